@@ -1,0 +1,13 @@
+# A real client of the installed package: install into a scratch prefix, then configure,
+# build and run a small program that finds the library with find_package and, where
+# pkg-config is there, with rizeroz.pc as well. Native, unsanitized builds only.
+if(NOT CMAKE_CROSSCOMPILING AND NOT RIZEROZ_SANITIZE)
+  add_test(NAME install_consumer
+    COMMAND ${CMAKE_COMMAND}
+      -DBUILD_DIR=${CMAKE_BINARY_DIR}
+      -DSOURCE_DIR=${PROJECT_SOURCE_DIR}/tests/consumer
+      -DWORK_DIR=${CMAKE_BINARY_DIR}/consumer-check
+      -DGENERATOR=${CMAKE_GENERATOR}
+      -P ${PROJECT_SOURCE_DIR}/cmake/RunConsumerTest.cmake)
+  set_tests_properties(install_consumer PROPERTIES LABELS install TIMEOUT 600)
+endif()

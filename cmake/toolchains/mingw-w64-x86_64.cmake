@@ -1,0 +1,6 @@
+# Cross build for 64-bit Windows with mingw-w64 (for hosts whose wine runs only 64-bit
+# programs).
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR x86_64)
+set(RIZEROZ_MINGW_TRIPLE x86_64-w64-mingw32)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64-common.cmake)

@@ -1,0 +1,111 @@
+// The data model: SVFPlusData holds a version, an optional comment and an ordered list
+// of data fields; each SVFDataField holds a name, a checksum and an ordered list of
+// field blocks; each SVFDataField::DataBlock holds rows of bytes of one width in bits.
+//
+// Every object owns what it holds; copies are deep. Texts are copied on the way in.
+#ifndef RIZEROZ_SVFPLUSDATA_H
+#define RIZEROZ_SVFPLUSDATA_H
+
+#include "RizErozExport.h"
+#include "UtObject.h"
+#include "UtByteBuffer.h"
+
+class RODAzivUzirAdovIzozari;
+struct SVFDataFieldBlocks;
+struct SVFPlusDataFields;
+
+class RIZEROZ_API SVFDataField
+{
+public:
+    class RIZEROZ_API DataBlock
+    {
+    public:
+        explicit DataBlock(int rowWidth = 0);
+        DataBlock(const DataBlock& other);
+        DataBlock& operator=(const DataBlock& other);
+        ~DataBlock();
+
+        // Width of every row of the block, in bits. Kept as the first member.
+        int m_nRowWidth;
+
+        int GetNumberOfRows();
+        // The buffer of row `row`, numbered from 1; null outside 1..GetNumberOfRows().
+        UtByteBuffer* GetRow(int row);
+        // Appends an empty row sized for m_nRowWidth bits; the block owns it.
+        UtByteBuffer* AddRow();
+
+    private:
+        UtByteBuffer** m_ppRows;   // owned rows
+        int m_nRowCount;
+        int m_nRowSlots;
+    };
+
+    SVFDataField();
+    SVFDataField(const SVFDataField& other);
+    SVFDataField& operator=(const SVFDataField& other);
+    ~SVFDataField();
+
+    // The field keeps its own copy; null leaves the field without a name.
+    void SetFieldName(const char* name);
+    // The name, or null when none was set.
+    char* GetFieldName();
+
+    // Appends an empty row of `rowWidth` bits: to the last block when that block has
+    // the same width, else to a new block. Returns the row's buffer, owned by the field.
+    UtByteBuffer* AddRow(int rowWidth);
+    // Always starts a new, empty block of `rowWidth` bits and returns it.
+    DataBlock* AddFieldBlock(int rowWidth);
+
+    int GetFieldBlockCount();
+    // Block `index` (from 0), or null outside the range.
+    DataBlock* GetDataBlock(int index);
+
+    // The field's 16-bit checksum; 0 means the field has none.
+    unsigned int m_nChecksum;
+
+private:
+    friend class RODAzivUzirAdovIzozari;
+    DataBlock* GetFieldBlock(int index);
+
+    char* m_pszFieldName;          // owned, or null
+    DataBlock** m_ppBlocks;        // owned blocks
+    int m_nBlockCount;
+    int m_nBlockSlots;
+};
+
+class RIZEROZ_API SVFPlusData : public UtObject
+{
+public:
+    SVFPlusData();
+    // A deep copy of `source`; a null source gives an empty model.
+    SVFPlusData(SVFPlusData* source);
+    SVFPlusData(const SVFPlusData& other);
+    SVFPlusData& operator=(const SVFPlusData& other);
+    virtual ~SVFPlusData();
+
+    // The model keeps its own copy (null: no version). Returns the stored text.
+    char* SetVersion(const char* version);
+    char* GetVersion();
+
+    // The model keeps its own copy; null leaves the model without a comment.
+    void SetComment(const char* comment);
+    const char* GetComment() const;
+
+    // Appends a new, empty field and returns it; the model owns it.
+    SVFDataField* AddDataField();
+    int GetDataFieldCount() const;
+    // Field `index` (from 0), or null outside the range.
+    SVFDataField* GetDataField(int index) const;
+
+private:
+    void CopyFrom(const SVFPlusData& other);
+    void Release();
+
+    char* m_pszVersion;        // owned, or null
+    char* m_pszComment;        // owned, or null
+    SVFDataField** m_ppFields; // owned fields
+    int m_nFieldCount;
+    int m_nFieldSlots;
+};
+
+#endif

@@ -1,0 +1,56 @@
+// The expression library: rows of bytes written as short parenthesised expressions.
+//
+// SVPExpression evaluates an expression into a bit stream, written as text: "0x" and
+// two upper-case hexadecimal digits per byte. fnGetDataExpression goes the other way
+// and gives an expression for a row when one is shorter than its hexadecimal form.
+// The expression language is described in docs/expressions.md.
+#ifndef RIZEROZ_SVPEXPRESSION_H
+#define RIZEROZ_SVPEXPRESSION_H
+
+#include "RizErozExport.h"
+#include "UtByteBuffer.h"
+
+enum
+{
+    SVP_ERR_SYNTAX = -201,     // the expression does not follow the grammar
+    SVP_ERR_ARGUMENT = -202    // a null expression or output area
+};
+
+class RIZEROZ_API SVPExpression
+{
+public:
+    SVPExpression();
+    virtual ~SVPExpression();
+
+    // Prepares the evaluator; `directory` may be null. 0 on success.
+    int Initialize(const char* directory);
+
+    // Sets the room of the output area from a row width in bits, as the reader sizes
+    // it: ((width + 7) / 8) * 2 + 3 characters, and never fewer than 3.
+    void SetRowWidth(int width);
+    // Sets the room of the output area in characters, terminator included (at least 3
+    // is useful); 0 or less means the caller has made room for the whole result.
+    void SetOutputSize(int size);
+
+    // Evaluates `expression` into `output`: "0x", then two digits per byte, first byte
+    // first, terminated, and never more than the output room holds. Returns the number
+    // of bytes the expression stands for (which may exceed what was written), or a
+    // negative code with "0x" alone in `output` when the expression cannot be evaluated.
+    int GetBitStream(const char* expression, char* output);
+    int GetBitStream(const char* expression, char* output, int outputSize);
+
+private:
+    // Not copyable: the directory text is owned.
+    SVPExpression(const SVPExpression&) = delete;
+    SVPExpression& operator=(const SVPExpression&) = delete;
+
+    int m_nOutputSize;      // room in characters; 0 or less (the default): unbounded
+    char* m_pszDirectory;   // owned, or null
+};
+
+// Writes into `text` an expression for the bytes of `row` when it is strictly shorter
+// than the row's hexadecimal form ("0x" and two digits per byte); otherwise leaves
+// `text` as it was (empty). `text` must have room for 2 x (byte count) + 5 characters.
+RIZEROZ_API void fnGetDataExpression(UtByteBuffer* row, char* text);
+
+#endif

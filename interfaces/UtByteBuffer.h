@@ -1,0 +1,84 @@
+// UtByteBuffer: a byte buffer that is either growable or a chain of fixed segments.
+//
+// A buffer made with UtByteBuffer(capacity) is the first segment of a chain: each
+// segment holds at most `capacity` bytes, WriteData fails (returns 0) on a full
+// segment, and GetNextBuffer() gives the segment that writing continues in.
+// GetTotalSize() and ReadData() called on the first segment see every byte of the
+// chain in order. A growable buffer (UtByteBuffer(), or the growable flag) never
+// fills: it enlarges its storage instead, so no byte written to it is ever dropped.
+//
+// ReadData and GetTotalSize are O(1); ReadData of an index at or past the end gives 0.
+#ifndef RIZEROZ_UTBYTEBUFFER_H
+#define RIZEROZ_UTBYTEBUFFER_H
+
+#include "RizErozExport.h"
+
+class RIZEROZ_API UtByteBuffer
+{
+public:
+    // A growable, empty buffer.
+    UtByteBuffer();
+    // The first segment of a chain of `capacity`-byte segments; with bGrowable true,
+    // a growable buffer whose storage starts at `capacity` bytes. A negative capacity
+    // counts as 0.
+    explicit UtByteBuffer(int capacity, bool bGrowable = false);
+    // A copy holds the same bytes, in one growable buffer.
+    UtByteBuffer(const UtByteBuffer& other);
+    UtByteBuffer& operator=(const UtByteBuffer& other);
+
+    // The next segment of the chain, created when there is none yet. On a growable
+    // buffer this returns the buffer itself, since it never fills.
+    virtual UtByteBuffer* GetNextBuffer();
+    // Releases this buffer and, on the first segment, every segment chained to it.
+    virtual ~UtByteBuffer();
+
+    // Appends one byte. Non-zero when stored; 0 when this segment is full.
+    int WriteData(char c);
+    int WriteData(unsigned char b);
+    // Appends `count` bytes; on a chain, continues into further segments as needed.
+    // Returns the number of bytes stored.
+    int WriteData(const void* data, int count);
+
+    // The byte at `index` of the chain (from 0), or 0 for an index outside it.
+    unsigned char ReadData(int index) const
+    {
+        if (m_pSegments == 0)
+            return (unsigned int)index < m_nTotalSize ? m_pData[index] : (unsigned char)0;
+        return ReadChained(index);
+    }
+    // Number of bytes in the chain (on the first segment) or in this segment.
+    unsigned int GetTotalSize() const { return m_nTotalSize; }
+
+    // Empties the buffer and every segment chained to it; writing starts again in the
+    // first segment. Storage is kept for reuse.
+    void ClearBuffer();
+
+    // Copies up to `count` bytes from `index` on into `destination`; returns how many.
+    int CopyData(int index, void* destination, int count) const;
+    // Direct view of a growable buffer's bytes (null for an empty buffer or a chain
+    // with more than one segment in use).
+    const unsigned char* GetData() const;
+    // Makes room for at least `capacity` bytes in a growable buffer.
+    void Reserve(unsigned int capacity);
+    bool IsGrowable() const { return m_bGrowable; }
+
+private:
+    unsigned char ReadChained(int index) const;
+    int WriteByte(unsigned char b);
+    void Grow(unsigned int needed);
+    void ReleaseChain();
+
+    unsigned char* m_pData;       // this segment's storage (malloc'ed), owned
+    unsigned int m_nSize;         // bytes in this segment
+    unsigned int m_nCapacity;     // bytes this segment can hold
+    unsigned int m_nTotalSize;    // first segment: bytes in the chain; later segments: own size
+    bool m_bGrowable;             // true: storage grows, never a chain
+    bool m_bGapped;               // first segment: a later segment was written while an earlier one had room
+    UtByteBuffer* m_pHead;        // first segment of the chain (this, for the first)
+    UtByteBuffer* m_pNext;        // next segment, owned by the first segment
+    UtByteBuffer** m_pSegments;   // first segment of a chain of 2 or more: every segment in order; null otherwise
+    int m_nSegmentCount;          // entries in m_pSegments
+    int m_nSegmentSlots;          // room in m_pSegments
+};
+
+#endif

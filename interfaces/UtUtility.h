@@ -1,0 +1,32 @@
+// Free helpers of the utility library: string copies, hexadecimal digits, files.
+#ifndef RIZEROZ_UTUTILITY_H
+#define RIZEROZ_UTUTILITY_H
+
+#include <stdio.h>
+#include "RizErozExport.h"
+
+// Copies `count` characters of `source` into `destination` and terminates the copy;
+// the copy stops early at a terminator in `source`. A count of 0 (or less) writes the
+// terminator alone. `size`, when above 0, is the room of `destination` in characters,
+// terminator included, and bounds the copy; 0 means the caller guarantees the room.
+// A null source counts as the empty text; a null destination is left alone.
+RIZEROZ_API void util_strncpy(char* destination, const char* source, int count, int size);
+RIZEROZ_API void util_strncpy(char* destination, char* source, int count, int size);
+
+// Appends `text` to the zero-terminated `destination`: `count` characters of it, or
+// the whole text when `count` is 0 (or less). `size` bounds the result as in
+// util_strncpy, counting the text already in `destination`.
+RIZEROZ_API void util_strncat(char* destination, const char* text, int count, int size);
+
+// Value 0 to 15 of one hexadecimal digit character ('0'-'9', 'A'-'F', 'a'-'f');
+// 0 for any other character.
+RIZEROZ_API unsigned char util_HexAnsi2Hex(char c);
+
+// Upper-case digit character for the low four bits of `value`.
+RIZEROZ_API char util_Hex2HexAnsi(unsigned char value);
+
+// fopen for the library's paths. Paths use the backslash as separator; on systems
+// whose separator is '/', every backslash is read as '/' before the file is opened.
+RIZEROZ_API FILE* util_fopen(const char* path, const char* mode);
+
+#endif

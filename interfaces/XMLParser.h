@@ -1,0 +1,130 @@
+// XMLParser: a streaming, non-validating pull parser for a derived class to build on.
+//
+// A derived class initialises the parser on a document, scans the prolog, and then asks
+// for one item at a time with Scan(). Inside Scan the parser calls the derived class's
+// OnSetStartTag or OnSetEndTag for the tag it has just made current; a negative result
+// refuses the tag. When a start tag is reported, m_pContent already holds the element's
+// text as written, up to its end tag or its first child element.
+//
+// The document is read through a window of fixed size, so memory does not grow with
+// the document, only with its largest element text and largest tag.
+#ifndef RIZEROZ_XMLPARSER_H
+#define RIZEROZ_XMLPARSER_H
+
+#include "RizErozExport.h"
+#include "UtObject.h"
+#include "XMLNode.h"
+#include "UtByteBuffer.h"
+#include "ErrorHandler.h"
+
+// The parser's own result codes. They never overlap the codes of classes built on it.
+enum
+{
+    XML_ERR_OPEN = -101,              // the document cannot be opened
+    XML_ERR_READ = -102,              // reading the document failed
+    XML_ERR_NOT_OPEN = -103,          // no document is open for scanning
+    XML_ERR_UNEXPECTED_END = -104,    // the document ends inside markup or an open element
+    XML_ERR_BAD_NAME = -105,          // a tag or attribute name is malformed
+    XML_ERR_BAD_ATTRIBUTE = -106,     // an attribute lacks '=' or a quoted value
+    XML_ERR_DUPLICATE_ATTRIBUTE = -107,
+    XML_ERR_MISMATCHED_END_TAG = -108,
+    XML_ERR_NO_ROOT = -109,           // no root element, or text where it is due
+    XML_ERR_BAD_PROLOG = -110,        // malformed declaration or document type
+    XML_ERR_BAD_MARKUP = -111,        // malformed comment, CDATA section or '<' use
+    XML_ERR_BAD_ARGUMENT = -112,      // a required argument is null or empty
+    XML_ERR_TOO_DEEP = -113,          // elements nested deeper than XML_MAX_DEPTH
+    XML_ERR_UNKNOWN_LIST = -114,      // an error list number that is not defined
+    XML_ERR_BAD_SKIP = -115           // Skip() on a node that is not the current start tag
+};
+
+// Deepest element nesting the parser accepts.
+enum { XML_MAX_DEPTH = 1000 };
+
+// Result of Scan() besides failures.
+enum
+{
+    XML_SCAN_TAG = 0,      // one of m_pStartTag, m_pEndTag, m_pEmptyTag is set
+    XML_SCAN_NOTHING = 1,  // nothing for the derived class (the document has ended)
+    XML_SCAN_SKIP = 2      // an element its hook refused, to be skipped
+};
+
+struct XMLParserState;
+
+class RIZEROZ_API XMLParser : public UtObject
+{
+public:
+    XMLParser();
+    XMLParser(const XMLParser& other);
+    XMLParser& operator=(const XMLParser& other);
+    virtual ~XMLParser();
+
+    // Hooks for the derived class. Called inside Scan for the tag just made current;
+    // a negative result refuses it.
+    virtual int OnSetStartTag();
+    virtual int OnSetEndTag();
+    // Called by Initialize before the document is opened; a negative result fails it.
+    virtual int OnInitialize();
+
+    XMLNode* GetStartTag() { return m_pStartTag; }
+    XMLNode* GetEmptyTag() { return m_pEmptyTag; }
+    XMLNode* GetEndTag() { return m_pEndTag; }
+
+    // Non-zero for space, tab, line feed and carriage return; 0 for every other
+    // character, the character 0 and ',' included.
+    static int IsWhiteSpace(char c);
+
+    // The reports recorded so far. Never null.
+    ErrorHandler* GetErrorHandler() { return m_pErrorHandler; }
+
+    // Line and column (from 1) where the tag that the last Scan produced begins, or
+    // where the last failure was found; 0 before anything was scanned.
+    long GetLine() const;
+    long GetColumn() const;
+
+protected:
+    // Afterwards Scan reports a refused element as XML_SCAN_SKIP instead of failing.
+    void EnableSkipInvalidElement();
+
+    // Keeps `file` and `dir` (an empty dir counts as none), drops the reports and any
+    // document of an earlier initialisation, calls OnInitialize, and for a mode other
+    // than "write" and "WRITE" opens the document. 0 or a negative code.
+    int Initialize(const char* file, const char* dir, const char* mode);
+
+    char* GetXMLFilename();
+    char* GetDefaultDir();
+
+    // Records a report of `code` under `list` with `name` as its text, placed at the
+    // current line and column when a document is being read. Returns `code`.
+    int ProcessException(int code, unsigned long list, const char* name);
+
+    // Records the document type file's path. Negative only for a null or empty path:
+    // the parser does not validate, so the file need not exist.
+    int SetDTD(const char* path);
+    char* GetDTD();
+
+    // Reads what precedes the root element: byte order mark, XML declaration,
+    // comments, processing instructions and a document type declaration.
+    int ScanProlog();
+
+    // One item: a negative code, XML_SCAN_NOTHING, XML_SCAN_SKIP, or XML_SCAN_TAG with
+    // exactly one of the three tag members set.
+    int Scan();
+
+    // Consumes the element whose start tag `node` is current, through its end tag.
+    int Skip(XMLNode* node);
+
+    int IsDigit(char c);
+
+    // The first members, in this order, are part of the interface for derived classes.
+    ErrorHandler* m_pErrorHandler;   // owned
+    char* m_pszXMLFilename;          // owned; the document's name as given to Initialize
+    XMLNode* m_pStartTag;            // the tag the last Scan produced (one of three), or null
+    XMLNode* m_pEndTag;
+    XMLNode* m_pEmptyTag;
+    UtByteBuffer* m_pContent;        // owned; text of the current start tag's element
+
+private:
+    XMLParserState* m_pState;        // owned; everything else the parser keeps
+};
+
+#endif

@@ -1,0 +1,186 @@
+// The handler object: construction, copies, destruction, opening a file for reading or
+// for writing, and attaching or lending the data model.
+#include "RODAzivUzirAdovIzozari.h"
+
+#include <errno.h>
+#include <string.h>
+#include <string>
+
+#include "UtString.h"
+#include "UtUtility.h"
+
+namespace
+{
+// Error list under which the handler files its reports.
+const unsigned long kHandlerErrorList = ERROR_LIST_DATA_FILE;
+
+char* CopyText(const char* text)
+{
+    if (text == nullptr)
+        return nullptr;
+    size_t length = strlen(text);
+    char* copy = new char[length + 1];
+    util_strncpy(copy, text, (int)length, 0);
+    return copy;
+}
+
+bool IsWriteMode(const char* mode)
+{
+    return mode != nullptr && (strcmp(mode, "write") == 0 || strcmp(mode, "WRITE") == 0);
+}
+
+// A name holding ':' is a full path everywhere; on systems whose separator is '/', a name
+// starting with '/' is one too. Anything else is relative to the default directory.
+bool IsFullPath(const char* fileName)
+{
+    UtString finder;
+    if (finder.Find(fileName, ':') >= 0)
+        return true;
+#if !defined(_WIN32)
+    if (fileName[0] == '/')
+        return true;
+#endif
+    return false;
+}
+}
+
+RODAzivUzirAdovIzozari::RODAzivUzirAdovIzozari()
+    : XMLParser(), m_pSVFPlusData(nullptr), m_fpOutput(nullptr), m_pszOutputFilename(nullptr),
+      m_bWriteExpression(false)
+{
+    EnableSkipInvalidElement();
+}
+
+RODAzivUzirAdovIzozari::RODAzivUzirAdovIzozari(const RODAzivUzirAdovIzozari& other)
+    : XMLParser(other), m_pSVFPlusData(nullptr), m_fpOutput(nullptr), m_pszOutputFilename(nullptr),
+      m_bWriteExpression(false)
+{
+    CopyMembers(other);
+}
+
+RODAzivUzirAdovIzozari& RODAzivUzirAdovIzozari::operator=(const RODAzivUzirAdovIzozari& other)
+{
+    if (this == &other)
+        return *this;
+    XMLParser::operator=(other);
+    delete m_pSVFPlusData;
+    m_pSVFPlusData = nullptr;
+    if (m_fpOutput != nullptr)
+        fclose(m_fpOutput);
+    m_fpOutput = nullptr;
+    delete[] m_pszOutputFilename;
+    m_pszOutputFilename = nullptr;
+    CopyMembers(other);
+    return *this;
+}
+
+// Deep copy of the owning members: the copy gets its own model and output name, and
+// never the other handler's output stream.
+void RODAzivUzirAdovIzozari::CopyMembers(const RODAzivUzirAdovIzozari& other)
+{
+    if (other.m_pSVFPlusData != nullptr)
+        m_pSVFPlusData = new SVFPlusData(other.m_pSVFPlusData);
+    m_pszOutputFilename = CopyText(other.m_pszOutputFilename);
+    m_fpOutput = nullptr;
+    m_bWriteExpression = other.m_bWriteExpression;
+}
+
+RODAzivUzirAdovIzozari::~RODAzivUzirAdovIzozari()
+{
+    delete m_pSVFPlusData;
+    delete[] m_pszOutputFilename;
+    // A write-mode open never followed by Write: close the stream so that nothing
+    // buffered is lost and no handle leaks.
+    if (m_fpOutput != nullptr)
+        fclose(m_fpOutput);
+}
+
+int RODAzivUzirAdovIzozari::InitSvfPlusDataFile(const char* fileName, const char* defaultDir,
+                                               const char* mode)
+{
+    delete m_pSVFPlusData;
+    m_pSVFPlusData = nullptr;
+    if (m_fpOutput != nullptr)
+        fclose(m_fpOutput);
+    m_fpOutput = nullptr;
+    delete[] m_pszOutputFilename;
+    m_pszOutputFilename = nullptr;
+    EnableSkipInvalidElement();
+
+    if (fileName == nullptr || mode == nullptr)
+    {
+        m_pErrorHandler->AddReport(XML_ERR_BAD_ARGUMENT, kHandlerErrorList, fileName, nullptr, 0, 0,
+                                   fileName == nullptr ? "no file name was given" : "no open mode was given");
+        return XML_ERR_BAD_ARGUMENT;
+    }
+    if (defaultDir == nullptr)
+        defaultDir = "";
+
+    // Paths of any length are composed; the backslash is the separator as written.
+    std::string fullPath;
+    if (IsFullPath(fileName))
+    {
+        fullPath = fileName;
+    }
+    else
+    {
+        fullPath = defaultDir;
+        fullPath += '\\';
+        fullPath += fileName;
+    }
+
+    int result = Initialize(fullPath.c_str(), defaultDir, mode);
+    if (IsWriteMode(mode) && result >= 0)
+        return SetOutputFile(fullPath.c_str());
+    return result;
+}
+
+int RODAzivUzirAdovIzozari::SetOutputFile(const char* path)
+{
+    if (path == nullptr || path[0] == '\0')
+    {
+        ProcessException(SVF_ERR_OUTPUT, kHandlerErrorList, m_pszOutputFilename != nullptr ? m_pszOutputFilename : "");
+        return SVF_ERR_OUTPUT;
+    }
+    m_pszOutputFilename = CopyText(path);
+    m_fpOutput = util_fopen(m_pszOutputFilename, "w");
+    if (m_fpOutput == nullptr)
+    {
+        int error = errno;
+        m_pErrorHandler->AddReport(SVF_ERR_OUTPUT, kHandlerErrorList, m_pszOutputFilename,
+                                   m_pszOutputFilename, 0, 0, strerror(error));
+        return SVF_ERR_OUTPUT;
+    }
+    return 0;
+}
+
+int RODAzivUzirAdovIzozari::OnInitialize()
+{
+    // The open has released the model already; only the pointer is cleared here.
+    m_pSVFPlusData = nullptr;
+    int result = m_pErrorHandler->GetErrorList((int)kHandlerErrorList);
+    return result < 0 ? result : 0;
+}
+
+void RODAzivUzirAdovIzozari::SetSVFPlusData(SVFPlusData* data)
+{
+    // Copy before releasing, so that handing back the handler's own model is safe.
+    SVFPlusData* copy = data != nullptr ? new SVFPlusData(data) : nullptr;
+    delete m_pSVFPlusData;
+    m_pSVFPlusData = copy;
+}
+
+SVFPlusData* RODAzivUzirAdovIzozari::GetSVFPlusData()
+{
+    return m_pSVFPlusData;
+}
+
+char* RODAzivUzirAdovIzozari::GetSVFPlusDataFilename()
+{
+    return m_pszOutputFilename != nullptr ? m_pszOutputFilename : GetXMLFilename();
+}
+
+void RODAzivUzirAdovIzozari::WriteExpression(bool write)
+{
+    m_bWriteExpression = write;
+}

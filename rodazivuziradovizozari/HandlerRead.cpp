@@ -1,0 +1,190 @@
+// Reading: the element walk over the parser's items, the element-name map and its hooks,
+// and the root, comment and data field elements. Field blocks are in HandlerRows.cpp.
+#include "RODAzivUzirAdovIzozari.h"
+
+#include <string.h>
+#include <string>
+
+#include "UtUtility.h"
+
+namespace
+{
+struct ElementName
+{
+    const char* name;
+    unsigned long value;
+};
+
+const ElementName kElementNames[] = {
+    {"SVF_Plus_Data", SVF_TAG_ROOT},
+    {"Comment", SVF_TAG_COMMENT},
+    {"DataField", SVF_TAG_DATA_FIELD},
+    {"FieldBlock", SVF_TAG_FIELD_BLOCK},
+};
+
+const char kDocumentTypeFile[] = "SVF_Plus_Data.dtd";
+}
+
+int RODAzivUzirAdovIzozari::Read()
+{
+    // The document type file is looked for in the default directory, whatever location
+    // the document itself names.
+    std::string documentType;
+    const char* dir = GetDefaultDir();
+    if (dir != nullptr)
+        documentType = dir;
+    documentType += '\\';
+    documentType += kDocumentTypeFile;
+
+    int result = SetDTD(documentType.c_str());
+    if (result < 0)
+        return result;
+    result = ScanProlog();
+    if (result < 0)
+        return result;
+    return ReadSVFPlusData(0);
+}
+
+// One item of the current level. Positive: the enclosing level goes on with its next
+// item; 0: the enclosing element has ended; negative: a failure on its way up.
+int RODAzivUzirAdovIzozari::ReadSVFPlusData(unsigned long parent)
+{
+    int code = Scan();
+    if (code == XML_SCAN_SKIP)
+    {
+        if (GetStartTag() != nullptr)
+            return Skip(GetStartTag()) >= 0 ? (int)parent : XML_SCAN_SKIP;
+        return GetEmptyTag() != nullptr ? 0 : SVF_ERR_SKIP;
+    }
+    if (code < 0)
+        return code;
+    if (code == XML_SCAN_NOTHING)
+        return XML_SCAN_NOTHING;
+
+    if (m_pStartTag != nullptr)
+    {
+        int outcome = ProcessStartTag(parent);
+        if (outcome > 0)
+        {
+            unsigned long self = (unsigned long)outcome;
+            int child;
+            do
+                child = ReadSVFPlusData(self);
+            while (child > 0);
+            outcome = child;
+        }
+        if (outcome == 0)
+            return (int)parent;
+        code = outcome;
+    }
+    else if (m_pEndTag != nullptr)
+    {
+        return 0;
+    }
+
+    if (m_pEmptyTag != nullptr)
+    {
+        // An empty element is processed like a start tag; its failures are dropped.
+        m_pStartTag = m_pEmptyTag;
+        ProcessStartTag(parent);
+        m_pStartTag = nullptr;
+        return (int)parent;
+    }
+    if (code >= 0)
+        return code;
+    ProcessException(code, ERROR_LIST_DATA_FILE, m_pszXMLFilename);
+    return code;
+}
+
+int RODAzivUzirAdovIzozari::ProcessStartTag(unsigned long parent)
+{
+    unsigned int size = m_pContent->GetTotalSize();
+    int result = (int)parent;
+    unsigned long element = m_pStartTag->GetNodeEnumValue();
+
+    if (element != SVF_TAG_ROOT && m_pSVFPlusData == nullptr)
+        return SVF_ERR_NO_MODEL;
+
+    switch (element)
+    {
+    case SVF_TAG_ROOT:
+        if (m_pSVFPlusData != nullptr)
+            return SVF_ERR_MODEL;
+        m_pSVFPlusData = new SVFPlusData();
+        m_pSVFPlusData->SetVersion(m_pStartTag->GetNodeAttributeValue("version"));
+        return SVF_TAG_ROOT;
+
+    case SVF_TAG_COMMENT:
+    {
+        char* text = nullptr;
+        if (size != 0)
+        {
+            text = new char[(size_t)size + 1];
+            m_pContent->CopyData(0, text, (int)size);
+            text[size] = '\0';
+        }
+        m_pSVFPlusData->SetComment(text);
+        delete[] text;
+        return result;
+    }
+
+    case SVF_TAG_DATA_FIELD:
+    {
+        SVFDataField* field = m_pSVFPlusData->AddDataField();
+        if (field == nullptr)
+            return SVF_ERR_NO_FIELD;
+        field->SetFieldName(m_pStartTag->GetNodeAttributeValue("name"));
+        // Only the four characters after the "0x" prefix carry the checksum; a text of any
+        // length is accepted, and a missing or short one reads as digits of value 0.
+        char area[16];
+        memset(area, 0, sizeof(area));
+        const char* checksum = m_pStartTag->GetNodeAttributeValue("checksum");
+        if (checksum != nullptr)
+            util_strncpy(area, checksum, (int)strlen(checksum), (int)sizeof(area));
+        field->m_nChecksum = ((unsigned int)util_HexAnsi2Hex(area[2]) << 12) |
+                             ((unsigned int)util_HexAnsi2Hex(area[3]) << 8) |
+                             ((unsigned int)util_HexAnsi2Hex(area[4]) << 4) |
+                             (unsigned int)util_HexAnsi2Hex(area[5]);
+        return SVF_TAG_DATA_FIELD;
+    }
+
+    default:
+        return ProcessFieldBlock(parent, size);
+    }
+}
+
+int RODAzivUzirAdovIzozari::ProcessEndTag(unsigned long parent)
+{
+    return (int)parent;
+}
+
+int RODAzivUzirAdovIzozari::AssignTagEnumValue(XMLNode* node)
+{
+    if (node == nullptr)
+        return -1;
+    const char* name = node->GetNodeName();
+    for (const ElementName& entry : kElementNames)
+    {
+        if (strcmp(name, entry.name) == 0)
+        {
+            node->SetNodeEnumValue(entry.value);
+            return (int)entry.value;
+        }
+    }
+    return -1;
+}
+
+int RODAzivUzirAdovIzozari::IsHexDigit(char c)
+{
+    return (IsDigit(c) || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f')) ? 1 : 0;
+}
+
+int RODAzivUzirAdovIzozari::OnSetStartTag()
+{
+    return AssignTagEnumValue(m_pStartTag) >= 0 ? 0 : SVF_ERR_UNKNOWN_TAG;
+}
+
+int RODAzivUzirAdovIzozari::OnSetEndTag()
+{
+    return AssignTagEnumValue(m_pEndTag) >= 0 ? 0 : SVF_ERR_UNKNOWN_TAG;
+}

@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# Installs what building and testing needs on a fresh Debian machine (run as root).
+# A failing package index (a mirror in sync, say) does not stop the set-up.
+set -uo pipefail
+export DEBIAN_FRONTEND=noninteractive
+
+need_core=(g++ cmake make libgtest-dev libbenchmark-dev googletest pkg-config libxml2-utils python3)
+need_windows=(mingw-w64 g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine wine64)
+need_tool=(libcli11-dev nlohmann-json3-dev)
+
+missing=()
+for p in "${need_core[@]}" "${need_windows[@]}" "${need_tool[@]}"; do
+  dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  apt-get update || echo "setup: apt-get update reported a failure; going on with the indexes it has"
+  apt-get install -y --no-install-recommends "${missing[@]}" || exit 1
+fi
+
+# 32-bit Windows programs need wine32 (an i386 package). It is tried once; when it cannot
+# be installed, the Windows tests run the 64-bit build under wine64 instead.
+if ! dpkg -s wine32:i386 >/dev/null 2>&1 && [ ! -f /var/lib/rizeroz-wine32-tried ]; then
+  mkdir -p /var/lib
+  touch /var/lib/rizeroz-wine32-tried
+  if dpkg --add-architecture i386 && { apt-get update || true; } &&
+     apt-get install -y --no-install-recommends wine32:i386; then
+    echo "setup: wine32 installed"
+  else
+    echo "setup: wine32 cannot be installed here; Windows tests use the 64-bit build"
+  fi
+fi
+exit 0
