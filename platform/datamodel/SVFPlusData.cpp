@@ -1,0 +1,148 @@
+// SVFPlusData: the data model's root. It owns its version and comment texts and an
+// ordered list of data fields; copies are deep, so a copy shares nothing with its
+// source.
+#include "SVFPlusData.h"
+
+#include <new>
+#include <string.h>
+
+namespace
+{
+// A new[] copy of `text`, or null for a null text (or a failed allocation).
+char* CopyModelText(const char* text)
+{
+    if (text == 0)
+        return 0;
+    size_t length = strlen(text);
+    char* copy = new (std::nothrow) char[length + 1];
+    if (copy != 0)
+        memcpy(copy, text, length + 1);
+    return copy;
+}
+}
+
+SVFPlusData::SVFPlusData()
+    : m_pszVersion(0), m_pszComment(0), m_ppFields(0), m_nFieldCount(0), m_nFieldSlots(0)
+{
+}
+
+SVFPlusData::SVFPlusData(SVFPlusData* source)
+    : m_pszVersion(0), m_pszComment(0), m_ppFields(0), m_nFieldCount(0), m_nFieldSlots(0)
+{
+    if (source != 0)
+        CopyFrom(*source);
+}
+
+SVFPlusData::SVFPlusData(const SVFPlusData& other)
+    : UtObject(), m_pszVersion(0), m_pszComment(0), m_ppFields(0), m_nFieldCount(0),
+      m_nFieldSlots(0)
+{
+    CopyFrom(other);
+}
+
+SVFPlusData& SVFPlusData::operator=(const SVFPlusData& other)
+{
+    if (this != &other)
+    {
+        Release();
+        CopyFrom(other);
+    }
+    return *this;
+}
+
+SVFPlusData::~SVFPlusData()
+{
+    Release();
+}
+
+char* SVFPlusData::SetVersion(const char* version)
+{
+    // Copy first: `version` may be this model's own text.
+    char* copy = CopyModelText(version);
+    delete[] m_pszVersion;
+    m_pszVersion = copy;
+    return m_pszVersion;
+}
+
+char* SVFPlusData::GetVersion()
+{
+    return m_pszVersion;
+}
+
+void SVFPlusData::SetComment(const char* comment)
+{
+    char* copy = CopyModelText(comment);
+    delete[] m_pszComment;
+    m_pszComment = copy;
+}
+
+const char* SVFPlusData::GetComment() const
+{
+    return m_pszComment;
+}
+
+SVFDataField* SVFPlusData::AddDataField()
+{
+    if (m_nFieldCount == m_nFieldSlots)
+    {
+        int slots = m_nFieldSlots > 0 ? m_nFieldSlots * 2 : 4;
+        SVFDataField** grown = new (std::nothrow) SVFDataField*[slots];
+        if (grown == 0)
+            return 0;
+        for (int i = 0; i < m_nFieldCount; ++i)
+            grown[i] = m_ppFields[i];
+        delete[] m_ppFields;
+        m_ppFields = grown;
+        m_nFieldSlots = slots;
+    }
+    SVFDataField* field = new (std::nothrow) SVFDataField();
+    if (field == 0)
+        return 0;
+    m_ppFields[m_nFieldCount++] = field;
+    return field;
+}
+
+int SVFPlusData::GetDataFieldCount() const
+{
+    return m_nFieldCount;
+}
+
+SVFDataField* SVFPlusData::GetDataField(int index) const
+{
+    if (index < 0 || index >= m_nFieldCount)
+        return 0;
+    return m_ppFields[index];
+}
+
+void SVFPlusData::CopyFrom(const SVFPlusData& other)
+{
+    m_pszVersion = CopyModelText(other.m_pszVersion);
+    m_pszComment = CopyModelText(other.m_pszComment);
+    if (other.m_nFieldCount == 0)
+        return;
+    m_ppFields = new (std::nothrow) SVFDataField*[other.m_nFieldCount];
+    if (m_ppFields == 0)
+        return;
+    m_nFieldSlots = other.m_nFieldCount;
+    for (int i = 0; i < other.m_nFieldCount; ++i)
+    {
+        SVFDataField* field = new (std::nothrow) SVFDataField(*other.m_ppFields[i]);
+        if (field == 0)
+            break;
+        m_ppFields[m_nFieldCount++] = field;
+    }
+}
+
+void SVFPlusData::Release()
+{
+    for (int i = 0; i < m_nFieldCount; ++i)
+        delete m_ppFields[i];
+    delete[] m_ppFields;
+    delete[] m_pszVersion;
+    delete[] m_pszComment;
+    m_ppFields = 0;
+    m_nFieldCount = 0;
+    m_nFieldSlots = 0;
+    m_pszVersion = 0;
+    m_pszComment = 0;
+}

@@ -1,0 +1,253 @@
+// ErrorHandler: the failure reports a parser, or the handler built on it, records.
+// Each report keeps its code, its list, the caller's text and one readable sentence
+// built from the place of the failure, the meaning of its code and the code itself.
+#include "ErrorHandler.h"
+
+#include <ctype.h>
+#include <stdio.h>
+#include <string.h>
+#include <string>
+
+namespace
+{
+// The parser's result code for an error list number that is not defined.
+const int kUnknownListCode = -114;
+
+struct CodeDescription
+{
+    int nCode;
+    const char* pszText;
+};
+
+// Every result code of the library, in plain words. The handler's codes come first,
+// then the XML parser's (-101 to -115), then the expression library's (-201, -202).
+const CodeDescription g_codeDescriptions[] = {
+    { -1, "a second root element, or a row that breaks the hexadecimal row syntax" },
+    { -2, "the data model gave no new data field, or a field block has no data field to belong to" },
+    { -3, "a field block that is not directly inside a data field" },
+    { -4, "the data field gave no new row" },
+    { -5, "the output file cannot be opened (empty path, failed open, or no output open)" },
+    { -6, "nothing to write: no data model is attached" },
+    { -7, "an element that needs a data model comes before the root element" },
+    { -29, "the parser reported an element to skip but holds no start or empty tag" },
+    { -38, "the element name is none of SVF_Plus_Data, Comment, DataField and FieldBlock" },
+
+    { -101, "the document cannot be opened" },
+    { -102, "reading the document failed" },
+    { -103, "no document is open for scanning" },
+    { -104, "the document ends inside markup or before all elements are closed" },
+    { -105, "a tag or attribute name is malformed" },
+    { -106, "an attribute lacks its '=' or its quoted value" },
+    { -107, "an attribute appears twice in one tag" },
+    { -108, "an end tag does not match the open element" },
+    { -109, "the document has no root element, or text stands where the root element is due" },
+    { -110, "the XML declaration or the document type declaration is malformed" },
+    { -111, "a comment, CDATA section or '<' is malformed" },
+    { -112, "a required argument is null or empty" },
+    { -113, "elements are nested too deeply" },
+    { -114, "the error list is not defined" },
+    { -115, "an element was to be skipped while its start tag was not the current tag" },
+
+    { -201, "the expression does not follow the expression grammar" },
+    { -202, "an expression or output area is missing" },
+};
+
+const char g_szUnknownFailure[] = "an unknown failure";
+
+// A copy of `text` made with new[]; the empty text for null.
+char* CopyText(const char* text)
+{
+    size_t length = text != 0 ? strlen(text) : 0;
+    char* copy = new char[length + 1];
+    if (length > 0)
+        memcpy(copy, text, length);
+    copy[length] = 0;
+    return copy;
+}
+
+bool HasText(const char* text)
+{
+    return text != 0 && text[0] != 0;
+}
+}
+
+// ---------------------------------------------------------------------------------
+// ErrorReport
+
+ErrorReport::ErrorReport()
+    : m_nCode(0), m_nList(0), m_pszText(CopyText(0)), m_pszMessage(CopyText(0))
+{
+}
+
+ErrorReport::ErrorReport(int code, unsigned long list, const char* text, const char* message)
+    : m_nCode(code), m_nList(list), m_pszText(CopyText(text)), m_pszMessage(CopyText(message))
+{
+}
+
+ErrorReport::ErrorReport(const ErrorReport& other)
+    : m_nCode(other.m_nCode), m_nList(other.m_nList), m_pszText(CopyText(other.m_pszText)),
+      m_pszMessage(CopyText(other.m_pszMessage))
+{
+}
+
+ErrorReport& ErrorReport::operator=(const ErrorReport& other)
+{
+    if (this != &other)
+    {
+        char* text = CopyText(other.m_pszText);
+        char* message = CopyText(other.m_pszMessage);
+        delete[] m_pszText;
+        delete[] m_pszMessage;
+        m_pszText = text;
+        m_pszMessage = message;
+        m_nCode = other.m_nCode;
+        m_nList = other.m_nList;
+    }
+    return *this;
+}
+
+ErrorReport::~ErrorReport()
+{
+    delete[] m_pszText;
+    delete[] m_pszMessage;
+}
+
+// ---------------------------------------------------------------------------------
+// ErrorHandler
+
+ErrorHandler::ErrorHandler() : m_pReports(0), m_nReportCount(0), m_nReportSlots(0)
+{
+}
+
+ErrorHandler::ErrorHandler(const ErrorHandler& other)
+    : m_pReports(0), m_nReportCount(0), m_nReportSlots(0)
+{
+    *this = other;
+}
+
+ErrorHandler& ErrorHandler::operator=(const ErrorHandler& other)
+{
+    if (this == &other)
+        return *this;
+    ErrorReport* reports = 0;
+    if (other.m_nReportCount > 0)
+    {
+        reports = new ErrorReport[other.m_nReportCount];
+        for (int i = 0; i < other.m_nReportCount; ++i)
+            reports[i] = other.m_pReports[i];
+    }
+    delete[] m_pReports;
+    m_pReports = reports;
+    m_nReportCount = other.m_nReportCount;
+    m_nReportSlots = other.m_nReportCount;
+    return *this;
+}
+
+ErrorHandler::~ErrorHandler()
+{
+    delete[] m_pReports;
+}
+
+int ErrorHandler::GetErrorList(int list)
+{
+    if (list != ERROR_LIST_XML_PARSER && list != ERROR_LIST_DATA_FILE)
+        return kUnknownListCode;
+    int count = 0;
+    for (int i = 0; i < m_nReportCount; ++i)
+        if (m_pReports[i].GetList() == (unsigned long)list)
+            ++count;
+    return count;
+}
+
+int ErrorHandler::AddReport(int code, unsigned long list, const char* text, const char* file,
+                            long line, long column, const char* detail)
+{
+    // Where: the document and the place in it, else the caller's text.
+    std::string message;
+    if (HasText(file))
+    {
+        message = file;
+        if (line > 0)
+        {
+            char place[64];
+            if (column > 0)
+                snprintf(place, sizeof(place), ", line %ld, column %ld", line, column);
+            else
+                snprintf(place, sizeof(place), ", line %ld", line);
+            message += place;
+        }
+    }
+    else if (HasText(text))
+    {
+        message = text;
+    }
+
+    // What: the meaning of the code, as the sentence's start when there is no place.
+    const char* description = DescribeCode(code);
+    if (message.empty())
+    {
+        message = description;
+        message[0] = (char)toupper((unsigned char)message[0]);
+    }
+    else
+    {
+        message += ": ";
+        message += description;
+    }
+
+    if (HasText(detail))
+    {
+        message += " (";
+        message += detail;
+        message += ")";
+    }
+    char codeText[32];
+    snprintf(codeText, sizeof(codeText), " (error %d).", code);
+    message += codeText;
+
+    if (m_nReportCount == m_nReportSlots)
+    {
+        int slots = m_nReportSlots > 0 ? m_nReportSlots * 2 : 8;
+        ErrorReport* grown = new ErrorReport[slots];
+        for (int i = 0; i < m_nReportCount; ++i)
+            grown[i] = m_pReports[i];
+        delete[] m_pReports;
+        m_pReports = grown;
+        m_nReportSlots = slots;
+    }
+    m_pReports[m_nReportCount] = ErrorReport(code, list, text, message.c_str());
+    return m_nReportCount++;
+}
+
+int ErrorHandler::GetReportCount() const
+{
+    return m_nReportCount;
+}
+
+const ErrorReport* ErrorHandler::GetReport(int index) const
+{
+    if (index < 0 || index >= m_nReportCount)
+        return 0;
+    return &m_pReports[index];
+}
+
+const ErrorReport* ErrorHandler::GetLastReport() const
+{
+    return m_nReportCount > 0 ? &m_pReports[m_nReportCount - 1] : 0;
+}
+
+void ErrorHandler::ClearReports()
+{
+    delete[] m_pReports;
+    m_pReports = 0;
+    m_nReportCount = 0;
+    m_nReportSlots = 0;
+}
+
+const char* ErrorHandler::DescribeCode(int code)
+{
+    for (size_t i = 0; i < sizeof(g_codeDescriptions) / sizeof(g_codeDescriptions[0]); ++i)
+        if (g_codeDescriptions[i].nCode == code)
+            return g_codeDescriptions[i].pszText;
+    return g_szUnknownFailure;
+}

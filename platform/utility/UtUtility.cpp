@@ -1,0 +1,116 @@
+// Free helpers of the utility library: bounded string copies, hexadecimal digits and
+// opening files whose paths use the backslash as separator.
+#include "UtUtility.h"
+
+#include <errno.h>
+#include <stdlib.h>
+#include <string.h>
+
+namespace
+{
+// Length of `text`, counting at most `limit` characters; never reads past a terminator.
+size_t BoundedLength(const char* text, size_t limit)
+{
+    size_t length = 0;
+    while (length < limit && text[length] != 0)
+        ++length;
+    return length;
+}
+
+// Value of every character as a hexadecimal digit; 0 for characters that are no digit.
+// Built at compile time so decoding a digit is one table look-up.
+struct HexDigitTable
+{
+    unsigned char value[256];
+
+    constexpr HexDigitTable() : value()
+    {
+        for (int c = '0'; c <= '9'; ++c)
+            value[c] = (unsigned char)(c - '0');
+        for (int c = 'A'; c <= 'F'; ++c)
+            value[c] = (unsigned char)(c - 'A' + 10);
+        for (int c = 'a'; c <= 'f'; ++c)
+            value[c] = (unsigned char)(c - 'a' + 10);
+    }
+};
+
+constexpr HexDigitTable g_hexDigits;
+
+const char g_szHexDigitChars[] = "0123456789ABCDEF";
+}
+
+void util_strncpy(char* destination, const char* source, int count, int size)
+{
+    if (destination == 0)
+        return;
+    size_t limit = count > 0 ? (size_t)count : 0;
+    if (size > 0 && limit > (size_t)size - 1)
+        limit = (size_t)size - 1;
+    size_t length = source != 0 ? BoundedLength(source, limit) : 0;
+    if (length > 0)
+        memmove(destination, source, length);
+    destination[length] = 0;
+}
+
+void util_strncpy(char* destination, char* source, int count, int size)
+{
+    util_strncpy(destination, (const char*)source, count, size);
+}
+
+void util_strncat(char* destination, const char* text, int count, int size)
+{
+    if (destination == 0 || text == 0)
+        return;
+    size_t used = strlen(destination);
+    size_t limit = count > 0 ? (size_t)count : (size_t)-1;
+    if (size > 0)
+    {
+        // Room left after the text already there, keeping one place for the terminator.
+        size_t room = used + 1 < (size_t)size ? (size_t)size - 1 - used : 0;
+        if (limit > room)
+            limit = room;
+    }
+    size_t length = BoundedLength(text, limit);
+    if (length == 0)
+        return;
+    memmove(destination + used, text, length);
+    destination[used + length] = 0;
+}
+
+unsigned char util_HexAnsi2Hex(char c)
+{
+    return g_hexDigits.value[(unsigned char)c];
+}
+
+char util_Hex2HexAnsi(unsigned char value)
+{
+    return g_szHexDigitChars[value & 0x0F];
+}
+
+FILE* util_fopen(const char* path, const char* mode)
+{
+    if (path == 0 || mode == 0)
+    {
+        errno = EINVAL;
+        return 0;
+    }
+#if defined(_WIN32)
+    return fopen(path, mode);
+#else
+    // The library's paths separate folders with '\\'; this system uses '/'.
+    size_t length = strlen(path);
+    char* local = (char*)malloc(length + 1);
+    if (local == 0)
+    {
+        errno = ENOMEM;
+        return 0;
+    }
+    for (size_t i = 0; i <= length; ++i)
+        local[i] = path[i] == '\\' ? '/' : path[i];
+    FILE* file = fopen(local, mode);
+    int openError = errno;
+    free(local);
+    errno = openError;
+    return file;
+#endif
+}

@@ -1,0 +1,207 @@
+// The data model: building a model, how rows group into field blocks, range checks,
+// and deep copies of models, fields and blocks.
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "SVFPlusData.h"
+
+namespace
+{
+std::string Text(const char* text)
+{
+    return text != nullptr ? "\"" + std::string(text) + "\"" : "null";
+}
+
+// Everything a field holds, as one text, so that two fields compare in one assertion.
+std::string Describe(SVFDataField* field)
+{
+    std::ostringstream out;
+    out << "field " << Text(field->GetFieldName()) << " checksum " << field->m_nChecksum;
+    for (int b = 0; b < field->GetFieldBlockCount(); ++b)
+    {
+        SVFDataField::DataBlock* block = field->GetDataBlock(b);
+        out << "\n block " << block->m_nRowWidth;
+        for (int r = 1; r <= block->GetNumberOfRows(); ++r)
+        {
+            out << "\n  row";
+            for (unsigned int i = 0; i < block->GetRow(r)->GetTotalSize(); ++i)
+                out << ' ' << (int)block->GetRow(r)->ReadData((int)i);
+        }
+    }
+    return out.str();
+}
+
+std::string Describe(SVFPlusData& model)
+{
+    std::string text = "version " + Text(model.GetVersion()) + " comment " + Text(model.GetComment());
+    for (int f = 0; f < model.GetDataFieldCount(); ++f)
+        text += "\n" + Describe(model.GetDataField(f));
+    return text;
+}
+
+// A model with two fields, blocks of two widths and a row longer than its width.
+void Fill(SVFPlusData& model)
+{
+    model.SetVersion("1.0");
+    model.SetComment("  two fields\n");
+    SVFDataField* first = model.AddDataField();
+    first->SetFieldName("Usercode_MASK");
+    first->m_nChecksum = 0x12AB;
+    first->AddRow(8)->WriteData((unsigned char)0x5A);
+    first->AddRow(8)->WriteData((unsigned char)0xA5);
+    first->AddRow(12)->WriteData("\x01\x02\x03", 3);
+    model.AddDataField()->AddRow(0);
+}
+}
+
+TEST(DataModel, NewObjectsAreEmptyAndTextsAreCopied)
+{
+    SVFPlusData model, fromNull(static_cast<SVFPlusData*>(nullptr));
+    for (SVFPlusData* empty : { &model, &fromNull })
+        EXPECT_EQ(Describe(*empty), "version null comment null");
+    EXPECT_EQ(model.GetDataField(-1), nullptr);
+    EXPECT_EQ(model.GetDataField(0), nullptr);
+
+    char version[] = "2.5", comment[] = "note", name[] = "ID_MASK";
+    EXPECT_STREQ(model.SetVersion(version), "2.5");
+    model.SetComment(comment);
+    SVFDataField* field = model.AddDataField();
+    EXPECT_EQ(Describe(field), "field null checksum 0");
+    field->SetFieldName(name);
+    version[0] = comment[0] = name[0] = 'X';
+    EXPECT_EQ(Describe(model), "version \"2.5\" comment \"note\"\nfield \"ID_MASK\" checksum 0");
+
+    // Setting a text from the object's own text keeps it; null clears it.
+    model.SetVersion(model.GetVersion());
+    model.SetComment(model.GetComment());
+    field->SetFieldName(field->GetFieldName());
+    EXPECT_EQ(Describe(model), "version \"2.5\" comment \"note\"\nfield \"ID_MASK\" checksum 0");
+    EXPECT_EQ(model.SetVersion(nullptr), nullptr);
+    model.SetComment(nullptr);
+    field->SetFieldName(nullptr);
+    EXPECT_EQ(Describe(model), "version null comment null\nfield null checksum 0");
+
+    for (int i = 1; i < 20; ++i)
+        model.AddDataField()->m_nChecksum = (unsigned int)i;
+    for (int i = 0; i < 20; ++i)
+        EXPECT_EQ(model.GetDataField(i)->m_nChecksum, (unsigned int)i);
+    EXPECT_EQ(model.GetDataField(20), nullptr);
+}
+
+TEST(DataModel, RowsOfOneWidthShareABlockUntilTheWidthChanges)
+{
+    using Blocks = std::vector<std::pair<int, int>>;   // (width, rows) per block
+    const std::pair<std::vector<int>, Blocks> cases[] = {
+        { { 8, 8, 8 }, { { 8, 3 } } },
+        { { 8, 16 }, { { 8, 1 }, { 16, 1 } } },
+        { { 8, 16, 8 }, { { 8, 1 }, { 16, 1 }, { 8, 1 } } },
+        { { 8, 8, 16, 16, 16, 8 }, { { 8, 2 }, { 16, 3 }, { 8, 1 } } },
+        { { 0, 0, -5, -5, 1 }, { { 0, 2 }, { -5, 2 }, { 1, 1 } } },
+    };
+    for (const auto& test : cases)
+    {
+        SVFDataField field;
+        std::vector<UtByteBuffer*> rows;
+        for (int width : test.first)
+            rows.push_back(field.AddRow(width));
+        Blocks actual;
+        size_t next = 0;
+        for (int b = 0; b < field.GetFieldBlockCount(); ++b)
+        {
+            SVFDataField::DataBlock* block = field.GetDataBlock(b);
+            actual.push_back({ block->m_nRowWidth, block->GetNumberOfRows() });
+            // The blocks hold the very buffers AddRow handed out, in order.
+            for (int r = 1; r <= block->GetNumberOfRows() && next < rows.size(); ++r)
+                EXPECT_EQ(block->GetRow(r), rows[next++]);
+            EXPECT_EQ(block->GetRow(0), nullptr);
+            EXPECT_EQ(block->GetRow(block->GetNumberOfRows() + 1), nullptr);
+        }
+        EXPECT_EQ(actual, test.second);
+        EXPECT_EQ(next, rows.size());
+        EXPECT_EQ(field.GetDataBlock(-1), nullptr);
+        EXPECT_EQ(field.GetDataBlock(field.GetFieldBlockCount()), nullptr);
+
+        // AddFieldBlock starts a new block even for the last block's width.
+        int width = test.first.back();
+        SVFDataField::DataBlock* block = field.AddFieldBlock(width);
+        UtByteBuffer* row = field.AddRow(width);
+        EXPECT_EQ(field.GetDataBlock((int)test.second.size()), block);
+        EXPECT_EQ(block->GetRow(1), row);
+    }
+}
+
+TEST(DataModel, RowsKeepBytesBeyondTheirWidth)
+{
+    for (int width : { -3, 0, 1, 8, 9, 4096 })
+    {
+        SVFDataField field;
+        UtByteBuffer* row = field.AddRow(width);
+        ASSERT_NE(row, nullptr);
+        EXPECT_EQ(row->GetTotalSize(), 0u);
+        for (int i = 0; i < 1000; ++i)
+            ASSERT_NE(row->WriteData((unsigned char)(i * 3)), 0) << "width " << width << " byte " << i;
+        for (int i = 0; i < 1000; ++i)
+            ASSERT_EQ(row->ReadData(i), (unsigned char)(i * 3));
+    }
+}
+
+TEST(DataModel, CopiesAreDeepAndIndependent)
+{
+    SVFPlusData original;
+    Fill(original);
+    const std::string before = Describe(original);
+
+    SVFPlusData fromPointer(&original), copied(original), assigned;
+    Fill(assigned);
+    assigned.AddDataField()->AddRow(3);
+    assigned = original;
+    SVFPlusData& same = original;
+    original = same;
+    for (SVFPlusData* copy : { &fromPointer, &copied, &assigned })
+    {
+        ASSERT_EQ(Describe(*copy), before);
+        // Change every level of the copy; the original stays as it was.
+        copy->SetVersion("2.0");
+        copy->SetComment(nullptr);
+        SVFDataField* field = copy->GetDataField(0);
+        field->SetFieldName("renamed");
+        field->m_nChecksum = 1;
+        field->GetDataBlock(0)->GetRow(1)->WriteData((unsigned char)0xFF);
+        field->GetDataBlock(1)->GetRow(1)->ClearBuffer();
+        field->AddRow(12);
+        copy->AddDataField();
+        EXPECT_EQ(Describe(original), before);
+    }
+
+    // Fields and blocks copy deeply on their own too.
+    SVFDataField* source = original.GetDataField(0);
+    SVFDataField fieldCopy(*source), fieldAssigned;
+    fieldAssigned.AddRow(1);
+    fieldAssigned = *source;
+    SVFDataField::DataBlock blockCopy(*source->GetDataBlock(0)), blockAssigned(5);
+    blockAssigned.AddRow();
+    blockAssigned = blockCopy;
+    EXPECT_EQ(blockAssigned.m_nRowWidth, 8);
+    for (SVFDataField::DataBlock* block : { &blockCopy, &blockAssigned })
+    {
+        ASSERT_EQ(block->GetNumberOfRows(), 2);
+        EXPECT_NE(block->GetRow(2), source->GetDataBlock(0)->GetRow(2));
+        block->AddRow();
+    }
+    for (SVFDataField* field : { &fieldCopy, &fieldAssigned })
+    {
+        EXPECT_EQ(Describe(field), Describe(source));
+        field->GetDataBlock(1)->GetRow(1)->WriteData((unsigned char)7);
+    }
+    EXPECT_EQ(Describe(original), before);
+
+    // A copy outlives its source; released through the root class, nothing leaks.
+    UtObject* object = new SVFPlusData(&original);
+    SVFPlusData survivor(static_cast<SVFPlusData*>(object));
+    delete object;
+    EXPECT_EQ(Describe(survivor), before);
+}
