@@ -1,0 +1,380 @@
+// Expression library: evaluation of expressions into bit streams, the output room, and
+// fnGetDataExpression's expressions read back by the evaluator.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <climits>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "SVPExpression.h"
+#include "UtByteBuffer.h"
+
+namespace
+{
+std::string Repeat(const std::string& s, int count)
+{
+    std::string result;
+    for (int i = 0; i < count; ++i)
+        result += s;
+    return result;
+}
+
+// "0x" and two upper-case digits per byte: a row's hexadecimal form.
+std::string HexForm(const std::string& bytes)
+{
+    static const char digits[] = "0123456789ABCDEF";
+    std::string hex = "0x";
+    for (unsigned char b : bytes)
+        hex += std::string{digits[b >> 4], digits[b & 15]};
+    return hex;
+}
+
+struct Evaluation
+{
+    int result;
+    std::string text;
+};
+
+// Evaluates into an area of `areaSize` characters and canary bytes after it, with a room
+// of `room` (0 or less: unbounded) given per call, or else by SetOutputSize. Checks that
+// the text ends within the room and that nothing past it changed.
+Evaluation EvaluateInRoom(const std::string& expression, int room, int areaSize, bool perCall = true)
+{
+    std::vector<char> area((size_t)areaSize + 64, '#');
+    SVPExpression evaluator;
+    Evaluation evaluation;
+    if (perCall)
+        evaluation.result = evaluator.GetBitStream(expression.c_str(), area.data(), room);
+    else
+    {
+        evaluator.SetOutputSize(room);
+        evaluation.result = evaluator.GetBitStream(expression.c_str(), area.data());
+    }
+    size_t guarded = room > 0 ? (size_t)room : (size_t)areaSize;
+    for (size_t i = guarded; i < area.size(); ++i)
+        EXPECT_EQ(area[i], '#') << "written past the room at " << i << " for " << expression;
+    EXPECT_TRUE(std::find(area.begin(), area.begin() + (long)guarded, '\0') < area.begin() + (long)guarded)
+        << "not terminated within the room for " << expression;
+    evaluation.text = area.data();
+    return evaluation;
+}
+
+Evaluation Evaluate(const std::string& expression, size_t bytes)
+{
+    return EvaluateInRoom(expression, (int)(2 * bytes + 3), (int)(2 * bytes + 3));
+}
+
+// Random well-formed sums, built together with the bytes they stand for.
+void GenerateSum(std::mt19937& rng, int depth, std::string& text, std::string& bytes)
+{
+    for (int t = 0, terms = 1 + (int)(rng() % 3); t < terms; ++t)
+    {
+        std::string termText = t > 0 ? "+" : "", termBytes;
+        if (depth < 3 && rng() % 3 == 0)
+        {
+            termText += "(";
+            GenerateSum(rng, depth + 1, termText, termBytes);
+            termText += ")";
+        }
+        else
+        {
+            for (int n = 1 + (int)(rng() % 4); n > 0; --n)
+                termBytes += (char)rng();
+            termText += HexForm(termBytes).substr(2);
+        }
+        for (int stars = (int)(rng() % 3); stars > 0; --stars)
+        {
+            int count = 1 + (int)(rng() % 3);
+            termText += "*" + std::to_string(count);
+            termBytes = Repeat(termBytes, count);
+        }
+        text += termText;
+        bytes += termBytes;
+    }
+}
+
+TEST(ExpressionEvaluation, EvaluatesTheGrammar)
+{
+    const std::string z(1, '\0');
+    const struct { std::string expression; std::string bytes; } cases[] = {
+        {"(FF*64)", Repeat("\xFF", 64)},
+        {"(00*16+A5C3*8)", Repeat(z, 16) + Repeat("\xA5\xC3", 8)},
+        {"((00FF*2+11)*4)", Repeat(Repeat(z + "\xFF", 2) + "\x11", 4)},
+        {"(0123456789abcdefABCDEF)", "\x01\x23\x45\x67\x89\xAB\xCD\xEF\xAB\xCD\xEF"},
+        {"(7E*1)", "\x7E"},
+        {"(12*2*3)", Repeat("\x12", 6)},
+        {"(12+34*3+(56+78)*2)", "\x12" + Repeat("\x34", 3) + Repeat("\x56\x78", 2)},
+        {"((((7E))))", "\x7E"},
+        {"((01+(02*2+03)*2)*2+04)", Repeat("\x01" + Repeat("\x02\x02\x03", 2), 2) + "\x04"},
+        // White space anywhere, even inside a digit pair or a count.
+        {" ( F\tF * 6\r\n4 ) \n", Repeat("\xFF", 64)},
+        {"(\n0\v0\f*\n1\n0\n0\n)", Repeat(z, 100)},
+        {std::string(64, '(') + "FF" + std::string(64, ')'), "\xFF"},
+    };
+    for (const auto& c : cases)
+    {
+        Evaluation evaluation = Evaluate(c.expression, c.bytes.size());
+        EXPECT_EQ(evaluation.result, (int)c.bytes.size()) << c.expression;
+        EXPECT_EQ(evaluation.text, HexForm(c.bytes)) << c.expression;
+    }
+}
+
+TEST(ExpressionEvaluation, RejectsTextOutsideTheGrammar)
+{
+    const std::string cases[] = {
+        "", "   ", "FF", "FF*2)", "0xFF", "(", "()", "(F)", "(FFF)", "(FF", "((FF)", "(FF))",
+        "(FF)*2", "(FF)(00)", "(FF)+(00)", "(FF,00)", "(GG)", "(0xFF)", "(FF*)", "(FF*0)",
+        "(FF*01)", "(FF*-1)", "(FF**2)", "(FF*2A)", "(FF*2.5)", "(FF+)", "(+FF)", "(FF++00)",
+        "(FF 0)", "(*2)", "((*2))", "(FF\x01)", "(FF\xA0)", "(FF*2(00))", "(00)FF",
+        std::string(65, '(') + "FF" + std::string(65, ')'),   // nested too deep
+        std::string(200000, '('),
+    };
+    for (const std::string& c : cases)
+    {
+        Evaluation evaluation = EvaluateInRoom(c, 40, 40);
+        EXPECT_EQ(evaluation.result, SVP_ERR_SYNTAX) << c;
+        EXPECT_EQ(evaluation.text, "0x") << c;
+    }
+
+    SVPExpression evaluator;
+    char area[8] = "#######";
+    EXPECT_EQ(evaluator.GetBitStream(nullptr, area), SVP_ERR_ARGUMENT);
+    EXPECT_STREQ(area, "0x");
+    EXPECT_EQ(evaluator.GetBitStream("(FF)", nullptr), SVP_ERR_ARGUMENT);
+    EXPECT_EQ(evaluator.GetBitStream("(FF)", nullptr, 8), SVP_ERR_ARGUMENT);
+    EXPECT_EQ(evaluator.Initialize(nullptr), 0);
+    EXPECT_EQ(evaluator.Initialize("C:\\data"), 0);
+    EXPECT_EQ(evaluator.Initialize("other"), 0);
+}
+
+// Every room from none to more than enough, given per call, by SetOutputSize and from
+// a row width: the digits of the whole bytes that fit, and not a character more.
+TEST(ExpressionRoom, WritesWholeBytesWithinTheRoom)
+{
+    const std::string expression = "((0123456789ABCDEF*2)*2)";
+    const std::string full = HexForm(Repeat("\x01\x23\x45\x67\x89\xAB\xCD\xEF", 4));
+    for (int room = -2; room <= 80; ++room)
+    {
+        size_t fit = room <= 0 ? 32 : room < 3 ? 0 : std::min<size_t>(32, (size_t)(room - 3) / 2);
+        std::string expected = room > 0 && room < 3 ? "" : full.substr(0, 2 + 2 * fit);
+        for (bool perCall : {true, false})
+        {
+            Evaluation evaluation = EvaluateInRoom(expression, room, std::max(room, 67), perCall);
+            EXPECT_EQ(evaluation.result, 32) << room;
+            EXPECT_EQ(evaluation.text, expected) << room;
+        }
+    }
+    const int widths[] = {INT_MIN, -1000000, -24, -23, -16, -15, -9, -1, 0, 1, 8, 9, 16, 17,
+                          100, 127, 128, 129, 255, 256, 257, 300, INT_MAX};
+    for (int width : widths)
+    {
+        long long room = std::max(3LL, ((width + 7LL) / 8) * 2 + 3);
+        size_t fit = std::min<size_t>(32, (size_t)(room - 3) / 2);
+        std::vector<char> area(2 + 2 * fit + 1 + 16, '#');
+        SVPExpression evaluator;
+        evaluator.SetRowWidth(width);
+        EXPECT_EQ(evaluator.GetBitStream(expression.c_str(), area.data()), 32);
+        EXPECT_EQ(std::string(area.data()), full.substr(0, 2 + 2 * fit)) << width;
+        for (size_t i = 2 + 2 * fit + 1; i < area.size(); ++i)
+            ASSERT_EQ(area[i], '#') << width;
+    }
+}
+
+// Repeat counts far beyond any room: the count saturates and only what fits is made.
+TEST(ExpressionRoom, HugeCountsFillOnlyTheRoom)
+{
+    const struct { const char* expression; int result; const char* start; } cases[] = {
+        {"(FF*2147483647)", INT_MAX, "0xFFFFFFFF"},
+        {"((FF*65536)*65536)", INT_MAX, "0xFFFFFFFF"},
+        {"(FF*99999999999999999999999999999999)", INT_MAX, "0xFFFFFFFF"},
+        {"((((A5*1000000)*1000000)*1000000)*1000000)", INT_MAX, "0xA5A5A5A5"},
+        {"(01*9999999999999999999*9999999999999999999+02)", INT_MAX, "0x01010101"},
+        {"(0102*1073741823)", 2147483646, "0x01020102"},
+        {"(00+FF*2147483646)", INT_MAX, "0x00FFFFFF"},
+        {"(FF*1073741824+00*1073741824)", INT_MAX, "0xFFFFFFFF"},
+    };
+    for (const auto& c : cases)
+    {
+        Evaluation evaluation = EvaluateInRoom(c.expression, 11, 11);
+        EXPECT_EQ(evaluation.result, c.result) << c.expression;
+        EXPECT_EQ(evaluation.text, c.start) << c.expression;
+    }
+    const int room = (1 << 20) + 3;   // a large room is filled exactly
+    Evaluation evaluation = EvaluateInRoom("((AB*3+CD)*4294967296)", room, room);
+    EXPECT_EQ(evaluation.result, INT_MAX);
+    EXPECT_EQ(evaluation.text, "0x" + Repeat("ABABABCD", (1 << 20) / 8));
+}
+
+// Random expressions, with their digits in either case and white space scattered
+// through them, give their bytes; damaged copies of them give a well-formed output
+// that stays inside the room, whatever the outcome.
+TEST(ExpressionProperties, GeneratedAndDamagedExpressions)
+{
+    static const char damage[] = "0123456789abcdefABCDEF()()**++ \n\t,xg-.\x01\xFF";
+    std::mt19937 rng(20240611);
+    int accepted = 0;
+    for (int round = 0; round < 10000; ++round)
+    {
+        std::string text = "(", bytes, disguised;
+        GenerateSum(rng, 1, text, bytes);
+        text += ")";
+        for (char c : text)
+        {
+            if (rng() % 4 == 0)
+                disguised += " \t\r\n\v\f"[rng() % 6];
+            disguised += (c >= 'A' && c <= 'F' && rng() % 2) ? (char)(c - 'A' + 'a') : c;
+        }
+        if (bytes.size() <= 20000)
+        {
+            Evaluation evaluation = Evaluate(disguised, bytes.size());
+            ASSERT_EQ(evaluation.result, (int)bytes.size()) << disguised;
+            ASSERT_EQ(evaluation.text, HexForm(bytes)) << disguised;
+            int room = 3 + (int)(rng() % (2 * bytes.size() + 1));   // a smaller room: the first bytes
+            evaluation = EvaluateInRoom(disguised, room, room);
+            ASSERT_EQ(evaluation.text, HexForm(bytes.substr(0, (size_t)(room - 3) / 2))) << disguised;
+        }
+
+        if (round % 3 == 0)
+            disguised.clear();
+        for (int edits = 1 + (int)(rng() % 4); edits > 0; --edits)
+        {
+            char c = damage[rng() % (sizeof(damage) - 1)];
+            size_t at = rng() % (disguised.size() + 1);
+            int how = (int)(rng() % 3);
+            if (how == 0 || at == disguised.size())
+                disguised.insert(at, 1, c);
+            else if (how == 1)
+                disguised[at] = c;
+            else
+                disguised.erase(at, 1);
+        }
+        int room = 1 + (int)(rng() % 70);
+        Evaluation evaluation = EvaluateInRoom(disguised, room, room);
+        if (evaluation.result < 0)
+        {
+            EXPECT_EQ(evaluation.result, SVP_ERR_SYNTAX) << disguised;
+            EXPECT_EQ(evaluation.text, room < 3 ? "" : "0x") << disguised;
+            continue;
+        }
+        ++accepted;
+        size_t fit = room < 3 ? 0 : std::min<size_t>((size_t)evaluation.result, (size_t)(room - 3) / 2);
+        ASSERT_EQ(evaluation.text.size(), room < 3 ? 0 : 2 + 2 * fit) << disguised;
+        EXPECT_EQ(evaluation.text.find_first_not_of("0123456789ABCDEF", 2), std::string::npos) << disguised;
+    }
+    EXPECT_GT(accepted, 500);   // the damage leaves valid expressions enough
+}
+
+// fnGetDataExpression's text for a row, checked against the contract and read back as
+// the reader does: room from the row's width, and also broken over lines after every
+// 60th character as the writer lays it out. The row is given as one growable buffer
+// and as a chain of 7-byte segments; both give the same text.
+std::string ExpressionFor(const std::string& bytes)
+{
+    size_t n = bytes.size();
+    UtByteBuffer growable(16, true), chain(7);
+    UtByteBuffer* segment = &chain;
+    for (unsigned char b : bytes)
+    {
+        growable.WriteData(b);
+        if (segment->WriteData(b) == 0)
+            (segment = segment->GetNextBuffer())->WriteData(b);
+    }
+    std::string texts[2];
+    UtByteBuffer* rows[2] = {&growable, &chain};
+    for (int r = 0; r < 2; ++r)
+    {
+        std::vector<char> text(2 * n + 5 + 32, '#');
+        text[0] = '\0';
+        fnGetDataExpression(rows[r], text.data());
+        EXPECT_EQ(std::string(text.begin() + (long)(2 * n + 5), text.end()), std::string(32, '#'));
+        texts[r] = text.data();
+    }
+    EXPECT_EQ(texts[0], texts[1]);
+    const std::string& expression = texts[0];
+    if (expression.empty())
+        return expression;
+    EXPECT_LT(expression.size(), 2 + 2 * n) << expression;
+    EXPECT_EQ(expression[0], '(') << expression;
+    EXPECT_EQ(expression.find(','), std::string::npos) << expression;
+
+    std::string broken;
+    for (size_t i = 0; i < expression.size(); ++i)
+        broken += expression[i] + std::string(i % 60 == 59 ? "\n\t\t\t" : "");
+    SVPExpression evaluator;
+    evaluator.SetRowWidth((int)(8 * n));
+    for (const std::string& text : {expression, broken})
+    {
+        std::vector<char> area(2 * n + 3 + 16, '#');
+        EXPECT_EQ(evaluator.GetBitStream(text.c_str(), area.data()), (int)n) << text;
+        EXPECT_EQ(std::string(area.data()), HexForm(bytes)) << text;
+        EXPECT_EQ(area[2 * n + 3], '#');
+    }
+    return expression;
+}
+
+TEST(DataExpression, CompressesMaskRows)
+{
+    // A row, and the longest expression acceptable for it (0: must stay hexadecimal).
+    const std::string z(1, '\0');
+    const std::string block = Repeat(z, 20) + Repeat("\xFF", 12);
+    const struct { std::string bytes; size_t longest; } cases[] = {
+        {"", 0},
+        {"\xFF", 0},                                 // "(FF)" is no shorter than "0xFF"
+        {Repeat("\xFF", 2), 0},                      // "(FF*2)" ties "0xFFFF"
+        {Repeat("\xFF", 3), 6},
+        {Repeat(z, 600), 8},
+        {Repeat("\xFF", 300) + Repeat(z, 300), 16},
+        {Repeat("\xA5\xC3", 150), 11},
+        {"\x01\x02\x03\x04\x05" + Repeat("\x55", 64), 20},
+        // A run that gives up its last bytes to the pattern after it.
+        {Repeat(z, 10) + Repeat(z + z + "\xFF", 5), 16},   // (00*10+0000FF*5)
+        {Repeat(z, 10) + Repeat(Repeat(z, 6) + "\xFF", 8), 24},
+        // Whole rows of a repeated block, with or without a partial block at the end.
+        {Repeat(block, 20), 18},                     // ((00*20+FF*12)*20)
+        {Repeat(block, 20) + block.substr(0, 25), 30},
+        {Repeat("0123456789abcdefghijklmnopqrstuvwxyz0123", 12), 2 * 40 + 6},
+    };
+    for (const auto& c : cases)
+    {
+        std::string expression = ExpressionFor(c.bytes);
+        EXPECT_EQ(expression.empty(), c.longest == 0) << HexForm(c.bytes) << " as " << expression;
+        EXPECT_LE(expression.size(), c.longest) << HexForm(c.bytes) << " as " << expression;
+    }
+}
+
+// Random and patterned rows of 0 to 600 bytes, many of them multiples of 30.
+TEST(DataExpression, RowsReadBackExactly)
+{
+    std::mt19937 rng(12345);
+    auto below = [&rng](size_t n) { return (size_t)(rng() % n); };
+    for (int round = 0; round < 1500; ++round)
+    {
+        size_t length = round % 5 == 0 ? 30 * below(21) : below(601);
+        int kind = round % 4;   // 0: random bytes; 1, 2: mixed pieces; 3: one repeated block
+        std::string bytes;
+        while (bytes.size() < length)
+        {
+            size_t piece = kind == 0 ? 0 : below(5);
+            std::string pattern;
+            for (size_t n = 1 + below(8); n > 0; --n)
+                pattern += (char)(piece == 0 || below(2) ? rng() : 0);
+            if (piece == 0 || piece == 1)        // random bytes, or a 1-8 byte pattern repeated
+                bytes += Repeat(pattern, piece == 0 ? 1 : 1 + (int)below(30));
+            else if (piece == 2)                 // a run of 00 or FF
+                bytes += std::string(1 + below(100), (char)(below(2) * 0xFF));
+            else if (piece == 3)                 // a run of any byte
+                bytes += std::string(1 + below(40), (char)rng());
+            else                                 // some of the row so far again
+                bytes += bytes.substr(0, 1 + below(bytes.size() + 1));
+        }
+        bytes.resize(length);
+        if (kind == 3 && length > 0)
+            bytes = Repeat(bytes.substr(0, 1 + below(50)), (int)length).substr(0, length);
+        ExpressionFor(bytes);
+        if (HasFailure())
+            FAIL() << "row " << HexForm(bytes);
+    }
+}
+}
