@@ -21,9 +21,8 @@ install(TARGETS rizeroz EXPORT RizErozTargets
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
   INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 install(FILES ${RIZEROZ_PUBLIC_HEADERS} DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
-if(EXISTS ${PROJECT_SOURCE_DIR}/share/SVF_Plus_Data.dtd)
-  install(FILES ${PROJECT_SOURCE_DIR}/share/SVF_Plus_Data.dtd DESTINATION ${CMAKE_INSTALL_DATADIR}/rizeroz)
-endif()
+install(FILES ${PROJECT_SOURCE_DIR}/rodazivuziradovizozari/SVF_Plus_Data.dtd
+  DESTINATION ${CMAKE_INSTALL_DATADIR}/rizeroz)
 
 set(RIZEROZ_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/RizEroz)
 install(EXPORT RizErozTargets NAMESPACE RizEroz:: DESTINATION ${RIZEROZ_CMAKE_DIR})
@@ -34,5 +33,8 @@ write_basic_package_version_file(${PROJECT_BINARY_DIR}/RizErozConfigVersion.cmak
 install(FILES ${PROJECT_BINARY_DIR}/RizErozConfig.cmake ${PROJECT_BINARY_DIR}/RizErozConfigVersion.cmake
   DESTINATION ${RIZEROZ_CMAKE_DIR})
 
+# The pkg-config file locates the prefix relative to itself, so an installed tree can move.
+file(RELATIVE_PATH RIZEROZ_PC_TO_PREFIX ${CMAKE_INSTALL_FULL_LIBDIR}/pkgconfig ${CMAKE_INSTALL_PREFIX})
+string(REGEX REPLACE "/$" "" RIZEROZ_PC_TO_PREFIX "${RIZEROZ_PC_TO_PREFIX}")
 configure_file(${PROJECT_SOURCE_DIR}/cmake/rizeroz.pc.in ${PROJECT_BINARY_DIR}/rizeroz.pc @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/rizeroz.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)

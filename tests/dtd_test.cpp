@@ -1,0 +1,104 @@
+// The shipped document type accepts what the writer writes: documents for models of every
+// shape are validated with xmllint against it.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <random>
+#include <string>
+
+#include "RODAzivUzirAdovIzozari.h"
+#include "TestSupport.h"
+
+using namespace testsupport;
+
+#if !defined(_WIN32)
+namespace
+{
+int Validate(const std::string& path)
+{
+    std::string command = "xmllint --valid --noout '" + path + "' 2>'" + path + ".log'";
+    return std::system(command.c_str());
+}
+
+void AddShapes(SVFPlusData& model, std::mt19937& random)
+{
+    for (int f = 0; f < 4; ++f)
+    {
+        SVFDataField* field = model.AddDataField();
+        field->SetFieldName(("Field_" + std::to_string(f)).c_str());
+        field->m_nChecksum = f % 2 ? (unsigned int)random() % 0x20000 : 0;
+        for (int b = 0; b < f; ++b)
+        {
+            SVFDataField::DataBlock* block = field->AddFieldBlock(8 * (b + 1) * 16);
+            for (int r = 0; r < b + f; ++r)
+            {
+                UtByteBuffer* row = block->AddRow();
+                int length = (int)(random() % 80);
+                bool run = random() % 2 == 0;
+                for (int i = 0; i < length; ++i)
+                    row->WriteData((unsigned char)(run ? 0xA5 : random()));
+            }
+        }
+    }
+}
+}
+
+TEST(DocumentType, WrittenDocumentsAreValid)
+{
+    ASSERT_EQ(0, std::system("xmllint --version >/dev/null 2>&1")) << "xmllint is needed (libxml2-utils)";
+    std::string dir = ScratchDir("dtd");
+    std::filesystem::copy_file("data/SVF_Plus_Data.dtd", dir + "/SVF_Plus_Data.dtd");
+    std::mt19937 random(7);
+
+    struct Shape
+    {
+        const char* what;
+        const char* comment;
+        bool fields;
+    };
+    const Shape shapes[] = {
+        {"empty model", nullptr, false},
+        {"comment only", "a comment", false},
+        {"empty comment", "", true},
+        {"full model", "masks", true},
+    };
+    int n = 0;
+    for (const Shape& shape : shapes)
+    {
+        for (bool expressions : {false, true})
+        {
+            SVFPlusData model;
+            model.SetVersion("2.1");
+            model.SetComment(shape.comment);
+            if (shape.fields)
+                AddShapes(model, random);
+            std::string name = "doc" + std::to_string(n++) + ".xml";
+            ASSERT_EQ(0, WriteModel(model, dir, name, expressions));
+            EXPECT_EQ(0, Validate(dir + "/" + name)) << shape.what << ": " << ReadBytes(dir + "/" + name + ".log");
+        }
+    }
+}
+
+TEST(DocumentType, InvalidDocumentsAreRefused)
+{
+    // The check is not vacuous: documents that break the document type fail validation.
+    std::string dir = ScratchDir("dtd-invalid");
+    std::filesystem::copy_file("data/SVF_Plus_Data.dtd", dir + "/SVF_Plus_Data.dtd");
+    const char* prolog = "<?xml version='1.0'?>\n<!DOCTYPE SVF_Plus_Data SYSTEM \"SVF_Plus_Data.dtd\">\n";
+    const char* bodies[] = {
+        "<SVF_Plus_Data/>",
+        "<SVF_Plus_Data version=\"1\"><FieldBlock row_width=\"8\">0x12</FieldBlock></SVF_Plus_Data>",
+        "<SVF_Plus_Data version=\"1\"><DataField/></SVF_Plus_Data>",
+        "<SVF_Plus_Data version=\"1\"><DataField name=\"A\"/><Comment>late</Comment></SVF_Plus_Data>",
+        "<SVF_Plus_Data version=\"1\"><DataField name=\"A\"><FieldBlock>0x12</FieldBlock></DataField></SVF_Plus_Data>",
+    };
+    int n = 0;
+    for (const char* body : bodies)
+    {
+        std::string path = dir + "/bad" + std::to_string(n++) + ".xml";
+        WriteBytes(path, std::string(prolog) + body);
+        EXPECT_NE(0, Validate(path)) << body;
+    }
+}
+#endif
