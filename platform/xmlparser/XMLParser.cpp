@@ -1,0 +1,377 @@
+// XMLParser: the pull parser's public face. Initialisation and copies, settings, and
+// Scan/Skip, which drive the scanner (XMLScanner.cpp, XMLTags.cpp, XMLProlog.cpp) and
+// call the derived class's hooks.
+#include "XMLParser.h"
+
+#include <string.h>
+
+#include "XMLParserState.h"
+
+namespace
+{
+// A copy of `text` with new[], or null for a null text.
+char* CopyText(const char* text)
+{
+    if (!text)
+        return 0;
+    size_t length = strlen(text);
+    char* copy = new char[length + 1];
+    memcpy(copy, text, length + 1);
+    return copy;
+}
+
+void ReplaceText(char*& member, const char* text)
+{
+    char* copy = CopyText(text);
+    delete[] member;
+    member = copy;
+}
+}
+
+XMLParser::XMLParser()
+    : m_pErrorHandler(new ErrorHandler()),
+      m_pszXMLFilename(0),
+      m_pStartTag(0),
+      m_pEndTag(0),
+      m_pEmptyTag(0),
+      m_pContent(new UtByteBuffer()),
+      m_pState(new XMLParserState())
+{
+}
+
+XMLParser::XMLParser(const XMLParser& other)
+    : UtObject(),
+      m_pErrorHandler(new ErrorHandler(*other.m_pErrorHandler)),
+      m_pszXMLFilename(CopyText(other.m_pszXMLFilename)),
+      m_pStartTag(0),
+      m_pEndTag(0),
+      m_pEmptyTag(0),
+      m_pContent(new UtByteBuffer()),
+      m_pState(new XMLParserState())
+{
+    m_pState->pszDefaultDir = CopyText(other.m_pState->pszDefaultDir);
+    m_pState->pszDTD = CopyText(other.m_pState->pszDTD);
+    m_pState->bSkipInvalidElement = other.m_pState->bSkipInvalidElement;
+    if (other.m_pState->bOpen && m_pszXMLFilename)
+        m_pState->OpenDocument(m_pszXMLFilename, m_pErrorHandler);
+}
+
+XMLParser& XMLParser::operator=(const XMLParser& other)
+{
+    if (this == &other)
+        return *this;
+    *m_pErrorHandler = *other.m_pErrorHandler;
+    ReplaceText(m_pszXMLFilename, other.m_pszXMLFilename);
+    ReplaceText(m_pState->pszDefaultDir, other.m_pState->pszDefaultDir);
+    ReplaceText(m_pState->pszDTD, other.m_pState->pszDTD);
+    m_pState->bSkipInvalidElement = other.m_pState->bSkipInvalidElement;
+    m_pStartTag = m_pEndTag = m_pEmptyTag = 0;
+    m_pContent->ClearBuffer();
+    m_pState->CloseDocument();
+    if (other.m_pState->bOpen && m_pszXMLFilename)
+        m_pState->OpenDocument(m_pszXMLFilename, m_pErrorHandler);
+    return *this;
+}
+
+XMLParser::~XMLParser()
+{
+    delete m_pState;
+    delete m_pContent;
+    delete[] m_pszXMLFilename;
+    delete m_pErrorHandler;
+}
+
+int XMLParser::OnSetStartTag()
+{
+    return 0;
+}
+
+int XMLParser::OnSetEndTag()
+{
+    return 0;
+}
+
+int XMLParser::OnInitialize()
+{
+    return 0;
+}
+
+int XMLParser::IsWhiteSpace(char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+}
+
+int XMLParser::IsDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+long XMLParser::GetLine() const
+{
+    m_pState->ResolveMark();
+    return m_pState->bHasMark ? m_pState->nMarkLine : 0;
+}
+
+long XMLParser::GetColumn() const
+{
+    m_pState->ResolveMark();
+    return m_pState->bHasMark ? m_pState->nMarkColumn : 0;
+}
+
+void XMLParser::EnableSkipInvalidElement()
+{
+    m_pState->bSkipInvalidElement = true;
+}
+
+int XMLParser::Initialize(const char* file, const char* dir, const char* mode)
+{
+    // The arguments may be our own texts (GetXMLFilename(), GetDefaultDir()): copy them
+    // before the old ones go.
+    char* name = (file && *file) ? CopyText(file) : 0;
+    char* directory = (dir && *dir) ? CopyText(dir) : 0;
+    m_pErrorHandler->ClearReports();
+    m_pState->CloseDocument();
+    m_pStartTag = m_pEndTag = m_pEmptyTag = 0;
+    m_pContent->ClearBuffer();
+    delete[] m_pszXMLFilename;
+    m_pszXMLFilename = name;
+    delete[] m_pState->pszDefaultDir;
+    m_pState->pszDefaultDir = directory;
+
+    if (!name)
+    {
+        m_pErrorHandler->AddReport(XML_ERR_BAD_ARGUMENT, ERROR_LIST_XML_PARSER, file, 0, 0, 0,
+                                   "no document name was given");
+        return XML_ERR_BAD_ARGUMENT;
+    }
+
+    int result = OnInitialize();
+    if (result < 0)
+        return result;
+    if (mode && (strcmp(mode, "write") == 0 || strcmp(mode, "WRITE") == 0))
+        return 0;
+    return m_pState->OpenDocument(m_pszXMLFilename, m_pErrorHandler);
+}
+
+char* XMLParser::GetXMLFilename()
+{
+    return m_pszXMLFilename;
+}
+
+char* XMLParser::GetDefaultDir()
+{
+    return m_pState->pszDefaultDir;
+}
+
+int XMLParser::ProcessException(int code, unsigned long list, const char* name)
+{
+    bool reading = m_pState->bOpen;
+    m_pErrorHandler->AddReport(code, list, name, reading ? m_pszXMLFilename : 0,
+                               reading ? GetLine() : 0, reading ? GetColumn() : 0, 0);
+    return code;
+}
+
+int XMLParser::SetDTD(const char* path)
+{
+    if (!path || !*path)
+    {
+        m_pErrorHandler->AddReport(XML_ERR_BAD_ARGUMENT, ERROR_LIST_XML_PARSER, m_pszXMLFilename, 0, 0, 0,
+                                   "no document type file was given");
+        return XML_ERR_BAD_ARGUMENT;
+    }
+    ReplaceText(m_pState->pszDTD, path);
+    return 0;
+}
+
+char* XMLParser::GetDTD()
+{
+    return m_pState->pszDTD;
+}
+
+int XMLParser::ScanProlog()
+{
+    XMLParserState& state = *m_pState;
+    if (!state.bOpen)
+    {
+        m_pErrorHandler->AddReport(XML_ERR_NOT_OPEN, ERROR_LIST_XML_PARSER, m_pszXMLFilename, 0, 0, 0,
+                                   "no document is open for reading");
+        return XML_ERR_NOT_OPEN;
+    }
+    if (state.nStickyCode != 0)
+        return state.nStickyCode;
+    if (state.bPrologDone)
+        return 0;
+    if (state.ScanProlog() < 0)
+        return state.RaiseProblem(m_pErrorHandler, m_pszXMLFilename);
+    return 0;
+}
+
+int XMLParser::Scan()
+{
+    m_pStartTag = m_pEndTag = m_pEmptyTag = 0;
+    m_pContent->ClearBuffer();
+    XMLParserState& state = *m_pState;
+    if (!state.bOpen)
+    {
+        m_pErrorHandler->AddReport(XML_ERR_NOT_OPEN, ERROR_LIST_XML_PARSER, m_pszXMLFilename, 0, 0, 0,
+                                   "no document is open for reading");
+        return XML_ERR_NOT_OPEN;
+    }
+    if (state.nStickyCode != 0)
+        return state.nStickyCode;
+    if (state.bProblemPending)
+        return state.RaisePending(m_pErrorHandler, m_pszXMLFilename);
+    if (state.bFinished)
+        return XML_SCAN_NOTHING;
+    if (!state.bPrologDone)
+    {
+        int result = ScanProlog();
+        if (result < 0)
+            return result;
+    }
+
+    // Text, comments and processing instructions between tags are nobody's.
+    if (state.GatherText(0) < 0)
+        return state.RaiseProblem(m_pErrorHandler, m_pszXMLFilename);
+
+    size_t end = 0;
+    if (state.FindMarkupEnd(true, &end, "a tag") < 0)
+        return state.RaiseProblem(m_pErrorHandler, m_pszXMLFilename);
+    size_t tagIndex = state.nPos;   // after FindMarkupEnd: the window may have moved
+    unsigned long long tagOffset = state.nWindowStart + tagIndex;
+    state.SetMark(tagOffset);
+    char* tag = state.pWindow + tagIndex;
+
+    if (tag[1] == '/')
+    {
+        XMLNode* node = &state.nodeEnd;
+        if (state.ParseEndTag(end, node) < 0)
+            return state.RaiseProblem(m_pErrorHandler, m_pszXMLFilename);
+        if (state.PopElement(node->GetNodeName(), tagIndex) < 0)
+            return state.RaiseProblem(m_pErrorHandler, m_pszXMLFilename);
+        state.nPos = end + 1;
+        if (state.Depth() == 0)
+            state.bFinished = true;
+
+        m_pEndTag = node;
+        int accepted = OnSetEndTag();
+        if (accepted < 0)
+        {
+            m_pEndTag = 0;
+            if (state.bSkipInvalidElement)
+                return XML_SCAN_SKIP;
+            return state.RaiseAt(accepted, tagOffset, m_pErrorHandler, m_pszXMLFilename,
+                                 "the end tag was refused");
+        }
+        return XML_SCAN_TAG;
+    }
+
+    bool empty = state.pWindow[end] == '>' && end - tagIndex >= 2 && state.pWindow[end - 1] == '/';
+    XMLNode* node = empty ? &state.nodeEmpty : &state.nodeStart;
+    if (state.ParseStartTag(end, empty, node) < 0)
+        return state.RaiseProblem(m_pErrorHandler, m_pszXMLFilename);
+    if (empty)
+    {
+        if (state.Depth() >= (size_t)XML_MAX_DEPTH)
+        {
+            state.Problem(XML_ERR_TOO_DEEP, tagIndex, "elements nest deeper than %d levels", (int)XML_MAX_DEPTH);
+            return state.RaiseProblem(m_pErrorHandler, m_pszXMLFilename);
+        }
+    }
+    else if (state.PushElement(state.sName.data(), state.sName.size(), tagIndex) < 0)
+    {
+        return state.RaiseProblem(m_pErrorHandler, m_pszXMLFilename);
+    }
+    state.nPos = end + 1;
+    if (empty && state.Depth() == 0)
+        state.bFinished = true;   // an empty root element is the whole document
+
+    // The hook reads m_pStartTag, for an empty-element tag too.
+    m_pStartTag = node;
+    int accepted = OnSetStartTag();
+    if (empty)
+        m_pStartTag = 0;
+    if (accepted < 0)
+    {
+        if (state.bSkipInvalidElement)
+        {
+            if (empty)
+                m_pEmptyTag = node;
+            return XML_SCAN_SKIP;
+        }
+        m_pStartTag = 0;
+        return state.RaiseAt(accepted, tagOffset, m_pErrorHandler, m_pszXMLFilename,
+                             empty ? "the empty-element tag was refused" : "the start tag was refused");
+    }
+    if (empty)
+    {
+        m_pEmptyTag = node;
+        return XML_SCAN_TAG;
+    }
+
+    // The element's text, up to the next tag. When the document fails before that tag,
+    // the start tag is still reported with the text so far; the next Scan fails.
+    if (state.GatherText(m_pContent) < 0)
+        state.DeferProblem();
+    return XML_SCAN_TAG;
+}
+
+int XMLParser::Skip(XMLNode* node)
+{
+    XMLParserState& state = *m_pState;
+    bool current = node && node == m_pStartTag && node == &state.nodeStart;
+    m_pStartTag = m_pEndTag = m_pEmptyTag = 0;
+    if (!state.bOpen)
+    {
+        m_pErrorHandler->AddReport(XML_ERR_NOT_OPEN, ERROR_LIST_XML_PARSER, m_pszXMLFilename, 0, 0, 0,
+                                   "no document is open for reading");
+        return XML_ERR_NOT_OPEN;
+    }
+    if (!current || state.Depth() == 0)
+    {
+        m_pErrorHandler->AddReport(XML_ERR_BAD_SKIP, ERROR_LIST_XML_PARSER, m_pszXMLFilename, m_pszXMLFilename,
+                                   GetLine(), GetColumn(), "only the current start tag's element can be skipped");
+        return XML_ERR_BAD_SKIP;
+    }
+    if (state.nStickyCode != 0)
+        return state.nStickyCode;
+    if (state.bProblemPending)
+        return state.RaisePending(m_pErrorHandler, m_pszXMLFilename);
+
+    // Everything through the end tag that brings the depth back below the element's,
+    // checked like any other markup but shown to no hook.
+    size_t depth = state.Depth() - 1;
+    while (state.Depth() > depth)
+    {
+        if (state.GatherText(0) < 0)
+            return state.RaiseProblem(m_pErrorHandler, m_pszXMLFilename);
+        size_t end = 0;
+        if (state.FindMarkupEnd(true, &end, "a tag") < 0)
+            return state.RaiseProblem(m_pErrorHandler, m_pszXMLFilename);
+        size_t tagIndex = state.nPos;
+        const char* tag = state.pWindow + tagIndex;
+        XMLNode* scratch = &state.nodeScratch;
+        if (tag[1] == '/')
+        {
+            if (state.ParseEndTag(end, scratch) < 0 || state.PopElement(scratch->GetNodeName(), tagIndex) < 0)
+                return state.RaiseProblem(m_pErrorHandler, m_pszXMLFilename);
+        }
+        else
+        {
+            bool empty = state.pWindow[end] == '>' && end - tagIndex >= 2 && state.pWindow[end - 1] == '/';
+            if (state.ParseStartTag(end, empty, scratch) < 0)
+                return state.RaiseProblem(m_pErrorHandler, m_pszXMLFilename);
+            int result = empty ? (state.Depth() >= (size_t)XML_MAX_DEPTH
+                                      ? state.Problem(XML_ERR_TOO_DEEP, tagIndex, "elements nest deeper than %d levels",
+                                                      (int)XML_MAX_DEPTH)
+                                      : 0)
+                               : state.PushElement(state.sName.data(), state.sName.size(), tagIndex);
+            if (result < 0)
+                return state.RaiseProblem(m_pErrorHandler, m_pszXMLFilename);
+        }
+        state.nPos = end + 1;
+    }
+    if (state.Depth() == 0)
+        state.bFinished = true;
+    return 0;
+}

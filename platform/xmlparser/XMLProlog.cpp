@@ -1,0 +1,326 @@
+// The prolog: byte order mark, XML declaration, comments, processing instructions and
+// the document type declaration, up to the '<' of the root element.
+#include "XMLParserState.h"
+
+#include <string.h>
+
+#include "XMLParser.h"
+
+namespace
+{
+bool IsDigitChar(char c) { return c >= '0' && c <= '9'; }
+bool IsLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+
+// "1." followed by at least one digit.
+bool IsVersionNumber(const char* value, size_t length)
+{
+    if (length < 3 || value[0] != '1' || value[1] != '.')
+        return false;
+    for (size_t i = 2; i < length; ++i)
+    {
+        if (!IsDigitChar(value[i]))
+            return false;
+    }
+    return true;
+}
+
+// A letter, then letters, digits, '.', '_' and '-'.
+bool IsEncodingName(const char* value, size_t length)
+{
+    if (length == 0 || !IsLetter(value[0]))
+        return false;
+    for (size_t i = 1; i < length; ++i)
+    {
+        char c = value[i];
+        if (!IsLetter(c) && !IsDigitChar(c) && c != '.' && c != '_' && c != '-')
+            return false;
+    }
+    return true;
+}
+
+bool IsStandaloneValue(const char* value, size_t length)
+{
+    return (length == 3 && memcmp(value, "yes", 3) == 0) || (length == 2 && memcmp(value, "no", 2) == 0);
+}
+}
+
+int XMLParserState::ScanProlog()
+{
+    if (Ensure(3) >= 3 && memcmp(pWindow + nPos, "\xEF\xBB\xBF", 3) == 0)
+        nPos += 3;
+
+    bool atStart = true;
+    bool seenDocumentType = false;
+    for (;;)
+    {
+        if (SkipWhiteSpace() > 0)
+            atStart = false;
+        size_t available = Ensure(9);
+        if (available == 0)
+        {
+            if (nReadErrno != 0)
+                return EndProblem("the prolog");
+            return Problem(XML_ERR_NO_ROOT, nPos, "the document has no root element");
+        }
+        if (pWindow[nPos] != '<')
+            return Problem(XML_ERR_NO_ROOT, nPos, "text where the root element is due");
+        if (available < 2)
+            return EndProblem("markup");
+
+        char next = pWindow[nPos + 1];
+        int result = 0;
+        if (XMLIsNameStart(next))
+        {
+            bPrologDone = true;
+            return 0;
+        }
+        if (next == '/')
+            return Problem(XML_ERR_NO_ROOT, nPos, "an end tag where the root element is due");
+        if (next == '?')
+        {
+            bool declaration = available >= 6 && memcmp(pWindow + nPos, "<?xml", 5) == 0 &&
+                               (XMLIsSpace(pWindow[nPos + 5]) || pWindow[nPos + 5] == '?');
+            if (declaration && atStart)
+                result = ParseDeclaration();
+            else
+                result = SkipProcessingInstruction(true);
+        }
+        else if (next == '!')
+        {
+            int match = MatchLiteral("<!--", 4);
+            if (match > 0)
+            {
+                result = SkipComment();
+            }
+            else if (match == 0 && (match = MatchLiteral("<!DOCTYPE", 9)) > 0)
+            {
+                if (seenDocumentType)
+                    return Problem(XML_ERR_BAD_PROLOG, nPos, "a second document type declaration");
+                seenDocumentType = true;
+                result = ParseDocumentType();
+            }
+            else if (match < 0)
+            {
+                return EndProblem("markup");
+            }
+            else
+            {
+                return Problem(XML_ERR_BAD_MARKUP, nPos,
+                               "'<!' that begins no comment and no document type declaration");
+            }
+        }
+        else
+        {
+            return Problem(XML_ERR_BAD_MARKUP, nPos, "'<' that begins no tag");
+        }
+        if (result < 0)
+            return result;
+        atStart = false;
+    }
+}
+
+// At "<?xml": version, then optionally encoding and standalone, in that order.
+int XMLParserState::ParseDeclaration()
+{
+    size_t end = 0;
+    int result = FindMarkupEnd(true, &end, "the XML declaration");
+    if (result < 0)
+        return result;
+    if (pWindow[end] != '>' || pWindow[end - 1] != '?' || end - 1 < nPos + 5)
+        return Problem(XML_ERR_BAD_PROLOG, end, "the XML declaration does not end with '?>'");
+
+    static const char* const kNames[3] = { "version", "encoding", "standalone" };
+    const char* p = pWindow + nPos + 5;
+    const char* const stop = pWindow + end - 1;
+    int next = 0;   // first pseudo-attribute still allowed
+    for (;;)
+    {
+        const char* space = p;
+        while (p < stop && XMLIsSpace(*p))
+            ++p;
+        if (p == stop)
+            break;
+        if (p == space)
+            return Problem(XML_ERR_BAD_PROLOG, (size_t)(p - pWindow), "expected white space in the XML declaration");
+        const char* name = p;
+        while (p < stop && XMLIsNameChar(*p))
+            ++p;
+        size_t nameLength = (size_t)(p - name);
+        int which = next;
+        while (which < 3 && !(strlen(kNames[which]) == nameLength && memcmp(kNames[which], name, nameLength) == 0))
+            ++which;
+        if (which == 3 || (next == 0 && which != 0))
+            return Problem(XML_ERR_BAD_PROLOG, (size_t)(name - pWindow),
+                           next == 0 ? "the XML declaration must begin with the version"
+                                     : "unexpected or misplaced item in the XML declaration");
+        next = which + 1;
+
+        while (p < stop && XMLIsSpace(*p))
+            ++p;
+        if (p == stop || *p != '=')
+            return Problem(XML_ERR_BAD_PROLOG, (size_t)(p - pWindow), "expected '=' after '%s' in the XML declaration",
+                           kNames[which]);
+        ++p;
+        while (p < stop && XMLIsSpace(*p))
+            ++p;
+        if (p == stop || (*p != '"' && *p != '\''))
+            return Problem(XML_ERR_BAD_PROLOG, (size_t)(p - pWindow),
+                           "expected a quoted value for '%s' in the XML declaration", kNames[which]);
+        const char* value = p + 1;
+        const char* close = (const char*)memchr(value, *p, (size_t)(stop - value));
+        if (!close)
+            return Problem(XML_ERR_BAD_PROLOG, (size_t)(p - pWindow), "unclosed value in the XML declaration");
+        size_t valueLength = (size_t)(close - value);
+        bool valid = which == 0 ? IsVersionNumber(value, valueLength)
+                   : which == 1 ? IsEncodingName(value, valueLength)
+                                : IsStandaloneValue(value, valueLength);
+        if (!valid)
+            return Problem(XML_ERR_BAD_PROLOG, (size_t)(value - pWindow), "invalid value for '%s' in the XML declaration",
+                           kNames[which]);
+        p = close + 1;
+    }
+    if (next == 0)
+        return Problem(XML_ERR_BAD_PROLOG, nPos, "the XML declaration names no version");
+    nPos = end + 1;
+    return 0;
+}
+
+// At "<!DOCTYPE": the root name, an optional SYSTEM or PUBLIC identifier and an
+// optional internal subset. Nothing of it is kept: the parser does not validate.
+int XMLParserState::ParseDocumentType()
+{
+    nPos += 9;
+    if (SkipWhiteSpace() == 0)
+    {
+        if (Ensure(1) == 0)
+            return EndProblem("the document type declaration");
+        return Problem(XML_ERR_BAD_PROLOG, nPos, "expected white space after '<!DOCTYPE'");
+    }
+    size_t nameLength = ScanName();
+    if (nameLength == 0)
+    {
+        if (Ensure(1) == 0)
+            return EndProblem("the document type declaration");
+        return Problem(XML_ERR_BAD_PROLOG, nPos, "expected the root element's name in the document type declaration");
+    }
+    nPos += nameLength;
+    bool spaced = SkipWhiteSpace() > 0;
+    if (Ensure(1) == 0)
+        return EndProblem("the document type declaration");
+
+    char c = pWindow[nPos];
+    if (c == 'S' || c == 'P')
+    {
+        bool system = c == 'S';
+        int match = MatchLiteral(system ? "SYSTEM" : "PUBLIC", 6);
+        if (match < 0)
+            return EndProblem("the document type declaration");
+        if (match == 0 || !spaced)
+            return Problem(XML_ERR_BAD_PROLOG, nPos, "expected SYSTEM or PUBLIC after white space");
+        nPos += 6;
+        int result = QuotedLiteral();
+        if (result == 0 && !system)
+            result = QuotedLiteral();
+        if (result < 0)
+            return result;
+        SkipWhiteSpace();
+        if (Ensure(1) == 0)
+            return EndProblem("the document type declaration");
+        c = pWindow[nPos];
+    }
+    if (c == '[')
+    {
+        ++nPos;
+        int result = SkipInternalSubset();
+        if (result < 0)
+            return result;
+        SkipWhiteSpace();
+        if (Ensure(1) == 0)
+            return EndProblem("the document type declaration");
+        c = pWindow[nPos];
+    }
+    if (c != '>')
+        return Problem(XML_ERR_BAD_PROLOG, nPos, "expected '>' to close the document type declaration");
+    ++nPos;
+    return 0;
+}
+
+// White space, then a literal in double or single quotes.
+int XMLParserState::QuotedLiteral()
+{
+    bool spaced = SkipWhiteSpace() > 0;
+    if (Ensure(1) == 0)
+        return EndProblem("the document type declaration");
+    char quote = pWindow[nPos];
+    if (!spaced || (quote != '"' && quote != '\''))
+        return Problem(XML_ERR_BAD_PROLOG, nPos, "expected white space and a quoted identifier");
+    ++nPos;
+    return ConsumeThrough(&quote, 1, 0, "a quoted identifier");
+}
+
+// After '[': markup declarations, comments, processing instructions and parameter
+// entity references, through the closing ']'.
+int XMLParserState::SkipInternalSubset()
+{
+    for (;;)
+    {
+        SkipWhiteSpace();
+        size_t available = Ensure(4);
+        if (available == 0)
+            return EndProblem("the internal subset of the document type declaration");
+        char c = pWindow[nPos];
+        int result = 0;
+        if (c == ']')
+        {
+            ++nPos;
+            return 0;
+        }
+        if (c == '%')
+        {
+            ++nPos;
+            size_t length = ScanName();
+            if (length == 0)
+                return Problem(XML_ERR_BAD_PROLOG, nPos, "expected a parameter entity name after '%%'");
+            nPos += length;
+            if (Ensure(1) == 0)
+                return EndProblem("the internal subset of the document type declaration");
+            if (pWindow[nPos] != ';')
+                return Problem(XML_ERR_BAD_PROLOG, nPos, "expected ';' after a parameter entity name");
+            ++nPos;
+            continue;
+        }
+        if (c != '<')
+            return Problem(XML_ERR_BAD_PROLOG, nPos, "unexpected character in the internal subset");
+        if (available < 2)
+            return EndProblem("the internal subset of the document type declaration");
+
+        int match = MatchLiteral("<!--", 4);
+        if (match > 0)
+        {
+            result = SkipComment();
+        }
+        else if (pWindow[nPos + 1] == '?')
+        {
+            result = SkipProcessingInstruction(true);
+        }
+        else if (pWindow[nPos + 1] == '!' && available >= 3 && XMLIsNameStart(pWindow[nPos + 2]))
+        {
+            size_t end = 0;
+            result = FindMarkupEnd(false, &end, "a markup declaration");
+            if (result == 0 && pWindow[end] != '>')
+                return Problem(XML_ERR_BAD_PROLOG, end, "a markup declaration that is not closed");
+            if (result == 0)
+                nPos = end + 1;
+        }
+        else if (match < 0 || available < 3)
+        {
+            return EndProblem("the internal subset of the document type declaration");
+        }
+        else
+        {
+            return Problem(XML_ERR_BAD_PROLOG, nPos, "unexpected markup in the internal subset");
+        }
+        if (result < 0)
+            return result;
+    }
+}

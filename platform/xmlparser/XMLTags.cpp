@@ -1,0 +1,199 @@
+// Tags: a start, empty-element or end tag that lies whole in the window, from the '<'
+// at nPos to the terminator FindMarkupEnd found, taken apart into an XMLNode.
+#include "XMLParserState.h"
+
+#include <string.h>
+
+#include "XMLParser.h"
+
+namespace
+{
+// Longest part of a name that a report quotes.
+const int kQuotedName = 64;
+
+int Quoted(size_t length)
+{
+    return length > (size_t)kQuotedName ? kQuotedName : (int)length;
+}
+
+// Tags with more attributes than this look for duplicates through a hash table.
+const int kLinearAttributeLimit = 16;
+
+unsigned int HashName(const char* name, size_t length)
+{
+    unsigned int hash = 2166136261u;
+    for (size_t i = 0; i < length; ++i)
+        hash = (hash ^ (unsigned char)name[i]) * 16777619u;
+    return hash;
+}
+
+bool SameName(const char* stored, const char* name, size_t length)
+{
+    return memcmp(stored, name, length) == 0 && stored[length] == '\0';
+}
+}
+
+// Parses "<name attr='value' ...>" (or "/>" when `empty`) into `node`. The attribute
+// values are kept exactly as written between their quotes.
+int XMLParserState::ParseStartTag(size_t end, bool empty, XMLNode* node)
+{
+    const char* const tag = pWindow + nPos;
+    const char* p = tag + 1;
+    const char* const stop = pWindow + end - (empty ? 1 : 0);
+
+    if (p >= stop || !XMLIsNameStart(*p))
+        return Problem(XML_ERR_BAD_NAME, (size_t)(p - pWindow), "expected an element name after '<'");
+    const char* name = p;
+    while (p < stop && XMLIsNameChar(*p))
+        ++p;
+    size_t nameLength = (size_t)(p - name);
+    sName.assign(name, nameLength);
+    node->Clear();
+    node->SetNodeName(sName.c_str());
+    nHashedAttributes = 0;
+
+    for (;;)
+    {
+        const char* space = p;
+        while (p < stop && XMLIsSpace(*p))
+            ++p;
+        if (p == stop)
+            break;
+        bool spaced = p > space;
+        char c = *p;
+        size_t at = (size_t)(p - pWindow);
+        if (!XMLIsNameStart(c))
+        {
+            if (c == '/')
+                return Problem(XML_ERR_BAD_MARKUP, at, "expected '>' after '/' in the tag <%.*s>",
+                               Quoted(nameLength), name);
+            if (c == '<')
+                return Problem(XML_ERR_BAD_MARKUP, at, "expected '>' to close the tag <%.*s>",
+                               Quoted(nameLength), name);
+            if (c == '=' || c == '"' || c == '\'')
+                return Problem(XML_ERR_BAD_ATTRIBUTE, at, "an attribute value without a name in the tag <%.*s>",
+                               Quoted(nameLength), name);
+            return Problem(XML_ERR_BAD_NAME, at,
+                           spaced ? "expected an attribute name or '>' in the tag <%.*s>"
+                                  : "expected '>' after the element name <%.*s>",
+                           Quoted(nameLength), name);
+        }
+        if (!spaced)
+            return Problem(XML_ERR_BAD_ATTRIBUTE, at, "expected white space before the attribute in the tag <%.*s>",
+                           Quoted(nameLength), name);
+
+        const char* attribute = p;
+        while (p < stop && XMLIsNameChar(*p))
+            ++p;
+        size_t attributeLength = (size_t)(p - attribute);
+        while (p < stop && XMLIsSpace(*p))
+            ++p;
+        if (p == stop || *p != '=')
+            return Problem(XML_ERR_BAD_ATTRIBUTE, (size_t)(p - pWindow), "expected '=' after the attribute '%.*s'",
+                           Quoted(attributeLength), attribute);
+        ++p;
+        while (p < stop && XMLIsSpace(*p))
+            ++p;
+        if (p == stop || (*p != '"' && *p != '\''))
+            return Problem(XML_ERR_BAD_ATTRIBUTE, (size_t)(p - pWindow),
+                           "expected a quoted value for the attribute '%.*s'", Quoted(attributeLength), attribute);
+        const char* value = p + 1;
+        const char* close = (const char*)memchr(value, *p, (size_t)(stop - value));
+        if (!close)
+            return Problem(XML_ERR_BAD_ATTRIBUTE, (size_t)(p - pWindow), "the value of the attribute '%.*s' is not closed",
+                           Quoted(attributeLength), attribute);
+        if (IsDuplicateAttribute(node, attribute, attributeLength))
+            return Problem(XML_ERR_DUPLICATE_ATTRIBUTE, at, "the attribute '%.*s' appears twice in the tag <%.*s>",
+                           Quoted(attributeLength), attribute, Quoted(nameLength), name);
+        size_t valueLength = (size_t)(close - value);
+        if (valueLength > 0x7FFFFFF0u)
+            return Problem(XML_ERR_BAD_ATTRIBUTE, (size_t)(p - pWindow), "the value of the attribute '%.*s' is too long",
+                           Quoted(attributeLength), attribute);
+        int index = node->AddAttribute(attribute, (int)attributeLength, value, (int)valueLength);
+        RegisterAttribute(node, index);
+        p = close + 1;
+    }
+
+    if (pWindow[end] != '>')
+        return Problem(XML_ERR_BAD_MARKUP, end, "expected '>' to close the tag <%.*s>", Quoted(nameLength), name);
+    return 0;
+}
+
+// Parses "</name>" (white space allowed before the '>') into `node`.
+int XMLParserState::ParseEndTag(size_t end, XMLNode* node)
+{
+    const char* p = pWindow + nPos + 2;
+    const char* const stop = pWindow + end;
+    if (p >= stop || !XMLIsNameStart(*p))
+        return Problem(XML_ERR_BAD_NAME, (size_t)(p - pWindow), "expected an element name after '</'");
+    const char* name = p;
+    while (p < stop && XMLIsNameChar(*p))
+        ++p;
+    size_t nameLength = (size_t)(p - name);
+    while (p < stop && XMLIsSpace(*p))
+        ++p;
+    if (p != stop || pWindow[end] != '>')
+        return Problem(XML_ERR_BAD_MARKUP, (size_t)(p - pWindow), "expected '>' after the element name in the end tag </%.*s>",
+                       Quoted(nameLength), name);
+    sName.assign(name, nameLength);
+    node->Clear();
+    node->SetNodeName(sName.c_str());
+    return 0;
+}
+
+bool XMLParserState::IsDuplicateAttribute(XMLNode* node, const char* name, size_t length)
+{
+    int count = node->GetAttributeCount();
+    if (count < kLinearAttributeLimit)
+    {
+        for (int i = 0; i < count; ++i)
+        {
+            if (SameName(node->GetAttributeName(i), name, length))
+                return true;
+        }
+        return false;
+    }
+
+    if (nHashedAttributes != count || aAttributeHash.size() < 2 * (size_t)(count + 1))
+    {
+        // (Re)build the table from the attributes so far, at most a quarter full.
+        size_t slots = 64;
+        while (slots < 4 * (size_t)(count + 1))
+            slots *= 2;
+        aAttributeHash.assign(slots, -1);
+        for (int i = 0; i < count; ++i)
+            InsertAttributeHash(node, i);
+        nHashedAttributes = count;
+    }
+    size_t mask = aAttributeHash.size() - 1;
+    for (size_t slot = HashName(name, length) & mask; aAttributeHash[slot] >= 0; slot = (slot + 1) & mask)
+    {
+        if (SameName(node->GetAttributeName(aAttributeHash[slot]), name, length))
+            return true;
+    }
+    return false;
+}
+
+// Keeps the hash table (when the tag uses one) in step with a newly added attribute.
+void XMLParserState::RegisterAttribute(XMLNode* node, int index)
+{
+    if (nHashedAttributes == 0 || nHashedAttributes != index)
+        return;
+    if (aAttributeHash.size() < 2 * (size_t)(index + 1))
+    {
+        nHashedAttributes = 0;   // rebuilt, larger, by the next duplicate check
+        return;
+    }
+    InsertAttributeHash(node, index);
+    nHashedAttributes = index + 1;
+}
+
+void XMLParserState::InsertAttributeHash(XMLNode* node, int index)
+{
+    const char* name = node->GetAttributeName(index);
+    size_t mask = aAttributeHash.size() - 1;
+    size_t slot = HashName(name, strlen(name)) & mask;
+    while (aAttributeHash[slot] >= 0)
+        slot = (slot + 1) & mask;
+    aAttributeHash[slot] = index;
+}

@@ -1,0 +1,881 @@
+// Tests of the XML parser base and its node class.
+#include <gtest/gtest.h>
+
+#include <stdio.h>
+#include <string.h>
+
+#include <filesystem>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "XMLNode.h"
+#include "XMLParser.h"
+#include "../platform/xmlparser/XMLParserState.h"   // the window's normal size
+
+namespace
+{
+const int kRefused = -38;
+
+// A parser with its protected operations opened up, hooks that refuse chosen names
+// and a record of the hook calls.
+class ProbeParser : public XMLParser
+{
+public:
+    using XMLParser::EnableSkipInvalidElement;
+    using XMLParser::GetDefaultDir;
+    using XMLParser::GetDTD;
+    using XMLParser::GetXMLFilename;
+    using XMLParser::Initialize;
+    using XMLParser::IsDigit;
+    using XMLParser::ProcessException;
+    using XMLParser::Scan;
+    using XMLParser::ScanProlog;
+    using XMLParser::SetDTD;
+    using XMLParser::Skip;
+
+    std::set<std::string> refuseStart;
+    std::set<std::string> refuseEnd;
+    std::vector<std::string> hooks;
+    int initResult = 0;
+    int initCalls = 0;
+
+    int OnSetStartTag() override
+    {
+        std::string name = m_pStartTag->GetNodeName();
+        hooks.push_back("s:" + name);
+        if (refuseStart.count(name))
+            return kRefused;
+        m_pStartTag->SetNodeEnumValue(1000 + name.size());
+        return 0;
+    }
+    int OnSetEndTag() override
+    {
+        std::string name = m_pEndTag->GetNodeName();
+        hooks.push_back("e:" + name);
+        return refuseEnd.count(name) ? kRefused : 0;
+    }
+    int OnInitialize() override
+    {
+        ++initCalls;
+        return initResult;
+    }
+
+    std::string Content() const
+    {
+        std::string text(m_pContent->GetTotalSize(), '\0');
+        if (!text.empty())
+            m_pContent->CopyData(0, &text[0], (int)text.size());
+        return text;
+    }
+    int Open(const char* file) { return Initialize(file, "", "read"); }
+};
+
+void WriteFile(const char* name, const std::string& bytes)
+{
+    FILE* file = fopen(name, "wb");
+    ASSERT_NE(file, nullptr);
+    ASSERT_EQ(fwrite(bytes.data(), 1, bytes.size(), file), bytes.size());
+    fclose(file);
+}
+
+const char* const kDoc = "xmlparser_tmp.xml";
+
+// The suite's temporary document goes when the suite ends.
+class RemoveTemporaryDocument : public ::testing::Environment
+{
+public:
+    void TearDown() override { remove(kDoc); }
+};
+::testing::Environment* const g_pRemoveTemporaryDocument =
+    ::testing::AddGlobalTestEnvironment(new RemoveTemporaryDocument);
+
+std::string X(int code) { return "X" + std::to_string(code); }
+
+std::string DescribeNode(char kind, XMLNode* node)
+{
+    std::string text = std::string(1, kind) + ":" + node->GetNodeName();
+    if (node->GetAttributeCount() > 0)
+    {
+        text += "[";
+        for (int i = 0; i < node->GetAttributeCount(); ++i)
+            text += std::string(i ? "," : "") + node->GetAttributeName(i) + "=" + node->GetAttributeValue(i);
+        text += "]";
+    }
+    return text;
+}
+
+// Scans the whole document and describes every result: S/M/E for a start, empty or end
+// tag (with attributes and {content}), K for XML_SCAN_SKIP (a refused start tag is then
+// skipped), N for XML_SCAN_NOTHING, X<code> for a failure, P<code> for a prolog failure.
+// Checks on the way what every result promises about the tag members and reports.
+std::string Trace(ProbeParser& parser)
+{
+    int result = parser.ScanProlog();
+    if (result < 0)
+        return "P" + std::to_string(result);
+    std::string out;
+    for (int step = 0; step < 200; ++step)
+    {
+        int reports = parser.GetErrorHandler()->GetReportCount();
+        result = parser.Scan();
+        int set = (parser.GetStartTag() != 0) + (parser.GetEndTag() != 0) + (parser.GetEmptyTag() != 0);
+        out += out.empty() ? "" : "|";
+        if (result < 0)
+        {
+            EXPECT_EQ(set, 0) << out;
+            EXPECT_EQ(parser.GetErrorHandler()->GetReportCount(), reports + 1) << out;
+            EXPECT_EQ(parser.Scan(), result) << "a failure repeats";
+            EXPECT_EQ(parser.GetErrorHandler()->GetReportCount(), reports + 1) << "without a new report";
+            return out + X(result);
+        }
+        if (result == XML_SCAN_NOTHING)
+        {
+            EXPECT_EQ(set, 0);
+            EXPECT_EQ(parser.Scan(), XML_SCAN_NOTHING);
+            return out + "N";
+        }
+        if (result == XML_SCAN_SKIP)
+        {
+            EXPECT_LE(set, 1);
+            out += "K";
+            if (parser.GetEmptyTag())
+                out += ":" + DescribeNode('M', parser.GetEmptyTag());
+            if (parser.GetStartTag())
+            {
+                out += ":" + DescribeNode('S', parser.GetStartTag());
+                int skipped = parser.Skip(parser.GetStartTag());
+                if (skipped != 0)
+                {
+                    reports = parser.GetErrorHandler()->GetReportCount();
+                    EXPECT_EQ(parser.Scan(), skipped) << "a failure of Skip repeats";
+                    EXPECT_EQ(parser.GetErrorHandler()->GetReportCount(), reports);
+                    return out + ">" + std::to_string(skipped);
+                }
+            }
+            continue;
+        }
+        EXPECT_EQ(result, XML_SCAN_TAG);
+        EXPECT_EQ(set, 1) << out;
+        EXPECT_GT(parser.GetLine(), 0);
+        if (parser.GetStartTag())
+        {
+            out += DescribeNode('S', parser.GetStartTag());
+            if (!parser.Content().empty())
+                out += "{" + parser.Content() + "}";
+        }
+        else if (parser.GetEmptyTag())
+        {
+            out += DescribeNode('M', parser.GetEmptyTag());
+            EXPECT_TRUE(parser.Content().empty());
+        }
+        else if (parser.GetEndTag())
+        {
+            out += DescribeNode('E', parser.GetEndTag());
+        }
+    }
+    return out + "|...";
+}
+
+std::string TraceDocument(const std::string& doc, bool skip = false,
+                          std::set<std::string> refuseStart = {}, std::set<std::string> refuseEnd = {})
+{
+    WriteFile(kDoc, doc);
+    ProbeParser parser;
+    if (skip)
+        parser.EnableSkipInvalidElement();
+    parser.refuseStart = refuseStart;
+    parser.refuseEnd = refuseEnd;
+    EXPECT_EQ(parser.Open(kDoc), 0);
+    return Trace(parser);
+}
+
+struct TraceCase
+{
+    const char* what;
+    std::string doc;
+    std::string expected;
+};
+
+void RunTable(const std::vector<TraceCase>& table)
+{
+    for (const TraceCase& c : table)
+        EXPECT_EQ(TraceDocument(c.doc), c.expected) << c.what;
+}
+}
+
+TEST(XMLParserScan, WellFormedDocuments)
+{
+    RunTable({
+        {"single empty root", "<r/>", "M:r|N"},
+        {"root with text", "<r>hi</r>", "S:r{hi}|E:r|N"},
+        {"attributes, both quotes", "<r a=\"1\" b='two'/>", "M:r[a=1,b=two]"
+                                                              "|N"},
+        {"white space and line breaks around '='", "<r a \n=\r\n '1'\tb\t=\"2\"\n></r>", "S:r[a=1,b=2]|E:r|N"},
+        {"values hold <, >, & and the other quote", "<r a=\"<&>'\" b='\"x\"'/>", "M:r[a=<&>',b=\"x\"]|N"},
+        {"values kept as written", "<r a=\"&amp; &#65;\"/>", "M:r[a=&amp; &#65;]|N"},
+        {"nested elements; text after a child is nobody's", "<r>a<b>c</b>d<e/>f</r>",
+         "S:r{a}|S:b{c}|E:b|M:e|E:r|N"},
+        {"end tag with white space", "<r><a></a\n></r >", "S:r|S:a|E:a|E:r|N"},
+        {"name characters", "<_x:y-z.1 _a.b-c:d='v'/>", "M:_x:y-z.1[_a.b-c:d=v]|N"},
+        {"references stay raw", "<r>&lt;&amp;&#x41;&unknown;</r>", "S:r{&lt;&amp;&#x41;&unknown;}|E:r|N"},
+        {"CR LF and tabs kept", "<r>\r\n\tx\r\n</r>", "S:r{\r\n\tx\r\n}|E:r|N"},
+        {"CDATA inner text", "<r>a<![CDATA[<b>&x;]]]>c</r>", "S:r{a<b>&x;]c}|E:r|N"},
+        {"comments and PIs left out", "<r>a<!-- c -->b<?pi x?>c<!---->d</r>", "S:r{abcd}|E:r|N"},
+        {"comments between tags", "<r><!--x--><a/><?p?></r>", "S:r|M:a|E:r|N"},
+        {"nothing after the root is read", "<r/>junk <<<!", "M:r|N"},
+        {"second root is not read", "<r></r><s>", "S:r|E:r|N"},
+        {"NUL byte in text", std::string("<r>a\0b</r>", 10), std::string("S:r{a\0b}|E:r|N", 14)},
+    });
+}
+
+TEST(XMLParserScan, MalformedDocuments)
+{
+    RunTable({
+        {"mismatched end tag", "<r><a></b></r>", "S:r|S:a|" + X(XML_ERR_MISMATCHED_END_TAG)},
+        {"duplicate attribute", "<r a='1' a='2'/>", X(XML_ERR_DUPLICATE_ATTRIBUTE)},
+        {"attribute without '='", "<r a '1'/>", X(XML_ERR_BAD_ATTRIBUTE)},
+        {"attribute without value", "<r a>", X(XML_ERR_BAD_ATTRIBUTE)},
+        {"unquoted value", "<r a=1>", X(XML_ERR_BAD_ATTRIBUTE)},
+        {"no white space between attributes", "<r a='1'b='2'/>", X(XML_ERR_BAD_ATTRIBUTE)},
+        {"value without name", "<r ='1'>", X(XML_ERR_BAD_ATTRIBUTE)},
+        {"bad attribute name", "<r $='1'>", X(XML_ERR_BAD_NAME)},
+        {"bad element name", "<r><1a/></r>", "S:r|" + X(XML_ERR_BAD_MARKUP)},
+        {"bad end tag name", "<r></ r>", "S:r|" + X(XML_ERR_BAD_NAME)},
+        {"junk in end tag", "<r></r x>", "S:r|" + X(XML_ERR_BAD_MARKUP)},
+        {"'/' not before '>'", "<r/ >", X(XML_ERR_BAD_MARKUP)},
+        {"tag cut by '<'", "<r><a b='1' <c/></r>", "S:r|" + X(XML_ERR_BAD_MARKUP)},
+        {"'<!' of nothing", "<r><!x></r>", "S:r|" + X(XML_ERR_BAD_MARKUP)},
+        {"DOCTYPE inside the root", "<r><!DOCTYPE r></r>", "S:r|" + X(XML_ERR_BAD_MARKUP)},
+        {"'--' inside a comment", "<r><!-- a -- b --></r>", "S:r|" + X(XML_ERR_BAD_MARKUP)},
+        {"'<?' without target", "<r><? x?></r>", "S:r|" + X(XML_ERR_BAD_MARKUP)},
+        {"xml declaration in content", "<r><?xml version='1.0'?></r>", "S:r|" + X(XML_ERR_BAD_MARKUP)},
+        {"ends with open elements", "<r><a></a>", "S:r|S:a|E:a|" + X(XML_ERR_UNEXPECTED_END)},
+        {"ends inside a tag", "<r><a b='1", "S:r|" + X(XML_ERR_UNEXPECTED_END)},
+        {"ends right after '<'", "<r><", "S:r|" + X(XML_ERR_UNEXPECTED_END)},
+        {"ends inside a comment", "<r>ab<!-- c", "S:r{ab}|" + X(XML_ERR_UNEXPECTED_END)},
+        {"ends inside CDATA", "<r><![CDATA[ab", "S:r{ab}|" + X(XML_ERR_UNEXPECTED_END)},
+    });
+}
+
+TEST(XMLParserScan, Prolog)
+{
+    const std::string root = "<r/>";
+    RunTable({
+        {"byte order mark", "\xEF\xBB\xBF<?xml version='1.0'?>" + root, "M:r|N"},
+        {"no declaration", "\n\n" + root, "M:r|N"},
+        {"full declaration, single quotes", "<?xml version='1.0' encoding='utf-8' standalone='yes' ?>" + root, "M:r|N"},
+        {"declaration, CR LF", "<?xml version=\"1.0\"?>\r\n<!-- c -->\r\n" + root, "M:r|N"},
+        {"DOCTYPE SYSTEM, written form", "<?xml version='1.0' encoding='utf-8' ?>\n<!DOCTYPE\t\tr\tSYSTEM\t\"r.dtd\" >\n" + root,
+         "M:r|N"},
+        {"DOCTYPE PUBLIC", "<!DOCTYPE r PUBLIC \"-//x//y\" 'r.dtd'>" + root, "M:r|N"},
+        {"internal subset", "<!DOCTYPE r [\n <!ELEMENT r (#PCDATA)>\n <!ATTLIST r a CDATA \"]>\">\n"
+                            " <!-- ] > --> <?pi ]>?> %pe; <!ENTITY e '<x>'>\n]>\n" + root, "M:r|N"},
+        {"comments and PIs", "<?xml version='1.0'?><!--a--><?p q?><!DOCTYPE r><!--b-->" + root, "M:r|N"},
+        {"empty document", "", "P" + std::to_string(XML_ERR_NO_ROOT)},
+        {"white space only", " \r\n\t", "P" + std::to_string(XML_ERR_NO_ROOT)},
+        {"comment only", "<!-- x -->", "P" + std::to_string(XML_ERR_NO_ROOT)},
+        {"text before root", "hello" + root, "P" + std::to_string(XML_ERR_NO_ROOT)},
+        {"end tag before root", "</r>", "P" + std::to_string(XML_ERR_NO_ROOT)},
+        {"declaration not first", " <?xml version='1.0'?>" + root, "P" + std::to_string(XML_ERR_BAD_PROLOG)},
+        {"declaration after BOM and comment", "\xEF\xBB\xBF<!--c--><?xml version='1.0'?>" + root,
+         "P" + std::to_string(XML_ERR_BAD_PROLOG)},
+        {"declaration without version", "<?xml encoding='utf-8'?>" + root, "P" + std::to_string(XML_ERR_BAD_PROLOG)},
+        {"declaration out of order", "<?xml version='1.0' standalone='no' encoding='x'?>" + root,
+         "P" + std::to_string(XML_ERR_BAD_PROLOG)},
+        {"declaration bad standalone", "<?xml version='1.0' standalone='maybe'?>" + root,
+         "P" + std::to_string(XML_ERR_BAD_PROLOG)},
+        {"declaration not closed by ?>", "<?xml version='1.0'>" + root, "P" + std::to_string(XML_ERR_BAD_PROLOG)},
+        {"two DOCTYPEs", "<!DOCTYPE r><!DOCTYPE r>" + root, "P" + std::to_string(XML_ERR_BAD_PROLOG)},
+        {"DOCTYPE without name", "<!DOCTYPE >" + root, "P" + std::to_string(XML_ERR_BAD_PROLOG)},
+        {"DOCTYPE junk", "<!DOCTYPE r junk>" + root, "P" + std::to_string(XML_ERR_BAD_PROLOG)},
+        {"DOCTYPE not closed", "<!DOCTYPE r [ <!ELEMENT r ANY>", "P" + std::to_string(XML_ERR_UNEXPECTED_END)},
+        {"unclosed comment", "<!-- x", "P" + std::to_string(XML_ERR_UNEXPECTED_END)},
+        {"'<!' of nothing", "<!x>" + root, "P" + std::to_string(XML_ERR_BAD_MARKUP)},
+        {"'<' of nothing", "< r/>", "P" + std::to_string(XML_ERR_BAD_MARKUP)},
+    });
+}
+
+TEST(XMLParserScan, RefusedElementsAndSkip)
+{
+    const std::string doc = "<r><a x='1'><b/><a>t</a></a><c/><d>u</d></r>";
+    // Skipping on: a refused start tag is skipped whole, nested same-name elements too;
+    // a refused empty tag comes with only m_pEmptyTag; a refused end tag with nothing.
+    EXPECT_EQ(TraceDocument(doc, true, {"a"}), "S:r|K:S:a[x=1]|M:c|S:d{u}|E:d|E:r|N");
+    EXPECT_EQ(TraceDocument(doc, true, {"c"}), "S:r|S:a[x=1]|M:b|S:a{t}|E:a|E:a|K:M:c|S:d{u}|E:d|E:r|N");
+    EXPECT_EQ(TraceDocument(doc, true, {}, {"d"}), "S:r|S:a[x=1]|M:b|S:a{t}|E:a|E:a|M:c|S:d{u}|K|E:r|N");
+    EXPECT_EQ(TraceDocument(doc, true, {"r"}), "K:S:r|N");
+    // Skipping off: the hook's value is the failure.
+    EXPECT_EQ(TraceDocument(doc, false, {"a"}), "S:r|" + X(kRefused));
+    EXPECT_EQ(TraceDocument(doc, false, {"c"}), "S:r|S:a[x=1]|M:b|S:a{t}|E:a|E:a|" + X(kRefused));
+    EXPECT_EQ(TraceDocument(doc, false, {}, {"b"}), "S:r|S:a[x=1]|M:b|S:a{t}|E:a|E:a|M:c|S:d{u}|E:d|E:r|N");
+    // Skip still checks what it passes over.
+    EXPECT_EQ(TraceDocument("<r><a><b></c></a></r>", true, {"a"}),
+              "S:r|K:S:a>" + std::to_string(XML_ERR_MISMATCHED_END_TAG));
+    EXPECT_EQ(TraceDocument("<r><a><b c='1' c='2'/></a></r>", true, {"a"}),
+              "S:r|K:S:a>" + std::to_string(XML_ERR_DUPLICATE_ATTRIBUTE));
+    EXPECT_EQ(TraceDocument("<r><a><b>", true, {"a"}),
+              "S:r|K:S:a>" + std::to_string(XML_ERR_UNEXPECTED_END));
+}
+
+TEST(XMLParserScan, SkipRefusesAnythingButTheCurrentStartTag)
+{
+    WriteFile(kDoc, "<r><a/><b>x</b></r>");
+    ProbeParser parser;
+    ASSERT_EQ(parser.Open(kDoc), 0);
+    ASSERT_EQ(parser.Scan(), XML_SCAN_TAG);   // Scan reads the prolog itself
+    ASSERT_EQ(parser.Scan(), XML_SCAN_TAG);
+    EXPECT_EQ(parser.GetEmptyTag()->GetNodeEnumValue(), 1001u) << "the start hook named the empty tag";
+    EXPECT_EQ(parser.Skip(parser.GetEmptyTag()), XML_ERR_BAD_SKIP);
+    EXPECT_EQ(parser.Skip(nullptr), XML_ERR_BAD_SKIP);
+    ASSERT_EQ(parser.Scan(), XML_SCAN_TAG);
+    ASSERT_STREQ(parser.GetStartTag()->GetNodeName(), "b");
+    // An accepted start tag can be skipped as well, after its text was gathered.
+    EXPECT_EQ(parser.Skip(parser.GetStartTag()), 0);
+    EXPECT_EQ(parser.GetStartTag(), nullptr);
+    ASSERT_EQ(parser.Scan(), XML_SCAN_TAG);
+    EXPECT_STREQ(parser.GetEndTag()->GetNodeName(), "r");
+    EXPECT_EQ(parser.Scan(), XML_SCAN_NOTHING);
+    // Skip shows nothing to the hooks.
+    EXPECT_EQ(parser.hooks, (std::vector<std::string>{"s:r", "s:a", "s:b", "e:r"}));
+}
+
+TEST(XMLParserScan, DocumentEndReportedAfterTheLastText)
+{
+    WriteFile(kDoc, "<r>\n<a k='v'>partial\ntext");
+    ProbeParser parser;
+    ASSERT_EQ(parser.Open(kDoc), 0);
+    ASSERT_EQ(parser.Scan(), XML_SCAN_TAG);
+    ASSERT_EQ(parser.Scan(), XML_SCAN_TAG);
+    EXPECT_EQ(parser.Content(), "partial\ntext");
+    EXPECT_EQ(parser.GetErrorHandler()->GetReportCount(), 0);
+    EXPECT_EQ(parser.GetLine(), 2);
+    EXPECT_EQ(parser.GetColumn(), 1);
+    EXPECT_EQ(parser.Scan(), XML_ERR_UNEXPECTED_END);
+    ASSERT_EQ(parser.GetErrorHandler()->GetReportCount(), 1);
+    const ErrorReport* report = parser.GetErrorHandler()->GetLastReport();
+    EXPECT_EQ(report->GetCode(), XML_ERR_UNEXPECTED_END);
+    EXPECT_EQ(report->GetList(), (unsigned long)ERROR_LIST_XML_PARSER);
+    EXPECT_STREQ(report->GetText(), kDoc);
+    EXPECT_EQ(parser.GetLine(), 3);
+    EXPECT_EQ(parser.GetColumn(), 5);
+}
+
+TEST(XMLParserScan, PositionsOfTagsAndFailures)
+{
+    struct
+    {
+        std::string doc;
+        int scans;      // Scan calls; the last one's position is checked
+        int result;
+        long line, column;
+    } table[] = {
+        {"<r>\n  <a x='1'/>", 2, XML_SCAN_TAG, 2, 3},
+        {"<r>\r\n\t<a>\r\n</a>", 3, XML_SCAN_TAG, 3, 1},
+        {"<r>\n<!--\n\n-->\n   <b>", 2, XML_SCAN_TAG, 5, 4},
+        {"<r>\n\n  <a b='1' b='2'>", 2, XML_ERR_DUPLICATE_ATTRIBUTE, 3, 12},
+        {"<r>\n<a>\n</b>", 3, XML_ERR_MISMATCHED_END_TAG, 3, 1},
+        {"<r>\n<a\n  x>", 2, XML_ERR_BAD_ATTRIBUTE, 3, 4},
+        {"<?xml version='1.0'?>\n<!DOCTYPE r>\n\n<!x>", 1, XML_ERR_BAD_MARKUP, 4, 1},
+        {"<r>\n\n\n<a><!-- x -- y -->", 3, XML_ERR_BAD_MARKUP, 4, 11},
+    };
+    for (const auto& c : table)
+    {
+        WriteFile(kDoc, c.doc);
+        ProbeParser parser;
+        ASSERT_EQ(parser.Open(kDoc), 0);
+        EXPECT_EQ(parser.GetLine(), 0);
+        int result = 0;
+        for (int i = 0; i < c.scans; ++i)
+            result = parser.Scan();
+        EXPECT_EQ(result, c.result) << c.doc;
+        EXPECT_EQ(parser.GetLine(), c.line) << c.doc;
+        EXPECT_EQ(parser.GetColumn(), c.column) << c.doc;
+    }
+}
+
+TEST(XMLParserScan, DepthLimit)
+{
+    for (int depth : {(int)XML_MAX_DEPTH, (int)XML_MAX_DEPTH + 1})
+    {
+        std::string doc;
+        for (int i = 0; i < depth; ++i)
+            doc += "<e>";
+        for (int i = 0; i < depth; ++i)
+            doc += "</e>";
+        WriteFile(kDoc, doc);
+        ProbeParser parser;
+        ASSERT_EQ(parser.Open(kDoc), 0);
+        int result = 0, tags = 0;
+        while ((result = parser.Scan()) == XML_SCAN_TAG)
+            ++tags;
+        if (depth <= XML_MAX_DEPTH)
+            EXPECT_EQ(result, XML_SCAN_NOTHING);
+        else
+            EXPECT_EQ(result, XML_ERR_TOO_DEEP);
+        EXPECT_EQ(tags, depth <= XML_MAX_DEPTH ? 2 * depth : XML_MAX_DEPTH);
+    }
+}
+
+TEST(XMLParserScan, ManyAttributes)
+{
+    std::string tag = "<r";
+    for (int i = 0; i < 3000; ++i)
+        tag += " a" + std::to_string(i) + "='" + std::to_string(i) + "'";
+    WriteFile(kDoc, tag + "/>");
+    ProbeParser parser;
+    ASSERT_EQ(parser.Open(kDoc), 0);
+    ASSERT_EQ(parser.Scan(), XML_SCAN_TAG);
+    EXPECT_EQ(parser.GetEmptyTag()->GetAttributeCount(), 3000);
+    EXPECT_STREQ(parser.GetEmptyTag()->GetNodeAttributeValue("a2999"), "2999");
+
+    WriteFile(kDoc, tag + " a1777='x'/>");
+    ASSERT_EQ(parser.Open(kDoc), 0);
+    EXPECT_EQ(parser.Scan(), XML_ERR_DUPLICATE_ATTRIBUTE);
+}
+
+namespace
+{
+// Small deterministic generator for the large-document test.
+class Random
+{
+public:
+    explicit Random(unsigned int seed) : m_state(seed) {}
+    unsigned int Next()
+    {
+        m_state = m_state * 1664525u + 1013904223u;
+        return m_state >> 8;
+    }
+    size_t Below(size_t n) { return n ? Next() % n : 0; }
+
+private:
+    unsigned int m_state;
+};
+
+// A document of random elements with every kind of content, and the descriptions
+// Trace-style that scanning it must give, with the offset where each tag starts.
+struct GeneratedDocument
+{
+    std::string doc;
+    std::vector<std::string> events;
+    std::vector<size_t> offsets;
+    Random random{12345};
+
+    std::string Text(size_t length, const char* alphabet)
+    {
+        std::string text(length, ' ');
+        size_t n = strlen(alphabet);
+        for (size_t i = 0; i < length; ++i)
+            text[i] = alphabet[random.Below(n)];
+        return text;
+    }
+    size_t Length()
+    {
+        size_t pick = random.Below(100);
+        return pick == 0 ? 300000 + random.Below(200000) : pick < 10 ? random.Below(5000) : random.Below(40);
+    }
+    // Text, comments, CDATA and processing instructions; returns the element text.
+    std::string Segment()
+    {
+        std::string content;
+        for (size_t pieces = random.Below(4); pieces > 0; --pieces)
+        {
+            switch (random.Below(4))
+            {
+            case 0: {
+                std::string text = Text(Length(), "ab &;=>'\"]\n\r\t");
+                doc += text;
+                content += text;
+                break;
+            }
+            case 1: doc += "<!--" + Text(Length(), "c <>&\n") + "-->"; break;
+            case 2: {
+                std::string text = Text(Length(), "d<&]\n");   // no "]]>"
+                doc += "<![CDATA[" + text + "]]>";
+                content += text;
+                break;
+            }
+            default: doc += "<?pi " + Text(Length(), "p <>\n") + "?>"; break;
+            }
+        }
+        return content;
+    }
+    void Element(int depth, size_t bigValue)
+    {
+        std::string name = "e" + std::to_string(random.Below(5));
+        std::string tag = "<" + name;
+        std::string attributes;
+        for (size_t i = 0, n = random.Below(4); i < n; ++i)
+        {
+            char quote = random.Below(2) ? '"' : '\'';
+            std::string value = bigValue ? Text(bigValue, "v<>&\n") : Text(Length() % 100000, quote == '"' ? "v<'>&\n" : "v<\">&\n");
+            bigValue = 0;
+            tag += (random.Below(3) ? " " : "\n\t") + std::string("a") + std::to_string(i) + (random.Below(2) ? "=" : " =\r\n ") +
+                   quote + value + quote;
+            attributes += (i ? "," : "") + std::string("a") + std::to_string(i) + "=" + value;
+        }
+        if (!attributes.empty())
+            attributes = "[" + attributes + "]";
+        offsets.push_back(doc.size());
+        if (depth > 0 && random.Below(4) == 0)
+        {
+            doc += tag + "/>";
+            events.push_back("M:" + name + attributes);
+            return;
+        }
+        doc += tag + ">";
+        size_t event = events.size();
+        events.push_back("S:" + name + attributes);
+        std::string content = Segment();
+        if (!content.empty())
+            events[event] += "{" + content + "}";
+        for (size_t i = 0, n = depth < 6 ? random.Below(4) : 0; i < n; ++i)
+        {
+            Element(depth + 1, 0);
+            Segment();
+        }
+        offsets.push_back(doc.size());
+        doc += "</" + name + ">";
+        events.push_back("E:" + name);
+    }
+};
+}
+
+TEST(XMLParserScan, DocumentLargerThanTheWindow)
+{
+    GeneratedDocument g;
+    g.doc = "<?xml version='1.0'?>\n<!DOCTYPE root SYSTEM 'x.dtd'>\n";
+    g.offsets.push_back(g.doc.size());
+    g.doc += "<root>";
+    g.events.push_back("S:root");
+    for (int child = 0; g.doc.size() < 6000000; ++child)
+        g.Element(1, child == 40 ? 3000000 : 0);   // one tag far larger than the window
+    g.offsets.push_back(g.doc.size());
+    g.doc += "</root>";
+    g.events.push_back("E:root");
+    WriteFile(kDoc, g.doc);
+
+    // Line and column of every tag, worked out in one pass.
+    std::vector<std::pair<long, long>> positions;
+    long line = 1, column = 1;
+    for (size_t i = 0, k = 0; i < g.doc.size() && k < g.offsets.size(); ++i)
+    {
+        if (i == g.offsets[k])
+        {
+            positions.emplace_back(line, column);
+            ++k;
+        }
+        if (g.doc[i] == '\n')
+            line++, column = 1;
+        else
+            column++;
+    }
+
+    ProbeParser parser;
+    ASSERT_EQ(parser.Open(kDoc), 0);
+    ASSERT_EQ(parser.ScanProlog(), 0);
+    for (size_t i = 0; i < g.events.size(); ++i)
+    {
+        ASSERT_EQ(parser.Scan(), XML_SCAN_TAG) << "event " << i;
+        std::string got = parser.GetStartTag() ? DescribeNode('S', parser.GetStartTag())
+                        : parser.GetEmptyTag() ? DescribeNode('M', parser.GetEmptyTag())
+                                               : DescribeNode('E', parser.GetEndTag());
+        if (!parser.Content().empty())
+            got += "{" + parser.Content() + "}";
+        ASSERT_TRUE(got == g.events[i]) << "event " << i << ": " << got.substr(0, 100) << " instead of "
+                                        << g.events[i].substr(0, 100);
+        ASSERT_EQ(parser.GetLine(), positions[i].first) << "event " << i;
+        ASSERT_EQ(parser.GetColumn(), positions[i].second) << "event " << i;
+    }
+    EXPECT_EQ(parser.Scan(), XML_SCAN_NOTHING);
+    EXPECT_EQ(parser.GetErrorHandler()->GetReportCount(), 0);
+}
+
+TEST(XMLParserScan, EveryConstructAcrossTheWindowEdge)
+{
+    // The first refill happens exactly one window into the file; slide a probe with
+    // every kind of markup over that edge, one byte at a time.
+    const std::string probe = "<a b='1'\n c=\"2\">t<!--c--><![CDATA[d]]><?p q?>u</a\n><e/>";
+    for (size_t before = 0; before <= probe.size() + 1; ++before)
+    {
+        std::string pad(XMLParserState::kWindowSize - 3 - probe.size() - 1 + before, 'x');
+        std::string doc = "<r>" + pad + probe + "</r>";
+        EXPECT_EQ(TraceDocument(doc), "S:r{" + pad + "}|S:a[b=1,c=2]{tdu}|E:a|M:e|E:r|N") << before;
+    }
+}
+
+namespace
+{
+const std::string kSample =
+    "\xEF\xBB\xBF<?xml version='1.0' encoding='utf-8' ?>\r\n"
+    "<!DOCTYPE root SYSTEM \"root.dtd\" [ <!ENTITY e \"]>\"> <!-- ]> --> ]>\r\n"
+    "<?pi data?><!-- prolog comment -->\r\n"
+    "<root version=\"1.0\" note='a<b&amp;\"c\"'>\r\n"
+    "\t<Comment>text &lt; here</Comment>\r\n"
+    "\t<DataField\tname=\"F1\"\n\t\t\t\tchecksum=\"0x12ab\">\r\n"
+    "\t\t<FieldBlock row_width=\"8\">0x01,<![CDATA[(1,2)]]><!-- c --><?p x?>,0xFF</FieldBlock>\r\n"
+    "\t\t<Skipped a='1'><Inner/><Skipped>deep</Skipped></Skipped>\r\n"
+    "\t\t<Empty/>\r\n"
+    "\t</DataField>\r\n"
+    "</root>\r\n";
+
+// Scans a document to its end with skipping on; returns the last result.
+int ScanToEnd(const std::string& doc)
+{
+    WriteFile(kDoc, doc);
+    ProbeParser parser;
+    parser.EnableSkipInvalidElement();
+    parser.refuseStart = {"Skipped", "Empty"};
+    if (parser.Open(kDoc) != 0)
+        return -1000;
+    int result = parser.ScanProlog();
+    for (size_t step = 0; result >= 0 && step <= doc.size(); ++step)
+    {
+        result = parser.Scan();
+        int set = (parser.GetStartTag() != 0) + (parser.GetEndTag() != 0) + (parser.GetEmptyTag() != 0);
+        EXPECT_EQ(set, result == XML_SCAN_TAG ? 1 : result == XML_SCAN_SKIP ? set : 0);
+        if (result == XML_SCAN_SKIP && parser.GetStartTag())
+            result = parser.Skip(parser.GetStartTag());
+        if (result == XML_SCAN_NOTHING)
+            return result;
+    }
+    return result;
+}
+}
+
+TEST(XMLParserRobustness, EveryTruncationFailsCleanly)
+{
+    ASSERT_EQ(ScanToEnd(kSample), XML_SCAN_NOTHING);
+    size_t rootEnd = kSample.find("</root>") + 7;
+    for (size_t length = 0; length < kSample.size(); ++length)
+    {
+        int result = ScanToEnd(kSample.substr(0, length));
+        if (length < rootEnd)
+            EXPECT_LT(result, 0) << "truncated after " << length << " bytes";
+        else
+            EXPECT_EQ(result, XML_SCAN_NOTHING) << "truncated after " << length << " bytes";
+    }
+}
+
+TEST(XMLParserRobustness, DamagedDocumentsNeverHang)
+{
+    Random random(777);
+    const char damage[] = "<>/!?-[]\"'=& \0\n\xFF";
+    for (int round = 0; round < 800; ++round)
+    {
+        std::string doc = kSample;
+        for (size_t hits = 1 + random.Below(4); hits > 0; --hits)
+            doc[random.Below(doc.size())] = damage[random.Below(sizeof(damage) - 1)];
+        int result = ScanToEnd(doc);
+        EXPECT_TRUE(result < 0 || result == XML_SCAN_NOTHING) << "round " << round << ": " << result;
+    }
+}
+
+TEST(XMLParserInitialize, ArgumentsModesAndFiles)
+{
+    WriteFile(kDoc, "<r/>");
+    const char* missing = "xmlparser_no_such_file.xml";
+    struct
+    {
+        const char* file;
+        const char* dir;
+        const char* mode;
+        int hookResult;
+        int expected;
+        bool readable;     // ScanProlog succeeds afterwards
+        bool hookCalled;
+    } table[] = {
+        {kDoc, "", "read", 0, 0, true, true},
+        {kDoc, "some\\dir", 0, 0, 0, true, true},
+        {kDoc, "", "Write", 0, 0, true, true},          // only "write" and "WRITE" write
+        {missing, "", "write", 0, 0, false, true},      // no document is opened for writing
+        {missing, "", "WRITE", 0, 0, false, true},
+        {missing, "", "read", 0, XML_ERR_OPEN, false, true},
+        {missing, "", "read", -7, -7, false, true},     // the hook runs before the open
+        {0, "", "read", 0, XML_ERR_BAD_ARGUMENT, false, false},
+        {"", "", "read", 0, XML_ERR_BAD_ARGUMENT, false, false},
+    };
+    for (const auto& c : table)
+    {
+        ProbeParser parser;
+        parser.ProcessException(-1, ERROR_LIST_XML_PARSER, "earlier");
+        parser.initResult = c.hookResult;
+        std::string what = std::string(c.file ? c.file : "(null)") + " " + (c.mode ? c.mode : "(null)");
+        EXPECT_EQ(parser.Initialize(c.file, c.dir, c.mode), c.expected) << what;
+        EXPECT_EQ(parser.initCalls, c.hookCalled ? 1 : 0) << what;
+        bool failed = c.expected == XML_ERR_OPEN || c.expected == XML_ERR_BAD_ARGUMENT;
+        ASSERT_EQ(parser.GetErrorHandler()->GetReportCount(), failed ? 1 : 0) << "earlier reports are dropped: " << what;
+        if (failed)
+        {
+            EXPECT_EQ(parser.GetErrorHandler()->GetLastReport()->GetCode(), c.expected);
+            EXPECT_STREQ(parser.GetErrorHandler()->GetLastReport()->GetText(), c.file ? c.file : "");
+        }
+        if (c.file && *c.file)
+            EXPECT_STREQ(parser.GetXMLFilename(), c.file);
+        else
+            EXPECT_EQ(parser.GetXMLFilename(), nullptr);
+        if (c.dir && *c.dir && c.expected != XML_ERR_BAD_ARGUMENT)
+            EXPECT_STREQ(parser.GetDefaultDir(), c.dir);
+        else
+            EXPECT_EQ(parser.GetDefaultDir(), nullptr);
+        EXPECT_EQ(parser.ScanProlog(), c.readable ? 0 : XML_ERR_NOT_OPEN) << what;
+        EXPECT_EQ(parser.Scan(), c.readable ? (int)XML_SCAN_TAG : (int)XML_ERR_NOT_OPEN) << what;
+    }
+}
+
+TEST(XMLParserInitialize, ReinitialisingDropsTheOpenDocument)
+{
+    WriteFile(kDoc, "<r><a/></r>");
+    WriteFile("xmlparser_tmp2.xml", "<s/>");
+    ProbeParser parser;
+    ASSERT_EQ(parser.Open(kDoc), 0);
+    ASSERT_EQ(parser.Scan(), XML_SCAN_TAG);
+    ASSERT_EQ(parser.Initialize("xmlparser_tmp2.xml", "d", "read"), 0);
+    ASSERT_EQ(parser.Scan(), XML_SCAN_TAG);
+    EXPECT_STREQ(parser.GetEmptyTag()->GetNodeName(), "s");
+    EXPECT_EQ(parser.GetLine(), 1);
+    // Its own name and directory handed back start the same document again.
+    ASSERT_EQ(parser.Initialize(parser.GetXMLFilename(), parser.GetDefaultDir(), "read"), 0);
+    EXPECT_STREQ(parser.GetXMLFilename(), "xmlparser_tmp2.xml");
+    EXPECT_STREQ(parser.GetDefaultDir(), "d");
+    EXPECT_EQ(parser.GetLine(), 0);
+    ASSERT_EQ(parser.Scan(), XML_SCAN_TAG);
+    EXPECT_STREQ(parser.GetEmptyTag()->GetNodeName(), "s");
+    remove("xmlparser_tmp2.xml");
+}
+
+TEST(XMLParserInitialize, DirectoryFailsCleanly)
+{
+    const char* dir = "xmlparser_tmp_dir";
+    std::filesystem::create_directory(dir);
+    ProbeParser parser;
+    int result = parser.Open(dir);
+    EXPECT_TRUE(result == XML_ERR_OPEN || result == XML_ERR_READ) << result;
+    ASSERT_EQ(parser.GetErrorHandler()->GetReportCount(), 1);
+    EXPECT_STREQ(parser.GetErrorHandler()->GetLastReport()->GetText(), dir);
+    EXPECT_EQ(parser.Scan(), XML_ERR_NOT_OPEN);
+    std::filesystem::remove(dir);
+}
+
+TEST(XMLParserSettings, DocumentTypePath)
+{
+    ProbeParser parser;
+    EXPECT_EQ(parser.GetDTD(), nullptr);
+    EXPECT_EQ(parser.SetDTD(nullptr), XML_ERR_BAD_ARGUMENT);
+    EXPECT_EQ(parser.SetDTD(""), XML_ERR_BAD_ARGUMENT);
+    char path[] = "no\\such\\SVF_Plus_Data.dtd";
+    EXPECT_EQ(parser.SetDTD(path), 0);   // the file need not exist
+    path[0] = 'X';
+    EXPECT_STREQ(parser.GetDTD(), "no\\such\\SVF_Plus_Data.dtd");
+}
+
+TEST(XMLParserSettings, ProcessExceptionPlacesTheReport)
+{
+    ProbeParser parser;
+    EXPECT_EQ(parser.ProcessException(-5, ERROR_LIST_DATA_FILE, "out.xml"), -5);
+    WriteFile(kDoc, "<r>\n <a/></r>");
+    ASSERT_EQ(parser.Open(kDoc), 0);
+    ASSERT_EQ(parser.Scan(), XML_SCAN_TAG);
+    ASSERT_EQ(parser.Scan(), XML_SCAN_TAG);
+    EXPECT_EQ(parser.ProcessException(-38, ERROR_LIST_DATA_FILE, kDoc), -38);
+    ASSERT_EQ(parser.GetErrorHandler()->GetReportCount(), 1);
+    const ErrorReport* report = parser.GetErrorHandler()->GetLastReport();
+    EXPECT_EQ(report->GetCode(), -38);
+    EXPECT_EQ(report->GetList(), (unsigned long)ERROR_LIST_DATA_FILE);
+    EXPECT_STREQ(report->GetText(), kDoc);
+    EXPECT_EQ(parser.GetLine(), 2);
+    EXPECT_EQ(parser.GetColumn(), 2);
+}
+
+TEST(XMLParserSettings, CopiesStartTheDocumentAfresh)
+{
+    WriteFile(kDoc, "<r><a>x</a><b/></r>");
+    ProbeParser original;
+    original.EnableSkipInvalidElement();
+    original.refuseStart = {"b"};
+    ASSERT_EQ(original.Initialize(kDoc, "d", "read"), 0);
+    ASSERT_EQ(original.SetDTD("t.dtd"), 0);
+    original.ProcessException(-1, ERROR_LIST_DATA_FILE, "note");
+    ASSERT_EQ(original.Scan(), XML_SCAN_TAG);
+    ASSERT_EQ(original.Scan(), XML_SCAN_TAG);
+
+    ProbeParser copy(original);
+    ProbeParser assigned;
+    assigned = original;
+    for (ProbeParser* p : {&copy, &assigned})
+    {
+        EXPECT_STREQ(p->GetDefaultDir(), "d");
+        EXPECT_STREQ(p->GetDTD(), "t.dtd");
+        EXPECT_NE(p->GetDTD(), original.GetDTD());
+        EXPECT_EQ(p->GetErrorHandler()->GetReportCount(), 1);
+        EXPECT_EQ(p->GetStartTag(), nullptr);
+        EXPECT_EQ(Trace(*p), "S:r|S:a{x}|E:a|K:M:b|E:r|N");
+    }
+    // The original goes on where it was.
+    ASSERT_EQ(original.Scan(), XML_SCAN_TAG);
+    EXPECT_STREQ(original.GetEndTag()->GetNodeName(), "a");
+
+    original = original;
+    EXPECT_STREQ(original.GetXMLFilename(), kDoc);
+    ProbeParser unopened;
+    ProbeParser unopenedCopy(unopened);
+    EXPECT_EQ(unopenedCopy.Scan(), XML_ERR_NOT_OPEN);
+}
+
+TEST(XMLParserSettings, CharacterClasses)
+{
+    ProbeParser parser;
+    for (int c = -128; c < 128; ++c)
+    {
+        bool space = c == ' ' || c == '\t' || c == '\n' || c == '\r';
+        EXPECT_EQ(XMLParser::IsWhiteSpace((char)c) != 0, space) << c;
+        EXPECT_EQ(parser.IsDigit((char)c) != 0, c >= '0' && c <= '9') << c;
+    }
+}
+
+TEST(XMLNodeTest, AttributesAndName)
+{
+    XMLNode node;
+    EXPECT_STREQ(node.GetNodeName(), "");
+    EXPECT_EQ(node.GetAttributeName(0), nullptr);
+    EXPECT_EQ(node.GetNodeAttributeValue(nullptr), nullptr);
+    node.SetNodeName("DataField");
+    EXPECT_EQ(node.AddAttribute("name", "F1"), 0);
+    EXPECT_EQ(node.AddAttribute("named", 4, "xyz", 2), 1);   // lengths bound the copies
+    EXPECT_EQ(node.AddAttribute(nullptr, nullptr), 2);
+    EXPECT_STREQ(node.GetNodeAttributeValue("name"), "F1");
+    EXPECT_EQ(node.GetNodeAttributeValue("nam"), nullptr);
+    EXPECT_STREQ(node.GetAttributeName(1), "name");
+    EXPECT_STREQ(node.GetAttributeValue(1), "xy");
+    EXPECT_STREQ(node.GetAttributeValue(2), "");
+    EXPECT_EQ(node.GetAttributeValue(3), nullptr);
+    EXPECT_EQ(node.GetAttributeValue(-1), nullptr);
+
+    // Renaming keeps the attributes, even when the new name is one of the node's texts.
+    node.SetNodeName(node.GetAttributeValue(0));
+    EXPECT_STREQ(node.GetNodeName(), "F1");
+    EXPECT_EQ(node.GetAttributeCount(), 3);
+    EXPECT_STREQ(node.GetNodeAttributeValue("name"), "F1");
+    // Texts of the node's own area survive the area's growth.
+    for (int i = 0; i < 200; ++i)
+        node.AddAttribute(node.GetNodeName(), node.GetAttributeValue(i));
+    EXPECT_STREQ(node.GetAttributeName(202), "F1");
+    EXPECT_STREQ(node.GetAttributeValue(202), "xy");   // a copy of attribute 199, 196, ... 1
+
+    node.SetNodeEnumValue(1002);
+    XMLNode copy(node);
+    XMLNode assigned;
+    assigned = node;
+    node.Clear();
+    EXPECT_STREQ(node.GetNodeName(), "");
+    EXPECT_EQ(node.GetAttributeCount(), 0);
+    EXPECT_EQ(node.GetNodeEnumValue(), 0u);
+    for (XMLNode* n : {&copy, &assigned})
+    {
+        EXPECT_STREQ(n->GetNodeName(), "F1");
+        EXPECT_EQ(n->GetAttributeCount(), 203);
+        EXPECT_EQ(n->GetNodeEnumValue(), 1002u);
+    }
+    assigned = assigned;
+    EXPECT_STREQ(assigned.GetAttributeValue(0), "F1");
+}
