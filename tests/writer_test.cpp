@@ -1,6 +1,7 @@
 // Writing: the exact bytes of the document for models of every shape.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <random>
 #include <string>
@@ -225,4 +226,93 @@ TEST(WriterStream, WithoutAnyOpenWriteRefuses)
     SVFPlusData model;
     handler.SetSVFPlusData(&model);
     EXPECT_EQ(SVF_ERR_OUTPUT, handler.Write());
+}
+
+namespace
+{
+// A row of runs: `fives` runs of 20 bytes and `sixes` runs of 100, each of its own byte
+// value, so that its expression is about 6 x fives + 7 x sixes + 1 characters long.
+std::vector<unsigned char> Runs(int fives, int sixes)
+{
+    std::vector<unsigned char> row;
+    unsigned char value = 0x11;
+    for (int i = 0; i < fives + sixes; ++i, value = (unsigned char)(value + 0x11))
+        row.insert(row.end(), i < fives ? 20 : 100, value);
+    return row;
+}
+
+std::string ExpressionOf(const std::vector<unsigned char>& bytes)
+{
+    UtByteBuffer row(16, true);
+    for (unsigned char b : bytes)
+        row.WriteData(b);
+    std::vector<char> text(2 * bytes.size() + 5, '\0');
+    fnGetDataExpression(&row, text.data());
+    return text.data();
+}
+
+// The row line of an expression as a reader expects it: pieces of sixty characters, each
+// full piece followed by a line break and three tabs.
+std::string ExpressionRowText(const std::string& expression)
+{
+    std::string text = "\t\t\t";
+    for (size_t at = 0; at < expression.size(); at += 60)
+    {
+        std::string piece = expression.substr(at, 60);
+        text += piece;
+        if (piece.size() == 60)
+            text += "\n\t\t\t";
+    }
+    return text;
+}
+}
+
+TEST(WriterExpressions, LongExpressionsWrapAfterEverySixtiethCharacter)
+{
+    const std::pair<int, int> shapes[] = {{5, 4}, {4, 5}, {10, 0}, {3, 6}, {1, 1}, {14, 5}, {7, 11}};
+    std::vector<size_t> lengths;
+    int n = 0;
+    for (const auto& shape : shapes)
+    {
+        std::vector<unsigned char> bytes = Runs(shape.first, shape.second);
+        std::string expression = ExpressionOf(bytes);
+        ASSERT_FALSE(expression.empty());
+        lengths.push_back(expression.size());
+
+        SVFPlusData model;
+        model.SetVersion("1");
+        SVFDataField* field = model.AddDataField();
+        field->SetFieldName("F");
+        AddRowBytes(field, (int)bytes.size() * 8, bytes);
+        AddRowBytes(field, (int)bytes.size() * 8, {0x01, 0x02, 0x03});  // hexadecimal: no shorter form
+        std::string expected = std::string(kProlog) + "<SVF_Plus_Data version=\"1\">\n\t<DataField\tname=\"F\">\n" +
+                               "\t\t<FieldBlock\trow_width=\"" + std::to_string(bytes.size() * 8) + "\">\n" +
+                               ExpressionRowText(expression) + ",\n" + "\t\t\t0x010203\n" +
+                               "\t\t</FieldBlock>\n\t</DataField>\n</SVF_Plus_Data>\n";
+        EXPECT_EQ(OnDisk(expected), Written(model, "expr" + std::to_string(n++), true)) << expression;
+    }
+    // The cases straddle the line length.
+    for (size_t boundary : {59, 60, 61, 120})
+        EXPECT_NE(lengths.end(), std::find(lengths.begin(), lengths.end(), boundary)) << boundary << " characters";
+}
+
+TEST(WriterExpressions, BlocksMixExpressionAndHexadecimalRows)
+{
+    SVFPlusData model;
+    model.SetVersion("1");
+    SVFDataField* field = model.AddDataField();
+    field->SetFieldName("F");
+    std::vector<unsigned char> run(64, 0xFF);
+    std::vector<unsigned char> mixed = {0x12, 0x34, 0x56, 0x78, 0x9A};
+    AddRowBytes(field, 512, run);
+    AddRowBytes(field, 512, mixed);
+    AddRowBytes(field, 512, {});
+    AddRowBytes(field, 512, run);
+    std::string expression = ExpressionOf(run);
+    ASSERT_FALSE(expression.empty());
+    EXPECT_TRUE(ExpressionOf(mixed).empty());
+
+    std::string rows = ExpressionRowText(expression) + ",\n\t\t\t0x123456789A,\n\t\t\t0x,\n" + ExpressionRowText(expression) + "\n";
+    std::string text = Written(model, "mixed", true);
+    EXPECT_NE(std::string::npos, text.find(OnDisk("\t\t<FieldBlock\trow_width=\"512\">\n" + rows + "\t\t</FieldBlock>"))) << text;
 }
