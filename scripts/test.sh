@@ -16,10 +16,10 @@ fi
 run_suite() {  # name, then cmake arguments
   local name=$1; shift
   echo "=== $name build ==="
-  cmake -S "$root" -B "$out/$name" "$@"
-  cmake --build "$out/$name" -j "$jobs"
-  echo "=== $name tests ==="
-  ctest --test-dir "$out/$name" --output-on-failure -j "$jobs"
+  cmake -S "$root" -B "$out/$name" "$@" &&
+    cmake --build "$out/$name" -j "$jobs" &&
+    echo "=== $name tests ===" &&
+    ctest --test-dir "$out/$name" --output-on-failure -j "$jobs"
 }
 
 for step in "${steps[@]}"; do
