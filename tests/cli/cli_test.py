@@ -1,0 +1,440 @@
+#!/usr/bin/env python3
+"""Tests of the rizeroz tool: runs the built program on the bundled samples and on small
+documents written here, and compares its output, its errors and its exit codes.
+
+CTest runs this from the build's bin folder, natively or, for a Windows build, with the
+emulator that runs rizeroz.exe under wine. Paths given to the tool are relative to that
+folder, so the same cases run on both sides; stdout is compared with LF line ends.
+"""
+import argparse
+import concurrent.futures
+import json
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import traceback
+
+EXIT_OK, EXIT_WARNINGS, EXIT_ERROR, EXIT_USAGE = 0, 1, 2, 64
+
+
+class Result:
+    def __init__(self, code, out, err):
+        self.code, self.out, self.err = code, out, err
+
+    def __repr__(self):
+        return "exit %d\n--- stdout ---\n%s--- stderr ---\n%s" % (self.code, self.out, self.err)
+
+
+class Tool:
+    def __init__(self, program, emulator):
+        self.command = ([emulator] if emulator else []) + [program]
+
+    def run(self, *args):
+        # Output goes to files, not pipes: a wine server started by the program inherits
+        # its handles and lives on for a while, and a pipe would stay open as long.
+        with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+            done = subprocess.run(self.command + list(args), stdin=subprocess.DEVNULL, stdout=out, stderr=err,
+                                  timeout=120)
+            text = lambda f: (f.seek(0), f.read())[1].decode("utf-8", "replace").replace("\r\n", "\n")
+            return Result(done.returncode, text(out), text(err))
+
+
+class Group:
+    """One group of related cases with a scratch folder of its own; collects failures."""
+
+    def __init__(self, name, tool):
+        self.name, self.tool, self.failures = name, tool, []
+        self.dir = os.path.join("cli-scratch", name).replace(os.sep, "/")
+        shutil.rmtree(self.dir, ignore_errors=True)
+        os.makedirs(self.dir)
+
+    def path(self, name):
+        return self.dir + "/" + name
+
+    def write(self, name, text):
+        with open(self.path(name), "wb") as f:
+            f.write(text.encode("utf-8"))
+        return self.path(name)
+
+    def read(self, name):
+        with open(self.path(name), "rb") as f:
+            return f.read().decode("utf-8")
+
+    def expect(self, condition, what, result=None):
+        if not condition:
+            self.failures.append("%s: %s%s" % (self.name, what, "\n%r" % result if result is not None else ""))
+        return condition
+
+    def run(self, *args, code=None, out=None):
+        result = self.tool.run(*args)
+        if code is not None:
+            self.expect(result.code == code, "rizeroz %s: exit %d expected" % (" ".join(args), code), result)
+        if out is not None:
+            self.expect(result.out == out, "rizeroz %s: unexpected stdout" % " ".join(args), result)
+        return result
+
+    def expect_error(self, result, *fragments, code=EXIT_ERROR):
+        """An error is one sentence on stderr: "rizeroz: ...", one line, ending in '.'."""
+        lines = result.err.splitlines()
+        self.expect(result.code == code, "exit %d expected" % code, result)
+        self.expect(len(lines) == 1 and lines[0].startswith("rizeroz: ") and lines[0].endswith("."),
+                    "stderr should be one sentence", result)
+        for fragment in fragments:
+            self.expect(fragment in result.err, "stderr should name %r" % fragment, result)
+
+
+SAMPLE_INFO = """\
+File:    data/sample.xml
+Version: 2.1
+Comment: bundled sample: two masks of a small device
+Field "Usercode_MASK": checksum 0x1A2B, 1 block, 2 rows, 8 bytes
+  block 0: row width 32 bits, 2 rows, 8 bytes
+Field "FuseArray_MASK": no checksum, 2 blocks, 3 rows, 65 bytes
+  block 0: row width 256 bits, 2 rows, 64 bytes
+  block 1: row width 8 bits, 1 row, 1 byte
+Total: 2 fields, 3 blocks, 5 rows, 73 bytes
+"""
+
+SAMPLE_DUMP = """\
+Usercode_MASK[0][0] = FFFFFFFF
+Usercode_MASK[0][1] = 0000FFFF
+FuseArray_MASK[0][0] = 00112233445566778899AABBCCDDEEFF00112233445566778899AABBCCDDEEFF
+FuseArray_MASK[0][1] = A5A5A5A5A5A5A5A5A5A5A5A5A5A5A5A5A5A5A5A5A5A5A5A5A5A5A5A5A5A5A5A5
+FuseArray_MASK[1][0] = 5A
+"""
+
+
+def doc(body, version=' version="1"'):
+    return "<?xml version='1.0' encoding='utf-8' ?>\n<SVF_Plus_Data%s>\n%s\n</SVF_Plus_Data>\n" % (version, body)
+
+
+def field(rows, width="8", name="A", extra=""):
+    return '<DataField name="%s"%s>\n<FieldBlock row_width="%s">\n%s\n</FieldBlock>\n</DataField>' % (
+        name, extra, width, rows)
+
+
+def model(fields, version="1", comment=None):
+    return json.dumps({"version": version, "comment": comment, "fields": fields})
+
+
+def test_info_and_dump(g):
+    g.run("info", "data/sample.xml", code=EXIT_OK, out=SAMPLE_INFO)
+    g.run("dump", "data/sample.xml", code=EXIT_OK, out=SAMPLE_DUMP)
+
+    summary = json.loads(g.run("info", "--json", "data/sample.xml", code=EXIT_OK).out)
+    g.expect(summary["file"] == "data/sample.xml" and summary["version"] == "2.1", "info --json: file, version")
+    g.expect([(f["name"], f["checksum"], f["rows"], f["bytes"]) for f in summary["fields"]] ==
+             [("Usercode_MASK", 0x1A2B, 2, 8), ("FuseArray_MASK", 0, 3, 65)], "info --json: fields", summary)
+    g.expect(summary["fields"][1]["blocks"] == [{"row_width": 256, "rows": 2, "bytes": 64},
+                                                {"row_width": 8, "rows": 1, "bytes": 1}], "info --json: blocks")
+    g.expect(summary["totals"] == {"fields": 2, "blocks": 3, "rows": 5, "bytes": 73}, "info --json: totals")
+
+    # An absolute path is taken whole (under wine too, where it lies on the drive of '/').
+    g.run("dump", os.path.abspath("data/sample.xml").replace(os.sep, "/"), code=EXIT_OK, out=SAMPLE_DUMP)
+
+    # JSON files are read as well; a field without blocks has no rows to dump.
+    dump = g.run("dump", "data/cli_model.json", code=EXIT_OK).out.splitlines()
+    g.expect(len(dump) == 8 and dump[2] == "FIELD_A[1][0] = 0FFF" and dump[7].startswith("FIELD_B[0][1] = 0102"),
+             "dump of cli_model.json", dump)
+    g.run("info", "data/cli_model.json", code=EXIT_OK)
+
+    # Texts the model lacks, an empty row, a multi-line comment.
+    bare = g.write("bare.xml", "<SVF_Plus_Data>\n<Comment>first\nsecond</Comment>\n<DataField name=\"X\">"
+                               "<FieldBlock row_width=\"8\">0x01,0x,0x02</FieldBlock></DataField></SVF_Plus_Data>")
+    info = g.run("info", bare, code=EXIT_OK).out.splitlines()
+    g.expect(info[1:4] == ["Version: (none)", "Comment: first", "         second"], "info of missing texts", info)
+    g.expect(info[4] == 'Field "X": no checksum, 1 block, 3 rows, 2 bytes', "info of a field", info)
+    g.run("dump", bare, code=EXIT_OK, out="X[0][0] = 01\nX[0][1] =\nX[0][2] = 02\n")
+
+    for command in (["info"], ["info", "--json"], ["dump"]):
+        r = g.run(*command, "no-such-file.xml", out="")
+        g.expect_error(r, "no-such-file.xml: the document cannot be opened", "(error -101).")
+        r = g.run(*command, "data/cli_check_error.xml", out="")
+        g.expect_error(r, "data/cli_check_error.xml, line 4, column 3:", "(error -1).")
+    g.expect_error(g.run("info", g.write("foo.xml", "<Foo/>")), "has no SVF_Plus_Data root element")
+
+
+def test_check(g):
+    g.run("check", "data/sample.xml", code=EXIT_OK, out="data/sample.xml: no problems found.\n")
+    g.run("check", "data/cli_model.json", code=EXIT_OK)
+    g.expect_error(g.run("check", g.write("bad.json", "{")), "line 1, column 2")
+
+    # Every kind of warning, with its place.
+    r = g.run("check", "data/cli_check_warnings.xml", code=EXIT_WARNINGS)
+    expected = [(2, 1, 'no "version"'), (3, 3, 'text "stray text" stands between the elements of <SVF_Plus_Data>'),
+                (5, 3, "replaces the comment"), (6, 3, "skips the element <Extra>"),
+                (7, 3, '"checksum" is "0x1A2", not "0x" and four hexadecimal digits; the reader takes it as 0x1A20'),
+                (10, 7, 'row 2 of field "A" holds 1 byte, but row_width 16 asks for 2'),
+                (11, 7, 'the characters "FF" in row 3'), (11, 9, "odd number of hexadecimal digits"),
+                (11, 9, "row 3 of field \"A\" holds 1 byte"), (12, 7, "stands for 3 bytes; the reader keeps the 2"),
+                (13, 7, 'expression "(FF*" of row 5 of field "A" does not evaluate'),
+                (14, 7, "row 6 of field \"A\" holds 1 byte"), (14, 11, "adds an empty row 7"),
+                (16, 5, 'text "junk" stands between the elements of <DataField>'), (17, 5, 'no "row_width"'),
+                (18, 5, '"row_width" is "8x"'), (19, 5, "holds no rows; the reader adds no block"),
+                (21, 3, "not directly inside a data field"), (23, 1, "goes on after the end of its root element")]
+    lines = r.out.splitlines()
+    g.expect(len(lines) == 20 and lines[-1] == "data/cli_check_warnings.xml: 19 warnings.", "check summary", r)
+    for line, (row, column, fragment) in zip(lines, expected):
+        prefix = "data/cli_check_warnings.xml, line %d, column %d: warning: " % (row, column)
+        g.expect(line.startswith(prefix) and fragment in line and line.endswith("."), "finding %r" % fragment, line)
+    # What check says of the rows is what the library reads.
+    rows = g.run("dump", "data/cli_check_warnings.xml", code=EXIT_OK).out.splitlines()
+    g.expect(rows[:7] == ["A[0][0] = 1234", "A[0][1] = 12", "A[0][2] = 12", "A[0][3] = FFFF", "A[0][4] =",
+                          "A[0][5] = FF", "A[0][6] ="], "rows of the warnings sample", rows)
+
+    # An error: the warnings before it, the handler's sentence, exit 2; nothing behind it.
+    r = g.run("check", "data/cli_check_error.xml", code=EXIT_ERROR)
+    g.expect(r.out.splitlines() == [
+        'data/cli_check_error.xml, line 3, column 2: warning: "checksum" is "0x12", not "0x" and four hexadecimal '
+        'digits; the reader takes it as 0x1200.', "data/cli_check_error.xml: 1 error, 1 warning."], "check error", r)
+    g.expect_error(r, "data/cli_check_error.xml, line 4, column 3: a second root element, or a row that breaks")
+
+    # An unknown empty element ends the element around it for the reader.
+    r = g.run("check", "data/cli_check_out_of_step.xml", code=EXIT_WARNINGS)
+    g.expect("line 5, column 3: warning: the reader takes the empty element <Marker/> as the end of <DataField>"
+             in r.out and "line 6, column 2: warning: the reader takes this end tag as the end of <SVF_Plus_Data>"
+             in r.out, "out of step", r)
+    g.run("dump", "data/cli_check_out_of_step.xml", code=EXIT_OK, out="A[0][0] = 01\n")
+
+    # One rule per document: (body, exit code, finding or None, rows the library reads or None).
+    cases = [
+        (field("0x1234,\n(12*2)", "16"), EXIT_OK, None, "A[0][0] = 1234\nA[0][1] = 1212\n"),
+        (field("(FF*2)", "24"), EXIT_WARNINGS, "holds 2 bytes, but row_width 24 asks for 3", None),
+        (field("0xFFF", "12"), EXIT_WARNINGS, "odd number of hexadecimal digits", "A[0][0] = FF\n"),
+        (field("(FF*2)+00", "16"), EXIT_WARNINGS, "does not evaluate", "A[0][0] =\n"),
+        (field("FFFF", "16"), EXIT_WARNINGS, 'the characters "FFFF" in row 1', "A[0][0] =\n"),
+        (field("0x12,\n0x34,", "8"), EXIT_WARNINGS, "adds an empty row 3", "A[0][0] = 12\nA[0][1] = 34\nA[0][2] =\n"),
+        ('<DataField name="A"><FieldBlock row_width="8">0x12,</FieldBlock></DataField>', EXIT_OK, None,
+         "A[0][0] = 12\n"),
+        (field("<![CDATA[0x12]]>,<!-- a remark -->0x34", "8"), EXIT_OK, None, "A[0][0] = 12\nA[0][1] = 34\n"),
+        (field("0x12<Comment>c</Comment>0x34", "8"), EXIT_WARNINGS, 'text "0x34" follows a child element', None),
+        (field("0x12", "8", extra=' checksum="0X1234"'), EXIT_WARNINGS, "takes it as 0x1234", None),
+        (field("0x12", "8", extra=' checksum="0x12345"'), EXIT_WARNINGS, '"checksum" is "0x12345"', None),
+        (field("0x12", "8", extra=' checksum="0xabcd"'), EXIT_OK, None, None),
+        (field("0x12", " 8"), EXIT_WARNINGS, '"row_width" is "8"', None),
+        (field("0x12", "99999999999"), EXIT_WARNINGS, '"row_width" is "99999999999"', None),
+        ('<DataField>' + field("0x12")[len('<DataField name="A">'):], EXIT_WARNINGS, 'no "name"', None),
+        ("<Skipped><DataField name=\"B\"/></Skipped>\n" + field("0x12"), EXIT_WARNINGS, "skips the element <Skipped>",
+         "A[0][0] = 12\n"),
+        ("<Stop/>\n" + field("0x12"), EXIT_WARNINGS, "reads nothing after it", ""),
+        (field("0x12") + "\n</SVF_Plus_Data>\n<SVF_Plus_Data>", EXIT_WARNINGS, "goes on after the end", None),
+    ]
+    for number, (body, code, finding, rows) in enumerate(cases):
+        name = g.write("rule%d.xml" % number, doc(body))
+        r = g.run("check", name, code=code)
+        if finding is not None:
+            g.expect(finding in r.out and r.out.count("warning:") >= 1, "check finds %r" % finding, r)
+        if rows is not None:
+            g.run("dump", name, code=EXIT_OK, out=rows)
+
+    r = g.run("check", g.write("foo.xml", "<Foo><DataField name=\"A\"/></Foo>"), code=EXIT_ERROR)
+    g.expect(r.out.endswith(": 1 error, 1 warning.\n") and "skips the element <Foo>" in r.out, "unknown root", r)
+    g.expect_error(r, "has no SVF_Plus_Data root element")
+    r = g.run("check", "no-such-file.xml", code=EXIT_ERROR, out="no-such-file.xml: 1 error.\n")
+    g.expect_error(r, "no-such-file.xml: the document cannot be opened")
+
+
+def test_convert_round_trips(g):
+    # Data file -> JSON -> data file with expressions -> JSON: the same JSON and rows.
+    g.run("convert", "data/sample.xml", g.path("s.json"), code=EXIT_OK, out="")
+    g.run("convert", g.path("s.json"), g.path("s.xml"), "--expressions", code=EXIT_OK, out="")
+    g.run("convert", g.path("s.xml"), g.path("s2.json"), code=EXIT_OK)
+    g.expect(g.read("s.json") == g.read("s2.json"), "sample JSON round trip")
+    g.expect("(A5*32)" in g.read("s.xml"), "--expressions writes expressions")
+    g.run("dump", g.path("s.xml"), code=EXIT_OK, out=SAMPLE_DUMP)
+    g.run("check", g.path("s.xml"), code=EXIT_OK)
+
+    # JSON in, data file out, JSON out again: the same JSON, with and without expressions.
+    original = open("data/cli_model.json", "rb").read().decode("utf-8").replace("\r\n", "\n")
+    for flags in ([], ["--expressions"]):
+        g.run("convert", "data/cli_model.json", g.path("m.xml"), *flags, code=EXIT_OK)
+        g.run("convert", g.path("m.xml"), g.path("m.json"), code=EXIT_OK)
+        g.expect(g.read("m.json") == original, "cli_model.json round trip %s" % flags)
+    g.run("convert", "data/cli_model.json", g.path("copy.json"), code=EXIT_OK)
+    g.expect(g.read("copy.json") == original, "JSON to JSON keeps the text")
+
+    # Input is free in layout and letter case; output is upper case in the documented layout.
+    g.write("loose.json", '{"fields":[{"blocks":[{"rows":["a5c3"],"row_width":16}],"name":"L"}],"version":"1"}')
+    g.run("convert", g.path("loose.json"), g.path("loose.xml"), code=EXIT_OK)
+    g.run("convert", g.path("loose.xml"), g.path("loose2.json"), code=EXIT_OK)
+    g.expect(json.loads(g.read("loose2.json")) == {"version": "1", "comment": None, "fields": [
+        {"name": "L", "checksum": 0, "blocks": [{"row_width": 16, "rows": ["A5C3"]}]}]}, "loose JSON")
+
+    # Converting a file onto itself, and over an existing file.
+    g.run("convert", g.path("s.xml"), g.path("s.xml"), code=EXIT_OK)
+    g.run("dump", g.path("s.xml"), code=EXIT_OK, out=SAMPLE_DUMP)
+    g.write("old.xml", "old content")
+    g.run("convert", "data/sample.xml", g.path("old.xml"), code=EXIT_OK)
+    g.run("dump", g.path("old.xml"), code=EXIT_OK, out=SAMPLE_DUMP)
+
+    # What a data file cannot carry comes back as documented: (model in, model out).
+    block = lambda width, rows: {"row_width": width, "rows": rows}
+    one = lambda blocks, name="F": [{"name": name, "checksum": 0, "blocks": blocks}]
+    carried = [
+        (model(one([]), comment=""), model(one([]), comment=None)),
+        (model(one([]), version=None), model(one([]), version="")),
+        (model([{"name": None, "checksum": 0, "blocks": []}]), model(one([], name=""))),
+        (model(one([block(8, [])])), model(one([block(8, [""])]))),
+        (model(one([block(8, ["01"]), block(8, ["02"]), block(16, ["0304"])])),
+         model(one([block(8, ["01", "02"]), block(16, ["0304"])]))),
+        (model(one([block(8, ["01"]), block(8, [])])), model(one([block(8, ["01", ""])]))),
+        (model(one([block(-8, ["0102"]), block(0, [""])])), model(one([block(-8, ["0102"]), block(0, [""])]))),
+        (model([], comment="line one\nline two\n"), model([], comment="line one\nline two\n")),
+        (model([], comment="a &amp; b &#x41;"), model([], comment="a &amp; b &#x41;")),
+    ]
+    for number, (given, expected) in enumerate(carried):
+        g.write("carry%d.json" % number, given)
+        g.run("convert", g.path("carry%d.json" % number), g.path("carry%d.xml" % number), code=EXIT_OK)
+        g.run("convert", g.path("carry%d.xml" % number), g.path("carry%d-back.json" % number), code=EXIT_OK)
+        back = json.loads(g.read("carry%d-back.json" % number))
+        g.expect(back == json.loads(expected), "carried model %d" % number, back)
+        g.run("convert", g.path("carry%d.json" % number), g.path("carry%d-copy.json" % number), code=EXIT_OK)
+        g.expect(json.loads(g.read("carry%d-copy.json" % number)) == json.loads(given), "JSON keeps model %d" % number)
+
+
+def test_convert_failures(g):
+    before = "an existing file that must survive\n"
+    bad_json = [
+        ('{"version": "1", "fields": [}', "line 1, column 29: the JSON text is malformed"),
+        ('[]', "not an object"),
+        ('{"fields": []}', 'has no member "version"'),
+        ('{"version": "1"}', 'has no member "fields"'),
+        ('{"version": "1", "fields": [], "extra": 1}', 'unknown member "extra"'),
+        ('{"version": "1", "version": "2", "fields": []}', '"version" appears twice'),
+        ('{"version": 2, "fields": []}', '"version" must be a text or null'),
+        ('{"version": "1", "comment": "a\\u0000b", "fields": []}', "NUL character"),
+        ('{"version": "1", "fields": {}}', '"fields" must be an array'),
+        ('{"version": "1", "fields": [{"name": "A", "checksum": 65536, "blocks": []}]}',
+         "fields[0].checksum must be a whole number from 0 to 65535"),
+        ('{"version": "1", "fields": [{"name": "A", "checksum": -1, "blocks": []}]}', "fields[0].checksum"),
+        ('{"version": "1", "fields": [{"name": "A", "checksum": 1.0, "blocks": []}]}', "fields[0].checksum"),
+        ('{"version": "1", "fields": [{"name": "A", "checksum": "0x1A2B", "blocks": []}]}', "fields[0].checksum"),
+        ('{"version": "1", "fields": [{"name": "A", "blocks": [{"row_width": 8}]}]}', 'blocks[0] has no member "rows"'),
+        ('{"version": "1", "fields": [{"name": "A", "blocks": [{"row_width": 2147483648, "rows": []}]}]}',
+         "row_width must be a whole number"),
+        ('{"version": "1", "fields": [{"name": "A", "blocks": [{"row_width": 8, "rows": ["ABC"]}]}]}',
+         "fields[0].blocks[0].rows[0] has an odd number of hexadecimal digits"),
+        ('{"version": "1", "fields": [{"name": "A", "blocks": [{"row_width": 8, "rows": ["0x"]}]}]}',
+         "rows[0] holds a character that is no hexadecimal digit"),
+        ('{"version": "1", "fields": [{"name": "A", "blocks": [{"row_width": 8, "rows": [255]}]}]}',
+         "rows[0] must be a text of hexadecimal digits"),
+        ("[" * 40 + "]" * 40, "nests deeper than 32 levels"),
+    ]
+    unwritable = [
+        (model([], comment="a < b"), "the comment holds the character '<'"),
+        (model([], comment="fish & chips"), "the comment holds a '&' that begins no predefined entity"),
+        (model([], comment="x ]]> y"), 'the comment holds the text "]]>"'),
+        (model([{"name": 'say "hi"', "checksum": 0, "blocks": []}]), "the name of field 0 holds the character '\"'"),
+        (model([], version="1\n2"), "the version holds the control character 0x0A"),
+    ]
+    beyond = model([{"name": "W", "checksum": 0, "blocks": [{"row_width": 8, "rows": ["FFFFFFFF"]}]}])
+    attempts = [("bad%d.json" % i, text, [], [fragment]) for i, (text, fragment) in enumerate(bad_json)]
+    attempts += [("text%d.json" % i, text, [], [fragment, "nothing was written"])
+                 for i, (text, fragment) in enumerate(unwritable)]
+    attempts.append(("beyond.json", beyond, ["--expressions"],
+                     ["does not read back as written", "row 0 holds 1 byte instead of the 4 written",
+                      "convert without --expressions", "is left as it was"]))
+
+    target = g.path("out.xml")
+    for name, text, flags, fragments in attempts:
+        g.write("out.xml", before)
+        source = g.write(name, text)
+        r = g.run("convert", source, target, *flags, out="")
+        g.expect_error(r, *fragments)
+        g.expect(g.read("out.xml") == before, "%s: the existing output must be left alone" % name)
+    g.expect(sorted(os.listdir(g.dir)) == sorted([a[0] for a in attempts] + ["out.xml"]),
+             "no temporary file may be left behind", os.listdir(g.dir))
+
+    # The same model converts when rows are written in hexadecimal.
+    g.run("convert", g.path("beyond.json"), target, code=EXIT_OK)
+    g.run("dump", target, code=EXIT_OK, out="W[0][0] = FFFFFFFF\n")
+
+    # The output folder does not exist; the input does not exist or does not read.
+    g.expect_error(g.run("convert", "data/sample.xml", g.path("missing/out.xml")), "missing/",
+                   "cannot be opened", "is left as it was")
+    g.expect_error(g.run("convert", "no-such.xml", target), "no-such.xml: the document cannot be opened")
+    g.expect_error(g.run("convert", "no-such.json", target), "no-such.json: the file cannot be opened")
+    g.expect_error(g.run("convert", "data/cli_check_error.xml", target), "line 4, column 3")
+    g.expect(sorted(os.listdir(g.dir)) == sorted([a[0] for a in attempts] + ["out.xml"]), "still no temporary file")
+
+
+def test_expr(g):
+    cases = [
+        # expression, width, exit code, stdout, stderr fragment
+        ("(FF*4)", "32", EXIT_OK, "FFFFFFFF", None),
+        ("(00*2+a5c3)", "32", EXIT_OK, "0000A5C3", None),
+        ("((00FF*2+11)*2)", "80", EXIT_OK, "00FF00FF1100FF00FF11", None),
+        ("(12+34*3+(56+78)*2)", "64", EXIT_OK, "1234343456785678", None),
+        ("(F F*6 4)", "512", EXIT_OK, "FF" * 64, None),
+        ("(7E)", "1", EXIT_OK, "7E", None),
+        ("(FF*4)", "20", EXIT_WARNINGS, "FFFFFF", "stands for 4 bytes, but a row of 20 bits holds 3 bytes; "
+                                                 "the row keeps the first 3"),
+        ("(FF*2)", "32", EXIT_WARNINGS, "FFFF", "stands for 2 bytes, but a row of 32 bits holds 4 bytes."),
+        ("((FF*65536)*65536)", "16", EXIT_WARNINGS, "FFFF", "stands for 2147483647 bytes"),
+    ]
+    for expression, width, code, out, warning in cases:
+        r = g.run("expr", expression, "--width", width, code=code, out=out + "\n")
+        if warning is None:
+            g.expect(r.err == "", "expr %s: stderr must be empty" % expression, r)
+        else:
+            g.expect(r.err.startswith("rizeroz: warning: ") and warning in r.err and len(r.err.splitlines()) == 1,
+                     "expr %s: warning" % expression, r)
+    for expression in ("FF", "()", "(F)", "(FF*0)", "(FF*01)", "(FF)(00)", "(FF,00)", "(0xFF)", "(FF*64", "(FF))"):
+        r = g.run("expr", expression, "--width", "8", out="")
+        g.expect_error(r, '"%s" does not evaluate' % expression, "(error -201).")
+    for arguments in (["(FF)"], ["(FF)", "--width", "0"], ["(FF)", "--width", "x"], ["--width", "8"]):
+        g.expect_error(g.run("expr", *arguments, out=""), "(see 'rizeroz --help')", code=EXIT_USAGE)
+
+
+def test_command_line(g, version):
+    g.run("--version", code=EXIT_OK, out="rizeroz %s\n" % version)
+    help_text = g.run("--help", code=EXIT_OK).out
+    g.expect(all(c in help_text for c in ("info", "dump", "check", "convert", "expr", "Exit codes")), "main help")
+    for command, words in (("info", "--json"), ("dump", "FIELD[block][row]"), ("check", "Exit 0 when clean"),
+                           ("convert", "--expressions"), ("expr", "--width")):
+        r = g.run(command, "--help", code=EXIT_OK)
+        g.expect("Usage: rizeroz %s" % command in r.out and words in r.out,
+                 "%s --help" % command, r)
+    for arguments, fragment in (([], "A subcommand is required"), (["frobnicate"], 'there is no command "frobnicate"'),
+                                (["info"], "FILE is required"), (["info", "a.xml", "b.xml"], "b.xml"),
+                                (["convert", "a.xml"], "OUT is required"), (["dump", "--json", "a.xml"], "--json")):
+        g.expect_error(g.run(*arguments, out=""), fragment, "(see 'rizeroz --help').", code=EXIT_USAGE)
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--tool", required=True)
+    parser.add_argument("--emulator", default="")
+    parser.add_argument("--version", required=True)
+    options = parser.parse_args()
+    tool = Tool(options.tool, options.emulator)
+
+    groups = [("info", test_info_and_dump), ("check", test_check), ("convert", test_convert_round_trips),
+              ("convert-failures", test_convert_failures), ("expr", test_expr),
+              ("command-line", lambda g: test_command_line(g, options.version))]
+
+    def run_group(entry):
+        name, test = entry
+        group = Group(name, tool)
+        try:
+            test(group)
+        except Exception:
+            group.failures.append("%s: %s" % (name, traceback.format_exc()))
+        return name, group.failures
+
+    failures = []
+    with concurrent.futures.ThreadPoolExecutor(max_workers=3) as pool:
+        for name, found in pool.map(run_group, groups):
+            print("%-18s %s" % (name, "ok" if not found else "%d failures" % len(found)))
+            failures += found
+    for failure in failures:
+        print("FAIL " + failure)
+    if not failures:
+        shutil.rmtree("cli-scratch", ignore_errors=True)
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,27 @@
+// The commands of the rizeroz tool, one function each. Every one returns the tool's exit
+// code and writes its output to stdout and its errors, one sentence each, to stderr.
+// docs/cli.md describes what each prints.
+#ifndef RIZEROZ_TOOLS_COMMANDS_H
+#define RIZEROZ_TOOLS_COMMANDS_H
+
+#include <string>
+
+// Exit codes of the tool (docs/cli.md).
+enum ToolExitCode
+{
+    TOOL_EXIT_OK = 0,
+    TOOL_EXIT_WARNINGS = 1,   // check: warnings only; expr: the row does not fill its width
+    TOOL_EXIT_ERROR = 2,      // a file cannot be read or written, or an expression does not evaluate
+    TOOL_EXIT_USAGE = 64      // the command line is wrong
+};
+
+int RunInfo(const std::string& path, bool json);
+int RunDump(const std::string& path);
+int RunCheck(const std::string& path);
+int RunConvert(const std::string& input, const std::string& output, bool expressions);
+int RunExpr(const std::string& expression, int width);
+
+// Writes "rizeroz: " and the sentence to stderr; returns TOOL_EXIT_ERROR.
+int ReportError(const std::string& sentence);
+
+#endif

@@ -1,0 +1,46 @@
+// The tool's side of files: where a path given on the command line lies for the handler,
+// loading a model from a data file or a JSON file, and writing one out.
+#ifndef RIZEROZ_TOOLS_DATAFILE_H
+#define RIZEROZ_TOOLS_DATAFILE_H
+
+#include <string>
+
+#include "RODAzivUzirAdovIzozari.h"
+
+// A path from the command line as the handler takes it: a default directory and a file
+// name. `composed` is the path the handler makes of the two and names in its reports.
+struct ToolPath
+{
+    std::string shown;      // the path as the user wrote it
+    std::string directory;  // the handler's default directory
+    std::string name;       // the handler's file name
+    std::string composed;   // what the handler opens and reports
+};
+
+ToolPath LocateToolPath(const std::string& path);
+
+// The path of `name` in the folder of `path` ("dir/x.xml", "y" gives "dir/y").
+std::string SiblingPath(const std::string& path, const std::string& name);
+
+// True for a name ending in ".json", in any letter case.
+bool IsJsonName(const std::string& path);
+
+// The handler's report as the user reads it: the last report's sentence with the
+// handler's composed path replaced by the path as given. `fallback` when there is none.
+std::string HandlerError(RODAzivUzirAdovIzozari& handler, const ToolPath& path, const char* fallback);
+
+// Opens and reads a data file with `handler`. On success the model is the handler's
+// (never null), with line ends in its comment read as line feeds, as XML reads them.
+// On failure returns a negative code and sets `error` to one sentence.
+int ReadDataFile(RODAzivUzirAdovIzozari& handler, const std::string& path, std::string& error);
+
+// A whole file into `bytes`; false with one sentence in `error` when it cannot be read.
+bool ReadWholeFile(const std::string& path, std::string& bytes, std::string& error);
+
+// Loads a model from a JSON file (by its name) or a data file into `model`.
+int LoadModel(const std::string& path, SVFPlusData& model, std::string& error);
+
+// Writes `model` as a data file with the handler; `error` as for reading.
+int WriteDataFile(SVFPlusData* model, const std::string& path, bool expressions, std::string& error);
+
+#endif

@@ -1,0 +1,191 @@
+// `rizeroz info` and `rizeroz dump`: what a file holds, as a summary or row by row.
+#include "Commands.h"
+
+#include <stdio.h>
+
+#include <nlohmann/json.hpp>
+
+#include "DataFile.h"
+#include "ToolText.h"
+#include "JsonModel.h"
+
+namespace
+{
+typedef nlohmann::ordered_json OrderedJson;
+
+struct Totals
+{
+    long long nBlocks = 0;
+    long long nRows = 0;
+    long long nBytes = 0;
+};
+
+Totals CountBlock(SVFDataField::DataBlock* block)
+{
+    Totals totals;
+    totals.nBlocks = 1;
+    totals.nRows = block->GetNumberOfRows();
+    for (int k = 1; k <= block->GetNumberOfRows(); ++k)
+        totals.nBytes += block->GetRow(k)->GetTotalSize();
+    return totals;
+}
+
+Totals CountField(SVFDataField* field)
+{
+    Totals totals;
+    for (int j = 0; j < field->GetFieldBlockCount(); ++j)
+    {
+        Totals block = CountBlock(field->GetDataBlock(j));
+        totals.nBlocks += block.nBlocks;
+        totals.nRows += block.nRows;
+        totals.nBytes += block.nBytes;
+    }
+    return totals;
+}
+
+// A text of the model for the summary: "(none)" for null, "(empty)" for "", and
+// continuation lines indented under the first.
+std::string Shown(const char* text, size_t indent)
+{
+    if (text == nullptr)
+        return "(none)";
+    if (text[0] == '\0')
+        return "(empty)";
+    std::string shown;
+    for (const char* p = text; *p != '\0'; ++p)
+    {
+        shown += *p;
+        if (*p == '\n' && p[1] != '\0')
+            shown.append(indent, ' ');
+    }
+    return shown;
+}
+
+OrderedJson TextOrNull(const char* text)
+{
+    return text != nullptr ? OrderedJson(std::string(text)) : OrderedJson(nullptr);
+}
+
+void PrintText(SVFPlusData* model, const std::string& path)
+{
+    printf("File:    %s\n", path.c_str());
+    printf("Version: %s\n", Shown(model->GetVersion(), 9).c_str());
+    printf("Comment: %s\n", Shown(model->GetComment(), 9).c_str());
+    Totals all;
+    for (int i = 0; i < model->GetDataFieldCount(); ++i)
+    {
+        SVFDataField* field = model->GetDataField(i);
+        Totals totals = CountField(field);
+        char checksum[32];
+        if (field->m_nChecksum != 0)
+            snprintf(checksum, sizeof(checksum), "checksum 0x%04X", field->m_nChecksum);
+        else
+            snprintf(checksum, sizeof(checksum), "no checksum");
+        const char* name = field->GetFieldName();
+        printf("Field \"%s\": %s, %s, %s, %s\n", name != nullptr ? name : "", checksum,
+               Counted(totals.nBlocks, "block", "blocks").c_str(), Counted(totals.nRows, "row", "rows").c_str(),
+               Counted(totals.nBytes, "byte", "bytes").c_str());
+        for (int j = 0; j < field->GetFieldBlockCount(); ++j)
+        {
+            SVFDataField::DataBlock* block = field->GetDataBlock(j);
+            Totals counted = CountBlock(block);
+            printf("  block %d: row width %d bits, %s, %s\n", j, block->m_nRowWidth,
+                   Counted(counted.nRows, "row", "rows").c_str(), Counted(counted.nBytes, "byte", "bytes").c_str());
+        }
+        all.nBlocks += totals.nBlocks;
+        all.nRows += totals.nRows;
+        all.nBytes += totals.nBytes;
+    }
+    printf("Total: %s, %s, %s, %s\n", Counted(model->GetDataFieldCount(), "field", "fields").c_str(),
+           Counted(all.nBlocks, "block", "blocks").c_str(), Counted(all.nRows, "row", "rows").c_str(),
+           Counted(all.nBytes, "byte", "bytes").c_str());
+}
+
+void PrintJson(SVFPlusData* model, const std::string& path)
+{
+    OrderedJson document = OrderedJson::object();
+    document["file"] = path;
+    document["version"] = TextOrNull(model->GetVersion());
+    document["comment"] = TextOrNull(model->GetComment());
+    OrderedJson fields = OrderedJson::array();
+    Totals all;
+    for (int i = 0; i < model->GetDataFieldCount(); ++i)
+    {
+        SVFDataField* field = model->GetDataField(i);
+        OrderedJson item = OrderedJson::object();
+        item["name"] = TextOrNull(field->GetFieldName());
+        item["checksum"] = field->m_nChecksum;
+        OrderedJson blocks = OrderedJson::array();
+        for (int j = 0; j < field->GetFieldBlockCount(); ++j)
+        {
+            SVFDataField::DataBlock* block = field->GetDataBlock(j);
+            Totals counted = CountBlock(block);
+            OrderedJson entry = OrderedJson::object();
+            entry["row_width"] = block->m_nRowWidth;
+            entry["rows"] = counted.nRows;
+            entry["bytes"] = counted.nBytes;
+            blocks.push_back(std::move(entry));
+        }
+        Totals totals = CountField(field);
+        item["blocks"] = std::move(blocks);
+        item["rows"] = totals.nRows;
+        item["bytes"] = totals.nBytes;
+        fields.push_back(std::move(item));
+        all.nBlocks += totals.nBlocks;
+        all.nRows += totals.nRows;
+        all.nBytes += totals.nBytes;
+    }
+    document["fields"] = std::move(fields);
+    OrderedJson totals = OrderedJson::object();
+    totals["fields"] = model->GetDataFieldCount();
+    totals["blocks"] = all.nBlocks;
+    totals["rows"] = all.nRows;
+    totals["bytes"] = all.nBytes;
+    document["totals"] = std::move(totals);
+    std::string text = document.dump(2, ' ', false, OrderedJson::error_handler_t::replace);
+    printf("%s\n", text.c_str());
+}
+}
+
+int RunInfo(const std::string& path, bool json)
+{
+    SVFPlusData model;
+    std::string error;
+    if (LoadModel(path, model, error) < 0)
+        return ReportError(error);
+    if (json)
+        PrintJson(&model, path);
+    else
+        PrintText(&model, path);
+    return TOOL_EXIT_OK;
+}
+
+int RunDump(const std::string& path)
+{
+    SVFPlusData model;
+    std::string error;
+    if (LoadModel(path, model, error) < 0)
+        return ReportError(error);
+    std::string line;
+    for (int i = 0; i < model.GetDataFieldCount(); ++i)
+    {
+        SVFDataField* field = model.GetDataField(i);
+        const char* name = field->GetFieldName();
+        for (int j = 0; j < field->GetFieldBlockCount(); ++j)
+        {
+            SVFDataField::DataBlock* block = field->GetDataBlock(j);
+            for (int k = 1; k <= block->GetNumberOfRows(); ++k)
+            {
+                // Blocks and rows are numbered from 0 here, as indexes are.
+                line = name != nullptr ? name : "";
+                line += "[" + std::to_string(j) + "][" + std::to_string(k - 1) + "] =";
+                std::string hex = RowToHex(block->GetRow(k));
+                if (!hex.empty())
+                    line += " " + hex;
+                line += "\n";
+                fputs(line.c_str(), stdout);
+            }
+        }
+    }
+    return TOOL_EXIT_OK;
+}

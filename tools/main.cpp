@@ -1,0 +1,120 @@
+// rizeroz: the command-line tool of the RIZ Eroz data file library. The command line is
+// CLI11's; each command is a function of Commands.h. docs/cli.md is the user's guide.
+#include <stdio.h>
+
+#include <climits>
+#include <new>
+#include <string>
+
+#include <CLI/CLI.hpp>
+
+#include "Commands.h"
+#include "DataFile.h"
+
+namespace
+{
+// CLI11's message as one sentence of ours.
+std::string UsageSentence(const std::string& what)
+{
+    std::string sentence = what;
+    while (!sentence.empty() && (sentence.back() == '\n' || sentence.back() == '.'))
+        sentence.pop_back();
+    return sentence + " (see 'rizeroz --help').";
+}
+}
+
+int ReportError(const std::string& sentence)
+{
+    fflush(stdout);
+    fprintf(stderr, "rizeroz: %s\n", sentence.c_str());
+    return TOOL_EXIT_ERROR;
+}
+
+int main(int argc, char** argv)
+{
+    CLI::App app{"Reads, checks and converts RIZ Eroz data files. A file whose name ends in \".json\" is "
+                 "read and written as JSON.",
+                 "rizeroz"};
+    app.set_version_flag("--version", std::string("rizeroz ") + RIZEROZ_VERSION_TEXT, "Print the version and exit");
+    app.require_subcommand(1);
+    // On Windows CLI11 would take "/path/file.xml" for an option "/path"; options are
+    // written with dashes everywhere.
+    app.allow_windows_style_options(false);
+    app.footer("Exit codes: 0 success; 1 warnings (check, expr); 2 error; 64 wrong command line.\n"
+               "See docs/cli.md for the commands, the JSON shape and the exit codes.");
+
+    std::string file;
+    bool json = false;
+    CLI::App* info = app.add_subcommand("info", "Print the version, the comment, each data field with its "
+                                                "blocks, and the totals.");
+    info->add_option("FILE", file, "Data file (or .json file) to describe")->required();
+    info->add_flag("--json", json, "Print the summary as JSON");
+
+    CLI::App* dump = app.add_subcommand("dump", "Print every row, one per line, as FIELD[block][row] = HEX.");
+    dump->add_option("FILE", file, "Data file (or .json file) to print")->required();
+
+    CLI::App* check = app.add_subcommand("check", "Read a data file and report what the reader accepts without a "
+                                                  "word. Exit 0 when clean, 1 on warnings only, 2 on errors.");
+    check->add_option("FILE", file, "Data file to check")->required();
+
+    std::string input;
+    std::string output;
+    bool expressions = false;
+    CLI::App* convert = app.add_subcommand("convert", "Read IN and write OUT, each as JSON when its name ends in "
+                                                      "\".json\". OUT is replaced only once the new file has been "
+                                                      "read back and compared.");
+    convert->add_option("IN", input, "File to read")->required();
+    convert->add_option("OUT", output, "File to write")->required();
+    convert->add_flag("--expressions", expressions, "Write rows as expressions where those are shorter (data "
+                                                    "file output only)");
+
+    std::string expression;
+    int width = 0;
+    CLI::App* expr = app.add_subcommand("expr", "Evaluate a row expression and print the row in hexadecimal.");
+    expr->add_option("EXPRESSION", expression, "The expression, such as \"(00*16+A5C3*8)\"")->required();
+    expr->add_option("--width", width, "Row width in bits")->required()->check(CLI::Range(1, INT_MAX));
+
+    // CLI11 would call an unknown command a missing one.
+    if (argc > 1 && argv[1][0] != '-')
+    {
+        bool known = false;
+        for (const CLI::App* command : app.get_subcommands({}))
+            known = known || command->get_name() == argv[1];
+        if (!known)
+        {
+            fprintf(stderr, "rizeroz: %s\n",
+                    UsageSentence(std::string("there is no command \"") + argv[1] + "\"").c_str());
+            return TOOL_EXIT_USAGE;
+        }
+    }
+
+    try
+    {
+        app.parse(argc, argv);
+    }
+    catch (const CLI::ParseError& failure)
+    {
+        if (failure.get_exit_code() == 0)
+            return app.exit(failure);   // --help or --version
+        fflush(stdout);
+        fprintf(stderr, "rizeroz: %s\n", UsageSentence(failure.what()).c_str());
+        return TOOL_EXIT_USAGE;
+    }
+
+    try
+    {
+        if (info->parsed())
+            return RunInfo(file, json);
+        if (dump->parsed())
+            return RunDump(file);
+        if (check->parsed())
+            return RunCheck(file);
+        if (convert->parsed())
+            return RunConvert(input, output, expressions);
+        return RunExpr(expression, width);
+    }
+    catch (const std::bad_alloc&)
+    {
+        return ReportError("there is not enough memory for the task.");
+    }
+}
