@@ -23,12 +23,19 @@ char* CopyFieldText(const char* text)
     return copy;
 }
 
-// Bytes a row of `rowWidth` bits takes; 0 for a width of 0 or less.
+// A row's storage is reserved up front for at most this many bytes; wider rows grow as
+// their bytes arrive. A document naming a huge width then costs nothing until it also
+// holds that many bytes.
+const int kMostBytesReserved = 64 * 1024;
+
+// Bytes reserved for a row of `rowWidth` bits: what the width takes, up to the limit
+// above; 0 for a width of 0 or less.
 int RowBytes(int rowWidth)
 {
     if (rowWidth <= 0)
         return 0;
-    return rowWidth / 8 + (rowWidth % 8 != 0 ? 1 : 0);
+    int bytes = rowWidth / 8 + (rowWidth % 8 != 0 ? 1 : 0);
+    return bytes < kMostBytesReserved ? bytes : kMostBytesReserved;
 }
 
 // Makes room for one more pointer in an owned array of `slots` entries, doubling it.
