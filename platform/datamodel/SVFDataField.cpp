@@ -5,23 +5,13 @@
 // past the row's width. Copies are deep: a copied row is a new buffer with the same
 // bytes.
 #include "SVFPlusData.h"
+#include "ModelText.h"
 
 #include <new>
 #include <string.h>
 
 namespace
 {
-// A new[] copy of `text`, or null for a null text (or a failed allocation).
-char* CopyFieldText(const char* text)
-{
-    if (text == 0)
-        return 0;
-    size_t length = strlen(text);
-    char* copy = new (std::nothrow) char[length + 1];
-    if (copy != 0)
-        memcpy(copy, text, length + 1);
-    return copy;
-}
 
 // A row's storage is reserved up front for at most this many bytes; wider rows grow as
 // their bytes arrive. A document naming a huge width then costs nothing until it also
@@ -162,7 +152,7 @@ SVFDataField& SVFDataField::operator=(const SVFDataField& other)
                 break;
         }
     }
-    char* name = CopyFieldText(other.m_pszFieldName);
+    char* name = CopyModelText(other.m_pszFieldName);
 
     for (int i = 0; i < m_nBlockCount; ++i)
         delete m_ppBlocks[i];
@@ -187,7 +177,7 @@ SVFDataField::~SVFDataField()
 void SVFDataField::SetFieldName(const char* name)
 {
     // Copy first: `name` may be this field's own name.
-    char* copy = CopyFieldText(name);
+    char* copy = CopyModelText(name);
     delete[] m_pszFieldName;
     m_pszFieldName = copy;
 }

@@ -2,24 +2,10 @@
 // ordered list of data fields; copies are deep, so a copy shares nothing with its
 // source.
 #include "SVFPlusData.h"
+#include "ModelText.h"
 
 #include <new>
 #include <string.h>
-
-namespace
-{
-// A new[] copy of `text`, or null for a null text (or a failed allocation).
-char* CopyModelText(const char* text)
-{
-    if (text == 0)
-        return 0;
-    size_t length = strlen(text);
-    char* copy = new (std::nothrow) char[length + 1];
-    if (copy != 0)
-        memcpy(copy, text, length + 1);
-    return copy;
-}
-}
 
 SVFPlusData::SVFPlusData()
     : m_pszVersion(0), m_pszComment(0), m_ppFields(0), m_nFieldCount(0), m_nFieldSlots(0)
