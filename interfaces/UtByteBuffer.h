@@ -33,8 +33,18 @@ public:
     virtual ~UtByteBuffer();
 
     // Appends one byte. Non-zero when stored; 0 when this segment is full.
-    int WriteData(char c);
-    int WriteData(unsigned char b);
+    // Inline for the common case of a growable buffer with room left.
+    int WriteData(char c) { return WriteData((unsigned char)c); }
+    int WriteData(unsigned char b)
+    {
+        if (m_bGrowable && m_nSize < m_nCapacity)
+        {
+            m_pData[m_nSize++] = b;
+            ++m_nTotalSize;
+            return 1;
+        }
+        return WriteByte(b);
+    }
     // Appends `count` bytes; on a chain, continues into further segments as needed.
     // Returns the number of bytes stored.
     int WriteData(const void* data, int count);

@@ -7,8 +7,10 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <memory>
+#include <new>
+
 #include "SVPExpression.h"
-#include "UtUtility.h"
 
 namespace
 {
@@ -20,6 +22,45 @@ enum RowState
     LowDigit = 3,      // the second digit of a byte is due
     InExpression = 4   // inside an expression; everything goes to the expression text
 };
+
+// Character classes of the row text: white space (space, tab, line feed and carriage
+// return, as XMLParser::IsWhiteSpace), the two characters that end a row (',' and 0),
+// and everything else. One table look-up per character.
+enum RowCharKind
+{
+    KindOther = 0,
+    KindSpace = 1,
+    KindEndOfRow = 2
+};
+
+// Marks a character that is no hexadecimal digit in RowCharTable::digit.
+const unsigned char kNoDigit = 0x10;
+
+struct RowCharTable
+{
+    unsigned char kind[256];
+    // Value 0 to 15 of a hexadecimal digit ('0'-'9', 'A'-'F', 'a'-'f', the characters
+    // IsHexDigit accepts, valued as util_HexAnsi2Hex does); kNoDigit for the rest.
+    unsigned char digit[256];
+
+    constexpr RowCharTable() : kind(), digit()
+    {
+        for (int c = 0; c < 256; ++c)
+            digit[c] = kNoDigit;
+        kind[(unsigned char)' '] = kind[(unsigned char)'\t'] = KindSpace;
+        kind[(unsigned char)'\n'] = kind[(unsigned char)'\r'] = KindSpace;
+        kind[(unsigned char)','] = kind[0] = KindEndOfRow;
+        for (int c = '0'; c <= '9'; ++c)
+            digit[c] = (unsigned char)(c - '0');
+        for (int c = 0; c < 6; ++c)
+        {
+            digit['A' + c] = (unsigned char)(10 + c);
+            digit['a' + c] = (unsigned char)(10 + c);
+        }
+    }
+};
+
+constexpr RowCharTable kRowChars;
 
 // Segment size of the buffer that gathers an expression's text.
 const int kExpressionSegment = 640;
@@ -46,11 +87,19 @@ void AppendExpression(UtByteBuffer*& segment, char c)
     }
 }
 
-// Evaluates the gathered expression of one row and appends the bytes it stands for.
+// Evaluates the gathered expression of one row and appends the bytes it stands for. The
+// text and the bit stream area can be large (an area of up to 512 MB for the widest
+// rows): when either cannot be had, the row stays empty, as for an expression that
+// cannot be evaluated, and nothing is thrown out of Read.
 void EvaluateExpression(UtByteBuffer* expression, UtByteBuffer* row, int width, const char* directory)
 {
     unsigned int length = expression->GetTotalSize();
-    char* text = new char[(size_t)length + 1];
+    char* text = new (std::nothrow) char[(size_t)length + 1];
+    if (text == nullptr)
+    {
+        expression->ClearBuffer();
+        return;
+    }
     expression->CopyData(0, text, (int)length);
     text[length] = '\0';
     expression->ClearBuffer();
@@ -68,24 +117,32 @@ void EvaluateExpression(UtByteBuffer* expression, UtByteBuffer* row, int width, 
         if (needed < areaSize)
             areaSize = needed;
     }
-    char* area = new char[(size_t)areaSize];
+    char* area = new (std::nothrow) char[(size_t)areaSize];
+    if (area == nullptr)
+    {
+        delete[] text;
+        delete evaluator;
+        return;
+    }
     area[0] = '\0';
     evaluator->GetBitStream(text, area, (int)(areaSize > 0x7FFFFFFF ? 0x7FFFFFFF : areaSize));
 
+    // Characters 2 and 3 make the first byte, 4 and 5 the second, and so on; a last digit
+    // without a partner is dropped. A character that is no digit counts as 0, as
+    // util_HexAnsi2Hex values it. The bytes are decoded in place, each one to the front of
+    // the area (byte k from characters 2k + 2 and 2k + 3, which lie behind it), and then
+    // appended to the row in one piece.
     size_t digits = strlen(area);
-    if (digits > 2)
+    size_t bytes = digits > 2 ? (digits - 2) / 2 : 0;
+    unsigned char* decoded = (unsigned char*)area;
+    for (size_t k = 0; k < bytes; ++k)
     {
-        unsigned char accumulator = 0;
-        for (size_t i = 2; i < digits; ++i)
-        {
-            accumulator = (unsigned char)((accumulator << 4) | util_HexAnsi2Hex(area[i]));
-            if (i % 2 == 1)
-            {
-                row->WriteData(accumulator);
-                accumulator = 0;
-            }
-        }
+        unsigned char high = kRowChars.digit[(unsigned char)area[2 * k + 2]] & 0x0F;
+        unsigned char low = kRowChars.digit[(unsigned char)area[2 * k + 3]] & 0x0F;
+        decoded[k] = (unsigned char)((high << 4) | low);
     }
+    if (bytes > 0)
+        row->WriteData(decoded, (int)bytes);
 
     delete[] area;
     delete[] text;
@@ -110,8 +167,22 @@ int RODAzivUzirAdovIzozari::ProcessFieldBlock(unsigned long parent, unsigned int
 
     UtByteBuffer expression(kExpressionSegment);
     const char* directory = GetDefaultDir();
-    const UtByteBuffer& content = *m_pContent;
-    unsigned int index = 0;
+
+    // The element's text as one run of bytes. The parser's content buffer is growable and
+    // gives its bytes directly; a chained one is copied out once (no row can be added
+    // when that copy cannot be had).
+    const unsigned char* text = m_pContent->GetData();
+    std::unique_ptr<unsigned char[]> copy;
+    if (text == nullptr || m_pContent->GetTotalSize() < size)
+    {
+        copy.reset(new (std::nothrow) unsigned char[size]);
+        if (copy == nullptr)
+            return SVF_ERR_NO_ROW;
+        m_pContent->CopyData(0, copy.get(), (int)size);
+        text = copy.get();
+    }
+    const unsigned char* p = text;
+    const unsigned char* const end = text + size;
 
     for (;;)
     {
@@ -124,11 +195,25 @@ int RODAzivUzirAdovIzozari::ProcessFieldBlock(unsigned long parent, unsigned int
         unsigned char accumulator = 0;
         for (;;)
         {
-            char c = (char)content.ReadData((int)index);
-            ++index;
-            if (IsWhiteSpace(c))
+            if (state == HighDigit)
+            {
+                // The bulk of a literal: whole digit pairs, one byte each.
+                while (end - p >= 2)
+                {
+                    unsigned char high = kRowChars.digit[p[0]];
+                    unsigned char low = kRowChars.digit[p[1]];
+                    if ((high | low) & kNoDigit)
+                        break;
+                    row->WriteData((unsigned char)((high << 4) | low));
+                    p += 2;
+                }
+            }
+            // Past the end of the text the character is 0, which ends the row.
+            unsigned char c = p < end ? *p++ : 0;
+            unsigned char kind = kRowChars.kind[c];
+            if (kind == KindSpace)
                 continue;
-            if (c == ',' || c == '\0')
+            if (kind == KindEndOfRow)
                 break;
             switch (state)
             {
@@ -139,7 +224,7 @@ int RODAzivUzirAdovIzozari::ProcessFieldBlock(unsigned long parent, unsigned int
                 }
                 else if (c == '(')
                 {
-                    AppendExpression(segment, c);
+                    AppendExpression(segment, (char)c);
                     state = InExpression;
                 }
                 break;
@@ -149,20 +234,20 @@ int RODAzivUzirAdovIzozari::ProcessFieldBlock(unsigned long parent, unsigned int
                 state = HighDigit;
                 break;
             case HighDigit:
-                if (!IsHexDigit(c))
+                if (kRowChars.digit[c] & kNoDigit)
                     return SVF_ERR_MODEL;
-                accumulator = (unsigned char)(util_HexAnsi2Hex(c) << 4);
+                accumulator = (unsigned char)(kRowChars.digit[c] << 4);
                 state = LowDigit;
                 break;
             case LowDigit:
-                if (!IsHexDigit(c))
+                if (kRowChars.digit[c] & kNoDigit)
                     return SVF_ERR_MODEL;
-                accumulator = (unsigned char)(accumulator | util_HexAnsi2Hex(c));
+                accumulator = (unsigned char)(accumulator | kRowChars.digit[c]);
                 row->WriteData(accumulator);
                 state = HighDigit;
                 break;
             case InExpression:
-                AppendExpression(segment, c);
+                AppendExpression(segment, (char)c);
                 break;
             }
         }
@@ -171,7 +256,7 @@ int RODAzivUzirAdovIzozari::ProcessFieldBlock(unsigned long parent, unsigned int
         if (expression.GetTotalSize() > 0)
             EvaluateExpression(&expression, row, width, directory);
 
-        if (index >= size)
+        if (p >= end)
             return (int)parent;
     }
 }

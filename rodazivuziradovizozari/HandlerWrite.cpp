@@ -4,6 +4,8 @@
 
 #include <string.h>
 
+#include <new>
+
 #include "SVPExpression.h"
 #include "UtUtility.h"
 
@@ -15,47 +17,72 @@ const size_t kCharsPerExpressionLine = 60;
 const char kHexBreak[] = "\n\t\t\t  ";
 const char kExpressionBreak[] = "\n\t\t\t";
 
-// Collects small pieces of output and hands them to the stream in large writes.
+// Collects small pieces of output and hands them to the stream in large writes. The
+// chunk is taken from the heap, so that Write stays light on the caller's stack; when it
+// cannot be had, a small chunk inside the object serves.
 class OutputChunk
 {
 public:
-    explicit OutputChunk(FILE* stream) : m_pStream(stream), m_nUsed(0) {}
-    ~OutputChunk() { Flush(); }
+    explicit OutputChunk(FILE* stream)
+        : m_pStream(stream), m_nUsed(0), m_pChunk(new (std::nothrow) char[kLargeChunk]), m_nSize(kLargeChunk)
+    {
+        if (m_pChunk == nullptr)
+        {
+            m_pChunk = m_szSmall;
+            m_nSize = sizeof(m_szSmall);
+        }
+    }
+    ~OutputChunk()
+    {
+        Flush();
+        if (m_pChunk != m_szSmall)
+            delete[] m_pChunk;
+    }
 
     void Put(const char* text, size_t length)
     {
-        if (m_nUsed + length > sizeof(m_szChunk))
+        if (m_nUsed + length > m_nSize)
         {
             Flush();
-            if (length > sizeof(m_szChunk))
+            if (length > m_nSize)
             {
                 fwrite(text, 1, length, m_pStream);
                 return;
             }
         }
-        memcpy(m_szChunk + m_nUsed, text, length);
+        memcpy(m_pChunk + m_nUsed, text, length);
         m_nUsed += length;
     }
     void Put(const char* text) { Put(text, strlen(text)); }
-    void PutPair(const char* pair)
+    // Room for `length` more characters at the end of the chunk, flushing first when
+    // needed (`length` is at most the small chunk's size); Commit then counts what was
+    // put there.
+    char* Reserve(size_t length)
     {
-        if (m_nUsed + 2 > sizeof(m_szChunk))
+        if (m_nUsed + length > m_nSize)
             Flush();
-        m_szChunk[m_nUsed] = pair[0];
-        m_szChunk[m_nUsed + 1] = pair[1];
-        m_nUsed += 2;
+        return m_pChunk + m_nUsed;
     }
+    void Commit(size_t length) { m_nUsed += length; }
     void Flush()
     {
         if (m_nUsed > 0)
-            fwrite(m_szChunk, 1, m_nUsed, m_pStream);
+            fwrite(m_pChunk, 1, m_nUsed, m_pStream);
         m_nUsed = 0;
     }
 
 private:
+    OutputChunk(const OutputChunk&);
+    OutputChunk& operator=(const OutputChunk&);
+
+    // Each write to a file costs a system call: 64 KB pieces keep them few.
+    static const size_t kLargeChunk = 64 * 1024;
+
     FILE* m_pStream;
     size_t m_nUsed;
-    char m_szChunk[8192];
+    char* m_pChunk;     // kLargeChunk bytes (owned, new[]) or m_szSmall
+    size_t m_nSize;
+    char m_szSmall[1024];
 };
 
 const char* TextOrEmpty(const char* text)
@@ -97,19 +124,34 @@ void PutExpression(OutputChunk& chunk, const char* text, size_t length)
 }
 
 // Writes a hexadecimal row: "0x" and two digits per byte, broken after every 30th byte
-// (after the last one too when the count is a multiple of 30).
+// (after the last one too when the count is a multiple of 30). One line at a time.
 void PutHexRow(OutputChunk& chunk, const DigitTable& digits, UtByteBuffer* row, unsigned int size)
 {
     chunk.Put("\t\t\t0x", 5);
-    unsigned int inLine = 0;
-    for (unsigned int i = 0; i < size; ++i)
+    // A growable row gives its bytes directly; a chained one is read byte by byte.
+    const unsigned char* bytes = row->GetData();
+    const size_t kLineRoom = 2 * kBytesPerHexLine + sizeof(kHexBreak) - 1;
+    for (unsigned int at = 0; at < size; at += kBytesPerHexLine)
     {
-        chunk.PutPair(digits.pairs[row->ReadData((int)i)]);
-        if (++inLine == kBytesPerHexLine)
+        unsigned int count = size - at < kBytesPerHexLine ? size - at : kBytesPerHexLine;
+        char* out = chunk.Reserve(kLineRoom);
+        if (bytes != nullptr)
         {
-            chunk.Put(kHexBreak, sizeof(kHexBreak) - 1);
-            inLine = 0;
+            for (unsigned int i = 0; i < count; ++i)
+                memcpy(out + 2 * i, digits.pairs[bytes[at + i]], 2);
         }
+        else
+        {
+            for (unsigned int i = 0; i < count; ++i)
+                memcpy(out + 2 * i, digits.pairs[row->ReadData((int)(at + i))], 2);
+        }
+        size_t length = 2 * (size_t)count;
+        if (count == kBytesPerHexLine)
+        {
+            memcpy(out + length, kHexBreak, sizeof(kHexBreak) - 1);
+            length += sizeof(kHexBreak) - 1;
+        }
+        chunk.Commit(length);
     }
 }
 }

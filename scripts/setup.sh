@@ -17,6 +17,26 @@ if [ ${#missing[@]} -gt 0 ]; then
   apt-get install -y --no-install-recommends "${missing[@]}" || exit 1
 fi
 
+# The fuzz step needs clang with libFuzzer. It is optional: when it cannot be installed,
+# `scripts/test.sh fuzz` says so and skips the step.
+need_fuzz=(clang libclang-rt-14-dev)
+# `scripts/setup.sh bench` also installs what the benchmarks compare against and the
+# profilers docs/performance.md uses.
+need_bench=(libpugixml-dev libexpat1-dev libxml2-dev valgrind)
+optional=("${need_fuzz[@]}")
+for arg in "$@"; do
+  [ "$arg" = bench ] && optional+=("${need_bench[@]}")
+done
+missing=()
+for p in "${optional[@]}"; do
+  dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  { apt-get install -y --no-install-recommends "${missing[@]}" ||
+    { apt-get update || true; apt-get install -y --no-install-recommends "${missing[@]}"; }; } ||
+    echo "setup: could not install ${missing[*]}; the steps that need them are skipped"
+fi
+
 # 32-bit Windows programs need wine32 (an i386 package). It is tried once; when it cannot
 # be installed, the Windows tests run the 64-bit build under wine64 instead.
 if ! dpkg -s wine32:i386 >/dev/null 2>&1 && [ ! -f /var/lib/rizeroz-wine32-tried ]; then

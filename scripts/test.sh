@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
 # Builds and runs every test: the native suite, the same suite under AddressSanitizer and
-# UndefinedBehaviorSanitizer, and the Windows build under wine.
-# Usage: scripts/test.sh [native|sanitize|windows]...   (default: all three)
+# UndefinedBehaviorSanitizer, the Windows build under wine, and the fuzz targets for a
+# bounded time each (RIZEROZ_FUZZ_SECONDS, default 60).
+# Usage: scripts/test.sh [native|sanitize|windows|fuzz]...   (default: all four)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 out=${RIZEROZ_BUILD_ROOT:-$root/build}
 jobs=${RIZEROZ_JOBS:-$(nproc 2>/dev/null || echo 2)}
 steps=("$@")
-[ ${#steps[@]} -gt 0 ] || steps=(native sanitize windows)
+[ ${#steps[@]} -gt 0 ] || steps=(native sanitize windows fuzz)
 
 if [ "$(id -u)" = 0 ]; then
   "$root/scripts/setup.sh"
@@ -20,6 +21,65 @@ run_suite() {  # name, then cmake arguments
     cmake --build "$out/$name" -j "$jobs" &&
     echo "=== $name tests ===" &&
     ctest --test-dir "$out/$name" --output-on-failure -j "$jobs"
+}
+
+# The fuzz targets: built with clang, AddressSanitizer and UndefinedBehaviorSanitizer, each
+# run for a bounded time from the seed corpus in fuzz/corpus. Any crash, leak, sanitizer
+# report, broken property, time-out or memory blow-up fails the step; the input that
+# caused it is kept under $out/fuzz/artifacts. Without clang and libFuzzer the step is
+# skipped with the reason.
+run_fuzz() {
+  local seconds=${RIZEROZ_FUZZ_SECONDS:-60}
+  local dir="$out/fuzz"
+  local probe
+  probe=$(mktemp -d)
+  printf 'extern "C" int LLVMFuzzerTestOneInput(const unsigned char*, unsigned long) { return 0; }\n' >"$probe/probe.cpp"
+  if ! command -v clang++ >/dev/null 2>&1; then
+    echo "=== fuzz: skipped: clang++ is not installed (Debian packages clang and libclang-rt-14-dev) ==="
+    rm -rf "$probe"; return 0
+  fi
+  if ! clang++ -fsanitize=fuzzer,address,undefined "$probe/probe.cpp" -o "$probe/probe" >/dev/null 2>&1; then
+    echo "=== fuzz: skipped: clang++ cannot link libFuzzer with the sanitizers (Debian package libclang-rt-14-dev) ==="
+    rm -rf "$probe"; return 0
+  fi
+  rm -rf "$probe"
+
+  echo "=== fuzz build ==="
+  cmake -S "$root" -B "$dir" -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DRIZEROZ_BUILD_FUZZ=ON -DRIZEROZ_BUILD_TESTS=OFF -DRIZEROZ_BUILD_TOOLS=OFF
+  cmake --build "$dir" -j "$jobs" --target rizeroz_fuzz_targets
+  mkdir -p "$dir/artifacts"
+  local failed=()
+  local target
+  for target in read rows expression json; do
+    local binary="$dir/bin/fuzz_$target"
+    if [ ! -x "$binary" ]; then
+      echo "=== fuzz $target: not built (see the configure output), skipped ==="
+      continue
+    fi
+    local dict=()
+    case "$target" in
+      read) dict=(-dict="$root/fuzz/read.dict") ;;
+      rows|expression) dict=(-dict="$root/fuzz/expression.dict") ;;
+    esac
+    mkdir -p "$dir/corpus-$target" "$dir/tmp"
+    echo "=== fuzz $target: ${seconds}s ==="
+    if TMPDIR="$dir/tmp" ASAN_OPTIONS=detect_leaks=1 "$binary" "${dict[@]}" -max_total_time="$seconds" -timeout=25 \
+         -rss_limit_mb=2560 -print_final_stats=1 -artifact_prefix="$dir/artifacts/$target-" \
+         "$dir/corpus-$target" "$root/fuzz/corpus/$target" >"$dir/fuzz-$target.log" 2>&1; then
+      grep -E '^stat::(number_of_executed_units|average_exec_per_sec|new_units_added|peak_rss_mb)' \
+        "$dir/fuzz-$target.log" || true
+    else
+      echo "fuzz $target FAILED; the end of its log ($dir/fuzz-$target.log):"
+      tail -n 60 "$dir/fuzz-$target.log"
+      failed+=("$target")
+    fi
+  done
+  if [ ${#failed[@]} -gt 0 ]; then
+    echo "fuzz targets with findings: ${failed[*]} (inputs in $dir/artifacts; docs/fuzzing.md)" >&2
+    return 1
+  fi
+  echo "fuzz: every target ran clean"
 }
 
 for step in "${steps[@]}"; do
@@ -55,6 +115,8 @@ for step in "${steps[@]}"; do
       # wine leaves its server running; stop it so nothing outlives the test run.
       WINEPREFIX="$RIZEROZ_WINEPREFIX" wineserver -k >/dev/null 2>&1 || true
       [ "$status" = 0 ] || exit "$status" ;;
+    fuzz)
+      run_fuzz ;;
     *)
       echo "unknown step: $step" >&2; exit 2 ;;
   esac

@@ -135,16 +135,6 @@ UtByteBuffer* UtByteBuffer::GetNextBuffer()
     return segment;
 }
 
-int UtByteBuffer::WriteData(char c)
-{
-    return WriteByte((unsigned char)c);
-}
-
-int UtByteBuffer::WriteData(unsigned char b)
-{
-    return WriteByte(b);
-}
-
 int UtByteBuffer::WriteData(const void* data, int count)
 {
     if (data == 0 || count <= 0)

@@ -27,9 +27,11 @@ unsigned int HashName(const char* name, size_t length)
     return hash;
 }
 
+// `stored` is a terminated name that may be shorter than `length`: its length is
+// measured first, reading no further than its terminator, before the bytes are compared.
 bool SameName(const char* stored, const char* name, size_t length)
 {
-    return memcmp(stored, name, length) == 0 && stored[length] == '\0';
+    return strnlen(stored, length + 1) == length && memcmp(stored, name, length) == 0;
 }
 }
 

@@ -1,0 +1,522 @@
+// Reading and writing speed and memory for one RIZ Eroz data file.
+//
+//   rizeroz-bench FILE [--repeat N] [--no-peers] [--out-dir DIR] [--table | --read-only]
+//
+// Measures, each in a child process of its own so that memory figures do not mix:
+//   read     our InitSvfPlusDataFile + Read
+//   write    our Write of the model just read (expression writing off)
+//   pugixml, expat, libxml2: loading the file and decoding every row into bytes
+//   pugixml-save: pugixml building a document of the same data and saving it
+// and prints throughput in MB/s of document text, the time as a ratio to the fastest
+// peer reader (writes: to pugixml's save), and the peak memory each one added.
+// --table prints one line for scaling tables instead: size in MB, rows, seconds of read,
+// of write to a file and of write to /dev/null, then the three in MB/s.
+// --read-only reads the file once in this process and nothing else, for profilers
+// (perf stat, valgrind --tool=callgrind).
+#include <fcntl.h>
+#include <malloc.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+#include "PeerReaders.h"
+#include "RODAzivUzirAdovIzozari.h"
+
+namespace
+{
+struct Measurement
+{
+    int ok;
+    double seconds;          // the timed work
+    double extraSeconds;     // pugixml-save: the save alone
+    long long peakBytes;     // peak resident memory the work added
+    long long modelBytes;    // heap the resulting model takes
+    long long rows;
+    long long rowBytes;
+    int identical;           // write: the output equals the input file byte for byte
+    char error[200];
+};
+
+struct Options
+{
+    const char* pszFile = nullptr;
+    int nRepeat = 3;
+    bool bPeers = true;
+    bool bTable = false;
+    bool bReadOnly = false;
+    std::string sOutDir;
+};
+
+double Now()
+{
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+long long StatusField(const char* name)
+{
+    FILE* status = fopen("/proc/self/status", "r");
+    if (status == nullptr)
+        return 0;
+    char line[256];
+    long long value = 0;
+    size_t length = strlen(name);
+    while (fgets(line, sizeof(line), status) != nullptr)
+    {
+        if (strncmp(line, name, length) == 0)
+        {
+            value = atoll(line + length) * 1024;
+            break;
+        }
+    }
+    fclose(status);
+    return value;
+}
+
+// Resets the peak resident size to the current one and returns that.
+long long StartMemoryWatch()
+{
+    int fd = open("/proc/self/clear_refs", O_WRONLY);
+    if (fd >= 0)
+    {
+        if (write(fd, "5", 1) != 1)
+        {
+        }
+        close(fd);
+    }
+    return StatusField("VmRSS:");
+}
+
+long long PeakSince(long long baseline)
+{
+    return StatusField("VmHWM:") - baseline;
+}
+
+long long HeapInUse()
+{
+    struct mallinfo2 info = mallinfo2();
+    return (long long)(info.uordblks + info.hblkhd);
+}
+
+void CountModel(SVFPlusData* model, Measurement& m)
+{
+    m.rows = m.rowBytes = 0;
+    if (model == nullptr)
+        return;
+    for (int i = 0; i < model->GetDataFieldCount(); ++i)
+    {
+        SVFDataField* field = model->GetDataField(i);
+        for (int j = 0; j < field->GetFieldBlockCount(); ++j)
+        {
+            SVFDataField::DataBlock* block = field->GetDataBlock(j);
+            m.rows += block->GetNumberOfRows();
+            for (int k = 1; k <= block->GetNumberOfRows(); ++k)
+                m.rowBytes += block->GetRow(k)->GetTotalSize();
+        }
+    }
+}
+
+bool ReadOurs(const char* path, RODAzivUzirAdovIzozari& handler, Measurement& m)
+{
+    int result = handler.InitSvfPlusDataFile(path, "", "read");
+    if (result >= 0)
+        result = handler.Read();
+    if (result < 0)
+    {
+        const ErrorReport* report = handler.GetErrorHandler()->GetLastReport();
+        snprintf(m.error, sizeof(m.error), "%s", report != nullptr ? report->GetMessage() : "Read failed");
+        return false;
+    }
+    return true;
+}
+
+bool SameFiles(const char* a, const char* b)
+{
+    FILE* fa = fopen(a, "rb");
+    FILE* fb = fopen(b, "rb");
+    bool same = fa != nullptr && fb != nullptr;
+    std::vector<char> ba(1 << 20), bb(1 << 20);
+    while (same)
+    {
+        size_t na = fread(ba.data(), 1, ba.size(), fa);
+        size_t nb = fread(bb.data(), 1, bb.size(), fb);
+        same = na == nb && memcmp(ba.data(), bb.data(), na) == 0;
+        if (na == 0)
+            break;
+    }
+    if (fa != nullptr)
+        fclose(fa);
+    if (fb != nullptr)
+        fclose(fb);
+    return same;
+}
+
+std::string OutputPath(const Options& options, const char* what)
+{
+    std::string dir = options.sOutDir;
+    if (dir.empty())
+    {
+        std::string file = options.pszFile;
+        size_t slash = file.rfind('/');
+        dir = slash == std::string::npos ? "." : file.substr(0, slash);
+    }
+    return dir + "/rizeroz-bench-" + what + "-" + std::to_string((long)getpid()) + ".xml";
+}
+
+// One measurement, run in the current (child) process.
+void Run(const std::string& what, const Options& options, Measurement& m)
+{
+    const char* path = options.pszFile;
+    std::string error;
+    if (what == "read")
+    {
+        long long heapBefore = HeapInUse();
+        long long baseline = StartMemoryWatch();
+        double start = Now();
+        RODAzivUzirAdovIzozari* handler = new RODAzivUzirAdovIzozari();
+        m.ok = ReadOurs(path, *handler, m);
+        m.seconds = Now() - start;
+        m.peakBytes = PeakSince(baseline);
+        (void)heapBefore;
+        CountModel(handler->GetSVFPlusData(), m);
+        // The model's size: the heap a deep copy of it takes.
+        long long beforeCopy = HeapInUse();
+        SVFPlusData* copy = new SVFPlusData(handler->GetSVFPlusData());
+        m.modelBytes = HeapInUse() - beforeCopy;
+        delete copy;
+        delete handler;
+    }
+    else if (what == "write" || what == "write-null")
+    {
+        // write-null: the same Write into /dev/null, which measures the library's work
+        // without the system's cost of storing the file.
+        bool toNull = what == "write-null";
+        RODAzivUzirAdovIzozari reader;
+        if (!ReadOurs(path, reader, m))
+            return;
+        CountModel(reader.GetSVFPlusData(), m);
+        std::string out = toNull ? std::string("/dev/null") : OutputPath(options, "write");
+        RODAzivUzirAdovIzozari writer;
+        if (writer.InitSvfPlusDataFile(out.c_str(), "", "write") != 0)
+        {
+            snprintf(m.error, sizeof(m.error), "cannot open %s", out.c_str());
+            return;
+        }
+        writer.SetSVFPlusData(reader.GetSVFPlusData());
+        long long baseline = StartMemoryWatch();
+        double start = Now();
+        m.ok = writer.Write() == 0;
+        m.seconds = Now() - start;
+        m.peakBytes = PeakSince(baseline);
+        if (!toNull)
+        {
+            m.identical = SameFiles(path, out.c_str());
+            unlink(out.c_str());
+        }
+    }
+    else if (what == "pugixml-save")
+    {
+        PeerModel model;
+        if (!ReadWithPugixml(path, model, error))
+        {
+            snprintf(m.error, sizeof(m.error), "%s", error.c_str());
+            return;
+        }
+        m.rows = (long long)model.RowCount();
+        m.rowBytes = (long long)model.ByteCount();
+        std::string out = OutputPath(options, "pugixml");
+        long long baseline = StartMemoryWatch();
+        double start = Now();
+        m.ok = SaveWithPugixml(model, out.c_str(), m.extraSeconds, error);
+        m.seconds = Now() - start;
+        m.peakBytes = PeakSince(baseline);
+        unlink(out.c_str());
+        snprintf(m.error, sizeof(m.error), "%s", error.c_str());
+    }
+    else
+    {
+        PeerModel* model = new PeerModel();
+        long long baseline = StartMemoryWatch();
+        double start = Now();
+        if (what == "pugixml")
+            m.ok = ReadWithPugixml(path, *model, error);
+        else if (what == "expat")
+            m.ok = ReadWithExpat(path, *model, error);
+        else
+            m.ok = ReadWithLibxml2(path, *model, error);
+        m.seconds = Now() - start;
+        m.peakBytes = PeakSince(baseline);
+        m.rows = (long long)model->RowCount();
+        m.rowBytes = (long long)model->ByteCount();
+        snprintf(m.error, sizeof(m.error), "%s", error.c_str());
+        delete model;
+    }
+}
+
+// Runs one measurement in a fresh child process and takes its result through a pipe.
+Measurement RunInChild(const std::string& what, const Options& options)
+{
+    Measurement m;
+    memset(&m, 0, sizeof(m));
+    int fds[2];
+    if (pipe(fds) != 0)
+    {
+        snprintf(m.error, sizeof(m.error), "pipe failed");
+        return m;
+    }
+    fflush(stdout);
+    pid_t child = fork();
+    if (child == 0)
+    {
+        close(fds[0]);
+        Run(what, options, m);
+        ssize_t sent = write(fds[1], &m, sizeof(m));
+        _exit(sent == (ssize_t)sizeof(m) ? 0 : 1);
+    }
+    close(fds[1]);
+    ssize_t got = read(fds[0], &m, sizeof(m));
+    close(fds[0]);
+    int status = 0;
+    waitpid(child, &status, 0);
+    if (got != (ssize_t)sizeof(m))
+    {
+        memset(&m, 0, sizeof(m));
+        snprintf(m.error, sizeof(m.error), "the measuring process failed (status %d)", status);
+    }
+    return m;
+}
+
+// Best of `repeat` runs: the shortest time, the largest peak.
+Measurement Best(const std::string& what, const Options& options)
+{
+    Measurement best;
+    memset(&best, 0, sizeof(best));
+    for (int i = 0; i < options.nRepeat; ++i)
+    {
+        Measurement m = RunInChild(what, options);
+        if (!m.ok)
+            return m;
+        long long peak = best.ok && best.peakBytes > m.peakBytes ? best.peakBytes : m.peakBytes;
+        if (!best.ok || m.seconds < best.seconds)
+            best = m;
+        best.peakBytes = peak;
+    }
+    return best;
+}
+
+// Reads the whole file once, so every measurement finds it in the page cache, and
+// returns the length of its largest element text (the longest run between '>' and '<').
+long long WarmAndMeasureText(const char* path, long long& fileBytes)
+{
+    FILE* file = fopen(path, "rb");
+    fileBytes = 0;
+    if (file == nullptr)
+        return -1;
+    std::vector<char> buffer(1 << 20);
+    long long largest = 0, run = 0;
+    bool inText = false;
+    size_t got;
+    while ((got = fread(buffer.data(), 1, buffer.size(), file)) > 0)
+    {
+        fileBytes += (long long)got;
+        for (size_t i = 0; i < got; ++i)
+        {
+            char c = buffer[i];
+            if (c == '<')
+            {
+                if (inText && run > largest)
+                    largest = run;
+                inText = false;
+            }
+            else if (c == '>')
+            {
+                inText = true;
+                run = 0;
+            }
+            else if (inText)
+            {
+                ++run;
+            }
+        }
+    }
+    fclose(file);
+    return largest;
+}
+
+double MB(long long bytes)
+{
+    return (double)bytes / (1024.0 * 1024.0);
+}
+
+bool ParseOptions(int argc, char** argv, Options& options)
+{
+    for (int i = 1; i < argc; ++i)
+    {
+        std::string arg = argv[i];
+        if (arg == "--repeat" && i + 1 < argc)
+            options.nRepeat = atoi(argv[++i]);
+        else if (arg == "--no-peers")
+            options.bPeers = false;
+        else if (arg == "--table")
+            options.bTable = true;
+        else if (arg == "--read-only")
+            options.bReadOnly = true;
+        else if (arg == "--out-dir" && i + 1 < argc)
+            options.sOutDir = argv[++i];
+        else if (arg[0] != '-' && options.pszFile == nullptr)
+            options.pszFile = argv[i];
+        else
+            return false;
+    }
+    return options.pszFile != nullptr && options.nRepeat > 0;
+}
+}
+
+int main(int argc, char** argv)
+{
+    Options options;
+    if (!ParseOptions(argc, argv, options))
+    {
+        fprintf(stderr, "usage: rizeroz-bench FILE [--repeat N] [--no-peers] [--out-dir DIR] [--table | --read-only]\n");
+        return 2;
+    }
+    // The library reads a name starting with '/' as a full path.
+    static char absolute[4096];
+    if (realpath(options.pszFile, absolute) == nullptr)
+    {
+        perror(options.pszFile);
+        return 1;
+    }
+    options.pszFile = absolute;
+    if (!options.sOutDir.empty())
+    {
+        char dir[4096];
+        if (realpath(options.sOutDir.c_str(), dir) == nullptr)
+        {
+            perror(options.sOutDir.c_str());
+            return 1;
+        }
+        options.sOutDir = dir;
+    }
+    if (options.bReadOnly)
+    {
+        Measurement m;
+        memset(&m, 0, sizeof(m));
+        double start = Now();
+        RODAzivUzirAdovIzozari handler;
+        bool ok = ReadOurs(options.pszFile, handler, m);
+        double seconds = Now() - start;
+        CountModel(handler.GetSVFPlusData(), m);
+        if (!ok)
+        {
+            fprintf(stderr, "%s\n", m.error);
+            return 1;
+        }
+        printf("read %lld rows, %.1f MB of row bytes in %.3f s\n", m.rows, MB(m.rowBytes), seconds);
+        return 0;
+    }
+
+    long long fileBytes = 0;
+    long long largestText = WarmAndMeasureText(options.pszFile, fileBytes);
+    if (largestText < 0)
+    {
+        perror(options.pszFile);
+        return 1;
+    }
+
+    if (options.bTable)
+    {
+        Measurement read = Best("read", options);
+        Measurement written = Best("write", options);
+        Measurement nulled = Best("write-null", options);
+        if (!read.ok || !written.ok || !nulled.ok)
+        {
+            fprintf(stderr, "failed: %s%s%s\n", read.error, written.error, nulled.error);
+            return 1;
+        }
+        printf("%10.1f %10lld %10.3f %10.3f %10.3f %10.1f %10.1f %10.1f\n", MB(fileBytes), read.rows, read.seconds,
+               written.seconds, nulled.seconds, MB(fileBytes) / read.seconds, MB(fileBytes) / written.seconds,
+               MB(fileBytes) / nulled.seconds);
+        return 0;
+    }
+
+    printf("file %s: %.1f MB, largest element text %.2f MB, best of %d runs\n", options.pszFile, MB(fileBytes),
+           MB(largestText), options.nRepeat);
+
+    struct Row
+    {
+        std::string name;
+        bool peer;
+        Measurement m;
+    };
+    std::vector<Row> rows;
+    rows.push_back({"read", false, Best("read", options)});
+    if (options.bPeers)
+    {
+        if (HavePugixml())
+            rows.push_back({"pugixml", true, Best("pugixml", options)});
+        if (HaveExpat())
+            rows.push_back({"expat", true, Best("expat", options)});
+        if (HaveLibxml2())
+            rows.push_back({"libxml2", true, Best("libxml2", options)});
+    }
+    rows.push_back({"write", false, Best("write", options)});
+    rows.push_back({"write-null", false, Best("write-null", options)});
+    if (options.bPeers && HavePugixml())
+        rows.push_back({"pugixml-save", true, Best("pugixml-save", options)});
+
+    double fastestPeer = 0;
+    for (const Row& row : rows)
+        if (row.peer && row.name != "pugixml-save" && row.m.ok && (fastestPeer == 0 || row.m.seconds < fastestPeer))
+            fastestPeer = row.m.seconds;
+    double pugixmlSave = 0;
+    for (const Row& row : rows)
+        if (row.name == "pugixml-save" && row.m.ok)
+            pugixmlSave = row.m.seconds;
+
+    printf("%-14s %9s %9s %8s %10s %10s %10s\n", "", "time s", "MB/s", "ratio", "peak MB", "rows", "row MB");
+    int failures = 0;
+    for (const Row& row : rows)
+    {
+        const Measurement& m = row.m;
+        if (!m.ok)
+        {
+            printf("%-14s failed: %s\n", row.name.c_str(), m.error);
+            ++failures;
+            continue;
+        }
+        bool isWrite = row.name == "write" || row.name == "write-null" || row.name == "pugixml-save";
+        double base = isWrite ? pugixmlSave : fastestPeer;
+        char ratio[32] = "-";
+        if (base > 0)
+            snprintf(ratio, sizeof(ratio), "%.2f", m.seconds / base);
+        printf("%-14s %9.3f %9.1f %8s %10.1f %10lld %10.1f\n", row.name.c_str(), m.seconds, MB(fileBytes) / m.seconds,
+               ratio, MB(m.peakBytes), m.rows, MB(m.rowBytes));
+        if (row.name == "pugixml-save")
+            printf("%-14s %9.3f   (the save alone, document already built)\n", "", m.extraSeconds);
+    }
+
+    const Measurement& read = rows[0].m;
+    if (read.ok)
+    {
+        long long allowance = read.modelBytes + largestText + 16LL * 1024 * 1024;
+        printf("\nread memory: peak %.1f MB; model %.1f MB + largest text %.2f MB + 16 MB = %.1f MB: %s\n",
+               MB(read.peakBytes), MB(read.modelBytes), MB(largestText), MB(allowance),
+               read.peakBytes <= allowance ? "within" : "OVER");
+    }
+    for (const Row& row : rows)
+        if (row.name == "write" && row.m.ok)
+            printf("write output identical to the input file: %s\n", row.m.identical ? "yes" : "no");
+    if (fastestPeer > 0 && read.ok)
+        printf("read time / fastest peer reader: %.2f (target 0.60 or less)\n", read.seconds / fastestPeer);
+    for (const Row& row : rows)
+        if (row.name == "write" && row.m.ok && pugixmlSave > 0)
+            printf("write time / pugixml build and save: %.2f (target 0.60 or less)\n", row.m.seconds / pugixmlSave);
+    return failures == 0 ? 0 : 1;
+}
