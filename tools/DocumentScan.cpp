@@ -17,6 +17,7 @@
 
 #include "RowScan.h"
 #include "ToolText.h"
+#include "UtUtility.h"
 
 namespace
 {
@@ -67,17 +68,6 @@ bool IsNameStart(char c)
 bool IsNameChar(char c)
 {
     return IsNameStart(c) || (c >= '0' && c <= '9') || c == '-' || c == '.';
-}
-
-int HexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return 0;
 }
 
 ElementKind KindOf(const std::string& name)
@@ -548,7 +538,7 @@ void DocumentScanner::CheckFieldAttributes(const std::vector<Attribute>& attribu
     // The reader takes characters 3 to 6 as the digits; any other character counts as 0.
     unsigned int value = 0;
     for (size_t i = 2; i < 6; ++i)
-        value = (value << 4) | (unsigned int)(i < text.size() ? HexValue(text[i]) : 0);
+        value = (value << 4) | (unsigned int)(i < text.size() ? util_HexAnsi2Hex(text[i]) : 0);
     char read[16];
     snprintf(read, sizeof(read), "0x%04X", value);
     Report(offset, "\"checksum\" is " + Excerpt(text) + ", not \"0x\" and four hexadecimal digits; the reader takes it as " +

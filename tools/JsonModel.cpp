@@ -13,6 +13,9 @@
 
 #include <nlohmann/json.hpp>
 
+#include "ToolText.h"
+#include "UtUtility.h"
+
 namespace
 {
 typedef nlohmann::json Json;
@@ -24,17 +27,6 @@ class ShapeError : public std::runtime_error
 public:
     explicit ShapeError(const std::string& text) : std::runtime_error(text) {}
 };
-
-int HexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
-}
 
 std::string Quoted(const std::string& text)
 {
@@ -106,11 +98,9 @@ void ReadRow(const Json& value, UtByteBuffer* row, const std::string& what)
         throw ShapeError(what + " has an odd number of hexadecimal digits");
     for (size_t i = 0; i < digits.size(); i += 2)
     {
-        int high = HexValue(digits[i]);
-        int low = HexValue(digits[i + 1]);
-        if (high < 0 || low < 0)
+        if (!IsHexDigit(digits[i]) || !IsHexDigit(digits[i + 1]))
             throw ShapeError(what + " holds a character that is no hexadecimal digit");
-        row->WriteData((unsigned char)(high * 16 + low));
+        row->WriteData((unsigned char)(util_HexAnsi2Hex(digits[i]) * 16 + util_HexAnsi2Hex(digits[i + 1])));
     }
 }
 

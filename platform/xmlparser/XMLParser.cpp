@@ -9,6 +9,13 @@
 
 namespace
 {
+// The failure of a scanning call made while no document is open.
+int RefuseClosed(ErrorHandler* errors, const char* document)
+{
+    errors->AddReport(XML_ERR_NOT_OPEN, ERROR_LIST_XML_PARSER, document, 0, 0, 0, "no document is open for reading");
+    return XML_ERR_NOT_OPEN;
+}
+
 // A copy of `text` with new[], or null for a null text.
 char* CopyText(const char* text)
 {
@@ -192,11 +199,7 @@ int XMLParser::ScanProlog()
 {
     XMLParserState& state = *m_pState;
     if (!state.bOpen)
-    {
-        m_pErrorHandler->AddReport(XML_ERR_NOT_OPEN, ERROR_LIST_XML_PARSER, m_pszXMLFilename, 0, 0, 0,
-                                   "no document is open for reading");
-        return XML_ERR_NOT_OPEN;
-    }
+        return RefuseClosed(m_pErrorHandler, m_pszXMLFilename);
     if (state.nStickyCode != 0)
         return state.nStickyCode;
     if (state.bPrologDone)
@@ -212,11 +215,7 @@ int XMLParser::Scan()
     m_pContent->ClearBuffer();
     XMLParserState& state = *m_pState;
     if (!state.bOpen)
-    {
-        m_pErrorHandler->AddReport(XML_ERR_NOT_OPEN, ERROR_LIST_XML_PARSER, m_pszXMLFilename, 0, 0, 0,
-                                   "no document is open for reading");
-        return XML_ERR_NOT_OPEN;
-    }
+        return RefuseClosed(m_pErrorHandler, m_pszXMLFilename);
     if (state.nStickyCode != 0)
         return state.nStickyCode;
     if (state.bProblemPending)
@@ -322,11 +321,7 @@ int XMLParser::Skip(XMLNode* node)
     bool current = node && node == m_pStartTag && node == &state.nodeStart;
     m_pStartTag = m_pEndTag = m_pEmptyTag = 0;
     if (!state.bOpen)
-    {
-        m_pErrorHandler->AddReport(XML_ERR_NOT_OPEN, ERROR_LIST_XML_PARSER, m_pszXMLFilename, 0, 0, 0,
-                                   "no document is open for reading");
-        return XML_ERR_NOT_OPEN;
-    }
+        return RefuseClosed(m_pErrorHandler, m_pszXMLFilename);
     if (!current || state.Depth() == 0)
     {
         m_pErrorHandler->AddReport(XML_ERR_BAD_SKIP, ERROR_LIST_XML_PARSER, m_pszXMLFilename, m_pszXMLFilename,
