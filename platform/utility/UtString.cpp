@@ -2,6 +2,7 @@
 #include "UtString.h"
 
 #include <stdlib.h>
+#include <limits.h>
 #include <string.h>
 
 namespace
@@ -75,14 +76,17 @@ void UtString::Append(const char* text, int count)
 {
     if (text == 0 || count == 0)
         return;
-    int length = 0;
+    size_t measured = 0;
     if (count < 0)
-        length = (int)strlen(text);
+        measured = strlen(text);
     else
-        while (length < count && text[length] != 0)
-            ++length;
-    if (length == 0)
+        while (measured < (size_t)count && text[measured] != 0)
+            ++measured;
+    // The length is an int: a text that would take the string past half its range is
+    // not appended.
+    if (measured == 0 || measured > (size_t)(INT_MAX / 2 - m_nLength))
         return;
+    int length = (int)measured;
 
     int needed = m_nLength + length + 1;
     if (needed > m_nCapacity)
