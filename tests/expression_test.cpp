@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <climits>
+#include <functional>
+#include <cstring>
 #include <random>
 #include <string>
 #include <vector>
@@ -16,7 +18,7 @@ namespace
 std::string Repeat(const std::string& s, int count)
 {
     std::string result;
-    for (int i = 0; i < count; ++i)
+    while (count-- > 0)
         result += s;
     return result;
 }
@@ -31,34 +33,25 @@ std::string HexForm(const std::string& bytes)
     return hex;
 }
 
-struct Evaluation
-{
-    int result;
-    std::string text;
-};
+struct Evaluation { int result; std::string text; };
 
 // Evaluates into an area of `areaSize` characters and canary bytes after it, with a room
-// of `room` (0 or less: unbounded) given per call, or else by SetOutputSize. Checks that
-// the text ends within the room and that nothing past it changed.
-Evaluation EvaluateInRoom(const std::string& expression, int room, int areaSize, bool perCall = true)
+// of `room` (0 or less: unbounded) given per call, or else set up by `setRoom`. Checks
+// that the text ends within the room and that nothing past it changed.
+Evaluation EvaluateInRoom(const std::string& expression, int room, int areaSize,
+                          const std::function<void(SVPExpression&)>& setRoom = nullptr)
 {
     std::vector<char> area((size_t)areaSize + 64, '#');
     SVPExpression evaluator;
-    Evaluation evaluation;
-    if (perCall)
-        evaluation.result = evaluator.GetBitStream(expression.c_str(), area.data(), room);
-    else
-    {
-        evaluator.SetOutputSize(room);
-        evaluation.result = evaluator.GetBitStream(expression.c_str(), area.data());
-    }
+    if (setRoom)
+        setRoom(evaluator);
+    int result = setRoom ? evaluator.GetBitStream(expression.c_str(), area.data())
+                         : evaluator.GetBitStream(expression.c_str(), area.data(), room);
     size_t guarded = room > 0 ? (size_t)room : (size_t)areaSize;
-    for (size_t i = guarded; i < area.size(); ++i)
-        EXPECT_EQ(area[i], '#') << "written past the room at " << i << " for " << expression;
-    EXPECT_TRUE(std::find(area.begin(), area.begin() + (long)guarded, '\0') < area.begin() + (long)guarded)
-        << "not terminated within the room for " << expression;
-    evaluation.text = area.data();
-    return evaluation;
+    EXPECT_EQ(std::string(area.begin() + (long)guarded, area.end()), std::string(area.size() - guarded, '#'))
+        << "written past the room for " << expression;
+    EXPECT_LT(strlen(area.data()), guarded) << "not terminated within the room for " << expression;
+    return {result, area.data()};
 }
 
 Evaluation Evaluate(const std::string& expression, size_t bytes)
@@ -66,23 +59,20 @@ Evaluation Evaluate(const std::string& expression, size_t bytes)
     return EvaluateInRoom(expression, (int)(2 * bytes + 3), (int)(2 * bytes + 3));
 }
 
-// Random well-formed sums, built together with the bytes they stand for.
-void GenerateSum(std::mt19937& rng, int depth, std::string& text, std::string& bytes)
+// A random well-formed parenthesised sum, and the bytes it stands for.
+std::string GenerateSum(std::mt19937& rng, int depth, std::string& bytes)
 {
+    std::string text = "(";
     for (int t = 0, terms = 1 + (int)(rng() % 3); t < terms; ++t)
     {
-        std::string termText = t > 0 ? "+" : "", termBytes;
+        std::string termText, termBytes;
         if (depth < 3 && rng() % 3 == 0)
-        {
-            termText += "(";
-            GenerateSum(rng, depth + 1, termText, termBytes);
-            termText += ")";
-        }
+            termText = GenerateSum(rng, depth + 1, termBytes);
         else
         {
             for (int n = 1 + (int)(rng() % 4); n > 0; --n)
                 termBytes += (char)rng();
-            termText += HexForm(termBytes).substr(2);
+            termText = HexForm(termBytes).substr(2);
         }
         for (int stars = (int)(rng() % 3); stars > 0; --stars)
         {
@@ -90,9 +80,10 @@ void GenerateSum(std::mt19937& rng, int depth, std::string& text, std::string& b
             termText += "*" + std::to_string(count);
             termBytes = Repeat(termBytes, count);
         }
-        text += termText;
+        text += (t > 0 ? "+" : "") + termText;
         bytes += termBytes;
     }
+    return text + ")";
 }
 
 TEST(ExpressionEvaluation, EvaluatesTheGrammar)
@@ -159,26 +150,23 @@ TEST(ExpressionRoom, WritesWholeBytesWithinTheRoom)
     {
         size_t fit = room <= 0 ? 32 : room < 3 ? 0 : std::min<size_t>(32, (size_t)(room - 3) / 2);
         std::string expected = room > 0 && room < 3 ? "" : full.substr(0, 2 + 2 * fit);
-        for (bool perCall : {true, false})
+        for (auto setRoom : {std::function<void(SVPExpression&)>(), std::function<void(SVPExpression&)>(
+                                 [room](SVPExpression& evaluator) { evaluator.SetOutputSize(room); })})
         {
-            Evaluation evaluation = EvaluateInRoom(expression, room, std::max(room, 67), perCall);
+            Evaluation evaluation = EvaluateInRoom(expression, room, std::max(room, 67), setRoom);
             EXPECT_EQ(evaluation.result, 32) << room;
             EXPECT_EQ(evaluation.text, expected) << room;
         }
     }
-    const int widths[] = {INT_MIN, -1000000, -24, -23, -16, -15, -9, -1, 0, 1, 8, 9, 16, 17,
-                          100, 127, 128, 129, 255, 256, 257, 300, INT_MAX};
-    for (int width : widths)
+    // A row width gives room for its bytes, rounded up, and never less than none.
+    for (int width : {INT_MIN, -1000000, -24, -23, -16, -15, -9, -1, 0, 1, 8, 9, 16, 17, 100, 127, 128, 129, 255, 256, 257,
+                      300, INT_MAX})
     {
-        long long room = std::max(3LL, ((width + 7LL) / 8) * 2 + 3);
-        size_t fit = std::min<size_t>(32, (size_t)(room - 3) / 2);
-        std::vector<char> area(2 + 2 * fit + 1 + 16, '#');
-        SVPExpression evaluator;
-        evaluator.SetRowWidth(width);
-        EXPECT_EQ(evaluator.GetBitStream(expression.c_str(), area.data()), 32);
-        EXPECT_EQ(std::string(area.data()), full.substr(0, 2 + 2 * fit)) << width;
-        for (size_t i = 2 + 2 * fit + 1; i < area.size(); ++i)
-            ASSERT_EQ(area[i], '#') << width;
+        int room = (int)std::min(67LL, std::max(3LL, ((width + 7LL) / 8) * 2 + 3));
+        Evaluation evaluation =
+            EvaluateInRoom(expression, room, room, [width](SVPExpression& evaluator) { evaluator.SetRowWidth(width); });
+        EXPECT_EQ(evaluation.result, 32) << width;
+        EXPECT_EQ(evaluation.text, full.substr(0, (size_t)room - 1)) << width;
     }
 }
 
@@ -217,10 +205,8 @@ TEST(ExpressionProperties, GeneratedAndDamagedExpressions)
     int accepted = 0;
     for (int round = 0; round < 10000; ++round)
     {
-        std::string text = "(", bytes, disguised;
-        GenerateSum(rng, 1, text, bytes);
-        text += ")";
-        for (char c : text)
+        std::string bytes, disguised;
+        for (char c : GenerateSum(rng, 1, bytes))
         {
             if (rng() % 4 == 0)
                 disguised += " \t\r\n\v\f"[rng() % 6];
@@ -302,14 +288,12 @@ std::string ExpressionFor(const std::string& bytes)
     std::string broken;
     for (size_t i = 0; i < expression.size(); ++i)
         broken += expression[i] + std::string(i % 60 == 59 ? "\n\t\t\t" : "");
-    SVPExpression evaluator;
-    evaluator.SetRowWidth((int)(8 * n));
     for (const std::string& text : {expression, broken})
     {
-        std::vector<char> area(2 * n + 3 + 16, '#');
-        EXPECT_EQ(evaluator.GetBitStream(text.c_str(), area.data()), (int)n) << text;
-        EXPECT_EQ(std::string(area.data()), HexForm(bytes)) << text;
-        EXPECT_EQ(area[2 * n + 3], '#');
+        Evaluation evaluation = EvaluateInRoom(text, (int)(2 * n + 3), (int)(2 * n + 3),
+                                               [n](SVPExpression& evaluator) { evaluator.SetRowWidth((int)(8 * n)); });
+        EXPECT_EQ(evaluation.result, (int)n) << text;
+        EXPECT_EQ(evaluation.text, HexForm(bytes)) << text;
     }
     return expression;
 }

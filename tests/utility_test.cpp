@@ -279,7 +279,7 @@ TEST(StringHelpers, FopenReadsBackslashPathsAndRejectsNullArguments)
     std::filesystem::remove_all(dir);
 }
 
-TEST(UtStringTest, FindLooksOnlyAtTheGivenText)
+TEST(UtStringTest, FindLooksOnlyAtTheGivenTextAndCopiesOwnTheirText)
 {
     struct Case { const char* text; char c; int expected; };
     const Case cases[] = {
@@ -289,10 +289,7 @@ TEST(UtStringTest, FindLooksOnlyAtTheGivenText)
     UtString held("held:text");
     for (const Case& test : cases)
         EXPECT_EQ(held.Find(test.text, test.c), test.expected) << (test.text ? test.text : "(null)");
-}
 
-TEST(UtStringTest, AssignAppendAndCopyOwnTheirText)
-{
     UtString text;
     text.Append("abcdef", 3);
     text.Append("-xyz", -1);
