@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "UtByteBuffer.h"
+
 namespace fuzzsupport
 {
 // The scratch files made so far, removed when the process exits normally (a run that
@@ -57,6 +59,15 @@ inline void Check(bool condition, const char* what)
         fprintf(stderr, "property broken: %s\n", what);
         abort();
     }
+}
+
+// The bytes of a row, in order.
+inline std::vector<unsigned char> BytesOf(UtByteBuffer* row)
+{
+    std::vector<unsigned char> bytes(row->GetTotalSize());
+    if (!bytes.empty())
+        row->CopyData(0, bytes.data(), (int)bytes.size());
+    return bytes;
 }
 }
 

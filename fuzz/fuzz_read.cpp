@@ -72,11 +72,7 @@ RowList Rows(SVFDataField* field)
         SVFDataField::DataBlock* block = field->GetDataBlock(j);
         for (int k = 1; k <= block->GetNumberOfRows(); ++k)
         {
-            UtByteBuffer* row = block->GetRow(k);
-            std::vector<unsigned char> bytes(row->GetTotalSize());
-            if (!bytes.empty())
-                row->CopyData(0, bytes.data(), (int)bytes.size());
-            rows.push_back(std::make_pair(block->m_nRowWidth, bytes));
+            rows.push_back(std::make_pair(block->m_nRowWidth, fuzzsupport::BytesOf(block->GetRow(k))));
         }
     }
     return rows;

@@ -122,11 +122,7 @@ Rows ReaderRows(SVFPlusData* model)
         SVFDataField::DataBlock* block = field->GetDataBlock(j);
         for (int k = 1; k <= block->GetNumberOfRows(); ++k)
         {
-            UtByteBuffer* row = block->GetRow(k);
-            std::vector<unsigned char> bytes(row->GetTotalSize());
-            if (!bytes.empty())
-                row->CopyData(0, bytes.data(), (int)bytes.size());
-            rows.push_back(bytes);
+            rows.push_back(fuzzsupport::BytesOf(block->GetRow(k)));
         }
     }
     return rows;
