@@ -3,6 +3,8 @@
 # A failing package index (a mirror in sync, say) does not stop the set-up.
 set -uo pipefail
 export DEBIAN_FRONTEND=noninteractive
+# Wait for a package manager that another process is running instead of failing at once.
+apt_get() { apt-get -o DPkg::Lock::Timeout=900 "$@"; }
 
 need_core=(g++ cmake make libgtest-dev libbenchmark-dev googletest pkg-config libxml2-utils python3)
 need_windows=(mingw-w64 g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine wine64)
@@ -13,8 +15,8 @@ for p in "${need_core[@]}" "${need_windows[@]}" "${need_tool[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
 done
 if [ ${#missing[@]} -gt 0 ]; then
-  apt-get update || echo "setup: apt-get update reported a failure; going on with the indexes it has"
-  apt-get install -y --no-install-recommends "${missing[@]}" || exit 1
+  apt_get update || echo "setup: apt_get update reported a failure; going on with the indexes it has"
+  apt_get install -y --no-install-recommends "${missing[@]}" || exit 1
 fi
 
 # The fuzz step needs clang with libFuzzer. It is optional: when it cannot be installed,
@@ -32,8 +34,8 @@ for p in "${optional[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
 done
 if [ ${#missing[@]} -gt 0 ]; then
-  { apt-get install -y --no-install-recommends "${missing[@]}" ||
-    { apt-get update || true; apt-get install -y --no-install-recommends "${missing[@]}"; }; } ||
+  { apt_get install -y --no-install-recommends "${missing[@]}" ||
+    { apt_get update || true; apt_get install -y --no-install-recommends "${missing[@]}"; }; } ||
     echo "setup: could not install ${missing[*]}; the steps that need them are skipped"
 fi
 
@@ -42,8 +44,8 @@ fi
 if ! dpkg -s wine32:i386 >/dev/null 2>&1 && [ ! -f /var/lib/rizeroz-wine32-tried ]; then
   mkdir -p /var/lib
   touch /var/lib/rizeroz-wine32-tried
-  if dpkg --add-architecture i386 && { apt-get update || true; } &&
-     apt-get install -y --no-install-recommends wine32:i386; then
+  if dpkg --add-architecture i386 && { apt_get update || true; } &&
+     apt_get install -y --no-install-recommends wine32:i386; then
     echo "setup: wine32 installed"
   else
     echo "setup: wine32 cannot be installed here; Windows tests use the 64-bit build"
