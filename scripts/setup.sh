@@ -15,7 +15,7 @@ for p in "${need_core[@]}" "${need_windows[@]}" "${need_tool[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
 done
 if [ ${#missing[@]} -gt 0 ]; then
-  apt_get update || echo "setup: apt_get update reported a failure; going on with the indexes it has"
+  apt_get update || echo "setup: apt-get update reported a failure; going on with the indexes it has"
   apt_get install -y --no-install-recommends "${missing[@]}" || exit 1
 fi
 
