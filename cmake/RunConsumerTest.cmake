@@ -1,6 +1,14 @@
-# Script for the install_consumer test.
+# Script: builds and runs tests/consumer against an installed library. Either BUILD_DIR
+# (installed here into WORK_DIR/prefix) or PREFIX (a tree installed already, such as the
+# Debian packages unpacked) names the library; SOURCE_DIR is tests/consumer.
+# The consumer is found with find_package, with and without versions, and with pkg-config.
+if(NOT PREFIX)
+  set(PREFIX ${WORK_DIR}/prefix)
+endif()
 file(REMOVE_RECURSE ${WORK_DIR})
-set(prefix ${WORK_DIR}/prefix)
+if(NOT GENERATOR)
+  set(GENERATOR "Unix Makefiles")
+endif()
 
 function(run)
   execute_process(COMMAND ${ARGN} RESULT_VARIABLE failed OUTPUT_VARIABLE out ERROR_VARIABLE err)
@@ -9,8 +17,17 @@ function(run)
   endif()
 endfunction()
 
-run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix})
-run(${CMAKE_COMMAND} -S ${SOURCE_DIR} -B ${WORK_DIR}/build -G ${GENERATOR} -DCMAKE_PREFIX_PATH=${prefix}
+if(BUILD_DIR)
+  run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${PREFIX})
+endif()
+
+# Headers live in include/rizeroz/ only: nothing of ours at the top of include/.
+file(GLOB top RELATIVE ${PREFIX}/include ${PREFIX}/include/*)
+if(NOT top STREQUAL "rizeroz")
+  message(FATAL_ERROR "${PREFIX}/include should hold only the folder rizeroz, not: ${top}")
+endif()
+
+run(${CMAKE_COMMAND} -S ${SOURCE_DIR} -B ${WORK_DIR}/build -G ${GENERATOR} -DCMAKE_PREFIX_PATH=${PREFIX}
     -DCMAKE_BUILD_TYPE=Release)
 run(${CMAKE_COMMAND} --build ${WORK_DIR}/build)
 run(${WORK_DIR}/build/consumer ${WORK_DIR})
@@ -18,13 +35,19 @@ run(${WORK_DIR}/build/consumer ${WORK_DIR})
 find_program(PKG_CONFIG pkg-config)
 find_program(CXX NAMES c++ g++)
 if(PKG_CONFIG AND CXX)
-  set(ENV{PKG_CONFIG_PATH} ${prefix}/lib/pkgconfig)
-  execute_process(COMMAND ${PKG_CONFIG} --cflags --libs rizeroz OUTPUT_VARIABLE flags RESULT_VARIABLE failed
-                  OUTPUT_STRIP_TRAILING_WHITESPACE)
-  if(failed)
-    message(FATAL_ERROR "pkg-config does not know rizeroz")
-  endif()
-  separate_arguments(flags UNIX_COMMAND "${flags}")
-  run(${CXX} -std=c++11 ${SOURCE_DIR}/main.cpp ${flags} -Wl,-rpath,${prefix}/lib -o ${WORK_DIR}/consumer-pc)
+  file(GLOB pc_dirs ${PREFIX}/lib*/pkgconfig ${PREFIX}/lib/*/pkgconfig)
+  string(REPLACE ";" ":" pc_path "${pc_dirs}")
+  set(ENV{PKG_CONFIG_PATH} "${pc_path}")
+  foreach(query --cflags --libs --modversion)
+    execute_process(COMMAND ${PKG_CONFIG} ${query} rizeroz OUTPUT_VARIABLE pc${query}
+                    RESULT_VARIABLE failed OUTPUT_STRIP_TRAILING_WHITESPACE)
+    if(failed)
+      message(FATAL_ERROR "pkg-config does not know rizeroz (PKG_CONFIG_PATH=${pc_path})")
+    endif()
+  endforeach()
+  separate_arguments(flags UNIX_COMMAND "${pc--cflags} ${pc--libs}")
+  string(REGEX REPLACE ".*-L([^ ]+).*" "\\1" libdir "${pc--libs}")
+  run(${CXX} -std=c++11 -DRIZEROZ_FOUND_VERSION="${pc--modversion}" ${SOURCE_DIR}/main.cpp ${flags}
+      -Wl,-rpath,${libdir} -o ${WORK_DIR}/consumer-pc)
   run(${WORK_DIR}/consumer-pc ${WORK_DIR})
 endif()

@@ -1,14 +1,15 @@
 #!/usr/bin/env bash
 # Builds and runs every test: the native suite, the same suite under AddressSanitizer and
-# UndefinedBehaviorSanitizer, the Windows build under wine, and the fuzz targets for a
-# bounded time each (RIZEROZ_FUZZ_SECONDS, default 60).
-# Usage: scripts/test.sh [native|sanitize|windows|fuzz]...   (default: all four)
+# UndefinedBehaviorSanitizer, the Windows build under wine, the packages (built and
+# checked by scripts/package.sh, reusing the native and Windows builds), and the fuzz
+# targets for a bounded time each (RIZEROZ_FUZZ_SECONDS, default 60).
+# Usage: scripts/test.sh [native|sanitize|windows|package|fuzz]...   (default: all five)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 out=${RIZEROZ_BUILD_ROOT:-$root/build}
 jobs=${RIZEROZ_JOBS:-$(nproc 2>/dev/null || echo 2)}
 steps=("$@")
-[ ${#steps[@]} -gt 0 ] || steps=(native sanitize windows fuzz)
+[ ${#steps[@]} -gt 0 ] || steps=(native sanitize windows package fuzz)
 
 if [ "$(id -u)" = 0 ]; then
   "$root/scripts/setup.sh"
@@ -115,6 +116,8 @@ for step in "${steps[@]}"; do
       # wine leaves its server running; stop it so nothing outlives the test run.
       WINEPREFIX="$RIZEROZ_WINEPREFIX" wineserver -k >/dev/null 2>&1 || true
       [ "$status" = 0 ] || exit "$status" ;;
+    package)
+      "$root/scripts/package.sh" deb zip ;;
     fuzz)
       run_fuzz ;;
     *)

@@ -7,6 +7,7 @@
 #include <string>
 
 #include <CLI/CLI.hpp>
+#include <RizErozVersion.h>
 
 #include "Commands.h"
 #include "DataFile.h"
@@ -35,7 +36,8 @@ int main(int argc, char** argv)
     CLI::App app{"Reads, checks and converts RIZ Eroz data files. A file whose name ends in \".json\" is "
                  "read and written as JSON.",
                  "rizeroz"};
-    app.set_version_flag("--version", std::string("rizeroz ") + RIZEROZ_VERSION_TEXT, "Print the version and exit");
+    // The version of the library loaded, which is what reads and writes the files.
+    app.set_version_flag("--version", std::string("rizeroz ") + rizeroz_version(), "Print the version and exit");
     app.require_subcommand(1);
     // On Windows CLI11 would take "/path/file.xml" for an option "/path"; options are
     // written with dashes everywhere.

@@ -1,6 +1,9 @@
-// A caller of the installed library: writes a small model, reads it back, and checks
-// that the rows came back unchanged. Compiled as C++11 against the installed headers.
+// A caller of the installed library: checks that the headers, the library loaded and the
+// package that found them (RIZEROZ_FOUND_VERSION, from CMake or pkg-config) name one
+// version, writes a small model, reads it back, and checks that the rows came back
+// unchanged. Compiled as C++11 against the installed headers.
 #include <RODAzivUzirAdovIzozari.h>
+#include <RizErozVersion.h>
 #include <SVPExpression.h>
 
 #include <stdio.h>
@@ -9,6 +12,12 @@
 int main(int argc, char** argv)
 {
     const char* dir = argc > 1 ? argv[1] : ".";
+    if (strcmp(rizeroz_version(), RIZEROZ_VERSION_STRING) != 0 || strcmp(RIZEROZ_FOUND_VERSION, RIZEROZ_VERSION_STRING) != 0)
+    {
+        fprintf(stderr, "consumer: library %s, headers %s, package %s\n", rizeroz_version(), RIZEROZ_VERSION_STRING,
+                RIZEROZ_FOUND_VERSION);
+        return 7;
+    }
 
     SVFPlusData model;
     model.SetVersion("2.1");
@@ -42,7 +51,7 @@ int main(int argc, char** argv)
     char out[16];
     if (expression.GetBitStream("(FF*2)", out, (int)sizeof(out)) < 0)
         return 6;
-    printf("consumer: read back %s with %u bytes; expression gives %s\n", got->GetFieldName(),
-           gotRow->GetTotalSize(), out);
+    printf("consumer: rizeroz %s read back %s with %u bytes; expression gives %s\n", rizeroz_version(),
+           got->GetFieldName(), gotRow->GetTotalSize(), out);
     return 0;
 }

@@ -1,0 +1,8 @@
+// The version of the library as built: what RizErozVersion.h said when this library was
+// compiled, so a caller can tell the loaded library from the headers it was built with.
+#include "RizErozVersion.h"
+
+extern "C" const char* rizeroz_version(void)
+{
+    return RIZEROZ_VERSION_STRING;
+}

@@ -1,0 +1,100 @@
+#!/usr/bin/env bash
+# Builds the packages and checks them as a user meets them (docs/packaging.md).
+#   deb: the Debian packages, from the native build (build/native, installing to /usr):
+#        lintian must report no error; unpacked with dpkg-deb -x into a scratch root, they
+#        must serve the consumer program (CMake with and without versions, pkg-config),
+#        run `rizeroz --version` and show the man page.
+#   zip: the Windows zip, from the 32-bit mingw-w64 build (build/windows-i686): its
+#        layout and the DLL's exports.
+# The build folders of scripts/test.sh are reused as they are configured when they exist
+# (adding only what packaging needs); otherwise a Release build is made for packaging
+# alone. The packages land in build/packages.
+# Usage: scripts/package.sh [deb|zip]...   (default: both)
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+out=${RIZEROZ_BUILD_ROOT:-$root/build}
+jobs=${RIZEROZ_JOBS:-$(nproc 2>/dev/null || echo 2)}
+packages=$out/packages
+kinds=("$@")
+[ ${#kinds[@]} -gt 0 ] || kinds=(deb zip)
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+mkdir -p "$packages"
+
+# Configures and builds FOLDER when a test step has made it (with ALWAYS, an array of
+# arguments that packaging needs), else FALLBACK with ALWAYS and the rest of the
+# arguments. Sets `dir` to the folder used.
+build() {
+  local folder=$1 fallback=$2; shift 2
+  if [ -f "$folder/CMakeCache.txt" ]; then
+    dir=$folder
+    cmake "$dir" "${always[@]}" >/dev/null
+  else
+    dir=$fallback
+    cmake -S "$root" -B "$dir" "${always[@]}" "$@" >/dev/null
+  fi
+  echo "build folder: $dir"
+  cmake --build "$dir" -j "$jobs" >/dev/null
+}
+
+pack_deb() {
+  echo "=== package deb: build ==="
+  # Debian's paths: /usr, with the library in the multiarch folder.
+  local always=(-DCMAKE_INSTALL_PREFIX=/usr) dir
+  build "$out/native" "$out/package-deb" -DCMAKE_BUILD_TYPE=Release -DRIZEROZ_BUILD_TESTS=OFF
+  rm -f "$packages"/*.deb
+  (cd "$dir" && cpack -G DEB -B "$scratch/cpack" >/dev/null)
+  mv "$scratch"/cpack/*.deb "$packages/"
+  ls "$packages"/*.deb
+
+  echo "=== package deb: lintian ==="
+  lintian --fail-on error "$packages"/*.deb 2> >(grep -v 'running with root privileges' >&2)
+
+  echo "=== package deb: unpacked into a scratch root ==="
+  local tree=$scratch/root
+  for deb in "$packages"/*.deb; do
+    dpkg-deb -x "$deb" "$tree"
+  done
+  cmake -DPREFIX="$tree/usr" -DSOURCE_DIR="$root/tests/consumer" -DWORK_DIR="$scratch/consumer" \
+    -P "$root/cmake/RunConsumerTest.cmake"
+  echo "consumer: built with find_package (with and without versions) and pkg-config, and ran"
+  local version
+  version=$(dpkg-deb -f "$packages"/rizeroz_*.deb Version)
+  local said
+  said=$("$tree/usr/bin/rizeroz" --version)
+  if [ "$said" != "rizeroz $version" ]; then
+    echo "rizeroz --version says '$said'; the package is $version" >&2
+    return 1
+  fi
+  echo "$said"
+  local page=$tree/usr/share/man/man1/rizeroz.1.gz warnings
+  warnings=$(MANWIDTH=80 man --warnings -l "$page" 2>&1 >"$scratch/page.txt")
+  if [ -n "$warnings" ] || ! grep -q "EXIT STATUS" "$scratch/page.txt"; then
+    echo "man -l $page: ${warnings:-the page has no EXIT STATUS}" >&2
+    return 1
+  fi
+  echo "man -l rizeroz.1.gz: $(wc -l <"$scratch/page.txt") lines, no warnings"
+}
+
+pack_zip() {
+  echo "=== package zip: build ==="
+  # The zip holds the tool as well.
+  local always=(-DRIZEROZ_BUILD_TOOLS=ON) dir
+  build "$out/windows-i686" "$out/package-zip" -DCMAKE_BUILD_TYPE=Release -DRIZEROZ_BUILD_TESTS=OFF \
+    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchains/mingw-w64-i686.cmake"
+  rm -f "$packages"/*.zip
+  (cd "$dir" && cpack -G ZIP -B "$scratch/cpack" >/dev/null)
+  mv "$scratch"/cpack/*.zip "$packages/"
+  ls "$packages"/*.zip
+  cmake -DZIP="$(ls "$packages"/*.zip)" -DWORK_DIR="$scratch/zip" -DOBJDUMP=i686-w64-mingw32-objdump \
+    -P "$root/cmake/CheckWindowsZip.cmake"
+}
+
+for kind in "${kinds[@]}"; do
+  case "$kind" in
+    deb) pack_deb ;;
+    zip) pack_zip ;;
+    *) echo "unknown package kind: $kind (deb or zip)" >&2; exit 2 ;;
+  esac
+done
+echo "Packages built and checked in $packages: ${kinds[*]}"

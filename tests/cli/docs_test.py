@@ -1,0 +1,76 @@
+#!/usr/bin/env python3
+"""Every command, option and exit code that the rizeroz tool's --help names is documented:
+in the man page, in docs/cli.md, and in the bash completion, whose offers must be the
+help's options exactly."""
+import argparse
+import re
+import subprocess
+import sys
+
+
+def help_of(tool, *command):
+    """(commands, long and short options, exit codes) that `rizeroz [COMMAND] --help` lists."""
+    text = subprocess.run([tool, *command, "--help"], capture_output=True, text=True, check=True).stdout
+    commands, options, section = [], set(), None
+    for line in text.splitlines():
+        if re.match(r"^\S.*:$", line):
+            section = line
+        elif section == "Subcommands:" and re.match(r"^  \w", line):
+            commands.append(line.split()[0])
+        elif section == "Options:" and re.match(r"^  -", line):
+            options.update(re.findall(r"(?<![\w-])--?[a-z][\w-]*", line.split("  ")[1]))
+    codes = re.findall(r"[;:] (\d+) ", text[text.find("Exit codes:"):])
+    return commands, options, codes
+
+
+def completion(script, *words):
+    """What the bash completion offers after `rizeroz WORDS...`."""
+    words = ["rizeroz", *words]
+    shell = 'source "$1"; shift; COMP_WORDS=("$@"); COMP_CWORD=$(($# - 1)); _rizeroz; printf "%s\\n" "${COMPREPLY[@]}"'
+    done = subprocess.run(["bash", "-c", shell, "bash", script, *words], capture_output=True, text=True, check=True)
+    return set(done.stdout.split())
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--tool", required=True)
+    parser.add_argument("--man", required=True)
+    parser.add_argument("--guide", required=True)
+    parser.add_argument("--completion", required=True)
+    args = parser.parse_args()
+    man = open(args.man, encoding="utf-8").read()
+    guide = open(args.guide, encoding="utf-8").read()
+    failures = []
+
+    def expect(condition, what):
+        if not condition:
+            failures.append(what)
+
+    commands, top_options, codes = help_of(args.tool)
+    expect(commands and codes, "the help lists no commands or no exit codes")
+    expect(completion(args.completion, "") == set(commands) | {o for o in top_options if o.startswith("--")},
+           "the completion of a command name offers other words than the help's commands and options")
+    for code in codes:
+        expect(re.search(r"^\.B %s$" % code, man, re.M), "the man page's EXIT STATUS lacks %s" % code)
+        expect("\n| %s |" % code in guide, "docs/cli.md's exit code table lacks %s" % code)
+    for option in top_options:
+        expect(option.replace("-", "\\-") in man, "the man page does not name %s" % option)
+    for command in commands:
+        _, options, _ = help_of(args.tool, command)
+        expect(re.search(r'^\.BI? "?%s\b' % command, man, re.M), "the man page does not describe %s" % command)
+        expect("## `rizeroz %s" % command in guide, "docs/cli.md has no section for %s" % command)
+        long_options = {o for o in options if o.startswith("--")}
+        expect(completion(args.completion, command, "--") == long_options,
+               "the completion of %s offers %s, its help %s" % (command, completion(args.completion, command, "--"),
+                                                                  long_options))
+        for option in options - top_options:
+            expect(option.replace("-", "\\-") in man, "the man page does not name %s of %s" % (option, command))
+            expect("rizeroz %s" % command in guide and option in guide, "docs/cli.md does not name %s" % option)
+    for failure in failures:
+        print("FAILED:", failure)
+    print("%d commands, %d exit codes checked; %d failures" % (len(commands), len(codes), len(failures)))
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
