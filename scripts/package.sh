@@ -3,7 +3,8 @@
 #   deb: the Debian packages, from the native build (build/native, installing to /usr):
 #        lintian must report no error; unpacked with dpkg-deb -x into a scratch root, they
 #        must serve the consumer program (CMake with and without versions, pkg-config),
-#        run `rizeroz --version` and show the man page.
+#        run `rizeroz --version` (the packages' version, and packaging/changelog's) and
+#        show the man page.
 #   zip: the Windows zip, from the 32-bit mingw-w64 build (build/windows-i686): its
 #        layout and the DLL's exports.
 # The build folders of scripts/test.sh are reused as they are configured when they exist
@@ -16,6 +17,7 @@ out=${RIZEROZ_BUILD_ROOT:-$root/build}
 jobs=${RIZEROZ_JOBS:-$(nproc 2>/dev/null || echo 2)}
 packages=$out/packages
 kinds=("$@")
+[ "$(id -u)" != 0 ] || "$root/scripts/setup.sh"
 [ ${#kinds[@]} -gt 0 ] || kinds=(deb zip)
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
@@ -67,6 +69,12 @@ pack_deb() {
     return 1
   fi
   echo "$said"
+  local logged
+  logged=$(dpkg-parsechangelog -l "$root/packaging/changelog" -S Version)
+  if [ "$logged" != "$version" ]; then
+    echo "packaging/changelog's last entry is $logged; the packages are $version: add an entry" >&2
+    return 1
+  fi
   local page=$tree/usr/share/man/man1/rizeroz.1.gz warnings
   warnings=$(MANWIDTH=80 man --warnings -l "$page" 2>&1 >"$scratch/page.txt")
   if [ -n "$warnings" ] || ! grep -q "EXIT STATUS" "$scratch/page.txt"; then
