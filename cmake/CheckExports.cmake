@@ -16,7 +16,7 @@ set(EXPECTED
   12ErrorHandler9GetReport
   13SVPExpression12GetBitStream
   19fnGetDataExpression
-  rizeroz_version)
+  rz_version)
 execute_process(COMMAND ${OBJDUMP} -p ${DLL} OUTPUT_VARIABLE table RESULT_VARIABLE failed)
 if(failed)
   message(FATAL_ERROR "cannot read the export table of ${DLL}")

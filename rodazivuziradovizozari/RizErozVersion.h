@@ -1,6 +1,6 @@
 /* The version of the RIZ Eroz data file library.
  *
- * The macros give the version a program was compiled against; rizeroz_version() gives
+ * The macros give the version a program was compiled against; rz_version() gives
  * the version of the library actually loaded, which may be a later release of the same
  * major version. Usable from C (C99) and C++ (C++11).
  *
@@ -26,7 +26,7 @@ extern "C" {
 #endif
 
 /* The loaded library's version as "MAJOR.MINOR.PATCH"; a static text, never null. */
-RIZEROZ_API const char* rizeroz_version(void);
+RIZEROZ_API const char* rz_version(void);
 
 #ifdef __cplusplus
 }

@@ -37,7 +37,7 @@ int main(int argc, char** argv)
                  "read and written as JSON.",
                  "rizeroz"};
     // The version of the library loaded, which is what reads and writes the files.
-    app.set_version_flag("--version", std::string("rizeroz ") + rizeroz_version(), "Print the version and exit");
+    app.set_version_flag("--version", std::string("rizeroz ") + rz_version(), "Print the version and exit");
     app.require_subcommand(1);
     // On Windows CLI11 would take "/path/file.xml" for an option "/path"; options are
     // written with dashes everywhere.

@@ -12,9 +12,10 @@
 int main(int argc, char** argv)
 {
     const char* dir = argc > 1 ? argv[1] : ".";
-    if (strcmp(rizeroz_version(), RIZEROZ_VERSION_STRING) != 0 || strcmp(RIZEROZ_FOUND_VERSION, RIZEROZ_VERSION_STRING) != 0)
+    if (strcmp(rz_version(), RIZEROZ_VERSION_STRING) != 0 ||
+        strcmp(RIZEROZ_FOUND_VERSION, RIZEROZ_VERSION_STRING) != 0)
     {
-        fprintf(stderr, "consumer: library %s, headers %s, package %s\n", rizeroz_version(), RIZEROZ_VERSION_STRING,
+        fprintf(stderr, "consumer: library %s, headers %s, package %s\n", rz_version(), RIZEROZ_VERSION_STRING,
                 RIZEROZ_FOUND_VERSION);
         return 7;
     }
@@ -51,7 +52,7 @@ int main(int argc, char** argv)
     char out[16];
     if (expression.GetBitStream("(FF*2)", out, (int)sizeof(out)) < 0)
         return 6;
-    printf("consumer: rizeroz %s read back %s with %u bytes; expression gives %s\n", rizeroz_version(),
+    printf("consumer: rizeroz %s read back %s with %u bytes; expression gives %s\n", rz_version(),
            got->GetFieldName(), gotRow->GetTotalSize(), out);
     return 0;
 }
