@@ -1,4 +1,6 @@
-# Script: fails unless every name in EXPECTED appears in the export table of DLL.
+# Script: fails unless every text in EXPECTED appears in the export table of DLL (a part
+# of a mangled C++ name will do) and every name in EXPECTED_NAMES is exported whole.
+cmake_policy(SET CMP0057 NEW)
 execute_process(COMMAND ${OBJDUMP} -p ${DLL} OUTPUT_VARIABLE table RESULT_VARIABLE failed)
 if(failed)
   message(FATAL_ERROR "cannot read the export table of ${DLL}")
@@ -12,6 +14,13 @@ set(absent "")
 foreach(name ${EXPECTED})
   string(FIND "${exports}" "${name}" at)
   if(at LESS 0)
+    list(APPEND absent ${name})
+  endif()
+endforeach()
+string(REGEX MATCHALL "\\][ \t]+[A-Za-z_][A-Za-z0-9_@]*" listed "${exports}")
+string(REGEX REPLACE "\\][ \t]+" "" listed "${listed}")
+foreach(name ${EXPECTED_NAMES})
+  if(NOT name IN_LIST listed)
     list(APPEND absent ${name})
   endif()
 endforeach()

@@ -13,7 +13,8 @@ set(RIZEROZ_PUBLIC_HEADERS
   ${PROJECT_SOURCE_DIR}/interfaces/XMLNode.h
   ${PROJECT_SOURCE_DIR}/interfaces/XMLParser.h
   ${PROJECT_SOURCE_DIR}/interfaces/SVFPlusData.h
-  ${PROJECT_SOURCE_DIR}/interfaces/SVPExpression.h)
+  ${PROJECT_SOURCE_DIR}/interfaces/SVPExpression.h
+  ${PROJECT_SOURCE_DIR}/bindings/c/rizeroz.h)
 
 install(TARGETS rizeroz EXPORT RizErozTargets
   RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
