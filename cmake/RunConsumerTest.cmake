@@ -28,3 +28,12 @@ if(PKG_CONFIG AND CXX)
   run(${CXX} -std=c++11 ${SOURCE_DIR}/main.cpp ${flags} -Wl,-rpath,${prefix}/lib -o ${WORK_DIR}/consumer-pc)
   run(${WORK_DIR}/consumer-pc ${WORK_DIR})
 endif()
+
+if(PYTHON)
+  # The Python package, installed into site-packages under the prefix, loads the
+  # library installed with it.
+  set(ENV{PYTHONPATH} ${prefix}/${PYTHON_SITEDIR})
+  set(ENV{RIZEROZ_LIBRARY} "")
+  run(${PYTHON} -c "import rizeroz, sys; rizeroz.read(sys.argv[1]); library = rizeroz._native._lib._name; \
+assert library.startswith(sys.argv[2]), library" ${WORK_DIR}/consumer.xml ${prefix})
+endif()

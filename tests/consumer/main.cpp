@@ -1,7 +1,9 @@
 // A caller of the installed library: writes a small model, reads it back, and checks
-// that the rows came back unchanged. Compiled as C++11 against the installed headers.
+// that the rows came back unchanged, also through the C interface. Compiled as C++11
+// against the installed headers.
 #include <RODAzivUzirAdovIzozari.h>
 #include <SVPExpression.h>
+#include <rizeroz.h>
 
 #include <stdio.h>
 #include <string.h>
@@ -42,6 +44,14 @@ int main(int argc, char** argv)
     char out[16];
     if (expression.GetBitStream("(FF*2)", out, (int)sizeof(out)) < 0)
         return 6;
+
+    // The C interface: the same file through rizeroz.h, compiled here as C++11.
+    rz_model* viaC = NULL;
+    char path[1024];
+    snprintf(path, sizeof(path), "%s/consumer.xml", dir);
+    if (rz_read(path, 0, &viaC, NULL) != 0 || rz_block_row_count(rz_field_block(rz_model_field(viaC, 0), 0)) != 1)
+        return 7;
+    rz_model_free(viaC);
     printf("consumer: read back %s with %u bytes; expression gives %s\n", got->GetFieldName(),
            gotRow->GetTotalSize(), out);
     return 0;
