@@ -147,6 +147,11 @@ static void test_build_write_read(void)
         CHECK(rz_block_row_width(block_at(back, 1, 0)) == 4 && row_is(block_at(back, 1, 0), 0, "\x00", 1));
         rz_model_free(back);
     }
+    /* Taking the rows copies them and leaves the block without rows. */
+    unsigned char taken[10];
+    size_t taken_ends[4];
+    CHECK(rz_block_take_rows(wide, taken, sizeof taken, taken_ends, 4) == 4 && taken_ends[3] == 10);
+    CHECK(rz_block_row_count(wide) == 0 && rz_block_byte_count(wide) == 0 && memcmp(taken + 8, "\xAA\xBB", 2) == 0);
     rz_model_free(model);
 }
 

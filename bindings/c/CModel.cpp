@@ -208,6 +208,14 @@ int rz_block_copy_rows(const rz_block* block, unsigned char* bytes, size_t capac
     return rows;
 }
 
+int rz_block_take_rows(rz_block* block, unsigned char* bytes, size_t capacity, size_t* ends, size_t count)
+{
+    int rows = rz_block_copy_rows(block, bytes, capacity, ends, count);
+    if (rows > 0)
+        *BlockOf(block) = SVFDataField::DataBlock(BlockOf(block)->m_nRowWidth);   // assigning no rows allocates nothing
+    return rows;
+}
+
 int rz_block_add_rows(rz_block* block, const void* bytes, const size_t* ends, size_t count)
 {
     if (block == nullptr || (count > 0 && ends == nullptr) ||

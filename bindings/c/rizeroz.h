@@ -13,7 +13,8 @@
  * Conventions:
  * - Handles are opaque. A model (rz_model) is owned by the caller and freed with
  *   rz_model_free; its fields (rz_field) and blocks (rz_block) belong to it and live
- *   as long as it does. Fields and blocks are never removed.
+ *   as long as it does. Fields and blocks are never removed; rows only by
+ *   rz_block_take_rows.
  * - Functions that can fail return an int: 0 or more is success, a negative value a
  *   result code (docs/error-codes.md). Nothing is thrown; running out of memory gives
  *   RZ_ERR_MEMORY.
@@ -173,6 +174,11 @@ RZ_API size_t RZ_CALL rz_block_byte_count(const rz_block* block);
    `count` entries). Both must hold the whole block (rz_block_byte_count,
    rz_block_row_count). Returns the number of rows or a negative code. */
 RZ_API int RZ_CALL rz_block_copy_rows(const rz_block* block, unsigned char* bytes, size_t capacity, size_t* ends,
+                                      size_t count);
+/* As rz_block_copy_rows, then removes every row from the block, freeing their memory
+   at once: moves a model's rows elsewhere (into a binding's own objects, say) without
+   two copies of them in memory. */
+RZ_API int RZ_CALL rz_block_take_rows(rz_block* block, unsigned char* bytes, size_t capacity, size_t* ends,
                                       size_t count);
 /* Appends `count` rows: row i is bytes[ends[i - 1] .. ends[i]) (from 0 for the first);
    `ends` must not decrease. Returns the block's new row count or a negative code:
