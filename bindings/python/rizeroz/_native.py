@@ -69,6 +69,7 @@ _lib = _load()
 _P = ctypes.c_void_p
 _signatures = {
     "rz_version": (ctypes.c_char_p, []),
+    "rz_describe_code": (ctypes.c_char_p, [ctypes.c_int]),
     "rz_error_code": (ctypes.c_int, [_P]),
     "rz_error_message": (ctypes.c_char_p, [_P]),
     "rz_error_path": (ctypes.c_char_p, [_P]),
@@ -113,7 +114,7 @@ def library_version() -> str:
 
 def _raise_error(error: ctypes.c_void_p, code: int) -> None:
     if not error:
-        raise MemoryError() if code == RZ_ERR_MEMORY else RizErozError(code, f"error {code}")
+        _checked(code)
     try:
         raise RizErozError(_lib.rz_error_code(error), _from_c(_lib.rz_error_message(error)) or "",
                            _from_c(_lib.rz_error_path(error)) or "", _lib.rz_error_line(error),
@@ -126,7 +127,7 @@ def _checked(code: int) -> int:
     if code == RZ_ERR_MEMORY:
         raise MemoryError()
     if code < 0:
-        raise RizErozError(code, f"the library refused a value (error {code})")
+        raise RizErozError(code, f"{_lib.rz_describe_code(code).decode()} (error {code}).")
     return code
 
 
