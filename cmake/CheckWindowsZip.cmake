@@ -1,7 +1,8 @@
 # Script: unpacks the Windows zip ZIP into WORK_DIR and checks what a user finds in it:
 # one folder named after the zip holding bin/, include/, lib/ and share/ only; the
-# files a caller and a user of the tool need in them; and a DLL that exports the classes
-# and C functions (CheckExports.cmake, with OBJDUMP).
+# files a caller and a user of the tool need in them (both import libraries among them);
+# and a DLL that exports the classes and every C function of the zip's headers, which
+# rizeroz.lib imports (CheckExports.cmake, with OBJDUMP).
 file(REMOVE_RECURSE ${WORK_DIR})
 file(MAKE_DIRECTORY ${WORK_DIR})
 execute_process(COMMAND ${CMAKE_COMMAND} -E tar xf ${ZIP} WORKING_DIRECTORY ${WORK_DIR} RESULT_VARIABLE failed)
@@ -27,11 +28,13 @@ foreach(file
     bin/rizeroz.dll
     bin/rizeroz.exe
     lib/librizeroz.dll.a
+    lib/rizeroz.lib
     lib/cmake/RizEroz/RizErozConfig.cmake
     lib/cmake/RizEroz/RizErozConfigVersion.cmake
     lib/pkgconfig/rizeroz.pc
     include/rizeroz/RODAzivUzirAdovIzozari.h
     include/rizeroz/RizErozVersion.h
+    include/rizeroz/rizeroz.h
     share/doc/rizeroz/README.md
     share/doc/rizeroz/copyright
     share/doc/rizeroz/docs/cli.md
@@ -42,5 +45,8 @@ foreach(file
 endforeach()
 
 set(DLL ${root}/bin/rizeroz.dll)
+file(GLOB HEADERS ${root}/include/rizeroz/*.h)
+set(IMPORT_LIB ${root}/lib/rizeroz.lib)
 include(${CMAKE_CURRENT_LIST_DIR}/CheckExports.cmake)
+
 message(STATUS "${ZIP}: layout and exports as expected")

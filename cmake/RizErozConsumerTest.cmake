@@ -1,6 +1,7 @@
 # A real client of the installed package: install into a scratch prefix, then configure,
 # build and run a small program that finds the library with find_package and, where
-# pkg-config is there, with rizeroz.pc as well. Native, unsanitized builds only.
+# pkg-config is there, with rizeroz.pc as well; then the installed Python package.
+# Native, unsanitized builds only.
 if(NOT CMAKE_CROSSCOMPILING AND NOT RIZEROZ_SANITIZE)
   add_test(NAME install_consumer
     COMMAND ${CMAKE_COMMAND}
@@ -8,6 +9,8 @@ if(NOT CMAKE_CROSSCOMPILING AND NOT RIZEROZ_SANITIZE)
       -DSOURCE_DIR=${PROJECT_SOURCE_DIR}/tests/consumer
       -DWORK_DIR=${CMAKE_BINARY_DIR}/consumer-check
       -DGENERATOR=${CMAKE_GENERATOR}
+      -DPYTHON=${RIZEROZ_PYTHON_EXECUTABLE}
+      -DPYTHON_SITEDIR=${RIZEROZ_PYTHON_INSTALL_DIR}
       -P ${PROJECT_SOURCE_DIR}/cmake/RunConsumerTest.cmake)
   set_tests_properties(install_consumer PROPERTIES LABELS install TIMEOUT 600)
 endif()

@@ -1,9 +1,12 @@
 # Installation, in the components that the packages are made of
 # (cmake/RizErozPackaging.cmake, docs/packaging.md):
 #   runtime  the shared library (the DLL on Windows)
-#   dev      the headers, the link-time library, the CMake package and the pkg-config file
+#   dev      the headers (the C header rizeroz.h among them), the link-time library (on
+#            Windows the import libraries librizeroz.dll.a and rizeroz.lib), the CMake
+#            package and the pkg-config file
 #   tool     the rizeroz program (tools/CMakeLists.txt), the documentation and the
 #            document type file
+#   python   the Python package (bindings/python/CMakeLists.txt)
 include(CMakePackageConfigHelpers)
 
 # Public headers, one line each. They install into include/rizeroz/, which the CMake
@@ -21,7 +24,8 @@ set(RIZEROZ_PUBLIC_HEADERS
   ${PROJECT_SOURCE_DIR}/interfaces/XMLNode.h
   ${PROJECT_SOURCE_DIR}/interfaces/XMLParser.h
   ${PROJECT_SOURCE_DIR}/interfaces/SVFPlusData.h
-  ${PROJECT_SOURCE_DIR}/interfaces/SVPExpression.h)
+  ${PROJECT_SOURCE_DIR}/interfaces/SVPExpression.h
+  ${PROJECT_SOURCE_DIR}/bindings/c/rizeroz.h)
 
 install(TARGETS rizeroz EXPORT RizErozTargets
   RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime

@@ -27,13 +27,16 @@ endfunction()
 
 if(WIN32)
   set(CPACK_GENERATOR ZIP)
-  # One zip holding every component, in a folder named after the package.
+  # One zip holding the components registered below (not the Python package), in a
+  # folder named after the package.
+  set(CPACK_ARCHIVE_COMPONENT_INSTALL ON)
+  set(CPACK_COMPONENTS_GROUPING ALL_COMPONENTS_IN_ONE)
   if(CMAKE_SIZEOF_VOID_P EQUAL 4)
     set(CPACK_PACKAGE_FILE_NAME rizeroz-${PROJECT_VERSION}-win32)
   else()
     set(CPACK_PACKAGE_FILE_NAME rizeroz-${PROJECT_VERSION}-win64)
   endif()
-  set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)
+  set(CPACK_COMPONENT_INCLUDE_TOPLEVEL_DIRECTORY ON)
   install(FILES ${RIZEROZ_PACKAGING_DIR}/copyright DESTINATION ${RIZEROZ_INSTALL_DOCDIR} COMPONENT tool)
 else()
   set(CPACK_GENERATOR DEB)
@@ -106,6 +109,12 @@ rizeroz_package(runtime librizeroz${PROJECT_VERSION_MAJOR} libs)
 rizeroz_package(dev librizeroz-dev libdevel DEPENDS runtime)
 if(TARGET rizeroz-cli)
   rizeroz_package(tool rizeroz utils DEPENDS runtime)
+endif()
+if(NOT WIN32)
+  # Its _location.py records the library's path in the multiarch folder: an
+  # architecture's package, not "all". The zip leaves it out (an interpreter's
+  # site-packages is its place on Windows; docs/python.md).
+  rizeroz_package(python python3-rizeroz python DEPENDS runtime PACKAGE_DEPENDS "python3")
 endif()
 
 include(CPack)

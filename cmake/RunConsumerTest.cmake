@@ -1,7 +1,8 @@
 # Script: builds and runs tests/consumer against an installed library. Either BUILD_DIR
 # (installed here into WORK_DIR/prefix) or PREFIX (a tree installed already, such as the
 # Debian packages unpacked) names the library; SOURCE_DIR is tests/consumer.
-# The consumer is found with find_package, with and without versions, and with pkg-config.
+# The consumer is found with find_package, with and without versions, and with pkg-config;
+# with PYTHON, the Python package in PREFIX/PYTHON_SITEDIR reads the consumer's file.
 if(NOT PREFIX)
   set(PREFIX ${WORK_DIR}/prefix)
 endif()
@@ -50,4 +51,15 @@ if(PKG_CONFIG AND CXX)
   run(${CXX} -std=c++11 -DRIZEROZ_FOUND_VERSION="${pc--modversion}" ${SOURCE_DIR}/main.cpp ${flags}
       -Wl,-rpath,${libdir} -o ${WORK_DIR}/consumer-pc)
   run(${WORK_DIR}/consumer-pc ${WORK_DIR})
+endif()
+
+if(PYTHON)
+  # The Python package, installed into PYTHON_SITEDIR under the prefix, reads the file
+  # with the library installed with it: both must come from the prefix.
+  set(ENV{PYTHONPATH} ${PREFIX}/${PYTHON_SITEDIR})
+  set(ENV{RIZEROZ_LIBRARY} "")
+  run(${PYTHON} -c "import rizeroz, sys; model = rizeroz.read(sys.argv[1]); \
+used = [rizeroz.__file__, rizeroz._native._lib._name]; \
+assert all(p.startswith(sys.argv[2]) for p in used) and model.fields[0].blocks[0].rows == [b'\\x12\\x34'], used"
+      ${WORK_DIR}/consumer.xml ${PREFIX})
 endif()

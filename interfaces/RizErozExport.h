@@ -18,4 +18,12 @@
 #  define RIZEROZ_API __attribute__((visibility("default")))
 #endif
 
+// The calling convention of the library's C functions: cdecl, whatever the compiler's
+// default is.
+#if defined(_WIN32) || defined(__CYGWIN__)
+#  define RIZEROZ_CDECL __cdecl
+#else
+#  define RIZEROZ_CDECL
+#endif
+
 #endif

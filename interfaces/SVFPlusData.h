@@ -83,6 +83,9 @@ public:
     SVFPlusData& operator=(const SVFPlusData& other);
     virtual ~SVFPlusData();
 
+    // Exchanges everything the two models hold; nothing is copied.
+    void Swap(SVFPlusData& other);
+
     // The model keeps its own copy (null: no version). Returns the stored text.
     char* SetVersion(const char* version);
     char* GetVersion();

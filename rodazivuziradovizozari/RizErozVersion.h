@@ -26,7 +26,7 @@ extern "C" {
 #endif
 
 /* The loaded library's version as "MAJOR.MINOR.PATCH"; a static text, never null. */
-RIZEROZ_API const char* rz_version(void);
+RIZEROZ_API const char* RIZEROZ_CDECL rz_version(void);
 
 #ifdef __cplusplus
 }

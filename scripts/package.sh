@@ -2,11 +2,12 @@
 # Builds the packages and checks them as a user meets them (docs/packaging.md).
 #   deb: the Debian packages, from the native build (build/native, installing to /usr):
 #        lintian must report no error; unpacked with dpkg-deb -x into a scratch root, they
-#        must serve the consumer program (CMake with and without versions, pkg-config),
-#        run `rizeroz --version` (the packages' version, and packaging/changelog's) and
-#        show the man page.
+#        must serve the consumer program (CMake with and without versions, pkg-config)
+#        and Debian's python3 (the Python package with the library beside it), run
+#        `rizeroz --version` (the packages' version, and packaging/changelog's) and show
+#        the man page.
 #   zip: the Windows zip, from the 32-bit mingw-w64 build (build/windows-i686): its
-#        layout and the DLL's exports.
+#        layout, the DLL's exports and the import library for Microsoft's linker.
 # The build folders of scripts/test.sh are reused as they are configured when they exist
 # (adding only what packaging needs); otherwise a Release build is made for packaging
 # alone. The packages land in build/packages.
@@ -41,8 +42,9 @@ build() {
 
 pack_deb() {
   echo "=== package deb: build ==="
-  # Debian's paths: /usr, with the library in the multiarch folder.
-  local always=(-DCMAKE_INSTALL_PREFIX=/usr) dir
+  # Debian's paths: /usr, with the library in the multiarch folder, and the Python
+  # package where /usr's interpreter looks (no folder kept from another prefix).
+  local always=(-DCMAKE_INSTALL_PREFIX=/usr -DRIZEROZ_PYTHON_SITEDIR=) dir
   build "$out/native" "$out/package-deb" -DCMAKE_BUILD_TYPE=Release -DRIZEROZ_BUILD_TESTS=OFF
   rm -f "$packages"/*.deb
   (cd "$dir" && cpack -G DEB -B "$scratch/cpack" >/dev/null)
@@ -57,9 +59,12 @@ pack_deb() {
   for deb in "$packages"/*.deb; do
     dpkg-deb -x "$deb" "$tree"
   done
+  # Debian's python3 imports the package from /usr/lib/python3/dist-packages, the place
+  # of the packages of all its versions, and it loads the unpacked library.
   cmake -DPREFIX="$tree/usr" -DSOURCE_DIR="$root/tests/consumer" -DWORK_DIR="$scratch/consumer" \
-    -P "$root/cmake/RunConsumerTest.cmake"
-  echo "consumer: built with find_package (with and without versions) and pkg-config, and ran"
+    -DPYTHON=/usr/bin/python3 -DPYTHON_SITEDIR=lib/python3/dist-packages -P "$root/cmake/RunConsumerTest.cmake"
+  echo "consumer: built with find_package (with and without versions) and pkg-config, and ran;"
+  echo "python3 read its file with the unpacked package and library"
   local version
   version=$(dpkg-deb -f "$packages"/rizeroz_*.deb Version)
   local said

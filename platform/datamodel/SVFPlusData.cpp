@@ -5,6 +5,7 @@
 #include "ModelText.h"
 
 #include <new>
+#include <utility>
 #include <string.h>
 
 SVFPlusData::SVFPlusData()
@@ -39,6 +40,15 @@ SVFPlusData& SVFPlusData::operator=(const SVFPlusData& other)
 SVFPlusData::~SVFPlusData()
 {
     Release();
+}
+
+void SVFPlusData::Swap(SVFPlusData& other)
+{
+    std::swap(m_pszVersion, other.m_pszVersion);
+    std::swap(m_pszComment, other.m_pszComment);
+    std::swap(m_ppFields, other.m_ppFields);
+    std::swap(m_nFieldCount, other.m_nFieldCount);
+    std::swap(m_nFieldSlots, other.m_nFieldSlots);
 }
 
 char* SVFPlusData::SetVersion(const char* version)

@@ -20,7 +20,8 @@ struct CodeDescription
 };
 
 // Every result code of the library, in plain words. The handler's codes come first,
-// then the XML parser's (-101 to -115), then the expression library's (-201, -202).
+// then the XML parser's (-101 to -115), the expression library's (-201, -202) and the C
+// interface's (-301, -302).
 const CodeDescription g_codeDescriptions[] = {
     { -1, "a second root element, or a row that breaks the hexadecimal row syntax" },
     { -2, "the data model gave no new data field, or a field block has no data field to belong to" },
@@ -50,6 +51,9 @@ const CodeDescription g_codeDescriptions[] = {
 
     { -201, "the expression does not follow the expression grammar" },
     { -202, "an expression or output area is missing" },
+
+    { -301, "a null handle or pointer, an index out of range, a length the model cannot hold, or undefined flags" },
+    { -302, "memory ran out" },
 };
 
 const char g_szUnknownFailure[] = "an unknown failure";

@@ -1,10 +1,11 @@
 // A caller of the installed library: checks that the headers, the library loaded and the
 // package that found them (RIZEROZ_FOUND_VERSION, from CMake or pkg-config) name one
 // version, writes a small model, reads it back, and checks that the rows came back
-// unchanged. Compiled as C++11 against the installed headers.
+// unchanged, also through the C interface. Compiled as C++11 against the installed headers.
 #include <RODAzivUzirAdovIzozari.h>
 #include <RizErozVersion.h>
 #include <SVPExpression.h>
+#include <rizeroz.h>
 
 #include <stdio.h>
 #include <string.h>
@@ -52,6 +53,14 @@ int main(int argc, char** argv)
     char out[16];
     if (expression.GetBitStream("(FF*2)", out, (int)sizeof(out)) < 0)
         return 6;
+
+    // The C interface: the same file through rizeroz.h, compiled here as C++11.
+    rz_model* viaC = NULL;
+    char path[1024];
+    snprintf(path, sizeof(path), "%s/consumer.xml", dir);
+    if (rz_read(path, 0, &viaC, NULL) != 0 || rz_block_row_count(rz_field_block(rz_model_field(viaC, 0), 0)) != 1)
+        return 8;
+    rz_model_free(viaC);
     printf("consumer: rizeroz %s read back %s with %u bytes; expression gives %s\n", rz_version(),
            got->GetFieldName(), gotRow->GetTotalSize(), out);
     return 0;

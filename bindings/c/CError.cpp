@@ -1,0 +1,74 @@
+// The C interface's error object and the meaning of codes.
+#include "CApi.h"
+
+#include <stdio.h>
+
+#include <memory>
+
+#include "ErrorHandler.h"
+
+int SetError(rz_error** error, int code, const std::string& message, const char* path, long line, long column)
+{
+    if (error == nullptr)
+        return code;
+    *error = nullptr;
+    try
+    {
+        std::unique_ptr<rz_error> made(new rz_error{code, message, path != nullptr ? path : "", line, column});
+        *error = made.release();
+    }
+    catch (...)
+    {
+    }
+    return code;
+}
+
+int SetCodeError(rz_error** error, int code, const char* path)
+{
+    return Guarded(code, [&]() {
+        char number[32];
+        snprintf(number, sizeof(number), " (error %d).", code);
+        std::string message = path != nullptr && *path != '\0' ? std::string(path) + ": " : std::string();
+        message += ErrorHandler::DescribeCode(code);
+        message += number;
+        return SetError(error, code, message, path, 0, 0);
+    });
+}
+
+extern "C" {
+
+const char* rz_describe_code(int code)
+{
+    return ErrorHandler::DescribeCode(code);
+}
+
+int rz_error_code(const rz_error* error)
+{
+    return error != nullptr ? error->nCode : 0;
+}
+
+const char* rz_error_message(const rz_error* error)
+{
+    return error != nullptr ? error->sMessage.c_str() : "";
+}
+
+const char* rz_error_path(const rz_error* error)
+{
+    return error != nullptr ? error->sPath.c_str() : "";
+}
+
+long rz_error_line(const rz_error* error)
+{
+    return error != nullptr ? error->nLine : 0;
+}
+
+long rz_error_column(const rz_error* error)
+{
+    return error != nullptr ? error->nColumn : 0;
+}
+
+void rz_error_free(rz_error* error)
+{
+    delete error;
+}
+}

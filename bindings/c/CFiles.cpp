@@ -1,0 +1,141 @@
+// Reading and writing data files through the handler, and evaluating row expressions,
+// for the C interface.
+#include "CApi.h"
+
+#include <limits.h>
+#include <string.h>
+
+#include <vector>
+
+#include "RODAzivUzirAdovIzozari.h"
+#include "SVPExpression.h"
+#include "UtUtility.h"
+
+namespace
+{
+// A path as the system names it, put as the handler's file name and default directory.
+// A path that starts at a root ('/' or '\') goes after the empty default directory,
+// which stands for the root; any other goes after ".", the current folder (the handler
+// itself takes a name holding ':', a drive letter, whole).
+struct HandlerPath
+{
+    const char* pszName;
+    const char* pszDirectory;
+
+    explicit HandlerPath(const char* path)
+    {
+        bool rooted = path[0] == '/' || path[0] == '\\';
+        pszName = rooted ? path + 1 : path;
+        pszDirectory = rooted ? "" : ".";
+    }
+};
+
+// The handler's last report as an error object: its sentence, naming the path as the
+// caller gave it instead of the path the handler composed, and the place in the
+// document where the handler's reading stopped.
+int SetHandlerError(rz_error** error, RODAzivUzirAdovIzozari& handler, int code, const char* path, bool reading)
+{
+    const ErrorReport* report = handler.GetErrorHandler()->GetLastReport();
+    if (report == nullptr || report->GetCode() != code)
+        return SetCodeError(error, code, path);
+    return Guarded(code, [&]() {
+        std::string message = report->GetMessage();
+        const char* composed = report->GetText();
+        size_t length = strlen(composed);
+        if (length > 0 && message.compare(0, length, composed) == 0)
+            message.replace(0, length, path);
+        return SetError(error, code, message, path, reading ? handler.GetLine() : 0,
+                        reading ? handler.GetColumn() : 0);
+    });
+}
+}
+
+extern "C" {
+
+int rz_read(const char* path, unsigned flags, rz_model** model, rz_error** error)
+{
+    if (error != nullptr)
+        *error = nullptr;
+    if (model != nullptr)
+        *model = nullptr;
+    if (path == nullptr || *path == '\0' || model == nullptr || flags != 0)
+        return SetCodeError(error, RZ_ERR_ARGUMENT, path);
+    return Guarded(RZ_ERR_MEMORY, [&]() {
+        RODAzivUzirAdovIzozari handler;
+        HandlerPath where(path);
+        int result = handler.InitSvfPlusDataFile(where.pszName, where.pszDirectory, "read");
+        if (result >= 0)
+            result = handler.Read();
+        if (result < 0)
+            return SetHandlerError(error, handler, result, path, true);
+        SVFPlusData* read = handler.GetSVFPlusData();
+        if (read == nullptr)
+        {
+            // Only a root element of another name, skipped whole, leaves no model.
+            return SetError(error, RZ_ERR_NO_ROOT,
+                            std::string(path) + ": the document has no SVF_Plus_Data root element (error -109).", path,
+                            0, 0);
+        }
+        // Take the handler's model as it is rather than copying it.
+        SVFPlusData* taken = new SVFPlusData();
+        taken->Swap(*read);
+        *model = reinterpret_cast<rz_model*>(taken);
+        return 0;
+    });
+}
+
+int rz_write(const rz_model* model, const char* path, unsigned flags, rz_error** error)
+{
+    if (error != nullptr)
+        *error = nullptr;
+    if (model == nullptr || path == nullptr || *path == '\0' || (flags & ~(unsigned)RZ_WRITE_EXPRESSIONS) != 0)
+        return SetCodeError(error, RZ_ERR_ARGUMENT, path);
+    return Guarded(RZ_ERR_MEMORY, [&]() {
+        RODAzivUzirAdovIzozari handler;
+        HandlerPath where(path);
+        int result = handler.InitSvfPlusDataFile(where.pszName, where.pszDirectory, "write");
+        if (result >= 0)
+        {
+            handler.SetSVFPlusData(ModelOf(model));
+            handler.WriteExpression((flags & RZ_WRITE_EXPRESSIONS) != 0);
+            result = handler.Write();
+        }
+        if (result < 0)
+            return SetHandlerError(error, handler, result, path, false);
+        return 0;
+    });
+}
+
+int rz_evaluate(const char* expression, int row_width, unsigned char* row, size_t capacity, rz_error** error)
+{
+    if (error != nullptr)
+        *error = nullptr;
+    if (expression == nullptr || (row == nullptr && capacity > 0))
+        return SetCodeError(error, RZ_ERR_ARGUMENT, nullptr);
+    return Guarded(RZ_ERR_MEMORY, [&]() {
+        SVPExpression evaluator;
+        char probe[3];
+        int count = evaluator.GetBitStream(expression, probe, (int)sizeof(probe));
+        if (count < 0)
+            return SetError(error, count, std::string("\"") + expression + "\" does not evaluate: " +
+                                              ErrorHandler::DescribeCode(count) + " (error " +
+                                              std::to_string(count) + ").",
+                            nullptr, 0, 0);
+
+        // As the reader does: the row keeps at most the bytes its width holds.
+        long long widthBytes = row_width > 0 ? ((long long)row_width + 7) / 8 : 0;
+        int kept = (int)(count < widthBytes ? count : widthBytes);
+        size_t copied = (size_t)kept < capacity ? (size_t)kept : capacity;
+        if (copied > ((size_t)INT_MAX - 3) / 2)
+            return SetCodeError(error, RZ_ERR_MEMORY, nullptr);   // beyond what the evaluator's text can hold
+        if (copied > 0)
+        {
+            std::vector<char> area(copied * 2 + 3);
+            evaluator.GetBitStream(expression, area.data(), (int)area.size());
+            for (size_t i = 0; i < copied; ++i)
+                row[i] = (unsigned char)(util_HexAnsi2Hex(area[2 + 2 * i]) << 4 | util_HexAnsi2Hex(area[3 + 2 * i]));
+        }
+        return kept;
+    });
+}
+}

@@ -1,0 +1,193 @@
+/* rizeroz.h: the C interface of the RIZ Eroz data file library.
+ *
+ * Plain C (C99, and C++11 when included from C++), exported from the same library as
+ * the C++ classes (librizeroz.so, rizeroz.dll) under unmangled cdecl names.
+ *
+ *   rz_model* model = NULL;
+ *   rz_error* error = NULL;
+ *   if (rz_read("sample.xml", 0, &model, &error) != 0) {
+ *       fprintf(stderr, "%s\n", rz_error_message(error));
+ *       rz_error_free(error);
+ *   }
+ *
+ * Conventions:
+ * - Handles are opaque. A model (rz_model) is owned by the caller and freed with
+ *   rz_model_free; its fields (rz_field) and blocks (rz_block) belong to it and live
+ *   as long as it does. Fields and blocks are never removed; rows only by
+ *   rz_block_take_rows.
+ * - Functions that can fail return an int: 0 or more is success, a negative value a
+ *   result code (docs/error-codes.md). Nothing is thrown; running out of memory gives
+ *   RZ_ERR_MEMORY.
+ * - Where a function takes `rz_error** error`, a failure stores there a new error object
+ *   (free it with rz_error_free) when `error` is not NULL; success stores NULL.
+ * - Indexes count from 0. Texts are zero-terminated bytes, UTF-8 by convention, kept
+ *   as the model holds them; a returned text or row lives until it is changed or its
+ *   model is freed.
+ * - A model may be used by one thread at a time; separate models on separate threads.
+ */
+#ifndef RIZEROZ_H
+#define RIZEROZ_H
+
+#include <stddef.h>
+
+/* The version macros (RIZEROZ_VERSION_STRING, ...) and rz_version(), the version of the
+   loaded library, "MAJOR.MINOR.PATCH" (static text). */
+#include "RizErozVersion.h"
+
+#if defined(_WIN32) || defined(__CYGWIN__)
+/* Exported through the library's .def file; the import library resolves the names. */
+#  define RZ_API
+#else
+#  define RZ_API RIZEROZ_API
+#endif
+#define RZ_CALL RIZEROZ_CDECL
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+typedef struct rz_model rz_model;
+typedef struct rz_field rz_field;
+typedef struct rz_block rz_block;
+typedef struct rz_error rz_error;
+
+/* Result codes of the C interface itself; the library's other codes pass through. */
+enum
+{
+    RZ_OK = 0,
+    RZ_ERR_ARGUMENT = -301, /* a NULL handle or pointer, an index out of range, a
+                               length the model cannot hold, or undefined flags */
+    RZ_ERR_MEMORY = -302,   /* memory ran out */
+    RZ_ERR_NO_ROOT = -109   /* rz_read: the document has no SVF_Plus_Data root element */
+};
+
+/* Flags of rz_write. */
+enum
+{
+    RZ_WRITE_EXPRESSIONS = 1 /* rows as expressions where those are shorter */
+};
+
+/* ---- The library ---- */
+
+/* What a result code means, in a few words; static text, never NULL. */
+RZ_API const char* RZ_CALL rz_describe_code(int code);
+
+/* ---- Errors ---- */
+
+/* The result code (negative). */
+RZ_API int RZ_CALL rz_error_code(const rz_error* error);
+/* One sentence naming the file, the place where known, what went wrong and the code;
+   lives as long as the error. */
+RZ_API const char* RZ_CALL rz_error_message(const rz_error* error);
+/* The file as the caller named it, or ""; lives as long as the error. */
+RZ_API const char* RZ_CALL rz_error_path(const rz_error* error);
+/* Line and column (from 1) of the failure in the document; 0 when not known. */
+RZ_API long RZ_CALL rz_error_line(const rz_error* error);
+RZ_API long RZ_CALL rz_error_column(const rz_error* error);
+/* Frees an error; NULL is allowed. */
+RZ_API void RZ_CALL rz_error_free(rz_error* error);
+
+/* ---- Reading and writing files ---- */
+
+/* Reads the data file `path` (as the system names it; '\\' also separates folders) into
+   a new model stored in *model, which the caller frees. `flags` must be 0. Returns 0,
+   or a negative code with *model NULL: the reader's code for a file it refuses, or
+   RZ_ERR_NO_ROOT for a document without an SVF_Plus_Data element. */
+RZ_API int RZ_CALL rz_read(const char* path, unsigned flags, rz_model** model, rz_error** error);
+/* Writes `model` to `path` in the library's layout, replacing the file (a write-mode
+   open truncates it at once). `flags`: 0 or RZ_WRITE_EXPRESSIONS. Returns 0 or a
+   negative code; the model is not changed. */
+RZ_API int RZ_CALL rz_write(const rz_model* model, const char* path, unsigned flags, rz_error** error);
+
+/* Evaluates a row expression (docs/expressions.md) into the row the reader makes of it
+   for a row of `row_width` bits: the expression's first bytes, at most as many as the
+   width holds. Copies at most `capacity` of them into `row` (NULL with capacity 0 only
+   measures) and returns the row's length in bytes, or a negative code when the
+   expression does not evaluate. */
+RZ_API int RZ_CALL rz_evaluate(const char* expression, int row_width, unsigned char* row, size_t capacity,
+                               rz_error** error);
+
+/* ---- Models ---- */
+
+/* A new, empty model (no version, no comment, no fields), or NULL without memory. */
+RZ_API rz_model* RZ_CALL rz_model_new(void);
+/* Frees a model with its fields, blocks and rows; NULL is allowed. */
+RZ_API void RZ_CALL rz_model_free(rz_model* model);
+
+/* The version text, or NULL when the model has none. */
+RZ_API const char* RZ_CALL rz_model_version(const rz_model* model);
+/* Stores a copy of `version`; NULL removes it. 0 or a negative code. */
+RZ_API int RZ_CALL rz_model_set_version(rz_model* model, const char* version);
+/* The comment text, or NULL when the model has none. */
+RZ_API const char* RZ_CALL rz_model_comment(const rz_model* model);
+/* Stores a copy of `comment`; NULL removes it. 0 or a negative code. */
+RZ_API int RZ_CALL rz_model_set_comment(rz_model* model, const char* comment);
+
+/* Number of data fields (0 for a NULL model). */
+RZ_API int RZ_CALL rz_model_field_count(const rz_model* model);
+/* Field `index`, or NULL outside 0 .. count - 1. */
+RZ_API rz_field* RZ_CALL rz_model_field(const rz_model* model, int index);
+/* Appends a field named `name` (a copy; NULL for none), checksum 0 and no blocks.
+   Returns it, or NULL without memory (the field may then stay, without its name). */
+RZ_API rz_field* RZ_CALL rz_model_add_field(rz_model* model, const char* name);
+
+/* ---- Data fields ---- */
+
+/* The field's name, or NULL when it has none. */
+RZ_API const char* RZ_CALL rz_field_name(const rz_field* field);
+/* Stores a copy of `name`; NULL removes it. 0 or a negative code. */
+RZ_API int RZ_CALL rz_field_set_name(rz_field* field, const char* name);
+/* The 16-bit checksum; 0 means the field has none (and none is written). */
+RZ_API unsigned RZ_CALL rz_field_checksum(const rz_field* field);
+/* Sets the checksum; values above 0xFFFF are refused. 0 or a negative code. */
+RZ_API int RZ_CALL rz_field_set_checksum(rz_field* field, unsigned checksum);
+/* Number of field blocks (0 for a NULL field). */
+RZ_API int RZ_CALL rz_field_block_count(const rz_field* field);
+/* Block `index`, or NULL outside 0 .. count - 1. */
+RZ_API rz_block* RZ_CALL rz_field_block(const rz_field* field, int index);
+/* Appends an empty block whose rows are `row_width` bits wide. Returns it, or NULL
+   without memory. A data file keeps two neighbouring blocks of one width as one. */
+RZ_API rz_block* RZ_CALL rz_field_add_block(rz_field* field, int row_width);
+
+/* ---- Field blocks and rows ---- */
+
+/* Width of the block's rows in bits (0 for a NULL block). */
+RZ_API int RZ_CALL rz_block_row_width(const rz_block* block);
+/* Sets the width; rows are not changed. 0 or a negative code. */
+RZ_API int RZ_CALL rz_block_set_row_width(rz_block* block, int row_width);
+/* Number of rows (0 for a NULL block). */
+RZ_API int RZ_CALL rz_block_row_count(const rz_block* block);
+/* Row `index`: its bytes, their number in *length (when not NULL). NULL with length 0
+   for an empty row or an index out of range. Lives until the row is changed. */
+RZ_API const unsigned char* RZ_CALL rz_block_row(const rz_block* block, int index, size_t* length);
+/* Replaces the bytes of row `index` with `length` bytes from `bytes`. A row need not
+   hold as many bytes as the width says. 0 or a negative code. */
+RZ_API int RZ_CALL rz_block_set_row(rz_block* block, int index, const void* bytes, size_t length);
+/* Appends a row of `length` bytes from `bytes` (NULL with 0 for an empty row). Returns
+   the new row's index or a negative code. */
+RZ_API int RZ_CALL rz_block_add_row(rz_block* block, const void* bytes, size_t length);
+
+/* In bulk, for bindings and large blocks: */
+/* Total number of bytes in all the block's rows. */
+RZ_API size_t RZ_CALL rz_block_byte_count(const rz_block* block);
+/* Copies every row, one after the other, into `bytes` (room for `capacity` bytes) and
+   the end of each row (its offset just past its last byte) into `ends` (room for
+   `count` entries). Both must hold the whole block (rz_block_byte_count,
+   rz_block_row_count). Returns the number of rows or a negative code. */
+RZ_API int RZ_CALL rz_block_copy_rows(const rz_block* block, unsigned char* bytes, size_t capacity, size_t* ends,
+                                      size_t count);
+/* As rz_block_copy_rows, then removes every row from the block, freeing their memory
+   at once: moves a model's rows elsewhere (into a binding's own objects, say) without
+   two copies of them in memory. */
+RZ_API int RZ_CALL rz_block_take_rows(rz_block* block, unsigned char* bytes, size_t capacity, size_t* ends,
+                                      size_t count);
+/* Appends `count` rows: row i is bytes[ends[i - 1] .. ends[i]) (from 0 for the first);
+   `ends` must not decrease. Returns the block's new row count or a negative code:
+   RZ_ERR_ARGUMENT adds no row; with RZ_ERR_MEMORY the rows added before stay. */
+RZ_API int RZ_CALL rz_block_add_rows(rz_block* block, const void* bytes, const size_t* ends, size_t count);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif

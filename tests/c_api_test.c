@@ -1,0 +1,184 @@
+/* Tests of the C interface, compiled as C99: reading the sample, errors with their place,
+ * building, writing and reading back, rows in bulk, expressions and refused arguments.
+ * Runs in the folder holding data/sample.xml, natively and under wine. */
+#include <rizeroz.h>
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+static int failures;
+
+#define CHECK(condition)                                                          \
+    do {                                                                          \
+        if (!(condition)) {                                                       \
+            fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #condition); \
+            ++failures;                                                           \
+        }                                                                         \
+    } while (0)
+
+/* A whole file, with carriage returns dropped (Windows writes text with CR LF). */
+static char* read_text(const char* path)
+{
+    FILE* file = fopen(path, "rb");
+    if (file == NULL)
+        return NULL;
+    char* text = malloc(1 << 16);
+    size_t length = fread(text, 1, (1 << 16) - 1, file), kept = 0;
+    fclose(file);
+    for (size_t i = 0; i < length; ++i)
+        if (text[i] != '\r')
+            text[kept++] = text[i];
+    text[kept] = 0;
+    return text;
+}
+
+static void write_text(const char* path, const char* text)
+{
+    FILE* file = fopen(path, "wb");
+    fputs(text, file);
+    fclose(file);
+}
+
+static const rz_block* block_at(const rz_model* model, int field, int block)
+{
+    return rz_field_block(rz_model_field(model, field), block);
+}
+
+static int row_is(const rz_block* block, int index, const char* bytes, size_t length)
+{
+    size_t got;
+    const unsigned char* row = rz_block_row(block, index, &got);
+    return got == length && (length == 0 || memcmp(row, bytes, length) == 0);
+}
+
+static void test_sample(void)
+{
+    rz_model* model = NULL;
+    rz_error* error = NULL;
+    CHECK(rz_read("data/sample.xml", 0, &model, &error) == 0 && error == NULL);
+    CHECK(strcmp(rz_model_version(model), "2.1") == 0);
+    CHECK(strcmp(rz_model_comment(model), "bundled sample: two masks of a small device") == 0);
+    CHECK(rz_model_field_count(model) == 2 && rz_model_field(model, 2) == NULL);
+    CHECK(strcmp(rz_field_name(rz_model_field(model, 0)), "Usercode_MASK") == 0);
+    CHECK(rz_field_checksum(rz_model_field(model, 0)) == 0x1a2b && rz_field_checksum(rz_model_field(model, 1)) == 0);
+    CHECK(rz_field_block_count(rz_model_field(model, 1)) == 2);
+    CHECK(rz_block_row_width(block_at(model, 1, 0)) == 256 && rz_block_row_count(block_at(model, 1, 0)) == 2);
+    CHECK(row_is(block_at(model, 0, 0), 1, "\x00\x00\xFF\xFF", 4));
+    CHECK(row_is(block_at(model, 1, 1), 0, "\x5A", 1));
+    CHECK(rz_block_byte_count(block_at(model, 1, 0)) == 64);
+
+    /* Written again through the C interface, the sample comes out byte for byte. */
+    CHECK(rz_write(model, "c_api_sample.xml", 0, &error) == 0 && error == NULL);
+    char* original = read_text("data/sample.xml");
+    char* copy = read_text("c_api_sample.xml");
+    CHECK(original != NULL && copy != NULL && strcmp(original, copy) == 0);
+    free(original);
+    free(copy);
+    rz_model_free(model);
+}
+
+static void test_errors(void)
+{
+    static const struct {
+        const char* text; /* NULL: the file does not exist */
+        int code;
+        long line, column;
+    } cases[] = {
+        {NULL, -101, 0, 0},
+        {"<SVF_Plus_Data version=\"1\">\n<DataField name=\"A\">\n  <FieldBlock row_width=\"8\">0x1g</FieldBlock>\n"
+         "</DataField>\n</SVF_Plus_Data>\n", -1, 3, 3},
+        {"<Other/>\n", RZ_ERR_NO_ROOT, 0, 0},
+        {"<SVF_Plus_Data version=\"1\">\n", -104, 2, 1},
+    };
+    for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
+        const char* path = cases[i].text != NULL ? "c_api_error.xml" : "c_api_missing.xml";
+        if (cases[i].text != NULL)
+            write_text(path, cases[i].text);
+        static int sentinel;
+        rz_model* model = (rz_model*)&sentinel; /* a failed read sets it to NULL */
+        rz_error* error = NULL;
+        CHECK(rz_read(path, 0, &model, &error) == cases[i].code && model == NULL);
+        CHECK(rz_error_code(error) == cases[i].code && strcmp(rz_error_path(error), path) == 0);
+        CHECK(rz_error_line(error) == cases[i].line && rz_error_column(error) == cases[i].column);
+        /* The sentence names the path as given, first. */
+        CHECK(strncmp(rz_error_message(error), path, strlen(path)) == 0);
+        rz_error_free(error);
+    }
+    CHECK(rz_write(NULL, "x.xml", 0, NULL) == RZ_ERR_ARGUMENT);
+}
+
+static void test_build_write_read(void)
+{
+    static const unsigned char bulk[] = {1, 2, 3, 4, 5, 6};
+    static const size_t ends[] = {2, 2, 6};
+    rz_model* model = rz_model_new();
+    CHECK(rz_model_set_version(model, "3.0") == 0 && rz_model_set_comment(model, "built in C") == 0);
+    rz_field* field = rz_model_add_field(model, "FIELD_A");
+    CHECK(rz_field_set_checksum(field, 0xBEEF) == 0 && rz_field_set_checksum(field, 0x10000) == RZ_ERR_ARGUMENT);
+    rz_block* wide = rz_field_add_block(field, 16);
+    CHECK(rz_block_add_rows(wide, bulk, ends, 3) == 3);
+    CHECK(rz_block_add_row(wide, "\xAA\xBB", 2) == 3);
+    CHECK(rz_block_set_row(wide, 1, "\x0F\xF0", 2) == 0);
+    rz_block* narrow = rz_field_add_block(rz_model_add_field(model, NULL), 8);
+    CHECK(rz_block_add_row(narrow, "\x00", 1) == 0 && rz_block_set_row_width(narrow, 4) == 0);
+
+    /* Refused arguments change nothing. */
+    static const size_t falling[] = {4, 2};
+    CHECK(rz_block_add_rows(wide, bulk, falling, 2) == RZ_ERR_ARGUMENT);
+    CHECK(rz_block_set_row(wide, 4, "x", 1) == RZ_ERR_ARGUMENT && rz_block_set_row(wide, -1, "x", 1) == RZ_ERR_ARGUMENT);
+    CHECK(rz_write(model, "c_api_built.xml", 2, NULL) == RZ_ERR_ARGUMENT);
+    CHECK(rz_block_row_count(wide) == 4 && rz_model_field_count(NULL) == 0 && rz_block_row(NULL, 0, NULL) == NULL);
+
+    for (unsigned flags = 0; flags <= RZ_WRITE_EXPRESSIONS; ++flags) {
+        rz_model* back = NULL;
+        CHECK(rz_write(model, "c_api_built.xml", flags, NULL) == 0);
+        CHECK(rz_read("c_api_built.xml", 0, &back, NULL) == 0);
+        CHECK(strcmp(rz_model_version(back), "3.0") == 0 && strcmp(rz_model_comment(back), "built in C") == 0);
+        /* A field without a name is written with an empty one. */
+        CHECK(rz_field_checksum(rz_model_field(back, 0)) == 0xBEEF && strcmp(rz_field_name(rz_model_field(back, 1)), "") == 0);
+        const rz_block* got = block_at(back, 0, 0);
+        unsigned char bytes[16];
+        size_t got_ends[4];
+        CHECK(rz_block_copy_rows(got, bytes, sizeof bytes, got_ends, 4) == 4);
+        CHECK(got_ends[0] == 2 && got_ends[1] == 4 && got_ends[2] == 8 && got_ends[3] == 10);
+        CHECK(memcmp(bytes, "\x01\x02\x0F\xF0\x03\x04\x05\x06\xAA\xBB", 10) == 0);
+        CHECK(rz_block_copy_rows(got, bytes, 9, got_ends, 4) == RZ_ERR_ARGUMENT);
+        CHECK(rz_block_row_width(block_at(back, 1, 0)) == 4 && row_is(block_at(back, 1, 0), 0, "\x00", 1));
+        rz_model_free(back);
+    }
+    /* Taking the rows copies them and leaves the block without rows. */
+    unsigned char taken[10];
+    size_t taken_ends[4];
+    CHECK(rz_block_take_rows(wide, taken, sizeof taken, taken_ends, 4) == 4 && taken_ends[3] == 10);
+    CHECK(rz_block_row_count(wide) == 0 && rz_block_byte_count(wide) == 0 && memcmp(taken + 8, "\xAA\xBB", 2) == 0);
+    rz_model_free(model);
+}
+
+static void test_evaluate(void)
+{
+    unsigned char row[8];
+    rz_error* error = NULL;
+    CHECK(rz_evaluate("(00*2+A5C3)", 32, row, sizeof row, NULL) == 4 && memcmp(row, "\x00\x00\xA5\xC3", 4) == 0);
+    CHECK(rz_evaluate("(00*2+A5C3)", 9, row, sizeof row, NULL) == 2);
+    CHECK(rz_evaluate("(00*2+A5C3)", 32, NULL, 0, NULL) == 4);
+    CHECK(rz_evaluate("(FF*", 8, row, sizeof row, &error) == -201 && rz_error_code(error) == -201);
+    CHECK(strstr(rz_error_message(error), "(FF*") != NULL);
+    rz_error_free(error);
+}
+
+int main(void)
+{
+    CHECK(strcmp(rz_version(), RIZEROZ_EXPECTED_VERSION) == 0);
+    CHECK(strstr(rz_describe_code(RZ_ERR_MEMORY), "memory") != NULL);
+    test_sample();
+    test_errors();
+    test_build_write_read();
+    test_evaluate();
+    if (failures > 0) {
+        fprintf(stderr, "%d checks failed\n", failures);
+        return 1;
+    }
+    printf("every check passed\n");
+    return 0;
+}
