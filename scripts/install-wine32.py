@@ -1,6 +1,6 @@
 #!/usr/bin/python3
 """Installs wine32 (the i386 package that runs 32-bit Windows programs) on a Debian amd64
-machine, and makes sure that it can run.
+machine whose kernel runs 32-bit programs.
 
 A plain `apt-get install wine32:i386` fails where the package versions of the two
 architectures differ: when one suite's i386 index does not download (its size does not
@@ -13,8 +13,9 @@ only, and a Multi-Arch "same" library must have one version on both architecture
     on both architectures when that is newer; else download the i386 .deb of the installed
     version from the pool of the suite the amd64 one came from, and install it as a file.
  3. Simulate. For each package the simulation would remove (a -dev package of an upgraded
-    library, say), ask for its version from the suites that have an i386 index; repeat
-    until nothing would be removed.
+    library, say), ask for its version from the suites that have an i386 index; for each
+    dependency apt finds unmet for want of one exact version, ask for that version; repeat
+    until apt agrees and nothing would be removed.
  4. Install everything in one command, with --no-remove.
 
 Some kernels run no 32-bit program at all (a virtual machine's kernel with IA-32 emulation
@@ -35,6 +36,7 @@ import struct
 import subprocess
 import sys
 import tempfile
+import urllib.parse
 
 import apt_pkg
 
@@ -167,7 +169,7 @@ def fetch(downloads, folder):
     No index lists these files, so there is no hash to check them against."""
     files = []
     for name, version, uri in downloads:
-        path = os.path.join(folder, os.path.basename(uri).replace("%2b", "+").replace("%3a", ":"))
+        path = os.path.join(folder, urllib.parse.unquote(os.path.basename(uri)))
         result = run("/usr/lib/apt/apt-helper", "download-file", uri, path)
         if result.returncode != 0:
             raise CannotInstall("download of %s failed: %s" % (uri, last_error(result.stdout)))
@@ -268,9 +270,9 @@ def install_wine32(dry_run):
         install(requests + files + [WINE32], dry_run)
     finally:
         shutil.rmtree(folder, ignore_errors=True)
-    return ("after matching %d libraries' versions on both architectures (%d of them an i386 .deb "
-            "that no index lists, fetched beside the amd64 one) and asking for %d more packages "
-            "so that none is removed" % (pinned, len(files), kept))
+    return ("with %d requests that give libraries one version on both architectures (%d of them "
+            "an i386 .deb that no index lists, fetched beside the amd64 one) and %d more that keep "
+            "every installed package" % (pinned, len(files), kept))
 
 
 def kernel_runs_i386():

@@ -42,8 +42,8 @@ if [ ${#missing[@]} -gt 0 ]; then
 fi
 
 # 32-bit Windows programs need wine32, an i386 package. scripts/install-wine32.py installs
-# it even where the versions of the i386 and amd64 package indexes differ, and makes it run
-# where the kernel runs no 32-bit program; it says in one line what it did. When it cannot,
+# it even where the versions of the i386 and amd64 package indexes differ, and not at all
+# where the kernel runs no 32-bit program; it says in one line what it did. Without wine32,
 # the Windows tests use the 64-bit build and say so.
 rm -f /var/lib/rizeroz-wine32-tried  # left by set-ups that tried only once per machine
 dpkg -s python3-apt >/dev/null 2>&1 || apt_get install -y --no-install-recommends python3-apt ||
