@@ -31,12 +31,12 @@ class Tool:
     def __init__(self, program, emulator):
         self.command = ([emulator] if emulator else []) + [program]
 
-    def run(self, *args):
+    def run(self, *args, env=None):
         # Output goes to files, not pipes: a wine server started by the program inherits
         # its handles and lives on for a while, and a pipe would stay open as long.
         with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
             done = subprocess.run(self.command + list(args), stdin=subprocess.DEVNULL, stdout=out, stderr=err,
-                                  timeout=120)
+                                  timeout=120, env=dict(os.environ, **env) if env else None)
             text = lambda f: (f.seek(0), f.read())[1].decode("utf-8", "replace").replace("\r\n", "\n")
             return Result(done.returncode, text(out), text(err))
 
@@ -44,9 +44,9 @@ class Tool:
 class Group:
     """One group of related cases with a scratch folder of its own; collects failures."""
 
-    def __init__(self, name, tool):
+    def __init__(self, name, tool, root="cli-scratch"):
         self.name, self.tool, self.failures = name, tool, []
-        self.dir = os.path.join("cli-scratch", name).replace(os.sep, "/")
+        self.dir = os.path.join(root, name).replace(os.sep, "/")
         shutil.rmtree(self.dir, ignore_errors=True)
         os.makedirs(self.dir)
 
@@ -67,8 +67,8 @@ class Group:
             self.failures.append("%s: %s%s" % (self.name, what, "\n%r" % result if result is not None else ""))
         return condition
 
-    def run(self, *args, code=None, out=None):
-        result = self.tool.run(*args)
+    def run(self, *args, code=None, out=None, env=None):
+        result = self.tool.run(*args, env=env)
         if code is not None:
             self.expect(result.code == code, "rizeroz %s: exit %d expected" % (" ".join(args), code), result)
         if out is not None:
