@@ -132,6 +132,33 @@ bool SelectFields(const RenderRequest& request, std::vector<DrawnField>& fields,
     return true;
 }
 
+// A field's name as a line of the terminal: control characters shown as '?', so that a
+// name cannot steer the terminal.
+std::string Title(const std::string& name)
+{
+    std::string title = name;
+    for (char& c : title)
+        c = ((unsigned char)c < 0x20 || c == 0x7F) ? '?' : c;
+    return title;
+}
+
+int PrintFields(const RenderRequest& request, const std::vector<DrawnField>& fields)
+{
+    long long columns = std::min(TerminalColumns(), (long long)PICTURE_MAX_WIDTH);
+    bool colour = PrepareTerminal(request.colour);
+    for (size_t i = 0; i < fields.size(); ++i)
+    {
+        FieldPicture picture(fields[i], request.scale, request.columns, std::max(1LL, columns / request.scale));
+        std::string title = Title(fields[i].name);
+        if (picture.GetWidth() > columns)
+            title += " (cut to " + std::to_string(columns) + " of " + std::to_string(picture.GetWidth()) + " columns)";
+        printf("%s%s\n", i > 0 ? "\n" : "", title.c_str());
+        PrintTextPicture(picture, columns, colour);
+    }
+    return TOOL_EXIT_OK;
+}
+
+#if defined(RIZEROZ_HAVE_PNG)
 // Where each field's picture goes: OUT itself for one field; for several, OUT without
 // ".png" followed by "-NAME.png", the name's characters other than letters, digits, '-',
 // '_' and '.' made '_' (an empty name is "fieldN"; a name taken twice gets "-N" as well).
@@ -166,33 +193,6 @@ std::vector<std::string> PicturePaths(const std::string& output, const std::vect
     return paths;
 }
 
-// A field's name as a line of the terminal: control characters shown as '?', so that a
-// name cannot steer the terminal.
-std::string Title(const std::string& name)
-{
-    std::string title = name;
-    for (char& c : title)
-        c = ((unsigned char)c < 0x20 || c == 0x7F) ? '?' : c;
-    return title;
-}
-
-int PrintFields(const RenderRequest& request, const std::vector<DrawnField>& fields)
-{
-    long long columns = TerminalColumns();
-    bool colour = PrepareTerminal(request.colour);
-    for (size_t i = 0; i < fields.size(); ++i)
-    {
-        FieldPicture picture(fields[i], request.scale, request.columns, columns);
-        std::string title = Title(fields[i].name);
-        if (picture.GetWidth() > columns)
-            title += " (cut to " + std::to_string(columns) + " of " + std::to_string(picture.GetWidth()) + " columns)";
-        printf("%s%s\n", i > 0 ? "\n" : "", title.c_str());
-        PrintTextPicture(picture, columns, colour);
-    }
-    return TOOL_EXIT_OK;
-}
-
-#if defined(RIZEROZ_HAVE_PNG)
 bool WritePicture(FieldPicture& picture, const std::string& path, std::string& error)
 {
     PngWriter writer;
