@@ -403,21 +403,12 @@ def test_command_line(g, version):
         g.expect_error(g.run(*arguments, out=""), fragment, "(see 'rizeroz --help').", code=EXIT_USAGE)
 
 
-def main():
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--tool", required=True)
-    parser.add_argument("--emulator", default="")
-    parser.add_argument("--version", required=True)
-    options = parser.parse_args()
-    tool = Tool(options.tool, options.emulator)
-
-    groups = [("info", test_info_and_dump), ("check", test_check), ("convert", test_convert_round_trips),
-              ("convert-failures", test_convert_failures), ("expr", test_expr),
-              ("command-line", lambda g: test_command_line(g, options.version))]
-
+def run_groups(tool, groups, root):
+    """Runs each (name, test) group in a scratch folder under `root`, a few at a time;
+    prints a line per group and every failure, and returns the exit code."""
     def run_group(entry):
         name, test = entry
-        group = Group(name, tool)
+        group = Group(name, tool, root)
         try:
             test(group)
         except Exception:
@@ -432,9 +423,23 @@ def main():
     for failure in failures:
         print("FAIL " + failure)
     if not failures:
-        shutil.rmtree("cli-scratch", ignore_errors=True)
+        shutil.rmtree(root, ignore_errors=True)
     return 1 if failures else 0
 
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--tool", required=True)
+    parser.add_argument("--emulator", default="")
+    parser.add_argument("--version", required=True)
+    options = parser.parse_args()
+    tool = Tool(options.tool, options.emulator)
+
+    groups = [("info", test_info_and_dump), ("check", test_check), ("convert", test_convert_round_trips),
+              ("convert-failures", test_convert_failures), ("expr", test_expr),
+              ("command-line", lambda g: test_command_line(g, options.version))]
+
+    return run_groups(tool, groups, "cli-scratch")
 
 if __name__ == "__main__":
     sys.exit(main())

@@ -5,16 +5,12 @@ text form is compared with small expected pictures. A build without libpng must 
 PNG output and still draw text.
 """
 import argparse
-import concurrent.futures
-import json
 import os
-import shutil
 import struct
 import sys
-import traceback
 import zlib
 
-from cli_test import EXIT_ERROR, EXIT_OK, EXIT_USAGE, Group, Tool, model
+from cli_test import EXIT_ERROR, EXIT_OK, EXIT_USAGE, Tool, model, run_groups
 
 # The documented palette, one character per colour in the pictures below.
 COLOURS = {(0xF2, 0xF2, 0xEE): ".", (0x1F, 0x23, 0x2A): "#", (0xF0, 0xA0, 0x30): "m", (0xC6, 0xD4, 0xE8): " ",
@@ -149,27 +145,8 @@ def main():
     tool = Tool(options.tool, options.emulator)
     png = "no PNG support" not in tool.run("render", "--help").out
     groups = [("render-text", lambda g: test_text(g, png))] + ([("render-png", test_png)] if png else [])
-
-    def run_group(entry):
-        name, test = entry
-        group = Group(name, tool, root="render-scratch")
-        try:
-            test(group)
-        except Exception:
-            group.failures.append("%s: %s" % (name, traceback.format_exc()))
-        return name, group.failures
-
-    failures = []
-    with concurrent.futures.ThreadPoolExecutor(max_workers=2) as pool:
-        for name, found in pool.map(run_group, groups):
-            print("%-12s %s" % (name, "ok" if not found else "%d failures" % len(found)))
-            failures += found
-    print("PNG output is not in this build: only text is tested" if not png else "PNG and text tested")
-    for failure in failures:
-        print("FAIL " + failure)
-    if not failures:
-        shutil.rmtree("render-scratch", ignore_errors=True)
-    return 1 if failures else 0
+    print("PNG and text are tested" if png else "this build writes no PNG: only text is tested")
+    return run_groups(tool, groups, "render-scratch")
 
 
 if __name__ == "__main__":
