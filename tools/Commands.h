@@ -21,6 +21,25 @@ int RunCheck(const std::string& path);
 int RunConvert(const std::string& input, const std::string& output, bool expressions);
 int RunExpr(const std::string& expression, int width);
 
+// What `rizeroz render` draws and where.
+struct RenderRequest
+{
+    std::string file;
+    std::string other;        // --diff: the file to compare with, or empty
+    std::string output;       // -o: the PNG file, or empty for --text
+    bool text = false;        // --text: print on the terminal
+    std::string field;        // --field: the one field to draw, or empty for all
+    bool hasField = false;
+    int block = -1;           // --block: the one block of each field to draw, or -1 for all
+    int scale = 1;            // --scale: pixels per bit, across and down
+    int columns = 0;          // --columns: the number of columns, or 0 to choose
+    std::string colour = "auto";   // --color: auto, always or never
+};
+int RunRender(const RenderRequest& request);
+
+// True when this build writes PNG files (it was built with libpng).
+bool CanWritePng();
+
 // Writes "rizeroz: " and the sentence to stderr; returns TOOL_EXIT_ERROR.
 int ReportError(const std::string& sentence);
 

@@ -7,6 +7,7 @@
 #include <string.h>
 
 #include "JsonModel.h"
+#include "ToolText.h"
 
 namespace
 {
@@ -79,19 +80,7 @@ std::string SiblingPath(const std::string& path, const std::string& name)
 
 bool IsJsonName(const std::string& path)
 {
-    static const char kSuffix[] = ".json";
-    size_t length = sizeof(kSuffix) - 1;
-    if (path.size() < length)
-        return false;
-    for (size_t i = 0; i < length; ++i)
-    {
-        char c = path[path.size() - length + i];
-        if (c >= 'A' && c <= 'Z')
-            c = (char)(c - 'A' + 'a');
-        if (c != kSuffix[i])
-            return false;
-    }
-    return true;
+    return EndsWithIgnoringCase(path, ".json");
 }
 
 std::string HandlerError(RODAzivUzirAdovIzozari& handler, const ToolPath& path, const char* fallback)

@@ -15,6 +15,21 @@ inline bool IsHexDigit(char c)
     return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
 }
 
+// True when `text` ends in `suffix`, letters compared in any case ("x.JSON", ".json").
+inline bool EndsWithIgnoringCase(const std::string& text, const std::string& suffix)
+{
+    if (text.size() < suffix.size())
+        return false;
+    for (size_t i = 0; i < suffix.size(); ++i)
+    {
+        char c = text[text.size() - suffix.size() + i];
+        char d = suffix[i];
+        if ((c >= 'A' && c <= 'Z' ? (char)(c - 'A' + 'a') : c) != (d >= 'A' && d <= 'Z' ? (char)(d - 'A' + 'a') : d))
+            return false;
+    }
+    return true;
+}
+
 // A short, one-line quotation of `text` in double quotes: runs of white space become
 // one blank, and a long text is cut after 24 characters with "...".
 inline std::string Excerpt(const std::string& text)

@@ -76,6 +76,32 @@ int main(int argc, char** argv)
     expr->add_option("EXPRESSION", expression, "The expression, such as \"(00*16+A5C3*8)\"")->required();
     expr->add_option("--width", width, "Row width in bits")->required()->check(CLI::Range(1, INT_MAX));
 
+    RenderRequest picture;
+    CLI::App* render = app.add_subcommand(
+        "render", std::string("Draw data fields as pictures: a pixel per bit, a set bit dark, a clear bit light, rows "
+                              "top to bottom, blocks one below the other. Writes a PNG file (-o; with several "
+                              "fields, OUT-NAME.png for each) or prints the picture with block characters "
+                              "(--text).") +
+                      (CanWritePng() ? "" : " This build has no PNG support (it was built without libpng): "
+                                            "only --text draws."));
+    render->add_option("FILE", picture.file, "Data file (or .json file) to draw")->required();
+    CLI::Option* pictureFile = render->add_option("-o,--output", picture.output, "PNG file to write");
+    CLI::Option* text = render->add_flag("--text", picture.text, "Print the picture on the terminal instead");
+    pictureFile->excludes(text);
+    render->add_option("--field", picture.field, "Draw only the data field of this name");
+    render->add_option("--block", picture.block, "Draw only this block of each field (numbered from 0)")
+        ->check(CLI::Range(0, INT_MAX));
+    render->add_option("--diff", picture.other, "Show the bits that differ from this file in red over a faded "
+                                                "picture of FILE");
+    render->add_option("--scale", picture.scale, "Pixels per bit, across and down (1 to 100)")
+        ->check(CLI::Range(1, 100));
+    render->add_option("--columns", picture.columns, "Number of side-by-side columns of rows (default: one, or as "
+                                                     "many as keep a tall field near square)")
+        ->check(CLI::Range(1, INT_MAX));
+    render->add_option("--color", picture.colour, "With --text: auto (colours on a terminal), always or never")
+        ->check(CLI::IsMember({"auto", "always", "never"}))
+        ->needs(text);
+
     // CLI11 would call an unknown command a missing one.
     if (argc > 1 && argv[1][0] != '-')
     {
@@ -102,6 +128,11 @@ int main(int argc, char** argv)
         fprintf(stderr, "rizeroz: %s\n", UsageSentence(failure.what()).c_str());
         return TOOL_EXIT_USAGE;
     }
+    if (render->parsed() && picture.output.empty() && !picture.text)
+    {
+        fprintf(stderr, "rizeroz: %s\n", UsageSentence("render needs -o OUT or --text").c_str());
+        return TOOL_EXIT_USAGE;
+    }
 
     try
     {
@@ -113,6 +144,11 @@ int main(int argc, char** argv)
             return RunCheck(file);
         if (convert->parsed())
             return RunConvert(input, output, expressions);
+        if (render->parsed())
+        {
+            picture.hasField = render->count("--field") > 0;
+            return RunRender(picture);
+        }
         return RunExpr(expression, width);
     }
     catch (const std::bad_alloc&)

@@ -31,12 +31,12 @@ class Tool:
     def __init__(self, program, emulator):
         self.command = ([emulator] if emulator else []) + [program]
 
-    def run(self, *args):
+    def run(self, *args, env=None):
         # Output goes to files, not pipes: a wine server started by the program inherits
         # its handles and lives on for a while, and a pipe would stay open as long.
         with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
             done = subprocess.run(self.command + list(args), stdin=subprocess.DEVNULL, stdout=out, stderr=err,
-                                  timeout=120)
+                                  timeout=120, env=dict(os.environ, **env) if env else None)
             text = lambda f: (f.seek(0), f.read())[1].decode("utf-8", "replace").replace("\r\n", "\n")
             return Result(done.returncode, text(out), text(err))
 
@@ -44,9 +44,9 @@ class Tool:
 class Group:
     """One group of related cases with a scratch folder of its own; collects failures."""
 
-    def __init__(self, name, tool):
+    def __init__(self, name, tool, root="cli-scratch"):
         self.name, self.tool, self.failures = name, tool, []
-        self.dir = os.path.join("cli-scratch", name).replace(os.sep, "/")
+        self.dir = os.path.join(root, name).replace(os.sep, "/")
         shutil.rmtree(self.dir, ignore_errors=True)
         os.makedirs(self.dir)
 
@@ -67,8 +67,8 @@ class Group:
             self.failures.append("%s: %s%s" % (self.name, what, "\n%r" % result if result is not None else ""))
         return condition
 
-    def run(self, *args, code=None, out=None):
-        result = self.tool.run(*args)
+    def run(self, *args, code=None, out=None, env=None):
+        result = self.tool.run(*args, env=env)
         if code is not None:
             self.expect(result.code == code, "rizeroz %s: exit %d expected" % (" ".join(args), code), result)
         if out is not None:
@@ -403,21 +403,12 @@ def test_command_line(g, version):
         g.expect_error(g.run(*arguments, out=""), fragment, "(see 'rizeroz --help').", code=EXIT_USAGE)
 
 
-def main():
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--tool", required=True)
-    parser.add_argument("--emulator", default="")
-    parser.add_argument("--version", required=True)
-    options = parser.parse_args()
-    tool = Tool(options.tool, options.emulator)
-
-    groups = [("info", test_info_and_dump), ("check", test_check), ("convert", test_convert_round_trips),
-              ("convert-failures", test_convert_failures), ("expr", test_expr),
-              ("command-line", lambda g: test_command_line(g, options.version))]
-
+def run_groups(tool, groups, root):
+    """Runs each (name, test) group in a scratch folder under `root`, a few at a time;
+    prints a line per group and every failure, and returns the exit code."""
     def run_group(entry):
         name, test = entry
-        group = Group(name, tool)
+        group = Group(name, tool, root)
         try:
             test(group)
         except Exception:
@@ -432,9 +423,23 @@ def main():
     for failure in failures:
         print("FAIL " + failure)
     if not failures:
-        shutil.rmtree("cli-scratch", ignore_errors=True)
+        shutil.rmtree(root, ignore_errors=True)
     return 1 if failures else 0
 
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--tool", required=True)
+    parser.add_argument("--emulator", default="")
+    parser.add_argument("--version", required=True)
+    options = parser.parse_args()
+    tool = Tool(options.tool, options.emulator)
+
+    groups = [("info", test_info_and_dump), ("check", test_check), ("convert", test_convert_round_trips),
+              ("convert-failures", test_convert_failures), ("expr", test_expr),
+              ("command-line", lambda g: test_command_line(g, options.version))]
+
+    return run_groups(tool, groups, "cli-scratch")
 
 if __name__ == "__main__":
     sys.exit(main())

@@ -1,0 +1,153 @@
+#!/usr/bin/env python3
+"""Tests of `rizeroz render`: the PNG files it writes are decoded here (zlib and struct)
+and their pixels compared with pictures written out from the rows of small models; the
+text form is compared with small expected pictures. A build without libpng must refuse
+PNG output and still draw text.
+"""
+import argparse
+import os
+import struct
+import sys
+import zlib
+
+from cli_test import EXIT_ERROR, EXIT_OK, EXIT_USAGE, Tool, model, run_groups
+
+# The documented palette, one character per colour in the pictures below.
+COLOURS = {(0xF2, 0xF2, 0xEE): ".", (0x1F, 0x23, 0x2A): "#", (0xF0, 0xA0, 0x30): "m", (0xC6, 0xD4, 0xE8): " ",
+           (0x3A, 0x6E, 0xC8): "=", (0xFA, 0xFA, 0xF8): ",", (0xA8, 0xA8, 0xA8): "+", (0xF6, 0xD8, 0xB0): "f",
+           (0xE0, 0x20, 0x20): "X"}
+
+
+def read_png(path):
+    """The pixels of a palette PNG file as rows of the characters above."""
+    with open(path, "rb") as f:
+        data = f.read()
+    assert data[:8] == b"\x89PNG\r\n\x1a\n", "no PNG signature"
+    chunks, idat, pos = {}, b"", 8
+    while pos < len(data):
+        length, kind = struct.unpack(">I4s", data[pos:pos + 8])
+        body = data[pos + 8:pos + 8 + length]
+        assert struct.unpack(">I", data[pos + 8 + length:pos + 12 + length])[0] == zlib.crc32(kind + body), kind
+        idat += body if kind == b"IDAT" else b""
+        chunks.setdefault(kind, body)
+        pos += 12 + length
+    width, height, depth, colour_type, _, _, interlace = struct.unpack(">IIBBBBB", chunks[b"IHDR"])
+    assert colour_type == 3 and interlace == 0 and b"IEND" in chunks, "a palette picture, not interlaced"
+    palette = [COLOURS[tuple(chunks[b"PLTE"][i:i + 3])] for i in range(0, len(chunks[b"PLTE"]), 3)]
+    raw, stride = zlib.decompress(idat), (width * depth + 7) // 8
+    assert len(raw) == height * (stride + 1) and all(raw[y * (stride + 1)] == 0 for y in range(height)), "filter 0"
+    pixel = lambda line, x: (line[x * depth // 8] >> (8 - depth - x * depth % 8)) & ((1 << depth) - 1)
+    return ["".join(palette[pixel(raw[y * (stride + 1) + 1:], x)] for x in range(width)) for y in range(height)]
+
+
+def bits(row, width=None):
+    """A row's cells: '#' for a set bit and '.' for a clear one, first byte first, high bit first."""
+    cells = "".join(format(byte, "08b") for byte in bytes.fromhex(row)).replace("1", "#").replace("0", ".")
+    return cells[:width]
+
+
+def faded(cells):
+    return cells.replace("#", "+").replace(".", ",")
+
+
+def field(name, *blocks):
+    return {"name": name, "checksum": 0, "blocks": [{"row_width": w, "rows": rows} for w, rows in blocks]}
+
+
+PLAIN = field("P", (16, ["F00F", "0FF0", "1234"]))
+PLAIN_PICTURE = [bits("F00F"), bits("0FF0"), bits("1234")]
+BLOCKS = field("B", (8, ["81"]), (16, ["F00F"]), (16, []), (4, ["F0"]))
+TALL = field("T", (8, ["%02X" % i for i in range(200)]))
+
+
+def test_png(g):
+    short = field("S", (12, ["ABCD", "AB", "ABCDEF"]))
+    other = model([field("P", (16, ["F00F", "0FF1"]), (12, ["AB"])), field("Q", (4, ["F0"]))])
+    g.write("other.json", other)
+    cases = [
+        # name, fields, arguments, {file: expected picture}
+        ("plain", [PLAIN], [], {"": PLAIN_PICTURE}),
+        ("short and long rows", [short], [], {"": [bits("ABCD", 12) + " " * 12, bits("AB") + "mmmm" + " " * 12,
+                                                  bits("ABCDEF")]}),
+        ("blocks", [BLOCKS], [], {"": [bits("81") + " " * 8, "=" * 16, bits("F00F"), "=" * 16, "####" + " " * 12]}),
+        ("one block", [BLOCKS], ["--field", "B", "--block", "1"], {"": [bits("F00F")]}),
+        ("columns", [field("C", (4, ["10", "20", "30", "40", "50"]))], ["--columns", "2"],
+         {"": [bits("10", 4) + " = " + bits("40", 4), bits("20", 4) + " = " + bits("50", 4),
+               bits("30", 4) + " =     "]}),
+        ("scale", [PLAIN], ["--scale", "3"],
+         {"": ["".join(c * 3 for c in row) for row in PLAIN_PICTURE for _ in range(3)]}),
+        ("diff", [field("P", (16, ["F00F", "0FF0", "1234"]), (12, ["AB"])), field("P", (12, ["AB"])),
+                  field("", (8, ["01"]))], ["--diff", g.path("other.json")],
+         {"-P": [faded(bits("F00F")), faded(bits("0FF0"))[:15] + "X", "X" * 16, "=" * 16,
+                 faded(bits("AB")) + "ffff    "],
+          "-P-1": ["X" * 12], "-field2": ["X" * 8], "-Q": ["XXXX"]}),   # fields that one file lacks
+    ]
+    for number, (name, fields, arguments, pictures) in enumerate(cases):
+        source = g.write("case%d.json" % number, model(fields))
+        g.run("render", source, "-o", g.path("case%d.png" % number), *arguments, code=EXIT_OK, out="")
+        for suffix, expected in pictures.items():
+            actual = read_png(g.path("case%d%s.png" % (number, suffix)))
+            g.expect(actual == expected, "%s: picture%s" % (name, suffix), "\n".join(actual))
+    g.expect(len([f for f in os.listdir(g.dir) if f.endswith(".png")]) == len(cases) + 3, "one file per field")
+
+    # A tall field is cut into columns that keep the picture near square, read top to bottom.
+    g.run("render", g.write("tall.json", model([TALL])), "-o", g.path("tall.png"), code=EXIT_OK)
+    tall = read_png(g.path("tall.png"))
+    g.expect(len(tall[0]) > 11 and 0.5 < len(tall[0]) / len(tall) < 2, "tall: columns", (len(tall[0]), len(tall)))
+    g.expect([row[:8] for row in tall] == [bits("%02X" % i) for i in range(len(tall))] and tall[0][8:11] == " = ",
+             "tall: the first column", "\n".join(tall))
+
+    wide = g.write("wide.json", model([field("W", (20000, ["FF"]))]))
+    g.expect_error(g.run("render", wide, "-o", g.path("w.png"), "--scale", "100"), "would be 2000000 x 100 pixels")
+    g.expect_error(g.run("render", "data/sample.xml", "-o", g.path("no/such.png")),
+                   "no/such-Usercode_MASK.png: the file cannot be created")
+    if os.path.exists("/dev/full"):
+        g.expect_error(g.run("render", "data/sample.xml", "--field", "Usercode_MASK", "-o", "/dev/full"),
+                       "/dev/full: the picture cannot be written")
+
+
+def test_text(g, png):
+    plain, blocks = g.write("plain.json", model([PLAIN])), g.write("blocks.json", model([BLOCKS]))
+    g.run("render", plain, "--text", env={"COLUMNS": "12"}, code=EXIT_OK,
+          out="P (cut to 12 of 16 columns)\n▀▀▀▀▄▄▄▄▄▄▄▄\n···▀··▀···▀▀\n")
+    g.run("render", blocks, "--text", code=EXIT_OK, out="B\n▀······▀\n▀▀▀▀········▀▀▀▀\n▀▀▀▀\n")
+    g.run("render", plain, "--text", "--color", "always", env={"COLUMNS": "4"}, code=EXIT_OK,
+          out="P (cut to 4 of 16 columns)\n\x1b[38;5;235m\x1b[48;5;255m▀▀▀▀\x1b[0m\n"
+              "\x1b[38;5;255m▀▀▀\x1b[38;5;235m▀\x1b[0m\n")
+    r = g.run("render", "data/sample.xml", "--text", env={"COLUMNS": "40"}, code=EXIT_OK)
+    g.expect(r.out.startswith("Usercode_MASK\n" + "▀" * 16 + "█" * 16 + "\n\nFuseArray_MASK (cut to 40 of 256"),
+             "two fields as text", r)
+
+    help_text = g.run("render", "--help", code=EXIT_OK).out
+    g.expect(("no PNG support" in help_text) != png, "render --help tells whether PNG is drawn", help_text)
+    errors = [
+        ([plain], EXIT_USAGE, "render needs -o OUT or --text"),
+        ([plain, "--text", "-o", "x.png"], EXIT_USAGE, "excludes"),
+        ([plain, "-o", "x.png", "--color", "always"], EXIT_USAGE, "--color"),
+        ([plain, "--text", "--scale", "0"], EXIT_USAGE, "--scale"),
+        ([plain, "--text", "--field", "nope"], EXIT_ERROR, 'has no data field "nope"'),
+        ([blocks, "--text", "--block", "4"], EXIT_ERROR, 'field "B" has no block 4 (it has 4 blocks'),
+        (["no-such.json", "--text"], EXIT_ERROR, "no-such.json: the file cannot be opened"),
+        ([plain, "--text", "--diff", "no-such.xml"], EXIT_ERROR, "no-such.xml: the document cannot be opened"),
+        ([g.write("empty.json", model([])), "--text"], EXIT_ERROR, "has no data field to draw"),
+    ]
+    if not png:
+        errors.append(([plain, "-o", "x.png"], EXIT_ERROR, "built without libpng"))
+    for arguments, code, fragment in errors:
+        g.expect_error(g.run("render", *arguments, out=""), fragment, code=code)
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--tool", required=True)
+    parser.add_argument("--emulator", default="")
+    options = parser.parse_args()
+    tool = Tool(options.tool, options.emulator)
+    png = "no PNG support" not in tool.run("render", "--help").out
+    groups = [("render-text", lambda g: test_text(g, png))] + ([("render-png", test_png)] if png else [])
+    print("PNG and text are tested" if png else "this build writes no PNG: only text is tested")
+    return run_groups(tool, groups, "render-scratch")
+
+
+if __name__ == "__main__":
+    sys.exit(main())

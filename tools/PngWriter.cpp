@@ -1,0 +1,171 @@
+// The PNG writer, on libpng. libpng reports errors by a long jump back to the setjmp of
+// the call that failed; each function that calls libpng does so inside a guard of its
+// own whose frame holds nothing with a destructor.
+#include "PngWriter.h"
+
+#include <errno.h>
+#include <string.h>
+#include <sys/stat.h>
+
+#include <png.h>
+
+struct PngWriterState
+{
+    png_structp png;
+    png_infop info;
+    FILE* file;
+    char message[256];   // libpng's message or the system's, for the sentence
+};
+
+namespace
+{
+// Bits per pixel: every paint is a palette index below 16.
+const int kBitDepth = 4;
+static_assert(PAINT_COUNT <= (1 << kBitDepth), "the palette holds every paint");
+
+void OnError(png_structp png, png_const_charp message)
+{
+    PngWriterState* state = (PngWriterState*)png_get_error_ptr(png);
+    if (state->message[0] == '\0')
+        snprintf(state->message, sizeof(state->message), "%s", message);
+    png_longjmp(png, 1);
+}
+
+void OnWarning(png_structp, png_const_charp)
+{
+}
+
+void OnWrite(png_structp png, png_bytep data, size_t length)
+{
+    PngWriterState* state = (PngWriterState*)png_get_io_ptr(png);
+    errno = 0;
+    if (fwrite(data, 1, length, state->file) != length)
+    {
+        snprintf(state->message, sizeof(state->message), "%s", errno != 0 ? strerror(errno) : "write error");
+        png_error(png, state->message);
+    }
+}
+
+void OnFlush(png_structp)
+{
+}
+
+// Removes a picture left unfinished, when it is a plain file: "-o /dev/null" and the
+// like stay.
+void RemoveUnfinished(const std::string& path)
+{
+    struct stat status;
+    if (stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode))
+        remove(path.c_str());
+}
+
+bool StartGuarded(PngWriterState* state, png_uint_32 width, png_uint_32 height)
+{
+    if (setjmp(png_jmpbuf(state->png)))
+        return false;
+    png_set_user_limits(state->png, PNG_UINT_31_MAX, PNG_UINT_31_MAX);
+    png_set_write_fn(state->png, state, OnWrite, OnFlush);
+    png_set_IHDR(state->png, state->info, width, height, kBitDepth, PNG_COLOR_TYPE_PALETTE, PNG_INTERLACE_NONE,
+                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_color palette[PAINT_COUNT];
+    for (int i = 0; i < PAINT_COUNT; ++i)
+    {
+        palette[i].red = PaintPalette()[i].red;
+        palette[i].green = PaintPalette()[i].green;
+        palette[i].blue = PaintPalette()[i].blue;
+    }
+    png_set_PLTE(state->png, state->info, palette, PAINT_COUNT);
+    // Palette pictures compress best unfiltered, and that is also the fastest.
+    png_set_filter(state->png, PNG_FILTER_TYPE_BASE, PNG_FILTER_NONE);
+    // Fast compression: a picture of millions of rows is written in seconds, not minutes.
+    png_set_compression_level(state->png, 1);
+    png_write_info(state->png, state->info);
+    png_set_packing(state->png);   // rows are given one paint per byte
+    return true;
+}
+
+bool WriteRowGuarded(PngWriterState* state, const unsigned char* paints)
+{
+    if (setjmp(png_jmpbuf(state->png)))
+        return false;
+    png_write_row(state->png, paints);
+    return true;
+}
+
+bool FinishGuarded(PngWriterState* state)
+{
+    if (setjmp(png_jmpbuf(state->png)))
+        return false;
+    png_write_end(state->png, nullptr);
+    return true;
+}
+}
+
+PngWriter::PngWriter() : m_pState(nullptr), m_pFile(nullptr)
+{
+}
+
+PngWriter::~PngWriter()
+{
+    if (m_pState != nullptr)
+    {
+        png_destroy_write_struct(&m_pState->png, &m_pState->info);
+        delete m_pState;
+    }
+    if (m_pFile != nullptr)
+    {
+        fclose(m_pFile);
+        RemoveUnfinished(m_path);
+    }
+}
+
+bool PngWriter::Failed(std::string& error)
+{
+    error = m_path + ": the picture cannot be written (" + m_pState->message + ").";
+    return false;
+}
+
+bool PngWriter::Start(const std::string& path, long long width, long long height, std::string& error)
+{
+    m_path = path;
+    errno = 0;
+    m_pFile = fopen(path.c_str(), "wb");
+    if (m_pFile == nullptr)
+    {
+        error = path + ": the file cannot be created (" + strerror(errno) + ").";
+        return false;
+    }
+    m_pState = new PngWriterState();
+    m_pState->file = m_pFile;
+    m_pState->png = png_create_write_struct(PNG_LIBPNG_VER_STRING, m_pState, OnError, OnWarning);
+    m_pState->info = m_pState->png != nullptr ? png_create_info_struct(m_pState->png) : nullptr;
+    if (m_pState->info == nullptr)
+    {
+        error = path + ": there is not enough memory for the picture.";
+        return false;
+    }
+    if (!StartGuarded(m_pState, (png_uint_32)width, (png_uint_32)height))
+        return Failed(error);
+    return true;
+}
+
+bool PngWriter::WriteRow(const unsigned char* paints, std::string& error)
+{
+    return WriteRowGuarded(m_pState, paints) || Failed(error);
+}
+
+bool PngWriter::Finish(std::string& error)
+{
+    if (!FinishGuarded(m_pState))
+        return Failed(error);
+    FILE* file = m_pFile;
+    m_pFile = nullptr;
+    errno = 0;
+    if (fclose(file) != 0)
+    {
+        error = m_path + ": the picture cannot be written (" + strerror(errno) + ").";
+        RemoveUnfinished(m_path);
+        return false;
+    }
+    return true;
+}

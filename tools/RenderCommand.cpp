@@ -1,0 +1,266 @@
+// `rizeroz render`: draws data fields as pictures, one PNG file per field or half blocks
+// on the terminal; with --diff, the bits that differ from a second file over a faded
+// picture of the first.
+#include "Commands.h"
+
+#include <stdio.h>
+
+#include <algorithm>
+#include <set>
+#include <vector>
+
+#include "DataFile.h"
+#include "RenderPicture.h"
+#include "TextPicture.h"
+#include "ToolText.h"
+#if defined(RIZEROZ_HAVE_PNG)
+#  include "PngWriter.h"
+#endif
+
+namespace
+{
+const long long kTallestPicture = 2147483647;   // PNG's limit
+
+// The file drawn and, for --diff, the file it is compared with (empty without).
+struct RenderModels
+{
+    SVFPlusData model;
+    SVFPlusData other;
+};
+
+// Every model the command draws is loaded here.
+int LoadModels(const RenderRequest& request, RenderModels& models, std::string& error)
+{
+    if (LoadModel(request.file, models.model, error) < 0)
+        return -1;
+    if (!request.other.empty() && LoadModel(request.other, models.other, error) < 0)
+        return -1;
+    return 0;
+}
+
+std::string NameOf(SVFDataField* field)
+{
+    const char* name = field != nullptr ? field->GetFieldName() : nullptr;
+    return name != nullptr ? name : "";
+}
+
+// The fields to draw, in the file's order. In a comparison each field is paired with the
+// other file's field of the same name (the first with the first of that name, and so
+// on), and the other file's fields without a partner follow.
+std::vector<DrawnField> PairFields(RenderModels& models, bool compared)
+{
+    std::vector<SVFDataField*> mine;
+    std::vector<SVFDataField*> theirs;
+    std::vector<bool> paired((size_t)models.other.GetDataFieldCount(), false);
+    for (int i = 0; i < models.model.GetDataFieldCount(); ++i)
+    {
+        SVFDataField* field = models.model.GetDataField(i);
+        SVFDataField* partner = nullptr;
+        for (int j = 0; compared && partner == nullptr && j < models.other.GetDataFieldCount(); ++j)
+        {
+            if (!paired[(size_t)j] && NameOf(models.other.GetDataField(j)) == NameOf(field))
+            {
+                paired[(size_t)j] = true;
+                partner = models.other.GetDataField(j);
+            }
+        }
+        mine.push_back(field);
+        theirs.push_back(partner);
+    }
+    for (int j = 0; compared && j < models.other.GetDataFieldCount(); ++j)
+    {
+        if (!paired[(size_t)j])
+        {
+            mine.push_back(nullptr);
+            theirs.push_back(models.other.GetDataField(j));
+        }
+    }
+
+    std::vector<DrawnField> fields;
+    for (size_t i = 0; i < mine.size(); ++i)
+    {
+        DrawnField drawn;
+        drawn.name = NameOf(mine[i] != nullptr ? mine[i] : theirs[i]);
+        drawn.bCompared = compared;
+        int blocks = std::max(mine[i] != nullptr ? mine[i]->GetFieldBlockCount() : 0,
+                              theirs[i] != nullptr ? theirs[i]->GetFieldBlockCount() : 0);
+        for (int j = 0; j < blocks; ++j)
+        {
+            DrawnBlock block = {mine[i] != nullptr ? mine[i]->GetDataBlock(j) : nullptr,
+                                theirs[i] != nullptr ? theirs[i]->GetDataBlock(j) : nullptr};
+            drawn.blocks.push_back(block);
+        }
+        fields.push_back(drawn);
+    }
+    return fields;
+}
+
+// Keeps what --field and --block ask for; false with a sentence when it is not there.
+bool SelectFields(const RenderRequest& request, std::vector<DrawnField>& fields, std::string& error)
+{
+    std::string files = request.other.empty() ? request.file : request.file + " or " + request.other;
+    if (request.hasField)
+    {
+        size_t i = 0;
+        while (i < fields.size() && fields[i].name != request.field)
+            ++i;
+        if (i == fields.size())
+        {
+            error = files + " has no data field \"" + request.field + "\".";
+            return false;
+        }
+        fields = std::vector<DrawnField>(1, fields[i]);
+    }
+    if (fields.empty())
+    {
+        error = files + " has no data field to draw.";
+        return false;
+    }
+    if (request.block < 0)
+        return true;
+    for (DrawnField& field : fields)
+    {
+        if ((size_t)request.block >= field.blocks.size())
+        {
+            error = files + ": the data field \"" + field.name + "\" has no block " + std::to_string(request.block) +
+                    " (it has " + Counted((long long)field.blocks.size(), "block", "blocks") +
+                    ", numbered from 0).";
+            return false;
+        }
+        field.blocks = std::vector<DrawnBlock>(1, field.blocks[(size_t)request.block]);
+    }
+    return true;
+}
+
+// A field's name as a line of the terminal: control characters shown as '?', so that a
+// name cannot steer the terminal.
+std::string Title(const std::string& name)
+{
+    std::string title = name;
+    for (char& c : title)
+        c = ((unsigned char)c < 0x20 || c == 0x7F) ? '?' : c;
+    return title;
+}
+
+int PrintFields(const RenderRequest& request, const std::vector<DrawnField>& fields)
+{
+    long long columns = std::min(TerminalColumns(), (long long)PICTURE_MAX_WIDTH);
+    bool colour = PrepareTerminal(request.colour);
+    for (size_t i = 0; i < fields.size(); ++i)
+    {
+        FieldPicture picture(fields[i], request.scale, request.columns, std::max(1LL, columns / request.scale));
+        std::string title = Title(fields[i].name);
+        if (picture.GetWidth() > columns)
+            title += " (cut to " + std::to_string(columns) + " of " + std::to_string(picture.GetWidth()) + " columns)";
+        printf("%s%s\n", i > 0 ? "\n" : "", title.c_str());
+        PrintTextPicture(picture, columns, colour);
+    }
+    return TOOL_EXIT_OK;
+}
+
+#if defined(RIZEROZ_HAVE_PNG)
+// Where each field's picture goes: OUT itself for one field; for several, OUT without
+// ".png" followed by "-NAME.png", the name's characters other than letters, digits, '-',
+// '_' and '.' made '_' (an empty name is "fieldN"; a name taken twice gets "-N" as well).
+std::vector<std::string> PicturePaths(const std::string& output, const std::vector<DrawnField>& fields)
+{
+    if (fields.size() == 1)
+        return std::vector<std::string>(1, output);
+    std::string base = output;
+    if (EndsWithIgnoringCase(base, ".png"))
+        base.resize(base.size() - 4);
+    std::vector<std::string> paths;
+    std::set<std::string> taken;
+    for (size_t i = 0; i < fields.size(); ++i)
+    {
+        std::string part;
+        for (char c : fields[i].name)
+        {
+            bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
+                         c == '_' || c == '.';
+            part += plain ? c : '_';
+        }
+        if (part.empty())
+            part = "field" + std::to_string(i);
+        // Names that differ only in letter case are one file on some systems.
+        std::string key;
+        for (char c : part)
+            key += (c >= 'A' && c <= 'Z') ? (char)(c - 'A' + 'a') : c;
+        if (!taken.insert(key).second)
+            part += "-" + std::to_string(i);
+        paths.push_back(base + "-" + part + ".png");
+    }
+    return paths;
+}
+
+bool WritePicture(FieldPicture& picture, const std::string& path, std::string& error)
+{
+    PngWriter writer;
+    if (!writer.Start(path, picture.GetWidth(), picture.GetHeight(), error))
+        return false;
+    std::vector<unsigned char> row((size_t)picture.GetWidth());
+    for (long long y = 0; y < picture.GetHeight(); ++y)
+    {
+        picture.NextRow(row.data(), picture.GetWidth());
+        if (!writer.WriteRow(row.data(), error))
+            return false;
+    }
+    return writer.Finish(error);
+}
+
+int WriteFields(const RenderRequest& request, const std::vector<DrawnField>& fields)
+{
+    // Every picture is measured before the first is written.
+    std::vector<FieldPicture> pictures;
+    for (const DrawnField& field : fields)
+    {
+        pictures.emplace_back(field, request.scale, request.columns, PICTURE_MAX_WIDTH / request.scale);
+        const FieldPicture& picture = pictures.back();
+        if (picture.GetWidth() > PICTURE_MAX_WIDTH || picture.GetHeight() > kTallestPicture)
+            return ReportError(request.file + ": the picture of the data field \"" + field.name + "\" would be " +
+                               std::to_string(picture.GetWidth()) + " x " + std::to_string(picture.GetHeight()) +
+                               " pixels; a picture is at most " + std::to_string((long long)PICTURE_MAX_WIDTH) +
+                               " wide and " + std::to_string(kTallestPicture) + " tall.");
+    }
+    std::vector<std::string> paths = PicturePaths(request.output, fields);
+    std::string error;
+    for (size_t i = 0; i < pictures.size(); ++i)
+    {
+        if (!WritePicture(pictures[i], paths[i], error))
+            return ReportError(error);
+    }
+    return TOOL_EXIT_OK;
+}
+#endif
+}
+
+bool CanWritePng()
+{
+#if defined(RIZEROZ_HAVE_PNG)
+    return true;
+#else
+    return false;
+#endif
+}
+
+int RunRender(const RenderRequest& request)
+{
+#if !defined(RIZEROZ_HAVE_PNG)
+    if (!request.text)
+        return ReportError("this rizeroz was built without libpng and cannot write PNG files; use --text.");
+#endif
+    RenderModels models;
+    std::string error;
+    if (LoadModels(request, models, error) < 0)
+        return ReportError(error);
+    std::vector<DrawnField> fields = PairFields(models, !request.other.empty());
+    if (!SelectFields(request, fields, error))
+        return ReportError(error);
+    if (request.text)
+        return PrintFields(request, fields);
+#if defined(RIZEROZ_HAVE_PNG)
+    return WriteFields(request, fields);
+#else
+    return TOOL_EXIT_ERROR;
+#endif
+}

@@ -1,0 +1,226 @@
+// The layout of a field's picture and the painting of its pixel rows.
+#include "RenderPicture.h"
+
+#include <string.h>
+
+#include <algorithm>
+#include <cmath>
+
+namespace
+{
+const PaintColour kPalette[PAINT_COUNT] = {
+    {0xF2, 0xF2, 0xEE},   // clear: near white
+    {0x1F, 0x23, 0x2A},   // set: near black
+    {0xF0, 0xA0, 0x30},   // missing: amber
+    {0xC6, 0xD4, 0xE8},   // outside: pale blue
+    {0x3A, 0x6E, 0xC8},   // separator: blue
+    {0xFA, 0xFA, 0xF8},   // faded clear
+    {0xA8, 0xA8, 0xA8},   // faded set: grey
+    {0xF6, 0xD8, 0xB0},   // faded missing
+    {0xE0, 0x20, 0x20},   // differs: red
+};
+
+// How much of a block's width a row fills. A row of its width's bytes shows the bits of
+// the width (the padding bits of its last byte are not drawn); a longer row shows all of
+// its bytes; a shorter one shows its bits and then the bits it lacks as missing.
+struct RowExtent
+{
+    long long nBits;    // bits drawn from the row's bytes
+    long long nCells;   // cells the row takes: its bits, or its width when that is more
+};
+
+RowExtent MeasureRow(UtByteBuffer* row, int rowWidth)
+{
+    RowExtent extent = {0, 0};
+    if (row == nullptr)
+        return extent;
+    long long width = rowWidth > 0 ? rowWidth : 0;
+    long long bytes = row->GetTotalSize();
+    extent.nBits = bytes > (width + 7) / 8 ? 8 * bytes : std::min(8 * bytes, width);
+    extent.nCells = std::max(extent.nBits, width);
+    return extent;
+}
+
+long long BlockCells(SVFDataField::DataBlock* block)
+{
+    if (block == nullptr)
+        return 0;
+    long long cells = std::max(block->m_nRowWidth, 0);
+    for (int k = 1; k <= block->GetNumberOfRows(); ++k)
+        cells = std::max(cells, MeasureRow(block->GetRow(k), block->m_nRowWidth).nCells);
+    return cells;
+}
+
+int RowCount(SVFDataField::DataBlock* block)
+{
+    return block != nullptr ? block->GetNumberOfRows() : 0;
+}
+
+// Paints the first `count` cells of row `row` (from 1) of `block`; no block or no such
+// row paints nothing but PAINT_OUTSIDE.
+void PaintRow(SVFDataField::DataBlock* block, long long row, unsigned char* cells, long long count)
+{
+    UtByteBuffer* bytes = block != nullptr && row <= block->GetNumberOfRows() ? block->GetRow((int)row) : nullptr;
+    RowExtent extent = MeasureRow(bytes, block != nullptr ? block->m_nRowWidth : 0);
+    long long bits = std::min(extent.nBits, count);
+    long long x = 0;
+    while (x < bits)
+    {
+        unsigned char byte = bytes->ReadData((int)(x >> 3));
+        for (int shift = 7; shift >= 0 && x < bits; --shift, ++x)
+            cells[x] = ((byte >> shift) & 1) != 0 ? PAINT_SET : PAINT_CLEAR;
+    }
+    long long missing = std::min(extent.nCells, count);
+    if (x < missing)
+        memset(cells + x, PAINT_MISSING, (size_t)(missing - x));
+    if (missing < count)
+        memset(cells + std::max(x, missing), PAINT_OUTSIDE, (size_t)(count - std::max(x, missing)));
+}
+
+unsigned char Faded(unsigned char paint)
+{
+    switch (paint)
+    {
+    case PAINT_CLEAR:
+        return PAINT_FADED_CLEAR;
+    case PAINT_SET:
+        return PAINT_FADED_SET;
+    case PAINT_MISSING:
+        return PAINT_FADED_MISSING;
+    default:
+        return paint;
+    }
+}
+
+// One column unless the stack is more than twice as tall as wide; else the number of
+// columns whose picture is nearest to square, as long as it is at most `widest` cells.
+long long ChooseColumns(long long lines, long long wide, long long widest)
+{
+    if (lines <= 2 * wide)
+        return 1;
+    long long best = 1;
+    double bestDistance = HUGE_VAL;
+    for (long long columns = 1; columns <= lines; ++columns)
+    {
+        long long cellsWide = columns * (wide + PICTURE_COLUMN_GAP) - PICTURE_COLUMN_GAP;
+        if (columns > 1 && cellsWide > widest)
+            break;
+        long long cellsHigh = (lines + columns - 1) / columns;
+        double distance = std::fabs(std::log((double)cellsWide / (double)cellsHigh));
+        if (distance < bestDistance)
+        {
+            best = columns;
+            bestDistance = distance;
+        }
+        if (cellsWide >= cellsHigh)
+            break;
+    }
+    return best;
+}
+}
+
+const PaintColour* PaintPalette()
+{
+    return kPalette;
+}
+
+FieldPicture::FieldPicture(const DrawnField& field, int scale, long long columns, long long widestCells)
+    : m_bCompared(field.bCompared), m_nScale(std::max(scale, 1)), m_nLines(0), m_nCellsWide(1), m_nColumns(1),
+      m_nColumnLines(1), m_nPixelRow(0)
+{
+    for (const DrawnBlock& drawn : field.blocks)
+    {
+        SVFDataField::DataBlock* other = m_bCompared ? drawn.pOther : nullptr;
+        long long rows = std::max(RowCount(drawn.pBlock), RowCount(other));
+        if (rows == 0)
+            continue;   // a block without rows has nothing to show
+        if (!m_blocks.empty())
+            ++m_nLines;   // the separator after the block before
+        StackedBlock stacked = {{drawn.pBlock, other}, m_nLines, rows};
+        m_blocks.push_back(stacked);
+        m_nLines += rows;
+        m_nCellsWide = std::max(m_nCellsWide, std::max(BlockCells(drawn.pBlock), BlockCells(other)));
+    }
+    m_nColumns = columns > 0 ? columns : ChooseColumns(m_nLines, m_nCellsWide, widestCells);
+    m_nColumns = std::max(1LL, std::min(m_nColumns, m_nLines));
+    m_nColumnLines = std::max(1LL, (m_nLines + m_nColumns - 1) / m_nColumns);
+}
+
+long long FieldPicture::GetWidth() const
+{
+    return (m_nColumns * (m_nCellsWide + PICTURE_COLUMN_GAP) - PICTURE_COLUMN_GAP) * m_nScale;
+}
+
+long long FieldPicture::GetHeight() const
+{
+    return m_nColumnLines * m_nScale;
+}
+
+void FieldPicture::PaintLine(long long line, unsigned char* cells, long long count)
+{
+    StackedBlock key = {{nullptr, nullptr}, line, 0};
+    std::vector<StackedBlock>::const_iterator block =
+        std::upper_bound(m_blocks.begin(), m_blocks.end(), key, [](const StackedBlock& a, const StackedBlock& b) {
+            return a.nFirstLine < b.nFirstLine;
+        });
+    --block;   // line 0 is the first block's, so there is one at or before every line
+    long long row = line - block->nFirstLine + 1;
+    if (row > block->nRows)
+    {
+        memset(cells, PAINT_SEPARATOR, (size_t)count);
+        return;
+    }
+    PaintRow(block->drawn.pBlock, row, cells, count);
+    if (!m_bCompared)
+        return;
+    if ((long long)m_other.size() < count)
+        m_other.resize((size_t)count);
+    PaintRow(block->drawn.pOther, row, m_other.data(), count);
+    for (long long x = 0; x < count; ++x)
+        cells[x] = cells[x] == m_other[(size_t)x] ? Faded(cells[x]) : (unsigned char)PAINT_DIFFERS;
+}
+
+void FieldPicture::PaintCellRow(long long cellRow, long long count)
+{
+    if ((long long)m_cells.size() < count)
+        m_cells.resize((size_t)count);
+    unsigned char* cells = m_cells.data();
+    long long x = 0;
+    for (long long column = 0; column < m_nColumns && x < count; ++column)
+    {
+        if (column > 0)
+        {
+            static const unsigned char kGap[PICTURE_COLUMN_GAP] = {PAINT_OUTSIDE, PAINT_SEPARATOR, PAINT_OUTSIDE};
+            long long gap = std::min((long long)PICTURE_COLUMN_GAP, count - x);
+            memcpy(cells + x, kGap, (size_t)gap);
+            x += gap;
+        }
+        long long wide = std::min(m_nCellsWide, count - x);
+        long long line = column * m_nColumnLines + cellRow;
+        if (line < m_nLines)
+            PaintLine(line, cells + x, wide);
+        else
+            memset(cells + x, PAINT_OUTSIDE, (size_t)wide);
+        x += wide;
+    }
+    if (x < count)
+        memset(cells + x, PAINT_OUTSIDE, (size_t)(count - x));
+}
+
+void FieldPicture::NextRow(unsigned char* pixels, long long count)
+{
+    long long cells = (count + m_nScale - 1) / m_nScale;
+    if (m_nPixelRow % m_nScale == 0)
+        PaintCellRow(m_nPixelRow / m_nScale, cells);
+    ++m_nPixelRow;
+    const unsigned char* source = m_cells.data();
+    if (m_nScale == 1)
+    {
+        memcpy(pixels, source, (size_t)count);
+        return;
+    }
+    long long p = 0;
+    for (long long x = 0; x < cells; ++x)
+        for (int repeat = 0; repeat < m_nScale && p < count; ++repeat)
+            pixels[p++] = source[x];
+}

@@ -1,0 +1,100 @@
+// Data fields as pictures, for `rizeroz render`: one cell per bit (a set bit dark, a clear
+// bit light), rows top to bottom, the bits of a row left to right as the reader stores
+// them (first byte first, high bit first), the blocks of a field one below the other with
+// a separator line between them, and a tall stack of rows cut into side-by-side columns.
+// A picture is made one pixel row at a time: drawing a field of any size needs memory for
+// one row of the picture only.
+#ifndef RIZEROZ_TOOLS_RENDERPICTURE_H
+#define RIZEROZ_TOOLS_RENDERPICTURE_H
+
+#include <string>
+#include <vector>
+
+#include "SVFPlusData.h"
+
+// What a pixel shows; the palette index of the pixel in a PNG file.
+enum Paint
+{
+    PAINT_CLEAR,          // a clear bit
+    PAINT_SET,            // a set bit
+    PAINT_MISSING,        // a bit that a row shorter than its row_width lacks
+    PAINT_OUTSIDE,        // no bit: right of a narrower block, beside the lines between columns,
+                          // the end of the last column
+    PAINT_SEPARATOR,      // the line between two blocks, and between two columns
+    PAINT_FADED_CLEAR,    // in a comparison: the bits that are the same in both files
+    PAINT_FADED_SET,
+    PAINT_FADED_MISSING,
+    PAINT_DIFFERS,        // in a comparison: a bit that differs (or that one file lacks)
+    PAINT_COUNT
+};
+
+struct PaintColour
+{
+    unsigned char red, green, blue;
+};
+
+// The colour of each paint, PAINT_COUNT entries.
+const PaintColour* PaintPalette();
+
+enum
+{
+    PICTURE_MAX_WIDTH = 1000000,   // pixels; as wide as PNG readers commonly take
+    PICTURE_COLUMN_GAP = 3         // cells between two columns: a separator line with a margin
+};
+
+// One block as drawn; in a comparison, with the other file's block of the same place.
+// Either may be null (the block exists in one file only).
+struct DrawnBlock
+{
+    SVFDataField::DataBlock* pBlock;
+    SVFDataField::DataBlock* pOther;
+};
+
+// One field as drawn. The blocks belong to the models the caller keeps.
+struct DrawnField
+{
+    std::string name;
+    bool bCompared;                    // a comparison: paint the differences of pBlock and pOther
+    std::vector<DrawnBlock> blocks;
+};
+
+class FieldPicture
+{
+public:
+    // `columns` 0 chooses the number of columns: one, unless the stack of rows is more
+    // than twice as tall as wide, else the number that makes the picture nearest to
+    // square without passing `widestCells` cells. A given number is cut to the number of
+    // rows. Each cell is `scale` x `scale` pixels.
+    FieldPicture(const DrawnField& field, int scale, long long columns, long long widestCells);
+
+    long long GetWidth() const;    // pixels, at least 1
+    long long GetHeight() const;   // pixels, at least 1
+    long long GetColumns() const { return m_nColumns; }
+
+    // The next pixel row, from the top: its first `count` pixels (at most the width).
+    void NextRow(unsigned char* pixels, long long count);
+
+private:
+    struct StackedBlock
+    {
+        DrawnBlock drawn;
+        long long nFirstLine;   // line of its first row in the stack of rows
+        long long nRows;
+    };
+
+    void PaintCellRow(long long cellRow, long long count);
+    void PaintLine(long long line, unsigned char* cells, long long count);
+
+    std::vector<StackedBlock> m_blocks;   // blocks with rows, in order
+    bool m_bCompared;
+    int m_nScale;
+    long long m_nLines;        // rows and separators in the stack
+    long long m_nCellsWide;    // cells of one column
+    long long m_nColumns;
+    long long m_nColumnLines;  // lines of one column
+    long long m_nPixelRow;     // the next pixel row
+    std::vector<unsigned char> m_cells;   // the current cell row
+    std::vector<unsigned char> m_other;   // the other file's row, in a comparison
+};
+
+#endif

@@ -1,0 +1,166 @@
+// Printing pictures as text with half blocks, and what the terminal takes.
+#include "TextPicture.h"
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include <algorithm>
+#include <vector>
+
+#if defined(_WIN32)
+#  ifndef WIN32_LEAN_AND_MEAN
+#    define WIN32_LEAN_AND_MEAN
+#  endif
+#  include <windows.h>
+#else
+#  include <sys/ioctl.h>
+#  include <unistd.h>
+#endif
+
+namespace
+{
+const char kUpperHalf[] = "\xE2\x96\x80";   // U+2580
+const char kLowerHalf[] = "\xE2\x96\x84";   // U+2584
+const char kFullBlock[] = "\xE2\x96\x88";   // U+2588
+const char kDot[] = "\xC2\xB7";             // U+00B7
+
+enum Ink
+{
+    INK_NONE,    // no bit
+    INK_PAPER,   // a bit drawn as a dot
+    INK_FULL     // a set or differing bit
+};
+
+Ink InkOf(unsigned char paint)
+{
+    switch (paint)
+    {
+    case PAINT_SET:
+    case PAINT_DIFFERS:
+        return INK_FULL;
+    case PAINT_CLEAR:
+    case PAINT_FADED_CLEAR:
+    case PAINT_FADED_SET:
+        return INK_PAPER;
+    default:
+        return INK_NONE;
+    }
+}
+
+const char* Glyph(Ink top, Ink bottom)
+{
+    if (top == INK_FULL)
+        return bottom == INK_FULL ? kFullBlock : kUpperHalf;
+    if (bottom == INK_FULL)
+        return kLowerHalf;
+    return top == INK_PAPER || bottom == INK_PAPER ? kDot : " ";
+}
+
+// The nearest of the 256 colours that terminals know: the 6 x 6 x 6 cube or the greys.
+int TerminalColour(const PaintColour& colour)
+{
+    static const int kLevels[6] = {0, 95, 135, 175, 215, 255};
+    const int channels[3] = {colour.red, colour.green, colour.blue};
+    int nearest[3];
+    long cubeDistance = 0;
+    for (int c = 0; c < 3; ++c)
+    {
+        nearest[c] = 0;
+        for (int i = 1; i < 6; ++i)
+            nearest[c] = abs(kLevels[i] - channels[c]) < abs(kLevels[nearest[c]] - channels[c]) ? i : nearest[c];
+        cubeDistance += (long)(kLevels[nearest[c]] - channels[c]) * (kLevels[nearest[c]] - channels[c]);
+    }
+    int cube = 16 + 36 * nearest[0] + 6 * nearest[1] + nearest[2];
+    int grey = std::min(23, std::max(0, ((channels[0] + channels[1] + channels[2]) / 3 - 8 + 5) / 10));
+    long greyDistance = 0;
+    for (int channel : channels)
+        greyDistance += (long)(8 + 10 * grey - channel) * (8 + 10 * grey - channel);
+    return greyDistance < cubeDistance ? 232 + grey : cube;
+}
+
+void AppendColour(std::string& line, const char* kind, int colour)
+{
+    char code[24];
+    snprintf(code, sizeof(code), "\x1b[%s;5;%dm", kind, colour);
+    line += code;
+}
+}
+
+long long TerminalColumns()
+{
+    const char* columns = getenv("COLUMNS");
+    if (columns != nullptr && atol(columns) > 0)
+        return atol(columns);
+#if defined(_WIN32)
+    CONSOLE_SCREEN_BUFFER_INFO screen;
+    if (GetConsoleScreenBufferInfo(GetStdHandle(STD_OUTPUT_HANDLE), &screen))
+        return screen.srWindow.Right - screen.srWindow.Left + 1;
+#else
+    struct winsize size;
+    if (ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0)
+        return size.ws_col;
+#endif
+    return 80;
+}
+
+bool PrepareTerminal(const std::string& when)
+{
+#if defined(_WIN32)
+    HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
+    DWORD mode = 0;
+    bool terminal = GetConsoleMode(output, &mode) != 0;
+    if (terminal)
+        SetConsoleOutputCP(CP_UTF8);
+    // Escape sequences need a console that understands them (Windows 10 and later).
+    bool escapes = terminal && SetConsoleMode(output, mode | 0x0004 /* ENABLE_VIRTUAL_TERMINAL_PROCESSING */) != 0;
+#else
+    bool terminal = isatty(STDOUT_FILENO) != 0;
+    bool escapes = terminal;
+#endif
+    if (when != "auto")
+        return when == "always";
+    const char* noColour = getenv("NO_COLOR");
+    const char* term = getenv("TERM");
+    return escapes && (noColour == nullptr || noColour[0] == '\0') && (term == nullptr || strcmp(term, "dumb") != 0);
+}
+
+void PrintTextPicture(FieldPicture& picture, long long columns, bool colour)
+{
+    long long width = std::max(1LL, std::min(picture.GetWidth(), columns));
+    int colours[PAINT_COUNT];
+    for (int i = 0; i < PAINT_COUNT; ++i)
+        colours[i] = TerminalColour(PaintPalette()[i]);
+    std::vector<unsigned char> top((size_t)width);
+    std::vector<unsigned char> bottom((size_t)width);
+    std::string line;
+    for (long long y = 0; y < picture.GetHeight(); y += 2)
+    {
+        bool hasBottom = y + 1 < picture.GetHeight();
+        picture.NextRow(top.data(), width);
+        if (hasBottom)
+            picture.NextRow(bottom.data(), width);
+        line.clear();
+        int foreground = -1;
+        int background = -1;
+        for (long long x = 0; x < width; ++x)
+        {
+            if (!colour)
+            {
+                line += Glyph(InkOf(top[x]), hasBottom ? InkOf(bottom[x]) : INK_NONE);
+                continue;
+            }
+            if (colours[top[x]] != foreground)
+                AppendColour(line, "38", foreground = colours[top[x]]);
+            if (hasBottom && colours[bottom[x]] != background)
+                AppendColour(line, "48", background = colours[bottom[x]]);
+            line += kUpperHalf;
+        }
+        if (colour)
+            line += "\x1b[0m";
+        else
+            line.erase(line.find_last_not_of(' ') + 1);
+        line += '\n';
+        fwrite(line.data(), 1, line.size(), stdout);
+    }
+}
