@@ -12,7 +12,8 @@
 enum
 {
     ERROR_LIST_XML_PARSER = 1,   // the XML parser base
-    ERROR_LIST_DATA_FILE = 5     // the RIZ Eroz data file handler
+    ERROR_LIST_DATA_FILE = 5,    // the RIZ Eroz data file handler
+    ERROR_LIST_OUTPUT = 6        // files written: a Write that lost bytes, a safe save that failed
 };
 
 class RIZEROZ_API ErrorReport
@@ -53,7 +54,8 @@ public:
     // Records a report. `text` is what the caller passed (a file name, usually);
     // `file`, `line` and `column` place the failure in a document where known
     // (null file, or a line of 0, when not); `detail` adds words of the failure's own,
-    // such as the system's reason for a failed open. Returns the report's index.
+    // such as the system's reason for a failed open. Returns the report's index, or -1
+    // when memory for the report cannot be had (nothing is thrown).
     int AddReport(int code, unsigned long list, const char* text, const char* file,
                   long line, long column, const char* detail);
 
@@ -69,6 +71,9 @@ public:
     static const char* DescribeCode(int code);
 
 private:
+    int Record(int code, unsigned long list, const char* text, const char* file, long line, long column,
+               const char* detail);
+
     ErrorReport* m_pReports;   // owned array of m_nReportSlots
     int m_nReportCount;
     int m_nReportSlots;

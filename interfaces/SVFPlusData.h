@@ -3,6 +3,8 @@
 // field blocks; each SVFDataField::DataBlock holds rows of bytes of one width in bits.
 //
 // Every object owns what it holds; copies are deep. Texts are copied on the way in.
+// Copies are whole or nothing: a copy (construction or assignment) that memory cannot
+// hold whole leaves the target as it was, so a copy constructed then is empty.
 #ifndef RIZEROZ_SVFPLUSDATA_H
 #define RIZEROZ_SVFPLUSDATA_H
 
@@ -31,7 +33,8 @@ public:
         int GetNumberOfRows();
         // The buffer of row `row`, numbered from 1; null outside 1..GetNumberOfRows().
         UtByteBuffer* GetRow(int row);
-        // Appends an empty row sized for m_nRowWidth bits; the block owns it.
+        // Appends an empty row; the block owns it. The row takes memory as its bytes
+        // arrive, however wide m_nRowWidth is. Null when memory runs out.
         UtByteBuffer* AddRow();
 
     private:

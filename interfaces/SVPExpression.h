@@ -7,13 +7,15 @@
 #ifndef RIZEROZ_SVPEXPRESSION_H
 #define RIZEROZ_SVPEXPRESSION_H
 
+#include <stddef.h>
 #include "RizErozExport.h"
 #include "UtByteBuffer.h"
 
 enum
 {
     SVP_ERR_SYNTAX = -201,     // the expression does not follow the grammar
-    SVP_ERR_ARGUMENT = -202    // a null expression or output area
+    SVP_ERR_ARGUMENT = -202,   // a null expression or output area
+    SVP_ERR_NO_MEMORY = -203   // memory ran out
 };
 
 class RIZEROZ_API SVPExpression
@@ -22,7 +24,7 @@ public:
     SVPExpression();
     virtual ~SVPExpression();
 
-    // Prepares the evaluator; `directory` may be null. 0 on success.
+    // Prepares the evaluator; `directory` may be null. 0 on success, else a negative code.
     int Initialize(const char* directory);
 
     // Sets the room of the output area from a row width in bits, as the reader sizes
@@ -38,6 +40,12 @@ public:
     // negative code with "0x" alone in `output` when the expression cannot be evaluated.
     int GetBitStream(const char* expression, char* output);
     int GetBitStream(const char* expression, char* output, int outputSize);
+
+    // Evaluates the `length` characters at `expression` (no terminator needed) and
+    // writes the first `limit` bytes it stands for to `bytes` as bytes (null `bytes`
+    // only measures). Returns how many bytes the expression stands for, which may exceed
+    // `limit` (saturated far below overflow), or a negative code with nothing written.
+    long long GetBytes(const char* expression, size_t length, unsigned char* bytes, long long limit);
 
 private:
     // Not copyable: the directory text is owned.

@@ -68,14 +68,23 @@ public:
     // Direct view of a growable buffer's bytes (null for an empty buffer or a chain
     // with more than one segment in use).
     const unsigned char* GetData() const;
-    // Makes room for at least `capacity` bytes in a growable buffer.
-    void Reserve(unsigned int capacity);
+    // Makes room for `capacity` bytes in a growable buffer, taking exactly that much
+    // storage when it grows. False when the room cannot be had (or on a chain).
+    bool Reserve(unsigned int capacity);
+    // Appends `count` bytes of no particular value to a growable buffer and returns where
+    // they begin, for the caller to fill; null, with nothing appended, when the room
+    // cannot be had (or on a chain).
+    unsigned char* Extend(unsigned int count);
+    // Keeps the first `size` bytes of a growable buffer and drops the rest; storage left
+    // unused by more than 64 bytes is given back.
+    void Shrink(unsigned int size);
     bool IsGrowable() const { return m_bGrowable; }
 
 private:
     unsigned char ReadChained(int index) const;
     int WriteByte(unsigned char b);
     void Grow(unsigned int needed);
+    void Resize(unsigned int capacity);
     void ReleaseChain();
 
     unsigned char* m_pData;       // this segment's storage (malloc'ed), owned

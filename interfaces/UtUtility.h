@@ -25,6 +25,11 @@ RIZEROZ_API unsigned char util_HexAnsi2Hex(char c);
 // Upper-case digit character for the low four bits of `value`.
 RIZEROZ_API char util_Hex2HexAnsi(unsigned char value);
 
+// The decimal number at the start of `text` as atoi reads it (white space, an optional
+// sign, digits), but saturated to INT_MIN or INT_MAX instead of wrapping, as strtol
+// clamps; 0 for a text that is no number, or null.
+RIZEROZ_API int util_atoi(const char* text);
+
 // fopen for the library's paths. Paths use the backslash as separator; on systems
 // whose separator is '/', every backslash is read as '/' before the file is opened.
 RIZEROZ_API FILE* util_fopen(const char* path, const char* mode);

@@ -7,7 +7,9 @@
 // text as written, up to its end tag or its first child element.
 //
 // The document is read through a window of fixed size, so memory does not grow with
-// the document, only with its largest element text and largest tag.
+// the document, only with its largest element text and largest tag. An element text or
+// a tag larger than the limits fails with XML_ERR_TOO_LARGE; memory that runs out fails
+// with XML_ERR_NO_MEMORY. Nothing is thrown out of the parser.
 #ifndef RIZEROZ_XMLPARSER_H
 #define RIZEROZ_XMLPARSER_H
 
@@ -34,8 +36,15 @@ enum
     XML_ERR_BAD_ARGUMENT = -112,      // a required argument is null or empty
     XML_ERR_TOO_DEEP = -113,          // elements nested deeper than XML_MAX_DEPTH
     XML_ERR_UNKNOWN_LIST = -114,      // an error list number that is not defined
-    XML_ERR_BAD_SKIP = -115           // Skip() on a node that is not the current start tag
+    XML_ERR_BAD_SKIP = -115,          // Skip() on a node that is not the current start tag
+    XML_ERR_TOO_LARGE = -116,         // an element text or a tag is larger than the parser's limit
+    XML_ERR_NO_MEMORY = -117          // memory ran out while parsing
 };
+
+// The most the parser's buffers hold, in bytes, and so its default limits: one
+// element's text, and one tag with its attribute values (see SetSizeLimits).
+const unsigned int XML_MAX_TEXT = 0xFFFFFFFFu;
+const unsigned int XML_MAX_TAG = 0x7FFFFFF0u;
 
 // Deepest element nesting the parser accepts.
 enum { XML_MAX_DEPTH = 1000 };
@@ -115,6 +124,13 @@ protected:
 
     int IsDigit(char c);
 
+    // Largest element text and largest tag (attribute values included), in bytes, that
+    // later scans take; 0, or more than the buffers hold, means XML_MAX_TEXT / XML_MAX_TAG.
+    void SetSizeLimits(unsigned int maxText, unsigned int maxTag);
+    // Size of the open document in bytes: the file's size when it is a regular file, and
+    // never less than what has been read of it.
+    unsigned long long GetDocumentSize() const;
+
     // The first members, in this order, are part of the interface for derived classes.
     ErrorHandler* m_pErrorHandler;   // owned
     char* m_pszXMLFilename;          // owned; the document's name as given to Initialize
@@ -124,6 +140,9 @@ protected:
     UtByteBuffer* m_pContent;        // owned; text of the current start tag's element
 
 private:
+    int ScanItem();
+    int SkipElement(XMLNode* node);
+
     XMLParserState* m_pState;        // owned; everything else the parser keeps
 };
 

@@ -2,8 +2,9 @@
 //
 // A data field owns an ordered list of blocks; a block owns an ordered list of rows,
 // each a growable UtByteBuffer so that no byte written to a row is ever dropped, even
-// past the row's width. Copies are deep: a copied row is a new buffer with the same
-// bytes.
+// past the row's width. A row takes memory as its bytes arrive, whatever its width says.
+// Copies are deep and whole: a copied row is a new buffer with the same bytes, and a copy
+// that memory cannot hold whole leaves the target as it was.
 #include "SVFPlusData.h"
 #include "ModelText.h"
 
@@ -12,21 +13,6 @@
 
 namespace
 {
-
-// A row's storage is reserved up front for at most this many bytes; wider rows grow as
-// their bytes arrive. A document naming a huge width then costs nothing until it also
-// holds that many bytes.
-const int kMostBytesReserved = 64 * 1024;
-
-// Bytes reserved for a row of `rowWidth` bits: what the width takes, up to the limit
-// above; 0 for a width of 0 or less.
-int RowBytes(int rowWidth)
-{
-    if (rowWidth <= 0)
-        return 0;
-    int bytes = rowWidth / 8 + (rowWidth % 8 != 0 ? 1 : 0);
-    return bytes < kMostBytesReserved ? bytes : kMostBytesReserved;
-}
 
 // Makes room for one more pointer in an owned array of `slots` entries, doubling it.
 // False when the allocation fails; the array is then unchanged.
@@ -75,9 +61,16 @@ SVFDataField::DataBlock& SVFDataField::DataBlock::operator=(const DataBlock& oth
             return *this;
         for (; count < other.m_nRowCount; ++count)
         {
-            rows[count] = new (std::nothrow) UtByteBuffer(*other.m_ppRows[count]);
-            if (rows[count] == 0)
-                break;
+            UtByteBuffer* source = other.m_ppRows[count];
+            rows[count] = new (std::nothrow) UtByteBuffer(*source);
+            // A copied buffer that could not take the bytes is empty.
+            if (rows[count] == 0 || rows[count]->GetTotalSize() != source->GetTotalSize())
+            {
+                while (count >= 0)
+                    delete rows[count--];
+                delete[] rows;
+                return *this;
+            }
         }
     }
     for (int i = 0; i < m_nRowCount; ++i)
@@ -113,7 +106,7 @@ UtByteBuffer* SVFDataField::DataBlock::AddRow()
 {
     if (!GrowSlots(m_ppRows, m_nRowCount, m_nRowSlots))
         return 0;
-    UtByteBuffer* row = new (std::nothrow) UtByteBuffer(RowBytes(m_nRowWidth), true);
+    UtByteBuffer* row = new (std::nothrow) UtByteBuffer(0, true);
     if (row == 0)
         return 0;
     m_ppRows[m_nRowCount++] = row;
@@ -140,19 +133,27 @@ SVFDataField& SVFDataField::operator=(const SVFDataField& other)
         return *this;
     DataBlock** blocks = 0;
     int count = 0;
+    bool whole = true;
     if (other.m_nBlockCount > 0)
     {
         blocks = new (std::nothrow) DataBlock*[other.m_nBlockCount];
-        if (blocks == 0)
-            return *this;
-        for (; count < other.m_nBlockCount; ++count)
+        whole = blocks != 0;
+        for (; whole && count < other.m_nBlockCount; ++count)
         {
-            blocks[count] = new (std::nothrow) DataBlock(*other.m_ppBlocks[count]);
-            if (blocks[count] == 0)
-                break;
+            DataBlock* source = other.m_ppBlocks[count];
+            blocks[count] = new (std::nothrow) DataBlock(*source);
+            // A block copy that could not take the rows has none.
+            whole = blocks[count] != 0 && blocks[count]->GetNumberOfRows() == source->GetNumberOfRows();
         }
     }
-    char* name = CopyModelText(other.m_pszFieldName);
+    char* name = whole ? CopyModelText(other.m_pszFieldName) : 0;
+    if (!whole || (name == 0 && other.m_pszFieldName != 0))
+    {
+        for (int i = 0; i < count; ++i)
+            delete blocks[i];
+        delete[] blocks;
+        return *this;
+    }
 
     for (int i = 0; i < m_nBlockCount; ++i)
         delete m_ppBlocks[i];

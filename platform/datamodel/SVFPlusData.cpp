@@ -1,6 +1,6 @@
 // SVFPlusData: the data model's root. It owns its version and comment texts and an
 // ordered list of data fields; copies are deep, so a copy shares nothing with its
-// source.
+// source, and whole: a copy that memory cannot hold whole leaves the target as it was.
 #include "SVFPlusData.h"
 #include "ModelText.h"
 
@@ -30,10 +30,7 @@ SVFPlusData::SVFPlusData(const SVFPlusData& other)
 SVFPlusData& SVFPlusData::operator=(const SVFPlusData& other)
 {
     if (this != &other)
-    {
-        Release();
         CopyFrom(other);
-    }
     return *this;
 }
 
@@ -112,21 +109,40 @@ SVFDataField* SVFPlusData::GetDataField(int index) const
 
 void SVFPlusData::CopyFrom(const SVFPlusData& other)
 {
-    m_pszVersion = CopyModelText(other.m_pszVersion);
-    m_pszComment = CopyModelText(other.m_pszComment);
-    if (other.m_nFieldCount == 0)
-        return;
-    m_ppFields = new (std::nothrow) SVFDataField*[other.m_nFieldCount];
-    if (m_ppFields == 0)
-        return;
-    m_nFieldSlots = other.m_nFieldCount;
-    for (int i = 0; i < other.m_nFieldCount; ++i)
+    // Everything is copied aside first; the model changes only once the copy is whole.
+    char* version = CopyModelText(other.m_pszVersion);
+    char* comment = CopyModelText(other.m_pszComment);
+    SVFDataField** fields = 0;
+    int count = 0;
+    bool whole = (version != 0 || other.m_pszVersion == 0) && (comment != 0 || other.m_pszComment == 0);
+    if (whole && other.m_nFieldCount > 0)
     {
-        SVFDataField* field = new (std::nothrow) SVFDataField(*other.m_ppFields[i]);
-        if (field == 0)
-            break;
-        m_ppFields[m_nFieldCount++] = field;
+        fields = new (std::nothrow) SVFDataField*[other.m_nFieldCount];
+        whole = fields != 0;
+        for (; whole && count < other.m_nFieldCount; ++count)
+        {
+            SVFDataField* source = other.m_ppFields[count];
+            fields[count] = new (std::nothrow) SVFDataField(*source);
+            // A field copy that could not take its blocks or name has none.
+            whole = fields[count] != 0 && fields[count]->GetFieldBlockCount() == source->GetFieldBlockCount() &&
+                    (fields[count]->GetFieldName() != 0) == (source->GetFieldName() != 0);
+        }
     }
+    if (!whole)
+    {
+        for (int i = 0; i < count; ++i)
+            delete fields[i];
+        delete[] fields;
+        delete[] version;
+        delete[] comment;
+        return;
+    }
+    Release();
+    m_pszVersion = version;
+    m_pszComment = comment;
+    m_ppFields = fields;
+    m_nFieldCount = count;
+    m_nFieldSlots = count;
 }
 
 void SVFPlusData::Release()

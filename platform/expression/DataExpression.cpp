@@ -12,6 +12,7 @@
 
 #include <limits.h>
 #include <memory>
+#include <new>
 
 #include "ExpressionText.h"
 
@@ -322,7 +323,10 @@ void fnGetDataExpression(UtByteBuffer* row, char* text)
     PlanStep* steps = inlineSteps;
     if (n > kInlineRow)
     {
-        heapSteps.reset(new PlanStep[stepCount]);
+        // Without memory for the plan the row stays in hexadecimal, which loses nothing.
+        heapSteps.reset(new (std::nothrow) PlanStep[stepCount]);
+        if (heapSteps == nullptr)
+            return;
         steps = heapSteps.get();
     }
     const unsigned char* bytes = row->GetData();

@@ -32,10 +32,12 @@ Length SaturatingMultiply(Length a, Length b)
 }
 }
 
-ExpressionEvaluator::ExpressionEvaluator(const char* text, char* digits, Length limit)
+ExpressionEvaluator::ExpressionEvaluator(const char* text, const char* end, char* out, Length limit, bool raw)
     : m_pText((const unsigned char*)text),
-      m_pDigits(digits),
-      m_nLimit(digits != nullptr ? limit : 0),
+      m_pEnd((const unsigned char*)end),
+      m_pOut(out),
+      m_nLimit(out != nullptr ? limit : 0),
+      m_nWidth(raw ? 1 : 2),
       m_nWritten(0),
       m_nDepth(0)
 {
@@ -54,9 +56,9 @@ bool ExpressionEvaluator::Evaluate(Length& length)
 // The next character that is not white space, left unread; 0 at the end of the text.
 unsigned char ExpressionEvaluator::Peek()
 {
-    while (kChars.whiteSpace[*m_pText])
+    while (m_pText < m_pEnd && kChars.whiteSpace[*m_pText])
         ++m_pText;
-    return *m_pText;
+    return m_pText < m_pEnd ? *m_pText : 0;
 }
 
 bool ExpressionEvaluator::ParseSum(Length& length)
@@ -148,7 +150,10 @@ void ExpressionEvaluator::PutByte(unsigned char b)
 {
     if (m_nWritten < m_nLimit)
     {
-        PutHexByte(m_pDigits + 2 * m_nWritten, b);
+        if (m_nWidth == 1)
+            m_pOut[m_nWritten] = (char)b;
+        else
+            PutHexByte(m_pOut + 2 * m_nWritten, b);
         ++m_nWritten;
     }
 }
@@ -159,7 +164,7 @@ void ExpressionEvaluator::PutByte(unsigned char b)
 // A factor that did not fit whole filled the area, so there is nothing to add.
 void ExpressionEvaluator::Repeat(Length start, Length unit, Length total)
 {
-    if (m_pDigits == nullptr || unit == 0 || m_nWritten - start != unit)
+    if (m_pOut == nullptr || unit == 0 || m_nWritten - start != unit)
         return;
     Length room = m_nLimit - start;
     Length end = start + (total < room ? total : room);
@@ -168,7 +173,7 @@ void ExpressionEvaluator::Repeat(Length start, Length unit, Length total)
         Length chunk = m_nWritten - start;
         if (chunk > end - m_nWritten)
             chunk = end - m_nWritten;
-        memcpy(m_pDigits + 2 * m_nWritten, m_pDigits + 2 * start, (size_t)(2 * chunk));
+        memcpy(m_pOut + m_nWidth * m_nWritten, m_pOut + m_nWidth * start, (size_t)(m_nWidth * chunk));
         m_nWritten += chunk;
     }
 }

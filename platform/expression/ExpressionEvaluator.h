@@ -19,15 +19,16 @@ inline constexpr Length kSaturatedLength = 1ULL << 62;
 class ExpressionEvaluator
 {
 public:
-    // `digits` receives two characters per byte (no prefix, no terminator) for at most
-    // `limit` bytes; null `digits` only measures.
-    ExpressionEvaluator(const char* text, char* digits, Length limit);
+    // The text is [text, end). `out` receives at most `limit` bytes: as two digit
+    // characters each (no prefix, no terminator), or with `raw` as the bytes themselves;
+    // a null `out` only measures.
+    ExpressionEvaluator(const char* text, const char* end, char* out, Length limit, bool raw = false);
 
     // Runs the pass over the whole text. True when the text is one expression, with
     // `length` set to its saturated byte count; false on a syntax error.
     bool Evaluate(Length& length);
 
-    // Bytes written to the digit area so far.
+    // Bytes written to the output so far.
     Length GetWrittenBytes() const { return m_nWritten; }
 
 private:
@@ -40,8 +41,10 @@ private:
     void Repeat(Length start, Length unit, Length total);
 
     const unsigned char* m_pText;   // next character to read
-    char* m_pDigits;                // output digits, not owned; null when measuring
-    Length m_nLimit;                // bytes the digit area holds
+    const unsigned char* m_pEnd;    // end of the text
+    char* m_pOut;                   // output, not owned; null when measuring
+    Length m_nLimit;                // bytes the output holds
+    Length m_nWidth;                // characters per byte in the output: 2 (digits) or 1 (raw)
     Length m_nWritten;              // bytes written so far
     int m_nDepth;                   // parentheses open at the cursor
 };

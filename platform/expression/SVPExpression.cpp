@@ -9,6 +9,8 @@
 #include <limits.h>
 #include <string.h>
 
+#include <new>
+
 #include "ExpressionEvaluator.h"
 
 using expression_text::ExpressionEvaluator;
@@ -64,7 +66,9 @@ int SVPExpression::Initialize(const char* directory)
     if (directory != nullptr)
     {
         size_t length = strlen(directory);
-        m_pszDirectory = new char[length + 1];
+        m_pszDirectory = new (std::nothrow) char[length + 1];
+        if (m_pszDirectory == nullptr)
+            return SVP_ERR_NO_MEMORY;
         memcpy(m_pszDirectory, directory, length + 1);
     }
     return 0;
@@ -101,8 +105,9 @@ int SVPExpression::GetBitStream(const char* expression, char* output, int output
         return SVP_ERR_ARGUMENT;
     }
 
+    const char* end = expression + strlen(expression);
     Length total = 0;
-    ExpressionEvaluator measure(expression, nullptr, 0);
+    ExpressionEvaluator measure(expression, end, nullptr, 0);
     if (!measure.Evaluate(total))
     {
         PutEmptyStream(output, outputSize);
@@ -123,11 +128,29 @@ int SVPExpression::GetBitStream(const char* expression, char* output, int output
     Length written = 0;
     if (limit > 0)
     {
-        ExpressionEvaluator writer(expression, output + 2, limit);
+        ExpressionEvaluator writer(expression, end, output + 2, limit);
         Length length = 0;
         writer.Evaluate(length);
         written = writer.GetWrittenBytes();
     }
     output[2 + 2 * written] = '\0';
     return result;
+}
+
+long long SVPExpression::GetBytes(const char* expression, size_t length, unsigned char* bytes, long long limit)
+{
+    if (expression == nullptr)
+        return SVP_ERR_ARGUMENT;
+    const char* end = expression + length;
+    Length total = 0;
+    ExpressionEvaluator measure(expression, end, nullptr, 0);
+    if (!measure.Evaluate(total))
+        return SVP_ERR_SYNTAX;
+    if (bytes != nullptr && limit > 0 && total > 0)
+    {
+        ExpressionEvaluator writer(expression, end, (char*)bytes, (Length)limit < total ? (Length)limit : total, true);
+        Length ignored = 0;
+        writer.Evaluate(ignored);
+    }
+    return (long long)total;
 }

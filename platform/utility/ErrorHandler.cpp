@@ -6,6 +6,7 @@
 #include <ctype.h>
 #include <stdio.h>
 #include <string.h>
+#include <new>
 #include <string>
 
 namespace
@@ -20,7 +21,7 @@ struct CodeDescription
 };
 
 // Every result code of the library, in plain words. The handler's codes come first,
-// then the XML parser's (-101 to -115), the expression library's (-201, -202) and the C
+// then the XML parser's (-101 to -117), the expression library's (-201 to -203) and the C
 // interface's (-301, -302).
 const CodeDescription g_codeDescriptions[] = {
     { -1, "a second root element, or a row that breaks the hexadecimal row syntax" },
@@ -30,6 +31,11 @@ const CodeDescription g_codeDescriptions[] = {
     { -5, "the output file cannot be opened (empty path, failed open, or no output open)" },
     { -6, "nothing to write: no data model is attached" },
     { -7, "an element that needs a data model comes before the root element" },
+    { -8, "not every byte of the document reached the file" },
+    { -9, "the file cannot be saved; the old file is left as it was" },
+    { -10, "a row holds more bytes than the row limit" },
+    { -11, "the rows that expressions stand for exceed the expression budget" },
+    { -12, "memory ran out" },
     { -29, "the parser reported an element to skip but holds no start or empty tag" },
     { -38, "the element name is none of SVF_Plus_Data, Comment, DataField and FieldBlock" },
 
@@ -48,9 +54,12 @@ const CodeDescription g_codeDescriptions[] = {
     { -113, "elements are nested too deeply" },
     { -114, "the error list is not defined" },
     { -115, "an element was to be skipped while its start tag was not the current tag" },
+    { -116, "an element text or a tag is larger than the parser's limit" },
+    { -117, "memory ran out while parsing" },
 
     { -201, "the expression does not follow the expression grammar" },
     { -202, "an expression or output area is missing" },
+    { -203, "memory ran out while evaluating an expression" },
 
     { -301, "a null handle or pointer, an index out of range, a length the model cannot hold, or undefined flags" },
     { -302, "memory ran out" },
@@ -154,7 +163,7 @@ ErrorHandler::~ErrorHandler()
 
 int ErrorHandler::GetErrorList(int list)
 {
-    if (list != ERROR_LIST_XML_PARSER && list != ERROR_LIST_DATA_FILE)
+    if (list != ERROR_LIST_XML_PARSER && list != ERROR_LIST_DATA_FILE && list != ERROR_LIST_OUTPUT)
         return kUnknownListCode;
     int count = 0;
     for (int i = 0; i < m_nReportCount; ++i)
@@ -165,6 +174,21 @@ int ErrorHandler::GetErrorList(int list)
 
 int ErrorHandler::AddReport(int code, unsigned long list, const char* text, const char* file,
                             long line, long column, const char* detail)
+{
+    // A report is what a failure leaves behind: running out of memory while making one
+    // must not turn into a failure of its own.
+    try
+    {
+        return Record(code, list, text, file, line, column, detail);
+    }
+    catch (const std::bad_alloc&)
+    {
+        return -1;
+    }
+}
+
+int ErrorHandler::Record(int code, unsigned long list, const char* text, const char* file,
+                         long line, long column, const char* detail)
 {
     // Where: the document and the place in it, else the caller's text.
     std::string message;

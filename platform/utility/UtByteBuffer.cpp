@@ -1,6 +1,7 @@
 // UtByteBuffer: a growable byte buffer, or a chain of fixed-capacity segments.
 //
-// Growable buffers keep their bytes in one malloc'ed block that doubles when full.
+// Growable buffers keep their bytes in one malloc'ed block that doubles when full, by at
+// most 8 MB at a time, so that a large buffer never holds much more than its bytes.
 // A chain starts with the segment the caller created (the head). Further segments are
 // made by GetNextBuffer, all with the head's capacity, and owned by the head, which
 // keeps them in order in m_pSegments and counts every byte of the chain in
@@ -19,6 +20,10 @@ namespace
 {
 // Room a growable buffer takes when its first byte arrives.
 const unsigned int kFirstGrowableCapacity = 16;
+// Most a growable buffer grows by at once, beyond what it needs.
+const unsigned int kLargestGrowth = 8u << 20;
+// Unused storage that Shrink leaves in place.
+const unsigned int kShrinkSlack = 64;
 }
 
 UtByteBuffer::UtByteBuffer()
@@ -300,28 +305,61 @@ const unsigned char* UtByteBuffer::GetData() const
     return m_pData;
 }
 
-void UtByteBuffer::Reserve(unsigned int capacity)
+bool UtByteBuffer::Reserve(unsigned int capacity)
 {
-    if (m_bGrowable && capacity > m_nCapacity)
-        Grow(capacity);
+    if (!m_bGrowable)
+        return false;
+    if (capacity > m_nCapacity)
+        Resize(capacity);
+    return m_nCapacity >= capacity;
+}
+
+unsigned char* UtByteBuffer::Extend(unsigned int count)
+{
+    if (m_nSize + count < m_nSize || !Reserve(m_nSize + count))
+        return 0;
+    unsigned char* room = m_pData + m_nSize;
+    m_nSize += count;
+    m_nTotalSize += count;
+    return room;
+}
+
+void UtByteBuffer::Shrink(unsigned int size)
+{
+    if (!m_bGrowable || size > m_nSize)
+        return;
+    m_nSize = m_nTotalSize = size;
+    if (m_nCapacity - size > kShrinkSlack)
+        Resize(size);
 }
 
 void UtByteBuffer::Grow(unsigned int needed)
 {
-    unsigned int capacity = m_nCapacity > 0 ? m_nCapacity : kFirstGrowableCapacity;
-    while (capacity < needed)
+    // Double, but by at most kLargestGrowth at a time; never less than what is needed.
+    unsigned long long capacity = m_nCapacity > 0 ? m_nCapacity : kFirstGrowableCapacity;
+    capacity += capacity < kLargestGrowth ? capacity : kLargestGrowth;
+    if (capacity < needed)
+        capacity = needed;
+    Resize(capacity > 0xFFFFFFFFull ? 0xFFFFFFFFu : (unsigned int)capacity);
+}
+
+// Gives the storage exactly `capacity` bytes (at least the bytes held); on a failed
+// allocation the old storage and its bytes stay as they were.
+void UtByteBuffer::Resize(unsigned int capacity)
+{
+    if (capacity < m_nSize)
+        capacity = m_nSize;
+    if (capacity == 0)
     {
-        if (capacity > 0x7FFFFFFFu)
-        {
-            capacity = needed;
-            break;
-        }
-        capacity *= 2;
+        free(m_pData);
+        m_pData = 0;
+        m_nCapacity = 0;
+        return;
     }
-    unsigned char* grown = (unsigned char*)realloc(m_pData, capacity);
-    if (grown == 0)
-        return;   // the old storage and its bytes stay as they were
-    m_pData = grown;
+    unsigned char* resized = (unsigned char*)realloc(m_pData, capacity);
+    if (resized == 0)
+        return;
+    m_pData = resized;
     m_nCapacity = capacity;
 }
 

@@ -3,6 +3,7 @@
 #include "UtUtility.h"
 
 #include <errno.h>
+#include <limits.h>
 #include <stdlib.h>
 #include <string.h>
 
@@ -85,6 +86,25 @@ unsigned char util_HexAnsi2Hex(char c)
 char util_Hex2HexAnsi(unsigned char value)
 {
     return g_szHexDigitChars[value & 0x0F];
+}
+
+int util_atoi(const char* text)
+{
+    if (text == 0)
+        return 0;
+    while (*text == ' ' || (*text >= '\t' && *text <= '\r'))
+        ++text;
+    bool negative = *text == '-';
+    if (*text == '-' || *text == '+')
+        ++text;
+    // The magnitude stops growing once it is past the int range either way.
+    long long magnitude = 0;
+    for (; *text >= '0' && *text <= '9'; ++text)
+        if (magnitude <= (long long)INT_MAX + 1)
+            magnitude = magnitude * 10 + (*text - '0');
+    if (negative)
+        return magnitude > (long long)INT_MAX ? INT_MIN : (int)-magnitude;
+    return magnitude > (long long)INT_MAX ? INT_MAX : (int)magnitude;
 }
 
 FILE* util_fopen(const char* path, const char* mode)

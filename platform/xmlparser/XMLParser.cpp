@@ -5,6 +5,8 @@
 
 #include <string.h>
 
+#include <new>
+
 #include "XMLParserState.h"
 
 namespace
@@ -33,6 +35,15 @@ void ReplaceText(char*& member, const char* text)
     delete[] member;
     member = copy;
 }
+
+// Memory ran out inside a scan: the scan state may be half updated, so every later scan
+// gives the same failure.
+int RaiseNoMemory(XMLParserState& state, ErrorHandler* errors, const char* document)
+{
+    state.nStickyCode = XML_ERR_NO_MEMORY;
+    errors->AddReport(XML_ERR_NO_MEMORY, ERROR_LIST_XML_PARSER, document, document, 0, 0, 0);
+    return XML_ERR_NO_MEMORY;
+}
 }
 
 XMLParser::XMLParser()
@@ -59,6 +70,8 @@ XMLParser::XMLParser(const XMLParser& other)
     m_pState->pszDefaultDir = CopyText(other.m_pState->pszDefaultDir);
     m_pState->pszDTD = CopyText(other.m_pState->pszDTD);
     m_pState->bSkipInvalidElement = other.m_pState->bSkipInvalidElement;
+    m_pState->nMaxText = other.m_pState->nMaxText;
+    m_pState->nMaxTag = other.m_pState->nMaxTag;
     if (other.m_pState->bOpen && m_pszXMLFilename)
         m_pState->OpenDocument(m_pszXMLFilename, m_pErrorHandler);
 }
@@ -72,6 +85,8 @@ XMLParser& XMLParser::operator=(const XMLParser& other)
     ReplaceText(m_pState->pszDefaultDir, other.m_pState->pszDefaultDir);
     ReplaceText(m_pState->pszDTD, other.m_pState->pszDTD);
     m_pState->bSkipInvalidElement = other.m_pState->bSkipInvalidElement;
+    m_pState->nMaxText = other.m_pState->nMaxText;
+    m_pState->nMaxTag = other.m_pState->nMaxTag;
     m_pStartTag = m_pEndTag = m_pEmptyTag = 0;
     m_pContent->ClearBuffer();
     m_pState->CloseDocument();
@@ -134,8 +149,21 @@ int XMLParser::Initialize(const char* file, const char* dir, const char* mode)
 {
     // The arguments may be our own texts (GetXMLFilename(), GetDefaultDir()): copy them
     // before the old ones go.
-    char* name = (file && *file) ? CopyText(file) : 0;
-    char* directory = (dir && *dir) ? CopyText(dir) : 0;
+    char* name = 0;
+    char* directory = 0;
+    try
+    {
+        name = (file && *file) ? CopyText(file) : 0;
+        directory = (dir && *dir) ? CopyText(dir) : 0;
+    }
+    catch (const std::bad_alloc&)
+    {
+        delete[] name;
+        m_pErrorHandler->ClearReports();
+        m_pState->CloseDocument();
+        m_pStartTag = m_pEndTag = m_pEmptyTag = 0;
+        return RaiseNoMemory(*m_pState, m_pErrorHandler, file);
+    }
     m_pErrorHandler->ClearReports();
     m_pState->CloseDocument();
     m_pStartTag = m_pEndTag = m_pEmptyTag = 0;
@@ -186,8 +214,27 @@ int XMLParser::SetDTD(const char* path)
                                    "no document type file was given");
         return XML_ERR_BAD_ARGUMENT;
     }
-    ReplaceText(m_pState->pszDTD, path);
+    try
+    {
+        ReplaceText(m_pState->pszDTD, path);
+    }
+    catch (const std::bad_alloc&)
+    {
+        return RaiseNoMemory(*m_pState, m_pErrorHandler, m_pszXMLFilename);
+    }
     return 0;
+}
+
+void XMLParser::SetSizeLimits(unsigned int maxText, unsigned int maxTag)
+{
+    m_pState->nMaxText = maxText == 0 ? XML_MAX_TEXT : maxText;
+    m_pState->nMaxTag = maxTag == 0 || maxTag > XML_MAX_TAG ? XML_MAX_TAG : maxTag;
+}
+
+unsigned long long XMLParser::GetDocumentSize() const
+{
+    unsigned long long read = m_pState->nWindowStart + m_pState->nEnd;
+    return m_pState->nFileSize > read ? m_pState->nFileSize : read;
 }
 
 char* XMLParser::GetDTD()
@@ -204,12 +251,32 @@ int XMLParser::ScanProlog()
         return state.nStickyCode;
     if (state.bPrologDone)
         return 0;
-    if (state.ScanProlog() < 0)
-        return state.RaiseProblem(m_pErrorHandler, m_pszXMLFilename);
+    try
+    {
+        if (state.ScanProlog() < 0)
+            return state.RaiseProblem(m_pErrorHandler, m_pszXMLFilename);
+    }
+    catch (const std::bad_alloc&)
+    {
+        return RaiseNoMemory(state, m_pErrorHandler, m_pszXMLFilename);
+    }
     return 0;
 }
 
 int XMLParser::Scan()
+{
+    try
+    {
+        return ScanItem();
+    }
+    catch (const std::bad_alloc&)
+    {
+        m_pStartTag = m_pEndTag = m_pEmptyTag = 0;
+        return RaiseNoMemory(*m_pState, m_pErrorHandler, m_pszXMLFilename);
+    }
+}
+
+int XMLParser::ScanItem()
 {
     m_pStartTag = m_pEndTag = m_pEmptyTag = 0;
     m_pContent->ClearBuffer();
@@ -309,13 +376,36 @@ int XMLParser::Scan()
     }
 
     // The element's text, up to the next tag. When the document fails before that tag,
-    // the start tag is still reported with the text so far; the next Scan fails.
+    // the start tag is still reported with the text so far; the next Scan fails. A text
+    // that does not fit (too large, or no memory) fails at once: it is never handed on
+    // cut short.
     if (state.GatherText(m_pContent) < 0)
+    {
+        if (state.nProblemCode == XML_ERR_TOO_LARGE || state.nProblemCode == XML_ERR_NO_MEMORY)
+        {
+            m_pStartTag = 0;
+            m_pContent->ClearBuffer();
+            return state.RaiseProblem(m_pErrorHandler, m_pszXMLFilename);
+        }
         state.DeferProblem();
+    }
     return XML_SCAN_TAG;
 }
 
 int XMLParser::Skip(XMLNode* node)
+{
+    try
+    {
+        return SkipElement(node);
+    }
+    catch (const std::bad_alloc&)
+    {
+        m_pStartTag = m_pEndTag = m_pEmptyTag = 0;
+        return RaiseNoMemory(*m_pState, m_pErrorHandler, m_pszXMLFilename);
+    }
+}
+
+int XMLParser::SkipElement(XMLNode* node)
 {
     XMLParserState& state = *m_pState;
     bool current = node && node == m_pStartTag && node == &state.nodeStart;

@@ -83,12 +83,16 @@ struct XMLParserState
     char* pszDefaultDir;        // owned, or null
     char* pszDTD;               // owned, or null
     bool bSkipInvalidElement;
+    unsigned int nMaxText;      // longest element text taken, in bytes
+    unsigned int nMaxTag;       // longest tag (or name) kept whole in the window, in bytes
 
     // --- the open document (XMLScanner.cpp) ---
     FILE* pFile;
     bool bOpen;                 // a document is open for scanning
     bool bEndOfFile;            // the file has given its last byte
     int nReadErrno;             // errno of a failed read, 0 when none failed
+    bool bTooLarge;             // one item outgrew nMaxTag: the window stops filling
+    unsigned long long nFileSize;   // size of a regular file, else 0
     char* pWindow;              // owned (malloc)
     size_t nCapacity;
     size_t nPos;
@@ -160,6 +164,8 @@ struct XMLParserState
     // Text, comments, processing instructions and CDATA up to the next tag; the text
     // and CDATA contents go to `sink` when it is not null.
     int GatherText(UtByteBuffer* sink);
+    // Appends `count` window bytes at `data` to `sink` (when there is one), within nMaxText.
+    int EmitText(UtByteBuffer* sink, const char* data, size_t count);
     int SkipComment();
     int SkipProcessingInstruction(bool inProlog);
     int ConsumeThrough(const char* terminator, size_t length, UtByteBuffer* sink,

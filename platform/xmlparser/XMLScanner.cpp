@@ -3,9 +3,11 @@
 #include "XMLParserState.h"
 
 #include <errno.h>
+#include <limits.h>
 #include <stdarg.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/stat.h>
 
 #include "ErrorHandler.h"
 #include "UtByteBuffer.h"
@@ -14,25 +16,17 @@
 
 namespace
 {
-// Appends `count` bytes to `sink` (when there is one), in pieces an int can count.
-void Emit(UtByteBuffer* sink, const char* data, size_t count)
+// `base` plus `count`, held at LONG_MAX instead of overflowing (line and column counts
+// of documents beyond what a long counts).
+long SaturatedAdd(long base, unsigned long long count)
 {
-    if (!sink)
-        return;
-    const size_t kPiece = 1u << 30;
-    while (count > 0)
-    {
-        size_t piece = count < kPiece ? count : kPiece;
-        sink->WriteData(data, (int)piece);
-        data += piece;
-        count -= piece;
-    }
+    return count > (unsigned long long)(LONG_MAX - base) ? LONG_MAX : base + (long)count;
 }
 }
 
 XMLParserState::XMLParserState()
-    : pszDefaultDir(0), pszDTD(0), bSkipInvalidElement(false),
-      pFile(0), bOpen(false), bEndOfFile(false), nReadErrno(0),
+    : pszDefaultDir(0), pszDTD(0), bSkipInvalidElement(false), nMaxText(XML_MAX_TEXT), nMaxTag(XML_MAX_TAG),
+      pFile(0), bOpen(false), bEndOfFile(false), nReadErrno(0), bTooLarge(false), nFileSize(0),
       pWindow(0), nCapacity(0), nPos(0), nEnd(0), nWindowStart(0),
       bHasMark(false), bMarkResolved(false), nMarkOffset(0), nMarkLine(0), nMarkColumn(0),
       bPrologDone(false), bFinished(false), nStickyCode(0),
@@ -69,9 +63,25 @@ int XMLParserState::OpenDocument(const char* path, ErrorHandler* errors)
         return XML_ERR_OPEN;
     }
     pWindow = (char*)malloc(kWindowSize);
+    if (!pWindow)
+    {
+        CloseDocument();
+        errors->AddReport(XML_ERR_NO_MEMORY, ERROR_LIST_XML_PARSER, path, path, 0, 0,
+                          "no memory for the window the document is read through");
+        return XML_ERR_NO_MEMORY;
+    }
     nCapacity = kWindowSize;
     bOpen = true;
     ResetScan();
+#if defined(_WIN32)
+    struct _stati64 info;
+    if (_fstati64(_fileno(pFile), &info) == 0 && (info.st_mode & _S_IFREG) != 0)
+        nFileSize = (unsigned long long)info.st_size;
+#else
+    struct stat info;
+    if (fstat(fileno(pFile), &info) == 0 && S_ISREG(info.st_mode))
+        nFileSize = (unsigned long long)info.st_size;
+#endif
 
     // Read the first window now: a path that opens but cannot be read (a directory on
     // some systems) fails here rather than in the middle of scanning.
@@ -102,6 +112,8 @@ void XMLParserState::ResetScan()
 {
     bEndOfFile = false;
     nReadErrno = 0;
+    bTooLarge = false;
+    nFileSize = 0;
     nPos = nEnd = 0;
     nWindowStart = 0;
     cursor.nOffset = 0;
@@ -138,10 +150,10 @@ size_t XMLParserState::Fill(size_t keep)
             AdvanceCursor(dropTo);
 
         size_t kept = nEnd - keep;
-        if (nCapacity > kWindowSize && kept <= kWindowSize / 2)
+        char* window = nCapacity > kWindowSize && kept <= kWindowSize / 2 ? (char*)malloc(kWindowSize) : 0;
+        if (window)
         {
             // The large tag that grew the window is gone: back to the normal size.
-            char* window = (char*)malloc(kWindowSize);
             memcpy(window, pWindow + keep, kept);
             free(pWindow);
             pWindow = window;
@@ -158,7 +170,14 @@ size_t XMLParserState::Fill(size_t keep)
 
     if (nEnd == nCapacity)
     {
-        // Everything in the window must stay: one tag fills it.
+        // Everything in the window must stay: one tag fills it. A tag beyond the limit
+        // ends the filling; whoever waits for its end reports it (EndProblem).
+        if (nEnd - nPos > (size_t)nMaxTag)
+        {
+            bTooLarge = true;
+            bEndOfFile = true;
+            return 0;
+        }
         size_t capacity = nCapacity * 2;
         char* window = (char*)realloc(pWindow, capacity);
         if (!window)
@@ -263,12 +282,12 @@ void XMLParserState::AdvanceCursor(unsigned long long offset)
     }
     if (newlines > 0)
     {
-        cursor.nLine += newlines;
-        cursor.nColumn = (long)(to - lastNewline);
+        cursor.nLine = SaturatedAdd(cursor.nLine, (unsigned long long)newlines);
+        cursor.nColumn = SaturatedAdd(0, (unsigned long long)(to - lastNewline));
     }
     else
     {
-        cursor.nColumn += (long)(to - from);
+        cursor.nColumn = SaturatedAdd(cursor.nColumn, (unsigned long long)(to - from));
     }
     cursor.nOffset = offset;
 }
@@ -313,6 +332,8 @@ int XMLParserState::Problem(int code, size_t index, const char* format, ...)
 
 int XMLParserState::EndProblem(const char* inside)
 {
+    if (bTooLarge)
+        return Problem(XML_ERR_TOO_LARGE, nPos, "%s is longer than %u bytes", inside, nMaxTag);
     if (nReadErrno != 0)
         return Problem(XML_ERR_READ, nEnd, "reading the document failed: %s", strerror(nReadErrno));
     return Problem(XML_ERR_UNEXPECTED_END, nEnd, "the document ends inside %s", inside);
@@ -393,6 +414,27 @@ int XMLParserState::PopElement(const char* name, size_t tagIndex)
 // Between tags
 // ---------------------------------------------------------------------------------
 
+int XMLParserState::EmitText(UtByteBuffer* sink, const char* data, size_t count)
+{
+    if (!sink || count == 0)
+        return 0;
+    size_t index = (size_t)(data - pWindow);
+    if ((unsigned long long)sink->GetTotalSize() + count > nMaxText)
+        return Problem(XML_ERR_TOO_LARGE, index + (nMaxText - sink->GetTotalSize()),
+                       "the element's text is longer than %u bytes", nMaxText);
+    // In pieces an int counts: a window grown for a large tag may hold more.
+    const size_t kPiece = 1u << 30;
+    for (size_t done = 0; done < count;)
+    {
+        int piece = (int)(count - done < kPiece ? count - done : kPiece);
+        if (sink->WriteData(data + done, piece) != piece)
+            return Problem(XML_ERR_NO_MEMORY, index + done, "memory ran out for the element's text, %llu bytes long",
+                           (unsigned long long)sink->GetTotalSize() + (count - done));
+        done += (size_t)piece;
+    }
+    return 0;
+}
+
 // Scans from nPos to the next start, end or empty-element tag and stops on its '<'.
 // Text and the insides of CDATA sections go to `sink`; comments and processing
 // instructions are passed over. Any other markup is a failure.
@@ -409,13 +451,14 @@ int XMLParserState::GatherText(UtByteBuffer* sink)
         }
         const char* text = pWindow + nPos;
         const char* open = (const char*)memchr(text, '<', nEnd - nPos);
+        int emitted = EmitText(sink, text, open ? (size_t)(open - text) : nEnd - nPos);
+        if (emitted < 0)
+            return emitted;
         if (!open)
         {
-            Emit(sink, text, nEnd - nPos);
             nPos = nEnd;
             continue;
         }
-        Emit(sink, text, (size_t)(open - text));
         nPos = (size_t)(open - pWindow);
 
         if (Ensure(2) < 2)
@@ -515,22 +558,24 @@ int XMLParserState::ConsumeThrough(const char* terminator, size_t length, UtByte
                     break;
                 if (memcmp(q, terminator, length) == 0)
                 {
-                    Emit(sink, pWindow + nPos, (size_t)(q - (pWindow + nPos)));
+                    int emitted = EmitText(sink, pWindow + nPos, (size_t)(q - (pWindow + nPos)));
                     nPos = (size_t)(q - pWindow) + length;
-                    return 0;
+                    return emitted;
                 }
                 p = q + 1;
             }
             size_t keep = nEnd - (length - 1);
-            Emit(sink, pWindow + nPos, keep - nPos);
+            int emitted = EmitText(sink, pWindow + nPos, keep - nPos);
+            if (emitted < 0)
+                return emitted;
             nPos = keep;
         }
         if (Fill(nPos) == 0)
         {
             // The last bytes were no terminator after all: they belong to the text.
-            Emit(sink, pWindow + nPos, nEnd - nPos);
+            int emitted = EmitText(sink, pWindow + nPos, nEnd - nPos);
             nPos = nEnd;
-            return EndProblem(inside);
+            return emitted < 0 ? emitted : EndProblem(inside);
         }
     }
 }
@@ -573,9 +618,13 @@ int XMLParserState::FindMarkupEnd(bool keep, size_t* pEnd, const char* inside)
                 ++offset;
                 continue;
             }
+            if (keep && offset >= (size_t)nMaxTag)
+                break;
             *pEnd = nPos + offset;
             return 0;
         }
+        if (keep && offset >= (size_t)nMaxTag)
+            return Problem(XML_ERR_TOO_LARGE, nPos, "%s is longer than %u bytes", inside, nMaxTag);
         if (!keep)
         {
             nPos += offset;
