@@ -15,6 +15,7 @@ include(CMakePackageConfigHelpers)
 set(RIZEROZ_PUBLIC_HEADERS
   ${PROJECT_SOURCE_DIR}/rodazivuziradovizozari/RODAzivUzirAdovIzozari.h
   ${PROJECT_SOURCE_DIR}/rodazivuziradovizozari/RizErozVersion.h
+  ${PROJECT_SOURCE_DIR}/rodazivuziradovizozari/SafeSave.h
   ${PROJECT_SOURCE_DIR}/interfaces/RizErozExport.h
   ${PROJECT_SOURCE_DIR}/interfaces/UtObject.h
   ${PROJECT_SOURCE_DIR}/interfaces/UtByteBuffer.h

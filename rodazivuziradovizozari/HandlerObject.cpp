@@ -4,6 +4,8 @@
 
 #include <errno.h>
 #include <string.h>
+
+#include <new>
 #include <string>
 
 #include "UtString.h"
@@ -22,6 +24,11 @@ char* CopyText(const char* text)
     char* copy = new char[length + 1];
     util_strncpy(copy, text, (int)length, 0);
     return copy;
+}
+
+bool IsEmptyModel(SVFPlusData* model)
+{
+    return model->GetDataFieldCount() == 0 && model->GetVersion() == nullptr && model->GetComment() == nullptr;
 }
 
 bool IsWriteMode(const char* mode)
@@ -46,14 +53,14 @@ bool IsFullPath(const char* fileName)
 
 RODAzivUzirAdovIzozari::RODAzivUzirAdovIzozari()
     : XMLParser(), m_pSVFPlusData(nullptr), m_fpOutput(nullptr), m_pszOutputFilename(nullptr),
-      m_bWriteExpression(false)
+      m_bWriteExpression(false), m_nWriteError(0), m_readLimits(), m_nExpressionBytes(0)
 {
     EnableSkipInvalidElement();
 }
 
 RODAzivUzirAdovIzozari::RODAzivUzirAdovIzozari(const RODAzivUzirAdovIzozari& other)
     : XMLParser(other), m_pSVFPlusData(nullptr), m_fpOutput(nullptr), m_pszOutputFilename(nullptr),
-      m_bWriteExpression(false)
+      m_bWriteExpression(false), m_nWriteError(0), m_readLimits(), m_nExpressionBytes(0)
 {
     CopyMembers(other);
 }
@@ -83,6 +90,8 @@ void RODAzivUzirAdovIzozari::CopyMembers(const RODAzivUzirAdovIzozari& other)
     m_pszOutputFilename = CopyText(other.m_pszOutputFilename);
     m_fpOutput = nullptr;
     m_bWriteExpression = other.m_bWriteExpression;
+    m_nWriteError = other.m_nWriteError;
+    m_readLimits = other.m_readLimits;
 }
 
 RODAzivUzirAdovIzozari::~RODAzivUzirAdovIzozari()
@@ -98,6 +107,24 @@ RODAzivUzirAdovIzozari::~RODAzivUzirAdovIzozari()
 int RODAzivUzirAdovIzozari::InitSvfPlusDataFile(const char* fileName, const char* defaultDir,
                                                const char* mode)
 {
+    try
+    {
+        if (fileName == nullptr || mode == nullptr)
+            return OpenFile(fileName, defaultDir, mode);
+        // The arguments may point into what the open releases (GetSVFPlusDataFilename()
+        // after a write-mode open, say): they are copied first.
+        std::string name(fileName), directory(defaultDir != nullptr ? defaultDir : ""), openMode(mode);
+        return OpenFile(name.c_str(), directory.c_str(), openMode.c_str());
+    }
+    catch (const std::bad_alloc&)
+    {
+        m_pErrorHandler->AddReport(SVF_ERR_NO_MEMORY, kHandlerErrorList, fileName, nullptr, 0, 0, nullptr);
+        return SVF_ERR_NO_MEMORY;
+    }
+}
+
+int RODAzivUzirAdovIzozari::OpenFile(const char* fileName, const char* defaultDir, const char* mode)
+{
     delete m_pSVFPlusData;
     m_pSVFPlusData = nullptr;
     if (m_fpOutput != nullptr)
@@ -105,6 +132,7 @@ int RODAzivUzirAdovIzozari::InitSvfPlusDataFile(const char* fileName, const char
     m_fpOutput = nullptr;
     delete[] m_pszOutputFilename;
     m_pszOutputFilename = nullptr;
+    m_nWriteError = 0;
     EnableSkipInvalidElement();
 
     if (fileName == nullptr || mode == nullptr)
@@ -164,10 +192,42 @@ int RODAzivUzirAdovIzozari::OnInitialize()
 
 void RODAzivUzirAdovIzozari::SetSVFPlusData(SVFPlusData* data)
 {
-    // Copy before releasing, so that handing back the handler's own model is safe.
-    SVFPlusData* copy = data != nullptr ? new SVFPlusData(data) : nullptr;
+    // Copy before releasing, so that handing back the handler's own model is safe. A
+    // copy is whole or empty (SVFPlusData.h): an empty copy of a model that is not empty
+    // means memory ran out, and then no model is attached (Write gives -6).
+    SVFPlusData* copy = data != nullptr ? new (std::nothrow) SVFPlusData(data) : nullptr;
+    if (data != nullptr && (copy == nullptr || (IsEmptyModel(copy) && !IsEmptyModel(data))))
+    {
+        delete copy;
+        copy = nullptr;
+        m_pErrorHandler->AddReport(SVF_ERR_NO_MEMORY, kHandlerErrorList, "", nullptr, 0, 0,
+                                   "no model is attached");
+    }
     delete m_pSVFPlusData;
     m_pSVFPlusData = copy;
+}
+
+int RODAzivUzirAdovIzozari::GetWriteError() const
+{
+    return m_nWriteError;
+}
+
+void RODAzivUzirAdovIzozari::SetReadLimits(const SVFReadLimits& limits)
+{
+    m_readLimits = limits;
+    SetSizeLimits(limits.nElementText, limits.nTag);
+}
+
+SVFReadLimits RODAzivUzirAdovIzozari::GetReadLimits() const
+{
+    SVFReadLimits limits = m_readLimits;
+    if (limits.nElementText == 0)
+        limits.nElementText = XML_MAX_TEXT;
+    if (limits.nTag == 0 || limits.nTag > XML_MAX_TAG)
+        limits.nTag = XML_MAX_TAG;
+    if (limits.nRow == 0 || limits.nRow > SVF_MAX_ROW)
+        limits.nRow = SVF_MAX_ROW;
+    return limits;
 }
 
 SVFPlusData* RODAzivUzirAdovIzozari::GetSVFPlusData()

@@ -3,6 +3,8 @@
 #include "RODAzivUzirAdovIzozari.h"
 
 #include <string.h>
+
+#include <new>
 #include <string>
 
 #include "UtUtility.h"
@@ -27,6 +29,21 @@ const char kDocumentTypeFile[] = "SVF_Plus_Data.dtd";
 
 int RODAzivUzirAdovIzozari::Read()
 {
+    // Memory that runs out anywhere in reading ends it with a result code.
+    try
+    {
+        return ReadDocument();
+    }
+    catch (const std::bad_alloc&)
+    {
+        ProcessException(SVF_ERR_NO_MEMORY, ERROR_LIST_DATA_FILE, m_pszXMLFilename);
+        return SVF_ERR_NO_MEMORY;
+    }
+}
+
+int RODAzivUzirAdovIzozari::ReadDocument()
+{
+    m_nExpressionBytes = 0;
     // The document type file is looked for in the default directory, whatever location
     // the document itself names.
     std::string documentType;
@@ -108,24 +125,39 @@ int RODAzivUzirAdovIzozari::ProcessStartTag(unsigned long parent)
     switch (element)
     {
     case SVF_TAG_ROOT:
+    {
         if (m_pSVFPlusData != nullptr)
             return SVF_ERR_MODEL;
-        m_pSVFPlusData = new SVFPlusData();
-        m_pSVFPlusData->SetVersion(m_pStartTag->GetNodeAttributeValue("version"));
+        m_pSVFPlusData = new (std::nothrow) SVFPlusData();
+        if (m_pSVFPlusData == nullptr)
+            return SVF_ERR_NO_MEMORY;
+        // The model copies its texts: a copy missing means memory ran out.
+        const char* version = m_pStartTag->GetNodeAttributeValue("version");
+        if (m_pSVFPlusData->SetVersion(version) == nullptr && version != nullptr)
+            return SVF_ERR_NO_MEMORY;
         return SVF_TAG_ROOT;
+    }
 
     case SVF_TAG_COMMENT:
     {
         char* text = nullptr;
         if (size != 0)
         {
-            text = new char[(size_t)size + 1];
-            m_pContent->CopyData(0, text, (int)size);
+            text = new (std::nothrow) char[(size_t)size + 1];
+            if (text == nullptr)
+                return SVF_ERR_NO_MEMORY;
+            // The parser's text buffer lends its bytes; a chained one is copied.
+            const unsigned char* bytes = m_pContent->GetData();
+            if (bytes != nullptr)
+                memcpy(text, bytes, size);
+            else
+                m_pContent->CopyData(0, text, (int)size);
             text[size] = '\0';
         }
         m_pSVFPlusData->SetComment(text);
+        bool kept = text == nullptr || m_pSVFPlusData->GetComment() != nullptr;
         delete[] text;
-        return result;
+        return kept ? result : SVF_ERR_NO_MEMORY;
     }
 
     case SVF_TAG_DATA_FIELD:
@@ -133,7 +165,10 @@ int RODAzivUzirAdovIzozari::ProcessStartTag(unsigned long parent)
         SVFDataField* field = m_pSVFPlusData->AddDataField();
         if (field == nullptr)
             return SVF_ERR_NO_FIELD;
-        field->SetFieldName(m_pStartTag->GetNodeAttributeValue("name"));
+        const char* name = m_pStartTag->GetNodeAttributeValue("name");
+        field->SetFieldName(name);
+        if (name != nullptr && field->GetFieldName() == nullptr)
+            return SVF_ERR_NO_MEMORY;
         // Only the four characters after the "0x" prefix carry the checksum; a text of any
         // length is accepted, and a missing or short one reads as digits of value 0.
         char area[16];

@@ -1,16 +1,18 @@
 // Field block rows: the text of a FieldBlock element becomes rows of its data field.
 // Rows are separated by ','; white space is dropped everywhere; a row is a hexadecimal
 // literal ("0x" and two digits per byte), decoded here straight into the row buffer, or an
-// expression (starting with '('), gathered and handed to the expression evaluator.
+// expression (starting with '('), evaluated from the element's text straight into the row.
+// A row takes memory for what its own text can hold, never for what its width names.
 #include "RODAzivUzirAdovIzozari.h"
 
-#include <stdlib.h>
+#include <stddef.h>
 #include <string.h>
 
 #include <memory>
 #include <new>
 
 #include "SVPExpression.h"
+#include "UtUtility.h"
 
 namespace
 {
@@ -62,92 +64,64 @@ struct RowCharTable
 
 constexpr RowCharTable kRowChars;
 
-// Segment size of the buffer that gathers an expression's text.
-const int kExpressionSegment = 640;
-// Bit stream areas above this size are fitted to the expression's own length first, so a
-// huge "row_width" does not make every expression row allocate its full area.
-const long long kLargeArea = 1 << 16;
-
-// Room for the evaluator's output for rows of `width` bits: two digits per byte, the
-// two leading characters and the terminator; never fewer than 3 characters.
-long long BitStreamAreaSize(int width)
+// Ends the literal row whose bytes were decoded into [begin, out) of its room: keeps
+// them, gives the unused room back, and passes `result` on.
+int FinishLiteral(UtByteBuffer* row, const unsigned char* begin, const unsigned char* out, int result)
 {
-    long long size = (((long long)width + 7) / 8) * 2 + 3;
-    return size < 3 ? 3 : size;
+    row->Shrink((unsigned int)(out - begin));
+    return result;
 }
 
-// Appends one character to the expression buffer, continuing in the next segment when the
-// current one is full.
-void AppendExpression(UtByteBuffer*& segment, char c)
+// The least the expression budget of one Read allows, and how many times the document's
+// size it allows beyond that.
+const unsigned long long kLeastExpressionBudget = 1ull << 30;
+const unsigned long long kExpressionBudgetFactor = 64;
+
+// Bytes a row of `width` bits takes from an expression: two digits per byte fit in the
+// bit stream area of ((width + 7) / 8) * 2 + 3 characters, so (width + 7) / 8 bytes, and
+// none for a width of 0 or less.
+long long ExpressionRowBytes(int width)
 {
-    if (segment->WriteData(c) == 0)
-    {
-        segment = segment->GetNextBuffer();
-        segment->WriteData(c);
-    }
+    return width > 0 ? ((long long)width + 7) / 8 : 0;
+}
 }
 
-// Evaluates the gathered expression of one row and appends the bytes it stands for. The
-// text and the bit stream area can be large (an area of up to 512 MB for the widest
-// rows): when either cannot be had, the row stays empty, as for an expression that
-// cannot be evaluated, and nothing is thrown out of Read.
-void EvaluateExpression(UtByteBuffer* expression, UtByteBuffer* row, int width, const char* directory)
+// An expression row: the text from its '(' to the row's end, white space included (the
+// evaluator passes over it as the reader would drop it), evaluated straight into the row.
+// An expression that cannot be evaluated leaves the row empty.
+int RODAzivUzirAdovIzozari::AddExpressionRow(UtByteBuffer* row, const unsigned char* begin,
+                                             const unsigned char* end, int width)
 {
-    unsigned int length = expression->GetTotalSize();
-    char* text = new (std::nothrow) char[(size_t)length + 1];
-    if (text == nullptr)
-    {
-        expression->ClearBuffer();
-        return;
-    }
-    expression->CopyData(0, text, (int)length);
-    text[length] = '\0';
-    expression->ClearBuffer();
+    SVPExpression evaluator;
+    evaluator.Initialize(GetDefaultDir());
+    const char* text = (const char*)begin;
+    long long total = evaluator.GetBytes(text, (size_t)(end - begin), nullptr, 0);
+    long long bytes = ExpressionRowBytes(width);
+    if (total < bytes)
+        bytes = total;
+    if (bytes <= 0)
+        return 0;
 
-    SVPExpression* evaluator = new SVPExpression();
-    evaluator->Initialize(directory);
-
-    long long areaSize = BitStreamAreaSize(width);
-    if (areaSize > kLargeArea)
+    SVFReadLimits limits = GetReadLimits();
+    if ((unsigned long long)bytes > limits.nRow)
+        return SVF_ERR_ROW_TOO_LARGE;
+    unsigned long long budget = limits.nExpressionBytes;
+    if (budget == 0)
     {
-        // Ask for the byte count alone (an area of 3 holds no byte), then fit the area.
-        char probe[3];
-        int bytes = evaluator->GetBitStream(text, probe, (int)sizeof(probe));
-        long long needed = bytes > 0 ? (long long)bytes * 2 + 3 : 3;
-        if (needed < areaSize)
-            areaSize = needed;
+        unsigned long long size = GetDocumentSize();
+        budget = size > kLeastExpressionBudget / kExpressionBudgetFactor ? size * kExpressionBudgetFactor
+                                                                         : kLeastExpressionBudget;
+        if (size > ~0ull / kExpressionBudgetFactor)
+            budget = ~0ull;
     }
-    char* area = new (std::nothrow) char[(size_t)areaSize];
-    if (area == nullptr)
-    {
-        delete[] text;
-        delete evaluator;
-        return;
-    }
-    area[0] = '\0';
-    evaluator->GetBitStream(text, area, (int)(areaSize > 0x7FFFFFFF ? 0x7FFFFFFF : areaSize));
-
-    // Characters 2 and 3 make the first byte, 4 and 5 the second, and so on; a last digit
-    // without a partner is dropped. A character that is no digit counts as 0, as
-    // util_HexAnsi2Hex values it. The bytes are decoded in place, each one to the front of
-    // the area (byte k from characters 2k + 2 and 2k + 3, which lie behind it), and then
-    // appended to the row in one piece.
-    size_t digits = strlen(area);
-    size_t bytes = digits > 2 ? (digits - 2) / 2 : 0;
-    unsigned char* decoded = (unsigned char*)area;
-    for (size_t k = 0; k < bytes; ++k)
-    {
-        unsigned char high = kRowChars.digit[(unsigned char)area[2 * k + 2]] & 0x0F;
-        unsigned char low = kRowChars.digit[(unsigned char)area[2 * k + 3]] & 0x0F;
-        decoded[k] = (unsigned char)((high << 4) | low);
-    }
-    if (bytes > 0)
-        row->WriteData(decoded, (int)bytes);
-
-    delete[] area;
-    delete[] text;
-    delete evaluator;
-}
+    if ((unsigned long long)bytes > budget - m_nExpressionBytes)
+        return SVF_ERR_EXPRESSION_BUDGET;
+    unsigned char* out = row->Extend((unsigned int)bytes);
+    if (out == nullptr)
+        return SVF_ERR_NO_MEMORY;
+    evaluator.GetBytes(text, (size_t)(end - begin), out, bytes);
+    m_nExpressionBytes += (unsigned long long)bytes;
+    return 0;
 }
 
 int RODAzivUzirAdovIzozari::ProcessFieldBlock(unsigned long parent, unsigned int size)
@@ -156,33 +130,30 @@ int RODAzivUzirAdovIzozari::ProcessFieldBlock(unsigned long parent, unsigned int
     if (field == nullptr)
         return SVF_ERR_NO_FIELD;
 
-    // A missing "row_width" reads as width 0, like a text that is no number.
-    const char* widthText = m_pStartTag->GetNodeAttributeValue("row_width");
-    int width = widthText != nullptr ? atoi(widthText) : 0;
+    // A missing "row_width" reads as width 0, like a text that is no number; a number
+    // beyond the int range reads as INT_MAX or INT_MIN.
+    int width = util_atoi(m_pStartTag->GetNodeAttributeValue("row_width"));
 
     if (parent != SVF_TAG_DATA_FIELD || m_pStartTag->GetNodeEnumValue() != SVF_TAG_FIELD_BLOCK)
         return SVF_ERR_NESTING;
     if (size == 0)
         return (int)parent;
 
-    UtByteBuffer expression(kExpressionSegment);
-    const char* directory = GetDefaultDir();
-
     // The element's text as one run of bytes. The parser's content buffer is growable and
-    // gives its bytes directly; a chained one is copied out once (no row can be added
-    // when that copy cannot be had).
+    // gives its bytes directly; a chained one is copied out once.
     const unsigned char* text = m_pContent->GetData();
     std::unique_ptr<unsigned char[]> copy;
     if (text == nullptr || m_pContent->GetTotalSize() < size)
     {
         copy.reset(new (std::nothrow) unsigned char[size]);
         if (copy == nullptr)
-            return SVF_ERR_NO_ROW;
+            return SVF_ERR_NO_MEMORY;
         m_pContent->CopyData(0, copy.get(), (int)size);
         text = copy.get();
     }
     const unsigned char* p = text;
     const unsigned char* const end = text + size;
+    const unsigned int rowLimit = GetReadLimits().nRow;
 
     for (;;)
     {
@@ -191,24 +162,33 @@ int RODAzivUzirAdovIzozari::ProcessFieldBlock(unsigned long parent, unsigned int
             return SVF_ERR_NO_ROW;
 
         RowState state = RowStart;
-        UtByteBuffer* segment = &expression;
+        const unsigned char* expression = nullptr;   // the row's '(', once one began it
+        // Where the decoded bytes of a literal go: room in the row, taken when its "0x"
+        // is read for at most the digits that stand before the row's ',' (a row cannot
+        // hold more), and given back at the row's end when much of it stays unused.
+        unsigned char* out = nullptr;
+        unsigned char* outBegin = nullptr;
+        unsigned char* outEnd = nullptr;
         unsigned char accumulator = 0;
+        const unsigned char* rowEnd = p;   // the character that ends the row, or the text's end
         for (;;)
         {
             if (state == HighDigit)
             {
                 // The bulk of a literal: whole digit pairs, one byte each.
-                while (end - p >= 2)
+                const unsigned char* pairEnd = (size_t)(end - p) / 2 <= (size_t)(outEnd - out) ? end : p + 2 * (outEnd - out);
+                while (pairEnd - p >= 2)
                 {
                     unsigned char high = kRowChars.digit[p[0]];
                     unsigned char low = kRowChars.digit[p[1]];
                     if ((high | low) & kNoDigit)
                         break;
-                    row->WriteData((unsigned char)((high << 4) | low));
+                    *out++ = (unsigned char)((high << 4) | low);
                     p += 2;
                 }
             }
             // Past the end of the text the character is 0, which ends the row.
+            rowEnd = p;
             unsigned char c = p < end ? *p++ : 0;
             unsigned char kind = kRowChars.kind[c];
             if (kind == KindSpace)
@@ -224,37 +204,52 @@ int RODAzivUzirAdovIzozari::ProcessFieldBlock(unsigned long parent, unsigned int
                 }
                 else if (c == '(')
                 {
-                    AppendExpression(segment, (char)c);
+                    expression = p - 1;
                     state = InExpression;
                 }
                 break;
             case AfterZero:
+            {
                 if (c != 'x')
                     return SVF_ERR_MODEL;
+                const unsigned char* comma = (const unsigned char*)memchr(p, ',', (size_t)(end - p));
+                size_t most = (size_t)((comma != nullptr ? comma : end) - p) / 2;
+                if (most > rowLimit)
+                    most = (size_t)rowLimit + 1;   // a row one byte past the limit is refused below
+                outBegin = out = most > 0 ? row->Extend((unsigned int)most) : nullptr;
+                if (most > 0 && out == nullptr)
+                    return SVF_ERR_NO_MEMORY;
+                outEnd = out + most;
                 state = HighDigit;
                 break;
+            }
             case HighDigit:
                 if (kRowChars.digit[c] & kNoDigit)
-                    return SVF_ERR_MODEL;
+                    return FinishLiteral(row, outBegin, out, SVF_ERR_MODEL);
                 accumulator = (unsigned char)(kRowChars.digit[c] << 4);
                 state = LowDigit;
                 break;
             case LowDigit:
                 if (kRowChars.digit[c] & kNoDigit)
-                    return SVF_ERR_MODEL;
-                accumulator = (unsigned char)(accumulator | kRowChars.digit[c]);
-                row->WriteData(accumulator);
+                    return FinishLiteral(row, outBegin, out, SVF_ERR_MODEL);
+                if (out == outEnd)
+                    return FinishLiteral(row, outBegin, out, SVF_ERR_ROW_TOO_LARGE);
+                *out++ = (unsigned char)(accumulator | kRowChars.digit[c]);
                 state = HighDigit;
                 break;
             case InExpression:
-                AppendExpression(segment, (char)c);
                 break;
             }
         }
 
         // Whatever state the row ended in, a pending digit or a lone prefix adds nothing.
-        if (expression.GetTotalSize() > 0)
-            EvaluateExpression(&expression, row, width, directory);
+        int result = 0;
+        if (outBegin != nullptr)
+            result = FinishLiteral(row, outBegin, out, out - outBegin > (ptrdiff_t)rowLimit ? SVF_ERR_ROW_TOO_LARGE : 0);
+        else if (expression != nullptr)
+            result = AddExpressionRow(row, expression, rowEnd, width);
+        if (result < 0)
+            return result;
 
         if (p >= end)
             return (int)parent;

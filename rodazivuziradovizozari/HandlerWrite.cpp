@@ -2,9 +2,12 @@
 // RIZ Eroz data file, in one pass, piece by piece, never assembled in memory.
 #include "RODAzivUzirAdovIzozari.h"
 
+#include <errno.h>
 #include <string.h>
 
 #include <new>
+
+#include "DocumentText.h"
 
 #include "SVPExpression.h"
 #include "UtUtility.h"
@@ -19,12 +22,14 @@ const char kExpressionBreak[] = "\n\t\t\t";
 
 // Collects small pieces of output and hands them to the stream in large writes. The
 // chunk is taken from the heap, so that Write stays light on the caller's stack; when it
-// cannot be had, a small chunk inside the object serves.
+// cannot be had, a small chunk inside the object serves. The first write that fails is
+// kept (its errno), and nothing is written after it.
 class OutputChunk
 {
 public:
     explicit OutputChunk(FILE* stream)
-        : m_pStream(stream), m_nUsed(0), m_pChunk(new (std::nothrow) char[kLargeChunk]), m_nSize(kLargeChunk)
+        : m_pStream(stream), m_nUsed(0), m_pChunk(new (std::nothrow) char[kLargeChunk]), m_nSize(kLargeChunk),
+          m_nError(0)
     {
         if (m_pChunk == nullptr)
         {
@@ -46,7 +51,7 @@ public:
             Flush();
             if (length > m_nSize)
             {
-                fwrite(text, 1, length, m_pStream);
+                PutStream(text, length);
                 return;
             }
         }
@@ -67,11 +72,21 @@ public:
     void Flush()
     {
         if (m_nUsed > 0)
-            fwrite(m_pChunk, 1, m_nUsed, m_pStream);
+            PutStream(m_pChunk, m_nUsed);
         m_nUsed = 0;
     }
+    int GetError() const { return m_nError; }
 
 private:
+    void PutStream(const char* text, size_t length)
+    {
+        if (m_nError != 0)
+            return;
+        errno = 0;
+        if (fwrite(text, 1, length, m_pStream) != length)
+            m_nError = errno != 0 ? errno : EIO;
+    }
+
     OutputChunk(const OutputChunk&);
     OutputChunk& operator=(const OutputChunk&);
 
@@ -82,6 +97,7 @@ private:
     size_t m_nUsed;
     char* m_pChunk;     // kLargeChunk bytes (owned, new[]) or m_szSmall
     size_t m_nSize;
+    int m_nError;       // errno of the first failed write, 0 when none failed
     char m_szSmall[1024];
 };
 
@@ -156,6 +172,81 @@ void PutHexRow(OutputChunk& chunk, const DigitTable& digits, UtByteBuffer* row, 
 }
 }
 
+int WriteDocumentText(FILE* stream, SVFPlusData* model, bool expressions)
+{
+    OutputChunk out(stream);
+    DigitTable digits;
+    char number[64];
+
+    out.Put("<?xml version='1.0' encoding='utf-8' ?>\n");
+    out.Put("<!DOCTYPE\t\tSVF_Plus_Data\tSYSTEM\t\"SVF_Plus_Data.dtd\" >\n");
+    out.Put("<SVF_Plus_Data version=\"");
+    out.Put(TextOrEmpty(model->GetVersion()));
+    out.Put("\">\n");
+
+    const char* comment = model->GetComment();
+    if (comment != nullptr)
+    {
+        out.Put("\t<Comment>");
+        out.Put(comment);
+        out.Put("</Comment>\n");
+    }
+
+    int fieldCount = model->GetDataFieldCount();
+    for (int i = 0; i < fieldCount; ++i)
+    {
+        SVFDataField* field = model->GetDataField(i);
+        if (field == nullptr)
+            continue;
+        out.Put("\t<DataField\tname=\"");
+        out.Put(TextOrEmpty(field->GetFieldName()));
+        out.Put("\"", 1);
+        if (field->m_nChecksum != 0)
+        {
+            snprintf(number, sizeof(number), "\n\t\t\t\tchecksum=\"0x%.4x\"", field->m_nChecksum);
+            out.Put(number);
+        }
+        out.Put(">\n", 2);
+
+        int blockCount = field->GetFieldBlockCount();
+        for (int j = 0; j < blockCount; ++j)
+        {
+            SVFDataField::DataBlock* block = field->GetDataBlock(j);
+            snprintf(number, sizeof(number), "\t\t<FieldBlock\trow_width=\"%d\">\n", block->m_nRowWidth);
+            out.Put(number);
+            int rowCount = block->GetNumberOfRows();
+            for (int k = 1; k <= rowCount; ++k)
+            {
+                UtByteBuffer* row = block->GetRow(k);
+                unsigned int size = row->GetTotalSize();
+                bool written = false;
+                // Without memory for the expression text the row is written in hexadecimal.
+                char* text = expressions ? new (std::nothrow) char[2 * (size_t)size + 5] : nullptr;
+                if (text != nullptr)
+                {
+                    util_strncpy(text, "", 0, 0);
+                    fnGetDataExpression(row, text);
+                    size_t length = strlen(text);
+                    if (length > 0)
+                    {
+                        PutExpression(out, text, length);
+                        written = true;
+                    }
+                    delete[] text;
+                }
+                if (!written)
+                    PutHexRow(out, digits, row, size);
+                out.Put(k < rowCount ? ",\n" : "\n");
+            }
+            out.Put("\t\t</FieldBlock>\n");
+        }
+        out.Put("\t</DataField>\n");
+    }
+    out.Put("</SVF_Plus_Data>\n");
+    out.Flush();
+    return out.GetError();
+}
+
 int RODAzivUzirAdovIzozari::Write()
 {
     if (m_pSVFPlusData == nullptr)
@@ -168,78 +259,18 @@ int RODAzivUzirAdovIzozari::Write()
         return SVF_ERR_OUTPUT;
     }
 
-    {
-        OutputChunk out(m_fpOutput);
-        DigitTable digits;
-        char number[64];
-
-        out.Put("<?xml version='1.0' encoding='utf-8' ?>\n");
-        out.Put("<!DOCTYPE\t\tSVF_Plus_Data\tSYSTEM\t\"SVF_Plus_Data.dtd\" >\n");
-        out.Put("<SVF_Plus_Data version=\"");
-        out.Put(TextOrEmpty(m_pSVFPlusData->GetVersion()));
-        out.Put("\">\n");
-
-        const char* comment = m_pSVFPlusData->GetComment();
-        if (comment != nullptr)
-        {
-            out.Put("\t<Comment>");
-            out.Put(comment);
-            out.Put("</Comment>\n");
-        }
-
-        int fieldCount = m_pSVFPlusData->GetDataFieldCount();
-        for (int i = 0; i < fieldCount; ++i)
-        {
-            SVFDataField* field = m_pSVFPlusData->GetDataField(i);
-            if (field == nullptr)
-                continue;
-            out.Put("\t<DataField\tname=\"");
-            out.Put(TextOrEmpty(field->GetFieldName()));
-            out.Put("\"", 1);
-            if (field->m_nChecksum != 0)
-            {
-                snprintf(number, sizeof(number), "\n\t\t\t\tchecksum=\"0x%.4x\"", field->m_nChecksum);
-                out.Put(number);
-            }
-            out.Put(">\n", 2);
-
-            int blockCount = field->GetFieldBlockCount();
-            for (int j = 0; j < blockCount; ++j)
-            {
-                SVFDataField::DataBlock* block = field->GetFieldBlock(j);
-                snprintf(number, sizeof(number), "\t\t<FieldBlock\trow_width=\"%d\">\n", block->m_nRowWidth);
-                out.Put(number);
-                int rowCount = block->GetNumberOfRows();
-                for (int k = 1; k <= rowCount; ++k)
-                {
-                    UtByteBuffer* row = block->GetRow(k);
-                    unsigned int size = row->GetTotalSize();
-                    bool written = false;
-                    if (m_bWriteExpression)
-                    {
-                        char* text = new char[2 * (size_t)size + 5];
-                        util_strncpy(text, "", 0, 0);
-                        fnGetDataExpression(row, text);
-                        size_t length = strlen(text);
-                        if (length > 0)
-                        {
-                            PutExpression(out, text, length);
-                            written = true;
-                        }
-                        delete[] text;
-                    }
-                    if (!written)
-                        PutHexRow(out, digits, row, size);
-                    out.Put(k < rowCount ? ",\n" : "\n");
-                }
-                out.Put("\t\t</FieldBlock>\n");
-            }
-            out.Put("\t</DataField>\n");
-        }
-        out.Put("</SVF_Plus_Data>\n");
-    }
-
-    fclose(m_fpOutput);
+    // Once begun, Write returns 0 whatever reached the file; whether every byte did is
+    // kept for GetWriteError and reported on a list of its own.
+    m_nWriteError = WriteDocumentText(m_fpOutput, m_pSVFPlusData, m_bWriteExpression);
+    errno = 0;
+    if (fflush(m_fpOutput) != 0 && m_nWriteError == 0)
+        m_nWriteError = errno != 0 ? errno : EIO;
+    errno = 0;
+    if (fclose(m_fpOutput) != 0 && m_nWriteError == 0)
+        m_nWriteError = errno != 0 ? errno : EIO;
     m_fpOutput = nullptr;
+    if (m_nWriteError != 0)
+        m_pErrorHandler->AddReport(SVF_ERR_WRITE, ERROR_LIST_OUTPUT, m_pszOutputFilename, m_pszOutputFilename, 0, 0,
+                                   strerror(m_nWriteError));
     return 0;
 }

@@ -31,8 +31,25 @@ enum
     SVF_ERR_OUTPUT = -5,         // the output path is empty, the output file does not open, or no output is open
     SVF_ERR_NO_DATA = -6,        // nothing to write: no data model is attached
     SVF_ERR_NO_MODEL = -7,       // an element that needs a data model came before the root element
+    SVF_ERR_WRITE = -8,          // not every byte of the document reached the file (see GetWriteError)
+    SVF_ERR_SAVE = -9,           // a safe save failed; the old file is left as it was (SafeSave.h)
+    SVF_ERR_ROW_TOO_LARGE = -10, // a row holds more bytes than the row limit
+    SVF_ERR_EXPRESSION_BUDGET = -11, // expression rows stand for more bytes than one Read may add
+    SVF_ERR_NO_MEMORY = -12,     // memory ran out
     SVF_ERR_SKIP = -29,          // the parser reported an element to skip but holds no start or empty tag
     SVF_ERR_UNKNOWN_TAG = -38    // the tag hooks' result for a name that is no document element
+};
+
+// The most bytes one row holds, and the default row limit.
+const unsigned int SVF_MAX_ROW = 0x7FFFFFFFu;
+
+// What one Read takes at most (docs/limits.md). A field of 0 stands for its default.
+struct SVFReadLimits
+{
+    unsigned int nElementText;            // bytes of one element's text; default XML_MAX_TEXT
+    unsigned int nTag;                    // bytes of one tag, attribute values included; default XML_MAX_TAG
+    unsigned int nRow;                    // bytes of one row; default SVF_MAX_ROW
+    unsigned long long nExpressionBytes;  // bytes expression rows add in one Read; default max(1 GiB, 64 x document size)
 };
 
 // Element enumeration values stored on the parser's nodes.
@@ -72,8 +89,24 @@ public:
     char* GetSVFPlusDataFilename();
     void WriteExpression(bool write);
 
+    // Reads the document opened for reading. 0, or a negative code. Memory running out
+    // gives SVF_ERR_NO_MEMORY (or XML_ERR_NO_MEMORY): nothing is thrown.
     int Read();
+    // Writes the attached model to the output opened for writing and closes it. 0 once it
+    // has begun, whatever reached the file (GetWriteError tells); -6 or -5 before that.
     int Write();
+
+    // 0 when every byte of the last Write reached the file (every write, the flush and
+    // the close succeeded); else the system's error number (errno) of the first failure,
+    // also reported, with the path and the reason, on the list ERROR_LIST_OUTPUT.
+    int GetWriteError() const;
+
+    // Limits of later Reads; beyond one, Read fails with XML_ERR_TOO_LARGE,
+    // SVF_ERR_ROW_TOO_LARGE or SVF_ERR_EXPRESSION_BUDGET. They survive opens.
+    void SetReadLimits(const SVFReadLimits& limits);
+    // The limits in force, defaults filled in (an expression budget of 0 follows the
+    // document's size).
+    SVFReadLimits GetReadLimits() const;
 
 private:
     int SetOutputFile(const char* path);
@@ -84,6 +117,9 @@ private:
     int AssignTagEnumValue(XMLNode* node);
     int IsHexDigit(char c);
     int ProcessFieldBlock(unsigned long parent, unsigned int size);
+    int AddExpressionRow(UtByteBuffer* row, const unsigned char* begin, const unsigned char* end, int width);
+    int ReadDocument();
+    int OpenFile(const char* fileName, const char* defaultDir, const char* mode);
 
     void CopyMembers(const RODAzivUzirAdovIzozari& other);
 
@@ -91,6 +127,9 @@ private:
     FILE* m_fpOutput;               // open output stream, or null
     char* m_pszOutputFilename;      // owned output path, or null
     bool m_bWriteExpression;
+    int m_nWriteError;              // errno of the last Write's first failed write, flush or close; 0 when none
+    SVFReadLimits m_readLimits;     // as set; 0 fields stand for the defaults
+    unsigned long long m_nExpressionBytes;   // bytes expression rows have added in the current Read
 };
 
 #endif
