@@ -168,6 +168,19 @@ TEST(HandlerOpen, ReopeningClosesTheFirstOutputAndReleasesItsName)
     EXPECT_NE(std::string::npos, ReadBytes(dir + "/second.xml").find("version=\"2\""));
 }
 
+// The name to open may be the handler's own text, which the open itself releases.
+TEST(HandlerOpen, ItsOwnFileNameOpensAgain)
+{
+    std::string path = LibraryPath(std::filesystem::absolute(ScratchDir("own-name")).string(), "out.xml");
+    RODAzivUzirAdovIzozari handler;
+    ASSERT_EQ(0, handler.InitSvfPlusDataFile(path.c_str(), "", "write"));
+    for (const char* mode : {"write", "read", "write"})
+    {
+        EXPECT_EQ(0, handler.InitSvfPlusDataFile(handler.GetSVFPlusDataFilename(), "", mode)) << mode;
+        EXPECT_EQ(path, Str(handler.GetSVFPlusDataFilename())) << mode;
+    }
+}
+
 TEST(HandlerModel, OpenReleasesAModelAttachedBeforeIt)
 {
     std::string dir = ScratchDir("attach");

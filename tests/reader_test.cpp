@@ -211,6 +211,10 @@ const RowCase kRows[] = {
     {"0x12", "  +24bits", 0, " B24[0x12]"},
     {"0x12,(FF*3),0x34", "2147483647", 0, " B2147483647[0x12,0xFFFFFF,0x34]"},
     {"(FF*3)", "-100", 0, " B-100[0x]"},
+    // Widths beyond the int range saturate, as strtol clamps, instead of wrapping.
+    {"0x12", "4294967304", 0, " B2147483647[0x12]"},
+    {"0x12", "-4294967304", 0, " B-2147483648[0x12]"},
+    {"(FF*3)", "99999999999999999999999", 0, " B2147483647[0xFFFFFF]"},
     {"0x1\n2,0x3&amp;4", "8", SVF_ERR_MODEL, " B8[0x12,0x]"},
 };
 }

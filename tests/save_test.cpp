@@ -1,0 +1,222 @@
+// The safe save: the bytes Write writes, put in the target's place only when whole;
+// what an existing target keeps; links, FIFOs and devices; failures that leave the old
+// file and no temporary file behind.
+#include <gtest/gtest.h>
+
+#include <errno.h>
+#include <string.h>
+
+#include <filesystem>
+#include <iostream>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#if !defined(_WIN32)
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+#include "SafeSave.h"
+#include "TestSupport.h"
+
+using namespace testsupport;
+
+namespace
+{
+// A model of `rows` rows of 64 patterned bytes, so that expressions shorten some of them.
+SVFPlusData MakeModel(int rows)
+{
+    SVFPlusData model;
+    model.SetVersion("3");
+    SVFDataField* field = model.AddDataField();
+    field->SetFieldName("F");
+    for (int k = 0; k < rows; ++k)
+    {
+        std::vector<unsigned char> bytes(64, (unsigned char)k);
+        if (k % 2 != 0)
+            bytes[k % 64] = 0xA5;
+        AddRowBytes(field, 512, bytes);
+    }
+    return model;
+}
+
+// What the handler's Write writes for `model`.
+std::string WrittenBytes(SVFPlusData& model, bool expressions)
+{
+    std::string dir = ScratchDir("save/written");
+    EXPECT_EQ(0, WriteModel(model, dir, "w.xml", expressions));
+    return ReadBytes(dir + "/w.xml");
+}
+
+std::set<std::string> Names(const std::string& dir)
+{
+    std::set<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(dir))
+        names.insert(entry.path().filename().string());
+    return names;
+}
+
+std::string LastMessage(ErrorHandler& errors)
+{
+    const ErrorReport* report = errors.GetLastReport();
+    return report != nullptr ? report->GetMessage() : "";
+}
+}
+
+TEST(SafeSave, WritesTheBytesWriteWritesAndLeavesNothingElse)
+{
+    for (bool expressions : {false, true})
+    {
+        SVFPlusData model = MakeModel(40);
+        std::string expected = WrittenBytes(model, expressions), dir = ScratchDir("save/bytes");
+        for (bool existing : {false, true})
+        {
+            if (existing)
+                WriteBytes(dir + "/out.xml", "old text");
+            ErrorHandler errors;
+            ASSERT_EQ(0, SaveSVFPlusData(&model, (dir + "/out.xml").c_str(), expressions, &errors)) << LastMessage(errors);
+            EXPECT_TRUE(ReadBytes(dir + "/out.xml") == expected) << "expressions " << expressions;
+            EXPECT_EQ(std::set<std::string>{"out.xml"}, Names(dir));
+            EXPECT_EQ(0, errors.GetReportCount());
+        }
+    }
+    EXPECT_EQ(SVF_ERR_NO_DATA, SaveSVFPlusData(nullptr, "unused.xml", false, nullptr));
+}
+
+TEST(SafeSave, StepsShowTheTextBeforeItTakesThePlace)
+{
+    SVFPlusData model = MakeModel(3);
+    std::string expected = WrittenBytes(model, false), dir = ScratchDir("save/steps"), path = dir + "/out.xml";
+    WriteBytes(path, "old text");
+    for (bool commit : {false, true})
+    {
+        ErrorHandler errors;
+        SVFSafeFile file;
+        ASSERT_EQ(0, file.Open(path.c_str(), &errors)) << LastMessage(errors);
+        EXPECT_EQ(nullptr, file.GetReadPath()) << "nothing to read before Finish";
+        ASSERT_EQ(0, file.WriteModel(&model, false));
+        ASSERT_EQ(0, file.Finish());
+        ASSERT_NE(nullptr, file.GetReadPath());
+        EXPECT_TRUE(ReadBytes(file.GetReadPath()) == expected);
+        // A named temporary file lies beside the target; an unnamed one (Linux) is nowhere.
+        EXPECT_EQ(file.GetTemporaryName() != nullptr ? 2u : 1u, Names(dir).size());
+        EXPECT_EQ("old text", ReadBytes(path));
+        if (commit)
+            EXPECT_EQ(0, file.Commit()) << LastMessage(errors);
+        else
+            file.Abandon();
+        EXPECT_EQ(nullptr, file.GetTemporaryName());
+        EXPECT_EQ(std::set<std::string>{"out.xml"}, Names(dir));
+        EXPECT_TRUE(ReadBytes(path) == (commit ? expected : "old text")) << "commit " << commit;
+    }
+}
+
+#if !defined(_WIN32)
+TEST(SafeSave, ExistingFilesKeepModeOwnerAndLinks)
+{
+    SVFPlusData model = MakeModel(2);
+    std::string expected = WrittenBytes(model, false), dir = ScratchDir("save/keeps");
+    std::string path = dir + "/out.xml", link = dir + "/link.xml", dangling = dir + "/dangling.xml";
+    WriteBytes(path, "old text");
+    ASSERT_EQ(0, chmod(path.c_str(), 0640));
+    bool root = geteuid() == 0;
+    if (root)
+        ASSERT_EQ(0, chown(path.c_str(), 1234, 5678));
+    ASSERT_EQ(0, symlink("out.xml", link.c_str()));
+    ASSERT_EQ(0, symlink("new.xml", dangling.c_str()));
+    mode_t mask = umask(0);
+    umask(mask);
+
+    // Saved through each link, then directly: the links stay links, their files change.
+    for (const std::string& target : {link, dangling, path})
+    {
+        ErrorHandler errors;
+        ASSERT_EQ(0, SaveSVFPlusData(&model, target.c_str(), false, &errors)) << target << ": " << LastMessage(errors);
+        EXPECT_TRUE(ReadBytes(target) == expected) << target;
+    }
+    struct stat info;
+    ASSERT_EQ(0, lstat(link.c_str(), &info));
+    EXPECT_TRUE(S_ISLNK(info.st_mode));
+    ASSERT_EQ(0, lstat(dangling.c_str(), &info));
+    EXPECT_TRUE(S_ISLNK(info.st_mode));
+    ASSERT_EQ(0, stat(path.c_str(), &info));
+    EXPECT_EQ(0640u, info.st_mode & 07777);
+    if (root)
+        EXPECT_TRUE(info.st_uid == 1234 && info.st_gid == 5678) << info.st_uid << ":" << info.st_gid;
+    ASSERT_EQ(0, stat((dir + "/new.xml").c_str(), &info));
+    EXPECT_EQ(0666u & ~mask, info.st_mode & 07777);
+    EXPECT_EQ((std::set<std::string>{"dangling.xml", "link.xml", "new.xml", "out.xml"}), Names(dir));
+}
+
+TEST(SafeSave, FifoReceivesTheTextDirectly)
+{
+    SVFPlusData model = MakeModel(200);   // more than a pipe holds at once
+    std::string expected = WrittenBytes(model, true), fifo = ScratchDir("save/fifo") + "/pipe";
+    ASSERT_EQ(0, mkfifo(fifo.c_str(), 0600));
+    std::string received;
+    std::thread reader([&] { received = ReadBytes(fifo); });
+    ErrorHandler errors;
+    EXPECT_EQ(0, SaveSVFPlusData(&model, fifo.c_str(), true, &errors)) << LastMessage(errors);
+    reader.join();
+    EXPECT_TRUE(received == expected);
+}
+
+// Every failure returns SVF_ERR_SAVE with one sentence naming the path and the system's
+// reason, and leaves the folder as it was. The full disk is /dev/full, and, when the
+// tests run as root, a tmpfs of 64 KB.
+TEST(SafeSave, FailuresLeaveTheOldFileAndNoTemporaryFile)
+{
+    SVFPlusData model = MakeModel(2000);   // about 300 KB of text
+    std::string dir = ScratchDir("save/failures");
+    std::string full = dir + "/full", locked = dir + "/locked", folder = dir + "/folder";
+    std::filesystem::create_directories(full);
+    std::filesystem::create_directories(locked);
+    std::filesystem::create_directories(folder);
+    bool root = geteuid() == 0;
+    bool mounted = root && mount("tmpfs", full.c_str(), "tmpfs", 0, "size=64k") == 0;
+    if (!mounted)
+        std::cout << "[ SKIPPED  ] the full tmpfs case: mounting one needs root\n";
+    // Whatever happens below, the folders go back as they were.
+    struct Restore
+    {
+        std::string full, locked;
+        bool mounted;
+        ~Restore()
+        {
+            chmod(locked.c_str(), 0755);
+            if (mounted)
+                umount2(full.c_str(), MNT_DETACH);
+        }
+    } restore{full, locked, mounted};
+    WriteBytes(full + "/out.xml", "old text");
+    WriteBytes(locked + "/out.xml", "old text");
+    ASSERT_EQ(0, chmod(locked.c_str(), 0555));
+    const struct { std::string path; int error; bool run; } cases[] = {
+        {"/dev/full", ENOSPC, true},
+        {full + "/out.xml", ENOSPC, mounted},
+        {locked + "/out.xml", EACCES, !root},   // root writes into read-only folders
+        {dir + "/missing/out.xml", ENOENT, true},
+        {folder, EISDIR, true},
+    };
+    for (const auto& c : cases)
+    {
+        if (!c.run)
+            continue;
+        std::string parent = c.path.substr(0, c.path.rfind('/'));
+        std::set<std::string> before = std::filesystem::exists(parent) ? Names(parent) : std::set<std::string>();
+        ErrorHandler errors;
+        EXPECT_EQ(SVF_ERR_SAVE, SaveSVFPlusData(&model, c.path.c_str(), false, &errors)) << c.path;
+        std::string message = LastMessage(errors);
+        EXPECT_EQ(0u, message.find(c.path + ": ")) << message;
+        EXPECT_NE(std::string::npos, message.find(strerror(c.error))) << message;
+        EXPECT_EQ(1, errors.GetErrorList(ERROR_LIST_OUTPUT)) << c.path;
+        if (std::filesystem::exists(parent) && parent != "/dev")
+            EXPECT_EQ(before, Names(parent)) << c.path;
+        if (c.path.find("/out.xml") != std::string::npos && std::filesystem::exists(c.path))
+            EXPECT_EQ("old text", ReadBytes(c.path)) << c.path;
+    }
+}
+#endif
