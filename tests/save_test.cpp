@@ -16,6 +16,7 @@
 #if !defined(_WIN32)
 #include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 #endif
 
@@ -194,8 +195,12 @@ TEST(SafeSave, FailuresLeaveTheOldFileAndNoTemporaryFile)
     WriteBytes(full + "/out.xml", "old text");
     WriteBytes(locked + "/out.xml", "old text");
     ASSERT_EQ(0, chmod(locked.c_str(), 0555));
+    // As root, a device of the test's own, so that a save gone wrong replaces no real one.
+    std::string device = "/dev/full";
+    if (root && mknod((dir + "/full-device").c_str(), S_IFCHR | 0666, makedev(1, 7)) == 0)
+        device = dir + "/full-device";
     const struct { std::string path; int error; bool run; } cases[] = {
-        {"/dev/full", ENOSPC, true},
+        {device, ENOSPC, true},
         {full + "/out.xml", ENOSPC, mounted},
         {locked + "/out.xml", EACCES, !root},   // root writes into read-only folders
         {dir + "/missing/out.xml", ENOENT, true},

@@ -61,14 +61,18 @@ int RunCheck(const std::string& path)
         return TOOL_EXIT_OK;
     }
 
-    CheckingReader reader;
+    // A pipe gives its bytes once: the reader and the scan read one copy of them.
+    RereadableInput input;
     std::string error;
-    int result = ReadDataFile(reader, path, error);
+    if (!input.Open(path, error))
+        return ReportError(error);
+    CheckingReader reader;
+    int result = ReadDataFile(reader, input.GetPath(), error, path);
 
     std::vector<CheckFinding> findings = reader.m_skipped;
     std::string text;
     std::string unreadable;
-    if (ReadWholeFile(path, text, unreadable))
+    if (ReadWholeFile(input.GetPath(), text, unreadable))
         ScanDocument(text, findings);
     std::stable_sort(findings.begin(), findings.end(), [](const CheckFinding& a, const CheckFinding& b) {
         return Before(a, b.nLine, b.nColumn);

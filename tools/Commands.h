@@ -18,7 +18,7 @@ enum ToolExitCode
 int RunInfo(const std::string& path, bool json);
 int RunDump(const std::string& path);
 int RunCheck(const std::string& path);
-int RunConvert(const std::string& input, const std::string& output, bool expressions);
+int RunConvert(const std::string& input, const std::string& output, bool expressions, bool force);
 int RunExpr(const std::string& expression, int width);
 
 // What `rizeroz render` draws and where.

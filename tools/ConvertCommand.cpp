@@ -1,7 +1,8 @@
 // `rizeroz convert`: reads IN (a data file, or JSON by its name) and writes OUT the same
-// way. The new file is written beside OUT under a temporary name, read back and
-// compared, and only then renamed over OUT; on any failure, or on an interrupt, the
-// temporary file is removed and OUT is left as it was.
+// way, through the library's safe save (SafeSave.h): the new text goes to a temporary
+// file beside OUT, is read back and compared, and only then takes OUT's place. On any
+// failure, or when a signal ends the tool, OUT is left as it was and no temporary file
+// stays behind. A FIFO or a device as OUT receives the text directly, unread.
 #include "Commands.h"
 
 #include <errno.h>
@@ -10,25 +11,29 @@
 #include <string.h>
 
 #if defined(_WIN32)
-#  ifndef WIN32_LEAN_AND_MEAN
-#    define WIN32_LEAN_AND_MEAN
-#  endif
-#  include <windows.h>
-#  include <process.h>
-#  define RIZEROZ_GETPID _getpid
+#  include <io.h>
 #else
 #  include <unistd.h>
-#  define RIZEROZ_GETPID getpid
 #endif
 
 #include "DataFile.h"
 #include "JsonModel.h"
 #include "ModelCompare.h"
+#include "SafeSave.h"
 
 namespace
 {
-// The temporary file of a conversion under way, for the interrupt handler.
+// The named temporary file of a conversion under way, for the signal handler.
 char g_szPendingFile[4096];
+
+// The signals that end the tool by default.
+const int kEndingSignals[] = {
+    SIGINT, SIGTERM,
+#if !defined(_WIN32)
+    SIGHUP, SIGQUIT,
+#endif
+};
+const int kSignalCount = (int)(sizeof(kEndingSignals) / sizeof(kEndingSignals[0]));
 
 void RemovePendingFile(int signalNumber)
 {
@@ -44,119 +49,47 @@ void RemovePendingFile(int signalNumber)
     raise(signalNumber);
 }
 
-// A file beside the target, removed again unless it has been renamed over the target.
-class TemporaryFile
+// While it lives, a signal that would end the tool first removes the temporary file it
+// watches (unless the signal is ignored, as for a job a shell started in the background).
+class PendingFileGuard
 {
 public:
-    explicit TemporaryFile(const std::string& target)
-        : m_target(target), m_bPending(false), m_bIntercepting(false), m_pPreviousInterrupt(SIG_DFL),
-          m_pPreviousTerminate(SIG_DFL)
+    typedef void (*SignalHandler)(int);
+
+    PendingFileGuard()
     {
-        std::string base = target.substr(SiblingPath(target, "").size());
-        for (int attempt = 0; attempt < 1000 && !m_bPending; ++attempt)
+        g_szPendingFile[0] = '\0';
+        for (int i = 0; i < kSignalCount; ++i)
         {
-            std::string name = "." + base + ".rizeroz-" + std::to_string((long)RIZEROZ_GETPID()) + "-" +
-                               std::to_string(attempt) + ".tmp";
-            std::string path = SiblingPath(target, name);
-            FILE* existing = fopen(path.c_str(), "rb");
-            if (existing != nullptr)
-            {
-                fclose(existing);
-                continue;
-            }
-            m_path = path;
-            m_bPending = true;
-        }
-        if (m_bPending && m_path.size() < sizeof(g_szPendingFile))
-        {
-            memcpy(g_szPendingFile, m_path.c_str(), m_path.size() + 1);
-            m_pPreviousInterrupt = Intercept(SIGINT);
-            m_pPreviousTerminate = Intercept(SIGTERM);
-            m_bIntercepting = true;
+            m_previous[i] = signal(kEndingSignals[i], RemovePendingFile);
+            if (m_previous[i] == SIG_IGN)
+                signal(kEndingSignals[i], SIG_IGN);
         }
     }
-
-    ~TemporaryFile()
+    ~PendingFileGuard()
     {
-        if (m_bPending)
-            remove(m_path.c_str());
-        Forget();
+        Watch(nullptr);
+        for (int i = 0; i < kSignalCount; ++i)
+            signal(kEndingSignals[i], m_previous[i]);
     }
-
-    bool IsReady() const { return m_bPending; }
-    const std::string& GetPath() const { return m_path; }
-
-    // Renames the file over the target; false with a sentence in `error` when that fails.
-    bool Commit(std::string& error)
+    // The file to remove; null for none (an unnamed temporary file needs no removing).
+    void Watch(const char* name)
     {
-#if defined(_WIN32)
-        if (!MoveFileExA(m_path.c_str(), m_target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-        {
-            error = m_target + ": the converted file cannot take its place (Windows error " +
-                    std::to_string((unsigned long)GetLastError()) + ").";
-            return false;
-        }
-#else
-        if (rename(m_path.c_str(), m_target.c_str()) != 0)
-        {
-            error = m_target + ": the converted file cannot take its place (" + strerror(errno) + ").";
-            return false;
-        }
-#endif
-        m_bPending = false;
-        Forget();
-        return true;
+        size_t length = name != nullptr ? strlen(name) : 0;
+        g_szPendingFile[0] = '\0';
+        if (length > 0 && length < sizeof(g_szPendingFile))
+            memcpy(g_szPendingFile, name, length + 1);
     }
 
 private:
-    typedef void (*SignalHandler)(int);
-
-    // Removes the file when the signal comes, unless the signal is ignored (as it is
-    // for a job started in the background by a shell).
-    static SignalHandler Intercept(int signalNumber)
-    {
-        SignalHandler previous = signal(signalNumber, RemovePendingFile);
-        if (previous == SIG_IGN)
-            signal(signalNumber, SIG_IGN);
-        return previous;
-    }
-
-    void Forget()
-    {
-        if (m_bIntercepting)
-        {
-            signal(SIGINT, m_pPreviousInterrupt);
-            signal(SIGTERM, m_pPreviousTerminate);
-            m_bIntercepting = false;
-        }
-        g_szPendingFile[0] = '\0';
-    }
-
-    std::string m_target;
-    std::string m_path;
-    bool m_bPending;
-    bool m_bIntercepting;
-    SignalHandler m_pPreviousInterrupt;
-    SignalHandler m_pPreviousTerminate;
+    SignalHandler m_previous[kSignalCount];
 };
 
-bool WriteWholeFile(const std::string& path, const std::string& bytes, std::string& error)
+// The sentence of the last report on `errors`, or `fallback`.
+std::string LastReport(ErrorHandler& errors, const std::string& fallback)
 {
-    errno = 0;
-    FILE* file = fopen(path.c_str(), "wb");
-    if (file == nullptr)
-    {
-        error = path + ": the file cannot be created (" + strerror(errno) + ").";
-        return false;
-    }
-    size_t written = fwrite(bytes.data(), 1, bytes.size(), file);
-    bool closed = fclose(file) == 0;
-    if (written != bytes.size() || !closed)
-    {
-        error = path + ": writing the file failed.";
-        return false;
-    }
-    return true;
+    const ErrorReport* report = errors.GetLastReport();
+    return report != nullptr ? report->GetMessage() : fallback;
 }
 
 // True when a row holds more bytes than its width: an expression read back gives no
@@ -178,50 +111,57 @@ bool HasRowBeyondWidth(SVFPlusData& model)
     return false;
 }
 
-// Writes the JSON text and reads it back: the file must hold the text, and the text must
-// give a model whose JSON is the text again.
-bool WriteJson(SVFPlusData& model, const std::string& path, std::string& error, std::string& difference)
+// Reads the finished JSON text back: the file must hold the text, and the text must give
+// a model whose JSON is the text again. Returns the difference, or "".
+std::string CheckJson(const std::string& text, const char* readPath)
 {
-    std::string text = ModelToJson(&model);
-    if (!WriteWholeFile(path, text, error))
-        return false;
-    std::string back;
-    if (!ReadWholeFile(path, back, error))
-        return false;
-    SVFPlusData reread;
-    std::string problem;
+    std::string back, error, problem;
+    if (!ReadWholeFile(readPath, back, error))
+        return "it cannot be read back";
+#if defined(_WIN32)
+    // The text went out in text mode, as the data file writer's does.
+    std::string disk;
+    for (char c : text)
+        disk += c == '\n' ? std::string("\r\n") : std::string(1, c);
+    if (back != disk)
+        return "the file does not hold the text written";
+#else
     if (back != text)
-        difference = "the file does not hold the text written";
-    else if (JsonToModel(back, reread, problem) != 0)
-        difference = problem;
-    else if (ModelToJson(&reread) != text)
-        difference = "the model it gives differs";
-    return true;
+        return "the file does not hold the text written";
+#endif
+    SVFPlusData reread;
+    if (JsonToModel(text, reread, problem) != 0)
+        return problem;
+    return ModelToJson(&reread) != text ? "the model it gives differs" : "";
 }
 
-// Writes the data file with the handler and reads it back with the handler: the model
-// read must be the one written, in what a data file carries (ModelCompare.h).
-bool WriteData(SVFPlusData& model, const std::string& path, bool expressions, std::string& error,
-               std::string& difference)
+// Reads the finished data file back with the handler: the model read must be the one
+// written, in what a data file carries (ModelCompare.h). Returns the difference, or "".
+std::string CheckData(SVFPlusData& model, const char* readPath, const std::string& output, bool expressions)
 {
-    if (WriteDataFile(&model, path, expressions, error) < 0)
-        return false;
     RODAzivUzirAdovIzozari reader;
     std::string problem;
-    if (ReadDataFile(reader, path, problem) < 0)
-    {
-        difference = "reading it gives: " + problem;
-        return true;
-    }
-    difference = FirstDifference(CarriedByDataFile(&model), CarriedByDataFile(reader.GetSVFPlusData()));
+    if (ReadDataFile(reader, readPath, problem, output) < 0)
+        return "reading it gives: " + problem;
+    std::string difference = FirstDifference(CarriedByDataFile(&model), CarriedByDataFile(reader.GetSVFPlusData()));
     if (!difference.empty() && expressions && HasRowBeyondWidth(model))
         difference += "; a row longer than its row width does not survive as an expression, so convert "
                       "without --expressions";
-    return true;
+    return difference;
+}
+
+// True when `path` names a file this process may not write to, as cp would refuse it.
+bool IsWriteProtected(const std::string& path)
+{
+#if defined(_WIN32)
+    return _access(path.c_str(), 0) == 0 && _access(path.c_str(), 2) != 0;
+#else
+    return access(path.c_str(), F_OK) == 0 && access(path.c_str(), W_OK) != 0 && errno == EACCES;
+#endif
 }
 }
 
-int RunConvert(const std::string& input, const std::string& output, bool expressions)
+int RunConvert(const std::string& input, const std::string& output, bool expressions, bool force)
 {
     SVFPlusData model;
     std::string error;
@@ -233,23 +173,30 @@ int RunConvert(const std::string& input, const std::string& output, bool express
     if (!json && !CanWriteTexts(&model, problem))
         return ReportError(output + ": " + problem + ", which the data file writer would put out unescaped; " +
                            "nothing was written.");
+    if (!force && IsWriteProtected(output))
+        return ReportError(output + ": the file is write-protected (" + strerror(EACCES) +
+                           "); give --force to replace it anyway.");
 
-    TemporaryFile temporary(output);
-    if (!temporary.IsReady())
-        return ReportError(output + ": no free name for a temporary file beside it.");
-    std::string difference;
-    bool written = json ? WriteJson(model, temporary.GetPath(), error, difference)
-                        : WriteData(model, temporary.GetPath(), expressions, error, difference);
-    if (!written)
+    PendingFileGuard guard;
+    ErrorHandler errors;
+    SVFSafeFile file;
+    if (file.Open(output.c_str(), &errors) < 0)
+        return ReportError(LastReport(errors, output + ": the file cannot be written."));
+    guard.Watch(file.GetTemporaryName());
+    std::string text = json ? ModelToJson(&model) : std::string();
+    int written = json ? file.Write(text.data(), text.size()) : file.WriteModel(&model, expressions);
+    if (written < 0 || file.Finish() < 0)
+        return ReportError(LastReport(errors, output + ": the file cannot be written."));
+
+    // A FIFO or a device has nothing to read back.
+    if (const char* readPath = file.GetReadPath())
     {
-        while (!error.empty() && error.back() == '.')
-            error.pop_back();
-        return ReportError(error + "; " + output + " is left as it was.");
+        std::string difference = json ? CheckJson(text, readPath) : CheckData(model, readPath, output, expressions);
+        if (!difference.empty())
+            return ReportError(output + ": the converted file does not read back as written (" + difference + "); " +
+                               output + " is left as it was.");
     }
-    if (!difference.empty())
-        return ReportError(output + ": the converted file does not read back as written (" + difference + "); " +
-                           output + " is left as it was.");
-    if (!temporary.Commit(error))
-        return ReportError(error);
+    if (file.Commit() < 0)
+        return ReportError(LastReport(errors, output + ": the file cannot be written."));
     return TOOL_EXIT_OK;
 }

@@ -4,7 +4,13 @@
 
 #include <errno.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
+
+#if !defined(_WIN32)
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 #include "JsonModel.h"
 #include "ToolText.h"
@@ -70,12 +76,19 @@ ToolPath LocateToolPath(const std::string& path)
     return located;
 }
 
-std::string SiblingPath(const std::string& path, const std::string& name)
+bool IsUsablePath(const std::string& path, std::string& problem)
 {
-    size_t cut = path.size();
-    while (cut > 0 && !IsSeparator(path[cut - 1]))
-        --cut;
-    return path.substr(0, cut) + name;
+#if !defined(_WIN32)
+    if (path.find('\\') != std::string::npos)
+    {
+        problem = path + ": a file name holding a backslash cannot be used, since the library reads '\\' as a " +
+                  "folder separator; rename the file.";
+        return false;
+    }
+#endif
+    (void)path;
+    (void)problem;
+    return true;
 }
 
 bool IsJsonName(const std::string& path)
@@ -94,9 +107,12 @@ std::string HandlerError(RODAzivUzirAdovIzozari& handler, const ToolPath& path, 
     return message;
 }
 
-int ReadDataFile(RODAzivUzirAdovIzozari& handler, const std::string& path, std::string& error)
+int ReadDataFile(RODAzivUzirAdovIzozari& handler, const std::string& path, std::string& error,
+                 const std::string& shown)
 {
     ToolPath located = LocateToolPath(path);
+    if (!shown.empty())
+        located.shown = shown;
     int result = handler.InitSvfPlusDataFile(located.name.c_str(), located.directory.c_str(), "read");
     if (result >= 0)
         result = handler.Read();
@@ -109,7 +125,7 @@ int ReadDataFile(RODAzivUzirAdovIzozari& handler, const std::string& path, std::
     if (model == nullptr)
     {
         // Only an unknown root element, skipped whole, leaves the handler without a model.
-        error = path + ": the document has no SVF_Plus_Data root element.";
+        error = located.shown + ": the document has no SVF_Plus_Data root element.";
         return -1;
     }
     const char* comment = model->GetComment();
@@ -161,22 +177,91 @@ int LoadModel(const std::string& path, SVFPlusData& model, std::string& error)
     int result = ReadDataFile(handler, path, error);
     if (result < 0)
         return result;
-    model = *handler.GetSVFPlusData();
+    // A copy is whole or leaves the target as it was (SVFPlusData.h).
+    SVFPlusData* read = handler.GetSVFPlusData();
+    model = *read;
+    if (model.GetDataFieldCount() != read->GetDataFieldCount() || (model.GetVersion() == nullptr) != (read->GetVersion() == nullptr))
+    {
+        error = path + ": there is not enough memory for the task.";
+        return -1;
+    }
     return 0;
 }
 
-int WriteDataFile(SVFPlusData* model, const std::string& path, bool expressions, std::string& error)
+namespace
+{
+// True when the handler, reading `path`, stops before the document's end: at an error,
+// or at the root element's end. Then nothing after what was copied matters.
+bool HandlerStopsIn(const std::string& path)
 {
     ToolPath located = LocateToolPath(path);
     RODAzivUzirAdovIzozari handler;
-    int result = handler.InitSvfPlusDataFile(located.name.c_str(), located.directory.c_str(), "write");
+    int result = handler.InitSvfPlusDataFile(located.name.c_str(), located.directory.c_str(), "read");
     if (result >= 0)
+        result = handler.Read();
+    return result != XML_ERR_UNEXPECTED_END;
+}
+}
+
+RereadableInput::~RereadableInput()
+{
+    if (!m_copy.empty())
+        remove(m_copy.c_str());
+}
+
+bool RereadableInput::Open(const std::string& path, std::string& error)
+{
+    m_path = path;
+#if !defined(_WIN32)
+    // Regular files, and paths that do not open, are read where they are: the reader
+    // reports what is wrong with them.
+    struct stat info;
+    if (stat(path.c_str(), &info) != 0 || S_ISREG(info.st_mode))
+        return true;
+    FILE* in = fopen(path.c_str(), "rb");
+    if (in == nullptr)
+        return true;
+    const char* folder = getenv("TMPDIR");
+    std::string name = std::string(folder != nullptr && *folder != '\0' ? folder : "/tmp") + "/rizeroz-input-XXXXXX";
+    int descriptor = mkstemp(&name[0]);
+    FILE* out = descriptor >= 0 ? fdopen(descriptor, "wb") : nullptr;
+    if (out == nullptr)
     {
-        handler.SetSVFPlusData(model);
-        handler.WriteExpression(expressions);
-        result = handler.Write();
+        error = path + ": the input cannot be copied for reading (" + strerror(errno) + ").";
+        if (descriptor >= 0)
+            close(descriptor);
+        fclose(in);
+        return false;
     }
-    if (result < 0)
-        error = HandlerError(handler, located, "the file cannot be written.");
-    return result;
+    m_copy = m_path = name;
+    // No XML document holds a NUL byte: after one, the copy so far is read now and then
+    // (each time it has doubled), and copying stops once the handler stops inside it.
+    char chunk[65536];
+    unsigned long long copied = 0, nextLook = 0;
+    bool nul = false, failed = false;
+    size_t got;
+    while (!failed && (got = fread(chunk, 1, sizeof(chunk), in)) > 0)
+    {
+        failed = fwrite(chunk, 1, got, out) != got;
+        copied += got;
+        nul = nul || memchr(chunk, 0, got) != nullptr;
+        if (!failed && nul && copied >= nextLook)
+        {
+            failed = fflush(out) != 0;
+            if (!failed && HandlerStopsIn(m_copy))
+                break;
+            nextLook = 2 * copied;
+        }
+    }
+    int reason = errno;
+    failed = failed || ferror(in) != 0;
+    failed = (fclose(out) != 0) || failed;
+    fclose(in);
+    if (failed)
+        error = path + ": the input cannot be copied for reading (" + strerror(reason != 0 ? reason : EIO) + ").";
+    return !failed;
+#else
+    (void)error;
+    return true;
+#endif
 }

@@ -19,8 +19,10 @@ struct ToolPath
 
 ToolPath LocateToolPath(const std::string& path);
 
-// The path of `name` in the folder of `path` ("dir/x.xml", "y" gives "dir/y").
-std::string SiblingPath(const std::string& path, const std::string& name);
+// True when the library opens `path` as the file it names. On systems whose separator is
+// '/', the library reads a backslash as '/', so a name holding one is refused, with one
+// sentence in `problem`, rather than opened as another file.
+bool IsUsablePath(const std::string& path, std::string& problem);
 
 // True for a name ending in ".json", in any letter case.
 bool IsJsonName(const std::string& path);
@@ -31,16 +33,36 @@ std::string HandlerError(RODAzivUzirAdovIzozari& handler, const ToolPath& path, 
 
 // Opens and reads a data file with `handler`. On success the model is the handler's
 // (never null), with line ends in its comment read as line feeds, as XML reads them.
-// On failure returns a negative code and sets `error` to one sentence.
-int ReadDataFile(RODAzivUzirAdovIzozari& handler, const std::string& path, std::string& error);
+// On failure returns a negative code and sets `error` to one sentence, which names the
+// file `shown` when that is given (a copy read in place of the file the user named).
+int ReadDataFile(RODAzivUzirAdovIzozari& handler, const std::string& path, std::string& error,
+                 const std::string& shown = std::string());
+
+// Where an input can be read as often as a command needs: a regular file where it is; a
+// pipe, a FIFO or a device (/dev/stdin) copied once into a temporary file, removed again
+// with this object. The copy stops early once the handler, reading what was copied, has
+// stopped before its end, so that an endless input such as /dev/zero costs little.
+class RereadableInput
+{
+public:
+    RereadableInput() {}
+    ~RereadableInput();
+    // False with one sentence in `error` when the input cannot be read or copied.
+    bool Open(const std::string& path, std::string& error);
+    const std::string& GetPath() const { return m_path; }
+
+private:
+    RereadableInput(const RereadableInput&);
+    RereadableInput& operator=(const RereadableInput&);
+
+    std::string m_path;   // what to read
+    std::string m_copy;   // the temporary copy to remove, or empty
+};
 
 // A whole file into `bytes`; false with one sentence in `error` when it cannot be read.
 bool ReadWholeFile(const std::string& path, std::string& bytes, std::string& error);
 
 // Loads a model from a JSON file (by its name) or a data file into `model`.
 int LoadModel(const std::string& path, SVFPlusData& model, std::string& error);
-
-// Writes `model` as a data file with the handler; `error` as for reading.
-int WriteDataFile(SVFPlusData* model, const std::string& path, bool expressions, std::string& error);
 
 #endif

@@ -69,6 +69,8 @@ int main(int argc, char** argv)
     convert->add_option("OUT", output, "File to write")->required();
     convert->add_flag("--expressions", expressions, "Write rows as expressions where those are shorter (data "
                                                     "file output only)");
+    bool force = false;
+    convert->add_flag("--force", force, "Replace OUT even when it is write-protected");
 
     std::string expression;
     int width = 0;
@@ -134,6 +136,14 @@ int main(int argc, char** argv)
         return TOOL_EXIT_USAGE;
     }
 
+    // Every file named on the command line must be one the library opens as named.
+    for (const std::string* path : {&file, &input, &output})
+    {
+        std::string problem;
+        if (!IsUsablePath(*path, problem))
+            return ReportError(problem);
+    }
+
     try
     {
         if (info->parsed())
@@ -143,7 +153,7 @@ int main(int argc, char** argv)
         if (check->parsed())
             return RunCheck(file);
         if (convert->parsed())
-            return RunConvert(input, output, expressions);
+            return RunConvert(input, output, expressions, force);
         if (render->parsed())
         {
             picture.hasField = render->count("--field") > 0;

@@ -32,7 +32,7 @@ const CodeDescription g_codeDescriptions[] = {
     { -6, "nothing to write: no data model is attached" },
     { -7, "an element that needs a data model comes before the root element" },
     { -8, "not every byte of the document reached the file" },
-    { -9, "the file cannot be saved; the old file is left as it was" },
+    { -9, "the file cannot be saved" },
     { -10, "a row holds more bytes than the row limit" },
     { -11, "the rows that expressions stand for exceed the expression budget" },
     { -12, "memory ran out" },

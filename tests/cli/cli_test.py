@@ -11,9 +11,13 @@ import concurrent.futures
 import json
 import os
 import shutil
+import signal
+import stat
 import subprocess
 import sys
 import tempfile
+import threading
+import time
 import traceback
 
 EXIT_OK, EXIT_WARNINGS, EXIT_ERROR, EXIT_USAGE = 0, 1, 2, 64
@@ -31,12 +35,16 @@ class Tool:
     def __init__(self, program, emulator):
         self.command = ([emulator] if emulator else []) + [program]
 
-    def run(self, *args, env=None):
+    def run(self, *args, env=None, **extra):
         # Output goes to files, not pipes: a wine server started by the program inherits
         # its handles and lives on for a while, and a pipe would stay open as long.
+        # `extra` goes to subprocess.run (input for standard input, user and group).
+        if "input" not in extra:
+            extra["stdin"] = subprocess.DEVNULL
+        extra.setdefault("timeout", 120)
         with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
-            done = subprocess.run(self.command + list(args), stdin=subprocess.DEVNULL, stdout=out, stderr=err,
-                                  timeout=120, env=dict(os.environ, **env) if env else None)
+            done = subprocess.run(self.command + list(args), stdout=out, stderr=err,
+                                  env=dict(os.environ, **env) if env else None, **extra)
             text = lambda f: (f.seek(0), f.read())[1].decode("utf-8", "replace").replace("\r\n", "\n")
             return Result(done.returncode, text(out), text(err))
 
@@ -45,7 +53,7 @@ class Group:
     """One group of related cases with a scratch folder of its own; collects failures."""
 
     def __init__(self, name, tool, root="cli-scratch"):
-        self.name, self.tool, self.failures = name, tool, []
+        self.name, self.tool, self.failures, self.skipped = name, tool, [], []
         self.dir = os.path.join(root, name).replace(os.sep, "/")
         shutil.rmtree(self.dir, ignore_errors=True)
         os.makedirs(self.dir)
@@ -67,8 +75,11 @@ class Group:
             self.failures.append("%s: %s%s" % (self.name, what, "\n%r" % result if result is not None else ""))
         return condition
 
-    def run(self, *args, code=None, out=None, env=None):
-        result = self.tool.run(*args, env=env)
+    def skip(self, what):
+        self.skipped.append(what)
+
+    def run(self, *args, code=None, out=None, env=None, **extra):
+        result = self.tool.run(*args, env=env, **extra)
         if code is not None:
             self.expect(result.code == code, "rizeroz %s: exit %d expected" % (" ".join(args), code), result)
         if out is not None:
@@ -352,12 +363,132 @@ def test_convert_failures(g):
     g.run("dump", target, code=EXIT_OK, out="W[0][0] = FFFFFFFF\n")
 
     # The output folder does not exist; the input does not exist or does not read.
-    g.expect_error(g.run("convert", "data/sample.xml", g.path("missing/out.xml")), "missing/",
-                   "cannot be opened", "is left as it was")
+    g.expect_error(g.run("convert", "data/sample.xml", g.path("missing/out.xml")), "missing/out.xml: ",
+                   os.strerror(2), "is left as it was")
     g.expect_error(g.run("convert", "no-such.xml", target), "no-such.xml: the document cannot be opened")
     g.expect_error(g.run("convert", "no-such.json", target), "no-such.json: the file cannot be opened")
     g.expect_error(g.run("convert", "data/cli_check_error.xml", target), "line 4, column 3")
     g.expect(sorted(os.listdir(g.dir)) == sorted([a[0] for a in attempts] + ["out.xml"]), "still no temporary file")
+
+
+def test_safe_files(g):
+    """convert saves through the library's safe save; check reads its input once."""
+    if len(g.tool.command) > 1 or os.name != "posix":
+        return g.skip("links, modes, FIFOs and signals are tried natively only")
+    root = os.geteuid() == 0
+    listing = lambda: sorted(os.listdir(g.dir))
+
+    # OUT keeps its mode and owner; a link stays a link; a FIFO and /dev/stdout get the text.
+    g.run("convert", "data/sample.xml", g.path("expected.xml"), code=EXIT_OK)
+    expected = g.read("expected.xml")
+    out = g.write("out.xml", "old text")
+    os.chmod(out, 0o640)
+    if root:
+        os.chown(out, 1234, 5678)
+    os.symlink("out.xml", g.path("link.xml"))
+    g.run("convert", "data/sample.xml", g.path("link.xml"), code=EXIT_OK, out="")
+    g.run("convert", "data/sample.xml", out, code=EXIT_OK, out="")
+    info = os.stat(out)
+    g.expect(os.path.islink(g.path("link.xml")) and g.read("out.xml") == expected, "saved through the link")
+    g.expect(stat.S_IMODE(info.st_mode) == 0o640 and (not root or (info.st_uid, info.st_gid) == (1234, 5678)),
+             "mode and owner kept", oct(info.st_mode))
+    os.mkfifo(g.path("pipe"))
+    received = []
+    reader = threading.Thread(target=lambda: received.append(open(g.path("pipe"), "rb").read().decode()), daemon=True)
+    reader.start()
+    g.run("convert", "data/sample.xml", g.path("pipe"), code=EXIT_OK, timeout=30)
+    reader.join(10)
+    g.expect(received == [expected], "the FIFO receives the text")
+    # Devices of the folder's own, so that a tool gone wrong replaces no real one: a link
+    # as /dev/stdout is, and, as root, the device /dev/full is.
+    os.symlink("/proc/self/fd/1", g.path("stdout"))
+    g.run("convert", "data/sample.xml", g.path("stdout"), code=EXIT_OK, out=expected)
+    full = "/dev/full"
+    if root:
+        full = g.path("full-device")
+        os.mknod(full, 0o666 | stat.S_IFCHR, os.makedev(1, 7))
+    g.expect_error(g.run("convert", "data/sample.xml", full), full + ": ", "No space left on device")
+
+    # A full tmpfs of 64 KB, when root may mount one.
+    big = g.write("big.json", model([{"name": "A", "checksum": 0, "blocks": [
+        {"row_width": 4096, "rows": ["%02X" % (k % 256) * 512 for k in range(400)]}]}]))
+    os.makedirs(g.path("full"))
+    if root and subprocess.run(["mount", "-t", "tmpfs", "-o", "size=64k", "tmpfs", g.path("full")]).returncode == 0:
+        try:
+            g.write("full/out.xml", "old text")
+            g.expect_error(g.run("convert", big, g.path("full/out.xml")), "full/out.xml: ",
+                           "No space left on device", "is left as it was")
+            g.expect(os.listdir(g.path("full")) == ["out.xml"] and g.read("full/out.xml") == "old text",
+                     "the full tmpfs keeps the old file and nothing else")
+        finally:
+            subprocess.run(["umount", "-l", g.path("full")])
+    else:
+        g.skip("the full tmpfs: mounting one needs root")
+
+    # A write-protected OUT is refused unless --force, as cp refuses it (root may write
+    # anywhere, so the tool runs as nobody then).
+    os.chmod(out, 0o444)
+    as_user = {}
+    if root:
+        os.chmod(g.dir, 0o777)
+        as_user = {"user": 65534, "group": 65534, "extra_groups": []}
+    r = g.run("convert", "data/cli_model.json", out, **as_user)
+    g.expect_error(r, "out.xml: the file is write-protected", "--force")
+    g.expect(g.read("out.xml") == expected, "the write-protected file is left alone")
+    g.run("convert", "data/cli_model.json", out, "--force", code=EXIT_OK, **as_user)
+    g.expect(g.read("out.xml") != expected and stat.S_IMODE(os.stat(out).st_mode) == 0o444, "--force replaces it")
+    os.chmod(g.dir, 0o755)
+
+    # A backslash in a name is refused, and leaves no file anywhere.
+    os.makedirs(g.path(".o"))
+    before = listing()
+    g.expect_error(g.run("convert", "data/sample.xml", g.path("o\\x.xml")), "backslash")
+    g.expect(listing() == before and os.listdir(g.path(".o")) == [], "nothing left after a backslash", listing())
+
+    # A signal that ends the tool while it writes leaves OUT and the folder as they were.
+    for number in (signal.SIGHUP, signal.SIGQUIT):
+        g.write("signalled.xml", "old text")
+        before = listing()
+        process = subprocess.Popen(g.tool.command + ["convert", g.write("huge.json", model([{"name": "A",
+                                   "checksum": 0, "blocks": [{"row_width": 4096, "rows": ["AB" * 512] * 20000}]}])),
+                                   g.path("signalled.xml")], stdin=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        # Wait until it has a file open in the folder: its temporary file.
+        folder, deadline = os.path.abspath(g.dir), time.time() + 60
+        while process.poll() is None and time.time() < deadline:
+            try:
+                links = [os.readlink("/proc/%d/fd/%s" % (process.pid, fd)) for fd in os.listdir("/proc/%d/fd" % process.pid)]
+            except OSError:
+                links = []
+            if any(link.startswith(folder) and "huge.json" not in link for link in links):
+                break
+            time.sleep(0.005)
+        process.send_signal(number)
+        process.wait(60)
+        g.expect(process.returncode == -number, "ended by signal %d" % number, process.returncode)
+        os.remove(g.path("huge.json"))
+        g.expect(listing() == sorted(set(before) - {"huge.json"}) and g.read("signalled.xml") == "old text",
+                 "signal %d leaves the folder as it was" % number, listing())
+
+    # check reads its input once: a pipe and a FIFO give what the file gives; /dev/zero
+    # ends with an error in bounded memory.
+    document = open("data/cli_check_warnings.xml", "rb").read()
+    from_file = g.run("check", "data/cli_check_warnings.xml", code=EXIT_WARNINGS)
+    from_pipe = g.run("check", "/dev/stdin", input=document, code=EXIT_WARNINGS)
+    g.expect(from_pipe.out == from_file.out.replace("data/cli_check_warnings.xml", "/dev/stdin"), "check of a pipe",
+             from_pipe)
+    os.mkfifo(g.path("fifo.xml"))
+    writer = threading.Thread(target=lambda: open(g.path("fifo.xml"), "wb").write(document), daemon=True)
+    writer.start()
+    try:
+        from_fifo = g.run("check", g.path("fifo.xml"), code=EXIT_WARNINGS, timeout=30)
+    except subprocess.TimeoutExpired:
+        from_fifo = Result(-1, "", "rizeroz check waited for more than the FIFO gave")
+    g.expect(from_fifo.out == from_file.out.replace("data/cli_check_warnings.xml", g.path("fifo.xml")),
+             "check of a FIFO", from_fifo)
+    limited = subprocess.run(["sh", "-c", 'ulimit -v 1048576 && exec "$0" check /dev/zero', g.tool.command[0]],
+                             stdin=subprocess.DEVNULL, capture_output=True, timeout=120)
+    g.expect_error(Result(limited.returncode, limited.stdout.decode(), limited.stderr.decode()),
+                   "/dev/zero, line 1, column 1: ")
 
 
 def test_expr(g):
@@ -413,12 +544,14 @@ def run_groups(tool, groups, root):
             test(group)
         except Exception:
             group.failures.append("%s: %s" % (name, traceback.format_exc()))
-        return name, group.failures
+        return name, group.failures, group.skipped
 
     failures = []
     with concurrent.futures.ThreadPoolExecutor(max_workers=3) as pool:
-        for name, found in pool.map(run_group, groups):
+        for name, found, skipped in pool.map(run_group, groups):
             print("%-18s %s" % (name, "ok" if not found else "%d failures" % len(found)))
+            for what in skipped:
+                print("%-18s skipped: %s" % ("", what))
             failures += found
     for failure in failures:
         print("FAIL " + failure)
@@ -436,7 +569,7 @@ def main():
     tool = Tool(options.tool, options.emulator)
 
     groups = [("info", test_info_and_dump), ("check", test_check), ("convert", test_convert_round_trips),
-              ("convert-failures", test_convert_failures), ("expr", test_expr),
+              ("convert-failures", test_convert_failures), ("safe-files", test_safe_files), ("expr", test_expr),
               ("command-line", lambda g: test_command_line(g, options.version))]
 
     return run_groups(tool, groups, "cli-scratch")
