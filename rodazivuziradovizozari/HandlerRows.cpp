@@ -65,10 +65,12 @@ struct RowCharTable
 constexpr RowCharTable kRowChars;
 
 // Ends the literal row whose bytes were decoded into [begin, out) of its room: keeps
-// them, gives the unused room back, and passes `result` on.
-int FinishLiteral(UtByteBuffer* row, const unsigned char* begin, const unsigned char* out, int result)
+// them, up to `limit`, gives the unused room back, and passes `result` on.
+int FinishLiteral(UtByteBuffer* row, const unsigned char* begin, const unsigned char* out, unsigned int limit,
+                  int result)
 {
-    row->Shrink((unsigned int)(out - begin));
+    size_t kept = (size_t)(out - begin);
+    row->Shrink((unsigned int)(kept < limit ? kept : limit));
     return result;
 }
 
@@ -225,15 +227,15 @@ int RODAzivUzirAdovIzozari::ProcessFieldBlock(unsigned long parent, unsigned int
             }
             case HighDigit:
                 if (kRowChars.digit[c] & kNoDigit)
-                    return FinishLiteral(row, outBegin, out, SVF_ERR_MODEL);
+                    return FinishLiteral(row, outBegin, out, rowLimit, SVF_ERR_MODEL);
                 accumulator = (unsigned char)(kRowChars.digit[c] << 4);
                 state = LowDigit;
                 break;
             case LowDigit:
                 if (kRowChars.digit[c] & kNoDigit)
-                    return FinishLiteral(row, outBegin, out, SVF_ERR_MODEL);
+                    return FinishLiteral(row, outBegin, out, rowLimit, SVF_ERR_MODEL);
                 if (out == outEnd)
-                    return FinishLiteral(row, outBegin, out, SVF_ERR_ROW_TOO_LARGE);
+                    return FinishLiteral(row, outBegin, out, rowLimit, SVF_ERR_ROW_TOO_LARGE);
                 *out++ = (unsigned char)(accumulator | kRowChars.digit[c]);
                 state = HighDigit;
                 break;
@@ -245,7 +247,8 @@ int RODAzivUzirAdovIzozari::ProcessFieldBlock(unsigned long parent, unsigned int
         // Whatever state the row ended in, a pending digit or a lone prefix adds nothing.
         int result = 0;
         if (outBegin != nullptr)
-            result = FinishLiteral(row, outBegin, out, out - outBegin > (ptrdiff_t)rowLimit ? SVF_ERR_ROW_TOO_LARGE : 0);
+            result = FinishLiteral(row, outBegin, out, rowLimit,
+                                   (size_t)(out - outBegin) > rowLimit ? SVF_ERR_ROW_TOO_LARGE : 0);
         else if (expression != nullptr)
             result = AddExpressionRow(row, expression, rowEnd, width);
         if (result < 0)

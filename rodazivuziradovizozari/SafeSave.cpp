@@ -201,15 +201,22 @@ void Discard(SVFSafeFileState& state)
 }
 
 // Reports a failed step ("No space left on device while writing the new text"),
-// discards the temporary file and returns SVF_ERR_SAVE.
-int Fail(SVFSafeFileState& state, const char* step, const std::string& reason)
+// discards the temporary file and returns SVF_ERR_SAVE. Without memory for the
+// sentence, the failure goes unreported but is still returned.
+int Fail(SVFSafeFileState& state, const char* step, const char* reason)
 {
-    std::string detail = reason + " while " + step;
-    if (!state.direct)
-        detail += "; the old file is left as it was";
-    if (state.errors != 0)
-        state.errors->AddReport(SVF_ERR_SAVE, ERROR_LIST_OUTPUT, state.shown.c_str(), state.shown.c_str(), 0, 0,
-                                detail.c_str());
+    try
+    {
+        std::string detail = std::string(reason) + " while " + step;
+        if (!state.direct)
+            detail += "; the old file is left as it was";
+        if (state.errors != 0)
+            state.errors->AddReport(SVF_ERR_SAVE, ERROR_LIST_OUTPUT, state.shown.c_str(), state.shown.c_str(), 0, 0,
+                                    detail.c_str());
+    }
+    catch (const std::bad_alloc&)
+    {
+    }
     Discard(state);
     return SVF_ERR_SAVE;
 }
@@ -258,7 +265,7 @@ int SVFSafeFile::Open(const char* path, ErrorHandler* errors)
                 DWORD error = GetLastError();
                 if ((error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) && attempt < kNameAttempts)
                     continue;
-                return Fail(state, "creating the temporary file", WindowsReason(error));
+                return Fail(state, "creating the temporary file", WindowsReason(error).c_str());
             }
             state.temporary = name;
             // Text mode, as the handler's Write writes: line feeds become CR LF.
@@ -464,7 +471,7 @@ int SVFSafeFile::Commit()
             return FailErrno(state, "closing the temporary file", errno);
         if (!MoveFileExW(Wide(state.temporary).c_str(), Wide(state.target).c_str(),
                          MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-            return Fail(state, "putting the new file in its place", WindowsReason(GetLastError()));
+            return Fail(state, "putting the new file in its place", WindowsReason(GetLastError()).c_str());
         state.temporary.clear();
 #else
         SignalBlock block;
@@ -499,11 +506,12 @@ int SVFSafeFile::Commit()
             close(folder);
             if (synced != 0 && error != EINVAL && error != ENOTSUP)
             {
-                std::string detail = std::string("the new file took the old one's place, but syncing its folder failed: ") +
-                                     strerror(error);
+                char detail[256];
+                snprintf(detail, sizeof(detail),
+                         "the new file took the old one's place, but syncing its folder failed: %s", strerror(error));
                 if (state.errors != 0)
                     state.errors->AddReport(SVF_ERR_SAVE, ERROR_LIST_OUTPUT, state.shown.c_str(), state.shown.c_str(),
-                                            0, 0, detail.c_str());
+                                            0, 0, detail);
                 return SVF_ERR_SAVE;
             }
         }

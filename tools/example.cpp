@@ -51,7 +51,9 @@ int main(int argc, char** argv)
             return 1;
         writer.SetSVFPlusData(model);
         writer.WriteExpression(true);
-        if (writer.Write() != 0)
+        // Write returns 0 once it has begun; GetWriteError tells whether every byte
+        // reached the file (SafeSave.h saves without ever destroying the old file).
+        if (writer.Write() != 0 || writer.GetWriteError() != 0)
             return 1;
         printf("written to %s\n", writer.GetSVFPlusDataFilename());
     }

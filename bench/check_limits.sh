@@ -1,0 +1,58 @@
+#!/usr/bin/env bash
+# Tries the reader's limits at their real sizes, by hand (docs/limits.md): documents of
+# several gigabytes that the tests stand in for with lowered limits. Needs about 5 GB of
+# free disk at a time and 6 GB of memory, and takes some minutes.
+# Usage: bench/check_limits.sh PATH/TO/rizeroz [WORK-FOLDER]
+set -uo pipefail
+tool=${1:?usage: $0 PATH/TO/rizeroz [WORK-FOLDER]}
+work=${2:-/var/tmp/rizeroz-limits}
+mkdir -p "$work"
+failures=0
+prolog='<?xml version="1.0" encoding="utf-8" ?>'
+
+# `spaces N`: N blank characters, made fast.
+spaces() { head -c "$1" /dev/zero | tr '\0' ' '; }
+
+# `expect NAME FRAGMENT COMMAND...`: runs the command; its stdout and stderr must hold FRAGMENT.
+expect() {
+  local name=$1 fragment=$2; shift 2
+  local output
+  output=$("$@" 2>&1 | head -c 2000)
+  if [[ "$output" == *"$fragment"* ]]; then
+    echo "ok    $name"
+  else
+    echo "FAIL  $name: expected \"$fragment\", got: ${output:0:300}"
+    failures=$((failures + 1))
+  fi
+}
+
+doc=$work/limit.xml
+
+# An element text past 4 GiB - 1 bytes: an error at the place, never rows cut short.
+{ echo "$prolog"; printf '<SVF_Plus_Data version="1"><DataField name="A"><FieldBlock row_width="8">0x12,'
+  spaces $((4 * 1024 * 1024 * 1024)); echo '0x34</FieldBlock></DataField></SVF_Plus_Data>'; } >"$doc"
+expect "field block text of 4 GiB" "(error -116)" "$tool" dump "$doc"
+
+# A comment of 2.5 GiB reads whole (it once read as empty).
+{ echo "$prolog"; printf '<SVF_Plus_Data version="1"><Comment>'
+  head -c $((5 * 512 * 1024 * 1024)) /dev/zero | tr '\0' 'c'; echo '</Comment></SVF_Plus_Data>'; } >"$doc"
+expect "comment of 2.5 GiB" "Comment: cccccccccccccccc" "$tool" info "$doc"
+
+# An attribute value of 2 GiB: the tag is past its limit.
+{ echo "$prolog"; printf '<SVF_Plus_Data version="'; spaces $((2 * 1024 * 1024 * 1024)); echo '"/>'; } >"$doc"
+expect "attribute value of 2 GiB" "(error -116)" "$tool" info "$doc"
+rm -f "$doc"
+
+# Expressions standing for 1.25 GiB in a small document: past the default budget of 1 GiB.
+{ echo "$prolog"; printf '<SVF_Plus_Data version="1"><DataField name="A"><FieldBlock row_width="2147483647">'
+  for k in 1 2 3 4 5; do printf '(FF*268435456),'; done; echo '0x00</FieldBlock></DataField></SVF_Plus_Data>'; } >"$doc"
+expect "expressions past the budget" "(error -11)" "$tool" info "$doc"
+
+# A row width past the int range saturates instead of wrapping (4294967304 once read as 8).
+{ echo "$prolog"; echo '<SVF_Plus_Data version="1"><DataField name="A"><FieldBlock row_width="4294967304">0x12'
+  echo '</FieldBlock></DataField></SVF_Plus_Data>'; } >"$doc"
+expect "row width past the int range" "row width 2147483647 bits" "$tool" info "$doc"
+rm -f "$doc"
+
+echo "$failures failed"
+[ "$failures" = 0 ]
