@@ -77,22 +77,15 @@ std::string RandomSuffix()
     return text;
 }
 
-bool IsSeparator(char c)
-{
-#if defined(_WIN32)
-    return c == '/' || c == '\\';
-#else
-    return c == '/';
-#endif
-}
-
-// The folder part of `path`, separator included ("" for a bare name), and the name part.
+// Where the name part of `path` begins, after its folder and the separator.
 size_t NameStart(const std::string& path)
 {
-    size_t cut = path.size();
-    while (cut > 0 && !IsSeparator(path[cut - 1]))
-        --cut;
-    return cut;
+#if defined(_WIN32)
+    size_t separator = path.find_last_of("/\\");
+#else
+    size_t separator = path.rfind('/');
+#endif
+    return separator == std::string::npos ? 0 : separator + 1;
 }
 
 // A temporary name beside `target`: ".NAME.RANDOM.tmp", the name cut short if long.
@@ -225,6 +218,19 @@ int FailErrno(SVFSafeFileState& state, const char* step, int error)
 {
     return Fail(state, step, strerror(error != 0 ? error : EIO));
 }
+
+#if !defined(_WIN32)
+// The text stream on `descriptor`; on failure the descriptor is closed.
+int OpenStream(SVFSafeFileState& state, int descriptor, const char* step)
+{
+    state.stream = fdopen(descriptor, "w");
+    if (state.stream != 0)
+        return 0;
+    int error = errno;
+    close(descriptor);
+    return FailErrno(state, step, error);
+}
+#endif
 }
 
 SVFSafeFile::SVFSafeFile() : m_pState(new (std::nothrow) SVFSafeFileState())
@@ -325,14 +331,7 @@ int SVFSafeFile::Open(const char* path, ErrorHandler* errors)
             int descriptor = open(local.c_str(), O_WRONLY | O_CLOEXEC | (regular ? O_APPEND : 0));
             if (descriptor < 0)
                 return FailErrno(state, "opening it", errno);
-            state.stream = fdopen(descriptor, "w");
-            if (state.stream == 0)
-            {
-                int error = errno;
-                close(descriptor);
-                return FailErrno(state, "opening it", error);
-            }
-            return 0;
+            return OpenStream(state, descriptor, "opening it");
         }
 
         size_t cut = NameStart(state.target);
@@ -371,13 +370,8 @@ int SVFSafeFile::Open(const char* path, ErrorHandler* errors)
                 return FailErrno(state, "giving the new file the old one's permissions", error);
             }
         }
-        state.stream = fdopen(descriptor, "w");
-        if (state.stream == 0)
-        {
-            int error = errno;
-            close(descriptor);
-            return FailErrno(state, "opening the temporary file", error);
-        }
+        if (OpenStream(state, descriptor, "opening the temporary file") < 0)
+            return SVF_ERR_SAVE;
         state.readPath = state.anonymous ? "/proc/self/fd/" + std::to_string(descriptor) : state.temporary;
 #endif
         return 0;
