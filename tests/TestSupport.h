@@ -77,6 +77,21 @@ inline UtByteBuffer* AddRowBytes(SVFDataField* field, int width, const std::vect
     return row;
 }
 
+// One data field "F" holding `rows` rows of `width` bytes: even rows one byte repeated
+// (expressions shorten them), odd rows every byte telling its row and place.
+inline void MakeModel(SVFPlusData& model, int rows, int width)
+{
+    model.SetVersion("1.0");
+    SVFDataField* field = model.AddDataField();
+    field->SetFieldName("F");
+    for (int k = 0; k < rows; ++k)
+    {
+        UtByteBuffer* row = field->AddRow(width * 8);
+        for (int i = 0; i < width; ++i)
+            row->WriteData((unsigned char)(k % 2 == 0 ? k : k * 7 + i));
+    }
+}
+
 // Writes `model` to dir/name with a fresh handler; returns Write's result.
 inline int WriteModel(SVFPlusData& model, const std::string& dir, const std::string& name, bool expressions = false)
 {

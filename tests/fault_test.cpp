@@ -43,20 +43,6 @@ std::string Repeat(const std::string& s, int count)
     return text;
 }
 
-// One data field holding `rows` rows of `width` bytes, every byte telling its row and place.
-void MakeModel(SVFPlusData& model, int rows, int width)
-{
-    model.SetVersion("1.0");
-    SVFDataField* field = model.AddDataField();
-    field->SetFieldName("F");
-    for (int k = 0; k < rows; ++k)
-    {
-        UtByteBuffer* row = field->AddRow(width * 8);
-        for (int i = 0; i < width; ++i)
-            row->WriteData((unsigned char)(k * 7 + i));
-    }
-}
-
 struct Reading
 {
     int opened, result;
@@ -393,51 +379,6 @@ TEST(FaultLargeTexts, AttributesCommentAndRowsOfTensOfMegabytesReadAndWriteBack)
     ASSERT_EQ(0, again.InitSvfPlusDataFile("out.xml", dir.c_str(), "read"));
     ASSERT_EQ(0, again.Read()) << Reports(again);
     EXPECT_TRUE(Summary(again.GetSVFPlusData()) == expected);
-}
-
-// ---------------------------------------------------------------------------------
-// Repeat counts near 2^31: a row takes only what its width holds
-// ---------------------------------------------------------------------------------
-
-TEST(FaultRepeatCounts, HugeRepeatCountsFillOnlyWhatTheRowWidthHolds)
-{
-    // The row receives `bytes` bytes, each of them `value`.
-    const struct { const char *width, *expression; size_t bytes; unsigned char value; } cases[] = {
-        {"16", "(FF*2147483647)", 2, 0xFF},
-        {"16", "(FF*2147483648)", 2, 0xFF},
-        {"24", "(FF*4294967297)", 3, 0xFF},
-        {"32", "((AB*65536)*65536)", 4, 0xAB},
-        {"8", "(5A*99999999999999999999999999999)", 1, 0x5A},
-        {"abc", "(FF*2147483647)", 0, 0},   // width 0
-        {"-2147483648", "(FF*2147483647)", 0, 0},
-        // A huge width with a short expression: the area is fitted to the expression.
-        {"2147483647", "(C3*4)", 4, 0xC3},
-        // A width of 2 MB takes 2 MB of the 2 GB the expression stands for.
-        {"16777216", "(3C*2147483647)", 2u << 20, 0x3C},
-        // The widest row takes 256 MB through an area of 512 MB; where that area cannot
-        // be had (a 32-bit process), the row reads as empty instead.
-        {"2147483647", "(FF*2147483647)", 1u << 28, 0xFF},
-    };
-    for (const auto& c : cases)
-    {
-        std::string dir = ScratchDir("fault/repeat");
-        WriteBytes(dir + "/in.xml", Document(std::string("<DataField name=\"A\"><FieldBlock row_width=\"") + c.width + "\">" +
-                                             c.expression + ",0x01</FieldBlock></DataField>"));
-        RODAzivUzirAdovIzozari handler;
-        ASSERT_EQ(0, handler.InitSvfPlusDataFile("in.xml", dir.c_str(), "read"));
-        ASSERT_EQ(0, handler.Read()) << c.expression << "\n" << Reports(handler);
-        SVFDataField::DataBlock* block = handler.GetSVFPlusData()->GetDataField(0)->GetDataBlock(0);
-        ASSERT_EQ(2, block->GetNumberOfRows()) << c.expression;
-        EXPECT_EQ("0x01", RowText(block->GetRow(2))) << c.expression;
-        UtByteBuffer* row = block->GetRow(1);
-        if (c.bytes >= (1u << 28) && row->GetTotalSize() == 0)
-            continue;   // the area could not be had: an empty row, and reading went on
-        ASSERT_EQ(c.bytes, row->GetTotalSize()) << c.width << " " << c.expression;
-        size_t same = 0;
-        while (same < c.bytes && row->GetData()[same] == c.value)
-            ++same;
-        EXPECT_EQ(c.bytes, same) << c.expression << ": the first other byte";
-    }
 }
 
 // ---------------------------------------------------------------------------------

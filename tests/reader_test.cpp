@@ -211,6 +211,13 @@ const RowCase kRows[] = {
     {"0x12", "  +24bits", 0, " B24[0x12]"},
     {"0x12,(FF*3),0x34", "2147483647", 0, " B2147483647[0x12,0xFFFFFF,0x34]"},
     {"(FF*3)", "-100", 0, " B-100[0x]"},
+    // Repeat counts near 2^31 and beyond: a row takes only what its width holds.
+    {"(FF*2147483647),0x01", "16", 0, " B16[0xFFFF,0x01]"},
+    {"(FF*4294967297)", "24", 0, " B24[0xFFFFFF]"},
+    {"((AB*65536)*65536)", "32", 0, " B32[0xABABABAB]"},
+    {"(5A*99999999999999999999999999999)", "8", 0, " B8[0x5A]"},
+    {"(C3*4)", "2147483647", 0, " B2147483647[0xC3C3C3C3]"},
+    {"(FF*2147483647)", "-2147483648", 0, " B-2147483648[0x]"},
     // Widths beyond the int range saturate, as strtol clamps, instead of wrapping.
     {"0x12", "4294967304", 0, " B2147483647[0x12]"},
     {"0x12", "-4294967304", 0, " B-2147483648[0x12]"},
