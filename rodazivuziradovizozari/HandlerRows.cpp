@@ -8,6 +8,7 @@
 #include <stddef.h>
 #include <string.h>
 
+#include <algorithm>
 #include <memory>
 #include <new>
 
@@ -107,15 +108,11 @@ int RODAzivUzirAdovIzozari::AddExpressionRow(UtByteBuffer* row, const unsigned c
     SVFReadLimits limits = GetReadLimits();
     if ((unsigned long long)bytes > limits.nRow)
         return SVF_ERR_ROW_TOO_LARGE;
-    unsigned long long budget = limits.nExpressionBytes;
+    unsigned long long budget = limits.nExpressionBytes, size = GetDocumentSize();
     if (budget == 0)
-    {
-        unsigned long long size = GetDocumentSize();
-        budget = size > kLeastExpressionBudget / kExpressionBudgetFactor ? size * kExpressionBudgetFactor
-                                                                         : kLeastExpressionBudget;
-        if (size > ~0ull / kExpressionBudgetFactor)
-            budget = ~0ull;
-    }
+        budget = size > ~0ull / kExpressionBudgetFactor
+                     ? ~0ull
+                     : std::max(kLeastExpressionBudget, size * kExpressionBudgetFactor);
     if ((unsigned long long)bytes > budget - m_nExpressionBytes)
         return SVF_ERR_EXPRESSION_BUDGET;
     unsigned char* out = row->Extend((unsigned int)bytes);

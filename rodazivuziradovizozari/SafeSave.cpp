@@ -265,7 +265,8 @@ int SVFSafeFile::Open(const char* path, ErrorHandler* errors)
         for (int attempt = 0; state.stream == 0; ++attempt)
         {
             std::string name = TemporaryName(state.target);
-            HANDLE file = CreateFileW(Wide(name).c_str(), GENERIC_WRITE, 0, 0, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, 0);
+            HANDLE file = CreateFileW(Wide(name).c_str(), GENERIC_WRITE, FILE_SHARE_READ, 0, CREATE_NEW,
+                                      FILE_ATTRIBUTE_NORMAL, 0);
             if (file == INVALID_HANDLE_VALUE)
             {
                 DWORD error = GetLastError();
@@ -387,10 +388,19 @@ int SVFSafeFile::Write(const void* bytes, size_t count)
 {
     if (m_pState == 0 || m_pState->closed || m_pState->finished)
         return SVF_ERR_SAVE;
+    FILE* stream = m_pState->stream;
     errno = 0;
-    if (count > 0 && fwrite(bytes, 1, count, m_pState->stream) != count)
+#if defined(_WIN32)
+    // The stream is in text mode for the handler's text; these bytes go as they are.
+    if (fflush(stream) != 0)
         return FailErrno(*m_pState, "writing the new text", errno);
-    return 0;
+    _setmode(_fileno(stream), _O_BINARY);
+    bool written = count == 0 || (fwrite(bytes, 1, count, stream) == count && fflush(stream) == 0);
+    _setmode(_fileno(stream), _O_TEXT);
+#else
+    bool written = count == 0 || fwrite(bytes, 1, count, stream) == count;
+#endif
+    return written ? 0 : FailErrno(*m_pState, "writing the new text", errno);
 }
 
 int SVFSafeFile::WriteModel(SVFPlusData* model, bool expressions)

@@ -35,7 +35,7 @@ public:
     // 0666 less the umask. A target that is not a regular file (a FIFO, a device such as
     // /dev/stdout) is opened and written directly. `errors` may be null.
     int Open(const char* path, ErrorHandler* errors);
-    // Appends `count` bytes to the new text.
+    // Appends `count` bytes to the new text, as they are (no CR LF on Windows).
     int Write(const void* bytes, size_t count);
     // Appends the document of `model` exactly as the handler's Write writes it (rows as
     // expressions where `expressions` allows). A null model gives SVF_ERR_NO_DATA.

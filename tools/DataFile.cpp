@@ -188,6 +188,7 @@ int LoadModel(const std::string& path, SVFPlusData& model, std::string& error)
     return 0;
 }
 
+#if !defined(_WIN32)
 namespace
 {
 // True when the handler, reading `path`, stops before the document's end: at an error,
@@ -202,6 +203,7 @@ bool HandlerStopsIn(const std::string& path)
     return result != XML_ERR_UNEXPECTED_END;
 }
 }
+#endif
 
 RereadableInput::~RereadableInput()
 {
