@@ -344,7 +344,7 @@ TEST(ErrorHandlerTest, MessagesPlaceDescribeAndNumberTheFailure)
 
 TEST(ErrorHandlerTest, EveryCodeOfTheLibraryHasItsOwnDescription)
 {
-    std::vector<int> codes = { -29, -38, -201, -202, -203 };
+    std::vector<int> codes = { -29, -38, -201, -202, -203, -301, -302 };
     for (int code = -1; code >= -12; --code)
         codes.push_back(code);
     for (int code = -101; code >= -117; --code)

@@ -35,7 +35,7 @@ const CodeDescription g_codeDescriptions[] = {
     { -9, "the file cannot be saved" },
     { -10, "a row holds more bytes than the row limit" },
     { -11, "the rows that expressions stand for exceed the expression budget" },
-    { -12, "memory ran out" },
+    { -12, "memory ran out in the data file handler" },
     { -29, "the parser reported an element to skip but holds no start or empty tag" },
     { -38, "the element name is none of SVF_Plus_Data, Comment, DataField and FieldBlock" },
 
