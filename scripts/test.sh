@@ -130,7 +130,9 @@ run_windows() {
   windows_suite x86_64
 }
 
+timings=()
 for step in "${steps[@]}"; do
+  started=$SECONDS
   case "$step" in
     native)
       run_suite native -DCMAKE_BUILD_TYPE=RelWithDebInfo ;;
@@ -146,5 +148,7 @@ for step in "${steps[@]}"; do
     *)
       echo "unknown step: $step" >&2; exit 2 ;;
   esac
+  timings+=("$step $((SECONDS - started)) s")
+  echo "=== $step: passed in $((SECONDS - started)) s ==="
 done
-echo "All requested test runs passed: ${steps[*]}"
+echo "All requested test runs passed: $(IFS=,; echo "${timings[*]}" | sed 's/,/, /g')"
