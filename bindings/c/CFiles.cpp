@@ -9,6 +9,7 @@
 
 #include "RODAzivUzirAdovIzozari.h"
 #include "SVPExpression.h"
+#include "SafeSave.h"
 #include "UtUtility.h"
 
 namespace
@@ -88,17 +89,31 @@ int rz_write(const rz_model* model, const char* path, unsigned flags, rz_error**
 {
     if (error != nullptr)
         *error = nullptr;
-    if (model == nullptr || path == nullptr || *path == '\0' || (flags & ~(unsigned)RZ_WRITE_EXPRESSIONS) != 0)
+    if (model == nullptr || path == nullptr || *path == '\0' ||
+        (flags & ~(unsigned)(RZ_WRITE_EXPRESSIONS | RZ_WRITE_SAFE)) != 0)
         return SetCodeError(error, RZ_ERR_ARGUMENT, path);
+    bool expressions = (flags & RZ_WRITE_EXPRESSIONS) != 0;
     return Guarded(RZ_ERR_MEMORY, [&]() {
         RODAzivUzirAdovIzozari handler;
-        HandlerPath where(path);
-        int result = handler.InitSvfPlusDataFile(where.pszName, where.pszDirectory, "write");
-        if (result >= 0)
+        int result;
+        if ((flags & RZ_WRITE_SAFE) != 0)
         {
-            handler.SetSVFPlusData(ModelOf(model));
-            handler.WriteExpression((flags & RZ_WRITE_EXPRESSIONS) != 0);
-            result = handler.Write();
+            // Reported on the handler's list, so that the error is made as for a plain write.
+            result = SaveSVFPlusData(ModelOf(model), path, expressions, handler.GetErrorHandler());
+        }
+        else
+        {
+            HandlerPath where(path);
+            result = handler.InitSvfPlusDataFile(where.pszName, where.pszDirectory, "write");
+            if (result >= 0)
+            {
+                handler.SetSVFPlusData(ModelOf(model));
+                handler.WriteExpression(expressions);
+                result = handler.Write();
+            }
+            // Write succeeds once it has begun; a byte that did not reach the file fails here.
+            if (result >= 0 && handler.GetWriteError() != 0)
+                result = SVF_ERR_WRITE;
         }
         if (result < 0)
             return SetHandlerError(error, handler, result, path, false);

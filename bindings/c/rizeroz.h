@@ -58,13 +58,16 @@ enum
     RZ_ERR_ARGUMENT = -301, /* a NULL handle or pointer, an index out of range, a
                                length the model cannot hold, or undefined flags */
     RZ_ERR_MEMORY = -302,   /* memory ran out */
-    RZ_ERR_NO_ROOT = -109   /* rz_read: the document has no SVF_Plus_Data root element */
+    RZ_ERR_NO_ROOT = -109,  /* rz_read: the document has no SVF_Plus_Data root element */
+    RZ_ERR_WRITE = -8,      /* rz_write: not every byte reached the file */
+    RZ_ERR_SAVE = -9        /* rz_write with RZ_WRITE_SAFE: not saved; the old file is as it was */
 };
 
 /* Flags of rz_write. */
 enum
 {
-    RZ_WRITE_EXPRESSIONS = 1 /* rows as expressions where those are shorter */
+    RZ_WRITE_EXPRESSIONS = 1, /* rows as expressions where those are shorter */
+    RZ_WRITE_SAFE = 2         /* the safe save: the old file stays until the new one is whole */
 };
 
 /* ---- The library ---- */
@@ -95,8 +98,11 @@ RZ_API void RZ_CALL rz_error_free(rz_error* error);
    RZ_ERR_NO_ROOT for a document without an SVF_Plus_Data element. */
 RZ_API int RZ_CALL rz_read(const char* path, unsigned flags, rz_model** model, rz_error** error);
 /* Writes `model` to `path` in the library's layout, replacing the file (a write-mode
-   open truncates it at once). `flags`: 0 or RZ_WRITE_EXPRESSIONS. Returns 0 or a
-   negative code; the model is not changed. */
+   open truncates it at once). With RZ_WRITE_SAFE the text goes to a temporary file
+   beside it that takes its place once every byte is on the disk (SafeSave.h): on any
+   failure the old file is left as it was. `flags`: RZ_WRITE_EXPRESSIONS, RZ_WRITE_SAFE,
+   both or 0. Returns 0 once every byte reached the file, else a negative code
+   (RZ_ERR_WRITE, or RZ_ERR_SAVE when safe, for a failed write); the model is not changed. */
 RZ_API int RZ_CALL rz_write(const rz_model* model, const char* path, unsigned flags, rz_error** error);
 
 /* Evaluates a row expression (docs/expressions.md) into the row the reader makes of it

@@ -95,7 +95,7 @@ def test_write_refuses_values(tmp_path, field, error, where):
     assert not (tmp_path / "x.xml").exists()
 
 
-@pytest.mark.parametrize("text, code, line, column", [(ROW_ERROR, -1, 3, 3), ("<Other/>\n", -109, 0, 0), (None, -5, 0, 0)])
+@pytest.mark.parametrize("text, code, line, column", [(ROW_ERROR, -1, 3, 3), ("<Other/>\n", -109, 0, 0), (None, -9, 0, 0)])
 def test_errors_carry_the_place(tmp_path, text, code, line, column):
     path = tmp_path / "doc.xml"
     with pytest.raises(RizErozError) as caught:
@@ -108,6 +108,27 @@ def test_errors_carry_the_place(tmp_path, text, code, line, column):
     shown = str(tmp_path if text is None else path)
     assert (error.code, error.path, error.line, error.column) == (code, shown, line, column)
     assert str(error) == error.message and error.message.startswith(shown)
+
+
+@pytest.mark.parametrize("target, options, code", [
+    (None, {}, 0), ("/dev/full", {"safe": False}, -8), ("/dev/full", {}, -9)])
+def test_write_outcomes(tmp_path, target, options, code):
+    # The default, safe, write replaces a file keeping its mode; a full device fails
+    # either way, with the path and the system's reason.
+    if target is None:
+        target = tmp_path / "kept.xml"
+        target.write_text("the old text")
+        target.chmod(0o640)
+    elif not os.path.exists(target):
+        pytest.skip(f"{target} is not on this system")
+    if code == 0:
+        rizeroz.write(rizeroz.read(SAMPLE), target, **options)
+        assert target.read_bytes() == SAMPLE.read_bytes() and target.stat().st_mode & 0o7777 == 0o640
+        return
+    with pytest.raises(RizErozError) as caught:
+        rizeroz.write(rizeroz.read(SAMPLE), target, **options)
+    assert caught.value.code == code and caught.value.message.startswith(target)
+    assert "No space left on device" in caught.value.message
 
 
 def test_evaluate():

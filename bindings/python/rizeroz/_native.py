@@ -21,6 +21,7 @@ PathLike = Union[str, bytes, "os.PathLike[str]", "os.PathLike[bytes]"]
 RZ_ERR_ARGUMENT = -301
 RZ_ERR_MEMORY = -302
 RZ_WRITE_EXPRESSIONS = 1
+RZ_WRITE_SAFE = 2
 
 
 class RizErozError(Exception):
@@ -228,13 +229,16 @@ def read(path: PathLike) -> Model:
         _lib.rz_model_free(handle)
 
 
-def write(model: Model, path: PathLike, expressions: bool = False) -> None:
+def write(model: Model, path: PathLike, expressions: bool = False, safe: bool = True) -> None:
     """Writes ``model`` to the data file ``path`` in the library's layout.
 
-    With ``expressions``, rows are written as expressions where those are shorter. The
-    file is replaced (truncated when writing begins). Raises ValueError or TypeError for
-    a value a data model cannot hold, naming it, and :class:`RizErozError` when the file
-    cannot be written.
+    With ``expressions``, rows are written as expressions where those are shorter. With
+    ``safe`` (the default), the text goes to a temporary file beside ``path`` that takes
+    its place once every byte is on the disk, so that a failure leaves the old file as it
+    was; with ``safe=False``, the file is truncated when writing begins and then written
+    in place. Raises ValueError or TypeError for a value a data model cannot hold, naming
+    it, and :class:`RizErozError` when the file cannot be written or not every byte
+    reached it.
     """
     handle = _lib.rz_model_new()
     if not handle:
@@ -242,7 +246,8 @@ def write(model: Model, path: PathLike, expressions: bool = False) -> None:
     try:
         _fill(handle, model)
         error = ctypes.c_void_p()
-        code = _lib.rz_write(handle, _path(path), RZ_WRITE_EXPRESSIONS if expressions else 0, ctypes.byref(error))
+        flags = (RZ_WRITE_EXPRESSIONS if expressions else 0) | (RZ_WRITE_SAFE if safe else 0)
+        code = _lib.rz_write(handle, _path(path), flags, ctypes.byref(error))
         if code != 0:
             _raise_error(error, code)
     finally:
