@@ -3,17 +3,20 @@
 // Every failure that is reported becomes an ErrorReport: its code, the list it was
 // reported under, the text passed with it (usually a file name) and one readable
 // sentence with the file, line and column where known, what went wrong, and the code.
+// Warnings of a read (ReadWarnings.h) are ErrorReports too, kept on a list of their own.
 #ifndef RIZEROZ_ERRORHANDLER_H
 #define RIZEROZ_ERRORHANDLER_H
 
 #include "RizErozExport.h"
+#include "ReadWarnings.h"
 
 // Lists a report can be filed under.
 enum
 {
     ERROR_LIST_XML_PARSER = 1,   // the XML parser base
     ERROR_LIST_DATA_FILE = 5,    // the RIZ Eroz data file handler
-    ERROR_LIST_OUTPUT = 6        // files written: a Write that lost bytes, a safe save that failed
+    ERROR_LIST_OUTPUT = 6,       // files written: a Write that lost bytes, a safe save that failed
+    ERROR_LIST_WARNINGS = 7      // what a read took leniently, when warnings are enabled
 };
 
 class RIZEROZ_API ErrorReport
@@ -21,6 +24,9 @@ class RIZEROZ_API ErrorReport
 public:
     ErrorReport();
     ErrorReport(int code, unsigned long list, const char* text, const char* message);
+    // With the place (line and column from 1; 0 when not known) and the sentence alone.
+    ErrorReport(int code, unsigned long list, const char* text, const char* message, long line, long column,
+                const char* sentence);
     ErrorReport(const ErrorReport& other);
     ErrorReport& operator=(const ErrorReport& other);
     ~ErrorReport();
@@ -31,12 +37,21 @@ public:
     const char* GetText() const { return m_pszText; }
     // The readable sentence; never null.
     const char* GetMessage() const { return m_pszMessage; }
+    // Where in the document, from 1; 0 when not known.
+    long GetLine() const { return m_nLine; }
+    long GetColumn() const { return m_nColumn; }
+    // What went wrong, without the place and the code ("an end tag does not match the
+    // open element (...)"); never null.
+    const char* GetSentence() const { return m_pszSentence; }
 
 private:
     int m_nCode;
     unsigned long m_nList;
     char* m_pszText;      // owned
     char* m_pszMessage;   // owned
+    long m_nLine;
+    long m_nColumn;
+    char* m_pszSentence;  // owned
 };
 
 class RIZEROZ_API ErrorHandler
@@ -58,6 +73,10 @@ public:
     // when memory for the report cannot be had (nothing is thrown).
     int AddReport(int code, unsigned long list, const char* text, const char* file,
                   long line, long column, const char* detail);
+    // The same with a sentence of the caller's own in place of the code's meaning and
+    // the detail ("row 2 of block 0 of field "A" breaks the row syntax: ...").
+    int AddReportSentence(int code, unsigned long list, const char* text, const char* file,
+                          long line, long column, const char* sentence);
 
     int GetReportCount() const;
     // The report at `index` (from 0, oldest first), or null outside the range.
@@ -70,13 +89,35 @@ public:
     // Never null; an unknown code gives a general text.
     static const char* DescribeCode(int code);
 
+    // Warnings, on a list of their own (ERROR_LIST_WARNINGS): the first WARNINGS_KEPT
+    // are kept in full, later ones only counted. `sentence` names what the reader did and
+    // where; the report's message adds the file, the place and the code. Returns the
+    // warning's index, or -1 when it was only counted (or memory for it ran out).
+    int AddWarning(int code, const char* file, long line, long column, const char* sentence);
+    // True while a further warning would be kept in full: callers may skip composing one
+    // that would only be counted, and count it with CountWarning.
+    bool KeepsWarnings() const { return m_nWarningCount < WARNINGS_KEPT; }
+    void CountWarning() { ++m_nOmittedWarnings; }
+    int GetWarningCount() const { return m_nWarningCount; }
+    // Warning `index` (from 0, in the order found), or null outside the range.
+    const ErrorReport* GetWarning(int index) const;
+    // Warnings found beyond the first WARNINGS_KEPT.
+    long long GetOmittedWarningCount() const { return m_nOmittedWarnings; }
+    // The sentence and the name ("SVF_WARN_NO_NAME") of a warning kind; never null.
+    static const char* DescribeWarning(int code);
+    static const char* GetWarningName(int code);
+
 private:
     int Record(int code, unsigned long list, const char* text, const char* file, long line, long column,
-               const char* detail);
+               const char* what, const char* detail);
 
     ErrorReport* m_pReports;   // owned array of m_nReportSlots
     int m_nReportCount;
     int m_nReportSlots;
+    ErrorReport* m_pWarnings;  // owned array of m_nWarningSlots
+    int m_nWarningCount;
+    int m_nWarningSlots;
+    long long m_nOmittedWarnings;
 };
 
 #endif

@@ -30,6 +30,12 @@ RIZEROZ_API char util_Hex2HexAnsi(unsigned char value);
 // clamps; 0 for a text that is no number, or null.
 RIZEROZ_API int util_atoi(const char* text);
 
+// A short quotation of the `length` bytes at `text` for a message: in double quotes, each
+// run of white space as one blank (none at either end), control characters as '?', and
+// cut after 24 characters with "...". Writes it, terminated, to `out` (room for `size`
+// bytes; 32 always suffice) and returns `out`.
+RIZEROZ_API char* util_QuoteText(char* out, int size, const char* text, size_t length);
+
 // fopen for the library's paths. Paths use the backslash as separator; on systems
 // whose separator is '/', every backslash is read as '/' before the file is opened.
 RIZEROZ_API FILE* util_fopen(const char* path, const char* mode);

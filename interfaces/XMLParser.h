@@ -38,7 +38,8 @@ enum
     XML_ERR_UNKNOWN_LIST = -114,      // an error list number that is not defined
     XML_ERR_BAD_SKIP = -115,          // Skip() on a node that is not the current start tag
     XML_ERR_TOO_LARGE = -116,         // an element text or a tag is larger than the parser's limit
-    XML_ERR_NO_MEMORY = -117          // memory ran out while parsing
+    XML_ERR_NO_MEMORY = -117,         // memory ran out while parsing
+    XML_ERR_ENCODING = -118           // the document is in UTF-16 or UTF-32, not UTF-8
 };
 
 // The most the parser's buffers hold, in bytes, and so its default limits: one
@@ -90,6 +91,13 @@ public:
     long GetLine() const;
     long GetColumn() const;
 
+    // Warnings (ReadWarnings.h): off by default. Once enabled, for this and every later
+    // document, what a read takes leniently is recorded on the error handler's list of
+    // warnings (ErrorHandler::GetWarning), and nothing else changes: results and the
+    // reports of every other list are the same either way.
+    void EnableWarnings(bool enable = true);
+    bool GetWarningsEnabled() const;
+
 protected:
     // Afterwards Scan reports a refused element as XML_SCAN_SKIP instead of failing.
     void EnableSkipInvalidElement();
@@ -121,6 +129,31 @@ protected:
 
     // Consumes the element whose start tag `node` is current, through its end tag.
     int Skip(XMLNode* node);
+
+    // After the root element has ended: with warnings enabled, reads what follows it and
+    // warns at the first thing other than white space, a comment or a processing
+    // instruction (XML_WARN_AFTER_ROOT). Reads nothing otherwise; never fails.
+    void ScanEpilogue();
+
+    // Line and column in the document of byte `index` of m_pContent, the current start
+    // tag's text; false when the index is outside the text.
+    bool GetContentPlace(unsigned int index, long* line, long* column);
+    // CDATA sections and comments that stood inside that text: how many, and where each
+    // begins (its '<'); `cdata` tells which of the two it is.
+    int GetContentMarkupCount() const;
+    bool GetContentMarkup(int index, long* line, long* column, bool* cdata) const;
+    // Line and column of the value of attribute `name` of the tag that the last Scan
+    // produced (`node`); the tag's own place when warnings are off or there is no such
+    // attribute.
+    void GetAttributePlace(XMLNode* node, const char* name, long* line, long* column);
+    // Records a warning at a place of the document, named after the document.
+    void Warn(int code, long line, long column, const char* sentence);
+
+    // The failure being reported: ProcessException places its reports at `line` and
+    // `column` and gives `sentence` in place of the code's meaning, until the next
+    // Initialize or ClearFailurePlace.
+    void SetFailurePlace(long line, long column, const char* sentence);
+    void ClearFailurePlace();
 
     int IsDigit(char c);
 

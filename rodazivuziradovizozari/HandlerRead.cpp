@@ -7,6 +7,7 @@
 #include <new>
 #include <string>
 
+#include "HandlerWarnings.h"
 #include "UtUtility.h"
 
 namespace
@@ -30,20 +31,26 @@ const char kDocumentTypeFile[] = "SVF_Plus_Data.dtd";
 int RODAzivUzirAdovIzozari::Read()
 {
     // Memory that runs out anywhere in reading ends it with a result code.
+    int result;
     try
     {
-        return ReadDocument();
+        SVFWarningState warnings;
+        m_pWarnings = GetWarningsEnabled() ? &warnings : nullptr;
+        result = ReadDocument();
     }
     catch (const std::bad_alloc&)
     {
         ProcessException(SVF_ERR_NO_MEMORY, ERROR_LIST_DATA_FILE, m_pszXMLFilename);
-        return SVF_ERR_NO_MEMORY;
+        result = SVF_ERR_NO_MEMORY;
     }
+    m_pWarnings = nullptr;
+    return result;
 }
 
 int RODAzivUzirAdovIzozari::ReadDocument()
 {
     m_nExpressionBytes = 0;
+    ClearFailurePlace();
     // The document type file is looked for in the default directory, whatever location
     // the document itself names.
     std::string documentType;
@@ -59,7 +66,11 @@ int RODAzivUzirAdovIzozari::ReadDocument()
     result = ScanProlog();
     if (result < 0)
         return result;
-    return ReadSVFPlusData(0);
+    result = ReadSVFPlusData(0);
+    // What follows the root element is not read; with warnings on it is looked at.
+    if (result >= 0 && m_pWarnings != nullptr)
+        ScanEpilogue();
+    return result;
 }
 
 // One item of the current level. Positive: the enclosing level goes on with its next
@@ -70,8 +81,14 @@ int RODAzivUzirAdovIzozari::ReadSVFPlusData(unsigned long parent)
     if (code == XML_SCAN_SKIP)
     {
         if (GetStartTag() != nullptr)
+        {
+            CheckSkipped(false);
             return Skip(GetStartTag()) >= 0 ? (int)parent : XML_SCAN_SKIP;
-        return GetEmptyTag() != nullptr ? 0 : SVF_ERR_SKIP;
+        }
+        if (GetEmptyTag() == nullptr)
+            return SVF_ERR_SKIP;
+        CheckSkipped(true);
+        return 0;
     }
     if (code < 0)
         return code;
@@ -84,10 +101,14 @@ int RODAzivUzirAdovIzozari::ReadSVFPlusData(unsigned long parent)
         if (outcome > 0)
         {
             unsigned long self = (unsigned long)outcome;
+            if (m_pWarnings != nullptr)
+                m_pWarnings->levels.push_back(m_pStartTag->GetNodeName());
             int child;
             do
                 child = ReadSVFPlusData(self);
             while (child > 0);
+            if (m_pWarnings != nullptr)
+                m_pWarnings->levels.pop_back();
             outcome = child;
         }
         if (outcome == 0)
@@ -96,6 +117,7 @@ int RODAzivUzirAdovIzozari::ReadSVFPlusData(unsigned long parent)
     }
     else if (m_pEndTag != nullptr)
     {
+        CheckEndTag();
         return 0;
     }
 
@@ -103,8 +125,13 @@ int RODAzivUzirAdovIzozari::ReadSVFPlusData(unsigned long parent)
     {
         // An empty element is processed like a start tag; its failures are dropped.
         m_pStartTag = m_pEmptyTag;
-        ProcessStartTag(parent);
+        int dropped = ProcessStartTag(parent);
         m_pStartTag = nullptr;
+        if (dropped < 0)
+        {
+            ClearFailurePlace();
+            CheckIgnoredEmpty(dropped);
+        }
         return (int)parent;
     }
     if (code >= 0)
@@ -135,6 +162,7 @@ int RODAzivUzirAdovIzozari::ProcessStartTag(unsigned long parent)
         const char* version = m_pStartTag->GetNodeAttributeValue("version");
         if (m_pSVFPlusData->SetVersion(version) == nullptr && version != nullptr)
             return SVF_ERR_NO_MEMORY;
+        CheckStartTag(SVF_TAG_ROOT);
         return SVF_TAG_ROOT;
     }
 
@@ -157,7 +185,10 @@ int RODAzivUzirAdovIzozari::ProcessStartTag(unsigned long parent)
         m_pSVFPlusData->SetComment(text);
         bool kept = text == nullptr || m_pSVFPlusData->GetComment() != nullptr;
         delete[] text;
-        return kept ? result : SVF_ERR_NO_MEMORY;
+        if (!kept)
+            return SVF_ERR_NO_MEMORY;
+        CheckStartTag(SVF_TAG_COMMENT);
+        return result;
     }
 
     case SVF_TAG_DATA_FIELD:
@@ -180,6 +211,7 @@ int RODAzivUzirAdovIzozari::ProcessStartTag(unsigned long parent)
                              ((unsigned int)util_HexAnsi2Hex(area[3]) << 8) |
                              ((unsigned int)util_HexAnsi2Hex(area[4]) << 4) |
                              (unsigned int)util_HexAnsi2Hex(area[5]);
+        CheckStartTag(SVF_TAG_DATA_FIELD);
         return SVF_TAG_DATA_FIELD;
     }
 

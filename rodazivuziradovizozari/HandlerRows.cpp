@@ -12,6 +12,7 @@
 #include <memory>
 #include <new>
 
+#include "HandlerWarnings.h"
 #include "SVPExpression.h"
 #include "UtUtility.h"
 
@@ -91,14 +92,16 @@ long long ExpressionRowBytes(int width)
 
 // An expression row: the text from its '(' to the row's end, white space included (the
 // evaluator passes over it as the reader would drop it), evaluated straight into the row.
-// An expression that cannot be evaluated leaves the row empty.
+// An expression that cannot be evaluated leaves the row empty. *stands is the number of
+// bytes the expression stands for (negative when it does not evaluate).
 int RODAzivUzirAdovIzozari::AddExpressionRow(UtByteBuffer* row, const unsigned char* begin,
-                                             const unsigned char* end, int width)
+                                             const unsigned char* end, int width, long long* stands)
 {
     SVPExpression evaluator;
     evaluator.Initialize(GetDefaultDir());
     const char* text = (const char*)begin;
     long long total = evaluator.GetBytes(text, (size_t)(end - begin), nullptr, 0);
+    *stands = total;
     long long bytes = ExpressionRowBytes(width);
     if (total < bytes)
         bytes = total;
@@ -135,6 +138,19 @@ int RODAzivUzirAdovIzozari::ProcessFieldBlock(unsigned long parent, unsigned int
 
     if (parent != SVF_TAG_DATA_FIELD || m_pStartTag->GetNodeEnumValue() != SVF_TAG_FIELD_BLOCK)
         return SVF_ERR_NESTING;
+    if (m_pWarnings != nullptr)
+    {
+        m_pWarnings->bWidthChecked = CheckBlockStart(field, width, size) != 0;
+        long line = 0, column = 0;
+        bool cdata = false;
+        for (int i = 0; i < GetContentMarkupCount(); ++i)
+            if (GetContentMarkup(i, &line, &column, &cdata))
+                Warn(SVF_WARN_MARKUP_IN_ROWS, line, column,
+                     cdata ? "a CDATA section stands in the rows of a field block; its text is read as rows, and a "
+                             "written file does not keep the section"
+                           : "a comment stands in the rows of a field block; the reader drops it, and a written file "
+                             "does not keep it");
+    }
     if (size == 0)
         return (int)parent;
 
@@ -161,6 +177,9 @@ int RODAzivUzirAdovIzozari::ProcessFieldBlock(unsigned long parent, unsigned int
             return SVF_ERR_NO_ROW;
 
         RowState state = RowStart;
+        const unsigned char* const rowBegin = p;
+        const unsigned char* start = nullptr;        // the row's "0x" or '(', once one began it
+        const unsigned char* stray = nullptr;        // the first character passed over before it
         const unsigned char* expression = nullptr;   // the row's '(', once one began it
         // Where the decoded bytes of a literal go: room in the row, taken when its "0x"
         // is read for at most the digits that stand before the row's ',' (a row cannot
@@ -199,18 +218,23 @@ int RODAzivUzirAdovIzozari::ProcessFieldBlock(unsigned long parent, unsigned int
             case RowStart:
                 if (c == '0')
                 {
+                    start = p - 1;
                     state = AfterZero;
                 }
                 else if (c == '(')
                 {
-                    expression = p - 1;
+                    start = expression = p - 1;
                     state = InExpression;
+                }
+                else if (stray == nullptr)
+                {
+                    stray = p - 1;
                 }
                 break;
             case AfterZero:
             {
                 if (c != 'x')
-                    return SVF_ERR_MODEL;
+                    return RowSyntaxError(field, text, p - 1, state);
                 const unsigned char* comma = (const unsigned char*)memchr(p, ',', (size_t)(end - p));
                 size_t most = (size_t)((comma != nullptr ? comma : end) - p) / 2;
                 if (most > rowLimit)
@@ -224,13 +248,13 @@ int RODAzivUzirAdovIzozari::ProcessFieldBlock(unsigned long parent, unsigned int
             }
             case HighDigit:
                 if (kRowChars.digit[c] & kNoDigit)
-                    return FinishLiteral(row, outBegin, out, rowLimit, SVF_ERR_MODEL);
+                    return FinishLiteral(row, outBegin, out, rowLimit, RowSyntaxError(field, text, p - 1, state));
                 accumulator = (unsigned char)(kRowChars.digit[c] << 4);
                 state = LowDigit;
                 break;
             case LowDigit:
                 if (kRowChars.digit[c] & kNoDigit)
-                    return FinishLiteral(row, outBegin, out, rowLimit, SVF_ERR_MODEL);
+                    return FinishLiteral(row, outBegin, out, rowLimit, RowSyntaxError(field, text, p - 1, state));
                 if (out == outEnd)
                     return FinishLiteral(row, outBegin, out, rowLimit, SVF_ERR_ROW_TOO_LARGE);
                 *out++ = (unsigned char)(accumulator | kRowChars.digit[c]);
@@ -243,13 +267,16 @@ int RODAzivUzirAdovIzozari::ProcessFieldBlock(unsigned long parent, unsigned int
 
         // Whatever state the row ended in, a pending digit or a lone prefix adds nothing.
         int result = 0;
+        long long stands = 0;
         if (outBegin != nullptr)
             result = FinishLiteral(row, outBegin, out, rowLimit,
                                    (size_t)(out - outBegin) > rowLimit ? SVF_ERR_ROW_TOO_LARGE : 0);
         else if (expression != nullptr)
-            result = AddExpressionRow(row, expression, rowEnd, width);
+            result = AddExpressionRow(row, expression, rowEnd, width, &stands);
         if (result < 0)
             return result;
+        if (m_pWarnings != nullptr)
+            CheckRow(field, text, rowBegin, rowEnd, start, stray, state, stands, width, p >= end);
 
         if (p >= end)
             return (int)parent;

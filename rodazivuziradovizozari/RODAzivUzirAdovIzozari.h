@@ -1,6 +1,8 @@
 // RODAzivUzirAdovIzozari: reads and writes RIZ Eroz data files.
 //
-// Reading:  construct, InitSvfPlusDataFile(name, dir, "read"), Read(), GetSVFPlusData().
+// Reading:  construct, InitSvfPlusDataFile(name, dir, "read"), Read(), GetSVFPlusData();
+//           with EnableWarnings() first, what the reader took leniently is listed too
+//           (GetErrorHandler()->GetWarning(i), docs/warnings.md).
 // Writing:  construct, InitSvfPlusDataFile(name, dir, "write"), SetSVFPlusData(model),
 //           optionally WriteExpression(true), Write().
 //
@@ -44,6 +46,8 @@ enum
 const unsigned int SVF_MAX_ROW = 0x7FFFFFFFu;
 
 // What one Read takes at most (docs/limits.md). A field of 0 stands for its default.
+struct SVFWarningState;
+
 struct SVFReadLimits
 {
     unsigned int nElementText;            // bytes of one element's text; default XML_MAX_TEXT
@@ -117,7 +121,23 @@ private:
     int AssignTagEnumValue(XMLNode* node);
     int IsHexDigit(char c);
     int ProcessFieldBlock(unsigned long parent, unsigned int size);
-    int AddExpressionRow(UtByteBuffer* row, const unsigned char* begin, const unsigned char* end, int width);
+    int AddExpressionRow(UtByteBuffer* row, const unsigned char* begin, const unsigned char* end, int width,
+                         long long* stands);
+
+    // Warnings (HandlerWarnings.cpp); each does nothing unless warnings are on.
+    void WarnAtTag(int code, const char* sentence);
+    void WarnAtContent(int code, unsigned int index, const char* sentence);
+    void CheckKeptText(const char* what, const char* text, const char* attribute, bool content);
+    void CheckElementText(const char* element);
+    void CheckStartTag(unsigned long element);
+    void CheckSkipped(bool empty);
+    void CheckEndTag();
+    void CheckIgnoredEmpty(int code);
+    int CheckBlockStart(SVFDataField* field, int width, unsigned int size);
+    void CheckRow(SVFDataField* field, const unsigned char* text, const unsigned char* rowBegin,
+                  const unsigned char* rowEnd, const unsigned char* start, const unsigned char* stray, int state,
+                  long long stands, int width, bool last);
+    int RowSyntaxError(SVFDataField* field, const unsigned char* text, const unsigned char* at, int state);
     int ReadDocument();
     int OpenFile(const char* fileName, const char* defaultDir, const char* mode);
 
@@ -130,6 +150,7 @@ private:
     int m_nWriteError;              // errno of the last Write's first failed write, flush or close; 0 when none
     SVFReadLimits m_readLimits;     // as set; 0 fields stand for the defaults
     unsigned long long m_nExpressionBytes;   // bytes expression rows have added in the current Read
+    SVFWarningState* m_pWarnings;   // during a Read with warnings on, what they need; else null
 };
 
 #endif

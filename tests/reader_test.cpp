@@ -1,5 +1,6 @@
 // Reading: result codes, the reports they leave, and the model that stays afterwards, over
-// many small documents; then field block rows.
+// many small documents; then field block rows; then the warnings of a lenient read. Every
+// document is read twice, with warnings off and on, and both reads must agree.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -22,13 +23,14 @@ struct ReadOutcome
     int reports;
     std::string summary;
     std::string messages;
+    std::string warnings;   // "NAME@LINE:COLUMN" of each warning, in the order found
+    std::string sentences;  // their messages, one per line
 };
 
-ReadOutcome ReadDocument(const std::string& document, const std::string& test)
+ReadOutcome ReadOnce(const std::string& dir, bool warnings)
 {
-    std::string dir = ScratchDir("reader/" + test);
-    WriteBytes(dir + "/in.xml", document);
     RODAzivUzirAdovIzozari handler;
+    handler.EnableWarnings(warnings);
     ReadOutcome outcome;
     outcome.result = handler.InitSvfPlusDataFile("in.xml", dir.c_str(), "read");
     EXPECT_EQ(0, outcome.result) << Reports(handler);
@@ -36,6 +38,29 @@ ReadOutcome ReadDocument(const std::string& document, const std::string& test)
     outcome.reports = handler.GetErrorHandler()->GetReportCount();
     outcome.summary = Summary(handler.GetSVFPlusData());
     outcome.messages = Reports(handler);
+    const ErrorHandler* errors = handler.GetErrorHandler();
+    for (int i = 0; i < errors->GetWarningCount(); ++i)
+    {
+        const ErrorReport* warning = errors->GetWarning(i);
+        outcome.warnings += std::string(outcome.warnings.empty() ? "" : " ") +
+                            ErrorHandler::GetWarningName(warning->GetCode()) + "@" +
+                            std::to_string(warning->GetLine()) + ":" + std::to_string(warning->GetColumn());
+        outcome.sentences += std::string(warning->GetMessage()) + "\n";
+    }
+    return outcome;
+}
+
+ReadOutcome ReadDocument(const std::string& document, const std::string& test)
+{
+    std::string dir = ScratchDir("reader/" + test);
+    WriteBytes(dir + "/in.xml", document);
+    ReadOutcome quiet = ReadOnce(dir, false);
+    ReadOutcome outcome = ReadOnce(dir, true);
+    // Warnings change nothing else: the result, the reports and the model are the same.
+    EXPECT_EQ(quiet.result, outcome.result) << test;
+    EXPECT_EQ(quiet.messages, outcome.messages) << test;
+    EXPECT_EQ(quiet.summary, outcome.summary) << test;
+    EXPECT_EQ("", quiet.warnings) << test;
     return outcome;
 }
 
@@ -147,9 +172,39 @@ TEST(ReaderDocuments, ReportsNameTheDocumentAndTheCode)
                                    "messages");
     EXPECT_EQ(SVF_ERR_MODEL, got.result);
     EXPECT_EQ(3, got.reports);
-    EXPECT_NE(std::string::npos, got.messages.find("in.xml")) << got.messages;
-    EXPECT_NE(std::string::npos, got.messages.find("line 6")) << got.messages;
-    EXPECT_NE(std::string::npos, got.messages.find("-1)")) << got.messages;
+    // Each report is placed at the character that breaks the row and says what was due.
+    const char* expected = ", line 6, column 29: row 1 of block 0 of field \"A\" breaks the hexadecimal row syntax: "
+                           "\"Z\" stands where a hexadecimal digit is due (error -1).\n";
+    std::string report = "scratch/reader/messages\\in.xml" + std::string(expected);
+    EXPECT_EQ(report + report + report, got.messages);
+
+    // An end tag that does not match names both tags and where the open one began.
+    got = ReadDocument(std::string(kProlog) + "<SVF_Plus_Data version=\"1\">\n<DataField\nname=\"A\"></FieldBlock>",
+                       "mismatch");
+    EXPECT_NE(std::string::npos, got.messages.find("line 5, column 10: an end tag does not match the open element (the "
+                                                   "end tag </FieldBlock> stands where the end tag of <DataField>, "
+                                                   "begun on line 4, is due) (error -108)."))
+        << got.messages;
+
+    // A document in UTF-16 or UTF-32 is refused with an error that names its encoding.
+    const struct
+    {
+        std::string bytes;
+        const char* encoding;
+    } wide[] = {
+        {std::string("\xFF\xFE<\0?\0x\0", 8), "UTF-16 (little-endian), as its byte order mark shows"},
+        {std::string("\0<\0S\0V", 6), "UTF-16 (big-endian), as its first bytes show"},
+        {std::string("\0\0\0<\0\0\0S", 8), "UTF-32 (big-endian), as its first bytes show"},
+    };
+    for (const auto& document : wide)
+    {
+        got = ReadDocument(document.bytes, "wide");
+        EXPECT_EQ(XML_ERR_ENCODING, got.result);
+        EXPECT_NE(std::string::npos, got.messages.find(std::string("line 1, column 1: the document is not in UTF-8, the "
+                                                                   "encoding the reader takes (it is in ") +
+                                                       document.encoding + ") (error -118)."))
+            << got.messages;
+    }
 }
 
 TEST(ReaderDocuments, ModelAttachedBeforeReadMakesTheRootFail)
@@ -240,4 +295,63 @@ TEST(ReaderRows, HexadecimalRowSyntax)
         EXPECT_EQ(c.result, got.result) << "'" << c.text << "'\n" << got.messages;
         EXPECT_EQ(std::string("v=1 c=~ F(A,0)") + c.rows, got.summary) << "'" << c.text << "'";
     }
+}
+
+namespace
+{
+// One case per kind of warning: the document after the prolog (or whole, for `bare`),
+// and the warnings it gives, as "NAME@LINE:COLUMN" in the order found.
+struct WarningCase
+{
+    const char* body;
+    const char* warnings;
+    bool bare = false;
+};
+
+const WarningCase kWarnings[] = {
+    {"<SVF_Plus_Data version=\"1\">\n<X><DataField name=\"A\"/></X>\n</SVF_Plus_Data>",
+     "SVF_WARN_SKIPPED_ELEMENT@4:1"},
+    {"<SVF_Plus_Data version=\"1\">\n<DataField name=\"A\">\n<X/>\n</DataField>\n<DataField name=\"B\"/>\n"
+     "</SVF_Plus_Data>",
+     "SVF_WARN_EMPTY_ELEMENT_ENDS@5:1 SVF_WARN_END_TAG_OUT_OF_STEP@6:1"},
+    {"<SVF_Plus_Data version=\"1\">\n<DataField name=\"A\"/>\n<FieldBlock row_width=\"8\"/>\n</SVF_Plus_Data>",
+     "SVF_WARN_IGNORED_EMPTY_ELEMENT@5:1"},
+    {"<SVF_Plus_Data version=\"1\">\nstray\n<DataField name=\"A\"/>\n junk\n</SVF_Plus_Data>",
+     "SVF_WARN_TEXT_NOT_READ@4:1 XML_WARN_TEXT_AFTER_CHILD@6:2"},
+    {"<SVF_Plus_Data/>", "SVF_WARN_NO_VERSION@3:1"},
+    {"<SVF_Plus_Data version=\"1\">\n<Comment>a</Comment>\n<Comment>b</Comment>\n</SVF_Plus_Data>",
+     "SVF_WARN_COMMENT_REPLACED@5:1"},
+    {"<SVF_Plus_Data version=\"1\">\n<DataField checksum=\"0X12\"/>\n</SVF_Plus_Data>",
+     "SVF_WARN_NO_NAME@4:1 SVF_WARN_CHECKSUM@4:22"},
+    {"<SVF_Plus_Data version=\"1\">\n<DataField name=\"A\">\n<FieldBlock/>\n"
+     "<FieldBlock row_width=\"8x\">0x12</FieldBlock>\n<FieldBlock row_width=\"-99999999999\">0x12</FieldBlock>\n"
+     "<FieldBlock row_width=\"-2147483648\">0x12</FieldBlock>\n</DataField>\n</SVF_Plus_Data>",
+     "SVF_WARN_NO_ROW_WIDTH@5:1 SVF_WARN_NO_ROWS@5:1 SVF_WARN_ROW_WIDTH_TEXT@6:24 SVF_WARN_ROW_WIDTH_RANGE@7:24 "
+     "SVF_WARN_BLOCKS_MERGED@8:1"},
+    {"<SVF_Plus_Data version=\"1\">\n<DataField name=\"A\">\n<FieldBlock row_width=\"16\">\nFF0x1234,\n0x123,\n"
+     "(FF*,\n(FF*3),\n<![CDATA[0x12\n34]]>,<!-- c -->\n0x1234,\n</FieldBlock>\n</DataField>\n</SVF_Plus_Data>",
+     "SVF_WARN_MARKUP_IN_ROWS@10:1 SVF_WARN_MARKUP_IN_ROWS@11:7 SVF_WARN_STRAY_CHARACTERS@6:1 "
+     "SVF_WARN_ODD_DIGITS@7:5 SVF_WARN_ROW_LENGTH@7:1 SVF_WARN_EXPRESSION_FAILS@8:1 SVF_WARN_EXPRESSION_CUT@9:1 "
+     "SVF_WARN_TRAILING_COMMA@12:7"},
+    {"<SVF_Plus_Data version=\"1&amp;2\">\n<Comment>caf\xE9</Comment>\n</SVF_Plus_Data>\n<!-- fine -->\ntrailing",
+     "SVF_WARN_REFERENCE@3:26 SVF_WARN_NOT_UTF8@4:13 XML_WARN_AFTER_ROOT@7:1"},
+    {"<?xml version='1.0' encoding='ISO-8859-1'?>\n<SVF_Plus_Data version=\"1\"/>", "XML_WARN_ENCODING@1:31",
+     true},
+};
+}
+
+TEST(ReaderWarnings, EachKindWhereItStands)
+{
+    int n = 0;
+    for (const WarningCase& c : kWarnings)
+    {
+        ReadOutcome got = ReadDocument(c.bare ? std::string(c.body) : kProlog + std::string(c.body),
+                                       "warn" + std::to_string(n++));
+        EXPECT_EQ(std::string(c.warnings), got.warnings) << c.body << "\n" << got.sentences;
+    }
+    // The sentences name the element, field, block and row, and what the reader did.
+    ReadOutcome rows = ReadDocument(kProlog + std::string(kWarnings[8].body), "sentences");
+    EXPECT_NE(std::string::npos, rows.sentences.find("in.xml, line 7, column 1: row 1 of block 0 of field \"A\" holds 1 "
+                                                     "byte, but row_width 16 asks for 2 (warning 17).\n"))
+        << rows.sentences;
 }

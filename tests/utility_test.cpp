@@ -339,6 +339,7 @@ TEST(ErrorHandlerTest, MessagesPlaceDescribeAndNumberTheFailure)
         EXPECT_STREQ(report->GetMessage(), test.expected);
         EXPECT_STREQ(report->GetText(), test.text ? test.text : "");
         EXPECT_EQ(report->GetCode(), test.code);
+        EXPECT_EQ(report->GetLine(), test.file != nullptr && *test.file != 0 ? test.line : 0);
     }
 }
 
@@ -347,7 +348,7 @@ TEST(ErrorHandlerTest, EveryCodeOfTheLibraryHasItsOwnDescription)
     std::vector<int> codes = { -29, -38, -201, -202, -203, -301, -302 };
     for (int code = -1; code >= -12; --code)
         codes.push_back(code);
-    for (int code = -101; code >= -117; --code)
+    for (int code = -101; code >= -118; --code)
         codes.push_back(code);
     const std::string unknown = ErrorHandler::DescribeCode(12345);
     std::set<std::string> seen;
@@ -359,8 +360,19 @@ TEST(ErrorHandlerTest, EveryCodeOfTheLibraryHasItsOwnDescription)
         EXPECT_TRUE(seen.insert(text).second) << "code " << code << " repeats: " << text;
     }
     EXPECT_EQ(seen.count(unknown), 0u);
-    for (int code : { 0, 1, -13, -30, -100, -118, -200, -204, INT_MIN, INT_MAX })
+    for (int code : { 0, 1, -13, -30, -100, -119, -200, -204, INT_MIN, INT_MAX })
         EXPECT_EQ(ErrorHandler::DescribeCode(code), unknown) << "code " << code;
+
+    // Warning kinds: a name and a sentence each, and none for other numbers.
+    std::set<std::string> names;
+#define RIZEROZ_TEST_WARNING(code, name, sentence)                                                  \
+    EXPECT_STREQ(ErrorHandler::GetWarningName(code), #name);                                       \
+    EXPECT_STREQ(ErrorHandler::DescribeWarning(code), sentence);                                   \
+    EXPECT_TRUE(seen.insert(sentence).second && names.insert(#name).second) << #name;
+    RIZEROZ_READ_WARNINGS(RIZEROZ_TEST_WARNING)
+#undef RIZEROZ_TEST_WARNING
+    for (int code : { 0, -1, 24, 100, 104 })
+        EXPECT_STREQ(ErrorHandler::GetWarningName(code), "") << "code " << code;
 }
 
 TEST(ErrorHandlerTest, ListsCountTheirReportsAndCopiesAreDeep)
@@ -369,7 +381,7 @@ TEST(ErrorHandlerTest, ListsCountTheirReportsAndCopiesAreDeep)
     EXPECT_EQ(errors.GetErrorList(ERROR_LIST_XML_PARSER), 0);
     EXPECT_EQ(errors.GetErrorList(ERROR_LIST_DATA_FILE), 0);
     EXPECT_EQ(errors.GetErrorList(ERROR_LIST_OUTPUT), 0);
-    for (int list : { 0, 2, 4, 7, -1, -5 })
+    for (int list : { 0, 2, 4, 8, -1, -5 })
         EXPECT_EQ(errors.GetErrorList(list), -114) << "list " << list;
 
     // Enough reports to make the store grow several times; indices count from 0.
@@ -398,6 +410,22 @@ TEST(ErrorHandlerTest, ListsCountTheirReportsAndCopiesAreDeep)
                      "doc98.xml, line 99, column 1: a second root element, or a row that "
                      "breaks the hexadecimal row syntax (error -1).");
     }
+
+    // Warnings: a list of their own, the first WARNINGS_KEPT in full and the rest counted.
+    for (int i = 0; i < WARNINGS_KEPT + 5; ++i)
+        errors.AddWarning(SVF_WARN_NO_NAME, "w.xml", i + 1, 2, "data field 0 has no \"name\"");
+    EXPECT_EQ(errors.GetWarningCount(), (int)WARNINGS_KEPT);
+    EXPECT_EQ(errors.GetErrorList(ERROR_LIST_WARNINGS), (int)WARNINGS_KEPT);
+    EXPECT_EQ(errors.GetOmittedWarningCount(), 5);
+    EXPECT_EQ(errors.GetReportCount(), 0);
+    ErrorHandler warned(errors);
+    const ErrorReport* warning = warned.GetWarning(WARNINGS_KEPT - 1);
+    ASSERT_NE(warning, nullptr);
+    EXPECT_STREQ(warning->GetMessage(), "w.xml, line 1000, column 2: data field 0 has no \"name\" (warning 8).");
+    EXPECT_EQ(warning->GetLine(), 1000);
+    EXPECT_STREQ(warning->GetSentence(), "data field 0 has no \"name\"");
+    EXPECT_EQ(warned.GetOmittedWarningCount(), 5);
+    EXPECT_EQ(warned.GetWarning(WARNINGS_KEPT), nullptr);
 
     char text[] = "first.xml";
     ErrorReport report(-2, ERROR_LIST_DATA_FILE, text, nullptr), empty;

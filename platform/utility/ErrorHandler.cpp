@@ -1,6 +1,7 @@
-// ErrorHandler: the failure reports a parser, or the handler built on it, records.
-// Each report keeps its code, its list, the caller's text and one readable sentence
-// built from the place of the failure, the meaning of its code and the code itself.
+// ErrorHandler: the failure reports a parser, or the handler built on it, records, and
+// the warnings of a read. Each report keeps its code, its list, the caller's text, its
+// place and one readable sentence built from the place, the meaning of its code (or a
+// sentence of the caller's) and the code itself.
 #include "ErrorHandler.h"
 
 #include <ctype.h>
@@ -21,7 +22,7 @@ struct CodeDescription
 };
 
 // Every result code of the library, in plain words. The handler's codes come first,
-// then the XML parser's (-101 to -117), the expression library's (-201 to -203) and the C
+// then the XML parser's (-101 to -118), the expression library's (-201 to -203) and the C
 // interface's (-301, -302).
 const CodeDescription g_codeDescriptions[] = {
     { -1, "a second root element, or a row that breaks the hexadecimal row syntax" },
@@ -56,6 +57,7 @@ const CodeDescription g_codeDescriptions[] = {
     { -115, "an element was to be skipped while its start tag was not the current tag" },
     { -116, "an element text or a tag is larger than the parser's limit" },
     { -117, "memory ran out while parsing" },
+    { -118, "the document is not in UTF-8, the encoding the reader takes" },
 
     { -201, "the expression does not follow the expression grammar" },
     { -202, "an expression or output area is missing" },
@@ -66,6 +68,25 @@ const CodeDescription g_codeDescriptions[] = {
 };
 
 const char g_szUnknownFailure[] = "an unknown failure";
+
+struct WarningKind
+{
+    int nCode;
+    const char* pszName;
+    const char* pszSentence;
+};
+
+#define RIZEROZ_WARNING_ENTRY(code, name, sentence) { code, #name, sentence },
+const WarningKind g_warningKinds[] = { RIZEROZ_READ_WARNINGS(RIZEROZ_WARNING_ENTRY) };
+#undef RIZEROZ_WARNING_ENTRY
+
+const WarningKind* FindWarningKind(int code)
+{
+    for (const WarningKind& kind : g_warningKinds)
+        if (kind.nCode == code)
+            return &kind;
+    return 0;
+}
 
 // A copy of `text` made with new[]; the empty text for null.
 char* CopyText(const char* text)
@@ -82,24 +103,103 @@ bool HasText(const char* text)
 {
     return text != 0 && text[0] != 0;
 }
+
+// "FILE, line L, column C" (as far as known), else the caller's text, else empty.
+std::string PlaceOf(const char* text, const char* file, long line, long column)
+{
+    std::string place;
+    if (HasText(file))
+    {
+        place = file;
+        if (line > 0)
+        {
+            char where[64];
+            if (column > 0)
+                snprintf(where, sizeof(where), ", line %ld, column %ld", line, column);
+            else
+                snprintf(where, sizeof(where), ", line %ld", line);
+            place += where;
+        }
+    }
+    else if (HasText(text))
+    {
+        place = text;
+    }
+    return place;
+}
+
+// The message of a report: "PLACE: WHAT (error CODE)." with WHAT capitalised when there
+// is no place; `kind` is "error" or "warning".
+std::string MessageOf(const std::string& place, const std::string& what, const char* kind, int code)
+{
+    std::string message = place;
+    if (message.empty())
+    {
+        message = what;
+        if (!message.empty())
+            message[0] = (char)toupper((unsigned char)message[0]);
+    }
+    else
+    {
+        message += ": ";
+        message += what;
+    }
+    char codeText[40];
+    snprintf(codeText, sizeof(codeText), " (%s %d).", kind, code);
+    return message + codeText;
+}
+
+// Grows `array` (of `slots`, `count` used) to hold one more.
+void MakeRoom(ErrorReport*& array, int count, int& slots)
+{
+    if (count < slots)
+        return;
+    int grown = slots > 0 ? slots * 2 : 8;
+    ErrorReport* larger = new ErrorReport[grown];
+    for (int i = 0; i < count; ++i)
+        larger[i] = array[i];
+    delete[] array;
+    array = larger;
+    slots = grown;
+}
+
+ErrorReport* CopyReports(const ErrorReport* reports, int count)
+{
+    if (count == 0)
+        return 0;
+    ErrorReport* copy = new ErrorReport[count];
+    for (int i = 0; i < count; ++i)
+        copy[i] = reports[i];
+    return copy;
+}
 }
 
 // ---------------------------------------------------------------------------------
 // ErrorReport
 
 ErrorReport::ErrorReport()
-    : m_nCode(0), m_nList(0), m_pszText(CopyText(0)), m_pszMessage(CopyText(0))
+    : m_nCode(0), m_nList(0), m_pszText(CopyText(0)), m_pszMessage(CopyText(0)), m_nLine(0), m_nColumn(0),
+      m_pszSentence(CopyText(0))
 {
 }
 
 ErrorReport::ErrorReport(int code, unsigned long list, const char* text, const char* message)
-    : m_nCode(code), m_nList(list), m_pszText(CopyText(text)), m_pszMessage(CopyText(message))
+    : m_nCode(code), m_nList(list), m_pszText(CopyText(text)), m_pszMessage(CopyText(message)), m_nLine(0),
+      m_nColumn(0), m_pszSentence(CopyText(message))
+{
+}
+
+ErrorReport::ErrorReport(int code, unsigned long list, const char* text, const char* message, long line,
+                         long column, const char* sentence)
+    : m_nCode(code), m_nList(list), m_pszText(CopyText(text)), m_pszMessage(CopyText(message)), m_nLine(line),
+      m_nColumn(column), m_pszSentence(CopyText(sentence))
 {
 }
 
 ErrorReport::ErrorReport(const ErrorReport& other)
     : m_nCode(other.m_nCode), m_nList(other.m_nList), m_pszText(CopyText(other.m_pszText)),
-      m_pszMessage(CopyText(other.m_pszMessage))
+      m_pszMessage(CopyText(other.m_pszMessage)), m_nLine(other.m_nLine), m_nColumn(other.m_nColumn),
+      m_pszSentence(CopyText(other.m_pszSentence))
 {
 }
 
@@ -109,12 +209,27 @@ ErrorReport& ErrorReport::operator=(const ErrorReport& other)
     {
         char* text = CopyText(other.m_pszText);
         char* message = CopyText(other.m_pszMessage);
+        char* sentence = 0;
+        try
+        {
+            sentence = CopyText(other.m_pszSentence);
+        }
+        catch (...)
+        {
+            delete[] text;
+            delete[] message;
+            throw;
+        }
         delete[] m_pszText;
         delete[] m_pszMessage;
+        delete[] m_pszSentence;
         m_pszText = text;
         m_pszMessage = message;
+        m_pszSentence = sentence;
         m_nCode = other.m_nCode;
         m_nList = other.m_nList;
+        m_nLine = other.m_nLine;
+        m_nColumn = other.m_nColumn;
     }
     return *this;
 }
@@ -123,17 +238,21 @@ ErrorReport::~ErrorReport()
 {
     delete[] m_pszText;
     delete[] m_pszMessage;
+    delete[] m_pszSentence;
 }
 
 // ---------------------------------------------------------------------------------
 // ErrorHandler
 
-ErrorHandler::ErrorHandler() : m_pReports(0), m_nReportCount(0), m_nReportSlots(0)
+ErrorHandler::ErrorHandler()
+    : m_pReports(0), m_nReportCount(0), m_nReportSlots(0), m_pWarnings(0), m_nWarningCount(0), m_nWarningSlots(0),
+      m_nOmittedWarnings(0)
 {
 }
 
 ErrorHandler::ErrorHandler(const ErrorHandler& other)
-    : m_pReports(0), m_nReportCount(0), m_nReportSlots(0)
+    : m_pReports(0), m_nReportCount(0), m_nReportSlots(0), m_pWarnings(0), m_nWarningCount(0), m_nWarningSlots(0),
+      m_nOmittedWarnings(0)
 {
     *this = other;
 }
@@ -142,27 +261,39 @@ ErrorHandler& ErrorHandler::operator=(const ErrorHandler& other)
 {
     if (this == &other)
         return *this;
-    ErrorReport* reports = 0;
-    if (other.m_nReportCount > 0)
+    ErrorReport* reports = CopyReports(other.m_pReports, other.m_nReportCount);
+    ErrorReport* warnings = 0;
+    try
     {
-        reports = new ErrorReport[other.m_nReportCount];
-        for (int i = 0; i < other.m_nReportCount; ++i)
-            reports[i] = other.m_pReports[i];
+        warnings = CopyReports(other.m_pWarnings, other.m_nWarningCount);
+    }
+    catch (...)
+    {
+        delete[] reports;
+        throw;
     }
     delete[] m_pReports;
     m_pReports = reports;
     m_nReportCount = other.m_nReportCount;
     m_nReportSlots = other.m_nReportCount;
+    delete[] m_pWarnings;
+    m_pWarnings = warnings;
+    m_nWarningCount = other.m_nWarningCount;
+    m_nWarningSlots = other.m_nWarningCount;
+    m_nOmittedWarnings = other.m_nOmittedWarnings;
     return *this;
 }
 
 ErrorHandler::~ErrorHandler()
 {
     delete[] m_pReports;
+    delete[] m_pWarnings;
 }
 
 int ErrorHandler::GetErrorList(int list)
 {
+    if (list == ERROR_LIST_WARNINGS)
+        return m_nWarningCount;
     if (list != ERROR_LIST_XML_PARSER && list != ERROR_LIST_DATA_FILE && list != ERROR_LIST_OUTPUT)
         return kUnknownListCode;
     int count = 0;
@@ -179,7 +310,20 @@ int ErrorHandler::AddReport(int code, unsigned long list, const char* text, cons
     // must not turn into a failure of its own.
     try
     {
-        return Record(code, list, text, file, line, column, detail);
+        return Record(code, list, text, file, line, column, DescribeCode(code), detail);
+    }
+    catch (const std::bad_alloc&)
+    {
+        return -1;
+    }
+}
+
+int ErrorHandler::AddReportSentence(int code, unsigned long list, const char* text, const char* file,
+                                    long line, long column, const char* sentence)
+{
+    try
+    {
+        return Record(code, list, text, file, line, column, HasText(sentence) ? sentence : DescribeCode(code), 0);
     }
     catch (const std::bad_alloc&)
     {
@@ -188,62 +332,20 @@ int ErrorHandler::AddReport(int code, unsigned long list, const char* text, cons
 }
 
 int ErrorHandler::Record(int code, unsigned long list, const char* text, const char* file,
-                         long line, long column, const char* detail)
+                         long line, long column, const char* what, const char* detail)
 {
-    // Where: the document and the place in it, else the caller's text.
-    std::string message;
-    if (HasText(file))
-    {
-        message = file;
-        if (line > 0)
-        {
-            char place[64];
-            if (column > 0)
-                snprintf(place, sizeof(place), ", line %ld, column %ld", line, column);
-            else
-                snprintf(place, sizeof(place), ", line %ld", line);
-            message += place;
-        }
-    }
-    else if (HasText(text))
-    {
-        message = text;
-    }
-
-    // What: the meaning of the code, as the sentence's start when there is no place.
-    const char* description = DescribeCode(code);
-    if (message.empty())
-    {
-        message = description;
-        message[0] = (char)toupper((unsigned char)message[0]);
-    }
-    else
-    {
-        message += ": ";
-        message += description;
-    }
-
+    std::string sentence = what;
     if (HasText(detail))
     {
-        message += " (";
-        message += detail;
-        message += ")";
+        sentence += " (";
+        sentence += detail;
+        sentence += ")";
     }
-    char codeText[32];
-    snprintf(codeText, sizeof(codeText), " (error %d).", code);
-    message += codeText;
-
-    if (m_nReportCount == m_nReportSlots)
-    {
-        int slots = m_nReportSlots > 0 ? m_nReportSlots * 2 : 8;
-        ErrorReport* grown = new ErrorReport[slots];
-        for (int i = 0; i < m_nReportCount; ++i)
-            grown[i] = m_pReports[i];
-        delete[] m_pReports;
-        m_pReports = grown;
-        m_nReportSlots = slots;
-    }
-    m_pReports[m_nReportCount] = ErrorReport(code, list, text, message.c_str());
+    std::string message = MessageOf(PlaceOf(text, file, line, column), sentence, "error", code);
+    bool placed = HasText(file) && line > 0;
+    MakeRoom(m_pReports, m_nReportCount, m_nReportSlots);
+    m_pReports[m_nReportCount] = ErrorReport(code, list, text, message.c_str(), placed ? line : 0,
+                                             placed ? column : 0, sentence.c_str());
     return m_nReportCount++;
 }
 
@@ -270,6 +372,11 @@ void ErrorHandler::ClearReports()
     m_pReports = 0;
     m_nReportCount = 0;
     m_nReportSlots = 0;
+    delete[] m_pWarnings;
+    m_pWarnings = 0;
+    m_nWarningCount = 0;
+    m_nWarningSlots = 0;
+    m_nOmittedWarnings = 0;
 }
 
 const char* ErrorHandler::DescribeCode(int code)
@@ -278,4 +385,45 @@ const char* ErrorHandler::DescribeCode(int code)
         if (g_codeDescriptions[i].nCode == code)
             return g_codeDescriptions[i].pszText;
     return g_szUnknownFailure;
+}
+
+int ErrorHandler::AddWarning(int code, const char* file, long line, long column, const char* sentence)
+{
+    if (!KeepsWarnings())
+    {
+        CountWarning();
+        return -1;
+    }
+    try
+    {
+        const char* what = HasText(sentence) ? sentence : DescribeWarning(code);
+        std::string message = MessageOf(PlaceOf(file, file, line, column), what, "warning", code);
+        MakeRoom(m_pWarnings, m_nWarningCount, m_nWarningSlots);
+        m_pWarnings[m_nWarningCount] = ErrorReport(code, ERROR_LIST_WARNINGS, file, message.c_str(), line, column, what);
+        return m_nWarningCount++;
+    }
+    catch (const std::bad_alloc&)
+    {
+        CountWarning();
+        return -1;
+    }
+}
+
+const ErrorReport* ErrorHandler::GetWarning(int index) const
+{
+    if (index < 0 || index >= m_nWarningCount)
+        return 0;
+    return &m_pWarnings[index];
+}
+
+const char* ErrorHandler::DescribeWarning(int code)
+{
+    const WarningKind* kind = FindWarningKind(code);
+    return kind != 0 ? kind->pszSentence : "an unknown warning";
+}
+
+const char* ErrorHandler::GetWarningName(int code)
+{
+    const WarningKind* kind = FindWarningKind(code);
+    return kind != 0 ? kind->pszName : "";
 }

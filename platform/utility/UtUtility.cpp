@@ -107,6 +107,45 @@ int util_atoi(const char* text)
     return magnitude > (long long)INT_MAX ? INT_MAX : (int)magnitude;
 }
 
+char* util_QuoteText(char* out, int size, const char* text, size_t length)
+{
+    if (out == 0 || size <= 0)
+        return out;
+    const size_t kLongest = 24;
+    size_t room = (size_t)size - 1, used = 0, shown = 0;
+    bool space = false;
+    if (used < room)
+        out[used++] = '"';
+    for (size_t i = 0; i < length && text != 0; ++i)
+    {
+        char c = text[i];
+        if (c == ' ' || c == '\t' || c == '\n' || c == '\r')
+        {
+            space = shown > 0;
+            continue;
+        }
+        if (shown >= kLongest)
+        {
+            for (const char* more = "..."; *more != 0 && used < room; ++more)
+                out[used++] = *more;
+            break;
+        }
+        if (space && used < room)
+        {
+            out[used++] = ' ';
+            ++shown;
+        }
+        space = false;
+        if (used < room)
+            out[used++] = (unsigned char)c < 0x20 || c == 0x7F ? '?' : c;
+        ++shown;
+    }
+    if (used < room)
+        out[used++] = '"';
+    out[used] = 0;
+    return out;
+}
+
 FILE* util_fopen(const char* path, const char* mode)
 {
     if (path == 0 || mode == 0)

@@ -6,7 +6,9 @@
 #include <string.h>
 
 #include <new>
+#include <string>
 
+#include "UtUtility.h"
 #include "XMLParserState.h"
 
 namespace
@@ -72,6 +74,8 @@ XMLParser::XMLParser(const XMLParser& other)
     m_pState->bSkipInvalidElement = other.m_pState->bSkipInvalidElement;
     m_pState->nMaxText = other.m_pState->nMaxText;
     m_pState->nMaxTag = other.m_pState->nMaxTag;
+    m_pState->pWarnings = other.m_pState->pWarnings ? m_pErrorHandler : 0;
+    m_pState->pszDocument = m_pszXMLFilename;
     if (other.m_pState->bOpen && m_pszXMLFilename)
         m_pState->OpenDocument(m_pszXMLFilename, m_pErrorHandler);
 }
@@ -87,6 +91,8 @@ XMLParser& XMLParser::operator=(const XMLParser& other)
     m_pState->bSkipInvalidElement = other.m_pState->bSkipInvalidElement;
     m_pState->nMaxText = other.m_pState->nMaxText;
     m_pState->nMaxTag = other.m_pState->nMaxTag;
+    m_pState->pWarnings = other.m_pState->pWarnings ? m_pErrorHandler : 0;
+    m_pState->pszDocument = m_pszXMLFilename;
     m_pStartTag = m_pEndTag = m_pEmptyTag = 0;
     m_pContent->ClearBuffer();
     m_pState->CloseDocument();
@@ -140,6 +146,16 @@ long XMLParser::GetColumn() const
     return m_pState->bHasMark ? m_pState->nMarkColumn : 0;
 }
 
+void XMLParser::EnableWarnings(bool enable)
+{
+    m_pState->pWarnings = enable ? m_pErrorHandler : 0;
+}
+
+bool XMLParser::GetWarningsEnabled() const
+{
+    return m_pState->pWarnings != 0;
+}
+
 void XMLParser::EnableSkipInvalidElement()
 {
     m_pState->bSkipInvalidElement = true;
@@ -170,6 +186,7 @@ int XMLParser::Initialize(const char* file, const char* dir, const char* mode)
     m_pContent->ClearBuffer();
     delete[] m_pszXMLFilename;
     m_pszXMLFilename = name;
+    m_pState->pszDocument = name;
     delete[] m_pState->pszDefaultDir;
     m_pState->pszDefaultDir = directory;
 
@@ -201,9 +218,125 @@ char* XMLParser::GetDefaultDir()
 int XMLParser::ProcessException(int code, unsigned long list, const char* name)
 {
     bool reading = m_pState->bOpen;
+    if (reading && m_pState->bFailurePlaced)
+    {
+        m_pErrorHandler->AddReportSentence(code, list, name, m_pszXMLFilename, m_pState->nFailureLine,
+                                           m_pState->nFailureColumn, m_pState->sFailureSentence.c_str());
+        return code;
+    }
     m_pErrorHandler->AddReport(code, list, name, reading ? m_pszXMLFilename : 0,
                                reading ? GetLine() : 0, reading ? GetColumn() : 0, 0);
     return code;
+}
+
+void XMLParser::SetFailurePlace(long line, long column, const char* sentence)
+{
+    try
+    {
+        m_pState->sFailureSentence = sentence ? sentence : "";
+    }
+    catch (const std::bad_alloc&)
+    {
+        m_pState->sFailureSentence.clear();
+    }
+    m_pState->nFailureLine = line;
+    m_pState->nFailureColumn = column;
+    m_pState->bFailurePlaced = true;
+}
+
+void XMLParser::ClearFailurePlace()
+{
+    m_pState->bFailurePlaced = false;
+}
+
+void XMLParser::Warn(int code, long line, long column, const char* sentence)
+{
+    if (m_pState->pWarnings)
+        m_pState->pWarnings->AddWarning(code, m_pszXMLFilename, line, column, sentence);
+}
+
+void XMLParser::ScanEpilogue()
+{
+    XMLParserState& state = *m_pState;
+    if (!state.pWarnings || !state.bOpen || !state.bFinished || state.nStickyCode != 0)
+        return;
+    try
+    {
+        state.ScanEpilogue();
+    }
+    catch (const std::bad_alloc&)
+    {
+    }
+}
+
+bool XMLParser::GetContentPlace(unsigned int index, long* line, long* column)
+{
+    XMLParserState& state = *m_pState;
+    if (index >= m_pContent->GetTotalSize() || state.aContentRuns.empty())
+        return false;
+    // The run that holds the byte; counting goes on from the place worked out last when
+    // that lies in the same run before the byte, so that places asked for in order cost
+    // one pass over the text.
+    size_t run = state.aContentRuns.size() - 1;
+    while (run > 0 && state.aContentRuns[run].nIndex > index)
+        --run;
+    XMLContentRun from = state.aContentRuns[run];
+    const XMLContentRun& cursor = state.contentCursor;
+    if (cursor.nLine > 0 && cursor.nIndex >= from.nIndex && cursor.nIndex <= index &&
+        (run + 1 == state.aContentRuns.size() || cursor.nIndex < state.aContentRuns[run + 1].nIndex))
+        from = cursor;
+    const unsigned char* bytes = m_pContent->GetData();
+    for (unsigned int i = from.nIndex; i < index; ++i)
+    {
+        unsigned char c = bytes ? bytes[i] : m_pContent->ReadData((int)i);
+        if (c == '\n')
+        {
+            from.nLine = from.nLine < 0x7FFFFFFFL ? from.nLine + 1 : from.nLine;
+            from.nColumn = 1;
+        }
+        else if (from.nColumn < 0x7FFFFFFFL)
+        {
+            ++from.nColumn;
+        }
+    }
+    from.nIndex = index;
+    state.contentCursor = from;
+    *line = from.nLine;
+    *column = from.nColumn;
+    return true;
+}
+
+int XMLParser::GetContentMarkupCount() const
+{
+    return (int)m_pState->aContentMarkup.size();
+}
+
+bool XMLParser::GetContentMarkup(int index, long* line, long* column, bool* cdata) const
+{
+    if (index < 0 || (size_t)index >= m_pState->aContentMarkup.size())
+        return false;
+    const XMLContentMarkup& markup = m_pState->aContentMarkup[(size_t)index];
+    *line = markup.nLine;
+    *column = markup.nColumn;
+    *cdata = markup.bCdata;
+    return true;
+}
+
+void XMLParser::GetAttributePlace(XMLNode* node, const char* name, long* line, long* column)
+{
+    *line = GetLine();
+    *column = GetColumn();
+    if (node == 0 || name == 0)
+        return;
+    for (int i = 0; i < node->GetAttributeCount() && (size_t)i < m_pState->aAttributePlaces.size(); ++i)
+    {
+        if (strcmp(node->GetAttributeName(i), name) == 0)
+        {
+            *line = m_pState->aAttributePlaces[(size_t)i].nLine;
+            *column = m_pState->aAttributePlaces[(size_t)i].nColumn;
+            return;
+        }
+    }
 }
 
 int XMLParser::SetDTD(const char* path)
@@ -296,9 +429,20 @@ int XMLParser::ScanItem()
             return result;
     }
 
-    // Text, comments and processing instructions between tags are nobody's.
-    if (state.GatherText(0) < 0)
+    // Text, comments and processing instructions between tags are nobody's: text after
+    // an element's first child is not part of its text.
+    if (state.GatherText(0, state.Depth() > 0) < 0)
         return state.RaiseProblem(m_pErrorHandler, m_pszXMLFilename);
+    if (state.bTextNoted)
+    {
+        state.bTextNoted = false;
+        char quoted[40];
+        util_QuoteText(quoted, (int)sizeof(quoted), state.sNotedText.data(), state.sNotedText.size());
+        std::string sentence = std::string("the text ") + quoted + " stands after a child element of <" +
+                               state.sOpenNames.substr(state.aOpenStarts.back()) +
+                               "> and is not read: an element's text is what stands before its first child";
+        Warn(XML_WARN_TEXT_AFTER_CHILD, state.nNotedLine, state.nNotedColumn, sentence.c_str());
+    }
 
     size_t end = 0;
     if (state.FindMarkupEnd(true, &end, "a tag") < 0)
@@ -374,6 +518,11 @@ int XMLParser::ScanItem()
         m_pEmptyTag = node;
         return XML_SCAN_TAG;
     }
+
+    state.aContentRuns.clear();
+    state.aContentMarkup.clear();
+    state.contentCursor.nLine = 0;
+    state.BeginContentRun(m_pContent, state.nPos);
 
     // The element's text, up to the next tag. When the document fails before that tag,
     // the start tag is still reported with the text so far; the next Scan fails. A text

@@ -71,6 +71,23 @@ struct XMLTextPosition
     long nColumn;
 };
 
+// Where a run of an element's text (m_pContent) begins in the document: the text starts
+// one run, and so does what follows each CDATA section's start and end and each comment.
+struct XMLContentRun
+{
+    unsigned int nIndex;   // first byte of the run in the text
+    long nLine;
+    long nColumn;
+};
+
+// A CDATA section or comment inside an element's text, at its '<'.
+struct XMLContentMarkup
+{
+    long nLine;
+    long nColumn;
+    bool bCdata;
+};
+
 struct XMLParserState
 {
     // Normal size of the window; a larger tag grows it for as long as it is needed.
@@ -85,6 +102,8 @@ struct XMLParserState
     bool bSkipInvalidElement;
     unsigned int nMaxText;      // longest element text taken, in bytes
     unsigned int nMaxTag;       // longest tag (or name) kept whole in the window, in bytes
+    ErrorHandler* pWarnings;    // where warnings go, or null while they are off
+    const char* pszDocument;    // the document's name in warnings (the parser's member)
 
     // --- the open document (XMLScanner.cpp) ---
     FILE* pFile;
@@ -125,6 +144,8 @@ struct XMLParserState
     void SetMark(unsigned long long offset);
     void ResolveMark();
     XMLTextPosition Locate(unsigned long long offset);
+    // Line and column of window index `index`, counted after the mark (which lies before).
+    XMLTextPosition LocateIndex(size_t index);
 
     // --- scan state (XMLScanner.cpp, XMLProlog.cpp, XMLParser.cpp) ---
     bool bPrologDone;
@@ -153,17 +174,48 @@ struct XMLParserState
     // Records and raises a failure that no scanning helper found (a refusing hook).
     int RaiseAt(int code, unsigned long long offset, ErrorHandler* errors,
                 const char* document, const char* detail);
+    // The place and sentence ProcessException gives the failure being reported.
+    bool bFailurePlaced;
+    long nFailureLine;
+    long nFailureColumn;
+    std::string sFailureSentence;
 
-    // Open elements, innermost last: names back to back, with their start offsets.
+    // --- warnings (XMLScanner.cpp) ---
+    // Records a warning at window index `index` (when warnings are on).
+    void Warn(int code, size_t index, const char* format, ...)
+#if defined(__GNUC__)
+        __attribute__((format(printf, 4, 5)))
+#endif
+        ;
+    // Text that GatherText passes over after a child element: the first run that is not
+    // white space, noted while bNoting is set.
+    bool bNoting;
+    bool bTextNoted;
+    long nNotedLine;
+    long nNotedColumn;
+    std::string sNotedText;
+    void NoteDroppedText(const char* data, size_t count);
+    int ScanEpilogue();
+
+    // Open elements, innermost last: names back to back, with their start offsets, and
+    // the line where each start tag begins.
     std::string sOpenNames;
     std::vector<size_t> aOpenStarts;
+    std::vector<long> aOpenLines;
     int PushElement(const char* name, size_t length, size_t tagIndex);
     int PopElement(const char* name, size_t tagIndex);
     size_t Depth() const { return aOpenStarts.size(); }
 
     // Text, comments, processing instructions and CDATA up to the next tag; the text
-    // and CDATA contents go to `sink` when it is not null.
-    int GatherText(UtByteBuffer* sink);
+    // and CDATA contents go to `sink` when it is not null. With `note` (and warnings on),
+    // text that is not white space is noted (NoteDroppedText).
+    int GatherText(UtByteBuffer* sink, bool note = false);
+    int GatherRuns(UtByteBuffer* sink);
+    // The runs and markup of the current start tag's text.
+    std::vector<XMLContentRun> aContentRuns;
+    std::vector<XMLContentMarkup> aContentMarkup;
+    XMLContentRun contentCursor;   // the last place GetContentPlace worked out
+    void BeginContentRun(UtByteBuffer* sink, size_t index);
     // Appends `count` window bytes at `data` to `sink` (when there is one), within nMaxText.
     int EmitText(UtByteBuffer* sink, const char* data, size_t count);
     int SkipComment();
@@ -178,6 +230,8 @@ struct XMLParserState
     XMLNode nodeEmpty;
     XMLNode nodeScratch;
     std::string sName;
+    // With warnings on, the place of each attribute value of the last start or empty tag.
+    std::vector<XMLTextPosition> aAttributePlaces;
     std::vector<int> aAttributeHash;
     int nHashedAttributes;
     int ParseStartTag(size_t end, bool empty, XMLNode* node);

@@ -42,11 +42,51 @@ bool IsStandaloneValue(const char* value, size_t length)
 {
     return (length == 3 && memcmp(value, "yes", 3) == 0) || (length == 2 && memcmp(value, "no", 2) == 0);
 }
+
+// True when `value` names `name`, letters compared in any case.
+bool NamesEncoding(const char* value, size_t length, const char* name)
+{
+    if (strlen(name) != length)
+        return false;
+    for (size_t i = 0; i < length; ++i)
+        if ((value[i] | 0x20) != (name[i] | 0x20))
+            return false;
+    return true;
+}
+
+// The encoding that the first bytes of a document show when it is UTF-16 or UTF-32: a
+// byte order mark, or '<' (and '?') written in one of them. Null for anything else.
+const char* WideEncoding(const unsigned char* b, size_t available)
+{
+    if (available >= 4 && b[0] == 0 && b[1] == 0 && b[2] == 0xFE && b[3] == 0xFF)
+        return "UTF-32 (big-endian), as its byte order mark shows";
+    if (available >= 4 && b[0] == 0xFF && b[1] == 0xFE && b[2] == 0 && b[3] == 0)
+        return "UTF-32 (little-endian), as its byte order mark shows";
+    if (available >= 2 && b[0] == 0xFE && b[1] == 0xFF)
+        return "UTF-16 (big-endian), as its byte order mark shows";
+    if (available >= 2 && b[0] == 0xFF && b[1] == 0xFE)
+        return "UTF-16 (little-endian), as its byte order mark shows";
+    if (available < 4)
+        return 0;
+    if (b[0] == 0 && b[1] == 0 && b[2] == 0 && b[3] != 0)
+        return "UTF-32 (big-endian), as its first bytes show";
+    if (b[0] != 0 && b[1] == 0 && b[2] == 0 && b[3] == 0)
+        return "UTF-32 (little-endian), as its first bytes show";
+    if (b[0] == 0 && b[1] != 0 && b[2] == 0 && b[3] != 0)
+        return "UTF-16 (big-endian), as its first bytes show";
+    if (b[0] != 0 && b[1] == 0 && b[2] != 0 && b[3] == 0)
+        return "UTF-16 (little-endian), as its first bytes show";
+    return 0;
+}
 }
 
 int XMLParserState::ScanProlog()
 {
-    if (Ensure(3) >= 3 && memcmp(pWindow + nPos, "\xEF\xBB\xBF", 3) == 0)
+    size_t first = Ensure(4);
+    const char* wide = WideEncoding((const unsigned char*)pWindow + nPos, first);
+    if (wide != 0)
+        return Problem(XML_ERR_ENCODING, nPos, "it is in %s", wide);
+    if (first >= 3 && memcmp(pWindow + nPos, "\xEF\xBB\xBF", 3) == 0)
         nPos += 3;
 
     bool atStart = true;
@@ -177,6 +217,10 @@ int XMLParserState::ParseDeclaration()
         if (!valid)
             return Problem(XML_ERR_BAD_PROLOG, (size_t)(value - pWindow), "invalid value for '%s' in the XML declaration",
                            kNames[which]);
+        if (which == 1 && !NamesEncoding(value, valueLength, "UTF-8") && !NamesEncoding(value, valueLength, "US-ASCII"))
+            Warn(XML_WARN_ENCODING, (size_t)(value - pWindow),
+                 "the XML declaration names the encoding \"%.*s\"; the reader takes the bytes as they are, as UTF-8",
+                 (int)(valueLength < 40 ? valueLength : 40), value);
         p = close + 1;
     }
     if (next == 0)

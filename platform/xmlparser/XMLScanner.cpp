@@ -26,17 +26,20 @@ long SaturatedAdd(long base, unsigned long long count)
 
 XMLParserState::XMLParserState()
     : pszDefaultDir(0), pszDTD(0), bSkipInvalidElement(false), nMaxText(XML_MAX_TEXT), nMaxTag(XML_MAX_TAG),
-      pFile(0), bOpen(false), bEndOfFile(false), nReadErrno(0), bTooLarge(false), nFileSize(0),
+      pWarnings(0), pszDocument(0), pFile(0), bOpen(false), bEndOfFile(false), nReadErrno(0), bTooLarge(false), nFileSize(0),
       pWindow(0), nCapacity(0), nPos(0), nEnd(0), nWindowStart(0),
       bHasMark(false), bMarkResolved(false), nMarkOffset(0), nMarkLine(0), nMarkColumn(0),
       bPrologDone(false), bFinished(false), nStickyCode(0),
       nProblemCode(0), nProblemOffset(0), bProblemPending(false),
-      nPendingLine(0), nPendingColumn(0), nHashedAttributes(0)
+      nPendingLine(0), nPendingColumn(0), bFailurePlaced(false), nFailureLine(0), nFailureColumn(0),
+      bNoting(false), bTextNoted(false), nNotedLine(0), nNotedColumn(0), nHashedAttributes(0)
 {
     szProblemDetail[0] = '\0';
     cursor.nOffset = 0;
     cursor.nLine = 1;
     cursor.nColumn = 1;
+    contentCursor.nIndex = 0;
+    contentCursor.nLine = contentCursor.nColumn = 0;
 }
 
 XMLParserState::~XMLParserState()
@@ -129,6 +132,13 @@ void XMLParserState::ResetScan()
     szProblemDetail[0] = '\0';
     sOpenNames.clear();
     aOpenStarts.clear();
+    aOpenLines.clear();
+    aContentRuns.clear();
+    aContentMarkup.clear();
+    aAttributePlaces.clear();
+    bNoting = bTextNoted = false;
+    bFailurePlaced = false;
+    sFailureSentence.clear();
 }
 
 // Drops the window bytes before `keep`, moves the rest to the front and reads behind
@@ -298,6 +308,12 @@ XMLTextPosition XMLParserState::Locate(unsigned long long offset)
     return cursor;
 }
 
+XMLTextPosition XMLParserState::LocateIndex(size_t index)
+{
+    ResolveMark();
+    return Locate(nWindowStart + index);
+}
+
 void XMLParserState::SetMark(unsigned long long offset)
 {
     bHasMark = true;
@@ -393,6 +409,11 @@ int XMLParserState::PushElement(const char* name, size_t length, size_t tagIndex
     if (Depth() >= (size_t)XML_MAX_DEPTH)
         return Problem(XML_ERR_TOO_DEEP, tagIndex, "elements nest deeper than %d levels",
                        (int)XML_MAX_DEPTH);
+    // The line of the tag: the mark's when the tag is the mark (the cursor may be past it,
+    // at an attribute's value), else counted now.
+    ResolveMark();
+    unsigned long long offset = nWindowStart + tagIndex;
+    aOpenLines.push_back(bHasMark && nMarkOffset == offset ? nMarkLine : Locate(offset).nLine);
     aOpenStarts.push_back(sOpenNames.size());
     sOpenNames.append(name, length);
     return 0;
@@ -401,12 +422,16 @@ int XMLParserState::PushElement(const char* name, size_t length, size_t tagIndex
 // Closes the innermost open element, which the end tag `name` must name.
 int XMLParserState::PopElement(const char* name, size_t tagIndex)
 {
-    size_t top = aOpenStarts.empty() ? 0 : aOpenStarts.back();
-    if (aOpenStarts.empty() || sOpenNames.compare(top, std::string::npos, name) != 0)
-        return Problem(XML_ERR_MISMATCHED_END_TAG, tagIndex, "the end tag </%.64s> does not match the start tag <%.64s>",
-                       name, sOpenNames.c_str() + top);
+    if (aOpenStarts.empty())
+        return Problem(XML_ERR_MISMATCHED_END_TAG, tagIndex, "the end tag </%.64s> closes no open element", name);
+    size_t top = aOpenStarts.back();
+    if (sOpenNames.compare(top, std::string::npos, name) != 0)
+        return Problem(XML_ERR_MISMATCHED_END_TAG, tagIndex,
+                       "the end tag </%.64s> stands where the end tag of <%.64s>, begun on line %ld, is due", name,
+                       sOpenNames.c_str() + top, aOpenLines.back());
     sOpenNames.resize(top);
     aOpenStarts.pop_back();
+    aOpenLines.pop_back();
     return 0;
 }
 
@@ -417,7 +442,11 @@ int XMLParserState::PopElement(const char* name, size_t tagIndex)
 int XMLParserState::EmitText(UtByteBuffer* sink, const char* data, size_t count)
 {
     if (!sink || count == 0)
+    {
+        if (bNoting && !bTextNoted && count > 0)
+            NoteDroppedText(data, count);
         return 0;
+    }
     size_t index = (size_t)(data - pWindow);
     if ((unsigned long long)sink->GetTotalSize() + count > nMaxText)
         return Problem(XML_ERR_TOO_LARGE, index + (nMaxText - sink->GetTotalSize()),
@@ -438,7 +467,25 @@ int XMLParserState::EmitText(UtByteBuffer* sink, const char* data, size_t count)
 // Scans from nPos to the next start, end or empty-element tag and stops on its '<'.
 // Text and the insides of CDATA sections go to `sink`; comments and processing
 // instructions are passed over. Any other markup is a failure.
-int XMLParserState::GatherText(UtByteBuffer* sink)
+int XMLParserState::GatherText(UtByteBuffer* sink, bool note)
+{
+    bNoting = note && pWarnings != 0;
+    int result = GatherRuns(sink);
+    bNoting = false;
+    return result;
+}
+
+// A new run of the text going to `sink` begins at window index `index`.
+void XMLParserState::BeginContentRun(UtByteBuffer* sink, size_t index)
+{
+    if (!sink)
+        return;
+    XMLTextPosition at = LocateIndex(index);
+    XMLContentRun run = { sink->GetTotalSize(), at.nLine, at.nColumn };
+    aContentRuns.push_back(run);
+}
+
+int XMLParserState::GatherRuns(UtByteBuffer* sink)
 {
     for (;;)
     {
@@ -467,22 +514,47 @@ int XMLParserState::GatherText(UtByteBuffer* sink)
         if (next == '/' || XMLIsNameStart(next))
             return 0;
 
+        // Markup inside an element's text splits it into runs, each placed on its own.
         int result = 0;
+        bool noting = bNoting;
         if (next == '?')
         {
+            bNoting = false;
             result = SkipProcessingInstruction(false);
+            bNoting = noting;
+            if (result == 0)
+                BeginContentRun(sink, nPos);
         }
         else if (next == '!')
         {
             int match = MatchLiteral("<!--", 4);
             if (match > 0)
             {
+                if (sink)
+                {
+                    XMLTextPosition at = LocateIndex(nPos);
+                    XMLContentMarkup markup = { at.nLine, at.nColumn, false };
+                    aContentMarkup.push_back(markup);
+                }
+                bNoting = false;
                 result = SkipComment();
+                bNoting = noting;
+                if (result == 0)
+                    BeginContentRun(sink, nPos);
             }
             else if (match == 0 && (match = MatchLiteral("<![CDATA[", 9)) > 0)
             {
+                if (sink)
+                {
+                    XMLTextPosition at = LocateIndex(nPos);
+                    XMLContentMarkup markup = { at.nLine, at.nColumn, true };
+                    aContentMarkup.push_back(markup);
+                }
                 nPos += 9;
+                BeginContentRun(sink, nPos);
                 result = ConsumeThrough("]]>", 3, sink, "a CDATA section");
+                if (result == 0)
+                    BeginContentRun(sink, nPos);
             }
             else if (match == 0 && (match = MatchLiteral("<!DOCTYPE", 9)) > 0)
             {
@@ -505,6 +577,79 @@ int XMLParserState::GatherText(UtByteBuffer* sink)
         }
         if (result < 0)
             return result;
+    }
+}
+
+// ---------------------------------------------------------------------------------
+// Warnings
+// ---------------------------------------------------------------------------------
+
+void XMLParserState::Warn(int code, size_t index, const char* format, ...)
+{
+    if (!pWarnings)
+        return;
+    if (!pWarnings->KeepsWarnings())
+    {
+        pWarnings->CountWarning();
+        return;
+    }
+    XMLTextPosition at = LocateIndex(index);
+    char sentence[400];
+    va_list args;
+    va_start(args, format);
+    vsnprintf(sentence, sizeof(sentence), format, args);
+    va_end(args);
+    pWarnings->AddWarning(code, pszDocument, at.nLine, at.nColumn, sentence);
+}
+
+// Notes the first byte of `data` that is not white space, and the text from there on
+// (the first 40 bytes, for a quotation).
+void XMLParserState::NoteDroppedText(const char* data, size_t count)
+{
+    size_t i = 0;
+    while (i < count && XMLIsSpace(data[i]))
+        ++i;
+    if (i == count)
+        return;
+    bTextNoted = true;
+    XMLTextPosition at = LocateIndex((size_t)(data + i - pWindow));
+    nNotedLine = at.nLine;
+    nNotedColumn = at.nColumn;
+    sNotedText.assign(data + i, count - i < 40 ? count - i : 40);
+}
+
+// After the root element: white space, comments and processing instructions belong
+// there; a warning goes at the first thing that does not (nothing more is read).
+int XMLParserState::ScanEpilogue()
+{
+    for (;;)
+    {
+        SkipWhiteSpace();
+        size_t available = Ensure(40);
+        if (available == 0)
+            return 0;
+        // The place and the first bytes, taken before a comment that may fail moves on.
+        XMLTextPosition at = LocateIndex(nPos);
+        char quoted[40];
+        util_QuoteText(quoted, (int)sizeof(quoted), pWindow + nPos, available < 40 ? available : 40);
+        int result = -1;
+        if (MatchLiteral("<!--", 4) > 0)
+            result = SkipComment();
+        else if (MatchLiteral("<?", 2) > 0)
+            result = SkipProcessingInstruction(false);
+        if (result < 0)
+        {
+            nProblemCode = 0;
+            if (!pWarnings->KeepsWarnings())
+            {
+                pWarnings->CountWarning();
+                return 0;
+            }
+            std::string sentence = std::string("the document goes on after the end of its root element with ") + quoted +
+                                   "; nothing after the root element is read";
+            pWarnings->AddWarning(XML_WARN_AFTER_ROOT, pszDocument, at.nLine, at.nColumn, sentence.c_str());
+            return 0;
+        }
     }
 }
 

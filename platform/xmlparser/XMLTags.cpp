@@ -53,6 +53,10 @@ int XMLParserState::ParseStartTag(size_t end, bool empty, XMLNode* node)
     node->Clear();
     node->SetNodeName(sName.c_str());
     nHashedAttributes = 0;
+    // With warnings on, where each value begins, for warnings about the values.
+    bool placing = pWarnings != 0 && node != &nodeScratch;
+    if (placing)
+        aAttributePlaces.clear();
 
     for (;;)
     {
@@ -113,6 +117,8 @@ int XMLParserState::ParseStartTag(size_t end, bool empty, XMLNode* node)
                            Quoted(attributeLength), attribute);
         int index = node->AddAttribute(attribute, (int)attributeLength, value, (int)valueLength);
         RegisterAttribute(node, index);
+        if (placing)
+            aAttributePlaces.push_back(LocateIndex((size_t)(value - pWindow)));
         p = close + 1;
     }
 
