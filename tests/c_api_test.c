@@ -90,7 +90,7 @@ static void test_errors(void)
     } cases[] = {
         {NULL, -101, 0, 0},
         {"<SVF_Plus_Data version=\"1\">\n<DataField name=\"A\">\n  <FieldBlock row_width=\"8\">0x1g</FieldBlock>\n"
-         "</DataField>\n</SVF_Plus_Data>\n", -1, 3, 3},
+         "</DataField>\n</SVF_Plus_Data>\n", -1, 3, 32},
         {"<Other/>\n", RZ_ERR_NO_ROOT, 0, 0},
         {"<SVF_Plus_Data version=\"1\">\n", -104, 2, 1},
     };
@@ -109,6 +109,20 @@ static void test_errors(void)
         rz_error_free(error);
     }
     CHECK(rz_write(NULL, "x.xml", 0, NULL) == RZ_ERR_ARGUMENT);
+
+    /* Warnings, kept with the model when asked for: code, message, place. */
+    write_text("c_api_warnings.xml", "<SVF_Plus_Data>\n  <DataField/>\n</SVF_Plus_Data>\n");
+    for (unsigned flags = 0; flags <= RZ_READ_WARNINGS; ++flags) {
+        rz_model* model = NULL;
+        CHECK(rz_read("c_api_warnings.xml", flags, &model, NULL) == 0);
+        CHECK(rz_model_warning_count(model) == (flags ? 2 : 0) && rz_model_warnings_omitted(model) == 0);
+        const rz_error* warning = rz_model_warning(model, 1);
+        CHECK(flags ? rz_error_code(warning) == 8 && rz_error_line(warning) == 2 && rz_error_column(warning) == 3 &&
+                          strncmp(rz_error_message(warning), "c_api_warnings.xml, line 2, column 3: ", 38) == 0
+                    : warning == NULL);
+        rz_model_free(model);
+    }
+    CHECK(strstr(rz_describe_code(8), "name") != NULL && rz_model_warning_count(NULL) == 0);
 }
 
 /* The safe save replaces a file and keeps its mode; a full device fails either way, with

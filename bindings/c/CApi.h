@@ -5,6 +5,7 @@
 
 #include <new>
 #include <string>
+#include <vector>
 
 #include "rizeroz.h"
 #include "SVFPlusData.h"
@@ -31,6 +32,13 @@ struct rz_error
     std::string sPath;
     long nLine;
     long nColumn;
+};
+
+// A model that rz_read made: the model with the warnings of its read, if kept.
+struct ReadModel : SVFPlusData
+{
+    std::vector<rz_error> warnings;
+    long omitted = 0;
 };
 
 // Stores a new error in *error (when error is not null) and returns `code`. Without

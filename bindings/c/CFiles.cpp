@@ -5,6 +5,7 @@
 #include <limits.h>
 #include <string.h>
 
+#include <memory>
 #include <vector>
 
 #include "RODAzivUzirAdovIzozari.h"
@@ -31,22 +32,30 @@ struct HandlerPath
     }
 };
 
-// The handler's last report as an error object: its sentence, naming the path as the
-// caller gave it instead of the path the handler composed, and the place in the
-// document where the handler's reading stopped.
+// A report's sentence naming the path as the caller gave it instead of the path the
+// handler composed.
+std::string CallersMessage(const ErrorReport& report, const char* path)
+{
+    std::string message = report.GetMessage();
+    const char* composed = report.GetText();
+    size_t length = strlen(composed);
+    if (length > 0 && message.compare(0, length, composed) == 0)
+        message.replace(0, length, path);
+    return message;
+}
+
+// The handler's last report as an error object, placed where the report is, or else
+// where the handler's reading stopped.
 int SetHandlerError(rz_error** error, RODAzivUzirAdovIzozari& handler, int code, const char* path, bool reading)
 {
     const ErrorReport* report = handler.GetErrorHandler()->GetLastReport();
     if (report == nullptr || report->GetCode() != code)
         return SetCodeError(error, code, path);
     return Guarded(code, [&]() {
-        std::string message = report->GetMessage();
-        const char* composed = report->GetText();
-        size_t length = strlen(composed);
-        if (length > 0 && message.compare(0, length, composed) == 0)
-            message.replace(0, length, path);
-        return SetError(error, code, message, path, reading ? handler.GetLine() : 0,
-                        reading ? handler.GetColumn() : 0);
+        bool placed = report->GetLine() > 0;
+        return SetError(error, code, CallersMessage(*report, path), path,
+                        placed ? report->GetLine() : reading ? handler.GetLine() : 0,
+                        placed ? report->GetColumn() : reading ? handler.GetColumn() : 0);
     });
 }
 }
@@ -59,10 +68,11 @@ int rz_read(const char* path, unsigned flags, rz_model** model, rz_error** error
         *error = nullptr;
     if (model != nullptr)
         *model = nullptr;
-    if (path == nullptr || *path == '\0' || model == nullptr || flags != 0)
+    if (path == nullptr || *path == '\0' || model == nullptr || (flags & ~(unsigned)RZ_READ_WARNINGS) != 0)
         return SetCodeError(error, RZ_ERR_ARGUMENT, path);
     return Guarded(RZ_ERR_MEMORY, [&]() {
         RODAzivUzirAdovIzozari handler;
+        handler.EnableWarnings((flags & RZ_READ_WARNINGS) != 0);
         HandlerPath where(path);
         int result = handler.InitSvfPlusDataFile(where.pszName, where.pszDirectory, "read");
         if (result >= 0)
@@ -77,10 +87,18 @@ int rz_read(const char* path, unsigned flags, rz_model** model, rz_error** error
                             std::string(path) + ": the document has no SVF_Plus_Data root element (error -109).", path,
                             0, 0);
         }
-        // Take the handler's model as it is rather than copying it.
-        SVFPlusData* taken = new SVFPlusData();
+        // Take the handler's model as it is rather than copying it, with the warnings.
+        std::unique_ptr<ReadModel> taken(new ReadModel());
+        const ErrorHandler* reports = handler.GetErrorHandler();
+        for (int i = 0; i < reports->GetWarningCount(); ++i)
+        {
+            const ErrorReport* warning = reports->GetWarning(i);
+            taken->warnings.push_back(rz_error{warning->GetCode(), CallersMessage(*warning, path), path,
+                                               warning->GetLine(), warning->GetColumn()});
+        }
+        taken->omitted = (long)reports->GetOmittedWarningCount();
         taken->Swap(*read);
-        *model = reinterpret_cast<rz_model*>(taken);
+        *model = reinterpret_cast<rz_model*>(static_cast<SVFPlusData*>(taken.release()));
         return 0;
     });
 }

@@ -63,6 +63,12 @@ enum
     RZ_ERR_SAVE = -9        /* rz_write with RZ_WRITE_SAFE: not saved; the old file is as it was */
 };
 
+/* Flags of rz_read. */
+enum
+{
+    RZ_READ_WARNINGS = 1 /* keep the warnings of the read with the model (rz_model_warning) */
+};
+
 /* Flags of rz_write. */
 enum
 {
@@ -72,7 +78,8 @@ enum
 
 /* ---- The library ---- */
 
-/* What a result code means, in a few words; static text, never NULL. */
+/* What a result code means, in a few words; for a warning's code (positive, see
+   docs/warnings.md) what the reader does. Static text, never NULL. */
 RZ_API const char* RZ_CALL rz_describe_code(int code);
 
 /* ---- Errors ---- */
@@ -93,10 +100,21 @@ RZ_API void RZ_CALL rz_error_free(rz_error* error);
 /* ---- Reading and writing files ---- */
 
 /* Reads the data file `path` (as the system names it; '\\' also separates folders) into
-   a new model stored in *model, which the caller frees. `flags` must be 0. Returns 0,
-   or a negative code with *model NULL: the reader's code for a file it refuses, or
+   a new model stored in *model, which the caller frees. `flags`: 0 or RZ_READ_WARNINGS,
+   which keeps with the model what the reader took leniently (rz_model_warning). Returns
+   0, or a negative code with *model NULL: the reader's code for a file it refuses, or
    RZ_ERR_NO_ROOT for a document without an SVF_Plus_Data element. */
 RZ_API int RZ_CALL rz_read(const char* path, unsigned flags, rz_model** model, rz_error** error);
+
+/* The warnings of the read that made `model` with RZ_READ_WARNINGS, in the order found:
+   how many are kept (the first 1000; 0 for any other model), and warning `index` as an
+   error object that the model owns (do not free it; NULL outside the range). Its code
+   is the warning's (positive), its message names the file and the place, and its line
+   and column are where the warning stands. */
+RZ_API int RZ_CALL rz_model_warning_count(const rz_model* model);
+RZ_API const rz_error* RZ_CALL rz_model_warning(const rz_model* model, int index);
+/* Warnings beyond those kept, which were only counted. */
+RZ_API long RZ_CALL rz_model_warnings_omitted(const rz_model* model);
 /* Writes `model` to `path` in the library's layout, replacing the file (a write-mode
    open truncates it at once). With RZ_WRITE_SAFE the text goes to a temporary file
    beside it that takes its place once every byte is on the disk (SafeSave.h): on any

@@ -95,7 +95,7 @@ def test_write_refuses_values(tmp_path, field, error, where):
     assert not (tmp_path / "x.xml").exists()
 
 
-@pytest.mark.parametrize("text, code, line, column", [(ROW_ERROR, -1, 3, 3), ("<Other/>\n", -109, 0, 0), (None, -9, 0, 0)])
+@pytest.mark.parametrize("text, code, line, column", [(ROW_ERROR, -1, 3, 32), ("<Other/>\n", -109, 0, 0), (None, -9, 0, 0)])
 def test_errors_carry_the_place(tmp_path, text, code, line, column):
     path = tmp_path / "doc.xml"
     with pytest.raises(RizErozError) as caught:
@@ -129,6 +129,15 @@ def test_write_outcomes(tmp_path, target, options, code):
         rizeroz.write(rizeroz.read(SAMPLE), target, **options)
     assert caught.value.code == code and caught.value.message.startswith(target)
     assert "No space left on device" in caught.value.message
+
+
+def test_warnings_carry_the_place(tmp_path):
+    path = tmp_path / "doc.xml"
+    path.write_text("<SVF_Plus_Data>\n  <DataField/>\n</SVF_Plus_Data>\n")
+    quiet, warned = rizeroz.read(path), rizeroz.read(path, warnings=True)
+    assert quiet.warnings == [] and quiet == warned and warned.warnings_omitted == 0
+    assert [(w.code, w.path, w.line, w.column) for w in warned.warnings] == [(6, str(path), 1, 1), (8, str(path), 2, 3)]
+    assert str(warned.warnings[1]).startswith(f"{path}, line 2, column 3: data field 0 has no")
 
 
 def test_evaluate():

@@ -13,7 +13,7 @@ interface with ctypes; it needs no compiler. See docs/python.md.
 """
 
 from ._native import RizErozError, evaluate, library_version, read, write
-from .model import Block, Field, Model
+from .model import Block, Field, Model, ReadWarning
 
-__all__ = ["Block", "Field", "Model", "RizErozError", "evaluate", "library_version", "read", "write"]
+__all__ = ["Block", "Field", "Model", "ReadWarning", "RizErozError", "evaluate", "library_version", "read", "write"]
 __version__ = library_version()

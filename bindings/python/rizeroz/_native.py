@@ -14,7 +14,7 @@ import os
 import sys
 from typing import List, Optional, Union
 
-from .model import Block, Field, Model, check_text, check_whole
+from .model import Block, Field, Model, ReadWarning, check_text, check_whole
 
 PathLike = Union[str, bytes, "os.PathLike[str]", "os.PathLike[bytes]"]
 
@@ -22,6 +22,7 @@ RZ_ERR_ARGUMENT = -301
 RZ_ERR_MEMORY = -302
 RZ_WRITE_EXPRESSIONS = 1
 RZ_WRITE_SAFE = 2
+RZ_READ_WARNINGS = 1
 
 
 class RizErozError(Exception):
@@ -78,6 +79,9 @@ _signatures = {
     "rz_error_column": (ctypes.c_long, [_P]),
     "rz_error_free": (None, [_P]),
     "rz_read": (ctypes.c_int, [ctypes.c_char_p, ctypes.c_uint, ctypes.POINTER(_P), ctypes.POINTER(_P)]),
+    "rz_model_warning_count": (ctypes.c_int, [_P]),
+    "rz_model_warning": (_P, [_P, ctypes.c_int]),
+    "rz_model_warnings_omitted": (ctypes.c_long, [_P]),
     "rz_write": (ctypes.c_int, [_P, ctypes.c_char_p, ctypes.c_uint, ctypes.POINTER(_P)]),
     "rz_evaluate": (ctypes.c_int, [ctypes.c_char_p, ctypes.c_int, ctypes.c_char_p, ctypes.c_size_t,
                                    ctypes.POINTER(_P)]),
@@ -183,6 +187,12 @@ def _to_python(handle: int) -> Model:
             block = _lib.rz_field_block(field_handle, j)
             field.blocks.append(Block(_lib.rz_block_row_width(block), mover.take(block)))
         model.fields.append(field)
+    for i in range(_lib.rz_model_warning_count(handle)):
+        warning = _lib.rz_model_warning(handle, i)
+        model.warnings.append(ReadWarning(_lib.rz_error_code(warning), _from_c(_lib.rz_error_message(warning)) or "",
+                                          _from_c(_lib.rz_error_path(warning)) or "", _lib.rz_error_line(warning),
+                                          _lib.rz_error_column(warning)))
+    model.warnings_omitted = _lib.rz_model_warnings_omitted(handle)
     return model
 
 
@@ -212,15 +222,18 @@ def _fill(handle: int, model: Model) -> None:
             _checked(_lib.rz_block_add_rows(block_handle, data, ends, len(lengths)))
 
 
-def read(path: PathLike) -> Model:
+def read(path: PathLike, warnings: bool = False) -> Model:
     """Reads the data file ``path`` into a new :class:`Model`.
 
+    With ``warnings``, ``model.warnings`` lists what the reader took leniently
+    (:class:`ReadWarning`, docs/warnings.md); what is read is the same either way.
     Raises :class:`RizErozError` with the reader's code, sentence, line and column when
     the file cannot be read or is refused.
     """
     handle = ctypes.c_void_p()
     error = ctypes.c_void_p()
-    code = _lib.rz_read(_path(path), 0, ctypes.byref(handle), ctypes.byref(error))
+    flags = RZ_READ_WARNINGS if warnings else 0
+    code = _lib.rz_read(_path(path), flags, ctypes.byref(handle), ctypes.byref(error))
     if code != 0:
         _raise_error(error, code)
     try:

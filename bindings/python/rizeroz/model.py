@@ -38,6 +38,22 @@ def check_text(value: Any, where: str) -> Optional[str]:
     return value
 
 
+@dataclasses.dataclass(frozen=True)
+class ReadWarning:
+    """Something the reader took leniently (docs/warnings.md): the kind's ``code``, one
+    sentence naming the file, the place and what was read how, the ``path`` as given, and
+    the ``line`` and ``column`` where it stands. ``str(warning)`` is the sentence."""
+
+    code: int
+    message: str
+    path: str
+    line: int
+    column: int
+
+    def __str__(self) -> str:
+        return self.message
+
+
 @dataclasses.dataclass
 class Block:
     """A field block: rows of bytes, each meant to be ``row_width`` bits wide.
@@ -81,6 +97,10 @@ class Model:
     version: Optional[str] = None
     comment: Optional[str] = None
     fields: List[Field] = dataclasses.field(default_factory=list)
+    #: What the reader took leniently, when read with ``warnings=True`` (not compared).
+    warnings: List["ReadWarning"] = dataclasses.field(default_factory=list, compare=False, repr=False)
+    #: Warnings beyond the first 1,000, which were only counted.
+    warnings_omitted: int = dataclasses.field(default=0, compare=False, repr=False)
 
     def to_json(self) -> str:
         """The model as JSON in the shape of the ``rizeroz`` tool (docs/cli.md).
