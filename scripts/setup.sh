@@ -8,7 +8,7 @@ apt_get() { apt-get -o DPkg::Lock::Timeout=900 "$@"; }
 
 need_core=(g++ cmake make libgtest-dev libbenchmark-dev googletest pkg-config libxml2-utils python3)
 need_windows=(mingw-w64 g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine wine64)
-need_tool=(libcli11-dev nlohmann-json3-dev libpng-dev)
+need_tool=(libcli11-dev nlohmann-json3-dev libpng-dev libxml2-dev)
 # The Python package's tests run under Debian's interpreter, with its pytest and numpy.
 need_python=(python3-pytest python3-numpy)
 # Building and checking the Debian packages (scripts/test.sh package).
@@ -28,7 +28,7 @@ fi
 need_fuzz=(clang libclang-rt-14-dev)
 # `scripts/setup.sh bench` also installs what the benchmarks compare against and the
 # profilers docs/performance.md uses.
-need_bench=(libpugixml-dev libexpat1-dev libxml2-dev valgrind)
+need_bench=(libpugixml-dev libexpat1-dev valgrind)
 optional=("${need_fuzz[@]}")
 for arg in "$@"; do
   [ "$arg" = bench ] && optional+=("${need_bench[@]}")

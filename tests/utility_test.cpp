@@ -9,6 +9,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <set>
 #include <string>
 #include <vector>
@@ -363,12 +364,16 @@ TEST(ErrorHandlerTest, EveryCodeOfTheLibraryHasItsOwnDescription)
     for (int code : { 0, 1, -13, -30, -100, -119, -200, -204, INT_MIN, INT_MAX })
         EXPECT_EQ(ErrorHandler::DescribeCode(code), unknown) << "code " << code;
 
-    // Warning kinds: a name and a sentence each, and none for other numbers.
+    // Warning kinds: a name and a sentence each, none for other numbers, and docs/warnings.md
+    // holds the same table.
     std::set<std::string> names;
+    std::ifstream file("data/warnings.md");
+    std::string guide((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
 #define RIZEROZ_TEST_WARNING(code, name, sentence)                                                  \
     EXPECT_STREQ(ErrorHandler::GetWarningName(code), #name);                                       \
     EXPECT_STREQ(ErrorHandler::DescribeWarning(code), sentence);                                   \
-    EXPECT_TRUE(seen.insert(sentence).second && names.insert(#name).second) << #name;
+    EXPECT_TRUE(seen.insert(sentence).second && names.insert(#name).second) << #name;              \
+    EXPECT_NE(guide.find("\n| " #code " | `" #name "` | " sentence " |\n"), std::string::npos) << #name;
     RIZEROZ_READ_WARNINGS(RIZEROZ_TEST_WARNING)
 #undef RIZEROZ_TEST_WARNING
     for (int code : { 0, -1, 24, 100, 104 })

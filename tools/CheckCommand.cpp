@@ -1,51 +1,158 @@
-// `rizeroz check`: reads a data file with the handler, and reports what the reader took
-// without a word. The handler is the judge of errors (a read that fails); the elements
-// it skipped come from its own start-tag hook; everything else from a scan of the text
-// (DocumentScan). Exit 0 when clean, 1 on warnings only, 2 on an error.
+// `rizeroz check`: what the library's reader says of a data file (its error, if it fails,
+// and its warnings: what it takes leniently) and what libxml2 says of it as XML (its
+// well-formedness errors, and its validity against the installed document type), in
+// document order. The tool knows none of the reader's rules itself. Exit 0 when clean,
+// 1 on warnings only, 2 on an error.
 #include "Commands.h"
 
 #include <stdio.h>
 
+#if !defined(_WIN32)
+#include <limits.h>
+#include <unistd.h>
+#endif
+
 #include <algorithm>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
 #include "DataFile.h"
+#include "Diagnostics.h"
 #include "ToolText.h"
-#include "DocumentScan.h"
+#include "XmlCheck.h"
+
+#if !defined(RIZEROZ_HAVE_LIBXML2)
+bool CanCheckXml()
+{
+    return false;
+}
+
+bool CheckXml(const std::string&, const std::string&, bool, std::vector<CheckFinding>&, std::string&)
+{
+    return true;
+}
+#endif
 
 namespace
 {
-// The handler, noting every element its start-tag hook refuses: those the reader skips
-// with everything inside them.
-class CheckingReader : public RODAzivUzirAdovIzozari
+// The document type file installed with the tool, beside its program's folder.
+std::string InstalledDocumentType()
 {
-public:
-    std::vector<CheckFinding> m_skipped;
+#if defined(_WIN32) || !defined(RIZEROZ_DTD_FROM_BIN)
+    return "SVF_Plus_Data.dtd";
+#else
+    char program[PATH_MAX];
+    ssize_t length = readlink("/proc/self/exe", program, sizeof(program) - 1);
+    std::string folder = length > 0 ? std::string(program, (size_t)length) : std::string();
+    folder = folder.substr(0, folder.find_last_of('/') + 1);
+    return folder + RIZEROZ_DTD_FROM_BIN "/SVF_Plus_Data.dtd";
+#endif
+}
 
-    int OnSetStartTag() override
+CheckFinding FromReport(const ErrorReport& report, bool error)
+{
+    CheckFinding finding;
+    finding.bError = error;
+    finding.source = "reader";
+    finding.bHasCode = true;
+    finding.nCode = report.GetCode();
+    finding.nLine = report.GetLine();
+    finding.nColumn = report.GetColumn();
+    finding.message = report.GetSentence();
+    return finding;
+}
+
+// The reader's findings on the document at `path`; the number of warnings it only counted
+// goes to `omitted`.
+void ReadFindings(const std::string& path, std::vector<CheckFinding>& findings, long long& omitted)
+{
+    ToolPath located = LocateToolPath(path);
+    RODAzivUzirAdovIzozari reader;
+    reader.EnableWarnings();
+    int result = reader.InitSvfPlusDataFile(located.name.c_str(), located.directory.c_str(), "read");
+    if (result >= 0)
+        result = reader.Read();
+    const ErrorHandler* reports = reader.GetErrorHandler();
+    for (int i = 0; i < reports->GetWarningCount(); ++i)
+        findings.push_back(FromReport(*reports->GetWarning(i), false));
+    omitted = reports->GetOmittedWarningCount();
+    if (result < 0)
     {
-        int result = RODAzivUzirAdovIzozari::OnSetStartTag();
-        if (result < 0 && m_pStartTag != nullptr)
+        // A failure is reported once where it arises and again by each level above; the
+        // first report of its code carries its detail.
+        const ErrorReport* last = reports->GetLastReport();
+        const ErrorReport* origin = last;
+        for (int i = 0; last != nullptr && i < reports->GetReportCount(); ++i)
+            if (reports->GetReport(i)->GetCode() == last->GetCode())
+            {
+                origin = reports->GetReport(i);
+                break;
+            }
+        CheckFinding finding;
+        if (origin != nullptr)
+            finding = FromReport(*origin, true);
+        else
         {
-            CheckFinding finding;
-            finding.nLine = GetLine();
-            finding.nColumn = GetColumn();
-            finding.text = std::string("the reader skips the element <") + m_pStartTag->GetNodeName() +
-                           ">, which is not one of the data file's elements.";
-            m_skipped.push_back(finding);
+            finding.bError = true;
+            finding.source = "reader";
+            finding.message = "the file cannot be read";
         }
-        return result;
+        findings.push_back(finding);
     }
-};
+    else if (reader.GetSVFPlusData() == nullptr)
+    {
+        CheckFinding finding;
+        finding.bError = true;
+        finding.source = "reader";
+        finding.bHasCode = true;
+        finding.nCode = XML_ERR_NO_ROOT;
+        finding.message = "the document has no SVF_Plus_Data root element";
+        findings.push_back(finding);
+    }
+}
 
-bool Before(const CheckFinding& finding, long line, long column)
+std::string Summary(long long errors, long long warnings)
 {
-    return finding.nLine < line || (finding.nLine == line && finding.nColumn < column);
+    if (errors == 0 && warnings == 0)
+        return "no problems found.";
+    std::string summary = errors > 0 ? Counted(errors, "error", "errors") : std::string();
+    if (warnings > 0)
+        summary += (summary.empty() ? "" : ", ") + Counted(warnings, "warning", "warnings");
+    return summary + ".";
+}
+
+int PrintJson(const std::string& path, const std::vector<CheckFinding>& findings, long long errors,
+              long long warnings, long long omitted)
+{
+    nlohmann::ordered_json list = nlohmann::ordered_json::array();
+    for (const CheckFinding& finding : findings)
+    {
+        nlohmann::ordered_json item;
+        item["severity"] = finding.bError ? "error" : "warning";
+        item["source"] = finding.source;
+        item["code"] = finding.bHasCode ? nlohmann::ordered_json(finding.nCode) : nlohmann::ordered_json(nullptr);
+        item["line"] = finding.nLine;
+        item["column"] = finding.nColumn;
+        item["message"] = finding.message;
+        list.push_back(item);
+    }
+    nlohmann::ordered_json report;
+    report["file"] = path;
+    report["xml_checked"] = CanCheckXml();
+    report["findings"] = list;
+    report["errors"] = errors;
+    report["warnings"] = warnings;
+    report["warnings_omitted"] = omitted;
+    printf("%s\n", report.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace).c_str());
+    return errors > 0 ? TOOL_EXIT_ERROR : warnings > 0 ? TOOL_EXIT_WARNINGS : TOOL_EXIT_OK;
 }
 }
 
-int RunCheck(const std::string& path)
+int RunCheck(const std::string& path, bool json, bool validate)
 {
+    std::vector<CheckFinding> findings;
+    long long omitted = 0;
     if (IsJsonName(path))
     {
         // A JSON file has nothing the reader could take quietly: it loads or it does not.
@@ -53,52 +160,63 @@ int RunCheck(const std::string& path)
         std::string error;
         if (LoadModel(path, model, error) < 0)
         {
+            if (json)
+            {
+                CheckFinding finding;
+                finding.bError = true;
+                finding.source = "reader";
+                finding.message = error;
+                findings.push_back(finding);
+                return PrintJson(path, findings, 1, 0, 0);
+            }
             ReportError(error);
             printf("%s: 1 error.\n", path.c_str());
             return TOOL_EXIT_ERROR;
         }
+        if (json)
+            return PrintJson(path, findings, 0, 0, 0);
         printf("%s: no problems found.\n", path.c_str());
         return TOOL_EXIT_OK;
     }
 
-    // A pipe gives its bytes once: the reader and the scan read one copy of them.
+    // A pipe gives its bytes once: the reader and libxml2 read one copy of them.
     RereadableInput input;
     std::string error;
     if (!input.Open(path, error))
         return ReportError(error);
-    CheckingReader reader;
-    int result = ReadDataFile(reader, input.GetPath(), error, path);
-
-    std::vector<CheckFinding> findings = reader.m_skipped;
-    std::string text;
-    std::string unreadable;
-    if (ReadWholeFile(input.GetPath(), text, unreadable))
-        ScanDocument(text, findings);
-    std::stable_sort(findings.begin(), findings.end(), [](const CheckFinding& a, const CheckFinding& b) {
-        return Before(a, b.nLine, b.nColumn);
-    });
-
-    if (result < 0 && reader.GetErrorHandler()->GetReportCount() > 0 && reader.GetLine() > 0)
+    ReadFindings(input.GetPath(), findings, omitted);
+    std::string problem;
+    if (CanCheckXml() && !CheckXml(input.GetPath(), InstalledDocumentType(), validate, findings, problem))
     {
-        // The reader stopped at its error: what the scan found behind it was never read.
-        long line = reader.GetLine();
-        long column = reader.GetColumn();
-        findings.erase(std::remove_if(findings.begin(), findings.end(),
-                                      [line, column](const CheckFinding& f) { return !Before(f, line, column); }),
-                       findings.end());
+        CheckFinding finding;
+        finding.source = "dtd";
+        finding.message = problem;
+        findings.push_back(finding);
     }
 
+    // Document order; findings without a place first.
+    std::stable_sort(findings.begin(), findings.end(), [](const CheckFinding& a, const CheckFinding& b) {
+        return a.nLine < b.nLine || (a.nLine == b.nLine && a.nColumn < b.nColumn);
+    });
+    long long errors = 0, warnings = omitted;
     for (const CheckFinding& finding : findings)
-        printf("%s, line %ld, column %ld: warning: %s\n", path.c_str(), finding.nLine, finding.nColumn,
-               finding.text.c_str());
-    if (result < 0)
-        ReportError(error);
+        ++(finding.bError ? errors : warnings);
+    if (json)
+        return PrintJson(path, findings, errors, warnings, omitted);
 
-    std::string summary = result < 0 ? "1 error" : std::string();
-    if (!findings.empty())
-        summary += (summary.empty() ? "" : ", ") + Counted((long long)findings.size(), "warning", "warnings");
-    printf("%s: %s.\n", path.c_str(), summary.empty() ? "no problems found" : summary.c_str());
-    if (result < 0)
-        return TOOL_EXIT_ERROR;
-    return findings.empty() ? TOOL_EXIT_OK : TOOL_EXIT_WARNINGS;
+    for (const CheckFinding& finding : findings)
+    {
+        std::string text = finding.message;
+        if (finding.bHasCode)
+            text += std::string(" (") + (finding.bError ? "error " : "warning ") + std::to_string(finding.nCode) + ")";
+        printf("%s\n",
+               Diagnostic(path, finding.nLine, finding.nColumn, finding.bError ? "error" : "warning", text).c_str());
+    }
+    if (omitted > 0)
+        printf("%s\n", Diagnostic(path, 0, 0, "warning",
+                                  Counted(omitted, "further warning", "further warnings") +
+                                      " of the reader not shown: it keeps the first 1000")
+                           .c_str());
+    printf("%s: %s\n", path.c_str(), Summary(errors, warnings).c_str());
+    return errors > 0 ? TOOL_EXIT_ERROR : warnings > 0 ? TOOL_EXIT_WARNINGS : TOOL_EXIT_OK;
 }

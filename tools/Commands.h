@@ -17,7 +17,7 @@ enum ToolExitCode
 
 int RunInfo(const std::string& path, bool json);
 int RunDump(const std::string& path);
-int RunCheck(const std::string& path);
+int RunCheck(const std::string& path, bool json, bool validate);
 int RunConvert(const std::string& input, const std::string& output, bool expressions, bool force);
 int RunExpr(const std::string& expression, int width);
 
@@ -40,7 +40,8 @@ int RunRender(const RenderRequest& request);
 // True when this build writes PNG files (it was built with libpng).
 bool CanWritePng();
 
-// Writes "rizeroz: " and the sentence to stderr; returns TOOL_EXIT_ERROR.
-int ReportError(const std::string& sentence);
+// Writes a message of Diagnostics.h ("FILE:LINE:COLUMN: error: ...") to stderr; returns
+// TOOL_EXIT_ERROR.
+int ReportError(const std::string& message);
 
 #endif

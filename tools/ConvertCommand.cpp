@@ -17,6 +17,7 @@
 #endif
 
 #include "DataFile.h"
+#include "Diagnostics.h"
 #include "JsonModel.h"
 #include "ModelCompare.h"
 #include "SafeSave.h"
@@ -86,10 +87,10 @@ private:
 };
 
 // The sentence of the last report on `errors`, or `fallback`.
-std::string LastReport(ErrorHandler& errors, const std::string& fallback)
+std::string LastReport(ErrorHandler& errors, const std::string& output)
 {
     const ErrorReport* report = errors.GetLastReport();
-    return report != nullptr ? report->GetMessage() : fallback;
+    return report != nullptr ? ReportDiagnostic(*report, output, "error") : FileError(output, "the file cannot be written");
 }
 
 // True when a row holds more bytes than its width: an expression read back gives no
@@ -162,32 +163,32 @@ int RunConvert(const std::string& input, const std::string& output, bool express
     bool json = IsJsonName(output);
     std::string problem;
     if (!json && !CanWriteTexts(&model, problem))
-        return ReportError(output + ": " + problem + ", which the data file writer would put out unescaped; " +
-                           "nothing was written.");
+        return ReportError(FileError(output, problem + ", which the data file writer would put out unescaped; " +
+                                             "nothing was written"));
     if (!force && IsWriteProtected(output))
-        return ReportError(output + ": the file is write-protected (" + strerror(EACCES) +
-                           "); give --force to replace it anyway.");
+        return ReportError(FileError(output, std::string("the file is write-protected (") + strerror(EACCES) +
+                                             "); give --force to replace it anyway"));
 
     PendingFileGuard guard;
     ErrorHandler errors;
     SVFSafeFile file;
     if (file.Open(output.c_str(), &errors) < 0)
-        return ReportError(LastReport(errors, output + ": the file cannot be written."));
+        return ReportError(LastReport(errors, output));
     guard.Watch(file.GetTemporaryName());
     std::string text = json ? ModelToJson(&model) : std::string();
     int written = json ? file.Write(text.data(), text.size()) : file.WriteModel(&model, expressions);
     if (written < 0 || file.Finish() < 0)
-        return ReportError(LastReport(errors, output + ": the file cannot be written."));
+        return ReportError(LastReport(errors, output));
 
     // A FIFO or a device has nothing to read back.
     if (const char* readPath = file.GetReadPath())
     {
         std::string difference = json ? CheckJson(text, readPath) : CheckData(model, readPath, output, expressions);
         if (!difference.empty())
-            return ReportError(output + ": the converted file does not read back as written (" + difference + "); " +
-                               output + " is left as it was.");
+            return ReportError(FileError(output, "the converted file does not read back as written (" + difference +
+                                                 "); " + output + " is left as it was"));
     }
     if (file.Commit() < 0)
-        return ReportError(LastReport(errors, output + ": the file cannot be written."));
+        return ReportError(LastReport(errors, output));
     return TOOL_EXIT_OK;
 }

@@ -12,6 +12,7 @@
 #include <unistd.h>
 #endif
 
+#include "Diagnostics.h"
 #include "JsonModel.h"
 #include "ToolText.h"
 
@@ -81,8 +82,8 @@ bool IsUsablePath(const std::string& path, std::string& problem)
 #if !defined(_WIN32)
     if (path.find('\\') != std::string::npos)
     {
-        problem = path + ": a file name holding a backslash cannot be used, since the library reads '\\' as a " +
-                  "folder separator; rename the file.";
+        problem = FileError(path, "a file name holding a backslash cannot be used, since the library reads '\\' as a "
+                                  "folder separator; rename the file");
         return false;
     }
 #endif
@@ -100,11 +101,8 @@ std::string HandlerError(RODAzivUzirAdovIzozari& handler, const ToolPath& path, 
 {
     const ErrorReport* report = handler.GetErrorHandler()->GetLastReport();
     if (report == nullptr)
-        return path.shown + ": " + fallback;
-    std::string message = report->GetMessage();
-    if (!path.composed.empty() && message.compare(0, path.composed.size(), path.composed) == 0)
-        message = path.shown + message.substr(path.composed.size());
-    return message;
+        return FileError(path.shown, fallback);
+    return ReportDiagnostic(*report, path.shown, "error");
 }
 
 int ReadDataFile(RODAzivUzirAdovIzozari& handler, const std::string& path, std::string& error,
@@ -118,14 +116,14 @@ int ReadDataFile(RODAzivUzirAdovIzozari& handler, const std::string& path, std::
         result = handler.Read();
     if (result < 0)
     {
-        error = HandlerError(handler, located, "the file cannot be read.");
+        error = HandlerError(handler, located, "the file cannot be read");
         return result;
     }
     SVFPlusData* model = handler.GetSVFPlusData();
     if (model == nullptr)
     {
         // Only an unknown root element, skipped whole, leaves the handler without a model.
-        error = located.shown + ": the document has no SVF_Plus_Data root element.";
+        error = FileError(located.shown, "the document has no SVF_Plus_Data root element");
         return -1;
     }
     const char* comment = model->GetComment();
@@ -140,7 +138,7 @@ bool ReadWholeFile(const std::string& path, std::string& bytes, std::string& err
     FILE* file = fopen(path.c_str(), "rb");
     if (file == nullptr)
     {
-        error = path + ": the file cannot be opened (" + strerror(errno) + ").";
+        error = FileError(path, std::string("the file cannot be opened (") + strerror(errno) + ")");
         return false;
     }
     bytes.clear();
@@ -152,7 +150,7 @@ bool ReadWholeFile(const std::string& path, std::string& bytes, std::string& err
     fclose(file);
     if (failed)
     {
-        error = path + ": reading the file failed.";
+        error = FileError(path, "reading the file failed");
         return false;
     }
     return true;
@@ -168,7 +166,13 @@ int LoadModel(const std::string& path, SVFPlusData& model, std::string& error)
         std::string problem;
         if (JsonToModel(text, model, problem) != 0)
         {
-            error = path + (problem.compare(0, 5, "line ") == 0 ? ", " : ": ") + problem + ".";
+            // "line L, column C: what" places the problem in the JSON text.
+            long line = 0, column = 0;
+            int taken = 0;
+            if (sscanf(problem.c_str(), "line %ld, column %ld: %n", &line, &column, &taken) == 2 && taken > 0)
+                error = Diagnostic(path, line, column, "error", problem.substr((size_t)taken));
+            else
+                error = FileError(path, problem);
             return -1;
         }
         return 0;
@@ -182,7 +186,7 @@ int LoadModel(const std::string& path, SVFPlusData& model, std::string& error)
     model = *read;
     if (model.GetDataFieldCount() != read->GetDataFieldCount() || (model.GetVersion() == nullptr) != (read->GetVersion() == nullptr))
     {
-        error = path + ": there is not enough memory for the task.";
+        error = FileError(path, "there is not enough memory for the task");
         return -1;
     }
     return 0;
@@ -229,7 +233,7 @@ bool RereadableInput::Open(const std::string& path, std::string& error)
     FILE* out = descriptor >= 0 ? fdopen(descriptor, "wb") : nullptr;
     if (out == nullptr)
     {
-        error = path + ": the input cannot be copied for reading (" + strerror(errno) + ").";
+        error = FileError(path, std::string("the input cannot be copied for reading (") + strerror(errno) + ")");
         if (descriptor >= 0)
             close(descriptor);
         fclose(in);
@@ -260,7 +264,8 @@ bool RereadableInput::Open(const std::string& path, std::string& error)
     failed = (fclose(out) != 0) || failed;
     fclose(in);
     if (failed)
-        error = path + ": the input cannot be copied for reading (" + strerror(reason != 0 ? reason : EIO) + ").";
+        error = FileError(path, std::string("the input cannot be copied for reading (") +
+                                    strerror(reason != 0 ? reason : EIO) + ")");
     return !failed;
 #else
     (void)error;

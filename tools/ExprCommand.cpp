@@ -12,6 +12,7 @@
 #include "DataFile.h"
 #include "ToolText.h"
 #include "ErrorHandler.h"
+#include "Diagnostics.h"
 #include "SVPExpression.h"
 
 int RunExpr(const std::string& expression, int width)
@@ -20,8 +21,8 @@ int RunExpr(const std::string& expression, int width)
     char probe[3];
     int count = evaluator.GetBitStream(expression.c_str(), probe, (int)sizeof(probe));
     if (count < 0)
-        return ReportError("\"" + expression + "\" does not evaluate: " + ErrorHandler::DescribeCode(count) +
-                           " (error " + std::to_string(count) + ").");
+        return ReportError(ToolError("\"" + expression + "\" does not evaluate: " + ErrorHandler::DescribeCode(count) +
+                                     " (error " + std::to_string(count) + ")"));
 
     // As the reader does: the row holds at most the bytes of its width.
     long long widthBytes = ((long long)width + 7) / 8;

@@ -9,6 +9,8 @@
 
 #include <png.h>
 
+#include "Diagnostics.h"
+
 struct PngWriterState
 {
     png_structp png;
@@ -121,7 +123,7 @@ PngWriter::~PngWriter()
 
 bool PngWriter::Failed(std::string& error)
 {
-    error = m_path + ": the picture cannot be written (" + m_pState->message + ").";
+    error = FileError(m_path, std::string("the picture cannot be written (") + m_pState->message + ")");
     return false;
 }
 
@@ -132,7 +134,7 @@ bool PngWriter::Start(const std::string& path, long long width, long long height
     m_pFile = fopen(path.c_str(), "wb");
     if (m_pFile == nullptr)
     {
-        error = path + ": the file cannot be created (" + strerror(errno) + ").";
+        error = FileError(path, std::string("the file cannot be created (") + strerror(errno) + ")");
         return false;
     }
     m_pState = new PngWriterState();
@@ -141,7 +143,7 @@ bool PngWriter::Start(const std::string& path, long long width, long long height
     m_pState->info = m_pState->png != nullptr ? png_create_info_struct(m_pState->png) : nullptr;
     if (m_pState->info == nullptr)
     {
-        error = path + ": there is not enough memory for the picture.";
+        error = FileError(path, "there is not enough memory for the picture");
         return false;
     }
     if (!StartGuarded(m_pState, (png_uint_32)width, (png_uint_32)height))
@@ -163,7 +165,7 @@ bool PngWriter::Finish(std::string& error)
     errno = 0;
     if (fclose(file) != 0)
     {
-        error = m_path + ": the picture cannot be written (" + strerror(errno) + ").";
+        error = FileError(m_path, std::string("the picture cannot be written (") + strerror(errno) + ")");
         RemoveUnfinished(m_path);
         return false;
     }

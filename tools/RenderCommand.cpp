@@ -12,6 +12,7 @@
 #include "DataFile.h"
 #include "RenderPicture.h"
 #include "TextPicture.h"
+#include "Diagnostics.h"
 #include "ToolText.h"
 #if defined(RIZEROZ_HAVE_PNG)
 #  include "PngWriter.h"
@@ -106,14 +107,14 @@ bool SelectFields(const RenderRequest& request, std::vector<DrawnField>& fields,
             ++i;
         if (i == fields.size())
         {
-            error = files + " has no data field \"" + request.field + "\".";
+            error = FileError(files, "there is no data field \"" + request.field + "\"");
             return false;
         }
         fields = std::vector<DrawnField>(1, fields[i]);
     }
     if (fields.empty())
     {
-        error = files + " has no data field to draw.";
+        error = FileError(files, "there is no data field to draw");
         return false;
     }
     if (request.block < 0)
@@ -122,9 +123,9 @@ bool SelectFields(const RenderRequest& request, std::vector<DrawnField>& fields,
     {
         if ((size_t)request.block >= field.blocks.size())
         {
-            error = files + ": the data field \"" + field.name + "\" has no block " + std::to_string(request.block) +
-                    " (it has " + Counted((long long)field.blocks.size(), "block", "blocks") +
-                    ", numbered from 0).";
+            error = FileError(files, "the data field \"" + field.name + "\" has no block " +
+                                         std::to_string(request.block) + " (it has " +
+                                         Counted((long long)field.blocks.size(), "block", "blocks") + ", numbered from 0)");
             return false;
         }
         field.blocks = std::vector<DrawnBlock>(1, field.blocks[(size_t)request.block]);
@@ -217,10 +218,11 @@ int WriteFields(const RenderRequest& request, const std::vector<DrawnField>& fie
         pictures.emplace_back(field, request.scale, request.columns, PICTURE_MAX_WIDTH / request.scale);
         const FieldPicture& picture = pictures.back();
         if (picture.GetWidth() > PICTURE_MAX_WIDTH || picture.GetHeight() > kTallestPicture)
-            return ReportError(request.file + ": the picture of the data field \"" + field.name + "\" would be " +
-                               std::to_string(picture.GetWidth()) + " x " + std::to_string(picture.GetHeight()) +
-                               " pixels; a picture is at most " + std::to_string((long long)PICTURE_MAX_WIDTH) +
-                               " wide and " + std::to_string(kTallestPicture) + " tall.");
+            return ReportError(FileError(request.file, "the picture of the data field \"" + field.name + "\" would be " +
+                                                       std::to_string(picture.GetWidth()) + " x " +
+                                                       std::to_string(picture.GetHeight()) + " pixels; a picture is at most " +
+                                                       std::to_string((long long)PICTURE_MAX_WIDTH) + " wide and " +
+                                                       std::to_string(kTallestPicture) + " tall"));
     }
     std::vector<std::string> paths = PicturePaths(request.output, fields);
     std::string error;
@@ -247,7 +249,7 @@ int RunRender(const RenderRequest& request)
 {
 #if !defined(RIZEROZ_HAVE_PNG)
     if (!request.text)
-        return ReportError("this rizeroz was built without libpng and cannot write PNG files; use --text.");
+        return ReportError(ToolError("this rizeroz was built without libpng and cannot write PNG files; use --text"));
 #endif
     RenderModels models;
     std::string error;

@@ -1,14 +1,8 @@
-// Small text helpers of the rizeroz tool: character classes, quotations, counts.
+// Small text helpers of the rizeroz tool: character classes, names, counts.
 #ifndef RIZEROZ_TOOLS_TOOLTEXT_H
 #define RIZEROZ_TOOLS_TOOLTEXT_H
 
 #include <string>
-
-// White space as the parser and the reader count it.
-inline bool IsXmlSpace(char c)
-{
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
-}
 
 inline bool IsHexDigit(char c)
 {
@@ -28,30 +22,6 @@ inline bool EndsWithIgnoringCase(const std::string& text, const std::string& suf
             return false;
     }
     return true;
-}
-
-// A short, one-line quotation of `text` in double quotes: runs of white space become
-// one blank, and a long text is cut after 24 characters with "...".
-inline std::string Excerpt(const std::string& text)
-{
-    const size_t kLongest = 24;
-    std::string shown;
-    bool space = false;
-    for (char c : text)
-    {
-        if (IsXmlSpace(c))
-        {
-            space = !shown.empty();
-            continue;
-        }
-        if (space)
-            shown += ' ';
-        space = false;
-        if (shown.size() >= kLongest)
-            return "\"" + shown + "...\"";
-        shown += c;
-    }
-    return "\"" + shown + "\"";
 }
 
 // "1 byte", "2 bytes".

@@ -11,6 +11,8 @@
 
 #include "Commands.h"
 #include "DataFile.h"
+#include "Diagnostics.h"
+#include "XmlCheck.h"
 
 namespace
 {
@@ -20,14 +22,14 @@ std::string UsageSentence(const std::string& what)
     std::string sentence = what;
     while (!sentence.empty() && (sentence.back() == '\n' || sentence.back() == '.'))
         sentence.pop_back();
-    return sentence + " (see 'rizeroz --help').";
+    return ToolError(sentence + " (see 'rizeroz --help')");
 }
 }
 
-int ReportError(const std::string& sentence)
+int ReportError(const std::string& message)
 {
     fflush(stdout);
-    fprintf(stderr, "rizeroz: %s\n", sentence.c_str());
+    fprintf(stderr, "%s\n", message.c_str());
     return TOOL_EXIT_ERROR;
 }
 
@@ -55,9 +57,18 @@ int main(int argc, char** argv)
     CLI::App* dump = app.add_subcommand("dump", "Print every row, one per line, as FIELD[block][row] = HEX.");
     dump->add_option("FILE", file, "Data file (or .json file) to print")->required();
 
-    CLI::App* check = app.add_subcommand("check", "Read a data file and report what the reader accepts without a "
-                                                  "word. Exit 0 when clean, 1 on warnings only, 2 on errors.");
+    bool noValid = false;
+    CLI::App* check = app.add_subcommand(
+        "check", std::string("Report, in document order, the library reader's error and what it takes leniently "
+                             "(its warnings)") +
+                     (CanCheckXml() ? ", and what libxml2 finds: well-formedness errors, and validity problems "
+                                      "against the installed SVF_Plus_Data.dtd as warnings."
+                                    : ". This build has no libxml2 (it is the Windows build): XML well-formedness "
+                                      "and validity are not checked.") +
+                     " Exit 0 when clean, 1 on warnings only, 2 on errors.");
     check->add_option("FILE", file, "Data file to check")->required();
+    check->add_flag("--json", json, "Print the findings as one JSON object");
+    check->add_flag("--no-valid", noValid, "Do not check validity against the document type");
 
     std::string input;
     std::string output;
@@ -112,8 +123,7 @@ int main(int argc, char** argv)
             known = known || command->get_name() == argv[1];
         if (!known)
         {
-            fprintf(stderr, "rizeroz: %s\n",
-                    UsageSentence(std::string("there is no command \"") + argv[1] + "\"").c_str());
+            fprintf(stderr, "%s\n", UsageSentence(std::string("there is no command \"") + argv[1] + "\"").c_str());
             return TOOL_EXIT_USAGE;
         }
     }
@@ -127,12 +137,12 @@ int main(int argc, char** argv)
         if (failure.get_exit_code() == 0)
             return app.exit(failure);   // --help or --version
         fflush(stdout);
-        fprintf(stderr, "rizeroz: %s\n", UsageSentence(failure.what()).c_str());
+        fprintf(stderr, "%s\n", UsageSentence(failure.what()).c_str());
         return TOOL_EXIT_USAGE;
     }
     if (render->parsed() && picture.output.empty() && !picture.text)
     {
-        fprintf(stderr, "rizeroz: %s\n", UsageSentence("render needs -o OUT or --text").c_str());
+        fprintf(stderr, "%s\n", UsageSentence("render needs -o OUT or --text").c_str());
         return TOOL_EXIT_USAGE;
     }
 
@@ -151,7 +161,7 @@ int main(int argc, char** argv)
         if (dump->parsed())
             return RunDump(file);
         if (check->parsed())
-            return RunCheck(file);
+            return RunCheck(file, json, !noValid);
         if (convert->parsed())
             return RunConvert(input, output, expressions, force);
         if (render->parsed())
@@ -163,6 +173,6 @@ int main(int argc, char** argv)
     }
     catch (const std::bad_alloc&)
     {
-        return ReportError("there is not enough memory for the task.");
+        return ReportError(ToolError("there is not enough memory for the task"));
     }
 }

@@ -100,10 +100,10 @@ def test_png(g):
     wide = g.write("wide.json", model([field("W", (20000, ["FF"]))]))
     g.expect_error(g.run("render", wide, "-o", g.path("w.png"), "--scale", "100"), "would be 2000000 x 100 pixels")
     g.expect_error(g.run("render", "data/sample.xml", "-o", g.path("no/such.png")),
-                   "no/such-Usercode_MASK.png: the file cannot be created")
+                   "no/such-Usercode_MASK.png: error: the file cannot be created")
     if os.path.exists("/dev/full"):
         g.expect_error(g.run("render", "data/sample.xml", "--field", "Usercode_MASK", "-o", "/dev/full"),
-                       "/dev/full: the picture cannot be written")
+                       "/dev/full: error: the picture cannot be written")
 
 
 def test_text(g, png):
@@ -125,11 +125,11 @@ def test_text(g, png):
         ([plain, "--text", "-o", "x.png"], EXIT_USAGE, "excludes"),
         ([plain, "-o", "x.png", "--color", "always"], EXIT_USAGE, "--color"),
         ([plain, "--text", "--scale", "0"], EXIT_USAGE, "--scale"),
-        ([plain, "--text", "--field", "nope"], EXIT_ERROR, 'has no data field "nope"'),
+        ([plain, "--text", "--field", "nope"], EXIT_ERROR, 'there is no data field "nope"'),
         ([blocks, "--text", "--block", "4"], EXIT_ERROR, 'field "B" has no block 4 (it has 4 blocks'),
-        (["no-such.json", "--text"], EXIT_ERROR, "no-such.json: the file cannot be opened"),
-        ([plain, "--text", "--diff", "no-such.xml"], EXIT_ERROR, "no-such.xml: the document cannot be opened"),
-        ([g.write("empty.json", model([])), "--text"], EXIT_ERROR, "has no data field to draw"),
+        (["no-such.json", "--text"], EXIT_ERROR, "no-such.json: error: the file cannot be opened"),
+        ([plain, "--text", "--diff", "no-such.xml"], EXIT_ERROR, "no-such.xml: error: the document cannot be opened"),
+        ([g.write("empty.json", model([])), "--text"], EXIT_ERROR, "there is no data field to draw"),
     ]
     if not png:
         errors.append(([plain, "-o", "x.png"], EXIT_ERROR, "built without libpng"))

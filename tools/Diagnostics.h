@@ -1,0 +1,30 @@
+// The tool's messages, in the form editors and CI read:
+//   FILE:LINE:COLUMN: error: TEXT      (FILE: error: TEXT where the place is not known)
+//   rizeroz: error: TEXT               (when no file is concerned)
+// and the same with "warning". One sentence each, saying what was found and what was due.
+#ifndef RIZEROZ_TOOLS_DIAGNOSTICS_H
+#define RIZEROZ_TOOLS_DIAGNOSTICS_H
+
+#include <string>
+
+class ErrorReport;
+
+// One message line (without its line end). `file` empty: the tool's own; `line` 0: no place.
+std::string Diagnostic(const std::string& file, long line, long column, const char* severity,
+                       const std::string& text);
+
+inline std::string FileError(const std::string& file, const std::string& text)
+{
+    return Diagnostic(file, 0, 0, "error", text);
+}
+
+inline std::string ToolError(const std::string& text)
+{
+    return Diagnostic(std::string(), 0, 0, "error", text);
+}
+
+// A report of the library about the document `file`: its sentence, its place and its code
+// ("the end tag ... is due (error -108).").
+std::string ReportDiagnostic(const ErrorReport& report, const std::string& file, const char* severity);
+
+#endif

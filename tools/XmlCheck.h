@@ -1,0 +1,33 @@
+// What `rizeroz check` finds in a document: the findings of the library's reader, and of
+// a pass of libxml2 (XmlCheck.cpp) where the tool was built with it.
+#ifndef RIZEROZ_TOOLS_XMLCHECK_H
+#define RIZEROZ_TOOLS_XMLCHECK_H
+
+#include <string>
+#include <vector>
+
+struct CheckFinding
+{
+    bool bError = false;
+    std::string source;     // "xml" (well-formedness), "dtd" (validity) or "reader"
+    bool bHasCode = false;  // the library's result or warning code, for the reader's findings
+    int nCode = 0;
+    long nLine = 0;         // from 1; 0 where the finding has no place
+    long nColumn = 0;
+    std::string message;    // one sentence, without the place
+};
+
+// True when this build has the libxml2 pass (not the Windows build: Debian has no
+// libxml2 for Windows).
+bool CanCheckXml();
+
+// libxml2's findings on the document at `path`, appended to `findings`: its
+// well-formedness errors (exactly when libxml2 finds the document not well-formed), its
+// other remarks as warnings, and, with `validate`, the document's validity against the
+// document type file `dtd` (whatever the document names) as warnings. Nothing outside
+// the document and `dtd` is opened: no network, no external entity, no other document
+// type. False, with one sentence in `problem`, when `dtd` cannot be read.
+bool CheckXml(const std::string& path, const std::string& dtd, bool validate, std::vector<CheckFinding>& findings,
+              std::string& problem);
+
+#endif
