@@ -1,9 +1,10 @@
 // Reading and writing speed and memory for one RIZ Eroz data file.
 //
-//   rizeroz-bench FILE [--repeat N] [--no-peers] [--out-dir DIR] [--table | --read-only]
+//   rizeroz-bench FILE [--repeat N] [--no-peers] [--out-dir DIR] [--table | --read-only [--warnings]]
 //
 // Measures, each in a child process of its own so that memory figures do not mix:
 //   read     our InitSvfPlusDataFile + Read
+//   read-warnings  the same with the reader's warnings enabled
 //   write    our Write of the model just read (expression writing off)
 //   pugixml, expat, libxml2: loading the file and decoding every row into bytes
 //   pugixml-save: pugixml building a document of the same data and saving it
@@ -12,6 +13,7 @@
 // --table prints one line for scaling tables instead: size in MB, rows, seconds of read,
 // of write to a file and of write to /dev/null, then the three in MB/s.
 // --read-only reads the file once in this process and nothing else, for profilers
+// (with --warnings, with the reader's warnings enabled)
 // (perf stat, valgrind --tool=callgrind).
 #include <fcntl.h>
 #include <malloc.h>
@@ -51,6 +53,7 @@ struct Options
     bool bPeers = true;
     bool bTable = false;
     bool bReadOnly = false;
+    bool bWarnings = false;
     std::string sOutDir;
 };
 
@@ -174,12 +177,13 @@ void Run(const std::string& what, const Options& options, Measurement& m)
 {
     const char* path = options.pszFile;
     std::string error;
-    if (what == "read")
+    if (what == "read" || what == "read-warnings")
     {
         long long heapBefore = HeapInUse();
         long long baseline = StartMemoryWatch();
         double start = Now();
         RODAzivUzirAdovIzozari* handler = new RODAzivUzirAdovIzozari();
+        handler->EnableWarnings(what == "read-warnings");
         m.ok = ReadOurs(path, *handler, m);
         m.seconds = Now() - start;
         m.peakBytes = PeakSince(baseline);
@@ -367,6 +371,8 @@ bool ParseOptions(int argc, char** argv, Options& options)
             options.bTable = true;
         else if (arg == "--read-only")
             options.bReadOnly = true;
+        else if (arg == "--warnings")
+            options.bWarnings = true;
         else if (arg == "--out-dir" && i + 1 < argc)
             options.sOutDir = argv[++i];
         else if (arg[0] != '-' && options.pszFile == nullptr)
@@ -383,7 +389,7 @@ int main(int argc, char** argv)
     Options options;
     if (!ParseOptions(argc, argv, options))
     {
-        fprintf(stderr, "usage: rizeroz-bench FILE [--repeat N] [--no-peers] [--out-dir DIR] [--table | --read-only]\n");
+        fprintf(stderr, "usage: rizeroz-bench FILE [--repeat N] [--no-peers] [--out-dir DIR] [--table | --read-only [--warnings]]\n");
         return 2;
     }
     // The library reads a name starting with '/' as a full path.
@@ -410,6 +416,7 @@ int main(int argc, char** argv)
         memset(&m, 0, sizeof(m));
         double start = Now();
         RODAzivUzirAdovIzozari handler;
+        handler.EnableWarnings(options.bWarnings);
         bool ok = ReadOurs(options.pszFile, handler, m);
         double seconds = Now() - start;
         CountModel(handler.GetSVFPlusData(), m);
@@ -457,6 +464,7 @@ int main(int argc, char** argv)
     };
     std::vector<Row> rows;
     rows.push_back({"read", false, Best("read", options)});
+    rows.push_back({"read-warnings", false, Best("read-warnings", options)});
     if (options.bPeers)
     {
         if (HavePugixml())

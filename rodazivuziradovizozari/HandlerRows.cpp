@@ -66,6 +66,29 @@ struct RowCharTable
 
 constexpr RowCharTable kRowChars;
 
+// Decodes whole pairs of hexadecimal digits from `p` on, before `pairEnd`, one byte each
+// to `out`, up to the first pair that is not two digits; returns where it stopped. Kept
+// out of line, so that the loop keeps its few values in registers whatever the row
+// machine around it holds.
+#if defined(__GNUC__)
+__attribute__((noinline))
+#endif
+const unsigned char* DecodePairs(const unsigned char* p, const unsigned char* pairEnd, unsigned char*& out)
+{
+    unsigned char* to = out;
+    while (pairEnd - p >= 2)
+    {
+        unsigned char high = kRowChars.digit[p[0]];
+        unsigned char low = kRowChars.digit[p[1]];
+        if ((high | low) & kNoDigit)
+            break;
+        *to++ = (unsigned char)((high << 4) | low);
+        p += 2;
+    }
+    out = to;
+    return p;
+}
+
 // Ends the literal row whose bytes were decoded into [begin, out) of its room: keeps
 // them, up to `limit`, gives the unused room back, and passes `result` on.
 int FinishLiteral(UtByteBuffer* row, const unsigned char* begin, const unsigned char* out, unsigned int limit,
@@ -178,8 +201,6 @@ int RODAzivUzirAdovIzozari::ProcessFieldBlock(unsigned long parent, unsigned int
 
         RowState state = RowStart;
         const unsigned char* const rowBegin = p;
-        const unsigned char* start = nullptr;        // the row's "0x" or '(', once one began it
-        const unsigned char* stray = nullptr;        // the first character passed over before it
         const unsigned char* expression = nullptr;   // the row's '(', once one began it
         // Where the decoded bytes of a literal go: room in the row, taken when its "0x"
         // is read for at most the digits that stand before the row's ',' (a row cannot
@@ -191,19 +212,11 @@ int RODAzivUzirAdovIzozari::ProcessFieldBlock(unsigned long parent, unsigned int
         const unsigned char* rowEnd = p;   // the character that ends the row, or the text's end
         for (;;)
         {
-            if (state == HighDigit)
+            if (state == HighDigit && end - p >= 2 && !(kRowChars.digit[*p] & kNoDigit))
             {
                 // The bulk of a literal: whole digit pairs, one byte each.
                 const unsigned char* pairEnd = (size_t)(end - p) / 2 <= (size_t)(outEnd - out) ? end : p + 2 * (outEnd - out);
-                while (pairEnd - p >= 2)
-                {
-                    unsigned char high = kRowChars.digit[p[0]];
-                    unsigned char low = kRowChars.digit[p[1]];
-                    if ((high | low) & kNoDigit)
-                        break;
-                    *out++ = (unsigned char)((high << 4) | low);
-                    p += 2;
-                }
+                p = DecodePairs(p, pairEnd, out);
             }
             // Past the end of the text the character is 0, which ends the row.
             rowEnd = p;
@@ -218,23 +231,18 @@ int RODAzivUzirAdovIzozari::ProcessFieldBlock(unsigned long parent, unsigned int
             case RowStart:
                 if (c == '0')
                 {
-                    start = p - 1;
                     state = AfterZero;
                 }
                 else if (c == '(')
                 {
-                    start = expression = p - 1;
+                    expression = p - 1;
                     state = InExpression;
-                }
-                else if (stray == nullptr)
-                {
-                    stray = p - 1;
                 }
                 break;
             case AfterZero:
             {
                 if (c != 'x')
-                    return RowSyntaxError(field, text, p - 1, state);
+                    return RowSyntaxError(field, end, p - 1, AfterZero);
                 const unsigned char* comma = (const unsigned char*)memchr(p, ',', (size_t)(end - p));
                 size_t most = (size_t)((comma != nullptr ? comma : end) - p) / 2;
                 if (most > rowLimit)
@@ -248,13 +256,13 @@ int RODAzivUzirAdovIzozari::ProcessFieldBlock(unsigned long parent, unsigned int
             }
             case HighDigit:
                 if (kRowChars.digit[c] & kNoDigit)
-                    return FinishLiteral(row, outBegin, out, rowLimit, RowSyntaxError(field, text, p - 1, state));
+                    return FinishLiteral(row, outBegin, out, rowLimit, RowSyntaxError(field, end, p - 1, HighDigit));
                 accumulator = (unsigned char)(kRowChars.digit[c] << 4);
                 state = LowDigit;
                 break;
             case LowDigit:
                 if (kRowChars.digit[c] & kNoDigit)
-                    return FinishLiteral(row, outBegin, out, rowLimit, RowSyntaxError(field, text, p - 1, state));
+                    return FinishLiteral(row, outBegin, out, rowLimit, RowSyntaxError(field, end, p - 1, LowDigit));
                 if (out == outEnd)
                     return FinishLiteral(row, outBegin, out, rowLimit, SVF_ERR_ROW_TOO_LARGE);
                 *out++ = (unsigned char)(accumulator | kRowChars.digit[c]);
@@ -276,7 +284,7 @@ int RODAzivUzirAdovIzozari::ProcessFieldBlock(unsigned long parent, unsigned int
         if (result < 0)
             return result;
         if (m_pWarnings != nullptr)
-            CheckRow(field, text, rowBegin, rowEnd, start, stray, state, stands, width, p >= end);
+            CheckRow(field, end, rowBegin, rowEnd, state, stands, width, p >= end);
 
         if (p >= end)
             return (int)parent;

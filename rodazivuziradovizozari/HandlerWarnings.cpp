@@ -392,16 +392,36 @@ int RODAzivUzirAdovIzozari::CheckBlockStart(SVFDataField* field, int width, unsi
 
 // One row at its end: characters passed over, an odd digit, an expression that does not
 // evaluate or is cut, a length other than the width's, the row a last ',' adds.
-void RODAzivUzirAdovIzozari::CheckRow(SVFDataField* field, const unsigned char* text, const unsigned char* rowBegin,
-                                      const unsigned char* rowEnd, const unsigned char* start,
-                                      const unsigned char* stray, int state, long long stands, int width, bool last)
+void RODAzivUzirAdovIzozari::CheckRow(SVFDataField* field, const unsigned char* end, const unsigned char* rowBegin,
+                                      const unsigned char* rowEnd, int state, long long stands, int width, bool last)
 {
+    // `end` ends the element's text, which starts `size` bytes before it.
+    unsigned int size = m_pContent->GetTotalSize();
+    const unsigned char* text = end - size;
+    // The row's "0x" or '(' (its first '0' or '(', as the row machine passes over the rest)
+    // and the first character passed over before it.
+    const unsigned char* start = nullptr;
+    const unsigned char* stray = nullptr;
+    for (const unsigned char* c = rowBegin; c < rowEnd && start == nullptr; ++c)
+    {
+        if (*c == '0' || *c == '(')
+            start = c;
+        else if (stray == nullptr && !IsSpace(*c))
+            stray = c;
+    }
+    // The names of the row and of its field, worked out only for a warning.
     int blockIndex = field->GetFieldBlockCount() - 1;
     SVFDataField::DataBlock* block = field->GetDataBlock(blockIndex);
     int rowIndex = block->GetNumberOfRows() - 1;
-    std::string label = FieldLabel(field, m_pSVFPlusData->GetDataFieldCount() - 1);
-    std::string row = "row " + Number(rowIndex) + " of block " + Number(blockIndex) + " of " + label;
-    unsigned int size = m_pContent->GetTotalSize();
+    std::string label, row;
+    auto name = [&]() -> const std::string& {
+        if (label.empty())
+        {
+            label = FieldLabel(field, m_pSVFPlusData->GetDataFieldCount() - 1);
+            row = "row " + Number(rowIndex) + " of block " + Number(blockIndex) + " of " + label;
+        }
+        return row;
+    };
     auto index = [text, size](const unsigned char* at) {
         unsigned int i = (unsigned int)(at - text);
         return i < size ? i : size - 1;
@@ -414,12 +434,13 @@ void RODAzivUzirAdovIzozari::CheckRow(SVFDataField* field, const unsigned char* 
             if (!IsSpace(*c))
                 passed += (char)*c;
         WarnAtContent(SVF_WARN_STRAY_CHARACTERS, index(stray),
-                      ("the characters " + Quote((const unsigned char*)passed.data(), passed.size()) + " in " + row +
+                      ("the characters " + Quote((const unsigned char*)passed.data(), passed.size()) + " in " + name() +
                        " begin no row (a row starts with \"0x\" or \"(\") and are not read")
                           .c_str());
     }
     else if (start == nullptr && last && rowBegin > text)
     {
+        name();
         WarnAtContent(SVF_WARN_TRAILING_COMMA, index(rowBegin - 1),
                       ("the ',' after the last row of block " + Number(blockIndex) + " of " + label +
                        " adds an empty row " + Number(rowIndex))
@@ -432,7 +453,7 @@ void RODAzivUzirAdovIzozari::CheckRow(SVFDataField* field, const unsigned char* 
         while (digit > text && IsSpace(*digit))
             --digit;
         WarnAtContent(SVF_WARN_ODD_DIGITS, index(digit),
-                      (row + " has an odd number of hexadecimal digits; the last one is not read").c_str());
+                      (name() + " has an odd number of hexadecimal digits; the last one is not read").c_str());
     }
 
     long long widthBytes = width > 0 ? ((long long)width + 7) / 8 : 0;
@@ -442,7 +463,7 @@ void RODAzivUzirAdovIzozari::CheckRow(SVFDataField* field, const unsigned char* 
         if (stands < 0)
         {
             WarnAtContent(SVF_WARN_EXPRESSION_FAILS, index(start),
-                          ("the expression " + Quote(start, (size_t)(rowEnd - start)) + " of " + row +
+                          ("the expression " + Quote(start, (size_t)(rowEnd - start)) + " of " + name() +
                            " does not evaluate, so the row reads as empty")
                               .c_str());
             return;
@@ -450,7 +471,7 @@ void RODAzivUzirAdovIzozari::CheckRow(SVFDataField* field, const unsigned char* 
         if (stands > widthBytes)
         {
             WarnAtContent(SVF_WARN_EXPRESSION_CUT, index(start),
-                          ("the expression of " + row + " stands for " + Counted(stands, "byte", "bytes") +
+                          ("the expression of " + name() + " stands for " + Counted(stands, "byte", "bytes") +
                            "; the reader keeps the " + Counted(widthBytes, "byte", "bytes") + " that row_width " +
                            Number(width) + " holds")
                               .c_str());
@@ -462,7 +483,7 @@ void RODAzivUzirAdovIzozari::CheckRow(SVFDataField* field, const unsigned char* 
         long long bytes = block->GetRow(rowIndex + 1)->GetTotalSize();
         if (bytes != widthBytes)
             WarnAtContent(SVF_WARN_ROW_LENGTH, index(place),
-                          (row + " holds " + Counted(bytes, "byte", "bytes") + ", but row_width " + Number(width) +
+                          (name() + " holds " + Counted(bytes, "byte", "bytes") + ", but row_width " + Number(width) +
                            " asks for " + Number(widthBytes))
                               .c_str());
     }
@@ -470,9 +491,10 @@ void RODAzivUzirAdovIzozari::CheckRow(SVFDataField* field, const unsigned char* 
 
 // A row that breaks the hexadecimal syntax: the failure is placed at the character and
 // says what was found and what was due.
-int RODAzivUzirAdovIzozari::RowSyntaxError(SVFDataField* field, const unsigned char* text, const unsigned char* at,
+int RODAzivUzirAdovIzozari::RowSyntaxError(SVFDataField* field, const unsigned char* end, const unsigned char* at,
                                            int state)
 {
+    const unsigned char* text = end - m_pContent->GetTotalSize();
     int blockIndex = field->GetFieldBlockCount() - 1;
     SVFDataField::DataBlock* block = field->GetDataBlock(blockIndex);
     int rowIndex = block != nullptr ? block->GetNumberOfRows() - 1 : 0;

@@ -134,10 +134,9 @@ private:
     void CheckEndTag();
     void CheckIgnoredEmpty(int code);
     int CheckBlockStart(SVFDataField* field, int width, unsigned int size);
-    void CheckRow(SVFDataField* field, const unsigned char* text, const unsigned char* rowBegin,
-                  const unsigned char* rowEnd, const unsigned char* start, const unsigned char* stray, int state,
-                  long long stands, int width, bool last);
-    int RowSyntaxError(SVFDataField* field, const unsigned char* text, const unsigned char* at, int state);
+    void CheckRow(SVFDataField* field, const unsigned char* end, const unsigned char* rowBegin,
+                  const unsigned char* rowEnd, int state, long long stands, int width, bool last);
+    int RowSyntaxError(SVFDataField* field, const unsigned char* end, const unsigned char* at, int state);
     int ReadDocument();
     int OpenFile(const char* fileName, const char* defaultDir, const char* mode);
 
