@@ -1,7 +1,8 @@
 // Fuzz target: the document reader. The input is a whole document; it is written to a
 // scratch file and read with Read. Whatever model comes out (a failed read keeps what
 // it had read) is written back, with expression writing on or off, and read again: the
-// second reading must succeed and give the same fields and rows.
+// second reading must succeed and give the same fields and rows. A reading with warnings
+// enabled must give the same result, reports and model as one without.
 #include <stdint.h>
 #include <string.h>
 
@@ -141,6 +142,30 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         return 0;
     int result = reader.Read();
     SVFPlusData* model = reader.GetSVFPlusData();
+
+    // Warnings change nothing else: the same result, reports and model.
+    RODAzivUzirAdovIzozari warned;
+    warned.EnableWarnings();
+    FUZZ_CHECK(warned.InitSvfPlusDataFile(input.c_str(), "", "read") == 0);
+    FUZZ_CHECK(warned.Read() == result);
+    const ErrorHandler* quiet = reader.GetErrorHandler();
+    const ErrorHandler* loud = warned.GetErrorHandler();
+    FUZZ_CHECK(quiet->GetReportCount() == loud->GetReportCount() && quiet->GetWarningCount() == 0);
+    for (int i = 0; i < quiet->GetReportCount(); ++i)
+        FUZZ_CHECK(strcmp(quiet->GetReport(i)->GetMessage(), loud->GetReport(i)->GetMessage()) == 0);
+    for (int i = 0; i < loud->GetWarningCount(); ++i)
+        FUZZ_CHECK(loud->GetWarning(i)->GetLine() > 0 && loud->GetWarning(i)->GetSentence()[0] != '\0');
+    SVFPlusData* same = warned.GetSVFPlusData();
+    FUZZ_CHECK((model == nullptr) == (same == nullptr));
+    if (model != nullptr)
+    {
+        FUZZ_CHECK(Text(model->GetVersion()) == Text(same->GetVersion()));
+        FUZZ_CHECK(Text(model->GetComment()) == Text(same->GetComment()));
+        FUZZ_CHECK(model->GetDataFieldCount() == same->GetDataFieldCount());
+        for (int i = 0; i < model->GetDataFieldCount(); ++i)
+            FUZZ_CHECK(Rows(model->GetDataField(i)) == Rows(same->GetDataField(i)) &&
+                       model->GetDataField(i)->GetFieldBlockCount() == same->GetDataField(i)->GetFieldBlockCount());
+    }
     if (result < 0)
     {
         // Every failure leaves a readable report behind.

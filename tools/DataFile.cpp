@@ -99,9 +99,15 @@ bool IsJsonName(const std::string& path)
 
 std::string HandlerError(RODAzivUzirAdovIzozari& handler, const ToolPath& path, const char* fallback)
 {
-    const ErrorReport* report = handler.GetErrorHandler()->GetLastReport();
+    // A failure is reported where it arises and again by each level above: the first
+    // report of its code carries its detail.
+    const ErrorHandler* reports = handler.GetErrorHandler();
+    const ErrorReport* report = reports->GetLastReport();
     if (report == nullptr)
         return FileError(path.shown, fallback);
+    for (int i = 0; i < reports->GetReportCount(); ++i)
+        if (reports->GetReport(i)->GetCode() == report->GetCode())
+            return ReportDiagnostic(*reports->GetReport(i), path.shown, "error");
     return ReportDiagnostic(*report, path.shown, "error");
 }
 

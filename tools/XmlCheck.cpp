@@ -72,20 +72,6 @@ xmlParserInputPtr RefuseLoad(const char*, const char*, xmlParserCtxtPtr)
     return nullptr;
 }
 
-bool ReadFile(const std::string& path, std::string& bytes)
-{
-    FILE* file = fopen(path.c_str(), "rb");
-    if (file == nullptr)
-        return false;
-    char chunk[65536];
-    size_t got;
-    while ((got = fread(chunk, 1, sizeof(chunk), file)) > 0)
-        bytes.append(chunk, got);
-    bool failed = ferror(file) != 0;
-    fclose(file);
-    return !failed;
-}
-
 bool IsNameByte(char c)
 {
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' || c == ':' ||
@@ -175,8 +161,7 @@ bool CanCheckXml()
     return true;
 }
 
-bool CheckXml(const std::string& path, const std::string& dtd, bool validate, std::vector<CheckFinding>& findings,
-              std::string& problem)
+void CheckXml(const std::string& path, const std::string* documentType, std::vector<CheckFinding>& findings)
 {
     xmlInitParser();
     Collector collector;
@@ -185,7 +170,6 @@ bool CheckXml(const std::string& path, const std::string& dtd, bool validate, st
     xmlSetExternalEntityLoader(RefuseLoad);
 
     // The document by its descriptor: libxml2 opens nothing itself.
-    bool ok = true;
     int descriptor = open(path.c_str(), O_RDONLY
 #if defined(O_BINARY)
                                             | O_BINARY
@@ -227,25 +211,15 @@ bool CheckXml(const std::string& path, const std::string& dtd, bool validate, st
         }
         collector.remarks.clear();
 
-        if (wellFormed && validate)
+        if (wellFormed && documentType != nullptr)
         {
-            std::string type;
             xmlDtdPtr declarations = nullptr;
-            if (ReadFile(dtd, type))
-            {
-                xmlParserInputBufferPtr input =
-                    xmlParserInputBufferCreateMem(type.data(), (int)type.size(), XML_CHAR_ENCODING_NONE);
-                if (input != nullptr)
-                    declarations = xmlIOParseDTD(nullptr, input, XML_CHAR_ENCODING_UTF8);
-            }
+            xmlParserInputBufferPtr input = xmlParserInputBufferCreateMem(
+                documentType->data(), (int)documentType->size(), XML_CHAR_ENCODING_NONE);
+            if (input != nullptr)
+                declarations = xmlIOParseDTD(nullptr, input, XML_CHAR_ENCODING_UTF8);
             collector.remarks.clear();
-            if (declarations == nullptr)
-            {
-                problem = "the document type file " + dtd + " cannot be read, so validity is not checked "
-                          "(--no-valid leaves it out)";
-                ok = false;
-            }
-            else
+            if (declarations != nullptr)
             {
                 xmlValidCtxtPtr validity = xmlNewValidCtxt();
                 if (validity != nullptr)
@@ -263,5 +237,4 @@ bool CheckXml(const std::string& path, const std::string& dtd, bool validate, st
     }
     xmlSetExternalEntityLoader(previousLoader);
     xmlSetStructuredErrorFunc(nullptr, nullptr);
-    return ok;
 }

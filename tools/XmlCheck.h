@@ -23,11 +23,10 @@ bool CanCheckXml();
 
 // libxml2's findings on the document at `path`, appended to `findings`: its
 // well-formedness errors (exactly when libxml2 finds the document not well-formed), its
-// other remarks as warnings, and, with `validate`, the document's validity against the
-// document type file `dtd` (whatever the document names) as warnings. Nothing outside
-// the document and `dtd` is opened: no network, no external entity, no other document
-// type. False, with one sentence in `problem`, when `dtd` cannot be read.
-bool CheckXml(const std::string& path, const std::string& dtd, bool validate, std::vector<CheckFinding>& findings,
-              std::string& problem);
+// other remarks as warnings, and, given `documentType` (the text of a document type
+// file), the document's validity against it, whatever the document names, as warnings.
+// Nothing outside the document is opened: no network, no external entity, no document
+// type the document names.
+void CheckXml(const std::string& path, const std::string* documentType, std::vector<CheckFinding>& findings);
 
 #endif

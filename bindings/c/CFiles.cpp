@@ -48,8 +48,14 @@ std::string CallersMessage(const ErrorReport& report, const char* path)
 // where the handler's reading stopped.
 int SetHandlerError(rz_error** error, RODAzivUzirAdovIzozari& handler, int code, const char* path, bool reading)
 {
-    const ErrorReport* report = handler.GetErrorHandler()->GetLastReport();
-    if (report == nullptr || report->GetCode() != code)
+    // A failure is reported where it arises and again by each level above: the first
+    // report of its code carries its detail.
+    const ErrorHandler* reports = handler.GetErrorHandler();
+    const ErrorReport* report = nullptr;
+    for (int i = 0; i < reports->GetReportCount() && report == nullptr; ++i)
+        if (reports->GetReport(i)->GetCode() == code)
+            report = reports->GetReport(i);
+    if (report == nullptr)
         return SetCodeError(error, code, path);
     return Guarded(code, [&]() {
         bool placed = report->GetLine() > 0;
