@@ -148,16 +148,17 @@ int PrintJson(const std::string& path, const std::vector<CheckFinding>& findings
 }
 }
 
-int RunCheck(const std::string& path, bool json, bool validate)
+int RunCheck(const std::string& file, FileFormat format, bool json, bool validate)
 {
+    const std::string path = ShownName(file);
     std::vector<CheckFinding> findings;
     long long omitted = 0;
-    if (IsJsonName(path))
+    if (IsJsonFile(file, format))
     {
         // A JSON file has nothing the reader could take quietly: it loads or it does not.
-        SVFPlusData model;
+        LoadedModel model;
         std::string error;
-        if (LoadModel(path, model, error) < 0)
+        if (model.Load(file, format, error) < 0)
         {
             if (json)
             {
@@ -179,9 +180,9 @@ int RunCheck(const std::string& path, bool json, bool validate)
     }
 
     // A pipe gives its bytes once: the reader and libxml2 read one copy of them.
-    RereadableInput input;
+    InputFile input;
     std::string error;
-    if (!input.Open(path, error))
+    if (!input.Open(file, true, error))
         return ReportError(error);
     ReadFindings(input.GetPath(), findings, omitted);
     if (CanCheckXml())

@@ -6,26 +6,53 @@
 
 #include <string>
 
+#include "DataFile.h"
+
 // Exit codes of the tool (docs/cli.md).
 enum ToolExitCode
 {
     TOOL_EXIT_OK = 0,
     TOOL_EXIT_WARNINGS = 1,   // check: warnings only; expr: the row does not fill its width
+    TOOL_EXIT_DIFFERENT = 1,  // diff: the files differ
     TOOL_EXIT_ERROR = 2,      // a file cannot be read or written, or an expression does not evaluate
     TOOL_EXIT_USAGE = 64      // the command line is wrong
 };
 
-int RunInfo(const std::string& path, bool json);
-int RunDump(const std::string& path);
-int RunCheck(const std::string& path, bool json, bool validate);
-int RunConvert(const std::string& input, const std::string& output, bool expressions, bool force);
+// FILE, IN and OUT may be "-" for standard input or output; FileFormat is --from or --to.
+int RunInfo(const std::string& path, FileFormat from, bool json);
+int RunDump(const std::string& path, FileFormat from);
+int RunCheck(const std::string& path, FileFormat from, bool json, bool validate);
 int RunExpr(const std::string& expression, int width);
+
+struct ConvertRequest
+{
+    std::string input;
+    std::string output;
+    FileFormat from = FORMAT_BY_NAME;
+    FileFormat to = FORMAT_BY_NAME;
+    bool expressions = false;   // --expressions
+    bool force = false;         // --force
+};
+int RunConvert(const ConvertRequest& request);
+
+// What `rizeroz diff` compares and how it tells.
+struct DiffRequest
+{
+    std::string first;
+    std::string second;
+    FileFormat from = FORMAT_BY_NAME;
+    bool exact = false;   // --exact: the models as they are, not what a data file carries of them
+    int max = 20;         // --max: lines of differences at most
+    bool json = false;    // --json
+};
+int RunDiff(const DiffRequest& request);
 
 // What `rizeroz render` draws and where.
 struct RenderRequest
 {
     std::string file;
     std::string other;        // --diff: the file to compare with, or empty
+    FileFormat from = FORMAT_BY_NAME;   // --from: how FILE and OTHER are read
     std::string output;       // -o: the PNG file, or empty for --text
     bool text = false;        // --text: print on the terminal
     std::string field;        // --field: the one field to draw, or empty for all

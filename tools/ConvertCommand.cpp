@@ -1,8 +1,10 @@
-// `rizeroz convert`: reads IN (a data file, or JSON by its name) and writes OUT the same
-// way, through the library's safe save (SafeSave.h): the new text goes to a temporary
-// file beside OUT, is read back and compared, and only then takes OUT's place. On any
-// failure, or when a signal ends the tool, OUT is left as it was and no temporary file
-// stays behind. A FIFO or a device as OUT receives the text directly, unread.
+// `rizeroz convert`: reads IN (a data file, or JSON by its name or --from) and writes OUT
+// the same way (--to), through the library's safe save (SafeSave.h): the new text goes to
+// a temporary file beside OUT, is read back and compared (ReadBack.h), and only then takes
+// OUT's place. On any failure, or when a signal ends the tool, OUT is left as it was and
+// no temporary file stays behind. A FIFO or a device as OUT, and standard output ("-"),
+// receive the text directly, unread; on Windows standard output gets a copy of a checked
+// temporary file.
 #include "Commands.h"
 
 #include <errno.h>
@@ -11,6 +13,7 @@
 #include <string.h>
 
 #if defined(_WIN32)
+#  include <fcntl.h>
 #  include <io.h>
 #else
 #  include <unistd.h>
@@ -20,6 +23,8 @@
 #include "Diagnostics.h"
 #include "JsonModel.h"
 #include "ModelCompare.h"
+#include "Progress.h"
+#include "ReadBack.h"
 #include "SafeSave.h"
 
 namespace
@@ -86,61 +91,74 @@ private:
     SignalHandler m_previous[kSignalCount];
 };
 
-// The sentence of the last report on `errors`, or `fallback`.
+// The last report on `errors` as a message about `output`.
 std::string LastReport(ErrorHandler& errors, const std::string& output)
 {
     const ErrorReport* report = errors.GetLastReport();
     return report != nullptr ? ReportDiagnostic(*report, output, "error") : FileError(output, "the file cannot be written");
 }
 
-// True when a row holds more bytes than its width: an expression read back gives no
-// more than the width holds.
-bool HasRowBeyondWidth(SVFPlusData& model)
+// The JSON text, into the safe file.
+class SafeFileOutput : public JsonOutput
 {
-    for (int i = 0; i < model.GetDataFieldCount(); ++i)
+public:
+    explicit SafeFileOutput(SVFSafeFile& file) : m_file(file) {}
+    bool Put(const char* data, size_t length) override { return m_file.Write(data, length) == 0; }
+
+private:
+    SVFSafeFile& m_file;
+};
+
+void ShowRowsWritten(void* progress, long long rows)
+{
+    Progress* shown = (Progress*)progress;
+    shown->Update((unsigned long long)rows, 0, "rows");
+}
+
+// Windows has no name for standard output: the text is saved to a temporary file, checked
+// there, and then copied to standard output.
+#if defined(_WIN32)
+class StandardOutputCopy
+{
+public:
+    ~StandardOutputCopy()
     {
-        SVFDataField* field = model.GetDataField(i);
-        for (int j = 0; j < field->GetFieldBlockCount(); ++j)
-        {
-            SVFDataField::DataBlock* block = field->GetDataBlock(j);
-            long long widthBytes = block->m_nRowWidth > 0 ? ((long long)block->m_nRowWidth + 7) / 8 : 0;
-            for (int k = 1; k <= block->GetNumberOfRows(); ++k)
-                if ((long long)block->GetRow(k)->GetTotalSize() > widthBytes)
-                    return true;
-        }
+        if (!m_path.empty())
+            remove(m_path.c_str());
     }
-    return false;
-}
+    bool Create(std::string& error)
+    {
+        FILE* file = CreateTemporaryFile(m_path);
+        if (file == nullptr)
+        {
+            error = FileError("<stdout>", std::string("a temporary file for the text cannot be made (") + strerror(errno) + ")");
+            return false;
+        }
+        fclose(file);
+        return true;
+    }
+    const std::string& GetPath() const { return m_path; }
+    bool CopyOut(std::string& error)
+    {
+        FILE* in = fopen(m_path.c_str(), "rb");
+        bool done = in != nullptr;
+        _setmode(_fileno(stdout), _O_BINARY);
+        char chunk[65536];
+        size_t got;
+        while (done && (got = fread(chunk, 1, sizeof(chunk), in)) > 0)
+            done = fwrite(chunk, 1, got, stdout) == got;
+        done = done && !ferror(in) && fflush(stdout) == 0;
+        if (in != nullptr)
+            fclose(in);
+        if (!done)
+            error = FileError("<stdout>", std::string("the text cannot be written (") + strerror(errno) + ")");
+        return done;
+    }
 
-// Reads the finished JSON text back: the file must hold the text, and the text must give
-// a model whose JSON is the text again. Returns the difference, or "".
-std::string CheckJson(const std::string& text, const char* readPath)
-{
-    std::string back, error, problem;
-    if (!ReadWholeFile(readPath, back, error))
-        return "reading it gives: " + error;
-    if (back != text)
-        return "the file does not hold the text written";
-    SVFPlusData reread;
-    if (JsonToModel(text, reread, problem) != 0)
-        return problem;
-    return ModelToJson(&reread) != text ? "the model it gives differs" : "";
-}
-
-// Reads the finished data file back with the handler: the model read must be the one
-// written, in what a data file carries (ModelCompare.h). Returns the difference, or "".
-std::string CheckData(SVFPlusData& model, const char* readPath, const std::string& output, bool expressions)
-{
-    RODAzivUzirAdovIzozari reader;
-    std::string problem;
-    if (ReadDataFile(reader, readPath, problem, output) < 0)
-        return "reading it gives: " + problem;
-    std::string difference = FirstDifference(CarriedByDataFile(&model), CarriedByDataFile(reader.GetSVFPlusData()));
-    if (!difference.empty() && expressions && HasRowBeyondWidth(model))
-        difference += "; a row longer than its row width does not survive as an expression, so convert "
-                      "without --expressions";
-    return difference;
-}
+private:
+    std::string m_path;
+};
+#endif
 
 // True when `path` names a file this process may not write to, as cp would refuse it.
 bool IsWriteProtected(const std::string& path)
@@ -153,42 +171,69 @@ bool IsWriteProtected(const std::string& path)
 }
 }
 
-int RunConvert(const std::string& input, const std::string& output, bool expressions, bool force)
+int RunConvert(const ConvertRequest& request)
 {
-    SVFPlusData model;
+    LoadedModel loaded;
     std::string error;
-    if (LoadModel(input, model, error) < 0)
+    if (loaded.Load(request.input, request.from, error) < 0)
         return ReportError(error);
+    SVFPlusData* model = loaded.Get();
 
-    bool json = IsJsonName(output);
+    const std::string& output = request.output;
+    const std::string shown = ShownName(output, true);
+    bool json = IsJsonFile(output, request.to);
     std::string problem;
-    if (!json && !CanWriteTexts(&model, problem))
-        return ReportError(FileError(output, problem + ", which the data file writer would put out unescaped; " +
-                                             "nothing was written"));
-    if (!force && IsWriteProtected(output))
+    if (!json && !CanWriteTexts(model, problem))
+        return ReportError(FileError(shown, problem + ", which the data file writer would put out unescaped; " +
+                                            "nothing was written"));
+    bool standard = IsStandardStream(output);
+    if (!standard && !request.force && IsWriteProtected(output))
         return ReportError(FileError(output, std::string("the file is write-protected (") + strerror(EACCES) +
                                              "); give --force to replace it anyway"));
+
+    std::string target = output;
+#if defined(_WIN32)
+    StandardOutputCopy copy;
+    if (standard && !copy.Create(error))
+        return ReportError(error);
+    if (standard)
+        target = copy.GetPath();
+#else
+    if (standard)
+        target = "/dev/stdout";
+#endif
 
     PendingFileGuard guard;
     ErrorHandler errors;
     SVFSafeFile file;
-    if (file.Open(output.c_str(), &errors) < 0)
-        return ReportError(LastReport(errors, output));
+    if (file.Open(target.c_str(), &errors) < 0)
+        return ReportError(LastReport(errors, shown));
     guard.Watch(file.GetTemporaryName());
-    std::string text = json ? ModelToJson(&model) : std::string();
-    int written = json ? file.Write(text.data(), text.size()) : file.WriteModel(&model, expressions);
-    if (written < 0 || file.Finish() < 0)
-        return ReportError(LastReport(errors, output));
+    bool written;
+    {
+        // No progress beside the text itself on standard output, which may be the same terminal.
+        Progress progress("writing " + shown);
+        SafeFileOutput text(file);
+        written = json ? WriteJsonModel(model, text, standard ? nullptr : ShowRowsWritten, &progress)
+                       : file.WriteModel(model, request.expressions) == 0;
+    }
+    if (!written || file.Finish() < 0)
+        return ReportError(LastReport(errors, shown));
 
     // A FIFO or a device has nothing to read back.
     if (const char* readPath = file.GetReadPath())
     {
-        std::string difference = json ? CheckJson(text, readPath) : CheckData(model, readPath, output, expressions);
+        std::string difference = json ? CheckWrittenJson(model, readPath, shown)
+                                      : CheckWrittenDataFile(model, readPath, shown, request.expressions);
         if (!difference.empty())
-            return ReportError(FileError(output, "the converted file does not read back as written (" + difference +
-                                                 "); " + output + " is left as it was"));
+            return ReportError(FileError(shown, "the converted file does not read back as written (" + difference +
+                                                "); " + shown + " is left as it was"));
     }
     if (file.Commit() < 0)
-        return ReportError(LastReport(errors, output));
+        return ReportError(LastReport(errors, shown));
+#if defined(_WIN32)
+    if (standard && !copy.CopyOut(error))
+        return ReportError(error);
+#endif
     return TOOL_EXIT_OK;
 }

@@ -1,19 +1,19 @@
-// Paths, loading and writing for the rizeroz tool. Every data file is read and written
-// through the handler; JSON files go through JsonModel.
+// Paths, formats, and loading the model of a file for the rizeroz tool. Every data file
+// is read through the handler; JSON files go through the JSON reader (JsonModel.h).
 #include "DataFile.h"
 
 #include <errno.h>
 #include <stdio.h>
-#include <stdlib.h>
 #include <string.h>
 
-#if !defined(_WIN32)
-#include <sys/stat.h>
-#include <unistd.h>
+#if defined(_WIN32)
+#  include <fcntl.h>
+#  include <io.h>
 #endif
 
 #include "Diagnostics.h"
 #include "JsonModel.h"
+#include "Progress.h"
 #include "ToolText.h"
 
 namespace
@@ -46,6 +46,22 @@ std::string XmlLineEnds(const char* text)
     }
     return result;
 }
+
+// The JSON reader's progress, on a progress line.
+class ProgressObserver : public JsonReadObserver
+{
+public:
+    explicit ProgressObserver(Progress& progress) : m_progress(progress) {}
+    void OnRow(int, int, int, UtByteBuffer*) override {}
+    void OnProgress(unsigned long long done, unsigned long long total) override
+    {
+        m_progress.Update(done >> 20, total >> 20, "MB");
+    }
+    void OnRestart() override {}
+
+private:
+    Progress& m_progress;
+};
 }
 
 ToolPath LocateToolPath(const std::string& path)
@@ -92,9 +108,18 @@ bool IsUsablePath(const std::string& path, std::string& problem)
     return true;
 }
 
-bool IsJsonName(const std::string& path)
+bool IsJsonFile(const std::string& path, FileFormat format)
 {
-    return EndsWithIgnoringCase(path, ".json");
+    if (format != FORMAT_BY_NAME)
+        return format == FORMAT_JSON;
+    return !IsStandardStream(path) && EndsWithIgnoringCase(path, ".json");
+}
+
+std::string ShownName(const std::string& path, bool written)
+{
+    if (!IsStandardStream(path))
+        return path;
+    return written ? "<stdout>" : "<stdin>";
 }
 
 std::string HandlerError(RODAzivUzirAdovIzozari& handler, const ToolPath& path, const char* fallback)
@@ -162,119 +187,128 @@ bool ReadWholeFile(const std::string& path, std::string& bytes, std::string& err
     return true;
 }
 
-int LoadModel(const std::string& path, SVFPlusData& model, std::string& error)
+int ReadJsonFile(const std::string& path, SVFPlusData& model, JsonReadObserver* observer, std::string& error,
+                 const std::string& name)
 {
-    if (IsJsonName(path))
+    std::string shown = name.empty() ? ShownName(path) : name;
+    FILE* file = stdin;
+    if (IsStandardStream(path))
     {
-        std::string text;
-        if (!ReadWholeFile(path, text, error))
-            return -1;
-        std::string problem;
-        if (JsonToModel(text, model, problem) != 0)
+#if defined(_WIN32)
+        _setmode(_fileno(stdin), _O_BINARY);
+#endif
+    }
+    else
+    {
+        errno = 0;
+        file = fopen(path.c_str(), "rb");
+        if (file == nullptr)
         {
-            // "line L, column C: what" places the problem in the JSON text.
-            long line = 0, column = 0;
-            int taken = 0;
-            if (sscanf(problem.c_str(), "line %ld, column %ld: %n", &line, &column, &taken) == 2 && taken > 0)
-                error = Diagnostic(path, line, column, "error", problem.substr((size_t)taken));
-            else
-                error = FileError(path, problem);
+            error = FileError(shown, std::string("the file cannot be opened (") + strerror(errno) + ")");
             return -1;
         }
+    }
+    std::string problem;
+    int result;
+    {
+        JsonFileInput input(file);
+        result = ReadJsonModel(input, model, problem, observer);
+    }
+    if (file != stdin)
+        fclose(file);
+    if (result != 0)
+    {
+        // "line L, column C: what" places the problem in the JSON text.
+        long line = 0, column = 0;
+        int taken = 0;
+        if (sscanf(problem.c_str(), "line %ld, column %ld: %n", &line, &column, &taken) == 2 && taken > 0)
+            error = Diagnostic(shown, line, column, "error", problem.substr((size_t)taken));
+        else
+            error = FileError(shown, problem);
+    }
+    return result;
+}
+
+int ToolReader::OnSetStartTag()
+{
+    CatchUp();
+    return RODAzivUzirAdovIzozari::OnSetStartTag();
+}
+
+int ToolReader::OnSetEndTag()
+{
+    CatchUp();
+    return RODAzivUzirAdovIzozari::OnSetEndTag();
+}
+
+void ToolReader::OnRow(int, int, int, UtByteBuffer*)
+{
+}
+
+int ToolReader::ReadWithProgress(const std::string& path, const std::string& shown, Progress* progress,
+                                 unsigned long long rowsDue, std::string& error)
+{
+    m_pProgress = progress;
+    m_nField = m_nBlock = m_nRow = 0;
+    m_nRowsSeen = 0;
+    m_nRowsDue = rowsDue;
+    int result = ReadDataFile(*this, path, error, shown);
+    CatchUp();
+    m_pProgress = nullptr;
+    return result;
+}
+
+// Tells OnRow of the rows read since the last call. The last block of the last field may
+// still grow (the next field block of the same width adds to it), so the walk stays there.
+void ToolReader::CatchUp()
+{
+    SVFPlusData* model = GetSVFPlusData();
+    if (model == nullptr)
+        return;
+    for (;;)
+    {
+        SVFDataField* field = model->GetDataField(m_nField);
+        if (field == nullptr)
+            break;
+        SVFDataField::DataBlock* block = field->GetDataBlock(m_nBlock);
+        for (; block != nullptr && m_nRow < block->GetNumberOfRows(); ++m_nRow, ++m_nRowsSeen)
+            OnRow(m_nField, m_nBlock, m_nRow, block->GetRow(m_nRow + 1));
+        if (m_nBlock + 1 < field->GetFieldBlockCount())
+        {
+            ++m_nBlock;
+            m_nRow = 0;
+        }
+        else if (m_nField + 1 < model->GetDataFieldCount())
+        {
+            ++m_nField;
+            m_nBlock = m_nRow = 0;
+        }
+        else
+            break;
+    }
+    if (m_pProgress != nullptr)
+        m_pProgress->Update(m_nRowsSeen, m_nRowsDue, "rows");
+}
+
+int LoadedModel::Load(const std::string& path, FileFormat format, std::string& error)
+{
+    m_pModel = nullptr;
+    if (IsJsonFile(path, format))
+    {
+        Progress progress("reading " + ShownName(path));
+        ProgressObserver observer(progress);
+        if (ReadJsonFile(path, m_built, &observer, error) != 0)
+            return -1;
+        m_pModel = &m_built;
         return 0;
     }
-    RODAzivUzirAdovIzozari handler;
-    int result = ReadDataFile(handler, path, error);
+    InputFile input;
+    if (!input.Open(path, false, error))
+        return -1;
+    Progress progress("reading " + input.GetShown());
+    int result = m_reader.ReadWithProgress(input.GetPath(), input.GetShown(), &progress, 0, error);
     if (result < 0)
         return result;
-    // A copy is whole or leaves the target as it was (SVFPlusData.h).
-    SVFPlusData* read = handler.GetSVFPlusData();
-    model = *read;
-    if (model.GetDataFieldCount() != read->GetDataFieldCount() || (model.GetVersion() == nullptr) != (read->GetVersion() == nullptr))
-    {
-        error = FileError(path, "there is not enough memory for the task");
-        return -1;
-    }
+    m_pModel = m_reader.GetSVFPlusData();
     return 0;
-}
-
-#if !defined(_WIN32)
-namespace
-{
-// True when the handler, reading `path`, stops before the document's end: at an error,
-// or at the root element's end. Then nothing after what was copied matters.
-bool HandlerStopsIn(const std::string& path)
-{
-    ToolPath located = LocateToolPath(path);
-    RODAzivUzirAdovIzozari handler;
-    int result = handler.InitSvfPlusDataFile(located.name.c_str(), located.directory.c_str(), "read");
-    if (result >= 0)
-        result = handler.Read();
-    return result != XML_ERR_UNEXPECTED_END;
-}
-}
-#endif
-
-RereadableInput::~RereadableInput()
-{
-    if (!m_copy.empty())
-        remove(m_copy.c_str());
-}
-
-bool RereadableInput::Open(const std::string& path, std::string& error)
-{
-    m_path = path;
-#if !defined(_WIN32)
-    // Regular files, and paths that do not open, are read where they are: the reader
-    // reports what is wrong with them.
-    struct stat info;
-    if (stat(path.c_str(), &info) != 0 || S_ISREG(info.st_mode))
-        return true;
-    FILE* in = fopen(path.c_str(), "rb");
-    if (in == nullptr)
-        return true;
-    const char* folder = getenv("TMPDIR");
-    std::string name = std::string(folder != nullptr && *folder != '\0' ? folder : "/tmp") + "/rizeroz-input-XXXXXX";
-    int descriptor = mkstemp(&name[0]);
-    FILE* out = descriptor >= 0 ? fdopen(descriptor, "wb") : nullptr;
-    if (out == nullptr)
-    {
-        error = FileError(path, std::string("the input cannot be copied for reading (") + strerror(errno) + ")");
-        if (descriptor >= 0)
-            close(descriptor);
-        fclose(in);
-        return false;
-    }
-    m_copy = m_path = name;
-    // No XML document holds a NUL byte: after one, the copy so far is read now and then
-    // (each time it has doubled), and copying stops once the handler stops inside it.
-    char chunk[65536];
-    unsigned long long copied = 0, nextLook = 0;
-    bool nul = false, failed = false;
-    size_t got;
-    while (!failed && (got = fread(chunk, 1, sizeof(chunk), in)) > 0)
-    {
-        failed = fwrite(chunk, 1, got, out) != got;
-        copied += got;
-        nul = nul || memchr(chunk, 0, got) != nullptr;
-        if (!failed && nul && copied >= nextLook)
-        {
-            failed = fflush(out) != 0;
-            if (!failed && HandlerStopsIn(m_copy))
-                break;
-            nextLook = 2 * copied;
-        }
-    }
-    int reason = errno;
-    failed = failed || ferror(in) != 0;
-    failed = (fclose(out) != 0) || failed;
-    fclose(in);
-    if (failed)
-        error = FileError(path, std::string("the input cannot be copied for reading (") +
-                                    strerror(reason != 0 ? reason : EIO) + ")");
-    return !failed;
-#else
-    (void)error;
-    return true;
-#endif
 }

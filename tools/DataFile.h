@@ -1,11 +1,14 @@
 // The tool's side of files: where a path given on the command line lies for the handler,
-// loading a model from a data file or a JSON file, and writing one out.
+// which files are JSON, "-" for the standard streams, and loading the one model a command
+// works on.
 #ifndef RIZEROZ_TOOLS_DATAFILE_H
 #define RIZEROZ_TOOLS_DATAFILE_H
 
 #include <string>
 
 #include "RODAzivUzirAdovIzozari.h"
+
+class Progress;
 
 // A path from the command line as the handler takes it: a default directory and a file
 // name. `composed` is the path the handler makes of the two and names in its reports.
@@ -24,8 +27,27 @@ ToolPath LocateToolPath(const std::string& path);
 // sentence in `problem`, rather than opened as another file.
 bool IsUsablePath(const std::string& path, std::string& problem);
 
-// True for a name ending in ".json", in any letter case.
-bool IsJsonName(const std::string& path);
+// How a file is read or written (--from, --to): as its name says, as a data file, or as JSON.
+enum FileFormat
+{
+    FORMAT_BY_NAME,
+    FORMAT_DATA_FILE,
+    FORMAT_JSON
+};
+
+// "-": standard input for a file to read, standard output for one to write.
+inline bool IsStandardStream(const std::string& path)
+{
+    return path == "-";
+}
+
+// True when `path` is JSON: as `format` says, else when its name ends in ".json" (in any
+// letter case). "-" without a format is a data file.
+bool IsJsonFile(const std::string& path, FileFormat format);
+
+// The name of `path` in messages and output: "<stdin>" (or, for a file written,
+// "<stdout>") for "-", else the path as given.
+std::string ShownName(const std::string& path, bool written = false);
 
 // The handler's report as the user reads it: the last report's sentence with the
 // handler's composed path replaced by the path as given. `fallback` when there is none.
@@ -38,31 +60,97 @@ std::string HandlerError(RODAzivUzirAdovIzozari& handler, const ToolPath& path, 
 int ReadDataFile(RODAzivUzirAdovIzozari& handler, const std::string& path, std::string& error,
                  const std::string& shown = std::string());
 
-// Where an input can be read as often as a command needs: a regular file where it is; a
-// pipe, a FIFO or a device (/dev/stdin) copied once into a temporary file, removed again
-// with this object. The copy stops early once the handler, reading what was copied, has
-// stopped before its end, so that an endless input such as /dev/zero costs little.
-class RereadableInput
+// An input where the handler (or the JSON reader) can open it by name. A regular file is
+// read where it is. "-" is standard input: on Linux /dev/stdin, elsewhere a temporary copy.
+// With `rereadable`, a pipe, a FIFO or a device (/dev/stdin, "-") is copied once into a
+// temporary file, for a command that reads its input twice. A copy is removed with this
+// object; it stops early once the handler, reading what was copied, has stopped before
+// its end, so that an endless input such as /dev/zero costs little.
+class InputFile
 {
 public:
-    RereadableInput() {}
-    ~RereadableInput();
+    InputFile() {}
+    ~InputFile();
     // False with one sentence in `error` when the input cannot be read or copied.
-    bool Open(const std::string& path, std::string& error);
+    bool Open(const std::string& path, bool rereadable, std::string& error);
     const std::string& GetPath() const { return m_path; }
+    const std::string& GetShown() const { return m_shown; }
 
 private:
-    RereadableInput(const RereadableInput&);
-    RereadableInput& operator=(const RereadableInput&);
+    InputFile(const InputFile&);
+    InputFile& operator=(const InputFile&);
+    bool Copy(FILE* in, const std::string& shown, std::string& error);
 
-    std::string m_path;   // what to read
-    std::string m_copy;   // the temporary copy to remove, or empty
+    std::string m_path;    // what to read
+    std::string m_shown;   // the name in messages
+    std::string m_copy;    // the temporary copy to remove, or empty
 };
+
+// A new, empty temporary file (in $TMPDIR or /tmp; on Windows in the user's folder for
+// temporary files), open for writing, and its name in `name`. Null on failure, with errno set.
+FILE* CreateTemporaryFile(std::string& name);
 
 // A whole file into `bytes`; false with one sentence in `error` when it cannot be read.
 bool ReadWholeFile(const std::string& path, std::string& bytes, std::string& error);
 
-// Loads a model from a JSON file (by its name) or a data file into `model`.
-int LoadModel(const std::string& path, SVFPlusData& model, std::string& error);
+// A handler that tells a subclass of every row as soon as the row is complete (the parser
+// calls the handler's hooks between elements, when every row read so far is whole), and
+// shows the reading's progress.
+class ToolReader : public RODAzivUzirAdovIzozari
+{
+public:
+    ToolReader() : m_pProgress(nullptr), m_nField(0), m_nBlock(0), m_nRow(0), m_nRowsSeen(0), m_nRowsDue(0) {}
+
+    int OnSetStartTag() override;
+    int OnSetEndTag() override;
+
+    // Reads `path` (ReadDataFile), telling `progress` how many rows are in, out of
+    // `rowsDue` when that is known (else 0).
+    int ReadWithProgress(const std::string& path, const std::string& shown, Progress* progress,
+                         unsigned long long rowsDue, std::string& error);
+
+protected:
+    // Row `row` of block `block` of field `field` (all from 0), complete; the subclass may
+    // empty it (Shrink(0)).
+    virtual void OnRow(int field, int block, int row, UtByteBuffer* bytes);
+
+private:
+    void CatchUp();
+
+    Progress* m_pProgress;
+    int m_nField;                    // where the rows not yet told begin
+    int m_nBlock;
+    int m_nRow;
+    unsigned long long m_nRowsSeen;
+    unsigned long long m_nRowsDue;
+};
+
+// The one model a command works on: the handler's own for a data file, or the model the
+// JSON reader builds; never a copy of either.
+class LoadedModel
+{
+public:
+    LoadedModel() : m_pModel(nullptr) {}
+    // Reads `path` (a data file or JSON, as `format` and its name say; "-" for standard
+    // input). On failure returns a negative code and sets `error` to one sentence.
+    int Load(const std::string& path, FileFormat format, std::string& error);
+    // The model; never null after a successful Load.
+    SVFPlusData* Get() const { return m_pModel; }
+
+private:
+    LoadedModel(const LoadedModel&);
+    LoadedModel& operator=(const LoadedModel&);
+
+    ToolReader m_reader;
+    SVFPlusData m_built;
+    SVFPlusData* m_pModel;
+};
+
+// Reads the JSON file `path` ("-": standard input) into `model`, which must be new and
+// empty, telling `observer` (may be null) of rows and progress. 0, or -1 with one
+// sentence in `error` that names the file (as `shown` when that is given).
+class JsonReadObserver;
+int ReadJsonFile(const std::string& path, SVFPlusData& model, JsonReadObserver* observer, std::string& error,
+                 const std::string& shown = std::string());
 
 #endif

@@ -147,29 +147,30 @@ void PrintJson(SVFPlusData* model, const std::string& path)
 }
 }
 
-int RunInfo(const std::string& path, bool json)
+int RunInfo(const std::string& path, FileFormat from, bool json)
 {
-    SVFPlusData model;
+    LoadedModel loaded;
     std::string error;
-    if (LoadModel(path, model, error) < 0)
+    if (loaded.Load(path, from, error) < 0)
         return ReportError(error);
     if (json)
-        PrintJson(&model, path);
+        PrintJson(loaded.Get(), ShownName(path));
     else
-        PrintText(&model, path);
+        PrintText(loaded.Get(), ShownName(path));
     return TOOL_EXIT_OK;
 }
 
-int RunDump(const std::string& path)
+int RunDump(const std::string& path, FileFormat from)
 {
-    SVFPlusData model;
+    LoadedModel loaded;
     std::string error;
-    if (LoadModel(path, model, error) < 0)
+    if (loaded.Load(path, from, error) < 0)
         return ReportError(error);
+    SVFPlusData* model = loaded.Get();
     std::string line;
-    for (int i = 0; i < model.GetDataFieldCount(); ++i)
+    for (int i = 0; i < model->GetDataFieldCount(); ++i)
     {
-        SVFDataField* field = model.GetDataField(i);
+        SVFDataField* field = model->GetDataField(i);
         const char* name = field->GetFieldName();
         for (int j = 0; j < field->GetFieldBlockCount(); ++j)
         {
@@ -183,7 +184,7 @@ int RunDump(const std::string& path)
                 if (!hex.empty())
                     line += " " + hex;
                 line += "\n";
-                fputs(line.c_str(), stdout);
+                fwrite(line.data(), 1, line.size(), stdout);
             }
         }
     }

@@ -1,48 +1,142 @@
-// What a data file carries of a model, the comparison of two models in that form, and
-// the texts the writer cannot put out as they are.
+// Views of models, their comparison member by member, and the texts the writer cannot
+// put out as they are.
 #include "ModelCompare.h"
 
+#include <stdio.h>
 #include <string.h>
+
+#include <algorithm>
+
+#include "JsonModel.h"
+#include "ModelRows.h"
 
 namespace
 {
-std::string TextOrEmpty(const char* text)
+const char kEmptyText[] = "";
+
+bool SameText(const char* a, const char* b, bool asJson)
 {
-    return text != nullptr ? std::string(text) : std::string();
+    if (a == nullptr || b == nullptr)
+        return a == b;
+    return asJson ? JsonString(a) == JsonString(b) : strcmp(a, b) == 0;
 }
 
-std::string RowBytes(UtByteBuffer* row)
-{
-    std::string bytes;
-    unsigned int size = row->GetTotalSize();
-    bytes.resize(size);
-    for (unsigned int i = 0; i < size; ++i)
-        bytes[i] = (char)row->ReadData((int)i);
-    return bytes;
-}
-
-std::string LineFeeds(const std::string& text)
+// XML reads every CR LF pair, and every CR alone, as one line feed.
+std::string LineFeeds(const char* text)
 {
     std::string result;
-    for (size_t i = 0; i < text.size(); ++i)
+    for (const char* p = text; *p != '\0'; ++p)
     {
-        if (text[i] == '\r')
+        if (*p == '\r')
         {
             result += '\n';
-            if (i + 1 < text.size() && text[i + 1] == '\n')
-                ++i;
+            if (p[1] == '\n')
+                ++p;
         }
         else
         {
-            result += text[i];
+            result += *p;
         }
     }
     return result;
 }
 
-std::string FieldPlace(size_t index, const std::string& name)
+RowView ViewRow(UtByteBuffer* row, ModelView& view)
 {
-    return "field " + std::to_string(index) + " \"" + name + "\"";
+    RowView seen = {nullptr, 0};
+    std::string copy;
+    seen.bytes = RowBytes(row, copy);
+    if (seen.bytes == nullptr)
+        return seen;
+    seen.nSize = row->GetTotalSize();
+    if (!copy.empty())
+    {
+        view.rowCopies.push_back(std::move(copy));
+        seen.bytes = (const unsigned char*)view.rowCopies.back().data();
+    }
+    return seen;
+}
+
+Difference NewDifference(Difference::Kind kind, const char* field, int index)
+{
+    Difference difference;
+    difference.kind = kind;
+    difference.field = field;
+    difference.nField = index;
+    difference.nBlock = difference.nRow = -1;
+    difference.first = difference.second = 0;
+    difference.nOffset = -1;
+    difference.nByte[0] = difference.nByte[1] = 0;
+    difference.text[0] = difference.text[1] = nullptr;
+    return difference;
+}
+
+void AddCounts(DifferenceSink& sink, Difference difference, long long first, long long second)
+{
+    if (first == second)
+        return;
+    difference.first = first;
+    difference.second = second;
+    sink.Add(difference);
+}
+
+void AddRow(DifferenceSink& sink, Difference difference, const RowDifference& row)
+{
+    difference.kind = Difference::ROW;
+    difference.nRow = row.nRow;
+    difference.first = row.nLength[0];
+    difference.second = row.nLength[1];
+    difference.nOffset = row.nOffset;
+    difference.nByte[0] = row.nByte[0];
+    difference.nByte[1] = row.nByte[1];
+    sink.Add(difference);
+}
+
+void CompareFields(const FieldView& a, const FieldView& b, int index, const CompareOptions& options,
+                   DifferenceSink& sink)
+{
+    Difference here = NewDifference(Difference::CHECKSUM, a.name, index);
+    AddCounts(sink, here, a.nChecksum, b.nChecksum);
+    here.kind = Difference::BLOCK_COUNT;
+    AddCounts(sink, here, (long long)a.blocks.size(), (long long)b.blocks.size());
+    for (size_t j = 0; j < a.blocks.size() && j < b.blocks.size(); ++j)
+    {
+        const BlockView& blockA = a.blocks[j];
+        const BlockView& blockB = b.blocks[j];
+        here.nBlock = (int)j;
+        here.kind = Difference::ROW_WIDTH;
+        AddCounts(sink, here, blockA.nRowWidth, blockB.nRowWidth);
+        here.kind = Difference::ROW_COUNT;
+        AddCounts(sink, here, (long long)blockA.rows.size(), (long long)blockB.rows.size());
+        if (options.pRowsCompared != nullptr)
+        {
+            // The rows compared before, of this block: a run of the sorted list.
+            const std::vector<RowDifference>& rows = *options.pRowsCompared;
+            RowDifference key = RowDifference();
+            key.nField = index;
+            key.nBlock = (int)j;
+            key.nRow = -1;
+            for (auto row = std::lower_bound(rows.begin(), rows.end(), key, RowBefore);
+                 row != rows.end() && row->nField == index && row->nBlock == (int)j; ++row)
+                AddRow(sink, here, *row);
+            continue;
+        }
+        for (size_t k = 0; k < blockA.rows.size() && k < blockB.rows.size(); ++k)
+        {
+            RowDifference row;
+            if (!CompareRows(blockA.rows[k], blockB.rows[k], row))
+            {
+                row.nRow = (int)k;
+                AddRow(sink, here, row);
+            }
+        }
+    }
+}
+
+std::string FieldPlace(const Difference& difference)
+{
+    return "field " + std::to_string(difference.nField) + " \"" +
+           (difference.field != nullptr ? difference.field : "") + "\"";
 }
 
 bool IsDigit(char c)
@@ -112,84 +206,195 @@ std::string TextProblem(const char* text, bool attribute)
 }
 }
 
-CarriedModel CarriedByDataFile(SVFPlusData* model)
+void ViewModel(SVFPlusData* model, ViewKind kind, ModelView& view)
 {
-    CarriedModel carried;
-    carried.bHasComment = false;
+    bool carried = kind == VIEW_CARRIED;
+    view.version = view.comment = nullptr;
+    view.fields.clear();
     if (model == nullptr)
-        return carried;
-    carried.version = TextOrEmpty(model->GetVersion());
-    const char* comment = model->GetComment();
-    if (comment != nullptr && comment[0] != '\0')
+        return;
+    view.version = model->GetVersion();
+    if (carried && view.version == nullptr)
+        view.version = kEmptyText;
+    view.comment = model->GetComment();
+    if (carried && view.comment != nullptr && view.comment[0] == '\0')
+        view.comment = nullptr;
+    if (carried && view.comment != nullptr && strchr(view.comment, '\r') != nullptr)
     {
-        carried.bHasComment = true;
-        carried.comment = LineFeeds(comment);
+        view.lineFeedComment = LineFeeds(view.comment);
+        view.comment = view.lineFeedComment.c_str();
     }
+    view.fields.resize((size_t)model->GetDataFieldCount());
     for (int i = 0; i < model->GetDataFieldCount(); ++i)
     {
         SVFDataField* field = model->GetDataField(i);
-        CarriedField out;
-        out.name = TextOrEmpty(field->GetFieldName());
-        out.nChecksum = field->m_nChecksum;
+        FieldView& seen = view.fields[(size_t)i];
+        seen.name = field->GetFieldName();
+        if (carried && seen.name == nullptr)
+            seen.name = kEmptyText;
+        seen.nChecksum = field->m_nChecksum;
         for (int j = 0; j < field->GetFieldBlockCount(); ++j)
         {
             SVFDataField::DataBlock* block = field->GetDataBlock(j);
-            if (out.blocks.empty() || out.blocks.back().nRowWidth != block->m_nRowWidth)
-                out.blocks.push_back(CarriedBlock{block->m_nRowWidth, {}});
-            std::vector<std::string>& rows = out.blocks.back().rows;
-            if (block->GetNumberOfRows() == 0)
-                rows.push_back(std::string());
+            if (!carried || seen.blocks.empty() || seen.blocks.back().nRowWidth != block->m_nRowWidth)
+                seen.blocks.push_back(BlockView{block->m_nRowWidth, std::vector<RowView>()});
+            std::vector<RowView>& rows = seen.blocks.back().rows;
+            if (carried && block->GetNumberOfRows() == 0)
+                rows.push_back(RowView{nullptr, 0});
+            rows.reserve(rows.size() + (size_t)block->GetNumberOfRows());
             for (int k = 1; k <= block->GetNumberOfRows(); ++k)
-                rows.push_back(RowBytes(block->GetRow(k)));
+                rows.push_back(ViewRow(block->GetRow(k), view));
         }
-        carried.fields.push_back(out);
     }
-    return carried;
 }
 
-std::string FirstDifference(const CarriedModel& expected, const CarriedModel& actual)
+bool RowBefore(const RowDifference& a, const RowDifference& b)
 {
-    if (expected.version != actual.version)
-        return "the version differs";
-    if (expected.bHasComment != actual.bHasComment || expected.comment != actual.comment)
-        return "the comment differs";
-    if (expected.fields.size() != actual.fields.size())
-        return "the number of fields differs";
-    for (size_t i = 0; i < expected.fields.size(); ++i)
+    if (a.nField != b.nField)
+        return a.nField < b.nField;
+    return a.nBlock != b.nBlock ? a.nBlock < b.nBlock : a.nRow < b.nRow;
+}
+
+bool CompareRows(const RowView& first, const RowView& second, RowDifference& difference)
+{
+    unsigned int common = first.nSize < second.nSize ? first.nSize : second.nSize;
+    if (first.nSize == second.nSize && (common == 0 || memcmp(first.bytes, second.bytes, common) == 0))
+        return true;
+    difference.nLength[0] = first.nSize;
+    difference.nLength[1] = second.nSize;
+    difference.nOffset = -1;
+    difference.nByte[0] = difference.nByte[1] = 0;
+    for (unsigned int i = 0; i < common; ++i)
     {
-        const CarriedField& want = expected.fields[i];
-        const CarriedField& got = actual.fields[i];
-        std::string place = FieldPlace(i, want.name);
-        if (want.name != got.name)
-            return "the name of " + place + " differs";
-        if (want.nChecksum != got.nChecksum)
-            return "the checksum of " + place + " differs";
-        if (want.blocks.size() != got.blocks.size())
-            return "the number of blocks of " + place + " differs";
-        for (size_t j = 0; j < want.blocks.size(); ++j)
+        if (first.bytes[i] != second.bytes[i])
         {
-            const CarriedBlock& wantBlock = want.blocks[j];
-            const CarriedBlock& gotBlock = got.blocks[j];
-            std::string blockPlace = place + ", block " + std::to_string(j);
-            if (wantBlock.nRowWidth != gotBlock.nRowWidth)
-                return "the row width of " + blockPlace + " differs";
-            if (wantBlock.rows.size() != gotBlock.rows.size())
-                return "the number of rows of " + blockPlace + " differs";
-            for (size_t k = 0; k < wantBlock.rows.size(); ++k)
+            difference.nOffset = i;
+            difference.nByte[0] = first.bytes[i];
+            difference.nByte[1] = second.bytes[i];
+            break;
+        }
+    }
+    return false;
+}
+
+std::vector<int> PairByName(const std::vector<const char*>& first, const std::vector<const char*>& second)
+{
+    std::vector<int> partners(first.size(), -1);
+    std::vector<bool> taken(second.size(), false);
+    for (size_t i = 0; i < first.size(); ++i)
+    {
+        for (size_t j = 0; j < second.size(); ++j)
+        {
+            if (!taken[j] && SameText(first[i], second[j], false))
             {
-                if (wantBlock.rows[k] != gotBlock.rows[k])
-                {
-                    size_t got = gotBlock.rows[k].size();
-                    size_t want = wantBlock.rows[k].size();
-                    if (got == want)
-                        return blockPlace + ", row " + std::to_string(k) + " holds other bytes than written";
-                    return blockPlace + ", row " + std::to_string(k) + " holds " + std::to_string(got) +
-                           (got == 1 ? " byte" : " bytes") + " instead of the " + std::to_string(want) + " written";
-                }
+                taken[j] = true;
+                partners[i] = (int)j;
+                break;
             }
         }
     }
-    return std::string();
+    return partners;
+}
+
+void CompareModels(const ModelView& first, const ModelView& second, const CompareOptions& options,
+                   DifferenceSink& sink)
+{
+    Difference difference = NewDifference(Difference::VERSION, nullptr, -1);
+    difference.text[0] = first.version;
+    difference.text[1] = second.version;
+    if (!SameText(first.version, second.version, options.bTextsAsJson))
+        sink.Add(difference);
+    difference.kind = Difference::COMMENT;
+    difference.text[0] = first.comment;
+    difference.text[1] = second.comment;
+    if (!SameText(first.comment, second.comment, options.bTextsAsJson))
+        sink.Add(difference);
+
+    std::vector<int> partners(first.fields.size(), -1);
+    if (options.bPairByName)
+    {
+        std::vector<const char*> namesA, namesB;
+        for (const FieldView& field : first.fields)
+            namesA.push_back(field.name);
+        for (const FieldView& field : second.fields)
+            namesB.push_back(field.name);
+        partners = PairByName(namesA, namesB);
+        // The fields both have, in the first model's order, must stand in that order in the second too.
+        Difference order = NewDifference(Difference::FIELD_ORDER, nullptr, -1);
+        int last = -1;
+        bool inOrder = true;
+        for (size_t i = 0; i < partners.size(); ++i)
+        {
+            if (partners[i] < 0)
+                continue;
+            inOrder = inOrder && partners[i] > last;
+            last = partners[i];
+            order.order[0].push_back(first.fields[i].name);
+        }
+        std::vector<bool> partnered(second.fields.size(), false);
+        for (int partner : partners)
+            if (partner >= 0)
+                partnered[(size_t)partner] = true;
+        for (size_t j = 0; j < second.fields.size(); ++j)
+            if (partnered[j])
+                order.order[1].push_back(second.fields[j].name);
+        if (!inOrder)
+            sink.Add(order);
+    }
+    else
+    {
+        for (size_t i = 0; i < first.fields.size() && i < second.fields.size(); ++i)
+            partners[i] = (int)i;
+    }
+
+    std::vector<bool> paired(second.fields.size(), false);
+    for (size_t i = 0; i < first.fields.size(); ++i)
+    {
+        const FieldView& field = first.fields[i];
+        if (partners[i] < 0)
+        {
+            sink.Add(NewDifference(Difference::FIELD_ONLY_FIRST, field.name, (int)i));
+            continue;
+        }
+        paired[(size_t)partners[i]] = true;
+        const FieldView& partner = second.fields[(size_t)partners[i]];
+        if (!options.bPairByName && !SameText(field.name, partner.name, options.bTextsAsJson))
+        {
+            Difference names = NewDifference(Difference::FIELD_NAME, field.name, (int)i);
+            names.text[0] = field.name;
+            names.text[1] = partner.name;
+            sink.Add(names);
+        }
+        CompareFields(field, partner, (int)i, options, sink);
+    }
+    for (size_t j = 0; j < second.fields.size(); ++j)
+        if (!paired[j])
+            sink.Add(NewDifference(Difference::FIELD_ONLY_SECOND, second.fields[j].name, (int)j));
+}
+
+std::string DescribeReadBack(const Difference& difference)
+{
+    std::string place = FieldPlace(difference);
+    std::string block = place + ", block " + std::to_string(difference.nBlock);
+    switch (difference.kind)
+    {
+    case Difference::VERSION: return "the version differs";
+    case Difference::COMMENT: return "the comment differs";
+    case Difference::FIELD_NAME: return "the name of " + place + " differs";
+    case Difference::CHECKSUM: return "the checksum of " + place + " differs";
+    case Difference::BLOCK_COUNT: return "the number of blocks of " + place + " differs";
+    case Difference::ROW_WIDTH: return "the row width of " + block + " differs";
+    case Difference::ROW_COUNT: return "the number of rows of " + block + " differs";
+    case Difference::ROW:
+    {
+        std::string row = block + ", row " + std::to_string(difference.nRow);
+        if (difference.first == difference.second)
+            return row + " holds other bytes than written";
+        return row + " holds " + std::to_string(difference.second) + (difference.second == 1 ? " byte" : " bytes") +
+               " instead of the " + std::to_string(difference.first) + " written";
+    }
+    default: return "the number of fields differs";
+    }
 }
 
 bool CanWriteTexts(SVFPlusData* model, std::string& problem)

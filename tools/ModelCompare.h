@@ -1,43 +1,136 @@
-// What a data file can carry of a model, for the check that `convert` makes after
-// writing: the model it meant to write and the model it reads back are both brought to
-// the form reading gives, and then compared member by member.
+// Comparing two models, for `rizeroz diff` and for the check that `convert` makes after
+// writing: each model is seen through a view (what a data file carries of it, or the
+// model as it is) that points into the model's own rows, and the views are compared
+// member by member, every difference told to a sink.
 #ifndef RIZEROZ_TOOLS_MODELCOMPARE_H
 #define RIZEROZ_TOOLS_MODELCOMPARE_H
 
+#include <deque>
 #include <string>
 #include <vector>
 
 #include "SVFPlusData.h"
 
-struct CarriedBlock
+struct RowView
+{
+    const unsigned char* bytes;   // null for an empty row
+    unsigned int nSize;
+};
+
+struct BlockView
 {
     int nRowWidth;
-    std::vector<std::string> rows;   // the bytes of each row
+    std::vector<RowView> rows;
 };
 
-struct CarriedField
+struct FieldView
 {
-    std::string name;
+    const char* name;             // null for none
     unsigned int nChecksum;
-    std::vector<CarriedBlock> blocks;
+    std::vector<BlockView> blocks;
 };
 
-struct CarriedModel
+// A model seen for comparison. The views point into the model, which must outlive them;
+// a view is filled in place and never copied.
+struct ModelView
 {
-    std::string version;
-    bool bHasComment;
-    std::string comment;
-    std::vector<CarriedField> fields;
+    const char* version;          // null for none
+    const char* comment;          // null for none
+    std::vector<FieldView> fields;
+    std::string lineFeedComment;  // the comment with its line ends made line feeds, when it had others
+    std::deque<std::string> rowCopies;   // rows not kept in one piece, copied
 };
 
-// The model as a data file gives it back: a null version or field name is an empty
-// text; an empty comment is none, and its line ends are line feeds; a block without rows
-// has one empty row; consecutive blocks of one width are one block.
-CarriedModel CarriedByDataFile(SVFPlusData* model);
+enum ViewKind
+{
+    // The model as a data file gives it back: a null version or field name is an empty
+    // text; an empty comment is none, and its line ends are line feeds; a block without
+    // rows has one empty row; consecutive blocks of one width are one block.
+    VIEW_CARRIED,
+    // The model as it is.
+    VIEW_EXACT
+};
 
-// The first difference between the two, as a phrase ("field 1 \"A\", block 0, row 2
-// differs"), or the empty text when they are the same.
-std::string FirstDifference(const CarriedModel& expected, const CarriedModel& actual);
+void ViewModel(SVFPlusData* model, ViewKind kind, ModelView& view);
+
+// One difference between a first and a second model.
+struct Difference
+{
+    enum Kind
+    {
+        VERSION,
+        COMMENT,
+        FIELD_ORDER,       // the fields both have stand in another order
+        FIELD_ONLY_FIRST,  // a field of the first model has no partner in the second
+        FIELD_ONLY_SECOND,
+        FIELD_NAME,        // fields paired by place have other names
+        CHECKSUM,
+        BLOCK_COUNT,
+        ROW_WIDTH,
+        ROW_COUNT,
+        ROW                // the rows differ in length, in a byte, or both
+    };
+    Kind kind;
+    const char* field;        // the field's name (the first model's, else the second's)
+    int nField;               // its index (in the first model, else in the second), or -1
+    int nBlock;               // -1 where no block is concerned
+    int nRow;                 // -1 where no row is concerned
+    long long first;          // checksums, counts, widths, row lengths
+    long long second;
+    long long nOffset;        // ROW: the first byte that differs within both rows, or -1
+    int nByte[2];             // ROW: the two bytes at nOffset
+    const char* text[2];      // VERSION, COMMENT, FIELD_NAME: the two texts (null for none)
+    std::vector<const char*> order[2];   // FIELD_ORDER: the paired fields' names in each model's order
+};
+
+class DifferenceSink
+{
+public:
+    virtual ~DifferenceSink() {}
+    virtual void Add(const Difference& difference) = 0;
+};
+
+// Two rows found to differ before the comparison, at a place of the first model.
+struct RowDifference
+{
+    int nField;
+    int nBlock;
+    int nRow;
+    long long nLength[2];
+    long long nOffset;      // the first byte that differs within both rows, or -1
+    int nByte[2];
+};
+
+struct CompareOptions
+{
+    bool bPairByName;     // pair fields by name (the first with the first of its name); else by place
+    bool bTextsAsJson;    // texts are equal when JSON writes them alike
+    // When given, the rows were compared already, as they were read (RowComparison.h),
+    // and these are the rows that differ, in the order of the first model: the second
+    // model's rows are then not looked at, only counted.
+    const std::vector<RowDifference>* pRowsCompared;
+};
+
+// Tells `sink` every difference between `first` and `second`, in this order: version,
+// comment, the order of the fields, then field by field in the first model's order (its
+// checksum, number of blocks, and block by block the row width, the number of rows and
+// the rows), then the fields only the second model has.
+void CompareModels(const ModelView& first, const ModelView& second, const CompareOptions& options,
+                   DifferenceSink& sink);
+
+// The order of places in a model: by field, then block, then row.
+bool RowBefore(const RowDifference& a, const RowDifference& b);
+
+// Compares two rows; false, with `difference` filled but for its place, when they differ.
+bool CompareRows(const RowView& first, const RowView& second, RowDifference& difference);
+
+// For each name of `first`, the index of its partner in `second` or -1: the first field
+// of a name with the first of that name, the second with the second, and so on.
+std::vector<int> PairByName(const std::vector<const char*>& first, const std::vector<const char*>& second);
+
+// A difference as `convert` states it after reading back what it wrote (the first model
+// is the one written): "field 1 \"A\", block 0, row 2 holds 1 byte instead of the 4 written".
+std::string DescribeReadBack(const Difference& difference);
 
 // The writer puts texts out as they are. Returns false, with a phrase in `problem`,
 // when a text of `model` would make the document malformed XML or would not read back

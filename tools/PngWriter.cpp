@@ -114,7 +114,7 @@ PngWriter::~PngWriter()
         png_destroy_write_struct(&m_pState->png, &m_pState->info);
         delete m_pState;
     }
-    if (m_pFile != nullptr)
+    if (m_pFile != nullptr && m_pFile != stdout)
     {
         fclose(m_pFile);
         RemoveUnfinished(m_path);
@@ -129,9 +129,11 @@ bool PngWriter::Failed(std::string& error)
 
 bool PngWriter::Start(const std::string& path, long long width, long long height, std::string& error)
 {
-    m_path = path;
+    // "-" is standard output.
+    bool standard = path == "-";
+    m_path = standard ? "<stdout>" : path;
     errno = 0;
-    m_pFile = fopen(path.c_str(), "wb");
+    m_pFile = standard ? stdout : fopen(path.c_str(), "wb");
     if (m_pFile == nullptr)
     {
         error = FileError(path, std::string("the file cannot be created (") + strerror(errno) + ")");
@@ -163,7 +165,7 @@ bool PngWriter::Finish(std::string& error)
     FILE* file = m_pFile;
     m_pFile = nullptr;
     errno = 0;
-    if (fclose(file) != 0)
+    if (file == stdout ? fflush(file) != 0 : fclose(file) != 0)
     {
         error = FileError(m_path, std::string("the picture cannot be written (") + strerror(errno) + ")");
         RemoveUnfinished(m_path);

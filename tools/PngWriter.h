@@ -18,7 +18,7 @@ public:
     // A file not finished with Finish is closed and, when it is a plain file, removed.
     ~PngWriter();
 
-    // Creates `path` for a picture of `width` x `height` pixels, each a Paint.
+    // Creates `path` ("-": standard output) for a picture of `width` x `height` pixels, each a Paint.
     bool Start(const std::string& path, long long width, long long height, std::string& error);
     // Writes the next row: `width` paints.
     bool WriteRow(const unsigned char* paints, std::string& error);

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "DataFile.h"
+#include "ModelCompare.h"
 #include "RenderPicture.h"
 #include "TextPicture.h"
 #include "Diagnostics.h"
@@ -22,19 +23,23 @@ namespace
 {
 const long long kTallestPicture = 2147483647;   // PNG's limit
 
-// The file drawn and, for --diff, the file it is compared with (empty without).
+// The file drawn and, for --diff, the file it is compared with (an empty model without).
 struct RenderModels
 {
-    SVFPlusData model;
-    SVFPlusData other;
+    LoadedModel model;
+    LoadedModel other;
+    SVFPlusData none;
+
+    SVFPlusData& Drawn() { return *model.Get(); }
+    SVFPlusData& Other() { return other.Get() != nullptr ? *other.Get() : none; }
 };
 
 // Every model the command draws is loaded here.
 int LoadModels(const RenderRequest& request, RenderModels& models, std::string& error)
 {
-    if (LoadModel(request.file, models.model, error) < 0)
+    if (models.model.Load(request.file, request.from, error) < 0)
         return -1;
-    if (!request.other.empty() && LoadModel(request.other, models.other, error) < 0)
+    if (!request.other.empty() && models.other.Load(request.other, request.from, error) < 0)
         return -1;
     return 0;
 }
@@ -45,35 +50,42 @@ std::string NameOf(SVFDataField* field)
     return name != nullptr ? name : "";
 }
 
+std::vector<const char*> FieldNames(SVFPlusData& model)
+{
+    std::vector<const char*> names;
+    for (int i = 0; i < model.GetDataFieldCount(); ++i)
+    {
+        const char* name = model.GetDataField(i)->GetFieldName();
+        names.push_back(name != nullptr ? name : "");
+    }
+    return names;
+}
+
 // The fields to draw, in the file's order. In a comparison each field is paired with the
 // other file's field of the same name (the first with the first of that name, and so
 // on), and the other file's fields without a partner follow.
 std::vector<DrawnField> PairFields(RenderModels& models, bool compared)
 {
+    SVFPlusData& drawn = models.Drawn();
+    SVFPlusData& other = models.Other();
+    std::vector<int> partners = PairByName(FieldNames(drawn), FieldNames(other));
     std::vector<SVFDataField*> mine;
     std::vector<SVFDataField*> theirs;
-    std::vector<bool> paired((size_t)models.other.GetDataFieldCount(), false);
-    for (int i = 0; i < models.model.GetDataFieldCount(); ++i)
+    std::vector<bool> paired((size_t)other.GetDataFieldCount(), false);
+    for (int i = 0; i < drawn.GetDataFieldCount(); ++i)
     {
-        SVFDataField* field = models.model.GetDataField(i);
-        SVFDataField* partner = nullptr;
-        for (int j = 0; compared && partner == nullptr && j < models.other.GetDataFieldCount(); ++j)
-        {
-            if (!paired[(size_t)j] && NameOf(models.other.GetDataField(j)) == NameOf(field))
-            {
-                paired[(size_t)j] = true;
-                partner = models.other.GetDataField(j);
-            }
-        }
-        mine.push_back(field);
-        theirs.push_back(partner);
+        int partner = compared ? partners[(size_t)i] : -1;
+        if (partner >= 0)
+            paired[(size_t)partner] = true;
+        mine.push_back(drawn.GetDataField(i));
+        theirs.push_back(other.GetDataField(partner));
     }
-    for (int j = 0; compared && j < models.other.GetDataFieldCount(); ++j)
+    for (int j = 0; compared && j < other.GetDataFieldCount(); ++j)
     {
         if (!paired[(size_t)j])
         {
             mine.push_back(nullptr);
-            theirs.push_back(models.other.GetDataField(j));
+            theirs.push_back(other.GetDataField(j));
         }
     }
 
@@ -99,7 +111,8 @@ std::vector<DrawnField> PairFields(RenderModels& models, bool compared)
 // Keeps what --field and --block ask for; false with a sentence when it is not there.
 bool SelectFields(const RenderRequest& request, std::vector<DrawnField>& fields, std::string& error)
 {
-    std::string files = request.other.empty() ? request.file : request.file + " or " + request.other;
+    std::string files = request.other.empty() ? ShownName(request.file)
+                                              : ShownName(request.file) + " or " + ShownName(request.other);
     if (request.hasField)
     {
         size_t i = 0;
@@ -218,12 +231,16 @@ int WriteFields(const RenderRequest& request, const std::vector<DrawnField>& fie
         pictures.emplace_back(field, request.scale, request.columns, PICTURE_MAX_WIDTH / request.scale);
         const FieldPicture& picture = pictures.back();
         if (picture.GetWidth() > PICTURE_MAX_WIDTH || picture.GetHeight() > kTallestPicture)
-            return ReportError(FileError(request.file, "the picture of the data field \"" + field.name + "\" would be " +
-                                                       std::to_string(picture.GetWidth()) + " x " +
-                                                       std::to_string(picture.GetHeight()) + " pixels; a picture is at most " +
-                                                       std::to_string((long long)PICTURE_MAX_WIDTH) + " wide and " +
-                                                       std::to_string(kTallestPicture) + " tall"));
+            return ReportError(FileError(ShownName(request.file), "the picture of the data field \"" + field.name +
+                                                                  "\" would be " + std::to_string(picture.GetWidth()) +
+                                                                  " x " + std::to_string(picture.GetHeight()) +
+                                                                  " pixels; a picture is at most " +
+                                                                  std::to_string((long long)PICTURE_MAX_WIDTH) + " wide and " +
+                                                                  std::to_string(kTallestPicture) + " tall"));
     }
+    if (IsStandardStream(request.output) && fields.size() > 1)
+        return ReportError(FileError("<stdout>", "the pictures of " + Counted((long long)fields.size(), "field", "fields") +
+                                                     " cannot all go to standard output; choose one with --field"));
     std::vector<std::string> paths = PicturePaths(request.output, fields);
     std::string error;
     for (size_t i = 0; i < pictures.size(); ++i)

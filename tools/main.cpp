@@ -12,6 +12,7 @@
 #include "Commands.h"
 #include "DataFile.h"
 #include "Diagnostics.h"
+#include "Progress.h"
 #include "XmlCheck.h"
 
 namespace
@@ -24,10 +25,25 @@ std::string UsageSentence(const std::string& what)
         sentence.pop_back();
     return ToolError(sentence + " (see 'rizeroz --help')");
 }
+
+// --from and --to: "xml" or "json", or nothing for the choice by name.
+FileFormat FormatNamed(const std::string& name)
+{
+    return name.empty() ? FORMAT_BY_NAME : name == "json" ? FORMAT_JSON : FORMAT_DATA_FILE;
+}
+
+CLI::Option* AddFormat(CLI::App* command, const char* name, std::string& format, const char* what)
+{
+    return command->add_option(name, format, what)->check(CLI::IsMember({"xml", "json"}));
+}
+
+const char kFromHelp[] = "Read the input as xml (a data file) or json, whatever its name";
+const char kQuietHelp[] = "Show no progress on stderr";
 }
 
 int ReportError(const std::string& message)
 {
+    Progress::Clear();
     fflush(stdout);
     fprintf(stderr, "%s\n", message.c_str());
     return TOOL_EXIT_ERROR;
@@ -35,8 +51,9 @@ int ReportError(const std::string& message)
 
 int main(int argc, char** argv)
 {
-    CLI::App app{"Reads, checks and converts RIZ Eroz data files. A file whose name ends in \".json\" is "
-                 "read and written as JSON.",
+    CLI::App app{"Reads, checks, converts and compares RIZ Eroz data files. A file whose name ends in \".json\" "
+                 "is read and written as JSON; \"-\" is standard input or output (a data file, unless --from or "
+                 "--to says json).",
                  "rizeroz"};
     // The version of the library loaded, which is what reads and writes the files.
     app.set_version_flag("--version", std::string("rizeroz ") + rz_version(), "Print the version and exit");
@@ -44,18 +61,25 @@ int main(int argc, char** argv)
     // On Windows CLI11 would take "/path/file.xml" for an option "/path"; options are
     // written with dashes everywhere.
     app.allow_windows_style_options(false);
-    app.footer("Exit codes: 0 success; 1 warnings (check, expr); 2 error; 64 wrong command line.\n"
+    app.footer("Exit codes: 0 success; 1 warnings (check, expr) or differences (diff); 2 error; 64 wrong command "
+               "line.\n"
                "See docs/cli.md for the commands, the JSON shape and the exit codes.");
 
     std::string file;
+    std::string from;
     bool json = false;
+    bool quiet = false;
     CLI::App* info = app.add_subcommand("info", "Print the version, the comment, each data field with its "
                                                 "blocks, and the totals.");
-    info->add_option("FILE", file, "Data file (or .json file) to describe")->required();
+    info->add_option("FILE", file, "Data file (or .json file) to describe; - for standard input")->required();
     info->add_flag("--json", json, "Print the summary as JSON");
+    AddFormat(info, "--from", from, kFromHelp);
+    info->add_flag("-q,--quiet", quiet, kQuietHelp);
 
     CLI::App* dump = app.add_subcommand("dump", "Print every row, one per line, as FIELD[block][row] = HEX.");
-    dump->add_option("FILE", file, "Data file (or .json file) to print")->required();
+    dump->add_option("FILE", file, "Data file (or .json file) to print; - for standard input")->required();
+    AddFormat(dump, "--from", from, kFromHelp);
+    dump->add_flag("-q,--quiet", quiet, kQuietHelp);
 
     bool noValid = false;
     CLI::App* check = app.add_subcommand(
@@ -66,22 +90,38 @@ int main(int argc, char** argv)
                                     : ". This build has no libxml2 (it is the Windows build): XML well-formedness "
                                       "and validity are not checked.") +
                      " Exit 0 when clean, 1 on warnings only, 2 on errors.");
-    check->add_option("FILE", file, "Data file to check")->required();
+    check->add_option("FILE", file, "Data file to check; - for standard input")->required();
     check->add_flag("--json", json, "Print the findings as one JSON object");
     check->add_flag("--no-valid", noValid, "Do not check validity against the document type");
+    AddFormat(check, "--from", from, kFromHelp);
 
-    std::string input;
-    std::string output;
-    bool expressions = false;
+    ConvertRequest conversion;
+    std::string to;
     CLI::App* convert = app.add_subcommand("convert", "Read IN and write OUT, each as JSON when its name ends in "
                                                       "\".json\". OUT is replaced only once the new file has been "
                                                       "read back and compared.");
-    convert->add_option("IN", input, "File to read")->required();
-    convert->add_option("OUT", output, "File to write")->required();
-    convert->add_flag("--expressions", expressions, "Write rows as expressions where those are shorter (data "
-                                                    "file output only)");
-    bool force = false;
-    convert->add_flag("--force", force, "Replace OUT even when it is write-protected");
+    convert->add_option("IN", conversion.input, "File to read; - for standard input")->required();
+    convert->add_option("OUT", conversion.output, "File to write; - for standard output")->required();
+    convert->add_flag("--expressions", conversion.expressions, "Write rows as expressions where those are shorter "
+                                                               "(data file output only)");
+    convert->add_flag("--force", conversion.force, "Replace OUT even when it is write-protected");
+    AddFormat(convert, "--from", from, "Read IN as xml (a data file) or json, whatever its name");
+    AddFormat(convert, "--to", to, "Write OUT as xml (a data file) or json, whatever its name");
+    convert->add_flag("-q,--quiet", quiet, kQuietHelp);
+
+    DiffRequest comparison;
+    CLI::App* diff = app.add_subcommand("diff", "Compare two files (data files or JSON) by what a data file carries: "
+                                                "one line per difference. Exit 0 when equal, 1 when they differ, 2 "
+                                                "on errors.");
+    diff->add_option("A", comparison.first, "The first file; - for standard input")->required();
+    diff->add_option("B", comparison.second, "The second file; - for standard input")->required();
+    diff->add_flag("--exact", comparison.exact, "Compare the models as they are, also in what a data file does not "
+                                                "keep (blocks of one width apart, blocks without rows, missing texts)");
+    diff->add_option("--max", comparison.max, "Print at most N differences, then their number (default 20)")
+        ->check(CLI::Range(0, INT_MAX));
+    diff->add_flag("--json", comparison.json, "Print the differences as one JSON object");
+    AddFormat(diff, "--from", from, "Read A and B as xml (data files) or json, whatever their names");
+    diff->add_flag("-q,--quiet", quiet, kQuietHelp);
 
     std::string expression;
     int width = 0;
@@ -97,8 +137,9 @@ int main(int argc, char** argv)
                               "(--text).") +
                       (CanWritePng() ? "" : " This build has no PNG support (it was built without libpng): "
                                             "only --text draws."));
-    render->add_option("FILE", picture.file, "Data file (or .json file) to draw")->required();
-    CLI::Option* pictureFile = render->add_option("-o,--output", picture.output, "PNG file to write");
+    render->add_option("FILE", picture.file, "Data file (or .json file) to draw; - for standard input")->required();
+    CLI::Option* pictureFile = render->add_option("-o,--output", picture.output, "PNG file to write; - for "
+                                                                                  "standard output");
     CLI::Option* text = render->add_flag("--text", picture.text, "Print the picture on the terminal instead");
     pictureFile->excludes(text);
     render->add_option("--field", picture.field, "Draw only the data field of this name");
@@ -114,6 +155,8 @@ int main(int argc, char** argv)
     render->add_option("--color", picture.colour, "With --text: auto (colours on a terminal), always or never")
         ->check(CLI::IsMember({"auto", "always", "never"}))
         ->needs(text);
+    AddFormat(render, "--from", from, "Read FILE and OTHER as xml (data files) or json, whatever their names");
+    render->add_flag("-q,--quiet", quiet, kQuietHelp);
 
     // CLI11 would call an unknown command a missing one.
     if (argc > 1 && argv[1][0] != '-')
@@ -146,27 +189,48 @@ int main(int argc, char** argv)
         return TOOL_EXIT_USAGE;
     }
 
+    // Standard input can be read once only.
+    if ((diff->parsed() && IsStandardStream(comparison.first) && IsStandardStream(comparison.second)) ||
+        (render->parsed() && IsStandardStream(picture.file) && IsStandardStream(picture.other)))
+    {
+        fprintf(stderr, "%s\n", UsageSentence("standard input (-) can be only one of the files").c_str());
+        return TOOL_EXIT_USAGE;
+    }
+
     // Every file named on the command line must be one the library opens as named.
-    for (const std::string* path : {&file, &input, &output})
+    for (const std::string* path : {&file, &conversion.input, &conversion.output, &comparison.first,
+                                    &comparison.second, &picture.file, &picture.other, &picture.output})
     {
         std::string problem;
         if (!IsUsablePath(*path, problem))
             return ReportError(problem);
     }
 
+    Progress::SetQuiet(quiet);
+    FileFormat format = FormatNamed(from);
     try
     {
         if (info->parsed())
-            return RunInfo(file, json);
+            return RunInfo(file, format, json);
         if (dump->parsed())
-            return RunDump(file);
+            return RunDump(file, format);
         if (check->parsed())
-            return RunCheck(file, json, !noValid);
+            return RunCheck(file, format, json, !noValid);
         if (convert->parsed())
-            return RunConvert(input, output, expressions, force);
+        {
+            conversion.from = format;
+            conversion.to = FormatNamed(to);
+            return RunConvert(conversion);
+        }
+        if (diff->parsed())
+        {
+            comparison.from = format;
+            return RunDiff(comparison);
+        }
         if (render->parsed())
         {
             picture.hasField = render->count("--field") > 0;
+            picture.from = format;
             return RunRender(picture);
         }
         return RunExpr(expression, width);

@@ -21,6 +21,7 @@ import time
 import traceback
 
 EXIT_OK, EXIT_WARNINGS, EXIT_ERROR, EXIT_USAGE = 0, 1, 2, 64
+EXIT_DIFFERENT = 1
 
 
 class Result:
@@ -492,6 +493,132 @@ def test_safe_files(g):
              Result(limited.returncode, limited.stdout.decode(), limited.stderr.decode()))
 
 
+def test_streams(g):
+    """"-" for standard input and output on every command, and --from / --to."""
+    xml = open("data/sample.xml", "rb").read()
+    g.run("convert", "data/sample.xml", g.path("s.json"), code=EXIT_OK)
+    g.run("convert", "data/sample.xml", g.path("s.xml"), code=EXIT_OK)
+    as_json, as_xml = g.read("s.json"), g.read("s.xml")
+    piped = "File:    <stdin>" + SAMPLE_INFO[SAMPLE_INFO.index("\n"):]
+    png = "without libpng" not in g.run("render", "--help").out
+    # (arguments, standard input, exit code, stdout or None, file that must then hold a text)
+    cases = [
+        (["info", "-"], xml, EXIT_OK, piped, None),
+        (["info", "-", "--from", "json"], as_json.encode(), EXIT_OK, piped, None),
+        (["info", "--from", "xml", g.path("s.json")], None, EXIT_ERROR, "", None),
+        (["dump", "-"], xml, EXIT_OK, SAMPLE_DUMP, None),
+        (["dump", "--from", "json", "-"], as_json.encode(), EXIT_OK, SAMPLE_DUMP, None),
+        (["check", "-"], xml, EXIT_OK, "<stdin>: no problems found.\n", None),
+        (["check", "-", "--from", "json"], as_json.encode(), EXIT_OK, "<stdin>: no problems found.\n", None),
+        (["convert", "-", "-"], xml, EXIT_OK, as_xml, None),
+        (["convert", "-", "-", "--to", "json"], xml, EXIT_OK, as_json, None),
+        (["convert", "--from", "json", "-", "-"], as_json.encode(), EXIT_OK, as_xml, None),
+        (["convert", "data/sample.xml", "-", "--to", "json", "--quiet"], None, EXIT_OK, as_json, None),
+        (["convert", "-", g.path("out.json")], xml, EXIT_OK, "", ("out.json", as_json)),
+        (["convert", "data/sample.xml", g.path("json.xml"), "--to", "json"], None, EXIT_OK, "", ("json.xml", as_json)),
+        (["convert", g.path("s.json"), g.path("xml.json"), "--to", "xml"], None, EXIT_OK, "", ("xml.json", as_xml)),
+        (["diff", "-", g.path("s.json")], xml, EXIT_OK, "", None),
+        (["diff", "--from", "json", g.path("s.json"), "-"], as_json.encode(), EXIT_OK, "", None),
+        (["render", "-", "--text", "--field", "Usercode_MASK"], xml, EXIT_OK, None, None),
+        (["render", "-", "-o", "-"], xml, EXIT_ERROR, "", None),
+        (["diff", "-", "-"], xml, EXIT_USAGE, "", None),
+        (["info", "-"], b"", EXIT_ERROR, "", None),
+    ]
+    if png:
+        cases.append((["render", "-", "-o", "-", "--field", "Usercode_MASK"], xml, EXIT_OK, None, None))
+    for arguments, given, code, out, written in cases:
+        r = g.run(*arguments, input=given, code=code, out=out)
+        g.expect((r.err == "") == (code == EXIT_OK), "rizeroz %s: stderr" % " ".join(arguments), r)
+        if code == EXIT_ERROR:
+            g.expect_error(r, "<std" if given is not None else "s.json")
+        if written:
+            g.expect(g.read(written[0]) == written[1], "rizeroz %s: %s" % (" ".join(arguments), written[0]))
+        if arguments[:2] == ["render", "-"] and code == EXIT_OK:
+            g.expect(("PNG" in r.out[:4]) == ("-o" in arguments), "render to stdout", r)
+
+    # Progress shows on a terminal only after a second, and never with --quiet.
+    if len(g.tool.command) > 1 or os.name != "posix":
+        return g.skip("progress on a terminal is tried natively only")
+    import pty
+    for quiet in ([], ["--quiet"]):
+        master, slave = pty.openpty()
+        process = subprocess.Popen(g.tool.command + ["info", "-"] + quiet, stdin=subprocess.PIPE,
+                                   stdout=subprocess.DEVNULL, stderr=slave)
+        os.close(slave)
+        process.stdin.write(xml[:100])
+        process.stdin.flush()
+        time.sleep(1.2)
+        process.stdin.write(xml[100:])
+        process.stdin.close()
+        process.wait(60)
+        shown = b""
+        try:
+            while True:
+                shown += os.read(master, 4096)
+        except OSError:
+            pass
+        os.close(master)
+        g.expect((b"rizeroz: reading <stdin>: " in shown) != bool(quiet) and shown.endswith(b"\r") != bool(quiet),
+                 "progress %s" % quiet, shown)
+
+
+def test_diff(g):
+    block = lambda width, rows: {"row_width": width, "rows": rows}
+    field = lambda name, blocks, checksum=0: {"name": name, "checksum": checksum, "blocks": blocks}
+    base = [field("A", [block(8, ["01", "02"]), block(16, ["0304"])], 0x1A2B), field("B", [block(8, ["FF"])])]
+    # (second model, flags, the lines diff prints before its count), the first model being `base`.
+    cases = [
+        (model(base), [], []),
+        (model(base, version="2", comment="c\nd"), [], ['version: "1" -> "2"', 'comment: null -> "c\\nd"']),
+        (model(base[:1]), [], ["B: only in the first file"]),
+        (model(base + [field("C", [])]), [], ["C: only in the second file"]),
+        (model(base[::-1]), [], ['fields: in another order: "A", "B" -> "B", "A"']),
+        (model([field("A", base[0]["blocks"], 0x1A2C), base[1]]), [], ["A: checksum 0x1A2B -> 0x1A2C"]),
+        (model([field("A", base[0]["blocks"][:1], 0x1A2B), base[1]]), [], ["A: 2 blocks -> 1 block"]),
+        (model([field("A", [block(8, ["01", "02"]), block(12, ["0304"])], 0x1A2B), base[1]]), [],
+         ["A[1]: row width 16 -> 12"]),
+        (model([field("A", [block(8, ["01", "02", "03"]), block(16, ["0304"])], 0x1A2B), base[1]]), [],
+         ["A[0]: 2 rows -> 3 rows"]),
+        (model([field("A", [block(8, ["01", "7F"]), block(16, ["030400"])], 0x1A2B), field("B", [block(8, ["FE01"])])]),
+         [], ["A[0][1]: byte 0: 0x02 -> 0x7F", "A[1][0]: 2 bytes -> 3 bytes", "B[0][0]: 1 byte -> 2 bytes, byte 0: 0xFF -> 0xFE"]),
+        # What a data file does not keep apart is the same, but for --exact.
+        (model([field("A", [block(8, ["01"]), block(8, ["02"]), block(16, ["0304"])], 0x1A2B), base[1]]), [], []),
+        (model([field("A", [block(8, ["01"]), block(8, ["02"]), block(16, ["0304"])], 0x1A2B), base[1]]), ["--exact"],
+         ["A: 2 blocks -> 3 blocks", "A[0]: 2 rows -> 1 row", "A[1]: row width 16 -> 8",
+          "A[1][0]: 2 bytes -> 1 byte, byte 0: 0x03 -> 0x02"]),
+        (model(base, version=None), ["--exact"], ['version: "1" -> null']),
+        (model(base, version=None), [], ['version: "1" -> ""']),
+        (model([field("Z", [block(8, ["0%d" % i])]) for i in range(5)]), ["--max", "2"],
+         ["A: only in the first file", "B: only in the first file"]),
+    ]
+    g.write("base.json", model(base))
+    g.run("convert", g.path("base.json"), g.path("base.xml"), code=EXIT_OK)
+    for number, (second, flags, lines) in enumerate(cases):
+        other = g.write("other%d.json" % number, second)
+        total = len(lines) if "--max" not in flags else 7
+        summary = [] if not lines else ["%d difference%s%s." % (total, "" if total == 1 else "s",
+                                                                " (2 shown)" if "--max" in flags else "")]
+        for first in (g.path("base.json"), g.path("base.xml")):
+            if first.endswith(".xml") and "--exact" in flags:
+                continue
+            r = g.run("diff", first, other, *flags, code=EXIT_DIFFERENT if lines else EXIT_OK)
+            g.expect(r.out.splitlines() == lines + summary, "diff case %d against %s" % (number, first), r)
+        # The same from JSON: one object with the count and the differences shown.
+        result = json.loads(g.run("diff", g.path("base.json"), other, "--json", *flags).out)
+        g.expect(result["count"] == total and result["equal"] == (not lines) and
+                 len(result["differences"]) == min(total, 2 if "--max" in flags else 20), "diff --json %d" % number, result)
+    # A data file and the JSON of its model are equal; a data file against a copy read row by row.
+    g.run("convert", g.path("other9.json"), g.path("other9.xml"), code=EXIT_OK)
+    r = g.run("diff", g.path("base.xml"), g.path("other9.xml"), "--json", code=EXIT_DIFFERENT)
+    g.expect(json.loads(r.out)["differences"][-1] == {"kind": "row", "field": "B", "block": 0, "row": 0, "offset": 0,
+             "first": {"length": 1, "byte": 255}, "second": {"length": 2, "byte": 254}}, "diff --json of a row", r)
+    g.run("diff", "data/cli_model.json", g.path("base.xml"), code=EXIT_DIFFERENT)
+    g.run("convert", "data/cli_model.json", g.path("model.xml"), code=EXIT_OK)
+    g.run("diff", "data/cli_model.json", g.path("model.xml"), code=EXIT_OK, out="")
+    g.expect_error(g.run("diff", "data/sample.xml", "no-such.xml", out=""), "no-such.xml: the document cannot be opened")
+    g.expect_error(g.run("diff", "data/sample.xml", "data/sample.xml", "--max", "-1", out=""), "--max", code=EXIT_USAGE)
+
+
 def test_expr(g):
     cases = [
         # expression, width, exit code, stdout, stderr fragment
@@ -523,9 +650,10 @@ def test_expr(g):
 def test_command_line(g, version):
     g.run("--version", code=EXIT_OK, out="rizeroz %s\n" % version)
     help_text = g.run("--help", code=EXIT_OK).out
-    g.expect(all(c in help_text for c in ("info", "dump", "check", "convert", "expr", "Exit codes")), "main help")
+    g.expect(all(c in help_text for c in ("info", "dump", "check", "convert", "diff", "expr", "Exit codes")),
+             "main help")
     for command, words in (("info", "--json"), ("dump", "FIELD[block][row]"), ("check", "Exit 0 when clean"),
-                           ("convert", "--expressions"), ("expr", "--width")):
+                           ("convert", "--expressions"), ("diff", "--exact"), ("expr", "--width")):
         r = g.run(command, "--help", code=EXIT_OK)
         g.expect("Usage: rizeroz %s" % command in r.out and words in r.out,
                  "%s --help" % command, r)
@@ -570,7 +698,8 @@ def main():
     tool = Tool(options.tool, options.emulator)
 
     groups = [("info", test_info_and_dump), ("check", test_check), ("convert", test_convert_round_trips),
-              ("convert-failures", test_convert_failures), ("safe-files", test_safe_files), ("expr", test_expr),
+              ("convert-failures", test_convert_failures), ("safe-files", test_safe_files),
+              ("streams", test_streams), ("diff", test_diff), ("expr", test_expr),
               ("command-line", lambda g: test_command_line(g, options.version))]
 
     return run_groups(tool, groups, "cli-scratch")

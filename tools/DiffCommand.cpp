@@ -1,0 +1,249 @@
+// `rizeroz diff A B`: compares two files, data files or JSON, by what a data file carries
+// of their models (--exact: the models as they are), and prints one line per difference,
+// or one JSON object. Exit 0 when they are the same, 1 when they differ, 2 on an error.
+// A is loaded whole; B, when it is a data file, is compared row by row as it is read
+// (RowComparison.h), so that the two files take the memory of about one model.
+#include "Commands.h"
+
+#include <stdio.h>
+
+#include <nlohmann/json.hpp>
+
+#include "DataFile.h"
+#include "JsonModel.h"
+#include "ModelCompare.h"
+#include "Progress.h"
+#include "RowComparison.h"
+#include "ToolText.h"
+
+namespace
+{
+typedef nlohmann::ordered_json OrderedJson;
+
+// A field's name on a line of its own: control characters as '?', so that every
+// difference stays one line; "(no name)" for a field without one.
+std::string FieldLabel(const char* name)
+{
+    if (name == nullptr)
+        return "(no name)";
+    std::string label = name;
+    for (char& c : label)
+        c = ((unsigned char)c < 0x20 || c == 0x7F) ? '?' : c;
+    return label;
+}
+
+std::string Place(const Difference& difference)
+{
+    std::string place = FieldLabel(difference.field);
+    if (difference.nBlock >= 0)
+        place += "[" + std::to_string(difference.nBlock) + "]";
+    if (difference.nRow >= 0)
+        place += "[" + std::to_string(difference.nRow) + "]";
+    return place;
+}
+
+std::string Names(const std::vector<const char*>& names)
+{
+    std::string list;
+    for (const char* name : names)
+        list += (list.empty() ? "" : ", ") + JsonString(name);
+    return list;
+}
+
+std::string Hex(long long number, int digits)
+{
+    char text[32];
+    snprintf(text, sizeof(text), "0x%0*llX", digits, number);
+    return text;
+}
+
+std::string Counts(const Difference& difference, const char* singular, const char* plural)
+{
+    return Counted(difference.first, singular, plural) + " -> " + Counted(difference.second, singular, plural);
+}
+
+// The line of a difference, as docs/cli.md shows it.
+std::string Line(const Difference& difference)
+{
+    switch (difference.kind)
+    {
+    case Difference::VERSION:
+        return "version: " + JsonString(difference.text[0]) + " -> " + JsonString(difference.text[1]);
+    case Difference::COMMENT:
+        return "comment: " + JsonString(difference.text[0]) + " -> " + JsonString(difference.text[1]);
+    case Difference::FIELD_ORDER:
+        return "fields: in another order: " + Names(difference.order[0]) + " -> " + Names(difference.order[1]);
+    case Difference::FIELD_ONLY_FIRST: return Place(difference) + ": only in the first file";
+    case Difference::FIELD_ONLY_SECOND: return Place(difference) + ": only in the second file";
+    case Difference::FIELD_NAME:
+        return "field " + std::to_string(difference.nField) + ": name " + JsonString(difference.text[0]) + " -> " +
+               JsonString(difference.text[1]);
+    case Difference::CHECKSUM:
+        return Place(difference) + ": checksum " + Hex(difference.first, 4) + " -> " + Hex(difference.second, 4);
+    case Difference::BLOCK_COUNT: return Place(difference) + ": " + Counts(difference, "block", "blocks");
+    case Difference::ROW_WIDTH:
+        return Place(difference) + ": row width " + std::to_string(difference.first) + " -> " +
+               std::to_string(difference.second);
+    case Difference::ROW_COUNT: return Place(difference) + ": " + Counts(difference, "row", "rows");
+    case Difference::ROW:
+    default:
+    {
+        std::string line = Place(difference) + ": ";
+        if (difference.first != difference.second)
+            line += Counts(difference, "byte", "bytes");
+        if (difference.nOffset >= 0)
+            line += std::string(difference.first != difference.second ? ", " : "") + "byte " +
+                    std::to_string(difference.nOffset) + ": " + Hex(difference.nByte[0], 2) + " -> " +
+                    Hex(difference.nByte[1], 2);
+        return line;
+    }
+    }
+}
+
+OrderedJson TextOrNull(const char* text)
+{
+    return text != nullptr ? OrderedJson(std::string(text)) : OrderedJson(nullptr);
+}
+
+// The same as one JSON object.
+OrderedJson Entry(const Difference& difference)
+{
+    static const char* const kKinds[] = {"version", "comment", "order", "field", "field", "name",
+                                         "checksum", "blocks", "row_width", "rows", "row"};
+    OrderedJson entry = OrderedJson::object();
+    entry["kind"] = kKinds[difference.kind];
+    switch (difference.kind)
+    {
+    case Difference::VERSION:
+    case Difference::COMMENT:
+    case Difference::FIELD_NAME:
+        if (difference.kind == Difference::FIELD_NAME)
+            entry["field_index"] = difference.nField;
+        entry["first"] = TextOrNull(difference.text[0]);
+        entry["second"] = TextOrNull(difference.text[1]);
+        return entry;
+    case Difference::FIELD_ORDER:
+        for (int side = 0; side < 2; ++side)
+        {
+            OrderedJson names = OrderedJson::array();
+            for (const char* name : difference.order[side])
+                names.push_back(TextOrNull(name));
+            entry[side == 0 ? "first" : "second"] = names;
+        }
+        return entry;
+    default:
+        break;
+    }
+    entry["field"] = TextOrNull(difference.field);
+    if (difference.kind == Difference::FIELD_ONLY_FIRST || difference.kind == Difference::FIELD_ONLY_SECOND)
+    {
+        entry["only_in"] = difference.kind == Difference::FIELD_ONLY_FIRST ? "first" : "second";
+        return entry;
+    }
+    if (difference.nBlock >= 0)
+        entry["block"] = difference.nBlock;
+    if (difference.kind != Difference::ROW)
+    {
+        entry["first"] = difference.first;
+        entry["second"] = difference.second;
+        return entry;
+    }
+    entry["row"] = difference.nRow;
+    bool byte = difference.nOffset >= 0;
+    entry["offset"] = byte ? OrderedJson(difference.nOffset) : OrderedJson(nullptr);
+    for (int side = 0; side < 2; ++side)
+    {
+        OrderedJson row = OrderedJson::object();
+        row["length"] = side == 0 ? difference.first : difference.second;
+        row["byte"] = byte ? OrderedJson(difference.nByte[side]) : OrderedJson(nullptr);
+        entry[side == 0 ? "first" : "second"] = row;
+    }
+    return entry;
+}
+
+// Prints the first `max` differences as they come (or keeps them for the JSON object)
+// and counts them all.
+class DiffPrinter : public DifferenceSink
+{
+public:
+    DiffPrinter(const DiffRequest& request) : m_request(request), m_nCount(0), m_entries(OrderedJson::array()) {}
+
+    void Add(const Difference& difference) override
+    {
+        if (m_nCount++ >= (long long)m_request.max)
+            return;
+        if (m_request.json)
+            m_entries.push_back(Entry(difference));
+        else
+            printf("%s\n", Line(difference).c_str());
+    }
+
+    long long Finish()
+    {
+        if (m_request.json)
+        {
+            OrderedJson result = OrderedJson::object();
+            result["first"] = ShownName(m_request.first);
+            result["second"] = ShownName(m_request.second);
+            result["exact"] = m_request.exact;
+            result["equal"] = m_nCount == 0;
+            result["count"] = m_nCount;
+            result["differences"] = std::move(m_entries);
+            printf("%s\n", result.dump(2, ' ', false, OrderedJson::error_handler_t::replace).c_str());
+        }
+        else if (m_nCount > 0)
+        {
+            std::string summary = Counted(m_nCount, "difference", "differences");
+            if (m_nCount > (long long)m_request.max)
+                summary += " (" + std::to_string(m_request.max) + " shown)";
+            printf("%s.\n", summary.c_str());
+        }
+        return m_nCount;
+    }
+
+private:
+    const DiffRequest& m_request;
+    long long m_nCount;
+    OrderedJson m_entries;
+};
+}
+
+int RunDiff(const DiffRequest& request)
+{
+    LoadedModel first;
+    std::string error;
+    if (first.Load(request.first, request.from, error) < 0)
+        return ReportError(error);
+    ViewKind kind = request.exact ? VIEW_EXACT : VIEW_CARRIED;
+    DiffPrinter printer(request);
+    if (!IsJsonFile(request.second, request.from))
+    {
+        // A data file is compared row by row as the handler reads it: the handler makes
+        // its blocks as a data file carries them, so every row read stands where the view
+        // has it.
+        RowComparison comparison(first.Get(), kind, true);
+        ComparingReader reader(comparison);
+        InputFile input;
+        if (!input.Open(request.second, false, error))
+            return ReportError(error);
+        {
+            Progress progress("reading " + input.GetShown());
+            if (reader.ReadWithProgress(input.GetPath(), input.GetShown(), &progress, 0, error) < 0)
+                return ReportError(error);
+        }
+        comparison.Finish(reader.GetSVFPlusData(), false, printer);
+    }
+    else
+    {
+        LoadedModel second;
+        if (second.Load(request.second, request.from, error) < 0)
+            return ReportError(error);
+        ModelView firstView;
+        ModelView secondView;
+        ViewModel(first.Get(), kind, firstView);
+        ViewModel(second.Get(), kind, secondView);
+        CompareOptions options = {true, false, nullptr};
+        CompareModels(firstView, secondView, options, printer);
+    }
+    return printer.Finish() == 0 ? TOOL_EXIT_OK : TOOL_EXIT_DIFFERENT;
+}

@@ -1,0 +1,35 @@
+// A progress line on stderr for long work: shown only when stderr is a terminal, once the
+// tool has run for a second, and not at all after SetQuiet(true). It stands on one line
+// that is rewritten in place at most ten times a second and wiped when the work ends, so
+// that nothing of it stays between the tool's real output and messages.
+#ifndef RIZEROZ_TOOLS_PROGRESS_H
+#define RIZEROZ_TOOLS_PROGRESS_H
+
+#include <string>
+
+class Progress
+{
+public:
+    // Silences every progress line of this run (--quiet).
+    static void SetQuiet(bool quiet);
+    // Wipes a line that is shown, before a message goes to stderr.
+    static void Clear();
+
+    // The work's name, such as "reading big.xml".
+    explicit Progress(const std::string& work);
+    ~Progress();
+
+    // How far the work is: `done` of `total` (a percentage), or, with a total of 0,
+    // `done` counted in `unit` ("rows").
+    // Cheap enough to call for every row: it reads a clock and returns, but for the
+    // tenth of a second when the line is redrawn.
+    void Update(unsigned long long done, unsigned long long total, const char* unit);
+
+private:
+    Progress(const Progress&);
+    Progress& operator=(const Progress&);
+
+    std::string m_work;
+};
+
+#endif
