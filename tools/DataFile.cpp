@@ -306,9 +306,13 @@ int LoadedModel::Load(const std::string& path, FileFormat format, std::string& e
     if (!input.Open(path, false, error))
         return -1;
     Progress progress("reading " + input.GetShown());
-    int result = m_reader.ReadWithProgress(input.GetPath(), input.GetShown(), &progress, 0, error);
+    ToolReader reader;
+    int result = reader.ReadWithProgress(input.GetPath(), input.GetShown(), &progress, 0, error);
     if (result < 0)
         return result;
-    m_pModel = m_reader.GetSVFPlusData();
+    // The handler's model is taken over whole, nothing copied, and the handler goes with
+    // its open document, which Windows would not let a conversion onto itself replace.
+    m_built.Swap(*reader.GetSVFPlusData());
+    m_pModel = &m_built;
     return 0;
 }

@@ -125,8 +125,8 @@ private:
     unsigned long long m_nRowsDue;
 };
 
-// The one model a command works on: the handler's own for a data file, or the model the
-// JSON reader builds; never a copy of either.
+// The one model a command works on: the handler's own for a data file (taken over from
+// it, not copied), or the model the JSON reader builds.
 class LoadedModel
 {
 public:
@@ -141,7 +141,6 @@ private:
     LoadedModel(const LoadedModel&);
     LoadedModel& operator=(const LoadedModel&);
 
-    ToolReader m_reader;
     SVFPlusData m_built;
     SVFPlusData* m_pModel;
 };
