@@ -1,6 +1,7 @@
 // Inputs the handler opens by name: standard input ("-") and, for a command that reads
 // its input twice, pipes, FIFOs and devices, copied once into a temporary file.
 #include "DataFile.h"
+#include "Diagnostics.h"
 
 #include <errno.h>
 #include <stdio.h>
@@ -110,7 +111,7 @@ bool InputFile::Copy(FILE* in, const std::string& shown, std::string& error)
     FILE* out = CreateTemporaryFile(name);
     if (out == nullptr)
     {
-        error = shown + ": the input cannot be copied for reading (" + strerror(errno) + ").";
+        error = FileError(shown, std::string("the input cannot be copied for reading (") + strerror(errno) + ")");
         return false;
     }
     m_copy = m_path = name;
@@ -138,6 +139,7 @@ bool InputFile::Copy(FILE* in, const std::string& shown, std::string& error)
     failed = failed || ferror(in) != 0;
     failed = (fclose(out) != 0) || failed;
     if (failed)
-        error = shown + ": the input cannot be copied for reading (" + strerror(reason != 0 ? reason : EIO) + ").";
+        error = FileError(shown, std::string("the input cannot be copied for reading (") +
+                                     strerror(reason != 0 ? reason : EIO) + ")");
     return !failed;
 }

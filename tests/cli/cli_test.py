@@ -615,7 +615,7 @@ def test_diff(g):
     g.run("diff", "data/cli_model.json", g.path("base.xml"), code=EXIT_DIFFERENT)
     g.run("convert", "data/cli_model.json", g.path("model.xml"), code=EXIT_OK)
     g.run("diff", "data/cli_model.json", g.path("model.xml"), code=EXIT_OK, out="")
-    g.expect_error(g.run("diff", "data/sample.xml", "no-such.xml", out=""), "no-such.xml: the document cannot be opened")
+    g.expect_error(g.run("diff", "data/sample.xml", "no-such.xml", out=""), "no-such.xml: error: the document cannot be opened")
     g.expect_error(g.run("diff", "data/sample.xml", "data/sample.xml", "--max", "-1", out=""), "--max", code=EXIT_USAGE)
 
 
