@@ -141,6 +141,12 @@ std::string JsonString(const char* text);
 // Upper-case hexadecimal digits of a row's bytes, without "0x"; empty for a null row.
 std::string RowToHex(UtByteBuffer* row);
 
+// The bytes that must follow `first` (0x80 or more) in UTF-8: their number (1 to 3), and
+// the range of the first of them (the others are 0x80 to 0xBF), so that only the shortest
+// form of a code point up to U+10FFFF that is no surrogate is taken. 0 when no sequence
+// begins with `first`.
+int Utf8Following(unsigned char first, unsigned char& low, unsigned char& high);
+
 // Writes the upper-case hexadecimal digits of `count` bytes to `out` (2 x count chars).
 void BytesToHex(const unsigned char* bytes, size_t count, char* out);
 

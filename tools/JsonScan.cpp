@@ -187,27 +187,12 @@ bool Scanner::ReadEscape()
     return true;
 }
 
-// A UTF-8 sequence that begins with `first` (0x80 or more): the shortest form of a code
-// point up to U+10FFFF that is no surrogate.
+// A UTF-8 sequence that begins with `first` (0x80 or more).
 bool Scanner::ReadUtf8(unsigned char first)
 {
-    unsigned char low = 0x80, high = 0xBF;
-    int following;
-    if (first >= 0xC2 && first <= 0xDF)
-        following = 1;
-    else if (first >= 0xE0 && first <= 0xEF)
-    {
-        following = 2;
-        low = first == 0xE0 ? 0xA0 : 0x80;
-        high = first == 0xED ? 0x9F : 0xBF;
-    }
-    else if (first >= 0xF0 && first <= 0xF4)
-    {
-        following = 3;
-        low = first == 0xF0 ? 0x90 : 0x80;
-        high = first == 0xF4 ? 0x8F : 0xBF;
-    }
-    else
+    unsigned char low, high;
+    int following = Utf8Following(first, low, high);
+    if (following == 0)
         return false;
     m_text += (char)first;
     for (int i = 0; i < following; ++i)

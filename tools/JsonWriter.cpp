@@ -11,42 +11,45 @@
 
 #include "ModelRows.h"
 
+int Utf8Following(unsigned char first, unsigned char& low, unsigned char& high)
+{
+    low = 0x80;
+    high = 0xBF;
+    if (first >= 0xC2 && first <= 0xDF)
+        return 1;
+    if (first >= 0xE0 && first <= 0xEF)
+    {
+        low = first == 0xE0 ? 0xA0 : 0x80;
+        high = first == 0xED ? 0x9F : 0xBF;
+        return 2;
+    }
+    if (first >= 0xF0 && first <= 0xF4)
+    {
+        low = first == 0xF0 ? 0x90 : 0x80;
+        high = first == 0xF4 ? 0x8F : 0xBF;
+        return 3;
+    }
+    return 0;
+}
+
 namespace
 {
 const size_t kPieceSize = 65536;
 const char kHexDigits[] = "0123456789ABCDEF";
 
-// Length of the UTF-8 sequence at text[0] (1 to 4), or 0 when none begins there: the
-// code points U+0000 to U+10FFFF without the surrogates, each in its shortest form.
+// Length of the UTF-8 sequence at text[0] (1 to 4), or 0 when none begins there.
 size_t Utf8Length(const unsigned char* text)
 {
-    unsigned char c = text[0];
-    if (c < 0x80)
+    if (text[0] < 0x80)
         return 1;
-    unsigned char low = 0x80, high = 0xBF;
-    size_t length;
-    if (c >= 0xC2 && c <= 0xDF)
-        length = 2;
-    else if (c >= 0xE0 && c <= 0xEF)
-    {
-        length = 3;
-        low = c == 0xE0 ? 0xA0 : 0x80;
-        high = c == 0xED ? 0x9F : 0xBF;
-    }
-    else if (c >= 0xF0 && c <= 0xF4)
-    {
-        length = 4;
-        low = c == 0xF0 ? 0x90 : 0x80;
-        high = c == 0xF4 ? 0x8F : 0xBF;
-    }
-    else
+    unsigned char low, high;
+    int following = Utf8Following(text[0], low, high);
+    if (following == 0 || text[1] < low || text[1] > high)
         return 0;
-    if (text[1] < low || text[1] > high)
-        return 0;
-    for (size_t i = 2; i < length; ++i)
+    for (int i = 2; i <= following; ++i)
         if (text[i] < 0x80 || text[i] > 0xBF)
             return 0;
-    return length;
+    return (size_t)following + 1;
 }
 
 bool IsUtf8(const char* text)
