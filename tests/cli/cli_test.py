@@ -547,7 +547,7 @@ def test_streams(g):
         os.close(slave)
         process.stdin.write(xml[:100])
         process.stdin.flush()
-        time.sleep(1.2)
+        time.sleep(3)   # a second after the tool started, even when it is slow to start
         process.stdin.write(xml[100:])
         process.stdin.close()
         process.wait(60)
