@@ -7,6 +7,11 @@
 #include <string.h>
 #include <sys/stat.h>
 
+#if defined(_WIN32)
+#  include <fcntl.h>
+#  include <io.h>
+#endif
+
 #include <png.h>
 
 #include "Diagnostics.h"
@@ -133,6 +138,10 @@ bool PngWriter::Start(const std::string& path, long long width, long long height
     bool standard = path == "-";
     m_path = standard ? "<stdout>" : path;
     errno = 0;
+#if defined(_WIN32)
+    if (standard)
+        _setmode(_fileno(stdout), _O_BINARY);
+#endif
     m_pFile = standard ? stdout : fopen(path.c_str(), "wb");
     if (m_pFile == nullptr)
     {
