@@ -57,8 +57,12 @@ private:
 };
 
 // Writes into `text` an expression for the bytes of `row` when it is strictly shorter
-// than the row's hexadecimal form ("0x" and two digits per byte); otherwise leaves
-// `text` as it was (empty). `text` must have room for 2 x (byte count) + 5 characters.
+// than the row's hexadecimal form ("0x" and two digits per byte) and fits, terminator
+// included, in the `room` characters at `text`; otherwise leaves `text` as it was
+// (empty). Nothing is written at or past text + room.
+RIZEROZ_API void fnGetDataExpression(UtByteBuffer* row, char* text, size_t room);
+// The same with the room taken to be 2 x (byte count) + 5 characters, which every
+// expression of the row fits: `text` must have that room.
 RIZEROZ_API void fnGetDataExpression(UtByteBuffer* row, char* text);
 
 #endif

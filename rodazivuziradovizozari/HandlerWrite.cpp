@@ -120,6 +120,34 @@ struct DigitTable
     char pairs[256][2];
 };
 
+// The expression text of one row, in a buffer sized here, 2 x (byte count) + 5
+// characters, that the expression library fills only as far as the size it is given.
+// Empty when the row has no shorter expression or the buffer cannot have memory.
+class RowExpression
+{
+public:
+    explicit RowExpression(UtByteBuffer* row)
+        : m_nRoom(2 * (size_t)row->GetTotalSize() + 5), m_pText(new (std::nothrow) char[m_nRoom]), m_nLength(0)
+    {
+        if (m_pText == nullptr)
+            return;
+        util_strncpy(m_pText, "", 0, 0);
+        fnGetDataExpression(row, m_pText, m_nRoom);
+        m_nLength = strlen(m_pText);
+    }
+    ~RowExpression() { delete[] m_pText; }
+    const char* GetText() const { return m_pText; }
+    size_t GetLength() const { return m_nLength; }
+
+private:
+    RowExpression(const RowExpression&);
+    RowExpression& operator=(const RowExpression&);
+
+    size_t m_nRoom;
+    char* m_pText;   // m_nRoom characters (owned, new[]), or null
+    size_t m_nLength;
+};
+
 // Writes an expression row: whole when shorter than a line, else broken after every
 // 60th character (after the last one too when the length is a multiple of 60).
 void PutExpression(OutputChunk& chunk, const char* text, size_t length)
@@ -220,19 +248,14 @@ int WriteDocumentText(FILE* stream, SVFPlusData* model, bool expressions)
                 UtByteBuffer* row = block->GetRow(k);
                 unsigned int size = row->GetTotalSize();
                 bool written = false;
-                // Without memory for the expression text the row is written in hexadecimal.
-                char* text = expressions ? new (std::nothrow) char[2 * (size_t)size + 5] : nullptr;
-                if (text != nullptr)
+                if (expressions)
                 {
-                    util_strncpy(text, "", 0, 0);
-                    fnGetDataExpression(row, text);
-                    size_t length = strlen(text);
-                    if (length > 0)
+                    RowExpression expression(row);
+                    if (expression.GetLength() > 0)
                     {
-                        PutExpression(out, text, length);
+                        PutExpression(out, expression.GetText(), expression.GetLength());
                         written = true;
                     }
-                    delete[] text;
                 }
                 if (!written)
                     PutHexRow(out, digits, row, size);

@@ -74,11 +74,12 @@ public:
     RODAzivUzirAdovIzozari(const RODAzivUzirAdovIzozari& other);
     RODAzivUzirAdovIzozari& operator=(const RODAzivUzirAdovIzozari& other);
     // Releases the model and the output name; closes an output stream still open.
-    virtual ~RODAzivUzirAdovIzozari();
+    ~RODAzivUzirAdovIzozari() override;
 
-    virtual int OnSetStartTag();
-    virtual int OnSetEndTag();
-    virtual int OnInitialize();
+    // The parser's hooks: name the document's elements, and take the error list.
+    int OnSetStartTag() override;
+    int OnSetEndTag() override;
+    int OnInitialize() override;
 
     // Opens `fileName` for reading, or for writing when `mode` is exactly "write" or
     // "WRITE". 0 (or the parser's non-negative result) on success, else a negative code.

@@ -308,6 +308,12 @@ char* ExpressionPlanner::Write(int begin, int end, char* out) const
 
 void fnGetDataExpression(UtByteBuffer* row, char* text)
 {
+    if (row != nullptr)
+        fnGetDataExpression(row, text, 2 * (size_t)row->GetTotalSize() + 5);
+}
+
+void fnGetDataExpression(UtByteBuffer* row, char* text, size_t room)
+{
     if (row == nullptr || text == nullptr)
         return;
     unsigned int size = row->GetTotalSize();
@@ -356,8 +362,10 @@ void fnGetDataExpression(UtByteBuffer* row, char* text)
     }
     int flatCost = 2 + planner.Plan(0, n);
 
+    // The costs are the texts' exact lengths: written only when shorter than the
+    // hexadecimal form and, with its terminator, within the room.
     int best = groupedCost < flatCost ? groupedCost : flatCost;
-    if (best >= 2 + 2 * n)
+    if (best >= 2 + 2 * n || (size_t)best >= room)
         return;
 
     char* out = text;
