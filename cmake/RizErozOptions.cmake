@@ -6,8 +6,9 @@ target_include_directories(rizeroz_options INTERFACE
   ${PROJECT_SOURCE_DIR}/interfaces
   ${PROJECT_SOURCE_DIR}/rodazivuziradovizozari)
 
+# Every target of the project takes these warnings; RIZEROZ_WERROR makes them errors.
 add_library(rizeroz_warnings INTERFACE)
-target_compile_options(rizeroz_warnings INTERFACE -Wall -Wextra)
+target_compile_options(rizeroz_warnings INTERFACE -Wall -Wextra $<$<BOOL:${RIZEROZ_WERROR}>:-Werror>)
 target_link_libraries(rizeroz_options INTERFACE rizeroz_warnings)
 
 set(CMAKE_CXX_VISIBILITY_PRESET hidden)

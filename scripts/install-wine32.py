@@ -22,11 +22,14 @@ Some kernels run no 32-bit program at all (a virtual machine's kernel with IA-32
 switched off: execve of an i386 program fails with "Exec format error"). wine32 would not
 run there, so it is not installed; a 96-byte i386 program tells first.
 
-No package installed before is ever removed. When wine32 cannot be installed, the machine is
-left as it was found: the i386 architecture is removed again if this run added it. Prints
-one line saying what it did; exits 0 when wine32 is installed and can run, else 1. Run as root.
-With --dry-run it prints the final install command instead of running it (and still adds
-the i386 architecture and downloads what it needs, to find that command).
+No package installed before is ever removed. When wine32 cannot be installed (whatever the
+reason, an interruption included), dpkg is left as it was found: the i386 packages this run
+installed are purged, and the i386 architecture is removed again if this run added it.
+Prints one line saying what it did; exits 0 when wine32 is installed and can run, else 1.
+Run as root. With --dry-run it prints the final install command instead of running it (it
+adds the i386 architecture and downloads what it needs, to find that command, and then
+leaves dpkg as it was). With --kernel-check it only tells whether the kernel runs 32-bit
+programs (exit 0) or not (exit 1, with the line saying so); it needs no python3-apt.
 """
 import errno
 import os
@@ -38,7 +41,7 @@ import sys
 import tempfile
 import urllib.parse
 
-import apt_pkg
+apt_pkg = None  # python3-apt's module, loaded once wine32 is to be installed
 
 WINE32 = "wine32:i386"
 NO_RECOMMENDS = ["--no-install-recommends"]
@@ -70,13 +73,36 @@ def has_i386():
     return "i386" in run("dpkg", "--print-foreign-architectures").stdout.split()
 
 
-def i386_in_use():
-    """True when the package database holds any i386 package (installed or not purged)."""
-    listing = run("dpkg-query", "-W", "-f", "${Architecture}\n").stdout.split()
-    return "i386" in listing
+def i386_packages():
+    """Names of the i386 packages the package database holds (installed or not purged)."""
+    listing = run("dpkg-query", "-W", "-f", "${Package} ${Architecture}\n").stdout.splitlines()
+    return {line.split()[0] for line in listing if line.endswith(" i386")}
+
+
+def restore(had_i386, had_packages):
+    """Purges the i386 packages that were not there before and removes the i386
+    architecture if it was not there before; returns what it did, in words."""
+    done = []
+    added = sorted(i386_packages() - had_packages)
+    if added:
+        result = run("dpkg", "--purge", *[name + ":i386" for name in added])
+        done.append("the %d i386 packages it installed were purged" % len(added) if result.returncode == 0
+                    else "purging the i386 packages it installed failed: " + last_error(result.stdout))
+    if not had_i386 and has_i386():
+        result = run("dpkg", "--remove-architecture", "i386")
+        done.append("the i386 architecture was removed again" if result.returncode == 0
+                    else "the i386 architecture could not be removed: " + last_error(result.stdout))
+    return "".join("; " + what for what in done)
 
 
 def open_cache():
+    global apt_pkg
+    if apt_pkg is None:
+        try:
+            import apt_pkg as module
+        except ImportError:
+            raise CannotInstall("python3-apt is not installed")
+        apt_pkg = module
     apt_pkg.init()
     return apt_pkg.Cache(progress=None)
 
@@ -304,20 +330,26 @@ def main():
               "the Windows tests use the 64-bit build"
               % (" (it is installed all the same)" if wine32_installed() else " and is not installed"))
         return 1
+    if "--kernel-check" in sys.argv[1:]:
+        return 0
     if wine32_installed():
         print("setup: wine32 is installed")
         return 0
-    had_i386 = has_i386()
+    had_i386, had_packages = has_i386(), i386_packages()
     try:
         how = install_wine32(dry_run)
-    except CannotInstall as why:
-        restored = ""
-        if not had_i386 and not i386_in_use():
-            run("dpkg", "--remove-architecture", "i386")
-            restored = "; the i386 architecture was removed again"
+    except BaseException as why:
+        # Whatever stopped the install, dpkg goes back to what it was.
+        restored = restore(had_i386, had_packages)
+        if not isinstance(why, Exception):
+            raise
+        if not isinstance(why, CannotInstall):
+            why = "%s: %s" % (type(why).__name__, why)
         print("setup: wine32 cannot be installed here (%s)%s; the Windows tests use the 64-bit build"
               % (why, restored))
         return 1
+    if dry_run:
+        how += restore(had_i386, had_packages)
     print("setup: wine32 %s %s" % ("would be installed" if dry_run else "installed", how))
     return 0
 

@@ -13,9 +13,13 @@ need_tool=(libcli11-dev nlohmann-json3-dev libpng-dev libxml2-dev)
 need_python=(python3-pytest python3-numpy)
 # Building and checking the Debian packages (scripts/test.sh package).
 need_package=(dpkg-dev file lintian man-db)
+# The fuzz step (scripts/test.sh fuzz): clang with libFuzzer and the sanitizers' run-time
+# libraries of Debian's clang version.
+need_fuzz=(clang libclang-rt-dev)
 
 missing=()
-for p in "${need_core[@]}" "${need_windows[@]}" "${need_tool[@]}" "${need_python[@]}" "${need_package[@]}"; do
+for p in "${need_core[@]}" "${need_windows[@]}" "${need_tool[@]}" "${need_python[@]}" "${need_package[@]}" \
+         "${need_fuzz[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
 done
 if [ ${#missing[@]} -gt 0 ]; then
@@ -23,13 +27,10 @@ if [ ${#missing[@]} -gt 0 ]; then
   apt_get install -y --no-install-recommends "${missing[@]}" || exit 1
 fi
 
-# The fuzz step needs clang with libFuzzer. It is optional: when it cannot be installed,
-# `scripts/test.sh fuzz` says so and skips the step.
-need_fuzz=(clang libclang-rt-14-dev)
 # `scripts/setup.sh bench` also installs what the benchmarks compare against and the
 # profilers docs/performance.md uses.
 need_bench=(libpugixml-dev libexpat1-dev valgrind)
-optional=("${need_fuzz[@]}")
+optional=()
 for arg in "$@"; do
   [ "$arg" = bench ] && optional+=("${need_bench[@]}")
 done
@@ -45,10 +46,14 @@ fi
 
 # 32-bit Windows programs need wine32, an i386 package. scripts/install-wine32.py installs
 # it even where the versions of the i386 and amd64 package indexes differ, and not at all
-# where the kernel runs no 32-bit program; it says in one line what it did. Without wine32,
-# the Windows tests use the 64-bit build and say so.
+# where the kernel runs no 32-bit program; it says in one line what it did, and where it
+# cannot install wine32 it leaves dpkg as it found it (no i386 architecture added, no
+# i386 package left). Without wine32, the Windows tests use the 64-bit build and say so.
 rm -f /var/lib/rizeroz-wine32-tried  # left by set-ups that tried only once per machine
-dpkg -s python3-apt >/dev/null 2>&1 || apt_get install -y --no-install-recommends python3-apt ||
-  echo "setup: could not install python3-apt, which installs wine32"
-/usr/bin/python3 "$(dirname "$0")/install-wine32.py" || true
+wine32="$(dirname "$0")/install-wine32.py"
+if /usr/bin/python3 "$wine32" --kernel-check; then
+  dpkg -s python3-apt >/dev/null 2>&1 || apt_get install -y --no-install-recommends python3-apt ||
+    echo "setup: could not install python3-apt, which installs wine32"
+  /usr/bin/python3 "$wine32" || true
+fi
 exit 0

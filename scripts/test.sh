@@ -3,13 +3,15 @@
 # UndefinedBehaviorSanitizer, the Windows build under wine (the 32-bit DLL's where wine32
 # runs, see run_windows), the packages (built and checked by scripts/package.sh, reusing
 # the native and Windows builds), and the fuzz targets for a bounded time each
-# (RIZEROZ_FUZZ_SECONDS, default 60).
+# (RIZEROZ_FUZZ_SECONDS, default 60). Compiler warnings are errors in every build
+# (RIZEROZ_WERROR=OFF in the environment makes them warnings again).
 # Usage: scripts/test.sh [native|sanitize|windows|package|fuzz]...   (default: all five)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 out=${RIZEROZ_BUILD_ROOT:-$root/build}
 jobs=${RIZEROZ_JOBS:-$(nproc 2>/dev/null || echo 2)}
 steps=("$@")
+werror=(-DRIZEROZ_WERROR="${RIZEROZ_WERROR:-ON}")
 [ ${#steps[@]} -gt 0 ] || steps=(native sanitize windows package fuzz)
 
 if [ "$(id -u)" = 0 ]; then
@@ -19,7 +21,7 @@ fi
 run_suite() {  # name, then cmake arguments
   local name=$1; shift
   echo "=== $name build ==="
-  cmake -S "$root" -B "$out/$name" "$@" &&
+  cmake -S "$root" -B "$out/$name" "${werror[@]}" "$@" &&
     cmake --build "$out/$name" -j "$jobs" &&
     echo "=== $name tests ===" &&
     ctest --test-dir "$out/$name" --output-on-failure -j "$jobs"
@@ -28,8 +30,8 @@ run_suite() {  # name, then cmake arguments
 # The fuzz targets: built with clang, AddressSanitizer and UndefinedBehaviorSanitizer, each
 # run for a bounded time from the seed corpus in fuzz/corpus. Any crash, leak, sanitizer
 # report, broken property, time-out or memory blow-up fails the step; the input that
-# caused it is kept under $out/fuzz/artifacts. Without clang and libFuzzer the step is
-# skipped with the reason.
+# caused it is kept under $out/fuzz/artifacts. Without clang and libFuzzer the step
+# fails, naming what is missing (scripts/setup.sh installs them).
 run_fuzz() {
   local seconds=${RIZEROZ_FUZZ_SECONDS:-60}
   local dir="$out/fuzz"
@@ -37,12 +39,12 @@ run_fuzz() {
   probe=$(mktemp -d)
   printf 'extern "C" int LLVMFuzzerTestOneInput(const unsigned char*, unsigned long) { return 0; }\n' >"$probe/probe.cpp"
   if ! command -v clang++ >/dev/null 2>&1; then
-    echo "=== fuzz: skipped: clang++ is not installed (Debian packages clang and libclang-rt-14-dev) ==="
-    rm -rf "$probe"; return 0
+    echo "fuzz: cannot run: clang++ is not installed (Debian packages clang and libclang-rt-dev)" >&2
+    rm -rf "$probe"; return 1
   fi
   if ! clang++ -fsanitize=fuzzer,address,undefined "$probe/probe.cpp" -o "$probe/probe" >/dev/null 2>&1; then
-    echo "=== fuzz: skipped: clang++ cannot link libFuzzer with the sanitizers (Debian package libclang-rt-14-dev) ==="
-    rm -rf "$probe"; return 0
+    echo "fuzz: cannot run: clang++ cannot link libFuzzer with the sanitizers (Debian package libclang-rt-dev)" >&2
+    rm -rf "$probe"; return 1
   fi
   rm -rf "$probe"
 
@@ -123,7 +125,7 @@ run_windows() {
   else
     echo "=== windows: wine32 does not run here (scripts/setup.sh says why): the 32-bit DLL's exports are checked and the 64-bit build's suite runs under wine64 instead ==="
     cmake -S "$root" -B "$out/windows-i686" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchains/mingw-w64-i686.cmake" \
-      "${windows_options[@]}" -DRIZEROZ_BUILD_TESTS=OFF -DRIZEROZ_BUILD_TOOLS=OFF
+      "${windows_options[@]}" "${werror[@]}" -DRIZEROZ_BUILD_TESTS=OFF -DRIZEROZ_BUILD_TOOLS=OFF
     cmake --build "$out/windows-i686" -j "$jobs"
     ctest --test-dir "$out/windows-i686" --output-on-failure -L exports
   fi
