@@ -12,5 +12,5 @@ if(NOT CMAKE_CROSSCOMPILING AND NOT RIZEROZ_SANITIZE)
       -DPYTHON=${RIZEROZ_PYTHON_EXECUTABLE}
       -DPYTHON_SITEDIR=${RIZEROZ_PYTHON_INSTALL_DIR}
       -P ${PROJECT_SOURCE_DIR}/cmake/RunConsumerTest.cmake)
-  set_tests_properties(install_consumer PROPERTIES LABELS install TIMEOUT 600)
+  set_tests_properties(install_consumer PROPERTIES LABELS install TIMEOUT 120)
 endif()

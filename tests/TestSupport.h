@@ -1,19 +1,31 @@
-// Helpers shared by the test suites: scratch folders, whole-file reads and writes, and
-// the on-disk form of text written in text mode.
+// Helpers shared by the test suites: scratch folders and whole files, models built,
+// written and read with the handler, and a compact text of a model's whole content:
+//   v=<version> c=<comment> F(<name>,<checksum>) B<width>[<row>,<row>] ...
+// where "~" stands for a null text and rows are "0x" and upper-case digits.
 #ifndef RIZEROZ_TEST_SUPPORT_H
 #define RIZEROZ_TEST_SUPPORT_H
 
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <sstream>
 #include <string>
-#include <vector>
 
 #include "RODAzivUzirAdovIzozari.h"
 
 namespace testsupport
 {
+// The prolog the writer writes.
+const char kProlog[] = "<?xml version='1.0' encoding='utf-8' ?>\n"
+                       "<!DOCTYPE\t\tSVF_Plus_Data\tSYSTEM\t\"SVF_Plus_Data.dtd\" >\n";
+
+inline std::string Repeat(const std::string& s, size_t count)
+{
+    std::string text;
+    while (count-- > 0)
+        text += s;
+    return text;
+}
+
 // A fresh, empty folder under the working directory, named by a relative path so that
 // the same test runs natively and under wine.
 inline std::string ScratchDir(const std::string& name)
@@ -32,48 +44,42 @@ inline std::string ReadBytes(const std::string& path)
 
 inline void WriteBytes(const std::string& path, const std::string& bytes)
 {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), (std::streamsize)bytes.size());
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
 }
 
 // What a text written in text mode holds on disk: CR LF line ends on Windows.
-inline std::string OnDisk(const std::string& text)
+inline std::string OnDisk(std::string text)
 {
 #if defined(_WIN32)
-    std::string disk;
-    for (char c : text)
-    {
-        if (c == '\n')
-            disk += '\r';
-        disk += c;
-    }
-    return disk;
-#else
-    return text;
+    for (size_t at = text.find('\n'); at != std::string::npos; at = text.find('\n', at + 2))
+        text.insert(at, 1, '\r');
 #endif
+    return text;
 }
 
-// The library's separator is the backslash; "dir" + "\\" + "name".
-inline std::string LibraryPath(const std::string& dir, const std::string& name)
+// "0x" and two upper-case digits per byte: a row's hexadecimal form.
+inline std::string Hex(const std::string& bytes)
 {
-    return dir + "\\" + name;
+    static const char digits[] = "0123456789ABCDEF";
+    std::string text = "0x";
+    for (unsigned char b : bytes)
+        text += {digits[b >> 4], digits[b & 15]};
+    return text;
 }
 
-// The bytes of a row as a vector, for comparisons.
-inline std::vector<unsigned char> RowBytes(UtByteBuffer* row)
+inline std::string RowText(UtByteBuffer* row)
 {
-    std::vector<unsigned char> bytes;
-    if (row != nullptr)
-        for (unsigned int i = 0; i < row->GetTotalSize(); ++i)
-            bytes.push_back(row->ReadData((int)i));
-    return bytes;
+    std::string bytes;
+    for (unsigned int i = 0; i < row->GetTotalSize(); ++i)
+        bytes += (char)row->ReadData((int)i);
+    return Hex(bytes);
 }
 
-inline UtByteBuffer* AddRowBytes(SVFDataField* field, int width, const std::vector<unsigned char>& bytes)
+inline UtByteBuffer* AddRow(SVFDataField* field, int width, const std::string& bytes)
 {
     UtByteBuffer* row = field->AddRow(width);
-    for (unsigned char b : bytes)
-        row->WriteData(b);
+    for (char b : bytes)
+        row->WriteData((unsigned char)b);
     return row;
 }
 
@@ -107,11 +113,86 @@ inline int WriteModel(SVFPlusData& model, const std::string& dir, const std::str
 // All report messages of a handler, one per line, for failure output.
 inline std::string Reports(XMLParser& parser)
 {
-    std::ostringstream text;
+    std::string text;
     ErrorHandler* errors = parser.GetErrorHandler();
     for (int i = 0; i < errors->GetReportCount(); ++i)
-        text << errors->GetReport(i)->GetMessage() << "\n";
-    return text.str();
+        text += std::string(errors->GetReport(i)->GetMessage()) + "\n";
+    return text;
+}
+
+inline std::string Text(const char* s)
+{
+    return s != nullptr ? std::string(s) : std::string("~");
+}
+
+inline std::string Summary(SVFDataField* field)
+{
+    char checksum[16];
+    std::snprintf(checksum, sizeof(checksum), "%x", field->m_nChecksum);
+    std::string out = "F(" + Text(field->GetFieldName()) + "," + checksum + ")";
+    for (int j = 0; j < field->GetFieldBlockCount(); ++j)
+    {
+        SVFDataField::DataBlock* block = field->GetDataBlock(j);
+        out += " B" + std::to_string(block->m_nRowWidth) + "[";
+        for (int k = 1; k <= block->GetNumberOfRows(); ++k)
+            out += (k > 1 ? "," : "") + RowText(block->GetRow(k));
+        out += "]";
+    }
+    return out;
+}
+
+inline std::string Summary(SVFPlusData* model)
+{
+    if (model == nullptr)
+        return "none";
+    std::string out = "v=" + Text(model->GetVersion()) + " c=" + Text(model->GetComment());
+    for (int i = 0; i < model->GetDataFieldCount(); ++i)
+        out += " " + Summary(model->GetDataField(i));
+    return out;
+}
+
+// What reading dir/name gave: the results, the model's summary, the reports, the codes of
+// the first and last report (0 for none) and, with warnings on, the warnings as
+// "NAME@LINE:COLUMN" in the order found, and their sentences one per line.
+struct Reading
+{
+    int opened, result;
+    std::string summary, reports;
+    int firstCode, lastCode;
+    std::string warnings, sentences;
+};
+
+inline Reading ReadFile(const std::string& dir, const std::string& name, bool warnings = false,
+                        const SVFReadLimits& limits = SVFReadLimits())
+{
+    RODAzivUzirAdovIzozari handler;
+    handler.EnableWarnings(warnings);
+    handler.SetReadLimits(limits);
+    Reading r;
+    r.opened = handler.InitSvfPlusDataFile(name.c_str(), dir.c_str(), "read");
+    r.result = handler.Read();
+    r.summary = Summary(handler.GetSVFPlusData());
+    r.reports = Reports(handler);
+    const ErrorHandler* errors = handler.GetErrorHandler();
+    r.firstCode = errors->GetReportCount() > 0 ? errors->GetReport(0)->GetCode() : 0;
+    r.lastCode = errors->GetReportCount() > 0 ? errors->GetLastReport()->GetCode() : 0;
+    for (int i = 0; i < errors->GetWarningCount(); ++i)
+    {
+        const ErrorReport* warning = errors->GetWarning(i);
+        r.warnings += std::string(i > 0 ? " " : "") + ErrorHandler::GetWarningName(warning->GetCode()) + "@" +
+                      std::to_string(warning->GetLine()) + ":" + std::to_string(warning->GetColumn());
+        r.sentences += std::string(warning->GetMessage()) + "\n";
+    }
+    return r;
+}
+
+// Writes `document` to scratch/<test>/in.xml and reads it.
+inline Reading ReadText(const std::string& document, const std::string& test, bool warnings = false,
+                        const SVFReadLimits& limits = SVFReadLimits())
+{
+    std::string dir = ScratchDir(test);
+    WriteBytes(dir + "/in.xml", document);
+    return ReadFile(dir, "in.xml", warnings, limits);
 }
 }
 

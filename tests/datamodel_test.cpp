@@ -2,47 +2,16 @@
 // and deep copies of models, fields and blocks.
 #include <gtest/gtest.h>
 
-#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
 
-#include "SVFPlusData.h"
+#include "TestSupport.h"
+
+using testsupport::Summary;
 
 namespace
 {
-std::string Text(const char* text)
-{
-    return text != nullptr ? "\"" + std::string(text) + "\"" : "null";
-}
-
-// Everything a field holds, as one text, so that two fields compare in one assertion.
-std::string Describe(SVFDataField* field)
-{
-    std::ostringstream out;
-    out << "field " << Text(field->GetFieldName()) << " checksum " << field->m_nChecksum;
-    for (int b = 0; b < field->GetFieldBlockCount(); ++b)
-    {
-        SVFDataField::DataBlock* block = field->GetDataBlock(b);
-        out << "\n block " << block->m_nRowWidth;
-        for (int r = 1; r <= block->GetNumberOfRows(); ++r)
-        {
-            out << "\n  row";
-            for (unsigned int i = 0; i < block->GetRow(r)->GetTotalSize(); ++i)
-                out << ' ' << (int)block->GetRow(r)->ReadData((int)i);
-        }
-    }
-    return out.str();
-}
-
-std::string Describe(SVFPlusData& model)
-{
-    std::string text = "version " + Text(model.GetVersion()) + " comment " + Text(model.GetComment());
-    for (int f = 0; f < model.GetDataFieldCount(); ++f)
-        text += "\n" + Describe(model.GetDataField(f));
-    return text;
-}
-
 // A model with two fields, blocks of two widths and a row longer than its width.
 void Fill(SVFPlusData& model)
 {
@@ -62,7 +31,7 @@ TEST(DataModel, NewObjectsAreEmptyAndTextsAreCopied)
 {
     SVFPlusData model, fromNull(static_cast<SVFPlusData*>(nullptr));
     for (SVFPlusData* empty : { &model, &fromNull })
-        EXPECT_EQ(Describe(*empty), "version null comment null");
+        EXPECT_EQ(Summary(empty), "v=~ c=~");
     EXPECT_EQ(model.GetDataField(-1), nullptr);
     EXPECT_EQ(model.GetDataField(0), nullptr);
 
@@ -70,20 +39,20 @@ TEST(DataModel, NewObjectsAreEmptyAndTextsAreCopied)
     EXPECT_STREQ(model.SetVersion(version), "2.5");
     model.SetComment(comment);
     SVFDataField* field = model.AddDataField();
-    EXPECT_EQ(Describe(field), "field null checksum 0");
+    EXPECT_EQ(Summary(field), "F(~,0)");
     field->SetFieldName(name);
     version[0] = comment[0] = name[0] = 'X';
-    EXPECT_EQ(Describe(model), "version \"2.5\" comment \"note\"\nfield \"ID_MASK\" checksum 0");
+    EXPECT_EQ(Summary(&model), "v=2.5 c=note F(ID_MASK,0)");
 
     // Setting a text from the object's own text keeps it; null clears it.
     model.SetVersion(model.GetVersion());
     model.SetComment(model.GetComment());
     field->SetFieldName(field->GetFieldName());
-    EXPECT_EQ(Describe(model), "version \"2.5\" comment \"note\"\nfield \"ID_MASK\" checksum 0");
+    EXPECT_EQ(Summary(&model), "v=2.5 c=note F(ID_MASK,0)");
     EXPECT_EQ(model.SetVersion(nullptr), nullptr);
     model.SetComment(nullptr);
     field->SetFieldName(nullptr);
-    EXPECT_EQ(Describe(model), "version null comment null\nfield null checksum 0");
+    EXPECT_EQ(Summary(&model), "v=~ c=~ F(~,0)");
 
     for (int i = 1; i < 20; ++i)
         model.AddDataField()->m_nChecksum = (unsigned int)i;
@@ -144,7 +113,7 @@ TEST(DataModel, CopiesAreDeepAndIndependent)
 {
     SVFPlusData original;
     Fill(original);
-    const std::string before = Describe(original);
+    const std::string before = Summary(&original);
 
     SVFPlusData fromPointer(&original), copied(original), assigned;
     Fill(assigned);
@@ -154,7 +123,7 @@ TEST(DataModel, CopiesAreDeepAndIndependent)
     original = same;
     for (SVFPlusData* copy : { &fromPointer, &copied, &assigned })
     {
-        ASSERT_EQ(Describe(*copy), before);
+        ASSERT_EQ(Summary(copy), before);
         // Change every level of the copy; the original stays as it was.
         copy->SetVersion("2.0");
         copy->SetComment(nullptr);
@@ -165,7 +134,7 @@ TEST(DataModel, CopiesAreDeepAndIndependent)
         field->GetDataBlock(1)->GetRow(1)->ClearBuffer();
         field->AddRow(12);
         copy->AddDataField();
-        EXPECT_EQ(Describe(original), before);
+        EXPECT_EQ(Summary(&original), before);
     }
 
     // Fields and blocks copy deeply on their own too.
@@ -185,14 +154,14 @@ TEST(DataModel, CopiesAreDeepAndIndependent)
     }
     for (SVFDataField* field : { &fieldCopy, &fieldAssigned })
     {
-        EXPECT_EQ(Describe(field), Describe(source));
+        EXPECT_EQ(Summary(field), Summary(source));
         field->GetDataBlock(1)->GetRow(1)->WriteData((unsigned char)7);
     }
-    EXPECT_EQ(Describe(original), before);
+    EXPECT_EQ(Summary(&original), before);
 
     // A copy outlives its source; released through the root class, nothing leaks.
     UtObject* object = new SVFPlusData(&original);
     SVFPlusData survivor(static_cast<SVFPlusData*>(object));
     delete object;
-    EXPECT_EQ(Describe(survivor), before);
+    EXPECT_EQ(Summary(&survivor), before);
 }

@@ -11,27 +11,12 @@
 #include <vector>
 
 #include "SVPExpression.h"
-#include "UtByteBuffer.h"
+#include "TestSupport.h"
 
 namespace
 {
-std::string Repeat(const std::string& s, int count)
-{
-    std::string result;
-    while (count-- > 0)
-        result += s;
-    return result;
-}
-
-// "0x" and two upper-case digits per byte: a row's hexadecimal form.
-std::string HexForm(const std::string& bytes)
-{
-    static const char digits[] = "0123456789ABCDEF";
-    std::string hex = "0x";
-    for (unsigned char b : bytes)
-        hex += std::string{digits[b >> 4], digits[b & 15]};
-    return hex;
-}
+using testsupport::Hex;
+using testsupport::Repeat;
 
 struct Evaluation { int result; std::string text; };
 
@@ -72,7 +57,7 @@ std::string GenerateSum(std::mt19937& rng, int depth, std::string& bytes)
         {
             for (int n = 1 + (int)(rng() % 4); n > 0; --n)
                 termBytes += (char)rng();
-            termText = HexForm(termBytes).substr(2);
+            termText = Hex(termBytes).substr(2);
         }
         for (int stars = (int)(rng() % 3); stars > 0; --stars)
         {
@@ -108,7 +93,7 @@ TEST(ExpressionEvaluation, EvaluatesTheGrammar)
     {
         Evaluation evaluation = Evaluate(c.expression, c.bytes.size());
         EXPECT_EQ(evaluation.result, (int)c.bytes.size()) << c.expression;
-        EXPECT_EQ(evaluation.text, HexForm(c.bytes)) << c.expression;
+        EXPECT_EQ(evaluation.text, Hex(c.bytes)) << c.expression;
     }
 }
 
@@ -145,7 +130,7 @@ TEST(ExpressionEvaluation, RejectsTextOutsideTheGrammar)
 TEST(ExpressionRoom, WritesWholeBytesWithinTheRoom)
 {
     const std::string expression = "((0123456789ABCDEF*2)*2)";
-    const std::string full = HexForm(Repeat("\x01\x23\x45\x67\x89\xAB\xCD\xEF", 4));
+    const std::string full = Hex(Repeat("\x01\x23\x45\x67\x89\xAB\xCD\xEF", 4));
     for (int room = -2; room <= 80; ++room)
     {
         size_t fit = room <= 0 ? 32 : room < 3 ? 0 : std::min<size_t>(32, (size_t)(room - 3) / 2);
@@ -216,10 +201,10 @@ TEST(ExpressionProperties, GeneratedAndDamagedExpressions)
         {
             Evaluation evaluation = Evaluate(disguised, bytes.size());
             ASSERT_EQ(evaluation.result, (int)bytes.size()) << disguised;
-            ASSERT_EQ(evaluation.text, HexForm(bytes)) << disguised;
+            ASSERT_EQ(evaluation.text, Hex(bytes)) << disguised;
             int room = 3 + (int)(rng() % (2 * bytes.size() + 1));   // a smaller room: the first bytes
             evaluation = EvaluateInRoom(disguised, room, room);
-            ASSERT_EQ(evaluation.text, HexForm(bytes.substr(0, (size_t)(room - 3) / 2))) << disguised;
+            ASSERT_EQ(evaluation.text, Hex(bytes.substr(0, (size_t)(room - 3) / 2))) << disguised;
         }
 
         if (round % 3 == 0)
@@ -252,7 +237,8 @@ TEST(ExpressionProperties, GeneratedAndDamagedExpressions)
     EXPECT_GT(accepted, 500);   // the damage leaves valid expressions enough
 }
 
-// fnGetDataExpression's text for a row, checked against the contract and read back as
+// fnGetDataExpression's text for a row, checked against the contract (in the room of 2n + 5
+// characters, and in a room just large enough or one character short) and read back as
 // the reader does: room from the row's width, and also broken over lines after every
 // 60th character as the writer lays it out. The row is given as one growable buffer
 // and as a chain of 7-byte segments; both give the same text.
@@ -284,6 +270,15 @@ std::string ExpressionFor(const std::string& bytes)
     EXPECT_LT(expression.size(), 2 + 2 * n) << expression;
     EXPECT_EQ(expression[0], '(') << expression;
     EXPECT_EQ(expression.find(','), std::string::npos) << expression;
+    // Given a room, the text is written only where it fits with its terminator.
+    for (size_t room : {expression.size() + 1, expression.size()})
+    {
+        std::vector<char> text(room + 32, '#');
+        text[0] = '\0';
+        fnGetDataExpression(&chain, text.data(), room);
+        EXPECT_EQ(std::string(text.data()), room > expression.size() ? expression : "") << room;
+        EXPECT_EQ(std::string(text.begin() + (long)room, text.end()), std::string(32, '#')) << room;
+    }
 
     std::string broken;
     for (size_t i = 0; i < expression.size(); ++i)
@@ -293,7 +288,7 @@ std::string ExpressionFor(const std::string& bytes)
         Evaluation evaluation = EvaluateInRoom(text, (int)(2 * n + 3), (int)(2 * n + 3),
                                                [n](SVPExpression& evaluator) { evaluator.SetRowWidth((int)(8 * n)); });
         EXPECT_EQ(evaluation.result, (int)n) << text;
-        EXPECT_EQ(evaluation.text, HexForm(bytes)) << text;
+        EXPECT_EQ(evaluation.text, Hex(bytes)) << text;
     }
     return expression;
 }
@@ -323,8 +318,8 @@ TEST(DataExpression, CompressesMaskRows)
     for (const auto& c : cases)
     {
         std::string expression = ExpressionFor(c.bytes);
-        EXPECT_EQ(expression.empty(), c.longest == 0) << HexForm(c.bytes) << " as " << expression;
-        EXPECT_LE(expression.size(), c.longest) << HexForm(c.bytes) << " as " << expression;
+        EXPECT_EQ(expression.empty(), c.longest == 0) << Hex(c.bytes) << " as " << expression;
+        EXPECT_LE(expression.size(), c.longest) << Hex(c.bytes) << " as " << expression;
     }
 }
 
@@ -358,7 +353,7 @@ TEST(DataExpression, RowsReadBackExactly)
             bytes = Repeat(bytes.substr(0, 1 + below(50)), (int)length).substr(0, length);
         ExpressionFor(bytes);
         if (HasFailure())
-            FAIL() << "row " << HexForm(bytes);
+            FAIL() << "row " << Hex(bytes);
     }
 }
 }

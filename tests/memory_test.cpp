@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <string>
 
-#include "ModelSummary.h"
 #include "SafeSave.h"
 #include "TestSupport.h"
 
@@ -89,15 +88,7 @@ using namespace testsupport;
 
 namespace
 {
-const char kProlog[] = "<?xml version='1.0' encoding='utf-8' ?>\n<SVF_Plus_Data version=\"1\">";
-
-std::string Repeat(const std::string& s, size_t count)
-{
-    std::string text;
-    while (count-- > 0)
-        text += s;
-    return text;
-}
+const std::string kRoot = std::string(kProlog) + "<SVF_Plus_Data version=\"1\">";
 }
 
 // A row takes memory as its bytes arrive, not from its declared width: while reading,
@@ -113,7 +104,7 @@ TEST(ReadMemory, PeakStaysWithinTheModelRowsTextAndSixteenMegabytes)
     for (const auto& c : cases)
     {
         std::string dir = ScratchDir("memory/peak");
-        WriteBytes(dir + "/in.xml", std::string(kProlog) + "<DataField name=\"A\"><FieldBlock row_width=\"" + c.width +
+        WriteBytes(dir + "/in.xml", kRoot + "<DataField name=\"A\"><FieldBlock row_width=\"" + c.width +
                                         "\">" + c.text + "</FieldBlock></DataField></SVF_Plus_Data>");
         RODAzivUzirAdovIzozari handler;
         ASSERT_EQ(0, handler.InitSvfPlusDataFile("in.xml", dir.c_str(), "read"));
@@ -132,7 +123,7 @@ TEST(ReadMemory, PeakStaysWithinTheModelRowsTextAndSixteenMegabytes)
 
 namespace
 {
-const std::string kDocument = std::string(kProlog) +
+const std::string kDocument = kRoot +
                               "<Comment>memory</Comment><Other a=\"1\"/>"
                               "<DataField name=\"A\" checksum=\"0x12ab\"><FieldBlock row_width=\"16\">0x1234,0x5678,(AB*2)"
                               "</FieldBlock><FieldBlock row_width=\"4096\">0x" + Repeat("C3", 512) + ",(00*256+FF*256)</FieldBlock>"

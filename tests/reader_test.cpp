@@ -3,62 +3,23 @@
 // document is read twice, with warnings off and on, and both reads must agree.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
-#include "ModelSummary.h"
-#include "RODAzivUzirAdovIzozari.h"
 #include "TestSupport.h"
 
 using namespace testsupport;
 
 namespace
 {
-const char kProlog[] =
-    "<?xml version='1.0' encoding='utf-8' ?>\n"
-    "<!DOCTYPE\t\tSVF_Plus_Data\tSYSTEM\t\"SVF_Plus_Data.dtd\" >\n";
-
-struct ReadOutcome
+Reading ReadDocument(const std::string& document, const std::string& test)
 {
-    int result;
-    int reports;
-    std::string summary;
-    std::string messages;
-    std::string warnings;   // "NAME@LINE:COLUMN" of each warning, in the order found
-    std::string sentences;  // their messages, one per line
-};
-
-ReadOutcome ReadOnce(const std::string& dir, bool warnings)
-{
-    RODAzivUzirAdovIzozari handler;
-    handler.EnableWarnings(warnings);
-    ReadOutcome outcome;
-    outcome.result = handler.InitSvfPlusDataFile("in.xml", dir.c_str(), "read");
-    EXPECT_EQ(0, outcome.result) << Reports(handler);
-    outcome.result = handler.Read();
-    outcome.reports = handler.GetErrorHandler()->GetReportCount();
-    outcome.summary = Summary(handler.GetSVFPlusData());
-    outcome.messages = Reports(handler);
-    const ErrorHandler* errors = handler.GetErrorHandler();
-    for (int i = 0; i < errors->GetWarningCount(); ++i)
-    {
-        const ErrorReport* warning = errors->GetWarning(i);
-        outcome.warnings += std::string(outcome.warnings.empty() ? "" : " ") +
-                            ErrorHandler::GetWarningName(warning->GetCode()) + "@" +
-                            std::to_string(warning->GetLine()) + ":" + std::to_string(warning->GetColumn());
-        outcome.sentences += std::string(warning->GetMessage()) + "\n";
-    }
-    return outcome;
-}
-
-ReadOutcome ReadDocument(const std::string& document, const std::string& test)
-{
-    std::string dir = ScratchDir("reader/" + test);
-    WriteBytes(dir + "/in.xml", document);
-    ReadOutcome quiet = ReadOnce(dir, false);
-    ReadOutcome outcome = ReadOnce(dir, true);
+    Reading quiet = ReadText(document, "reader/" + test);
+    Reading outcome = ReadText(document, "reader/" + test, true);
+    EXPECT_EQ(0, outcome.opened) << outcome.reports;
     // Warnings change nothing else: the result, the reports and the model are the same.
     EXPECT_EQ(quiet.result, outcome.result) << test;
-    EXPECT_EQ(quiet.messages, outcome.messages) << test;
+    EXPECT_EQ(quiet.reports, outcome.reports) << test;
     EXPECT_EQ(quiet.summary, outcome.summary) << test;
     EXPECT_EQ("", quiet.warnings) << test;
     return outcome;
@@ -88,10 +49,8 @@ const DocumentCase kDocuments[] = {
     {"empty comment element", "<SVF_Plus_Data version=\"1\"><Comment/></SVF_Plus_Data>", 0, 0, "v=1 c=~"},
     {"comment keeps its white space", "<SVF_Plus_Data version=\"1\"><Comment> a\n b </Comment></SVF_Plus_Data>", 0,
      0, "v=1 c= a\n b "},
-    {"comment references stay raw", "<SVF_Plus_Data version=\"1\"><Comment>a&amp;b</Comment></SVF_Plus_Data>", 0, 0,
-     "v=1 c=a&amp;b"},
-    {"checksum upper case", "<SVF_Plus_Data version=\"1\"><DataField name=\"A\" checksum=\"0x12AB\"/></SVF_Plus_Data>",
-     0, 0, "v=1 c=~ F(A,12ab)"},
+    {"checksum upper case, before the name",
+     "<SVF_Plus_Data version=\"1\"><DataField checksum='0x12AB' name='A'/></SVF_Plus_Data>", 0, 0, "v=1 c=~ F(A,12ab)"},
     {"checksum prefix not examined",
      "<SVF_Plus_Data version=\"1\"><DataField name=\"A\" checksum=\"0X12ab\"/></SVF_Plus_Data>", 0, 0,
      "v=1 c=~ F(A,12ab)"},
@@ -155,36 +114,35 @@ TEST(ReaderDocuments, ResultsReportsAndWhatStays)
     int n = 0;
     for (const DocumentCase& c : kDocuments)
     {
-        ReadOutcome got = ReadDocument(std::string(kProlog) + c.body, "doc" + std::to_string(n++));
-        EXPECT_EQ(c.result, got.result) << c.what << "\n" << got.messages;
+        Reading got = ReadDocument(std::string(kProlog) + c.body, "doc" + std::to_string(n++));
+        EXPECT_EQ(c.result, got.result) << c.what << "\n" << got.reports;
         EXPECT_EQ(std::string(c.summary), got.summary) << c.what;
         // The parser's own failure is recorded once by the parser, then by each level above.
-        EXPECT_EQ(c.reports, got.reports) << c.what << "\n" << got.messages;
+        EXPECT_EQ(c.reports, std::count(got.reports.begin(), got.reports.end(), '\n')) << c.what << "\n" << got.reports;
     }
 }
 
 TEST(ReaderDocuments, ReportsNameTheDocumentAndTheCode)
 {
-    ReadOutcome got = ReadDocument(std::string(kProlog) +
+    Reading got = ReadDocument(std::string(kProlog) +
                                        "<SVF_Plus_Data version=\"1\">\n<DataField name=\"A\">\n"
                                        "<FieldBlock row_width=\"8\">0x1</FieldBlock>\n"
                                        "<FieldBlock row_width=\"8\">0xZZ</FieldBlock></DataField></SVF_Plus_Data>",
                                    "messages");
     EXPECT_EQ(SVF_ERR_MODEL, got.result);
-    EXPECT_EQ(3, got.reports);
     // Each report is placed at the character that breaks the row and says what was due.
     const char* expected = ", line 6, column 29: row 1 of block 0 of field \"A\" breaks the hexadecimal row syntax: "
                            "\"Z\" stands where a hexadecimal digit is due (error -1).\n";
     std::string report = "scratch/reader/messages\\in.xml" + std::string(expected);
-    EXPECT_EQ(report + report + report, got.messages);
+    EXPECT_EQ(report + report + report, got.reports);
 
     // An end tag that does not match names both tags and where the open one began.
     got = ReadDocument(std::string(kProlog) + "<SVF_Plus_Data version=\"1\">\n<DataField\nname=\"A\"></FieldBlock>",
                        "mismatch");
-    EXPECT_NE(std::string::npos, got.messages.find("line 5, column 10: an end tag does not match the open element (the "
+    EXPECT_NE(std::string::npos, got.reports.find("line 5, column 10: an end tag does not match the open element (the "
                                                    "end tag </FieldBlock> stands where the end tag of <DataField>, "
                                                    "begun on line 4, is due) (error -108)."))
-        << got.messages;
+        << got.reports;
 
     // A document in UTF-16 or UTF-32 is refused with an error that names its encoding.
     const struct
@@ -200,10 +158,10 @@ TEST(ReaderDocuments, ReportsNameTheDocumentAndTheCode)
     {
         got = ReadDocument(document.bytes, "wide");
         EXPECT_EQ(XML_ERR_ENCODING, got.result);
-        EXPECT_NE(std::string::npos, got.messages.find(std::string("line 1, column 1: the document is not in UTF-8, the "
+        EXPECT_NE(std::string::npos, got.reports.find(std::string("line 1, column 1: the document is not in UTF-8, the "
                                                                    "encoding the reader takes (it is in ") +
                                                        document.encoding + ") (error -118)."))
-            << got.messages;
+            << got.reports;
     }
 }
 
@@ -221,13 +179,6 @@ TEST(ReaderDocuments, ModelAttachedBeforeReadMakesTheRootFail)
     EXPECT_EQ("v=attached c=~", Summary(handler.GetSVFPlusData()));
 }
 
-TEST(ReaderDocuments, ReadWithoutReadModeOpenFails)
-{
-    RODAzivUzirAdovIzozari handler;
-    EXPECT_LT(handler.Read(), 0);
-    EXPECT_EQ(nullptr, handler.GetSVFPlusData());
-}
-
 namespace
 {
 struct RowCase
@@ -242,6 +193,8 @@ const RowCase kRows[] = {
     {"0x12,0x34", "8", 0, " B8[0x12,0x34]"},
     {"\n\t\t\t0x12\n\t\t\t  34\n\t\t", "16", 0, " B16[0x1234]"},
     {"0x12 34", "16", 0, " B16[0x1234]"},
+    {"\r\n0x12,\r\n\t0x34\r\n", "8", 0, " B8[0x12,0x34]"},
+    {"0x12<!-- c -->34,<![CDATA[0xAB]]>", "8", 0, " B8[0x1234,0xAB]"},
     {"0xabCD,0x0f", "16", 0, " B16[0xABCD,0x0F]"},
     {"0X12", "8", SVF_ERR_MODEL, " B8[0x]"},
     {"0x123", "8", 0, " B8[0x12]"},
@@ -268,15 +221,10 @@ const RowCase kRows[] = {
     {"(FF*3)", "-100", 0, " B-100[0x]"},
     // Repeat counts near 2^31 and beyond: a row takes only what its width holds.
     {"(FF*2147483647),0x01", "16", 0, " B16[0xFFFF,0x01]"},
-    {"(FF*4294967297)", "24", 0, " B24[0xFFFFFF]"},
-    {"((AB*65536)*65536)", "32", 0, " B32[0xABABABAB]"},
-    {"(5A*99999999999999999999999999999)", "8", 0, " B8[0x5A]"},
     {"(C3*4)", "2147483647", 0, " B2147483647[0xC3C3C3C3]"},
-    {"(FF*2147483647)", "-2147483648", 0, " B-2147483648[0x]"},
     // Widths beyond the int range saturate, as strtol clamps, instead of wrapping.
     {"0x12", "4294967304", 0, " B2147483647[0x12]"},
     {"0x12", "-4294967304", 0, " B-2147483648[0x12]"},
-    {"(FF*3)", "99999999999999999999999", 0, " B2147483647[0xFFFFFF]"},
     {"0x1\n2,0x3&amp;4", "8", SVF_ERR_MODEL, " B8[0x12,0x]"},
 };
 }
@@ -291,8 +239,8 @@ TEST(ReaderRows, HexadecimalRowSyntax)
         std::string text = c.text;
         std::string document = std::string(kProlog) + "<SVF_Plus_Data version=\"1\"><DataField name=\"A\">" + block +
                                text + "</FieldBlock></DataField></SVF_Plus_Data>";
-        ReadOutcome got = ReadDocument(document, "row" + std::to_string(n++));
-        EXPECT_EQ(c.result, got.result) << "'" << c.text << "'\n" << got.messages;
+        Reading got = ReadDocument(document, "row" + std::to_string(n++));
+        EXPECT_EQ(c.result, got.result) << "'" << c.text << "'\n" << got.reports;
         EXPECT_EQ(std::string("v=1 c=~ F(A,0)") + c.rows, got.summary) << "'" << c.text << "'";
     }
 }
@@ -345,12 +293,12 @@ TEST(ReaderWarnings, EachKindWhereItStands)
     int n = 0;
     for (const WarningCase& c : kWarnings)
     {
-        ReadOutcome got = ReadDocument(c.bare ? std::string(c.body) : kProlog + std::string(c.body),
+        Reading got = ReadDocument(c.bare ? std::string(c.body) : kProlog + std::string(c.body),
                                        "warn" + std::to_string(n++));
         EXPECT_EQ(std::string(c.warnings), got.warnings) << c.body << "\n" << got.sentences;
     }
     // The sentences name the element, field, block and row, and what the reader did.
-    ReadOutcome rows = ReadDocument(kProlog + std::string(kWarnings[8].body), "sentences");
+    Reading rows = ReadDocument(kProlog + std::string(kWarnings[8].body), "sentences");
     EXPECT_NE(std::string::npos, rows.sentences.find("in.xml, line 7, column 1: row 1 of block 0 of field \"A\" holds 1 "
                                                      "byte, but row_width 16 asks for 2 (warning 17).\n"))
         << rows.sentences;

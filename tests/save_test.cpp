@@ -143,8 +143,6 @@ TEST(SafeSave, FifoReceivesTheTextDirectly)
 // tests run as root, a tmpfs of 64 KB.
 TEST(SafeSave, FailuresLeaveTheOldFileAndNoTemporaryFile)
 {
-    SVFPlusData model;
-    MakeModel(model, 2000, 64);   // about 300 KB of text
     std::string dir = ScratchDir("save/failures");
     std::string full = dir + "/full", locked = dir + "/locked", folder = dir + "/folder";
     std::filesystem::create_directories(full);
@@ -161,17 +159,21 @@ TEST(SafeSave, FailuresLeaveTheOldFileAndNoTemporaryFile)
     std::string device = "/dev/full";
     if (root && mknod((dir + "/full-device").c_str(), S_IFCHR | 0666, makedev(1, 7)) == 0)
         device = dir + "/full-device";
-    const struct { std::string path; int error; bool run; } cases[] = {
-        {device, ENOSPC, true},
-        {full + "/out.xml", ENOSPC, mounted},
-        {locked + "/out.xml", EACCES, !root},   // root writes into read-only folders
-        {dir + "/missing/out.xml", ENOENT, true},
-        {folder, EISDIR, true},
+    // Rows of the model: 2000 make about 300 KB of text, 2 a text only the last flush writes.
+    const struct { std::string path; int error; bool run; int rows; } cases[] = {
+        {device, ENOSPC, true, 2000},
+        {device, ENOSPC, true, 2},
+        {full + "/out.xml", ENOSPC, mounted, 2000},
+        {locked + "/out.xml", EACCES, !root, 2},   // root writes into read-only folders
+        {dir + "/missing/out.xml", ENOENT, true, 2},
+        {folder, EISDIR, true, 2},
     };
     for (const auto& c : cases)
     {
         if (!c.run)
             continue;
+        SVFPlusData model;
+        MakeModel(model, c.rows, 64);
         std::string parent = c.path.substr(0, c.path.rfind('/'));
         std::set<std::string> before = std::filesystem::exists(parent) ? Names(parent) : std::set<std::string>();
         ErrorHandler errors;

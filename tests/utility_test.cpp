@@ -7,15 +7,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <set>
 #include <string>
 #include <vector>
 
-#include "ErrorHandler.h"
-#include "UtByteBuffer.h"
+#include "TestSupport.h"
 #include "UtString.h"
 #include "UtUtility.h"
 
@@ -256,28 +252,21 @@ TEST(StringHelpers, StrncpyAndStrncatStayInBoundsAndTerminate)
 
 TEST(StringHelpers, FopenReadsBackslashPathsAndRejectsNullArguments)
 {
-    std::filesystem::path dir = std::filesystem::path("scratch") / "utility_fopen";
-    std::filesystem::remove_all(dir);
-    std::filesystem::create_directories(dir);
-    std::ofstream(dir / "probe.txt") << "probe";
-
+    testsupport::WriteBytes(testsupport::ScratchDir("utility_fopen") + "/probe.txt", "probe");
     FILE* file = util_fopen("scratch\\utility_fopen\\probe.txt", "r");
     ASSERT_NE(file, nullptr);
     char text[8] = { 0 };
     EXPECT_EQ(fread(text, 1, 7, file), 5u);
     fclose(file);
-
-    struct Case { const char* path; const char* mode; int error; };
-    const Case failures[] = { { "scratch\\utility_fopen\\absent.txt", "r", ENOENT },
-                              { nullptr, "r", EINVAL },
-                              { "scratch\\utility_fopen\\probe.txt", nullptr, EINVAL } };
-    for (const Case& test : failures)
+    const struct { const char *path, *mode; int error; } failures[] = {
+        { "scratch\\utility_fopen\\absent.txt", "r", ENOENT }, { nullptr, "r", EINVAL },
+        { "scratch\\utility_fopen\\probe.txt", nullptr, EINVAL } };
+    for (const auto& test : failures)
     {
         errno = 0;
         EXPECT_EQ(util_fopen(test.path, test.mode), nullptr);
         EXPECT_EQ(errno, test.error);
     }
-    std::filesystem::remove_all(dir);
 }
 
 TEST(UtStringTest, FindLooksOnlyAtTheGivenTextAndCopiesOwnTheirText)
@@ -367,8 +356,7 @@ TEST(ErrorHandlerTest, EveryCodeOfTheLibraryHasItsOwnDescription)
     // Warning kinds: a name and a sentence each, none for other numbers, and docs/warnings.md
     // holds the same table.
     std::set<std::string> names;
-    std::ifstream file("data/warnings.md");
-    std::string guide((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    const std::string guide = testsupport::ReadBytes("data/warnings.md");
 #define RIZEROZ_TEST_WARNING(code, name, sentence)                                                  \
     EXPECT_STREQ(ErrorHandler::GetWarningName(code), #name);                                       \
     EXPECT_STREQ(ErrorHandler::DescribeWarning(code), sentence);                                   \
