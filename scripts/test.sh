@@ -49,7 +49,7 @@ run_fuzz() {
   rm -rf "$probe"
 
   echo "=== fuzz build ==="
-  cmake -S "$root" -B "$dir" -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  cmake -S "$root" -B "$dir" -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo "${werror[@]}" \
     -DRIZEROZ_BUILD_FUZZ=ON -DRIZEROZ_BUILD_TESTS=OFF -DRIZEROZ_BUILD_TOOLS=OFF
   cmake --build "$dir" -j "$jobs" --target rizeroz_fuzz_targets
   mkdir -p "$dir/artifacts"
