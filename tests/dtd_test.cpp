@@ -77,7 +77,7 @@ TEST(DocumentType, WrittenDocumentsAreValidAndBrokenOnesAreNot)
     for (const char* body : bodies)
     {
         std::string path = dir + "/bad" + std::to_string(n++) + ".xml";
-        WriteBytes(path, "<?xml version='1.0'?>\n<!DOCTYPE SVF_Plus_Data SYSTEM \"SVF_Plus_Data.dtd\">\n" + std::string(body));
+        WriteBytes(path, "<!DOCTYPE SVF_Plus_Data SYSTEM \"SVF_Plus_Data.dtd\">\n" + std::string(body));
         EXPECT_NE(0, Validate(path)) << body;
     }
 }

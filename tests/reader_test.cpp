@@ -165,16 +165,23 @@ TEST(ReaderDocuments, ReportsNameTheDocumentAndTheCode)
     }
 }
 
-TEST(ReaderDocuments, ModelAttachedBeforeReadMakesTheRootFail)
+// The document type file is looked for in the default directory, whatever the document
+// names; a model attached before Read makes the root element fail.
+TEST(ReaderDocuments, DocumentTypeInTheDefaultDirectoryAndAModelAttachedBefore)
 {
+    struct Handler : RODAzivUzirAdovIzozari
+    {
+        using XMLParser::GetDTD;
+    } handler;
     std::string dir = ScratchDir("reader/attached");
-    WriteBytes(dir + "/in.xml", std::string(kProlog) + "<SVF_Plus_Data version=\"9\"></SVF_Plus_Data>");
-    RODAzivUzirAdovIzozari handler;
+    WriteBytes(dir + "/in.xml",
+               "<!DOCTYPE SVF_Plus_Data SYSTEM 'elsewhere/x.dtd'><SVF_Plus_Data version=\"9\"></SVF_Plus_Data>");
     ASSERT_EQ(0, handler.InitSvfPlusDataFile("in.xml", dir.c_str(), "read"));
     SVFPlusData attached;
     attached.SetVersion("attached");
     handler.SetSVFPlusData(&attached);
     EXPECT_EQ(SVF_ERR_MODEL, handler.Read());
+    EXPECT_EQ(dir + "\\SVF_Plus_Data.dtd", handler.GetDTD());
     EXPECT_EQ(1, handler.GetErrorHandler()->GetReportCount());
     EXPECT_EQ("v=attached c=~", Summary(handler.GetSVFPlusData()));
 }
