@@ -267,6 +267,16 @@ def test_convert_round_trips(g):
     g.expect(json.loads(g.read("loose2.json")) == {"version": "1", "comment": None, "fields": [
         {"name": "L", "checksum": 0, "blocks": [{"row_width": 16, "rows": ["A5C3"]}]}]}, "loose JSON")
 
+    # A data file with CR LF line ends (and a CR alone) reads as XML reads it: each is one
+    # line feed in the comment; rows between them come through byte for byte.
+    crlf = (b'<?xml version="1.0"?>\r\n<SVF_Plus_Data version="1">\r\n<Comment>one\r\ntwo\r\n\r\nthree\rfour\r\n'
+            b'</Comment>\r\n<DataField name="A">\r\n<FieldBlock row_width="16">\r\n0x0D0A,\r\n0x0A0D\r\n'
+            b'</FieldBlock>\r\n</DataField>\r\n</SVF_Plus_Data>\r\n')
+    expected = model([field("A", (16, ["0D0A", "0A0D"]))], comment="one\ntwo\n\nthree\nfour\n")
+    g.run("convert", g.write("crlf.xml", crlf), g.path("crlf.json"), code=EXIT_OK)
+    for text in (g.read("crlf.json"), g.run("convert", "-", "-", "--to", "json", input=crlf, code=EXIT_OK).out):
+        g.expect(json.loads(text) == json.loads(expected), "CR LF line ends", text)
+
     # Converting a file onto itself, and over an existing file.
     g.run("convert", g.path("s.xml"), g.path("s.xml"), code=EXIT_OK)
     g.run("dump", g.path("s.xml"), code=EXIT_OK, out=SAMPLE_DUMP)
