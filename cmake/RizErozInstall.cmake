@@ -23,6 +23,7 @@ set(RIZEROZ_PUBLIC_HEADERS
   ${PROJECT_SOURCE_DIR}/interfaces/UtUtility.h
   ${PROJECT_SOURCE_DIR}/interfaces/ErrorHandler.h
   ${PROJECT_SOURCE_DIR}/interfaces/ReadWarnings.h
+  ${PROJECT_SOURCE_DIR}/interfaces/ResultCodes.h
   ${PROJECT_SOURCE_DIR}/interfaces/XMLNode.h
   ${PROJECT_SOURCE_DIR}/interfaces/XMLParser.h
   ${PROJECT_SOURCE_DIR}/interfaces/SVFPlusData.h
