@@ -15,46 +15,30 @@ namespace
 // The parser's result code for an error list number that is not defined.
 const int kUnknownListCode = -114;
 
-// The name and the sentence of every result code of the library, from ResultCodes.h.
-struct CodeDescription
-{
-    int nCode;
-    const char* pszName;
-    const char* pszText;
-};
-
-#define RIZEROZ_CODE_ENTRY(code, name, sentence) { code, #name, sentence },
-const CodeDescription g_codeDescriptions[] = { RIZEROZ_RESULTS(RIZEROZ_CODE_ENTRY) };
-#undef RIZEROZ_CODE_ENTRY
-
-const CodeDescription* FindCode(int code)
-{
-    for (const CodeDescription& description : g_codeDescriptions)
-        if (description.nCode == code)
-            return &description;
-    return 0;
-}
-
-const char g_szUnknownFailure[] = "an unknown failure";
-
-struct WarningKind
+// A result code or a warning kind: its code, name and sentence (ResultCodes.h,
+// ReadWarnings.h).
+struct CodeEntry
 {
     int nCode;
     const char* pszName;
     const char* pszSentence;
 };
 
-#define RIZEROZ_WARNING_ENTRY(code, name, sentence) { code, #name, sentence },
-const WarningKind g_warningKinds[] = { RIZEROZ_READ_WARNINGS(RIZEROZ_WARNING_ENTRY) };
-#undef RIZEROZ_WARNING_ENTRY
+#define RIZEROZ_CODE_ENTRY(code, name, sentence) { code, #name, sentence },
+const CodeEntry g_resultCodes[] = { RIZEROZ_RESULTS(RIZEROZ_CODE_ENTRY) };
+const CodeEntry g_warningKinds[] = { RIZEROZ_READ_WARNINGS(RIZEROZ_CODE_ENTRY) };
+#undef RIZEROZ_CODE_ENTRY
 
-const WarningKind* FindWarningKind(int code)
+template <size_t count>
+const CodeEntry* FindCode(const CodeEntry (&table)[count], int code)
 {
-    for (const WarningKind& kind : g_warningKinds)
-        if (kind.nCode == code)
-            return &kind;
+    for (const CodeEntry& entry : table)
+        if (entry.nCode == code)
+            return &entry;
     return 0;
 }
+
+const char g_szUnknownFailure[] = "an unknown failure";
 
 // A copy of `text` made with new[]; the empty text for null.
 char* CopyText(const char* text)
@@ -349,14 +333,14 @@ void ErrorHandler::ClearReports()
 
 const char* ErrorHandler::DescribeCode(int code)
 {
-    const CodeDescription* description = FindCode(code);
-    return description != 0 ? description->pszText : g_szUnknownFailure;
+    const CodeEntry* entry = FindCode(g_resultCodes, code);
+    return entry != 0 ? entry->pszSentence : g_szUnknownFailure;
 }
 
 const char* ErrorHandler::GetCodeName(int code)
 {
-    const CodeDescription* description = FindCode(code);
-    return description != 0 ? description->pszName : "";
+    const CodeEntry* entry = FindCode(g_resultCodes, code);
+    return entry != 0 ? entry->pszName : "";
 }
 
 int ErrorHandler::AddWarning(int code, const char* file, long line, long column, const char* sentence)
@@ -390,12 +374,12 @@ const ErrorReport* ErrorHandler::GetWarning(int index) const
 
 const char* ErrorHandler::DescribeWarning(int code)
 {
-    const WarningKind* kind = FindWarningKind(code);
+    const CodeEntry* kind = FindCode(g_warningKinds, code);
     return kind != 0 ? kind->pszSentence : "an unknown warning";
 }
 
 const char* ErrorHandler::GetWarningName(int code)
 {
-    const WarningKind* kind = FindWarningKind(code);
+    const CodeEntry* kind = FindCode(g_warningKinds, code);
     return kind != 0 ? kind->pszName : "";
 }
