@@ -9,26 +9,10 @@
 #   python   the Python package (bindings/python/CMakeLists.txt)
 include(CMakePackageConfigHelpers)
 
-# Public headers, one line each. They install into include/rizeroz/, which the CMake
-# target and the pkg-config file put on a caller's include path: callers include them by
-# their bare names, and nothing lands at the top of include/.
-set(RIZEROZ_PUBLIC_HEADERS
-  ${PROJECT_SOURCE_DIR}/rodazivuziradovizozari/RODAzivUzirAdovIzozari.h
-  ${PROJECT_SOURCE_DIR}/rodazivuziradovizozari/RizErozVersion.h
-  ${PROJECT_SOURCE_DIR}/rodazivuziradovizozari/SafeSave.h
-  ${PROJECT_SOURCE_DIR}/interfaces/RizErozExport.h
-  ${PROJECT_SOURCE_DIR}/interfaces/UtObject.h
-  ${PROJECT_SOURCE_DIR}/interfaces/UtByteBuffer.h
-  ${PROJECT_SOURCE_DIR}/interfaces/UtString.h
-  ${PROJECT_SOURCE_DIR}/interfaces/UtUtility.h
-  ${PROJECT_SOURCE_DIR}/interfaces/ErrorHandler.h
-  ${PROJECT_SOURCE_DIR}/interfaces/ReadWarnings.h
-  ${PROJECT_SOURCE_DIR}/interfaces/XMLNode.h
-  ${PROJECT_SOURCE_DIR}/interfaces/XMLParser.h
-  ${PROJECT_SOURCE_DIR}/interfaces/SVFPlusData.h
-  ${PROJECT_SOURCE_DIR}/interfaces/SVPExpression.h
-  ${PROJECT_SOURCE_DIR}/bindings/c/rizeroz.h)
-
+# The public headers (RIZEROZ_PUBLIC_HEADERS, cmake/RizErozPublicHeaders.cmake) install
+# into include/rizeroz/, which the CMake target and the pkg-config file put on a caller's
+# include path: callers include them by their bare names, and nothing lands at the top of
+# include/.
 install(TARGETS rizeroz EXPORT RizErozTargets
   RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT runtime NAMELINK_COMPONENT dev

@@ -1,10 +1,13 @@
 # Compile settings shared by every target of the library: warnings, symbol visibility,
 # the export macro's build side, and the sanitizers when asked for.
+# No include folders: each part of the library declares what it sees (rizeroz_component).
 add_library(rizeroz_options INTERFACE)
 target_compile_definitions(rizeroz_options INTERFACE RIZEROZ_BUILDING)
-target_include_directories(rizeroz_options INTERFACE
-  ${PROJECT_SOURCE_DIR}/interfaces
-  ${PROJECT_SOURCE_DIR}/rodazivuziradovizozari)
+
+# The declarations of the collaborating libraries, interfaces/: besides its own folder,
+# all that a platform library sees.
+add_library(rizeroz_interfaces INTERFACE)
+target_include_directories(rizeroz_interfaces INTERFACE ${PROJECT_SOURCE_DIR}/interfaces)
 
 # Every target of the project takes these warnings; RIZEROZ_WERROR makes them errors.
 add_library(rizeroz_warnings INTERFACE)
@@ -25,8 +28,13 @@ if(MINGW)
   add_link_options(-static-libgcc -static-libstdc++ -static)
 endif()
 
-# One collaborating library: an object library whose objects go into the shared library.
+# One part of the library: an object library whose objects go into the shared library.
+#   rizeroz_component(NAME SOURCES... DEPENDS TARGETS...)
+# It sees its own folder and what the targets it depends on give (no folder is on every
+# part's include path), so the build fails when a part includes a header of a library it
+# does not declare, or of one above it: the layers of docs/design.md.
 function(rizeroz_component name)
-  add_library(${name} OBJECT ${ARGN})
-  target_link_libraries(${name} PRIVATE rizeroz_options)
+  cmake_parse_arguments(PARSE_ARGV 1 component "" "" "DEPENDS")
+  add_library(${name} OBJECT ${component_UNPARSED_ARGUMENTS})
+  target_link_libraries(${name} PRIVATE rizeroz_options PUBLIC ${component_DEPENDS})
 endfunction()

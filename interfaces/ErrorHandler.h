@@ -9,6 +9,7 @@
 
 #include "RizErozExport.h"
 #include "ReadWarnings.h"
+#include "ResultCodes.h"
 
 // Lists a report can be filed under.
 enum
@@ -85,9 +86,11 @@ public:
     const ErrorReport* GetLastReport() const;
     void ClearReports();
 
-    // What a result code means, in words ("a row breaks the hexadecimal row syntax").
-    // Never null; an unknown code gives a general text.
+    // What a result code means, in words ("a row breaks the hexadecimal row syntax"), and
+    // its name ("SVF_ERR_MODEL"), from ResultCodes.h. Never null; an unknown code gives a
+    // general text and the empty name.
     static const char* DescribeCode(int code);
+    static const char* GetCodeName(int code);
 
     // Warnings, on a list of their own (ERROR_LIST_WARNINGS): the first WARNINGS_KEPT
     // are kept in full, later ones only counted. `sentence` names what the reader did and

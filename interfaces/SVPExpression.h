@@ -9,13 +9,13 @@
 
 #include <stddef.h>
 #include "RizErozExport.h"
+#include "ResultCodes.h"
 #include "UtByteBuffer.h"
 
+// The expression library's result codes (ResultCodes.h).
 enum
 {
-    SVP_ERR_SYNTAX = -201,     // the expression does not follow the grammar
-    SVP_ERR_ARGUMENT = -202,   // a null expression or output area
-    SVP_ERR_NO_MEMORY = -203   // memory ran out
+    RIZEROZ_EXPRESSION_RESULTS(RIZEROZ_RESULT_ENUM)
 };
 
 class RIZEROZ_API SVPExpression

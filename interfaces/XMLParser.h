@@ -18,28 +18,13 @@
 #include "XMLNode.h"
 #include "UtByteBuffer.h"
 #include "ErrorHandler.h"
+#include "ResultCodes.h"
 
-// The parser's own result codes. They never overlap the codes of classes built on it.
+// The parser's own result codes (ResultCodes.h). They never overlap the codes of classes
+// built on it.
 enum
 {
-    XML_ERR_OPEN = -101,              // the document cannot be opened
-    XML_ERR_READ = -102,              // reading the document failed
-    XML_ERR_NOT_OPEN = -103,          // no document is open for scanning
-    XML_ERR_UNEXPECTED_END = -104,    // the document ends inside markup or an open element
-    XML_ERR_BAD_NAME = -105,          // a tag or attribute name is malformed
-    XML_ERR_BAD_ATTRIBUTE = -106,     // an attribute lacks '=' or a quoted value
-    XML_ERR_DUPLICATE_ATTRIBUTE = -107,
-    XML_ERR_MISMATCHED_END_TAG = -108,
-    XML_ERR_NO_ROOT = -109,           // no root element, or text where it is due
-    XML_ERR_BAD_PROLOG = -110,        // malformed declaration or document type
-    XML_ERR_BAD_MARKUP = -111,        // malformed comment, CDATA section or '<' use
-    XML_ERR_BAD_ARGUMENT = -112,      // a required argument is null or empty
-    XML_ERR_TOO_DEEP = -113,          // elements nested deeper than XML_MAX_DEPTH
-    XML_ERR_UNKNOWN_LIST = -114,      // an error list number that is not defined
-    XML_ERR_BAD_SKIP = -115,          // Skip() on a node that is not the current start tag
-    XML_ERR_TOO_LARGE = -116,         // an element text or a tag is larger than the parser's limit
-    XML_ERR_NO_MEMORY = -117,         // memory ran out while parsing
-    XML_ERR_ENCODING = -118           // the document is in UTF-16 or UTF-32, not UTF-8
+    RIZEROZ_XML_PARSER_RESULTS(RIZEROZ_RESULT_ENUM)
 };
 
 // The most the parser's buffers hold, in bytes, and so its default limits: one

@@ -22,24 +22,12 @@
 #include "XMLNode.h"
 #include "XMLParser.h"
 #include "SVFPlusData.h"
+#include "ResultCodes.h"
 
-// Result codes of the handler (failures are negative; see docs/error-codes.md).
+// Result codes of the handler (failures are negative; ResultCodes.h, docs/error-codes.md).
 enum
 {
-    SVF_ERR_MODEL = -1,          // a second root element, or a row that breaks the hexadecimal syntax
-    SVF_ERR_NO_FIELD = -2,       // no new data field, or a field block without a data field
-    SVF_ERR_NESTING = -3,        // a field block that is not directly inside a data field
-    SVF_ERR_NO_ROW = -4,         // the data field gave no new row
-    SVF_ERR_OUTPUT = -5,         // the output path is empty, the output file does not open, or no output is open
-    SVF_ERR_NO_DATA = -6,        // nothing to write: no data model is attached
-    SVF_ERR_NO_MODEL = -7,       // an element that needs a data model came before the root element
-    SVF_ERR_WRITE = -8,          // not every byte of the document reached the file (see GetWriteError)
-    SVF_ERR_SAVE = -9,           // a safe save failed; the old file is left as it was (SafeSave.h)
-    SVF_ERR_ROW_TOO_LARGE = -10, // a row holds more bytes than the row limit
-    SVF_ERR_EXPRESSION_BUDGET = -11, // expression rows stand for more bytes than one Read may add
-    SVF_ERR_NO_MEMORY = -12,     // memory ran out
-    SVF_ERR_SKIP = -29,          // the parser reported an element to skip but holds no start or empty tag
-    SVF_ERR_UNKNOWN_TAG = -38    // the tag hooks' result for a name that is no document element
+    RIZEROZ_HANDLER_RESULTS(RIZEROZ_RESULT_ENUM)
 };
 
 // The most bytes one row holds, and the default row limit.

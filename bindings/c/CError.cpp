@@ -6,6 +6,15 @@
 #include <memory>
 
 #include "ErrorHandler.h"
+#include "RODAzivUzirAdovIzozari.h"
+
+// rizeroz.h stands alone, so it declares its codes again: they must be the library's.
+#define RIZEROZ_SAME_CODE(code, name, sentence) static_assert(name == code, #name " differs from ResultCodes.h");
+RIZEROZ_C_INTERFACE_RESULTS(RIZEROZ_SAME_CODE)
+#undef RIZEROZ_SAME_CODE
+static_assert((int)RZ_ERR_NO_ROOT == XML_ERR_NO_ROOT && (int)RZ_ERR_WRITE == SVF_ERR_WRITE &&
+                  (int)RZ_ERR_SAVE == SVF_ERR_SAVE,
+              "rizeroz.h passes these library codes on under names of its own");
 
 int SetError(rz_error** error, int code, const std::string& message, const char* path, long line, long column)
 {

@@ -15,78 +15,30 @@ namespace
 // The parser's result code for an error list number that is not defined.
 const int kUnknownListCode = -114;
 
-struct CodeDescription
-{
-    int nCode;
-    const char* pszText;
-};
-
-// Every result code of the library, in plain words. The handler's codes come first,
-// then the XML parser's (-101 to -118), the expression library's (-201 to -203) and the C
-// interface's (-301, -302).
-const CodeDescription g_codeDescriptions[] = {
-    { -1, "a second root element, or a row that breaks the hexadecimal row syntax" },
-    { -2, "the data model gave no new data field, or a field block has no data field to belong to" },
-    { -3, "a field block that is not directly inside a data field" },
-    { -4, "the data field gave no new row" },
-    { -5, "the output file cannot be opened (empty path, failed open, or no output open)" },
-    { -6, "nothing to write: no data model is attached" },
-    { -7, "an element that needs a data model comes before the root element" },
-    { -8, "not every byte of the document reached the file" },
-    { -9, "the file cannot be saved" },
-    { -10, "a row holds more bytes than the row limit" },
-    { -11, "the rows that expressions stand for exceed the expression budget" },
-    { -12, "memory ran out in the data file handler" },
-    { -29, "the parser reported an element to skip but holds no start or empty tag" },
-    { -38, "the element name is none of SVF_Plus_Data, Comment, DataField and FieldBlock" },
-
-    { -101, "the document cannot be opened" },
-    { -102, "reading the document failed" },
-    { -103, "no document is open for scanning" },
-    { -104, "the document ends inside markup or before all elements are closed" },
-    { -105, "a tag or attribute name is malformed" },
-    { -106, "an attribute lacks its '=' or its quoted value" },
-    { -107, "an attribute appears twice in one tag" },
-    { -108, "an end tag does not match the open element" },
-    { -109, "the document has no root element, or text stands where the root element is due" },
-    { -110, "the XML declaration or the document type declaration is malformed" },
-    { -111, "a comment, CDATA section or '<' is malformed" },
-    { -112, "a required argument is null or empty" },
-    { -113, "elements are nested too deeply" },
-    { -114, "the error list is not defined" },
-    { -115, "an element was to be skipped while its start tag was not the current tag" },
-    { -116, "an element text or a tag is larger than the parser's limit" },
-    { -117, "memory ran out while parsing" },
-    { -118, "the document is not in UTF-8, the encoding the reader takes" },
-
-    { -201, "the expression does not follow the expression grammar" },
-    { -202, "an expression or output area is missing" },
-    { -203, "memory ran out while evaluating an expression" },
-
-    { -301, "a null handle or pointer, an index out of range, a length the model cannot hold, or undefined flags" },
-    { -302, "memory ran out" },
-};
-
-const char g_szUnknownFailure[] = "an unknown failure";
-
-struct WarningKind
+// A result code or a warning kind: its code, name and sentence (ResultCodes.h,
+// ReadWarnings.h).
+struct CodeEntry
 {
     int nCode;
     const char* pszName;
     const char* pszSentence;
 };
 
-#define RIZEROZ_WARNING_ENTRY(code, name, sentence) { code, #name, sentence },
-const WarningKind g_warningKinds[] = { RIZEROZ_READ_WARNINGS(RIZEROZ_WARNING_ENTRY) };
-#undef RIZEROZ_WARNING_ENTRY
+#define RIZEROZ_CODE_ENTRY(code, name, sentence) { code, #name, sentence },
+const CodeEntry g_resultCodes[] = { RIZEROZ_RESULTS(RIZEROZ_CODE_ENTRY) };
+const CodeEntry g_warningKinds[] = { RIZEROZ_READ_WARNINGS(RIZEROZ_CODE_ENTRY) };
+#undef RIZEROZ_CODE_ENTRY
 
-const WarningKind* FindWarningKind(int code)
+template <size_t count>
+const CodeEntry* FindCode(const CodeEntry (&table)[count], int code)
 {
-    for (const WarningKind& kind : g_warningKinds)
-        if (kind.nCode == code)
-            return &kind;
+    for (const CodeEntry& entry : table)
+        if (entry.nCode == code)
+            return &entry;
     return 0;
 }
+
+const char g_szUnknownFailure[] = "an unknown failure";
 
 // A copy of `text` made with new[]; the empty text for null.
 char* CopyText(const char* text)
@@ -381,10 +333,14 @@ void ErrorHandler::ClearReports()
 
 const char* ErrorHandler::DescribeCode(int code)
 {
-    for (size_t i = 0; i < sizeof(g_codeDescriptions) / sizeof(g_codeDescriptions[0]); ++i)
-        if (g_codeDescriptions[i].nCode == code)
-            return g_codeDescriptions[i].pszText;
-    return g_szUnknownFailure;
+    const CodeEntry* entry = FindCode(g_resultCodes, code);
+    return entry != 0 ? entry->pszSentence : g_szUnknownFailure;
+}
+
+const char* ErrorHandler::GetCodeName(int code)
+{
+    const CodeEntry* entry = FindCode(g_resultCodes, code);
+    return entry != 0 ? entry->pszName : "";
 }
 
 int ErrorHandler::AddWarning(int code, const char* file, long line, long column, const char* sentence)
@@ -418,12 +374,12 @@ const ErrorReport* ErrorHandler::GetWarning(int index) const
 
 const char* ErrorHandler::DescribeWarning(int code)
 {
-    const WarningKind* kind = FindWarningKind(code);
+    const CodeEntry* kind = FindCode(g_warningKinds, code);
     return kind != 0 ? kind->pszSentence : "an unknown warning";
 }
 
 const char* ErrorHandler::GetWarningName(int code)
 {
-    const WarningKind* kind = FindWarningKind(code);
+    const CodeEntry* kind = FindCode(g_warningKinds, code);
     return kind != 0 ? kind->pszName : "";
 }

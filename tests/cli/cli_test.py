@@ -2,9 +2,9 @@
 """Tests of the rizeroz tool: runs the built program on the bundled samples and on small
 documents written here, and compares its output, its errors and its exit codes.
 
-CTest runs this from the build's bin folder, natively or, for a Windows build, with the
-emulator that runs rizeroz.exe under wine. Paths given to the tool are relative to that
-folder, so the same cases run on both sides; stdout is compared with LF line ends.
+CTest runs this from the build's bin folder, natively or, for a Windows build, under wine
+through the emulator. Paths given to the tool are relative to that folder, so the same
+cases run on both sides; stdout is compared with LF line ends.
 """
 import argparse
 import concurrent.futures
@@ -16,7 +16,6 @@ import stat
 import subprocess
 import sys
 import tempfile
-import threading
 import time
 import traceback
 
@@ -53,7 +52,7 @@ class Tool:
 class Group:
     """One group of related cases with a scratch folder of its own; collects failures."""
 
-    def __init__(self, name, tool, root="cli-scratch"):
+    def __init__(self, name, tool, root):
         self.name, self.tool, self.failures, self.skipped = name, tool, [], []
         self.dir = os.path.join(root, name).replace(os.sep, "/")
         shutil.rmtree(self.dir, ignore_errors=True)
@@ -64,7 +63,7 @@ class Group:
 
     def write(self, name, text):
         with open(self.path(name), "wb") as f:
-            f.write(text.encode("utf-8"))
+            f.write(text if isinstance(text, bytes) else text.encode("utf-8"))
         return self.path(name)
 
     def read(self, name):
@@ -119,17 +118,13 @@ FuseArray_MASK[1][0] = 5A
 """
 
 
-def doc(body, version=' version="1"'):
-    return "<?xml version='1.0' encoding='utf-8' ?>\n<SVF_Plus_Data%s>\n%s\n</SVF_Plus_Data>\n" % (version, body)
-
-
-def field(rows, width="8", name="A", extra=""):
-    return '<DataField name="%s"%s>\n<FieldBlock row_width="%s">\n%s\n</FieldBlock>\n</DataField>' % (
-        name, extra, width, rows)
-
-
 def model(fields, version="1", comment=None):
     return json.dumps({"version": version, "comment": comment, "fields": fields})
+
+
+def field(name, *blocks, checksum=0):
+    """A field of the tool's JSON; each block is (row width, rows)."""
+    return {"name": name, "checksum": checksum, "blocks": [{"row_width": w, "rows": rows} for w, rows in blocks]}
 
 
 def test_info_and_dump(g):
@@ -169,35 +164,22 @@ def test_info_and_dump(g):
     g.expect_error(g.run("info", g.write("foo.xml", "<Foo/>")), "has no SVF_Plus_Data root element")
 
 
-# Documents of other makes, with libxml2's verdict: (name, bytes, well-formed).
-ROOT = b'<SVF_Plus_Data version="1"/>'
+# libxml2's verdict on documents the lenient reader reads otherwise: (name, bytes, well-formed).
+# The tool parses without loading the document type or external entities and without
+# substituting entities, and reads the bytes it is given.
 XML_SAMPLES = [
-    ("plain", ROOT, True),
+    ("plain", b'<SVF_Plus_Data version="1"/>', True),
     ("utf16", "\ufeff<?xml version='1.0' encoding='UTF-16'?><SVF_Plus_Data/>".encode("utf-16-le"), True),
     ("latin1", b"<?xml version='1.0' encoding='ISO-8859-1'?><SVF_Plus_Data version=\"caf\xe9\"/>", True),
     ("bad-utf8", b"<?xml version='1.0' encoding='UTF-8'?><SVF_Plus_Data version=\"caf\xe9\"/>", False),
-    ("references", b'<SVF_Plus_Data version="a&amp;b&#x30;"><Comment>&gt;&#65;</Comment></SVF_Plus_Data>', True),
     ("undefined-entity", b'<SVF_Plus_Data version="1"><Comment>&foo;</Comment></SVF_Plus_Data>', False),
     ("undefined-entity-external-subset",
      b'<!DOCTYPE SVF_Plus_Data SYSTEM "SVF_Plus_Data.dtd"><SVF_Plus_Data version="&foo;"/>', True),
-    ("internal-entity", b'<!DOCTYPE SVF_Plus_Data [<!ENTITY e "x">]><SVF_Plus_Data version="&e;"/>', True),
     ("external-entity", b'<!DOCTYPE SVF_Plus_Data [<!ENTITY e SYSTEM "/etc/passwd">]>'
                         b'<SVF_Plus_Data version="1"><Comment>&e;</Comment></SVF_Plus_Data>', True),
     ("mismatched", b'<SVF_Plus_Data version="1"><DataField name="A"></SVF_Plus_Data></DataField>', False),
-    ("text-after-root", ROOT + b"\ntrailing", False),
-    ("pi-after-root", ROOT + b"<?pi x?>\n<!-- c -->\n", True),
     ("control-character", b'<SVF_Plus_Data version="1"><Comment>a\x01b</Comment></SVF_Plus_Data>', False),
-    ("cdata-end-in-text", b'<SVF_Plus_Data version="1"><Comment>a]]>b</Comment></SVF_Plus_Data>', False),
-    ("cdata", b'<SVF_Plus_Data version="1"><Comment><![CDATA[a ]] <b> & c]]></Comment></SVF_Plus_Data>', True),
-    ("lt-in-attribute", b'<SVF_Plus_Data version="a<b"/>', False),
     ("bare-ampersand", b'<SVF_Plus_Data version="1"><Comment>a & b</Comment></SVF_Plus_Data>', False),
-    ("double-hyphen", b'<SVF_Plus_Data version="1"><!-- a -- b --></SVF_Plus_Data>', False),
-    ("duplicate-attribute", b'<SVF_Plus_Data version="1" version="2"/>', False),
-    ("no-root", b"<?xml version='1.0'?>\n<!-- nothing -->\n", False),
-    ("late-declaration", b"\n<?xml version='1.0'?>" + ROOT, False),
-    ("nul-reference", b'<SVF_Plus_Data version="&#0;"/>', False),
-    ("namespace-prefix", b'<x:SVF_Plus_Data version="1"/>', True),
-    ("open-comment", ROOT + b"<!-- never closed", False),
 ]
 
 
@@ -220,10 +202,6 @@ def test_check(g):
         g.expect(r.out.splitlines()[-2:] == [
             "data/cli_check_warnings.xml:23:1: error: not well-formed XML: Extra content at the end of the document.",
             "data/cli_check_warnings.xml: 1 error, 19 warnings."], "check summary", r)
-    # What check says of the rows is what the library reads.
-    rows = g.run("dump", "data/cli_check_warnings.xml", code=EXIT_OK).out.splitlines()
-    g.expect(rows[:7] == ["A[0][0] = 1234", "A[0][1] = 12", "A[0][2] = 12", "A[0][3] = FFFF", "A[0][4] =",
-                          "A[0][5] = FF", "A[0][6] ="], "rows of the warnings sample", rows)
 
     # The reader's error at the character; validity against the installed document type.
     r = g.run("check", "data/cli_check_error.xml", code=EXIT_ERROR)
@@ -240,6 +218,8 @@ def test_check(g):
               "message": "the reader takes the empty element <Marker/> as the end of <DataField>, and reads what "
                          "follows out of step with the document"} in report["findings"], "check --json finding", report)
     g.run("dump", "data/cli_check_out_of_step.xml", code=EXIT_OK, out="A[0][0] = 01\n")
+    r = g.run("check", "data/cli_check_out_of_step.xml", code=EXIT_WARNINGS)
+    g.expect(r.out.endswith(": %d warnings.\n" % report["warnings"]), "check summary of warnings only", r)
 
     r = g.run("check", g.write("foo.xml", "<Foo><DataField name=\"A\"/></Foo>"), code=EXIT_ERROR)
     g.expect("skips the element <Foo>" in r.out and ": error: the document has no SVF_Plus_Data root element" in r.out,
@@ -251,15 +231,8 @@ def test_check(g):
     # libxml2's verdict, and only it, makes an xml error.
     if not xml:
         return g.skip("this rizeroz has no libxml2 pass")
-    oracle = shutil.which("xmllint")
     for name, text, well_formed in XML_SAMPLES:
-        path = g.path(name + ".xml")
-        with open(path, "wb") as f:
-            f.write(text)
-        if oracle:
-            verdict = subprocess.run([oracle, "--noout", "--nonet", path], capture_output=True).returncode == 0
-            g.expect(verdict == well_formed, "%s: xmllint's verdict is %s" % (name, verdict))
-        findings = json.loads(g.run("check", "--json", path).out)["findings"]
+        findings = json.loads(g.run("check", "--json", g.write(name + ".xml", text)).out)["findings"]
         xml_errors = [f for f in findings if f["source"] == "xml" and f["severity"] == "error"]
         g.expect(bool(xml_errors) != well_formed, "%s: xml errors %r" % (name, xml_errors), findings)
 
@@ -290,6 +263,16 @@ def test_convert_round_trips(g):
     g.expect(json.loads(g.read("loose2.json")) == {"version": "1", "comment": None, "fields": [
         {"name": "L", "checksum": 0, "blocks": [{"row_width": 16, "rows": ["A5C3"]}]}]}, "loose JSON")
 
+    # A data file with CR LF line ends (and a CR alone) reads as XML reads it: each is one
+    # line feed in the comment; rows between them come through byte for byte.
+    crlf = (b'<?xml version="1.0"?>\r\n<SVF_Plus_Data version="1">\r\n<Comment>one\r\ntwo\r\n\r\nthree\rfour\r\n'
+            b'</Comment>\r\n<DataField name="A">\r\n<FieldBlock row_width="16">\r\n0x0D0A,\r\n0x0A0D\r\n'
+            b'</FieldBlock>\r\n</DataField>\r\n</SVF_Plus_Data>\r\n')
+    expected = model([field("A", (16, ["0D0A", "0A0D"]))], comment="one\ntwo\n\nthree\nfour\n")
+    g.run("convert", g.write("crlf.xml", crlf), g.path("crlf.json"), code=EXIT_OK)
+    for text in (g.read("crlf.json"), g.run("convert", "-", "-", "--to", "json", input=crlf, code=EXIT_OK).out):
+        g.expect(json.loads(text) == json.loads(expected), "CR LF line ends", text)
+
     # Converting a file onto itself, and over an existing file.
     g.run("convert", g.path("s.xml"), g.path("s.xml"), code=EXIT_OK)
     g.run("dump", g.path("s.xml"), code=EXIT_OK, out=SAMPLE_DUMP)
@@ -298,32 +281,31 @@ def test_convert_round_trips(g):
     g.run("dump", g.path("old.xml"), code=EXIT_OK, out=SAMPLE_DUMP)
 
     # What a data file cannot carry comes back as documented: (model in, model out).
-    block = lambda width, rows: {"row_width": width, "rows": rows}
-    one = lambda blocks, name="F": [{"name": name, "checksum": 0, "blocks": blocks}]
     carried = [
-        (model(one([]), comment=""), model(one([]), comment=None)),
-        (model(one([]), version=None), model(one([]), version="")),
-        (model([{"name": None, "checksum": 0, "blocks": []}]), model(one([], name=""))),
-        (model(one([block(8, [])])), model(one([block(8, [""])]))),
-        (model(one([block(8, ["01"]), block(8, ["02"]), block(16, ["0304"])])),
-         model(one([block(8, ["01", "02"]), block(16, ["0304"])]))),
-        (model(one([block(8, ["01"]), block(8, [])])), model(one([block(8, ["01", ""])]))),
-        (model(one([block(-8, ["0102"]), block(0, [""])])), model(one([block(-8, ["0102"]), block(0, [""])]))),
-        (model([], comment="line one\nline two\n"), model([], comment="line one\nline two\n")),
-        (model([], comment="a &amp; b &#x41;"), model([], comment="a &amp; b &#x41;")),
+        (model([field("F")], comment=""), model([field("F")], comment=None)),
+        (model([field("F")], version=None), model([field("F")], version="")),
+        (model([field(None)]), model([field("")])),
+        (model([field("F", (8, []))]), model([field("F", (8, [""]))])),
+        (model([field("F", (8, ["01"]), (8, ["02"]), (16, ["0304"]))]), model([field("F", (8, ["01", "02"]), (16, ["0304"]))])),
+        (model([field("F", (8, ["01"]), (8, []))]), model([field("F", (8, ["01", ""]))])),
+        (model([field("F", (-8, ["0102"]), (0, [""]))]), None),
+        (model([], comment="line one\nline two\n"), None),
+        (model([], comment="a &amp; b &#x41;"), None),
     ]
     for number, (given, expected) in enumerate(carried):
-        g.write("carry%d.json" % number, given)
-        g.run("convert", g.path("carry%d.json" % number), g.path("carry%d.xml" % number), code=EXIT_OK)
-        g.run("convert", g.path("carry%d.xml" % number), g.path("carry%d-back.json" % number), code=EXIT_OK)
-        back = json.loads(g.read("carry%d-back.json" % number))
-        g.expect(back == json.loads(expected), "carried model %d" % number, back)
-        g.run("convert", g.path("carry%d.json" % number), g.path("carry%d-copy.json" % number), code=EXIT_OK)
-        g.expect(json.loads(g.read("carry%d-copy.json" % number)) == json.loads(given), "JSON keeps model %d" % number)
+        name = lambda suffix: g.path("carry%d%s" % (number, suffix))
+        g.run("convert", g.write("carry%d.json" % number, given), name(".xml"), code=EXIT_OK)
+        g.run("convert", name(".xml"), name("-back.json"), code=EXIT_OK)
+        g.run("convert", name(".json"), name("-copy.json"), code=EXIT_OK)
+        back, copy = (json.loads(g.read("carry%d%s" % (number, suffix))) for suffix in ("-back.json", "-copy.json"))
+        g.expect(back == json.loads(expected or given), "carried model %d" % number, back)
+        g.expect(copy == json.loads(given), "JSON keeps model %d" % number, copy)
 
 
 def test_convert_failures(g):
     before = "an existing file that must survive\n"
+    one = lambda member: '{"version": "1", "fields": [{"name": "A", %s}]}' % member
+    rows = lambda rows, width="8": one('"blocks": [{"row_width": %s, "rows": %s}]' % (width, rows))
     bad_json = [
         ('{"version": "1", "fields": [}', ":1:29: error: the JSON text is malformed"),
         ('[]', "not an object"),
@@ -334,30 +316,23 @@ def test_convert_failures(g):
         ('{"version": 2, "fields": []}', '"version" must be a text or null'),
         ('{"version": "1", "comment": "a\\u0000b", "fields": []}', "NUL character"),
         ('{"version": "1", "fields": {}}', '"fields" must be an array'),
-        ('{"version": "1", "fields": [{"name": "A", "checksum": 65536, "blocks": []}]}',
-         "fields[0].checksum must be a whole number from 0 to 65535"),
-        ('{"version": "1", "fields": [{"name": "A", "checksum": -1, "blocks": []}]}', "fields[0].checksum"),
-        ('{"version": "1", "fields": [{"name": "A", "checksum": 1.0, "blocks": []}]}', "fields[0].checksum"),
-        ('{"version": "1", "fields": [{"name": "A", "checksum": "0x1A2B", "blocks": []}]}', "fields[0].checksum"),
-        ('{"version": "1", "fields": [{"name": "A", "blocks": [{"row_width": 8}]}]}', 'blocks[0] has no member "rows"'),
-        ('{"version": "1", "fields": [{"name": "A", "blocks": [{"row_width": 2147483648, "rows": []}]}]}',
-         "row_width must be a whole number"),
-        ('{"version": "1", "fields": [{"name": "A", "blocks": [{"row_width": 8, "rows": ["ABC"]}]}]}',
-         "fields[0].blocks[0].rows[0] has an odd number of hexadecimal digits"),
-        ('{"version": "1", "fields": [{"name": "A", "blocks": [{"row_width": 8, "rows": ["0x"]}]}]}',
-         "rows[0] holds a character that is no hexadecimal digit"),
-        ('{"version": "1", "fields": [{"name": "A", "blocks": [{"row_width": 8, "rows": [255]}]}]}',
-         "rows[0] must be a text of hexadecimal digits"),
+        (one('"checksum": 65536, "blocks": []'), "fields[0].checksum must be a whole number from 0 to 65535"),
+    ] + [(one('"checksum": %s, "blocks": []' % c), "fields[0].checksum") for c in ("-1", "1.0", '"0x1A2B"')] + [
+        (one('"blocks": [{"row_width": 8}]'), 'blocks[0] has no member "rows"'),
+        (rows("[]", "2147483648"), "row_width must be a whole number"),
+        (rows('["ABC"]'), "fields[0].blocks[0].rows[0] has an odd number of hexadecimal digits"),
+        (rows('["0x"]'), "rows[0] holds a character that is no hexadecimal digit"),
+        (rows("[255]"), "rows[0] must be a text of hexadecimal digits"),
         ("[" * 40 + "]" * 40, "nests deeper than 32 levels"),
     ]
     unwritable = [
         (model([], comment="a < b"), "the comment holds the character '<'"),
         (model([], comment="fish & chips"), "the comment holds a '&' that begins no predefined entity"),
         (model([], comment="x ]]> y"), 'the comment holds the text "]]>"'),
-        (model([{"name": 'say "hi"', "checksum": 0, "blocks": []}]), "the name of field 0 holds the character '\"'"),
+        (model([field('say "hi"')]), "the name of field 0 holds the character '\"'"),
         (model([], version="1\n2"), "the version holds the control character 0x0A"),
     ]
-    beyond = model([{"name": "W", "checksum": 0, "blocks": [{"row_width": 8, "rows": ["FFFFFFFF"]}]}])
+    beyond = model([field("W", (8, ["FFFFFFFF"]))])
     attempts = [("bad%d.json" % i, text, [], [fragment]) for i, (text, fragment) in enumerate(bad_json)]
     attempts += [("text%d.json" % i, text, [], [fragment, "nothing was written"])
                  for i, (text, fragment) in enumerate(unwritable)]
@@ -389,29 +364,17 @@ def test_convert_failures(g):
 
 
 def test_safe_files(g):
-    """convert saves through the library's safe save; check reads its input once."""
+    """convert saves through the library's safe save (tests/save_test.cpp keeps modes, owners
+    and links); what the tool adds: devices, --force, names, signals; check reads once."""
     if len(g.tool.command) > 1 or os.name != "posix":
-        return g.skip("links, modes, FIFOs and signals are tried natively only")
+        return g.skip("devices, modes, pipes and signals are tried natively only")
     root = os.geteuid() == 0
     listing = lambda: sorted(os.listdir(g.dir))
 
-    # OUT keeps its mode and owner; a link stays a link; /dev/stdout and /dev/full get the
-    # text directly (tests/save_test.cpp tries FIFOs and a full tmpfs).
+    # Devices of the folder's own, so that a tool gone wrong replaces no real one: a link
+    # as /dev/stdout is gets the text unread and, as root, the device /dev/full is.
     g.run("convert", "data/sample.xml", g.path("expected.xml"), code=EXIT_OK)
     expected = g.read("expected.xml")
-    out = g.write("out.xml", "old text")
-    os.chmod(out, 0o640)
-    if root:
-        os.chown(out, 1234, 5678)
-    os.symlink("out.xml", g.path("link.xml"))
-    g.run("convert", "data/sample.xml", g.path("link.xml"), code=EXIT_OK, out="")
-    g.run("convert", "data/sample.xml", out, code=EXIT_OK, out="")
-    info = os.stat(out)
-    g.expect(os.path.islink(g.path("link.xml")) and g.read("out.xml") == expected, "saved through the link")
-    g.expect(stat.S_IMODE(info.st_mode) == 0o640 and (not root or (info.st_uid, info.st_gid) == (1234, 5678)),
-             "mode and owner kept", oct(info.st_mode))
-    # Devices of the folder's own, so that a tool gone wrong replaces no real one: a link
-    # as /dev/stdout is, and, as root, the device /dev/full is.
     os.symlink("/proc/self/fd/1", g.path("stdout"))
     g.run("convert", "data/sample.xml", g.path("stdout"), code=EXIT_OK, out=expected)
     full = "/dev/full"
@@ -422,13 +385,14 @@ def test_safe_files(g):
 
     # A write-protected OUT is refused unless --force, as cp refuses it (root may write
     # anywhere, so the tool runs as nobody then).
+    out = g.write("out.xml", expected)
     os.chmod(out, 0o444)
     as_user = {}
     if root:
         os.chmod(g.dir, 0o777)
         as_user = {"user": 65534, "group": 65534, "extra_groups": []}
-    r = g.run("convert", "data/cli_model.json", out, **as_user)
-    g.expect_error(r, "out.xml: error: the file is write-protected", "--force")
+    g.expect_error(g.run("convert", "data/cli_model.json", out, **as_user), "out.xml: error: the file is write-protected",
+                   "--force")
     g.expect(g.read("out.xml") == expected, "the write-protected file is left alone")
     g.run("convert", "data/cli_model.json", out, "--force", code=EXIT_OK, **as_user)
     g.expect(g.read("out.xml") != expected and stat.S_IMODE(os.stat(out).st_mode) == 0o444, "--force replaces it")
@@ -441,8 +405,7 @@ def test_safe_files(g):
     g.expect(listing() == before and os.listdir(g.path(".o")) == [], "nothing left after a backslash", listing())
 
     # A signal that ends the tool while it writes leaves OUT and the folder as they were.
-    huge = g.write("huge.json", model([{"name": "A", "checksum": 0, "blocks": [
-        {"row_width": 4096, "rows": ["AB" * 512] * 20000}]}]))
+    huge = g.write("huge.json", model([field("A", (4096, ["AB" * 512] * 20000))]))
     g.write("signalled.xml", "old text")
     before = listing()
     for number in (signal.SIGHUP, signal.SIGQUIT):
@@ -464,24 +427,13 @@ def test_safe_files(g):
         g.expect(listing() == before and g.read("signalled.xml") == "old text",
                  "signal %d leaves the folder as it was" % number, listing())
 
-    # check reads its input once: a pipe and a FIFO give what the file gives; /dev/zero
-    # ends with an error in bounded memory.
-    document = open("data/cli_check_warnings.xml", "rb").read()
+    # check reads its input once: a pipe gives what the file gives; /dev/zero ends with an
+    # error in bounded memory: 1 GB by the address space or, under AddressSanitizer, which
+    # needs more of it, by the resident size.
     from_file = g.run("check", "data/cli_check_warnings.xml")
-    from_pipe = g.run("check", "/dev/stdin", input=document, code=from_file.code)
+    from_pipe = g.run("check", "/dev/stdin", input=open("data/cli_check_warnings.xml", "rb").read(), code=from_file.code)
     g.expect(from_pipe.out == from_file.out.replace("data/cli_check_warnings.xml", "/dev/stdin"), "check of a pipe",
              from_pipe)
-    os.mkfifo(g.path("fifo.xml"))
-    writer = threading.Thread(target=lambda: open(g.path("fifo.xml"), "wb").write(document), daemon=True)
-    writer.start()
-    try:
-        from_fifo = g.run("check", g.path("fifo.xml"), code=from_file.code, timeout=30)
-    except subprocess.TimeoutExpired:
-        from_fifo = Result(-1, "", "rizeroz check waited for more than the FIFO gave")
-    g.expect(from_fifo.out == from_file.out.replace("data/cli_check_warnings.xml", g.path("fifo.xml")),
-             "check of a FIFO", from_fifo)
-    # 1 GB at most: by the address space, or, under AddressSanitizer, which needs more of
-    # it, by the resident size.
     tool = g.tool.command[0]
     if b"__asan_init" in open(tool, "rb").read():
         limit = {"env": dict(os.environ, ASAN_OPTIONS=os.environ.get("ASAN_OPTIONS", "") + ":hard_rss_limit_mb=1024")}
@@ -548,9 +500,7 @@ def test_streams(g):
         process.stdin.write(xml[:100])
         process.stdin.flush()
         time.sleep(3)   # a second after the tool started, even when it is slow to start
-        process.stdin.write(xml[100:])
-        process.stdin.close()
-        process.wait(60)
+        process.communicate(xml[100:], timeout=60)
         shown = b""
         try:
             while True:
@@ -563,32 +513,29 @@ def test_streams(g):
 
 
 def test_diff(g):
-    block = lambda width, rows: {"row_width": width, "rows": rows}
-    field = lambda name, blocks, checksum=0: {"name": name, "checksum": checksum, "blocks": blocks}
-    base = [field("A", [block(8, ["01", "02"]), block(16, ["0304"])], 0x1A2B), field("B", [block(8, ["FF"])])]
+    a = lambda *blocks, checksum=0x1A2B: field("A", *blocks, checksum=checksum)
+    b = field("B", (8, ["FF"]))
+    base, split = [a((8, ["01", "02"]), (16, ["0304"])), b], [a((8, ["01"]), (8, ["02"]), (16, ["0304"])), b]
     # (second model, flags, the lines diff prints before its count), the first model being `base`.
     cases = [
         (model(base), [], []),
         (model(base, version="2", comment="c\nd"), [], ['version: "1" -> "2"', 'comment: null -> "c\\nd"']),
         (model(base[:1]), [], ["B: only in the first file"]),
-        (model(base + [field("C", [])]), [], ["C: only in the second file"]),
+        (model(base + [field("C")]), [], ["C: only in the second file"]),
         (model(base[::-1]), [], ['fields: in another order: "A", "B" -> "B", "A"']),
-        (model([field("A", base[0]["blocks"], 0x1A2C), base[1]]), [], ["A: checksum 0x1A2B -> 0x1A2C"]),
-        (model([field("A", base[0]["blocks"][:1], 0x1A2B), base[1]]), [], ["A: 2 blocks -> 1 block"]),
-        (model([field("A", [block(8, ["01", "02"]), block(12, ["0304"])], 0x1A2B), base[1]]), [],
-         ["A[1]: row width 16 -> 12"]),
-        (model([field("A", [block(8, ["01", "02", "03"]), block(16, ["0304"])], 0x1A2B), base[1]]), [],
-         ["A[0]: 2 rows -> 3 rows"]),
-        (model([field("A", [block(8, ["01", "7F"]), block(16, ["030400"])], 0x1A2B), field("B", [block(8, ["FE01"])])]),
-         [], ["A[0][1]: byte 0: 0x02 -> 0x7F", "A[1][0]: 2 bytes -> 3 bytes", "B[0][0]: 1 byte -> 2 bytes, byte 0: 0xFF -> 0xFE"]),
+        (model([a((8, ["01", "02"]), (16, ["0304"]), checksum=0x1A2C), b]), [], ["A: checksum 0x1A2B -> 0x1A2C"]),
+        (model([a((8, ["01", "02"])), b]), [], ["A: 2 blocks -> 1 block"]),
+        (model([a((8, ["01", "02"]), (12, ["0304"])), b]), [], ["A[1]: row width 16 -> 12"]),
+        (model([a((8, ["01", "02", "03"]), (16, ["0304"])), b]), [], ["A[0]: 2 rows -> 3 rows"]),
+        (model([a((8, ["01", "7F"]), (16, ["030400"])), field("B", (8, ["FE01"]))]), [],
+         ["A[0][1]: byte 0: 0x02 -> 0x7F", "A[1][0]: 2 bytes -> 3 bytes", "B[0][0]: 1 byte -> 2 bytes, byte 0: 0xFF -> 0xFE"]),
         # What a data file does not keep apart is the same, but for --exact.
-        (model([field("A", [block(8, ["01"]), block(8, ["02"]), block(16, ["0304"])], 0x1A2B), base[1]]), [], []),
-        (model([field("A", [block(8, ["01"]), block(8, ["02"]), block(16, ["0304"])], 0x1A2B), base[1]]), ["--exact"],
-         ["A: 2 blocks -> 3 blocks", "A[0]: 2 rows -> 1 row", "A[1]: row width 16 -> 8",
-          "A[1][0]: 2 bytes -> 1 byte, byte 0: 0x03 -> 0x02"]),
+        (model(split), [], []),
+        (model(split), ["--exact"], ["A: 2 blocks -> 3 blocks", "A[0]: 2 rows -> 1 row", "A[1]: row width 16 -> 8",
+                                     "A[1][0]: 2 bytes -> 1 byte, byte 0: 0x03 -> 0x02"]),
         (model(base, version=None), ["--exact"], ['version: "1" -> null']),
         (model(base, version=None), [], ['version: "1" -> ""']),
-        (model([field("Z", [block(8, ["0%d" % i])]) for i in range(5)]), ["--max", "2"],
+        (model([field("Z", (8, ["0%d" % i])) for i in range(5)]), ["--max", "2"],
          ["A: only in the first file", "B: only in the first file"]),
     ]
     g.write("base.json", model(base))
@@ -607,26 +554,20 @@ def test_diff(g):
         result = json.loads(g.run("diff", g.path("base.json"), other, "--json", *flags).out)
         g.expect(result["count"] == total and result["equal"] == (not lines) and
                  len(result["differences"]) == min(total, 2 if "--max" in flags else 20), "diff --json %d" % number, result)
-    # A data file and the JSON of its model are equal; a data file against a copy read row by row.
+    # A data file against a copy read row by row, in JSON.
     g.run("convert", g.path("other9.json"), g.path("other9.xml"), code=EXIT_OK)
     r = g.run("diff", g.path("base.xml"), g.path("other9.xml"), "--json", code=EXIT_DIFFERENT)
     g.expect(json.loads(r.out)["differences"][-1] == {"kind": "row", "field": "B", "block": 0, "row": 0, "offset": 0,
              "first": {"length": 1, "byte": 255}, "second": {"length": 2, "byte": 254}}, "diff --json of a row", r)
-    g.run("diff", "data/cli_model.json", g.path("base.xml"), code=EXIT_DIFFERENT)
-    g.run("convert", "data/cli_model.json", g.path("model.xml"), code=EXIT_OK)
-    g.run("diff", "data/cli_model.json", g.path("model.xml"), code=EXIT_OK, out="")
     g.expect_error(g.run("diff", "data/sample.xml", "no-such.xml", out=""), "no-such.xml: error: the document cannot be opened")
     g.expect_error(g.run("diff", "data/sample.xml", "data/sample.xml", "--max", "-1", out=""), "--max", code=EXIT_USAGE)
 
 
 def test_expr(g):
+    # The grammar is tests/expression_test.cpp's: here what the command makes of a result.
     cases = [
         # expression, width, exit code, stdout, stderr fragment
-        ("(FF*4)", "32", EXIT_OK, "FFFFFFFF", None),
         ("(00*2+a5c3)", "32", EXIT_OK, "0000A5C3", None),
-        ("((00FF*2+11)*2)", "80", EXIT_OK, "00FF00FF1100FF00FF11", None),
-        ("(12+34*3+(56+78)*2)", "64", EXIT_OK, "1234343456785678", None),
-        ("(F F*6 4)", "512", EXIT_OK, "FF" * 64, None),
         ("(7E)", "1", EXIT_OK, "7E", None),
         ("(FF*4)", "20", EXIT_WARNINGS, "FFFFFF", "stands for 4 bytes, but a row of 20 bits holds 3 bytes; "
                                                  "the row keeps the first 3"),
@@ -635,14 +576,11 @@ def test_expr(g):
     ]
     for expression, width, code, out, warning in cases:
         r = g.run("expr", expression, "--width", width, code=code, out=out + "\n")
-        if warning is None:
-            g.expect(r.err == "", "expr %s: stderr must be empty" % expression, r)
-        else:
-            g.expect(r.err.startswith("rizeroz: warning: ") and warning in r.err and len(r.err.splitlines()) == 1,
-                     "expr %s: warning" % expression, r)
-    for expression in ("FF", "()", "(F)", "(FF*0)", "(FF*01)", "(FF)(00)", "(FF,00)", "(0xFF)", "(FF*64", "(FF))"):
-        r = g.run("expr", expression, "--width", "8", out="")
-        g.expect_error(r, '"%s" does not evaluate' % expression, "(error -201).")
+        g.expect(r.err == "" if warning is None else r.err.startswith("rizeroz: warning: ") and warning in r.err and
+                 len(r.err.splitlines()) == 1, "expr %s: stderr" % expression, r)
+    for expression in ("FF", "(FF*0)", "(FF))"):
+        g.expect_error(g.run("expr", expression, "--width", "8", out=""), '"%s" does not evaluate' % expression,
+                       "(error -201).")
     for arguments in (["(FF)"], ["(FF)", "--width", "0"], ["(FF)", "--width", "x"], ["--width", "8"]):
         g.expect_error(g.run("expr", *arguments, out=""), "(see 'rizeroz --help')", code=EXIT_USAGE)
 

@@ -10,7 +10,7 @@ import struct
 import sys
 import zlib
 
-from cli_test import EXIT_ERROR, EXIT_OK, EXIT_USAGE, Tool, model, run_groups
+from cli_test import EXIT_ERROR, EXIT_OK, EXIT_USAGE, Tool, field, model, run_groups
 
 # The documented palette, one character per colour in the pictures below.
 COLOURS = {(0xF2, 0xF2, 0xEE): ".", (0x1F, 0x23, 0x2A): "#", (0xF0, 0xA0, 0x30): "m", (0xC6, 0xD4, 0xE8): " ",
@@ -48,10 +48,6 @@ def bits(row, width=None):
 
 def faded(cells):
     return cells.replace("#", "+").replace(".", ",")
-
-
-def field(name, *blocks):
-    return {"name": name, "checksum": 0, "blocks": [{"row_width": w, "rows": rows} for w, rows in blocks]}
 
 
 PLAIN = field("P", (16, ["F00F", "0FF0", "1234"]))
