@@ -7,6 +7,7 @@ through the emulator. Paths given to the tool are relative to that folder, so th
 cases run on both sides; stdout is compared with LF line ends.
 """
 import argparse
+import collections
 import concurrent.futures
 import json
 import os
@@ -19,16 +20,10 @@ import tempfile
 import time
 import traceback
 
-EXIT_OK, EXIT_WARNINGS, EXIT_ERROR, EXIT_USAGE = 0, 1, 2, 64
-EXIT_DIFFERENT = 1
+EXIT_OK, EXIT_WARNINGS, EXIT_ERROR, EXIT_USAGE, EXIT_DIFFERENT = 0, 1, 2, 64, 1
 
 
-class Result:
-    def __init__(self, code, out, err):
-        self.code, self.out, self.err = code, out, err
-
-    def __repr__(self):
-        return "exit %d\n--- stdout ---\n%s--- stderr ---\n%s" % (self.code, self.out, self.err)
+Result = collections.namedtuple("Result", "code out err")
 
 
 class Tool:
@@ -39,8 +34,7 @@ class Tool:
         # Output goes to files, not pipes: a wine server started by the program inherits
         # its handles and lives on for a while, and a pipe would stay open as long.
         # `extra` goes to subprocess.run (input for standard input, user and group).
-        if "input" not in extra:
-            extra["stdin"] = subprocess.DEVNULL
+        extra.setdefault("stdin", None if "input" in extra else subprocess.DEVNULL)
         extra.setdefault("timeout", 120)
         with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
             done = subprocess.run(self.command + list(args), stdout=out, stderr=err,
@@ -74,9 +68,6 @@ class Group:
         if not condition:
             self.failures.append("%s: %s%s" % (self.name, what, "\n%r" % result if result is not None else ""))
         return condition
-
-    def skip(self, what):
-        self.skipped.append(what)
 
     def run(self, *args, code=None, out=None, env=None, **extra):
         result = self.tool.run(*args, env=env, **extra)
@@ -230,7 +221,7 @@ def test_check(g):
 
     # libxml2's verdict, and only it, makes an xml error.
     if not xml:
-        return g.skip("this rizeroz has no libxml2 pass")
+        return g.skipped.append("this rizeroz has no libxml2 pass")
     for name, text, well_formed in XML_SAMPLES:
         findings = json.loads(g.run("check", "--json", g.write(name + ".xml", text)).out)["findings"]
         xml_errors = [f for f in findings if f["source"] == "xml" and f["severity"] == "error"]
@@ -367,7 +358,7 @@ def test_safe_files(g):
     """convert saves through the library's safe save (tests/save_test.cpp keeps modes, owners
     and links); what the tool adds: devices, --force, names, signals; check reads once."""
     if len(g.tool.command) > 1 or os.name != "posix":
-        return g.skip("devices, modes, pipes and signals are tried natively only")
+        return g.skipped.append("devices, modes, pipes and signals are tried natively only")
     root = os.geteuid() == 0
     listing = lambda: sorted(os.listdir(g.dir))
 
@@ -435,14 +426,11 @@ def test_safe_files(g):
     g.expect(from_pipe.out == from_file.out.replace("data/cli_check_warnings.xml", "/dev/stdin"), "check of a pipe",
              from_pipe)
     tool = g.tool.command[0]
-    if b"__asan_init" in open(tool, "rb").read():
-        limit = {"env": dict(os.environ, ASAN_OPTIONS=os.environ.get("ASAN_OPTIONS", "") + ":hard_rss_limit_mb=1024")}
-        command = [tool, "check", "/dev/zero"]
-    else:
-        limit, command = {}, ["sh", "-c", 'ulimit -v 1048576 && exec "$0" check /dev/zero', tool]
-    limited = subprocess.run(command, stdin=subprocess.DEVNULL, capture_output=True, timeout=120, **limit)
-    g.expect(limited.returncode == EXIT_ERROR and b"/dev/zero:1:1: error: " in limited.stdout, "check /dev/zero",
-             Result(limited.returncode, limited.stdout.decode(), limited.stderr.decode()))
+    limit = "" if b"__asan_init" in open(tool, "rb").read() else "ulimit -v 1048576 && "
+    limited = subprocess.run(["sh", "-c", limit + 'exec "$0" check /dev/zero', tool], stdin=subprocess.DEVNULL,
+                             capture_output=True, timeout=120, env=dict(
+                                 os.environ, ASAN_OPTIONS=os.environ.get("ASAN_OPTIONS", "") + ":hard_rss_limit_mb=1024"))
+    g.expect(limited.returncode == EXIT_ERROR and b"/dev/zero:1:1: error: " in limited.stdout, "check /dev/zero", limited)
 
 
 def test_streams(g):
@@ -490,8 +478,9 @@ def test_streams(g):
 
     # Progress shows on a terminal only after a second, and never with --quiet.
     if len(g.tool.command) > 1 or os.name != "posix":
-        return g.skip("progress on a terminal is tried natively only")
+        return g.skipped.append("progress on a terminal is tried natively only")
     import pty
+    started = []
     for quiet in ([], ["--quiet"]):
         master, slave = pty.openpty()
         process = subprocess.Popen(g.tool.command + ["info", "-"] + quiet, stdin=subprocess.PIPE,
@@ -499,7 +488,9 @@ def test_streams(g):
         os.close(slave)
         process.stdin.write(xml[:100])
         process.stdin.flush()
-        time.sleep(3)   # a second after the tool started, even when it is slow to start
+        started.append((quiet, master, process))
+    time.sleep(3)   # a second after the tools started, even when they are slow to start
+    for quiet, master, process in started:
         process.communicate(xml[100:], timeout=60)
         shown = b""
         try:
@@ -545,9 +536,7 @@ def test_diff(g):
         total = len(lines) if "--max" not in flags else 7
         summary = [] if not lines else ["%d difference%s%s." % (total, "" if total == 1 else "s",
                                                                 " (2 shown)" if "--max" in flags else "")]
-        for first in (g.path("base.json"), g.path("base.xml")):
-            if first.endswith(".xml") and "--exact" in flags:
-                continue
+        for first in [g.path("base.json")] + ([g.path("base.xml")] if "--exact" not in flags else []):
             r = g.run("diff", first, other, *flags, code=EXIT_DIFFERENT if lines else EXIT_OK)
             g.expect(r.out.splitlines() == lines + summary, "diff case %d against %s" % (number, first), r)
         # The same from JSON: one object with the count and the differences shown.
@@ -593,8 +582,7 @@ def test_command_line(g, version):
     for command, words in (("info", "--json"), ("dump", "FIELD[block][row]"), ("check", "Exit 0 when clean"),
                            ("convert", "--expressions"), ("diff", "--exact"), ("expr", "--width")):
         r = g.run(command, "--help", code=EXIT_OK)
-        g.expect("Usage: rizeroz %s" % command in r.out and words in r.out,
-                 "%s --help" % command, r)
+        g.expect("Usage: rizeroz %s" % command in r.out and words in r.out, "%s --help" % command, r)
     for arguments, fragment in (([], "A subcommand is required"), (["frobnicate"], 'there is no command "frobnicate"'),
                                 (["info"], "FILE is required"), (["info", "a.xml", "b.xml"], "b.xml"),
                                 (["convert", "a.xml"], "OUT is required"), (["dump", "--json", "a.xml"], "--json")):
@@ -627,20 +615,28 @@ def run_groups(tool, groups, root):
     return 1 if failures else 0
 
 
-def main():
+def parse_options(*required):
+    """The options of the test scripts (--tool, --emulator and the `required` ones) and the tool."""
     parser = argparse.ArgumentParser()
-    parser.add_argument("--tool", required=True)
     parser.add_argument("--emulator", default="")
-    parser.add_argument("--version", required=True)
+    for name in ("--tool",) + required:
+        parser.add_argument(name, required=True)
     options = parser.parse_args()
-    tool = Tool(options.tool, options.emulator)
+    return options, Tool(options.tool, options.emulator)
 
-    groups = [("info", test_info_and_dump), ("check", test_check), ("convert", test_convert_round_trips),
-              ("convert-failures", test_convert_failures), ("safe-files", test_safe_files),
-              ("streams", test_streams), ("diff", test_diff), ("expr", test_expr),
-              ("command-line", lambda g: test_command_line(g, options.version))]
 
-    return run_groups(tool, groups, "cli-scratch")
+def main():
+    options, tool = parse_options("--version", "--part")   # --part N/COUNT: the groups of part N of COUNT
+    # Parts of about as many runs of the tool each, each part a CTest test of its own.
+    parts = [[("diff", test_diff), ("safe-files", test_safe_files)],
+             [("convert", test_convert_round_trips), ("expr", test_expr)],
+             [("convert-failures", test_convert_failures), ("streams", test_streams)],
+             [("info", test_info_and_dump), ("check", test_check),
+              ("command-line", lambda g: test_command_line(g, options.version))]]
+    number, count = map(int, options.part.split("/"))
+    if count != len(parts) or not 1 <= number <= count:
+        sys.exit("--part %s: the groups are in %d parts" % (options.part, len(parts)))
+    return run_groups(tool, parts[number - 1], "cli-scratch-%d" % number)
 
 if __name__ == "__main__":
     sys.exit(main())

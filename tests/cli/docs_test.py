@@ -2,10 +2,11 @@
 """Every command, option and exit code that the rizeroz tool's --help names is documented:
 in the man page, in docs/cli.md, and in the bash completion, whose offers must be the
 help's options exactly."""
-import argparse
 import re
 import subprocess
 import sys
+
+from cli_test import parse_options
 
 
 def help_of(tool, *command):
@@ -32,20 +33,11 @@ def completion(script, *words):
 
 
 def main():
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--tool", required=True)
-    parser.add_argument("--man", required=True)
-    parser.add_argument("--guide", required=True)
-    parser.add_argument("--completion", required=True)
-    args = parser.parse_args()
+    args, _ = parse_options("--man", "--guide", "--completion")
     man = open(args.man, encoding="utf-8").read()
     guide = open(args.guide, encoding="utf-8").read()
     failures = []
-
-    def expect(condition, what):
-        if not condition:
-            failures.append(what)
-
+    expect = lambda condition, what: condition or failures.append(what)
     commands, top_options, codes = help_of(args.tool)
     expect(commands and codes, "the help lists no commands or no exit codes")
     expect(completion(args.completion, "") == set(commands) | {o for o in top_options if o.startswith("--")},

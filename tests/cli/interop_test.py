@@ -9,10 +9,8 @@ nobody here wrote: xmllint and Python's xml.etree.ElementTree. For each round-tr
     expressions) reads back to the same model.
 Models are compared through the tool's JSON output. Runs natively only.
 """
-import argparse
 import itertools
 import json
-import os
 import random
 import re
 import shutil
@@ -20,7 +18,7 @@ import subprocess
 import sys
 import xml.etree.ElementTree as ET
 
-from cli_test import EXIT_OK, Tool, run_groups
+from cli_test import EXIT_OK, parse_options, run_groups
 
 
 def evaluate(expression):
@@ -68,10 +66,10 @@ def tree_from_model(model, expressions):
     return ET.ElementTree(root)
 
 
-def round_trip_models(data):
+def round_trip_models():
     rng = random.Random(20240601)
     runs = "".join("%02X" % (n + 1) * (n + 3) for n in range(30))   # an expression longer than 60 characters
-    with open(os.path.join(data, "cli_model.json"), "rb") as f:
+    with open("data/cli_model.json", "rb") as f:
         bundled = json.loads(f.read().decode("utf-8"))
     return [
         bundled,
@@ -122,15 +120,9 @@ def test_model(g, number, model, xmllint):
 
 
 def main():
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--tool", required=True)
-    parser.add_argument("--xmllint", required=True)
-    parser.add_argument("--dtd", required=True)
-    parser.add_argument("--data", default="data")
-    options = parser.parse_args()
-    tool = Tool(options.tool, "")
+    options, tool = parse_options("--xmllint", "--dtd")
     groups = []
-    for number, model in enumerate(round_trip_models(options.data)):
+    for number, model in enumerate(round_trip_models()):
         def test(g, number=number, model=model):
             shutil.copy(options.dtd, g.dir)   # the documents name it beside themselves
             test_model(g, number, model, options.xmllint)

@@ -4,13 +4,12 @@ and their pixels compared with pictures written out from the rows of small model
 text form is compared with small expected pictures. A build without libpng must refuse
 PNG output and still draw text.
 """
-import argparse
 import os
 import struct
 import sys
 import zlib
 
-from cli_test import EXIT_ERROR, EXIT_OK, EXIT_USAGE, Tool, field, model, run_groups
+from cli_test import EXIT_ERROR, EXIT_OK, EXIT_USAGE, field, model, parse_options, run_groups
 
 # The documented palette, one character per colour in the pictures below.
 COLOURS = {(0xF2, 0xF2, 0xEE): ".", (0x1F, 0x23, 0x2A): "#", (0xF0, 0xA0, 0x30): "m", (0xC6, 0xD4, 0xE8): " ",
@@ -134,11 +133,7 @@ def test_text(g, png):
 
 
 def main():
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--tool", required=True)
-    parser.add_argument("--emulator", default="")
-    options = parser.parse_args()
-    tool = Tool(options.tool, options.emulator)
+    _, tool = parse_options()
     png = "no PNG support" not in tool.run("render", "--help").out
     groups = [("render-text", lambda g: test_text(g, png))] + ([("render-png", test_png)] if png else [])
     print("PNG and text are tested" if png else "this build writes no PNG: only text is tested")
