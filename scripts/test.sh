@@ -4,7 +4,8 @@
 # runs, see run_windows), the packages (built and checked by scripts/package.sh, reusing
 # the native and Windows builds), and the fuzz targets for a bounded time each
 # (RIZEROZ_FUZZ_SECONDS, default 60). Compiler warnings are errors in every build
-# (RIZEROZ_WERROR=OFF in the environment makes them warnings again).
+# (RIZEROZ_WERROR=OFF in the environment makes them warnings again). A test that sets no
+# time-out of its own has 120 s.
 # Usage: scripts/test.sh [native|sanitize|windows|package|fuzz]...   (default: all five)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -24,7 +25,7 @@ run_suite() {  # name, then cmake arguments
   cmake -S "$root" -B "$out/$name" "${werror[@]}" "$@" &&
     cmake --build "$out/$name" -j "$jobs" &&
     echo "=== $name tests ===" &&
-    ctest --test-dir "$out/$name" --output-on-failure -j "$jobs"
+    ctest --test-dir "$out/$name" --output-on-failure --timeout 120 -j "$jobs"
 }
 
 # The fuzz targets: built with clang, AddressSanitizer and UndefinedBehaviorSanitizer, each
@@ -127,7 +128,7 @@ run_windows() {
     cmake -S "$root" -B "$out/windows-i686" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchains/mingw-w64-i686.cmake" \
       "${windows_options[@]}" "${werror[@]}" -DRIZEROZ_BUILD_TESTS=OFF -DRIZEROZ_BUILD_TOOLS=OFF
     cmake --build "$out/windows-i686" -j "$jobs"
-    ctest --test-dir "$out/windows-i686" --output-on-failure -L exports
+    ctest --test-dir "$out/windows-i686" --output-on-failure --timeout 120 -L exports
   fi
   windows_suite x86_64
 }
