@@ -18,6 +18,7 @@ from .model import Block, Field, Model, ReadWarning, check_text, check_whole
 
 PathLike = Union[str, bytes, "os.PathLike[str]", "os.PathLike[bytes]"]
 
+# rizeroz.h's values; the test code_tables holds every "RZ_NAME = VALUE" line to the library.
 RZ_ERR_ARGUMENT = -301
 RZ_ERR_MEMORY = -302
 RZ_WRITE_EXPRESSIONS = 1
