@@ -3,6 +3,7 @@
 #define RIZEROZ_UTUTILITY_H
 
 #include <stdio.h>
+#include <new>
 #include "RizErozExport.h"
 
 // Copies `count` characters of `source` into `destination` and terminates the copy;
@@ -17,6 +18,61 @@ RIZEROZ_API void util_strncpy(char* destination, char* source, int count, int si
 // the whole text when `count` is 0 (or less). `size` bounds the result as in
 // util_strncpy, counting the text already in `destination`.
 RIZEROZ_API void util_strncat(char* destination, const char* text, int count, int size);
+
+// Character classes, defined here once for the parser, the handler, the expression
+// library and the tool; constexpr, so that each can build its own look-up table from them
+// at compile time.
+
+// White space of XML and JSON: space, tab, line feed and carriage return.
+constexpr bool util_IsWhiteSpace(char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+}
+
+// White space as isspace has it in the C locale: the above, vertical tab and form feed.
+constexpr bool util_IsSpaceC(char c)
+{
+    return util_IsWhiteSpace(c) || c == '\v' || c == '\f';
+}
+
+constexpr bool util_IsDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+// Value 0 to 15 of a hexadecimal digit of either case; -1 for any other character.
+constexpr int util_HexValue(char c)
+{
+    return util_IsDigit(c) ? c - '0'
+           : c >= 'A' && c <= 'F' ? c - 'A' + 10
+           : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                                   : -1;
+}
+
+constexpr bool util_IsHexDigit(char c)
+{
+    return util_HexValue(c) >= 0;
+}
+
+// Upper-case digit character for the low four bits of `value`, as every row is written.
+constexpr char util_HexDigit(unsigned value)
+{
+    return "0123456789ABCDEF"[value & 15];
+}
+
+// A copy of `text` made with new[] (released with delete[]): null for a null text, and
+// null when memory runs out; it never throws. Callers that keep "" for no text pass "".
+RIZEROZ_API char* util_CopyText(const char* text);
+
+// util_CopyText for code that reports exhausted memory by throwing std::bad_alloc: copy
+// constructors, and calls inside a try that turns it into a result code.
+inline char* util_CopyTextOrThrow(const char* text)
+{
+    char* copy = util_CopyText(text);
+    if (copy == 0 && text != 0)
+        throw std::bad_alloc();
+    return copy;
+}
 
 // Value 0 to 15 of one hexadecimal digit character ('0'-'9', 'A'-'F', 'a'-'f');
 // 0 for any other character.

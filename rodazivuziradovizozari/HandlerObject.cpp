@@ -16,16 +16,6 @@ namespace
 // Error list under which the handler files its reports.
 const unsigned long kHandlerErrorList = ERROR_LIST_DATA_FILE;
 
-char* CopyText(const char* text)
-{
-    if (text == nullptr)
-        return nullptr;
-    size_t length = strlen(text);
-    char* copy = new char[length + 1];
-    util_strncpy(copy, text, (int)length, 0);
-    return copy;
-}
-
 bool IsEmptyModel(SVFPlusData* model)
 {
     return model->GetDataFieldCount() == 0 && model->GetVersion() == nullptr && model->GetComment() == nullptr;
@@ -89,7 +79,7 @@ void RODAzivUzirAdovIzozari::CopyMembers(const RODAzivUzirAdovIzozari& other)
 {
     if (other.m_pSVFPlusData != nullptr)
         m_pSVFPlusData = new SVFPlusData(other.m_pSVFPlusData);
-    m_pszOutputFilename = CopyText(other.m_pszOutputFilename);
+    m_pszOutputFilename = util_CopyTextOrThrow(other.m_pszOutputFilename);
     m_fpOutput = nullptr;
     m_bWriteExpression = other.m_bWriteExpression;
     m_nWriteError = other.m_nWriteError;
@@ -172,7 +162,7 @@ int RODAzivUzirAdovIzozari::SetOutputFile(const char* path)
         ProcessException(SVF_ERR_OUTPUT, kHandlerErrorList, m_pszOutputFilename != nullptr ? m_pszOutputFilename : "");
         return SVF_ERR_OUTPUT;
     }
-    m_pszOutputFilename = CopyText(path);
+    m_pszOutputFilename = util_CopyTextOrThrow(path);
     m_fpOutput = util_fopen(m_pszOutputFilename, "w");
     if (m_fpOutput == nullptr)
     {

@@ -243,7 +243,7 @@ int RODAzivUzirAdovIzozari::AssignTagEnumValue(XMLNode* node)
 
 int RODAzivUzirAdovIzozari::IsHexDigit(char c)
 {
-    return (IsDigit(c) || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f')) ? 1 : 0;
+    return util_IsHexDigit(c) ? 1 : 0;
 }
 
 int RODAzivUzirAdovIzozari::OnSetStartTag()

@@ -13,25 +13,10 @@
 
 namespace
 {
-bool IsSpace(unsigned char c)
-{
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
-}
-
-bool IsDigit(unsigned char c)
-{
-    return c >= '0' && c <= '9';
-}
-
-bool IsHex(unsigned char c)
-{
-    return IsDigit(c) || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
-}
-
 bool IsNameByte(unsigned char c, bool first)
 {
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c == ':' || c >= 0x80 ||
-           (!first && (IsDigit(c) || c == '-' || c == '.'));
+           (!first && (util_IsDigit((char)c) || c == '-' || c == '.'));
 }
 
 // Length of the reference (&name; &#digits; &#xhex;) at `text`, or 0 when none begins there.
@@ -45,7 +30,7 @@ size_t ReferenceLength(const unsigned char* text, size_t length)
         bool hex = length > 2 && text[2] == 'x';
         i = hex ? 3 : 2;
         size_t digits = i;
-        while (i < length && (hex ? IsHex(text[i]) : IsDigit(text[i])))
+        while (i < length && (hex ? util_IsHexDigit((char)text[i]) : util_IsDigit((char)text[i])))
             ++i;
         if (i == digits)
             return 0;
@@ -214,7 +199,7 @@ void RODAzivUzirAdovIzozari::CheckElementText(const char* element)
     if (m_pWarnings == nullptr || size == 0 || text == nullptr)
         return;
     unsigned int first = 0;
-    while (first < size && IsSpace(text[first]))
+    while (first < size && util_IsWhiteSpace((char)text[first]))
         ++first;
     if (first == size)
         return;
@@ -258,7 +243,7 @@ void RODAzivUzirAdovIzozari::CheckStartTag(unsigned long element)
         size_t length = strlen(checksum);
         bool written = length == 6 && checksum[0] == '0' && checksum[1] == 'x';
         for (size_t i = 2; written && i < 6; ++i)
-            written = IsHex((unsigned char)checksum[i]);
+            written = util_IsHexDigit(checksum[i]);
         if (!written && GetErrorHandler()->KeepsWarnings())
         {
             char read[16];
@@ -347,7 +332,7 @@ int RODAzivUzirAdovIzozari::CheckBlockStart(SVFDataField* field, int width, unsi
         size_t digits = text[0] == '-' ? 1 : 0;
         plain = length > digits;
         for (size_t i = digits; i < length && plain; ++i)
-            plain = IsDigit((unsigned char)text[i]);
+            plain = util_IsDigit(text[i]);
         long line = 0, column = 0;
         GetAttributePlace(m_pStartTag, "row_width", &line, &column);
         std::string quoted = Quote((const unsigned char*)text, length);
@@ -406,7 +391,7 @@ void RODAzivUzirAdovIzozari::CheckRow(SVFDataField* field, const unsigned char* 
     {
         if (*c == '0' || *c == '(')
             start = c;
-        else if (stray == nullptr && !IsSpace(*c))
+        else if (stray == nullptr && !util_IsWhiteSpace((char)*c))
             stray = c;
     }
     // The names of the row and of its field, worked out only for a warning.
@@ -431,7 +416,7 @@ void RODAzivUzirAdovIzozari::CheckRow(SVFDataField* field, const unsigned char* 
     {
         std::string passed;
         for (const unsigned char* c = stray; c < (start != nullptr ? start : rowEnd); ++c)
-            if (!IsSpace(*c))
+            if (!util_IsWhiteSpace((char)*c))
                 passed += (char)*c;
         WarnAtContent(SVF_WARN_STRAY_CHARACTERS, index(stray),
                       ("the characters " + Quote((const unsigned char*)passed.data(), passed.size()) + " in " + name() +
@@ -450,7 +435,7 @@ void RODAzivUzirAdovIzozari::CheckRow(SVFDataField* field, const unsigned char* 
     if (state == StateLowDigit)
     {
         const unsigned char* digit = rowEnd - 1;
-        while (digit > text && IsSpace(*digit))
+        while (digit > text && util_IsWhiteSpace((char)*digit))
             --digit;
         WarnAtContent(SVF_WARN_ODD_DIGITS, index(digit),
                       (name() + " has an odd number of hexadecimal digits; the last one is not read").c_str());

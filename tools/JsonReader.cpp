@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "JsonScan.h"
+#include "UtUtility.h"
 
 namespace
 {
@@ -22,11 +23,7 @@ struct HexTable
     constexpr HexTable() : value()
     {
         for (int c = 0; c < 256; ++c)
-            value[c] = 16;
-        for (int c = 0; c < 10; ++c)
-            value['0' + c] = (unsigned char)c;
-        for (int c = 0; c < 6; ++c)
-            value['A' + c] = value['a' + c] = (unsigned char)(10 + c);
+            value[c] = util_IsHexDigit((char)c) ? (unsigned char)util_HexValue((char)c) : 16;
     }
 };
 constexpr HexTable kHex;

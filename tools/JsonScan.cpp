@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "UtUtility.h"
+
 namespace
 {
 // Characters of a text that stand for themselves: from the blank on, but for '"', '\'
@@ -24,22 +26,6 @@ struct PlainTable
     }
 };
 constexpr PlainTable kPlain;
-
-bool IsSpace(unsigned char c)
-{
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
-}
-
-int HexValue(unsigned char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
-}
 
 class Scanner
 {
@@ -64,7 +50,7 @@ private:
         {
             if (!Get(c))
                 return false;
-        } while (IsSpace(c));
+        } while (util_IsWhiteSpace((char)c));
         return true;
     }
     bool Expect(const char* rest)
@@ -123,7 +109,7 @@ bool Scanner::ReadHex4(unsigned int& value)
     {
         unsigned char c;
         int digit;
-        if (!Get(c) || (digit = HexValue(c)) < 0)
+        if (!Get(c) || (digit = util_HexValue((char)c)) < 0)
             return false;
         value = value * 16 + (unsigned int)digit;
     }

@@ -10,6 +10,7 @@
 #include <nlohmann/json.hpp>
 
 #include "ModelRows.h"
+#include "UtUtility.h"
 
 int Utf8Following(unsigned char first, unsigned char& low, unsigned char& high)
 {
@@ -35,7 +36,6 @@ int Utf8Following(unsigned char first, unsigned char& low, unsigned char& high)
 namespace
 {
 const size_t kPieceSize = 65536;
-const char kHexDigits[] = "0123456789ABCDEF";
 
 // Length of the UTF-8 sequence at text[0] (1 to 4), or 0 when none begins there.
 size_t Utf8Length(const unsigned char* text)
@@ -216,8 +216,8 @@ void BytesToHex(const unsigned char* bytes, size_t count, char* out)
 {
     for (size_t i = 0; i < count; ++i)
     {
-        out[2 * i] = kHexDigits[bytes[i] >> 4];
-        out[2 * i + 1] = kHexDigits[bytes[i] & 15];
+        out[2 * i] = util_HexDigit(bytes[i] >> 4);
+        out[2 * i + 1] = util_HexDigit(bytes[i]);
     }
 }
 

@@ -9,6 +9,7 @@
 
 #include "JsonModel.h"
 #include "ModelRows.h"
+#include "UtUtility.h"
 
 namespace
 {
@@ -139,16 +140,6 @@ std::string FieldPlace(const Difference& difference)
            (difference.field != nullptr ? difference.field : "") + "\"";
 }
 
-bool IsDigit(char c)
-{
-    return c >= '0' && c <= '9';
-}
-
-bool IsHexLetter(char c)
-{
-    return (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
-}
-
 // Length of the reference "&amp;" (or another predefined entity), "&#123;" or "&#x1F;"
 // at text[0], or 0 when none stands there.
 size_t ReferenceLength(const char* text)
@@ -161,7 +152,7 @@ size_t ReferenceLength(const char* text)
         if (hex)
             ++i;
         size_t start = i;
-        while (IsDigit(text[i]) || (hex && IsHexLetter(text[i])))
+        while (hex ? util_IsHexDigit(text[i]) : util_IsDigit(text[i]))
             ++i;
         if (i == start)
             return 0;

@@ -1,13 +1,8 @@
-// Small text helpers of the rizeroz tool: character classes, names, counts.
+// Small text helpers of the rizeroz tool: names, counts.
 #ifndef RIZEROZ_TOOLS_TOOLTEXT_H
 #define RIZEROZ_TOOLS_TOOLTEXT_H
 
 #include <string>
-
-inline bool IsHexDigit(char c)
-{
-    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
-}
 
 // True when `text` ends in `suffix`, letters compared in any case ("x.JSON", ".json").
 inline bool EndsWithIgnoringCase(const std::string& text, const std::string& suffix)

@@ -25,6 +25,8 @@
 #include <libxml/xmlerror.h>
 #include <libxml/xmlIO.h>
 
+#include "UtUtility.h"
+
 namespace
 {
 // One remark of libxml2, as it came.
@@ -75,7 +77,7 @@ void Collect(void* data, xmlErrorPtr error)
 // bytes, are thus never held as a tree beside the model the reader has just read.
 bool IsBlank(xmlChar c)
 {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+    return util_IsWhiteSpace((char)c);
 }
 
 void ShortText(void* parser, const xmlChar* text, int length)

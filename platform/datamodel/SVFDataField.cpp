@@ -6,7 +6,7 @@
 // Copies are deep and whole: a copied row is a new buffer with the same bytes, and a copy
 // that memory cannot hold whole leaves the target as it was.
 #include "SVFPlusData.h"
-#include "ModelText.h"
+#include "UtUtility.h"
 
 #include <new>
 #include <string.h>
@@ -146,7 +146,7 @@ SVFDataField& SVFDataField::operator=(const SVFDataField& other)
             whole = blocks[count] != 0 && blocks[count]->GetNumberOfRows() == source->GetNumberOfRows();
         }
     }
-    char* name = whole ? CopyModelText(other.m_pszFieldName) : 0;
+    char* name = whole ? util_CopyText(other.m_pszFieldName) : 0;
     if (!whole || (name == 0 && other.m_pszFieldName != 0))
     {
         for (int i = 0; i < count; ++i)
@@ -178,7 +178,7 @@ SVFDataField::~SVFDataField()
 void SVFDataField::SetFieldName(const char* name)
 {
     // Copy first: `name` may be this field's own name.
-    char* copy = CopyModelText(name);
+    char* copy = util_CopyText(name);
     delete[] m_pszFieldName;
     m_pszFieldName = copy;
 }

@@ -2,7 +2,7 @@
 // ordered list of data fields; copies are deep, so a copy shares nothing with its
 // source, and whole: a copy that memory cannot hold whole leaves the target as it was.
 #include "SVFPlusData.h"
-#include "ModelText.h"
+#include "UtUtility.h"
 
 #include <new>
 #include <utility>
@@ -51,7 +51,7 @@ void SVFPlusData::Swap(SVFPlusData& other)
 char* SVFPlusData::SetVersion(const char* version)
 {
     // Copy first: `version` may be this model's own text.
-    char* copy = CopyModelText(version);
+    char* copy = util_CopyText(version);
     delete[] m_pszVersion;
     m_pszVersion = copy;
     return m_pszVersion;
@@ -64,7 +64,7 @@ char* SVFPlusData::GetVersion()
 
 void SVFPlusData::SetComment(const char* comment)
 {
-    char* copy = CopyModelText(comment);
+    char* copy = util_CopyText(comment);
     delete[] m_pszComment;
     m_pszComment = copy;
 }
@@ -110,8 +110,8 @@ SVFDataField* SVFPlusData::GetDataField(int index) const
 void SVFPlusData::CopyFrom(const SVFPlusData& other)
 {
     // Everything is copied aside first; the model changes only once the copy is whole.
-    char* version = CopyModelText(other.m_pszVersion);
-    char* comment = CopyModelText(other.m_pszComment);
+    char* version = util_CopyText(other.m_pszVersion);
+    char* comment = util_CopyText(other.m_pszComment);
     SVFDataField** fields = 0;
     int count = 0;
     bool whole = (version != 0 || other.m_pszVersion == 0) && (comment != 0 || other.m_pszComment == 0);

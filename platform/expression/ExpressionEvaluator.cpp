@@ -142,7 +142,7 @@ bool ExpressionEvaluator::ParseCount(Length& count)
         Length digit = (Length)(c - '0');
         count = count > (kSaturatedLength - digit) / 10 ? kSaturatedLength : count * 10 + digit;
         c = Peek();
-    } while (c >= '0' && c <= '9');
+    } while (util_IsDigit(c));
     return true;
 }
 

@@ -5,6 +5,7 @@
 // measures the result, so a faulty expression leaves nothing but "0x" in the output;
 // the second writes the digits of as many bytes as the room holds.
 #include "SVPExpression.h"
+#include "UtUtility.h"
 
 #include <limits.h>
 #include <string.h>
@@ -65,11 +66,9 @@ int SVPExpression::Initialize(const char* directory)
     m_pszDirectory = nullptr;
     if (directory != nullptr)
     {
-        size_t length = strlen(directory);
-        m_pszDirectory = new (std::nothrow) char[length + 1];
+        m_pszDirectory = util_CopyText(directory);
         if (m_pszDirectory == nullptr)
             return SVP_ERR_NO_MEMORY;
-        memcpy(m_pszDirectory, directory, length + 1);
     }
     return 0;
 }

@@ -3,6 +3,7 @@
 // place and one readable sentence built from the place, the meaning of its code (or a
 // sentence of the caller's) and the code itself.
 #include "ErrorHandler.h"
+#include "UtUtility.h"
 
 #include <ctype.h>
 #include <stdio.h>
@@ -40,15 +41,10 @@ const CodeEntry* FindCode(const CodeEntry (&table)[count], int code)
 
 const char g_szUnknownFailure[] = "an unknown failure";
 
-// A copy of `text` made with new[]; the empty text for null.
+// A report's texts are never null: the empty text stands for none.
 char* CopyText(const char* text)
 {
-    size_t length = text != 0 ? strlen(text) : 0;
-    char* copy = new char[length + 1];
-    if (length > 0)
-        memcpy(copy, text, length);
-    copy[length] = 0;
-    return copy;
+    return util_CopyTextOrThrow(text != 0 ? text : "");
 }
 
 bool HasText(const char* text)

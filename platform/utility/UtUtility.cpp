@@ -1,9 +1,10 @@
-// Free helpers of the utility library: bounded string copies, hexadecimal digits and
+// Free helpers of the utility library: text copies, hexadecimal digits and
 // opening files whose paths use the backslash as separator.
 #include "UtUtility.h"
 
 #include <errno.h>
 #include <limits.h>
+#include <new>
 #include <stdlib.h>
 #include <string.h>
 
@@ -17,27 +18,6 @@ size_t BoundedLength(const char* text, size_t limit)
         ++length;
     return length;
 }
-
-// Value of every character as a hexadecimal digit; 0 for characters that are no digit.
-// Built at compile time so decoding a digit is one table look-up.
-struct HexDigitTable
-{
-    unsigned char value[256];
-
-    constexpr HexDigitTable() : value()
-    {
-        for (int c = '0'; c <= '9'; ++c)
-            value[c] = (unsigned char)(c - '0');
-        for (int c = 'A'; c <= 'F'; ++c)
-            value[c] = (unsigned char)(c - 'A' + 10);
-        for (int c = 'a'; c <= 'f'; ++c)
-            value[c] = (unsigned char)(c - 'a' + 10);
-    }
-};
-
-constexpr HexDigitTable g_hexDigits;
-
-const char g_szHexDigitChars[] = "0123456789ABCDEF";
 }
 
 void util_strncpy(char* destination, const char* source, int count, int size)
@@ -78,28 +58,40 @@ void util_strncat(char* destination, const char* text, int count, int size)
     destination[used + length] = 0;
 }
 
+char* util_CopyText(const char* text)
+{
+    if (text == 0)
+        return 0;
+    size_t length = strlen(text);
+    char* copy = new (std::nothrow) char[length + 1];
+    if (copy != 0)
+        memcpy(copy, text, length + 1);
+    return copy;
+}
+
 unsigned char util_HexAnsi2Hex(char c)
 {
-    return g_hexDigits.value[(unsigned char)c];
+    int value = util_HexValue(c);
+    return value < 0 ? 0 : (unsigned char)value;
 }
 
 char util_Hex2HexAnsi(unsigned char value)
 {
-    return g_szHexDigitChars[value & 0x0F];
+    return util_HexDigit(value);
 }
 
 int util_atoi(const char* text)
 {
     if (text == 0)
         return 0;
-    while (*text == ' ' || (*text >= '\t' && *text <= '\r'))
+    while (util_IsSpaceC(*text))
         ++text;
     bool negative = *text == '-';
     if (*text == '-' || *text == '+')
         ++text;
     // The magnitude stops growing once it is past the int range either way.
     long long magnitude = 0;
-    for (; *text >= '0' && *text <= '9'; ++text)
+    for (; util_IsDigit(*text); ++text)
         if (magnitude <= (long long)INT_MAX + 1)
             magnitude = magnitude * 10 + (*text - '0');
     if (negative)
@@ -119,7 +111,7 @@ char* util_QuoteText(char* out, int size, const char* text, size_t length)
     for (size_t i = 0; i < length && text != 0; ++i)
     {
         char c = text[i];
-        if (c == ' ' || c == '\t' || c == '\n' || c == '\r')
+        if (util_IsWhiteSpace(c))
         {
             space = shown > 0;
             continue;

@@ -20,20 +20,9 @@ int RefuseClosed(ErrorHandler* errors, const char* document)
     return XML_ERR_NOT_OPEN;
 }
 
-// A copy of `text` with new[], or null for a null text.
-char* CopyText(const char* text)
-{
-    if (!text)
-        return 0;
-    size_t length = strlen(text);
-    char* copy = new char[length + 1];
-    memcpy(copy, text, length + 1);
-    return copy;
-}
-
 void ReplaceText(char*& member, const char* text)
 {
-    char* copy = CopyText(text);
+    char* copy = util_CopyTextOrThrow(text);
     delete[] member;
     member = copy;
 }
@@ -62,15 +51,15 @@ XMLParser::XMLParser()
 XMLParser::XMLParser(const XMLParser& other)
     : UtObject(),
       m_pErrorHandler(new ErrorHandler(*other.m_pErrorHandler)),
-      m_pszXMLFilename(CopyText(other.m_pszXMLFilename)),
+      m_pszXMLFilename(util_CopyTextOrThrow(other.m_pszXMLFilename)),
       m_pStartTag(0),
       m_pEndTag(0),
       m_pEmptyTag(0),
       m_pContent(new UtByteBuffer()),
       m_pState(new XMLParserState())
 {
-    m_pState->pszDefaultDir = CopyText(other.m_pState->pszDefaultDir);
-    m_pState->pszDTD = CopyText(other.m_pState->pszDTD);
+    m_pState->pszDefaultDir = util_CopyTextOrThrow(other.m_pState->pszDefaultDir);
+    m_pState->pszDTD = util_CopyTextOrThrow(other.m_pState->pszDTD);
     m_pState->bSkipInvalidElement = other.m_pState->bSkipInvalidElement;
     m_pState->nMaxText = other.m_pState->nMaxText;
     m_pState->nMaxTag = other.m_pState->nMaxTag;
@@ -126,12 +115,12 @@ int XMLParser::OnInitialize()
 
 int XMLParser::IsWhiteSpace(char c)
 {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+    return util_IsWhiteSpace(c) ? 1 : 0;
 }
 
 int XMLParser::IsDigit(char c)
 {
-    return c >= '0' && c <= '9';
+    return util_IsDigit(c) ? 1 : 0;
 }
 
 long XMLParser::GetLine() const
@@ -169,8 +158,8 @@ int XMLParser::Initialize(const char* file, const char* dir, const char* mode)
     char* directory = 0;
     try
     {
-        name = (file && *file) ? CopyText(file) : 0;
-        directory = (dir && *dir) ? CopyText(dir) : 0;
+        name = (file && *file) ? util_CopyTextOrThrow(file) : 0;
+        directory = (dir && *dir) ? util_CopyTextOrThrow(dir) : 0;
     }
     catch (const std::bad_alloc&)
     {

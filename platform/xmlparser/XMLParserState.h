@@ -23,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "UtUtility.h"
 #include "XMLNode.h"
 
 class ErrorHandler;
@@ -43,7 +44,7 @@ constexpr std::array<unsigned char, 256> MakeXMLCharClasses()
     for (int c = 0; c < 256; ++c)
     {
         unsigned char bits = 0;
-        if (c == ' ' || c == '\t' || c == '\n' || c == '\r')
+        if (util_IsWhiteSpace((char)c))
             bits |= XML_CLASS_SPACE;
         bool letter = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
         if (letter || c == '_' || c == ':' || c >= 0x80)

@@ -8,7 +8,6 @@
 
 namespace
 {
-bool IsDigitChar(char c) { return c >= '0' && c <= '9'; }
 bool IsLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 
 // "1." followed by at least one digit.
@@ -18,7 +17,7 @@ bool IsVersionNumber(const char* value, size_t length)
         return false;
     for (size_t i = 2; i < length; ++i)
     {
-        if (!IsDigitChar(value[i]))
+        if (!util_IsDigit(value[i]))
             return false;
     }
     return true;
@@ -32,7 +31,7 @@ bool IsEncodingName(const char* value, size_t length)
     for (size_t i = 1; i < length; ++i)
     {
         char c = value[i];
-        if (!IsLetter(c) && !IsDigitChar(c) && c != '.' && c != '_' && c != '-')
+        if (!IsLetter(c) && !util_IsDigit(c) && c != '.' && c != '_' && c != '-')
             return false;
     }
     return true;
