@@ -14,6 +14,7 @@
 
 #include "HandlerWarnings.h"
 #include "SVPExpression.h"
+#include "UtFastText.h"
 #include "UtUtility.h"
 
 namespace
@@ -65,29 +66,6 @@ struct RowCharTable
 };
 
 constexpr RowCharTable kRowChars;
-
-// Decodes whole pairs of hexadecimal digits from `p` on, before `pairEnd`, one byte each
-// to `out`, up to the first pair that is not two digits; returns where it stopped. Kept
-// out of line, so that the loop keeps its few values in registers whatever the row
-// machine around it holds.
-#if defined(__GNUC__)
-__attribute__((noinline))
-#endif
-const unsigned char* DecodePairs(const unsigned char* p, const unsigned char* pairEnd, unsigned char*& out)
-{
-    unsigned char* to = out;
-    while (pairEnd - p >= 2)
-    {
-        unsigned char high = kRowChars.digit[p[0]];
-        unsigned char low = kRowChars.digit[p[1]];
-        if ((high | low) & kNoDigit)
-            break;
-        *to++ = (unsigned char)((high << 4) | low);
-        p += 2;
-    }
-    out = to;
-    return p;
-}
 
 // Ends the literal row whose bytes were decoded into [begin, out) of its room: keeps
 // them, up to `limit`, gives the unused room back, and passes `result` on.
@@ -212,11 +190,18 @@ int RODAzivUzirAdovIzozari::ProcessFieldBlock(unsigned long parent, unsigned int
         const unsigned char* rowEnd = p;   // the character that ends the row, or the text's end
         for (;;)
         {
-            if (state == HighDigit && end - p >= 2 && !(kRowChars.digit[*p] & kNoDigit))
+            if (state == HighDigit)
             {
-                // The bulk of a literal: whole digit pairs, one byte each.
-                const unsigned char* pairEnd = (size_t)(end - p) / 2 <= (size_t)(outEnd - out) ? end : p + 2 * (outEnd - out);
-                p = DecodePairs(p, pairEnd, out);
+                // The bulk of a literal: white space between lines passed over, then whole
+                // digit pairs, one byte each, as far as they go.
+                while (p < end && kRowChars.kind[*p] == KindSpace)
+                    ++p;
+                size_t pairs = (size_t)(end - p) / 2;
+                if (pairs > (size_t)(outEnd - out))
+                    pairs = (size_t)(outEnd - out);
+                size_t decoded = util_DecodeHexPairs(p, pairs, out);
+                p += 2 * decoded;
+                out += decoded;
             }
             // Past the end of the text the character is 0, which ends the row.
             rowEnd = p;

@@ -10,6 +10,7 @@
 #include "DocumentText.h"
 
 #include "SVPExpression.h"
+#include "UtFastText.h"
 #include "UtUtility.h"
 
 namespace
@@ -106,20 +107,6 @@ const char* TextOrEmpty(const char* text)
     return text != nullptr ? text : "";
 }
 
-// The two digit characters of every byte value, as util_Hex2HexAnsi gives them.
-struct DigitTable
-{
-    DigitTable()
-    {
-        for (int value = 0; value < 256; ++value)
-        {
-            pairs[value][0] = util_Hex2HexAnsi((unsigned char)(value >> 4));
-            pairs[value][1] = util_Hex2HexAnsi((unsigned char)(value & 0x0F));
-        }
-    }
-    char pairs[256][2];
-};
-
 // The expression text of one row, in a buffer sized here, 2 x (byte count) + 5
 // characters, that the expression library fills only as far as the size it is given.
 // Empty when the row has no shorter expression or the buffer cannot have memory.
@@ -169,11 +156,12 @@ void PutExpression(OutputChunk& chunk, const char* text, size_t length)
 
 // Writes a hexadecimal row: "0x" and two digits per byte, broken after every 30th byte
 // (after the last one too when the count is a multiple of 30). One line at a time.
-void PutHexRow(OutputChunk& chunk, const DigitTable& digits, UtByteBuffer* row, unsigned int size)
+void PutHexRow(OutputChunk& chunk, UtByteBuffer* row, unsigned int size)
 {
     chunk.Put("\t\t\t0x", 5);
-    // A growable row gives its bytes directly; a chained one is read byte by byte.
+    // A growable row gives its bytes directly; a chained one is read a line at a time.
     const unsigned char* bytes = row->GetData();
+    unsigned char line[kBytesPerHexLine];
     const size_t kLineRoom = 2 * kBytesPerHexLine + sizeof(kHexBreak) - 1;
     for (unsigned int at = 0; at < size; at += kBytesPerHexLine)
     {
@@ -181,13 +169,12 @@ void PutHexRow(OutputChunk& chunk, const DigitTable& digits, UtByteBuffer* row, 
         char* out = chunk.Reserve(kLineRoom);
         if (bytes != nullptr)
         {
-            for (unsigned int i = 0; i < count; ++i)
-                memcpy(out + 2 * i, digits.pairs[bytes[at + i]], 2);
+            util_EncodeHexPairs(bytes + at, count, out);
         }
         else
         {
-            for (unsigned int i = 0; i < count; ++i)
-                memcpy(out + 2 * i, digits.pairs[row->ReadData((int)(at + i))], 2);
+            row->CopyData((int)at, line, (int)count);
+            util_EncodeHexPairs(line, count, out);
         }
         size_t length = 2 * (size_t)count;
         if (count == kBytesPerHexLine)
@@ -203,7 +190,6 @@ void PutHexRow(OutputChunk& chunk, const DigitTable& digits, UtByteBuffer* row, 
 int WriteDocumentText(FILE* stream, SVFPlusData* model, bool expressions)
 {
     OutputChunk out(stream);
-    DigitTable digits;
     char number[64];
 
     out.Put("<?xml version='1.0' encoding='utf-8' ?>\n");
@@ -258,7 +244,7 @@ int WriteDocumentText(FILE* stream, SVFPlusData* model, bool expressions)
                     }
                 }
                 if (!written)
-                    PutHexRow(out, digits, row, size);
+                    PutHexRow(out, row, size);
                 out.Put(k < rowCount ? ",\n" : "\n");
             }
             out.Put("\t\t</FieldBlock>\n");

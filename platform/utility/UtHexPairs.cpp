@@ -1,0 +1,154 @@
+// Hexadecimal digit pairs, decoded and encoded 16 bytes at a time with SSE2 where the
+// processor has it, else one byte at a time (UtFastText.h).
+//
+// Decoding works on 32 characters at once: each character's value and whether it is a
+// digit at all come from comparisons ('0'-'9', and 'a'-'f' after folding to lower case),
+// the two values of each pair are joined in their 16-bit lane, and the lanes are packed
+// to 16 bytes. All 16 bytes are stored; the count of leading digits says how many of
+// them count. Encoding splits each byte into its two halves, interleaves them and turns
+// every half into its digit character.
+#include "UtFastText.h"
+
+#include "UtVectors.h"
+
+namespace
+{
+// Value of each hexadecimal digit character; kNoDigit for every other character.
+const unsigned char kNoDigit = 0x10;
+
+struct DigitValues
+{
+    unsigned char value[256];
+    constexpr DigitValues() : value()
+    {
+        for (int c = 0; c < 256; ++c)
+            value[c] = kNoDigit;
+        for (int c = '0'; c <= '9'; ++c)
+            value[c] = (unsigned char)(c - '0');
+        for (int c = 0; c < 6; ++c)
+            value['A' + c] = value['a' + c] = (unsigned char)(10 + c);
+    }
+};
+
+constexpr DigitValues kDigitValues;
+const char kDigits[] = "0123456789ABCDEF";
+
+#if defined(RIZEROZ_SSE2)
+// The values of 16 characters (0 for those that are no digit); `digits` gets one bit
+// per character that is a digit.
+RIZEROZ_SSE2_CODE inline __m128i Values(__m128i c, unsigned int* digits)
+{
+    const __m128i decimal = _mm_sub_epi8(c, _mm_set1_epi8('0'));
+    const __m128i isDecimal = _mm_cmpeq_epi8(_mm_min_epu8(decimal, _mm_set1_epi8(9)), decimal);
+    const __m128i letter = _mm_sub_epi8(_mm_or_si128(c, _mm_set1_epi8(0x20)), _mm_set1_epi8('a'));
+    const __m128i isLetter = _mm_cmpeq_epi8(_mm_min_epu8(letter, _mm_set1_epi8(5)), letter);
+    *digits = (unsigned int)_mm_movemask_epi8(_mm_or_si128(isDecimal, isLetter));
+    return _mm_or_si128(_mm_and_si128(isDecimal, decimal),
+                        _mm_and_si128(isLetter, _mm_add_epi8(letter, _mm_set1_epi8(10))));
+}
+
+// Joins the values of each pair: in every 16-bit lane, the high digit's value stands in
+// the low byte and the low digit's in the high byte; the byte they make goes to the low
+// byte, ready for packing.
+RIZEROZ_SSE2_CODE inline __m128i JoinPairs(__m128i values)
+{
+    return _mm_or_si128(_mm_and_si128(_mm_slli_epi16(values, 4), _mm_set1_epi16(0xF0)), _mm_srli_epi16(values, 8));
+}
+
+RIZEROZ_SSE2_CODE size_t DecodeVector(const unsigned char* text, size_t pairs, unsigned char* out)
+{
+    size_t done = 0;
+    while (pairs - done >= 16)
+    {
+        unsigned int first = 0, second = 0;
+        __m128i a = Values(_mm_loadu_si128((const __m128i*)(text + 2 * done)), &first);
+        __m128i b = Values(_mm_loadu_si128((const __m128i*)(text + 2 * done + 16)), &second);
+        _mm_storeu_si128((__m128i*)(out + done), _mm_packus_epi16(JoinPairs(a), JoinPairs(b)));
+        unsigned int digits = first | (second << 16);
+        if (digits != 0xFFFFFFFFu)
+            return done + util_LowOnes(digits) / 2;
+        done += 16;
+    }
+    if (pairs - done >= 8)
+    {
+        unsigned int digits = 0;
+        __m128i a = Values(_mm_loadu_si128((const __m128i*)(text + 2 * done)), &digits);
+        _mm_storel_epi64((__m128i*)(out + done), _mm_packus_epi16(JoinPairs(a), _mm_setzero_si128()));
+        if (digits != 0xFFFFu)
+            return done + util_LowOnes(digits) / 2;
+        done += 8;
+    }
+    return done + util_DecodeHexPairsPlain(text + 2 * done, pairs - done, out + done);
+}
+
+// The digit characters of 16 values from 0 to 15.
+RIZEROZ_SSE2_CODE inline __m128i DigitCharacters(__m128i values)
+{
+    const __m128i letters = _mm_and_si128(_mm_cmpgt_epi8(values, _mm_set1_epi8(9)), _mm_set1_epi8('A' - '0' - 10));
+    return _mm_add_epi8(_mm_add_epi8(values, _mm_set1_epi8('0')), letters);
+}
+
+RIZEROZ_SSE2_CODE inline void Encode16(const unsigned char* bytes, char* out)
+{
+    const __m128i b = _mm_loadu_si128((const __m128i*)bytes);
+    const __m128i low = _mm_and_si128(b, _mm_set1_epi8(0x0F));
+    const __m128i high = _mm_and_si128(_mm_srli_epi16(b, 4), _mm_set1_epi8(0x0F));
+    _mm_storeu_si128((__m128i*)out, DigitCharacters(_mm_unpacklo_epi8(high, low)));
+    _mm_storeu_si128((__m128i*)(out + 16), DigitCharacters(_mm_unpackhi_epi8(high, low)));
+}
+
+RIZEROZ_SSE2_CODE void EncodeVector(const unsigned char* bytes, size_t count, char* out)
+{
+    size_t done = 0;
+    for (; count - done >= 16; done += 16)
+        Encode16(bytes + done, out + 2 * done);
+    // The last few bytes: the final 16 once more, overlapping what is written already.
+    if (done < count)
+        Encode16(bytes + count - 16, out + 2 * (count - 16));
+}
+#endif
+}
+
+size_t util_DecodeHexPairsPlain(const unsigned char* text, size_t pairs, unsigned char* out)
+{
+    size_t done = 0;
+    for (; done < pairs; ++done)
+    {
+        unsigned char high = kDigitValues.value[text[2 * done]];
+        unsigned char low = kDigitValues.value[text[2 * done + 1]];
+        if ((high | low) & kNoDigit)
+            break;
+        out[done] = (unsigned char)((high << 4) | low);
+    }
+    return done;
+}
+
+void util_EncodeHexPairsPlain(const unsigned char* bytes, size_t count, char* out)
+{
+    for (size_t i = 0; i < count; ++i)
+    {
+        out[2 * i] = kDigits[bytes[i] >> 4];
+        out[2 * i + 1] = kDigits[bytes[i] & 0x0F];
+    }
+}
+
+size_t util_DecodeHexPairs(const unsigned char* text, size_t pairs, unsigned char* out)
+{
+#if defined(RIZEROZ_SSE2)
+    if (pairs >= 8 && util_HaveSSE2())
+        return DecodeVector(text, pairs, out);
+#endif
+    return util_DecodeHexPairsPlain(text, pairs, out);
+}
+
+void util_EncodeHexPairs(const unsigned char* bytes, size_t count, char* out)
+{
+#if defined(RIZEROZ_SSE2)
+    if (count >= 16 && util_HaveSSE2())
+    {
+        EncodeVector(bytes, count, out);
+        return;
+    }
+#endif
+    util_EncodeHexPairsPlain(bytes, count, out);
+}
