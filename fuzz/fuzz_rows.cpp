@@ -3,17 +3,21 @@
 // one FieldBlock element ('<' replaced, so the text stays one text). The reference is
 // the row reader as first written: one character at a time through ReadData, with the
 // parser's white space test and the five-state machine. The optimised reader must give
-// the same result and the same rows, byte for byte.
+// the same result and the same rows, byte for byte. The paths that handle many bytes at
+// once (UtFastText.h) must also agree with their plain versions on the text, from every
+// start up to 32 and for every length up to 40 and the whole rest.
 #include <stdint.h>
 #include <stdlib.h>
 #include <string.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
 #include "FuzzSupport.h"
 #include "RODAzivUzirAdovIzozari.h"
 #include "SVPExpression.h"
+#include "UtFastText.h"
 #include "UtUtility.h"
 
 namespace
@@ -111,6 +115,29 @@ bool ReferenceRows(const std::string& text, int width, Rows& rows)
     }
 }
 
+// Decoding, encoding and counting line feeds on `count` characters of `text` from
+// `offset`, copied to storage of exactly that size (so that the sanitizer sees any read
+// past it): the vector paths against the plain ones.
+void CompareFastText(const std::string& text, size_t offset, size_t count)
+{
+    std::vector<unsigned char> in(text.begin() + (long)offset, text.begin() + (long)(offset + count));
+    size_t pairs = count / 2;
+    std::vector<unsigned char> fast(pairs), plain(pairs);
+    size_t decoded = util_DecodeHexPairs(in.data(), pairs, fast.data());
+    FUZZ_CHECK(decoded == util_DecodeHexPairsPlain(in.data(), pairs, plain.data()));
+    FUZZ_CHECK(std::equal(fast.begin(), fast.begin() + (long)decoded, plain.begin()));
+
+    std::vector<char> digits(2 * count), plainDigits(2 * count);
+    util_EncodeHexPairs(in.data(), count, digits.data());
+    util_EncodeHexPairsPlain(in.data(), count, plainDigits.data());
+    FUZZ_CHECK(digits == plainDigits);
+
+    size_t last = 0, plainLast = 0;
+    size_t feeds = util_CountLineFeeds((const char*)in.data(), count, &last);
+    FUZZ_CHECK(feeds == util_CountLineFeedsPlain((const char*)in.data(), count, &plainLast));
+    FUZZ_CHECK(feeds == 0 || last == plainLast);
+}
+
 Rows ReaderRows(SVFPlusData* model)
 {
     Rows rows;
@@ -144,6 +171,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     static const std::string path = fuzzsupport::ScratchPath("rows.xml");
     if (!fuzzsupport::WriteFile(path, document.data(), document.size()))
         return 0;
+
+    for (size_t offset = 0; offset < 32 && offset <= text.size(); ++offset)
+    {
+        size_t rest = text.size() - offset;
+        for (size_t count = 0; count <= rest && count <= 40; ++count)
+            CompareFastText(text, offset, count);
+        if (rest > 40)
+            CompareFastText(text, offset, rest);
+    }
 
     Rows expected;
     bool expectedOk = ReferenceRows(text, width, expected);
