@@ -89,40 +89,62 @@ long long ExpressionRowBytes(int width)
 {
     return width > 0 ? ((long long)width + 7) / 8 : 0;
 }
+
+// Expression rows whose width holds at most this many bytes are evaluated in one pass.
+const long long kOnePassBytes = 64 * 1024;
 }
 
 // An expression row: the text from its '(' to the row's end, white space included (the
 // evaluator passes over it as the reader would drop it), evaluated straight into the row.
 // An expression that cannot be evaluated leaves the row empty. *stands is the number of
-// bytes the expression stands for (negative when it does not evaluate).
-int RODAzivUzirAdovIzozari::AddExpressionRow(UtByteBuffer* row, const unsigned char* begin,
-                                             const unsigned char* end, int width, long long* stands)
+// bytes the expression stands for (negative when it does not evaluate). A row whose width
+// holds few bytes is evaluated in one pass into room for them (what it does not fill goes
+// back); a wider one is measured first, so that it takes only the room it fills.
+int RODAzivUzirAdovIzozari::AddExpressionRow(SVPExpression& evaluator, UtByteBuffer* row,
+                                             const unsigned char* begin, const unsigned char* end, int width,
+                                             long long* stands)
 {
-    SVPExpression evaluator;
-    evaluator.Initialize(GetDefaultDir());
     const char* text = (const char*)begin;
-    long long total = evaluator.GetBytes(text, (size_t)(end - begin), nullptr, 0);
+    const size_t length = (size_t)(end - begin);
+    const SVFReadLimits limits = GetReadLimits();
+    const long long widthBytes = ExpressionRowBytes(width);
+    const unsigned int before = row->GetTotalSize();
+    unsigned char* out = nullptr;
+    long long total;
+    if (widthBytes > 0 && widthBytes <= kOnePassBytes && (unsigned long long)widthBytes <= limits.nRow &&
+        (out = row->Extend((unsigned int)widthBytes)) != nullptr)
+        total = evaluator.EvaluateBytes(text, length, out, widthBytes);
+    else
+        total = evaluator.GetBytes(text, length, nullptr, 0);
     *stands = total;
-    long long bytes = ExpressionRowBytes(width);
-    if (total < bytes)
-        bytes = total;
-    if (bytes <= 0)
-        return 0;
-
-    SVFReadLimits limits = GetReadLimits();
-    if ((unsigned long long)bytes > limits.nRow)
-        return SVF_ERR_ROW_TOO_LARGE;
+    long long bytes = total < widthBytes ? total : widthBytes;
+    int result = 0;
+    if (bytes > 0 && (unsigned long long)bytes > limits.nRow)
+        result = SVF_ERR_ROW_TOO_LARGE;
     unsigned long long budget = limits.nExpressionBytes, size = GetDocumentSize();
     if (budget == 0)
         budget = size > ~0ull / kExpressionBudgetFactor
                      ? ~0ull
                      : std::max(kLeastExpressionBudget, size * kExpressionBudgetFactor);
-    if ((unsigned long long)bytes > budget - m_nExpressionBytes)
-        return SVF_ERR_EXPRESSION_BUDGET;
-    unsigned char* out = row->Extend((unsigned int)bytes);
-    if (out == nullptr)
-        return SVF_ERR_NO_MEMORY;
-    evaluator.GetBytes(text, (size_t)(end - begin), out, bytes);
+    if (bytes > 0 && result == 0 && (unsigned long long)bytes > budget - m_nExpressionBytes)
+        result = SVF_ERR_EXPRESSION_BUDGET;
+    if (bytes <= 0 || result < 0)
+    {
+        if (out != nullptr)
+            row->Shrink(before);
+        return result;
+    }
+    if (out != nullptr)
+    {
+        row->Shrink(before + (unsigned int)bytes);
+    }
+    else
+    {
+        out = row->Extend((unsigned int)bytes);
+        if (out == nullptr)
+            return SVF_ERR_NO_MEMORY;
+        evaluator.GetBytes(text, length, out, bytes);
+    }
     m_nExpressionBytes += (unsigned long long)bytes;
     return 0;
 }
@@ -170,6 +192,9 @@ int RODAzivUzirAdovIzozari::ProcessFieldBlock(unsigned long parent, unsigned int
     const unsigned char* p = text;
     const unsigned char* const end = text + size;
     const unsigned int rowLimit = GetReadLimits().nRow;
+    // One evaluator serves every expression row of the element, made ready at the first.
+    SVPExpression evaluator;
+    bool evaluatorReady = false;
 
     for (;;)
     {
@@ -265,7 +290,12 @@ int RODAzivUzirAdovIzozari::ProcessFieldBlock(unsigned long parent, unsigned int
             result = FinishLiteral(row, outBegin, out, rowLimit,
                                    (size_t)(out - outBegin) > rowLimit ? SVF_ERR_ROW_TOO_LARGE : 0);
         else if (expression != nullptr)
-            result = AddExpressionRow(row, expression, rowEnd, width, &stands);
+        {
+            if (!evaluatorReady)
+                evaluator.Initialize(GetDefaultDir());
+            evaluatorReady = true;
+            result = AddExpressionRow(evaluator, row, expression, rowEnd, width, &stands);
+        }
         if (result < 0)
             return result;
         if (m_pWarnings != nullptr)
