@@ -49,6 +49,8 @@ public:
         UtByteArena* Arena();
         // What the rows take in an arena (UtByteArena::Footprint), for copies.
         size_t Footprint() const;
+        // Assignment; with `expect`, the arena first makes room for the copied rows.
+        void Assign(const DataBlock& other, bool expect);
 
         UtByteBuffer** m_ppRows;   // owned rows, made by the arena
         int m_nRowCount;
@@ -87,6 +89,7 @@ private:
     DataBlock* GetFieldBlock(int index);
     UtByteArena* Arena();
     size_t Footprint() const;
+    void Assign(const SVFDataField& other, bool expect);
 
     char* m_pszFieldName;          // owned, or null
     DataBlock** m_ppBlocks;        // owned blocks

@@ -58,8 +58,13 @@ SVFDataField::DataBlock::DataBlock(const DataBlock& other)
 
 SVFDataField::DataBlock& SVFDataField::DataBlock::operator=(const DataBlock& other)
 {
-    if (this == &other)
-        return *this;
+    if (this != &other)
+        Assign(other, true);
+    return *this;
+}
+
+void SVFDataField::DataBlock::Assign(const DataBlock& other, bool expect)
+{
     UtByteBuffer** rows = 0;
     int count = 0;
     if (other.m_nRowCount > 0)
@@ -67,8 +72,9 @@ SVFDataField::DataBlock& SVFDataField::DataBlock::operator=(const DataBlock& oth
         UtByteArena* arena = Arena();
         rows = arena != 0 ? new (std::nothrow) UtByteBuffer*[other.m_nRowCount] : 0;
         if (rows == 0)
-            return *this;
-        arena->Expect(other.Footprint());
+            return;
+        if (expect)
+            arena->Expect(other.Footprint());
         for (; count < other.m_nRowCount; ++count)
         {
             UtByteBuffer* source = other.m_ppRows[count];
@@ -81,7 +87,7 @@ SVFDataField::DataBlock& SVFDataField::DataBlock::operator=(const DataBlock& oth
                 while (count > 0)
                     UtByteArena::DeleteBuffer(rows[--count]);
                 delete[] rows;
-                return *this;
+                return;
             }
             source->CopyData(0, bytes, (int)size);
             rows[count] = row;
@@ -94,7 +100,6 @@ SVFDataField::DataBlock& SVFDataField::DataBlock::operator=(const DataBlock& oth
     m_nRowCount = count;
     m_nRowSlots = other.m_nRowCount;
     m_nRowWidth = other.m_nRowWidth;
-    return *this;
 }
 
 SVFDataField::DataBlock::~DataBlock()
@@ -167,8 +172,13 @@ SVFDataField::SVFDataField(const SVFDataField& other)
 
 SVFDataField& SVFDataField::operator=(const SVFDataField& other)
 {
-    if (this == &other)
-        return *this;
+    if (this != &other)
+        Assign(other, true);
+    return *this;
+}
+
+void SVFDataField::Assign(const SVFDataField& other, bool expect)
+{
     DataBlock** blocks = 0;
     int count = 0;
     bool whole = true;
@@ -177,14 +187,14 @@ SVFDataField& SVFDataField::operator=(const SVFDataField& other)
         UtByteArena* arena = Arena();
         blocks = arena != 0 ? new (std::nothrow) DataBlock*[other.m_nBlockCount] : 0;
         whole = blocks != 0;
-        if (whole)
+        if (whole && expect)
             arena->Expect(other.Footprint());
         for (; whole && count < other.m_nBlockCount; ++count)
         {
             DataBlock* source = other.m_ppBlocks[count];
             blocks[count] = new (std::nothrow) DataBlock(source->m_nRowWidth, arena);
             if (blocks[count] != 0)
-                *blocks[count] = *source;
+                blocks[count]->Assign(*source, false);
             // A block copy that could not take the rows has none.
             whole = blocks[count] != 0 && blocks[count]->GetNumberOfRows() == source->GetNumberOfRows();
         }
@@ -195,7 +205,7 @@ SVFDataField& SVFDataField::operator=(const SVFDataField& other)
         for (int i = 0; i < count; ++i)
             delete blocks[i];
         delete[] blocks;
-        return *this;
+        return;
     }
 
     for (int i = 0; i < m_nBlockCount; ++i)
@@ -207,7 +217,6 @@ SVFDataField& SVFDataField::operator=(const SVFDataField& other)
     m_nBlockSlots = other.m_nBlockCount;
     m_pszFieldName = name;
     m_nChecksum = other.m_nChecksum;
-    return *this;
 }
 
 SVFDataField::~SVFDataField()

@@ -142,7 +142,7 @@ void SVFPlusData::CopyFrom(const SVFPlusData& other)
             SVFDataField* source = other.m_ppFields[count];
             fields[count] = new (std::nothrow) SVFDataField(arena);
             if (fields[count] != 0)
-                *fields[count] = *source;
+                fields[count]->Assign(*source, false);
             // A field copy that could not take its blocks or name has none.
             whole = fields[count] != 0 && fields[count]->GetFieldBlockCount() == source->GetFieldBlockCount() &&
                     (fields[count]->GetFieldName() != 0) == (source->GetFieldName() != 0);
