@@ -19,6 +19,24 @@
 
 #include "UtByteBuffer.h"
 
+// Under AddressSanitizer the room of a region that no buffer holds is poisoned, so that
+// touching memory past a row's bytes is caught as it would be past a block of its own.
+#if defined(__SANITIZE_ADDRESS__)
+#define RIZEROZ_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define RIZEROZ_ASAN 1
+#endif
+#endif
+#if defined(RIZEROZ_ASAN)
+#include <sanitizer/asan_interface.h>
+inline void util_PoisonRoom(const void* start, size_t size) { ASAN_POISON_MEMORY_REGION(start, size); }
+inline void util_UnpoisonRoom(const void* start, size_t size) { ASAN_UNPOISON_MEMORY_REGION(start, size); }
+#else
+inline void util_PoisonRoom(const void*, size_t) {}
+inline void util_UnpoisonRoom(const void*, size_t) {}
+#endif
+
 // A region: this header, then the buffers and bytes taken from it.
 struct UtByteRegion : UtByteLink
 {

@@ -96,6 +96,7 @@ UtByteBuffer* UtByteArena::NewBuffer()
     }
     m_pRegion->pFree = at + kObject;
     ++m_pRegion->nHolds;
+    util_UnpoisonRoom(at, kObject);
     return new (at) UtByteBuffer(m_pRegion, at + kObject);
 }
 
@@ -110,6 +111,7 @@ void UtByteArena::DeleteBuffer(UtByteBuffer* buffer)
         return;
     }
     buffer->~UtByteBuffer();
+    util_PoisonRoom(buffer, sizeof(UtByteBuffer));
     ReleaseRegion(static_cast<UtByteRegion*>(link));
 }
 
@@ -138,6 +140,7 @@ bool UtByteArena::NextRegion(size_t least)
     region->nHolds = 1;
     region->pFree = AlignUp((unsigned char*)memory + sizeof(UtByteRegion), alignof(UtByteBuffer));
     region->pEnd = (unsigned char*)memory + size;
+    util_PoisonRoom(region->pFree, (size_t)(region->pEnd - region->pFree));
     if (m_pRegion != 0)
         ReleaseRegion(m_pRegion);
     m_pRegion = region;
@@ -148,6 +151,8 @@ bool UtByteArena::NextRegion(size_t least)
 
 void UtByteArena::ReleaseRegion(UtByteRegion* region)
 {
-    if (--region->nHolds == 0)
-        free(region);
+    if (--region->nHolds != 0)
+        return;
+    util_UnpoisonRoom(region, (size_t)(region->pEnd - (unsigned char*)region));
+    free(region);
 }

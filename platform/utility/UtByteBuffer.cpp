@@ -426,11 +426,16 @@ bool UtByteBuffer::ResizeInPlace(unsigned int capacity)
     {
         if (capacity > m_nCapacity)
             return false;
+        util_PoisonRoom(m_pData + capacity, m_nCapacity - capacity);
         m_nCapacity = capacity;
         return true;
     }
     if (capacity > m_nCapacity && capacity - m_nCapacity > (size_t)(region->pEnd - region->pFree))
         return false;
+    if (capacity > m_nCapacity)
+        util_UnpoisonRoom(region->pFree, capacity - m_nCapacity);
+    else
+        util_PoisonRoom(m_pData + capacity, m_nCapacity - capacity);
     region->pFree = m_pData + capacity;
     m_nCapacity = capacity;
     return true;
@@ -464,6 +469,7 @@ void UtByteBuffer::Resize(unsigned int capacity)
         if (own == 0)
             return;
         memcpy(own, m_pData, m_nSize);
+        util_PoisonRoom(m_pData, m_nCapacity);
         m_pData = own;
         m_nCapacity = capacity;
         return;
@@ -484,7 +490,9 @@ void UtByteBuffer::Resize(unsigned int capacity)
 
 void UtByteBuffer::ReleaseStorage()
 {
-    if (!IsBorrowed())
+    if (IsBorrowed())
+        util_PoisonRoom(m_pData, m_nCapacity);
+    else
         free(m_pData);
     m_pData = 0;
     m_nCapacity = 0;
