@@ -115,9 +115,9 @@ bool ReferenceRows(const std::string& text, int width, Rows& rows)
     }
 }
 
-// Decoding, encoding and counting line feeds on `count` characters of `text` from
-// `offset`, copied to storage of exactly that size (so that the sanitizer sees any read
-// past it): the vector paths against the plain ones.
+// Decoding, encoding (in lines too) and counting line feeds on `count` characters of
+// `text` from `offset`, copied to storage of exactly that size (so that the sanitizer sees
+// any read or write past it): the vector paths against the plain ones.
 void CompareFastText(const std::string& text, size_t offset, size_t count)
 {
     std::vector<unsigned char> in(text.begin() + (long)offset, text.begin() + (long)(offset + count));
@@ -131,6 +131,15 @@ void CompareFastText(const std::string& text, size_t offset, size_t count)
     util_EncodeHexPairs(in.data(), count, digits.data());
     util_EncodeHexPairsPlain(in.data(), count, plainDigits.data());
     FUZZ_CHECK(digits == plainDigits);
+    for (size_t perLine : { (size_t)30, 1 + offset % 17 })
+    {
+        static const char kBreak[] = "\n\t\t\t  ";
+        std::vector<char> lines(2 * count + 6 * (count / perLine)), plainLines(lines.size());
+        size_t written = util_EncodeHexLines(in.data(), count, perLine, kBreak, 6, lines.data());
+        FUZZ_CHECK(written == lines.size());
+        FUZZ_CHECK(util_EncodeHexLinesPlain(in.data(), count, perLine, kBreak, 6, plainLines.data()) == written);
+        FUZZ_CHECK(lines == plainLines);
+    }
 
     size_t last = 0, plainLast = 0;
     size_t feeds = util_CountLineFeeds((const char*)in.data(), count, &last);

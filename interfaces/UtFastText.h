@@ -23,6 +23,15 @@ size_t util_DecodeHexPairsPlain(const unsigned char* text, size_t pairs, unsigne
 void util_EncodeHexPairs(const unsigned char* bytes, size_t count, char* out);
 void util_EncodeHexPairsPlain(const unsigned char* bytes, size_t count, char* out);
 
+// Writes the digits of `count` bytes as util_EncodeHexPairs does, in lines: after every
+// `perLine` bytes (after the last ones too when `count` is a multiple of `perLine`) come
+// the `breakLength` characters of `lineBreak`. Returns the number of characters written,
+// 2 x `count` + `breakLength` x (`count` / `perLine`); `perLine` is above 0.
+size_t util_EncodeHexLines(const unsigned char* bytes, size_t count, size_t perLine, const char* lineBreak,
+                           size_t breakLength, char* out);
+size_t util_EncodeHexLinesPlain(const unsigned char* bytes, size_t count, size_t perLine, const char* lineBreak,
+                                size_t breakLength, char* out);
+
 // Number of line feeds in the `length` characters at `text`; when there is one, *last
 // is the index of the last.
 size_t util_CountLineFeeds(const char* text, size_t length, size_t* last);

@@ -61,8 +61,7 @@ public:
     }
     void Put(const char* text) { Put(text, strlen(text)); }
     // Room for `length` more characters at the end of the chunk, flushing first when
-    // needed (`length` is at most the small chunk's size); Commit then counts what was
-    // put there.
+    // needed (`length` is at most GetCapacity()); Commit then counts what was put there.
     char* Reserve(size_t length)
     {
         if (m_nUsed + length > m_nSize)
@@ -70,6 +69,8 @@ public:
         return m_pChunk + m_nUsed;
     }
     void Commit(size_t length) { m_nUsed += length; }
+    // Room of the whole chunk: at least 1 KB, 256 KB when memory allowed.
+    size_t GetCapacity() const { return m_nSize; }
     void Flush()
     {
         if (m_nUsed > 0)
@@ -91,8 +92,8 @@ private:
     OutputChunk(const OutputChunk&);
     OutputChunk& operator=(const OutputChunk&);
 
-    // Each write to a file costs a system call: 64 KB pieces keep them few.
-    static const size_t kLargeChunk = 64 * 1024;
+    // Each write to a file costs a system call: 256 KB pieces keep them few.
+    static const size_t kLargeChunk = 256 * 1024;
 
     FILE* m_pStream;
     size_t m_nUsed;
@@ -155,34 +156,29 @@ void PutExpression(OutputChunk& chunk, const char* text, size_t length)
 }
 
 // Writes a hexadecimal row: "0x" and two digits per byte, broken after every 30th byte
-// (after the last one too when the count is a multiple of 30). One line at a time.
+// (after the last one too when the count is a multiple of 30). A row whose text fits the
+// chunk goes in one piece; a longer one, or a chained one, a line at a time.
 void PutHexRow(OutputChunk& chunk, UtByteBuffer* row, unsigned int size)
 {
     chunk.Put("\t\t\t0x", 5);
+    const size_t kBreak = sizeof(kHexBreak) - 1;
     // A growable row gives its bytes directly; a chained one is read a line at a time.
     const unsigned char* bytes = row->GetData();
+    size_t text = 2 * (size_t)size + kBreak * (size / kBytesPerHexLine);
+    if (bytes != nullptr && text <= chunk.GetCapacity())
+    {
+        chunk.Commit(util_EncodeHexLines(bytes, size, kBytesPerHexLine, kHexBreak, kBreak, chunk.Reserve(text)));
+        return;
+    }
     unsigned char line[kBytesPerHexLine];
-    const size_t kLineRoom = 2 * kBytesPerHexLine + sizeof(kHexBreak) - 1;
     for (unsigned int at = 0; at < size; at += kBytesPerHexLine)
     {
         unsigned int count = size - at < kBytesPerHexLine ? size - at : kBytesPerHexLine;
-        char* out = chunk.Reserve(kLineRoom);
-        if (bytes != nullptr)
-        {
-            util_EncodeHexPairs(bytes + at, count, out);
-        }
-        else
-        {
+        if (bytes == nullptr)
             row->CopyData((int)at, line, (int)count);
-            util_EncodeHexPairs(line, count, out);
-        }
-        size_t length = 2 * (size_t)count;
-        if (count == kBytesPerHexLine)
-        {
-            memcpy(out + length, kHexBreak, sizeof(kHexBreak) - 1);
-            length += sizeof(kHexBreak) - 1;
-        }
-        chunk.Commit(length);
+        char* out = chunk.Reserve(2 * kBytesPerHexLine + kBreak);
+        chunk.Commit(util_EncodeHexLines(bytes != nullptr ? bytes + at : line, count, kBytesPerHexLine, kHexBreak,
+                                         kBreak, out));
     }
 }
 }

@@ -9,6 +9,8 @@
 // every half into its digit character.
 #include "UtFastText.h"
 
+#include <string.h>
+
 #include "UtVectors.h"
 
 namespace
@@ -97,7 +99,8 @@ RIZEROZ_SSE2_CODE inline void Encode16(const unsigned char* bytes, char* out)
     _mm_storeu_si128((__m128i*)(out + 16), DigitCharacters(_mm_unpackhi_epi8(high, low)));
 }
 
-RIZEROZ_SSE2_CODE void EncodeVector(const unsigned char* bytes, size_t count, char* out)
+// At least 16 bytes.
+RIZEROZ_SSE2_CODE inline void EncodeVector(const unsigned char* bytes, size_t count, char* out)
 {
     size_t done = 0;
     for (; count - done >= 16; done += 16)
@@ -105,6 +108,33 @@ RIZEROZ_SSE2_CODE void EncodeVector(const unsigned char* bytes, size_t count, ch
     // The last few bytes: the final 16 once more, overlapping what is written already.
     if (done < count)
         Encode16(bytes + count - 16, out + 2 * (count - 16));
+}
+
+RIZEROZ_SSE2_CODE size_t EncodeLinesVector(const unsigned char* bytes, size_t count, size_t perLine,
+                                           const char* lineBreak, size_t breakLength, char* out)
+{
+    char* start = out;
+    // A break of up to 8 characters is stored as 8 at once where a line follows it,
+    // whose digits then overwrite what lies beyond the break.
+    char padded[8] = { 0 };
+    memcpy(padded, lineBreak, breakLength < 8 ? breakLength : 8);
+    for (size_t at = 0; at < count; at += perLine)
+    {
+        size_t line = count - at < perLine ? count - at : perLine;
+        if (line >= 16)
+            EncodeVector(bytes + at, line, out);
+        else
+            util_EncodeHexPairsPlain(bytes + at, line, out);
+        out += 2 * line;
+        if (line < perLine)
+            break;
+        if (breakLength <= 8 && at + line < count)
+            memcpy(out, padded, 8);
+        else
+            memcpy(out, lineBreak, breakLength);
+        out += breakLength;
+    }
+    return (size_t)(out - start);
 }
 #endif
 }
@@ -151,4 +181,32 @@ void util_EncodeHexPairs(const unsigned char* bytes, size_t count, char* out)
     }
 #endif
     util_EncodeHexPairsPlain(bytes, count, out);
+}
+
+size_t util_EncodeHexLinesPlain(const unsigned char* bytes, size_t count, size_t perLine, const char* lineBreak,
+                                size_t breakLength, char* out)
+{
+    char* start = out;
+    for (size_t at = 0; at < count; at += perLine)
+    {
+        size_t line = count - at < perLine ? count - at : perLine;
+        util_EncodeHexPairsPlain(bytes + at, line, out);
+        out += 2 * line;
+        if (line == perLine)
+        {
+            memcpy(out, lineBreak, breakLength);
+            out += breakLength;
+        }
+    }
+    return (size_t)(out - start);
+}
+
+size_t util_EncodeHexLines(const unsigned char* bytes, size_t count, size_t perLine, const char* lineBreak,
+                           size_t breakLength, char* out)
+{
+#if defined(RIZEROZ_SSE2)
+    if (util_HaveSSE2())
+        return EncodeLinesVector(bytes, count, perLine, lineBreak, breakLength, out);
+#endif
+    return util_EncodeHexLinesPlain(bytes, count, perLine, lineBreak, breakLength, out);
 }
