@@ -121,17 +121,17 @@ bool ReferenceRows(const std::string& text, int width, Rows& rows)
 void CompareFastText(const std::string& text, size_t offset, size_t count)
 {
     std::vector<unsigned char> in(text.begin() + (long)offset, text.begin() + (long)(offset + count));
-    size_t pairs = count / 2;
-    std::vector<unsigned char> fast(pairs), plain(pairs);
-    size_t decoded = util_DecodeHexPairs(in.data(), pairs, fast.data());
-    FUZZ_CHECK(decoded == util_DecodeHexPairsPlain(in.data(), pairs, plain.data()));
-    FUZZ_CHECK(std::equal(fast.begin(), fast.begin() + (long)decoded, plain.begin()));
+    for (size_t room : { count / 2, count / 3 })
+    {
+        std::vector<unsigned char> fast(room), plain(room);
+        size_t used = 0, plainUsed = 0;
+        size_t decoded = util_DecodeHexRun(in.data(), count, fast.data(), room, &used);
+        FUZZ_CHECK(decoded == util_DecodeHexRunPlain(in.data(), count, plain.data(), room, &plainUsed));
+        FUZZ_CHECK(used == plainUsed && used <= count && decoded <= room);
+        FUZZ_CHECK(std::equal(fast.begin(), fast.begin() + (long)decoded, plain.begin()));
+    }
 
-    std::vector<char> digits(2 * count), plainDigits(2 * count);
-    util_EncodeHexPairs(in.data(), count, digits.data());
-    util_EncodeHexPairsPlain(in.data(), count, plainDigits.data());
-    FUZZ_CHECK(digits == plainDigits);
-    for (size_t perLine : { (size_t)30, 1 + offset % 17 })
+    for (size_t perLine : { (size_t)30, 1 + offset % 17, count + 1 })
     {
         static const char kBreak[] = "\n\t\t\t  ";
         std::vector<char> lines(2 * count + 6 * (count / perLine)), plainLines(lines.size());

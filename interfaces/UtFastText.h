@@ -10,22 +10,20 @@
 
 #include <stddef.h>
 
-// Decodes up to `pairs` pairs of hexadecimal digits ('0'-'9', 'A'-'F', 'a'-'f') from
-// `text` into `out`, one byte per pair, high digit first, and stops before the first
-// pair that is not two digits. Returns the number of bytes written. `text` must hold
-// 2 x `pairs` characters and `out` room for `pairs` bytes; bytes of `out` after the
-// ones written may change.
-size_t util_DecodeHexPairs(const unsigned char* text, size_t pairs, unsigned char* out);
-size_t util_DecodeHexPairsPlain(const unsigned char* text, size_t pairs, unsigned char* out);
+// Decodes pairs of hexadecimal digits ('0'-'9', 'A'-'F', 'a'-'f') from the `length`
+// characters at `text`, one byte per pair, high digit first, into at most `room` bytes of
+// `out`, passing over white space (space, tab, line feed, carriage return) that stands
+// between pairs, as in a row the writer broke over lines. Stops before the first character
+// that is neither part of a whole pair nor white space, or when the room is full; *used
+// is the number of characters passed, white space after the last pair included. Returns
+// the number of bytes written; bytes of `out` after them may change.
+size_t util_DecodeHexRun(const unsigned char* text, size_t length, unsigned char* out, size_t room, size_t* used);
+size_t util_DecodeHexRunPlain(const unsigned char* text, size_t length, unsigned char* out, size_t room,
+                              size_t* used);
 
-// Writes two upper-case digit characters per byte of `bytes` to `out` (2 x `count`
-// characters, no terminator).
-void util_EncodeHexPairs(const unsigned char* bytes, size_t count, char* out);
-void util_EncodeHexPairsPlain(const unsigned char* bytes, size_t count, char* out);
-
-// Writes the digits of `count` bytes as util_EncodeHexPairs does, in lines: after every
-// `perLine` bytes (after the last ones too when `count` is a multiple of `perLine`) come
-// the `breakLength` characters of `lineBreak`. Returns the number of characters written,
+// Writes two upper-case digit characters per byte of the `count` bytes at `bytes`, in
+// lines: after every `perLine` bytes (after the last ones too when `count` is a multiple
+// of `perLine`) come the `breakLength` characters of `lineBreak`. Returns the number of characters written,
 // 2 x `count` + `breakLength` x (`count` / `perLine`); `perLine` is above 0.
 size_t util_EncodeHexLines(const unsigned char* bytes, size_t count, size_t perLine, const char* lineBreak,
                            size_t breakLength, char* out);

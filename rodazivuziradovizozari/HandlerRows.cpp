@@ -217,16 +217,11 @@ int RODAzivUzirAdovIzozari::ProcessFieldBlock(unsigned long parent, unsigned int
         {
             if (state == HighDigit)
             {
-                // The bulk of a literal: white space between lines passed over, then whole
-                // digit pairs, one byte each, as far as they go.
-                while (p < end && kRowChars.kind[*p] == KindSpace)
-                    ++p;
-                size_t pairs = (size_t)(end - p) / 2;
-                if (pairs > (size_t)(outEnd - out))
-                    pairs = (size_t)(outEnd - out);
-                size_t decoded = util_DecodeHexPairs(p, pairs, out);
-                p += 2 * decoded;
-                out += decoded;
+                // The bulk of a literal: whole digit pairs, one byte each, and the white
+                // space between them (the line breaks of a long row), as far as they go.
+                size_t used = 0;
+                out += util_DecodeHexRun(p, (size_t)(end - p), out, (size_t)(outEnd - out), &used);
+                p += used;
             }
             // Past the end of the text the character is 0, which ends the row.
             rowEnd = p;

@@ -5,8 +5,9 @@
 // digit at all come from comparisons ('0'-'9', and 'a'-'f' after folding to lower case),
 // the two values of each pair are joined in their 16-bit lane, and the lanes are packed
 // to 16 bytes. All 16 bytes are stored; the count of leading digits says how many of
-// them count. Encoding splits each byte into its two halves, interleaves them and turns
-// every half into its digit character.
+// them count. White space between pairs is passed over 16 characters at a time too.
+// Encoding splits each byte into its two halves, interleaves them and turns every half
+// into its digit character.
 #include "UtFastText.h"
 
 #include <string.h>
@@ -35,6 +36,36 @@ struct DigitValues
 constexpr DigitValues kDigitValues;
 const char kDigits[] = "0123456789ABCDEF";
 
+bool IsRunSpace(unsigned char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+}
+
+// Whole pairs from `text`, at most `pairs` of them, up to the first that is not two
+// digits; returns how many were decoded.
+size_t DecodePairs(const unsigned char* text, size_t pairs, unsigned char* out)
+{
+    size_t done = 0;
+    for (; done < pairs; ++done)
+    {
+        unsigned char high = kDigitValues.value[text[2 * done]];
+        unsigned char low = kDigitValues.value[text[2 * done + 1]];
+        if ((high | low) & kNoDigit)
+            break;
+        out[done] = (unsigned char)((high << 4) | low);
+    }
+    return done;
+}
+
+void EncodePairs(const unsigned char* bytes, size_t count, char* out)
+{
+    for (size_t i = 0; i < count; ++i)
+    {
+        out[2 * i] = kDigits[bytes[i] >> 4];
+        out[2 * i + 1] = kDigits[bytes[i] & 0x0F];
+    }
+}
+
 #if defined(RIZEROZ_SSE2)
 // The values of 16 characters (0 for those that are no digit); `digits` gets one bit
 // per character that is a digit.
@@ -57,30 +88,74 @@ RIZEROZ_SSE2_CODE inline __m128i JoinPairs(__m128i values)
     return _mm_or_si128(_mm_and_si128(_mm_slli_epi16(values, 4), _mm_set1_epi16(0xF0)), _mm_srli_epi16(values, 8));
 }
 
-RIZEROZ_SSE2_CODE size_t DecodeVector(const unsigned char* text, size_t pairs, unsigned char* out)
+// One bit per character of the 16 that is white space.
+RIZEROZ_SSE2_CODE inline unsigned int Spaces(__m128i c)
 {
-    size_t done = 0;
-    while (pairs - done >= 16)
+    const __m128i blank = _mm_or_si128(_mm_cmpeq_epi8(c, _mm_set1_epi8(' ')), _mm_cmpeq_epi8(c, _mm_set1_epi8('\t')));
+    const __m128i end = _mm_or_si128(_mm_cmpeq_epi8(c, _mm_set1_epi8('\n')), _mm_cmpeq_epi8(c, _mm_set1_epi8('\r')));
+    return (unsigned int)_mm_movemask_epi8(_mm_or_si128(blank, end));
+}
+
+RIZEROZ_SSE2_CODE size_t DecodeRunVector(const unsigned char* text, size_t length, unsigned char* out, size_t room,
+                                         size_t* used)
+{
+    size_t at = 0, written = 0;
+    for (;;)
     {
-        unsigned int first = 0, second = 0;
-        __m128i a = Values(_mm_loadu_si128((const __m128i*)(text + 2 * done)), &first);
-        __m128i b = Values(_mm_loadu_si128((const __m128i*)(text + 2 * done + 16)), &second);
-        _mm_storeu_si128((__m128i*)(out + done), _mm_packus_epi16(JoinPairs(a), JoinPairs(b)));
-        unsigned int digits = first | (second << 16);
-        if (digits != 0xFFFFFFFFu)
-            return done + util_LowOnes(digits) / 2;
-        done += 16;
+        // Whole pairs, 16 at a time, then the few before the end of the text or room.
+        bool stopped = false;
+        while (length - at >= 32 && room - written >= 16)
+        {
+            unsigned int first = 0, second = 0;
+            __m128i a = Values(_mm_loadu_si128((const __m128i*)(text + at)), &first);
+            __m128i b = Values(_mm_loadu_si128((const __m128i*)(text + at + 16)), &second);
+            _mm_storeu_si128((__m128i*)(out + written), _mm_packus_epi16(JoinPairs(a), JoinPairs(b)));
+            unsigned int digits = first | (second << 16);
+            if (digits != 0xFFFFFFFFu)
+            {
+                size_t pairs = util_LowOnes(digits) / 2;
+                at += 2 * pairs;
+                written += pairs;
+                stopped = true;
+                break;
+            }
+            at += 32;
+            written += 16;
+        }
+        if (!stopped)
+        {
+            size_t pairs = (length - at) / 2;
+            if (pairs > room - written)
+                pairs = room - written;
+            size_t decoded = DecodePairs(text + at, pairs, out + written);
+            at += 2 * decoded;
+            written += decoded;
+        }
+
+        // White space between pairs, 16 characters at a time.
+        size_t next = at;
+        for (;;)
+        {
+            if (length - next < 16)
+            {
+                while (next < length && IsRunSpace(text[next]))
+                    ++next;
+                break;
+            }
+            unsigned int spaces = Spaces(_mm_loadu_si128((const __m128i*)(text + next)));
+            if (spaces != 0xFFFFu)
+            {
+                next += util_LowOnes(spaces);
+                break;
+            }
+            next += 16;
+        }
+        if (next == at)
+            break;
+        at = next;
     }
-    if (pairs - done >= 8)
-    {
-        unsigned int digits = 0;
-        __m128i a = Values(_mm_loadu_si128((const __m128i*)(text + 2 * done)), &digits);
-        _mm_storel_epi64((__m128i*)(out + done), _mm_packus_epi16(JoinPairs(a), _mm_setzero_si128()));
-        if (digits != 0xFFFFu)
-            return done + util_LowOnes(digits) / 2;
-        done += 8;
-    }
-    return done + util_DecodeHexPairsPlain(text + 2 * done, pairs - done, out + done);
+    *used = at;
+    return written;
 }
 
 // The digit characters of 16 values from 0 to 15.
@@ -99,17 +174,6 @@ RIZEROZ_SSE2_CODE inline void Encode16(const unsigned char* bytes, char* out)
     _mm_storeu_si128((__m128i*)(out + 16), DigitCharacters(_mm_unpackhi_epi8(high, low)));
 }
 
-// At least 16 bytes.
-RIZEROZ_SSE2_CODE inline void EncodeVector(const unsigned char* bytes, size_t count, char* out)
-{
-    size_t done = 0;
-    for (; count - done >= 16; done += 16)
-        Encode16(bytes + done, out + 2 * done);
-    // The last few bytes: the final 16 once more, overlapping what is written already.
-    if (done < count)
-        Encode16(bytes + count - 16, out + 2 * (count - 16));
-}
-
 RIZEROZ_SSE2_CODE size_t EncodeLinesVector(const unsigned char* bytes, size_t count, size_t perLine,
                                            const char* lineBreak, size_t breakLength, char* out)
 {
@@ -122,9 +186,18 @@ RIZEROZ_SSE2_CODE size_t EncodeLinesVector(const unsigned char* bytes, size_t co
     {
         size_t line = count - at < perLine ? count - at : perLine;
         if (line >= 16)
-            EncodeVector(bytes + at, line, out);
+        {
+            size_t done = 0;
+            for (; line - done >= 16; done += 16)
+                Encode16(bytes + at + done, out + 2 * done);
+            // The last few bytes: the final 16 once more, overlapping what is written.
+            if (done < line)
+                Encode16(bytes + at + line - 16, out + 2 * (line - 16));
+        }
         else
-            util_EncodeHexPairsPlain(bytes + at, line, out);
+        {
+            EncodePairs(bytes + at, line, out);
+        }
         out += 2 * line;
         if (line < perLine)
             break;
@@ -139,48 +212,36 @@ RIZEROZ_SSE2_CODE size_t EncodeLinesVector(const unsigned char* bytes, size_t co
 #endif
 }
 
-size_t util_DecodeHexPairsPlain(const unsigned char* text, size_t pairs, unsigned char* out)
+size_t util_DecodeHexRunPlain(const unsigned char* text, size_t length, unsigned char* out, size_t room,
+                              size_t* used)
 {
-    size_t done = 0;
-    for (; done < pairs; ++done)
+    size_t at = 0, written = 0;
+    for (;;)
     {
-        unsigned char high = kDigitValues.value[text[2 * done]];
-        unsigned char low = kDigitValues.value[text[2 * done + 1]];
-        if ((high | low) & kNoDigit)
+        size_t pairs = (length - at) / 2;
+        if (pairs > room - written)
+            pairs = room - written;
+        size_t decoded = DecodePairs(text + at, pairs, out + written);
+        at += 2 * decoded;
+        written += decoded;
+        size_t next = at;
+        while (next < length && IsRunSpace(text[next]))
+            ++next;
+        if (next == at)
             break;
-        out[done] = (unsigned char)((high << 4) | low);
+        at = next;
     }
-    return done;
+    *used = at;
+    return written;
 }
 
-void util_EncodeHexPairsPlain(const unsigned char* bytes, size_t count, char* out)
-{
-    for (size_t i = 0; i < count; ++i)
-    {
-        out[2 * i] = kDigits[bytes[i] >> 4];
-        out[2 * i + 1] = kDigits[bytes[i] & 0x0F];
-    }
-}
-
-size_t util_DecodeHexPairs(const unsigned char* text, size_t pairs, unsigned char* out)
+size_t util_DecodeHexRun(const unsigned char* text, size_t length, unsigned char* out, size_t room, size_t* used)
 {
 #if defined(RIZEROZ_SSE2)
-    if (pairs >= 8 && util_HaveSSE2())
-        return DecodeVector(text, pairs, out);
+    if (util_HaveSSE2())
+        return DecodeRunVector(text, length, out, room, used);
 #endif
-    return util_DecodeHexPairsPlain(text, pairs, out);
-}
-
-void util_EncodeHexPairs(const unsigned char* bytes, size_t count, char* out)
-{
-#if defined(RIZEROZ_SSE2)
-    if (count >= 16 && util_HaveSSE2())
-    {
-        EncodeVector(bytes, count, out);
-        return;
-    }
-#endif
-    util_EncodeHexPairsPlain(bytes, count, out);
+    return util_DecodeHexRunPlain(text, length, out, room, used);
 }
 
 size_t util_EncodeHexLinesPlain(const unsigned char* bytes, size_t count, size_t perLine, const char* lineBreak,
@@ -190,7 +251,7 @@ size_t util_EncodeHexLinesPlain(const unsigned char* bytes, size_t count, size_t
     for (size_t at = 0; at < count; at += perLine)
     {
         size_t line = count - at < perLine ? count - at : perLine;
-        util_EncodeHexPairsPlain(bytes + at, line, out);
+        EncodePairs(bytes + at, line, out);
         out += 2 * line;
         if (line == perLine)
         {
