@@ -47,8 +47,8 @@ public:
         // A block whose rows go to `arena` (shared); null: an arena of its own, once needed.
         DataBlock(int rowWidth, UtByteArena* arena);
         UtByteArena* Arena();
-        // What the rows take in an arena (UtByteArena::Footprint), for copies.
-        size_t Footprint() const;
+        // Adds the rows, and the bytes they hold, to the counts: what a copy makes.
+        void CountRows(size_t& rows, size_t& bytes) const;
         // Assignment; with `expect`, the arena first makes room for the copied rows.
         void Assign(const DataBlock& other, bool expect);
 
@@ -88,7 +88,7 @@ private:
     explicit SVFDataField(UtByteArena* arena);
     DataBlock* GetFieldBlock(int index);
     UtByteArena* Arena();
-    size_t Footprint() const;
+    void CountRows(size_t& rows, size_t& bytes) const;
     void Assign(const SVFDataField& other, bool expect);
 
     char* m_pszFieldName;          // owned, or null

@@ -9,21 +9,29 @@
 //
 // ReadData and GetTotalSize are O(1); ReadData of an index at or past the end gives 0.
 //
-// The rows of a data model are growable buffers that an arena places in large regions
-// of memory, their bytes beside them as long as they fit (UtByteArena.h); to a caller
-// they are growable buffers like any other, released by the model that made them.
+// The rows of a data model are growable buffers that an arena makes, their bytes in large
+// regions of memory as long as they fit (UtByteArena.h); to a caller they are growable
+// buffers like any other, released by the model that made them.
 #ifndef RIZEROZ_UTBYTEBUFFER_H
 #define RIZEROZ_UTBYTEBUFFER_H
 
 #include "RizErozExport.h"
 
 class UtByteArena;
+struct UtByteRegion;
 
-// What a buffer belongs to besides its bytes: the record of a chain of segments, or
-// the arena region that holds a buffer (UtByteBuffer.cpp, UtByteArena.h).
+// What a buffer belongs to besides its bytes: the record of a chain of segments, or the
+// arena that made a buffer, or the arena region its bytes lie in (UtByteBuffer.cpp,
+// UtByteArena.h).
 struct UtByteLink
 {
-    bool bChain;   // true: a chain's record (the buffer is a segment); false: a region
+    enum Kind
+    {
+        Chain,    // the buffer is a segment of a chain
+        Arena,    // the buffer was made by an arena; its bytes, if any, are its own
+        Region    // the buffer was made by an arena; its bytes lie in a region of it
+    };
+    unsigned char nKind;
 };
 
 class RIZEROZ_API UtByteBuffer
@@ -90,12 +98,12 @@ public:
     // Keeps the first `size` bytes of a growable buffer and drops the rest; storage left
     // unused by more than 64 bytes is given back.
     void Shrink(unsigned int size);
-    bool IsGrowable() const { return m_pLink == 0 || !m_pLink->bChain; }
+    bool IsGrowable() const { return m_pLink == 0 || m_pLink->nKind != UtByteLink::Chain; }
 
 private:
     friend class UtByteArena;
-    // An empty growable buffer placed in an arena region, its bytes to follow at `storage`.
-    UtByteBuffer(UtByteLink* region, unsigned char* storage);
+    // An empty growable buffer of `arena`.
+    explicit UtByteBuffer(UtByteArena* arena);
 
     struct Chain;
     Chain* GetChain() const;
@@ -104,17 +112,18 @@ private:
     unsigned char ReadChained(int index) const;
     int WriteByte(unsigned char b);
     void CountChained(UtByteBuffer* segment, unsigned int count);
-    bool IsBorrowed() const;
+    UtByteRegion* GetRegion() const;
     bool ResizeInPlace(unsigned int capacity);
+    void LeaveRegion();
     void Grow(unsigned int needed);
     void Resize(unsigned int capacity);
     void ReleaseStorage();
     void ReleaseChain();
 
-    unsigned char* m_pData;       // storage: malloc'ed and owned, or borrowed from the region that holds the buffer
+    unsigned char* m_pData;       // storage: malloc'ed and owned, or held in an arena region
     unsigned int m_nSize;         // bytes in this buffer (in this segment of a chain)
     unsigned int m_nCapacity;     // bytes the storage has room for
-    UtByteLink* m_pLink;          // null for a growable buffer of its own; else its chain record or region
+    UtByteLink* m_pLink;          // null for a growable buffer of its own; else its chain record, arena or region
 };
 
 #endif

@@ -74,7 +74,11 @@ void SVFDataField::DataBlock::Assign(const DataBlock& other, bool expect)
         if (rows == 0)
             return;
         if (expect)
-            arena->Expect(other.Footprint());
+        {
+            size_t count = 0, bytes = 0;
+            other.CountRows(count, bytes);
+            arena->Expect(count, bytes);
+        }
         for (; count < other.m_nRowCount; ++count)
         {
             UtByteBuffer* source = other.m_ppRows[count];
@@ -110,12 +114,11 @@ SVFDataField::DataBlock::~DataBlock()
     UtByteArena::Release(m_pArena);
 }
 
-size_t SVFDataField::DataBlock::Footprint() const
+void SVFDataField::DataBlock::CountRows(size_t& rows, size_t& bytes) const
 {
-    size_t bytes = 0;
+    rows += (size_t)m_nRowCount;
     for (int i = 0; i < m_nRowCount; ++i)
-        bytes += UtByteArena::Footprint(m_ppRows[i]->GetTotalSize());
-    return bytes;
+        bytes += m_ppRows[i]->GetTotalSize();
 }
 
 // The arena the rows go to, made when the block has none yet; null when memory runs out.
@@ -188,7 +191,11 @@ void SVFDataField::Assign(const SVFDataField& other, bool expect)
         blocks = arena != 0 ? new (std::nothrow) DataBlock*[other.m_nBlockCount] : 0;
         whole = blocks != 0;
         if (whole && expect)
-            arena->Expect(other.Footprint());
+        {
+            size_t rows = 0, bytes = 0;
+            other.CountRows(rows, bytes);
+            arena->Expect(rows, bytes);
+        }
         for (; whole && count < other.m_nBlockCount; ++count)
         {
             DataBlock* source = other.m_ppBlocks[count];
@@ -228,12 +235,10 @@ SVFDataField::~SVFDataField()
     UtByteArena::Release(m_pArena);
 }
 
-size_t SVFDataField::Footprint() const
+void SVFDataField::CountRows(size_t& rows, size_t& bytes) const
 {
-    size_t bytes = 0;
     for (int i = 0; i < m_nBlockCount; ++i)
-        bytes += m_ppBlocks[i]->Footprint();
-    return bytes;
+        m_ppBlocks[i]->CountRows(rows, bytes);
 }
 
 // The arena the blocks share, made when the field has none yet; null when memory runs out.

@@ -132,11 +132,11 @@ void SVFPlusData::CopyFrom(const SVFPlusData& other)
         UtByteArena* arena = Arena();
         fields = arena != 0 ? new (std::nothrow) SVFDataField*[other.m_nFieldCount] : 0;
         whole = fields != 0;
-        size_t rows = 0;
+        size_t rows = 0, bytes = 0;
         for (int i = 0; whole && i < other.m_nFieldCount; ++i)
-            rows += other.m_ppFields[i]->Footprint();
+            other.m_ppFields[i]->CountRows(rows, bytes);
         if (whole)
-            arena->Expect(rows);
+            arena->Expect(rows, bytes);
         for (; whole && count < other.m_nFieldCount; ++count)
         {
             SVFDataField* source = other.m_ppFields[count];

@@ -1,13 +1,14 @@
-// UtByteArena: growable buffers and their bytes placed in large regions (UtByteArena.h).
+// UtByteArena: buffer objects in slabs, their bytes in large regions (UtByteArena.h).
 //
-// Regions are malloc'ed, so that they count as heap like any other memory: the first
-// holds 16 KB, each next one four times as much, up to 4 MB less one page (or, for a copy
-// that says how much it places, just what it needs). A block of that
+// Regions and slabs are malloc'ed, so that they count as heap like any other memory.
+// The first region holds 16 KB, each next one four times as much, up to 4 MB less one
+// page (or, for a copy that says how much it makes, just what it needs). A block of that
 // size is one 4 MB mapping of the C library on Linux, which the kernel places on a 2 MB
 // boundary; offering it huge pages turns 1024 page faults into two. The C library has
-// already written its header into the first page, so the first 2 MB are collapsed into
-// a huge page at once. Elsewhere (or when the block lies elsewhere) the advice only lets
-// the kernel do what fits; on kernels without the advice it does nothing.
+// already written its header into the first page, so the first 2 MB are collapsed into a
+// huge page at once. Elsewhere (or when the block lies elsewhere) the advice only lets the
+// kernel do what fits; on kernels without the advice it does nothing. Slabs hold 64
+// buffer objects at first, each next one four times as many, up to 1 MB.
 #include "UtByteArena.h"
 
 #include <new>
@@ -27,9 +28,16 @@ const size_t kFirstRegion = 16u << 10;
 const size_t kLargestRegion = (4u << 20) - 4096;
 // Regions from this size on are offered huge pages.
 const size_t kHugeRegion = 2u << 20;
-// Room a region must still have for a new buffer to go there: its bytes, up to this
-// many, then follow it in the same region.
-const size_t kLeastRoom = 4096;
+// The most a buffer takes from a region at once; a larger one has a block of its own.
+const size_t kLargestTake = kLargestRegion / 8;
+const size_t kFirstSlab = 64;
+const size_t kLargestSlab = (1u << 20) / sizeof(UtByteBuffer);
+
+// A slab: this header, then the objects.
+struct Slab
+{
+    Slab* pBefore;
+};
 
 unsigned char* AlignUp(unsigned char* at, size_t alignment)
 {
@@ -54,16 +62,35 @@ void AdviseHugePages(void* start, size_t size)
     (void)size;
 #endif
 }
+
+void FreeRegion(UtByteRegion* region)
+{
+    util_UnpoisonRoom(region, (size_t)(region->pEnd - (unsigned char*)region));
+    free(region);
+}
 }
 
-UtByteArena::UtByteArena() : m_pRegion(0), m_nNextSize(kFirstRegion), m_nReferences(1)
+UtByteArena::UtByteArena()
+    : m_pRegion(0), m_nNextRegion(kFirstRegion), m_pSlabs(0), m_pSlabFree(0), m_pSlabEnd(0),
+      m_nNextSlab(kFirstSlab), m_pFreeObjects(0), m_nFreeObjects(0), m_nReferences(1)
 {
+    nKind = UtByteLink::Arena;
 }
 
 UtByteArena::~UtByteArena()
 {
     if (m_pRegion != 0)
-        ReleaseRegion(m_pRegion);
+    {
+        m_pRegion->bCurrent = false;
+        if (m_pRegion->nHeld == 0)
+            FreeRegion(m_pRegion);
+    }
+    for (Slab* slab = static_cast<Slab*>(m_pSlabs); slab != 0;)
+    {
+        Slab* before = slab->pBefore;
+        free(slab);
+        slab = before;
+    }
 }
 
 UtByteArena* UtByteArena::Create()
@@ -86,18 +113,22 @@ void UtByteArena::Release(UtByteArena* arena)
 
 UtByteBuffer* UtByteArena::NewBuffer()
 {
-    const size_t kObject = sizeof(UtByteBuffer);
-    unsigned char* at = m_pRegion != 0 ? AlignUp(m_pRegion->pFree, alignof(UtByteBuffer)) : 0;
-    if (at == 0 || at > m_pRegion->pEnd || (size_t)(m_pRegion->pEnd - at) < kObject + kLeastRoom)
+    void* place = m_pFreeObjects;
+    if (place != 0)
     {
-        if (!NextRegion(0))
-            return 0;
-        at = AlignUp(m_pRegion->pFree, alignof(UtByteBuffer));
+        util_UnpoisonRoom(place, sizeof(UtByteBuffer));
+        m_pFreeObjects = *static_cast<void**>(place);
+        --m_nFreeObjects;
     }
-    m_pRegion->pFree = at + kObject;
-    ++m_pRegion->nHolds;
-    util_UnpoisonRoom(at, kObject);
-    return new (at) UtByteBuffer(m_pRegion, at + kObject);
+    else
+    {
+        if ((size_t)(m_pSlabEnd - m_pSlabFree) < sizeof(UtByteBuffer) && !NextSlab(0))
+            return 0;
+        place = m_pSlabFree;
+        m_pSlabFree += sizeof(UtByteBuffer);
+        util_UnpoisonRoom(place, sizeof(UtByteBuffer));
+    }
+    return new (place) UtByteBuffer(this);
 }
 
 void UtByteArena::DeleteBuffer(UtByteBuffer* buffer)
@@ -105,54 +136,99 @@ void UtByteArena::DeleteBuffer(UtByteBuffer* buffer)
     if (buffer == 0)
         return;
     UtByteLink* link = buffer->m_pLink;
-    if (link == 0 || link->bChain)
+    if (link == 0 || link->nKind == UtByteLink::Chain)
     {
         delete buffer;
         return;
     }
-    buffer->~UtByteBuffer();
+    UtByteArena* arena = link->nKind == UtByteLink::Arena ? static_cast<UtByteArena*>(link)
+                                                          : static_cast<UtByteRegion*>(link)->pArena;
+    buffer->~UtByteBuffer();   // leaves its region, which may go with it
+    *reinterpret_cast<void**>(buffer) = arena->m_pFreeObjects;
+    arena->m_pFreeObjects = buffer;
+    ++arena->m_nFreeObjects;
     util_PoisonRoom(buffer, sizeof(UtByteBuffer));
-    ReleaseRegion(static_cast<UtByteRegion*>(link));
 }
 
-void UtByteArena::Expect(size_t bytes)
+void UtByteArena::Expect(size_t count, size_t bytes)
 {
-    if (m_pRegion != 0 && (size_t)(m_pRegion->pEnd - m_pRegion->pFree) >= bytes + kLeastRoom)
-        return;
-    // The buffers, and the least room NewBuffer asks for after the last of them.
-    size_t least = sizeof(UtByteRegion) + alignof(UtByteBuffer) + bytes + kLeastRoom;
-    if (least > bytes)
-        NextRegion(least);
+    size_t slab = (size_t)(m_pSlabEnd - m_pSlabFree) / sizeof(UtByteBuffer);
+    if (m_nFreeObjects + slab < count)
+        NextSlab(count - m_nFreeObjects);
+    if (bytes > 0 && (m_pRegion == 0 || (size_t)(m_pRegion->pEnd - m_pRegion->pFree) < bytes))
+        NextRegion(bytes);
 }
 
-// Starts a new region of the next size, or of `least` bytes when that is more; the
-// current one, if any, keeps only the buffers it holds.
+unsigned char* UtByteArena::Take(size_t size, UtByteRegion** region)
+{
+    if (size == 0 || size > kLargestTake)
+        return 0;
+    if ((m_pRegion == 0 || (size_t)(m_pRegion->pEnd - m_pRegion->pFree) < size) && !NextRegion(size))
+        return 0;
+    unsigned char* room = m_pRegion->pFree;
+    m_pRegion->pFree += size;
+    m_pRegion->nHeld += size;
+    util_UnpoisonRoom(room, size);
+    *region = m_pRegion;
+    return room;
+}
+
+void UtByteArena::Drop(UtByteRegion* region, size_t size)
+{
+    region->nHeld -= size;
+    if (region->nHeld == 0 && !region->bCurrent)
+        FreeRegion(region);
+}
+
+// Starts a new region of the next size, or one that holds `least` bytes when that is
+// more; the current one, if any, lives on only while buffers hold bytes in it.
 bool UtByteArena::NextRegion(size_t least)
 {
-    size_t size = least > m_nNextSize ? least : m_nNextSize;
+    const size_t kHeader = sizeof(UtByteRegion);
+    size_t size = least > m_nNextRegion - kHeader ? least + kHeader : m_nNextRegion;
+    if (size < least)
+        return false;   // more than memory can count
     void* memory = malloc(size);
     if (memory == 0)
         return false;
     if (size >= kHugeRegion)
         AdviseHugePages(memory, size);
     UtByteRegion* region = new (memory) UtByteRegion();
-    region->bChain = false;
-    region->nHolds = 1;
-    region->pFree = AlignUp((unsigned char*)memory + sizeof(UtByteRegion), alignof(UtByteBuffer));
+    region->nKind = UtByteLink::Region;
+    region->pArena = this;
+    region->nHeld = 0;
+    region->bCurrent = true;
+    region->pFree = (unsigned char*)memory + kHeader;
     region->pEnd = (unsigned char*)memory + size;
     util_PoisonRoom(region->pFree, (size_t)(region->pEnd - region->pFree));
     if (m_pRegion != 0)
-        ReleaseRegion(m_pRegion);
+    {
+        m_pRegion->bCurrent = false;
+        Drop(m_pRegion, 0);
+    }
     m_pRegion = region;
-    if (m_nNextSize < kLargestRegion)
-        m_nNextSize = m_nNextSize * 4 < kLargestRegion ? m_nNextSize * 4 : kLargestRegion;
+    if (m_nNextRegion < kLargestRegion)
+        m_nNextRegion = m_nNextRegion * 4 < kLargestRegion ? m_nNextRegion * 4 : kLargestRegion;
     return true;
 }
 
-void UtByteArena::ReleaseRegion(UtByteRegion* region)
+// Starts a new slab of the next size, or one of `least` objects when that is more; the
+// objects left in the current one are not used.
+bool UtByteArena::NextSlab(size_t least)
 {
-    if (--region->nHolds != 0)
-        return;
-    util_UnpoisonRoom(region, (size_t)(region->pEnd - (unsigned char*)region));
-    free(region);
+    size_t count = least > m_nNextSlab ? least : m_nNextSlab;
+    const size_t kHeader = (sizeof(Slab) + alignof(UtByteBuffer) - 1) / alignof(UtByteBuffer) * alignof(UtByteBuffer);
+    if (count > ((size_t)-1 - kHeader) / sizeof(UtByteBuffer))
+        return false;
+    Slab* slab = static_cast<Slab*>(malloc(kHeader + count * sizeof(UtByteBuffer)));
+    if (slab == 0)
+        return false;
+    slab->pBefore = static_cast<Slab*>(m_pSlabs);
+    m_pSlabs = slab;
+    m_pSlabFree = AlignUp((unsigned char*)slab + sizeof(Slab), alignof(UtByteBuffer));
+    m_pSlabEnd = m_pSlabFree + count * sizeof(UtByteBuffer);
+    util_PoisonRoom(m_pSlabFree, count * sizeof(UtByteBuffer));
+    if (m_nNextSlab < kLargestSlab)
+        m_nNextSlab = m_nNextSlab * 4 < kLargestSlab ? m_nNextSlab * 4 : kLargestSlab;
+    return true;
 }

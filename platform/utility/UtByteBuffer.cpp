@@ -2,9 +2,10 @@
 //
 // Growable buffers keep their bytes in one block that doubles when full, by at most 8 MB
 // at a time, so that a large buffer never holds much more than its bytes. The block is
-// malloc'ed and owned, or, for a buffer an arena placed in one of its regions, borrowed
-// from that region (UtByteArena.h): it grows and shrinks there while it is the last thing
-// taken from the region, and moves to a block of its own when it cannot.
+// malloc'ed and owned, or, for a buffer an arena made, taken from one of the arena's
+// regions when the buffer first needs storage (UtByteArena.h): it grows and shrinks
+// there while it is the last thing taken from the region, and moves to a block of its
+// own when it cannot.
 //
 // A chain starts with the segment the caller created (the head). Further segments are
 // made by GetNextBuffer, all with the head's capacity; each has a chain record with its
@@ -34,7 +35,7 @@ const unsigned int kLargestGrowth = 8u << 20;
 const unsigned int kShrinkSlack = 64;
 
 // The link of a head segment without further segments (never written).
-UtByteLink g_loneSegment = { true };
+UtByteLink g_loneSegment = { UtByteLink::Chain };
 }
 
 struct UtByteBuffer::Chain : UtByteLink
@@ -66,8 +67,7 @@ UtByteBuffer::UtByteBuffer(int capacity, bool bGrowable)
     }
 }
 
-UtByteBuffer::UtByteBuffer(UtByteLink* region, unsigned char* storage)
-    : m_pData(storage), m_nSize(0), m_nCapacity(0), m_pLink(region)
+UtByteBuffer::UtByteBuffer(UtByteArena* arena) : m_pData(0), m_nSize(0), m_nCapacity(0), m_pLink(arena)
 {
 }
 
@@ -113,7 +113,7 @@ UtByteBuffer& UtByteBuffer::operator=(const UtByteBuffer& other)
     ReleaseStorage();
     m_pData = bytes;
     m_nSize = m_nCapacity = size;
-    // A buffer in an arena region stays there; its bytes are now its own.
+    // A buffer an arena made stays the arena's; its bytes are now its own.
     if (!IsGrowable())
         m_pLink = 0;
     return *this;
@@ -154,7 +154,7 @@ UtByteBuffer* UtByteBuffer::GetNextBuffer()
         headChain = made = new (std::nothrow) Chain();
         if (made == 0)
             return 0;
-        made->bChain = true;
+        made->nKind = UtByteLink::Chain;
         made->pHead = head;
         made->nTotal = head->m_nSize;
     }
@@ -187,7 +187,7 @@ UtByteBuffer* UtByteBuffer::GetNextBuffer()
         head->m_pLink = made;
     if (headChain->nCount == 0)
         headChain->ppSegments[headChain->nCount++] = head;
-    record->bChain = true;
+    record->nKind = UtByteLink::Chain;
     record->pHead = head;
     segment->m_pLink = record;
     (chain != 0 ? chain : headChain)->pNext = segment;
@@ -398,54 +398,77 @@ void UtByteBuffer::Shrink(unsigned int size)
     if (!IsGrowable() || size > m_nSize)
         return;
     m_nSize = size;
-    // Room borrowed from a region goes back at no cost; a block of its own is made
-    // smaller only when that saves enough.
-    if (IsBorrowed() || m_nCapacity - size > kShrinkSlack)
+    // Room in a region goes back at no cost; a block of its own is made smaller only
+    // when that saves enough.
+    if (GetRegion() != 0 || m_nCapacity - size > kShrinkSlack)
         Resize(size);
 }
 
-// True for a buffer in an arena region whose bytes lie in that region.
-bool UtByteBuffer::IsBorrowed() const
+UtByteRegion* UtByteBuffer::GetRegion() const
 {
-    if (m_pLink == 0 || m_pLink->bChain || m_pData == 0)
-        return false;
-    const UtByteRegion* region = static_cast<const UtByteRegion*>(m_pLink);
-    uintptr_t at = (uintptr_t)m_pData;
-    return at >= (uintptr_t)region && at <= (uintptr_t)region->pEnd;
+    return m_pLink != 0 && m_pLink->nKind == UtByteLink::Region ? static_cast<UtByteRegion*>(m_pLink) : 0;
 }
 
-// Gives borrowed storage `capacity` bytes where it lies: by taking room from the region
-// or giving it back, when the storage is the last thing taken from it; by forgetting
-// room, when it only shrinks. False when the storage must move.
+// Gives storage in a region `capacity` bytes where it lies: by taking room from the region
+// or giving it back, when the storage is the last thing taken from it; by letting room go,
+// when it only shrinks. Storage shrunk to nothing leaves the region. False when the
+// storage must move.
 bool UtByteBuffer::ResizeInPlace(unsigned int capacity)
 {
-    if (!IsBorrowed())
+    UtByteRegion* region = GetRegion();
+    if (region == 0)
         return false;
-    UtByteRegion* region = static_cast<UtByteRegion*>(m_pLink);
-    if (m_pData + m_nCapacity != region->pFree)
+    if (capacity == 0)
     {
-        if (capacity > m_nCapacity)
-            return false;
-        util_PoisonRoom(m_pData + capacity, m_nCapacity - capacity);
-        m_nCapacity = capacity;
+        LeaveRegion();
         return true;
     }
-    if (capacity > m_nCapacity && capacity - m_nCapacity > (size_t)(region->pEnd - region->pFree))
+    bool last = m_pData + m_nCapacity == region->pFree;
+    if (capacity > m_nCapacity && (!last || capacity - m_nCapacity > (size_t)(region->pEnd - region->pFree)))
         return false;
     if (capacity > m_nCapacity)
+    {
         util_UnpoisonRoom(region->pFree, capacity - m_nCapacity);
+        region->nHeld += capacity - m_nCapacity;
+    }
     else
+    {
         util_PoisonRoom(m_pData + capacity, m_nCapacity - capacity);
-    region->pFree = m_pData + capacity;
+        region->nHeld -= m_nCapacity - capacity;
+    }
+    if (last)
+        region->pFree = m_pData + capacity;
     m_nCapacity = capacity;
     return true;
 }
 
+// Lets go of the buffer's storage in its region (given back to the region when it is
+// the last thing taken from it); the buffer is its arena's, with no storage.
+void UtByteBuffer::LeaveRegion()
+{
+    UtByteRegion* region = GetRegion();
+    if (m_pData + m_nCapacity == region->pFree)
+        region->pFree = m_pData;
+    util_PoisonRoom(m_pData, m_nCapacity);
+    m_pLink = region->pArena;
+    m_pData = 0;
+    unsigned int held = m_nCapacity;
+    m_nCapacity = 0;
+    UtByteArena::Drop(region, held);
+}
+
 void UtByteBuffer::Grow(unsigned int needed)
 {
-    // Borrowed storage takes just what it needs while it can stay where it is.
+    // Storage in a region takes just what it needs while it can stay where it is; a
+    // buffer of an arena without storage takes just that much from the arena.
     if (ResizeInPlace(needed))
         return;
+    if (m_pData == 0 && m_pLink != 0 && m_pLink->nKind == UtByteLink::Arena)
+    {
+        Resize(needed);
+        if (m_nCapacity >= needed)
+            return;
+    }
     // Double, but by at most kLargestGrowth at a time; never less than what is needed.
     unsigned long long capacity = m_nCapacity > 0 ? m_nCapacity : kFirstGrowableCapacity;
     capacity += capacity < kLargestGrowth ? capacity : kLargestGrowth;
@@ -462,17 +485,30 @@ void UtByteBuffer::Resize(unsigned int capacity)
         capacity = m_nSize;
     if (ResizeInPlace(capacity))
         return;
-    if (IsBorrowed())
+    if (GetRegion() != 0)
     {
         // Out of the region, into a block of its own.
         unsigned char* own = (unsigned char*)malloc(capacity);
         if (own == 0)
             return;
         memcpy(own, m_pData, m_nSize);
-        util_PoisonRoom(m_pData, m_nCapacity);
+        LeaveRegion();
         m_pData = own;
         m_nCapacity = capacity;
         return;
+    }
+    if (m_pData == 0 && capacity > 0 && m_pLink != 0 && m_pLink->nKind == UtByteLink::Arena)
+    {
+        // A buffer of an arena takes its first storage from the arena's regions.
+        UtByteRegion* region = 0;
+        unsigned char* room = static_cast<UtByteArena*>(m_pLink)->Take(capacity, &region);
+        if (room != 0)
+        {
+            m_pData = room;
+            m_nCapacity = capacity;
+            m_pLink = region;
+            return;
+        }
     }
     if (capacity == 0)
     {
@@ -490,8 +526,8 @@ void UtByteBuffer::Resize(unsigned int capacity)
 
 void UtByteBuffer::ReleaseStorage()
 {
-    if (IsBorrowed())
-        util_PoisonRoom(m_pData, m_nCapacity);
+    if (GetRegion() != 0)
+        LeaveRegion();
     else
         free(m_pData);
     m_pData = 0;
