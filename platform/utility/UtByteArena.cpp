@@ -1,14 +1,15 @@
 // UtByteArena: buffer objects in slabs, their bytes in large regions (UtByteArena.h).
 //
 // Regions and slabs are malloc'ed, so that they count as heap like any other memory.
-// The first region holds 16 KB, each next one four times as much, up to 4 MB less one
+// The first region holds 64 KB, each next one eight times as much, up to 4 MB less one
 // page (or, for a copy that says how much it makes, just what it needs). A block of that
 // size is one 4 MB mapping of the C library on Linux, which the kernel places on a 2 MB
 // boundary; offering it huge pages turns 1024 page faults into two. The C library has
 // already written its header into the first page, so the first 2 MB are collapsed into a
 // huge page at once. Elsewhere (or when the block lies elsewhere) the advice only lets the
-// kernel do what fits; on kernels without the advice it does nothing. Slabs hold 64
-// buffer objects at first, each next one four times as many, up to 1 MB.
+// kernel do what fits; on kernels without the advice it does nothing. Slabs hold 256
+// buffer objects at first, each next one eight times as many, up to 2 MB less one page,
+// which are offered huge pages the same way.
 #include "UtByteArena.h"
 
 #include <new>
@@ -24,14 +25,15 @@
 
 namespace
 {
-const size_t kFirstRegion = 16u << 10;
+const size_t kFirstRegion = 64u << 10;
 const size_t kLargestRegion = (4u << 20) - 4096;
-// Regions from this size on are offered huge pages.
-const size_t kHugeRegion = 2u << 20;
+// Blocks from this size on (2 MB less the page of the C library's header) are offered
+// huge pages.
+const size_t kHugeBlock = (2u << 20) - 4096;
 // The most a buffer takes from a region at once; a larger one has a block of its own.
 const size_t kLargestTake = kLargestRegion / 8;
-const size_t kFirstSlab = 64;
-const size_t kLargestSlab = (1u << 20) / sizeof(UtByteBuffer);
+const size_t kFirstSlab = 256;
+const size_t kLargestSlab = kHugeBlock / sizeof(UtByteBuffer) - 1;
 
 // A slab: this header, then the objects.
 struct Slab
@@ -191,7 +193,7 @@ bool UtByteArena::NextRegion(size_t least)
     void* memory = malloc(size);
     if (memory == 0)
         return false;
-    if (size >= kHugeRegion)
+    if (size >= kHugeBlock)
         AdviseHugePages(memory, size);
     UtByteRegion* region = new (memory) UtByteRegion();
     region->nKind = UtByteLink::Region;
@@ -208,7 +210,7 @@ bool UtByteArena::NextRegion(size_t least)
     }
     m_pRegion = region;
     if (m_nNextRegion < kLargestRegion)
-        m_nNextRegion = m_nNextRegion * 4 < kLargestRegion ? m_nNextRegion * 4 : kLargestRegion;
+        m_nNextRegion = m_nNextRegion * 8 < kLargestRegion ? m_nNextRegion * 8 : kLargestRegion;
     return true;
 }
 
@@ -220,15 +222,21 @@ bool UtByteArena::NextSlab(size_t least)
     const size_t kHeader = (sizeof(Slab) + alignof(UtByteBuffer) - 1) / alignof(UtByteBuffer) * alignof(UtByteBuffer);
     if (count > ((size_t)-1 - kHeader) / sizeof(UtByteBuffer))
         return false;
-    Slab* slab = static_cast<Slab*>(malloc(kHeader + count * sizeof(UtByteBuffer)));
+    // The largest slabs take a whole block of the size that huge pages are offered for.
+    size_t size = kHeader + count * sizeof(UtByteBuffer);
+    if (count == kLargestSlab)
+        size = kHugeBlock;
+    Slab* slab = static_cast<Slab*>(malloc(size));
     if (slab == 0)
         return false;
+    if (size >= kHugeBlock)
+        AdviseHugePages(slab, size);
     slab->pBefore = static_cast<Slab*>(m_pSlabs);
     m_pSlabs = slab;
     m_pSlabFree = AlignUp((unsigned char*)slab + sizeof(Slab), alignof(UtByteBuffer));
     m_pSlabEnd = m_pSlabFree + count * sizeof(UtByteBuffer);
     util_PoisonRoom(m_pSlabFree, count * sizeof(UtByteBuffer));
     if (m_nNextSlab < kLargestSlab)
-        m_nNextSlab = m_nNextSlab * 4 < kLargestSlab ? m_nNextSlab * 4 : kLargestSlab;
+        m_nNextSlab = m_nNextSlab * 8 < kLargestSlab ? m_nNextSlab * 8 : kLargestSlab;
     return true;
 }
