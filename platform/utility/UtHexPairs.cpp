@@ -57,6 +57,27 @@ size_t DecodePairs(const unsigned char* text, size_t pairs, unsigned char* out)
     return done;
 }
 
+// Decodes the pairs from text[at] on as far as they go, within `length` and `room`,
+// moving `at` and `written` past them.
+void DecodeRest(const unsigned char* text, size_t length, unsigned char* out, size_t room, size_t& at,
+                size_t& written)
+{
+    size_t pairs = (length - at) / 2;
+    if (pairs > room - written)
+        pairs = room - written;
+    size_t decoded = DecodePairs(text + at, pairs, out + written);
+    at += 2 * decoded;
+    written += decoded;
+}
+
+// The index of the first character from text[at] on that is no white space.
+size_t SkipSpace(const unsigned char* text, size_t length, size_t at)
+{
+    while (at < length && IsRunSpace(text[at]))
+        ++at;
+    return at;
+}
+
 void EncodePairs(const unsigned char* bytes, size_t count, char* out)
 {
     for (size_t i = 0; i < count; ++i)
@@ -123,14 +144,7 @@ RIZEROZ_SSE2_CODE size_t DecodeRunVector(const unsigned char* text, size_t lengt
             written += 16;
         }
         if (!stopped)
-        {
-            size_t pairs = (length - at) / 2;
-            if (pairs > room - written)
-                pairs = room - written;
-            size_t decoded = DecodePairs(text + at, pairs, out + written);
-            at += 2 * decoded;
-            written += decoded;
-        }
+            DecodeRest(text, length, out, room, at, written);
 
         // White space between pairs, 16 characters at a time.
         size_t next = at;
@@ -138,8 +152,7 @@ RIZEROZ_SSE2_CODE size_t DecodeRunVector(const unsigned char* text, size_t lengt
         {
             if (length - next < 16)
             {
-                while (next < length && IsRunSpace(text[next]))
-                    ++next;
+                next = SkipSpace(text, length, next);
                 break;
             }
             unsigned int spaces = Spaces(_mm_loadu_si128((const __m128i*)(text + next)));
@@ -218,15 +231,8 @@ size_t util_DecodeHexRunPlain(const unsigned char* text, size_t length, unsigned
     size_t at = 0, written = 0;
     for (;;)
     {
-        size_t pairs = (length - at) / 2;
-        if (pairs > room - written)
-            pairs = room - written;
-        size_t decoded = DecodePairs(text + at, pairs, out + written);
-        at += 2 * decoded;
-        written += decoded;
-        size_t next = at;
-        while (next < length && IsRunSpace(text[next]))
-            ++next;
+        DecodeRest(text, length, out, room, at, written);
+        size_t next = SkipSpace(text, length, at);
         if (next == at)
             break;
         at = next;
