@@ -1,6 +1,7 @@
 // Reading and writing speed and memory for one RIZ Eroz data file.
 //
-//   rizeroz-bench FILE [--repeat N] [--no-peers] [--out-dir DIR] [--table | --read-only [--warnings]]
+//   rizeroz-bench FILE [--repeat N] [--no-peers] [--out-dir DIR]
+//                 [--table | --read-only [--warnings] | --write-only]
 //
 // Measures, each in a child process of its own so that memory figures do not mix:
 //   read     our InitSvfPlusDataFile + Read
@@ -13,8 +14,8 @@
 // --table prints one line for scaling tables instead: size in MB, rows, seconds of read,
 // of write to a file and of write to /dev/null, then the three in MB/s.
 // --read-only reads the file once in this process and nothing else, for profilers
-// (with --warnings, with the reader's warnings enabled)
-// (perf stat, valgrind --tool=callgrind).
+// (perf stat, perf record, valgrind --tool=callgrind); with --warnings, with the reader's
+// warnings enabled. --write-only reads it, then times only the Write into /dev/null.
 #include <fcntl.h>
 #include <malloc.h>
 #include <stdio.h>
@@ -53,6 +54,7 @@ struct Options
     bool bPeers = true;
     bool bTable = false;
     bool bReadOnly = false;
+    bool bWriteOnly = false;
     bool bWarnings = false;
     std::string sOutDir;
 };
@@ -371,6 +373,8 @@ bool ParseOptions(int argc, char** argv, Options& options)
             options.bTable = true;
         else if (arg == "--read-only")
             options.bReadOnly = true;
+        else if (arg == "--write-only")
+            options.bWriteOnly = true;
         else if (arg == "--warnings")
             options.bWarnings = true;
         else if (arg == "--out-dir" && i + 1 < argc)
@@ -389,7 +393,7 @@ int main(int argc, char** argv)
     Options options;
     if (!ParseOptions(argc, argv, options))
     {
-        fprintf(stderr, "usage: rizeroz-bench FILE [--repeat N] [--no-peers] [--out-dir DIR] [--table | --read-only [--warnings]]\n");
+        fprintf(stderr, "usage: rizeroz-bench FILE [--repeat N] [--no-peers] [--out-dir DIR] [--table | --read-only [--warnings] | --write-only]\n");
         return 2;
     }
     // The library reads a name starting with '/' as a full path.
@@ -409,6 +413,22 @@ int main(int argc, char** argv)
             return 1;
         }
         options.sOutDir = dir;
+    }
+    if (options.bWriteOnly)
+    {
+        Measurement m;
+        memset(&m, 0, sizeof(m));
+        RODAzivUzirAdovIzozari reader, writer;
+        if (!ReadOurs(options.pszFile, reader, m) || writer.InitSvfPlusDataFile("/dev/null", "", "write") != 0)
+        {
+            fprintf(stderr, "%s\n", m.error[0] != 0 ? m.error : "cannot open /dev/null");
+            return 1;
+        }
+        writer.SetSVFPlusData(reader.GetSVFPlusData());
+        double start = Now();
+        int result = writer.Write();
+        printf("wrote %s into /dev/null in %.3f s\n", options.pszFile, Now() - start);
+        return result == 0 ? 0 : 1;
     }
     if (options.bReadOnly)
     {
@@ -521,8 +541,14 @@ int main(int argc, char** argv)
     for (const Row& row : rows)
         if (row.name == "write" && row.m.ok)
             printf("write output identical to the input file: %s\n", row.m.identical ? "yes" : "no");
+    if (read.ok && read.rows > 0)
+        printf("model overhead per row: %.1f bytes beyond the row bytes (target 48 or less)\n",
+               (double)(read.modelBytes - read.rowBytes) / (double)read.rows);
     if (fastestPeer > 0 && read.ok)
         printf("read time / fastest peer reader: %.2f (target 0.60 or less)\n", read.seconds / fastestPeer);
+    for (const Row& row : rows)
+        if (row.name == "pugixml" && row.m.ok && read.ok)
+            printf("read time / pugixml: %.2f (target 0.30 or less)\n", read.seconds / row.m.seconds);
     for (const Row& row : rows)
         if (row.name == "write" && row.m.ok && pugixmlSave > 0)
             printf("write time / pugixml build and save: %.2f (target 0.60 or less)\n", row.m.seconds / pugixmlSave);

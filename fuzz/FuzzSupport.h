@@ -29,13 +29,21 @@ inline void RemoveScratchFiles()
         remove(path.c_str());
 }
 
-// A path of this process's own under $TMPDIR (or /tmp): "rizeroz-fuzz-<pid>-<name>".
-// Call it once per name (keep the result in a static).
+// A path of this process's own under $TMPDIR (or /tmp; on Windows %TEMP%, or the
+// current folder): "rizeroz-fuzz-<pid>-<name>". Call it once per name (keep the result
+// in a static).
 inline std::string ScratchPath(const char* name)
 {
+#if defined(_WIN32)
+    const char* dir = getenv("TEMP");
+    std::string path = dir != nullptr && *dir != '\0' ? dir : ".";
+    path += "\\rizeroz-fuzz-";
+#else
     const char* dir = getenv("TMPDIR");
     std::string path = dir != nullptr && *dir != '\0' ? dir : "/tmp";
-    path += "/rizeroz-fuzz-" + std::to_string((long)getpid()) + "-" + name;
+    path += "/rizeroz-fuzz-";
+#endif
+    path += std::to_string((long)getpid()) + "-" + name;
     if (ScratchFiles().empty())
         atexit(RemoveScratchFiles);
     ScratchFiles().push_back(path);

@@ -3,17 +3,21 @@
 // one FieldBlock element ('<' replaced, so the text stays one text). The reference is
 // the row reader as first written: one character at a time through ReadData, with the
 // parser's white space test and the five-state machine. The optimised reader must give
-// the same result and the same rows, byte for byte.
+// the same result and the same rows, byte for byte. The paths that handle many bytes at
+// once (UtFastText.h) must also agree with their plain versions on the text, from every
+// start up to 32 and for every length up to 40 and the whole rest.
 #include <stdint.h>
 #include <stdlib.h>
 #include <string.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
 #include "FuzzSupport.h"
 #include "RODAzivUzirAdovIzozari.h"
 #include "SVPExpression.h"
+#include "UtFastText.h"
 #include "UtUtility.h"
 
 namespace
@@ -111,6 +115,38 @@ bool ReferenceRows(const std::string& text, int width, Rows& rows)
     }
 }
 
+// Decoding, encoding (in lines too) and counting line feeds on `count` characters of
+// `text` from `offset`, copied to storage of exactly that size (so that the sanitizer sees
+// any read or write past it): the vector paths against the plain ones.
+void CompareFastText(const std::string& text, size_t offset, size_t count)
+{
+    std::vector<unsigned char> in(text.begin() + (long)offset, text.begin() + (long)(offset + count));
+    for (size_t room : { count / 2, count / 3 })
+    {
+        std::vector<unsigned char> fast(room), plain(room);
+        size_t used = 0, plainUsed = 0;
+        size_t decoded = util_DecodeHexRun(in.data(), count, fast.data(), room, &used);
+        FUZZ_CHECK(decoded == util_DecodeHexRunPlain(in.data(), count, plain.data(), room, &plainUsed));
+        FUZZ_CHECK(used == plainUsed && used <= count && decoded <= room);
+        FUZZ_CHECK(std::equal(fast.begin(), fast.begin() + (long)decoded, plain.begin()));
+    }
+
+    for (size_t perLine : { (size_t)30, 1 + offset % 17, count + 1 })
+    {
+        static const char kBreak[] = "\n\t\t\t  ";
+        std::vector<char> lines(2 * count + 6 * (count / perLine)), plainLines(lines.size());
+        size_t written = util_EncodeHexLines(in.data(), count, perLine, kBreak, 6, lines.data());
+        FUZZ_CHECK(written == lines.size());
+        FUZZ_CHECK(util_EncodeHexLinesPlain(in.data(), count, perLine, kBreak, 6, plainLines.data()) == written);
+        FUZZ_CHECK(lines == plainLines);
+    }
+
+    size_t last = 0, plainLast = 0;
+    size_t feeds = util_CountLineFeeds((const char*)in.data(), count, &last);
+    FUZZ_CHECK(feeds == util_CountLineFeedsPlain((const char*)in.data(), count, &plainLast));
+    FUZZ_CHECK(feeds == 0 || last == plainLast);
+}
+
 Rows ReaderRows(SVFPlusData* model)
 {
     Rows rows;
@@ -144,6 +180,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     static const std::string path = fuzzsupport::ScratchPath("rows.xml");
     if (!fuzzsupport::WriteFile(path, document.data(), document.size()))
         return 0;
+
+    for (size_t offset = 0; offset < 32 && offset <= text.size(); ++offset)
+    {
+        size_t rest = text.size() - offset;
+        for (size_t count = 0; count <= rest && count <= 40; ++count)
+            CompareFastText(text, offset, count);
+        if (rest > 40)
+            CompareFastText(text, offset, rest);
+    }
 
     Rows expected;
     bool expectedOk = ReferenceRows(text, width, expected);

@@ -5,16 +5,21 @@
 // Every object owns what it holds; copies are deep. Texts are copied on the way in.
 // Copies are whole or nothing: a copy (construction or assignment) that memory cannot
 // hold whole leaves the target as it was, so a copy constructed then is empty.
+//
+// The rows of a model, and their bytes, are kept in large regions of memory that its
+// fields and blocks share (an arena), not in two heap blocks per row; releasing rows gives
+// their regions back once nothing else is in them.
 #ifndef RIZEROZ_SVFPLUSDATA_H
 #define RIZEROZ_SVFPLUSDATA_H
+
+#include <stddef.h>
 
 #include "RizErozExport.h"
 #include "UtObject.h"
 #include "UtByteBuffer.h"
 
 class RODAzivUzirAdovIzozari;
-struct SVFDataFieldBlocks;
-struct SVFPlusDataFields;
+class UtByteArena;
 
 class RIZEROZ_API SVFDataField
 {
@@ -38,9 +43,19 @@ public:
         UtByteBuffer* AddRow();
 
     private:
-        UtByteBuffer** m_ppRows;   // owned rows
+        friend class SVFDataField;
+        // A block whose rows go to `arena` (shared); null: an arena of its own, once needed.
+        DataBlock(int rowWidth, UtByteArena* arena);
+        UtByteArena* Arena();
+        // Adds the rows, and the bytes they hold, to the counts: what a copy makes.
+        void CountRows(size_t& rows, size_t& bytes) const;
+        // Assignment; with `expect`, the arena first makes room for the copied rows.
+        void Assign(const DataBlock& other, bool expect);
+
+        UtByteBuffer** m_ppRows;   // owned rows, made by the arena
         int m_nRowCount;
         int m_nRowSlots;
+        UtByteArena* m_pArena;     // counted reference, or null before the first row
     };
 
     SVFDataField();
@@ -68,12 +83,19 @@ public:
 
 private:
     friend class RODAzivUzirAdovIzozari;
+    friend class SVFPlusData;
+    // A field whose blocks share `arena`; null: an arena of its own, once needed.
+    explicit SVFDataField(UtByteArena* arena);
     DataBlock* GetFieldBlock(int index);
+    UtByteArena* Arena();
+    void CountRows(size_t& rows, size_t& bytes) const;
+    void Assign(const SVFDataField& other, bool expect);
 
     char* m_pszFieldName;          // owned, or null
     DataBlock** m_ppBlocks;        // owned blocks
     int m_nBlockCount;
     int m_nBlockSlots;
+    UtByteArena* m_pArena;         // counted reference, or null before the first block
 };
 
 class RIZEROZ_API SVFPlusData : public UtObject
@@ -107,11 +129,14 @@ private:
     void CopyFrom(const SVFPlusData& other);
     void Release();
 
+    UtByteArena* Arena();
+
     char* m_pszVersion;        // owned, or null
     char* m_pszComment;        // owned, or null
     SVFDataField** m_ppFields; // owned fields
     int m_nFieldCount;
     int m_nFieldSlots;
+    UtByteArena* m_pArena;     // shared with the fields (counted), or null before the first field
 };
 
 #endif

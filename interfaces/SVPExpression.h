@@ -46,6 +46,10 @@ public:
     // only measures). Returns how many bytes the expression stands for, which may exceed
     // `limit` (saturated far below overflow), or a negative code with nothing written.
     long long GetBytes(const char* expression, size_t length, unsigned char* bytes, long long limit);
+    // The same in one pass, writing as it reads: on a syntax error it returns the
+    // negative code as GetBytes does, but bytes written before the error was found stay
+    // in `bytes`, for the caller to drop.
+    long long EvaluateBytes(const char* expression, size_t length, unsigned char* bytes, long long limit);
 
 private:
     // Not copyable: the directory text is owned.

@@ -8,10 +8,31 @@
 // fills: it enlarges its storage instead, so no byte written to it is ever dropped.
 //
 // ReadData and GetTotalSize are O(1); ReadData of an index at or past the end gives 0.
+//
+// The rows of a data model are growable buffers that an arena makes, their bytes in large
+// regions of memory as long as they fit (UtByteArena.h); to a caller they are growable
+// buffers like any other, released by the model that made them.
 #ifndef RIZEROZ_UTBYTEBUFFER_H
 #define RIZEROZ_UTBYTEBUFFER_H
 
 #include "RizErozExport.h"
+
+class UtByteArena;
+struct UtByteRegion;
+
+// What a buffer belongs to besides its bytes: the record of a chain of segments, or the
+// arena that made a buffer, or the arena region its bytes lie in (UtByteBuffer.cpp,
+// UtByteArena.h).
+struct UtByteLink
+{
+    enum Kind
+    {
+        Chain,    // the buffer is a segment of a chain
+        Arena,    // the buffer was made by an arena; its bytes, if any, are its own
+        Region    // the buffer was made by an arena; its bytes lie in a region of it
+    };
+    unsigned char nKind;
+};
 
 class RIZEROZ_API UtByteBuffer
 {
@@ -37,10 +58,9 @@ public:
     int WriteData(char c) { return WriteData((unsigned char)c); }
     int WriteData(unsigned char b)
     {
-        if (m_bGrowable && m_nSize < m_nCapacity)
+        if (IsGrowable() && m_nSize < m_nCapacity)
         {
             m_pData[m_nSize++] = b;
-            ++m_nTotalSize;
             return 1;
         }
         return WriteByte(b);
@@ -52,12 +72,12 @@ public:
     // The byte at `index` of the chain (from 0), or 0 for an index outside it.
     unsigned char ReadData(int index) const
     {
-        if (m_pSegments == 0)
-            return (unsigned int)index < m_nTotalSize ? m_pData[index] : (unsigned char)0;
+        if (IsGrowable())
+            return (unsigned int)index < m_nSize ? m_pData[index] : (unsigned char)0;
         return ReadChained(index);
     }
     // Number of bytes in the chain (on the first segment) or in this segment.
-    unsigned int GetTotalSize() const { return m_nTotalSize; }
+    unsigned int GetTotalSize() const { return IsGrowable() ? m_nSize : ChainedTotalSize(); }
 
     // Empties the buffer and every segment chained to it; writing starts again in the
     // first segment. Storage is kept for reuse.
@@ -78,26 +98,32 @@ public:
     // Keeps the first `size` bytes of a growable buffer and drops the rest; storage left
     // unused by more than 64 bytes is given back.
     void Shrink(unsigned int size);
-    bool IsGrowable() const { return m_bGrowable; }
+    bool IsGrowable() const { return m_pLink == 0 || m_pLink->nKind != UtByteLink::Chain; }
 
 private:
+    friend class UtByteArena;
+    // An empty growable buffer of `arena`.
+    explicit UtByteBuffer(UtByteArena* arena);
+
+    struct Chain;
+    Chain* GetChain() const;
+    UtByteBuffer* GetHead() const;
+    unsigned int ChainedTotalSize() const;
     unsigned char ReadChained(int index) const;
     int WriteByte(unsigned char b);
+    void CountChained(UtByteBuffer* segment, unsigned int count);
+    UtByteRegion* GetRegion() const;
+    bool ResizeInPlace(unsigned int capacity);
+    void LeaveRegion();
     void Grow(unsigned int needed);
     void Resize(unsigned int capacity);
+    void ReleaseStorage();
     void ReleaseChain();
 
-    unsigned char* m_pData;       // this segment's storage (malloc'ed), owned
-    unsigned int m_nSize;         // bytes in this segment
-    unsigned int m_nCapacity;     // bytes this segment can hold
-    unsigned int m_nTotalSize;    // first segment: bytes in the chain; later segments: own size
-    bool m_bGrowable;             // true: storage grows, never a chain
-    bool m_bGapped;               // first segment: a later segment was written while an earlier one had room
-    UtByteBuffer* m_pHead;        // first segment of the chain (this, for the first)
-    UtByteBuffer* m_pNext;        // next segment, owned by the first segment
-    UtByteBuffer** m_pSegments;   // first segment of a chain of 2 or more: every segment in order; null otherwise
-    int m_nSegmentCount;          // entries in m_pSegments
-    int m_nSegmentSlots;          // room in m_pSegments
+    unsigned char* m_pData;       // storage: malloc'ed and owned, or held in an arena region
+    unsigned int m_nSize;         // bytes in this buffer (in this segment of a chain)
+    unsigned int m_nCapacity;     // bytes the storage has room for
+    UtByteLink* m_pLink;          // null for a growable buffer of its own; else its chain record, arena or region
 };
 
 #endif

@@ -14,6 +14,7 @@
 
 #include "HandlerWarnings.h"
 #include "SVPExpression.h"
+#include "UtFastText.h"
 #include "UtUtility.h"
 
 namespace
@@ -66,29 +67,6 @@ struct RowCharTable
 
 constexpr RowCharTable kRowChars;
 
-// Decodes whole pairs of hexadecimal digits from `p` on, before `pairEnd`, one byte each
-// to `out`, up to the first pair that is not two digits; returns where it stopped. Kept
-// out of line, so that the loop keeps its few values in registers whatever the row
-// machine around it holds.
-#if defined(__GNUC__)
-__attribute__((noinline))
-#endif
-const unsigned char* DecodePairs(const unsigned char* p, const unsigned char* pairEnd, unsigned char*& out)
-{
-    unsigned char* to = out;
-    while (pairEnd - p >= 2)
-    {
-        unsigned char high = kRowChars.digit[p[0]];
-        unsigned char low = kRowChars.digit[p[1]];
-        if ((high | low) & kNoDigit)
-            break;
-        *to++ = (unsigned char)((high << 4) | low);
-        p += 2;
-    }
-    out = to;
-    return p;
-}
-
 // Ends the literal row whose bytes were decoded into [begin, out) of its room: keeps
 // them, up to `limit`, gives the unused room back, and passes `result` on.
 int FinishLiteral(UtByteBuffer* row, const unsigned char* begin, const unsigned char* out, unsigned int limit,
@@ -111,40 +89,62 @@ long long ExpressionRowBytes(int width)
 {
     return width > 0 ? ((long long)width + 7) / 8 : 0;
 }
+
+// Expression rows whose width holds at most this many bytes are evaluated in one pass.
+const long long kOnePassBytes = 64 * 1024;
 }
 
 // An expression row: the text from its '(' to the row's end, white space included (the
 // evaluator passes over it as the reader would drop it), evaluated straight into the row.
 // An expression that cannot be evaluated leaves the row empty. *stands is the number of
-// bytes the expression stands for (negative when it does not evaluate).
-int RODAzivUzirAdovIzozari::AddExpressionRow(UtByteBuffer* row, const unsigned char* begin,
-                                             const unsigned char* end, int width, long long* stands)
+// bytes the expression stands for (negative when it does not evaluate). A row whose width
+// holds few bytes is evaluated in one pass into room for them (what it does not fill goes
+// back); a wider one is measured first, so that it takes only the room it fills.
+int RODAzivUzirAdovIzozari::AddExpressionRow(SVPExpression& evaluator, UtByteBuffer* row,
+                                             const unsigned char* begin, const unsigned char* end, int width,
+                                             long long* stands)
 {
-    SVPExpression evaluator;
-    evaluator.Initialize(GetDefaultDir());
     const char* text = (const char*)begin;
-    long long total = evaluator.GetBytes(text, (size_t)(end - begin), nullptr, 0);
+    const size_t length = (size_t)(end - begin);
+    const SVFReadLimits limits = GetReadLimits();
+    const long long widthBytes = ExpressionRowBytes(width);
+    const unsigned int before = row->GetTotalSize();
+    unsigned char* out = nullptr;
+    long long total;
+    if (widthBytes > 0 && widthBytes <= kOnePassBytes && (unsigned long long)widthBytes <= limits.nRow &&
+        (out = row->Extend((unsigned int)widthBytes)) != nullptr)
+        total = evaluator.EvaluateBytes(text, length, out, widthBytes);
+    else
+        total = evaluator.GetBytes(text, length, nullptr, 0);
     *stands = total;
-    long long bytes = ExpressionRowBytes(width);
-    if (total < bytes)
-        bytes = total;
-    if (bytes <= 0)
-        return 0;
-
-    SVFReadLimits limits = GetReadLimits();
-    if ((unsigned long long)bytes > limits.nRow)
-        return SVF_ERR_ROW_TOO_LARGE;
+    long long bytes = total < widthBytes ? total : widthBytes;
+    int result = 0;
+    if (bytes > 0 && (unsigned long long)bytes > limits.nRow)
+        result = SVF_ERR_ROW_TOO_LARGE;
     unsigned long long budget = limits.nExpressionBytes, size = GetDocumentSize();
     if (budget == 0)
         budget = size > ~0ull / kExpressionBudgetFactor
                      ? ~0ull
                      : std::max(kLeastExpressionBudget, size * kExpressionBudgetFactor);
-    if ((unsigned long long)bytes > budget - m_nExpressionBytes)
-        return SVF_ERR_EXPRESSION_BUDGET;
-    unsigned char* out = row->Extend((unsigned int)bytes);
-    if (out == nullptr)
-        return SVF_ERR_NO_MEMORY;
-    evaluator.GetBytes(text, (size_t)(end - begin), out, bytes);
+    if (bytes > 0 && result == 0 && (unsigned long long)bytes > budget - m_nExpressionBytes)
+        result = SVF_ERR_EXPRESSION_BUDGET;
+    if (bytes <= 0 || result < 0)
+    {
+        if (out != nullptr)
+            row->Shrink(before);
+        return result;
+    }
+    if (out != nullptr)
+    {
+        row->Shrink(before + (unsigned int)bytes);
+    }
+    else
+    {
+        out = row->Extend((unsigned int)bytes);
+        if (out == nullptr)
+            return SVF_ERR_NO_MEMORY;
+        evaluator.GetBytes(text, length, out, bytes);
+    }
     m_nExpressionBytes += (unsigned long long)bytes;
     return 0;
 }
@@ -192,6 +192,9 @@ int RODAzivUzirAdovIzozari::ProcessFieldBlock(unsigned long parent, unsigned int
     const unsigned char* p = text;
     const unsigned char* const end = text + size;
     const unsigned int rowLimit = GetReadLimits().nRow;
+    // One evaluator serves every expression row of the element, made ready at the first.
+    SVPExpression evaluator;
+    bool evaluatorReady = false;
 
     for (;;)
     {
@@ -212,11 +215,13 @@ int RODAzivUzirAdovIzozari::ProcessFieldBlock(unsigned long parent, unsigned int
         const unsigned char* rowEnd = p;   // the character that ends the row, or the text's end
         for (;;)
         {
-            if (state == HighDigit && end - p >= 2 && !(kRowChars.digit[*p] & kNoDigit))
+            if (state == HighDigit)
             {
-                // The bulk of a literal: whole digit pairs, one byte each.
-                const unsigned char* pairEnd = (size_t)(end - p) / 2 <= (size_t)(outEnd - out) ? end : p + 2 * (outEnd - out);
-                p = DecodePairs(p, pairEnd, out);
+                // The bulk of a literal: whole digit pairs, one byte each, and the white
+                // space between them (the line breaks of a long row), as far as they go.
+                size_t used = 0;
+                out += util_DecodeHexRun(p, (size_t)(end - p), out, (size_t)(outEnd - out), &used);
+                p += used;
             }
             // Past the end of the text the character is 0, which ends the row.
             rowEnd = p;
@@ -280,7 +285,12 @@ int RODAzivUzirAdovIzozari::ProcessFieldBlock(unsigned long parent, unsigned int
             result = FinishLiteral(row, outBegin, out, rowLimit,
                                    (size_t)(out - outBegin) > rowLimit ? SVF_ERR_ROW_TOO_LARGE : 0);
         else if (expression != nullptr)
-            result = AddExpressionRow(row, expression, rowEnd, width, &stands);
+        {
+            if (!evaluatorReady)
+                evaluator.Initialize(GetDefaultDir());
+            evaluatorReady = true;
+            result = AddExpressionRow(evaluator, row, expression, rowEnd, width, &stands);
+        }
         if (result < 0)
             return result;
         if (m_pWarnings != nullptr)

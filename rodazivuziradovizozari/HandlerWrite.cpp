@@ -10,6 +10,7 @@
 #include "DocumentText.h"
 
 #include "SVPExpression.h"
+#include "UtFastText.h"
 #include "UtUtility.h"
 
 namespace
@@ -60,8 +61,7 @@ public:
     }
     void Put(const char* text) { Put(text, strlen(text)); }
     // Room for `length` more characters at the end of the chunk, flushing first when
-    // needed (`length` is at most the small chunk's size); Commit then counts what was
-    // put there.
+    // needed (`length` is at most GetCapacity()); Commit then counts what was put there.
     char* Reserve(size_t length)
     {
         if (m_nUsed + length > m_nSize)
@@ -69,6 +69,8 @@ public:
         return m_pChunk + m_nUsed;
     }
     void Commit(size_t length) { m_nUsed += length; }
+    // Room of the whole chunk: at least 1 KB, 256 KB when memory allowed.
+    size_t GetCapacity() const { return m_nSize; }
     void Flush()
     {
         if (m_nUsed > 0)
@@ -90,8 +92,8 @@ private:
     OutputChunk(const OutputChunk&);
     OutputChunk& operator=(const OutputChunk&);
 
-    // Each write to a file costs a system call: 64 KB pieces keep them few.
-    static const size_t kLargeChunk = 64 * 1024;
+    // Each write to a file costs a system call: 256 KB pieces keep them few.
+    static const size_t kLargeChunk = 256 * 1024;
 
     FILE* m_pStream;
     size_t m_nUsed;
@@ -105,20 +107,6 @@ const char* TextOrEmpty(const char* text)
 {
     return text != nullptr ? text : "";
 }
-
-// The two digit characters of every byte value, as util_Hex2HexAnsi gives them.
-struct DigitTable
-{
-    DigitTable()
-    {
-        for (int value = 0; value < 256; ++value)
-        {
-            pairs[value][0] = util_Hex2HexAnsi((unsigned char)(value >> 4));
-            pairs[value][1] = util_Hex2HexAnsi((unsigned char)(value & 0x0F));
-        }
-    }
-    char pairs[256][2];
-};
 
 // The expression text of one row, in a buffer sized here, 2 x (byte count) + 5
 // characters, that the expression library fills only as far as the size it is given.
@@ -168,34 +156,29 @@ void PutExpression(OutputChunk& chunk, const char* text, size_t length)
 }
 
 // Writes a hexadecimal row: "0x" and two digits per byte, broken after every 30th byte
-// (after the last one too when the count is a multiple of 30). One line at a time.
-void PutHexRow(OutputChunk& chunk, const DigitTable& digits, UtByteBuffer* row, unsigned int size)
+// (after the last one too when the count is a multiple of 30). A row whose text fits the
+// chunk goes in one piece; a longer one, or a chained one, a line at a time.
+void PutHexRow(OutputChunk& chunk, UtByteBuffer* row, unsigned int size)
 {
     chunk.Put("\t\t\t0x", 5);
-    // A growable row gives its bytes directly; a chained one is read byte by byte.
+    const size_t kBreak = sizeof(kHexBreak) - 1;
+    // A growable row gives its bytes directly; a chained one is read a line at a time.
     const unsigned char* bytes = row->GetData();
-    const size_t kLineRoom = 2 * kBytesPerHexLine + sizeof(kHexBreak) - 1;
+    size_t text = 2 * (size_t)size + kBreak * (size / kBytesPerHexLine);
+    if (bytes != nullptr && text <= chunk.GetCapacity())
+    {
+        chunk.Commit(util_EncodeHexLines(bytes, size, kBytesPerHexLine, kHexBreak, kBreak, chunk.Reserve(text)));
+        return;
+    }
+    unsigned char line[kBytesPerHexLine];
     for (unsigned int at = 0; at < size; at += kBytesPerHexLine)
     {
         unsigned int count = size - at < kBytesPerHexLine ? size - at : kBytesPerHexLine;
-        char* out = chunk.Reserve(kLineRoom);
-        if (bytes != nullptr)
-        {
-            for (unsigned int i = 0; i < count; ++i)
-                memcpy(out + 2 * i, digits.pairs[bytes[at + i]], 2);
-        }
-        else
-        {
-            for (unsigned int i = 0; i < count; ++i)
-                memcpy(out + 2 * i, digits.pairs[row->ReadData((int)(at + i))], 2);
-        }
-        size_t length = 2 * (size_t)count;
-        if (count == kBytesPerHexLine)
-        {
-            memcpy(out + length, kHexBreak, sizeof(kHexBreak) - 1);
-            length += sizeof(kHexBreak) - 1;
-        }
-        chunk.Commit(length);
+        if (bytes == nullptr)
+            row->CopyData((int)at, line, (int)count);
+        char* out = chunk.Reserve(2 * kBytesPerHexLine + kBreak);
+        chunk.Commit(util_EncodeHexLines(bytes != nullptr ? bytes + at : line, count, kBytesPerHexLine, kHexBreak,
+                                         kBreak, out));
     }
 }
 }
@@ -203,7 +186,6 @@ void PutHexRow(OutputChunk& chunk, const DigitTable& digits, UtByteBuffer* row, 
 int WriteDocumentText(FILE* stream, SVFPlusData* model, bool expressions)
 {
     OutputChunk out(stream);
-    DigitTable digits;
     char number[64];
 
     out.Put("<?xml version='1.0' encoding='utf-8' ?>\n");
@@ -258,7 +240,7 @@ int WriteDocumentText(FILE* stream, SVFPlusData* model, bool expressions)
                     }
                 }
                 if (!written)
-                    PutHexRow(out, digits, row, size);
+                    PutHexRow(out, row, size);
                 out.Put(k < rowCount ? ",\n" : "\n");
             }
             out.Put("\t\t</FieldBlock>\n");

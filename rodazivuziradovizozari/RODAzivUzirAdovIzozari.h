@@ -35,6 +35,7 @@ const unsigned int SVF_MAX_ROW = 0x7FFFFFFFu;
 
 // What one Read takes at most (docs/limits.md). A field of 0 stands for its default.
 struct SVFWarningState;
+class SVPExpression;
 
 struct SVFReadLimits
 {
@@ -110,8 +111,8 @@ private:
     int AssignTagEnumValue(XMLNode* node);
     int IsHexDigit(char c);
     int ProcessFieldBlock(unsigned long parent, unsigned int size);
-    int AddExpressionRow(UtByteBuffer* row, const unsigned char* begin, const unsigned char* end, int width,
-                         long long* stands);
+    int AddExpressionRow(SVPExpression& evaluator, UtByteBuffer* row, const unsigned char* begin,
+                         const unsigned char* end, int width, long long* stands);
 
     // Warnings (HandlerWarnings.cpp); each does nothing unless warnings are on.
     void WarnAtTag(int code, const char* sentence);

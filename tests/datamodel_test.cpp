@@ -2,6 +2,7 @@
 // and deep copies of models, fields and blocks.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <utility>
 #include <vector>
@@ -164,4 +165,60 @@ TEST(DataModel, CopiesAreDeepAndIndependent)
     SVFPlusData survivor(static_cast<SVFPlusData*>(object));
     delete object;
     EXPECT_EQ(Summary(&survivor), before);
+}
+
+// Rows share large regions of memory with the rows around them: each must keep its bytes
+// whichever row grows when (an earlier row growing after later ones came moves its bytes
+// out), across the ends of regions, written byte by byte, in one piece or into room taken
+// ahead, and in a copy that outlives the model.
+TEST(DataModel, RowsKeepTheirBytesWhicheverGrowsWhen)
+{
+    SVFPlusData* model = new SVFPlusData();
+    SVFDataField* field = model->AddDataField();
+    std::vector<UtByteBuffer*> rows;
+    std::vector<std::string> expected;
+    for (int i = 0; i < 20000; ++i)
+    {
+        UtByteBuffer* row = field->AddRow(i / 5000 * 8);
+        std::string bytes((size_t)(i * 7919 % 700), '\0');
+        for (size_t k = 0; k < bytes.size(); ++k)
+            bytes[k] = (char)(i + k);
+        switch (i % 3)
+        {
+        case 0:
+            row->WriteData(bytes.data(), (int)bytes.size());
+            break;
+        case 1:
+            for (char c : bytes)
+                row->WriteData(c);
+            break;
+        default:
+            std::copy(bytes.begin(), bytes.end(), row->Extend((unsigned int)bytes.size() + 50));
+            row->Shrink((unsigned int)bytes.size());
+        }
+        rows.push_back(row);
+        expected.push_back(bytes);
+        if (i % 1000 == 999)
+        {
+            rows[i - 500]->WriteData("grown", 5);
+            expected[i - 500] += "grown";
+            rows[i - 1]->Shrink(1);
+            expected[i - 1].resize(std::min<size_t>(expected[i - 1].size(), 1));
+        }
+    }
+    rows[0]->ClearBuffer();
+    expected[0].clear();
+    *rows[1] = *rows[2];
+    expected[1] = expected[2];
+
+    auto bytesOf = [](UtByteBuffer* row) {
+        const unsigned char* data = row->GetData();
+        return std::string(data != nullptr ? (const char*)data : "", row->GetTotalSize());
+    };
+    for (size_t i = 0; i < rows.size(); ++i)
+        ASSERT_EQ(bytesOf(rows[i]), expected[i]) << "row " << i;
+    const std::string whole = Summary(model);
+    SVFPlusData copy(*model);
+    delete model;
+    EXPECT_EQ(Summary(&copy), whole);
 }

@@ -3,9 +3,12 @@
 // A data field owns an ordered list of blocks; a block owns an ordered list of rows,
 // each a growable UtByteBuffer so that no byte written to a row is ever dropped, even
 // past the row's width. A row takes memory as its bytes arrive, whatever its width says.
+// Rows are made by the arena that the blocks of a field share (and the fields of a model),
+// which places them and their bytes in large regions.
 // Copies are deep and whole: a copied row is a new buffer with the same bytes, and a copy
 // that memory cannot hold whole leaves the target as it was.
 #include "SVFPlusData.h"
+#include "UtByteArena.h"
 #include "UtUtility.h"
 
 #include <new>
@@ -38,56 +41,92 @@ bool GrowSlots(T**& items, int count, int& slots)
 // SVFDataField::DataBlock
 
 SVFDataField::DataBlock::DataBlock(int rowWidth)
-    : m_nRowWidth(rowWidth), m_ppRows(0), m_nRowCount(0), m_nRowSlots(0)
+    : m_nRowWidth(rowWidth), m_ppRows(0), m_nRowCount(0), m_nRowSlots(0), m_pArena(0)
+{
+}
+
+SVFDataField::DataBlock::DataBlock(int rowWidth, UtByteArena* arena)
+    : m_nRowWidth(rowWidth), m_ppRows(0), m_nRowCount(0), m_nRowSlots(0), m_pArena(UtByteArena::Acquire(arena))
 {
 }
 
 SVFDataField::DataBlock::DataBlock(const DataBlock& other)
-    : m_nRowWidth(other.m_nRowWidth), m_ppRows(0), m_nRowCount(0), m_nRowSlots(0)
+    : m_nRowWidth(other.m_nRowWidth), m_ppRows(0), m_nRowCount(0), m_nRowSlots(0), m_pArena(0)
 {
     *this = other;
 }
 
 SVFDataField::DataBlock& SVFDataField::DataBlock::operator=(const DataBlock& other)
 {
-    if (this == &other)
-        return *this;
+    if (this != &other)
+        Assign(other, true);
+    return *this;
+}
+
+void SVFDataField::DataBlock::Assign(const DataBlock& other, bool expect)
+{
     UtByteBuffer** rows = 0;
     int count = 0;
     if (other.m_nRowCount > 0)
     {
-        rows = new (std::nothrow) UtByteBuffer*[other.m_nRowCount];
+        UtByteArena* arena = Arena();
+        rows = arena != 0 ? new (std::nothrow) UtByteBuffer*[other.m_nRowCount] : 0;
         if (rows == 0)
-            return *this;
+            return;
+        if (expect)
+        {
+            size_t count = 0, bytes = 0;
+            other.CountRows(count, bytes);
+            arena->Expect(count, bytes);
+        }
         for (; count < other.m_nRowCount; ++count)
         {
             UtByteBuffer* source = other.m_ppRows[count];
-            rows[count] = new (std::nothrow) UtByteBuffer(*source);
-            // A copied buffer that could not take the bytes is empty.
-            if (rows[count] == 0 || rows[count]->GetTotalSize() != source->GetTotalSize())
+            unsigned int size = source->GetTotalSize();
+            UtByteBuffer* row = arena->NewBuffer();
+            unsigned char* bytes = row != 0 && size > 0 ? row->Extend(size) : 0;
+            if (row == 0 || (size > 0 && bytes == 0))
             {
-                while (count >= 0)
-                    delete rows[count--];
+                UtByteArena::DeleteBuffer(row);
+                while (count > 0)
+                    UtByteArena::DeleteBuffer(rows[--count]);
                 delete[] rows;
-                return *this;
+                return;
             }
+            source->CopyData(0, bytes, (int)size);
+            rows[count] = row;
         }
     }
     for (int i = 0; i < m_nRowCount; ++i)
-        delete m_ppRows[i];
+        UtByteArena::DeleteBuffer(m_ppRows[i]);
     delete[] m_ppRows;
     m_ppRows = rows;
     m_nRowCount = count;
     m_nRowSlots = other.m_nRowCount;
     m_nRowWidth = other.m_nRowWidth;
-    return *this;
 }
 
 SVFDataField::DataBlock::~DataBlock()
 {
     for (int i = 0; i < m_nRowCount; ++i)
-        delete m_ppRows[i];
+        UtByteArena::DeleteBuffer(m_ppRows[i]);
     delete[] m_ppRows;
+    UtByteArena::Release(m_pArena);
+}
+
+void SVFDataField::DataBlock::CountRows(size_t& rows, size_t& bytes) const
+{
+    rows += (size_t)m_nRowCount;
+    for (int i = 0; i < m_nRowCount; ++i)
+        bytes += m_ppRows[i]->GetTotalSize();
+}
+
+// The arena the rows go to, made when the block has none yet; null when memory runs out.
+UtByteArena* SVFDataField::DataBlock::Arena()
+{
+    if (m_pArena == 0)
+        m_pArena = UtByteArena::Create();
+    return m_pArena;
 }
 
 int SVFDataField::DataBlock::GetNumberOfRows()
@@ -104,9 +143,10 @@ UtByteBuffer* SVFDataField::DataBlock::GetRow(int row)
 
 UtByteBuffer* SVFDataField::DataBlock::AddRow()
 {
-    if (!GrowSlots(m_ppRows, m_nRowCount, m_nRowSlots))
+    UtByteArena* arena = Arena();
+    if (arena == 0 || !GrowSlots(m_ppRows, m_nRowCount, m_nRowSlots))
         return 0;
-    UtByteBuffer* row = new (std::nothrow) UtByteBuffer(0, true);
+    UtByteBuffer* row = arena->NewBuffer();
     if (row == 0)
         return 0;
     m_ppRows[m_nRowCount++] = row;
@@ -117,31 +157,51 @@ UtByteBuffer* SVFDataField::DataBlock::AddRow()
 // SVFDataField
 
 SVFDataField::SVFDataField()
-    : m_nChecksum(0), m_pszFieldName(0), m_ppBlocks(0), m_nBlockCount(0), m_nBlockSlots(0)
+    : m_nChecksum(0), m_pszFieldName(0), m_ppBlocks(0), m_nBlockCount(0), m_nBlockSlots(0), m_pArena(0)
+{
+}
+
+SVFDataField::SVFDataField(UtByteArena* arena)
+    : m_nChecksum(0), m_pszFieldName(0), m_ppBlocks(0), m_nBlockCount(0), m_nBlockSlots(0),
+      m_pArena(UtByteArena::Acquire(arena))
 {
 }
 
 SVFDataField::SVFDataField(const SVFDataField& other)
-    : m_nChecksum(0), m_pszFieldName(0), m_ppBlocks(0), m_nBlockCount(0), m_nBlockSlots(0)
+    : m_nChecksum(0), m_pszFieldName(0), m_ppBlocks(0), m_nBlockCount(0), m_nBlockSlots(0), m_pArena(0)
 {
     *this = other;
 }
 
 SVFDataField& SVFDataField::operator=(const SVFDataField& other)
 {
-    if (this == &other)
-        return *this;
+    if (this != &other)
+        Assign(other, true);
+    return *this;
+}
+
+void SVFDataField::Assign(const SVFDataField& other, bool expect)
+{
     DataBlock** blocks = 0;
     int count = 0;
     bool whole = true;
     if (other.m_nBlockCount > 0)
     {
-        blocks = new (std::nothrow) DataBlock*[other.m_nBlockCount];
+        UtByteArena* arena = Arena();
+        blocks = arena != 0 ? new (std::nothrow) DataBlock*[other.m_nBlockCount] : 0;
         whole = blocks != 0;
+        if (whole && expect)
+        {
+            size_t rows = 0, bytes = 0;
+            other.CountRows(rows, bytes);
+            arena->Expect(rows, bytes);
+        }
         for (; whole && count < other.m_nBlockCount; ++count)
         {
             DataBlock* source = other.m_ppBlocks[count];
-            blocks[count] = new (std::nothrow) DataBlock(*source);
+            blocks[count] = new (std::nothrow) DataBlock(source->m_nRowWidth, arena);
+            if (blocks[count] != 0)
+                blocks[count]->Assign(*source, false);
             // A block copy that could not take the rows has none.
             whole = blocks[count] != 0 && blocks[count]->GetNumberOfRows() == source->GetNumberOfRows();
         }
@@ -152,7 +212,7 @@ SVFDataField& SVFDataField::operator=(const SVFDataField& other)
         for (int i = 0; i < count; ++i)
             delete blocks[i];
         delete[] blocks;
-        return *this;
+        return;
     }
 
     for (int i = 0; i < m_nBlockCount; ++i)
@@ -164,7 +224,6 @@ SVFDataField& SVFDataField::operator=(const SVFDataField& other)
     m_nBlockSlots = other.m_nBlockCount;
     m_pszFieldName = name;
     m_nChecksum = other.m_nChecksum;
-    return *this;
 }
 
 SVFDataField::~SVFDataField()
@@ -173,6 +232,21 @@ SVFDataField::~SVFDataField()
         delete m_ppBlocks[i];
     delete[] m_ppBlocks;
     delete[] m_pszFieldName;
+    UtByteArena::Release(m_pArena);
+}
+
+void SVFDataField::CountRows(size_t& rows, size_t& bytes) const
+{
+    for (int i = 0; i < m_nBlockCount; ++i)
+        m_ppBlocks[i]->CountRows(rows, bytes);
+}
+
+// The arena the blocks share, made when the field has none yet; null when memory runs out.
+UtByteArena* SVFDataField::Arena()
+{
+    if (m_pArena == 0)
+        m_pArena = UtByteArena::Create();
+    return m_pArena;
 }
 
 void SVFDataField::SetFieldName(const char* name)
@@ -200,9 +274,10 @@ UtByteBuffer* SVFDataField::AddRow(int rowWidth)
 
 SVFDataField::DataBlock* SVFDataField::AddFieldBlock(int rowWidth)
 {
-    if (!GrowSlots(m_ppBlocks, m_nBlockCount, m_nBlockSlots))
+    UtByteArena* arena = Arena();
+    if (arena == 0 || !GrowSlots(m_ppBlocks, m_nBlockCount, m_nBlockSlots))
         return 0;
-    DataBlock* block = new (std::nothrow) DataBlock(rowWidth);
+    DataBlock* block = new (std::nothrow) DataBlock(rowWidth, arena);
     if (block == 0)
         return 0;
     m_ppBlocks[m_nBlockCount++] = block;

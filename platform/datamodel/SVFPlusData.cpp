@@ -2,6 +2,7 @@
 // ordered list of data fields; copies are deep, so a copy shares nothing with its
 // source, and whole: a copy that memory cannot hold whole leaves the target as it was.
 #include "SVFPlusData.h"
+#include "UtByteArena.h"
 #include "UtUtility.h"
 
 #include <new>
@@ -9,12 +10,12 @@
 #include <string.h>
 
 SVFPlusData::SVFPlusData()
-    : m_pszVersion(0), m_pszComment(0), m_ppFields(0), m_nFieldCount(0), m_nFieldSlots(0)
+    : m_pszVersion(0), m_pszComment(0), m_ppFields(0), m_nFieldCount(0), m_nFieldSlots(0), m_pArena(0)
 {
 }
 
 SVFPlusData::SVFPlusData(SVFPlusData* source)
-    : m_pszVersion(0), m_pszComment(0), m_ppFields(0), m_nFieldCount(0), m_nFieldSlots(0)
+    : m_pszVersion(0), m_pszComment(0), m_ppFields(0), m_nFieldCount(0), m_nFieldSlots(0), m_pArena(0)
 {
     if (source != 0)
         CopyFrom(*source);
@@ -22,7 +23,7 @@ SVFPlusData::SVFPlusData(SVFPlusData* source)
 
 SVFPlusData::SVFPlusData(const SVFPlusData& other)
     : UtObject(), m_pszVersion(0), m_pszComment(0), m_ppFields(0), m_nFieldCount(0),
-      m_nFieldSlots(0)
+      m_nFieldSlots(0), m_pArena(0)
 {
     CopyFrom(other);
 }
@@ -37,6 +38,15 @@ SVFPlusData& SVFPlusData::operator=(const SVFPlusData& other)
 SVFPlusData::~SVFPlusData()
 {
     Release();
+    UtByteArena::Release(m_pArena);
+}
+
+// The arena the fields share, made when the model has none yet; null when memory runs out.
+UtByteArena* SVFPlusData::Arena()
+{
+    if (m_pArena == 0)
+        m_pArena = UtByteArena::Create();
+    return m_pArena;
 }
 
 void SVFPlusData::Swap(SVFPlusData& other)
@@ -46,6 +56,7 @@ void SVFPlusData::Swap(SVFPlusData& other)
     std::swap(m_ppFields, other.m_ppFields);
     std::swap(m_nFieldCount, other.m_nFieldCount);
     std::swap(m_nFieldSlots, other.m_nFieldSlots);
+    std::swap(m_pArena, other.m_pArena);
 }
 
 char* SVFPlusData::SetVersion(const char* version)
@@ -88,7 +99,8 @@ SVFDataField* SVFPlusData::AddDataField()
         m_ppFields = grown;
         m_nFieldSlots = slots;
     }
-    SVFDataField* field = new (std::nothrow) SVFDataField();
+    UtByteArena* arena = Arena();
+    SVFDataField* field = arena != 0 ? new (std::nothrow) SVFDataField(arena) : 0;
     if (field == 0)
         return 0;
     m_ppFields[m_nFieldCount++] = field;
@@ -117,12 +129,20 @@ void SVFPlusData::CopyFrom(const SVFPlusData& other)
     bool whole = (version != 0 || other.m_pszVersion == 0) && (comment != 0 || other.m_pszComment == 0);
     if (whole && other.m_nFieldCount > 0)
     {
-        fields = new (std::nothrow) SVFDataField*[other.m_nFieldCount];
+        UtByteArena* arena = Arena();
+        fields = arena != 0 ? new (std::nothrow) SVFDataField*[other.m_nFieldCount] : 0;
         whole = fields != 0;
+        size_t rows = 0, bytes = 0;
+        for (int i = 0; whole && i < other.m_nFieldCount; ++i)
+            other.m_ppFields[i]->CountRows(rows, bytes);
+        if (whole)
+            arena->Expect(rows, bytes);
         for (; whole && count < other.m_nFieldCount; ++count)
         {
             SVFDataField* source = other.m_ppFields[count];
-            fields[count] = new (std::nothrow) SVFDataField(*source);
+            fields[count] = new (std::nothrow) SVFDataField(arena);
+            if (fields[count] != 0)
+                fields[count]->Assign(*source, false);
             // A field copy that could not take its blocks or name has none.
             whole = fields[count] != 0 && fields[count]->GetFieldBlockCount() == source->GetFieldBlockCount() &&
                     (fields[count]->GetFieldName() != 0) == (source->GetFieldName() != 0);

@@ -153,3 +153,15 @@ long long SVPExpression::GetBytes(const char* expression, size_t length, unsigne
     }
     return (long long)total;
 }
+
+long long SVPExpression::EvaluateBytes(const char* expression, size_t length, unsigned char* bytes, long long limit)
+{
+    if (expression == nullptr)
+        return SVP_ERR_ARGUMENT;
+    Length total = 0;
+    ExpressionEvaluator writer(expression, expression + length, (char*)bytes, bytes != nullptr && limit > 0 ? (Length)limit : 0,
+                               true);
+    if (!writer.Evaluate(total))
+        return SVP_ERR_SYNTAX;
+    return (long long)total;
+}

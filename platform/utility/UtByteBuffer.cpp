@@ -1,20 +1,29 @@
 // UtByteBuffer: a growable byte buffer, or a chain of fixed-capacity segments.
 //
-// Growable buffers keep their bytes in one malloc'ed block that doubles when full, by at
-// most 8 MB at a time, so that a large buffer never holds much more than its bytes.
+// Growable buffers keep their bytes in one block that doubles when full, by at most 8 MB
+// at a time, so that a large buffer never holds much more than its bytes. The block is
+// malloc'ed and owned, or, for a buffer an arena made, taken from one of the arena's
+// regions when the buffer first needs storage (UtByteArena.h): it grows and shrinks
+// there while it is the last thing taken from the region, and moves to a block of its
+// own when it cannot.
+//
 // A chain starts with the segment the caller created (the head). Further segments are
-// made by GetNextBuffer, all with the head's capacity, and owned by the head, which
-// keeps them in order in m_pSegments and counts every byte of the chain in
-// m_nTotalSize. While the chain is dense (each segment before the last one written to
-// is full) the byte at index i lies in segment i / capacity, so ReadData is O(1).
-// Writing into a later segment while an earlier one still has room breaks that rule;
-// the head then notes the chain as gapped and reads walk the segments instead, until
-// ClearBuffer empties the chain.
+// made by GetNextBuffer, all with the head's capacity; each has a chain record with its
+// head and its next segment, and the head's record keeps every segment in order and
+// counts every byte of the chain. A head that has no further segment yet has no record
+// either: it points at a shared, never written one that only says "segment". While the
+// chain is dense (each segment before the last one written to is full) the byte at index
+// i lies in segment i / capacity, so ReadData is O(1). Writing into a later segment while
+// an earlier one still has room breaks that rule; the head then notes the chain as gapped
+// and reads walk the segments instead, until ClearBuffer empties the chain.
 #include "UtByteBuffer.h"
 
 #include <new>
+#include <stdint.h>
 #include <stdlib.h>
 #include <string.h>
+
+#include "UtByteArena.h"
 
 namespace
 {
@@ -24,19 +33,29 @@ const unsigned int kFirstGrowableCapacity = 16;
 const unsigned int kLargestGrowth = 8u << 20;
 // Unused storage that Shrink leaves in place.
 const unsigned int kShrinkSlack = 64;
+
+// The link of a head segment without further segments (never written).
+UtByteLink g_loneSegment = { UtByteLink::Chain };
 }
 
-UtByteBuffer::UtByteBuffer()
-    : m_pData(0), m_nSize(0), m_nCapacity(0), m_nTotalSize(0), m_bGrowable(true),
-      m_bGapped(false), m_pHead(this), m_pNext(0), m_pSegments(0), m_nSegmentCount(0),
-      m_nSegmentSlots(0)
+struct UtByteBuffer::Chain : UtByteLink
+{
+    UtByteBuffer* pHead;
+    UtByteBuffer* pNext;         // the next segment, owned by the head; null for the last
+    // The head's record only:
+    UtByteBuffer** ppSegments;   // every segment in order, the head first
+    int nCount;
+    int nSlots;
+    unsigned int nTotal;         // bytes in the whole chain
+    bool bGapped;                // a later segment was written while an earlier one had room
+};
+
+UtByteBuffer::UtByteBuffer() : m_pData(0), m_nSize(0), m_nCapacity(0), m_pLink(0)
 {
 }
 
 UtByteBuffer::UtByteBuffer(int capacity, bool bGrowable)
-    : m_pData(0), m_nSize(0), m_nCapacity(0), m_nTotalSize(0), m_bGrowable(bGrowable),
-      m_bGapped(false), m_pHead(this), m_pNext(0), m_pSegments(0), m_nSegmentCount(0),
-      m_nSegmentSlots(0)
+    : m_pData(0), m_nSize(0), m_nCapacity(0), m_pLink(bGrowable ? 0 : &g_loneSegment)
 {
     if (capacity > 0)
     {
@@ -48,10 +67,11 @@ UtByteBuffer::UtByteBuffer(int capacity, bool bGrowable)
     }
 }
 
-UtByteBuffer::UtByteBuffer(const UtByteBuffer& other)
-    : m_pData(0), m_nSize(0), m_nCapacity(0), m_nTotalSize(0), m_bGrowable(true),
-      m_bGapped(false), m_pHead(this), m_pNext(0), m_pSegments(0), m_nSegmentCount(0),
-      m_nSegmentSlots(0)
+UtByteBuffer::UtByteBuffer(UtByteArena* arena) : m_pData(0), m_nSize(0), m_nCapacity(0), m_pLink(arena)
+{
+}
+
+UtByteBuffer::UtByteBuffer(const UtByteBuffer& other) : m_pData(0), m_nSize(0), m_nCapacity(0), m_pLink(0)
 {
     unsigned int size = other.GetTotalSize();
     if (size == 0)
@@ -59,7 +79,7 @@ UtByteBuffer::UtByteBuffer(const UtByteBuffer& other)
     Reserve(size);
     if (m_nCapacity < size)
         return;
-    m_nSize = m_nTotalSize = (unsigned int)other.CopyData(0, m_pData, (int)size);
+    m_nSize = (unsigned int)other.CopyData(0, m_pData, (int)size);
 }
 
 UtByteBuffer& UtByteBuffer::operator=(const UtByteBuffer& other)
@@ -79,7 +99,7 @@ UtByteBuffer& UtByteBuffer::operator=(const UtByteBuffer& other)
         other.CopyData(0, bytes, (int)size);
     }
 
-    if (m_pHead != this)
+    if (GetHead() != this)
     {
         // A later segment stays in the chain its head owns: it takes the bytes as
         // segments do, continuing into the segments after it.
@@ -90,54 +110,102 @@ UtByteBuffer& UtByteBuffer::operator=(const UtByteBuffer& other)
     }
 
     ReleaseChain();
-    free(m_pData);
+    ReleaseStorage();
     m_pData = bytes;
-    m_nSize = m_nTotalSize = size;
-    m_nCapacity = size;
-    m_bGrowable = true;
-    m_bGapped = false;
+    m_nSize = m_nCapacity = size;
+    // A buffer an arena made stays the arena's; its bytes are now its own.
+    if (!IsGrowable())
+        m_pLink = 0;
     return *this;
 }
 
 UtByteBuffer::~UtByteBuffer()
 {
-    if (m_pHead == this)
+    if (GetHead() == this)
         ReleaseChain();
-    free(m_pData);
+    ReleaseStorage();
+}
+
+UtByteBuffer::Chain* UtByteBuffer::GetChain() const
+{
+    return !IsGrowable() && m_pLink != &g_loneSegment ? static_cast<Chain*>(m_pLink) : 0;
+}
+
+UtByteBuffer* UtByteBuffer::GetHead() const
+{
+    Chain* chain = GetChain();
+    return chain != 0 ? chain->pHead : const_cast<UtByteBuffer*>(this);
 }
 
 UtByteBuffer* UtByteBuffer::GetNextBuffer()
 {
-    if (m_bGrowable)
+    if (IsGrowable())
         return this;
-    if (m_pNext != 0)
-        return m_pNext;
+    Chain* chain = GetChain();
+    if (chain != 0 && chain->pNext != 0)
+        return chain->pNext;
 
-    UtByteBuffer* head = m_pHead;
-    UtByteBuffer* segment = new (std::nothrow) UtByteBuffer((int)head->m_nCapacity);
-    if (segment == 0)
-        return 0;
-    // The head's list holds the head itself first, then every later segment.
-    int needed = head->m_nSegmentCount == 0 ? 2 : head->m_nSegmentCount + 1;
-    if (needed > head->m_nSegmentSlots)
+    // This is the last segment: a new one follows it. A lone head gets its record now.
+    UtByteBuffer* head = GetHead();
+    Chain* headChain = head->GetChain();
+    Chain* made = 0;
+    if (headChain == 0)
     {
-        int slots = head->m_nSegmentSlots > 0 ? head->m_nSegmentSlots * 2 : 4;
-        UtByteBuffer** grown =
-            (UtByteBuffer**)realloc(head->m_pSegments, (size_t)slots * sizeof(UtByteBuffer*));
-        if (grown == 0)
-        {
-            delete segment;
+        headChain = made = new (std::nothrow) Chain();
+        if (made == 0)
             return 0;
-        }
-        head->m_pSegments = grown;
-        head->m_nSegmentSlots = slots;
+        made->nKind = UtByteLink::Chain;
+        made->pHead = head;
+        made->nTotal = head->m_nSize;
     }
-    if (head->m_nSegmentCount == 0)
-        head->m_pSegments[head->m_nSegmentCount++] = head;
-    segment->m_pHead = head;
-    m_pNext = segment;
-    head->m_pSegments[head->m_nSegmentCount++] = segment;
+    UtByteBuffer* segment = new (std::nothrow) UtByteBuffer((int)head->m_nCapacity);
+    Chain* record = segment != 0 ? new (std::nothrow) Chain() : 0;
+    int needed = headChain->nCount == 0 ? 2 : headChain->nCount + 1;
+    if (record != 0 && needed > headChain->nSlots)
+    {
+        int slots = headChain->nSlots > 0 ? headChain->nSlots * 2 : 4;
+        UtByteBuffer** grown =
+            (UtByteBuffer**)realloc(headChain->ppSegments, (size_t)slots * sizeof(UtByteBuffer*));
+        if (grown != 0)
+        {
+            headChain->ppSegments = grown;
+            headChain->nSlots = slots;
+        }
+    }
+    if (record == 0 || needed > headChain->nSlots)
+    {
+        delete record;
+        delete segment;
+        if (made != 0)
+        {
+            free(made->ppSegments);
+            delete made;
+        }
+        return 0;
+    }
+    if (made != 0)
+        head->m_pLink = made;
+    if (headChain->nCount == 0)
+        headChain->ppSegments[headChain->nCount++] = head;
+    record->nKind = UtByteLink::Chain;
+    record->pHead = head;
+    segment->m_pLink = record;
+    (chain != 0 ? chain : headChain)->pNext = segment;
+    headChain->ppSegments[headChain->nCount++] = segment;
     return segment;
+}
+
+// `count` bytes were written into `segment` of this (head's) chain.
+void UtByteBuffer::CountChained(UtByteBuffer* segment, unsigned int count)
+{
+    Chain* chain = GetChain();
+    if (chain == 0)
+        return;   // a lone head counts its bytes in m_nSize
+    // On a dense chain the next byte belongs in segment total / capacity; a byte that
+    // lands anywhere else leaves an earlier segment with room behind it.
+    if (!chain->bGapped && chain->ppSegments[chain->nTotal / m_nCapacity] != segment)
+        chain->bGapped = true;
+    chain->nTotal += count;
 }
 
 int UtByteBuffer::WriteData(const void* data, int count)
@@ -147,7 +215,7 @@ int UtByteBuffer::WriteData(const void* data, int count)
     const unsigned char* bytes = (const unsigned char*)data;
     unsigned int wanted = (unsigned int)count;
 
-    if (m_bGrowable)
+    if (IsGrowable())
     {
         if (m_nSize + wanted < m_nSize)
             return 0;   // more than the buffer can count
@@ -157,7 +225,6 @@ int UtByteBuffer::WriteData(const void* data, int count)
             return 0;
         memcpy(m_pData + m_nSize, bytes, wanted);
         m_nSize += wanted;
-        m_nTotalSize += wanted;
         return count;
     }
 
@@ -167,21 +234,16 @@ int UtByteBuffer::WriteData(const void* data, int count)
 
     unsigned int stored = 0;
     UtByteBuffer* segment = this;
-    UtByteBuffer* head = m_pHead;
+    UtByteBuffer* head = GetHead();
     while (stored < wanted)
     {
         unsigned int room = segment->m_nCapacity - segment->m_nSize;
         if (room > 0)
         {
             unsigned int chunk = wanted - stored < room ? wanted - stored : room;
-            if (head->m_pSegments != 0 && !head->m_bGapped &&
-                head->m_pSegments[head->m_nTotalSize / head->m_nCapacity] != segment)
-                head->m_bGapped = true;
+            head->CountChained(segment, chunk);
             memcpy(segment->m_pData + segment->m_nSize, bytes + stored, chunk);
             segment->m_nSize += chunk;
-            if (segment != head)
-                segment->m_nTotalSize += chunk;
-            head->m_nTotalSize += chunk;
             stored += chunk;
         }
         if (stored < wanted)
@@ -199,41 +261,41 @@ int UtByteBuffer::WriteByte(unsigned char b)
 {
     if (m_nSize == m_nCapacity)
     {
-        if (!m_bGrowable)
+        if (!IsGrowable())
             return 0;
         Grow(m_nSize + 1);
         if (m_nSize == m_nCapacity)
             return 0;
     }
-
-    UtByteBuffer* head = m_pHead;
-    // On a dense chain the next byte belongs in segment total / capacity; a byte that
-    // lands anywhere else leaves an earlier segment with room behind it.
-    if (head->m_pSegments != 0 && !head->m_bGapped &&
-        head->m_pSegments[head->m_nTotalSize / head->m_nCapacity] != this)
-        head->m_bGapped = true;
-
+    if (!IsGrowable())
+        GetHead()->CountChained(this, 1);
     m_pData[m_nSize++] = b;
-    if (head != this)
-        ++m_nTotalSize;
-    ++head->m_nTotalSize;
     return 1;
+}
+
+unsigned int UtByteBuffer::ChainedTotalSize() const
+{
+    Chain* chain = GetChain();
+    return chain != 0 && chain->pHead == this ? chain->nTotal : m_nSize;
 }
 
 unsigned char UtByteBuffer::ReadChained(int index) const
 {
-    if (index < 0 || (unsigned int)index >= m_nTotalSize)
+    Chain* chain = GetChain();
+    if (chain == 0 || chain->pHead != this)
+        return (unsigned int)index < m_nSize ? m_pData[index] : (unsigned char)0;
+    if (index < 0 || (unsigned int)index >= chain->nTotal)
         return 0;
     unsigned int position = (unsigned int)index;
-    if (!m_bGapped)
+    if (!chain->bGapped)
     {
         // Dense: every segment before the one holding the index is full.
-        const UtByteBuffer* segment = m_pSegments[position / m_nCapacity];
+        const UtByteBuffer* segment = chain->ppSegments[position / m_nCapacity];
         return segment->m_pData[position % m_nCapacity];
     }
-    for (int i = 0; i < m_nSegmentCount; ++i)
+    for (int i = 0; i < chain->nCount; ++i)
     {
-        const UtByteBuffer* segment = m_pSegments[i];
+        const UtByteBuffer* segment = chain->ppSegments[i];
         if (position < segment->m_nSize)
             return segment->m_pData[position];
         position -= segment->m_nSize;
@@ -243,45 +305,52 @@ unsigned char UtByteBuffer::ReadChained(int index) const
 
 void UtByteBuffer::ClearBuffer()
 {
-    UtByteBuffer* head = m_pHead;
+    Chain* chain = GetChain();
+    if (chain == 0)
+    {
+        m_nSize = 0;
+        return;
+    }
     unsigned int removed = 0;
-    for (UtByteBuffer* segment = this; segment != 0; segment = segment->m_pNext)
+    for (UtByteBuffer* segment = this; segment != 0; segment = segment->GetChain()->pNext)
     {
         removed += segment->m_nSize;
         segment->m_nSize = 0;
-        segment->m_nTotalSize = 0;
     }
-    if (head != this)
+    Chain* headChain = chain->pHead->GetChain();
+    if (chain->pHead != this)
     {
         // Emptying the tail of a chain: the head keeps the bytes before this segment.
         // A chain that was dense stays dense; a gapped one keeps walking.
-        head->m_nTotalSize -= removed;
+        headChain->nTotal -= removed;
         return;
     }
-    m_nTotalSize = 0;
-    m_bGapped = false;
+    headChain->nTotal = 0;
+    headChain->bGapped = false;
 }
 
 int UtByteBuffer::CopyData(int index, void* destination, int count) const
 {
-    if (index < 0 || destination == 0 || count <= 0 || (unsigned int)index >= m_nTotalSize)
+    unsigned int total = GetTotalSize();
+    if (index < 0 || destination == 0 || count <= 0 || (unsigned int)index >= total)
         return 0;
     unsigned int position = (unsigned int)index;
-    unsigned int wanted = m_nTotalSize - position;
+    unsigned int wanted = total - position;
     if ((unsigned int)count < wanted)
         wanted = (unsigned int)count;
     unsigned char* out = (unsigned char*)destination;
 
-    if (m_pSegments == 0)
+    Chain* chain = GetChain();
+    if (chain == 0 || chain->pHead != this)
     {
         memcpy(out, m_pData + position, wanted);
         return (int)wanted;
     }
 
     unsigned int copied = 0;
-    for (int i = 0; i < m_nSegmentCount && copied < wanted; ++i)
+    for (int i = 0; i < chain->nCount && copied < wanted; ++i)
     {
-        const UtByteBuffer* segment = m_pSegments[i];
+        const UtByteBuffer* segment = chain->ppSegments[i];
         if (position >= segment->m_nSize)
         {
             position -= segment->m_nSize;
@@ -300,14 +369,15 @@ int UtByteBuffer::CopyData(int index, void* destination, int count) const
 const unsigned char* UtByteBuffer::GetData() const
 {
     // Only when this buffer's own storage holds every byte it reports.
-    if (m_nTotalSize == 0 || m_nTotalSize != m_nSize)
+    unsigned int total = GetTotalSize();
+    if (total == 0 || total != m_nSize)
         return 0;
     return m_pData;
 }
 
 bool UtByteBuffer::Reserve(unsigned int capacity)
 {
-    if (!m_bGrowable)
+    if (!IsGrowable())
         return false;
     if (capacity > m_nCapacity)
         Resize(capacity);
@@ -320,21 +390,85 @@ unsigned char* UtByteBuffer::Extend(unsigned int count)
         return 0;
     unsigned char* room = m_pData + m_nSize;
     m_nSize += count;
-    m_nTotalSize += count;
     return room;
 }
 
 void UtByteBuffer::Shrink(unsigned int size)
 {
-    if (!m_bGrowable || size > m_nSize)
+    if (!IsGrowable() || size > m_nSize)
         return;
-    m_nSize = m_nTotalSize = size;
-    if (m_nCapacity - size > kShrinkSlack)
+    m_nSize = size;
+    // Room in a region goes back at no cost; a block of its own is made smaller only
+    // when that saves enough.
+    if (GetRegion() != 0 || m_nCapacity - size > kShrinkSlack)
         Resize(size);
+}
+
+UtByteRegion* UtByteBuffer::GetRegion() const
+{
+    return m_pLink != 0 && m_pLink->nKind == UtByteLink::Region ? static_cast<UtByteRegion*>(m_pLink) : 0;
+}
+
+// Gives storage in a region `capacity` bytes where it lies: by taking room from the region
+// or giving it back, when the storage is the last thing taken from it; by letting room go,
+// when it only shrinks. Storage shrunk to nothing leaves the region. False when the
+// storage must move.
+bool UtByteBuffer::ResizeInPlace(unsigned int capacity)
+{
+    UtByteRegion* region = GetRegion();
+    if (region == 0)
+        return false;
+    if (capacity == 0)
+    {
+        LeaveRegion();
+        return true;
+    }
+    bool last = m_pData + m_nCapacity == region->pFree;
+    if (capacity > m_nCapacity && (!last || capacity - m_nCapacity > (size_t)(region->pEnd - region->pFree)))
+        return false;
+    if (capacity > m_nCapacity)
+    {
+        util_UnpoisonRoom(region->pFree, capacity - m_nCapacity);
+        region->nHeld += capacity - m_nCapacity;
+    }
+    else
+    {
+        util_PoisonRoom(m_pData + capacity, m_nCapacity - capacity);
+        region->nHeld -= m_nCapacity - capacity;
+    }
+    if (last)
+        region->pFree = m_pData + capacity;
+    m_nCapacity = capacity;
+    return true;
+}
+
+// Lets go of the buffer's storage in its region (given back to the region when it is
+// the last thing taken from it); the buffer is its arena's, with no storage.
+void UtByteBuffer::LeaveRegion()
+{
+    UtByteRegion* region = GetRegion();
+    if (m_pData + m_nCapacity == region->pFree)
+        region->pFree = m_pData;
+    util_PoisonRoom(m_pData, m_nCapacity);
+    m_pLink = region->pArena;
+    m_pData = 0;
+    unsigned int held = m_nCapacity;
+    m_nCapacity = 0;
+    UtByteArena::Drop(region, held);
 }
 
 void UtByteBuffer::Grow(unsigned int needed)
 {
+    // Storage in a region takes just what it needs while it can stay where it is; a
+    // buffer of an arena without storage takes just that much from the arena.
+    if (ResizeInPlace(needed))
+        return;
+    if (m_pData == 0 && m_pLink != 0 && m_pLink->nKind == UtByteLink::Arena)
+    {
+        Resize(needed);
+        if (m_nCapacity >= needed)
+            return;
+    }
     // Double, but by at most kLargestGrowth at a time; never less than what is needed.
     unsigned long long capacity = m_nCapacity > 0 ? m_nCapacity : kFirstGrowableCapacity;
     capacity += capacity < kLargestGrowth ? capacity : kLargestGrowth;
@@ -349,6 +483,33 @@ void UtByteBuffer::Resize(unsigned int capacity)
 {
     if (capacity < m_nSize)
         capacity = m_nSize;
+    if (ResizeInPlace(capacity))
+        return;
+    if (GetRegion() != 0)
+    {
+        // Out of the region, into a block of its own.
+        unsigned char* own = (unsigned char*)malloc(capacity);
+        if (own == 0)
+            return;
+        memcpy(own, m_pData, m_nSize);
+        LeaveRegion();
+        m_pData = own;
+        m_nCapacity = capacity;
+        return;
+    }
+    if (m_pData == 0 && capacity > 0 && m_pLink != 0 && m_pLink->nKind == UtByteLink::Arena)
+    {
+        // A buffer of an arena takes its first storage from the arena's regions.
+        UtByteRegion* region = 0;
+        unsigned char* room = static_cast<UtByteArena*>(m_pLink)->Take(capacity, &region);
+        if (room != 0)
+        {
+            m_pData = room;
+            m_nCapacity = capacity;
+            m_pLink = region;
+            return;
+        }
+    }
     if (capacity == 0)
     {
         free(m_pData);
@@ -363,21 +524,35 @@ void UtByteBuffer::Resize(unsigned int capacity)
     m_nCapacity = capacity;
 }
 
+void UtByteBuffer::ReleaseStorage()
+{
+    if (GetRegion() != 0)
+        LeaveRegion();
+    else
+        free(m_pData);
+    m_pData = 0;
+    m_nCapacity = 0;
+}
+
+// Releases every later segment and the chain's records; this (the head) becomes a lone
+// segment again, keeping its own bytes.
 void UtByteBuffer::ReleaseChain()
 {
-    UtByteBuffer* segment = m_pNext;
+    Chain* chain = GetChain();
+    if (chain == 0)
+        return;
+    UtByteBuffer* segment = chain->pNext;
     while (segment != 0)
     {
-        UtByteBuffer* next = segment->m_pNext;
-        // Let the segment's destructor see itself as unchained: it frees only its data.
-        segment->m_pHead = segment;
-        segment->m_pNext = 0;
+        Chain* record = segment->GetChain();
+        UtByteBuffer* next = record->pNext;
+        // Let the segment's destructor see itself as a lone head: it frees only its data.
+        segment->m_pLink = &g_loneSegment;
+        delete record;
         delete segment;
         segment = next;
     }
-    free(m_pSegments);
-    m_pSegments = 0;
-    m_nSegmentCount = 0;
-    m_nSegmentSlots = 0;
-    m_pNext = 0;
+    free(chain->ppSegments);
+    delete chain;
+    m_pLink = &g_loneSegment;
 }

@@ -11,6 +11,7 @@
 
 #include "ErrorHandler.h"
 #include "UtByteBuffer.h"
+#include "UtFastText.h"
 #include "UtUtility.h"
 #include "XMLParser.h"
 
@@ -279,21 +280,12 @@ void XMLParserState::AdvanceCursor(unsigned long long offset)
         return;   // cannot happen: the cursor is moved before bytes are dropped
     const char* from = pWindow + (size_t)(cursor.nOffset - nWindowStart);
     const char* to = pWindow + (size_t)(offset - nWindowStart);
-    const char* lastNewline = 0;
-    long newlines = 0;
-    for (const char* p = from; p < to;)
-    {
-        const char* q = (const char*)memchr(p, '\n', (size_t)(to - p));
-        if (!q)
-            break;
-        ++newlines;
-        lastNewline = q;
-        p = q + 1;
-    }
+    size_t lastNewline = 0;
+    size_t newlines = util_CountLineFeeds(from, (size_t)(to - from), &lastNewline);
     if (newlines > 0)
     {
         cursor.nLine = SaturatedAdd(cursor.nLine, (unsigned long long)newlines);
-        cursor.nColumn = SaturatedAdd(0, (unsigned long long)(to - lastNewline));
+        cursor.nColumn = SaturatedAdd(0, (unsigned long long)(to - (from + lastNewline)));
     }
     else
     {

@@ -158,8 +158,8 @@ class _RowMover:
     """Moves the rows of a model's blocks into Python ``bytes``, block by block.
 
     Each block's rows are copied into one scratch buffer and freed in the library at
-    once, so the ``bytes`` objects take the memory the rows just left: reading costs
-    one copy of the rows in memory, not two, and no fresh pages.
+    once, so that the rows' memory goes as the ``bytes`` objects come: reading holds
+    about one copy of the rows in memory, not two.
     """
 
     def __init__(self) -> None:
