@@ -1,7 +1,8 @@
 # The fuzz targets' seed corpora, replayed under CTest in every build with a plain driver
 # (ReplayMain.cpp) instead of libFuzzer: any compiler, the sanitizer build, and Windows
 # under wine. Each target is linked with the library's objects themselves, since it also
-# calls internal functions. `scripts/test.sh fuzz` still runs the fuzzers proper.
+# calls internal functions, and sees the public headers and interfaces/ (the library's own
+# headers there, UtFastText.h) and nothing else of the library. `scripts/test.sh fuzz` still runs the fuzzers proper.
 set(RIZEROZ_REPLAY_OBJECTS
   $<TARGET_OBJECTS:rizeroz_utility>
   $<TARGET_OBJECTS:rizeroz_datamodel>
@@ -13,9 +14,7 @@ foreach(target read rows expression)
   add_executable(${name} ${PROJECT_SOURCE_DIR}/fuzz/fuzz_${target}.cpp ${PROJECT_SOURCE_DIR}/fuzz/ReplayMain.cpp
     ${RIZEROZ_REPLAY_OBJECTS})
   target_compile_definitions(${name} PRIVATE RIZEROZ_STATIC)
-  target_include_directories(${name} PRIVATE
-    ${PROJECT_SOURCE_DIR}/interfaces ${PROJECT_SOURCE_DIR}/rodazivuziradovizozari ${PROJECT_SOURCE_DIR}/fuzz)
-  target_link_libraries(${name} PRIVATE rizeroz_warnings)
+  target_link_libraries(${name} PRIVATE rizeroz_public_headers rizeroz_interfaces rizeroz_warnings)
   file(GLOB inputs CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/fuzz/corpus/${target}/*)
   add_test(NAME ${name} COMMAND ${name} ${inputs})
   set_tests_properties(${name} PROPERTIES LABELS fuzz TIMEOUT 120)

@@ -28,9 +28,8 @@ enum RowState
     InExpression = 4   // inside an expression; everything goes to the expression text
 };
 
-// Character classes of the row text: white space (space, tab, line feed and carriage
-// return, as XMLParser::IsWhiteSpace), the two characters that end a row (',' and 0),
-// and everything else. One table look-up per character.
+// Character classes of the row text: white space (util_IsWhiteSpace), the two characters
+// that end a row (',' and 0), and everything else. One table look-up per character.
 enum RowCharKind
 {
     KindOther = 0,
@@ -44,24 +43,17 @@ const unsigned char kNoDigit = 0x10;
 struct RowCharTable
 {
     unsigned char kind[256];
-    // Value 0 to 15 of a hexadecimal digit ('0'-'9', 'A'-'F', 'a'-'f', the characters
-    // IsHexDigit accepts, valued as util_HexAnsi2Hex does); kNoDigit for the rest.
+    // Value 0 to 15 of a hexadecimal digit (util_HexValue); kNoDigit for the rest.
     unsigned char digit[256];
 
     constexpr RowCharTable() : kind(), digit()
     {
         for (int c = 0; c < 256; ++c)
-            digit[c] = kNoDigit;
-        kind[(unsigned char)' '] = kind[(unsigned char)'\t'] = KindSpace;
-        kind[(unsigned char)'\n'] = kind[(unsigned char)'\r'] = KindSpace;
-        kind[(unsigned char)','] = kind[0] = KindEndOfRow;
-        for (int c = '0'; c <= '9'; ++c)
-            digit[c] = (unsigned char)(c - '0');
-        for (int c = 0; c < 6; ++c)
         {
-            digit['A' + c] = (unsigned char)(10 + c);
-            digit['a' + c] = (unsigned char)(10 + c);
+            digit[c] = util_IsHexDigit((char)c) ? (unsigned char)util_HexValue((char)c) : kNoDigit;
+            kind[c] = util_IsWhiteSpace((char)c) ? KindSpace : KindOther;
         }
+        kind[(unsigned char)','] = kind[0] = KindEndOfRow;
     }
 };
 

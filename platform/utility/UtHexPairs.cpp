@@ -12,6 +12,7 @@
 
 #include <string.h>
 
+#include "UtUtility.h"
 #include "UtVectors.h"
 
 namespace
@@ -25,20 +26,15 @@ struct DigitValues
     constexpr DigitValues() : value()
     {
         for (int c = 0; c < 256; ++c)
-            value[c] = kNoDigit;
-        for (int c = '0'; c <= '9'; ++c)
-            value[c] = (unsigned char)(c - '0');
-        for (int c = 0; c < 6; ++c)
-            value['A' + c] = value['a' + c] = (unsigned char)(10 + c);
+            value[c] = util_IsHexDigit((char)c) ? (unsigned char)util_HexValue((char)c) : kNoDigit;
     }
 };
 
 constexpr DigitValues kDigitValues;
-const char kDigits[] = "0123456789ABCDEF";
 
 bool IsRunSpace(unsigned char c)
 {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+    return util_IsWhiteSpace((char)c);
 }
 
 // Whole pairs from `text`, at most `pairs` of them, up to the first that is not two
@@ -82,8 +78,8 @@ void EncodePairs(const unsigned char* bytes, size_t count, char* out)
 {
     for (size_t i = 0; i < count; ++i)
     {
-        out[2 * i] = kDigits[bytes[i] >> 4];
-        out[2 * i + 1] = kDigits[bytes[i] & 0x0F];
+        out[2 * i] = util_HexDigit(bytes[i] >> 4);
+        out[2 * i + 1] = util_HexDigit(bytes[i]);
     }
 }
 
