@@ -129,9 +129,8 @@ void PutExpressionRow(std::string& out, const std::string& text)
 
 int Usage()
 {
-    fprintf(stderr,
-            "usage: rizeroz-generate OUT --size MB [--row-bytes N] [--rows-per-block N]\n"
-            "       [--blocks-per-field N] [--kind random|patterned|mixed] [--expressions] [--seed N]\n");
+    fprintf(stderr, "usage: rizeroz-generate OUT --size MB [--row-bytes N] [--rows-per-block N]\n"
+                    "       [--blocks-per-field N] [--kind random|patterned|mixed] [--expressions] [--seed N]\n");
     return 2;
 }
 
@@ -160,8 +159,8 @@ bool ParseOptions(int argc, char** argv, Options& options)
         else
             return false;
     }
-    return options.pszOutput != nullptr && options.dSizeMB > 0 && options.nRowBytes >= 0 &&
-           options.nRowsPerBlock > 0 && options.nBlocksPerField > 0 &&
+    return options.pszOutput != nullptr && options.dSizeMB > 0 && options.nRowBytes >= 0 && options.nRowsPerBlock > 0 &&
+           options.nBlocksPerField > 0 &&
            (options.sKind == "random" || options.sKind == "patterned" || options.sKind == "mixed");
 }
 }
@@ -249,7 +248,7 @@ int main(int argc, char** argv)
         perror(options.pszOutput);
         return 1;
     }
-    printf("%s: %llu bytes, %llu rows of %d bytes, %d fields\n", options.pszOutput, written, rows,
-           options.nRowBytes, field);
+    printf("%s: %llu bytes, %llu rows of %d bytes, %d fields\n", options.pszOutput, written, rows, options.nRowBytes,
+           field);
     return 0;
 }

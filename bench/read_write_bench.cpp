@@ -37,13 +37,13 @@ namespace
 struct Measurement
 {
     int ok;
-    double seconds;          // the timed work
-    double extraSeconds;     // pugixml-save: the save alone
-    long long peakBytes;     // peak resident memory the work added
-    long long modelBytes;    // heap the resulting model takes
+    double seconds;         // the timed work
+    double extraSeconds;    // pugixml-save: the save alone
+    long long peakBytes;    // peak resident memory the work added
+    long long modelBytes;   // heap the resulting model takes
     long long rows;
     long long rowBytes;
-    int identical;           // write: the output equals the input file byte for byte
+    int identical;   // write: the output equals the input file byte for byte
     char error[200];
 };
 
@@ -393,7 +393,8 @@ int main(int argc, char** argv)
     Options options;
     if (!ParseOptions(argc, argv, options))
     {
-        fprintf(stderr, "usage: rizeroz-bench FILE [--repeat N] [--no-peers] [--out-dir DIR] [--table | --read-only [--warnings] | --write-only]\n");
+        fprintf(stderr, "usage: rizeroz-bench FILE [--repeat N] [--no-peers] [--out-dir DIR] [--table | --read-only "
+                        "[--warnings] | --write-only]\n");
         return 2;
     }
     // The library reads a name starting with '/' as a full path.

@@ -66,8 +66,8 @@ std::string ReferenceJson(SVFPlusData* model)
                 rows.push_back(RowToHex(block->GetRow(k)));
             blocks.push_back(Json{{"row_width", block->m_nRowWidth}, {"rows", rows}});
         }
-        fields.push_back(Json{{"name", text(field->GetFieldName())}, {"checksum", field->m_nChecksum},
-                              {"blocks", blocks}});
+        fields.push_back(
+            Json{{"name", text(field->GetFieldName())}, {"checksum", field->m_nChecksum}, {"blocks", blocks}});
     }
     document["fields"] = fields;
     return document.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";

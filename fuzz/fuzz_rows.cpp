@@ -121,7 +121,7 @@ bool ReferenceRows(const std::string& text, int width, Rows& rows)
 void CompareFastText(const std::string& text, size_t offset, size_t count)
 {
     std::vector<unsigned char> in(text.begin() + (long)offset, text.begin() + (long)(offset + count));
-    for (size_t room : { count / 2, count / 3 })
+    for (size_t room : {count / 2, count / 3})
     {
         std::vector<unsigned char> fast(room), plain(room);
         size_t used = 0, plainUsed = 0;
@@ -131,7 +131,7 @@ void CompareFastText(const std::string& text, size_t offset, size_t count)
         FUZZ_CHECK(std::equal(fast.begin(), fast.begin() + (long)decoded, plain.begin()));
     }
 
-    for (size_t perLine : { (size_t)30, 1 + offset % 17, count + 1 })
+    for (size_t perLine : {(size_t)30, 1 + offset % 17, count + 1})
     {
         static const char kBreak[] = "\n\t\t\t  ";
         std::vector<char> lines(2 * count + 6 * (count / perLine)), plainLines(lines.size());

@@ -52,7 +52,7 @@ private:
     char* m_pszMessage;   // owned
     long m_nLine;
     long m_nColumn;
-    char* m_pszSentence;  // owned
+    char* m_pszSentence;   // owned
 };
 
 class RIZEROZ_API ErrorHandler
@@ -72,12 +72,12 @@ public:
     // (null file, or a line of 0, when not); `detail` adds words of the failure's own,
     // such as the system's reason for a failed open. Returns the report's index, or -1
     // when memory for the report cannot be had (nothing is thrown).
-    int AddReport(int code, unsigned long list, const char* text, const char* file,
-                  long line, long column, const char* detail);
+    int AddReport(int code, unsigned long list, const char* text, const char* file, long line, long column,
+                  const char* detail);
     // The same with a sentence of the caller's own in place of the code's meaning and
     // the detail ("row 2 of block 0 of field "A" breaks the row syntax: ...").
-    int AddReportSentence(int code, unsigned long list, const char* text, const char* file,
-                          long line, long column, const char* sentence);
+    int AddReportSentence(int code, unsigned long list, const char* text, const char* file, long line, long column,
+                          const char* sentence);
 
     int GetReportCount() const;
     // The report at `index` (from 0, oldest first), or null outside the range.
@@ -117,7 +117,7 @@ private:
     ErrorReport* m_pReports;   // owned array of m_nReportSlots
     int m_nReportCount;
     int m_nReportSlots;
-    ErrorReport* m_pWarnings;  // owned array of m_nWarningSlots
+    ErrorReport* m_pWarnings;   // owned array of m_nWarningSlots
     int m_nWarningCount;
     int m_nWarningSlots;
     long long m_nOmittedWarnings;

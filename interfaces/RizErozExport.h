@@ -7,23 +7,23 @@
 #define RIZEROZ_EXPORT_H
 
 #if defined(_WIN32) || defined(__CYGWIN__)
-#  if defined(RIZEROZ_STATIC)
-#    define RIZEROZ_API
-#  elif defined(RIZEROZ_BUILDING)
-#    define RIZEROZ_API __declspec(dllexport)
-#  else
-#    define RIZEROZ_API __declspec(dllimport)
-#  endif
+#if defined(RIZEROZ_STATIC)
+#define RIZEROZ_API
+#elif defined(RIZEROZ_BUILDING)
+#define RIZEROZ_API __declspec(dllexport)
 #else
-#  define RIZEROZ_API __attribute__((visibility("default")))
+#define RIZEROZ_API __declspec(dllimport)
+#endif
+#else
+#define RIZEROZ_API __attribute__((visibility("default")))
 #endif
 
 // The calling convention of the library's C functions: cdecl, whatever the compiler's
 // default is.
 #if defined(_WIN32) || defined(__CYGWIN__)
-#  define RIZEROZ_CDECL __cdecl
+#define RIZEROZ_CDECL __cdecl
 #else
-#  define RIZEROZ_CDECL
+#define RIZEROZ_CDECL
 #endif
 
 #endif

@@ -55,7 +55,7 @@ public:
         UtByteBuffer** m_ppRows;   // owned rows, made by the arena
         int m_nRowCount;
         int m_nRowSlots;
-        UtByteArena* m_pArena;     // counted reference, or null before the first row
+        UtByteArena* m_pArena;   // counted reference, or null before the first row
     };
 
     SVFDataField();
@@ -91,11 +91,11 @@ private:
     void CountRows(size_t& rows, size_t& bytes) const;
     void Assign(const SVFDataField& other, bool expect);
 
-    char* m_pszFieldName;          // owned, or null
-    DataBlock** m_ppBlocks;        // owned blocks
+    char* m_pszFieldName;     // owned, or null
+    DataBlock** m_ppBlocks;   // owned blocks
     int m_nBlockCount;
     int m_nBlockSlots;
-    UtByteArena* m_pArena;         // counted reference, or null before the first block
+    UtByteArena* m_pArena;   // counted reference, or null before the first block
 };
 
 class RIZEROZ_API SVFPlusData : public UtObject
@@ -131,12 +131,12 @@ private:
 
     UtByteArena* Arena();
 
-    char* m_pszVersion;        // owned, or null
-    char* m_pszComment;        // owned, or null
-    SVFDataField** m_ppFields; // owned fields
+    char* m_pszVersion;          // owned, or null
+    char* m_pszComment;          // owned, or null
+    SVFDataField** m_ppFields;   // owned fields
     int m_nFieldCount;
     int m_nFieldSlots;
-    UtByteArena* m_pArena;     // shared with the fields (counted), or null before the first field
+    UtByteArena* m_pArena;   // shared with the fields (counted), or null before the first field
 };
 
 #endif

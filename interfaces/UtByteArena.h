@@ -34,8 +34,14 @@
 #endif
 #if defined(RIZEROZ_ASAN)
 #include <sanitizer/asan_interface.h>
-inline void util_PoisonRoom(const void* start, size_t size) { ASAN_POISON_MEMORY_REGION(start, size); }
-inline void util_UnpoisonRoom(const void* start, size_t size) { ASAN_UNPOISON_MEMORY_REGION(start, size); }
+inline void util_PoisonRoom(const void* start, size_t size)
+{
+    ASAN_POISON_MEMORY_REGION(start, size);
+}
+inline void util_UnpoisonRoom(const void* start, size_t size)
+{
+    ASAN_UNPOISON_MEMORY_REGION(start, size);
+}
 #else
 inline void util_PoisonRoom(const void*, size_t) {}
 inline void util_UnpoisonRoom(const void*, size_t) {}
@@ -84,13 +90,13 @@ private:
     bool NextRegion(size_t least);
     bool NextSlab(size_t least);
 
-    UtByteRegion* m_pRegion;   // the region room is taken from, or null
-    size_t m_nNextRegion;      // size of the next region
-    void* m_pSlabs;            // slabs of buffer objects, each starting with a link to the one before
+    UtByteRegion* m_pRegion;      // the region room is taken from, or null
+    size_t m_nNextRegion;         // size of the next region
+    void* m_pSlabs;               // slabs of buffer objects, each starting with a link to the one before
     unsigned char* m_pSlabFree;   // the first object of the newest slab not handed out yet
     unsigned char* m_pSlabEnd;
-    size_t m_nNextSlab;        // objects in the next slab
-    void* m_pFreeObjects;      // objects of deleted buffers, each starting with a link to the next
+    size_t m_nNextSlab;     // objects in the next slab
+    void* m_pFreeObjects;   // objects of deleted buffers, each starting with a link to the next
     size_t m_nFreeObjects;
     int m_nReferences;
 };

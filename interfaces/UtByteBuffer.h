@@ -27,9 +27,9 @@ struct UtByteLink
 {
     enum Kind
     {
-        Chain,    // the buffer is a segment of a chain
-        Arena,    // the buffer was made by an arena; its bytes, if any, are its own
-        Region    // the buffer was made by an arena; its bytes lie in a region of it
+        Chain,   // the buffer is a segment of a chain
+        Arena,   // the buffer was made by an arena; its bytes, if any, are its own
+        Region   // the buffer was made by an arena; its bytes lie in a region of it
     };
     unsigned char nKind;
 };
@@ -120,10 +120,10 @@ private:
     void ReleaseStorage();
     void ReleaseChain();
 
-    unsigned char* m_pData;       // storage: malloc'ed and owned, or held in an arena region
-    unsigned int m_nSize;         // bytes in this buffer (in this segment of a chain)
-    unsigned int m_nCapacity;     // bytes the storage has room for
-    UtByteLink* m_pLink;          // null for a growable buffer of its own; else its chain record, arena or region
+    unsigned char* m_pData;     // storage: malloc'ed and owned, or held in an arena region
+    unsigned int m_nSize;       // bytes in this buffer (in this segment of a chain)
+    unsigned int m_nCapacity;   // bytes the storage has room for
+    UtByteLink* m_pLink;        // null for a growable buffer of its own; else its chain record, arena or region
 };
 
 #endif

@@ -18,8 +18,7 @@
 // is the number of characters passed, white space after the last pair included. Returns
 // the number of bytes written; bytes of `out` after them may change.
 size_t util_DecodeHexRun(const unsigned char* text, size_t length, unsigned char* out, size_t room, size_t* used);
-size_t util_DecodeHexRunPlain(const unsigned char* text, size_t length, unsigned char* out, size_t room,
-                              size_t* used);
+size_t util_DecodeHexRunPlain(const unsigned char* text, size_t length, unsigned char* out, size_t room, size_t* used);
 
 // Writes two upper-case digit characters per byte of the `count` bytes at `bytes`, in
 // lines: after every `perLine` bytes (after the last ones too when `count` is a multiple

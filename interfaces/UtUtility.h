@@ -43,10 +43,7 @@ constexpr bool util_IsDigit(char c)
 // Value 0 to 15 of a hexadecimal digit of either case; -1 for any other character.
 constexpr int util_HexValue(char c)
 {
-    return util_IsDigit(c) ? c - '0'
-           : c >= 'A' && c <= 'F' ? c - 'A' + 10
-           : c >= 'a' && c <= 'f' ? c - 'a' + 10
-                                   : -1;
+    return util_IsDigit(c) ? c - '0' : c >= 'A' && c <= 'F' ? c - 'A' + 10 : c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
 }
 
 constexpr bool util_IsHexDigit(char c)

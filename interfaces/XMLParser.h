@@ -33,14 +33,17 @@ const unsigned int XML_MAX_TEXT = 0xFFFFFFFFu;
 const unsigned int XML_MAX_TAG = 0x7FFFFFF0u;
 
 // Deepest element nesting the parser accepts.
-enum { XML_MAX_DEPTH = 1000 };
+enum
+{
+    XML_MAX_DEPTH = 1000
+};
 
 // Result of Scan() besides failures.
 enum
 {
-    XML_SCAN_TAG = 0,      // one of m_pStartTag, m_pEndTag, m_pEmptyTag is set
-    XML_SCAN_NOTHING = 1,  // nothing for the derived class (the document has ended)
-    XML_SCAN_SKIP = 2      // an element its hook refused, to be skipped
+    XML_SCAN_TAG = 0,       // one of m_pStartTag, m_pEndTag, m_pEmptyTag is set
+    XML_SCAN_NOTHING = 1,   // nothing for the derived class (the document has ended)
+    XML_SCAN_SKIP = 2       // an element its hook refused, to be skipped
 };
 
 struct XMLParserState;
@@ -155,13 +158,13 @@ protected:
     XMLNode* m_pStartTag;            // the tag the last Scan produced (one of three), or null
     XMLNode* m_pEndTag;
     XMLNode* m_pEmptyTag;
-    UtByteBuffer* m_pContent;        // owned; text of the current start tag's element
+    UtByteBuffer* m_pContent;   // owned; text of the current start tag's element
 
 private:
     int ScanItem();
     int SkipElement(XMLNode* node);
 
-    XMLParserState* m_pState;        // owned; everything else the parser keeps
+    XMLParserState* m_pState;   // owned; everything else the parser keeps
 };
 
 #endif

@@ -43,16 +43,14 @@ bool IsFullPath(const char* fileName)
 
 RODAzivUzirAdovIzozari::RODAzivUzirAdovIzozari()
     : XMLParser(), m_pSVFPlusData(nullptr), m_fpOutput(nullptr), m_pszOutputFilename(nullptr),
-      m_bWriteExpression(false), m_nWriteError(0), m_readLimits(), m_nExpressionBytes(0),
-      m_pWarnings(nullptr)
+      m_bWriteExpression(false), m_nWriteError(0), m_readLimits(), m_nExpressionBytes(0), m_pWarnings(nullptr)
 {
     EnableSkipInvalidElement();
 }
 
 RODAzivUzirAdovIzozari::RODAzivUzirAdovIzozari(const RODAzivUzirAdovIzozari& other)
     : XMLParser(other), m_pSVFPlusData(nullptr), m_fpOutput(nullptr), m_pszOutputFilename(nullptr),
-      m_bWriteExpression(false), m_nWriteError(0), m_readLimits(), m_nExpressionBytes(0),
-      m_pWarnings(nullptr)
+      m_bWriteExpression(false), m_nWriteError(0), m_readLimits(), m_nExpressionBytes(0), m_pWarnings(nullptr)
 {
     CopyMembers(other);
 }
@@ -96,8 +94,7 @@ RODAzivUzirAdovIzozari::~RODAzivUzirAdovIzozari()
         fclose(m_fpOutput);
 }
 
-int RODAzivUzirAdovIzozari::InitSvfPlusDataFile(const char* fileName, const char* defaultDir,
-                                               const char* mode)
+int RODAzivUzirAdovIzozari::InitSvfPlusDataFile(const char* fileName, const char* defaultDir, const char* mode)
 {
     try
     {
@@ -167,8 +164,8 @@ int RODAzivUzirAdovIzozari::SetOutputFile(const char* path)
     if (m_fpOutput == nullptr)
     {
         int error = errno;
-        m_pErrorHandler->AddReport(SVF_ERR_OUTPUT, kHandlerErrorList, m_pszOutputFilename,
-                                   m_pszOutputFilename, 0, 0, strerror(error));
+        m_pErrorHandler->AddReport(SVF_ERR_OUTPUT, kHandlerErrorList, m_pszOutputFilename, m_pszOutputFilename, 0, 0,
+                                   strerror(error));
         return SVF_ERR_OUTPUT;
     }
     return 0;
@@ -192,8 +189,7 @@ void RODAzivUzirAdovIzozari::SetSVFPlusData(SVFPlusData* data)
     {
         delete copy;
         copy = nullptr;
-        m_pErrorHandler->AddReport(SVF_ERR_NO_MEMORY, kHandlerErrorList, "", nullptr, 0, 0,
-                                   "no model is attached");
+        m_pErrorHandler->AddReport(SVF_ERR_NO_MEMORY, kHandlerErrorList, "", nullptr, 0, 0, "no model is attached");
     }
     delete m_pSVFPlusData;
     m_pSVFPlusData = copy;

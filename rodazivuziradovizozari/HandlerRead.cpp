@@ -209,8 +209,7 @@ int RODAzivUzirAdovIzozari::ProcessStartTag(unsigned long parent)
             util_strncpy(area, checksum, (int)strlen(checksum), (int)sizeof(area));
         field->m_nChecksum = ((unsigned int)util_HexAnsi2Hex(area[2]) << 12) |
                              ((unsigned int)util_HexAnsi2Hex(area[3]) << 8) |
-                             ((unsigned int)util_HexAnsi2Hex(area[4]) << 4) |
-                             (unsigned int)util_HexAnsi2Hex(area[5]);
+                             ((unsigned int)util_HexAnsi2Hex(area[4]) << 4) | (unsigned int)util_HexAnsi2Hex(area[5]);
         CheckStartTag(SVF_TAG_DATA_FIELD);
         return SVF_TAG_DATA_FIELD;
     }

@@ -92,9 +92,8 @@ const long long kOnePassBytes = 64 * 1024;
 // bytes the expression stands for (negative when it does not evaluate). A row whose width
 // holds few bytes is evaluated in one pass into room for them (what it does not fill goes
 // back); a wider one is measured first, so that it takes only the room it fills.
-int RODAzivUzirAdovIzozari::AddExpressionRow(SVPExpression& evaluator, UtByteBuffer* row,
-                                             const unsigned char* begin, const unsigned char* end, int width,
-                                             long long* stands)
+int RODAzivUzirAdovIzozari::AddExpressionRow(SVPExpression& evaluator, UtByteBuffer* row, const unsigned char* begin,
+                                             const unsigned char* end, int width, long long* stands)
 {
     const char* text = (const char*)begin;
     const size_t length = (size_t)(end - begin);

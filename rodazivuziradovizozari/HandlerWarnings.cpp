@@ -99,7 +99,14 @@ std::string FieldLabel(SVFDataField* field, int index)
 }
 
 // The row syntax as a character machine sees it (HandlerRows.cpp uses the same values).
-enum { StateRowStart = 0, StateAfterZero = 1, StateHighDigit = 2, StateLowDigit = 3, StateInExpression = 4 };
+enum
+{
+    StateRowStart = 0,
+    StateAfterZero = 1,
+    StateHighDigit = 2,
+    StateLowDigit = 3,
+    StateInExpression = 4
+};
 
 // A found character in a sentence: "G", or the byte 0x01.
 std::string Found(unsigned char c)
@@ -234,7 +241,8 @@ void RODAzivUzirAdovIzozari::CheckStartTag(unsigned long element)
     SVFDataField* field = m_pSVFPlusData->GetDataField(index);
     const char* name = m_pStartTag->GetNodeAttributeValue("name");
     if (name == nullptr)
-        WarnAtTag(SVF_WARN_NO_NAME, ("data field " + Number(index) + " has no \"name\"; the field gets no name").c_str());
+        WarnAtTag(SVF_WARN_NO_NAME,
+                  ("data field " + Number(index) + " has no \"name\"; the field gets no name").c_str());
     CheckKeptText(("the name of data field " + Number(index)).c_str(), name, "name", false);
 
     const char* checksum = m_pStartTag->GetNodeAttributeValue("checksum");
@@ -323,8 +331,9 @@ int RODAzivUzirAdovIzozari::CheckBlockStart(SVFDataField* field, int width, unsi
     bool plain = false;
     if (text == nullptr)
     {
-        WarnAtTag(SVF_WARN_NO_ROW_WIDTH, ("the field block of " + label +
-                                          " has no \"row_width\"; the reader takes its rows as 0 bits wide").c_str());
+        WarnAtTag(SVF_WARN_NO_ROW_WIDTH,
+                  ("the field block of " + label + " has no \"row_width\"; the reader takes its rows as 0 bits wide")
+                      .c_str());
     }
     else
     {
@@ -349,7 +358,8 @@ int RODAzivUzirAdovIzozari::CheckBlockStart(SVFDataField* field, int width, unsi
             size_t first = digits;
             while (first + 1 < length && text[first] == '0')
                 ++first;
-            if (length - first > 10 || (length - first == 10 && strcmp(text + first, digits ? "2147483648" : "2147483647") > 0))
+            if (length - first > 10 ||
+                (length - first == 10 && strcmp(text + first, digits ? "2147483648" : "2147483647") > 0))
             {
                 Warn(SVF_WARN_ROW_WIDTH_RANGE, line, column,
                      ("the \"row_width\" " + quoted + " of a field block of " + label +
@@ -368,10 +378,10 @@ int RODAzivUzirAdovIzozari::CheckBlockStart(SVFDataField* field, int width, unsi
     }
     SVFDataField::DataBlock* last = blocks > 0 ? field->GetDataBlock(blocks - 1) : nullptr;
     if (last != nullptr && last->m_nRowWidth == width)
-        WarnAtTag(SVF_WARN_BLOCKS_MERGED, ("the field block has the row width of block " + Number(blocks - 1) + " of " +
-                                           label + " (" + Number(width) +
-                                           " bits) and follows it, so the reader adds its rows to that block")
-                                              .c_str());
+        WarnAtTag(SVF_WARN_BLOCKS_MERGED,
+                  ("the field block has the row width of block " + Number(blocks - 1) + " of " + label + " (" +
+                   Number(width) + " bits) and follows it, so the reader adds its rows to that block")
+                      .c_str());
     return plain && width > 0 ? 1 : 0;
 }
 
@@ -483,7 +493,7 @@ int RODAzivUzirAdovIzozari::RowSyntaxError(SVFDataField* field, const unsigned c
     int blockIndex = field->GetFieldBlockCount() - 1;
     SVFDataField::DataBlock* block = field->GetDataBlock(blockIndex);
     int rowIndex = block != nullptr ? block->GetNumberOfRows() - 1 : 0;
-    const char* due = state == StateAfterZero  ? "the 'x' of the \"0x\" that begins a hexadecimal row"
+    const char* due = state == StateAfterZero   ? "the 'x' of the \"0x\" that begins a hexadecimal row"
                       : state == StateHighDigit ? "a hexadecimal digit"
                                                 : "the second hexadecimal digit of a byte";
     std::string sentence = "row " + Number(rowIndex) + " of block " + Number(blockIndex) + " of " +

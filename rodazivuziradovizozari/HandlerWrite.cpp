@@ -97,9 +97,9 @@ private:
 
     FILE* m_pStream;
     size_t m_nUsed;
-    char* m_pChunk;     // kLargeChunk bytes (owned, new[]) or m_szSmall
+    char* m_pChunk;   // kLargeChunk bytes (owned, new[]) or m_szSmall
     size_t m_nSize;
-    int m_nError;       // errno of the first failed write, 0 when none failed
+    int m_nError;   // errno of the first failed write, 0 when none failed
     char m_szSmall[1024];
 };
 
@@ -177,8 +177,8 @@ void PutHexRow(OutputChunk& chunk, UtByteBuffer* row, unsigned int size)
         if (bytes == nullptr)
             row->CopyData((int)at, line, (int)count);
         char* out = chunk.Reserve(2 * kBytesPerHexLine + kBreak);
-        chunk.Commit(util_EncodeHexLines(bytes != nullptr ? bytes + at : line, count, kBytesPerHexLine, kHexBreak,
-                                         kBreak, out));
+        chunk.Commit(
+            util_EncodeHexLines(bytes != nullptr ? bytes + at : line, count, kBytesPerHexLine, kHexBreak, kBreak, out));
     }
 }
 }

@@ -39,10 +39,11 @@ class SVPExpression;
 
 struct SVFReadLimits
 {
-    unsigned int nElementText;            // bytes of one element's text; default XML_MAX_TEXT
-    unsigned int nTag;                    // bytes of one tag, attribute values included; default XML_MAX_TAG
-    unsigned int nRow;                    // bytes of one row; default SVF_MAX_ROW
-    unsigned long long nExpressionBytes;  // bytes expression rows add in one Read; default max(1 GiB, 64 x document size)
+    unsigned int nElementText;   // bytes of one element's text; default XML_MAX_TEXT
+    unsigned int nTag;           // bytes of one tag, attribute values included; default XML_MAX_TAG
+    unsigned int nRow;           // bytes of one row; default SVF_MAX_ROW
+    unsigned long long
+        nExpressionBytes;   // bytes expression rows add in one Read; default max(1 GiB, 64 x document size)
 };
 
 // Element enumeration values stored on the parser's nodes.
@@ -132,14 +133,14 @@ private:
 
     void CopyMembers(const RODAzivUzirAdovIzozari& other);
 
-    SVFPlusData* m_pSVFPlusData;    // owned, or null
-    FILE* m_fpOutput;               // open output stream, or null
-    char* m_pszOutputFilename;      // owned output path, or null
+    SVFPlusData* m_pSVFPlusData;   // owned, or null
+    FILE* m_fpOutput;              // open output stream, or null
+    char* m_pszOutputFilename;     // owned output path, or null
     bool m_bWriteExpression;
-    int m_nWriteError;              // errno of the last Write's first failed write, flush or close; 0 when none
-    SVFReadLimits m_readLimits;     // as set; 0 fields stand for the defaults
+    int m_nWriteError;            // errno of the last Write's first failed write, flush or close; 0 when none
+    SVFReadLimits m_readLimits;   // as set; 0 fields stand for the defaults
     unsigned long long m_nExpressionBytes;   // bytes expression rows have added in the current Read
-    SVFWarningState* m_pWarnings;   // during a Read with warnings on, what they need; else null
+    SVFWarningState* m_pWarnings;            // during a Read with warnings on, what they need; else null
 };
 
 #endif

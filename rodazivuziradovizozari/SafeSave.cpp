@@ -18,19 +18,19 @@
 #include "UtUtility.h"
 
 #if defined(_WIN32)
-#  ifndef WIN32_LEAN_AND_MEAN
-#    define WIN32_LEAN_AND_MEAN
-#  endif
-#  include <windows.h>
-#  include <fcntl.h>
-#  include <io.h>
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+#include <fcntl.h>
+#include <io.h>
 #else
-#  include <fcntl.h>
-#  include <limits.h>
-#  include <signal.h>
-#  include <stdlib.h>
-#  include <sys/stat.h>
-#  include <unistd.h>
+#include <fcntl.h>
+#include <limits.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #endif
 
 struct SVFSafeFileState
@@ -42,15 +42,12 @@ struct SVFSafeFileState
     std::string readPath;    // where the finished text can be read
     ErrorHandler* errors;
     FILE* stream;
-    bool direct;             // the target itself is written (not a regular file)
-    bool anonymous;          // the temporary file has no name yet (O_TMPFILE)
+    bool direct;      // the target itself is written (not a regular file)
+    bool anonymous;   // the temporary file has no name yet (O_TMPFILE)
     bool finished;
-    bool closed;             // committed or abandoned: nothing more to do
+    bool closed;   // committed or abandoned: nothing more to do
 
-    SVFSafeFileState()
-        : errors(0), stream(0), direct(false), anonymous(false), finished(false), closed(true)
-    {
-    }
+    SVFSafeFileState() : errors(0), stream(0), direct(false), anonymous(false), finished(false), closed(true) {}
 };
 
 namespace
@@ -109,10 +106,10 @@ std::wstring Wide(const std::string& text)
 std::string WindowsReason(DWORD code)
 {
     char text[256];
-    DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, 0, code, 0, text,
-                                  sizeof(text), 0);
-    while (length > 0 && (text[length - 1] == '\r' || text[length - 1] == '\n' || text[length - 1] == '.' ||
-                          text[length - 1] == ' '))
+    DWORD length =
+        FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, 0, code, 0, text, sizeof(text), 0);
+    while (length > 0 &&
+           (text[length - 1] == '\r' || text[length - 1] == '\n' || text[length - 1] == '.' || text[length - 1] == ' '))
         --length;
     if (length == 0)
         return "Windows error " + std::to_string((unsigned long)code);
@@ -233,9 +230,7 @@ int OpenStream(SVFSafeFileState& state, int descriptor, const char* step)
 #endif
 }
 
-SVFSafeFile::SVFSafeFile() : m_pState(new (std::nothrow) SVFSafeFileState())
-{
-}
+SVFSafeFile::SVFSafeFile() : m_pState(new (std::nothrow) SVFSafeFileState()) {}
 
 SVFSafeFile::~SVFSafeFile()
 {

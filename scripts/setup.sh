@@ -7,6 +7,8 @@ export DEBIAN_FRONTEND=noninteractive
 apt_get() { apt-get -o DPkg::Lock::Timeout=900 "$@"; }
 
 need_core=(g++ cmake make libgtest-dev libbenchmark-dev googletest pkg-config libxml2-utils python3)
+# The format check (the ctest `format`): every source as .clang-format lays it out.
+need_format=(clang-format)
 need_windows=(mingw-w64 g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine wine64)
 need_tool=(libcli11-dev nlohmann-json3-dev libpng-dev libxml2-dev)
 # The Python package's tests run under Debian's interpreter, with its pytest and numpy.
@@ -19,7 +21,7 @@ need_fuzz=(clang libclang-rt-dev)
 
 missing=()
 for p in "${need_core[@]}" "${need_windows[@]}" "${need_tool[@]}" "${need_python[@]}" "${need_package[@]}" \
-         "${need_fuzz[@]}"; do
+         "${need_format[@]}" "${need_fuzz[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
 done
 if [ ${#missing[@]} -gt 0 ]; then

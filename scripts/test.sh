@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Builds and runs every test: the native suite, the same suite under AddressSanitizer and
-# UndefinedBehaviorSanitizer, the Windows build under wine (the 32-bit DLL's where wine32
-# runs, see run_windows), the packages (built and checked by scripts/package.sh, reusing
-# the native and Windows builds), and the fuzz targets for a bounded time each
+# Builds and runs every test: the native suite (with the layout check, tests/format), the
+# same suite under AddressSanitizer and UndefinedBehaviorSanitizer, the Windows build under
+# wine (the 32-bit DLL's where wine32 runs, see run_windows), the packages (built and
+# checked by scripts/package.sh, reusing the native and Windows builds), and the fuzz
+# targets for a bounded time each
 # (RIZEROZ_FUZZ_SECONDS, default 60). Compiler warnings are errors in every build
 # (RIZEROZ_WERROR=OFF in the environment makes them warnings again). A test that sets no
 # time-out of its own has 120 s.
@@ -138,7 +139,7 @@ for step in "${steps[@]}"; do
   started=$SECONDS
   case "$step" in
     native)
-      run_suite native -DCMAKE_BUILD_TYPE=RelWithDebInfo ;;
+      run_suite native -DCMAKE_BUILD_TYPE=RelWithDebInfo -DRIZEROZ_FORMAT_CHECK=ON ;;
     sanitize)
       ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
         run_suite sanitize -DCMAKE_BUILD_TYPE=Debug -DRIZEROZ_SANITIZE=ON ;;

@@ -11,12 +11,14 @@
 
 static int failures;
 
-#define CHECK(condition)                                                          \
-    do {                                                                          \
-        if (!(condition)) {                                                       \
-            fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #condition); \
-            ++failures;                                                           \
-        }                                                                         \
+#define CHECK(condition)                                                                                               \
+    do                                                                                                                 \
+    {                                                                                                                  \
+        if (!(condition))                                                                                              \
+        {                                                                                                              \
+            fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #condition);                              \
+            ++failures;                                                                                                \
+        }                                                                                                              \
     } while (0)
 
 /* A whole file, with carriage returns dropped (Windows writes text with CR LF). */
@@ -82,6 +84,7 @@ static void test_sample(void)
 
 static void test_errors(void)
 {
+    // clang-format off
     static const struct {
         const char* text; /* NULL: the file does not exist */
         int code;
@@ -93,7 +96,9 @@ static void test_errors(void)
         {"<Other/>\n", RZ_ERR_NO_ROOT, 0, 0},
         {"<SVF_Plus_Data version=\"1\">\n", -104, 2, 1},
     };
-    for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
+    // clang-format on
+    for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i)
+    {
         const char* path = cases[i].text != NULL ? "c_api_error.xml" : "c_api_missing.xml";
         if (cases[i].text != NULL)
             write_text(path, cases[i].text);
@@ -111,7 +116,8 @@ static void test_errors(void)
 
     /* Warnings, kept with the model when asked for: code, message, place. */
     write_text("c_api_warnings.xml", "<SVF_Plus_Data>\n  <DataField/>\n</SVF_Plus_Data>\n");
-    for (unsigned flags = 0; flags <= RZ_READ_WARNINGS; ++flags) {
+    for (unsigned flags = 0; flags <= RZ_READ_WARNINGS; ++flags)
+    {
         rz_model* model = NULL;
         CHECK(rz_read("c_api_warnings.xml", flags, &model, NULL) == 0);
         CHECK(rz_model_warning_count(model) == (flags ? 2 : 0) && rz_model_warnings_omitted(model) == 0);
@@ -142,17 +148,20 @@ static void test_build_write_read(void)
     /* Refused arguments change nothing. */
     static const size_t falling[] = {4, 2};
     CHECK(rz_block_add_rows(wide, bulk, falling, 2) == RZ_ERR_ARGUMENT);
-    CHECK(rz_block_set_row(wide, 4, "x", 1) == RZ_ERR_ARGUMENT && rz_block_set_row(wide, -1, "x", 1) == RZ_ERR_ARGUMENT);
+    CHECK(rz_block_set_row(wide, 4, "x", 1) == RZ_ERR_ARGUMENT &&
+          rz_block_set_row(wide, -1, "x", 1) == RZ_ERR_ARGUMENT);
     CHECK(rz_write(model, "c_api_built.xml", 4, NULL) == RZ_ERR_ARGUMENT);
     CHECK(rz_block_row_count(wide) == 4 && rz_model_field_count(NULL) == 0 && rz_block_row(NULL, 0, NULL) == NULL);
 
-    for (unsigned flags = 0; flags <= RZ_WRITE_EXPRESSIONS; ++flags) {
+    for (unsigned flags = 0; flags <= RZ_WRITE_EXPRESSIONS; ++flags)
+    {
         rz_model* back = NULL;
         CHECK(rz_write(model, "c_api_built.xml", flags, NULL) == 0);
         CHECK(rz_read("c_api_built.xml", 0, &back, NULL) == 0);
         CHECK(strcmp(rz_model_version(back), "3.0") == 0 && strcmp(rz_model_comment(back), "built in C") == 0);
         /* A field without a name is written with an empty one. */
-        CHECK(rz_field_checksum(rz_model_field(back, 0)) == 0xBEEF && strcmp(rz_field_name(rz_model_field(back, 1)), "") == 0);
+        CHECK(rz_field_checksum(rz_model_field(back, 0)) == 0xBEEF &&
+              strcmp(rz_field_name(rz_model_field(back, 1)), "") == 0);
         const rz_block* got = block_at(back, 0, 0);
         unsigned char bytes[16];
         size_t got_ends[4];
@@ -178,7 +187,8 @@ int main(void)
     test_sample();
     test_errors();
     test_build_write_read();
-    if (failures > 0) {
+    if (failures > 0)
+    {
         fprintf(stderr, "%d checks failed\n", failures);
         return 1;
     }

@@ -31,7 +31,7 @@ void Fill(SVFPlusData& model)
 TEST(DataModel, NewObjectsAreEmptyAndTextsAreCopied)
 {
     SVFPlusData model, fromNull(static_cast<SVFPlusData*>(nullptr));
-    for (SVFPlusData* empty : { &model, &fromNull })
+    for (SVFPlusData* empty : {&model, &fromNull})
         EXPECT_EQ(Summary(empty), "v=~ c=~");
     EXPECT_EQ(model.GetDataField(-1), nullptr);
     EXPECT_EQ(model.GetDataField(0), nullptr);
@@ -65,6 +65,7 @@ TEST(DataModel, NewObjectsAreEmptyAndTextsAreCopied)
 TEST(DataModel, RowsOfOneWidthShareABlockUntilTheWidthChanges)
 {
     using Blocks = std::vector<std::pair<int, int>>;   // (width, rows) per block
+    // clang-format off
     const std::pair<std::vector<int>, Blocks> cases[] = {
         { { 8, 8, 8 }, { { 8, 3 } } },
         { { 8, 16 }, { { 8, 1 }, { 16, 1 } } },
@@ -73,6 +74,7 @@ TEST(DataModel, RowsOfOneWidthShareABlockUntilTheWidthChanges)
         { { 0, 0, -5, -5, 1 }, { { 0, 2 }, { -5, 2 }, { 1, 1 } } },
         { { 4096, -3 }, { { 4096, 1 }, { -3, 1 } } },
     };
+    // clang-format on
     for (const auto& test : cases)
     {
         SVFDataField field;
@@ -84,7 +86,7 @@ TEST(DataModel, RowsOfOneWidthShareABlockUntilTheWidthChanges)
         for (int b = 0; b < field.GetFieldBlockCount(); ++b)
         {
             SVFDataField::DataBlock* block = field.GetDataBlock(b);
-            actual.push_back({ block->m_nRowWidth, block->GetNumberOfRows() });
+            actual.push_back({block->m_nRowWidth, block->GetNumberOfRows()});
             // The blocks hold the very buffers AddRow handed out, in order.
             for (int r = 1; r <= block->GetNumberOfRows() && next < rows.size(); ++r)
                 EXPECT_EQ(block->GetRow(r), rows[next++]);
@@ -122,7 +124,7 @@ TEST(DataModel, CopiesAreDeepAndIndependent)
     assigned = original;
     SVFPlusData& same = original;
     original = same;
-    for (SVFPlusData* copy : { &fromPointer, &copied, &assigned })
+    for (SVFPlusData* copy : {&fromPointer, &copied, &assigned})
     {
         ASSERT_EQ(Summary(copy), before);
         // Change every level of the copy; the original stays as it was.
@@ -147,13 +149,13 @@ TEST(DataModel, CopiesAreDeepAndIndependent)
     blockAssigned.AddRow();
     blockAssigned = blockCopy;
     EXPECT_EQ(blockAssigned.m_nRowWidth, 8);
-    for (SVFDataField::DataBlock* block : { &blockCopy, &blockAssigned })
+    for (SVFDataField::DataBlock* block : {&blockCopy, &blockAssigned})
     {
         ASSERT_EQ(block->GetNumberOfRows(), 2);
         EXPECT_NE(block->GetRow(2), source->GetDataBlock(0)->GetRow(2));
         block->AddRow();
     }
-    for (SVFDataField* field : { &fieldCopy, &fieldAssigned })
+    for (SVFDataField* field : {&fieldCopy, &fieldAssigned})
     {
         EXPECT_EQ(Summary(field), Summary(source));
         field->GetDataBlock(1)->GetRow(1)->WriteData((unsigned char)7);

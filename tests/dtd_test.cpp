@@ -50,6 +50,7 @@ TEST(DocumentType, WrittenDocumentsAreValidAndBrokenOnesAreNot)
     std::filesystem::copy_file("data/SVF_Plus_Data.dtd", dir + "/SVF_Plus_Data.dtd");
     std::mt19937 random(7);
     // An empty model, a comment alone, an empty comment with fields, a full model.
+    // clang-format off
     const struct { const char* comment; bool fields; } shapes[] = {
         {nullptr, false}, {"a comment", false}, {"", true}, {"masks", true}};
     int n = 0;
@@ -74,6 +75,7 @@ TEST(DocumentType, WrittenDocumentsAreValidAndBrokenOnesAreNot)
         "<SVF_Plus_Data version=\"1\"><DataField name=\"A\"/><Comment>late</Comment></SVF_Plus_Data>",
         "<SVF_Plus_Data version=\"1\"><DataField name=\"A\"><FieldBlock>0x12</FieldBlock></DataField></SVF_Plus_Data>",
     };
+    // clang-format on
     for (const char* body : bodies)
     {
         std::string path = dir + "/bad" + std::to_string(n++) + ".xml";

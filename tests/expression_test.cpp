@@ -18,7 +18,11 @@ namespace
 using testsupport::Hex;
 using testsupport::Repeat;
 
-struct Evaluation { int result; std::string text; };
+struct Evaluation
+{
+    int result;
+    std::string text;
+};
 
 // Evaluates into an area of `areaSize` characters and canary bytes after it, with a room
 // of `room` (0 or less: unbounded) given per call, or else set up by `setRoom`. Checks
@@ -74,6 +78,7 @@ std::string GenerateSum(std::mt19937& rng, int depth, std::string& bytes)
 TEST(ExpressionEvaluation, EvaluatesTheGrammar)
 {
     const std::string z(1, '\0');
+    // clang-format off
     const struct { std::string expression; std::string bytes; } cases[] = {
         {"(FF*64)", Repeat("\xFF", 64)},
         {"(00*16+A5C3*8)", Repeat(z, 16) + Repeat("\xA5\xC3", 8)},
@@ -89,6 +94,7 @@ TEST(ExpressionEvaluation, EvaluatesTheGrammar)
         {"(\n0\v0\f*\n1\n0\n0\n)", Repeat(z, 100)},
         {std::string(64, '(') + "FF" + std::string(64, ')'), "\xFF"},
     };
+    // clang-format on
     for (const auto& c : cases)
     {
         Evaluation evaluation = Evaluate(c.expression, c.bytes.size());
@@ -99,6 +105,7 @@ TEST(ExpressionEvaluation, EvaluatesTheGrammar)
 
 TEST(ExpressionEvaluation, RejectsTextOutsideTheGrammar)
 {
+    // clang-format off
     const std::string cases[] = {
         "", "   ", "FF", "FF*2)", "0xFF", "(", "()", "(F)", "(FFF)", "(FF", "((FF)", "(FF))",
         "(FF)*2", "(FF)(00)", "(FF)+(00)", "(FF,00)", "(GG)", "(0xFF)", "(FF*)", "(FF*0)",
@@ -107,6 +114,7 @@ TEST(ExpressionEvaluation, RejectsTextOutsideTheGrammar)
         std::string(65, '(') + "FF" + std::string(65, ')'),   // nested too deep
         std::string(200000, '('),
     };
+    // clang-format on
     for (const std::string& c : cases)
     {
         Evaluation evaluation = EvaluateInRoom(c, 40, 40);
@@ -135,8 +143,9 @@ TEST(ExpressionRoom, WritesWholeBytesWithinTheRoom)
     {
         size_t fit = room <= 0 ? 32 : room < 3 ? 0 : std::min<size_t>(32, (size_t)(room - 3) / 2);
         std::string expected = room > 0 && room < 3 ? "" : full.substr(0, 2 + 2 * fit);
-        for (auto setRoom : {std::function<void(SVPExpression&)>(), std::function<void(SVPExpression&)>(
-                                 [room](SVPExpression& evaluator) { evaluator.SetOutputSize(room); })})
+        for (auto setRoom :
+             {std::function<void(SVPExpression&)>(),
+              std::function<void(SVPExpression&)>([room](SVPExpression& evaluator) { evaluator.SetOutputSize(room); })})
         {
             Evaluation evaluation = EvaluateInRoom(expression, room, std::max(room, 67), setRoom);
             EXPECT_EQ(evaluation.result, 32) << room;
@@ -144,8 +153,8 @@ TEST(ExpressionRoom, WritesWholeBytesWithinTheRoom)
         }
     }
     // A row width gives room for its bytes, rounded up, and never less than none.
-    for (int width : {INT_MIN, -1000000, -24, -23, -16, -15, -9, -1, 0, 1, 8, 9, 16, 17, 100, 127, 128, 129, 255, 256, 257,
-                      300, INT_MAX})
+    for (int width : {INT_MIN, -1000000, -24, -23, -16, -15, -9,  -1,  0,   1,   8,      9,
+                      16,      17,       100, 127, 128, 129, 255, 256, 257, 300, INT_MAX})
     {
         int room = (int)std::min(67LL, std::max(3LL, ((width + 7LL) / 8) * 2 + 3));
         Evaluation evaluation =
@@ -158,6 +167,7 @@ TEST(ExpressionRoom, WritesWholeBytesWithinTheRoom)
 // Repeat counts far beyond any room: the count saturates and only what fits is made.
 TEST(ExpressionRoom, HugeCountsFillOnlyTheRoom)
 {
+    // clang-format off
     const struct { const char* expression; int result; const char* start; } cases[] = {
         {"(FF*2147483647)", INT_MAX, "0xFFFFFFFF"},
         {"((FF*65536)*65536)", INT_MAX, "0xFFFFFFFF"},
@@ -168,6 +178,7 @@ TEST(ExpressionRoom, HugeCountsFillOnlyTheRoom)
         {"(00+FF*2147483646)", INT_MAX, "0x00FFFFFF"},
         {"(FF*1073741824+00*1073741824)", INT_MAX, "0xFFFFFFFF"},
     };
+    // clang-format on
     for (const auto& c : cases)
     {
         Evaluation evaluation = EvaluateInRoom(c.expression, 11, 11);
@@ -298,6 +309,7 @@ TEST(DataExpression, CompressesMaskRows)
     // A row, and the longest expression acceptable for it (0: must stay hexadecimal).
     const std::string z(1, '\0');
     const std::string block = Repeat(z, 20) + Repeat("\xFF", 12);
+    // clang-format off
     const struct { std::string bytes; size_t longest; } cases[] = {
         {"", 0},
         {"\xFF", 0},                                 // "(FF)" is no shorter than "0xFF"
@@ -315,6 +327,7 @@ TEST(DataExpression, CompressesMaskRows)
         {Repeat(block, 20) + block.substr(0, 25), 30},
         {Repeat("0123456789abcdefghijklmnopqrstuvwxyz0123", 12), 2 * 40 + 6},
     };
+    // clang-format on
     for (const auto& c : cases)
     {
         std::string expression = ExpressionFor(c.bytes);
@@ -339,13 +352,13 @@ TEST(DataExpression, RowsReadBackExactly)
             std::string pattern;
             for (size_t n = 1 + below(8); n > 0; --n)
                 pattern += (char)(piece == 0 || below(2) ? rng() : 0);
-            if (piece == 0 || piece == 1)        // random bytes, or a 1-8 byte pattern repeated
+            if (piece == 0 || piece == 1)   // random bytes, or a 1-8 byte pattern repeated
                 bytes += Repeat(pattern, piece == 0 ? 1 : 1 + (int)below(30));
-            else if (piece == 2)                 // a run of 00 or FF
+            else if (piece == 2)   // a run of 00 or FF
                 bytes += std::string(1 + below(100), (char)(below(2) * 0xFF));
-            else if (piece == 3)                 // a run of any byte
+            else if (piece == 3)   // a run of any byte
                 bytes += std::string(1 + below(40), (char)rng());
-            else                                 // some of the row so far again
+            else   // some of the row so far again
                 bytes += bytes.substr(0, 1 + below(bytes.size() + 1));
         }
         bytes.resize(length);

@@ -77,6 +77,7 @@ TEST(FaultOutput, WriteTellsWhetherEveryByteReachedTheFile)
     std::string dir = ScratchDir("fault/write-status");
     // Rows of the model: 400 make far more than one buffered piece of output, 1 a text
     // that only the flush and the close write.
+    // clang-format off
     const struct { const char *name, *dir; int error, rows; } cases[] = {
         {"out.xml", dir.c_str(), 0, 400},
 #if !defined(_WIN32)
@@ -84,6 +85,7 @@ TEST(FaultOutput, WriteTellsWhetherEveryByteReachedTheFile)
         {"/dev/full", "", ENOSPC, 1},
 #endif
     };
+    // clang-format on
     for (bool expressions : {false, true})
         for (const auto& c : cases)
         {
@@ -109,7 +111,6 @@ TEST(FaultOutput, WriteTellsWhetherEveryByteReachedTheFile)
             EXPECT_EQ(Summary(&model), Summary(handler.GetSVFPlusData()));
         }
 }
-
 
 // ---------------------------------------------------------------------------------
 // The input changes between the open and Read: a written document larger than the
@@ -191,6 +192,7 @@ TEST(FaultLimits, BeyondALimitReadFails)
         return "<DataField name=\"A\"><FieldBlock row_width=\"" + width + "\">" + rows + "</FieldBlock></DataField>";
     };
     const std::string hex40 = "0x" + Repeat("AB", 40);   // 82 characters, 40 bytes
+    // clang-format off
     const struct { const char* what; SVFReadLimits limits; std::string body; int result; std::string summary; } cases[] = {
         {"comment at the text limit", {100, 0, 0, 0}, "<Comment>" + std::string(100, 'c') + "</Comment>", 0,
          "v=1 c=" + std::string(100, 'c')},
@@ -209,6 +211,7 @@ TEST(FaultLimits, BeyondALimitReadFails)
         {"expressions past the budget", {0, 0, 0, 7}, block("32", "(01*4),(02*9)"), SVF_ERR_EXPRESSION_BUDGET,
          "v=1 c=~ F(A,0) B32[0x01010101,0x]"},
     };
+    // clang-format on
     for (const auto& c : cases)
     {
         Reading reading = ReadText(Document(c.body), "fault/limits", false, c.limits);
@@ -232,6 +235,7 @@ TEST(FaultNesting, ElementsAndExpressionsNestUpToTheLimitAndNoDeeper)
                "</FieldBlock></DataField>";
     };
     const int limit = XML_MAX_DEPTH;
+    // clang-format off
     const struct { const char* what; std::string body; int result; std::string summary; } cases[] = {
         // Elements the handler does not know are skipped, however deep.
         {"unknown elements to the limit", nested("<x>", "</x>", limit - 1, ""), 0, "v=1 c=~"},
@@ -247,6 +251,7 @@ TEST(FaultNesting, ElementsAndExpressionsNestUpToTheLimitAndNoDeeper)
         {"expression 65 deep", row(65), 0, "v=1 c=~ F(A,0) B8[0x]"},
         {"expression 100000 deep", row(100000), 0, "v=1 c=~ F(A,0) B8[0x]"},
     };
+    // clang-format on
     for (const auto& c : cases)
     {
         Reading reading = ReadText(Document(c.body), "nesting");
@@ -266,9 +271,10 @@ TEST(FaultLargeTexts, AttributesCommentAndRowsOfMegabytesReadAndWriteBack)
     std::string name(1u << 20, 'n'), version(1u << 19, 'v'), comment(9u << 20, 'c'), row = Repeat("A5", 1u << 19);
     // One row of 512 KB: "0x" and a million digits on one line, then a second row.
     std::string dir = ScratchDir("fault/large");
-    WriteBytes(dir + "/in.xml", Document("<Comment>" + comment + "</Comment><DataField name=\"" + name +
-                                             "\"><FieldBlock row_width=\"8\">0x" + row + ",0x01</FieldBlock></DataField>",
-                                         version.c_str()));
+    WriteBytes(dir + "/in.xml",
+               Document("<Comment>" + comment + "</Comment><DataField name=\"" + name +
+                            "\"><FieldBlock row_width=\"8\">0x" + row + ",0x01</FieldBlock></DataField>",
+                        version.c_str()));
     RODAzivUzirAdovIzozari reader;
     ASSERT_EQ(0, reader.InitSvfPlusDataFile("in.xml", dir.c_str(), "read"));
     ASSERT_EQ(0, reader.Read()) << Reports(reader);
@@ -294,6 +300,7 @@ TEST(FuzzFindings, LongerAttributeNameAfterAShorterOneIsNoDuplicate)
     std::string many;   // enough attributes for the duplicate check to use its hash table
     for (int i = 0; i < 20; ++i)
         many += " a" + std::to_string(i) + "=\"" + std::to_string(i) + "\"";
+    // clang-format off
     const struct { const char* what; std::string attributes; int result; } cases[] = {
         {"longer name after a prefix of it", " a=\"1\" " + longName + "=\"2\"", 0},
         {"longer name after a prefix, hashed", many + " a1" + longName + "=\"2\"", 0},
@@ -301,6 +308,7 @@ TEST(FuzzFindings, LongerAttributeNameAfterAShorterOneIsNoDuplicate)
         {"duplicate, hashed", many + " a7=\"x\"", XML_ERR_DUPLICATE_ATTRIBUTE},
         {"shorter name after a longer one", " " + longName + "=\"1\" a=\"2\"", 0},
     };
+    // clang-format on
     for (const auto& c : cases)
     {
         Reading reading = ReadText(Document("<DataField name=\"F\"" + c.attributes + "/>"), "fuzz-attribute-names");

@@ -35,6 +35,7 @@ std::string Str(const char* text)
 TEST(HandlerOpen, ComposesThePathFromDirectoryAndName)
 {
     const std::string longName(3000, 'n');
+    // clang-format off
     const struct { std::string fileName; const char* dir; std::string expected; } cases[] = {
         {"a.xml", "dir", "dir\\a.xml"},
         {"sub\\a.xml", "dir", "dir\\sub\\a.xml"},
@@ -51,6 +52,7 @@ TEST(HandlerOpen, ComposesThePathFromDirectoryAndName)
         {"/no/such/place/a.xml", "dir", "/no/such/place/a.xml"},
 #endif
     };
+    // clang-format on
     for (const auto& c : cases)
     {
         RODAzivUzirAdovIzozari handler;
@@ -61,10 +63,12 @@ TEST(HandlerOpen, ComposesThePathFromDirectoryAndName)
 
 TEST(HandlerOpen, OnlyExactWriteModesOpenTheOutput)
 {
+    // clang-format off
     const struct { const char* mode; bool writes; } cases[] = {
         {"write", true}, {"WRITE", true}, {"Write", false}, {"wRITE", false}, {"writes", false},
         {"writ", false}, {"write ", false}, {"w", false}, {"", false}, {"read", false},
     };
+    // clang-format on
     std::string dir = ScratchDir("modes");
     int n = 0;
     for (const auto& c : cases)

@@ -96,16 +96,18 @@ const std::string kRoot = std::string(kProlog) + "<SVF_Plus_Data version=\"1\">"
 // The model's share is what a compact copy of it takes.
 TEST(ReadMemory, PeakStaysWithinTheModelRowsTextAndSixteenMegabytes)
 {
+    // clang-format off
     const struct { const char* what; const char* width; std::string text; long long rows; } cases[] = {
         {"commas under the widest width", "2147483647", std::string(200000, ','), 200001},
         {"expression rows", "8000", Repeat("(AB*1000),", 1000), 1001},
         {"rows spread out by white space", "8", Repeat("0x" + Repeat("AB        ", 1000) + ",", 100), 101},
     };
+    // clang-format on
     for (const auto& c : cases)
     {
         std::string dir = ScratchDir("memory/peak");
-        WriteBytes(dir + "/in.xml", kRoot + "<DataField name=\"A\"><FieldBlock row_width=\"" + c.width +
-                                        "\">" + c.text + "</FieldBlock></DataField></SVF_Plus_Data>");
+        WriteBytes(dir + "/in.xml", kRoot + "<DataField name=\"A\"><FieldBlock row_width=\"" + c.width + "\">" +
+                                        c.text + "</FieldBlock></DataField></SVF_Plus_Data>");
         RODAzivUzirAdovIzozari handler;
         ASSERT_EQ(0, handler.InitSvfPlusDataFile("in.xml", dir.c_str(), "read"));
         StartCounting();
@@ -123,11 +125,14 @@ TEST(ReadMemory, PeakStaysWithinTheModelRowsTextAndSixteenMegabytes)
 
 namespace
 {
-const std::string kDocument = kRoot +
-                              "<Comment>memory</Comment><Other a=\"1\"/>"
-                              "<DataField name=\"A\" checksum=\"0x12ab\"><FieldBlock row_width=\"16\">0x1234,0x5678,(AB*2)"
-                              "</FieldBlock><FieldBlock row_width=\"4096\">0x" + Repeat("C3", 512) + ",(00*256+FF*256)</FieldBlock>"
-                              "</DataField><DataField name=\"B\"/></SVF_Plus_Data>";
+const std::string kDocument =
+    kRoot +
+    "<Comment>memory</Comment><Other a=\"1\"/>"
+    "<DataField name=\"A\" checksum=\"0x12ab\"><FieldBlock row_width=\"16\">0x1234,0x5678,(AB*2)"
+    "</FieldBlock><FieldBlock row_width=\"4096\">0x" +
+    Repeat("C3", 512) +
+    ",(00*256+FF*256)</FieldBlock>"
+    "</DataField><DataField name=\"B\"/></SVF_Plus_Data>";
 
 // Runs `work(at, later)` with each of its allocations refused in turn (and, with
 // `later`, every one after it): nothing may be thrown, the outcome must be acceptable

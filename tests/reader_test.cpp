@@ -28,12 +28,13 @@ Reading ReadDocument(const std::string& document, const std::string& test)
 struct DocumentCase
 {
     const char* what;
-    const char* body;      // follows the prolog
+    const char* body;   // follows the prolog
     int result;
     int reports;
     const char* summary;
 };
 
+// clang-format off
 const DocumentCase kDocuments[] = {
     {"worked example",
      "<SVF_Plus_Data version=\"2.1\">\n\t<Comment>example</Comment>\n"
@@ -107,6 +108,7 @@ const DocumentCase kDocuments[] = {
      "<SVF_Plus_Data version=\"1\"><DataField name=\"A\"></FieldBlock></SVF_Plus_Data>", XML_ERR_MISMATCHED_END_TAG,
      3, "v=1 c=~ F(A,0)"},
 };
+// clang-format on
 }
 
 TEST(ReaderDocuments, ResultsReportsAndWhatStays)
@@ -124,11 +126,11 @@ TEST(ReaderDocuments, ResultsReportsAndWhatStays)
 
 TEST(ReaderDocuments, ReportsNameTheDocumentAndTheCode)
 {
-    Reading got = ReadDocument(std::string(kProlog) +
-                                       "<SVF_Plus_Data version=\"1\">\n<DataField name=\"A\">\n"
-                                       "<FieldBlock row_width=\"8\">0x1</FieldBlock>\n"
-                                       "<FieldBlock row_width=\"8\">0xZZ</FieldBlock></DataField></SVF_Plus_Data>",
-                                   "messages");
+    Reading got =
+        ReadDocument(std::string(kProlog) + "<SVF_Plus_Data version=\"1\">\n<DataField name=\"A\">\n"
+                                            "<FieldBlock row_width=\"8\">0x1</FieldBlock>\n"
+                                            "<FieldBlock row_width=\"8\">0xZZ</FieldBlock></DataField></SVF_Plus_Data>",
+                     "messages");
     EXPECT_EQ(SVF_ERR_MODEL, got.result);
     // Each report is placed at the character that breaks the row and says what was due.
     const char* expected = ", line 6, column 29: row 1 of block 0 of field \"A\" breaks the hexadecimal row syntax: "
@@ -140,8 +142,8 @@ TEST(ReaderDocuments, ReportsNameTheDocumentAndTheCode)
     got = ReadDocument(std::string(kProlog) + "<SVF_Plus_Data version=\"1\">\n<DataField\nname=\"A\"></FieldBlock>",
                        "mismatch");
     EXPECT_NE(std::string::npos, got.reports.find("line 5, column 10: an end tag does not match the open element (the "
-                                                   "end tag </FieldBlock> stands where the end tag of <DataField>, "
-                                                   "begun on line 4, is due) (error -108)."))
+                                                  "end tag </FieldBlock> stands where the end tag of <DataField>, "
+                                                  "begun on line 4, is due) (error -108)."))
         << got.reports;
 
     // A document in UTF-16 or UTF-32 is refused with an error that names its encoding.
@@ -159,8 +161,8 @@ TEST(ReaderDocuments, ReportsNameTheDocumentAndTheCode)
         got = ReadDocument(document.bytes, "wide");
         EXPECT_EQ(XML_ERR_ENCODING, got.result);
         EXPECT_NE(std::string::npos, got.reports.find(std::string("line 1, column 1: the document is not in UTF-8, the "
-                                                                   "encoding the reader takes (it is in ") +
-                                                       document.encoding + ") (error -118)."))
+                                                                  "encoding the reader takes (it is in ") +
+                                                      document.encoding + ") (error -118)."))
             << got.reports;
     }
 }
@@ -190,8 +192,8 @@ namespace
 {
 struct RowCase
 {
-    const char* text;   // the FieldBlock's text
-    const char* width;  // the row_width attribute, or null for none
+    const char* text;    // the FieldBlock's text
+    const char* width;   // the row_width attribute, or null for none
     int result;
     const char* rows;   // the block as Summary shows it, or "" for no block
 };
@@ -263,6 +265,7 @@ struct WarningCase
     bool bare = false;
 };
 
+// clang-format off
 const WarningCase kWarnings[] = {
     {"<SVF_Plus_Data version=\"1\">\n<X><DataField name=\"A\"/></X>\n</SVF_Plus_Data>",
      "SVF_WARN_SKIPPED_ELEMENT@4:1"},
@@ -293,6 +296,7 @@ const WarningCase kWarnings[] = {
     {"<?xml version='1.0' encoding='ISO-8859-1'?>\n<SVF_Plus_Data version=\"1\"/>", "XML_WARN_ENCODING@1:31",
      true},
 };
+// clang-format on
 }
 
 TEST(ReaderWarnings, EachKindWhereItStands)
@@ -300,13 +304,14 @@ TEST(ReaderWarnings, EachKindWhereItStands)
     int n = 0;
     for (const WarningCase& c : kWarnings)
     {
-        Reading got = ReadDocument(c.bare ? std::string(c.body) : kProlog + std::string(c.body),
-                                       "warn" + std::to_string(n++));
+        Reading got =
+            ReadDocument(c.bare ? std::string(c.body) : kProlog + std::string(c.body), "warn" + std::to_string(n++));
         EXPECT_EQ(std::string(c.warnings), got.warnings) << c.body << "\n" << got.sentences;
     }
     // The sentences name the element, field, block and row, and what the reader did.
     Reading rows = ReadDocument(kProlog + std::string(kWarnings[8].body), "sentences");
-    EXPECT_NE(std::string::npos, rows.sentences.find("in.xml, line 7, column 1: row 1 of block 0 of field \"A\" holds 1 "
-                                                     "byte, but row_width 16 asks for 2 (warning 17).\n"))
+    EXPECT_NE(std::string::npos,
+              rows.sentences.find("in.xml, line 7, column 1: row 1 of block 0 of field \"A\" holds 1 "
+                                  "byte, but row_width 16 asks for 2 (warning 17).\n"))
         << rows.sentences;
 }

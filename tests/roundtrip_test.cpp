@@ -18,7 +18,8 @@ namespace
 std::string ReadBackSummary(SVFPlusData& written)
 {
     const char* comment = written.GetComment();
-    std::string out = "v=" + Text(written.GetVersion()) + " c=" + Text(comment != nullptr && *comment ? comment : nullptr);
+    std::string out =
+        "v=" + Text(written.GetVersion()) + " c=" + Text(comment != nullptr && *comment ? comment : nullptr);
     for (int i = 0; i < written.GetDataFieldCount(); ++i)
     {
         SVFDataField* field = written.GetDataField(i);
@@ -86,7 +87,8 @@ void BuildRandomModel(std::mt19937& random, SVFPlusData& model)
         {
             size_t longest = lengths[random() % (sizeof(lengths) / sizeof(lengths[0]))];
             // Wide enough for every row, so that expressions evaluate to whole rows.
-            SVFDataField::DataBlock* block = field->AddFieldBlock((int)(longest * 8) - (int)(longest > 0 ? random() % 8 : 0));
+            SVFDataField::DataBlock* block =
+                field->AddFieldBlock((int)(longest * 8) - (int)(longest > 0 ? random() % 8 : 0));
             for (int r = (int)(random() % 5); r > 0; --r)
             {
                 std::string bytes = RandomRow(random, random() % 4 == 0 ? random() % (longest + 1) : longest);

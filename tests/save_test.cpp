@@ -59,7 +59,8 @@ TEST(SafeSave, WritesTheBytesWriteWritesOnlyWhenCommitted)
     {
         SVFPlusData model;
         MakeModel(model, 40, 64);
-        std::string expected = WrittenBytes(model, expressions), dir = ScratchDir("save/steps"), path = dir + "/out.xml";
+        std::string expected = WrittenBytes(model, expressions), dir = ScratchDir("save/steps"),
+                    path = dir + "/out.xml";
         ErrorHandler errors;
         ASSERT_EQ(0, SaveSVFPlusData(&model, path.c_str(), expressions, &errors)) << LastMessage(errors);
         EXPECT_TRUE(ReadBytes(path) == expected) << "expressions " << expressions;
@@ -160,6 +161,7 @@ TEST(SafeSave, FailuresLeaveTheOldFileAndNoTemporaryFile)
     if (root && mknod((dir + "/full-device").c_str(), S_IFCHR | 0666, makedev(1, 7)) == 0)
         device = dir + "/full-device";
     // Rows of the model: 2000 make about 300 KB of text, 2 a text only the last flush writes.
+    // clang-format off
     const struct { std::string path; int error; bool run; int rows; } cases[] = {
         {device, ENOSPC, true, 2000},
         {device, ENOSPC, true, 2},
@@ -168,6 +170,7 @@ TEST(SafeSave, FailuresLeaveTheOldFileAndNoTemporaryFile)
         {dir + "/missing/out.xml", ENOENT, true, 2},
         {folder, EISDIR, true, 2},
     };
+    // clang-format on
     for (const auto& c : cases)
     {
         if (!c.run)

@@ -47,7 +47,7 @@ void ExpectPattern(const UtByteBuffer& buffer, int count, int salt = 0)
     ASSERT_EQ(buffer.GetTotalSize(), (unsigned int)count);
     for (int i = 0; i < count; ++i)
         ASSERT_EQ(buffer.ReadData(i), PatternByte(i, salt)) << "index " << i;
-    for (int outside : { count, count + 1000, -1, INT_MIN })
+    for (int outside : {count, count + 1000, -1, INT_MIN})
         EXPECT_EQ(buffer.ReadData(outside), 0) << "index " << outside;
 }
 
@@ -62,8 +62,8 @@ Bytes Read(const UtByteBuffer& buffer)
 
 TEST(ByteBufferChain, BytesReadBackAcrossSegmentBoundaries)
 {
-    for (int capacity : { 1, 3, 640 })
-        for (int count : { 0, 1, capacity - 1, capacity, capacity + 1, 3 * capacity + 2, 2000 })
+    for (int capacity : {1, 3, 640})
+        for (int count : {0, 1, capacity - 1, capacity, capacity + 1, 3 * capacity + 2, 2000})
         {
             SCOPED_TRACE("capacity " + std::to_string(capacity) + ", count " + std::to_string(count));
             UtByteBuffer head(capacity);
@@ -83,7 +83,7 @@ TEST(ByteBufferChain, BytesReadBackAcrossSegmentBoundaries)
             EXPECT_EQ(bulk.WriteData(copied.data() + count / 2, count - count / 2), count - count / 2);
             ExpectPattern(bulk, count);
         }
-    for (int capacity : { 0, -1 })
+    for (int capacity : {0, -1})
     {
         UtByteBuffer head(capacity);
         EXPECT_EQ(head.WriteData('a') + head.WriteData("abc", 3), 0);
@@ -93,7 +93,7 @@ TEST(ByteBufferChain, BytesReadBackAcrossSegmentBoundaries)
 
 TEST(ByteBufferChain, ClearBufferEmptiesTheChainAndReusesItsSegments)
 {
-    for (int capacity : { 1, 3, 640 })
+    for (int capacity : {1, 3, 640})
     {
         SCOPED_TRACE("capacity " + std::to_string(capacity));
         UtByteBuffer head(capacity);
@@ -119,7 +119,7 @@ TEST(ByteBufferChain, WritingPastAnUnfilledSegmentKeepsChainOrder)
 {
     // 'a' in the head, "xy" in the second segment, then 'b' in the head: the chain reads
     // segment by segment. Byte writes and bulk writes must both notice the gap.
-    for (bool bulk : { false, true })
+    for (bool bulk : {false, true})
     {
         SCOPED_TRACE(bulk ? "bulk writes" : "byte writes");
         auto write = [bulk](UtByteBuffer* segment, const char* bytes) {
@@ -133,9 +133,9 @@ TEST(ByteBufferChain, WritingPastAnUnfilledSegmentKeepsChainOrder)
         write(&head, "a");
         write(head.GetNextBuffer(), "xy");
         write(&head, "b");
-        EXPECT_EQ(Read(head), (Bytes{ 'a', 'b', 'x', 'y' }));
+        EXPECT_EQ(Read(head), (Bytes{'a', 'b', 'x', 'y'}));
         EXPECT_EQ(head.ReadData(4), 0);
-        char copied[4] = { 0 };
+        char copied[4] = {0};
         EXPECT_EQ(head.CopyData(1, copied, 4), 3);
         EXPECT_EQ(std::string(copied, 3), "bxy");
 
@@ -149,7 +149,7 @@ TEST(ByteBufferGrowable, KeepsEveryByteBeyondItsInitialCapacity)
 {
     UtByteBuffer empty, small(2, true), none(0, true), reserved(1, true);
     reserved.Reserve(4096);
-    for (UtByteBuffer* buffer : { &empty, &small, &none, &reserved })
+    for (UtByteBuffer* buffer : {&empty, &small, &none, &reserved})
     {
         EXPECT_TRUE(buffer->IsGrowable());
         EXPECT_EQ(buffer->GetData(), nullptr);
@@ -172,7 +172,7 @@ TEST(ByteBufferCopy, CopiesAreIndependentGrowableBuffers)
     WriteChained(target, 5);
     UtByteBuffer copy(head);
     target = head;
-    for (UtByteBuffer* made : { &copy, &target })
+    for (UtByteBuffer* made : {&copy, &target})
     {
         EXPECT_TRUE(made->IsGrowable());
         ExpectPattern(*made, 10);
@@ -185,7 +185,7 @@ TEST(ByteBufferCopy, CopiesAreIndependentGrowableBuffers)
 
     // Assigning a segment of the own chain to its head keeps that segment's bytes.
     head = *head.GetNextBuffer();
-    EXPECT_EQ(Read(head), (Bytes{ PatternByte(3), PatternByte(4), PatternByte(5) }));
+    EXPECT_EQ(Read(head), (Bytes{PatternByte(3), PatternByte(4), PatternByte(5)}));
     // A later segment stays in its chain and takes the bytes as segments do.
     UtByteBuffer chain(2);
     WriteChained(chain, 3);
@@ -199,7 +199,7 @@ TEST(HexDigits, EveryCharacterAndEveryValue)
     for (int code = 0; code < 256; ++code)
     {
         char c = (char)code;
-        char text[2] = { c, 0 };
+        char text[2] = {c, 0};
         bool isDigit = c != 0 && strchr("0123456789abcdefABCDEF", c) != nullptr;
         EXPECT_EQ(util_HexAnsi2Hex(c), isDigit ? strtol(text, nullptr, 16) : 0) << "character " << code;
 
@@ -214,7 +214,13 @@ TEST(HexDigits, EveryCharacterAndEveryValue)
 TEST(StringHelpers, StrncpyAndStrncatStayInBoundsAndTerminate)
 {
     // initial: null for util_strncpy, else the text util_strncat appends to.
-    struct Case { const char *initial, *text; int count, size; const char* expected; };
+    struct Case
+    {
+        const char *initial, *text;
+        int count, size;
+        const char* expected;
+    };
+    // clang-format off
     const Case cases[] = {
         { nullptr, "hello", 3, 0, "hel" },   { nullptr, "hello", 50, 0, "hello" },
         { nullptr, "hello", 0, 0, "" },      { nullptr, "hello", -3, 0, "" },
@@ -227,6 +233,7 @@ TEST(StringHelpers, StrncpyAndStrncatStayInBoundsAndTerminate)
         { "abcd", "ef", 0, 5, "abcd" },      { "abcd", "ef", 0, 3, "abcd" },
         { "", "xyz", 0, 0, "xyz" },          { "ab", nullptr, 0, 0, "ab" },
     };
+    // clang-format on
     for (const Case& test : cases)
     {
         SCOPED_TRACE("case " + std::to_string(&test - cases));
@@ -256,9 +263,10 @@ TEST(StringHelpers, FopenReadsBackslashPathsAndRejectsNullArguments)
     testsupport::WriteBytes(testsupport::ScratchDir("utility_fopen") + "/probe.txt", "probe");
     FILE* file = util_fopen("scratch\\utility_fopen\\probe.txt", "r");
     ASSERT_NE(file, nullptr);
-    char text[8] = { 0 };
+    char text[8] = {0};
     EXPECT_EQ(fread(text, 1, 7, file), 5u);
     fclose(file);
+    // clang-format off
     const struct { const char *path, *mode; int error; } failures[] = {
         { "scratch\\utility_fopen\\absent.txt", "r", ENOENT }, { nullptr, "r", EINVAL },
         { "scratch\\utility_fopen\\probe.txt", nullptr, EINVAL } };
@@ -268,15 +276,23 @@ TEST(StringHelpers, FopenReadsBackslashPathsAndRejectsNullArguments)
         EXPECT_EQ(util_fopen(test.path, test.mode), nullptr);
         EXPECT_EQ(errno, test.error);
     }
+    // clang-format on
 }
 
 TEST(UtStringTest, FindLooksOnlyAtTheGivenTextAndCopiesOwnTheirText)
 {
-    struct Case { const char* text; char c; int expected; };
+    struct Case
+    {
+        const char* text;
+        char c;
+        int expected;
+    };
+    // clang-format off
     const Case cases[] = {
         { "C:\\data\\file.xml", ':', 1 }, { "data\\file.xml", ':', -1 }, { ":x", ':', 0 },
         { "ab:c:d", ':', 2 }, { "", ':', -1 }, { nullptr, ':', -1 }, { "abc", '\0', -1 },
     };
+    // clang-format on
     UtString held("held:text");
     for (const Case& test : cases)
         EXPECT_EQ(held.Find(test.text, test.c), test.expected) << (test.text ? test.text : "(null)");
@@ -304,7 +320,14 @@ TEST(UtStringTest, FindLooksOnlyAtTheGivenTextAndCopiesOwnTheirText)
 
 TEST(ErrorHandlerTest, MessagesPlaceDescribeAndNumberTheFailure)
 {
-    struct Case { int code; const char *text, *file; long line, column; const char *detail, *expected; };
+    struct Case
+    {
+        int code;
+        const char *text, *file;
+        long line, column;
+        const char *detail, *expected;
+    };
+    // clang-format off
     const Case cases[] = {
         { -1, "data.xml", "data.xml", 7, 3, nullptr,
           "data.xml, line 7, column 3: a second root element, or a row that breaks the "
@@ -320,11 +343,12 @@ TEST(ErrorHandlerTest, MessagesPlaceDescribeAndNumberTheFailure)
         { -6, nullptr, nullptr, 0, 0, nullptr, "Nothing to write: no data model is attached (error -6)." },
         { 4711, "", "", 0, 0, "why", "An unknown failure (why) (error 4711)." },
     };
+    // clang-format on
     ErrorHandler errors;
     for (const Case& test : cases)
     {
-        int index = errors.AddReport(test.code, ERROR_LIST_DATA_FILE, test.text, test.file,
-                                     test.line, test.column, test.detail);
+        int index = errors.AddReport(test.code, ERROR_LIST_DATA_FILE, test.text, test.file, test.line, test.column,
+                                     test.detail);
         const ErrorReport* report = errors.GetReport(index);
         ASSERT_EQ(report, errors.GetLastReport());
         EXPECT_STREQ(report->GetMessage(), test.expected);
@@ -339,18 +363,18 @@ TEST(ErrorHandlerTest, MessagesPlaceDescribeAndNumberTheFailure)
 TEST(ErrorHandlerTest, EveryCodeOfTheLibraryHasItsOwnDescription)
 {
     const std::string unknown = ErrorHandler::DescribeCode(12345);
-    std::set<std::string> seen = { unknown };
-#define RIZEROZ_TEST_SENTENCE(code, name, sentence)                                                   \
-    EXPECT_TRUE(seen.insert(sentence).second && islower((unsigned char)sentence[0])) << #name;
+    std::set<std::string> seen = {unknown};
+#define RIZEROZ_TEST_SENTENCE(code, name, sentence)                                                                    \
+    EXPECT_TRUE(seen.insert(sentence).second&& islower((unsigned char)sentence[0])) << #name;
     RIZEROZ_RESULTS(RIZEROZ_TEST_SENTENCE)
     RIZEROZ_READ_WARNINGS(RIZEROZ_TEST_SENTENCE)
 #undef RIZEROZ_TEST_SENTENCE
-    for (int code : { 0, 1, -13, -30, -100, -119, -200, -204, INT_MIN, INT_MAX })
+    for (int code : {0, 1, -13, -30, -100, -119, -200, -204, INT_MIN, INT_MAX})
     {
         EXPECT_EQ(ErrorHandler::DescribeCode(code), unknown) << "code " << code;
         EXPECT_STREQ(ErrorHandler::GetCodeName(code), "") << "code " << code;
     }
-    for (int code : { 0, -1, 24, 100, 104 })
+    for (int code : {0, -1, 24, 100, 104})
         EXPECT_STREQ(ErrorHandler::GetWarningName(code), "") << "code " << code;
 }
 
@@ -360,7 +384,7 @@ TEST(ErrorHandlerTest, ListsCountTheirReportsAndCopiesAreDeep)
     EXPECT_EQ(errors.GetErrorList(ERROR_LIST_XML_PARSER), 0);
     EXPECT_EQ(errors.GetErrorList(ERROR_LIST_DATA_FILE), 0);
     EXPECT_EQ(errors.GetErrorList(ERROR_LIST_OUTPUT), 0);
-    for (int list : { 0, 2, 4, 8, -1, -5 })
+    for (int list : {0, 2, 4, 8, -1, -5})
         EXPECT_EQ(errors.GetErrorList(list), -114) << "list " << list;
 
     // Enough reports to make the store grow several times; indices count from 0.
@@ -382,7 +406,7 @@ TEST(ErrorHandlerTest, ListsCountTheirReportsAndCopiesAreDeep)
     errors.ClearReports();
     EXPECT_EQ(errors.GetReportCount(), 0);
     EXPECT_EQ(errors.GetLastReport(), nullptr);
-    for (const ErrorHandler* kept : { &copy, &assigned })
+    for (const ErrorHandler* kept : {&copy, &assigned})
     {
         EXPECT_EQ(kept->GetReportCount(), 100);
         EXPECT_STREQ(kept->GetReport(98)->GetMessage(),

@@ -72,6 +72,7 @@ std::string ExpressionOf(const std::string& bytes)
 
 TEST(Writer, DocumentsByteForByte)
 {
+    // clang-format off
     const struct { const char* what; std::function<void(SVFPlusData&)> build; std::string expected; } cases[] = {
         {"worked example",
          [](SVFPlusData& model) {
@@ -111,6 +112,7 @@ TEST(Writer, DocumentsByteForByte)
          },
          "<SVF_Plus_Data version=\"0\">\n\t<Comment>only a comment</Comment>\n</SVF_Plus_Data>\n"},
     };
+    // clang-format on
     for (const auto& c : cases)
     {
         SVFPlusData model;
@@ -121,6 +123,7 @@ TEST(Writer, DocumentsByteForByte)
 
 TEST(Writer, ChecksumsCommentsAndTextsAsTheModelHoldsThem)
 {
+    // clang-format off
     const struct { const char *name; unsigned int checksum; const char *comment, *version, *expectedHead; } cases[] = {
         {"A", 0x1a, "", "1",
          "<SVF_Plus_Data version=\"1\">\n\t<Comment></Comment>\n\t<DataField\tname=\"A\"\n\t\t\t\tchecksum=\"0x001a\">\n"},
@@ -132,6 +135,7 @@ TEST(Writer, ChecksumsCommentsAndTextsAsTheModelHoldsThem)
          "<SVF_Plus_Data version=\"%s%d\">\n\t<Comment>x<y & \"z\"</Comment>\n\t<DataField\tname=\"a<b&c\"d\">\n"},
         {nullptr, 0, nullptr, nullptr, "<SVF_Plus_Data version=\"\">\n\t<DataField\tname=\"\">\n"},
     };
+    // clang-format on
     for (const auto& c : cases)
     {
         SVFPlusData model;
@@ -155,7 +159,8 @@ TEST(Writer, HexRowsWrapAfterEveryThirtiethByte)
             bytes += (char)(i * 37 + 11);
         SVFPlusData model;
         OneRow(model, bytes);
-        EXPECT_EQ(OnDisk(OneBlockDocument({HexRowText(bytes)}, count * 8)), Written(model, "wrap")) << count << " bytes";
+        EXPECT_EQ(OnDisk(OneBlockDocument({HexRowText(bytes)}, count * 8)), Written(model, "wrap"))
+            << count << " bytes";
     }
 }
 
@@ -221,6 +226,7 @@ TEST(WriterExpressions, BlocksMixExpressionAndHexadecimalRows)
     std::string rows = ExpressionRowText(expression) + ",\n\t\t\t0x123456789A,\n\t\t\t0x,\n\t\t\t(00*3+1122),\n" +
                        ExpressionRowText(expression) + "\n";
     std::string text = Written(model, "mixed", true);
-    EXPECT_NE(std::string::npos, text.find(OnDisk("\t\t<FieldBlock\trow_width=\"512\">\n" + rows + "\t\t</FieldBlock>")))
+    EXPECT_NE(std::string::npos,
+              text.find(OnDisk("\t\t<FieldBlock\trow_width=\"512\">\n" + rows + "\t\t</FieldBlock>")))
         << text;
 }

@@ -46,7 +46,11 @@ public:
         hooks.push_back(std::string("e:") + m_pEndTag->GetNodeName());
         return refuseEnd.count(m_pEndTag->GetNodeName()) ? kRefused : 0;
     }
-    int OnInitialize() override { ++initCalls; return initResult; }
+    int OnInitialize() override
+    {
+        ++initCalls;
+        return initResult;
+    }
 
     std::string Content() const
     {
@@ -61,12 +65,21 @@ public:
 const char* const kDoc = "xmlparser_tmp.xml";
 
 // The suite's temporary document goes when the suite ends.
-struct RemoveTemporaryDocument : ::testing::Environment { void TearDown() override { remove(kDoc); } };
+struct RemoveTemporaryDocument : ::testing::Environment
+{
+    void TearDown() override { remove(kDoc); }
+};
 ::testing::Environment* const g_pRemoveTemporaryDocument =
     ::testing::AddGlobalTestEnvironment(new RemoveTemporaryDocument);
 
-std::string X(int code) { return "X" + std::to_string(code); }
-std::string P(int code) { return "P" + std::to_string(code); }
+std::string X(int code)
+{
+    return "X" + std::to_string(code);
+}
+std::string P(int code)
+{
+    return "P" + std::to_string(code);
+}
 
 std::string DescribeNode(char kind, XMLNode* node)
 {
@@ -151,7 +164,11 @@ std::string TraceDocument(const std::string& doc, bool skip = false, std::set<st
     return Trace(parser);
 }
 
-struct TraceCase { const char* what; std::string doc, expected; };
+struct TraceCase
+{
+    const char* what;
+    std::string doc, expected;
+};
 
 void RunTable(const std::vector<TraceCase>& table)
 {
@@ -169,8 +186,7 @@ TEST(XMLParserScan, WellFormedDocuments)
         {"white space and line breaks around '='", "<r a \n=\r\n '1'\tb\t=\"2\"\n></r>", "S:r[a=1,b=2]|E:r|N"},
         {"values hold <, >, & and the other quote", "<r a=\"<&>'\" b='\"x\"'/>", "M:r[a=<&>',b=\"x\"]|N"},
         {"values kept as written", "<r a=\"&amp; &#65;\"/>", "M:r[a=&amp; &#65;]|N"},
-        {"nested elements; text after a child is nobody's", "<r>a<b>c</b>d<e/>f</r>",
-         "S:r{a}|S:b{c}|E:b|M:e|E:r|N"},
+        {"nested elements; text after a child is nobody's", "<r>a<b>c</b>d<e/>f</r>", "S:r{a}|S:b{c}|E:b|M:e|E:r|N"},
         {"end tag with white space", "<r><a></a\n></r >", "S:r|S:a|E:a|E:r|N"},
         {"name characters", "<_x:y-z.1 _a.b-c:d='v'/>", "M:_x:y-z.1[_a.b-c:d=v]|N"},
         {"references stay raw", "<r>&lt;&amp;&#x41;&unknown;</r>", "S:r{&lt;&amp;&#x41;&unknown;}|E:r|N"},
@@ -209,7 +225,8 @@ TEST(XMLParserScan, MalformedDocuments)
         {"ends inside a tag", "<r><a b='1", "S:r|" + X(XML_ERR_UNEXPECTED_END)},
         {"ends right after '<'", "<r><", "S:r|" + X(XML_ERR_UNEXPECTED_END)},
         // The end of the document is reported after the last text was handed out.
-        {"ends inside text", "<r>\n<a k='v'>partial\ntext", "S:r{\n}|S:a[k=v]{partial\ntext}|" + X(XML_ERR_UNEXPECTED_END)},
+        {"ends inside text", "<r>\n<a k='v'>partial\ntext",
+         "S:r{\n}|S:a[k=v]{partial\ntext}|" + X(XML_ERR_UNEXPECTED_END)},
         {"ends inside a comment", "<r>ab<!-- c", "S:r{ab}|" + X(XML_ERR_UNEXPECTED_END)},
         {"ends inside CDATA", "<r><![CDATA[ab", "S:r{ab}|" + X(XML_ERR_UNEXPECTED_END)},
     });
@@ -226,8 +243,11 @@ TEST(XMLParserScan, Prolog)
         {"DOCTYPE SYSTEM, written form",
          "<?xml version='1.0' encoding='utf-8' ?>\n<!DOCTYPE\t\tr\tSYSTEM\t\"r.dtd\" >\n" + root, "M:r|N"},
         {"DOCTYPE PUBLIC", "<!DOCTYPE r PUBLIC \"-//x//y\" 'r.dtd'>" + root, "M:r|N"},
-        {"internal subset", "<!DOCTYPE r [\n <!ELEMENT r (#PCDATA)>\n <!ATTLIST r a CDATA \"]>\">\n"
-                            " <!-- ] > --> <?pi ]>?> %pe; <!ENTITY e '<x>'>\n]>\n" + root, "M:r|N"},
+        {"internal subset",
+         "<!DOCTYPE r [\n <!ELEMENT r (#PCDATA)>\n <!ATTLIST r a CDATA \"]>\">\n"
+         " <!-- ] > --> <?pi ]>?> %pe; <!ENTITY e '<x>'>\n]>\n" +
+             root,
+         "M:r|N"},
         {"comments and PIs", "<?xml version='1.0'?><!--a--><?p q?><!DOCTYPE r><!--b-->" + root, "M:r|N"},
         {"empty document", "", P(XML_ERR_NO_ROOT)},
         {"white space only", " \r\n\t", P(XML_ERR_NO_ROOT)},
@@ -235,12 +255,14 @@ TEST(XMLParserScan, Prolog)
         {"text before root", "hello" + root, P(XML_ERR_NO_ROOT)},
         {"end tag before root", "</r>", P(XML_ERR_NO_ROOT)},
         {"declaration not first", " <?xml version='1.0'?>" + root, P(XML_ERR_BAD_PROLOG)},
-        {"declaration after BOM and comment", "\xEF\xBB\xBF<!--c--><?xml version='1.0'?>" + root, P(XML_ERR_BAD_PROLOG)},
+        {"declaration after BOM and comment", "\xEF\xBB\xBF<!--c--><?xml version='1.0'?>" + root,
+         P(XML_ERR_BAD_PROLOG)},
         {"declaration without version", "<?xml encoding='utf-8'?>" + root, P(XML_ERR_BAD_PROLOG)},
         {"version without a digit after the point", "<?xml version='1.'?>" + root, P(XML_ERR_BAD_PROLOG)},
         {"version not 1.x", "<?xml version='2.0'?>" + root, P(XML_ERR_BAD_PROLOG)},
         {"version with a letter", "<?xml version='1.0a'?>" + root, P(XML_ERR_BAD_PROLOG)},
-        {"declaration out of order", "<?xml version='1.0' standalone='no' encoding='x'?>" + root, P(XML_ERR_BAD_PROLOG)},
+        {"declaration out of order", "<?xml version='1.0' standalone='no' encoding='x'?>" + root,
+         P(XML_ERR_BAD_PROLOG)},
         {"declaration bad standalone", "<?xml version='1.0' standalone='maybe'?>" + root, P(XML_ERR_BAD_PROLOG)},
         {"declaration not closed by ?>", "<?xml version='1.0'>" + root, P(XML_ERR_BAD_PROLOG)},
         {"two DOCTYPEs", "<!DOCTYPE r><!DOCTYPE r>" + root, P(XML_ERR_BAD_PROLOG)},
@@ -267,7 +289,8 @@ TEST(XMLParserScan, RefusedElementsAndSkip)
     EXPECT_EQ(TraceDocument(doc, false, {"c"}), "S:r|S:a[x=1]|M:b|S:a{t}|E:a|E:a|" + X(kRefused));
     EXPECT_EQ(TraceDocument(doc, false, {}, {"b"}), "S:r|S:a[x=1]|M:b|S:a{t}|E:a|E:a|M:c|S:d{u}|E:d|E:r|N");
     // Skip still checks what it passes over.
-    EXPECT_EQ(TraceDocument("<r><a><b></c></a></r>", true, {"a"}), "S:r|K:S:a>" + std::to_string(XML_ERR_MISMATCHED_END_TAG));
+    EXPECT_EQ(TraceDocument("<r><a><b></c></a></r>", true, {"a"}),
+              "S:r|K:S:a>" + std::to_string(XML_ERR_MISMATCHED_END_TAG));
     EXPECT_EQ(TraceDocument("<r><a><b c='1' c='2'/></a></r>", true, {"a"}),
               "S:r|K:S:a>" + std::to_string(XML_ERR_DUPLICATE_ATTRIBUTE));
     EXPECT_EQ(TraceDocument("<r><a><b>", true, {"a"}), "S:r|K:S:a>" + std::to_string(XML_ERR_UNEXPECTED_END));
@@ -298,6 +321,7 @@ TEST(XMLParserScan, SkipRefusesAnythingButTheCurrentStartTag)
 TEST(XMLParserScan, PositionsOfTagsAndFailures)
 {
     // After `scans` Scan calls: the last result, and the line and column it reports.
+    // clang-format off
     const struct { std::string doc; int scans, result; long line, column; } table[] = {
         {"<r>\n  <a x='1'/>", 2, XML_SCAN_TAG, 2, 3},
         {"<r>\r\n\t<a>\r\n</a>", 3, XML_SCAN_TAG, 3, 1},
@@ -310,6 +334,7 @@ TEST(XMLParserScan, PositionsOfTagsAndFailures)
         {"<?xml version='1.0'?>\n<!DOCTYPE r>\n\n<!x>", 1, XML_ERR_BAD_MARKUP, 4, 1},
         {"<r>\n\n\n<a><!-- x -- y -->", 3, XML_ERR_BAD_MARKUP, 4, 11},
     };
+    // clang-format on
     for (const auto& c : table)
     {
         WriteBytes(kDoc, c.doc);
@@ -389,7 +414,8 @@ struct GeneratedDocument
     std::string Segment()
     {
         static const char* const alphabets[] = {"ab &;=>'\"]\n\r\t", "c <>&\n", "d<&]\n", "p <>\n"};
-        static const char* const opens[] = {"", "<!--", "<![CDATA[", "<?pi "}, *const closes[] = {"", "-->", "]]>", "?>"};
+        static const char *const opens[] = {"", "<!--", "<![CDATA[", "<?pi "}, *const closes[] = {"", "-->", "]]>",
+                                                                                                  "?>"};
         std::string content;
         for (size_t pieces = Below(4); pieces > 0; --pieces)
         {
@@ -407,7 +433,8 @@ struct GeneratedDocument
         for (size_t i = 0, n = Below(4); i < n; ++i, bigValue = 0)
         {
             char quote = Below(2) ? '"' : '\'';
-            std::string value = bigValue ? Text(bigValue, "v<>&\n") : Text(Length() % 100000, quote == '"' ? "v<'>&\n" : "v<\">&\n");
+            std::string value =
+                bigValue ? Text(bigValue, "v<>&\n") : Text(Length() % 100000, quote == '"' ? "v<'>&\n" : "v<\">&\n");
             std::string attribute = "a" + std::to_string(i);
             tag += (Below(3) ? " " : "\n\t") + attribute + (Below(2) ? "=" : " =\r\n ") + quote + value + quote;
             attributes += (i ? "," : "[") + attribute + "=" + value + (i + 1 == n ? "]" : "");
@@ -482,7 +509,8 @@ TEST(XMLParserScan, EveryConstructAcrossTheWindowEdge)
     for (size_t before = 0; before <= probe.size() + 1; ++before)
     {
         std::string pad(XMLParserState::kWindowSize - 3 - probe.size() - 1 + before, 'x');
-        EXPECT_EQ(TraceDocument("<r>" + pad + probe + "</r>"), "S:r{" + pad + "}|S:a[b=1,c=2]{tdu}|E:a|M:e|E:r|N") << before;
+        EXPECT_EQ(TraceDocument("<r>" + pad + probe + "</r>"), "S:r{" + pad + "}|S:a[b=1,c=2]{tdu}|E:a|M:e|E:r|N")
+            << before;
     }
 }
 
@@ -491,6 +519,7 @@ TEST(XMLParserInitialize, ArgumentsModesAndFiles)
     WriteBytes(kDoc, "<r/>");
     const char* missing = "xmlparser_no_such_file.xml";
     // readable: ScanProlog succeeds afterwards.
+    // clang-format off
     const struct { const char *file, *dir, *mode; int hookResult, expected; bool readable, hookCalled; } table[] = {
         {kDoc, "", "read", 0, 0, true, true},
         {kDoc, "some\\dir", 0, 0, 0, true, true},
@@ -502,6 +531,7 @@ TEST(XMLParserInitialize, ArgumentsModesAndFiles)
         {0, "", "read", 0, XML_ERR_BAD_ARGUMENT, false, false},
         {"", "", "read", 0, XML_ERR_BAD_ARGUMENT, false, false},
     };
+    // clang-format on
     for (const auto& c : table)
     {
         ProbeParser parser;

@@ -28,9 +28,7 @@ bool CanCheckXml()
     return false;
 }
 
-void CheckXml(const std::string&, const std::string*, std::vector<CheckFinding>&)
-{
-}
+void CheckXml(const std::string&, const std::string*, std::vector<CheckFinding>&) {}
 #endif
 
 namespace
@@ -121,8 +119,8 @@ std::string Summary(long long errors, long long warnings)
     return summary + ".";
 }
 
-int PrintJson(const std::string& path, const std::vector<CheckFinding>& findings, long long errors,
-              long long warnings, long long omitted)
+int PrintJson(const std::string& path, const std::vector<CheckFinding>& findings, long long errors, long long warnings,
+              long long omitted)
 {
     nlohmann::ordered_json list = nlohmann::ordered_json::array();
     for (const CheckFinding& finding : findings)

@@ -12,10 +12,10 @@
 enum ToolExitCode
 {
     TOOL_EXIT_OK = 0,
-    TOOL_EXIT_WARNINGS = 1,   // check: warnings only; expr: the row does not fill its width
-    TOOL_EXIT_DIFFERENT = 1,  // diff: the files differ
-    TOOL_EXIT_ERROR = 2,      // a file cannot be read or written, or an expression does not evaluate
-    TOOL_EXIT_USAGE = 64      // the command line is wrong
+    TOOL_EXIT_WARNINGS = 1,    // check: warnings only; expr: the row does not fill its width
+    TOOL_EXIT_DIFFERENT = 1,   // diff: the files differ
+    TOOL_EXIT_ERROR = 2,       // a file cannot be read or written, or an expression does not evaluate
+    TOOL_EXIT_USAGE = 64       // the command line is wrong
 };
 
 // FILE, IN and OUT may be "-" for standard input or output; FileFormat is --from or --to.
@@ -51,15 +51,15 @@ int RunDiff(const DiffRequest& request);
 struct RenderRequest
 {
     std::string file;
-    std::string other;        // --diff: the file to compare with, or empty
+    std::string other;                  // --diff: the file to compare with, or empty
     FileFormat from = FORMAT_BY_NAME;   // --from: how FILE and OTHER are read
-    std::string output;       // -o: the PNG file, or empty for --text
-    bool text = false;        // --text: print on the terminal
-    std::string field;        // --field: the one field to draw, or empty for all
+    std::string output;                 // -o: the PNG file, or empty for --text
+    bool text = false;                  // --text: print on the terminal
+    std::string field;                  // --field: the one field to draw, or empty for all
     bool hasField = false;
-    int block = -1;           // --block: the one block of each field to draw, or -1 for all
-    int scale = 1;            // --scale: pixels per bit, across and down
-    int columns = 0;          // --columns: the number of columns, or 0 to choose
+    int block = -1;                // --block: the one block of each field to draw, or -1 for all
+    int scale = 1;                 // --scale: pixels per bit, across and down
+    int columns = 0;               // --columns: the number of columns, or 0 to choose
     std::string colour = "auto";   // --color: auto, always or never
 };
 int RunRender(const RenderRequest& request);

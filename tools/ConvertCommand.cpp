@@ -13,10 +13,10 @@
 #include <string.h>
 
 #if defined(_WIN32)
-#  include <fcntl.h>
-#  include <io.h>
+#include <fcntl.h>
+#include <io.h>
 #else
-#  include <unistd.h>
+#include <unistd.h>
 #endif
 
 #include "DataFile.h"
@@ -33,12 +33,14 @@ namespace
 char g_szPendingFile[4096];
 
 // The signals that end the tool by default.
+// clang-format off
 const int kEndingSignals[] = {
     SIGINT, SIGTERM,
 #if !defined(_WIN32)
     SIGHUP, SIGQUIT,
 #endif
 };
+// clang-format on
 const int kSignalCount = (int)(sizeof(kEndingSignals) / sizeof(kEndingSignals[0]));
 
 void RemovePendingFile(int signalNumber)
@@ -95,7 +97,8 @@ private:
 std::string LastReport(ErrorHandler& errors, const std::string& output)
 {
     const ErrorReport* report = errors.GetLastReport();
-    return report != nullptr ? ReportDiagnostic(*report, output, "error") : FileError(output, "the file cannot be written");
+    return report != nullptr ? ReportDiagnostic(*report, output, "error")
+                             : FileError(output, "the file cannot be written");
 }
 
 // The JSON text, into the safe file.
@@ -131,7 +134,8 @@ public:
         FILE* file = CreateTemporaryFile(m_path);
         if (file == nullptr)
         {
-            error = FileError("<stdout>", std::string("a temporary file for the text cannot be made (") + strerror(errno) + ")");
+            error = FileError("<stdout>",
+                              std::string("a temporary file for the text cannot be made (") + strerror(errno) + ")");
             return false;
         }
         fclose(file);
@@ -185,11 +189,11 @@ int RunConvert(const ConvertRequest& request)
     std::string problem;
     if (!json && !CanWriteTexts(model, problem))
         return ReportError(FileError(shown, problem + ", which the data file writer would put out unescaped; " +
-                                            "nothing was written"));
+                                                "nothing was written"));
     bool standard = IsStandardStream(output);
     if (!standard && !request.force && IsWriteProtected(output))
         return ReportError(FileError(output, std::string("the file is write-protected (") + strerror(EACCES) +
-                                             "); give --force to replace it anyway"));
+                                                 "); give --force to replace it anyway"));
 
     std::string target = output;
 #if defined(_WIN32)
@@ -227,7 +231,7 @@ int RunConvert(const ConvertRequest& request)
                                       : CheckWrittenDataFile(model, readPath, shown, request.expressions);
         if (!difference.empty())
             return ReportError(FileError(shown, "the converted file does not read back as written (" + difference +
-                                                "); " + shown + " is left as it was"));
+                                                    "); " + shown + " is left as it was"));
     }
     if (file.Commit() < 0)
         return ReportError(LastReport(errors, shown));

@@ -7,8 +7,8 @@
 #include <string.h>
 
 #if defined(_WIN32)
-#  include <fcntl.h>
-#  include <io.h>
+#include <fcntl.h>
+#include <io.h>
 #endif
 
 #include "Diagnostics.h"
@@ -136,8 +136,7 @@ std::string HandlerError(RODAzivUzirAdovIzozari& handler, const ToolPath& path, 
     return ReportDiagnostic(*report, path.shown, "error");
 }
 
-int ReadDataFile(RODAzivUzirAdovIzozari& handler, const std::string& path, std::string& error,
-                 const std::string& shown)
+int ReadDataFile(RODAzivUzirAdovIzozari& handler, const std::string& path, std::string& error, const std::string& shown)
 {
     ToolPath located = LocateToolPath(path);
     if (!shown.empty())
@@ -241,9 +240,7 @@ int ToolReader::OnSetEndTag()
     return RODAzivUzirAdovIzozari::OnSetEndTag();
 }
 
-void ToolReader::OnRow(int, int, int, UtByteBuffer*)
-{
-}
+void ToolReader::OnRow(int, int, int, UtByteBuffer*) {}
 
 int ToolReader::ReadWithProgress(const std::string& path, const std::string& shown, Progress* progress,
                                  unsigned long long rowsDue, std::string& error)

@@ -14,10 +14,10 @@ class Progress;
 // name. `composed` is the path the handler makes of the two and names in its reports.
 struct ToolPath
 {
-    std::string shown;      // the path as the user wrote it
-    std::string directory;  // the handler's default directory
-    std::string name;       // the handler's file name
-    std::string composed;   // what the handler opens and reports
+    std::string shown;       // the path as the user wrote it
+    std::string directory;   // the handler's default directory
+    std::string name;        // the handler's file name
+    std::string composed;    // what the handler opens and reports
 };
 
 ToolPath LocateToolPath(const std::string& path);
@@ -118,7 +118,7 @@ private:
     void CatchUp();
 
     Progress* m_pProgress;
-    int m_nField;                    // where the rows not yet told begin
+    int m_nField;   // where the rows not yet told begin
     int m_nBlock;
     int m_nRow;
     unsigned long long m_nRowsSeen;

@@ -3,8 +3,7 @@
 
 #include "ErrorHandler.h"
 
-std::string Diagnostic(const std::string& file, long line, long column, const char* severity,
-                       const std::string& text)
+std::string Diagnostic(const std::string& file, long line, long column, const char* severity, const std::string& text)
 {
     std::string message = file.empty() ? std::string("rizeroz") : file;
     if (!file.empty() && line > 0)

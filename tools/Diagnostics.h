@@ -10,8 +10,7 @@
 class ErrorReport;
 
 // One message line (without its line end). `file` empty: the tool's own; `line` 0: no place.
-std::string Diagnostic(const std::string& file, long line, long column, const char* severity,
-                       const std::string& text);
+std::string Diagnostic(const std::string& file, long line, long column, const char* severity, const std::string& text);
 
 inline std::string FileError(const std::string& file, const std::string& text)
 {

@@ -73,18 +73,22 @@ std::string Line(const Difference& difference)
         return "comment: " + JsonString(difference.text[0]) + " -> " + JsonString(difference.text[1]);
     case Difference::FIELD_ORDER:
         return "fields: in another order: " + Names(difference.order[0]) + " -> " + Names(difference.order[1]);
-    case Difference::FIELD_ONLY_FIRST: return Place(difference) + ": only in the first file";
-    case Difference::FIELD_ONLY_SECOND: return Place(difference) + ": only in the second file";
+    case Difference::FIELD_ONLY_FIRST:
+        return Place(difference) + ": only in the first file";
+    case Difference::FIELD_ONLY_SECOND:
+        return Place(difference) + ": only in the second file";
     case Difference::FIELD_NAME:
         return "field " + std::to_string(difference.nField) + ": name " + JsonString(difference.text[0]) + " -> " +
                JsonString(difference.text[1]);
     case Difference::CHECKSUM:
         return Place(difference) + ": checksum " + Hex(difference.first, 4) + " -> " + Hex(difference.second, 4);
-    case Difference::BLOCK_COUNT: return Place(difference) + ": " + Counts(difference, "block", "blocks");
+    case Difference::BLOCK_COUNT:
+        return Place(difference) + ": " + Counts(difference, "block", "blocks");
     case Difference::ROW_WIDTH:
         return Place(difference) + ": row width " + std::to_string(difference.first) + " -> " +
                std::to_string(difference.second);
-    case Difference::ROW_COUNT: return Place(difference) + ": " + Counts(difference, "row", "rows");
+    case Difference::ROW_COUNT:
+        return Place(difference) + ": " + Counts(difference, "row", "rows");
     case Difference::ROW:
     default:
     {
@@ -108,8 +112,8 @@ OrderedJson TextOrNull(const char* text)
 // The same as one JSON object.
 OrderedJson Entry(const Difference& difference)
 {
-    static const char* const kKinds[] = {"version", "comment", "order", "field", "field", "name",
-                                         "checksum", "blocks", "row_width", "rows", "row"};
+    static const char* const kKinds[] = {"version",  "comment", "order",     "field", "field", "name",
+                                         "checksum", "blocks",  "row_width", "rows",  "row"};
     OrderedJson entry = OrderedJson::object();
     entry["kind"] = kKinds[difference.kind];
     switch (difference.kind)

@@ -33,8 +33,8 @@ int RunExpr(const std::string& expression, int width)
 
     if (count == widthBytes)
         return TOOL_EXIT_OK;
-    std::string keptNote = count > widthBytes ? "; the row keeps the first " + std::to_string(widthBytes) + ", as printed"
-                                               : std::string();
+    std::string keptNote =
+        count > widthBytes ? "; the row keeps the first " + std::to_string(widthBytes) + ", as printed" : std::string();
     fflush(stdout);
     fprintf(stderr, "rizeroz: warning: the expression stands for %s, but a row of %d bits holds %s%s.\n",
             Counted(count, "byte", "bytes").c_str(), width, Counted(widthBytes, "byte", "bytes").c_str(),

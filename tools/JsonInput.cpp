@@ -60,7 +60,8 @@ JsonFileInput::JsonFileInput(FILE* file)
     if (at >= 0)
     {
         m_nStart = at;
-        m_nTotal = (unsigned long long)status.st_size > (unsigned long long)at ? (unsigned long long)status.st_size - at : 0;
+        m_nTotal =
+            (unsigned long long)status.st_size > (unsigned long long)at ? (unsigned long long)status.st_size - at : 0;
     }
 }
 

@@ -20,7 +20,10 @@
 #include "UtByteBuffer.h"
 
 // Deepest nesting of arrays and objects a JSON text may have; the shape needs 6.
-enum { JSON_MODEL_MAX_DEPTH = 32 };
+enum
+{
+    JSON_MODEL_MAX_DEPTH = 32
+};
 
 // Where the JSON text comes from, a chunk at a time.
 class JsonInput
@@ -71,9 +74,9 @@ private:
     JsonFileInput(const JsonFileInput&);
     JsonFileInput& operator=(const JsonFileInput&);
 
-    FILE* m_pFile;                // not owned
-    char* m_pChunk;               // owned
-    long long m_nStart;           // where a rewindable stream started, else -1
+    FILE* m_pFile;        // not owned
+    char* m_pChunk;       // owned
+    long long m_nStart;   // where a rewindable stream started, else -1
     unsigned long long m_nDone;
     unsigned long long m_nTotal;
 };

@@ -31,7 +31,7 @@ constexpr HexTable kHex;
 // What the next value of the text stands for.
 enum Slot
 {
-    SLOT_NONE,       // nothing of the shape: inside something already refused
+    SLOT_NONE,   // nothing of the shape: inside something already refused
     SLOT_ROOT,
     SLOT_VERSION,
     SLOT_COMMENT,
@@ -49,7 +49,7 @@ enum Slot
 // An open object or array of the text.
 enum FrameKind
 {
-    FRAME_OTHER,     // refused, or inside something refused
+    FRAME_OTHER,   // refused, or inside something refused
     FRAME_MODEL,
     FRAME_FIELDS,
     FRAME_FIELD,
@@ -65,12 +65,16 @@ struct Member
     bool required;
 };
 
-const Member kModelMembers[] = {{"version", SLOT_VERSION, true}, {"comment", SLOT_COMMENT, false},
-                                {"fields", SLOT_FIELDS, true}, {nullptr, SLOT_NONE, false}};
-const Member kFieldMembers[] = {{"name", SLOT_NAME, true}, {"checksum", SLOT_CHECKSUM, false},
-                                {"blocks", SLOT_BLOCKS, true}, {nullptr, SLOT_NONE, false}};
-const Member kBlockMembers[] = {{"row_width", SLOT_ROW_WIDTH, true}, {"rows", SLOT_ROWS, true},
+const Member kModelMembers[] = {{"version", SLOT_VERSION, true},
+                                {"comment", SLOT_COMMENT, false},
+                                {"fields", SLOT_FIELDS, true},
                                 {nullptr, SLOT_NONE, false}};
+const Member kFieldMembers[] = {{"name", SLOT_NAME, true},
+                                {"checksum", SLOT_CHECKSUM, false},
+                                {"blocks", SLOT_BLOCKS, true},
+                                {nullptr, SLOT_NONE, false}};
+const Member kBlockMembers[] = {
+    {"row_width", SLOT_ROW_WIDTH, true}, {"rows", SLOT_ROWS, true}, {nullptr, SLOT_NONE, false}};
 
 struct Frame
 {
@@ -194,7 +198,7 @@ private:
     int m_nField;
     int m_nBlock;
     int m_nRow;
-    int m_nRowWidth;                     // of the block being read, given to it at its end
+    int m_nRowWidth;   // of the block being read, given to it at its end
     std::string m_fatal;
     std::string m_shape;
 };
@@ -231,21 +235,33 @@ std::string ModelEvents::WrongType(Slot slot) const
 {
     switch (slot)
     {
-    case SLOT_ROOT: return "the JSON text is not an object with the members \"version\" and \"fields\"";
-    case SLOT_VERSION: return "\"version\" must be a text or null";
-    case SLOT_COMMENT: return "\"comment\" must be a text or null";
-    case SLOT_FIELDS: return "\"fields\" must be an array";
-    case SLOT_FIELD: return WhereField() + " must be an object";
-    case SLOT_NAME: return WhereField() + ".name must be a text or null";
-    case SLOT_CHECKSUM: return WhereField() + ".checksum must be a whole number from 0 to 65535";
-    case SLOT_BLOCKS: return WhereField() + ".blocks must be an array";
-    case SLOT_BLOCK: return WhereBlock() + " must be an object";
+    case SLOT_ROOT:
+        return "the JSON text is not an object with the members \"version\" and \"fields\"";
+    case SLOT_VERSION:
+        return "\"version\" must be a text or null";
+    case SLOT_COMMENT:
+        return "\"comment\" must be a text or null";
+    case SLOT_FIELDS:
+        return "\"fields\" must be an array";
+    case SLOT_FIELD:
+        return WhereField() + " must be an object";
+    case SLOT_NAME:
+        return WhereField() + ".name must be a text or null";
+    case SLOT_CHECKSUM:
+        return WhereField() + ".checksum must be a whole number from 0 to 65535";
+    case SLOT_BLOCKS:
+        return WhereField() + ".blocks must be an array";
+    case SLOT_BLOCK:
+        return WhereBlock() + " must be an object";
     case SLOT_ROW_WIDTH:
         return WhereBlock() + ".row_width must be a whole number from " + std::to_string((long long)INT_MIN) + " to " +
                std::to_string((long long)INT_MAX);
-    case SLOT_ROWS: return WhereBlock() + ".rows must be an array";
-    case SLOT_ROW: return WhereRow() + " must be a text of hexadecimal digits";
-    default: return std::string();
+    case SLOT_ROWS:
+        return WhereBlock() + ".rows must be an array";
+    case SLOT_ROW:
+        return WhereRow() + " must be a text of hexadecimal digits";
+    default:
+        return std::string();
     }
 }
 
@@ -306,7 +322,7 @@ bool ModelEvents::key(string_t& name)
         return Fatal("the member " + Quoted(name) + " appears twice in one object");
     if (!Building() || frame.kind == FRAME_OTHER)
         return true;
-    const Member* members = frame.kind == FRAME_MODEL ? kModelMembers
+    const Member* members = frame.kind == FRAME_MODEL   ? kModelMembers
                             : frame.kind == FRAME_FIELD ? kFieldMembers
                                                         : kBlockMembers;
     for (unsigned int i = 0; members[i].name != nullptr; ++i)
@@ -328,7 +344,7 @@ bool ModelEvents::Close()
     m_frames.pop_back();
     if (!Building() || !frame.object || frame.kind == FRAME_OTHER)
         return true;
-    const Member* members = frame.kind == FRAME_MODEL ? kModelMembers
+    const Member* members = frame.kind == FRAME_MODEL   ? kModelMembers
                             : frame.kind == FRAME_FIELD ? kFieldMembers
                                                         : kBlockMembers;
     for (unsigned int i = 0; members[i].name != nullptr; ++i)

@@ -72,8 +72,8 @@ private:
 
     JsonChunks& m_chunks;
     JsonEvents& m_events;
-    std::string m_text;                    // the text (string or key) last read
-    std::vector<unsigned char> m_open;     // '{' or '[' for each open container
+    std::string m_text;                  // the text (string or key) last read
+    std::vector<unsigned char> m_open;   // '{' or '[' for each open container
 };
 
 // A text after its opening '"', into m_text; false for anything nlohmann-json refuses.
@@ -150,14 +150,30 @@ bool Scanner::ReadEscape()
         return false;
     switch (c)
     {
-    case '"': case '\\': case '/': m_text += (char)c; return true;
-    case 'b': m_text += '\b'; return true;
-    case 'f': m_text += '\f'; return true;
-    case 'n': m_text += '\n'; return true;
-    case 'r': m_text += '\r'; return true;
-    case 't': m_text += '\t'; return true;
-    case 'u': break;
-    default: return false;
+    case '"':
+    case '\\':
+    case '/':
+        m_text += (char)c;
+        return true;
+    case 'b':
+        m_text += '\b';
+        return true;
+    case 'f':
+        m_text += '\f';
+        return true;
+    case 'n':
+        m_text += '\n';
+        return true;
+    case 'r':
+        m_text += '\r';
+        return true;
+    case 't':
+        m_text += '\t';
+        return true;
+    case 'u':
+        break;
+    default:
+        return false;
     }
     unsigned int codePoint;
     if (!ReadHex4(codePoint) || (codePoint >= 0xDC00 && codePoint <= 0xDFFF))
@@ -297,10 +313,14 @@ JsonScanResult Scanner::Run()
                 result = m_events.string(m_text) ? JSON_SCAN_DONE : JSON_SCAN_STOPPED;
                 break;
             case 't':
-                result = !Expect("rue") ? JSON_SCAN_UNSURE : m_events.boolean(true) ? JSON_SCAN_DONE : JSON_SCAN_STOPPED;
+                result = !Expect("rue")           ? JSON_SCAN_UNSURE
+                         : m_events.boolean(true) ? JSON_SCAN_DONE
+                                                  : JSON_SCAN_STOPPED;
                 break;
             case 'f':
-                result = !Expect("alse") ? JSON_SCAN_UNSURE : m_events.boolean(false) ? JSON_SCAN_DONE : JSON_SCAN_STOPPED;
+                result = !Expect("alse")           ? JSON_SCAN_UNSURE
+                         : m_events.boolean(false) ? JSON_SCAN_DONE
+                                                   : JSON_SCAN_STOPPED;
                 break;
             case 'n':
                 result = !Expect("ull") ? JSON_SCAN_UNSURE : m_events.null() ? JSON_SCAN_DONE : JSON_SCAN_STOPPED;

@@ -130,14 +130,30 @@ public:
             char escape[8] = {'\\', 0, 0, 0, 0, 0, 0, 0};
             switch (c)
             {
-            case '"': escape[1] = '"'; break;
-            case '\\': escape[1] = '\\'; break;
-            case '\b': escape[1] = 'b'; break;
-            case '\f': escape[1] = 'f'; break;
-            case '\n': escape[1] = 'n'; break;
-            case '\r': escape[1] = 'r'; break;
-            case '\t': escape[1] = 't'; break;
-            default: snprintf(escape, sizeof(escape), "\\u%04x", c); break;
+            case '"':
+                escape[1] = '"';
+                break;
+            case '\\':
+                escape[1] = '\\';
+                break;
+            case '\b':
+                escape[1] = 'b';
+                break;
+            case '\f':
+                escape[1] = 'f';
+                break;
+            case '\n':
+                escape[1] = 'n';
+                break;
+            case '\r':
+                escape[1] = 'r';
+                break;
+            case '\t':
+                escape[1] = 't';
+                break;
+            default:
+                snprintf(escape, sizeof(escape), "\\u%04x", c);
+                break;
             }
             Put(escape);
         }
@@ -250,7 +266,8 @@ bool WriteJsonModel(SVFPlusData* model, JsonOutput& output, void (*onRow)(void*,
                 for (int j = 0; j < field->GetFieldBlockCount(); ++j)
                 {
                     SVFDataField::DataBlock* block = field->GetDataBlock(j);
-                    out.Put(j == 0 ? "\n        {\n          \"row_width\": " : ",\n        {\n          \"row_width\": ");
+                    out.Put(j == 0 ? "\n        {\n          \"row_width\": "
+                                   : ",\n        {\n          \"row_width\": ");
                     out.PutNumber(block->m_nRowWidth);
                     out.Put(",\n");
                     if (OpenArray(out, "          \"rows\": ", block->GetNumberOfRows()))

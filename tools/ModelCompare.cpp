@@ -287,8 +287,7 @@ std::vector<int> PairByName(const std::vector<const char*>& first, const std::ve
     return partners;
 }
 
-void CompareModels(const ModelView& first, const ModelView& second, const CompareOptions& options,
-                   DifferenceSink& sink)
+void CompareModels(const ModelView& first, const ModelView& second, const CompareOptions& options, DifferenceSink& sink)
 {
     Difference difference = NewDifference(Difference::VERSION, nullptr, -1);
     difference.text[0] = first.version;
@@ -369,13 +368,20 @@ std::string DescribeReadBack(const Difference& difference)
     std::string block = place + ", block " + std::to_string(difference.nBlock);
     switch (difference.kind)
     {
-    case Difference::VERSION: return "the version differs";
-    case Difference::COMMENT: return "the comment differs";
-    case Difference::FIELD_NAME: return "the name of " + place + " differs";
-    case Difference::CHECKSUM: return "the checksum of " + place + " differs";
-    case Difference::BLOCK_COUNT: return "the number of blocks of " + place + " differs";
-    case Difference::ROW_WIDTH: return "the row width of " + block + " differs";
-    case Difference::ROW_COUNT: return "the number of rows of " + block + " differs";
+    case Difference::VERSION:
+        return "the version differs";
+    case Difference::COMMENT:
+        return "the comment differs";
+    case Difference::FIELD_NAME:
+        return "the name of " + place + " differs";
+    case Difference::CHECKSUM:
+        return "the checksum of " + place + " differs";
+    case Difference::BLOCK_COUNT:
+        return "the number of blocks of " + place + " differs";
+    case Difference::ROW_WIDTH:
+        return "the row width of " + block + " differs";
+    case Difference::ROW_COUNT:
+        return "the number of rows of " + block + " differs";
     case Difference::ROW:
     {
         std::string row = block + ", row " + std::to_string(difference.nRow);
@@ -384,7 +390,8 @@ std::string DescribeReadBack(const Difference& difference)
         return row + " holds " + std::to_string(difference.second) + (difference.second == 1 ? " byte" : " bytes") +
                " instead of the " + std::to_string(difference.first) + " written";
     }
-    default: return "the number of fields differs";
+    default:
+        return "the number of fields differs";
     }
 }
 

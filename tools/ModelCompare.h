@@ -25,7 +25,7 @@ struct BlockView
 
 struct FieldView
 {
-    const char* name;             // null for none
+    const char* name;   // null for none
     unsigned int nChecksum;
     std::vector<BlockView> blocks;
 };
@@ -34,10 +34,10 @@ struct FieldView
 // a view is filled in place and never copied.
 struct ModelView
 {
-    const char* version;          // null for none
-    const char* comment;          // null for none
+    const char* version;   // null for none
+    const char* comment;   // null for none
     std::vector<FieldView> fields;
-    std::string lineFeedComment;  // the comment with its line ends made line feeds, when it had others
+    std::string lineFeedComment;         // the comment with its line ends made line feeds, when it had others
     std::deque<std::string> rowCopies;   // rows not kept in one piece, copied
 };
 
@@ -60,26 +60,26 @@ struct Difference
     {
         VERSION,
         COMMENT,
-        FIELD_ORDER,       // the fields both have stand in another order
-        FIELD_ONLY_FIRST,  // a field of the first model has no partner in the second
+        FIELD_ORDER,        // the fields both have stand in another order
+        FIELD_ONLY_FIRST,   // a field of the first model has no partner in the second
         FIELD_ONLY_SECOND,
-        FIELD_NAME,        // fields paired by place have other names
+        FIELD_NAME,   // fields paired by place have other names
         CHECKSUM,
         BLOCK_COUNT,
         ROW_WIDTH,
         ROW_COUNT,
-        ROW                // the rows differ in length, in a byte, or both
+        ROW   // the rows differ in length, in a byte, or both
     };
     Kind kind;
-    const char* field;        // the field's name (the first model's, else the second's)
-    int nField;               // its index (in the first model, else in the second), or -1
-    int nBlock;               // -1 where no block is concerned
-    int nRow;                 // -1 where no row is concerned
-    long long first;          // checksums, counts, widths, row lengths
+    const char* field;   // the field's name (the first model's, else the second's)
+    int nField;          // its index (in the first model, else in the second), or -1
+    int nBlock;          // -1 where no block is concerned
+    int nRow;            // -1 where no row is concerned
+    long long first;     // checksums, counts, widths, row lengths
     long long second;
-    long long nOffset;        // ROW: the first byte that differs within both rows, or -1
-    int nByte[2];             // ROW: the two bytes at nOffset
-    const char* text[2];      // VERSION, COMMENT, FIELD_NAME: the two texts (null for none)
+    long long nOffset;                   // ROW: the first byte that differs within both rows, or -1
+    int nByte[2];                        // ROW: the two bytes at nOffset
+    const char* text[2];                 // VERSION, COMMENT, FIELD_NAME: the two texts (null for none)
     std::vector<const char*> order[2];   // FIELD_ORDER: the paired fields' names in each model's order
 };
 
@@ -97,14 +97,14 @@ struct RowDifference
     int nBlock;
     int nRow;
     long long nLength[2];
-    long long nOffset;      // the first byte that differs within both rows, or -1
+    long long nOffset;   // the first byte that differs within both rows, or -1
     int nByte[2];
 };
 
 struct CompareOptions
 {
-    bool bPairByName;     // pair fields by name (the first with the first of its name); else by place
-    bool bTextsAsJson;    // texts are equal when JSON writes them alike
+    bool bPairByName;    // pair fields by name (the first with the first of its name); else by place
+    bool bTextsAsJson;   // texts are equal when JSON writes them alike
     // When given, the rows were compared already, as they were read (RowComparison.h),
     // and these are the rows that differ, in the order of the first model: the second
     // model's rows are then not looked at, only counted.

@@ -8,8 +8,8 @@
 #include <sys/stat.h>
 
 #if defined(_WIN32)
-#  include <fcntl.h>
-#  include <io.h>
+#include <fcntl.h>
+#include <io.h>
 #endif
 
 #include <png.h>
@@ -38,9 +38,7 @@ void OnError(png_structp png, png_const_charp message)
     png_longjmp(png, 1);
 }
 
-void OnWarning(png_structp, png_const_charp)
-{
-}
+void OnWarning(png_structp, png_const_charp) {}
 
 void OnWrite(png_structp png, png_bytep data, size_t length)
 {
@@ -53,9 +51,7 @@ void OnWrite(png_structp png, png_bytep data, size_t length)
     }
 }
 
-void OnFlush(png_structp)
-{
-}
+void OnFlush(png_structp) {}
 
 // Removes a picture left unfinished, when it is a plain file: "-o /dev/null" and the
 // like stay.
@@ -108,9 +104,7 @@ bool FinishGuarded(PngWriterState* state)
 }
 }
 
-PngWriter::PngWriter() : m_pState(nullptr), m_pFile(nullptr)
-{
-}
+PngWriter::PngWriter() : m_pState(nullptr), m_pFile(nullptr) {}
 
 PngWriter::~PngWriter()
 {

@@ -7,9 +7,9 @@
 #include <chrono>
 
 #if defined(_WIN32)
-#  include <io.h>
+#include <io.h>
 #else
-#  include <unistd.h>
+#include <unistd.h>
 #endif
 
 namespace
@@ -61,9 +61,7 @@ void Progress::Clear()
     g_nShownLength = 0;
 }
 
-Progress::Progress(const std::string& work) : m_work(work)
-{
-}
+Progress::Progress(const std::string& work) : m_work(work) {}
 
 Progress::~Progress()
 {

@@ -33,7 +33,8 @@ public:
     bool Put(const char* data, size_t length) override
     {
         m_buffer.resize(length);
-        m_bSame = m_bSame && fread(&m_buffer[0], 1, length, m_pFile) == length && memcmp(&m_buffer[0], data, length) == 0;
+        m_bSame =
+            m_bSame && fread(&m_buffer[0], 1, length, m_pFile) == length && memcmp(&m_buffer[0], data, length) == 0;
         return m_bSame;
     }
     // True when the file held the text given and nothing more.

@@ -16,7 +16,7 @@
 #include "Diagnostics.h"
 #include "ToolText.h"
 #if defined(RIZEROZ_HAVE_PNG)
-#  include "PngWriter.h"
+#include "PngWriter.h"
 #endif
 
 namespace
@@ -111,8 +111,8 @@ std::vector<DrawnField> PairFields(RenderModels& models, bool compared)
 // Keeps what --field and --block ask for; false with a sentence when it is not there.
 bool SelectFields(const RenderRequest& request, std::vector<DrawnField>& fields, std::string& error)
 {
-    std::string files = request.other.empty() ? ShownName(request.file)
-                                              : ShownName(request.file) + " or " + ShownName(request.other);
+    std::string files =
+        request.other.empty() ? ShownName(request.file) : ShownName(request.file) + " or " + ShownName(request.other);
     if (request.hasField)
     {
         size_t i = 0;
@@ -136,9 +136,10 @@ bool SelectFields(const RenderRequest& request, std::vector<DrawnField>& fields,
     {
         if ((size_t)request.block >= field.blocks.size())
         {
-            error = FileError(files, "the data field \"" + field.name + "\" has no block " +
-                                         std::to_string(request.block) + " (it has " +
-                                         Counted((long long)field.blocks.size(), "block", "blocks") + ", numbered from 0)");
+            error =
+                FileError(files, "the data field \"" + field.name + "\" has no block " + std::to_string(request.block) +
+                                     " (it has " + Counted((long long)field.blocks.size(), "block", "blocks") +
+                                     ", numbered from 0)");
             return false;
         }
         field.blocks = std::vector<DrawnBlock>(1, field.blocks[(size_t)request.block]);
@@ -231,15 +232,16 @@ int WriteFields(const RenderRequest& request, const std::vector<DrawnField>& fie
         pictures.emplace_back(field, request.scale, request.columns, PICTURE_MAX_WIDTH / request.scale);
         const FieldPicture& picture = pictures.back();
         if (picture.GetWidth() > PICTURE_MAX_WIDTH || picture.GetHeight() > kTallestPicture)
-            return ReportError(FileError(ShownName(request.file), "the picture of the data field \"" + field.name +
-                                                                  "\" would be " + std::to_string(picture.GetWidth()) +
-                                                                  " x " + std::to_string(picture.GetHeight()) +
-                                                                  " pixels; a picture is at most " +
-                                                                  std::to_string((long long)PICTURE_MAX_WIDTH) + " wide and " +
-                                                                  std::to_string(kTallestPicture) + " tall"));
+            return ReportError(FileError(ShownName(request.file),
+                                         "the picture of the data field \"" + field.name + "\" would be " +
+                                             std::to_string(picture.GetWidth()) + " x " +
+                                             std::to_string(picture.GetHeight()) + " pixels; a picture is at most " +
+                                             std::to_string((long long)PICTURE_MAX_WIDTH) + " wide and " +
+                                             std::to_string(kTallestPicture) + " tall"));
     }
     if (IsStandardStream(request.output) && fields.size() > 1)
-        return ReportError(FileError("<stdout>", "the pictures of " + Counted((long long)fields.size(), "field", "fields") +
+        return ReportError(FileError("<stdout>", "the pictures of " +
+                                                     Counted((long long)fields.size(), "field", "fields") +
                                                      " cannot all go to standard output; choose one with --field"));
     std::vector<std::string> paths = PicturePaths(request.output, fields);
     std::string error;

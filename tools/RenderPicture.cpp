@@ -160,9 +160,8 @@ void FieldPicture::PaintLine(long long line, unsigned char* cells, long long cou
 {
     StackedBlock key = {{nullptr, nullptr}, line, 0};
     std::vector<StackedBlock>::const_iterator block =
-        std::upper_bound(m_blocks.begin(), m_blocks.end(), key, [](const StackedBlock& a, const StackedBlock& b) {
-            return a.nFirstLine < b.nFirstLine;
-        });
+        std::upper_bound(m_blocks.begin(), m_blocks.end(), key,
+                         [](const StackedBlock& a, const StackedBlock& b) { return a.nFirstLine < b.nFirstLine; });
     --block;   // line 0 is the first block's, so there is one at or before every line
     long long row = line - block->nFirstLine + 1;
     if (row > block->nRows)

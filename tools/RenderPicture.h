@@ -15,16 +15,16 @@
 // What a pixel shows; the palette index of the pixel in a PNG file.
 enum Paint
 {
-    PAINT_CLEAR,          // a clear bit
-    PAINT_SET,            // a set bit
-    PAINT_MISSING,        // a bit that a row shorter than its row_width lacks
-    PAINT_OUTSIDE,        // no bit: right of a narrower block, beside the lines between columns,
-                          // the end of the last column
-    PAINT_SEPARATOR,      // the line between two blocks, and between two columns
-    PAINT_FADED_CLEAR,    // in a comparison: the bits that are the same in both files
+    PAINT_CLEAR,         // a clear bit
+    PAINT_SET,           // a set bit
+    PAINT_MISSING,       // a bit that a row shorter than its row_width lacks
+    PAINT_OUTSIDE,       // no bit: right of a narrower block, beside the lines between columns,
+                         // the end of the last column
+    PAINT_SEPARATOR,     // the line between two blocks, and between two columns
+    PAINT_FADED_CLEAR,   // in a comparison: the bits that are the same in both files
     PAINT_FADED_SET,
     PAINT_FADED_MISSING,
-    PAINT_DIFFERS,        // in a comparison: a bit that differs (or that one file lacks)
+    PAINT_DIFFERS,   // in a comparison: a bit that differs (or that one file lacks)
     PAINT_COUNT
 };
 
@@ -54,7 +54,7 @@ struct DrawnBlock
 struct DrawnField
 {
     std::string name;
-    bool bCompared;                    // a comparison: paint the differences of pBlock and pOther
+    bool bCompared;   // a comparison: paint the differences of pBlock and pOther
     std::vector<DrawnBlock> blocks;
 };
 
@@ -88,11 +88,11 @@ private:
     std::vector<StackedBlock> m_blocks;   // blocks with rows, in order
     bool m_bCompared;
     int m_nScale;
-    long long m_nLines;        // rows and separators in the stack
-    long long m_nCellsWide;    // cells of one column
+    long long m_nLines;       // rows and separators in the stack
+    long long m_nCellsWide;   // cells of one column
     long long m_nColumns;
-    long long m_nColumnLines;  // lines of one column
-    long long m_nPixelRow;     // the next pixel row
+    long long m_nColumnLines;             // lines of one column
+    long long m_nPixelRow;                // the next pixel row
     std::vector<unsigned char> m_cells;   // the current cell row
     std::vector<unsigned char> m_other;   // the other file's row, in a comparison
 };

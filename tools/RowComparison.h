@@ -43,10 +43,10 @@ private:
     ViewKind m_kind;
     bool m_bPairByName;
     unsigned long long m_nRows;
-    std::map<std::string, std::vector<int> > m_fieldsNamed;   // the first model's fields of each name
-    std::map<std::string, size_t> m_namesSeen;                // how often the second model gave each name so far
-    std::vector<int> m_partners;       // for each field of the second model met so far: its partner, or -1
-    std::vector<RowDifference> m_rows; // the rows that differ
+    std::map<std::string, std::vector<int>> m_fieldsNamed;   // the first model's fields of each name
+    std::map<std::string, size_t> m_namesSeen;               // how often the second model gave each name so far
+    std::vector<int> m_partners;         // for each field of the second model met so far: its partner, or -1
+    std::vector<RowDifference> m_rows;   // the rows that differ
 };
 
 // The handler reading the second model: its rows go to the comparison as they complete.

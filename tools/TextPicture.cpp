@@ -9,13 +9,13 @@
 #include <vector>
 
 #if defined(_WIN32)
-#  ifndef WIN32_LEAN_AND_MEAN
-#    define WIN32_LEAN_AND_MEAN
-#  endif
-#  include <windows.h>
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
 #else
-#  include <sys/ioctl.h>
-#  include <unistd.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
 #endif
 
 namespace

@@ -255,8 +255,8 @@ void CheckXml(const std::string& path, const std::string* documentType, std::vec
         if (wellFormed && documentType != nullptr)
         {
             xmlDtdPtr declarations = nullptr;
-            xmlParserInputBufferPtr input = xmlParserInputBufferCreateMem(
-                documentType->data(), (int)documentType->size(), XML_CHAR_ENCODING_NONE);
+            xmlParserInputBufferPtr input =
+                xmlParserInputBufferCreateMem(documentType->data(), (int)documentType->size(), XML_CHAR_ENCODING_NONE);
             if (input != nullptr)
                 declarations = xmlIOParseDTD(nullptr, input, XML_CHAR_ENCODING_UTF8);
             collector.remarks.clear();

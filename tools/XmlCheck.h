@@ -9,12 +9,12 @@
 struct CheckFinding
 {
     bool bError = false;
-    std::string source;     // "xml" (well-formedness), "dtd" (validity) or "reader"
-    bool bHasCode = false;  // the library's result or warning code, for the reader's findings
+    std::string source;      // "xml" (well-formedness), "dtd" (validity) or "reader"
+    bool bHasCode = false;   // the library's result or warning code, for the reader's findings
     int nCode = 0;
-    long nLine = 0;         // from 1; 0 where the finding has no place
+    long nLine = 0;   // from 1; 0 where the finding has no place
     long nColumn = 0;
-    std::string message;    // one sentence, without the place
+    std::string message;   // one sentence, without the place
 };
 
 // True when this build has the libxml2 pass (not the Windows build: Debian has no

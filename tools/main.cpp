@@ -102,8 +102,9 @@ int main(int argc, char** argv)
                                                       "read back and compared.");
     convert->add_option("IN", conversion.input, "File to read; - for standard input")->required();
     convert->add_option("OUT", conversion.output, "File to write; - for standard output")->required();
-    convert->add_flag("--expressions", conversion.expressions, "Write rows as expressions where those are shorter "
-                                                               "(data file output only)");
+    convert->add_flag("--expressions", conversion.expressions,
+                      "Write rows as expressions where those are shorter "
+                      "(data file output only)");
     convert->add_flag("--force", conversion.force, "Replace OUT even when it is write-protected");
     AddFormat(convert, "--from", from, "Read IN as xml (a data file) or json, whatever its name");
     AddFormat(convert, "--to", to, "Write OUT as xml (a data file) or json, whatever its name");
@@ -115,8 +116,9 @@ int main(int argc, char** argv)
                                                 "on errors.");
     diff->add_option("A", comparison.first, "The first file; - for standard input")->required();
     diff->add_option("B", comparison.second, "The second file; - for standard input")->required();
-    diff->add_flag("--exact", comparison.exact, "Compare the models as they are, also in what a data file does not "
-                                                "keep (blocks of one width apart, blocks without rows, missing texts)");
+    diff->add_flag("--exact", comparison.exact,
+                   "Compare the models as they are, also in what a data file does not "
+                   "keep (blocks of one width apart, blocks without rows, missing texts)");
     diff->add_option("--max", comparison.max, "Print at most N differences, then their number (default 20)")
         ->check(CLI::Range(0, INT_MAX));
     diff->add_flag("--json", comparison.json, "Print the differences as one JSON object");
@@ -135,22 +137,27 @@ int main(int argc, char** argv)
                               "top to bottom, blocks one below the other. Writes a PNG file (-o; with several "
                               "fields, OUT-NAME.png for each) or prints the picture with block characters "
                               "(--text).") +
-                      (CanWritePng() ? "" : " This build has no PNG support (it was built without libpng): "
-                                            "only --text draws."));
+                      (CanWritePng() ? ""
+                                     : " This build has no PNG support (it was built without libpng): "
+                                       "only --text draws."));
     render->add_option("FILE", picture.file, "Data file (or .json file) to draw; - for standard input")->required();
-    CLI::Option* pictureFile = render->add_option("-o,--output", picture.output, "PNG file to write; - for "
-                                                                                  "standard output");
+    CLI::Option* pictureFile = render->add_option("-o,--output", picture.output,
+                                                  "PNG file to write; - for "
+                                                  "standard output");
     CLI::Option* text = render->add_flag("--text", picture.text, "Print the picture on the terminal instead");
     pictureFile->excludes(text);
     render->add_option("--field", picture.field, "Draw only the data field of this name");
     render->add_option("--block", picture.block, "Draw only this block of each field (numbered from 0)")
         ->check(CLI::Range(0, INT_MAX));
-    render->add_option("--diff", picture.other, "Show the bits that differ from this file in red over a faded "
-                                                "picture of FILE");
+    render->add_option("--diff", picture.other,
+                       "Show the bits that differ from this file in red over a faded "
+                       "picture of FILE");
     render->add_option("--scale", picture.scale, "Pixels per bit, across and down (1 to 100)")
         ->check(CLI::Range(1, 100));
-    render->add_option("--columns", picture.columns, "Number of side-by-side columns of rows (default: one, or as "
-                                                     "many as keep a tall field near square)")
+    render
+        ->add_option("--columns", picture.columns,
+                     "Number of side-by-side columns of rows (default: one, or as "
+                     "many as keep a tall field near square)")
         ->check(CLI::Range(1, INT_MAX));
     render->add_option("--color", picture.colour, "With --text: auto (colours on a terminal), always or never")
         ->check(CLI::IsMember({"auto", "always", "never"}))
@@ -198,8 +205,8 @@ int main(int argc, char** argv)
     }
 
     // Every file named on the command line must be one the library opens as named.
-    for (const std::string* path : {&file, &conversion.input, &conversion.output, &comparison.first,
-                                    &comparison.second, &picture.file, &picture.other, &picture.output})
+    for (const std::string* path : {&file, &conversion.input, &conversion.output, &comparison.first, &comparison.second,
+                                    &picture.file, &picture.other, &picture.output})
     {
         std::string problem;
         if (!IsUsablePath(*path, problem))

@@ -60,8 +60,12 @@ int SetHandlerError(rz_error** error, RODAzivUzirAdovIzozari& handler, int code,
     return Guarded(code, [&]() {
         bool placed = report->GetLine() > 0;
         return SetError(error, code, CallersMessage(*report, path), path,
-                        placed ? report->GetLine() : reading ? handler.GetLine() : 0,
-                        placed ? report->GetColumn() : reading ? handler.GetColumn() : 0);
+                        placed    ? report->GetLine()
+                        : reading ? handler.GetLine()
+                                  : 0,
+                        placed    ? report->GetColumn()
+                        : reading ? handler.GetColumn()
+                                  : 0);
     });
 }
 }
@@ -156,9 +160,9 @@ int rz_evaluate(const char* expression, int row_width, unsigned char* row, size_
         char probe[3];
         int count = evaluator.GetBitStream(expression, probe, (int)sizeof(probe));
         if (count < 0)
-            return SetError(error, count, std::string("\"") + expression + "\" does not evaluate: " +
-                                              ErrorHandler::DescribeCode(count) + " (error " +
-                                              std::to_string(count) + ").",
+            return SetError(error, count,
+                            std::string("\"") + expression + "\" does not evaluate: " +
+                                ErrorHandler::DescribeCode(count) + " (error " + std::to_string(count) + ").",
                             nullptr, 0, 0);
 
         // As the reader does: the row keeps at most the bytes its width holds.

@@ -36,9 +36,9 @@
 
 #if defined(_WIN32) || defined(__CYGWIN__)
 /* Exported through the library's .def file; the import library resolves the names. */
-#  define RZ_API
+#define RZ_API
 #else
-#  define RZ_API RIZEROZ_API
+#define RZ_API RIZEROZ_API
 #endif
 #define RZ_CALL RIZEROZ_CDECL
 

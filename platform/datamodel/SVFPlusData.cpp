@@ -22,8 +22,7 @@ SVFPlusData::SVFPlusData(SVFPlusData* source)
 }
 
 SVFPlusData::SVFPlusData(const SVFPlusData& other)
-    : UtObject(), m_pszVersion(0), m_pszComment(0), m_ppFields(0), m_nFieldCount(0),
-      m_nFieldSlots(0), m_pArena(0)
+    : UtObject(), m_pszVersion(0), m_pszComment(0), m_ppFields(0), m_nFieldCount(0), m_nFieldSlots(0), m_pArena(0)
 {
     CopyFrom(other);
 }

@@ -144,10 +144,7 @@ bool HasShorterPeriod(const int* matches, unsigned long long repeating, int peri
 class ExpressionPlanner
 {
 public:
-    ExpressionPlanner(const unsigned char* bytes, PlanStep* steps)
-        : m_pBytes(bytes), m_pSteps(steps)
-    {
-    }
+    ExpressionPlanner(const unsigned char* bytes, PlanStep* steps) : m_pBytes(bytes), m_pSteps(steps) {}
 
     // Plans bytes [begin, end) as a sum of terms and returns the length of its text.
     // Uses the steps from begin to end inclusive.

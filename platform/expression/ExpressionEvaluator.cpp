@@ -33,13 +33,8 @@ Length SaturatingMultiply(Length a, Length b)
 }
 
 ExpressionEvaluator::ExpressionEvaluator(const char* text, const char* end, char* out, Length limit, bool raw)
-    : m_pText((const unsigned char*)text),
-      m_pEnd((const unsigned char*)end),
-      m_pOut(out),
-      m_nLimit(out != nullptr ? limit : 0),
-      m_nWidth(raw ? 1 : 2),
-      m_nWritten(0),
-      m_nDepth(0)
+    : m_pText((const unsigned char*)text), m_pEnd((const unsigned char*)end), m_pOut(out),
+      m_nLimit(out != nullptr ? limit : 0), m_nWidth(raw ? 1 : 2), m_nWritten(0), m_nDepth(0)
 {
 }
 

@@ -49,11 +49,7 @@ void PutEmptyStream(char* output, int size)
 }
 }
 
-SVPExpression::SVPExpression()
-    : m_nOutputSize(0),
-      m_pszDirectory(nullptr)
-{
-}
+SVPExpression::SVPExpression() : m_nOutputSize(0), m_pszDirectory(nullptr) {}
 
 SVPExpression::~SVPExpression()
 {
@@ -159,8 +155,8 @@ long long SVPExpression::EvaluateBytes(const char* expression, size_t length, un
     if (expression == nullptr)
         return SVP_ERR_ARGUMENT;
     Length total = 0;
-    ExpressionEvaluator writer(expression, expression + length, (char*)bytes, bytes != nullptr && limit > 0 ? (Length)limit : 0,
-                               true);
+    ExpressionEvaluator writer(expression, expression + length, (char*)bytes,
+                               bytes != nullptr && limit > 0 ? (Length)limit : 0, true);
     if (!writer.Evaluate(total))
         return SVP_ERR_SYNTAX;
     return (long long)total;

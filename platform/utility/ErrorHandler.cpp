@@ -25,9 +25,9 @@ struct CodeEntry
     const char* pszSentence;
 };
 
-#define RIZEROZ_CODE_ENTRY(code, name, sentence) { code, #name, sentence },
-const CodeEntry g_resultCodes[] = { RIZEROZ_RESULTS(RIZEROZ_CODE_ENTRY) };
-const CodeEntry g_warningKinds[] = { RIZEROZ_READ_WARNINGS(RIZEROZ_CODE_ENTRY) };
+#define RIZEROZ_CODE_ENTRY(code, name, sentence) {code, #name, sentence},
+const CodeEntry g_resultCodes[] = {RIZEROZ_RESULTS(RIZEROZ_CODE_ENTRY)};
+const CodeEntry g_warningKinds[] = {RIZEROZ_READ_WARNINGS(RIZEROZ_CODE_ENTRY)};
 #undef RIZEROZ_CODE_ENTRY
 
 template <size_t count>
@@ -137,8 +137,8 @@ ErrorReport::ErrorReport(int code, unsigned long list, const char* text, const c
 {
 }
 
-ErrorReport::ErrorReport(int code, unsigned long list, const char* text, const char* message, long line,
-                         long column, const char* sentence)
+ErrorReport::ErrorReport(int code, unsigned long list, const char* text, const char* message, long line, long column,
+                         const char* sentence)
     : m_nCode(code), m_nList(list), m_pszText(CopyText(text)), m_pszMessage(CopyText(message)), m_nLine(line),
       m_nColumn(column), m_pszSentence(CopyText(sentence))
 {
@@ -251,8 +251,8 @@ int ErrorHandler::GetErrorList(int list)
     return count;
 }
 
-int ErrorHandler::AddReport(int code, unsigned long list, const char* text, const char* file,
-                            long line, long column, const char* detail)
+int ErrorHandler::AddReport(int code, unsigned long list, const char* text, const char* file, long line, long column,
+                            const char* detail)
 {
     // A report is what a failure leaves behind: running out of memory while making one
     // must not turn into a failure of its own.
@@ -266,8 +266,8 @@ int ErrorHandler::AddReport(int code, unsigned long list, const char* text, cons
     }
 }
 
-int ErrorHandler::AddReportSentence(int code, unsigned long list, const char* text, const char* file,
-                                    long line, long column, const char* sentence)
+int ErrorHandler::AddReportSentence(int code, unsigned long list, const char* text, const char* file, long line,
+                                    long column, const char* sentence)
 {
     try
     {
@@ -279,8 +279,8 @@ int ErrorHandler::AddReportSentence(int code, unsigned long list, const char* te
     }
 }
 
-int ErrorHandler::Record(int code, unsigned long list, const char* text, const char* file,
-                         long line, long column, const char* what, const char* detail)
+int ErrorHandler::Record(int code, unsigned long list, const char* text, const char* file, long line, long column,
+                         const char* what, const char* detail)
 {
     std::string sentence = what;
     if (HasText(detail))
@@ -292,8 +292,8 @@ int ErrorHandler::Record(int code, unsigned long list, const char* text, const c
     std::string message = MessageOf(PlaceOf(text, file, line, column), sentence, "error", code);
     bool placed = HasText(file) && line > 0;
     MakeRoom(m_pReports, m_nReportCount, m_nReportSlots);
-    m_pReports[m_nReportCount] = ErrorReport(code, list, text, message.c_str(), placed ? line : 0,
-                                             placed ? column : 0, sentence.c_str());
+    m_pReports[m_nReportCount] =
+        ErrorReport(code, list, text, message.c_str(), placed ? line : 0, placed ? column : 0, sentence.c_str());
     return m_nReportCount++;
 }
 
@@ -351,7 +351,8 @@ int ErrorHandler::AddWarning(int code, const char* file, long line, long column,
         const char* what = HasText(sentence) ? sentence : DescribeWarning(code);
         std::string message = MessageOf(PlaceOf(file, file, line, column), what, "warning", code);
         MakeRoom(m_pWarnings, m_nWarningCount, m_nWarningSlots);
-        m_pWarnings[m_nWarningCount] = ErrorReport(code, ERROR_LIST_WARNINGS, file, message.c_str(), line, column, what);
+        m_pWarnings[m_nWarningCount] =
+            ErrorReport(code, ERROR_LIST_WARNINGS, file, message.c_str(), line, column, what);
         return m_nWarningCount++;
     }
     catch (const std::bad_alloc&)

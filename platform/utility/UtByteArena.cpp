@@ -73,8 +73,8 @@ void FreeRegion(UtByteRegion* region)
 }
 
 UtByteArena::UtByteArena()
-    : m_pRegion(0), m_nNextRegion(kFirstRegion), m_pSlabs(0), m_pSlabFree(0), m_pSlabEnd(0),
-      m_nNextSlab(kFirstSlab), m_pFreeObjects(0), m_nFreeObjects(0), m_nReferences(1)
+    : m_pRegion(0), m_nNextRegion(kFirstRegion), m_pSlabs(0), m_pSlabFree(0), m_pSlabEnd(0), m_nNextSlab(kFirstSlab),
+      m_pFreeObjects(0), m_nFreeObjects(0), m_nReferences(1)
 {
     nKind = UtByteLink::Arena;
 }
@@ -143,8 +143,8 @@ void UtByteArena::DeleteBuffer(UtByteBuffer* buffer)
         delete buffer;
         return;
     }
-    UtByteArena* arena = link->nKind == UtByteLink::Arena ? static_cast<UtByteArena*>(link)
-                                                          : static_cast<UtByteRegion*>(link)->pArena;
+    UtByteArena* arena =
+        link->nKind == UtByteLink::Arena ? static_cast<UtByteArena*>(link) : static_cast<UtByteRegion*>(link)->pArena;
     buffer->~UtByteBuffer();   // leaves its region, which may go with it
     *reinterpret_cast<void**>(buffer) = arena->m_pFreeObjects;
     arena->m_pFreeObjects = buffer;

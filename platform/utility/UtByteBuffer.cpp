@@ -35,24 +35,22 @@ const unsigned int kLargestGrowth = 8u << 20;
 const unsigned int kShrinkSlack = 64;
 
 // The link of a head segment without further segments (never written).
-UtByteLink g_loneSegment = { UtByteLink::Chain };
+UtByteLink g_loneSegment = {UtByteLink::Chain};
 }
 
 struct UtByteBuffer::Chain : UtByteLink
 {
     UtByteBuffer* pHead;
-    UtByteBuffer* pNext;         // the next segment, owned by the head; null for the last
+    UtByteBuffer* pNext;   // the next segment, owned by the head; null for the last
     // The head's record only:
     UtByteBuffer** ppSegments;   // every segment in order, the head first
     int nCount;
     int nSlots;
-    unsigned int nTotal;         // bytes in the whole chain
-    bool bGapped;                // a later segment was written while an earlier one had room
+    unsigned int nTotal;   // bytes in the whole chain
+    bool bGapped;          // a later segment was written while an earlier one had room
 };
 
-UtByteBuffer::UtByteBuffer() : m_pData(0), m_nSize(0), m_nCapacity(0), m_pLink(0)
-{
-}
+UtByteBuffer::UtByteBuffer() : m_pData(0), m_nSize(0), m_nCapacity(0), m_pLink(0) {}
 
 UtByteBuffer::UtByteBuffer(int capacity, bool bGrowable)
     : m_pData(0), m_nSize(0), m_nCapacity(0), m_pLink(bGrowable ? 0 : &g_loneSegment)
@@ -67,9 +65,7 @@ UtByteBuffer::UtByteBuffer(int capacity, bool bGrowable)
     }
 }
 
-UtByteBuffer::UtByteBuffer(UtByteArena* arena) : m_pData(0), m_nSize(0), m_nCapacity(0), m_pLink(arena)
-{
-}
+UtByteBuffer::UtByteBuffer(UtByteArena* arena) : m_pData(0), m_nSize(0), m_nCapacity(0), m_pLink(arena) {}
 
 UtByteBuffer::UtByteBuffer(const UtByteBuffer& other) : m_pData(0), m_nSize(0), m_nCapacity(0), m_pLink(0)
 {
@@ -164,8 +160,7 @@ UtByteBuffer* UtByteBuffer::GetNextBuffer()
     if (record != 0 && needed > headChain->nSlots)
     {
         int slots = headChain->nSlots > 0 ? headChain->nSlots * 2 : 4;
-        UtByteBuffer** grown =
-            (UtByteBuffer**)realloc(headChain->ppSegments, (size_t)slots * sizeof(UtByteBuffer*));
+        UtByteBuffer** grown = (UtByteBuffer**)realloc(headChain->ppSegments, (size_t)slots * sizeof(UtByteBuffer*));
         if (grown != 0)
         {
             headChain->ppSegments = grown;

@@ -55,8 +55,7 @@ size_t DecodePairs(const unsigned char* text, size_t pairs, unsigned char* out)
 
 // Decodes the pairs from text[at] on as far as they go, within `length` and `room`,
 // moving `at` and `written` past them.
-void DecodeRest(const unsigned char* text, size_t length, unsigned char* out, size_t room, size_t& at,
-                size_t& written)
+void DecodeRest(const unsigned char* text, size_t length, unsigned char* out, size_t room, size_t& at, size_t& written)
 {
     size_t pairs = (length - at) / 2;
     if (pairs > room - written)
@@ -189,7 +188,7 @@ RIZEROZ_SSE2_CODE size_t EncodeLinesVector(const unsigned char* bytes, size_t co
     char* start = out;
     // A break of up to 8 characters is stored as 8 at once where a line follows it,
     // whose digits then overwrite what lies beyond the break.
-    char padded[8] = { 0 };
+    char padded[8] = {0};
     memcpy(padded, lineBreak, breakLength < 8 ? breakLength : 8);
     for (size_t at = 0; at < count; at += perLine)
     {
@@ -221,8 +220,7 @@ RIZEROZ_SSE2_CODE size_t EncodeLinesVector(const unsigned char* bytes, size_t co
 #endif
 }
 
-size_t util_DecodeHexRunPlain(const unsigned char* text, size_t length, unsigned char* out, size_t room,
-                              size_t* used)
+size_t util_DecodeHexRunPlain(const unsigned char* text, size_t length, unsigned char* out, size_t room, size_t* used)
 {
     size_t at = 0, written = 0;
     for (;;)

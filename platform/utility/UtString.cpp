@@ -8,22 +8,17 @@
 namespace
 {
 // The text an empty string points at before it owns storage; never written to.
-char g_szEmpty[1] = { 0 };
+char g_szEmpty[1] = {0};
 }
 
-UtString::UtString()
-    : m_pszText(g_szEmpty), m_nLength(0), m_nCapacity(0)
-{
-}
+UtString::UtString() : m_pszText(g_szEmpty), m_nLength(0), m_nCapacity(0) {}
 
-UtString::UtString(const char* text)
-    : m_pszText(g_szEmpty), m_nLength(0), m_nCapacity(0)
+UtString::UtString(const char* text) : m_pszText(g_szEmpty), m_nLength(0), m_nCapacity(0)
 {
     Assign(text);
 }
 
-UtString::UtString(const UtString& other)
-    : m_pszText(g_szEmpty), m_nLength(0), m_nCapacity(0)
+UtString::UtString(const UtString& other) : m_pszText(g_szEmpty), m_nLength(0), m_nCapacity(0)
 {
     Append(other.m_pszText, other.m_nLength);
 }

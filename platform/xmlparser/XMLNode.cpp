@@ -25,24 +25,16 @@ bool PointsInto(const char* p, const char* area, int size)
 }
 
 XMLNode::XMLNode()
-    : m_pText(new char[kInitialTextCapacity]),
-      m_nTextSize(1),
-      m_nTextCapacity(kInitialTextCapacity),
-      m_pOffsets(0),
-      m_nAttributeCount(0),
-      m_nOffsetSlots(0),
-      m_nEnumValue(0)
+    : m_pText(new char[kInitialTextCapacity]), m_nTextSize(1), m_nTextCapacity(kInitialTextCapacity), m_pOffsets(0),
+      m_nAttributeCount(0), m_nOffsetSlots(0), m_nEnumValue(0)
 {
     m_pText[0] = '\0';
 }
 
 XMLNode::XMLNode(const XMLNode& other)
     : m_pText(new char[other.m_nTextSize > 0 ? other.m_nTextSize : 1]),
-      m_nTextSize(other.m_nTextSize > 0 ? other.m_nTextSize : 1),
-      m_nTextCapacity(m_nTextSize),
-      m_pOffsets(0),
-      m_nAttributeCount(other.m_nAttributeCount),
-      m_nOffsetSlots(other.m_nAttributeCount),
+      m_nTextSize(other.m_nTextSize > 0 ? other.m_nTextSize : 1), m_nTextCapacity(m_nTextSize), m_pOffsets(0),
+      m_nAttributeCount(other.m_nAttributeCount), m_nOffsetSlots(other.m_nAttributeCount),
       m_nEnumValue(other.m_nEnumValue)
 {
     memcpy(m_pText, other.m_pText, (size_t)m_nTextSize);

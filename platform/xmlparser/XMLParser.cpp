@@ -38,25 +38,15 @@ int RaiseNoMemory(XMLParserState& state, ErrorHandler* errors, const char* docum
 }
 
 XMLParser::XMLParser()
-    : m_pErrorHandler(new ErrorHandler()),
-      m_pszXMLFilename(0),
-      m_pStartTag(0),
-      m_pEndTag(0),
-      m_pEmptyTag(0),
-      m_pContent(new UtByteBuffer()),
-      m_pState(new XMLParserState())
+    : m_pErrorHandler(new ErrorHandler()), m_pszXMLFilename(0), m_pStartTag(0), m_pEndTag(0), m_pEmptyTag(0),
+      m_pContent(new UtByteBuffer()), m_pState(new XMLParserState())
 {
 }
 
 XMLParser::XMLParser(const XMLParser& other)
-    : UtObject(),
-      m_pErrorHandler(new ErrorHandler(*other.m_pErrorHandler)),
-      m_pszXMLFilename(util_CopyTextOrThrow(other.m_pszXMLFilename)),
-      m_pStartTag(0),
-      m_pEndTag(0),
-      m_pEmptyTag(0),
-      m_pContent(new UtByteBuffer()),
-      m_pState(new XMLParserState())
+    : UtObject(), m_pErrorHandler(new ErrorHandler(*other.m_pErrorHandler)),
+      m_pszXMLFilename(util_CopyTextOrThrow(other.m_pszXMLFilename)), m_pStartTag(0), m_pEndTag(0), m_pEmptyTag(0),
+      m_pContent(new UtByteBuffer()), m_pState(new XMLParserState())
 {
     m_pState->pszDefaultDir = util_CopyTextOrThrow(other.m_pState->pszDefaultDir);
     m_pState->pszDTD = util_CopyTextOrThrow(other.m_pState->pszDTD);
@@ -213,8 +203,8 @@ int XMLParser::ProcessException(int code, unsigned long list, const char* name)
                                            m_pState->nFailureColumn, m_pState->sFailureSentence.c_str());
         return code;
     }
-    m_pErrorHandler->AddReport(code, list, name, reading ? m_pszXMLFilename : 0,
-                               reading ? GetLine() : 0, reading ? GetColumn() : 0, 0);
+    m_pErrorHandler->AddReport(code, list, name, reading ? m_pszXMLFilename : 0, reading ? GetLine() : 0,
+                               reading ? GetColumn() : 0, 0);
     return code;
 }
 
@@ -459,8 +449,7 @@ int XMLParser::ScanItem()
             m_pEndTag = 0;
             if (state.bSkipInvalidElement)
                 return XML_SCAN_SKIP;
-            return state.RaiseAt(accepted, tagOffset, m_pErrorHandler, m_pszXMLFilename,
-                                 "the end tag was refused");
+            return state.RaiseAt(accepted, tagOffset, m_pErrorHandler, m_pszXMLFilename, "the end tag was refused");
         }
         return XML_SCAN_TAG;
     }

@@ -60,9 +60,18 @@ constexpr std::array<unsigned char, 256> MakeXMLCharClasses()
 
 inline constexpr std::array<unsigned char, 256> g_aXMLCharClass = MakeXMLCharClasses();
 
-inline bool XMLIsSpace(char c) { return (g_aXMLCharClass[(unsigned char)c] & XML_CLASS_SPACE) != 0; }
-inline bool XMLIsNameStart(char c) { return (g_aXMLCharClass[(unsigned char)c] & XML_CLASS_NAME_START) != 0; }
-inline bool XMLIsNameChar(char c) { return (g_aXMLCharClass[(unsigned char)c] & XML_CLASS_NAME) != 0; }
+inline bool XMLIsSpace(char c)
+{
+    return (g_aXMLCharClass[(unsigned char)c] & XML_CLASS_SPACE) != 0;
+}
+inline bool XMLIsNameStart(char c)
+{
+    return (g_aXMLCharClass[(unsigned char)c] & XML_CLASS_NAME_START) != 0;
+}
+inline bool XMLIsNameChar(char c)
+{
+    return (g_aXMLCharClass[(unsigned char)c] & XML_CLASS_NAME) != 0;
+}
 
 // A place in the document: file offset, line and column (both from 1).
 struct XMLTextPosition
@@ -98,22 +107,22 @@ struct XMLParserState
     ~XMLParserState();
 
     // --- settings, kept across documents (XMLParser.cpp) ---
-    char* pszDefaultDir;        // owned, or null
-    char* pszDTD;               // owned, or null
+    char* pszDefaultDir;   // owned, or null
+    char* pszDTD;          // owned, or null
     bool bSkipInvalidElement;
-    unsigned int nMaxText;      // longest element text taken, in bytes
-    unsigned int nMaxTag;       // longest tag (or name) kept whole in the window, in bytes
-    ErrorHandler* pWarnings;    // where warnings go, or null while they are off
-    const char* pszDocument;    // the document's name in warnings (the parser's member)
+    unsigned int nMaxText;     // longest element text taken, in bytes
+    unsigned int nMaxTag;      // longest tag (or name) kept whole in the window, in bytes
+    ErrorHandler* pWarnings;   // where warnings go, or null while they are off
+    const char* pszDocument;   // the document's name in warnings (the parser's member)
 
     // --- the open document (XMLScanner.cpp) ---
     FILE* pFile;
-    bool bOpen;                 // a document is open for scanning
-    bool bEndOfFile;            // the file has given its last byte
-    int nReadErrno;             // errno of a failed read, 0 when none failed
-    bool bTooLarge;             // one item outgrew nMaxTag: the window stops filling
+    bool bOpen;                     // a document is open for scanning
+    bool bEndOfFile;                // the file has given its last byte
+    int nReadErrno;                 // errno of a failed read, 0 when none failed
+    bool bTooLarge;                 // one item outgrew nMaxTag: the window stops filling
     unsigned long long nFileSize;   // size of a regular file, else 0
-    char* pWindow;              // owned (malloc)
+    char* pWindow;                  // owned (malloc)
     size_t nCapacity;
     size_t nPos;
     size_t nEnd;
@@ -136,7 +145,7 @@ struct XMLParserState
 
     // --- line tracking (XMLScanner.cpp) ---
     XMLTextPosition cursor;
-    bool bHasMark;              // a tag was produced or a failure found
+    bool bHasMark;   // a tag was produced or a failure found
     bool bMarkResolved;
     unsigned long long nMarkOffset;
     long nMarkLine;
@@ -150,8 +159,8 @@ struct XMLParserState
 
     // --- scan state (XMLScanner.cpp, XMLProlog.cpp, XMLParser.cpp) ---
     bool bPrologDone;
-    bool bFinished;             // the root element has ended
-    int nStickyCode;            // failure every later Scan repeats, 0 when none
+    bool bFinished;    // the root element has ended
+    int nStickyCode;   // failure every later Scan repeats, 0 when none
     // The problem found last: scanning helpers record it and return its code; the
     // parser reports it at once, or after the start tag it belongs behind (pending).
     int nProblemCode;
@@ -173,8 +182,7 @@ struct XMLParserState
     void DeferProblem();
     int RaisePending(ErrorHandler* errors, const char* document);
     // Records and raises a failure that no scanning helper found (a refusing hook).
-    int RaiseAt(int code, unsigned long long offset, ErrorHandler* errors,
-                const char* document, const char* detail);
+    int RaiseAt(int code, unsigned long long offset, ErrorHandler* errors, const char* document, const char* detail);
     // The place and sentence ProcessException gives the failure being reported.
     bool bFailurePlaced;
     long nFailureLine;
@@ -205,7 +213,10 @@ struct XMLParserState
     std::vector<long> aOpenLines;
     int PushElement(const char* name, size_t length, size_t tagIndex);
     int PopElement(const char* name, size_t tagIndex);
-    size_t Depth() const { return aOpenStarts.size(); }
+    size_t Depth() const
+    {
+        return aOpenStarts.size();
+    }
 
     // Text, comments, processing instructions and CDATA up to the next tag; the text
     // and CDATA contents go to `sink` when it is not null. With `note` (and warnings on),
@@ -221,8 +232,7 @@ struct XMLParserState
     int EmitText(UtByteBuffer* sink, const char* data, size_t count);
     int SkipComment();
     int SkipProcessingInstruction(bool inProlog);
-    int ConsumeThrough(const char* terminator, size_t length, UtByteBuffer* sink,
-                       const char* inside);
+    int ConsumeThrough(const char* terminator, size_t length, UtByteBuffer* sink, const char* inside);
     int FindMarkupEnd(bool keep, size_t* pEnd, const char* inside);
 
     // Tags: the markup from nPos to the terminator at `end` (XMLTags.cpp).

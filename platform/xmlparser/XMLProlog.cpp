@@ -8,7 +8,10 @@
 
 namespace
 {
-bool IsLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+bool IsLetter(char c)
+{
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
 
 // "1." followed by at least one digit.
 bool IsVersionNumber(const char* value, size_t length)
@@ -168,7 +171,7 @@ int XMLParserState::ParseDeclaration()
     if (pWindow[end] != '>' || pWindow[end - 1] != '?' || end - 1 < nPos + 5)
         return Problem(XML_ERR_BAD_PROLOG, end, "the XML declaration does not end with '?>'");
 
-    static const char* const kNames[3] = { "version", "encoding", "standalone" };
+    static const char* const kNames[3] = {"version", "encoding", "standalone"};
     const char* p = pWindow + nPos + 5;
     const char* const stop = pWindow + end - 1;
     int next = 0;   // first pseudo-attribute still allowed
@@ -210,12 +213,12 @@ int XMLParserState::ParseDeclaration()
         if (!close)
             return Problem(XML_ERR_BAD_PROLOG, (size_t)(p - pWindow), "unclosed value in the XML declaration");
         size_t valueLength = (size_t)(close - value);
-        bool valid = which == 0 ? IsVersionNumber(value, valueLength)
-                   : which == 1 ? IsEncodingName(value, valueLength)
-                                : IsStandaloneValue(value, valueLength);
+        bool valid = which == 0   ? IsVersionNumber(value, valueLength)
+                     : which == 1 ? IsEncodingName(value, valueLength)
+                                  : IsStandaloneValue(value, valueLength);
         if (!valid)
-            return Problem(XML_ERR_BAD_PROLOG, (size_t)(value - pWindow), "invalid value for '%s' in the XML declaration",
-                           kNames[which]);
+            return Problem(XML_ERR_BAD_PROLOG, (size_t)(value - pWindow),
+                           "invalid value for '%s' in the XML declaration", kNames[which]);
         if (which == 1 && !NamesEncoding(value, valueLength, "UTF-8") && !NamesEncoding(value, valueLength, "US-ASCII"))
             Warn(XML_WARN_ENCODING, (size_t)(value - pWindow),
                  "the XML declaration names the encoding \"%.*s\"; the reader takes the bytes as they are, as UTF-8",

@@ -27,13 +27,12 @@ long SaturatedAdd(long base, unsigned long long count)
 
 XMLParserState::XMLParserState()
     : pszDefaultDir(0), pszDTD(0), bSkipInvalidElement(false), nMaxText(XML_MAX_TEXT), nMaxTag(XML_MAX_TAG),
-      pWarnings(0), pszDocument(0), pFile(0), bOpen(false), bEndOfFile(false), nReadErrno(0), bTooLarge(false), nFileSize(0),
-      pWindow(0), nCapacity(0), nPos(0), nEnd(0), nWindowStart(0),
-      bHasMark(false), bMarkResolved(false), nMarkOffset(0), nMarkLine(0), nMarkColumn(0),
-      bPrologDone(false), bFinished(false), nStickyCode(0),
-      nProblemCode(0), nProblemOffset(0), bProblemPending(false),
-      nPendingLine(0), nPendingColumn(0), bFailurePlaced(false), nFailureLine(0), nFailureColumn(0),
-      bNoting(false), bTextNoted(false), nNotedLine(0), nNotedColumn(0), nHashedAttributes(0)
+      pWarnings(0), pszDocument(0), pFile(0), bOpen(false), bEndOfFile(false), nReadErrno(0), bTooLarge(false),
+      nFileSize(0), pWindow(0), nCapacity(0), nPos(0), nEnd(0), nWindowStart(0), bHasMark(false), bMarkResolved(false),
+      nMarkOffset(0), nMarkLine(0), nMarkColumn(0), bPrologDone(false), bFinished(false), nStickyCode(0),
+      nProblemCode(0), nProblemOffset(0), bProblemPending(false), nPendingLine(0), nPendingColumn(0),
+      bFailurePlaced(false), nFailureLine(0), nFailureColumn(0), bNoting(false), bTextNoted(false), nNotedLine(0),
+      nNotedColumn(0), nHashedAttributes(0)
 {
     szProblemDetail[0] = '\0';
     cursor.nOffset = 0;
@@ -355,8 +354,7 @@ int XMLParserState::RaiseProblem(ErrorHandler* errors, const char* document)
     nMarkOffset = nProblemOffset;
     nMarkLine = at.nLine;
     nMarkColumn = at.nColumn;
-    errors->AddReport(nProblemCode, ERROR_LIST_XML_PARSER, document, document,
-                      at.nLine, at.nColumn, szProblemDetail);
+    errors->AddReport(nProblemCode, ERROR_LIST_XML_PARSER, document, document, at.nLine, at.nColumn, szProblemDetail);
     nStickyCode = nProblemCode;
     return nProblemCode;
 }
@@ -377,14 +375,14 @@ int XMLParserState::RaisePending(ErrorHandler* errors, const char* document)
     nMarkOffset = nProblemOffset;
     nMarkLine = nPendingLine;
     nMarkColumn = nPendingColumn;
-    errors->AddReport(nProblemCode, ERROR_LIST_XML_PARSER, document, document,
-                      nPendingLine, nPendingColumn, szProblemDetail);
+    errors->AddReport(nProblemCode, ERROR_LIST_XML_PARSER, document, document, nPendingLine, nPendingColumn,
+                      szProblemDetail);
     nStickyCode = nProblemCode;
     return nProblemCode;
 }
 
-int XMLParserState::RaiseAt(int code, unsigned long long offset, ErrorHandler* errors,
-                            const char* document, const char* detail)
+int XMLParserState::RaiseAt(int code, unsigned long long offset, ErrorHandler* errors, const char* document,
+                            const char* detail)
 {
     nProblemCode = code;
     nProblemOffset = offset;
@@ -399,8 +397,7 @@ int XMLParserState::RaiseAt(int code, unsigned long long offset, ErrorHandler* e
 int XMLParserState::PushElement(const char* name, size_t length, size_t tagIndex)
 {
     if (Depth() >= (size_t)XML_MAX_DEPTH)
-        return Problem(XML_ERR_TOO_DEEP, tagIndex, "elements nest deeper than %d levels",
-                       (int)XML_MAX_DEPTH);
+        return Problem(XML_ERR_TOO_DEEP, tagIndex, "elements nest deeper than %d levels", (int)XML_MAX_DEPTH);
     // The line of the tag: the mark's when the tag is the mark (the cursor may be past it,
     // at an attribute's value), else counted now.
     ResolveMark();
@@ -473,7 +470,7 @@ void XMLParserState::BeginContentRun(UtByteBuffer* sink, size_t index)
     if (!sink)
         return;
     XMLTextPosition at = LocateIndex(index);
-    XMLContentRun run = { sink->GetTotalSize(), at.nLine, at.nColumn };
+    XMLContentRun run = {sink->GetTotalSize(), at.nLine, at.nColumn};
     aContentRuns.push_back(run);
 }
 
@@ -525,7 +522,7 @@ int XMLParserState::GatherRuns(UtByteBuffer* sink)
                 if (sink)
                 {
                     XMLTextPosition at = LocateIndex(nPos);
-                    XMLContentMarkup markup = { at.nLine, at.nColumn, false };
+                    XMLContentMarkup markup = {at.nLine, at.nColumn, false};
                     aContentMarkup.push_back(markup);
                 }
                 bNoting = false;
@@ -539,7 +536,7 @@ int XMLParserState::GatherRuns(UtByteBuffer* sink)
                 if (sink)
                 {
                     XMLTextPosition at = LocateIndex(nPos);
-                    XMLContentMarkup markup = { at.nLine, at.nColumn, true };
+                    XMLContentMarkup markup = {at.nLine, at.nColumn, true};
                     aContentMarkup.push_back(markup);
                 }
                 nPos += 9;
@@ -559,8 +556,7 @@ int XMLParserState::GatherRuns(UtByteBuffer* sink)
             }
             else
             {
-                return Problem(XML_ERR_BAD_MARKUP, nPos,
-                               "'<!' that begins no comment and no CDATA section");
+                return Problem(XML_ERR_BAD_MARKUP, nPos, "'<!' that begins no comment and no CDATA section");
             }
         }
         else
@@ -637,8 +633,8 @@ int XMLParserState::ScanEpilogue()
                 pWarnings->CountWarning();
                 return 0;
             }
-            std::string sentence = std::string("the document goes on after the end of its root element with ") + quoted +
-                                   "; nothing after the root element is read";
+            std::string sentence = std::string("the document goes on after the end of its root element with ") +
+                                   quoted + "; nothing after the root element is read";
             pWarnings->AddWarning(XML_WARN_AFTER_ROOT, pszDocument, at.nLine, at.nColumn, sentence.c_str());
             return 0;
         }
@@ -679,8 +675,7 @@ int XMLParserState::SkipProcessingInstruction(bool inProlog)
 
 // Moves nPos past the next `terminator`; the bytes before it go to `sink` when there is
 // one. The window keeps only the last few bytes that might begin the terminator.
-int XMLParserState::ConsumeThrough(const char* terminator, size_t length, UtByteBuffer* sink,
-                                   const char* inside)
+int XMLParserState::ConsumeThrough(const char* terminator, size_t length, UtByteBuffer* sink, const char* inside)
 {
     for (;;)
     {

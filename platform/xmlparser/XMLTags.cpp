@@ -71,11 +71,11 @@ int XMLParserState::ParseStartTag(size_t end, bool empty, XMLNode* node)
         if (!XMLIsNameStart(c))
         {
             if (c == '/')
-                return Problem(XML_ERR_BAD_MARKUP, at, "expected '>' after '/' in the tag <%.*s>",
-                               Quoted(nameLength), name);
+                return Problem(XML_ERR_BAD_MARKUP, at, "expected '>' after '/' in the tag <%.*s>", Quoted(nameLength),
+                               name);
             if (c == '<')
-                return Problem(XML_ERR_BAD_MARKUP, at, "expected '>' to close the tag <%.*s>",
-                               Quoted(nameLength), name);
+                return Problem(XML_ERR_BAD_MARKUP, at, "expected '>' to close the tag <%.*s>", Quoted(nameLength),
+                               name);
             if (c == '=' || c == '"' || c == '\'')
                 return Problem(XML_ERR_BAD_ATTRIBUTE, at, "an attribute value without a name in the tag <%.*s>",
                                Quoted(nameLength), name);
@@ -106,15 +106,15 @@ int XMLParserState::ParseStartTag(size_t end, bool empty, XMLNode* node)
         const char* value = p + 1;
         const char* close = (const char*)memchr(value, *p, (size_t)(stop - value));
         if (!close)
-            return Problem(XML_ERR_BAD_ATTRIBUTE, (size_t)(p - pWindow), "the value of the attribute '%.*s' is not closed",
-                           Quoted(attributeLength), attribute);
+            return Problem(XML_ERR_BAD_ATTRIBUTE, (size_t)(p - pWindow),
+                           "the value of the attribute '%.*s' is not closed", Quoted(attributeLength), attribute);
         if (IsDuplicateAttribute(node, attribute, attributeLength))
             return Problem(XML_ERR_DUPLICATE_ATTRIBUTE, at, "the attribute '%.*s' appears twice in the tag <%.*s>",
                            Quoted(attributeLength), attribute, Quoted(nameLength), name);
         size_t valueLength = (size_t)(close - value);
         if (valueLength > 0x7FFFFFF0u)
-            return Problem(XML_ERR_BAD_ATTRIBUTE, (size_t)(p - pWindow), "the value of the attribute '%.*s' is too long",
-                           Quoted(attributeLength), attribute);
+            return Problem(XML_ERR_BAD_ATTRIBUTE, (size_t)(p - pWindow),
+                           "the value of the attribute '%.*s' is too long", Quoted(attributeLength), attribute);
         int index = node->AddAttribute(attribute, (int)attributeLength, value, (int)valueLength);
         RegisterAttribute(node, index);
         if (placing)
@@ -141,8 +141,8 @@ int XMLParserState::ParseEndTag(size_t end, XMLNode* node)
     while (p < stop && XMLIsSpace(*p))
         ++p;
     if (p != stop || pWindow[end] != '>')
-        return Problem(XML_ERR_BAD_MARKUP, (size_t)(p - pWindow), "expected '>' after the element name in the end tag </%.*s>",
-                       Quoted(nameLength), name);
+        return Problem(XML_ERR_BAD_MARKUP, (size_t)(p - pWindow),
+                       "expected '>' after the element name in the end tag </%.*s>", Quoted(nameLength), name);
     sName.assign(name, nameLength);
     node->Clear();
     node->SetNodeName(sName.c_str());

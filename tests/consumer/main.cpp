@@ -13,8 +13,7 @@
 int main(int argc, char** argv)
 {
     const char* dir = argc > 1 ? argv[1] : ".";
-    if (strcmp(rz_version(), RIZEROZ_VERSION_STRING) != 0 ||
-        strcmp(RIZEROZ_FOUND_VERSION, RIZEROZ_VERSION_STRING) != 0)
+    if (strcmp(rz_version(), RIZEROZ_VERSION_STRING) != 0 || strcmp(RIZEROZ_FOUND_VERSION, RIZEROZ_VERSION_STRING) != 0)
     {
         fprintf(stderr, "consumer: library %s, headers %s, package %s\n", rz_version(), RIZEROZ_VERSION_STRING,
                 RIZEROZ_FOUND_VERSION);
@@ -61,7 +60,7 @@ int main(int argc, char** argv)
     if (rz_read(path, 0, &viaC, NULL) != 0 || rz_block_row_count(rz_field_block(rz_model_field(viaC, 0), 0)) != 1)
         return 8;
     rz_model_free(viaC);
-    printf("consumer: rizeroz %s read back %s with %u bytes; expression gives %s\n", rz_version(),
-           got->GetFieldName(), gotRow->GetTotalSize(), out);
+    printf("consumer: rizeroz %s read back %s with %u bytes; expression gives %s\n", rz_version(), got->GetFieldName(),
+           gotRow->GetTotalSize(), out);
     return 0;
 }

@@ -82,15 +82,15 @@ int main(int argc, char** argv)
     }
     // The Python package's constants: result codes by the table's names, rizeroz.h's flags.
     auto Constant = [](const char* name, int value) { return std::string(name) + " = " + std::to_string(value); };
-    Rows results, warnings, constants = {Constant("RZ_READ_WARNINGS", RZ_READ_WARNINGS),
-                                         Constant("RZ_WRITE_EXPRESSIONS", RZ_WRITE_EXPRESSIONS),
-                                         Constant("RZ_WRITE_SAFE", RZ_WRITE_SAFE)};
-#define RIZEROZ_RESULT_ROW(code, name, sentence)                                                   \
-    results.insert(Row(code, ErrorHandler::GetCodeName(code), ErrorHandler::DescribeCode(code))); \
+    Rows results, warnings,
+        constants = {Constant("RZ_READ_WARNINGS", RZ_READ_WARNINGS),
+                     Constant("RZ_WRITE_EXPRESSIONS", RZ_WRITE_EXPRESSIONS), Constant("RZ_WRITE_SAFE", RZ_WRITE_SAFE)};
+#define RIZEROZ_RESULT_ROW(code, name, sentence)                                                                       \
+    results.insert(Row(code, ErrorHandler::GetCodeName(code), ErrorHandler::DescribeCode(code)));                      \
     constants.insert(Constant(#name, code));
     RIZEROZ_RESULTS(RIZEROZ_RESULT_ROW)
 #undef RIZEROZ_RESULT_ROW
-#define RIZEROZ_WARNING_ROW(code, name, sentence) \
+#define RIZEROZ_WARNING_ROW(code, name, sentence)                                                                      \
     warnings.insert(Row(code, ErrorHandler::GetWarningName(code), ErrorHandler::DescribeWarning(code)));
     RIZEROZ_READ_WARNINGS(RIZEROZ_WARNING_ROW)
 #undef RIZEROZ_WARNING_ROW
