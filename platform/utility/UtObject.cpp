@@ -2,6 +2,4 @@
 // defined here, out of line, so that the class's virtual table lives in one place.
 #include "UtObject.h"
 
-UtObject::~UtObject()
-{
-}
+UtObject::~UtObject() {}
