@@ -4,7 +4,7 @@
 # wine (the 32-bit DLL's where wine32 runs, see run_windows), the packages (built and
 # checked by scripts/package.sh, reusing the native and Windows builds), and the fuzz
 # targets for a bounded time each
-# (RIZEROZ_FUZZ_SECONDS, default 60). Compiler warnings are errors in every build
+# (RIZEROZ_FUZZ_SECONDS, default 45). Compiler warnings are errors in every build
 # (RIZEROZ_WERROR=OFF in the environment makes them warnings again). A test that sets no
 # time-out of its own has 120 s.
 # Usage: scripts/test.sh [native|sanitize|windows|package|fuzz]...   (default: all five)
@@ -35,7 +35,7 @@ run_suite() {  # name, then cmake arguments
 # caused it is kept under $out/fuzz/artifacts. Without clang and libFuzzer the step
 # fails, naming what is missing (scripts/setup.sh installs them).
 run_fuzz() {
-  local seconds=${RIZEROZ_FUZZ_SECONDS:-60}
+  local seconds=${RIZEROZ_FUZZ_SECONDS:-45}
   local dir="$out/fuzz"
   local probe
   probe=$(mktemp -d)
