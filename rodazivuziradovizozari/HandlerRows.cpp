@@ -37,22 +37,14 @@ enum RowCharKind
     KindEndOfRow = 2
 };
 
-// Marks a character that is no hexadecimal digit in RowCharTable::digit.
-const unsigned char kNoDigit = 0x10;
-
 struct RowCharTable
 {
     unsigned char kind[256];
-    // Value 0 to 15 of a hexadecimal digit (util_HexValue); kNoDigit for the rest.
-    unsigned char digit[256];
 
-    constexpr RowCharTable() : kind(), digit()
+    constexpr RowCharTable() : kind()
     {
         for (int c = 0; c < 256; ++c)
-        {
-            digit[c] = util_IsHexDigit((char)c) ? (unsigned char)util_HexValue((char)c) : kNoDigit;
             kind[c] = util_IsWhiteSpace((char)c) ? KindSpace : KindOther;
-        }
         kind[(unsigned char)','] = kind[0] = KindEndOfRow;
     }
 };
@@ -250,18 +242,19 @@ int RODAzivUzirAdovIzozari::ProcessFieldBlock(unsigned long parent, unsigned int
                 state = HighDigit;
                 break;
             }
+            // Where the run above stopped: a digit whose pair white space splits, or no digit.
             case HighDigit:
-                if (kRowChars.digit[c] & kNoDigit)
+                if (!util_IsHexDigit((char)c))
                     return FinishLiteral(row, outBegin, out, rowLimit, RowSyntaxError(field, end, p - 1, HighDigit));
-                accumulator = (unsigned char)(kRowChars.digit[c] << 4);
+                accumulator = (unsigned char)(util_HexValue((char)c) << 4);
                 state = LowDigit;
                 break;
             case LowDigit:
-                if (kRowChars.digit[c] & kNoDigit)
+                if (!util_IsHexDigit((char)c))
                     return FinishLiteral(row, outBegin, out, rowLimit, RowSyntaxError(field, end, p - 1, LowDigit));
                 if (out == outEnd)
                     return FinishLiteral(row, outBegin, out, rowLimit, SVF_ERR_ROW_TOO_LARGE);
-                *out++ = (unsigned char)(accumulator | kRowChars.digit[c]);
+                *out++ = (unsigned char)(accumulator | util_HexValue((char)c));
                 state = HighDigit;
                 break;
             case InExpression:

@@ -127,34 +127,15 @@ public:
             run = p + 1;
             if (c == 0)
                 break;
+            // The characters with a short escape, and the letter of each.
+            static const char kShort[] = "\"\\\b\f\n\r\t";
+            static const char kLetter[] = "\"\\bfnrt";
+            const char* named = strchr(kShort, c);
             char escape[8] = {'\\', 0, 0, 0, 0, 0, 0, 0};
-            switch (c)
-            {
-            case '"':
-                escape[1] = '"';
-                break;
-            case '\\':
-                escape[1] = '\\';
-                break;
-            case '\b':
-                escape[1] = 'b';
-                break;
-            case '\f':
-                escape[1] = 'f';
-                break;
-            case '\n':
-                escape[1] = 'n';
-                break;
-            case '\r':
-                escape[1] = 'r';
-                break;
-            case '\t':
-                escape[1] = 't';
-                break;
-            default:
+            if (named != nullptr)
+                escape[1] = kLetter[named - kShort];
+            else
                 snprintf(escape, sizeof(escape), "\\u%04x", c);
-                break;
-            }
             Put(escape);
         }
         Put("\"", 1);

@@ -32,11 +32,6 @@ struct DigitValues
 
 constexpr DigitValues kDigitValues;
 
-bool IsRunSpace(unsigned char c)
-{
-    return util_IsWhiteSpace((char)c);
-}
-
 // Whole pairs from `text`, at most `pairs` of them, up to the first that is not two
 // digits; returns how many were decoded.
 size_t DecodePairs(const unsigned char* text, size_t pairs, unsigned char* out)
@@ -68,7 +63,7 @@ void DecodeRest(const unsigned char* text, size_t length, unsigned char* out, si
 // The index of the first character from text[at] on that is no white space.
 size_t SkipSpace(const unsigned char* text, size_t length, size_t at)
 {
-    while (at < length && IsRunSpace(text[at]))
+    while (at < length && util_IsWhiteSpace((char)text[at]))
         ++at;
     return at;
 }
