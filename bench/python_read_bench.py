@@ -1,17 +1,23 @@
-"""Times reading a data file through the Python package against the C++ Read.
+"""Times reading and writing a data file through the Python package against the C interface.
 
-    PYTHONPATH=BUILD/python python3 bench/python_read_bench.py FILE --bench BUILD/bin/rizeroz-bench [--repeat N]
+    PYTHONPATH=BUILD/python python3 bench/python_read_bench.py FILE [--bench BUILD/bin/rizeroz-bench] [--repeat N]
 
-Each measurement runs in a fresh process of its own, after the file has been read once
-so that every run finds it in the page cache, as rizeroz-bench does:
+Each measurement runs in a fresh process of its own, the package already imported, after
+the file has been read once so that every run finds it in the page cache:
 
-- C++ Read: `rizeroz-bench FILE --read-only` (InitSvfPlusDataFile and Read);
 - rz_read: the C interface's read of the file into a model, and freeing the model;
-- rizeroz.read: the whole Python read (the C read, every row copied into Python `bytes`,
-  the C model freed), the package already imported.
+- rizeroz.read: the Python read, which returns with every row at hand: each block's
+  rows move into Python in one call the first time the block is used;
+- rizeroz.read, all rows: the same, then every row of every block made a ``bytes``;
+- rz_write: the C interface writing the model that rz_read made (to a file beside FILE,
+  in place: no safe save, whose disk flush would time the disk);
+- rizeroz.write: the Python write, the same way, of the model that rizeroz.read made,
+  every row of it made a ``bytes`` first (so every row is in Python);
+- rizeroz.write, rows as lists: the same, the rows made lists of ``bytes`` first (as
+  changing a row of a block, or asking for ``block.rows``, does);
+- C++ Read (with --bench): `rizeroz-bench FILE --read-only`.
 
-Prints the best time of each and the ratio of rizeroz.read to the C++ Read (target: at
-most 1.5).
+Prints the best time of each and the ratios to the C interface (targets: at most 1.5).
 """
 
 import argparse
@@ -21,22 +27,44 @@ import subprocess
 import sys
 
 CHILD = r"""
-import ctypes, sys, time
+import ctypes, os, sys, time
 import rizeroz
 from rizeroz import _native
-path = sys.argv[1]
-start = time.perf_counter()
-if sys.argv[2] == "python":
+path, kind = sys.argv[1], sys.argv[2]
+out = path + ".bench-out.xml"
+lib = _native._lib
+handle = ctypes.c_void_p()
+model = None
+if kind == "rz_write":
+    lib.rz_read(path.encode(), 0, ctypes.byref(handle), None)
+elif kind.startswith("rizeroz.write"):
     model = rizeroz.read(path)
-    rows = sum(len(block.rows) for field in model.fields for block in field.blocks)
-else:
-    handle = ctypes.c_void_p()
-    if _native._lib.rz_read(path.encode(), 0, ctypes.byref(handle), None) != 0:
+    for field in model:
+        for block in field:
+            # Every row in Python: packed as read, or a list of bytes as changing a row makes it.
+            rows = block.rows if kind.endswith("lists") else list(block)
+start = time.perf_counter()
+if kind == "rz_read":
+    if lib.rz_read(path.encode(), 0, ctypes.byref(handle), None) != 0:
         sys.exit("rz_read failed")
-    rows = 0
-    _native._lib.rz_model_free(handle)
-print(time.perf_counter() - start, rows)
+    lib.rz_model_free(handle)
+elif kind == "rizeroz.read":
+    model = rizeroz.read(path)
+elif kind == "rizeroz.read, all rows":
+    model = rizeroz.read(path)
+    rows = [row for field in model for block in field for row in block]
+elif kind == "rz_write":
+    if lib.rz_write(handle, out.encode(), 0, None) != 0:
+        sys.exit("rz_write failed")
+elif kind.startswith("rizeroz.write"):
+    rizeroz.write(model, out, safe=False)
+print(time.perf_counter() - start)
+if os.path.exists(out):
+    os.remove(out)
 """
+# Each Python line's C counterpart, and the target ratio.
+PAIRS = (("rizeroz.read", "rz_read"), ("rizeroz.read, all rows", "rz_read"), ("rizeroz.write", "rz_write"),
+         ("rizeroz.write, rows as lists", "rz_write"))
 
 
 def seconds(command, pattern):
@@ -47,7 +75,7 @@ def seconds(command, pattern):
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("file")
-    parser.add_argument("--bench", required=True, help="the rizeroz-bench program of the same build")
+    parser.add_argument("--bench", help="the rizeroz-bench program of the same build, for the C++ Read")
     parser.add_argument("--repeat", type=int, default=5)
     options = parser.parse_args()
     path = os.path.abspath(options.file)
@@ -55,18 +83,22 @@ def main():
         while warm.read(1 << 24):
             pass
 
-    # The three take turns, so that a busy spell of the machine touches them alike.
-    runs = {"cpp": [], "c": [], "python": []}
+    # The kinds take turns, so that a busy spell of the machine touches them alike.
+    kinds = ["rz_read", "rizeroz.read", "rizeroz.read, all rows", "rz_write", "rizeroz.write",
+             "rizeroz.write, rows as lists"]
+    runs = {kind: [] for kind in kinds + ["C++ Read"]}
     for _ in range(options.repeat):
-        runs["cpp"].append(seconds([options.bench, path, "--read-only"], r" in ([0-9.]+) s"))
-        for kind in ("c", "python"):
-            runs[kind].append(seconds([sys.executable, "-c", CHILD, path, kind], r"^([0-9.e-]+) "))
-    cpp, c, python = min(runs["cpp"]), min(runs["c"]), min(runs["python"])
+        if options.bench:
+            runs["C++ Read"].append(seconds([options.bench, path, "--read-only"], r" in ([0-9.]+) s"))
+        for kind in kinds:
+            runs[kind].append(seconds([sys.executable, "-c", CHILD, path, kind], r"^([0-9.e-]+)"))
+    best = {kind: min(times) for kind, times in runs.items() if times}
     size = os.path.getsize(path) / 1e6
     print(f"file {path}: {size:.1f} MB, best of {options.repeat} runs")
-    for name, best in (("C++ Read", cpp), ("rz_read + free", c), ("rizeroz.read", python)):
-        print(f"{name:16} {best:8.3f} s {size / best:8.1f} MB/s {best / cpp:6.2f}")
-    print(f"rizeroz.read / C++ Read: {python / cpp:.2f} (target 1.50 or less)")
+    for kind, time in best.items():
+        print(f"{kind:24} {time:8.3f} s {size / time:8.1f} MB/s")
+    for python, c in PAIRS:
+        print(f"{python} / {c}: {best[python] / best[c]:.2f} (target 1.50 or less)")
 
 
 if __name__ == "__main__":

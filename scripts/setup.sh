@@ -11,8 +11,9 @@ need_core=(g++ cmake make libgtest-dev libbenchmark-dev googletest pkg-config li
 need_format=(clang-format)
 need_windows=(mingw-w64 g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine wine64)
 need_tool=(libcli11-dev nlohmann-json3-dev libpng-dev libxml2-dev)
-# The Python package's tests run under Debian's interpreter, with its pytest and numpy.
-need_python=(python3-pytest python3-numpy)
+# The Python package's tests run under Debian's interpreter, with its pytest and numpy;
+# mypy checks its annotations; the wheel's tests run in a virtual environment (venv).
+need_python=(python3-pytest python3-numpy python3-mypy python3-venv)
 # Building and checking the Debian packages (scripts/test.sh package).
 need_package=(dpkg-dev file lintian man-db)
 # The fuzz step (scripts/test.sh fuzz): clang with libFuzzer and the sanitizers' run-time

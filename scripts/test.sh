@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
 # Builds and runs every test: the native suite (with the layout check, tests/format), the
+# Python package as a wheel in a fresh virtual environment (run_wheel), the
 # same suite under AddressSanitizer and UndefinedBehaviorSanitizer, the Windows build under
 # wine (the 32-bit DLL's where wine32 runs, see run_windows), the packages (built and
 # checked by scripts/package.sh, reusing the native and Windows builds), and the fuzz
@@ -7,14 +8,14 @@
 # (RIZEROZ_FUZZ_SECONDS, default 45). Compiler warnings are errors in every build
 # (RIZEROZ_WERROR=OFF in the environment makes them warnings again). A test that sets no
 # time-out of its own has 120 s.
-# Usage: scripts/test.sh [native|sanitize|windows|package|fuzz]...   (default: all five)
+# Usage: scripts/test.sh [native|wheel|sanitize|windows|package|fuzz]...   (default: all six)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 out=${RIZEROZ_BUILD_ROOT:-$root/build}
 jobs=${RIZEROZ_JOBS:-$(nproc 2>/dev/null || echo 2)}
 steps=("$@")
 werror=(-DRIZEROZ_WERROR="${RIZEROZ_WERROR:-ON}")
-[ ${#steps[@]} -gt 0 ] || steps=(native sanitize windows package fuzz)
+[ ${#steps[@]} -gt 0 ] || steps=(native wheel sanitize windows package fuzz)
 
 if [ "$(id -u)" = 0 ]; then
   "$root/scripts/setup.sh"
@@ -88,6 +89,26 @@ run_fuzz() {
   echo "fuzz: every target ran clean"
 }
 
+# The Python package as pip users get it: pip builds the wheel from the sources
+# (pyproject.toml, the project's own back end; its CMake build folder is kept for the next
+# run), the wheel is checked, installed into a fresh virtual environment, and the
+# package's tests run there against it. Debian's python3 makes the environment, with its
+# own packages visible for pytest and numpy (no package index is reached); the rizeroz
+# imported must be the wheel's.
+run_wheel() {
+  local dir=$out/wheel
+  rm -rf "$dir/dist" "$dir/venv"
+  /usr/bin/python3 -m venv --system-site-packages "$dir/venv"
+  CMAKE_BUILD_PARALLEL_LEVEL=$jobs "$dir/venv/bin/python" -m pip wheel --quiet --no-deps "$root" -w "$dir/dist" \
+    --config-settings build-dir="$dir/build"
+  "$dir/venv/bin/python" "$root/tests/python/check_wheel.py" "$dir"/dist/rizeroz-*.whl "$root"
+  "$dir/venv/bin/python" -m pip install --quiet --no-deps --no-index "$dir"/dist/rizeroz-*.whl
+  (cd "$dir" && "$dir/venv/bin/python" -c \
+    "import rizeroz, sys; assert rizeroz.__file__.startswith(sys.prefix), rizeroz.__file__; print(rizeroz.__file__)")
+  (cd "$dir" && RIZEROZ_TOOL=$out/native/bin/rizeroz PYTHONDONTWRITEBYTECODE=1 \
+    "$dir/venv/bin/python" -m pytest -q -p no:cacheprovider "$root/tests/python")
+}
+
 # The Windows builds. Every option is given each time, so that a build folder configured
 # another way before (tests off, say) is not reused as it is.
 windows_options=(-DCMAKE_BUILD_TYPE=Release -DRIZEROZ_BUILD_TESTS=ON -DRIZEROZ_BUILD_TOOLS=ON
@@ -140,6 +161,8 @@ for step in "${steps[@]}"; do
   case "$step" in
     native)
       run_suite native -DCMAKE_BUILD_TYPE=RelWithDebInfo -DRIZEROZ_FORMAT_CHECK=ON ;;
+    wheel)
+      run_wheel ;;
     sanitize)
       ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
         run_suite sanitize -DCMAKE_BUILD_TYPE=Debug -DRIZEROZ_SANITIZE=ON ;;

@@ -1,7 +1,10 @@
 """Tests of the Python package: reading, building and writing, round trips against the
-C++ library's output and the tool's JSON, errors, numpy, and the example of
-docs/python.md. RIZEROZ_TOOL names the rizeroz tool when it was built."""
+C++ library's output and the tool's JSON, the containers, errors as Python's own
+exceptions, bytes and file objects, numpy both ways, and the example of docs/python.md.
+RIZEROZ_TOOL names the rizeroz tool when it was built."""
 
+import errno
+import io
 import os
 import pathlib
 import re
@@ -20,6 +23,7 @@ SAMPLE = DATA / "sample.xml"
 TOOL = os.environ.get("RIZEROZ_TOOL")
 ROW_ERROR = ('<SVF_Plus_Data version="1">\n<DataField name="A">\n  <FieldBlock row_width="8">0x1g</FieldBlock>\n'
              "</DataField>\n</SVF_Plus_Data>\n")
+FUSES = [bytes(range(0, 256, 17)) * 2, b"\xa5" * 32]
 
 
 def run_tool(*arguments):
@@ -34,7 +38,46 @@ def test_read_sample():
     assert [(f.name, f.checksum, [b.row_width for b in f.blocks]) for f in model.fields] == [
         ("Usercode_MASK", 0x1A2B, [32]), ("FuseArray_MASK", 0, [256, 8])]
     assert model.fields[0].blocks[0].rows == [b"\xff\xff\xff\xff", b"\x00\x00\xff\xff"]
-    assert model.fields[1].blocks[0].rows[1] == b"\xa5" * 32 and model.fields[1].blocks[1].rows == [b"Z"]
+    assert model.fields[1].blocks[0].rows == FUSES and model.fields[1].blocks[1].rows == [b"Z"]
+
+
+@pytest.mark.parametrize("expression, expected", [
+    ("len(model), len(model[1]), [len(block) for block in model[1]]", (2, 2, [2, 1])),
+    ("[field.name for field in model]", ["Usercode_MASK", "FuseArray_MASK"]),
+    ("model['FuseArray_MASK'] is model[1] is model.fields[1]", True),
+    ("'Usercode_MASK' in model, 'Other' in model, model[0] in model", (True, False, True)),
+    ("model[1][0][1], model[1][0][-2], model[1][0][::-1]", (FUSES[1], FUSES[0], FUSES[::-1])),
+    ("list(model[1][0]), b'Z' in model[1][1], model[1][0].index(FUSES[1])", (FUSES, True, 1)),
+    ("model[1][0] == Block(256, FUSES), model[1][0] == Block(8, FUSES)", (True, False)),
+    ("repr(model)", "<Model version='2.1', 2 fields: 'Usercode_MASK', 'FuseArray_MASK'>"),
+    ("repr(model[0]), repr(model[1][1])", ("<Field 'Usercode_MASK' checksum=0x1A2B, 1 blocks>",
+                                           "<Block row_width=8, 1 rows>")),
+    ("model[1][0][0], repr(model[1][0])", (FUSES[0], "<Block row_width=256, 2 rows, 64 bytes>")),
+])
+def test_containers(expression, expected):
+    assert eval(expression, {"model": rizeroz.read(SAMPLE), "Block": Block, "FUSES": FUSES}) == expected
+
+
+@pytest.mark.parametrize("lookup, error", [
+    ("model['Other']", KeyError), ("model[2]", IndexError), ("model[1][0][2]", IndexError),
+    ("model[1][0][-3]", IndexError), ("hash(model[0][0])", TypeError)])
+def test_lookups_refused(lookup, error):
+    with pytest.raises(error):
+        eval(lookup, {"model": rizeroz.read(SAMPLE)})
+
+
+@pytest.mark.parametrize("change", [
+    lambda rows: rows.__setitem__(0, b"\x01"), lambda rows: rows.append(b""), lambda rows: rows.insert(1, b"ab"),
+    lambda rows: rows.__delitem__(slice(0, 1)), lambda rows: rows.reverse(), lambda rows: rows.extend([b"1", b"2"]),
+    lambda rows: rows.__iadd__([b"3"]), lambda rows: rows.remove(FUSES[1])])
+def test_block_changes_as_a_list_does(tmp_path, change):
+    model = rizeroz.read(SAMPLE)
+    expected = list(FUSES)
+    change(model[1][0])
+    change(expected)
+    assert list(model[1][0]) == model[1][0].rows == expected
+    rizeroz.write(model, tmp_path / "changed.xml")
+    assert rizeroz.read(tmp_path / "changed.xml")[1][0].rows == expected
 
 
 @pytest.mark.parametrize("expressions", [False, True])
@@ -59,11 +102,34 @@ def test_built_model_reads_back(tmp_path):
     assert b" caf\xe9 \xc3\xa9 " in (tmp_path / "built.xml").read_bytes()
 
 
-def test_json_in_the_tools_shape(tmp_path):
-    text = (DATA / "cli_model.json").read_text(encoding="utf-8")
-    assert Model.from_json(text).to_json() == text
-    run_tool("convert", SAMPLE, tmp_path / "sample.json")
-    assert rizeroz.read(SAMPLE).to_json() == (tmp_path / "sample.json").read_text(encoding="utf-8")
+@pytest.mark.parametrize("way", ["bytes", "file object", "path object", "bytes path"])
+def test_bytes_and_file_objects(tmp_path, way):
+    model = rizeroz.read(SAMPLE, warnings=True)
+    target = tmp_path / "out.xml"
+    if way == "bytes":
+        data = rizeroz.dumps(model)
+        again = rizeroz.loads(data)
+    elif way == "file object":
+        with open(target, "wb") as file:
+            rizeroz.write(model, file)
+        data = target.read_bytes()
+        with open(target, "rb") as file:
+            again = rizeroz.read(file)
+    else:
+        path = target if way == "path object" else os.fsencode(target)
+        rizeroz.write(model, path)
+        data, again = target.read_bytes(), rizeroz.read(path)
+    assert data == SAMPLE.read_bytes() and again == model
+
+
+@pytest.mark.parametrize("source, name", [(io.BytesIO(b"<SVF_Plus_Data>\n  <DataField/>\n"), "<stream>"),
+                                          (b"<SVF_Plus_Data>\n  <DataField/>\n", "<bytes>")])
+def test_bytes_named_in_errors_and_warnings(source, name):
+    with pytest.raises(RizErozError) as caught:
+        rizeroz.read(source) if isinstance(source, io.BytesIO) else rizeroz.loads(source)
+    assert caught.value.path == name and caught.value.message.startswith(f"{name}, line 3, column 1: ")
+    warned = rizeroz.loads(b"<SVF_Plus_Data>\n  <DataField/>\n</SVF_Plus_Data>\n", warnings=True, name="x")
+    assert [(w.path, str(w)[:9]) for w in warned.warnings] == [("x", "x, line 1"), ("x", "x, line 2")]
 
 
 @pytest.mark.parametrize("text, message", [
@@ -73,6 +139,8 @@ def test_json_in_the_tools_shape(tmp_path):
      "fields[0].blocks[0].rows[0] has an odd number of hexadecimal digits"),
     ('{"version": null, "fields": [{"name": "A", "blocks": [{"row_width": 8, "rows": ["1 "]}]}]}',
      "fields[0].blocks[0].rows[0] holds a character that is no hexadecimal digit"),
+    ('{"version": null, "fields": [{"name": "A", "blocks": [{"row_width": 8, "rows": ["0\\u0661"]}]}]}',
+     "fields[0].blocks[0].rows[0] holds a character that is no hexadecimal digit"),
     ('{"version": null, "fields": [], "nmae": 1}', 'the top-level object has an unknown member "nmae"'),
     ('{"version": null, "version": "x", "fields": []}', 'the member "version" appears twice in one object'),
     ('{"version": "a\\u0000", "fields": []}', '"version" holds a NUL character'),
@@ -81,6 +149,13 @@ def test_json_in_the_tools_shape(tmp_path):
 def test_json_refused(text, message):
     with pytest.raises(ValueError, match=re.escape(message)):
         Model.from_json(text)
+
+
+def test_json_in_the_tools_shape(tmp_path):
+    text = (DATA / "cli_model.json").read_text(encoding="utf-8")
+    assert Model.from_json(text).to_json() == text
+    run_tool("convert", SAMPLE, tmp_path / "sample.json")
+    assert rizeroz.read(SAMPLE).to_json() == (tmp_path / "sample.json").read_text(encoding="utf-8")
 
 
 @pytest.mark.parametrize("field, error, where", [
@@ -95,40 +170,58 @@ def test_write_refuses_values(tmp_path, field, error, where):
     assert not (tmp_path / "x.xml").exists()
 
 
-@pytest.mark.parametrize("text, code, line, column", [(ROW_ERROR, -1, 3, 32), ("<Other/>\n", -109, 0, 0), (None, -9, 0, 0)])
-def test_errors_carry_the_place(tmp_path, text, code, line, column):
-    path = tmp_path / "doc.xml"
-    with pytest.raises(RizErozError) as caught:
-        if text is None:
-            rizeroz.write(Model("1"), tmp_path)  # a folder cannot be written as a file
-        else:
-            path.write_text(text)
-            rizeroz.read(path)
-    error = caught.value
-    shown = str(tmp_path if text is None else path)
-    assert (error.code, error.path, error.line, error.column) == (code, shown, line, column)
-    assert str(error) == error.message and error.message.startswith(shown)
+@pytest.mark.parametrize("path", ["a\0b.xml", b"a\0x", pathlib.Path("sub\0") / "x.xml"])
+@pytest.mark.parametrize("action", ["read", "write"])
+def test_paths_with_a_nul_refused(tmp_path, monkeypatch, path, action):
+    monkeypatch.chdir(tmp_path)
+    (tmp_path / "a").write_bytes(SAMPLE.read_bytes())
+    with pytest.raises(ValueError, match="NUL"):
+        rizeroz.read(path) if action == "read" else rizeroz.write(Model("1"), path)
+    assert sorted(os.listdir(tmp_path)) == ["a"] and (tmp_path / "a").read_bytes() == SAMPLE.read_bytes()
 
 
-@pytest.mark.parametrize("target, options, code", [
-    (None, {}, 0), ("/dev/full", {"safe": False}, -8), ("/dev/full", {}, -9)])
-def test_write_outcomes(tmp_path, target, options, code):
-    # The default, safe, write replaces a file keeping its mode; a full device fails
-    # either way, with the path and the system's reason.
-    if target is None:
-        target = tmp_path / "kept.xml"
-        target.write_text("the old text")
-        target.chmod(0o640)
-    elif not os.path.exists(target):
+def test_paths_are_utf8(tmp_path):
+    path = tmp_path / "\u03b1\u0436\u6f22\U0001f600.xml"
+    rizeroz.write(rizeroz.read(SAMPLE), path)
+    assert path.read_bytes() == SAMPLE.read_bytes() and rizeroz.read(str(path)) == rizeroz.read(SAMPLE)
+
+
+# Each failure: the exception's classes, the library's code, the system's error number.
+@pytest.mark.parametrize("target, action, kinds, code, number", [
+    ("missing/x.xml", "read", (rizeroz.RizErozFileNotFoundError, FileNotFoundError), -101, errno.ENOENT),
+    ("missing/x.xml", "write", (rizeroz.RizErozFileNotFoundError, FileNotFoundError), -9, errno.ENOENT),
+    ("missing/x.xml", "write in place", (FileNotFoundError,), -5, errno.ENOENT),
+    (".", "read", (rizeroz.RizErozOSError, OSError), -102, errno.EISDIR),
+    ("/dev/full", "write", (rizeroz.RizErozOSError,), -9, errno.ENOSPC),
+    ("/dev/full", "write in place", (rizeroz.RizErozOSError,), -8, errno.ENOSPC),
+    ("/sys/kernel/notes", "write in place", (rizeroz.RizErozPermissionError, PermissionError), -5, errno.EACCES),
+    ("row.xml", "read", (RizErozError,), -1, None),
+])
+def test_errors_are_pythons_own(tmp_path, monkeypatch, target, action, kinds, code, number):
+    monkeypatch.chdir(tmp_path)
+    pathlib.Path("row.xml").write_text(ROW_ERROR)
+    if target.startswith("/") and not os.path.exists(target):
         pytest.skip(f"{target} is not on this system")
-    if code == 0:
-        rizeroz.write(rizeroz.read(SAMPLE), target, **options)
-        assert target.read_bytes() == SAMPLE.read_bytes() and target.stat().st_mode & 0o7777 == 0o640
-        return
     with pytest.raises(RizErozError) as caught:
-        rizeroz.write(rizeroz.read(SAMPLE), target, **options)
-    assert caught.value.code == code and caught.value.message.startswith(target)
-    assert "No space left on device" in caught.value.message
+        if action == "read":
+            rizeroz.read(target)
+        else:
+            rizeroz.write(rizeroz.read(SAMPLE), target, safe=action == "write")
+    error = caught.value
+    assert isinstance(error, kinds) and error.code == code and str(error) == error.message
+    assert error.message.startswith(target) and error.path == target
+    if number is None:
+        assert not isinstance(error, OSError) and (error.line, error.column) == (3, 32)
+    else:
+        assert (error.errno, error.strerror, error.filename) == (number, os.strerror(number), target)
+
+
+def test_safe_write_keeps_the_mode(tmp_path):
+    target = tmp_path / "kept.xml"
+    target.write_text("the old text")
+    target.chmod(0o640)
+    rizeroz.write(rizeroz.read(SAMPLE), target)
+    assert target.read_bytes() == SAMPLE.read_bytes() and target.stat().st_mode & 0o7777 == 0o640
 
 
 def test_warnings_carry_the_place(tmp_path):
@@ -148,12 +241,33 @@ def test_evaluate():
     assert caught.value.code == -201
 
 
-def test_array():
+@pytest.mark.parametrize("lines, dtype, row_width, rows", [
+    ([[1, 2], [3, 4]], "uint8", 16, [b"\x01\x02", b"\x03\x04"]),
+    ([[0xFF, 0x80]], "int8", 16, [b"\xff\x80"]),
+    ([[1, 0, 1, 1, 0, 0, 0, 0, 1], [0] * 9], "bool", 9, [b"\xb0\x80", b"\x00\x00"]),
+    (list(range(3)), "uint8", None, "must have 2 dimensions"),
+    ([[1.5]], "float64", None, "must hold uint8 or bool values"),
+])
+def test_numpy_both_ways(tmp_path, lines, dtype, row_width, rows):
     numpy = pytest.importorskip("numpy")
-    block = rizeroz.read(SAMPLE).fields[1].blocks[0]
+    array = numpy.array(lines).astype(dtype)
+    if isinstance(rows, str):
+        with pytest.raises(ValueError, match=rows):
+            Block.from_array(array)
+        return
+    block = Block.from_array(array)
+    assert (block.row_width, block.rows) == (row_width, rows)
+    rizeroz.write(Model("1", None, [Field("A", 0, [block])]), tmp_path / "a.xml")
+    back = rizeroz.read(tmp_path / "a.xml")[0][0].array()
+    assert back.dtype == numpy.uint8 and back.tolist() == [list(row) for row in rows]
+
+
+def test_array_of_rows_read():
+    numpy = pytest.importorskip("numpy")
+    block = rizeroz.read(SAMPLE)[1][0]
     array = block.array()
-    assert array.dtype == numpy.uint8 and array.shape == (2, 32) and bytes(array[1]) == block.rows[1]
-    assert Block(8).array().shape == (0, 0)
+    assert array.dtype == numpy.uint8 and array.shape == (2, 32) and bytes(array[1]) == block[1]
+    assert Block.from_array(array, 256) == block and Block(8).array().shape == (0, 0)
     with pytest.raises(ValueError, match="different lengths"):
         Block(8, [b"a", b"bc"]).array()
 

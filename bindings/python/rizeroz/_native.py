@@ -1,22 +1,28 @@
 """The C interface of the rizeroz library (rizeroz.h) through ctypes.
 
 The library is found, in this order: the file named by the environment variable
-RIZEROZ_LIBRARY; the library that the build or the installation placed beside this
-package (recorded in _location.py); the system's loader ("librizeroz.so", "rizeroz.dll").
+RIZEROZ_LIBRARY; the library beside this package, where the wheel, the build tree and
+the installation put it (its place relative to the package is in _location.py); the
+system's loader ("librizeroz.so", "rizeroz.dll").
 """
 
 from __future__ import annotations
 
 import ctypes
-import ctypes.util
-import itertools
 import os
-import sys
-from typing import List, Optional, Union
+from array import array
+from _thread import allocate_lock
+from typing import TYPE_CHECKING
 
 from .model import Block, Field, Model, ReadWarning, check_text, check_whole
 
-PathLike = Union[str, bytes, "os.PathLike[str]", "os.PathLike[bytes]"]
+if TYPE_CHECKING:
+    from typing import Any, BinaryIO, Callable, List, Optional, Tuple, TypeVar, Union
+
+    from .model import Packed
+
+    PathLike = Union[str, bytes, "os.PathLike[str]", "os.PathLike[bytes]"]
+    Result = TypeVar("Result")
 
 # rizeroz.h's values; the test code_tables holds every "RZ_NAME = VALUE" line to the library.
 RZ_ERR_ARGUMENT = -301
@@ -24,6 +30,9 @@ RZ_ERR_MEMORY = -302
 RZ_WRITE_EXPRESSIONS = 1
 RZ_WRITE_SAFE = 2
 RZ_READ_WARNINGS = 1
+# The library's codes for a file that cannot be opened, read, written or saved: their
+# sentences end with the system's reason.
+_FILE_CODES = (-101, -102, -5, -8, -9)
 
 
 class RizErozError(Exception):
@@ -33,13 +42,44 @@ class RizErozError(Exception):
     the document (0 when not known). ``str(error)`` is the sentence.
     """
 
+    __module__ = "rizeroz"
+
     def __init__(self, code: int, message: str, path: str = "", line: int = 0, column: int = 0) -> None:
-        super().__init__(message)
+        Exception.__init__(self, message)
         self.code = code
         self.message = message
         self.path = path
         self.line = line
         self.column = column
+
+    def __str__(self) -> str:
+        return self.message
+
+
+class RizErozOSError(RizErozError, OSError):
+    """A file the library could not open, read, write or save, for the system's reason:
+    also an ``OSError`` with ``errno``, ``strerror`` and ``filename`` (the path)."""
+
+    __module__ = "rizeroz"
+
+    def __init__(self, code: int, message: str, path: str, number: int) -> None:
+        RizErozError.__init__(self, code, message, path)
+        OSError.__init__(self, number, os.strerror(number), path)
+
+    def __str__(self) -> str:
+        return self.message
+
+
+class RizErozFileNotFoundError(RizErozOSError, FileNotFoundError):
+    """The file, or a folder on its path, does not exist (``errno.ENOENT``)."""
+
+    __module__ = "rizeroz"
+
+
+class RizErozPermissionError(RizErozOSError, PermissionError):
+    """The system refused access to the file (``errno.EACCES``, ``errno.EPERM``)."""
+
+    __module__ = "rizeroz"
 
 
 def _candidates() -> List[str]:
@@ -48,12 +88,12 @@ def _candidates() -> List[str]:
         return [explicit]
     found = []
     try:
-        from . import _location  # written by the build and by the installation
+        from ._location import LIBRARY  # written by the build, the installation and the wheel
 
-        found.append(os.path.normpath(os.path.join(os.path.dirname(__file__), _location.LIBRARY)))
+        found.append(os.path.normpath(os.path.join(os.path.dirname(os.path.abspath(__file__)), LIBRARY)))
     except ImportError:
         pass
-    found.append(ctypes.util.find_library("rizeroz") or ("rizeroz.dll" if os.name == "nt" else "librizeroz.so"))
+    found.append("rizeroz.dll" if os.name == "nt" else "librizeroz.so")
     return found
 
 
@@ -70,6 +110,10 @@ def _load() -> ctypes.CDLL:
 
 _lib = _load()
 _P = ctypes.c_void_p
+_SIZES = ctypes.POINTER(ctypes.c_size_t)
+# The array type code of size_t, which holds the rows' ends.
+_SIZE_BYTES = ctypes.sizeof(ctypes.c_size_t)
+_SIZE_CODE = "Q" if _SIZE_BYTES == 8 else "I"
 _signatures = {
     "rz_version": (ctypes.c_char_p, []),
     "rz_describe_code": (ctypes.c_char_p, [ctypes.c_int]),
@@ -104,8 +148,8 @@ _signatures = {
     "rz_block_row_width": (ctypes.c_int, [_P]),
     "rz_block_row_count": (ctypes.c_int, [_P]),
     "rz_block_byte_count": (ctypes.c_size_t, [_P]),
-    "rz_block_take_rows": (ctypes.c_int, [_P, ctypes.c_char_p, ctypes.c_size_t, _P, ctypes.c_size_t]),
-    "rz_block_add_rows": (ctypes.c_int, [_P, ctypes.c_char_p, _P, ctypes.c_size_t]),
+    "rz_block_take_rows": (ctypes.c_int, [_P, _P, ctypes.c_size_t, _SIZES, ctypes.c_size_t]),
+    "rz_block_add_rows": (ctypes.c_int, [_P, _P, _SIZES, ctypes.c_size_t]),
 }
 for _name, (_result, _arguments) in _signatures.items():
     _function = getattr(_lib, _name)
@@ -115,16 +159,39 @@ for _name, (_result, _arguments) in _signatures.items():
 
 def library_version() -> str:
     """The version of the loaded library, "MAJOR.MINOR.PATCH"."""
-    return _lib.rz_version().decode("ascii")
+    return str(_lib.rz_version().decode("ascii"))
+
+
+def _system_errno(message: str) -> int:
+    """The system's error number whose reason the sentence gives (the longest found), or 0."""
+    import errno
+
+    found, text = 0, ""
+    for number in errno.errorcode:
+        reason = os.strerror(number)
+        if len(reason) > len(text) and reason in message:
+            found, text = number, reason
+    return found
+
+
+def _error(code: int, message: str, path: str = "", line: int = 0, column: int = 0) -> RizErozError:
+    """The exception for a failure: an OSError too when a file failed for a system reason."""
+    number = _system_errno(message) if code in _FILE_CODES else 0
+    if not number:
+        return RizErozError(code, message, path, line, column)
+    import errno
+
+    kinds = {errno.ENOENT: RizErozFileNotFoundError, errno.EACCES: RizErozPermissionError,
+             errno.EPERM: RizErozPermissionError}
+    return kinds.get(number, RizErozOSError)(code, message, path, number)
 
 
 def _raise_error(error: ctypes.c_void_p, code: int) -> None:
     if not error:
         _checked(code)
     try:
-        raise RizErozError(_lib.rz_error_code(error), _from_c(_lib.rz_error_message(error)) or "",
-                           _from_c(_lib.rz_error_path(error)) or "", _lib.rz_error_line(error),
-                           _lib.rz_error_column(error))
+        raise _error(_lib.rz_error_code(error), _from_c(_lib.rz_error_message(error)) or "",
+                     _from_c(_lib.rz_error_path(error)) or "", _lib.rz_error_line(error), _lib.rz_error_column(error))
     finally:
         _lib.rz_error_free(error)
 
@@ -147,46 +214,63 @@ def _to_c(text: Optional[str], where: str) -> Optional[bytes]:
 
 
 def _path(path: PathLike) -> bytes:
-    path = os.fspath(path)
-    if isinstance(path, bytes):
-        return path
-    # The library opens files with the C runtime: on Windows in the ANSI code page.
-    return path.encode("mbcs") if sys.platform == "win32" else os.fsencode(path)
+    """The path as the library takes it: UTF-8 on every system; a NUL is refused, as
+    ``open`` does, because the library would take the path as ending there."""
+    name = os.fspath(path)
+    encoded = name if isinstance(name, bytes) else name.encode("utf-8", "surrogateescape")
+    if b"\0" in encoded:
+        raise ValueError(f"the path {name!r} holds a NUL character")
+    return encoded
 
 
-class _RowMover:
-    """Moves the rows of a model's blocks into Python ``bytes``, block by block.
+class _ReadRows:
+    """The model that rz_read made, kept until every block's rows are in Python (or the
+    Python model is gone): each block's rows move in one call, on first use."""
 
-    Each block's rows are copied into one scratch buffer and freed in the library at
-    once, so that the rows' memory goes as the ``bytes`` objects come: reading holds
-    about one copy of the rows in memory, not two.
-    """
+    def __init__(self, handle: int) -> None:
+        self.handle = handle
+        self.free = _lib.rz_model_free  # kept: at the interpreter's exit the module's names go first
+        self.lock = allocate_lock()  # the library's model is for one thread at a time
 
-    def __init__(self) -> None:
-        self.scratch = ctypes.create_string_buffer(0)
+    def source(self, block: int) -> Callable[[], Packed]:
+        return lambda: self.take(block)
 
-    def take(self, block: int) -> List[bytes]:
-        count = _lib.rz_block_row_count(block)
-        size = _lib.rz_block_byte_count(block)
-        if size > len(self.scratch):
-            self.scratch = ctypes.create_string_buffer(size)
-        ends = (ctypes.c_size_t * count)()
-        _checked(_lib.rz_block_take_rows(block, self.scratch, len(self.scratch), ends, count))
-        scratch = self.scratch
-        ends_list = list(ends)
-        return [scratch[start:end] for start, end in zip([0] + ends_list, ends_list)]
+    def take(self, block: int) -> Packed:
+        with self.lock:
+            count = _lib.rz_block_row_count(block)
+            size = _lib.rz_block_byte_count(block)
+            data = bytearray(size)
+            ends = array(_SIZE_CODE, bytes(_SIZE_BYTES * count))
+            _checked(_lib.rz_block_take_rows(block, _address(data), size, _sizes(ends), count))
+        return data, ends
+
+    def __del__(self) -> None:
+        self.free(self.handle)
+
+
+def _sizes(ends: array[int]) -> Any:
+    """``ends`` as the C interface's ``size_t*``."""
+    return (ctypes.c_size_t * len(ends)).from_buffer(ends) if ends else None
+
+
+def _address(data: Union[bytes, bytearray]) -> Any:
+    """``data`` as the C interface's ``void*``."""
+    if isinstance(data, bytearray) and data:
+        return (ctypes.c_char * len(data)).from_buffer(data)
+    return bytes(data)
 
 
 def _to_python(handle: int) -> Model:
-    """The model of ``handle`` in Python; its rows leave the library's model."""
-    mover = _RowMover()
+    """The model of ``handle`` in Python, which owns the handle from now on."""
+    rows = _ReadRows(handle)
     model = Model(_from_c(_lib.rz_model_version(handle)), _from_c(_lib.rz_model_comment(handle)))
     for i in range(_lib.rz_model_field_count(handle)):
         field_handle = _lib.rz_model_field(handle, i)
         field = Field(_from_c(_lib.rz_field_name(field_handle)), _lib.rz_field_checksum(field_handle))
         for j in range(_lib.rz_field_block_count(field_handle)):
             block = _lib.rz_field_block(field_handle, j)
-            field.blocks.append(Block(_lib.rz_block_row_width(block), mover.take(block)))
+            field.blocks.append(Block._from_packed(_lib.rz_block_row_width(block), _lib.rz_block_row_count(block),
+                                                   rows.source(block)))
         model.fields.append(field)
     for i in range(_lib.rz_model_warning_count(handle)):
         warning = _lib.rz_model_warning(handle, i)
@@ -195,6 +279,20 @@ def _to_python(handle: int) -> Model:
                                           _lib.rz_error_column(warning)))
     model.warnings_omitted = _lib.rz_model_warnings_omitted(handle)
     return model
+
+
+def _add_block(field_handle: int, block: Block, where: str) -> None:
+    width = check_whole(block.row_width, -(2**31), 2**31 - 1, where + ".row_width")
+    block_handle = _lib.rz_field_add_block(field_handle, width)
+    if not block_handle:
+        raise MemoryError()
+    try:
+        data, ends = block.packed()
+    except TypeError:
+        raise TypeError(f"{where}.rows must be a list of bytes") from None
+    if not isinstance(ends, array) or ends.typecode != _SIZE_CODE:
+        ends = array(_SIZE_CODE, ends)
+    _checked(_lib.rz_block_add_rows(block_handle, _address(data), _sizes(ends), len(ends)))
 
 
 def _fill(handle: int, model: Model) -> None:
@@ -209,51 +307,20 @@ def _fill(handle: int, model: Model) -> None:
             raise MemoryError()
         _checked(_lib.rz_field_set_checksum(field_handle, check_whole(field.checksum, 0, 0xFFFF, where + ".checksum")))
         for j, block in enumerate(field.blocks):
-            block_where = f"{where}.blocks[{j}]"
-            width = check_whole(block.row_width, -(2**31), 2**31 - 1, block_where + ".row_width")
-            block_handle = _lib.rz_field_add_block(field_handle, width)
-            if not block_handle:
-                raise MemoryError()
-            try:
-                data = b"".join(block.rows)
-                lengths = [memoryview(row).nbytes for row in block.rows]
-            except TypeError:
-                raise TypeError(f"{block_where}.rows must be a list of bytes") from None
-            ends = (ctypes.c_size_t * len(lengths))(*itertools.accumulate(lengths))
-            _checked(_lib.rz_block_add_rows(block_handle, data, ends, len(lengths)))
+            _add_block(field_handle, block, f"{where}.blocks[{j}]")
 
 
-def read(path: PathLike, warnings: bool = False) -> Model:
-    """Reads the data file ``path`` into a new :class:`Model`.
-
-    With ``warnings``, ``model.warnings`` lists what the reader took leniently
-    (:class:`ReadWarning`, docs/warnings.md); what is read is the same either way.
-    Raises :class:`RizErozError` with the reader's code, sentence, line and column when
-    the file cannot be read or is refused.
-    """
+def _read_file(path: PathLike, warnings: bool) -> Model:
     handle = ctypes.c_void_p()
     error = ctypes.c_void_p()
     flags = RZ_READ_WARNINGS if warnings else 0
     code = _lib.rz_read(_path(path), flags, ctypes.byref(handle), ctypes.byref(error))
     if code != 0:
         _raise_error(error, code)
-    try:
-        return _to_python(handle.value)
-    finally:
-        _lib.rz_model_free(handle)
+    return _to_python(handle.value or 0)
 
 
-def write(model: Model, path: PathLike, expressions: bool = False, safe: bool = True) -> None:
-    """Writes ``model`` to the data file ``path`` in the library's layout.
-
-    With ``expressions``, rows are written as expressions where those are shorter. With
-    ``safe`` (the default), the text goes to a temporary file beside ``path`` that takes
-    its place once every byte is on the disk, so that a failure leaves the old file as it
-    was; with ``safe=False``, the file is truncated when writing begins and then written
-    in place. Raises ValueError or TypeError for a value a data model cannot hold, naming
-    it, and :class:`RizErozError` when the file cannot be written or not every byte
-    reached it.
-    """
+def _write_file(model: Model, path: PathLike, expressions: bool, safe: bool) -> None:
     handle = _lib.rz_model_new()
     if not handle:
         raise MemoryError()
@@ -266,6 +333,88 @@ def write(model: Model, path: PathLike, expressions: bool = False, safe: bool = 
             _raise_error(error, code)
     finally:
         _lib.rz_model_free(handle)
+
+
+def _through_file(work: Callable[[str], Result], shown: str) -> Result:
+    """``work(path)`` on a temporary file, with ``shown`` for its path in what it raises
+    or warns: the library reads and writes files by their names alone."""
+    import tempfile
+
+    descriptor, path = tempfile.mkstemp(prefix="rizeroz-", suffix=".xml")
+    os.close(descriptor)
+    try:
+        result = work(path)
+        for warning in getattr(result, "warnings", ()):
+            warning.message, warning.path = warning.message.replace(path, shown), shown
+        return result
+    except RizErozError as error:
+        error.message, error.path = error.message.replace(path, shown), shown
+        error.args = (error.message,) + error.args[1:]
+        if isinstance(error, OSError):
+            error.filename = shown
+        raise
+    finally:
+        os.unlink(path)
+
+
+def read(source: Union[PathLike, BinaryIO], warnings: bool = False) -> Model:
+    """Reads a data file into a new :class:`Model`.
+
+    ``source`` is a path (``str``, ``bytes`` or path object; a backslash also separates
+    folders) or a binary file object, which is read to its end. With ``warnings``,
+    ``model.warnings`` lists what the reader took leniently (:class:`ReadWarning`,
+    docs/warnings.md); what is read is the same either way. Raises
+    :class:`RizErozError` with the reader's code, sentence, line and column when the
+    file cannot be read or is refused: :class:`RizErozFileNotFoundError` and
+    :class:`RizErozPermissionError` (also ``FileNotFoundError`` and ``PermissionError``)
+    when the system would not open it.
+    """
+    if hasattr(source, "read"):
+        return loads(source.read(), warnings, str(getattr(source, "name", "<stream>")))
+    return _read_file(source, warnings)
+
+
+def loads(data: bytes, warnings: bool = False, name: str = "<bytes>") -> Model:
+    """Reads the document ``data`` (bytes) as :func:`read` reads a file; ``name`` stands
+    for its path in errors and warnings."""
+    if not isinstance(data, (bytes, bytearray, memoryview)):
+        raise TypeError(f"a data file's bytes are due, not {type(data).__name__}")
+
+    def work(path: str) -> Model:
+        with open(path, "wb") as file:
+            file.write(data)
+        return _read_file(path, warnings)
+
+    return _through_file(work, name)
+
+
+def write(model: Model, target: Union[PathLike, BinaryIO], expressions: bool = False, safe: bool = True) -> None:
+    """Writes ``model`` to a data file in the library's layout.
+
+    ``target`` is a path, or a binary file object that the document's bytes are written
+    to. With ``expressions``, rows are written as expressions where those are shorter.
+    With ``safe`` (the default), the text goes to a temporary file beside the path that
+    takes its place once every byte is on the disk, so that a failure leaves the old
+    file as it was; with ``safe=False``, the file is truncated when writing begins and
+    then written in place. Raises ValueError or TypeError for a value a data model
+    cannot hold, naming it, and :class:`RizErozError` (a :class:`RizErozOSError` for a
+    system's reason) when the file cannot be written or not every byte reached it.
+    """
+    if hasattr(target, "write"):
+        target.write(dumps(model, expressions))
+    else:
+        _write_file(model, target, expressions, safe)
+
+
+def dumps(model: Model, expressions: bool = False) -> bytes:
+    """The document that :func:`write` writes for ``model``, as bytes."""
+
+    def work(path: str) -> bytes:
+        _write_file(model, path, expressions, False)
+        with open(path, "rb") as file:
+            return file.read()
+
+    return _through_file(work, "<bytes>")
 
 
 def evaluate(expression: str, row_width: int) -> bytes:

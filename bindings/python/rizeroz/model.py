@@ -1,9 +1,14 @@
-"""The data model in Python: plain objects, lists and ``bytes``, and its JSON form.
+"""The data model in Python: containers of plain values, and its JSON form.
 
 A :class:`Model` holds a version, a comment and a list of :class:`Field`; a field holds
 a name, a checksum and a list of :class:`Block`; a block holds a row width in bits and
-its rows, each a ``bytes`` object. Everything can be read, changed and built freely;
-the values are checked when the model is written or converted.
+its rows, each a ``bytes`` object. Each is a container of what it holds: ``len``,
+iteration, indexing, ``in``; a model's fields are also found by name.
+
+A block read from a file keeps its rows packed in one buffer and makes a row's ``bytes``
+only when it is asked for; changing a row, or asking for ``block.rows``, turns the block
+into a plain list of ``bytes``. Everything can be changed and built freely; the values
+are checked when the model is written or converted.
 
 Texts are ``str``. The library keeps texts as bytes (UTF-8 by convention); bytes that
 are not UTF-8 come into Python as lone surrogates ("surrogateescape") and go back out
@@ -12,14 +17,18 @@ unchanged, so nothing is lost on a round trip.
 
 from __future__ import annotations
 
-import dataclasses
-import json
-import re
-from typing import Any, Dict, List, Optional
+from collections.abc import MutableSequence
+from itertools import accumulate
+from typing import TYPE_CHECKING, overload
+
+if TYPE_CHECKING:  # typing's names cost an import; only the checker needs them
+    from typing import Any, Callable, Dict, Iterable, Iterator, List, Optional, Sequence, Tuple, Union
+
+    #: Rows packed one after the other, with the offset just past each row.
+    Packed = Tuple[Union[bytes, bytearray], Sequence[int]]
 
 _INT32_MIN = -(2**31)
 _INT32_MAX = 2**31 - 1
-_HEX_PAIRS = re.compile("(?:[0-9A-Fa-f]{2})*")
 
 
 def check_whole(value: Any, low: int, high: int, where: str) -> int:
@@ -38,69 +47,271 @@ def check_text(value: Any, where: str) -> Optional[str]:
     return value
 
 
-@dataclasses.dataclass(frozen=True)
 class ReadWarning:
     """Something the reader took leniently (docs/warnings.md): the kind's ``code``, one
     sentence naming the file, the place and what was read how, the ``path`` as given, and
     the ``line`` and ``column`` where it stands. ``str(warning)`` is the sentence."""
 
-    code: int
-    message: str
-    path: str
-    line: int
-    column: int
+    __slots__ = ("code", "message", "path", "line", "column")
+
+    def __init__(self, code: int, message: str, path: str, line: int, column: int) -> None:
+        self.code = code
+        self.message = message
+        self.path = path
+        self.line = line
+        self.column = column
 
     def __str__(self) -> str:
         return self.message
 
+    def __repr__(self) -> str:
+        return f"ReadWarning(code={self.code}, line={self.line}, column={self.column})"
 
-@dataclasses.dataclass
-class Block:
-    """A field block: rows of bytes, each meant to be ``row_width`` bits wide.
+    def __eq__(self, other: object) -> bool:
+        return isinstance(other, ReadWarning) and all(getattr(self, a) == getattr(other, a) for a in self.__slots__)
+
+
+class Block(MutableSequence[bytes]):
+    """A field block: rows of bytes, each meant to be ``row_width`` bits wide; a mutable
+    sequence of its rows (``len(block)``, ``block[0]``, ``for row in block``,
+    ``block.append(b"...")``).
 
     A row may hold more or fewer bytes than the width says; the reader keeps what the
     file holds and the writer writes what the row holds.
     """
 
-    row_width: int
-    rows: List[bytes] = dataclasses.field(default_factory=list)
+    __slots__ = ("row_width", "_list", "_packed", "_source", "_count")
+
+    def __init__(self, row_width: int, rows: Iterable[bytes] = ()) -> None:
+        self.row_width = row_width
+        self._list: Optional[List[bytes]] = list(rows)
+        self._packed: Optional[Packed] = None
+        self._source: Optional[Callable[[], Packed]] = None
+        self._count = 0
+
+    @classmethod
+    def _from_packed(cls, row_width: int, count: int, source: Callable[[], Packed]) -> Block:
+        """A block of ``count`` rows that ``source()`` gives packed when first asked for."""
+        block = cls(row_width)
+        block._list, block._source, block._count = None, source, count
+        return block
+
+    def _unpacked(self) -> Optional[Packed]:
+        if self._source is not None:
+            self._packed, self._source = self._source(), None
+        return self._packed
+
+    @property
+    def rows(self) -> List[bytes]:
+        """The rows as a list of ``bytes``, the block's own: changing it changes the block."""
+        if self._list is None:
+            self._list = list(self)
+            self._packed = self._source = None
+        return self._list
+
+    @rows.setter
+    def rows(self, rows: Iterable[bytes]) -> None:
+        self._list, self._packed, self._source = list(rows), None, None
+
+    def packed(self) -> Packed:
+        """Every row's bytes one after the other, with the offset just past each row."""
+        packed = self._unpacked()
+        if packed is not None:
+            return packed
+        rows = self.rows
+        data = b"".join(rows)
+        ends = list(accumulate(map(len, rows)))
+        if (ends[-1] if ends else 0) != len(data):  # a row whose items are wider than bytes
+            ends = list(accumulate(memoryview(row).nbytes for row in rows))
+        return data, ends
+
+    def __len__(self) -> int:
+        return self._count if self._list is None else len(self._list)
+
+    @overload
+    def __getitem__(self, index: int) -> bytes: ...
+
+    @overload
+    def __getitem__(self, index: slice) -> List[bytes]: ...
+
+    def __getitem__(self, index: Union[int, slice]) -> Union[bytes, List[bytes]]:
+        if self._list is not None:
+            return self._list[index]
+        if isinstance(index, slice):
+            return [self[i] for i in range(*index.indices(self._count))]
+        i = range(self._count)[index]  # IndexError and negative indexes as a list has them
+        data, ends = self._unpacked() or (b"", ())
+        return memoryview(data)[ends[i - 1] if i else 0 : ends[i]].tobytes()
+
+    def __iter__(self) -> Iterator[bytes]:
+        if self._list is not None:
+            return iter(self._list)
+        data, ends = self._unpacked() or (b"", ())
+        view = memoryview(data)
+        return (view[start:end].tobytes() for start, end in zip([0, *ends], ends))
+
+    def __setitem__(self, index: Any, value: Any) -> None:
+        self.rows[index] = value
+
+    def __delitem__(self, index: Union[int, slice]) -> None:
+        del self.rows[index]
+
+    def insert(self, index: int, value: bytes) -> None:
+        self.rows.insert(index, value)
+
+    def __eq__(self, other: object) -> bool:
+        if not isinstance(other, Block):
+            return NotImplemented
+        return self.row_width == other.row_width and len(self) == len(other) and all(a == b for a, b in zip(self, other))
+
+    def __repr__(self) -> str:
+        shown = f"<Block row_width={self.row_width}, {len(self)} rows"
+        if self._list is not None:
+            shown += f", {sum(len(row) for row in self._list)} bytes"
+        elif self._packed is not None:
+            shown += f", {self._packed[1][-1] if self._count else 0} bytes"
+        return shown + ">"
 
     def array(self) -> Any:
         """The rows as a 2-D ``numpy.uint8`` array, one line per row (a copy).
 
-        Needs numpy, and rows of one length (ValueError otherwise). To put an array
-        back: ``block.rows = [bytes(line) for line in array]``.
+        Needs numpy, and rows of one length (ValueError otherwise). The way back is
+        :meth:`from_array`.
         """
         import numpy
 
-        lengths = {len(row) for row in self.rows}
+        data, ends = self.packed()
+        starts = [0, *ends[:-1]]
+        lengths = {end - start for start, end in zip(starts, ends)}
         if len(lengths) > 1:
             raise ValueError(f"the rows have different lengths ({min(lengths)} to {max(lengths)} bytes)")
         width = lengths.pop() if lengths else 0
-        joined = b"".join(self.rows)
-        return numpy.frombuffer(joined, dtype=numpy.uint8).reshape(len(self.rows), width).copy()
+        return numpy.frombuffer(data, dtype=numpy.uint8).reshape(len(ends), width).copy()
+
+    @classmethod
+    def from_array(cls, array: Any, row_width: Optional[int] = None) -> Block:
+        """A block of the lines of a 2-D array, one row per line.
+
+        A ``uint8`` (or ``int8``) array gives each line's bytes as they are; a ``bool``
+        array gives each line's bits, first bit the highest of the first byte, padded
+        with zero bits to whole bytes. ``row_width`` is by default the line's length in
+        bits (8 per byte, or 1 per bool).
+        """
+        import numpy
+
+        values = numpy.asarray(array)
+        if values.ndim != 2:
+            raise ValueError(f"the array must have 2 dimensions, not {values.ndim}")
+        if values.dtype == numpy.bool_:
+            width = values.shape[1]
+            values = numpy.packbits(values, axis=1)
+        elif values.dtype in (numpy.uint8, numpy.int8):
+            width = values.shape[1] * 8
+        else:
+            raise ValueError(f"the array must hold uint8 or bool values, not {values.dtype}")
+        lines = numpy.ascontiguousarray(values, dtype=numpy.uint8)
+        data = lines.tobytes()
+        step = lines.shape[1]
+        ends = range(step, step * lines.shape[0] + 1, step) if step else [0] * lines.shape[0]
+        return cls._from_packed(width if row_width is None else row_width, lines.shape[0], lambda: (data, ends))
 
 
-@dataclasses.dataclass
-class Field:
-    """A named data field with its 16-bit checksum (0: none) and its field blocks."""
+class Field(MutableSequence[Block]):
+    """A named data field with its 16-bit checksum (0: none) and its field blocks; a
+    mutable sequence of its blocks."""
 
-    name: Optional[str]
-    checksum: int = 0
-    blocks: List[Block] = dataclasses.field(default_factory=list)
+    __slots__ = ("name", "checksum", "blocks")
+
+    def __init__(self, name: Optional[str], checksum: int = 0, blocks: Iterable[Block] = ()) -> None:
+        self.name = name
+        self.checksum = checksum
+        self.blocks: List[Block] = list(blocks)
+
+    def __len__(self) -> int:
+        return len(self.blocks)
+
+    @overload
+    def __getitem__(self, index: int) -> Block: ...
+
+    @overload
+    def __getitem__(self, index: slice) -> List[Block]: ...
+
+    def __getitem__(self, index: Union[int, slice]) -> Union[Block, List[Block]]:
+        return self.blocks[index]
+
+    def __setitem__(self, index: Any, value: Any) -> None:
+        self.blocks[index] = value
+
+    def __delitem__(self, index: Union[int, slice]) -> None:
+        del self.blocks[index]
+
+    def insert(self, index: int, value: Block) -> None:
+        self.blocks.insert(index, value)
+
+    def __eq__(self, other: object) -> bool:
+        if not isinstance(other, Field):
+            return NotImplemented
+        return (self.name, self.checksum, self.blocks) == (other.name, other.checksum, other.blocks)
+
+    def __repr__(self) -> str:
+        return f"<Field {self.name!r} checksum=0x{self.checksum:04X}, {len(self.blocks)} blocks>"
 
 
-@dataclasses.dataclass
-class Model:
-    """A data model: version, comment (None when there is none) and data fields."""
+class Model(MutableSequence[Field]):
+    """A data model: version, comment (None when there is none) and data fields; a
+    mutable sequence of its fields, where ``model["NAME"]`` is the first field of that
+    name and ``"NAME" in model`` asks whether there is one."""
 
-    version: Optional[str] = None
-    comment: Optional[str] = None
-    fields: List[Field] = dataclasses.field(default_factory=list)
-    #: What the reader took leniently, when read with ``warnings=True`` (not compared).
-    warnings: List["ReadWarning"] = dataclasses.field(default_factory=list, compare=False, repr=False)
-    #: Warnings beyond the first 1,000, which were only counted.
-    warnings_omitted: int = dataclasses.field(default=0, compare=False, repr=False)
+    __slots__ = ("version", "comment", "fields", "warnings", "warnings_omitted")
+
+    def __init__(self, version: Optional[str] = None, comment: Optional[str] = None, fields: Iterable[Field] = ()) -> None:
+        self.version = version
+        self.comment = comment
+        self.fields: List[Field] = list(fields)
+        #: What the reader took leniently, when read with ``warnings=True`` (not compared).
+        self.warnings: List[ReadWarning] = []
+        #: Warnings beyond the first 1,000, which were only counted.
+        self.warnings_omitted = 0
+
+    def __len__(self) -> int:
+        return len(self.fields)
+
+    @overload
+    def __getitem__(self, index: Union[int, str]) -> Field: ...
+
+    @overload
+    def __getitem__(self, index: slice) -> List[Field]: ...
+
+    def __getitem__(self, index: Union[int, str, slice]) -> Union[Field, List[Field]]:
+        if not isinstance(index, str):
+            return self.fields[index]
+        for field in self.fields:
+            if field.name == index:
+                return field
+        raise KeyError(index)
+
+    def __contains__(self, item: object) -> bool:
+        if isinstance(item, str):
+            return any(field.name == item for field in self.fields)
+        return item in self.fields
+
+    def __setitem__(self, index: Any, value: Any) -> None:
+        self.fields[index] = value
+
+    def __delitem__(self, index: Union[int, slice]) -> None:
+        del self.fields[index]
+
+    def insert(self, index: int, value: Field) -> None:
+        self.fields.insert(index, value)
+
+    def __eq__(self, other: object) -> bool:
+        if not isinstance(other, Model):
+            return NotImplemented
+        return (self.version, self.comment, self.fields) == (other.version, other.comment, other.fields)
+
+    def __repr__(self) -> str:
+        names = ", ".join(repr(field.name) for field in self.fields[:8]) + (", ..." if len(self.fields) > 8 else "")
+        return f"<Model version={self.version!r}, {len(self.fields)} fields: {names}>"
 
     def to_json(self) -> str:
         """The model as JSON in the shape of the ``rizeroz`` tool (docs/cli.md).
@@ -108,6 +319,8 @@ class Model:
         Indented by two spaces, every member written, rows as upper-case hexadecimal,
         a line feed at the end; text bytes that are not UTF-8 become U+FFFD.
         """
+        import json
+
         shape = {
             "version": _json_text(self.version),
             "comment": _json_text(self.comment),
@@ -116,7 +329,7 @@ class Model:
                     "name": _json_text(field.name),
                     "checksum": field.checksum,
                     "blocks": [
-                        {"row_width": block.row_width, "rows": [bytes(row).hex().upper() for row in block.rows]}
+                        {"row_width": block.row_width, "rows": [bytes(row).hex().upper() for row in block]}
                         for block in field.blocks
                     ],
                 }
@@ -126,12 +339,14 @@ class Model:
         return json.dumps(shape, indent=2, ensure_ascii=False) + "\n"
 
     @classmethod
-    def from_json(cls, text: str) -> "Model":
+    def from_json(cls, text: str) -> Model:
         """A model from JSON in the shape of the ``rizeroz`` tool.
 
         Every member is checked; ValueError names the one at fault, such as
         ``fields[0].checksum must be a whole number from 0 to 65535``.
         """
+        import json
+
         try:
             document = json.loads(text, object_pairs_hook=_unique_members)
         except json.JSONDecodeError as failure:
@@ -170,7 +385,7 @@ def _unique_members(pairs: List[Any]) -> Dict[str, Any]:
     return members
 
 
-def _members(value: Any, where: str, required: tuple, optional: tuple) -> Dict[str, Any]:
+def _members(value: Any, where: str, required: Tuple[str, ...], optional: Tuple[str, ...]) -> Dict[str, Any]:
     if not isinstance(value, dict):
         raise ValueError(f"{where} must be an object")
     for key in value:
@@ -182,7 +397,7 @@ def _members(value: Any, where: str, required: tuple, optional: tuple) -> Dict[s
     return value
 
 
-def _array(value: Any, where: str) -> list:
+def _array(value: Any, where: str) -> List[Any]:
     if not isinstance(value, list):
         raise ValueError(f"{where} must be an array")
     return value
@@ -193,6 +408,10 @@ def _json_row(value: Any, where: str) -> bytes:
         raise ValueError(f"{where} must be a text of hexadecimal digits")
     if len(value) % 2 != 0:
         raise ValueError(f"{where} has an odd number of hexadecimal digits")
-    if not _HEX_PAIRS.fullmatch(value):
-        raise ValueError(f"{where} holds a character that is no hexadecimal digit")
-    return bytes.fromhex(value)
+    # bytes.fromhex would also pass white space between the pairs.
+    if value.isascii() and (value.isalnum() or not value):
+        try:
+            return bytes.fromhex(value)
+        except ValueError:
+            pass
+    raise ValueError(f"{where} holds a character that is no hexadecimal digit")
