@@ -15,9 +15,13 @@ the file has been read once so that every run finds it in the page cache:
   every row of it made a ``bytes`` first (so every row is in Python);
 - rizeroz.write, rows as lists: the same, the rows made lists of ``bytes`` first (as
   changing a row of a block, or asking for ``block.rows``, does);
-- C++ Read (with --bench): `rizeroz-bench FILE --read-only`.
+- C++ Read (with --bench): `rizeroz-bench FILE --read-only`;
+- import rizeroz: what `import rizeroz` adds to the interpreter's start, by
+  `python -X importtime` (the package's cumulative time), and by the clock (the start
+  with the import against a bare start), the package byte-compiled.
 
-Prints the best time of each and the ratios to the C interface (targets: at most 1.5).
+Prints the best time of each and the ratios to the C interface (targets: at most 1.5),
+and the import's cost (target: at most 40 ms).
 """
 
 import argparse
@@ -25,6 +29,7 @@ import os
 import re
 import subprocess
 import sys
+import time
 
 CHILD = r"""
 import ctypes, os, sys, time
@@ -72,6 +77,21 @@ def seconds(command, pattern):
     return float(re.search(pattern, output).group(1))
 
 
+def import_cost(repeat):
+    """The best -X importtime figure of rizeroz and the best difference of starts, in s."""
+    subprocess.run([sys.executable, "-c", "import rizeroz"], check=True)  # byte-compiles it
+    reported, started, bare = [], [], []
+    for _ in range(repeat):
+        text = subprocess.run([sys.executable, "-X", "importtime", "-c", "import rizeroz"], check=True,
+                              capture_output=True, text=True).stderr
+        reported.append(int(re.search(r"\|\s*([0-9]+) \| rizeroz$", text, re.M).group(1)) / 1e6)
+        for times, code in ((started, "import rizeroz"), (bare, "pass")):
+            begin = time.perf_counter()
+            subprocess.run([sys.executable, "-c", code], check=True)
+            times.append(time.perf_counter() - begin)
+    return min(reported), min(started) - min(bare)
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("file")
@@ -95,10 +115,13 @@ def main():
     best = {kind: min(times) for kind, times in runs.items() if times}
     size = os.path.getsize(path) / 1e6
     print(f"file {path}: {size:.1f} MB, best of {options.repeat} runs")
-    for kind, time in best.items():
-        print(f"{kind:24} {time:8.3f} s {size / time:8.1f} MB/s")
+    for kind, seconds_taken in best.items():
+        print(f"{kind:28} {seconds_taken:8.3f} s {size / seconds_taken:8.1f} MB/s")
     for python, c in PAIRS:
         print(f"{python} / {c}: {best[python] / best[c]:.2f} (target 1.50 or less)")
+    reported, clocked = import_cost(options.repeat * 4)
+    print(f"import rizeroz: {reported * 1000:.1f} ms by -X importtime, {clocked * 1000:.1f} ms by the clock "
+          "(target 40 ms or less)")
 
 
 if __name__ == "__main__":

@@ -3,7 +3,8 @@
 #   deb: the Debian packages, from the native build (build/native, installing to /usr):
 #        lintian must report no error; unpacked with dpkg-deb -x into a scratch root, they
 #        must serve the consumer program (CMake with and without versions, pkg-config)
-#        and Debian's python3 (the Python package with the library beside it), run
+#        and Debian's python3 (the Python package with the library beside it; its modules
+#        byte-compiled at install, Debian's way), run
 #        `rizeroz --version` (the packages' version, and packaging/changelog's) and show
 #        the man page.
 #   zip: the Windows zip, from the 32-bit mingw-w64 build (build/windows-i686): its
@@ -65,6 +66,17 @@ pack_deb() {
     -DPYTHON=/usr/bin/python3 -DPYTHON_SITEDIR=lib/python3/dist-packages -P "$root/cmake/RunConsumerTest.cmake"
   echo "consumer: built with find_package (with and without versions) and pkg-config, and ran;"
   echo "python3 read its file with the unpacked package and library"
+  # Debian's way with Python modules: only .py files in the package, byte-compiled when it
+  # is installed (postinst: py3compile) and cleaned before it is removed (prerm: py3clean).
+  local python_deb
+  python_deb=$(ls "$packages"/python3-rizeroz_*.deb)
+  if dpkg-deb -c "$python_deb" | grep -q '\.pyc$' || ! dpkg-deb -I "$python_deb" postinst | grep -q py3compile ||
+     ! dpkg-deb -I "$python_deb" prerm | grep -q py3clean; then
+    echo "$python_deb: holds .pyc files, or its postinst and prerm do not call py3compile and py3clean" >&2
+    return 1
+  fi
+  py3compile "$tree/usr/lib/python3/dist-packages/rizeroz"
+  echo "python3-rizeroz: .py files only, byte-compiled at install by py3compile (tried on the unpacked files)"
   local version
   version=$(dpkg-deb -f "$packages"/rizeroz_*.deb Version)
   local said

@@ -12,11 +12,11 @@ import ctypes
 import os
 from array import array
 from _thread import allocate_lock
-from typing import TYPE_CHECKING
 
 from .model import Block, Field, Model, ReadWarning, check_text, check_whole
 
-if TYPE_CHECKING:
+TYPE_CHECKING = False
+if TYPE_CHECKING:  # typing's names cost an import: only the checker needs them
     from typing import Any, BinaryIO, Callable, List, Optional, Tuple, TypeVar, Union
 
     from .model import Packed

@@ -17,15 +17,23 @@ unchanged, so nothing is lost on a round trip.
 
 from __future__ import annotations
 
-from collections.abc import MutableSequence
+# collections.abc's own classes, without the import of collections that `import rizeroz`
+# would pay for (as it would for typing's names: only the checker needs them).
+from _collections_abc import MutableSequence
 from itertools import accumulate
-from typing import TYPE_CHECKING, overload
 
-if TYPE_CHECKING:  # typing's names cost an import; only the checker needs them
-    from typing import Any, Callable, Dict, Iterable, Iterator, List, Optional, Sequence, Tuple, Union
+TYPE_CHECKING = False
+if TYPE_CHECKING:
+    from typing import Any, Callable, Dict, Iterable, Iterator, List, Optional, Sequence, Tuple, Union, overload
 
     #: Rows packed one after the other, with the offset just past each row.
     Packed = Tuple[Union[bytes, bytearray], Sequence[int]]
+
+else:
+
+    def overload(function):  # for the checker alone: at run time the last definition counts
+        return function
+
 
 _INT32_MIN = -(2**31)
 _INT32_MAX = 2**31 - 1
