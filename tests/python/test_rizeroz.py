@@ -3,10 +3,12 @@ C++ library's output and the tool's JSON, the containers, errors as Python's own
 exceptions, bytes and file objects, numpy both ways, and the example of docs/python.md.
 RIZEROZ_TOOL names the rizeroz tool when it was built."""
 
+import copy
 import errno
 import io
 import os
 import pathlib
+import pickle
 import re
 import shutil
 import subprocess
@@ -78,6 +80,13 @@ def test_block_changes_as_a_list_does(tmp_path, change):
     assert list(model[1][0]) == model[1][0].rows == expected
     rizeroz.write(model, tmp_path / "changed.xml")
     assert rizeroz.read(tmp_path / "changed.xml")[1][0].rows == expected
+
+
+@pytest.mark.parametrize("duplicate", [copy.copy, copy.deepcopy, lambda model: pickle.loads(pickle.dumps(model))])
+def test_copies_hold_the_rows(duplicate):
+    model = rizeroz.read(SAMPLE)
+    second = duplicate(model)
+    assert second == model == rizeroz.read(SAMPLE) and list(second[1][0]) == list(model[1][0]) == FUSES
 
 
 @pytest.mark.parametrize("expressions", [False, True])

@@ -233,15 +233,25 @@ class _ReadRows:
         self.lock = allocate_lock()  # the library's model is for one thread at a time
 
     def source(self, block: int) -> Callable[[], Packed]:
-        return lambda: self.take(block)
+        """What gives the rows of ``block`` in Python: taken from the library the first
+        time, the same rows every time (two threads may ask at once)."""
+        taken: List[Packed] = []
+
+        def rows() -> Packed:
+            with self.lock:
+                if not taken:
+                    taken.append(self.take(block))
+            return taken[0]
+
+        return rows
 
     def take(self, block: int) -> Packed:
-        with self.lock:
-            count = _lib.rz_block_row_count(block)
-            size = _lib.rz_block_byte_count(block)
-            data = bytearray(size)
-            ends = array(_SIZE_CODE, bytes(_SIZE_BYTES * count))
-            _checked(_lib.rz_block_take_rows(block, _address(data), size, _sizes(ends), count))
+        """Moves the rows of ``block`` out of the library's model in one call."""
+        count = _lib.rz_block_row_count(block)
+        size = _lib.rz_block_byte_count(block)
+        data = bytearray(size)
+        ends = array(_SIZE_CODE, bytes(_SIZE_BYTES * count))
+        _checked(_lib.rz_block_take_rows(block, _address(data), size, _sizes(ends), count))
         return data, ends
 
     def __del__(self) -> None:

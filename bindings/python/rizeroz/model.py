@@ -172,6 +172,10 @@ class Block(MutableSequence[bytes]):
             return NotImplemented
         return self.row_width == other.row_width and len(self) == len(other) and all(a == b for a, b in zip(self, other))
 
+    def __reduce__(self) -> Tuple[Any, ...]:
+        # Copies (copy, pickle) get the rows themselves, not what reads them on first use.
+        return Block, (self.row_width, list(self))
+
     def __repr__(self) -> str:
         shown = f"<Block row_width={self.row_width}, {len(self)} rows"
         if self._list is not None:
