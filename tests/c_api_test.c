@@ -172,6 +172,15 @@ static void test_build_write_read(void)
         CHECK(rz_block_row_width(block_at(back, 1, 0)) == 4 && row_is(block_at(back, 1, 0), 0, "\x00", 1));
         rz_model_free(back);
     }
+    /* Rows copied from block to block, onto itself too, and across models. */
+    rz_model* other = rz_model_new();
+    rz_block* copy = rz_field_add_block(rz_model_add_field(other, "B"), 16);
+    CHECK(rz_block_add_rows_from(copy, wide) == 4 && rz_block_add_rows_from(copy, copy) == 8);
+    CHECK(row_is(copy, 5, "\x0F\xF0", 2) && row_is(copy, 6, "\x03\x04\x05\x06", 4) && row_is(copy, 4, "\x01\x02", 2));
+    CHECK(rz_block_add_rows_from(copy, NULL) == RZ_ERR_ARGUMENT &&
+          rz_block_add_rows_from(NULL, copy) == RZ_ERR_ARGUMENT);
+    CHECK(rz_block_row_count(copy) == 8 && rz_block_byte_count(copy) == 20);
+    rz_model_free(other);
     /* Taking the rows copies them and leaves the block without rows. */
     unsigned char taken[10];
     size_t taken_ends[4];

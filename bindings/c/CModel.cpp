@@ -241,4 +241,20 @@ int rz_block_add_rows(rz_block* block, const void* bytes, const size_t* ends, si
     }
     return BlockOf(block)->GetNumberOfRows();
 }
+
+int rz_block_add_rows_from(rz_block* block, const rz_block* source)
+{
+    int rows = rz_block_row_count(source);
+    if (block == nullptr || source == nullptr || rows > INT_MAX - BlockOf(block)->GetNumberOfRows())
+        return RZ_ERR_ARGUMENT;
+    // The count is taken first, so that a block copies the rows it had onto itself once.
+    for (int i = 1; i <= rows; ++i)
+    {
+        UtByteBuffer* row = BlockOf(source)->GetRow(i);
+        int result = AppendRow(BlockOf(block), row->GetData(), row->GetTotalSize());
+        if (result < 0)
+            return result;
+    }
+    return BlockOf(block)->GetNumberOfRows();
+}
 }

@@ -209,6 +209,11 @@ RZ_API int RZ_CALL rz_block_take_rows(rz_block* block, unsigned char* bytes, siz
    `ends` must not decrease. Returns the block's new row count or a negative code:
    RZ_ERR_ARGUMENT adds no row; with RZ_ERR_MEMORY the rows added before stay. */
 RZ_API int RZ_CALL rz_block_add_rows(rz_block* block, const void* bytes, const size_t* ends, size_t count);
+/* Appends a copy of every row of `source` (of this model or another; `block` itself
+   too): copies a block's rows into another model without passing them through the
+   caller. Returns the block's new row count or a negative code: RZ_ERR_ARGUMENT adds no
+   row; with RZ_ERR_MEMORY the rows added before stay. */
+RZ_API int RZ_CALL rz_block_add_rows_from(rz_block* block, const rz_block* source);
 
 #ifdef __cplusplus
 }

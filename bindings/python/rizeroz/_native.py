@@ -150,6 +150,7 @@ _signatures = {
     "rz_block_byte_count": (ctypes.c_size_t, [_P]),
     "rz_block_take_rows": (ctypes.c_int, [_P, _P, ctypes.c_size_t, _SIZES, ctypes.c_size_t]),
     "rz_block_add_rows": (ctypes.c_int, [_P, _P, _SIZES, ctypes.c_size_t]),
+    "rz_block_add_rows_from": (ctypes.c_int, [_P, _P]),
 }
 for _name, (_result, _arguments) in _signatures.items():
     _function = getattr(_lib, _name)
@@ -232,30 +233,40 @@ class _ReadRows:
         self.free = _lib.rz_model_free  # kept: at the interpreter's exit the module's names go first
         self.lock = allocate_lock()  # the library's model is for one thread at a time
 
-    def source(self, block: int) -> Callable[[], Packed]:
-        """What gives the rows of ``block`` in Python: taken from the library the first
-        time, the same rows every time (two threads may ask at once)."""
-        taken: List[Packed] = []
-
-        def rows() -> Packed:
-            with self.lock:
-                if not taken:
-                    taken.append(self.take(block))
-            return taken[0]
-
-        return rows
-
-    def take(self, block: int) -> Packed:
-        """Moves the rows of ``block`` out of the library's model in one call."""
-        count = _lib.rz_block_row_count(block)
-        size = _lib.rz_block_byte_count(block)
-        data = bytearray(size)
-        ends = array(_SIZE_CODE, bytes(_SIZE_BYTES * count))
-        _checked(_lib.rz_block_take_rows(block, _address(data), size, _sizes(ends), count))
-        return data, ends
-
     def __del__(self) -> None:
         self.free(self.handle)
+
+
+class _BlockRows:
+    """The rows of one block of a model read: taken into Python the first time they are
+    asked for (the same rows every time, two threads may ask at once), or, until then,
+    copied by the library straight into the block of a model being written."""
+
+    __slots__ = ("model", "block", "taken")
+
+    def __init__(self, model: _ReadRows, block: int) -> None:
+        self.model = model
+        self.block = block
+        self.taken: Optional[Packed] = None
+
+    def __call__(self) -> Packed:
+        with self.model.lock:
+            if self.taken is None:
+                count = _lib.rz_block_row_count(self.block)
+                size = _lib.rz_block_byte_count(self.block)
+                data = bytearray(size)
+                ends = array(_SIZE_CODE, bytes(_SIZE_BYTES * count))
+                _checked(_lib.rz_block_take_rows(self.block, _address(data), size, _sizes(ends), count))
+                self.taken = data, ends
+            return self.taken
+
+    def copy_to(self, block: int) -> bool:
+        """Appends the rows to ``block`` of another model; False once they are in Python."""
+        with self.model.lock:
+            if self.taken is not None:
+                return False
+            _checked(_lib.rz_block_add_rows_from(block, self.block))
+            return True
 
 
 def _sizes(ends: array[int]) -> Any:
@@ -280,7 +291,7 @@ def _to_python(handle: int) -> Model:
         for j in range(_lib.rz_field_block_count(field_handle)):
             block = _lib.rz_field_block(field_handle, j)
             field.blocks.append(Block._from_packed(_lib.rz_block_row_width(block), _lib.rz_block_row_count(block),
-                                                   rows.source(block)))
+                                                   _BlockRows(rows, block)))
         model.fields.append(field)
     for i in range(_lib.rz_model_warning_count(handle)):
         warning = _lib.rz_model_warning(handle, i)
@@ -296,6 +307,9 @@ def _add_block(field_handle: int, block: Block, where: str) -> None:
     block_handle = _lib.rz_field_add_block(field_handle, width)
     if not block_handle:
         raise MemoryError()
+    source = block._source
+    if isinstance(source, _BlockRows) and source.copy_to(block_handle):
+        return
     try:
         data, ends = block.packed()
     except TypeError:
