@@ -218,6 +218,7 @@ def test_errors_are_pythons_own(tmp_path, monkeypatch, target, action, kinds, co
             rizeroz.write(rizeroz.read(SAMPLE), target, safe=action == "write")
     error = caught.value
     assert isinstance(error, kinds) and error.code == code and str(error) == error.message
+    assert type(error).__module__ == "rizeroz" and getattr(rizeroz, type(error).__name__) is type(error)
     assert error.message.startswith(target) and error.path == target
     if number is None:
         assert not isinstance(error, OSError) and (error.line, error.column) == (3, 32)

@@ -311,7 +311,7 @@ def _add_block(field_handle: int, block: Block, where: str) -> None:
     if isinstance(source, _BlockRows) and source.copy_to(block_handle):
         return
     try:
-        data, ends = block.packed()
+        data, ends = block._packed_rows()
     except TypeError:
         raise TypeError(f"{where}.rows must be a list of bytes") from None
     if not isinstance(ends, array) or ends.typecode != _SIZE_CODE:

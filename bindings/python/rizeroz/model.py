@@ -121,7 +121,7 @@ class Block(MutableSequence[bytes]):
     def rows(self, rows: Iterable[bytes]) -> None:
         self._list, self._packed, self._source = list(rows), None, None
 
-    def packed(self) -> Packed:
+    def _packed_rows(self) -> Packed:
         """Every row's bytes one after the other, with the offset just past each row."""
         packed = self._unpacked()
         if packed is not None:
@@ -192,7 +192,7 @@ class Block(MutableSequence[bytes]):
         """
         import numpy
 
-        data, ends = self.packed()
+        data, ends = self._packed_rows()
         starts = [0, *ends[:-1]]
         lengths = {end - start for start, end in zip(starts, ends)}
         if len(lengths) > 1:
