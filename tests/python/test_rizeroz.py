@@ -89,6 +89,16 @@ def test_copies_hold_the_rows(duplicate):
     assert second == model == rizeroz.read(SAMPLE) and list(second[1][0]) == list(model[1][0]) == FUSES
 
 
+def test_blocks_of_models_read_written_anywhere(tmp_path):
+    # Blocks not yet used, from two models read, twice over, then used after the writes.
+    first, second = rizeroz.read(SAMPLE), rizeroz.read(SAMPLE)
+    mixed = Model("1", None, [Field("A", 0, [first[1][0], second[1][1], first[1][0]]), second[0], second[0]])
+    for target in ("a.xml", "b.xml"):
+        rizeroz.write(mixed, tmp_path / target)
+        assert rizeroz.read(tmp_path / target) == mixed
+    assert list(first[1][0]) == FUSES and second == first == rizeroz.read(SAMPLE)
+
+
 @pytest.mark.parametrize("expressions", [False, True])
 def test_write_gives_the_libraries_bytes(tmp_path, expressions):
     rizeroz.write(rizeroz.read(SAMPLE), tmp_path / "py.xml", expressions=expressions)
