@@ -183,6 +183,14 @@ void PutHexRow(OutputChunk& chunk, UtByteBuffer* row, unsigned int size)
 }
 }
 
+int WritesAsExpression(UtByteBuffer* row)
+{
+    RowExpression expression(row);
+    if (expression.GetText() == nullptr)
+        return SVF_ERR_NO_MEMORY;
+    return expression.GetLength() > 0 ? 1 : 0;
+}
+
 int WriteDocumentText(FILE* stream, SVFPlusData* model, bool expressions)
 {
     OutputChunk out(stream);

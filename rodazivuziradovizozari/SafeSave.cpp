@@ -217,6 +217,29 @@ int FailErrno(SVFSafeFileState& state, const char* step, int error)
 }
 
 #if !defined(_WIN32)
+// Syncs the folder of a target just renamed, so that the rename lasts. The new file is in
+// place already, so a failure, opening the folder (one this process may write to but not
+// read, say) or syncing it, is reported as such; a file system that cannot sync folders
+// (EINVAL, ENOTSUP) has nothing to do.
+int SyncFolder(SVFSafeFileState& state)
+{
+    errno = 0;
+    int folder = open(state.folder.c_str(), O_RDONLY | O_CLOEXEC);
+    int synced = folder >= 0 ? fsync(folder) : -1;
+    int error = errno != 0 ? errno : EIO;
+    if (folder >= 0)
+        close(folder);
+    if (synced == 0 || (folder >= 0 && (error == EINVAL || error == ENOTSUP)))
+        return 0;
+    char detail[256];
+    snprintf(detail, sizeof(detail), "the new file took the old one's place, but %s its folder failed: %s",
+             folder < 0 ? "opening" : "syncing", strerror(error));
+    if (state.errors != nullptr)
+        state.errors->AddReport(SVF_ERR_SAVE, ERROR_LIST_OUTPUT, state.shown.c_str(), state.shown.c_str(), 0, 0,
+                                detail);
+    return SVF_ERR_SAVE;
+}
+
 // The text stream on `descriptor`; on failure the descriptor is closed.
 int OpenStream(SVFSafeFileState& state, int descriptor, const char* step)
 {
@@ -495,25 +518,7 @@ int SVFSafeFile::Commit()
             return FailErrno(state, "putting the new file in its place", errno);
         state.temporary.clear();
         state.closed = true;
-        // The rename lasts once the folder is on the disk too. The new file is in place
-        // already, so a failure here is reported as such.
-        int folder = open(state.folder.c_str(), O_RDONLY | O_CLOEXEC);
-        if (folder >= 0)
-        {
-            int synced = fsync(folder);
-            int error = errno;
-            close(folder);
-            if (synced != 0 && error != EINVAL && error != ENOTSUP)
-            {
-                char detail[256];
-                snprintf(detail, sizeof(detail),
-                         "the new file took the old one's place, but syncing its folder failed: %s", strerror(error));
-                if (state.errors != 0)
-                    state.errors->AddReport(SVF_ERR_SAVE, ERROR_LIST_OUTPUT, state.shown.c_str(), state.shown.c_str(),
-                                            0, 0, detail);
-                return SVF_ERR_SAVE;
-            }
-        }
+        return SyncFolder(state);
 #endif
         state.closed = true;
         return 0;
@@ -533,10 +538,18 @@ void SVFSafeFile::Abandon()
 
 int SaveSVFPlusData(SVFPlusData* model, const char* path, bool expressions, ErrorHandler* errors)
 {
-    if (model == 0)
+    const char* shown = path != nullptr ? path : "";
+    if (model == nullptr)
+    {
+        if (errors != nullptr)
+            errors->AddReport(SVF_ERR_NO_DATA, ERROR_LIST_OUTPUT, shown, shown, 0, 0, "nothing was written");
         return SVF_ERR_NO_DATA;
+    }
+    int result = CheckSVFPlusData(model, expressions, shown, errors);
+    if (result < 0)
+        return result;
     SVFSafeFile file;
-    int result = file.Open(path, errors);
+    result = file.Open(path, errors);
     if (result == 0)
         result = file.WriteModel(model, expressions);
     if (result == 0)

@@ -1,7 +1,7 @@
 /* Tests of the C interface, compiled as C99: reading the sample, errors and warnings with
- * their place, building, writing and reading back, rows one by one and in bulk, and
- * refused arguments. The Python package's tests cover the rest of it (safe and failing
- * writes, evaluation) through the same functions.
+ * their place, building, writing and reading back, rows one by one and in bulk, refused
+ * arguments, and models refused before writing. The Python package's tests cover the
+ * rest of it (safe and failing writes, evaluation) through the same functions.
  * Runs in the folder holding data/sample.xml, natively and under wine. */
 #include <rizeroz.h>
 
@@ -180,6 +180,46 @@ static void test_build_write_read(void)
     rz_model_free(model);
 }
 
+/* A model that would not read back as written is refused by both kinds of write before
+   the file is touched, with a sentence naming the text or row: a field name holding '"',
+   and an 8-byte row of a 16-bit block written as an expression, which would read back
+   as 2 bytes. Without expressions that row is written in hexadecimal and reads back whole. */
+static void test_refused_writes(void)
+{
+    static const char zeros[8] = {0};
+    rz_model* quoted = rz_model_new();
+    rz_block_add_row(rz_field_add_block(rz_model_add_field(quoted, "A\"B"), 8), "\x01", 1);
+    rz_model* wide = rz_model_new();
+    rz_block_add_row(rz_field_add_block(rz_model_add_field(wide, "W"), 16), zeros, 8);
+    // clang-format off
+    static const struct { int wide; unsigned flags; const char* names; } cases[] = {
+        {0, 0, "the name of field 0 holds the character '\"'"},
+        {0, RZ_WRITE_SAFE, "the name of field 0 holds the character '\"'"},
+        {1, RZ_WRITE_EXPRESSIONS, "row 0 of block 0 of field 0 \"W\" holds 8 bytes"},
+        {1, RZ_WRITE_EXPRESSIONS | RZ_WRITE_SAFE, "which reads back only the 2 bytes"},
+    };
+    // clang-format on
+    const char* path = "c_api_kept.xml";
+    for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i)
+    {
+        write_text(path, "old text");
+        rz_error* error = NULL;
+        CHECK(rz_write(cases[i].wide ? wide : quoted, path, cases[i].flags, &error) == RZ_ERR_UNWRITABLE);
+        CHECK(rz_error_code(error) == RZ_ERR_UNWRITABLE && strncmp(rz_error_message(error), path, strlen(path)) == 0);
+        CHECK(strstr(rz_error_message(error), cases[i].names) != NULL);
+        rz_error_free(error);
+        char* kept = read_text(path);
+        CHECK(kept != NULL && strcmp(kept, "old text") == 0);
+        free(kept);
+    }
+    rz_model* back = NULL;
+    CHECK(rz_write(wide, path, RZ_WRITE_SAFE, NULL) == 0 && rz_read(path, 0, &back, NULL) == 0);
+    CHECK(row_is(block_at(back, 0, 0), 0, zeros, 8));
+    rz_model_free(back);
+    rz_model_free(quoted);
+    rz_model_free(wide);
+}
+
 int main(void)
 {
     CHECK(strcmp(rz_version(), RIZEROZ_EXPECTED_VERSION) == 0);
@@ -187,6 +227,7 @@ int main(void)
     test_sample();
     test_errors();
     test_build_write_read();
+    test_refused_writes();
     if (failures > 0)
     {
         fprintf(stderr, "%d checks failed\n", failures);

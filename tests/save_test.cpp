@@ -7,6 +7,7 @@
 #include <string.h>
 
 #include <filesystem>
+#include <functional>
 #include <iostream>
 #include <set>
 #include <string>
@@ -17,6 +18,7 @@
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #endif
 
@@ -48,13 +50,45 @@ std::string LastMessage(ErrorHandler& errors)
     const ErrorReport* report = errors.GetLastReport();
     return report != nullptr ? report->GetMessage() : "";
 }
+
+#if !defined(_WIN32)
+// What `body` gives when run by the user `user` in a child process (for root, whom
+// permissions do not bind), or "skipped: ..." when the child cannot become that user.
+std::string RunAsUser(uid_t user, const std::function<std::string()>& body)
+{
+    int channel[2];
+    if (pipe(channel) != 0)
+        return "skipped: no pipe";
+    pid_t child = fork();
+    if (child == 0)
+    {
+        close(channel[0]);
+        std::string text =
+            setgid(user) == 0 && setuid(user) == 0 ? body() : "skipped: cannot become user " + std::to_string(user);
+        ssize_t written = write(channel[1], text.data(), text.size());
+        _exit(written == (ssize_t)text.size() ? 0 : 1);
+    }
+    close(channel[1]);
+    std::string text;
+    char piece[256];
+    for (ssize_t got; (got = read(channel[0], piece, sizeof(piece))) > 0;)
+        text.append(piece, (size_t)got);
+    close(channel[0]);
+    int status = 0;
+    waitpid(child, &status, 0);
+    return text;
+}
+#endif
 }
 
 // The text is Write's, and it takes the target's place only on Commit: before, it can be
 // read back while the target is as it was; abandoned, it leaves nothing.
 TEST(SafeSave, WritesTheBytesWriteWritesOnlyWhenCommitted)
 {
-    EXPECT_EQ(SVF_ERR_NO_DATA, SaveSVFPlusData(nullptr, "unused.xml", false, nullptr));
+    ErrorHandler none;
+    EXPECT_EQ(SVF_ERR_NO_DATA, SaveSVFPlusData(nullptr, "unused.xml", false, &none));
+    EXPECT_EQ("unused.xml: nothing to write: no data model is attached (nothing was written) (error -6).",
+              LastMessage(none));
     for (bool expressions : {false, true})
     {
         SVFPlusData model;
@@ -86,6 +120,68 @@ TEST(SafeSave, WritesTheBytesWriteWritesOnlyWhenCommitted)
             EXPECT_TRUE(ReadBytes(path) == (commit ? expected : "old text")) << "commit " << commit;
         }
         EXPECT_EQ(0, errors.GetReportCount());
+    }
+}
+
+// What would not read back as written is refused before any file is touched, by the safe
+// save and by the check alone, in a sentence naming the text or row (the handler's Write
+// writes it as it is: writer_test). What does read back is saved and reads back whole.
+TEST(SafeSave, RefusesWhatWouldNotReadBackBeforeTouchingTheFile)
+{
+    const std::string zeros(8, '\0'), counted = "\x01\x02\x03\x04\x05\x06\x07\x08";
+    // clang-format off
+    const struct { const char* version; const char* comment; const char* name; int width; std::string row;
+                   bool expressions; const char* refused; } cases[] = {
+        {"1", nullptr, "A\"B", 8, "\x01", false, "the name of field 0 holds the character '\"'"},
+        {"1", nullptr, "A<B", 8, "\x01", false, "the name of field 0 holds the character '<'"},
+        {"1", nullptr, "A&B", 8, "\x01", false,
+         "the name of field 0 holds a '&' that begins no predefined entity or character reference"},
+        {"1<2", nullptr, "A", 8, "\x01", false, "the version holds the character '<'"},
+        {"1\n", nullptr, "A", 8, "\x01", false, "the version holds the control character 0x0A"},
+        {"1", "fish & chips", "A", 8, "\x01", false, "the comment holds a '&'"},
+        {"1", "x ]]> y", "A", 8, "\x01", false, "the comment holds the text \"]]>\""},
+        {"1", "a <b>", "A", 8, "\x01", true, "the comment holds the character '<'"},
+        {"1", nullptr, "A", 16, zeros, true, "row 0 of block 0 of field 0 \"A\" holds 8 bytes and would be written as "
+         "an expression, which reads back only the 2 bytes that its row_width of 16 holds"},
+        {"1", nullptr, nullptr, 0, "\xAB\xAB\xAB", true, "row 0 of block 0 of field 0 holds 3 bytes and would be "
+         "written as an expression, which reads back no byte, as its row_width of 0 holds"},
+        // These read back as written.
+        {"1\t2", "a &amp; b &#60; &#x3C;\tline\n", "A]]>B", 8, "\x01", true, nullptr},
+        {"1", nullptr, "A", 16, zeros, false, nullptr},     // in hexadecimal
+        {"1", nullptr, "A", 16, counted, true, nullptr},    // no shorter expression: in hexadecimal
+        {"1", nullptr, "A", 64, zeros, true, nullptr},      // an expression of the row's width
+    };
+    // clang-format on
+    for (const auto& c : cases)
+    {
+        SVFPlusData model;
+        model.SetVersion(c.version);
+        model.SetComment(c.comment);
+        SVFDataField* field = model.AddDataField();
+        field->SetFieldName(c.name);
+        UtByteBuffer* row = field->AddRow(c.width);
+        for (char byte : c.row)
+            row->WriteData((unsigned char)byte);
+        std::string dir = ScratchDir("save/refused"), path = dir + "/out.xml";
+        WriteBytes(path, "old text");
+        ErrorHandler errors;
+        int result = SaveSVFPlusData(&model, path.c_str(), c.expressions, &errors);
+        if (c.refused == nullptr)
+        {
+            EXPECT_EQ(0, result) << LastMessage(errors);
+            EXPECT_EQ(Summary(&model), ReadFile(dir, "out.xml").summary);
+            continue;
+        }
+        EXPECT_EQ(SVF_ERR_UNWRITABLE, result) << c.refused;
+        EXPECT_EQ(1, errors.GetReportCount());
+        std::string message = LastMessage(errors);
+        EXPECT_EQ(0u, message.find(path + ": the model holds a text or a row that would not read back as written (" +
+                                   c.refused))
+            << message;
+        EXPECT_NE(std::string::npos, message.find("; nothing was written) (error -13).")) << message;
+        EXPECT_EQ("old text", ReadBytes(path));
+        EXPECT_EQ(std::set<std::string>{"out.xml"}, Names(dir));
+        EXPECT_EQ(SVF_ERR_UNWRITABLE, CheckSVFPlusData(&model, c.expressions, path.c_str(), nullptr));
     }
 }
 
@@ -192,5 +288,44 @@ TEST(SafeSave, FailuresLeaveTheOldFileAndNoTemporaryFile)
     chmod(locked.c_str(), 0755);
     if (mounted)
         umount2(full.c_str(), MNT_DETACH);
+}
+
+// A folder that its user may write to but not read: the rename is done, and the folder
+// cannot be opened to sync it, which is reported as such, with the new file in place.
+TEST(SafeSave, AFolderThatCannotBeSyncedIsReportedWithTheNewFileInPlace)
+{
+    SVFPlusData model;
+    MakeModel(model, 2, 64);
+    std::string expected = WrittenBytes(model, false);
+    char base[] = "/tmp/rizeroz-save-XXXXXX";
+    ASSERT_NE(nullptr, mkdtemp(base));
+    std::string folder = std::string(base) + "/folder", path = folder + "/out.xml";
+    ASSERT_EQ(0, mkdir(folder.c_str(), 0700));
+    WriteBytes(path, "old text");
+    // Root is not bound by the folder's permissions: the save runs as nobody, who owns it.
+    const uid_t nobody = 65534;
+    bool root = geteuid() == 0;
+    for (const std::string& owned : {std::string(base), folder, path})
+        ASSERT_TRUE(!root || chown(owned.c_str(), nobody, nobody) == 0) << owned;
+    ASSERT_EQ(0, chmod(folder.c_str(), 0333));
+    auto save = [&]() {
+        ErrorHandler errors;
+        int result = SaveSVFPlusData(&model, path.c_str(), false, &errors);
+        return std::to_string(result) + " " + LastMessage(errors);
+    };
+    std::string outcome = root ? RunAsUser(nobody, save) : save();
+    chmod(folder.c_str(), 0755);
+    if (outcome.compare(0, 8, "skipped:") == 0)
+        std::cout << "[ SKIPPED  ] " << outcome << "\n";
+    else
+    {
+        EXPECT_EQ(std::to_string(SVF_ERR_SAVE) + " " + path +
+                      ": the file cannot be saved (the new file took the old one's place, but opening its folder "
+                      "failed: " +
+                      strerror(EACCES) + ") (error -9).",
+                  outcome);
+        EXPECT_TRUE(ReadBytes(path) == expected);
+    }
+    std::filesystem::remove_all(base);
 }
 #endif
