@@ -121,6 +121,7 @@ static void test_errors(void)
         rz_model* model = NULL;
         CHECK(rz_read("c_api_warnings.xml", flags, &model, NULL) == 0);
         CHECK(rz_model_warning_count(model) == (flags ? 2 : 0) && rz_model_warnings_omitted(model) == 0);
+        CHECK(rz_model_warning(model, rz_model_warning_count(model)) == NULL && rz_model_warning(model, -1) == NULL);
         const rz_error* warning = rz_model_warning(model, 1);
         CHECK(flags ? rz_error_code(warning) == 8 && rz_error_line(warning) == 2 && rz_error_column(warning) == 3 &&
                           strncmp(rz_error_message(warning), "c_api_warnings.xml, line 2, column 3: ", 38) == 0
