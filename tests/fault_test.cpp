@@ -248,6 +248,11 @@ TEST(FaultNesting, ElementsAndExpressionsNestUpToTheLimitAndNoDeeper)
         {"data fields to the limit",
          nested("<DataField name=\"d\">", "</DataField>", limit - 2, "<FieldBlock row_width=\"8\">0x01</FieldBlock>"), 0,
          "v=1 c=~" + Repeat(" F(d,0)", limit - 2) + " B8[0x01]"},
+        // An empty-element tag is one level too, whether it is read or skipped.
+        {"empty field block at the limit", nested("<DataField name=\"d\">", "</DataField>", limit - 2,
+         "<FieldBlock row_width=\"8\"/>"), 0, "v=1 c=~" + Repeat(" F(d,0)", limit - 2)},
+        {"empty field block one past the limit", nested("<DataField name=\"d\">", "</DataField>", limit - 1,
+         "<FieldBlock row_width=\"8\"/>"), XML_ERR_TOO_DEEP, "v=1 c=~" + Repeat(" F(d,0)", limit - 1)},
         // Parentheses nest 64 deep at most; deeper ones, to any depth, make an empty row.
         {"expression 64 deep", row(64), 0, "v=1 c=~ F(A,0) B8[0xAB]"},
         {"expression 65 deep", row(65), 0, "v=1 c=~ F(A,0) B8[0x]"},
