@@ -47,7 +47,10 @@ struct SVFSafeFileState
     bool finished;
     bool closed;   // committed or abandoned: nothing more to do
 
-    SVFSafeFileState() : errors(0), stream(0), direct(false), anonymous(false), finished(false), closed(true) {}
+    SVFSafeFileState()
+        : errors(nullptr), stream(nullptr), direct(false), anonymous(false), finished(false), closed(true)
+    {
+    }
 };
 
 namespace
@@ -59,7 +62,7 @@ const int kNameAttempts = 100;
 // time and an address in case that source is not there.
 std::string RandomSuffix()
 {
-    unsigned long long value = (unsigned long long)time(0) * 0x9E3779B97F4A7C15ull;
+    unsigned long long value = (unsigned long long)time(nullptr) * 0x9E3779B97F4A7C15ull;
     value ^= (unsigned long long)(size_t)&value;
     try
     {
@@ -143,7 +146,7 @@ bool InsideProc(const std::string& path)
     size_t cut = NameStart(path);
     std::string folder = cut == 0 ? "." : path.substr(0, cut);
     char resolved[PATH_MAX];
-    if (realpath(folder.c_str(), resolved) == 0)
+    if (realpath(folder.c_str(), resolved) == nullptr)
         return false;
     return strcmp(resolved, "/proc") == 0 || strncmp(resolved, "/proc/", 6) == 0;
 }
@@ -163,7 +166,7 @@ public:
         sigaddset(&blocked, SIGQUIT);
         sigprocmask(SIG_BLOCK, &blocked, &m_previous);
     }
-    ~SignalBlock() { sigprocmask(SIG_SETMASK, &m_previous, 0); }
+    ~SignalBlock() { sigprocmask(SIG_SETMASK, &m_previous, nullptr); }
 
 private:
     sigset_t m_previous;
@@ -176,9 +179,9 @@ namespace
 // Closes the stream and removes the temporary file; the target stays as it was.
 void Discard(SVFSafeFileState& state)
 {
-    if (state.stream != 0)
+    if (state.stream != nullptr)
         fclose(state.stream);
-    state.stream = 0;
+    state.stream = nullptr;
 #if defined(_WIN32)
     if (!state.temporary.empty())
         DeleteFileW(Wide(state.temporary).c_str());
@@ -200,7 +203,7 @@ int Fail(SVFSafeFileState& state, const char* step, const char* reason)
         std::string detail = std::string(reason) + " while " + step;
         if (!state.direct)
             detail += "; the old file is left as it was";
-        if (state.errors != 0)
+        if (state.errors != nullptr)
             state.errors->AddReport(SVF_ERR_SAVE, ERROR_LIST_OUTPUT, state.shown.c_str(), state.shown.c_str(), 0, 0,
                                     detail.c_str());
     }
@@ -244,7 +247,7 @@ int SyncFolder(SVFSafeFileState& state)
 int OpenStream(SVFSafeFileState& state, int descriptor, const char* step)
 {
     state.stream = fdopen(descriptor, "w");
-    if (state.stream != 0)
+    if (state.stream != nullptr)
         return 0;
     int error = errno;
     close(descriptor);
@@ -263,7 +266,7 @@ SVFSafeFile::~SVFSafeFile()
 
 int SVFSafeFile::Open(const char* path, ErrorHandler* errors)
 {
-    if (m_pState == 0)
+    if (m_pState == nullptr)
         return SVF_ERR_NO_MEMORY;
     Abandon();
     SVFSafeFileState& state = *m_pState;
@@ -271,7 +274,7 @@ int SVFSafeFile::Open(const char* path, ErrorHandler* errors)
     {
         state = SVFSafeFileState();
         state.errors = errors;
-        state.shown = path != 0 ? path : "";
+        state.shown = path != nullptr ? path : "";
         state.closed = false;
         if (state.shown.empty())
             return FailErrno(state, "opening it", ENOENT);
@@ -404,7 +407,7 @@ int SVFSafeFile::Open(const char* path, ErrorHandler* errors)
 
 int SVFSafeFile::Write(const void* bytes, size_t count)
 {
-    if (m_pState == 0 || m_pState->closed || m_pState->finished)
+    if (m_pState == nullptr || m_pState->closed || m_pState->finished)
         return SVF_ERR_SAVE;
     FILE* stream = m_pState->stream;
     errno = 0;
@@ -423,9 +426,9 @@ int SVFSafeFile::Write(const void* bytes, size_t count)
 
 int SVFSafeFile::WriteModel(SVFPlusData* model, bool expressions)
 {
-    if (model == 0)
+    if (model == nullptr)
         return SVF_ERR_NO_DATA;
-    if (m_pState == 0 || m_pState->closed || m_pState->finished)
+    if (m_pState == nullptr || m_pState->closed || m_pState->finished)
         return SVF_ERR_SAVE;
     int error = WriteDocumentText(m_pState->stream, model, expressions);
     return error != 0 ? FailErrno(*m_pState, "writing the new text", error) : 0;
@@ -433,7 +436,7 @@ int SVFSafeFile::WriteModel(SVFPlusData* model, bool expressions)
 
 int SVFSafeFile::Finish()
 {
-    if (m_pState == 0 || m_pState->closed)
+    if (m_pState == nullptr || m_pState->closed)
         return SVF_ERR_SAVE;
     SVFSafeFileState& state = *m_pState;
     if (state.finished)
@@ -455,15 +458,15 @@ int SVFSafeFile::Finish()
 
 const char* SVFSafeFile::GetReadPath() const
 {
-    if (m_pState == 0 || m_pState->closed || m_pState->direct || !m_pState->finished)
-        return 0;
+    if (m_pState == nullptr || m_pState->closed || m_pState->direct || !m_pState->finished)
+        return nullptr;
     return m_pState->readPath.c_str();
 }
 
 const char* SVFSafeFile::GetTemporaryName() const
 {
-    if (m_pState == 0 || m_pState->temporary.empty())
-        return 0;
+    if (m_pState == nullptr || m_pState->temporary.empty())
+        return nullptr;
     return m_pState->temporary.c_str();
 }
 
@@ -479,7 +482,7 @@ int SVFSafeFile::Commit()
         {
             errno = 0;
             int closed = fclose(state.stream);
-            state.stream = 0;
+            state.stream = nullptr;
             if (closed != 0)
                 return FailErrno(state, "closing it", errno);
             state.closed = true;
@@ -511,7 +514,7 @@ int SVFSafeFile::Commit()
         }
         errno = 0;
         int closed = fclose(state.stream);
-        state.stream = 0;
+        state.stream = nullptr;
         if (closed != 0)
             return FailErrno(state, "closing the temporary file", errno);
         if (rename(state.temporary.c_str(), state.target.c_str()) != 0)
@@ -532,7 +535,7 @@ int SVFSafeFile::Commit()
 
 void SVFSafeFile::Abandon()
 {
-    if (m_pState != 0 && !m_pState->closed)
+    if (m_pState != nullptr && !m_pState->closed)
         Discard(*m_pState);
 }
 

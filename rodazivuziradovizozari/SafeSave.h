@@ -59,8 +59,8 @@ public:
     void Abandon();
 
 private:
-    SVFSafeFile(const SVFSafeFile&);
-    SVFSafeFile& operator=(const SVFSafeFile&);
+    SVFSafeFile(const SVFSafeFile&) = delete;
+    SVFSafeFile& operator=(const SVFSafeFile&) = delete;
 
     SVFSafeFileState* m_pState;   // owned
 };

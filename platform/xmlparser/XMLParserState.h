@@ -261,8 +261,8 @@ struct XMLParserState
     int QuotedLiteral();
 
 private:
-    XMLParserState(const XMLParserState&);
-    XMLParserState& operator=(const XMLParserState&);
+    XMLParserState(const XMLParserState&) = delete;
+    XMLParserState& operator=(const XMLParserState&) = delete;
     void AdvanceCursor(unsigned long long offset);
 };
 
