@@ -15,6 +15,7 @@
 #include <vector>
 
 #if !defined(_WIN32)
+#include <dlfcn.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -327,5 +328,30 @@ TEST(SafeSave, AFolderThatCannotBeSyncedIsReportedWithTheNewFileInPlace)
         EXPECT_TRUE(ReadBytes(path) == expected);
     }
     std::filesystem::remove_all(base);
+}
+
+// Under the stand-in for open, fsync and rename (the test save_test_named), every test
+// here takes the named temporary file; this one also sees that the new file is synced
+// before its rename and the folder after it.
+TEST(SafeSave, TheNamedFileIsSyncedBeforeItsRenameAndTheFolderAfter)
+{
+    auto log = (const char* (*)(int))dlsym(RTLD_DEFAULT, "rizeroz_shim_log");
+    if (log == nullptr)
+        GTEST_SKIP() << "runs under the preloaded stand-in for the system calls (save_test_named)";
+    SVFPlusData model;
+    MakeModel(model, 2, 64);
+    std::string dir = ScratchDir("save/synced"), path = dir + "/out.xml";
+    WriteBytes(path, "old text");
+    ErrorHandler errors;
+    SVFSafeFile file;
+    ASSERT_EQ(0, file.Open(path.c_str(), &errors)) << LastMessage(errors);
+    ASSERT_NE(nullptr, file.GetTemporaryName());
+    EXPECT_EQ(dir + "/.out.xml.", std::string(file.GetTemporaryName()).substr(0, dir.size() + 10));
+    ASSERT_EQ(0, file.WriteModel(&model, false));
+    log(1);
+    ASSERT_EQ(0, file.Commit()) << LastMessage(errors);
+    EXPECT_STREQ("fsync-file rename fsync-folder", log(0));
+    EXPECT_EQ(std::set<std::string>{"out.xml"}, Names(dir));
+    EXPECT_TRUE(ReadBytes(path) == WrittenBytes(model, false));
 }
 #endif
