@@ -147,7 +147,7 @@ TEST(SafeSave, RefusesWhatWouldNotReadBackBeforeTouchingTheFile)
         {"1", nullptr, nullptr, 0, "\xAB\xAB\xAB", true, "row 0 of block 0 of field 0 holds 3 bytes and would be "
          "written as an expression, which reads back no byte, as its row_width of 0 holds"},
         // These read back as written.
-        {"1\t2", "a &amp; b &#60; &#x3C;\tline\n", "A]]>B", 8, "\x01", true, nullptr},
+        {"1\t2", "a &amp; b &#60; &#x3C;\tline", "A]]>B", 8, "\x01", true, nullptr},
         {"1", nullptr, "A", 16, zeros, false, nullptr},     // in hexadecimal
         {"1", nullptr, "A", 16, counted, true, nullptr},    // no shorter expression: in hexadecimal
         {"1", nullptr, "A", 64, zeros, true, nullptr},      // an expression of the row's width
