@@ -8,6 +8,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <stdarg.h>
+#include <stdbool.h>
 #include <stdio.h>
 #include <string.h>
 #include <sys/stat.h>
@@ -29,34 +30,20 @@ static void note(const char* event)
     snprintf(events + used, sizeof events - used, "%s%s", used > 0 ? " " : "", event);
 }
 
-static int open_with(const char* name, const char* path, int flags, va_list arguments)
-{
-    mode_t mode = (flags & O_CREAT) == O_CREAT || (flags & O_TMPFILE) == O_TMPFILE ? va_arg(arguments, mode_t) : 0;
-    if ((flags & O_TMPFILE) == O_TMPFILE)
-    {
-        errno = EOPNOTSUPP;
-        return -1;
-    }
-    int (*real)(const char*, int, ...) = (int (*)(const char*, int, ...))dlsym(RTLD_NEXT, name);
-    return real(path, flags, mode);
-}
-
 int open(const char* path, int flags, ...)
 {
     va_list arguments;
     va_start(arguments, flags);
-    int descriptor = open_with("open", path, flags, arguments);
+    bool unnamed = (flags & O_TMPFILE) == O_TMPFILE;
+    mode_t mode = (flags & O_CREAT) == O_CREAT || unnamed ? va_arg(arguments, mode_t) : 0;
     va_end(arguments);
-    return descriptor;
-}
-
-int open64(const char* path, int flags, ...)
-{
-    va_list arguments;
-    va_start(arguments, flags);
-    int descriptor = open_with("open64", path, flags, arguments);
-    va_end(arguments);
-    return descriptor;
+    if (unnamed)
+    {
+        errno = EOPNOTSUPP;
+        return -1;
+    }
+    int (*real)(const char*, int, ...) = (int (*)(const char*, int, ...))dlsym(RTLD_NEXT, "open");
+    return real(path, flags, mode);
 }
 
 int fsync(int descriptor)
