@@ -22,6 +22,7 @@
     X(-10, SVF_ERR_ROW_TOO_LARGE, "a row holds more bytes than the row limit")                                         \
     X(-11, SVF_ERR_EXPRESSION_BUDGET, "the rows that expressions stand for exceed the expression budget")              \
     X(-12, SVF_ERR_NO_MEMORY, "memory ran out in the data file handler")                                               \
+    X(-13, SVF_ERR_UNWRITABLE, "the model holds a text or a row that would not read back as written")                  \
     X(-29, SVF_ERR_SKIP, "the parser reported an element to skip but holds no start or empty tag")                     \
     X(-38, SVF_ERR_UNKNOWN_TAG, "the element name is none of SVF_Plus_Data, Comment, DataField and FieldBlock")
 

@@ -85,8 +85,8 @@ public:
 private:
     UtByteArena();
     ~UtByteArena();
-    UtByteArena(const UtByteArena&);
-    UtByteArena& operator=(const UtByteArena&);
+    UtByteArena(const UtByteArena&) = delete;
+    UtByteArena& operator=(const UtByteArena&) = delete;
     bool NextRegion(size_t least);
     bool NextSlab(size_t least);
 

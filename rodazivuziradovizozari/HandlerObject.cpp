@@ -60,15 +60,23 @@ RODAzivUzirAdovIzozari& RODAzivUzirAdovIzozari::operator=(const RODAzivUzirAdovI
     if (this == &other)
         return *this;
     XMLParser::operator=(other);
+    ReleaseHeld();
+    CopyMembers(other);
+    return *this;
+}
+
+// Releases what the handler holds: the model, the output name, and the output stream,
+// which a write-mode open never followed by Write left open: it is closed, so that
+// nothing buffered is lost and no handle leaks.
+void RODAzivUzirAdovIzozari::ReleaseHeld()
+{
     delete m_pSVFPlusData;
     m_pSVFPlusData = nullptr;
+    delete[] m_pszOutputFilename;
+    m_pszOutputFilename = nullptr;
     if (m_fpOutput != nullptr)
         fclose(m_fpOutput);
     m_fpOutput = nullptr;
-    delete[] m_pszOutputFilename;
-    m_pszOutputFilename = nullptr;
-    CopyMembers(other);
-    return *this;
 }
 
 // Deep copy of the owning members: the copy gets its own model and output name, and
@@ -86,12 +94,7 @@ void RODAzivUzirAdovIzozari::CopyMembers(const RODAzivUzirAdovIzozari& other)
 
 RODAzivUzirAdovIzozari::~RODAzivUzirAdovIzozari()
 {
-    delete m_pSVFPlusData;
-    delete[] m_pszOutputFilename;
-    // A write-mode open never followed by Write: close the stream so that nothing
-    // buffered is lost and no handle leaks.
-    if (m_fpOutput != nullptr)
-        fclose(m_fpOutput);
+    ReleaseHeld();
 }
 
 int RODAzivUzirAdovIzozari::InitSvfPlusDataFile(const char* fileName, const char* defaultDir, const char* mode)
@@ -114,13 +117,7 @@ int RODAzivUzirAdovIzozari::InitSvfPlusDataFile(const char* fileName, const char
 
 int RODAzivUzirAdovIzozari::OpenFile(const char* fileName, const char* defaultDir, const char* mode)
 {
-    delete m_pSVFPlusData;
-    m_pSVFPlusData = nullptr;
-    if (m_fpOutput != nullptr)
-        fclose(m_fpOutput);
-    m_fpOutput = nullptr;
-    delete[] m_pszOutputFilename;
-    m_pszOutputFilename = nullptr;
+    ReleaseHeld();
     m_nWriteError = 0;
     EnableSkipInvalidElement();
 

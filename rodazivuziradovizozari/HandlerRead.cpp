@@ -219,11 +219,6 @@ int RODAzivUzirAdovIzozari::ProcessStartTag(unsigned long parent)
     }
 }
 
-int RODAzivUzirAdovIzozari::ProcessEndTag(unsigned long parent)
-{
-    return (int)parent;
-}
-
 int RODAzivUzirAdovIzozari::AssignTagEnumValue(XMLNode* node)
 {
     if (node == nullptr)
@@ -238,11 +233,6 @@ int RODAzivUzirAdovIzozari::AssignTagEnumValue(XMLNode* node)
         }
     }
     return -1;
-}
-
-int RODAzivUzirAdovIzozari::IsHexDigit(char c)
-{
-    return util_IsHexDigit(c) ? 1 : 0;
 }
 
 int RODAzivUzirAdovIzozari::OnSetStartTag()

@@ -13,6 +13,7 @@
 #include <new>
 
 #include "HandlerWarnings.h"
+#include "RowWidth.h"
 #include "SVPExpression.h"
 #include "UtFastText.h"
 #include "UtUtility.h"
@@ -66,14 +67,6 @@ int FinishLiteral(UtByteBuffer* row, const unsigned char* begin, const unsigned 
 const unsigned long long kLeastExpressionBudget = 1ull << 30;
 const unsigned long long kExpressionBudgetFactor = 64;
 
-// Bytes a row of `width` bits takes from an expression: two digits per byte fit in the
-// bit stream area of ((width + 7) / 8) * 2 + 3 characters, so (width + 7) / 8 bytes, and
-// none for a width of 0 or less.
-long long ExpressionRowBytes(int width)
-{
-    return width > 0 ? ((long long)width + 7) / 8 : 0;
-}
-
 // Expression rows whose width holds at most this many bytes are evaluated in one pass.
 const long long kOnePassBytes = 64 * 1024;
 }
@@ -102,16 +95,20 @@ int RODAzivUzirAdovIzozari::AddExpressionRow(SVPExpression& evaluator, UtByteBuf
     *stands = total;
     long long bytes = total < widthBytes ? total : widthBytes;
     int result = 0;
-    if (bytes > 0 && (unsigned long long)bytes > limits.nRow)
+    if (bytes > 0 && (unsigned long long)bytes > limits.nRow - before)
+    {
+        // As a hexadecimal row does, the row keeps the bytes within the limit.
         result = SVF_ERR_ROW_TOO_LARGE;
+        bytes = (long long)(limits.nRow - before);
+    }
     unsigned long long budget = limits.nExpressionBytes, size = GetDocumentSize();
     if (budget == 0)
         budget = size > ~0ull / kExpressionBudgetFactor
                      ? ~0ull
                      : std::max(kLeastExpressionBudget, size * kExpressionBudgetFactor);
-    if (bytes > 0 && result == 0 && (unsigned long long)bytes > budget - m_nExpressionBytes)
+    if (bytes > 0 && (unsigned long long)bytes > budget - m_nExpressionBytes)
         result = SVF_ERR_EXPRESSION_BUDGET;
-    if (bytes <= 0 || result < 0)
+    if (bytes <= 0 || result == SVF_ERR_EXPRESSION_BUDGET)
     {
         if (out != nullptr)
             row->Shrink(before);
@@ -129,7 +126,7 @@ int RODAzivUzirAdovIzozari::AddExpressionRow(SVPExpression& evaluator, UtByteBuf
         evaluator.GetBytes(text, length, out, bytes);
     }
     m_nExpressionBytes += (unsigned long long)bytes;
-    return 0;
+    return result;
 }
 
 int RODAzivUzirAdovIzozari::ProcessFieldBlock(unsigned long parent, unsigned int size)

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "HandlerWarnings.h"
+#include "RowWidth.h"
 #include "UtUtility.h"
 
 namespace
@@ -451,7 +452,7 @@ void RODAzivUzirAdovIzozari::CheckRow(SVFDataField* field, const unsigned char* 
                       (name() + " has an odd number of hexadecimal digits; the last one is not read").c_str());
     }
 
-    long long widthBytes = width > 0 ? ((long long)width + 7) / 8 : 0;
+    long long widthBytes = ExpressionRowBytes(width);
     const unsigned char* place = start != nullptr ? start : stray != nullptr ? stray : rowEnd;
     if (start != nullptr && *start == '(')
     {

@@ -89,8 +89,8 @@ private:
             m_nError = errno != 0 ? errno : EIO;
     }
 
-    OutputChunk(const OutputChunk&);
-    OutputChunk& operator=(const OutputChunk&);
+    OutputChunk(const OutputChunk&) = delete;
+    OutputChunk& operator=(const OutputChunk&) = delete;
 
     // Each write to a file costs a system call: 256 KB pieces keep them few.
     static const size_t kLargeChunk = 256 * 1024;
@@ -119,6 +119,8 @@ public:
     {
         if (m_pText == nullptr)
             return;
+        // The text starts empty: the expression library leaves it so for a row with no
+        // shorter expression, and an empty text makes the row hexadecimal.
         util_strncpy(m_pText, "", 0, 0);
         fnGetDataExpression(row, m_pText, m_nRoom);
         m_nLength = strlen(m_pText);
@@ -128,8 +130,8 @@ public:
     size_t GetLength() const { return m_nLength; }
 
 private:
-    RowExpression(const RowExpression&);
-    RowExpression& operator=(const RowExpression&);
+    RowExpression(const RowExpression&) = delete;
+    RowExpression& operator=(const RowExpression&) = delete;
 
     size_t m_nRoom;
     char* m_pText;   // m_nRoom characters (owned, new[]), or null
@@ -181,6 +183,14 @@ void PutHexRow(OutputChunk& chunk, UtByteBuffer* row, unsigned int size)
             util_EncodeHexLines(bytes != nullptr ? bytes + at : line, count, kBytesPerHexLine, kHexBreak, kBreak, out));
     }
 }
+}
+
+int WritesAsExpression(UtByteBuffer* row)
+{
+    RowExpression expression(row);
+    if (expression.GetText() == nullptr)
+        return SVF_ERR_NO_MEMORY;
+    return expression.GetLength() > 0 ? 1 : 0;
 }
 
 int WriteDocumentText(FILE* stream, SVFPlusData* model, bool expressions)

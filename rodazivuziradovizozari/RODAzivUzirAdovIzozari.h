@@ -108,9 +108,7 @@ private:
 
     int ReadSVFPlusData(unsigned long parent);
     int ProcessStartTag(unsigned long parent);
-    int ProcessEndTag(unsigned long parent);
     int AssignTagEnumValue(XMLNode* node);
-    int IsHexDigit(char c);
     int ProcessFieldBlock(unsigned long parent, unsigned int size);
     int AddExpressionRow(SVPExpression& evaluator, UtByteBuffer* row, const unsigned char* begin,
                          const unsigned char* end, int width, long long* stands);
@@ -132,6 +130,7 @@ private:
     int OpenFile(const char* fileName, const char* defaultDir, const char* mode);
 
     void CopyMembers(const RODAzivUzirAdovIzozari& other);
+    void ReleaseHeld();
 
     SVFPlusData* m_pSVFPlusData;   // owned, or null
     FILE* m_fpOutput;              // open output stream, or null

@@ -47,7 +47,10 @@ struct SVFSafeFileState
     bool finished;
     bool closed;   // committed or abandoned: nothing more to do
 
-    SVFSafeFileState() : errors(0), stream(0), direct(false), anonymous(false), finished(false), closed(true) {}
+    SVFSafeFileState()
+        : errors(nullptr), stream(nullptr), direct(false), anonymous(false), finished(false), closed(true)
+    {
+    }
 };
 
 namespace
@@ -59,7 +62,7 @@ const int kNameAttempts = 100;
 // time and an address in case that source is not there.
 std::string RandomSuffix()
 {
-    unsigned long long value = (unsigned long long)time(0) * 0x9E3779B97F4A7C15ull;
+    unsigned long long value = (unsigned long long)time(nullptr) * 0x9E3779B97F4A7C15ull;
     value ^= (unsigned long long)(size_t)&value;
     try
     {
@@ -143,7 +146,7 @@ bool InsideProc(const std::string& path)
     size_t cut = NameStart(path);
     std::string folder = cut == 0 ? "." : path.substr(0, cut);
     char resolved[PATH_MAX];
-    if (realpath(folder.c_str(), resolved) == 0)
+    if (realpath(folder.c_str(), resolved) == nullptr)
         return false;
     return strcmp(resolved, "/proc") == 0 || strncmp(resolved, "/proc/", 6) == 0;
 }
@@ -163,7 +166,7 @@ public:
         sigaddset(&blocked, SIGQUIT);
         sigprocmask(SIG_BLOCK, &blocked, &m_previous);
     }
-    ~SignalBlock() { sigprocmask(SIG_SETMASK, &m_previous, 0); }
+    ~SignalBlock() { sigprocmask(SIG_SETMASK, &m_previous, nullptr); }
 
 private:
     sigset_t m_previous;
@@ -176,9 +179,9 @@ namespace
 // Closes the stream and removes the temporary file; the target stays as it was.
 void Discard(SVFSafeFileState& state)
 {
-    if (state.stream != 0)
+    if (state.stream != nullptr)
         fclose(state.stream);
-    state.stream = 0;
+    state.stream = nullptr;
 #if defined(_WIN32)
     if (!state.temporary.empty())
         DeleteFileW(Wide(state.temporary).c_str());
@@ -200,7 +203,7 @@ int Fail(SVFSafeFileState& state, const char* step, const char* reason)
         std::string detail = std::string(reason) + " while " + step;
         if (!state.direct)
             detail += "; the old file is left as it was";
-        if (state.errors != 0)
+        if (state.errors != nullptr)
             state.errors->AddReport(SVF_ERR_SAVE, ERROR_LIST_OUTPUT, state.shown.c_str(), state.shown.c_str(), 0, 0,
                                     detail.c_str());
     }
@@ -217,11 +220,34 @@ int FailErrno(SVFSafeFileState& state, const char* step, int error)
 }
 
 #if !defined(_WIN32)
+// Syncs the folder of a target just renamed, so that the rename lasts. The new file is in
+// place already, so a failure, opening the folder (one this process may write to but not
+// read, say) or syncing it, is reported as such; a file system that cannot sync folders
+// (EINVAL, ENOTSUP) has nothing to do.
+int SyncFolder(SVFSafeFileState& state)
+{
+    errno = 0;
+    int folder = open(state.folder.c_str(), O_RDONLY | O_CLOEXEC);
+    int synced = folder >= 0 ? fsync(folder) : -1;
+    int error = errno != 0 ? errno : EIO;
+    if (folder >= 0)
+        close(folder);
+    if (synced == 0 || (folder >= 0 && (error == EINVAL || error == ENOTSUP)))
+        return 0;
+    char detail[256];
+    snprintf(detail, sizeof(detail), "the new file took the old one's place, but %s its folder failed: %s",
+             folder < 0 ? "opening" : "syncing", strerror(error));
+    if (state.errors != nullptr)
+        state.errors->AddReport(SVF_ERR_SAVE, ERROR_LIST_OUTPUT, state.shown.c_str(), state.shown.c_str(), 0, 0,
+                                detail);
+    return SVF_ERR_SAVE;
+}
+
 // The text stream on `descriptor`; on failure the descriptor is closed.
 int OpenStream(SVFSafeFileState& state, int descriptor, const char* step)
 {
     state.stream = fdopen(descriptor, "w");
-    if (state.stream != 0)
+    if (state.stream != nullptr)
         return 0;
     int error = errno;
     close(descriptor);
@@ -240,7 +266,7 @@ SVFSafeFile::~SVFSafeFile()
 
 int SVFSafeFile::Open(const char* path, ErrorHandler* errors)
 {
-    if (m_pState == 0)
+    if (m_pState == nullptr)
         return SVF_ERR_NO_MEMORY;
     Abandon();
     SVFSafeFileState& state = *m_pState;
@@ -248,7 +274,7 @@ int SVFSafeFile::Open(const char* path, ErrorHandler* errors)
     {
         state = SVFSafeFileState();
         state.errors = errors;
-        state.shown = path != 0 ? path : "";
+        state.shown = path != nullptr ? path : "";
         state.closed = false;
         if (state.shown.empty())
             return FailErrno(state, "opening it", ENOENT);
@@ -381,7 +407,7 @@ int SVFSafeFile::Open(const char* path, ErrorHandler* errors)
 
 int SVFSafeFile::Write(const void* bytes, size_t count)
 {
-    if (m_pState == 0 || m_pState->closed || m_pState->finished)
+    if (m_pState == nullptr || m_pState->closed || m_pState->finished)
         return SVF_ERR_SAVE;
     FILE* stream = m_pState->stream;
     errno = 0;
@@ -400,9 +426,9 @@ int SVFSafeFile::Write(const void* bytes, size_t count)
 
 int SVFSafeFile::WriteModel(SVFPlusData* model, bool expressions)
 {
-    if (model == 0)
+    if (model == nullptr)
         return SVF_ERR_NO_DATA;
-    if (m_pState == 0 || m_pState->closed || m_pState->finished)
+    if (m_pState == nullptr || m_pState->closed || m_pState->finished)
         return SVF_ERR_SAVE;
     int error = WriteDocumentText(m_pState->stream, model, expressions);
     return error != 0 ? FailErrno(*m_pState, "writing the new text", error) : 0;
@@ -410,7 +436,7 @@ int SVFSafeFile::WriteModel(SVFPlusData* model, bool expressions)
 
 int SVFSafeFile::Finish()
 {
-    if (m_pState == 0 || m_pState->closed)
+    if (m_pState == nullptr || m_pState->closed)
         return SVF_ERR_SAVE;
     SVFSafeFileState& state = *m_pState;
     if (state.finished)
@@ -432,15 +458,15 @@ int SVFSafeFile::Finish()
 
 const char* SVFSafeFile::GetReadPath() const
 {
-    if (m_pState == 0 || m_pState->closed || m_pState->direct || !m_pState->finished)
-        return 0;
+    if (m_pState == nullptr || m_pState->closed || m_pState->direct || !m_pState->finished)
+        return nullptr;
     return m_pState->readPath.c_str();
 }
 
 const char* SVFSafeFile::GetTemporaryName() const
 {
-    if (m_pState == 0 || m_pState->temporary.empty())
-        return 0;
+    if (m_pState == nullptr || m_pState->temporary.empty())
+        return nullptr;
     return m_pState->temporary.c_str();
 }
 
@@ -456,7 +482,7 @@ int SVFSafeFile::Commit()
         {
             errno = 0;
             int closed = fclose(state.stream);
-            state.stream = 0;
+            state.stream = nullptr;
             if (closed != 0)
                 return FailErrno(state, "closing it", errno);
             state.closed = true;
@@ -488,32 +514,14 @@ int SVFSafeFile::Commit()
         }
         errno = 0;
         int closed = fclose(state.stream);
-        state.stream = 0;
+        state.stream = nullptr;
         if (closed != 0)
             return FailErrno(state, "closing the temporary file", errno);
         if (rename(state.temporary.c_str(), state.target.c_str()) != 0)
             return FailErrno(state, "putting the new file in its place", errno);
         state.temporary.clear();
         state.closed = true;
-        // The rename lasts once the folder is on the disk too. The new file is in place
-        // already, so a failure here is reported as such.
-        int folder = open(state.folder.c_str(), O_RDONLY | O_CLOEXEC);
-        if (folder >= 0)
-        {
-            int synced = fsync(folder);
-            int error = errno;
-            close(folder);
-            if (synced != 0 && error != EINVAL && error != ENOTSUP)
-            {
-                char detail[256];
-                snprintf(detail, sizeof(detail),
-                         "the new file took the old one's place, but syncing its folder failed: %s", strerror(error));
-                if (state.errors != 0)
-                    state.errors->AddReport(SVF_ERR_SAVE, ERROR_LIST_OUTPUT, state.shown.c_str(), state.shown.c_str(),
-                                            0, 0, detail);
-                return SVF_ERR_SAVE;
-            }
-        }
+        return SyncFolder(state);
 #endif
         state.closed = true;
         return 0;
@@ -527,16 +535,24 @@ int SVFSafeFile::Commit()
 
 void SVFSafeFile::Abandon()
 {
-    if (m_pState != 0 && !m_pState->closed)
+    if (m_pState != nullptr && !m_pState->closed)
         Discard(*m_pState);
 }
 
 int SaveSVFPlusData(SVFPlusData* model, const char* path, bool expressions, ErrorHandler* errors)
 {
-    if (model == 0)
+    const char* shown = path != nullptr ? path : "";
+    if (model == nullptr)
+    {
+        if (errors != nullptr)
+            errors->AddReport(SVF_ERR_NO_DATA, ERROR_LIST_OUTPUT, shown, shown, 0, 0, "nothing was written");
         return SVF_ERR_NO_DATA;
+    }
+    int result = CheckSVFPlusData(model, expressions, shown, errors);
+    if (result < 0)
+        return result;
     SVFSafeFile file;
-    int result = file.Open(path, errors);
+    result = file.Open(path, errors);
     if (result == 0)
         result = file.WriteModel(model, expressions);
     if (result == 0)

@@ -1,11 +1,16 @@
 // Saving a data file without ever destroying the old one. The new text goes to a
 // temporary file in the target's folder and takes the target's place only once every
 // byte of it is on the disk; on any failure the temporary file is removed and the old
-// file stays as it was. The text is byte for byte what the handler's Write writes.
+// file stays as it was. The text is byte for byte what the handler's Write writes; a
+// model whose document would not read back as written is refused before any file is
+// touched (CheckSVFPlusData).
 //
 //     ErrorHandler errors;
 //     if (SaveSVFPlusData(model, "data/out.xml", false, &errors) < 0)
-//         fprintf(stderr, "%s\n", errors.GetLastReport()->GetMessage());
+//     {
+//         const ErrorReport* report = errors.GetLastReport();   // null when memory ran out
+//         fprintf(stderr, "%s\n", report != nullptr ? report->GetMessage() : "data/out.xml: not saved");
+//     }
 //
 // Paths are the library's, used as given (no default directory is put in front): on
 // systems whose separator is '/', a backslash reads as '/'. docs/saving.md tells more.
@@ -38,7 +43,8 @@ public:
     // Appends `count` bytes to the new text, as they are (no CR LF on Windows).
     int Write(const void* bytes, size_t count);
     // Appends the document of `model` exactly as the handler's Write writes it (rows as
-    // expressions where `expressions` allows). A null model gives SVF_ERR_NO_DATA.
+    // expressions where `expressions` allows), unchecked: a caller that does not read the
+    // text back calls CheckSVFPlusData first. A null model gives SVF_ERR_NO_DATA.
     int WriteModel(SVFPlusData* model, bool expressions);
     // Flushes the new text and syncs it to the disk; then it can be read at GetReadPath.
     int Finish();
@@ -53,15 +59,29 @@ public:
     void Abandon();
 
 private:
-    SVFSafeFile(const SVFSafeFile&);
-    SVFSafeFile& operator=(const SVFSafeFile&);
+    SVFSafeFile(const SVFSafeFile&) = delete;
+    SVFSafeFile& operator=(const SVFSafeFile&) = delete;
 
     SVFSafeFileState* m_pState;   // owned
 };
 
-// Saves `model` to `path` safely in one call (Open, WriteModel, Commit). 0; SVF_ERR_SAVE
-// with a report on `errors` (may be null); SVF_ERR_NO_DATA for a null model, or
-// SVF_ERR_NO_MEMORY, with nothing touched.
+// Whether the document of `model` reads back as `model` holds it, rows as expressions
+// where `expressions` allows. The writer puts texts out as they are, so these are refused:
+// in the version and the field names '"'; anywhere '<', a '&' that begins neither one of
+// the five predefined entities nor a character reference, and control characters other
+// than the tab (the comment may hold line ends too); in the comment "]]>". With
+// `expressions`, a row the writer would put out as an expression while it holds more
+// bytes than its block's row_width holds ((row_width + 7) / 8, none for 0 or less): an
+// expression row reads back no more than that. 0 when nothing is refused (a null model
+// too); SVF_ERR_UNWRITABLE, reported on `errors` (may be null; list ERROR_LIST_OUTPUT) in
+// one sentence naming `path` and the first text or row refused; or SVF_ERR_NO_MEMORY.
+RIZEROZ_API int CheckSVFPlusData(SVFPlusData* model, bool expressions, const char* path, ErrorHandler* errors);
+
+// Saves `model` to `path` safely in one call (CheckSVFPlusData, Open, WriteModel,
+// Commit). 0, or a negative code with one sentence naming `path` reported on `errors` (may
+// be null; list ERROR_LIST_OUTPUT), unless memory for it ran out: SVF_ERR_NO_DATA for a
+// null model and SVF_ERR_UNWRITABLE (CheckSVFPlusData), both with nothing touched;
+// SVF_ERR_SAVE when saving failed; SVF_ERR_NO_MEMORY.
 RIZEROZ_API int SaveSVFPlusData(SVFPlusData* model, const char* path, bool expressions, ErrorHandler* errors);
 
 #endif

@@ -1,7 +1,7 @@
 /* Tests of the C interface, compiled as C99: reading the sample, errors and warnings with
- * their place, building, writing and reading back, rows one by one and in bulk, and
- * refused arguments. The Python package's tests cover the rest of it (safe and failing
- * writes, evaluation) through the same functions.
+ * their place, building, writing and reading back, rows one by one and in bulk, refused
+ * arguments, and models refused before writing. The Python package's tests cover the
+ * rest of it (safe and failing writes, evaluation) through the same functions.
  * Runs in the folder holding data/sample.xml, natively and under wine. */
 #include <rizeroz.h>
 
@@ -121,6 +121,7 @@ static void test_errors(void)
         rz_model* model = NULL;
         CHECK(rz_read("c_api_warnings.xml", flags, &model, NULL) == 0);
         CHECK(rz_model_warning_count(model) == (flags ? 2 : 0) && rz_model_warnings_omitted(model) == 0);
+        CHECK(rz_model_warning(model, rz_model_warning_count(model)) == NULL && rz_model_warning(model, -1) == NULL);
         const rz_error* warning = rz_model_warning(model, 1);
         CHECK(flags ? rz_error_code(warning) == 8 && rz_error_line(warning) == 2 && rz_error_column(warning) == 3 &&
                           strncmp(rz_error_message(warning), "c_api_warnings.xml, line 2, column 3: ", 38) == 0
@@ -189,6 +190,41 @@ static void test_build_write_read(void)
     rz_model_free(model);
 }
 
+/* A model that would not read back as written is refused by both kinds of write before
+   the file is touched, with a sentence naming the text or row: a field name holding '"',
+   and an 8-byte row of a 16-bit block written as an expression, which would read back
+   as 2 bytes. Without expressions that row is written in hexadecimal and reads back whole. */
+static void test_refused_writes(void)
+{
+    static const char zeros[8] = {0};
+    rz_model* quoted = rz_model_new();
+    rz_block_add_row(rz_field_add_block(rz_model_add_field(quoted, "A\"B"), 8), "\x01", 1);
+    rz_model* wide = rz_model_new();
+    rz_block_add_row(rz_field_add_block(rz_model_add_field(wide, "W"), 16), zeros, 8);
+    const char* path = "c_api_kept.xml";
+    for (unsigned i = 0; i < 4; ++i)
+    {
+        /* The quoted name without and with RZ_WRITE_SAFE, then the wide row with expressions. */
+        unsigned flags = (i % 2 ? RZ_WRITE_SAFE : 0) | (i >= 2 ? RZ_WRITE_EXPRESSIONS : 0);
+        write_text(path, "old text");
+        rz_error* error = NULL;
+        CHECK(rz_write(i >= 2 ? wide : quoted, path, flags, &error) == RZ_ERR_UNWRITABLE);
+        CHECK(rz_error_code(error) == RZ_ERR_UNWRITABLE && strncmp(rz_error_message(error), path, strlen(path)) == 0);
+        CHECK(strstr(rz_error_message(error), i >= 2 ? "row 0 of block 0 of field 0 \"W\" holds 8 bytes"
+                                                     : "the name of field 0 holds the character '\"'") != NULL);
+        rz_error_free(error);
+        char* kept = read_text(path);
+        CHECK(kept != NULL && strcmp(kept, "old text") == 0);
+        free(kept);
+    }
+    rz_model* back = NULL;
+    CHECK(rz_write(wide, path, RZ_WRITE_SAFE, NULL) == 0 && rz_read(path, 0, &back, NULL) == 0);
+    CHECK(row_is(block_at(back, 0, 0), 0, zeros, 8));
+    rz_model_free(back);
+    rz_model_free(quoted);
+    rz_model_free(wide);
+}
+
 int main(void)
 {
     CHECK(strcmp(rz_version(), RIZEROZ_EXPECTED_VERSION) == 0);
@@ -196,6 +232,7 @@ int main(void)
     test_sample();
     test_errors();
     test_build_write_read();
+    test_refused_writes();
     if (failures > 0)
     {
         fprintf(stderr, "%d checks failed\n", failures);

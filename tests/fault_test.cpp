@@ -205,7 +205,9 @@ TEST(FaultLimits, BeyondALimitReadFails)
         {"row past the row limit", {0, 0, 4, 0}, block("8", "0x01,0x0102030405"), SVF_ERR_ROW_TOO_LARGE,
          "v=1 c=~ F(A,0) B8[0x01,0x01020304]"},
         {"expression past the row limit", {0, 0, 4, 0}, block("64", "(01*5)"), SVF_ERR_ROW_TOO_LARGE,
-         "v=1 c=~ F(A,0) B64[0x]"},
+         "v=1 c=~ F(A,0) B64[0x01010101]"},
+        {"wide expression past the row limit", {0, 0, 4, 0}, block("2000000", "0x,(AB*8)"), SVF_ERR_ROW_TOO_LARGE,
+         "v=1 c=~ F(A,0) B2000000[0x,0xABABABAB]"},
         {"expressions within the budget", {0, 0, 0, 8}, block("32", "(01*4),(02*9)"), 0,
          "v=1 c=~ F(A,0) B32[0x01010101,0x02020202]"},
         {"expressions past the budget", {0, 0, 0, 7}, block("32", "(01*4),(02*9)"), SVF_ERR_EXPRESSION_BUDGET,
@@ -246,6 +248,11 @@ TEST(FaultNesting, ElementsAndExpressionsNestUpToTheLimitAndNoDeeper)
         {"data fields to the limit",
          nested("<DataField name=\"d\">", "</DataField>", limit - 2, "<FieldBlock row_width=\"8\">0x01</FieldBlock>"), 0,
          "v=1 c=~" + Repeat(" F(d,0)", limit - 2) + " B8[0x01]"},
+        // An empty-element tag is one level too, whether it is read or skipped.
+        {"empty field block at the limit", nested("<DataField name=\"d\">", "</DataField>", limit - 2,
+         "<FieldBlock row_width=\"8\"/>"), 0, "v=1 c=~" + Repeat(" F(d,0)", limit - 2)},
+        {"empty field block one past the limit", nested("<DataField name=\"d\">", "</DataField>", limit - 1,
+         "<FieldBlock row_width=\"8\"/>"), XML_ERR_TOO_DEEP, "v=1 c=~" + Repeat(" F(d,0)", limit - 1)},
         // Parentheses nest 64 deep at most; deeper ones, to any depth, make an empty row.
         {"expression 64 deep", row(64), 0, "v=1 c=~ F(A,0) B8[0xAB]"},
         {"expression 65 deep", row(65), 0, "v=1 c=~ F(A,0) B8[0x]"},

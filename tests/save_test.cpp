@@ -7,6 +7,7 @@
 #include <string.h>
 
 #include <filesystem>
+#include <functional>
 #include <iostream>
 #include <set>
 #include <string>
@@ -14,9 +15,11 @@
 #include <vector>
 
 #if !defined(_WIN32)
+#include <dlfcn.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #endif
 
@@ -48,13 +51,33 @@ std::string LastMessage(ErrorHandler& errors)
     const ErrorReport* report = errors.GetLastReport();
     return report != nullptr ? report->GetMessage() : "";
 }
+
+#if !defined(_WIN32)
+// What `body` gives when run by `user` in a child process (for root, whom permissions do
+// not bind), passed back in the file `outcome`; "skipped: ..." when it cannot be that user.
+std::string RunAsUser(uid_t user, const std::string& outcome, const std::function<std::string()>& body)
+{
+    pid_t child = fork();
+    if (child == 0)
+    {
+        bool become = setgid(user) == 0 && setuid(user) == 0;
+        WriteBytes(outcome, become ? body() : "skipped: cannot become user " + std::to_string(user));
+        _exit(0);
+    }
+    waitpid(child, nullptr, 0);
+    return ReadBytes(outcome);
+}
+#endif
 }
 
 // The text is Write's, and it takes the target's place only on Commit: before, it can be
 // read back while the target is as it was; abandoned, it leaves nothing.
 TEST(SafeSave, WritesTheBytesWriteWritesOnlyWhenCommitted)
 {
-    EXPECT_EQ(SVF_ERR_NO_DATA, SaveSVFPlusData(nullptr, "unused.xml", false, nullptr));
+    ErrorHandler none;
+    EXPECT_EQ(SVF_ERR_NO_DATA, SaveSVFPlusData(nullptr, "unused.xml", false, &none));
+    EXPECT_EQ("unused.xml: nothing to write: no data model is attached (nothing was written) (error -6).",
+              LastMessage(none));
     for (bool expressions : {false, true})
     {
         SVFPlusData model;
@@ -86,6 +109,66 @@ TEST(SafeSave, WritesTheBytesWriteWritesOnlyWhenCommitted)
             EXPECT_TRUE(ReadBytes(path) == (commit ? expected : "old text")) << "commit " << commit;
         }
         EXPECT_EQ(0, errors.GetReportCount());
+    }
+}
+
+// What would not read back as written is refused before any file is touched, by the safe
+// save and by the check alone, in a sentence naming the text or row (the handler's Write
+// writes it as it is: writer_test). What does read back is saved and reads back whole.
+TEST(SafeSave, RefusesWhatWouldNotReadBackBeforeTouchingTheFile)
+{
+    const std::string zeros(8, '\0'), counted = "\x01\x02\x03\x04\x05\x06\x07\x08";
+    // clang-format off
+    const struct { const char* version; const char* comment; const char* name; int width; std::string row;
+                   bool expressions; const char* refused; } cases[] = {
+        {"1", nullptr, "A\"B", 8, "\x01", false, "the name of field 0 holds the character '\"'"},
+        {"1", nullptr, "A&B", 8, "\x01", false,
+         "the name of field 0 holds a '&' that begins no predefined entity or character reference"},
+        {"1<2", nullptr, "A", 8, "\x01", false, "the version holds the character '<'"},
+        {"1\n", nullptr, "A", 8, "\x01", false, "the version holds the control character 0x0A"},
+        {"1", "fish & chips", "A", 8, "\x01", false, "the comment holds a '&'"},
+        {"1", "x ]]> y", "A", 8, "\x01", false, "the comment holds the text \"]]>\""},
+        {"1", nullptr, "A", 16, zeros, true, "row 0 of block 0 of field 0 \"A\" holds 8 bytes and would be written as "
+         "an expression, which reads back only the 2 bytes that its row_width of 16 holds"},
+        {"1", nullptr, nullptr, 0, "\xAB\xAB\xAB", true, "row 0 of block 0 of field 0 holds 3 bytes and would be "
+         "written as an expression, which reads back no byte, as its row_width of 0 holds"},
+        // These read back as written.
+        {"1\t2", "a &amp; b &#60; &#x3C;\tline", "A]]>B", 8, "\x01", true, nullptr},
+        {"1", nullptr, "A", 16, zeros, false, nullptr},     // in hexadecimal
+        {"1", nullptr, "A", 16, counted, true, nullptr},    // no shorter expression: in hexadecimal
+        {"1", nullptr, "A", 64, zeros, true, nullptr},      // an expression of the row's width
+    };
+    // clang-format on
+    for (const auto& c : cases)
+    {
+        SVFPlusData model;
+        model.SetVersion(c.version);
+        model.SetComment(c.comment);
+        SVFDataField* field = model.AddDataField();
+        field->SetFieldName(c.name);
+        UtByteBuffer* row = field->AddRow(c.width);
+        for (char byte : c.row)
+            row->WriteData((unsigned char)byte);
+        std::string dir = ScratchDir("save/refused"), path = dir + "/out.xml";
+        WriteBytes(path, "old text");
+        ErrorHandler errors;
+        int result = SaveSVFPlusData(&model, path.c_str(), c.expressions, &errors);
+        if (c.refused == nullptr)
+        {
+            EXPECT_EQ(0, result) << LastMessage(errors);
+            EXPECT_EQ(Summary(&model), ReadFile(dir, "out.xml").summary);
+            continue;
+        }
+        EXPECT_EQ(SVF_ERR_UNWRITABLE, result) << c.refused;
+        EXPECT_EQ(1, errors.GetReportCount());
+        std::string message = LastMessage(errors);
+        EXPECT_EQ(0u, message.find(path + ": the model holds a text or a row that would not read back as written (" +
+                                   c.refused))
+            << message;
+        EXPECT_NE(std::string::npos, message.find("; nothing was written) (error -13).")) << message;
+        EXPECT_EQ("old text", ReadBytes(path));
+        EXPECT_EQ(std::set<std::string>{"out.xml"}, Names(dir));
+        EXPECT_EQ(SVF_ERR_UNWRITABLE, CheckSVFPlusData(&model, c.expressions, path.c_str(), nullptr));
     }
 }
 
@@ -192,5 +275,69 @@ TEST(SafeSave, FailuresLeaveTheOldFileAndNoTemporaryFile)
     chmod(locked.c_str(), 0755);
     if (mounted)
         umount2(full.c_str(), MNT_DETACH);
+}
+
+// A folder that its user may write to but not read: the rename is done, and the folder
+// cannot be opened to sync it, which is reported as such, with the new file in place.
+TEST(SafeSave, AFolderThatCannotBeSyncedIsReportedWithTheNewFileInPlace)
+{
+    SVFPlusData model;
+    MakeModel(model, 2, 64);
+    std::string expected = WrittenBytes(model, false);
+    char base[] = "/tmp/rizeroz-save-XXXXXX";
+    ASSERT_NE(nullptr, mkdtemp(base));
+    std::string folder = std::string(base) + "/folder", path = folder + "/out.xml";
+    ASSERT_EQ(0, mkdir(folder.c_str(), 0700));
+    WriteBytes(path, "old text");
+    // Root is not bound by the folder's permissions: the save runs as nobody, who owns it.
+    const uid_t nobody = 65534;
+    bool root = geteuid() == 0;
+    for (const std::string& owned : {std::string(base), folder, path})
+        ASSERT_TRUE(!root || chown(owned.c_str(), nobody, nobody) == 0) << owned;
+    ASSERT_EQ(0, chmod(folder.c_str(), 0333));
+    auto save = [&]() {
+        ErrorHandler errors;
+        int result = SaveSVFPlusData(&model, path.c_str(), false, &errors);
+        return std::to_string(result) + " " + LastMessage(errors);
+    };
+    std::string outcome = root ? RunAsUser(nobody, std::string(base) + "/outcome", save) : save();
+    chmod(folder.c_str(), 0755);
+    if (outcome.compare(0, 8, "skipped:") == 0)
+        std::cout << "[ SKIPPED  ] " << outcome << "\n";
+    else
+    {
+        EXPECT_EQ(std::to_string(SVF_ERR_SAVE) + " " + path +
+                      ": the file cannot be saved (the new file took the old one's place, but opening its folder "
+                      "failed: " +
+                      strerror(EACCES) + ") (error -9).",
+                  outcome);
+        EXPECT_TRUE(ReadBytes(path) == expected);
+    }
+    std::filesystem::remove_all(base);
+}
+
+// Under the stand-in for open, fsync and rename (the test save_test_named), every test
+// here takes the named temporary file; this one also sees that the new file is synced
+// before its rename and the folder after it.
+TEST(SafeSave, TheNamedFileIsSyncedBeforeItsRenameAndTheFolderAfter)
+{
+    auto log = (const char* (*)(int))dlsym(RTLD_DEFAULT, "rizeroz_shim_log");
+    if (log == nullptr)
+        GTEST_SKIP() << "runs under the preloaded stand-in for the system calls (save_test_named)";
+    SVFPlusData model;
+    MakeModel(model, 2, 64);
+    std::string dir = ScratchDir("save/synced"), path = dir + "/out.xml";
+    WriteBytes(path, "old text");
+    ErrorHandler errors;
+    SVFSafeFile file;
+    ASSERT_EQ(0, file.Open(path.c_str(), &errors)) << LastMessage(errors);
+    ASSERT_NE(nullptr, file.GetTemporaryName());
+    EXPECT_EQ(dir + "/.out.xml.", std::string(file.GetTemporaryName()).substr(0, dir.size() + 10));
+    ASSERT_EQ(0, file.WriteModel(&model, false));
+    log(1);
+    ASSERT_EQ(0, file.Commit()) << LastMessage(errors);
+    EXPECT_STREQ("fsync-file rename fsync-folder", log(0));
+    EXPECT_EQ(std::set<std::string>{"out.xml"}, Names(dir));
+    EXPECT_TRUE(ReadBytes(path) == WrittenBytes(model, false));
 }
 #endif

@@ -129,8 +129,9 @@ int rz_write(const rz_model* model, const char* path, unsigned flags, rz_error**
             // Reported on the handler's list, so that the error is made as for a plain write.
             result = SaveSVFPlusData(ModelOf(model), path, expressions, handler.GetErrorHandler());
         }
-        else
+        else if ((result = CheckSVFPlusData(ModelOf(model), expressions, path, handler.GetErrorHandler())) == 0)
         {
+            // Only a model that reads back as written truncates the file.
             HandlerPath where(path);
             result = handler.InitSvfPlusDataFile(where.pszName, where.pszDirectory, "write");
             if (result >= 0)

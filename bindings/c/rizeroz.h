@@ -60,7 +60,8 @@ enum
     RZ_ERR_MEMORY = -302,   /* memory ran out */
     RZ_ERR_NO_ROOT = -109,  /* rz_read: the document has no SVF_Plus_Data root element */
     RZ_ERR_WRITE = -8,      /* rz_write: not every byte reached the file */
-    RZ_ERR_SAVE = -9        /* rz_write with RZ_WRITE_SAFE: not saved; the old file is as it was */
+    RZ_ERR_SAVE = -9,       /* rz_write with RZ_WRITE_SAFE: not saved; the old file is as it was */
+    RZ_ERR_UNWRITABLE = -13 /* rz_write: a text or row would not read back as written; nothing written */
 };
 
 /* Flags of rz_read. */
@@ -120,7 +121,11 @@ RZ_API long RZ_CALL rz_model_warnings_omitted(const rz_model* model);
    beside it that takes its place once every byte is on the disk (SafeSave.h): on any
    failure the old file is left as it was. `flags`: RZ_WRITE_EXPRESSIONS, RZ_WRITE_SAFE,
    both or 0. Returns 0 once every byte reached the file, else a negative code
-   (RZ_ERR_WRITE, or RZ_ERR_SAVE when safe, for a failed write); the model is not changed. */
+   (RZ_ERR_WRITE, or RZ_ERR_SAVE when safe, for a failed write); the model is not changed.
+   Either way a model whose document would not read back as written (a text the file
+   cannot carry as it is, such as a field name holding '"', or with RZ_WRITE_EXPRESSIONS
+   a row longer than its width holds written as an expression) gives RZ_ERR_UNWRITABLE,
+   naming the text or row, before any file is touched (docs/saving.md). */
 RZ_API int RZ_CALL rz_write(const rz_model* model, const char* path, unsigned flags, rz_error** error);
 
 /* Evaluates a row expression (docs/expressions.md) into the row the reader makes of it

@@ -26,7 +26,7 @@ bool GrowSlots(T**& items, int count, int& slots)
         return true;
     int grownSlots = slots > 0 ? slots * 2 : 4;
     T** grown = new (std::nothrow) T*[grownSlots];
-    if (grown == 0)
+    if (grown == nullptr)
         return false;
     for (int i = 0; i < count; ++i)
         grown[i] = items[i];
@@ -41,17 +41,17 @@ bool GrowSlots(T**& items, int count, int& slots)
 // SVFDataField::DataBlock
 
 SVFDataField::DataBlock::DataBlock(int rowWidth)
-    : m_nRowWidth(rowWidth), m_ppRows(0), m_nRowCount(0), m_nRowSlots(0), m_pArena(0)
+    : m_nRowWidth(rowWidth), m_ppRows(nullptr), m_nRowCount(0), m_nRowSlots(0), m_pArena(nullptr)
 {
 }
 
 SVFDataField::DataBlock::DataBlock(int rowWidth, UtByteArena* arena)
-    : m_nRowWidth(rowWidth), m_ppRows(0), m_nRowCount(0), m_nRowSlots(0), m_pArena(UtByteArena::Acquire(arena))
+    : m_nRowWidth(rowWidth), m_ppRows(nullptr), m_nRowCount(0), m_nRowSlots(0), m_pArena(UtByteArena::Acquire(arena))
 {
 }
 
 SVFDataField::DataBlock::DataBlock(const DataBlock& other)
-    : m_nRowWidth(other.m_nRowWidth), m_ppRows(0), m_nRowCount(0), m_nRowSlots(0), m_pArena(0)
+    : m_nRowWidth(other.m_nRowWidth), m_ppRows(nullptr), m_nRowCount(0), m_nRowSlots(0), m_pArena(nullptr)
 {
     *this = other;
 }
@@ -65,13 +65,13 @@ SVFDataField::DataBlock& SVFDataField::DataBlock::operator=(const DataBlock& oth
 
 void SVFDataField::DataBlock::Assign(const DataBlock& other, bool expect)
 {
-    UtByteBuffer** rows = 0;
+    UtByteBuffer** rows = nullptr;
     int count = 0;
     if (other.m_nRowCount > 0)
     {
         UtByteArena* arena = Arena();
-        rows = arena != 0 ? new (std::nothrow) UtByteBuffer*[other.m_nRowCount] : 0;
-        if (rows == 0)
+        rows = arena != nullptr ? new (std::nothrow) UtByteBuffer*[other.m_nRowCount] : nullptr;
+        if (rows == nullptr)
             return;
         if (expect)
         {
@@ -84,8 +84,8 @@ void SVFDataField::DataBlock::Assign(const DataBlock& other, bool expect)
             UtByteBuffer* source = other.m_ppRows[count];
             unsigned int size = source->GetTotalSize();
             UtByteBuffer* row = arena->NewBuffer();
-            unsigned char* bytes = row != 0 && size > 0 ? row->Extend(size) : 0;
-            if (row == 0 || (size > 0 && bytes == 0))
+            unsigned char* bytes = row != nullptr && size > 0 ? row->Extend(size) : nullptr;
+            if (row == nullptr || (size > 0 && bytes == nullptr))
             {
                 UtByteArena::DeleteBuffer(row);
                 while (count > 0)
@@ -124,7 +124,7 @@ void SVFDataField::DataBlock::CountRows(size_t& rows, size_t& bytes) const
 // The arena the rows go to, made when the block has none yet; null when memory runs out.
 UtByteArena* SVFDataField::DataBlock::Arena()
 {
-    if (m_pArena == 0)
+    if (m_pArena == nullptr)
         m_pArena = UtByteArena::Create();
     return m_pArena;
 }
@@ -137,18 +137,18 @@ int SVFDataField::DataBlock::GetNumberOfRows()
 UtByteBuffer* SVFDataField::DataBlock::GetRow(int row)
 {
     if (row < 1 || row > m_nRowCount)
-        return 0;
+        return nullptr;
     return m_ppRows[row - 1];
 }
 
 UtByteBuffer* SVFDataField::DataBlock::AddRow()
 {
     UtByteArena* arena = Arena();
-    if (arena == 0 || !GrowSlots(m_ppRows, m_nRowCount, m_nRowSlots))
-        return 0;
+    if (arena == nullptr || !GrowSlots(m_ppRows, m_nRowCount, m_nRowSlots))
+        return nullptr;
     UtByteBuffer* row = arena->NewBuffer();
-    if (row == 0)
-        return 0;
+    if (row == nullptr)
+        return nullptr;
     m_ppRows[m_nRowCount++] = row;
     return row;
 }
@@ -157,18 +157,20 @@ UtByteBuffer* SVFDataField::DataBlock::AddRow()
 // SVFDataField
 
 SVFDataField::SVFDataField()
-    : m_nChecksum(0), m_pszFieldName(0), m_ppBlocks(0), m_nBlockCount(0), m_nBlockSlots(0), m_pArena(0)
+    : m_nChecksum(0), m_pszFieldName(nullptr), m_ppBlocks(nullptr), m_nBlockCount(0), m_nBlockSlots(0),
+      m_pArena(nullptr)
 {
 }
 
 SVFDataField::SVFDataField(UtByteArena* arena)
-    : m_nChecksum(0), m_pszFieldName(0), m_ppBlocks(0), m_nBlockCount(0), m_nBlockSlots(0),
+    : m_nChecksum(0), m_pszFieldName(nullptr), m_ppBlocks(nullptr), m_nBlockCount(0), m_nBlockSlots(0),
       m_pArena(UtByteArena::Acquire(arena))
 {
 }
 
 SVFDataField::SVFDataField(const SVFDataField& other)
-    : m_nChecksum(0), m_pszFieldName(0), m_ppBlocks(0), m_nBlockCount(0), m_nBlockSlots(0), m_pArena(0)
+    : m_nChecksum(0), m_pszFieldName(nullptr), m_ppBlocks(nullptr), m_nBlockCount(0), m_nBlockSlots(0),
+      m_pArena(nullptr)
 {
     *this = other;
 }
@@ -182,14 +184,14 @@ SVFDataField& SVFDataField::operator=(const SVFDataField& other)
 
 void SVFDataField::Assign(const SVFDataField& other, bool expect)
 {
-    DataBlock** blocks = 0;
+    DataBlock** blocks = nullptr;
     int count = 0;
     bool whole = true;
     if (other.m_nBlockCount > 0)
     {
         UtByteArena* arena = Arena();
-        blocks = arena != 0 ? new (std::nothrow) DataBlock*[other.m_nBlockCount] : 0;
-        whole = blocks != 0;
+        blocks = arena != nullptr ? new (std::nothrow) DataBlock*[other.m_nBlockCount] : nullptr;
+        whole = blocks != nullptr;
         if (whole && expect)
         {
             size_t rows = 0, bytes = 0;
@@ -200,14 +202,14 @@ void SVFDataField::Assign(const SVFDataField& other, bool expect)
         {
             DataBlock* source = other.m_ppBlocks[count];
             blocks[count] = new (std::nothrow) DataBlock(source->m_nRowWidth, arena);
-            if (blocks[count] != 0)
+            if (blocks[count] != nullptr)
                 blocks[count]->Assign(*source, false);
             // A block copy that could not take the rows has none.
-            whole = blocks[count] != 0 && blocks[count]->GetNumberOfRows() == source->GetNumberOfRows();
+            whole = blocks[count] != nullptr && blocks[count]->GetNumberOfRows() == source->GetNumberOfRows();
         }
     }
-    char* name = whole ? util_CopyText(other.m_pszFieldName) : 0;
-    if (!whole || (name == 0 && other.m_pszFieldName != 0))
+    char* name = whole ? util_CopyText(other.m_pszFieldName) : nullptr;
+    if (!whole || (name == nullptr && other.m_pszFieldName != nullptr))
     {
         for (int i = 0; i < count; ++i)
             delete blocks[i];
@@ -244,7 +246,7 @@ void SVFDataField::CountRows(size_t& rows, size_t& bytes) const
 // The arena the blocks share, made when the field has none yet; null when memory runs out.
 UtByteArena* SVFDataField::Arena()
 {
-    if (m_pArena == 0)
+    if (m_pArena == nullptr)
         m_pArena = UtByteArena::Create();
     return m_pArena;
 }
@@ -266,20 +268,20 @@ UtByteBuffer* SVFDataField::AddRow(int rowWidth)
 {
     // Rows of one width that follow each other share a block; a row of another width
     // starts a new block, so the file keeps the order in which the rows came.
-    DataBlock* block = m_nBlockCount > 0 ? m_ppBlocks[m_nBlockCount - 1] : 0;
-    if (block == 0 || block->m_nRowWidth != rowWidth)
+    DataBlock* block = m_nBlockCount > 0 ? m_ppBlocks[m_nBlockCount - 1] : nullptr;
+    if (block == nullptr || block->m_nRowWidth != rowWidth)
         block = AddFieldBlock(rowWidth);
-    return block != 0 ? block->AddRow() : 0;
+    return block != nullptr ? block->AddRow() : nullptr;
 }
 
 SVFDataField::DataBlock* SVFDataField::AddFieldBlock(int rowWidth)
 {
     UtByteArena* arena = Arena();
-    if (arena == 0 || !GrowSlots(m_ppBlocks, m_nBlockCount, m_nBlockSlots))
-        return 0;
+    if (arena == nullptr || !GrowSlots(m_ppBlocks, m_nBlockCount, m_nBlockSlots))
+        return nullptr;
     DataBlock* block = new (std::nothrow) DataBlock(rowWidth, arena);
-    if (block == 0)
-        return 0;
+    if (block == nullptr)
+        return nullptr;
     m_ppBlocks[m_nBlockCount++] = block;
     return block;
 }
@@ -297,6 +299,6 @@ SVFDataField::DataBlock* SVFDataField::GetDataBlock(int index)
 SVFDataField::DataBlock* SVFDataField::GetFieldBlock(int index)
 {
     if (index < 0 || index >= m_nBlockCount)
-        return 0;
+        return nullptr;
     return m_ppBlocks[index];
 }

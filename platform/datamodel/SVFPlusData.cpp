@@ -10,19 +10,22 @@
 #include <string.h>
 
 SVFPlusData::SVFPlusData()
-    : m_pszVersion(0), m_pszComment(0), m_ppFields(0), m_nFieldCount(0), m_nFieldSlots(0), m_pArena(0)
+    : m_pszVersion(nullptr), m_pszComment(nullptr), m_ppFields(nullptr), m_nFieldCount(0), m_nFieldSlots(0),
+      m_pArena(nullptr)
 {
 }
 
 SVFPlusData::SVFPlusData(SVFPlusData* source)
-    : m_pszVersion(0), m_pszComment(0), m_ppFields(0), m_nFieldCount(0), m_nFieldSlots(0), m_pArena(0)
+    : m_pszVersion(nullptr), m_pszComment(nullptr), m_ppFields(nullptr), m_nFieldCount(0), m_nFieldSlots(0),
+      m_pArena(nullptr)
 {
-    if (source != 0)
+    if (source != nullptr)
         CopyFrom(*source);
 }
 
 SVFPlusData::SVFPlusData(const SVFPlusData& other)
-    : UtObject(), m_pszVersion(0), m_pszComment(0), m_ppFields(0), m_nFieldCount(0), m_nFieldSlots(0), m_pArena(0)
+    : UtObject(), m_pszVersion(nullptr), m_pszComment(nullptr), m_ppFields(nullptr), m_nFieldCount(0), m_nFieldSlots(0),
+      m_pArena(nullptr)
 {
     CopyFrom(other);
 }
@@ -43,7 +46,7 @@ SVFPlusData::~SVFPlusData()
 // The arena the fields share, made when the model has none yet; null when memory runs out.
 UtByteArena* SVFPlusData::Arena()
 {
-    if (m_pArena == 0)
+    if (m_pArena == nullptr)
         m_pArena = UtByteArena::Create();
     return m_pArena;
 }
@@ -90,8 +93,8 @@ SVFDataField* SVFPlusData::AddDataField()
     {
         int slots = m_nFieldSlots > 0 ? m_nFieldSlots * 2 : 4;
         SVFDataField** grown = new (std::nothrow) SVFDataField*[slots];
-        if (grown == 0)
-            return 0;
+        if (grown == nullptr)
+            return nullptr;
         for (int i = 0; i < m_nFieldCount; ++i)
             grown[i] = m_ppFields[i];
         delete[] m_ppFields;
@@ -99,9 +102,9 @@ SVFDataField* SVFPlusData::AddDataField()
         m_nFieldSlots = slots;
     }
     UtByteArena* arena = Arena();
-    SVFDataField* field = arena != 0 ? new (std::nothrow) SVFDataField(arena) : 0;
-    if (field == 0)
-        return 0;
+    SVFDataField* field = arena != nullptr ? new (std::nothrow) SVFDataField(arena) : nullptr;
+    if (field == nullptr)
+        return nullptr;
     m_ppFields[m_nFieldCount++] = field;
     return field;
 }
@@ -114,7 +117,7 @@ int SVFPlusData::GetDataFieldCount() const
 SVFDataField* SVFPlusData::GetDataField(int index) const
 {
     if (index < 0 || index >= m_nFieldCount)
-        return 0;
+        return nullptr;
     return m_ppFields[index];
 }
 
@@ -123,14 +126,15 @@ void SVFPlusData::CopyFrom(const SVFPlusData& other)
     // Everything is copied aside first; the model changes only once the copy is whole.
     char* version = util_CopyText(other.m_pszVersion);
     char* comment = util_CopyText(other.m_pszComment);
-    SVFDataField** fields = 0;
+    SVFDataField** fields = nullptr;
     int count = 0;
-    bool whole = (version != 0 || other.m_pszVersion == 0) && (comment != 0 || other.m_pszComment == 0);
+    bool whole =
+        (version != nullptr || other.m_pszVersion == nullptr) && (comment != nullptr || other.m_pszComment == nullptr);
     if (whole && other.m_nFieldCount > 0)
     {
         UtByteArena* arena = Arena();
-        fields = arena != 0 ? new (std::nothrow) SVFDataField*[other.m_nFieldCount] : 0;
-        whole = fields != 0;
+        fields = arena != nullptr ? new (std::nothrow) SVFDataField*[other.m_nFieldCount] : nullptr;
+        whole = fields != nullptr;
         size_t rows = 0, bytes = 0;
         for (int i = 0; whole && i < other.m_nFieldCount; ++i)
             other.m_ppFields[i]->CountRows(rows, bytes);
@@ -140,11 +144,11 @@ void SVFPlusData::CopyFrom(const SVFPlusData& other)
         {
             SVFDataField* source = other.m_ppFields[count];
             fields[count] = new (std::nothrow) SVFDataField(arena);
-            if (fields[count] != 0)
+            if (fields[count] != nullptr)
                 fields[count]->Assign(*source, false);
             // A field copy that could not take its blocks or name has none.
-            whole = fields[count] != 0 && fields[count]->GetFieldBlockCount() == source->GetFieldBlockCount() &&
-                    (fields[count]->GetFieldName() != 0) == (source->GetFieldName() != 0);
+            whole = fields[count] != nullptr && fields[count]->GetFieldBlockCount() == source->GetFieldBlockCount() &&
+                    (fields[count]->GetFieldName() != nullptr) == (source->GetFieldName() != nullptr);
         }
     }
     if (!whole)
@@ -171,9 +175,9 @@ void SVFPlusData::Release()
     delete[] m_ppFields;
     delete[] m_pszVersion;
     delete[] m_pszComment;
-    m_ppFields = 0;
+    m_ppFields = nullptr;
     m_nFieldCount = 0;
     m_nFieldSlots = 0;
-    m_pszVersion = 0;
-    m_pszComment = 0;
+    m_pszVersion = nullptr;
+    m_pszComment = nullptr;
 }

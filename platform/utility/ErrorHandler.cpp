@@ -36,7 +36,7 @@ const CodeEntry* FindCode(const CodeEntry (&table)[count], int code)
     for (const CodeEntry& entry : table)
         if (entry.nCode == code)
             return &entry;
-    return 0;
+    return nullptr;
 }
 
 const char g_szUnknownFailure[] = "an unknown failure";
@@ -44,12 +44,12 @@ const char g_szUnknownFailure[] = "an unknown failure";
 // A report's texts are never null: the empty text stands for none.
 char* CopyText(const char* text)
 {
-    return util_CopyTextOrThrow(text != 0 ? text : "");
+    return util_CopyTextOrThrow(text != nullptr ? text : "");
 }
 
 bool HasText(const char* text)
 {
-    return text != 0 && text[0] != 0;
+    return text != nullptr && text[0] != 0;
 }
 
 // "FILE, line L, column C" (as far as known), else the caller's text, else empty.
@@ -114,7 +114,7 @@ void MakeRoom(ErrorReport*& array, int count, int& slots)
 ErrorReport* CopyReports(const ErrorReport* reports, int count)
 {
     if (count == 0)
-        return 0;
+        return nullptr;
     ErrorReport* copy = new ErrorReport[count];
     for (int i = 0; i < count; ++i)
         copy[i] = reports[i];
@@ -126,8 +126,8 @@ ErrorReport* CopyReports(const ErrorReport* reports, int count)
 // ErrorReport
 
 ErrorReport::ErrorReport()
-    : m_nCode(0), m_nList(0), m_pszText(CopyText(0)), m_pszMessage(CopyText(0)), m_nLine(0), m_nColumn(0),
-      m_pszSentence(CopyText(0))
+    : m_nCode(0), m_nList(0), m_pszText(CopyText(nullptr)), m_pszMessage(CopyText(nullptr)), m_nLine(0), m_nColumn(0),
+      m_pszSentence(CopyText(nullptr))
 {
 }
 
@@ -157,7 +157,7 @@ ErrorReport& ErrorReport::operator=(const ErrorReport& other)
     {
         char* text = CopyText(other.m_pszText);
         char* message = CopyText(other.m_pszMessage);
-        char* sentence = 0;
+        char* sentence = nullptr;
         try
         {
             sentence = CopyText(other.m_pszSentence);
@@ -193,14 +193,14 @@ ErrorReport::~ErrorReport()
 // ErrorHandler
 
 ErrorHandler::ErrorHandler()
-    : m_pReports(0), m_nReportCount(0), m_nReportSlots(0), m_pWarnings(0), m_nWarningCount(0), m_nWarningSlots(0),
-      m_nOmittedWarnings(0)
+    : m_pReports(nullptr), m_nReportCount(0), m_nReportSlots(0), m_pWarnings(nullptr), m_nWarningCount(0),
+      m_nWarningSlots(0), m_nOmittedWarnings(0)
 {
 }
 
 ErrorHandler::ErrorHandler(const ErrorHandler& other)
-    : m_pReports(0), m_nReportCount(0), m_nReportSlots(0), m_pWarnings(0), m_nWarningCount(0), m_nWarningSlots(0),
-      m_nOmittedWarnings(0)
+    : m_pReports(nullptr), m_nReportCount(0), m_nReportSlots(0), m_pWarnings(nullptr), m_nWarningCount(0),
+      m_nWarningSlots(0), m_nOmittedWarnings(0)
 {
     *this = other;
 }
@@ -210,7 +210,7 @@ ErrorHandler& ErrorHandler::operator=(const ErrorHandler& other)
     if (this == &other)
         return *this;
     ErrorReport* reports = CopyReports(other.m_pReports, other.m_nReportCount);
-    ErrorReport* warnings = 0;
+    ErrorReport* warnings = nullptr;
     try
     {
         warnings = CopyReports(other.m_pWarnings, other.m_nWarningCount);
@@ -271,7 +271,7 @@ int ErrorHandler::AddReportSentence(int code, unsigned long list, const char* te
 {
     try
     {
-        return Record(code, list, text, file, line, column, HasText(sentence) ? sentence : DescribeCode(code), 0);
+        return Record(code, list, text, file, line, column, HasText(sentence) ? sentence : DescribeCode(code), nullptr);
     }
     catch (const std::bad_alloc&)
     {
@@ -305,23 +305,23 @@ int ErrorHandler::GetReportCount() const
 const ErrorReport* ErrorHandler::GetReport(int index) const
 {
     if (index < 0 || index >= m_nReportCount)
-        return 0;
+        return nullptr;
     return &m_pReports[index];
 }
 
 const ErrorReport* ErrorHandler::GetLastReport() const
 {
-    return m_nReportCount > 0 ? &m_pReports[m_nReportCount - 1] : 0;
+    return m_nReportCount > 0 ? &m_pReports[m_nReportCount - 1] : nullptr;
 }
 
 void ErrorHandler::ClearReports()
 {
     delete[] m_pReports;
-    m_pReports = 0;
+    m_pReports = nullptr;
     m_nReportCount = 0;
     m_nReportSlots = 0;
     delete[] m_pWarnings;
-    m_pWarnings = 0;
+    m_pWarnings = nullptr;
     m_nWarningCount = 0;
     m_nWarningSlots = 0;
     m_nOmittedWarnings = 0;
@@ -330,13 +330,13 @@ void ErrorHandler::ClearReports()
 const char* ErrorHandler::DescribeCode(int code)
 {
     const CodeEntry* entry = FindCode(g_resultCodes, code);
-    return entry != 0 ? entry->pszSentence : g_szUnknownFailure;
+    return entry != nullptr ? entry->pszSentence : g_szUnknownFailure;
 }
 
 const char* ErrorHandler::GetCodeName(int code)
 {
     const CodeEntry* entry = FindCode(g_resultCodes, code);
-    return entry != 0 ? entry->pszName : "";
+    return entry != nullptr ? entry->pszName : "";
 }
 
 int ErrorHandler::AddWarning(int code, const char* file, long line, long column, const char* sentence)
@@ -365,18 +365,18 @@ int ErrorHandler::AddWarning(int code, const char* file, long line, long column,
 const ErrorReport* ErrorHandler::GetWarning(int index) const
 {
     if (index < 0 || index >= m_nWarningCount)
-        return 0;
+        return nullptr;
     return &m_pWarnings[index];
 }
 
 const char* ErrorHandler::DescribeWarning(int code)
 {
     const CodeEntry* kind = FindCode(g_warningKinds, code);
-    return kind != 0 ? kind->pszSentence : "an unknown warning";
+    return kind != nullptr ? kind->pszSentence : "an unknown warning";
 }
 
 const char* ErrorHandler::GetWarningName(int code)
 {
     const CodeEntry* kind = FindCode(g_warningKinds, code);
-    return kind != 0 ? kind->pszName : "";
+    return kind != nullptr ? kind->pszName : "";
 }

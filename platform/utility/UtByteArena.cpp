@@ -73,21 +73,21 @@ void FreeRegion(UtByteRegion* region)
 }
 
 UtByteArena::UtByteArena()
-    : m_pRegion(0), m_nNextRegion(kFirstRegion), m_pSlabs(0), m_pSlabFree(0), m_pSlabEnd(0), m_nNextSlab(kFirstSlab),
-      m_pFreeObjects(0), m_nFreeObjects(0), m_nReferences(1)
+    : m_pRegion(nullptr), m_nNextRegion(kFirstRegion), m_pSlabs(nullptr), m_pSlabFree(nullptr), m_pSlabEnd(nullptr),
+      m_nNextSlab(kFirstSlab), m_pFreeObjects(nullptr), m_nFreeObjects(0), m_nReferences(1)
 {
     nKind = UtByteLink::Arena;
 }
 
 UtByteArena::~UtByteArena()
 {
-    if (m_pRegion != 0)
+    if (m_pRegion != nullptr)
     {
         m_pRegion->bCurrent = false;
         if (m_pRegion->nHeld == 0)
             FreeRegion(m_pRegion);
     }
-    for (Slab* slab = static_cast<Slab*>(m_pSlabs); slab != 0;)
+    for (Slab* slab = static_cast<Slab*>(m_pSlabs); slab != nullptr;)
     {
         Slab* before = slab->pBefore;
         free(slab);
@@ -102,21 +102,21 @@ UtByteArena* UtByteArena::Create()
 
 UtByteArena* UtByteArena::Acquire(UtByteArena* arena)
 {
-    if (arena != 0)
+    if (arena != nullptr)
         ++arena->m_nReferences;
     return arena;
 }
 
 void UtByteArena::Release(UtByteArena* arena)
 {
-    if (arena != 0 && --arena->m_nReferences == 0)
+    if (arena != nullptr && --arena->m_nReferences == 0)
         delete arena;
 }
 
 UtByteBuffer* UtByteArena::NewBuffer()
 {
     void* place = m_pFreeObjects;
-    if (place != 0)
+    if (place != nullptr)
     {
         util_UnpoisonRoom(place, sizeof(UtByteBuffer));
         m_pFreeObjects = *static_cast<void**>(place);
@@ -125,7 +125,7 @@ UtByteBuffer* UtByteArena::NewBuffer()
     else
     {
         if ((size_t)(m_pSlabEnd - m_pSlabFree) < sizeof(UtByteBuffer) && !NextSlab(0))
-            return 0;
+            return nullptr;
         place = m_pSlabFree;
         m_pSlabFree += sizeof(UtByteBuffer);
         util_UnpoisonRoom(place, sizeof(UtByteBuffer));
@@ -135,10 +135,10 @@ UtByteBuffer* UtByteArena::NewBuffer()
 
 void UtByteArena::DeleteBuffer(UtByteBuffer* buffer)
 {
-    if (buffer == 0)
+    if (buffer == nullptr)
         return;
     UtByteLink* link = buffer->m_pLink;
-    if (link == 0 || link->nKind == UtByteLink::Chain)
+    if (link == nullptr || link->nKind == UtByteLink::Chain)
     {
         delete buffer;
         return;
@@ -157,16 +157,16 @@ void UtByteArena::Expect(size_t count, size_t bytes)
     size_t slab = (size_t)(m_pSlabEnd - m_pSlabFree) / sizeof(UtByteBuffer);
     if (m_nFreeObjects + slab < count)
         NextSlab(count - m_nFreeObjects);
-    if (bytes > 0 && (m_pRegion == 0 || (size_t)(m_pRegion->pEnd - m_pRegion->pFree) < bytes))
+    if (bytes > 0 && (m_pRegion == nullptr || (size_t)(m_pRegion->pEnd - m_pRegion->pFree) < bytes))
         NextRegion(bytes);
 }
 
 unsigned char* UtByteArena::Take(size_t size, UtByteRegion** region)
 {
     if (size == 0 || size > kLargestTake)
-        return 0;
-    if ((m_pRegion == 0 || (size_t)(m_pRegion->pEnd - m_pRegion->pFree) < size) && !NextRegion(size))
-        return 0;
+        return nullptr;
+    if ((m_pRegion == nullptr || (size_t)(m_pRegion->pEnd - m_pRegion->pFree) < size) && !NextRegion(size))
+        return nullptr;
     unsigned char* room = m_pRegion->pFree;
     m_pRegion->pFree += size;
     m_pRegion->nHeld += size;
@@ -191,7 +191,7 @@ bool UtByteArena::NextRegion(size_t least)
     if (size < least)
         return false;   // more than memory can count
     void* memory = malloc(size);
-    if (memory == 0)
+    if (memory == nullptr)
         return false;
     if (size >= kHugeBlock)
         AdviseHugePages(memory, size);
@@ -203,7 +203,7 @@ bool UtByteArena::NextRegion(size_t least)
     region->pFree = (unsigned char*)memory + kHeader;
     region->pEnd = (unsigned char*)memory + size;
     util_PoisonRoom(region->pFree, (size_t)(region->pEnd - region->pFree));
-    if (m_pRegion != 0)
+    if (m_pRegion != nullptr)
     {
         m_pRegion->bCurrent = false;
         Drop(m_pRegion, 0);
@@ -227,7 +227,7 @@ bool UtByteArena::NextSlab(size_t least)
     if (count == kLargestSlab)
         size = kHugeBlock;
     Slab* slab = static_cast<Slab*>(malloc(size));
-    if (slab == 0)
+    if (slab == nullptr)
         return false;
     if (size >= kHugeBlock)
         AdviseHugePages(slab, size);

@@ -50,24 +50,24 @@ struct UtByteBuffer::Chain : UtByteLink
     bool bGapped;          // a later segment was written while an earlier one had room
 };
 
-UtByteBuffer::UtByteBuffer() : m_pData(0), m_nSize(0), m_nCapacity(0), m_pLink(0) {}
+UtByteBuffer::UtByteBuffer() : m_pData(nullptr), m_nSize(0), m_nCapacity(0), m_pLink(nullptr) {}
 
 UtByteBuffer::UtByteBuffer(int capacity, bool bGrowable)
-    : m_pData(0), m_nSize(0), m_nCapacity(0), m_pLink(bGrowable ? 0 : &g_loneSegment)
+    : m_pData(nullptr), m_nSize(0), m_nCapacity(0), m_pLink(bGrowable ? nullptr : &g_loneSegment)
 {
     if (capacity > 0)
     {
         m_pData = (unsigned char*)malloc((size_t)capacity);
         // A failed allocation leaves a segment that takes no byte (or a growable buffer
         // that tries again on its first write).
-        if (m_pData != 0)
+        if (m_pData != nullptr)
             m_nCapacity = (unsigned int)capacity;
     }
 }
 
-UtByteBuffer::UtByteBuffer(UtByteArena* arena) : m_pData(0), m_nSize(0), m_nCapacity(0), m_pLink(arena) {}
+UtByteBuffer::UtByteBuffer(UtByteArena* arena) : m_pData(nullptr), m_nSize(0), m_nCapacity(0), m_pLink(arena) {}
 
-UtByteBuffer::UtByteBuffer(const UtByteBuffer& other) : m_pData(0), m_nSize(0), m_nCapacity(0), m_pLink(0)
+UtByteBuffer::UtByteBuffer(const UtByteBuffer& other) : m_pData(nullptr), m_nSize(0), m_nCapacity(0), m_pLink(nullptr)
 {
     unsigned int size = other.GetTotalSize();
     if (size == 0)
@@ -86,11 +86,11 @@ UtByteBuffer& UtByteBuffer::operator=(const UtByteBuffer& other)
     // Take the bytes out first: `other` may be a segment of this buffer's own chain,
     // which releasing the chain would destroy.
     unsigned int size = other.GetTotalSize();
-    unsigned char* bytes = 0;
+    unsigned char* bytes = nullptr;
     if (size > 0)
     {
         bytes = (unsigned char*)malloc(size);
-        if (bytes == 0)
+        if (bytes == nullptr)
             return *this;
         other.CopyData(0, bytes, (int)size);
     }
@@ -111,7 +111,7 @@ UtByteBuffer& UtByteBuffer::operator=(const UtByteBuffer& other)
     m_nSize = m_nCapacity = size;
     // A buffer an arena made stays the arena's; its bytes are now its own.
     if (!IsGrowable())
-        m_pLink = 0;
+        m_pLink = nullptr;
     return *this;
 }
 
@@ -124,13 +124,13 @@ UtByteBuffer::~UtByteBuffer()
 
 UtByteBuffer::Chain* UtByteBuffer::GetChain() const
 {
-    return !IsGrowable() && m_pLink != &g_loneSegment ? static_cast<Chain*>(m_pLink) : 0;
+    return !IsGrowable() && m_pLink != &g_loneSegment ? static_cast<Chain*>(m_pLink) : nullptr;
 }
 
 UtByteBuffer* UtByteBuffer::GetHead() const
 {
     Chain* chain = GetChain();
-    return chain != 0 ? chain->pHead : const_cast<UtByteBuffer*>(this);
+    return chain != nullptr ? chain->pHead : const_cast<UtByteBuffer*>(this);
 }
 
 UtByteBuffer* UtByteBuffer::GetNextBuffer()
@@ -138,54 +138,54 @@ UtByteBuffer* UtByteBuffer::GetNextBuffer()
     if (IsGrowable())
         return this;
     Chain* chain = GetChain();
-    if (chain != 0 && chain->pNext != 0)
+    if (chain != nullptr && chain->pNext != nullptr)
         return chain->pNext;
 
     // This is the last segment: a new one follows it. A lone head gets its record now.
     UtByteBuffer* head = GetHead();
     Chain* headChain = head->GetChain();
-    Chain* made = 0;
-    if (headChain == 0)
+    Chain* made = nullptr;
+    if (headChain == nullptr)
     {
         headChain = made = new (std::nothrow) Chain();
-        if (made == 0)
-            return 0;
+        if (made == nullptr)
+            return nullptr;
         made->nKind = UtByteLink::Chain;
         made->pHead = head;
         made->nTotal = head->m_nSize;
     }
     UtByteBuffer* segment = new (std::nothrow) UtByteBuffer((int)head->m_nCapacity);
-    Chain* record = segment != 0 ? new (std::nothrow) Chain() : 0;
+    Chain* record = segment != nullptr ? new (std::nothrow) Chain() : nullptr;
     int needed = headChain->nCount == 0 ? 2 : headChain->nCount + 1;
-    if (record != 0 && needed > headChain->nSlots)
+    if (record != nullptr && needed > headChain->nSlots)
     {
         int slots = headChain->nSlots > 0 ? headChain->nSlots * 2 : 4;
         UtByteBuffer** grown = (UtByteBuffer**)realloc(headChain->ppSegments, (size_t)slots * sizeof(UtByteBuffer*));
-        if (grown != 0)
+        if (grown != nullptr)
         {
             headChain->ppSegments = grown;
             headChain->nSlots = slots;
         }
     }
-    if (record == 0 || needed > headChain->nSlots)
+    if (record == nullptr || needed > headChain->nSlots)
     {
         delete record;
         delete segment;
-        if (made != 0)
+        if (made != nullptr)
         {
             free(made->ppSegments);
             delete made;
         }
-        return 0;
+        return nullptr;
     }
-    if (made != 0)
+    if (made != nullptr)
         head->m_pLink = made;
     if (headChain->nCount == 0)
         headChain->ppSegments[headChain->nCount++] = head;
     record->nKind = UtByteLink::Chain;
     record->pHead = head;
     segment->m_pLink = record;
-    (chain != 0 ? chain : headChain)->pNext = segment;
+    (chain != nullptr ? chain : headChain)->pNext = segment;
     headChain->ppSegments[headChain->nCount++] = segment;
     return segment;
 }
@@ -194,7 +194,7 @@ UtByteBuffer* UtByteBuffer::GetNextBuffer()
 void UtByteBuffer::CountChained(UtByteBuffer* segment, unsigned int count)
 {
     Chain* chain = GetChain();
-    if (chain == 0)
+    if (chain == nullptr)
         return;   // a lone head counts its bytes in m_nSize
     // On a dense chain the next byte belongs in segment total / capacity; a byte that
     // lands anywhere else leaves an earlier segment with room behind it.
@@ -205,7 +205,7 @@ void UtByteBuffer::CountChained(UtByteBuffer* segment, unsigned int count)
 
 int UtByteBuffer::WriteData(const void* data, int count)
 {
-    if (data == 0 || count <= 0)
+    if (data == nullptr || count <= 0)
         return 0;
     const unsigned char* bytes = (const unsigned char*)data;
     unsigned int wanted = (unsigned int)count;
@@ -244,7 +244,7 @@ int UtByteBuffer::WriteData(const void* data, int count)
         if (stored < wanted)
         {
             UtByteBuffer* next = segment->GetNextBuffer();
-            if (next == 0 || next == segment)
+            if (next == nullptr || next == segment)
                 break;
             segment = next;
         }
@@ -271,13 +271,13 @@ int UtByteBuffer::WriteByte(unsigned char b)
 unsigned int UtByteBuffer::ChainedTotalSize() const
 {
     Chain* chain = GetChain();
-    return chain != 0 && chain->pHead == this ? chain->nTotal : m_nSize;
+    return chain != nullptr && chain->pHead == this ? chain->nTotal : m_nSize;
 }
 
 unsigned char UtByteBuffer::ReadChained(int index) const
 {
     Chain* chain = GetChain();
-    if (chain == 0 || chain->pHead != this)
+    if (chain == nullptr || chain->pHead != this)
         return (unsigned int)index < m_nSize ? m_pData[index] : (unsigned char)0;
     if (index < 0 || (unsigned int)index >= chain->nTotal)
         return 0;
@@ -301,13 +301,13 @@ unsigned char UtByteBuffer::ReadChained(int index) const
 void UtByteBuffer::ClearBuffer()
 {
     Chain* chain = GetChain();
-    if (chain == 0)
+    if (chain == nullptr)
     {
         m_nSize = 0;
         return;
     }
     unsigned int removed = 0;
-    for (UtByteBuffer* segment = this; segment != 0; segment = segment->GetChain()->pNext)
+    for (UtByteBuffer* segment = this; segment != nullptr; segment = segment->GetChain()->pNext)
     {
         removed += segment->m_nSize;
         segment->m_nSize = 0;
@@ -327,7 +327,7 @@ void UtByteBuffer::ClearBuffer()
 int UtByteBuffer::CopyData(int index, void* destination, int count) const
 {
     unsigned int total = GetTotalSize();
-    if (index < 0 || destination == 0 || count <= 0 || (unsigned int)index >= total)
+    if (index < 0 || destination == nullptr || count <= 0 || (unsigned int)index >= total)
         return 0;
     unsigned int position = (unsigned int)index;
     unsigned int wanted = total - position;
@@ -336,7 +336,7 @@ int UtByteBuffer::CopyData(int index, void* destination, int count) const
     unsigned char* out = (unsigned char*)destination;
 
     Chain* chain = GetChain();
-    if (chain == 0 || chain->pHead != this)
+    if (chain == nullptr || chain->pHead != this)
     {
         memcpy(out, m_pData + position, wanted);
         return (int)wanted;
@@ -366,7 +366,7 @@ const unsigned char* UtByteBuffer::GetData() const
     // Only when this buffer's own storage holds every byte it reports.
     unsigned int total = GetTotalSize();
     if (total == 0 || total != m_nSize)
-        return 0;
+        return nullptr;
     return m_pData;
 }
 
@@ -382,7 +382,7 @@ bool UtByteBuffer::Reserve(unsigned int capacity)
 unsigned char* UtByteBuffer::Extend(unsigned int count)
 {
     if (m_nSize + count < m_nSize || !Reserve(m_nSize + count))
-        return 0;
+        return nullptr;
     unsigned char* room = m_pData + m_nSize;
     m_nSize += count;
     return room;
@@ -395,13 +395,13 @@ void UtByteBuffer::Shrink(unsigned int size)
     m_nSize = size;
     // Room in a region goes back at no cost; a block of its own is made smaller only
     // when that saves enough.
-    if (GetRegion() != 0 || m_nCapacity - size > kShrinkSlack)
+    if (GetRegion() != nullptr || m_nCapacity - size > kShrinkSlack)
         Resize(size);
 }
 
 UtByteRegion* UtByteBuffer::GetRegion() const
 {
-    return m_pLink != 0 && m_pLink->nKind == UtByteLink::Region ? static_cast<UtByteRegion*>(m_pLink) : 0;
+    return m_pLink != nullptr && m_pLink->nKind == UtByteLink::Region ? static_cast<UtByteRegion*>(m_pLink) : nullptr;
 }
 
 // Gives storage in a region `capacity` bytes where it lies: by taking room from the region
@@ -411,7 +411,7 @@ UtByteRegion* UtByteBuffer::GetRegion() const
 bool UtByteBuffer::ResizeInPlace(unsigned int capacity)
 {
     UtByteRegion* region = GetRegion();
-    if (region == 0)
+    if (region == nullptr)
         return false;
     if (capacity == 0)
     {
@@ -446,7 +446,7 @@ void UtByteBuffer::LeaveRegion()
         region->pFree = m_pData;
     util_PoisonRoom(m_pData, m_nCapacity);
     m_pLink = region->pArena;
-    m_pData = 0;
+    m_pData = nullptr;
     unsigned int held = m_nCapacity;
     m_nCapacity = 0;
     UtByteArena::Drop(region, held);
@@ -458,7 +458,7 @@ void UtByteBuffer::Grow(unsigned int needed)
     // buffer of an arena without storage takes just that much from the arena.
     if (ResizeInPlace(needed))
         return;
-    if (m_pData == 0 && m_pLink != 0 && m_pLink->nKind == UtByteLink::Arena)
+    if (m_pData == nullptr && m_pLink != nullptr && m_pLink->nKind == UtByteLink::Arena)
     {
         Resize(needed);
         if (m_nCapacity >= needed)
@@ -480,11 +480,11 @@ void UtByteBuffer::Resize(unsigned int capacity)
         capacity = m_nSize;
     if (ResizeInPlace(capacity))
         return;
-    if (GetRegion() != 0)
+    if (GetRegion() != nullptr)
     {
         // Out of the region, into a block of its own.
         unsigned char* own = (unsigned char*)malloc(capacity);
-        if (own == 0)
+        if (own == nullptr)
             return;
         memcpy(own, m_pData, m_nSize);
         LeaveRegion();
@@ -492,12 +492,12 @@ void UtByteBuffer::Resize(unsigned int capacity)
         m_nCapacity = capacity;
         return;
     }
-    if (m_pData == 0 && capacity > 0 && m_pLink != 0 && m_pLink->nKind == UtByteLink::Arena)
+    if (m_pData == nullptr && capacity > 0 && m_pLink != nullptr && m_pLink->nKind == UtByteLink::Arena)
     {
         // A buffer of an arena takes its first storage from the arena's regions.
-        UtByteRegion* region = 0;
+        UtByteRegion* region = nullptr;
         unsigned char* room = static_cast<UtByteArena*>(m_pLink)->Take(capacity, &region);
-        if (room != 0)
+        if (room != nullptr)
         {
             m_pData = room;
             m_nCapacity = capacity;
@@ -508,12 +508,12 @@ void UtByteBuffer::Resize(unsigned int capacity)
     if (capacity == 0)
     {
         free(m_pData);
-        m_pData = 0;
+        m_pData = nullptr;
         m_nCapacity = 0;
         return;
     }
     unsigned char* resized = (unsigned char*)realloc(m_pData, capacity);
-    if (resized == 0)
+    if (resized == nullptr)
         return;
     m_pData = resized;
     m_nCapacity = capacity;
@@ -521,11 +521,11 @@ void UtByteBuffer::Resize(unsigned int capacity)
 
 void UtByteBuffer::ReleaseStorage()
 {
-    if (GetRegion() != 0)
+    if (GetRegion() != nullptr)
         LeaveRegion();
     else
         free(m_pData);
-    m_pData = 0;
+    m_pData = nullptr;
     m_nCapacity = 0;
 }
 
@@ -534,10 +534,10 @@ void UtByteBuffer::ReleaseStorage()
 void UtByteBuffer::ReleaseChain()
 {
     Chain* chain = GetChain();
-    if (chain == 0)
+    if (chain == nullptr)
         return;
     UtByteBuffer* segment = chain->pNext;
-    while (segment != 0)
+    while (segment != nullptr)
     {
         Chain* record = segment->GetChain();
         UtByteBuffer* next = record->pNext;

@@ -49,7 +49,7 @@ size_t util_CountLineFeedsPlain(const char* text, size_t length, size_t* last)
     for (const char* p = text; p < end;)
     {
         const char* feed = (const char*)memchr(p, '\n', (size_t)(end - p));
-        if (feed == 0)
+        if (feed == nullptr)
             break;
         ++count;
         *last = (size_t)(feed - text);

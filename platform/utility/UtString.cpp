@@ -43,11 +43,11 @@ UtString::~UtString()
 
 int UtString::Find(const char* text, char c)
 {
-    if (text == 0)
+    if (text == nullptr)
         return -1;
     // strchr would also find the terminator when c is 0; that is no character of the text.
-    const char* found = c != 0 ? strchr(text, c) : 0;
-    return found != 0 ? (int)(found - text) : -1;
+    const char* found = c != 0 ? strchr(text, c) : nullptr;
+    return found != nullptr ? (int)(found - text) : -1;
 }
 
 void UtString::Assign(const char* text)
@@ -55,7 +55,7 @@ void UtString::Assign(const char* text)
     if (text == m_pszText)
         return;
     // `text` may point into this string's own storage; copy it out before reusing it.
-    if (text != 0 && m_nCapacity > 0 && text > m_pszText && text <= m_pszText + m_nLength)
+    if (text != nullptr && m_nCapacity > 0 && text > m_pszText && text <= m_pszText + m_nLength)
     {
         UtString copy(text);
         *this = copy;
@@ -69,7 +69,7 @@ void UtString::Assign(const char* text)
 
 void UtString::Append(const char* text, int count)
 {
-    if (text == 0 || count == 0)
+    if (text == nullptr || count == 0)
         return;
     size_t measured = 0;
     if (count < 0)

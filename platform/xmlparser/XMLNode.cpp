@@ -25,15 +25,15 @@ bool PointsInto(const char* p, const char* area, int size)
 }
 
 XMLNode::XMLNode()
-    : m_pText(new char[kInitialTextCapacity]), m_nTextSize(1), m_nTextCapacity(kInitialTextCapacity), m_pOffsets(0),
-      m_nAttributeCount(0), m_nOffsetSlots(0), m_nEnumValue(0)
+    : m_pText(new char[kInitialTextCapacity]), m_nTextSize(1), m_nTextCapacity(kInitialTextCapacity),
+      m_pOffsets(nullptr), m_nAttributeCount(0), m_nOffsetSlots(0), m_nEnumValue(0)
 {
     m_pText[0] = '\0';
 }
 
 XMLNode::XMLNode(const XMLNode& other)
     : m_pText(new char[other.m_nTextSize > 0 ? other.m_nTextSize : 1]),
-      m_nTextSize(other.m_nTextSize > 0 ? other.m_nTextSize : 1), m_nTextCapacity(m_nTextSize), m_pOffsets(0),
+      m_nTextSize(other.m_nTextSize > 0 ? other.m_nTextSize : 1), m_nTextCapacity(m_nTextSize), m_pOffsets(nullptr),
       m_nAttributeCount(other.m_nAttributeCount), m_nOffsetSlots(other.m_nAttributeCount),
       m_nEnumValue(other.m_nEnumValue)
 {
@@ -107,26 +107,26 @@ void XMLNode::SetNodeName(const char* name)
 char* XMLNode::GetNodeAttributeValue(const char* name)
 {
     if (!name)
-        return 0;
+        return nullptr;
     for (int i = 0; i < m_nAttributeCount; ++i)
     {
         if (strcmp(m_pText + m_pOffsets[2 * i], name) == 0)
             return m_pText + m_pOffsets[2 * i + 1];
     }
-    return 0;
+    return nullptr;
 }
 
 char* XMLNode::GetAttributeName(int index)
 {
     if (index < 0 || index >= m_nAttributeCount)
-        return 0;
+        return nullptr;
     return m_pText + m_pOffsets[2 * index];
 }
 
 char* XMLNode::GetAttributeValue(int index)
 {
     if (index < 0 || index >= m_nAttributeCount)
-        return 0;
+        return nullptr;
     return m_pText + m_pOffsets[2 * index + 1];
 }
 

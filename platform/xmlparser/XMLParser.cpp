@@ -456,20 +456,8 @@ int XMLParser::ScanItem()
 
     bool empty = state.pWindow[end] == '>' && end - tagIndex >= 2 && state.pWindow[end - 1] == '/';
     XMLNode* node = empty ? &state.nodeEmpty : &state.nodeStart;
-    if (state.ParseStartTag(end, empty, node) < 0)
+    if (state.ParseStartTag(end, empty, node) < 0 || state.OpenElement(empty, tagIndex) < 0)
         return state.RaiseProblem(m_pErrorHandler, m_pszXMLFilename);
-    if (empty)
-    {
-        if (state.Depth() >= (size_t)XML_MAX_DEPTH)
-        {
-            state.Problem(XML_ERR_TOO_DEEP, tagIndex, "elements nest deeper than %d levels", (int)XML_MAX_DEPTH);
-            return state.RaiseProblem(m_pErrorHandler, m_pszXMLFilename);
-        }
-    }
-    else if (state.PushElement(state.sName.data(), state.sName.size(), tagIndex) < 0)
-    {
-        return state.RaiseProblem(m_pErrorHandler, m_pszXMLFilename);
-    }
     state.nPos = end + 1;
     if (empty && state.Depth() == 0)
         state.bFinished = true;   // an empty root element is the whole document
@@ -571,14 +559,7 @@ int XMLParser::SkipElement(XMLNode* node)
         else
         {
             bool empty = state.pWindow[end] == '>' && end - tagIndex >= 2 && state.pWindow[end - 1] == '/';
-            if (state.ParseStartTag(end, empty, scratch) < 0)
-                return state.RaiseProblem(m_pErrorHandler, m_pszXMLFilename);
-            int result = empty ? (state.Depth() >= (size_t)XML_MAX_DEPTH
-                                      ? state.Problem(XML_ERR_TOO_DEEP, tagIndex, "elements nest deeper than %d levels",
-                                                      (int)XML_MAX_DEPTH)
-                                      : 0)
-                               : state.PushElement(state.sName.data(), state.sName.size(), tagIndex);
-            if (result < 0)
+            if (state.ParseStartTag(end, empty, scratch) < 0 || state.OpenElement(empty, tagIndex) < 0)
                 return state.RaiseProblem(m_pErrorHandler, m_pszXMLFilename);
         }
         state.nPos = end + 1;

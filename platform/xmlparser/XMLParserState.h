@@ -211,7 +211,9 @@ struct XMLParserState
     std::string sOpenNames;
     std::vector<size_t> aOpenStarts;
     std::vector<long> aOpenLines;
-    int PushElement(const char* name, size_t length, size_t tagIndex);
+    // The start tag just parsed (its name in sName) opens an element: one level deeper,
+    // an empty-element tag too, and XML_ERR_TOO_DEEP past XML_MAX_DEPTH levels.
+    int OpenElement(bool empty, size_t tagIndex);
     int PopElement(const char* name, size_t tagIndex);
     size_t Depth() const
     {
@@ -259,8 +261,8 @@ struct XMLParserState
     int QuotedLiteral();
 
 private:
-    XMLParserState(const XMLParserState&);
-    XMLParserState& operator=(const XMLParserState&);
+    XMLParserState(const XMLParserState&) = delete;
+    XMLParserState& operator=(const XMLParserState&) = delete;
     void AdvanceCursor(unsigned long long offset);
 };
 

@@ -69,7 +69,7 @@ const char* WideEncoding(const unsigned char* b, size_t available)
     if (available >= 2 && b[0] == 0xFF && b[1] == 0xFE)
         return "UTF-16 (little-endian), as its byte order mark shows";
     if (available < 4)
-        return 0;
+        return nullptr;
     if (b[0] == 0 && b[1] == 0 && b[2] == 0 && b[3] != 0)
         return "UTF-32 (big-endian), as its first bytes show";
     if (b[0] != 0 && b[1] == 0 && b[2] == 0 && b[3] == 0)
@@ -78,7 +78,7 @@ const char* WideEncoding(const unsigned char* b, size_t available)
         return "UTF-16 (big-endian), as its first bytes show";
     if (b[0] != 0 && b[1] == 0 && b[2] != 0 && b[3] == 0)
         return "UTF-16 (little-endian), as its first bytes show";
-    return 0;
+    return nullptr;
 }
 }
 
@@ -86,7 +86,7 @@ int XMLParserState::ScanProlog()
 {
     size_t first = Ensure(4);
     const char* wide = WideEncoding((const unsigned char*)pWindow + nPos, first);
-    if (wide != 0)
+    if (wide != nullptr)
         return Problem(XML_ERR_ENCODING, nPos, "it is in %s", wide);
     if (first >= 3 && memcmp(pWindow + nPos, "\xEF\xBB\xBF", 3) == 0)
         nPos += 3;
@@ -301,7 +301,7 @@ int XMLParserState::QuotedLiteral()
     if (!spaced || (quote != '"' && quote != '\''))
         return Problem(XML_ERR_BAD_PROLOG, nPos, "expected white space and a quoted identifier");
     ++nPos;
-    return ConsumeThrough(&quote, 1, 0, "a quoted identifier");
+    return ConsumeThrough(&quote, 1, nullptr, "a quoted identifier");
 }
 
 // After '[': markup declarations, comments, processing instructions and parameter

@@ -394,17 +394,20 @@ int XMLParserState::RaiseAt(int code, unsigned long long offset, ErrorHandler* e
 // Open elements
 // ---------------------------------------------------------------------------------
 
-int XMLParserState::PushElement(const char* name, size_t length, size_t tagIndex)
+int XMLParserState::OpenElement(bool empty, size_t tagIndex)
 {
+    // An empty-element tag counts as one nesting level, though it closes at once.
     if (Depth() >= (size_t)XML_MAX_DEPTH)
         return Problem(XML_ERR_TOO_DEEP, tagIndex, "elements nest deeper than %d levels", (int)XML_MAX_DEPTH);
+    if (empty)
+        return 0;
     // The line of the tag: the mark's when the tag is the mark (the cursor may be past it,
     // at an attribute's value), else counted now.
     ResolveMark();
     unsigned long long offset = nWindowStart + tagIndex;
     aOpenLines.push_back(bHasMark && nMarkOffset == offset ? nMarkLine : Locate(offset).nLine);
     aOpenStarts.push_back(sOpenNames.size());
-    sOpenNames.append(name, length);
+    sOpenNames.append(sName);
     return 0;
 }
 

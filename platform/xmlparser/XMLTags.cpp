@@ -54,7 +54,7 @@ int XMLParserState::ParseStartTag(size_t end, bool empty, XMLNode* node)
     node->SetNodeName(sName.c_str());
     nHashedAttributes = 0;
     // With warnings on, where each value begins, for warnings about the values.
-    bool placing = pWarnings != 0 && node != &nodeScratch;
+    bool placing = pWarnings != nullptr && node != &nodeScratch;
     if (placing)
         aAttributePlaces.clear();
 
