@@ -16,6 +16,7 @@
 
 #include "DocumentText.h"
 #include "UtUtility.h"
+#include "UtWidePath.h"
 
 #if defined(_WIN32)
 #ifndef WIN32_LEAN_AND_MEAN
@@ -95,11 +96,7 @@ std::string TemporaryName(const std::string& target)
 #if defined(_WIN32)
 std::wstring Wide(const std::string& text)
 {
-    int length = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, 0, 0);
-    std::wstring wide(length > 0 ? (size_t)length : 1, L'\0');
-    if (length > 0)
-        MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, &wide[0], length);
-    return wide.c_str();
+    return util_WidePath(text.c_str());
 }
 
 // The system's words for a Windows error, without the closing period and line end.
