@@ -54,7 +54,5 @@ void UseUtf8CommandLine(int& argc, char**& argv)
     argv = pointers.data();
 }
 #else
-void UseUtf8CommandLine(int&, char**&)
-{
-}
+void UseUtf8CommandLine(int&, char**&) {}
 #endif

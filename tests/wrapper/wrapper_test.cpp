@@ -80,8 +80,7 @@ TEST(Wrapper, WritesAndReadsBackWithEveryFlag)
 {
     const unsigned kFlags[] = {0, RZ_WRITE_EXPRESSIONS, RZ_WRITE_SAFE, RZ_WRITE_EXPRESSIONS | RZ_WRITE_SAFE};
     rizeroz::model model = Built();
-    const std::string expected =
-        "v=2.1 c=built F(Usercode_MASK,1a2b) B16[1234,0001,FFFF,] F(FuseArray_MASK,0) B8[5A,]";
+    const std::string expected = "v=2.1 c=built F(Usercode_MASK,1a2b) B16[1234,0001,FFFF,] F(FuseArray_MASK,0) B8[5A,]";
     ASSERT_EQ(Describe(model), expected);
     for (unsigned flags : kFlags)
     {
@@ -95,8 +94,9 @@ TEST(Wrapper, WritesAndReadsBackWithEveryFlag)
 
 TEST(Wrapper, ThrowsWhatTheLibraryReports)
 {
-    std::ofstream("wrapper_bad.xml") << "<SVF_Plus_Data version=\"1\">\n<DataField name=\"F\">\n"
-                                        "<FieldBlock row_width=\"8\">\n0xZZ\n</FieldBlock></DataField></SVF_Plus_Data>\n";
+    std::ofstream("wrapper_bad.xml")
+        << "<SVF_Plus_Data version=\"1\">\n<DataField name=\"F\">\n"
+           "<FieldBlock row_width=\"8\">\n0xZZ\n</FieldBlock></DataField></SVF_Plus_Data>\n";
     struct Case
     {
         const char* what;
@@ -109,8 +109,7 @@ TEST(Wrapper, ThrowsWhatTheLibraryReports)
         {"a missing file", [] { rizeroz::model::read("wrapper_missing.xml"); }, -101, "wrapper_missing.xml", 0},
         {"a bad row", [] { rizeroz::model::read("wrapper_bad.xml"); }, -1, "wrapper_bad.xml", 4},
         {"a bad expression", [] { rizeroz::evaluate("(1", 8); }, 0, "", 0},
-        {"a checksum too large", [] { rizeroz::model().add_field("F").set_checksum(0x10000); }, RZ_ERR_ARGUMENT, "",
-         0},
+        {"a checksum too large", [] { rizeroz::model().add_field("F").set_checksum(0x10000); }, RZ_ERR_ARGUMENT, "", 0},
         {"a write into no folder", [] { Built().write("no-such-folder/x.xml"); }, -5, "no-such-folder/x.xml", 0},
     };
     for (const Case& c : kCases)
