@@ -55,12 +55,7 @@ file(GLOB HEADERS ${root}/include/rizeroz/*.h)
 set(IMPORT_LIB ${root}/lib/rizeroz.lib)
 include(${CMAKE_CURRENT_LIST_DIR}/CheckExports.cmake)
 
-function(run)
-  execute_process(COMMAND ${ARGN} RESULT_VARIABLE failed OUTPUT_VARIABLE out ERROR_VARIABLE out)
-  if(failed)
-    message(FATAL_ERROR "${ZIP}: failed: ${ARGN}\n${out}")
-  endif()
-endfunction()
+include(${CMAKE_CURRENT_LIST_DIR}/RizErozRun.cmake)
 set(package_dir ${root}/lib/cmake/RizEroz)
 foreach(msvc ON OFF)
   run(${CMAKE_COMMAND} -S ${SOURCE_DIR}/tests/zip -B ${WORK_DIR}/package-${msvc} -DAS_MSVC=${msvc}
