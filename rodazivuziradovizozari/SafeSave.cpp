@@ -86,11 +86,14 @@ size_t NameStart(const std::string& path)
     return separator == std::string::npos ? 0 : separator + 1;
 }
 
-// A temporary name beside `target`: ".NAME.RANDOM.tmp", the name cut short if long.
+// A temporary name beside `target`: ".NAME.RANDOM.tmp", the name cut short if long, never
+// inside a UTF-8 character.
 std::string TemporaryName(const std::string& target)
 {
-    size_t cut = NameStart(target);
-    return target.substr(0, cut) + "." + target.substr(cut, 200) + "." + RandomSuffix() + ".tmp";
+    size_t cut = NameStart(target), kept = 200;
+    while (cut + kept < target.size() && kept > 0 && ((unsigned char)target[cut + kept] & 0xC0) == 0x80)
+        --kept;
+    return target.substr(0, cut) + "." + target.substr(cut, kept) + "." + RandomSuffix() + ".tmp";
 }
 
 #if defined(_WIN32)

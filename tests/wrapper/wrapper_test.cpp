@@ -151,11 +151,14 @@ TEST(Wrapper, EvaluatesAndKeepsWarnings)
 // library, and a missing one named whole in the error.
 TEST(Wrapper, PathsInAnyScriptRoundTrip)
 {
-    const char* const kNames[] = {"Ελληνικά", "Кириллица", "漢字かな한글", "😀🎉", "Ελλ-Кир-漢-😀 mixed"};
+    std::string longName = "x";   // 201 bytes: a cut at 200 falls inside a character
+    for (int i = 0; i < 100; ++i)
+        longName += "Ω";
+    const std::string kNames[] = {"Ελληνικά", "Кириллица", "漢字かな한글", "😀🎉", "Ελλ-Кир-漢-😀 mixed", longName};
     rizeroz::model model = Built();
-    for (const char* name : kNames)
+    for (const std::string& name : kNames)
     {
-        std::string folder = std::string("scratch-") + name;
+        std::string folder = "scratch-" + (name == longName ? std::string("Ωlong") : name);
         std::filesystem::remove_all(Local(folder));
         std::filesystem::create_directories(Local(folder));
         for (unsigned flags : {0u, (unsigned)RZ_WRITE_SAFE})
@@ -173,7 +176,7 @@ TEST(Wrapper, PathsInAnyScriptRoundTrip)
         }
         catch (const rizeroz::error& e)
         {
-            EXPECT_NE(std::string(e.what()).find(std::string("missing-") + name), std::string::npos) << e.what();
+            EXPECT_NE(std::string(e.what()).find("missing-" + name), std::string::npos) << e.what();
         }
         std::filesystem::remove_all(Local(folder));
     }
