@@ -19,7 +19,8 @@ set(RIZEROZ_PUBLIC_HEADERS
   ${PROJECT_SOURCE_DIR}/interfaces/XMLParser.h
   ${PROJECT_SOURCE_DIR}/interfaces/SVFPlusData.h
   ${PROJECT_SOURCE_DIR}/interfaces/SVPExpression.h
-  ${PROJECT_SOURCE_DIR}/bindings/c/rizeroz.h)
+  ${PROJECT_SOURCE_DIR}/bindings/c/rizeroz.h
+  ${PROJECT_SOURCE_DIR}/bindings/c/rizeroz.hpp)
 
 set(RIZEROZ_PUBLIC_INCLUDE_DIR ${PROJECT_BINARY_DIR}/include/rizeroz)
 foreach(header ${RIZEROZ_PUBLIC_HEADERS})

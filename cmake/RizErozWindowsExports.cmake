@@ -18,4 +18,5 @@ add_custom_command(TARGET rizeroz POST_BUILD
   WORKING_DIRECTORY ${CMAKE_ARCHIVE_OUTPUT_DIRECTORY}
   COMMENT "Import library for Microsoft's linker: rizeroz.lib"
   VERBATIM)
-install(FILES ${RIZEROZ_MSVC_IMPORT_LIB} DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT dev)
+# The .def file beside them, for callers who make an import library of their own (lib /def).
+install(FILES ${RIZEROZ_MSVC_IMPORT_LIB} ${RIZEROZ_DEF_FILE} DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT dev)

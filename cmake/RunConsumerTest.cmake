@@ -11,12 +11,7 @@ if(NOT GENERATOR)
   set(GENERATOR "Unix Makefiles")
 endif()
 
-function(run)
-  execute_process(COMMAND ${ARGN} RESULT_VARIABLE failed OUTPUT_VARIABLE out ERROR_VARIABLE err)
-  if(failed)
-    message(FATAL_ERROR "failed: ${ARGN}\n${out}\n${err}")
-  endif()
-endfunction()
+include(${CMAKE_CURRENT_LIST_DIR}/RizErozRun.cmake)
 
 if(BUILD_DIR)
   run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${PREFIX})

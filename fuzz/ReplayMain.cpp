@@ -4,13 +4,27 @@
 // a broken property aborts.
 #include <stdint.h>
 #include <stdio.h>
+#include <stdlib.h>
 
 #include <vector>
+
+#include "UtVectors.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
 
 int main(int argc, char** argv)
 {
+    // Which side of the processor check runs. With RIZEROZ_EXPECT_SSE2 set to 0 or 1 (the
+    // i686 step sets it for each processor model it emulates), any other side fails.
+    bool sse2 = util_HaveSSE2();
+    printf("vector paths: %s\n", sse2 ? "SSE2" : "plain");
+    const char* expected = getenv("RIZEROZ_EXPECT_SSE2");
+    if (expected != nullptr && *expected != '\0' && (*expected == '1') != sse2)
+    {
+        fprintf(stderr, "the processor check chose the %s paths; RIZEROZ_EXPECT_SSE2=%s\n", sse2 ? "SSE2" : "plain",
+                expected);
+        return 1;
+    }
     for (int i = 1; i < argc; ++i)
     {
         FILE* file = fopen(argv[i], "rb");

@@ -89,8 +89,9 @@ RIZEROZ_API int util_atoi(const char* text);
 // bytes; 32 always suffice) and returns `out`.
 RIZEROZ_API char* util_QuoteText(char* out, int size, const char* text, size_t length);
 
-// fopen for the library's paths. Paths use the backslash as separator; on systems
-// whose separator is '/', every backslash is read as '/' before the file is opened.
+// fopen for the library's paths. Paths are UTF-8 on every system (on Windows they reach
+// the file system as UTF-16, so names of any script open) and use the backslash as
+// separator; on systems whose separator is '/', every backslash is read as '/'.
 RIZEROZ_API FILE* util_fopen(const char* path, const char* mode);
 
 #endif

@@ -16,6 +16,7 @@
 
 #include "DocumentText.h"
 #include "UtUtility.h"
+#include "UtWidePath.h"
 
 #if defined(_WIN32)
 #ifndef WIN32_LEAN_AND_MEAN
@@ -88,21 +89,20 @@ size_t NameStart(const std::string& path)
     return separator == std::string::npos ? 0 : separator + 1;
 }
 
-// A temporary name beside `target`: ".NAME.RANDOM.tmp", the name cut short if long.
+// A temporary name beside `target`: ".NAME.RANDOM.tmp", the name cut short if long, never
+// inside a UTF-8 character.
 std::string TemporaryName(const std::string& target)
 {
-    size_t cut = NameStart(target);
-    return target.substr(0, cut) + "." + target.substr(cut, 200) + "." + RandomSuffix() + ".tmp";
+    size_t cut = NameStart(target), kept = 200;
+    while (cut + kept < target.size() && kept > 0 && ((unsigned char)target[cut + kept] & 0xC0) == 0x80)
+        --kept;
+    return target.substr(0, cut) + "." + target.substr(cut, kept) + "." + RandomSuffix() + ".tmp";
 }
 
 #if defined(_WIN32)
 std::wstring Wide(const std::string& text)
 {
-    int length = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, 0, 0);
-    std::wstring wide(length > 0 ? (size_t)length : 1, L'\0');
-    if (length > 0)
-        MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, &wide[0], length);
-    return wide.c_str();
+    return util_WidePath(text.c_str());
 }
 
 // The system's words for a Windows error, without the closing period and line end.

@@ -7,8 +7,10 @@
 #        byte-compiled at install, Debian's way), run
 #        `rizeroz --version` (the packages' version, and packaging/changelog's) and show
 #        the man page.
-#   zip: the Windows zip, from the 32-bit mingw-w64 build (build/windows-i686): its
-#        layout, the DLL's exports and the import library for Microsoft's linker.
+#   zip: the Windows zips, from the 32-bit and the 64-bit mingw-w64 builds
+#        (build/windows-i686, build/windows-x86_64): their layout, the DLL's exports, the
+#        import library for Microsoft's linker, the CMake package for both linkers, and
+#        docs/windows.md's example built against each.
 # The build folders of scripts/test.sh are reused as they are configured when they exist
 # (adding only what packaging needs); otherwise a Release build is made for packaging
 # alone. The packages land in build/packages.
@@ -101,24 +103,30 @@ pack_deb() {
   echo "man -l rizeroz.1.gz: $(wc -l <"$scratch/page.txt") lines, no warnings"
 }
 
-pack_zip() {
-  echo "=== package zip: build ==="
+pack_zip() {  # i686 or x86_64
+  local arch=$1 triple
+  triple=$([ "$arch" = i686 ] && echo i686-w64-mingw32 || echo x86_64-w64-mingw32)
+  echo "=== package zip ($arch): build ==="
   # The zip holds the tool as well.
-  local always=(-DRIZEROZ_BUILD_TOOLS=ON) dir
-  build "$out/windows-i686" "$out/package-zip" -DCMAKE_BUILD_TYPE=Release -DRIZEROZ_BUILD_TESTS=OFF \
-    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchains/mingw-w64-i686.cmake"
-  rm -f "$packages"/*.zip
+  local always=(-DRIZEROZ_BUILD_TOOLS=ON) dir toolchain=$root/cmake/toolchains/mingw-w64-$arch.cmake
+  build "$out/windows-$arch" "$out/package-zip-$arch" -DCMAKE_BUILD_TYPE=Release -DRIZEROZ_BUILD_TESTS=OFF \
+    -DCMAKE_TOOLCHAIN_FILE="$toolchain"
+  rm -rf "$scratch/cpack"
   (cd "$dir" && cpack -G ZIP -B "$scratch/cpack" >/dev/null)
-  mv "$scratch"/cpack/*.zip "$packages/"
-  ls "$packages"/*.zip
-  cmake -DZIP="$(ls "$packages"/*.zip)" -DWORK_DIR="$scratch/zip" -DOBJDUMP=i686-w64-mingw32-objdump \
-    -P "$root/cmake/CheckWindowsZip.cmake"
+  local zip
+  zip=$(ls "$scratch"/cpack/*.zip)
+  rm -f "$packages/$(basename "$zip")"
+  mv "$zip" "$packages/"
+  zip=$packages/$(basename "$zip")
+  echo "$zip"
+  cmake -DZIP="$zip" -DWORK_DIR="$scratch/zip-$arch" -DOBJDUMP="$triple-objdump" -DTOOLCHAIN="$toolchain" \
+    -DSOURCE_DIR="$root" -P "$root/cmake/CheckWindowsZip.cmake"
 }
 
 for kind in "${kinds[@]}"; do
   case "$kind" in
     deb) pack_deb ;;
-    zip) pack_zip ;;
+    zip) pack_zip i686 && pack_zip x86_64 ;;
     *) echo "unknown package kind: $kind (deb or zip)" >&2; exit 2 ;;
   esac
 done

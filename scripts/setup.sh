@@ -10,6 +10,8 @@ need_core=(g++ cmake make libgtest-dev libbenchmark-dev googletest pkg-config li
 # The format check (the ctest `format`): every source as .clang-format lays it out.
 need_format=(clang-format)
 need_windows=(mingw-w64 g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine wine64)
+# The i686 step: 32-bit x86 Linux code (-m32) run under qemu-i386 user emulation.
+need_i686=(gcc-multilib g++-multilib qemu-user)
 need_tool=(libcli11-dev nlohmann-json3-dev libpng-dev libxml2-dev)
 # The Python package's tests run under Debian's interpreter, with its pytest and numpy;
 # mypy checks its annotations; the wheel's tests run in a virtual environment (venv).
@@ -21,7 +23,7 @@ need_package=(dpkg-dev file lintian man-db)
 need_fuzz=(clang libclang-rt-dev)
 
 missing=()
-for p in "${need_core[@]}" "${need_windows[@]}" "${need_tool[@]}" "${need_python[@]}" "${need_package[@]}" \
+for p in "${need_core[@]}" "${need_windows[@]}" "${need_i686[@]}" "${need_tool[@]}" "${need_python[@]}" "${need_package[@]}" \
          "${need_format[@]}" "${need_fuzz[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
 done
@@ -47,16 +49,17 @@ if [ ${#missing[@]} -gt 0 ]; then
     echo "setup: could not install ${missing[*]}; the steps that need them are skipped"
 fi
 
-# 32-bit Windows programs need wine32, an i386 package. scripts/install-wine32.py installs
-# it even where the versions of the i386 and amd64 package indexes differ, and not at all
-# where the kernel runs no 32-bit program; it says in one line what it did, and where it
-# cannot install wine32 it leaves dpkg as it found it (no i386 architecture added, no
-# i386 package left). Without wine32, the Windows tests use the 64-bit build and say so.
-rm -f /var/lib/rizeroz-wine32-tried  # left by set-ups that tried only once per machine
-wine32="$(dirname "$0")/install-wine32.py"
-if /usr/bin/python3 "$wine32" --kernel-check; then
-  dpkg -s python3-apt >/dev/null 2>&1 || apt_get install -y --no-install-recommends python3-apt ||
-    echo "setup: could not install python3-apt, which installs wine32"
-  /usr/bin/python3 "$wine32" || true
+# 32-bit Windows programs need wine32, an i386 package, which runs only where the kernel
+# runs 32-bit programs: the i386 loader that g++-multilib brings (libc6-i386) is asked to
+# run. There wine32 is installed plainly and the Windows step runs the 32-bit DLL's suite;
+# elsewhere the 32-bit DLL's exports are checked and its code runs under qemu-i386 (the
+# i686 step).
+if /lib/ld-linux.so.2 --version >/dev/null 2>&1; then
+  if ! dpkg -s wine32:i386 >/dev/null 2>&1; then
+    dpkg --add-architecture i386 && apt_get update || true
+    apt_get install -y --no-install-recommends wine32:i386 || echo "setup: apt-get could not install wine32"
+  fi
+else
+  echo "setup: this kernel runs no 32-bit program: the 32-bit DLL's exports are checked and its code runs under qemu-i386"
 fi
 exit 0

@@ -2,20 +2,21 @@
 # Builds and runs every test: the native suite (with the layout check, tests/format), the
 # Python package as a wheel in a fresh virtual environment (run_wheel), the
 # same suite under AddressSanitizer and UndefinedBehaviorSanitizer, the Windows build under
-# wine (the 32-bit DLL's where wine32 runs, see run_windows), the packages (built and
+# wine (the 32-bit DLL's where wine32 runs, see run_windows), the library as 32-bit x86
+# Linux code under qemu-i386 with and without SSE2 (run_i686), the packages (built and
 # checked by scripts/package.sh, reusing the native and Windows builds), and the fuzz
 # targets for a bounded time each
 # (RIZEROZ_FUZZ_SECONDS, default 45). Compiler warnings are errors in every build
 # (RIZEROZ_WERROR=OFF in the environment makes them warnings again). A test that sets no
 # time-out of its own has 120 s.
-# Usage: scripts/test.sh [native|wheel|sanitize|windows|package|fuzz]...   (default: all six)
+# Usage: scripts/test.sh [native|wheel|sanitize|windows|i686|package|fuzz]...   (default: all seven)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 out=${RIZEROZ_BUILD_ROOT:-$root/build}
 jobs=${RIZEROZ_JOBS:-$(nproc 2>/dev/null || echo 2)}
 steps=("$@")
 werror=(-DRIZEROZ_WERROR="${RIZEROZ_WERROR:-ON}")
-[ ${#steps[@]} -gt 0 ] || steps=(native wheel sanitize windows package fuzz)
+[ ${#steps[@]} -gt 0 ] || steps=(native wheel sanitize windows i686 package fuzz)
 
 if [ "$(id -u)" = 0 ]; then
   "$root/scripts/setup.sh"
@@ -112,7 +113,7 @@ run_wheel() {
 # The Windows builds. Every option is given each time, so that a build folder configured
 # another way before (tests off, say) is not reused as it is.
 windows_options=(-DCMAKE_BUILD_TYPE=Release -DRIZEROZ_BUILD_TESTS=ON -DRIZEROZ_BUILD_TOOLS=ON
-                 -DRIZEROZ_BUILD_BENCH=OFF -DRIZEROZ_BUILD_FUZZ=OFF -DRIZEROZ_SANITIZE=OFF)
+                 -DRIZEROZ_BUILD_BENCH=OFF -DRIZEROZ_BUILD_FUZZ=OFF -DRIZEROZ_SANITIZE=OFF -DRIZEROZ_TEST_SUITES=)
 
 # wine runs 32-bit programs when wine32 is installed and the kernel runs its i386 loader
 # (some virtual machines' kernels run no 32-bit program).
@@ -120,8 +121,9 @@ wine32_runs() {
   dpkg -s wine32:i386 >/dev/null 2>&1 && /lib/ld-linux.so.2 --version >/dev/null 2>&1
 }
 
-windows_suite() {  # i686 or x86_64: the whole suite of that build under wine, in a prefix of its own
+windows_suite() {  # i686 or x86_64, then cmake arguments: that build's suite under wine, in a prefix of its own
   local arch=$1 status=0
+  shift
   export RIZEROZ_WINEPREFIX="$out/wineprefix-$arch"
   # `wine` starts the 32-bit loader whenever wine32 is installed, even where it cannot run;
   # the 64-bit build is run by the 64-bit loader itself.
@@ -131,28 +133,56 @@ windows_suite() {  # i686 or x86_64: the whole suite of that build under wine, i
     WINEPREFIX="$RIZEROZ_WINEPREFIX" timeout 900 "$root/scripts/wine-run.sh" wineboot -i >/dev/null 2>&1 || true
   fi
   run_suite "windows-$arch" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchains/mingw-w64-$arch.cmake" \
-    "${windows_options[@]}" || status=$?
+    "${windows_options[@]}" "$@" || status=$?
   # wine leaves its server running; stop it so nothing outlives the test run.
   WINEPREFIX="$RIZEROZ_WINEPREFIX" wineserver -k >/dev/null 2>&1 || true
   return "$status"
 }
 
-# The 32-bit DLL, the product's target, runs its whole suite under wine32 where wine32 runs;
-# RIZEROZ_WINDOWS_64=1 runs the 64-bit build's suite after it too. Where wine32 does not
-# run, the 32-bit DLL is built and its exports checked, and the 64-bit build's suite runs.
+# The 32-bit DLL, the product's target, runs its whole suite under wine32 where wine32 runs,
+# and the 64-bit build rizeroz.hpp's and the tool's tests under wine64 after it
+# (RIZEROZ_WINDOWS_64=1: its whole suite). Where wine32 does not
+# run, the 32-bit DLL is built with the tests of rizeroz.hpp and its exports checked, and
+# the 64-bit build's suite runs.
 run_windows() {
   if wine32_runs; then
     echo "=== windows: the 32-bit DLL's suite under wine32 ==="
     windows_suite i686 || return
-    [ "${RIZEROZ_WINDOWS_64:-0}" = 1 ] || return 0
+    # The 64-bit build: rizeroz.hpp's tests and the tool's (file names in several scripts
+    # among them) under wine64; RIZEROZ_WINDOWS_64=1 runs its whole suite.
+    local suites=wrapper_test
+    [ "${RIZEROZ_WINDOWS_64:-0}" = 1 ] && suites=
+    windows_suite x86_64 -DRIZEROZ_TEST_SUITES="$suites"
+    return
   else
-    echo "=== windows: wine32 does not run here (scripts/setup.sh says why): the 32-bit DLL's exports are checked and the 64-bit build's suite runs under wine64 instead ==="
+    echo "=== windows: wine32 does not run here: the 32-bit DLL's exports are checked, its program of rizeroz.hpp is built, and its code runs under qemu-i386 (the i686 step); the 64-bit build's suite runs under wine64 ==="
     cmake -S "$root" -B "$out/windows-i686" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchains/mingw-w64-i686.cmake" \
-      "${windows_options[@]}" "${werror[@]}" -DRIZEROZ_BUILD_TESTS=OFF -DRIZEROZ_BUILD_TOOLS=OFF
+      "${windows_options[@]}" "${werror[@]}" -DRIZEROZ_BUILD_TOOLS=OFF -DRIZEROZ_TEST_SUITES=wrapper_test
     cmake --build "$out/windows-i686" -j "$jobs"
     ctest --test-dir "$out/windows-i686" --output-on-failure --timeout 120 -L exports
   fi
   windows_suite x86_64
+}
+
+# The library as 32-bit x86 Linux code (-m32), its chosen suites run under qemu-i386 user
+# emulation twice: on a processor model with SSE2 (Core Duo) and on one without (Pentium
+# III), so that both sides of the run-time processor check run; the fuzz replays fail
+# unless the side they report is the one expected (RIZEROZ_EXPECT_SSE2). The suites are
+# those of the 32-bit paths (docs/windows.md); GoogleTest is built from Debian's sources.
+i686_suites="utility_test;expression_test;datamodel_test;reader_test;xmlparser_test;fault_test;memory_test"
+run_i686() {
+  echo "=== i686 build ==="
+  cmake -S "$root" -B "$out/i686" "${werror[@]}" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchains/linux-i686.cmake" \
+    -DCMAKE_BUILD_TYPE=Release -DRIZEROZ_BUILD_TESTS=ON -DRIZEROZ_BUILD_TOOLS=OFF -DRIZEROZ_BUILD_BENCH=OFF \
+    -DRIZEROZ_BUILD_FUZZ=OFF -DRIZEROZ_SANITIZE=OFF -DRIZEROZ_TEST_SUITES="$i686_suites" &&
+    cmake --build "$out/i686" -j "$jobs" || return
+  local cpu expect
+  for cpu in coreduo:1 pentium3:0; do
+    expect=${cpu#*:} cpu=${cpu%:*}
+    echo "=== i686 tests under qemu-i386 -cpu $cpu (SSE2: $expect) ==="
+    RIZEROZ_QEMU_CPU=$cpu RIZEROZ_EXPECT_SSE2=$expect \
+      ctest --test-dir "$out/i686" --output-on-failure --timeout 120 -j "$jobs" || return
+  done
 }
 
 timings=()
@@ -168,6 +198,8 @@ for step in "${steps[@]}"; do
         run_suite sanitize -DCMAKE_BUILD_TYPE=Debug -DRIZEROZ_SANITIZE=ON ;;
     windows)
       run_windows ;;
+    i686)
+      run_i686 ;;
     package)
       "$root/scripts/package.sh" deb zip ;;
     fuzz)

@@ -13,6 +13,7 @@
 #include "DataFile.h"
 #include "Diagnostics.h"
 #include "Progress.h"
+#include "Utf8CommandLine.h"
 #include "XmlCheck.h"
 
 namespace
@@ -51,6 +52,7 @@ int ReportError(const std::string& message)
 
 int main(int argc, char** argv)
 {
+    UseUtf8CommandLine(argc, argv);
     CLI::App app{"Reads, checks, converts and compares RIZ Eroz data files. A file whose name ends in \".json\" "
                  "is read and written as JSON; \"-\" is standard input or output (a data file, unless --from or "
                  "--to says json).",

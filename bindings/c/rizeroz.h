@@ -1,7 +1,8 @@
 /* rizeroz.h: the C interface of the RIZ Eroz data file library.
  *
  * Plain C (C99, and C++11 when included from C++), exported from the same library as
- * the C++ classes (librizeroz.so, rizeroz.dll) under unmangled cdecl names.
+ * the C++ classes (librizeroz.so, rizeroz.dll) under unmangled cdecl names. rizeroz.hpp
+ * wraps it for C++ callers built by any compiler.
  *
  *   rz_model* model = NULL;
  *   rz_error* error = NULL;
@@ -20,6 +21,9 @@
  *   RZ_ERR_MEMORY.
  * - Where a function takes `rz_error** error`, a failure stores there a new error object
  *   (free it with rz_error_free) when `error` is not NULL; success stores NULL.
+ * - Paths are UTF-8 on every system: on Windows they reach the file system as UTF-16
+ *   (_wfopen, CreateFileW, MoveFileExW), so names of any script open; bytes that are no
+ *   UTF-8 are read in the ANSI code page, as older callers meant them.
  * - Indexes count from 0. Texts are zero-terminated bytes, UTF-8 by convention, kept
  *   as the model holds them; a returned text or row lives until it is changed or its
  *   model is freed.
@@ -100,7 +104,7 @@ RZ_API void RZ_CALL rz_error_free(rz_error* error);
 
 /* ---- Reading and writing files ---- */
 
-/* Reads the data file `path` (as the system names it; '\\' also separates folders) into
+/* Reads the data file `path` (UTF-8; '\\' also separates folders) into
    a new model stored in *model, which the caller frees. `flags`: 0 or RZ_READ_WARNINGS,
    which keeps with the model what the reader took leniently (rz_model_warning). Returns
    0, or a negative code with *model NULL: the reader's code for a file it refuses, or

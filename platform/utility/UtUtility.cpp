@@ -1,8 +1,7 @@
-// Free helpers of the utility library: text copies, hexadecimal digits and
-// opening files whose paths use the backslash as separator.
+// Free helpers of the utility library: text copies and hexadecimal digits (util_fopen is
+// UtFileOpen.cpp's).
 #include "UtUtility.h"
 
-#include <errno.h>
 #include <limits.h>
 #include <new>
 #include <stdlib.h>
@@ -136,32 +135,4 @@ char* util_QuoteText(char* out, int size, const char* text, size_t length)
         out[used++] = '"';
     out[used] = 0;
     return out;
-}
-
-FILE* util_fopen(const char* path, const char* mode)
-{
-    if (path == 0 || mode == 0)
-    {
-        errno = EINVAL;
-        return 0;
-    }
-#if defined(_WIN32)
-    return fopen(path, mode);
-#else
-    // The library's paths separate folders with '\\'; this system uses '/'.
-    size_t length = strlen(path);
-    char* local = (char*)malloc(length + 1);
-    if (local == 0)
-    {
-        errno = ENOMEM;
-        return 0;
-    }
-    for (size_t i = 0; i <= length; ++i)
-        local[i] = path[i] == '\\' ? '/' : path[i];
-    FILE* file = fopen(local, mode);
-    int openError = errno;
-    free(local);
-    errno = openError;
-    return file;
-#endif
 }

@@ -1,0 +1,303 @@
+// rizeroz.hpp: a C++ interface over the C interface (rizeroz.h), in this header alone.
+//
+// Compiles as C++11 and later with any compiler, and calls only the C functions of the
+// library, so a program built by any compiler (Microsoft's among them, linking rizeroz.lib)
+// gets a C++ interface from the same DLL; the exported C++ class RODAzivUzirAdovIzozari is
+// for programs built by the compiler that built the library.
+//
+//   rizeroz::model model = rizeroz::model::read("sample.xml");
+//   for (rizeroz::field field : model.fields())
+//       for (rizeroz::block block : field.blocks())
+//           for (rizeroz::row row : block.rows())
+//               printf("%s: %u bytes\n", field.name().c_str(), (unsigned)row.size());
+//   model.write("copy.xml", RZ_WRITE_SAFE);
+//
+// Conventions:
+// - Paths are UTF-8 on every system (on Windows they reach the file system as UTF-16, so
+//   names of any script open); '\\' also separates folders.
+// - A failure throws rizeroz::error (the result code, the message naming the file and
+//   the place, the path, the line and the column); memory that runs out throws
+//   std::bad_alloc. Nothing else throws.
+// - A model owns its fields, blocks and rows; field, block and row are handles into it
+//   that live as long as it does (a row until it is changed). Indexes count from 0.
+// - Texts are UTF-8 by convention; a field or model without a text gives "".
+#ifndef RIZEROZ_HPP
+#define RIZEROZ_HPP
+
+#include <cstddef>
+#include <iterator>
+#include <new>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "rizeroz.h"
+
+namespace rizeroz
+{
+// A failure the library reported, with everything its error object held.
+class error : public std::runtime_error
+{
+public:
+    error(int code, const std::string& message, const std::string& path, long line, long column)
+        : std::runtime_error(message), m_code(code), m_path(path), m_line(line), m_column(column)
+    {
+    }
+    int code() const { return m_code; }
+    const std::string& path() const { return m_path; }   // the file as the caller named it, or ""
+    long line() const { return m_line; }                 // from 1; 0 when not known
+    long column() const { return m_column; }
+
+private:
+    int m_code;
+    std::string m_path;
+    long m_line;
+    long m_column;
+};
+
+namespace detail
+{
+inline std::string text(const char* value)
+{
+    return value != 0 ? std::string(value) : std::string();
+}
+
+inline error to_exception(int code, const rz_error* failure)
+{
+    if (failure == 0)
+        return error(code, rz_describe_code(code), "", 0, 0);
+    return error(rz_error_code(failure), rz_error_message(failure), rz_error_path(failure), rz_error_line(failure),
+                 rz_error_column(failure));
+}
+
+// Throws for a negative result, freeing the error object; returns the result otherwise.
+// The result is taken first, then the error object the same call stored.
+inline int check(int result, rz_error* failure = 0)
+{
+    if (result >= 0)
+        return result;
+    error thrown = to_exception(result, failure);
+    rz_error_free(failure);
+    if (result == RZ_ERR_MEMORY)
+        throw std::bad_alloc();
+    throw thrown;
+}
+
+template <typename Handle>
+Handle* made(Handle* handle)
+{
+    if (handle == 0)
+        throw std::bad_alloc();
+    return handle;
+}
+
+// The items of a container by index, for range-for: Container has size() and operator[].
+template <typename Container, typename Item>
+class index_iterator
+{
+public:
+    typedef std::input_iterator_tag iterator_category;
+    typedef Item value_type;
+    typedef std::ptrdiff_t difference_type;
+    typedef const Item* pointer;
+    typedef Item reference;
+
+    index_iterator(const Container* container, int index) : m_container(container), m_index(index) {}
+    Item operator*() const { return (*m_container)[m_index]; }
+    index_iterator& operator++()
+    {
+        ++m_index;
+        return *this;
+    }
+    index_iterator operator++(int)
+    {
+        index_iterator before = *this;
+        ++m_index;
+        return before;
+    }
+    bool operator==(const index_iterator& other) const { return m_index == other.m_index; }
+    bool operator!=(const index_iterator& other) const { return m_index != other.m_index; }
+
+private:
+    const Container* m_container;
+    int m_index;
+};
+}
+
+// One row's bytes, as the model holds them.
+class row
+{
+public:
+    row(const unsigned char* data, std::size_t size) : m_data(data), m_size(size) {}
+    const unsigned char* data() const { return m_data; }   // null for an empty row
+    std::size_t size() const { return m_size; }
+    const unsigned char* begin() const { return m_data; }
+    const unsigned char* end() const { return m_data + m_size; }
+    std::vector<unsigned char> bytes() const { return std::vector<unsigned char>(begin(), end()); }
+
+private:
+    const unsigned char* m_data;
+    std::size_t m_size;
+};
+
+// A field block: rows of one width in bits.
+class block
+{
+public:
+    typedef detail::index_iterator<block, row> iterator;
+
+    explicit block(rz_block* handle) : m_handle(handle) {}
+    rz_block* handle() const { return m_handle; }
+    int row_width() const { return rz_block_row_width(m_handle); }
+    void set_row_width(int bits) { detail::check(rz_block_set_row_width(m_handle, bits)); }
+
+    int size() const { return rz_block_row_count(m_handle); }
+    row operator[](int index) const
+    {
+        std::size_t length = 0;
+        const unsigned char* bytes = rz_block_row(m_handle, index, &length);
+        return row(bytes, length);
+    }
+    iterator begin() const { return iterator(this, 0); }
+    iterator end() const { return iterator(this, size()); }
+    const block& rows() const { return *this; }
+
+    void set_row(int index, const std::vector<unsigned char>& bytes)
+    {
+        detail::check(rz_block_set_row(m_handle, index, bytes.empty() ? 0 : &bytes[0], bytes.size()));
+    }
+    // The new row's index.
+    int add_row(const std::vector<unsigned char>& bytes)
+    {
+        return detail::check(rz_block_add_row(m_handle, bytes.empty() ? 0 : &bytes[0], bytes.size()));
+    }
+
+private:
+    rz_block* m_handle;
+};
+
+// A data field: a name, a checksum and field blocks.
+class field
+{
+public:
+    typedef detail::index_iterator<field, block> iterator;
+
+    explicit field(rz_field* handle) : m_handle(handle) {}
+    rz_field* handle() const { return m_handle; }
+    std::string name() const { return detail::text(rz_field_name(m_handle)); }
+    bool has_name() const { return rz_field_name(m_handle) != 0; }
+    void set_name(const std::string& name) { detail::check(rz_field_set_name(m_handle, name.c_str())); }
+    unsigned checksum() const { return rz_field_checksum(m_handle); }
+    void set_checksum(unsigned checksum) { detail::check(rz_field_set_checksum(m_handle, checksum)); }
+
+    int size() const { return rz_field_block_count(m_handle); }
+    block operator[](int index) const { return block(rz_field_block(m_handle, index)); }
+    iterator begin() const { return iterator(this, 0); }
+    iterator end() const { return iterator(this, size()); }
+    const field& blocks() const { return *this; }
+    block add_block(int row_width) { return block(detail::made(rz_field_add_block(m_handle, row_width))); }
+
+private:
+    rz_field* m_handle;
+};
+
+// What the reader took leniently (model::read with RZ_READ_WARNINGS).
+struct warning
+{
+    int code;              // the warning's kind (docs/warnings.md)
+    std::string message;   // naming the file and the place
+    long line;
+    long column;
+};
+
+// A data model: a version, a comment and data fields. Owns its handle; moves, never copies.
+class model
+{
+public:
+    typedef detail::index_iterator<model, field> iterator;
+
+    model() : m_handle(detail::made(rz_model_new())) {}
+    explicit model(rz_model* handle) : m_handle(handle) {}   // takes ownership
+    ~model() { rz_model_free(m_handle); }
+    model(model&& other) : m_handle(other.m_handle) { other.m_handle = 0; }
+    model& operator=(model&& other)
+    {
+        if (this != &other)
+        {
+            rz_model_free(m_handle);
+            m_handle = other.m_handle;
+            other.m_handle = 0;
+        }
+        return *this;
+    }
+    model(const model&) = delete;
+    model& operator=(const model&) = delete;
+
+    // Reads a data file; flags 0 or RZ_READ_WARNINGS.
+    static model read(const std::string& path, unsigned flags = 0)
+    {
+        rz_model* handle = 0;
+        rz_error* failure = 0;
+        int result = rz_read(path.c_str(), flags, &handle, &failure);
+        detail::check(result, failure);
+        return model(handle);
+    }
+    // Writes the model; flags RZ_WRITE_EXPRESSIONS, RZ_WRITE_SAFE, both or 0.
+    void write(const std::string& path, unsigned flags = 0) const
+    {
+        rz_error* failure = 0;
+        int result = rz_write(m_handle, path.c_str(), flags, &failure);
+        detail::check(result, failure);
+    }
+
+    rz_model* handle() const { return m_handle; }
+    std::string version() const { return detail::text(rz_model_version(m_handle)); }
+    void set_version(const std::string& version) { detail::check(rz_model_set_version(m_handle, version.c_str())); }
+    std::string comment() const { return detail::text(rz_model_comment(m_handle)); }
+    void set_comment(const std::string& comment) { detail::check(rz_model_set_comment(m_handle, comment.c_str())); }
+
+    int size() const { return rz_model_field_count(m_handle); }
+    field operator[](int index) const { return field(rz_model_field(m_handle, index)); }
+    iterator begin() const { return iterator(this, 0); }
+    iterator end() const { return iterator(this, size()); }
+    const model& fields() const { return *this; }
+    field add_field(const std::string& name) { return field(detail::made(rz_model_add_field(m_handle, name.c_str()))); }
+
+    std::vector<warning> warnings() const
+    {
+        std::vector<warning> found;
+        for (int i = 0; i < rz_model_warning_count(m_handle); ++i)
+        {
+            const rz_error* kept = rz_model_warning(m_handle, i);
+            warning item = {rz_error_code(kept), rz_error_message(kept), rz_error_line(kept), rz_error_column(kept)};
+            found.push_back(item);
+        }
+        return found;
+    }
+
+private:
+    rz_model* m_handle;
+};
+
+// The row a row expression gives for a row of `row_width` bits (docs/expressions.md).
+inline std::vector<unsigned char> evaluate(const std::string& expression, int row_width)
+{
+    rz_error* failure = 0;
+    int length = rz_evaluate(expression.c_str(), row_width, 0, 0, &failure);
+    std::vector<unsigned char> bytes((std::size_t)detail::check(length, failure));
+    if (length > 0)
+    {
+        int copied = rz_evaluate(expression.c_str(), row_width, &bytes[0], bytes.size(), &failure);
+        detail::check(copied, failure);
+    }
+    return bytes;
+}
+
+// What a result code means, in a few words.
+inline std::string describe(int code)
+{
+    return rz_describe_code(code);
+}
+}
+
+#endif

@@ -1,0 +1,184 @@
+// Tests of rizeroz.hpp, the C++ interface over the C interface: a program that includes it
+// and rizeroz.h alone (on Windows linked with rizeroz.lib, as a Visual Studio program is).
+// Reading through the ranges, building, writing and reading back, the failures it throws,
+// and paths named in several scripts, which reach the file system whole (UTF-16 on
+// Windows). Runs in the folder holding data/sample.xml, natively and under wine.
+#include <rizeroz.hpp>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+namespace
+{
+// The whole content of a model: "v=VERSION c=COMMENT F(NAME,CHECKSUM) B<WIDTH>[HEX,HEX] ...".
+std::string Describe(const rizeroz::model& model)
+{
+    std::ostringstream text;
+    text << "v=" << model.version() << " c=" << model.comment();
+    for (rizeroz::field field : model.fields())
+    {
+        text << " F(" << field.name() << "," << std::hex << field.checksum() << std::dec << ")";
+        for (rizeroz::block block : field.blocks())
+        {
+            text << " B" << block.row_width() << "[";
+            for (rizeroz::row row : block.rows())
+            {
+                for (unsigned char byte : row)
+                    text << "0123456789ABCDEF"[byte >> 4] << "0123456789ABCDEF"[byte & 15];
+                text << ",";
+            }
+            text << "]";
+        }
+    }
+    return text.str();
+}
+
+rizeroz::model Built()
+{
+    rizeroz::model model;
+    model.set_version("2.1");
+    model.set_comment("built");
+    rizeroz::field first = model.add_field("Usercode_MASK");
+    first.set_checksum(0x1a2b);
+    rizeroz::block block = first.add_block(16);
+    block.add_row({0x12, 0x34});
+    block.add_row({});
+    block.add_row({0xFF, 0xFF});
+    block.set_row(1, {0x00, 0x01});
+    model.add_field("FuseArray_MASK").add_block(8).add_row({0x5A});
+    return model;
+}
+
+// A scratch path from UTF-8 text, made by the standard library (not by ours).
+std::filesystem::path Local(const std::string& utf8)
+{
+    return std::filesystem::u8path(utf8);
+}
+
+TEST(Wrapper, ReadsTheSampleThroughItsRanges)
+{
+    rizeroz::model model = rizeroz::model::read("data/sample.xml");
+    std::string a5;
+    for (int i = 0; i < 32; ++i)
+        a5 += "A5";
+    EXPECT_EQ(Describe(model), "v=2.1 c=bundled sample: two masks of a small device F(Usercode_MASK,1a2b) "
+                               "B32[FFFFFFFF,0000FFFF,] F(FuseArray_MASK,0) "
+                               "B256[00112233445566778899AABBCCDDEEFF00112233445566778899AABBCCDDEEFF," +
+                                   a5 + ",] B8[5A,]");
+    ASSERT_EQ(model.size(), 2);
+    EXPECT_EQ(model[1][0][1].size(), 32u);
+    EXPECT_EQ(model[1][1][0].bytes(), std::vector<unsigned char>{0x5A});
+    EXPECT_FALSE(model[1][1][1].data());   // out of range: an empty row
+}
+
+TEST(Wrapper, WritesAndReadsBackWithEveryFlag)
+{
+    const unsigned kFlags[] = {0, RZ_WRITE_EXPRESSIONS, RZ_WRITE_SAFE, RZ_WRITE_EXPRESSIONS | RZ_WRITE_SAFE};
+    rizeroz::model model = Built();
+    const std::string expected = "v=2.1 c=built F(Usercode_MASK,1a2b) B16[1234,0001,FFFF,] F(FuseArray_MASK,0) B8[5A,]";
+    ASSERT_EQ(Describe(model), expected);
+    for (unsigned flags : kFlags)
+    {
+        model.write("wrapper_written.xml", flags);
+        EXPECT_EQ(Describe(rizeroz::model::read("wrapper_written.xml")), expected) << "flags " << flags;
+    }
+    rizeroz::model moved = std::move(model);
+    EXPECT_EQ(model.handle(), nullptr);
+    EXPECT_EQ(Describe(moved), expected);
+}
+
+TEST(Wrapper, ThrowsWhatTheLibraryReports)
+{
+    std::ofstream("wrapper_bad.xml")
+        << "<SVF_Plus_Data version=\"1\">\n<DataField name=\"F\">\n"
+           "<FieldBlock row_width=\"8\">\n0xZZ\n</FieldBlock></DataField></SVF_Plus_Data>\n";
+    struct Case
+    {
+        const char* what;
+        void (*call)();
+        int code;
+        const char* path;
+        long line;
+    };
+    const Case kCases[] = {
+        {"a missing file", [] { rizeroz::model::read("wrapper_missing.xml"); }, -101, "wrapper_missing.xml", 0},
+        {"a bad row", [] { rizeroz::model::read("wrapper_bad.xml"); }, -1, "wrapper_bad.xml", 4},
+        {"a bad expression", [] { rizeroz::evaluate("(1", 8); }, 0, "", 0},
+        {"a checksum too large", [] { rizeroz::model().add_field("F").set_checksum(0x10000); }, RZ_ERR_ARGUMENT, "", 0},
+        {"a write into no folder", [] { Built().write("no-such-folder/x.xml"); }, -5, "no-such-folder/x.xml", 0},
+    };
+    for (const Case& c : kCases)
+    {
+        try
+        {
+            c.call();
+            ADD_FAILURE() << c.what << ": nothing thrown";
+        }
+        catch (const rizeroz::error& e)
+        {
+            if (c.code != 0)
+            {
+                EXPECT_EQ(e.code(), c.code) << c.what << ": " << e.what();
+            }
+            EXPECT_LT(e.code(), 0) << c.what;
+            EXPECT_EQ(e.path(), c.path) << c.what;
+            EXPECT_EQ(e.line(), c.line) << c.what << ": " << e.what();
+            EXPECT_NE(std::string(e.what()), "") << c.what;
+        }
+    }
+}
+
+TEST(Wrapper, EvaluatesAndKeepsWarnings)
+{
+    EXPECT_EQ(rizeroz::evaluate("(FF*2)", 8), std::vector<unsigned char>{0xFF});
+    std::ofstream("wrapper_lenient.xml") << "<SVF_Plus_Data version=\"1\"><DataField name=\"F\" checksum=\"0xZZZZ\">"
+                                            "</DataField></SVF_Plus_Data>\n";
+    EXPECT_TRUE(rizeroz::model::read("wrapper_lenient.xml").warnings().empty());
+    std::vector<rizeroz::warning> warnings = rizeroz::model::read("wrapper_lenient.xml", RZ_READ_WARNINGS).warnings();
+    ASSERT_FALSE(warnings.empty());
+    EXPECT_GT(warnings[0].code, 0);
+    EXPECT_EQ(warnings[0].line, 1);
+    EXPECT_NE(warnings[0].message.find("wrapper_lenient.xml"), std::string::npos) << warnings[0].message;
+}
+
+// Names in several scripts, for the file and for its folder: written (plainly and safely)
+// and read back through the C interface, the file found under its name by the standard
+// library, and a missing one named whole in the error.
+TEST(Wrapper, PathsInAnyScriptRoundTrip)
+{
+    std::string longName = "x";   // 201 bytes: a cut at 200 falls inside a character
+    for (int i = 0; i < 100; ++i)
+        longName += "Ω";
+    const std::string kNames[] = {"Ελληνικά", "Кириллица", "漢字かな한글", "😀🎉", "Ελλ-Кир-漢-😀 mixed", longName};
+    rizeroz::model model = Built();
+    for (const std::string& name : kNames)
+    {
+        std::string folder = "scratch-" + (name == longName ? std::string("Ωlong") : name);
+        std::filesystem::remove_all(Local(folder));
+        std::filesystem::create_directories(Local(folder));
+        for (unsigned flags : {0u, (unsigned)RZ_WRITE_SAFE})
+        {
+            std::string path = folder + "/" + name + (flags != 0 ? "-safe" : "") + ".xml";
+            model.write(path, flags);
+            EXPECT_TRUE(std::filesystem::exists(Local(path))) << path;
+            EXPECT_EQ(Describe(rizeroz::model::read(path)), Describe(model)) << path;
+        }
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(Local(folder)), {}), 2) << folder;
+        try
+        {
+            rizeroz::model::read(folder + "/missing-" + name + ".xml");
+            ADD_FAILURE() << name;
+        }
+        catch (const rizeroz::error& e)
+        {
+            EXPECT_NE(std::string(e.what()).find("missing-" + name), std::string::npos) << e.what();
+        }
+        std::filesystem::remove_all(Local(folder));
+    }
+}
+}
