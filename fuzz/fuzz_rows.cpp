@@ -4,8 +4,8 @@
 // the row reader as first written: one character at a time through ReadData, with the
 // parser's white space test and the five-state machine. The optimised reader must give
 // the same result and the same rows, byte for byte. The paths that handle many bytes at
-// once (UtFastText.h) must also agree with their plain versions on the text, from every
-// start up to 32 and for every length up to 40 and the whole rest.
+// once (UtFastText.h) must also agree with their plain versions on the text, on every
+// start and length they can tell apart (FastTextCheck).
 #include <stdint.h>
 #include <stdlib.h>
 #include <string.h>
@@ -161,32 +161,30 @@ private:
     size_t m_nOpen = 0;   // the bytes open now
 };
 
-// The vector paths of UtFastText.h against the plain ones, on `count` characters of the
-// text from `offset`, each copied to storage of exactly that size. The checks go by what
-// the vector paths can tell apart; the texts they take are
-//   decoding:    every start up to 31 with every count from 16 to 40, and the whole rest.
-//                Where the digits and white space stand steers it, so every start stays.
-//                Below 16 characters it runs the plain code itself (it takes 32 or 16
-//                characters at once only where that many are left), so a shorter count
-//                would compare the plain path with itself.
-//   line feeds:  every start up to 31 with the whole rest; below 64 characters the vector
-//                count runs the plain one itself.
-//   encoding:    its course depends on the count and the line length alone, never on a
-//                byte or an address (unaligned loads and stores), and it makes every byte's
-//                digits alike, lane by lane. So the courses are checked from start 0 (every
-//                count up to 40, in one line and in lines of 30 and of 1 to 17 bytes), and
-//                every start up to 31 passes the rest of the text through the lanes, in one
-//                line and in lines of 30 and of 1 + start % 17 bytes. Lines under 16 bytes
-//                are made by the plain loop, and a line past the second before the last
-//                takes the same course as the second (a full line, then a break with a line
-//                after it); so in lines under 16 bytes, counts up to 3 lines are every
-//                course there is, and in lines of 30 the whole rest is checked from its
-//                last two full lines on.
-//   The plain path writes byte by byte, a break after each full line: its text for a
-//   shorter count is the start of its text for a longer one, so one plain text serves as
-//   the reference for every count from its start.
-// Before, every start had every count up to 40 and the whole rest, each with every check:
-// about 1,300 copies, and the text from each start encoded 6 times, per input.
+// The vector paths of UtFastText.h against the plain ones, each on a copy of exactly the
+// characters it is given. Every start once took every count up to 40 and the whole rest
+// through every check (about 1,300 copies and 40 encodings of each start's text per
+// input, almost all of the target's time). The checks now go by what a vector path can
+// tell apart. None looks at where its text lies (their loads and stores are unaligned,
+// and every copy begins its own storage anyway), so a start is only the text from there.
+//   Decoding is steered by where the digits and the white space stand, so every start up
+//   to 31 keeps every count from 16 to 40 and the whole rest. Below 16 characters the
+//   vector path runs the plain code itself: it takes 32 characters at once only where
+//   that many are left and room for 16 bytes remains, white space 16 at once only where
+//   16 are left.
+//   Counting line feeds: every start with the whole rest; below 64 characters the vector
+//   path is the plain one.
+//   Encoding takes a course set by the count and the line length alone, never by a byte,
+//   and makes each byte's digits the same way in every lane. So the courses are checked
+//   from start 0 (every count up to 40, in one line and in lines of 30 and of 1 to 17
+//   bytes), and every start up to 31 sends the rest through the lanes in one line. A line
+//   with a full line before it and another after it takes the course of the line before,
+//   so text in lines is checked from its last two full lines on: the rest from every
+//   start in lines of 30 and of 1 + start % 17 bytes, and in lines under 16 bytes (made
+//   by the plain loop) the counts up to three lines.
+// The plain path writes byte by byte, a break after each full line, so its text for a
+// count is the start of its text for any longer count from the same start: one plain
+// text is the reference for every count from its start.
 const size_t kStarts = 32, kShortest = 16, kLongest = 40;
 const char kBreak[] = "\n\t\t\t  ";
 const size_t kBreakLength = 6;
