@@ -278,7 +278,8 @@ private:
         Lines(offset + skip, rest - skip, perLine, PlainLines(offset + skip, rest - skip, perLine));
     }
 
-    // Every count up to 40 from start 0, in lines of 30 and of 1 to 17 bytes.
+    // Every count up to 40 from start 0 (up to three lines where they are under 16
+    // bytes), in lines of 30 and of 1 to 17 bytes.
     void Courses()
     {
         size_t longest = std::min(m_nSize, kLongest);
