@@ -1,4 +1,5 @@
-// Helpers shared by the fuzz targets: a private scratch file per process, and a check
+// Helpers shared by the fuzz targets: a private scratch file per process, a document
+// file rewritten for every input (in memory where the system allows), and a check
 // that aborts (so that libFuzzer records the input) when a property does not hold.
 #ifndef RIZEROZ_FUZZ_FUZZSUPPORT_H
 #define RIZEROZ_FUZZ_FUZZSUPPORT_H

@@ -118,8 +118,9 @@ bool ReferenceRows(const std::string& text, int width, Rows& rows)
 
 // Storage kept from check to check, of which exactly the first `size` bytes are open:
 // under AddressSanitizer the rest is poisoned, so a read or write past them is reported
-// as it would be past a block of exactly that size (the allocator's red zone guards the
-// front). Allocating each block afresh cost more than all the checks together.
+// (as use-after-poison) wherever it would be past a block of exactly that size; the
+// allocator's red zone guards the front. A block of its own for every copy cost more
+// than the checks themselves.
 class ExactRoom
 {
 public:
