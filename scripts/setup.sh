@@ -6,7 +6,7 @@ export DEBIAN_FRONTEND=noninteractive
 # Wait for a package manager that another process is running instead of failing at once.
 apt_get() { apt-get -o DPkg::Lock::Timeout=900 "$@"; }
 
-need_core=(g++ cmake make libgtest-dev libbenchmark-dev googletest pkg-config libxml2-utils python3)
+need_core=(g++ cmake make libgtest-dev googletest pkg-config libxml2-utils python3)
 # The format check (the ctest `format`): every source as .clang-format lays it out.
 need_format=(clang-format)
 need_windows=(mingw-w64 g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine wine64)
