@@ -47,6 +47,10 @@ struct DiffRequest
 };
 int RunDiff(const DiffRequest& request);
 
+// The largest picture `rizeroz render` writes unless --max-pixels says otherwise: a
+// gigapixel, some 500 MB of PNG for random bits.
+const long long RENDER_MAX_PIXELS = 1000000000;
+
 // What `rizeroz render` draws and where.
 struct RenderRequest
 {
@@ -57,10 +61,11 @@ struct RenderRequest
     bool text = false;                  // --text: print on the terminal
     std::string field;                  // --field: the one field to draw, or empty for all
     bool hasField = false;
-    int block = -1;                // --block: the one block of each field to draw, or -1 for all
-    int scale = 1;                 // --scale: pixels per bit, across and down
-    int columns = 0;               // --columns: the number of columns, or 0 to choose
-    std::string colour = "auto";   // --color: auto, always or never
+    int block = -1;                            // --block: the one block of each field to draw, or -1 for all
+    int scale = 1;                             // --scale: pixels per bit, across and down
+    int columns = 0;                           // --columns: the number of columns, or 0 to choose
+    long long maxPixels = RENDER_MAX_PIXELS;   // --max-pixels: the largest picture written
+    std::string colour = "auto";               // --color: auto, always or never
 };
 int RunRender(const RenderRequest& request);
 

@@ -20,3 +20,10 @@ std::string ReportDiagnostic(const ErrorReport& report, const std::string& file,
     return Diagnostic(file, report.GetLine(), report.GetColumn(), severity,
                       std::string(report.GetSentence()) + " (" + kind + " " + std::to_string(report.GetCode()) + ")");
 }
+
+std::string SaveError(ErrorHandler& errors, const std::string& output)
+{
+    const ErrorReport* report = errors.GetLastReport();
+    return report != nullptr ? ReportDiagnostic(*report, output, "error")
+                             : FileError(output, "the file cannot be written");
+}

@@ -7,6 +7,7 @@
 
 #include <string>
 
+class ErrorHandler;
 class ErrorReport;
 
 // One message line (without its line end). `file` empty: the tool's own; `line` 0: no place.
@@ -25,5 +26,8 @@ inline std::string ToolError(const std::string& text)
 // A report of the library about the document `file`: its sentence, its place and its code
 // ("the end tag ... is due (error -108).").
 std::string ReportDiagnostic(const ErrorReport& report, const std::string& file, const char* severity);
+
+// The last report of a failed save on `errors` as a message about `output`.
+std::string SaveError(ErrorHandler& errors, const std::string& output);
 
 #endif

@@ -223,6 +223,17 @@ bool WritePicture(FieldPicture& picture, const std::string& path, std::string& e
     return writer.Finish(error);
 }
 
+// Empty when a picture of `width` x `height` pixels may be written, else the limit it passes.
+std::string PictureLimit(long long width, long long height, long long maxPixels)
+{
+    if (width > PICTURE_MAX_WIDTH || height > kTallestPicture)
+        return "a picture is at most " + std::to_string((long long)PICTURE_MAX_WIDTH) + " wide and " +
+               std::to_string(kTallestPicture) + " tall";
+    if (width > maxPixels / height)
+        return "that is more than the " + std::to_string(maxPixels) + " pixels --max-pixels allows";
+    return std::string();
+}
+
 int WriteFields(const RenderRequest& request, const std::vector<DrawnField>& fields)
 {
     // Every picture is measured before the first is written.
@@ -231,13 +242,12 @@ int WriteFields(const RenderRequest& request, const std::vector<DrawnField>& fie
     {
         pictures.emplace_back(field, request.scale, request.columns, PICTURE_MAX_WIDTH / request.scale);
         const FieldPicture& picture = pictures.back();
-        if (picture.GetWidth() > PICTURE_MAX_WIDTH || picture.GetHeight() > kTallestPicture)
-            return ReportError(FileError(ShownName(request.file),
-                                         "the picture of the data field \"" + field.name + "\" would be " +
-                                             std::to_string(picture.GetWidth()) + " x " +
-                                             std::to_string(picture.GetHeight()) + " pixels; a picture is at most " +
-                                             std::to_string((long long)PICTURE_MAX_WIDTH) + " wide and " +
-                                             std::to_string(kTallestPicture) + " tall"));
+        std::string limit = PictureLimit(picture.GetWidth(), picture.GetHeight(), request.maxPixels);
+        if (!limit.empty())
+            return ReportError(FileError(
+                ShownName(request.file),
+                "the picture of the data field \"" + field.name + "\" would be " + std::to_string(picture.GetWidth()) +
+                    " x " + std::to_string(picture.GetHeight()) + " pixels; " + limit + "; nothing was written"));
     }
     if (IsStandardStream(request.output) && fields.size() > 1)
         return ReportError(FileError("<stdout>", "the pictures of " +

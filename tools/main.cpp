@@ -159,6 +159,10 @@ int main(int argc, char** argv)
                      "Number of side-by-side columns of rows (default: one, or as "
                      "many as keep a tall field near square)")
         ->check(CLI::Range(1, INT_MAX));
+    render
+        ->add_option("--max-pixels", picture.maxPixels,
+                     "Write no picture of more pixels than this (default 1000000000); larger ones are refused")
+        ->check(CLI::Range(1LL, LLONG_MAX));
     render->add_option("--color", picture.colour, "With --text: auto (colours on a terminal), always or never")
         ->check(CLI::IsMember({"auto", "always", "never"}))
         ->needs(text);

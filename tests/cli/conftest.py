@@ -7,6 +7,7 @@ or absolute, so that the same cases run natively and under wine.
 """
 import collections
 import os
+import signal
 import subprocess
 import tempfile
 import time
@@ -77,6 +78,28 @@ def watch(process, budget_mb, timeout):
             raise AssertionError("%s: %s" % (" ".join(process.args[-3:]), "passed %.0f MB of memory" % budget_mb
                                              if over else "still running after %d s" % timeout))
         time.sleep(0.005)
+
+
+def default_signals():
+    """For preexec_fn: the signals that end a process by default do so in the child, even
+    when this run inherited them ignored (a job started in the background, nohup)."""
+    for number in (signal.SIGINT, signal.SIGTERM, signal.SIGHUP, signal.SIGQUIT):
+        signal.signal(number, signal.SIG_DFL)
+
+
+def wait_for_file_in(process, folder, besides, timeout=60):
+    """Waits until `process` has a file open in `folder` other than `besides` (its
+    temporary file, named or not); False when it ends or the time runs out first."""
+    folder, besides, deadline = os.path.abspath(folder), os.path.abspath(besides), time.time() + timeout
+    while process.poll() is None and time.time() < deadline:
+        try:
+            links = [os.readlink("/proc/%d/fd/%s" % (process.pid, fd)) for fd in os.listdir("/proc/%d/fd" % process.pid)]
+        except OSError:
+            links = []
+        if any(link.startswith(folder + "/") and not link.startswith(besides) for link in links):
+            return True
+        time.sleep(0.002)
+    return False
 
 
 @pytest.fixture(scope="session")

@@ -95,10 +95,10 @@ def test_png(g):
     wide = g.write("wide.json", model([field("W", (20000, ["FF"]))]))
     g.expect_error(g.run("render", wide, "-o", g.path("w.png"), "--scale", "100"), "would be 2000000 x 100 pixels")
     g.expect_error(g.run("render", "data/sample.xml", "-o", g.path("no/such.png")),
-                   "no/such-Usercode_MASK.png: error: the file cannot be created")
+                   "no/such-Usercode_MASK.png: error: the file cannot be saved")
     if os.path.exists("/dev/full"):
         g.expect_error(g.run("render", "data/sample.xml", "--field", "Usercode_MASK", "-o", "/dev/full"),
-                       "/dev/full: error: the picture cannot be written")
+                       "/dev/full: error: the file cannot be saved", "No space left on device")
 
 
 def test_text(g, png):
