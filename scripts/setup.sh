@@ -10,7 +10,7 @@ need_core=(g++ cmake make libgtest-dev libbenchmark-dev googletest pkg-config li
 # The format check (the ctest `format`): every source as .clang-format lays it out.
 need_format=(clang-format)
 need_windows=(mingw-w64 g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine wine64)
-need_tool=(libcli11-dev nlohmann-json3-dev libpng-dev libxml2-dev)
+need_tool=(libcli11-dev rapidjson-dev libpng-dev libxml2-dev)
 # The Python package's tests run under Debian's interpreter, with its pytest and numpy.
 need_python=(python3-pytest python3-numpy)
 # Building and checking the Debian packages (scripts/test.sh package).

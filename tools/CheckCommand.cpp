@@ -15,9 +15,8 @@
 #include <algorithm>
 #include <vector>
 
-#include <nlohmann/json.hpp>
-
 #include "DataFile.h"
+#include "JsonModel.h"
 #include "Diagnostics.h"
 #include "ToolText.h"
 #include "XmlCheck.h"
@@ -122,26 +121,42 @@ std::string Summary(long long errors, long long warnings)
 int PrintJson(const std::string& path, const std::vector<CheckFinding>& findings, long long errors, long long warnings,
               long long omitted)
 {
-    nlohmann::ordered_json list = nlohmann::ordered_json::array();
+    JsonStandardOutput output;
+    JsonDocument document(output);
+    rapidjson::PrettyWriter<JsonPieces>& out = document.Write();
+    out.StartObject();
+    out.Key("file");
+    document.Text(path);
+    out.Key("xml_checked");
+    out.Bool(CanCheckXml());
+    out.Key("findings");
+    out.StartArray();
     for (const CheckFinding& finding : findings)
     {
-        nlohmann::ordered_json item;
-        item["severity"] = finding.bError ? "error" : "warning";
-        item["source"] = finding.source;
-        item["code"] = finding.bHasCode ? nlohmann::ordered_json(finding.nCode) : nlohmann::ordered_json(nullptr);
-        item["line"] = finding.nLine;
-        item["column"] = finding.nColumn;
-        item["message"] = finding.message;
-        list.push_back(item);
+        out.StartObject();
+        out.Key("severity");
+        out.String(finding.bError ? "error" : "warning");
+        out.Key("source");
+        document.Text(finding.source);
+        out.Key("code");
+        finding.bHasCode ? out.Int(finding.nCode) : out.Null();
+        out.Key("line");
+        out.Int64(finding.nLine);
+        out.Key("column");
+        out.Int64(finding.nColumn);
+        out.Key("message");
+        document.Text(finding.message);
+        out.EndObject();
     }
-    nlohmann::ordered_json report;
-    report["file"] = path;
-    report["xml_checked"] = CanCheckXml();
-    report["findings"] = list;
-    report["errors"] = errors;
-    report["warnings"] = warnings;
-    report["warnings_omitted"] = omitted;
-    printf("%s\n", report.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace).c_str());
+    out.EndArray();
+    out.Key("errors");
+    out.Int64(errors);
+    out.Key("warnings");
+    out.Int64(warnings);
+    out.Key("warnings_omitted");
+    out.Int64(omitted);
+    out.EndObject();
+    document.Finish();
     return errors > 0 ? TOOL_EXIT_ERROR : warnings > 0 ? TOOL_EXIT_WARNINGS : TOOL_EXIT_OK;
 }
 }

@@ -57,7 +57,6 @@ public:
     {
         m_progress.Update(done >> 20, total >> 20, "MB");
     }
-    void OnRestart() override {}
 
 private:
     Progress& m_progress;
@@ -207,7 +206,7 @@ int ReadJsonFile(const std::string& path, SVFPlusData& model, JsonReadObserver* 
             return -1;
         }
     }
-    std::string problem;
+    JsonReadError problem;
     int result;
     {
         JsonFileInput input(file);
@@ -216,15 +215,7 @@ int ReadJsonFile(const std::string& path, SVFPlusData& model, JsonReadObserver* 
     if (file != stdin)
         fclose(file);
     if (result != 0)
-    {
-        // "line L, column C: what" places the problem in the JSON text.
-        long line = 0, column = 0;
-        int taken = 0;
-        if (sscanf(problem.c_str(), "line %ld, column %ld: %n", &line, &column, &taken) == 2 && taken > 0)
-            error = Diagnostic(shown, line, column, "error", problem.substr((size_t)taken));
-        else
-            error = FileError(shown, problem);
-    }
+        error = Diagnostic(shown, problem.nLine, problem.nColumn, "error", problem.message);
     return result;
 }
 

@@ -75,13 +75,6 @@ void RowComparison::Check(SVFPlusData* second, int field, int block, int row, Ut
     bytes->Shrink(0);
 }
 
-void RowComparison::Restart()
-{
-    m_partners.clear();
-    m_namesSeen.clear();
-    m_rows.clear();
-}
-
 void RowComparison::Finish(SVFPlusData* second, bool textsAsJson, DifferenceSink& sink)
 {
     ModelView seen;

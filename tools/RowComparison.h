@@ -30,8 +30,6 @@ public:
     // makes no block without rows and no two neighbouring blocks of one width, and of a
     // model compared as it is. The row is compared and emptied.
     void Check(SVFPlusData* second, int field, int block, int row, UtByteBuffer* bytes);
-    // Forgets every row compared (the second model is read again from its start).
-    void Restart();
     // Once `second` is read whole: tells `sink` every difference, as CompareModels does.
     void Finish(SVFPlusData* second, bool textsAsJson, DifferenceSink& sink);
 
@@ -78,7 +76,6 @@ public:
         m_comparison.Check(&m_model, field, block, row, bytes);
     }
     void OnProgress(unsigned long long done, unsigned long long total) override;
-    void OnRestart() override { m_comparison.Restart(); }
 
 private:
     RowComparison& m_comparison;

@@ -10,6 +10,7 @@ import os
 import signal
 import subprocess
 import tempfile
+import threading
 import time
 
 import pytest
@@ -29,11 +30,12 @@ class Tool:
         self.command = ([emulator] if emulator else []) + [program]
         self.emulated = bool(emulator)
 
-    def run(self, *args, budget_mb=None, timeout=120, env=None, **extra):
+    def run(self, *args, budget_mb=None, timeout=120, env=None, feed=None, **extra):
         """Runs the tool; output goes to files, not pipes (a wine server started by the
         program inherits its handles and lives on for a while). With `budget_mb`, the
-        process is killed once its resident size passes that many MB. `extra` goes to
-        subprocess.Popen (stdin, user, preexec_fn)."""
+        process is killed once its resident size passes that many MB. `feed`, an iterable
+        of bytes, goes to its standard input through a pipe. `extra` goes to
+        subprocess.Popen (input, stdin, user, preexec_fn)."""
         if "input" in extra:
             given = tempfile.TemporaryFile()
             given.write(extra.pop("input"))
@@ -41,11 +43,29 @@ class Tool:
             extra["stdin"] = given
         extra.setdefault("stdin", subprocess.DEVNULL)
         with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+            if feed is not None:
+                extra["stdin"] = subprocess.PIPE
             process = subprocess.Popen(self.command + [str(a) for a in args], stdout=out, stderr=err,
                                        env=dict(os.environ, **env) if env else None, **extra)
+            if feed is not None:
+                threading.Thread(target=pour, args=(feed, process.stdin), daemon=True).start()
             status, usage = watch(process, budget_mb, timeout)
             text = lambda f: (f.seek(0), f.read())[1].decode("utf-8", "replace").replace("\r\n", "\n")
             return Result(os.waitstatus_to_exitcode(status), text(out), text(err), usage.ru_maxrss / 1024.0)
+
+
+def pour(feed, pipe):
+    """Writes the pieces of `feed` into `pipe` until the reader stops reading."""
+    try:
+        for piece in feed:
+            pipe.write(piece)
+    except (BrokenPipeError, OSError):
+        pass
+    finally:
+        try:
+            pipe.close()
+        except OSError:
+            pass
 
 
 def resident_mb(pid):

@@ -80,3 +80,37 @@ def test_render_interrupted_leaves_nothing(tool, scratch, number):
     process.wait(60)
     assert process.returncode == -number
     assert open(out).read() == "old" and sorted(os.listdir(scratch)) == ["m.json", "out.png"]
+
+
+def blanks(count, then=b""):
+    """`count` blanks in pieces of 1 MB, then `then`."""
+    piece = b" " * (1 << 20)
+    for _ in range(count >> 20):
+        yield piece
+    yield b" " * (count & ((1 << 20) - 1)) + then
+
+
+@pytest.mark.parametrize("name, text, place, quoted", [
+    # White space of any length costs no memory; the message quotes a few characters only.
+    ("1 GB of blanks", lambda: blanks(10 ** 9), ":1:1000000001: error: ", "(The document is empty) at the end"),
+    ("300 MB of blanks, then a fault", lambda: blanks(3 * 10 ** 8, b"{x"), ":1:300000002: error: ",
+     'at "x"'),
+    # A number of 20 million digits ends at its 310th or so, at its start.
+    ("a huge number", lambda: [b'{"version": "1", "fields": [], "x": ', b"7" * (2 * 10 ** 7), b"}"],
+     ":1:37: error: ", "(Number too big to be stored in double) at \"" + "7" * 40 + '..."'),
+])
+@pytest.mark.parametrize("piped", [True, False])
+def test_json_input_in_bounded_memory(tool, scratch, baseline_mb, name, text, place, quoted, piped):
+    """JSON is read in a buffer of fixed size, from a file or from a pipe alike: memory
+    stays within 64 MB of the tool's own, and the error is one short line with a place."""
+    if piped:
+        r = tool.run("info", "-", "--from", "json", feed=text(), budget_mb=baseline_mb + 64, timeout=300)
+        shown = "<stdin>"
+    else:
+        shown = scratch + "/hostile.json"
+        with open(shown, "wb") as f:
+            for piece in text():
+                f.write(piece)
+        r = tool.run("info", shown, budget_mb=baseline_mb + 64, timeout=300)
+    assert r.code == EXIT_ERROR and r.out == "", r
+    assert r.err.startswith(shown + place) and quoted in r.err and len(r.err) < 200 + len(shown), r
