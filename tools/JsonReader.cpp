@@ -169,6 +169,17 @@ struct StopTable
     }
 };
 constexpr StopTable kStop;
+
+// True when one of the 8 bytes of `word` stops a run: a byte below 0x20 (x - 0x20 borrows
+// into its high bit where x < 0x20 and x's high bit is clear), a quote or a backslash
+// (the same test for 1 after an exclusive or that makes them 0).
+bool HasStop(uint64_t word)
+{
+    const uint64_t ones = 0x0101010101010101ULL, high = 0x8080808080808080ULL;
+    uint64_t quote = word ^ (ones * '"'), backslash = word ^ (ones * '\\');
+    uint64_t below = (word - ones * 0x20) & ~word;
+    return ((below | ((quote - ones) & ~quote) | ((backslash - ones) & ~backslash)) & high) != 0;
+}
 }
 
 // RapidJSON's reader copies the characters of a text one by one, checking each, except
@@ -183,6 +194,9 @@ inline void JsonSaxReader::ScanCopyUnescapedString<JsonStream, JsonSaxReader::St
     for (;;)
     {
         const char* p = is.m_pNext;
+        uint64_t word;
+        while (is.m_pEnd - p >= 8 && (memcpy(&word, p, 8), !HasStop(word)))
+            p += 8;
         while (p < is.m_pEnd && !kStop.stop[(unsigned char)*p])
             ++p;
         size_t count = (size_t)(p - is.m_pNext);
@@ -210,6 +224,22 @@ struct HexTable
     }
 };
 constexpr HexTable kHex;
+
+// The byte each pair of characters stands for, indexed by the first character plus 256
+// times the second; 0x100 or more when the pair is not two hexadecimal digits.
+const uint16_t* HexPairs()
+{
+    static const std::vector<uint16_t> pairs = [] {
+        std::vector<uint16_t> table(65536);
+        for (unsigned i = 0; i < 65536; ++i)
+        {
+            unsigned high = kHex.value[i & 0xFF], low = kHex.value[i >> 8];
+            table[i] = (uint16_t)((high | low) & 16 ? 0x100 : high << 4 | low);
+        }
+        return table;
+    }();
+    return pairs.data();
+}
 
 // What the next value of the text stands for.
 enum Slot
@@ -601,19 +631,24 @@ bool ModelEvents::ReadRow(const char* digits, size_t length)
         return true;
     }
     UtByteBuffer* row = m_pBlock->AddRow();
-    unsigned char* out = row != nullptr && length > 0 ? row->Extend((unsigned int)(length / 2)) : nullptr;
+    unsigned char* out = row != nullptr && length > 0 && row->Reserve((unsigned int)(length / 2))
+                             ? row->Extend((unsigned int)(length / 2))
+                             : nullptr;
     if (row == nullptr || (out == nullptr && length > 0))
         return Fatal("there is no memory for the rows of " + WhereBlock());
     const unsigned char* p = (const unsigned char*)digits;
+    const uint16_t* pairs = HexPairs();
+    unsigned wrong = 0;   // 0x100 once a character is no digit
     for (size_t i = 0; i < length; i += 2)
     {
-        unsigned char high = kHex.value[p[i]], low = kHex.value[p[i + 1]];
-        if ((high | low) & 16)
-        {
-            Refuse(WhereRow() + " holds a character that is no hexadecimal digit");
-            return true;
-        }
-        *out++ = (unsigned char)(high << 4 | low);
+        unsigned value = pairs[p[i] | p[i + 1] << 8];
+        wrong |= value;
+        *out++ = (unsigned char)value;
+    }
+    if (wrong & 0x100)
+    {
+        Refuse(WhereRow() + " holds a character that is no hexadecimal digit");
+        return true;
     }
     if (m_pObserver != nullptr)
         m_pObserver->OnRow(m_nField, m_nBlock, m_nRow, row);

@@ -66,7 +66,7 @@ class Group:
 
     def expect(self, condition, what, result=None):
         if not condition:
-            self.failures.append("%s: %s%s" % (self.name, what, "\n%r" % result if result is not None else ""))
+            self.failures.append("%s: %s%s" % (self.name, what, "\n%r" % (result,) if result is not None else ""))
         return condition
 
     def run(self, *args, code=None, out=None, env=None, **extra):
