@@ -599,7 +599,7 @@ def test_expr(g):
         g.expect_error(g.run("expr", expression, "--width", "8", out=""), '"%s" does not evaluate' % expression,
                        "(error -201).")
     for arguments in (["(FF)"], ["(FF)", "--width", "0"], ["(FF)", "--width", "x"], ["--width", "8"]):
-        g.expect_error(g.run("expr", *arguments, out=""), "(see 'rizeroz --help')", code=EXIT_USAGE)
+        g.expect_error(g.run("expr", *arguments, out=""), "(see 'rizeroz expr --help')", code=EXIT_USAGE)
 
 
 def test_command_line(g, version):
@@ -611,10 +611,12 @@ def test_command_line(g, version):
                            ("convert", "--expressions"), ("diff", "--exact"), ("expr", "--width")):
         r = g.run(command, "--help", code=EXIT_OK)
         g.expect("Usage: rizeroz %s" % command in r.out and words in r.out, "%s --help" % command, r)
-    for arguments, fragment in (([], "A subcommand is required"), (["frobnicate"], 'there is no command "frobnicate"'),
-                                (["info"], "FILE is required"), (["info", "a.xml", "b.xml"], "b.xml"),
-                                (["convert", "a.xml"], "OUT is required"), (["dump", "--json", "a.xml"], "--json")):
-        g.expect_error(g.run(*arguments, out=""), fragment, "(see 'rizeroz --help').", code=EXIT_USAGE)
+    # Usage errors cite the help of the command given, or the tool's.
+    for arguments, fragment, help_of in (
+            ([], "A subcommand is required", ""), (["frobnicate"], 'there is no command "frobnicate"', ""),
+            (["info"], "FILE is required", "info "), (["info", "a.xml", "b.xml"], "b.xml", "info "),
+            (["convert", "a.xml"], "OUT is required", "convert "), (["dump", "--json", "a.xml"], "--json", "dump ")):
+        g.expect_error(g.run(*arguments, out=""), fragment, "(see 'rizeroz %s--help')." % help_of, code=EXIT_USAGE)
 
 
 def run_groups(tool, groups, root):
