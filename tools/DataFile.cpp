@@ -14,6 +14,7 @@
 #include "Diagnostics.h"
 #include "JsonModel.h"
 #include "Progress.h"
+#include "RowComparison.h"
 #include "ToolText.h"
 
 namespace
@@ -219,63 +220,26 @@ int ReadJsonFile(const std::string& path, SVFPlusData& model, JsonReadObserver* 
     return result;
 }
 
-int ToolReader::OnSetStartTag()
-{
-    CatchUp();
-    return RODAzivUzirAdovIzozari::OnSetStartTag();
-}
-
-int ToolReader::OnSetEndTag()
-{
-    CatchUp();
-    return RODAzivUzirAdovIzozari::OnSetEndTag();
-}
-
-void ToolReader::OnRow(int, int, int, UtByteBuffer*) {}
-
-int ToolReader::ReadWithProgress(const std::string& path, const std::string& shown, Progress* progress,
-                                 unsigned long long rowsDue, std::string& error)
+int ToolReader::Read(const std::string& path, const std::string& shown, Progress* progress, std::string& error)
 {
     m_pProgress = progress;
-    m_nField = m_nBlock = m_nRow = 0;
-    m_nRowsSeen = 0;
-    m_nRowsDue = rowsDue;
-    int result = ReadDataFile(*this, path, error, shown);
-    CatchUp();
+    m_handler.SetReadHook(this);
+    int result = ReadDataFile(m_handler, path, error, shown);
+    m_handler.SetReadHook(nullptr);
     m_pProgress = nullptr;
     return result;
 }
 
-// Tells OnRow of the rows read since the last call. The last block of the last field may
-// still grow (the next field block of the same width adds to it), so the walk stays there.
-void ToolReader::CatchUp()
+void ToolReader::OnRow(int field, int block, int row, UtByteBuffer* bytes)
 {
-    SVFPlusData* model = GetSVFPlusData();
-    if (model == nullptr)
-        return;
-    for (;;)
-    {
-        SVFDataField* field = model->GetDataField(m_nField);
-        if (field == nullptr)
-            break;
-        SVFDataField::DataBlock* block = field->GetDataBlock(m_nBlock);
-        for (; block != nullptr && m_nRow < block->GetNumberOfRows(); ++m_nRow, ++m_nRowsSeen)
-            OnRow(m_nField, m_nBlock, m_nRow, block->GetRow(m_nRow + 1));
-        if (m_nBlock + 1 < field->GetFieldBlockCount())
-        {
-            ++m_nBlock;
-            m_nRow = 0;
-        }
-        else if (m_nField + 1 < model->GetDataFieldCount())
-        {
-            ++m_nField;
-            m_nBlock = m_nRow = 0;
-        }
-        else
-            break;
-    }
+    if (m_pComparison != nullptr)
+        m_pComparison->Check(m_handler.GetSVFPlusData(), field, block, row, bytes);
+}
+
+void ToolReader::OnProgress(unsigned long long done, unsigned long long total)
+{
     if (m_pProgress != nullptr)
-        m_pProgress->Update(m_nRowsSeen, m_nRowsDue, "rows");
+        m_pProgress->Update(done >> 20, total >> 20, "MB");
 }
 
 int LoadedModel::Load(const std::string& path, FileFormat format, std::string& error)
@@ -295,7 +259,7 @@ int LoadedModel::Load(const std::string& path, FileFormat format, std::string& e
         return -1;
     Progress progress("reading " + input.GetShown());
     ToolReader reader;
-    int result = reader.ReadWithProgress(input.GetPath(), input.GetShown(), &progress, 0, error);
+    int result = reader.Read(input.GetPath(), input.GetShown(), &progress, error);
     if (result < 0)
         return result;
     // The handler's model is taken over whole, nothing copied, and the handler goes with

@@ -254,13 +254,13 @@ int RunDiff(const DiffRequest& request)
         // its blocks as a data file carries them, so every row read stands where the view
         // has it.
         RowComparison comparison(first.Get(), kind, true);
-        ComparingReader reader(comparison);
+        ToolReader reader(&comparison);
         InputFile input;
         if (!input.Open(request.second, false, error))
             return ReportError(error);
         {
             Progress progress("reading " + input.GetShown());
-            if (reader.ReadWithProgress(input.GetPath(), input.GetShown(), &progress, 0, error) < 0)
+            if (reader.Read(input.GetPath(), input.GetShown(), &progress, error) < 0)
                 return ReportError(error);
         }
         comparison.Finish(reader.GetSVFPlusData(), false, printer);

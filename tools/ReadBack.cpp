@@ -26,10 +26,10 @@ std::string CheckWrittenDataFile(SVFPlusData* model, const std::string& readPath
                                  bool expressions)
 {
     RowComparison comparison(model, VIEW_CARRIED, false);
-    ComparingReader reader(comparison);
+    ToolReader reader(&comparison);
     Progress progress("checking " + shown);
     std::string problem;
-    if (reader.ReadWithProgress(readPath, shown, &progress, comparison.GetRowCount(), problem) < 0)
+    if (reader.Read(readPath, shown, &progress, problem) < 0)
         return "reading it gives: " + problem;
     FirstDifference found;
     comparison.Finish(reader.GetSVFPlusData(), false, found);
