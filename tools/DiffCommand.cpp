@@ -264,18 +264,17 @@ int RunDiff(const DiffRequest& request)
                 return ReportError(error);
         }
         comparison.Finish(reader.GetSVFPlusData(), false, printer);
+        // The differences point into both models: they are printed while the models live.
+        return printer.Finish() == 0 ? TOOL_EXIT_OK : TOOL_EXIT_DIFFERENT;
     }
-    else
-    {
-        LoadedModel second;
-        if (second.Load(request.second, request.from, error) < 0)
-            return ReportError(error);
-        ModelView firstView;
-        ModelView secondView;
-        ViewModel(first.Get(), kind, firstView);
-        ViewModel(second.Get(), kind, secondView);
-        CompareOptions options = {true, false, nullptr};
-        CompareModels(firstView, secondView, options, printer);
-    }
+    LoadedModel second;
+    if (second.Load(request.second, request.from, error) < 0)
+        return ReportError(error);
+    ModelView firstView;
+    ModelView secondView;
+    ViewModel(first.Get(), kind, firstView);
+    ViewModel(second.Get(), kind, secondView);
+    CompareOptions options = {true, false, nullptr};
+    CompareModels(firstView, secondView, options, printer);
     return printer.Finish() == 0 ? TOOL_EXIT_OK : TOOL_EXIT_DIFFERENT;
 }
