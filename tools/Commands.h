@@ -21,7 +21,8 @@ enum ToolExitCode
 // FILE, IN and OUT may be "-" for standard input or output; FileFormat is --from or --to.
 int RunInfo(const std::string& path, FileFormat from, bool json);
 int RunDump(const std::string& path, FileFormat from);
-int RunCheck(const std::string& path, FileFormat from, bool json, bool validate);
+// `quiet`: nothing on stdout, the exit code tells.
+int RunCheck(const std::string& path, FileFormat from, bool json, bool validate, bool quiet);
 int RunExpr(const std::string& expression, int width);
 
 struct ConvertRequest
@@ -44,6 +45,7 @@ struct DiffRequest
     bool exact = false;   // --exact: the models as they are, not what a data file carries of them
     int max = 20;         // --max: lines of differences at most
     bool json = false;    // --json
+    bool quiet = false;   // --quiet: nothing on stdout, the exit code tells
 };
 int RunDiff(const DiffRequest& request);
 

@@ -147,6 +147,11 @@ int ReadDataFile(RODAzivUzirAdovIzozari& handler, const std::string& path, std::
     if (result < 0)
     {
         error = HandlerError(handler, located, "the file cannot be read");
+        // Standard input has no name that says JSON.
+        if (located.shown == ShownName("-") && !error.empty() && error.back() == '.')
+            error.back() = ';';
+        if (located.shown == ShownName("-"))
+            error += " if standard input is JSON, give --from json.";
         return result;
     }
     SVFPlusData* model = handler.GetSVFPlusData();

@@ -189,7 +189,7 @@ public:
 
     void Add(const Difference& difference) override
     {
-        if (m_nCount++ >= (long long)m_request.max)
+        if (m_nCount++ >= (long long)m_request.max || m_request.quiet)
             return;
         if (m_request.json)
             m_entries.push_back(difference);
@@ -199,6 +199,8 @@ public:
 
     long long Finish()
     {
+        if (m_request.quiet)
+            return m_nCount;
         if (m_request.json)
         {
             JsonStandardOutput output;

@@ -259,6 +259,8 @@ int WriteFields(const RenderRequest& request, const std::vector<DrawnField>& fie
     {
         if (!WritePicture(pictures[i], paths[i], error))
             return ReportError(error);
+        if (!IsStandardStream(paths[i]))
+            printf("%s\n", paths[i].c_str());   // the files written, one per line
     }
     return TOOL_EXIT_OK;
 }

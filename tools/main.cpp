@@ -15,6 +15,7 @@
 #include "DataFile.h"
 #include "Diagnostics.h"
 #include "Progress.h"
+#include "ToolText.h"
 #include "XmlCheck.h"
 
 namespace
@@ -22,6 +23,7 @@ namespace
 // What the command line gives, for every command.
 struct Values
 {
+    std::vector<std::string> files;   // info and check
     std::string file;
     std::string from;
     std::string to;
@@ -110,6 +112,27 @@ int Render(Values& values, CLI::App& render)
     return RunRender(picture);
 }
 
+// Runs `run` on each of the files given; with several, a summary line follows (unless
+// --json or --quiet), and the exit code is the worst of them.
+template <typename Run>
+int EachFile(const Values& values, Run run)
+{
+    int worst = TOOL_EXIT_OK;
+    int counts[3] = {0, 0, 0};   // files that gave exit code 0, 1 and 2
+    for (size_t i = 0; i < values.files.size(); ++i)
+    {
+        if (i > 0 && !values.json && !values.quiet)
+            printf("\n");
+        int code = run(values.files[i]);
+        ++counts[code < 3 ? code : 2];
+        worst = code > worst ? code : worst;
+    }
+    if (values.files.size() > 1 && !values.json && !values.quiet)
+        printf("%s: %d clean, %d with warnings, %d with errors.\n",
+               Counted((long long)values.files.size(), "file", "files").c_str(), counts[0], counts[1], counts[2]);
+    return worst;
+}
+
 std::string CheckSummary()
 {
     return std::string("Report, in document order, the library reader's error and what it takes leniently (its "
@@ -124,23 +147,29 @@ std::string CheckSummary()
 std::vector<Command> Commands()
 {
     return {
-        {"info", "Print the version, the comment, each data field with its blocks, and the totals.",
+        {"info", "Print the version, the comment, each data field with its blocks, and the totals, for each FILE.",
          SHARED_FROM | SHARED_QUIET | SHARED_JSON,
          [](CLI::App& c, Values& v) {
-             c.add_option("FILE", v.file, "Data file (or .json file) to describe; - for standard input")->required();
+             c.add_option("FILE", v.files, "Data files (or .json files) to describe; - for standard input")->required();
          },
-         [](Values& v, CLI::App&) { return RunInfo(v.file, FormatNamed(v.from), v.json); }},
+         [](Values& v, CLI::App&) {
+             return EachFile(v, [&v](const std::string& file) { return RunInfo(file, FormatNamed(v.from), v.json); });
+         }},
         {"dump", "Print every row, one per line, as FIELD[block][row] = HEX.", SHARED_FROM | SHARED_QUIET,
          [](CLI::App& c, Values& v) {
              c.add_option("FILE", v.file, "Data file (or .json file) to print; - for standard input")->required();
          },
          [](Values& v, CLI::App&) { return RunDump(v.file, FormatNamed(v.from)); }},
-        {"check", CheckSummary(), SHARED_FROM | SHARED_JSON,
+        {"check", CheckSummary(), SHARED_FROM | SHARED_QUIET | SHARED_JSON,
          [](CLI::App& c, Values& v) {
-             c.add_option("FILE", v.file, "Data file to check; - for standard input")->required();
+             c.add_option("FILE", v.files, "Data files to check; - for standard input")->required();
              c.add_flag("--no-valid", v.noValid, "Do not check validity against the document type");
          },
-         [](Values& v, CLI::App&) { return RunCheck(v.file, FormatNamed(v.from), v.json, !v.noValid); }},
+         [](Values& v, CLI::App&) {
+             return EachFile(v, [&v](const std::string& file) {
+                 return RunCheck(file, FormatNamed(v.from), v.json, !v.noValid, v.quiet);
+             });
+         }},
         {"convert",
          "Read IN and write OUT, each as JSON when its name ends in \".json\". OUT is replaced only once the new "
          "file has been read back and compared.",
@@ -177,6 +206,7 @@ std::vector<Command> Commands()
                  return UsageError("standard input (-) can be only one of the files", "diff");
              v.comparison.from = FormatNamed(v.from);
              v.comparison.json = v.json;
+             v.comparison.quiet = v.quiet;
              return RunDiff(v.comparison);
          }},
         {"expr", "Evaluate a row expression and print the row in hexadecimal.", 0,
@@ -205,7 +235,11 @@ void Declare(CLI::App& app, const Command& command, Values& values)
         sub->add_option("--from", values.from, "Read the input files as xml (data files) or json, whatever their names")
             ->check(CLI::IsMember({"xml", "json"}));
     if (command.shared & SHARED_QUIET)
-        sub->add_flag("-q,--quiet", values.quiet, "Show no progress on stderr");
+        sub->add_flag("-q,--quiet", values.quiet,
+                      std::string("Show no progress on stderr") +
+                          (command.name == std::string("check") || command.name == std::string("diff")
+                               ? "; print nothing at all: the exit code tells"
+                               : ""));
 }
 }
 
@@ -231,7 +265,8 @@ int main(int argc, char** argv)
     app.allow_windows_style_options(false);
     app.footer("Exit codes: 0 success; 1 warnings (check, expr) or differences (diff); 2 error; 64 wrong command "
                "line.\n"
-               "See docs/cli.md for the commands, the JSON shape and the exit codes.");
+               "See 'man rizeroz', or docs/cli.md (installed as share/doc/rizeroz/docs/cli.md), for the commands, "
+               "the JSON shape and the exit codes.");
 
     Values values;
     const std::vector<Command> commands = Commands();
@@ -244,6 +279,9 @@ int main(int argc, char** argv)
         chosen = argc > 1 && command.name == std::string(argv[1]) ? &command : chosen;
     if (argc > 1 && argv[1][0] != '-' && chosen == nullptr)
         return UsageError(std::string("there is no command \"") + argv[1] + "\"", nullptr);
+    const std::string first = argc > 1 ? argv[1] : "";
+    if (argc > 1 && argv[1][0] == '-' && first != "-h" && first != "--help" && first != "--version")
+        return UsageError("there is no option " + first + " before the command", nullptr);
     try
     {
         app.parse(argc, argv);
@@ -252,7 +290,12 @@ int main(int argc, char** argv)
     {
         if (failure.get_exit_code() == 0)
             return app.exit(failure);   // --help or --version
-        return UsageError(failure.what(), chosen != nullptr ? chosen->name : nullptr);
+        // CLI11 takes an unknown option for an argument too many.
+        std::string what = failure.what();
+        const std::string extra = "The following argument was not expected: -";
+        if (what.compare(0, extra.size(), extra) == 0)
+            what = "there is no option " + what.substr(extra.size() - 1);
+        return UsageError(what, chosen != nullptr ? chosen->name : nullptr);
     }
 
     // Every file named on the command line must be one the library opens as named.

@@ -177,7 +177,11 @@ XML_SAMPLES = [
 def test_check(g):
     g.run("check", "data/sample.xml", code=EXIT_OK, out="data/sample.xml: no problems found.\n")
     g.run("check", "data/cli_model.json", code=EXIT_OK)
-    g.expect_error(g.run("check", g.write("bad.json", "{")), "bad.json:1:2: error:")
+    # A JSON file is checked as a data file is: its findings on stdout, in the same form.
+    r = g.run("check", g.write("bad.json", "{"), code=EXIT_ERROR)
+    g.expect(r.err == "" and r.out.splitlines()[0].endswith("bad.json:1:2: error: the JSON text is malformed "
+                                                           "(Missing a name for object member) at the end of the text."),
+             "check of malformed JSON", r)
     xml = "xml_checked\": true" in g.run("check", "--json", "data/sample.xml").out
 
     # The reader's warnings and libxml2's findings, in document order, in the editors' form.
@@ -614,7 +618,7 @@ def test_command_line(g, version):
     # Usage errors cite the help of the command given, or the tool's.
     for arguments, fragment, help_of in (
             ([], "A subcommand is required", ""), (["frobnicate"], 'there is no command "frobnicate"', ""),
-            (["info"], "FILE is required", "info "), (["info", "a.xml", "b.xml"], "b.xml", "info "),
+            (["info"], "FILE is required", "info "), (["dump", "a.xml", "b.xml"], "b.xml", "dump "),
             (["convert", "a.xml"], "OUT is required", "convert "), (["dump", "--json", "a.xml"], "--json", "dump ")):
         g.expect_error(g.run(*arguments, out=""), fragment, "(see 'rizeroz %s--help')." % help_of, code=EXIT_USAGE)
 

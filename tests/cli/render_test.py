@@ -79,7 +79,9 @@ def test_png(g):
     ]
     for number, (name, fields, arguments, pictures) in enumerate(cases):
         source = g.write("case%d.json" % number, model(fields))
-        g.run("render", source, "-o", g.path("case%d.png" % number), *arguments, code=EXIT_OK, out="")
+        # render names every file it wrote, one per line.
+        written = "".join(g.path("case%d%s.png\n" % (number, suffix)) for suffix in pictures)
+        g.run("render", source, "-o", g.path("case%d.png" % number), *arguments, code=EXIT_OK, out=written)
         for suffix, expected in pictures.items():
             actual = read_png(g.path("case%d%s.png" % (number, suffix)))
             g.expect(actual == expected, "%s: picture%s" % (name, suffix), "\n".join(actual))
