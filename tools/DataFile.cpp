@@ -28,26 +28,6 @@ bool IsSeparator(char c)
 #endif
 }
 
-// XML reads every CR LF pair, and every CR alone, as one line feed.
-std::string XmlLineEnds(const char* text)
-{
-    std::string result;
-    for (const char* p = text; *p != '\0'; ++p)
-    {
-        if (*p == '\r')
-        {
-            result += '\n';
-            if (p[1] == '\n')
-                ++p;
-        }
-        else
-        {
-            result += *p;
-        }
-    }
-    return result;
-}
-
 // The JSON reader's progress, on a progress line.
 class ProgressObserver : public JsonReadObserver
 {
@@ -272,4 +252,23 @@ int LoadedModel::Load(const std::string& path, FileFormat format, std::string& e
     m_built.Swap(*reader.GetSVFPlusData());
     m_pModel = &m_built;
     return 0;
+}
+
+std::string XmlLineEnds(const char* text)
+{
+    std::string result;
+    for (const char* p = text; *p != '\0'; ++p)
+    {
+        if (*p == '\r')
+        {
+            result += '\n';
+            if (p[1] == '\n')
+                ++p;
+        }
+        else
+        {
+            result += *p;
+        }
+    }
+    return result;
 }
