@@ -185,8 +185,10 @@ int PrintFindings(const std::string& path, std::vector<CheckFinding>& findings, 
         std::string text = finding.message;
         if (finding.bHasCode)
             text += std::string(" (") + (finding.bError ? "error " : "warning ") + std::to_string(finding.nCode) + ")";
-        printf("%s\n",
-               Diagnostic(path, finding.nLine, finding.nColumn, finding.bError ? "error" : "warning", text).c_str());
+        printf(
+            "%s\n",
+            Painted(Diagnostic(path, finding.nLine, finding.nColumn, finding.bError ? "error" : "warning", text), true)
+                .c_str());
     }
     if (omitted > 0)
         printf("%s\n", Diagnostic(path, 0, 0, "warning",

@@ -8,6 +8,7 @@
 #include <stdio.h>
 
 #include "DataFile.h"
+#include "Diagnostics.h"
 #include "JsonModel.h"
 #include "ModelCompare.h"
 #include "Progress.h"
@@ -194,7 +195,7 @@ public:
         if (m_request.json)
             m_entries.push_back(difference);
         else
-            printf("%s\n", Line(difference).c_str());
+            printf("%s\n", PaintedDifference(Line(difference)).c_str());
     }
 
     long long Finish()

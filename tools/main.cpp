@@ -30,6 +30,7 @@ struct Values
     bool json = false;
     bool quiet = false;
     bool noValid = false;
+    std::string colour = "auto";
     std::string expression;
     int width = 0;
     ConvertRequest conversion;
@@ -42,7 +43,8 @@ enum SharedOption
 {
     SHARED_FROM = 1,    // --from xml|json
     SHARED_QUIET = 2,   // -q, --quiet
-    SHARED_JSON = 4     // --json
+    SHARED_JSON = 4,    // --json
+    SHARED_COLOR = 8    // --color auto|always|never
 };
 
 struct Command
@@ -95,9 +97,6 @@ void DeclareRender(CLI::App& render, Values& values)
         .add_option("--max-pixels", picture.maxPixels,
                     "Write no picture of more pixels than this (default 1000000000); larger ones are refused")
         ->check(CLI::Range(1LL, LLONG_MAX));
-    render.add_option("--color", picture.colour, "With --text: auto (colours on a terminal), always or never")
-        ->check(CLI::IsMember({"auto", "always", "never"}))
-        ->needs(text);
 }
 
 int Render(Values& values, CLI::App& render)
@@ -108,6 +107,7 @@ int Render(Values& values, CLI::App& render)
     if (IsStandardStream(picture.file) && IsStandardStream(picture.other))
         return UsageError("standard input (-) can be only one of the files", "render");
     picture.hasField = render.count("--field") > 0;
+    picture.colour = values.colour;
     picture.from = FormatNamed(values.from);
     return RunRender(picture);
 }
@@ -148,19 +148,20 @@ std::vector<Command> Commands()
 {
     return {
         {"info", "Print the version, the comment, each data field with its blocks, and the totals, for each FILE.",
-         SHARED_FROM | SHARED_QUIET | SHARED_JSON,
+         SHARED_FROM | SHARED_QUIET | SHARED_JSON | SHARED_COLOR,
          [](CLI::App& c, Values& v) {
              c.add_option("FILE", v.files, "Data files (or .json files) to describe; - for standard input")->required();
          },
          [](Values& v, CLI::App&) {
              return EachFile(v, [&v](const std::string& file) { return RunInfo(file, FormatNamed(v.from), v.json); });
          }},
-        {"dump", "Print every row, one per line, as FIELD[block][row] = HEX.", SHARED_FROM | SHARED_QUIET,
+        {"dump", "Print every row, one per line, as FIELD[block][row] = HEX.",
+         SHARED_FROM | SHARED_QUIET | SHARED_COLOR,
          [](CLI::App& c, Values& v) {
              c.add_option("FILE", v.file, "Data file (or .json file) to print; - for standard input")->required();
          },
          [](Values& v, CLI::App&) { return RunDump(v.file, FormatNamed(v.from)); }},
-        {"check", CheckSummary(), SHARED_FROM | SHARED_QUIET | SHARED_JSON,
+        {"check", CheckSummary(), SHARED_FROM | SHARED_QUIET | SHARED_JSON | SHARED_COLOR,
          [](CLI::App& c, Values& v) {
              c.add_option("FILE", v.files, "Data files to check; - for standard input")->required();
              c.add_flag("--no-valid", v.noValid, "Do not check validity against the document type");
@@ -173,7 +174,7 @@ std::vector<Command> Commands()
         {"convert",
          "Read IN and write OUT, each as JSON when its name ends in \".json\". OUT is replaced only once the new "
          "file has been read back and compared.",
-         SHARED_FROM | SHARED_QUIET,
+         SHARED_FROM | SHARED_QUIET | SHARED_COLOR,
          [](CLI::App& c, Values& v) {
              c.add_option("IN", v.conversion.input, "File to read; - for standard input")->required();
              c.add_option("OUT", v.conversion.output, "File to write; - for standard output")->required();
@@ -191,7 +192,7 @@ std::vector<Command> Commands()
         {"diff",
          "Compare two files (data files or JSON) by what a data file carries: one line per difference. Exit 0 when "
          "equal, 1 when they differ, 2 on errors.",
-         SHARED_FROM | SHARED_QUIET | SHARED_JSON,
+         SHARED_FROM | SHARED_QUIET | SHARED_JSON | SHARED_COLOR,
          [](CLI::App& c, Values& v) {
              c.add_option("A", v.comparison.first, "The first file; - for standard input")->required();
              c.add_option("B", v.comparison.second, "The second file; - for standard input")->required();
@@ -220,7 +221,7 @@ std::vector<Command> Commands()
                      "bottom, blocks one below the other. Writes a PNG file (-o; with several fields, OUT-NAME.png "
                      "for each) or prints the picture with block characters (--text).") +
              (CanWritePng() ? "" : " This build has no PNG support (it was built without libpng): only --text draws."),
-         SHARED_FROM | SHARED_QUIET, DeclareRender, Render},
+         SHARED_FROM | SHARED_QUIET | SHARED_COLOR, DeclareRender, Render},
     };
 }
 
@@ -234,6 +235,11 @@ void Declare(CLI::App& app, const Command& command, Values& values)
     if (command.shared & SHARED_FROM)
         sub->add_option("--from", values.from, "Read the input files as xml (data files) or json, whatever their names")
             ->check(CLI::IsMember({"xml", "json"}));
+    if (command.shared & SHARED_COLOR)
+        sub->add_option("--color", values.colour,
+                        "Colour for errors, warnings, differences and --text pictures: auto (on a terminal, unless "
+                        "NO_COLOR is set), always or never")
+            ->check(CLI::IsMember({"auto", "always", "never"}));
     if (command.shared & SHARED_QUIET)
         sub->add_flag("-q,--quiet", values.quiet,
                       std::string("Show no progress on stderr") +
@@ -247,7 +253,7 @@ int ReportError(const std::string& message)
 {
     Progress::Clear();
     fflush(stdout);
-    fprintf(stderr, "%s\n", message.c_str());
+    fprintf(stderr, "%s\n", Painted(message, false).c_str());
     return TOOL_EXIT_ERROR;
 }
 
@@ -309,6 +315,7 @@ int main(int argc, char** argv)
     }
 
     Progress::SetQuiet(values.quiet);
+    SetColour(values.colour);
     for (const Command& command : commands)
         chosen = app.got_subcommand(command.name) ? &command : chosen;
     try

@@ -120,7 +120,7 @@ def test_text(g, png):
     errors = [
         ([plain], EXIT_USAGE, "render needs -o OUT or --text"),
         ([plain, "--text", "-o", "x.png"], EXIT_USAGE, "excludes"),
-        ([plain, "-o", "x.png", "--color", "always"], EXIT_USAGE, "--color"),
+        ([plain, "--text", "--color", "sometimes"], EXIT_USAGE, "--color"),
         ([plain, "--text", "--scale", "0"], EXIT_USAGE, "--scale"),
         ([plain, "--text", "--field", "nope"], EXIT_ERROR, 'there is no data field "nope"'),
         ([blocks, "--text", "--block", "4"], EXIT_ERROR, 'field "B" has no block 4 (it has 4 blocks'),

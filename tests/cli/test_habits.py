@@ -109,3 +109,17 @@ def test_completion(tmp_path, words, offered):
     done = subprocess.run(["bash", "-c", shell, "bash", COMPLETION, "rizeroz", *words], capture_output=True,
                           text=True, check=True, cwd=tmp_path)
     assert set(done.stdout.split()) == offered, done
+
+
+@pytest.mark.parametrize("arguments, environment, painted", [
+    (["check", WARNINGS, "--no-valid", "--color", "always"], {}, "\x1b[1;35mwarning:\x1b[0m"),
+    (["check", WARNINGS, "--no-valid", "--color", "always"], {"NO_COLOR": "1"}, "\x1b[1;35mwarning:\x1b[0m"),
+    (["check", WARNINGS, "--no-valid", "--color", "auto"], {}, None),   # not a terminal
+    (["check", WARNINGS, "--no-valid", "--color", "never"], {}, None),
+    (["diff", SAMPLE, MODEL, "--color", "always"], {}, "\x1b[33m"),
+    (["info", "no-such.xml", "--color", "always"], {}, "\x1b[1;31merror:\x1b[0m"),   # on stderr
+])
+def test_colour(tool, arguments, environment, painted):
+    r = tool.run(*arguments, env=environment)
+    printed = r.out + r.err
+    assert (painted in printed) if painted else "\x1b[" not in printed, r
