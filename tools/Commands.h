@@ -41,11 +41,12 @@ struct DiffRequest
 {
     std::string first;
     std::string second;
-    FileFormat from = FORMAT_BY_NAME;
-    bool exact = false;   // --exact: the models as they are, not what a data file carries of them
-    int max = 20;         // --max: lines of differences at most
-    bool json = false;    // --json
-    bool quiet = false;   // --quiet: nothing on stdout, the exit code tells
+    FileFormat from = FORMAT_BY_NAME;         // --from: how the first file is read
+    FileFormat fromSecond = FORMAT_BY_NAME;   // and the second
+    bool exact = false;                       // --exact: the models as they are, not what a data file carries of them
+    int max = 20;                             // --max: lines of differences at most
+    bool json = false;                        // --json
+    bool quiet = false;                       // --quiet: nothing on stdout, the exit code tells
 };
 int RunDiff(const DiffRequest& request);
 
@@ -57,11 +58,12 @@ const long long RENDER_MAX_PIXELS = 1000000000;
 struct RenderRequest
 {
     std::string file;
-    std::string other;                  // --diff: the file to compare with, or empty
-    FileFormat from = FORMAT_BY_NAME;   // --from: how FILE and OTHER are read
-    std::string output;                 // -o: the PNG file, or empty for --text
-    bool text = false;                  // --text: print on the terminal
-    std::string field;                  // --field: the one field to draw, or empty for all
+    std::string other;                       // --diff: the file to compare with, or empty
+    FileFormat from = FORMAT_BY_NAME;        // --from: how FILE is read
+    FileFormat fromOther = FORMAT_BY_NAME;   // and OTHER
+    std::string output;                      // -o: the PNG file, or empty for --text
+    bool text = false;                       // --text: print on the terminal
+    std::string field;                       // --field: the one field to draw, or empty for all
     bool hasField = false;
     int block = -1;                            // --block: the one block of each field to draw, or -1 for all
     int scale = 1;                             // --scale: pixels per bit, across and down

@@ -251,7 +251,7 @@ int RunDiff(const DiffRequest& request)
         return ReportError(error);
     ViewKind kind = request.exact ? VIEW_EXACT : VIEW_CARRIED;
     DiffPrinter printer(request);
-    if (!IsJsonFile(request.second, request.from))
+    if (!IsJsonFile(request.second, request.fromSecond))
     {
         // A data file is compared row by row as the handler reads it: the handler makes
         // its blocks as a data file carries them, so every row read stands where the view
@@ -271,7 +271,7 @@ int RunDiff(const DiffRequest& request)
         return printer.Finish() == 0 ? TOOL_EXIT_OK : TOOL_EXIT_DIFFERENT;
     }
     LoadedModel second;
-    if (second.Load(request.second, request.from, error) < 0)
+    if (second.Load(request.second, request.fromSecond, error) < 0)
         return ReportError(error);
     ModelView firstView;
     ModelView secondView;

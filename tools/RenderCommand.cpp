@@ -39,7 +39,7 @@ int LoadModels(const RenderRequest& request, RenderModels& models, std::string& 
 {
     if (models.model.Load(request.file, request.from, error) < 0)
         return -1;
-    if (!request.other.empty() && models.other.Load(request.other, request.from, error) < 0)
+    if (!request.other.empty() && models.other.Load(request.other, request.fromOther, error) < 0)
         return -1;
     return 0;
 }

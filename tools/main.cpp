@@ -3,6 +3,7 @@
 // own options and the function that runs them (Commands.h). docs/cli.md is the user's guide.
 #include <stdio.h>
 
+#include <algorithm>
 #include <climits>
 #include <new>
 #include <string>
@@ -25,7 +26,7 @@ struct Values
 {
     std::vector<std::string> files;   // info and check
     std::string file;
-    std::string from;
+    std::vector<std::string> from;   // --from, once for every input or once per input
     std::string to;
     bool json = false;
     bool quiet = false;
@@ -60,6 +61,12 @@ struct Command
 FileFormat FormatNamed(const std::string& name)
 {
     return name.empty() ? FORMAT_BY_NAME : name == "json" ? FORMAT_JSON : FORMAT_DATA_FILE;
+}
+
+// How input `index` is read: the --from given for it, else the one given for all.
+FileFormat FormatOf(const Values& values, size_t index)
+{
+    return values.from.empty() ? FORMAT_BY_NAME : FormatNamed(values.from[std::min(index, values.from.size() - 1)]);
 }
 
 // A usage error as one sentence of ours, citing the help of `command` (the tool's, when null).
@@ -108,7 +115,8 @@ int Render(Values& values, CLI::App& render)
         return UsageError("standard input (-) can be only one of the files", "render");
     picture.hasField = render.count("--field") > 0;
     picture.colour = values.colour;
-    picture.from = FormatNamed(values.from);
+    picture.from = FormatOf(values, 0);
+    picture.fromOther = FormatOf(values, 1);
     return RunRender(picture);
 }
 
@@ -153,14 +161,14 @@ std::vector<Command> Commands()
              c.add_option("FILE", v.files, "Data files (or .json files) to describe; - for standard input")->required();
          },
          [](Values& v, CLI::App&) {
-             return EachFile(v, [&v](const std::string& file) { return RunInfo(file, FormatNamed(v.from), v.json); });
+             return EachFile(v, [&v](const std::string& file) { return RunInfo(file, FormatOf(v, 0), v.json); });
          }},
         {"dump", "Print every row, one per line, as FIELD[block][row] = HEX.",
          SHARED_FROM | SHARED_QUIET | SHARED_COLOR,
          [](CLI::App& c, Values& v) {
              c.add_option("FILE", v.file, "Data file (or .json file) to print; - for standard input")->required();
          },
-         [](Values& v, CLI::App&) { return RunDump(v.file, FormatNamed(v.from)); }},
+         [](Values& v, CLI::App&) { return RunDump(v.file, FormatOf(v, 0)); }},
         {"check", CheckSummary(), SHARED_FROM | SHARED_QUIET | SHARED_JSON | SHARED_COLOR,
          [](CLI::App& c, Values& v) {
              c.add_option("FILE", v.files, "Data files to check; - for standard input")->required();
@@ -168,7 +176,7 @@ std::vector<Command> Commands()
          },
          [](Values& v, CLI::App&) {
              return EachFile(v, [&v](const std::string& file) {
-                 return RunCheck(file, FormatNamed(v.from), v.json, !v.noValid, v.quiet);
+                 return RunCheck(file, FormatOf(v, 0), v.json, !v.noValid, v.quiet);
              });
          }},
         {"convert",
@@ -185,7 +193,7 @@ std::vector<Command> Commands()
                  ->check(CLI::IsMember({"xml", "json"}));
          },
          [](Values& v, CLI::App&) {
-             v.conversion.from = FormatNamed(v.from);
+             v.conversion.from = FormatOf(v, 0);
              v.conversion.to = FormatNamed(v.to);
              return RunConvert(v.conversion);
          }},
@@ -205,7 +213,8 @@ std::vector<Command> Commands()
          [](Values& v, CLI::App&) {
              if (IsStandardStream(v.comparison.first) && IsStandardStream(v.comparison.second))
                  return UsageError("standard input (-) can be only one of the files", "diff");
-             v.comparison.from = FormatNamed(v.from);
+             v.comparison.from = FormatOf(v, 0);
+             v.comparison.fromSecond = FormatOf(v, 1);
              v.comparison.json = v.json;
              v.comparison.quiet = v.quiet;
              return RunDiff(v.comparison);
@@ -233,7 +242,11 @@ void Declare(CLI::App& app, const Command& command, Values& values)
     if (command.shared & SHARED_JSON)
         sub->add_flag("--json", values.json, "Print the result as JSON");
     if (command.shared & SHARED_FROM)
-        sub->add_option("--from", values.from, "Read the input files as xml (data files) or json, whatever their names")
+        sub->add_option("--from", values.from,
+                        std::string("Read the input files as xml (data files) or json, whatever their names") +
+                            (command.name == std::string("diff") || command.name == std::string("render")
+                                 ? "; given twice, the first is for the first file, the second for the other"
+                                 : ""))
             ->check(CLI::IsMember({"xml", "json"}));
     if (command.shared & SHARED_COLOR)
         sub->add_option("--color", values.colour,
@@ -314,6 +327,9 @@ int main(int argc, char** argv)
             return ReportError(problem);
     }
 
+    bool twoInputs = chosen->name == std::string("diff") || chosen->name == std::string("render");
+    if (values.from.size() > (twoInputs ? 2u : 1u))
+        return UsageError(std::string("--from is given at most ") + (twoInputs ? "twice" : "once"), chosen->name);
     Progress::SetQuiet(values.quiet);
     SetColour(values.colour);
     for (const Command& command : commands)

@@ -123,3 +123,23 @@ def test_colour(tool, arguments, environment, painted):
     r = tool.run(*arguments, env=environment)
     printed = r.out + r.err
     assert (painted in printed) if painted else "\x1b[" not in printed, r
+
+
+@pytest.mark.parametrize("arguments, piped, code", [
+    # --from once is for every input; twice, the first is for the first file, the second for the other.
+    (["diff", SAMPLE, "-", "--from", "xml", "--from", "json"], "json", EXIT_OK),
+    (["diff", "-", SAMPLE, "--from", "json", "--from", "xml"], "json", EXIT_OK),
+    (["diff", SAMPLE, "-", "--from", "xml"], "xml", EXIT_OK),
+    (["diff", SAMPLE, "-", "--from", "xml", "--from", "xml"], "json", EXIT_ERROR),
+    (["render", SAMPLE, "--text", "--diff", "-", "--from", "xml", "--from", "json"], "json", EXIT_OK),
+    (["info", SAMPLE, "--from", "xml", "--from", "json"], "json", EXIT_USAGE),
+    (["diff", SAMPLE, SAMPLE, "--from", "xml", "--from", "xml", "--from", "xml"], "xml", EXIT_USAGE),
+])
+def test_from_per_input(tool, scratch, arguments, piped, code):
+    text = open(SAMPLE, "rb").read()
+    if piped == "json":
+        copy = scratch + "/sample.json"
+        assert tool.run("convert", SAMPLE, copy).code == EXIT_OK
+        text = open(copy, "rb").read()
+    r = tool.run(*arguments, input=text)
+    assert r.code == code, r
