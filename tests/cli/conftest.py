@@ -7,6 +7,7 @@ or absolute, so that the same cases run natively and under wine.
 """
 import collections
 import os
+import shutil
 import signal
 import subprocess
 import tempfile
@@ -23,6 +24,9 @@ Result = collections.namedtuple("Result", "code out err peak_mb")
 def pytest_addoption(parser):
     parser.addoption("--tool", required=True, help="the rizeroz program")
     parser.addoption("--emulator", default="", help="what runs it (wine for a Windows build)")
+    parser.addoption("--tool-version", default="", help="the version the tool must print")
+    for name in ("--xmllint", "--dtd", "--man", "--guide", "--completion"):
+        parser.addoption(name, default="", help="a file the interoperability and documentation tests use")
 
 
 class Tool:
@@ -36,9 +40,10 @@ class Tool:
         process is killed once its resident size passes that many MB. `feed`, an iterable
         of bytes, goes to its standard input through a pipe. `extra` goes to
         subprocess.Popen (input, stdin, user, preexec_fn)."""
-        if "input" in extra:
+        text = extra.pop("input", None)
+        if text is not None:
             given = tempfile.TemporaryFile()
-            given.write(extra.pop("input"))
+            given.write(text)
             given.seek(0)
             extra["stdin"] = given
         extra.setdefault("stdin", subprocess.DEVNULL)
@@ -52,6 +57,53 @@ class Tool:
             status, usage = watch(process, budget_mb, timeout)
             text = lambda f: (f.seek(0), f.read())[1].decode("utf-8", "replace").replace("\r\n", "\n")
             return Result(os.waitstatus_to_exitcode(status), text(out), text(err), usage.ru_maxrss / 1024.0)
+
+
+class Group:
+    """The cases of one test with a scratch folder of its own (relative to the bin folder,
+    so that paths read the same under wine); collects failures, which the fixture `g`
+    reports together at the test's end."""
+
+    def __init__(self, name, tool, root):
+        self.name, self.tool, self.failures, self.skipped = name, tool, [], []
+        self.dir = os.path.join(root, name).replace(os.sep, "/")
+        shutil.rmtree(self.dir, ignore_errors=True)
+        os.makedirs(self.dir)
+
+    def path(self, name):
+        return self.dir + "/" + name
+
+    def write(self, name, text):
+        with open(self.path(name), "wb") as f:
+            f.write(text if isinstance(text, bytes) else text.encode("utf-8"))
+        return self.path(name)
+
+    def read(self, name):
+        with open(self.path(name), "rb") as f:
+            return f.read().decode("utf-8")
+
+    def expect(self, condition, what, result=None):
+        if not condition:
+            self.failures.append("%s: %s%s" % (self.name, what, "\n%r" % (result,) if result is not None else ""))
+        return condition
+
+    def run(self, *args, code=None, out=None, env=None, **extra):
+        result = self.tool.run(*args, env=env, **extra)
+        if code is not None:
+            self.expect(result.code == code, "rizeroz %s: exit %d expected" % (" ".join(args), code), result)
+        if out is not None:
+            self.expect(result.out == out, "rizeroz %s: unexpected stdout" % " ".join(args), result)
+        return result
+
+    def expect_error(self, result, *fragments, code=EXIT_ERROR):
+        """An error is one sentence on stderr, "FILE:LINE:COLUMN: error: ...", "FILE: error: ..." or
+        "rizeroz: error: ...", one line, ending in '.'."""
+        lines = result.err.splitlines()
+        self.expect(result.code == code, "exit %d expected" % code, result)
+        self.expect(len(lines) == 1 and ": error: " in lines[0] and lines[0].endswith("."),
+                    "stderr should be one sentence", result)
+        for fragment in fragments:
+            self.expect(fragment in result.err, "stderr should name %r" % fragment, result)
 
 
 def pour(feed, pipe):
@@ -125,6 +177,34 @@ def wait_for_file_in(process, folder, besides, timeout=60):
 @pytest.fixture(scope="session")
 def tool(request):
     return Tool(request.config.getoption("--tool"), request.config.getoption("--emulator"))
+
+
+@pytest.fixture
+def g(request, tool):
+    """A Group in pytest-scratch/TEST; its failures fail the test, all of them told."""
+    name = "".join(c if c.isalnum() or c in "-_" else "_" for c in request.node.name)
+    group = Group(name, tool, "pytest-scratch")
+    yield group
+    if group.failures:
+        pytest.fail("\n".join(group.failures), pytrace=False)
+    shutil.rmtree(group.dir, ignore_errors=True)
+
+
+@pytest.fixture(scope="session")
+def option(request):
+    """The value of one of the options above, or a skip when it was not given."""
+    def value(name):
+        given = request.config.getoption(name)
+        if not given:
+            pytest.skip("%s was not given" % name)
+        return given
+    return value
+
+
+@pytest.fixture(scope="session")
+def png(tool):
+    """Whether this build writes PNG files (it was built with libpng)."""
+    return "no PNG support" not in tool.run("render", "--help").out
 
 
 @pytest.fixture
