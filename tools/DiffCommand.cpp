@@ -117,13 +117,10 @@ void WriteEntry(JsonDocument& document, const Difference& difference)
     case Difference::FIELD_NAME:
         if (difference.kind == Difference::FIELD_NAME)
         {
-            out.Key("field_index");
-            out.Int(difference.nField);
+            document.Number("field_index", difference.nField);
         }
-        out.Key("first");
-        document.Text(difference.text[0]);
-        out.Key("second");
-        document.Text(difference.text[1]);
+        document.Member("first", difference.text[0]);
+        document.Member("second", difference.text[1]);
         out.EndObject();
         return;
     case Difference::FIELD_ORDER:
@@ -140,8 +137,7 @@ void WriteEntry(JsonDocument& document, const Difference& difference)
     default:
         break;
     }
-    out.Key("field");
-    document.Text(difference.field);
+    document.Member("field", difference.field);
     if (difference.kind == Difference::FIELD_ONLY_FIRST || difference.kind == Difference::FIELD_ONLY_SECOND)
     {
         out.Key("only_in");
@@ -151,20 +147,16 @@ void WriteEntry(JsonDocument& document, const Difference& difference)
     }
     if (difference.nBlock >= 0)
     {
-        out.Key("block");
-        out.Int(difference.nBlock);
+        document.Number("block", difference.nBlock);
     }
     if (difference.kind != Difference::ROW)
     {
-        out.Key("first");
-        out.Int64(difference.first);
-        out.Key("second");
-        out.Int64(difference.second);
+        document.Number("first", difference.first);
+        document.Number("second", difference.second);
         out.EndObject();
         return;
     }
-    out.Key("row");
-    out.Int(difference.nRow);
+    document.Number("row", difference.nRow);
     bool byte = difference.nOffset >= 0;
     out.Key("offset");
     byte ? out.Int64(difference.nOffset) : out.Null();
@@ -172,8 +164,7 @@ void WriteEntry(JsonDocument& document, const Difference& difference)
     {
         out.Key(side == 0 ? "first" : "second");
         out.StartObject();
-        out.Key("length");
-        out.Int64(side == 0 ? difference.first : difference.second);
+        document.Number("length", side == 0 ? difference.first : difference.second);
         out.Key("byte");
         byte ? out.Int(difference.nByte[side]) : out.Null();
         out.EndObject();
@@ -208,16 +199,13 @@ public:
             JsonDocument document(output);
             rapidjson::PrettyWriter<JsonPieces>& out = document.Write();
             out.StartObject();
-            out.Key("first");
-            document.Text(ShownName(m_request.first));
-            out.Key("second");
-            document.Text(ShownName(m_request.second));
+            document.Member("first", ShownName(m_request.first));
+            document.Member("second", ShownName(m_request.second));
             out.Key("exact");
             out.Bool(m_request.exact);
             out.Key("equal");
             out.Bool(m_nCount == 0);
-            out.Key("count");
-            out.Int64(m_nCount);
+            document.Number("count", m_nCount);
             out.Key("differences");
             out.StartArray();
             for (const Difference& difference : m_entries)

@@ -93,12 +93,10 @@ void PrintText(SVFPlusData* model, const std::string& path)
 }
 
 // Writes "rows" and "bytes" of `totals`.
-void WriteCounts(rapidjson::PrettyWriter<JsonPieces>& out, const Totals& totals)
+void WriteCounts(JsonDocument& document, const Totals& totals)
 {
-    out.Key("rows");
-    out.Int64(totals.nRows);
-    out.Key("bytes");
-    out.Int64(totals.nBytes);
+    document.Number("rows", totals.nRows);
+    document.Number("bytes", totals.nBytes);
 }
 
 void PrintJson(SVFPlusData* model, const std::string& path)
@@ -107,12 +105,9 @@ void PrintJson(SVFPlusData* model, const std::string& path)
     JsonDocument document(output);
     rapidjson::PrettyWriter<JsonPieces>& out = document.Write();
     out.StartObject();
-    out.Key("file");
-    document.Text(path);
-    out.Key("version");
-    document.Text(model->GetVersion());
-    out.Key("comment");
-    document.Text(model->GetComment());
+    document.Member("file", path);
+    document.Member("version", model->GetVersion());
+    document.Member("comment", model->GetComment());
     out.Key("fields");
     out.StartArray();
     Totals all;
@@ -120,24 +115,21 @@ void PrintJson(SVFPlusData* model, const std::string& path)
     {
         SVFDataField* field = model->GetDataField(i);
         out.StartObject();
-        out.Key("name");
-        document.Text(field->GetFieldName());
-        out.Key("checksum");
-        out.Int64(field->m_nChecksum);
+        document.Member("name", field->GetFieldName());
+        document.Number("checksum", field->m_nChecksum);
         out.Key("blocks");
         out.StartArray();
         for (int j = 0; j < field->GetFieldBlockCount(); ++j)
         {
             SVFDataField::DataBlock* block = field->GetDataBlock(j);
             out.StartObject();
-            out.Key("row_width");
-            out.Int(block->m_nRowWidth);
-            WriteCounts(out, CountBlock(block));
+            document.Number("row_width", block->m_nRowWidth);
+            WriteCounts(document, CountBlock(block));
             out.EndObject();
         }
         out.EndArray();
         Totals totals = CountField(field);
-        WriteCounts(out, totals);
+        WriteCounts(document, totals);
         out.EndObject();
         all.nBlocks += totals.nBlocks;
         all.nRows += totals.nRows;
@@ -146,11 +138,9 @@ void PrintJson(SVFPlusData* model, const std::string& path)
     out.EndArray();
     out.Key("totals");
     out.StartObject();
-    out.Key("fields");
-    out.Int(model->GetDataFieldCount());
-    out.Key("blocks");
-    out.Int64(all.nBlocks);
-    WriteCounts(out, all);
+    document.Number("fields", model->GetDataFieldCount());
+    document.Number("blocks", all.nBlocks);
+    WriteCounts(document, all);
     out.EndObject();
     out.EndObject();
     document.Finish();

@@ -178,6 +178,18 @@ public:
     rapidjson::PrettyWriter<JsonPieces>& Write() { return *m_pWriter; }
     void Text(const char* text);
     void Text(const std::string& text) { Text(text.c_str()); }
+    // A member of an object: its key, then a text as Text writes it, or a number.
+    void Member(const char* key, const char* text)
+    {
+        m_pWriter->Key(key);
+        Text(text);
+    }
+    void Member(const char* key, const std::string& text) { Member(key, text.c_str()); }
+    void Number(const char* key, long long number)
+    {
+        m_pWriter->Key(key);
+        m_pWriter->Int64(number);
+    }
     // `count` bytes as a text of upper-case hexadecimal digit pairs (a row).
     void Hex(const unsigned char* bytes, size_t count);
     // Ends the text with a line feed and hands the rest to the output; false when the

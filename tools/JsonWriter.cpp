@@ -160,28 +160,23 @@ bool WriteJsonModel(SVFPlusData* model, JsonOutput& output, void (*onRow)(void*,
     long long rowsWritten = 0;
     std::string scratch;
     out.StartObject();
-    out.Key("version");
-    document.Text(model->GetVersion());
-    out.Key("comment");
-    document.Text(model->GetComment());
+    document.Member("version", model->GetVersion());
+    document.Member("comment", model->GetComment());
     out.Key("fields");
     out.StartArray();
     for (int i = 0; i < model->GetDataFieldCount(); ++i)
     {
         SVFDataField* field = model->GetDataField(i);
         out.StartObject();
-        out.Key("name");
-        document.Text(field->GetFieldName());
-        out.Key("checksum");
-        out.Int64(field->m_nChecksum);
+        document.Member("name", field->GetFieldName());
+        document.Number("checksum", field->m_nChecksum);
         out.Key("blocks");
         out.StartArray();
         for (int j = 0; j < field->GetFieldBlockCount(); ++j)
         {
             SVFDataField::DataBlock* block = field->GetDataBlock(j);
             out.StartObject();
-            out.Key("row_width");
-            out.Int64(block->m_nRowWidth);
+            document.Number("row_width", block->m_nRowWidth);
             out.Key("rows");
             out.StartArray();
             for (int k = 1; k <= block->GetNumberOfRows(); ++k)
