@@ -77,14 +77,14 @@ def main():
     # name, command, standard input, target: ("time", times info) or ("peak", MB)
     commands = [
         ("info", [tool, "info", data], None, None),
-        ("convert to JSON", [tool, "convert", data, path("out.json")], None, ("time", 3.0)),
-        ("convert from JSON", [tool, "convert", path("data.json"), path("out.xml")], None, ("time", 3.0)),
+        ("convert to JSON", [tool, "convert", data, path("out.json")], None, ("time", 2.0)),
+        ("convert from JSON", [tool, "convert", path("data.json"), path("out.xml")], None, ("time", 2.0)),
         ("diff, last byte", [tool, "diff", data, path("last.xml")], None, ("time", 2.5)),
         ("dump", [tool, "dump", data], None, None),
         ("check", [tool, "check", data], None, None),
-        ("info of the JSON", [tool, "info", path("data.json")], None, None),
+        ("info of the JSON", [tool, "info", path("data.json")], None, ("time", 2.0)),
         ("info of JSON piped", ["sh", "-c", 'cat "$1" | "$0" info - --from json', tool, path("data.json")], None,
-         None),
+         ("time", 2.0)),
         ("info from stdin", [tool, "info", "-"], data, None),
     ]
     peak_targets = {"info": read_peak + 16, "dump": read_peak + 16, "check": read_peak + 16,

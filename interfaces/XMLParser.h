@@ -151,6 +151,8 @@ protected:
     // Size of the open document in bytes: the file's size when it is a regular file, and
     // never less than what has been read of it.
     unsigned long long GetDocumentSize() const;
+    // Bytes of the open document read from it so far.
+    unsigned long long GetBytesRead() const;
 
     // The first members, in this order, are part of the interface for derived classes.
     ErrorHandler* m_pErrorHandler;   // owned

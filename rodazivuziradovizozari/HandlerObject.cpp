@@ -43,14 +43,16 @@ bool IsFullPath(const char* fileName)
 
 RODAzivUzirAdovIzozari::RODAzivUzirAdovIzozari()
     : XMLParser(), m_pSVFPlusData(nullptr), m_fpOutput(nullptr), m_pszOutputFilename(nullptr),
-      m_bWriteExpression(false), m_nWriteError(0), m_readLimits(), m_nExpressionBytes(0), m_pWarnings(nullptr)
+      m_bWriteExpression(false), m_nWriteError(0), m_readLimits(), m_nExpressionBytes(0), m_pWarnings(nullptr),
+      m_pReadHook(nullptr)
 {
     EnableSkipInvalidElement();
 }
 
 RODAzivUzirAdovIzozari::RODAzivUzirAdovIzozari(const RODAzivUzirAdovIzozari& other)
     : XMLParser(other), m_pSVFPlusData(nullptr), m_fpOutput(nullptr), m_pszOutputFilename(nullptr),
-      m_bWriteExpression(false), m_nWriteError(0), m_readLimits(), m_nExpressionBytes(0), m_pWarnings(nullptr)
+      m_bWriteExpression(false), m_nWriteError(0), m_readLimits(), m_nExpressionBytes(0), m_pWarnings(nullptr),
+      m_pReadHook(nullptr)
 {
     CopyMembers(other);
 }

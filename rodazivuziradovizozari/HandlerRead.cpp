@@ -215,8 +215,18 @@ int RODAzivUzirAdovIzozari::ProcessStartTag(unsigned long parent)
     }
 
     default:
-        return ProcessFieldBlock(parent, size);
+    {
+        int result = ProcessFieldBlock(parent, size);
+        if (m_pReadHook != nullptr && result >= 0)
+            m_pReadHook->OnProgress(GetBytesRead(), GetDocumentSize());
+        return result;
     }
+    }
+}
+
+void RODAzivUzirAdovIzozari::SetReadHook(SVFReadHook* hook)
+{
+    m_pReadHook = hook;
 }
 
 int RODAzivUzirAdovIzozari::AssignTagEnumValue(XMLNode* node)

@@ -129,6 +129,15 @@ int RODAzivUzirAdovIzozari::AddExpressionRow(SVPExpression& evaluator, UtByteBuf
     return result;
 }
 
+// Tells the hook of the last row of `field`, the model's last field, which is complete.
+void RODAzivUzirAdovIzozari::TellRow(SVFDataField* field)
+{
+    int block = field->GetFieldBlockCount() - 1;
+    SVFDataField::DataBlock* last = field->GetDataBlock(block);
+    int row = last->GetNumberOfRows() - 1;
+    m_pReadHook->OnRow(m_pSVFPlusData->GetDataFieldCount() - 1, block, row, last->GetRow(row + 1));
+}
+
 int RODAzivUzirAdovIzozari::ProcessFieldBlock(unsigned long parent, unsigned int size)
 {
     SVFDataField* field = m_pSVFPlusData->GetDataField(m_pSVFPlusData->GetDataFieldCount() - 1);
@@ -276,6 +285,8 @@ int RODAzivUzirAdovIzozari::ProcessFieldBlock(unsigned long parent, unsigned int
             return result;
         if (m_pWarnings != nullptr)
             CheckRow(field, end, rowBegin, rowEnd, state, stands, width, p >= end);
+        if (m_pReadHook != nullptr)
+            TellRow(field);
 
         if (p >= end)
             return (int)parent;

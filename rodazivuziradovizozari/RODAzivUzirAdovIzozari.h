@@ -2,7 +2,8 @@
 //
 // Reading:  construct, InitSvfPlusDataFile(name, dir, "read"), Read(), GetSVFPlusData();
 //           with EnableWarnings() first, what the reader took leniently is listed too
-//           (GetErrorHandler()->GetWarning(i), docs/warnings.md).
+//           (GetErrorHandler()->GetWarning(i), docs/warnings.md); with SetReadHook()
+//           first, a hook is told of each row as it is complete and of the bytes read.
 // Writing:  construct, InitSvfPlusDataFile(name, dir, "write"), SetSVFPlusData(model),
 //           optionally WriteExpression(true), Write().
 //
@@ -55,6 +56,21 @@ enum
     SVF_TAG_FIELD_BLOCK = 1003   // FieldBlock
 };
 
+// Told of a Read as it goes (SetReadHook), for progress and for rows handled as they come.
+// Its calls come from inside Read, on the reading thread; they must not touch the handler.
+class SVFReadHook
+{
+public:
+    virtual ~SVFReadHook() {}
+    // Row `row` of block `block` of field `field` (all from 0, as the model numbers them)
+    // is complete: the reader does not look at it again, and the hook may empty it
+    // (bytes->Shrink(0)) to keep memory low. Rows are told in the document's order.
+    virtual void OnRow(int field, int block, int row, UtByteBuffer* bytes) = 0;
+    // After each field block element: `done` bytes of the document have been read, of
+    // `total` (the file's size; for a pipe, what has been read so far).
+    virtual void OnProgress(unsigned long long done, unsigned long long total) = 0;
+};
+
 class RIZEROZ_API RODAzivUzirAdovIzozari : public XMLParser
 {
 public:
@@ -103,7 +119,13 @@ public:
     // document's size).
     SVFReadLimits GetReadLimits() const;
 
+    // The hook later Reads tell (the caller keeps it); null, the default, for none. A
+    // Read without a hook does exactly what it did before hooks. A copy has no hook.
+    void SetReadHook(SVFReadHook* hook);
+
 private:
+    void TellRow(SVFDataField* field);
+
     int SetOutputFile(const char* path);
 
     int ReadSVFPlusData(unsigned long parent);
@@ -140,6 +162,7 @@ private:
     SVFReadLimits m_readLimits;   // as set; 0 fields stand for the defaults
     unsigned long long m_nExpressionBytes;   // bytes expression rows have added in the current Read
     SVFWarningState* m_pWarnings;            // during a Read with warnings on, what they need; else null
+    SVFReadHook* m_pReadHook;                // not owned, or null
 };
 
 #endif

@@ -1,7 +1,7 @@
 /* Tests of the C interface, compiled as C99: reading the sample, errors and warnings with
  * their place, building, writing and reading back, rows one by one and in bulk, refused
- * arguments, and models refused before writing. The Python package's tests cover the
- * rest of it (safe and failing writes, evaluation) through the same functions.
+ * arguments, models refused before writing, and the read callback. The Python package's
+ * tests cover the rest of it (safe and failing writes, evaluation) through the same functions.
  * Runs in the folder holding data/sample.xml, natively and under wine. */
 #include <rizeroz.h>
 
@@ -225,6 +225,39 @@ static void test_refused_writes(void)
     rz_model_free(wide);
 }
 
+/* What the read callback was told: the rows as "field.block.row:bytes", and the progress. */
+struct told
+{
+    char rows[256];
+    int progress_calls;
+    unsigned long long last_read, last_total;
+};
+
+static void RZ_CALL note(void* context, int field, int block, int row, size_t row_bytes, unsigned long long bytes_read,
+                         unsigned long long bytes_total)
+{
+    struct told* told = context;
+    size_t used = strlen(told->rows);
+    if (row >= 0)
+        snprintf(told->rows + used, sizeof told->rows - used, " %d.%d.%d:%u", field, block, row, (unsigned)row_bytes);
+    else
+        ++told->progress_calls;
+    told->last_read = bytes_read;
+    told->last_total = bytes_total;
+}
+
+static void test_read_callback(void)
+{
+    struct told told = {"", 0, 0, 0};
+    rz_model* model = NULL;
+    CHECK(rz_read_with_callback("data/sample.xml", 0, note, &told, &model, NULL) == 0 && model != NULL);
+    CHECK(strcmp(told.rows, " 0.0.0:4 0.0.1:4 1.0.0:32 1.0.1:32 1.1.0:1") == 0);
+    CHECK(told.progress_calls == 3 && told.last_total > 0 && told.last_read <= told.last_total);
+    rz_model_free(model);
+    CHECK(rz_read_with_callback("data/sample.xml", 0, NULL, NULL, &model, NULL) == 0 && model != NULL);
+    rz_model_free(model);
+}
+
 int main(void)
 {
     CHECK(strcmp(rz_version(), RIZEROZ_EXPECTED_VERSION) == 0);
@@ -233,6 +266,7 @@ int main(void)
     test_errors();
     test_build_write_read();
     test_refused_writes();
+    test_read_callback();
     if (failures > 0)
     {
         fprintf(stderr, "%d checks failed\n", failures);

@@ -319,3 +319,92 @@ TEST(ReaderWarnings, EachKindWhereItStands)
                                   "byte, but row_width 16 asks for 2 (warning 17).\n"))
         << rows.sentences;
 }
+
+namespace
+{
+// A read hook that notes what it is told as "field.block.row:bytes" and the progress,
+// and empties each row when asked to.
+class NotingHook : public SVFReadHook
+{
+public:
+    explicit NotingHook(bool empty) : m_bEmpty(empty) {}
+    void OnRow(int field, int block, int row, UtByteBuffer* bytes) override
+    {
+        rows += " " + std::to_string(field) + "." + std::to_string(block) + "." + std::to_string(row) + ":" +
+                std::to_string(bytes->GetTotalSize());
+        if (m_bEmpty)
+            bytes->Shrink(0);
+    }
+    void OnProgress(unsigned long long done, unsigned long long total) override
+    {
+        progress.push_back(done);
+        last = total;
+    }
+    std::string rows;
+    std::vector<unsigned long long> progress;
+    unsigned long long last = 0;
+
+private:
+    bool m_bEmpty;
+};
+
+// Every row of `model` as the hook would tell it, in the model's order.
+std::string RowsOf(SVFPlusData* model)
+{
+    std::string rows;
+    for (int i = 0; model != nullptr && i < model->GetDataFieldCount(); ++i)
+        for (int j = 0; j < model->GetDataField(i)->GetFieldBlockCount(); ++j)
+        {
+            SVFDataField::DataBlock* block = model->GetDataField(i)->GetDataBlock(j);
+            for (int k = 0; k < block->GetNumberOfRows(); ++k)
+                rows += " " + std::to_string(i) + "." + std::to_string(j) + "." + std::to_string(k) + ":" +
+                        std::to_string(block->GetRow(k + 1)->GetTotalSize());
+        }
+    return rows;
+}
+}
+
+TEST(ReaderHook, EveryRowOnceInOrderAndTheProgress)
+{
+    // Two field blocks of one width make one block; an expression row; a field without
+    // rows; a block element without text; a failing document stops the rows where it fails.
+    const std::string documents[] = {
+        "<SVF_Plus_Data version=\"1\"><DataField name=\"A\"><FieldBlock row_width=\"8\">0x01,0x02</FieldBlock>"
+        "<FieldBlock row_width=\"8\">0x03</FieldBlock><FieldBlock row_width=\"16\">(AB*2),0x</FieldBlock>"
+        "</DataField><DataField name=\"B\"/><DataField name=\"C\"><FieldBlock row_width=\"4\"/>"
+        "<FieldBlock row_width=\"4\">0x0F</FieldBlock></DataField></SVF_Plus_Data>",
+        "<SVF_Plus_Data version=\"1\"><DataField name=\"A\"><FieldBlock row_width=\"8\">0x01,0xZZ</FieldBlock>"
+        "</DataField></SVF_Plus_Data>",
+    };
+    for (const std::string& document : documents)
+    {
+        std::string dir = ScratchDir("ReaderHook");
+        WriteBytes(dir + "/in.xml", document);
+        Reading plain = ReadFile(dir, "in.xml");
+        for (bool empty : {false, true})
+        {
+            SCOPED_TRACE(document + (empty ? ", rows emptied" : ""));
+            RODAzivUzirAdovIzozari handler;
+            NotingHook hook(empty);
+            handler.SetReadHook(&hook);
+            ASSERT_GE(handler.InitSvfPlusDataFile("in.xml", dir.c_str(), "read"), 0);
+            int result = handler.Read();
+            EXPECT_EQ(result, plain.result);
+            if (result < 0)
+            {
+                EXPECT_EQ(hook.rows, " 0.0.0:1");
+                continue;
+            }
+            if (!empty)
+            {
+                EXPECT_EQ(Summary(handler.GetSVFPlusData()), plain.summary);   // a hook changes nothing
+                EXPECT_EQ(hook.rows, RowsOf(handler.GetSVFPlusData()));
+            }
+            EXPECT_EQ(hook.rows, " 0.0.0:1 0.0.1:1 0.0.2:1 0.1.0:2 0.1.1:0 2.0.0:1");
+            ASSERT_EQ(hook.progress.size(), 5u);   // one per field block element
+            EXPECT_TRUE(std::is_sorted(hook.progress.begin(), hook.progress.end()));
+            EXPECT_EQ(hook.last, (unsigned long long)document.size());
+            EXPECT_LE(hook.progress.back(), hook.last);
+        }
+    }
+}

@@ -15,9 +15,8 @@
 #include <algorithm>
 #include <vector>
 
-#include <nlohmann/json.hpp>
-
 #include "DataFile.h"
+#include "JsonModel.h"
 #include "Diagnostics.h"
 #include "ToolText.h"
 #include "XmlCheck.h"
@@ -119,62 +118,117 @@ std::string Summary(long long errors, long long warnings)
     return summary + ".";
 }
 
-int PrintJson(const std::string& path, const std::vector<CheckFinding>& findings, long long errors, long long warnings,
-              long long omitted)
+int Verdict(long long errors, long long warnings)
 {
-    nlohmann::ordered_json list = nlohmann::ordered_json::array();
+    return errors > 0 ? TOOL_EXIT_ERROR : warnings > 0 ? TOOL_EXIT_WARNINGS : TOOL_EXIT_OK;
+}
+
+int PrintJson(const std::string& path, const std::vector<CheckFinding>& findings, long long errors, long long warnings,
+              long long omitted, bool xmlChecked)
+{
+    JsonStandardOutput output;
+    JsonDocument document(output);
+    rapidjson::PrettyWriter<JsonPieces>& out = document.Write();
+    out.StartObject();
+    document.Member("file", path);
+    out.Key("xml_checked");
+    out.Bool(xmlChecked);
+    out.Key("findings");
+    out.StartArray();
     for (const CheckFinding& finding : findings)
     {
-        nlohmann::ordered_json item;
-        item["severity"] = finding.bError ? "error" : "warning";
-        item["source"] = finding.source;
-        item["code"] = finding.bHasCode ? nlohmann::ordered_json(finding.nCode) : nlohmann::ordered_json(nullptr);
-        item["line"] = finding.nLine;
-        item["column"] = finding.nColumn;
-        item["message"] = finding.message;
-        list.push_back(item);
+        out.StartObject();
+        out.Key("severity");
+        out.String(finding.bError ? "error" : "warning");
+        document.Member("source", finding.source);
+        out.Key("code");
+        finding.bHasCode ? out.Int(finding.nCode) : out.Null();
+        document.Number("line", finding.nLine);
+        document.Number("column", finding.nColumn);
+        document.Member("message", finding.message);
+        out.EndObject();
     }
-    nlohmann::ordered_json report;
-    report["file"] = path;
-    report["xml_checked"] = CanCheckXml();
-    report["findings"] = list;
-    report["errors"] = errors;
-    report["warnings"] = warnings;
-    report["warnings_omitted"] = omitted;
-    printf("%s\n", report.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace).c_str());
-    return errors > 0 ? TOOL_EXIT_ERROR : warnings > 0 ? TOOL_EXIT_WARNINGS : TOOL_EXIT_OK;
+    out.EndArray();
+    document.Number("errors", errors);
+    document.Number("warnings", warnings);
+    document.Number("warnings_omitted", omitted);
+    out.EndObject();
+    document.Finish();
+    return Verdict(errors, warnings);
+}
+// The findings in document order (those without a place first), as lines or as JSON,
+// and the exit code they make.
+int PrintFindings(const std::string& path, std::vector<CheckFinding>& findings, long long omitted, bool json,
+                  bool quiet, bool xmlChecked)
+{
+    std::stable_sort(findings.begin(), findings.end(), [](const CheckFinding& a, const CheckFinding& b) {
+        return a.nLine < b.nLine || (a.nLine == b.nLine && a.nColumn < b.nColumn);
+    });
+    long long errors = 0, warnings = omitted;
+    for (const CheckFinding& finding : findings)
+        ++(finding.bError ? errors : warnings);
+    if (quiet)
+        return Verdict(errors, warnings);
+    if (json)
+        return PrintJson(path, findings, errors, warnings, omitted, xmlChecked);
+
+    for (const CheckFinding& finding : findings)
+    {
+        std::string text = finding.message;
+        if (finding.bHasCode)
+            text += std::string(" (") + (finding.bError ? "error " : "warning ") + std::to_string(finding.nCode) + ")";
+        printf(
+            "%s\n",
+            Painted(Diagnostic(path, finding.nLine, finding.nColumn, finding.bError ? "error" : "warning", text), true)
+                .c_str());
+    }
+    if (omitted > 0)
+        printf("%s\n", Diagnostic(path, 0, 0, "warning",
+                                  Counted(omitted, "further warning", "further warnings") +
+                                      " of the reader not shown: it keeps the first 1000")
+                           .c_str());
+    printf("%s: %s\n", path.c_str(), Summary(errors, warnings).c_str());
+    return Verdict(errors, warnings);
+}
+
+// A message of Diagnostics.h about `path` as a finding: its place and its sentence.
+void SplitDiagnostic(const std::string& message, const std::string& path, CheckFinding& finding)
+{
+    std::string rest = message.compare(0, path.size(), path) == 0 ? message.substr(path.size()) : message;
+    long line = 0, column = 0;
+    int taken = 0;
+    if (sscanf(rest.c_str(), ":%ld:%ld: error: %n", &line, &column, &taken) == 2 && taken > 0)
+        rest = rest.substr((size_t)taken);
+    else if (rest.compare(0, 9, ": error: ") == 0)
+        rest = rest.substr(9);
+    if (!rest.empty() && rest.back() == '.')
+        rest.pop_back();
+    finding.nLine = line;
+    finding.nColumn = column;
+    finding.message = rest;
 }
 }
 
-int RunCheck(const std::string& file, FileFormat format, bool json, bool validate)
+int RunCheck(const std::string& file, FileFormat format, bool json, bool validate, bool quiet)
 {
     const std::string path = ShownName(file);
     std::vector<CheckFinding> findings;
     long long omitted = 0;
     if (IsJsonFile(file, format))
     {
-        // A JSON file has nothing the reader could take quietly: it loads or it does not.
+        // A JSON file has nothing the reader could take quietly: it loads or it does not,
+        // and a failure is a finding like the reader's.
         LoadedModel model;
         std::string error;
         if (model.Load(file, format, error) < 0)
         {
-            if (json)
-            {
-                CheckFinding finding;
-                finding.bError = true;
-                finding.source = "reader";
-                finding.message = error;
-                findings.push_back(finding);
-                return PrintJson(path, findings, 1, 0, 0);
-            }
-            ReportError(error);
-            printf("%s: 1 error.\n", path.c_str());
-            return TOOL_EXIT_ERROR;
+            CheckFinding finding;
+            finding.bError = true;
+            finding.source = "reader";
+            SplitDiagnostic(error, path, finding);
+            findings.push_back(finding);
         }
-        if (json)
-            return PrintJson(path, findings, 0, 0, 0);
-        printf("%s: no problems found.\n", path.c_str());
-        return TOOL_EXIT_OK;
+        return PrintFindings(path, findings, 0, json, quiet, false);
     }
 
     // A pipe gives its bytes once: the reader and libxml2 read one copy of them.
@@ -201,29 +255,5 @@ int RunCheck(const std::string& file, FileFormat format, bool json, bool validat
         CheckXml(input.GetPath(), typed ? &documentType : nullptr, findings);
     }
 
-    // Document order; findings without a place first.
-    std::stable_sort(findings.begin(), findings.end(), [](const CheckFinding& a, const CheckFinding& b) {
-        return a.nLine < b.nLine || (a.nLine == b.nLine && a.nColumn < b.nColumn);
-    });
-    long long errors = 0, warnings = omitted;
-    for (const CheckFinding& finding : findings)
-        ++(finding.bError ? errors : warnings);
-    if (json)
-        return PrintJson(path, findings, errors, warnings, omitted);
-
-    for (const CheckFinding& finding : findings)
-    {
-        std::string text = finding.message;
-        if (finding.bHasCode)
-            text += std::string(" (") + (finding.bError ? "error " : "warning ") + std::to_string(finding.nCode) + ")";
-        printf("%s\n",
-               Diagnostic(path, finding.nLine, finding.nColumn, finding.bError ? "error" : "warning", text).c_str());
-    }
-    if (omitted > 0)
-        printf("%s\n", Diagnostic(path, 0, 0, "warning",
-                                  Counted(omitted, "further warning", "further warnings") +
-                                      " of the reader not shown: it keeps the first 1000")
-                           .c_str());
-    printf("%s: %s\n", path.c_str(), Summary(errors, warnings).c_str());
-    return errors > 0 ? TOOL_EXIT_ERROR : warnings > 0 ? TOOL_EXIT_WARNINGS : TOOL_EXIT_OK;
+    return PrintFindings(path, findings, omitted, json, quiet, CanCheckXml());
 }

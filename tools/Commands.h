@@ -21,7 +21,8 @@ enum ToolExitCode
 // FILE, IN and OUT may be "-" for standard input or output; FileFormat is --from or --to.
 int RunInfo(const std::string& path, FileFormat from, bool json);
 int RunDump(const std::string& path, FileFormat from);
-int RunCheck(const std::string& path, FileFormat from, bool json, bool validate);
+// `quiet`: nothing on stdout, the exit code tells.
+int RunCheck(const std::string& path, FileFormat from, bool json, bool validate, bool quiet);
 int RunExpr(const std::string& expression, int width);
 
 struct ConvertRequest
@@ -40,27 +41,35 @@ struct DiffRequest
 {
     std::string first;
     std::string second;
-    FileFormat from = FORMAT_BY_NAME;
-    bool exact = false;   // --exact: the models as they are, not what a data file carries of them
-    int max = 20;         // --max: lines of differences at most
-    bool json = false;    // --json
+    FileFormat from = FORMAT_BY_NAME;         // --from: how the first file is read
+    FileFormat fromSecond = FORMAT_BY_NAME;   // and the second
+    bool exact = false;                       // --exact: the models as they are, not what a data file carries of them
+    int max = 20;                             // --max: lines of differences at most
+    bool json = false;                        // --json
+    bool quiet = false;                       // --quiet: nothing on stdout, the exit code tells
 };
 int RunDiff(const DiffRequest& request);
+
+// The largest picture `rizeroz render` writes unless --max-pixels says otherwise: a
+// gigapixel, some 500 MB of PNG for random bits.
+const long long RENDER_MAX_PIXELS = 1000000000;
 
 // What `rizeroz render` draws and where.
 struct RenderRequest
 {
     std::string file;
-    std::string other;                  // --diff: the file to compare with, or empty
-    FileFormat from = FORMAT_BY_NAME;   // --from: how FILE and OTHER are read
-    std::string output;                 // -o: the PNG file, or empty for --text
-    bool text = false;                  // --text: print on the terminal
-    std::string field;                  // --field: the one field to draw, or empty for all
+    std::string other;                       // --diff: the file to compare with, or empty
+    FileFormat from = FORMAT_BY_NAME;        // --from: how FILE is read
+    FileFormat fromOther = FORMAT_BY_NAME;   // and OTHER
+    std::string output;                      // -o: the PNG file, or empty for --text
+    bool text = false;                       // --text: print on the terminal
+    std::string field;                       // --field: the one field to draw, or empty for all
     bool hasField = false;
-    int block = -1;                // --block: the one block of each field to draw, or -1 for all
-    int scale = 1;                 // --scale: pixels per bit, across and down
-    int columns = 0;               // --columns: the number of columns, or 0 to choose
-    std::string colour = "auto";   // --color: auto, always or never
+    int block = -1;                            // --block: the one block of each field to draw, or -1 for all
+    int scale = 1;                             // --scale: pixels per bit, across and down
+    int columns = 0;                           // --columns: the number of columns, or 0 to choose
+    long long maxPixels = RENDER_MAX_PIXELS;   // --max-pixels: the largest picture written
+    std::string colour = "auto";               // --color: auto, always or never
 };
 int RunRender(const RenderRequest& request);
 

@@ -8,7 +8,6 @@
 #include "Commands.h"
 
 #include <errno.h>
-#include <signal.h>
 #include <stdio.h>
 #include <string.h>
 
@@ -23,84 +22,13 @@
 #include "Diagnostics.h"
 #include "JsonModel.h"
 #include "ModelCompare.h"
+#include "PendingFile.h"
 #include "Progress.h"
 #include "ReadBack.h"
 #include "SafeSave.h"
 
 namespace
 {
-// The named temporary file of a conversion under way, for the signal handler.
-char g_szPendingFile[4096];
-
-// The signals that end the tool by default.
-// clang-format off
-const int kEndingSignals[] = {
-    SIGINT, SIGTERM,
-#if !defined(_WIN32)
-    SIGHUP, SIGQUIT,
-#endif
-};
-// clang-format on
-const int kSignalCount = (int)(sizeof(kEndingSignals) / sizeof(kEndingSignals[0]));
-
-void RemovePendingFile(int signalNumber)
-{
-    if (g_szPendingFile[0] != '\0')
-    {
-#if defined(_WIN32)
-        remove(g_szPendingFile);
-#else
-        unlink(g_szPendingFile);
-#endif
-    }
-    signal(signalNumber, SIG_DFL);
-    raise(signalNumber);
-}
-
-// While it lives, a signal that would end the tool first removes the temporary file it
-// watches (unless the signal is ignored, as for a job a shell started in the background).
-class PendingFileGuard
-{
-public:
-    typedef void (*SignalHandler)(int);
-
-    PendingFileGuard()
-    {
-        g_szPendingFile[0] = '\0';
-        for (int i = 0; i < kSignalCount; ++i)
-        {
-            m_previous[i] = signal(kEndingSignals[i], RemovePendingFile);
-            if (m_previous[i] == SIG_IGN)
-                signal(kEndingSignals[i], SIG_IGN);
-        }
-    }
-    ~PendingFileGuard()
-    {
-        Watch(nullptr);
-        for (int i = 0; i < kSignalCount; ++i)
-            signal(kEndingSignals[i], m_previous[i]);
-    }
-    // The file to remove; null for none (an unnamed temporary file needs no removing).
-    void Watch(const char* name)
-    {
-        size_t length = name != nullptr ? strlen(name) : 0;
-        g_szPendingFile[0] = '\0';
-        if (length > 0 && length < sizeof(g_szPendingFile))
-            memcpy(g_szPendingFile, name, length + 1);
-    }
-
-private:
-    SignalHandler m_previous[kSignalCount];
-};
-
-// The last report on `errors` as a message about `output`.
-std::string LastReport(ErrorHandler& errors, const std::string& output)
-{
-    const ErrorReport* report = errors.GetLastReport();
-    return report != nullptr ? ReportDiagnostic(*report, output, "error")
-                             : FileError(output, "the file cannot be written");
-}
-
 // The JSON text, into the safe file.
 class SafeFileOutput : public JsonOutput
 {
@@ -211,7 +139,7 @@ int RunConvert(const ConvertRequest& request)
     ErrorHandler errors;
     SVFSafeFile file;
     if (file.Open(target.c_str(), &errors) < 0)
-        return ReportError(LastReport(errors, shown));
+        return ReportError(SaveError(errors, shown));
     guard.Watch(file.GetTemporaryName());
     bool written;
     {
@@ -222,7 +150,7 @@ int RunConvert(const ConvertRequest& request)
                        : file.WriteModel(model, request.expressions) == 0;
     }
     if (!written || file.Finish() < 0)
-        return ReportError(LastReport(errors, shown));
+        return ReportError(SaveError(errors, shown));
 
     // A FIFO or a device has nothing to read back.
     if (const char* readPath = file.GetReadPath())
@@ -234,7 +162,7 @@ int RunConvert(const ConvertRequest& request)
                                                     "); " + shown + " is left as it was"));
     }
     if (file.Commit() < 0)
-        return ReportError(LastReport(errors, shown));
+        return ReportError(SaveError(errors, shown));
 #if defined(_WIN32)
     if (standard && !copy.CopyOut(error))
         return ReportError(error);

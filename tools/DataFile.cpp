@@ -14,6 +14,7 @@
 #include "Diagnostics.h"
 #include "JsonModel.h"
 #include "Progress.h"
+#include "RowComparison.h"
 #include "ToolText.h"
 
 namespace
@@ -27,26 +28,6 @@ bool IsSeparator(char c)
 #endif
 }
 
-// XML reads every CR LF pair, and every CR alone, as one line feed.
-std::string XmlLineEnds(const char* text)
-{
-    std::string result;
-    for (const char* p = text; *p != '\0'; ++p)
-    {
-        if (*p == '\r')
-        {
-            result += '\n';
-            if (p[1] == '\n')
-                ++p;
-        }
-        else
-        {
-            result += *p;
-        }
-    }
-    return result;
-}
-
 // The JSON reader's progress, on a progress line.
 class ProgressObserver : public JsonReadObserver
 {
@@ -57,7 +38,6 @@ public:
     {
         m_progress.Update(done >> 20, total >> 20, "MB");
     }
-    void OnRestart() override {}
 
 private:
     Progress& m_progress;
@@ -147,6 +127,11 @@ int ReadDataFile(RODAzivUzirAdovIzozari& handler, const std::string& path, std::
     if (result < 0)
     {
         error = HandlerError(handler, located, "the file cannot be read");
+        // Standard input has no name that says JSON.
+        if (located.shown == ShownName("-") && !error.empty() && error.back() == '.')
+            error.back() = ';';
+        if (located.shown == ShownName("-"))
+            error += " if standard input is JSON, give --from json.";
         return result;
     }
     SVFPlusData* model = handler.GetSVFPlusData();
@@ -207,7 +192,7 @@ int ReadJsonFile(const std::string& path, SVFPlusData& model, JsonReadObserver* 
             return -1;
         }
     }
-    std::string problem;
+    JsonReadError problem;
     int result;
     {
         JsonFileInput input(file);
@@ -216,75 +201,30 @@ int ReadJsonFile(const std::string& path, SVFPlusData& model, JsonReadObserver* 
     if (file != stdin)
         fclose(file);
     if (result != 0)
-    {
-        // "line L, column C: what" places the problem in the JSON text.
-        long line = 0, column = 0;
-        int taken = 0;
-        if (sscanf(problem.c_str(), "line %ld, column %ld: %n", &line, &column, &taken) == 2 && taken > 0)
-            error = Diagnostic(shown, line, column, "error", problem.substr((size_t)taken));
-        else
-            error = FileError(shown, problem);
-    }
+        error = Diagnostic(shown, problem.nLine, problem.nColumn, "error", problem.message);
     return result;
 }
 
-int ToolReader::OnSetStartTag()
-{
-    CatchUp();
-    return RODAzivUzirAdovIzozari::OnSetStartTag();
-}
-
-int ToolReader::OnSetEndTag()
-{
-    CatchUp();
-    return RODAzivUzirAdovIzozari::OnSetEndTag();
-}
-
-void ToolReader::OnRow(int, int, int, UtByteBuffer*) {}
-
-int ToolReader::ReadWithProgress(const std::string& path, const std::string& shown, Progress* progress,
-                                 unsigned long long rowsDue, std::string& error)
+int ToolReader::Read(const std::string& path, const std::string& shown, Progress* progress, std::string& error)
 {
     m_pProgress = progress;
-    m_nField = m_nBlock = m_nRow = 0;
-    m_nRowsSeen = 0;
-    m_nRowsDue = rowsDue;
-    int result = ReadDataFile(*this, path, error, shown);
-    CatchUp();
+    m_handler.SetReadHook(this);
+    int result = ReadDataFile(m_handler, path, error, shown);
+    m_handler.SetReadHook(nullptr);
     m_pProgress = nullptr;
     return result;
 }
 
-// Tells OnRow of the rows read since the last call. The last block of the last field may
-// still grow (the next field block of the same width adds to it), so the walk stays there.
-void ToolReader::CatchUp()
+void ToolReader::OnRow(int field, int block, int row, UtByteBuffer* bytes)
 {
-    SVFPlusData* model = GetSVFPlusData();
-    if (model == nullptr)
-        return;
-    for (;;)
-    {
-        SVFDataField* field = model->GetDataField(m_nField);
-        if (field == nullptr)
-            break;
-        SVFDataField::DataBlock* block = field->GetDataBlock(m_nBlock);
-        for (; block != nullptr && m_nRow < block->GetNumberOfRows(); ++m_nRow, ++m_nRowsSeen)
-            OnRow(m_nField, m_nBlock, m_nRow, block->GetRow(m_nRow + 1));
-        if (m_nBlock + 1 < field->GetFieldBlockCount())
-        {
-            ++m_nBlock;
-            m_nRow = 0;
-        }
-        else if (m_nField + 1 < model->GetDataFieldCount())
-        {
-            ++m_nField;
-            m_nBlock = m_nRow = 0;
-        }
-        else
-            break;
-    }
+    if (m_pComparison != nullptr)
+        m_pComparison->Check(m_handler.GetSVFPlusData(), field, block, row, bytes);
+}
+
+void ToolReader::OnProgress(unsigned long long done, unsigned long long total)
+{
     if (m_pProgress != nullptr)
-        m_pProgress->Update(m_nRowsSeen, m_nRowsDue, "rows");
+        m_pProgress->Update(done >> 20, total >> 20, "MB");
 }
 
 int LoadedModel::Load(const std::string& path, FileFormat format, std::string& error)
@@ -304,7 +244,7 @@ int LoadedModel::Load(const std::string& path, FileFormat format, std::string& e
         return -1;
     Progress progress("reading " + input.GetShown());
     ToolReader reader;
-    int result = reader.ReadWithProgress(input.GetPath(), input.GetShown(), &progress, 0, error);
+    int result = reader.Read(input.GetPath(), input.GetShown(), &progress, error);
     if (result < 0)
         return result;
     // The handler's model is taken over whole, nothing copied, and the handler goes with
@@ -312,4 +252,23 @@ int LoadedModel::Load(const std::string& path, FileFormat format, std::string& e
     m_built.Swap(*reader.GetSVFPlusData());
     m_pModel = &m_built;
     return 0;
+}
+
+std::string XmlLineEnds(const char* text)
+{
+    std::string result;
+    for (const char* p = text; *p != '\0'; ++p)
+    {
+        if (*p == '\r')
+        {
+            result += '\n';
+            if (p[1] == '\n')
+                ++p;
+        }
+        else
+        {
+            result += *p;
+        }
+    }
+    return result;
 }

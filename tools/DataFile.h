@@ -93,36 +93,26 @@ FILE* CreateTemporaryFile(std::string& name);
 // A whole file into `bytes`; false with one sentence in `error` when it cannot be read.
 bool ReadWholeFile(const std::string& path, std::string& bytes, std::string& error);
 
-// A handler that tells a subclass of every row as soon as the row is complete (the parser
-// calls the handler's hooks between elements, when every row read so far is whole), and
-// shows the reading's progress.
-class ToolReader : public RODAzivUzirAdovIzozari
+// Reads a data file with the handler, showing the reading's progress in MB and giving
+// every row, as soon as it is complete, to `comparison` (when given) through the
+// handler's read hook.
+class RowComparison;
+class ToolReader : public SVFReadHook
 {
 public:
-    ToolReader() : m_pProgress(nullptr), m_nField(0), m_nBlock(0), m_nRow(0), m_nRowsSeen(0), m_nRowsDue(0) {}
+    explicit ToolReader(RowComparison* comparison = nullptr) : m_pComparison(comparison), m_pProgress(nullptr) {}
 
-    int OnSetStartTag() override;
-    int OnSetEndTag() override;
+    // Reads `path` (ReadDataFile), telling `progress` (may be null).
+    int Read(const std::string& path, const std::string& shown, Progress* progress, std::string& error);
+    SVFPlusData* GetSVFPlusData() { return m_handler.GetSVFPlusData(); }
 
-    // Reads `path` (ReadDataFile), telling `progress` how many rows are in, out of
-    // `rowsDue` when that is known (else 0).
-    int ReadWithProgress(const std::string& path, const std::string& shown, Progress* progress,
-                         unsigned long long rowsDue, std::string& error);
-
-protected:
-    // Row `row` of block `block` of field `field` (all from 0), complete; the subclass may
-    // empty it (Shrink(0)).
-    virtual void OnRow(int field, int block, int row, UtByteBuffer* bytes);
+    void OnRow(int field, int block, int row, UtByteBuffer* bytes) override;
+    void OnProgress(unsigned long long done, unsigned long long total) override;
 
 private:
-    void CatchUp();
-
+    RODAzivUzirAdovIzozari m_handler;
+    RowComparison* m_pComparison;
     Progress* m_pProgress;
-    int m_nField;   // where the rows not yet told begin
-    int m_nBlock;
-    int m_nRow;
-    unsigned long long m_nRowsSeen;
-    unsigned long long m_nRowsDue;
 };
 
 // The one model a command works on: the handler's own for a data file (taken over from

@@ -1,7 +1,25 @@
 // The tool's message form (Diagnostics.h).
 #include "Diagnostics.h"
 
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#if defined(_WIN32)
+#include <io.h>
+#define isatty _isatty
+#define fileno _fileno
+#else
+#include <unistd.h>
+#endif
+
 #include "ErrorHandler.h"
+
+namespace
+{
+bool g_bColourOut = false;   // stdout has colour
+bool g_bColourErr = false;   // stderr has colour
+}
 
 std::string Diagnostic(const std::string& file, long line, long column, const char* severity, const std::string& text)
 {
@@ -19,4 +37,47 @@ std::string ReportDiagnostic(const ErrorReport& report, const std::string& file,
     std::string kind = report.GetList() == ERROR_LIST_WARNINGS ? "warning" : "error";
     return Diagnostic(file, report.GetLine(), report.GetColumn(), severity,
                       std::string(report.GetSentence()) + " (" + kind + " " + std::to_string(report.GetCode()) + ")");
+}
+
+std::string SaveError(ErrorHandler& errors, const std::string& output)
+{
+    const ErrorReport* report = errors.GetLastReport();
+    return report != nullptr ? ReportDiagnostic(*report, output, "error")
+                             : FileError(output, "the file cannot be written");
+}
+
+bool WantColour(const std::string& when, bool terminal)
+{
+    if (when != "auto")
+        return when == "always";
+    const char* noColour = getenv("NO_COLOR");
+    const char* term = getenv("TERM");
+    return terminal && (noColour == nullptr || noColour[0] == '\0') && (term == nullptr || strcmp(term, "dumb") != 0);
+}
+
+void SetColour(const std::string& when)
+{
+    g_bColourOut = WantColour(when, isatty(fileno(stdout)) != 0);
+    g_bColourErr = WantColour(when, isatty(fileno(stderr)) != 0);
+}
+
+std::string Painted(const std::string& line, bool toStdout)
+{
+    if (!(toStdout ? g_bColourOut : g_bColourErr))
+        return line;
+    for (const char* severity : {": error: ", ": warning: "})
+    {
+        size_t at = line.find(severity);
+        if (at == std::string::npos)
+            continue;
+        const char* ink = severity[2] == 'e' ? "\x1b[1;31m" : "\x1b[1;35m";
+        size_t word = strlen(severity) - 3;   // "error:" or "warning:"
+        return line.substr(0, at + 2) + ink + line.substr(at + 2, word) + "\x1b[0m" + line.substr(at + 2 + word);
+    }
+    return line;
+}
+
+std::string PaintedDifference(const std::string& line)
+{
+    return g_bColourOut ? "\x1b[33m" + line + "\x1b[0m" : line;
 }

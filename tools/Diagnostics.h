@@ -7,6 +7,7 @@
 
 #include <string>
 
+class ErrorHandler;
 class ErrorReport;
 
 // One message line (without its line end). `file` empty: the tool's own; `line` 0: no place.
@@ -25,5 +26,20 @@ inline std::string ToolError(const std::string& text)
 // A report of the library about the document `file`: its sentence, its place and its code
 // ("the end tag ... is due (error -108).").
 std::string ReportDiagnostic(const ErrorReport& report, const std::string& file, const char* severity);
+
+// Colour for the messages, as --color says ("auto", "always" or "never"): auto colours
+// what goes to a terminal, unless NO_COLOR is set (to anything but "") or TERM is "dumb".
+// `terminal` tells whether the stream is one.
+bool WantColour(const std::string& when, bool terminal);
+// Chooses colour for stdout and stderr, once, before anything is printed.
+void SetColour(const std::string& when);
+// A message line for stdout (`toStdout`) or stderr, its "error:" or "warning:" in bold
+// red or bold magenta when that stream has colour, as compilers show them.
+std::string Painted(const std::string& line, bool toStdout);
+// A line of differences for stdout, in yellow when stdout has colour.
+std::string PaintedDifference(const std::string& line);
+
+// The last report of a failed save on `errors` as a message about `output`.
+std::string SaveError(ErrorHandler& errors, const std::string& output);
 
 #endif

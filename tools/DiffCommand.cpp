@@ -7,9 +7,8 @@
 
 #include <stdio.h>
 
-#include <nlohmann/json.hpp>
-
 #include "DataFile.h"
+#include "Diagnostics.h"
 #include "JsonModel.h"
 #include "ModelCompare.h"
 #include "Progress.h"
@@ -18,8 +17,6 @@
 
 namespace
 {
-typedef nlohmann::ordered_json OrderedJson;
-
 // A field's name on a line of its own: control characters as '?', so that every
 // difference stays one line; "(no name)" for a field without one.
 std::string FieldLabel(const char* name)
@@ -104,65 +101,75 @@ std::string Line(const Difference& difference)
     }
 }
 
-OrderedJson TextOrNull(const char* text)
-{
-    return text != nullptr ? OrderedJson(std::string(text)) : OrderedJson(nullptr);
-}
-
 // The same as one JSON object.
-OrderedJson Entry(const Difference& difference)
+void WriteEntry(JsonDocument& document, const Difference& difference)
 {
     static const char* const kKinds[] = {"version",  "comment", "order",     "field", "field", "name",
                                          "checksum", "blocks",  "row_width", "rows",  "row"};
-    OrderedJson entry = OrderedJson::object();
-    entry["kind"] = kKinds[difference.kind];
+    rapidjson::PrettyWriter<JsonPieces>& out = document.Write();
+    out.StartObject();
+    out.Key("kind");
+    out.String(kKinds[difference.kind]);
     switch (difference.kind)
     {
     case Difference::VERSION:
     case Difference::COMMENT:
     case Difference::FIELD_NAME:
         if (difference.kind == Difference::FIELD_NAME)
-            entry["field_index"] = difference.nField;
-        entry["first"] = TextOrNull(difference.text[0]);
-        entry["second"] = TextOrNull(difference.text[1]);
-        return entry;
+        {
+            document.Number("field_index", difference.nField);
+        }
+        document.Member("first", difference.text[0]);
+        document.Member("second", difference.text[1]);
+        out.EndObject();
+        return;
     case Difference::FIELD_ORDER:
         for (int side = 0; side < 2; ++side)
         {
-            OrderedJson names = OrderedJson::array();
+            out.Key(side == 0 ? "first" : "second");
+            out.StartArray();
             for (const char* name : difference.order[side])
-                names.push_back(TextOrNull(name));
-            entry[side == 0 ? "first" : "second"] = names;
+                document.Text(name);
+            out.EndArray();
         }
-        return entry;
+        out.EndObject();
+        return;
     default:
         break;
     }
-    entry["field"] = TextOrNull(difference.field);
+    document.Member("field", difference.field);
     if (difference.kind == Difference::FIELD_ONLY_FIRST || difference.kind == Difference::FIELD_ONLY_SECOND)
     {
-        entry["only_in"] = difference.kind == Difference::FIELD_ONLY_FIRST ? "first" : "second";
-        return entry;
+        out.Key("only_in");
+        out.String(difference.kind == Difference::FIELD_ONLY_FIRST ? "first" : "second");
+        out.EndObject();
+        return;
     }
     if (difference.nBlock >= 0)
-        entry["block"] = difference.nBlock;
+    {
+        document.Number("block", difference.nBlock);
+    }
     if (difference.kind != Difference::ROW)
     {
-        entry["first"] = difference.first;
-        entry["second"] = difference.second;
-        return entry;
+        document.Number("first", difference.first);
+        document.Number("second", difference.second);
+        out.EndObject();
+        return;
     }
-    entry["row"] = difference.nRow;
+    document.Number("row", difference.nRow);
     bool byte = difference.nOffset >= 0;
-    entry["offset"] = byte ? OrderedJson(difference.nOffset) : OrderedJson(nullptr);
+    out.Key("offset");
+    byte ? out.Int64(difference.nOffset) : out.Null();
     for (int side = 0; side < 2; ++side)
     {
-        OrderedJson row = OrderedJson::object();
-        row["length"] = side == 0 ? difference.first : difference.second;
-        row["byte"] = byte ? OrderedJson(difference.nByte[side]) : OrderedJson(nullptr);
-        entry[side == 0 ? "first" : "second"] = row;
+        out.Key(side == 0 ? "first" : "second");
+        out.StartObject();
+        document.Number("length", side == 0 ? difference.first : difference.second);
+        out.Key("byte");
+        byte ? out.Int(difference.nByte[side]) : out.Null();
+        out.EndObject();
     }
-    return entry;
+    out.EndObject();
 }
 
 // Prints the first `max` differences as they come (or keeps them for the JSON object)
@@ -170,30 +177,42 @@ OrderedJson Entry(const Difference& difference)
 class DiffPrinter : public DifferenceSink
 {
 public:
-    DiffPrinter(const DiffRequest& request) : m_request(request), m_nCount(0), m_entries(OrderedJson::array()) {}
+    DiffPrinter(const DiffRequest& request) : m_request(request), m_nCount(0) {}
 
     void Add(const Difference& difference) override
     {
-        if (m_nCount++ >= (long long)m_request.max)
+        if (m_nCount++ >= (long long)m_request.max || m_request.quiet)
             return;
         if (m_request.json)
-            m_entries.push_back(Entry(difference));
+            m_entries.push_back(difference);
         else
-            printf("%s\n", Line(difference).c_str());
+            printf("%s\n", PaintedDifference(Line(difference)).c_str());
     }
 
     long long Finish()
     {
+        if (m_request.quiet)
+            return m_nCount;
         if (m_request.json)
         {
-            OrderedJson result = OrderedJson::object();
-            result["first"] = ShownName(m_request.first);
-            result["second"] = ShownName(m_request.second);
-            result["exact"] = m_request.exact;
-            result["equal"] = m_nCount == 0;
-            result["count"] = m_nCount;
-            result["differences"] = std::move(m_entries);
-            printf("%s\n", result.dump(2, ' ', false, OrderedJson::error_handler_t::replace).c_str());
+            JsonStandardOutput output;
+            JsonDocument document(output);
+            rapidjson::PrettyWriter<JsonPieces>& out = document.Write();
+            out.StartObject();
+            document.Member("first", ShownName(m_request.first));
+            document.Member("second", ShownName(m_request.second));
+            out.Key("exact");
+            out.Bool(m_request.exact);
+            out.Key("equal");
+            out.Bool(m_nCount == 0);
+            document.Number("count", m_nCount);
+            out.Key("differences");
+            out.StartArray();
+            for (const Difference& difference : m_entries)
+                WriteEntry(document, difference);
+            out.EndArray();
+            out.EndObject();
+            document.Finish();
         }
         else if (m_nCount > 0)
         {
@@ -208,7 +227,7 @@ public:
 private:
     const DiffRequest& m_request;
     long long m_nCount;
-    OrderedJson m_entries;
+    std::vector<Difference> m_entries;   // the differences for the JSON object
 };
 }
 
@@ -220,34 +239,33 @@ int RunDiff(const DiffRequest& request)
         return ReportError(error);
     ViewKind kind = request.exact ? VIEW_EXACT : VIEW_CARRIED;
     DiffPrinter printer(request);
-    if (!IsJsonFile(request.second, request.from))
+    if (!IsJsonFile(request.second, request.fromSecond))
     {
         // A data file is compared row by row as the handler reads it: the handler makes
         // its blocks as a data file carries them, so every row read stands where the view
         // has it.
         RowComparison comparison(first.Get(), kind, true);
-        ComparingReader reader(comparison);
+        ToolReader reader(&comparison);
         InputFile input;
         if (!input.Open(request.second, false, error))
             return ReportError(error);
         {
             Progress progress("reading " + input.GetShown());
-            if (reader.ReadWithProgress(input.GetPath(), input.GetShown(), &progress, 0, error) < 0)
+            if (reader.Read(input.GetPath(), input.GetShown(), &progress, error) < 0)
                 return ReportError(error);
         }
         comparison.Finish(reader.GetSVFPlusData(), false, printer);
+        // The differences point into both models: they are printed while the models live.
+        return printer.Finish() == 0 ? TOOL_EXIT_OK : TOOL_EXIT_DIFFERENT;
     }
-    else
-    {
-        LoadedModel second;
-        if (second.Load(request.second, request.from, error) < 0)
-            return ReportError(error);
-        ModelView firstView;
-        ModelView secondView;
-        ViewModel(first.Get(), kind, firstView);
-        ViewModel(second.Get(), kind, secondView);
-        CompareOptions options = {true, false, nullptr};
-        CompareModels(firstView, secondView, options, printer);
-    }
+    LoadedModel second;
+    if (second.Load(request.second, request.fromSecond, error) < 0)
+        return ReportError(error);
+    ModelView firstView;
+    ModelView secondView;
+    ViewModel(first.Get(), kind, firstView);
+    ViewModel(second.Get(), kind, secondView);
+    CompareOptions options = {true, false, nullptr};
+    CompareModels(firstView, secondView, options, printer);
     return printer.Finish() == 0 ? TOOL_EXIT_OK : TOOL_EXIT_DIFFERENT;
 }

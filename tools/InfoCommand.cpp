@@ -3,16 +3,12 @@
 
 #include <stdio.h>
 
-#include <nlohmann/json.hpp>
-
 #include "DataFile.h"
 #include "ToolText.h"
 #include "JsonModel.h"
 
 namespace
 {
-typedef nlohmann::ordered_json OrderedJson;
-
 struct Totals
 {
     long long nBlocks = 0;
@@ -61,11 +57,6 @@ std::string Shown(const char* text, size_t indent)
     return shown;
 }
 
-OrderedJson TextOrNull(const char* text)
-{
-    return text != nullptr ? OrderedJson(std::string(text)) : OrderedJson(nullptr);
-}
-
 void PrintText(SVFPlusData* model, const std::string& path)
 {
     printf("File:    %s\n", path.c_str());
@@ -101,49 +92,58 @@ void PrintText(SVFPlusData* model, const std::string& path)
            Counted(all.nBytes, "byte", "bytes").c_str());
 }
 
+// Writes "rows" and "bytes" of `totals`.
+void WriteCounts(JsonDocument& document, const Totals& totals)
+{
+    document.Number("rows", totals.nRows);
+    document.Number("bytes", totals.nBytes);
+}
+
 void PrintJson(SVFPlusData* model, const std::string& path)
 {
-    OrderedJson document = OrderedJson::object();
-    document["file"] = path;
-    document["version"] = TextOrNull(model->GetVersion());
-    document["comment"] = TextOrNull(model->GetComment());
-    OrderedJson fields = OrderedJson::array();
+    JsonStandardOutput output;
+    JsonDocument document(output);
+    rapidjson::PrettyWriter<JsonPieces>& out = document.Write();
+    out.StartObject();
+    document.Member("file", path);
+    document.Member("version", model->GetVersion());
+    document.Member("comment", model->GetComment());
+    out.Key("fields");
+    out.StartArray();
     Totals all;
     for (int i = 0; i < model->GetDataFieldCount(); ++i)
     {
         SVFDataField* field = model->GetDataField(i);
-        OrderedJson item = OrderedJson::object();
-        item["name"] = TextOrNull(field->GetFieldName());
-        item["checksum"] = field->m_nChecksum;
-        OrderedJson blocks = OrderedJson::array();
+        out.StartObject();
+        document.Member("name", field->GetFieldName());
+        document.Number("checksum", field->m_nChecksum);
+        out.Key("blocks");
+        out.StartArray();
         for (int j = 0; j < field->GetFieldBlockCount(); ++j)
         {
             SVFDataField::DataBlock* block = field->GetDataBlock(j);
-            Totals counted = CountBlock(block);
-            OrderedJson entry = OrderedJson::object();
-            entry["row_width"] = block->m_nRowWidth;
-            entry["rows"] = counted.nRows;
-            entry["bytes"] = counted.nBytes;
-            blocks.push_back(std::move(entry));
+            out.StartObject();
+            document.Number("row_width", block->m_nRowWidth);
+            WriteCounts(document, CountBlock(block));
+            out.EndObject();
         }
+        out.EndArray();
         Totals totals = CountField(field);
-        item["blocks"] = std::move(blocks);
-        item["rows"] = totals.nRows;
-        item["bytes"] = totals.nBytes;
-        fields.push_back(std::move(item));
+        WriteCounts(document, totals);
+        out.EndObject();
         all.nBlocks += totals.nBlocks;
         all.nRows += totals.nRows;
         all.nBytes += totals.nBytes;
     }
-    document["fields"] = std::move(fields);
-    OrderedJson totals = OrderedJson::object();
-    totals["fields"] = model->GetDataFieldCount();
-    totals["blocks"] = all.nBlocks;
-    totals["rows"] = all.nRows;
-    totals["bytes"] = all.nBytes;
-    document["totals"] = std::move(totals);
-    std::string text = document.dump(2, ' ', false, OrderedJson::error_handler_t::replace);
-    printf("%s\n", text.c_str());
+    out.EndArray();
+    out.Key("totals");
+    out.StartObject();
+    document.Number("fields", model->GetDataFieldCount());
+    document.Number("blocks", all.nBlocks);
+    WriteCounts(document, all);
+    out.EndObject();
+    out.EndObject();
+    document.Finish();
 }
 }
 

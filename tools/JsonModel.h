@@ -5,16 +5,19 @@
 //                "blocks": [{"row_width": 16, "rows": ["1234", "5678"]}]}]}
 //
 // Rows are hexadecimal digit pairs without "0x", upper case on output, either case on
-// input. Both directions stream: the writer puts the text out piece by piece as it walks
-// the model, and the reader builds the model from the text as it comes, in chunks, with
-// no document tree in between. This part needs nlohmann-json and the library, nothing of
-// the command line, so that a fuzz target can compile it on its own.
+// input. Both directions stream, with RapidJSON (Debian's rapidjson-dev): its writer puts
+// the text out piece by piece as the model is walked, and its SAX reader builds the model
+// from the text as it comes, with no document tree in between. This part needs RapidJSON
+// and the library, nothing of the command line, so that a fuzz target can compile it on
+// its own.
 #ifndef RIZEROZ_TOOLS_JSONMODEL_H
 #define RIZEROZ_TOOLS_JSONMODEL_H
 
 #include <stdio.h>
 
 #include <string>
+
+#include <rapidjson/prettywriter.h>
 
 #include "SVFPlusData.h"
 #include "UtByteBuffer.h"
@@ -25,64 +28,45 @@ enum
     JSON_MODEL_MAX_DEPTH = 32
 };
 
-// Where the JSON text comes from, a chunk at a time.
+// Where the JSON text comes from.
 class JsonInput
 {
 public:
     virtual ~JsonInput() {}
-    // The next chunk: sets `data` and returns its length; 0 at the end of the text, -1
-    // when reading fails.
-    virtual long Next(const char*& data) = 0;
-    // True when the input can start again from its first byte (not a pipe).
-    virtual bool CanRewind() const = 0;
-    // Starts again from the first byte; false when that fails.
-    virtual bool Rewind() = 0;
-    // Bytes handed out so far, and the whole length when known (else 0).
-    virtual unsigned long long GetDone() const = 0;
-    virtual unsigned long long GetTotal() const = 0;
+    // Up to `size` bytes into `buffer`: their number; 0 at the end of the text, -1 when
+    // reading fails.
+    virtual long Read(char* buffer, size_t size) = 0;
+    // The whole length when it is known (a regular file), else 0.
+    virtual unsigned long long GetTotal() const { return 0; }
 };
 
 // A text in memory.
 class JsonTextInput : public JsonInput
 {
 public:
-    explicit JsonTextInput(const std::string& text) : m_text(text), m_bGiven(false) {}
-    long Next(const char*& data) override;
-    bool CanRewind() const override { return true; }
-    bool Rewind() override;
-    unsigned long long GetDone() const override { return m_bGiven ? m_text.size() : 0; }
+    explicit JsonTextInput(const std::string& text) : m_text(text), m_nAt(0) {}
+    long Read(char* buffer, size_t size) override;
     unsigned long long GetTotal() const override { return m_text.size(); }
 
 private:
     const std::string& m_text;
-    bool m_bGiven;
+    size_t m_nAt;
 };
 
-// An open stream, read from where it stands. It goes back only when it is a regular file.
+// An open stream (a file, a pipe), read from where it stands.
 class JsonFileInput : public JsonInput
 {
 public:
     explicit JsonFileInput(FILE* file);
-    ~JsonFileInput();
-    long Next(const char*& data) override;
-    bool CanRewind() const override;
-    bool Rewind() override;
-    unsigned long long GetDone() const override { return m_nDone; }
+    long Read(char* buffer, size_t size) override;
     unsigned long long GetTotal() const override { return m_nTotal; }
 
 private:
-    JsonFileInput(const JsonFileInput&);
-    JsonFileInput& operator=(const JsonFileInput&);
-
-    FILE* m_pFile;        // not owned
-    char* m_pChunk;       // owned
-    long long m_nStart;   // where a rewindable stream started, else -1
-    unsigned long long m_nDone;
+    FILE* m_pFile;   // not owned
     unsigned long long m_nTotal;
 };
 
-// Told of each row as it is read, and of the reading's progress; a reader that must go
-// back to the start (see ReadJsonModel) says so with Restart.
+// Told of each row as it is read, and of the reading's progress.
 class JsonReadObserver
 {
 public:
@@ -90,34 +74,28 @@ public:
     // Row `row` of block `block` of field `field` (all from 0) is complete. The observer
     // may empty it (Shrink(0)): the reader does not look at it again.
     virtual void OnRow(int field, int block, int row, UtByteBuffer* bytes) = 0;
+    // `done` bytes of `total` (0 when unknown) are read.
     virtual void OnProgress(unsigned long long done, unsigned long long total) = 0;
-    // Everything told so far is void: the text is read again from its start.
-    virtual void OnRestart() = 0;
 };
 
-// How ReadJsonModel goes through the text. The fast scanner reads the JSON that writers
-// make at a byte a cycle or so; at anything it does not take (malformed JSON, a number
-// with a fraction, a NUL byte) it hands over to nlohmann-json's parser, which reads the
-// whole text again from its start and says what is wrong in its own words. An input that
-// cannot go back is read by nlohmann-json's parser alone. Either way the result is the
-// same.
-enum JsonReadPath
+// What is wrong with a JSON text: one sentence, and its place when it has one (else 0).
+struct JsonReadError
 {
-    JSON_READ_FAST_FIRST = 0,
-    JSON_READ_PARSER_ONLY = 1   // for tests that compare the two
+    long nLine = 0;
+    long nColumn = 0;
+    std::string message;
 };
 
-// Reads a JSON text of the shape above into `model`, which must be new and empty. Returns
-// 0 on success. On failure returns -1, empties `model` again, and sets `error` to one
-// sentence without the file name: it starts with "line L, column C: " when the text is
-// malformed at a known place, else it names the member at fault ("fields[0].checksum
-// must be ..."). When the text holds several faults, malformed JSON, nesting deeper than
-// JSON_MODEL_MAX_DEPTH and a member given twice are reported before those of the shape.
-int ReadJsonModel(JsonInput& input, SVFPlusData& model, std::string& error, JsonReadObserver* observer = nullptr,
-                  JsonReadPath path = JSON_READ_FAST_FIRST);
-
-// The same for a text in memory; `model` should be new and empty, and stays so on failure.
-int JsonToModel(const std::string& text, SVFPlusData& model, std::string& error);
+// Reads a JSON text of the shape above into `model`, which must be new and empty, with
+// RapidJSON's SAX reader through a buffer of fixed size: a file and a pipe take the same
+// path, and memory beyond the model is that buffer and the longest text of the JSON.
+// Returns 0 on success. On failure returns -1, empties `model` again, and sets `error`:
+// malformed JSON ("the JSON text is malformed (...) at "...""), quoting at most 40
+// characters of the text; else the member at fault ("fields[0].checksum must be ...").
+// When the text holds several faults, malformed JSON, nesting deeper than
+// JSON_MODEL_MAX_DEPTH, a member given twice and a text that is not UTF-8 are reported
+// before those of the shape.
+int ReadJsonModel(JsonInput& input, SVFPlusData& model, JsonReadError& error, JsonReadObserver* observer = nullptr);
 
 // Where the JSON text goes, in pieces of up to 64 KB.
 class JsonOutput
@@ -128,10 +106,115 @@ public:
     virtual bool Put(const char* data, size_t length) = 0;
 };
 
-// Writes the JSON text of `model` (null gives "null"), indented by two spaces, keys in
-// the order of the shape, ending with a line feed. Bytes of the model's texts that are
-// not UTF-8 are given as U+FFFD. `onRow`, when given, is called after each row with the
-// number of rows written so far. False when `output` refused a piece.
+// The writer's output stream: a piece of text that goes to the JsonOutput when full. A
+// text longer than a piece (a long row) is held whole, since the writer reserves room
+// for a text at once.
+class JsonPieces
+{
+public:
+    typedef char Ch;
+
+    explicit JsonPieces(JsonOutput& output) : m_output(output), m_text(kPieceSize, '\0'), m_nUsed(0), m_bFailed(false)
+    {
+    }
+    void Reserve(size_t count)
+    {
+        if (m_nUsed + count <= m_text.size())
+            return;
+        Flush();
+        if (count > m_text.size())
+            m_text.resize(count);
+    }
+    void PutUnsafe(char c) { m_text[m_nUsed++] = c; }
+    // Room for `count` characters, to be filled and then counted with Advance.
+    char* Claim(size_t count)
+    {
+        Reserve(count);
+        return &m_text[m_nUsed];
+    }
+    void Advance(size_t count) { m_nUsed += count; }
+    void Put(char c)
+    {
+        Reserve(1);
+        PutUnsafe(c);
+    }
+    void Flush()
+    {
+        if (m_nUsed > 0 && !m_bFailed)
+            m_bFailed = !m_output.Put(m_text.data(), m_nUsed);
+        m_nUsed = 0;
+    }
+    bool Failed() const { return m_bFailed; }
+
+private:
+    static const size_t kPieceSize = 65536;
+
+    JsonOutput& m_output;
+    std::string m_text;
+    size_t m_nUsed;
+    bool m_bFailed;
+};
+
+// RapidJSON's writer reserves room before it puts characters unchecked.
+inline void PutReserve(JsonPieces& stream, size_t count)
+{
+    stream.Reserve(count);
+}
+
+inline void PutUnsafe(JsonPieces& stream, char c)
+{
+    stream.PutUnsafe(c);
+}
+
+// JSON text written with RapidJSON's writer, indented by two spaces, to `output` in
+// pieces of 64 KB (or one longer text whole). Texts go through Text: a byte that is no
+// part of a UTF-8 sequence is written as U+FFFD, and null as null.
+class JsonDocument
+{
+public:
+    explicit JsonDocument(JsonOutput& output);
+    ~JsonDocument();
+    // The writer's calls: StartObject, Key, Int64, Bool, Null, EndArray and so on.
+    rapidjson::PrettyWriter<JsonPieces>& Write() { return *m_pWriter; }
+    void Text(const char* text);
+    void Text(const std::string& text) { Text(text.c_str()); }
+    // A member of an object: its key, then a text as Text writes it, or a number.
+    void Member(const char* key, const char* text)
+    {
+        m_pWriter->Key(key);
+        Text(text);
+    }
+    void Member(const char* key, const std::string& text) { Member(key, text.c_str()); }
+    void Number(const char* key, long long number)
+    {
+        m_pWriter->Key(key);
+        m_pWriter->Int64(number);
+    }
+    // `count` bytes as a text of upper-case hexadecimal digit pairs (a row).
+    void Hex(const unsigned char* bytes, size_t count);
+    // Ends the text with a line feed and hands the rest to the output; false when the
+    // output refused a piece.
+    bool Finish();
+
+private:
+    JsonDocument(const JsonDocument&);
+    JsonDocument& operator=(const JsonDocument&);
+
+    JsonPieces* m_pPieces;                            // owned
+    rapidjson::PrettyWriter<JsonPieces>* m_pWriter;   // owned
+    std::string m_scratch;
+};
+
+// Standard output as a JsonOutput.
+class JsonStandardOutput : public JsonOutput
+{
+public:
+    bool Put(const char* data, size_t length) override;
+};
+
+// Writes the JSON text of `model` (null gives "null"), keys in the order of the shape,
+// ending with a line feed. `onRow`, when given, is called after each row with the number
+// of rows written so far. False when `output` refused a piece.
 bool WriteJsonModel(SVFPlusData* model, JsonOutput& output, void (*onRow)(void*, long long) = nullptr,
                     void* context = nullptr);
 
@@ -144,11 +227,9 @@ std::string JsonString(const char* text);
 // Upper-case hexadecimal digits of a row's bytes, without "0x"; empty for a null row.
 std::string RowToHex(UtByteBuffer* row);
 
-// The bytes that must follow `first` (0x80 or more) in UTF-8: their number (1 to 3), and
-// the range of the first of them (the others are 0x80 to 0xBF), so that only the shortest
-// form of a code point up to U+10FFFF that is no surrogate is taken. 0 when no sequence
-// begins with `first`.
-int Utf8Following(unsigned char first, unsigned char& low, unsigned char& high);
+// True when the `length` bytes at `text`, which a NUL follows, are UTF-8: the shortest
+// form of code points up to U+10FFFF that are no surrogates.
+bool IsUtf8(const char* text, size_t length);
 
 // Writes the upper-case hexadecimal digits of `count` bytes to `out` (2 x count chars).
 void BytesToHex(const unsigned char* bytes, size_t count, char* out);

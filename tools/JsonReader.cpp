@@ -1,17 +1,21 @@
-// Reading a JSON text into a data model as it comes: the SAX events of the text (from the
-// fast scanner, or from nlohmann-json's parser) go to ModelEvents, which checks each
-// member against the shape and builds the model straight away. See JsonModel.h.
+// Reading a JSON text into a data model as it comes: RapidJSON's SAX reader takes the text
+// from JsonStream, a buffer of fixed size over the input, and its events go to
+// ModelEvents, which checks each member against the shape and builds the model straight
+// away. See JsonModel.h.
 #include "JsonModel.h"
 
 #include <stdint.h>
 #include <string.h>
+#include <sys/stat.h>
 
 #include <climits>
 #include <new>
 #include <set>
 #include <vector>
 
-#include "JsonScan.h"
+#include <rapidjson/error/en.h>
+
+#include "JsonStream.h"
 #include "UtUtility.h"
 
 namespace
@@ -27,6 +31,22 @@ struct HexTable
     }
 };
 constexpr HexTable kHex;
+
+// The byte each pair of characters stands for, indexed by the first character plus 256
+// times the second; 0x100 or more when the pair is not two hexadecimal digits.
+const uint16_t* HexPairs()
+{
+    static const std::vector<uint16_t> pairs = [] {
+        std::vector<uint16_t> table(65536);
+        for (unsigned i = 0; i < 65536; ++i)
+        {
+            unsigned high = kHex.value[i & 0xFF], low = kHex.value[i >> 8];
+            table[i] = (uint16_t)((high | low) & 16 ? 0x100 : high << 4 | low);
+        }
+        return table;
+    }();
+    return pairs.data();
+}
 
 // What the next value of the text stands for.
 enum Slot
@@ -91,62 +111,38 @@ std::string Quoted(const std::string& text)
     return "\"" + text + "\"";
 }
 
-// "line L, column C: " and the parser's own words, from a message such as
-// "[json.exception.parse_error.101] parse error at line 1, column 2: syntax error ...".
-std::string DescribeParseError(const char* message)
-{
-    std::string text = message;
-    long line = 0;
-    long column = 0;
-    size_t at = text.find("at line ");
-    std::string place;
-    if (at != std::string::npos && sscanf(text.c_str() + at, "at line %ld, column %ld", &line, &column) == 2)
-        place = "line " + std::to_string(line) + ", column " + std::to_string(column) + ": ";
-    size_t words = text.find(": ", at == std::string::npos ? 0 : at);
-    std::string detail = words != std::string::npos ? text.substr(words + 2) : text;
-    return place + "the JSON text is malformed (" + detail + ")";
-}
-
 // Checks the events of a text against the shape and builds the model of it. The first
 // fault of the shape is kept and building stops there, but the events are followed to
 // the end, since malformed JSON, too deep a nesting and a key given twice anywhere in the
 // text are reported before it. Those three stop the reading at once.
-class ModelEvents : public JsonEvents
+class ModelEvents
 {
 public:
-    ModelEvents(SVFPlusData& model, JsonReadObserver* observer)
-        : m_model(model), m_pObserver(observer), m_pField(nullptr), m_pBlock(nullptr), m_nField(-1), m_nBlock(-1),
-          m_nRow(-1), m_nRowWidth(0)
+    ModelEvents(SVFPlusData& model, JsonReadObserver* observer, const JsonStream& stream)
+        : m_model(model), m_pObserver(observer), m_stream(stream), m_pField(nullptr), m_pBlock(nullptr), m_nField(-1),
+          m_nBlock(-1), m_nRow(-1), m_nRowWidth(0)
     {
         m_frames.reserve(JSON_MODEL_MAX_DEPTH + 2);
     }
 
-    // The reason the text was refused, or "" when it gave a model.
-    std::string Verdict() const { return !m_fatal.empty() ? m_fatal : m_shape; }
+    // The reason the text was refused, with its place; an empty message when it gave a model.
+    const JsonReadError& Verdict() const { return !m_fatal.message.empty() ? m_fatal : m_shape; }
 
-    bool null() override { return Value(VALUE_NULL, nullptr); }
-    bool boolean(bool) override { return Value(VALUE_OTHER, nullptr); }
-    bool number_integer(number_integer_t number) override
-    {
-        return Number(number >= 0 ? (uint64_t)number : 0, number < 0 ? number : 0);
-    }
-    bool number_unsigned(number_unsigned_t number) override { return Number(number, 0); }
-    bool number_float(number_float_t, const string_t&) override { return Value(VALUE_FRACTION, nullptr); }
-    bool string(string_t& text) override { return Value(VALUE_TEXT, &text); }
-    bool binary(binary_t&) override { return Value(VALUE_OTHER, nullptr); }
-    bool start_object(std::size_t) override { return Open(true); }
-    bool start_array(std::size_t) override { return Open(false); }
-    bool end_object() override { return Close(); }
-    bool end_array() override { return Close(); }
-    bool key(string_t& name) override;
-    bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception& failure) override
-    {
-        if (dynamic_cast<const nlohmann::detail::parse_error*>(&failure) != nullptr)
-            m_fatal = DescribeParseError(failure.what());
-        else
-            m_fatal = std::string("the JSON text cannot be read (") + failure.what() + ")";
-        return false;
-    }
+    // RapidJSON's SAX events.
+    bool Null() { return Value(VALUE_NULL, nullptr, 0); }
+    bool Bool(bool) { return Value(VALUE_OTHER, nullptr, 0); }
+    bool Int(int number) { return Number(number >= 0 ? (uint64_t)number : 0, number < 0 ? number : 0); }
+    bool Uint(unsigned number) { return Number(number, 0); }
+    bool Int64(int64_t number) { return Number(number >= 0 ? (uint64_t)number : 0, number < 0 ? number : 0); }
+    bool Uint64(uint64_t number) { return Number(number, 0); }
+    bool Double(double) { return Value(VALUE_FRACTION, nullptr, 0); }
+    bool RawNumber(const char*, rapidjson::SizeType, bool) { return Value(VALUE_FRACTION, nullptr, 0); }
+    bool String(const char* text, rapidjson::SizeType length, bool) { return Value(VALUE_TEXT, text, length); }
+    bool StartObject() { return Open(true); }
+    bool StartArray() { return Open(false); }
+    bool EndObject(rapidjson::SizeType) { return Close(); }
+    bool EndArray(rapidjson::SizeType) { return Close(); }
+    bool Key(const char* name, rapidjson::SizeType length, bool);
 
 private:
     enum ValueKind
@@ -155,25 +151,33 @@ private:
         VALUE_TEXT,
         VALUE_NUMBER,
         VALUE_FRACTION,   // a number that is not whole, or too large for 64 bits
-        VALUE_OTHER       // true, false, binary
+        VALUE_OTHER       // true, false
     };
 
     bool Deep()
     {
-        if (m_frames.size() > JSON_MODEL_MAX_DEPTH)
-            m_fatal = "the JSON text nests deeper than " + std::to_string((int)JSON_MODEL_MAX_DEPTH) + " levels";
-        return m_fatal.empty();
+        return m_frames.size() <= JSON_MODEL_MAX_DEPTH ||
+               Fatal("the JSON text nests deeper than " + std::to_string((int)JSON_MODEL_MAX_DEPTH) + " levels");
     }
-    bool Building() const { return m_shape.empty() && m_fatal.empty(); }
+    bool Building() const { return m_shape.message.empty() && m_fatal.message.empty(); }
+    // A fault of the shape, placed where the reader stands: just after the value at fault.
     void Refuse(const std::string& sentence)
     {
-        if (m_shape.empty())
-            m_shape = sentence;
+        if (!m_shape.message.empty())
+            return;
+        m_shape.message = sentence;
+        m_stream.Place(m_stream.Tell(), m_shape.nLine, m_shape.nColumn);
     }
     bool Fatal(const std::string& sentence)
     {
-        m_fatal = sentence;
+        m_fatal.message = sentence;
+        m_stream.Place(m_stream.Tell(), m_fatal.nLine, m_fatal.nColumn);
         return false;
+    }
+    // Texts are UTF-8, as JSON's are (rows are checked digit by digit instead).
+    bool Utf8(const char* text, size_t length)
+    {
+        return IsUtf8(text, length) || Fatal("the JSON text holds a text that is not UTF-8");
     }
 
     Slot TakeSlot();
@@ -185,13 +189,14 @@ private:
 
     bool Open(bool object);
     bool Close();
-    bool Value(ValueKind kind, const std::string* text);
+    bool Value(ValueKind kind, const char* text, size_t length);
     bool Number(uint64_t positive, int64_t negative);
-    bool SetText(Slot slot, const std::string* text);
-    bool ReadRow(const std::string& digits);
+    bool SetText(Slot slot, const char* text, size_t length);
+    bool ReadRow(const char* digits, size_t length);
 
     SVFPlusData& m_model;
     JsonReadObserver* m_pObserver;
+    const JsonStream& m_stream;
     std::vector<Frame> m_frames;
     SVFDataField* m_pField;              // the field being read
     SVFDataField::DataBlock* m_pBlock;   // the block being read
@@ -199,8 +204,8 @@ private:
     int m_nBlock;
     int m_nRow;
     int m_nRowWidth;   // of the block being read, given to it at its end
-    std::string m_fatal;
-    std::string m_shape;
+    JsonReadError m_fatal;
+    JsonReadError m_shape;
 };
 
 Slot ModelEvents::TakeSlot()
@@ -313,10 +318,11 @@ bool ModelEvents::Open(bool object)
     return true;
 }
 
-bool ModelEvents::key(string_t& name)
+bool ModelEvents::Key(const char* text, rapidjson::SizeType length, bool)
 {
-    if (!Deep())
+    if (!Deep() || !Utf8(text, length))
         return false;
+    std::string name(text, length);
     Frame& frame = m_frames.back();
     if (!frame.keys.insert(name).second)
         return Fatal("the member " + Quoted(name) + " appears twice in one object");
@@ -360,7 +366,7 @@ bool ModelEvents::Close()
     return true;
 }
 
-bool ModelEvents::Value(ValueKind kind, const std::string* text)
+bool ModelEvents::Value(ValueKind kind, const char* text, size_t length)
 {
     if (!Deep())
         return false;
@@ -369,9 +375,9 @@ bool ModelEvents::Value(ValueKind kind, const std::string* text)
         return true;
     bool textSlot = slot == SLOT_VERSION || slot == SLOT_COMMENT || slot == SLOT_NAME;
     if (textSlot && (kind == VALUE_TEXT || kind == VALUE_NULL))
-        return SetText(slot, text);
+        return SetText(slot, text, length);
     if (slot == SLOT_ROW && kind == VALUE_TEXT)
-        return ReadRow(*text);
+        return ReadRow(text, length);
     Refuse(WrongType(slot));
     return true;
 }
@@ -396,16 +402,18 @@ bool ModelEvents::Number(uint64_t positive, int64_t negative)
 
 // A text member. The model's texts end at a NUL character, so a text holding one is
 // refused rather than cut short.
-bool ModelEvents::SetText(Slot slot, const std::string* text)
+bool ModelEvents::SetText(Slot slot, const char* text, size_t length)
 {
+    if (text != nullptr && !Utf8(text, length))
+        return false;
     const char* name = slot == SLOT_VERSION ? "\"version\"" : slot == SLOT_COMMENT ? "\"comment\"" : nullptr;
-    if (text != nullptr && text->find('\0') != std::string::npos)
+    if (text != nullptr && memchr(text, '\0', length) != nullptr)
     {
         Refuse((name != nullptr ? std::string(name) : WhereField() + ".name") +
                " holds a NUL character, which a data model text cannot hold");
         return true;
     }
-    const char* value = text != nullptr ? text->c_str() : nullptr;
+    const char* value = text;
     bool kept = true;
     if (slot == SLOT_VERSION)
         kept = m_model.SetVersion(value) != nullptr || value == nullptr;
@@ -422,59 +430,37 @@ bool ModelEvents::SetText(Slot slot, const std::string* text)
     return kept || Fatal("there is no memory for the JSON text");
 }
 
-bool ModelEvents::ReadRow(const std::string& digits)
+bool ModelEvents::ReadRow(const char* digits, size_t length)
 {
-    if (digits.size() % 2 != 0)
+    if (length % 2 != 0)
     {
         Refuse(WhereRow() + " has an odd number of hexadecimal digits");
         return true;
     }
     UtByteBuffer* row = m_pBlock->AddRow();
-    unsigned char* out = row != nullptr && !digits.empty() ? row->Extend((unsigned int)(digits.size() / 2)) : nullptr;
-    if (row == nullptr || (out == nullptr && !digits.empty()))
+    unsigned char* out = row != nullptr && length > 0 && row->Reserve((unsigned int)(length / 2))
+                             ? row->Extend((unsigned int)(length / 2))
+                             : nullptr;
+    if (row == nullptr || (out == nullptr && length > 0))
         return Fatal("there is no memory for the rows of " + WhereBlock());
-    const unsigned char* p = (const unsigned char*)digits.data();
-    for (size_t i = 0; i < digits.size(); i += 2)
+    const unsigned char* p = (const unsigned char*)digits;
+    const uint16_t* pairs = HexPairs();
+    unsigned wrong = 0;   // 0x100 once a character is no digit
+    for (size_t i = 0; i < length; i += 2)
     {
-        unsigned char high = kHex.value[p[i]], low = kHex.value[p[i + 1]];
-        if ((high | low) & 16)
-        {
-            Refuse(WhereRow() + " holds a character that is no hexadecimal digit");
-            return true;
-        }
-        *out++ = (unsigned char)(high << 4 | low);
+        unsigned value = pairs[p[i] | p[i + 1] << 8];
+        wrong |= value;
+        *out++ = (unsigned char)value;
+    }
+    if (wrong & 0x100)
+    {
+        Refuse(WhereRow() + " holds a character that is no hexadecimal digit");
+        return true;
     }
     if (m_pObserver != nullptr)
         m_pObserver->OnRow(m_nField, m_nBlock, m_nRow, row);
     return true;
 }
-
-// nlohmann-json's view of the chunks: an input iterator over their bytes, equal to the
-// end iterator once the chunks are used up.
-class ChunkIterator
-{
-public:
-    typedef std::input_iterator_tag iterator_category;
-    typedef char value_type;
-    typedef std::ptrdiff_t difference_type;
-    typedef const char* pointer;
-    typedef const char& reference;
-
-    explicit ChunkIterator(JsonChunks* chunks = nullptr) : m_pChunks(chunks) {}
-    const char& operator*() const { return *m_pChunks->m_pNext; }
-    ChunkIterator& operator++()
-    {
-        ++m_pChunks->m_pNext;
-        return *this;
-    }
-    bool operator==(const ChunkIterator& other) const { return AtEnd() == other.AtEnd(); }
-    bool operator!=(const ChunkIterator& other) const { return AtEnd() != other.AtEnd(); }
-
-private:
-    bool AtEnd() const { return m_pChunks == nullptr || !m_pChunks->Fill(); }
-
-    JsonChunks* m_pChunks;
-};
 
 // Empties a model, whatever it holds.
 void Empty(SVFPlusData& model)
@@ -484,58 +470,65 @@ void Empty(SVFPlusData& model)
 }
 }
 
-int ReadJsonModel(JsonInput& input, SVFPlusData& model, std::string& error, JsonReadObserver* observer,
-                  JsonReadPath path)
+long JsonTextInput::Read(char* buffer, size_t size)
 {
+    size_t count = std::min(size, m_text.size() - m_nAt);
+    memcpy(buffer, m_text.data() + m_nAt, count);
+    m_nAt += count;
+    return (long)count;
+}
+
+JsonFileInput::JsonFileInput(FILE* file) : m_pFile(file), m_nTotal(0)
+{
+#if defined(_WIN32)
+    struct _stati64 status;
+    bool regular = _fstati64(_fileno(file), &status) == 0 && (status.st_mode & _S_IFMT) == _S_IFREG;
+#else
+    struct stat status;
+    bool regular = fstat(fileno(file), &status) == 0 && S_ISREG(status.st_mode);
+#endif
+    if (regular)
+        m_nTotal = (unsigned long long)status.st_size;
+}
+
+long JsonFileInput::Read(char* buffer, size_t size)
+{
+    size_t got = fread(buffer, 1, size, m_pFile);
+    return got == 0 && ferror(m_pFile) ? -1 : (long)got;
+}
+
+int ReadJsonModel(JsonInput& input, SVFPlusData& model, JsonReadError& error, JsonReadObserver* observer)
+{
+    error = JsonReadError();
     try
     {
-        bool parse = path == JSON_READ_PARSER_ONLY || !input.CanRewind();
-        std::string verdict;
-        bool failedRead = false;
-        if (!parse)
+        JsonStream stream(input, observer);
+        ModelEvents events(model, observer, stream);
+        JsonSaxReader reader;
+        rapidjson::ParseResult parsed = reader.Parse<rapidjson::kParseNoFlags>(stream, events);
+        // RapidJSON takes a NUL for the end of the text.
+        bool nul = !stream.AtEnd() && stream.Peek() == '\0';
+        if (stream.Failed())
+            error.message = "reading the file failed";
+        else if ((parsed.IsError() || nul) && parsed.Code() != rapidjson::kParseErrorTermination)
         {
-            ModelEvents events(model, observer);
-            JsonChunks chunks(input, observer);
-            JsonScanResult scanned = ScanJson(chunks, events);
-            failedRead = chunks.Failed();
-            if (scanned == JSON_SCAN_UNSURE && !failedRead)
-            {
-                // The parser reads it all again, from a model as empty as it was given.
-                parse = true;
-                Empty(model);
-                if (observer != nullptr)
-                    observer->OnRestart();
-                if (!input.Rewind())
-                    failedRead = true;
-            }
-            else
-                verdict = events.Verdict();
+            unsigned long long at = nul ? stream.Tell() : parsed.Offset();
+            std::string what = nul ? "a NUL character" : rapidjson::GetParseError_En(parsed.Code());
+            while (!what.empty() && what.back() == '.')
+                what.pop_back();
+            error.message = "the JSON text is malformed (" + what + ")" + stream.Excerpt(at);
+            stream.Place(at, error.nLine, error.nColumn);
         }
-        if (parse && !failedRead)
-        {
-            ModelEvents events(model, observer);
-            JsonChunks chunks(input, observer);
-            nlohmann::json::sax_parse(ChunkIterator(&chunks), ChunkIterator(), &events);
-            failedRead = chunks.Failed();
-            verdict = events.Verdict();
-        }
-        if (failedRead)
-            error = "reading the file failed";
-        else if (!verdict.empty())
-            error = verdict;
         else
+            error = events.Verdict();
+        if (error.message.empty())
             return 0;
     }
     catch (const std::bad_alloc&)
     {
-        error = "there is no memory for the JSON text";
+        error = JsonReadError();
+        error.message = "there is no memory for the JSON text";
     }
     Empty(model);
     return -1;
-}
-
-int JsonToModel(const std::string& text, SVFPlusData& model, std::string& error)
-{
-    JsonTextInput input(text);
-    return ReadJsonModel(input, model, error);
 }

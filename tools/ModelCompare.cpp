@@ -9,6 +9,7 @@
 
 #include "JsonModel.h"
 #include "ModelRows.h"
+#include "ToolText.h"
 #include "UtUtility.h"
 
 namespace
@@ -20,26 +21,6 @@ bool SameText(const char* a, const char* b, bool asJson)
     if (a == nullptr || b == nullptr)
         return a == b;
     return asJson ? JsonString(a) == JsonString(b) : strcmp(a, b) == 0;
-}
-
-// XML reads every CR LF pair, and every CR alone, as one line feed.
-std::string LineFeeds(const char* text)
-{
-    std::string result;
-    for (const char* p = text; *p != '\0'; ++p)
-    {
-        if (*p == '\r')
-        {
-            result += '\n';
-            if (p[1] == '\n')
-                ++p;
-        }
-        else
-        {
-            result += *p;
-        }
-    }
-    return result;
 }
 
 RowView ViewRow(UtByteBuffer* row, ModelView& view)
@@ -212,7 +193,7 @@ void ViewModel(SVFPlusData* model, ViewKind kind, ModelView& view)
         view.comment = nullptr;
     if (carried && view.comment != nullptr && strchr(view.comment, '\r') != nullptr)
     {
-        view.lineFeedComment = LineFeeds(view.comment);
+        view.lineFeedComment = XmlLineEnds(view.comment);
         view.comment = view.lineFeedComment.c_str();
     }
     view.fields.resize((size_t)model->GetDataFieldCount());

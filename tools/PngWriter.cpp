@@ -5,7 +5,6 @@
 
 #include <errno.h>
 #include <string.h>
-#include <sys/stat.h>
 
 #if defined(_WIN32)
 #include <fcntl.h>
@@ -20,7 +19,8 @@ struct PngWriterState
 {
     png_structp png;
     png_infop info;
-    FILE* file;
+    FILE* file;          // standard output, or null
+    SVFSafeFile* safe;   // else the safe file
     char message[256];   // libpng's message or the system's, for the sentence
 };
 
@@ -44,23 +44,16 @@ void OnWrite(png_structp png, png_bytep data, size_t length)
 {
     PngWriterState* state = (PngWriterState*)png_get_io_ptr(png);
     errno = 0;
-    if (fwrite(data, 1, length, state->file) != length)
+    if (state->file != nullptr && fwrite(data, 1, length, state->file) != length)
     {
         snprintf(state->message, sizeof(state->message), "%s", errno != 0 ? strerror(errno) : "write error");
         png_error(png, state->message);
     }
+    if (state->safe != nullptr && state->safe->Write(data, length) != 0)
+        png_error(png, "the safe save failed");   // its report tells why
 }
 
 void OnFlush(png_structp) {}
-
-// Removes a picture left unfinished, when it is a plain file: "-o /dev/null" and the
-// like stay.
-void RemoveUnfinished(const std::string& path)
-{
-    struct stat status;
-    if (stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode))
-        remove(path.c_str());
-}
 
 bool StartGuarded(PngWriterState* state, png_uint_32 width, png_uint_32 height)
 {
@@ -104,7 +97,7 @@ bool FinishGuarded(PngWriterState* state)
 }
 }
 
-PngWriter::PngWriter() : m_pState(nullptr), m_pFile(nullptr) {}
+PngWriter::PngWriter() : m_pState(nullptr) {}
 
 PngWriter::~PngWriter()
 {
@@ -113,16 +106,14 @@ PngWriter::~PngWriter()
         png_destroy_write_struct(&m_pState->png, &m_pState->info);
         delete m_pState;
     }
-    if (m_pFile != nullptr && m_pFile != stdout)
-    {
-        fclose(m_pFile);
-        RemoveUnfinished(m_path);
-    }
 }
 
 bool PngWriter::Failed(std::string& error)
 {
-    error = FileError(m_path, std::string("the picture cannot be written (") + m_pState->message + ")");
+    if (m_pState->safe != nullptr && m_errors.GetLastReport() != nullptr)
+        error = SaveError(m_errors, m_path);
+    else
+        error = FileError(m_path, std::string("the picture cannot be written (") + m_pState->message + ")");
     return false;
 }
 
@@ -131,19 +122,19 @@ bool PngWriter::Start(const std::string& path, long long width, long long height
     // "-" is standard output.
     bool standard = path == "-";
     m_path = standard ? "<stdout>" : path;
-    errno = 0;
 #if defined(_WIN32)
     if (standard)
         _setmode(_fileno(stdout), _O_BINARY);
 #endif
-    m_pFile = standard ? stdout : fopen(path.c_str(), "wb");
-    if (m_pFile == nullptr)
+    if (!standard && m_file.Open(path.c_str(), &m_errors) < 0)
     {
-        error = FileError(path, std::string("the file cannot be created (") + strerror(errno) + ")");
+        error = SaveError(m_errors, path);
         return false;
     }
+    m_guard.Watch(m_file.GetTemporaryName());
     m_pState = new PngWriterState();
-    m_pState->file = m_pFile;
+    m_pState->file = standard ? stdout : nullptr;
+    m_pState->safe = standard ? nullptr : &m_file;
     m_pState->png = png_create_write_struct(PNG_LIBPNG_VER_STRING, m_pState, OnError, OnWarning);
     m_pState->info = m_pState->png != nullptr ? png_create_info_struct(m_pState->png) : nullptr;
     if (m_pState->info == nullptr)
@@ -165,14 +156,13 @@ bool PngWriter::Finish(std::string& error)
 {
     if (!FinishGuarded(m_pState))
         return Failed(error);
-    FILE* file = m_pFile;
-    m_pFile = nullptr;
     errno = 0;
-    if (file == stdout ? fflush(file) != 0 : fclose(file) != 0)
+    if (m_pState->file != nullptr && fflush(m_pState->file) != 0)
     {
         error = FileError(m_path, std::string("the picture cannot be written (") + strerror(errno) + ")");
-        RemoveUnfinished(m_path);
         return false;
     }
+    if (m_pState->safe != nullptr && m_file.Commit() < 0)
+        return Failed(error);
     return true;
 }

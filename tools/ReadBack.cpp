@@ -2,10 +2,6 @@
 // (RowComparison.h); the first difference is the one told.
 #include "ReadBack.h"
 
-#include <errno.h>
-#include <stdio.h>
-#include <string.h>
-
 #include "Progress.h"
 #include "RowComparison.h"
 
@@ -24,37 +20,16 @@ public:
     bool m_bFound;
     Difference m_first;
 };
-
-// Compares the text given to it with the bytes of a file, piece by piece.
-class FileComparison : public JsonOutput
-{
-public:
-    explicit FileComparison(FILE* file) : m_pFile(file), m_bSame(true) {}
-    bool Put(const char* data, size_t length) override
-    {
-        m_buffer.resize(length);
-        m_bSame =
-            m_bSame && fread(&m_buffer[0], 1, length, m_pFile) == length && memcmp(&m_buffer[0], data, length) == 0;
-        return m_bSame;
-    }
-    // True when the file held the text given and nothing more.
-    bool Same() { return m_bSame && fgetc(m_pFile) == EOF && !ferror(m_pFile); }
-
-private:
-    FILE* m_pFile;
-    std::string m_buffer;
-    bool m_bSame;
-};
 }
 
 std::string CheckWrittenDataFile(SVFPlusData* model, const std::string& readPath, const std::string& shown,
                                  bool expressions)
 {
     RowComparison comparison(model, VIEW_CARRIED, false);
-    ComparingReader reader(comparison);
+    ToolReader reader(&comparison);
     Progress progress("checking " + shown);
     std::string problem;
-    if (reader.ReadWithProgress(readPath, shown, &progress, comparison.GetRowCount(), problem) < 0)
+    if (reader.Read(readPath, shown, &progress, problem) < 0)
         return "reading it gives: " + problem;
     FirstDifference found;
     comparison.Finish(reader.GetSVFPlusData(), false, found);
@@ -81,15 +56,6 @@ std::string CheckWrittenDataFile(SVFPlusData* model, const std::string& readPath
 
 std::string CheckWrittenJson(SVFPlusData* model, const std::string& readPath, const std::string& shown)
 {
-    FILE* file = fopen(readPath.c_str(), "rb");
-    if (file == nullptr)
-        return std::string("reading it gives: ") + strerror(errno);
-    FileComparison bytes(file);
-    bool same = WriteJsonModel(model, bytes) && bytes.Same();
-    fclose(file);
-    if (!same)
-        return "the file does not hold the text written";
-
     RowComparison comparison(model, VIEW_EXACT, false);
     Progress progress("checking " + shown);
     SVFPlusData reread;

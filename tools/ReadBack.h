@@ -14,9 +14,8 @@
 std::string CheckWrittenDataFile(SVFPlusData* model, const std::string& readPath, const std::string& shown,
                                  bool expressions);
 
-// The JSON file at `readPath` (named `shown`) must hold the very text the writer makes of `model`, and
-// reading it must give `model` again, as JSON writes it. Returns the difference as a
-// phrase, or "" when there is none.
+// The JSON file at `readPath` (named `shown`), read, must give `model` again exactly, its
+// texts as JSON writes them. Returns the difference as a phrase, or "" when there is none.
 std::string CheckWrittenJson(SVFPlusData* model, const std::string& readPath, const std::string& shown);
 
 #endif

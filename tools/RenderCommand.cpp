@@ -39,7 +39,7 @@ int LoadModels(const RenderRequest& request, RenderModels& models, std::string& 
 {
     if (models.model.Load(request.file, request.from, error) < 0)
         return -1;
-    if (!request.other.empty() && models.other.Load(request.other, request.from, error) < 0)
+    if (!request.other.empty() && models.other.Load(request.other, request.fromOther, error) < 0)
         return -1;
     return 0;
 }
@@ -223,6 +223,17 @@ bool WritePicture(FieldPicture& picture, const std::string& path, std::string& e
     return writer.Finish(error);
 }
 
+// Empty when a picture of `width` x `height` pixels may be written, else the limit it passes.
+std::string PictureLimit(long long width, long long height, long long maxPixels)
+{
+    if (width > PICTURE_MAX_WIDTH || height > kTallestPicture)
+        return "a picture is at most " + std::to_string((long long)PICTURE_MAX_WIDTH) + " wide and " +
+               std::to_string(kTallestPicture) + " tall";
+    if (width > maxPixels / height)
+        return "that is more than the " + std::to_string(maxPixels) + " pixels --max-pixels allows";
+    return std::string();
+}
+
 int WriteFields(const RenderRequest& request, const std::vector<DrawnField>& fields)
 {
     // Every picture is measured before the first is written.
@@ -231,13 +242,12 @@ int WriteFields(const RenderRequest& request, const std::vector<DrawnField>& fie
     {
         pictures.emplace_back(field, request.scale, request.columns, PICTURE_MAX_WIDTH / request.scale);
         const FieldPicture& picture = pictures.back();
-        if (picture.GetWidth() > PICTURE_MAX_WIDTH || picture.GetHeight() > kTallestPicture)
-            return ReportError(FileError(ShownName(request.file),
-                                         "the picture of the data field \"" + field.name + "\" would be " +
-                                             std::to_string(picture.GetWidth()) + " x " +
-                                             std::to_string(picture.GetHeight()) + " pixels; a picture is at most " +
-                                             std::to_string((long long)PICTURE_MAX_WIDTH) + " wide and " +
-                                             std::to_string(kTallestPicture) + " tall"));
+        std::string limit = PictureLimit(picture.GetWidth(), picture.GetHeight(), request.maxPixels);
+        if (!limit.empty())
+            return ReportError(FileError(
+                ShownName(request.file),
+                "the picture of the data field \"" + field.name + "\" would be " + std::to_string(picture.GetWidth()) +
+                    " x " + std::to_string(picture.GetHeight()) + " pixels; " + limit + "; nothing was written"));
     }
     if (IsStandardStream(request.output) && fields.size() > 1)
         return ReportError(FileError("<stdout>", "the pictures of " +
@@ -249,6 +259,8 @@ int WriteFields(const RenderRequest& request, const std::vector<DrawnField>& fie
     {
         if (!WritePicture(pictures[i], paths[i], error))
             return ReportError(error);
+        if (!IsStandardStream(paths[i]))
+            printf("%s\n", paths[i].c_str());   // the files written, one per line
     }
     return TOOL_EXIT_OK;
 }

@@ -7,15 +7,11 @@
 #include "Progress.h"
 
 RowComparison::RowComparison(SVFPlusData* first, ViewKind kind, bool pairByName)
-    : m_kind(kind), m_bPairByName(pairByName), m_nRows(0)
+    : m_kind(kind), m_bPairByName(pairByName)
 {
     ViewModel(first, kind, m_first);
     for (size_t i = 0; i < m_first.fields.size(); ++i)
-    {
         m_fieldsNamed[NameKey(m_first.fields[i].name)].push_back((int)i);
-        for (const BlockView& block : m_first.fields[i].blocks)
-            m_nRows += block.rows.size();
-    }
 }
 
 // A name as a key of the maps: a field without a name is none of the named ones (in a
@@ -73,13 +69,6 @@ void RowComparison::Check(SVFPlusData* second, int field, int block, int row, Ut
         }
     }
     bytes->Shrink(0);
-}
-
-void RowComparison::Restart()
-{
-    m_partners.clear();
-    m_namesSeen.clear();
-    m_rows.clear();
 }
 
 void RowComparison::Finish(SVFPlusData* second, bool textsAsJson, DifferenceSink& sink)

@@ -22,16 +22,11 @@ public:
     // fields by name (`pairByName`) or by place, blocks and rows by place.
     RowComparison(SVFPlusData* first, ViewKind kind, bool pairByName);
 
-    // The rows of the first model, for progress.
-    unsigned long long GetRowCount() const { return m_nRows; }
-
     // Row `row` of block `block` of field `field` (all from 0) of `second` is complete, and
     // stands there in `second`'s view too: true of a data file read by the handler, which
     // makes no block without rows and no two neighbouring blocks of one width, and of a
     // model compared as it is. The row is compared and emptied.
     void Check(SVFPlusData* second, int field, int block, int row, UtByteBuffer* bytes);
-    // Forgets every row compared (the second model is read again from its start).
-    void Restart();
     // Once `second` is read whole: tells `sink` every difference, as CompareModels does.
     void Finish(SVFPlusData* second, bool textsAsJson, DifferenceSink& sink);
 
@@ -42,27 +37,10 @@ private:
     ModelView m_first;
     ViewKind m_kind;
     bool m_bPairByName;
-    unsigned long long m_nRows;
     std::map<std::string, std::vector<int>> m_fieldsNamed;   // the first model's fields of each name
     std::map<std::string, size_t> m_namesSeen;               // how often the second model gave each name so far
     std::vector<int> m_partners;         // for each field of the second model met so far: its partner, or -1
     std::vector<RowDifference> m_rows;   // the rows that differ
-};
-
-// The handler reading the second model: its rows go to the comparison as they complete.
-class ComparingReader : public ToolReader
-{
-public:
-    explicit ComparingReader(RowComparison& comparison) : m_comparison(comparison) {}
-
-protected:
-    void OnRow(int field, int block, int row, UtByteBuffer* bytes) override
-    {
-        m_comparison.Check(GetSVFPlusData(), field, block, row, bytes);
-    }
-
-private:
-    RowComparison& m_comparison;
 };
 
 // The JSON reader reading the second model into `model`: the same, with its progress.
@@ -78,7 +56,6 @@ public:
         m_comparison.Check(&m_model, field, block, row, bytes);
     }
     void OnProgress(unsigned long long done, unsigned long long total) override;
-    void OnRestart() override { m_comparison.Restart(); }
 
 private:
     RowComparison& m_comparison;

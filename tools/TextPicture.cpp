@@ -18,6 +18,8 @@
 #include <unistd.h>
 #endif
 
+#include "Diagnostics.h"
+
 namespace
 {
 const char kUpperHalf[] = "\xE2\x96\x80";   // U+2580
@@ -118,11 +120,7 @@ bool PrepareTerminal(const std::string& when)
     bool terminal = isatty(STDOUT_FILENO) != 0;
     bool escapes = terminal;
 #endif
-    if (when != "auto")
-        return when == "always";
-    const char* noColour = getenv("NO_COLOR");
-    const char* term = getenv("TERM");
-    return escapes && (noColour == nullptr || noColour[0] == '\0') && (term == nullptr || strcmp(term, "dumb") != 0);
+    return WantColour(when, escapes);
 }
 
 void PrintTextPicture(FieldPicture& picture, long long columns, bool colour)

@@ -1,4 +1,4 @@
-// Small text helpers of the rizeroz tool: names, counts.
+// Small text helpers of the rizeroz tool: names, counts, line ends.
 #ifndef RIZEROZ_TOOLS_TOOLTEXT_H
 #define RIZEROZ_TOOLS_TOOLTEXT_H
 
@@ -24,5 +24,8 @@ inline std::string Counted(long long count, const char* singular, const char* pl
 {
     return std::to_string(count) + " " + (count == 1 ? singular : plural);
 }
+
+// `text` as XML reads it: every CR LF pair, and every CR alone, as one line feed.
+std::string XmlLineEnds(const char* text);
 
 #endif

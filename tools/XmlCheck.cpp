@@ -67,7 +67,12 @@ void Collect(void* data, xmlErrorPtr error)
         remark.line = xmlGetLineNo(node);
         remark.column = 0;
     }
-    static_cast<Collector*>(data)->remarks.push_back(remark);
+    // libxml2 repeats an error at each level of nested entities it unwinds: once is enough.
+    std::vector<Remark>& remarks = static_cast<Collector*>(data)->remarks;
+    if (!remarks.empty() && remarks.back().line == remark.line && remarks.back().column == remark.column &&
+        remarks.back().message == remark.message)
+        return;
+    remarks.push_back(remark);
 }
 
 // The tree libxml2 builds of the document is kept small. Validity against a document type
@@ -103,6 +108,17 @@ void ShortSection(void* parser, const xmlChar* text, int length)
     xmlNodePtr last = parent != nullptr ? parent->last : nullptr;
     if (last == nullptr || last->type != XML_CDATA_SECTION_NODE)
         xmlSAX2CDataBlock(parser, text, length > 0 ? 1 : 0);
+}
+
+// libxml2 parses with its size limits lifted (XML_PARSE_HUGE), as a data file's texts pass
+// them, and the limits bound entity expansion as well: once the document declares an
+// entity, they stand again, so that nested entities end in libxml2's error at the
+// reference instead of expanding without bound.
+void DeclareEntity(void* parser, const xmlChar* name, int type, const xmlChar* publicId, const xmlChar* systemId,
+                   xmlChar* content)
+{
+    ((xmlParserCtxtPtr)parser)->options &= ~XML_PARSE_HUGE;
+    xmlSAX2EntityDecl(parser, name, type, publicId, systemId, content);
 }
 
 xmlParserInputPtr RefuseLoad(const char*, const char*, xmlParserCtxtPtr)
@@ -223,6 +239,7 @@ void CheckXml(const std::string& path, const std::string* documentType, std::vec
             context->sax->characters = ShortText;
             context->sax->ignorableWhitespace = ShortText;
             context->sax->cdataBlock = ShortSection;
+            context->sax->entityDecl = DeclareEntity;
             document = xmlCtxtReadFd(context, descriptor, path.c_str(), nullptr,
                                      XML_PARSE_NONET | XML_PARSE_HUGE | XML_PARSE_BIG_LINES);
             wellFormed = document != nullptr && context->wellFormed != 0;

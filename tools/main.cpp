@@ -1,10 +1,13 @@
 // rizeroz: the command-line tool of the RIZ Eroz data file library. The command line is
-// CLI11's; each command is a function of Commands.h. docs/cli.md is the user's guide.
+// CLI11's, its commands declared in one table: name, summary, the options they share, their
+// own options and the function that runs them (Commands.h). docs/cli.md is the user's guide.
 #include <stdio.h>
 
+#include <algorithm>
 #include <climits>
 #include <new>
 #include <string>
+#include <vector>
 
 #include <CLI/CLI.hpp>
 #include <RizErozVersion.h>
@@ -13,19 +16,47 @@
 #include "DataFile.h"
 #include "Diagnostics.h"
 #include "Progress.h"
+#include "ToolText.h"
 #include "Utf8CommandLine.h"
 #include "XmlCheck.h"
 
 namespace
 {
-// CLI11's message as one sentence of ours.
-std::string UsageSentence(const std::string& what)
+// What the command line gives, for every command.
+struct Values
 {
-    std::string sentence = what;
-    while (!sentence.empty() && (sentence.back() == '\n' || sentence.back() == '.'))
-        sentence.pop_back();
-    return ToolError(sentence + " (see 'rizeroz --help')");
-}
+    std::vector<std::string> files;   // info and check
+    std::string file;
+    std::vector<std::string> from;   // --from, once for every input or once per input
+    std::string to;
+    bool json = false;
+    bool quiet = false;
+    bool noValid = false;
+    std::string colour = "auto";
+    std::string expression;
+    int width = 0;
+    ConvertRequest conversion;
+    DiffRequest comparison;
+    RenderRequest picture;
+};
+
+// The options several commands share, each declared in one place.
+enum SharedOption
+{
+    SHARED_FROM = 1,    // --from xml|json
+    SHARED_QUIET = 2,   // -q, --quiet
+    SHARED_JSON = 4,    // --json
+    SHARED_COLOR = 8    // --color auto|always|never
+};
+
+struct Command
+{
+    const char* name;
+    std::string summary;
+    unsigned shared;   // SharedOption bits
+    void (*declare)(CLI::App& command, Values& values);
+    int (*run)(Values& values, CLI::App& command);
+};
 
 // --from and --to: "xml" or "json", or nothing for the choice by name.
 FileFormat FormatNamed(const std::string& name)
@@ -33,20 +64,210 @@ FileFormat FormatNamed(const std::string& name)
     return name.empty() ? FORMAT_BY_NAME : name == "json" ? FORMAT_JSON : FORMAT_DATA_FILE;
 }
 
-CLI::Option* AddFormat(CLI::App* command, const char* name, std::string& format, const char* what)
+// How input `index` is read: the --from given for it, else the one given for all.
+FileFormat FormatOf(const Values& values, size_t index)
 {
-    return command->add_option(name, format, what)->check(CLI::IsMember({"xml", "json"}));
+    return values.from.empty() ? FORMAT_BY_NAME : FormatNamed(values.from[std::min(index, values.from.size() - 1)]);
 }
 
-const char kFromHelp[] = "Read the input as xml (a data file) or json, whatever its name";
-const char kQuietHelp[] = "Show no progress on stderr";
+// A usage error as one sentence of ours, citing the help of `command` (the tool's, when null).
+int UsageError(const std::string& what, const char* command)
+{
+    std::string sentence = what;
+    while (!sentence.empty() && (sentence.back() == '\n' || sentence.back() == '.'))
+        sentence.pop_back();
+    std::string help = command != nullptr ? std::string("rizeroz ") + command + " --help" : "rizeroz --help";
+    fflush(stdout);
+    fprintf(stderr, "%s\n", ToolError(sentence + " (see '" + help + "')").c_str());
+    return TOOL_EXIT_USAGE;
+}
+
+void DeclareRender(CLI::App& render, Values& values)
+{
+    RenderRequest& picture = values.picture;
+    render.add_option("FILE", picture.file, "Data file (or .json file) to draw; - for standard input")->required();
+    CLI::Option* output = render.add_option("-o,--output", picture.output, "PNG file to write; - for standard output");
+    CLI::Option* text = render.add_flag("--text", picture.text, "Print the picture on the terminal instead");
+    output->excludes(text);
+    render.add_option("--field", picture.field, "Draw only the data field of this name");
+    render.add_option("--block", picture.block, "Draw only this block of each field (numbered from 0)")
+        ->check(CLI::Range(0, INT_MAX));
+    render.add_option("--diff", picture.other,
+                      "Show the bits that differ from this file in red over a faded picture of FILE");
+    render.add_option("--scale", picture.scale, "Pixels per bit, across and down (1 to 100)")
+        ->check(CLI::Range(1, 100));
+    render
+        .add_option("--columns", picture.columns,
+                    "Number of side-by-side columns of rows (default: one, or as many as keep a tall field near "
+                    "square)")
+        ->check(CLI::Range(1, INT_MAX));
+    render
+        .add_option("--max-pixels", picture.maxPixels,
+                    "Write no picture of more pixels than this (default 1000000000); larger ones are refused")
+        ->check(CLI::Range(1LL, LLONG_MAX));
+}
+
+int Render(Values& values, CLI::App& render)
+{
+    RenderRequest& picture = values.picture;
+    if (picture.output.empty() && !picture.text)
+        return UsageError("render needs -o OUT or --text", "render");
+    if (IsStandardStream(picture.file) && IsStandardStream(picture.other))
+        return UsageError("standard input (-) can be only one of the files", "render");
+    picture.hasField = render.count("--field") > 0;
+    picture.colour = values.colour;
+    picture.from = FormatOf(values, 0);
+    picture.fromOther = FormatOf(values, 1);
+    return RunRender(picture);
+}
+
+// Runs `run` on each of the files given; with several, a summary line follows (unless
+// --json or --quiet), and the exit code is the worst of them.
+template <typename Run>
+int EachFile(const Values& values, Run run)
+{
+    int worst = TOOL_EXIT_OK;
+    int counts[3] = {0, 0, 0};   // files that gave exit code 0, 1 and 2
+    for (size_t i = 0; i < values.files.size(); ++i)
+    {
+        if (i > 0 && !values.json && !values.quiet)
+            printf("\n");
+        int code = run(values.files[i]);
+        ++counts[code < 3 ? code : 2];
+        worst = code > worst ? code : worst;
+    }
+    if (values.files.size() > 1 && !values.json && !values.quiet)
+        printf("%s: %d clean, %d with warnings, %d with errors.\n",
+               Counted((long long)values.files.size(), "file", "files").c_str(), counts[0], counts[1], counts[2]);
+    return worst;
+}
+
+std::string CheckSummary()
+{
+    return std::string("Report, in document order, the library reader's error and what it takes leniently (its "
+                       "warnings)") +
+           (CanCheckXml() ? ", and what libxml2 finds: well-formedness errors, and validity problems against the "
+                            "installed SVF_Plus_Data.dtd as warnings."
+                          : ". This build has no libxml2 (it is the Windows build): XML well-formedness and validity "
+                            "are not checked.") +
+           " Exit 0 when clean, 1 on warnings only, 2 on errors.";
+}
+
+std::vector<Command> Commands()
+{
+    return {
+        {"info", "Print the version, the comment, each data field with its blocks, and the totals, for each FILE.",
+         SHARED_FROM | SHARED_QUIET | SHARED_JSON | SHARED_COLOR,
+         [](CLI::App& c, Values& v) {
+             c.add_option("FILE", v.files, "Data files (or .json files) to describe; - for standard input")->required();
+         },
+         [](Values& v, CLI::App&) {
+             return EachFile(v, [&v](const std::string& file) { return RunInfo(file, FormatOf(v, 0), v.json); });
+         }},
+        {"dump", "Print every row, one per line, as FIELD[block][row] = HEX.",
+         SHARED_FROM | SHARED_QUIET | SHARED_COLOR,
+         [](CLI::App& c, Values& v) {
+             c.add_option("FILE", v.file, "Data file (or .json file) to print; - for standard input")->required();
+         },
+         [](Values& v, CLI::App&) { return RunDump(v.file, FormatOf(v, 0)); }},
+        {"check", CheckSummary(), SHARED_FROM | SHARED_QUIET | SHARED_JSON | SHARED_COLOR,
+         [](CLI::App& c, Values& v) {
+             c.add_option("FILE", v.files, "Data files to check; - for standard input")->required();
+             c.add_flag("--no-valid", v.noValid, "Do not check validity against the document type");
+         },
+         [](Values& v, CLI::App&) {
+             return EachFile(v, [&v](const std::string& file) {
+                 return RunCheck(file, FormatOf(v, 0), v.json, !v.noValid, v.quiet);
+             });
+         }},
+        {"convert",
+         "Read IN and write OUT, each as JSON when its name ends in \".json\". OUT is replaced only once the new "
+         "file has been read back and compared.",
+         SHARED_FROM | SHARED_QUIET | SHARED_COLOR,
+         [](CLI::App& c, Values& v) {
+             c.add_option("IN", v.conversion.input, "File to read; - for standard input")->required();
+             c.add_option("OUT", v.conversion.output, "File to write; - for standard output")->required();
+             c.add_flag("--expressions", v.conversion.expressions,
+                        "Write rows as expressions where those are shorter (data file output only)");
+             c.add_flag("--force", v.conversion.force, "Replace OUT even when it is write-protected");
+             c.add_option("--to", v.to, "Write OUT as xml (a data file) or json, whatever its name")
+                 ->check(CLI::IsMember({"xml", "json"}));
+         },
+         [](Values& v, CLI::App&) {
+             v.conversion.from = FormatOf(v, 0);
+             v.conversion.to = FormatNamed(v.to);
+             return RunConvert(v.conversion);
+         }},
+        {"diff",
+         "Compare two files (data files or JSON) by what a data file carries: one line per difference. Exit 0 when "
+         "equal, 1 when they differ, 2 on errors.",
+         SHARED_FROM | SHARED_QUIET | SHARED_JSON | SHARED_COLOR,
+         [](CLI::App& c, Values& v) {
+             c.add_option("A", v.comparison.first, "The first file; - for standard input")->required();
+             c.add_option("B", v.comparison.second, "The second file; - for standard input")->required();
+             c.add_flag("--exact", v.comparison.exact,
+                        "Compare the models as they are, also in what a data file does not keep (blocks of one "
+                        "width apart, blocks without rows, missing texts)");
+             c.add_option("--max", v.comparison.max, "Print at most N differences, then their number (default 20)")
+                 ->check(CLI::Range(0, INT_MAX));
+         },
+         [](Values& v, CLI::App&) {
+             if (IsStandardStream(v.comparison.first) && IsStandardStream(v.comparison.second))
+                 return UsageError("standard input (-) can be only one of the files", "diff");
+             v.comparison.from = FormatOf(v, 0);
+             v.comparison.fromSecond = FormatOf(v, 1);
+             v.comparison.json = v.json;
+             v.comparison.quiet = v.quiet;
+             return RunDiff(v.comparison);
+         }},
+        {"expr", "Evaluate a row expression and print the row in hexadecimal.", 0,
+         [](CLI::App& c, Values& v) {
+             c.add_option("EXPRESSION", v.expression, "The expression, such as \"(00*16+A5C3*8)\"")->required();
+             c.add_option("--width", v.width, "Row width in bits")->required()->check(CLI::Range(1, INT_MAX));
+         },
+         [](Values& v, CLI::App&) { return RunExpr(v.expression, v.width); }},
+        {"render",
+         std::string("Draw data fields as pictures: a pixel per bit, a set bit dark, a clear bit light, rows top to "
+                     "bottom, blocks one below the other. Writes a PNG file (-o; with several fields, OUT-NAME.png "
+                     "for each) or prints the picture with block characters (--text).") +
+             (CanWritePng() ? "" : " This build has no PNG support (it was built without libpng): only --text draws."),
+         SHARED_FROM | SHARED_QUIET | SHARED_COLOR, DeclareRender, Render},
+    };
+}
+
+// The command's own options, then the shared ones it takes.
+void Declare(CLI::App& app, const Command& command, Values& values)
+{
+    CLI::App* sub = app.add_subcommand(command.name, command.summary);
+    command.declare(*sub, values);
+    if (command.shared & SHARED_JSON)
+        sub->add_flag("--json", values.json, "Print the result as JSON");
+    if (command.shared & SHARED_FROM)
+        sub->add_option("--from", values.from,
+                        std::string("Read the input files as xml (data files) or json, whatever their names") +
+                            (command.name == std::string("diff") || command.name == std::string("render")
+                                 ? "; given twice, the first is for the first file, the second for the other"
+                                 : ""))
+            ->check(CLI::IsMember({"xml", "json"}));
+    if (command.shared & SHARED_COLOR)
+        sub->add_option("--color", values.colour,
+                        "Colour for errors, warnings, differences and --text pictures: auto (on a terminal, unless "
+                        "NO_COLOR is set), always or never")
+            ->check(CLI::IsMember({"auto", "always", "never"}));
+    if (command.shared & SHARED_QUIET)
+        sub->add_flag("-q,--quiet", values.quiet,
+                      std::string("Show no progress on stderr") +
+                          (command.name == std::string("check") || command.name == std::string("diff")
+                               ? "; print nothing at all: the exit code tells"
+                               : ""));
+}
 }
 
 int ReportError(const std::string& message)
 {
     Progress::Clear();
     fflush(stdout);
-    fprintf(stderr, "%s\n", message.c_str());
+    fprintf(stderr, "%s\n", Painted(message, false).c_str());
     return TOOL_EXIT_ERROR;
 }
 
@@ -65,121 +286,23 @@ int main(int argc, char** argv)
     app.allow_windows_style_options(false);
     app.footer("Exit codes: 0 success; 1 warnings (check, expr) or differences (diff); 2 error; 64 wrong command "
                "line.\n"
-               "See docs/cli.md for the commands, the JSON shape and the exit codes.");
+               "See 'man rizeroz', or docs/cli.md (installed as share/doc/rizeroz/docs/cli.md), for the commands, "
+               "the JSON shape and the exit codes.");
 
-    std::string file;
-    std::string from;
-    bool json = false;
-    bool quiet = false;
-    CLI::App* info = app.add_subcommand("info", "Print the version, the comment, each data field with its "
-                                                "blocks, and the totals.");
-    info->add_option("FILE", file, "Data file (or .json file) to describe; - for standard input")->required();
-    info->add_flag("--json", json, "Print the summary as JSON");
-    AddFormat(info, "--from", from, kFromHelp);
-    info->add_flag("-q,--quiet", quiet, kQuietHelp);
-
-    CLI::App* dump = app.add_subcommand("dump", "Print every row, one per line, as FIELD[block][row] = HEX.");
-    dump->add_option("FILE", file, "Data file (or .json file) to print; - for standard input")->required();
-    AddFormat(dump, "--from", from, kFromHelp);
-    dump->add_flag("-q,--quiet", quiet, kQuietHelp);
-
-    bool noValid = false;
-    CLI::App* check = app.add_subcommand(
-        "check", std::string("Report, in document order, the library reader's error and what it takes leniently "
-                             "(its warnings)") +
-                     (CanCheckXml() ? ", and what libxml2 finds: well-formedness errors, and validity problems "
-                                      "against the installed SVF_Plus_Data.dtd as warnings."
-                                    : ". This build has no libxml2 (it is the Windows build): XML well-formedness "
-                                      "and validity are not checked.") +
-                     " Exit 0 when clean, 1 on warnings only, 2 on errors.");
-    check->add_option("FILE", file, "Data file to check; - for standard input")->required();
-    check->add_flag("--json", json, "Print the findings as one JSON object");
-    check->add_flag("--no-valid", noValid, "Do not check validity against the document type");
-    AddFormat(check, "--from", from, kFromHelp);
-
-    ConvertRequest conversion;
-    std::string to;
-    CLI::App* convert = app.add_subcommand("convert", "Read IN and write OUT, each as JSON when its name ends in "
-                                                      "\".json\". OUT is replaced only once the new file has been "
-                                                      "read back and compared.");
-    convert->add_option("IN", conversion.input, "File to read; - for standard input")->required();
-    convert->add_option("OUT", conversion.output, "File to write; - for standard output")->required();
-    convert->add_flag("--expressions", conversion.expressions,
-                      "Write rows as expressions where those are shorter "
-                      "(data file output only)");
-    convert->add_flag("--force", conversion.force, "Replace OUT even when it is write-protected");
-    AddFormat(convert, "--from", from, "Read IN as xml (a data file) or json, whatever its name");
-    AddFormat(convert, "--to", to, "Write OUT as xml (a data file) or json, whatever its name");
-    convert->add_flag("-q,--quiet", quiet, kQuietHelp);
-
-    DiffRequest comparison;
-    CLI::App* diff = app.add_subcommand("diff", "Compare two files (data files or JSON) by what a data file carries: "
-                                                "one line per difference. Exit 0 when equal, 1 when they differ, 2 "
-                                                "on errors.");
-    diff->add_option("A", comparison.first, "The first file; - for standard input")->required();
-    diff->add_option("B", comparison.second, "The second file; - for standard input")->required();
-    diff->add_flag("--exact", comparison.exact,
-                   "Compare the models as they are, also in what a data file does not "
-                   "keep (blocks of one width apart, blocks without rows, missing texts)");
-    diff->add_option("--max", comparison.max, "Print at most N differences, then their number (default 20)")
-        ->check(CLI::Range(0, INT_MAX));
-    diff->add_flag("--json", comparison.json, "Print the differences as one JSON object");
-    AddFormat(diff, "--from", from, "Read A and B as xml (data files) or json, whatever their names");
-    diff->add_flag("-q,--quiet", quiet, kQuietHelp);
-
-    std::string expression;
-    int width = 0;
-    CLI::App* expr = app.add_subcommand("expr", "Evaluate a row expression and print the row in hexadecimal.");
-    expr->add_option("EXPRESSION", expression, "The expression, such as \"(00*16+A5C3*8)\"")->required();
-    expr->add_option("--width", width, "Row width in bits")->required()->check(CLI::Range(1, INT_MAX));
-
-    RenderRequest picture;
-    CLI::App* render = app.add_subcommand(
-        "render", std::string("Draw data fields as pictures: a pixel per bit, a set bit dark, a clear bit light, rows "
-                              "top to bottom, blocks one below the other. Writes a PNG file (-o; with several "
-                              "fields, OUT-NAME.png for each) or prints the picture with block characters "
-                              "(--text).") +
-                      (CanWritePng() ? ""
-                                     : " This build has no PNG support (it was built without libpng): "
-                                       "only --text draws."));
-    render->add_option("FILE", picture.file, "Data file (or .json file) to draw; - for standard input")->required();
-    CLI::Option* pictureFile = render->add_option("-o,--output", picture.output,
-                                                  "PNG file to write; - for "
-                                                  "standard output");
-    CLI::Option* text = render->add_flag("--text", picture.text, "Print the picture on the terminal instead");
-    pictureFile->excludes(text);
-    render->add_option("--field", picture.field, "Draw only the data field of this name");
-    render->add_option("--block", picture.block, "Draw only this block of each field (numbered from 0)")
-        ->check(CLI::Range(0, INT_MAX));
-    render->add_option("--diff", picture.other,
-                       "Show the bits that differ from this file in red over a faded "
-                       "picture of FILE");
-    render->add_option("--scale", picture.scale, "Pixels per bit, across and down (1 to 100)")
-        ->check(CLI::Range(1, 100));
-    render
-        ->add_option("--columns", picture.columns,
-                     "Number of side-by-side columns of rows (default: one, or as "
-                     "many as keep a tall field near square)")
-        ->check(CLI::Range(1, INT_MAX));
-    render->add_option("--color", picture.colour, "With --text: auto (colours on a terminal), always or never")
-        ->check(CLI::IsMember({"auto", "always", "never"}))
-        ->needs(text);
-    AddFormat(render, "--from", from, "Read FILE and OTHER as xml (data files) or json, whatever their names");
-    render->add_flag("-q,--quiet", quiet, kQuietHelp);
+    Values values;
+    const std::vector<Command> commands = Commands();
+    for (const Command& command : commands)
+        Declare(app, command, values);
 
     // CLI11 would call an unknown command a missing one.
-    if (argc > 1 && argv[1][0] != '-')
-    {
-        bool known = false;
-        for (const CLI::App* command : app.get_subcommands({}))
-            known = known || command->get_name() == argv[1];
-        if (!known)
-        {
-            fprintf(stderr, "%s\n", UsageSentence(std::string("there is no command \"") + argv[1] + "\"").c_str());
-            return TOOL_EXIT_USAGE;
-        }
-    }
-
+    const Command* chosen = nullptr;
+    for (const Command& command : commands)
+        chosen = argc > 1 && command.name == std::string(argv[1]) ? &command : chosen;
+    if (argc > 1 && argv[1][0] != '-' && chosen == nullptr)
+        return UsageError(std::string("there is no command \"") + argv[1] + "\"", nullptr);
+    const std::string first = argc > 1 ? argv[1] : "";
+    if (argc > 1 && argv[1][0] == '-' && first != "-h" && first != "--help" && first != "--version")
+        return UsageError("there is no option " + first + " before the command", nullptr);
     try
     {
         app.parse(argc, argv);
@@ -188,61 +311,34 @@ int main(int argc, char** argv)
     {
         if (failure.get_exit_code() == 0)
             return app.exit(failure);   // --help or --version
-        fflush(stdout);
-        fprintf(stderr, "%s\n", UsageSentence(failure.what()).c_str());
-        return TOOL_EXIT_USAGE;
-    }
-    if (render->parsed() && picture.output.empty() && !picture.text)
-    {
-        fprintf(stderr, "%s\n", UsageSentence("render needs -o OUT or --text").c_str());
-        return TOOL_EXIT_USAGE;
-    }
-
-    // Standard input can be read once only.
-    if ((diff->parsed() && IsStandardStream(comparison.first) && IsStandardStream(comparison.second)) ||
-        (render->parsed() && IsStandardStream(picture.file) && IsStandardStream(picture.other)))
-    {
-        fprintf(stderr, "%s\n", UsageSentence("standard input (-) can be only one of the files").c_str());
-        return TOOL_EXIT_USAGE;
+        // CLI11 takes an unknown option for an argument too many.
+        std::string what = failure.what();
+        const std::string extra = "The following argument was not expected: -";
+        if (what.compare(0, extra.size(), extra) == 0)
+            what = "there is no option " + what.substr(extra.size() - 1);
+        return UsageError(what, chosen != nullptr ? chosen->name : nullptr);
     }
 
     // Every file named on the command line must be one the library opens as named.
-    for (const std::string* path : {&file, &conversion.input, &conversion.output, &comparison.first, &comparison.second,
-                                    &picture.file, &picture.other, &picture.output})
+    for (const std::string* path :
+         {&values.file, &values.conversion.input, &values.conversion.output, &values.comparison.first,
+          &values.comparison.second, &values.picture.file, &values.picture.other, &values.picture.output})
     {
         std::string problem;
         if (!IsUsablePath(*path, problem))
             return ReportError(problem);
     }
 
-    Progress::SetQuiet(quiet);
-    FileFormat format = FormatNamed(from);
+    bool twoInputs = chosen->name == std::string("diff") || chosen->name == std::string("render");
+    if (values.from.size() > (twoInputs ? 2u : 1u))
+        return UsageError(std::string("--from is given at most ") + (twoInputs ? "twice" : "once"), chosen->name);
+    Progress::SetQuiet(values.quiet);
+    SetColour(values.colour);
+    for (const Command& command : commands)
+        chosen = app.got_subcommand(command.name) ? &command : chosen;
     try
     {
-        if (info->parsed())
-            return RunInfo(file, format, json);
-        if (dump->parsed())
-            return RunDump(file, format);
-        if (check->parsed())
-            return RunCheck(file, format, json, !noValid);
-        if (convert->parsed())
-        {
-            conversion.from = format;
-            conversion.to = FormatNamed(to);
-            return RunConvert(conversion);
-        }
-        if (diff->parsed())
-        {
-            comparison.from = format;
-            return RunDiff(comparison);
-        }
-        if (render->parsed())
-        {
-            picture.hasField = render->count("--field") > 0;
-            picture.from = format;
-            return RunRender(picture);
-        }
-        return RunExpr(expression, width);
+        return chosen->run(values, *app.get_subcommand(chosen->name));
     }
     catch (const std::bad_alloc&)
     {

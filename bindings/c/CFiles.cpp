@@ -68,11 +68,43 @@ int SetHandlerError(rz_error** error, RODAzivUzirAdovIzozari& handler, int code,
                                   : 0);
     });
 }
+
+// A C callback as the handler's read hook.
+class CallbackHook : public SVFReadHook
+{
+public:
+    CallbackHook(rz_read_callback callback, void* context)
+        : m_callback(callback), m_pContext(context), m_nDone(0), m_nTotal(0)
+    {
+    }
+    void OnRow(int field, int block, int row, UtByteBuffer* bytes) override
+    {
+        m_callback(m_pContext, field, block, row, bytes->GetTotalSize(), m_nDone, m_nTotal);
+    }
+    void OnProgress(unsigned long long done, unsigned long long total) override
+    {
+        m_nDone = done;
+        m_nTotal = total;
+        m_callback(m_pContext, -1, -1, -1, 0, done, total);
+    }
+
+private:
+    rz_read_callback m_callback;
+    void* m_pContext;
+    unsigned long long m_nDone;
+    unsigned long long m_nTotal;
+};
 }
 
 extern "C" {
 
 int rz_read(const char* path, unsigned flags, rz_model** model, rz_error** error)
+{
+    return rz_read_with_callback(path, flags, nullptr, nullptr, model, error);
+}
+
+int rz_read_with_callback(const char* path, unsigned flags, rz_read_callback callback, void* context, rz_model** model,
+                          rz_error** error)
 {
     if (error != nullptr)
         *error = nullptr;
@@ -83,6 +115,8 @@ int rz_read(const char* path, unsigned flags, rz_model** model, rz_error** error
     return Guarded(RZ_ERR_MEMORY, [&]() {
         RODAzivUzirAdovIzozari handler;
         handler.EnableWarnings((flags & RZ_READ_WARNINGS) != 0);
+        CallbackHook hook(callback, context);
+        handler.SetReadHook(callback != nullptr ? &hook : nullptr);
         HandlerPath where(path);
         int result = handler.InitSvfPlusDataFile(where.pszName, where.pszDirectory, "read");
         if (result >= 0)

@@ -111,6 +111,18 @@ RZ_API void RZ_CALL rz_error_free(rz_error* error);
    RZ_ERR_NO_ROOT for a document without an SVF_Plus_Data element. */
 RZ_API int RZ_CALL rz_read(const char* path, unsigned flags, rz_model** model, rz_error** error);
 
+/* Told of a read as it goes, from inside rz_read_with_callback: after each row, `field`,
+   `block` and `row` (from 0, as the model numbers them) and the row's length in bytes;
+   after each field block element, -1 for all three and 0. `bytes_read` of `bytes_total`
+   bytes of the document are read then (the total is the file's size, or for a pipe what
+   has been read so far). `context` is the caller's. */
+typedef void(RZ_CALL* rz_read_callback)(void* context, int field, int block, int row, size_t row_bytes,
+                                        unsigned long long bytes_read, unsigned long long bytes_total);
+
+/* rz_read, telling `callback` (NULL: none, as rz_read) of the rows and the progress. */
+RZ_API int RZ_CALL rz_read_with_callback(const char* path, unsigned flags, rz_read_callback callback, void* context,
+                                         rz_model** model, rz_error** error);
+
 /* The warnings of the read that made `model` with RZ_READ_WARNINGS, in the order found:
    how many are kept (the first 1000; 0 for any other model), and warning `index` as an
    error object that the model owns (do not free it; NULL outside the range). Its code

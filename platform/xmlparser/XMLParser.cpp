@@ -345,8 +345,13 @@ void XMLParser::SetSizeLimits(unsigned int maxText, unsigned int maxTag)
 
 unsigned long long XMLParser::GetDocumentSize() const
 {
-    unsigned long long read = m_pState->nWindowStart + m_pState->nEnd;
+    unsigned long long read = GetBytesRead();
     return m_pState->nFileSize > read ? m_pState->nFileSize : read;
+}
+
+unsigned long long XMLParser::GetBytesRead() const
+{
+    return m_pState->nWindowStart + m_pState->nEnd;
 }
 
 char* XMLParser::GetDTD()

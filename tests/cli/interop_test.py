@@ -1,4 +1,3 @@
-#!/usr/bin/env python3
 """Interoperability of the documents the rizeroz tool writes and reads, judged by tools
 nobody here wrote: xmllint and Python's xml.etree.ElementTree. For each round-trip model:
   - the data file the tool writes, with and without expressions, validates with
@@ -15,10 +14,11 @@ import random
 import re
 import shutil
 import subprocess
-import sys
 import xml.etree.ElementTree as ET
 
-from cli_test import EXIT_OK, parse_options, run_groups
+import pytest
+
+from conftest import EXIT_OK
 
 
 def evaluate(expression):
@@ -88,7 +88,10 @@ def round_trip_models():
     ]
 
 
-def test_model(g, number, model, xmllint):
+@pytest.mark.parametrize("number, model", list(enumerate(round_trip_models())))
+def test_model(g, option, number, model):
+    xmllint = option("--xmllint")
+    shutil.copy(option("--dtd"), g.dir)   # the documents name it beside themselves
     def read_back(document, what):
         """The model the library reads from a document, as the tool's JSON."""
         g.run("convert", document, g.path("read-back.json"), code=EXIT_OK)
@@ -117,18 +120,3 @@ def test_model(g, number, model, xmllint):
             tree.write(g.path("tree.xml"), encoding="utf-8", xml_declaration=True)
             read_back(g.path("tree.xml"), "model %d by ElementTree, expressions %s, indented %s" %
                       (number, expressions, indented))
-
-
-def main():
-    options, tool = parse_options("--xmllint", "--dtd")
-    groups = []
-    for number, model in enumerate(round_trip_models()):
-        def test(g, number=number, model=model):
-            shutil.copy(options.dtd, g.dir)   # the documents name it beside themselves
-            test_model(g, number, model, options.xmllint)
-        groups.append(("model%d" % number, test))
-    return run_groups(tool, groups, "interop-scratch")
-
-
-if __name__ == "__main__":
-    sys.exit(main())

@@ -1,0 +1,118 @@
+"""Hostile input meets a bounded, clear refusal: nested entities for check, pictures too
+large for render, endless or huge JSON. Each hostile file is built here; each run is
+watched for memory (the tool's own ground plus 64 MB above the input) and time."""
+import os
+import re
+import signal
+import subprocess
+
+import pytest
+
+from conftest import EXIT_ERROR, EXIT_OK, default_signals, wait_for_file_in
+
+# Ten entities, each ten of the one before: 10^10 characters from some 600 bytes.
+ENTITIES = "".join('<!ENTITY a%d "%s">\n' % (i, "&a%d;" % (i - 1) * 10 if i else "x" * 10) for i in range(10))
+PROLOGUE = '<?xml version="1.0"?>\n<!DOCTYPE SVF_Plus_Data [\n' + ENTITIES + "]>\n"
+FIELD = '<DataField name="A"><FieldBlock row_width="8">%s</FieldBlock></DataField>'
+
+
+@pytest.mark.parametrize("name, body", [
+    ("attribute", '<SVF_Plus_Data version="&a9;"/>\n'),
+    ("root text", "<SVF_Plus_Data>&a9;</SVF_Plus_Data>\n"),
+    ("row text", '<SVF_Plus_Data version="2.1">' + FIELD % "&a9;" + "</SVF_Plus_Data>\n"),
+])
+@pytest.mark.parametrize("flags", [[], ["--no-valid"]])
+def test_check_refuses_entity_expansion(tool, scratch, baseline_mb, name, body, flags):
+    path = scratch + "/laughs.xml"
+    with open(path, "w") as f:
+        f.write(PROLOGUE + body)
+    r = tool.run("check", path, *flags, budget_mb=baseline_mb + 64, timeout=30)
+    assert r.code == EXIT_ERROR, r
+    # The reference's line, and a column on it, in the finding that ends the expansion.
+    place = "%s:%d:(\\d+): error: not well-formed XML: Detected an entity reference loop" % (path, PROLOGUE.count("\n") + 1)
+    found = re.search(place, r.out)
+    assert found and 0 < int(found.group(1)) <= len(body), r
+
+
+def write_model(path, rows, row_bytes):
+    """A JSON model of one field "A" with `rows` rows of `row_bytes` bytes each."""
+    row = "5A" * row_bytes
+    with open(path, "w") as f:
+        f.write('{"version": "1", "comment": null, "fields": [{"name": "A", "checksum": 0, "blocks": '
+                '[{"row_width": %d, "rows": [%s]}]}]}' % (row_bytes * 8, ",".join(['"%s"' % row] * rows)))
+    return path
+
+
+@pytest.mark.parametrize("flags, limit, size, enough", [
+    (["--scale", "100"], [], "80000 x 20000 pixels", "1600000000"),   # the default limit: a gigapixel
+    ([], ["--max-pixels", "159999"], "800 x 200 pixels", "160000"),
+    (["--columns", "2"], ["--max-pixels", "1000"], "1603 x 100 pixels", "160300"),
+])
+def test_render_refuses_large_pictures(tool, scratch, png, flags, limit, size, enough):
+    """A picture beyond the limit is refused with its size before a byte is written: OUT is
+    left as it was, and nothing else appears beside it. Raised, the limit lets it through."""
+    if not png:
+        pytest.skip("this build writes no PNG")
+    source = write_model(scratch + "/m.json", 200, 100)
+    out = scratch + "/out.png"
+    with open(out, "w") as f:
+        f.write("old")
+    r = tool.run("render", source, "-o", out, *flags, *limit, timeout=30)
+    assert r.code == EXIT_ERROR and ': error: the picture of the data field "A" would be ' + size in r.err, r
+    assert "nothing was written" in r.err and len(r.err.splitlines()) == 1, r
+    assert open(out).read() == "old" and sorted(os.listdir(scratch)) == ["m.json", "out.png"]
+    if "--scale" not in flags:   # a picture of 1.6 Gpixels is not written in a test
+        assert tool.run("render", source, "-o", out, *flags, "--max-pixels", enough).code == EXIT_OK
+        assert open(out, "rb").read(8) == b"\x89PNG\r\n\x1a\n"
+
+
+@pytest.mark.parametrize("number", [signal.SIGINT, signal.SIGTERM])
+def test_render_interrupted_leaves_nothing(tool, scratch, png, number):
+    """A signal that ends render while it writes leaves OUT as it was and no other file."""
+    if tool.emulated or not os.path.isdir("/proc/self/fd") or not png:
+        pytest.skip("signals and open files are watched natively on Linux only")
+    source = write_model(scratch + "/m.json", 40000, 512)
+    out = scratch + "/out.png"
+    with open(out, "w") as f:
+        f.write("old")
+    process = subprocess.Popen(tool.command + ["render", source, "-o", out, "--columns", "1"],
+                               stdin=subprocess.DEVNULL, stderr=subprocess.DEVNULL, preexec_fn=default_signals)
+    assert wait_for_file_in(process, scratch, besides=source), "render opened no file in the folder"
+    process.send_signal(number)
+    process.wait(60)
+    assert process.returncode == -number
+    assert open(out).read() == "old" and sorted(os.listdir(scratch)) == ["m.json", "out.png"]
+
+
+def blanks(count, then=b""):
+    """`count` blanks in pieces of 1 MB, then `then`."""
+    piece = b" " * (1 << 20)
+    for _ in range(count >> 20):
+        yield piece
+    yield b" " * (count & ((1 << 20) - 1)) + then
+
+
+@pytest.mark.parametrize("name, text, place, quoted", [
+    # White space of any length costs no memory; the message quotes a few characters only.
+    ("1 GB of blanks", lambda: blanks(10 ** 9), ":1:1000000001: error: ", "(The document is empty) at the end"),
+    ("300 MB of blanks, then a fault", lambda: blanks(3 * 10 ** 8, b"{x"), ":1:300000002: error: ",
+     'at "x"'),
+    # A number of 20 million digits ends at its 310th or so, at its start.
+    ("a huge number", lambda: [b'{"version": "1", "fields": [], "x": ', b"7" * (2 * 10 ** 7), b"}"],
+     ":1:37: error: ", "(Number too big to be stored in double) at \"" + "7" * 40 + '..."'),
+])
+@pytest.mark.parametrize("piped", [True, False])
+def test_json_input_in_bounded_memory(tool, scratch, baseline_mb, name, text, place, quoted, piped):
+    """JSON is read in a buffer of fixed size, from a file or from a pipe alike: memory
+    stays within 64 MB of the tool's own, and the error is one short line with a place."""
+    if piped:
+        r = tool.run("info", "-", "--from", "json", feed=text(), budget_mb=baseline_mb + 64, timeout=300)
+        shown = "<stdin>"
+    else:
+        shown = scratch + "/hostile.json"
+        with open(shown, "wb") as f:
+            for piece in text():
+                f.write(piece)
+        r = tool.run("info", shown, budget_mb=baseline_mb + 64, timeout=300)
+    assert r.code == EXIT_ERROR and r.out == "", r
+    assert r.err.startswith(shown + place) and quoted in r.err and len(r.err) < 200 + len(shown), r

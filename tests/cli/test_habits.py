@@ -1,0 +1,145 @@
+"""The habits people bring from xmllint, GNU diff, git and jq: several files at once with a
+summary line and the worst exit code, -q that only sets the exit code, JSON on standard
+input, check of a JSON file as of a data file, unknown options named, usage errors that
+cite the command's help, --help that points at the manual, and the bash completion."""
+import json
+import os
+import subprocess
+
+import pytest
+
+from conftest import EXIT_DIFFERENT, EXIT_ERROR, EXIT_OK, EXIT_USAGE, EXIT_WARNINGS
+
+SAMPLE, WARNINGS, MODEL = "data/sample.xml", "data/cli_check_warnings.xml", "data/cli_model.json"
+COMPLETION = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "packaging",
+                          "rizeroz.bash-completion")
+
+
+@pytest.mark.parametrize("command, files", [
+    ("check", [SAMPLE, MODEL]),
+    ("check", [SAMPLE, WARNINGS, MODEL]),
+    ("check", [WARNINGS, "--no-valid", SAMPLE]),
+    ("info", [SAMPLE, MODEL]),
+    ("info", [SAMPLE, "no-such.xml"]),
+    ("check", [SAMPLE]),   # one file: no summary
+])
+def test_several_files(tool, command, files):
+    """Each file told in turn, then a summary of their exit codes; the worst is the tool's."""
+    flags = [f for f in files if f.startswith("-")]
+    alone = [tool.run(command, f, *flags) for f in files if f not in flags]
+    r = tool.run(command, *files)
+    assert r.code == max(a.code for a in alone), (r, alone)
+    assert r.out.startswith(alone[0].out) and all(a.out in r.out for a in alone), r
+    counts = [sum(a.code == code for a in alone) for code in (EXIT_OK, EXIT_WARNINGS, EXIT_ERROR)]
+    summary = "%d files: %d clean, %d with warnings, %d with errors." % (len(alone), *counts)
+    assert (r.out.splitlines()[-1] == summary) == (len(alone) > 1), r
+    assert counts[0] > 0 and (command == "info" or len(alone) < 3 or counts[1] + counts[2] == 1), counts
+
+
+@pytest.mark.parametrize("arguments, code", [
+    (["check", "-q", SAMPLE], EXIT_OK),
+    (["check", "--quiet", SAMPLE, MODEL], EXIT_OK),
+    (["check", "-q", WARNINGS, "--no-valid"], None),
+    (["check", "-q", "--json", WARNINGS], None),
+    (["diff", "-q", SAMPLE, SAMPLE], EXIT_OK),
+    (["diff", "-q", SAMPLE, MODEL], EXIT_DIFFERENT),
+    (["diff", "--quiet", "--json", SAMPLE, MODEL], EXIT_DIFFERENT),
+])
+def test_quiet_sets_the_exit_code_only(tool, arguments, code):
+    r = tool.run(*arguments)
+    loud = tool.run(*[a for a in arguments if a not in ("-q", "--quiet")])
+    assert r.out == "" and r.err == "" and r.code == loud.code, (r, loud)
+    assert loud.out != "" or loud.code == EXIT_OK, loud   # what -q left out
+    assert code is None or r.code == code, r
+
+
+def test_json_on_standard_input(tool):
+    text = open(MODEL, "rb").read()
+    # As a data file it fails, and the sentence says what to give; with --from json it reads.
+    r = tool.run("info", "-", input=text)
+    assert r.code == EXIT_ERROR and "<stdin>:1:1: error: " in r.err and "give --from json." in r.err, r
+    assert len(r.err.splitlines()) == 1, r
+    assert tool.run("info", "-", "--from", "json", input=text).code == EXIT_OK
+
+
+@pytest.mark.parametrize("text, code, errors", [('{"version": "1", "fields": []}', EXIT_OK, 0),
+                                                ('{"version": "1", "fields": [', EXIT_ERROR, 1)])
+def test_check_of_json_is_a_check(tool, scratch, text, code, errors):
+    path = scratch + "/m.json"
+    with open(path, "w") as f:
+        f.write(text)
+    r = tool.run("check", path, "--json")
+    report = json.loads(r.out)
+    assert r.code == code and r.err == "" and report["xml_checked"] is False and report["errors"] == errors, r
+    assert all(f["line"] > 0 and f["source"] == "reader" for f in report["findings"]), report
+    plain = tool.run("check", path)
+    assert plain.err == "" and plain.out.splitlines()[-1] == path + (": 1 error." if errors else ": no problems found.")
+
+
+@pytest.mark.parametrize("arguments, sentence", [
+    (["info", "-v", SAMPLE], "rizeroz: error: there is no option -v (see 'rizeroz info --help')."),
+    (["diff", "--bogus", SAMPLE, SAMPLE], "rizeroz: error: there is no option --bogus (see 'rizeroz diff --help')."),
+    (["-v"], "rizeroz: error: there is no option -v before the command (see 'rizeroz --help')."),
+    (["render", SAMPLE], "rizeroz: error: render needs -o OUT or --text (see 'rizeroz render --help')."),
+    (["diff", "-", "-"], "rizeroz: error: standard input (-) can be only one of the files (see 'rizeroz diff --help')."),
+    (["check"], "rizeroz: error: FILE is required (see 'rizeroz check --help')."),
+])
+def test_usage_errors(tool, arguments, sentence):
+    r = tool.run(*arguments)
+    assert r.code == EXIT_USAGE and r.out == "" and r.err == sentence + "\n", r
+
+
+def test_help_points_at_the_manual(tool):
+    r = tool.run("--help")
+    assert r.code == EXIT_OK and "'man rizeroz'" in r.out and "share/doc/rizeroz/docs/cli.md" in r.out, r
+
+
+@pytest.mark.parametrize("words, offered", [
+    (["render", "x.xml", "--color", ""], {"auto", "always", "never"}),
+    (["convert", "a", "b", "--to", "j"], {"json"}),
+    (["render", "x.xml", "--diff", "tool_"], {"tool_completion_probe.json"}),
+    (["render", "x.xml", "-o", "tool_"], {"tool_completion_probe.json"}),
+    (["check", "--q"], {"--quiet"}),
+])
+def test_completion(tmp_path, words, offered):
+    if os.name != "posix":
+        pytest.skip("bash completion is tried where bash runs")
+    (tmp_path / "tool_completion_probe.json").write_text("{}")
+    shell = 'source "$1"; shift; COMP_WORDS=("$@"); COMP_CWORD=$(($# - 1)); _rizeroz; printf "%s\\n" "${COMPREPLY[@]}"'
+    done = subprocess.run(["bash", "-c", shell, "bash", COMPLETION, "rizeroz", *words], capture_output=True,
+                          text=True, check=True, cwd=tmp_path)
+    assert set(done.stdout.split()) == offered, done
+
+
+@pytest.mark.parametrize("arguments, environment, painted", [
+    (["check", WARNINGS, "--no-valid", "--color", "always"], {}, "\x1b[1;35mwarning:\x1b[0m"),
+    (["check", WARNINGS, "--no-valid", "--color", "always"], {"NO_COLOR": "1"}, "\x1b[1;35mwarning:\x1b[0m"),
+    (["check", WARNINGS, "--no-valid", "--color", "auto"], {}, None),   # not a terminal
+    (["check", WARNINGS, "--no-valid", "--color", "never"], {}, None),
+    (["diff", SAMPLE, MODEL, "--color", "always"], {}, "\x1b[33m"),
+    (["info", "no-such.xml", "--color", "always"], {}, "\x1b[1;31merror:\x1b[0m"),   # on stderr
+])
+def test_colour(tool, arguments, environment, painted):
+    r = tool.run(*arguments, env=environment)
+    printed = r.out + r.err
+    assert (painted in printed) if painted else "\x1b[" not in printed, r
+
+
+@pytest.mark.parametrize("arguments, piped, code", [
+    # --from once is for every input; twice, the first is for the first file, the second for the other.
+    (["diff", SAMPLE, "-", "--from", "xml", "--from", "json"], "json", EXIT_OK),
+    (["diff", "-", SAMPLE, "--from", "json", "--from", "xml"], "json", EXIT_OK),
+    (["diff", SAMPLE, "-", "--from", "xml"], "xml", EXIT_OK),
+    (["diff", SAMPLE, "-", "--from", "xml", "--from", "xml"], "json", EXIT_ERROR),
+    (["render", SAMPLE, "--text", "--diff", "-", "--from", "xml", "--from", "json"], "json", EXIT_OK),
+    (["info", SAMPLE, "--from", "xml", "--from", "json"], "json", EXIT_USAGE),
+    (["diff", SAMPLE, SAMPLE, "--from", "xml", "--from", "xml", "--from", "xml"], "xml", EXIT_USAGE),
+])
+def test_from_per_input(tool, scratch, arguments, piped, code):
+    text = open(SAMPLE, "rb").read()
+    if piped == "json":
+        copy = scratch + "/sample.json"
+        assert tool.run("convert", SAMPLE, copy).code == EXIT_OK
+        text = open(copy, "rb").read()
+    r = tool.run(*arguments, input=text)
+    assert r.code == code, r

@@ -1,0 +1,79 @@
+// The buffer of JsonStream.h.
+#include "JsonStream.h"
+
+#include <algorithm>
+
+void JsonStream::Refill()
+{
+    const char* begin = m_buffer.data();
+    for (const char* p = begin; (p = (const char*)memchr(p, '\n', (size_t)(m_pEnd - p))) != nullptr; ++p)
+    {
+        ++m_nLines;
+        m_nLineStart = m_nStart + (unsigned long long)(p - begin) + 1;
+    }
+    m_nStart += (unsigned long long)(m_pEnd - begin);
+    // The buffer is filled whole (unless the text ends), however the input comes in, so
+    // that a place and an excerpt read the same for a file and a pipe.
+    size_t got = 0;
+    long part = 1;
+    while (!m_bFailed && got < kBufferSize && part > 0)
+    {
+        part = m_input.Read(m_buffer.data() + got, kBufferSize - got);
+        m_bFailed = part < 0;
+        got += part > 0 ? (size_t)part : 0;
+    }
+    m_pNext = begin;
+    m_pEnd = begin + got;
+    m_buffer[got] = '\0';
+    if (got > 0 && m_pObserver != nullptr)
+        m_pObserver->OnProgress(m_nStart + got, m_input.GetTotal());
+}
+
+void JsonStream::Place(unsigned long long offset, long& line, long& column) const
+{
+    long lines = m_nLines;
+    unsigned long long lineStart = m_nLineStart;
+    const char* begin = m_buffer.data();
+    const char* end =
+        offset > m_nStart ? begin + std::min(offset - m_nStart, (unsigned long long)(m_pEnd - begin)) : begin;
+    for (const char* p = begin; (p = (const char*)memchr(p, '\n', (size_t)(end - p))) != nullptr; ++p)
+    {
+        ++lines;
+        lineStart = m_nStart + (unsigned long long)(p - begin) + 1;
+    }
+    line = lines + 1;
+    column = offset >= lineStart ? (long)(offset - lineStart) + 1 : 1;
+}
+
+std::string JsonStream::Excerpt(unsigned long long offset) const
+{
+    const size_t kLongest = 40;
+    const char* begin = m_buffer.data();
+    const char* from =
+        offset > m_nStart ? begin + std::min(offset - m_nStart, (unsigned long long)(m_pEnd - begin)) : begin;
+    if (from == m_pEnd)
+        return " at the end of the text";
+    std::string quoted = offset < m_nStart ? "..." : "";
+    const char* p = from;
+    for (; p < m_pEnd && p - from < (long)kLongest && *p != '\n' && *p != '\r'; ++p)
+        quoted += ((unsigned char)*p < 0x20 || *p == 0x7F) ? '?' : *p;
+    if (p < m_pEnd && p - from == (long)kLongest)
+        quoted += "...";
+    return " at \"" + quoted + "\"";
+}
+
+void SkipWhitespace(JsonStream& stream)
+{
+    for (;;)
+    {
+        const char* p = stream.m_pNext;
+        while (p < stream.m_pEnd && (*p == ' ' || *p == '\n' || *p == '\r' || *p == '\t'))
+            ++p;
+        stream.m_pNext = p;
+        if (p < stream.m_pEnd)
+            return;
+        stream.Refill();
+        if (stream.AtEnd())
+            return;
+    }
+}

@@ -1,0 +1,136 @@
+// The text of a JSON document for RapidJSON's SAX reader (JsonReader.cpp), read through a
+// buffer of fixed size, and how the reader copies runs of a text from it.
+#ifndef RIZEROZ_TOOLS_JSONSTREAM_H
+#define RIZEROZ_TOOLS_JSONSTREAM_H
+
+#include <stdint.h>
+#include <string.h>
+
+#include <string>
+#include <vector>
+
+#include <rapidjson/reader.h>
+
+#include "JsonModel.h"
+
+// The text for RapidJSON's reader, a buffer of 256 KB at a time: files, pipes and texts
+// in memory alike. A NUL follows the bytes in the buffer, so that Peek needs no test; the
+// lines of the buffers gone by are counted, so that a place in the text can be told.
+class JsonStream
+{
+public:
+    typedef char Ch;
+
+    JsonStream(JsonInput& input, JsonReadObserver* observer)
+        : m_pNext(nullptr), m_pEnd(nullptr), m_input(input), m_pObserver(observer), m_buffer(kBufferSize + 1),
+          m_nStart(0), m_nLines(0), m_nLineStart(0), m_bFailed(false)
+    {
+        m_pNext = m_pEnd = m_buffer.data();
+        Refill();
+    }
+
+    Ch Peek() const { return *m_pNext; }
+    Ch Take()
+    {
+        Ch c = *m_pNext;
+        if (m_pNext != m_pEnd && ++m_pNext == m_pEnd)
+            Refill();
+        return c;
+    }
+    size_t Tell() const { return (size_t)(m_nStart + (unsigned long long)(m_pNext - m_buffer.data())); }
+    // RapidJSON's reader writes nothing into its input stream.
+    Ch* PutBegin() { return nullptr; }
+    void Put(Ch) {}
+    void Flush() {}
+    size_t PutEnd(Ch*) { return 0; }
+
+    // The next buffer of text, once this one is used up; an empty one at the end.
+    void Refill();
+    // True at the end of the text (a NUL before it is a byte of the text).
+    bool AtEnd() const { return m_pNext == m_pEnd; }
+    bool Failed() const { return m_bFailed; }
+    // The line and column (from 1, in bytes) of the byte at `offset`, which is in this
+    // buffer or else in a token that began before it (a token holds no line end).
+    void Place(unsigned long long offset, long& line, long& column) const;
+    // The text from `offset` as a message quotes it: " at \"...\"", at most 40 characters
+    // of its line, or " at the end of the text".
+    std::string Excerpt(unsigned long long offset) const;
+
+    const char* m_pNext;   // the next byte
+    const char* m_pEnd;    // the end of the bytes in the buffer
+
+private:
+    static const size_t kBufferSize = 262144;
+
+    JsonInput& m_input;
+    JsonReadObserver* m_pObserver;
+    std::vector<char> m_buffer;
+    unsigned long long m_nStart;       // the offset of the buffer's first byte
+    long m_nLines;                     // line ends before the buffer
+    unsigned long long m_nLineStart;   // the offset where the last line before the buffer begins
+    bool m_bFailed;
+};
+
+// RapidJSON skips white space a byte at a time; this skips it a buffer at a time.
+void SkipWhitespace(JsonStream& stream);
+
+typedef rapidjson::GenericReader<rapidjson::UTF8<>, rapidjson::UTF8<>, rapidjson::CrtAllocator> JsonSaxReader;
+
+namespace
+{
+// The bytes that end a run of a text's characters to copy as they are.
+struct StopTable
+{
+    bool stop[256];
+    constexpr StopTable() : stop()
+    {
+        for (int c = 0; c < 0x20; ++c)
+            stop[c] = true;
+        stop[(unsigned char)'"'] = true;
+        stop[(unsigned char)'\\'] = true;
+    }
+};
+constexpr StopTable kStop;
+
+// True when one of the 8 bytes of `word` stops a run: a byte below 0x20 (x - 0x20 borrows
+// into its high bit where x < 0x20 and x's high bit is clear), a quote or a backslash
+// (the same test for 1 after an exclusive or that makes them 0).
+inline bool HasStop(uint64_t word)
+{
+    const uint64_t ones = 0x0101010101010101ULL, high = 0x8080808080808080ULL;
+    uint64_t quote = word ^ (ones * '"'), backslash = word ^ (ones * '\\');
+    uint64_t below = (word - ones * 0x20) & ~word;
+    return ((below | ((quote - ones) & ~quote) | ((backslash - ones) & ~backslash)) & high) != 0;
+}
+}
+
+// RapidJSON's reader copies the characters of a text one by one, checking each, except
+// where it is told how to copy a run that needs no escape: this does so for JsonStream, a
+// buffer at a time, so that the rows, nearly all of the text, are copied at memcpy's pace.
+// It stops before a quote, a backslash or a control character, which the reader handles.
+template <>
+template <>
+inline void JsonSaxReader::ScanCopyUnescapedString<JsonStream, JsonSaxReader::StackStream<char>>(
+    JsonStream& is, JsonSaxReader::StackStream<char>& os)
+{
+    for (;;)
+    {
+        const char* p = is.m_pNext;
+        uint64_t word;
+        while (is.m_pEnd - p >= 8 && (memcpy(&word, p, 8), !HasStop(word)))
+            p += 8;
+        while (p < is.m_pEnd && !kStop.stop[(unsigned char)*p])
+            ++p;
+        size_t count = (size_t)(p - is.m_pNext);
+        if (count > 0)
+            memcpy(os.Push((rapidjson::SizeType)count), is.m_pNext, count);
+        is.m_pNext = p;
+        if (p < is.m_pEnd)
+            return;
+        is.Refill();
+        if (is.AtEnd())
+            return;
+    }
+}
+
+#endif
