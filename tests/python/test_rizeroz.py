@@ -253,6 +253,21 @@ def test_warnings_carry_the_place(tmp_path):
     assert str(warned.warnings[1]).startswith(f"{path}, line 2, column 3: data field 0 has no")
 
 
+def test_progress_after_each_field_block():
+    told = []
+    model = rizeroz.read(SAMPLE, progress=lambda done, total: told.append((done, total)))
+    size = SAMPLE.stat().st_size
+    assert model == rizeroz.read(SAMPLE) and len(told) == 3 and all(total == size for _, total in told)
+    assert [done for done, _ in told] == sorted(done for done, _ in told) and 0 < told[0][0] <= told[-1][0] <= size
+    assert rizeroz.loads(SAMPLE.read_bytes(), progress=lambda *_: None) == model
+
+    def stop(done, total):
+        raise KeyboardInterrupt
+
+    with pytest.raises(KeyboardInterrupt):
+        rizeroz.read(SAMPLE, progress=stop)
+
+
 def test_evaluate():
     assert rizeroz.evaluate("(00*2+A5C3)", 32) == b"\x00\x00\xa5\xc3"
     assert rizeroz.evaluate("(00*2+A5C3)", 12) == b"\x00\x00"

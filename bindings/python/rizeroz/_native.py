@@ -124,6 +124,8 @@ _signatures = {
     "rz_error_column": (ctypes.c_long, [_P]),
     "rz_error_free": (None, [_P]),
     "rz_read": (ctypes.c_int, [ctypes.c_char_p, ctypes.c_uint, ctypes.POINTER(_P), ctypes.POINTER(_P)]),
+    "rz_read_with_callback": (ctypes.c_int, [ctypes.c_char_p, ctypes.c_uint, _P, _P, ctypes.POINTER(_P),
+                                             ctypes.POINTER(_P)]),
     "rz_model_warning_count": (ctypes.c_int, [_P]),
     "rz_model_warning": (_P, [_P, ctypes.c_int]),
     "rz_model_warnings_omitted": (ctypes.c_long, [_P]),
@@ -334,11 +336,39 @@ def _fill(handle: int, model: Model) -> None:
             _add_block(field_handle, block, f"{where}.blocks[{j}]")
 
 
-def _read_file(path: PathLike, warnings: bool) -> Model:
+# rz_read_callback: context, field, block, row, the row's bytes, bytes read, bytes in all.
+_READ_CALLBACK = ctypes.CFUNCTYPE(None, _P, ctypes.c_int, ctypes.c_int, ctypes.c_int, ctypes.c_size_t,
+                                  ctypes.c_ulonglong, ctypes.c_ulonglong)
+
+
+def _read_file(path: PathLike, warnings: bool, progress: Optional[Callable[[int, int], object]] = None) -> Model:
     handle = ctypes.c_void_p()
     error = ctypes.c_void_p()
     flags = RZ_READ_WARNINGS if warnings else 0
-    code = _lib.rz_read(_path(path), flags, ctypes.byref(handle), ctypes.byref(error))
+    if progress is None:
+        code = _lib.rz_read(_path(path), flags, ctypes.byref(handle), ctypes.byref(error))
+    else:
+        raised: List[BaseException] = []
+        report: Callable[[int, int], object] = progress
+
+        def told(context: Any, field: int, block: int, row: int, size: int, done: int, total: int) -> None:
+            # Rows are told too; progress is asked only after each field block (row -1). An
+            # exception cannot cross the C library: it is kept, and raised once the read ends.
+            if row < 0 and not raised:
+                try:
+                    report(done, total)
+                except BaseException as failure:  # noqa: B902 - re-raised below, whatever it is
+                    raised.append(failure)
+
+        callback = _READ_CALLBACK(told)
+        code = _lib.rz_read_with_callback(_path(path), flags, ctypes.cast(callback, _P), None, ctypes.byref(handle),
+                                          ctypes.byref(error))
+        if raised:
+            if code == 0:
+                _lib.rz_model_free(handle)
+            else:
+                _lib.rz_error_free(error)
+            raise raised[0]
     if code != 0:
         _raise_error(error, code)
     return _to_python(handle.value or 0)
@@ -381,7 +411,8 @@ def _through_file(work: Callable[[str], Result], shown: str) -> Result:
         os.unlink(path)
 
 
-def read(source: Union[PathLike, BinaryIO], warnings: bool = False) -> Model:
+def read(source: Union[PathLike, BinaryIO], warnings: bool = False,
+         progress: Optional[Callable[[int, int], object]] = None) -> Model:
     """Reads a data file into a new :class:`Model`.
 
     ``source`` is a path (``str``, ``bytes`` or path object; a backslash also separates
@@ -392,13 +423,18 @@ def read(source: Union[PathLike, BinaryIO], warnings: bool = False) -> Model:
     file cannot be read or is refused: :class:`RizErozFileNotFoundError` and
     :class:`RizErozPermissionError` (also ``FileNotFoundError`` and ``PermissionError``)
     when the system would not open it.
+
+    ``progress``, when given, is called as ``progress(bytes_read, bytes_total)`` after each
+    field block of the document (the total is the file's size); an exception it raises
+    ends nothing early but is raised once the read is over, and no model is returned.
     """
     if hasattr(source, "read"):
-        return loads(source.read(), warnings, str(getattr(source, "name", "<stream>")))
-    return _read_file(source, warnings)
+        return loads(source.read(), warnings, str(getattr(source, "name", "<stream>")), progress)
+    return _read_file(source, warnings, progress)
 
 
-def loads(data: bytes, warnings: bool = False, name: str = "<bytes>") -> Model:
+def loads(data: bytes, warnings: bool = False, name: str = "<bytes>",
+          progress: Optional[Callable[[int, int], object]] = None) -> Model:
     """Reads the document ``data`` (bytes) as :func:`read` reads a file; ``name`` stands
     for its path in errors and warnings."""
     if not isinstance(data, (bytes, bytearray, memoryview)):
@@ -407,7 +443,7 @@ def loads(data: bytes, warnings: bool = False, name: str = "<bytes>") -> Model:
     def work(path: str) -> Model:
         with open(path, "wb") as file:
             file.write(data)
-        return _read_file(path, warnings)
+        return _read_file(path, warnings, progress)
 
     return _through_file(work, name)
 
