@@ -151,8 +151,11 @@ bool InsideProc(const std::string& path)
     return strcmp(resolved, "/proc") == 0 || strncmp(resolved, "/proc/", 6) == 0;
 }
 
-// Blocks the signals that end a process by default while a temporary file has a name for
-// a moment, so that they act only once it is renamed or removed.
+// Blocks, in the calling thread, the signals that end a process by default while a
+// temporary file has a name for a moment, so that they act only once it is renamed or
+// removed. pthread_sigmask, not sigprocmask, whose effect in a threaded program is
+// unspecified; another thread that does not block them may still take such a signal
+// (SafeSave.h says what a threaded caller does about it).
 class SignalBlock
 {
 public:
@@ -164,9 +167,9 @@ public:
         sigaddset(&blocked, SIGTERM);
         sigaddset(&blocked, SIGHUP);
         sigaddset(&blocked, SIGQUIT);
-        sigprocmask(SIG_BLOCK, &blocked, &m_previous);
+        pthread_sigmask(SIG_BLOCK, &blocked, &m_previous);
     }
-    ~SignalBlock() { sigprocmask(SIG_SETMASK, &m_previous, nullptr); }
+    ~SignalBlock() { pthread_sigmask(SIG_SETMASK, &m_previous, nullptr); }
 
 private:
     sigset_t m_previous;

@@ -54,6 +54,11 @@ public:
     // file to remove should the process have to end before Commit.
     const char* GetTemporaryName() const;
     // Finishes if need be and puts the new text in the target's place, syncing its folder.
+    // On POSIX systems, while the temporary file has a name, SIGINT, SIGTERM, SIGHUP and
+    // SIGQUIT are blocked in the calling thread and act once the name is gone. In a program
+    // with several threads a signal sent to the process may go to another thread instead;
+    // a caller that needs the guarantee there blocks those signals in its other threads
+    // (or takes them in one thread of its own, with sigwait).
     int Commit();
     // Removes the temporary file; the target stays as it was.
     void Abandon();
