@@ -10,21 +10,6 @@
 #include "rizeroz.h"
 #include "SVFPlusData.h"
 
-// The opaque handles are the model's objects themselves: a handle is a pointer to an
-// SVFPlusData, an SVFDataField or an SVFDataField::DataBlock.
-inline SVFPlusData* ModelOf(const rz_model* model)
-{
-    return reinterpret_cast<SVFPlusData*>(const_cast<rz_model*>(model));
-}
-inline SVFDataField* FieldOf(const rz_field* field)
-{
-    return reinterpret_cast<SVFDataField*>(const_cast<rz_field*>(field));
-}
-inline SVFDataField::DataBlock* BlockOf(const rz_block* block)
-{
-    return reinterpret_cast<SVFDataField::DataBlock*>(const_cast<rz_block*>(block));
-}
-
 struct rz_error
 {
     int nCode;
@@ -34,12 +19,30 @@ struct rz_error
     long nColumn;
 };
 
-// A model that rz_read made: the model with the warnings of its read, if kept.
-struct ReadModel : SVFPlusData
+// A model handle owns its model and, for a model that rz_read made with RZ_READ_WARNINGS,
+// the warnings of that read (none for any other model).
+struct rz_model
 {
+    SVFPlusData oModel;
     std::vector<rz_error> warnings;
     long omitted = 0;
 };
+
+// The model of a handle; null for null.
+inline SVFPlusData* ModelOf(const rz_model* model)
+{
+    return model != nullptr ? &const_cast<rz_model*>(model)->oModel : nullptr;
+}
+// Field and block handles are the model's objects themselves: a pointer to an
+// SVFDataField or an SVFDataField::DataBlock.
+inline SVFDataField* FieldOf(const rz_field* field)
+{
+    return reinterpret_cast<SVFDataField*>(const_cast<rz_field*>(field));
+}
+inline SVFDataField::DataBlock* BlockOf(const rz_block* block)
+{
+    return reinterpret_cast<SVFDataField::DataBlock*>(const_cast<rz_block*>(block));
+}
 
 // Stores a new error in *error (when error is not null) and returns `code`. Without
 // memory for the error object, *error stays null and the code is still returned.

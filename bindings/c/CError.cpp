@@ -53,22 +53,19 @@ const char* rz_describe_code(int code)
 
 int rz_model_warning_count(const rz_model* model)
 {
-    const ReadModel* read = dynamic_cast<const ReadModel*>(ModelOf(model));
-    return read != nullptr ? (int)read->warnings.size() : 0;
+    return model != nullptr ? (int)model->warnings.size() : 0;
 }
 
 const rz_error* rz_model_warning(const rz_model* model, int index)
 {
-    const ReadModel* read = dynamic_cast<const ReadModel*>(ModelOf(model));
-    if (read == nullptr || index < 0 || (size_t)index >= read->warnings.size())
+    if (model == nullptr || index < 0 || (size_t)index >= model->warnings.size())
         return nullptr;
-    return &read->warnings[(size_t)index];
+    return &model->warnings[(size_t)index];
 }
 
 long rz_model_warnings_omitted(const rz_model* model)
 {
-    const ReadModel* read = dynamic_cast<const ReadModel*>(ModelOf(model));
-    return read != nullptr ? read->omitted : 0;
+    return model != nullptr ? model->omitted : 0;
 }
 
 int rz_error_code(const rz_error* error)

@@ -132,7 +132,7 @@ int rz_read_with_callback(const char* path, unsigned flags, rz_read_callback cal
                             0, 0);
         }
         // Take the handler's model as it is rather than copying it, with the warnings.
-        std::unique_ptr<ReadModel> taken(new ReadModel());
+        std::unique_ptr<rz_model> taken(new rz_model());
         const ErrorHandler* reports = handler.GetErrorHandler();
         for (int i = 0; i < reports->GetWarningCount(); ++i)
         {
@@ -141,8 +141,8 @@ int rz_read_with_callback(const char* path, unsigned flags, rz_read_callback cal
                                                warning->GetLine(), warning->GetColumn()});
         }
         taken->omitted = (long)reports->GetOmittedWarningCount();
-        taken->Swap(*read);
-        *model = reinterpret_cast<rz_model*>(static_cast<SVFPlusData*>(taken.release()));
+        taken->oModel.Swap(*read);
+        *model = taken.release();
         return 0;
     });
 }

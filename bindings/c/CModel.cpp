@@ -39,12 +39,12 @@ extern "C" {
 
 rz_model* rz_model_new(void)
 {
-    return reinterpret_cast<rz_model*>(new (std::nothrow) SVFPlusData());
+    return new (std::nothrow) rz_model();
 }
 
 void rz_model_free(rz_model* model)
 {
-    delete ModelOf(model);
+    delete model;
 }
 
 const char* rz_model_version(const rz_model* model)
