@@ -27,21 +27,6 @@ bool IsSeparator(char c)
     return c == '/';
 #endif
 }
-
-// The JSON reader's progress, on a progress line.
-class ProgressObserver : public JsonReadObserver
-{
-public:
-    explicit ProgressObserver(Progress& progress) : m_progress(progress) {}
-    void OnRow(int, int, int, UtByteBuffer*) override {}
-    void OnProgress(unsigned long long done, unsigned long long total) override
-    {
-        m_progress.Update(done >> 20, total >> 20, "MB");
-    }
-
-private:
-    Progress& m_progress;
-};
 }
 
 ToolPath LocateToolPath(const std::string& path)
@@ -171,7 +156,7 @@ bool ReadWholeFile(const std::string& path, std::string& bytes, std::string& err
     return true;
 }
 
-int ReadJsonFile(const std::string& path, SVFPlusData& model, JsonReadObserver* observer, std::string& error,
+int ReadJsonFile(const std::string& path, SVFPlusData& model, SVFReadHook* observer, std::string& error,
                  const std::string& name)
 {
     std::string shown = name.empty() ? ShownName(path) : name;
@@ -215,10 +200,20 @@ int ToolReader::Read(const std::string& path, const std::string& shown, Progress
     return result;
 }
 
+int ToolReader::ReadJson(const std::string& path, const std::string& shown, SVFPlusData& model, Progress* progress,
+                         std::string& error)
+{
+    m_pProgress = progress;
+    m_pJson = &model;
+    int result = ReadJsonFile(path, model, this, error, shown);
+    m_pProgress = nullptr;
+    return result;
+}
+
 void ToolReader::OnRow(int field, int block, int row, UtByteBuffer* bytes)
 {
     if (m_pComparison != nullptr)
-        m_pComparison->Check(m_handler.GetSVFPlusData(), field, block, row, bytes);
+        m_pComparison->Check(GetSVFPlusData(), field, block, row, bytes);
 }
 
 void ToolReader::OnProgress(unsigned long long done, unsigned long long total)
@@ -233,8 +228,8 @@ int LoadedModel::Load(const std::string& path, FileFormat format, std::string& e
     if (IsJsonFile(path, format))
     {
         Progress progress("reading " + ShownName(path));
-        ProgressObserver observer(progress);
-        if (ReadJsonFile(path, m_built, &observer, error) != 0)
+        ToolReader reader;
+        if (reader.ReadJson(path, std::string(), m_built, &progress, error) != 0)
             return -1;
         m_pModel = &m_built;
         return 0;

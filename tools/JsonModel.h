@@ -15,10 +15,12 @@
 
 #include <stdio.h>
 
+#include <functional>
 #include <string>
 
 #include <rapidjson/prettywriter.h>
 
+#include "RODAzivUzirAdovIzozari.h"
 #include "SVFPlusData.h"
 #include "UtByteBuffer.h"
 
@@ -66,17 +68,9 @@ private:
     unsigned long long m_nTotal;
 };
 
-// Told of each row as it is read, and of the reading's progress.
-class JsonReadObserver
-{
-public:
-    virtual ~JsonReadObserver() {}
-    // Row `row` of block `block` of field `field` (all from 0) is complete. The observer
-    // may empty it (Shrink(0)): the reader does not look at it again.
-    virtual void OnRow(int field, int block, int row, UtByteBuffer* bytes) = 0;
-    // `done` bytes of `total` (0 when unknown) are read.
-    virtual void OnProgress(unsigned long long done, unsigned long long total) = 0;
-};
+// Told of each row as it is read, and of the reading's progress (`total` 0 when unknown):
+// the handler's read hook, so that one hook serves both readers.
+typedef SVFReadHook JsonReadObserver;
 
 // What is wrong with a JSON text: one sentence, and its place when it has one (else 0).
 struct JsonReadError
@@ -197,8 +191,8 @@ public:
     bool Finish();
 
 private:
-    JsonDocument(const JsonDocument&);
-    JsonDocument& operator=(const JsonDocument&);
+    JsonDocument(const JsonDocument&) = delete;
+    JsonDocument& operator=(const JsonDocument&) = delete;
 
     JsonPieces* m_pPieces;                            // owned
     rapidjson::PrettyWriter<JsonPieces>* m_pWriter;   // owned
@@ -217,6 +211,12 @@ public:
 // of rows written so far. False when `output` refused a piece.
 bool WriteJsonModel(SVFPlusData* model, JsonOutput& output, void (*onRow)(void*, long long) = nullptr,
                     void* context = nullptr);
+
+// The members "version", "comment" and "fields" of `model` (not null) into the open object
+// of `document`; `blockEnd` and `fieldEnd` add the last members of each block and field.
+void WriteModelMembers(JsonDocument& document, SVFPlusData* model,
+                       const std::function<void(SVFDataField::DataBlock*)>& blockEnd,
+                       const std::function<void(SVFDataField*)>& fieldEnd);
 
 // The whole JSON text of `model` as one string.
 std::string ModelToJson(SVFPlusData* model);

@@ -132,11 +132,4 @@ std::vector<int> PairByName(const std::vector<const char*>& first, const std::ve
 // is the one written): "field 1 \"A\", block 0, row 2 holds 1 byte instead of the 4 written".
 std::string DescribeReadBack(const Difference& difference);
 
-// The writer puts texts out as they are. Returns false, with a phrase in `problem`,
-// when a text of `model` would make the document malformed XML or would not read back
-// as written: '<' anywhere, a '&' that begins neither one of the five predefined
-// entities nor a character reference, '"' in an attribute, "]]>" in the comment, and
-// control characters (line ends and tabs are allowed in the comment, tabs in attributes).
-bool CanWriteTexts(SVFPlusData* model, std::string& problem);
-
 #endif

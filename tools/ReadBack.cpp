@@ -2,6 +2,7 @@
 // (RowComparison.h); the first difference is the one told.
 #include "ReadBack.h"
 
+#include "DataFile.h"
 #include "Progress.h"
 #include "RowComparison.h"
 
@@ -59,9 +60,9 @@ std::string CheckWrittenJson(SVFPlusData* model, const std::string& readPath, co
     RowComparison comparison(model, VIEW_EXACT, false);
     Progress progress("checking " + shown);
     SVFPlusData reread;
-    ComparingObserver observer(comparison, reread, progress);
+    ToolReader reader(&comparison);
     std::string problem;
-    if (ReadJsonFile(readPath, reread, &observer, problem, shown) != 0)
+    if (reader.ReadJson(readPath, shown, reread, &progress, problem) != 0)
         return "reading it gives: " + problem;
     FirstDifference found;
     comparison.Finish(&reread, true, found);
