@@ -48,14 +48,11 @@ std::string InstalledDocumentType()
 
 CheckFinding FromReport(const ErrorReport& report, bool error)
 {
-    CheckFinding finding;
-    finding.bError = error;
-    finding.source = "reader";
+    CheckFinding finding(error, "reader", report.GetSentence());
     finding.bHasCode = true;
     finding.nCode = report.GetCode();
     finding.nLine = report.GetLine();
     finding.nColumn = report.GetColumn();
-    finding.message = report.GetSentence();
     return finding;
 }
 
@@ -73,38 +70,15 @@ void ReadFindings(const std::string& path, std::vector<CheckFinding>& findings, 
     for (int i = 0; i < reports->GetWarningCount(); ++i)
         findings.push_back(FromReport(*reports->GetWarning(i), false));
     omitted = reports->GetOmittedWarningCount();
+    const ErrorReport* origin = OriginReport(*reports);
     if (result < 0)
-    {
-        // A failure is reported once where it arises and again by each level above; the
-        // first report of its code carries its detail.
-        const ErrorReport* last = reports->GetLastReport();
-        const ErrorReport* origin = last;
-        for (int i = 0; last != nullptr && i < reports->GetReportCount(); ++i)
-            if (reports->GetReport(i)->GetCode() == last->GetCode())
-            {
-                origin = reports->GetReport(i);
-                break;
-            }
-        CheckFinding finding;
-        if (origin != nullptr)
-            finding = FromReport(*origin, true);
-        else
-        {
-            finding.bError = true;
-            finding.source = "reader";
-            finding.message = "the file cannot be read";
-        }
-        findings.push_back(finding);
-    }
+        findings.push_back(origin != nullptr ? FromReport(*origin, true)
+                                             : CheckFinding(true, "reader", "the file cannot be read"));
     else if (reader.GetSVFPlusData() == nullptr)
     {
-        CheckFinding finding;
-        finding.bError = true;
-        finding.source = "reader";
-        finding.bHasCode = true;
-        finding.nCode = XML_ERR_NO_ROOT;
-        finding.message = "the document has no SVF_Plus_Data root element";
-        findings.push_back(finding);
+        findings.push_back(CheckFinding(true, "reader", "the document has no SVF_Plus_Data root element"));
+        findings.back().bHasCode = true;
+        findings.back().nCode = XML_ERR_NO_ROOT;
     }
 }
 
@@ -222,9 +196,7 @@ int RunCheck(const std::string& file, FileFormat format, bool json, bool validat
         std::string error;
         if (model.Load(file, format, error) < 0)
         {
-            CheckFinding finding;
-            finding.bError = true;
-            finding.source = "reader";
+            CheckFinding finding(true, "reader", std::string());
             SplitDiagnostic(error, path, finding);
             findings.push_back(finding);
         }
@@ -245,13 +217,10 @@ int RunCheck(const std::string& file, FileFormat format, bool json, bool validat
         std::string typePath = InstalledDocumentType();
         bool typed = validate && ReadWholeFile(typePath, documentType, unread);
         if (validate && !typed)
-        {
-            CheckFinding finding;
-            finding.source = "dtd";
-            finding.message = "the document type file " + typePath +
-                              " cannot be read, so validity is not checked (--no-valid leaves it out)";
-            findings.push_back(finding);
-        }
+            findings.push_back(
+                CheckFinding(false, "dtd",
+                             "the document type file " + typePath +
+                                 " cannot be read, so validity is not checked (--no-valid leaves it out)"));
         CheckXml(input.GetPath(), typed ? &documentType : nullptr, findings);
     }
 

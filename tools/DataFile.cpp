@@ -89,16 +89,19 @@ std::string ShownName(const std::string& path, bool written)
 
 std::string HandlerError(RODAzivUzirAdovIzozari& handler, const ToolPath& path, const char* fallback)
 {
+    const ErrorReport* report = OriginReport(*handler.GetErrorHandler());
+    return report != nullptr ? ReportDiagnostic(*report, path.shown, "error") : FileError(path.shown, fallback);
+}
+
+const ErrorReport* OriginReport(const ErrorHandler& reports)
+{
     // A failure is reported where it arises and again by each level above: the first
     // report of its code carries its detail.
-    const ErrorHandler* reports = handler.GetErrorHandler();
-    const ErrorReport* report = reports->GetLastReport();
-    if (report == nullptr)
-        return FileError(path.shown, fallback);
-    for (int i = 0; i < reports->GetReportCount(); ++i)
-        if (reports->GetReport(i)->GetCode() == report->GetCode())
-            return ReportDiagnostic(*reports->GetReport(i), path.shown, "error");
-    return ReportDiagnostic(*report, path.shown, "error");
+    const ErrorReport* last = reports.GetLastReport();
+    for (int i = 0; last != nullptr && i < reports.GetReportCount(); ++i)
+        if (reports.GetReport(i)->GetCode() == last->GetCode())
+            return reports.GetReport(i);
+    return last;
 }
 
 int ReadDataFile(RODAzivUzirAdovIzozari& handler, const std::string& path, std::string& error, const std::string& shown)

@@ -53,6 +53,9 @@ std::string ShownName(const std::string& path, bool written = false);
 // handler's composed path replaced by the path as given. `fallback` when there is none.
 std::string HandlerError(RODAzivUzirAdovIzozari& handler, const ToolPath& path, const char* fallback);
 
+// The report of the handler's last failure that carries its detail (null for none).
+const ErrorReport* OriginReport(const ErrorHandler& reports);
+
 // Opens and reads a data file with `handler`. On success the model is the handler's
 // (never null), with line ends in its comment read as line feeds, as XML reads them.
 // On failure returns a negative code and sets `error` to one sentence, which names the

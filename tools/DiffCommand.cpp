@@ -17,21 +17,10 @@
 
 namespace
 {
-// A field's name on a line of its own: control characters as '?', so that every
-// difference stays one line; "(no name)" for a field without one.
-std::string FieldLabel(const char* name)
-{
-    if (name == nullptr)
-        return "(no name)";
-    std::string label = name;
-    for (char& c : label)
-        c = ((unsigned char)c < 0x20 || c == 0x7F) ? '?' : c;
-    return label;
-}
-
+// A field's place on a line of its own (Printable); "(no name)" for a field without one.
 std::string Place(const Difference& difference)
 {
-    std::string place = FieldLabel(difference.field);
+    std::string place = difference.field != nullptr ? Printable(difference.field) : "(no name)";
     if (difference.nBlock >= 0)
         place += "[" + std::to_string(difference.nBlock) + "]";
     if (difference.nRow >= 0)

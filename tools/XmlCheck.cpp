@@ -200,12 +200,9 @@ void PlaceValidityRemarks(const std::string& path, std::vector<Remark>& remarks)
 void AddFinding(const Remark& remark, const char* source, bool error, const char* lead,
                 std::vector<CheckFinding>& findings)
 {
-    CheckFinding finding;
-    finding.bError = error;
-    finding.source = source;
+    CheckFinding finding(error, source, lead + remark.message);
     finding.nLine = remark.line > 0 ? remark.line : 0;
     finding.nColumn = remark.line > 0 ? (remark.column > 0 ? remark.column : 1) : 0;
-    finding.message = lead + remark.message;
     findings.push_back(finding);
 }
 }
@@ -260,13 +257,7 @@ void CheckXml(const std::string& path, const std::string* documentType, std::vec
         for (size_t i = first; i < findings.size(); ++i)
             anyError = anyError || findings[i].bError;
         if (!wellFormed && !anyError)
-        {
-            CheckFinding verdict;
-            verdict.bError = true;
-            verdict.source = "xml";
-            verdict.message = "libxml2 finds the document not well-formed";
-            findings.push_back(verdict);
-        }
+            findings.push_back(CheckFinding(true, "xml", "libxml2 finds the document not well-formed"));
         collector.remarks.clear();
 
         if (wellFormed && documentType != nullptr)

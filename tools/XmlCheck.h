@@ -15,6 +15,12 @@ struct CheckFinding
     long nLine = 0;   // from 1; 0 where the finding has no place
     long nColumn = 0;
     std::string message;   // one sentence, without the place
+
+    CheckFinding() = default;
+    CheckFinding(bool error, const char* from, const std::string& sentence)
+        : bError(error), source(from), message(sentence)
+    {
+    }
 };
 
 // True when this build has the libxml2 pass (not the Windows build: Debian has no
