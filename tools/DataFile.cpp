@@ -135,30 +135,6 @@ int ReadDataFile(RODAzivUzirAdovIzozari& handler, const std::string& path, std::
     return 0;
 }
 
-bool ReadWholeFile(const std::string& path, std::string& bytes, std::string& error)
-{
-    errno = 0;
-    FILE* file = fopen(path.c_str(), "rb");
-    if (file == nullptr)
-    {
-        error = FileError(path, std::string("the file cannot be opened (") + strerror(errno) + ")");
-        return false;
-    }
-    bytes.clear();
-    char chunk[65536];
-    size_t got;
-    while ((got = fread(chunk, 1, sizeof(chunk), file)) > 0)
-        bytes.append(chunk, got);
-    bool failed = ferror(file) != 0;
-    fclose(file);
-    if (failed)
-    {
-        error = FileError(path, "reading the file failed");
-        return false;
-    }
-    return true;
-}
-
 int ReadJsonFile(const std::string& path, SVFPlusData& model, SVFReadHook* observer, std::string& error,
                  const std::string& name)
 {

@@ -93,9 +93,6 @@ private:
 // temporary files), open for writing, and its name in `name`. Null on failure, with errno set.
 FILE* CreateTemporaryFile(std::string& name);
 
-// A whole file into `bytes`; false with one sentence in `error` when it cannot be read.
-bool ReadWholeFile(const std::string& path, std::string& bytes, std::string& error);
-
 // Reads a data file with the handler, or JSON with the JSON reader, showing the reading's
 // progress in MB and giving every row, as soon as it is complete, to `comparison` (when
 // given) through the readers' row hook.

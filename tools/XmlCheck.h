@@ -29,10 +29,10 @@ bool CanCheckXml();
 
 // libxml2's findings on the document at `path`, appended to `findings`: its
 // well-formedness errors (exactly when libxml2 finds the document not well-formed), its
-// other remarks as warnings, and, given `documentType` (the text of a document type
-// file), the document's validity against it, whatever the document names, as warnings.
-// Nothing outside the document is opened: no network, no external entity, no document
-// type the document names.
-void CheckXml(const std::string& path, const std::string* documentType, std::vector<CheckFinding>& findings);
+// other remarks as warnings, and, given `documentType` (the path of a document type file;
+// empty for none), the document's validity against it, whatever the document names, as
+// warnings, or a warning that it cannot be read. Nothing else is opened: no network, no
+// external entity, no document type the document names.
+void CheckXml(const std::string& path, const std::string& documentType, std::vector<CheckFinding>& findings);
 
 #endif
