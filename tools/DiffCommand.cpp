@@ -105,9 +105,7 @@ void WriteEntry(JsonDocument& document, const Difference& difference)
     case Difference::COMMENT:
     case Difference::FIELD_NAME:
         if (difference.kind == Difference::FIELD_NAME)
-        {
             document.Number("field_index", difference.nField);
-        }
         document.Member("first", difference.text[0]);
         document.Member("second", difference.text[1]);
         out.EndObject();
@@ -135,9 +133,7 @@ void WriteEntry(JsonDocument& document, const Difference& difference)
         return;
     }
     if (difference.nBlock >= 0)
-    {
         document.Number("block", difference.nBlock);
-    }
     if (difference.kind != Difference::ROW)
     {
         document.Number("first", difference.first);

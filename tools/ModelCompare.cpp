@@ -42,11 +42,6 @@ Difference NewDifference(Difference::Kind kind, const char* field, int index)
     difference.kind = kind;
     difference.field = field;
     difference.nField = index;
-    difference.nBlock = difference.nRow = -1;
-    difference.first = difference.second = 0;
-    difference.nOffset = -1;
-    difference.nByte[0] = difference.nByte[1] = 0;
-    difference.text[0] = difference.text[1] = nullptr;
     return difference;
 }
 

@@ -70,17 +70,17 @@ struct Difference
         ROW_COUNT,
         ROW   // the rows differ in length, in a byte, or both
     };
-    Kind kind;
-    const char* field;   // the field's name (the first model's, else the second's)
-    int nField;          // its index (in the first model, else in the second), or -1
-    int nBlock;          // -1 where no block is concerned
-    int nRow;            // -1 where no row is concerned
-    long long first;     // checksums, counts, widths, row lengths
-    long long second;
-    long long nOffset;                   // ROW: the first byte that differs within both rows, or -1
-    int nByte[2];                        // ROW: the two bytes at nOffset
-    const char* text[2];                 // VERSION, COMMENT, FIELD_NAME: the two texts (null for none)
-    std::vector<const char*> order[2];   // FIELD_ORDER: the paired fields' names in each model's order
+    Kind kind = VERSION;
+    const char* field = nullptr;   // the field's name (the first model's, else the second's)
+    int nField = -1;               // its index (in the first model, else in the second), or -1
+    int nBlock = -1;               // -1 where no block is concerned
+    int nRow = -1;                 // -1 where no row is concerned
+    long long first = 0;           // checksums, counts, widths, row lengths
+    long long second = 0;
+    long long nOffset = -1;                     // ROW: the first byte that differs within both rows, or -1
+    int nByte[2] = {0, 0};                      // ROW: the two bytes at nOffset
+    const char* text[2] = {nullptr, nullptr};   // VERSION, COMMENT, FIELD_NAME: the two texts (null for none)
+    std::vector<const char*> order[2];          // FIELD_ORDER: the paired fields' names in each model's order
 };
 
 class DifferenceSink

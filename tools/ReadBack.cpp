@@ -11,14 +11,13 @@ namespace
 class FirstDifference : public DifferenceSink
 {
 public:
-    FirstDifference() : m_bFound(false), m_first() {}
     void Add(const Difference& difference) override
     {
         if (!m_bFound)
             m_first = difference;
         m_bFound = true;
     }
-    bool m_bFound;
+    bool m_bFound = false;
     Difference m_first;
 };
 }
