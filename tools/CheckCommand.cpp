@@ -112,8 +112,7 @@ int PrintJson(const std::string& path, const std::vector<CheckFinding>& findings
     for (const CheckFinding& finding : findings)
     {
         out.StartObject();
-        out.Key("severity");
-        out.String(finding.bError ? "error" : "warning");
+        document.Member("severity", finding.bError ? "error" : "warning");
         document.Member("source", finding.source);
         out.Key("code");
         finding.bHasCode ? out.Int(finding.nCode) : out.Null();

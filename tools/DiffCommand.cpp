@@ -97,8 +97,7 @@ void WriteEntry(JsonDocument& document, const Difference& difference)
                                          "checksum", "blocks",  "row_width", "rows",  "row"};
     rapidjson::PrettyWriter<JsonPieces>& out = document.Write();
     out.StartObject();
-    out.Key("kind");
-    out.String(kKinds[difference.kind]);
+    document.Member("kind", kKinds[difference.kind]);
     switch (difference.kind)
     {
     case Difference::VERSION:
@@ -127,8 +126,7 @@ void WriteEntry(JsonDocument& document, const Difference& difference)
     document.Member("field", difference.field);
     if (difference.kind == Difference::FIELD_ONLY_FIRST || difference.kind == Difference::FIELD_ONLY_SECOND)
     {
-        out.Key("only_in");
-        out.String(difference.kind == Difference::FIELD_ONLY_FIRST ? "first" : "second");
+        document.Member("only_in", difference.kind == Difference::FIELD_ONLY_FIRST ? "first" : "second");
         out.EndObject();
         return;
     }
