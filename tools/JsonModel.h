@@ -68,10 +68,6 @@ private:
     unsigned long long m_nTotal;
 };
 
-// Told of each row as it is read, and of the reading's progress (`total` 0 when unknown):
-// the handler's read hook, so that one hook serves both readers.
-typedef SVFReadHook JsonReadObserver;
-
 // What is wrong with a JSON text: one sentence, and its place when it has one (else 0).
 struct JsonReadError
 {
@@ -83,13 +79,15 @@ struct JsonReadError
 // Reads a JSON text of the shape above into `model`, which must be new and empty, with
 // RapidJSON's SAX reader through a buffer of fixed size: a file and a pipe take the same
 // path, and memory beyond the model is that buffer and the longest text of the JSON.
-// Returns 0 on success. On failure returns -1, empties `model` again, and sets `error`:
-// malformed JSON ("the JSON text is malformed (...) at "...""), quoting at most 40
-// characters of the text; else the member at fault ("fields[0].checksum must be ...").
+// `observer` (the handler's read hook, so that one hook serves both readers) is told of
+// each row and of the reading's progress (its total 0 when unknown). Returns 0 on
+// success. On failure returns -1, empties `model` again, and sets `error`: malformed
+// JSON ("the JSON text is malformed (...) at "...""), quoting at most 40 characters of
+// the text; else the member at fault ("fields[0].checksum must be ...").
 // When the text holds several faults, malformed JSON, nesting deeper than
 // JSON_MODEL_MAX_DEPTH, a member given twice and a text that is not UTF-8 are reported
 // before those of the shape.
-int ReadJsonModel(JsonInput& input, SVFPlusData& model, JsonReadError& error, JsonReadObserver* observer = nullptr);
+int ReadJsonModel(JsonInput& input, SVFPlusData& model, JsonReadError& error, SVFReadHook* observer = nullptr);
 
 // Where the JSON text goes, in pieces of up to 64 KB.
 class JsonOutput

@@ -123,7 +123,7 @@ std::string Quoted(const std::string& text)
 class ModelEvents
 {
 public:
-    ModelEvents(SVFPlusData& model, JsonReadObserver* observer, const JsonStream& stream)
+    ModelEvents(SVFPlusData& model, SVFReadHook* observer, const JsonStream& stream)
         : m_model(model), m_pObserver(observer), m_stream(stream), m_pField(nullptr), m_pBlock(nullptr), m_nField(-1),
           m_nBlock(-1), m_nRow(-1), m_nRowWidth(0)
     {
@@ -200,7 +200,7 @@ private:
     bool ReadRow(const char* digits, size_t length);
 
     SVFPlusData& m_model;
-    JsonReadObserver* m_pObserver;
+    SVFReadHook* m_pObserver;
     const JsonStream& m_stream;
     std::vector<Frame> m_frames;
     SVFDataField* m_pField;              // the field being read
@@ -493,7 +493,7 @@ long JsonFileInput::Read(char* buffer, size_t size)
     return got == 0 && ferror(m_pFile) ? -1 : (long)got;
 }
 
-int ReadJsonModel(JsonInput& input, SVFPlusData& model, JsonReadError& error, JsonReadObserver* observer)
+int ReadJsonModel(JsonInput& input, SVFPlusData& model, JsonReadError& error, SVFReadHook* observer)
 {
     error = JsonReadError();
     try
