@@ -64,6 +64,9 @@ public:
     unsigned long long GetTotal() const override { return m_nTotal; }
 
 private:
+    JsonFileInput(const JsonFileInput&) = delete;
+    JsonFileInput& operator=(const JsonFileInput&) = delete;
+
     FILE* m_pFile;   // not owned
     unsigned long long m_nTotal;
 };
