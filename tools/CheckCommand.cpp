@@ -27,7 +27,7 @@ bool CanCheckXml()
     return false;
 }
 
-void CheckXml(const std::string&, const std::string*, std::vector<CheckFinding>&) {}
+void CheckXml(const std::string&, const std::string&, std::vector<CheckFinding>&) {}
 #endif
 
 namespace
@@ -48,14 +48,11 @@ std::string InstalledDocumentType()
 
 CheckFinding FromReport(const ErrorReport& report, bool error)
 {
-    CheckFinding finding;
-    finding.bError = error;
-    finding.source = "reader";
+    CheckFinding finding(error, "reader", report.GetSentence());
     finding.bHasCode = true;
     finding.nCode = report.GetCode();
     finding.nLine = report.GetLine();
     finding.nColumn = report.GetColumn();
-    finding.message = report.GetSentence();
     return finding;
 }
 
@@ -73,38 +70,15 @@ void ReadFindings(const std::string& path, std::vector<CheckFinding>& findings, 
     for (int i = 0; i < reports->GetWarningCount(); ++i)
         findings.push_back(FromReport(*reports->GetWarning(i), false));
     omitted = reports->GetOmittedWarningCount();
+    const ErrorReport* origin = OriginReport(*reports);
     if (result < 0)
-    {
-        // A failure is reported once where it arises and again by each level above; the
-        // first report of its code carries its detail.
-        const ErrorReport* last = reports->GetLastReport();
-        const ErrorReport* origin = last;
-        for (int i = 0; last != nullptr && i < reports->GetReportCount(); ++i)
-            if (reports->GetReport(i)->GetCode() == last->GetCode())
-            {
-                origin = reports->GetReport(i);
-                break;
-            }
-        CheckFinding finding;
-        if (origin != nullptr)
-            finding = FromReport(*origin, true);
-        else
-        {
-            finding.bError = true;
-            finding.source = "reader";
-            finding.message = "the file cannot be read";
-        }
-        findings.push_back(finding);
-    }
+        findings.push_back(origin != nullptr ? FromReport(*origin, true)
+                                             : CheckFinding(true, "reader", "the file cannot be read"));
     else if (reader.GetSVFPlusData() == nullptr)
     {
-        CheckFinding finding;
-        finding.bError = true;
-        finding.source = "reader";
-        finding.bHasCode = true;
-        finding.nCode = XML_ERR_NO_ROOT;
-        finding.message = "the document has no SVF_Plus_Data root element";
-        findings.push_back(finding);
+        findings.push_back(CheckFinding(true, "reader", "the document has no SVF_Plus_Data root element"));
+        findings.back().bHasCode = true;
+        findings.back().nCode = XML_ERR_NO_ROOT;
     }
 }
 
@@ -138,8 +112,7 @@ int PrintJson(const std::string& path, const std::vector<CheckFinding>& findings
     for (const CheckFinding& finding : findings)
     {
         out.StartObject();
-        out.Key("severity");
-        out.String(finding.bError ? "error" : "warning");
+        document.Member("severity", finding.bError ? "error" : "warning");
         document.Member("source", finding.source);
         out.Key("code");
         finding.bHasCode ? out.Int(finding.nCode) : out.Null();
@@ -222,9 +195,7 @@ int RunCheck(const std::string& file, FileFormat format, bool json, bool validat
         std::string error;
         if (model.Load(file, format, error) < 0)
         {
-            CheckFinding finding;
-            finding.bError = true;
-            finding.source = "reader";
+            CheckFinding finding(true, "reader", std::string());
             SplitDiagnostic(error, path, finding);
             findings.push_back(finding);
         }
@@ -237,23 +208,9 @@ int RunCheck(const std::string& file, FileFormat format, bool json, bool validat
     if (!input.Open(file, true, error))
         return ReportError(error);
     ReadFindings(input.GetPath(), findings, omitted);
+    // Validity against the document type installed with the tool, never the one the
+    // document names.
     if (CanCheckXml())
-    {
-        // Validity against the document type installed with the tool, never the one the
-        // document names.
-        std::string documentType, unread;
-        std::string typePath = InstalledDocumentType();
-        bool typed = validate && ReadWholeFile(typePath, documentType, unread);
-        if (validate && !typed)
-        {
-            CheckFinding finding;
-            finding.source = "dtd";
-            finding.message = "the document type file " + typePath +
-                              " cannot be read, so validity is not checked (--no-valid leaves it out)";
-            findings.push_back(finding);
-        }
-        CheckXml(input.GetPath(), typed ? &documentType : nullptr, findings);
-    }
-
+        CheckXml(input.GetPath(), validate ? InstalledDocumentType() : std::string(), findings);
     return PrintFindings(path, findings, omitted, json, quiet, CanCheckXml());
 }

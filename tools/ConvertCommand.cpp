@@ -21,7 +21,6 @@
 #include "DataFile.h"
 #include "Diagnostics.h"
 #include "JsonModel.h"
-#include "ModelCompare.h"
 #include "PendingFile.h"
 #include "Progress.h"
 #include "ReadBack.h"
@@ -114,10 +113,10 @@ int RunConvert(const ConvertRequest& request)
     const std::string& output = request.output;
     const std::string shown = ShownName(output, true);
     bool json = IsJsonFile(output, request.to);
-    std::string problem;
-    if (!json && !CanWriteTexts(model, problem))
-        return ReportError(FileError(shown, problem + ", which the data file writer would put out unescaped; " +
-                                                "nothing was written"));
+    // A text the data file writer would put out unescaped is refused, with the library's sentence.
+    ErrorHandler errors;
+    if (!json && CheckSVFPlusData(model, false, shown.c_str(), &errors) != 0)
+        return ReportError(SaveError(errors, shown));
     bool standard = IsStandardStream(output);
     if (!standard && !request.force && IsWriteProtected(output))
         return ReportError(FileError(output, std::string("the file is write-protected (") + strerror(EACCES) +
@@ -136,7 +135,6 @@ int RunConvert(const ConvertRequest& request)
 #endif
 
     PendingFileGuard guard;
-    ErrorHandler errors;
     SVFSafeFile file;
     if (file.Open(target.c_str(), &errors) < 0)
         return ReportError(SaveError(errors, shown));

@@ -27,21 +27,6 @@ bool IsSeparator(char c)
     return c == '/';
 #endif
 }
-
-// The JSON reader's progress, on a progress line.
-class ProgressObserver : public JsonReadObserver
-{
-public:
-    explicit ProgressObserver(Progress& progress) : m_progress(progress) {}
-    void OnRow(int, int, int, UtByteBuffer*) override {}
-    void OnProgress(unsigned long long done, unsigned long long total) override
-    {
-        m_progress.Update(done >> 20, total >> 20, "MB");
-    }
-
-private:
-    Progress& m_progress;
-};
 }
 
 ToolPath LocateToolPath(const std::string& path)
@@ -104,16 +89,19 @@ std::string ShownName(const std::string& path, bool written)
 
 std::string HandlerError(RODAzivUzirAdovIzozari& handler, const ToolPath& path, const char* fallback)
 {
+    const ErrorReport* report = OriginReport(*handler.GetErrorHandler());
+    return report != nullptr ? ReportDiagnostic(*report, path.shown, "error") : FileError(path.shown, fallback);
+}
+
+const ErrorReport* OriginReport(const ErrorHandler& reports)
+{
     // A failure is reported where it arises and again by each level above: the first
     // report of its code carries its detail.
-    const ErrorHandler* reports = handler.GetErrorHandler();
-    const ErrorReport* report = reports->GetLastReport();
-    if (report == nullptr)
-        return FileError(path.shown, fallback);
-    for (int i = 0; i < reports->GetReportCount(); ++i)
-        if (reports->GetReport(i)->GetCode() == report->GetCode())
-            return ReportDiagnostic(*reports->GetReport(i), path.shown, "error");
-    return ReportDiagnostic(*report, path.shown, "error");
+    const ErrorReport* last = reports.GetLastReport();
+    for (int i = 0; last != nullptr && i < reports.GetReportCount(); ++i)
+        if (reports.GetReport(i)->GetCode() == last->GetCode())
+            return reports.GetReport(i);
+    return last;
 }
 
 int ReadDataFile(RODAzivUzirAdovIzozari& handler, const std::string& path, std::string& error, const std::string& shown)
@@ -147,31 +135,7 @@ int ReadDataFile(RODAzivUzirAdovIzozari& handler, const std::string& path, std::
     return 0;
 }
 
-bool ReadWholeFile(const std::string& path, std::string& bytes, std::string& error)
-{
-    errno = 0;
-    FILE* file = fopen(path.c_str(), "rb");
-    if (file == nullptr)
-    {
-        error = FileError(path, std::string("the file cannot be opened (") + strerror(errno) + ")");
-        return false;
-    }
-    bytes.clear();
-    char chunk[65536];
-    size_t got;
-    while ((got = fread(chunk, 1, sizeof(chunk), file)) > 0)
-        bytes.append(chunk, got);
-    bool failed = ferror(file) != 0;
-    fclose(file);
-    if (failed)
-    {
-        error = FileError(path, "reading the file failed");
-        return false;
-    }
-    return true;
-}
-
-int ReadJsonFile(const std::string& path, SVFPlusData& model, JsonReadObserver* observer, std::string& error,
+int ReadJsonFile(const std::string& path, SVFPlusData& model, SVFReadHook* observer, std::string& error,
                  const std::string& name)
 {
     std::string shown = name.empty() ? ShownName(path) : name;
@@ -215,10 +179,20 @@ int ToolReader::Read(const std::string& path, const std::string& shown, Progress
     return result;
 }
 
+int ToolReader::ReadJson(const std::string& path, const std::string& shown, SVFPlusData& model, Progress* progress,
+                         std::string& error)
+{
+    m_pProgress = progress;
+    m_pJson = &model;
+    int result = ReadJsonFile(path, model, this, error, shown);
+    m_pProgress = nullptr;
+    return result;
+}
+
 void ToolReader::OnRow(int field, int block, int row, UtByteBuffer* bytes)
 {
     if (m_pComparison != nullptr)
-        m_pComparison->Check(m_handler.GetSVFPlusData(), field, block, row, bytes);
+        m_pComparison->Check(GetSVFPlusData(), field, block, row, bytes);
 }
 
 void ToolReader::OnProgress(unsigned long long done, unsigned long long total)
@@ -233,8 +207,8 @@ int LoadedModel::Load(const std::string& path, FileFormat format, std::string& e
     if (IsJsonFile(path, format))
     {
         Progress progress("reading " + ShownName(path));
-        ProgressObserver observer(progress);
-        if (ReadJsonFile(path, m_built, &observer, error) != 0)
+        ToolReader reader;
+        if (reader.ReadJson(path, std::string(), m_built, &progress, error) != 0)
             return -1;
         m_pModel = &m_built;
         return 0;

@@ -53,6 +53,9 @@ std::string ShownName(const std::string& path, bool written = false);
 // handler's composed path replaced by the path as given. `fallback` when there is none.
 std::string HandlerError(RODAzivUzirAdovIzozari& handler, const ToolPath& path, const char* fallback);
 
+// The report of the handler's last failure that carries its detail (null for none).
+const ErrorReport* OriginReport(const ErrorHandler& reports);
+
 // Opens and reads a data file with `handler`. On success the model is the handler's
 // (never null), with line ends in its comment read as line feeds, as XML reads them.
 // On failure returns a negative code and sets `error` to one sentence, which names the
@@ -77,8 +80,8 @@ public:
     const std::string& GetShown() const { return m_shown; }
 
 private:
-    InputFile(const InputFile&);
-    InputFile& operator=(const InputFile&);
+    InputFile(const InputFile&) = delete;
+    InputFile& operator=(const InputFile&) = delete;
     bool Copy(FILE* in, const std::string& shown, std::string& error);
 
     std::string m_path;    // what to read
@@ -90,21 +93,22 @@ private:
 // temporary files), open for writing, and its name in `name`. Null on failure, with errno set.
 FILE* CreateTemporaryFile(std::string& name);
 
-// A whole file into `bytes`; false with one sentence in `error` when it cannot be read.
-bool ReadWholeFile(const std::string& path, std::string& bytes, std::string& error);
-
-// Reads a data file with the handler, showing the reading's progress in MB and giving
-// every row, as soon as it is complete, to `comparison` (when given) through the
-// handler's read hook.
+// Reads a data file with the handler, or JSON with the JSON reader, showing the reading's
+// progress in MB and giving every row, as soon as it is complete, to `comparison` (when
+// given) through the readers' row hook.
 class RowComparison;
 class ToolReader : public SVFReadHook
 {
 public:
-    explicit ToolReader(RowComparison* comparison = nullptr) : m_pComparison(comparison), m_pProgress(nullptr) {}
+    explicit ToolReader(RowComparison* comparison = nullptr) : m_pComparison(comparison) {}
 
-    // Reads `path` (ReadDataFile), telling `progress` (may be null).
+    // Reads the data file `path` (ReadDataFile), telling `progress` (may be null).
     int Read(const std::string& path, const std::string& shown, Progress* progress, std::string& error);
-    SVFPlusData* GetSVFPlusData() { return m_handler.GetSVFPlusData(); }
+    // Reads the JSON file `path` into `model` (ReadJsonFile), the same way.
+    int ReadJson(const std::string& path, const std::string& shown, SVFPlusData& model, Progress* progress,
+                 std::string& error);
+    // The model read: the JSON one, else the handler's.
+    SVFPlusData* GetSVFPlusData() { return m_pJson != nullptr ? m_pJson : m_handler.GetSVFPlusData(); }
 
     void OnRow(int field, int block, int row, UtByteBuffer* bytes) override;
     void OnProgress(unsigned long long done, unsigned long long total) override;
@@ -112,7 +116,8 @@ public:
 private:
     RODAzivUzirAdovIzozari m_handler;
     RowComparison* m_pComparison;
-    Progress* m_pProgress;
+    Progress* m_pProgress = nullptr;
+    SVFPlusData* m_pJson = nullptr;
 };
 
 // The one model a command works on: the handler's own for a data file (taken over from
@@ -128,8 +133,8 @@ public:
     SVFPlusData* Get() const { return m_pModel; }
 
 private:
-    LoadedModel(const LoadedModel&);
-    LoadedModel& operator=(const LoadedModel&);
+    LoadedModel(const LoadedModel&) = delete;
+    LoadedModel& operator=(const LoadedModel&) = delete;
 
     SVFPlusData m_built;
     SVFPlusData* m_pModel;
@@ -138,8 +143,7 @@ private:
 // Reads the JSON file `path` ("-": standard input) into `model`, which must be new and
 // empty, telling `observer` (may be null) of rows and progress. 0, or -1 with one
 // sentence in `error` that names the file (as `shown` when that is given).
-class JsonReadObserver;
-int ReadJsonFile(const std::string& path, SVFPlusData& model, JsonReadObserver* observer, std::string& error,
+int ReadJsonFile(const std::string& path, SVFPlusData& model, SVFReadHook* observer, std::string& error,
                  const std::string& shown = std::string());
 
 #endif

@@ -17,21 +17,10 @@
 
 namespace
 {
-// A field's name on a line of its own: control characters as '?', so that every
-// difference stays one line; "(no name)" for a field without one.
-std::string FieldLabel(const char* name)
-{
-    if (name == nullptr)
-        return "(no name)";
-    std::string label = name;
-    for (char& c : label)
-        c = ((unsigned char)c < 0x20 || c == 0x7F) ? '?' : c;
-    return label;
-}
-
+// A field's place on a line of its own (Printable); "(no name)" for a field without one.
 std::string Place(const Difference& difference)
 {
-    std::string place = FieldLabel(difference.field);
+    std::string place = difference.field != nullptr ? Printable(difference.field) : "(no name)";
     if (difference.nBlock >= 0)
         place += "[" + std::to_string(difference.nBlock) + "]";
     if (difference.nRow >= 0)
@@ -108,17 +97,14 @@ void WriteEntry(JsonDocument& document, const Difference& difference)
                                          "checksum", "blocks",  "row_width", "rows",  "row"};
     rapidjson::PrettyWriter<JsonPieces>& out = document.Write();
     out.StartObject();
-    out.Key("kind");
-    out.String(kKinds[difference.kind]);
+    document.Member("kind", kKinds[difference.kind]);
     switch (difference.kind)
     {
     case Difference::VERSION:
     case Difference::COMMENT:
     case Difference::FIELD_NAME:
         if (difference.kind == Difference::FIELD_NAME)
-        {
             document.Number("field_index", difference.nField);
-        }
         document.Member("first", difference.text[0]);
         document.Member("second", difference.text[1]);
         out.EndObject();
@@ -140,15 +126,12 @@ void WriteEntry(JsonDocument& document, const Difference& difference)
     document.Member("field", difference.field);
     if (difference.kind == Difference::FIELD_ONLY_FIRST || difference.kind == Difference::FIELD_ONLY_SECOND)
     {
-        out.Key("only_in");
-        out.String(difference.kind == Difference::FIELD_ONLY_FIRST ? "first" : "second");
+        document.Member("only_in", difference.kind == Difference::FIELD_ONLY_FIRST ? "first" : "second");
         out.EndObject();
         return;
     }
     if (difference.nBlock >= 0)
-    {
         document.Number("block", difference.nBlock);
-    }
     if (difference.kind != Difference::ROW)
     {
         document.Number("first", difference.first);

@@ -14,6 +14,14 @@ struct Totals
     long long nBlocks = 0;
     long long nRows = 0;
     long long nBytes = 0;
+
+    Totals& operator+=(const Totals& other)
+    {
+        nBlocks += other.nBlocks;
+        nRows += other.nRows;
+        nBytes += other.nBytes;
+        return *this;
+    }
 };
 
 Totals CountBlock(SVFDataField::DataBlock* block)
@@ -30,12 +38,7 @@ Totals CountField(SVFDataField* field)
 {
     Totals totals;
     for (int j = 0; j < field->GetFieldBlockCount(); ++j)
-    {
-        Totals block = CountBlock(field->GetDataBlock(j));
-        totals.nBlocks += block.nBlocks;
-        totals.nRows += block.nRows;
-        totals.nBytes += block.nBytes;
-    }
+        totals += CountBlock(field->GetDataBlock(j));
     return totals;
 }
 
@@ -83,9 +86,7 @@ void PrintText(SVFPlusData* model, const std::string& path)
             printf("  block %d: row width %d bits, %s, %s\n", j, block->m_nRowWidth,
                    Counted(counted.nRows, "row", "rows").c_str(), Counted(counted.nBytes, "byte", "bytes").c_str());
         }
-        all.nBlocks += totals.nBlocks;
-        all.nRows += totals.nRows;
-        all.nBytes += totals.nBytes;
+        all += totals;
     }
     printf("Total: %s, %s, %s, %s\n", Counted(model->GetDataFieldCount(), "field", "fields").c_str(),
            Counted(all.nBlocks, "block", "blocks").c_str(), Counted(all.nRows, "row", "rows").c_str(),
@@ -106,36 +107,14 @@ void PrintJson(SVFPlusData* model, const std::string& path)
     rapidjson::PrettyWriter<JsonPieces>& out = document.Write();
     out.StartObject();
     document.Member("file", path);
-    document.Member("version", model->GetVersion());
-    document.Member("comment", model->GetComment());
-    out.Key("fields");
-    out.StartArray();
     Totals all;
-    for (int i = 0; i < model->GetDataFieldCount(); ++i)
-    {
-        SVFDataField* field = model->GetDataField(i);
-        out.StartObject();
-        document.Member("name", field->GetFieldName());
-        document.Number("checksum", field->m_nChecksum);
-        out.Key("blocks");
-        out.StartArray();
-        for (int j = 0; j < field->GetFieldBlockCount(); ++j)
-        {
-            SVFDataField::DataBlock* block = field->GetDataBlock(j);
-            out.StartObject();
-            document.Number("row_width", block->m_nRowWidth);
-            WriteCounts(document, CountBlock(block));
-            out.EndObject();
-        }
-        out.EndArray();
-        Totals totals = CountField(field);
-        WriteCounts(document, totals);
-        out.EndObject();
-        all.nBlocks += totals.nBlocks;
-        all.nRows += totals.nRows;
-        all.nBytes += totals.nBytes;
-    }
-    out.EndArray();
+    WriteModelMembers(
+        document, model, [&](SVFDataField::DataBlock* block) { WriteCounts(document, CountBlock(block)); },
+        [&](SVFDataField* field) {
+            Totals totals = CountField(field);
+            WriteCounts(document, totals);
+            all += totals;
+        });
     out.Key("totals");
     out.StartObject();
     document.Number("fields", model->GetDataFieldCount());

@@ -15,10 +15,12 @@
 
 #include <stdio.h>
 
+#include <functional>
 #include <string>
 
 #include <rapidjson/prettywriter.h>
 
+#include "RODAzivUzirAdovIzozari.h"
 #include "SVFPlusData.h"
 #include "UtByteBuffer.h"
 
@@ -62,20 +64,11 @@ public:
     unsigned long long GetTotal() const override { return m_nTotal; }
 
 private:
+    JsonFileInput(const JsonFileInput&) = delete;
+    JsonFileInput& operator=(const JsonFileInput&) = delete;
+
     FILE* m_pFile;   // not owned
     unsigned long long m_nTotal;
-};
-
-// Told of each row as it is read, and of the reading's progress.
-class JsonReadObserver
-{
-public:
-    virtual ~JsonReadObserver() {}
-    // Row `row` of block `block` of field `field` (all from 0) is complete. The observer
-    // may empty it (Shrink(0)): the reader does not look at it again.
-    virtual void OnRow(int field, int block, int row, UtByteBuffer* bytes) = 0;
-    // `done` bytes of `total` (0 when unknown) are read.
-    virtual void OnProgress(unsigned long long done, unsigned long long total) = 0;
 };
 
 // What is wrong with a JSON text: one sentence, and its place when it has one (else 0).
@@ -89,13 +82,15 @@ struct JsonReadError
 // Reads a JSON text of the shape above into `model`, which must be new and empty, with
 // RapidJSON's SAX reader through a buffer of fixed size: a file and a pipe take the same
 // path, and memory beyond the model is that buffer and the longest text of the JSON.
-// Returns 0 on success. On failure returns -1, empties `model` again, and sets `error`:
-// malformed JSON ("the JSON text is malformed (...) at "...""), quoting at most 40
-// characters of the text; else the member at fault ("fields[0].checksum must be ...").
+// `observer` (the handler's read hook, so that one hook serves both readers) is told of
+// each row and of the reading's progress (its total 0 when unknown). Returns 0 on
+// success. On failure returns -1, empties `model` again, and sets `error`: malformed
+// JSON ("the JSON text is malformed (...) at "...""), quoting at most 40 characters of
+// the text; else the member at fault ("fields[0].checksum must be ...").
 // When the text holds several faults, malformed JSON, nesting deeper than
 // JSON_MODEL_MAX_DEPTH, a member given twice and a text that is not UTF-8 are reported
 // before those of the shape.
-int ReadJsonModel(JsonInput& input, SVFPlusData& model, JsonReadError& error, JsonReadObserver* observer = nullptr);
+int ReadJsonModel(JsonInput& input, SVFPlusData& model, JsonReadError& error, SVFReadHook* observer = nullptr);
 
 // Where the JSON text goes, in pieces of up to 64 KB.
 class JsonOutput
@@ -197,8 +192,8 @@ public:
     bool Finish();
 
 private:
-    JsonDocument(const JsonDocument&);
-    JsonDocument& operator=(const JsonDocument&);
+    JsonDocument(const JsonDocument&) = delete;
+    JsonDocument& operator=(const JsonDocument&) = delete;
 
     JsonPieces* m_pPieces;                            // owned
     rapidjson::PrettyWriter<JsonPieces>* m_pWriter;   // owned
@@ -217,6 +212,12 @@ public:
 // of rows written so far. False when `output` refused a piece.
 bool WriteJsonModel(SVFPlusData* model, JsonOutput& output, void (*onRow)(void*, long long) = nullptr,
                     void* context = nullptr);
+
+// The members "version", "comment" and "fields" of `model` (not null) into the open object
+// of `document`; `blockEnd` and `fieldEnd` add the last members of each block and field.
+void WriteModelMembers(JsonDocument& document, SVFPlusData* model,
+                       const std::function<void(SVFDataField::DataBlock*)>& blockEnd,
+                       const std::function<void(SVFDataField*)>& fieldEnd);
 
 // The whole JSON text of `model` as one string.
 std::string ModelToJson(SVFPlusData* model);

@@ -96,6 +96,11 @@ const Member kFieldMembers[] = {{"name", SLOT_NAME, true},
 const Member kBlockMembers[] = {
     {"row_width", SLOT_ROW_WIDTH, true}, {"rows", SLOT_ROWS, true}, {nullptr, SLOT_NONE, false}};
 
+const Member* MembersOf(FrameKind kind)
+{
+    return kind == FRAME_MODEL ? kModelMembers : kind == FRAME_FIELD ? kFieldMembers : kBlockMembers;
+}
+
 struct Frame
 {
     FrameKind kind;
@@ -118,7 +123,7 @@ std::string Quoted(const std::string& text)
 class ModelEvents
 {
 public:
-    ModelEvents(SVFPlusData& model, JsonReadObserver* observer, const JsonStream& stream)
+    ModelEvents(SVFPlusData& model, SVFReadHook* observer, const JsonStream& stream)
         : m_model(model), m_pObserver(observer), m_stream(stream), m_pField(nullptr), m_pBlock(nullptr), m_nField(-1),
           m_nBlock(-1), m_nRow(-1), m_nRowWidth(0)
     {
@@ -195,7 +200,7 @@ private:
     bool ReadRow(const char* digits, size_t length);
 
     SVFPlusData& m_model;
-    JsonReadObserver* m_pObserver;
+    SVFReadHook* m_pObserver;
     const JsonStream& m_stream;
     std::vector<Frame> m_frames;
     SVFDataField* m_pField;              // the field being read
@@ -280,12 +285,7 @@ bool ModelEvents::Open(bool object)
     if (!Deep())
         return false;
     Slot slot = TakeSlot();
-    Frame frame;
-    frame.kind = FRAME_OTHER;
-    frame.object = object;
-    frame.nItems = 0;
-    frame.nMembersSeen = 0;
-    frame.pending = SLOT_NONE;
+    Frame frame = {FRAME_OTHER, object, 0, 0, SLOT_NONE, {}};
     if (Building())
     {
         if (object && slot == SLOT_ROOT)
@@ -328,9 +328,7 @@ bool ModelEvents::Key(const char* text, rapidjson::SizeType length, bool)
         return Fatal("the member " + Quoted(name) + " appears twice in one object");
     if (!Building() || frame.kind == FRAME_OTHER)
         return true;
-    const Member* members = frame.kind == FRAME_MODEL   ? kModelMembers
-                            : frame.kind == FRAME_FIELD ? kFieldMembers
-                                                        : kBlockMembers;
+    const Member* members = MembersOf(frame.kind);
     for (unsigned int i = 0; members[i].name != nullptr; ++i)
     {
         if (name == members[i].name)
@@ -350,9 +348,7 @@ bool ModelEvents::Close()
     m_frames.pop_back();
     if (!Building() || !frame.object || frame.kind == FRAME_OTHER)
         return true;
-    const Member* members = frame.kind == FRAME_MODEL   ? kModelMembers
-                            : frame.kind == FRAME_FIELD ? kFieldMembers
-                                                        : kBlockMembers;
+    const Member* members = MembersOf(frame.kind);
     for (unsigned int i = 0; members[i].name != nullptr; ++i)
     {
         if (members[i].required && (frame.nMembersSeen & (1u << i)) == 0)
@@ -497,7 +493,7 @@ long JsonFileInput::Read(char* buffer, size_t size)
     return got == 0 && ferror(m_pFile) ? -1 : (long)got;
 }
 
-int ReadJsonModel(JsonInput& input, SVFPlusData& model, JsonReadError& error, JsonReadObserver* observer)
+int ReadJsonModel(JsonInput& input, SVFPlusData& model, JsonReadError& error, SVFReadHook* observer)
 {
     error = JsonReadError();
     try

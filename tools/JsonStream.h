@@ -21,7 +21,7 @@ class JsonStream
 public:
     typedef char Ch;
 
-    JsonStream(JsonInput& input, JsonReadObserver* observer)
+    JsonStream(JsonInput& input, SVFReadHook* observer)
         : m_pNext(nullptr), m_pEnd(nullptr), m_input(input), m_pObserver(observer), m_buffer(kBufferSize + 1),
           m_nStart(0), m_nLines(0), m_nLineStart(0), m_bFailed(false)
     {
@@ -63,7 +63,7 @@ private:
     static const size_t kBufferSize = 262144;
 
     JsonInput& m_input;
-    JsonReadObserver* m_pObserver;
+    SVFReadHook* m_pObserver;
     std::vector<char> m_buffer;
     unsigned long long m_nStart;       // the offset of the buffer's first byte
     long m_nLines;                     // line ends before the buffer

@@ -160,6 +160,31 @@ bool WriteJsonModel(SVFPlusData* model, JsonOutput& output, void (*onRow)(void*,
     long long rowsWritten = 0;
     std::string scratch;
     out.StartObject();
+    WriteModelMembers(
+        document, model,
+        [&](SVFDataField::DataBlock* block) {
+            out.Key("rows");
+            out.StartArray();
+            for (int k = 1; k <= block->GetNumberOfRows(); ++k)
+            {
+                UtByteBuffer* row = block->GetRow(k);
+                const unsigned char* bytes = RowBytes(row, scratch);
+                document.Hex(bytes, bytes != nullptr ? row->GetTotalSize() : 0);
+                if (onRow != nullptr)
+                    onRow(context, ++rowsWritten);
+            }
+            out.EndArray();
+        },
+        [](SVFDataField*) {});
+    out.EndObject();
+    return document.Finish();
+}
+
+void WriteModelMembers(JsonDocument& document, SVFPlusData* model,
+                       const std::function<void(SVFDataField::DataBlock*)>& blockEnd,
+                       const std::function<void(SVFDataField*)>& fieldEnd)
+{
+    rapidjson::PrettyWriter<JsonPieces>& out = document.Write();
     document.Member("version", model->GetVersion());
     document.Member("comment", model->GetComment());
     out.Key("fields");
@@ -174,28 +199,16 @@ bool WriteJsonModel(SVFPlusData* model, JsonOutput& output, void (*onRow)(void*,
         out.StartArray();
         for (int j = 0; j < field->GetFieldBlockCount(); ++j)
         {
-            SVFDataField::DataBlock* block = field->GetDataBlock(j);
             out.StartObject();
-            document.Number("row_width", block->m_nRowWidth);
-            out.Key("rows");
-            out.StartArray();
-            for (int k = 1; k <= block->GetNumberOfRows(); ++k)
-            {
-                UtByteBuffer* row = block->GetRow(k);
-                const unsigned char* bytes = RowBytes(row, scratch);
-                document.Hex(bytes, bytes != nullptr ? row->GetTotalSize() : 0);
-                if (onRow != nullptr)
-                    onRow(context, ++rowsWritten);
-            }
-            out.EndArray();
+            document.Number("row_width", field->GetDataBlock(j)->m_nRowWidth);
+            blockEnd(field->GetDataBlock(j));
             out.EndObject();
         }
         out.EndArray();
+        fieldEnd(field);
         out.EndObject();
     }
     out.EndArray();
-    out.EndObject();
-    return document.Finish();
 }
 
 std::string ModelToJson(SVFPlusData* model)

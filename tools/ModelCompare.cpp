@@ -1,8 +1,6 @@
-// Views of models, their comparison member by member, and the texts the writer cannot
-// put out as they are.
+// Views of models and their comparison member by member.
 #include "ModelCompare.h"
 
-#include <stdio.h>
 #include <string.h>
 
 #include <algorithm>
@@ -10,7 +8,6 @@
 #include "JsonModel.h"
 #include "ModelRows.h"
 #include "ToolText.h"
-#include "UtUtility.h"
 
 namespace
 {
@@ -45,11 +42,6 @@ Difference NewDifference(Difference::Kind kind, const char* field, int index)
     difference.kind = kind;
     difference.field = field;
     difference.nField = index;
-    difference.nBlock = difference.nRow = -1;
-    difference.first = difference.second = 0;
-    difference.nOffset = -1;
-    difference.nByte[0] = difference.nByte[1] = 0;
-    difference.text[0] = difference.text[1] = nullptr;
     return difference;
 }
 
@@ -121,61 +113,6 @@ std::string FieldPlace(const Difference& difference)
            (difference.field != nullptr ? difference.field : "") + "\"";
 }
 
-// Length of the reference "&amp;" (or another predefined entity), "&#123;" or "&#x1F;"
-// at text[0], or 0 when none stands there.
-size_t ReferenceLength(const char* text)
-{
-    size_t i = 1;
-    if (text[i] == '#')
-    {
-        ++i;
-        bool hex = text[i] == 'x';
-        if (hex)
-            ++i;
-        size_t start = i;
-        while (hex ? util_IsHexDigit(text[i]) : util_IsDigit(text[i]))
-            ++i;
-        if (i == start)
-            return 0;
-    }
-    else
-    {
-        // Only the five entities every XML document has; the document type declares none.
-        static const char* const kEntities[] = {"amp;", "lt;", "gt;", "quot;", "apos;"};
-        for (const char* entity : kEntities)
-            if (strncmp(text + 1, entity, strlen(entity)) == 0)
-                return strlen(entity) + 1;
-        return 0;
-    }
-    return text[i] == ';' ? i + 1 : 0;
-}
-
-// A phrase for the first character of `text` the writer cannot put out, or empty.
-std::string TextProblem(const char* text, bool attribute)
-{
-    if (text == nullptr)
-        return std::string();
-    for (const char* p = text; *p != '\0'; ++p)
-    {
-        unsigned char c = (unsigned char)*p;
-        if (c == '<')
-            return "the character '<'";
-        if (c == '&' && ReferenceLength(p) == 0)
-            return "a '&' that begins no predefined entity or character reference";
-        if (attribute && c == '"')
-            return "the character '\"'";
-        if (!attribute && strncmp(p, "]]>", 3) == 0)
-            return "the text \"]]>\"";
-        bool allowed = c == '\t' || (!attribute && (c == '\n' || c == '\r'));
-        if ((c < 0x20 || c == 0x7F) && !allowed)
-        {
-            char code[8];
-            snprintf(code, sizeof(code), "%02X", c);
-            return std::string("the control character 0x") + code;
-        }
-    }
-    return std::string();
-}
 }
 
 void ViewModel(SVFPlusData* model, ViewKind kind, ModelView& view)
@@ -374,32 +311,4 @@ std::string DescribeReadBack(const Difference& difference)
     default:
         return "the number of fields differs";
     }
-}
-
-bool CanWriteTexts(SVFPlusData* model, std::string& problem)
-{
-    if (model == nullptr)
-        return true;
-    std::string found = TextProblem(model->GetVersion(), true);
-    if (!found.empty())
-    {
-        problem = "the version holds " + found;
-        return false;
-    }
-    found = TextProblem(model->GetComment(), false);
-    if (!found.empty())
-    {
-        problem = "the comment holds " + found;
-        return false;
-    }
-    for (int i = 0; i < model->GetDataFieldCount(); ++i)
-    {
-        found = TextProblem(model->GetDataField(i)->GetFieldName(), true);
-        if (!found.empty())
-        {
-            problem = "the name of field " + std::to_string(i) + " holds " + found;
-            return false;
-        }
-    }
-    return true;
 }

@@ -70,17 +70,17 @@ struct Difference
         ROW_COUNT,
         ROW   // the rows differ in length, in a byte, or both
     };
-    Kind kind;
-    const char* field;   // the field's name (the first model's, else the second's)
-    int nField;          // its index (in the first model, else in the second), or -1
-    int nBlock;          // -1 where no block is concerned
-    int nRow;            // -1 where no row is concerned
-    long long first;     // checksums, counts, widths, row lengths
-    long long second;
-    long long nOffset;                   // ROW: the first byte that differs within both rows, or -1
-    int nByte[2];                        // ROW: the two bytes at nOffset
-    const char* text[2];                 // VERSION, COMMENT, FIELD_NAME: the two texts (null for none)
-    std::vector<const char*> order[2];   // FIELD_ORDER: the paired fields' names in each model's order
+    Kind kind = VERSION;
+    const char* field = nullptr;   // the field's name (the first model's, else the second's)
+    int nField = -1;               // its index (in the first model, else in the second), or -1
+    int nBlock = -1;               // -1 where no block is concerned
+    int nRow = -1;                 // -1 where no row is concerned
+    long long first = 0;           // checksums, counts, widths, row lengths
+    long long second = 0;
+    long long nOffset = -1;                     // ROW: the first byte that differs within both rows, or -1
+    int nByte[2] = {0, 0};                      // ROW: the two bytes at nOffset
+    const char* text[2] = {nullptr, nullptr};   // VERSION, COMMENT, FIELD_NAME: the two texts (null for none)
+    std::vector<const char*> order[2];          // FIELD_ORDER: the paired fields' names in each model's order
 };
 
 class DifferenceSink
@@ -131,12 +131,5 @@ std::vector<int> PairByName(const std::vector<const char*>& first, const std::ve
 // A difference as `convert` states it after reading back what it wrote (the first model
 // is the one written): "field 1 \"A\", block 0, row 2 holds 1 byte instead of the 4 written".
 std::string DescribeReadBack(const Difference& difference);
-
-// The writer puts texts out as they are. Returns false, with a phrase in `problem`,
-// when a text of `model` would make the document malformed XML or would not read back
-// as written: '<' anywhere, a '&' that begins neither one of the five predefined
-// entities nor a character reference, '"' in an attribute, "]]>" in the comment, and
-// control characters (line ends and tabs are allowed in the comment, tabs in attributes).
-bool CanWriteTexts(SVFPlusData* model, std::string& problem);
 
 #endif

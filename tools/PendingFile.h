@@ -17,8 +17,8 @@ public:
     void Watch(const char* name);
 
 private:
-    PendingFileGuard(const PendingFileGuard&);
-    PendingFileGuard& operator=(const PendingFileGuard&);
+    PendingFileGuard(const PendingFileGuard&) = delete;
+    PendingFileGuard& operator=(const PendingFileGuard&) = delete;
 
     SignalHandler m_previous[4];
 };

@@ -31,8 +31,8 @@ public:
     bool Finish(std::string& error);
 
 private:
-    PngWriter(const PngWriter&);
-    PngWriter& operator=(const PngWriter&);
+    PngWriter(const PngWriter&) = delete;
+    PngWriter& operator=(const PngWriter&) = delete;
     bool Failed(std::string& error);
 
     PngWriterState* m_pState;   // owned

@@ -26,8 +26,8 @@ public:
     void Update(unsigned long long done, unsigned long long total, const char* unit);
 
 private:
-    Progress(const Progress&);
-    Progress& operator=(const Progress&);
+    Progress(const Progress&) = delete;
+    Progress& operator=(const Progress&) = delete;
 
     std::string m_work;
 };

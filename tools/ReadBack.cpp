@@ -2,6 +2,7 @@
 // (RowComparison.h); the first difference is the one told.
 #include "ReadBack.h"
 
+#include "DataFile.h"
 #include "Progress.h"
 #include "RowComparison.h"
 
@@ -10,14 +11,13 @@ namespace
 class FirstDifference : public DifferenceSink
 {
 public:
-    FirstDifference() : m_bFound(false), m_first() {}
     void Add(const Difference& difference) override
     {
         if (!m_bFound)
             m_first = difference;
         m_bFound = true;
     }
-    bool m_bFound;
+    bool m_bFound = false;
     Difference m_first;
 };
 }
@@ -59,9 +59,9 @@ std::string CheckWrittenJson(SVFPlusData* model, const std::string& readPath, co
     RowComparison comparison(model, VIEW_EXACT, false);
     Progress progress("checking " + shown);
     SVFPlusData reread;
-    ComparingObserver observer(comparison, reread, progress);
+    ToolReader reader(&comparison);
     std::string problem;
-    if (ReadJsonFile(readPath, reread, &observer, problem, shown) != 0)
+    if (reader.ReadJson(readPath, shown, reread, &progress, problem) != 0)
         return "reading it gives: " + problem;
     FirstDifference found;
     comparison.Finish(&reread, true, found);

@@ -147,16 +147,6 @@ bool SelectFields(const RenderRequest& request, std::vector<DrawnField>& fields,
     return true;
 }
 
-// A field's name as a line of the terminal: control characters shown as '?', so that a
-// name cannot steer the terminal.
-std::string Title(const std::string& name)
-{
-    std::string title = name;
-    for (char& c : title)
-        c = ((unsigned char)c < 0x20 || c == 0x7F) ? '?' : c;
-    return title;
-}
-
 int PrintFields(const RenderRequest& request, const std::vector<DrawnField>& fields)
 {
     long long columns = std::min(TerminalColumns(), (long long)PICTURE_MAX_WIDTH);
@@ -164,7 +154,7 @@ int PrintFields(const RenderRequest& request, const std::vector<DrawnField>& fie
     for (size_t i = 0; i < fields.size(); ++i)
     {
         FieldPicture picture(fields[i], request.scale, request.columns, std::max(1LL, columns / request.scale));
-        std::string title = Title(fields[i].name);
+        std::string title = Printable(fields[i].name);
         if (picture.GetWidth() > columns)
             title += " (cut to " + std::to_string(columns) + " of " + std::to_string(picture.GetWidth()) + " columns)";
         printf("%s%s\n", i > 0 ? "\n" : "", title.c_str());

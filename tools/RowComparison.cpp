@@ -4,7 +4,6 @@
 #include <algorithm>
 
 #include "ModelRows.h"
-#include "Progress.h"
 
 RowComparison::RowComparison(SVFPlusData* first, ViewKind kind, bool pairByName)
     : m_kind(kind), m_bPairByName(pairByName)
@@ -78,9 +77,4 @@ void RowComparison::Finish(SVFPlusData* second, bool textsAsJson, DifferenceSink
     std::stable_sort(m_rows.begin(), m_rows.end(), RowBefore);
     CompareOptions options = {m_bPairByName, textsAsJson, &m_rows};
     CompareModels(m_first, seen, options, sink);
-}
-
-void ComparingObserver::OnProgress(unsigned long long done, unsigned long long total)
-{
-    m_progress.Update(done >> 20, total >> 20, "MB");
 }

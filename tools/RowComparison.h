@@ -9,11 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "DataFile.h"
-#include "JsonModel.h"
 #include "ModelCompare.h"
-
-class Progress;
 
 class RowComparison
 {
@@ -41,26 +37,6 @@ private:
     std::map<std::string, size_t> m_namesSeen;               // how often the second model gave each name so far
     std::vector<int> m_partners;         // for each field of the second model met so far: its partner, or -1
     std::vector<RowDifference> m_rows;   // the rows that differ
-};
-
-// The JSON reader reading the second model into `model`: the same, with its progress.
-class ComparingObserver : public JsonReadObserver
-{
-public:
-    ComparingObserver(RowComparison& comparison, SVFPlusData& model, Progress& progress)
-        : m_comparison(comparison), m_model(model), m_progress(progress)
-    {
-    }
-    void OnRow(int field, int block, int row, UtByteBuffer* bytes) override
-    {
-        m_comparison.Check(&m_model, field, block, row, bytes);
-    }
-    void OnProgress(unsigned long long done, unsigned long long total) override;
-
-private:
-    RowComparison& m_comparison;
-    SVFPlusData& m_model;
-    Progress& m_progress;
 };
 
 #endif

@@ -19,6 +19,15 @@ inline bool EndsWithIgnoringCase(const std::string& text, const std::string& suf
     return true;
 }
 
+// `text` for a line of the terminal: control characters as '?', so that a name stays on
+// its line and cannot steer the terminal.
+inline std::string Printable(std::string text)
+{
+    for (char& c : text)
+        c = ((unsigned char)c < 0x20 || c == 0x7F) ? '?' : c;
+    return text;
+}
+
 // "1 byte", "2 bytes".
 inline std::string Counted(long long count, const char* singular, const char* plural)
 {

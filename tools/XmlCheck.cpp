@@ -200,12 +200,9 @@ void PlaceValidityRemarks(const std::string& path, std::vector<Remark>& remarks)
 void AddFinding(const Remark& remark, const char* source, bool error, const char* lead,
                 std::vector<CheckFinding>& findings)
 {
-    CheckFinding finding;
-    finding.bError = error;
-    finding.source = source;
+    CheckFinding finding(error, source, lead + remark.message);
     finding.nLine = remark.line > 0 ? remark.line : 0;
     finding.nColumn = remark.line > 0 ? (remark.column > 0 ? remark.column : 1) : 0;
-    finding.message = lead + remark.message;
     findings.push_back(finding);
 }
 }
@@ -215,9 +212,15 @@ bool CanCheckXml()
     return true;
 }
 
-void CheckXml(const std::string& path, const std::string* documentType, std::vector<CheckFinding>& findings)
+void CheckXml(const std::string& path, const std::string& documentType, std::vector<CheckFinding>& findings)
 {
     xmlInitParser();
+    xmlParserInputBufferPtr typeText = nullptr;
+    if (!documentType.empty() &&
+        (typeText = xmlParserInputBufferCreateFilename(documentType.c_str(), XML_CHAR_ENCODING_NONE)) == nullptr)
+        findings.push_back(CheckFinding(false, "dtd",
+                                        "the document type file " + documentType +
+                                            " cannot be read, so validity is not checked (--no-valid leaves it out)"));
     Collector collector;
     xmlSetStructuredErrorFunc(&collector, Collect);
     xmlExternalEntityLoader previousLoader = xmlGetExternalEntityLoader();
@@ -260,22 +263,14 @@ void CheckXml(const std::string& path, const std::string* documentType, std::vec
         for (size_t i = first; i < findings.size(); ++i)
             anyError = anyError || findings[i].bError;
         if (!wellFormed && !anyError)
-        {
-            CheckFinding verdict;
-            verdict.bError = true;
-            verdict.source = "xml";
-            verdict.message = "libxml2 finds the document not well-formed";
-            findings.push_back(verdict);
-        }
+            findings.push_back(CheckFinding(true, "xml", "libxml2 finds the document not well-formed"));
         collector.remarks.clear();
 
-        if (wellFormed && documentType != nullptr)
+        if (wellFormed && typeText != nullptr)
         {
-            xmlDtdPtr declarations = nullptr;
-            xmlParserInputBufferPtr input =
-                xmlParserInputBufferCreateMem(documentType->data(), (int)documentType->size(), XML_CHAR_ENCODING_NONE);
-            if (input != nullptr)
-                declarations = xmlIOParseDTD(nullptr, input, XML_CHAR_ENCODING_UTF8);
+            // xmlIOParseDTD takes the text over.
+            xmlDtdPtr declarations = xmlIOParseDTD(nullptr, typeText, XML_CHAR_ENCODING_UTF8);
+            typeText = nullptr;
             collector.remarks.clear();
             if (declarations != nullptr)
             {
@@ -293,6 +288,8 @@ void CheckXml(const std::string& path, const std::string* documentType, std::vec
         }
         xmlFreeDoc(document);
     }
+    if (typeText != nullptr)
+        xmlFreeParserInputBuffer(typeText);
     xmlSetExternalEntityLoader(previousLoader);
     xmlSetStructuredErrorFunc(nullptr, nullptr);
 }

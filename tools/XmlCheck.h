@@ -15,6 +15,12 @@ struct CheckFinding
     long nLine = 0;   // from 1; 0 where the finding has no place
     long nColumn = 0;
     std::string message;   // one sentence, without the place
+
+    CheckFinding() = default;
+    CheckFinding(bool error, const char* from, const std::string& sentence)
+        : bError(error), source(from), message(sentence)
+    {
+    }
 };
 
 // True when this build has the libxml2 pass (not the Windows build: Debian has no
@@ -23,10 +29,10 @@ bool CanCheckXml();
 
 // libxml2's findings on the document at `path`, appended to `findings`: its
 // well-formedness errors (exactly when libxml2 finds the document not well-formed), its
-// other remarks as warnings, and, given `documentType` (the text of a document type
-// file), the document's validity against it, whatever the document names, as warnings.
-// Nothing outside the document is opened: no network, no external entity, no document
-// type the document names.
-void CheckXml(const std::string& path, const std::string* documentType, std::vector<CheckFinding>& findings);
+// other remarks as warnings, and, given `documentType` (the path of a document type file;
+// empty for none), the document's validity against it, whatever the document names, as
+// warnings, or a warning that it cannot be read. Nothing else is opened: no network, no
+// external entity, no document type the document names.
+void CheckXml(const std::string& path, const std::string& documentType, std::vector<CheckFinding>& findings);
 
 #endif

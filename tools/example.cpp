@@ -19,7 +19,7 @@ int main(int argc, char** argv)
     if (result < 0)
     {
         const ErrorReport* report = reader.GetErrorHandler()->GetLastReport();
-        fprintf(stderr, "%s\n", report != NULL ? report->GetMessage() : "reading failed");
+        fprintf(stderr, "%s\n", report != nullptr ? report->GetMessage() : "reading failed");
         return 1;
     }
 
