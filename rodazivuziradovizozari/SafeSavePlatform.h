@@ -1,0 +1,73 @@
+// The safe save's private parts: the state of one replacement, the steps every system
+// shares (SafeSave.cpp: reports, temporary names, closing), and the small interface whose
+// two implementations hold what differs by system, each compiled only there:
+// SafeSavePosix.cpp (open, fsync, rename, the folder's fsync) and SafeSaveWindows.cpp
+// (CreateFileW, _commit, MoveFileExW). Not a public header.
+#ifndef RIZEROZ_SAFESAVEPLATFORM_H
+#define RIZEROZ_SAFESAVEPLATFORM_H
+
+#include <stddef.h>
+#include <stdio.h>
+
+#include <string>
+
+#include "RODAzivUzirAdovIzozari.h"
+
+struct SVFSafeFileState
+{
+    std::string shown;       // the path as the caller gave it, named in reports
+    std::string target;      // the file that receives the text, links followed
+    std::string folder;      // the target's folder
+    std::string temporary;   // the temporary file's name while it has one
+    std::string readPath;    // where the finished text can be read
+    ErrorHandler* errors = nullptr;
+    FILE* stream = nullptr;
+    bool direct = false;      // the target itself is written (not a regular file)
+    bool anonymous = false;   // the temporary file has no name yet (O_TMPFILE)
+    bool finished = false;
+    bool closed = true;   // committed or abandoned: nothing more to do
+};
+
+namespace safe_save
+{
+// Attempts at a free temporary name before giving up.
+const int kNameAttempts = 100;
+
+// Shared by every system (SafeSave.cpp).
+
+// Reports a failed step ("No space left on device while writing the new text"),
+// discards the temporary file and returns SVF_ERR_SAVE. Without memory for the
+// sentence, the failure goes unreported but is still returned.
+int Fail(SVFSafeFileState& state, const char* step, const char* reason);
+// Fail with the system's words for `error` (EIO for 0).
+int FailErrno(SVFSafeFileState& state, const char* step, int error);
+// Reports `detail` about the target without discarding anything (the new file is in place).
+void Report(SVFSafeFileState& state, const char* detail);
+// A temporary name beside `target`: ".NAME.RANDOM.tmp", no one can guess.
+std::string TemporaryName(const std::string& target);
+// Closes the stream; on failure reports the step and discards the temporary file.
+int CloseStream(SVFSafeFileState& state, const char* step);
+
+// One implementation per system (SafeSavePosix.cpp, SafeSaveWindows.cpp).
+
+// Where the name part of `path` begins, after its folder and the separator.
+size_t NameStart(const std::string& path);
+// Finds the file to replace from state.shown (not empty) and opens the stream the text
+// goes to: a temporary file beside it (state.temporary or state.anonymous, and
+// state.readPath), or the target itself (state.direct). 0 or a failure reported by Fail.
+int OpenTarget(SVFSafeFileState& state);
+// Writes `count` bytes (none too) as they are, with no line-end translation; false with
+// errno set.
+bool WriteAsIs(FILE* stream, const void* bytes, size_t count);
+// Syncs the flushed stream to the disk; false with errno set. A target written directly
+// that cannot be synced (a pipe, a device) has nothing to sync.
+bool Sync(FILE* stream, bool direct);
+// Closes the finished temporary file and puts it in the target's place, making the move
+// last (the folder's sync where the system needs one); marks the state closed. 0 or
+// SVF_ERR_SAVE, reported.
+int PutInPlace(SVFSafeFileState& state);
+// Removes a temporary file by name, quietly.
+void Remove(const std::string& name);
+}
+
+#endif

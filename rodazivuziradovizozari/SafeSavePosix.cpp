@@ -1,0 +1,273 @@
+// The safe save on POSIX systems (SafeSavePlatform.h): symbolic links are followed to the
+// file they name, the temporary file is created beside it with the old file's owner and
+// permissions, synced with fsync, renamed over the target and its folder synced. On Linux
+// the temporary file is unnamed (O_TMPFILE) until the moment it is renamed, so that not
+// even a killed process leaves it behind; elsewhere it gets a random name, created
+// exclusively. Compiled on every system but Windows (CMakeLists.txt).
+#include "SafeSavePlatform.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <limits.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace
+{
+using safe_save::FailErrno;
+
+// The file a symbolic link names, relative to the link's folder unless absolute.
+bool ReadLink(const std::string& link, std::string& target)
+{
+    std::string buffer(256, '\0');
+    for (;;)
+    {
+        ssize_t length = readlink(link.c_str(), &buffer[0], buffer.size());
+        if (length < 0)
+            return false;
+        if ((size_t)length < buffer.size())
+        {
+            buffer.resize((size_t)length);
+            break;
+        }
+        buffer.resize(buffer.size() * 2);
+    }
+    target = buffer[0] == '/' ? buffer : link.substr(0, safe_save::NameStart(link)) + buffer;
+    return true;
+}
+
+// True when `path` lies in /proc, whose links (/proc/self/fd/1, which /dev/stdout names)
+// stand for open descriptors, not for files to replace.
+bool InsideProc(const std::string& path)
+{
+    size_t cut = safe_save::NameStart(path);
+    std::string folder = cut == 0 ? "." : path.substr(0, cut);
+    char resolved[PATH_MAX];
+    if (realpath(folder.c_str(), resolved) == nullptr)
+        return false;
+    return strcmp(resolved, "/proc") == 0 || strncmp(resolved, "/proc/", 6) == 0;
+}
+
+// Blocks, in the calling thread, the signals that end a process by default while a
+// temporary file has a name for a moment, so that they act only once it is renamed or
+// removed. pthread_sigmask, not sigprocmask, whose effect in a threaded program is
+// unspecified; another thread that does not block them may still take such a signal
+// (SafeSave.h says what a threaded caller does about it).
+class SignalBlock
+{
+public:
+    SignalBlock()
+    {
+        sigset_t blocked;
+        sigemptyset(&blocked);
+        sigaddset(&blocked, SIGINT);
+        sigaddset(&blocked, SIGTERM);
+        sigaddset(&blocked, SIGHUP);
+        sigaddset(&blocked, SIGQUIT);
+        pthread_sigmask(SIG_BLOCK, &blocked, &m_previous);
+    }
+    ~SignalBlock() { pthread_sigmask(SIG_SETMASK, &m_previous, nullptr); }
+    SignalBlock(const SignalBlock&) = delete;
+    SignalBlock& operator=(const SignalBlock&) = delete;
+
+private:
+    sigset_t m_previous;
+};
+
+// Follows symbolic links from `local` to the file they name, into state.target: the link
+// stays, its file changes. A link into /proc stands for a descriptor: state.direct.
+int FollowLinks(SVFSafeFileState& state, const std::string& local)
+{
+    state.target = local;
+    for (int hops = 0;; ++hops)
+    {
+        struct stat link;
+        if (lstat(state.target.c_str(), &link) != 0)
+            return errno != ENOENT ? FailErrno(state, "looking at it", errno) : 0;
+        if (InsideProc(state.target))
+        {
+            state.direct = true;
+            return 0;
+        }
+        if (!S_ISLNK(link.st_mode))
+            return 0;
+        if (hops == 40)
+            return FailErrno(state, "following its links", ELOOP);
+        std::string next;
+        if (!ReadLink(state.target, next))
+            return FailErrno(state, "following its links", errno);
+        state.target = next;
+    }
+}
+
+// The text stream on `descriptor`; on failure the descriptor is closed.
+int OpenStream(SVFSafeFileState& state, int descriptor, const char* step)
+{
+    state.stream = fdopen(descriptor, "w");
+    if (state.stream != nullptr)
+        return 0;
+    int error = errno;
+    close(descriptor);
+    return FailErrno(state, step, error);
+}
+
+// A FIFO or a device takes the text as it comes; a regular file reached through a
+// descriptor's link (a redirected /dev/stdout) is appended to, as that descriptor was
+// opened.
+int OpenDirect(SVFSafeFileState& state, const std::string& local, bool regular)
+{
+    state.direct = true;
+    int descriptor = open(local.c_str(), O_WRONLY | O_CLOEXEC | (regular ? O_APPEND : 0));
+    if (descriptor < 0)
+        return FailErrno(state, "opening it", errno);
+    return OpenStream(state, descriptor, "opening it");
+}
+
+// Creates the temporary file in state.folder with `mode`: unnamed where the system allows,
+// else under a free random name. The descriptor, or -1 with the failure reported.
+int CreateTemporary(SVFSafeFileState& state, mode_t mode)
+{
+    int descriptor = -1;
+#if defined(O_TMPFILE)
+    // Unnamed until Commit links it in: only where /proc lends it a path for that.
+    if (access("/proc/self/fd", X_OK) == 0)
+    {
+        descriptor = open(state.folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
+        state.anonymous = descriptor >= 0;
+    }
+#endif
+    for (int attempt = 0; descriptor < 0; ++attempt)
+    {
+        std::string name = safe_save::TemporaryName(state.target);
+        descriptor = open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+        if (descriptor >= 0)
+            state.temporary = name;
+        else if (errno != EEXIST || attempt == safe_save::kNameAttempts)
+        {
+            FailErrno(state, "creating the temporary file", errno);
+            return -1;
+        }
+    }
+    return descriptor;
+}
+
+// Gives the new file the old one's owner and group where this process may set them (a
+// group of its own, at least), then its permission bits, which a change of owner may have
+// cleared. On failure the descriptor is closed.
+int CopyOwnership(SVFSafeFileState& state, int descriptor, const struct stat& info)
+{
+    if (fchown(descriptor, info.st_uid, info.st_gid) != 0 && fchown(descriptor, (uid_t)-1, info.st_gid) != 0)
+    {
+        // Neither: the new file keeps this process's owner and group.
+    }
+    if (fchmod(descriptor, info.st_mode & 07777) == 0)
+        return 0;
+    int error = errno;
+    close(descriptor);
+    return FailErrno(state, "giving the new file the old one's permissions", error);
+}
+
+// Syncs the folder of a target just renamed, so that the rename lasts. The new file is in
+// place already, so a failure, opening the folder (one this process may write to but not
+// read, say) or syncing it, is reported as such; a file system that cannot sync folders
+// (EINVAL, ENOTSUP) has nothing to do.
+int SyncFolder(SVFSafeFileState& state)
+{
+    errno = 0;
+    int folder = open(state.folder.c_str(), O_RDONLY | O_CLOEXEC);
+    int synced = folder >= 0 ? fsync(folder) : -1;
+    int error = errno != 0 ? errno : EIO;
+    if (folder >= 0)
+        close(folder);
+    if (synced == 0 || (folder >= 0 && (error == EINVAL || error == ENOTSUP)))
+        return 0;
+    char detail[256];
+    snprintf(detail, sizeof(detail), "the new file took the old one's place, but %s its folder failed: %s",
+             folder < 0 ? "opening" : "syncing", strerror(error));
+    safe_save::Report(state, detail);
+    return SVF_ERR_SAVE;
+}
+
+// Gives the unnamed temporary file a free name beside the target for the rename.
+int NameAnonymous(SVFSafeFileState& state)
+{
+    for (int attempt = 0; state.temporary.empty(); ++attempt)
+    {
+        std::string name = safe_save::TemporaryName(state.target);
+        if (linkat(AT_FDCWD, state.readPath.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0)
+            state.temporary = name;
+        else if (errno != EEXIST || attempt == safe_save::kNameAttempts)
+            return FailErrno(state, "giving the new file a name", errno);
+    }
+    return 0;
+}
+}
+
+namespace safe_save
+{
+size_t NameStart(const std::string& path)
+{
+    size_t separator = path.rfind('/');
+    return separator == std::string::npos ? 0 : separator + 1;
+}
+
+int OpenTarget(SVFSafeFileState& state)
+{
+    // On this system a backslash reads as the separator.
+    std::string local = state.shown;
+    for (char& c : local)
+        if (c == '\\')
+            c = '/';
+    if (FollowLinks(state, local) < 0)
+        return SVF_ERR_SAVE;
+    struct stat info;
+    bool exists = stat(state.target.c_str(), &info) == 0;
+    if (exists && S_ISDIR(info.st_mode))
+        return FailErrno(state, "opening it", EISDIR);
+    if (state.direct || (exists && !S_ISREG(info.st_mode)))
+        return OpenDirect(state, local, exists && S_ISREG(info.st_mode));
+
+    size_t cut = NameStart(state.target);
+    state.folder = cut == 0 ? "." : state.target.substr(0, cut);
+    mode_t mode = exists ? 0600 : 0666;   // a new file: 0666 less the umask
+    int descriptor = CreateTemporary(state, mode);
+    if (descriptor < 0 || (exists && CopyOwnership(state, descriptor, info) < 0))
+        return SVF_ERR_SAVE;
+    if (OpenStream(state, descriptor, "opening the temporary file") < 0)
+        return SVF_ERR_SAVE;
+    state.readPath = state.anonymous ? "/proc/self/fd/" + std::to_string(descriptor) : state.temporary;
+    return 0;
+}
+
+bool WriteAsIs(FILE* stream, const void* bytes, size_t count)
+{
+    return count == 0 || fwrite(bytes, 1, count, stream) == count;
+}
+
+bool Sync(FILE* stream, bool direct)
+{
+    return fsync(fileno(stream)) == 0 || (direct && (errno == EINVAL || errno == ENOTSUP));
+}
+
+int PutInPlace(SVFSafeFileState& state)
+{
+    SignalBlock block;
+    if (state.anonymous && NameAnonymous(state) < 0)
+        return SVF_ERR_SAVE;
+    if (CloseStream(state, "closing the temporary file") < 0)
+        return SVF_ERR_SAVE;
+    if (rename(state.temporary.c_str(), state.target.c_str()) != 0)
+        return FailErrno(state, "putting the new file in its place", errno);
+    state.temporary.clear();
+    state.closed = true;
+    return SyncFolder(state);
+}
+
+void Remove(const std::string& name)
+{
+    unlink(name.c_str());
+}
+}

@@ -1,0 +1,124 @@
+// The safe save on Windows (SafeSavePlatform.h): the temporary file is created beside the
+// target under a random name (CreateFileW, CREATE_NEW), written in text mode as the
+// handler's Write writes, synced with _commit and moved over the target with MoveFileExW.
+// Paths go to the system as UTF-16 through util_WidePath. Compiled only on Windows
+// (CMakeLists.txt).
+#include "SafeSavePlatform.h"
+
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <io.h>
+
+#include "UtWidePath.h"
+
+namespace
+{
+using safe_save::Fail;
+using safe_save::FailErrno;
+
+std::wstring Wide(const std::string& text)
+{
+    return util_WidePath(text.c_str());
+}
+
+// The system's words for a Windows error, without the closing period and line end.
+std::string WindowsReason(DWORD code)
+{
+    char text[256];
+    DWORD length =
+        FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, 0, code, 0, text, sizeof(text), 0);
+    while (length > 0 &&
+           (text[length - 1] == '\r' || text[length - 1] == '\n' || text[length - 1] == '.' || text[length - 1] == ' '))
+        --length;
+    if (length == 0)
+        return "Windows error " + std::to_string((unsigned long)code);
+    return std::string(text, length);
+}
+
+// The text stream on the new file's handle, in text mode as the handler's Write writes:
+// line feeds become CR LF. On failure the handle is closed.
+int OpenStream(SVFSafeFileState& state, HANDLE file)
+{
+    int descriptor = _open_osfhandle((intptr_t)file, _O_TEXT);
+    state.stream = descriptor >= 0 ? _fdopen(descriptor, "w") : nullptr;
+    if (state.stream != nullptr)
+        return 0;
+    if (descriptor >= 0)
+        _close(descriptor);
+    else
+        CloseHandle(file);
+    return FailErrno(state, "opening the temporary file", errno);
+}
+}
+
+namespace safe_save
+{
+size_t NameStart(const std::string& path)
+{
+    size_t separator = path.find_last_of("/\\");
+    return separator == std::string::npos ? 0 : separator + 1;
+}
+
+int OpenTarget(SVFSafeFileState& state)
+{
+    state.target = state.shown;
+    DWORD attributes = GetFileAttributesW(Wide(state.target).c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+        return FailErrno(state, "opening it", EISDIR);
+    for (int attempt = 0; state.stream == nullptr; ++attempt)
+    {
+        std::string name = TemporaryName(state.target);
+        HANDLE file =
+            CreateFileW(Wide(name).c_str(), GENERIC_WRITE, FILE_SHARE_READ, 0, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, 0);
+        if (file == INVALID_HANDLE_VALUE)
+        {
+            DWORD error = GetLastError();
+            if ((error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) && attempt < kNameAttempts)
+                continue;
+            return Fail(state, "creating the temporary file", WindowsReason(error).c_str());
+        }
+        state.temporary = name;
+        if (OpenStream(state, file) < 0)
+            return SVF_ERR_SAVE;
+    }
+    state.readPath = state.temporary;
+    return 0;
+}
+
+bool WriteAsIs(FILE* stream, const void* bytes, size_t count)
+{
+    // The stream is in text mode for the handler's text; these bytes go as they are.
+    if (fflush(stream) != 0)
+        return false;
+    _setmode(_fileno(stream), _O_BINARY);
+    bool written = count == 0 || (fwrite(bytes, 1, count, stream) == count && fflush(stream) == 0);
+    _setmode(_fileno(stream), _O_TEXT);
+    return written;
+}
+
+bool Sync(FILE* stream, bool)
+{
+    return _commit(_fileno(stream)) == 0;
+}
+
+int PutInPlace(SVFSafeFileState& state)
+{
+    if (CloseStream(state, "closing the temporary file") < 0)
+        return SVF_ERR_SAVE;
+    if (!MoveFileExW(Wide(state.temporary).c_str(), Wide(state.target).c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        return Fail(state, "putting the new file in its place", WindowsReason(GetLastError()).c_str());
+    state.temporary.clear();
+    state.closed = true;
+    return 0;
+}
+
+void Remove(const std::string& name)
+{
+    DeleteFileW(Wide(name).c_str());
+}
+}
