@@ -1,0 +1,149 @@
+// The row machine (RowScanner.h): one pass over a field block's text, one record per row.
+#include "RowScanner.h"
+
+#include <string.h>
+
+#include "RODAzivUzirAdovIzozari.h"
+#include "UtFastText.h"
+#include "UtUtility.h"
+
+namespace
+{
+// Character classes of the row text: white space (util_IsWhiteSpace), the two characters
+// that end a row (',' and 0), and everything else. One table look-up per character.
+enum RowCharKind
+{
+    KindOther = 0,
+    KindSpace = 1,
+    KindEndOfRow = 2
+};
+
+struct RowCharTable
+{
+    unsigned char kind[256];
+
+    constexpr RowCharTable() : kind()
+    {
+        for (int c = 0; c < 256; ++c)
+            kind[c] = util_IsWhiteSpace((char)c) ? KindSpace : KindOther;
+        kind[(unsigned char)','] = kind[0] = KindEndOfRow;
+    }
+};
+
+constexpr RowCharTable kRowChars;
+}
+
+SVFRowScanner::SVFRowScanner(const unsigned char* text, size_t size, unsigned int limit)
+    : m_p(text), m_end(text + size), m_limit(limit)
+{
+}
+
+int SVFRowScanner::Next(UtByteBuffer* row, SVFRowRecord* record)
+{
+    *record = SVFRowRecord();
+    record->begin = m_p;
+    m_out = m_outBegin = m_outEnd = nullptr;
+    for (;;)
+    {
+        if (record->state == SVFRowState::HighDigit)
+        {
+            // The bulk of a literal: whole digit pairs, one byte each, and the white
+            // space between them (the line breaks of a long row), as far as they go.
+            size_t used = 0;
+            m_out += util_DecodeHexRun(m_p, (size_t)(m_end - m_p), m_out, (size_t)(m_outEnd - m_out), &used);
+            m_p += used;
+        }
+        // Past the end of the text the character is 0, which ends the row.
+        record->end = m_p;
+        unsigned char c = m_p < m_end ? *m_p++ : 0;
+        unsigned char kind = kRowChars.kind[c];
+        if (kind == KindSpace)
+            continue;
+        if (kind == KindEndOfRow)
+            break;
+        int result = Step(c, row, record);
+        if (result < 0)
+            return result;
+    }
+    record->last = m_p >= m_end;
+    // Whatever state the row ended in, a pending digit or a lone prefix adds nothing.
+    if (m_outBegin == nullptr)
+        return 0;
+    int result = FinishLiteral(row, (size_t)(m_out - m_outBegin) > m_limit ? SVF_ERR_ROW_TOO_LARGE : 0);
+    record->bytes = row->GetTotalSize();
+    return result;
+}
+
+// One character of the row that is neither white space nor its end.
+int SVFRowScanner::Step(unsigned char c, UtByteBuffer* row, SVFRowRecord* record)
+{
+    const unsigned char* at = m_p - 1;
+    switch (record->state)
+    {
+    case SVFRowState::Start:
+        if (c == '0' || c == '(')
+        {
+            record->start = at;
+            record->state = c == '0' ? SVFRowState::AfterZero : SVFRowState::InExpression;
+        }
+        else if (record->stray == nullptr)
+        {
+            record->stray = at;
+        }
+        return 0;
+    case SVFRowState::AfterZero:
+        if (c != 'x')
+            return Break(row, record, at);
+        record->state = SVFRowState::HighDigit;
+        return OpenLiteral(row);
+    // Where the run of whole pairs stopped: a digit whose pair white space splits, or no digit.
+    case SVFRowState::HighDigit:
+        if (!util_IsHexDigit((char)c))
+            return Break(row, record, at);
+        m_accumulator = (unsigned char)(util_HexValue((char)c) << 4);
+        record->digit = at;
+        record->state = SVFRowState::LowDigit;
+        return 0;
+    case SVFRowState::LowDigit:
+        if (!util_IsHexDigit((char)c))
+            return Break(row, record, at);
+        if (m_out == m_outEnd)
+            return FinishLiteral(row, SVF_ERR_ROW_TOO_LARGE);
+        *m_out++ = (unsigned char)(m_accumulator | util_HexValue((char)c));
+        record->state = SVFRowState::HighDigit;
+        return 0;
+    case SVFRowState::InExpression:
+        return 0;
+    }
+    return 0;
+}
+
+// Room for the literal whose "0x" was just read: two digits per byte up to the row's ','.
+int SVFRowScanner::OpenLiteral(UtByteBuffer* row)
+{
+    const unsigned char* comma = (const unsigned char*)memchr(m_p, ',', (size_t)(m_end - m_p));
+    size_t most = (size_t)((comma != nullptr ? comma : m_end) - m_p) / 2;
+    if (most > m_limit)
+        most = (size_t)m_limit + 1;   // a row one byte past the limit is refused
+    m_outBegin = m_out = most > 0 ? row->Extend((unsigned int)most) : nullptr;
+    if (most > 0 && m_out == nullptr)
+        return SVF_ERR_NO_MEMORY;
+    m_outEnd = m_out + most;
+    return 0;
+}
+
+// The character at `at` breaks the syntax of the row; a literal keeps what it decoded.
+int SVFRowScanner::Break(UtByteBuffer* row, SVFRowRecord* record, const unsigned char* at)
+{
+    record->broken = at;
+    return record->state == SVFRowState::AfterZero ? SVF_ERR_MODEL : FinishLiteral(row, SVF_ERR_MODEL);
+}
+
+// Ends the literal decoded into [m_outBegin, m_out): keeps its bytes, up to the limit,
+// gives the unused room back, and passes `result` on.
+int SVFRowScanner::FinishLiteral(UtByteBuffer* row, int result)
+{
+    size_t kept = (size_t)(m_out - m_outBegin);
+    row->Shrink((unsigned int)(kept < m_limit ? kept : m_limit));
+    return result;
+}
