@@ -43,29 +43,45 @@ int SVFRowScanner::Next(UtByteBuffer* row, SVFRowRecord* record)
     *record = SVFRowRecord();
     record->begin = m_p;
     m_out = m_outBegin = m_outEnd = nullptr;
+    // The next character is kept here, and in m_p only for the steps below.
+    const unsigned char* p = m_p;
+    const unsigned char* const end = m_end;
+    SVFRowState state = SVFRowState::Start;
     for (;;)
     {
-        if (record->state == SVFRowState::HighDigit)
+        if (state == SVFRowState::HighDigit)
         {
             // The bulk of a literal: whole digit pairs, one byte each, and the white
             // space between them (the line breaks of a long row), as far as they go.
             size_t used = 0;
-            m_out += util_DecodeHexRun(m_p, (size_t)(m_end - m_p), m_out, (size_t)(m_outEnd - m_out), &used);
-            m_p += used;
+            m_out += util_DecodeHexRun(p, (size_t)(end - p), m_out, (size_t)(m_outEnd - m_out), &used);
+            p += used;
+        }
+        else if (state == SVFRowState::InExpression)
+        {
+            // An expression's text goes on to the row's end.
+            while (p < end && kRowChars.kind[*p] != KindEndOfRow)
+                ++p;
         }
         // Past the end of the text the character is 0, which ends the row.
-        record->end = m_p;
-        unsigned char c = m_p < m_end ? *m_p++ : 0;
+        record->end = p;
+        unsigned char c = p < end ? *p++ : 0;
         unsigned char kind = kRowChars.kind[c];
         if (kind == KindSpace)
             continue;
         if (kind == KindEndOfRow)
             break;
-        int result = Step(c, row, record);
+        m_p = p;
+        int result = Step(c, row, record, state);
         if (result < 0)
+        {
+            record->state = state;
             return result;
+        }
     }
-    record->last = m_p >= m_end;
+    m_p = p;
+    record->state = state;
+    record->last = p >= end;
     // Whatever state the row ended in, a pending digit or a lone prefix adds nothing.
     if (m_outBegin == nullptr)
         return 0;
@@ -75,16 +91,16 @@ int SVFRowScanner::Next(UtByteBuffer* row, SVFRowRecord* record)
 }
 
 // One character of the row that is neither white space nor its end.
-int SVFRowScanner::Step(unsigned char c, UtByteBuffer* row, SVFRowRecord* record)
+int SVFRowScanner::Step(unsigned char c, UtByteBuffer* row, SVFRowRecord* record, SVFRowState& state)
 {
     const unsigned char* at = m_p - 1;
-    switch (record->state)
+    switch (state)
     {
     case SVFRowState::Start:
         if (c == '0' || c == '(')
         {
             record->start = at;
-            record->state = c == '0' ? SVFRowState::AfterZero : SVFRowState::InExpression;
+            state = c == '0' ? SVFRowState::AfterZero : SVFRowState::InExpression;
         }
         else if (record->stray == nullptr)
         {
@@ -93,24 +109,24 @@ int SVFRowScanner::Step(unsigned char c, UtByteBuffer* row, SVFRowRecord* record
         return 0;
     case SVFRowState::AfterZero:
         if (c != 'x')
-            return Break(row, record, at);
-        record->state = SVFRowState::HighDigit;
+            return Break(row, record, at, state);
+        state = SVFRowState::HighDigit;
         return OpenLiteral(row);
     // Where the run of whole pairs stopped: a digit whose pair white space splits, or no digit.
     case SVFRowState::HighDigit:
         if (!util_IsHexDigit((char)c))
-            return Break(row, record, at);
+            return Break(row, record, at, state);
         m_accumulator = (unsigned char)(util_HexValue((char)c) << 4);
         record->digit = at;
-        record->state = SVFRowState::LowDigit;
+        state = SVFRowState::LowDigit;
         return 0;
     case SVFRowState::LowDigit:
         if (!util_IsHexDigit((char)c))
-            return Break(row, record, at);
+            return Break(row, record, at, state);
         if (m_out == m_outEnd)
             return FinishLiteral(row, SVF_ERR_ROW_TOO_LARGE);
         *m_out++ = (unsigned char)(m_accumulator | util_HexValue((char)c));
-        record->state = SVFRowState::HighDigit;
+        state = SVFRowState::HighDigit;
         return 0;
     case SVFRowState::InExpression:
         return 0;
@@ -133,10 +149,10 @@ int SVFRowScanner::OpenLiteral(UtByteBuffer* row)
 }
 
 // The character at `at` breaks the syntax of the row; a literal keeps what it decoded.
-int SVFRowScanner::Break(UtByteBuffer* row, SVFRowRecord* record, const unsigned char* at)
+int SVFRowScanner::Break(UtByteBuffer* row, SVFRowRecord* record, const unsigned char* at, SVFRowState state)
 {
     record->broken = at;
-    return record->state == SVFRowState::AfterZero ? SVF_ERR_MODEL : FinishLiteral(row, SVF_ERR_MODEL);
+    return state == SVFRowState::AfterZero ? SVF_ERR_MODEL : FinishLiteral(row, SVF_ERR_MODEL);
 }
 
 // Ends the literal decoded into [m_outBegin, m_out): keeps its bytes, up to the limit,

@@ -54,9 +54,9 @@ public:
     int Next(UtByteBuffer* row, SVFRowRecord* record);
 
 private:
-    int Step(unsigned char c, UtByteBuffer* row, SVFRowRecord* record);
+    int Step(unsigned char c, UtByteBuffer* row, SVFRowRecord* record, SVFRowState& state);
     int OpenLiteral(UtByteBuffer* row);
-    int Break(UtByteBuffer* row, SVFRowRecord* record, const unsigned char* at);
+    int Break(UtByteBuffer* row, SVFRowRecord* record, const unsigned char* at, SVFRowState state);
     int FinishLiteral(UtByteBuffer* row, int result);
 
     const unsigned char* m_p;     // the next character
