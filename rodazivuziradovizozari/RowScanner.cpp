@@ -43,9 +43,10 @@ int SVFRowScanner::Next(UtByteBuffer* row, SVFRowRecord* record)
     *record = SVFRowRecord();
     record->begin = m_p;
     m_out = m_outBegin = m_outEnd = nullptr;
-    // The next character is kept here, and in m_p only for the steps below.
+    // The next character, and the one that ends the row, are kept here until the row ends.
     const unsigned char* p = m_p;
     const unsigned char* const end = m_end;
+    const unsigned char* rowEnd = p;
     SVFRowState state = SVFRowState::Start;
     for (;;)
     {
@@ -64,15 +65,14 @@ int SVFRowScanner::Next(UtByteBuffer* row, SVFRowRecord* record)
                 ++p;
         }
         // Past the end of the text the character is 0, which ends the row.
-        record->end = p;
+        rowEnd = p;
         unsigned char c = p < end ? *p++ : 0;
         unsigned char kind = kRowChars.kind[c];
         if (kind == KindSpace)
             continue;
         if (kind == KindEndOfRow)
             break;
-        m_p = p;
-        int result = Step(c, row, record, state);
+        int result = Step(c, p, row, record, state);
         if (result < 0)
         {
             record->state = state;
@@ -80,20 +80,22 @@ int SVFRowScanner::Next(UtByteBuffer* row, SVFRowRecord* record)
         }
     }
     m_p = p;
+    record->end = rowEnd;
     record->state = state;
     record->last = p >= end;
     // Whatever state the row ended in, a pending digit or a lone prefix adds nothing.
     if (m_outBegin == nullptr)
         return 0;
-    int result = FinishLiteral(row, (size_t)(m_out - m_outBegin) > m_limit ? SVF_ERR_ROW_TOO_LARGE : 0);
-    record->bytes = row->GetTotalSize();
-    return result;
+    size_t kept = (size_t)(m_out - m_outBegin);
+    record->bytes = (unsigned int)(kept < m_limit ? kept : m_limit);
+    return FinishLiteral(row, kept > m_limit ? SVF_ERR_ROW_TOO_LARGE : 0);
 }
 
-// One character of the row that is neither white space nor its end.
-int SVFRowScanner::Step(unsigned char c, UtByteBuffer* row, SVFRowRecord* record, SVFRowState& state)
+// One character of the row that is neither white space nor its end; `next` follows it.
+int SVFRowScanner::Step(unsigned char c, const unsigned char* next, UtByteBuffer* row, SVFRowRecord* record,
+                        SVFRowState& state)
 {
-    const unsigned char* at = m_p - 1;
+    const unsigned char* at = next - 1;
     switch (state)
     {
     case SVFRowState::Start:
@@ -111,7 +113,7 @@ int SVFRowScanner::Step(unsigned char c, UtByteBuffer* row, SVFRowRecord* record
         if (c != 'x')
             return Break(row, record, at, state);
         state = SVFRowState::HighDigit;
-        return OpenLiteral(row);
+        return OpenLiteral(row, next);
     // Where the run of whole pairs stopped: a digit whose pair white space splits, or no digit.
     case SVFRowState::HighDigit:
         if (!util_IsHexDigit((char)c))
@@ -134,11 +136,11 @@ int SVFRowScanner::Step(unsigned char c, UtByteBuffer* row, SVFRowRecord* record
     return 0;
 }
 
-// Room for the literal whose "0x" was just read: two digits per byte up to the row's ','.
-int SVFRowScanner::OpenLiteral(UtByteBuffer* row)
+// Room for the literal whose "0x" ends before `next`: two digits per byte up to the row's ','.
+int SVFRowScanner::OpenLiteral(UtByteBuffer* row, const unsigned char* next)
 {
-    const unsigned char* comma = (const unsigned char*)memchr(m_p, ',', (size_t)(m_end - m_p));
-    size_t most = (size_t)((comma != nullptr ? comma : m_end) - m_p) / 2;
+    const unsigned char* comma = (const unsigned char*)memchr(next, ',', (size_t)(m_end - next));
+    size_t most = (size_t)((comma != nullptr ? comma : m_end) - next) / 2;
     if (most > m_limit)
         most = (size_t)m_limit + 1;   // a row one byte past the limit is refused
     m_outBegin = m_out = most > 0 ? row->Extend((unsigned int)most) : nullptr;

@@ -54,8 +54,8 @@ public:
     int Next(UtByteBuffer* row, SVFRowRecord* record);
 
 private:
-    int Step(unsigned char c, UtByteBuffer* row, SVFRowRecord* record, SVFRowState& state);
-    int OpenLiteral(UtByteBuffer* row);
+    int Step(unsigned char c, const unsigned char* next, UtByteBuffer* row, SVFRowRecord* record, SVFRowState& state);
+    int OpenLiteral(UtByteBuffer* row, const unsigned char* next);
     int Break(UtByteBuffer* row, SVFRowRecord* record, const unsigned char* at, SVFRowState state);
     int FinishLiteral(UtByteBuffer* row, int result);
 
