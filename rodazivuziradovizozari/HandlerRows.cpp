@@ -1,67 +1,24 @@
-// Field block rows: the text of a FieldBlock element becomes rows of its data field.
-// Rows are separated by ','; white space is dropped everywhere; a row is a hexadecimal
-// literal ("0x" and two digits per byte), decoded here straight into the row buffer, or an
-// expression (starting with '('), evaluated from the element's text straight into the row.
-// A row takes memory for what its own text can hold, never for what its width names.
+// Field block rows: the text of a FieldBlock element becomes rows of its data field. The
+// row machine (RowScanner.h) passes over each row once, decoding a hexadecimal literal
+// straight into the row's bytes; an expression row (starting with '(') is evaluated here
+// from the element's text straight into the row. A row takes memory for what its own text
+// can hold, never for what its width names.
 #include "RODAzivUzirAdovIzozari.h"
 
 #include <stddef.h>
-#include <string.h>
 
 #include <algorithm>
 #include <memory>
 #include <new>
 
 #include "HandlerWarnings.h"
+#include "RowScanner.h"
 #include "RowWidth.h"
 #include "SVPExpression.h"
-#include "UtFastText.h"
 #include "UtUtility.h"
 
 namespace
 {
-enum RowState
-{
-    RowStart = 0,      // start of a row; stray characters are passed over
-    AfterZero = 1,     // a '0' was read; 'x' must follow
-    HighDigit = 2,     // the first digit of a byte is due
-    LowDigit = 3,      // the second digit of a byte is due
-    InExpression = 4   // inside an expression; everything goes to the expression text
-};
-
-// Character classes of the row text: white space (util_IsWhiteSpace), the two characters
-// that end a row (',' and 0), and everything else. One table look-up per character.
-enum RowCharKind
-{
-    KindOther = 0,
-    KindSpace = 1,
-    KindEndOfRow = 2
-};
-
-struct RowCharTable
-{
-    unsigned char kind[256];
-
-    constexpr RowCharTable() : kind()
-    {
-        for (int c = 0; c < 256; ++c)
-            kind[c] = util_IsWhiteSpace((char)c) ? KindSpace : KindOther;
-        kind[(unsigned char)','] = kind[0] = KindEndOfRow;
-    }
-};
-
-constexpr RowCharTable kRowChars;
-
-// Ends the literal row whose bytes were decoded into [begin, out) of its room: keeps
-// them, up to `limit`, gives the unused room back, and passes `result` on.
-int FinishLiteral(UtByteBuffer* row, const unsigned char* begin, const unsigned char* out, unsigned int limit,
-                  int result)
-{
-    size_t kept = (size_t)(out - begin);
-    row->Shrink((unsigned int)(kept < limit ? kept : limit));
-    return result;
-}
-
 // The least the expression budget of one Read allows, and how many times the document's
 // size it allows beyond that.
 const unsigned long long kLeastExpressionBudget = 1ull << 30;
@@ -153,15 +110,7 @@ int RODAzivUzirAdovIzozari::ProcessFieldBlock(unsigned long parent, unsigned int
     if (m_pWarnings != nullptr)
     {
         m_pWarnings->bWidthChecked = CheckBlockStart(field, width, size) != 0;
-        long line = 0, column = 0;
-        bool cdata = false;
-        for (int i = 0; i < GetContentMarkupCount(); ++i)
-            if (GetContentMarkup(i, &line, &column, &cdata))
-                Warn(SVF_WARN_MARKUP_IN_ROWS, line, column,
-                     cdata ? "a CDATA section stands in the rows of a field block; its text is read as rows, and a "
-                             "written file does not keep the section"
-                           : "a comment stands in the rows of a field block; the reader drops it, and a written file "
-                             "does not keep it");
+        CheckBlockMarkup();
     }
     if (size == 0)
         return (int)parent;
@@ -178,117 +127,41 @@ int RODAzivUzirAdovIzozari::ProcessFieldBlock(unsigned long parent, unsigned int
         m_pContent->CopyData(0, copy.get(), (int)size);
         text = copy.get();
     }
-    const unsigned char* p = text;
-    const unsigned char* const end = text + size;
-    const unsigned int rowLimit = GetReadLimits().nRow;
+    int result = ReadRows(field, width, text, size);
+    return result < 0 ? result : (int)parent;
+}
+
+// The rows of a field block's text, one at a time: scanned (its literal's bytes decoded
+// into it), evaluated when it is an expression, checked, and told to the hook.
+int RODAzivUzirAdovIzozari::ReadRows(SVFDataField* field, int width, const unsigned char* text, unsigned int size)
+{
+    SVFRowScanner scanner(text, size, GetReadLimits().nRow);
     // One evaluator serves every expression row of the element, made ready at the first.
     SVPExpression evaluator;
     bool evaluatorReady = false;
-
-    for (;;)
+    SVFRowRecord record;
+    do
     {
         UtByteBuffer* row = field->AddRow(width);
         if (row == nullptr)
             return SVF_ERR_NO_ROW;
-
-        RowState state = RowStart;
-        const unsigned char* const rowBegin = p;
-        const unsigned char* expression = nullptr;   // the row's '(', once one began it
-        // Where the decoded bytes of a literal go: room in the row, taken when its "0x"
-        // is read for at most the digits that stand before the row's ',' (a row cannot
-        // hold more), and given back at the row's end when much of it stays unused.
-        unsigned char* out = nullptr;
-        unsigned char* outBegin = nullptr;
-        unsigned char* outEnd = nullptr;
-        unsigned char accumulator = 0;
-        const unsigned char* rowEnd = p;   // the character that ends the row, or the text's end
-        for (;;)
-        {
-            if (state == HighDigit)
-            {
-                // The bulk of a literal: whole digit pairs, one byte each, and the white
-                // space between them (the line breaks of a long row), as far as they go.
-                size_t used = 0;
-                out += util_DecodeHexRun(p, (size_t)(end - p), out, (size_t)(outEnd - out), &used);
-                p += used;
-            }
-            // Past the end of the text the character is 0, which ends the row.
-            rowEnd = p;
-            unsigned char c = p < end ? *p++ : 0;
-            unsigned char kind = kRowChars.kind[c];
-            if (kind == KindSpace)
-                continue;
-            if (kind == KindEndOfRow)
-                break;
-            switch (state)
-            {
-            case RowStart:
-                if (c == '0')
-                {
-                    state = AfterZero;
-                }
-                else if (c == '(')
-                {
-                    expression = p - 1;
-                    state = InExpression;
-                }
-                break;
-            case AfterZero:
-            {
-                if (c != 'x')
-                    return RowSyntaxError(field, end, p - 1, AfterZero);
-                const unsigned char* comma = (const unsigned char*)memchr(p, ',', (size_t)(end - p));
-                size_t most = (size_t)((comma != nullptr ? comma : end) - p) / 2;
-                if (most > rowLimit)
-                    most = (size_t)rowLimit + 1;   // a row one byte past the limit is refused below
-                outBegin = out = most > 0 ? row->Extend((unsigned int)most) : nullptr;
-                if (most > 0 && out == nullptr)
-                    return SVF_ERR_NO_MEMORY;
-                outEnd = out + most;
-                state = HighDigit;
-                break;
-            }
-            // Where the run above stopped: a digit whose pair white space splits, or no digit.
-            case HighDigit:
-                if (!util_IsHexDigit((char)c))
-                    return FinishLiteral(row, outBegin, out, rowLimit, RowSyntaxError(field, end, p - 1, HighDigit));
-                accumulator = (unsigned char)(util_HexValue((char)c) << 4);
-                state = LowDigit;
-                break;
-            case LowDigit:
-                if (!util_IsHexDigit((char)c))
-                    return FinishLiteral(row, outBegin, out, rowLimit, RowSyntaxError(field, end, p - 1, LowDigit));
-                if (out == outEnd)
-                    return FinishLiteral(row, outBegin, out, rowLimit, SVF_ERR_ROW_TOO_LARGE);
-                *out++ = (unsigned char)(accumulator | util_HexValue((char)c));
-                state = HighDigit;
-                break;
-            case InExpression:
-                break;
-            }
-        }
-
-        // Whatever state the row ended in, a pending digit or a lone prefix adds nothing.
-        int result = 0;
-        long long stands = 0;
-        if (outBegin != nullptr)
-            result = FinishLiteral(row, outBegin, out, rowLimit,
-                                   (size_t)(out - outBegin) > rowLimit ? SVF_ERR_ROW_TOO_LARGE : 0);
-        else if (expression != nullptr)
+        int result = scanner.Next(row, &record);
+        if (result == SVF_ERR_MODEL)
+            return RowSyntaxError(field, text, record);
+        if (result == 0 && record.state == SVFRowState::InExpression)
         {
             if (!evaluatorReady)
                 evaluator.Initialize(GetDefaultDir());
             evaluatorReady = true;
-            result = AddExpressionRow(evaluator, row, expression, rowEnd, width, &stands);
+            result = AddExpressionRow(evaluator, row, record.start, record.end, width, &record.stands);
+            record.bytes = row->GetTotalSize();
         }
         if (result < 0)
             return result;
         if (m_pWarnings != nullptr)
-            CheckRow(field, end, rowBegin, rowEnd, state, stands, width, p >= end);
+            CheckRow(field, text, record, width);
         if (m_pReadHook != nullptr)
             TellRow(field);
-
-        if (p >= end)
-            return (int)parent;
-    }
+    } while (!record.last);
+    return 0;
 }

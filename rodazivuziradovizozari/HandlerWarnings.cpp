@@ -9,6 +9,7 @@
 #include <string>
 
 #include "HandlerWarnings.h"
+#include "RowScanner.h"
 #include "RowWidth.h"
 #include "UtUtility.h"
 
@@ -98,16 +99,6 @@ std::string FieldLabel(SVFDataField* field, int index)
         return "field " + Number(index) + " (no name)";
     return "field " + Quote((const unsigned char*)name, strlen(name));
 }
-
-// The row syntax as a character machine sees it (HandlerRows.cpp uses the same values).
-enum
-{
-    StateRowStart = 0,
-    StateAfterZero = 1,
-    StateHighDigit = 2,
-    StateLowDigit = 3,
-    StateInExpression = 4
-};
 
 // A found character in a sentence: "G", or the byte 0x01.
 std::string Found(unsigned char c)
@@ -386,29 +377,33 @@ int RODAzivUzirAdovIzozari::CheckBlockStart(SVFDataField* field, int width, unsi
     return plain && width > 0 ? 1 : 0;
 }
 
-// One row at its end: characters passed over, an odd digit, an expression that does not
-// evaluate or is cut, a length other than the width's, the row a last ',' adds.
-void RODAzivUzirAdovIzozari::CheckRow(SVFDataField* field, const unsigned char* end, const unsigned char* rowBegin,
-                                      const unsigned char* rowEnd, int state, long long stands, int width, bool last)
+// Comments and CDATA sections that stand in the rows of a field block.
+void RODAzivUzirAdovIzozari::CheckBlockMarkup()
 {
-    // `end` ends the element's text, which starts `size` bytes before it.
+    long line = 0, column = 0;
+    bool cdata = false;
+    for (int i = 0; i < GetContentMarkupCount(); ++i)
+        if (GetContentMarkup(i, &line, &column, &cdata))
+            Warn(SVF_WARN_MARKUP_IN_ROWS, line, column,
+                 cdata ? "a CDATA section stands in the rows of a field block; its text is read as rows, and a "
+                         "written file does not keep the section"
+                       : "a comment stands in the rows of a field block; the reader drops it, and a written file "
+                         "does not keep it");
+}
+
+// One row at its end, from the record the row machine kept of it (RowScanner.h):
+// characters passed over, an odd digit, an expression that does not evaluate or is cut,
+// a length other than the width's, the row a last ',' adds.
+void RODAzivUzirAdovIzozari::CheckRow(SVFDataField* field, const unsigned char* text, const SVFRowRecord& record,
+                                      int width)
+{
+    // The element's text, the row's "0x" or '(' and the first character passed over before it.
     unsigned int size = m_pContent->GetTotalSize();
-    const unsigned char* text = end - size;
-    // The row's "0x" or '(' (its first '0' or '(', as the row machine passes over the rest)
-    // and the first character passed over before it.
-    const unsigned char* start = nullptr;
-    const unsigned char* stray = nullptr;
-    for (const unsigned char* c = rowBegin; c < rowEnd && start == nullptr; ++c)
-    {
-        if (*c == '0' || *c == '(')
-            start = c;
-        else if (stray == nullptr && !util_IsWhiteSpace((char)*c))
-            stray = c;
-    }
+    const unsigned char* start = record.start;
+    const unsigned char* stray = record.stray;
     // The names of the row and of its field, worked out only for a warning.
     int blockIndex = field->GetFieldBlockCount() - 1;
-    SVFDataField::DataBlock* block = field->GetDataBlock(blockIndex);
-    int rowIndex = block->GetNumberOfRows() - 1;
+    int rowIndex = field->GetDataBlock(blockIndex)->GetNumberOfRows() - 1;
     std::string label, row;
     auto name = [&]() -> const std::string& {
         if (label.empty())
@@ -426,7 +421,7 @@ void RODAzivUzirAdovIzozari::CheckRow(SVFDataField* field, const unsigned char* 
     if (stray != nullptr)
     {
         std::string passed;
-        for (const unsigned char* c = stray; c < (start != nullptr ? start : rowEnd); ++c)
+        for (const unsigned char* c = stray; c < (start != nullptr ? start : record.end); ++c)
             if (!util_IsWhiteSpace((char)*c))
                 passed += (char)*c;
         WarnAtContent(SVF_WARN_STRAY_CHARACTERS, index(stray),
@@ -434,69 +429,60 @@ void RODAzivUzirAdovIzozari::CheckRow(SVFDataField* field, const unsigned char* 
                        " begin no row (a row starts with \"0x\" or \"(\") and are not read")
                           .c_str());
     }
-    else if (start == nullptr && last && rowBegin > text)
+    else if (start == nullptr && record.last && record.begin > text)
     {
         name();
-        WarnAtContent(SVF_WARN_TRAILING_COMMA, index(rowBegin - 1),
+        WarnAtContent(SVF_WARN_TRAILING_COMMA, index(record.begin - 1),
                       ("the ',' after the last row of block " + Number(blockIndex) + " of " + label +
                        " adds an empty row " + Number(rowIndex))
                           .c_str());
         return;
     }
-    if (state == StateLowDigit)
-    {
-        const unsigned char* digit = rowEnd - 1;
-        while (digit > text && util_IsWhiteSpace((char)*digit))
-            --digit;
-        WarnAtContent(SVF_WARN_ODD_DIGITS, index(digit),
+    if (record.state == SVFRowState::LowDigit)
+        WarnAtContent(SVF_WARN_ODD_DIGITS, index(record.digit),
                       (name() + " has an odd number of hexadecimal digits; the last one is not read").c_str());
-    }
 
     long long widthBytes = ExpressionRowBytes(width);
-    const unsigned char* place = start != nullptr ? start : stray != nullptr ? stray : rowEnd;
-    if (start != nullptr && *start == '(')
+    const unsigned char* place = start != nullptr ? start : stray != nullptr ? stray : record.end;
+    if (record.state == SVFRowState::InExpression)
     {
-        if (stands < 0)
+        if (record.stands < 0)
         {
             WarnAtContent(SVF_WARN_EXPRESSION_FAILS, index(start),
-                          ("the expression " + Quote(start, (size_t)(rowEnd - start)) + " of " + name() +
+                          ("the expression " + Quote(start, (size_t)(record.end - start)) + " of " + name() +
                            " does not evaluate, so the row reads as empty")
                               .c_str());
             return;
         }
-        if (stands > widthBytes)
+        if (record.stands > widthBytes)
         {
             WarnAtContent(SVF_WARN_EXPRESSION_CUT, index(start),
-                          ("the expression of " + name() + " stands for " + Counted(stands, "byte", "bytes") +
+                          ("the expression of " + name() + " stands for " + Counted(record.stands, "byte", "bytes") +
                            "; the reader keeps the " + Counted(widthBytes, "byte", "bytes") + " that row_width " +
                            Number(width) + " holds")
                               .c_str());
             return;
         }
     }
-    if (m_pWarnings->bWidthChecked)
-    {
-        long long bytes = block->GetRow(rowIndex + 1)->GetTotalSize();
-        if (bytes != widthBytes)
-            WarnAtContent(SVF_WARN_ROW_LENGTH, index(place),
-                          (name() + " holds " + Counted(bytes, "byte", "bytes") + ", but row_width " + Number(width) +
-                           " asks for " + Number(widthBytes))
-                              .c_str());
-    }
+    if (m_pWarnings->bWidthChecked && (long long)record.bytes != widthBytes)
+        WarnAtContent(SVF_WARN_ROW_LENGTH, index(place),
+                      (name() + " holds " + Counted(record.bytes, "byte", "bytes") + ", but row_width " +
+                       Number(width) + " asks for " + Number(widthBytes))
+                          .c_str());
 }
 
 // A row that breaks the hexadecimal syntax: the failure is placed at the character and
 // says what was found and what was due.
-int RODAzivUzirAdovIzozari::RowSyntaxError(SVFDataField* field, const unsigned char* end, const unsigned char* at,
-                                           int state)
+int RODAzivUzirAdovIzozari::RowSyntaxError(SVFDataField* field, const unsigned char* text, const SVFRowRecord& record)
 {
-    const unsigned char* text = end - m_pContent->GetTotalSize();
+    const unsigned char* at = record.broken;
+    SVFRowState state = record.state;
     int blockIndex = field->GetFieldBlockCount() - 1;
     SVFDataField::DataBlock* block = field->GetDataBlock(blockIndex);
     int rowIndex = block != nullptr ? block->GetNumberOfRows() - 1 : 0;
-    const char* due = state == StateAfterZero   ? "the 'x' of the \"0x\" that begins a hexadecimal row"
-                      : state == StateHighDigit ? "a hexadecimal digit"
-                                                : "the second hexadecimal digit of a byte";
+    const char* due = state == SVFRowState::AfterZero   ? "the 'x' of the \"0x\" that begins a hexadecimal row"
+                      : state == SVFRowState::HighDigit ? "a hexadecimal digit"
+                                                        : "the second hexadecimal digit of a byte";
     std::string sentence = "row " + Number(rowIndex) + " of block " + Number(blockIndex) + " of " +
                            FieldLabel(field, m_pSVFPlusData->GetDataFieldCount() - 1) +
                            " breaks the hexadecimal row syntax: " + Found(*at) + " stands where " + due + " is due";

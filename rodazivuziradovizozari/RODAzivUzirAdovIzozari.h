@@ -36,6 +36,7 @@ const unsigned int SVF_MAX_ROW = 0x7FFFFFFFu;
 
 // What one Read takes at most (docs/limits.md). A field of 0 stands for its default.
 struct SVFWarningState;
+struct SVFRowRecord;
 class SVPExpression;
 
 struct SVFReadLimits
@@ -132,6 +133,7 @@ private:
     int ProcessStartTag(unsigned long parent);
     int AssignTagEnumValue(XMLNode* node);
     int ProcessFieldBlock(unsigned long parent, unsigned int size);
+    int ReadRows(SVFDataField* field, int width, const unsigned char* text, unsigned int size);
     int AddExpressionRow(SVPExpression& evaluator, UtByteBuffer* row, const unsigned char* begin,
                          const unsigned char* end, int width, long long* stands);
 
@@ -145,9 +147,9 @@ private:
     void CheckEndTag();
     void CheckIgnoredEmpty(int code);
     int CheckBlockStart(SVFDataField* field, int width, unsigned int size);
-    void CheckRow(SVFDataField* field, const unsigned char* end, const unsigned char* rowBegin,
-                  const unsigned char* rowEnd, int state, long long stands, int width, bool last);
-    int RowSyntaxError(SVFDataField* field, const unsigned char* end, const unsigned char* at, int state);
+    void CheckBlockMarkup();
+    void CheckRow(SVFDataField* field, const unsigned char* text, const SVFRowRecord& record, int width);
+    int RowSyntaxError(SVFDataField* field, const unsigned char* text, const SVFRowRecord& record);
     int ReadDocument();
     int OpenFile(const char* fileName, const char* defaultDir, const char* mode);
 
