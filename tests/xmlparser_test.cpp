@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "TestSupport.h"
-#include "../platform/xmlparser/XMLParserState.h"   // the window's normal size
+#include "../platform/xmlparser/XMLWindow.h"   // the window's normal size
 
 using testsupport::Repeat;
 using testsupport::WriteBytes;
@@ -508,7 +508,7 @@ TEST(XMLParserScan, EveryConstructAcrossTheWindowEdge)
     const std::string probe = "<a b='1'\n c=\"2\">t<!--c--><![CDATA[d]]><?p q?>u</a\n><e/>";
     for (size_t before = 0; before <= probe.size() + 1; ++before)
     {
-        std::string pad(XMLParserState::kWindowSize - 3 - probe.size() - 1 + before, 'x');
+        std::string pad(XMLWindow::kSize - 3 - probe.size() - 1 + before, 'x');
         EXPECT_EQ(TraceDocument("<r>" + pad + probe + "</r>"), "S:r{" + pad + "}|S:a[b=1,c=2]{tdu}|E:a|M:e|E:r|N")
             << before;
     }
