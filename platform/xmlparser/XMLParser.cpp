@@ -457,7 +457,7 @@ int XMLParser::ScanItem()
         return XML_SCAN_TAG;
     }
 
-    bool empty = state.window.Data()[end] == '>' && end - tagIndex >= 2 && state.window.Data()[end - 1] == '/';
+    bool empty = state.IsEmptyElementTag(tagIndex, end);
     XMLNode* node = empty ? &state.nodeEmpty : &state.nodeStart;
     if (state.ParseStartTag(end, empty, node) < 0 || state.OpenElement(empty, tagIndex) < 0)
         return state.RaiseProblem(m_pErrorHandler, m_pszXMLFilename);
@@ -561,7 +561,7 @@ int XMLParser::SkipElement(XMLNode* node)
         }
         else
         {
-            bool empty = state.window.Data()[end] == '>' && end - tagIndex >= 2 && state.window.Data()[end - 1] == '/';
+            bool empty = state.IsEmptyElementTag(tagIndex, end);
             if (state.ParseStartTag(end, empty, scratch) < 0 || state.OpenElement(empty, tagIndex) < 0)
                 return state.RaiseProblem(m_pErrorHandler, m_pszXMLFilename);
         }

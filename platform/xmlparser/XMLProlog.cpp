@@ -172,59 +172,46 @@ int XMLParserState::ParseDeclaration()
         return Problem(XML_ERR_BAD_PROLOG, end, "the XML declaration does not end with '?>'");
 
     static const char* const kNames[3] = {"version", "encoding", "standalone"};
-    const char* p = window.Data() + nPos + 5;
-    const char* const stop = window.Data() + end - 1;
+    const char* const data = window.Data();
+    XMLAttributeCursor cursor(data + nPos + 5, data + end - 1);
     int next = 0;   // first pseudo-attribute still allowed
-    for (;;)
+    while (cursor.Next())
     {
-        const char* space = p;
-        while (p < stop && XMLIsSpace(*p))
-            ++p;
-        if (p == stop)
-            break;
-        if (p == space)
-            return Problem(XML_ERR_BAD_PROLOG, (size_t)(p - window.Data()),
+        if (!cursor.Spaced())
+            return Problem(XML_ERR_BAD_PROLOG, (size_t)(cursor.At() - data),
                            "expected white space in the XML declaration");
-        const char* name = p;
-        while (p < stop && XMLIsNameChar(*p))
-            ++p;
-        size_t nameLength = (size_t)(p - name);
+        const char* name = cursor.At();
+        size_t nameLength = cursor.Name();
         int which = next;
         while (which < 3 && !(strlen(kNames[which]) == nameLength && memcmp(kNames[which], name, nameLength) == 0))
             ++which;
         if (which == 3 || (next == 0 && which != 0))
-            return Problem(XML_ERR_BAD_PROLOG, (size_t)(name - window.Data()),
+            return Problem(XML_ERR_BAD_PROLOG, (size_t)(name - data),
                            next == 0 ? "the XML declaration must begin with the version"
                                      : "unexpected or misplaced item in the XML declaration");
         next = which + 1;
 
-        while (p < stop && XMLIsSpace(*p))
-            ++p;
-        if (p == stop || *p != '=')
-            return Problem(XML_ERR_BAD_PROLOG, (size_t)(p - window.Data()),
-                           "expected '=' after '%s' in the XML declaration", kNames[which]);
-        ++p;
-        while (p < stop && XMLIsSpace(*p))
-            ++p;
-        if (p == stop || (*p != '"' && *p != '\''))
-            return Problem(XML_ERR_BAD_PROLOG, (size_t)(p - window.Data()),
-                           "expected a quoted value for '%s' in the XML declaration", kNames[which]);
-        const char* value = p + 1;
-        const char* close = (const char*)memchr(value, *p, (size_t)(stop - value));
-        if (!close)
-            return Problem(XML_ERR_BAD_PROLOG, (size_t)(p - window.Data()), "unclosed value in the XML declaration");
-        size_t valueLength = (size_t)(close - value);
+        const char* value = nullptr;
+        size_t valueLength = 0;
+        XMLAttributeCursor::Fault fault = cursor.Value(&value, &valueLength);
+        size_t at = (size_t)(cursor.At() - data);
+        if (fault == XMLAttributeCursor::kNoEquals)
+            return Problem(XML_ERR_BAD_PROLOG, at, "expected '=' after '%s' in the XML declaration", kNames[which]);
+        if (fault == XMLAttributeCursor::kNoQuote)
+            return Problem(XML_ERR_BAD_PROLOG, at, "expected a quoted value for '%s' in the XML declaration",
+                           kNames[which]);
+        if (fault == XMLAttributeCursor::kUnclosed)
+            return Problem(XML_ERR_BAD_PROLOG, at, "unclosed value in the XML declaration");
         bool valid = which == 0   ? IsVersionNumber(value, valueLength)
                      : which == 1 ? IsEncodingName(value, valueLength)
                                   : IsStandaloneValue(value, valueLength);
         if (!valid)
-            return Problem(XML_ERR_BAD_PROLOG, (size_t)(value - window.Data()),
-                           "invalid value for '%s' in the XML declaration", kNames[which]);
+            return Problem(XML_ERR_BAD_PROLOG, (size_t)(value - data), "invalid value for '%s' in the XML declaration",
+                           kNames[which]);
         if (which == 1 && !NamesEncoding(value, valueLength, "UTF-8") && !NamesEncoding(value, valueLength, "US-ASCII"))
-            Warn(XML_WARN_ENCODING, (size_t)(value - window.Data()),
+            Warn(XML_WARN_ENCODING, (size_t)(value - data),
                  "the XML declaration names the encoding \"%.*s\"; the reader takes the bytes as they are, as UTF-8",
                  (int)(valueLength < 40 ? valueLength : 40), value);
-        p = close + 1;
     }
     if (next == 0)
         return Problem(XML_ERR_BAD_PROLOG, nPos, "the XML declaration names no version");

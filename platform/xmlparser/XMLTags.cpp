@@ -58,16 +58,12 @@ int XMLParserState::ParseStartTag(size_t end, bool empty, XMLNode* node)
     if (placing)
         scan.aAttributePlaces.clear();
 
-    for (;;)
+    const char* const data = window.Data();
+    XMLAttributeCursor cursor(p, stop);
+    while (cursor.Next())
     {
-        const char* space = p;
-        while (p < stop && XMLIsSpace(*p))
-            ++p;
-        if (p == stop)
-            break;
-        bool spaced = p > space;
-        char c = *p;
-        size_t at = (size_t)(p - window.Data());
+        char c = *cursor.At();
+        size_t at = (size_t)(cursor.At() - data);
         if (!XMLIsNameStart(c))
         {
             if (c == '/')
@@ -80,46 +76,35 @@ int XMLParserState::ParseStartTag(size_t end, bool empty, XMLNode* node)
                 return Problem(XML_ERR_BAD_ATTRIBUTE, at, "an attribute value without a name in the tag <%.*s>",
                                Quoted(nameLength), name);
             return Problem(XML_ERR_BAD_NAME, at,
-                           spaced ? "expected an attribute name or '>' in the tag <%.*s>"
-                                  : "expected '>' after the element name <%.*s>",
+                           cursor.Spaced() ? "expected an attribute name or '>' in the tag <%.*s>"
+                                           : "expected '>' after the element name <%.*s>",
                            Quoted(nameLength), name);
         }
-        if (!spaced)
+        if (!cursor.Spaced())
             return Problem(XML_ERR_BAD_ATTRIBUTE, at, "expected white space before the attribute in the tag <%.*s>",
                            Quoted(nameLength), name);
 
-        const char* attribute = p;
-        while (p < stop && XMLIsNameChar(*p))
-            ++p;
-        size_t attributeLength = (size_t)(p - attribute);
-        while (p < stop && XMLIsSpace(*p))
-            ++p;
-        if (p == stop || *p != '=')
-            return Problem(XML_ERR_BAD_ATTRIBUTE, (size_t)(p - window.Data()),
-                           "expected '=' after the attribute '%.*s'", Quoted(attributeLength), attribute);
-        ++p;
-        while (p < stop && XMLIsSpace(*p))
-            ++p;
-        if (p == stop || (*p != '"' && *p != '\''))
-            return Problem(XML_ERR_BAD_ATTRIBUTE, (size_t)(p - window.Data()),
-                           "expected a quoted value for the attribute '%.*s'", Quoted(attributeLength), attribute);
-        const char* value = p + 1;
-        const char* close = (const char*)memchr(value, *p, (size_t)(stop - value));
-        if (!close)
-            return Problem(XML_ERR_BAD_ATTRIBUTE, (size_t)(p - window.Data()),
-                           "the value of the attribute '%.*s' is not closed", Quoted(attributeLength), attribute);
+        const char* attribute = cursor.At();
+        size_t attributeLength = cursor.Name();
+        const char* value = nullptr;
+        size_t valueLength = 0;
+        XMLAttributeCursor::Fault fault = cursor.Value(&value, &valueLength);
+        if (fault != XMLAttributeCursor::kNone)
+            return Problem(XML_ERR_BAD_ATTRIBUTE, (size_t)(cursor.At() - data),
+                           fault == XMLAttributeCursor::kNoEquals  ? "expected '=' after the attribute '%.*s'"
+                           : fault == XMLAttributeCursor::kNoQuote ? "expected a quoted value for the attribute '%.*s'"
+                                                                   : "the value of the attribute '%.*s' is not closed",
+                           Quoted(attributeLength), attribute);
         if (IsDuplicateAttribute(node, attribute, attributeLength))
             return Problem(XML_ERR_DUPLICATE_ATTRIBUTE, at, "the attribute '%.*s' appears twice in the tag <%.*s>",
                            Quoted(attributeLength), attribute, Quoted(nameLength), name);
-        size_t valueLength = (size_t)(close - value);
         if (valueLength > 0x7FFFFFF0u)
-            return Problem(XML_ERR_BAD_ATTRIBUTE, (size_t)(p - window.Data()),
+            return Problem(XML_ERR_BAD_ATTRIBUTE, (size_t)(cursor.Quote() - data),
                            "the value of the attribute '%.*s' is too long", Quoted(attributeLength), attribute);
         int index = node->AddAttribute(attribute, (int)attributeLength, value, (int)valueLength);
         RegisterAttribute(node, index);
         if (placing)
-            scan.aAttributePlaces.push_back(LocateIndex((size_t)(value - window.Data())));
-        p = close + 1;
+            scan.aAttributePlaces.push_back(LocateIndex((size_t)(value - data)));
     }
 
     if (window.Data()[end] != '>')
