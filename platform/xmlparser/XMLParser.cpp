@@ -398,53 +398,32 @@ int XMLParser::ScanItem()
     XMLParserState& state = *m_pState;
     if (!state.IsOpen())
         return RefuseClosed(m_pErrorHandler, m_pszXMLFilename);
-    if (state.failure.Sticky() != 0)
-        return state.failure.Sticky();
-    if (state.failure.IsPending())
-        return state.RaisePending(m_pErrorHandler, m_pszXMLFilename);
+    if (int earlier = state.EarlierFailure(m_pErrorHandler, m_pszXMLFilename))
+        return earlier;
     if (state.scan.bFinished)
         return XML_SCAN_NOTHING;
-    if (!state.scan.bPrologDone)
-    {
-        int result = ScanProlog();
-        if (result < 0)
-            return result;
-    }
+    int prolog = state.scan.bPrologDone ? 0 : ScanProlog();
+    if (prolog < 0)
+        return prolog;
 
     // Text, comments and processing instructions between tags are nobody's: text after
     // an element's first child is not part of its text.
     if (state.GatherText(0, state.Depth() > 0) < 0)
         return state.RaiseProblem(m_pErrorHandler, m_pszXMLFilename);
-    if (state.scan.bTextNoted)
-    {
-        state.scan.bTextNoted = false;
-        char quoted[40];
-        util_QuoteText(quoted, (int)sizeof(quoted), state.scan.sNotedText.data(), state.scan.sNotedText.size());
-        std::string sentence = std::string("the text ") + quoted + " stands after a child element of <" +
-                               state.elements.InnermostName() +
-                               "> and is not read: an element's text is what stands before its first child";
-        Warn(XML_WARN_TEXT_AFTER_CHILD, state.scan.nNotedLine, state.scan.nNotedColumn, sentence.c_str());
-    }
+    state.WarnTextAfterChild();
 
     size_t end = 0;
     if (state.FindMarkupEnd(true, &end, "a tag") < 0)
         return state.RaiseProblem(m_pErrorHandler, m_pszXMLFilename);
-    size_t tagIndex = state.nPos;   // after FindMarkupEnd: the window may have moved
-    unsigned long long tagOffset = state.window.Start() + tagIndex;
+    // The tag's place, taken after FindMarkupEnd: the window may have moved.
+    unsigned long long tagOffset = state.window.Start() + state.nPos;
     state.SetMark(tagOffset);
-    char* tag = state.window.Data() + tagIndex;
+    XMLNode* node = nullptr;
+    if (state.TakeTag(end, &state.nodeStart, &state.nodeEmpty, &state.nodeEnd, &node) < 0)
+        return state.RaiseProblem(m_pErrorHandler, m_pszXMLFilename);
 
-    if (tag[1] == '/')
+    if (node == &state.nodeEnd)
     {
-        XMLNode* node = &state.nodeEnd;
-        if (state.ParseEndTag(end, node) < 0)
-            return state.RaiseProblem(m_pErrorHandler, m_pszXMLFilename);
-        if (state.PopElement(node->GetNodeName(), tagIndex) < 0)
-            return state.RaiseProblem(m_pErrorHandler, m_pszXMLFilename);
-        state.nPos = end + 1;
-        if (state.Depth() == 0)
-            state.scan.bFinished = true;
-
         m_pEndTag = node;
         int accepted = OnSetEndTag();
         if (accepted < 0)
@@ -457,14 +436,7 @@ int XMLParser::ScanItem()
         return XML_SCAN_TAG;
     }
 
-    bool empty = state.IsEmptyElementTag(tagIndex, end);
-    XMLNode* node = empty ? &state.nodeEmpty : &state.nodeStart;
-    if (state.ParseStartTag(end, empty, node) < 0 || state.OpenElement(empty, tagIndex) < 0)
-        return state.RaiseProblem(m_pErrorHandler, m_pszXMLFilename);
-    state.nPos = end + 1;
-    if (empty && state.Depth() == 0)
-        state.scan.bFinished = true;   // an empty root element is the whole document
-
+    bool empty = node == &state.nodeEmpty;
     // The hook reads m_pStartTag, for an empty-element tag too.
     m_pStartTag = node;
     int accepted = OnSetStartTag();
@@ -488,24 +460,12 @@ int XMLParser::ScanItem()
         return XML_SCAN_TAG;
     }
 
-    state.scan.aContentRuns.clear();
-    state.scan.aContentMarkup.clear();
-    state.scan.contentCursor.nLine = 0;
-    state.BeginContentRun(m_pContent, state.nPos);
-
-    // The element's text, up to the next tag. When the document fails before that tag,
-    // the start tag is still reported with the text so far; the next Scan fails. A text
-    // that does not fit (too large, or no memory) fails at once: it is never handed on
-    // cut short.
-    if (state.GatherText(m_pContent) < 0)
+    // The element's text, up to the next tag; a text that does not fit fails at once.
+    if (state.GatherContent(m_pContent) < 0)
     {
-        if (state.failure.Code() == XML_ERR_TOO_LARGE || state.failure.Code() == XML_ERR_NO_MEMORY)
-        {
-            m_pStartTag = 0;
-            m_pContent->ClearBuffer();
-            return state.RaiseProblem(m_pErrorHandler, m_pszXMLFilename);
-        }
-        state.DeferProblem();
+        m_pStartTag = 0;
+        m_pContent->ClearBuffer();
+        return state.RaiseProblem(m_pErrorHandler, m_pszXMLFilename);
     }
     return XML_SCAN_TAG;
 }
@@ -536,10 +496,8 @@ int XMLParser::SkipElement(XMLNode* node)
                                    GetLine(), GetColumn(), "only the current start tag's element can be skipped");
         return XML_ERR_BAD_SKIP;
     }
-    if (state.failure.Sticky() != 0)
-        return state.failure.Sticky();
-    if (state.failure.IsPending())
-        return state.RaisePending(m_pErrorHandler, m_pszXMLFilename);
+    if (int earlier = state.EarlierFailure(m_pErrorHandler, m_pszXMLFilename))
+        return earlier;
 
     // Everything through the end tag that brings the depth back below the element's,
     // checked like any other markup but shown to no hook.
@@ -551,23 +509,9 @@ int XMLParser::SkipElement(XMLNode* node)
         size_t end = 0;
         if (state.FindMarkupEnd(true, &end, "a tag") < 0)
             return state.RaiseProblem(m_pErrorHandler, m_pszXMLFilename);
-        size_t tagIndex = state.nPos;
-        const char* tag = state.window.Data() + tagIndex;
-        XMLNode* scratch = &state.nodeScratch;
-        if (tag[1] == '/')
-        {
-            if (state.ParseEndTag(end, scratch) < 0 || state.PopElement(scratch->GetNodeName(), tagIndex) < 0)
-                return state.RaiseProblem(m_pErrorHandler, m_pszXMLFilename);
-        }
-        else
-        {
-            bool empty = state.IsEmptyElementTag(tagIndex, end);
-            if (state.ParseStartTag(end, empty, scratch) < 0 || state.OpenElement(empty, tagIndex) < 0)
-                return state.RaiseProblem(m_pErrorHandler, m_pszXMLFilename);
-        }
-        state.nPos = end + 1;
+        XMLNode* taken = nullptr;
+        if (state.TakeTag(end, &state.nodeScratch, &state.nodeScratch, &state.nodeScratch, &taken) < 0)
+            return state.RaiseProblem(m_pErrorHandler, m_pszXMLFilename);
     }
-    if (state.Depth() == 0)
-        state.scan.bFinished = true;
     return 0;
 }

@@ -306,6 +306,14 @@ struct XMLParserState
     // Keeps the recorded problem for the next Scan, with its place worked out now.
     void DeferProblem();
     int RaisePending(ErrorHandler* errors, const char* document);
+    // The failure a scan gives before it reads on: the sticky one, or the pending one,
+    // raised now; 0 when there is none.
+    int EarlierFailure(ErrorHandler* errors, const char* document)
+    {
+        if (failure.Sticky() != 0)
+            return failure.Sticky();
+        return failure.IsPending() ? RaisePending(errors, document) : 0;
+    }
     // Records and raises a failure that no scanning helper found (a refusing hook).
     int RaiseAt(int code, unsigned long long offset, ErrorHandler* errors, const char* document, const char* detail);
 
@@ -317,6 +325,8 @@ struct XMLParserState
 #endif
         ;
     void NoteDroppedText(const char* data, size_t count);
+    // Warns at the text noted after a child element (XML_WARN_TEXT_AFTER_CHILD), if any.
+    void WarnTextAfterChild();
     int ScanEpilogue();
 
     // The start tag just parsed (its name in sName) opens an element: one level deeper,
@@ -332,6 +342,11 @@ struct XMLParserState
     // and CDATA contents go to `sink` when it is not null. With `note` (and warnings on),
     // text that is not white space is noted (NoteDroppedText).
     int GatherText(UtByteBuffer* sink, bool note = false);
+    // The text of the start tag just taken, into `content`, its runs placed. When the
+    // document fails before the next tag, the start tag is still reported with the text
+    // so far and the failure is kept for the next Scan (0); a text that does not fit (too
+    // large, or no memory) fails at once: it is never handed on cut short (negative).
+    int GatherContent(UtByteBuffer* content);
     int GatherRuns(UtByteBuffer* sink);
     int GatherMarkup(UtByteBuffer* sink);
     void BeginContentRun(UtByteBuffer* sink, size_t index);
@@ -353,6 +368,10 @@ struct XMLParserState
     int nHashedAttributes = 0;
     int ParseStartTag(size_t end, bool empty, XMLNode* node);
     int ParseEndTag(size_t end, XMLNode* node);
+    // The tag from nPos to `end`, parsed into `endNode` (an end tag), `emptyNode` or
+    // `startNode` (*node tells which), the open elements updated and nPos moved past it.
+    // When no element is open afterwards, the root element has ended.
+    int TakeTag(size_t end, XMLNode* startNode, XMLNode* emptyNode, XMLNode* endNode, XMLNode** node);
     // A start tag (not an end tag) from `tagIndex` to `end` is an empty-element tag.
     bool IsEmptyElementTag(size_t tagIndex, size_t end) const
     {

@@ -265,6 +265,21 @@ int XMLParserState::GatherText(UtByteBuffer* sink, bool note)
     return result;
 }
 
+int XMLParserState::GatherContent(UtByteBuffer* content)
+{
+    scan.aContentRuns.clear();
+    scan.aContentMarkup.clear();
+    scan.contentCursor.nLine = 0;
+    BeginContentRun(content, nPos);
+    if (GatherText(content) < 0)
+    {
+        if (failure.Code() == XML_ERR_TOO_LARGE || failure.Code() == XML_ERR_NO_MEMORY)
+            return failure.Code();
+        DeferProblem();
+    }
+    return 0;
+}
+
 // A new run of the text going to `sink` begins at window index `index`.
 void XMLParserState::BeginContentRun(UtByteBuffer* sink, size_t index)
 {
@@ -386,6 +401,21 @@ void XMLParserState::Warn(int code, size_t index, const char* format, ...)
     vsnprintf(sentence, sizeof(sentence), format, args);
     va_end(args);
     pWarnings->AddWarning(code, pszDocument, at.nLine, at.nColumn, sentence);
+}
+
+void XMLParserState::WarnTextAfterChild()
+{
+    if (!scan.bTextNoted)
+        return;
+    scan.bTextNoted = false;
+    if (!pWarnings)
+        return;
+    char quoted[40];
+    util_QuoteText(quoted, (int)sizeof(quoted), scan.sNotedText.data(), scan.sNotedText.size());
+    std::string sentence = std::string("the text ") + quoted + " stands after a child element of <" +
+                           elements.InnermostName() +
+                           "> and is not read: an element's text is what stands before its first child";
+    pWarnings->AddWarning(XML_WARN_TEXT_AFTER_CHILD, pszDocument, scan.nNotedLine, scan.nNotedColumn, sentence.c_str());
 }
 
 // Notes the first byte of `data` that is not white space, and the text from there on

@@ -134,6 +134,28 @@ int XMLParserState::ParseEndTag(size_t end, XMLNode* node)
     return 0;
 }
 
+int XMLParserState::TakeTag(size_t end, XMLNode* startNode, XMLNode* emptyNode, XMLNode* endNode, XMLNode** node)
+{
+    size_t tagIndex = nPos;
+    if (window.Data()[tagIndex + 1] == '/')
+    {
+        *node = endNode;
+        if (ParseEndTag(end, endNode) < 0 || PopElement(endNode->GetNodeName(), tagIndex) < 0)
+            return failure.Code();
+    }
+    else
+    {
+        bool empty = IsEmptyElementTag(tagIndex, end);
+        *node = empty ? emptyNode : startNode;
+        if (ParseStartTag(end, empty, *node) < 0 || OpenElement(empty, tagIndex) < 0)
+            return failure.Code();
+    }
+    nPos = end + 1;
+    if (Depth() == 0)
+        scan.bFinished = true;
+    return 0;
+}
+
 bool XMLParserState::IsDuplicateAttribute(XMLNode* node, const char* name, size_t length)
 {
     int count = node->GetAttributeCount();
