@@ -1,5 +1,5 @@
 // The parser's small parts besides the window: the locator (file offsets to line and
-// column), the failure state and the stack of open elements.
+// column) and the failure state.
 #include "XMLParserState.h"
 
 #include <limits.h>
@@ -42,12 +42,6 @@ void XMLLocator::AdvanceCursor(const XMLWindow& window, unsigned long long offse
     m_cursor.nOffset = offset;
 }
 
-XMLTextPosition XMLLocator::Locate(const XMLWindow& window, unsigned long long offset)
-{
-    AdvanceCursor(window, offset);
-    return m_cursor;
-}
-
 void XMLLocator::BeforeDrop(const XMLWindow& window, unsigned long long dropTo)
 {
     if (m_bHasMark && !m_bMarkResolved && m_nMarkOffset < dropTo)
@@ -64,20 +58,12 @@ void XMLLocator::PlaceMark(unsigned long long offset, long line, long column)
     m_nMarkColumn = column;
 }
 
-void XMLLocator::ResolveMark(const XMLWindow& window)
+void XMLLocator::Resolve(const XMLWindow& window)
 {
-    if (!m_bHasMark || m_bMarkResolved)
-        return;
     XMLTextPosition at = Locate(window, m_nMarkOffset);
     m_nMarkLine = at.nLine;
     m_nMarkColumn = at.nColumn;
     m_bMarkResolved = true;
-}
-
-long XMLLocator::LineOf(const XMLWindow& window, unsigned long long offset)
-{
-    ResolveMark(window);
-    return m_bHasMark && m_nMarkOffset == offset ? m_nMarkLine : Locate(window, offset).nLine;
 }
 
 long XMLLocator::MarkLine(const XMLWindow& window)
@@ -98,18 +84,4 @@ int XMLFailure::Record(int code, unsigned long long offset, const char* format, 
     m_nOffset = offset;
     vsnprintf(m_szDetail, sizeof(m_szDetail), format, args);
     return code;
-}
-
-void XMLElementStack::Push(const std::string& name, long line)
-{
-    m_aLines.push_back(line);
-    m_aStarts.push_back(m_sNames.size());
-    m_sNames.append(name);
-}
-
-void XMLElementStack::Pop()
-{
-    m_sNames.resize(m_aStarts.back());
-    m_aStarts.pop_back();
-    m_aLines.pop_back();
 }

@@ -70,18 +70,32 @@ public:
     }
     // The mark with its place already known.
     void PlaceMark(unsigned long long offset, long line, long column);
-    void ResolveMark(const XMLWindow& window);
+    void ResolveMark(const XMLWindow& window)
+    {
+        if (m_bHasMark && !m_bMarkResolved)
+            Resolve(window);
+    }
     // Place of `offset`, which lies in the window at or after the cursor.
-    XMLTextPosition Locate(const XMLWindow& window, unsigned long long offset);
+    XMLTextPosition Locate(const XMLWindow& window, unsigned long long offset)
+    {
+        if (offset > m_cursor.nOffset)
+            AdvanceCursor(window, offset);
+        return m_cursor;
+    }
     // Counts over the bytes before `dropTo`, which are about to leave the window.
     void BeforeDrop(const XMLWindow& window, unsigned long long dropTo);
     // Line of `offset`: the mark's when it is the mark (the cursor may be past it).
-    long LineOf(const XMLWindow& window, unsigned long long offset);
+    long LineOf(const XMLWindow& window, unsigned long long offset)
+    {
+        ResolveMark(window);
+        return m_bHasMark && m_nMarkOffset == offset ? m_nMarkLine : Locate(window, offset).nLine;
+    }
     // Line and column of the mark; 0 when there is none.
     long MarkLine(const XMLWindow& window);
     long MarkColumn(const XMLWindow& window);
 
 private:
+    void Resolve(const XMLWindow& window);
     void AdvanceCursor(const XMLWindow& window, unsigned long long offset);
 
     XMLTextPosition m_cursor;
@@ -128,14 +142,24 @@ private:
     XMLTextPosition m_pending;
 };
 
-// The open elements, innermost last (XMLLocator.cpp): names back to back, with their
+// The open elements, innermost last: names back to back, with their
 // start offsets, and the line where each start tag begins.
 class XMLElementStack
 {
 public:
     size_t Depth() const { return m_aStarts.size(); }
-    void Push(const std::string& name, long line);
-    void Pop();
+    void Push(const std::string& name, long line)
+    {
+        m_aLines.push_back(line);
+        m_aStarts.push_back(m_sNames.size());
+        m_sNames.append(name);
+    }
+    void Pop()
+    {
+        m_sNames.resize(m_aStarts.back());
+        m_aStarts.pop_back();
+        m_aLines.pop_back();
+    }
     // The innermost element's name (Depth() > 0) and the line of its start tag.
     const char* InnermostName() const { return m_sNames.c_str() + m_aStarts.back(); }
     long InnermostLine() const { return m_aLines.back(); }
