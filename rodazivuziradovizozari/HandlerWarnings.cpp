@@ -12,13 +12,13 @@
 #include "RowScanner.h"
 #include "RowWidth.h"
 #include "UtUtility.h"
+#include "XMLNameChars.h"
 
 namespace
 {
 bool IsNameByte(unsigned char c, bool first)
 {
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c == ':' || c >= 0x80 ||
-           (!first && (util_IsDigit((char)c) || c == '-' || c == '.'));
+    return first ? XMLIsNameStart((char)c) : XMLIsNameChar((char)c);
 }
 
 // Length of the reference (&name; &#digits; &#xhex;) at `text`, or 0 when none begins there.

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "TestSupport.h"
-#include "../platform/xmlparser/XMLParserState.h"   // the window's normal size
+#include "../platform/xmlparser/XMLWindow.h"   // the window's normal size
 
 using testsupport::Repeat;
 using testsupport::WriteBytes;
@@ -360,17 +360,31 @@ TEST(XMLParserScan, PositionsOfTagsAndFailures)
 
 TEST(XMLParserScan, DepthLimitAndManyAttributes)
 {
-    for (int depth : {(int)XML_MAX_DEPTH, (int)XML_MAX_DEPTH + 1})
+    // Open elements, then an empty-element tag inside the innermost or not: the empty one
+    // counts as one nesting level too.
+    const struct
     {
-        WriteBytes(kDoc, Repeat("<e>", depth) + Repeat("</e>", depth));
+        int depth;
+        bool empty;
+        int result;
+        int tags;
+    } kDepths[] = {
+        {XML_MAX_DEPTH, false, XML_SCAN_NOTHING, 2 * XML_MAX_DEPTH},
+        {XML_MAX_DEPTH + 1, false, XML_ERR_TOO_DEEP, XML_MAX_DEPTH},
+        {XML_MAX_DEPTH - 1, true, XML_SCAN_NOTHING, 2 * XML_MAX_DEPTH - 1},
+        {XML_MAX_DEPTH, true, XML_ERR_TOO_DEEP, XML_MAX_DEPTH},
+    };
+    for (const auto& row : kDepths)
+    {
+        SCOPED_TRACE(std::to_string(row.depth) + (row.empty ? " and an empty element" : ""));
+        WriteBytes(kDoc, Repeat("<e>", row.depth) + (row.empty ? "<x/>" : "") + Repeat("</e>", row.depth));
         ProbeParser parser;
         ASSERT_EQ(parser.Open(kDoc), 0);
         int result = 0, tags = 0;
         while ((result = parser.Scan()) == XML_SCAN_TAG)
             ++tags;
-        bool deep = depth > XML_MAX_DEPTH;
-        EXPECT_EQ(result, deep ? (int)XML_ERR_TOO_DEEP : (int)XML_SCAN_NOTHING);
-        EXPECT_EQ(tags, deep ? (int)XML_MAX_DEPTH : 2 * depth);
+        EXPECT_EQ(result, row.result);
+        EXPECT_EQ(tags, row.tags);
     }
     std::string tag = "<r";
     for (int i = 0; i < 3000; ++i)
@@ -508,7 +522,7 @@ TEST(XMLParserScan, EveryConstructAcrossTheWindowEdge)
     const std::string probe = "<a b='1'\n c=\"2\">t<!--c--><![CDATA[d]]><?p q?>u</a\n><e/>";
     for (size_t before = 0; before <= probe.size() + 1; ++before)
     {
-        std::string pad(XMLParserState::kWindowSize - 3 - probe.size() - 1 + before, 'x');
+        std::string pad(XMLWindow::kSize - 3 - probe.size() - 1 + before, 'x');
         EXPECT_EQ(TraceDocument("<r>" + pad + probe + "</r>"), "S:r{" + pad + "}|S:a[b=1,c=2]{tdu}|E:a|M:e|E:r|N")
             << before;
     }

@@ -31,7 +31,7 @@ void ReplaceText(char*& member, const char* text)
 // gives the same failure.
 int RaiseNoMemory(XMLParserState& state, ErrorHandler* errors, const char* document)
 {
-    state.nStickyCode = XML_ERR_NO_MEMORY;
+    state.failure.SetSticky(XML_ERR_NO_MEMORY);
     errors->AddReport(XML_ERR_NO_MEMORY, ERROR_LIST_XML_PARSER, document, document, 0, 0, 0);
     return XML_ERR_NO_MEMORY;
 }
@@ -55,7 +55,7 @@ XMLParser::XMLParser(const XMLParser& other)
     m_pState->nMaxTag = other.m_pState->nMaxTag;
     m_pState->pWarnings = other.m_pState->pWarnings ? m_pErrorHandler : 0;
     m_pState->pszDocument = m_pszXMLFilename;
-    if (other.m_pState->bOpen && m_pszXMLFilename)
+    if (other.m_pState->IsOpen() && m_pszXMLFilename)
         m_pState->OpenDocument(m_pszXMLFilename, m_pErrorHandler);
 }
 
@@ -75,7 +75,7 @@ XMLParser& XMLParser::operator=(const XMLParser& other)
     m_pStartTag = m_pEndTag = m_pEmptyTag = 0;
     m_pContent->ClearBuffer();
     m_pState->CloseDocument();
-    if (other.m_pState->bOpen && m_pszXMLFilename)
+    if (other.m_pState->IsOpen() && m_pszXMLFilename)
         m_pState->OpenDocument(m_pszXMLFilename, m_pErrorHandler);
     return *this;
 }
@@ -115,14 +115,12 @@ int XMLParser::IsDigit(char c)
 
 long XMLParser::GetLine() const
 {
-    m_pState->ResolveMark();
-    return m_pState->bHasMark ? m_pState->nMarkLine : 0;
+    return m_pState->locator.MarkLine(m_pState->window);
 }
 
 long XMLParser::GetColumn() const
 {
-    m_pState->ResolveMark();
-    return m_pState->bHasMark ? m_pState->nMarkColumn : 0;
+    return m_pState->locator.MarkColumn(m_pState->window);
 }
 
 void XMLParser::EnableWarnings(bool enable)
@@ -196,11 +194,11 @@ char* XMLParser::GetDefaultDir()
 
 int XMLParser::ProcessException(int code, unsigned long list, const char* name)
 {
-    bool reading = m_pState->bOpen;
-    if (reading && m_pState->bFailurePlaced)
+    bool reading = m_pState->IsOpen();
+    if (reading && m_pState->scan.bFailurePlaced)
     {
-        m_pErrorHandler->AddReportSentence(code, list, name, m_pszXMLFilename, m_pState->nFailureLine,
-                                           m_pState->nFailureColumn, m_pState->sFailureSentence.c_str());
+        m_pErrorHandler->AddReportSentence(code, list, name, m_pszXMLFilename, m_pState->scan.nFailureLine,
+                                           m_pState->scan.nFailureColumn, m_pState->scan.sFailureSentence.c_str());
         return code;
     }
     m_pErrorHandler->AddReport(code, list, name, reading ? m_pszXMLFilename : 0, reading ? GetLine() : 0,
@@ -212,20 +210,20 @@ void XMLParser::SetFailurePlace(long line, long column, const char* sentence)
 {
     try
     {
-        m_pState->sFailureSentence = sentence ? sentence : "";
+        m_pState->scan.sFailureSentence = sentence ? sentence : "";
     }
     catch (const std::bad_alloc&)
     {
-        m_pState->sFailureSentence.clear();
+        m_pState->scan.sFailureSentence.clear();
     }
-    m_pState->nFailureLine = line;
-    m_pState->nFailureColumn = column;
-    m_pState->bFailurePlaced = true;
+    m_pState->scan.nFailureLine = line;
+    m_pState->scan.nFailureColumn = column;
+    m_pState->scan.bFailurePlaced = true;
 }
 
 void XMLParser::ClearFailurePlace()
 {
-    m_pState->bFailurePlaced = false;
+    m_pState->scan.bFailurePlaced = false;
 }
 
 void XMLParser::Warn(int code, long line, long column, const char* sentence)
@@ -237,7 +235,7 @@ void XMLParser::Warn(int code, long line, long column, const char* sentence)
 void XMLParser::ScanEpilogue()
 {
     XMLParserState& state = *m_pState;
-    if (!state.pWarnings || !state.bOpen || !state.bFinished || state.nStickyCode != 0)
+    if (!state.pWarnings || !state.IsOpen() || !state.scan.bFinished || state.failure.Sticky() != 0)
         return;
     try
     {
@@ -251,18 +249,18 @@ void XMLParser::ScanEpilogue()
 bool XMLParser::GetContentPlace(unsigned int index, long* line, long* column)
 {
     XMLParserState& state = *m_pState;
-    if (index >= m_pContent->GetTotalSize() || state.aContentRuns.empty())
+    if (index >= m_pContent->GetTotalSize() || state.scan.aContentRuns.empty())
         return false;
     // The run that holds the byte; counting goes on from the place worked out last when
     // that lies in the same run before the byte, so that places asked for in order cost
     // one pass over the text.
-    size_t run = state.aContentRuns.size() - 1;
-    while (run > 0 && state.aContentRuns[run].nIndex > index)
+    size_t run = state.scan.aContentRuns.size() - 1;
+    while (run > 0 && state.scan.aContentRuns[run].nIndex > index)
         --run;
-    XMLContentRun from = state.aContentRuns[run];
-    const XMLContentRun& cursor = state.contentCursor;
+    XMLContentRun from = state.scan.aContentRuns[run];
+    const XMLContentRun& cursor = state.scan.contentCursor;
     if (cursor.nLine > 0 && cursor.nIndex >= from.nIndex && cursor.nIndex <= index &&
-        (run + 1 == state.aContentRuns.size() || cursor.nIndex < state.aContentRuns[run + 1].nIndex))
+        (run + 1 == state.scan.aContentRuns.size() || cursor.nIndex < state.scan.aContentRuns[run + 1].nIndex))
         from = cursor;
     const unsigned char* bytes = m_pContent->GetData();
     for (unsigned int i = from.nIndex; i < index; ++i)
@@ -279,7 +277,7 @@ bool XMLParser::GetContentPlace(unsigned int index, long* line, long* column)
         }
     }
     from.nIndex = index;
-    state.contentCursor = from;
+    state.scan.contentCursor = from;
     *line = from.nLine;
     *column = from.nColumn;
     return true;
@@ -287,14 +285,14 @@ bool XMLParser::GetContentPlace(unsigned int index, long* line, long* column)
 
 int XMLParser::GetContentMarkupCount() const
 {
-    return (int)m_pState->aContentMarkup.size();
+    return (int)m_pState->scan.aContentMarkup.size();
 }
 
 bool XMLParser::GetContentMarkup(int index, long* line, long* column, bool* cdata) const
 {
-    if (index < 0 || (size_t)index >= m_pState->aContentMarkup.size())
+    if (index < 0 || (size_t)index >= m_pState->scan.aContentMarkup.size())
         return false;
-    const XMLContentMarkup& markup = m_pState->aContentMarkup[(size_t)index];
+    const XMLContentMarkup& markup = m_pState->scan.aContentMarkup[(size_t)index];
     *line = markup.nLine;
     *column = markup.nColumn;
     *cdata = markup.bCdata;
@@ -307,12 +305,12 @@ void XMLParser::GetAttributePlace(XMLNode* node, const char* name, long* line, l
     *column = GetColumn();
     if (node == 0 || name == 0)
         return;
-    for (int i = 0; i < node->GetAttributeCount() && (size_t)i < m_pState->aAttributePlaces.size(); ++i)
+    for (int i = 0; i < node->GetAttributeCount() && (size_t)i < m_pState->scan.aAttributePlaces.size(); ++i)
     {
         if (strcmp(node->GetAttributeName(i), name) == 0)
         {
-            *line = m_pState->aAttributePlaces[(size_t)i].nLine;
-            *column = m_pState->aAttributePlaces[(size_t)i].nColumn;
+            *line = m_pState->scan.aAttributePlaces[(size_t)i].nLine;
+            *column = m_pState->scan.aAttributePlaces[(size_t)i].nColumn;
             return;
         }
     }
@@ -346,12 +344,12 @@ void XMLParser::SetSizeLimits(unsigned int maxText, unsigned int maxTag)
 unsigned long long XMLParser::GetDocumentSize() const
 {
     unsigned long long read = GetBytesRead();
-    return m_pState->nFileSize > read ? m_pState->nFileSize : read;
+    return m_pState->window.FileSize() > read ? m_pState->window.FileSize() : read;
 }
 
 unsigned long long XMLParser::GetBytesRead() const
 {
-    return m_pState->nWindowStart + m_pState->nEnd;
+    return m_pState->window.Start() + m_pState->window.End();
 }
 
 char* XMLParser::GetDTD()
@@ -362,11 +360,11 @@ char* XMLParser::GetDTD()
 int XMLParser::ScanProlog()
 {
     XMLParserState& state = *m_pState;
-    if (!state.bOpen)
+    if (!state.IsOpen())
         return RefuseClosed(m_pErrorHandler, m_pszXMLFilename);
-    if (state.nStickyCode != 0)
-        return state.nStickyCode;
-    if (state.bPrologDone)
+    if (state.failure.Sticky() != 0)
+        return state.failure.Sticky();
+    if (state.scan.bPrologDone)
         return 0;
     try
     {
@@ -398,55 +396,34 @@ int XMLParser::ScanItem()
     m_pStartTag = m_pEndTag = m_pEmptyTag = 0;
     m_pContent->ClearBuffer();
     XMLParserState& state = *m_pState;
-    if (!state.bOpen)
+    if (!state.IsOpen())
         return RefuseClosed(m_pErrorHandler, m_pszXMLFilename);
-    if (state.nStickyCode != 0)
-        return state.nStickyCode;
-    if (state.bProblemPending)
-        return state.RaisePending(m_pErrorHandler, m_pszXMLFilename);
-    if (state.bFinished)
+    if (int earlier = state.EarlierFailure(m_pErrorHandler, m_pszXMLFilename))
+        return earlier;
+    if (state.scan.bFinished)
         return XML_SCAN_NOTHING;
-    if (!state.bPrologDone)
-    {
-        int result = ScanProlog();
-        if (result < 0)
-            return result;
-    }
+    int prolog = state.scan.bPrologDone ? 0 : ScanProlog();
+    if (prolog < 0)
+        return prolog;
 
     // Text, comments and processing instructions between tags are nobody's: text after
     // an element's first child is not part of its text.
     if (state.GatherText(0, state.Depth() > 0) < 0)
         return state.RaiseProblem(m_pErrorHandler, m_pszXMLFilename);
-    if (state.bTextNoted)
-    {
-        state.bTextNoted = false;
-        char quoted[40];
-        util_QuoteText(quoted, (int)sizeof(quoted), state.sNotedText.data(), state.sNotedText.size());
-        std::string sentence = std::string("the text ") + quoted + " stands after a child element of <" +
-                               state.sOpenNames.substr(state.aOpenStarts.back()) +
-                               "> and is not read: an element's text is what stands before its first child";
-        Warn(XML_WARN_TEXT_AFTER_CHILD, state.nNotedLine, state.nNotedColumn, sentence.c_str());
-    }
+    state.WarnTextAfterChild();
 
     size_t end = 0;
     if (state.FindMarkupEnd(true, &end, "a tag") < 0)
         return state.RaiseProblem(m_pErrorHandler, m_pszXMLFilename);
-    size_t tagIndex = state.nPos;   // after FindMarkupEnd: the window may have moved
-    unsigned long long tagOffset = state.nWindowStart + tagIndex;
+    // The tag's place, taken after FindMarkupEnd: the window may have moved.
+    unsigned long long tagOffset = state.window.Start() + state.nPos;
     state.SetMark(tagOffset);
-    char* tag = state.pWindow + tagIndex;
+    XMLNode* node = nullptr;
+    if (state.TakeTag(end, &state.nodeStart, &state.nodeEmpty, &state.nodeEnd, &node) < 0)
+        return state.RaiseProblem(m_pErrorHandler, m_pszXMLFilename);
 
-    if (tag[1] == '/')
+    if (node == &state.nodeEnd)
     {
-        XMLNode* node = &state.nodeEnd;
-        if (state.ParseEndTag(end, node) < 0)
-            return state.RaiseProblem(m_pErrorHandler, m_pszXMLFilename);
-        if (state.PopElement(node->GetNodeName(), tagIndex) < 0)
-            return state.RaiseProblem(m_pErrorHandler, m_pszXMLFilename);
-        state.nPos = end + 1;
-        if (state.Depth() == 0)
-            state.bFinished = true;
-
         m_pEndTag = node;
         int accepted = OnSetEndTag();
         if (accepted < 0)
@@ -459,14 +436,7 @@ int XMLParser::ScanItem()
         return XML_SCAN_TAG;
     }
 
-    bool empty = state.pWindow[end] == '>' && end - tagIndex >= 2 && state.pWindow[end - 1] == '/';
-    XMLNode* node = empty ? &state.nodeEmpty : &state.nodeStart;
-    if (state.ParseStartTag(end, empty, node) < 0 || state.OpenElement(empty, tagIndex) < 0)
-        return state.RaiseProblem(m_pErrorHandler, m_pszXMLFilename);
-    state.nPos = end + 1;
-    if (empty && state.Depth() == 0)
-        state.bFinished = true;   // an empty root element is the whole document
-
+    bool empty = node == &state.nodeEmpty;
     // The hook reads m_pStartTag, for an empty-element tag too.
     m_pStartTag = node;
     int accepted = OnSetStartTag();
@@ -490,24 +460,12 @@ int XMLParser::ScanItem()
         return XML_SCAN_TAG;
     }
 
-    state.aContentRuns.clear();
-    state.aContentMarkup.clear();
-    state.contentCursor.nLine = 0;
-    state.BeginContentRun(m_pContent, state.nPos);
-
-    // The element's text, up to the next tag. When the document fails before that tag,
-    // the start tag is still reported with the text so far; the next Scan fails. A text
-    // that does not fit (too large, or no memory) fails at once: it is never handed on
-    // cut short.
-    if (state.GatherText(m_pContent) < 0)
+    // The element's text, up to the next tag; a text that does not fit fails at once.
+    if (state.GatherContent(m_pContent) < 0)
     {
-        if (state.nProblemCode == XML_ERR_TOO_LARGE || state.nProblemCode == XML_ERR_NO_MEMORY)
-        {
-            m_pStartTag = 0;
-            m_pContent->ClearBuffer();
-            return state.RaiseProblem(m_pErrorHandler, m_pszXMLFilename);
-        }
-        state.DeferProblem();
+        m_pStartTag = 0;
+        m_pContent->ClearBuffer();
+        return state.RaiseProblem(m_pErrorHandler, m_pszXMLFilename);
     }
     return XML_SCAN_TAG;
 }
@@ -530,7 +488,7 @@ int XMLParser::SkipElement(XMLNode* node)
     XMLParserState& state = *m_pState;
     bool current = node && node == m_pStartTag && node == &state.nodeStart;
     m_pStartTag = m_pEndTag = m_pEmptyTag = 0;
-    if (!state.bOpen)
+    if (!state.IsOpen())
         return RefuseClosed(m_pErrorHandler, m_pszXMLFilename);
     if (!current || state.Depth() == 0)
     {
@@ -538,10 +496,8 @@ int XMLParser::SkipElement(XMLNode* node)
                                    GetLine(), GetColumn(), "only the current start tag's element can be skipped");
         return XML_ERR_BAD_SKIP;
     }
-    if (state.nStickyCode != 0)
-        return state.nStickyCode;
-    if (state.bProblemPending)
-        return state.RaisePending(m_pErrorHandler, m_pszXMLFilename);
+    if (int earlier = state.EarlierFailure(m_pErrorHandler, m_pszXMLFilename))
+        return earlier;
 
     // Everything through the end tag that brings the depth back below the element's,
     // checked like any other markup but shown to no hook.
@@ -553,23 +509,9 @@ int XMLParser::SkipElement(XMLNode* node)
         size_t end = 0;
         if (state.FindMarkupEnd(true, &end, "a tag") < 0)
             return state.RaiseProblem(m_pErrorHandler, m_pszXMLFilename);
-        size_t tagIndex = state.nPos;
-        const char* tag = state.pWindow + tagIndex;
-        XMLNode* scratch = &state.nodeScratch;
-        if (tag[1] == '/')
-        {
-            if (state.ParseEndTag(end, scratch) < 0 || state.PopElement(scratch->GetNodeName(), tagIndex) < 0)
-                return state.RaiseProblem(m_pErrorHandler, m_pszXMLFilename);
-        }
-        else
-        {
-            bool empty = state.pWindow[end] == '>' && end - tagIndex >= 2 && state.pWindow[end - 1] == '/';
-            if (state.ParseStartTag(end, empty, scratch) < 0 || state.OpenElement(empty, tagIndex) < 0)
-                return state.RaiseProblem(m_pErrorHandler, m_pszXMLFilename);
-        }
-        state.nPos = end + 1;
+        XMLNode* taken = nullptr;
+        if (state.TakeTag(end, &state.nodeScratch, &state.nodeScratch, &state.nodeScratch, &taken) < 0)
+            return state.RaiseProblem(m_pErrorHandler, m_pszXMLFilename);
     }
-    if (state.Depth() == 0)
-        state.bFinished = true;
     return 0;
 }

@@ -1,12 +1,10 @@
 // XMLParserState: everything the parser keeps besides the members its derived classes
 // see. Internal to the parser library.
 //
-// The document is read through a window: pWindow[0, nEnd) holds bytes of the file,
-// pWindow[nPos] is the next one to scan, and nWindowStart is the file offset of
-// pWindow[0]. Fill() drops the bytes in front of a given index, moves the rest to the
-// front and reads behind them; it grows the window only when the bytes it must keep
-// already fill it (a tag larger than the window), and returns to the normal size at a
-// later refill. Offsets into the file are 64-bit, so documents beyond 4 GiB are read.
+// It is made of small parts, each with its own fields: the file window (XMLWindow.h),
+// with the scanner's place nPos in it; the locator; the failure state; the stack of open
+// elements; and the rest of one document's scan (XMLScanProgress). Closing a document
+// puts every part back to its default by assigning a fresh one.
 //
 // Line and column are worked out only when asked for. A cursor (file offset, line,
 // column) moves forward through the window counting line feeds; before a refill drops
@@ -17,77 +15,37 @@
 #ifndef RIZEROZ_XMLPARSERSTATE_H
 #define RIZEROZ_XMLPARSERSTATE_H
 
+#include <stdarg.h>
 #include <stdio.h>
 #include <stddef.h>
-#include <array>
+#include <string.h>
 #include <string>
 #include <vector>
 
 #include "UtUtility.h"
+#include "XMLNameChars.h"
+#include "XMLWindow.h"
 #include "XMLNode.h"
+#include "XMLParser.h"
 
 class ErrorHandler;
 class UtByteBuffer;
 
-// Character classes of the scanner, one table lookup per byte.
-enum
-{
-    XML_CLASS_SPACE = 1,        // space, tab, line feed, carriage return
-    XML_CLASS_NAME_START = 2,   // may start a name: letters, '_', ':', bytes from 0x80
-    XML_CLASS_NAME = 4,         // may continue a name: the above, digits, '-', '.'
-    XML_CLASS_MARKUP_STOP = 8   // ends a run of tag text: '<', '>', '"', '\''
-};
-
-constexpr std::array<unsigned char, 256> MakeXMLCharClasses()
-{
-    std::array<unsigned char, 256> table{};
-    for (int c = 0; c < 256; ++c)
-    {
-        unsigned char bits = 0;
-        if (util_IsWhiteSpace((char)c))
-            bits |= XML_CLASS_SPACE;
-        bool letter = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-        if (letter || c == '_' || c == ':' || c >= 0x80)
-            bits |= XML_CLASS_NAME_START | XML_CLASS_NAME;
-        if ((c >= '0' && c <= '9') || c == '-' || c == '.')
-            bits |= XML_CLASS_NAME;
-        if (c == '<' || c == '>' || c == '"' || c == '\'')
-            bits |= XML_CLASS_MARKUP_STOP;
-        table[c] = bits;
-    }
-    return table;
-}
-
-inline constexpr std::array<unsigned char, 256> g_aXMLCharClass = MakeXMLCharClasses();
-
-inline bool XMLIsSpace(char c)
-{
-    return (g_aXMLCharClass[(unsigned char)c] & XML_CLASS_SPACE) != 0;
-}
-inline bool XMLIsNameStart(char c)
-{
-    return (g_aXMLCharClass[(unsigned char)c] & XML_CLASS_NAME_START) != 0;
-}
-inline bool XMLIsNameChar(char c)
-{
-    return (g_aXMLCharClass[(unsigned char)c] & XML_CLASS_NAME) != 0;
-}
-
 // A place in the document: file offset, line and column (both from 1).
 struct XMLTextPosition
 {
-    unsigned long long nOffset;
-    long nLine;
-    long nColumn;
+    unsigned long long nOffset = 0;
+    long nLine = 1;
+    long nColumn = 1;
 };
 
 // Where a run of an element's text (m_pContent) begins in the document: the text starts
 // one run, and so does what follows each CDATA section's start and end and each comment.
 struct XMLContentRun
 {
-    unsigned int nIndex;   // first byte of the run in the text
-    long nLine;
-    long nColumn;
+    unsigned int nIndex = 0;   // first byte of the run in the text
+    long nLine = 0;
+    long nColumn = 0;
 };
 
 // A CDATA section or comment inside an element's text, at its '<'.
@@ -98,42 +56,250 @@ struct XMLContentMarkup
     bool bCdata;
 };
 
+// The locator (XMLLocator.cpp): file offsets to line and column. A cursor moves forward
+// through the window counting line feeds; the mark is the place of the last produced tag
+// (or failure), turned into line and column when asked for or before its bytes leave.
+class XMLLocator
+{
+public:
+    void SetMark(unsigned long long offset)
+    {
+        m_bHasMark = true;
+        m_bMarkResolved = false;
+        m_nMarkOffset = offset;
+    }
+    // The mark with its place already known.
+    void PlaceMark(unsigned long long offset, long line, long column);
+    void ResolveMark(const XMLWindow& window)
+    {
+        if (m_bHasMark && !m_bMarkResolved)
+            Resolve(window);
+    }
+    // Place of `offset`, which lies in the window at or after the cursor.
+    XMLTextPosition Locate(const XMLWindow& window, unsigned long long offset)
+    {
+        if (offset > m_cursor.nOffset)
+            AdvanceCursor(window, offset);
+        return m_cursor;
+    }
+    // Counts over the bytes before `dropTo`, which are about to leave the window.
+    void BeforeDrop(const XMLWindow& window, unsigned long long dropTo);
+    // Line of `offset`: the mark's when it is the mark (the cursor may be past it).
+    long LineOf(const XMLWindow& window, unsigned long long offset)
+    {
+        ResolveMark(window);
+        return m_bHasMark && m_nMarkOffset == offset ? m_nMarkLine : Locate(window, offset).nLine;
+    }
+    // Line and column of the mark; 0 when there is none.
+    long MarkLine(const XMLWindow& window);
+    long MarkColumn(const XMLWindow& window);
+
+private:
+    void Resolve(const XMLWindow& window);
+    void AdvanceCursor(const XMLWindow& window, unsigned long long offset);
+
+    XMLTextPosition m_cursor;
+    bool m_bHasMark = false;
+    bool m_bMarkResolved = false;
+    unsigned long long m_nMarkOffset = 0;
+    long m_nMarkLine = 0;
+    long m_nMarkColumn = 0;
+};
+
+// The failure state (XMLLocator.cpp): the problem found last, the one kept for the next
+// Scan (pending), and the code every later Scan repeats (sticky).
+class XMLFailure
+{
+public:
+    int Record(int code, unsigned long long offset, const char* format, va_list args);
+    int Code() const { return m_nCode; }
+    void Forget() { m_nCode = 0; }
+    unsigned long long Offset() const { return m_nOffset; }
+    const char* Detail() const { return m_szDetail; }
+    int Sticky() const { return m_nSticky; }
+    // Makes `code` (by default the recorded problem's) the sticky one and returns it.
+    int MakeSticky() { return m_nSticky = m_nCode; }
+    void SetSticky(int code) { m_nSticky = code; }
+    bool IsPending() const { return m_bPending; }
+    void Defer(const XMLTextPosition& at)
+    {
+        m_pending = at;
+        m_bPending = true;
+    }
+    // The pending problem's place; it is pending no more.
+    XMLTextPosition TakePending()
+    {
+        m_bPending = false;
+        return m_pending;
+    }
+
+private:
+    int m_nCode = 0;
+    unsigned long long m_nOffset = 0;
+    char m_szDetail[320] = {};
+    int m_nSticky = 0;
+    bool m_bPending = false;
+    XMLTextPosition m_pending;
+};
+
+// The open elements, innermost last: names back to back, with their
+// start offsets, and the line where each start tag begins.
+class XMLElementStack
+{
+public:
+    size_t Depth() const { return m_aStarts.size(); }
+    void Push(const std::string& name, long line)
+    {
+        m_aLines.push_back(line);
+        m_aStarts.push_back(m_sNames.size());
+        m_sNames.append(name);
+    }
+    void Pop()
+    {
+        m_sNames.resize(m_aStarts.back());
+        m_aStarts.pop_back();
+        m_aLines.pop_back();
+    }
+    // The innermost element's name (Depth() > 0) and the line of its start tag.
+    const char* InnermostName() const { return m_sNames.c_str() + m_aStarts.back(); }
+    long InnermostLine() const { return m_aLines.back(); }
+
+private:
+    std::string m_sNames;
+    std::vector<size_t> m_aStarts;
+    std::vector<long> m_aLines;
+};
+
+// What else the scan of one document keeps: how far it has come, the places of the
+// current start tag's text and attributes, the text noted for a warning, and the
+// failure place the derived class set.
+struct XMLScanProgress
+{
+    bool bPrologDone = false;
+    bool bFinished = false;   // the root element has ended
+    // The runs and markup of the current start tag's text.
+    std::vector<XMLContentRun> aContentRuns;
+    std::vector<XMLContentMarkup> aContentMarkup;
+    XMLContentRun contentCursor;   // the last place GetContentPlace worked out
+    // With warnings on, the place of each attribute value of the last start or empty tag.
+    std::vector<XMLTextPosition> aAttributePlaces;
+    // Text that GatherText passes over after a child element: the first run that is not
+    // white space, noted while bNoting is set.
+    bool bNoting = false;
+    bool bTextNoted = false;
+    long nNotedLine = 0;
+    long nNotedColumn = 0;
+    std::string sNotedText;
+    // The place and sentence ProcessException gives the failure being reported.
+    bool bFailurePlaced = false;
+    long nFailureLine = 0;
+    long nFailureColumn = 0;
+    std::string sFailureSentence;
+};
+
+// The attributes of a start tag, or the pseudo-attributes of the XML declaration, from
+// `from` to `stop`: each is white space, a name, '=' (white space around it allowed) and a
+// value in double or single quotes. The caller says what a fault means where it stands.
+class XMLAttributeCursor
+{
+public:
+    enum Fault
+    {
+        kNone,
+        kNoEquals,   // no '=' after the name
+        kNoQuote,    // no quote where the value is due
+        kUnclosed    // the value's quote is not closed
+    };
+
+    XMLAttributeCursor(const char* from, const char* stop) : m_p(from), m_stop(stop) {}
+
+    // Skips white space; false at the end. At() is then the next attribute's first byte.
+    bool Next()
+    {
+        const char* space = m_p;
+        SkipSpace();
+        m_bSpaced = m_p > space;
+        return m_p != m_stop;
+    }
+    // White space stood before At().
+    bool Spaced() const { return m_bSpaced; }
+    const char* At() const { return m_p; }
+    // Passes over the name at At(); returns its length (0 when none stands there).
+    size_t Name()
+    {
+        const char* name = m_p;
+        while (m_p < m_stop && XMLIsNameChar(*m_p))
+            ++m_p;
+        return (size_t)(m_p - name);
+    }
+    // After the name: '=' and the quoted value. At() is the fault's place, or the opening
+    // quote; afterwards Next() goes on behind the closing quote.
+    Fault Value(const char** value, size_t* length)
+    {
+        SkipSpace();
+        if (m_p == m_stop || *m_p != '=')
+            return kNoEquals;
+        ++m_p;
+        SkipSpace();
+        if (m_p == m_stop || (*m_p != '"' && *m_p != '\''))
+            return kNoQuote;
+        const char* close = (const char*)memchr(m_p + 1, *m_p, (size_t)(m_stop - (m_p + 1)));
+        if (!close)
+            return kUnclosed;
+        *value = m_p + 1;
+        *length = (size_t)(close - (m_p + 1));
+        m_quote = m_p;
+        m_p = close + 1;
+        return kNone;
+    }
+    // The opening quote of the value Value() found last.
+    const char* Quote() const { return m_quote; }
+
+private:
+    void SkipSpace()
+    {
+        while (m_p < m_stop && XMLIsSpace(*m_p))
+            ++m_p;
+    }
+
+    const char* m_p;
+    const char* const m_stop;
+    const char* m_quote = nullptr;
+    bool m_bSpaced = false;
+};
+
 struct XMLParserState
 {
-    // Normal size of the window; a larger tag grows it for as long as it is needed.
-    static constexpr size_t kWindowSize = 256 * 1024;
-
-    XMLParserState();
+    XMLParserState() = default;
+    XMLParserState(const XMLParserState&) = delete;
+    XMLParserState& operator=(const XMLParserState&) = delete;
     ~XMLParserState();
 
     // --- settings, kept across documents (XMLParser.cpp) ---
-    char* pszDefaultDir;   // owned, or null
-    char* pszDTD;          // owned, or null
-    bool bSkipInvalidElement;
-    unsigned int nMaxText;     // longest element text taken, in bytes
-    unsigned int nMaxTag;      // longest tag (or name) kept whole in the window, in bytes
-    ErrorHandler* pWarnings;   // where warnings go, or null while they are off
-    const char* pszDocument;   // the document's name in warnings (the parser's member)
+    char* pszDefaultDir = nullptr;   // owned, or null
+    char* pszDTD = nullptr;          // owned, or null
+    bool bSkipInvalidElement = false;
+    unsigned int nMaxText = XML_MAX_TEXT;   // longest element text taken, in bytes
+    unsigned int nMaxTag = XML_MAX_TAG;     // longest tag (or name) kept whole in the window
+    ErrorHandler* pWarnings = nullptr;      // where warnings go, or null while they are off
+    const char* pszDocument = nullptr;      // the document's name in warnings (the parser's member)
 
-    // --- the open document (XMLScanner.cpp) ---
-    FILE* pFile;
-    bool bOpen;                     // a document is open for scanning
-    bool bEndOfFile;                // the file has given its last byte
-    int nReadErrno;                 // errno of a failed read, 0 when none failed
-    bool bTooLarge;                 // one item outgrew nMaxTag: the window stops filling
-    unsigned long long nFileSize;   // size of a regular file, else 0
-    char* pWindow;                  // owned (malloc)
-    size_t nCapacity;
-    size_t nPos;
-    size_t nEnd;
-    unsigned long long nWindowStart;
+    // --- the open document: its parts (XMLScanner.cpp) ---
+    XMLWindow window;
+    size_t nPos = 0;   // the next window byte to scan
+    XMLLocator locator;
+    XMLFailure failure;
+    XMLElementStack elements;
+    XMLScanProgress scan;
 
     // Opens `path` and reads the first window. 0, or XML_ERR_OPEN / XML_ERR_READ with a
     // report on `errors`.
     int OpenDocument(const char* path, ErrorHandler* errors);
     // Closes the file, frees the window and forgets the scan state.
     void CloseDocument();
+    // Every part of the scan back to its default.
     void ResetScan();
+    bool IsOpen() const { return window.IsOpen(); }
 
     size_t Fill(size_t keep);
     size_t Ensure(size_t count);
@@ -143,33 +309,16 @@ struct XMLParserState
     size_t SkipWhiteSpace();
     size_t ScanName();
 
-    // --- line tracking (XMLScanner.cpp) ---
-    XMLTextPosition cursor;
-    bool bHasMark;   // a tag was produced or a failure found
-    bool bMarkResolved;
-    unsigned long long nMarkOffset;
-    long nMarkLine;
-    long nMarkColumn;
-
-    void SetMark(unsigned long long offset);
-    void ResolveMark();
-    XMLTextPosition Locate(unsigned long long offset);
+    // --- line tracking ---
+    void SetMark(unsigned long long offset) { locator.SetMark(offset); }
+    void ResolveMark() { locator.ResolveMark(window); }
+    XMLTextPosition Locate(unsigned long long offset) { return locator.Locate(window, offset); }
     // Line and column of window index `index`, counted after the mark (which lies before).
     XMLTextPosition LocateIndex(size_t index);
 
-    // --- scan state (XMLScanner.cpp, XMLProlog.cpp, XMLParser.cpp) ---
-    bool bPrologDone;
-    bool bFinished;    // the root element has ended
-    int nStickyCode;   // failure every later Scan repeats, 0 when none
-    // The problem found last: scanning helpers record it and return its code; the
-    // parser reports it at once, or after the start tag it belongs behind (pending).
-    int nProblemCode;
-    unsigned long long nProblemOffset;
-    char szProblemDetail[320];
-    bool bProblemPending;
-    long nPendingLine;
-    long nPendingColumn;
-
+    // --- problems ---
+    // Scanning helpers record the problem found and return its code; the parser reports
+    // it at once, or after the start tag it belongs behind (pending).
     int Problem(int code, size_t index, const char* format, ...)
 #if defined(__GNUC__)
         __attribute__((format(printf, 4, 5)))
@@ -181,13 +330,16 @@ struct XMLParserState
     // Keeps the recorded problem for the next Scan, with its place worked out now.
     void DeferProblem();
     int RaisePending(ErrorHandler* errors, const char* document);
+    // The failure a scan gives before it reads on: the sticky one, or the pending one,
+    // raised now; 0 when there is none.
+    int EarlierFailure(ErrorHandler* errors, const char* document)
+    {
+        if (failure.Sticky() != 0)
+            return failure.Sticky();
+        return failure.IsPending() ? RaisePending(errors, document) : 0;
+    }
     // Records and raises a failure that no scanning helper found (a refusing hook).
     int RaiseAt(int code, unsigned long long offset, ErrorHandler* errors, const char* document, const char* detail);
-    // The place and sentence ProcessException gives the failure being reported.
-    bool bFailurePlaced;
-    long nFailureLine;
-    long nFailureColumn;
-    std::string sFailureSentence;
 
     // --- warnings (XMLScanner.cpp) ---
     // Records a warning at window index `index` (when warnings are on).
@@ -196,40 +348,33 @@ struct XMLParserState
         __attribute__((format(printf, 4, 5)))
 #endif
         ;
-    // Text that GatherText passes over after a child element: the first run that is not
-    // white space, noted while bNoting is set.
-    bool bNoting;
-    bool bTextNoted;
-    long nNotedLine;
-    long nNotedColumn;
-    std::string sNotedText;
     void NoteDroppedText(const char* data, size_t count);
+    // Warns at the text noted after a child element (XML_WARN_TEXT_AFTER_CHILD), if any.
+    void WarnTextAfterChild();
     int ScanEpilogue();
 
-    // Open elements, innermost last: names back to back, with their start offsets, and
-    // the line where each start tag begins.
-    std::string sOpenNames;
-    std::vector<size_t> aOpenStarts;
-    std::vector<long> aOpenLines;
     // The start tag just parsed (its name in sName) opens an element: one level deeper,
     // an empty-element tag too, and XML_ERR_TOO_DEEP past XML_MAX_DEPTH levels.
     int OpenElement(bool empty, size_t tagIndex);
     int PopElement(const char* name, size_t tagIndex);
     size_t Depth() const
     {
-        return aOpenStarts.size();
+        return elements.Depth();
     }
 
     // Text, comments, processing instructions and CDATA up to the next tag; the text
     // and CDATA contents go to `sink` when it is not null. With `note` (and warnings on),
     // text that is not white space is noted (NoteDroppedText).
     int GatherText(UtByteBuffer* sink, bool note = false);
+    // The text of the start tag just taken, into `content`, its runs placed. When the
+    // document fails before the next tag, the start tag is still reported with the text
+    // so far and the failure is kept for the next Scan (0); a text that does not fit (too
+    // large, or no memory) fails at once: it is never handed on cut short (negative).
+    int GatherContent(UtByteBuffer* content);
     int GatherRuns(UtByteBuffer* sink);
-    // The runs and markup of the current start tag's text.
-    std::vector<XMLContentRun> aContentRuns;
-    std::vector<XMLContentMarkup> aContentMarkup;
-    XMLContentRun contentCursor;   // the last place GetContentPlace worked out
+    int GatherMarkup(UtByteBuffer* sink);
     void BeginContentRun(UtByteBuffer* sink, size_t index);
+    void AddContentMarkup(UtByteBuffer* sink, bool cdata);
     // Appends `count` window bytes at `data` to `sink` (when there is one), within nMaxText.
     int EmitText(UtByteBuffer* sink, const char* data, size_t count);
     int SkipComment();
@@ -243,12 +388,20 @@ struct XMLParserState
     XMLNode nodeEmpty;
     XMLNode nodeScratch;
     std::string sName;
-    // With warnings on, the place of each attribute value of the last start or empty tag.
-    std::vector<XMLTextPosition> aAttributePlaces;
     std::vector<int> aAttributeHash;
-    int nHashedAttributes;
+    int nHashedAttributes = 0;
     int ParseStartTag(size_t end, bool empty, XMLNode* node);
     int ParseEndTag(size_t end, XMLNode* node);
+    // The tag from nPos to `end`, parsed into `endNode` (an end tag), `emptyNode` or
+    // `startNode` (*node tells which), the open elements updated and nPos moved past it.
+    // When no element is open afterwards, the root element has ended.
+    int TakeTag(size_t end, XMLNode* startNode, XMLNode* emptyNode, XMLNode* endNode, XMLNode** node);
+    // A start tag (not an end tag) from `tagIndex` to `end` is an empty-element tag.
+    bool IsEmptyElementTag(size_t tagIndex, size_t end) const
+    {
+        const char* data = window.Data();
+        return data[end] == '>' && end - tagIndex >= 2 && data[end - 1] == '/';
+    }
     bool IsDuplicateAttribute(XMLNode* node, const char* name, size_t length);
     void RegisterAttribute(XMLNode* node, int index);
     void InsertAttributeHash(XMLNode* node, int index);
@@ -259,11 +412,6 @@ struct XMLParserState
     int ParseDocumentType();
     int SkipInternalSubset();
     int QuotedLiteral();
-
-private:
-    XMLParserState(const XMLParserState&) = delete;
-    XMLParserState& operator=(const XMLParserState&) = delete;
-    void AdvanceCursor(unsigned long long offset);
 };
 
 #endif

@@ -85,10 +85,10 @@ const char* WideEncoding(const unsigned char* b, size_t available)
 int XMLParserState::ScanProlog()
 {
     size_t first = Ensure(4);
-    const char* wide = WideEncoding((const unsigned char*)pWindow + nPos, first);
+    const char* wide = WideEncoding((const unsigned char*)window.Data() + nPos, first);
     if (wide != nullptr)
         return Problem(XML_ERR_ENCODING, nPos, "it is in %s", wide);
-    if (first >= 3 && memcmp(pWindow + nPos, "\xEF\xBB\xBF", 3) == 0)
+    if (first >= 3 && memcmp(window.Data() + nPos, "\xEF\xBB\xBF", 3) == 0)
         nPos += 3;
 
     bool atStart = true;
@@ -100,28 +100,28 @@ int XMLParserState::ScanProlog()
         size_t available = Ensure(9);
         if (available == 0)
         {
-            if (nReadErrno != 0)
+            if (window.ReadErrno() != 0)
                 return EndProblem("the prolog");
             return Problem(XML_ERR_NO_ROOT, nPos, "the document has no root element");
         }
-        if (pWindow[nPos] != '<')
+        if (window.Data()[nPos] != '<')
             return Problem(XML_ERR_NO_ROOT, nPos, "text where the root element is due");
         if (available < 2)
             return EndProblem("markup");
 
-        char next = pWindow[nPos + 1];
+        char next = window.Data()[nPos + 1];
         int result = 0;
         if (XMLIsNameStart(next))
         {
-            bPrologDone = true;
+            scan.bPrologDone = true;
             return 0;
         }
         if (next == '/')
             return Problem(XML_ERR_NO_ROOT, nPos, "an end tag where the root element is due");
         if (next == '?')
         {
-            bool declaration = available >= 6 && memcmp(pWindow + nPos, "<?xml", 5) == 0 &&
-                               (XMLIsSpace(pWindow[nPos + 5]) || pWindow[nPos + 5] == '?');
+            bool declaration = available >= 6 && memcmp(window.Data() + nPos, "<?xml", 5) == 0 &&
+                               (XMLIsSpace(window.Data()[nPos + 5]) || window.Data()[nPos + 5] == '?');
             if (declaration && atStart)
                 result = ParseDeclaration();
             else
@@ -168,62 +168,50 @@ int XMLParserState::ParseDeclaration()
     int result = FindMarkupEnd(true, &end, "the XML declaration");
     if (result < 0)
         return result;
-    if (pWindow[end] != '>' || pWindow[end - 1] != '?' || end - 1 < nPos + 5)
+    if (window.Data()[end] != '>' || window.Data()[end - 1] != '?' || end - 1 < nPos + 5)
         return Problem(XML_ERR_BAD_PROLOG, end, "the XML declaration does not end with '?>'");
 
     static const char* const kNames[3] = {"version", "encoding", "standalone"};
-    const char* p = pWindow + nPos + 5;
-    const char* const stop = pWindow + end - 1;
+    const char* const data = window.Data();
+    XMLAttributeCursor cursor(data + nPos + 5, data + end - 1);
     int next = 0;   // first pseudo-attribute still allowed
-    for (;;)
+    while (cursor.Next())
     {
-        const char* space = p;
-        while (p < stop && XMLIsSpace(*p))
-            ++p;
-        if (p == stop)
-            break;
-        if (p == space)
-            return Problem(XML_ERR_BAD_PROLOG, (size_t)(p - pWindow), "expected white space in the XML declaration");
-        const char* name = p;
-        while (p < stop && XMLIsNameChar(*p))
-            ++p;
-        size_t nameLength = (size_t)(p - name);
+        if (!cursor.Spaced())
+            return Problem(XML_ERR_BAD_PROLOG, (size_t)(cursor.At() - data),
+                           "expected white space in the XML declaration");
+        const char* name = cursor.At();
+        size_t nameLength = cursor.Name();
         int which = next;
         while (which < 3 && !(strlen(kNames[which]) == nameLength && memcmp(kNames[which], name, nameLength) == 0))
             ++which;
         if (which == 3 || (next == 0 && which != 0))
-            return Problem(XML_ERR_BAD_PROLOG, (size_t)(name - pWindow),
+            return Problem(XML_ERR_BAD_PROLOG, (size_t)(name - data),
                            next == 0 ? "the XML declaration must begin with the version"
                                      : "unexpected or misplaced item in the XML declaration");
         next = which + 1;
 
-        while (p < stop && XMLIsSpace(*p))
-            ++p;
-        if (p == stop || *p != '=')
-            return Problem(XML_ERR_BAD_PROLOG, (size_t)(p - pWindow), "expected '=' after '%s' in the XML declaration",
+        const char* value = nullptr;
+        size_t valueLength = 0;
+        XMLAttributeCursor::Fault fault = cursor.Value(&value, &valueLength);
+        size_t at = (size_t)(cursor.At() - data);
+        if (fault == XMLAttributeCursor::kNoEquals)
+            return Problem(XML_ERR_BAD_PROLOG, at, "expected '=' after '%s' in the XML declaration", kNames[which]);
+        if (fault == XMLAttributeCursor::kNoQuote)
+            return Problem(XML_ERR_BAD_PROLOG, at, "expected a quoted value for '%s' in the XML declaration",
                            kNames[which]);
-        ++p;
-        while (p < stop && XMLIsSpace(*p))
-            ++p;
-        if (p == stop || (*p != '"' && *p != '\''))
-            return Problem(XML_ERR_BAD_PROLOG, (size_t)(p - pWindow),
-                           "expected a quoted value for '%s' in the XML declaration", kNames[which]);
-        const char* value = p + 1;
-        const char* close = (const char*)memchr(value, *p, (size_t)(stop - value));
-        if (!close)
-            return Problem(XML_ERR_BAD_PROLOG, (size_t)(p - pWindow), "unclosed value in the XML declaration");
-        size_t valueLength = (size_t)(close - value);
+        if (fault == XMLAttributeCursor::kUnclosed)
+            return Problem(XML_ERR_BAD_PROLOG, at, "unclosed value in the XML declaration");
         bool valid = which == 0   ? IsVersionNumber(value, valueLength)
                      : which == 1 ? IsEncodingName(value, valueLength)
                                   : IsStandaloneValue(value, valueLength);
         if (!valid)
-            return Problem(XML_ERR_BAD_PROLOG, (size_t)(value - pWindow),
-                           "invalid value for '%s' in the XML declaration", kNames[which]);
+            return Problem(XML_ERR_BAD_PROLOG, (size_t)(value - data), "invalid value for '%s' in the XML declaration",
+                           kNames[which]);
         if (which == 1 && !NamesEncoding(value, valueLength, "UTF-8") && !NamesEncoding(value, valueLength, "US-ASCII"))
-            Warn(XML_WARN_ENCODING, (size_t)(value - pWindow),
+            Warn(XML_WARN_ENCODING, (size_t)(value - data),
                  "the XML declaration names the encoding \"%.*s\"; the reader takes the bytes as they are, as UTF-8",
                  (int)(valueLength < 40 ? valueLength : 40), value);
-        p = close + 1;
     }
     if (next == 0)
         return Problem(XML_ERR_BAD_PROLOG, nPos, "the XML declaration names no version");
@@ -254,7 +242,7 @@ int XMLParserState::ParseDocumentType()
     if (Ensure(1) == 0)
         return EndProblem("the document type declaration");
 
-    char c = pWindow[nPos];
+    char c = window.Data()[nPos];
     if (c == 'S' || c == 'P')
     {
         bool system = c == 'S';
@@ -272,7 +260,7 @@ int XMLParserState::ParseDocumentType()
         SkipWhiteSpace();
         if (Ensure(1) == 0)
             return EndProblem("the document type declaration");
-        c = pWindow[nPos];
+        c = window.Data()[nPos];
     }
     if (c == '[')
     {
@@ -283,7 +271,7 @@ int XMLParserState::ParseDocumentType()
         SkipWhiteSpace();
         if (Ensure(1) == 0)
             return EndProblem("the document type declaration");
-        c = pWindow[nPos];
+        c = window.Data()[nPos];
     }
     if (c != '>')
         return Problem(XML_ERR_BAD_PROLOG, nPos, "expected '>' to close the document type declaration");
@@ -297,7 +285,7 @@ int XMLParserState::QuotedLiteral()
     bool spaced = SkipWhiteSpace() > 0;
     if (Ensure(1) == 0)
         return EndProblem("the document type declaration");
-    char quote = pWindow[nPos];
+    char quote = window.Data()[nPos];
     if (!spaced || (quote != '"' && quote != '\''))
         return Problem(XML_ERR_BAD_PROLOG, nPos, "expected white space and a quoted identifier");
     ++nPos;
@@ -314,7 +302,7 @@ int XMLParserState::SkipInternalSubset()
         size_t available = Ensure(4);
         if (available == 0)
             return EndProblem("the internal subset of the document type declaration");
-        char c = pWindow[nPos];
+        char c = window.Data()[nPos];
         int result = 0;
         if (c == ']')
         {
@@ -330,7 +318,7 @@ int XMLParserState::SkipInternalSubset()
             nPos += length;
             if (Ensure(1) == 0)
                 return EndProblem("the internal subset of the document type declaration");
-            if (pWindow[nPos] != ';')
+            if (window.Data()[nPos] != ';')
                 return Problem(XML_ERR_BAD_PROLOG, nPos, "expected ';' after a parameter entity name");
             ++nPos;
             continue;
@@ -345,15 +333,15 @@ int XMLParserState::SkipInternalSubset()
         {
             result = SkipComment();
         }
-        else if (pWindow[nPos + 1] == '?')
+        else if (window.Data()[nPos + 1] == '?')
         {
             result = SkipProcessingInstruction(true);
         }
-        else if (pWindow[nPos + 1] == '!' && available >= 3 && XMLIsNameStart(pWindow[nPos + 2]))
+        else if (window.Data()[nPos + 1] == '!' && available >= 3 && XMLIsNameStart(window.Data()[nPos + 2]))
         {
             size_t end = 0;
             result = FindMarkupEnd(false, &end, "a markup declaration");
-            if (result == 0 && pWindow[end] != '>')
+            if (result == 0 && window.Data()[end] != '>')
                 return Problem(XML_ERR_BAD_PROLOG, end, "a markup declaration that is not closed");
             if (result == 0)
                 nPos = end + 1;

@@ -1,45 +1,25 @@
-// The parser's scanner: the document window, line tracking, problem reports, and the
-// scanning of everything between tags (text, comments, processing instructions, CDATA).
+// The parser's scanner: the open document, problem reports, and the scanning of
+// everything between tags (text, comments, processing instructions, CDATA).
 #include "XMLParserState.h"
 
-#include <errno.h>
-#include <limits.h>
 #include <stdarg.h>
-#include <stdlib.h>
 #include <string.h>
-#include <sys/stat.h>
 
 #include "ErrorHandler.h"
 #include "UtByteBuffer.h"
-#include "UtFastText.h"
 #include "UtUtility.h"
 #include "XMLParser.h"
 
 namespace
 {
-// `base` plus `count`, held at LONG_MAX instead of overflowing (line and column counts
-// of documents beyond what a long counts).
-long SaturatedAdd(long base, unsigned long long count)
+int RecordProblem(XMLFailure& failure, int code, unsigned long long offset, const char* format, ...)
 {
-    return count > (unsigned long long)(LONG_MAX - base) ? LONG_MAX : base + (long)count;
+    va_list args;
+    va_start(args, format);
+    failure.Record(code, offset, format, args);
+    va_end(args);
+    return code;
 }
-}
-
-XMLParserState::XMLParserState()
-    : pszDefaultDir(0), pszDTD(0), bSkipInvalidElement(false), nMaxText(XML_MAX_TEXT), nMaxTag(XML_MAX_TAG),
-      pWarnings(0), pszDocument(0), pFile(0), bOpen(false), bEndOfFile(false), nReadErrno(0), bTooLarge(false),
-      nFileSize(0), pWindow(0), nCapacity(0), nPos(0), nEnd(0), nWindowStart(0), bHasMark(false), bMarkResolved(false),
-      nMarkOffset(0), nMarkLine(0), nMarkColumn(0), bPrologDone(false), bFinished(false), nStickyCode(0),
-      nProblemCode(0), nProblemOffset(0), bProblemPending(false), nPendingLine(0), nPendingColumn(0),
-      bFailurePlaced(false), nFailureLine(0), nFailureColumn(0), bNoting(false), bTextNoted(false), nNotedLine(0),
-      nNotedColumn(0), nHashedAttributes(0)
-{
-    szProblemDetail[0] = '\0';
-    cursor.nOffset = 0;
-    cursor.nLine = 1;
-    cursor.nColumn = 1;
-    contentCursor.nIndex = 0;
-    contentCursor.nLine = contentCursor.nColumn = 0;
 }
 
 XMLParserState::~XMLParserState()
@@ -56,42 +36,16 @@ XMLParserState::~XMLParserState()
 int XMLParserState::OpenDocument(const char* path, ErrorHandler* errors)
 {
     CloseDocument();
-    errno = 0;
-    pFile = util_fopen(path, "rb");
-    if (!pFile)
-    {
-        int reason = errno;
-        errors->AddReport(XML_ERR_OPEN, ERROR_LIST_XML_PARSER, path, path, 0, 0,
-                          reason ? strerror(reason) : "the file cannot be opened");
-        return XML_ERR_OPEN;
-    }
-    pWindow = (char*)malloc(kWindowSize);
-    if (!pWindow)
-    {
-        CloseDocument();
-        errors->AddReport(XML_ERR_NO_MEMORY, ERROR_LIST_XML_PARSER, path, path, 0, 0,
-                          "no memory for the window the document is read through");
-        return XML_ERR_NO_MEMORY;
-    }
-    nCapacity = kWindowSize;
-    bOpen = true;
-    ResetScan();
-#if defined(_WIN32)
-    struct _stati64 info;
-    if (_fstati64(_fileno(pFile), &info) == 0 && (info.st_mode & _S_IFREG) != 0)
-        nFileSize = (unsigned long long)info.st_size;
-#else
-    struct stat info;
-    if (fstat(fileno(pFile), &info) == 0 && S_ISREG(info.st_mode))
-        nFileSize = (unsigned long long)info.st_size;
-#endif
+    int opened = window.Open(path, errors);
+    if (opened < 0)
+        return opened;
 
     // Read the first window now: a path that opens but cannot be read (a directory on
     // some systems) fails here rather than in the middle of scanning.
     Fill(0);
-    if (nReadErrno != 0)
+    if (window.ReadErrno() != 0)
     {
-        int reason = nReadErrno;
+        int reason = window.ReadErrno();
         CloseDocument();
         errors->AddReport(XML_ERR_READ, ERROR_LIST_XML_PARSER, path, path, 0, 0, strerror(reason));
         return XML_ERR_READ;
@@ -101,134 +55,48 @@ int XMLParserState::OpenDocument(const char* path, ErrorHandler* errors)
 
 void XMLParserState::CloseDocument()
 {
-    if (pFile)
-        fclose(pFile);
-    pFile = 0;
-    free(pWindow);
-    pWindow = 0;
-    nCapacity = 0;
-    bOpen = false;
+    window.Close();
     ResetScan();
 }
 
 void XMLParserState::ResetScan()
 {
-    bEndOfFile = false;
-    nReadErrno = 0;
-    bTooLarge = false;
-    nFileSize = 0;
-    nPos = nEnd = 0;
-    nWindowStart = 0;
-    cursor.nOffset = 0;
-    cursor.nLine = 1;
-    cursor.nColumn = 1;
-    bHasMark = bMarkResolved = false;
-    nMarkOffset = 0;
-    nMarkLine = nMarkColumn = 0;
-    bPrologDone = bFinished = false;
-    nStickyCode = 0;
-    nProblemCode = 0;
-    bProblemPending = false;
-    szProblemDetail[0] = '\0';
-    sOpenNames.clear();
-    aOpenStarts.clear();
-    aOpenLines.clear();
-    aContentRuns.clear();
-    aContentMarkup.clear();
-    aAttributePlaces.clear();
-    bNoting = bTextNoted = false;
-    bFailurePlaced = false;
-    sFailureSentence.clear();
+    nPos = 0;
+    locator = XMLLocator();
+    failure = XMLFailure();
+    elements = XMLElementStack();
+    scan = XMLScanProgress();
 }
 
-// Drops the window bytes before `keep`, moves the rest to the front and reads behind
-// them. Returns the number of bytes read: 0 at the end of the file or after a failed
-// read (nReadErrno tells them apart). nPos moves with the bytes it points at.
+// Drops the window bytes before `keep` (after counting lines over them), moves the rest
+// to the front and reads behind them (XMLWindow::Fill). nPos moves with the bytes it
+// points at.
 size_t XMLParserState::Fill(size_t keep)
 {
-    if (!pFile || bEndOfFile)
+    if (!window.CanRead())
         return 0;
-    if (keep > nEnd)
-        keep = nEnd;
-
+    if (keep > window.End())
+        keep = window.End();
     if (keep > 0)
-    {
-        unsigned long long dropTo = nWindowStart + keep;
-        if (bHasMark && !bMarkResolved && nMarkOffset < dropTo)
-            ResolveMark();
-        if (cursor.nOffset < dropTo)
-            AdvanceCursor(dropTo);
-
-        size_t kept = nEnd - keep;
-        char* window = nCapacity > kWindowSize && kept <= kWindowSize / 2 ? (char*)malloc(kWindowSize) : 0;
-        if (window)
-        {
-            // The large tag that grew the window is gone: back to the normal size.
-            memcpy(window, pWindow + keep, kept);
-            free(pWindow);
-            pWindow = window;
-            nCapacity = kWindowSize;
-        }
-        else
-        {
-            memmove(pWindow, pWindow + keep, kept);
-        }
-        nEnd = kept;
-        nPos = nPos >= keep ? nPos - keep : 0;
-        nWindowStart = dropTo;
-    }
-
-    if (nEnd == nCapacity)
-    {
-        // Everything in the window must stay: one tag fills it. A tag beyond the limit
-        // ends the filling; whoever waits for its end reports it (EndProblem).
-        if (nEnd - nPos > (size_t)nMaxTag)
-        {
-            bTooLarge = true;
-            bEndOfFile = true;
-            return 0;
-        }
-        size_t capacity = nCapacity * 2;
-        char* window = (char*)realloc(pWindow, capacity);
-        if (!window)
-        {
-            nReadErrno = ENOMEM;
-            bEndOfFile = true;
-            return 0;
-        }
-        pWindow = window;
-        nCapacity = capacity;
-    }
-
-    size_t wanted = nCapacity - nEnd;
-    errno = 0;
-    size_t got = fread(pWindow + nEnd, 1, wanted, pFile);
-    if (got < wanted)
-    {
-        // fread stops short only at the end of the file or on a failure.
-        bEndOfFile = true;
-        if (ferror(pFile))
-            nReadErrno = errno ? errno : EIO;
-    }
-    nEnd += got;
-    return got;
+        locator.BeforeDrop(window, window.Start() + keep);
+    return window.Fill(keep, &nPos, nMaxTag);
 }
 
 // Reads until `count` bytes from nPos on are in the window, or the document ends.
 // Returns how many are there.
 size_t XMLParserState::Ensure(size_t count)
 {
-    while (nEnd - nPos < count && Fill(nPos) > 0)
+    while (window.End() - nPos < count && Fill(nPos) > 0)
     {
     }
-    return nEnd - nPos;
+    return window.End() - nPos;
 }
 
 int XMLParserState::MatchLiteral(const char* literal, size_t length)
 {
     size_t available = Ensure(length);
     size_t compare = available < length ? available : length;
-    if (memcmp(pWindow + nPos, literal, compare) != 0)
+    if (memcmp(window.Data() + nPos, literal, compare) != 0)
         return 0;
     return compare < length ? -1 : 1;
 }
@@ -239,12 +107,14 @@ size_t XMLParserState::SkipWhiteSpace()
     size_t skipped = 0;
     for (;;)
     {
-        while (nPos < nEnd && XMLIsSpace(pWindow[nPos]))
+        const char* data = window.Data();
+        size_t end = window.End();
+        while (nPos < end && XMLIsSpace(data[nPos]))
         {
             ++nPos;
             ++skipped;
         }
-        if (nPos < nEnd || Fill(nPos) == 0)
+        if (nPos < end || Fill(nPos) == 0)
             return skipped;
     }
 }
@@ -256,70 +126,19 @@ size_t XMLParserState::ScanName()
     size_t length = 0;
     for (;;)
     {
-        while (nPos + length < nEnd &&
-               (length == 0 ? XMLIsNameStart(pWindow[nPos]) : XMLIsNameChar(pWindow[nPos + length])))
+        const char* data = window.Data();
+        size_t end = window.End();
+        while (nPos + length < end && (length == 0 ? XMLIsNameStart(data[nPos]) : XMLIsNameChar(data[nPos + length])))
             ++length;
-        if (nPos + length < nEnd || Fill(nPos) == 0)
+        if (nPos + length < end || Fill(nPos) == 0)
             return length;
     }
-}
-
-// ---------------------------------------------------------------------------------
-// Line tracking
-// ---------------------------------------------------------------------------------
-
-// Moves the cursor forward to `offset`, which lies in the window, counting line feeds.
-void XMLParserState::AdvanceCursor(unsigned long long offset)
-{
-    if (offset <= cursor.nOffset)
-        return;
-    if (offset > nWindowStart + nEnd)
-        offset = nWindowStart + nEnd;
-    if (cursor.nOffset < nWindowStart)
-        return;   // cannot happen: the cursor is moved before bytes are dropped
-    const char* from = pWindow + (size_t)(cursor.nOffset - nWindowStart);
-    const char* to = pWindow + (size_t)(offset - nWindowStart);
-    size_t lastNewline = 0;
-    size_t newlines = util_CountLineFeeds(from, (size_t)(to - from), &lastNewline);
-    if (newlines > 0)
-    {
-        cursor.nLine = SaturatedAdd(cursor.nLine, (unsigned long long)newlines);
-        cursor.nColumn = SaturatedAdd(0, (unsigned long long)(to - (from + lastNewline)));
-    }
-    else
-    {
-        cursor.nColumn = SaturatedAdd(cursor.nColumn, (unsigned long long)(to - from));
-    }
-    cursor.nOffset = offset;
-}
-
-XMLTextPosition XMLParserState::Locate(unsigned long long offset)
-{
-    AdvanceCursor(offset);
-    return cursor;
 }
 
 XMLTextPosition XMLParserState::LocateIndex(size_t index)
 {
     ResolveMark();
-    return Locate(nWindowStart + index);
-}
-
-void XMLParserState::SetMark(unsigned long long offset)
-{
-    bHasMark = true;
-    bMarkResolved = false;
-    nMarkOffset = offset;
-}
-
-void XMLParserState::ResolveMark()
-{
-    if (!bHasMark || bMarkResolved)
-        return;
-    XMLTextPosition at = Locate(nMarkOffset);
-    nMarkLine = at.nLine;
-    nMarkColumn = at.nColumn;
-    bMarkResolved = true;
+    return Locate(window.Start() + index);
 }
 
 // ---------------------------------------------------------------------------------
@@ -328,65 +147,51 @@ void XMLParserState::ResolveMark()
 
 int XMLParserState::Problem(int code, size_t index, const char* format, ...)
 {
-    nProblemCode = code;
-    nProblemOffset = nWindowStart + index;
     va_list args;
     va_start(args, format);
-    vsnprintf(szProblemDetail, sizeof(szProblemDetail), format, args);
+    failure.Record(code, window.Start() + index, format, args);
     va_end(args);
     return code;
 }
 
 int XMLParserState::EndProblem(const char* inside)
 {
-    if (bTooLarge)
+    if (window.TooLarge())
         return Problem(XML_ERR_TOO_LARGE, nPos, "%s is longer than %u bytes", inside, nMaxTag);
-    if (nReadErrno != 0)
-        return Problem(XML_ERR_READ, nEnd, "reading the document failed: %s", strerror(nReadErrno));
-    return Problem(XML_ERR_UNEXPECTED_END, nEnd, "the document ends inside %s", inside);
+    if (window.ReadErrno() != 0)
+        return Problem(XML_ERR_READ, window.End(), "reading the document failed: %s", strerror(window.ReadErrno()));
+    return Problem(XML_ERR_UNEXPECTED_END, window.End(), "the document ends inside %s", inside);
 }
 
 int XMLParserState::RaiseProblem(ErrorHandler* errors, const char* document)
 {
     ResolveMark();   // the tag mark lies before the problem; count up to it first
-    XMLTextPosition at = Locate(nProblemOffset);
-    bHasMark = bMarkResolved = true;
-    nMarkOffset = nProblemOffset;
-    nMarkLine = at.nLine;
-    nMarkColumn = at.nColumn;
-    errors->AddReport(nProblemCode, ERROR_LIST_XML_PARSER, document, document, at.nLine, at.nColumn, szProblemDetail);
-    nStickyCode = nProblemCode;
-    return nProblemCode;
+    XMLTextPosition at = Locate(failure.Offset());
+    locator.PlaceMark(failure.Offset(), at.nLine, at.nColumn);
+    errors->AddReport(failure.Code(), ERROR_LIST_XML_PARSER, document, document, at.nLine, at.nColumn,
+                      failure.Detail());
+    return failure.MakeSticky();
 }
 
 void XMLParserState::DeferProblem()
 {
     ResolveMark();
-    XMLTextPosition at = Locate(nProblemOffset);
-    nPendingLine = at.nLine;
-    nPendingColumn = at.nColumn;
-    bProblemPending = true;
+    failure.Defer(Locate(failure.Offset()));
 }
 
 int XMLParserState::RaisePending(ErrorHandler* errors, const char* document)
 {
-    bProblemPending = false;
-    bHasMark = bMarkResolved = true;
-    nMarkOffset = nProblemOffset;
-    nMarkLine = nPendingLine;
-    nMarkColumn = nPendingColumn;
-    errors->AddReport(nProblemCode, ERROR_LIST_XML_PARSER, document, document, nPendingLine, nPendingColumn,
-                      szProblemDetail);
-    nStickyCode = nProblemCode;
-    return nProblemCode;
+    XMLTextPosition at = failure.TakePending();
+    locator.PlaceMark(failure.Offset(), at.nLine, at.nColumn);
+    errors->AddReport(failure.Code(), ERROR_LIST_XML_PARSER, document, document, at.nLine, at.nColumn,
+                      failure.Detail());
+    return failure.MakeSticky();
 }
 
 int XMLParserState::RaiseAt(int code, unsigned long long offset, ErrorHandler* errors, const char* document,
                             const char* detail)
 {
-    nProblemCode = code;
-    nProblemOffset = offset;
-    snprintf(szProblemDetail, sizeof(szProblemDetail), "%s", detail);
+    RecordProblem(failure, code, offset, "%s", detail);
     return RaiseProblem(errors, document);
 }
 
@@ -403,27 +208,20 @@ int XMLParserState::OpenElement(bool empty, size_t tagIndex)
         return 0;
     // The line of the tag: the mark's when the tag is the mark (the cursor may be past it,
     // at an attribute's value), else counted now.
-    ResolveMark();
-    unsigned long long offset = nWindowStart + tagIndex;
-    aOpenLines.push_back(bHasMark && nMarkOffset == offset ? nMarkLine : Locate(offset).nLine);
-    aOpenStarts.push_back(sOpenNames.size());
-    sOpenNames.append(sName);
+    elements.Push(sName, locator.LineOf(window, window.Start() + tagIndex));
     return 0;
 }
 
 // Closes the innermost open element, which the end tag `name` must name.
 int XMLParserState::PopElement(const char* name, size_t tagIndex)
 {
-    if (aOpenStarts.empty())
+    if (Depth() == 0)
         return Problem(XML_ERR_MISMATCHED_END_TAG, tagIndex, "the end tag </%.64s> closes no open element", name);
-    size_t top = aOpenStarts.back();
-    if (sOpenNames.compare(top, std::string::npos, name) != 0)
+    if (strcmp(elements.InnermostName(), name) != 0)
         return Problem(XML_ERR_MISMATCHED_END_TAG, tagIndex,
                        "the end tag </%.64s> stands where the end tag of <%.64s>, begun on line %ld, is due", name,
-                       sOpenNames.c_str() + top, aOpenLines.back());
-    sOpenNames.resize(top);
-    aOpenStarts.pop_back();
-    aOpenLines.pop_back();
+                       elements.InnermostName(), elements.InnermostLine());
+    elements.Pop();
     return 0;
 }
 
@@ -435,11 +233,11 @@ int XMLParserState::EmitText(UtByteBuffer* sink, const char* data, size_t count)
 {
     if (!sink || count == 0)
     {
-        if (bNoting && !bTextNoted && count > 0)
+        if (scan.bNoting && !scan.bTextNoted && count > 0)
             NoteDroppedText(data, count);
         return 0;
     }
-    size_t index = (size_t)(data - pWindow);
+    size_t index = (size_t)(data - window.Data());
     if ((unsigned long long)sink->GetTotalSize() + count > nMaxText)
         return Problem(XML_ERR_TOO_LARGE, index + (nMaxText - sink->GetTotalSize()),
                        "the element's text is longer than %u bytes", nMaxText);
@@ -461,10 +259,25 @@ int XMLParserState::EmitText(UtByteBuffer* sink, const char* data, size_t count)
 // instructions are passed over. Any other markup is a failure.
 int XMLParserState::GatherText(UtByteBuffer* sink, bool note)
 {
-    bNoting = note && pWarnings != 0;
+    scan.bNoting = note && pWarnings != 0;
     int result = GatherRuns(sink);
-    bNoting = false;
+    scan.bNoting = false;
     return result;
+}
+
+int XMLParserState::GatherContent(UtByteBuffer* content)
+{
+    scan.aContentRuns.clear();
+    scan.aContentMarkup.clear();
+    scan.contentCursor.nLine = 0;
+    BeginContentRun(content, nPos);
+    if (GatherText(content) < 0)
+    {
+        if (failure.Code() == XML_ERR_TOO_LARGE || failure.Code() == XML_ERR_NO_MEMORY)
+            return failure.Code();
+        DeferProblem();
+    }
+    return 0;
 }
 
 // A new run of the text going to `sink` begins at window index `index`.
@@ -474,101 +287,98 @@ void XMLParserState::BeginContentRun(UtByteBuffer* sink, size_t index)
         return;
     XMLTextPosition at = LocateIndex(index);
     XMLContentRun run = {sink->GetTotalSize(), at.nLine, at.nColumn};
-    aContentRuns.push_back(run);
+    scan.aContentRuns.push_back(run);
 }
 
 int XMLParserState::GatherRuns(UtByteBuffer* sink)
 {
     for (;;)
     {
-        if (nPos == nEnd && Fill(nPos) == 0)
+        if (nPos == window.End() && Fill(nPos) == 0)
         {
-            if (aOpenStarts.empty())
+            if (Depth() == 0)
                 return EndProblem("the document");
-            std::string inside = "the element <" + sOpenNames.substr(aOpenStarts.back()) + ">";
+            std::string inside = std::string("the element <") + elements.InnermostName() + ">";
             return EndProblem(inside.c_str());
         }
-        const char* text = pWindow + nPos;
-        const char* open = (const char*)memchr(text, '<', nEnd - nPos);
-        int emitted = EmitText(sink, text, open ? (size_t)(open - text) : nEnd - nPos);
+        const char* text = window.Data() + nPos;
+        const char* open = (const char*)memchr(text, '<', window.End() - nPos);
+        int emitted = EmitText(sink, text, open ? (size_t)(open - text) : window.End() - nPos);
         if (emitted < 0)
             return emitted;
         if (!open)
         {
-            nPos = nEnd;
+            nPos = window.End();
             continue;
         }
-        nPos = (size_t)(open - pWindow);
+        nPos = (size_t)(open - window.Data());
 
         if (Ensure(2) < 2)
             return EndProblem("markup");
-        char next = pWindow[nPos + 1];
+        char next = window.Data()[nPos + 1];
         if (next == '/' || XMLIsNameStart(next))
             return 0;
-
-        // Markup inside an element's text splits it into runs, each placed on its own.
-        int result = 0;
-        bool noting = bNoting;
-        if (next == '?')
-        {
-            bNoting = false;
-            result = SkipProcessingInstruction(false);
-            bNoting = noting;
-            if (result == 0)
-                BeginContentRun(sink, nPos);
-        }
-        else if (next == '!')
-        {
-            int match = MatchLiteral("<!--", 4);
-            if (match > 0)
-            {
-                if (sink)
-                {
-                    XMLTextPosition at = LocateIndex(nPos);
-                    XMLContentMarkup markup = {at.nLine, at.nColumn, false};
-                    aContentMarkup.push_back(markup);
-                }
-                bNoting = false;
-                result = SkipComment();
-                bNoting = noting;
-                if (result == 0)
-                    BeginContentRun(sink, nPos);
-            }
-            else if (match == 0 && (match = MatchLiteral("<![CDATA[", 9)) > 0)
-            {
-                if (sink)
-                {
-                    XMLTextPosition at = LocateIndex(nPos);
-                    XMLContentMarkup markup = {at.nLine, at.nColumn, true};
-                    aContentMarkup.push_back(markup);
-                }
-                nPos += 9;
-                BeginContentRun(sink, nPos);
-                result = ConsumeThrough("]]>", 3, sink, "a CDATA section");
-                if (result == 0)
-                    BeginContentRun(sink, nPos);
-            }
-            else if (match == 0 && (match = MatchLiteral("<!DOCTYPE", 9)) > 0)
-            {
-                return Problem(XML_ERR_BAD_MARKUP, nPos,
-                               "a document type declaration after the root element has begun");
-            }
-            else if (match < 0)
-            {
-                return EndProblem("markup");
-            }
-            else
-            {
-                return Problem(XML_ERR_BAD_MARKUP, nPos, "'<!' that begins no comment and no CDATA section");
-            }
-        }
-        else
-        {
-            return Problem(XML_ERR_BAD_MARKUP, nPos, "'<' that begins no tag");
-        }
+        int result = GatherMarkup(sink);
         if (result < 0)
             return result;
     }
+}
+
+// A comment or CDATA section inside the text going to `sink` begins at nPos.
+void XMLParserState::AddContentMarkup(UtByteBuffer* sink, bool cdata)
+{
+    if (!sink)
+        return;
+    XMLTextPosition at = LocateIndex(nPos);
+    XMLContentMarkup markup = {at.nLine, at.nColumn, cdata};
+    scan.aContentMarkup.push_back(markup);
+}
+
+// At a '<' inside text that begins no tag: passes over a processing instruction or a
+// comment, or takes a CDATA section's text; anything else is a failure. Markup inside an
+// element's text splits it into runs, each placed on its own.
+int XMLParserState::GatherMarkup(UtByteBuffer* sink)
+{
+    char next = window.Data()[nPos + 1];
+    bool noting = scan.bNoting;
+    int result = 0;
+    if (next == '?')
+    {
+        scan.bNoting = false;
+        result = SkipProcessingInstruction(false);
+        scan.bNoting = noting;
+        if (result == 0)
+            BeginContentRun(sink, nPos);
+        return result;
+    }
+    if (next != '!')
+        return Problem(XML_ERR_BAD_MARKUP, nPos, "'<' that begins no tag");
+    int match = MatchLiteral("<!--", 4);
+    if (match > 0)
+    {
+        AddContentMarkup(sink, false);
+        scan.bNoting = false;
+        result = SkipComment();
+        scan.bNoting = noting;
+        if (result == 0)
+            BeginContentRun(sink, nPos);
+        return result;
+    }
+    if (match == 0 && (match = MatchLiteral("<![CDATA[", 9)) > 0)
+    {
+        AddContentMarkup(sink, true);
+        nPos += 9;
+        BeginContentRun(sink, nPos);
+        result = ConsumeThrough("]]>", 3, sink, "a CDATA section");
+        if (result == 0)
+            BeginContentRun(sink, nPos);
+        return result;
+    }
+    if (match == 0 && (match = MatchLiteral("<!DOCTYPE", 9)) > 0)
+        return Problem(XML_ERR_BAD_MARKUP, nPos, "a document type declaration after the root element has begun");
+    if (match < 0)
+        return EndProblem("markup");
+    return Problem(XML_ERR_BAD_MARKUP, nPos, "'<!' that begins no comment and no CDATA section");
 }
 
 // ---------------------------------------------------------------------------------
@@ -593,6 +403,21 @@ void XMLParserState::Warn(int code, size_t index, const char* format, ...)
     pWarnings->AddWarning(code, pszDocument, at.nLine, at.nColumn, sentence);
 }
 
+void XMLParserState::WarnTextAfterChild()
+{
+    if (!scan.bTextNoted)
+        return;
+    scan.bTextNoted = false;
+    if (!pWarnings)
+        return;
+    char quoted[40];
+    util_QuoteText(quoted, (int)sizeof(quoted), scan.sNotedText.data(), scan.sNotedText.size());
+    std::string sentence = std::string("the text ") + quoted + " stands after a child element of <" +
+                           elements.InnermostName() +
+                           "> and is not read: an element's text is what stands before its first child";
+    pWarnings->AddWarning(XML_WARN_TEXT_AFTER_CHILD, pszDocument, scan.nNotedLine, scan.nNotedColumn, sentence.c_str());
+}
+
 // Notes the first byte of `data` that is not white space, and the text from there on
 // (the first 40 bytes, for a quotation).
 void XMLParserState::NoteDroppedText(const char* data, size_t count)
@@ -602,11 +427,11 @@ void XMLParserState::NoteDroppedText(const char* data, size_t count)
         ++i;
     if (i == count)
         return;
-    bTextNoted = true;
-    XMLTextPosition at = LocateIndex((size_t)(data + i - pWindow));
-    nNotedLine = at.nLine;
-    nNotedColumn = at.nColumn;
-    sNotedText.assign(data + i, count - i < 40 ? count - i : 40);
+    scan.bTextNoted = true;
+    XMLTextPosition at = LocateIndex((size_t)(data + i - window.Data()));
+    scan.nNotedLine = at.nLine;
+    scan.nNotedColumn = at.nColumn;
+    scan.sNotedText.assign(data + i, count - i < 40 ? count - i : 40);
 }
 
 // After the root element: white space, comments and processing instructions belong
@@ -622,7 +447,7 @@ int XMLParserState::ScanEpilogue()
         // The place and the first bytes, taken before a comment that may fail moves on.
         XMLTextPosition at = LocateIndex(nPos);
         char quoted[40];
-        util_QuoteText(quoted, (int)sizeof(quoted), pWindow + nPos, available < 40 ? available : 40);
+        util_QuoteText(quoted, (int)sizeof(quoted), window.Data() + nPos, available < 40 ? available : 40);
         int result = -1;
         if (MatchLiteral("<!--", 4) > 0)
             result = SkipComment();
@@ -630,7 +455,7 @@ int XMLParserState::ScanEpilogue()
             result = SkipProcessingInstruction(false);
         if (result < 0)
         {
-            nProblemCode = 0;
+            failure.Forget();
             if (!pWarnings->KeepsWarnings())
             {
                 pWarnings->CountWarning();
@@ -653,7 +478,7 @@ int XMLParserState::SkipComment()
         return result;
     if (Ensure(1) < 1)
         return EndProblem("a comment");
-    if (pWindow[nPos] != '>')
+    if (window.Data()[nPos] != '>')
         return Problem(XML_ERR_BAD_MARKUP, nPos - 2, "'--' inside a comment");
     ++nPos;
     return 0;
@@ -666,10 +491,10 @@ int XMLParserState::SkipProcessingInstruction(bool inProlog)
     size_t available = Ensure(6);
     if (available < 3)
         return EndProblem("a processing instruction");
-    if (!XMLIsNameStart(pWindow[nPos + 2]))
+    if (!XMLIsNameStart(window.Data()[nPos + 2]))
         return Problem(XML_ERR_BAD_MARKUP, nPos, "expected a target name after '<?'");
-    if (available >= 6 && (pWindow[nPos + 2] | 0x20) == 'x' && (pWindow[nPos + 3] | 0x20) == 'm' &&
-        (pWindow[nPos + 4] | 0x20) == 'l' && !XMLIsNameChar(pWindow[nPos + 5]))
+    if (available >= 6 && (window.Data()[nPos + 2] | 0x20) == 'x' && (window.Data()[nPos + 3] | 0x20) == 'm' &&
+        (window.Data()[nPos + 4] | 0x20) == 'l' && !XMLIsNameChar(window.Data()[nPos + 5]))
         return Problem(inProlog ? XML_ERR_BAD_PROLOG : XML_ERR_BAD_MARKUP, nPos,
                        "an XML declaration that does not stand at the start of the document");
     nPos += 2;
@@ -682,10 +507,10 @@ int XMLParserState::ConsumeThrough(const char* terminator, size_t length, UtByte
 {
     for (;;)
     {
-        if (nEnd - nPos >= length)
+        if (window.End() - nPos >= length)
         {
-            const char* p = pWindow + nPos;
-            const char* last = pWindow + nEnd - length;   // last place a match can start
+            const char* p = window.Data() + nPos;
+            const char* last = window.Data() + window.End() - length;   // last place a match can start
             while (p <= last)
             {
                 const char* q = (const char*)memchr(p, terminator[0], (size_t)(last - p) + 1);
@@ -693,14 +518,14 @@ int XMLParserState::ConsumeThrough(const char* terminator, size_t length, UtByte
                     break;
                 if (memcmp(q, terminator, length) == 0)
                 {
-                    int emitted = EmitText(sink, pWindow + nPos, (size_t)(q - (pWindow + nPos)));
-                    nPos = (size_t)(q - pWindow) + length;
+                    int emitted = EmitText(sink, window.Data() + nPos, (size_t)(q - (window.Data() + nPos)));
+                    nPos = (size_t)(q - window.Data()) + length;
                     return emitted;
                 }
                 p = q + 1;
             }
-            size_t keep = nEnd - (length - 1);
-            int emitted = EmitText(sink, pWindow + nPos, keep - nPos);
+            size_t keep = window.End() - (length - 1);
+            int emitted = EmitText(sink, window.Data() + nPos, keep - nPos);
             if (emitted < 0)
                 return emitted;
             nPos = keep;
@@ -708,8 +533,8 @@ int XMLParserState::ConsumeThrough(const char* terminator, size_t length, UtByte
         if (Fill(nPos) == 0)
         {
             // The last bytes were no terminator after all: they belong to the text.
-            int emitted = EmitText(sink, pWindow + nPos, nEnd - nPos);
-            nPos = nEnd;
+            int emitted = EmitText(sink, window.Data() + nPos, window.End() - nPos);
+            nPos = window.End();
             return emitted < 0 ? emitted : EndProblem(inside);
         }
     }
@@ -725,10 +550,10 @@ int XMLParserState::FindMarkupEnd(bool keep, size_t* pEnd, const char* inside)
     char quote = 0;
     for (;;)
     {
-        while (nPos + offset < nEnd)
+        while (nPos + offset < window.End())
         {
-            const char* p = pWindow + nPos + offset;
-            size_t left = nEnd - nPos - offset;
+            const char* p = window.Data() + nPos + offset;
+            size_t left = window.End() - nPos - offset;
             if (quote)
             {
                 const char* q = (const char*)memchr(p, quote, left);

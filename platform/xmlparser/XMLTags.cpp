@@ -39,12 +39,12 @@ bool SameName(const char* stored, const char* name, size_t length)
 // values are kept exactly as written between their quotes.
 int XMLParserState::ParseStartTag(size_t end, bool empty, XMLNode* node)
 {
-    const char* const tag = pWindow + nPos;
+    const char* const tag = window.Data() + nPos;
     const char* p = tag + 1;
-    const char* const stop = pWindow + end - (empty ? 1 : 0);
+    const char* const stop = window.Data() + end - (empty ? 1 : 0);
 
     if (p >= stop || !XMLIsNameStart(*p))
-        return Problem(XML_ERR_BAD_NAME, (size_t)(p - pWindow), "expected an element name after '<'");
+        return Problem(XML_ERR_BAD_NAME, (size_t)(p - window.Data()), "expected an element name after '<'");
     const char* name = p;
     while (p < stop && XMLIsNameChar(*p))
         ++p;
@@ -56,18 +56,14 @@ int XMLParserState::ParseStartTag(size_t end, bool empty, XMLNode* node)
     // With warnings on, where each value begins, for warnings about the values.
     bool placing = pWarnings != nullptr && node != &nodeScratch;
     if (placing)
-        aAttributePlaces.clear();
+        scan.aAttributePlaces.clear();
 
-    for (;;)
+    const char* const data = window.Data();
+    XMLAttributeCursor cursor(p, stop);
+    while (cursor.Next())
     {
-        const char* space = p;
-        while (p < stop && XMLIsSpace(*p))
-            ++p;
-        if (p == stop)
-            break;
-        bool spaced = p > space;
-        char c = *p;
-        size_t at = (size_t)(p - pWindow);
+        char c = *cursor.At();
+        size_t at = (size_t)(cursor.At() - data);
         if (!XMLIsNameStart(c))
         {
             if (c == '/')
@@ -80,49 +76,38 @@ int XMLParserState::ParseStartTag(size_t end, bool empty, XMLNode* node)
                 return Problem(XML_ERR_BAD_ATTRIBUTE, at, "an attribute value without a name in the tag <%.*s>",
                                Quoted(nameLength), name);
             return Problem(XML_ERR_BAD_NAME, at,
-                           spaced ? "expected an attribute name or '>' in the tag <%.*s>"
-                                  : "expected '>' after the element name <%.*s>",
+                           cursor.Spaced() ? "expected an attribute name or '>' in the tag <%.*s>"
+                                           : "expected '>' after the element name <%.*s>",
                            Quoted(nameLength), name);
         }
-        if (!spaced)
+        if (!cursor.Spaced())
             return Problem(XML_ERR_BAD_ATTRIBUTE, at, "expected white space before the attribute in the tag <%.*s>",
                            Quoted(nameLength), name);
 
-        const char* attribute = p;
-        while (p < stop && XMLIsNameChar(*p))
-            ++p;
-        size_t attributeLength = (size_t)(p - attribute);
-        while (p < stop && XMLIsSpace(*p))
-            ++p;
-        if (p == stop || *p != '=')
-            return Problem(XML_ERR_BAD_ATTRIBUTE, (size_t)(p - pWindow), "expected '=' after the attribute '%.*s'",
+        const char* attribute = cursor.At();
+        size_t attributeLength = cursor.Name();
+        const char* value = nullptr;
+        size_t valueLength = 0;
+        XMLAttributeCursor::Fault fault = cursor.Value(&value, &valueLength);
+        if (fault != XMLAttributeCursor::kNone)
+            return Problem(XML_ERR_BAD_ATTRIBUTE, (size_t)(cursor.At() - data),
+                           fault == XMLAttributeCursor::kNoEquals  ? "expected '=' after the attribute '%.*s'"
+                           : fault == XMLAttributeCursor::kNoQuote ? "expected a quoted value for the attribute '%.*s'"
+                                                                   : "the value of the attribute '%.*s' is not closed",
                            Quoted(attributeLength), attribute);
-        ++p;
-        while (p < stop && XMLIsSpace(*p))
-            ++p;
-        if (p == stop || (*p != '"' && *p != '\''))
-            return Problem(XML_ERR_BAD_ATTRIBUTE, (size_t)(p - pWindow),
-                           "expected a quoted value for the attribute '%.*s'", Quoted(attributeLength), attribute);
-        const char* value = p + 1;
-        const char* close = (const char*)memchr(value, *p, (size_t)(stop - value));
-        if (!close)
-            return Problem(XML_ERR_BAD_ATTRIBUTE, (size_t)(p - pWindow),
-                           "the value of the attribute '%.*s' is not closed", Quoted(attributeLength), attribute);
         if (IsDuplicateAttribute(node, attribute, attributeLength))
             return Problem(XML_ERR_DUPLICATE_ATTRIBUTE, at, "the attribute '%.*s' appears twice in the tag <%.*s>",
                            Quoted(attributeLength), attribute, Quoted(nameLength), name);
-        size_t valueLength = (size_t)(close - value);
         if (valueLength > 0x7FFFFFF0u)
-            return Problem(XML_ERR_BAD_ATTRIBUTE, (size_t)(p - pWindow),
+            return Problem(XML_ERR_BAD_ATTRIBUTE, (size_t)(cursor.Quote() - data),
                            "the value of the attribute '%.*s' is too long", Quoted(attributeLength), attribute);
         int index = node->AddAttribute(attribute, (int)attributeLength, value, (int)valueLength);
         RegisterAttribute(node, index);
         if (placing)
-            aAttributePlaces.push_back(LocateIndex((size_t)(value - pWindow)));
-        p = close + 1;
+            scan.aAttributePlaces.push_back(LocateIndex((size_t)(value - data)));
     }
 
-    if (pWindow[end] != '>')
+    if (window.Data()[end] != '>')
         return Problem(XML_ERR_BAD_MARKUP, end, "expected '>' to close the tag <%.*s>", Quoted(nameLength), name);
     return 0;
 }
@@ -130,22 +115,44 @@ int XMLParserState::ParseStartTag(size_t end, bool empty, XMLNode* node)
 // Parses "</name>" (white space allowed before the '>') into `node`.
 int XMLParserState::ParseEndTag(size_t end, XMLNode* node)
 {
-    const char* p = pWindow + nPos + 2;
-    const char* const stop = pWindow + end;
+    const char* p = window.Data() + nPos + 2;
+    const char* const stop = window.Data() + end;
     if (p >= stop || !XMLIsNameStart(*p))
-        return Problem(XML_ERR_BAD_NAME, (size_t)(p - pWindow), "expected an element name after '</'");
+        return Problem(XML_ERR_BAD_NAME, (size_t)(p - window.Data()), "expected an element name after '</'");
     const char* name = p;
     while (p < stop && XMLIsNameChar(*p))
         ++p;
     size_t nameLength = (size_t)(p - name);
     while (p < stop && XMLIsSpace(*p))
         ++p;
-    if (p != stop || pWindow[end] != '>')
-        return Problem(XML_ERR_BAD_MARKUP, (size_t)(p - pWindow),
+    if (p != stop || window.Data()[end] != '>')
+        return Problem(XML_ERR_BAD_MARKUP, (size_t)(p - window.Data()),
                        "expected '>' after the element name in the end tag </%.*s>", Quoted(nameLength), name);
     sName.assign(name, nameLength);
     node->Clear();
     node->SetNodeName(sName.c_str());
+    return 0;
+}
+
+int XMLParserState::TakeTag(size_t end, XMLNode* startNode, XMLNode* emptyNode, XMLNode* endNode, XMLNode** node)
+{
+    size_t tagIndex = nPos;
+    if (window.Data()[tagIndex + 1] == '/')
+    {
+        *node = endNode;
+        if (ParseEndTag(end, endNode) < 0 || PopElement(endNode->GetNodeName(), tagIndex) < 0)
+            return failure.Code();
+    }
+    else
+    {
+        bool empty = IsEmptyElementTag(tagIndex, end);
+        *node = empty ? emptyNode : startNode;
+        if (ParseStartTag(end, empty, *node) < 0 || OpenElement(empty, tagIndex) < 0)
+            return failure.Code();
+    }
+    nPos = end + 1;
+    if (Depth() == 0)
+        scan.bFinished = true;
     return 0;
 }
 

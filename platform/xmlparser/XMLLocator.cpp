@@ -1,0 +1,87 @@
+// The parser's small parts besides the window: the locator (file offsets to line and
+// column) and the failure state.
+#include "XMLParserState.h"
+
+#include <limits.h>
+#include <stdio.h>
+
+#include "UtFastText.h"
+
+namespace
+{
+// `base` plus `count`, held at LONG_MAX instead of overflowing (line and column counts
+// of documents beyond what a long counts).
+long SaturatedAdd(long base, unsigned long long count)
+{
+    return count > (unsigned long long)(LONG_MAX - base) ? LONG_MAX : base + (long)count;
+}
+}
+
+// Moves the cursor forward to `offset`, which lies in the window, counting line feeds.
+void XMLLocator::AdvanceCursor(const XMLWindow& window, unsigned long long offset)
+{
+    if (offset <= m_cursor.nOffset)
+        return;
+    if (offset > window.Start() + window.End())
+        offset = window.Start() + window.End();
+    if (m_cursor.nOffset < window.Start())
+        return;   // cannot happen: the cursor is moved before bytes are dropped
+    const char* from = window.Data() + (size_t)(m_cursor.nOffset - window.Start());
+    const char* to = window.Data() + (size_t)(offset - window.Start());
+    size_t lastNewline = 0;
+    size_t newlines = util_CountLineFeeds(from, (size_t)(to - from), &lastNewline);
+    if (newlines > 0)
+    {
+        m_cursor.nLine = SaturatedAdd(m_cursor.nLine, (unsigned long long)newlines);
+        m_cursor.nColumn = SaturatedAdd(0, (unsigned long long)(to - (from + lastNewline)));
+    }
+    else
+    {
+        m_cursor.nColumn = SaturatedAdd(m_cursor.nColumn, (unsigned long long)(to - from));
+    }
+    m_cursor.nOffset = offset;
+}
+
+void XMLLocator::BeforeDrop(const XMLWindow& window, unsigned long long dropTo)
+{
+    if (m_bHasMark && !m_bMarkResolved && m_nMarkOffset < dropTo)
+        ResolveMark(window);
+    if (m_cursor.nOffset < dropTo)
+        AdvanceCursor(window, dropTo);
+}
+
+void XMLLocator::PlaceMark(unsigned long long offset, long line, long column)
+{
+    m_bHasMark = m_bMarkResolved = true;
+    m_nMarkOffset = offset;
+    m_nMarkLine = line;
+    m_nMarkColumn = column;
+}
+
+void XMLLocator::Resolve(const XMLWindow& window)
+{
+    XMLTextPosition at = Locate(window, m_nMarkOffset);
+    m_nMarkLine = at.nLine;
+    m_nMarkColumn = at.nColumn;
+    m_bMarkResolved = true;
+}
+
+long XMLLocator::MarkLine(const XMLWindow& window)
+{
+    ResolveMark(window);
+    return m_bHasMark ? m_nMarkLine : 0;
+}
+
+long XMLLocator::MarkColumn(const XMLWindow& window)
+{
+    ResolveMark(window);
+    return m_bHasMark ? m_nMarkColumn : 0;
+}
+
+int XMLFailure::Record(int code, unsigned long long offset, const char* format, va_list args)
+{
+    m_nCode = code;
+    m_nOffset = offset;
+    vsnprintf(m_szDetail, sizeof(m_szDetail), format, args);
+    return code;
+}
