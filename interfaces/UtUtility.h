@@ -51,6 +51,19 @@ constexpr bool util_IsHexDigit(char c)
     return util_HexValue(c) >= 0;
 }
 
+// May start an XML name: letters, '_', ':', and every byte from 0x80 (a part of a
+// multi-byte character).
+constexpr bool util_IsXMLNameStart(char c)
+{
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || c == ':' || (unsigned char)c >= 0x80;
+}
+
+// May continue an XML name: what may start one, digits, '-' and '.'.
+constexpr bool util_IsXMLNameChar(char c)
+{
+    return util_IsXMLNameStart(c) || util_IsDigit(c) || c == '-' || c == '.';
+}
+
 // Upper-case digit character for the low four bits of `value`, as every row is written.
 constexpr char util_HexDigit(unsigned value)
 {

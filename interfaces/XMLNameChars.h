@@ -1,7 +1,7 @@
 // XMLNameChars: the XML character classes the parser scans by, one table lookup per
-// byte, and the one definition of which bytes start and continue a name. The library's
-// own header (neither exported nor installed): the parser and the handler's warnings use
-// it.
+// byte, built from the character classes of UtUtility.h (util_IsXMLNameStart and
+// util_IsXMLNameChar, which the tool uses too). The library's own header (neither
+// exported nor installed): the parser and the handler's warnings use it.
 #ifndef RIZEROZ_XMLNAMECHARS_H
 #define RIZEROZ_XMLNAMECHARS_H
 
@@ -25,10 +25,9 @@ constexpr std::array<unsigned char, 256> MakeXMLCharClasses()
         unsigned char bits = 0;
         if (util_IsWhiteSpace((char)c))
             bits |= XML_CLASS_SPACE;
-        bool letter = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-        if (letter || c == '_' || c == ':' || c >= 0x80)
-            bits |= XML_CLASS_NAME_START | XML_CLASS_NAME;
-        if ((c >= '0' && c <= '9') || c == '-' || c == '.')
+        if (util_IsXMLNameStart((char)c))
+            bits |= XML_CLASS_NAME_START;
+        if (util_IsXMLNameChar((char)c))
             bits |= XML_CLASS_NAME;
         if (c == '<' || c == '>' || c == '"' || c == '\'')
             bits |= XML_CLASS_MARKUP_STOP;

@@ -126,12 +126,6 @@ xmlParserInputPtr RefuseLoad(const char*, const char*, xmlParserCtxtPtr)
     return nullptr;
 }
 
-bool IsNameByte(char c)
-{
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' || c == ':' ||
-           c == '-' || c == '.' || (unsigned char)c >= 0x80;
-}
-
 // libxml2 places validity remarks by line only: the column of the start tag they concern
 // is found on that line, the n-th "<name" for the n-th element of that name there.
 void PlaceValidityRemarks(const std::string& path, std::vector<Remark>& remarks)
@@ -175,7 +169,7 @@ void PlaceValidityRemarks(const std::string& path, std::vector<Remark>& remarks)
                 for (const void* node : entry.second)
                 {
                     while ((at = text.find(open, at)) != std::string::npos && at + open.size() < text.size() &&
-                           IsNameByte(text[at + open.size()]))
+                           util_IsXMLNameChar(text[at + open.size()]))
                         ++at;
                     if (at == std::string::npos)
                         break;
