@@ -3,6 +3,8 @@
 
 #include <algorithm>
 
+#include "UtUtility.h"
+
 void JsonStream::Refill()
 {
     const char* begin = m_buffer.data();
@@ -67,7 +69,7 @@ void SkipWhitespace(JsonStream& stream)
     for (;;)
     {
         const char* p = stream.m_pNext;
-        while (p < stream.m_pEnd && (*p == ' ' || *p == '\n' || *p == '\r' || *p == '\t'))
+        while (p < stream.m_pEnd && util_IsWhiteSpace(*p))
             ++p;
         stream.m_pNext = p;
         if (p < stream.m_pEnd)
