@@ -142,86 +142,93 @@ int RODAzivUzirAdovIzozari::ReadSVFPlusData(unsigned long parent)
 
 int RODAzivUzirAdovIzozari::ProcessStartTag(unsigned long parent)
 {
-    unsigned int size = m_pContent->GetTotalSize();
-    int result = (int)parent;
     unsigned long element = m_pStartTag->GetNodeEnumValue();
-
     if (element != SVF_TAG_ROOT && m_pSVFPlusData == nullptr)
         return SVF_ERR_NO_MODEL;
 
     switch (element)
     {
     case SVF_TAG_ROOT:
-    {
-        if (m_pSVFPlusData != nullptr)
-            return SVF_ERR_MODEL;
-        m_pSVFPlusData = new (std::nothrow) SVFPlusData();
-        if (m_pSVFPlusData == nullptr)
-            return SVF_ERR_NO_MEMORY;
-        // The model copies its texts: a copy missing means memory ran out.
-        const char* version = m_pStartTag->GetNodeAttributeValue("version");
-        if (m_pSVFPlusData->SetVersion(version) == nullptr && version != nullptr)
-            return SVF_ERR_NO_MEMORY;
-        CheckStartTag(SVF_TAG_ROOT);
-        return SVF_TAG_ROOT;
-    }
-
+        return ReadRootElement();
     case SVF_TAG_COMMENT:
-    {
-        char* text = nullptr;
-        if (size != 0)
-        {
-            text = new (std::nothrow) char[(size_t)size + 1];
-            if (text == nullptr)
-                return SVF_ERR_NO_MEMORY;
-            // The parser's text buffer lends its bytes; a chained one is copied.
-            const unsigned char* bytes = m_pContent->GetData();
-            if (bytes != nullptr)
-                memcpy(text, bytes, size);
-            else
-                m_pContent->CopyData(0, text, (int)size);
-            text[size] = '\0';
-        }
-        m_pSVFPlusData->SetComment(text);
-        bool kept = text == nullptr || m_pSVFPlusData->GetComment() != nullptr;
-        delete[] text;
-        if (!kept)
-            return SVF_ERR_NO_MEMORY;
-        CheckStartTag(SVF_TAG_COMMENT);
-        return result;
-    }
-
+        return ReadCommentElement(parent);
     case SVF_TAG_DATA_FIELD:
-    {
-        SVFDataField* field = m_pSVFPlusData->AddDataField();
-        if (field == nullptr)
-            return SVF_ERR_NO_FIELD;
-        const char* name = m_pStartTag->GetNodeAttributeValue("name");
-        field->SetFieldName(name);
-        if (name != nullptr && field->GetFieldName() == nullptr)
-            return SVF_ERR_NO_MEMORY;
-        // Only the four characters after the "0x" prefix carry the checksum; a text of any
-        // length is accepted, and a missing or short one reads as digits of value 0.
-        char area[16];
-        memset(area, 0, sizeof(area));
-        const char* checksum = m_pStartTag->GetNodeAttributeValue("checksum");
-        if (checksum != nullptr)
-            util_strncpy(area, checksum, (int)strlen(checksum), (int)sizeof(area));
-        field->m_nChecksum = ((unsigned int)util_HexAnsi2Hex(area[2]) << 12) |
-                             ((unsigned int)util_HexAnsi2Hex(area[3]) << 8) |
-                             ((unsigned int)util_HexAnsi2Hex(area[4]) << 4) | (unsigned int)util_HexAnsi2Hex(area[5]);
-        CheckStartTag(SVF_TAG_DATA_FIELD);
-        return SVF_TAG_DATA_FIELD;
-    }
-
+        return ReadDataFieldElement();
     default:
     {
-        int result = ProcessFieldBlock(parent, size);
+        int result = ProcessFieldBlock(parent, m_pContent->GetTotalSize());
         if (m_pReadHook != nullptr && result >= 0)
             m_pReadHook->OnProgress(GetBytesRead(), GetDocumentSize());
         return result;
     }
     }
+}
+
+// The root element makes the model, with the document's version.
+int RODAzivUzirAdovIzozari::ReadRootElement()
+{
+    if (m_pSVFPlusData != nullptr)
+        return SVF_ERR_MODEL;
+    m_pSVFPlusData = new (std::nothrow) SVFPlusData();
+    if (m_pSVFPlusData == nullptr)
+        return SVF_ERR_NO_MEMORY;
+    // The model copies its texts: a copy missing means memory ran out.
+    const char* version = m_pStartTag->GetNodeAttributeValue("version");
+    if (m_pSVFPlusData->SetVersion(version) == nullptr && version != nullptr)
+        return SVF_ERR_NO_MEMORY;
+    CheckStartTag(SVF_TAG_ROOT);
+    return SVF_TAG_ROOT;
+}
+
+// The comment element's text becomes the model's comment; its level goes on (`parent`).
+int RODAzivUzirAdovIzozari::ReadCommentElement(unsigned long parent)
+{
+    unsigned int size = m_pContent->GetTotalSize();
+    char* text = nullptr;
+    if (size != 0)
+    {
+        text = new (std::nothrow) char[(size_t)size + 1];
+        if (text == nullptr)
+            return SVF_ERR_NO_MEMORY;
+        // The parser's text buffer lends its bytes; a chained one is copied.
+        const unsigned char* bytes = m_pContent->GetData();
+        if (bytes != nullptr)
+            memcpy(text, bytes, size);
+        else
+            m_pContent->CopyData(0, text, (int)size);
+        text[size] = '\0';
+    }
+    m_pSVFPlusData->SetComment(text);
+    bool kept = text == nullptr || m_pSVFPlusData->GetComment() != nullptr;
+    delete[] text;
+    if (!kept)
+        return SVF_ERR_NO_MEMORY;
+    CheckStartTag(SVF_TAG_COMMENT);
+    return (int)parent;
+}
+
+// A data field element adds a field with its name and checksum.
+int RODAzivUzirAdovIzozari::ReadDataFieldElement()
+{
+    SVFDataField* field = m_pSVFPlusData->AddDataField();
+    if (field == nullptr)
+        return SVF_ERR_NO_FIELD;
+    const char* name = m_pStartTag->GetNodeAttributeValue("name");
+    field->SetFieldName(name);
+    if (name != nullptr && field->GetFieldName() == nullptr)
+        return SVF_ERR_NO_MEMORY;
+    // Only the four characters after the "0x" prefix carry the checksum; a text of any
+    // length is accepted, and a missing or short one reads as digits of value 0.
+    char area[16];
+    memset(area, 0, sizeof(area));
+    const char* checksum = m_pStartTag->GetNodeAttributeValue("checksum");
+    if (checksum != nullptr)
+        util_strncpy(area, checksum, (int)strlen(checksum), (int)sizeof(area));
+    field->m_nChecksum = ((unsigned int)util_HexAnsi2Hex(area[2]) << 12) |
+                         ((unsigned int)util_HexAnsi2Hex(area[3]) << 8) |
+                         ((unsigned int)util_HexAnsi2Hex(area[4]) << 4) | (unsigned int)util_HexAnsi2Hex(area[5]);
+    CheckStartTag(SVF_TAG_DATA_FIELD);
+    return SVF_TAG_DATA_FIELD;
 }
 
 void RODAzivUzirAdovIzozari::SetReadHook(SVFReadHook* hook)

@@ -131,6 +131,9 @@ private:
 
     int ReadSVFPlusData(unsigned long parent);
     int ProcessStartTag(unsigned long parent);
+    int ReadRootElement();
+    int ReadCommentElement(unsigned long parent);
+    int ReadDataFieldElement();
     int AssignTagEnumValue(XMLNode* node);
     int ProcessFieldBlock(unsigned long parent, unsigned int size);
     int ReadRows(SVFDataField* field, int width, const unsigned char* text, unsigned int size);

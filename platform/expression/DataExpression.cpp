@@ -159,6 +159,13 @@ private:
     {
         return position == end ? 0 : 1 + m_pSteps[position].cost;   // "+" and the rest
     }
+    // Moves `matches` from position i + 1 to position i; true when a pattern at i is
+    // followed by a copy of itself.
+    bool UpdateMatches(int i, int end, int* matches) const;
+    // The best repeat term at i, when cheaper than `step` (which holds the literal's).
+    void ChooseRepeat(int i, int end, const int* matches, PlanStep* step) const;
+    // The repeats of the pattern of `period` bytes at i, down to a few fewer than the most.
+    void ChooseRepeatCount(int i, int end, int period, int most, PlanStep* step) const;
 
     const unsigned char* m_pBytes;
     PlanStep* m_pSteps;
@@ -166,7 +173,6 @@ private:
 
 int ExpressionPlanner::Plan(int begin, int end)
 {
-    const unsigned char* b = m_pBytes;
     // matches[p]: how many positions from i on have b[j] == b[j + p], j + p < end.
     int matches[kMaxPeriod + 1] = {};
 
@@ -175,85 +181,94 @@ int ExpressionPlanner::Plan(int begin, int end)
     int nextLiteralCost = kNoCost;   // the text for [i + 1, end) when byte i + 1 is in a literal
     for (int i = end - 1; i >= begin; --i)
     {
-        // One pass over the next kMaxPeriod bytes, which the compiler can vectorise;
-        // `repeats` tells whether any pattern at i is followed by a copy of itself.
-        int repeats = 0;
-        const unsigned char first = b[i];
-        if (i + kMaxPeriod < end)
-        {
-            for (int p = 1; p <= kMaxPeriod; ++p)
-            {
-                int m = b[i + p] == first ? matches[p] + 1 : 0;
-                matches[p] = m;
-                repeats |= m >= p;
-            }
-        }
-        else
-        {
-            for (int p = 1; p <= kMaxPeriod; ++p)
-            {
-                int m = (i + p < end && b[i + p] == first) ? matches[p] + 1 : 0;
-                matches[p] = m;
-                repeats |= m >= p;
-            }
-        }
+        bool repeats = UpdateMatches(i, end, matches);
 
         // A literal term holding byte i ends here or goes on with byte i + 1.
         int endHere = NextTermCost(i + 1, end);
         bool goesOn = nextLiteralCost < endHere;
         int literalCost = 2 + (goesOn ? nextLiteralCost : endHere);
         nextLiteralCost = literalCost;
-        int cost = literalCost;
-        unsigned int choice = goesOn ? 64u : 0u;
-
-        // Periods whose pattern at i is followed by at least one copy. Inside a run of
-        // one byte, each pattern no longer than the run is that byte repeated, so the
-        // search for longer patterns starts after the run.
-        unsigned long long repeating = 0;
+        PlanStep step = {literalCost, goesOn ? 64u : 0u};
         if (repeats)
-        {
-            int widest = (end - i) / 2;
-            if (widest > kMaxPeriod)
-                widest = kMaxPeriod;
-            int run = matches[1] + 1;
-            if (run >= 2)
-                repeating = 2;
-            for (int p = run >= 2 ? run + 1 : 1; p <= widest; ++p)
-                if (matches[p] >= p)
-                    repeating |= 1ULL << p;
-        }
-        for (unsigned long long ps = repeating; ps != 0; ps &= ps - 1)
-        {
-            int p = LowestBit(ps);
-            if (HasShorterPeriod(matches, repeating, p))
-                continue;
-            int most = (p + matches[p]) / p;
-            // The longest run, and runs a few bytes shorter, which leave the bytes they
-            // give up to a term that begins with them.
-            int fewest = most - (kCutBack / p > 1 ? kCutBack / p : 1);
-            if (fewest < 2)
-                fewest = 2;
-            int digits = DecimalDigits(most);
-            int fewerDigits = PowerOfTen(digits - 1);   // first count with one digit less
-            for (int count = most; count >= fewest; --count)
-            {
-                if (count < fewerDigits)
-                {
-                    --digits;
-                    fewerDigits /= 10;
-                }
-                int repeatCost = 2 * p + 1 + digits + NextTermCost(i + p * count, end);
-                if (repeatCost < cost)
-                {
-                    cost = repeatCost;
-                    choice = ((unsigned int)count << 7) | (choice & 64u) | (unsigned int)p;
-                }
-            }
-        }
-        m_pSteps[i].cost = cost;
-        m_pSteps[i].choice = choice;
+            ChooseRepeat(i, end, matches, &step);
+        m_pSteps[i] = step;
     }
     return m_pSteps[begin].cost;
+}
+
+inline bool ExpressionPlanner::UpdateMatches(int i, int end, int* matches) const
+{
+    // One pass over the next kMaxPeriod bytes, which the compiler can vectorise.
+    const unsigned char* b = m_pBytes;
+    int repeats = 0;
+    const unsigned char first = b[i];
+    if (i + kMaxPeriod < end)
+    {
+        for (int p = 1; p <= kMaxPeriod; ++p)
+        {
+            int m = b[i + p] == first ? matches[p] + 1 : 0;
+            matches[p] = m;
+            repeats |= m >= p;
+        }
+    }
+    else
+    {
+        for (int p = 1; p <= kMaxPeriod; ++p)
+        {
+            int m = (i + p < end && b[i + p] == first) ? matches[p] + 1 : 0;
+            matches[p] = m;
+            repeats |= m >= p;
+        }
+    }
+    return repeats != 0;
+}
+
+inline void ExpressionPlanner::ChooseRepeat(int i, int end, const int* matches, PlanStep* step) const
+{
+    // Periods whose pattern at i is followed by at least one copy. Inside a run of one
+    // byte, each pattern no longer than the run is that byte repeated, so the search for
+    // longer patterns starts after the run.
+    int widest = (end - i) / 2;
+    if (widest > kMaxPeriod)
+        widest = kMaxPeriod;
+    unsigned long long repeating = 0;
+    int run = matches[1] + 1;
+    if (run >= 2)
+        repeating = 2;
+    for (int p = run >= 2 ? run + 1 : 1; p <= widest; ++p)
+        if (matches[p] >= p)
+            repeating |= 1ULL << p;
+    for (unsigned long long ps = repeating; ps != 0; ps &= ps - 1)
+    {
+        int p = LowestBit(ps);
+        if (!HasShorterPeriod(matches, repeating, p))
+            ChooseRepeatCount(i, end, p, (p + matches[p]) / p, step);
+    }
+}
+
+inline void ExpressionPlanner::ChooseRepeatCount(int i, int end, int period, int most, PlanStep* step) const
+{
+    // The longest run, and runs a few bytes shorter, which leave the bytes they give up
+    // to a term that begins with them.
+    int fewest = most - (kCutBack / period > 1 ? kCutBack / period : 1);
+    if (fewest < 2)
+        fewest = 2;
+    int digits = DecimalDigits(most);
+    int fewerDigits = PowerOfTen(digits - 1);   // first count with one digit less
+    for (int count = most; count >= fewest; --count)
+    {
+        if (count < fewerDigits)
+        {
+            --digits;
+            fewerDigits /= 10;
+        }
+        int repeatCost = 2 * period + 1 + digits + NextTermCost(i + period * count, end);
+        if (repeatCost < step->cost)
+        {
+            step->cost = repeatCost;
+            step->choice = ((unsigned int)count << 7) | (step->choice & 64u) | (unsigned int)period;
+        }
+    }
 }
 
 int ExpressionPlanner::CountTerms(int begin, int end) const
@@ -301,6 +316,95 @@ char* ExpressionPlanner::Write(int begin, int end, char* out) const
     }
     return out;
 }
+
+// The plan's steps and, behind them, the row's bytes unless the buffer lends them: on the
+// stack for a short row, else on the heap.
+class PlanSpace
+{
+public:
+    // False when memory for a long row's plan runs out.
+    bool Take(UtByteBuffer* row, int n)
+    {
+        size_t stepCount = (size_t)n + 1 + ((size_t)n + sizeof(PlanStep) - 1) / sizeof(PlanStep);
+        m_pSteps = m_inlineSteps;
+        if (n > kInlineRow)
+        {
+            m_heapSteps.reset(new (std::nothrow) PlanStep[stepCount]);
+            if (m_heapSteps == nullptr)
+                return false;
+            m_pSteps = m_heapSteps.get();
+        }
+        m_pBytes = row->GetData();
+        if (m_pBytes == nullptr)
+        {
+            unsigned char* copy = reinterpret_cast<unsigned char*>(m_pSteps + n + 1);
+            for (int i = 0; i < n; ++i)
+                copy[i] = row->ReadData(i);
+            m_pBytes = copy;
+        }
+        return true;
+    }
+    PlanStep* Steps() const { return m_pSteps; }
+    const unsigned char* Bytes() const { return m_pBytes; }
+
+private:
+    PlanStep m_inlineSteps[kInlineRow + 1 + kInlineRow / sizeof(PlanStep)];
+    std::unique_ptr<PlanStep[]> m_heapSteps;
+    PlanStep* m_pSteps = nullptr;
+    const unsigned char* m_pBytes = nullptr;
+};
+
+// The row as a repeated block: "(" block ")*" count, "+" the partial block after it. The
+// block's own parentheses are left out when its plan is a single term.
+class GroupedPlan
+{
+public:
+    GroupedPlan(const unsigned char* bytes, int n, PlanStep* scratch)
+        : m_nBytes(n), m_nPeriod(SmallestPeriod(bytes, n, scratch)), m_nBlocks(n / m_nPeriod),
+          m_nTail(m_nBlocks * m_nPeriod)
+    {
+    }
+    // The length of the grouped text; kNoCost when the row repeats no block of 3 bytes or
+    // more.
+    int Plan(ExpressionPlanner& planner)
+    {
+        if (m_nBlocks < 2 || m_nPeriod < 3)
+            return kNoCost;
+        int blockCost = planner.Plan(0, m_nPeriod);
+        m_bGroup = planner.CountTerms(0, m_nPeriod) > 1;
+        int tailCost = m_nTail < m_nBytes ? 1 + planner.Plan(m_nTail, m_nBytes) : 0;
+        return 2 + blockCost + (m_bGroup ? 2 : 0) + 1 + DecimalDigits(m_nBlocks) + tailCost;
+    }
+    // Writes the grouped text at `out` (Plan gave a cost); returns the end of the text.
+    char* Write(ExpressionPlanner& planner, char* out) const
+    {
+        // A later plan may have overwritten the block's: plan the pieces again (at most n
+        // bytes).
+        planner.Plan(0, m_nPeriod);
+        if (m_nTail < m_nBytes)
+            planner.Plan(m_nTail, m_nBytes);
+        if (m_bGroup)
+            *out++ = '(';
+        out = planner.Write(0, m_nPeriod, out);
+        if (m_bGroup)
+            *out++ = ')';
+        *out++ = '*';
+        out = PutDecimal(out, m_nBlocks);
+        if (m_nTail < m_nBytes)
+        {
+            *out++ = '+';
+            out = planner.Write(m_nTail, m_nBytes, out);
+        }
+        return out;
+    }
+
+private:
+    int m_nBytes;
+    int m_nPeriod;   // the row's smallest period
+    int m_nBlocks;   // whole blocks
+    int m_nTail;     // where the partial block begins
+    bool m_bGroup = false;
+};
 }
 
 void fnGetDataExpression(UtByteBuffer* row, char* text)
@@ -319,44 +423,14 @@ void fnGetDataExpression(UtByteBuffer* row, char* text, size_t room)
         return;
     int n = (int)size;
 
-    // The plan's steps and, behind them, the row's bytes unless the buffer lends them.
-    PlanStep inlineSteps[kInlineRow + 1 + kInlineRow / sizeof(PlanStep)];
-    std::unique_ptr<PlanStep[]> heapSteps;
-    size_t stepCount = (size_t)n + 1 + ((size_t)n + sizeof(PlanStep) - 1) / sizeof(PlanStep);
-    PlanStep* steps = inlineSteps;
-    if (n > kInlineRow)
-    {
-        // Without memory for the plan the row stays in hexadecimal, which loses nothing.
-        heapSteps.reset(new (std::nothrow) PlanStep[stepCount]);
-        if (heapSteps == nullptr)
-            return;
-        steps = heapSteps.get();
-    }
-    const unsigned char* bytes = row->GetData();
-    if (bytes == nullptr)
-    {
-        unsigned char* copy = reinterpret_cast<unsigned char*>(steps + n + 1);
-        for (int i = 0; i < n; ++i)
-            copy[i] = row->ReadData(i);
-        bytes = copy;
-    }
-
-    ExpressionPlanner planner(bytes, steps);
-
-    // The repeated block: "(" block ")*" count, "+" the partial block after it. The
-    // block's own parentheses are left out when its plan is a single term.
-    int period = SmallestPeriod(bytes, n, steps);
-    int blocks = n / period;
-    int tail = blocks * period;
-    int groupedCost = kNoCost;
-    bool blockGroup = false;
-    if (blocks >= 2 && period >= 3)
-    {
-        int blockCost = planner.Plan(0, period);
-        blockGroup = planner.CountTerms(0, period) > 1;
-        int tailCost = tail < n ? 1 + planner.Plan(tail, n) : 0;
-        groupedCost = 2 + blockCost + (blockGroup ? 2 : 0) + 1 + DecimalDigits(blocks) + tailCost;
-    }
+    PlanSpace space;
+    // Without memory for the plan the row stays in hexadecimal, which loses nothing.
+    if (!space.Take(row, n))
+        return;
+    const unsigned char* bytes = space.Bytes();
+    ExpressionPlanner planner(bytes, space.Steps());
+    GroupedPlan grouped(bytes, n, space.Steps());
+    int groupedCost = grouped.Plan(planner);
     int flatCost = 2 + planner.Plan(0, n);
 
     // The costs are the texts' exact lengths: written only when shorter than the
@@ -368,28 +442,9 @@ void fnGetDataExpression(UtByteBuffer* row, char* text, size_t room)
     char* out = text;
     *out++ = '(';
     if (groupedCost < flatCost)
-    {
-        // The flat plan overwrote the block's: plan the pieces again (at most n bytes).
-        planner.Plan(0, period);
-        if (tail < n)
-            planner.Plan(tail, n);
-        if (blockGroup)
-            *out++ = '(';
-        out = planner.Write(0, period, out);
-        if (blockGroup)
-            *out++ = ')';
-        *out++ = '*';
-        out = PutDecimal(out, blocks);
-        if (tail < n)
-        {
-            *out++ = '+';
-            out = planner.Write(tail, n, out);
-        }
-    }
+        out = grouped.Write(planner, out);
     else
-    {
         out = planner.Write(0, n, out);
-    }
     *out++ = ')';
     *out = '\0';
 }

@@ -391,6 +391,8 @@ struct XMLParserState
     std::vector<int> aAttributeHash;
     int nHashedAttributes = 0;
     int ParseStartTag(size_t end, bool empty, XMLNode* node);
+    int AttributeStartProblem(char c, size_t at, bool spaced, const char* name, size_t nameLength);
+    int AttributeValueProblem(int fault, size_t at, const char* attribute, size_t attributeLength);
     int ParseEndTag(size_t end, XMLNode* node);
     // The tag from nPos to `end`, parsed into `endNode` (an end tag), `emptyNode` or
     // `startNode` (*node tells which), the open elements updated and nPos moved past it.
@@ -408,6 +410,9 @@ struct XMLParserState
 
     // Prolog (XMLProlog.cpp).
     int ScanProlog();
+    int CheckEncoding();
+    int PrologInstruction(size_t available, bool atStart);
+    int PrologMarkupDeclaration(bool* seenDocumentType);
     int ParseDeclaration();
     int ParseDocumentType();
     int SkipInternalSubset();

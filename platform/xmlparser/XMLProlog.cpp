@@ -84,12 +84,9 @@ const char* WideEncoding(const unsigned char* b, size_t available)
 
 int XMLParserState::ScanProlog()
 {
-    size_t first = Ensure(4);
-    const char* wide = WideEncoding((const unsigned char*)window.Data() + nPos, first);
-    if (wide != nullptr)
-        return Problem(XML_ERR_ENCODING, nPos, "it is in %s", wide);
-    if (first >= 3 && memcmp(window.Data() + nPos, "\xEF\xBB\xBF", 3) == 0)
-        nPos += 3;
+    int encoding = CheckEncoding();
+    if (encoding < 0)
+        return encoding;
 
     bool atStart = true;
     bool seenDocumentType = false;
@@ -119,46 +116,57 @@ int XMLParserState::ScanProlog()
         if (next == '/')
             return Problem(XML_ERR_NO_ROOT, nPos, "an end tag where the root element is due");
         if (next == '?')
-        {
-            bool declaration = available >= 6 && memcmp(window.Data() + nPos, "<?xml", 5) == 0 &&
-                               (XMLIsSpace(window.Data()[nPos + 5]) || window.Data()[nPos + 5] == '?');
-            if (declaration && atStart)
-                result = ParseDeclaration();
-            else
-                result = SkipProcessingInstruction(true);
-        }
+            result = PrologInstruction(available, atStart);
         else if (next == '!')
-        {
-            int match = MatchLiteral("<!--", 4);
-            if (match > 0)
-            {
-                result = SkipComment();
-            }
-            else if (match == 0 && (match = MatchLiteral("<!DOCTYPE", 9)) > 0)
-            {
-                if (seenDocumentType)
-                    return Problem(XML_ERR_BAD_PROLOG, nPos, "a second document type declaration");
-                seenDocumentType = true;
-                result = ParseDocumentType();
-            }
-            else if (match < 0)
-            {
-                return EndProblem("markup");
-            }
-            else
-            {
-                return Problem(XML_ERR_BAD_MARKUP, nPos,
-                               "'<!' that begins no comment and no document type declaration");
-            }
-        }
+            result = PrologMarkupDeclaration(&seenDocumentType);
         else
-        {
             return Problem(XML_ERR_BAD_MARKUP, nPos, "'<' that begins no tag");
-        }
         if (result < 0)
             return result;
         atStart = false;
     }
+}
+
+// The document's first bytes: UTF-16 and UTF-32 are refused, naming the encoding; a
+// UTF-8 byte order mark is passed over.
+int XMLParserState::CheckEncoding()
+{
+    size_t first = Ensure(4);
+    const char* wide = WideEncoding((const unsigned char*)window.Data() + nPos, first);
+    if (wide != nullptr)
+        return Problem(XML_ERR_ENCODING, nPos, "it is in %s", wide);
+    if (first >= 3 && memcmp(window.Data() + nPos, "\xEF\xBB\xBF", 3) == 0)
+        nPos += 3;
+    return 0;
+}
+
+// At "<?" in the prolog (`available` bytes in the window): the XML declaration when it
+// stands at the very start, else a processing instruction.
+int XMLParserState::PrologInstruction(size_t available, bool atStart)
+{
+    bool declaration = available >= 6 && memcmp(window.Data() + nPos, "<?xml", 5) == 0 &&
+                       (XMLIsSpace(window.Data()[nPos + 5]) || window.Data()[nPos + 5] == '?');
+    if (declaration && atStart)
+        return ParseDeclaration();
+    return SkipProcessingInstruction(true);
+}
+
+// At "<!" in the prolog: a comment, or the one document type declaration.
+int XMLParserState::PrologMarkupDeclaration(bool* seenDocumentType)
+{
+    int match = MatchLiteral("<!--", 4);
+    if (match > 0)
+        return SkipComment();
+    if (match == 0 && (match = MatchLiteral("<!DOCTYPE", 9)) > 0)
+    {
+        if (*seenDocumentType)
+            return Problem(XML_ERR_BAD_PROLOG, nPos, "a second document type declaration");
+        *seenDocumentType = true;
+        return ParseDocumentType();
+    }
+    if (match < 0)
+        return EndProblem("markup");
+    return Problem(XML_ERR_BAD_MARKUP, nPos, "'<!' that begins no comment and no document type declaration");
 }
 
 // At "<?xml": version, then optionally encoding and standalone, in that order.

@@ -64,25 +64,8 @@ int XMLParserState::ParseStartTag(size_t end, bool empty, XMLNode* node)
     {
         char c = *cursor.At();
         size_t at = (size_t)(cursor.At() - data);
-        if (!XMLIsNameStart(c))
-        {
-            if (c == '/')
-                return Problem(XML_ERR_BAD_MARKUP, at, "expected '>' after '/' in the tag <%.*s>", Quoted(nameLength),
-                               name);
-            if (c == '<')
-                return Problem(XML_ERR_BAD_MARKUP, at, "expected '>' to close the tag <%.*s>", Quoted(nameLength),
-                               name);
-            if (c == '=' || c == '"' || c == '\'')
-                return Problem(XML_ERR_BAD_ATTRIBUTE, at, "an attribute value without a name in the tag <%.*s>",
-                               Quoted(nameLength), name);
-            return Problem(XML_ERR_BAD_NAME, at,
-                           cursor.Spaced() ? "expected an attribute name or '>' in the tag <%.*s>"
-                                           : "expected '>' after the element name <%.*s>",
-                           Quoted(nameLength), name);
-        }
-        if (!cursor.Spaced())
-            return Problem(XML_ERR_BAD_ATTRIBUTE, at, "expected white space before the attribute in the tag <%.*s>",
-                           Quoted(nameLength), name);
+        if (!XMLIsNameStart(c) || !cursor.Spaced())
+            return AttributeStartProblem(c, at, cursor.Spaced(), name, nameLength);
 
         const char* attribute = cursor.At();
         size_t attributeLength = cursor.Name();
@@ -90,11 +73,7 @@ int XMLParserState::ParseStartTag(size_t end, bool empty, XMLNode* node)
         size_t valueLength = 0;
         XMLAttributeCursor::Fault fault = cursor.Value(&value, &valueLength);
         if (fault != XMLAttributeCursor::kNone)
-            return Problem(XML_ERR_BAD_ATTRIBUTE, (size_t)(cursor.At() - data),
-                           fault == XMLAttributeCursor::kNoEquals  ? "expected '=' after the attribute '%.*s'"
-                           : fault == XMLAttributeCursor::kNoQuote ? "expected a quoted value for the attribute '%.*s'"
-                                                                   : "the value of the attribute '%.*s' is not closed",
-                           Quoted(attributeLength), attribute);
+            return AttributeValueProblem(fault, (size_t)(cursor.At() - data), attribute, attributeLength);
         if (IsDuplicateAttribute(node, attribute, attributeLength))
             return Problem(XML_ERR_DUPLICATE_ATTRIBUTE, at, "the attribute '%.*s' appears twice in the tag <%.*s>",
                            Quoted(attributeLength), attribute, Quoted(nameLength), name);
@@ -110,6 +89,37 @@ int XMLParserState::ParseStartTag(size_t end, bool empty, XMLNode* node)
     if (window.Data()[end] != '>')
         return Problem(XML_ERR_BAD_MARKUP, end, "expected '>' to close the tag <%.*s>", Quoted(nameLength), name);
     return 0;
+}
+
+// At window index `at` of the start tag <name ...>, where an attribute is due, stands
+// `c`: no name start, or a name with no white space before it (`spaced` false).
+int XMLParserState::AttributeStartProblem(char c, size_t at, bool spaced, const char* name, size_t nameLength)
+{
+    if (XMLIsNameStart(c))
+        return Problem(XML_ERR_BAD_ATTRIBUTE, at, "expected white space before the attribute in the tag <%.*s>",
+                       Quoted(nameLength), name);
+    if (c == '/')
+        return Problem(XML_ERR_BAD_MARKUP, at, "expected '>' after '/' in the tag <%.*s>", Quoted(nameLength), name);
+    if (c == '<')
+        return Problem(XML_ERR_BAD_MARKUP, at, "expected '>' to close the tag <%.*s>", Quoted(nameLength), name);
+    if (c == '=' || c == '"' || c == '\'')
+        return Problem(XML_ERR_BAD_ATTRIBUTE, at, "an attribute value without a name in the tag <%.*s>",
+                       Quoted(nameLength), name);
+    return Problem(XML_ERR_BAD_NAME, at,
+                   spaced ? "expected an attribute name or '>' in the tag <%.*s>"
+                          : "expected '>' after the element name <%.*s>",
+                   Quoted(nameLength), name);
+}
+
+// The attribute `attribute` has no '=', no quoted value or an unclosed one (`fault`), at
+// window index `at`.
+int XMLParserState::AttributeValueProblem(int fault, size_t at, const char* attribute, size_t attributeLength)
+{
+    return Problem(XML_ERR_BAD_ATTRIBUTE, at,
+                   fault == XMLAttributeCursor::kNoEquals  ? "expected '=' after the attribute '%.*s'"
+                   : fault == XMLAttributeCursor::kNoQuote ? "expected a quoted value for the attribute '%.*s'"
+                                                           : "the value of the attribute '%.*s' is not closed",
+                   Quoted(attributeLength), attribute);
 }
 
 // Parses "</name>" (white space allowed before the '>') into `node`.
