@@ -7,8 +7,9 @@ export DEBIAN_FRONTEND=noninteractive
 apt_get() { apt-get -o DPkg::Lock::Timeout=900 "$@"; }
 
 need_core=(g++ cmake make libgtest-dev googletest pkg-config libxml2-utils python3)
-# The format check (the ctest `format`): every source as .clang-format lays it out.
-need_format=(clang-format)
+# The format check (the ctest `format`): every source as .clang-format lays it out; the
+# size and complexity check (the ctest `complexity`): clang-tidy with .clang-tidy.
+need_format=(clang-format clang-tidy)
 need_windows=(mingw-w64 g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine wine64)
 # The i686 step: 32-bit x86 Linux code (-m32) run under qemu-i386 user emulation.
 need_i686=(gcc-multilib g++-multilib qemu-user)

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds and runs every test: the native suite (with the layout check, tests/format), the
+# Builds and runs every test: the native suite (with the layout check, tests/format, and the
+# size and complexity check, tests/complexity), the
 # Python package as a wheel in a fresh virtual environment (run_wheel), the
 # same suite under AddressSanitizer and UndefinedBehaviorSanitizer, the Windows build under
 # wine (the 32-bit DLL's where wine32 runs, see run_windows), the library as 32-bit x86
@@ -190,7 +191,8 @@ for step in "${steps[@]}"; do
   started=$SECONDS
   case "$step" in
     native)
-      run_suite native -DCMAKE_BUILD_TYPE=RelWithDebInfo -DRIZEROZ_FORMAT_CHECK=ON ;;
+      run_suite native -DCMAKE_BUILD_TYPE=RelWithDebInfo -DRIZEROZ_FORMAT_CHECK=ON -DRIZEROZ_COMPLEXITY_CHECK=ON \
+        -DCMAKE_EXPORT_COMPILE_COMMANDS=ON ;;
     wheel)
       run_wheel ;;
     sanitize)
