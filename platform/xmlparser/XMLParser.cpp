@@ -37,6 +37,51 @@ int RaiseNoMemory(XMLParserState& state, ErrorHandler* errors, const char* docum
 }
 }
 
+void XMLParserSettings::CopyFrom(const XMLParserSettings& other, ErrorHandler* warnings, const char* document)
+{
+    ReplaceText(m_pszDefaultDir, other.m_pszDefaultDir);
+    ReplaceText(m_pszDTD, other.m_pszDTD);
+    m_bSkipInvalidElement = other.m_bSkipInvalidElement;
+    m_nMaxText = other.m_nMaxText;
+    m_nMaxTag = other.m_nMaxTag;
+    m_pWarnings = other.m_pWarnings ? warnings : nullptr;
+    m_pszDocument = document;
+}
+
+void XMLParserSettings::SetDTD(const char* path)
+{
+    ReplaceText(m_pszDTD, path);
+}
+
+void XMLFailurePlace::Place(long line, long column, const char* sentence)
+{
+    try
+    {
+        m_sSentence = sentence ? sentence : "";
+    }
+    catch (const std::bad_alloc&)
+    {
+        m_sSentence.clear();
+    }
+    m_nLine = line;
+    m_nColumn = column;
+    m_bPlaced = true;
+}
+
+bool XMLContentPlaces::CountFrom(unsigned int index, XMLContentRun* from) const
+{
+    if (m_aRuns.empty())
+        return false;
+    size_t run = m_aRuns.size() - 1;
+    while (run > 0 && m_aRuns[run].nIndex > index)
+        --run;
+    *from = m_aRuns[run];
+    if (m_cursor.nLine > 0 && m_cursor.nIndex >= from->nIndex && m_cursor.nIndex <= index &&
+        (run + 1 == m_aRuns.size() || m_cursor.nIndex < m_aRuns[run + 1].nIndex))
+        *from = m_cursor;
+    return true;
+}
+
 XMLParser::XMLParser()
     : m_pErrorHandler(new ErrorHandler()), m_pszXMLFilename(0), m_pStartTag(0), m_pEndTag(0), m_pEmptyTag(0),
       m_pContent(new UtByteBuffer()), m_pState(new XMLParserState())
@@ -48,13 +93,7 @@ XMLParser::XMLParser(const XMLParser& other)
       m_pszXMLFilename(util_CopyTextOrThrow(other.m_pszXMLFilename)), m_pStartTag(0), m_pEndTag(0), m_pEmptyTag(0),
       m_pContent(new UtByteBuffer()), m_pState(new XMLParserState())
 {
-    m_pState->pszDefaultDir = util_CopyTextOrThrow(other.m_pState->pszDefaultDir);
-    m_pState->pszDTD = util_CopyTextOrThrow(other.m_pState->pszDTD);
-    m_pState->bSkipInvalidElement = other.m_pState->bSkipInvalidElement;
-    m_pState->nMaxText = other.m_pState->nMaxText;
-    m_pState->nMaxTag = other.m_pState->nMaxTag;
-    m_pState->pWarnings = other.m_pState->pWarnings ? m_pErrorHandler : 0;
-    m_pState->pszDocument = m_pszXMLFilename;
+    m_pState->settings.CopyFrom(other.m_pState->settings, m_pErrorHandler, m_pszXMLFilename);
     if (other.m_pState->IsOpen() && m_pszXMLFilename)
         m_pState->OpenDocument(m_pszXMLFilename, m_pErrorHandler);
 }
@@ -65,13 +104,7 @@ XMLParser& XMLParser::operator=(const XMLParser& other)
         return *this;
     *m_pErrorHandler = *other.m_pErrorHandler;
     ReplaceText(m_pszXMLFilename, other.m_pszXMLFilename);
-    ReplaceText(m_pState->pszDefaultDir, other.m_pState->pszDefaultDir);
-    ReplaceText(m_pState->pszDTD, other.m_pState->pszDTD);
-    m_pState->bSkipInvalidElement = other.m_pState->bSkipInvalidElement;
-    m_pState->nMaxText = other.m_pState->nMaxText;
-    m_pState->nMaxTag = other.m_pState->nMaxTag;
-    m_pState->pWarnings = other.m_pState->pWarnings ? m_pErrorHandler : 0;
-    m_pState->pszDocument = m_pszXMLFilename;
+    m_pState->settings.CopyFrom(other.m_pState->settings, m_pErrorHandler, m_pszXMLFilename);
     m_pStartTag = m_pEndTag = m_pEmptyTag = 0;
     m_pContent->ClearBuffer();
     m_pState->CloseDocument();
@@ -125,17 +158,17 @@ long XMLParser::GetColumn() const
 
 void XMLParser::EnableWarnings(bool enable)
 {
-    m_pState->pWarnings = enable ? m_pErrorHandler : 0;
+    m_pState->settings.SetWarnings(enable ? m_pErrorHandler : 0);
 }
 
 bool XMLParser::GetWarningsEnabled() const
 {
-    return m_pState->pWarnings != 0;
+    return m_pState->settings.Warnings() != 0;
 }
 
 void XMLParser::EnableSkipInvalidElement()
 {
-    m_pState->bSkipInvalidElement = true;
+    m_pState->settings.EnableSkipInvalidElement();
 }
 
 int XMLParser::Initialize(const char* file, const char* dir, const char* mode)
@@ -163,9 +196,8 @@ int XMLParser::Initialize(const char* file, const char* dir, const char* mode)
     m_pContent->ClearBuffer();
     delete[] m_pszXMLFilename;
     m_pszXMLFilename = name;
-    m_pState->pszDocument = name;
-    delete[] m_pState->pszDefaultDir;
-    m_pState->pszDefaultDir = directory;
+    m_pState->settings.SetDocument(name);
+    m_pState->settings.AdoptDefaultDir(directory);
 
     if (!name)
     {
@@ -189,16 +221,17 @@ char* XMLParser::GetXMLFilename()
 
 char* XMLParser::GetDefaultDir()
 {
-    return m_pState->pszDefaultDir;
+    return m_pState->settings.DefaultDir();
 }
 
 int XMLParser::ProcessException(int code, unsigned long list, const char* name)
 {
     bool reading = m_pState->IsOpen();
-    if (reading && m_pState->scan.bFailurePlaced)
+    const XMLFailurePlace& placed = m_pState->scan.FailurePlace();
+    if (reading && placed.IsPlaced())
     {
-        m_pErrorHandler->AddReportSentence(code, list, name, m_pszXMLFilename, m_pState->scan.nFailureLine,
-                                           m_pState->scan.nFailureColumn, m_pState->scan.sFailureSentence.c_str());
+        m_pErrorHandler->AddReportSentence(code, list, name, m_pszXMLFilename, placed.Line(), placed.Column(),
+                                           placed.Sentence());
         return code;
     }
     m_pErrorHandler->AddReport(code, list, name, reading ? m_pszXMLFilename : 0, reading ? GetLine() : 0,
@@ -208,34 +241,24 @@ int XMLParser::ProcessException(int code, unsigned long list, const char* name)
 
 void XMLParser::SetFailurePlace(long line, long column, const char* sentence)
 {
-    try
-    {
-        m_pState->scan.sFailureSentence = sentence ? sentence : "";
-    }
-    catch (const std::bad_alloc&)
-    {
-        m_pState->scan.sFailureSentence.clear();
-    }
-    m_pState->scan.nFailureLine = line;
-    m_pState->scan.nFailureColumn = column;
-    m_pState->scan.bFailurePlaced = true;
+    m_pState->scan.FailurePlace().Place(line, column, sentence);
 }
 
 void XMLParser::ClearFailurePlace()
 {
-    m_pState->scan.bFailurePlaced = false;
+    m_pState->scan.FailurePlace().Clear();
 }
 
 void XMLParser::Warn(int code, long line, long column, const char* sentence)
 {
-    if (m_pState->pWarnings)
-        m_pState->pWarnings->AddWarning(code, m_pszXMLFilename, line, column, sentence);
+    if (ErrorHandler* warnings = m_pState->settings.Warnings())
+        warnings->AddWarning(code, m_pszXMLFilename, line, column, sentence);
 }
 
 void XMLParser::ScanEpilogue()
 {
     XMLParserState& state = *m_pState;
-    if (!state.pWarnings || !state.IsOpen() || !state.scan.bFinished || state.failure.Sticky() != 0)
+    if (!state.settings.Warnings() || !state.IsOpen() || !state.scan.Finished() || state.failure.Sticky() != 0)
         return;
     try
     {
@@ -249,19 +272,9 @@ void XMLParser::ScanEpilogue()
 bool XMLParser::GetContentPlace(unsigned int index, long* line, long* column)
 {
     XMLParserState& state = *m_pState;
-    if (index >= m_pContent->GetTotalSize() || state.scan.aContentRuns.empty())
+    XMLContentRun from;
+    if (index >= m_pContent->GetTotalSize() || !state.scan.Content().CountFrom(index, &from))
         return false;
-    // The run that holds the byte; counting goes on from the place worked out last when
-    // that lies in the same run before the byte, so that places asked for in order cost
-    // one pass over the text.
-    size_t run = state.scan.aContentRuns.size() - 1;
-    while (run > 0 && state.scan.aContentRuns[run].nIndex > index)
-        --run;
-    XMLContentRun from = state.scan.aContentRuns[run];
-    const XMLContentRun& cursor = state.scan.contentCursor;
-    if (cursor.nLine > 0 && cursor.nIndex >= from.nIndex && cursor.nIndex <= index &&
-        (run + 1 == state.scan.aContentRuns.size() || cursor.nIndex < state.scan.aContentRuns[run + 1].nIndex))
-        from = cursor;
     const unsigned char* bytes = m_pContent->GetData();
     for (unsigned int i = from.nIndex; i < index; ++i)
     {
@@ -277,7 +290,7 @@ bool XMLParser::GetContentPlace(unsigned int index, long* line, long* column)
         }
     }
     from.nIndex = index;
-    state.scan.contentCursor = from;
+    state.scan.Content().KeepCursor(from);
     *line = from.nLine;
     *column = from.nColumn;
     return true;
@@ -285,14 +298,15 @@ bool XMLParser::GetContentPlace(unsigned int index, long* line, long* column)
 
 int XMLParser::GetContentMarkupCount() const
 {
-    return (int)m_pState->scan.aContentMarkup.size();
+    return (int)m_pState->scan.Content().MarkupCount();
 }
 
 bool XMLParser::GetContentMarkup(int index, long* line, long* column, bool* cdata) const
 {
-    if (index < 0 || (size_t)index >= m_pState->scan.aContentMarkup.size())
+    const XMLContentPlaces& content = m_pState->scan.Content();
+    if (index < 0 || (size_t)index >= content.MarkupCount())
         return false;
-    const XMLContentMarkup& markup = m_pState->scan.aContentMarkup[(size_t)index];
+    const XMLContentMarkup& markup = content.Markup((size_t)index);
     *line = markup.nLine;
     *column = markup.nColumn;
     *cdata = markup.bCdata;
@@ -305,12 +319,13 @@ void XMLParser::GetAttributePlace(XMLNode* node, const char* name, long* line, l
     *column = GetColumn();
     if (node == 0 || name == 0)
         return;
-    for (int i = 0; i < node->GetAttributeCount() && (size_t)i < m_pState->scan.aAttributePlaces.size(); ++i)
+    const XMLScanProgress& scan = m_pState->scan;
+    for (int i = 0; i < node->GetAttributeCount() && (size_t)i < scan.AttributePlaceCount(); ++i)
     {
         if (strcmp(node->GetAttributeName(i), name) == 0)
         {
-            *line = m_pState->scan.aAttributePlaces[(size_t)i].nLine;
-            *column = m_pState->scan.aAttributePlaces[(size_t)i].nColumn;
+            *line = scan.AttributePlace((size_t)i).nLine;
+            *column = scan.AttributePlace((size_t)i).nColumn;
             return;
         }
     }
@@ -326,7 +341,7 @@ int XMLParser::SetDTD(const char* path)
     }
     try
     {
-        ReplaceText(m_pState->pszDTD, path);
+        m_pState->settings.SetDTD(path);
     }
     catch (const std::bad_alloc&)
     {
@@ -337,8 +352,7 @@ int XMLParser::SetDTD(const char* path)
 
 void XMLParser::SetSizeLimits(unsigned int maxText, unsigned int maxTag)
 {
-    m_pState->nMaxText = maxText == 0 ? XML_MAX_TEXT : maxText;
-    m_pState->nMaxTag = maxTag == 0 || maxTag > XML_MAX_TAG ? XML_MAX_TAG : maxTag;
+    m_pState->settings.SetSizeLimits(maxText, maxTag);
 }
 
 unsigned long long XMLParser::GetDocumentSize() const
@@ -354,7 +368,7 @@ unsigned long long XMLParser::GetBytesRead() const
 
 char* XMLParser::GetDTD()
 {
-    return m_pState->pszDTD;
+    return m_pState->settings.DTD();
 }
 
 int XMLParser::ScanProlog()
@@ -364,7 +378,7 @@ int XMLParser::ScanProlog()
         return RefuseClosed(m_pErrorHandler, m_pszXMLFilename);
     if (state.failure.Sticky() != 0)
         return state.failure.Sticky();
-    if (state.scan.bPrologDone)
+    if (state.scan.PrologDone())
         return 0;
     try
     {
@@ -400,9 +414,9 @@ int XMLParser::ScanItem()
         return RefuseClosed(m_pErrorHandler, m_pszXMLFilename);
     if (int earlier = state.EarlierFailure(m_pErrorHandler, m_pszXMLFilename))
         return earlier;
-    if (state.scan.bFinished)
+    if (state.scan.Finished())
         return XML_SCAN_NOTHING;
-    int prolog = state.scan.bPrologDone ? 0 : ScanProlog();
+    int prolog = state.scan.PrologDone() ? 0 : ScanProlog();
     if (prolog < 0)
         return prolog;
 
@@ -419,24 +433,24 @@ int XMLParser::ScanItem()
     unsigned long long tagOffset = state.window.Start() + state.nPos;
     state.SetMark(tagOffset);
     XMLNode* node = nullptr;
-    if (state.TakeTag(end, &state.nodeStart, &state.nodeEmpty, &state.nodeEnd, &node) < 0)
+    if (state.TakeTag(end, &node) < 0)
         return state.RaiseProblem(m_pErrorHandler, m_pszXMLFilename);
 
-    if (node == &state.nodeEnd)
+    if (node == state.EndNode())
     {
         m_pEndTag = node;
         int accepted = OnSetEndTag();
         if (accepted < 0)
         {
             m_pEndTag = 0;
-            if (state.bSkipInvalidElement)
+            if (state.settings.SkipsInvalidElement())
                 return XML_SCAN_SKIP;
             return state.RaiseAt(accepted, tagOffset, m_pErrorHandler, m_pszXMLFilename, "the end tag was refused");
         }
         return XML_SCAN_TAG;
     }
 
-    bool empty = node == &state.nodeEmpty;
+    bool empty = node == state.EmptyNode();
     // The hook reads m_pStartTag, for an empty-element tag too.
     m_pStartTag = node;
     int accepted = OnSetStartTag();
@@ -444,7 +458,7 @@ int XMLParser::ScanItem()
         m_pStartTag = 0;
     if (accepted < 0)
     {
-        if (state.bSkipInvalidElement)
+        if (state.settings.SkipsInvalidElement())
         {
             if (empty)
                 m_pEmptyTag = node;
@@ -486,7 +500,7 @@ int XMLParser::Skip(XMLNode* node)
 int XMLParser::SkipElement(XMLNode* node)
 {
     XMLParserState& state = *m_pState;
-    bool current = node && node == m_pStartTag && node == &state.nodeStart;
+    bool current = node && node == m_pStartTag && node == state.StartNode();
     m_pStartTag = m_pEndTag = m_pEmptyTag = 0;
     if (!state.IsOpen())
         return RefuseClosed(m_pErrorHandler, m_pszXMLFilename);
@@ -509,8 +523,7 @@ int XMLParser::SkipElement(XMLNode* node)
         size_t end = 0;
         if (state.FindMarkupEnd(true, &end, "a tag") < 0)
             return state.RaiseProblem(m_pErrorHandler, m_pszXMLFilename);
-        XMLNode* taken = nullptr;
-        if (state.TakeTag(end, &state.nodeScratch, &state.nodeScratch, &state.nodeScratch, &taken) < 0)
+        if (state.PassTag(end) < 0)
             return state.RaiseProblem(m_pErrorHandler, m_pszXMLFilename);
     }
     return 0;

@@ -1,10 +1,13 @@
 // XMLParserState: everything the parser keeps besides the members its derived classes
 // see. Internal to the parser library.
 //
-// It is made of small parts, each with its own fields: the file window (XMLWindow.h),
-// with the scanner's place nPos in it; the locator; the failure state; the stack of open
-// elements; and the rest of one document's scan (XMLScanProgress). Closing a document
-// puts every part back to its default by assigning a fresh one.
+// It is made of small parts, each keeping its fields private: the settings, kept across
+// documents (XMLParserSettings); the file window (XMLWindow.h), with the scanner's place
+// nPos in it; the locator; the failure state; the stack of open elements; the rest of one
+// document's scan (XMLScanProgress: the places of an element's text, the text noted for a
+// warning, the failure place); and, private to the state, the tag nodes and the index of
+// a tag's attributes. Closing a document puts every part of the scan back to its default
+// by assigning a fresh one.
 //
 // Line and column are worked out only when asked for. A cursor (file offset, line,
 // column) moves forward through the window counting line feeds; before a refill drops
@@ -170,31 +173,199 @@ private:
     std::vector<long> m_aLines;
 };
 
+// The places of the current start tag's text: where each run of it begins (the text
+// starts one run, and so does what follows each CDATA section's start and end and each
+// comment), the CDATA sections and comments in it, and the place GetContentPlace worked
+// out last.
+class XMLContentPlaces
+{
+public:
+    void Clear()
+    {
+        m_aRuns.clear();
+        m_aMarkup.clear();
+        m_cursor.nLine = 0;
+    }
+    void AddRun(const XMLContentRun& run) { m_aRuns.push_back(run); }
+    void AddMarkup(const XMLContentMarkup& markup) { m_aMarkup.push_back(markup); }
+    size_t MarkupCount() const { return m_aMarkup.size(); }
+    const XMLContentMarkup& Markup(size_t index) const { return m_aMarkup[index]; }
+    // Where counting towards text byte `index` starts: the start of the run that holds it,
+    // or the place worked out last when that lies in the same run, at or before `index`
+    // (so that places asked for in order cost one pass over the text). False when the
+    // text has no runs.
+    bool CountFrom(unsigned int index, XMLContentRun* from) const;
+    // The place just worked out.
+    void KeepCursor(const XMLContentRun& at) { m_cursor = at; }
+
+private:
+    std::vector<XMLContentRun> m_aRuns;
+    std::vector<XMLContentMarkup> m_aMarkup;
+    XMLContentRun m_cursor;
+};
+
+// Text that GatherText passes over after a child element: while noting is on, the first
+// run that is not white space, its place and its first 40 bytes.
+class XMLNotedText
+{
+public:
+    bool IsNoting() const { return m_bNoting; }
+    void SetNoting(bool noting) { m_bNoting = noting; }
+    // Noting is on and nothing is noted yet.
+    bool Wants() const { return m_bNoting && !m_bNoted; }
+    void Note(const XMLTextPosition& at, const char* text, size_t count)
+    {
+        m_bNoted = true;
+        m_nLine = at.nLine;
+        m_nColumn = at.nColumn;
+        m_sText.assign(text, count < 40 ? count : 40);
+    }
+    // True when a text was noted, which is then forgotten (its place and text stay).
+    bool Take()
+    {
+        bool noted = m_bNoted;
+        m_bNoted = false;
+        return noted;
+    }
+    long Line() const { return m_nLine; }
+    long Column() const { return m_nColumn; }
+    const std::string& Text() const { return m_sText; }
+
+private:
+    bool m_bNoting = false;
+    bool m_bNoted = false;
+    long m_nLine = 0;
+    long m_nColumn = 0;
+    std::string m_sText;
+};
+
+// The place and sentence that the derived class gives the failure it reports next
+// (XMLParser::SetFailurePlace).
+class XMLFailurePlace
+{
+public:
+    // Without memory for the sentence, the place is kept with an empty one.
+    void Place(long line, long column, const char* sentence);
+    void Clear() { m_bPlaced = false; }
+    bool IsPlaced() const { return m_bPlaced; }
+    long Line() const { return m_nLine; }
+    long Column() const { return m_nColumn; }
+    const char* Sentence() const { return m_sSentence.c_str(); }
+
+private:
+    bool m_bPlaced = false;
+    long m_nLine = 0;
+    long m_nColumn = 0;
+    std::string m_sSentence;
+};
+
 // What else the scan of one document keeps: how far it has come, the places of the
 // current start tag's text and attributes, the text noted for a warning, and the
 // failure place the derived class set.
-struct XMLScanProgress
+class XMLScanProgress
 {
-    bool bPrologDone = false;
-    bool bFinished = false;   // the root element has ended
-    // The runs and markup of the current start tag's text.
-    std::vector<XMLContentRun> aContentRuns;
-    std::vector<XMLContentMarkup> aContentMarkup;
-    XMLContentRun contentCursor;   // the last place GetContentPlace worked out
+public:
+    bool PrologDone() const { return m_bPrologDone; }
+    void EndProlog() { m_bPrologDone = true; }
+    // The root element has ended.
+    bool Finished() const { return m_bFinished; }
+    void Finish() { m_bFinished = true; }
+
+    XMLContentPlaces& Content() { return m_content; }
+    const XMLContentPlaces& Content() const { return m_content; }
+
     // With warnings on, the place of each attribute value of the last start or empty tag.
-    std::vector<XMLTextPosition> aAttributePlaces;
-    // Text that GatherText passes over after a child element: the first run that is not
-    // white space, noted while bNoting is set.
-    bool bNoting = false;
-    bool bTextNoted = false;
-    long nNotedLine = 0;
-    long nNotedColumn = 0;
-    std::string sNotedText;
-    // The place and sentence ProcessException gives the failure being reported.
-    bool bFailurePlaced = false;
-    long nFailureLine = 0;
-    long nFailureColumn = 0;
-    std::string sFailureSentence;
+    void ClearAttributePlaces() { m_aAttributePlaces.clear(); }
+    void AddAttributePlace(const XMLTextPosition& at) { m_aAttributePlaces.push_back(at); }
+    size_t AttributePlaceCount() const { return m_aAttributePlaces.size(); }
+    const XMLTextPosition& AttributePlace(size_t index) const { return m_aAttributePlaces[index]; }
+
+    XMLNotedText& Noted() { return m_noted; }
+    XMLFailurePlace& FailurePlace() { return m_failurePlace; }
+    const XMLFailurePlace& FailurePlace() const { return m_failurePlace; }
+
+private:
+    bool m_bPrologDone = false;
+    bool m_bFinished = false;
+    XMLContentPlaces m_content;
+    std::vector<XMLTextPosition> m_aAttributePlaces;
+    XMLNotedText m_noted;
+    XMLFailurePlace m_failurePlace;
+};
+
+// The parser's settings, kept across documents: the default folder and the document type
+// file (owned texts, or null), whether refused elements are skipped, the size limits,
+// where warnings go (null while they are off) and the document's name in them.
+class XMLParserSettings
+{
+public:
+    XMLParserSettings() = default;
+    XMLParserSettings(const XMLParserSettings&) = delete;
+    XMLParserSettings& operator=(const XMLParserSettings&) = delete;
+    ~XMLParserSettings()
+    {
+        delete[] m_pszDefaultDir;
+        delete[] m_pszDTD;
+    }
+
+    // Takes `other`'s settings: copies of its texts (std::bad_alloc when memory runs
+    // out), warnings going to `warnings` when `other`'s are on, and `document` as the
+    // name in warnings.
+    void CopyFrom(const XMLParserSettings& other, ErrorHandler* warnings, const char* document);
+
+    char* DefaultDir() const { return m_pszDefaultDir; }
+    // Takes ownership of `dir` (or null).
+    void AdoptDefaultDir(char* dir)
+    {
+        delete[] m_pszDefaultDir;
+        m_pszDefaultDir = dir;
+    }
+    char* DTD() const { return m_pszDTD; }
+    // Keeps a copy of `path`; std::bad_alloc when memory runs out.
+    void SetDTD(const char* path);
+    bool SkipsInvalidElement() const { return m_bSkipInvalidElement; }
+    void EnableSkipInvalidElement() { m_bSkipInvalidElement = true; }
+    // Longest element text taken, in bytes, and longest tag (or name) kept whole in the
+    // window; 0 stands for the default, and a tag limit above it for the default too.
+    unsigned int MaxText() const { return m_nMaxText; }
+    unsigned int MaxTag() const { return m_nMaxTag; }
+    void SetSizeLimits(unsigned int maxText, unsigned int maxTag)
+    {
+        m_nMaxText = maxText == 0 ? XML_MAX_TEXT : maxText;
+        m_nMaxTag = maxTag == 0 || maxTag > XML_MAX_TAG ? XML_MAX_TAG : maxTag;
+    }
+    ErrorHandler* Warnings() const { return m_pWarnings; }
+    void SetWarnings(ErrorHandler* warnings) { m_pWarnings = warnings; }
+    const char* Document() const { return m_pszDocument; }
+    void SetDocument(const char* document) { m_pszDocument = document; }
+
+private:
+    char* m_pszDefaultDir = nullptr;
+    char* m_pszDTD = nullptr;
+    bool m_bSkipInvalidElement = false;
+    unsigned int m_nMaxText = XML_MAX_TEXT;
+    unsigned int m_nMaxTag = XML_MAX_TAG;
+    ErrorHandler* m_pWarnings = nullptr;
+    const char* m_pszDocument = nullptr;   // the parser's member
+};
+
+// Which of a tag's attributes have been seen: a plain search while a tag has few
+// attributes, a hash table of their indexes (kept in step as they are added) past that.
+class XMLAttributeIndex
+{
+public:
+    // A new tag begins.
+    void Reset() { m_nHashed = 0; }
+    // `node` has an attribute `name` of `length` bytes already.
+    bool Contains(XMLNode* node, const char* name, size_t length);
+    // Attribute `index` was just added to `node`.
+    void Added(XMLNode* node, int index);
+
+private:
+    void Insert(XMLNode* node, int index);
+
+    std::vector<int> m_aSlots;
+    int m_nHashed = 0;   // attributes in the table; 0 while none is
 };
 
 // The attributes of a start tag, or the pseudo-attributes of the XML declaration, from
@@ -273,16 +444,10 @@ struct XMLParserState
     XMLParserState() = default;
     XMLParserState(const XMLParserState&) = delete;
     XMLParserState& operator=(const XMLParserState&) = delete;
-    ~XMLParserState();
+    ~XMLParserState() { CloseDocument(); }
 
     // --- settings, kept across documents (XMLParser.cpp) ---
-    char* pszDefaultDir = nullptr;   // owned, or null
-    char* pszDTD = nullptr;          // owned, or null
-    bool bSkipInvalidElement = false;
-    unsigned int nMaxText = XML_MAX_TEXT;   // longest element text taken, in bytes
-    unsigned int nMaxTag = XML_MAX_TAG;     // longest tag (or name) kept whole in the window
-    ErrorHandler* pWarnings = nullptr;      // where warnings go, or null while they are off
-    const char* pszDocument = nullptr;      // the document's name in warnings (the parser's member)
+    XMLParserSettings settings;
 
     // --- the open document: its parts (XMLScanner.cpp) ---
     XMLWindow window;
@@ -353,7 +518,7 @@ struct XMLParserState
     void WarnTextAfterChild();
     int ScanEpilogue();
 
-    // The start tag just parsed (its name in sName) opens an element: one level deeper,
+    // The start tag just parsed (its name in m_sName) opens an element: one level deeper,
     // an empty-element tag too, and XML_ERR_TOO_DEEP past XML_MAX_DEPTH levels.
     int OpenElement(bool empty, size_t tagIndex);
     int PopElement(const char* name, size_t tagIndex);
@@ -383,30 +548,37 @@ struct XMLParserState
     int FindMarkupEnd(bool keep, size_t* pEnd, const char* inside);
 
     // Tags: the markup from nPos to the terminator at `end` (XMLTags.cpp).
-    XMLNode nodeStart;
-    XMLNode nodeEnd;
-    XMLNode nodeEmpty;
-    XMLNode nodeScratch;
-    std::string sName;
-    std::vector<int> aAttributeHash;
-    int nHashedAttributes = 0;
-    int ParseStartTag(size_t end, bool empty, XMLNode* node);
-    int AttributeStartProblem(char c, size_t at, bool spaced, const char* name, size_t nameLength);
-    int AttributeValueProblem(int fault, size_t at, const char* attribute, size_t attributeLength);
-    int ParseEndTag(size_t end, XMLNode* node);
-    // The tag from nPos to `end`, parsed into `endNode` (an end tag), `emptyNode` or
-    // `startNode` (*node tells which), the open elements updated and nPos moved past it.
-    // When no element is open afterwards, the root element has ended.
-    int TakeTag(size_t end, XMLNode* startNode, XMLNode* emptyNode, XMLNode* endNode, XMLNode** node);
+    // The tag from nPos to `end`, parsed into the node of its kind (StartNode(),
+    // EmptyNode() or EndNode(), *node tells which), the open elements updated and nPos
+    // moved past it. When no element is open afterwards, the root element has ended.
+    int TakeTag(size_t end, XMLNode** node)
+    {
+        return TakeTag(end, &m_nodeStart, &m_nodeEmpty, &m_nodeEnd, node);
+    }
+    // The same, into a node no hook sees (Skip).
+    int PassTag(size_t end)
+    {
+        XMLNode* taken = nullptr;
+        return TakeTag(end, &m_nodeScratch, &m_nodeScratch, &m_nodeScratch, &taken);
+    }
+    XMLNode* StartNode()
+    {
+        return &m_nodeStart;
+    }
+    XMLNode* EmptyNode()
+    {
+        return &m_nodeEmpty;
+    }
+    XMLNode* EndNode()
+    {
+        return &m_nodeEnd;
+    }
     // A start tag (not an end tag) from `tagIndex` to `end` is an empty-element tag.
     bool IsEmptyElementTag(size_t tagIndex, size_t end) const
     {
         const char* data = window.Data();
         return data[end] == '>' && end - tagIndex >= 2 && data[end - 1] == '/';
     }
-    bool IsDuplicateAttribute(XMLNode* node, const char* name, size_t length);
-    void RegisterAttribute(XMLNode* node, int index);
-    void InsertAttributeHash(XMLNode* node, int index);
 
     // Prolog (XMLProlog.cpp).
     int ScanProlog();
@@ -417,6 +589,20 @@ struct XMLParserState
     int ParseDocumentType();
     int SkipInternalSubset();
     int QuotedLiteral();
+
+private:
+    int TakeTag(size_t end, XMLNode* startNode, XMLNode* emptyNode, XMLNode* endNode, XMLNode** node);
+    int ParseStartTag(size_t end, bool empty, XMLNode* node);
+    int AttributeStartProblem(char c, size_t at, bool spaced, const char* name, size_t nameLength);
+    int AttributeValueProblem(int fault, size_t at, const char* attribute, size_t attributeLength);
+    int ParseEndTag(size_t end, XMLNode* node);
+
+    XMLNode m_nodeStart;
+    XMLNode m_nodeEnd;
+    XMLNode m_nodeEmpty;
+    XMLNode m_nodeScratch;   // the tags Skip passes over
+    std::string m_sName;     // the name of the tag parsed last
+    XMLAttributeIndex m_attributes;
 };
 
 #endif

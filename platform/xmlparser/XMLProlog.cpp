@@ -110,7 +110,7 @@ int XMLParserState::ScanProlog()
         int result = 0;
         if (XMLIsNameStart(next))
         {
-            scan.bPrologDone = true;
+            scan.EndProlog();
             return 0;
         }
         if (next == '/')

@@ -22,13 +22,6 @@ int RecordProblem(XMLFailure& failure, int code, unsigned long long offset, cons
 }
 }
 
-XMLParserState::~XMLParserState()
-{
-    CloseDocument();
-    delete[] pszDefaultDir;
-    delete[] pszDTD;
-}
-
 // ---------------------------------------------------------------------------------
 // The document and its window
 // ---------------------------------------------------------------------------------
@@ -79,7 +72,7 @@ size_t XMLParserState::Fill(size_t keep)
         keep = window.End();
     if (keep > 0)
         locator.BeforeDrop(window, window.Start() + keep);
-    return window.Fill(keep, &nPos, nMaxTag);
+    return window.Fill(keep, &nPos, settings.MaxTag());
 }
 
 // Reads until `count` bytes from nPos on are in the window, or the document ends.
@@ -157,7 +150,7 @@ int XMLParserState::Problem(int code, size_t index, const char* format, ...)
 int XMLParserState::EndProblem(const char* inside)
 {
     if (window.TooLarge())
-        return Problem(XML_ERR_TOO_LARGE, nPos, "%s is longer than %u bytes", inside, nMaxTag);
+        return Problem(XML_ERR_TOO_LARGE, nPos, "%s is longer than %u bytes", inside, settings.MaxTag());
     if (window.ReadErrno() != 0)
         return Problem(XML_ERR_READ, window.End(), "reading the document failed: %s", strerror(window.ReadErrno()));
     return Problem(XML_ERR_UNEXPECTED_END, window.End(), "the document ends inside %s", inside);
@@ -208,7 +201,7 @@ int XMLParserState::OpenElement(bool empty, size_t tagIndex)
         return 0;
     // The line of the tag: the mark's when the tag is the mark (the cursor may be past it,
     // at an attribute's value), else counted now.
-    elements.Push(sName, locator.LineOf(window, window.Start() + tagIndex));
+    elements.Push(m_sName, locator.LineOf(window, window.Start() + tagIndex));
     return 0;
 }
 
@@ -233,14 +226,15 @@ int XMLParserState::EmitText(UtByteBuffer* sink, const char* data, size_t count)
 {
     if (!sink || count == 0)
     {
-        if (scan.bNoting && !scan.bTextNoted && count > 0)
+        if (scan.Noted().Wants() && count > 0)
             NoteDroppedText(data, count);
         return 0;
     }
     size_t index = (size_t)(data - window.Data());
-    if ((unsigned long long)sink->GetTotalSize() + count > nMaxText)
-        return Problem(XML_ERR_TOO_LARGE, index + (nMaxText - sink->GetTotalSize()),
-                       "the element's text is longer than %u bytes", nMaxText);
+    unsigned int maxText = settings.MaxText();
+    if ((unsigned long long)sink->GetTotalSize() + count > maxText)
+        return Problem(XML_ERR_TOO_LARGE, index + (maxText - sink->GetTotalSize()),
+                       "the element's text is longer than %u bytes", maxText);
     // In pieces an int counts: a window grown for a large tag may hold more.
     const size_t kPiece = 1u << 30;
     for (size_t done = 0; done < count;)
@@ -259,17 +253,15 @@ int XMLParserState::EmitText(UtByteBuffer* sink, const char* data, size_t count)
 // instructions are passed over. Any other markup is a failure.
 int XMLParserState::GatherText(UtByteBuffer* sink, bool note)
 {
-    scan.bNoting = note && pWarnings != 0;
+    scan.Noted().SetNoting(note && settings.Warnings() != nullptr);
     int result = GatherRuns(sink);
-    scan.bNoting = false;
+    scan.Noted().SetNoting(false);
     return result;
 }
 
 int XMLParserState::GatherContent(UtByteBuffer* content)
 {
-    scan.aContentRuns.clear();
-    scan.aContentMarkup.clear();
-    scan.contentCursor.nLine = 0;
+    scan.Content().Clear();
     BeginContentRun(content, nPos);
     if (GatherText(content) < 0)
     {
@@ -287,7 +279,7 @@ void XMLParserState::BeginContentRun(UtByteBuffer* sink, size_t index)
         return;
     XMLTextPosition at = LocateIndex(index);
     XMLContentRun run = {sink->GetTotalSize(), at.nLine, at.nColumn};
-    scan.aContentRuns.push_back(run);
+    scan.Content().AddRun(run);
 }
 
 int XMLParserState::GatherRuns(UtByteBuffer* sink)
@@ -331,7 +323,7 @@ void XMLParserState::AddContentMarkup(UtByteBuffer* sink, bool cdata)
         return;
     XMLTextPosition at = LocateIndex(nPos);
     XMLContentMarkup markup = {at.nLine, at.nColumn, cdata};
-    scan.aContentMarkup.push_back(markup);
+    scan.Content().AddMarkup(markup);
 }
 
 // At a '<' inside text that begins no tag: passes over a processing instruction or a
@@ -340,13 +332,14 @@ void XMLParserState::AddContentMarkup(UtByteBuffer* sink, bool cdata)
 int XMLParserState::GatherMarkup(UtByteBuffer* sink)
 {
     char next = window.Data()[nPos + 1];
-    bool noting = scan.bNoting;
+    XMLNotedText& noted = scan.Noted();
+    bool noting = noted.IsNoting();
     int result = 0;
     if (next == '?')
     {
-        scan.bNoting = false;
+        noted.SetNoting(false);
         result = SkipProcessingInstruction(false);
-        scan.bNoting = noting;
+        noted.SetNoting(noting);
         if (result == 0)
             BeginContentRun(sink, nPos);
         return result;
@@ -357,9 +350,9 @@ int XMLParserState::GatherMarkup(UtByteBuffer* sink)
     if (match > 0)
     {
         AddContentMarkup(sink, false);
-        scan.bNoting = false;
+        noted.SetNoting(false);
         result = SkipComment();
-        scan.bNoting = noting;
+        noted.SetNoting(noting);
         if (result == 0)
             BeginContentRun(sink, nPos);
         return result;
@@ -387,11 +380,12 @@ int XMLParserState::GatherMarkup(UtByteBuffer* sink)
 
 void XMLParserState::Warn(int code, size_t index, const char* format, ...)
 {
-    if (!pWarnings)
+    ErrorHandler* warnings = settings.Warnings();
+    if (!warnings)
         return;
-    if (!pWarnings->KeepsWarnings())
+    if (!warnings->KeepsWarnings())
     {
-        pWarnings->CountWarning();
+        warnings->CountWarning();
         return;
     }
     XMLTextPosition at = LocateIndex(index);
@@ -400,22 +394,21 @@ void XMLParserState::Warn(int code, size_t index, const char* format, ...)
     va_start(args, format);
     vsnprintf(sentence, sizeof(sentence), format, args);
     va_end(args);
-    pWarnings->AddWarning(code, pszDocument, at.nLine, at.nColumn, sentence);
+    warnings->AddWarning(code, settings.Document(), at.nLine, at.nColumn, sentence);
 }
 
 void XMLParserState::WarnTextAfterChild()
 {
-    if (!scan.bTextNoted)
-        return;
-    scan.bTextNoted = false;
-    if (!pWarnings)
+    XMLNotedText& noted = scan.Noted();
+    if (!noted.Take() || !settings.Warnings())
         return;
     char quoted[40];
-    util_QuoteText(quoted, (int)sizeof(quoted), scan.sNotedText.data(), scan.sNotedText.size());
+    util_QuoteText(quoted, (int)sizeof(quoted), noted.Text().data(), noted.Text().size());
     std::string sentence = std::string("the text ") + quoted + " stands after a child element of <" +
                            elements.InnermostName() +
                            "> and is not read: an element's text is what stands before its first child";
-    pWarnings->AddWarning(XML_WARN_TEXT_AFTER_CHILD, pszDocument, scan.nNotedLine, scan.nNotedColumn, sentence.c_str());
+    settings.Warnings()->AddWarning(XML_WARN_TEXT_AFTER_CHILD, settings.Document(), noted.Line(), noted.Column(),
+                                    sentence.c_str());
 }
 
 // Notes the first byte of `data` that is not white space, and the text from there on
@@ -427,11 +420,7 @@ void XMLParserState::NoteDroppedText(const char* data, size_t count)
         ++i;
     if (i == count)
         return;
-    scan.bTextNoted = true;
-    XMLTextPosition at = LocateIndex((size_t)(data + i - window.Data()));
-    scan.nNotedLine = at.nLine;
-    scan.nNotedColumn = at.nColumn;
-    scan.sNotedText.assign(data + i, count - i < 40 ? count - i : 40);
+    scan.Noted().Note(LocateIndex((size_t)(data + i - window.Data())), data + i, count - i);
 }
 
 // After the root element: white space, comments and processing instructions belong
@@ -456,14 +445,15 @@ int XMLParserState::ScanEpilogue()
         if (result < 0)
         {
             failure.Forget();
-            if (!pWarnings->KeepsWarnings())
+            ErrorHandler* warnings = settings.Warnings();
+            if (!warnings->KeepsWarnings())
             {
-                pWarnings->CountWarning();
+                warnings->CountWarning();
                 return 0;
             }
             std::string sentence = std::string("the document goes on after the end of its root element with ") +
                                    quoted + "; nothing after the root element is read";
-            pWarnings->AddWarning(XML_WARN_AFTER_ROOT, pszDocument, at.nLine, at.nColumn, sentence.c_str());
+            warnings->AddWarning(XML_WARN_AFTER_ROOT, settings.Document(), at.nLine, at.nColumn, sentence.c_str());
             return 0;
         }
     }
@@ -578,13 +568,13 @@ int XMLParserState::FindMarkupEnd(bool keep, size_t* pEnd, const char* inside)
                 ++offset;
                 continue;
             }
-            if (keep && offset >= (size_t)nMaxTag)
+            if (keep && offset >= (size_t)settings.MaxTag())
                 break;
             *pEnd = nPos + offset;
             return 0;
         }
-        if (keep && offset >= (size_t)nMaxTag)
-            return Problem(XML_ERR_TOO_LARGE, nPos, "%s is longer than %u bytes", inside, nMaxTag);
+        if (keep && offset >= (size_t)settings.MaxTag())
+            return Problem(XML_ERR_TOO_LARGE, nPos, "%s is longer than %u bytes", inside, settings.MaxTag());
         if (!keep)
         {
             nPos += offset;

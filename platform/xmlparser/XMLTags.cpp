@@ -49,14 +49,14 @@ int XMLParserState::ParseStartTag(size_t end, bool empty, XMLNode* node)
     while (p < stop && XMLIsNameChar(*p))
         ++p;
     size_t nameLength = (size_t)(p - name);
-    sName.assign(name, nameLength);
+    m_sName.assign(name, nameLength);
     node->Clear();
-    node->SetNodeName(sName.c_str());
-    nHashedAttributes = 0;
+    node->SetNodeName(m_sName.c_str());
+    m_attributes.Reset();
     // With warnings on, where each value begins, for warnings about the values.
-    bool placing = pWarnings != nullptr && node != &nodeScratch;
+    bool placing = settings.Warnings() != nullptr && node != &m_nodeScratch;
     if (placing)
-        scan.aAttributePlaces.clear();
+        scan.ClearAttributePlaces();
 
     const char* const data = window.Data();
     XMLAttributeCursor cursor(p, stop);
@@ -74,16 +74,16 @@ int XMLParserState::ParseStartTag(size_t end, bool empty, XMLNode* node)
         XMLAttributeCursor::Fault fault = cursor.Value(&value, &valueLength);
         if (fault != XMLAttributeCursor::kNone)
             return AttributeValueProblem(fault, (size_t)(cursor.At() - data), attribute, attributeLength);
-        if (IsDuplicateAttribute(node, attribute, attributeLength))
+        if (m_attributes.Contains(node, attribute, attributeLength))
             return Problem(XML_ERR_DUPLICATE_ATTRIBUTE, at, "the attribute '%.*s' appears twice in the tag <%.*s>",
                            Quoted(attributeLength), attribute, Quoted(nameLength), name);
         if (valueLength > 0x7FFFFFF0u)
             return Problem(XML_ERR_BAD_ATTRIBUTE, (size_t)(cursor.Quote() - data),
                            "the value of the attribute '%.*s' is too long", Quoted(attributeLength), attribute);
         int index = node->AddAttribute(attribute, (int)attributeLength, value, (int)valueLength);
-        RegisterAttribute(node, index);
+        m_attributes.Added(node, index);
         if (placing)
-            scan.aAttributePlaces.push_back(LocateIndex((size_t)(value - data)));
+            scan.AddAttributePlace(LocateIndex((size_t)(value - data)));
     }
 
     if (window.Data()[end] != '>')
@@ -138,9 +138,9 @@ int XMLParserState::ParseEndTag(size_t end, XMLNode* node)
     if (p != stop || window.Data()[end] != '>')
         return Problem(XML_ERR_BAD_MARKUP, (size_t)(p - window.Data()),
                        "expected '>' after the element name in the end tag </%.*s>", Quoted(nameLength), name);
-    sName.assign(name, nameLength);
+    m_sName.assign(name, nameLength);
     node->Clear();
-    node->SetNodeName(sName.c_str());
+    node->SetNodeName(m_sName.c_str());
     return 0;
 }
 
@@ -162,11 +162,11 @@ int XMLParserState::TakeTag(size_t end, XMLNode* startNode, XMLNode* emptyNode, 
     }
     nPos = end + 1;
     if (Depth() == 0)
-        scan.bFinished = true;
+        scan.Finish();
     return 0;
 }
 
-bool XMLParserState::IsDuplicateAttribute(XMLNode* node, const char* name, size_t length)
+bool XMLAttributeIndex::Contains(XMLNode* node, const char* name, size_t length)
 {
     int count = node->GetAttributeCount();
     if (count < kLinearAttributeLimit)
@@ -179,46 +179,46 @@ bool XMLParserState::IsDuplicateAttribute(XMLNode* node, const char* name, size_
         return false;
     }
 
-    if (nHashedAttributes != count || aAttributeHash.size() < 2 * (size_t)(count + 1))
+    if (m_nHashed != count || m_aSlots.size() < 2 * (size_t)(count + 1))
     {
         // (Re)build the table from the attributes so far, at most a quarter full.
         size_t slots = 64;
         while (slots < 4 * (size_t)(count + 1))
             slots *= 2;
-        aAttributeHash.assign(slots, -1);
+        m_aSlots.assign(slots, -1);
         for (int i = 0; i < count; ++i)
-            InsertAttributeHash(node, i);
-        nHashedAttributes = count;
+            Insert(node, i);
+        m_nHashed = count;
     }
-    size_t mask = aAttributeHash.size() - 1;
-    for (size_t slot = HashName(name, length) & mask; aAttributeHash[slot] >= 0; slot = (slot + 1) & mask)
+    size_t mask = m_aSlots.size() - 1;
+    for (size_t slot = HashName(name, length) & mask; m_aSlots[slot] >= 0; slot = (slot + 1) & mask)
     {
-        if (SameName(node->GetAttributeName(aAttributeHash[slot]), name, length))
+        if (SameName(node->GetAttributeName(m_aSlots[slot]), name, length))
             return true;
     }
     return false;
 }
 
 // Keeps the hash table (when the tag uses one) in step with a newly added attribute.
-void XMLParserState::RegisterAttribute(XMLNode* node, int index)
+void XMLAttributeIndex::Added(XMLNode* node, int index)
 {
-    if (nHashedAttributes == 0 || nHashedAttributes != index)
+    if (m_nHashed == 0 || m_nHashed != index)
         return;
-    if (aAttributeHash.size() < 2 * (size_t)(index + 1))
+    if (m_aSlots.size() < 2 * (size_t)(index + 1))
     {
-        nHashedAttributes = 0;   // rebuilt, larger, by the next duplicate check
+        m_nHashed = 0;   // rebuilt, larger, by the next duplicate check
         return;
     }
-    InsertAttributeHash(node, index);
-    nHashedAttributes = index + 1;
+    Insert(node, index);
+    m_nHashed = index + 1;
 }
 
-void XMLParserState::InsertAttributeHash(XMLNode* node, int index)
+void XMLAttributeIndex::Insert(XMLNode* node, int index)
 {
     const char* name = node->GetAttributeName(index);
-    size_t mask = aAttributeHash.size() - 1;
+    size_t mask = m_aSlots.size() - 1;
     size_t slot = HashName(name, strlen(name)) & mask;
-    while (aAttributeHash[slot] >= 0)
+    while (m_aSlots[slot] >= 0)
         slot = (slot + 1) & mask;
-    aAttributeHash[slot] = index;
+    m_aSlots[slot] = index;
 }
