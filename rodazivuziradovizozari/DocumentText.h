@@ -11,8 +11,11 @@ class UtByteBuffer;
 // Writes the document of `model` to `stream`, rows as expressions where `expressions`
 // allows. 0 when every byte went to the stream, else the errno of the first write that
 // failed (nothing more is written after it). Memory that runs out makes a row hexadecimal
-// instead of an expression, which loses nothing.
-int WriteDocumentText(FILE* stream, SVFPlusData* model, bool expressions);
+// instead of an expression, which loses nothing. `written`, when given, is told the
+// size of each piece handed to the stream, with `context`.
+typedef void (*SVFWrittenHook)(void* context, size_t count);
+int WriteDocumentText(FILE* stream, SVFPlusData* model, bool expressions, SVFWrittenHook written = nullptr,
+                      void* context = nullptr);
 
 // With expressions on, how the writer puts `row` out: 1 as an expression (one shorter
 // than its hexadecimal form), 0 in hexadecimal, SVF_ERR_NO_MEMORY when memory for the

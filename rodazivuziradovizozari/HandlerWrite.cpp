@@ -28,9 +28,9 @@ const char kExpressionBreak[] = "\n\t\t\t";
 class OutputChunk
 {
 public:
-    explicit OutputChunk(FILE* stream)
-        : m_pStream(stream), m_nUsed(0), m_pChunk(new (std::nothrow) char[kLargeChunk]), m_nSize(kLargeChunk),
-          m_nError(0)
+    OutputChunk(FILE* stream, SVFWrittenHook written, void* context)
+        : m_pStream(stream), m_written(written), m_pContext(context), m_nUsed(0),
+          m_pChunk(new (std::nothrow) char[kLargeChunk]), m_nSize(kLargeChunk), m_nError(0)
     {
         if (m_pChunk == nullptr)
         {
@@ -87,6 +87,8 @@ private:
         errno = 0;
         if (fwrite(text, 1, length, m_pStream) != length)
             m_nError = errno != 0 ? errno : EIO;
+        else if (m_written != nullptr)
+            m_written(m_pContext, length);
     }
 
     OutputChunk(const OutputChunk&) = delete;
@@ -96,6 +98,8 @@ private:
     static const size_t kLargeChunk = 256 * 1024;
 
     FILE* m_pStream;
+    SVFWrittenHook m_written;   // may be null
+    void* m_pContext;
     size_t m_nUsed;
     char* m_pChunk;   // kLargeChunk bytes (owned, new[]) or m_szSmall
     size_t m_nSize;
@@ -193,9 +197,9 @@ int WritesAsExpression(UtByteBuffer* row)
     return expression.GetLength() > 0 ? 1 : 0;
 }
 
-int WriteDocumentText(FILE* stream, SVFPlusData* model, bool expressions)
+int WriteDocumentText(FILE* stream, SVFPlusData* model, bool expressions, SVFWrittenHook written, void* context)
 {
-    OutputChunk out(stream);
+    OutputChunk out(stream, written, context);
     char number[64];
 
     out.Put("<?xml version='1.0' encoding='utf-8' ?>\n");

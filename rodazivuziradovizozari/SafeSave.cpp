@@ -20,6 +20,9 @@
 
 namespace
 {
+// How much text Write lets the system hold before it asks for it to be written to the disk.
+const long long kWritebackStep = 8ll << 20;
+
 // 16 hexadecimal digits no one can guess: the system's random source, mixed with the
 // time and an address in case that source is not there.
 std::string RandomSuffix()
@@ -37,6 +40,19 @@ std::string RandomSuffix()
     char text[17];
     snprintf(text, sizeof(text), "%016llx", value);
     return text;
+}
+
+// Counts `count` bytes handed to the stream of the state at `context`, and asks the system
+// to write each step of them to the disk while more is made, rather than all at the sync.
+void NoteWritten(void* context, size_t count)
+{
+    SVFSafeFileState& state = *(SVFSafeFileState*)context;
+    state.written += (long long)count;
+    if (!state.direct && state.written - state.kicked >= kWritebackStep)
+    {
+        safe_save::StartWriteback(state.stream, state.kicked);
+        state.kicked = state.written;
+    }
 }
 
 // Closes the stream and removes the temporary file; the target stays as it was.
@@ -136,34 +152,51 @@ int SVFSafeFile::Open(const char* path, ErrorHandler* errors)
 
 int SVFSafeFile::Write(const void* bytes, size_t count)
 {
-    if (m_pState == nullptr || m_pState->closed || m_pState->finished)
+    if (m_pState == nullptr || m_pState->closed || m_pState->flushed)
         return SVF_ERR_SAVE;
-    FILE* stream = m_pState->stream;
+    SVFSafeFileState& state = *m_pState;
     errno = 0;
-    bool written = safe_save::WriteAsIs(stream, bytes, count);
-    return written ? 0 : FailErrno(*m_pState, "writing the new text", errno);
+    if (!safe_save::WriteAsIs(state.stream, bytes, count))
+        return FailErrno(state, "writing the new text", errno);
+    NoteWritten(&state, count);
+    return 0;
 }
 
 int SVFSafeFile::WriteModel(SVFPlusData* model, bool expressions)
 {
     if (model == nullptr)
         return SVF_ERR_NO_DATA;
-    if (m_pState == nullptr || m_pState->closed || m_pState->finished)
+    if (m_pState == nullptr || m_pState->closed || m_pState->flushed)
         return SVF_ERR_SAVE;
-    int error = WriteDocumentText(m_pState->stream, model, expressions);
+    int error = WriteDocumentText(m_pState->stream, model, expressions, NoteWritten, m_pState);
     return error != 0 ? FailErrno(*m_pState, "writing the new text", error) : 0;
 }
 
-int SVFSafeFile::Finish()
+int SVFSafeFile::Flush()
 {
     if (m_pState == nullptr || m_pState->closed)
         return SVF_ERR_SAVE;
     SVFSafeFileState& state = *m_pState;
-    if (state.finished)
+    if (state.flushed)
         return 0;
     errno = 0;
     if (fflush(state.stream) != 0)
         return FailErrno(state, "writing the new text", errno);
+    if (!state.direct)
+        safe_save::StartWriteback(state.stream, state.kicked);
+    state.flushed = true;
+    return 0;
+}
+
+int SVFSafeFile::Finish()
+{
+    int result = Flush();
+    if (result < 0)
+        return result;
+    SVFSafeFileState& state = *m_pState;
+    if (state.finished)
+        return 0;
+    errno = 0;
     if (!safe_save::Sync(state.stream, state.direct))
         return FailErrno(state, "syncing the new text to the disk", errno);
     state.finished = true;
@@ -172,7 +205,7 @@ int SVFSafeFile::Finish()
 
 const char* SVFSafeFile::GetReadPath() const
 {
-    if (m_pState == nullptr || m_pState->closed || m_pState->direct || !m_pState->finished)
+    if (m_pState == nullptr || m_pState->closed || m_pState->direct || !m_pState->flushed)
         return nullptr;
     return m_pState->readPath.c_str();
 }

@@ -46,9 +46,13 @@ public:
     // expressions where `expressions` allows), unchecked: a caller that does not read the
     // text back calls CheckSVFPlusData first. A null model gives SVF_ERR_NO_DATA.
     int WriteModel(SVFPlusData* model, bool expressions);
+    // Hands the new text to the system, not yet synced, and starts writing it to the disk
+    // where the system allows (Linux); then it can be read at GetReadPath while the disk
+    // catches up, and Finish or Commit waits for the rest. No more text can be written.
+    int Flush();
     // Flushes the new text and syncs it to the disk; then it can be read at GetReadPath.
     int Finish();
-    // Where the finished text can be read before Commit; null for a target written directly.
+    // Where the flushed text can be read before Commit; null for a target written directly.
     const char* GetReadPath() const;
     // The temporary file's name while it has one (null for an unnamed one or none): the
     // file to remove should the process have to end before Commit.

@@ -24,8 +24,11 @@ struct SVFSafeFileState
     FILE* stream = nullptr;
     bool direct = false;      // the target itself is written (not a regular file)
     bool anonymous = false;   // the temporary file has no name yet (O_TMPFILE)
-    bool finished = false;
-    bool closed = true;   // committed or abandoned: nothing more to do
+    long long written = 0;    // bytes written through Write
+    long long kicked = 0;     // of which the system was asked to start writing these
+    bool flushed = false;     // the text is with the system: nothing more is written
+    bool finished = false;    // and synced
+    bool closed = true;       // committed or abandoned: nothing more to do
 };
 
 namespace safe_save
@@ -59,6 +62,10 @@ int OpenTarget(SVFSafeFileState& state);
 // Writes `count` bytes (none too) as they are, with no line-end translation; false with
 // errno set.
 bool WriteAsIs(FILE* stream, const void* bytes, size_t count);
+// Starts writing the pages the stream has handed to the system from byte `from` on to the
+// disk, without waiting for them, so that a later Sync has less to wait for; where the
+// system cannot, nothing.
+void StartWriteback(FILE* stream, long long from);
 // Syncs the flushed stream to the disk; false with errno set. A target written directly
 // that cannot be synced (a pipe, a device) has nothing to sync.
 bool Sync(FILE* stream, bool direct);

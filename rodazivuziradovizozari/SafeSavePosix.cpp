@@ -247,6 +247,17 @@ bool WriteAsIs(FILE* stream, const void* bytes, size_t count)
     return count == 0 || fwrite(bytes, 1, count, stream) == count;
 }
 
+void StartWriteback(FILE* stream, long long from)
+{
+#if defined(__linux__)
+    // Only a hint: a failure here shows again, and is reported, at the sync.
+    sync_file_range(fileno(stream), (off_t)from, 0, SYNC_FILE_RANGE_WRITE);
+#else
+    (void)stream;
+    (void)from;
+#endif
+}
+
 bool Sync(FILE* stream, bool direct)
 {
     return fsync(fileno(stream)) == 0 || (direct && (errno == EINVAL || errno == ENOTSUP));

@@ -100,6 +100,9 @@ bool WriteAsIs(FILE* stream, const void* bytes, size_t count)
     return written;
 }
 
+// Windows has no call that starts the writing without waiting for it.
+void StartWriteback(FILE*, long long) {}
+
 bool Sync(FILE* stream, bool)
 {
     return _commit(_fileno(stream)) == 0;

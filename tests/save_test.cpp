@@ -87,16 +87,20 @@ TEST(SafeSave, WritesTheBytesWriteWritesOnlyWhenCommitted)
         ErrorHandler errors;
         ASSERT_EQ(0, SaveSVFPlusData(&model, path.c_str(), expressions, &errors)) << LastMessage(errors);
         EXPECT_TRUE(ReadBytes(path) == expected) << "expressions " << expressions;
-        WriteBytes(path, "old text");
-        for (bool commit : {false, true})
+        // Flush alone hands the text over unsynced: readable, closed to more text, and
+        // synced by Commit.
+        for (int step = 0; step < 3; ++step)
         {
+            bool commit = step > 0, flushOnly = step == 2;
+            WriteBytes(path, "old text");
             SVFSafeFile file;
             ASSERT_EQ(0, file.Open(path.c_str(), &errors)) << LastMessage(errors);
             EXPECT_EQ(nullptr, file.GetReadPath()) << "nothing to read before Finish";
             ASSERT_EQ(0, file.WriteModel(&model, expressions));
-            ASSERT_EQ(0, file.Finish());
+            ASSERT_EQ(0, flushOnly ? file.Flush() : file.Finish());
             ASSERT_NE(nullptr, file.GetReadPath());
             EXPECT_TRUE(ReadBytes(file.GetReadPath()) == expected);
+            EXPECT_EQ(SVF_ERR_SAVE, file.Write("x", 1)) << "no text after the flush";
             // A named temporary file lies beside the target; an unnamed one (Linux) is nowhere.
             EXPECT_EQ(file.GetTemporaryName() != nullptr ? 2u : 1u, Names(dir).size());
             EXPECT_EQ("old text", ReadBytes(path));

@@ -1,7 +1,7 @@
 // `rizeroz convert`: reads IN (a data file, or JSON by its name or --from) and writes OUT
 // the same way (--to), through the library's safe save (SafeSave.h): the new text goes to
-// a temporary file beside OUT, is read back and compared (ReadBack.h), and only then takes
-// OUT's place. On any failure, or when a signal ends the tool, OUT is left as it was and
+// a temporary file beside OUT, is read back and compared (ReadBack.h), synced, and only
+// then takes OUT's place. On any failure, or when a signal ends the tool, OUT is left as it was and
 // no temporary file stays behind. A FIFO or a device as OUT, and standard output ("-"),
 // receive the text directly, unread; on Windows standard output gets a copy of a checked
 // temporary file.
@@ -147,7 +147,8 @@ int RunConvert(const ConvertRequest& request)
         written = json ? WriteJsonModel(model, text, standard ? nullptr : ShowRowsWritten, &progress)
                        : file.WriteModel(model, request.expressions) == 0;
     }
-    if (!written || file.Finish() < 0)
+    // The text is read back while the disk takes it; Commit waits for the sync.
+    if (!written || file.Flush() < 0)
         return ReportError(SaveError(errors, shown));
 
     // A FIFO or a device has nothing to read back.

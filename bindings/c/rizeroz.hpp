@@ -91,6 +91,14 @@ Handle* made(Handle* handle)
     return handle;
 }
 
+// Passes rz_read_with_callback's calls on to a callable of the caller's.
+template <typename Progress>
+void RZ_CALL tell_progress(void* context, int field, int block, int row, std::size_t row_bytes,
+                           unsigned long long bytes_read, unsigned long long bytes_total)
+{
+    (*static_cast<Progress*>(context))(field, block, row, row_bytes, bytes_read, bytes_total);
+}
+
 // The items of a container by index, for range-for: Container has size() and operator[].
 template <typename Container, typename Item>
 class index_iterator
@@ -171,6 +179,8 @@ public:
     {
         return detail::check(rz_block_add_row(m_handle, bytes.empty() ? 0 : &bytes[0], bytes.size()));
     }
+    // Appends a copy of every row of `source` (of any model, this block too); the new row count.
+    int add_rows_from(const block& source) { return detail::check(rz_block_add_rows_from(m_handle, source.m_handle)); }
 
 private:
     rz_block* m_handle;
@@ -239,6 +249,19 @@ public:
         rz_model* handle = 0;
         rz_error* failure = 0;
         int result = rz_read(path.c_str(), flags, &handle, &failure);
+        detail::check(result, failure);
+        return model(handle);
+    }
+    // Reads a data file, calling progress(field, block, row, row_bytes, bytes_read,
+    // bytes_total) after each row and each field block, as rz_read_callback tells. The
+    // callable must not throw: the call comes from inside the library.
+    template <typename Progress>
+    static model read(const std::string& path, unsigned flags, Progress& progress)
+    {
+        rz_model* handle = 0;
+        rz_error* failure = 0;
+        int result = rz_read_with_callback(path.c_str(), flags, &detail::tell_progress<Progress>, &progress, &handle,
+                                           &failure);
         detail::check(result, failure);
         return model(handle);
     }

@@ -92,6 +92,36 @@ TEST(Wrapper, WritesAndReadsBackWithEveryFlag)
     EXPECT_EQ(Describe(moved), expected);
 }
 
+// Reading with progress sees each row and the end of each block, in the model's order and
+// with bytes that only grow; rows copied between blocks keep their bytes.
+TEST(Wrapper, TellsProgressAndCopiesRows)
+{
+    struct Seen
+    {
+        std::vector<std::string> calls;
+        unsigned long long last = 0, total = 0;
+        void operator()(int field, int block, int row, std::size_t bytes, unsigned long long read,
+                        unsigned long long all)
+        {
+            calls.push_back(std::to_string(field) + "." + std::to_string(block) + "." + std::to_string(row) + ":" +
+                            std::to_string(bytes));
+            EXPECT_GE(read, last);
+            last = read;
+            total = all;
+        }
+    } seen;
+    rizeroz::model model = rizeroz::model::read("data/sample.xml", 0, seen);
+    EXPECT_EQ(seen.calls, (std::vector<std::string>{"0.0.0:4", "0.0.1:4", "-1.-1.-1:0", "1.0.0:32", "1.0.1:32",
+                                                    "-1.-1.-1:0", "1.1.0:1", "-1.-1.-1:0"}));
+    EXPECT_EQ(seen.last, seen.total);
+    EXPECT_GT(seen.total, 0u);
+
+    rizeroz::block copy = model[0][0];
+    EXPECT_EQ(copy.add_rows_from(model[1][1]), 3);
+    EXPECT_EQ(copy[2].bytes(), std::vector<unsigned char>{0x5A});
+    EXPECT_THROW(copy.add_rows_from(rizeroz::block(nullptr)), rizeroz::error);
+}
+
 TEST(Wrapper, ThrowsWhatTheLibraryReports)
 {
     std::ofstream("wrapper_bad.xml")
