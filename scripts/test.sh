@@ -109,6 +109,18 @@ run_wheel() {
     "import rizeroz, sys; assert rizeroz.__file__.startswith(sys.prefix), rizeroz.__file__; print(rizeroz.__file__)")
   (cd "$dir" && RIZEROZ_TOOL=$out/native/bin/rizeroz PYTHONDONTWRITEBYTECODE=1 \
     "$dir/venv/bin/python" -m pytest -q -p no:cacheprovider "$root/tests/python")
+  # An editable install (pip install -e) in a second environment, on the same build of the
+  # library: the package must come from the source tree and read the sample.
+  rm -rf "$dir/editable"
+  /usr/bin/python3 -m venv "$dir/editable"
+  "$dir/editable/bin/python" -m pip install --quiet --no-deps --no-index -e "$root" \
+    --config-settings build-dir="$dir/build"
+  (cd "$dir" && PYTHONDONTWRITEBYTECODE=1 "$dir/editable/bin/python" -c "
+import os, rizeroz, sys
+assert os.path.samefile(rizeroz.__file__, sys.argv[1]), rizeroz.__file__
+model = rizeroz.read(sys.argv[2])
+assert len(model) == 2 and len(model[1][0]) == 2, model
+print('editable:', rizeroz.__file__)" "$root/bindings/python/rizeroz/__init__.py" "$root/tests/data/sample.xml")
 }
 
 # The Windows builds. Every option is given each time, so that a build folder configured

@@ -9,8 +9,15 @@ serves every Python 3 of the platform: its tag is py3-none-PLATFORM.
 Needs only the Python standard library, CMake and a C++ compiler: the machines that
 build the project reach no package index (docs/python.md).
 
+`pip install -e .` (an editable install, PEP 660) builds the library alone in the same
+way and installs a path file that imports the package from bindings/python as it stands,
+so that a change to its .py files takes effect at once; the package finds the library in
+its build folder through bindings/python/rizeroz/_location.py, which the install writes
+(git ignores it). A change to the C++ sources needs the install again.
+
 Settings (`pip wheel . --config-settings build-dir=build/wheel`):
-  build-dir   the CMake build folder, kept and reused (by default a temporary one)
+  build-dir   the CMake build folder, kept and reused (by default a temporary one; for an
+              editable install build/python-editable, which must stay)
 """
 
 import base64
@@ -54,6 +61,10 @@ def get_requires_for_build_wheel(config_settings=None):
 
 
 def get_requires_for_build_sdist(config_settings=None):
+    return []
+
+
+def get_requires_for_build_editable(config_settings=None):
     return []
 
 
@@ -111,17 +122,38 @@ def build_wheel(wheel_directory, config_settings=None, metadata_directory=None):
         library_name = os.path.basename(library)
         with open(library, "rb") as source:
             wheel.add(f"{NAME}/{library_name}", source.read())
-        wheel.add(f"{NAME}/_location.py",
-                  f'# Where the rizeroz library lies, relative to this package.\nLIBRARY = "{library_name}"\n'.encode())
-        info = f"{NAME}-{version()}.dist-info"
-        wheel.add(f"{info}/METADATA", metadata().encode())
-        wheel.add(f"{info}/WHEEL", (f"Wheel-Version: 1.0\nGenerator: {NAME} wheel_backend\n"
-                                    f"Root-Is-Purelib: false\nTag: {tag}\n").encode())
-        wheel.close(f"{info}/RECORD")
+        wheel.add(f"{NAME}/_location.py", location_module(library_name))
+        finish(wheel, tag)
         return name
     finally:
         if scratch:
             shutil.rmtree(scratch, ignore_errors=True)
+
+
+def build_editable(wheel_directory, config_settings=None, metadata_directory=None):
+    build_dir = (config_settings or {}).get("build-dir") or os.path.join(ROOT, "build", "python-editable")
+    library = build_library(os.path.abspath(build_dir))
+    with open(os.path.join(PACKAGE, "_location.py"), "wb") as location:
+        location.write(location_module(os.path.relpath(library, PACKAGE).replace(os.sep, "/")))
+    tag = f"py3-none-{platform_tag()}"
+    name = f"{NAME}-{version()}-{tag}.whl"
+    wheel = Wheel(os.path.join(wheel_directory, name))
+    wheel.add(f"__editable__.{NAME}-{version()}.pth", (os.path.dirname(PACKAGE) + "\n").encode())
+    finish(wheel, tag)
+    return name
+
+
+def location_module(library):
+    return f'# Where the rizeroz library lies, relative to this package.\nLIBRARY = "{library}"\n'.encode()
+
+
+def finish(wheel, tag):
+    """Adds the wheel's metadata, its WHEEL file and RECORD, and closes it."""
+    info = f"{NAME}-{version()}.dist-info"
+    wheel.add(f"{info}/METADATA", metadata().encode())
+    wheel.add(f"{info}/WHEEL", (f"Wheel-Version: 1.0\nGenerator: {NAME} wheel_backend\n"
+                                f"Root-Is-Purelib: false\nTag: {tag}\n").encode())
+    wheel.close(f"{info}/RECORD")
 
 
 def build_sdist(sdist_directory, config_settings=None):
@@ -132,6 +164,8 @@ def build_sdist(sdist_directory, config_settings=None):
             folders[:] = sorted(f for f in folders if f not in SOURCE_SKIPPED and not f.startswith("build"))
             for file in sorted(files):
                 path = os.path.join(folder, file)
+                if path == os.path.join(PACKAGE, "_location.py"):   # an editable install's
+                    continue
                 archive.add(path, f"{base}/{os.path.relpath(path, ROOT)}", recursive=False)
         info = tarfile.TarInfo(f"{base}/PKG-INFO")
         data = metadata().encode()
