@@ -9,6 +9,7 @@ cases run on both sides; stdout is compared with LF line ends.
 """
 import json
 import os
+import resource
 import shutil
 import signal
 import stat
@@ -391,6 +392,75 @@ def test_safe_files(g):
                              capture_output=True, timeout=120, env=dict(
                                  os.environ, ASAN_OPTIONS=os.environ.get("ASAN_OPTIONS", "") + ":hard_rss_limit_mb=1024"))
     g.expect(limited.returncode == EXIT_ERROR and b"/dev/zero:1:1: error: " in limited.stdout, "check /dev/zero", limited)
+
+
+def hold_at_sync(process, fifo, timeout=60):
+    """Opens `fifo` for writing once `process` waits on it, in the preloaded fsync
+    (RIZEROZ_SHIM_PAUSE): the descriptor, or None when the process ends or the time runs
+    out first."""
+    deadline = time.time() + timeout
+    while process.poll() is None and time.time() < deadline:
+        try:
+            return os.open(fifo, os.O_WRONLY | os.O_NONBLOCK)
+        except OSError:
+            time.sleep(0.002)
+    return None
+
+
+def test_named_temporary_file(g, option):
+    """Where the system has no unnamed temporary files, the save takes a named one beside
+    OUT (the preloaded stand-in refuses O_TMPFILE, tests/shim): a failed save, and a signal
+    that ends convert while it saves, leave no such file and OUT as it was."""
+    if len(g.tool.command) > 1 or not os.path.isdir("/proc/self/fd"):
+        pytest.skip("the preloaded stand-in runs natively on Linux only")
+    env = {"LD_PRELOAD": option("--shim"),
+           "ASAN_OPTIONS": os.environ.get("ASAN_OPTIONS", "") + ":verify_asan_link_order=0"}
+    listing = lambda: sorted(os.listdir(g.dir))
+    target = g.path("out.xml")
+    source = g.write("m.json", model([field("A", (256, ["5A" * 32] * 400))]))
+    g.write("out.xml", "old text")
+    before = listing()
+
+    def file_limit():   # writes past 4 KB fail with EFBIG instead of ending the tool
+        signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+        resource.setrlimit(resource.RLIMIT_FSIZE, (4096, 4096))
+
+    failures = [
+        ({}, {"preexec_fn": file_limit}, "File too large while writing the new text"),
+        ({"RIZEROZ_SHIM_FAIL": "fsync"}, {}, "Input/output error while syncing the new text to the disk"),
+        ({"RIZEROZ_SHIM_FAIL": "rename"}, {}, "Input/output error while putting the new file in its place"),
+    ]
+    for switch, extra, fragment in failures:
+        r = g.run("convert", source, target, env=dict(env, **switch), **extra)
+        g.expect_error(r, "out.xml: error: ", fragment, "the old file is left as it was")
+        g.expect(listing() == before and g.read("out.xml") == "old text", "%s leaves the folder as it was" % fragment,
+                 listing())
+
+    # A signal while the save waits in its sync: the temporary file is named, then gone.
+    fifo = g.path("pause.fifo")
+    os.mkfifo(fifo)
+    before = listing()
+    for number in (signal.SIGINT, signal.SIGTERM):
+        process = subprocess.Popen(g.tool.command + ["convert", source, target], stdin=subprocess.DEVNULL,
+                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, preexec_fn=default_signals,
+                                   env=dict(os.environ, RIZEROZ_SHIM_PAUSE=os.path.abspath(fifo), **env))
+        held = hold_at_sync(process, fifo)
+        if not g.expect(held is not None, "convert reached its sync", process.poll()):
+            process.kill()
+            process.wait(60)
+            continue
+        named = [n for n in listing() if n.startswith(".out.xml.") and n.endswith(".tmp")]
+        g.expect(len(named) == 1, "a named temporary file beside OUT while it saves", listing())
+        process.send_signal(number)
+        process.wait(60)
+        os.close(held)
+        g.expect(process.returncode == -number, "ended by signal %d" % number, process.returncode)
+        g.expect(listing() == before and g.read("out.xml") == "old text",
+                 "signal %d leaves the folder as it was" % number, listing())
+
+    # Unhindered, the named temporary file becomes OUT.
+    g.run("convert", source, target, code=EXIT_OK, env=env)
+    g.expect(listing() == before and g.read("out.xml").startswith("<?xml"), "the save took its place", listing())
 
 
 def test_streams(g):

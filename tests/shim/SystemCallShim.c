@@ -1,7 +1,12 @@
 /* A stand-in for a few system calls, preloaded (LD_PRELOAD) under the safe save's tests
- * (the test save_test_named): an unnamed temporary file (O_TMPFILE) is refused, as a
- * file system without them refuses it, so that the save takes its named temporary file;
- * and each fsync and rename is noted, in order, for rizeroz_shim_log. Everything else
+ * (the test save_test_named) and the tool's (test_named_temporary_file): an unnamed
+ * temporary file (O_TMPFILE) is refused, as a file system without them refuses it, so that
+ * the save takes its named temporary file; and each fsync and rename is noted, in order,
+ * for rizeroz_shim_log. Two switches in the environment, for the tool's tests:
+ * RIZEROZ_SHIM_FAIL=fsync or =rename makes the fsync of every regular file, or every
+ * rename, fail with EIO undone; RIZEROZ_SHIM_PAUSE=FIFO makes the fsync of a regular file
+ * first wait until a writer has opened that FIFO and closed it again, so that a test
+ * holds the save at that point, its temporary file written and named. Everything else
  * goes to the system's own functions. */
 #define _GNU_SOURCE
 #include <dlfcn.h>
@@ -10,8 +15,10 @@
 #include <stdarg.h>
 #include <stdbool.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 static char events[4096];
 
@@ -30,6 +37,34 @@ static void note(const char* event)
     snprintf(events + used, sizeof events - used, "%s%s", used > 0 ? " " : "", event);
 }
 
+/* True when RIZEROZ_SHIM_FAIL names `call`. */
+static bool failing(const char* call)
+{
+    const char* failed = getenv("RIZEROZ_SHIM_FAIL");
+    return failed != NULL && strcmp(failed, call) == 0;
+}
+
+static int real_open(const char* path, int flags, mode_t mode)
+{
+    int (*real)(const char*, int, ...) = (int (*)(const char*, int, ...))dlsym(RTLD_NEXT, "open");
+    return real(path, flags, mode);
+}
+
+/* Reads the FIFO RIZEROZ_SHIM_PAUSE names, when it is set, to its end: until its writer
+   closes it. */
+static void pause_here(void)
+{
+    const char* fifo = getenv("RIZEROZ_SHIM_PAUSE");
+    int descriptor = fifo != NULL ? real_open(fifo, O_RDONLY | O_CLOEXEC, 0) : -1;
+    if (descriptor < 0)
+        return;
+    char byte;
+    while (read(descriptor, &byte, 1) > 0)
+    {
+    }
+    close(descriptor);
+}
+
 int open(const char* path, int flags, ...)
 {
     va_list arguments;
@@ -42,8 +77,7 @@ int open(const char* path, int flags, ...)
         errno = EOPNOTSUPP;
         return -1;
     }
-    int (*real)(const char*, int, ...) = (int (*)(const char*, int, ...))dlsym(RTLD_NEXT, "open");
-    return real(path, flags, mode);
+    return real_open(path, flags, mode);
 }
 
 int fsync(int descriptor)
@@ -54,6 +88,15 @@ int fsync(int descriptor)
          : S_ISDIR(info.st_mode) ? "fsync-folder"
          : S_ISREG(info.st_mode) ? "fsync-file"
                                  : "fsync-other");
+    if (known && S_ISREG(info.st_mode))
+    {
+        pause_here();
+        if (failing("fsync"))
+        {
+            errno = EIO;
+            return -1;
+        }
+    }
     int (*real)(int) = (int (*)(int))dlsym(RTLD_NEXT, "fsync");
     return real(descriptor);
 }
@@ -61,6 +104,11 @@ int fsync(int descriptor)
 int rename(const char* from, const char* to)
 {
     note("rename");
+    if (failing("rename"))
+    {
+        errno = EIO;
+        return -1;
+    }
     int (*real)(const char*, const char*) = (int (*)(const char*, const char*))dlsym(RTLD_NEXT, "rename");
     return real(from, to);
 }
