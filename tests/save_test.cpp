@@ -343,5 +343,18 @@ TEST(SafeSave, TheNamedFileIsSyncedBeforeItsRenameAndTheFolderAfter)
     EXPECT_STREQ("fsync-file rename fsync-folder", log(0));
     EXPECT_EQ(std::set<std::string>{"out.xml"}, Names(dir));
     EXPECT_TRUE(ReadBytes(path) == WrittenBytes(model, false));
+
+    // A folder that cannot be synced is told of, the new file being in place already.
+    WriteBytes(path, "old text");
+    setenv("RIZEROZ_SHIM_FAIL", "fsync-folder", 1);
+    int saved = SaveSVFPlusData(&model, path.c_str(), false, &errors);
+    unsetenv("RIZEROZ_SHIM_FAIL");
+    EXPECT_EQ(SVF_ERR_SAVE, saved);
+    EXPECT_EQ(path +
+                  ": the file cannot be saved (the new file took the old one's place, but syncing its folder "
+                  "failed: " +
+                  strerror(EIO) + ") (error -9).",
+              LastMessage(errors));
+    EXPECT_TRUE(ReadBytes(path) == WrittenBytes(model, false));
 }
 #endif

@@ -3,11 +3,10 @@
  * temporary file (O_TMPFILE) is refused, as a file system without them refuses it, so that
  * the save takes its named temporary file; and each fsync and rename is noted, in order,
  * for rizeroz_shim_log. Two switches in the environment, for the tool's tests:
- * RIZEROZ_SHIM_FAIL=fsync or =rename makes the fsync of every regular file, or every
- * rename, fail with EIO undone; RIZEROZ_SHIM_PAUSE=FIFO makes the fsync of a regular file
- * first wait until a writer has opened that FIFO and closed it again, so that a test
- * holds the save at that point, its temporary file written and named. Everything else
- * goes to the system's own functions. */
+ * RIZEROZ_SHIM_FAIL=fsync, =fsync-folder or =rename makes the fsync of every regular
+ * file, of every folder, or every rename, fail with EIO undone; RIZEROZ_SHIM_PAUSE=FIFO makes the fsync of a regular
+ * file first wait until a writer has opened that FIFO and closed it again, so that a test holds the save at that point,
+ * its temporary file written and named. Everything else goes to the system's own functions. */
 #define _GNU_SOURCE
 #include <dlfcn.h>
 #include <errno.h>
@@ -88,6 +87,11 @@ int fsync(int descriptor)
          : S_ISDIR(info.st_mode) ? "fsync-folder"
          : S_ISREG(info.st_mode) ? "fsync-file"
                                  : "fsync-other");
+    if (known && S_ISDIR(info.st_mode) && failing("fsync-folder"))
+    {
+        errno = EIO;
+        return -1;
+    }
     if (known && S_ISREG(info.st_mode))
     {
         pause_here();
