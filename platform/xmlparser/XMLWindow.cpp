@@ -22,15 +22,6 @@ int XMLWindow::Open(const char* path, ErrorHandler* errors)
                           reason ? strerror(reason) : "the file cannot be opened");
         return XML_ERR_OPEN;
     }
-    m.pData = (char*)malloc(kSize);
-    if (!m.pData)
-    {
-        Close();
-        errors->AddReport(XML_ERR_NO_MEMORY, ERROR_LIST_XML_PARSER, path, path, 0, 0,
-                          "no memory for the window the document is read through");
-        return XML_ERR_NO_MEMORY;
-    }
-    m.nCapacity = kSize;
 #if defined(_WIN32)
     struct _stati64 info;
     if (_fstati64(_fileno(m.pFile), &info) == 0 && (info.st_mode & _S_IFREG) != 0)
@@ -40,6 +31,18 @@ int XMLWindow::Open(const char* path, ErrorHandler* errors)
     if (fstat(fileno(m.pFile), &info) == 0 && S_ISREG(info.st_mode))
         m.nFileSize = (unsigned long long)info.st_size;
 #endif
+    // A small file gets a window of its size and a byte more (so that the first read
+    // meets its end), in whole pages; anything else, a pipe too, the normal size. Should
+    // the file grow before that read, the window grows as for a large tag.
+    m.nCapacity = m.nFileSize > 0 && m.nFileSize < kSize ? (size_t)(m.nFileSize + kPage) / kPage * kPage : kSize;
+    m.pData = (char*)malloc(m.nCapacity);
+    if (!m.pData)
+    {
+        Close();
+        errors->AddReport(XML_ERR_NO_MEMORY, ERROR_LIST_XML_PARSER, path, path, 0, 0,
+                          "no memory for the window the document is read through");
+        return XML_ERR_NO_MEMORY;
+    }
     return 0;
 }
 

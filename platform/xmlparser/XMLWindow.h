@@ -22,6 +22,8 @@ class XMLWindow
 public:
     // Normal size of the window; a larger tag grows it for as long as it is needed.
     static constexpr size_t kSize = 256 * 1024;
+    // A smaller file's window is its size rounded up to whole pages of this size.
+    static constexpr size_t kPage = 4096;
 
     XMLWindow() = default;
     XMLWindow(const XMLWindow&) = delete;
