@@ -105,17 +105,14 @@ int PrintJson(const std::string& path, const std::vector<CheckFinding>& findings
     rapidjson::PrettyWriter<JsonPieces>& out = document.Write();
     out.StartObject();
     document.Member("file", path);
-    out.Key("xml_checked");
-    out.Bool(xmlChecked);
-    out.Key("findings");
-    out.StartArray();
+    document.Flag("xml_checked", xmlChecked);
+    document.Array("findings");
     for (const CheckFinding& finding : findings)
     {
         out.StartObject();
         document.Member("severity", finding.bError ? "error" : "warning");
         document.Member("source", finding.source);
-        out.Key("code");
-        finding.bHasCode ? out.Int(finding.nCode) : out.Null();
+        document.Number("code", finding.nCode, finding.bHasCode);
         document.Number("line", finding.nLine);
         document.Number("column", finding.nColumn);
         document.Member("message", finding.message);

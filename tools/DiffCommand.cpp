@@ -95,62 +95,56 @@ void WriteEntry(JsonDocument& document, const Difference& difference)
 {
     static const char* const kKinds[] = {"version",  "comment", "order",     "field", "field", "name",
                                          "checksum", "blocks",  "row_width", "rows",  "row"};
+    const char* const kSides[] = {"first", "second"};
     rapidjson::PrettyWriter<JsonPieces>& out = document.Write();
+    Difference::Kind kind = difference.kind;
     out.StartObject();
-    document.Member("kind", kKinds[difference.kind]);
-    switch (difference.kind)
+    document.Member("kind", kKinds[kind]);
+    if (kind == Difference::FIELD_NAME)
+        document.Number("field_index", difference.nField);
+    if (kind == Difference::VERSION || kind == Difference::COMMENT || kind == Difference::FIELD_NAME)
     {
-    case Difference::VERSION:
-    case Difference::COMMENT:
-    case Difference::FIELD_NAME:
-        if (difference.kind == Difference::FIELD_NAME)
-            document.Number("field_index", difference.nField);
-        document.Member("first", difference.text[0]);
-        document.Member("second", difference.text[1]);
-        out.EndObject();
-        return;
-    case Difference::FIELD_ORDER:
+        for (int side = 0; side < 2; ++side)
+            document.Member(kSides[side], difference.text[side]);
+    }
+    else if (kind == Difference::FIELD_ORDER)
+    {
         for (int side = 0; side < 2; ++side)
         {
-            out.Key(side == 0 ? "first" : "second");
-            out.StartArray();
+            document.Array(kSides[side]);
             for (const char* name : difference.order[side])
                 document.Text(name);
             out.EndArray();
         }
-        out.EndObject();
-        return;
-    default:
-        break;
     }
-    document.Member("field", difference.field);
-    if (difference.kind == Difference::FIELD_ONLY_FIRST || difference.kind == Difference::FIELD_ONLY_SECOND)
+    else if (kind == Difference::FIELD_ONLY_FIRST || kind == Difference::FIELD_ONLY_SECOND)
     {
-        document.Member("only_in", difference.kind == Difference::FIELD_ONLY_FIRST ? "first" : "second");
-        out.EndObject();
-        return;
+        document.Member("field", difference.field);
+        document.Member("only_in", kSides[kind == Difference::FIELD_ONLY_FIRST ? 0 : 1]);
     }
-    if (difference.nBlock >= 0)
-        document.Number("block", difference.nBlock);
-    if (difference.kind != Difference::ROW)
+    else
     {
-        document.Number("first", difference.first);
-        document.Number("second", difference.second);
-        out.EndObject();
-        return;
-    }
-    document.Number("row", difference.nRow);
-    bool byte = difference.nOffset >= 0;
-    out.Key("offset");
-    byte ? out.Int64(difference.nOffset) : out.Null();
-    for (int side = 0; side < 2; ++side)
-    {
-        out.Key(side == 0 ? "first" : "second");
-        out.StartObject();
-        document.Number("length", side == 0 ? difference.first : difference.second);
-        out.Key("byte");
-        byte ? out.Int(difference.nByte[side]) : out.Null();
-        out.EndObject();
+        document.Member("field", difference.field);
+        if (difference.nBlock >= 0)
+            document.Number("block", difference.nBlock);
+        if (kind == Difference::ROW)
+        {
+            document.Number("row", difference.nRow);
+            document.Number("offset", difference.nOffset, difference.nOffset >= 0);
+        }
+        for (int side = 0; side < 2; ++side)
+        {
+            long long count = side == 0 ? difference.first : difference.second;
+            if (kind != Difference::ROW)
+            {
+                document.Number(kSides[side], count);
+                continue;
+            }
+            document.Object(kSides[side]);
+            document.Number("length", count);
+            document.Number("byte", difference.nByte[side], difference.nOffset >= 0);
+            out.EndObject();
+        }
     }
     out.EndObject();
 }
@@ -184,13 +178,10 @@ public:
             out.StartObject();
             document.Member("first", ShownName(m_request.first));
             document.Member("second", ShownName(m_request.second));
-            out.Key("exact");
-            out.Bool(m_request.exact);
-            out.Key("equal");
-            out.Bool(m_nCount == 0);
+            document.Flag("exact", m_request.exact);
+            document.Flag("equal", m_nCount == 0);
             document.Number("count", m_nCount);
-            out.Key("differences");
-            out.StartArray();
+            document.Array("differences");
             for (const Difference& difference : m_entries)
                 WriteEntry(document, difference);
             out.EndArray();

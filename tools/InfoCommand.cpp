@@ -115,8 +115,7 @@ void PrintJson(SVFPlusData* model, const std::string& path)
             WriteCounts(document, totals);
             all += totals;
         });
-    out.Key("totals");
-    out.StartObject();
+    document.Object("totals");
     document.Number("fields", model->GetDataFieldCount());
     document.Number("blocks", all.nBlocks);
     WriteCounts(document, all);

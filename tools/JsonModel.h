@@ -167,23 +167,40 @@ inline void PutUnsafe(JsonPieces& stream, char c)
 class JsonDocument
 {
 public:
-    explicit JsonDocument(JsonOutput& output);
-    ~JsonDocument();
+    explicit JsonDocument(JsonOutput& output) : m_pieces(output), m_writer(m_pieces) { m_writer.SetIndent(' ', 2); }
     // The writer's calls: StartObject, Key, Int64, Bool, Null, EndArray and so on.
-    rapidjson::PrettyWriter<JsonPieces>& Write() { return *m_pWriter; }
+    rapidjson::PrettyWriter<JsonPieces>& Write() { return m_writer; }
     void Text(const char* text);
     void Text(const std::string& text) { Text(text.c_str()); }
-    // A member of an object: its key, then a text as Text writes it, or a number.
+    // A member of an object: its key, then a text as Text writes it, a number, a truth
+    // value, or a number or null (`known` false).
     void Member(const char* key, const char* text)
     {
-        m_pWriter->Key(key);
+        m_writer.Key(key);
         Text(text);
     }
     void Member(const char* key, const std::string& text) { Member(key, text.c_str()); }
-    void Number(const char* key, long long number)
+    void Number(const char* key, long long number, bool known = true)
     {
-        m_pWriter->Key(key);
-        m_pWriter->Int64(number);
+        m_writer.Key(key);
+        known ? m_writer.Int64(number) : m_writer.Null();
+    }
+    void Flag(const char* key, bool value)
+    {
+        m_writer.Key(key);
+        m_writer.Bool(value);
+    }
+    // A member that is an array or an object, opened: its items follow, then EndArray or
+    // EndObject.
+    void Array(const char* key)
+    {
+        m_writer.Key(key);
+        m_writer.StartArray();
+    }
+    void Object(const char* key)
+    {
+        m_writer.Key(key);
+        m_writer.StartObject();
     }
     // `count` bytes as a text of upper-case hexadecimal digit pairs (a row).
     void Hex(const unsigned char* bytes, size_t count);
@@ -195,8 +212,8 @@ private:
     JsonDocument(const JsonDocument&) = delete;
     JsonDocument& operator=(const JsonDocument&) = delete;
 
-    JsonPieces* m_pPieces;                            // owned
-    rapidjson::PrettyWriter<JsonPieces>* m_pWriter;   // owned
+    JsonPieces m_pieces;
+    rapidjson::PrettyWriter<JsonPieces> m_writer;
     std::string m_scratch;
 };
 

@@ -80,29 +80,17 @@ bool IsUtf8(const char* text, size_t length)
     return true;
 }
 
-JsonDocument::JsonDocument(JsonOutput& output)
-    : m_pPieces(new JsonPieces(output)), m_pWriter(new rapidjson::PrettyWriter<JsonPieces>(*m_pPieces))
-{
-    m_pWriter->SetIndent(' ', 2);
-}
-
-JsonDocument::~JsonDocument()
-{
-    delete m_pWriter;
-    delete m_pPieces;
-}
-
 void JsonDocument::Text(const char* text)
 {
     if (text == nullptr)
     {
-        m_pWriter->Null();
+        m_writer.Null();
         return;
     }
     size_t length = strlen(text);
     if (IsUtf8(text, length))
     {
-        m_pWriter->String(text, (rapidjson::SizeType)length);
+        m_writer.String(text, (rapidjson::SizeType)length);
         return;
     }
     m_scratch.clear();
@@ -115,26 +103,26 @@ void JsonDocument::Text(const char* text)
             m_scratch.append((const char*)p, step);
         p += step == 0 ? 1 : step;
     }
-    m_pWriter->String(m_scratch.data(), (rapidjson::SizeType)m_scratch.size());
+    m_writer.String(m_scratch.data(), (rapidjson::SizeType)m_scratch.size());
 }
 
 void JsonDocument::Hex(const unsigned char* bytes, size_t count)
 {
     // The writer puts the separator and the indent of a value; its text goes straight to
     // the pieces, without the writer's character by character copy.
-    m_pWriter->RawValue("", 0, rapidjson::kStringType);
-    char* out = m_pPieces->Claim(2 * count + 2);
+    m_writer.RawValue("", 0, rapidjson::kStringType);
+    char* out = m_pieces.Claim(2 * count + 2);
     out[0] = '"';
     BytesToHex(bytes, count, out + 1);
     out[2 * count + 1] = '"';
-    m_pPieces->Advance(2 * count + 2);
+    m_pieces.Advance(2 * count + 2);
 }
 
 bool JsonDocument::Finish()
 {
-    m_pPieces->Put('\n');
-    m_pPieces->Flush();
-    return !m_pPieces->Failed();
+    m_pieces.Put('\n');
+    m_pieces.Flush();
+    return !m_pieces.Failed();
 }
 
 bool JsonStandardOutput::Put(const char* data, size_t length)
@@ -163,8 +151,7 @@ bool WriteJsonModel(SVFPlusData* model, JsonOutput& output, void (*onRow)(void*,
     WriteModelMembers(
         document, model,
         [&](SVFDataField::DataBlock* block) {
-            out.Key("rows");
-            out.StartArray();
+            document.Array("rows");
             for (int k = 1; k <= block->GetNumberOfRows(); ++k)
             {
                 UtByteBuffer* row = block->GetRow(k);
@@ -187,16 +174,14 @@ void WriteModelMembers(JsonDocument& document, SVFPlusData* model,
     rapidjson::PrettyWriter<JsonPieces>& out = document.Write();
     document.Member("version", model->GetVersion());
     document.Member("comment", model->GetComment());
-    out.Key("fields");
-    out.StartArray();
+    document.Array("fields");
     for (int i = 0; i < model->GetDataFieldCount(); ++i)
     {
         SVFDataField* field = model->GetDataField(i);
         out.StartObject();
         document.Member("name", field->GetFieldName());
         document.Number("checksum", field->m_nChecksum);
-        out.Key("blocks");
-        out.StartArray();
+        document.Array("blocks");
         for (int j = 0; j < field->GetFieldBlockCount(); ++j)
         {
             out.StartObject();
