@@ -60,12 +60,9 @@ CheckFinding FromReport(const ErrorReport& report, bool error)
 // goes to `omitted`.
 void ReadFindings(const std::string& path, std::vector<CheckFinding>& findings, long long& omitted)
 {
-    ToolPath located = LocateToolPath(path);
     RODAzivUzirAdovIzozari reader;
     reader.EnableWarnings();
-    int result = reader.InitSvfPlusDataFile(located.name.c_str(), located.directory.c_str(), "read");
-    if (result >= 0)
-        result = reader.Read();
+    int result = ReadWithHandler(reader, path);
     const ErrorHandler* reports = reader.GetErrorHandler();
     for (int i = 0; i < reports->GetWarningCount(); ++i)
         findings.push_back(FromReport(*reports->GetWarning(i), false));

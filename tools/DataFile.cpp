@@ -87,12 +87,6 @@ std::string ShownName(const std::string& path, bool written)
     return written ? "<stdout>" : "<stdin>";
 }
 
-std::string HandlerError(RODAzivUzirAdovIzozari& handler, const ToolPath& path, const char* fallback)
-{
-    const ErrorReport* report = OriginReport(*handler.GetErrorHandler());
-    return report != nullptr ? ReportDiagnostic(*report, path.shown, "error") : FileError(path.shown, fallback);
-}
-
 const ErrorReport* OriginReport(const ErrorHandler& reports)
 {
     // A failure is reported where it arises and again by each level above: the first
@@ -104,29 +98,44 @@ const ErrorReport* OriginReport(const ErrorHandler& reports)
     return last;
 }
 
-int ReadDataFile(RODAzivUzirAdovIzozari& handler, const std::string& path, std::string& error, const std::string& shown)
+int ReadWithHandler(RODAzivUzirAdovIzozari& handler, const std::string& path)
 {
     ToolPath located = LocateToolPath(path);
-    if (!shown.empty())
-        located.shown = shown;
     int result = handler.InitSvfPlusDataFile(located.name.c_str(), located.directory.c_str(), "read");
-    if (result >= 0)
-        result = handler.Read();
+    return result >= 0 ? handler.Read() : result;
+}
+
+void UseBinaryMode(FILE* stream)
+{
+#if defined(_WIN32)
+    _setmode(_fileno(stream), _O_BINARY);
+#else
+    (void)stream;
+#endif
+}
+
+int ToolReader::Read(const std::string& path, const std::string& shown, Progress* progress, std::string& error)
+{
+    m_pProgress = progress;
+    m_handler.SetReadHook(this);
+    int result = ReadWithHandler(m_handler, path);
+    m_handler.SetReadHook(nullptr);
+    m_pProgress = nullptr;
     if (result < 0)
     {
-        error = HandlerError(handler, located, "the file cannot be read");
-        // Standard input has no name that says JSON.
-        if (located.shown == ShownName("-") && !error.empty() && error.back() == '.')
-            error.back() = ';';
-        if (located.shown == ShownName("-"))
-            error += " if standard input is JSON, give --from json.";
+        const ErrorReport* report = OriginReport(*m_handler.GetErrorHandler());
+        error =
+            report != nullptr ? ReportDiagnostic(*report, shown, "error") : FileError(shown, "the file cannot be read");
+        // Standard input has no name that says JSON (a message ends in '.').
+        if (shown == ShownName("-"))
+            error = error.substr(0, error.size() - 1) + "; if standard input is JSON, give --from json.";
         return result;
     }
-    SVFPlusData* model = handler.GetSVFPlusData();
+    SVFPlusData* model = m_handler.GetSVFPlusData();
     if (model == nullptr)
     {
         // Only an unknown root element, skipped whole, leaves the handler without a model.
-        error = FileError(located.shown, "the document has no SVF_Plus_Data root element");
+        error = FileError(shown, "the document has no SVF_Plus_Data root element");
         return -1;
     }
     const char* comment = model->GetComment();
@@ -135,33 +144,26 @@ int ReadDataFile(RODAzivUzirAdovIzozari& handler, const std::string& path, std::
     return 0;
 }
 
-int ReadJsonFile(const std::string& path, SVFPlusData& model, SVFReadHook* observer, std::string& error,
-                 const std::string& name)
+int ToolReader::ReadJson(const std::string& path, const std::string& shown, SVFPlusData& model, Progress* progress,
+                         std::string& error)
 {
-    std::string shown = name.empty() ? ShownName(path) : name;
     FILE* file = stdin;
     if (IsStandardStream(path))
+        UseBinaryMode(stdin);
+    else if ((errno = 0, file = fopen(path.c_str(), "rb")) == nullptr)
     {
-#if defined(_WIN32)
-        _setmode(_fileno(stdin), _O_BINARY);
-#endif
+        error = FileError(shown, std::string("the file cannot be opened (") + strerror(errno) + ")");
+        return -1;
     }
-    else
-    {
-        errno = 0;
-        file = fopen(path.c_str(), "rb");
-        if (file == nullptr)
-        {
-            error = FileError(shown, std::string("the file cannot be opened (") + strerror(errno) + ")");
-            return -1;
-        }
-    }
+    m_pProgress = progress;
+    m_pJson = &model;
     JsonReadError problem;
     int result;
     {
         JsonFileInput input(file);
-        result = ReadJsonModel(input, model, problem, observer);
+        result = ReadJsonModel(input, model, problem, this);
     }
+    m_pProgress = nullptr;
     if (file != stdin)
         fclose(file);
     if (result != 0)
@@ -169,24 +171,18 @@ int ReadJsonFile(const std::string& path, SVFPlusData& model, SVFReadHook* obser
     return result;
 }
 
-int ToolReader::Read(const std::string& path, const std::string& shown, Progress* progress, std::string& error)
+int ToolReader::Load(const std::string& path, FileFormat format, std::string& error)
 {
-    m_pProgress = progress;
-    m_handler.SetReadHook(this);
-    int result = ReadDataFile(m_handler, path, error, shown);
-    m_handler.SetReadHook(nullptr);
-    m_pProgress = nullptr;
-    return result;
-}
-
-int ToolReader::ReadJson(const std::string& path, const std::string& shown, SVFPlusData& model, Progress* progress,
-                         std::string& error)
-{
-    m_pProgress = progress;
-    m_pJson = &model;
-    int result = ReadJsonFile(path, model, this, error, shown);
-    m_pProgress = nullptr;
-    return result;
+    if (IsJsonFile(path, format))
+    {
+        Progress progress("reading " + ShownName(path));
+        return ReadJson(path, ShownName(path), m_json, &progress, error);
+    }
+    InputFile input;
+    if (!input.Open(path, false, error))
+        return -1;
+    Progress progress("reading " + input.GetShown());
+    return Read(input.GetPath(), input.GetShown(), &progress, error);
 }
 
 void ToolReader::OnRow(int field, int block, int row, UtByteBuffer* bytes)
@@ -204,25 +200,12 @@ void ToolReader::OnProgress(unsigned long long done, unsigned long long total)
 int LoadedModel::Load(const std::string& path, FileFormat format, std::string& error)
 {
     m_pModel = nullptr;
-    if (IsJsonFile(path, format))
-    {
-        Progress progress("reading " + ShownName(path));
-        ToolReader reader;
-        if (reader.ReadJson(path, std::string(), m_built, &progress, error) != 0)
-            return -1;
-        m_pModel = &m_built;
-        return 0;
-    }
-    InputFile input;
-    if (!input.Open(path, false, error))
-        return -1;
-    Progress progress("reading " + input.GetShown());
     ToolReader reader;
-    int result = reader.Read(input.GetPath(), input.GetShown(), &progress, error);
+    int result = reader.Load(path, format, error);
     if (result < 0)
         return result;
-    // The handler's model is taken over whole, nothing copied, and the handler goes with
-    // its open document, which Windows would not let a conversion onto itself replace.
+    // The model is taken over whole, nothing copied, and the handler goes with its open
+    // document, which Windows would not let a conversion onto itself replace.
     m_built.Swap(*reader.GetSVFPlusData());
     m_pModel = &m_built;
     return 0;

@@ -11,7 +11,6 @@
 #include "Diagnostics.h"
 #include "JsonModel.h"
 #include "ModelCompare.h"
-#include "Progress.h"
 #include "RowComparison.h"
 #include "ToolText.h"
 
@@ -220,14 +219,8 @@ int RunDiff(const DiffRequest& request)
         // has it.
         RowComparison comparison(first.Get(), kind, true);
         ToolReader reader(&comparison);
-        InputFile input;
-        if (!input.Open(request.second, false, error))
+        if (reader.Load(request.second, request.fromSecond, error) < 0)
             return ReportError(error);
-        {
-            Progress progress("reading " + input.GetShown());
-            if (reader.Read(input.GetPath(), input.GetShown(), &progress, error) < 0)
-                return ReportError(error);
-        }
         comparison.Finish(reader.GetSVFPlusData(), false, printer);
         // The differences point into both models: they are printed while the models live.
         return printer.Finish() == 0 ? TOOL_EXIT_OK : TOOL_EXIT_DIFFERENT;

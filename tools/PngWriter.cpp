@@ -6,13 +6,9 @@
 #include <errno.h>
 #include <string.h>
 
-#if defined(_WIN32)
-#include <fcntl.h>
-#include <io.h>
-#endif
-
 #include <png.h>
 
+#include "DataFile.h"
 #include "Diagnostics.h"
 
 struct PngWriterState
@@ -122,10 +118,8 @@ bool PngWriter::Start(const std::string& path, long long width, long long height
     // "-" is standard output.
     bool standard = path == "-";
     m_path = standard ? "<stdout>" : path;
-#if defined(_WIN32)
     if (standard)
-        _setmode(_fileno(stdout), _O_BINARY);
-#endif
+        UseBinaryMode(stdout);
     if (!standard && m_file.Open(path.c_str(), &m_errors) < 0)
     {
         error = SaveError(m_errors, path);

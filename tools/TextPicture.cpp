@@ -9,9 +9,6 @@
 #include <vector>
 
 #if defined(_WIN32)
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
 #include <windows.h>
 #else
 #include <sys/ioctl.h>
@@ -117,8 +114,7 @@ bool PrepareTerminal(const std::string& when)
     // Escape sequences need a console that understands them (Windows 10 and later).
     bool escapes = terminal && SetConsoleMode(output, mode | 0x0004 /* ENABLE_VIRTUAL_TERMINAL_PROCESSING */) != 0;
 #else
-    bool terminal = isatty(STDOUT_FILENO) != 0;
-    bool escapes = terminal;
+    bool escapes = IsTerminal(stdout);
 #endif
     return WantColour(when, escapes);
 }
