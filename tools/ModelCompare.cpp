@@ -166,23 +166,16 @@ bool RowBefore(const RowDifference& a, const RowDifference& b)
 
 bool CompareRows(const RowView& first, const RowView& second, RowDifference& difference)
 {
-    unsigned int common = first.nSize < second.nSize ? first.nSize : second.nSize;
+    unsigned int common = std::min(first.nSize, second.nSize);
     if (first.nSize == second.nSize && (common == 0 || memcmp(first.bytes, second.bytes, common) == 0))
         return true;
+    const unsigned char* end = first.bytes + common;
+    std::pair<const unsigned char*, const unsigned char*> at = std::mismatch(first.bytes, end, second.bytes);
     difference.nLength[0] = first.nSize;
     difference.nLength[1] = second.nSize;
-    difference.nOffset = -1;
-    difference.nByte[0] = difference.nByte[1] = 0;
-    for (unsigned int i = 0; i < common; ++i)
-    {
-        if (first.bytes[i] != second.bytes[i])
-        {
-            difference.nOffset = i;
-            difference.nByte[0] = first.bytes[i];
-            difference.nByte[1] = second.bytes[i];
-            break;
-        }
-    }
+    difference.nOffset = at.first != end ? at.first - first.bytes : -1;
+    difference.nByte[0] = at.first != end ? *at.first : 0;
+    difference.nByte[1] = at.first != end ? *at.second : 0;
     return false;
 }
 
@@ -219,6 +212,8 @@ void CompareModels(const ModelView& first, const ModelView& second, const Compar
         sink.Add(difference);
 
     std::vector<int> partners(first.fields.size(), -1);
+    for (size_t i = 0; !options.bPairByName && i < first.fields.size() && i < second.fields.size(); ++i)
+        partners[i] = (int)i;
     if (options.bPairByName)
     {
         std::vector<const char*> namesA, namesB;
@@ -227,6 +222,13 @@ void CompareModels(const ModelView& first, const ModelView& second, const Compar
         for (const FieldView& field : second.fields)
             namesB.push_back(field.name);
         partners = PairByName(namesA, namesB);
+    }
+    std::vector<bool> paired(second.fields.size(), false);
+    for (int partner : partners)
+        if (partner >= 0)
+            paired[(size_t)partner] = true;
+    if (options.bPairByName)
+    {
         // The fields both have, in the first model's order, must stand in that order in the second too.
         Difference order = NewDifference(Difference::FIELD_ORDER, nullptr, -1);
         int last = -1;
@@ -239,23 +241,13 @@ void CompareModels(const ModelView& first, const ModelView& second, const Compar
             last = partners[i];
             order.order[0].push_back(first.fields[i].name);
         }
-        std::vector<bool> partnered(second.fields.size(), false);
-        for (int partner : partners)
-            if (partner >= 0)
-                partnered[(size_t)partner] = true;
         for (size_t j = 0; j < second.fields.size(); ++j)
-            if (partnered[j])
+            if (paired[j])
                 order.order[1].push_back(second.fields[j].name);
         if (!inOrder)
             sink.Add(order);
     }
-    else
-    {
-        for (size_t i = 0; i < first.fields.size() && i < second.fields.size(); ++i)
-            partners[i] = (int)i;
-    }
 
-    std::vector<bool> paired(second.fields.size(), false);
     for (size_t i = 0; i < first.fields.size(); ++i)
     {
         const FieldView& field = first.fields[i];
@@ -264,7 +256,6 @@ void CompareModels(const ModelView& first, const ModelView& second, const Compar
             sink.Add(NewDifference(Difference::FIELD_ONLY_FIRST, field.name, (int)i));
             continue;
         }
-        paired[(size_t)partners[i]] = true;
         const FieldView& partner = second.fields[(size_t)partners[i]];
         if (!options.bPairByName && !SameText(field.name, partner.name, options.bTextsAsJson))
         {

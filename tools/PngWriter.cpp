@@ -51,21 +51,26 @@ void OnWrite(png_structp png, png_bytep data, size_t length)
 
 void OnFlush(png_structp) {}
 
-bool StartGuarded(PngWriterState* state, png_uint_32 width, png_uint_32 height)
+// Runs `calls` of libpng: false when libpng reports an error, by a long jump back here
+// (`calls`, a lambda, holds nothing with a destructor either).
+template <typename Calls>
+bool Guarded(PngWriterState* state, Calls calls)
 {
     if (setjmp(png_jmpbuf(state->png)))
         return false;
+    calls();
+    return true;
+}
+
+void StartPicture(PngWriterState* state, png_uint_32 width, png_uint_32 height)
+{
     png_set_user_limits(state->png, PNG_UINT_31_MAX, PNG_UINT_31_MAX);
     png_set_write_fn(state->png, state, OnWrite, OnFlush);
     png_set_IHDR(state->png, state->info, width, height, kBitDepth, PNG_COLOR_TYPE_PALETTE, PNG_INTERLACE_NONE,
                  PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     png_color palette[PAINT_COUNT];
     for (int i = 0; i < PAINT_COUNT; ++i)
-    {
-        palette[i].red = PaintPalette()[i].red;
-        palette[i].green = PaintPalette()[i].green;
-        palette[i].blue = PaintPalette()[i].blue;
-    }
+        palette[i] = png_color{PaintPalette()[i].red, PaintPalette()[i].green, PaintPalette()[i].blue};
     png_set_PLTE(state->png, state->info, palette, PAINT_COUNT);
     // Palette pictures compress best unfiltered, and that is also the fastest.
     png_set_filter(state->png, PNG_FILTER_TYPE_BASE, PNG_FILTER_NONE);
@@ -73,23 +78,6 @@ bool StartGuarded(PngWriterState* state, png_uint_32 width, png_uint_32 height)
     png_set_compression_level(state->png, 1);
     png_write_info(state->png, state->info);
     png_set_packing(state->png);   // rows are given one paint per byte
-    return true;
-}
-
-bool WriteRowGuarded(PngWriterState* state, const unsigned char* paints)
-{
-    if (setjmp(png_jmpbuf(state->png)))
-        return false;
-    png_write_row(state->png, paints);
-    return true;
-}
-
-bool FinishGuarded(PngWriterState* state)
-{
-    if (setjmp(png_jmpbuf(state->png)))
-        return false;
-    png_write_end(state->png, nullptr);
-    return true;
 }
 }
 
@@ -136,19 +124,17 @@ bool PngWriter::Start(const std::string& path, long long width, long long height
         error = FileError(path, "there is not enough memory for the picture");
         return false;
     }
-    if (!StartGuarded(m_pState, (png_uint_32)width, (png_uint_32)height))
-        return Failed(error);
-    return true;
+    return Guarded(m_pState, [&] { StartPicture(m_pState, (png_uint_32)width, (png_uint_32)height); }) || Failed(error);
 }
 
 bool PngWriter::WriteRow(const unsigned char* paints, std::string& error)
 {
-    return WriteRowGuarded(m_pState, paints) || Failed(error);
+    return Guarded(m_pState, [&] { png_write_row(m_pState->png, paints); }) || Failed(error);
 }
 
 bool PngWriter::Finish(std::string& error)
 {
-    if (!FinishGuarded(m_pState))
+    if (!Guarded(m_pState, [&] { png_write_end(m_pState->png, nullptr); }))
         return Failed(error);
     errno = 0;
     if (m_pState->file != nullptr && fflush(m_pState->file) != 0)

@@ -23,33 +23,6 @@ namespace
 {
 const long long kTallestPicture = 2147483647;   // PNG's limit
 
-// The file drawn and, for --diff, the file it is compared with (an empty model without).
-struct RenderModels
-{
-    LoadedModel model;
-    LoadedModel other;
-    SVFPlusData none;
-
-    SVFPlusData& Drawn() { return *model.Get(); }
-    SVFPlusData& Other() { return other.Get() != nullptr ? *other.Get() : none; }
-};
-
-// Every model the command draws is loaded here.
-int LoadModels(const RenderRequest& request, RenderModels& models, std::string& error)
-{
-    if (models.model.Load(request.file, request.from, error) < 0)
-        return -1;
-    if (!request.other.empty() && models.other.Load(request.other, request.fromOther, error) < 0)
-        return -1;
-    return 0;
-}
-
-std::string NameOf(SVFDataField* field)
-{
-    const char* name = field != nullptr ? field->GetFieldName() : nullptr;
-    return name != nullptr ? name : "";
-}
-
 std::vector<const char*> FieldNames(SVFPlusData& model)
 {
     std::vector<const char*> names;
@@ -61,50 +34,39 @@ std::vector<const char*> FieldNames(SVFPlusData& model)
     return names;
 }
 
+// A field as drawn: `mine` compared with `theirs` (either may be null), block by block.
+DrawnField Drawn(SVFDataField* mine, SVFDataField* theirs, bool compared)
+{
+    DrawnField drawn;
+    const char* name = (mine != nullptr ? mine : theirs)->GetFieldName();
+    drawn.name = name != nullptr ? name : "";
+    drawn.bCompared = compared;
+    int blocks = std::max(mine != nullptr ? mine->GetFieldBlockCount() : 0,
+                          theirs != nullptr ? theirs->GetFieldBlockCount() : 0);
+    for (int j = 0; j < blocks; ++j)
+        drawn.blocks.push_back(DrawnBlock{mine != nullptr ? mine->GetDataBlock(j) : nullptr,
+                                          theirs != nullptr ? theirs->GetDataBlock(j) : nullptr});
+    return drawn;
+}
+
 // The fields to draw, in the file's order. In a comparison each field is paired with the
 // other file's field of the same name (the first with the first of that name, and so
 // on), and the other file's fields without a partner follow.
-std::vector<DrawnField> PairFields(RenderModels& models, bool compared)
+std::vector<DrawnField> PairFields(SVFPlusData& drawn, SVFPlusData& other, bool compared)
 {
-    SVFPlusData& drawn = models.Drawn();
-    SVFPlusData& other = models.Other();
     std::vector<int> partners = PairByName(FieldNames(drawn), FieldNames(other));
-    std::vector<SVFDataField*> mine;
-    std::vector<SVFDataField*> theirs;
     std::vector<bool> paired((size_t)other.GetDataFieldCount(), false);
+    std::vector<DrawnField> fields;
     for (int i = 0; i < drawn.GetDataFieldCount(); ++i)
     {
         int partner = compared ? partners[(size_t)i] : -1;
         if (partner >= 0)
             paired[(size_t)partner] = true;
-        mine.push_back(drawn.GetDataField(i));
-        theirs.push_back(other.GetDataField(partner));
+        fields.push_back(Drawn(drawn.GetDataField(i), other.GetDataField(partner), compared));
     }
     for (int j = 0; compared && j < other.GetDataFieldCount(); ++j)
-    {
         if (!paired[(size_t)j])
-        {
-            mine.push_back(nullptr);
-            theirs.push_back(other.GetDataField(j));
-        }
-    }
-
-    std::vector<DrawnField> fields;
-    for (size_t i = 0; i < mine.size(); ++i)
-    {
-        DrawnField drawn;
-        drawn.name = NameOf(mine[i] != nullptr ? mine[i] : theirs[i]);
-        drawn.bCompared = compared;
-        int blocks = std::max(mine[i] != nullptr ? mine[i]->GetFieldBlockCount() : 0,
-                              theirs[i] != nullptr ? theirs[i]->GetFieldBlockCount() : 0);
-        for (int j = 0; j < blocks; ++j)
-        {
-            DrawnBlock block = {mine[i] != nullptr ? mine[i]->GetDataBlock(j) : nullptr,
-                                theirs[i] != nullptr ? theirs[i]->GetDataBlock(j) : nullptr};
-            drawn.blocks.push_back(block);
-        }
-        fields.push_back(drawn);
-    }
+            fields.push_back(Drawn(nullptr, other.GetDataField(j), compared));
     return fields;
 }
 
@@ -268,15 +230,18 @@ bool CanWritePng()
 
 int RunRender(const RenderRequest& request)
 {
-#if !defined(RIZEROZ_HAVE_PNG)
-    if (!request.text)
+    if (!request.text && !CanWritePng())
         return ReportError(ToolError("this rizeroz was built without libpng and cannot write PNG files; use --text"));
-#endif
-    RenderModels models;
+    // The file drawn and, for --diff, the file it is compared with (an empty model without).
+    LoadedModel model;
+    LoadedModel other;
+    SVFPlusData none;
     std::string error;
-    if (LoadModels(request, models, error) < 0)
+    if (model.Load(request.file, request.from, error) < 0 ||
+        (!request.other.empty() && other.Load(request.other, request.fromOther, error) < 0))
         return ReportError(error);
-    std::vector<DrawnField> fields = PairFields(models, !request.other.empty());
+    std::vector<DrawnField> fields =
+        PairFields(*model.Get(), other.Get() != nullptr ? *other.Get() : none, !request.other.empty());
     if (!SelectFields(request, fields, error))
         return ReportError(error);
     if (request.text)

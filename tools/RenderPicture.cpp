@@ -77,19 +77,13 @@ void PaintRow(SVFDataField::DataBlock* block, long long row, unsigned char* cell
         memset(cells + std::max(x, missing), PAINT_OUTSIDE, (size_t)(count - std::max(x, missing)));
 }
 
+// The faded paint of a bit that is the same in both files.
+static_assert(PAINT_FADED_SET - PAINT_SET == PAINT_FADED_CLEAR - PAINT_CLEAR &&
+                  PAINT_FADED_MISSING - PAINT_MISSING == PAINT_FADED_CLEAR - PAINT_CLEAR,
+              "the faded paints follow the plain ones in their order");
 unsigned char Faded(unsigned char paint)
 {
-    switch (paint)
-    {
-    case PAINT_CLEAR:
-        return PAINT_FADED_CLEAR;
-    case PAINT_SET:
-        return PAINT_FADED_SET;
-    case PAINT_MISSING:
-        return PAINT_FADED_MISSING;
-    default:
-        return paint;
-    }
+    return paint <= PAINT_MISSING ? (unsigned char)(paint + PAINT_FADED_CLEAR - PAINT_CLEAR) : paint;
 }
 
 // One column unless the stack is more than twice as tall as wide; else the number of

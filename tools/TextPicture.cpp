@@ -31,21 +31,10 @@ enum Ink
     INK_FULL     // a set or differing bit
 };
 
-Ink InkOf(unsigned char paint)
-{
-    switch (paint)
-    {
-    case PAINT_SET:
-    case PAINT_DIFFERS:
-        return INK_FULL;
-    case PAINT_CLEAR:
-    case PAINT_FADED_CLEAR:
-    case PAINT_FADED_SET:
-        return INK_PAPER;
-    default:
-        return INK_NONE;
-    }
-}
+// The ink of each paint: set and differing bits are ink, the other bits dots, the rest blank.
+const Ink kInks[PAINT_COUNT] = {INK_PAPER, INK_FULL,  INK_NONE, INK_NONE, INK_NONE,
+                                INK_PAPER, INK_PAPER, INK_NONE, INK_FULL};
+static_assert(PAINT_COUNT == 9 && PAINT_DIFFERS == 8, "an ink for every paint");
 
 const char* Glyph(Ink top, Ink bottom)
 {
@@ -141,7 +130,7 @@ void PrintTextPicture(FieldPicture& picture, long long columns, bool colour)
         {
             if (!colour)
             {
-                line += Glyph(InkOf(top[x]), hasBottom ? InkOf(bottom[x]) : INK_NONE);
+                line += Glyph(kInks[top[x]], hasBottom ? kInks[bottom[x]] : INK_NONE);
                 continue;
             }
             if (colours[top[x]] != foreground)
