@@ -35,13 +35,6 @@ std::string Names(const std::vector<const char*>& names)
     return list;
 }
 
-std::string Hex(long long number, int digits)
-{
-    char text[32];
-    snprintf(text, sizeof(text), "0x%0*llX", digits, number);
-    return text;
-}
-
 std::string Counts(const Difference& difference, const char* singular, const char* plural)
 {
     return Counted(difference.first, singular, plural) + " -> " + Counted(difference.second, singular, plural);

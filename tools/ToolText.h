@@ -2,6 +2,8 @@
 #ifndef RIZEROZ_TOOLS_TOOLTEXT_H
 #define RIZEROZ_TOOLS_TOOLTEXT_H
 
+#include <stdio.h>
+
 #include <string>
 
 // True when `text` ends in `suffix`, letters compared in any case ("x.JSON", ".json").
@@ -25,6 +27,14 @@ inline std::string Printable(std::string text)
 {
     for (char& c : text)
         c = ((unsigned char)c < 0x20 || c == 0x7F) ? '?' : c;
+    return text;
+}
+
+// "0x1A2B" for Hex(0x1A2B, 4): upper-case digits, at least `digits` of them.
+inline std::string Hex(long long number, int digits)
+{
+    char text[32];
+    snprintf(text, sizeof(text), "0x%0*llX", digits, number);
     return text;
 }
 
