@@ -203,29 +203,15 @@ int RunDiff(const DiffRequest& request)
     std::string error;
     if (first.Load(request.first, request.from, error) < 0)
         return ReportError(error);
-    ViewKind kind = request.exact ? VIEW_EXACT : VIEW_CARRIED;
-    DiffPrinter printer(request);
-    if (!IsJsonFile(request.second, request.fromSecond))
-    {
-        // A data file is compared row by row as the handler reads it: the handler makes
-        // its blocks as a data file carries them, so every row read stands where the view
-        // has it.
-        RowComparison comparison(first.Get(), kind, true);
-        ToolReader reader(&comparison);
-        if (reader.Load(request.second, request.fromSecond, error) < 0)
-            return ReportError(error);
-        comparison.Finish(reader.GetSVFPlusData(), false, printer);
-        // The differences point into both models: they are printed while the models live.
-        return printer.Finish() == 0 ? TOOL_EXIT_OK : TOOL_EXIT_DIFFERENT;
-    }
-    LoadedModel second;
-    if (second.Load(request.second, request.fromSecond, error) < 0)
+    // A data file is compared row by row as the handler reads it: the handler makes its
+    // blocks as a data file carries them, so every row read stands where the view has it.
+    // JSON is compared once it is read whole.
+    RowComparison comparison(first.Get(), request.exact ? VIEW_EXACT : VIEW_CARRIED, true);
+    ToolReader reader(IsJsonFile(request.second, request.fromSecond) ? nullptr : &comparison);
+    if (reader.Load(request.second, request.fromSecond, error) < 0)
         return ReportError(error);
-    ModelView firstView;
-    ModelView secondView;
-    ViewModel(first.Get(), kind, firstView);
-    ViewModel(second.Get(), kind, secondView);
-    CompareOptions options = {true, false, nullptr};
-    CompareModels(firstView, secondView, options, printer);
+    DiffPrinter printer(request);
+    comparison.Finish(reader.GetSVFPlusData(), false, printer);
+    // The differences point into both models: they are printed while the models live.
     return printer.Finish() == 0 ? TOOL_EXIT_OK : TOOL_EXIT_DIFFERENT;
 }

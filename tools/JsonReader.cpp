@@ -20,28 +20,17 @@
 
 namespace
 {
-// The value of each hexadecimal digit, either case; 16 for any other character.
-struct HexTable
-{
-    unsigned char value[256];
-    constexpr HexTable() : value()
-    {
-        for (int c = 0; c < 256; ++c)
-            value[c] = util_IsHexDigit((char)c) ? (unsigned char)util_HexValue((char)c) : 16;
-    }
-};
-constexpr HexTable kHex;
-
 // The byte each pair of characters stands for, indexed by the first character plus 256
-// times the second; 0x100 or more when the pair is not two hexadecimal digits.
+// times the second; 0x100 when the pair is not two hexadecimal digits.
 const uint16_t* HexPairs()
 {
     static const std::vector<uint16_t> pairs = [] {
-        std::vector<uint16_t> table(65536);
+        std::vector<uint16_t> table(65536, 0x100);
         for (unsigned i = 0; i < 65536; ++i)
         {
-            unsigned high = kHex.value[i & 0xFF], low = kHex.value[i >> 8];
-            table[i] = (uint16_t)((high | low) & 16 ? 0x100 : high << 4 | low);
+            char high = (char)(i & 0xFF), low = (char)(i >> 8);
+            if (util_IsHexDigit(high) && util_IsHexDigit(low))
+                table[i] = (uint16_t)(util_HexValue(high) << 4 | util_HexValue(low));
         }
         return table;
     }();
@@ -399,12 +388,6 @@ bool ModelEvents::ReadRow(const char* digits, size_t length)
     return true;
 }
 
-// Empties a model, whatever it holds.
-void Empty(SVFPlusData& model)
-{
-    SVFPlusData empty;
-    model.Swap(empty);
-}
 }
 
 long JsonTextInput::Read(char* buffer, size_t size)
@@ -466,6 +449,7 @@ int ReadJsonModel(JsonInput& input, SVFPlusData& model, JsonReadError& error, SV
         error = JsonReadError();
         error.message = "there is no memory for the JSON text";
     }
-    Empty(model);
+    SVFPlusData empty;   // the model is emptied, whatever it holds
+    model.Swap(empty);
     return -1;
 }

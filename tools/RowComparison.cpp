@@ -49,6 +49,7 @@ int RowComparison::PartnerOf(SVFPlusData* second, int field)
 
 void RowComparison::Check(SVFPlusData* second, int field, int block, int row, UtByteBuffer* bytes)
 {
+    m_bChecked = true;
     int partner = PartnerOf(second, field);
     if (partner >= 0)
     {
@@ -72,9 +73,8 @@ void RowComparison::Check(SVFPlusData* second, int field, int block, int row, Ut
 
 void RowComparison::Finish(SVFPlusData* second, bool textsAsJson, DifferenceSink& sink)
 {
-    ModelView seen;
-    ViewModel(second, m_kind, seen);
+    ViewModel(second, m_kind, m_second);
     std::stable_sort(m_rows.begin(), m_rows.end(), RowBefore);
-    CompareOptions options = {m_bPairByName, textsAsJson, &m_rows};
-    CompareModels(m_first, seen, options, sink);
+    CompareOptions options = {m_bPairByName, textsAsJson, m_bChecked ? &m_rows : nullptr};
+    CompareModels(m_first, m_second, options, sink);
 }

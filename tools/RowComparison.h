@@ -24,6 +24,8 @@ public:
     // model compared as it is. The row is compared and emptied.
     void Check(SVFPlusData* second, int field, int block, int row, UtByteBuffer* bytes);
     // Once `second` is read whole: tells `sink` every difference, as CompareModels does.
+    // Without any row checked (`second` has no rows, or was read without the comparison)
+    // the rows of the two models are compared here.
     void Finish(SVFPlusData* second, bool textsAsJson, DifferenceSink& sink);
 
 private:
@@ -31,12 +33,14 @@ private:
     std::string NameKey(const char* name) const;
 
     ModelView m_first;
+    ModelView m_second;   // made by Finish; the differences it tells point into both views
     ViewKind m_kind;
     bool m_bPairByName;
     std::map<std::string, std::vector<int>> m_fieldsNamed;   // the first model's fields of each name
     std::map<std::string, size_t> m_namesSeen;               // how often the second model gave each name so far
     std::vector<int> m_partners;         // for each field of the second model met so far: its partner, or -1
     std::vector<RowDifference> m_rows;   // the rows that differ
+    bool m_bChecked = false;             // a row was checked
 };
 
 #endif
