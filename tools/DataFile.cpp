@@ -14,7 +14,7 @@
 #include "Diagnostics.h"
 #include "JsonModel.h"
 #include "Progress.h"
-#include "RowComparison.h"
+#include "ModelCompare.h"
 #include "ToolText.h"
 
 namespace

@@ -2,7 +2,7 @@
 // of their models (--exact: the models as they are), and prints one line per difference,
 // or one JSON object. Exit 0 when they are the same, 1 when they differ, 2 on an error.
 // A is loaded whole; B, when it is a data file, is compared row by row as it is read
-// (RowComparison.h), so that the two files take the memory of about one model.
+// (RowComparison in ModelCompare.h), so that the two files take the memory of about one model.
 #include "Commands.h"
 
 #include <stdio.h>
@@ -11,7 +11,6 @@
 #include "Diagnostics.h"
 #include "JsonModel.h"
 #include "ModelCompare.h"
-#include "RowComparison.h"
 #include "ToolText.h"
 
 namespace

@@ -1,9 +1,11 @@
-// Views of models and their comparison member by member.
+// Views of models, their comparison member by member, and the comparison row by row of a
+// model being read with a model in memory.
 #include "ModelCompare.h"
 
 #include <string.h>
 
 #include <algorithm>
+#include <map>
 
 #include "JsonModel.h"
 #include "ModelRows.h"
@@ -12,6 +14,16 @@
 namespace
 {
 const char kEmptyText[] = "";
+
+struct CompareOptions
+{
+    bool bPairByName;    // pair fields by name (the first with the first of its name); else by place
+    bool bTextsAsJson;   // texts are equal when JSON writes them alike
+    // When given, the rows were compared already, as they were read, and these are the
+    // rows that differ, in the order of the first model: the second model's rows are
+    // then not looked at, only counted.
+    const std::vector<RowDifference>* pRowsCompared;
+};
 
 bool SameText(const char* a, const char* b, bool asJson)
 {
@@ -66,6 +78,28 @@ void AddRow(DifferenceSink& sink, Difference difference, const RowDifference& ro
     sink.Add(difference);
 }
 
+bool RowBefore(const RowDifference& a, const RowDifference& b)
+{
+    if (a.nField != b.nField)
+        return a.nField < b.nField;
+    return a.nBlock != b.nBlock ? a.nBlock < b.nBlock : a.nRow < b.nRow;
+}
+
+bool CompareRows(const RowView& first, const RowView& second, RowDifference& difference)
+{
+    unsigned int common = std::min(first.nSize, second.nSize);
+    if (first.nSize == second.nSize && (common == 0 || memcmp(first.bytes, second.bytes, common) == 0))
+        return true;
+    const unsigned char* end = first.bytes + common;
+    std::pair<const unsigned char*, const unsigned char*> at = std::mismatch(first.bytes, end, second.bytes);
+    difference.nLength[0] = first.nSize;
+    difference.nLength[1] = second.nSize;
+    difference.nOffset = at.first != end ? at.first - first.bytes : -1;
+    difference.nByte[0] = at.first != end ? *at.first : 0;
+    difference.nByte[1] = at.first != end ? *at.second : 0;
+    return false;
+}
+
 void CompareFields(const FieldView& a, const FieldView& b, int index, const CompareOptions& options,
                    DifferenceSink& sink)
 {
@@ -113,8 +147,6 @@ std::string FieldPlace(const Difference& difference)
            (difference.field != nullptr ? difference.field : "") + "\"";
 }
 
-}
-
 void ViewModel(SVFPlusData* model, ViewKind kind, ModelView& view)
 {
     bool carried = kind == VIEW_CARRIED;
@@ -155,47 +187,6 @@ void ViewModel(SVFPlusData* model, ViewKind kind, ModelView& view)
                 rows.push_back(ViewRow(block->GetRow(k), view));
         }
     }
-}
-
-bool RowBefore(const RowDifference& a, const RowDifference& b)
-{
-    if (a.nField != b.nField)
-        return a.nField < b.nField;
-    return a.nBlock != b.nBlock ? a.nBlock < b.nBlock : a.nRow < b.nRow;
-}
-
-bool CompareRows(const RowView& first, const RowView& second, RowDifference& difference)
-{
-    unsigned int common = std::min(first.nSize, second.nSize);
-    if (first.nSize == second.nSize && (common == 0 || memcmp(first.bytes, second.bytes, common) == 0))
-        return true;
-    const unsigned char* end = first.bytes + common;
-    std::pair<const unsigned char*, const unsigned char*> at = std::mismatch(first.bytes, end, second.bytes);
-    difference.nLength[0] = first.nSize;
-    difference.nLength[1] = second.nSize;
-    difference.nOffset = at.first != end ? at.first - first.bytes : -1;
-    difference.nByte[0] = at.first != end ? *at.first : 0;
-    difference.nByte[1] = at.first != end ? *at.second : 0;
-    return false;
-}
-
-std::vector<int> PairByName(const std::vector<const char*>& first, const std::vector<const char*>& second)
-{
-    std::vector<int> partners(first.size(), -1);
-    std::vector<bool> taken(second.size(), false);
-    for (size_t i = 0; i < first.size(); ++i)
-    {
-        for (size_t j = 0; j < second.size(); ++j)
-        {
-            if (!taken[j] && SameText(first[i], second[j], false))
-            {
-                taken[j] = true;
-                partners[i] = (int)j;
-                break;
-            }
-        }
-    }
-    return partners;
 }
 
 void CompareModels(const ModelView& first, const ModelView& second, const CompareOptions& options, DifferenceSink& sink)
@@ -271,6 +262,27 @@ void CompareModels(const ModelView& first, const ModelView& second, const Compar
             sink.Add(NewDifference(Difference::FIELD_ONLY_SECOND, second.fields[j].name, (int)j));
 }
 
+}
+
+std::vector<int> PairByName(const std::vector<const char*>& first, const std::vector<const char*>& second)
+{
+    std::vector<int> partners(first.size(), -1);
+    std::vector<bool> taken(second.size(), false);
+    for (size_t i = 0; i < first.size(); ++i)
+    {
+        for (size_t j = 0; j < second.size(); ++j)
+        {
+            if (!taken[j] && SameText(first[i], second[j], false))
+            {
+                taken[j] = true;
+                partners[i] = (int)j;
+                break;
+            }
+        }
+    }
+    return partners;
+}
+
 std::string DescribeReadBack(const Difference& difference)
 {
     std::string place = FieldPlace(difference);
@@ -302,4 +314,78 @@ std::string DescribeReadBack(const Difference& difference)
     default:
         return "the number of fields differs";
     }
+}
+
+RowComparison::RowComparison(SVFPlusData* first, ViewKind kind, bool pairByName)
+    : m_kind(kind), m_bPairByName(pairByName)
+{
+    ViewModel(first, kind, m_first);
+    for (size_t i = 0; i < m_first.fields.size(); ++i)
+        m_fieldsNamed[NameKey(m_first.fields[i].name)].push_back((int)i);
+}
+
+// A name as a key of the maps: a field without a name is none of the named ones (in a
+// view of what a data file carries, every field has a name).
+std::string RowComparison::NameKey(const char* name) const
+{
+    if (name == nullptr)
+        return m_kind == VIEW_CARRIED ? "=" : "!";
+    return std::string("=") + name;
+}
+
+// The partner of the second model's field `field`: the same as PairByName gives, since
+// the n-th field of a name in one model pairs with the n-th field of that name in the
+// other, whichever model is walked.
+int RowComparison::PartnerOf(SVFPlusData* second, int field)
+{
+    while (m_partners.size() <= (size_t)field)
+    {
+        int index = (int)m_partners.size();
+        int partner = -1;
+        if (!m_bPairByName)
+            partner = (size_t)index < m_first.fields.size() ? index : -1;
+        else
+        {
+            SVFDataField* seen = second->GetDataField(index);
+            std::string key = NameKey(seen != nullptr ? seen->GetFieldName() : nullptr);
+            size_t occurrence = m_namesSeen[key]++;
+            auto named = m_fieldsNamed.find(key);
+            if (named != m_fieldsNamed.end() && occurrence < named->second.size())
+                partner = named->second[occurrence];
+        }
+        m_partners.push_back(partner);
+    }
+    return m_partners[(size_t)field];
+}
+
+void RowComparison::Check(SVFPlusData* second, int field, int block, int row, UtByteBuffer* bytes)
+{
+    m_bChecked = true;
+    int partner = PartnerOf(second, field);
+    if (partner >= 0)
+    {
+        const std::vector<BlockView>& blocks = m_first.fields[(size_t)partner].blocks;
+        if ((size_t)block < blocks.size() && (size_t)row < blocks[(size_t)block].rows.size())
+        {
+            std::string copy;
+            RowView got = {RowBytes(bytes, copy), bytes->GetTotalSize()};
+            RowDifference difference;
+            if (!CompareRows(blocks[(size_t)block].rows[(size_t)row], got, difference))
+            {
+                difference.nField = partner;
+                difference.nBlock = block;
+                difference.nRow = row;
+                m_rows.push_back(difference);
+            }
+        }
+    }
+    bytes->Shrink(0);
+}
+
+void RowComparison::Finish(SVFPlusData* second, bool textsAsJson, DifferenceSink& sink)
+{
+    ViewModel(second, m_kind, m_second);
+    std::stable_sort(m_rows.begin(), m_rows.end(), RowBefore);
+    CompareOptions options = {m_bPairByName, textsAsJson, m_bChecked ? &m_rows : nullptr};
+    CompareModels(m_first, m_second, options, sink);
 }
