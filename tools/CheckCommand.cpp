@@ -7,12 +7,8 @@
 
 #include <stdio.h>
 
-#if !defined(_WIN32)
-#include <limits.h>
-#include <unistd.h>
-#endif
-
 #include <algorithm>
+#include <filesystem>
 #include <vector>
 
 #include "DataFile.h"
@@ -38,21 +34,17 @@ std::string InstalledDocumentType()
 #if defined(_WIN32) || !defined(RIZEROZ_DTD_FROM_BIN)
     return "SVF_Plus_Data.dtd";
 #else
-    char program[PATH_MAX];
-    ssize_t length = readlink("/proc/self/exe", program, sizeof(program) - 1);
-    std::string folder = length > 0 ? std::string(program, (size_t)length) : std::string();
-    folder = folder.substr(0, folder.find_last_of('/') + 1);
-    return folder + RIZEROZ_DTD_FROM_BIN "/SVF_Plus_Data.dtd";
+    std::error_code failed;   // then the path is relative
+    std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", failed);
+    return (program.parent_path() / RIZEROZ_DTD_FROM_BIN / "SVF_Plus_Data.dtd").string();
 #endif
 }
 
 CheckFinding FromReport(const ErrorReport& report, bool error)
 {
-    CheckFinding finding(error, "reader", report.GetSentence());
+    CheckFinding finding(error, "reader", report.GetSentence(), report.GetLine(), report.GetColumn());
     finding.bHasCode = true;
     finding.nCode = report.GetCode();
-    finding.nLine = report.GetLine();
-    finding.nColumn = report.GetColumn();
     return finding;
 }
 
@@ -158,22 +150,6 @@ int PrintFindings(const std::string& path, std::vector<CheckFinding>& findings, 
     return Verdict(errors, warnings);
 }
 
-// A message of Diagnostics.h about `path` as a finding: its place and its sentence.
-void SplitDiagnostic(const std::string& message, const std::string& path, CheckFinding& finding)
-{
-    std::string rest = message.compare(0, path.size(), path) == 0 ? message.substr(path.size()) : message;
-    long line = 0, column = 0;
-    int taken = 0;
-    if (sscanf(rest.c_str(), ":%ld:%ld: error: %n", &line, &column, &taken) == 2 && taken > 0)
-        rest = rest.substr((size_t)taken);
-    else if (rest.compare(0, 9, ": error: ") == 0)
-        rest = rest.substr(9);
-    if (!rest.empty() && rest.back() == '.')
-        rest.pop_back();
-    finding.nLine = line;
-    finding.nColumn = column;
-    finding.message = rest;
-}
 }
 
 int RunCheck(const std::string& file, FileFormat format, bool json, bool validate, bool quiet)
@@ -185,13 +161,12 @@ int RunCheck(const std::string& file, FileFormat format, bool json, bool validat
     {
         // A JSON file has nothing the reader could take quietly: it loads or it does not,
         // and a failure is a finding like the reader's.
-        LoadedModel model;
+        ToolReader reader;
         std::string error;
-        if (model.Load(file, format, error) < 0)
+        if (reader.Load(file, format, error) < 0)
         {
-            CheckFinding finding(true, "reader", std::string());
-            SplitDiagnostic(error, path, finding);
-            findings.push_back(finding);
+            const JsonReadError& problem = reader.GetJsonError();
+            findings.push_back(CheckFinding(true, "reader", problem.message, problem.nLine, problem.nColumn));
         }
         return PrintFindings(path, findings, 0, json, quiet, false);
     }

@@ -152,22 +152,22 @@ int ToolReader::ReadJson(const std::string& path, const std::string& shown, SVFP
         UseBinaryMode(stdin);
     else if ((errno = 0, file = fopen(path.c_str(), "rb")) == nullptr)
     {
-        error = FileError(shown, std::string("the file cannot be opened (") + strerror(errno) + ")");
+        m_jsonError.message = std::string("the file cannot be opened (") + strerror(errno) + ")";
+        error = FileError(shown, m_jsonError.message);
         return -1;
     }
     m_pProgress = progress;
     m_pJson = &model;
-    JsonReadError problem;
     int result;
     {
         JsonFileInput input(file);
-        result = ReadJsonModel(input, model, problem, this);
+        result = ReadJsonModel(input, model, m_jsonError, this);
     }
     m_pProgress = nullptr;
     if (file != stdin)
         fclose(file);
     if (result != 0)
-        error = Diagnostic(shown, problem.nLine, problem.nColumn, "error", problem.message);
+        error = Diagnostic(shown, m_jsonError.nLine, m_jsonError.nColumn, "error", m_jsonError.message);
     return result;
 }
 

@@ -8,6 +8,7 @@
 
 #include <string>
 
+#include "JsonModel.h"
 #include "RODAzivUzirAdovIzozari.h"
 
 class Progress;
@@ -113,6 +114,8 @@ public:
     // Reads `path` (a data file or JSON, as `format` and its name say; "-" for standard
     // input), showing progress, into a model of its own.
     int Load(const std::string& path, FileFormat format, std::string& error);
+    // Why ReadJson failed: the sentence of `error` and its place.
+    const JsonReadError& GetJsonError() const { return m_jsonError; }
     // The model read: the JSON one, else the handler's.
     SVFPlusData* GetSVFPlusData() { return m_pJson != nullptr ? m_pJson : m_handler.GetSVFPlusData(); }
 
@@ -122,6 +125,7 @@ public:
 private:
     RODAzivUzirAdovIzozari m_handler;
     SVFPlusData m_json;   // what Load reads of a JSON file
+    JsonReadError m_jsonError;
     RowComparison* m_pComparison;
     Progress* m_pProgress = nullptr;
     SVFPlusData* m_pJson = nullptr;

@@ -166,10 +166,9 @@ void PlaceValidityRemarks(const std::string& path, std::vector<Remark>& remarks)
 void AddFinding(const Remark& remark, const char* source, bool error, const char* lead,
                 std::vector<CheckFinding>& findings)
 {
-    CheckFinding finding(error, source, lead + remark.message);
-    finding.nLine = remark.line > 0 ? remark.line : 0;
-    finding.nColumn = remark.line > 0 ? (remark.column > 0 ? remark.column : 1) : 0;
-    findings.push_back(finding);
+    bool placed = remark.line > 0;
+    findings.push_back(CheckFinding(error, source, lead + remark.message, placed ? remark.line : 0,
+                                    placed ? std::max(remark.column, 1L) : 0));
 }
 }
 

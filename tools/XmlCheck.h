@@ -17,8 +17,8 @@ struct CheckFinding
     std::string message;   // one sentence, without the place
 
     CheckFinding() = default;
-    CheckFinding(bool error, const char* from, const std::string& sentence)
-        : bError(error), source(from), message(sentence)
+    CheckFinding(bool error, const char* from, const std::string& sentence, long line = 0, long column = 0)
+        : bError(error), source(from), nLine(line), nColumn(column), message(sentence)
     {
     }
 };
