@@ -19,58 +19,25 @@
 
 namespace
 {
+#if defined(_WIN32)
+const bool kWindows = true;
+#else
+const bool kWindows = false;
+#endif
+
 bool IsSeparator(char c)
 {
-#if defined(_WIN32)
-    return c == '/' || c == '\\';
-#else
-    return c == '/';
-#endif
+    return c == '/' || (kWindows && c == '\\');
 }
-}
-
-ToolPath LocateToolPath(const std::string& path)
-{
-    ToolPath located;
-    located.shown = path;
-    size_t cut = path.size();
-    while (cut > 0 && !IsSeparator(path[cut - 1]))
-        --cut;
-    std::string folder = cut == 0 ? std::string() : path.substr(0, cut - 1);
-
-    // The handler takes a name holding ':' (and, on this side of the fence, a name
-    // starting with '/') whole; any other name goes after the default directory.
-    bool whole = path.find(':') != std::string::npos;
-#if !defined(_WIN32)
-    whole = whole || (!path.empty() && path[0] == '/');
-#endif
-    if (whole)
-    {
-        located.name = path;
-        located.directory = folder.empty() ? std::string(".") : folder;
-        located.composed = path;
-        return located;
-    }
-    located.name = path.substr(cut);
-    // "/x.xml" on Windows: the folder is the root, which an empty directory gives.
-    located.directory = cut == 0 ? std::string(".") : folder;
-    located.composed = located.directory + "\\" + located.name;
-    return located;
 }
 
 bool IsUsablePath(const std::string& path, std::string& problem)
 {
-#if !defined(_WIN32)
-    if (path.find('\\') != std::string::npos)
-    {
-        problem = FileError(path, "a file name holding a backslash cannot be used, since the library reads '\\' as a "
-                                  "folder separator; rename the file");
-        return false;
-    }
-#endif
-    (void)path;
-    (void)problem;
-    return true;
+    if (kWindows || path.find('\\') == std::string::npos)
+        return true;
+    problem = FileError(path, "a file name holding a backslash cannot be used, since the library reads '\\' as a "
+                              "folder separator; rename the file");
+    return false;
 }
 
 bool IsJsonFile(const std::string& path, FileFormat format)
@@ -100,8 +67,17 @@ const ErrorReport* OriginReport(const ErrorHandler& reports)
 
 int ReadWithHandler(RODAzivUzirAdovIzozari& handler, const std::string& path)
 {
-    ToolPath located = LocateToolPath(path);
-    int result = handler.InitSvfPlusDataFile(located.name.c_str(), located.directory.c_str(), "read");
+    // The handler takes a default directory and a file name. It takes a name holding ':'
+    // (and, on this side of the fence, a name starting with '/') whole, its folder as the
+    // directory; any other name goes after the default directory.
+    size_t cut = path.size();
+    while (cut > 0 && !IsSeparator(path[cut - 1]))
+        --cut;
+    std::string folder = cut == 0 ? std::string() : path.substr(0, cut - 1);
+    bool whole = path.find(':') != std::string::npos || (!kWindows && !path.empty() && path[0] == '/');
+    // "/x.xml" on Windows: the folder is the root, which an empty directory gives.
+    std::string directory = folder.empty() && (whole || cut == 0) ? std::string(".") : folder;
+    int result = handler.InitSvfPlusDataFile((whole ? path : path.substr(cut)).c_str(), directory.c_str(), "read");
     return result >= 0 ? handler.Read() : result;
 }
 

@@ -13,18 +13,6 @@
 
 class Progress;
 
-// A path from the command line as the handler takes it: a default directory and a file
-// name. `composed` is the path the handler makes of the two and names in its reports.
-struct ToolPath
-{
-    std::string shown;       // the path as the user wrote it
-    std::string directory;   // the handler's default directory
-    std::string name;        // the handler's file name
-    std::string composed;    // what the handler opens and reports
-};
-
-ToolPath LocateToolPath(const std::string& path);
-
 // True when the library opens `path` as the file it names. On systems whose separator is
 // '/', the library reads a backslash as '/', so a name holding one is refused, with one
 // sentence in `problem`, rather than opened as another file.
@@ -55,8 +43,8 @@ std::string ShownName(const std::string& path, bool written = false);
 // The report of the handler's last failure that carries its detail (null for none).
 const ErrorReport* OriginReport(const ErrorHandler& reports);
 
-// Opens the data file `path` (a path from the command line) with `handler` and reads it:
-// the handler's result.
+// Opens the data file `path` (a path from the command line, where the library opens it
+// as named: IsUsablePath) with `handler` and reads it: the handler's result.
 int ReadWithHandler(RODAzivUzirAdovIzozari& handler, const std::string& path);
 
 // Has standard input or output (`stream`) carry bytes untranslated: Windows would

@@ -87,20 +87,11 @@ void JsonDocument::Text(const char* text)
         m_writer.Null();
         return;
     }
-    size_t length = strlen(text);
-    if (IsUtf8(text, length))
-    {
-        m_writer.String(text, (rapidjson::SizeType)length);
-        return;
-    }
     m_scratch.clear();
     for (const unsigned char* p = (const unsigned char*)text; *p != 0;)
     {
         size_t step = Utf8Length(p);
-        if (step == 0)
-            m_scratch += kReplacement;
-        else
-            m_scratch.append((const char*)p, step);
+        m_scratch.append(step == 0 ? kReplacement : (const char*)p, step == 0 ? strlen(kReplacement) : step);
         p += step == 0 ? 1 : step;
     }
     m_writer.String(m_scratch.data(), (rapidjson::SizeType)m_scratch.size());
