@@ -160,21 +160,6 @@ std::vector<std::string> PicturePaths(const std::string& output, const std::vect
     return paths;
 }
 
-bool WritePicture(FieldPicture& picture, const std::string& path, std::string& error)
-{
-    PngWriter writer;
-    if (!writer.Start(path, picture.GetWidth(), picture.GetHeight(), error))
-        return false;
-    std::vector<unsigned char> row((size_t)picture.GetWidth());
-    for (long long y = 0; y < picture.GetHeight(); ++y)
-    {
-        picture.NextRow(row.data(), picture.GetWidth());
-        if (!writer.WriteRow(row.data(), error))
-            return false;
-    }
-    return writer.Finish(error);
-}
-
 // Empty when a picture of `width` x `height` pixels may be written, else the limit it passes.
 std::string PictureLimit(long long width, long long height, long long maxPixels)
 {
@@ -209,7 +194,7 @@ int WriteFields(const RenderRequest& request, const std::vector<DrawnField>& fie
     std::string error;
     for (size_t i = 0; i < pictures.size(); ++i)
     {
-        if (!WritePicture(pictures[i], paths[i], error))
+        if (!WritePng(pictures[i], paths[i], error))
             return ReportError(error);
         if (!IsStandardStream(paths[i]))
             printf("%s\n", paths[i].c_str());   // the files written, one per line
