@@ -91,7 +91,7 @@ int PrintJson(const std::string& path, const std::vector<CheckFinding>& findings
 {
     JsonStandardOutput output;
     JsonDocument document(output);
-    rapidjson::PrettyWriter<JsonPieces>& out = document.Write();
+    JsonWriter& out = document.Write();
     out.StartObject();
     document.Member("file", path);
     document.Flag("xml_checked", xmlChecked);

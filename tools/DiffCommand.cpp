@@ -87,7 +87,7 @@ void WriteEntry(JsonDocument& document, const Difference& difference)
     static const char* const kKinds[] = {"version",  "comment", "order",     "field", "field", "name",
                                          "checksum", "blocks",  "row_width", "rows",  "row"};
     const char* const kSides[] = {"first", "second"};
-    rapidjson::PrettyWriter<JsonPieces>& out = document.Write();
+    JsonWriter& out = document.Write();
     Difference::Kind kind = difference.kind;
     out.StartObject();
     document.Member("kind", kKinds[kind]);
@@ -165,7 +165,7 @@ public:
         {
             JsonStandardOutput output;
             JsonDocument document(output);
-            rapidjson::PrettyWriter<JsonPieces>& out = document.Write();
+            JsonWriter& out = document.Write();
             out.StartObject();
             document.Member("first", ShownName(m_request.first));
             document.Member("second", ShownName(m_request.second));

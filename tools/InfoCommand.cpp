@@ -92,7 +92,7 @@ void PrintJson(SVFPlusData* model, const std::string& path)
 {
     JsonStandardOutput output;
     JsonDocument document(output);
-    rapidjson::PrettyWriter<JsonPieces>& out = document.Write();
+    JsonWriter& out = document.Write();
     out.StartObject();
     document.Member("file", path);
     Totals all;

@@ -95,25 +95,34 @@ void JsonDocument::Text(const char* text)
         p += step == 0 ? 1 : step;
     }
     m_writer.String(m_scratch.data(), (rapidjson::SizeType)m_scratch.size());
+    Pass();
 }
 
 void JsonDocument::Hex(const unsigned char* bytes, size_t count)
 {
     // The writer puts the separator and the indent of a value; its text goes straight to
-    // the pieces, without the writer's character by character copy.
+    // the buffer, without the writer's character by character copy.
     m_writer.RawValue("", 0, rapidjson::kStringType);
-    char* out = m_pieces.Claim(2 * count + 2);
+    char* out = m_text.Push(2 * count + 2);
     out[0] = '"';
     BytesToHex(bytes, count, out + 1);
     out[2 * count + 1] = '"';
-    m_pieces.Advance(2 * count + 2);
+    Pass();
+}
+
+void JsonDocument::Pass(bool whole)
+{
+    if (m_text.GetSize() < (whole ? 1 : 65536))
+        return;
+    m_bFailed = m_bFailed || !m_output.Put(m_text.GetString(), m_text.GetSize());
+    m_text.Clear();
 }
 
 bool JsonDocument::Finish()
 {
-    m_pieces.Put('\n');
-    m_pieces.Flush();
-    return !m_pieces.Failed();
+    m_text.Put('\n');
+    Pass(true);
+    return !m_bFailed;
 }
 
 bool JsonStandardOutput::Put(const char* data, size_t length)
@@ -130,7 +139,7 @@ void BytesToHex(const unsigned char* bytes, size_t count, char* out)
 bool WriteJsonModel(SVFPlusData* model, JsonOutput& output, void (*onRow)(void*, long long), void* context)
 {
     JsonDocument document(output);
-    rapidjson::PrettyWriter<JsonPieces>& out = document.Write();
+    JsonWriter& out = document.Write();
     if (model == nullptr)
     {
         out.Null();
@@ -162,7 +171,7 @@ void WriteModelMembers(JsonDocument& document, SVFPlusData* model,
                        const std::function<void(SVFDataField::DataBlock*)>& blockEnd,
                        const std::function<void(SVFDataField*)>& fieldEnd)
 {
-    rapidjson::PrettyWriter<JsonPieces>& out = document.Write();
+    JsonWriter& out = document.Write();
     document.Member("version", model->GetVersion());
     document.Member("comment", model->GetComment());
     document.Array("fields");
