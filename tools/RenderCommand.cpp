@@ -77,15 +77,14 @@ bool SelectFields(const RenderRequest& request, std::vector<DrawnField>& fields,
         request.other.empty() ? ShownName(request.file) : ShownName(request.file) + " or " + ShownName(request.other);
     if (request.hasField)
     {
-        size_t i = 0;
-        while (i < fields.size() && fields[i].name != request.field)
-            ++i;
-        if (i == fields.size())
+        auto named = std::find_if(fields.begin(), fields.end(),
+                                  [&](const DrawnField& field) { return field.name == request.field; });
+        if (named == fields.end())
         {
             error = FileError(files, "there is no data field \"" + request.field + "\"");
             return false;
         }
-        fields = std::vector<DrawnField>(1, fields[i]);
+        fields = std::vector<DrawnField>(1, *named);
     }
     if (fields.empty())
     {
@@ -150,10 +149,7 @@ std::vector<std::string> PicturePaths(const std::string& output, const std::vect
         if (part.empty())
             part = "field" + std::to_string(i);
         // Names that differ only in letter case are one file on some systems.
-        std::string key;
-        for (char c : part)
-            key += (c >= 'A' && c <= 'Z') ? (char)(c - 'A' + 'a') : c;
-        if (!taken.insert(key).second)
+        if (!taken.insert(LowerAscii(part)).second)
             part += "-" + std::to_string(i);
         paths.push_back(base + "-" + part + ".png");
     }

@@ -334,8 +334,6 @@ int main(int argc, char** argv)
         return UsageError(std::string("--from is given at most ") + (twoInputs ? "twice" : "once"), chosen->name);
     Progress::SetQuiet(values.quiet);
     SetColour(values.colour);
-    for (const Command& command : commands)
-        chosen = app.got_subcommand(command.name) ? &command : chosen;
     try
     {
         return chosen->run(values, *app.get_subcommand(chosen->name));
