@@ -192,16 +192,10 @@ std::string XmlLineEnds(const char* text)
     std::string result;
     for (const char* p = text; *p != '\0'; ++p)
     {
-        if (*p == '\r')
-        {
-            result += '\n';
-            if (p[1] == '\n')
-                ++p;
-        }
-        else
-        {
+        if (*p != '\r')
             result += *p;
-        }
+        else if (p[1] != '\n')
+            result += '\n';   // a CR before a LF goes, the LF stays
     }
     return result;
 }

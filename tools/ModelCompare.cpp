@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <map>
+#include <tuple>
 
 #include "JsonModel.h"
 #include "ModelRows.h"
@@ -80,9 +81,7 @@ void AddRow(DifferenceSink& sink, Difference difference, const RowDifference& ro
 
 bool RowBefore(const RowDifference& a, const RowDifference& b)
 {
-    if (a.nField != b.nField)
-        return a.nField < b.nField;
-    return a.nBlock != b.nBlock ? a.nBlock < b.nBlock : a.nRow < b.nRow;
+    return std::tie(a.nField, a.nBlock, a.nRow) < std::tie(b.nField, b.nBlock, b.nRow);
 }
 
 bool CompareRows(const RowView& first, const RowView& second, RowDifference& difference)
@@ -139,12 +138,6 @@ void CompareFields(const FieldView& a, const FieldView& b, int index, const Comp
             }
         }
     }
-}
-
-std::string FieldPlace(const Difference& difference)
-{
-    return "field " + std::to_string(difference.nField) + " \"" +
-           (difference.field != nullptr ? difference.field : "") + "\"";
 }
 
 void ViewModel(SVFPlusData* model, ViewKind kind, ModelView& view)
@@ -285,35 +278,25 @@ std::vector<int> PairByName(const std::vector<const char*>& first, const std::ve
 
 std::string DescribeReadBack(const Difference& difference)
 {
-    std::string place = FieldPlace(difference);
-    std::string block = place + ", block " + std::to_string(difference.nBlock);
-    switch (difference.kind)
-    {
-    case Difference::VERSION:
-        return "the version differs";
-    case Difference::COMMENT:
-        return "the comment differs";
-    case Difference::FIELD_NAME:
-        return "the name of " + place + " differs";
-    case Difference::CHECKSUM:
-        return "the checksum of " + place + " differs";
-    case Difference::BLOCK_COUNT:
-        return "the number of blocks of " + place + " differs";
-    case Difference::ROW_WIDTH:
-        return "the row width of " + block + " differs";
-    case Difference::ROW_COUNT:
-        return "the number of rows of " + block + " differs";
-    case Difference::ROW:
-    {
-        std::string row = block + ", row " + std::to_string(difference.nRow);
-        if (difference.first == difference.second)
-            return row + " holds other bytes than written";
-        return row + " holds " + std::to_string(difference.second) + (difference.second == 1 ? " byte" : " bytes") +
-               " instead of the " + std::to_string(difference.first) + " written";
-    }
-    default:
-        return "the number of fields differs";
-    }
+    // What differs, for each kind but ROW; the kinds from FIELD_NAME on are followed by
+    // their place, those from ROW_WIDTH on with the block.
+    static const char* const kWhat[] = {
+        "the version",          "the comment",           "the number of fields", "the number of fields",
+        "the number of fields", "the name of ",          "the checksum of ",     "the number of blocks of ",
+        "the row width of ",    "the number of rows of "};
+    std::string place;
+    if (difference.kind >= Difference::FIELD_NAME)
+        place = "field " + std::to_string(difference.nField) + " \"" +
+                (difference.field != nullptr ? difference.field : "") + "\"";
+    if (difference.kind >= Difference::ROW_WIDTH)
+        place += ", block " + std::to_string(difference.nBlock);
+    if (difference.kind != Difference::ROW)
+        return kWhat[difference.kind] + place + " differs";
+    place += ", row " + std::to_string(difference.nRow);
+    if (difference.first == difference.second)
+        return place + " holds other bytes than written";
+    return place + " holds " + Counted(difference.second, "byte", "bytes") + " instead of the " +
+           std::to_string(difference.first) + " written";
 }
 
 RowComparison::RowComparison(SVFPlusData* first, ViewKind kind, bool pairByName)
