@@ -31,6 +31,7 @@ enum Paint
 struct PaintColour
 {
     unsigned char red, green, blue;
+    int terminal;   // the nearest of the 256 colours terminals know: the 6 x 6 x 6 cube or the greys
 };
 
 // The colour of each paint, PAINT_COUNT entries.

@@ -45,28 +45,6 @@ const char* Glyph(Ink top, Ink bottom)
     return top == INK_PAPER || bottom == INK_PAPER ? kDot : " ";
 }
 
-// The nearest of the 256 colours that terminals know: the 6 x 6 x 6 cube or the greys.
-int TerminalColour(const PaintColour& colour)
-{
-    static const int kLevels[6] = {0, 95, 135, 175, 215, 255};
-    const int channels[3] = {colour.red, colour.green, colour.blue};
-    int nearest[3];
-    long cubeDistance = 0;
-    for (int c = 0; c < 3; ++c)
-    {
-        nearest[c] = 0;
-        for (int i = 1; i < 6; ++i)
-            nearest[c] = abs(kLevels[i] - channels[c]) < abs(kLevels[nearest[c]] - channels[c]) ? i : nearest[c];
-        cubeDistance += (long)(kLevels[nearest[c]] - channels[c]) * (kLevels[nearest[c]] - channels[c]);
-    }
-    int cube = 16 + 36 * nearest[0] + 6 * nearest[1] + nearest[2];
-    int grey = std::min(23, std::max(0, ((channels[0] + channels[1] + channels[2]) / 3 - 8 + 5) / 10));
-    long greyDistance = 0;
-    for (int channel : channels)
-        greyDistance += (long)(8 + 10 * grey - channel) * (8 + 10 * grey - channel);
-    return greyDistance < cubeDistance ? 232 + grey : cube;
-}
-
 void AppendColour(std::string& line, const char* kind, int colour)
 {
     char code[24];
@@ -111,9 +89,7 @@ bool PrepareTerminal(const std::string& when)
 void PrintTextPicture(FieldPicture& picture, long long columns, bool colour)
 {
     long long width = std::max(1LL, std::min(picture.GetWidth(), columns));
-    int colours[PAINT_COUNT];
-    for (int i = 0; i < PAINT_COUNT; ++i)
-        colours[i] = TerminalColour(PaintPalette()[i]);
+    const PaintColour* colours = PaintPalette();
     std::vector<unsigned char> top((size_t)width);
     std::vector<unsigned char> bottom((size_t)width);
     std::string line;
@@ -133,10 +109,10 @@ void PrintTextPicture(FieldPicture& picture, long long columns, bool colour)
                 line += Glyph(kInks[top[x]], hasBottom ? kInks[bottom[x]] : INK_NONE);
                 continue;
             }
-            if (colours[top[x]] != foreground)
-                AppendColour(line, "38", foreground = colours[top[x]]);
-            if (hasBottom && colours[bottom[x]] != background)
-                AppendColour(line, "48", background = colours[bottom[x]]);
+            if (colours[top[x]].terminal != foreground)
+                AppendColour(line, "38", foreground = colours[top[x]].terminal);
+            if (hasBottom && colours[bottom[x]].terminal != background)
+                AppendColour(line, "48", background = colours[bottom[x]].terminal);
             line += kUpperHalf;
         }
         if (colour)
