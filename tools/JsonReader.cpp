@@ -132,15 +132,16 @@ public:
     const JsonReadError& Verdict() const { return !m_fatal.message.empty() ? m_fatal : m_shape; }
 
     // RapidJSON's SAX events.
-    bool Null() { return Value(VALUE_NULL, nullptr, 0); }
-    bool Bool(bool) { return Value(VALUE_OTHER, nullptr, 0); }
+    bool Null() { return Value(nullptr, 0, true); }
+    bool Bool(bool) { return Value(nullptr, 0, false); }
     bool Int(int number) { return Number(number >= 0 ? (uint64_t)number : 0, number < 0 ? number : 0); }
     bool Uint(unsigned number) { return Number(number, 0); }
     bool Int64(int64_t number) { return Number(number >= 0 ? (uint64_t)number : 0, number < 0 ? number : 0); }
     bool Uint64(uint64_t number) { return Number(number, 0); }
-    bool Double(double) { return Value(VALUE_FRACTION, nullptr, 0); }
-    bool RawNumber(const char*, rapidjson::SizeType, bool) { return Value(VALUE_FRACTION, nullptr, 0); }
-    bool String(const char* text, rapidjson::SizeType length, bool) { return Value(VALUE_TEXT, text, length); }
+    // A number that is not whole, or too large for 64 bits.
+    bool Double(double) { return Value(nullptr, 0, false); }
+    bool RawNumber(const char*, rapidjson::SizeType, bool) { return Value(nullptr, 0, false); }
+    bool String(const char* text, rapidjson::SizeType length, bool) { return Value(text, length, false); }
     bool StartObject() { return Open(true); }
     bool StartArray() { return Open(false); }
     bool EndObject(rapidjson::SizeType) { return Close(); }
@@ -148,14 +149,6 @@ public:
     bool Key(const char* name, rapidjson::SizeType length, bool);
 
 private:
-    enum ValueKind
-    {
-        VALUE_NULL,
-        VALUE_TEXT,
-        VALUE_FRACTION,   // a number that is not whole, or too large for 64 bits
-        VALUE_OTHER       // true, false
-    };
-
     bool Deep()
     {
         return m_frames.size() <= JSON_MODEL_MAX_DEPTH ||
@@ -192,7 +185,8 @@ private:
 
     bool Open(bool object);
     bool Close();
-    bool Value(ValueKind kind, const char* text, size_t length);
+    // A value other than a whole number: a text (`text` not null), null, or another.
+    bool Value(const char* text, size_t length, bool null);
     bool Number(uint64_t positive, int64_t negative);
     bool SetText(Slot slot, const char* text, size_t length);
     bool ReadRow(const char* digits, size_t length);
@@ -306,16 +300,16 @@ bool ModelEvents::Close()
     return true;
 }
 
-bool ModelEvents::Value(ValueKind kind, const char* text, size_t length)
+bool ModelEvents::Value(const char* text, size_t length, bool null)
 {
     if (!Deep())
         return false;
     Slot slot = TakeSlot();
     if (!Building() || slot == SLOT_NONE)
         return true;
-    if (kSlots[slot].holds == HOLDS_TEXT && (kind == VALUE_TEXT || kind == VALUE_NULL))
+    if (kSlots[slot].holds == HOLDS_TEXT && (text != nullptr || null))
         return SetText(slot, text, length);
-    if (kSlots[slot].holds == HOLDS_ROW && kind == VALUE_TEXT)
+    if (kSlots[slot].holds == HOLDS_ROW && text != nullptr)
         return ReadRow(text, length);
     return Refuse(WrongType(slot));
 }
