@@ -28,7 +28,6 @@ namespace
 struct Remark
 {
     int level;
-    int domain;
     long line;
     long column;
     std::string message;
@@ -40,15 +39,11 @@ void Collect(void* data, xmlErrorPtr error)
 {
     if (data == nullptr || error == nullptr)
         return;
-    Remark remark;
-    remark.level = (int)error->level;
-    remark.domain = error->domain;
-    remark.line = error->line;
-    remark.column = error->int2;
-    remark.message = error->message != nullptr ? error->message : "libxml2 gives no words for this";
+    Remark remark = {(int)error->level, error->line,
+                     error->int2,       error->message != nullptr ? error->message : "libxml2 gives no words for this",
+                     nullptr,           ""};
     while (!remark.message.empty() && (remark.message.back() == '\n' || remark.message.back() == ' '))
         remark.message.pop_back();
-    remark.node = nullptr;
     xmlNodePtr node = (xmlNodePtr)error->node;
     if (node != nullptr && node->type == XML_ELEMENT_NODE)
     {
