@@ -178,26 +178,19 @@ void FieldPicture::PaintCellRow(long long cellRow, long long count)
     if ((long long)m_cells.size() < count)
         m_cells.resize((size_t)count);
     unsigned char* cells = m_cells.data();
-    long long x = 0;
-    for (long long column = 0; column < m_nColumns && x < count; ++column)
+    memset(cells, PAINT_OUTSIDE, (size_t)count);
+    static_assert(PICTURE_COLUMN_GAP == 3, "the gap between two columns is outside, separator, outside");
+    for (long long column = 0; column < m_nColumns; ++column)
     {
+        long long x = column * (m_nCellsWide + PICTURE_COLUMN_GAP);
+        if (x - 2 >= count)
+            break;
         if (column > 0)
-        {
-            static const unsigned char kGap[PICTURE_COLUMN_GAP] = {PAINT_OUTSIDE, PAINT_SEPARATOR, PAINT_OUTSIDE};
-            long long gap = std::min((long long)PICTURE_COLUMN_GAP, count - x);
-            memcpy(cells + x, kGap, (size_t)gap);
-            x += gap;
-        }
-        long long wide = std::min(m_nCellsWide, count - x);
+            cells[x - 2] = PAINT_SEPARATOR;
         long long line = column * m_nColumnLines + cellRow;
-        if (line < m_nLines)
-            PaintLine(line, cells + x, wide);
-        else
-            memset(cells + x, PAINT_OUTSIDE, (size_t)wide);
-        x += wide;
+        if (x < count && line < m_nLines)
+            PaintLine(line, cells + x, std::min(m_nCellsWide, count - x));
     }
-    if (x < count)
-        memset(cells + x, PAINT_OUTSIDE, (size_t)(count - x));
 }
 
 void FieldPicture::NextRow(unsigned char* pixels, long long count)
