@@ -175,16 +175,13 @@ void ToolReader::OnProgress(unsigned long long done, unsigned long long total)
 
 int LoadedModel::Load(const std::string& path, FileFormat format, std::string& error)
 {
-    m_pModel = nullptr;
     ToolReader reader;
     int result = reader.Load(path, format, error);
-    if (result < 0)
-        return result;
     // The model is taken over whole, nothing copied, and the handler goes with its open
     // document, which Windows would not let a conversion onto itself replace.
-    m_built.Swap(*reader.GetSVFPlusData());
-    m_pModel = &m_built;
-    return 0;
+    if (result >= 0)
+        Swap(*reader.GetSVFPlusData());
+    return result;
 }
 
 std::string XmlLineEnds(const char* text)

@@ -120,22 +120,13 @@ private:
 };
 
 // The one model a command works on: the handler's own for a data file (taken over from
-// it, not copied), or the model the JSON reader builds.
-class LoadedModel
+// it, not copied), or the model the JSON reader builds; empty until loaded.
+class LoadedModel : public SVFPlusData
 {
 public:
-    LoadedModel() : m_pModel(nullptr) {}
     // Reads `path` as ToolReader::Load does.
     int Load(const std::string& path, FileFormat format, std::string& error);
-    // The model; never null after a successful Load.
-    SVFPlusData* Get() const { return m_pModel; }
-
-private:
-    LoadedModel(const LoadedModel&) = delete;
-    LoadedModel& operator=(const LoadedModel&) = delete;
-
-    SVFPlusData m_built;
-    SVFPlusData* m_pModel;
+    SVFPlusData* Get() { return this; }
 };
 
 #endif

@@ -119,10 +119,7 @@ int RunInfo(const std::string& path, FileFormat from, bool json)
     std::string error;
     if (loaded.Load(path, from, error) < 0)
         return ReportError(error);
-    if (json)
-        PrintJson(loaded.Get(), ShownName(path));
-    else
-        PrintText(loaded.Get(), ShownName(path));
+    (json ? PrintJson : PrintText)(loaded.Get(), ShownName(path));
     return TOOL_EXIT_OK;
 }
 
@@ -144,12 +141,9 @@ int RunDump(const std::string& path, FileFormat from)
             for (int k = 1; k <= block->GetNumberOfRows(); ++k)
             {
                 // Blocks and rows are numbered from 0 here, as indexes are.
-                line = name != nullptr ? name : "";
-                line += "[" + std::to_string(j) + "][" + std::to_string(k - 1) + "] =";
                 std::string hex = RowToHex(block->GetRow(k));
-                if (!hex.empty())
-                    line += " " + hex;
-                line += "\n";
+                line = std::string(name != nullptr ? name : "") + "[" + std::to_string(j) + "][" +
+                       std::to_string(k - 1) + "] =" + (hex.empty() ? "" : " ") + hex + "\n";
                 fwrite(line.data(), 1, line.size(), stdout);
             }
         }

@@ -216,13 +216,11 @@ int RunRender(const RenderRequest& request)
     // The file drawn and, for --diff, the file it is compared with (an empty model without).
     LoadedModel model;
     LoadedModel other;
-    SVFPlusData none;
     std::string error;
     if (model.Load(request.file, request.from, error) < 0 ||
         (!request.other.empty() && other.Load(request.other, request.fromOther, error) < 0))
         return ReportError(error);
-    std::vector<DrawnField> fields =
-        PairFields(*model.Get(), other.Get() != nullptr ? *other.Get() : none, !request.other.empty());
+    std::vector<DrawnField> fields = PairFields(model, other, !request.other.empty());
     if (!SelectFields(request, fields, error))
         return ReportError(error);
     if (request.text)
