@@ -17,19 +17,11 @@
 #include "ModelCompare.h"
 #include "ToolText.h"
 
-namespace
-{
 #if defined(_WIN32)
 const bool kWindows = true;
 #else
 const bool kWindows = false;
 #endif
-
-bool IsSeparator(char c)
-{
-    return c == '/' || (kWindows && c == '\\');
-}
-}
 
 bool IsUsablePath(const std::string& path, std::string& problem)
 {
@@ -42,16 +34,13 @@ bool IsUsablePath(const std::string& path, std::string& problem)
 
 bool IsJsonFile(const std::string& path, FileFormat format)
 {
-    if (format != FORMAT_BY_NAME)
-        return format == FORMAT_JSON;
-    return !IsStandardStream(path) && EndsWithIgnoringCase(path, ".json");
+    return format != FORMAT_BY_NAME ? format == FORMAT_JSON
+                                    : !IsStandardStream(path) && EndsWithIgnoringCase(path, ".json");
 }
 
 std::string ShownName(const std::string& path, bool written)
 {
-    if (!IsStandardStream(path))
-        return path;
-    return written ? "<stdout>" : "<stdin>";
+    return !IsStandardStream(path) ? path : written ? "<stdout>" : "<stdin>";
 }
 
 const ErrorReport* OriginReport(const ErrorHandler& reports)
@@ -70,9 +59,8 @@ int ReadWithHandler(RODAzivUzirAdovIzozari& handler, const std::string& path)
     // The handler takes a default directory and a file name. It takes a name holding ':'
     // (and, on this side of the fence, a name starting with '/') whole, its folder as the
     // directory; any other name goes after the default directory.
-    size_t cut = path.size();
-    while (cut > 0 && !IsSeparator(path[cut - 1]))
-        --cut;
+    size_t cut = path.find_last_of(kWindows ? "/\\" : "/");
+    cut = cut == std::string::npos ? 0 : cut + 1;
     std::string folder = cut == 0 ? std::string() : path.substr(0, cut - 1);
     bool whole = path.find(':') != std::string::npos || (!kWindows && !path.empty() && path[0] == '/');
     // "/x.xml" on Windows: the folder is the root, which an empty directory gives.
