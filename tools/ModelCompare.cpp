@@ -140,13 +140,10 @@ void CompareFields(const FieldView& a, const FieldView& b, int index, const Comp
     }
 }
 
+// Fills the new `view` with `model` (not null) as `kind` sees it.
 void ViewModel(SVFPlusData* model, ViewKind kind, ModelView& view)
 {
     bool carried = kind == VIEW_CARRIED;
-    view.version = view.comment = nullptr;
-    view.fields.clear();
-    if (model == nullptr)
-        return;
     view.version = model->GetVersion();
     if (carried && view.version == nullptr)
         view.version = kEmptyText;
@@ -345,22 +342,17 @@ void RowComparison::Check(SVFPlusData* second, int field, int block, int row, Ut
 {
     m_bChecked = true;
     int partner = PartnerOf(second, field);
-    if (partner >= 0)
+    const std::vector<BlockView>* blocks = partner >= 0 ? &m_first.fields[(size_t)partner].blocks : nullptr;
+    std::string copy;
+    RowDifference difference;
+    if (blocks != nullptr && (size_t)block < blocks->size() && (size_t)row < (*blocks)[(size_t)block].rows.size() &&
+        !CompareRows((*blocks)[(size_t)block].rows[(size_t)row], RowView{RowBytes(bytes, copy), bytes->GetTotalSize()},
+                     difference))
     {
-        const std::vector<BlockView>& blocks = m_first.fields[(size_t)partner].blocks;
-        if ((size_t)block < blocks.size() && (size_t)row < blocks[(size_t)block].rows.size())
-        {
-            std::string copy;
-            RowView got = {RowBytes(bytes, copy), bytes->GetTotalSize()};
-            RowDifference difference;
-            if (!CompareRows(blocks[(size_t)block].rows[(size_t)row], got, difference))
-            {
-                difference.nField = partner;
-                difference.nBlock = block;
-                difference.nRow = row;
-                m_rows.push_back(difference);
-            }
-        }
+        difference.nField = partner;
+        difference.nBlock = block;
+        difference.nRow = row;
+        m_rows.push_back(difference);
     }
     bytes->Shrink(0);
 }
