@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <tuple>
 #include <vector>
 
 #include "DataFile.h"
@@ -81,13 +82,8 @@ std::string Summary(long long errors, long long warnings)
     return summary + ".";
 }
 
-int Verdict(long long errors, long long warnings)
-{
-    return errors > 0 ? TOOL_EXIT_ERROR : warnings > 0 ? TOOL_EXIT_WARNINGS : TOOL_EXIT_OK;
-}
-
-int PrintJson(const std::string& path, const std::vector<CheckFinding>& findings, long long errors, long long warnings,
-              long long omitted, bool xmlChecked)
+void PrintJson(const std::string& path, const std::vector<CheckFinding>& findings, long long errors, long long warnings,
+               long long omitted, bool xmlChecked)
 {
     JsonStandardOutput output;
     JsonDocument document(output);
@@ -113,24 +109,11 @@ int PrintJson(const std::string& path, const std::vector<CheckFinding>& findings
     document.Number("warnings_omitted", omitted);
     out.EndObject();
     document.Finish();
-    return Verdict(errors, warnings);
 }
-// The findings in document order (those without a place first), as lines or as JSON,
-// and the exit code they make.
-int PrintFindings(const std::string& path, std::vector<CheckFinding>& findings, long long omitted, bool json,
-                  bool quiet, bool xmlChecked)
-{
-    std::stable_sort(findings.begin(), findings.end(), [](const CheckFinding& a, const CheckFinding& b) {
-        return a.nLine < b.nLine || (a.nLine == b.nLine && a.nColumn < b.nColumn);
-    });
-    long long errors = 0, warnings = omitted;
-    for (const CheckFinding& finding : findings)
-        ++(finding.bError ? errors : warnings);
-    if (quiet)
-        return Verdict(errors, warnings);
-    if (json)
-        return PrintJson(path, findings, errors, warnings, omitted, xmlChecked);
 
+void PrintText(const std::string& path, const std::vector<CheckFinding>& findings, long long errors, long long warnings,
+               long long omitted)
+{
     for (const CheckFinding& finding : findings)
     {
         std::string text = finding.message;
@@ -147,7 +130,23 @@ int PrintFindings(const std::string& path, std::vector<CheckFinding>& findings, 
                                       " of the reader not shown: it keeps the first 1000")
                            .c_str());
     printf("%s: %s\n", path.c_str(), Summary(errors, warnings).c_str());
-    return Verdict(errors, warnings);
+}
+// The findings in document order (those without a place first), as lines or as JSON,
+// and the exit code they make.
+int PrintFindings(const std::string& path, std::vector<CheckFinding>& findings, long long omitted, bool json,
+                  bool quiet, bool xmlChecked)
+{
+    std::stable_sort(findings.begin(), findings.end(), [](const CheckFinding& a, const CheckFinding& b) {
+        return std::tie(a.nLine, a.nColumn) < std::tie(b.nLine, b.nColumn);
+    });
+    long long errors = 0, warnings = omitted;
+    for (const CheckFinding& finding : findings)
+        ++(finding.bError ? errors : warnings);
+    if (json && !quiet)
+        PrintJson(path, findings, errors, warnings, omitted, xmlChecked);
+    else if (!quiet)
+        PrintText(path, findings, errors, warnings, omitted);
+    return errors > 0 ? TOOL_EXIT_ERROR : warnings > 0 ? TOOL_EXIT_WARNINGS : TOOL_EXIT_OK;
 }
 
 }

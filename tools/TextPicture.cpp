@@ -47,9 +47,7 @@ const char* Glyph(Ink top, Ink bottom)
 
 void AppendColour(std::string& line, const char* kind, int colour)
 {
-    char code[24];
-    snprintf(code, sizeof(code), "\x1b[%s;5;%dm", kind, colour);
-    line += code;
+    line += std::string("\x1b[") + kind + ";5;" + std::to_string(colour) + "m";
 }
 }
 
