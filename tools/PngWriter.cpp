@@ -74,7 +74,7 @@ void StartPicture(png_structp png, png_infop info, PngOutput* output, png_uint_3
                  PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     png_color palette[PAINT_COUNT];
     for (int i = 0; i < PAINT_COUNT; ++i)
-        palette[i] = png_color{PaintPalette()[i].red, PaintPalette()[i].green, PaintPalette()[i].blue};
+        palette[i] = png_color{kPaintPalette[i].red, kPaintPalette[i].green, kPaintPalette[i].blue};
     png_set_PLTE(png, info, palette, PAINT_COUNT);
     // Palette pictures compress best unfiltered, and that is also the fastest.
     png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_NONE);

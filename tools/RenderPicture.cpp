@@ -6,9 +6,7 @@
 #include <algorithm>
 #include <cmath>
 
-namespace
-{
-const PaintColour kPalette[PAINT_COUNT] = {
+const PaintColour kPaintPalette[PAINT_COUNT] = {
     {0xF2, 0xF2, 0xEE, 255},   // clear: near white
     {0x1F, 0x23, 0x2A, 235},   // set: near black
     {0xF0, 0xA0, 0x30, 215},   // missing: amber
@@ -20,6 +18,8 @@ const PaintColour kPalette[PAINT_COUNT] = {
     {0xE0, 0x20, 0x20, 160},   // differs: red
 };
 
+namespace
+{
 // How much of a block's width a row fills. A row of its width's bytes shows the bits of
 // the width (the padding bits of its last byte are not drawn); a longer row shows all of
 // its bytes; a shorter one shows its bits and then the bits it lacks as missing.
@@ -113,11 +113,6 @@ long long ChooseColumns(long long lines, long long wide, long long widest)
 }
 }
 
-const PaintColour* PaintPalette()
-{
-    return kPalette;
-}
-
 FieldPicture::FieldPicture(const DrawnField& field, int scale, long long columns, long long widestCells)
     : m_bCompared(field.bCompared), m_nScale(std::max(scale, 1)), m_nLines(0), m_nCellsWide(1), m_nColumns(1),
       m_nColumnLines(1), m_nPixelRow(0)
@@ -138,16 +133,6 @@ FieldPicture::FieldPicture(const DrawnField& field, int scale, long long columns
     m_nColumns = columns > 0 ? columns : ChooseColumns(m_nLines, m_nCellsWide, widestCells);
     m_nColumns = std::max(1LL, std::min(m_nColumns, m_nLines));
     m_nColumnLines = std::max(1LL, (m_nLines + m_nColumns - 1) / m_nColumns);
-}
-
-long long FieldPicture::GetWidth() const
-{
-    return (m_nColumns * (m_nCellsWide + PICTURE_COLUMN_GAP) - PICTURE_COLUMN_GAP) * m_nScale;
-}
-
-long long FieldPicture::GetHeight() const
-{
-    return m_nColumnLines * m_nScale;
 }
 
 void FieldPicture::PaintLine(long long line, unsigned char* cells, long long count)

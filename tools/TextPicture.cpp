@@ -87,7 +87,7 @@ bool PrepareTerminal(const std::string& when)
 void PrintTextPicture(FieldPicture& picture, long long columns, bool colour)
 {
     long long width = std::max(1LL, std::min(picture.GetWidth(), columns));
-    const PaintColour* colours = PaintPalette();
+    const PaintColour* colours = kPaintPalette;
     std::vector<unsigned char> top((size_t)width);
     std::vector<unsigned char> bottom((size_t)width);
     std::string line;
