@@ -19,11 +19,6 @@
 #include "XmlCheck.h"
 
 #if !defined(RIZEROZ_HAVE_LIBXML2)
-bool CanCheckXml()
-{
-    return false;
-}
-
 void CheckXml(const std::string&, const std::string&, std::vector<CheckFinding>&) {}
 #endif
 
@@ -178,7 +173,7 @@ int RunCheck(const std::string& file, FileFormat format, bool json, bool validat
     ReadFindings(input.GetPath(), findings, omitted);
     // Validity against the document type installed with the tool, never the one the
     // document names.
-    if (CanCheckXml())
+    if (kCanCheckXml)
         CheckXml(input.GetPath(), validate ? InstalledDocumentType() : std::string(), findings);
-    return PrintFindings(path, findings, omitted, json, quiet, CanCheckXml());
+    return PrintFindings(path, findings, omitted, json, quiet, kCanCheckXml);
 }

@@ -200,18 +200,9 @@ int WriteFields(const RenderRequest& request, const std::vector<DrawnField>& fie
 #endif
 }
 
-bool CanWritePng()
-{
-#if defined(RIZEROZ_HAVE_PNG)
-    return true;
-#else
-    return false;
-#endif
-}
-
 int RunRender(const RenderRequest& request)
 {
-    if (!request.text && !CanWritePng())
+    if (!request.text && !kCanWritePng)
         return ReportError(ToolError("this rizeroz was built without libpng and cannot write PNG files; use --text"));
     // The file drawn and, for --diff, the file it is compared with (an empty model without).
     LoadedModel model;

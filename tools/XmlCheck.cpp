@@ -167,11 +167,6 @@ void AddFinding(const Remark& remark, const char* source, bool error, const char
 }
 }
 
-bool CanCheckXml()
-{
-    return true;
-}
-
 void CheckXml(const std::string& path, const std::string& documentType, std::vector<CheckFinding>& findings)
 {
     xmlInitParser();

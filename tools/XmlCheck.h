@@ -25,7 +25,11 @@ struct CheckFinding
 
 // True when this build has the libxml2 pass (not the Windows build: Debian has no
 // libxml2 for Windows).
-bool CanCheckXml();
+#if defined(RIZEROZ_HAVE_LIBXML2)
+const bool kCanCheckXml = true;
+#else
+const bool kCanCheckXml = false;
+#endif
 
 // libxml2's findings on the document at `path`, appended to `findings`: its
 // well-formedness errors (exactly when libxml2 finds the document not well-formed), its

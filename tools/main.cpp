@@ -146,10 +146,10 @@ std::string CheckSummary()
 {
     return std::string("Report, in document order, the library reader's error and what it takes leniently (its "
                        "warnings)") +
-           (CanCheckXml() ? ", and what libxml2 finds: well-formedness errors, and validity problems against the "
-                            "installed SVF_Plus_Data.dtd as warnings."
-                          : ". This build has no libxml2 (it is the Windows build): XML well-formedness and validity "
-                            "are not checked.") +
+           (kCanCheckXml ? ", and what libxml2 finds: well-formedness errors, and validity problems against the "
+                           "installed SVF_Plus_Data.dtd as warnings."
+                         : ". This build has no libxml2 (it is the Windows build): XML well-formedness and validity "
+                           "are not checked.") +
            " Exit 0 when clean, 1 on warnings only, 2 on errors.";
 }
 
@@ -230,7 +230,7 @@ std::vector<Command> Commands()
          std::string("Draw data fields as pictures: a pixel per bit, a set bit dark, a clear bit light, rows top to "
                      "bottom, blocks one below the other. Writes a PNG file (-o; with several fields, OUT-NAME.png "
                      "for each) or prints the picture with block characters (--text).") +
-             (CanWritePng() ? "" : " This build has no PNG support (it was built without libpng): only --text draws."),
+             (kCanWritePng ? "" : " This build has no PNG support (it was built without libpng): only --text draws."),
          SHARED_FROM | SHARED_QUIET | SHARED_COLOR, DeclareRender, Render},
     };
 }
