@@ -31,14 +31,10 @@ struct RowExtent
 
 RowExtent MeasureRow(UtByteBuffer* row, int rowWidth)
 {
-    RowExtent extent = {0, 0};
-    if (row == nullptr)
-        return extent;
-    long long width = rowWidth > 0 ? rowWidth : 0;
-    long long bytes = row->GetTotalSize();
-    extent.nBits = bytes > (width + 7) / 8 ? 8 * bytes : std::min(8 * bytes, width);
-    extent.nCells = std::max(extent.nBits, width);
-    return extent;
+    long long width = std::max(rowWidth, 0);
+    long long bytes = row != nullptr ? row->GetTotalSize() : 0;
+    long long bits = bytes > (width + 7) / 8 ? 8 * bytes : std::min(8 * bytes, width);
+    return RowExtent{bits, row != nullptr ? std::max(bits, width) : 0};
 }
 
 long long BlockCells(SVFDataField::DataBlock* block)
@@ -70,11 +66,9 @@ void PaintRow(SVFDataField::DataBlock* block, long long row, unsigned char* cell
         for (int shift = 7; shift >= 0 && x < bits; --shift, ++x)
             cells[x] = ((byte >> shift) & 1) != 0 ? PAINT_SET : PAINT_CLEAR;
     }
-    long long missing = std::min(extent.nCells, count);
-    if (x < missing)
-        memset(cells + x, PAINT_MISSING, (size_t)(missing - x));
-    if (missing < count)
-        memset(cells + std::max(x, missing), PAINT_OUTSIDE, (size_t)(count - std::max(x, missing)));
+    long long missing = std::min(extent.nCells, count);   // at least x, as the cells hold the bits
+    memset(cells + x, PAINT_MISSING, (size_t)(missing - x));
+    memset(cells + missing, PAINT_OUTSIDE, (size_t)(count - missing));
 }
 
 // The faded paint of a bit that is the same in both files.
