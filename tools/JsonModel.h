@@ -172,7 +172,7 @@ private:
 class JsonStandardOutput : public JsonOutput
 {
 public:
-    bool Put(const char* data, size_t length) override;
+    bool Put(const char* data, size_t length) override { return fwrite(data, 1, length, stdout) == length; }
 };
 
 // Writes the JSON text of `model` (null gives "null"), keys in the order of the shape,

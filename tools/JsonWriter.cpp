@@ -125,11 +125,6 @@ bool JsonDocument::Finish()
     return !m_bFailed;
 }
 
-bool JsonStandardOutput::Put(const char* data, size_t length)
-{
-    return fwrite(data, 1, length, stdout) == length;
-}
-
 void BytesToHex(const unsigned char* bytes, size_t count, char* out)
 {
     for (size_t i = 0; i < count; ++i)

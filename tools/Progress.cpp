@@ -47,13 +47,6 @@ void Progress::Clear()
     g_nShownLength = 0;
 }
 
-Progress::Progress(const std::string& work) : m_work(work) {}
-
-Progress::~Progress()
-{
-    Clear();
-}
-
 void Progress::Update(unsigned long long done, unsigned long long total, const char* unit)
 {
     if (g_bQuiet)

@@ -16,7 +16,6 @@ struct CheckFinding
     long nColumn = 0;
     std::string message;   // one sentence, without the place
 
-    CheckFinding() = default;
     CheckFinding(bool error, const char* from, const std::string& sentence, long line = 0, long column = 0)
         : bError(error), source(from), nLine(line), nColumn(column), message(sentence)
     {

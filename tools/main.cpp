@@ -71,9 +71,8 @@ FileFormat FormatOf(const Values& values, size_t index)
 }
 
 // A usage error as one sentence of ours, citing the help of `command` (the tool's, when null).
-int UsageError(const std::string& what, const char* command)
+int UsageError(std::string sentence, const char* command)
 {
-    std::string sentence = what;
     while (!sentence.empty() && (sentence.back() == '\n' || sentence.back() == '.'))
         sentence.pop_back();
     std::string help = command != nullptr ? std::string("rizeroz ") + command + " --help" : "rizeroz --help";
