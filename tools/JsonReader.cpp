@@ -122,8 +122,7 @@ class ModelEvents
 {
 public:
     ModelEvents(SVFPlusData& model, SVFReadHook* observer, const JsonStream& stream)
-        : m_model(model), m_pObserver(observer), m_stream(stream), m_pField(nullptr),
-          m_pBlock(nullptr), m_index{-1, -1, -1}, m_nRowWidth(0)
+        : m_model(model), m_pObserver(observer), m_stream(stream)
     {
         m_frames.reserve(JSON_MODEL_MAX_DEPTH + 2);
     }
@@ -195,11 +194,11 @@ private:
     SVFReadHook* m_pObserver;
     const JsonStream& m_stream;
     std::vector<Frame> m_frames;
-    SVFDataField* m_pField;              // the field being read
-    SVFDataField::DataBlock* m_pBlock;   // the block being read
-    int m_index[3];                      // of the field, the block and the row being read
-    int m_nRowWidth;                     // of the block being read, given to it at its end (a
-                                         // block without one is refused)
+    SVFDataField* m_pField = nullptr;              // the field being read
+    SVFDataField::DataBlock* m_pBlock = nullptr;   // the block being read
+    int m_index[3] = {-1, -1, -1};                 // of the field, the block and the row being read
+    int m_nRowWidth = 0;                           // of the block being read, given to it at its end (a
+                                                   // block without one is refused)
     JsonReadError m_fatal;
     JsonReadError m_shape;
 };

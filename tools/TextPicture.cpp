@@ -36,14 +36,10 @@ const Ink kInks[PAINT_COUNT] = {INK_PAPER, INK_FULL,  INK_NONE, INK_NONE, INK_NO
                                 INK_PAPER, INK_PAPER, INK_NONE, INK_FULL};
 static_assert(PAINT_COUNT == 9 && PAINT_DIFFERS == 8, "an ink for every paint");
 
-const char* Glyph(Ink top, Ink bottom)
-{
-    if (top == INK_FULL)
-        return bottom == INK_FULL ? kFullBlock : kUpperHalf;
-    if (bottom == INK_FULL)
-        return kLowerHalf;
-    return top == INK_PAPER || bottom == INK_PAPER ? kDot : " ";
-}
+// The character of two pixels, one over the other, by their inks: a block or half block
+// for ink, else a dot where there is a bit.
+const char* const kGlyphs[3][3] = {
+    {" ", kDot, kLowerHalf}, {kDot, kDot, kLowerHalf}, {kUpperHalf, kUpperHalf, kFullBlock}};
 
 void AppendColour(std::string& line, const char* kind, int colour)
 {
@@ -104,7 +100,7 @@ void PrintTextPicture(FieldPicture& picture, long long columns, bool colour)
         {
             if (!colour)
             {
-                line += Glyph(kInks[top[x]], hasBottom ? kInks[bottom[x]] : INK_NONE);
+                line += kGlyphs[kInks[top[x]]][hasBottom ? kInks[bottom[x]] : INK_NONE];
                 continue;
             }
             if (colours[top[x]].terminal != foreground)
