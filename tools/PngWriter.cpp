@@ -38,8 +38,6 @@ void OnError(png_structp png, png_const_charp message)
     png_longjmp(png, 1);
 }
 
-void OnWarning(png_structp, png_const_charp) {}
-
 void OnWrite(png_structp png, png_bytep data, size_t length)
 {
     PngOutput* state = (PngOutput*)png_get_io_ptr(png);
@@ -52,8 +50,6 @@ void OnWrite(png_structp png, png_bytep data, size_t length)
     if (state->safe != nullptr && state->safe->Write(data, length) != 0)
         png_error(png, "the safe save failed");   // its report tells why
 }
-
-void OnFlush(png_structp) {}
 
 // Runs `calls` of libpng: false when libpng reports an error, by a long jump back here
 // (`calls`, a lambda, holds nothing with a destructor either).
@@ -69,7 +65,7 @@ bool Guarded(png_structp png, Calls calls)
 void StartPicture(png_structp png, png_infop info, PngOutput* output, png_uint_32 width, png_uint_32 height)
 {
     png_set_user_limits(png, PNG_UINT_31_MAX, PNG_UINT_31_MAX);
-    png_set_write_fn(png, output, OnWrite, OnFlush);
+    png_set_write_fn(png, output, OnWrite, [](png_structp) {});   // nothing to flush
     png_set_IHDR(png, info, width, height, kBitDepth, PNG_COLOR_TYPE_PALETTE, PNG_INTERLACE_NONE,
                  PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     png_color palette[PAINT_COUNT];
@@ -88,7 +84,8 @@ void StartPicture(png_structp png, png_infop info, PngOutput* output, png_uint_3
 // message in `output`), -1 when there is no memory for libpng's structures.
 int WriteRows(FieldPicture& picture, PngOutput& output)
 {
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &output, OnError, OnWarning);
+    png_structp png =
+        png_create_write_struct(PNG_LIBPNG_VER_STRING, &output, OnError, [](png_structp, png_const_charp) {});
     png_infop info = png != nullptr ? png_create_info_struct(png) : nullptr;
     std::vector<unsigned char> row((size_t)picture.GetWidth());
     bool written =

@@ -86,8 +86,7 @@ void DeclareRender(CLI::App& render, Values& values)
     RenderRequest& picture = values.picture;
     render.add_option("FILE", picture.file, "Data file (or .json file) to draw; - for standard input")->required();
     CLI::Option* output = render.add_option("-o,--output", picture.output, "PNG file to write; - for standard output");
-    CLI::Option* text = render.add_flag("--text", picture.text, "Print the picture on the terminal instead");
-    output->excludes(text);
+    render.add_flag("--text", picture.text, "Print the picture on the terminal instead")->excludes(output);
     render.add_option("--field", picture.field, "Draw only the data field of this name");
     render.add_option("--block", picture.block, "Draw only this block of each field (numbered from 0)")
         ->check(CLI::Range(0, INT_MAX));
