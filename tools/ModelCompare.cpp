@@ -49,15 +49,6 @@ RowView ViewRow(UtByteBuffer* row, ModelView& view)
     return seen;
 }
 
-Difference NewDifference(Difference::Kind kind, const char* field, int index)
-{
-    Difference difference;
-    difference.kind = kind;
-    difference.field = field;
-    difference.nField = index;
-    return difference;
-}
-
 void AddCounts(DifferenceSink& sink, Difference difference, long long first, long long second)
 {
     if (first == second)
@@ -102,7 +93,7 @@ bool CompareRows(const RowView& first, const RowView& second, RowDifference& dif
 void CompareFields(const FieldView& a, const FieldView& b, int index, const CompareOptions& options,
                    DifferenceSink& sink)
 {
-    Difference here = NewDifference(Difference::CHECKSUM, a.name, index);
+    Difference here(Difference::CHECKSUM, a.name, index);
     AddCounts(sink, here, a.nChecksum, b.nChecksum);
     here.kind = Difference::BLOCK_COUNT;
     AddCounts(sink, here, (long long)a.blocks.size(), (long long)b.blocks.size());
@@ -181,7 +172,7 @@ void ViewModel(SVFPlusData* model, ViewKind kind, ModelView& view)
 
 void CompareModels(const ModelView& first, const ModelView& second, const CompareOptions& options, DifferenceSink& sink)
 {
-    Difference difference = NewDifference(Difference::VERSION, nullptr, -1);
+    Difference difference(Difference::VERSION, nullptr, -1);
     difference.text[0] = first.version;
     difference.text[1] = second.version;
     if (!SameText(first.version, second.version, options.bTextsAsJson))
@@ -211,7 +202,7 @@ void CompareModels(const ModelView& first, const ModelView& second, const Compar
     if (options.bPairByName)
     {
         // The fields both have, in the first model's order, must stand in that order in the second too.
-        Difference order = NewDifference(Difference::FIELD_ORDER, nullptr, -1);
+        Difference order(Difference::FIELD_ORDER, nullptr, -1);
         int last = -1;
         bool inOrder = true;
         for (size_t i = 0; i < partners.size(); ++i)
@@ -234,13 +225,13 @@ void CompareModels(const ModelView& first, const ModelView& second, const Compar
         const FieldView& field = first.fields[i];
         if (partners[i] < 0)
         {
-            sink.Add(NewDifference(Difference::FIELD_ONLY_FIRST, field.name, (int)i));
+            sink.Add(Difference(Difference::FIELD_ONLY_FIRST, field.name, (int)i));
             continue;
         }
         const FieldView& partner = second.fields[(size_t)partners[i]];
         if (!options.bPairByName && !SameText(field.name, partner.name, options.bTextsAsJson))
         {
-            Difference names = NewDifference(Difference::FIELD_NAME, field.name, (int)i);
+            Difference names(Difference::FIELD_NAME, field.name, (int)i);
             names.text[0] = field.name;
             names.text[1] = partner.name;
             sink.Add(names);
@@ -249,7 +240,7 @@ void CompareModels(const ModelView& first, const ModelView& second, const Compar
     }
     for (size_t j = 0; j < second.fields.size(); ++j)
         if (!paired[j])
-            sink.Add(NewDifference(Difference::FIELD_ONLY_SECOND, second.fields[j].name, (int)j));
+            sink.Add(Difference(Difference::FIELD_ONLY_SECOND, second.fields[j].name, (int)j));
 }
 
 }

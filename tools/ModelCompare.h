@@ -69,6 +69,9 @@ struct Difference
         ROW_COUNT,
         ROW   // the rows differ in length, in a byte, or both
     };
+    Difference() = default;
+    Difference(Kind what, const char* name, int index) : kind(what), field(name), nField(index) {}
+
     Kind kind = VERSION;
     const char* field = nullptr;   // the field's name (the first model's, else the second's)
     int nField = -1;               // its index (in the first model, else in the second), or -1

@@ -65,11 +65,6 @@ void Collect(void* data, xmlErrorPtr error)
 // text node keeps its first character that is not white space, or one blank if it has
 // none; a CDATA section keeps its first character. A data file's rows, nearly all of its
 // bytes, are thus never held as a tree beside the model the reader has just read.
-bool IsBlank(xmlChar c)
-{
-    return util_IsWhiteSpace((char)c);
-}
-
 void ShortText(void* parser, const xmlChar* text, int length)
 {
     xmlNodePtr parent = ((xmlParserCtxtPtr)parser)->node;
@@ -79,7 +74,7 @@ void ShortText(void* parser, const xmlChar* text, int length)
     if (afterText && !xmlIsBlankNode(last))
         return;
     int at = 0;
-    while (at < length && IsBlank(text[at]))
+    while (at < length && util_IsWhiteSpace((char)text[at]))
         ++at;
     if (at < length)
         xmlSAX2Characters(parser, text + at, 1);
