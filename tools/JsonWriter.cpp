@@ -201,23 +201,19 @@ std::string ModelToJson(SVFPlusData* model)
 std::string JsonString(const char* text)
 {
     StringOutput output;
-    {
-        JsonDocument document(output);
-        document.Text(text);
-        document.Finish();
-    }
+    JsonDocument document(output);
+    document.Text(text);
+    document.Finish();
     output.m_text.pop_back();   // the line feed
     return output.m_text;
 }
 
 std::string RowToHex(UtByteBuffer* row)
 {
-    std::string hex;
     std::string scratch;
     const unsigned char* bytes = RowBytes(row, scratch);
-    if (bytes == nullptr)
-        return hex;
-    hex.resize(2 * (size_t)row->GetTotalSize());
-    BytesToHex(bytes, row->GetTotalSize(), &hex[0]);
+    std::string hex(bytes != nullptr ? 2 * (size_t)row->GetTotalSize() : 0, '\0');
+    if (bytes != nullptr)
+        BytesToHex(bytes, row->GetTotalSize(), &hex[0]);
     return hex;
 }

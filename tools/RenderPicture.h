@@ -74,7 +74,6 @@ public:
         return (m_nColumns * (m_nCellsWide + PICTURE_COLUMN_GAP) - PICTURE_COLUMN_GAP) * m_nScale;
     }
     long long GetHeight() const { return m_nColumnLines * m_nScale; }
-    long long GetColumns() const { return m_nColumns; }
 
     // The next pixel row, from the top: its first `count` pixels (at most the width).
     void NextRow(unsigned char* pixels, long long count);
