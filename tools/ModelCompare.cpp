@@ -49,10 +49,12 @@ RowView ViewRow(UtByteBuffer* row, ModelView& view)
     return seen;
 }
 
-void AddCounts(DifferenceSink& sink, Difference difference, long long first, long long second)
+// A difference of `kind` at the place of `difference` when `first` and `second` differ.
+void AddCounts(DifferenceSink& sink, Difference difference, Difference::Kind kind, long long first, long long second)
 {
     if (first == second)
         return;
+    difference.kind = kind;
     difference.first = first;
     difference.second = second;
     sink.Add(difference);
@@ -94,26 +96,20 @@ void CompareFields(const FieldView& a, const FieldView& b, int index, const Comp
                    DifferenceSink& sink)
 {
     Difference here(Difference::CHECKSUM, a.name, index);
-    AddCounts(sink, here, a.nChecksum, b.nChecksum);
-    here.kind = Difference::BLOCK_COUNT;
-    AddCounts(sink, here, (long long)a.blocks.size(), (long long)b.blocks.size());
+    AddCounts(sink, here, Difference::CHECKSUM, a.nChecksum, b.nChecksum);
+    AddCounts(sink, here, Difference::BLOCK_COUNT, (long long)a.blocks.size(), (long long)b.blocks.size());
     for (size_t j = 0; j < a.blocks.size() && j < b.blocks.size(); ++j)
     {
         const BlockView& blockA = a.blocks[j];
         const BlockView& blockB = b.blocks[j];
         here.nBlock = (int)j;
-        here.kind = Difference::ROW_WIDTH;
-        AddCounts(sink, here, blockA.nRowWidth, blockB.nRowWidth);
-        here.kind = Difference::ROW_COUNT;
-        AddCounts(sink, here, (long long)blockA.rows.size(), (long long)blockB.rows.size());
+        AddCounts(sink, here, Difference::ROW_WIDTH, blockA.nRowWidth, blockB.nRowWidth);
+        AddCounts(sink, here, Difference::ROW_COUNT, (long long)blockA.rows.size(), (long long)blockB.rows.size());
         if (options.pRowsCompared != nullptr)
         {
             // The rows compared before, of this block: a run of the sorted list.
             const std::vector<RowDifference>& rows = *options.pRowsCompared;
-            RowDifference key = RowDifference();
-            key.nField = index;
-            key.nBlock = (int)j;
-            key.nRow = -1;
+            RowDifference key = {index, (int)j, -1, {0, 0}, 0, {0, 0}};
             for (auto row = std::lower_bound(rows.begin(), rows.end(), key, RowBefore);
                  row != rows.end() && row->nField == index && row->nBlock == (int)j; ++row)
                 AddRow(sink, here, *row);
