@@ -141,9 +141,13 @@ int RunDump(const std::string& path, FileFormat from)
             for (int k = 1; k <= block->GetNumberOfRows(); ++k)
             {
                 // Blocks and rows are numbered from 0 here, as indexes are.
+                // The line's text is built in place, its buffer kept from row to row.
+                line = name != nullptr ? name : "";
+                line += "[" + std::to_string(j) + "][" + std::to_string(k - 1) + "] =";
                 std::string hex = RowToHex(block->GetRow(k));
-                line = std::string(name != nullptr ? name : "") + "[" + std::to_string(j) + "][" +
-                       std::to_string(k - 1) + "] =" + (hex.empty() ? "" : " ") + hex + "\n";
+                if (!hex.empty())
+                    line += " " + hex;
+                line += "\n";
                 fwrite(line.data(), 1, line.size(), stdout);
             }
         }
