@@ -37,15 +37,14 @@ size_t Utf8Length(const unsigned char* text)
     unsigned char first = text[0];
     if (first < 0x80)
         return 1;
-    unsigned char low = 0x80, high = 0xBF;
+    // The second byte's range: narrower after E0 and F0 (no overlong form), ED (no
+    // surrogate) and F4 (nothing past U+10FFFF).
+    unsigned char low = first == 0xE0 ? 0xA0 : first == 0xF0 ? 0x90 : 0x80;
+    unsigned char high = first == 0xED ? 0x9F : first == 0xF4 ? 0x8F : 0xBF;
     size_t following = first >= 0xC2 && first <= 0xDF   ? 1
                        : first >= 0xE0 && first <= 0xEF ? 2
                        : first >= 0xF0 && first <= 0xF4 ? 3
                                                         : 0;
-    if (first == 0xE0 || first == 0xF0)
-        low = first == 0xE0 ? 0xA0 : 0x90;
-    if (first == 0xED || first == 0xF4)
-        high = first == 0xED ? 0x9F : 0x8F;
     if (following == 0 || text[1] < low || text[1] > high)
         return 0;
     for (size_t i = 2; i <= following; ++i)
