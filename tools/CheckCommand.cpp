@@ -38,10 +38,8 @@ std::string InstalledDocumentType()
 
 CheckFinding FromReport(const ErrorReport& report, bool error)
 {
-    CheckFinding finding(error, "reader", report.GetSentence(), report.GetLine(), report.GetColumn());
-    finding.bHasCode = true;
-    finding.nCode = report.GetCode();
-    return finding;
+    return CheckFinding(error, "reader", report.GetSentence(), report.GetLine(), report.GetColumn())
+        .WithCode(report.GetCode());
 }
 
 // The reader's findings on the document at `path`; the number of warnings it only counted
@@ -60,11 +58,8 @@ void ReadFindings(const std::string& path, std::vector<CheckFinding>& findings, 
         findings.push_back(origin != nullptr ? FromReport(*origin, true)
                                              : CheckFinding(true, "reader", "the file cannot be read"));
     else if (reader.GetSVFPlusData() == nullptr)
-    {
-        findings.push_back(CheckFinding(true, "reader", "the document has no SVF_Plus_Data root element"));
-        findings.back().bHasCode = true;
-        findings.back().nCode = XML_ERR_NO_ROOT;
-    }
+        findings.push_back(
+            CheckFinding(true, "reader", "the document has no SVF_Plus_Data root element").WithCode(XML_ERR_NO_ROOT));
 }
 
 std::string Summary(long long errors, long long warnings)

@@ -101,11 +101,6 @@ void DeclareEntity(void* parser, const xmlChar* name, int type, const xmlChar* p
     xmlSAX2EntityDecl(parser, name, type, publicId, systemId, content);
 }
 
-xmlParserInputPtr RefuseLoad(const char*, const char*, xmlParserCtxtPtr)
-{
-    return nullptr;
-}
-
 // The column of the `n`-th (from 0) start tag `open` ("<name") on the line `text`; 1 when
 // there is none.
 long ColumnOf(const std::string& text, const std::string& open, size_t n)
@@ -174,7 +169,8 @@ void CheckXml(const std::string& path, const std::string& documentType, std::vec
     std::vector<Remark> remarks;
     xmlSetStructuredErrorFunc(&remarks, Collect);
     xmlExternalEntityLoader previousLoader = xmlGetExternalEntityLoader();
-    xmlSetExternalEntityLoader(RefuseLoad);
+    // An external entity loader that refuses everything.
+    xmlSetExternalEntityLoader([](const char*, const char*, xmlParserCtxtPtr) -> xmlParserInputPtr { return nullptr; });
 
     // The document by its descriptor: libxml2 opens nothing itself.
     int descriptor = open(path.c_str(), O_RDONLY);

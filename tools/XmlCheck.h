@@ -20,6 +20,13 @@ struct CheckFinding
         : bError(error), source(from), nLine(line), nColumn(column), message(sentence)
     {
     }
+    // The finding with the library's code.
+    CheckFinding& WithCode(int code)
+    {
+        bHasCode = true;
+        nCode = code;
+        return *this;
+    }
 };
 
 // True when this build has the libxml2 pass (not the Windows build: Debian has no
