@@ -3,5 +3,5 @@
 # `format` fails on any source this would change).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-git ls-files -- interfaces platform rodazivuziradovizozari bindings tools tests bench fuzz |
+git ls-files -- interfaces platform rodazivuziradovizozari bindings tools examples tests bench fuzz |
   grep -E '\.(cpp|h|c)$' | xargs clang-format -i

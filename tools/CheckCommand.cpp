@@ -7,12 +7,9 @@
 
 #include <stdio.h>
 
-#if !defined(_WIN32)
-#include <limits.h>
-#include <unistd.h>
-#endif
-
 #include <algorithm>
+#include <filesystem>
+#include <tuple>
 #include <vector>
 
 #include "DataFile.h"
@@ -22,11 +19,6 @@
 #include "XmlCheck.h"
 
 #if !defined(RIZEROZ_HAVE_LIBXML2)
-bool CanCheckXml()
-{
-    return false;
-}
-
 void CheckXml(const std::string&, const std::string&, std::vector<CheckFinding>&) {}
 #endif
 
@@ -38,34 +30,25 @@ std::string InstalledDocumentType()
 #if defined(_WIN32) || !defined(RIZEROZ_DTD_FROM_BIN)
     return "SVF_Plus_Data.dtd";
 #else
-    char program[PATH_MAX];
-    ssize_t length = readlink("/proc/self/exe", program, sizeof(program) - 1);
-    std::string folder = length > 0 ? std::string(program, (size_t)length) : std::string();
-    folder = folder.substr(0, folder.find_last_of('/') + 1);
-    return folder + RIZEROZ_DTD_FROM_BIN "/SVF_Plus_Data.dtd";
+    std::error_code failed;   // then the path is relative
+    std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", failed);
+    return (program.parent_path() / RIZEROZ_DTD_FROM_BIN / "SVF_Plus_Data.dtd").string();
 #endif
 }
 
 CheckFinding FromReport(const ErrorReport& report, bool error)
 {
-    CheckFinding finding(error, "reader", report.GetSentence());
-    finding.bHasCode = true;
-    finding.nCode = report.GetCode();
-    finding.nLine = report.GetLine();
-    finding.nColumn = report.GetColumn();
-    return finding;
+    return CheckFinding(error, "reader", report.GetSentence(), report.GetLine(), report.GetColumn())
+        .WithCode(report.GetCode());
 }
 
 // The reader's findings on the document at `path`; the number of warnings it only counted
 // goes to `omitted`.
 void ReadFindings(const std::string& path, std::vector<CheckFinding>& findings, long long& omitted)
 {
-    ToolPath located = LocateToolPath(path);
     RODAzivUzirAdovIzozari reader;
     reader.EnableWarnings();
-    int result = reader.InitSvfPlusDataFile(located.name.c_str(), located.directory.c_str(), "read");
-    if (result >= 0)
-        result = reader.Read();
+    int result = ReadWithHandler(reader, path);
     const ErrorHandler* reports = reader.GetErrorHandler();
     for (int i = 0; i < reports->GetWarningCount(); ++i)
         findings.push_back(FromReport(*reports->GetWarning(i), false));
@@ -75,11 +58,8 @@ void ReadFindings(const std::string& path, std::vector<CheckFinding>& findings, 
         findings.push_back(origin != nullptr ? FromReport(*origin, true)
                                              : CheckFinding(true, "reader", "the file cannot be read"));
     else if (reader.GetSVFPlusData() == nullptr)
-    {
-        findings.push_back(CheckFinding(true, "reader", "the document has no SVF_Plus_Data root element"));
-        findings.back().bHasCode = true;
-        findings.back().nCode = XML_ERR_NO_ROOT;
-    }
+        findings.push_back(
+            CheckFinding(true, "reader", "the document has no SVF_Plus_Data root element").WithCode(XML_ERR_NO_ROOT));
 }
 
 std::string Summary(long long errors, long long warnings)
@@ -92,30 +72,22 @@ std::string Summary(long long errors, long long warnings)
     return summary + ".";
 }
 
-int Verdict(long long errors, long long warnings)
-{
-    return errors > 0 ? TOOL_EXIT_ERROR : warnings > 0 ? TOOL_EXIT_WARNINGS : TOOL_EXIT_OK;
-}
-
-int PrintJson(const std::string& path, const std::vector<CheckFinding>& findings, long long errors, long long warnings,
-              long long omitted, bool xmlChecked)
+void PrintJson(const std::string& path, const std::vector<CheckFinding>& findings, long long errors, long long warnings,
+               long long omitted, bool xmlChecked)
 {
     JsonStandardOutput output;
     JsonDocument document(output);
-    rapidjson::PrettyWriter<JsonPieces>& out = document.Write();
+    JsonWriter& out = document.Write();
     out.StartObject();
     document.Member("file", path);
-    out.Key("xml_checked");
-    out.Bool(xmlChecked);
-    out.Key("findings");
-    out.StartArray();
+    document.Flag("xml_checked", xmlChecked);
+    document.Array("findings");
     for (const CheckFinding& finding : findings)
     {
         out.StartObject();
         document.Member("severity", finding.bError ? "error" : "warning");
         document.Member("source", finding.source);
-        out.Key("code");
-        finding.bHasCode ? out.Int(finding.nCode) : out.Null();
+        document.Number("code", finding.nCode, finding.bHasCode);
         document.Number("line", finding.nLine);
         document.Number("column", finding.nColumn);
         document.Member("message", finding.message);
@@ -127,24 +99,11 @@ int PrintJson(const std::string& path, const std::vector<CheckFinding>& findings
     document.Number("warnings_omitted", omitted);
     out.EndObject();
     document.Finish();
-    return Verdict(errors, warnings);
 }
-// The findings in document order (those without a place first), as lines or as JSON,
-// and the exit code they make.
-int PrintFindings(const std::string& path, std::vector<CheckFinding>& findings, long long omitted, bool json,
-                  bool quiet, bool xmlChecked)
-{
-    std::stable_sort(findings.begin(), findings.end(), [](const CheckFinding& a, const CheckFinding& b) {
-        return a.nLine < b.nLine || (a.nLine == b.nLine && a.nColumn < b.nColumn);
-    });
-    long long errors = 0, warnings = omitted;
-    for (const CheckFinding& finding : findings)
-        ++(finding.bError ? errors : warnings);
-    if (quiet)
-        return Verdict(errors, warnings);
-    if (json)
-        return PrintJson(path, findings, errors, warnings, omitted, xmlChecked);
 
+void PrintText(const std::string& path, const std::vector<CheckFinding>& findings, long long errors, long long warnings,
+               long long omitted)
+{
     for (const CheckFinding& finding : findings)
     {
         std::string text = finding.message;
@@ -161,25 +120,25 @@ int PrintFindings(const std::string& path, std::vector<CheckFinding>& findings, 
                                       " of the reader not shown: it keeps the first 1000")
                            .c_str());
     printf("%s: %s\n", path.c_str(), Summary(errors, warnings).c_str());
-    return Verdict(errors, warnings);
+}
+// The findings in document order (those without a place first), as lines or as JSON,
+// and the exit code they make.
+int PrintFindings(const std::string& path, std::vector<CheckFinding>& findings, long long omitted, bool json,
+                  bool quiet, bool xmlChecked)
+{
+    std::stable_sort(findings.begin(), findings.end(), [](const CheckFinding& a, const CheckFinding& b) {
+        return std::tie(a.nLine, a.nColumn) < std::tie(b.nLine, b.nColumn);
+    });
+    long long errors = 0, warnings = omitted;
+    for (const CheckFinding& finding : findings)
+        ++(finding.bError ? errors : warnings);
+    if (json && !quiet)
+        PrintJson(path, findings, errors, warnings, omitted, xmlChecked);
+    else if (!quiet)
+        PrintText(path, findings, errors, warnings, omitted);
+    return errors > 0 ? TOOL_EXIT_ERROR : warnings > 0 ? TOOL_EXIT_WARNINGS : TOOL_EXIT_OK;
 }
 
-// A message of Diagnostics.h about `path` as a finding: its place and its sentence.
-void SplitDiagnostic(const std::string& message, const std::string& path, CheckFinding& finding)
-{
-    std::string rest = message.compare(0, path.size(), path) == 0 ? message.substr(path.size()) : message;
-    long line = 0, column = 0;
-    int taken = 0;
-    if (sscanf(rest.c_str(), ":%ld:%ld: error: %n", &line, &column, &taken) == 2 && taken > 0)
-        rest = rest.substr((size_t)taken);
-    else if (rest.compare(0, 9, ": error: ") == 0)
-        rest = rest.substr(9);
-    if (!rest.empty() && rest.back() == '.')
-        rest.pop_back();
-    finding.nLine = line;
-    finding.nColumn = column;
-    finding.message = rest;
-}
 }
 
 int RunCheck(const std::string& file, FileFormat format, bool json, bool validate, bool quiet)
@@ -191,13 +150,12 @@ int RunCheck(const std::string& file, FileFormat format, bool json, bool validat
     {
         // A JSON file has nothing the reader could take quietly: it loads or it does not,
         // and a failure is a finding like the reader's.
-        LoadedModel model;
+        ToolReader reader;
         std::string error;
-        if (model.Load(file, format, error) < 0)
+        if (reader.Load(file, format, error) < 0)
         {
-            CheckFinding finding(true, "reader", std::string());
-            SplitDiagnostic(error, path, finding);
-            findings.push_back(finding);
+            const JsonReadError& problem = reader.GetJsonError();
+            findings.push_back(CheckFinding(true, "reader", problem.message, problem.nLine, problem.nColumn));
         }
         return PrintFindings(path, findings, 0, json, quiet, false);
     }
@@ -210,7 +168,7 @@ int RunCheck(const std::string& file, FileFormat format, bool json, bool validat
     ReadFindings(input.GetPath(), findings, omitted);
     // Validity against the document type installed with the tool, never the one the
     // document names.
-    if (CanCheckXml())
+    if (kCanCheckXml)
         CheckXml(input.GetPath(), validate ? InstalledDocumentType() : std::string(), findings);
-    return PrintFindings(path, findings, omitted, json, quiet, CanCheckXml());
+    return PrintFindings(path, findings, omitted, json, quiet, kCanCheckXml);
 }

@@ -74,7 +74,11 @@ struct RenderRequest
 int RunRender(const RenderRequest& request);
 
 // True when this build writes PNG files (it was built with libpng).
-bool CanWritePng();
+#if defined(RIZEROZ_HAVE_PNG)
+const bool kCanWritePng = true;
+#else
+const bool kCanWritePng = false;
+#endif
 
 // Writes a message of Diagnostics.h ("FILE:LINE:COLUMN: error: ...") to stderr; returns
 // TOOL_EXIT_ERROR.

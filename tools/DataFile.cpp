@@ -14,83 +14,33 @@
 #include "Diagnostics.h"
 #include "JsonModel.h"
 #include "Progress.h"
-#include "RowComparison.h"
+#include "ModelCompare.h"
 #include "ToolText.h"
 
-namespace
-{
-bool IsSeparator(char c)
-{
 #if defined(_WIN32)
-    return c == '/' || c == '\\';
+const bool kWindows = true;
 #else
-    return c == '/';
+const bool kWindows = false;
 #endif
-}
-}
-
-ToolPath LocateToolPath(const std::string& path)
-{
-    ToolPath located;
-    located.shown = path;
-    size_t cut = path.size();
-    while (cut > 0 && !IsSeparator(path[cut - 1]))
-        --cut;
-    std::string folder = cut == 0 ? std::string() : path.substr(0, cut - 1);
-
-    // The handler takes a name holding ':' (and, on this side of the fence, a name
-    // starting with '/') whole; any other name goes after the default directory.
-    bool whole = path.find(':') != std::string::npos;
-#if !defined(_WIN32)
-    whole = whole || (!path.empty() && path[0] == '/');
-#endif
-    if (whole)
-    {
-        located.name = path;
-        located.directory = folder.empty() ? std::string(".") : folder;
-        located.composed = path;
-        return located;
-    }
-    located.name = path.substr(cut);
-    // "/x.xml" on Windows: the folder is the root, which an empty directory gives.
-    located.directory = cut == 0 ? std::string(".") : folder;
-    located.composed = located.directory + "\\" + located.name;
-    return located;
-}
 
 bool IsUsablePath(const std::string& path, std::string& problem)
 {
-#if !defined(_WIN32)
-    if (path.find('\\') != std::string::npos)
-    {
-        problem = FileError(path, "a file name holding a backslash cannot be used, since the library reads '\\' as a "
-                                  "folder separator; rename the file");
-        return false;
-    }
-#endif
-    (void)path;
-    (void)problem;
-    return true;
+    if (kWindows || path.find('\\') == std::string::npos)
+        return true;
+    problem = FileError(path, "a file name holding a backslash cannot be used, since the library reads '\\' as a "
+                              "folder separator; rename the file");
+    return false;
 }
 
 bool IsJsonFile(const std::string& path, FileFormat format)
 {
-    if (format != FORMAT_BY_NAME)
-        return format == FORMAT_JSON;
-    return !IsStandardStream(path) && EndsWithIgnoringCase(path, ".json");
+    return format != FORMAT_BY_NAME ? format == FORMAT_JSON
+                                    : !IsStandardStream(path) && EndsWithIgnoringCase(path, ".json");
 }
 
 std::string ShownName(const std::string& path, bool written)
 {
-    if (!IsStandardStream(path))
-        return path;
-    return written ? "<stdout>" : "<stdin>";
-}
-
-std::string HandlerError(RODAzivUzirAdovIzozari& handler, const ToolPath& path, const char* fallback)
-{
-    const ErrorReport* report = OriginReport(*handler.GetErrorHandler());
-    return report != nullptr ? ReportDiagnostic(*report, path.shown, "error") : FileError(path.shown, fallback);
+    return !IsStandardStream(path) ? path : written ? "<stdout>" : "<stdin>";
 }
 
 const ErrorReport* OriginReport(const ErrorHandler& reports)
@@ -104,29 +54,52 @@ const ErrorReport* OriginReport(const ErrorHandler& reports)
     return last;
 }
 
-int ReadDataFile(RODAzivUzirAdovIzozari& handler, const std::string& path, std::string& error, const std::string& shown)
+int ReadWithHandler(RODAzivUzirAdovIzozari& handler, const std::string& path)
 {
-    ToolPath located = LocateToolPath(path);
-    if (!shown.empty())
-        located.shown = shown;
-    int result = handler.InitSvfPlusDataFile(located.name.c_str(), located.directory.c_str(), "read");
-    if (result >= 0)
-        result = handler.Read();
+    // The handler takes a default directory and a file name. It takes a name holding ':'
+    // (and, on this side of the fence, a name starting with '/') whole, its folder as the
+    // directory; any other name goes after the default directory.
+    size_t cut = path.find_last_of(kWindows ? "/\\" : "/");
+    cut = cut == std::string::npos ? 0 : cut + 1;
+    std::string folder = cut == 0 ? std::string() : path.substr(0, cut - 1);
+    bool whole = path.find(':') != std::string::npos || (!kWindows && !path.empty() && path[0] == '/');
+    // "/x.xml" on Windows: the folder is the root, which an empty directory gives.
+    std::string directory = folder.empty() && (whole || cut == 0) ? std::string(".") : folder;
+    int result = handler.InitSvfPlusDataFile((whole ? path : path.substr(cut)).c_str(), directory.c_str(), "read");
+    return result >= 0 ? handler.Read() : result;
+}
+
+void UseBinaryMode(FILE* stream)
+{
+#if defined(_WIN32)
+    _setmode(_fileno(stream), _O_BINARY);
+#else
+    (void)stream;
+#endif
+}
+
+int ToolReader::Read(const std::string& path, const std::string& shown, Progress* progress, std::string& error)
+{
+    m_pProgress = progress;
+    m_handler.SetReadHook(this);
+    int result = ReadWithHandler(m_handler, path);
+    m_handler.SetReadHook(nullptr);
+    m_pProgress = nullptr;
     if (result < 0)
     {
-        error = HandlerError(handler, located, "the file cannot be read");
-        // Standard input has no name that says JSON.
-        if (located.shown == ShownName("-") && !error.empty() && error.back() == '.')
-            error.back() = ';';
-        if (located.shown == ShownName("-"))
-            error += " if standard input is JSON, give --from json.";
+        const ErrorReport* report = OriginReport(*m_handler.GetErrorHandler());
+        error =
+            report != nullptr ? ReportDiagnostic(*report, shown, "error") : FileError(shown, "the file cannot be read");
+        // Standard input has no name that says JSON (a message ends in '.').
+        if (shown == ShownName("-"))
+            error = error.substr(0, error.size() - 1) + "; if standard input is JSON, give --from json.";
         return result;
     }
-    SVFPlusData* model = handler.GetSVFPlusData();
+    SVFPlusData* model = m_handler.GetSVFPlusData();
     if (model == nullptr)
     {
         // Only an unknown root element, skipped whole, leaves the handler without a model.
-        error = FileError(located.shown, "the document has no SVF_Plus_Data root element");
+        error = FileError(shown, "the document has no SVF_Plus_Data root element");
         return -1;
     }
     const char* comment = model->GetComment();
@@ -135,58 +108,45 @@ int ReadDataFile(RODAzivUzirAdovIzozari& handler, const std::string& path, std::
     return 0;
 }
 
-int ReadJsonFile(const std::string& path, SVFPlusData& model, SVFReadHook* observer, std::string& error,
-                 const std::string& name)
-{
-    std::string shown = name.empty() ? ShownName(path) : name;
-    FILE* file = stdin;
-    if (IsStandardStream(path))
-    {
-#if defined(_WIN32)
-        _setmode(_fileno(stdin), _O_BINARY);
-#endif
-    }
-    else
-    {
-        errno = 0;
-        file = fopen(path.c_str(), "rb");
-        if (file == nullptr)
-        {
-            error = FileError(shown, std::string("the file cannot be opened (") + strerror(errno) + ")");
-            return -1;
-        }
-    }
-    JsonReadError problem;
-    int result;
-    {
-        JsonFileInput input(file);
-        result = ReadJsonModel(input, model, problem, observer);
-    }
-    if (file != stdin)
-        fclose(file);
-    if (result != 0)
-        error = Diagnostic(shown, problem.nLine, problem.nColumn, "error", problem.message);
-    return result;
-}
-
-int ToolReader::Read(const std::string& path, const std::string& shown, Progress* progress, std::string& error)
-{
-    m_pProgress = progress;
-    m_handler.SetReadHook(this);
-    int result = ReadDataFile(m_handler, path, error, shown);
-    m_handler.SetReadHook(nullptr);
-    m_pProgress = nullptr;
-    return result;
-}
-
 int ToolReader::ReadJson(const std::string& path, const std::string& shown, SVFPlusData& model, Progress* progress,
                          std::string& error)
 {
+    FILE* file = stdin;
+    if (IsStandardStream(path))
+        UseBinaryMode(stdin);
+    else if ((errno = 0, file = fopen(path.c_str(), "rb")) == nullptr)
+    {
+        m_jsonError.message = std::string("the file cannot be opened (") + strerror(errno) + ")";
+        error = FileError(shown, m_jsonError.message);
+        return -1;
+    }
     m_pProgress = progress;
     m_pJson = &model;
-    int result = ReadJsonFile(path, model, this, error, shown);
+    int result;
+    {
+        JsonFileInput input(file);
+        result = ReadJsonModel(input, model, m_jsonError, this);
+    }
     m_pProgress = nullptr;
+    if (file != stdin)
+        fclose(file);
+    if (result != 0)
+        error = Diagnostic(shown, m_jsonError.nLine, m_jsonError.nColumn, "error", m_jsonError.message);
     return result;
+}
+
+int ToolReader::Load(const std::string& path, FileFormat format, std::string& error)
+{
+    if (IsJsonFile(path, format))
+    {
+        Progress progress("reading " + ShownName(path));
+        return ReadJson(path, ShownName(path), m_json, &progress, error);
+    }
+    InputFile input;
+    if (!input.Open(path, false, error))
+        return -1;
+    Progress progress("reading " + input.GetShown());
+    return Read(input.GetPath(), input.GetShown(), &progress, error);
 }
 
 void ToolReader::OnRow(int field, int block, int row, UtByteBuffer* bytes)
@@ -203,29 +163,13 @@ void ToolReader::OnProgress(unsigned long long done, unsigned long long total)
 
 int LoadedModel::Load(const std::string& path, FileFormat format, std::string& error)
 {
-    m_pModel = nullptr;
-    if (IsJsonFile(path, format))
-    {
-        Progress progress("reading " + ShownName(path));
-        ToolReader reader;
-        if (reader.ReadJson(path, std::string(), m_built, &progress, error) != 0)
-            return -1;
-        m_pModel = &m_built;
-        return 0;
-    }
-    InputFile input;
-    if (!input.Open(path, false, error))
-        return -1;
-    Progress progress("reading " + input.GetShown());
     ToolReader reader;
-    int result = reader.Read(input.GetPath(), input.GetShown(), &progress, error);
-    if (result < 0)
-        return result;
-    // The handler's model is taken over whole, nothing copied, and the handler goes with
-    // its open document, which Windows would not let a conversion onto itself replace.
-    m_built.Swap(*reader.GetSVFPlusData());
-    m_pModel = &m_built;
-    return 0;
+    int result = reader.Load(path, format, error);
+    // The model is taken over whole, nothing copied, and the handler goes with its open
+    // document, which Windows would not let a conversion onto itself replace.
+    if (result >= 0)
+        Swap(*reader.GetSVFPlusData());
+    return result;
 }
 
 std::string XmlLineEnds(const char* text)
@@ -233,16 +177,10 @@ std::string XmlLineEnds(const char* text)
     std::string result;
     for (const char* p = text; *p != '\0'; ++p)
     {
-        if (*p == '\r')
-        {
-            result += '\n';
-            if (p[1] == '\n')
-                ++p;
-        }
-        else
-        {
+        if (*p != '\r')
             result += *p;
-        }
+        else if (p[1] != '\n')
+            result += '\n';   // a CR before a LF goes, the LF stays
     }
     return result;
 }

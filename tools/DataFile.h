@@ -4,23 +4,14 @@
 #ifndef RIZEROZ_TOOLS_DATAFILE_H
 #define RIZEROZ_TOOLS_DATAFILE_H
 
+#include <stdio.h>
+
 #include <string>
 
+#include "JsonModel.h"
 #include "RODAzivUzirAdovIzozari.h"
 
 class Progress;
-
-// A path from the command line as the handler takes it: a default directory and a file
-// name. `composed` is the path the handler makes of the two and names in its reports.
-struct ToolPath
-{
-    std::string shown;       // the path as the user wrote it
-    std::string directory;   // the handler's default directory
-    std::string name;        // the handler's file name
-    std::string composed;    // what the handler opens and reports
-};
-
-ToolPath LocateToolPath(const std::string& path);
 
 // True when the library opens `path` as the file it names. On systems whose separator is
 // '/', the library reads a backslash as '/', so a name holding one is refused, with one
@@ -49,19 +40,16 @@ bool IsJsonFile(const std::string& path, FileFormat format);
 // "<stdout>") for "-", else the path as given.
 std::string ShownName(const std::string& path, bool written = false);
 
-// The handler's report as the user reads it: the last report's sentence with the
-// handler's composed path replaced by the path as given. `fallback` when there is none.
-std::string HandlerError(RODAzivUzirAdovIzozari& handler, const ToolPath& path, const char* fallback);
-
 // The report of the handler's last failure that carries its detail (null for none).
 const ErrorReport* OriginReport(const ErrorHandler& reports);
 
-// Opens and reads a data file with `handler`. On success the model is the handler's
-// (never null), with line ends in its comment read as line feeds, as XML reads them.
-// On failure returns a negative code and sets `error` to one sentence, which names the
-// file `shown` when that is given (a copy read in place of the file the user named).
-int ReadDataFile(RODAzivUzirAdovIzozari& handler, const std::string& path, std::string& error,
-                 const std::string& shown = std::string());
+// Opens the data file `path` (a path from the command line, where the library opens it
+// as named: IsUsablePath) with `handler` and reads it: the handler's result.
+int ReadWithHandler(RODAzivUzirAdovIzozari& handler, const std::string& path);
+
+// Has standard input or output (`stream`) carry bytes untranslated: Windows would
+// translate line ends in text mode; elsewhere nothing changes.
+void UseBinaryMode(FILE* stream);
 
 // An input where the handler (or the JSON reader) can open it by name. A regular file is
 // read where it is. "-" is standard input: on Linux /dev/stdin, elsewhere a temporary copy.
@@ -95,18 +83,27 @@ FILE* CreateTemporaryFile(std::string& name);
 
 // Reads a data file with the handler, or JSON with the JSON reader, showing the reading's
 // progress in MB and giving every row, as soon as it is complete, to `comparison` (when
-// given) through the readers' row hook.
+// given) through the readers' row hook. On failure each returns a negative code and sets
+// `error` to one sentence that names the file `shown`.
 class RowComparison;
 class ToolReader : public SVFReadHook
 {
 public:
     explicit ToolReader(RowComparison* comparison = nullptr) : m_pComparison(comparison) {}
 
-    // Reads the data file `path` (ReadDataFile), telling `progress` (may be null).
+    // Reads the data file `path` with the handler, telling `progress` (may be null). The
+    // model is then the handler's (never null), with line ends in its comment read as
+    // line feeds, as XML reads them.
     int Read(const std::string& path, const std::string& shown, Progress* progress, std::string& error);
-    // Reads the JSON file `path` into `model` (ReadJsonFile), the same way.
+    // Reads the JSON file `path` ("-": standard input) into `model`, which must be new and
+    // empty, the same way.
     int ReadJson(const std::string& path, const std::string& shown, SVFPlusData& model, Progress* progress,
                  std::string& error);
+    // Reads `path` (a data file or JSON, as `format` and its name say; "-" for standard
+    // input), showing progress, into a model of its own.
+    int Load(const std::string& path, FileFormat format, std::string& error);
+    // Why ReadJson failed: the sentence of `error` and its place.
+    const JsonReadError& GetJsonError() const { return m_jsonError; }
     // The model read: the JSON one, else the handler's.
     SVFPlusData* GetSVFPlusData() { return m_pJson != nullptr ? m_pJson : m_handler.GetSVFPlusData(); }
 
@@ -115,35 +112,21 @@ public:
 
 private:
     RODAzivUzirAdovIzozari m_handler;
+    SVFPlusData m_json;   // what Load reads of a JSON file
+    JsonReadError m_jsonError;
     RowComparison* m_pComparison;
     Progress* m_pProgress = nullptr;
     SVFPlusData* m_pJson = nullptr;
 };
 
 // The one model a command works on: the handler's own for a data file (taken over from
-// it, not copied), or the model the JSON reader builds.
-class LoadedModel
+// it, not copied), or the model the JSON reader builds; empty until loaded.
+class LoadedModel : public SVFPlusData
 {
 public:
-    LoadedModel() : m_pModel(nullptr) {}
-    // Reads `path` (a data file or JSON, as `format` and its name say; "-" for standard
-    // input). On failure returns a negative code and sets `error` to one sentence.
+    // Reads `path` as ToolReader::Load does.
     int Load(const std::string& path, FileFormat format, std::string& error);
-    // The model; never null after a successful Load.
-    SVFPlusData* Get() const { return m_pModel; }
-
-private:
-    LoadedModel(const LoadedModel&) = delete;
-    LoadedModel& operator=(const LoadedModel&) = delete;
-
-    SVFPlusData m_built;
-    SVFPlusData* m_pModel;
+    SVFPlusData* Get() { return this; }
 };
-
-// Reads the JSON file `path` ("-": standard input) into `model`, which must be new and
-// empty, telling `observer` (may be null) of rows and progress. 0, or -1 with one
-// sentence in `error` that names the file (as `shown` when that is given).
-int ReadJsonFile(const std::string& path, SVFPlusData& model, SVFReadHook* observer, std::string& error,
-                 const std::string& shown = std::string());
 
 #endif

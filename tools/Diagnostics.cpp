@@ -7,8 +7,6 @@
 
 #if defined(_WIN32)
 #include <io.h>
-#define isatty _isatty
-#define fileno _fileno
 #else
 #include <unistd.h>
 #endif
@@ -55,10 +53,19 @@ bool WantColour(const std::string& when, bool terminal)
     return terminal && (noColour == nullptr || noColour[0] == '\0') && (term == nullptr || strcmp(term, "dumb") != 0);
 }
 
+bool IsTerminal(FILE* stream)
+{
+#if defined(_WIN32)
+    return _isatty(_fileno(stream)) != 0;
+#else
+    return isatty(fileno(stream)) != 0;
+#endif
+}
+
 void SetColour(const std::string& when)
 {
-    g_bColourOut = WantColour(when, isatty(fileno(stdout)) != 0);
-    g_bColourErr = WantColour(when, isatty(fileno(stderr)) != 0);
+    g_bColourOut = WantColour(when, IsTerminal(stdout));
+    g_bColourErr = WantColour(when, IsTerminal(stderr));
 }
 
 std::string Painted(const std::string& line, bool toStdout)

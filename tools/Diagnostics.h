@@ -5,6 +5,8 @@
 #ifndef RIZEROZ_TOOLS_DIAGNOSTICS_H
 #define RIZEROZ_TOOLS_DIAGNOSTICS_H
 
+#include <stdio.h>
+
 #include <string>
 
 class ErrorHandler;
@@ -31,6 +33,8 @@ std::string ReportDiagnostic(const ErrorReport& report, const std::string& file,
 // what goes to a terminal, unless NO_COLOR is set (to anything but "") or TERM is "dumb".
 // `terminal` tells whether the stream is one.
 bool WantColour(const std::string& when, bool terminal);
+// True when `stream` is a terminal (a console on Windows).
+bool IsTerminal(FILE* stream);
 // Chooses colour for stdout and stderr, once, before anything is printed.
 void SetColour(const std::string& when);
 // A message line for stdout (`toStdout`) or stderr, its "error:" or "warning:" in bold

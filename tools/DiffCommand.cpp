@@ -2,7 +2,7 @@
 // of their models (--exact: the models as they are), and prints one line per difference,
 // or one JSON object. Exit 0 when they are the same, 1 when they differ, 2 on an error.
 // A is loaded whole; B, when it is a data file, is compared row by row as it is read
-// (RowComparison.h), so that the two files take the memory of about one model.
+// (RowComparison in ModelCompare.h), so that the two files take the memory of about one model.
 #include "Commands.h"
 
 #include <stdio.h>
@@ -11,8 +11,6 @@
 #include "Diagnostics.h"
 #include "JsonModel.h"
 #include "ModelCompare.h"
-#include "Progress.h"
-#include "RowComparison.h"
 #include "ToolText.h"
 
 namespace
@@ -34,13 +32,6 @@ std::string Names(const std::vector<const char*>& names)
     for (const char* name : names)
         list += (list.empty() ? "" : ", ") + JsonString(name);
     return list;
-}
-
-std::string Hex(long long number, int digits)
-{
-    char text[32];
-    snprintf(text, sizeof(text), "0x%0*llX", digits, number);
-    return text;
 }
 
 std::string Counts(const Difference& difference, const char* singular, const char* plural)
@@ -95,62 +86,56 @@ void WriteEntry(JsonDocument& document, const Difference& difference)
 {
     static const char* const kKinds[] = {"version",  "comment", "order",     "field", "field", "name",
                                          "checksum", "blocks",  "row_width", "rows",  "row"};
-    rapidjson::PrettyWriter<JsonPieces>& out = document.Write();
+    const char* const kSides[] = {"first", "second"};
+    JsonWriter& out = document.Write();
+    Difference::Kind kind = difference.kind;
     out.StartObject();
-    document.Member("kind", kKinds[difference.kind]);
-    switch (difference.kind)
+    document.Member("kind", kKinds[kind]);
+    if (kind == Difference::FIELD_NAME)
+        document.Number("field_index", difference.nField);
+    if (kind == Difference::VERSION || kind == Difference::COMMENT || kind == Difference::FIELD_NAME)
     {
-    case Difference::VERSION:
-    case Difference::COMMENT:
-    case Difference::FIELD_NAME:
-        if (difference.kind == Difference::FIELD_NAME)
-            document.Number("field_index", difference.nField);
-        document.Member("first", difference.text[0]);
-        document.Member("second", difference.text[1]);
-        out.EndObject();
-        return;
-    case Difference::FIELD_ORDER:
+        for (int side = 0; side < 2; ++side)
+            document.Member(kSides[side], difference.text[side]);
+    }
+    else if (kind == Difference::FIELD_ORDER)
+    {
         for (int side = 0; side < 2; ++side)
         {
-            out.Key(side == 0 ? "first" : "second");
-            out.StartArray();
+            document.Array(kSides[side]);
             for (const char* name : difference.order[side])
                 document.Text(name);
             out.EndArray();
         }
-        out.EndObject();
-        return;
-    default:
-        break;
     }
-    document.Member("field", difference.field);
-    if (difference.kind == Difference::FIELD_ONLY_FIRST || difference.kind == Difference::FIELD_ONLY_SECOND)
+    else if (kind == Difference::FIELD_ONLY_FIRST || kind == Difference::FIELD_ONLY_SECOND)
     {
-        document.Member("only_in", difference.kind == Difference::FIELD_ONLY_FIRST ? "first" : "second");
-        out.EndObject();
-        return;
+        document.Member("field", difference.field);
+        document.Member("only_in", kSides[kind == Difference::FIELD_ONLY_FIRST ? 0 : 1]);
     }
-    if (difference.nBlock >= 0)
-        document.Number("block", difference.nBlock);
-    if (difference.kind != Difference::ROW)
+    else
     {
-        document.Number("first", difference.first);
-        document.Number("second", difference.second);
-        out.EndObject();
-        return;
-    }
-    document.Number("row", difference.nRow);
-    bool byte = difference.nOffset >= 0;
-    out.Key("offset");
-    byte ? out.Int64(difference.nOffset) : out.Null();
-    for (int side = 0; side < 2; ++side)
-    {
-        out.Key(side == 0 ? "first" : "second");
-        out.StartObject();
-        document.Number("length", side == 0 ? difference.first : difference.second);
-        out.Key("byte");
-        byte ? out.Int(difference.nByte[side]) : out.Null();
-        out.EndObject();
+        document.Member("field", difference.field);
+        if (difference.nBlock >= 0)
+            document.Number("block", difference.nBlock);
+        if (kind == Difference::ROW)
+        {
+            document.Number("row", difference.nRow);
+            document.Number("offset", difference.nOffset, difference.nOffset >= 0);
+        }
+        for (int side = 0; side < 2; ++side)
+        {
+            long long count = side == 0 ? difference.first : difference.second;
+            if (kind != Difference::ROW)
+            {
+                document.Number(kSides[side], count);
+                continue;
+            }
+            document.Object(kSides[side]);
+            document.Number("length", count);
+            document.Number("byte", difference.nByte[side], difference.nOffset >= 0);
+            out.EndObject();
+        }
     }
     out.EndObject();
 }
@@ -180,17 +165,14 @@ public:
         {
             JsonStandardOutput output;
             JsonDocument document(output);
-            rapidjson::PrettyWriter<JsonPieces>& out = document.Write();
+            JsonWriter& out = document.Write();
             out.StartObject();
             document.Member("first", ShownName(m_request.first));
             document.Member("second", ShownName(m_request.second));
-            out.Key("exact");
-            out.Bool(m_request.exact);
-            out.Key("equal");
-            out.Bool(m_nCount == 0);
+            document.Flag("exact", m_request.exact);
+            document.Flag("equal", m_nCount == 0);
             document.Number("count", m_nCount);
-            out.Key("differences");
-            out.StartArray();
+            document.Array("differences");
             for (const Difference& difference : m_entries)
                 WriteEntry(document, difference);
             out.EndArray();
@@ -220,35 +202,15 @@ int RunDiff(const DiffRequest& request)
     std::string error;
     if (first.Load(request.first, request.from, error) < 0)
         return ReportError(error);
-    ViewKind kind = request.exact ? VIEW_EXACT : VIEW_CARRIED;
-    DiffPrinter printer(request);
-    if (!IsJsonFile(request.second, request.fromSecond))
-    {
-        // A data file is compared row by row as the handler reads it: the handler makes
-        // its blocks as a data file carries them, so every row read stands where the view
-        // has it.
-        RowComparison comparison(first.Get(), kind, true);
-        ToolReader reader(&comparison);
-        InputFile input;
-        if (!input.Open(request.second, false, error))
-            return ReportError(error);
-        {
-            Progress progress("reading " + input.GetShown());
-            if (reader.Read(input.GetPath(), input.GetShown(), &progress, error) < 0)
-                return ReportError(error);
-        }
-        comparison.Finish(reader.GetSVFPlusData(), false, printer);
-        // The differences point into both models: they are printed while the models live.
-        return printer.Finish() == 0 ? TOOL_EXIT_OK : TOOL_EXIT_DIFFERENT;
-    }
-    LoadedModel second;
-    if (second.Load(request.second, request.fromSecond, error) < 0)
+    // A data file is compared row by row as the handler reads it: the handler makes its
+    // blocks as a data file carries them, so every row read stands where the view has it.
+    // JSON is compared once it is read whole.
+    RowComparison comparison(first.Get(), request.exact ? VIEW_EXACT : VIEW_CARRIED, true);
+    ToolReader reader(IsJsonFile(request.second, request.fromSecond) ? nullptr : &comparison);
+    if (reader.Load(request.second, request.fromSecond, error) < 0)
         return ReportError(error);
-    ModelView firstView;
-    ModelView secondView;
-    ViewModel(first.Get(), kind, firstView);
-    ViewModel(second.Get(), kind, secondView);
-    CompareOptions options = {true, false, nullptr};
-    CompareModels(firstView, secondView, options, printer);
+    DiffPrinter printer(request);
+    comparison.Finish(reader.GetSVFPlusData(), false, printer);
+    // The differences point into both models: they are printed while the models live.
     return printer.Finish() == 0 ? TOOL_EXIT_OK : TOOL_EXIT_DIFFERENT;
 }

@@ -9,12 +9,24 @@
 
 namespace
 {
+// What a block, a field or a whole model holds.
 struct Totals
 {
     long long nBlocks = 0;
     long long nRows = 0;
     long long nBytes = 0;
 
+    Totals() = default;
+    explicit Totals(SVFDataField::DataBlock* block) : nBlocks(1), nRows(block->GetNumberOfRows())
+    {
+        for (int k = 1; k <= block->GetNumberOfRows(); ++k)
+            nBytes += block->GetRow(k)->GetTotalSize();
+    }
+    explicit Totals(SVFDataField* field)
+    {
+        for (int j = 0; j < field->GetFieldBlockCount(); ++j)
+            *this += Totals(field->GetDataBlock(j));
+    }
     Totals& operator+=(const Totals& other)
     {
         nBlocks += other.nBlocks;
@@ -22,25 +34,9 @@ struct Totals
         nBytes += other.nBytes;
         return *this;
     }
+    // "2 rows, 8 bytes"
+    std::string RowsAndBytes() const { return Counted(nRows, "row", "rows") + ", " + Counted(nBytes, "byte", "bytes"); }
 };
-
-Totals CountBlock(SVFDataField::DataBlock* block)
-{
-    Totals totals;
-    totals.nBlocks = 1;
-    totals.nRows = block->GetNumberOfRows();
-    for (int k = 1; k <= block->GetNumberOfRows(); ++k)
-        totals.nBytes += block->GetRow(k)->GetTotalSize();
-    return totals;
-}
-
-Totals CountField(SVFDataField* field)
-{
-    Totals totals;
-    for (int j = 0; j < field->GetFieldBlockCount(); ++j)
-        totals += CountBlock(field->GetDataBlock(j));
-    return totals;
-}
 
 // A text of the model for the summary: "(none)" for null, "(empty)" for "", and
 // continuation lines indented under the first.
@@ -69,28 +65,20 @@ void PrintText(SVFPlusData* model, const std::string& path)
     for (int i = 0; i < model->GetDataFieldCount(); ++i)
     {
         SVFDataField* field = model->GetDataField(i);
-        Totals totals = CountField(field);
-        char checksum[32];
-        if (field->m_nChecksum != 0)
-            snprintf(checksum, sizeof(checksum), "checksum 0x%04X", field->m_nChecksum);
-        else
-            snprintf(checksum, sizeof(checksum), "no checksum");
+        Totals totals(field);
         const char* name = field->GetFieldName();
-        printf("Field \"%s\": %s, %s, %s, %s\n", name != nullptr ? name : "", checksum,
-               Counted(totals.nBlocks, "block", "blocks").c_str(), Counted(totals.nRows, "row", "rows").c_str(),
-               Counted(totals.nBytes, "byte", "bytes").c_str());
+        printf("Field \"%s\": %s, %s, %s\n", name != nullptr ? name : "",
+               field->m_nChecksum != 0 ? ("checksum " + Hex(field->m_nChecksum, 4)).c_str() : "no checksum",
+               Counted(totals.nBlocks, "block", "blocks").c_str(), totals.RowsAndBytes().c_str());
         for (int j = 0; j < field->GetFieldBlockCount(); ++j)
         {
             SVFDataField::DataBlock* block = field->GetDataBlock(j);
-            Totals counted = CountBlock(block);
-            printf("  block %d: row width %d bits, %s, %s\n", j, block->m_nRowWidth,
-                   Counted(counted.nRows, "row", "rows").c_str(), Counted(counted.nBytes, "byte", "bytes").c_str());
+            printf("  block %d: row width %d bits, %s\n", j, block->m_nRowWidth, Totals(block).RowsAndBytes().c_str());
         }
         all += totals;
     }
-    printf("Total: %s, %s, %s, %s\n", Counted(model->GetDataFieldCount(), "field", "fields").c_str(),
-           Counted(all.nBlocks, "block", "blocks").c_str(), Counted(all.nRows, "row", "rows").c_str(),
-           Counted(all.nBytes, "byte", "bytes").c_str());
+    printf("Total: %s, %s, %s\n", Counted(model->GetDataFieldCount(), "field", "fields").c_str(),
+           Counted(all.nBlocks, "block", "blocks").c_str(), all.RowsAndBytes().c_str());
 }
 
 // Writes "rows" and "bytes" of `totals`.
@@ -104,19 +92,18 @@ void PrintJson(SVFPlusData* model, const std::string& path)
 {
     JsonStandardOutput output;
     JsonDocument document(output);
-    rapidjson::PrettyWriter<JsonPieces>& out = document.Write();
+    JsonWriter& out = document.Write();
     out.StartObject();
     document.Member("file", path);
     Totals all;
     WriteModelMembers(
-        document, model, [&](SVFDataField::DataBlock* block) { WriteCounts(document, CountBlock(block)); },
+        document, model, [&](SVFDataField::DataBlock* block) { WriteCounts(document, Totals(block)); },
         [&](SVFDataField* field) {
-            Totals totals = CountField(field);
+            Totals totals(field);
             WriteCounts(document, totals);
             all += totals;
         });
-    out.Key("totals");
-    out.StartObject();
+    document.Object("totals");
     document.Number("fields", model->GetDataFieldCount());
     document.Number("blocks", all.nBlocks);
     WriteCounts(document, all);
@@ -132,10 +119,7 @@ int RunInfo(const std::string& path, FileFormat from, bool json)
     std::string error;
     if (loaded.Load(path, from, error) < 0)
         return ReportError(error);
-    if (json)
-        PrintJson(loaded.Get(), ShownName(path));
-    else
-        PrintText(loaded.Get(), ShownName(path));
+    (json ? PrintJson : PrintText)(loaded.Get(), ShownName(path));
     return TOOL_EXIT_OK;
 }
 
@@ -157,6 +141,7 @@ int RunDump(const std::string& path, FileFormat from)
             for (int k = 1; k <= block->GetNumberOfRows(); ++k)
             {
                 // Blocks and rows are numbered from 0 here, as indexes are.
+                // The line's text is built in place, its buffer kept from row to row.
                 line = name != nullptr ? name : "";
                 line += "[" + std::to_string(j) + "][" + std::to_string(k - 1) + "] =";
                 std::string hex = RowToHex(block->GetRow(k));

@@ -9,12 +9,7 @@
 #include <string.h>
 
 #if defined(_WIN32)
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
 #include <windows.h>
-#include <fcntl.h>
-#include <io.h>
 #else
 #include <sys/stat.h>
 #include <unistd.h>
@@ -26,12 +21,8 @@ namespace
 // or at the root element's end. Then nothing after what was copied matters.
 bool HandlerStopsIn(const std::string& path)
 {
-    ToolPath located = LocateToolPath(path);
     RODAzivUzirAdovIzozari handler;
-    int result = handler.InitSvfPlusDataFile(located.name.c_str(), located.directory.c_str(), "read");
-    if (result >= 0)
-        result = handler.Read();
-    return result != XML_ERR_UNEXPECTED_END;
+    return ReadWithHandler(handler, path) != XML_ERR_UNEXPECTED_END;
 }
 }
 
@@ -83,7 +74,7 @@ bool InputFile::Open(const std::string& path, bool rereadable, std::string& erro
     (void)rereadable;
     if (!standard)
         return true;
-    _setmode(_fileno(stdin), _O_BINARY);
+    UseBinaryMode(stdin);
     return Copy(stdin, m_shown, error);
 #else
     if (standard)

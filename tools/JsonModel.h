@@ -19,6 +19,7 @@
 #include <string>
 
 #include <rapidjson/prettywriter.h>
+#include <rapidjson/stringbuffer.h>
 
 #include "RODAzivUzirAdovIzozari.h"
 #include "SVFPlusData.h"
@@ -92,7 +93,7 @@ struct JsonReadError
 // before those of the shape.
 int ReadJsonModel(JsonInput& input, SVFPlusData& model, JsonReadError& error, SVFReadHook* observer = nullptr);
 
-// Where the JSON text goes, in pieces of up to 64 KB.
+// Where the JSON text goes, in pieces.
 class JsonOutput
 {
 public:
@@ -101,89 +102,51 @@ public:
     virtual bool Put(const char* data, size_t length) = 0;
 };
 
-// The writer's output stream: a piece of text that goes to the JsonOutput when full. A
-// text longer than a piece (a long row) is held whole, since the writer reserves room
-// for a text at once.
-class JsonPieces
-{
-public:
-    typedef char Ch;
-
-    explicit JsonPieces(JsonOutput& output) : m_output(output), m_text(kPieceSize, '\0'), m_nUsed(0), m_bFailed(false)
-    {
-    }
-    void Reserve(size_t count)
-    {
-        if (m_nUsed + count <= m_text.size())
-            return;
-        Flush();
-        if (count > m_text.size())
-            m_text.resize(count);
-    }
-    void PutUnsafe(char c) { m_text[m_nUsed++] = c; }
-    // Room for `count` characters, to be filled and then counted with Advance.
-    char* Claim(size_t count)
-    {
-        Reserve(count);
-        return &m_text[m_nUsed];
-    }
-    void Advance(size_t count) { m_nUsed += count; }
-    void Put(char c)
-    {
-        Reserve(1);
-        PutUnsafe(c);
-    }
-    void Flush()
-    {
-        if (m_nUsed > 0 && !m_bFailed)
-            m_bFailed = !m_output.Put(m_text.data(), m_nUsed);
-        m_nUsed = 0;
-    }
-    bool Failed() const { return m_bFailed; }
-
-private:
-    static const size_t kPieceSize = 65536;
-
-    JsonOutput& m_output;
-    std::string m_text;
-    size_t m_nUsed;
-    bool m_bFailed;
-};
-
-// RapidJSON's writer reserves room before it puts characters unchecked.
-inline void PutReserve(JsonPieces& stream, size_t count)
-{
-    stream.Reserve(count);
-}
-
-inline void PutUnsafe(JsonPieces& stream, char c)
-{
-    stream.PutUnsafe(c);
-}
+// RapidJSON's pretty writer over a text buffer.
+typedef rapidjson::PrettyWriter<rapidjson::StringBuffer> JsonWriter;
 
 // JSON text written with RapidJSON's writer, indented by two spaces, to `output` in
-// pieces of 64 KB (or one longer text whole). Texts go through Text: a byte that is no
-// part of a UTF-8 sequence is written as U+FFFD, and null as null.
+// pieces of about 64 KB (a longer text, such as a long row, whole), so that writing takes
+// that much memory whatever it writes: the document's own calls pass each piece on. Texts go through Text: a byte that
+// is no part of a UTF-8 sequence is written as U+FFFD, and null as null.
 class JsonDocument
 {
 public:
-    explicit JsonDocument(JsonOutput& output);
-    ~JsonDocument();
+    explicit JsonDocument(JsonOutput& output) : m_output(output), m_writer(m_text) { m_writer.SetIndent(' ', 2); }
     // The writer's calls: StartObject, Key, Int64, Bool, Null, EndArray and so on.
-    rapidjson::PrettyWriter<JsonPieces>& Write() { return *m_pWriter; }
+    JsonWriter& Write() { return m_writer; }
     void Text(const char* text);
     void Text(const std::string& text) { Text(text.c_str()); }
-    // A member of an object: its key, then a text as Text writes it, or a number.
+    // A member of an object: its key, then a text as Text writes it, a number, a truth
+    // value, or a number or null (`known` false).
     void Member(const char* key, const char* text)
     {
-        m_pWriter->Key(key);
+        m_writer.Key(key);
         Text(text);
     }
     void Member(const char* key, const std::string& text) { Member(key, text.c_str()); }
-    void Number(const char* key, long long number)
+    void Number(const char* key, long long number, bool known = true)
     {
-        m_pWriter->Key(key);
-        m_pWriter->Int64(number);
+        m_writer.Key(key);
+        known ? m_writer.Int64(number) : m_writer.Null();
+        Pass();
+    }
+    void Flag(const char* key, bool value)
+    {
+        m_writer.Key(key);
+        m_writer.Bool(value);
+    }
+    // A member that is an array or an object, opened: its items follow, then EndArray or
+    // EndObject.
+    void Array(const char* key)
+    {
+        m_writer.Key(key);
+        m_writer.StartArray();
+    }
+    void Object(const char* key)
+    {
+        m_writer.Key(key);
+        m_writer.StartObject();
     }
     // `count` bytes as a text of upper-case hexadecimal digit pairs (a row).
     void Hex(const unsigned char* bytes, size_t count);
@@ -195,8 +158,13 @@ private:
     JsonDocument(const JsonDocument&) = delete;
     JsonDocument& operator=(const JsonDocument&) = delete;
 
-    JsonPieces* m_pPieces;                            // owned
-    rapidjson::PrettyWriter<JsonPieces>* m_pWriter;   // owned
+    // Hands the text so far to the output once it fills a piece (64 KB), or `whole`.
+    void Pass(bool whole = false);
+
+    JsonOutput& m_output;
+    rapidjson::StringBuffer m_text;
+    JsonWriter m_writer;
+    bool m_bFailed = false;   // the output refused a piece
     std::string m_scratch;
 };
 
@@ -204,7 +172,7 @@ private:
 class JsonStandardOutput : public JsonOutput
 {
 public:
-    bool Put(const char* data, size_t length) override;
+    bool Put(const char* data, size_t length) override { return fwrite(data, 1, length, stdout) == length; }
 };
 
 // Writes the JSON text of `model` (null gives "null"), keys in the order of the shape,

@@ -20,35 +20,25 @@
 
 namespace
 {
-// The value of each hexadecimal digit, either case; 16 for any other character.
-struct HexTable
-{
-    unsigned char value[256];
-    constexpr HexTable() : value()
-    {
-        for (int c = 0; c < 256; ++c)
-            value[c] = util_IsHexDigit((char)c) ? (unsigned char)util_HexValue((char)c) : 16;
-    }
-};
-constexpr HexTable kHex;
-
 // The byte each pair of characters stands for, indexed by the first character plus 256
-// times the second; 0x100 or more when the pair is not two hexadecimal digits.
+// times the second; 0x100 when the pair is not two hexadecimal digits.
 const uint16_t* HexPairs()
 {
     static const std::vector<uint16_t> pairs = [] {
-        std::vector<uint16_t> table(65536);
+        std::vector<uint16_t> table(65536, 0x100);
         for (unsigned i = 0; i < 65536; ++i)
         {
-            unsigned high = kHex.value[i & 0xFF], low = kHex.value[i >> 8];
-            table[i] = (uint16_t)((high | low) & 16 ? 0x100 : high << 4 | low);
+            char high = (char)(i & 0xFF), low = (char)(i >> 8);
+            if (util_IsHexDigit(high) && util_IsHexDigit(low))
+                table[i] = (uint16_t)(util_HexValue(high) << 4 | util_HexValue(low));
         }
         return table;
     }();
     return pairs.data();
 }
 
-// What the next value of the text stands for.
+// What a value of the text stands for. The members of an object follow its slot, in the
+// order of the shape; an array's item follows the array's slot.
 enum Slot
 {
     SLOT_NONE,   // nothing of the shape: inside something already refused
@@ -63,50 +53,58 @@ enum Slot
     SLOT_BLOCK,
     SLOT_ROW_WIDTH,
     SLOT_ROWS,
-    SLOT_ROW
+    SLOT_ROW,
+    SLOT_COUNT
+};
+
+// What a slot holds.
+enum Holds
+{
+    HOLDS_NOTHING,
+    HOLDS_OBJECT,
+    HOLDS_ARRAY,
+    HOLDS_TEXT,   // a text or null
+    HOLDS_NUMBER,
+    HOLDS_ROW
+};
+
+// A slot of the shape: the object it is a member of (its key, whether it is required),
+// the array indexes its place names (1: the field's, 2: and the block's, 3: and the
+// row's), and what it must be, as its message says.
+struct SlotRule
+{
+    Slot parent;
+    const char* key;
+    bool required;
+    int depth;
+    Holds holds;
+    const char* must;
+};
+
+static_assert(INT_MIN == -2147483647 - 1 && INT_MAX == 2147483647, "row_width's message names the range of int");
+const SlotRule kSlots[SLOT_COUNT] = {
+    {SLOT_NONE, nullptr, false, 0, HOLDS_NOTHING, nullptr},
+    {SLOT_NONE, nullptr, false, 0, HOLDS_OBJECT, nullptr},
+    {SLOT_ROOT, "version", true, 0, HOLDS_TEXT, "a text or null"},
+    {SLOT_ROOT, "comment", false, 0, HOLDS_TEXT, "a text or null"},
+    {SLOT_ROOT, "fields", true, 0, HOLDS_ARRAY, "an array"},
+    {SLOT_FIELDS, nullptr, false, 1, HOLDS_OBJECT, "an object"},
+    {SLOT_FIELD, "name", true, 1, HOLDS_TEXT, "a text or null"},
+    {SLOT_FIELD, "checksum", false, 1, HOLDS_NUMBER, "a whole number from 0 to 65535"},
+    {SLOT_FIELD, "blocks", true, 1, HOLDS_ARRAY, "an array"},
+    {SLOT_BLOCKS, nullptr, false, 2, HOLDS_OBJECT, "an object"},
+    {SLOT_BLOCK, "row_width", true, 2, HOLDS_NUMBER, "a whole number from -2147483648 to 2147483647"},
+    {SLOT_BLOCK, "rows", true, 2, HOLDS_ARRAY, "an array"},
+    {SLOT_ROWS, nullptr, false, 3, HOLDS_ROW, "a text of hexadecimal digits"},
 };
 
 // An open object or array of the text.
-enum FrameKind
-{
-    FRAME_OTHER,   // refused, or inside something refused
-    FRAME_MODEL,
-    FRAME_FIELDS,
-    FRAME_FIELD,
-    FRAME_BLOCKS,
-    FRAME_BLOCK,
-    FRAME_ROWS
-};
-
-struct Member
-{
-    const char* name;
-    Slot slot;
-    bool required;
-};
-
-const Member kModelMembers[] = {{"version", SLOT_VERSION, true},
-                                {"comment", SLOT_COMMENT, false},
-                                {"fields", SLOT_FIELDS, true},
-                                {nullptr, SLOT_NONE, false}};
-const Member kFieldMembers[] = {{"name", SLOT_NAME, true},
-                                {"checksum", SLOT_CHECKSUM, false},
-                                {"blocks", SLOT_BLOCKS, true},
-                                {nullptr, SLOT_NONE, false}};
-const Member kBlockMembers[] = {
-    {"row_width", SLOT_ROW_WIDTH, true}, {"rows", SLOT_ROWS, true}, {nullptr, SLOT_NONE, false}};
-
-const Member* MembersOf(FrameKind kind)
-{
-    return kind == FRAME_MODEL ? kModelMembers : kind == FRAME_FIELD ? kFieldMembers : kBlockMembers;
-}
-
 struct Frame
 {
-    FrameKind kind;
+    Slot slot;   // the slot it fills; SLOT_NONE when refused or inside something refused
     bool object;
     long long nItems;             // arrays: items so far
-    unsigned int nMembersSeen;    // objects of the shape: bit i for member i
+    unsigned int nMembersSeen;    // objects of the shape: bit s for the member of slot s
     Slot pending;                 // objects: the slot of the member whose key came last
     std::set<std::string> keys;   // objects: the keys so far
 };
@@ -124,8 +122,7 @@ class ModelEvents
 {
 public:
     ModelEvents(SVFPlusData& model, SVFReadHook* observer, const JsonStream& stream)
-        : m_model(model), m_pObserver(observer), m_stream(stream), m_pField(nullptr), m_pBlock(nullptr), m_nField(-1),
-          m_nBlock(-1), m_nRow(-1), m_nRowWidth(0)
+        : m_model(model), m_pObserver(observer), m_stream(stream)
     {
         m_frames.reserve(JSON_MODEL_MAX_DEPTH + 2);
     }
@@ -134,15 +131,16 @@ public:
     const JsonReadError& Verdict() const { return !m_fatal.message.empty() ? m_fatal : m_shape; }
 
     // RapidJSON's SAX events.
-    bool Null() { return Value(VALUE_NULL, nullptr, 0); }
-    bool Bool(bool) { return Value(VALUE_OTHER, nullptr, 0); }
+    bool Null() { return Value(nullptr, 0, true); }
+    bool Bool(bool) { return Value(nullptr, 0, false); }
     bool Int(int number) { return Number(number >= 0 ? (uint64_t)number : 0, number < 0 ? number : 0); }
     bool Uint(unsigned number) { return Number(number, 0); }
     bool Int64(int64_t number) { return Number(number >= 0 ? (uint64_t)number : 0, number < 0 ? number : 0); }
     bool Uint64(uint64_t number) { return Number(number, 0); }
-    bool Double(double) { return Value(VALUE_FRACTION, nullptr, 0); }
-    bool RawNumber(const char*, rapidjson::SizeType, bool) { return Value(VALUE_FRACTION, nullptr, 0); }
-    bool String(const char* text, rapidjson::SizeType length, bool) { return Value(VALUE_TEXT, text, length); }
+    // A number that is not whole, or too large for 64 bits.
+    bool Double(double) { return Value(nullptr, 0, false); }
+    bool RawNumber(const char*, rapidjson::SizeType, bool) { return Value(nullptr, 0, false); }
+    bool String(const char* text, rapidjson::SizeType length, bool) { return Value(text, length, false); }
     bool StartObject() { return Open(true); }
     bool StartArray() { return Open(false); }
     bool EndObject(rapidjson::SizeType) { return Close(); }
@@ -150,15 +148,6 @@ public:
     bool Key(const char* name, rapidjson::SizeType length, bool);
 
 private:
-    enum ValueKind
-    {
-        VALUE_NULL,
-        VALUE_TEXT,
-        VALUE_NUMBER,
-        VALUE_FRACTION,   // a number that is not whole, or too large for 64 bits
-        VALUE_OTHER       // true, false
-    };
-
     bool Deep()
     {
         return m_frames.size() <= JSON_MODEL_MAX_DEPTH ||
@@ -166,12 +155,15 @@ private:
     }
     bool Building() const { return m_shape.message.empty() && m_fatal.message.empty(); }
     // A fault of the shape, placed where the reader stands: just after the value at fault.
-    void Refuse(const std::string& sentence)
+    // Returns true: the events are followed on.
+    bool Refuse(const std::string& sentence)
     {
-        if (!m_shape.message.empty())
-            return;
-        m_shape.message = sentence;
-        m_stream.Place(m_stream.Tell(), m_shape.nLine, m_shape.nColumn);
+        if (m_shape.message.empty())
+        {
+            m_shape.message = sentence;
+            m_stream.Place(m_stream.Tell(), m_shape.nLine, m_shape.nColumn);
+        }
+        return true;
     }
     bool Fatal(const std::string& sentence)
     {
@@ -186,15 +178,14 @@ private:
     }
 
     Slot TakeSlot();
-    std::string WhereField() const { return "fields[" + std::to_string(m_nField) + "]"; }
-    std::string WhereBlock() const { return WhereField() + ".blocks[" + std::to_string(m_nBlock) + "]"; }
-    std::string WhereRow() const { return WhereBlock() + ".rows[" + std::to_string(m_nRow) + "]"; }
+    // The place of a slot's value: "\"version\"", "fields[0]", "fields[0].blocks[1].row_width".
+    std::string Named(Slot slot) const;
     std::string WrongType(Slot slot) const;
-    std::string WhereObject(FrameKind kind) const;
 
     bool Open(bool object);
     bool Close();
-    bool Value(ValueKind kind, const char* text, size_t length);
+    // A value other than a whole number: a text (`text` not null), null, or another.
+    bool Value(const char* text, size_t length, bool null);
     bool Number(uint64_t positive, int64_t negative);
     bool SetText(Slot slot, const char* text, size_t length);
     bool ReadRow(const char* digits, size_t length);
@@ -203,12 +194,11 @@ private:
     SVFReadHook* m_pObserver;
     const JsonStream& m_stream;
     std::vector<Frame> m_frames;
-    SVFDataField* m_pField;              // the field being read
-    SVFDataField::DataBlock* m_pBlock;   // the block being read
-    int m_nField;
-    int m_nBlock;
-    int m_nRow;
-    int m_nRowWidth;   // of the block being read, given to it at its end
+    SVFDataField* m_pField = nullptr;              // the field being read
+    SVFDataField::DataBlock* m_pBlock = nullptr;   // the block being read
+    int m_index[3] = {-1, -1, -1};                 // of the field, the block and the row being read
+    int m_nRowWidth = 0;                           // of the block being read, given to it at its end (a
+                                                   // block without one is refused)
     JsonReadError m_fatal;
     JsonReadError m_shape;
 };
@@ -218,66 +208,37 @@ Slot ModelEvents::TakeSlot()
     if (m_frames.empty())
         return SLOT_ROOT;
     Frame& frame = m_frames.back();
+    Slot slot = frame.pending;
+    frame.pending = SLOT_NONE;
     if (frame.object)
-    {
-        Slot slot = frame.pending;
-        frame.pending = SLOT_NONE;
         return slot;
-    }
     long long item = frame.nItems++;
-    switch (frame.kind)
-    {
-    case FRAME_FIELDS:
-        m_nField = (int)item;
-        return SLOT_FIELD;
-    case FRAME_BLOCKS:
-        m_nBlock = (int)item;
-        return SLOT_BLOCK;
-    case FRAME_ROWS:
-        m_nRow = (int)item;
-        return SLOT_ROW;
-    default:
+    if (frame.slot == SLOT_NONE)
         return SLOT_NONE;
-    }
+    slot = (Slot)(frame.slot + 1);   // fields holds field, blocks block, rows row
+    m_index[kSlots[slot].depth - 1] = (int)item;
+    return slot;
+}
+
+std::string ModelEvents::Named(Slot slot) const
+{
+    const SlotRule& rule = kSlots[slot];
+    if (slot == SLOT_ROOT)
+        return "the top-level object";
+    if (rule.depth == 0)
+        return Quoted(rule.key);
+    static const char* const kArrays[] = {"fields[", ".blocks[", ".rows["};
+    std::string place;
+    for (int i = 0; i < rule.depth; ++i)
+        place += kArrays[i] + std::to_string(m_index[i]) + "]";
+    return rule.key != nullptr ? place + "." + rule.key : place;
 }
 
 std::string ModelEvents::WrongType(Slot slot) const
 {
-    switch (slot)
-    {
-    case SLOT_ROOT:
+    if (slot == SLOT_ROOT)
         return "the JSON text is not an object with the members \"version\" and \"fields\"";
-    case SLOT_VERSION:
-        return "\"version\" must be a text or null";
-    case SLOT_COMMENT:
-        return "\"comment\" must be a text or null";
-    case SLOT_FIELDS:
-        return "\"fields\" must be an array";
-    case SLOT_FIELD:
-        return WhereField() + " must be an object";
-    case SLOT_NAME:
-        return WhereField() + ".name must be a text or null";
-    case SLOT_CHECKSUM:
-        return WhereField() + ".checksum must be a whole number from 0 to 65535";
-    case SLOT_BLOCKS:
-        return WhereField() + ".blocks must be an array";
-    case SLOT_BLOCK:
-        return WhereBlock() + " must be an object";
-    case SLOT_ROW_WIDTH:
-        return WhereBlock() + ".row_width must be a whole number from " + std::to_string((long long)INT_MIN) + " to " +
-               std::to_string((long long)INT_MAX);
-    case SLOT_ROWS:
-        return WhereBlock() + ".rows must be an array";
-    case SLOT_ROW:
-        return WhereRow() + " must be a text of hexadecimal digits";
-    default:
-        return std::string();
-    }
-}
-
-std::string ModelEvents::WhereObject(FrameKind kind) const
-{
-    return kind == FRAME_MODEL ? "the top-level object" : kind == FRAME_FIELD ? WhereField() : WhereBlock();
+    return Named(slot) + " must be " + kSlots[slot].must;
 }
 
 bool ModelEvents::Open(bool object)
@@ -285,35 +246,19 @@ bool ModelEvents::Open(bool object)
     if (!Deep())
         return false;
     Slot slot = TakeSlot();
-    Frame frame = {FRAME_OTHER, object, 0, 0, SLOT_NONE, {}};
-    if (Building())
+    Frame frame = {SLOT_NONE, object, 0, 0, SLOT_NONE, {}};
+    if (Building() && kSlots[slot].holds == (object ? HOLDS_OBJECT : HOLDS_ARRAY))
     {
-        if (object && slot == SLOT_ROOT)
-            frame.kind = FRAME_MODEL;
-        else if (object && slot == SLOT_FIELD)
-        {
-            m_pField = m_model.AddDataField();
-            if (m_pField == nullptr)
-                return Fatal("there is no memory for " + WhereField());
-            frame.kind = FRAME_FIELD;
-            m_nBlock = -1;
-        }
-        else if (object && slot == SLOT_BLOCK)
-        {
-            // The block is made with width 0 and given its width at its end, once its rows
-            // are in: a text must not make a few rows of a huge width reserve gigabytes.
-            m_pBlock = m_pField->AddFieldBlock(0);
-            if (m_pBlock == nullptr)
-                return Fatal("there is no memory for the block " + WhereBlock());
-            frame.kind = FRAME_BLOCK;
-            m_nRowWidth = 0;
-            m_nRow = -1;
-        }
-        else if (!object && (slot == SLOT_FIELDS || slot == SLOT_BLOCKS || slot == SLOT_ROWS))
-            frame.kind = slot == SLOT_FIELDS ? FRAME_FIELDS : slot == SLOT_BLOCKS ? FRAME_BLOCKS : FRAME_ROWS;
-        else
-            Refuse(WrongType(slot));
+        frame.slot = slot;
+        if (slot == SLOT_FIELD && (m_pField = m_model.AddDataField()) == nullptr)
+            return Fatal("there is no memory for " + Named(slot));
+        // A block is made with width 0 and given its width at its end, once its rows are
+        // in: a text must not make a few rows of a huge width reserve gigabytes.
+        if (slot == SLOT_BLOCK && (m_pBlock = m_pField->AddFieldBlock(0)) == nullptr)
+            return Fatal("there is no memory for the block " + Named(slot));
     }
+    else if (Building() && slot != SLOT_NONE)
+        Refuse(WrongType(slot));
     m_frames.push_back(std::move(frame));
     return true;
 }
@@ -326,56 +271,46 @@ bool ModelEvents::Key(const char* text, rapidjson::SizeType length, bool)
     Frame& frame = m_frames.back();
     if (!frame.keys.insert(name).second)
         return Fatal("the member " + Quoted(name) + " appears twice in one object");
-    if (!Building() || frame.kind == FRAME_OTHER)
+    if (!Building() || frame.slot == SLOT_NONE)
         return true;
-    const Member* members = MembersOf(frame.kind);
-    for (unsigned int i = 0; members[i].name != nullptr; ++i)
+    for (int slot = 0; slot < SLOT_COUNT; ++slot)
     {
-        if (name == members[i].name)
+        if (kSlots[slot].parent == frame.slot && name == kSlots[slot].key)
         {
-            frame.pending = members[i].slot;
-            frame.nMembersSeen |= 1u << i;
+            frame.pending = (Slot)slot;
+            frame.nMembersSeen |= 1u << slot;
             return true;
         }
     }
-    Refuse(WhereObject(frame.kind) + " has an unknown member " + Quoted(name));
-    return true;
+    return Refuse(Named(frame.slot) + " has an unknown member " + Quoted(name));
 }
 
 bool ModelEvents::Close()
 {
     Frame frame = std::move(m_frames.back());
     m_frames.pop_back();
-    if (!Building() || !frame.object || frame.kind == FRAME_OTHER)
+    if (!Building() || !frame.object || frame.slot == SLOT_NONE)
         return true;
-    const Member* members = MembersOf(frame.kind);
-    for (unsigned int i = 0; members[i].name != nullptr; ++i)
-    {
-        if (members[i].required && (frame.nMembersSeen & (1u << i)) == 0)
-        {
-            Refuse(WhereObject(frame.kind) + " has no member " + Quoted(members[i].name));
-            return true;
-        }
-    }
-    if (frame.kind == FRAME_BLOCK)
+    for (int slot = 0; slot < SLOT_COUNT; ++slot)
+        if (kSlots[slot].parent == frame.slot && kSlots[slot].required && (frame.nMembersSeen & (1u << slot)) == 0)
+            return Refuse(Named(frame.slot) + " has no member " + Quoted(kSlots[slot].key));
+    if (frame.slot == SLOT_BLOCK)
         m_pBlock->m_nRowWidth = m_nRowWidth;
     return true;
 }
 
-bool ModelEvents::Value(ValueKind kind, const char* text, size_t length)
+bool ModelEvents::Value(const char* text, size_t length, bool null)
 {
     if (!Deep())
         return false;
     Slot slot = TakeSlot();
     if (!Building() || slot == SLOT_NONE)
         return true;
-    bool textSlot = slot == SLOT_VERSION || slot == SLOT_COMMENT || slot == SLOT_NAME;
-    if (textSlot && (kind == VALUE_TEXT || kind == VALUE_NULL))
+    if (kSlots[slot].holds == HOLDS_TEXT && (text != nullptr || null))
         return SetText(slot, text, length);
-    if (slot == SLOT_ROW && kind == VALUE_TEXT)
+    if (kSlots[slot].holds == HOLDS_ROW && text != nullptr)
         return ReadRow(text, length);
-    Refuse(WrongType(slot));
-    return true;
+    return Refuse(WrongType(slot));
 }
 
 bool ModelEvents::Number(uint64_t positive, int64_t negative)
@@ -402,26 +337,20 @@ bool ModelEvents::SetText(Slot slot, const char* text, size_t length)
 {
     if (text != nullptr && !Utf8(text, length))
         return false;
-    const char* name = slot == SLOT_VERSION ? "\"version\"" : slot == SLOT_COMMENT ? "\"comment\"" : nullptr;
     if (text != nullptr && memchr(text, '\0', length) != nullptr)
-    {
-        Refuse((name != nullptr ? std::string(name) : WhereField() + ".name") +
-               " holds a NUL character, which a data model text cannot hold");
-        return true;
-    }
-    const char* value = text;
+        return Refuse(Named(slot) + " holds a NUL character, which a data model text cannot hold");
     bool kept = true;
     if (slot == SLOT_VERSION)
-        kept = m_model.SetVersion(value) != nullptr || value == nullptr;
+        kept = m_model.SetVersion(text) != nullptr || text == nullptr;
     else if (slot == SLOT_COMMENT)
     {
-        m_model.SetComment(value);
-        kept = value == nullptr || m_model.GetComment() != nullptr;
+        m_model.SetComment(text);
+        kept = text == nullptr || m_model.GetComment() != nullptr;
     }
     else
     {
-        m_pField->SetFieldName(value);
-        kept = value == nullptr || m_pField->GetFieldName() != nullptr;
+        m_pField->SetFieldName(text);
+        kept = text == nullptr || m_pField->GetFieldName() != nullptr;
     }
     return kept || Fatal("there is no memory for the JSON text");
 }
@@ -429,16 +358,13 @@ bool ModelEvents::SetText(Slot slot, const char* text, size_t length)
 bool ModelEvents::ReadRow(const char* digits, size_t length)
 {
     if (length % 2 != 0)
-    {
-        Refuse(WhereRow() + " has an odd number of hexadecimal digits");
-        return true;
-    }
+        return Refuse(Named(SLOT_ROW) + " has an odd number of hexadecimal digits");
     UtByteBuffer* row = m_pBlock->AddRow();
     unsigned char* out = row != nullptr && length > 0 && row->Reserve((unsigned int)(length / 2))
                              ? row->Extend((unsigned int)(length / 2))
                              : nullptr;
     if (row == nullptr || (out == nullptr && length > 0))
-        return Fatal("there is no memory for the rows of " + WhereBlock());
+        return Fatal("there is no memory for the rows of " + Named(SLOT_BLOCK));
     const unsigned char* p = (const unsigned char*)digits;
     const uint16_t* pairs = HexPairs();
     unsigned wrong = 0;   // 0x100 once a character is no digit
@@ -449,21 +375,12 @@ bool ModelEvents::ReadRow(const char* digits, size_t length)
         *out++ = (unsigned char)value;
     }
     if (wrong & 0x100)
-    {
-        Refuse(WhereRow() + " holds a character that is no hexadecimal digit");
-        return true;
-    }
+        return Refuse(Named(SLOT_ROW) + " holds a character that is no hexadecimal digit");
     if (m_pObserver != nullptr)
-        m_pObserver->OnRow(m_nField, m_nBlock, m_nRow, row);
+        m_pObserver->OnRow(m_index[0], m_index[1], m_index[2], row);
     return true;
 }
 
-// Empties a model, whatever it holds.
-void Empty(SVFPlusData& model)
-{
-    SVFPlusData empty;
-    model.Swap(empty);
-}
 }
 
 long JsonTextInput::Read(char* buffer, size_t size)
@@ -525,6 +442,7 @@ int ReadJsonModel(JsonInput& input, SVFPlusData& model, JsonReadError& error, SV
         error = JsonReadError();
         error.message = "there is no memory for the JSON text";
     }
-    Empty(model);
+    SVFPlusData empty;   // the model is emptied, whatever it holds
+    model.Swap(empty);
     return -1;
 }

@@ -78,20 +78,6 @@ typedef rapidjson::GenericReader<rapidjson::UTF8<>, rapidjson::UTF8<>, rapidjson
 
 namespace
 {
-// The bytes that end a run of a text's characters to copy as they are.
-struct StopTable
-{
-    bool stop[256];
-    constexpr StopTable() : stop()
-    {
-        for (int c = 0; c < 0x20; ++c)
-            stop[c] = true;
-        stop[(unsigned char)'"'] = true;
-        stop[(unsigned char)'\\'] = true;
-    }
-};
-constexpr StopTable kStop;
-
 // True when one of the 8 bytes of `word` stops a run: a byte below 0x20 (x - 0x20 borrows
 // into its high bit where x < 0x20 and x's high bit is clear), a quote or a backslash
 // (the same test for 1 after an exclusive or that makes them 0).
@@ -119,7 +105,7 @@ inline void JsonSaxReader::ScanCopyUnescapedString<JsonStream, JsonSaxReader::St
         uint64_t word;
         while (is.m_pEnd - p >= 8 && (memcpy(&word, p, 8), !HasStop(word)))
             p += 8;
-        while (p < is.m_pEnd && !kStop.stop[(unsigned char)*p])
+        while (p < is.m_pEnd && (unsigned char)*p >= 0x20 && *p != '"' && *p != '\\')
             ++p;
         size_t count = (size_t)(p - is.m_pNext);
         if (count > 0)

@@ -37,15 +37,14 @@ size_t Utf8Length(const unsigned char* text)
     unsigned char first = text[0];
     if (first < 0x80)
         return 1;
-    unsigned char low = 0x80, high = 0xBF;
+    // The second byte's range: narrower after E0 and F0 (no overlong form), ED (no
+    // surrogate) and F4 (nothing past U+10FFFF).
+    unsigned char low = first == 0xE0 ? 0xA0 : first == 0xF0 ? 0x90 : 0x80;
+    unsigned char high = first == 0xED ? 0x9F : first == 0xF4 ? 0x8F : 0xBF;
     size_t following = first >= 0xC2 && first <= 0xDF   ? 1
                        : first >= 0xE0 && first <= 0xEF ? 2
                        : first >= 0xF0 && first <= 0xF4 ? 3
                                                         : 0;
-    if (first == 0xE0 || first == 0xF0)
-        low = first == 0xE0 ? 0xA0 : 0x90;
-    if (first == 0xED || first == 0xF4)
-        high = first == 0xED ? 0x9F : 0x8F;
     if (following == 0 || text[1] < low || text[1] > high)
         return 0;
     for (size_t i = 2; i <= following; ++i)
@@ -80,66 +79,49 @@ bool IsUtf8(const char* text, size_t length)
     return true;
 }
 
-JsonDocument::JsonDocument(JsonOutput& output)
-    : m_pPieces(new JsonPieces(output)), m_pWriter(new rapidjson::PrettyWriter<JsonPieces>(*m_pPieces))
-{
-    m_pWriter->SetIndent(' ', 2);
-}
-
-JsonDocument::~JsonDocument()
-{
-    delete m_pWriter;
-    delete m_pPieces;
-}
-
 void JsonDocument::Text(const char* text)
 {
     if (text == nullptr)
     {
-        m_pWriter->Null();
-        return;
-    }
-    size_t length = strlen(text);
-    if (IsUtf8(text, length))
-    {
-        m_pWriter->String(text, (rapidjson::SizeType)length);
+        m_writer.Null();
         return;
     }
     m_scratch.clear();
     for (const unsigned char* p = (const unsigned char*)text; *p != 0;)
     {
         size_t step = Utf8Length(p);
-        if (step == 0)
-            m_scratch += kReplacement;
-        else
-            m_scratch.append((const char*)p, step);
+        m_scratch.append(step == 0 ? kReplacement : (const char*)p, step == 0 ? strlen(kReplacement) : step);
         p += step == 0 ? 1 : step;
     }
-    m_pWriter->String(m_scratch.data(), (rapidjson::SizeType)m_scratch.size());
+    m_writer.String(m_scratch.data(), (rapidjson::SizeType)m_scratch.size());
+    Pass();
 }
 
 void JsonDocument::Hex(const unsigned char* bytes, size_t count)
 {
     // The writer puts the separator and the indent of a value; its text goes straight to
-    // the pieces, without the writer's character by character copy.
-    m_pWriter->RawValue("", 0, rapidjson::kStringType);
-    char* out = m_pPieces->Claim(2 * count + 2);
+    // the buffer, without the writer's character by character copy.
+    m_writer.RawValue("", 0, rapidjson::kStringType);
+    char* out = m_text.Push(2 * count + 2);
     out[0] = '"';
     BytesToHex(bytes, count, out + 1);
     out[2 * count + 1] = '"';
-    m_pPieces->Advance(2 * count + 2);
+    Pass();
+}
+
+void JsonDocument::Pass(bool whole)
+{
+    if (m_text.GetSize() < (whole ? 1 : 65536))
+        return;
+    m_bFailed = m_bFailed || !m_output.Put(m_text.GetString(), m_text.GetSize());
+    m_text.Clear();
 }
 
 bool JsonDocument::Finish()
 {
-    m_pPieces->Put('\n');
-    m_pPieces->Flush();
-    return !m_pPieces->Failed();
-}
-
-bool JsonStandardOutput::Put(const char* data, size_t length)
-{
-    return fwrite(data, 1, length, stdout) == length;
+    m_text.Put('\n');
+    Pass(true);
+    return !m_bFailed;
 }
 
 void BytesToHex(const unsigned char* bytes, size_t count, char* out)
@@ -151,7 +133,7 @@ void BytesToHex(const unsigned char* bytes, size_t count, char* out)
 bool WriteJsonModel(SVFPlusData* model, JsonOutput& output, void (*onRow)(void*, long long), void* context)
 {
     JsonDocument document(output);
-    rapidjson::PrettyWriter<JsonPieces>& out = document.Write();
+    JsonWriter& out = document.Write();
     if (model == nullptr)
     {
         out.Null();
@@ -163,8 +145,7 @@ bool WriteJsonModel(SVFPlusData* model, JsonOutput& output, void (*onRow)(void*,
     WriteModelMembers(
         document, model,
         [&](SVFDataField::DataBlock* block) {
-            out.Key("rows");
-            out.StartArray();
+            document.Array("rows");
             for (int k = 1; k <= block->GetNumberOfRows(); ++k)
             {
                 UtByteBuffer* row = block->GetRow(k);
@@ -184,19 +165,17 @@ void WriteModelMembers(JsonDocument& document, SVFPlusData* model,
                        const std::function<void(SVFDataField::DataBlock*)>& blockEnd,
                        const std::function<void(SVFDataField*)>& fieldEnd)
 {
-    rapidjson::PrettyWriter<JsonPieces>& out = document.Write();
+    JsonWriter& out = document.Write();
     document.Member("version", model->GetVersion());
     document.Member("comment", model->GetComment());
-    out.Key("fields");
-    out.StartArray();
+    document.Array("fields");
     for (int i = 0; i < model->GetDataFieldCount(); ++i)
     {
         SVFDataField* field = model->GetDataField(i);
         out.StartObject();
         document.Member("name", field->GetFieldName());
         document.Number("checksum", field->m_nChecksum);
-        out.Key("blocks");
-        out.StartArray();
+        document.Array("blocks");
         for (int j = 0; j < field->GetFieldBlockCount(); ++j)
         {
             out.StartObject();
@@ -221,23 +200,19 @@ std::string ModelToJson(SVFPlusData* model)
 std::string JsonString(const char* text)
 {
     StringOutput output;
-    {
-        JsonDocument document(output);
-        document.Text(text);
-        document.Finish();
-    }
+    JsonDocument document(output);
+    document.Text(text);
+    document.Finish();
     output.m_text.pop_back();   // the line feed
     return output.m_text;
 }
 
 std::string RowToHex(UtByteBuffer* row)
 {
-    std::string hex;
     std::string scratch;
     const unsigned char* bytes = RowBytes(row, scratch);
-    if (bytes == nullptr)
-        return hex;
-    hex.resize(2 * (size_t)row->GetTotalSize());
-    BytesToHex(bytes, row->GetTotalSize(), &hex[0]);
+    std::string hex(bytes != nullptr ? 2 * (size_t)row->GetTotalSize() : 0, '\0');
+    if (bytes != nullptr)
+        BytesToHex(bytes, row->GetTotalSize(), &hex[0]);
     return hex;
 }

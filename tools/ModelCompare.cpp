@@ -1,9 +1,12 @@
-// Views of models and their comparison member by member.
+// Views of models, their comparison member by member, and the comparison row by row of a
+// model being read with a model in memory.
 #include "ModelCompare.h"
 
 #include <string.h>
 
 #include <algorithm>
+#include <map>
+#include <tuple>
 
 #include "JsonModel.h"
 #include "ModelRows.h"
@@ -12,6 +15,16 @@
 namespace
 {
 const char kEmptyText[] = "";
+
+struct CompareOptions
+{
+    bool bPairByName;    // pair fields by name (the first with the first of its name); else by place
+    bool bTextsAsJson;   // texts are equal when JSON writes them alike
+    // When given, the rows were compared already, as they were read, and these are the
+    // rows that differ, in the order of the first model: the second model's rows are
+    // then not looked at, only counted.
+    const std::vector<RowDifference>* pRowsCompared;
+};
 
 bool SameText(const char* a, const char* b, bool asJson)
 {
@@ -36,19 +49,12 @@ RowView ViewRow(UtByteBuffer* row, ModelView& view)
     return seen;
 }
 
-Difference NewDifference(Difference::Kind kind, const char* field, int index)
-{
-    Difference difference;
-    difference.kind = kind;
-    difference.field = field;
-    difference.nField = index;
-    return difference;
-}
-
-void AddCounts(DifferenceSink& sink, Difference difference, long long first, long long second)
+// A difference of `kind` at the place of `difference` when `first` and `second` differ.
+void AddCounts(DifferenceSink& sink, Difference difference, Difference::Kind kind, long long first, long long second)
 {
     if (first == second)
         return;
+    difference.kind = kind;
     difference.first = first;
     difference.second = second;
     sink.Add(difference);
@@ -66,30 +72,44 @@ void AddRow(DifferenceSink& sink, Difference difference, const RowDifference& ro
     sink.Add(difference);
 }
 
+bool RowBefore(const RowDifference& a, const RowDifference& b)
+{
+    return std::tie(a.nField, a.nBlock, a.nRow) < std::tie(b.nField, b.nBlock, b.nRow);
+}
+
+bool CompareRows(const RowView& first, const RowView& second, RowDifference& difference)
+{
+    unsigned int common = std::min(first.nSize, second.nSize);
+    if (first.nSize == second.nSize && (common == 0 || memcmp(first.bytes, second.bytes, common) == 0))
+        return true;
+    const unsigned char* end = first.bytes + common;
+    std::pair<const unsigned char*, const unsigned char*> at = std::mismatch(first.bytes, end, second.bytes);
+    difference.nLength[0] = first.nSize;
+    difference.nLength[1] = second.nSize;
+    difference.nOffset = at.first != end ? at.first - first.bytes : -1;
+    difference.nByte[0] = at.first != end ? *at.first : 0;
+    difference.nByte[1] = at.first != end ? *at.second : 0;
+    return false;
+}
+
 void CompareFields(const FieldView& a, const FieldView& b, int index, const CompareOptions& options,
                    DifferenceSink& sink)
 {
-    Difference here = NewDifference(Difference::CHECKSUM, a.name, index);
-    AddCounts(sink, here, a.nChecksum, b.nChecksum);
-    here.kind = Difference::BLOCK_COUNT;
-    AddCounts(sink, here, (long long)a.blocks.size(), (long long)b.blocks.size());
+    Difference here(Difference::CHECKSUM, a.name, index);
+    AddCounts(sink, here, Difference::CHECKSUM, a.nChecksum, b.nChecksum);
+    AddCounts(sink, here, Difference::BLOCK_COUNT, (long long)a.blocks.size(), (long long)b.blocks.size());
     for (size_t j = 0; j < a.blocks.size() && j < b.blocks.size(); ++j)
     {
         const BlockView& blockA = a.blocks[j];
         const BlockView& blockB = b.blocks[j];
         here.nBlock = (int)j;
-        here.kind = Difference::ROW_WIDTH;
-        AddCounts(sink, here, blockA.nRowWidth, blockB.nRowWidth);
-        here.kind = Difference::ROW_COUNT;
-        AddCounts(sink, here, (long long)blockA.rows.size(), (long long)blockB.rows.size());
+        AddCounts(sink, here, Difference::ROW_WIDTH, blockA.nRowWidth, blockB.nRowWidth);
+        AddCounts(sink, here, Difference::ROW_COUNT, (long long)blockA.rows.size(), (long long)blockB.rows.size());
         if (options.pRowsCompared != nullptr)
         {
             // The rows compared before, of this block: a run of the sorted list.
             const std::vector<RowDifference>& rows = *options.pRowsCompared;
-            RowDifference key = RowDifference();
-            key.nField = index;
-            key.nBlock = (int)j;
-            key.nRow = -1;
+            RowDifference key = {index, (int)j, -1, {0, 0}, 0, {0, 0}};
             for (auto row = std::lower_bound(rows.begin(), rows.end(), key, RowBefore);
                  row != rows.end() && row->nField == index && row->nBlock == (int)j; ++row)
                 AddRow(sink, here, *row);
@@ -107,21 +127,10 @@ void CompareFields(const FieldView& a, const FieldView& b, int index, const Comp
     }
 }
 
-std::string FieldPlace(const Difference& difference)
-{
-    return "field " + std::to_string(difference.nField) + " \"" +
-           (difference.field != nullptr ? difference.field : "") + "\"";
-}
-
-}
-
+// Fills the new `view` with `model` (not null) as `kind` sees it.
 void ViewModel(SVFPlusData* model, ViewKind kind, ModelView& view)
 {
     bool carried = kind == VIEW_CARRIED;
-    view.version = view.comment = nullptr;
-    view.fields.clear();
-    if (model == nullptr)
-        return;
     view.version = model->GetVersion();
     if (carried && view.version == nullptr)
         view.version = kEmptyText;
@@ -157,33 +166,79 @@ void ViewModel(SVFPlusData* model, ViewKind kind, ModelView& view)
     }
 }
 
-bool RowBefore(const RowDifference& a, const RowDifference& b)
+void CompareModels(const ModelView& first, const ModelView& second, const CompareOptions& options, DifferenceSink& sink)
 {
-    if (a.nField != b.nField)
-        return a.nField < b.nField;
-    return a.nBlock != b.nBlock ? a.nBlock < b.nBlock : a.nRow < b.nRow;
+    Difference difference(Difference::VERSION, nullptr, -1);
+    difference.text[0] = first.version;
+    difference.text[1] = second.version;
+    if (!SameText(first.version, second.version, options.bTextsAsJson))
+        sink.Add(difference);
+    difference.kind = Difference::COMMENT;
+    difference.text[0] = first.comment;
+    difference.text[1] = second.comment;
+    if (!SameText(first.comment, second.comment, options.bTextsAsJson))
+        sink.Add(difference);
+
+    std::vector<int> partners(first.fields.size(), -1);
+    for (size_t i = 0; !options.bPairByName && i < first.fields.size() && i < second.fields.size(); ++i)
+        partners[i] = (int)i;
+    if (options.bPairByName)
+    {
+        std::vector<const char*> namesA, namesB;
+        for (const FieldView& field : first.fields)
+            namesA.push_back(field.name);
+        for (const FieldView& field : second.fields)
+            namesB.push_back(field.name);
+        partners = PairByName(namesA, namesB);
+    }
+    std::vector<bool> paired(second.fields.size(), false);
+    for (int partner : partners)
+        if (partner >= 0)
+            paired[(size_t)partner] = true;
+    if (options.bPairByName)
+    {
+        // The fields both have, in the first model's order, must stand in that order in the second too.
+        Difference order(Difference::FIELD_ORDER, nullptr, -1);
+        int last = -1;
+        bool inOrder = true;
+        for (size_t i = 0; i < partners.size(); ++i)
+        {
+            if (partners[i] < 0)
+                continue;
+            inOrder = inOrder && partners[i] > last;
+            last = partners[i];
+            order.order[0].push_back(first.fields[i].name);
+        }
+        for (size_t j = 0; j < second.fields.size(); ++j)
+            if (paired[j])
+                order.order[1].push_back(second.fields[j].name);
+        if (!inOrder)
+            sink.Add(order);
+    }
+
+    for (size_t i = 0; i < first.fields.size(); ++i)
+    {
+        const FieldView& field = first.fields[i];
+        if (partners[i] < 0)
+        {
+            sink.Add(Difference(Difference::FIELD_ONLY_FIRST, field.name, (int)i));
+            continue;
+        }
+        const FieldView& partner = second.fields[(size_t)partners[i]];
+        if (!options.bPairByName && !SameText(field.name, partner.name, options.bTextsAsJson))
+        {
+            Difference names(Difference::FIELD_NAME, field.name, (int)i);
+            names.text[0] = field.name;
+            names.text[1] = partner.name;
+            sink.Add(names);
+        }
+        CompareFields(field, partner, (int)i, options, sink);
+    }
+    for (size_t j = 0; j < second.fields.size(); ++j)
+        if (!paired[j])
+            sink.Add(Difference(Difference::FIELD_ONLY_SECOND, second.fields[j].name, (int)j));
 }
 
-bool CompareRows(const RowView& first, const RowView& second, RowDifference& difference)
-{
-    unsigned int common = first.nSize < second.nSize ? first.nSize : second.nSize;
-    if (first.nSize == second.nSize && (common == 0 || memcmp(first.bytes, second.bytes, common) == 0))
-        return true;
-    difference.nLength[0] = first.nSize;
-    difference.nLength[1] = second.nSize;
-    difference.nOffset = -1;
-    difference.nByte[0] = difference.nByte[1] = 0;
-    for (unsigned int i = 0; i < common; ++i)
-    {
-        if (first.bytes[i] != second.bytes[i])
-        {
-            difference.nOffset = i;
-            difference.nByte[0] = first.bytes[i];
-            difference.nByte[1] = second.bytes[i];
-            break;
-        }
-    }
-    return false;
 }
 
 std::vector<int> PairByName(const std::vector<const char*>& first, const std::vector<const char*>& second)
@@ -205,110 +260,94 @@ std::vector<int> PairByName(const std::vector<const char*>& first, const std::ve
     return partners;
 }
 
-void CompareModels(const ModelView& first, const ModelView& second, const CompareOptions& options, DifferenceSink& sink)
-{
-    Difference difference = NewDifference(Difference::VERSION, nullptr, -1);
-    difference.text[0] = first.version;
-    difference.text[1] = second.version;
-    if (!SameText(first.version, second.version, options.bTextsAsJson))
-        sink.Add(difference);
-    difference.kind = Difference::COMMENT;
-    difference.text[0] = first.comment;
-    difference.text[1] = second.comment;
-    if (!SameText(first.comment, second.comment, options.bTextsAsJson))
-        sink.Add(difference);
-
-    std::vector<int> partners(first.fields.size(), -1);
-    if (options.bPairByName)
-    {
-        std::vector<const char*> namesA, namesB;
-        for (const FieldView& field : first.fields)
-            namesA.push_back(field.name);
-        for (const FieldView& field : second.fields)
-            namesB.push_back(field.name);
-        partners = PairByName(namesA, namesB);
-        // The fields both have, in the first model's order, must stand in that order in the second too.
-        Difference order = NewDifference(Difference::FIELD_ORDER, nullptr, -1);
-        int last = -1;
-        bool inOrder = true;
-        for (size_t i = 0; i < partners.size(); ++i)
-        {
-            if (partners[i] < 0)
-                continue;
-            inOrder = inOrder && partners[i] > last;
-            last = partners[i];
-            order.order[0].push_back(first.fields[i].name);
-        }
-        std::vector<bool> partnered(second.fields.size(), false);
-        for (int partner : partners)
-            if (partner >= 0)
-                partnered[(size_t)partner] = true;
-        for (size_t j = 0; j < second.fields.size(); ++j)
-            if (partnered[j])
-                order.order[1].push_back(second.fields[j].name);
-        if (!inOrder)
-            sink.Add(order);
-    }
-    else
-    {
-        for (size_t i = 0; i < first.fields.size() && i < second.fields.size(); ++i)
-            partners[i] = (int)i;
-    }
-
-    std::vector<bool> paired(second.fields.size(), false);
-    for (size_t i = 0; i < first.fields.size(); ++i)
-    {
-        const FieldView& field = first.fields[i];
-        if (partners[i] < 0)
-        {
-            sink.Add(NewDifference(Difference::FIELD_ONLY_FIRST, field.name, (int)i));
-            continue;
-        }
-        paired[(size_t)partners[i]] = true;
-        const FieldView& partner = second.fields[(size_t)partners[i]];
-        if (!options.bPairByName && !SameText(field.name, partner.name, options.bTextsAsJson))
-        {
-            Difference names = NewDifference(Difference::FIELD_NAME, field.name, (int)i);
-            names.text[0] = field.name;
-            names.text[1] = partner.name;
-            sink.Add(names);
-        }
-        CompareFields(field, partner, (int)i, options, sink);
-    }
-    for (size_t j = 0; j < second.fields.size(); ++j)
-        if (!paired[j])
-            sink.Add(NewDifference(Difference::FIELD_ONLY_SECOND, second.fields[j].name, (int)j));
-}
-
 std::string DescribeReadBack(const Difference& difference)
 {
-    std::string place = FieldPlace(difference);
-    std::string block = place + ", block " + std::to_string(difference.nBlock);
-    switch (difference.kind)
+    // What differs, for each kind but ROW; the kinds from FIELD_NAME on are followed by
+    // their place, those from ROW_WIDTH on with the block.
+    static const char* const kWhat[] = {
+        "the version",          "the comment",           "the number of fields", "the number of fields",
+        "the number of fields", "the name of ",          "the checksum of ",     "the number of blocks of ",
+        "the row width of ",    "the number of rows of "};
+    std::string place;
+    if (difference.kind >= Difference::FIELD_NAME)
+        place = "field " + std::to_string(difference.nField) + " \"" +
+                (difference.field != nullptr ? difference.field : "") + "\"";
+    if (difference.kind >= Difference::ROW_WIDTH)
+        place += ", block " + std::to_string(difference.nBlock);
+    if (difference.kind != Difference::ROW)
+        return kWhat[difference.kind] + place + " differs";
+    place += ", row " + std::to_string(difference.nRow);
+    if (difference.first == difference.second)
+        return place + " holds other bytes than written";
+    return place + " holds " + Counted(difference.second, "byte", "bytes") + " instead of the " +
+           std::to_string(difference.first) + " written";
+}
+
+RowComparison::RowComparison(SVFPlusData* first, ViewKind kind, bool pairByName)
+    : m_kind(kind), m_bPairByName(pairByName)
+{
+    ViewModel(first, kind, m_first);
+    for (size_t i = 0; i < m_first.fields.size(); ++i)
+        m_fieldsNamed[NameKey(m_first.fields[i].name)].push_back((int)i);
+}
+
+// A name as a key of the maps: a field without a name is none of the named ones (in a
+// view of what a data file carries, every field has a name).
+std::string RowComparison::NameKey(const char* name) const
+{
+    if (name == nullptr)
+        return m_kind == VIEW_CARRIED ? "=" : "!";
+    return std::string("=") + name;
+}
+
+// The partner of the second model's field `field`: the same as PairByName gives, since
+// the n-th field of a name in one model pairs with the n-th field of that name in the
+// other, whichever model is walked.
+int RowComparison::PartnerOf(SVFPlusData* second, int field)
+{
+    while (m_partners.size() <= (size_t)field)
     {
-    case Difference::VERSION:
-        return "the version differs";
-    case Difference::COMMENT:
-        return "the comment differs";
-    case Difference::FIELD_NAME:
-        return "the name of " + place + " differs";
-    case Difference::CHECKSUM:
-        return "the checksum of " + place + " differs";
-    case Difference::BLOCK_COUNT:
-        return "the number of blocks of " + place + " differs";
-    case Difference::ROW_WIDTH:
-        return "the row width of " + block + " differs";
-    case Difference::ROW_COUNT:
-        return "the number of rows of " + block + " differs";
-    case Difference::ROW:
+        int index = (int)m_partners.size();
+        int partner = -1;
+        if (!m_bPairByName)
+            partner = (size_t)index < m_first.fields.size() ? index : -1;
+        else
+        {
+            SVFDataField* seen = second->GetDataField(index);
+            std::string key = NameKey(seen != nullptr ? seen->GetFieldName() : nullptr);
+            size_t occurrence = m_namesSeen[key]++;
+            auto named = m_fieldsNamed.find(key);
+            if (named != m_fieldsNamed.end() && occurrence < named->second.size())
+                partner = named->second[occurrence];
+        }
+        m_partners.push_back(partner);
+    }
+    return m_partners[(size_t)field];
+}
+
+void RowComparison::Check(SVFPlusData* second, int field, int block, int row, UtByteBuffer* bytes)
+{
+    m_bChecked = true;
+    int partner = PartnerOf(second, field);
+    const std::vector<BlockView>* blocks = partner >= 0 ? &m_first.fields[(size_t)partner].blocks : nullptr;
+    std::string copy;
+    RowDifference difference;
+    if (blocks != nullptr && (size_t)block < blocks->size() && (size_t)row < (*blocks)[(size_t)block].rows.size() &&
+        !CompareRows((*blocks)[(size_t)block].rows[(size_t)row], RowView{RowBytes(bytes, copy), bytes->GetTotalSize()},
+                     difference))
     {
-        std::string row = block + ", row " + std::to_string(difference.nRow);
-        if (difference.first == difference.second)
-            return row + " holds other bytes than written";
-        return row + " holds " + std::to_string(difference.second) + (difference.second == 1 ? " byte" : " bytes") +
-               " instead of the " + std::to_string(difference.first) + " written";
+        difference.nField = partner;
+        difference.nBlock = block;
+        difference.nRow = row;
+        m_rows.push_back(difference);
     }
-    default:
-        return "the number of fields differs";
-    }
+    bytes->Shrink(0);
+}
+
+void RowComparison::Finish(SVFPlusData* second, bool textsAsJson, DifferenceSink& sink)
+{
+    ViewModel(second, m_kind, m_second);
+    std::stable_sort(m_rows.begin(), m_rows.end(), RowBefore);
+    CompareOptions options = {m_bPairByName, textsAsJson, m_bChecked ? &m_rows : nullptr};
+    CompareModels(m_first, m_second, options, sink);
 }

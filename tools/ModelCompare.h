@@ -6,6 +6,7 @@
 #define RIZEROZ_TOOLS_MODELCOMPARE_H
 
 #include <deque>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -51,8 +52,6 @@ enum ViewKind
     VIEW_EXACT
 };
 
-void ViewModel(SVFPlusData* model, ViewKind kind, ModelView& view);
-
 // One difference between a first and a second model.
 struct Difference
 {
@@ -70,6 +69,9 @@ struct Difference
         ROW_COUNT,
         ROW   // the rows differ in length, in a byte, or both
     };
+    Difference() = default;
+    Difference(Kind what, const char* name, int index) : kind(what), field(name), nField(index) {}
+
     Kind kind = VERSION;
     const char* field = nullptr;   // the field's name (the first model's, else the second's)
     int nField = -1;               // its index (in the first model, else in the second), or -1
@@ -101,29 +103,6 @@ struct RowDifference
     int nByte[2];
 };
 
-struct CompareOptions
-{
-    bool bPairByName;    // pair fields by name (the first with the first of its name); else by place
-    bool bTextsAsJson;   // texts are equal when JSON writes them alike
-    // When given, the rows were compared already, as they were read (RowComparison.h),
-    // and these are the rows that differ, in the order of the first model: the second
-    // model's rows are then not looked at, only counted.
-    const std::vector<RowDifference>* pRowsCompared;
-};
-
-// Tells `sink` every difference between `first` and `second`, in this order: version,
-// comment, the order of the fields, then field by field in the first model's order (its
-// checksum, number of blocks, and block by block the row width, the number of rows and
-// the rows), then the fields only the second model has.
-void CompareModels(const ModelView& first, const ModelView& second, const CompareOptions& options,
-                   DifferenceSink& sink);
-
-// The order of places in a model: by field, then block, then row.
-bool RowBefore(const RowDifference& a, const RowDifference& b);
-
-// Compares two rows; false, with `difference` filled but for its place, when they differ.
-bool CompareRows(const RowView& first, const RowView& second, RowDifference& difference);
-
 // For each name of `first`, the index of its partner in `second` or -1: the first field
 // of a name with the first of that name, the second with the second, and so on.
 std::vector<int> PairByName(const std::vector<const char*>& first, const std::vector<const char*>& second);
@@ -131,5 +110,44 @@ std::vector<int> PairByName(const std::vector<const char*>& first, const std::ve
 // A difference as `convert` states it after reading back what it wrote (the first model
 // is the one written): "field 1 \"A\", block 0, row 2 holds 1 byte instead of the 4 written".
 std::string DescribeReadBack(const Difference& difference);
+
+// Comparing a model while it is read (the second) with a model in memory (the first),
+// row by row: each row read is compared with its partner as soon as it is complete and
+// is then let go, so that a comparison of two files holds one model and the bare frame of
+// the other. The differences are told in this order: version, comment, the order of the
+// fields, then field by field in the first model's order (its checksum, number of blocks,
+// and block by block the row width, the number of rows and the rows), then the fields
+// only the second model has.
+class RowComparison
+{
+public:
+    // `first` must outlive the comparison. Fields are paired by name (`pairByName`, as
+    // PairByName pairs them) or by place, blocks and rows by place.
+    RowComparison(SVFPlusData* first, ViewKind kind, bool pairByName);
+
+    // Row `row` of block `block` of field `field` (all from 0) of `second` is complete, and
+    // stands there in `second`'s view too: true of a data file read by the handler, which
+    // makes no block without rows and no two neighbouring blocks of one width, and of a
+    // model compared as it is. The row is compared and emptied.
+    void Check(SVFPlusData* second, int field, int block, int row, UtByteBuffer* bytes);
+    // Once `second` is read whole: tells `sink` every difference, in the order above.
+    // Without any row checked (`second` has no rows, or was read without the comparison)
+    // the rows of the two models are compared here.
+    void Finish(SVFPlusData* second, bool textsAsJson, DifferenceSink& sink);
+
+private:
+    int PartnerOf(SVFPlusData* second, int field);
+    std::string NameKey(const char* name) const;
+
+    ModelView m_first;
+    ModelView m_second;   // made by Finish; the differences it tells point into both views
+    ViewKind m_kind;
+    bool m_bPairByName;
+    std::map<std::string, std::vector<int>> m_fieldsNamed;   // the first model's fields of each name
+    std::map<std::string, size_t> m_namesSeen;               // how often the second model gave each name so far
+    std::vector<int> m_partners;         // for each field of the second model met so far: its partner, or -1
+    std::vector<RowDifference> m_rows;   // the rows that differ
+    bool m_bChecked = false;             // a row was checked
+};
 
 #endif

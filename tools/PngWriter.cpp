@@ -1,24 +1,24 @@
 // The PNG writer, on libpng. libpng reports errors by a long jump back to the setjmp of
-// the call that failed; each function that calls libpng does so inside a guard of its
-// own whose frame holds nothing with a destructor.
+// the calls that failed: they run inside Guarded, and no frame between holds anything
+// with a destructor.
 #include "PngWriter.h"
 
 #include <errno.h>
 #include <string.h>
 
-#if defined(_WIN32)
-#include <fcntl.h>
-#include <io.h>
-#endif
+#include <vector>
 
 #include <png.h>
 
+#include "DataFile.h"
 #include "Diagnostics.h"
+#include "ErrorHandler.h"
+#include "PendingFile.h"
+#include "SafeSave.h"
 
-struct PngWriterState
+// Where libpng's output goes, as its callbacks reach it.
+struct PngOutput
 {
-    png_structp png;
-    png_infop info;
     FILE* file;          // standard output, or null
     SVFSafeFile* safe;   // else the safe file
     char message[256];   // libpng's message or the system's, for the sentence
@@ -32,17 +32,15 @@ static_assert(PAINT_COUNT <= (1 << kBitDepth), "the palette holds every paint");
 
 void OnError(png_structp png, png_const_charp message)
 {
-    PngWriterState* state = (PngWriterState*)png_get_error_ptr(png);
+    PngOutput* state = (PngOutput*)png_get_error_ptr(png);
     if (state->message[0] == '\0')
         snprintf(state->message, sizeof(state->message), "%s", message);
     png_longjmp(png, 1);
 }
 
-void OnWarning(png_structp, png_const_charp) {}
-
 void OnWrite(png_structp png, png_bytep data, size_t length)
 {
-    PngWriterState* state = (PngWriterState*)png_get_io_ptr(png);
+    PngOutput* state = (PngOutput*)png_get_io_ptr(png);
     errno = 0;
     if (state->file != nullptr && fwrite(data, 1, length, state->file) != length)
     {
@@ -53,116 +51,88 @@ void OnWrite(png_structp png, png_bytep data, size_t length)
         png_error(png, "the safe save failed");   // its report tells why
 }
 
-void OnFlush(png_structp) {}
-
-bool StartGuarded(PngWriterState* state, png_uint_32 width, png_uint_32 height)
+// Runs `calls` of libpng: false when libpng reports an error, by a long jump back here
+// (`calls`, a lambda, holds nothing with a destructor either).
+template <typename Calls>
+bool Guarded(png_structp png, Calls calls)
 {
-    if (setjmp(png_jmpbuf(state->png)))
+    if (setjmp(png_jmpbuf(png)))
         return false;
-    png_set_user_limits(state->png, PNG_UINT_31_MAX, PNG_UINT_31_MAX);
-    png_set_write_fn(state->png, state, OnWrite, OnFlush);
-    png_set_IHDR(state->png, state->info, width, height, kBitDepth, PNG_COLOR_TYPE_PALETTE, PNG_INTERLACE_NONE,
+    calls();
+    return true;
+}
+
+void StartPicture(png_structp png, png_infop info, PngOutput* output, png_uint_32 width, png_uint_32 height)
+{
+    png_set_user_limits(png, PNG_UINT_31_MAX, PNG_UINT_31_MAX);
+    png_set_write_fn(png, output, OnWrite, [](png_structp) {});   // nothing to flush
+    png_set_IHDR(png, info, width, height, kBitDepth, PNG_COLOR_TYPE_PALETTE, PNG_INTERLACE_NONE,
                  PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     png_color palette[PAINT_COUNT];
     for (int i = 0; i < PAINT_COUNT; ++i)
-    {
-        palette[i].red = PaintPalette()[i].red;
-        palette[i].green = PaintPalette()[i].green;
-        palette[i].blue = PaintPalette()[i].blue;
-    }
-    png_set_PLTE(state->png, state->info, palette, PAINT_COUNT);
+        palette[i] = png_color{kPaintPalette[i].red, kPaintPalette[i].green, kPaintPalette[i].blue};
+    png_set_PLTE(png, info, palette, PAINT_COUNT);
     // Palette pictures compress best unfiltered, and that is also the fastest.
-    png_set_filter(state->png, PNG_FILTER_TYPE_BASE, PNG_FILTER_NONE);
+    png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_NONE);
     // Fast compression: a picture of millions of rows is written in seconds, not minutes.
-    png_set_compression_level(state->png, 1);
-    png_write_info(state->png, state->info);
-    png_set_packing(state->png);   // rows are given one paint per byte
-    return true;
+    png_set_compression_level(png, 1);
+    png_write_info(png, info);
+    png_set_packing(png);   // rows are given one paint per byte
 }
 
-bool WriteRowGuarded(PngWriterState* state, const unsigned char* paints)
+// The picture through libpng to `output`: 1 when written, 0 when libpng failed (its
+// message in `output`), -1 when there is no memory for libpng's structures.
+int WriteRows(FieldPicture& picture, PngOutput& output)
 {
-    if (setjmp(png_jmpbuf(state->png)))
-        return false;
-    png_write_row(state->png, paints);
-    return true;
+    png_structp png =
+        png_create_write_struct(PNG_LIBPNG_VER_STRING, &output, OnError, [](png_structp, png_const_charp) {});
+    png_infop info = png != nullptr ? png_create_info_struct(png) : nullptr;
+    std::vector<unsigned char> row((size_t)picture.GetWidth());
+    bool written =
+        info != nullptr && Guarded(png, [&] {
+            StartPicture(png, info, &output, (png_uint_32)picture.GetWidth(), (png_uint_32)picture.GetHeight());
+            for (long long y = 0; y < picture.GetHeight(); ++y)
+            {
+                picture.NextRow(row.data(), picture.GetWidth());
+                png_write_row(png, row.data());
+            }
+            png_write_end(png, nullptr);
+        });
+    int result = info == nullptr ? -1 : written ? 1 : 0;
+    png_destroy_write_struct(&png, &info);
+    return result;
+}
 }
 
-bool FinishGuarded(PngWriterState* state)
+bool WritePng(FieldPicture& picture, const std::string& path, std::string& error)
 {
-    if (setjmp(png_jmpbuf(state->png)))
-        return false;
-    png_write_end(state->png, nullptr);
-    return true;
-}
-}
-
-PngWriter::PngWriter() : m_pState(nullptr) {}
-
-PngWriter::~PngWriter()
-{
-    if (m_pState != nullptr)
-    {
-        png_destroy_write_struct(&m_pState->png, &m_pState->info);
-        delete m_pState;
-    }
-}
-
-bool PngWriter::Failed(std::string& error)
-{
-    if (m_pState->safe != nullptr && m_errors.GetLastReport() != nullptr)
-        error = SaveError(m_errors, m_path);
-    else
-        error = FileError(m_path, std::string("the picture cannot be written (") + m_pState->message + ")");
-    return false;
-}
-
-bool PngWriter::Start(const std::string& path, long long width, long long height, std::string& error)
-{
-    // "-" is standard output.
-    bool standard = path == "-";
-    m_path = standard ? "<stdout>" : path;
-#if defined(_WIN32)
+    bool standard = IsStandardStream(path);
+    PendingFileGuard guard;   // removes the file's temporary file should a signal end the tool
+    ErrorHandler errors;      // the safe save's reports
+    SVFSafeFile file;         // the file, unless the picture goes to standard output
     if (standard)
-        _setmode(_fileno(stdout), _O_BINARY);
-#endif
-    if (!standard && m_file.Open(path.c_str(), &m_errors) < 0)
+        UseBinaryMode(stdout);
+    else if (file.Open(path.c_str(), &errors) < 0)
     {
-        error = SaveError(m_errors, path);
+        error = SaveError(errors, path);
         return false;
     }
-    m_guard.Watch(m_file.GetTemporaryName());
-    m_pState = new PngWriterState();
-    m_pState->file = standard ? stdout : nullptr;
-    m_pState->safe = standard ? nullptr : &m_file;
-    m_pState->png = png_create_write_struct(PNG_LIBPNG_VER_STRING, m_pState, OnError, OnWarning);
-    m_pState->info = m_pState->png != nullptr ? png_create_info_struct(m_pState->png) : nullptr;
-    if (m_pState->info == nullptr)
+    guard.Watch(file.GetTemporaryName());
+    PngOutput output = {standard ? stdout : nullptr, standard ? nullptr : &file, ""};
+    int written = WriteRows(picture, output);
+    if (written < 0)
     {
         error = FileError(path, "there is not enough memory for the picture");
         return false;
     }
-    if (!StartGuarded(m_pState, (png_uint_32)width, (png_uint_32)height))
-        return Failed(error);
-    return true;
-}
-
-bool PngWriter::WriteRow(const unsigned char* paints, std::string& error)
-{
-    return WriteRowGuarded(m_pState, paints) || Failed(error);
-}
-
-bool PngWriter::Finish(std::string& error)
-{
-    if (!FinishGuarded(m_pState))
-        return Failed(error);
     errno = 0;
-    if (m_pState->file != nullptr && fflush(m_pState->file) != 0)
-    {
-        error = FileError(m_path, std::string("the picture cannot be written (") + strerror(errno) + ")");
-        return false;
-    }
-    if (m_pState->safe != nullptr && m_file.Commit() < 0)
-        return Failed(error);
-    return true;
+    if (written > 0 && standard && fflush(stdout) != 0)
+        snprintf(output.message, sizeof(output.message), "%s", strerror(errno));
+    else if (written > 0 && (standard || file.Commit() >= 0))
+        return true;
+    error =
+        !standard && errors.GetLastReport() != nullptr
+            ? SaveError(errors, path)
+            : FileError(ShownName(path, true), std::string("the picture cannot be written (") + output.message + ")");
+    return false;
 }

@@ -6,11 +6,7 @@
 
 #include <chrono>
 
-#if defined(_WIN32)
-#include <io.h>
-#else
-#include <unistd.h>
-#endif
+#include "Diagnostics.h"
 
 namespace
 {
@@ -24,16 +20,6 @@ const Clock::duration kRedrawEvery = std::chrono::milliseconds(100);
 bool g_bQuiet = false;
 Clock::time_point g_lastDrawn;
 size_t g_nShownLength = 0;   // characters of the line on the terminal; 0 for none
-
-bool StderrIsTerminal()
-{
-#if defined(_WIN32)
-    static const bool terminal = _isatty(_fileno(stderr)) != 0;
-#else
-    static const bool terminal = isatty(fileno(stderr)) != 0;
-#endif
-    return terminal;
-}
 
 void Draw(const std::string& line)
 {
@@ -61,20 +47,13 @@ void Progress::Clear()
     g_nShownLength = 0;
 }
 
-Progress::Progress(const std::string& work) : m_work(work) {}
-
-Progress::~Progress()
-{
-    Clear();
-}
-
 void Progress::Update(unsigned long long done, unsigned long long total, const char* unit)
 {
     if (g_bQuiet)
         return;
+    static const bool terminal = IsTerminal(stderr);
     Clock::time_point now = Clock::now();
-    if (now - g_started < kQuietSpell || (g_nShownLength > 0 && now - g_lastDrawn < kRedrawEvery) ||
-        !StderrIsTerminal())
+    if (now - g_started < kQuietSpell || (g_nShownLength > 0 && now - g_lastDrawn < kRedrawEvery) || !terminal)
         return;
     g_lastDrawn = now;
     std::string line = "rizeroz: " + m_work + ": ";

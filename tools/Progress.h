@@ -16,8 +16,8 @@ public:
     static void Clear();
 
     // The work's name, such as "reading big.xml".
-    explicit Progress(const std::string& work);
-    ~Progress();
+    explicit Progress(const std::string& work) : m_work(work) {}
+    ~Progress() { Clear(); }
 
     // How far the work is: `done` of `total` (a percentage), or, with a total of 0,
     // `done` counted in `unit` ("rows").

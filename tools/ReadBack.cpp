@@ -1,10 +1,10 @@
 // Reading back what `convert` wrote, compared row by row with the model written
-// (RowComparison.h); the first difference is the one told.
+// (RowComparison in ModelCompare.h); the first difference is the one told.
 #include "ReadBack.h"
 
 #include "DataFile.h"
 #include "Progress.h"
-#include "RowComparison.h"
+#include "ModelCompare.h"
 
 namespace
 {

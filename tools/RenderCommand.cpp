@@ -23,33 +23,6 @@ namespace
 {
 const long long kTallestPicture = 2147483647;   // PNG's limit
 
-// The file drawn and, for --diff, the file it is compared with (an empty model without).
-struct RenderModels
-{
-    LoadedModel model;
-    LoadedModel other;
-    SVFPlusData none;
-
-    SVFPlusData& Drawn() { return *model.Get(); }
-    SVFPlusData& Other() { return other.Get() != nullptr ? *other.Get() : none; }
-};
-
-// Every model the command draws is loaded here.
-int LoadModels(const RenderRequest& request, RenderModels& models, std::string& error)
-{
-    if (models.model.Load(request.file, request.from, error) < 0)
-        return -1;
-    if (!request.other.empty() && models.other.Load(request.other, request.fromOther, error) < 0)
-        return -1;
-    return 0;
-}
-
-std::string NameOf(SVFDataField* field)
-{
-    const char* name = field != nullptr ? field->GetFieldName() : nullptr;
-    return name != nullptr ? name : "";
-}
-
 std::vector<const char*> FieldNames(SVFPlusData& model)
 {
     std::vector<const char*> names;
@@ -61,50 +34,39 @@ std::vector<const char*> FieldNames(SVFPlusData& model)
     return names;
 }
 
+// A field as drawn: `mine` compared with `theirs` (either may be null), block by block.
+DrawnField Drawn(SVFDataField* mine, SVFDataField* theirs, bool compared)
+{
+    DrawnField drawn;
+    const char* name = (mine != nullptr ? mine : theirs)->GetFieldName();
+    drawn.name = name != nullptr ? name : "";
+    drawn.bCompared = compared;
+    int blocks = std::max(mine != nullptr ? mine->GetFieldBlockCount() : 0,
+                          theirs != nullptr ? theirs->GetFieldBlockCount() : 0);
+    for (int j = 0; j < blocks; ++j)
+        drawn.blocks.push_back(DrawnBlock{mine != nullptr ? mine->GetDataBlock(j) : nullptr,
+                                          theirs != nullptr ? theirs->GetDataBlock(j) : nullptr});
+    return drawn;
+}
+
 // The fields to draw, in the file's order. In a comparison each field is paired with the
 // other file's field of the same name (the first with the first of that name, and so
 // on), and the other file's fields without a partner follow.
-std::vector<DrawnField> PairFields(RenderModels& models, bool compared)
+std::vector<DrawnField> PairFields(SVFPlusData& drawn, SVFPlusData& other, bool compared)
 {
-    SVFPlusData& drawn = models.Drawn();
-    SVFPlusData& other = models.Other();
     std::vector<int> partners = PairByName(FieldNames(drawn), FieldNames(other));
-    std::vector<SVFDataField*> mine;
-    std::vector<SVFDataField*> theirs;
     std::vector<bool> paired((size_t)other.GetDataFieldCount(), false);
+    std::vector<DrawnField> fields;
     for (int i = 0; i < drawn.GetDataFieldCount(); ++i)
     {
         int partner = compared ? partners[(size_t)i] : -1;
         if (partner >= 0)
             paired[(size_t)partner] = true;
-        mine.push_back(drawn.GetDataField(i));
-        theirs.push_back(other.GetDataField(partner));
+        fields.push_back(Drawn(drawn.GetDataField(i), other.GetDataField(partner), compared));
     }
     for (int j = 0; compared && j < other.GetDataFieldCount(); ++j)
-    {
         if (!paired[(size_t)j])
-        {
-            mine.push_back(nullptr);
-            theirs.push_back(other.GetDataField(j));
-        }
-    }
-
-    std::vector<DrawnField> fields;
-    for (size_t i = 0; i < mine.size(); ++i)
-    {
-        DrawnField drawn;
-        drawn.name = NameOf(mine[i] != nullptr ? mine[i] : theirs[i]);
-        drawn.bCompared = compared;
-        int blocks = std::max(mine[i] != nullptr ? mine[i]->GetFieldBlockCount() : 0,
-                              theirs[i] != nullptr ? theirs[i]->GetFieldBlockCount() : 0);
-        for (int j = 0; j < blocks; ++j)
-        {
-            DrawnBlock block = {mine[i] != nullptr ? mine[i]->GetDataBlock(j) : nullptr,
-                                theirs[i] != nullptr ? theirs[i]->GetDataBlock(j) : nullptr};
-            drawn.blocks.push_back(block);
-        }
-        fields.push_back(drawn);
-    }
+            fields.push_back(Drawn(nullptr, other.GetDataField(j), compared));
     return fields;
 }
 
@@ -115,15 +77,14 @@ bool SelectFields(const RenderRequest& request, std::vector<DrawnField>& fields,
         request.other.empty() ? ShownName(request.file) : ShownName(request.file) + " or " + ShownName(request.other);
     if (request.hasField)
     {
-        size_t i = 0;
-        while (i < fields.size() && fields[i].name != request.field)
-            ++i;
-        if (i == fields.size())
+        auto named = std::find_if(fields.begin(), fields.end(),
+                                  [&](const DrawnField& field) { return field.name == request.field; });
+        if (named == fields.end())
         {
             error = FileError(files, "there is no data field \"" + request.field + "\"");
             return false;
         }
-        fields = std::vector<DrawnField>(1, fields[i]);
+        fields = std::vector<DrawnField>(1, *named);
     }
     if (fields.empty())
     {
@@ -188,29 +149,11 @@ std::vector<std::string> PicturePaths(const std::string& output, const std::vect
         if (part.empty())
             part = "field" + std::to_string(i);
         // Names that differ only in letter case are one file on some systems.
-        std::string key;
-        for (char c : part)
-            key += (c >= 'A' && c <= 'Z') ? (char)(c - 'A' + 'a') : c;
-        if (!taken.insert(key).second)
+        if (!taken.insert(LowerAscii(part)).second)
             part += "-" + std::to_string(i);
         paths.push_back(base + "-" + part + ".png");
     }
     return paths;
-}
-
-bool WritePicture(FieldPicture& picture, const std::string& path, std::string& error)
-{
-    PngWriter writer;
-    if (!writer.Start(path, picture.GetWidth(), picture.GetHeight(), error))
-        return false;
-    std::vector<unsigned char> row((size_t)picture.GetWidth());
-    for (long long y = 0; y < picture.GetHeight(); ++y)
-    {
-        picture.NextRow(row.data(), picture.GetWidth());
-        if (!writer.WriteRow(row.data(), error))
-            return false;
-    }
-    return writer.Finish(error);
 }
 
 // Empty when a picture of `width` x `height` pixels may be written, else the limit it passes.
@@ -247,7 +190,7 @@ int WriteFields(const RenderRequest& request, const std::vector<DrawnField>& fie
     std::string error;
     for (size_t i = 0; i < pictures.size(); ++i)
     {
-        if (!WritePicture(pictures[i], paths[i], error))
+        if (!WritePng(pictures[i], paths[i], error))
             return ReportError(error);
         if (!IsStandardStream(paths[i]))
             printf("%s\n", paths[i].c_str());   // the files written, one per line
@@ -257,26 +200,18 @@ int WriteFields(const RenderRequest& request, const std::vector<DrawnField>& fie
 #endif
 }
 
-bool CanWritePng()
-{
-#if defined(RIZEROZ_HAVE_PNG)
-    return true;
-#else
-    return false;
-#endif
-}
-
 int RunRender(const RenderRequest& request)
 {
-#if !defined(RIZEROZ_HAVE_PNG)
-    if (!request.text)
+    if (!request.text && !kCanWritePng)
         return ReportError(ToolError("this rizeroz was built without libpng and cannot write PNG files; use --text"));
-#endif
-    RenderModels models;
+    // The file drawn and, for --diff, the file it is compared with (an empty model without).
+    LoadedModel model;
+    LoadedModel other;
     std::string error;
-    if (LoadModels(request, models, error) < 0)
+    if (model.Load(request.file, request.from, error) < 0 ||
+        (!request.other.empty() && other.Load(request.other, request.fromOther, error) < 0))
         return ReportError(error);
-    std::vector<DrawnField> fields = PairFields(models, !request.other.empty());
+    std::vector<DrawnField> fields = PairFields(model, other, !request.other.empty());
     if (!SelectFields(request, fields, error))
         return ReportError(error);
     if (request.text)

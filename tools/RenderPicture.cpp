@@ -6,20 +6,20 @@
 #include <algorithm>
 #include <cmath>
 
-namespace
-{
-const PaintColour kPalette[PAINT_COUNT] = {
-    {0xF2, 0xF2, 0xEE},   // clear: near white
-    {0x1F, 0x23, 0x2A},   // set: near black
-    {0xF0, 0xA0, 0x30},   // missing: amber
-    {0xC6, 0xD4, 0xE8},   // outside: pale blue
-    {0x3A, 0x6E, 0xC8},   // separator: blue
-    {0xFA, 0xFA, 0xF8},   // faded clear
-    {0xA8, 0xA8, 0xA8},   // faded set: grey
-    {0xF6, 0xD8, 0xB0},   // faded missing
-    {0xE0, 0x20, 0x20},   // differs: red
+const PaintColour kPaintPalette[PAINT_COUNT] = {
+    {0xF2, 0xF2, 0xEE, 255},   // clear: near white
+    {0x1F, 0x23, 0x2A, 235},   // set: near black
+    {0xF0, 0xA0, 0x30, 215},   // missing: amber
+    {0xC6, 0xD4, 0xE8, 188},   // outside: pale blue
+    {0x3A, 0x6E, 0xC8, 62},    // separator: blue
+    {0xFA, 0xFA, 0xF8, 231},   // faded clear
+    {0xA8, 0xA8, 0xA8, 248},   // faded set: grey
+    {0xF6, 0xD8, 0xB0, 223},   // faded missing
+    {0xE0, 0x20, 0x20, 160},   // differs: red
 };
 
+namespace
+{
 // How much of a block's width a row fills. A row of its width's bytes shows the bits of
 // the width (the padding bits of its last byte are not drawn); a longer row shows all of
 // its bytes; a shorter one shows its bits and then the bits it lacks as missing.
@@ -31,14 +31,10 @@ struct RowExtent
 
 RowExtent MeasureRow(UtByteBuffer* row, int rowWidth)
 {
-    RowExtent extent = {0, 0};
-    if (row == nullptr)
-        return extent;
-    long long width = rowWidth > 0 ? rowWidth : 0;
-    long long bytes = row->GetTotalSize();
-    extent.nBits = bytes > (width + 7) / 8 ? 8 * bytes : std::min(8 * bytes, width);
-    extent.nCells = std::max(extent.nBits, width);
-    return extent;
+    long long width = std::max(rowWidth, 0);
+    long long bytes = row != nullptr ? row->GetTotalSize() : 0;
+    long long bits = bytes > (width + 7) / 8 ? 8 * bytes : std::min(8 * bytes, width);
+    return RowExtent{bits, row != nullptr ? std::max(bits, width) : 0};
 }
 
 long long BlockCells(SVFDataField::DataBlock* block)
@@ -70,26 +66,18 @@ void PaintRow(SVFDataField::DataBlock* block, long long row, unsigned char* cell
         for (int shift = 7; shift >= 0 && x < bits; --shift, ++x)
             cells[x] = ((byte >> shift) & 1) != 0 ? PAINT_SET : PAINT_CLEAR;
     }
-    long long missing = std::min(extent.nCells, count);
-    if (x < missing)
-        memset(cells + x, PAINT_MISSING, (size_t)(missing - x));
-    if (missing < count)
-        memset(cells + std::max(x, missing), PAINT_OUTSIDE, (size_t)(count - std::max(x, missing)));
+    long long missing = std::min(extent.nCells, count);   // at least x, as the cells hold the bits
+    memset(cells + x, PAINT_MISSING, (size_t)(missing - x));
+    memset(cells + missing, PAINT_OUTSIDE, (size_t)(count - missing));
 }
 
+// The faded paint of a bit that is the same in both files.
+static_assert(PAINT_FADED_SET - PAINT_SET == PAINT_FADED_CLEAR - PAINT_CLEAR &&
+                  PAINT_FADED_MISSING - PAINT_MISSING == PAINT_FADED_CLEAR - PAINT_CLEAR,
+              "the faded paints follow the plain ones in their order");
 unsigned char Faded(unsigned char paint)
 {
-    switch (paint)
-    {
-    case PAINT_CLEAR:
-        return PAINT_FADED_CLEAR;
-    case PAINT_SET:
-        return PAINT_FADED_SET;
-    case PAINT_MISSING:
-        return PAINT_FADED_MISSING;
-    default:
-        return paint;
-    }
+    return paint <= PAINT_MISSING ? (unsigned char)(paint + PAINT_FADED_CLEAR - PAINT_CLEAR) : paint;
 }
 
 // One column unless the stack is more than twice as tall as wide; else the number of
@@ -119,11 +107,6 @@ long long ChooseColumns(long long lines, long long wide, long long widest)
 }
 }
 
-const PaintColour* PaintPalette()
-{
-    return kPalette;
-}
-
 FieldPicture::FieldPicture(const DrawnField& field, int scale, long long columns, long long widestCells)
     : m_bCompared(field.bCompared), m_nScale(std::max(scale, 1)), m_nLines(0), m_nCellsWide(1), m_nColumns(1),
       m_nColumnLines(1), m_nPixelRow(0)
@@ -144,16 +127,6 @@ FieldPicture::FieldPicture(const DrawnField& field, int scale, long long columns
     m_nColumns = columns > 0 ? columns : ChooseColumns(m_nLines, m_nCellsWide, widestCells);
     m_nColumns = std::max(1LL, std::min(m_nColumns, m_nLines));
     m_nColumnLines = std::max(1LL, (m_nLines + m_nColumns - 1) / m_nColumns);
-}
-
-long long FieldPicture::GetWidth() const
-{
-    return (m_nColumns * (m_nCellsWide + PICTURE_COLUMN_GAP) - PICTURE_COLUMN_GAP) * m_nScale;
-}
-
-long long FieldPicture::GetHeight() const
-{
-    return m_nColumnLines * m_nScale;
 }
 
 void FieldPicture::PaintLine(long long line, unsigned char* cells, long long count)
@@ -184,26 +157,19 @@ void FieldPicture::PaintCellRow(long long cellRow, long long count)
     if ((long long)m_cells.size() < count)
         m_cells.resize((size_t)count);
     unsigned char* cells = m_cells.data();
-    long long x = 0;
-    for (long long column = 0; column < m_nColumns && x < count; ++column)
+    memset(cells, PAINT_OUTSIDE, (size_t)count);
+    static_assert(PICTURE_COLUMN_GAP == 3, "the gap between two columns is outside, separator, outside");
+    for (long long column = 0; column < m_nColumns; ++column)
     {
+        long long x = column * (m_nCellsWide + PICTURE_COLUMN_GAP);
+        if (x - 2 >= count)
+            break;
         if (column > 0)
-        {
-            static const unsigned char kGap[PICTURE_COLUMN_GAP] = {PAINT_OUTSIDE, PAINT_SEPARATOR, PAINT_OUTSIDE};
-            long long gap = std::min((long long)PICTURE_COLUMN_GAP, count - x);
-            memcpy(cells + x, kGap, (size_t)gap);
-            x += gap;
-        }
-        long long wide = std::min(m_nCellsWide, count - x);
+            cells[x - 2] = PAINT_SEPARATOR;
         long long line = column * m_nColumnLines + cellRow;
-        if (line < m_nLines)
-            PaintLine(line, cells + x, wide);
-        else
-            memset(cells + x, PAINT_OUTSIDE, (size_t)wide);
-        x += wide;
+        if (x < count && line < m_nLines)
+            PaintLine(line, cells + x, std::min(m_nCellsWide, count - x));
     }
-    if (x < count)
-        memset(cells + x, PAINT_OUTSIDE, (size_t)(count - x));
 }
 
 void FieldPicture::NextRow(unsigned char* pixels, long long count)

@@ -31,10 +31,11 @@ enum Paint
 struct PaintColour
 {
     unsigned char red, green, blue;
+    int terminal;   // the nearest of the 256 colours terminals know: the 6 x 6 x 6 cube or the greys
 };
 
-// The colour of each paint, PAINT_COUNT entries.
-const PaintColour* PaintPalette();
+// The colour of each paint.
+extern const PaintColour kPaintPalette[PAINT_COUNT];
 
 enum
 {
@@ -67,9 +68,12 @@ public:
     // rows. Each cell is `scale` x `scale` pixels.
     FieldPicture(const DrawnField& field, int scale, long long columns, long long widestCells);
 
-    long long GetWidth() const;    // pixels, at least 1
-    long long GetHeight() const;   // pixels, at least 1
-    long long GetColumns() const { return m_nColumns; }
+    // Pixels, at least 1 each way.
+    long long GetWidth() const
+    {
+        return (m_nColumns * (m_nCellsWide + PICTURE_COLUMN_GAP) - PICTURE_COLUMN_GAP) * m_nScale;
+    }
+    long long GetHeight() const { return m_nColumnLines * m_nScale; }
 
     // The next pixel row, from the top: its first `count` pixels (at most the width).
     void NextRow(unsigned char* pixels, long long count);

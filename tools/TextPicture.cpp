@@ -9,9 +9,6 @@
 #include <vector>
 
 #if defined(_WIN32)
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
 #include <windows.h>
 #else
 #include <sys/ioctl.h>
@@ -34,58 +31,19 @@ enum Ink
     INK_FULL     // a set or differing bit
 };
 
-Ink InkOf(unsigned char paint)
-{
-    switch (paint)
-    {
-    case PAINT_SET:
-    case PAINT_DIFFERS:
-        return INK_FULL;
-    case PAINT_CLEAR:
-    case PAINT_FADED_CLEAR:
-    case PAINT_FADED_SET:
-        return INK_PAPER;
-    default:
-        return INK_NONE;
-    }
-}
+// The ink of each paint: set and differing bits are ink, the other bits dots, the rest blank.
+const Ink kInks[PAINT_COUNT] = {INK_PAPER, INK_FULL,  INK_NONE, INK_NONE, INK_NONE,
+                                INK_PAPER, INK_PAPER, INK_NONE, INK_FULL};
+static_assert(PAINT_COUNT == 9 && PAINT_DIFFERS == 8, "an ink for every paint");
 
-const char* Glyph(Ink top, Ink bottom)
-{
-    if (top == INK_FULL)
-        return bottom == INK_FULL ? kFullBlock : kUpperHalf;
-    if (bottom == INK_FULL)
-        return kLowerHalf;
-    return top == INK_PAPER || bottom == INK_PAPER ? kDot : " ";
-}
-
-// The nearest of the 256 colours that terminals know: the 6 x 6 x 6 cube or the greys.
-int TerminalColour(const PaintColour& colour)
-{
-    static const int kLevels[6] = {0, 95, 135, 175, 215, 255};
-    const int channels[3] = {colour.red, colour.green, colour.blue};
-    int nearest[3];
-    long cubeDistance = 0;
-    for (int c = 0; c < 3; ++c)
-    {
-        nearest[c] = 0;
-        for (int i = 1; i < 6; ++i)
-            nearest[c] = abs(kLevels[i] - channels[c]) < abs(kLevels[nearest[c]] - channels[c]) ? i : nearest[c];
-        cubeDistance += (long)(kLevels[nearest[c]] - channels[c]) * (kLevels[nearest[c]] - channels[c]);
-    }
-    int cube = 16 + 36 * nearest[0] + 6 * nearest[1] + nearest[2];
-    int grey = std::min(23, std::max(0, ((channels[0] + channels[1] + channels[2]) / 3 - 8 + 5) / 10));
-    long greyDistance = 0;
-    for (int channel : channels)
-        greyDistance += (long)(8 + 10 * grey - channel) * (8 + 10 * grey - channel);
-    return greyDistance < cubeDistance ? 232 + grey : cube;
-}
+// The character of two pixels, one over the other, by their inks: a block or half block
+// for ink, else a dot where there is a bit.
+const char* const kGlyphs[3][3] = {
+    {" ", kDot, kLowerHalf}, {kDot, kDot, kLowerHalf}, {kUpperHalf, kUpperHalf, kFullBlock}};
 
 void AppendColour(std::string& line, const char* kind, int colour)
 {
-    char code[24];
-    snprintf(code, sizeof(code), "\x1b[%s;5;%dm", kind, colour);
-    line += code;
+    line += std::string("\x1b[") + kind + ";5;" + std::to_string(colour) + "m";
 }
 }
 
@@ -117,8 +75,7 @@ bool PrepareTerminal(const std::string& when)
     // Escape sequences need a console that understands them (Windows 10 and later).
     bool escapes = terminal && SetConsoleMode(output, mode | 0x0004 /* ENABLE_VIRTUAL_TERMINAL_PROCESSING */) != 0;
 #else
-    bool terminal = isatty(STDOUT_FILENO) != 0;
-    bool escapes = terminal;
+    bool escapes = IsTerminal(stdout);
 #endif
     return WantColour(when, escapes);
 }
@@ -126,9 +83,7 @@ bool PrepareTerminal(const std::string& when)
 void PrintTextPicture(FieldPicture& picture, long long columns, bool colour)
 {
     long long width = std::max(1LL, std::min(picture.GetWidth(), columns));
-    int colours[PAINT_COUNT];
-    for (int i = 0; i < PAINT_COUNT; ++i)
-        colours[i] = TerminalColour(PaintPalette()[i]);
+    const PaintColour* colours = kPaintPalette;
     std::vector<unsigned char> top((size_t)width);
     std::vector<unsigned char> bottom((size_t)width);
     std::string line;
@@ -145,13 +100,13 @@ void PrintTextPicture(FieldPicture& picture, long long columns, bool colour)
         {
             if (!colour)
             {
-                line += Glyph(InkOf(top[x]), hasBottom ? InkOf(bottom[x]) : INK_NONE);
+                line += kGlyphs[kInks[top[x]]][hasBottom ? kInks[bottom[x]] : INK_NONE];
                 continue;
             }
-            if (colours[top[x]] != foreground)
-                AppendColour(line, "38", foreground = colours[top[x]]);
-            if (hasBottom && colours[bottom[x]] != background)
-                AppendColour(line, "48", background = colours[bottom[x]]);
+            if (colours[top[x]].terminal != foreground)
+                AppendColour(line, "38", foreground = colours[top[x]].terminal);
+            if (hasBottom && colours[bottom[x]].terminal != background)
+                AppendColour(line, "48", background = colours[bottom[x]].terminal);
             line += kUpperHalf;
         }
         if (colour)

@@ -2,21 +2,22 @@
 #ifndef RIZEROZ_TOOLS_TOOLTEXT_H
 #define RIZEROZ_TOOLS_TOOLTEXT_H
 
+#include <stdio.h>
+
 #include <string>
+
+// `text` with the letters A to Z made lower case.
+inline std::string LowerAscii(std::string text)
+{
+    for (char& c : text)
+        c = c >= 'A' && c <= 'Z' ? (char)(c - 'A' + 'a') : c;
+    return text;
+}
 
 // True when `text` ends in `suffix`, letters compared in any case ("x.JSON", ".json").
 inline bool EndsWithIgnoringCase(const std::string& text, const std::string& suffix)
 {
-    if (text.size() < suffix.size())
-        return false;
-    for (size_t i = 0; i < suffix.size(); ++i)
-    {
-        char c = text[text.size() - suffix.size() + i];
-        char d = suffix[i];
-        if ((c >= 'A' && c <= 'Z' ? (char)(c - 'A' + 'a') : c) != (d >= 'A' && d <= 'Z' ? (char)(d - 'A' + 'a') : d))
-            return false;
-    }
-    return true;
+    return text.size() >= suffix.size() && LowerAscii(text.substr(text.size() - suffix.size())) == LowerAscii(suffix);
 }
 
 // `text` for a line of the terminal: control characters as '?', so that a name stays on
@@ -25,6 +26,14 @@ inline std::string Printable(std::string text)
 {
     for (char& c : text)
         c = ((unsigned char)c < 0x20 || c == 0x7F) ? '?' : c;
+    return text;
+}
+
+// "0x1A2B" for Hex(0x1A2B, 4): upper-case digits, at least `digits` of them.
+inline std::string Hex(long long number, int digits)
+{
+    char text[32];
+    snprintf(text, sizeof(text), "0x%0*llX", digits, number);
     return text;
 }
 

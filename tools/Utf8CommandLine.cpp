@@ -5,9 +5,6 @@
 #include "Utf8CommandLine.h"
 
 #if defined(_WIN32)
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
 #include <windows.h>
 #include <shellapi.h>
 

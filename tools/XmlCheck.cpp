@@ -2,20 +2,15 @@
 // against the installed document type. The document is handed to libxml2 by its file
 // descriptor and parsed without network access, entity substitution or loading of the
 // document type the document names; an external entity loader that refuses everything
-// makes sure nothing else is opened.
+// makes sure nothing else is opened. Built only with libxml2, which the Windows build lacks.
 #include "XmlCheck.h"
 
 #include <fcntl.h>
-#include <stdio.h>
-#include <string.h>
-
-#if defined(_WIN32)
-#include <io.h>
-#else
 #include <unistd.h>
-#endif
 
 #include <algorithm>
+#include <fstream>
+#include <limits>
 #include <map>
 
 #include <libxml/SAX2.h>
@@ -33,7 +28,6 @@ namespace
 struct Remark
 {
     int level;
-    int domain;
     long line;
     long column;
     std::string message;
@@ -41,24 +35,15 @@ struct Remark
     std::string element;   // its name
 };
 
-struct Collector
-{
-    std::vector<Remark> remarks;
-};
-
 void Collect(void* data, xmlErrorPtr error)
 {
     if (data == nullptr || error == nullptr)
         return;
-    Remark remark;
-    remark.level = (int)error->level;
-    remark.domain = error->domain;
-    remark.line = error->line;
-    remark.column = error->int2;
-    remark.message = error->message != nullptr ? error->message : "libxml2 gives no words for this";
+    Remark remark = {(int)error->level, error->line,
+                     error->int2,       error->message != nullptr ? error->message : "libxml2 gives no words for this",
+                     nullptr,           ""};
     while (!remark.message.empty() && (remark.message.back() == '\n' || remark.message.back() == ' '))
         remark.message.pop_back();
-    remark.node = nullptr;
     xmlNodePtr node = (xmlNodePtr)error->node;
     if (node != nullptr && node->type == XML_ELEMENT_NODE)
     {
@@ -68,7 +53,7 @@ void Collect(void* data, xmlErrorPtr error)
         remark.column = 0;
     }
     // libxml2 repeats an error at each level of nested entities it unwinds: once is enough.
-    std::vector<Remark>& remarks = static_cast<Collector*>(data)->remarks;
+    std::vector<Remark>& remarks = *static_cast<std::vector<Remark>*>(data);
     if (!remarks.empty() && remarks.back().line == remark.line && remarks.back().column == remark.column &&
         remarks.back().message == remark.message)
         return;
@@ -80,11 +65,6 @@ void Collect(void* data, xmlErrorPtr error)
 // text node keeps its first character that is not white space, or one blank if it has
 // none; a CDATA section keeps its first character. A data file's rows, nearly all of its
 // bytes, are thus never held as a tree beside the model the reader has just read.
-bool IsBlank(xmlChar c)
-{
-    return util_IsWhiteSpace((char)c);
-}
-
 void ShortText(void* parser, const xmlChar* text, int length)
 {
     xmlNodePtr parent = ((xmlParserCtxtPtr)parser)->node;
@@ -94,7 +74,7 @@ void ShortText(void* parser, const xmlChar* text, int length)
     if (afterText && !xmlIsBlankNode(last))
         return;
     int at = 0;
-    while (at < length && IsBlank(text[at]))
+    while (at < length && util_IsWhiteSpace((char)text[at]))
         ++at;
     if (at < length)
         xmlSAX2Characters(parser, text + at, 1);
@@ -121,89 +101,60 @@ void DeclareEntity(void* parser, const xmlChar* name, int type, const xmlChar* p
     xmlSAX2EntityDecl(parser, name, type, publicId, systemId, content);
 }
 
-xmlParserInputPtr RefuseLoad(const char*, const char*, xmlParserCtxtPtr)
+// The column of the `n`-th (from 0) start tag `open` ("<name") on the line `text`; 1 when
+// there is none.
+long ColumnOf(const std::string& text, const std::string& open, size_t n)
 {
-    return nullptr;
+    size_t at = 0;
+    for (size_t i = 0;; ++i, ++at)
+    {
+        while ((at = text.find(open, at)) != std::string::npos && at + open.size() < text.size() &&
+               util_IsXMLNameChar(text[at + open.size()]))
+            ++at;
+        if (at == std::string::npos)
+            return 1;
+        if (i == n)
+            return (long)at + 1;
+    }
 }
 
 // libxml2 places validity remarks by line only: the column of the start tag they concern
 // is found on that line, the n-th "<name" for the n-th element of that name there.
 void PlaceValidityRemarks(const std::string& path, std::vector<Remark>& remarks)
 {
-    std::map<std::pair<long, std::string>, std::vector<const void*>> elements;
-    std::vector<long> lines;
-    for (const Remark& remark : remarks)
-    {
-        if (remark.node == nullptr || remark.line <= 0)
-            continue;
-        std::vector<const void*>& seen = elements[std::make_pair(remark.line, remark.element)];
-        if (std::find(seen.begin(), seen.end(), remark.node) == seen.end())
-            seen.push_back(remark.node);
-        lines.push_back(remark.line);
-    }
-    if (lines.empty())
-        return;
-    std::sort(lines.begin(), lines.end());
-    std::map<std::pair<long, const void*>, long> columns;
-    FILE* file = fopen(path.c_str(), "rb");
-    if (file == nullptr)
-        return;
-    std::string text;
-    long number = 1;
-    size_t next = 0;
-    int c = 0;
-    while (next < lines.size() && c != EOF)
-    {
-        text.clear();
-        while ((c = fgetc(file)) != EOF && c != '\n')
-            if (number == lines[next])
-                text += (char)c;
-        if (number == lines[next])
-        {
-            for (auto& entry : elements)
-            {
-                if (entry.first.first != number)
-                    continue;
-                std::string open = "<" + entry.first.second;
-                size_t at = 0;
-                for (const void* node : entry.second)
-                {
-                    while ((at = text.find(open, at)) != std::string::npos && at + open.size() < text.size() &&
-                           util_IsXMLNameChar(text[at + open.size()]))
-                        ++at;
-                    if (at == std::string::npos)
-                        break;
-                    columns[std::make_pair(number, node)] = (long)at + 1;
-                    ++at;
-                }
-            }
-            while (next < lines.size() && lines[next] == number)
-                ++next;
-        }
-        ++number;
-    }
-    fclose(file);
+    std::map<long, std::vector<Remark*>> byLine;
     for (Remark& remark : remarks)
         if (remark.node != nullptr && remark.line > 0)
+            byLine[remark.line].push_back(&remark);
+    std::ifstream file(byLine.empty() ? std::string() : path, std::ios::binary);
+    std::string text;
+    long number = 1;
+    for (auto& line : byLine)
+    {
+        while (number < line.first && file.ignore(std::numeric_limits<std::streamsize>::max(), '\n'))
+            ++number;
+        if (!std::getline(file, text))
+            return;
+        ++number;
+        std::map<std::string, std::vector<const void*>> named;   // the elements of each name, in order
+        for (Remark* remark : line.second)
         {
-            auto found = columns.find(std::make_pair(remark.line, remark.node));
-            remark.column = found != columns.end() ? found->second : 1;
+            std::vector<const void*>& nodes = named[remark->element];
+            size_t n = (size_t)(std::find(nodes.begin(), nodes.end(), remark->node) - nodes.begin());
+            if (n == nodes.size())
+                nodes.push_back(remark->node);
+            remark->column = ColumnOf(text, "<" + remark->element, n);
         }
+    }
 }
 
 void AddFinding(const Remark& remark, const char* source, bool error, const char* lead,
                 std::vector<CheckFinding>& findings)
 {
-    CheckFinding finding(error, source, lead + remark.message);
-    finding.nLine = remark.line > 0 ? remark.line : 0;
-    finding.nColumn = remark.line > 0 ? (remark.column > 0 ? remark.column : 1) : 0;
-    findings.push_back(finding);
+    bool placed = remark.line > 0;
+    findings.push_back(CheckFinding(error, source, lead + remark.message, placed ? remark.line : 0,
+                                    placed ? std::max(remark.column, 1L) : 0));
 }
-}
-
-bool CanCheckXml()
-{
-    return true;
 }
 
 void CheckXml(const std::string& path, const std::string& documentType, std::vector<CheckFinding>& findings)
@@ -215,17 +166,14 @@ void CheckXml(const std::string& path, const std::string& documentType, std::vec
         findings.push_back(CheckFinding(false, "dtd",
                                         "the document type file " + documentType +
                                             " cannot be read, so validity is not checked (--no-valid leaves it out)"));
-    Collector collector;
-    xmlSetStructuredErrorFunc(&collector, Collect);
+    std::vector<Remark> remarks;
+    xmlSetStructuredErrorFunc(&remarks, Collect);
     xmlExternalEntityLoader previousLoader = xmlGetExternalEntityLoader();
-    xmlSetExternalEntityLoader(RefuseLoad);
+    // An external entity loader that refuses everything.
+    xmlSetExternalEntityLoader([](const char*, const char*, xmlParserCtxtPtr) -> xmlParserInputPtr { return nullptr; });
 
     // The document by its descriptor: libxml2 opens nothing itself.
-    int descriptor = open(path.c_str(), O_RDONLY
-#if defined(O_BINARY)
-                                            | O_BINARY
-#endif
-    );
+    int descriptor = open(path.c_str(), O_RDONLY);
     if (descriptor >= 0)
     {
         xmlParserCtxtPtr context = xmlNewParserCtxt();
@@ -247,25 +195,22 @@ void CheckXml(const std::string& path, const std::string& documentType, std::vec
         // libxml2's fatal errors are its verdict of "not well-formed"; everything else it
         // says (namespace remarks, undeclared entities it can leave as references, ...)
         // are warnings. The errors stand exactly when it finds the document not well-formed.
-        size_t first = findings.size();
-        for (const Remark& remark : collector.remarks)
+        bool anyError = false;
+        for (const Remark& remark : remarks)
         {
             bool error = !wellFormed && remark.level == XML_ERR_FATAL;
+            anyError = anyError || error;
             AddFinding(remark, "xml", error, error ? "not well-formed XML: " : "XML: ", findings);
         }
-        bool anyError = false;
-        for (size_t i = first; i < findings.size(); ++i)
-            anyError = anyError || findings[i].bError;
         if (!wellFormed && !anyError)
             findings.push_back(CheckFinding(true, "xml", "libxml2 finds the document not well-formed"));
-        collector.remarks.clear();
+        remarks.clear();
 
         if (wellFormed && typeText != nullptr)
         {
             // xmlIOParseDTD takes the text over.
             xmlDtdPtr declarations = xmlIOParseDTD(nullptr, typeText, XML_CHAR_ENCODING_UTF8);
             typeText = nullptr;
-            collector.remarks.clear();
             if (declarations != nullptr)
             {
                 xmlValidCtxtPtr validity = xmlNewValidCtxt();
@@ -275,8 +220,8 @@ void CheckXml(const std::string& path, const std::string& documentType, std::vec
                     xmlFreeValidCtxt(validity);
                 }
                 xmlFreeDtd(declarations);
-                PlaceValidityRemarks(path, collector.remarks);
-                for (const Remark& remark : collector.remarks)
+                PlaceValidityRemarks(path, remarks);
+                for (const Remark& remark : remarks)
                     AddFinding(remark, "dtd", false, "not valid against SVF_Plus_Data.dtd: ", findings);
             }
         }

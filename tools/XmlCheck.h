@@ -16,16 +16,26 @@ struct CheckFinding
     long nColumn = 0;
     std::string message;   // one sentence, without the place
 
-    CheckFinding() = default;
-    CheckFinding(bool error, const char* from, const std::string& sentence)
-        : bError(error), source(from), message(sentence)
+    CheckFinding(bool error, const char* from, const std::string& sentence, long line = 0, long column = 0)
+        : bError(error), source(from), nLine(line), nColumn(column), message(sentence)
     {
+    }
+    // The finding with the library's code.
+    CheckFinding& WithCode(int code)
+    {
+        bHasCode = true;
+        nCode = code;
+        return *this;
     }
 };
 
 // True when this build has the libxml2 pass (not the Windows build: Debian has no
 // libxml2 for Windows).
-bool CanCheckXml();
+#if defined(RIZEROZ_HAVE_LIBXML2)
+const bool kCanCheckXml = true;
+#else
+const bool kCanCheckXml = false;
+#endif
 
 // libxml2's findings on the document at `path`, appended to `findings`: its
 // well-formedness errors (exactly when libxml2 finds the document not well-formed), its

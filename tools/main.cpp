@@ -71,9 +71,8 @@ FileFormat FormatOf(const Values& values, size_t index)
 }
 
 // A usage error as one sentence of ours, citing the help of `command` (the tool's, when null).
-int UsageError(const std::string& what, const char* command)
+int UsageError(std::string sentence, const char* command)
 {
-    std::string sentence = what;
     while (!sentence.empty() && (sentence.back() == '\n' || sentence.back() == '.'))
         sentence.pop_back();
     std::string help = command != nullptr ? std::string("rizeroz ") + command + " --help" : "rizeroz --help";
@@ -87,8 +86,7 @@ void DeclareRender(CLI::App& render, Values& values)
     RenderRequest& picture = values.picture;
     render.add_option("FILE", picture.file, "Data file (or .json file) to draw; - for standard input")->required();
     CLI::Option* output = render.add_option("-o,--output", picture.output, "PNG file to write; - for standard output");
-    CLI::Option* text = render.add_flag("--text", picture.text, "Print the picture on the terminal instead");
-    output->excludes(text);
+    render.add_flag("--text", picture.text, "Print the picture on the terminal instead")->excludes(output);
     render.add_option("--field", picture.field, "Draw only the data field of this name");
     render.add_option("--block", picture.block, "Draw only this block of each field (numbered from 0)")
         ->check(CLI::Range(0, INT_MAX));
@@ -146,10 +144,10 @@ std::string CheckSummary()
 {
     return std::string("Report, in document order, the library reader's error and what it takes leniently (its "
                        "warnings)") +
-           (CanCheckXml() ? ", and what libxml2 finds: well-formedness errors, and validity problems against the "
-                            "installed SVF_Plus_Data.dtd as warnings."
-                          : ". This build has no libxml2 (it is the Windows build): XML well-formedness and validity "
-                            "are not checked.") +
+           (kCanCheckXml ? ", and what libxml2 finds: well-formedness errors, and validity problems against the "
+                           "installed SVF_Plus_Data.dtd as warnings."
+                         : ". This build has no libxml2 (it is the Windows build): XML well-formedness and validity "
+                           "are not checked.") +
            " Exit 0 when clean, 1 on warnings only, 2 on errors.";
 }
 
@@ -230,7 +228,7 @@ std::vector<Command> Commands()
          std::string("Draw data fields as pictures: a pixel per bit, a set bit dark, a clear bit light, rows top to "
                      "bottom, blocks one below the other. Writes a PNG file (-o; with several fields, OUT-NAME.png "
                      "for each) or prints the picture with block characters (--text).") +
-             (CanWritePng() ? "" : " This build has no PNG support (it was built without libpng): only --text draws."),
+             (kCanWritePng ? "" : " This build has no PNG support (it was built without libpng): only --text draws."),
          SHARED_FROM | SHARED_QUIET | SHARED_COLOR, DeclareRender, Render},
     };
 }
@@ -334,8 +332,6 @@ int main(int argc, char** argv)
         return UsageError(std::string("--from is given at most ") + (twoInputs ? "twice" : "once"), chosen->name);
     Progress::SetQuiet(values.quiet);
     SetColour(values.colour);
-    for (const Command& command : commands)
-        chosen = app.got_subcommand(command.name) ? &command : chosen;
     try
     {
         return chosen->run(values, *app.get_subcommand(chosen->name));

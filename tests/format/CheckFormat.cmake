@@ -2,7 +2,7 @@
 # Every C and C++ source of the repository, laid out as .clang-format says, or a failure
 # that names each place clang-format would change.
 set(sources)
-foreach(folder interfaces platform rodazivuziradovizozari bindings tools tests bench fuzz)
+foreach(folder interfaces platform rodazivuziradovizozari bindings tools examples tests bench fuzz)
   file(GLOB_RECURSE found ${SOURCE_DIR}/${folder}/*.cpp ${SOURCE_DIR}/${folder}/*.h ${SOURCE_DIR}/${folder}/*.c)
   list(APPEND sources ${found})
 endforeach()
