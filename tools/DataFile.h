@@ -48,8 +48,8 @@ const ErrorReport* OriginReport(const ErrorHandler& reports);
 int ReadWithHandler(RODAzivUzirAdovIzozari& handler, const std::string& path);
 
 // Has standard input or output (`stream`) carry bytes untranslated: Windows would
-// translate line ends in text mode; elsewhere nothing changes.
-void UseBinaryMode(FILE* stream);
+// translate line ends in text mode. On Linux a pipe's buffer grows to 1 MB, for speed.
+void PrepareStandardStream(FILE* stream);
 
 // An input where the handler (or the JSON reader) can open it by name. A regular file is
 // read where it is. "-" is standard input: on Linux /dev/stdin, elsewhere a temporary copy.

@@ -74,7 +74,7 @@ bool InputFile::Open(const std::string& path, bool rereadable, std::string& erro
     (void)rereadable;
     if (!standard)
         return true;
-    UseBinaryMode(stdin);
+    PrepareStandardStream(stdin);
     return Copy(stdin, m_shown, error);
 #else
     if (standard)

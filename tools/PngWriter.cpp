@@ -111,7 +111,7 @@ bool WritePng(FieldPicture& picture, const std::string& path, std::string& error
     ErrorHandler errors;      // the safe save's reports
     SVFSafeFile file;         // the file, unless the picture goes to standard output
     if (standard)
-        UseBinaryMode(stdout);
+        PrepareStandardStream(stdout);
     else if (file.Open(path.c_str(), &errors) < 0)
     {
         error = SaveError(errors, path);
