@@ -25,6 +25,7 @@
 #include "Progress.h"
 #include "ReadBack.h"
 #include "SafeSave.h"
+#include "Utf8CommandLine.h"
 
 namespace
 {
@@ -95,7 +96,8 @@ private:
 bool IsWriteProtected(const std::string& path)
 {
 #if defined(_WIN32)
-    return _access(path.c_str(), 0) == 0 && _access(path.c_str(), 2) != 0;
+    std::wstring wide = WidePath(path);
+    return _waccess(wide.c_str(), 0) == 0 && _waccess(wide.c_str(), 2) != 0;
 #else
     return access(path.c_str(), F_OK) == 0 && access(path.c_str(), W_OK) != 0 && errno == EACCES;
 #endif

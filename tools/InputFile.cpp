@@ -2,6 +2,7 @@
 // its input twice, pipes, FIFOs and devices, copied once into a temporary file.
 #include "DataFile.h"
 #include "Diagnostics.h"
+#include "Utf8CommandLine.h"
 
 #include <errno.h>
 #include <stdio.h>
@@ -29,18 +30,17 @@ bool HandlerStopsIn(const std::string& path)
 FILE* CreateTemporaryFile(std::string& name)
 {
 #if defined(_WIN32)
-    char folder[MAX_PATH + 1];
-    char path[MAX_PATH + 1];
-    DWORD length = GetTempPathA(sizeof(folder), folder);
-    if (length == 0 || length > MAX_PATH || GetTempFileNameA(folder, "rzi", 0, path) == 0)
+    wchar_t folder[MAX_PATH + 1], path[MAX_PATH + 1];
+    DWORD length = GetTempPathW(MAX_PATH + 1, folder);
+    if (length == 0 || length > MAX_PATH || GetTempFileNameW(folder, L"rzi", 0, path) == 0)
     {
         errno = EACCES;
         return nullptr;
     }
-    name = path;
-    FILE* file = fopen(path, "wb");
+    name = Utf8Text(path);
+    FILE* file = fopen(name.c_str(), "wb");
     if (file == nullptr)
-        remove(path);
+        remove(name.c_str());
     return file;
 #else
     const char* folder = getenv("TMPDIR");

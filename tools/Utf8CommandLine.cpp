@@ -7,28 +7,37 @@
 #if defined(_WIN32)
 #include <windows.h>
 #include <shellapi.h>
+#include <wchar.h>
 
 #include <string>
 #include <vector>
 
 #include <UtUtility.h>
 
-// Every fopen of the tool's own code (and of what it links statically) lands here.
+// Every fopen and remove of the tool's own code (and of what it links statically) lands here.
 extern "C" FILE* __wrap_fopen(const char* path, const char* mode)
 {
     return util_fopen(path, mode);
 }
 
-namespace
+extern "C" int __wrap_remove(const char* path)
 {
-std::string Utf8(const wchar_t* text)
-{
-    int size = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
-    std::string utf8(size > 0 ? (size_t)size : 1, '\0');
-    if (size > 0)
-        WideCharToMultiByte(CP_UTF8, 0, text, -1, &utf8[0], size, nullptr, nullptr);
-    return utf8.c_str();
+    return _wremove(WidePath(path).c_str());
 }
+
+// A UTF-16 unit takes at most three bytes of UTF-8, and a byte of UTF-8 at most one unit.
+std::string Utf8Text(const wchar_t* text)
+{
+    std::string utf8(3 * wcslen(text) + 1, '\0');
+    int size = WideCharToMultiByte(CP_UTF8, 0, text, -1, &utf8[0], (int)utf8.size(), nullptr, nullptr);
+    return utf8.substr(0, size > 0 ? (size_t)size - 1 : 0);
+}
+
+std::wstring WidePath(const std::string& path)
+{
+    std::wstring wide(path.size() + 1, L'\0');
+    int size = MultiByteToWideChar(CP_UTF8, 0, path.c_str(), -1, &wide[0], (int)wide.size());
+    return wide.substr(0, size > 0 ? (size_t)size - 1 : 0);
 }
 
 void UseUtf8CommandLine(int& argc, char**& argv)
@@ -42,7 +51,7 @@ void UseUtf8CommandLine(int& argc, char**& argv)
     static std::vector<std::string> texts;
     static std::vector<char*> pointers;
     for (int i = 0; i < count; ++i)
-        texts.push_back(Utf8(wide[i]));
+        texts.push_back(Utf8Text(wide[i]));
     LocalFree(wide);
     for (std::string& text : texts)
         pointers.push_back(&text[0]);

@@ -7,4 +7,12 @@
 // elsewhere does nothing. Called first thing in main.
 void UseUtf8CommandLine(int& argc, char**& argv);
 
+#if defined(_WIN32)
+#include <string>
+// A UTF-8 name as UTF-16, for the wide calls of Windows (_waccess); the tool's remove()
+// goes through it too (wrapped at link time, as fopen is).
+std::wstring WidePath(const std::string& path);
+std::string Utf8Text(const wchar_t* text);
+#endif
+
 #endif
