@@ -79,6 +79,8 @@ def main():
         ("info", [tool, "info", data], None, None),
         ("convert to JSON", [tool, "convert", data, path("out.json")], None, ("time", 2.0)),
         ("convert from JSON", [tool, "convert", path("data.json"), path("out.xml")], None, ("time", 2.0)),
+        ("to JSON, --verify", [tool, "convert", data, path("out.json"), "--verify"], None, None),
+        ("from JSON, --verify", [tool, "convert", path("data.json"), path("out.xml"), "--verify"], None, None),
         ("diff, last byte", [tool, "diff", data, path("last.xml")], None, ("time", 2.5)),
         ("dump", [tool, "dump", data], None, None),
         ("check", [tool, "check", data], None, None),
@@ -88,7 +90,8 @@ def main():
         ("info from stdin", [tool, "info", "-"], data, None),
     ]
     peak_targets = {"info": read_peak + 16, "dump": read_peak + 16, "check": read_peak + 16,
-                    "convert to JSON": model + 64, "convert from JSON": model + 64}
+                    "convert to JSON": model + 64, "convert from JSON": model + 64,
+                    "to JSON, --verify": model + 64, "from JSON, --verify": model + 64}
 
     best = {}
     load = os.getloadavg()[0]

@@ -33,6 +33,7 @@ struct ConvertRequest
     FileFormat to = FORMAT_BY_NAME;
     bool expressions = false;   // --expressions
     bool force = false;         // --force
+    bool verify = false;        // --verify: read OUT back and compare before it replaces the old one
 };
 int RunConvert(const ConvertRequest& request);
 

@@ -1,10 +1,9 @@
 // `rizeroz convert`: reads IN (a data file, or JSON by its name or --from) and writes OUT
 // the same way (--to), through the library's safe save (SafeSave.h): the new text goes to
-// a temporary file beside OUT, is read back and compared (ReadBack.h), synced, and only
-// then takes OUT's place. On any failure, or when a signal ends the tool, OUT is left as it was and
-// no temporary file stays behind. A FIFO or a device as OUT, and standard output ("-"),
-// receive the text directly, unread; on Windows standard output gets a copy of a checked
-// temporary file.
+// a temporary file beside OUT, is synced, with --verify read back and compared first
+// (ReadBack.h), and only then takes OUT's place. On any failure, or when a signal ends the tool, OUT is left as it was
+// and no temporary file stays behind. A FIFO or a device as OUT, and standard output ("-"), receive the text directly,
+// unread; on Windows standard output gets a copy of a checked temporary file.
 #include "Commands.h"
 
 #include <errno.h>
@@ -115,9 +114,10 @@ int RunConvert(const ConvertRequest& request)
     const std::string& output = request.output;
     const std::string shown = ShownName(output, true);
     bool json = IsJsonFile(output, request.to);
-    // A text the data file writer would put out unescaped is refused, with the library's sentence.
+    // What a data file would not give back (a text the writer puts out unescaped, a row an
+    // expression cannot hold) is refused with the library's sentence, before anything is written.
     ErrorHandler errors;
-    if (!json && CheckSVFPlusData(model, false, shown.c_str(), &errors) != 0)
+    if (!json && CheckSVFPlusData(model, request.expressions, shown.c_str(), &errors) != 0)
         return ReportError(SaveError(errors, shown));
     bool standard = IsStandardStream(output);
     if (!standard && !request.force && IsWriteProtected(output))
@@ -149,15 +149,16 @@ int RunConvert(const ConvertRequest& request)
         written = json ? WriteJsonModel(model, text, standard ? nullptr : ShowRowsWritten, &progress)
                        : file.WriteModel(model, request.expressions) == 0;
     }
-    // The text is read back while the disk takes it; Commit waits for the sync.
+    // With --verify the text is read back while the disk takes it; Commit waits for the sync.
     if (!written || file.Flush() < 0)
         return ReportError(SaveError(errors, shown));
 
     // A FIFO or a device has nothing to read back.
-    if (const char* readPath = file.GetReadPath())
+    const char* readPath = request.verify ? file.GetReadPath() : nullptr;
+    if (readPath != nullptr)
     {
-        std::string difference = json ? CheckWrittenJson(model, readPath, shown)
-                                      : CheckWrittenDataFile(model, readPath, shown, request.expressions);
+        std::string difference =
+            json ? CheckWrittenJson(model, readPath, shown) : CheckWrittenDataFile(model, readPath, shown);
         if (!difference.empty())
             return ReportError(FileError(shown, "the converted file does not read back as written (" + difference +
                                                     "); " + shown + " is left as it was"));

@@ -22,8 +22,7 @@ public:
 };
 }
 
-std::string CheckWrittenDataFile(SVFPlusData* model, const std::string& readPath, const std::string& shown,
-                                 bool expressions)
+std::string CheckWrittenDataFile(SVFPlusData* model, const std::string& readPath, const std::string& shown)
 {
     RowComparison comparison(model, VIEW_CARRIED, false);
     ToolReader reader(&comparison);
@@ -33,25 +32,7 @@ std::string CheckWrittenDataFile(SVFPlusData* model, const std::string& readPath
         return "reading it gives: " + problem;
     FirstDifference found;
     comparison.Finish(reader.GetSVFPlusData(), false, found);
-    std::string difference = found.m_bFound ? DescribeReadBack(found.m_first) : std::string();
-    // An expression reads back with no more bytes than the row width holds.
-    if (!difference.empty() && expressions)
-    {
-        for (int i = 0; i < model->GetDataFieldCount(); ++i)
-        {
-            SVFDataField* field = model->GetDataField(i);
-            for (int j = 0; j < field->GetFieldBlockCount(); ++j)
-            {
-                SVFDataField::DataBlock* block = field->GetDataBlock(j);
-                long long widthBytes = block->m_nRowWidth > 0 ? ((long long)block->m_nRowWidth + 7) / 8 : 0;
-                for (int k = 1; k <= block->GetNumberOfRows(); ++k)
-                    if ((long long)block->GetRow(k)->GetTotalSize() > widthBytes)
-                        return difference + "; a row longer than its row width does not survive as an expression, so "
-                                            "convert without --expressions";
-            }
-        }
-    }
-    return difference;
+    return found.m_bFound ? DescribeReadBack(found.m_first) : std::string();
 }
 
 std::string CheckWrittenJson(SVFPlusData* model, const std::string& readPath, const std::string& shown)

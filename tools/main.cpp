@@ -180,7 +180,7 @@ std::vector<Command> Commands()
          }},
         {"convert",
          "Read IN and write OUT, each as JSON when its name ends in \".json\". OUT is replaced only once the new "
-         "file has been read back and compared.",
+         "file is on the disk.",
          SHARED_FROM | SHARED_QUIET | SHARED_COLOR,
          [](CLI::App& c, Values& v) {
              c.add_option("IN", v.conversion.input, "File to read; - for standard input")->required();
@@ -188,6 +188,8 @@ std::vector<Command> Commands()
              c.add_flag("--expressions", v.conversion.expressions,
                         "Write rows as expressions where those are shorter (data file output only)");
              c.add_flag("--force", v.conversion.force, "Replace OUT even when it is write-protected");
+             c.add_flag("--verify", v.conversion.verify,
+                        "Read the new file back and compare it before it replaces OUT");
              c.add_option("--to", v.to, "Write OUT as xml (a data file) or json, whatever its name")
                  ->check(CLI::IsMember({"xml", "json"}));
          },

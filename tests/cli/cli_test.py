@@ -169,7 +169,7 @@ def test_check(g):
 def test_convert_round_trips(g):
     # Data file -> JSON -> data file with expressions -> JSON: the same JSON and rows.
     g.run("convert", "data/sample.xml", g.path("s.json"), code=EXIT_OK, out="")
-    g.run("convert", g.path("s.json"), g.path("s.xml"), "--expressions", code=EXIT_OK, out="")
+    g.run("convert", g.path("s.json"), g.path("s.xml"), "--expressions", "--verify", code=EXIT_OK, out="")
     g.run("convert", g.path("s.xml"), g.path("s2.json"), code=EXIT_OK)
     g.expect(g.read("s.json") == g.read("s2.json"), "sample JSON round trip")
     g.expect("(A5*32)" in g.read("s.xml"), "--expressions writes expressions")
@@ -198,7 +198,7 @@ def test_convert_round_trips(g):
             b'</Comment>\r\n<DataField name="A">\r\n<FieldBlock row_width="16">\r\n0x0D0A,\r\n0x0A0D\r\n'
             b'</FieldBlock>\r\n</DataField>\r\n</SVF_Plus_Data>\r\n')
     expected = model([field("A", (16, ["0D0A", "0A0D"]))], comment="one\ntwo\n\nthree\nfour\n")
-    g.run("convert", g.write("crlf.xml", crlf), g.path("crlf.json"), code=EXIT_OK)
+    g.run("convert", g.write("crlf.xml", crlf), g.path("crlf.json"), "--verify", code=EXIT_OK)
     for text in (g.read("crlf.json"), g.run("convert", "-", "-", "--to", "json", input=crlf, code=EXIT_OK).out):
         g.expect(json.loads(text) == json.loads(expected), "CR LF line ends", text)
 
@@ -209,7 +209,8 @@ def test_convert_round_trips(g):
     g.run("convert", "data/sample.xml", g.path("old.xml"), code=EXIT_OK)
     g.run("dump", g.path("old.xml"), code=EXIT_OK, out=SAMPLE_DUMP)
 
-    # What a data file cannot carry comes back as documented: (model in, model out).
+    # What a data file cannot carry comes back as documented (and --verify accepts it as
+    # such): (model in, model out).
     carried = [
         (model([field("F")], comment=""), model([field("F")], comment=None)),
         (model([field("F")], version=None), model([field("F")], version="")),
@@ -223,9 +224,9 @@ def test_convert_round_trips(g):
     ]
     for number, (given, expected) in enumerate(carried):
         name = lambda suffix: g.path("carry%d%s" % (number, suffix))
-        g.run("convert", g.write("carry%d.json" % number, given), name(".xml"), code=EXIT_OK)
-        g.run("convert", name(".xml"), name("-back.json"), code=EXIT_OK)
-        g.run("convert", name(".json"), name("-copy.json"), code=EXIT_OK)
+        g.run("convert", g.write("carry%d.json" % number, given), name(".xml"), "--verify", code=EXIT_OK)
+        g.run("convert", name(".xml"), name("-back.json"), "--verify", code=EXIT_OK)
+        g.run("convert", name(".json"), name("-copy.json"), "--verify", code=EXIT_OK)
         back, copy = (json.loads(g.read("carry%d%s" % (number, suffix))) for suffix in ("-back.json", "-copy.json"))
         g.expect(back == json.loads(expected or given), "carried model %d" % number, back)
         g.expect(copy == json.loads(given), "JSON keeps model %d" % number, copy)
@@ -266,8 +267,8 @@ def test_convert_failures(g):
     attempts += [("text%d.json" % i, text, [], [fragment, "nothing was written"])
                  for i, (text, fragment) in enumerate(unwritable)]
     attempts.append(("beyond.json", beyond, ["--expressions"],
-                     ["does not read back as written", "row 0 holds 1 byte instead of the 4 written",
-                      "convert without --expressions", "is left as it was"]))
+                     ['row 0 of block 0 of field 0 "W" holds 4 bytes and would be written as an expression, which '
+                      "reads back only the 1 byte that its row_width of 8 holds", "nothing was written"]))
 
     target = g.path("out.xml")
     for name, text, flags, fragments in attempts:
@@ -435,6 +436,12 @@ def test_named_temporary_file(g, option):
         g.expect_error(r, "out.xml: error: ", fragment, "the old file is left as it was")
         g.expect(listing() == before and g.read("out.xml") == "old text", "%s leaves the folder as it was" % fragment,
                  listing())
+
+    # --verify finds a text changed after it was written (one digit, on its way to the disk).
+    for name, to in (("out.xml", "xml"), ("out.xml", "json")):
+        r = g.run("convert", source, target, "--verify", "--to", to, env=dict(env, RIZEROZ_SHIM_FAIL="corrupt"))
+        g.expect_error(r, "out.xml: error: the converted file does not read back as written", "is left as it was")
+        g.expect(listing() == before and g.read("out.xml") == "old text", "--verify to %s leaves it" % to, listing())
 
     # A signal while the save waits in its sync: the temporary file is named, then gone.
     fifo = g.path("pause.fifo")

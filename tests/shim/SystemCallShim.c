@@ -6,7 +6,9 @@
  * RIZEROZ_SHIM_FAIL=fsync, =fsync-folder or =rename makes the fsync of every regular
  * file, of every folder, or every rename, fail with EIO undone; RIZEROZ_SHIM_PAUSE=FIFO makes the fsync of a regular
  * file first wait until a writer has opened that FIFO and closed it again, so that a test holds the save at that point,
- * its temporary file written and named. Everything else goes to the system's own functions. */
+ * its temporary file written and named; RIZEROZ_SHIM_FAIL=corrupt changes one hexadecimal digit of the text at each
+ * sync_file_range, as a faulty disk or another writer would, for the checks that read a file back. Everything else
+ * goes to the system's own functions. */
 #define _GNU_SOURCE
 #include <dlfcn.h>
 #include <errno.h>
@@ -115,4 +117,34 @@ int rename(const char* from, const char* to)
     }
     int (*real)(const char*, const char*) = (int (*)(const char*, const char*))dlsym(RTLD_NEXT, "rename");
     return real(from, to);
+}
+
+/* The first hexadecimal digit from the middle of the file on, made another one (through a
+   descriptor of its own: the save's may be open for writing only). */
+static void corrupt(int descriptor)
+{
+    char path[64];
+    snprintf(path, sizeof path, "/proc/self/fd/%d", descriptor);
+    int own = real_open(path, O_RDWR | O_CLOEXEC, 0);
+    struct stat info;
+    char byte;
+    for (off_t at = fstat(own, &info) == 0 ? info.st_size / 2 : 0; own >= 0 && pread(own, &byte, 1, at) == 1; ++at)
+        if (strchr("0123456789ABCDEFabcdef", byte) != NULL)
+        {
+            byte = byte == '0' ? '1' : '0';
+            if (pwrite(own, &byte, 1, at) != 1)
+                perror("shim: pwrite");
+            break;
+        }
+    if (own >= 0)
+        close(own);
+}
+
+int sync_file_range(int descriptor, off_t offset, off_t count, unsigned int flags)
+{
+    if (failing("corrupt"))
+        corrupt(descriptor);
+    int (*real)(int, off_t, off_t, unsigned int) =
+        (int (*)(int, off_t, off_t, unsigned int))dlsym(RTLD_NEXT, "sync_file_range");
+    return real(descriptor, offset, count, flags);
 }
