@@ -5,6 +5,8 @@
 
 #include <stdio.h>
 
+#include "DocumentWalk.h"
+
 class SVFPlusData;
 class UtByteBuffer;
 
@@ -16,6 +18,12 @@ class UtByteBuffer;
 typedef void (*SVFWrittenHook)(void* context, size_t count);
 int WriteDocumentText(FILE* stream, SVFPlusData* model, bool expressions, SVFWrittenHook written = nullptr,
                       void* context = nullptr);
+
+// Writes the document of `model` as `walk` goes on up to block `block` of field `field`
+// (DocumentWalk.h; with `field` < 0, to the end): a model written in parts gives the bytes
+// WriteDocumentText gives, as long as `walk` holds. 0 or an errno as WriteDocumentText.
+int WriteDocumentPart(FILE* stream, SVFPlusData* model, bool expressions, SVFDocumentWalk& walk, int field, int block,
+                      SVFWrittenHook written = nullptr, void* context = nullptr);
 
 // With expressions on, how the writer puts `row` out: 1 as an expression (one shorter
 // than its hexadecimal form), 0 in hexadecimal, SVF_ERR_NO_MEMORY when memory for the

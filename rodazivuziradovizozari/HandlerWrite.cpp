@@ -197,17 +197,15 @@ int WritesAsExpression(UtByteBuffer* row)
     return expression.GetLength() > 0 ? 1 : 0;
 }
 
-int WriteDocumentText(FILE* stream, SVFPlusData* model, bool expressions, SVFWrittenHook written, void* context)
+namespace
 {
-    OutputChunk out(stream, written, context);
-    char number[64];
-
+void PutHead(OutputChunk& out, SVFPlusData* model)
+{
     out.Put("<?xml version='1.0' encoding='utf-8' ?>\n");
     out.Put("<!DOCTYPE\t\tSVF_Plus_Data\tSYSTEM\t\"SVF_Plus_Data.dtd\" >\n");
     out.Put("<SVF_Plus_Data version=\"");
     out.Put(TextOrEmpty(model->GetVersion()));
     out.Put("\">\n");
-
     const char* comment = model->GetComment();
     if (comment != nullptr)
     {
@@ -215,55 +213,79 @@ int WriteDocumentText(FILE* stream, SVFPlusData* model, bool expressions, SVFWri
         out.Put(comment);
         out.Put("</Comment>\n");
     }
+}
 
-    int fieldCount = model->GetDataFieldCount();
-    for (int i = 0; i < fieldCount; ++i)
+void PutFieldStart(OutputChunk& out, SVFDataField* field)
+{
+    out.Put("\t<DataField\tname=\"");
+    out.Put(TextOrEmpty(field->GetFieldName()));
+    out.Put("\"", 1);
+    if (field->m_nChecksum != 0)
     {
-        SVFDataField* field = model->GetDataField(i);
-        if (field == nullptr)
-            continue;
-        out.Put("\t<DataField\tname=\"");
-        out.Put(TextOrEmpty(field->GetFieldName()));
-        out.Put("\"", 1);
-        if (field->m_nChecksum != 0)
-        {
-            snprintf(number, sizeof(number), "\n\t\t\t\tchecksum=\"0x%.4x\"", field->m_nChecksum);
-            out.Put(number);
-        }
-        out.Put(">\n", 2);
-
-        int blockCount = field->GetFieldBlockCount();
-        for (int j = 0; j < blockCount; ++j)
-        {
-            SVFDataField::DataBlock* block = field->GetDataBlock(j);
-            snprintf(number, sizeof(number), "\t\t<FieldBlock\trow_width=\"%d\">\n", block->m_nRowWidth);
-            out.Put(number);
-            int rowCount = block->GetNumberOfRows();
-            for (int k = 1; k <= rowCount; ++k)
-            {
-                UtByteBuffer* row = block->GetRow(k);
-                unsigned int size = row->GetTotalSize();
-                bool written = false;
-                if (expressions)
-                {
-                    RowExpression expression(row);
-                    if (expression.GetLength() > 0)
-                    {
-                        PutExpression(out, expression.GetText(), expression.GetLength());
-                        written = true;
-                    }
-                }
-                if (!written)
-                    PutHexRow(out, row, size);
-                out.Put(k < rowCount ? ",\n" : "\n");
-            }
-            out.Put("\t\t</FieldBlock>\n");
-        }
-        out.Put("\t</DataField>\n");
+        char number[64];
+        snprintf(number, sizeof(number), "\n\t\t\t\tchecksum=\"0x%.4x\"", field->m_nChecksum);
+        out.Put(number);
     }
-    out.Put("</SVF_Plus_Data>\n");
+    out.Put(">\n", 2);
+}
+
+void PutBlock(OutputChunk& out, SVFDataField::DataBlock* block, bool expressions)
+{
+    char number[64];
+    snprintf(number, sizeof(number), "\t\t<FieldBlock\trow_width=\"%d\">\n", block->m_nRowWidth);
+    out.Put(number);
+    int rowCount = block->GetNumberOfRows();
+    for (int k = 1; k <= rowCount; ++k)
+    {
+        UtByteBuffer* row = block->GetRow(k);
+        bool written = false;
+        if (expressions)
+        {
+            RowExpression expression(row);
+            if (expression.GetLength() > 0)
+            {
+                PutExpression(out, expression.GetText(), expression.GetLength());
+                written = true;
+            }
+        }
+        if (!written)
+            PutHexRow(out, row, row->GetTotalSize());
+        out.Put(k < rowCount ? ",\n" : "\n");
+    }
+    out.Put("\t\t</FieldBlock>\n");
+}
+
+// The document's text, put out as a walk meets its parts.
+class DocumentTextVisitor : public SVFDocumentWalk::Visitor
+{
+public:
+    DocumentTextVisitor(OutputChunk& out, bool expressions) : m_out(out), m_bExpressions(expressions) {}
+    void Head(SVFPlusData* model) override { PutHead(m_out, model); }
+    void FieldStart(SVFDataField* field) override { PutFieldStart(m_out, field); }
+    void Block(SVFDataField::DataBlock* block) override { PutBlock(m_out, block, m_bExpressions); }
+    void FieldEnd(SVFDataField*) override { m_out.Put("\t</DataField>\n"); }
+    void End(SVFPlusData*) override { m_out.Put("</SVF_Plus_Data>\n"); }
+
+private:
+    OutputChunk& m_out;
+    bool m_bExpressions;
+};
+}
+
+int WriteDocumentPart(FILE* stream, SVFPlusData* model, bool expressions, SVFDocumentWalk& walk, int field, int block,
+                      SVFWrittenHook written, void* context)
+{
+    OutputChunk out(stream, written, context);
+    DocumentTextVisitor visitor(out, expressions);
+    walk.WalkTo(model, visitor, field, block);
     out.Flush();
     return out.GetError();
+}
+
+int WriteDocumentText(FILE* stream, SVFPlusData* model, bool expressions, SVFWrittenHook written, void* context)
+{
+    SVFDocumentWalk walk;
+    return WriteDocumentPart(stream, model, expressions, walk, -1, 0, written, context);
 }
 
 int RODAzivUzirAdovIzozari::Write()

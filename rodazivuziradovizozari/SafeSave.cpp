@@ -50,7 +50,7 @@ void NoteWritten(void* context, size_t count)
     state.written += (long long)count;
     if (!state.direct && state.written - state.kicked >= kWritebackStep)
     {
-        safe_save::StartWriteback(state.stream, state.kicked);
+        safe_save::StartWriteback(state, state.kicked);
         state.kicked = state.written;
     }
 }
@@ -58,6 +58,7 @@ void NoteWritten(void* context, size_t count)
 // Closes the stream and removes the temporary file; the target stays as it was.
 void Discard(SVFSafeFileState& state)
 {
+    safe_save::StopWriteback(state);
     if (state.stream != nullptr)
         fclose(state.stream);
     state.stream = nullptr;
@@ -164,12 +165,18 @@ int SVFSafeFile::Write(const void* bytes, size_t count)
 
 int SVFSafeFile::WriteModel(SVFPlusData* model, bool expressions)
 {
+    return WriteModelPart(model, expressions, -1, 0);
+}
+
+int SVFSafeFile::WriteModelPart(SVFPlusData* model, bool expressions, int field, int block)
+{
     if (model == nullptr)
         return SVF_ERR_NO_DATA;
     if (m_pState == nullptr || m_pState->closed || m_pState->flushed)
         return SVF_ERR_SAVE;
-    int error = WriteDocumentText(m_pState->stream, model, expressions, NoteWritten, m_pState);
-    return error != 0 ? FailErrno(*m_pState, "writing the new text", error) : 0;
+    SVFSafeFileState& state = *m_pState;
+    int error = WriteDocumentPart(state.stream, model, expressions, state.walk, field, block, NoteWritten, &state);
+    return error != 0 ? FailErrno(state, "writing the new text", error) : 0;
 }
 
 int SVFSafeFile::Flush()
@@ -182,8 +189,10 @@ int SVFSafeFile::Flush()
     errno = 0;
     if (fflush(state.stream) != 0)
         return FailErrno(state, "writing the new text", errno);
+    // The last writing is started before the text is read back.
     if (!state.direct)
-        safe_save::StartWriteback(state.stream, state.kicked);
+        safe_save::StartWriteback(state, state.kicked);
+    safe_save::StopWriteback(state);
     state.flushed = true;
     return 0;
 }
@@ -196,11 +205,22 @@ int SVFSafeFile::Finish()
     SVFSafeFileState& state = *m_pState;
     if (state.finished)
         return 0;
+    safe_save::StopWriteback(state);
     errno = 0;
     if (!safe_save::Sync(state.stream, state.direct))
         return FailErrno(state, "syncing the new text to the disk", errno);
     state.finished = true;
     return 0;
+}
+
+bool SVFSafeFile::Holds(SVFPlusData* model) const
+{
+    return m_pState == nullptr || m_pState->walk.Holds(model);
+}
+
+bool SVFSafeFile::WritesDirectly() const
+{
+    return m_pState != nullptr && m_pState->direct;
 }
 
 const char* SVFSafeFile::GetReadPath() const

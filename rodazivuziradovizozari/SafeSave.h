@@ -46,12 +46,23 @@ public:
     // expressions where `expressions` allows), unchecked: a caller that does not read the
     // text back calls CheckSVFPlusData first. A null model gives SVF_ERR_NO_DATA.
     int WriteModel(SVFPlusData* model, bool expressions);
+    // Writes that document in parts while the model is still being read, so that the disk
+    // takes the text as it is made: each call writes on up to block `block` of field
+    // `field`, not included (DocumentWalk.h: the blocks written must be complete), and
+    // WriteModel then writes the rest. Holds then tells whether the model still holds what
+    // was written with them: the version, the comment, the names and checksums of the
+    // fields begun; where it does not, the caller opens the file afresh and writes it whole.
+    int WriteModelPart(SVFPlusData* model, bool expressions, int field, int block);
+    bool Holds(SVFPlusData* model) const;
     // Hands the new text to the system, not yet synced, and starts writing it to the disk
     // where the system allows (Linux); then it can be read at GetReadPath while the disk
     // catches up, and Finish or Commit waits for the rest. No more text can be written.
     int Flush();
     // Flushes the new text and syncs it to the disk; then it can be read at GetReadPath.
     int Finish();
+    // True once Open found a target that is written directly (a FIFO, a device): its text
+    // cannot be read back, and what was written of it cannot be taken back.
+    bool WritesDirectly() const;
     // Where the flushed text can be read before Commit; null for a target written directly.
     const char* GetReadPath() const;
     // The temporary file's name while it has one (null for an unnamed one or none): the

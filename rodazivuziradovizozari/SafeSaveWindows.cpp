@@ -101,7 +101,8 @@ bool WriteAsIs(FILE* stream, const void* bytes, size_t count)
 }
 
 // Windows has no call that starts the writing without waiting for it.
-void StartWriteback(FILE*, long long) {}
+void StartWriteback(SVFSafeFileState&, long long) {}
+void StopWriteback(SVFSafeFileState&) {}
 
 bool Sync(FILE* stream, bool)
 {

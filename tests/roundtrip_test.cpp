@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "DocumentWalk.h"
+#include "SafeSave.h"
 #include "TestSupport.h"
 
 using namespace testsupport;
@@ -185,5 +187,64 @@ TEST(RoundTrip, DamagedDocumentsReadToAnEnd)
         WriteBytes(dir + "/in.xml", doc);
         Reading reading = ReadFile(dir, "in.xml");
         EXPECT_TRUE(reading.result >= 0 || !reading.reports.empty()) << "round " << round << ": " << reading.result;
+    }
+}
+
+// A model written in parts, as while it is read (each part up to a block), gives the bytes
+// of the model written whole; the walk holds while what it passed stays, and no longer
+// once a text or checksum it passed changes.
+TEST(RoundTrip, WrittenInPartsAsWhole)
+{
+    std::mt19937 random(20261206);
+    std::string dir = ScratchDir("parts");
+    for (int n = 0; n < 200; ++n)
+    {
+        SVFPlusData model;
+        BuildRandomModel(random, model);
+        bool expressions = n % 2 == 1;
+        ASSERT_EQ(0, WriteModel(model, dir, "whole.xml", expressions));
+        SVFSafeFile file;
+        ASSERT_EQ(0, file.Open((dir + "/parts.xml").c_str(), nullptr));
+        int lastField = 0;
+        for (int i = 0; i < model.GetDataFieldCount(); ++i)
+            for (int j = 0; j <= model.GetDataField(i)->GetFieldBlockCount(); ++j)
+                if (random() % 3 == 0)
+                {
+                    ASSERT_EQ(0, file.WriteModelPart(&model, expressions, i, j));
+                    lastField = i;
+                }
+        ASSERT_TRUE(file.Holds(&model));
+        ASSERT_EQ(0, file.WriteModel(&model, expressions));
+        ASSERT_EQ(0, file.Commit());
+        ASSERT_EQ(ReadBytes(dir + "/whole.xml"), ReadBytes(dir + "/parts.xml")) << "model " << n;
+
+        // What the walk passed, changed; the last field, started only when its blocks were
+        // reached, and a field past the walk's end count, the ones before it too.
+        SVFDocumentWalk walk;
+        struct Nothing : SVFDocumentWalk::Visitor
+        {
+            void Head(SVFPlusData*) override {}
+            void FieldStart(SVFDataField*) override {}
+            void Block(SVFDataField::DataBlock*) override {}
+            void FieldEnd(SVFDataField*) override {}
+            void End(SVFPlusData*) override {}
+        } nothing;
+        walk.WalkTo(&model, nothing, lastField, 0);
+        SVFDataField* later = model.AddDataField();
+        later->SetFieldName("later");
+        ASSERT_TRUE(walk.Holds(&model)) << "a field not yet passed may change";
+        std::string version = Text(model.GetVersion());
+        model.SetVersion((version + "1").c_str());
+        EXPECT_FALSE(walk.Holds(&model)) << "the version was passed";
+        model.SetVersion(version.c_str());
+        bool commented = model.GetComment() != nullptr;
+        std::string comment = Text(model.GetComment());
+        model.SetComment(commented ? nullptr : "new");
+        EXPECT_FALSE(walk.Holds(&model)) << "the comment was passed";
+        model.SetComment(commented ? comment.c_str() : nullptr);
+        walk.WalkTo(&model, nothing);
+        ASSERT_TRUE(walk.Holds(&model));
+        later->m_nChecksum = 7;
+        EXPECT_FALSE(walk.Holds(&model)) << "the checksum of a field passed";
     }
 }

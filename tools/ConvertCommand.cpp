@@ -10,6 +10,8 @@
 #include <stdio.h>
 #include <string.h>
 
+#include <memory>
+
 #if defined(_WIN32)
 #include <fcntl.h>
 #include <io.h>
@@ -21,7 +23,6 @@
 #include "Diagnostics.h"
 #include "JsonModel.h"
 #include "PendingFile.h"
-#include "Progress.h"
 #include "ReadBack.h"
 #include "SafeSave.h"
 #include "Utf8CommandLine.h"
@@ -38,12 +39,6 @@ public:
 private:
     SVFSafeFile& m_file;
 };
-
-void ShowRowsWritten(void* progress, long long rows)
-{
-    Progress* shown = (Progress*)progress;
-    shown->Update((unsigned long long)rows, 0, "rows");
-}
 
 // Windows has no name for standard output: the text is saved to a temporary file, checked
 // there, and then copied to standard output.
@@ -91,6 +86,58 @@ private:
 };
 #endif
 
+// Writes OUT while IN is read, so that the disk takes the text as it is made: once the
+// reader begins a later block, the blocks before it are complete and are written. Holds
+// then tells whether the model read whole still holds what was written with them (a JSON
+// text may give a field's name after its blocks; a data file's comment gets its CR LF as
+// line feeds once read); where it does not, the text is written again whole.
+class StreamedText : public RowObserver
+{
+public:
+    StreamedText(SVFSafeFile& file, JsonModelText* json, bool expressions)
+        : m_file(file), m_pJson(json), m_bExpressions(expressions)
+    {
+    }
+    void Row(SVFPlusData* model, int field, int block, int, UtByteBuffer*) override
+    {
+        if (field == m_nField && block == m_nBlock)
+            return;
+        m_nField = field;
+        m_nBlock = block;
+        // A failure shows again, and is reported, when the rest is written.
+        if (m_pJson != nullptr)
+            m_pJson->Part(model, field, block);
+        else
+            m_file.WriteModelPart(model, m_bExpressions, field, block);
+    }
+    bool Holds(SVFPlusData* model) const { return m_pJson != nullptr ? m_pJson->Holds(model) : m_file.Holds(model); }
+
+private:
+    SVFSafeFile& m_file;
+    JsonModelText* m_pJson;   // the JSON text, or null for a data file
+    bool m_bExpressions;
+    int m_nField = -1;   // the block being read
+    int m_nBlock = -1;
+};
+
+// With `verify`, reads the flushed text back and compares it with `model`; then puts it in
+// OUT's place. The tool's exit code.
+int VerifyAndCommit(bool verify, bool json, SVFPlusData* model, SVFSafeFile& file, const std::string& shown,
+                    ErrorHandler& errors)
+{
+    // A FIFO or a device has nothing to read back.
+    const char* readPath = verify ? file.GetReadPath() : nullptr;
+    if (readPath != nullptr)
+    {
+        std::string difference =
+            json ? CheckWrittenJson(model, readPath, shown) : CheckWrittenDataFile(model, readPath, shown);
+        if (!difference.empty())
+            return ReportError(FileError(shown, "the converted file does not read back as written (" + difference +
+                                                    "); " + shown + " is left as it was"));
+    }
+    return file.Commit() < 0 ? ReportError(SaveError(errors, shown)) : TOOL_EXIT_OK;
+}
+
 // True when `path` names a file this process may not write to, as cp would refuse it.
 bool IsWriteProtected(const std::string& path)
 {
@@ -105,26 +152,14 @@ bool IsWriteProtected(const std::string& path)
 
 int RunConvert(const ConvertRequest& request)
 {
-    LoadedModel loaded;
-    std::string error;
-    if (loaded.Load(request.input, request.from, error) < 0)
-        return ReportError(error);
-    SVFPlusData* model = loaded.Get();
-
     const std::string& output = request.output;
     const std::string shown = ShownName(output, true);
     bool json = IsJsonFile(output, request.to);
-    // What a data file would not give back (a text the writer puts out unescaped, a row an
-    // expression cannot hold) is refused with the library's sentence, before anything is written.
-    ErrorHandler errors;
-    if (!json && CheckSVFPlusData(model, request.expressions, shown.c_str(), &errors) != 0)
-        return ReportError(SaveError(errors, shown));
     bool standard = IsStandardStream(output);
     if (!standard && !request.force && IsWriteProtected(output))
         return ReportError(FileError(output, std::string("the file is write-protected (") + strerror(EACCES) +
                                                  "); give --force to replace it anyway"));
-
-    std::string target = output;
+    std::string target = output, error;
 #if defined(_WIN32)
     StandardOutputCopy copy;
     if (standard && !copy.Create(error))
@@ -138,36 +173,40 @@ int RunConvert(const ConvertRequest& request)
 
     PendingFileGuard guard;
     SVFSafeFile file;
+    ErrorHandler errors;
     if (file.Open(target.c_str(), &errors) < 0)
         return ReportError(SaveError(errors, shown));
     guard.Watch(file.GetTemporaryName());
-    bool written;
+    // A temporary file takes the text while IN is read; a FIFO or a device once IN is read whole.
+    bool streaming = !file.WritesDirectly();
+    SafeFileOutput text(file);
+    std::unique_ptr<JsonModelText> jsonText(json ? new JsonModelText(text) : nullptr);
+    StreamedText streamed(file, jsonText.get(), request.expressions);
+    LoadedModel loaded;
+    if (loaded.Load(request.input, request.from, error, streaming ? &streamed : nullptr) < 0)
+        return ReportError(error);
+    SVFPlusData* model = loaded.Get();
+
+    // What a data file would not give back (a text the writer puts out unescaped, a row an
+    // expression cannot hold) is refused with the library's sentence; OUT stays as it was.
+    if (!json && CheckSVFPlusData(model, request.expressions, shown.c_str(), &errors) != 0)
+        return ReportError(SaveError(errors, shown));
+    if (!streamed.Holds(model))
     {
-        // No progress beside the text itself on standard output, which may be the same terminal.
-        Progress progress("writing " + shown);
-        SafeFileOutput text(file);
-        written = json ? WriteJsonModel(model, text, standard ? nullptr : ShowRowsWritten, &progress)
-                       : file.WriteModel(model, request.expressions) == 0;
+        // The model changed where it was already written: the text is begun afresh.
+        if (file.Open(target.c_str(), &errors) < 0)
+            return ReportError(SaveError(errors, shown));
+        guard.Watch(file.GetTemporaryName());
+        jsonText.reset(json ? new JsonModelText(text) : nullptr);
     }
+    bool written = json ? jsonText->Finish(model) : file.WriteModel(model, request.expressions) == 0;
     // With --verify the text is read back while the disk takes it; Commit waits for the sync.
     if (!written || file.Flush() < 0)
         return ReportError(SaveError(errors, shown));
-
-    // A FIFO or a device has nothing to read back.
-    const char* readPath = request.verify ? file.GetReadPath() : nullptr;
-    if (readPath != nullptr)
-    {
-        std::string difference =
-            json ? CheckWrittenJson(model, readPath, shown) : CheckWrittenDataFile(model, readPath, shown);
-        if (!difference.empty())
-            return ReportError(FileError(shown, "the converted file does not read back as written (" + difference +
-                                                    "); " + shown + " is left as it was"));
-    }
-    if (file.Commit() < 0)
-        return ReportError(SaveError(errors, shown));
+    int result = VerifyAndCommit(request.verify, json, model, file, shown, errors);
 #if defined(_WIN32)
-    if (standard && !copy.CopyOut(error))
+    if (result == TOOL_EXIT_OK && standard && !copy.CopyOut(error))
         return ReportError(error);
 #endif
-    return TOOL_EXIT_OK;
+    return result;
 }

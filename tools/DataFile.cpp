@@ -155,8 +155,8 @@ int ToolReader::Load(const std::string& path, FileFormat format, std::string& er
 
 void ToolReader::OnRow(int field, int block, int row, UtByteBuffer* bytes)
 {
-    if (m_pComparison != nullptr)
-        m_pComparison->Check(GetSVFPlusData(), field, block, row, bytes);
+    if (m_pObserver != nullptr)
+        m_pObserver->Row(GetSVFPlusData(), field, block, row, bytes);
 }
 
 void ToolReader::OnProgress(unsigned long long done, unsigned long long total)
@@ -165,9 +165,9 @@ void ToolReader::OnProgress(unsigned long long done, unsigned long long total)
         m_pProgress->Update(done >> 20, total >> 20, "MB");
 }
 
-int LoadedModel::Load(const std::string& path, FileFormat format, std::string& error)
+int LoadedModel::Load(const std::string& path, FileFormat format, std::string& error, RowObserver* observer)
 {
-    ToolReader reader;
+    ToolReader reader(observer);
     int result = reader.Load(path, format, error);
     // The model is taken over whole, nothing copied, and the handler goes with its open
     // document, which Windows would not let a conversion onto itself replace.

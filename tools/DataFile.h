@@ -9,6 +9,7 @@
 #include <string>
 
 #include "JsonModel.h"
+#include "ModelRows.h"
 #include "RODAzivUzirAdovIzozari.h"
 
 class Progress;
@@ -82,14 +83,13 @@ private:
 FILE* CreateTemporaryFile(std::string& name);
 
 // Reads a data file with the handler, or JSON with the JSON reader, showing the reading's
-// progress in MB and giving every row, as soon as it is complete, to `comparison` (when
+// progress in MB and giving every row, as soon as it is complete, to `observer` (when
 // given) through the readers' row hook. On failure each returns a negative code and sets
 // `error` to one sentence that names the file `shown`.
-class RowComparison;
 class ToolReader : public SVFReadHook
 {
 public:
-    explicit ToolReader(RowComparison* comparison = nullptr) : m_pComparison(comparison) {}
+    explicit ToolReader(RowObserver* observer = nullptr) : m_pObserver(observer) {}
 
     // Reads the data file `path` with the handler, telling `progress` (may be null). The
     // model is then the handler's (never null), with line ends in its comment read as
@@ -114,7 +114,7 @@ private:
     RODAzivUzirAdovIzozari m_handler;
     SVFPlusData m_json;   // what Load reads of a JSON file
     JsonReadError m_jsonError;
-    RowComparison* m_pComparison;
+    RowObserver* m_pObserver;
     Progress* m_pProgress = nullptr;
     SVFPlusData* m_pJson = nullptr;
 };
@@ -124,8 +124,8 @@ private:
 class LoadedModel : public SVFPlusData
 {
 public:
-    // Reads `path` as ToolReader::Load does.
-    int Load(const std::string& path, FileFormat format, std::string& error);
+    // Reads `path` as ToolReader::Load does, telling `observer` (may be null) of each row.
+    int Load(const std::string& path, FileFormat format, std::string& error, RowObserver* observer = nullptr);
     SVFPlusData* Get() { return this; }
 };
 

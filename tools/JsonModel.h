@@ -22,6 +22,7 @@
 #include <rapidjson/stringbuffer.h>
 
 #include "RODAzivUzirAdovIzozari.h"
+#include "DocumentWalk.h"
 #include "SVFPlusData.h"
 #include "UtByteBuffer.h"
 
@@ -153,6 +154,8 @@ public:
     // Ends the text with a line feed and hands the rest to the output; false when the
     // output refused a piece.
     bool Finish();
+    // False once the output refused a piece.
+    bool Passed() const { return !m_bFailed; }
 
 private:
     JsonDocument(const JsonDocument&) = delete;
@@ -176,13 +179,52 @@ public:
 };
 
 // Writes the JSON text of `model` (null gives "null"), keys in the order of the shape,
-// ending with a line feed. `onRow`, when given, is called after each row with the number
-// of rows written so far. False when `output` refused a piece.
-bool WriteJsonModel(SVFPlusData* model, JsonOutput& output, void (*onRow)(void*, long long) = nullptr,
-                    void* context = nullptr);
+// ending with a line feed. False when `output` refused a piece.
+bool WriteJsonModel(SVFPlusData* model, JsonOutput& output);
 
-// The members "version", "comment" and "fields" of `model` (not null) into the open object
-// of `document`; `blockEnd` and `fieldEnd` add the last members of each block and field.
+// The members "version", "comment" and "fields" of a model into the open object of
+// `document`, as a walk of the model meets them (DocumentWalk.h); `blockEnd` and
+// `fieldEnd` add the last members of each block and field.
+class ModelMembers : public SVFDocumentWalk::Visitor
+{
+public:
+    ModelMembers(JsonDocument& document, std::function<void(SVFDataField::DataBlock*)> blockEnd,
+                 std::function<void(SVFDataField*)> fieldEnd)
+        : m_document(document), m_blockEnd(std::move(blockEnd)), m_fieldEnd(std::move(fieldEnd))
+    {
+    }
+    void Head(SVFPlusData* model) override;
+    void FieldStart(SVFDataField* field) override;
+    void Block(SVFDataField::DataBlock* block) override;
+    void FieldEnd(SVFDataField* field) override;
+    void End(SVFPlusData*) override { m_document.Write().EndArray(); }
+
+private:
+    JsonDocument& m_document;
+    std::function<void(SVFDataField::DataBlock*)> m_blockEnd;
+    std::function<void(SVFDataField*)> m_fieldEnd;
+};
+
+// The JSON text of a model as WriteJsonModel writes it, in parts while the model is still
+// being read (Part, as SVFDocumentWalk::WalkTo goes), then the rest (Finish). Each
+// returns false once `output` refused a piece; Holds tells whether the model still holds
+// what was written.
+class JsonModelText
+{
+public:
+    explicit JsonModelText(JsonOutput& output);
+    bool Part(SVFPlusData* model, int field, int block);
+    bool Finish(SVFPlusData* model);
+    bool Holds(SVFPlusData* model) const { return m_walk.Holds(model); }
+
+private:
+    JsonDocument m_document;
+    ModelMembers m_members;
+    SVFDocumentWalk m_walk;
+    std::string m_scratch;
+};
+
+// WriteModelMembers: the members of `model` (not null) whole.
 void WriteModelMembers(JsonDocument& document, SVFPlusData* model,
                        const std::function<void(SVFDataField::DataBlock*)>& blockEnd,
                        const std::function<void(SVFDataField*)>& fieldEnd);

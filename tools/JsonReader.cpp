@@ -20,23 +20,6 @@
 
 namespace
 {
-// The byte each pair of characters stands for, indexed by the first character plus 256
-// times the second; 0x100 when the pair is not two hexadecimal digits.
-const uint16_t* HexPairs()
-{
-    static const std::vector<uint16_t> pairs = [] {
-        std::vector<uint16_t> table(65536, 0x100);
-        for (unsigned i = 0; i < 65536; ++i)
-        {
-            char high = (char)(i & 0xFF), low = (char)(i >> 8);
-            if (util_IsHexDigit(high) && util_IsHexDigit(low))
-                table[i] = (uint16_t)(util_HexValue(high) << 4 | util_HexValue(low));
-        }
-        return table;
-    }();
-    return pairs.data();
-}
-
 // What a value of the text stands for. The members of an object follow its slot, in the
 // order of the shape; an array's item follows the array's slot.
 enum Slot
@@ -365,16 +348,10 @@ bool ModelEvents::ReadRow(const char* digits, size_t length)
                              : nullptr;
     if (row == nullptr || (out == nullptr && length > 0))
         return Fatal("there is no memory for the rows of " + Named(SLOT_BLOCK));
-    const unsigned char* p = (const unsigned char*)digits;
-    const uint16_t* pairs = HexPairs();
-    unsigned wrong = 0;   // 0x100 once a character is no digit
-    for (size_t i = 0; i < length; i += 2)
-    {
-        unsigned value = pairs[p[i] | p[i + 1] << 8];
-        wrong |= value;
-        *out++ = (unsigned char)value;
-    }
-    if (wrong & 0x100)
+    // The decoder passes over white space between pairs, which a row here must not hold:
+    // then it gives fewer bytes than the pairs.
+    size_t used = 0;
+    if (util_DecodeHexRun((const unsigned char*)digits, length, out, length / 2, &used) != length / 2 || used != length)
         return Refuse(Named(SLOT_ROW) + " holds a character that is no hexadecimal digit");
     if (m_pObserver != nullptr)
         m_pObserver->OnRow(m_index[0], m_index[1], m_index[2], row);

@@ -15,21 +15,6 @@ namespace
 {
 const char kReplacement[] = "\xEF\xBF\xBD";   // U+FFFD
 
-// The two upper-case hexadecimal digits of each byte.
-struct HexPairs
-{
-    char pair[256][2];
-    constexpr HexPairs() : pair()
-    {
-        for (unsigned i = 0; i < 256; ++i)
-        {
-            pair[i][0] = util_HexDigit(i >> 4);
-            pair[i][1] = util_HexDigit(i);
-        }
-    }
-};
-constexpr HexPairs kHexPairs;
-
 // Length of the UTF-8 sequence at text[0] (1 to 4): only the shortest form of a code
 // point up to U+10FFFF that is no surrogate; 0 when none begins there.
 size_t Utf8Length(const unsigned char* text)
@@ -111,7 +96,7 @@ void JsonDocument::Hex(const unsigned char* bytes, size_t count)
 
 void JsonDocument::Pass(bool whole)
 {
-    if (m_text.GetSize() < (whole ? 1 : 65536))
+    if (m_text.GetSize() < (whole ? 1 : 1048576))
         return;
     m_bFailed = m_bFailed || !m_output.Put(m_text.GetString(), m_text.GetSize());
     m_text.Clear();
@@ -126,38 +111,76 @@ bool JsonDocument::Finish()
 
 void BytesToHex(const unsigned char* bytes, size_t count, char* out)
 {
-    for (size_t i = 0; i < count; ++i)
-        memcpy(out + 2 * i, kHexPairs.pair[bytes[i]], 2);
+    util_EncodeHexLines(bytes, count, count + 1, "", 0, out);   // one line: no break
 }
 
-bool WriteJsonModel(SVFPlusData* model, JsonOutput& output, void (*onRow)(void*, long long), void* context)
+void ModelMembers::Head(SVFPlusData* model)
 {
+    m_document.Member("version", model->GetVersion());
+    m_document.Member("comment", model->GetComment());
+    m_document.Array("fields");
+}
+
+void ModelMembers::FieldStart(SVFDataField* field)
+{
+    m_document.Write().StartObject();
+    m_document.Member("name", field->GetFieldName());
+    m_document.Number("checksum", field->m_nChecksum);
+    m_document.Array("blocks");
+}
+
+void ModelMembers::Block(SVFDataField::DataBlock* block)
+{
+    m_document.Write().StartObject();
+    m_document.Number("row_width", block->m_nRowWidth);
+    m_blockEnd(block);
+    m_document.Write().EndObject();
+}
+
+void ModelMembers::FieldEnd(SVFDataField* field)
+{
+    m_document.Write().EndArray();
+    m_fieldEnd(field);
+    m_document.Write().EndObject();
+}
+
+JsonModelText::JsonModelText(JsonOutput& output)
+    : m_document(output), m_members(
+                              m_document,
+                              [this](SVFDataField::DataBlock* block) {
+                                  m_document.Array("rows");
+                                  for (int k = 1; k <= block->GetNumberOfRows(); ++k)
+                                  {
+                                      UtByteBuffer* row = block->GetRow(k);
+                                      const unsigned char* bytes = RowBytes(row, m_scratch);
+                                      m_document.Hex(bytes, bytes != nullptr ? row->GetTotalSize() : 0);
+                                  }
+                                  m_document.Write().EndArray();
+                              },
+                              [](SVFDataField*) {})
+{
+    m_document.Write().StartObject();
+}
+
+bool JsonModelText::Part(SVFPlusData* model, int field, int block)
+{
+    m_walk.WalkTo(model, m_members, field, block);
+    return m_document.Passed();
+}
+
+bool JsonModelText::Finish(SVFPlusData* model)
+{
+    m_walk.WalkTo(model, m_members);
+    m_document.Write().EndObject();
+    return m_document.Finish();
+}
+
+bool WriteJsonModel(SVFPlusData* model, JsonOutput& output)
+{
+    if (model != nullptr)
+        return JsonModelText(output).Finish(model);
     JsonDocument document(output);
-    JsonWriter& out = document.Write();
-    if (model == nullptr)
-    {
-        out.Null();
-        return document.Finish();
-    }
-    long long rowsWritten = 0;
-    std::string scratch;
-    out.StartObject();
-    WriteModelMembers(
-        document, model,
-        [&](SVFDataField::DataBlock* block) {
-            document.Array("rows");
-            for (int k = 1; k <= block->GetNumberOfRows(); ++k)
-            {
-                UtByteBuffer* row = block->GetRow(k);
-                const unsigned char* bytes = RowBytes(row, scratch);
-                document.Hex(bytes, bytes != nullptr ? row->GetTotalSize() : 0);
-                if (onRow != nullptr)
-                    onRow(context, ++rowsWritten);
-            }
-            out.EndArray();
-        },
-        [](SVFDataField*) {});
-    out.EndObject();
+    document.Write().Null();
     return document.Finish();
 }
 
@@ -165,29 +188,8 @@ void WriteModelMembers(JsonDocument& document, SVFPlusData* model,
                        const std::function<void(SVFDataField::DataBlock*)>& blockEnd,
                        const std::function<void(SVFDataField*)>& fieldEnd)
 {
-    JsonWriter& out = document.Write();
-    document.Member("version", model->GetVersion());
-    document.Member("comment", model->GetComment());
-    document.Array("fields");
-    for (int i = 0; i < model->GetDataFieldCount(); ++i)
-    {
-        SVFDataField* field = model->GetDataField(i);
-        out.StartObject();
-        document.Member("name", field->GetFieldName());
-        document.Number("checksum", field->m_nChecksum);
-        document.Array("blocks");
-        for (int j = 0; j < field->GetFieldBlockCount(); ++j)
-        {
-            out.StartObject();
-            document.Number("row_width", field->GetDataBlock(j)->m_nRowWidth);
-            blockEnd(field->GetDataBlock(j));
-            out.EndObject();
-        }
-        out.EndArray();
-        fieldEnd(field);
-        out.EndObject();
-    }
-    out.EndArray();
+    ModelMembers members(document, blockEnd, fieldEnd);
+    SVFDocumentWalk().WalkTo(model, members);
 }
 
 std::string ModelToJson(SVFPlusData* model)

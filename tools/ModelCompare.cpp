@@ -325,7 +325,7 @@ int RowComparison::PartnerOf(SVFPlusData* second, int field)
     return m_partners[(size_t)field];
 }
 
-void RowComparison::Check(SVFPlusData* second, int field, int block, int row, UtByteBuffer* bytes)
+void RowComparison::Row(SVFPlusData* second, int field, int block, int row, UtByteBuffer* bytes)
 {
     m_bChecked = true;
     int partner = PartnerOf(second, field);

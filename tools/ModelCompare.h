@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "ModelRows.h"
 #include "SVFPlusData.h"
 
 struct RowView
@@ -118,7 +119,7 @@ std::string DescribeReadBack(const Difference& difference);
 // fields, then field by field in the first model's order (its checksum, number of blocks,
 // and block by block the row width, the number of rows and the rows), then the fields
 // only the second model has.
-class RowComparison
+class RowComparison : public RowObserver
 {
 public:
     // `first` must outlive the comparison. Fields are paired by name (`pairByName`, as
@@ -129,7 +130,7 @@ public:
     // stands there in `second`'s view too: true of a data file read by the handler, which
     // makes no block without rows and no two neighbouring blocks of one width, and of a
     // model compared as it is. The row is compared and emptied.
-    void Check(SVFPlusData* second, int field, int block, int row, UtByteBuffer* bytes);
+    void Row(SVFPlusData* second, int field, int block, int row, UtByteBuffer* bytes) override;
     // Once `second` is read whole: tells `sink` every difference, in the order above.
     // Without any row checked (`second` has no rows, or was read without the comparison)
     // the rows of the two models are compared here.

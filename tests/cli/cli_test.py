@@ -185,6 +185,19 @@ def test_convert_round_trips(g):
     g.run("convert", "data/cli_model.json", g.path("copy.json"), code=EXIT_OK)
     g.expect(g.read("copy.json") == original, "JSON to JSON keeps the text")
 
+    # Keys in any order: a version, a comment, a name or a checksum given after the blocks
+    # (which convert writes out while it reads on) ends in OUT as in the same model given
+    # in the usual order.
+    blocks = '[{"rows":["01"],"row_width":8},{"row_width":16,"rows":["0203","0405"]},{"row_width":8,"rows":["06"]}]'
+    late = '{"fields":[{"blocks":%s,"name":"A","checksum":1},{"checksum":2,"blocks":%s,"name":"B"}],' \
+           '"version":"2","comment":"c"}' % (blocks, blocks)
+    order = ["version", "comment", "fields", "name", "checksum", "blocks", "row_width", "rows"]
+    usual = json.dumps(json.loads(late, object_pairs_hook=lambda pairs: dict(sorted(pairs, key=lambda p: order.index(p[0])))))
+    for suffix in (".xml", ".json"):
+        g.run("convert", g.write("late.json", late), g.path("late" + suffix), code=EXIT_OK)
+        g.run("convert", g.write("usual.json", usual), g.path("usual" + suffix), code=EXIT_OK)
+        g.expect(g.read("late" + suffix) == g.read("usual" + suffix), "keys given late, to " + suffix)
+
     # Input is free in layout and letter case; output is upper case in the documented layout.
     g.write("loose.json", '{"fields":[{"blocks":[{"rows":["a5c3"],"row_width":16}],"name":"L"}],"version":"1"}')
     g.run("convert", g.path("loose.json"), g.path("loose.xml"), code=EXIT_OK)
