@@ -1,7 +1,7 @@
 // `rizeroz convert`: reads IN (a data file, or JSON by its name or --from) and writes OUT
 // the same way (--to), through the library's safe save (SafeSave.h): the new text goes to
-// a temporary file beside OUT, is synced, with --verify read back and compared first
-// (ReadBack.h), and only then takes OUT's place. On any failure, or when a signal ends the tool, OUT is left as it was
+// a temporary file beside OUT, is synced, with --verify read back and compared first,
+// and only then takes OUT's place. On any failure, or when a signal ends the tool, OUT is left as it was
 // and no temporary file stays behind. A FIFO or a device as OUT, and standard output ("-"), receive the text directly,
 // unread; on Windows standard output gets a copy of a checked temporary file.
 #include "Commands.h"
@@ -23,7 +23,8 @@
 #include "Diagnostics.h"
 #include "JsonModel.h"
 #include "PendingFile.h"
-#include "ReadBack.h"
+#include "ModelCompare.h"
+#include "Progress.h"
 #include "SafeSave.h"
 #include "Utf8CommandLine.h"
 
@@ -40,49 +41,30 @@ private:
     SVFSafeFile& m_file;
 };
 
-// Windows has no name for standard output: the text is saved to a temporary file, checked
-// there, and then copied to standard output.
+// Windows has no name for standard output: the text is saved to a temporary file (with
+// --verify checked there), copied to standard output, and the file removed.
 #if defined(_WIN32)
-class StandardOutputCopy
+struct StandardOutputCopy
 {
-public:
+    std::string path;
     ~StandardOutputCopy()
     {
-        if (!m_path.empty())
-            remove(m_path.c_str());
+        if (!path.empty())
+            remove(path.c_str());
     }
-    bool Create(std::string& error)
+    bool CopyOut() const
     {
-        FILE* file = CreateTemporaryFile(m_path);
-        if (file == nullptr)
-        {
-            error = FileError("<stdout>",
-                              std::string("a temporary file for the text cannot be made (") + strerror(errno) + ")");
-            return false;
-        }
-        fclose(file);
-        return true;
-    }
-    const std::string& GetPath() const { return m_path; }
-    bool CopyOut(std::string& error)
-    {
-        FILE* in = fopen(m_path.c_str(), "rb");
+        FILE* in = fopen(path.c_str(), "rb");
         bool done = in != nullptr;
         _setmode(_fileno(stdout), _O_BINARY);
         char chunk[65536];
-        size_t got;
-        while (done && (got = fread(chunk, 1, sizeof(chunk), in)) > 0)
+        for (size_t got; done && (got = fread(chunk, 1, sizeof(chunk), in)) > 0;)
             done = fwrite(chunk, 1, got, stdout) == got;
         done = done && !ferror(in) && fflush(stdout) == 0;
         if (in != nullptr)
             fclose(in);
-        if (!done)
-            error = FileError("<stdout>", std::string("the text cannot be written (") + strerror(errno) + ")");
         return done;
     }
-
-private:
-    std::string m_path;
 };
 #endif
 
@@ -120,6 +102,38 @@ private:
     int m_nBlock = -1;
 };
 
+class FirstDifference : public DifferenceSink
+{
+public:
+    void Add(const Difference& difference) override
+    {
+        if (!m_bFound)
+            m_first = difference;
+        m_bFound = true;
+    }
+    bool m_bFound = false;
+    Difference m_first;
+};
+
+// The text at `readPath` (JSON when `json`), read back and compared row by row with the
+// model written as each row comes in: a data file's by what a data file carries (a null
+// text comes back empty and so on: ModelCompare.h), JSON exactly. The first difference as
+// a phrase, or "" when there is none.
+std::string CheckWritten(SVFPlusData* model, const std::string& readPath, const std::string& shown, bool json)
+{
+    RowComparison comparison(model, json ? VIEW_EXACT : VIEW_CARRIED, false);
+    ToolReader reader(&comparison);
+    Progress progress("checking " + shown);
+    SVFPlusData reread;
+    std::string problem;
+    if ((json ? reader.ReadJson(readPath, shown, reread, &progress, problem)
+              : reader.Read(readPath, shown, &progress, problem)) < 0)
+        return "reading it gives: " + problem;
+    FirstDifference found;
+    comparison.Finish(json ? &reread : reader.GetSVFPlusData(), json, found);
+    return found.m_bFound ? DescribeReadBack(found.m_first) : std::string();
+}
+
 // With `verify`, reads the flushed text back and compares it with `model`; then puts it in
 // OUT's place. The tool's exit code.
 int VerifyAndCommit(bool verify, bool json, SVFPlusData* model, SVFSafeFile& file, const std::string& shown,
@@ -129,8 +143,7 @@ int VerifyAndCommit(bool verify, bool json, SVFPlusData* model, SVFSafeFile& fil
     const char* readPath = verify ? file.GetReadPath() : nullptr;
     if (readPath != nullptr)
     {
-        std::string difference =
-            json ? CheckWrittenJson(model, readPath, shown) : CheckWrittenDataFile(model, readPath, shown);
+        std::string difference = CheckWritten(model, readPath, shown, json);
         if (!difference.empty())
             return ReportError(FileError(shown, "the converted file does not read back as written (" + difference +
                                                     "); " + shown + " is left as it was"));
@@ -162,10 +175,12 @@ int RunConvert(const ConvertRequest& request)
     std::string target = output, error;
 #if defined(_WIN32)
     StandardOutputCopy copy;
-    if (standard && !copy.Create(error))
-        return ReportError(error);
+    FILE* made = standard ? CreateTemporaryFile(copy.path) : nullptr;
+    if (standard && made == nullptr)
+        return ReportError(FileError("<stdout>", std::string("a temporary file for the text cannot be made (") +
+                                                     strerror(errno) + ")"));
     if (standard)
-        target = copy.GetPath();
+        target = copy.path, fclose(made);
 #else
     if (standard)
         target = "/dev/stdout";
@@ -205,8 +220,8 @@ int RunConvert(const ConvertRequest& request)
         return ReportError(SaveError(errors, shown));
     int result = VerifyAndCommit(request.verify, json, model, file, shown, errors);
 #if defined(_WIN32)
-    if (result == TOOL_EXIT_OK && standard && !copy.CopyOut(error))
-        return ReportError(error);
+    if (result == TOOL_EXIT_OK && standard && !copy.CopyOut())
+        return ReportError(FileError("<stdout>", std::string("the text cannot be written (") + strerror(errno) + ")"));
 #endif
     return result;
 }
