@@ -205,7 +205,6 @@ int SVFSafeFile::Finish()
     SVFSafeFileState& state = *m_pState;
     if (state.finished)
         return 0;
-    safe_save::StopWriteback(state);
     errno = 0;
     if (!safe_save::Sync(state.stream, state.direct))
         return FailErrno(state, "syncing the new text to the disk", errno);

@@ -1,9 +1,10 @@
 // `rizeroz convert`: reads IN (a data file, or JSON by its name or --from) and writes OUT
 // the same way (--to), through the library's safe save (SafeSave.h): the new text goes to
-// a temporary file beside OUT, is synced, with --verify read back and compared first,
-// and only then takes OUT's place. On any failure, or when a signal ends the tool, OUT is left as it was
-// and no temporary file stays behind. A FIFO or a device as OUT, and standard output ("-"), receive the text directly,
-// unread; on Windows standard output gets a copy of a checked temporary file.
+// a temporary file beside OUT while IN is read, is synced, with --verify read back and
+// compared first, and only then takes OUT's place. On any failure, or when a signal ends
+// the tool, OUT is left as it was and no temporary file stays behind. A FIFO or a device
+// as OUT, and standard output ("-"), receive the text directly once IN is read; on
+// Windows standard output gets a copy of a temporary file.
 #include "Commands.h"
 
 #include <errno.h>
