@@ -107,7 +107,7 @@ public:
 typedef rapidjson::PrettyWriter<rapidjson::StringBuffer> JsonWriter;
 
 // JSON text written with RapidJSON's writer, indented by two spaces, to `output` in
-// pieces of about 64 KB (a longer text, such as a long row, whole), so that writing takes
+// pieces of about 1 MB (a longer text, such as a long row, whole), so that writing takes
 // that much memory whatever it writes: the document's own calls pass each piece on. Texts go through Text: a byte that
 // is no part of a UTF-8 sequence is written as U+FFFD, and null as null.
 class JsonDocument
@@ -161,7 +161,7 @@ private:
     JsonDocument(const JsonDocument&) = delete;
     JsonDocument& operator=(const JsonDocument&) = delete;
 
-    // Hands the text so far to the output once it fills a piece (64 KB), or `whole`.
+    // Hands the text so far to the output once it fills a piece (1 MB), or `whole`.
     void Pass(bool whole = false);
 
     JsonOutput& m_output;

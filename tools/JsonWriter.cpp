@@ -1,6 +1,6 @@
 // JSON text with RapidJSON's writer: the data model walked and written as it goes, a
-// piece of 64 KB at a time to the output, so that writing takes that much memory (and
-// the longest row) whatever the model holds.
+// piece of 1 MB at a time to the output (the size of the tool's pipes), so that writing
+// takes that much memory (and the longest row) whatever the model holds.
 #include "JsonModel.h"
 
 #include <stdio.h>
