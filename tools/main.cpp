@@ -1,7 +1,9 @@
 // rizeroz: the command-line tool of the RIZ Eroz data file library. The command line is
 // CLI11's, its commands declared in one table: name, summary, the options they share, their
 // own options and the function that runs them (Commands.h). docs/cli.md is the user's guide.
+#include <errno.h>
 #include <stdio.h>
+#include <string.h>
 
 #include <algorithm>
 #include <climits>
@@ -336,7 +338,15 @@ int main(int argc, char** argv)
     SetColour(values.colour);
     try
     {
-        return chosen->run(values, *app.get_subcommand(chosen->name));
+        int code = chosen->run(values, *app.get_subcommand(chosen->name));
+        // What was printed must have reached standard output: a full disk is an error, as
+        // it is to cp or sort, not a short file and success.
+        errno = 0;
+        if (fflush(stdout) != 0 || ferror(stdout))
+            return ReportError(
+                FileError("<stdout>", std::string("the output cannot be written") +
+                                          (errno != 0 ? std::string(" (") + strerror(errno) + ")" : "")));
+        return code;
     }
     catch (const std::bad_alloc&)
     {

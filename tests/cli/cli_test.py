@@ -528,7 +528,14 @@ def test_streams(g):
 
     # Progress shows on a terminal only after a second, and never with --quiet.
     if len(g.tool.command) > 1 or os.name != "posix":
-        pytest.skip("progress on a terminal is tried natively only")
+        pytest.skip("progress on a terminal and a full disk are tried natively only")
+    # Standard output on a full disk (/dev/full) is an error, not a short text and success.
+    for arguments in (["info", "data/sample.xml"], ["dump", "data/sample.xml"], ["check", "data/sample.xml"],
+                      ["expr", "(FF*2)", "--width", "16"], ["convert", "data/sample.xml", "/dev/stdout"]):
+        with open("/dev/full", "wb") as full:
+            r = subprocess.run(g.tool.command + arguments, stdout=full, stderr=subprocess.PIPE, timeout=60)
+        g.expect(r.returncode == EXIT_ERROR and b"error: " in r.stderr and b"No space left on device" in r.stderr,
+                 "rizeroz %s > /dev/full" % " ".join(arguments), r)
     import pty
     started = []
     for quiet in ([], ["--quiet"]):
