@@ -81,12 +81,16 @@ public:
         : m_file(file), m_pJson(json), m_bExpressions(expressions)
     {
     }
-    void Row(SVFPlusData* model, int field, int block, int, UtByteBuffer*) override
+    void Row(SVFPlusData* model, int field, int block, int, UtByteBuffer* bytes) override
     {
-        if (field == m_nField && block == m_nBlock)
+        // A part is written once a megabyte of rows waits, so that small blocks cost no
+        // call each.
+        m_nWaiting += bytes != nullptr ? bytes->GetTotalSize() : 0;
+        if ((field == m_nField && block == m_nBlock) || m_nWaiting < kPart)
             return;
         m_nField = field;
         m_nBlock = block;
+        m_nWaiting = 0;
         // A failure shows again, and is reported, when the rest is written.
         if (m_pJson != nullptr)
             m_pJson->Part(model, field, block);
@@ -99,8 +103,10 @@ private:
     SVFSafeFile& m_file;
     JsonModelText* m_pJson;   // the JSON text, or null for a data file
     bool m_bExpressions;
-    int m_nField = -1;   // the block being read
+    static const unsigned long long kPart = 1 << 20;
+    int m_nField = -1;   // where the last part ended
     int m_nBlock = -1;
+    unsigned long long m_nWaiting = 0;   // bytes of the rows read since
 };
 
 class FirstDifference : public DifferenceSink

@@ -188,7 +188,8 @@ def test_convert_round_trips(g):
     # Keys in any order: a version, a comment, a name or a checksum given after the blocks
     # (which convert writes out while it reads on) ends in OUT as in the same model given
     # in the usual order.
-    blocks = '[{"rows":["01"],"row_width":8},{"row_width":16,"rows":["0203","0405"]},{"row_width":8,"rows":["06"]}]'
+    big = '"%s","%s"' % ("AB" * 600000, "CD" * 600000)   # a part goes out once a megabyte of rows waits
+    blocks = '[{"rows":[%s],"row_width":9600000},{"row_width":16,"rows":["0203","0405"]},{"row_width":8,"rows":["06"]}]' % big
     late = '{"fields":[{"blocks":%s,"name":"A","checksum":1},{"checksum":2,"blocks":%s,"name":"B"}],' \
            '"version":"2","comment":"c"}' % (blocks, blocks)
     order = ["version", "comment", "fields", "name", "checksum", "blocks", "row_width", "rows"]
