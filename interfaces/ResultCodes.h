@@ -44,7 +44,8 @@
     X(-115, XML_ERR_BAD_SKIP, "an element was to be skipped while its start tag was not the current tag")              \
     X(-116, XML_ERR_TOO_LARGE, "an element text or a tag is larger than the parser's limit")                           \
     X(-117, XML_ERR_NO_MEMORY, "memory ran out while parsing")                                                         \
-    X(-118, XML_ERR_ENCODING, "the document is not in UTF-8, the encoding the reader takes")
+    X(-118, XML_ERR_ENCODING, "the document is not in UTF-8, the encoding the reader takes")                           \
+    X(-119, XML_ERR_NUL, "the document holds a NUL character, which XML allows nowhere")
 
 #define RIZEROZ_EXPRESSION_RESULTS(X)                                                                                  \
     X(-201, SVP_ERR_SYNTAX, "the expression does not follow the expression grammar")                                   \

@@ -17,29 +17,29 @@ long SaturatedAdd(long base, unsigned long long count)
 }
 }
 
-// Moves the cursor forward to `offset`, which lies in the window, counting line feeds.
-void XMLLocator::AdvanceCursor(const XMLWindow& window, unsigned long long offset)
+// Moves `at` forward to `offset`, which lies in the window, counting line feeds.
+void XMLLocator::Advance(XMLTextPosition& at, const XMLWindow& window, unsigned long long offset)
 {
-    if (offset <= m_cursor.nOffset)
+    if (offset <= at.nOffset)
         return;
     if (offset > window.Start() + window.End())
         offset = window.Start() + window.End();
-    if (m_cursor.nOffset < window.Start())
+    if (at.nOffset < window.Start())
         return;   // cannot happen: the cursor is moved before bytes are dropped
-    const char* from = window.Data() + (size_t)(m_cursor.nOffset - window.Start());
+    const char* from = window.Data() + (size_t)(at.nOffset - window.Start());
     const char* to = window.Data() + (size_t)(offset - window.Start());
     size_t lastNewline = 0;
     size_t newlines = util_CountLineFeeds(from, (size_t)(to - from), &lastNewline);
     if (newlines > 0)
     {
-        m_cursor.nLine = SaturatedAdd(m_cursor.nLine, (unsigned long long)newlines);
-        m_cursor.nColumn = SaturatedAdd(0, (unsigned long long)(to - (from + lastNewline)));
+        at.nLine = SaturatedAdd(at.nLine, (unsigned long long)newlines);
+        at.nColumn = SaturatedAdd(0, (unsigned long long)(to - (from + lastNewline)));
     }
     else
     {
-        m_cursor.nColumn = SaturatedAdd(m_cursor.nColumn, (unsigned long long)(to - from));
+        at.nColumn = SaturatedAdd(at.nColumn, (unsigned long long)(to - from));
     }
-    m_cursor.nOffset = offset;
+    at.nOffset = offset;
 }
 
 void XMLLocator::BeforeDrop(const XMLWindow& window, unsigned long long dropTo)
@@ -47,7 +47,7 @@ void XMLLocator::BeforeDrop(const XMLWindow& window, unsigned long long dropTo)
     if (m_bHasMark && !m_bMarkResolved && m_nMarkOffset < dropTo)
         ResolveMark(window);
     if (m_cursor.nOffset < dropTo)
-        AdvanceCursor(window, dropTo);
+        Advance(m_cursor, window, dropTo);
 }
 
 void XMLLocator::PlaceMark(unsigned long long offset, long line, long column)

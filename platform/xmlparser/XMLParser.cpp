@@ -382,7 +382,7 @@ int XMLParser::ScanProlog()
         return 0;
     try
     {
-        if (state.ScanProlog() < 0)
+        if (state.ScanProlog() < 0 || state.CheckNul(state.nPos) < 0)
             return state.RaiseProblem(m_pErrorHandler, m_pszXMLFilename);
     }
     catch (const std::bad_alloc&)
@@ -427,7 +427,7 @@ int XMLParser::ScanItem()
     state.WarnTextAfterChild();
 
     size_t end = 0;
-    if (state.FindMarkupEnd(true, &end, "a tag") < 0)
+    if (state.FindMarkupEnd(true, &end, "a tag") < 0 || state.CheckNul(end + 1) < 0)
         return state.RaiseProblem(m_pErrorHandler, m_pszXMLFilename);
     // The tag's place, taken after FindMarkupEnd: the window may have moved.
     unsigned long long tagOffset = state.window.Start() + state.nPos;
@@ -521,7 +521,7 @@ int XMLParser::SkipElement(XMLNode* node)
         if (state.GatherText(0) < 0)
             return state.RaiseProblem(m_pErrorHandler, m_pszXMLFilename);
         size_t end = 0;
-        if (state.FindMarkupEnd(true, &end, "a tag") < 0)
+        if (state.FindMarkupEnd(true, &end, "a tag") < 0 || state.CheckNul(end + 1) < 0)
             return state.RaiseProblem(m_pErrorHandler, m_pszXMLFilename);
         if (state.PassTag(end) < 0)
             return state.RaiseProblem(m_pErrorHandler, m_pszXMLFilename);

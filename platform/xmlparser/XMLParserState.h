@@ -82,8 +82,15 @@ public:
     XMLTextPosition Locate(const XMLWindow& window, unsigned long long offset)
     {
         if (offset > m_cursor.nOffset)
-            AdvanceCursor(window, offset);
+            Advance(m_cursor, window, offset);
         return m_cursor;
+    }
+    // The same, leaving the cursor where it is: for a place ahead of what is scanned.
+    XMLTextPosition LocateAhead(const XMLWindow& window, unsigned long long offset) const
+    {
+        XMLTextPosition at = m_cursor;
+        Advance(at, window, offset);
+        return at;
     }
     // Counts over the bytes before `dropTo`, which are about to leave the window.
     void BeforeDrop(const XMLWindow& window, unsigned long long dropTo);
@@ -99,7 +106,7 @@ public:
 
 private:
     void Resolve(const XMLWindow& window);
-    void AdvanceCursor(const XMLWindow& window, unsigned long long offset);
+    static void Advance(XMLTextPosition& at, const XMLWindow& window, unsigned long long offset);
 
     XMLTextPosition m_cursor;
     bool m_bHasMark = false;
@@ -281,12 +288,22 @@ public:
     const XMLTextPosition& AttributePlace(size_t index) const { return m_aAttributePlaces[index]; }
 
     XMLNotedText& Noted() { return m_noted; }
+    // The place of the first NUL byte of the document, once the window has met one.
+    bool NulPlaced() const { return m_bNulPlaced; }
+    const XMLTextPosition& NulPlace() const { return m_nulPlace; }
+    void PlaceNul(const XMLTextPosition& at)
+    {
+        m_nulPlace = at;
+        m_bNulPlaced = true;
+    }
     XMLFailurePlace& FailurePlace() { return m_failurePlace; }
     const XMLFailurePlace& FailurePlace() const { return m_failurePlace; }
 
 private:
     bool m_bPrologDone = false;
     bool m_bFinished = false;
+    bool m_bNulPlaced = false;
+    XMLTextPosition m_nulPlace;
     XMLContentPlaces m_content;
     std::vector<XMLTextPosition> m_aAttributePlaces;
     XMLNotedText m_noted;
@@ -490,8 +507,15 @@ struct XMLParserState
 #endif
         ;
     int EndProblem(const char* inside);
+    // XML_ERR_NUL when a NUL byte stands before window index `index`, else 0: what the
+    // scan hands on must hold none.
+    int CheckNul(size_t index);
+    // XML_ERR_ENCODING at nPos: the document is in the wide `encoding`.
+    int EncodingProblem(const char* encoding);
     // Reports the recorded problem (now, or as the pending one) and makes it sticky.
     int RaiseProblem(ErrorHandler* errors, const char* document);
+    // The recorded problem's line and column.
+    XMLTextPosition FailurePosition();
     // Keeps the recorded problem for the next Scan, with its place worked out now.
     void DeferProblem();
     int RaisePending(ErrorHandler* errors, const char* document);
@@ -534,7 +558,8 @@ struct XMLParserState
     // The text of the start tag just taken, into `content`, its runs placed. When the
     // document fails before the next tag, the start tag is still reported with the text
     // so far and the failure is kept for the next Scan (0); a text that does not fit (too
-    // large, or no memory) fails at once: it is never handed on cut short (negative).
+    // large, or no memory) or holds a NUL byte fails at once: it is never handed on cut
+    // short (negative).
     int GatherContent(UtByteBuffer* content);
     int GatherRuns(UtByteBuffer* sink);
     int GatherMarkup(UtByteBuffer* sink);

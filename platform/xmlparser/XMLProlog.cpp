@@ -134,7 +134,7 @@ int XMLParserState::CheckEncoding()
     size_t first = Ensure(4);
     const char* wide = WideEncoding((const unsigned char*)window.Data() + nPos, first);
     if (wide != nullptr)
-        return Problem(XML_ERR_ENCODING, nPos, "it is in %s", wide);
+        return EncodingProblem(wide);
     if (first >= 3 && memcmp(window.Data() + nPos, "\xEF\xBB\xBF", 3) == 0)
         nPos += 3;
     return 0;

@@ -72,7 +72,12 @@ size_t XMLParserState::Fill(size_t keep)
         keep = window.End();
     if (keep > 0)
         locator.BeforeDrop(window, window.Start() + keep);
-    return window.Fill(keep, &nPos, settings.MaxTag());
+    size_t got = window.Fill(keep, &nPos, settings.MaxTag());
+    // The first NUL's place is counted while its bytes are in the window: a problem that
+    // names it may come only once the scan reaches it, when they may have gone.
+    if (!scan.NulPlaced() && window.NulOffset() != XMLWindow::kNoNul)
+        scan.PlaceNul(locator.LocateAhead(window, window.NulOffset()));
+    return got;
 }
 
 // Reads until `count` bytes from nPos on are in the window, or the document ends.
@@ -140,11 +145,27 @@ XMLTextPosition XMLParserState::LocateIndex(size_t index)
 
 int XMLParserState::Problem(int code, size_t index, const char* format, ...)
 {
+    // A NUL byte at or before the problem is the first thing wrong with the document.
+    if (int nul = CheckNul(index + 1))
+        return nul;
     va_list args;
     va_start(args, format);
     failure.Record(code, window.Start() + index, format, args);
     va_end(args);
     return code;
+}
+
+// The wide encodings' NUL bytes are no problem of their own: the encoding explains them.
+int XMLParserState::EncodingProblem(const char* encoding)
+{
+    return RecordProblem(failure, XML_ERR_ENCODING, window.Start() + nPos, "it is in %s", encoding);
+}
+
+int XMLParserState::CheckNul(size_t index)
+{
+    if (window.NulOffset() >= window.Start() + index)
+        return 0;
+    return RecordProblem(failure, XML_ERR_NUL, window.NulOffset(), "a NUL byte stands where a character is due");
 }
 
 int XMLParserState::EndProblem(const char* inside)
@@ -159,17 +180,22 @@ int XMLParserState::EndProblem(const char* inside)
 int XMLParserState::RaiseProblem(ErrorHandler* errors, const char* document)
 {
     ResolveMark();   // the tag mark lies before the problem; count up to it first
-    XMLTextPosition at = Locate(failure.Offset());
+    XMLTextPosition at = FailurePosition();
     locator.PlaceMark(failure.Offset(), at.nLine, at.nColumn);
     errors->AddReport(failure.Code(), ERROR_LIST_XML_PARSER, document, document, at.nLine, at.nColumn,
                       failure.Detail());
     return failure.MakeSticky();
 }
 
+XMLTextPosition XMLParserState::FailurePosition()
+{
+    return failure.Code() == XML_ERR_NUL ? scan.NulPlace() : Locate(failure.Offset());
+}
+
 void XMLParserState::DeferProblem()
 {
     ResolveMark();
-    failure.Defer(Locate(failure.Offset()));
+    failure.Defer(FailurePosition());
 }
 
 int XMLParserState::RaisePending(ErrorHandler* errors, const char* document)
@@ -265,11 +291,13 @@ int XMLParserState::GatherContent(UtByteBuffer* content)
     BeginContentRun(content, nPos);
     if (GatherText(content) < 0)
     {
-        if (failure.Code() == XML_ERR_TOO_LARGE || failure.Code() == XML_ERR_NO_MEMORY)
-            return failure.Code();
+        int code = failure.Code();
+        if (code == XML_ERR_TOO_LARGE || code == XML_ERR_NO_MEMORY || code == XML_ERR_NUL)
+            return code;
         DeferProblem();
+        return 0;
     }
-    return 0;
+    return CheckNul(nPos);
 }
 
 // A new run of the text going to `sink` begins at window index `index`.

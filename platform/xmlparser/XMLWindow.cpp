@@ -114,6 +114,10 @@ size_t XMLWindow::Fill(size_t keep, size_t* pos, unsigned int maxTag)
         if (ferror(m.pFile))
             m.nReadErrno = errno ? errno : EIO;
     }
+    // XML allows no NUL byte anywhere; the scanner fails at the first one it reaches.
+    const char* nul = m.nNulOffset == kNoNul && got > 0 ? (const char*)memchr(m.pData + m.nEnd, 0, got) : nullptr;
+    if (nul)
+        m.nNulOffset = m.nStart + (unsigned long long)(nul - m.pData);
     m.nEnd += got;
     return got;
 }

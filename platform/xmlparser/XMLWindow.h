@@ -54,6 +54,9 @@ public:
     bool TooLarge() const { return m.bTooLarge; }
     // Size of a regular file, else 0.
     unsigned long long FileSize() const { return m.nFileSize; }
+    // The file offset of the first NUL byte read so far; kNoNul while none was.
+    static constexpr unsigned long long kNoNul = ~0ull;
+    unsigned long long NulOffset() const { return m.nNulOffset; }
 
 private:
     struct Fields
@@ -64,6 +67,7 @@ private:
         size_t nEnd = 0;
         unsigned long long nStart = 0;
         unsigned long long nFileSize = 0;
+        unsigned long long nNulOffset = kNoNul;
         int nReadErrno = 0;   // errno of a failed read, 0 when none failed
         bool bEndOfFile = false;
         bool bTooLarge = false;
