@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Tries the reader's limits at their real sizes, by hand (docs/limits.md): documents of
 # several gigabytes that the tests stand in for with lowered limits. Needs about 5 GB of
-# free disk at a time and 6 GB of memory, and takes some minutes.
+# free disk at a time and 9 GB of memory, and takes some minutes.
 # Usage: bench/check_limits.sh PATH/TO/rizeroz [WORK-FOLDER]
 set -uo pipefail
 tool=${1:?usage: $0 PATH/TO/rizeroz [WORK-FOLDER]}
@@ -54,6 +54,20 @@ expect "expressions past the budget" "(error -11)" "$tool" info "$doc"
   echo '</FieldBlock></DataField></SVF_Plus_Data>'; } >"$doc"
 expect "row width past the int range" "row width 2147483647 bits" "$tool" info "$doc"
 rm -f "$doc"
+
+# JSON: a row of 2^31 + 1 bytes (once cut to its length modulo 2^32, a 1-byte row "A5") and
+# a comment of 4 GiB + 10 characters (once read as 10) are refused with the limit named,
+# and convert leaves OUT as it was.
+json=$work/limit.json out=$work/out.xml
+echo '<SVF_Plus_Data version="1"/>' >"$out"
+{ printf '{"version": "1", "fields": [{"name": "A", "blocks": [{"row_width": 8, "rows": ["'
+  head -c $((4 * 1024 * 1024 * 1024)) /dev/zero | tr '\0' 'A'; echo 'A5"]}]}]}'; } >"$json"
+expect "JSON row of 2 GiB + 1 byte" "the most a row holds" "$tool" convert "$json" "$out"
+{ printf '{"version": "1", "comment": "'; head -c $((4 * 1024 * 1024 * 1024 + 10)) /dev/zero | tr '\0' 'c'
+  echo '", "fields": []}'; } >"$json"
+expect "JSON comment of 4 GiB + 10 bytes" "the most a text holds" "$tool" convert "$json" "$out"
+expect "OUT untouched by the refusals" '<SVF_Plus_Data version="1"/>' cat "$out"
+rm -f "$json" "$out"
 
 echo "$failures failed"
 [ "$failures" = 0 ]

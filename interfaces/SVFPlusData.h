@@ -117,6 +117,8 @@ public:
 
     // The model keeps its own copy; null leaves the model without a comment.
     void SetComment(const char* comment);
+    // The same for the `length` bytes at `text`, which need not end in a NUL.
+    void SetComment(const char* text, size_t length);
     const char* GetComment() const;
 
     // Appends a new, empty field and returns it; the model owns it.

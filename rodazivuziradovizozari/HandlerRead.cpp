@@ -4,6 +4,8 @@
 
 #include <string.h>
 
+#include <memory>
+
 #include <new>
 #include <string>
 
@@ -184,24 +186,20 @@ int RODAzivUzirAdovIzozari::ReadRootElement()
 int RODAzivUzirAdovIzozari::ReadCommentElement(unsigned long parent)
 {
     unsigned int size = m_pContent->GetTotalSize();
-    char* text = nullptr;
-    if (size != 0)
+    if (size == 0)
+        m_pSVFPlusData->SetComment(nullptr);
+    else if (const unsigned char* bytes = m_pContent->GetData())
+        m_pSVFPlusData->SetComment((const char*)bytes, size);   // the parser's text lent, copied once
+    else
     {
-        text = new (std::nothrow) char[(size_t)size + 1];
+        // A chained text is gathered first.
+        std::unique_ptr<char[]> text(new (std::nothrow) char[size]);
         if (text == nullptr)
             return SVF_ERR_NO_MEMORY;
-        // The parser's text buffer lends its bytes; a chained one is copied.
-        const unsigned char* bytes = m_pContent->GetData();
-        if (bytes != nullptr)
-            memcpy(text, bytes, size);
-        else
-            m_pContent->CopyData(0, text, (int)size);
-        text[size] = '\0';
+        m_pContent->CopyData(0, text.get(), (int)size);
+        m_pSVFPlusData->SetComment(text.get(), size);
     }
-    m_pSVFPlusData->SetComment(text);
-    bool kept = text == nullptr || m_pSVFPlusData->GetComment() != nullptr;
-    delete[] text;
-    if (!kept)
+    if (size != 0 && m_pSVFPlusData->GetComment() == nullptr)
         return SVF_ERR_NO_MEMORY;
     CheckStartTag(SVF_TAG_COMMENT);
     return (int)parent;

@@ -151,7 +151,7 @@ int CheckSVFPlusData(SVFPlusData* model, bool expressions, const char* path, Err
         {
             const char* shown = path != nullptr ? path : "";
             errors->AddReport(result, ERROR_LIST_OUTPUT, shown, shown, 0, 0,
-                              (problem + "; nothing was written").c_str());
+                              (problem + "; the file is left as it was").c_str());
         }
         return result;
     }

@@ -92,7 +92,20 @@ struct JsonReadError
 // When the text holds several faults, malformed JSON, nesting deeper than
 // JSON_MODEL_MAX_DEPTH, a member given twice and a text that is not UTF-8 are reported
 // before those of the shape.
-int ReadJsonModel(JsonInput& input, SVFPlusData& model, JsonReadError& error, SVFReadHook* observer = nullptr);
+// A text ("version", "comment", a name) longer than `limits.nElementText` bytes and a row
+// of more than `limits.nRow` bytes are refused, as the data file reader refuses them (0
+// stands for the defaults); a JSON text holds at most 4 GiB - 6 bytes as written, so a
+// text is at most that long, and a row at most half as many bytes.
+int ReadJsonModel(JsonInput& input, SVFPlusData& model, JsonReadError& error, SVFReadHook* observer = nullptr,
+                  const SVFReadLimits& limits = SVFReadLimits());
+
+// The longest text and row the JSON reader takes, in bytes, from a reader's limits.
+struct JsonTextLimits
+{
+    unsigned long long nText = 0;
+    unsigned long long nRow = 0;
+    static JsonTextLimits Of(const SVFReadLimits& limits);
+};
 
 // Where the JSON text goes, in pieces.
 class JsonOutput
@@ -107,9 +120,10 @@ public:
 typedef rapidjson::PrettyWriter<rapidjson::StringBuffer> JsonWriter;
 
 // JSON text written with RapidJSON's writer, indented by two spaces, to `output` in
-// pieces of about 1 MB (a longer text, such as a long row, whole), so that writing takes
-// that much memory whatever it writes: the document's own calls pass each piece on. Texts go through Text: a byte that
-// is no part of a UTF-8 sequence is written as U+FFFD, and null as null.
+// pieces of about 1 MB, texts and rows of any length too, so that writing takes that
+// much memory whatever it writes: the document's own calls pass each piece on. Texts go
+// through Text: a byte that is no part of a UTF-8 sequence is written as U+FFFD, and null
+// as null.
 class JsonDocument
 {
 public:

@@ -8,6 +8,7 @@
 #include <string.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <climits>
 #include <new>
 #include <set>
@@ -92,9 +93,16 @@ struct Frame
     std::set<std::string> keys;   // objects: the keys so far
 };
 
+// A text in quotes for a message: its first 40 bytes, cut where a character begins.
 std::string Quoted(const std::string& text)
 {
-    return "\"" + text + "\"";
+    const size_t kLongest = 40;
+    if (text.size() <= kLongest)
+        return "\"" + text + "\"";
+    size_t cut = kLongest;
+    while (cut > 0 && ((unsigned char)text[cut] & 0xC0) == 0x80)
+        --cut;
+    return "\"" + text.substr(0, cut) + "...\"";
 }
 
 // Checks the events of a text against the shape and builds the model of it. The first
@@ -104,14 +112,17 @@ std::string Quoted(const std::string& text)
 class ModelEvents
 {
 public:
-    ModelEvents(SVFPlusData& model, SVFReadHook* observer, const JsonStream& stream)
-        : m_model(model), m_pObserver(observer), m_stream(stream)
+    ModelEvents(SVFPlusData& model, SVFReadHook* observer, const JsonStream& stream, const JsonTextLimits& limits)
+        : m_model(model), m_pObserver(observer), m_stream(stream), m_limits(limits)
     {
         m_frames.reserve(JSON_MODEL_MAX_DEPTH + 2);
     }
 
     // The reason the text was refused, with its place; an empty message when it gave a model.
     const JsonReadError& Verdict() const { return !m_fatal.message.empty() ? m_fatal : m_shape; }
+    // The text being read when the stream stopped it (JsonStream::TooLong) refused, at
+    // the byte past its limit.
+    void TooLong(JsonReadError& error);
 
     // RapidJSON's SAX events.
     bool Null() { return Value(nullptr, 0, true); }
@@ -164,6 +175,20 @@ private:
     // The place of a slot's value: "\"version\"", "fields[0]", "fields[0].blocks[1].row_width".
     std::string Named(Slot slot) const;
     std::string WrongType(Slot slot) const;
+    // Why the value of `slot` is refused as longer than its limit.
+    std::string LongerThanItsLimit(Slot slot) const;
+    // The most bytes of JSON text the value of `slot` may take.
+    unsigned long long LimitOf(Slot slot) const;
+    // Refuses the text just read (all of it decoded, as in a row) as longer than its limit.
+    bool RefuseLonger(Slot slot)
+    {
+        if (m_shape.message.empty())
+        {
+            m_shape.message = LongerThanItsLimit(slot);
+            m_stream.Place(m_stream.TextStart() + LimitOf(slot), m_shape.nLine, m_shape.nColumn);
+        }
+        return true;
+    }
 
     bool Open(bool object);
     bool Close();
@@ -176,6 +201,7 @@ private:
     SVFPlusData& m_model;
     SVFReadHook* m_pObserver;
     const JsonStream& m_stream;
+    const JsonTextLimits m_limits;
     std::vector<Frame> m_frames;
     SVFDataField* m_pField = nullptr;              // the field being read
     SVFDataField::DataBlock* m_pBlock = nullptr;   // the block being read
@@ -222,6 +248,37 @@ std::string ModelEvents::WrongType(Slot slot) const
     if (slot == SLOT_ROOT)
         return "the JSON text is not an object with the members \"version\" and \"fields\"";
     return Named(slot) + " must be " + kSlots[slot].must;
+}
+
+std::string ModelEvents::LongerThanItsLimit(Slot slot) const
+{
+    if (kSlots[slot].holds == HOLDS_ROW)
+        return Named(slot) + " holds more than " + std::to_string(m_limits.nRow) + " bytes, the most a row holds";
+    if (kSlots[slot].holds == HOLDS_TEXT)
+        return Named(slot) + " is longer than " + std::to_string(m_limits.nText) + " bytes, the most a text holds";
+    return "a text of the JSON is longer than " + std::to_string(m_stream.LongestText()) +
+           " bytes, the most one may be";
+}
+
+unsigned long long ModelEvents::LimitOf(Slot slot) const
+{
+    if (kSlots[slot].holds == HOLDS_ROW)
+        return 2 * m_limits.nRow;
+    return kSlots[slot].holds == HOLDS_TEXT ? m_limits.nText : m_stream.LongestText();
+}
+
+void ModelEvents::TooLong(JsonReadError& error)
+{
+    Slot slot = SLOT_NONE;   // a key's, or a value's the shape has no slot for
+    if (!m_frames.empty() && m_frames.back().object)
+        slot = m_frames.back().pending;
+    else if (!m_frames.empty() && m_frames.back().slot != SLOT_NONE)
+    {
+        slot = (Slot)(m_frames.back().slot + 1);
+        m_index[kSlots[slot].depth - 1] = (int)m_frames.back().nItems;
+    }
+    error.message = LongerThanItsLimit(slot);
+    m_stream.Place(std::min(m_stream.TooLongAt(), m_stream.TextStart() + LimitOf(slot)), error.nLine, error.nColumn);
 }
 
 bool ModelEvents::Open(bool object)
@@ -320,6 +377,8 @@ bool ModelEvents::SetText(Slot slot, const char* text, size_t length)
 {
     if (text != nullptr && !Utf8(text, length))
         return false;
+    if (text != nullptr && length > m_limits.nText)
+        return RefuseLonger(slot);
     if (text != nullptr && memchr(text, '\0', length) != nullptr)
         return Refuse(Named(slot) + " holds a NUL character, which a data model text cannot hold");
     bool kept = true;
@@ -340,6 +399,8 @@ bool ModelEvents::SetText(Slot slot, const char* text, size_t length)
 
 bool ModelEvents::ReadRow(const char* digits, size_t length)
 {
+    if (length / 2 > m_limits.nRow)
+        return RefuseLonger(SLOT_ROW);
     if (length % 2 != 0)
         return Refuse(Named(SLOT_ROW) + " has an odd number of hexadecimal digits");
     UtByteBuffer* row = m_pBlock->AddRow();
@@ -387,19 +448,35 @@ long JsonFileInput::Read(char* buffer, size_t size)
     return got == 0 && ferror(m_pFile) ? -1 : (long)got;
 }
 
-int ReadJsonModel(JsonInput& input, SVFPlusData& model, JsonReadError& error, SVFReadHook* observer)
+JsonTextLimits JsonTextLimits::Of(const SVFReadLimits& limits)
+{
+    JsonTextLimits longest;
+    longest.nText = std::min<unsigned long long>(limits.nElementText != 0 ? limits.nElementText : XML_MAX_TEXT,
+                                                 JsonStream::kMostText);
+    longest.nRow = std::min<unsigned long long>(limits.nRow != 0 ? limits.nRow : SVF_MAX_ROW,
+                                                std::min<unsigned long long>(SVF_MAX_ROW, JsonStream::kMostText / 2));
+    return longest;
+}
+
+int ReadJsonModel(JsonInput& input, SVFPlusData& model, JsonReadError& error, SVFReadHook* observer,
+                  const SVFReadLimits& limits)
 {
     error = JsonReadError();
     try
     {
-        JsonStream stream(input, observer);
-        ModelEvents events(model, observer, stream);
+        const JsonTextLimits longest = JsonTextLimits::Of(limits);
+        JsonStream stream(input, observer, std::max(longest.nText, 2 * longest.nRow));
+        ModelEvents events(model, observer, stream, longest);
         JsonSaxReader reader;
         rapidjson::ParseResult parsed = reader.Parse<rapidjson::kParseNoFlags>(stream, events);
         // RapidJSON takes a NUL for the end of the text.
         bool nul = !stream.AtEnd() && stream.Peek() == '\0';
         if (stream.Failed())
-            error.message = "reading the file failed";
+            error.message = std::string("reading the file failed: ") + strerror(stream.ReadErrno());
+        else if (stream.TooLong())
+        {
+            events.TooLong(error);
+        }
         else if ((parsed.IsError() || nul) && parsed.Code() != rapidjson::kParseErrorTermination)
         {
             unsigned long long at = nul ? stream.Tell() : parsed.Offset();

@@ -1,6 +1,8 @@
 // The buffer of JsonStream.h.
 #include "JsonStream.h"
 
+#include <errno.h>
+
 #include <algorithm>
 
 #include "UtUtility.h"
@@ -20,8 +22,10 @@ void JsonStream::Refill()
     long part = 1;
     while (!m_bFailed && got < kBufferSize && part > 0)
     {
+        errno = 0;
         part = m_input.Read(m_buffer.data() + got, kBufferSize - got);
         m_bFailed = part < 0;
+        m_nErrno = m_bFailed ? (errno != 0 ? errno : EIO) : 0;
         got += part > 0 ? (size_t)part : 0;
     }
     m_pNext = begin;

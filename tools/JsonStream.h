@@ -6,6 +6,7 @@
 #include <stdint.h>
 #include <string.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -21,9 +22,11 @@ class JsonStream
 public:
     typedef char Ch;
 
-    JsonStream(JsonInput& input, SVFReadHook* observer)
+    // `longestText`: the most bytes of text, escapes included, that one JSON text (a
+    // string or a key) may take; at most kMostText.
+    JsonStream(JsonInput& input, SVFReadHook* observer, unsigned long long longestText)
         : m_pNext(nullptr), m_pEnd(nullptr), m_input(input), m_pObserver(observer), m_buffer(kBufferSize + 1),
-          m_nStart(0), m_nLines(0), m_nLineStart(0), m_bFailed(false)
+          m_nStart(0), m_nLines(0), m_nLineStart(0), m_bFailed(false), m_nLongestText(std::min(longestText, kMostText))
     {
         m_pNext = m_pEnd = m_buffer.data();
         Refill();
@@ -49,6 +52,35 @@ public:
     // True at the end of the text (a NUL before it is a byte of the text).
     bool AtEnd() const { return m_pNext == m_pEnd; }
     bool Failed() const { return m_bFailed; }
+    // The system's error number of the failed read (EIO when it gave none).
+    int ReadErrno() const { return m_nErrno; }
+
+    // RapidJSON counts a text's length in 32 bits, and a length past them would wrap
+    // round. A text is held to kMostText bytes as read: its decoded bytes are never more
+    // (an escape shrinks), and one escape more (4 bytes at most) and the closing NUL
+    // still fit.
+    static constexpr unsigned long long kMostText = 0xFFFFFFFAull;
+    // At the start of a text's characters (none copied yet): they start here.
+    void BeginText() { m_nTextStart = Tell(); }
+    // Where the last text's characters start.
+    unsigned long long TextStart() const { return m_nTextStart; }
+    // Whether `count` more bytes after the `decoded` ones keep the text within the longest
+    // one, as decoded and as read; when not, the text ends here, as if the input did, and
+    // TooLong tells why.
+    bool TextFits(size_t decoded, size_t count)
+    {
+        if (decoded + count <= m_nLongestText && Tell() + count - m_nTextStart <= kMostText)
+            return true;
+        m_nTooLongAt =
+            Tell() + std::min((unsigned long long)count, decoded < m_nLongestText ? m_nLongestText - decoded : 0);
+        m_bTooLong = true;
+        m_pNext = m_pEnd;
+        return false;
+    }
+    bool TooLong() const { return m_bTooLong; }
+    // Where the text passed its longest.
+    unsigned long long TooLongAt() const { return m_nTooLongAt; }
+    unsigned long long LongestText() const { return m_nLongestText; }
     // The line and column (from 1, in bytes) of the byte at `offset`, which is in this
     // buffer or else in a token that began before it (a token holds no line end).
     void Place(unsigned long long offset, long& line, long& column) const;
@@ -69,6 +101,11 @@ private:
     long m_nLines;                     // line ends before the buffer
     unsigned long long m_nLineStart;   // the offset where the last line before the buffer begins
     bool m_bFailed;
+    int m_nErrno = 0;   // of the failed read
+    unsigned long long m_nLongestText;
+    unsigned long long m_nTextStart = 0;
+    unsigned long long m_nTooLongAt = 0;
+    bool m_bTooLong = false;
 };
 
 // RapidJSON skips white space a byte at a time; this skips it a buffer at a time.
@@ -99,6 +136,8 @@ template <>
 inline void JsonSaxReader::ScanCopyUnescapedString<JsonStream, JsonSaxReader::StackStream<char>>(
     JsonStream& is, JsonSaxReader::StackStream<char>& os)
 {
+    if (os.Length() == 0)
+        is.BeginText();
     for (;;)
     {
         const char* p = is.m_pNext;
@@ -108,6 +147,8 @@ inline void JsonSaxReader::ScanCopyUnescapedString<JsonStream, JsonSaxReader::St
         while (p < is.m_pEnd && (unsigned char)*p >= 0x20 && *p != '"' && *p != '\\')
             ++p;
         size_t count = (size_t)(p - is.m_pNext);
+        if (!is.TextFits(os.Length(), count))
+            return;
         if (count > 0)
             memcpy(os.Push((rapidjson::SizeType)count), is.m_pNext, count);
         is.m_pNext = p;

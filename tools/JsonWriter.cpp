@@ -6,6 +6,7 @@
 #include <stdio.h>
 #include <string.h>
 
+#include <algorithm>
 #include <new>
 
 #include "ModelRows.h"
@@ -64,6 +65,10 @@ bool IsUtf8(const char* text, size_t length)
     return true;
 }
 
+// Long texts and rows go out a piece at a time, so that writing one holds about a piece
+// beyond the model, whatever its length.
+const size_t kPieceBytes = 512 * 1024;
+
 void JsonDocument::Text(const char* text)
 {
     if (text == nullptr)
@@ -71,26 +76,44 @@ void JsonDocument::Text(const char* text)
         m_writer.Null();
         return;
     }
-    m_scratch.clear();
-    for (const unsigned char* p = (const unsigned char*)text; *p != 0;)
+    // The writer puts the separator and the indent of a value; the text follows a piece at
+    // a time, each piece whole UTF-8 sequences (a byte that begins none as U+FFFD),
+    // escaped by RapidJSON's writer of its own, whose quotes are left out.
+    m_writer.RawValue("", 0, rapidjson::kStringType);
+    m_text.Put('"');
+    const unsigned char* p = (const unsigned char*)text;
+    while (*p != 0)
     {
-        size_t step = Utf8Length(p);
-        m_scratch.append(step == 0 ? kReplacement : (const char*)p, step == 0 ? strlen(kReplacement) : step);
-        p += step == 0 ? 1 : step;
+        m_scratch.clear();
+        for (; *p != 0 && m_scratch.size() < kPieceBytes;)
+        {
+            size_t step = Utf8Length(p);
+            m_scratch.append(step == 0 ? kReplacement : (const char*)p, step == 0 ? strlen(kReplacement) : step);
+            p += step == 0 ? 1 : step;
+        }
+        rapidjson::StringBuffer escaped;
+        rapidjson::Writer<rapidjson::StringBuffer> piece(escaped);
+        piece.String(m_scratch.data(), (rapidjson::SizeType)m_scratch.size());
+        size_t inside = escaped.GetSize() - 2;
+        memcpy(m_text.Push(inside), escaped.GetString() + 1, inside);
+        Pass();
     }
-    m_writer.String(m_scratch.data(), (rapidjson::SizeType)m_scratch.size());
+    m_text.Put('"');
     Pass();
 }
 
 void JsonDocument::Hex(const unsigned char* bytes, size_t count)
 {
-    // The writer puts the separator and the indent of a value; its text goes straight to
-    // the buffer, without the writer's character by character copy.
     m_writer.RawValue("", 0, rapidjson::kStringType);
-    char* out = m_text.Push(2 * count + 2);
-    out[0] = '"';
-    BytesToHex(bytes, count, out + 1);
-    out[2 * count + 1] = '"';
+    m_text.Put('"');
+    for (size_t done = 0; done < count;)
+    {
+        size_t piece = std::min(count - done, kPieceBytes);
+        BytesToHex(bytes + done, piece, m_text.Push(2 * piece));
+        done += piece;
+        Pass();
+    }
+    m_text.Put('"');
     Pass();
 }
 

@@ -82,6 +82,18 @@ void SVFPlusData::SetComment(const char* comment)
     m_pszComment = copy;
 }
 
+void SVFPlusData::SetComment(const char* text, size_t length)
+{
+    char* copy = new (std::nothrow) char[length + 1];
+    if (copy != nullptr)
+    {
+        memcpy(copy, text, length);
+        copy[length] = '\0';
+    }
+    delete[] m_pszComment;
+    m_pszComment = copy;
+}
+
 const char* SVFPlusData::GetComment() const
 {
     return m_pszComment;

@@ -278,11 +278,11 @@ def test_convert_failures(g):
     ]
     beyond = model([field("W", (8, ["FFFFFFFF"]))])
     attempts = [("bad%d.json" % i, text, [], [fragment]) for i, (text, fragment) in enumerate(bad_json)]
-    attempts += [("text%d.json" % i, text, [], [fragment, "nothing was written"])
+    attempts += [("text%d.json" % i, text, [], [fragment, "the file is left as it was"])
                  for i, (text, fragment) in enumerate(unwritable)]
     attempts.append(("beyond.json", beyond, ["--expressions"],
                      ['row 0 of block 0 of field 0 "W" holds 4 bytes and would be written as an expression, which '
-                      "reads back only the 1 byte that its row_width of 8 holds", "nothing was written"]))
+                      "reads back only the 1 byte that its row_width of 8 holds", "the file is left as it was"]))
 
     target = g.path("out.xml")
     for name, text, flags, fragments in attempts:

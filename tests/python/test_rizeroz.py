@@ -164,6 +164,7 @@ def test_bytes_named_in_errors_and_warnings(source, name):
     ('{"version": null, "version": "x", "fields": []}', 'the member "version" appears twice in one object'),
     ('{"version": "a\\u0000", "fields": []}', '"version" holds a NUL character'),
     ('{"version": ', "line 1, column 13: the JSON text is malformed"),
+    ("[" * 100000 + "]" * 100000, "the JSON text nests deeper than"),
 ])
 def test_json_refused(text, message):
     with pytest.raises(ValueError, match=re.escape(message)):
@@ -182,11 +183,16 @@ def test_json_in_the_tools_shape(tmp_path):
     (Field("A", 0, [Block(2**31)]), ValueError, r"fields\[0\].blocks\[0\].row_width"),
     (Field("A\0"), ValueError, r"fields\[0\].name holds a NUL"),
     (Field("A", 0, [Block(8, ["12"])]), TypeError, r"fields\[0\].blocks\[0\].rows must be a list of bytes"),
+    (1, TypeError, r"fields\[0\] must be a rizeroz.Field, not int"),
+    (Field("A", 0, [2]), TypeError, r"fields\[0\].blocks\[0\] must be a rizeroz.Block, not int"),
 ])
 def test_write_refuses_values(tmp_path, field, error, where):
     with pytest.raises(error, match=where):
         rizeroz.write(Model("1", None, [field]), tmp_path / "x.xml")
     assert not (tmp_path / "x.xml").exists()
+    if "rizeroz." in where:   # what is no field or block at all, to_json refuses too
+        with pytest.raises(error, match=where):
+            Model("1", None, [field]).to_json()
 
 
 @pytest.mark.parametrize("path", ["a\0b.xml", b"a\0x", pathlib.Path("sub\0") / "x.xml"])

@@ -13,7 +13,7 @@ import os
 from array import array
 from _thread import allocate_lock
 
-from .model import Block, Field, Model, ReadWarning, check_text, check_whole
+from .model import Block, Field, Model, ReadWarning, check_kind, check_text, check_whole
 
 TYPE_CHECKING = False
 if TYPE_CHECKING:  # typing's names cost an import: only the checker needs them
@@ -328,12 +328,13 @@ def _fill(handle: int, model: Model) -> None:
     _checked(_lib.rz_model_set_comment(handle, _to_c(model.comment, "comment")))
     for i, field in enumerate(model.fields):
         where = f"fields[{i}]"
+        check_kind(field, Field, where)
         field_handle = _lib.rz_model_add_field(handle, _to_c(field.name, where + ".name"))
         if not field_handle:
             raise MemoryError()
         _checked(_lib.rz_field_set_checksum(field_handle, check_whole(field.checksum, 0, 0xFFFF, where + ".checksum")))
         for j, block in enumerate(field.blocks):
-            _add_block(field_handle, block, f"{where}.blocks[{j}]")
+            _add_block(field_handle, check_kind(block, Block, f"{where}.blocks[{j}]"), f"{where}.blocks[{j}]")
 
 
 # rz_read_callback: context, field, block, row, the row's bytes, bytes read, bytes in all.

@@ -55,6 +55,13 @@ def check_text(value: Any, where: str) -> Optional[str]:
     return value
 
 
+def check_kind(value: Any, kind: type, where: str) -> Any:
+    """``value`` when it is a ``kind`` (a Field, a Block), else TypeError."""
+    if not isinstance(value, kind):
+        raise TypeError(f"{where} must be a rizeroz.{kind.__name__}, not {type(value).__name__}")
+    return value
+
+
 class ReadWarning:
     """Something the reader took leniently (docs/warnings.md): the kind's ``code``, one
     sentence naming the file, the place and what was read how, the ``path`` as given, and
@@ -333,21 +340,17 @@ class Model(MutableSequence[Field]):
         """
         import json
 
-        shape = {
-            "version": _json_text(self.version),
-            "comment": _json_text(self.comment),
-            "fields": [
-                {
-                    "name": _json_text(field.name),
-                    "checksum": field.checksum,
-                    "blocks": [
-                        {"row_width": block.row_width, "rows": [bytes(row).hex().upper() for row in block]}
-                        for block in field.blocks
-                    ],
-                }
-                for field in self.fields
-            ],
-        }
+        fields = []
+        for i, field in enumerate(self.fields):
+            check_kind(field, Field, f"fields[{i}]")
+            blocks = [check_kind(block, Block, f"fields[{i}].blocks[{j}]") for j, block in enumerate(field.blocks)]
+            fields.append({
+                "name": _json_text(field.name),
+                "checksum": field.checksum,
+                "blocks": [{"row_width": block.row_width, "rows": [bytes(row).hex().upper() for row in block]}
+                           for block in blocks],
+            })
+        shape = {"version": _json_text(self.version), "comment": _json_text(self.comment), "fields": fields}
         return json.dumps(shape, indent=2, ensure_ascii=False) + "\n"
 
     @classmethod
@@ -364,6 +367,9 @@ class Model(MutableSequence[Field]):
         except json.JSONDecodeError as failure:
             raise ValueError(f"line {failure.lineno}, column {failure.colno}: the JSON text is malformed "
                              f"({failure.msg})") from None
+        except RecursionError:
+            raise ValueError("the JSON text nests deeper than Python's recursion limit; "
+                             "the shape needs 6 levels") from None
         top = _members(document, "the top-level object", ("version", "fields"), ("comment",))
         model = cls(check_text(top["version"], '"version"'), check_text(top.get("comment"), '"comment"'))
         for i, item in enumerate(_array(top["fields"], '"fields"')):

@@ -1,0 +1,139 @@
+// The JSON reader's bounds: a text or row beyond the reader's limits is refused with the
+// limit named, never cut short (the JSON library counts a text's length in 32 bits), and
+// a failed read gives the system's reason. The limits are lowered so that small texts
+// reach them; bench/check_limits.sh tries the real ones.
+#include <errno.h>
+
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "JsonModel.h"
+
+namespace
+{
+// A model of one field with one block of one row, its texts and row given.
+std::string Shape(const std::string& version, const std::string& comment, const std::string& name,
+                  const std::string& rows, const std::string& more = "")
+{
+    return "{\"version\": \"" + version + "\", \"comment\": \"" + comment + "\", \"fields\": [{\"name\": \"" + name +
+           "\", \"blocks\": [{\"row_width\": 8, \"rows\": [" + rows + "]}]" + more + "}]}";
+}
+
+struct Outcome
+{
+    int result;
+    std::string message;
+    long column;
+    std::string comment;   // of the model read
+};
+
+Outcome ReadJson(JsonInput& input, const SVFReadLimits& limits)
+{
+    SVFPlusData model;
+    JsonReadError error;
+    Outcome outcome = {ReadJsonModel(input, model, error, nullptr, limits), error.message, error.nColumn, ""};
+    outcome.comment = model.GetComment() != nullptr ? model.GetComment() : "";
+    return outcome;
+}
+
+// An input whose reads fail with EIO after the first.
+class FailingInput : public JsonInput
+{
+public:
+    long Read(char* buffer, size_t) override
+    {
+        if (m_bFailed)
+        {
+            errno = EIO;
+            return -1;
+        }
+        m_bFailed = true;
+        buffer[0] = '{';
+        return 1;
+    }
+
+private:
+    bool m_bFailed = false;
+};
+}
+
+TEST(JsonReader, TextsAndRowsBeyondTheLimitsAreRefusedNamingThem)
+{
+    SVFReadLimits limits = {};
+    limits.nElementText = 8;   // texts of at most 8 bytes
+    limits.nRow = 10;          // rows of at most 10 bytes: a JSON text of at most 20 bytes
+    const std::string longest(8, 'c'), digits20(20, 'A'), over(30, 'c');
+    // The column: the first byte past the limit.
+    const struct
+    {
+        const char* what;
+        std::string json;
+        std::string message;
+        long column;
+        std::string comment;
+    } cases[] = {
+        {"a text at the limit", Shape("1", longest, "N", "\"" + digits20 + "\""), "", 0, longest},
+        {"escapes count as what they stand for", Shape("1", "\\u0041\\u0042\\u00e9\\n", "N", ""), "", 0,
+         "AB\xC3\xA9\n"},
+        {"a comment a byte longer", Shape("1", longest + "c", "N", ""),
+         "\"comment\" is longer than 8 bytes, the most a text holds", 38, ""},
+        {"a comment longer than any text, stopped while read", Shape("1", over, "N", ""),
+         "\"comment\" is longer than 8 bytes, the most a text holds", 38, ""},
+        {"a version", Shape("123456789", "", "N", ""), "\"version\" is longer than 8 bytes, the most a text holds", 22,
+         ""},
+        {"a field name", Shape("1", "", "123456789", ""),
+         "fields[0].name is longer than 8 bytes, the most a text holds", 62, ""},
+        {"a row a byte longer", Shape("1", "", "N", "\"00\", \"" + digits20 + "00\""),
+         "fields[0].blocks[0].rows[1] holds more than 10 bytes, the most a row holds", 122, ""},
+        {"a key longer than any text", Shape("1", "", "N", "", ", \"" + over + "\": 1"),
+         "a text of the JSON is longer than 20 bytes, the most one may be", 121, ""},
+    };
+    for (const auto& c : cases)
+    {
+        JsonTextInput input(c.json);
+        Outcome got = ReadJson(input, limits);
+        EXPECT_EQ(c.message.empty() ? 0 : -1, got.result) << c.what << ": " << got.message;
+        EXPECT_EQ(c.message, got.message) << c.what;
+        EXPECT_EQ(c.column, got.column) << c.what;
+        EXPECT_EQ(c.comment, got.comment) << c.what;
+    }
+}
+
+TEST(JsonReader, MessagesQuoteLittleAndGiveTheSystemsReason)
+{
+    const std::string name(1000000, 'x');
+    const std::string text = Shape("1", "", "N", "", ", \"" + name + "\": 1");
+    JsonTextInput unknown(text);
+    EXPECT_EQ("fields[0] has an unknown member \"" + name.substr(0, 40) + "...\"",
+              ReadJson(unknown, SVFReadLimits()).message);
+    FailingInput failing;
+    EXPECT_EQ("reading the file failed: " + std::string(strerror(EIO)), ReadJson(failing, SVFReadLimits()).message);
+}
+
+TEST(JsonReader, TextsAndRowsOfMegabytesGoOutInPiecesAndReadBack)
+{
+    // Texts and rows longer than the writer's pieces, with characters of every width and
+    // escapes at every place.
+    std::string comment;
+    for (int i = 0; comment.size() < 1600000; ++i)
+        comment += std::string("ab\"\\\n\t\x01\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80").substr((size_t)i % 7);
+    SVFPlusData model;
+    model.SetComment(comment.c_str());
+    SVFDataField::DataBlock* block = model.AddDataField()->AddFieldBlock(8);
+    std::string row(1300001, '\0');
+    for (size_t i = 0; i < row.size(); ++i)
+        row[i] = (char)((i * 2654435761u) >> 13);
+    block->AddRow()->WriteData(row.data(), (int)row.size());
+    const std::string json = ModelToJson(&model);
+    JsonTextInput input(json);
+    SVFPlusData again;
+    JsonReadError error;
+    ASSERT_EQ(0, ReadJsonModel(input, again, error)) << error.message;
+    EXPECT_EQ(comment, again.GetComment());
+    UtByteBuffer* back = again.GetDataField(0)->GetDataBlock(0)->GetRow(1);
+    ASSERT_EQ(row.size(), back->GetTotalSize());
+    std::string bytes(row.size(), '\0');
+    back->CopyData(0, &bytes[0], (int)bytes.size());
+    EXPECT_EQ(row, bytes);
+}
