@@ -1,12 +1,45 @@
 // Walking a model in the order of its document, a part at a time (DocumentWalk.h).
 #include "DocumentWalk.h"
 
+#include <stdint.h>
+#include <string.h>
+
 namespace
 {
-// What a walk notes of the texts and numbers it passes.
+// Two independent 64-bit digests of the `length` bytes at `text`, 8 bytes at a time.
+void Digest(const char* text, size_t length, uint64_t digest[2])
+{
+    uint64_t a = 0x9E3779B97F4A7C15ull ^ length, b = 0xC2B2AE3D27D4EB4Full + length;
+    size_t i = 0;
+    for (uint64_t word; i + 8 <= length; i += 8)
+    {
+        memcpy(&word, text + i, 8);
+        a = ((a ^ word) * 0x100000001B3ull) ^ (a >> 29);
+        b = ((b + word) * 0xFF51AFD7ED558CCDull) ^ (b >> 31);
+    }
+    for (; i < length; ++i)
+    {
+        a = (a ^ (unsigned char)text[i]) * 0x100000001B3ull;
+        b = (b + (unsigned char)text[i]) * 0xFF51AFD7ED558CCDull;
+    }
+    digest[0] = a;
+    digest[1] = b;
+}
+
+// What a walk notes of the texts and numbers it passes: a short text itself, a long one
+// by its length and digests, so that the note of a text of gigabytes takes no copy of it.
 void AddText(std::string& outline, const char* text)
 {
-    outline.append(text != nullptr ? "+" : "-").append(text != nullptr ? text : "") += '\0';
+    const size_t kShort = 64;
+    size_t length = text != nullptr ? strlen(text) : 0;
+    if (text == nullptr || length <= kShort)
+    {
+        outline.append(text != nullptr ? "+" : "-").append(text != nullptr ? text : "") += '\0';
+        return;
+    }
+    uint64_t digest[2];
+    Digest(text, length, digest);
+    outline.append("#").append((const char*)digest, sizeof(digest)) += std::to_string(length) + '\0';
 }
 
 void AddField(std::string& outline, SVFDataField* field)

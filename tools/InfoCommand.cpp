@@ -2,6 +2,7 @@
 #include "Commands.h"
 
 #include <stdio.h>
+#include <string.h>
 
 #include "DataFile.h"
 #include "ToolText.h"
@@ -40,27 +41,31 @@ struct Totals
 
 // A text of the model for the summary: "(none)" for null, "(empty)" for "", and
 // continuation lines indented under the first.
-std::string Shown(const char* text, size_t indent)
+// Prints `label` and a text of the model, its later lines indented to stand under the
+// first, a line at a time (a comment may be of gigabytes).
+void PrintShown(const char* label, const char* text)
 {
-    if (text == nullptr)
-        return "(none)";
-    if (text[0] == '\0')
-        return "(empty)";
-    std::string shown;
-    for (const char* p = text; *p != '\0'; ++p)
+    const int indent = 9;
+    printf("%-*s", indent, label);
+    if (text == nullptr || text[0] == '\0')
+        fputs(text == nullptr ? "(none)" : "(empty)", stdout);
+    for (const char* p = text; p != nullptr && *p != '\0';)
     {
-        shown += *p;
-        if (*p == '\n' && p[1] != '\0')
-            shown.append(indent, ' ');
+        const char* end = strchr(p, '\n');
+        size_t length = end != nullptr ? (size_t)(end - p) + 1 : strlen(p);
+        fwrite(p, 1, length, stdout);
+        p += length;
+        if (*p != '\0')
+            printf("%*s", indent, "");
     }
-    return shown;
+    fputc('\n', stdout);
 }
 
 void PrintText(SVFPlusData* model, const std::string& path)
 {
     printf("File:    %s\n", path.c_str());
-    printf("Version: %s\n", Shown(model->GetVersion(), 9).c_str());
-    printf("Comment: %s\n", Shown(model->GetComment(), 9).c_str());
+    PrintShown("Version:", model->GetVersion());
+    PrintShown("Comment:", model->GetComment());
     Totals all;
     for (int i = 0; i < model->GetDataFieldCount(); ++i)
     {
