@@ -277,7 +277,14 @@ def test_convert_failures(g):
         (model([], version="1\n2"), "the version holds the control character 0x0A"),
     ]
     beyond = model([field("W", (8, ["FFFFFFFF"]))])
+    # A NUL byte in a data file, once read as the end of a text or a row.
+    nul_files = [
+        ('<SVF_Plus_Data version="2\x001"/>', ":1:26: error: the document holds a NUL character"),
+        ('<SVF_Plus_Data version="2"><DataField name="A"><FieldBlock row_width="8">0x12\x00,0x34'
+         "</FieldBlock></DataField></SVF_Plus_Data>", ":1:78: error: the document holds a NUL character"),
+    ]
     attempts = [("bad%d.json" % i, text, [], [fragment]) for i, (text, fragment) in enumerate(bad_json)]
+    attempts += [("nul%d.xml" % i, text, [], [fragment]) for i, (text, fragment) in enumerate(nul_files)]
     attempts += [("text%d.json" % i, text, [], [fragment, "the file is left as it was"])
                  for i, (text, fragment) in enumerate(unwritable)]
     attempts.append(("beyond.json", beyond, ["--expressions"],
