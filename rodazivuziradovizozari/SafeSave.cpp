@@ -22,6 +22,9 @@ namespace
 {
 // How much text Write lets the system hold before it asks for it to be written to the disk.
 const long long kWritebackStep = 8ll << 20;
+// How much text is written between two looks for signals held back meanwhile: about a
+// millisecond's writing, so that a signal ends even a long save promptly.
+const long long kSignalStep = 1ll << 20;
 
 // 16 hexadecimal digits no one can guess: the system's random source, mixed with the
 // time and an address in case that source is not there.
@@ -44,6 +47,7 @@ std::string RandomSuffix()
 
 // Counts `count` bytes handed to the stream of the state at `context`, and asks the system
 // to write each step of them to the disk while more is made, rather than all at the sync.
+// Each step of text, signals held back meanwhile get to act.
 void NoteWritten(void* context, size_t count)
 {
     SVFSafeFileState& state = *(SVFSafeFileState*)context;
@@ -52,6 +56,11 @@ void NoteWritten(void* context, size_t count)
     {
         safe_save::StartWriteback(state, state.kicked);
         state.kicked = state.written;
+    }
+    if (state.held != 0 && state.written - state.looked >= kSignalStep)
+    {
+        safe_save::LetSignalsAct(state);
+        state.looked = state.written;
     }
 }
 
@@ -65,6 +74,7 @@ void Discard(SVFSafeFileState& state)
     if (!state.temporary.empty())
         safe_save::Remove(state.temporary);
     state.temporary.clear();
+    safe_save::ReleaseSignals(state);
     state.closed = true;
 }
 }
@@ -119,6 +129,7 @@ int CloseStream(SVFSafeFileState& state, const char* step)
 
 using safe_save::Fail;
 using safe_save::FailErrno;
+using safe_save::kInterrupted;
 
 SVFSafeFile::SVFSafeFile() : m_pState(new (std::nothrow) SVFSafeFileState()) {}
 
@@ -160,7 +171,7 @@ int SVFSafeFile::Write(const void* bytes, size_t count)
     if (!safe_save::WriteAsIs(state.stream, bytes, count))
         return FailErrno(state, "writing the new text", errno);
     NoteWritten(&state, count);
-    return 0;
+    return state.interrupted ? Fail(state, "writing the new text", kInterrupted) : 0;
 }
 
 int SVFSafeFile::WriteModel(SVFPlusData* model, bool expressions)
@@ -176,6 +187,8 @@ int SVFSafeFile::WriteModelPart(SVFPlusData* model, bool expressions, int field,
         return SVF_ERR_SAVE;
     SVFSafeFileState& state = *m_pState;
     int error = WriteDocumentPart(state.stream, model, expressions, state.walk, field, block, NoteWritten, &state);
+    if (error == 0 && state.interrupted)
+        return Fail(state, "writing the new text", kInterrupted);
     return error != 0 ? FailErrno(state, "writing the new text", error) : 0;
 }
 

@@ -39,6 +39,19 @@ public:
     // owner and group, where the caller may set them) go to the new one; a new file gets
     // 0666 less the umask. A target that is not a regular file (a FIFO, a device such as
     // /dev/stdout) is opened and written directly. `errors` may be null.
+    //
+    // On POSIX systems, while the temporary file has a name (from just before Open creates
+    // it until Commit renames it or it is removed), SIGINT, SIGTERM, SIGHUP and SIGQUIT
+    // are held back in the calling thread: take the steps from Open to Commit or Abandon
+    // on that one thread. They are looked for each megabyte of text written
+    // and before the rename: one whose action is the default ends the save there (the
+    // temporary file removed, the target untouched) and then the process, as it would
+    // have; one with a handler is let through, its handler runs, and the save goes on.
+    // Between two steps they wait: a caller whose own handler removes GetTemporaryName()
+    // may let them through once it has that name. In a program with several threads a
+    // signal sent to the process may go to another thread instead; a caller that needs the
+    // guarantee there blocks those signals in its other threads (or takes them in one
+    // thread of its own, with sigwait). docs/saving.md tells more.
     int Open(const char* path, ErrorHandler* errors);
     // Appends `count` bytes to the new text, as they are (no CR LF on Windows).
     int Write(const void* bytes, size_t count);
@@ -68,12 +81,9 @@ public:
     // The temporary file's name while it has one (null for an unnamed one or none): the
     // file to remove should the process have to end before Commit.
     const char* GetTemporaryName() const;
-    // Finishes if need be and puts the new text in the target's place, syncing its folder.
-    // On POSIX systems, while the temporary file has a name, SIGINT, SIGTERM, SIGHUP and
-    // SIGQUIT are blocked in the calling thread and act once the name is gone. In a program
-    // with several threads a signal sent to the process may go to another thread instead;
-    // a caller that needs the guarantee there blocks those signals in its other threads
-    // (or takes them in one thread of its own, with sigwait).
+    // Finishes if need be and puts the new text in the target's place, syncing its folder;
+    // a signal held back since Open (above) that would end the process ends the save
+    // before the rename instead.
     int Commit();
     // Removes the temporary file; the target stays as it was.
     void Abandon();

@@ -11,6 +11,7 @@
 
 #include <memory>
 #include <string>
+#include <thread>
 
 #include "RODAzivUzirAdovIzozari.h"
 #include "DocumentText.h"
@@ -38,12 +39,18 @@ struct SVFSafeFileState
     bool closed = true;                                // committed or abandoned: nothing more to do
     SVFDocumentWalk walk;                              // how far WriteModelPart has written the document
     std::shared_ptr<safe_save::Writeback> writeback;   // StartWriteback's helper, or null
+    unsigned held = 0;                                 // the signals HoldSignals holds back, as its bits; 0 for none
+    std::thread::id holder;                            // the thread that holds them back
+    long long looked = 0;                              // bytes written when waiting signals were last looked for
+    bool interrupted = false;                          // a signal came that ends the process: the save stops
 };
 
 namespace safe_save
 {
 // Attempts at a free temporary name before giving up.
 const int kNameAttempts = 100;
+// Why a save stops when a signal that ends the process came while its file had a name.
+const char kInterrupted[] = "a signal interrupted it";
 
 // Shared by every system (SafeSave.cpp).
 
@@ -85,6 +92,19 @@ bool Sync(FILE* stream, bool direct);
 int PutInPlace(SVFSafeFileState& state);
 // Removes a temporary file by name, quietly.
 void Remove(const std::string& name);
+// While the temporary file has a name, the signals that end a process by default (SIGINT,
+// SIGTERM, SIGHUP, SIGQUIT) are held back in the calling thread: HoldSignals just before
+// the name is made, ReleaseSignals once it is renamed or removed, which lets any that
+// came act then. Only those the thread did not hold back already; nothing on Windows.
+void HoldSignals(SVFSafeFileState& state);
+void ReleaseSignals(SVFSafeFileState& state);
+// Looks for held signals that came meanwhile, so that a long save still ends promptly.
+// One that would end the process (its action is the default) ends the save first: the
+// temporary file is removed and the signals released, and the signal ends the process.
+// Should the process live on (its action changed meanwhile), state.interrupted is set and
+// the save fails at its next step. A signal with a handler is let through for a moment,
+// so that the handler runs now, and the save goes on.
+void LetSignalsAct(SVFSafeFileState& state);
 }
 
 #endif

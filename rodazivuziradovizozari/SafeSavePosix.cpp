@@ -3,7 +3,8 @@
 // permissions, synced with fsync, renamed over the target and its folder synced. On Linux
 // the temporary file is unnamed (O_TMPFILE) until the moment it is renamed, so that not
 // even a killed process leaves it behind; elsewhere it gets a random name, created
-// exclusively. Compiled on every system but Windows (CMakeLists.txt).
+// exclusively, and the signals that end a process are held back while it has that name.
+// Compiled on every system but Windows (CMakeLists.txt).
 #include "SafeSavePlatform.h"
 
 #include <errno.h>
@@ -58,31 +59,50 @@ bool InsideProc(const std::string& path)
     return strcmp(resolved, "/proc") == 0 || strncmp(resolved, "/proc/", 6) == 0;
 }
 
-// Blocks, in the calling thread, the signals that end a process by default while a
-// temporary file has a name for a moment, so that they act only once it is renamed or
-// removed. pthread_sigmask, not sigprocmask, whose effect in a threaded program is
-// unspecified; another thread that does not block them may still take such a signal
-// (SafeSave.h says what a threaded caller does about it).
-class SignalBlock
-{
-public:
-    SignalBlock()
-    {
-        sigset_t blocked;
-        sigemptyset(&blocked);
-        sigaddset(&blocked, SIGINT);
-        sigaddset(&blocked, SIGTERM);
-        sigaddset(&blocked, SIGHUP);
-        sigaddset(&blocked, SIGQUIT);
-        pthread_sigmask(SIG_BLOCK, &blocked, &m_previous);
-    }
-    ~SignalBlock() { pthread_sigmask(SIG_SETMASK, &m_previous, nullptr); }
-    SignalBlock(const SignalBlock&) = delete;
-    SignalBlock& operator=(const SignalBlock&) = delete;
+// The signals that end a process by default, held back while a temporary file has a name.
+const int kHeldSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+const int kHeldCount = (int)(sizeof(kHeldSignals) / sizeof(kHeldSignals[0]));
 
-private:
-    sigset_t m_previous;
-};
+// The signals of `bits` (bit i for kHeldSignals[i]).
+sigset_t HeldSet(unsigned bits)
+{
+    sigset_t set;
+    sigemptyset(&set);
+    for (int i = 0; i < kHeldCount; ++i)
+        if ((bits & (1u << i)) != 0)
+            sigaddset(&set, kHeldSignals[i]);
+    return set;
+}
+
+// True when the held signals are this thread's to look at and let go: the mask is the
+// thread's own (pthread_sigmask, not sigprocmask, whose effect in a threaded program is
+// unspecified), so a step taken on another thread leaves them.
+bool HoldsHere(const SVFSafeFileState& state)
+{
+    return state.held != 0 && state.holder == std::this_thread::get_id();
+}
+
+// The held signals that wait (bits as state.held), and whether one of them would end the
+// process: its action is the default one.
+unsigned LookForSignals(const SVFSafeFileState& state, bool& ends)
+{
+    sigset_t waiting;
+    unsigned found = 0;
+    ends = false;
+    if (sigpending(&waiting) != 0)
+        return 0;
+    for (int i = 0; i < kHeldCount; ++i)
+    {
+        struct sigaction action;
+        if ((state.held & (1u << i)) == 0 || sigismember(&waiting, kHeldSignals[i]) != 1)
+            continue;
+        found |= 1u << i;
+        if (sigaction(kHeldSignals[i], nullptr, &action) == 0 && (action.sa_flags & SA_SIGINFO) == 0 &&
+            action.sa_handler == SIG_DFL)
+            ends = true;
+    }
+    return found;
+}
 
 // Follows symbolic links from `local` to the file they name, into state.target: the link
 // stays, its file changes. A link into /proc stands for a descriptor: state.direct.
@@ -146,6 +166,9 @@ int CreateTemporary(SVFSafeFileState& state, mode_t mode)
         state.anonymous = descriptor >= 0;
     }
 #endif
+    // The name exists from the open on: the signals are held back before it.
+    if (descriptor < 0)
+        safe_save::HoldSignals(state);
     for (int attempt = 0; descriptor < 0; ++attempt)
     {
         std::string name = safe_save::TemporaryName(state.target);
@@ -201,6 +224,7 @@ int SyncFolder(SVFSafeFileState& state)
 // Gives the unnamed temporary file a free name beside the target for the rename.
 int NameAnonymous(SVFSafeFileState& state)
 {
+    safe_save::HoldSignals(state);
     for (int attempt = 0; state.temporary.empty(); ++attempt)
     {
         std::string name = safe_save::TemporaryName(state.target);
@@ -353,20 +377,68 @@ bool Sync(FILE* stream, bool direct)
 
 int PutInPlace(SVFSafeFileState& state)
 {
-    SignalBlock block;
     if (state.anonymous && NameAnonymous(state) < 0)
         return SVF_ERR_SAVE;
     if (CloseStream(state, "closing the temporary file") < 0)
         return SVF_ERR_SAVE;
+    // A signal that came while the text was written or synced ends the save here, before
+    // the old file is replaced.
+    LetSignalsAct(state);
+    if (state.interrupted)
+        return Fail(state, "putting the new file in its place", kInterrupted);
     if (rename(state.temporary.c_str(), state.target.c_str()) != 0)
         return FailErrno(state, "putting the new file in its place", errno);
     state.temporary.clear();
     state.closed = true;
+    ReleaseSignals(state);
     return SyncFolder(state);
 }
 
 void Remove(const std::string& name)
 {
     unlink(name.c_str());
+}
+
+void HoldSignals(SVFSafeFileState& state)
+{
+    if (state.held != 0)
+        return;
+    sigset_t previous, all = HeldSet((1u << kHeldCount) - 1);
+    if (pthread_sigmask(SIG_BLOCK, &all, &previous) != 0)
+        return;
+    for (int i = 0; i < kHeldCount; ++i)
+        if (sigismember(&previous, kHeldSignals[i]) != 1)
+            state.held |= 1u << i;
+    state.holder = std::this_thread::get_id();
+}
+
+void ReleaseSignals(SVFSafeFileState& state)
+{
+    bool here = HoldsHere(state);
+    sigset_t held = HeldSet(state.held);
+    state.held = 0;
+    if (here)
+        pthread_sigmask(SIG_UNBLOCK, &held, nullptr);
+}
+
+void LetSignalsAct(SVFSafeFileState& state)
+{
+    bool ends = false;
+    unsigned waiting = HoldsHere(state) ? LookForSignals(state, ends) : 0;
+    if (ends)
+    {
+        if (!state.temporary.empty())
+            Remove(state.temporary);
+        state.temporary.clear();
+        state.interrupted = true;
+        ReleaseSignals(state);
+    }
+    else if (waiting != 0)
+    {
+        // Only those that wait: one that would end the process may come meanwhile.
+        sigset_t handled = HeldSet(waiting);
+        pthread_sigmask(SIG_UNBLOCK, &handled, nullptr);
+        pthread_sigmask(SIG_BLOCK, &handled, nullptr);
+    }
 }
 }

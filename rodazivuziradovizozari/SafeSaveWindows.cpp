@@ -104,6 +104,11 @@ bool WriteAsIs(FILE* stream, const void* bytes, size_t count)
 void StartWriteback(SVFSafeFileState&, long long) {}
 void StopWriteback(SVFSafeFileState&) {}
 
+// Windows has no signal mask: the signals are not held back.
+void HoldSignals(SVFSafeFileState&) {}
+void ReleaseSignals(SVFSafeFileState&) {}
+void LetSignalsAct(SVFSafeFileState&) {}
+
 bool Sync(FILE* stream, bool)
 {
     return _commit(_fileno(stream)) == 0;

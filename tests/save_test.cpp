@@ -16,6 +16,8 @@
 
 #if !defined(_WIN32)
 #include <dlfcn.h>
+#include <fcntl.h>
+#include <signal.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -66,6 +68,56 @@ std::string RunAsUser(uid_t user, const std::string& outcome, const std::functio
     }
     waitpid(child, nullptr, 0);
     return ReadBytes(outcome);
+}
+
+// In a child process: saves to `path` while `number` comes, with its default action, and
+// returns only if that signal did not end the process. With `pause` (a call of the
+// stand-in), SaveSVFPlusData while the parent sends the signal as the save waits in that
+// call on `fifo`; else the steps of SVFSafeFile, the child sending the signal itself once
+// `before` megabytes are written, then writing up to 64 more (the signal must end it
+// within them), or, for -1, once a megabyte is written and synced, before Commit.
+void SaveWhileSignalled(const std::string& path, int number, int before, const char* pause, const std::string& fifo)
+{
+    signal(number, SIG_DFL);
+    if (pause != nullptr)
+    {
+        SVFPlusData model;
+        MakeModel(model, 2, 64);
+        setenv("RIZEROZ_SHIM_PAUSE", fifo.c_str(), 1);
+        setenv("RIZEROZ_SHIM_PAUSE_AT", pause, 1);
+        SaveSVFPlusData(&model, path.c_str(), false, nullptr);
+        return;
+    }
+    const std::string megabyte(1 << 20, ' ');
+    SVFSafeFile file;
+    file.Open(path.c_str(), nullptr);
+    for (int written = 0; written < (before < 0 ? 1 : 64); ++written)
+    {
+        if (written == before)
+            kill(getpid(), number);
+        file.Write(megabyte.data(), megabyte.size());
+    }
+    if (before >= 0)
+        _exit(3);   // not ended by the signal, the file left as it is
+    file.Finish();
+    kill(getpid(), number);
+    file.Commit();
+}
+
+// Opens `fifo` for writing once `child` waits on it in the stand-in's pause: the
+// descriptor, or -1 when the child ends or a minute passes first.
+int HoldAtPause(pid_t child, const std::string& fifo)
+{
+    siginfo_t ended;
+    for (int tries = 0; tries < 30000; ++tries)
+    {
+        int held = open(fifo.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+        ended.si_pid = 0;
+        if (held >= 0 || (waitid(P_PID, (id_t)child, &ended, WEXITED | WNOHANG | WNOWAIT) == 0 && ended.si_pid != 0))
+            return held;
+        usleep(2000);
+    }
+    return -1;
 }
 #endif
 }
@@ -356,5 +408,61 @@ TEST(SafeSave, TheNamedFileIsSyncedBeforeItsRenameAndTheFolderAfter)
                   strerror(EIO) + ") (error -9).",
               LastMessage(errors));
     EXPECT_TRUE(ReadBytes(path) == WrittenBytes(model, false));
+}
+
+// A signal that ends the process while the temporary file has a name (a named one is taken
+// where the system gives no unnamed one, as under the stand-in: save_test_named) ends it
+// as it would, with no temporary file left and the old file as it was: the signal waits
+// from the file's creation and acts once the file is removed, within a megabyte of text
+// and before the rename at the latest.
+TEST(SafeSave, ASignalEndsTheSaveWithoutATemporaryFile)
+{
+    bool shim = dlsym(RTLD_DEFAULT, "rizeroz_shim_log") != nullptr;
+    // clang-format off
+    const struct { int signal; int before; const char* pause; } cases[] = {
+        {SIGTERM, 0, nullptr},    // the file just created, before any text
+        {SIGINT, 1, nullptr},     // while the text is written
+        {SIGTERM, -1, nullptr},   // the text synced, before Commit
+        {SIGINT, 0, "fdopen"},    // from outside, while Open makes the file's stream
+        {SIGTERM, 0, "fsync"},    // from outside, while the text is synced
+    };
+    // clang-format on
+    for (const auto& c : cases)
+    {
+        if (c.pause != nullptr && !shim)
+        {
+            std::cout << "[ SKIPPED  ] a signal in " << c.pause << ": runs under the stand-in (save_test_named)\n";
+            continue;
+        }
+        std::string dir = ScratchDir("save/signalled"), path = dir + "/out.xml";
+        std::string fifo = ScratchDir("save/signalled-pause") + "/pause";
+        WriteBytes(path, "old text");
+        ASSERT_EQ(0, mkfifo(fifo.c_str(), 0600));
+        pid_t child = fork();
+        if (child == 0)
+        {
+            SaveWhileSignalled(path, c.signal, c.before, c.pause, fifo);
+            _exit(3);
+        }
+        int held = c.pause != nullptr ? HoldAtPause(child, fifo) : -1;
+        if (c.pause != nullptr && held < 0)
+        {
+            ADD_FAILURE() << "the save did not wait in " << c.pause;
+            kill(child, SIGKILL);
+        }
+        else if (held >= 0)
+        {
+            EXPECT_EQ(2u, Names(dir).size()) << "a named temporary file beside the target in " << c.pause;
+            kill(child, c.signal);
+            close(held);
+        }
+        int status = 0;
+        ASSERT_EQ(child, waitpid(child, &status, 0));
+        std::string what = "signal " + std::to_string(c.signal) +
+                           (c.pause != nullptr ? std::string(" in ") + c.pause : " at " + std::to_string(c.before));
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == c.signal) << what << ": status " << status;
+        EXPECT_EQ(std::set<std::string>{"out.xml"}, Names(dir)) << what;
+        EXPECT_TRUE(ReadBytes(path) == "old text") << what;
+    }
 }
 #endif

@@ -193,6 +193,8 @@ int RunConvert(const ConvertRequest& request)
         target = "/dev/stdout";
 #endif
 
+    // The guard is there before the temporary file: the save holds the ending signals back
+    // from the file's creation until Watch, which lets them through to the guard's handler.
     PendingFileGuard guard;
     SVFSafeFile file;
     ErrorHandler errors;

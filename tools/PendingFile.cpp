@@ -6,6 +6,7 @@
 #include <string.h>
 
 #if !defined(_WIN32)
+#include <pthread.h>
 #include <unistd.h>
 #endif
 
@@ -45,11 +46,20 @@ PendingFileGuard::PendingFileGuard()
     static_assert(sizeof(m_previous) / sizeof(m_previous[0]) >= sizeof(kEndingSignals) / sizeof(kEndingSignals[0]),
                   "a previous handler for every signal");
     g_szPendingFile[0] = '\0';
+#if !defined(_WIN32)
+    sigset_t mask;
+    pthread_sigmask(SIG_SETMASK, nullptr, &mask);
+    sigemptyset(&m_free);
+#endif
     for (int i = 0; i < kSignalCount; ++i)
     {
         m_previous[i] = signal(kEndingSignals[i], RemovePendingFile);
         if (m_previous[i] == SIG_IGN)
             signal(kEndingSignals[i], SIG_IGN);
+#if !defined(_WIN32)
+        if (sigismember(&mask, kEndingSignals[i]) != 1)
+            sigaddset(&m_free, kEndingSignals[i]);
+#endif
     }
 }
 
@@ -66,4 +76,8 @@ void PendingFileGuard::Watch(const char* name)
     g_szPendingFile[0] = '\0';
     if (length > 0 && length < sizeof(g_szPendingFile))
         memcpy(g_szPendingFile, name, length + 1);
+#if !defined(_WIN32)
+    // The handler now removes the file: what the save held back may act, at once.
+    pthread_sigmask(SIG_UNBLOCK, &m_free, nullptr);
+#endif
 }

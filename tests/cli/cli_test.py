@@ -416,10 +416,10 @@ def test_safe_files(g):
     g.expect(limited.returncode == EXIT_ERROR and b"/dev/zero:1:1: error: " in limited.stdout, "check /dev/zero", limited)
 
 
-def hold_at_sync(process, fifo, timeout=60):
-    """Opens `fifo` for writing once `process` waits on it, in the preloaded fsync
-    (RIZEROZ_SHIM_PAUSE): the descriptor, or None when the process ends or the time runs
-    out first."""
+def hold_at_pause(process, fifo, timeout=60):
+    """Opens `fifo` for writing once `process` waits on it, in the preloaded stand-in's
+    pause (RIZEROZ_SHIM_PAUSE): the descriptor, or None when the process ends or the time
+    runs out first."""
     deadline = time.time() + timeout
     while process.poll() is None and time.time() < deadline:
         try:
@@ -432,7 +432,8 @@ def hold_at_sync(process, fifo, timeout=60):
 def test_named_temporary_file(g, option):
     """Where the system has no unnamed temporary files, the save takes a named one beside
     OUT (the preloaded stand-in refuses O_TMPFILE, tests/shim): a failed save, and a signal
-    that ends convert while it saves, leave no such file and OUT as it was."""
+    that ends convert while it saves, from the file's creation on, leave no such file and
+    OUT as it was."""
     if len(g.tool.command) > 1 or not os.path.isdir("/proc/self/fd"):
         pytest.skip("the preloaded stand-in runs natively on Linux only")
     env = {"LD_PRELOAD": option("--shim"),
@@ -464,27 +465,36 @@ def test_named_temporary_file(g, option):
         g.expect_error(r, "out.xml: error: the converted file does not read back as written", "is left as it was")
         g.expect(listing() == before and g.read("out.xml") == "old text", "--verify to %s leaves it" % to, listing())
 
-    # A signal while the save waits in its sync: the temporary file is named, then gone.
+    # A signal while the save waits in the stand-in: the temporary file is named, then gone.
+    # In fdopen the file is just created, before the tool has its name to remove (at the
+    # first opening, or at the second, where a name given after 1 MB of rows has the text
+    # begun afresh); in fsync it is written whole.
+    late = g.write("late.json", '{"fields":[{"blocks":[{"row_width":9600000,"rows":["%s","%s"]},'
+                   '{"row_width":8,"rows":["06"]}],"name":"A"}],"version":"1"}' % ("AB" * 600000, "CD" * 600000))
     fifo = g.path("pause.fifo")
     os.mkfifo(fifo)
     before = listing()
-    for number in (signal.SIGINT, signal.SIGTERM):
-        process = subprocess.Popen(g.tool.command + ["convert", source, target], stdin=subprocess.DEVNULL,
+    for number, pause, given in ((signal.SIGINT, "fsync", source), (signal.SIGTERM, "fsync", source),
+                                 (signal.SIGTERM, "fdopen", source), (signal.SIGINT, "fdopen:2", late)):
+        process = subprocess.Popen(g.tool.command + ["convert", given, target], stdin=subprocess.DEVNULL,
                                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, preexec_fn=default_signals,
-                                   env=dict(os.environ, RIZEROZ_SHIM_PAUSE=os.path.abspath(fifo), **env))
-        held = hold_at_sync(process, fifo)
-        if not g.expect(held is not None, "convert reached its sync", process.poll()):
+                                   env=dict(os.environ, RIZEROZ_SHIM_PAUSE=os.path.abspath(fifo),
+                                            RIZEROZ_SHIM_PAUSE_AT=pause, **env))
+        held = hold_at_pause(process, fifo)
+        if not g.expect(held is not None, "convert reached its %s" % pause, process.poll()):
             process.kill()
             process.wait(60)
             continue
         named = [n for n in listing() if n.startswith(".out.xml.") and n.endswith(".tmp")]
-        g.expect(len(named) == 1, "a named temporary file beside OUT while it saves", listing())
+        g.expect(len(named) == 1, "a named temporary file beside OUT in %s" % pause, listing())
         process.send_signal(number)
-        process.wait(60)
+        if pause == "fsync":   # the file's name known, the tool ends at once, still held in the stand-in
+            process.wait(60)
         os.close(held)
-        g.expect(process.returncode == -number, "ended by signal %d" % number, process.returncode)
+        process.wait(60)
+        g.expect(process.returncode == -number, "ended by signal %d in %s" % (number, pause), process.returncode)
         g.expect(listing() == before and g.read("out.xml") == "old text",
-                 "signal %d leaves the folder as it was" % number, listing())
+                 "signal %d in %s leaves the folder as it was" % (number, pause), listing())
 
     # Unhindered, the named temporary file becomes OUT.
     g.run("convert", source, target, code=EXIT_OK, env=env)

@@ -2,11 +2,13 @@
  * (the test save_test_named) and the tool's (test_named_temporary_file): an unnamed
  * temporary file (O_TMPFILE) is refused, as a file system without them refuses it, so that
  * the save takes its named temporary file; and each fsync and rename is noted, in order,
- * for rizeroz_shim_log. Two switches in the environment, for the tool's tests:
+ * for rizeroz_shim_log. Switches in the environment, for the tests:
  * RIZEROZ_SHIM_FAIL=fsync, =fsync-folder or =rename makes the fsync of every regular
  * file, of every folder, or every rename, fail with EIO undone; RIZEROZ_SHIM_PAUSE=FIFO makes the fsync of a regular
  * file first wait until a writer has opened that FIFO and closed it again, so that a test holds the save at that point,
- * its temporary file written and named; RIZEROZ_SHIM_FAIL=corrupt changes one hexadecimal digit of the text at each
+ * its temporary file written and named; with RIZEROZ_SHIM_PAUSE_AT=fdopen the wait comes in fdopen instead, where the
+ * save makes the stream of a temporary file just created, and with fdopen:N (or fsync:N) only in the Nth such call;
+ * RIZEROZ_SHIM_FAIL=corrupt changes one hexadecimal digit of the text at each
  * sync_file_range, as a faulty disk or another writer would, for the checks that read a file back. Everything else
  * goes to the system's own functions. */
 #define _GNU_SOURCE
@@ -51,12 +53,22 @@ static int real_open(const char* path, int flags, mode_t mode)
     return real(path, flags, mode);
 }
 
-/* Reads the FIFO RIZEROZ_SHIM_PAUSE names, when it is set, to its end: until its writer
-   closes it. */
-static void pause_here(void)
+/* Reads the FIFO RIZEROZ_SHIM_PAUSE names, when it is set, to its end (until its writer
+   closes it), in the call `call` that RIZEROZ_SHIM_PAUSE_AT names (fsync when unset), or
+   only in its Nth, counted in `calls`, for "CALL:N". */
+static void pause_in(const char* call, int* calls)
 {
     const char* fifo = getenv("RIZEROZ_SHIM_PAUSE");
-    int descriptor = fifo != NULL ? real_open(fifo, O_RDONLY | O_CLOEXEC, 0) : -1;
+    const char* at = getenv("RIZEROZ_SHIM_PAUSE_AT");
+    size_t length = strlen(call);
+    if (at == NULL)
+        at = "fsync";
+    if (fifo == NULL || strncmp(at, call, length) != 0 || (at[length] != '\0' && at[length] != ':'))
+        return;
+    ++*calls;
+    if (at[length] == ':' && atoi(at + length + 1) != *calls)
+        return;
+    int descriptor = real_open(fifo, O_RDONLY | O_CLOEXEC, 0);
     if (descriptor < 0)
         return;
     char byte;
@@ -96,7 +108,8 @@ int fsync(int descriptor)
     }
     if (known && S_ISREG(info.st_mode))
     {
-        pause_here();
+        static int calls = 0;
+        pause_in("fsync", &calls);
         if (failing("fsync"))
         {
             errno = EIO;
@@ -105,6 +118,14 @@ int fsync(int descriptor)
     }
     int (*real)(int) = (int (*)(int))dlsym(RTLD_NEXT, "fsync");
     return real(descriptor);
+}
+
+FILE* fdopen(int descriptor, const char* mode)
+{
+    static int calls = 0;
+    pause_in("fdopen", &calls);
+    FILE* (*real)(int, const char*) = (FILE * (*)(int, const char*)) dlsym(RTLD_NEXT, "fdopen");
+    return real(descriptor, mode);
 }
 
 int rename(const char* from, const char* to)
