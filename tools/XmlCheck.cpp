@@ -1,19 +1,28 @@
 // The libxml2 pass of `rizeroz check`: well-formedness as libxml2 judges it, and validity
-// against the installed document type. The document is handed to libxml2 by its file
-// descriptor and parsed without network access, entity substitution or loading of the
+// against the installed document type, in one pass over the document that builds no tree
+// of it. libxml2 reads the document through a callback that keeps it within the tool's
+// bounds (XmlBounds.h), without network access, entity substitution or loading of the
 // document type the document names; an external entity loader that refuses everything
-// makes sure nothing else is opened. Built only with libxml2, which the Windows build lacks.
+// makes sure nothing else is opened. Validity is checked as libxml2's streaming reader
+// checks it, element by element as they come (xmlValidatePushElement and its kin), with
+// only the elements open at a time held, each as a node without children. Built only with
+// libxml2, which the Windows build lacks.
 #include "XmlCheck.h"
 
+#include <errno.h>
 #include <fcntl.h>
+#include <stdint.h>
+#include <string.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <fstream>
 #include <limits>
 #include <map>
+#include <tuple>
 
 #include <libxml/SAX2.h>
+#include <libxml/entities.h>
 #include <libxml/parser.h>
 #include <libxml/tree.h>
 #include <libxml/valid.h>
@@ -21,73 +30,337 @@
 #include <libxml/xmlIO.h>
 
 #include "UtUtility.h"
+#include "XmlBounds.h"
 
 namespace
 {
-// One remark of libxml2, as it came.
+// libxml2's remarks kept at most, its errors aside; past them libxml2 is stopped, as each
+// costs it the making of a message.
+const size_t kMostRemarks = 1000;
+// A node's `extra` once a problem of its content was told: one for each element is enough.
+const unsigned short kContentTold = 1;
+
+// One remark of libxml2, placed.
 struct Remark
 {
     int level;
     long line;
     long column;
     std::string message;
-    const void* node;      // the element a validity remark is about
-    std::string element;   // its name
+    long element;                // the element of the document a validity remark is about, by its number; 0 for none
+    unsigned long long offset;   // the offset of its start tag, which places the remark
+    bool validity;
 };
+
+// An element open in the document, as validity sees it: a node without children, freed
+// at the element's end.
+struct Open
+{
+    xmlNodePtr node;
+    unsigned long long offset;   // of its start tag
+    long number;
+};
+
+// One pass of libxml2 over a document; its callbacks reach it through the parser's _private.
+struct Pass
+{
+    xmlParserCtxtPtr parser = nullptr;
+    int descriptor = -1;
+    XmlBounds bounds;
+    xmlDocPtr types = nullptr;            // holds the installed document type as its external subset
+    xmlValidCtxtPtr validity = nullptr;   // null when validity is not checked
+    std::vector<Open> open;
+    long elements = 0;
+    std::vector<Remark> remarks;
+    size_t kept = 0;     // remarks kept that are not errors
+    bool full = false;   // kMostRemarks are kept: libxml2 is stopped at its next call
+    bool halted = false;
+    bool closing = true;   // outside the document's parse, what libxml2 says is no finding
+    long fullLine = 0, fullColumn = 0;
+};
+
+Pass& PassOf(void* parser)
+{
+    return *static_cast<Pass*>(static_cast<xmlParserCtxtPtr>(parser)->_private);
+}
+
+// True when a callback comes from the parse of the document, not from that of an entity's
+// text, which libxml2 parses with a parser of its own the first time it meets a reference.
+bool InDocument(void* parser)
+{
+    xmlParserCtxtPtr context = static_cast<xmlParserCtxtPtr>(parser);
+    return context->_private != nullptr && PassOf(parser).parser == context;
+}
+
+// The open element that `node` stands for, or null.
+const Open* OpenOf(const Pass& pass, const void* node)
+{
+    if (node == nullptr)
+        return nullptr;
+    size_t index = (size_t)(uintptr_t)((xmlNodePtr)node)->_private;
+    return index > 0 && index <= pass.open.size() && pass.open[index - 1].node == node ? &pass.open[index - 1]
+                                                                                       : nullptr;
+}
+
+void Keep(Pass& pass, const Remark& remark)
+{
+    // libxml2 repeats an error at each level of nested entities it unwinds: once is enough.
+    if (pass.closing || (!pass.remarks.empty() && pass.remarks.back().line == remark.line &&
+                         pass.remarks.back().column == remark.column && pass.remarks.back().message == remark.message &&
+                         pass.remarks.back().element == remark.element))
+        return;
+    if (remark.level != XML_ERR_FATAL)
+    {
+        if (pass.full)
+            return;
+        if (pass.kept == kMostRemarks)
+        {
+            pass.full = true;
+            pass.fullLine = pass.parser->input != nullptr ? pass.parser->input->line : 0;
+            pass.fullColumn = pass.parser->input != nullptr ? pass.parser->input->col : 0;
+            return;
+        }
+        ++pass.kept;
+    }
+    pass.remarks.push_back(remark);
+}
+
+// Places `remark`, about `node` (or none) and raised by the parser `context` (or none),
+// and keeps it. A remark about an element of the document is placed by its line (its
+// column is found later); one within an entity's text, where libxml2 stands in the
+// document: just after the reference to the entity.
+void Place(Pass& pass, Remark remark, const void* node, const void* context, int code)
+{
+    if (pass.closing)
+        return;
+    const Open* open = OpenOf(pass, node);
+    if (open != nullptr)
+    {
+        remark.element = open->number;
+        remark.offset = open->offset;
+    }
+    else if (remark.validity || (context != nullptr && context != pass.parser))
+    {
+        remark.line = pass.parser->input != nullptr ? pass.parser->input->line : 0;
+        remark.column = pass.parser->input != nullptr ? pass.parser->input->col : 0;
+    }
+    bool content = code == XML_DTD_CONTENT_MODEL || code == XML_DTD_INVALID_CHILD || code == XML_DTD_NOT_EMPTY ||
+                   code == XML_DTD_NOT_PCDATA;
+    if (content && node != nullptr && ((xmlNodePtr)node)->type == XML_ELEMENT_NODE)
+    {
+        xmlNodePtr element = (xmlNodePtr)node;
+        if (element->extra & kContentTold)
+            return;
+        element->extra |= kContentTold;
+    }
+    Keep(pass, remark);
+}
 
 void Collect(void* data, xmlErrorPtr error)
 {
     if (data == nullptr || error == nullptr)
         return;
-    Remark remark = {(int)error->level, error->line,
-                     error->int2,       error->message != nullptr ? error->message : "libxml2 gives no words for this",
-                     nullptr,           ""};
+    Remark remark = {(int)error->level,
+                     error->line,
+                     error->int2,
+                     error->message != nullptr ? error->message : "libxml2 gives no words for this",
+                     0,
+                     0,
+                     error->domain == XML_FROM_VALID};
     while (!remark.message.empty() && (remark.message.back() == '\n' || remark.message.back() == ' '))
         remark.message.pop_back();
-    xmlNodePtr node = (xmlNodePtr)error->node;
-    if (node != nullptr && node->type == XML_ELEMENT_NODE)
+    Place(*static_cast<Pass*>(data), remark, error->node, error->ctxt, error->code);
+}
+
+// libxml2 is stopped at its first call after kMostRemarks.
+bool Stopped(Pass& pass)
+{
+    if (pass.full && !pass.halted)
     {
-        remark.node = node;
-        remark.element = node->name != nullptr ? (const char*)node->name : "";
-        remark.line = xmlGetLineNo(node);
-        remark.column = 0;
+        pass.halted = true;
+        xmlStopParser(pass.parser);
     }
-    // libxml2 repeats an error at each level of nested entities it unwinds: once is enough.
-    std::vector<Remark>& remarks = *static_cast<std::vector<Remark>*>(data);
-    if (!remarks.empty() && remarks.back().line == remark.line && remarks.back().column == remark.column &&
-        remarks.back().message == remark.message)
-        return;
-    remarks.push_back(remark);
+    return pass.full;
 }
 
-// The tree libxml2 builds of the document is kept small. Validity against a document type
-// asks of a text only whether it holds anything but white space, never what it says, so a
-// text node keeps its first character that is not white space, or one blank if it has
-// none; a CDATA section keeps its first character. A data file's rows, nearly all of its
-// bytes, are thus never held as a tree beside the model the reader has just read.
-void ShortText(void* parser, const xmlChar* text, int length)
+std::string Qualified(const xmlChar* prefix, const xmlChar* name)
 {
-    xmlNodePtr parent = ((xmlParserCtxtPtr)parser)->node;
-    xmlNodePtr last = parent != nullptr ? parent->last : nullptr;
-    bool afterText = last != nullptr && last->type == XML_TEXT_NODE;
-    // libxml2 adds the characters to a text node just before; one that is not blank takes no more.
-    if (afterText && !xmlIsBlankNode(last))
-        return;
-    int at = 0;
-    while (at < length && util_IsWhiteSpace((char)text[at]))
-        ++at;
-    if (at < length)
-        xmlSAX2Characters(parser, text + at, 1);
-    else if (!afterText && length > 0)
-        xmlSAX2Characters(parser, text, 1);
+    return prefix != nullptr ? std::string((const char*)prefix) + ":" + (const char*)name : (const char*)name;
 }
 
-void ShortSection(void* parser, const xmlChar* text, int length)
+// The attribute `name` of `element`, with `value`: checked, and added to the element's
+// attributes (for the check of those required), at `last`.
+void CheckAttribute(Pass& pass, xmlNodePtr element, const std::string& name, const xmlChar* value, xmlAttrPtr& last)
 {
-    xmlNodePtr parent = ((xmlParserCtxtPtr)parser)->node;
-    xmlNodePtr last = parent != nullptr ? parent->last : nullptr;
-    if (last == nullptr || last->type != XML_CDATA_SECTION_NODE)
-        xmlSAX2CDataBlock(parser, text, length > 0 ? 1 : 0);
+    xmlAttrPtr attribute = xmlNewDocProp(pass.types, BAD_CAST name.c_str(), nullptr);
+    if (attribute == nullptr)
+        return;
+    xmlValidateOneAttribute(pass.validity, pass.types, element, attribute, value);
+    attribute->parent = element;
+    attribute->prev = last;
+    (last != nullptr ? last->next : element->properties) = attribute;
+    last = attribute;
+}
+
+// The attributes the document type requires of `element`.
+void CheckRequired(Pass& pass, xmlNodePtr element)
+{
+    xmlElementPtr declared = xmlGetDtdElementDesc(pass.types->extSubset, element->name);
+    for (xmlAttributePtr a = declared != nullptr ? declared->attributes : nullptr; a != nullptr; a = a->nexth)
+    {
+        std::string name = Qualified(a->prefix, a->name);
+        if (a->def == XML_ATTRIBUTE_REQUIRED && xmlHasProp(element, BAD_CAST name.c_str()) == nullptr)
+            Place(pass,
+                  {XML_ERR_ERROR, 0, 0,
+                   "Element " + std::string((const char*)element->name) + " does not carry attribute " + name, 0, 0,
+                   true},
+                  element, nullptr, XML_DTD_MISSING_ATTRIBUTE);
+    }
+}
+
+// Text in `element`: for validity, whether it holds anything but white space, once a
+// problem is told no more.
+void CheckText(Pass& pass, xmlNodePtr element, const xmlChar* text, int length)
+{
+    if (pass.validity != nullptr && element != nullptr && !(element->extra & kContentTold))
+        xmlValidatePushCData(pass.validity, text, length);
+}
+
+void StartElement(void* parser, const xmlChar* name, const xmlChar* prefix, const xmlChar* uri, int namespaces,
+                  const xmlChar** declared, int attributes, int defaulted, const xmlChar** values)
+{
+    if (!InDocument(parser))
+        return xmlSAX2StartElementNs(parser, name, prefix, uri, namespaces, declared, attributes, defaulted, values);
+    Pass& pass = PassOf(parser);
+    unsigned long long start = pass.bounds.NextStart();
+    if (Stopped(pass) || pass.validity == nullptr)
+        return;
+    xmlNodePtr element = xmlNewDocNode(pass.types, nullptr, BAD_CAST Qualified(prefix, name).c_str(), nullptr);
+    pass.open.push_back({element, start, ++pass.elements});
+    if (element == nullptr)
+        return;
+    element->_private = (void*)(uintptr_t)pass.open.size();
+    xmlValidatePushElement(pass.validity, pass.types, element, element->name);
+    xmlAttrPtr last = nullptr;
+    for (int i = 0; i < namespaces; ++i)
+        CheckAttribute(pass, element,
+                       declared[2 * i] != nullptr ? Qualified(BAD_CAST "xmlns", declared[2 * i]) : "xmlns",
+                       declared[2 * i + 1], last);
+    for (int i = 0; i < attributes; ++i)
+    {
+        const xmlChar** attribute = values + 5 * i;
+        xmlChar* value = xmlStrndup(attribute[3], (int)(attribute[4] - attribute[3]));
+        CheckAttribute(pass, element, Qualified(attribute[1], attribute[0]), value, last);
+        xmlFree(value);
+    }
+    CheckRequired(pass, element);
+}
+
+void EndElement(void* parser, const xmlChar* name, const xmlChar* prefix, const xmlChar* uri)
+{
+    if (!InDocument(parser))
+        return xmlSAX2EndElementNs(parser, name, prefix, uri);
+    Pass& pass = PassOf(parser);
+    if (Stopped(pass) || pass.open.empty())
+        return;
+    xmlNodePtr element = pass.open.back().node;
+    if (element != nullptr)
+        xmlValidatePopElement(pass.validity, pass.types, element, element->name);
+    pass.open.pop_back();
+    xmlFreeNode(element);
+}
+
+void Characters(void* parser, const xmlChar* text, int length)
+{
+    if (!InDocument(parser))
+        return xmlSAX2Characters(parser, text, length);
+    Pass& pass = PassOf(parser);
+    if (!Stopped(pass) && !pass.open.empty())
+        CheckText(pass, pass.open.back().node, text, length);
+}
+
+void Section(void* parser, const xmlChar* text, int length)
+{
+    if (!InDocument(parser))
+        return xmlSAX2CDataBlock(parser, text, length);
+    Pass& pass = PassOf(parser);
+    if (!Stopped(pass) && !pass.open.empty())
+        CheckText(pass, pass.open.back().node, text, length);
+}
+
+// Comments and processing instructions ask nothing of validity: only an entity's keeps them.
+void Comment(void* parser, const xmlChar* text)
+{
+    if (!InDocument(parser))
+        xmlSAX2Comment(parser, text);
+}
+
+void Instruction(void* parser, const xmlChar* target, const xmlChar* data)
+{
+    if (!InDocument(parser))
+        xmlSAX2ProcessingInstruction(parser, target, data);
+}
+
+// The start of `element` of an entity's text, as StartElement for those of the document.
+void StartEntityElement(Pass& pass, xmlNodePtr element)
+{
+    xmlValidatePushElement(
+        pass.validity, pass.types, element,
+        BAD_CAST Qualified(element->ns != nullptr ? element->ns->prefix : nullptr, element->name).c_str());
+    for (xmlAttrPtr attribute = element->properties; attribute != nullptr; attribute = attribute->next)
+    {
+        xmlChar* value = xmlNodeListGetString(pass.parser->myDoc, attribute->children, 0);
+        xmlValidateOneAttribute(pass.validity, pass.types, element, attribute, value);
+        xmlFree(value);
+    }
+    CheckRequired(pass, element);
+}
+
+// Validity where the document refers to `entity`: the tree libxml2 made of its text is
+// walked as if its elements and texts stood there (not deeper than 40 entities within each other).
+void CheckEntity(Pass& pass, xmlEntityPtr entity)
+{
+    std::vector<std::pair<xmlNodePtr, xmlNodePtr>> walk = {{entity->children, nullptr}};   // next node, its element
+    while (!walk.empty())
+    {
+        xmlNodePtr node = walk.back().first;
+        if (node == nullptr)
+        {
+            xmlNodePtr element = walk.back().second;
+            walk.pop_back();
+            if (element != nullptr)
+                xmlValidatePopElement(pass.validity, pass.types, element, element->name);
+            continue;
+        }
+        walk.back().first = node->next;
+        xmlNodePtr inside = walk.back().second;
+        for (size_t i = walk.size(); inside == nullptr && i-- > 0;)
+            inside = walk[i].second;
+        if (node->type == XML_ELEMENT_NODE)
+        {
+            StartEntityElement(pass, node);
+            walk.push_back({node->children, node});
+        }
+        else if (node->type == XML_TEXT_NODE || node->type == XML_CDATA_SECTION_NODE)
+            CheckText(pass, inside != nullptr ? inside : pass.open.back().node, node->content,
+                      xmlStrlen(node->content));
+        else if (node->type == XML_ENTITY_REF_NODE && walk.size() < 40)
+        {
+            xmlEntityPtr inner = xmlGetDocEntity(pass.parser->myDoc, node->name);
+            if (inner != nullptr)
+                walk.push_back({inner->children, nullptr});
+        }
+    }
+}
+
+void Reference(void* parser, const xmlChar* name)
+{
+    if (!InDocument(parser))
+        return xmlSAX2Reference(parser, name);
+    Pass& pass = PassOf(parser);
+    xmlEntityPtr entity = xmlGetDocEntity(pass.parser->myDoc, name);
+    if (!Stopped(pass) && pass.validity != nullptr && !pass.open.empty() && entity != nullptr)
+        CheckEntity(pass, entity);
 }
 
 // libxml2 parses with its size limits lifted (XML_PARSE_HUGE), as a data file's texts pass
@@ -101,51 +374,107 @@ void DeclareEntity(void* parser, const xmlChar* name, int type, const xmlChar* p
     xmlSAX2EntityDecl(parser, name, type, publicId, systemId, content);
 }
 
-// The column of the `n`-th (from 0) start tag `open` ("<name") on the line `text`; 1 when
-// there is none.
-long ColumnOf(const std::string& text, const std::string& open, size_t n)
+// libxml2 reads the document here, as far as the bounds let it.
+int ReadBytes(void* context, char* buffer, int length)
 {
-    size_t at = 0;
-    for (size_t i = 0;; ++i, ++at)
-    {
-        while ((at = text.find(open, at)) != std::string::npos && at + open.size() < text.size() &&
-               util_IsXMLNameChar(text[at + open.size()]))
-            ++at;
-        if (at == std::string::npos)
-            return 1;
-        if (i == n)
-            return (long)at + 1;
-    }
+    Pass& pass = *static_cast<Pass*>(context);
+    if (pass.bounds.Passed())
+        return 0;
+    ssize_t got;
+    do
+        got = read(pass.descriptor, buffer, (size_t)length);
+    while (got < 0 && errno == EINTR);
+    return got <= 0 ? (int)got : (int)pass.bounds.Scan(buffer, (size_t)got);
 }
 
-// libxml2 places validity remarks by line only: the column of the start tag they concern
-// is found on that line, the n-th "<name" for the n-th element of that name there.
+// libxml2's parse of the document; true when it finds it well-formed.
+bool Parse(Pass& pass)
+{
+    xmlSAXHandler sax;
+    memset(&sax, 0, sizeof(sax));
+    xmlSAXVersion(&sax, 2);
+    sax.startElementNs = StartElement;
+    sax.endElementNs = EndElement;
+    sax.characters = Characters;
+    sax.ignorableWhitespace = Characters;
+    sax.cdataBlock = Section;
+    sax.comment = Comment;
+    sax.processingInstruction = Instruction;
+    sax.reference = Reference;
+    sax.entityDecl = DeclareEntity;
+    pass.parser = xmlCreateIOParserCtxt(&sax, nullptr, ReadBytes, nullptr, &pass, XML_CHAR_ENCODING_NONE);
+    if (pass.parser == nullptr)
+        return false;
+    pass.parser->_private = &pass;
+    xmlCtxtUseOptions(pass.parser, XML_PARSE_NONET | XML_PARSE_HUGE | XML_PARSE_BIG_LINES);
+    pass.closing = false;
+    xmlParseDocument(pass.parser);
+    pass.closing = true;
+    bool wellFormed = pass.parser->wellFormed != 0;
+    // Elements left open where the parse ended.
+    for (; !pass.open.empty(); pass.open.pop_back())
+        if (pass.open.back().node != nullptr)
+        {
+            xmlValidatePopElement(pass.validity, pass.types, pass.open.back().node, pass.open.back().node->name);
+            xmlFreeNode(pass.open.back().node);
+        }
+    xmlFreeDoc(pass.parser->myDoc);
+    pass.parser->myDoc = nullptr;
+    xmlFreeParserCtxt(pass.parser);
+    pass.parser = nullptr;
+    return wellFormed;
+}
+
+// A place in the file: the line of the byte at `offset`, and its column in bytes (as the
+// reader counts) and in characters (as libxml2 counts).
+struct Spot
+{
+    unsigned long long offset;
+    long line;
+    long column;
+    long character;
+};
+
+// Places `spots` in one pass over the file at `path`.
+void PlaceSpots(const std::string& path, std::vector<Spot>& spots)
+{
+    std::vector<Spot*> order;
+    for (Spot& spot : spots)
+        order.push_back(&spot);
+    std::sort(order.begin(), order.end(), [](const Spot* a, const Spot* b) { return a->offset < b->offset; });
+    std::ifstream file(order.empty() ? std::string() : path, std::ios::binary);
+    std::vector<char> block(1 << 16);
+    Spot at = {0, 1, 1, 1};
+    size_t next = 0;
+    while (next < order.size() && file.read(block.data(), (std::streamsize)block.size()).gcount() > 0)
+        for (std::streamsize i = 0; i < file.gcount() && next < order.size(); ++i, ++at.offset)
+        {
+            for (; next < order.size() && order[next]->offset == at.offset; ++next)
+                *order[next] = at;
+            bool newline = block[i] == '\n';
+            at.line += newline ? 1 : 0;
+            at.column = newline ? 1 : at.column + 1;
+            at.character = newline ? 1 : at.character + ((block[i] & 0xC0) != 0x80 ? 1 : 0);
+        }
+    for (; next < order.size(); ++next)
+        *order[next] = {order[next]->offset, at.line, at.column, at.character};
+}
+
+// Validity remarks are placed at the start tags of the elements they concern.
 void PlaceValidityRemarks(const std::string& path, std::vector<Remark>& remarks)
 {
-    std::map<long, std::vector<Remark*>> byLine;
+    std::vector<Spot> spots;
+    for (const Remark& remark : remarks)
+        if (remark.element != 0)
+            spots.push_back({remark.offset, 0, 0, 0});
+    PlaceSpots(path, spots);
+    size_t i = 0;
     for (Remark& remark : remarks)
-        if (remark.node != nullptr && remark.line > 0)
-            byLine[remark.line].push_back(&remark);
-    std::ifstream file(byLine.empty() ? std::string() : path, std::ios::binary);
-    std::string text;
-    long number = 1;
-    for (auto& line : byLine)
-    {
-        while (number < line.first && file.ignore(std::numeric_limits<std::streamsize>::max(), '\n'))
-            ++number;
-        if (!std::getline(file, text))
-            return;
-        ++number;
-        std::map<std::string, std::vector<const void*>> named;   // the elements of each name, in order
-        for (Remark* remark : line.second)
+        if (remark.element != 0)
         {
-            std::vector<const void*>& nodes = named[remark->element];
-            size_t n = (size_t)(std::find(nodes.begin(), nodes.end(), remark->node) - nodes.begin());
-            if (n == nodes.size())
-                nodes.push_back(remark->node);
-            remark->column = ColumnOf(text, "<" + remark->element, n);
+            remark.line = spots[i].line;
+            remark.column = spots[i++].column;
         }
-    }
 }
 
 void AddFinding(const Remark& remark, const char* source, bool error, const char* lead,
@@ -155,80 +484,105 @@ void AddFinding(const Remark& remark, const char* source, bool error, const char
     findings.push_back(CheckFinding(error, source, lead + remark.message, placed ? remark.line : 0,
                                     placed ? std::max(remark.column, 1L) : 0));
 }
+
+// Where libxml2 was stopped short of the document's end, if it was: by a bound, or after
+// kMostRemarks. What it said of the input's early end there (at the place or after it, in
+// its count of characters) is no finding; what it found before stands.
+bool Stop(const std::string& path, Pass& pass, CheckFinding& stop)
+{
+    std::vector<Spot> place = {{pass.bounds.Place(), pass.fullLine, pass.fullColumn, pass.fullColumn}};
+    if (pass.bounds.Passed())
+        PlaceSpots(path, place);
+    else if (!pass.full)
+        return false;
+    long line = place[0].line, column = place[0].column, character = place[0].character;
+    stop = CheckFinding(false, "xml",
+                        pass.bounds.Passed() ? pass.bounds.Finding()
+                                             : "libxml2 checks the document only this far: it has made 1000 remarks, "
+                                               "the most the tool shows",
+                        line, std::max(column, 1L));
+    pass.remarks.erase(std::remove_if(pass.remarks.begin(), pass.remarks.end(),
+                                      [&](const Remark& remark) {
+                                          return remark.level == XML_ERR_FATAL &&
+                                                 std::tie(remark.line, remark.column) >= std::tie(line, character);
+                                      }),
+                       pass.remarks.end());
+    return true;
 }
 
-void CheckXml(const std::string& path, const std::string& documentType, std::vector<CheckFinding>& findings)
+void Report(const std::string& path, Pass& pass, bool wellFormed, std::vector<CheckFinding>& findings)
 {
-    xmlInitParser();
-    xmlParserInputBufferPtr typeText = nullptr;
-    if (!documentType.empty() &&
-        (typeText = xmlParserInputBufferCreateFilename(documentType.c_str(), XML_CHAR_ENCODING_NONE)) == nullptr)
-        findings.push_back(CheckFinding(false, "dtd",
-                                        "the document type file " + documentType +
-                                            " cannot be read, so validity is not checked (--no-valid leaves it out)"));
-    std::vector<Remark> remarks;
-    xmlSetStructuredErrorFunc(&remarks, Collect);
-    xmlExternalEntityLoader previousLoader = xmlGetExternalEntityLoader();
-    // An external entity loader that refuses everything.
-    xmlSetExternalEntityLoader([](const char*, const char*, xmlParserCtxtPtr) -> xmlParserInputPtr { return nullptr; });
-
-    // The document by its descriptor: libxml2 opens nothing itself.
-    int descriptor = open(path.c_str(), O_RDONLY);
-    if (descriptor >= 0)
-    {
-        xmlParserCtxtPtr context = xmlNewParserCtxt();
-        xmlDocPtr document = nullptr;
-        bool wellFormed = false;
-        if (context != nullptr)
-        {
-            context->sax->characters = ShortText;
-            context->sax->ignorableWhitespace = ShortText;
-            context->sax->cdataBlock = ShortSection;
-            context->sax->entityDecl = DeclareEntity;
-            document = xmlCtxtReadFd(context, descriptor, path.c_str(), nullptr,
-                                     XML_PARSE_NONET | XML_PARSE_HUGE | XML_PARSE_BIG_LINES);
-            wellFormed = document != nullptr && context->wellFormed != 0;
-            xmlFreeParserCtxt(context);
-        }
-        close(descriptor);
-
-        // libxml2's fatal errors are its verdict of "not well-formed"; everything else it
-        // says (namespace remarks, undeclared entities it can leave as references, ...)
-        // are warnings. The errors stand exactly when it finds the document not well-formed.
-        bool anyError = false;
-        for (const Remark& remark : remarks)
+    CheckFinding stop(false, "xml", "");
+    bool stopped = Stop(path, pass, stop);
+    if (stopped)
+        wellFormed = std::none_of(pass.remarks.begin(), pass.remarks.end(),
+                                  [](const Remark& remark) { return remark.level == XML_ERR_FATAL; });
+    // libxml2's fatal errors are its verdict of "not well-formed"; everything else it
+    // says (namespace remarks, undeclared entities it can leave as references, ...)
+    // are warnings. The errors stand exactly when it finds the document not well-formed.
+    bool anyError = false;
+    for (const Remark& remark : pass.remarks)
+        if (!remark.validity)
         {
             bool error = !wellFormed && remark.level == XML_ERR_FATAL;
             anyError = anyError || error;
             AddFinding(remark, "xml", error, error ? "not well-formed XML: " : "XML: ", findings);
         }
-        if (!wellFormed && !anyError)
-            findings.push_back(CheckFinding(true, "xml", "libxml2 finds the document not well-formed"));
-        remarks.clear();
-
-        if (wellFormed && typeText != nullptr)
-        {
-            // xmlIOParseDTD takes the text over.
-            xmlDtdPtr declarations = xmlIOParseDTD(nullptr, typeText, XML_CHAR_ENCODING_UTF8);
-            typeText = nullptr;
-            if (declarations != nullptr)
-            {
-                xmlValidCtxtPtr validity = xmlNewValidCtxt();
-                if (validity != nullptr)
-                {
-                    xmlValidateDtd(validity, document, declarations);
-                    xmlFreeValidCtxt(validity);
-                }
-                xmlFreeDtd(declarations);
-                PlaceValidityRemarks(path, remarks);
-                for (const Remark& remark : remarks)
-                    AddFinding(remark, "dtd", false, "not valid against SVF_Plus_Data.dtd: ", findings);
-            }
-        }
-        xmlFreeDoc(document);
+    if (!wellFormed && !anyError)
+        findings.push_back(CheckFinding(true, "xml", "libxml2 finds the document not well-formed"));
+    if (wellFormed)
+    {
+        PlaceValidityRemarks(path, pass.remarks);
+        for (const Remark& remark : pass.remarks)
+            if (remark.validity)
+                AddFinding(remark, "dtd", false, "not valid against SVF_Plus_Data.dtd: ", findings);
+        if (stopped)
+            findings.push_back(stop);
     }
-    if (typeText != nullptr)
-        xmlFreeParserInputBuffer(typeText);
+}
+
+// The installed document type at `path`, or null with a finding.
+xmlDtdPtr ReadDocumentType(const std::string& path, std::vector<CheckFinding>& findings)
+{
+    // xmlIOParseDTD takes the text over.
+    xmlParserInputBufferPtr text = xmlParserInputBufferCreateFilename(path.c_str(), XML_CHAR_ENCODING_NONE);
+    xmlDtdPtr declarations = text != nullptr ? xmlIOParseDTD(nullptr, text, XML_CHAR_ENCODING_UTF8) : nullptr;
+    if (declarations == nullptr)
+        findings.push_back(CheckFinding(false, "dtd",
+                                        "the document type file " + path +
+                                            " cannot be read, so validity is not checked (--no-valid leaves it out)"));
+    return declarations;
+}
+}
+
+void CheckXml(const std::string& path, const std::string& documentType, std::vector<CheckFinding>& findings)
+{
+    xmlInitParser();
+    Pass pass;
+    xmlSetStructuredErrorFunc(&pass, Collect);
+    xmlExternalEntityLoader previousLoader = xmlGetExternalEntityLoader();
+    // An external entity loader that refuses everything.
+    xmlSetExternalEntityLoader([](const char*, const char*, xmlParserCtxtPtr) -> xmlParserInputPtr { return nullptr; });
+    xmlDtdPtr declarations = documentType.empty() ? nullptr : ReadDocumentType(documentType, findings);
+    // Validity is asked of a document of no nodes whose external subset is the installed
+    // document type, never of the one the document names or declares.
+    if (declarations != nullptr && (pass.types = xmlNewDoc(BAD_CAST "1.0")) != nullptr &&
+        (pass.validity = xmlNewValidCtxt()) != nullptr)
+        pass.types->extSubset = declarations;
+    else if (declarations != nullptr)
+        xmlFreeDtd(declarations);
+
+    // The document by its descriptor: libxml2 opens nothing itself.
+    pass.descriptor = open(path.c_str(), O_RDONLY);
+    if (pass.descriptor >= 0)
+    {
+        bool wellFormed = Parse(pass);
+        close(pass.descriptor);
+        Report(path, pass, wellFormed, findings);
+    }
+    if (pass.validity != nullptr)
+        xmlFreeValidCtxt(pass.validity);
+    xmlFreeDoc(pass.types);   // and the document type with it
     xmlSetExternalEntityLoader(previousLoader);
     xmlSetStructuredErrorFunc(nullptr, nullptr);
 }

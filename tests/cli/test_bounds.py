@@ -1,6 +1,7 @@
-"""Hostile input meets a bounded, clear refusal: nested entities for check, pictures too
-large for render, endless or huge JSON. Each hostile file is built here; each run is
-watched for memory (the tool's own ground plus 64 MB above the input) and time."""
+"""Hostile input meets a bounded, clear refusal: nested entities, deep nesting, many
+attributes and many elements for check, pictures too large for render, endless or huge
+JSON. Each hostile file is built here; each run is watched for memory (the tool's own
+ground plus 64 MB above the input) and time."""
 import os
 import re
 import signal
@@ -8,30 +9,81 @@ import subprocess
 
 import pytest
 
-from conftest import EXIT_ERROR, EXIT_OK, default_signals, wait_for_file_in
+from conftest import EXIT_ERROR, EXIT_OK, EXIT_WARNINGS, default_signals, wait_for_file_in
 
 # Ten entities, each ten of the one before: 10^10 characters from some 600 bytes.
-ENTITIES = "".join('<!ENTITY a%d "%s">\n' % (i, "&a%d;" % (i - 1) * 10 if i else "x" * 10) for i in range(10))
+ENTITIES = "".join('<!ENTITY a%d "%s">\n' % (i, "&a%d;" % (i - 1) * 10 if i else "x" * 10) for i in range(10)) + \
+    '<!ENTITY open "<x>">\n<!ENTITY outer "z&open;">\n'   # a fault in an entity within an entity
 PROLOGUE = '<?xml version="1.0"?>\n<!DOCTYPE SVF_Plus_Data [\n' + ENTITIES + "]>\n"
 FIELD = '<DataField name="A"><FieldBlock row_width="8">%s</FieldBlock></DataField>'
 
 
-@pytest.mark.parametrize("name, body", [
-    ("attribute", '<SVF_Plus_Data version="&a9;"/>\n'),
-    ("root text", "<SVF_Plus_Data>&a9;</SVF_Plus_Data>\n"),
-    ("row text", '<SVF_Plus_Data version="2.1">' + FIELD % "&a9;" + "</SVF_Plus_Data>\n"),
+LOOP = "Detected an entity reference loop"
+
+
+@pytest.mark.parametrize("name, body, error", [
+    ("attribute", '<SVF_Plus_Data version="&a9;"/>\n', LOOP),
+    ("root text", "<SVF_Plus_Data>&a9;</SVF_Plus_Data>\n", LOOP),
+    ("row text", '<SVF_Plus_Data version="2.1">' + FIELD % "&a9;" + "</SVF_Plus_Data>\n", LOOP),
+    ("fault in a nested entity", "<SVF_Plus_Data>&outer;</SVF_Plus_Data>\n", "Premature end of data in tag x"),
 ])
 @pytest.mark.parametrize("flags", [[], ["--no-valid"]])
-def test_check_refuses_entity_expansion(tool, scratch, baseline_mb, name, body, flags):
+def test_check_refuses_entity_expansion(tool, scratch, baseline_mb, name, body, error, flags):
     path = scratch + "/laughs.xml"
     with open(path, "w") as f:
         f.write(PROLOGUE + body)
     r = tool.run("check", path, *flags, budget_mb=baseline_mb + 64, timeout=30)
     assert r.code == EXIT_ERROR, r
-    # The reference's line, and a column on it, in the finding that ends the expansion.
-    place = "%s:%d:(\\d+): error: not well-formed XML: Detected an entity reference loop" % (path, PROLOGUE.count("\n") + 1)
+    # The reference's line, and a column on it, in the finding that ends the expansion
+    # (not a place in the entity's text).
+    place = "%s:%d:(\\d+): error: not well-formed XML: %s" % (path, PROLOGUE.count("\n") + 1, error)
     found = re.search(place, r.out)
     assert found and 0 < int(found.group(1)) <= len(body), r
+
+
+ROOT = b'<SVF_Plus_Data version="1">'
+STOP = "warning: libxml2 checks the document only this far: "
+
+
+def nested(levels):
+    return [ROOT, b"<u>" * levels, b"</u>" * levels, b"</SVF_Plus_Data>\n"]
+
+
+def attributes(count):
+    return [ROOT, b"<u", b"".join(b' a%d="1"' % i for i in range(count)), b"/></SVF_Plus_Data>\n"]
+
+
+@pytest.mark.parametrize("name, text, at, stop", [
+    # libxml2 stops where the reader does, at the element past its 1000 levels.
+    ("150,000 nested elements", lambda: nested(150000), len(ROOT) + 3 * 999,
+     "the element here is nested more than 1000 levels deep"),
+    # Its time grows with the square of an element's attributes: it gets 1000 at most.
+    ("100,000 attributes", lambda: attributes(100000), len(ROOT), "the element here has more than 1000 attributes"),
+    ("1,000,000 attributes", lambda: attributes(1000000), len(ROOT), "the element here has more than 1000 attributes"),
+    # 4 million elements: no tree of them; validity stops after 1000 remarks.
+    ("16 MB of empty elements", lambda: [ROOT, b"<u/>" * (4 << 20), b"</SVF_Plus_Data>\n"], None,
+     "it has made 1000 remarks"),
+])
+@pytest.mark.parametrize("flags", [[], ["--no-valid"]])
+def test_check_within_bounds(tool, scratch, baseline_mb, name, text, at, stop, flags):
+    """check takes about the time and memory of info, whatever libxml2 would make of the
+    document: libxml2 meets no element beyond the tool's bounds, and says where it stopped."""
+    path = scratch + "/hostile.xml"
+    with open(path, "wb") as f:
+        for piece in text():
+            f.write(piece)
+    info = tool.run("info", path, timeout=30)
+    r = tool.run("check", path, *flags, budget_mb=max(info.peak_mb, baseline_mb) + 64, timeout=30)
+    lines = r.out.splitlines()
+    stops = [line for line in lines if STOP in line]
+    if at is None and flags:   # without validity, libxml2 has nothing to say
+        assert r.code == EXIT_WARNINGS and not stops and not any("XML" in line for line in lines), r
+        return
+    place = "%s:1:%d: " % (path, at + 1) if at is not None else path + ":1:"
+    # The start tag beyond the bound, where the reader stops too when it is the depth.
+    assert len(stops) == 1 and stops[0].startswith(place) and STOP + stop in stops[0], r
+    assert lines.index(stops[0]) == len(lines) - 2 and r.code in (EXIT_ERROR, EXIT_WARNINGS), r
+    assert r.code == EXIT_WARNINGS or place + "error: elements are nested too deeply" in r.out, r
 
 
 def write_model(path, rows, row_bytes):
