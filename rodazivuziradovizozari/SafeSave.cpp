@@ -67,7 +67,6 @@ void NoteWritten(void* context, size_t count)
 // Closes the stream and removes the temporary file; the target stays as it was.
 void Discard(SVFSafeFileState& state)
 {
-    safe_save::StopWriteback(state);
     if (state.stream != nullptr)
         fclose(state.stream);
     state.stream = nullptr;
@@ -205,7 +204,6 @@ int SVFSafeFile::Flush()
     // The last writing is started before the text is read back.
     if (!state.direct)
         safe_save::StartWriteback(state, state.kicked);
-    safe_save::StopWriteback(state);
     state.flushed = true;
     return 0;
 }

@@ -16,11 +16,6 @@
 #include "RODAzivUzirAdovIzozari.h"
 #include "DocumentText.h"
 
-namespace safe_save
-{
-class Writeback;
-}
-
 struct SVFSafeFileState
 {
     std::string shown;       // the path as the caller gave it, named in reports
@@ -30,19 +25,18 @@ struct SVFSafeFileState
     std::string readPath;    // where the finished text can be read
     ErrorHandler* errors = nullptr;
     FILE* stream = nullptr;
-    bool direct = false;                               // the target itself is written (not a regular file)
-    bool anonymous = false;                            // the temporary file has no name yet (O_TMPFILE)
-    long long written = 0;                             // bytes written through Write
-    long long kicked = 0;                              // of which the system was asked to start writing these
-    bool flushed = false;                              // the text is with the system: nothing more is written
-    bool finished = false;                             // and synced
-    bool closed = true;                                // committed or abandoned: nothing more to do
-    SVFDocumentWalk walk;                              // how far WriteModelPart has written the document
-    std::shared_ptr<safe_save::Writeback> writeback;   // StartWriteback's helper, or null
-    unsigned held = 0;                                 // the signals HoldSignals holds back, as its bits; 0 for none
-    std::thread::id holder;                            // the thread that holds them back
-    long long looked = 0;                              // bytes written when waiting signals were last looked for
-    bool interrupted = false;                          // a signal came that ends the process: the save stops
+    bool direct = false;        // the target itself is written (not a regular file)
+    bool anonymous = false;     // the temporary file has no name yet (O_TMPFILE)
+    long long written = 0;      // bytes written through Write
+    long long kicked = 0;       // of which the system was asked to start writing these
+    bool flushed = false;       // the text is with the system: nothing more is written
+    bool finished = false;      // and synced
+    bool closed = true;         // committed or abandoned: nothing more to do
+    SVFDocumentWalk walk;       // how far WriteModelPart has written the document
+    unsigned held = 0;          // the signals HoldSignals holds back, as its bits; 0 for none
+    std::thread::id holder;     // the thread that holds them back
+    long long looked = 0;       // bytes written when waiting signals were last looked for
+    bool interrupted = false;   // a signal came that ends the process: the save stops
 };
 
 namespace safe_save
@@ -80,9 +74,8 @@ int OpenTarget(SVFSafeFileState& state);
 bool WriteAsIs(FILE* stream, const void* bytes, size_t count);
 // Starts writing the pages the stream has handed to the system from byte `from` on to the
 // disk, without waiting for them, so that a later Sync has less to wait for; where the
-// system cannot, nothing. StopWriteback waits for what was started, before a sync or a close.
+// system cannot, nothing.
 void StartWriteback(SVFSafeFileState& state, long long from);
-void StopWriteback(SVFSafeFileState& state);
 // Syncs the flushed stream to the disk; false with errno set. A target written directly
 // that cannot be synced (a pipe, a device) has nothing to sync.
 bool Sync(FILE* stream, bool direct);

@@ -17,10 +17,7 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <condition_variable>
-#include <mutex>
 #include <new>
-#include <system_error>
 #include <thread>
 
 namespace
@@ -278,96 +275,17 @@ bool WriteAsIs(FILE* stream, const void* bytes, size_t count)
     return count == 0 || fwrite(bytes, 1, count, stream) == count;
 }
 
-#if defined(__linux__)
-// Asks the system to start writing the text from a byte on to the disk (sync_file_range),
-// in a thread of its own where one can be had: the request places the blocks and queues
-// the writes, which would otherwise hold up the caller making the text. The thread takes
-// no signal. Only a hint: a failure shows again, and is reported, at the sync.
-class Writeback
-{
-public:
-    explicit Writeback(int descriptor) : m_descriptor(descriptor)
-    {
-        sigset_t all, old;
-        sigfillset(&all);
-        pthread_sigmask(SIG_BLOCK, &all, &old);
-        try
-        {
-            m_thread = std::thread(&Writeback::Run, this);
-        }
-        catch (const std::system_error&)
-        {
-        }
-        pthread_sigmask(SIG_SETMASK, &old, nullptr);
-    }
-    // Waits for the writing asked for to be started.
-    ~Writeback()
-    {
-        {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            m_bStop = true;
-        }
-        m_wake.notify_one();
-        if (m_thread.joinable())
-            m_thread.join();
-    }
-    void Start(long long from)
-    {
-        if (!m_thread.joinable())
-        {
-            sync_file_range(m_descriptor, (off_t)from, 0, SYNC_FILE_RANGE_WRITE);
-            return;
-        }
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_from = m_from < 0 ? from : std::min(m_from, from);
-        m_wake.notify_one();
-    }
-
-private:
-    void Run()
-    {
-        std::unique_lock<std::mutex> lock(m_mutex);
-        for (;;)
-        {
-            m_wake.wait(lock, [this] { return m_bStop || m_from >= 0; });
-            if (m_from < 0)
-                return;
-            long long from = m_from;
-            m_from = -1;
-            lock.unlock();
-            sync_file_range(m_descriptor, (off_t)from, 0, SYNC_FILE_RANGE_WRITE);
-            lock.lock();
-        }
-    }
-
-    int m_descriptor;
-    std::mutex m_mutex;
-    std::condition_variable m_wake;
-    long long m_from = -1;   // the first byte asked for since the thread last took a request, or -1
-    bool m_bStop = false;
-    std::thread m_thread;
-};
-
+// Asks the system to start writing the text from a byte on to the disk: the request only
+// queues the writes, on the caller's thread, so that the sync has less to wait for. Only
+// a hint: a failure shows again, and is reported, at the sync.
 void StartWriteback(SVFSafeFileState& state, long long from)
 {
-    try
-    {
-        if (!state.writeback)
-            state.writeback = std::make_shared<Writeback>(fileno(state.stream));
-        state.writeback->Start(from);
-    }
-    catch (const std::bad_alloc&)
-    {
-        sync_file_range(fileno(state.stream), (off_t)from, 0, SYNC_FILE_RANGE_WRITE);
-    }
-}
+#if defined(__linux__)
+    sync_file_range(fileno(state.stream), (off_t)from, 0, SYNC_FILE_RANGE_WRITE);
 #else
-void StartWriteback(SVFSafeFileState&, long long) {}
+    (void)state;
+    (void)from;
 #endif
-
-void StopWriteback(SVFSafeFileState& state)
-{
-    state.writeback.reset();
 }
 
 bool Sync(FILE* stream, bool direct)

@@ -102,7 +102,6 @@ bool WriteAsIs(FILE* stream, const void* bytes, size_t count)
 
 // Windows has no call that starts the writing without waiting for it.
 void StartWriteback(SVFSafeFileState&, long long) {}
-void StopWriteback(SVFSafeFileState&) {}
 
 // Windows has no signal mask: the signals are not held back.
 void HoldSignals(SVFSafeFileState&) {}
