@@ -3,27 +3,26 @@
 #ifndef RIZEROZ_DOCUMENTTEXT_H
 #define RIZEROZ_DOCUMENTTEXT_H
 
-#include <stdio.h>
-
 #include "DocumentWalk.h"
+#include "UtByteSink.h"
 
 class SVFPlusData;
 class UtByteBuffer;
 
-// Writes the document of `model` to `stream`, rows as expressions where `expressions`
-// allows. 0 when every byte went to the stream, else the errno of the first write that
+// Writes the document of `model` to `sink`, rows as expressions where `expressions`
+// allows. 0 when every byte went to the sink, else the errno of the first write that
 // failed (nothing more is written after it). Memory that runs out makes a row hexadecimal
 // instead of an expression, which loses nothing. `written`, when given, is told the
 // size of each piece handed to the stream, with `context`.
 typedef void (*SVFWrittenHook)(void* context, size_t count);
-int WriteDocumentText(FILE* stream, SVFPlusData* model, bool expressions, SVFWrittenHook written = nullptr,
+int WriteDocumentText(UtByteSink& sink, SVFPlusData* model, bool expressions, SVFWrittenHook written = nullptr,
                       void* context = nullptr);
 
 // Writes the document of `model` as `walk` goes on up to block `block` of field `field`
 // (DocumentWalk.h; with `field` < 0, to the end): a model written in parts gives the bytes
 // WriteDocumentText gives, as long as `walk` holds. 0 or an errno as WriteDocumentText.
-int WriteDocumentPart(FILE* stream, SVFPlusData* model, bool expressions, SVFDocumentWalk& walk, int field, int block,
-                      SVFWrittenHook written = nullptr, void* context = nullptr);
+int WriteDocumentPart(UtByteSink& sink, SVFPlusData* model, bool expressions, SVFDocumentWalk& walk, int field,
+                      int block, SVFWrittenHook written = nullptr, void* context = nullptr);
 
 // With expressions on, how the writer puts `row` out: 1 as an expression (one shorter
 // than its hexadecimal form), 0 in hexadecimal, SVF_ERR_NO_MEMORY when memory for the

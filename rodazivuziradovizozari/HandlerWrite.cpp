@@ -21,15 +21,15 @@ const size_t kCharsPerExpressionLine = 60;
 const char kHexBreak[] = "\n\t\t\t  ";
 const char kExpressionBreak[] = "\n\t\t\t";
 
-// Collects small pieces of output and hands them to the stream in large writes. The
+// Collects small pieces of output and hands them to the sink in large writes. The
 // chunk is taken from the heap, so that Write stays light on the caller's stack; when it
 // cannot be had, a small chunk inside the object serves. The first write that fails is
 // kept (its errno), and nothing is written after it.
 class OutputChunk
 {
 public:
-    OutputChunk(FILE* stream, SVFWrittenHook written, void* context)
-        : m_pStream(stream), m_written(written), m_pContext(context), m_nUsed(0),
+    OutputChunk(UtByteSink& sink, SVFWrittenHook written, void* context)
+        : m_sink(sink), m_written(written), m_pContext(context), m_nUsed(0),
           m_pChunk(new (std::nothrow) char[kLargeChunk]), m_nSize(kLargeChunk), m_nError(0)
     {
         if (m_pChunk == nullptr)
@@ -84,10 +84,8 @@ private:
     {
         if (m_nError != 0)
             return;
-        errno = 0;
-        if (fwrite(text, 1, length, m_pStream) != length)
-            m_nError = errno != 0 ? errno : EIO;
-        else if (m_written != nullptr)
+        m_nError = m_sink.Put(text, length);
+        if (m_nError == 0 && m_written != nullptr)
             m_written(m_pContext, length);
     }
 
@@ -97,7 +95,7 @@ private:
     // Each write to a file costs a system call: 256 KB pieces keep them few.
     static const size_t kLargeChunk = 256 * 1024;
 
-    FILE* m_pStream;
+    UtByteSink& m_sink;
     SVFWrittenHook m_written;   // may be null
     void* m_pContext;
     size_t m_nUsed;
@@ -272,20 +270,20 @@ private:
 };
 }
 
-int WriteDocumentPart(FILE* stream, SVFPlusData* model, bool expressions, SVFDocumentWalk& walk, int field, int block,
-                      SVFWrittenHook written, void* context)
+int WriteDocumentPart(UtByteSink& sink, SVFPlusData* model, bool expressions, SVFDocumentWalk& walk, int field,
+                      int block, SVFWrittenHook written, void* context)
 {
-    OutputChunk out(stream, written, context);
+    OutputChunk out(sink, written, context);
     DocumentTextVisitor visitor(out, expressions);
     walk.WalkTo(model, visitor, field, block);
     out.Flush();
     return out.GetError();
 }
 
-int WriteDocumentText(FILE* stream, SVFPlusData* model, bool expressions, SVFWrittenHook written, void* context)
+int WriteDocumentText(UtByteSink& sink, SVFPlusData* model, bool expressions, SVFWrittenHook written, void* context)
 {
     SVFDocumentWalk walk;
-    return WriteDocumentPart(stream, model, expressions, walk, -1, 0, written, context);
+    return WriteDocumentPart(sink, model, expressions, walk, -1, 0, written, context);
 }
 
 int RODAzivUzirAdovIzozari::Write()
@@ -302,7 +300,8 @@ int RODAzivUzirAdovIzozari::Write()
 
     // Once begun, Write returns 0 whatever reached the file; whether every byte did is
     // kept for GetWriteError and reported on a list of its own.
-    m_nWriteError = WriteDocumentText(m_fpOutput, m_pSVFPlusData, m_bWriteExpression);
+    UtStreamSink file(m_fpOutput);
+    m_nWriteError = WriteDocumentText(file, m_pSVFPlusData, m_bWriteExpression);
     errno = 0;
     if (fflush(m_fpOutput) != 0 && m_nWriteError == 0)
         m_nWriteError = errno != 0 ? errno : EIO;

@@ -185,7 +185,8 @@ int SVFSafeFile::WriteModelPart(SVFPlusData* model, bool expressions, int field,
     if (m_pState == nullptr || m_pState->closed || m_pState->flushed)
         return SVF_ERR_SAVE;
     SVFSafeFileState& state = *m_pState;
-    int error = WriteDocumentPart(state.stream, model, expressions, state.walk, field, block, NoteWritten, &state);
+    UtStreamSink sink(state.stream);
+    int error = WriteDocumentPart(sink, model, expressions, state.walk, field, block, NoteWritten, &state);
     if (error == 0 && state.interrupted)
         return Fail(state, "writing the new text", kInterrupted);
     return error != 0 ? FailErrno(state, "writing the new text", error) : 0;
@@ -275,16 +276,24 @@ void SVFSafeFile::Abandon()
         Discard(*m_pState);
 }
 
-int SaveSVFPlusData(SVFPlusData* model, const char* path, bool expressions, ErrorHandler* errors)
+namespace
 {
-    const char* shown = path != nullptr ? path : "";
+// The check before a model is written anywhere: a model, and one that reads back as written.
+int CheckBeforeWriting(SVFPlusData* model, const char* shown, bool expressions, ErrorHandler* errors)
+{
     if (model == nullptr)
     {
         if (errors != nullptr)
             errors->AddReport(SVF_ERR_NO_DATA, ERROR_LIST_OUTPUT, shown, shown, 0, 0, "nothing was written");
         return SVF_ERR_NO_DATA;
     }
-    int result = CheckSVFPlusData(model, expressions, shown, errors);
+    return CheckSVFPlusData(model, expressions, shown, errors);
+}
+}
+
+int SaveSVFPlusData(SVFPlusData* model, const char* path, bool expressions, ErrorHandler* errors)
+{
+    int result = CheckBeforeWriting(model, path != nullptr ? path : "", expressions, errors);
     if (result < 0)
         return result;
     SVFSafeFile file;
@@ -294,4 +303,18 @@ int SaveSVFPlusData(SVFPlusData* model, const char* path, bool expressions, Erro
     if (result == 0)
         result = file.Commit();
     return result;
+}
+
+int WriteSVFPlusData(SVFPlusData* model, UtByteSink& sink, const char* name, bool expressions, ErrorHandler* errors)
+{
+    const char* shown = name != nullptr ? name : "";
+    int result = CheckBeforeWriting(model, shown, expressions, errors);
+    if (result < 0)
+        return result;
+    int failure = WriteDocumentText(sink, model, expressions);
+    if (failure == 0)
+        return 0;
+    if (errors != nullptr)
+        errors->AddReport(SVF_ERR_WRITE, ERROR_LIST_OUTPUT, shown, shown, 0, 0, strerror(failure));
+    return SVF_ERR_WRITE;
 }

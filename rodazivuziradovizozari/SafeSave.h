@@ -20,6 +20,8 @@
 #include <stddef.h>
 #include "RODAzivUzirAdovIzozari.h"
 
+class UtByteSink;
+
 struct SVFSafeFileState;
 
 // One safe replacement, in steps, for callers that look at the new text before it takes
@@ -113,5 +115,14 @@ RIZEROZ_API int CheckSVFPlusData(SVFPlusData* model, bool expressions, const cha
 // null model and SVF_ERR_UNWRITABLE (CheckSVFPlusData), both with nothing touched;
 // SVF_ERR_SAVE when saving failed; SVF_ERR_NO_MEMORY.
 RIZEROZ_API int SaveSVFPlusData(SVFPlusData* model, const char* path, bool expressions, ErrorHandler* errors);
+
+// Writes the document of `model` to `sink` (UtByteSink.h: memory, a caller's callback, an
+// open stream), with the bytes and line ends a file gets on Linux, after the same check
+// as SaveSVFPlusData, which then writes nothing. 0, or a negative code with one sentence
+// naming `name` (the name messages show) reported on `errors` (may be null; list
+// ERROR_LIST_OUTPUT): SVF_ERR_NO_DATA, SVF_ERR_UNWRITABLE, SVF_ERR_NO_MEMORY, or
+// SVF_ERR_WRITE with the system's reason when the sink failed (it keeps what it took).
+RIZEROZ_API int WriteSVFPlusData(SVFPlusData* model, UtByteSink& sink, const char* name, bool expressions,
+                                 ErrorHandler* errors);
 
 #endif

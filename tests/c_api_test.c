@@ -5,6 +5,7 @@
  * Runs in the folder holding data/sample.xml, natively and under wine. */
 #include <rizeroz.h>
 
+#include <errno.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -21,14 +22,14 @@ static int failures;
         }                                                                                                              \
     } while (0)
 
-/* A whole file, with carriage returns dropped (Windows writes text with CR LF). */
+/* A whole file of up to 4 MB, with carriage returns dropped (Windows writes text with CR LF). */
 static char* read_text(const char* path)
 {
     FILE* file = fopen(path, "rb");
     if (file == NULL)
         return NULL;
-    char* text = malloc(1 << 16);
-    size_t length = fread(text, 1, (1 << 16) - 1, file), kept = 0;
+    char* text = malloc(1 << 22);
+    size_t length = fread(text, 1, (1 << 22) - 1, file), kept = 0;
     fclose(file);
     for (size_t i = 0; i < length; ++i)
         if (text[i] != '\r')
@@ -258,6 +259,81 @@ static void test_read_callback(void)
     rz_model_free(model);
 }
 
+/* A push callback that keeps what it takes, and fails as it is told. */
+struct collected
+{
+    char* bytes;
+    size_t size;
+    int calls;
+    size_t largest;
+    int fail_at;     /* the call (from 1) that fails; 0 for none */
+    long long gives; /* what that call returns: a negative errno, or a short count */
+};
+
+static long long RZ_CALL collect(void* context, const void* bytes, size_t count)
+{
+    struct collected* sink = context;
+    if (++sink->calls == sink->fail_at)
+        return sink->gives;
+    sink->bytes = realloc(sink->bytes, sink->size + count);
+    memcpy(sink->bytes + sink->size, bytes, count);
+    sink->size += count;
+    sink->largest = count > sink->largest ? count : sink->largest;
+    return (long long)count;
+}
+
+/* The text in memory and through a callback is the file's (line feeds, as on Linux), in
+   pieces of at most 256 KB; a callback that fails or takes less fails the write with the
+   system's reason, and is called no more; a model that would not read back is refused
+   before anything is handed over. */
+static void test_sinks(void)
+{
+    rz_model* model = rz_model_new();
+    rz_block* block = rz_field_add_block(rz_model_add_field(model, "BIG"), 2048);
+    unsigned char row[256];
+    for (int i = 0; i < 4000; ++i)
+    {
+        for (size_t k = 0; k < sizeof(row); ++k)
+            row[k] = (unsigned char)(i * 31 + k);
+        rz_block_add_row(block, row, sizeof(row));
+    }
+    CHECK(rz_write(model, "c_api_sinks.xml", 0, NULL) == 0);
+    char* file = read_text("c_api_sinks.xml");
+    void* memory = NULL;
+    size_t size = 0;
+    CHECK(rz_write_memory(model, 0, &memory, &size, NULL) == 0 && file != NULL);
+    CHECK(file != NULL && size == strlen(file) && memcmp(memory, file, size) == 0);
+    struct collected whole = {NULL, 0, 0, 0, 0, 0};
+    CHECK(rz_write_stream(model, 0, collect, &whole, NULL, NULL) == 0);
+    CHECK(whole.size == size && memcmp(whole.bytes, memory, size) == 0 && whole.calls > 1 && whole.largest <= 262144);
+    const struct
+    {
+        int fail_at;
+        long long gives;
+        int reason;
+    } failing[] = {{2, -ENOSPC, ENOSPC}, {1, 100, EIO}};
+    for (size_t i = 0; i < sizeof(failing) / sizeof(failing[0]); ++i)
+    {
+        struct collected sink = {NULL, 0, 0, 0, failing[i].fail_at, failing[i].gives};
+        rz_error* error = NULL;
+        CHECK(rz_write_stream(model, 0, collect, &sink, "out.xml", &error) == RZ_ERR_WRITE);
+        CHECK(sink.calls == failing[i].fail_at && strncmp(rz_error_message(error), "out.xml", 7) == 0);
+        CHECK(strstr(rz_error_message(error), strerror(failing[i].reason)) != NULL);
+        rz_error_free(error);
+        free(sink.bytes);
+    }
+    rz_model_add_field(model, "say \"hi\"");
+    struct collected none = {NULL, 0, 0, 0, 0, 0};
+    void* refused = &none;
+    CHECK(rz_write_stream(model, 0, collect, &none, NULL, NULL) == RZ_ERR_UNWRITABLE && none.calls == 0);
+    CHECK(rz_write_memory(model, 0, &refused, &size, NULL) == RZ_ERR_UNWRITABLE && refused == NULL && size == 0);
+    CHECK(rz_write_memory(model, RZ_WRITE_SAFE, &refused, &size, NULL) == RZ_ERR_ARGUMENT);
+    rz_free(memory);
+    free(whole.bytes);
+    free(file);
+    rz_model_free(model);
+}
+
 int main(void)
 {
     CHECK(strcmp(rz_version(), RIZEROZ_EXPECTED_VERSION) == 0);
@@ -267,6 +343,7 @@ int main(void)
     test_build_write_read();
     test_refused_writes();
     test_read_callback();
+    test_sinks();
     if (failures > 0)
     {
         fprintf(stderr, "%d checks failed\n", failures);

@@ -3,6 +3,7 @@
 #include "CApi.h"
 
 #include <limits.h>
+#include <stdlib.h>
 #include <string.h>
 
 #include <memory>
@@ -11,6 +12,7 @@
 #include "RODAzivUzirAdovIzozari.h"
 #include "SVPExpression.h"
 #include "SafeSave.h"
+#include "UtByteSink.h"
 #include "UtUtility.h"
 
 namespace
@@ -44,29 +46,53 @@ std::string CallersMessage(const ErrorReport& report, const char* path)
     return message;
 }
 
-// The handler's last report as an error object, placed where the report is, or else
-// where the handler's reading stopped.
-int SetHandlerError(rz_error** error, RODAzivUzirAdovIzozari& handler, int code, const char* path, bool reading)
+// The report of `code` on `reports` as an error object, placed where the report is, or
+// else at `line` and `column`.
+int SetReportedError(rz_error** error, const ErrorHandler& reports, int code, const char* path, long line, long column)
 {
     // A failure is reported where it arises and again by each level above: the first
     // report of its code carries its detail.
-    const ErrorHandler* reports = handler.GetErrorHandler();
     const ErrorReport* report = nullptr;
-    for (int i = 0; i < reports->GetReportCount() && report == nullptr; ++i)
-        if (reports->GetReport(i)->GetCode() == code)
-            report = reports->GetReport(i);
+    for (int i = 0; i < reports.GetReportCount() && report == nullptr; ++i)
+        if (reports.GetReport(i)->GetCode() == code)
+            report = reports.GetReport(i);
     if (report == nullptr)
         return SetCodeError(error, code, path);
     return Guarded(code, [&]() {
         bool placed = report->GetLine() > 0;
-        return SetError(error, code, CallersMessage(*report, path), path,
-                        placed    ? report->GetLine()
-                        : reading ? handler.GetLine()
-                                  : 0,
-                        placed    ? report->GetColumn()
-                        : reading ? handler.GetColumn()
-                                  : 0);
+        return SetError(error, code, CallersMessage(*report, path), path, placed ? report->GetLine() : line,
+                        placed ? report->GetColumn() : column);
     });
+}
+
+// The handler's report as an error object, placed where the report is, or else where the
+// handler's reading stopped.
+int SetHandlerError(rz_error** error, RODAzivUzirAdovIzozari& handler, int code, const char* path, bool reading)
+{
+    return SetReportedError(error, *handler.GetErrorHandler(), code, path, reading ? handler.GetLine() : 0,
+                            reading ? handler.GetColumn() : 0);
+}
+
+// A caller's rz_write_callback as the writer's sink.
+struct WriteCallback
+{
+    rz_write_callback write;
+    void* context;
+    static long long Put(void* self, const void* bytes, size_t count)
+    {
+        WriteCallback& callback = *(WriteCallback*)self;
+        return callback.write(callback.context, bytes, count);
+    }
+};
+
+// Writes `model` to `sink` as `name`: 0 or a code with its error object.
+int WriteToSink(const rz_model* model, unsigned flags, UtByteSink& sink, const char* name, rz_error** error)
+{
+    ErrorHandler reports;
+    int result = WriteSVFPlusData(ModelOf(model), sink, name, (flags & RZ_WRITE_EXPRESSIONS) != 0, &reports);
+    if (result == SVF_ERR_NO_MEMORY)
+        return SetCodeError(error, RZ_ERR_MEMORY, name);
+    return result < 0 ? SetReportedError(error, reports, result, name, 0, 0) : 0;
 }
 
 // A C callback as the handler's read hook.
@@ -181,6 +207,47 @@ int rz_write(const rz_model* model, const char* path, unsigned flags, rz_error**
         if (result < 0)
             return SetHandlerError(error, handler, result, path, false);
         return 0;
+    });
+}
+
+int rz_write_memory(const rz_model* model, unsigned flags, void** data, size_t* size, rz_error** error)
+{
+    if (error != nullptr)
+        *error = nullptr;
+    if (data != nullptr)
+        *data = nullptr;
+    if (size != nullptr)
+        *size = 0;
+    if (model == nullptr || data == nullptr || size == nullptr || (flags & ~(unsigned)RZ_WRITE_EXPRESSIONS) != 0)
+        return SetCodeError(error, RZ_ERR_ARGUMENT, "<memory>");
+    return Guarded(RZ_ERR_MEMORY, [&]() {
+        UtMemorySink sink;
+        int result = WriteToSink(model, flags, sink, "<memory>", error);
+        if (result == SVF_ERR_WRITE)   // only memory fails a memory sink
+            return SetCodeError(error, RZ_ERR_MEMORY, "<memory>");
+        if (result == 0)
+            *data = sink.Release(size);
+        return result;
+    });
+}
+
+void rz_free(void* data)
+{
+    free(data);
+}
+
+int rz_write_stream(const rz_model* model, unsigned flags, rz_write_callback write, void* context, const char* name,
+                    rz_error** error)
+{
+    if (error != nullptr)
+        *error = nullptr;
+    const char* shown = name != nullptr ? name : "<stream>";
+    if (model == nullptr || write == nullptr || (flags & ~(unsigned)RZ_WRITE_EXPRESSIONS) != 0)
+        return SetCodeError(error, RZ_ERR_ARGUMENT, shown);
+    return Guarded(RZ_ERR_MEMORY, [&]() {
+        WriteCallback callback = {write, context};
+        UtCallbackSink sink(&WriteCallback::Put, &callback);
+        return WriteToSink(model, flags, sink, shown, error);
     });
 }
 

@@ -144,6 +144,28 @@ RZ_API long RZ_CALL rz_model_warnings_omitted(const rz_model* model);
    naming the text or row, before any file is touched (docs/saving.md). */
 RZ_API int RZ_CALL rz_write(const rz_model* model, const char* path, unsigned flags, rz_error** error);
 
+/* ---- Writing to memory and to a stream ---- */
+
+/* Writes `model` as rz_write writes a file, into memory: *data and *size get the text, the
+   bytes a file gets on Linux (line feeds on every system), which the caller frees with
+   rz_free. `flags`: 0 or RZ_WRITE_EXPRESSIONS. Returns 0, or a negative code with *data
+   NULL and *size 0: RZ_ERR_UNWRITABLE as rz_write, RZ_ERR_MEMORY. */
+RZ_API int RZ_CALL rz_write_memory(const rz_model* model, unsigned flags, void** data, size_t* size, rz_error** error);
+/* Frees what rz_write_memory gave; NULL is allowed. */
+RZ_API void RZ_CALL rz_free(void* data);
+
+/* Takes the next `count` bytes of the text (from inside rz_write_stream): returns how many
+   it took, or a negative system error number (-EIO, say); fewer than `count` fails the
+   write. `context` is the caller's. */
+typedef long long(RZ_CALL* rz_write_callback)(void* context, const void* bytes, size_t count);
+/* Writes `model` as rz_write writes a file, handing the text to `write` in pieces of up
+   to 256 KB; `name` (NULL: "<stream>") is what messages call the output. `flags`: 0 or
+   RZ_WRITE_EXPRESSIONS. Returns 0, or a negative code: RZ_ERR_UNWRITABLE (nothing handed
+   over) as rz_write, RZ_ERR_WRITE with the system's reason once `write` failed (what it
+   took stays with it, and nothing more is handed over), RZ_ERR_MEMORY. */
+RZ_API int RZ_CALL rz_write_stream(const rz_model* model, unsigned flags, rz_write_callback write, void* context,
+                                   const char* name, rz_error** error);
+
 /* Evaluates a row expression (docs/expressions.md) into the row the reader makes of it
    for a row of `row_width` bits: the expression's first bytes, at most as many as the
    width holds. Copies at most `capacity` of them into `row` (NULL with capacity 0 only

@@ -29,6 +29,7 @@
 #include <new>
 #include <stdexcept>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "rizeroz.h"
@@ -98,6 +99,22 @@ void RZ_CALL tell_progress(void* context, int field, int block, int row, std::si
 {
     (*static_cast<Progress*>(context))(field, block, row, row_bytes, bytes_read, bytes_total);
 }
+
+// Passes rz_write_stream's pieces on to a callable of the caller's.
+template <typename Sink>
+long long RZ_CALL take_piece(void* context, const void* bytes, std::size_t count)
+{
+    return (*static_cast<Sink*>(context))(bytes, count);
+}
+
+// What rz_write_memory gave, freed with rz_free.
+struct memory_text
+{
+    void* data;
+    std::size_t size;
+    memory_text() : data(0), size(0) {}
+    ~memory_text() { rz_free(data); }
+};
 
 // The items of a container by index, for range-for: Container has size() and operator[].
 template <typename Container, typename Item>
@@ -270,6 +287,29 @@ public:
     {
         rz_error* failure = 0;
         int result = rz_write(m_handle, path.c_str(), flags, &failure);
+        detail::check(result, failure);
+    }
+
+    // The text write() gives a file, as a string (line feeds on every system); flags
+    // RZ_WRITE_EXPRESSIONS or 0.
+    std::string write_memory(unsigned flags = 0) const
+    {
+        detail::memory_text text;
+        rz_error* failure = 0;
+        detail::check(rz_write_memory(m_handle, flags, &text.data, &text.size, &failure), failure);
+        return text.size > 0 ? std::string(static_cast<const char*>(text.data), text.size) : std::string();
+    }
+    // Hands the text write() gives a file to sink(bytes, count) in pieces of up to 256 KB;
+    // the sink returns how many bytes it took (count), or a negative system error number,
+    // and must not throw (the call comes from inside the library). `name` is what messages
+    // call the output. Flags RZ_WRITE_EXPRESSIONS or 0.
+    template <typename Sink>
+    void write_stream(Sink&& sink, unsigned flags = 0, const std::string& name = "<stream>") const
+    {
+        typedef typename std::remove_reference<Sink>::type Callable;
+        rz_error* failure = 0;
+        Callable& callable = sink;
+        int result = rz_write_stream(m_handle, flags, &detail::take_piece<Callable>, &callable, name.c_str(), &failure);
         detail::check(result, failure);
     }
 

@@ -13,6 +13,7 @@ import re
 import shutil
 import subprocess
 import sys
+import tempfile
 
 import pytest
 
@@ -139,6 +140,36 @@ def test_bytes_and_file_objects(tmp_path, way):
         rizeroz.write(model, path)
         data, again = target.read_bytes(), rizeroz.read(path)
     assert data == SAMPLE.read_bytes() and again == model
+
+
+def test_writing_to_memory_and_file_objects(monkeypatch, tmp_path):
+    """dumps and write to a file object make no temporary file; a file object that takes
+    part of each piece gets the rest, and the exception of one that fails comes out of
+    write with the library's error as its cause."""
+    model = Model("1", None, [Field("A", 0, [Block(2048, [bytes([i % 251]) * 256 for i in range(4000)])])])
+
+    class Halves(io.RawIOBase):
+        def __init__(self, fail_at=0):
+            self.taken, self.calls, self.fail_at = bytearray(), 0, fail_at
+
+        def writable(self):
+            return True
+
+        def write(self, data):
+            self.calls += 1
+            if self.calls == self.fail_at:
+                raise OSError(errno.ENOSPC, "full")
+            self.taken += bytes(data[:len(data) // 2 + 1])
+            return len(data) // 2 + 1
+
+    with monkeypatch.context() as patched:
+        patched.setattr(tempfile, "tempdir", str(tmp_path / "missing"))
+        document, out = rizeroz.dumps(model), Halves()
+        rizeroz.write(model, out)
+        with pytest.raises(OSError) as caught:
+            rizeroz.write(model, Halves(fail_at=3))
+    assert bytes(out.taken) == document and out.calls > 8 and rizeroz.loads(document) == model
+    assert caught.value.errno == errno.ENOSPC and isinstance(caught.value.__cause__, RizErozError)
 
 
 @pytest.mark.parametrize("source, name", [(io.BytesIO(b"<SVF_Plus_Data>\n  <DataField/>\n"), "<stream>"),

@@ -87,6 +87,26 @@ TEST(Wrapper, WritesAndReadsBackWithEveryFlag)
         model.write("wrapper_written.xml", flags);
         EXPECT_EQ(Describe(rizeroz::model::read("wrapper_written.xml")), expected) << "flags " << flags;
     }
+    // In memory and through a temporary callable: the bytes of a file written on Linux; a
+    // callable that fails throws the library's error.
+    std::string text = model.write_memory(), streamed;
+    model.write_stream([&streamed](const void* bytes, std::size_t count) -> long long {
+        streamed.append(static_cast<const char*>(bytes), count);
+        return (long long)count;
+    });
+    EXPECT_EQ(text, streamed);
+    EXPECT_EQ(text.substr(0, 21), "<?xml version='1.0' e");
+    EXPECT_EQ(text.find('\r'), std::string::npos);
+    try
+    {
+        model.write_stream([](const void*, std::size_t) -> long long { return -28; }, 0, "full.xml");
+        ADD_FAILURE() << "a failing sink";
+    }
+    catch (const rizeroz::error& e)
+    {
+        EXPECT_EQ(e.code(), RZ_ERR_WRITE);
+        EXPECT_EQ(std::string(e.what()).compare(0, 8, "full.xml"), 0) << e.what();
+    }
     rizeroz::model moved = std::move(model);
     EXPECT_EQ(model.handle(), nullptr);
     EXPECT_EQ(Describe(moved), expected);

@@ -130,6 +130,10 @@ _signatures = {
     "rz_model_warning": (_P, [_P, ctypes.c_int]),
     "rz_model_warnings_omitted": (ctypes.c_long, [_P]),
     "rz_write": (ctypes.c_int, [_P, ctypes.c_char_p, ctypes.c_uint, ctypes.POINTER(_P)]),
+    "rz_write_memory": (ctypes.c_int, [_P, ctypes.c_uint, ctypes.POINTER(_P), ctypes.POINTER(ctypes.c_size_t),
+                                       ctypes.POINTER(_P)]),
+    "rz_free": (None, [_P]),
+    "rz_write_stream": (ctypes.c_int, [_P, ctypes.c_uint, _P, _P, ctypes.c_char_p, ctypes.POINTER(_P)]),
     "rz_evaluate": (ctypes.c_int, [ctypes.c_char_p, ctypes.c_int, ctypes.c_char_p, ctypes.c_size_t,
                                    ctypes.POINTER(_P)]),
     "rz_model_new": (_P, []),
@@ -375,19 +379,66 @@ def _read_file(path: PathLike, warnings: bool, progress: Optional[Callable[[int,
     return _to_python(handle.value or 0)
 
 
-def _write_file(model: Model, path: PathLike, expressions: bool, safe: bool) -> None:
+def _written(model: Model, write: Callable[[int], None]) -> None:
+    """``write(handle)`` on a C model filled from ``model``; raises what its code says."""
     handle = _lib.rz_model_new()
     if not handle:
         raise MemoryError()
     try:
         _fill(handle, model)
+        write(handle)
+    finally:
+        _lib.rz_model_free(handle)
+
+
+def _write_file(model: Model, path: PathLike, expressions: bool, safe: bool) -> None:
+    def write(handle: int) -> None:
         error = ctypes.c_void_p()
         flags = (RZ_WRITE_EXPRESSIONS if expressions else 0) | (RZ_WRITE_SAFE if safe else 0)
         code = _lib.rz_write(handle, _path(path), flags, ctypes.byref(error))
         if code != 0:
             _raise_error(error, code)
-    finally:
-        _lib.rz_model_free(handle)
+
+    _written(model, write)
+
+
+# rz_write_callback: context, the bytes, their count; returns the count taken or -errno.
+_WRITE_CALLBACK = ctypes.CFUNCTYPE(ctypes.c_longlong, _P, _P, ctypes.c_size_t)
+
+
+def _write_stream(model: Model, target: BinaryIO, expressions: bool) -> None:
+    """Writes the document to the file object ``target``, a piece at a time; an exception
+    the file object raises comes out as it is, the library's error chained to it."""
+    import errno
+
+    raised: List[BaseException] = []
+
+    def put(_context: Optional[int], data: int, count: int) -> int:
+        try:
+            view = memoryview(ctypes.string_at(data, count))
+            while view:
+                taken = target.write(view)
+                view = view[len(view) if taken is None else taken:]
+            return count
+        except BaseException as failure:  # noqa: B902 - raised again once the library returns
+            raised.append(failure)
+            return -errno.EIO
+
+    def write(handle: int) -> None:
+        error = ctypes.c_void_p()
+        callback = _WRITE_CALLBACK(put)
+        name = _to_c(str(getattr(target, "name", "<stream>")), "name")
+        code = _lib.rz_write_stream(handle, RZ_WRITE_EXPRESSIONS if expressions else 0, ctypes.cast(callback, _P),
+                                    None, name, ctypes.byref(error))
+        if raised:
+            try:
+                _raise_error(error, code)
+            except RizErozError as failure:
+                raise raised[0] from failure
+        if code != 0:
+            _raise_error(error, code)
+
+    _written(model, write)
 
 
 def _through_file(work: Callable[[str], Result], shown: str) -> Result:
@@ -461,21 +512,30 @@ def write(model: Model, target: Union[PathLike, BinaryIO], expressions: bool = F
     cannot hold, naming it, and :class:`RizErozError` (a :class:`RizErozOSError` for a
     system's reason) when the file cannot be written or not every byte reached it.
     """
-    if hasattr(target, "write"):
-        target.write(dumps(model, expressions))
-    else:
+    if isinstance(target, (str, bytes, os.PathLike)):
         _write_file(model, target, expressions, safe)
+    else:
+        _write_stream(model, target, expressions)
 
 
 def dumps(model: Model, expressions: bool = False) -> bytes:
-    """The document that :func:`write` writes for ``model``, as bytes."""
+    """The document that :func:`write` writes for ``model``, as bytes (line feeds on every
+    system, as a file gets on Linux)."""
+    document = [b""]
 
-    def work(path: str) -> bytes:
-        _write_file(model, path, expressions, False)
-        with open(path, "rb") as file:
-            return file.read()
+    def write(handle: int) -> None:
+        data, size, error = ctypes.c_void_p(), ctypes.c_size_t(), ctypes.c_void_p()
+        code = _lib.rz_write_memory(handle, RZ_WRITE_EXPRESSIONS if expressions else 0, ctypes.byref(data),
+                                    ctypes.byref(size), ctypes.byref(error))
+        if code != 0:
+            _raise_error(error, code)
+        try:
+            document[0] = ctypes.string_at(data, size.value) if size.value else b""
+        finally:
+            _lib.rz_free(data)
 
-    return _through_file(work, "<bytes>")
+    _written(model, write)
+    return document[0]
 
 
 def evaluate(expression: str, row_width: int) -> bytes:
