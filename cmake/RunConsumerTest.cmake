@@ -13,6 +13,26 @@ endif()
 
 include(${CMAKE_CURRENT_LIST_DIR}/RizErozRun.cmake)
 
+# With SUBPROJECT (the library's source tree), the consumer builds it as a subproject:
+# the library builds and works, and nothing else of it comes along: no packages, no
+# install rules, no tests, the consumer's build type left alone.
+if(SUBPROJECT)
+  run(${CMAKE_COMMAND} -S ${SOURCE_DIR} -B ${WORK_DIR}/build -G ${GENERATOR} -DRIZEROZ_SOURCE=${SUBPROJECT})
+  run(${CMAKE_COMMAND} --build ${WORK_DIR}/build)
+  run(${WORK_DIR}/build/consumer ${WORK_DIR})
+  run(${CMAKE_COMMAND} --install ${WORK_DIR}/build --prefix ${WORK_DIR}/installed)
+  file(GLOB_RECURSE installed ${WORK_DIR}/installed/*)
+  file(STRINGS ${WORK_DIR}/build/CMakeCache.txt type REGEX "^CMAKE_BUILD_TYPE:")
+  execute_process(COMMAND ${CMAKE_CTEST_COMMAND} -N WORKING_DIRECTORY ${WORK_DIR}/build OUTPUT_VARIABLE tests)
+  if(EXISTS ${WORK_DIR}/build/CPackConfig.cmake OR installed OR NOT type MATCHES "=$"
+     OR NOT tests MATCHES "Total Tests: 0")
+    message(FATAL_ERROR "the subproject brought more than its library: packages "
+                        "${WORK_DIR}/build/CPackConfig.cmake, installed files [${installed}], the build type "
+                        "[${type}], tests [${tests}]")
+  endif()
+  return()
+endif()
+
 if(BUILD_DIR)
   run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${PREFIX})
 endif()
