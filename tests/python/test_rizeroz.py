@@ -53,8 +53,9 @@ def test_read_sample():
     ("list(model[1][0]), b'Z' in model[1][1], model[1][0].index(FUSES[1])", (FUSES, True, 1)),
     ("model[1][0] == Block(256, FUSES), model[1][0] == Block(8, FUSES)", (True, False)),
     ("repr(model)", "<Model version='2.1', 2 fields: 'Usercode_MASK', 'FuseArray_MASK'>"),
-    ("repr(model[0]), repr(model[1][1])", ("<Field 'Usercode_MASK' checksum=0x1A2B, 1 blocks>",
-                                           "<Block row_width=8, 1 rows>")),
+    ("repr(model[0]), repr(model[1][1])", ("<Field 'Usercode_MASK' checksum=0x1A2B, 1 block>",
+                                           "<Block row_width=8, 1 row>")),
+    ("model.get('FuseArray_MASK') is model[1], model.get('Other'), model.get('Other', 7)", (True, None, 7)),
     ("model[1][0][0], repr(model[1][0])", (FUSES[0], "<Block row_width=256, 2 rows, 64 bytes>")),
 ])
 def test_containers(expression, expected):
@@ -288,6 +289,7 @@ def test_warnings_carry_the_place(tmp_path):
     assert quiet.warnings == [] and quiet == warned and warned.warnings_omitted == 0
     assert [(w.code, w.path, w.line, w.column) for w in warned.warnings] == [(6, str(path), 1, 1), (8, str(path), 2, 3)]
     assert str(warned.warnings[1]).startswith(f"{path}, line 2, column 3: data field 0 has no")
+    assert repr(warned.warnings[1]).startswith(f"ReadWarning(code=8, message={str(warned.warnings[1])!r}, path=")
 
 
 def test_progress_after_each_field_block():
@@ -339,6 +341,7 @@ def test_array_of_rows_read():
     block = rizeroz.read(SAMPLE)[1][0]
     array = block.array()
     assert array.dtype == numpy.uint8 and array.shape == (2, 32) and bytes(array[1]) == block[1]
+    assert (numpy.asarray(block) == array).all() and numpy.asarray(block, dtype=numpy.int16).dtype == numpy.int16
     assert Block.from_array(array, 256) == block and Block(8).array().shape == (0, 0)
     with pytest.raises(ValueError, match="different lengths"):
         Block(8, [b"a", b"bc"]).array()

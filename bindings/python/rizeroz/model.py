@@ -26,6 +26,9 @@ TYPE_CHECKING = False
 if TYPE_CHECKING:
     from typing import Any, Callable, Dict, Iterable, Iterator, List, Optional, Sequence, Tuple, Union, overload
 
+    import numpy
+    import numpy.typing
+
     #: Rows packed one after the other, with the offset just past each row.
     Packed = Tuple[Union[bytes, bytearray], Sequence[int]]
 
@@ -33,6 +36,11 @@ else:
 
     def overload(function):  # for the checker alone: at run time the last definition counts
         return function
+
+
+def counted(count: int, one: str) -> str:
+    """``count`` with ``one`` or its plural: "1 row", "2 rows"."""
+    return f"{count} {one}" if count == 1 else f"{count} {one}s"
 
 
 _INT32_MIN = -(2**31)
@@ -80,7 +88,8 @@ class ReadWarning:
         return self.message
 
     def __repr__(self) -> str:
-        return f"ReadWarning(code={self.code}, line={self.line}, column={self.column})"
+        return (f"ReadWarning(code={self.code}, message={self.message!r}, path={self.path!r}, line={self.line}, "
+                f"column={self.column})")
 
     def __eq__(self, other: object) -> bool:
         return isinstance(other, ReadWarning) and all(getattr(self, a) == getattr(other, a) for a in self.__slots__)
@@ -184,14 +193,19 @@ class Block(MutableSequence[bytes]):
         return Block, (self.row_width, list(self))
 
     def __repr__(self) -> str:
-        shown = f"<Block row_width={self.row_width}, {len(self)} rows"
+        shown = f"<Block row_width={self.row_width}, {counted(len(self), 'row')}"
         if self._list is not None:
-            shown += f", {sum(len(row) for row in self._list)} bytes"
+            shown += ", " + counted(sum(len(row) for row in self._list), "byte")
         elif self._packed is not None:
-            shown += f", {self._packed[1][-1] if self._count else 0} bytes"
+            shown += ", " + counted(self._packed[1][-1] if self._count else 0, "byte")
         return shown + ">"
 
-    def array(self) -> Any:
+    def __array__(self, dtype: Any = None, copy: Optional[bool] = None) -> numpy.typing.NDArray[Any]:
+        """``numpy.asarray(block)``: :meth:`array`, in ``dtype`` when one is asked for."""
+        rows = self.array()
+        return rows if dtype is None else rows.astype(dtype, copy=False)
+
+    def array(self) -> numpy.typing.NDArray[numpy.uint8]:
         """The rows as a 2-D ``numpy.uint8`` array, one line per row (a copy).
 
         Needs numpy, and rows of one length (ValueError otherwise). The way back is
@@ -205,7 +219,8 @@ class Block(MutableSequence[bytes]):
         if len(lengths) > 1:
             raise ValueError(f"the rows have different lengths ({min(lengths)} to {max(lengths)} bytes)")
         width = lengths.pop() if lengths else 0
-        return numpy.frombuffer(data, dtype=numpy.uint8).reshape(len(ends), width).copy()
+        rows: numpy.typing.NDArray[numpy.uint8] = numpy.frombuffer(data, dtype=numpy.uint8).reshape(len(ends), width)
+        return rows.copy()
 
     @classmethod
     def from_array(cls, array: Any, row_width: Optional[int] = None) -> Block:
@@ -273,7 +288,7 @@ class Field(MutableSequence[Block]):
         return (self.name, self.checksum, self.blocks) == (other.name, other.checksum, other.blocks)
 
     def __repr__(self) -> str:
-        return f"<Field {self.name!r} checksum=0x{self.checksum:04X}, {len(self.blocks)} blocks>"
+        return f"<Field {self.name!r} checksum=0x{self.checksum:04X}, {counted(len(self.blocks), 'block')}>"
 
 
 class Model(MutableSequence[Field]):
@@ -309,6 +324,10 @@ class Model(MutableSequence[Field]):
                 return field
         raise KeyError(index)
 
+    def get(self, name: str, default: Optional[Field] = None) -> Optional[Field]:
+        """The first field named ``name``, else ``default``, as ``dict.get`` gives."""
+        return next((field for field in self.fields if field.name == name), default)
+
     def __contains__(self, item: object) -> bool:
         if isinstance(item, str):
             return any(field.name == item for field in self.fields)
@@ -330,7 +349,7 @@ class Model(MutableSequence[Field]):
 
     def __repr__(self) -> str:
         names = ", ".join(repr(field.name) for field in self.fields[:8]) + (", ..." if len(self.fields) > 8 else "")
-        return f"<Model version={self.version!r}, {len(self.fields)} fields: {names}>"
+        return f"<Model version={self.version!r}, {counted(len(self.fields), 'field')}: {names}>"
 
     def to_json(self) -> str:
         """The model as JSON in the shape of the ``rizeroz`` tool (docs/cli.md).
