@@ -474,9 +474,13 @@ struct XMLParserState
     XMLElementStack elements;
     XMLScanProgress scan;
 
-    // Opens `path` and reads the first window. 0, or XML_ERR_OPEN / XML_ERR_READ with a
-    // report on `errors`.
+    // Opens the file `path` and reads the first window. 0, or XML_ERR_OPEN / XML_ERR_READ
+    // with a report on `errors`.
     int OpenDocument(const char* path, ErrorHandler* errors);
+    // Reads `source`, the document named `name`, from now on; nothing is read yet, so a
+    // source that fails at once fails the first scan, as any later failure does. 0, or
+    // XML_ERR_NO_MEMORY with a report on `errors`.
+    int OpenSource(UtByteSource* source, const char* name, ErrorHandler* errors);
     // Closes the file, frees the window and forgets the scan state.
     void CloseDocument();
     // Every part of the scan back to its default.
@@ -484,6 +488,8 @@ struct XMLParserState
     bool IsOpen() const { return window.IsOpen(); }
 
     size_t Fill(size_t keep);
+    // Places the first NUL byte the window has met while its bytes are there.
+    void PlaceNul();
     size_t Ensure(size_t count);
     // 1 when the bytes at nPos spell `literal`, 0 when they do not, -1 when the
     // document ends while they still might.

@@ -29,7 +29,7 @@ int RecordProblem(XMLFailure& failure, int code, unsigned long long offset, cons
 int XMLParserState::OpenDocument(const char* path, ErrorHandler* errors)
 {
     CloseDocument();
-    int opened = window.Open(path, errors);
+    int opened = window.OpenFile(path, errors);
     if (opened < 0)
         return opened;
 
@@ -43,6 +43,16 @@ int XMLParserState::OpenDocument(const char* path, ErrorHandler* errors)
         errors->AddReport(XML_ERR_READ, ERROR_LIST_XML_PARSER, path, path, 0, 0, strerror(reason));
         return XML_ERR_READ;
     }
+    return 0;
+}
+
+int XMLParserState::OpenSource(UtByteSource* source, const char* name, ErrorHandler* errors)
+{
+    CloseDocument();
+    int opened = window.Open(source, name, errors);
+    if (opened < 0)
+        return opened;
+    PlaceNul();   // a window of the source's own bytes holds all of them already
     return 0;
 }
 
@@ -73,11 +83,16 @@ size_t XMLParserState::Fill(size_t keep)
     if (keep > 0)
         locator.BeforeDrop(window, window.Start() + keep);
     size_t got = window.Fill(keep, &nPos, settings.MaxTag());
-    // The first NUL's place is counted while its bytes are in the window: a problem that
-    // names it may come only once the scan reaches it, when they may have gone.
+    PlaceNul();
+    return got;
+}
+
+// The first NUL's place is counted while its bytes are in the window: a problem that
+// names it may come only once the scan reaches it, when they may have gone.
+void XMLParserState::PlaceNul()
+{
     if (!scan.NulPlaced() && window.NulOffset() != XMLWindow::kNoNul)
         scan.PlaceNul(locator.LocateAhead(window, window.NulOffset()));
-    return got;
 }
 
 // Reads until `count` bytes from nPos on are in the window, or the document ends.
@@ -173,7 +188,8 @@ int XMLParserState::EndProblem(const char* inside)
     if (window.TooLarge())
         return Problem(XML_ERR_TOO_LARGE, nPos, "%s is longer than %u bytes", inside, settings.MaxTag());
     if (window.ReadErrno() != 0)
-        return Problem(XML_ERR_READ, window.End(), "reading the document failed: %s", strerror(window.ReadErrno()));
+        return Problem(XML_ERR_READ, window.End(), "errno %d, %s, at byte %llu", window.ReadErrno(),
+                       strerror(window.ReadErrno()), window.Start() + window.End());
     return Problem(XML_ERR_UNEXPECTED_END, window.End(), "the document ends inside %s", inside);
 }
 
