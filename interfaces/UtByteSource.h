@@ -46,7 +46,7 @@ public:
     ~UtFileSource() override;
 
     // Opens `path` for reading, closing any file opened before. 0, or the errno of the
-    // failure (EIO when the system gives none).
+    // failure (-1 when the system gives none).
     int Open(const char* path);
     void Close();
     bool IsOpen() const { return m_pFile != nullptr; }

@@ -57,7 +57,7 @@ int UtFileSource::Open(const char* path)
     errno = 0;
     m_pFile = util_fopen(path, "rb");
     if (m_pFile == nullptr)
-        return errno != 0 ? errno : EIO;
+        return errno != 0 ? errno : -1;
     m_nSize = RegularFileSize(m_pFile);
     return 0;
 }

@@ -473,7 +473,8 @@ def _read_stream(source: BinaryIO, warnings: bool, name: str,
                     raise TypeError(f"the file object gave {type(piece).__name__}, not bytes: a binary file object "
                                     "is due")
                 count = len(piece)
-                target[:min(count, capacity)] = piece[:capacity]
+                if count <= capacity:
+                    target[:count] = piece
             if not 0 <= count <= capacity:
                 raise ValueError(f"the file object gave {count} bytes where at most {capacity} were asked for")
             return int(count)
