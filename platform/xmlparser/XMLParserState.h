@@ -488,8 +488,6 @@ struct XMLParserState
     bool IsOpen() const { return window.IsOpen(); }
 
     size_t Fill(size_t keep);
-    // Places the first NUL byte the window has met while its bytes are there.
-    void PlaceNul();
     size_t Ensure(size_t count);
     // 1 when the bytes at nPos spell `literal`, 0 when they do not, -1 when the
     // document ends while they still might.

@@ -49,11 +49,7 @@ int XMLParserState::OpenDocument(const char* path, ErrorHandler* errors)
 int XMLParserState::OpenSource(UtByteSource* source, const char* name, ErrorHandler* errors)
 {
     CloseDocument();
-    int opened = window.Open(source, name, errors);
-    if (opened < 0)
-        return opened;
-    PlaceNul();   // a window of the source's own bytes holds all of them already
-    return 0;
+    return window.Open(source, name, errors);
 }
 
 void XMLParserState::CloseDocument()
@@ -80,19 +76,14 @@ size_t XMLParserState::Fill(size_t keep)
         return 0;
     if (keep > window.End())
         keep = window.End();
-    if (keep > 0)
-        locator.BeforeDrop(window, window.Start() + keep);
+    if (keep > 0 && !window.InPlace())
+        locator.BeforeDrop(window, window.Start() + keep);   // a window in place drops nothing
     size_t got = window.Fill(keep, &nPos, settings.MaxTag());
-    PlaceNul();
-    return got;
-}
-
-// The first NUL's place is counted while its bytes are in the window: a problem that
-// names it may come only once the scan reaches it, when they may have gone.
-void XMLParserState::PlaceNul()
-{
+    // The first NUL's place is counted while its bytes are in the window: a problem that
+    // names it may come only once the scan reaches it, when they may have gone.
     if (!scan.NulPlaced() && window.NulOffset() != XMLWindow::kNoNul)
         scan.PlaceNul(locator.LocateAhead(window, window.NulOffset()));
+    return got;
 }
 
 // Reads until `count` bytes from nPos on are in the window, or the document ends.

@@ -4,12 +4,12 @@
 // Data()[0, End()) holds bytes of the document, and Start() is the document offset of
 // Data()[0]. The bytes come from a byte source (UtByteSource.h): a file by its name, which
 // the window opens and owns, or a source of the caller's. A source whose bytes lie in
-// memory already is not read at all: the window is those bytes, the whole document, and
-// nothing is ever written to them. Any other source is read into the window's own
-// memory: Fill() drops the bytes in front of a given index, moves the rest to the front
-// and reads behind them; it grows the window only when the bytes it must keep already
-// fill it (a tag larger than the window), and returns to the normal size at a later
-// refill. Offsets into the document are 64-bit, so documents beyond 4 GiB are read.
+// memory already is not read at all: the window is those bytes, nothing is ever written
+// to them, and Fill() takes in the next 256 KiB of them at a time, dropping and moving
+// none. Any other source is read into the window's own memory: Fill() drops the bytes in front of a given index, moves
+// the rest to the front and reads behind them; it grows the window only when the bytes it must keep already fill it (a
+// tag larger than the window), and returns to the normal size at a later refill. Offsets into the document are 64-bit,
+// so documents beyond 4 GiB are read.
 #ifndef RIZEROZ_XMLWINDOW_H
 #define RIZEROZ_XMLWINDOW_H
 
@@ -39,14 +39,14 @@ public:
     // with a report on `errors`.
     int OpenFile(const char* path, ErrorHandler* errors);
     // Reads `source` (the caller keeps it) from now on, the document named `name` in
-    // reports: 0, or XML_ERR_NO_MEMORY with a report. The window is empty afterwards,
-    // or, for a source whose bytes lie in memory, holds all of them.
+    // reports: 0, or XML_ERR_NO_MEMORY with a report. The window is empty afterwards.
     int Open(UtByteSource* source, const char* name, ErrorHandler* errors);
     // Closes the file and frees the window; every field back to its default.
     void Close();
 
     // Drops the bytes before `keep` (which the caller has counted lines over), moves the
-    // rest to the front and reads behind them; *pos moves with the byte it points at.
+    // rest to the front and reads behind them; *pos moves with the byte it points at. A
+    // window of a source's own bytes drops nothing (InPlace).
     // Returns the number of bytes read: 0 at the end of the document or after a failed
     // read (ReadErrno tells them apart). When the bytes it must keep fill the window, it
     // grows, unless more than `maxTag` bytes from *pos on would stay (TooLarge).
@@ -55,7 +55,7 @@ public:
     bool IsOpen() const { return m.pSource != nullptr; }
     // The document is the file the window opened by its name.
     bool ReadsNamedFile() const { return m.pSource != nullptr && m.pSource == &m_file; }
-    // The window is the source's own bytes, the whole document.
+    // The window is the source's own bytes: nothing leaves it, Start() stays 0.
     bool InPlace() const { return m.bInPlace; }
     // More may be read: a source is open and has not ended.
     bool CanRead() const { return m.pSource != nullptr && !m.bEnded; }
@@ -73,6 +73,7 @@ public:
     unsigned long long NulOffset() const { return m.nNulOffset; }
 
 private:
+    size_t Reveal();
     size_t ReadSource(char* to, size_t wanted);
     void NoteNul(const char* from, size_t count);
 
