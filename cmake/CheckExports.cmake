@@ -8,6 +8,9 @@ set(EXPECTED
   RODAzivUzirAdovIzozari4ReadEv
   RODAzivUzirAdovIzozari5WriteEv
   RODAzivUzirAdovIzozari19InitSvfPlusDataFile
+  RODAzivUzirAdovIzozari21InitSvfPlusDataSource
+  14UtMemorySource
+  16UtCallbackSource
   RODAzivUzirAdovIzozari14SetSVFPlusData
   RODAzivUzirAdovIzozariC1Ev
   RODAzivUzirAdovIzozariD1Ev

@@ -12,6 +12,7 @@ set(RIZEROZ_PUBLIC_HEADERS
   ${PROJECT_SOURCE_DIR}/interfaces/UtObject.h
   ${PROJECT_SOURCE_DIR}/interfaces/UtByteBuffer.h
   ${PROJECT_SOURCE_DIR}/interfaces/UtByteSink.h
+  ${PROJECT_SOURCE_DIR}/interfaces/UtByteSource.h
   ${PROJECT_SOURCE_DIR}/interfaces/UtString.h
   ${PROJECT_SOURCE_DIR}/interfaces/UtUtility.h
   ${PROJECT_SOURCE_DIR}/interfaces/ErrorHandler.h

@@ -2,7 +2,9 @@
 // scratch file and read with Read. Whatever model comes out (a failed read keeps what
 // it had read) is written back, with expression writing on or off, and read again: the
 // second reading must succeed and give the same fields and rows. A reading with warnings
-// enabled must give the same result, reports and model as one without.
+// enabled, made from the input's own bytes in memory (where nothing may be read beyond
+// them), must give the same result, reports and model as one without; so must a reading
+// of the bytes pulled from a function a few at a time.
 #include <stdint.h>
 #include <string.h>
 
@@ -97,6 +99,45 @@ bool SameRow(const std::pair<int, std::vector<unsigned char>>& written,
            (room == 0 || memcmp(read.second.data(), written.second.data(), (size_t)room) == 0);
 }
 
+// The input's bytes given `piece` at a time.
+struct Pulled
+{
+    const uint8_t* data;
+    size_t size, piece, given;
+
+    static long long RIZEROZ_CDECL Pull(void* context, void* buffer, size_t capacity)
+    {
+        Pulled& self = *static_cast<Pulled*>(context);
+        size_t count = self.size - self.given;
+        count = count < capacity ? count : capacity;
+        count = count < self.piece ? count : self.piece;
+        memcpy(buffer, self.data + self.given, count);
+        self.given += count;
+        return (long long)count;
+    }
+};
+
+// `other` read what `reader` read, with the same reports, model and warnings kept apart.
+void CheckSameReading(RODAzivUzirAdovIzozari& reader, RODAzivUzirAdovIzozari& other)
+{
+    const ErrorHandler* quiet = reader.GetErrorHandler();
+    const ErrorHandler* loud = other.GetErrorHandler();
+    FUZZ_CHECK(quiet->GetReportCount() == loud->GetReportCount() && quiet->GetWarningCount() == 0);
+    for (int i = 0; i < quiet->GetReportCount(); ++i)
+        FUZZ_CHECK(strcmp(quiet->GetReport(i)->GetMessage(), loud->GetReport(i)->GetMessage()) == 0);
+    SVFPlusData* model = reader.GetSVFPlusData();
+    SVFPlusData* same = other.GetSVFPlusData();
+    FUZZ_CHECK((model == nullptr) == (same == nullptr));
+    if (model == nullptr)
+        return;
+    FUZZ_CHECK(Text(model->GetVersion()) == Text(same->GetVersion()));
+    FUZZ_CHECK(Text(model->GetComment()) == Text(same->GetComment()));
+    FUZZ_CHECK(model->GetDataFieldCount() == same->GetDataFieldCount());
+    for (int i = 0; i < model->GetDataFieldCount(); ++i)
+        FUZZ_CHECK(Rows(model->GetDataField(i)) == Rows(same->GetDataField(i)) &&
+                   model->GetDataField(i)->GetFieldBlockCount() == same->GetDataField(i)->GetFieldBlockCount());
+}
+
 void CheckRoundTrip(SVFPlusData* model, bool expressions)
 {
     static const std::string output = fuzzsupport::ScratchPath("written.xml");
@@ -143,29 +184,26 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     int result = reader.Read();
     SVFPlusData* model = reader.GetSVFPlusData();
 
-    // Warnings change nothing else: the same result, reports and model.
+    // Warnings change nothing else, nor does reading the bytes in place: the same result,
+    // reports and model.
+    UtMemorySource memory(data, size);
     RODAzivUzirAdovIzozari warned;
     warned.EnableWarnings();
-    FUZZ_CHECK(warned.InitSvfPlusDataFile(input.c_str(), "", "read") == 0);
+    FUZZ_CHECK(warned.InitSvfPlusDataSource(&memory, input.c_str()) == 0);
     FUZZ_CHECK(warned.Read() == result);
-    const ErrorHandler* quiet = reader.GetErrorHandler();
-    const ErrorHandler* loud = warned.GetErrorHandler();
-    FUZZ_CHECK(quiet->GetReportCount() == loud->GetReportCount() && quiet->GetWarningCount() == 0);
-    for (int i = 0; i < quiet->GetReportCount(); ++i)
-        FUZZ_CHECK(strcmp(quiet->GetReport(i)->GetMessage(), loud->GetReport(i)->GetMessage()) == 0);
-    for (int i = 0; i < loud->GetWarningCount(); ++i)
-        FUZZ_CHECK(loud->GetWarning(i)->GetLine() > 0 && loud->GetWarning(i)->GetSentence()[0] != '\0');
-    SVFPlusData* same = warned.GetSVFPlusData();
-    FUZZ_CHECK((model == nullptr) == (same == nullptr));
-    if (model != nullptr)
+    CheckSameReading(reader, warned);
+    for (int i = 0; i < warned.GetErrorHandler()->GetWarningCount(); ++i)
     {
-        FUZZ_CHECK(Text(model->GetVersion()) == Text(same->GetVersion()));
-        FUZZ_CHECK(Text(model->GetComment()) == Text(same->GetComment()));
-        FUZZ_CHECK(model->GetDataFieldCount() == same->GetDataFieldCount());
-        for (int i = 0; i < model->GetDataFieldCount(); ++i)
-            FUZZ_CHECK(Rows(model->GetDataField(i)) == Rows(same->GetDataField(i)) &&
-                       model->GetDataField(i)->GetFieldBlockCount() == same->GetDataField(i)->GetFieldBlockCount());
+        const ErrorReport* warning = warned.GetErrorHandler()->GetWarning(i);
+        FUZZ_CHECK(warning->GetLine() > 0 && warning->GetSentence()[0] != '\0');
     }
+    // Nor do bytes that come a few at a time.
+    Pulled pulled = {data, size, 1 + (size % 7), 0};
+    UtCallbackSource source(&Pulled::Pull, &pulled);
+    RODAzivUzirAdovIzozari piecewise;
+    FUZZ_CHECK(piecewise.InitSvfPlusDataSource(&source, input.c_str()) == 0);
+    FUZZ_CHECK(piecewise.Read() == result);
+    CheckSameReading(reader, piecewise);
     if (result < 0)
     {
         // Every failure leaves a readable report behind.

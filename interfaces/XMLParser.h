@@ -47,6 +47,7 @@ enum
 };
 
 struct XMLParserState;
+class UtByteSource;
 
 class RIZEROZ_API XMLParser : public UtObject
 {
@@ -94,6 +95,11 @@ protected:
     // document of an earlier initialisation, calls OnInitialize, and for a mode other
     // than "write" and "WRITE" opens the document. 0 or a negative code.
     int Initialize(const char* file, const char* dir, const char* mode);
+    // The same for reading the document that `source` gives (UtByteSource.h; the caller
+    // keeps it until the reading is over), named `name` in reports and warnings; there
+    // is no default folder. A null source or an empty name gives XML_ERR_BAD_ARGUMENT.
+    // A copy of a parser reading a source holds no document.
+    int InitializeSource(UtByteSource* source, const char* name);
 
     char* GetXMLFilename();
     char* GetDefaultDir();
@@ -163,6 +169,9 @@ protected:
     UtByteBuffer* m_pContent;   // owned; text of the current start tag's element
 
 private:
+    // What Initialize and InitializeSource share, up to the opening: `missing` names an
+    // argument missing besides the name (null when none is).
+    int BeginDocument(const char* file, const char* dir, const char* missing);
     int ScanItem();
     int SkipElement(XMLNode* node);
 

@@ -117,6 +117,14 @@ int RODAzivUzirAdovIzozari::InitSvfPlusDataFile(const char* fileName, const char
     }
 }
 
+int RODAzivUzirAdovIzozari::InitSvfPlusDataSource(UtByteSource* source, const char* name)
+{
+    ReleaseHeld();
+    m_nWriteError = 0;
+    EnableSkipInvalidElement();
+    return InitializeSource(source, name);
+}
+
 int RODAzivUzirAdovIzozari::OpenFile(const char* fileName, const char* defaultDir, const char* mode)
 {
     ReleaseHeld();

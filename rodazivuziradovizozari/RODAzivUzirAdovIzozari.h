@@ -4,6 +4,8 @@
 //           with EnableWarnings() first, what the reader took leniently is listed too
 //           (GetErrorHandler()->GetWarning(i), docs/warnings.md); with SetReadHook()
 //           first, a hook is told of each row as it is complete and of the bytes read.
+//           InitSvfPlusDataSource(source, name) in place of InitSvfPlusDataFile reads
+//           the bytes a source gives (UtByteSource.h): a buffer, a function's.
 // Writing:  construct, InitSvfPlusDataFile(name, dir, "write"), SetSVFPlusData(model),
 //           optionally WriteExpression(true), Write().
 //
@@ -20,6 +22,7 @@
 #include "UtObject.h"
 #include "UtByteBuffer.h"
 #include "ErrorHandler.h"
+#include "UtByteSource.h"
 #include "XMLNode.h"
 #include "XMLParser.h"
 #include "SVFPlusData.h"
@@ -91,6 +94,13 @@ public:
     // Opens `fileName` for reading, or for writing when `mode` is exactly "write" or
     // "WRITE". 0 (or the parser's non-negative result) on success, else a negative code.
     int InitSvfPlusDataFile(const char* fileName, const char* defaultDir, const char* mode);
+    // Opens the document that `source` gives for reading (UtByteSource.h: a buffer read
+    // in place, a function of the caller's, a file), named `name` in reports and
+    // warnings. The caller keeps the source, and a buffer's bytes, unchanged until Read
+    // is over. A null source or an empty name gives -112 (XML_ERR_BAD_ARGUMENT). A
+    // source that fails fails Read, at the byte where it failed. A copy of the handler
+    // holds no document to read.
+    int InitSvfPlusDataSource(UtByteSource* source, const char* name);
 
     // Attaches a copy of `data` (the caller keeps `data`); null detaches the model.
     void SetSVFPlusData(SVFPlusData* data);

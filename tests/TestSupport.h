@@ -5,10 +5,15 @@
 #ifndef RIZEROZ_TEST_SUPPORT_H
 #define RIZEROZ_TEST_SUPPORT_H
 
+#include <string.h>
+
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
+
+#include <gtest/gtest.h>
 
 #include "RODAzivUzirAdovIzozari.h"
 
@@ -162,14 +167,15 @@ struct Reading
     std::string warnings, sentences;
 };
 
-inline Reading ReadFile(const std::string& dir, const std::string& name, bool warnings = false,
-                        const SVFReadLimits& limits = SVFReadLimits())
+// What `open(handler)` and then Read gave, with warnings on or off and `limits`.
+template <typename Open>
+Reading ReadWith(Open open, bool warnings, const SVFReadLimits& limits)
 {
     RODAzivUzirAdovIzozari handler;
     handler.EnableWarnings(warnings);
     handler.SetReadLimits(limits);
     Reading r;
-    r.opened = handler.InitSvfPlusDataFile(name.c_str(), dir.c_str(), "read");
+    r.opened = open(handler);
     r.result = handler.Read();
     r.summary = Summary(handler.GetSVFPlusData());
     r.reports = Reports(handler);
@@ -186,13 +192,97 @@ inline Reading ReadFile(const std::string& dir, const std::string& name, bool wa
     return r;
 }
 
-// Writes `document` to scratch/<test>/in.xml and reads it.
-inline Reading ReadText(const std::string& document, const std::string& test, bool warnings = false,
+inline Reading ReadFile(const std::string& dir, const std::string& name, bool warnings = false,
                         const SVFReadLimits& limits = SVFReadLimits())
+{
+    auto open = [&](RODAzivUzirAdovIzozari& handler) {
+        return handler.InitSvfPlusDataFile(name.c_str(), dir.c_str(), "read");
+    };
+    return ReadWith(open, warnings, limits);
+}
+
+// Reading the bytes `source` gives, the document named `name`.
+inline Reading ReadSource(UtByteSource* source, const std::string& name, bool warnings = false,
+                          const SVFReadLimits& limits = SVFReadLimits())
+{
+    auto open = [&](RODAzivUzirAdovIzozari& handler) { return handler.InitSvfPlusDataSource(source, name.c_str()); };
+    return ReadWith(open, warnings, limits);
+}
+
+// A pull source's function over `bytes`: at most `chunk` bytes a call; once `failAt`
+// bytes are given (never, for npos), the failure `error`, negated as the function
+// returns it; with `overrun`, a count one beyond the room given instead.
+struct PulledBytes
+{
+    std::string bytes;
+    size_t chunk = 1;
+    size_t failAt = std::string::npos;
+    int error = 0;
+    bool overrun = false;
+    size_t given = 0;
+
+    static long long RIZEROZ_CDECL Pull(void* context, void* buffer, size_t capacity)
+    {
+        PulledBytes& self = *static_cast<PulledBytes*>(context);
+        if (self.overrun)
+            return (long long)capacity + 1;
+        if (self.given == self.failAt)
+            return -(long long)self.error;
+        size_t count = std::min(std::min(capacity, self.chunk), self.bytes.size() - self.given);
+        count = std::min(count, self.failAt - self.given);
+        memcpy(buffer, self.bytes.data() + self.given, count);
+        self.given += count;
+        return (long long)count;
+    }
+};
+
+// The two Readings alike in everything: results, model, reports and warnings.
+inline void ExpectSameReading(const Reading& expected, const Reading& got, const std::string& what)
+{
+    EXPECT_EQ(expected.opened, got.opened) << what;
+    EXPECT_EQ(expected.result, got.result) << what;
+    EXPECT_TRUE(expected.summary == got.summary) << what << ": " << got.summary.substr(0, 200);
+    EXPECT_EQ(expected.reports, got.reports) << what;
+    EXPECT_EQ(expected.firstCode, got.firstCode) << what;
+    EXPECT_EQ(expected.lastCode, got.lastCode) << what;
+    EXPECT_EQ(expected.warnings, got.warnings) << what;
+    EXPECT_EQ(expected.sentences, got.sentences) << what;
+}
+
+// "line L, column C" of byte `offset` of `text`: columns count bytes, a line feed starts
+// a line.
+inline std::string PlaceOf(const std::string& text, size_t offset)
+{
+    long line = 1, column = 1;
+    for (size_t i = 0; i < offset && i < text.size(); ++i)
+        column = text[i] == '\n' ? (++line, 1) : column + 1;
+    return "line " + std::to_string(line) + ", column " + std::to_string(column);
+}
+
+// Reads dir/name as a file, then its bytes from memory and pulled a byte at a time, named
+// as the handler names the file: all three must give the same. Returns the file's Reading.
+inline Reading ReadEveryWay(const std::string& dir, const std::string& name, bool warnings = false,
+                            const SVFReadLimits& limits = SVFReadLimits())
+{
+    Reading file = ReadFile(dir, name, warnings, limits);
+    std::string bytes = ReadBytes(dir + "/" + name), shown = dir + "\\" + name;
+    UtMemorySource memory(bytes.data(), bytes.size());
+    ExpectSameReading(file, ReadSource(&memory, shown, warnings, limits), shown + " from memory");
+    PulledBytes pulled;
+    pulled.bytes = bytes;
+    UtCallbackSource callback(&PulledBytes::Pull, &pulled);
+    ExpectSameReading(file, ReadSource(&callback, shown, warnings, limits), shown + " pulled a byte at a time");
+    return file;
+}
+
+// Writes `document` to scratch/<test>/in.xml and reads it; with `everyWay`, from memory
+// and a byte at a time too (ReadEveryWay).
+inline Reading ReadText(const std::string& document, const std::string& test, bool warnings = false,
+                        const SVFReadLimits& limits = SVFReadLimits(), bool everyWay = false)
 {
     std::string dir = ScratchDir(test);
     WriteBytes(dir + "/in.xml", document);
-    return ReadFile(dir, "in.xml", warnings, limits);
+    return everyWay ? ReadEveryWay(dir, "in.xml", warnings, limits) : ReadFile(dir, "in.xml", warnings, limits);
 }
 }
 

@@ -1,6 +1,7 @@
 /* Tests of the C interface, compiled as C99: reading the sample, errors and warnings with
  * their place, building, writing and reading back, rows one by one and in bulk, refused
- * arguments, models refused before writing, and the read callback. The Python package's
+ * arguments, models refused before writing, the read callback, and documents read from
+ * memory and pulled from a function. The Python package's
  * tests cover the rest of it (safe and failing writes, evaluation) through the same functions.
  * Runs in the folder holding data/sample.xml, natively and under wine. */
 #include <rizeroz.h>
@@ -257,6 +258,111 @@ static void test_read_callback(void)
     rz_model_free(model);
     CHECK(rz_read_with_callback("data/sample.xml", 0, NULL, NULL, &model, NULL) == 0 && model != NULL);
     rz_model_free(model);
+
+    /* From memory the same rows, and the progress is how far into the buffer the read is. */
+    char* sample = read_text("data/sample.xml");
+    struct told from_memory = {"", 0, 0, 0};
+    CHECK(rz_read_memory(sample, strlen(sample), NULL, 0, note, &from_memory, &model, NULL) == 0);
+    CHECK(strcmp(from_memory.rows, told.rows) == 0 && from_memory.progress_calls == 3);
+    CHECK(from_memory.last_total == strlen(sample) && from_memory.last_read < from_memory.last_total);
+    rz_model_free(model);
+    free(sample);
+}
+
+/* A document pulled in pieces of `chunk` bytes, failing with `error` once `fail_at`
+   bytes are given (never when fail_at is past the end). */
+struct pulled
+{
+    const char* bytes;
+    size_t length, chunk, given, fail_at;
+    int error;
+};
+
+static long long RZ_CALL pull(void* context, void* buffer, size_t capacity)
+{
+    struct pulled* p = context;
+    if (p->given == p->fail_at)
+        return -(long long)p->error;
+    size_t count = p->length - p->given;
+    count = count < capacity ? count : capacity;
+    count = count < p->chunk ? count : p->chunk;
+    count = count < p->fail_at - p->given ? count : p->fail_at - p->given;
+    memcpy(buffer, p->bytes + p->given, count);
+    p->given += count;
+    return (long long)count;
+}
+
+/* Documents from memory and pulled from a function: the sample as rz_read reads it, and
+   what each refuses, named as the caller names them (or by default). */
+static void test_read_sources(void)
+{
+    char* sample = read_text("data/sample.xml");
+    static const char nul[] = "<SVF_Plus_Data>\n<Comment>a\0b</Comment></SVF_Plus_Data>";
+    size_t never = (size_t)-1;
+    // clang-format off
+    const struct {
+        int pulled;
+        const char* bytes; /* NULL: none */
+        size_t length, chunk, fail_at;
+        int error;
+        const char* name;
+        int code;
+        long line, column;
+        const char* message; /* how it starts */
+    } cases[] = {
+        {0, sample, strlen(sample), 0, never, 0, "sample", 0, 0, 0, ""},
+        {1, sample, strlen(sample), 1, never, 0, "sample", 0, 0, 0, ""},
+        {1, sample, strlen(sample), 100, never, 0, NULL, 0, 0, 0, ""},
+        {0, nul, sizeof nul - 1, 0, never, 0, NULL, -119, 2, 11, "<memory>, line 2, column 11: the document holds a NUL"},
+        {0, NULL, 0, 0, never, 0, "", -109, 1, 1, "<memory>, line 1, column 1: the document has no root element"},
+        {0, NULL, 5, 0, never, 0, "x", RZ_ERR_ARGUMENT, 0, 0, "x: "},
+        {1, sample, strlen(sample), 7, 100, EIO, "pulled", RZ_ERR_READ, 3, 7, "pulled, line 3, column 7: reading the document failed (errno 5, "},
+        {1, sample, 0, 7, never, 0, NULL, -109, 1, 1, "<stream>, line 1, column 1: the document has no root element"},
+        {1, NULL, 0, 0, never, 0, NULL, RZ_ERR_ARGUMENT, 0, 0, "<stream>: "},
+    };
+    // clang-format on
+    rz_model* expected = NULL;
+    CHECK(rz_read("data/sample.xml", 0, &expected, NULL) == 0 &&
+          rz_write(expected, "c_api_expected.xml", 0, NULL) == 0);
+    char* written = read_text("c_api_expected.xml");
+    for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i)
+    {
+        struct pulled source = {cases[i].bytes, cases[i].length, cases[i].chunk, 0, cases[i].fail_at, cases[i].error};
+        rz_model* model = NULL;
+        rz_error* error = NULL;
+        int code =
+            cases[i].pulled
+                ? rz_read_stream(cases[i].bytes ? pull : NULL, &source, cases[i].name, 0, NULL, NULL, &model, &error)
+                : rz_read_memory(cases[i].bytes, cases[i].length, cases[i].name, 0, NULL, NULL, &model, &error);
+        CHECK(code == cases[i].code && (code == 0) == (model != NULL) && (code == 0) == (error == NULL));
+        if (code == 0)
+        {
+            /* The same model as rz_read's: written, the same bytes. */
+            char* again;
+            CHECK(rz_write(model, "c_api_source.xml", 0, NULL) == 0);
+            again = read_text("c_api_source.xml");
+            CHECK(again != NULL && written != NULL && strcmp(again, written) == 0);
+            free(again);
+        }
+        else
+        {
+            CHECK(rz_error_code(error) == code && rz_error_line(error) == cases[i].line &&
+                  rz_error_column(error) == cases[i].column);
+            CHECK(strncmp(rz_error_message(error), cases[i].message, strlen(cases[i].message)) == 0);
+            CHECK(strncmp(rz_error_path(error), rz_error_message(error), strlen(rz_error_path(error))) == 0);
+            if (code == RZ_ERR_READ)
+                CHECK(strstr(rz_error_message(error), ", at byte 100) (error -102).") != NULL);
+        }
+        rz_model_free(model);
+        rz_error_free(error);
+    }
+    rz_model_free(expected);
+    /* Flags are rz_read's. */
+    struct pulled source = {sample, strlen(sample), 10, 0, never, 0};
+    CHECK(rz_read_memory(sample, strlen(sample), NULL, 2, NULL, NULL, &expected, NULL) == RZ_ERR_ARGUMENT);
+    CHECK(rz_read_stream(pull, &source, NULL, 2, NULL, NULL, &expected, NULL) == RZ_ERR_ARGUMENT);
+    free(written);
+    free(sample);
 }
 
 /* A push callback that keeps what it takes, and fails as it is told. */
@@ -344,6 +450,7 @@ int main(void)
     test_refused_writes();
     test_read_callback();
     test_sinks();
+    test_read_sources();
     if (failures > 0)
     {
         fprintf(stderr, "%d checks failed\n", failures);

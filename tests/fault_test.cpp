@@ -1,7 +1,8 @@
-// Faults from outside: inputs that cannot be read, outputs that cannot be written, files
-// that change between opening and reading, and documents at the limits: very deep
-// nesting, texts of megabytes, repeat counts near 2^31. Also the inputs the
-// fuzz targets turned up (see docs/fuzzing.md), each named after what it broke.
+// Faults from outside: inputs that cannot be read (files, and sources that fail or hold
+// no document), outputs that cannot be written, files that change between opening and
+// reading, and documents at the limits: very deep nesting, texts of megabytes, repeat
+// counts near 2^31 (each read from its file, from memory and a byte at a time). Also the
+// inputs the fuzz targets turned up (see docs/fuzzing.md), each named after what it broke.
 #include <gtest/gtest.h>
 
 #include <errno.h>
@@ -62,6 +63,74 @@ TEST(FaultInput, MissingFileOrDirectoryFailsTheOpenWithTheSystemsReason)
         // Reading without an open document refuses, and no model appears.
         EXPECT_EQ(XML_ERR_NOT_OPEN, reading.result);
         EXPECT_EQ("none", reading.summary);
+    }
+}
+
+// A source that fails fails Read at the byte where it failed, with its errno; a buffer
+// holding a NUL byte fails where the byte stands; no bytes are no root element. What was
+// read before the failure stays, as for a file that ends early.
+TEST(FaultInput, SourcesThatFailOrHoldNoDocument)
+{
+    const std::string document =
+        Document("\n<Comment>" + std::string(300000, 'c') + "\n</Comment>\n" +
+                 "<DataField name=\"A\"><FieldBlock row_width=\"8\">0x01,\n0x02</FieldBlock>" + "</DataField>\n");
+    std::string nul = document;
+    const size_t nulAt = document.find("<DataField") + 3;
+    nul[nulAt] = '\0';
+    const size_t never = std::string::npos;
+    const std::string noRoot = "the document has no root element, or text stands where the root element is due (the "
+                               "document has no root element) (error -109).";
+    auto failed = [](int error, size_t at) {
+        return "reading the document failed (errno " + std::to_string(error) + ", " + strerror(error) + ", at byte " +
+               std::to_string(at) + ") (error -102).";
+    };
+    // A pulled source gives `bytes` in pieces of 1000 bytes and fails at `failAt`; a
+    // buffer holds them; `place` is the byte the report is placed at.
+    // clang-format off
+    const struct { const char* what; bool pulled; std::string bytes; size_t failAt; int error; int result; size_t place; std::string sentence; } cases[] = {
+        {"empty buffer", false, "", never, 0, XML_ERR_NO_ROOT, 0, noRoot},
+        {"buffer with a NUL byte", false, nul, never, 0, XML_ERR_NUL, nulAt, "the document holds a NUL character, which XML allows nowhere (a NUL byte stands where a character is due) (error -119)."},
+        {"pulled nothing", true, "", never, 0, XML_ERR_NO_ROOT, 0, noRoot},
+        {"failing at once", true, document, 0, EIO, XML_ERR_READ, 0, failed(EIO, 0)},
+        {"failing in the prolog", true, document, 70, EPIPE, XML_ERR_READ, 70, failed(EPIPE, 70)},
+        {"failing at the window's edge", true, document, 262144, EIO, XML_ERR_READ, 262144, failed(EIO, 262144)},
+        {"failing in a row", true, document, document.find("0x02") + 2, EIO, XML_ERR_READ, document.find("0x02") + 2,
+         failed(EIO, document.find("0x02") + 2)},
+        {"giving more than asked", true, document, never, -1, XML_ERR_READ, 0, failed(EINVAL, 0)},
+    };
+    // clang-format on
+    for (const auto& c : cases)
+    {
+        UtMemorySource memory(c.bytes.data(), c.bytes.size());
+        PulledBytes pulled;
+        pulled.bytes = c.bytes;
+        pulled.chunk = 1000;
+        pulled.failAt = c.failAt;
+        pulled.error = c.error;
+        pulled.overrun = c.error < 0;
+        UtCallbackSource callback(&PulledBytes::Pull, &pulled);
+        Reading reading = ReadSource(c.pulled ? (UtByteSource*)&callback : &memory, c.what);
+        EXPECT_EQ(0, reading.opened) << c.what;
+        EXPECT_EQ(c.result, reading.result) << c.what << "\n" << reading.reports;
+        EXPECT_EQ(c.result, reading.firstCode) << c.what;
+        std::string expected = std::string(c.what) + ", " + PlaceOf(c.bytes, c.place) + ": " + c.sentence;
+        EXPECT_EQ(0u, reading.reports.find(expected)) << c.what << ": " << expected << "\n" << reading.reports;
+        // The rows before the failure stay; the failure in the second row keeps the first.
+        if (c.failAt > document.find("0x01") && c.failAt != never)
+        {
+            EXPECT_EQ(0u, reading.summary.find("v=1 c=" + std::string(300000, 'c') + "\n F(A,0) B8[0x01,")) << c.what;
+        }
+    }
+    // No source, or no name, opens nothing.
+    UtMemorySource memory(document.data(), document.size());
+    for (UtByteSource* source : {(UtByteSource*)nullptr, (UtByteSource*)&memory})
+    {
+        Reading reading = ReadSource(source, source ? "" : "none");
+        EXPECT_EQ(XML_ERR_BAD_ARGUMENT, reading.opened);
+        EXPECT_EQ(XML_ERR_NOT_OPEN, reading.result);
+        EXPECT_NE(std::string::npos,
+                  reading.reports.find(source ? "no document name was given" : "no byte source was given"))
+            << reading.reports;
     }
 }
 
@@ -216,7 +285,7 @@ TEST(FaultLimits, BeyondALimitReadFails)
     // clang-format on
     for (const auto& c : cases)
     {
-        Reading reading = ReadText(Document(c.body), "fault/limits", false, c.limits);
+        Reading reading = ReadText(Document(c.body), "fault/limits", false, c.limits, true);
         EXPECT_EQ(c.result, reading.result) << c.what << "\n" << reading.reports;
         EXPECT_EQ(c.result, reading.lastCode) << c.what;
         EXPECT_EQ(c.summary, reading.summary) << c.what;
@@ -261,7 +330,7 @@ TEST(FaultNesting, ElementsAndExpressionsNestUpToTheLimitAndNoDeeper)
     // clang-format on
     for (const auto& c : cases)
     {
-        Reading reading = ReadText(Document(c.body), "nesting");
+        Reading reading = ReadText(Document(c.body), "nesting", false, SVFReadLimits(), true);
         EXPECT_EQ(c.result, reading.result) << c.what << "\n" << reading.reports;
         EXPECT_EQ(c.result < 0 ? c.result : 0, reading.lastCode) << c.what;
         EXPECT_TRUE(c.summary == reading.summary) << c.what << ": " << reading.summary.substr(0, 200);

@@ -1,10 +1,14 @@
 // Reading: result codes, the reports they leave, and the model that stays afterwards, over
 // many small documents; then field block rows; then the warnings of a lenient read. Every
-// document is read twice, with warnings off and on, and both reads must agree.
+// document is read twice, with warnings off and on, and both reads must agree; each read
+// is made from the file, from memory and from a source giving a byte at a time, which must
+// agree too. Then documents of every size read in pieces of every size.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <string>
+#include <vector>
 
 #include "TestSupport.h"
 
@@ -14,8 +18,10 @@ namespace
 {
 Reading ReadDocument(const std::string& document, const std::string& test)
 {
-    Reading quiet = ReadText(document, "reader/" + test);
-    Reading outcome = ReadText(document, "reader/" + test, true);
+    std::string dir = ScratchDir("reader/" + test);
+    WriteBytes(dir + "/in.xml", document);
+    Reading quiet = ReadEveryWay(dir, "in.xml");
+    Reading outcome = ReadEveryWay(dir, "in.xml", true);
     EXPECT_EQ(0, outcome.opened) << outcome.reports;
     // Warnings change nothing else: the result, the reports and the model are the same.
     EXPECT_EQ(quiet.result, outcome.result) << test;
@@ -381,13 +387,23 @@ TEST(ReaderHook, EveryRowOnceInOrderAndTheProgress)
         std::string dir = ScratchDir("ReaderHook");
         WriteBytes(dir + "/in.xml", document);
         Reading plain = ReadFile(dir, "in.xml");
-        for (bool empty : {false, true})
+        // Read from the file, from memory and pulled in pieces of 7 bytes; rows emptied or not.
+        for (int way = 0; way < 6; ++way)
         {
-            SCOPED_TRACE(document + (empty ? ", rows emptied" : ""));
+            bool empty = way % 2 != 0, memory = way / 2 == 1;
+            SCOPED_TRACE(document + " read " + std::to_string(way / 2) + (empty ? ", rows emptied" : ""));
             RODAzivUzirAdovIzozari handler;
             NotingHook hook(empty);
             handler.SetReadHook(&hook);
-            ASSERT_GE(handler.InitSvfPlusDataFile("in.xml", dir.c_str(), "read"), 0);
+            UtMemorySource buffer(document.data(), document.size());
+            PulledBytes pulled;
+            pulled.bytes = document;
+            pulled.chunk = 7;
+            UtCallbackSource callback(&PulledBytes::Pull, &pulled);
+            ASSERT_GE(way / 2 == 0 ? handler.InitSvfPlusDataFile("in.xml", dir.c_str(), "read")
+                      : memory     ? handler.InitSvfPlusDataSource(&buffer, "in memory")
+                                   : handler.InitSvfPlusDataSource(&callback, "pulled"),
+                      0);
             int result = handler.Read();
             EXPECT_EQ(result, plain.result);
             if (result < 0)
@@ -402,9 +418,83 @@ TEST(ReaderHook, EveryRowOnceInOrderAndTheProgress)
             }
             EXPECT_EQ(hook.rows, " 0.0.0:1 0.0.1:1 0.0.2:1 0.1.0:2 0.1.1:0 2.0.0:1");
             ASSERT_EQ(hook.progress.size(), 5u);   // one per field block element
-            EXPECT_TRUE(std::is_sorted(hook.progress.begin(), hook.progress.end()));
             EXPECT_EQ(hook.last, (unsigned long long)document.size());
+            // A file and a pulled source are read a window at a time, here all at once; a
+            // buffer lies in memory whole, and its progress is how far the scan has come.
+            if (memory)
+                EXPECT_TRUE(std::adjacent_find(hook.progress.begin(), hook.progress.end(),
+                                               std::greater_equal<unsigned long long>()) == hook.progress.end());
+            else
+                EXPECT_TRUE(std::is_sorted(hook.progress.begin(), hook.progress.end()));
             EXPECT_LE(hook.progress.back(), hook.last);
+        }
+    }
+}
+
+namespace
+{
+struct LargeDocument
+{
+    std::string what, bytes;
+    int result;   // of reading it
+};
+
+// Documents beyond the parser's window (256 KiB) and the ways they end: whole, cut
+// short, with a NUL byte, with a tag larger than the window, with a broken row far in.
+std::vector<LargeDocument> LargeDocuments(const std::string& dir)
+{
+    SVFPlusData model;
+    MakeModel(model, 2000, 256);
+    std::vector<LargeDocument> documents = {{"sample", ReadBytes("data/sample.xml"), 0}};
+    for (bool expressions : {false, true})
+    {
+        EXPECT_EQ(0, WriteModel(model, dir, "written.xml", expressions));
+        documents.push_back({expressions ? "expressions" : "hexadecimal", ReadBytes(dir + "/written.xml"), 0});
+    }
+    std::string whole = documents[1].bytes, nul = whole, broken = whole;
+    nul[300000] = '\0';
+    broken[broken.find("0x", 700000) + 5] = 'g';
+    documents.push_back({"cut short", whole.substr(0, whole.size() / 2), XML_ERR_UNEXPECTED_END});
+    documents.push_back({"NUL byte", nul, XML_ERR_NUL});
+    documents.push_back({"broken row", broken, SVF_ERR_MODEL});
+    documents.push_back({"large tag",
+                         std::string(kProlog) + "<SVF_Plus_Data version=\"1\"><DataField name=\"" +
+                             std::string(600000, 'n') + "\"><FieldBlock row_width=\"8\">0x01</FieldBlock>" +
+                             "</DataField></SVF_Plus_Data>",
+                         0});
+    return documents;
+}
+}
+
+// A source that gives a few bytes at a time reads as the file does, whatever the size of
+// its pieces: the same model, results, reports and warnings, at the same places.
+TEST(ReaderSources, PiecesOfEverySizeReadAsTheFile)
+{
+    std::string dir = ScratchDir("reader/pieces");
+    std::vector<size_t> sizes;
+    for (size_t size = 1; size <= 64; ++size)
+        sizes.push_back(size);
+    for (size_t around : {(size_t)4096, (size_t)65536, (size_t)262144})
+        sizes.insert(sizes.end(), {around - 1, around, around + 1});
+    sizes.push_back(1u << 22);   // more than any document here holds
+    for (const LargeDocument& document : LargeDocuments(dir))
+    {
+        WriteBytes(dir + "/in.xml", document.bytes);
+        Reading file = ReadFile(dir, "in.xml", true);
+        ASSERT_EQ(document.result, file.result) << document.what << "\n" << file.reports;
+        std::string shown = dir + "\\in.xml";
+        UtMemorySource memory(document.bytes.data(), document.bytes.size());
+        ExpectSameReading(file, ReadSource(&memory, shown, true), document.what + " from memory");
+        for (size_t size : sizes)
+        {
+            PulledBytes pulled;
+            pulled.bytes = document.bytes;
+            pulled.chunk = size;
+            UtCallbackSource source(&PulledBytes::Pull, &pulled);
+            ExpectSameReading(file, ReadSource(&source, shown, true),
+                              document.what + " in pieces of " + std::to_string(size) + " bytes");
+            if (HasFailure())
+                return;
         }
     }
 }

@@ -25,8 +25,8 @@ class ProbeParser : public XMLParser
 {
 public:
     using XMLParser::EnableSkipInvalidElement, XMLParser::GetDefaultDir, XMLParser::GetDTD, XMLParser::GetXMLFilename,
-        XMLParser::Initialize, XMLParser::IsDigit, XMLParser::ProcessException, XMLParser::Scan, XMLParser::ScanProlog,
-        XMLParser::SetDTD, XMLParser::Skip;
+        XMLParser::Initialize, XMLParser::InitializeSource, XMLParser::IsDigit, XMLParser::ProcessException,
+        XMLParser::Scan, XMLParser::ScanProlog, XMLParser::SetDTD, XMLParser::Skip;
 
     std::set<std::string> refuseStart, refuseEnd;
     std::vector<std::string> hooks;
@@ -151,17 +151,35 @@ std::string Trace(ProbeParser& parser)
     return out + "...";
 }
 
+// The trace of `doc` read from its file; read from memory and a byte at a time, named
+// as the file, it must give the same trace and the same reports.
 std::string TraceDocument(const std::string& doc, bool skip = false, std::set<std::string> refuseStart = {},
                           std::set<std::string> refuseEnd = {})
 {
     WriteBytes(kDoc, doc);
-    ProbeParser parser;
-    if (skip)
-        parser.EnableSkipInvalidElement();
-    parser.refuseStart = refuseStart;
-    parser.refuseEnd = refuseEnd;
-    EXPECT_EQ(parser.Open(kDoc), 0);
-    return Trace(parser);
+    UtMemorySource memory(doc.data(), doc.size());
+    testsupport::PulledBytes pulled;
+    pulled.bytes = doc;
+    UtCallbackSource callback(&testsupport::PulledBytes::Pull, &pulled);
+    std::string traces[3], reports[3];
+    for (int way = 0; way < 3; ++way)
+    {
+        ProbeParser parser;
+        if (skip)
+            parser.EnableSkipInvalidElement();
+        parser.refuseStart = refuseStart;
+        parser.refuseEnd = refuseEnd;
+        EXPECT_EQ(way == 0 ? parser.Open(kDoc)
+                           : parser.InitializeSource(way == 1 ? (UtByteSource*)&memory : &callback, kDoc),
+                  0);
+        traces[way] = Trace(parser);
+        reports[way] = testsupport::Reports(parser);
+    }
+    EXPECT_EQ(traces[0], traces[1]) << "from memory";
+    EXPECT_EQ(traces[0], traces[2]) << "a byte at a time";
+    EXPECT_EQ(reports[0], reports[1]) << "from memory";
+    EXPECT_EQ(reports[0], reports[2]) << "a byte at a time";
+    return traces[0];
 }
 
 struct TraceCase
@@ -507,20 +525,31 @@ TEST(XMLParserScan, DocumentLargerThanTheWindow)
         column = g.doc[i] == '\n' ? (++line, 1) : column + 1;
     }
 
-    ProbeParser parser;
-    ASSERT_EQ(parser.Open(kDoc), 0);
-    ASSERT_EQ(parser.ScanProlog(), 0);
-    for (size_t i = 0; i < g.events.size(); ++i)
+    // From the file, from memory, and from a source giving pieces of a prime size.
+    UtMemorySource memory(g.doc.data(), g.doc.size());
+    testsupport::PulledBytes pulled;
+    pulled.bytes = g.doc;
+    pulled.chunk = 4093;
+    UtCallbackSource callback(&testsupport::PulledBytes::Pull, &pulled);
+    for (int way = 0; way < 3; ++way)
     {
-        ASSERT_EQ(parser.Scan(), XML_SCAN_TAG) << "event " << i;
-        std::string got = Current(parser);
-        ASSERT_TRUE(got == g.events[i]) << "event " << i << ": " << got.substr(0, 100) << " instead of "
-                                        << g.events[i].substr(0, 100);
-        ASSERT_EQ(parser.GetLine(), positions[i].first) << "event " << i;
-        ASSERT_EQ(parser.GetColumn(), positions[i].second) << "event " << i;
+        ProbeParser parser;
+        ASSERT_EQ(way == 0 ? parser.Open(kDoc)
+                           : parser.InitializeSource(way == 1 ? (UtByteSource*)&memory : &callback, "doc"),
+                  0);
+        ASSERT_EQ(parser.ScanProlog(), 0);
+        for (size_t i = 0; i < g.events.size(); ++i)
+        {
+            ASSERT_EQ(parser.Scan(), XML_SCAN_TAG) << "event " << i << ", way " << way;
+            std::string got = Current(parser);
+            ASSERT_TRUE(got == g.events[i]) << "event " << i << ": " << got.substr(0, 100) << " instead of "
+                                            << g.events[i].substr(0, 100) << ", way " << way;
+            ASSERT_EQ(parser.GetLine(), positions[i].first) << "event " << i << ", way " << way;
+            ASSERT_EQ(parser.GetColumn(), positions[i].second) << "event " << i << ", way " << way;
+        }
+        EXPECT_EQ(parser.Scan(), XML_SCAN_NOTHING);
+        EXPECT_EQ(parser.GetErrorHandler()->GetReportCount(), 0);
     }
-    EXPECT_EQ(parser.Scan(), XML_SCAN_NOTHING);
-    EXPECT_EQ(parser.GetErrorHandler()->GetReportCount(), 0);
 }
 
 TEST(XMLParserScan, EveryConstructAcrossTheWindowEdge)
@@ -664,6 +693,23 @@ TEST(XMLParserSettings, CopiesStartTheDocumentAfresh)
     EXPECT_STREQ(original.GetXMLFilename(), kDoc);
     ProbeParser unopened, unopenedCopy(unopened);
     EXPECT_EQ(unopenedCopy.Scan(), XML_ERR_NOT_OPEN);
+
+    // A source is read once: a copy of a parser reading one holds no document, and the
+    // original goes on where it was.
+    const std::string doc = "<r><a/></r>";
+    UtMemorySource memory(doc.data(), doc.size());
+    ProbeParser reading;
+    ASSERT_EQ(reading.InitializeSource(&memory, "<memory>"), 0);
+    ASSERT_EQ(reading.Scan(), XML_SCAN_TAG);
+    ProbeParser sourceCopy(reading), sourceAssigned;
+    sourceAssigned = reading;
+    for (ProbeParser* p : {&sourceCopy, &sourceAssigned})
+    {
+        EXPECT_STREQ(p->GetXMLFilename(), "<memory>");
+        EXPECT_EQ(p->Scan(), XML_ERR_NOT_OPEN);
+        EXPECT_EQ(p->GetErrorHandler()->GetReportCount(), 1);
+    }
+    EXPECT_EQ(Trace(reading), "M:a|E:r|N");
 }
 
 TEST(XMLNodeTest, AttributesAndName)

@@ -1,5 +1,5 @@
-// Reading and writing data files through the handler, and evaluating row expressions,
-// for the C interface.
+// Reading data files (by name, from memory, from a pull function) and writing them through
+// the handler, and evaluating row expressions, for the C interface.
 #include "CApi.h"
 
 #include <limits.h>
@@ -120,6 +120,46 @@ private:
     unsigned long long m_nDone;
     unsigned long long m_nTotal;
 };
+
+// Reads the document that `open` opens the handler on into a new model in *model, the
+// document named `shown` in the error; the rest as rz_read_with_callback.
+template <typename Open>
+int ReadModel(Open open, const char* shown, unsigned flags, rz_read_callback callback, void* context, rz_model** model,
+              rz_error** error)
+{
+    return Guarded(RZ_ERR_MEMORY, [&]() {
+        RODAzivUzirAdovIzozari handler;
+        handler.EnableWarnings((flags & RZ_READ_WARNINGS) != 0);
+        CallbackHook hook(callback, context);
+        handler.SetReadHook(callback != nullptr ? &hook : nullptr);
+        int result = open(handler);
+        if (result >= 0)
+            result = handler.Read();
+        if (result < 0)
+            return SetHandlerError(error, handler, result, shown, true);
+        SVFPlusData* read = handler.GetSVFPlusData();
+        if (read == nullptr)
+        {
+            // Only a root element of another name, skipped whole, leaves no model.
+            return SetError(error, RZ_ERR_NO_ROOT,
+                            std::string(shown) + ": the document has no SVF_Plus_Data root element (error -109).",
+                            shown, 0, 0);
+        }
+        // Take the handler's model as it is rather than copying it, with the warnings.
+        std::unique_ptr<rz_model> taken(new rz_model());
+        const ErrorHandler* reports = handler.GetErrorHandler();
+        for (int i = 0; i < reports->GetWarningCount(); ++i)
+        {
+            const ErrorReport* warning = reports->GetWarning(i);
+            taken->warnings.push_back(rz_error{warning->GetCode(), CallersMessage(*warning, shown), shown,
+                                               warning->GetLine(), warning->GetColumn()});
+        }
+        taken->omitted = (long)reports->GetOmittedWarningCount();
+        taken->oModel.Swap(*read);
+        *model = taken.release();
+        return 0;
+    });
+}
 }
 
 extern "C" {
@@ -138,39 +178,41 @@ int rz_read_with_callback(const char* path, unsigned flags, rz_read_callback cal
         *model = nullptr;
     if (path == nullptr || *path == '\0' || model == nullptr || (flags & ~(unsigned)RZ_READ_WARNINGS) != 0)
         return SetCodeError(error, RZ_ERR_ARGUMENT, path);
-    return Guarded(RZ_ERR_MEMORY, [&]() {
-        RODAzivUzirAdovIzozari handler;
-        handler.EnableWarnings((flags & RZ_READ_WARNINGS) != 0);
-        CallbackHook hook(callback, context);
-        handler.SetReadHook(callback != nullptr ? &hook : nullptr);
-        HandlerPath where(path);
-        int result = handler.InitSvfPlusDataFile(where.pszName, where.pszDirectory, "read");
-        if (result >= 0)
-            result = handler.Read();
-        if (result < 0)
-            return SetHandlerError(error, handler, result, path, true);
-        SVFPlusData* read = handler.GetSVFPlusData();
-        if (read == nullptr)
-        {
-            // Only a root element of another name, skipped whole, leaves no model.
-            return SetError(error, RZ_ERR_NO_ROOT,
-                            std::string(path) + ": the document has no SVF_Plus_Data root element (error -109).", path,
-                            0, 0);
-        }
-        // Take the handler's model as it is rather than copying it, with the warnings.
-        std::unique_ptr<rz_model> taken(new rz_model());
-        const ErrorHandler* reports = handler.GetErrorHandler();
-        for (int i = 0; i < reports->GetWarningCount(); ++i)
-        {
-            const ErrorReport* warning = reports->GetWarning(i);
-            taken->warnings.push_back(rz_error{warning->GetCode(), CallersMessage(*warning, path), path,
-                                               warning->GetLine(), warning->GetColumn()});
-        }
-        taken->omitted = (long)reports->GetOmittedWarningCount();
-        taken->oModel.Swap(*read);
-        *model = taken.release();
-        return 0;
-    });
+    HandlerPath where(path);
+    auto open = [&](RODAzivUzirAdovIzozari& handler) {
+        return handler.InitSvfPlusDataFile(where.pszName, where.pszDirectory, "read");
+    };
+    return ReadModel(open, path, flags, callback, context, model, error);
+}
+
+int rz_read_memory(const void* data, size_t size, const char* name, unsigned flags, rz_read_callback callback,
+                   void* context, rz_model** model, rz_error** error)
+{
+    if (error != nullptr)
+        *error = nullptr;
+    if (model != nullptr)
+        *model = nullptr;
+    const char* shown = name != nullptr && *name != '\0' ? name : "<memory>";
+    if ((data == nullptr && size > 0) || model == nullptr || (flags & ~(unsigned)RZ_READ_WARNINGS) != 0)
+        return SetCodeError(error, RZ_ERR_ARGUMENT, shown);
+    UtMemorySource source(data, size);
+    auto open = [&](RODAzivUzirAdovIzozari& handler) { return handler.InitSvfPlusDataSource(&source, shown); };
+    return ReadModel(open, shown, flags, callback, context, model, error);
+}
+
+int rz_read_stream(rz_read_function read, void* read_context, const char* name, unsigned flags,
+                   rz_read_callback callback, void* context, rz_model** model, rz_error** error)
+{
+    if (error != nullptr)
+        *error = nullptr;
+    if (model != nullptr)
+        *model = nullptr;
+    const char* shown = name != nullptr && *name != '\0' ? name : "<stream>";
+    if (read == nullptr || model == nullptr || (flags & ~(unsigned)RZ_READ_WARNINGS) != 0)
+        return SetCodeError(error, RZ_ERR_ARGUMENT, shown);
+    UtCallbackSource source(read, read_context);
+    auto open = [&](RODAzivUzirAdovIzozari& handler) { return handler.InitSvfPlusDataSource(&source, shown); };
+    return ReadModel(open, shown, flags, callback, context, model, error);
 }
 
 int rz_write(const rz_model* model, const char* path, unsigned flags, rz_error** error)

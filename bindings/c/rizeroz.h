@@ -63,6 +63,7 @@ enum
                                length the model cannot hold, or undefined flags */
     RZ_ERR_MEMORY = -302,   /* memory ran out */
     RZ_ERR_NO_ROOT = -109,  /* rz_read: the document has no SVF_Plus_Data root element */
+    RZ_ERR_READ = -102,     /* rz_read: reading the document failed (a source's failure) */
     RZ_ERR_WRITE = -8,      /* rz_write: not every byte reached the file */
     RZ_ERR_SAVE = -9,       /* rz_write with RZ_WRITE_SAFE: not saved; the old file is as it was */
     RZ_ERR_UNWRITABLE = -13 /* rz_write: a text or row would not read back as written; nothing written */
@@ -122,6 +123,32 @@ typedef void(RZ_CALL* rz_read_callback)(void* context, int field, int block, int
 /* rz_read, telling `callback` (NULL: none, as rz_read) of the rows and the progress. */
 RZ_API int RZ_CALL rz_read_with_callback(const char* path, unsigned flags, rz_read_callback callback, void* context,
                                          rz_model** model, rz_error** error);
+
+/* Reads a document from memory: the `size` bytes at `data`, which need not end in a NUL
+   byte (a NUL byte in them is refused where it stands, as XML allows none). They are read
+   where they lie, without a copy, so they must stay alive and unchanged until the call
+   returns; NULL `data` with `size` 0 is an empty document. `name` stands for the
+   document in messages, warnings and rz_error_path (NULL or "": "<memory>"). `flags`,
+   `callback` and `context` as rz_read_with_callback's (the progress counts how far the
+   read has come in the buffer, of its size). Returns 0 or a negative code, as rz_read. */
+RZ_API int RZ_CALL rz_read_memory(const void* data, size_t size, const char* name, unsigned flags,
+                                  rz_read_callback callback, void* context, rz_model** model, rz_error** error);
+
+/* Gives rz_read_stream the next bytes of a document, from inside it and on its thread:
+   stores at most `capacity` bytes (more than 0) at `buffer` and returns how many it
+   stored, fewer whenever it likes; 0 at the end of the document; or, for a failure, its
+   errno negated (-EIO, say), which ends the read with RZ_ERR_READ (-102) and a message
+   holding that errno and the byte offset where the read failed. After 0 or a failure it
+   is not called again. `context` is the caller's. */
+typedef long long(RZ_CALL* rz_read_function)(void* context, void* buffer, size_t capacity);
+
+/* Reads a document that `read(read_context, ...)` gives, piece by piece, into a new
+   model: nothing is held but the parser's window (256 KiB) and what the model keeps.
+   `name` stands for the document in messages (NULL or "": "<stream>"). `flags`,
+   `callback` and `context` as rz_read_with_callback's (the total is what has been read
+   so far). Returns 0 or a negative code, as rz_read. */
+RZ_API int RZ_CALL rz_read_stream(rz_read_function read, void* read_context, const char* name, unsigned flags,
+                                  rz_read_callback callback, void* context, rz_model** model, rz_error** error);
 
 /* The warnings of the read that made `model` with RZ_READ_WARNINGS, in the order found:
    how many are kept (the first 1000; 0 for any other model), and warning `index` as an

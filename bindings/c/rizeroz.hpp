@@ -5,7 +5,7 @@
 // gets a C++ interface from the same DLL; the exported C++ class RODAzivUzirAdovIzozari is
 // for programs built by the compiler that built the library.
 //
-//   rizeroz::model model = rizeroz::model::read("sample.xml");
+//   rizeroz::model model = rizeroz::model::read("sample.xml");   // or read_memory, read_stream
 //   for (rizeroz::field field : model.fields())
 //       for (rizeroz::block block : field.blocks())
 //           for (rizeroz::row row : block.rows())
@@ -24,7 +24,9 @@
 #ifndef RIZEROZ_HPP
 #define RIZEROZ_HPP
 
+#include <cerrno>
 #include <cstddef>
+#include <exception>
 #include <iterator>
 #include <new>
 #include <stdexcept>
@@ -115,6 +117,30 @@ struct memory_text
     memory_text() : data(0), size(0) {}
     ~memory_text() { rz_free(data); }
 };
+
+// What rz_read_stream's function passes on to a callable of the caller's: the callable,
+// and the exception it threw, which must not cross the C library.
+template <typename Reader>
+struct pulling
+{
+    Reader* reader;
+    std::exception_ptr thrown;
+};
+
+template <typename Reader>
+long long RZ_CALL pull(void* context, void* buffer, std::size_t capacity)
+{
+    pulling<Reader>* state = static_cast<pulling<Reader>*>(context);
+    try
+    {
+        return (*state->reader)(buffer, capacity);
+    }
+    catch (...)
+    {
+        state->thrown = std::current_exception();
+        return -EIO;
+    }
+}
 
 // The items of a container by index, for range-for: Container has size() and operator[].
 template <typename Container, typename Item>
@@ -279,6 +305,40 @@ public:
         rz_error* failure = 0;
         int result = rz_read_with_callback(path.c_str(), flags, &detail::tell_progress<Progress>, &progress, &handle,
                                            &failure);
+        detail::check(result, failure);
+        return model(handle);
+    }
+    // Reads a document from memory: the `size` bytes at `data`, read where they lie,
+    // without a copy (they must stay until the call returns). `name` stands for the
+    // document in messages ("" for "<memory>"); flags 0 or RZ_READ_WARNINGS.
+    static model read_memory(const void* data, std::size_t size, const std::string& name = std::string(),
+                             unsigned flags = 0)
+    {
+        rz_model* handle = 0;
+        rz_error* failure = 0;
+        int result = rz_read_memory(data, size, name.c_str(), flags, 0, 0, &handle, &failure);
+        detail::check(result, failure);
+        return model(handle);
+    }
+    // Reads the document that `reader(buffer, capacity)` gives piece by piece: it stores
+    // at most `capacity` bytes at `buffer` (a void*) and returns how many, 0 at the end,
+    // or a failure as its errno negated (the read then throws rizeroz::error with code
+    // RZ_ERR_READ). An exception the reader throws ends the read and is thrown again
+    // here. `name` stands for the document in messages ("" for "<stream>").
+    template <typename Reader>
+    static model read_stream(Reader&& reader, const std::string& name = std::string(), unsigned flags = 0)
+    {
+        typedef typename std::remove_reference<Reader>::type Callable;
+        detail::pulling<Callable> state = {&reader, std::exception_ptr()};
+        rz_model* handle = 0;
+        rz_error* failure = 0;
+        int result = rz_read_stream(&detail::pull<Callable>, &state, name.c_str(), flags, 0, 0, &handle, &failure);
+        if (state.thrown)
+        {
+            rz_model_free(handle);
+            rz_error_free(failure);
+            std::rethrow_exception(state.thrown);
+        }
         detail::check(result, failure);
         return model(handle);
     }

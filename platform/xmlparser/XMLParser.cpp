@@ -94,7 +94,7 @@ XMLParser::XMLParser(const XMLParser& other)
       m_pContent(new UtByteBuffer()), m_pState(new XMLParserState())
 {
     m_pState->settings.CopyFrom(other.m_pState->settings, m_pErrorHandler, m_pszXMLFilename);
-    if (other.m_pState->IsOpen() && m_pszXMLFilename)
+    if (other.m_pState->window.ReadsNamedFile() && m_pszXMLFilename)
         m_pState->OpenDocument(m_pszXMLFilename, m_pErrorHandler);
 }
 
@@ -108,7 +108,7 @@ XMLParser& XMLParser::operator=(const XMLParser& other)
     m_pStartTag = m_pEndTag = m_pEmptyTag = 0;
     m_pContent->ClearBuffer();
     m_pState->CloseDocument();
-    if (other.m_pState->IsOpen() && m_pszXMLFilename)
+    if (other.m_pState->window.ReadsNamedFile() && m_pszXMLFilename)
         m_pState->OpenDocument(m_pszXMLFilename, m_pErrorHandler);
     return *this;
 }
@@ -173,6 +173,24 @@ void XMLParser::EnableSkipInvalidElement()
 
 int XMLParser::Initialize(const char* file, const char* dir, const char* mode)
 {
+    int result = BeginDocument(file, dir, nullptr);
+    if (result < 0)
+        return result;
+    if (mode && (strcmp(mode, "write") == 0 || strcmp(mode, "WRITE") == 0))
+        return 0;
+    return m_pState->OpenDocument(m_pszXMLFilename, m_pErrorHandler);
+}
+
+int XMLParser::InitializeSource(UtByteSource* source, const char* name)
+{
+    int result = BeginDocument(name, nullptr, source ? nullptr : "no byte source was given");
+    if (result < 0)
+        return result;
+    return m_pState->OpenSource(source, m_pszXMLFilename, m_pErrorHandler);
+}
+
+int XMLParser::BeginDocument(const char* file, const char* dir, const char* missing)
+{
     // The arguments may be our own texts (GetXMLFilename(), GetDefaultDir()): copy them
     // before the old ones go.
     char* name = 0;
@@ -199,19 +217,14 @@ int XMLParser::Initialize(const char* file, const char* dir, const char* mode)
     m_pState->settings.SetDocument(name);
     m_pState->settings.AdoptDefaultDir(directory);
 
-    if (!name)
+    if (!name || missing)
     {
         m_pErrorHandler->AddReport(XML_ERR_BAD_ARGUMENT, ERROR_LIST_XML_PARSER, file, 0, 0, 0,
-                                   "no document name was given");
+                                   name ? missing : "no document name was given");
         return XML_ERR_BAD_ARGUMENT;
     }
-
     int result = OnInitialize();
-    if (result < 0)
-        return result;
-    if (mode && (strcmp(mode, "write") == 0 || strcmp(mode, "WRITE") == 0))
-        return 0;
-    return m_pState->OpenDocument(m_pszXMLFilename, m_pErrorHandler);
+    return result < 0 ? result : 0;
 }
 
 char* XMLParser::GetXMLFilename()
@@ -358,12 +371,15 @@ void XMLParser::SetSizeLimits(unsigned int maxText, unsigned int maxTag)
 unsigned long long XMLParser::GetDocumentSize() const
 {
     unsigned long long read = GetBytesRead();
-    return m_pState->window.FileSize() > read ? m_pState->window.FileSize() : read;
+    return m_pState->window.SourceSize() > read ? m_pState->window.SourceSize() : read;
 }
 
 unsigned long long XMLParser::GetBytesRead() const
 {
-    return m_pState->window.Start() + m_pState->window.End();
+    // A window of the source's own bytes holds the whole document from the start: what
+    // counts is how far the scan has come.
+    const XMLWindow& window = m_pState->window;
+    return window.InPlace() ? (unsigned long long)m_pState->nPos : window.Start() + window.End();
 }
 
 char* XMLParser::GetDTD()

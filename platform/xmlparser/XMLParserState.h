@@ -474,9 +474,13 @@ struct XMLParserState
     XMLElementStack elements;
     XMLScanProgress scan;
 
-    // Opens `path` and reads the first window. 0, or XML_ERR_OPEN / XML_ERR_READ with a
-    // report on `errors`.
+    // Opens the file `path` and reads the first window. 0, or XML_ERR_OPEN / XML_ERR_READ
+    // with a report on `errors`.
     int OpenDocument(const char* path, ErrorHandler* errors);
+    // Reads `source`, the document named `name`, from now on; nothing is read yet, so a
+    // source that fails at once fails the first scan, as any later failure does. 0, or
+    // XML_ERR_NO_MEMORY with a report on `errors`.
+    int OpenSource(UtByteSource* source, const char* name, ErrorHandler* errors);
     // Closes the file, frees the window and forgets the scan state.
     void CloseDocument();
     // Every part of the scan back to its default.

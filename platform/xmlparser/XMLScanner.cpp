@@ -29,7 +29,7 @@ int RecordProblem(XMLFailure& failure, int code, unsigned long long offset, cons
 int XMLParserState::OpenDocument(const char* path, ErrorHandler* errors)
 {
     CloseDocument();
-    int opened = window.Open(path, errors);
+    int opened = window.OpenFile(path, errors);
     if (opened < 0)
         return opened;
 
@@ -44,6 +44,12 @@ int XMLParserState::OpenDocument(const char* path, ErrorHandler* errors)
         return XML_ERR_READ;
     }
     return 0;
+}
+
+int XMLParserState::OpenSource(UtByteSource* source, const char* name, ErrorHandler* errors)
+{
+    CloseDocument();
+    return window.Open(source, name, errors);
 }
 
 void XMLParserState::CloseDocument()
@@ -70,8 +76,8 @@ size_t XMLParserState::Fill(size_t keep)
         return 0;
     if (keep > window.End())
         keep = window.End();
-    if (keep > 0)
-        locator.BeforeDrop(window, window.Start() + keep);
+    if (keep > 0 && !window.InPlace())
+        locator.BeforeDrop(window, window.Start() + keep);   // a window in place drops nothing
     size_t got = window.Fill(keep, &nPos, settings.MaxTag());
     // The first NUL's place is counted while its bytes are in the window: a problem that
     // names it may come only once the scan reaches it, when they may have gone.
@@ -173,7 +179,8 @@ int XMLParserState::EndProblem(const char* inside)
     if (window.TooLarge())
         return Problem(XML_ERR_TOO_LARGE, nPos, "%s is longer than %u bytes", inside, settings.MaxTag());
     if (window.ReadErrno() != 0)
-        return Problem(XML_ERR_READ, window.End(), "reading the document failed: %s", strerror(window.ReadErrno()));
+        return Problem(XML_ERR_READ, window.End(), "errno %d, %s, at byte %llu", window.ReadErrno(),
+                       strerror(window.ReadErrno()), window.Start() + window.End());
     return Problem(XML_ERR_UNEXPECTED_END, window.End(), "the document ends inside %s", inside);
 }
 

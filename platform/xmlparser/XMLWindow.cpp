@@ -1,45 +1,52 @@
-// The file window: the open document and the bytes of it in memory.
+// The window: the document's source and the bytes of it in memory.
 #include "XMLWindow.h"
 
 #include <errno.h>
 #include <stdlib.h>
 #include <string.h>
-#include <sys/stat.h>
 
 #include "ErrorHandler.h"
-#include "UtUtility.h"
 #include "XMLParser.h"
 
-int XMLWindow::Open(const char* path, ErrorHandler* errors)
+int XMLWindow::OpenFile(const char* path, ErrorHandler* errors)
 {
     Close();
-    errno = 0;
-    m.pFile = util_fopen(path, "rb");
-    if (!m.pFile)
+    int reason = m_file.Open(path);
+    if (reason != 0)
     {
-        int reason = errno;
         errors->AddReport(XML_ERR_OPEN, ERROR_LIST_XML_PARSER, path, path, 0, 0,
-                          reason ? strerror(reason) : "the file cannot be opened");
+                          reason > 0 ? strerror(reason) : "the file cannot be opened");
         return XML_ERR_OPEN;
     }
-#if defined(_WIN32)
-    struct _stati64 info;
-    if (_fstati64(_fileno(m.pFile), &info) == 0 && (info.st_mode & _S_IFREG) != 0)
-        m.nFileSize = (unsigned long long)info.st_size;
-#else
-    struct stat info;
-    if (fstat(fileno(m.pFile), &info) == 0 && S_ISREG(info.st_mode))
-        m.nFileSize = (unsigned long long)info.st_size;
-#endif
-    // A small file gets a window of its size and a byte more (so that the first read
+    return Open(&m_file, path, errors);
+}
+
+int XMLWindow::Open(UtByteSource* source, const char* name, ErrorHandler* errors)
+{
+    if (source != &m_file)
+        Close();
+    m.pSource = source;
+    m.nSourceSize = source->Size();
+    size_t size = 0;
+    if (const char* bytes = source->Bytes(&size))
+    {
+        // The source's bytes are the window: nothing is copied, nothing is written. Fill
+        // takes them in (Reveal).
+        m.pData = const_cast<char*>(bytes);
+        m.nCapacity = m.nSourceSize = size;
+        m.bInPlace = true;
+        m.bEnded = size == 0;
+        return 0;
+    }
+    // A small document gets a window of its size and a byte more (so that the first read
     // meets its end), in whole pages; anything else, a pipe too, the normal size. Should
-    // the file grow before that read, the window grows as for a large tag.
-    m.nCapacity = m.nFileSize > 0 && m.nFileSize < kSize ? (size_t)(m.nFileSize + kPage) / kPage * kPage : kSize;
+    // the document grow before that read, the window grows as for a large tag.
+    m.nCapacity = m.nSourceSize > 0 && m.nSourceSize < kSize ? (size_t)(m.nSourceSize + kPage) / kPage * kPage : kSize;
     m.pData = (char*)malloc(m.nCapacity);
     if (!m.pData)
     {
         Close();
-        errors->AddReport(XML_ERR_NO_MEMORY, ERROR_LIST_XML_PARSER, path, path, 0, 0,
+        errors->AddReport(XML_ERR_NO_MEMORY, ERROR_LIST_XML_PARSER, name, name, 0, 0,
                           "no memory for the window the document is read through");
         return XML_ERR_NO_MEMORY;
     }
@@ -48,9 +55,9 @@ int XMLWindow::Open(const char* path, ErrorHandler* errors)
 
 void XMLWindow::Close()
 {
-    if (m.pFile)
-        fclose(m.pFile);
-    free(m.pData);
+    m_file.Close();
+    if (!m.bInPlace)
+        free(m.pData);
     m = Fields();
 }
 
@@ -58,6 +65,8 @@ size_t XMLWindow::Fill(size_t keep, size_t* pos, unsigned int maxTag)
 {
     if (!CanRead())
         return 0;
+    if (m.bInPlace)
+        return Reveal();
     if (keep > m.nEnd)
         keep = m.nEnd;
 
@@ -89,7 +98,7 @@ size_t XMLWindow::Fill(size_t keep, size_t* pos, unsigned int maxTag)
         if (m.nEnd - *pos > (size_t)maxTag)
         {
             m.bTooLarge = true;
-            m.bEndOfFile = true;
+            m.bEnded = true;
             return 0;
         }
         size_t capacity = m.nCapacity * 2;
@@ -97,27 +106,57 @@ size_t XMLWindow::Fill(size_t keep, size_t* pos, unsigned int maxTag)
         if (!data)
         {
             m.nReadErrno = ENOMEM;
-            m.bEndOfFile = true;
+            m.bEnded = true;
             return 0;
         }
         m.pData = data;
         m.nCapacity = capacity;
     }
 
-    size_t wanted = m.nCapacity - m.nEnd;
-    errno = 0;
-    size_t got = fread(m.pData + m.nEnd, 1, wanted, m.pFile);
-    if (got < wanted)
-    {
-        // fread stops short only at the end of the file or on a failure.
-        m.bEndOfFile = true;
-        if (ferror(m.pFile))
-            m.nReadErrno = errno ? errno : EIO;
-    }
-    // XML allows no NUL byte anywhere; the scanner fails at the first one it reaches.
-    const char* nul = m.nNulOffset == kNoNul && got > 0 ? (const char*)memchr(m.pData + m.nEnd, 0, got) : nullptr;
-    if (nul)
-        m.nNulOffset = m.nStart + (unsigned long long)(nul - m.pData);
+    size_t got = ReadSource(m.pData + m.nEnd, m.nCapacity - m.nEnd);
+    NoteNul(m.pData + m.nEnd, got);
     m.nEnd += got;
     return got;
+}
+
+// A window of the source's own bytes takes in the next of them, up to its normal size,
+// moving none: what lies before stays, and so does every place in it. The NUL check goes
+// ahead of the scan a window at a time, as for bytes that are read, so that the bytes it
+// passes over are in the processor's cache when the scan comes to them.
+size_t XMLWindow::Reveal()
+{
+    size_t got = m.nCapacity - m.nEnd < kSize ? m.nCapacity - m.nEnd : kSize;
+    NoteNul(m.pData + m.nEnd, got);
+    m.nEnd += got;
+    m.bEnded = m.nEnd == m.nCapacity;
+    return got;
+}
+
+// Reads until `wanted` bytes are at `to`, the document ends or a read fails, as fread
+// does: a source that gives a few bytes at a time costs no more moves of the window.
+size_t XMLWindow::ReadSource(char* to, size_t wanted)
+{
+    size_t got = 0;
+    while (got < wanted)
+    {
+        size_t count = 0;
+        int failed = m.pSource->Read(to + got, wanted - got, &count);
+        got += count;
+        if (failed != 0 || count == 0)
+        {
+            m.bEnded = true;
+            m.nReadErrno = failed;
+            break;
+        }
+    }
+    return got;
+}
+
+// XML allows no NUL byte anywhere; the scanner fails at the first one it reaches. The
+// `count` bytes at `from` have just come into the window, behind its End().
+void XMLWindow::NoteNul(const char* from, size_t count)
+{
+    const char* nul = m.nNulOffset == kNoNul && count > 0 ? (const char*)memchr(from, 0, count) : nullptr;
+    if (nul)
+        m.nNulOffset = m.nStart + (unsigned long long)(nul - m.pData);
 }

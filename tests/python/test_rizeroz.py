@@ -1,6 +1,7 @@
 """Tests of the Python package: reading, building and writing, round trips against the
 C++ library's output and the tool's JSON, the containers, errors as Python's own
-exceptions, bytes and file objects, numpy both ways, and the example of docs/python.md.
+exceptions, bytes and file objects (read where they lie, or a piece at a time, without a
+temporary file), numpy both ways, and the example of docs/python.md.
 RIZEROZ_TOOL names the rizeroz tool when it was built."""
 
 import copy
@@ -171,6 +172,101 @@ def test_writing_to_memory_and_file_objects(monkeypatch, tmp_path):
             rizeroz.write(model, Halves(fail_at=3))
     assert bytes(out.taken) == document and out.calls > 8 and rizeroz.loads(document) == model
     assert caught.value.errno == errno.ENOSPC and isinstance(caught.value.__cause__, RizErozError)
+
+
+@pytest.fixture(scope="module")
+def large(tmp_path_factory):
+    """A data file beyond the library's window of 256 KiB, its path and its model."""
+    path = tmp_path_factory.mktemp("large") / "large.xml"
+    rows = [bytes((i * 7 + j) % 256 for j in range(120)) for i in range(3000)]
+    rizeroz.write(Model("1", "large", [Field("A", 0x1234, [Block(960, rows), Block(8, [b"\x01"] * 500)])]), path)
+    assert path.stat().st_size > 600000
+    return path, rizeroz.read(path)
+
+
+class Pieces(io.RawIOBase):
+    """A binary file object over ``data`` that gives at most ``piece`` bytes a call and,
+    once ``stop`` bytes are given, raises ``failure`` or else returns ``count``."""
+
+    def __init__(self, data, piece, stop=None, failure=None, count=None):
+        super().__init__()
+        self.data, self.piece, self.stop, self.failure, self.count, self.at = data, piece, stop, failure, count, 0
+
+    def readable(self):
+        return True
+
+    def readinto(self, buffer):
+        if self.stop is not None and self.at >= self.stop:
+            if self.failure is not None:
+                raise self.failure
+            return self.count
+        count = min(len(buffer), self.piece, len(self.data) - self.at)
+        buffer[:count] = self.data[self.at:self.at + count]
+        self.at += count
+        return count
+
+
+@pytest.mark.parametrize("form", ["bytes", "bytearray", "memoryview", "read-only slice", "strided view",
+                                  "file object", "file object in pieces", "BytesIO"])
+def test_bytes_and_file_objects_read_without_a_temporary_file(large, tmp_path, monkeypatch, form):
+    path, expected = large
+    data = path.read_bytes()
+    # Any temporary file would fail: its folder does not exist, and tempfile refuses.
+    missing = str(tmp_path / "no-such-folder")
+    monkeypatch.setenv("TMPDIR", missing)
+    monkeypatch.setattr(tempfile, "tempdir", missing)
+    for maker in ("mkstemp", "mkdtemp", "NamedTemporaryFile", "TemporaryFile", "SpooledTemporaryFile",
+                  "TemporaryDirectory"):
+        monkeypatch.setattr(tempfile, maker, lambda *args, **kwargs: pytest.fail("a temporary file was made"))
+    if form.startswith("file object"):
+        with open(path, "rb", buffering=0 if form.endswith("pieces") else -1) as file:
+            model = rizeroz.read(Pieces(data, 1000) if form.endswith("pieces") else file)
+            assert model.warnings == [] and file.name == str(path)
+    elif form == "BytesIO":
+        model = rizeroz.read(io.BytesIO(data), warnings=True)
+    else:
+        given = {"bytes": data, "bytearray": bytearray(data), "memoryview": memoryview(bytearray(data)).cast("c"),
+                 "read-only slice": memoryview(b"junk" + data)[4:],
+                 "strided view": memoryview(bytes(b for byte in data for b in (byte, 0)))[::2]}[form]
+        model = rizeroz.loads(given)
+    assert model == expected and len(model[0][0]) == 3000
+
+
+@pytest.mark.parametrize("failure, stop, count, raised", [
+    (ValueError("the file object's own failure"), 0, None, ValueError),
+    (OSError(errno.EIO, "the device went away"), 70000, None, OSError),
+    (KeyboardInterrupt(), 300000, None, KeyboardInterrupt),
+    (None, 1000, None, BlockingIOError),  # readinto gives None: no bytes at hand
+    (None, 1000, 10 ** 9, ValueError),  # more than there was room for
+])
+def test_file_objects_that_fail_raise_their_own_exception(large, failure, stop, count, raised):
+    path, expected = large
+    data = path.read_bytes()
+    with pytest.raises(raised) as caught:
+        rizeroz.read(Pieces(data, 4096, stop, failure, count))
+    assert failure is None or caught.value is failure
+    with pytest.raises(TypeError, match="not bytes: a binary file object is due"):
+        rizeroz.read(io.StringIO(data.decode("ascii")))
+    assert rizeroz.read(Pieces(data, 4096)) == expected  # the library reads on as before
+
+
+@pytest.mark.parametrize("data, code, place", [
+    (b"", -109, (1, 1)),
+    (b"<SVF_Plus_Data version='1'>\n<Comment>a\0b</Comment>\n</SVF_Plus_Data>", -119, (2, 11)),
+    (ROW_ERROR.encode(), -1, (3, 32)),
+])
+def test_bytes_refused_at_their_place(data, code, place):
+    for given in (data, bytearray(data), memoryview(data)):
+        with pytest.raises(RizErozError) as caught:
+            rizeroz.loads(given, name="doc")
+        error = caught.value
+        assert (error.code, (error.line, error.column), error.path) == (code, place, "doc")
+        assert error.message.startswith(f"doc, line {place[0]}, column {place[1]}: ")
+    for wrong, kind in (("text", TypeError), (12, TypeError)):
+        with pytest.raises(kind):
+            rizeroz.loads(wrong)
+    with pytest.raises(ValueError, match="NUL"):
+        rizeroz.loads(data, name="a\0b")
 
 
 @pytest.mark.parametrize("source, name", [(io.BytesIO(b"<SVF_Plus_Data>\n  <DataField/>\n"), "<stream>"),

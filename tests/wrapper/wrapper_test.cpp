@@ -5,8 +5,11 @@
 // Windows). Runs in the folder holding data/sample.xml, natively and under wine.
 #include <rizeroz.hpp>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
+#include <stdexcept>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -161,6 +164,10 @@ TEST(Wrapper, ThrowsWhatTheLibraryReports)
         {"a bad expression", [] { rizeroz::evaluate("(1", 8); }, 0, "", 0},
         {"a checksum too large", [] { rizeroz::model().add_field("F").set_checksum(0x10000); }, RZ_ERR_ARGUMENT, "", 0},
         {"a write into no folder", [] { Built().write("no-such-folder/x.xml"); }, -5, "no-such-folder/x.xml", 0},
+        {"a NUL byte in memory", [] { rizeroz::model::read_memory("<SVF_Plus_Data>\n\0", 17, "bytes"); }, -119, "bytes",
+         2},
+        {"a failing reader", [] { rizeroz::model::read_stream([](void*, std::size_t) { return -5LL; }); }, RZ_ERR_READ,
+         "<stream>", 1},
     };
     for (const Case& c : kCases)
     {
@@ -181,6 +188,29 @@ TEST(Wrapper, ThrowsWhatTheLibraryReports)
             EXPECT_NE(std::string(e.what()), "") << c.what;
         }
     }
+}
+
+// From memory and from a reader in pieces, the model read from the file; an exception
+// the reader throws comes out of read_stream as it was thrown.
+TEST(Wrapper, ReadsMemoryAndReaders)
+{
+    std::ifstream file("data/sample.xml", std::ios::binary);
+    std::string bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    std::string expected = Describe(rizeroz::model::read("data/sample.xml"));
+    EXPECT_EQ(Describe(rizeroz::model::read_memory(bytes.data(), bytes.size())), expected);
+    std::size_t given = 0;
+    auto reader = [&](void* buffer, std::size_t capacity) {
+        std::size_t count = std::min(std::min(capacity, (std::size_t)3), bytes.size() - given);
+        std::copy(bytes.data() + given, bytes.data() + given + count, (char*)buffer);
+        given += count;
+        if (given > 100 && bytes.size() > 1000)
+            throw std::out_of_range("the reader's own failure");
+        return (long long)count;
+    };
+    EXPECT_EQ(Describe(rizeroz::model::read_stream(reader, "sample")), expected);
+    bytes += std::string(1000, ' ');
+    given = 0;
+    EXPECT_THROW(rizeroz::model::read_stream(reader), std::out_of_range);
 }
 
 TEST(Wrapper, EvaluatesAndKeepsWarnings)

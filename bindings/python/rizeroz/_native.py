@@ -17,12 +17,11 @@ from .model import Block, Field, Model, ReadWarning, check_kind, check_text, che
 
 TYPE_CHECKING = False
 if TYPE_CHECKING:  # typing's names cost an import: only the checker needs them
-    from typing import Any, BinaryIO, Callable, List, Optional, Tuple, TypeVar, Union
+    from typing import Any, BinaryIO, Callable, List, Optional, Tuple, Union
 
     from .model import Packed
 
     PathLike = Union[str, bytes, "os.PathLike[str]", "os.PathLike[bytes]"]
-    Result = TypeVar("Result")
 
 # rizeroz.h's values; the test code_tables holds every "RZ_NAME = VALUE" line to the library.
 RZ_ERR_ARGUMENT = -301
@@ -126,6 +125,10 @@ _signatures = {
     "rz_read": (ctypes.c_int, [ctypes.c_char_p, ctypes.c_uint, ctypes.POINTER(_P), ctypes.POINTER(_P)]),
     "rz_read_with_callback": (ctypes.c_int, [ctypes.c_char_p, ctypes.c_uint, _P, _P, ctypes.POINTER(_P),
                                              ctypes.POINTER(_P)]),
+    "rz_read_memory": (ctypes.c_int, [_P, ctypes.c_size_t, ctypes.c_char_p, ctypes.c_uint, _P, _P,
+                                      ctypes.POINTER(_P), ctypes.POINTER(_P)]),
+    "rz_read_stream": (ctypes.c_int, [_P, _P, ctypes.c_char_p, ctypes.c_uint, _P, _P, ctypes.POINTER(_P),
+                                      ctypes.POINTER(_P)]),
     "rz_model_warning_count": (ctypes.c_int, [_P]),
     "rz_model_warning": (_P, [_P, ctypes.c_int]),
     "rz_model_warnings_omitted": (ctypes.c_long, [_P]),
@@ -344,21 +347,24 @@ def _fill(handle: int, model: Model) -> None:
 # rz_read_callback: context, field, block, row, the row's bytes, bytes read, bytes in all.
 _READ_CALLBACK = ctypes.CFUNCTYPE(None, _P, ctypes.c_int, ctypes.c_int, ctypes.c_int, ctypes.c_size_t,
                                   ctypes.c_ulonglong, ctypes.c_ulonglong)
+# rz_read_function: context, buffer, capacity; returns a count, 0 at the end, or -errno.
+_READ_FUNCTION = ctypes.CFUNCTYPE(ctypes.c_longlong, _P, _P, ctypes.c_size_t)
 
 
-def _read_file(path: PathLike, warnings: bool, progress: Optional[Callable[[int, int], object]] = None) -> Model:
+def _read(start: Callable[[int, Any, Any, Any], int], warnings: bool,
+          progress: Optional[Callable[[int, int], object]], raised: List[BaseException]) -> Model:
+    """The model that ``start(flags, callback, model, error)``, one of the C interface's
+    reads, makes. An exception cannot cross the C library: one that ``progress`` raises,
+    or that the source raised into ``raised``, is raised once the read is over, and no
+    model is returned."""
     handle = ctypes.c_void_p()
     error = ctypes.c_void_p()
-    flags = RZ_READ_WARNINGS if warnings else 0
-    if progress is None:
-        code = _lib.rz_read(_path(path), flags, ctypes.byref(handle), ctypes.byref(error))
-    else:
-        raised: List[BaseException] = []
+    callback = None
+    if progress is not None:
         report: Callable[[int, int], object] = progress
 
         def told(context: Any, field: int, block: int, row: int, size: int, done: int, total: int) -> None:
-            # Rows are told too; progress is asked only after each field block (row -1). An
-            # exception cannot cross the C library: it is kept, and raised once the read ends.
+            # Rows are told too; progress is asked only after each field block (row -1).
             if row < 0 and not raised:
                 try:
                     report(done, total)
@@ -366,17 +372,124 @@ def _read_file(path: PathLike, warnings: bool, progress: Optional[Callable[[int,
                     raised.append(failure)
 
         callback = _READ_CALLBACK(told)
-        code = _lib.rz_read_with_callback(_path(path), flags, ctypes.cast(callback, _P), None, ctypes.byref(handle),
-                                          ctypes.byref(error))
-        if raised:
-            if code == 0:
-                _lib.rz_model_free(handle)
-            else:
-                _lib.rz_error_free(error)
-            raise raised[0]
+    code: int = start(RZ_READ_WARNINGS if warnings else 0, callback and ctypes.cast(callback, _P), ctypes.byref(handle),
+                 ctypes.byref(error))
+    if raised:
+        if code == 0:
+            _lib.rz_model_free(handle)
+        else:
+            _lib.rz_error_free(error)
+        raise raised[0]
     if code != 0:
         _raise_error(error, code)
     return _to_python(handle.value or 0)
+
+
+def _read_file(path: PathLike, warnings: bool, progress: Optional[Callable[[int, int], object]] = None) -> Model:
+    encoded = _path(path)
+    return _read(lambda flags, callback, handle, error: int(_lib.rz_read_with_callback(encoded, flags, callback, None,
+                                                                                       handle, error)),
+                 warnings, progress, [])
+
+
+def _shown(name: str) -> bytes:
+    """A document's name as the library shows it: UTF-8; a NUL is refused, as in a path."""
+    encoded = str(name).encode("utf-8", "surrogateescape")
+    if b"\0" in encoded:
+        raise ValueError(f"the name {name!r} holds a NUL character")
+    return encoded
+
+
+class _PyBuffer(ctypes.Structure):
+    """Python's Py_buffer: where the bytes of an object that lends them lie."""
+
+    _fields_ = [("buf", _P), ("obj", _P), ("len", ctypes.c_ssize_t), ("itemsize", ctypes.c_ssize_t),
+                ("readonly", ctypes.c_int), ("ndim", ctypes.c_int), ("format", _P), ("shape", _P),
+                ("strides", _P), ("suboffsets", _P), ("internal", _P)]
+
+
+def _lent(data: Union[bytes, bytearray, memoryview]) -> Tuple[Any, int, Optional[Callable[[], None]]]:
+    """``data``'s bytes as the C interface's ``const void*`` and their number, lent where
+    they lie, without a copy, wherever ctypes can point at them, and what to call once the
+    read is over (None: nothing). A ``bytes`` object is passed as it is; a writable
+    buffer through ctypes' from_buffer; a read-only one through Python's own buffer
+    interface, and copied only where that is not at hand or its bytes are not contiguous."""
+    if isinstance(data, bytes):
+        return data, len(data), None
+    if not isinstance(data, (bytearray, memoryview)):
+        raise TypeError(f"a data file's bytes are due, not {type(data).__name__}")
+    view = memoryview(data)
+    if not view.c_contiguous:
+        copied = view.tobytes()
+        return copied, len(copied), None
+    view = view.cast("B") if view.format != "B" or view.ndim != 1 else view
+    if not view.nbytes:
+        return None, 0, None
+    if not view.readonly:
+        return (ctypes.c_char * view.nbytes).from_buffer(view), view.nbytes, None
+    api: Any = getattr(ctypes, "pythonapi", None)
+    if api is None:
+        copied = view.tobytes()
+        return copied, len(copied), None
+    lent = _PyBuffer()
+    api.PyObject_GetBuffer(ctypes.py_object(view), ctypes.byref(lent), 0)  # PyBUF_SIMPLE; raises on failure
+
+    def release() -> None:
+        api.PyBuffer_Release(ctypes.byref(lent))
+
+    return lent.buf, lent.len, release
+
+
+def _read_memory(data: Union[bytes, bytearray, memoryview], warnings: bool, name: str,
+                 progress: Optional[Callable[[int, int], object]]) -> Model:
+    shown = _shown(name)
+    pointer, size, release = _lent(data)
+    try:
+        return _read(lambda flags, callback, handle, error: int(_lib.rz_read_memory(pointer, size, shown, flags,
+                                                                                    callback, None, handle, error)),
+                     warnings, progress, [])
+    finally:
+        if release is not None:
+            release()
+
+
+def _read_stream(source: BinaryIO, warnings: bool, name: str,
+                 progress: Optional[Callable[[int, int], object]]) -> Model:
+    """Reads the file object ``source`` a piece at a time: the library asks for bytes into
+    its own window, and ``readinto`` (else ``read``) puts them there."""
+    import errno
+
+    shown = _shown(name)
+    raised: List[BaseException] = []
+    readinto = getattr(source, "readinto", None)
+
+    def pull(context: Any, buffer: int, capacity: int) -> int:
+        try:
+            target = memoryview((ctypes.c_char * capacity).from_address(buffer)).cast("B")
+            if readinto is not None:
+                count = readinto(target)
+                if count is None:
+                    raise BlockingIOError(errno.EAGAIN, "the file object has no bytes at hand (it does not block)")
+            else:
+                piece = source.read(capacity)
+                if not isinstance(piece, (bytes, bytearray)):
+                    raise TypeError(f"the file object gave {type(piece).__name__}, not bytes: a binary file object "
+                                    "is due")
+                count = len(piece)
+                if count <= capacity:
+                    target[:count] = piece
+            if not 0 <= count <= capacity:
+                raise ValueError(f"the file object gave {count} bytes where at most {capacity} were asked for")
+            return int(count)
+        except BaseException as failure:  # noqa: B902 - re-raised once the read is over
+            raised.append(failure)
+            number = failure.errno if isinstance(failure, OSError) else None
+            return -(number if isinstance(number, int) and number > 0 else errno.EIO)
+
+    function = _READ_FUNCTION(pull)
+    return _read(lambda flags, callback, handle, error: int(_lib.rz_read_stream(ctypes.cast(function, _P), None, shown,
+                                                                                flags, callback, None, handle, error)),
+                 warnings, progress, raised)
 
 
 def _written(model: Model, write: Callable[[int], None]) -> None:
@@ -441,34 +554,15 @@ def _write_stream(model: Model, target: BinaryIO, expressions: bool) -> None:
     _written(model, write)
 
 
-def _through_file(work: Callable[[str], Result], shown: str) -> Result:
-    """``work(path)`` on a temporary file, with ``shown`` for its path in what it raises
-    or warns: the library reads and writes files by their names alone."""
-    import tempfile
-
-    descriptor, path = tempfile.mkstemp(prefix="rizeroz-", suffix=".xml")
-    os.close(descriptor)
-    try:
-        result = work(path)
-        for warning in getattr(result, "warnings", ()):
-            warning.message, warning.path = warning.message.replace(path, shown), shown
-        return result
-    except RizErozError as error:
-        error.message, error.path = error.message.replace(path, shown), shown
-        error.args = (error.message,) + error.args[1:]
-        if isinstance(error, OSError):
-            error.filename = shown
-        raise
-    finally:
-        os.unlink(path)
-
-
 def read(source: Union[PathLike, BinaryIO], warnings: bool = False,
          progress: Optional[Callable[[int, int], object]] = None) -> Model:
     """Reads a data file into a new :class:`Model`.
 
     ``source`` is a path (``str``, ``bytes`` or path object; a backslash also separates
-    folders) or a binary file object, which is read to its end. With ``warnings``,
+    folders) or a binary file object, which is read to its end a piece at a time (its
+    ``readinto``, else ``read``), never whole into memory first; errors and warnings name
+    it by its ``name``, else ``"<stream>"``. An exception the file object raises ends the
+    read and comes out of ``read`` as it was raised. With ``warnings``,
     ``model.warnings`` lists what the reader took leniently (:class:`ReadWarning`,
     docs/warnings.md); what is read is the same either way. Raises
     :class:`RizErozError` with the reader's code, sentence, line and column when the
@@ -477,27 +571,24 @@ def read(source: Union[PathLike, BinaryIO], warnings: bool = False,
     when the system would not open it.
 
     ``progress``, when given, is called as ``progress(bytes_read, bytes_total)`` after each
-    field block of the document (the total is the file's size); an exception it raises
-    ends nothing early but is raised once the read is over, and no model is returned.
+    field block of the document (the total is the file's size; for a file object, what
+    has been read so far); an exception it raises ends nothing early but is raised once
+    the read is over, and no model is returned.
     """
-    if hasattr(source, "read"):
-        return loads(source.read(), warnings, str(getattr(source, "name", "<stream>")), progress)
-    return _read_file(source, warnings, progress)
+    if isinstance(source, (str, bytes, os.PathLike)):
+        return _read_file(source, warnings, progress)
+    if not hasattr(source, "read"):
+        raise TypeError(f"a path or a binary file object is due, not {type(source).__name__}")
+    return _read_stream(source, warnings, str(getattr(source, "name", "<stream>")), progress)
 
 
-def loads(data: bytes, warnings: bool = False, name: str = "<bytes>",
+def loads(data: Union[bytes, bytearray, memoryview], warnings: bool = False, name: str = "<bytes>",
           progress: Optional[Callable[[int, int], object]] = None) -> Model:
-    """Reads the document ``data`` (bytes) as :func:`read` reads a file; ``name`` stands
-    for its path in errors and warnings."""
-    if not isinstance(data, (bytes, bytearray, memoryview)):
-        raise TypeError(f"a data file's bytes are due, not {type(data).__name__}")
-
-    def work(path: str) -> Model:
-        with open(path, "wb") as file:
-            file.write(data)
-        return _read_file(path, warnings, progress)
-
-    return _through_file(work, name)
+    """Reads the document ``data`` (``bytes``, ``bytearray`` or ``memoryview``) as
+    :func:`read` reads a file; ``name`` stands for its path in errors and warnings. The
+    library reads the bytes where they lie, without copying them (a ``memoryview`` that is
+    not contiguous is copied); ``progress`` is told how far into them the read has come."""
+    return _read_memory(data, warnings, name, progress)
 
 
 def write(model: Model, target: Union[PathLike, BinaryIO], expressions: bool = False, safe: bool = True) -> None:
