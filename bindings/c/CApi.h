@@ -17,6 +17,7 @@ struct rz_error
     std::string sPath;
     long nLine;
     long nColumn;
+    std::string sSentence;   // what went wrong, without the place and the code
 };
 
 // A model handle owns its model and, for a model that rz_read made with RZ_READ_WARNINGS,
@@ -46,7 +47,8 @@ inline SVFDataField::DataBlock* BlockOf(const rz_block* block)
 
 // Stores a new error in *error (when error is not null) and returns `code`. Without
 // memory for the error object, *error stays null and the code is still returned.
-int SetError(rz_error** error, int code, const std::string& message, const char* path, long line, long column);
+int SetError(rz_error** error, int code, const std::string& message, const char* path, long line, long column,
+             const std::string& sentence);
 // The same, with the sentence "PATH: what the code means (error CODE)."
 int SetCodeError(rz_error** error, int code, const char* path);
 

@@ -16,14 +16,16 @@ static_assert((int)RZ_ERR_NO_ROOT == XML_ERR_NO_ROOT && (int)RZ_ERR_WRITE == SVF
                   (int)RZ_ERR_SAVE == SVF_ERR_SAVE && (int)RZ_ERR_UNWRITABLE == SVF_ERR_UNWRITABLE,
               "rizeroz.h passes these library codes on under names of its own");
 
-int SetError(rz_error** error, int code, const std::string& message, const char* path, long line, long column)
+int SetError(rz_error** error, int code, const std::string& message, const char* path, long line, long column,
+             const std::string& sentence)
 {
     if (error == nullptr)
         return code;
     *error = nullptr;
     try
     {
-        std::unique_ptr<rz_error> made(new rz_error{code, message, path != nullptr ? path : "", line, column});
+        std::unique_ptr<rz_error> made(
+            new rz_error{code, message, path != nullptr ? path : "", line, column, sentence});
         *error = made.release();
     }
     catch (...)
@@ -40,7 +42,7 @@ int SetCodeError(rz_error** error, int code, const char* path)
         std::string message = path != nullptr && *path != '\0' ? std::string(path) + ": " : std::string();
         message += ErrorHandler::DescribeCode(code);
         message += number;
-        return SetError(error, code, message, path, 0, 0);
+        return SetError(error, code, message, path, 0, 0, ErrorHandler::DescribeCode(code));
     });
 }
 
@@ -76,6 +78,11 @@ int rz_error_code(const rz_error* error)
 const char* rz_error_message(const rz_error* error)
 {
     return error != nullptr ? error->sMessage.c_str() : "";
+}
+
+const char* rz_error_sentence(const rz_error* error)
+{
+    return error != nullptr ? error->sSentence.c_str() : "";
 }
 
 const char* rz_error_path(const rz_error* error)

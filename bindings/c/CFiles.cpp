@@ -61,7 +61,7 @@ int SetReportedError(rz_error** error, const ErrorHandler& reports, int code, co
     return Guarded(code, [&]() {
         bool placed = report->GetLine() > 0;
         return SetError(error, code, CallersMessage(*report, path), path, placed ? report->GetLine() : line,
-                        placed ? report->GetColumn() : column);
+                        placed ? report->GetColumn() : column, report->GetSentence());
     });
 }
 
@@ -143,7 +143,7 @@ int ReadModel(Open open, const char* shown, unsigned flags, rz_read_callback cal
             // Only a root element of another name, skipped whole, leaves no model.
             return SetError(error, RZ_ERR_NO_ROOT,
                             std::string(shown) + ": the document has no SVF_Plus_Data root element (error -109).",
-                            shown, 0, 0);
+                            shown, 0, 0, "the document has no SVF_Plus_Data root element");
         }
         // Take the handler's model as it is rather than copying it, with the warnings.
         std::unique_ptr<rz_model> taken(new rz_model());
@@ -152,7 +152,7 @@ int ReadModel(Open open, const char* shown, unsigned flags, rz_read_callback cal
         {
             const ErrorReport* warning = reports->GetWarning(i);
             taken->warnings.push_back(rz_error{warning->GetCode(), CallersMessage(*warning, shown), shown,
-                                               warning->GetLine(), warning->GetColumn()});
+                                               warning->GetLine(), warning->GetColumn(), warning->GetSentence()});
         }
         taken->omitted = (long)reports->GetOmittedWarningCount();
         taken->oModel.Swap(*read);
@@ -304,10 +304,12 @@ int rz_evaluate(const char* expression, int row_width, unsigned char* row, size_
         char probe[3];
         int count = evaluator.GetBitStream(expression, probe, (int)sizeof(probe));
         if (count < 0)
-            return SetError(error, count,
-                            std::string("\"") + expression + "\" does not evaluate: " +
-                                ErrorHandler::DescribeCode(count) + " (error " + std::to_string(count) + ").",
-                            nullptr, 0, 0);
+        {
+            std::string sentence =
+                std::string("\"") + expression + "\" does not evaluate: " + ErrorHandler::DescribeCode(count);
+            return SetError(error, count, sentence + " (error " + std::to_string(count) + ").", nullptr, 0, 0,
+                            sentence);
+        }
 
         // As the reader does: the row keeps at most the bytes its width holds.
         long long widthBytes = row_width > 0 ? ((long long)row_width + 7) / 8 : 0;

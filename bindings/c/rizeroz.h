@@ -95,6 +95,10 @@ RZ_API int RZ_CALL rz_error_code(const rz_error* error);
 /* One sentence naming the file, the place where known, what went wrong and the code;
    lives as long as the error. */
 RZ_API const char* RZ_CALL rz_error_message(const rz_error* error);
+/* What went wrong, in one sentence without the file, the place and the code (to put
+   them as a caller's messages do: "FILE:LINE:COLUMN: error: SENTENCE"); lives as long
+   as the error. */
+RZ_API const char* RZ_CALL rz_error_sentence(const rz_error* error);
 /* The file as the caller named it, or ""; lives as long as the error. */
 RZ_API const char* RZ_CALL rz_error_path(const rz_error* error);
 /* Line and column (from 1) of the failure in the document; 0 when not known. */

@@ -38,7 +38,8 @@
 
 namespace rizeroz
 {
-// A failure the library reported, with everything its error object held.
+// A failure the library reported, with everything its error object held; what() gives it
+// as editors read it, "FILE:LINE:COLUMN: error: SENTENCE (error CODE).".
 class error : public std::runtime_error
 {
 public:
@@ -65,12 +66,24 @@ inline std::string text(const char* value)
     return value != 0 ? std::string(value) : std::string();
 }
 
+// A failure as editors read it: "FILE:LINE:COLUMN: error: SENTENCE (error CODE)." (the
+// place as far as it is known; "rizeroz" for no file).
+inline std::string editor_form(int code, const std::string& path, long line, long column, const std::string& sentence)
+{
+    std::string text = path.empty() ? std::string("rizeroz") : path;
+    if (!path.empty() && line > 0)
+        text += ":" + std::to_string(line) + ":" + std::to_string(column > 0 ? column : 1);
+    return text + ": error: " + sentence + " (error " + std::to_string(code) + ").";
+}
+
 inline error to_exception(int code, const rz_error* failure)
 {
     if (failure == 0)
-        return error(code, rz_describe_code(code), "", 0, 0);
-    return error(rz_error_code(failure), rz_error_message(failure), rz_error_path(failure), rz_error_line(failure),
-                 rz_error_column(failure));
+        return error(code, editor_form(code, "", 0, 0, rz_describe_code(code)), "", 0, 0);
+    return error(rz_error_code(failure),
+                 editor_form(rz_error_code(failure), rz_error_path(failure), rz_error_line(failure),
+                             rz_error_column(failure), rz_error_sentence(failure)),
+                 rz_error_path(failure), rz_error_line(failure), rz_error_column(failure));
 }
 
 // Throws for a negative result, freeing the error object; returns the result otherwise.
@@ -154,6 +167,7 @@ public:
     typedef Item reference;
 
     index_iterator(const Container* container, int index) : m_container(container), m_index(index) {}
+    int index() const { return m_index; }
     Item operator*() const { return (*m_container)[m_index]; }
     index_iterator& operator++()
     {
@@ -173,6 +187,14 @@ private:
     const Container* m_container;
     int m_index;
 };
+
+// Index `index` of a container of `size` items of `kind`, or std::out_of_range.
+inline int in_range(int index, int size, const char* kind)
+{
+    if (index < 0 || index >= size)
+        throw std::out_of_range(std::string(kind) + " " + std::to_string(index) + " of " + std::to_string(size));
+    return index;
+}
 }
 
 // One row's bytes, as the model holds them.
@@ -185,6 +207,13 @@ public:
     const unsigned char* begin() const { return m_data; }
     const unsigned char* end() const { return m_data + m_size; }
     std::vector<unsigned char> bytes() const { return std::vector<unsigned char>(begin(), end()); }
+    unsigned char operator[](std::size_t index) const { return m_data[index]; }   // unchecked, as a vector's
+    unsigned char at(std::size_t index) const
+    {
+        if (index >= m_size)
+            throw std::out_of_range("byte " + std::to_string(index) + " of a row of " + std::to_string(m_size));
+        return m_data[index];
+    }
 
 private:
     const unsigned char* m_data;
@@ -203,10 +232,11 @@ public:
     void set_row_width(int bits) { detail::check(rz_block_set_row_width(m_handle, bits)); }
 
     int size() const { return rz_block_row_count(m_handle); }
+    // Row `index`; std::out_of_range past the rows.
     row operator[](int index) const
     {
         std::size_t length = 0;
-        const unsigned char* bytes = rz_block_row(m_handle, index, &length);
+        const unsigned char* bytes = rz_block_row(m_handle, detail::in_range(index, size(), "row"), &length);
         return row(bytes, length);
     }
     iterator begin() const { return iterator(this, 0); }
@@ -244,7 +274,11 @@ public:
     void set_checksum(unsigned checksum) { detail::check(rz_field_set_checksum(m_handle, checksum)); }
 
     int size() const { return rz_field_block_count(m_handle); }
-    block operator[](int index) const { return block(rz_field_block(m_handle, index)); }
+    // Block `index`; std::out_of_range past the blocks.
+    block operator[](int index) const
+    {
+        return block(rz_field_block(m_handle, detail::in_range(index, size(), "block")));
+    }
     iterator begin() const { return iterator(this, 0); }
     iterator end() const { return iterator(this, size()); }
     const field& blocks() const { return *this; }
@@ -272,8 +306,8 @@ public:
     model() : m_handle(detail::made(rz_model_new())) {}
     explicit model(rz_model* handle) : m_handle(handle) {}   // takes ownership
     ~model() { rz_model_free(m_handle); }
-    model(model&& other) : m_handle(other.m_handle) { other.m_handle = 0; }
-    model& operator=(model&& other)
+    model(model&& other) noexcept : m_handle(other.m_handle) { other.m_handle = 0; }
+    model& operator=(model&& other) noexcept
     {
         if (this != &other)
         {
@@ -299,11 +333,13 @@ public:
     // bytes_total) after each row and each field block, as rz_read_callback tells. The
     // callable must not throw: the call comes from inside the library.
     template <typename Progress>
-    static model read(const std::string& path, unsigned flags, Progress& progress)
+    static model read(const std::string& path, unsigned flags, Progress&& progress)
     {
+        typedef typename std::remove_reference<Progress>::type Callable;
+        Callable& callable = progress;
         rz_model* handle = 0;
         rz_error* failure = 0;
-        int result = rz_read_with_callback(path.c_str(), flags, &detail::tell_progress<Progress>, &progress, &handle,
+        int result = rz_read_with_callback(path.c_str(), flags, &detail::tell_progress<Callable>, &callable, &handle,
                                            &failure);
         detail::check(result, failure);
         return model(handle);
@@ -342,8 +378,10 @@ public:
         detail::check(result, failure);
         return model(handle);
     }
-    // Writes the model; flags RZ_WRITE_EXPRESSIONS, RZ_WRITE_SAFE, both or 0.
-    void write(const std::string& path, unsigned flags = 0) const
+    // Writes the model; flags RZ_WRITE_EXPRESSIONS, RZ_WRITE_SAFE, both or 0. Saved safely
+    // by default (docs/saving.md), as Python's write and the tool save: pass 0 (or
+    // RZ_WRITE_EXPRESSIONS alone) to write in place.
+    void write(const std::string& path, unsigned flags = RZ_WRITE_SAFE) const
     {
         rz_error* failure = 0;
         int result = rz_write(m_handle, path.c_str(), flags, &failure);
@@ -380,7 +418,22 @@ public:
     void set_comment(const std::string& comment) { detail::check(rz_model_set_comment(m_handle, comment.c_str())); }
 
     int size() const { return rz_model_field_count(m_handle); }
-    field operator[](int index) const { return field(rz_model_field(m_handle, index)); }
+    // Field `index`; std::out_of_range past the fields.
+    field operator[](int index) const
+    {
+        return field(rz_model_field(m_handle, detail::in_range(index, size(), "field")));
+    }
+    // The first field named `name`, or end().
+    iterator find(const std::string& name) const
+    {
+        for (int i = 0; i < size(); ++i)
+        {
+            const char* named = rz_field_name(rz_model_field(m_handle, i));
+            if (named != 0 && name == named)
+                return iterator(this, i);
+        }
+        return end();
+    }
     iterator begin() const { return iterator(this, 0); }
     iterator end() const { return iterator(this, size()); }
     const model& fields() const { return *this; }

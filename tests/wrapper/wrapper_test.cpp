@@ -76,7 +76,19 @@ TEST(Wrapper, ReadsTheSampleThroughItsRanges)
     ASSERT_EQ(model.size(), 2);
     EXPECT_EQ(model[1][0][1].size(), 32u);
     EXPECT_EQ(model[1][1][0].bytes(), std::vector<unsigned char>{0x5A});
-    EXPECT_FALSE(model[1][1][1].data());   // out of range: an empty row
+    EXPECT_EQ(model[1][1][0][0], 0x5A);
+    EXPECT_EQ((*model.find("FuseArray_MASK")).name(), "FuseArray_MASK");
+    EXPECT_TRUE(model.find("Other") == model.end());
+    // Past the end of anything: std::out_of_range, never an empty item.
+    EXPECT_THROW(model[7], std::out_of_range);
+    EXPECT_THROW(model[1][2], std::out_of_range);
+    EXPECT_THROW(model[1][1][1], std::out_of_range);
+    EXPECT_THROW(model[1][1][0].at(1), std::out_of_range);
+    static_assert(std::is_nothrow_move_constructible<rizeroz::model>::value, "a model moves without throwing");
+    static_assert(std::is_nothrow_move_assignable<rizeroz::model>::value, "a model moves without throwing");
+    // A temporary callable for the progress.
+    rizeroz::model::read("data/sample.xml", 0,
+                         [](int, int, int, std::size_t, unsigned long long, unsigned long long) {});
 }
 
 TEST(Wrapper, WritesAndReadsBackWithEveryFlag)
@@ -163,7 +175,9 @@ TEST(Wrapper, ThrowsWhatTheLibraryReports)
         {"a bad row", [] { rizeroz::model::read("wrapper_bad.xml"); }, -1, "wrapper_bad.xml", 4},
         {"a bad expression", [] { rizeroz::evaluate("(1", 8); }, 0, "", 0},
         {"a checksum too large", [] { rizeroz::model().add_field("F").set_checksum(0x10000); }, RZ_ERR_ARGUMENT, "", 0},
-        {"a write into no folder", [] { Built().write("no-such-folder/x.xml"); }, -5, "no-such-folder/x.xml", 0},
+        {"a write into no folder", [] { Built().write("no-such-folder/x.xml"); }, -9, "no-such-folder/x.xml", 0},
+        {"a write in place into no folder", [] { Built().write("no-such-folder/x.xml", 0); }, -5,
+         "no-such-folder/x.xml", 0},
         {"a NUL byte in memory", [] { rizeroz::model::read_memory("<SVF_Plus_Data>\n\0", 17, "bytes"); }, -119, "bytes",
          2},
         {"a failing reader", [] { rizeroz::model::read_stream([](void*, std::size_t) { return -5LL; }); }, RZ_ERR_READ,
@@ -185,7 +199,11 @@ TEST(Wrapper, ThrowsWhatTheLibraryReports)
             EXPECT_LT(e.code(), 0) << c.what;
             EXPECT_EQ(e.path(), c.path) << c.what;
             EXPECT_EQ(e.line(), c.line) << c.what << ": " << e.what();
-            EXPECT_NE(std::string(e.what()), "") << c.what;
+            // What editors read: FILE:LINE:COLUMN: error: ... (the place as far as known).
+            std::string place = (c.path[0] != '\0' ? std::string(c.path) : "rizeroz") +
+                                (c.line > 0 ? ":" + std::to_string(c.line) + ":" + std::to_string(e.column()) : "") +
+                                ": error: ";
+            EXPECT_EQ(std::string(e.what()).compare(0, place.size(), place), 0) << c.what << ": " << e.what();
         }
     }
 }
