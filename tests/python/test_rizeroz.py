@@ -344,7 +344,7 @@ def test_paths_are_utf8(tmp_path):
     ("missing/x.xml", "read", (rizeroz.RizErozFileNotFoundError, FileNotFoundError), -101, errno.ENOENT),
     ("missing/x.xml", "write", (rizeroz.RizErozFileNotFoundError, FileNotFoundError), -9, errno.ENOENT),
     ("missing/x.xml", "write in place", (FileNotFoundError,), -5, errno.ENOENT),
-    (".", "read", (rizeroz.RizErozOSError, OSError), -102, errno.EISDIR),
+    (".", "read", (rizeroz.RizErozIsADirectoryError, IsADirectoryError), -102, errno.EISDIR),
     ("/dev/full", "write", (rizeroz.RizErozOSError,), -9, errno.ENOSPC),
     ("/dev/full", "write in place", (rizeroz.RizErozOSError,), -8, errno.ENOSPC),
     ("/sys/kernel/notes", "write in place", (rizeroz.RizErozPermissionError, PermissionError), -5, errno.EACCES),
@@ -368,6 +368,10 @@ def test_errors_are_pythons_own(tmp_path, monkeypatch, target, action, kinds, co
         assert not isinstance(error, OSError) and (error.line, error.column) == (3, 32)
     else:
         assert (error.errno, error.strerror, error.filename) == (number, os.strerror(number), target)
+    # A process pool passes it on: it pickles whole.
+    again = pickle.loads(pickle.dumps(error))
+    assert type(again) is type(error) and again.__reduce__() == error.__reduce__() and str(again) == str(error)
+    assert (again.line, again.column, getattr(again, "errno", None)) == (error.line, error.column, number)
 
 
 def test_safe_write_keeps_the_mode(tmp_path):

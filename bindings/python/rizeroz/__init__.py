@@ -13,10 +13,11 @@ package calls the rizeroz library (librizeroz.so, rizeroz.dll), which it carries
 its C interface with ctypes. See docs/python.md.
 """
 
-from ._native import (RizErozError, RizErozFileNotFoundError, RizErozOSError, RizErozPermissionError, dumps,
-                      evaluate, library_version, loads, read, write)
+from ._native import (RizErozError, RizErozFileNotFoundError, RizErozIsADirectoryError, RizErozOSError,
+                      RizErozPermissionError, dumps, evaluate, library_version, loads, read, write)
 from .model import Block, Field, Model, ReadWarning
 
-__all__ = ["Block", "Field", "Model", "ReadWarning", "RizErozError", "RizErozFileNotFoundError", "RizErozOSError",
-           "RizErozPermissionError", "dumps", "evaluate", "library_version", "loads", "read", "write"]
+__all__ = ["Block", "Field", "Model", "ReadWarning", "RizErozError", "RizErozFileNotFoundError",
+           "RizErozIsADirectoryError", "RizErozOSError", "RizErozPermissionError", "dumps", "evaluate",
+           "library_version", "loads", "read", "write"]
 __version__ = library_version()

@@ -54,6 +54,10 @@ class RizErozError(Exception):
     def __str__(self) -> str:
         return self.message
 
+    def __reduce__(self) -> Tuple[Any, ...]:
+        # pickle and copy make it again from its fields (a process pool passes it on).
+        return type(self), (self.code, self.message, self.path, self.line, self.column)
+
 
 class RizErozOSError(RizErozError, OSError):
     """A file the library could not open, read, write or save, for the system's reason:
@@ -68,6 +72,9 @@ class RizErozOSError(RizErozError, OSError):
     def __str__(self) -> str:
         return self.message
 
+    def __reduce__(self) -> Tuple[Any, ...]:
+        return type(self), (self.code, self.message, self.path, self.errno)
+
 
 class RizErozFileNotFoundError(RizErozOSError, FileNotFoundError):
     """The file, or a folder on its path, does not exist (``errno.ENOENT``)."""
@@ -77,6 +84,12 @@ class RizErozFileNotFoundError(RizErozOSError, FileNotFoundError):
 
 class RizErozPermissionError(RizErozOSError, PermissionError):
     """The system refused access to the file (``errno.EACCES``, ``errno.EPERM``)."""
+
+    __module__ = "rizeroz"
+
+
+class RizErozIsADirectoryError(RizErozOSError, IsADirectoryError):
+    """A folder was given where a file is due (``errno.EISDIR``)."""
 
     __module__ = "rizeroz"
 
@@ -192,7 +205,7 @@ def _error(code: int, message: str, path: str = "", line: int = 0, column: int =
     import errno
 
     kinds = {errno.ENOENT: RizErozFileNotFoundError, errno.EACCES: RizErozPermissionError,
-             errno.EPERM: RizErozPermissionError}
+             errno.EPERM: RizErozPermissionError, errno.EISDIR: RizErozIsADirectoryError}
     return kinds.get(number, RizErozOSError)(code, message, path, number)
 
 
