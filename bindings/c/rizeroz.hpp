@@ -339,8 +339,8 @@ public:
         Callable& callable = progress;
         rz_model* handle = 0;
         rz_error* failure = 0;
-        int result = rz_read_with_callback(path.c_str(), flags, &detail::tell_progress<Callable>, &callable, &handle,
-                                           &failure);
+        int result =
+            rz_read_with_callback(path.c_str(), flags, &detail::tell_progress<Callable>, &callable, &handle, &failure);
         detail::check(result, failure);
         return model(handle);
     }

@@ -1,11 +1,21 @@
-# cmake -DCLANG_FORMAT=... -DSOURCE_DIR=... -P CheckFormat.cmake
-# Every C and C++ source of the repository, laid out as .clang-format says, or a failure
-# that names each place clang-format would change.
+# cmake -DCLANG_FORMAT=... -DSOURCE_DIR=... [-DFIX=ON] -P CheckFormat.cmake
+# Every C and C++ source of the repository (headers of both languages included), laid
+# out as .clang-format says, or a failure that names each place clang-format would
+# change; with FIX, laid out so (scripts/format.sh).
 set(sources)
 foreach(folder interfaces platform rodazivuziradovizozari bindings tools examples tests bench fuzz)
-  file(GLOB_RECURSE found ${SOURCE_DIR}/${folder}/*.cpp ${SOURCE_DIR}/${folder}/*.h ${SOURCE_DIR}/${folder}/*.c)
-  list(APPEND sources ${found})
+  foreach(kind cpp cc c h hpp)
+    file(GLOB_RECURSE found ${SOURCE_DIR}/${folder}/*.${kind})
+    list(APPEND sources ${found})
+  endforeach()
 endforeach()
+if(FIX)
+  execute_process(COMMAND ${CLANG_FORMAT} -i ${sources} WORKING_DIRECTORY ${SOURCE_DIR} RESULT_VARIABLE result)
+  if(NOT result EQUAL 0)
+    message(FATAL_ERROR "clang-format failed")
+  endif()
+  return()
+endif()
 list(LENGTH sources count)
 if(count EQUAL 0)
   message(FATAL_ERROR "no sources found under ${SOURCE_DIR}")
