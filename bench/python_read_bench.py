@@ -9,6 +9,8 @@ the file has been read once so that every run finds it in the page cache:
 - rizeroz.read: the Python read, which returns with every row at hand: each block's
   rows move into Python in one call the first time the block is used;
 - rizeroz.read, all rows: the same, then every row of every block made a ``bytes``;
+- rizeroz.read, block.rows: the same, walking ``block.rows`` (the list form) instead of
+  iterating the block;
 - rizeroz.loads: the Python read of the file's bytes, loaded before the clock starts,
   which the library reads where they lie (rz_read_memory);
 - rizeroz.read, file object: the Python read of ``open(FILE, "rb")``, opened after the
@@ -76,6 +78,9 @@ elif kind == "rizeroz.read, file object":
 elif kind == "rizeroz.read, all rows":
     model = rizeroz.read(path)
     rows = [row for field in model for block in field for row in block]
+elif kind == "rizeroz.read, block.rows":
+    model = rizeroz.read(path)
+    rows = [row for field in model for block in field for row in block.rows]
 elif kind == "rz_write":
     if lib.rz_write(handle, out.encode(), 0, None) != 0:
         sys.exit("rz_write failed")
@@ -87,6 +92,7 @@ if os.path.exists(out):
 """
 # Each Python line's counterpart, and the target ratio.
 PAIRS = (("rizeroz.read", "rz_read", 1.5), ("rizeroz.read, all rows", "rz_read", 1.5),
+         ("rizeroz.read, block.rows", "rizeroz.read, all rows", 1.2),
          ("rizeroz.loads", "rizeroz.read", 1.2), ("rizeroz.read, file object", "rizeroz.read", 1.3),
          ("rizeroz.write, as read", "rz_write", 1.5), ("rizeroz.write", "rz_write", 1.5),
          ("rizeroz.write, rows as lists", "rz_write", 1.5))
@@ -124,7 +130,7 @@ def main():
             pass
 
     # The kinds take turns, so that a busy spell of the machine touches them alike.
-    kinds = ["rz_read", "rizeroz.read", "rizeroz.read, all rows", "rizeroz.loads", "rizeroz.read, file object",
+    kinds = ["rz_read", "rizeroz.read", "rizeroz.read, all rows", "rizeroz.read, block.rows", "rizeroz.loads", "rizeroz.read, file object",
              "rz_write", "rizeroz.write, as read", "rizeroz.write", "rizeroz.write, rows as lists"]
     runs = {kind: [] for kind in kinds + ["C++ Read"]}
     for _ in range(options.repeat):
