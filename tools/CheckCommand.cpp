@@ -15,11 +15,12 @@
 #include "DataFile.h"
 #include "JsonModel.h"
 #include "Diagnostics.h"
+#include "Progress.h"
 #include "ToolText.h"
 #include "XmlCheck.h"
 
 #if !defined(RIZEROZ_HAVE_LIBXML2)
-void CheckXml(const std::string&, const std::string&, std::vector<CheckFinding>&) {}
+void CheckXml(const std::string&, const std::string&, std::vector<CheckFinding>&, Progress*) {}
 #endif
 
 namespace
@@ -42,13 +43,33 @@ CheckFinding FromReport(const ErrorReport& report, bool error)
         .WithCode(report.GetCode());
 }
 
-// The reader's findings on the document at `path`; the number of warnings it only counted
-// goes to `omitted`.
-void ReadFindings(const std::string& path, std::vector<CheckFinding>& findings, long long& omitted)
+// Shows the reader's progress; the rows are left to the reader.
+class ReadProgress : public SVFReadHook
+{
+public:
+    ReadProgress(const std::string& work, bool sized) : m_progress(work), m_bSized(sized) {}
+    void OnRow(int, int, int, UtByteBuffer*) override {}
+    void OnProgress(unsigned long long done, unsigned long long total) override
+    {
+        m_progress.Update(done, m_bSized ? total : 0);
+    }
+
+private:
+    Progress m_progress;
+    bool m_bSized;   // the reader's total is the file's size
+};
+
+// The reader's findings on the document at `path` (`shown` in the progress line); the
+// number of warnings it only counted goes to `omitted`.
+void ReadFindings(const std::string& path, const std::string& shown, std::vector<CheckFinding>& findings,
+                  long long& omitted)
 {
     RODAzivUzirAdovIzozari reader;
     reader.EnableWarnings();
+    ReadProgress progress("reading " + shown, IsRegularFile(path));
+    reader.SetReadHook(&progress);
     int result = ReadWithHandler(reader, path);
+    reader.SetReadHook(nullptr);
     const ErrorHandler* reports = reader.GetErrorHandler();
     for (int i = 0; i < reports->GetWarningCount(); ++i)
         findings.push_back(FromReport(*reports->GetWarning(i), false));
@@ -165,10 +186,13 @@ int RunCheck(const std::string& file, FileFormat format, bool json, bool validat
     std::string error;
     if (!input.Open(file, true, error))
         return ReportError(error);
-    ReadFindings(input.GetPath(), findings, omitted);
+    ReadFindings(input.GetPath(), input.GetShown(), findings, omitted);
     // Validity against the document type installed with the tool, never the one the
     // document names.
     if (kCanCheckXml)
-        CheckXml(input.GetPath(), validate ? InstalledDocumentType() : std::string(), findings);
+    {
+        Progress progress("checking " + input.GetShown() + " with libxml2");
+        CheckXml(input.GetPath(), validate ? InstalledDocumentType() : std::string(), findings, &progress);
+    }
     return PrintFindings(path, findings, omitted, json, quiet, kCanCheckXml);
 }

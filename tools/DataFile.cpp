@@ -85,6 +85,8 @@ void PrepareStandardStream(FILE* stream)
 int ToolReader::Read(const std::string& path, const std::string& shown, Progress* progress, std::string& error)
 {
     m_pProgress = progress;
+    // The reader's total is the file's size, or for a pipe what it has read so far.
+    m_bSized = IsRegularFile(path);
     m_handler.SetReadHook(this);
     int result = ReadWithHandler(m_handler, path);
     m_handler.SetReadHook(nullptr);
@@ -125,6 +127,7 @@ int ToolReader::ReadJson(const std::string& path, const std::string& shown, SVFP
         return -1;
     }
     m_pProgress = progress;
+    m_bSized = true;   // the JSON reader's total is 0 when it is not known
     m_pJson = &model;
     int result;
     {
@@ -162,7 +165,7 @@ void ToolReader::OnRow(int field, int block, int row, UtByteBuffer* bytes)
 void ToolReader::OnProgress(unsigned long long done, unsigned long long total)
 {
     if (m_pProgress != nullptr)
-        m_pProgress->Update(done >> 20, total >> 20, "MB");
+        m_pProgress->Update(done, m_bSized ? total : 0);
 }
 
 int LoadedModel::Load(const std::string& path, FileFormat format, std::string& error, RowObserver* observer)

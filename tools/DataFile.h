@@ -78,6 +78,10 @@ private:
     std::string m_copy;    // the temporary copy to remove, or empty
 };
 
+// True when `path` names a regular file (not a pipe, a FIFO or a device): one whose size
+// is known before it is read.
+bool IsRegularFile(const std::string& path);
+
 // A new, empty temporary file (in $TMPDIR or /tmp; on Windows in the user's folder for
 // temporary files), open for writing, and its name in `name`. Null on failure, with errno set.
 FILE* CreateTemporaryFile(std::string& name);
@@ -116,6 +120,7 @@ private:
     JsonReadError m_jsonError;
     RowObserver* m_pObserver;
     Progress* m_pProgress = nullptr;
+    bool m_bSized = false;   // the readers' total is the size of what they read
     SVFPlusData* m_pJson = nullptr;
 };
 

@@ -2,6 +2,7 @@
 // its input twice, pipes, FIFOs and devices, copied once into a temporary file.
 #include "DataFile.h"
 #include "Diagnostics.h"
+#include "Progress.h"
 #include "Utf8CommandLine.h"
 
 #include <errno.h>
@@ -10,6 +11,7 @@
 #include <string.h>
 
 #if defined(_WIN32)
+#include <sys/stat.h>
 #include <windows.h>
 #else
 #include <sys/stat.h>
@@ -25,6 +27,17 @@ bool HandlerStopsIn(const std::string& path)
     RODAzivUzirAdovIzozari handler;
     return ReadWithHandler(handler, path) != XML_ERR_UNEXPECTED_END;
 }
+}
+
+bool IsRegularFile(const std::string& path)
+{
+#if defined(_WIN32)
+    struct _stati64 status;
+    return _wstati64(WidePath(path).c_str(), &status) == 0 && (status.st_mode & _S_IFMT) == _S_IFREG;
+#else
+    struct stat status;
+    return stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode);
+#endif
 }
 
 FILE* CreateTemporaryFile(std::string& name)
@@ -112,11 +125,13 @@ bool InputFile::Copy(FILE* in, const std::string& shown, std::string& error)
     unsigned long long copied = 0, nextLook = 0;
     bool nul = false, failed = false;
     size_t got;
+    Progress progress("copying " + shown);
     errno = 0;
     while (!failed && (got = fread(chunk, 1, sizeof(chunk), in)) > 0)
     {
         failed = fwrite(chunk, 1, got, out) != got;
         copied += got;
+        progress.Update(copied, 0);
         nul = nul || memchr(chunk, 0, got) != nullptr;
         if (!failed && nul && copied >= nextLook)
         {

@@ -14,6 +14,7 @@
 #include "RenderPicture.h"
 #include "TextPicture.h"
 #include "Diagnostics.h"
+#include "Progress.h"
 #include "ToolText.h"
 #if defined(RIZEROZ_HAVE_PNG)
 #include "PngWriter.h"
@@ -190,7 +191,15 @@ int WriteFields(const RenderRequest& request, const std::vector<DrawnField>& fie
     std::string error;
     for (size_t i = 0; i < pictures.size(); ++i)
     {
-        if (!WritePng(pictures[i], paths[i], error))
+        std::string count = pictures.size() > 1
+                                ? " (" + std::to_string(i + 1) + " of " + std::to_string(pictures.size()) + ")"
+                                : std::string();
+        bool written;
+        {
+            Progress progress("writing " + ShownName(paths[i], true) + count);   // wiped before the path is printed
+            written = WritePng(pictures[i], paths[i], error, &progress);
+        }
+        if (!written)
             return ReportError(error);
         if (!IsStandardStream(paths[i]))
             printf("%s\n", paths[i].c_str());   // the files written, one per line

@@ -555,17 +555,26 @@ def test_streams(g):
         g.expect(r.returncode == EXIT_ERROR and b"error: " in r.stderr and b"No space left on device" in r.stderr,
                  "rizeroz %s > /dev/full" % " ".join(arguments), r)
     import pty
+    # (arguments, what the progress line shows, what it must not show): the input is held
+    # back for seconds, so that the work goes on past the first second.
+    picture = g.path("progress.png")
+    cases = [
+        (["info", "-"], [b"rizeroz: reading <stdin>: ", b" bytes/s"], [b" %"]),   # a pipe's size is not known
+        (["info", "-", "--quiet"], [], [b"rizeroz"]),
+        (["check", "-", "--no-valid"], [b"rizeroz: copying <stdin>: "], []),
+    ] + ([(["render", "-", "-o", picture, "--field", "Usercode_MASK"], [b"rizeroz: writing " + picture.encode()], [])]
+         if png else [])
     started = []
-    for quiet in ([], ["--quiet"]):
+    for arguments, shows, hides in cases:
         master, slave = pty.openpty()
-        process = subprocess.Popen(g.tool.command + ["info", "-"] + quiet, stdin=subprocess.PIPE,
-                                   stdout=subprocess.DEVNULL, stderr=slave)
+        process = subprocess.Popen(g.tool.command + arguments, stdin=subprocess.PIPE, stdout=subprocess.DEVNULL,
+                                   stderr=slave)
         os.close(slave)
         process.stdin.write(xml[:100])
         process.stdin.flush()
-        started.append((quiet, master, process))
+        started.append((arguments, shows, hides, master, process))
     time.sleep(3)   # a second after the tools started, even when they are slow to start
-    for quiet, master, process in started:
+    for arguments, shows, hides, master, process in started:
         process.communicate(xml[100:], timeout=60)
         shown = b""
         try:
@@ -574,8 +583,8 @@ def test_streams(g):
         except OSError:
             pass
         os.close(master)
-        g.expect((b"rizeroz: reading <stdin>: " in shown) != bool(quiet) and shown.endswith(b"\r") != bool(quiet),
-                 "progress %s" % quiet, shown)
+        g.expect(all(s in shown for s in shows) and not any(h in shown for h in hides) and
+                 shown.endswith(b"\r") == bool(shows), "progress of %s" % " ".join(arguments), shown)
 
 
 def test_diff(g):
