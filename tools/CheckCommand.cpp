@@ -167,7 +167,7 @@ int RunCheck(const std::string& file, FileFormat format, bool json, bool validat
     const std::string path = ShownName(file);
     std::vector<CheckFinding> findings;
     long long omitted = 0;
-    if (IsJsonFile(file, format))
+    if (IsJsonInput(file, format))
     {
         // A JSON file has nothing the reader could take quietly: it loads or it does not,
         // and a failure is a finding like the reader's.

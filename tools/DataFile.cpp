@@ -38,6 +38,24 @@ bool IsJsonFile(const std::string& path, FileFormat format)
                                     : !IsStandardStream(path) && EndsWithIgnoringCase(path, ".json");
 }
 
+bool IsJsonInput(const std::string& path, FileFormat format)
+{
+    return format == FORMAT_BY_NAME && IsStandardStream(path) ? StandardInputFormat() == FORMAT_JSON
+                                                              : IsJsonFile(path, format);
+}
+
+FileFormat FormatOfText(const char* bytes, size_t count, bool whole)
+{
+    // JSON's white space, which XML's is too.
+    size_t first = 0;
+    while (first < count &&
+           (bytes[first] == ' ' || bytes[first] == '\t' || bytes[first] == '\n' || bytes[first] == '\r'))
+        ++first;
+    if (first == count)
+        return whole ? FORMAT_DATA_FILE : FORMAT_BY_NAME;
+    return bytes[first] == '{' ? FORMAT_JSON : FORMAT_DATA_FILE;
+}
+
 std::string ShownName(const std::string& path, bool written)
 {
     return !IsStandardStream(path) ? path : written ? "<stdout>" : "<stdin>";
@@ -96,8 +114,9 @@ int ToolReader::Read(const std::string& path, const std::string& shown, Progress
         const ErrorReport* report = OriginReport(*m_handler.GetErrorHandler());
         error =
             report != nullptr ? ReportDiagnostic(*report, shown, "error") : FileError(shown, "the file cannot be read");
-        // Standard input has no name that says JSON (a message ends in '.').
-        if (shown == ShownName("-"))
+        // Standard input that could not be looked at has no name that says JSON (a
+        // message ends in '.').
+        if (shown == ShownName("-") && StandardInputFormat() == FORMAT_BY_NAME)
             error = error.substr(0, error.size() - 1) + "; if standard input is JSON, give --from json.";
         return result;
     }
@@ -144,7 +163,7 @@ int ToolReader::ReadJson(const std::string& path, const std::string& shown, SVFP
 
 int ToolReader::Load(const std::string& path, FileFormat format, std::string& error)
 {
-    if (IsJsonFile(path, format))
+    if (IsJsonInput(path, format))
     {
         Progress progress("reading " + ShownName(path));
         return ReadJson(path, ShownName(path), m_json, &progress, error);

@@ -206,7 +206,7 @@ int RunDiff(const DiffRequest& request)
     // blocks as a data file carries them, so every row read stands where the view has it.
     // JSON is compared once it is read whole.
     RowComparison comparison(first.Get(), request.exact ? VIEW_EXACT : VIEW_CARRIED, true);
-    ToolReader reader(IsJsonFile(request.second, request.fromSecond) ? nullptr : &comparison);
+    ToolReader reader(IsJsonInput(request.second, request.fromSecond) ? nullptr : &comparison);
     if (reader.Load(request.second, request.fromSecond, error) < 0)
         return ReportError(error);
     DiffPrinter printer(request);

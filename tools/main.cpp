@@ -277,8 +277,8 @@ int main(int argc, char** argv)
 {
     UseUtf8CommandLine(argc, argv);
     CLI::App app{"Reads, checks, converts and compares RIZ Eroz data files. A file whose name ends in \".json\" "
-                 "is read and written as JSON; \"-\" is standard input or output (a data file, unless --from or "
-                 "--to says json).",
+                 "is read and written as JSON; \"-\" is standard input (JSON when it begins with '{', else a data "
+                 "file, unless --from says otherwise) or output (a data file, unless --to says json).",
                  "rizeroz"};
     // The version of the library loaded, which is what reads and writes the files.
     app.set_version_flag("--version", std::string("rizeroz ") + rz_version(), "Print the version and exit");
