@@ -47,6 +47,7 @@ struct DiffRequest
     bool exact = false;                       // --exact: the models as they are, not what a data file carries of them
     int max = 20;                             // --max: lines of differences at most
     bool json = false;                        // --json
+    bool stat = false;                        // --stat: a line per field that differs, then the sum
     bool quiet = false;                       // --quiet: nothing on stdout, the exit code tells
 };
 int RunDiff(const DiffRequest& request);

@@ -212,10 +212,15 @@ std::vector<Command> Commands()
                         "width apart, blocks without rows, missing texts)");
              c.add_option("--max", v.comparison.max, "Print at most N differences, then their number (default 20)")
                  ->check(CLI::Range(0, INT_MAX));
+             c.add_flag("--stat", v.comparison.stat,
+                        "Print a line per field that differs (its rows and bits that differ, what else differs), "
+                        "then the sum, instead of the differences");
          },
          [](Values& v, CLI::App&) {
              if (IsStandardStream(v.comparison.first) && IsStandardStream(v.comparison.second))
                  return UsageError("standard input (-) can be only one of the files", "diff");
+             if (v.comparison.stat && v.json)
+                 return UsageError("--stat and --json cannot be given together", "diff");
              v.comparison.from = FormatOf(v, 0);
              v.comparison.fromSecond = FormatOf(v, 1);
              v.comparison.json = v.json;

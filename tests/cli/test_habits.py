@@ -45,6 +45,7 @@ def test_several_files(tool, command, files):
     (["diff", "-q", SAMPLE, SAMPLE], EXIT_OK),
     (["diff", "-q", SAMPLE, MODEL], EXIT_DIFFERENT),
     (["diff", "--quiet", "--json", SAMPLE, MODEL], EXIT_DIFFERENT),
+    (["diff", "-q", "--stat", SAMPLE, MODEL], EXIT_DIFFERENT),
 ])
 def test_quiet_sets_the_exit_code_only(tool, arguments, code):
     r = tool.run(*arguments)
@@ -114,6 +115,8 @@ def test_check_of_json_is_a_check(tool, scratch, text, code, errors):
     (["render", SAMPLE], "rizeroz: error: render needs -o OUT or --text (see 'rizeroz render --help')."),
     (["diff", "-", "-"], "rizeroz: error: standard input (-) can be only one of the files (see 'rizeroz diff --help')."),
     (["check"], "rizeroz: error: FILE is required (see 'rizeroz check --help')."),
+    (["diff", "--stat", "--json", SAMPLE, SAMPLE],
+     "rizeroz: error: --stat and --json cannot be given together (see 'rizeroz diff --help')."),
 ])
 def test_usage_errors(tool, arguments, sentence):
     r = tool.run(*arguments)
@@ -147,7 +150,9 @@ def test_completion(tmp_path, words, offered):
     (["check", WARNINGS, "--no-valid", "--color", "always"], {"NO_COLOR": "1"}, "\x1b[1;35mwarning:\x1b[0m"),
     (["check", WARNINGS, "--no-valid", "--color", "auto"], {}, None),   # not a terminal
     (["check", WARNINGS, "--no-valid", "--color", "never"], {}, None),
-    (["diff", SAMPLE, MODEL, "--color", "always"], {}, "\x1b[33m"),
+    # diff as git: what the first file has in red, what the second has in green.
+    (["diff", SAMPLE, MODEL, "--color", "always"], {}, "\x1b[31m"),
+    (["diff", MODEL, SAMPLE, "--color", "always"], {}, "\x1b[32m"),
     (["info", "no-such.xml", "--color", "always"], {}, "\x1b[1;31merror:\x1b[0m"),   # on stderr
 ])
 def test_colour(tool, arguments, environment, painted):
