@@ -55,6 +55,9 @@ int RunDiff(const DiffRequest& request);
 // The largest picture `rizeroz render` writes unless --max-pixels says otherwise: a
 // gigapixel, some 500 MB of PNG for random bits.
 const long long RENDER_MAX_PIXELS = 1000000000;
+// The width a PNG picture is scaled up to at least without --scale (as far as --scale's
+// largest, 100, and --max-pixels allow): a field of a few bits is seen, not a speck.
+const long long RENDER_LEAST_WIDTH = 512;
 
 // What `rizeroz render` draws and where.
 struct RenderRequest
@@ -68,7 +71,7 @@ struct RenderRequest
     std::string field;                       // --field: the one field to draw, or empty for all
     bool hasField = false;
     int block = -1;                            // --block: the one block of each field to draw, or -1 for all
-    int scale = 1;                             // --scale: pixels per bit, across and down
+    int scale = 0;                             // --scale: pixels per bit, across and down; 0 to choose
     int columns = 0;                           // --columns: the number of columns, or 0 to choose
     long long maxPixels = RENDER_MAX_PIXELS;   // --max-pixels: the largest picture written
     std::string colour = "auto";               // --color: auto, always or never

@@ -94,7 +94,10 @@ void DeclareRender(CLI::App& render, Values& values)
         ->check(CLI::Range(0, INT_MAX));
     render.add_option("--diff", picture.other,
                       "Show the bits that differ from this file in red over a faded picture of FILE");
-    render.add_option("--scale", picture.scale, "Pixels per bit, across and down (1 to 100)")
+    render
+        .add_option("--scale", picture.scale,
+                    "Pixels per bit, across and down (1 to 100; default: for -o, the least that makes the picture "
+                    "at least 512 pixels wide, within --max-pixels; for --text, 1)")
         ->check(CLI::Range(1, 100));
     render
         .add_option("--columns", picture.columns,
@@ -234,9 +237,10 @@ std::vector<Command> Commands()
          },
          [](Values& v, CLI::App&) { return RunExpr(v.expression, v.width); }},
         {"render",
-         std::string("Draw data fields as pictures: a pixel per bit, a set bit dark, a clear bit light, rows top to "
-                     "bottom, blocks one below the other. Writes a PNG file (-o; with several fields, OUT-NAME.png "
-                     "for each) or prints the picture with block characters (--text).") +
+         std::string(
+             "Draw data fields as pictures: a square of pixels per bit, a set bit dark, a clear bit light, "
+             "rows top to bottom, blocks one below the other. Writes a PNG file (-o; with several fields, OUT-NAME.png "
+             "for each) or prints the picture with block characters (--text).") +
              (kCanWritePng ? "" : " This build has no PNG support (it was built without libpng): only --text draws."),
          SHARED_FROM | SHARED_QUIET | SHARED_COLOR, DeclareRender, Render},
     };
