@@ -94,10 +94,11 @@ std::string Summary(long long errors, long long warnings)
 }
 
 void PrintJson(const std::string& path, const std::vector<CheckFinding>& findings, long long errors, long long warnings,
-               long long omitted, bool xmlChecked)
+               long long omitted, bool xmlChecked, bool oneLine)
 {
-    JsonStandardOutput output;
-    JsonDocument document(output);
+    JsonStandardOutput pretty;
+    JsonLineOutput line;
+    JsonDocument document(oneLine ? (JsonOutput&)line : pretty);
     JsonWriter& out = document.Write();
     out.StartObject();
     document.Member("file", path);
@@ -144,7 +145,7 @@ void PrintText(const std::string& path, const std::vector<CheckFinding>& finding
 }
 // The findings in document order (those without a place first), as lines or as JSON,
 // and the exit code they make.
-int PrintFindings(const std::string& path, std::vector<CheckFinding>& findings, long long omitted, bool json,
+int PrintFindings(const std::string& path, std::vector<CheckFinding>& findings, long long omitted, OutputForm form,
                   bool quiet, bool xmlChecked)
 {
     std::stable_sort(findings.begin(), findings.end(), [](const CheckFinding& a, const CheckFinding& b) {
@@ -153,8 +154,8 @@ int PrintFindings(const std::string& path, std::vector<CheckFinding>& findings, 
     long long errors = 0, warnings = omitted;
     for (const CheckFinding& finding : findings)
         ++(finding.bError ? errors : warnings);
-    if (json && !quiet)
-        PrintJson(path, findings, errors, warnings, omitted, xmlChecked);
+    if (form != OUTPUT_TEXT && !quiet)
+        PrintJson(path, findings, errors, warnings, omitted, xmlChecked, form == OUTPUT_JSON_LINE);
     else if (!quiet)
         PrintText(path, findings, errors, warnings, omitted);
     return errors > 0 ? TOOL_EXIT_ERROR : warnings > 0 ? TOOL_EXIT_WARNINGS : TOOL_EXIT_OK;
@@ -162,7 +163,7 @@ int PrintFindings(const std::string& path, std::vector<CheckFinding>& findings, 
 
 }
 
-int RunCheck(const std::string& file, FileFormat format, bool json, bool validate, bool quiet)
+int RunCheck(const std::string& file, FileFormat format, OutputForm form, bool validate, bool quiet)
 {
     const std::string path = ShownName(file);
     std::vector<CheckFinding> findings;
@@ -178,7 +179,7 @@ int RunCheck(const std::string& file, FileFormat format, bool json, bool validat
             const JsonReadError& problem = reader.GetJsonError();
             findings.push_back(CheckFinding(true, "reader", problem.message, problem.nLine, problem.nColumn));
         }
-        return PrintFindings(path, findings, 0, json, quiet, false);
+        return PrintFindings(path, findings, 0, form, quiet, false);
     }
 
     // A pipe gives its bytes once: the reader and libxml2 read one copy of them.
@@ -194,5 +195,5 @@ int RunCheck(const std::string& file, FileFormat format, bool json, bool validat
         Progress progress("checking " + input.GetShown() + " with libxml2");
         CheckXml(input.GetPath(), validate ? InstalledDocumentType() : std::string(), findings, &progress);
     }
-    return PrintFindings(path, findings, omitted, json, quiet, kCanCheckXml);
+    return PrintFindings(path, findings, omitted, form, quiet, kCanCheckXml);
 }

@@ -18,11 +18,21 @@ enum ToolExitCode
     TOOL_EXIT_USAGE = 64       // the command line is wrong
 };
 
+// How info and check print what they find of a file: as text, as one JSON object (--json),
+// or as one JSON object on a line of its own (--json-lines: JSON Lines, for any number of
+// files).
+enum OutputForm
+{
+    OUTPUT_TEXT,
+    OUTPUT_JSON,
+    OUTPUT_JSON_LINE
+};
+
 // FILE, IN and OUT may be "-" for standard input or output; FileFormat is --from or --to.
-int RunInfo(const std::string& path, FileFormat from, bool json);
+int RunInfo(const std::string& path, FileFormat from, OutputForm form);
 int RunDump(const std::string& path, FileFormat from);
 // `quiet`: nothing on stdout, the exit code tells.
-int RunCheck(const std::string& path, FileFormat from, bool json, bool validate, bool quiet);
+int RunCheck(const std::string& path, FileFormat from, OutputForm form, bool validate, bool quiet);
 int RunExpr(const std::string& expression, int width);
 
 struct ConvertRequest

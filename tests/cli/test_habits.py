@@ -37,6 +37,21 @@ def test_several_files(tool, command, files):
     assert counts[0] > 0 and (command == "info" or len(alone) < 3 or counts[1] + counts[2] == 1), counts
 
 
+@pytest.mark.parametrize("command, files", [
+    ("info", [SAMPLE, MODEL]),
+    ("info", [SAMPLE, "no-such.xml", MODEL]),   # a file that cannot be read gives no line
+    ("check", [SAMPLE, WARNINGS, MODEL]),
+    ("check", [WARNINGS]),
+])
+def test_json_lines(tool, command, files):
+    """--json-lines: one compact JSON object per line for each file, the one --json gives of it alone."""
+    r = tool.run(command, "--json-lines", *files)
+    alone = [tool.run(command, "--json", f) for f in files]
+    assert r.code == max(a.code for a in alone), (r, alone)
+    assert r.out.endswith("\n") and all(line.startswith("{") for line in r.out.splitlines()), r
+    assert [json.loads(line) for line in r.out.splitlines()] == [json.loads(a.out) for a in alone if a.out], r
+
+
 @pytest.mark.parametrize("arguments, code", [
     (["check", "-q", SAMPLE], EXIT_OK),
     (["check", "--quiet", SAMPLE, MODEL], EXIT_OK),
@@ -115,6 +130,12 @@ def test_check_of_json_is_a_check(tool, scratch, text, code, errors):
     (["render", SAMPLE], "rizeroz: error: render needs -o OUT or --text (see 'rizeroz render --help')."),
     (["diff", "-", "-"], "rizeroz: error: standard input (-) can be only one of the files (see 'rizeroz diff --help')."),
     (["check"], "rizeroz: error: FILE is required (see 'rizeroz check --help')."),
+    # --json gives one object: several files would be objects one after another, which no JSON reader takes.
+    (["info", "--json", SAMPLE, MODEL], "rizeroz: error: --json prints one JSON object, for one file; give "
+                                        "--json-lines for a line of JSON for each of several files (see 'rizeroz info "
+                                        "--help')."),
+    (["check", "--json", "--json-lines", SAMPLE],
+     "rizeroz: error: --json and --json-lines cannot be given together (see 'rizeroz check --help')."),
     (["diff", "--stat", "--json", SAMPLE, SAMPLE],
      "rizeroz: error: --stat and --json cannot be given together (see 'rizeroz diff --help')."),
 ])
