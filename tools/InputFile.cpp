@@ -10,6 +10,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <algorithm>
 #include <vector>
 
 #if defined(_WIN32)
@@ -89,12 +90,19 @@ FileFormat LookAtFile(std::vector<char>& bytes)
 // A pipe as standard input: tee copies what it holds, from its start, into a pipe of the
 // tool's own without taking it (it waits for the first bytes, and gives 0 at the end).
 // While the pipe holds only white space, it is looked at again every 10 ms, until more
-// comes, its writer has gone, or the window is full.
+// comes, its writer has gone, or the window is full: the window, or either pipe (a pipe
+// may hold less than the window, and a full one waits for a reader that takes).
 FileFormat LookAtPipe(std::vector<char>& bytes)
 {
     int copy[2];
     if (pipe(copy) != 0)
         return FORMAT_BY_NAME;
+    size_t most = bytes.size();
+    for (int descriptor : {0, copy[1]})
+    {
+        int holds = fcntl(descriptor, F_GETPIPE_SZ);
+        most = std::min(most, holds > 0 ? (size_t)holds : (size_t)4096);
+    }
     FileFormat format = FORMAT_BY_NAME;
     for (;;)
     {
@@ -107,8 +115,8 @@ FileFormat LookAtPipe(std::vector<char>& bytes)
             ssize_t held = got > 0 ? read(copy[0], bytes.data(), (size_t)got) : 0;
             if (got < 0 || held != got)
                 break;
-            format = FormatOfText(bytes.data(), (size_t)held, got == 0 || (whole && (size_t)got < bytes.size()));
-            if (format != FORMAT_BY_NAME || (size_t)got == bytes.size())
+            format = FormatOfText(bytes.data(), (size_t)held, got == 0 || (whole && (size_t)got < most));
+            if (format != FORMAT_BY_NAME || (size_t)got >= most)
                 break;
         }
         const struct timespec pause = {0, 10000000};

@@ -5,11 +5,12 @@ cite the command's help, --help that points at the manual, and the bash completi
 import json
 import os
 import subprocess
+import threading
 import time
 
 import pytest
 
-from conftest import EXIT_DIFFERENT, EXIT_ERROR, EXIT_OK, EXIT_USAGE, EXIT_WARNINGS
+from conftest import EXIT_DIFFERENT, EXIT_ERROR, EXIT_OK, EXIT_USAGE, EXIT_WARNINGS, pour
 
 SAMPLE, WARNINGS, MODEL = "data/sample.xml", "data/cli_check_warnings.xml", "data/cli_model.json"
 COMPLETION = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "packaging",
@@ -97,16 +98,36 @@ def test_standard_input_is_looked_at(tool, text, arguments, code, through):
         assert json.loads(r.out) == json.loads(JSON_TEXT), r
 
 
+def spaced(pieces):
+    """The pieces, 0.3 s apart."""
+    for number, piece in enumerate(pieces):
+        if number:
+            time.sleep(0.3)
+        yield piece
+
+
 def test_standard_input_white_space_first(tool):
-    """A pipe that gives white space first and the rest later is waited for."""
+    """White space first in a pipe: what follows it is waited for, unless the pipe is full
+    of white space, whose writer waits for a reader."""
     if tool.emulated:
         pytest.skip("Windows looks at what a pipe holds once it holds something")
-    process = subprocess.Popen(tool.command + ["info", "-"], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
-                               stderr=subprocess.PIPE, bufsize=0)
-    process.stdin.write(b"\n  ")
-    time.sleep(0.3)
-    out, err = process.communicate(JSON_TEXT, timeout=60)
-    assert process.returncode == EXIT_OK and out.startswith(b"File:    <stdin>\n"), (out, err)
+    import fcntl
+    # (size of the pipe, pieces written 0.3 s apart, exit code)
+    cases = [(None, [b"\n  ", JSON_TEXT], EXIT_OK),
+             (4096, [b" " * 5000, JSON_TEXT], EXIT_ERROR)]   # read as a data file, which it is not
+    for size, pieces, code in cases:
+        read, write = os.pipe()
+        if size:
+            fcntl.fcntl(write, getattr(fcntl, "F_SETPIPE_SZ", 1031), size)
+        process = subprocess.Popen(tool.command + ["info", "-"], stdin=read, stdout=subprocess.PIPE,
+                                   stderr=subprocess.PIPE)
+        os.close(read)
+        threading.Thread(target=pour, args=(spaced(pieces), os.fdopen(write, "wb", buffering=0)), daemon=True).start()
+        try:
+            out, err = process.communicate(timeout=30)
+        finally:
+            process.kill()
+        assert process.returncode == code and out.startswith(b"File:    <stdin>\n") == (code == EXIT_OK), (out, err)
 
 
 @pytest.mark.parametrize("text, code, errors", [('{"version": "1", "fields": []}', EXIT_OK, 0),
