@@ -50,7 +50,7 @@ FileFormat FormatOfText(const char* bytes, size_t count, bool whole);
 // The kind of standard input by FormatOfText, found once by looking at its first bytes
 // without taking them (InputFile.cpp), so that the readers still get all of it:
 // FORMAT_DATA_FILE or FORMAT_JSON, or FORMAT_BY_NAME when standard input cannot be looked
-// at that way (a terminal, or a pipe whose first 64 KB are white space).
+// at that way (a terminal, or a pipe filled with white space).
 FileFormat StandardInputFormat();
 
 // The name of `path` in messages and output: "<stdin>" (or, for a file written,
