@@ -114,10 +114,6 @@ int ToolReader::Read(const std::string& path, const std::string& shown, Progress
         const ErrorReport* report = OriginReport(*m_handler.GetErrorHandler());
         error =
             report != nullptr ? ReportDiagnostic(*report, shown, "error") : FileError(shown, "the file cannot be read");
-        // Standard input that could not be looked at has no name that says JSON (a
-        // message ends in '.').
-        if (shown == ShownName("-") && StandardInputFormat() == FORMAT_BY_NAME)
-            error = error.substr(0, error.size() - 1) + "; if standard input is JSON, give --from json.";
         return result;
     }
     SVFPlusData* model = m_handler.GetSVFPlusData();
@@ -172,7 +168,12 @@ int ToolReader::Load(const std::string& path, FileFormat format, std::string& er
     if (!input.Open(path, false, error))
         return -1;
     Progress progress("reading " + input.GetShown());
-    return Read(input.GetPath(), input.GetShown(), &progress, error);
+    int result = Read(input.GetPath(), input.GetShown(), &progress, error);
+    // Standard input that could not be looked at was taken for a data file: it may be JSON
+    // (a message ends in '.').
+    if (result < 0 && IsStandardStream(path) && format == FORMAT_BY_NAME && StandardInputFormat() == FORMAT_BY_NAME)
+        error = error.substr(0, error.size() - 1) + "; if standard input is JSON, give --from json.";
+    return result;
 }
 
 void ToolReader::OnRow(int field, int block, int row, UtByteBuffer* bytes)

@@ -1,5 +1,6 @@
 // Inputs the handler opens by name: standard input ("-") and, for a command that reads
-// its input twice, pipes, FIFOs and devices, copied once into a temporary file.
+// its input twice, pipes, FIFOs and devices, copied once into a temporary file; and
+// what standard input is, JSON or a data file, from a look at its first bytes.
 #include "DataFile.h"
 #include "Diagnostics.h"
 #include "Progress.h"

@@ -127,7 +127,9 @@ def test_standard_input_white_space_first(tool):
             out, err = process.communicate(timeout=30)
         finally:
             process.kill()
-        assert process.returncode == code and out.startswith(b"File:    <stdin>\n") == (code == EXIT_OK), (out, err)
+        # Standard input taken for a data file without a look says what to give if it is JSON.
+        assert process.returncode == code and out.startswith(b"File:    <stdin>\n") == (code == EXIT_OK) and \
+            err.endswith(b"; if standard input is JSON, give --from json.\n") == (code != EXIT_OK), (out, err)
 
 
 @pytest.mark.parametrize("text, code, errors", [('{"version": "1", "fields": []}', EXIT_OK, 0),
