@@ -15,11 +15,12 @@
 #include "DataFile.h"
 #include "JsonModel.h"
 #include "Diagnostics.h"
+#include "Progress.h"
 #include "ToolText.h"
 #include "XmlCheck.h"
 
 #if !defined(RIZEROZ_HAVE_LIBXML2)
-void CheckXml(const std::string&, const std::string&, std::vector<CheckFinding>&) {}
+void CheckXml(const std::string&, const std::string&, std::vector<CheckFinding>&, Progress*) {}
 #endif
 
 namespace
@@ -42,13 +43,33 @@ CheckFinding FromReport(const ErrorReport& report, bool error)
         .WithCode(report.GetCode());
 }
 
-// The reader's findings on the document at `path`; the number of warnings it only counted
-// goes to `omitted`.
-void ReadFindings(const std::string& path, std::vector<CheckFinding>& findings, long long& omitted)
+// Shows the reader's progress; the rows are left to the reader.
+class ReadProgress : public SVFReadHook
+{
+public:
+    ReadProgress(const std::string& work, bool sized) : m_progress(work), m_bSized(sized) {}
+    void OnRow(int, int, int, UtByteBuffer*) override {}
+    void OnProgress(unsigned long long done, unsigned long long total) override
+    {
+        m_progress.Update(done, m_bSized ? total : 0);
+    }
+
+private:
+    Progress m_progress;
+    bool m_bSized;   // the reader's total is the file's size
+};
+
+// The reader's findings on the document at `path` (`shown` in the progress line); the
+// number of warnings it only counted goes to `omitted`.
+void ReadFindings(const std::string& path, const std::string& shown, std::vector<CheckFinding>& findings,
+                  long long& omitted)
 {
     RODAzivUzirAdovIzozari reader;
     reader.EnableWarnings();
+    ReadProgress progress("reading " + shown, IsRegularFile(path));
+    reader.SetReadHook(&progress);
     int result = ReadWithHandler(reader, path);
+    reader.SetReadHook(nullptr);
     const ErrorHandler* reports = reader.GetErrorHandler();
     for (int i = 0; i < reports->GetWarningCount(); ++i)
         findings.push_back(FromReport(*reports->GetWarning(i), false));
@@ -73,10 +94,11 @@ std::string Summary(long long errors, long long warnings)
 }
 
 void PrintJson(const std::string& path, const std::vector<CheckFinding>& findings, long long errors, long long warnings,
-               long long omitted, bool xmlChecked)
+               long long omitted, bool xmlChecked, bool oneLine)
 {
-    JsonStandardOutput output;
-    JsonDocument document(output);
+    JsonStandardOutput pretty;
+    JsonLineOutput line;
+    JsonDocument document(oneLine ? (JsonOutput&)line : pretty);
     JsonWriter& out = document.Write();
     out.StartObject();
     document.Member("file", path);
@@ -123,7 +145,7 @@ void PrintText(const std::string& path, const std::vector<CheckFinding>& finding
 }
 // The findings in document order (those without a place first), as lines or as JSON,
 // and the exit code they make.
-int PrintFindings(const std::string& path, std::vector<CheckFinding>& findings, long long omitted, bool json,
+int PrintFindings(const std::string& path, std::vector<CheckFinding>& findings, long long omitted, OutputForm form,
                   bool quiet, bool xmlChecked)
 {
     std::stable_sort(findings.begin(), findings.end(), [](const CheckFinding& a, const CheckFinding& b) {
@@ -132,8 +154,8 @@ int PrintFindings(const std::string& path, std::vector<CheckFinding>& findings, 
     long long errors = 0, warnings = omitted;
     for (const CheckFinding& finding : findings)
         ++(finding.bError ? errors : warnings);
-    if (json && !quiet)
-        PrintJson(path, findings, errors, warnings, omitted, xmlChecked);
+    if (form != OUTPUT_TEXT && !quiet)
+        PrintJson(path, findings, errors, warnings, omitted, xmlChecked, form == OUTPUT_JSON_LINE);
     else if (!quiet)
         PrintText(path, findings, errors, warnings, omitted);
     return errors > 0 ? TOOL_EXIT_ERROR : warnings > 0 ? TOOL_EXIT_WARNINGS : TOOL_EXIT_OK;
@@ -141,12 +163,12 @@ int PrintFindings(const std::string& path, std::vector<CheckFinding>& findings, 
 
 }
 
-int RunCheck(const std::string& file, FileFormat format, bool json, bool validate, bool quiet)
+int RunCheck(const std::string& file, FileFormat format, OutputForm form, bool validate, bool quiet)
 {
     const std::string path = ShownName(file);
     std::vector<CheckFinding> findings;
     long long omitted = 0;
-    if (IsJsonFile(file, format))
+    if (IsJsonInput(file, format))
     {
         // A JSON file has nothing the reader could take quietly: it loads or it does not,
         // and a failure is a finding like the reader's.
@@ -157,7 +179,7 @@ int RunCheck(const std::string& file, FileFormat format, bool json, bool validat
             const JsonReadError& problem = reader.GetJsonError();
             findings.push_back(CheckFinding(true, "reader", problem.message, problem.nLine, problem.nColumn));
         }
-        return PrintFindings(path, findings, 0, json, quiet, false);
+        return PrintFindings(path, findings, 0, form, quiet, false);
     }
 
     // A pipe gives its bytes once: the reader and libxml2 read one copy of them.
@@ -165,10 +187,13 @@ int RunCheck(const std::string& file, FileFormat format, bool json, bool validat
     std::string error;
     if (!input.Open(file, true, error))
         return ReportError(error);
-    ReadFindings(input.GetPath(), findings, omitted);
+    ReadFindings(input.GetPath(), input.GetShown(), findings, omitted);
     // Validity against the document type installed with the tool, never the one the
     // document names.
     if (kCanCheckXml)
-        CheckXml(input.GetPath(), validate ? InstalledDocumentType() : std::string(), findings);
-    return PrintFindings(path, findings, omitted, json, quiet, kCanCheckXml);
+    {
+        Progress progress("checking " + input.GetShown() + " with libxml2");
+        CheckXml(input.GetPath(), validate ? InstalledDocumentType() : std::string(), findings, &progress);
+    }
+    return PrintFindings(path, findings, omitted, form, quiet, kCanCheckXml);
 }

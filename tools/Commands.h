@@ -18,11 +18,21 @@ enum ToolExitCode
     TOOL_EXIT_USAGE = 64       // the command line is wrong
 };
 
+// How info and check print what they find of a file: as text, as one JSON object (--json),
+// or as one JSON object on a line of its own (--json-lines: JSON Lines, for any number of
+// files).
+enum OutputForm
+{
+    OUTPUT_TEXT,
+    OUTPUT_JSON,
+    OUTPUT_JSON_LINE
+};
+
 // FILE, IN and OUT may be "-" for standard input or output; FileFormat is --from or --to.
-int RunInfo(const std::string& path, FileFormat from, bool json);
+int RunInfo(const std::string& path, FileFormat from, OutputForm form);
 int RunDump(const std::string& path, FileFormat from);
 // `quiet`: nothing on stdout, the exit code tells.
-int RunCheck(const std::string& path, FileFormat from, bool json, bool validate, bool quiet);
+int RunCheck(const std::string& path, FileFormat from, OutputForm form, bool validate, bool quiet);
 int RunExpr(const std::string& expression, int width);
 
 struct ConvertRequest
@@ -47,6 +57,7 @@ struct DiffRequest
     bool exact = false;                       // --exact: the models as they are, not what a data file carries of them
     int max = 20;                             // --max: lines of differences at most
     bool json = false;                        // --json
+    bool stat = false;                        // --stat: a line per field that differs, then the sum
     bool quiet = false;                       // --quiet: nothing on stdout, the exit code tells
 };
 int RunDiff(const DiffRequest& request);
@@ -54,6 +65,9 @@ int RunDiff(const DiffRequest& request);
 // The largest picture `rizeroz render` writes unless --max-pixels says otherwise: a
 // gigapixel, some 500 MB of PNG for random bits.
 const long long RENDER_MAX_PIXELS = 1000000000;
+// The width a PNG picture is scaled up to at least without --scale (as far as --scale's
+// largest, 100, and --max-pixels allow): a field of a few bits is seen, not a speck.
+const long long RENDER_LEAST_WIDTH = 512;
 
 // What `rizeroz render` draws and where.
 struct RenderRequest
@@ -67,7 +81,7 @@ struct RenderRequest
     std::string field;                       // --field: the one field to draw, or empty for all
     bool hasField = false;
     int block = -1;                            // --block: the one block of each field to draw, or -1 for all
-    int scale = 1;                             // --scale: pixels per bit, across and down
+    int scale = 0;                             // --scale: pixels per bit, across and down; 0 to choose
     int columns = 0;                           // --columns: the number of columns, or 0 to choose
     long long maxPixels = RENDER_MAX_PIXELS;   // --max-pixels: the largest picture written
     std::string colour = "auto";               // --color: auto, always or never

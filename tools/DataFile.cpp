@@ -38,6 +38,24 @@ bool IsJsonFile(const std::string& path, FileFormat format)
                                     : !IsStandardStream(path) && EndsWithIgnoringCase(path, ".json");
 }
 
+bool IsJsonInput(const std::string& path, FileFormat format)
+{
+    return format == FORMAT_BY_NAME && IsStandardStream(path) ? StandardInputFormat() == FORMAT_JSON
+                                                              : IsJsonFile(path, format);
+}
+
+FileFormat FormatOfText(const char* bytes, size_t count, bool whole)
+{
+    // JSON's white space, which XML's is too.
+    size_t first = 0;
+    while (first < count &&
+           (bytes[first] == ' ' || bytes[first] == '\t' || bytes[first] == '\n' || bytes[first] == '\r'))
+        ++first;
+    if (first == count)
+        return whole ? FORMAT_DATA_FILE : FORMAT_BY_NAME;
+    return bytes[first] == '{' ? FORMAT_JSON : FORMAT_DATA_FILE;
+}
+
 std::string ShownName(const std::string& path, bool written)
 {
     return !IsStandardStream(path) ? path : written ? "<stdout>" : "<stdin>";
@@ -85,6 +103,8 @@ void PrepareStandardStream(FILE* stream)
 int ToolReader::Read(const std::string& path, const std::string& shown, Progress* progress, std::string& error)
 {
     m_pProgress = progress;
+    // The reader's total is the file's size, or for a pipe what it has read so far.
+    m_bSized = IsRegularFile(path);
     m_handler.SetReadHook(this);
     int result = ReadWithHandler(m_handler, path);
     m_handler.SetReadHook(nullptr);
@@ -94,9 +114,6 @@ int ToolReader::Read(const std::string& path, const std::string& shown, Progress
         const ErrorReport* report = OriginReport(*m_handler.GetErrorHandler());
         error =
             report != nullptr ? ReportDiagnostic(*report, shown, "error") : FileError(shown, "the file cannot be read");
-        // Standard input has no name that says JSON (a message ends in '.').
-        if (shown == ShownName("-"))
-            error = error.substr(0, error.size() - 1) + "; if standard input is JSON, give --from json.";
         return result;
     }
     SVFPlusData* model = m_handler.GetSVFPlusData();
@@ -125,6 +142,7 @@ int ToolReader::ReadJson(const std::string& path, const std::string& shown, SVFP
         return -1;
     }
     m_pProgress = progress;
+    m_bSized = true;   // the JSON reader's total is 0 when it is not known
     m_pJson = &model;
     int result;
     {
@@ -141,7 +159,7 @@ int ToolReader::ReadJson(const std::string& path, const std::string& shown, SVFP
 
 int ToolReader::Load(const std::string& path, FileFormat format, std::string& error)
 {
-    if (IsJsonFile(path, format))
+    if (IsJsonInput(path, format))
     {
         Progress progress("reading " + ShownName(path));
         return ReadJson(path, ShownName(path), m_json, &progress, error);
@@ -150,7 +168,12 @@ int ToolReader::Load(const std::string& path, FileFormat format, std::string& er
     if (!input.Open(path, false, error))
         return -1;
     Progress progress("reading " + input.GetShown());
-    return Read(input.GetPath(), input.GetShown(), &progress, error);
+    int result = Read(input.GetPath(), input.GetShown(), &progress, error);
+    // Standard input that could not be looked at was taken for a data file: it may be JSON
+    // (a message ends in '.').
+    if (result < 0 && IsStandardStream(path) && format == FORMAT_BY_NAME && StandardInputFormat() == FORMAT_BY_NAME)
+        error = error.substr(0, error.size() - 1) + "; if standard input is JSON, give --from json.";
+    return result;
 }
 
 void ToolReader::OnRow(int field, int block, int row, UtByteBuffer* bytes)
@@ -162,7 +185,7 @@ void ToolReader::OnRow(int field, int block, int row, UtByteBuffer* bytes)
 void ToolReader::OnProgress(unsigned long long done, unsigned long long total)
 {
     if (m_pProgress != nullptr)
-        m_pProgress->Update(done >> 20, total >> 20, "MB");
+        m_pProgress->Update(done, m_bSized ? total : 0);
 }
 
 int LoadedModel::Load(const std::string& path, FileFormat format, std::string& error, RowObserver* observer)

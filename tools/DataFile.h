@@ -34,8 +34,24 @@ inline bool IsStandardStream(const std::string& path)
 }
 
 // True when `path` is JSON: as `format` says, else when its name ends in ".json" (in any
-// letter case). "-" without a format is a data file.
+// letter case). "-" without a format is a data file: this is the rule for a file written.
 bool IsJsonFile(const std::string& path, FileFormat format);
+
+// True when `path`, a file to read, is JSON: as IsJsonFile says, but "-" without a format
+// is JSON when StandardInputFormat finds it so.
+bool IsJsonInput(const std::string& path, FileFormat format);
+
+// How a text that begins with the `count` bytes at `bytes` is read when nothing names its
+// kind: as JSON when its first byte that is not white space is '{', else as a data file.
+// FORMAT_BY_NAME while that byte is still to come: the bytes are all white space and
+// more may follow (`whole` false).
+FileFormat FormatOfText(const char* bytes, size_t count, bool whole);
+
+// The kind of standard input by FormatOfText, found once by looking at its first bytes
+// without taking them (InputFile.cpp), so that the readers still get all of it:
+// FORMAT_DATA_FILE or FORMAT_JSON, or FORMAT_BY_NAME when standard input cannot be looked
+// at that way (a terminal, or a pipe filled with white space).
+FileFormat StandardInputFormat();
 
 // The name of `path` in messages and output: "<stdin>" (or, for a file written,
 // "<stdout>") for "-", else the path as given.
@@ -78,6 +94,10 @@ private:
     std::string m_copy;    // the temporary copy to remove, or empty
 };
 
+// True when `path` names a regular file (not a pipe, a FIFO or a device): one whose size
+// is known before it is read.
+bool IsRegularFile(const std::string& path);
+
 // A new, empty temporary file (in $TMPDIR or /tmp; on Windows in the user's folder for
 // temporary files), open for writing, and its name in `name`. Null on failure, with errno set.
 FILE* CreateTemporaryFile(std::string& name);
@@ -116,6 +136,7 @@ private:
     JsonReadError m_jsonError;
     RowObserver* m_pObserver;
     Progress* m_pProgress = nullptr;
+    bool m_bSized = false;   // the readers' total is the size of what they read
     SVFPlusData* m_pJson = nullptr;
 };
 

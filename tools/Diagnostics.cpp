@@ -84,7 +84,12 @@ std::string Painted(const std::string& line, bool toStdout)
     return line;
 }
 
-std::string PaintedDifference(const std::string& line)
+bool StdoutHasColour()
 {
-    return g_bColourOut ? "\x1b[33m" + line + "\x1b[0m" : line;
+    return g_bColourOut;
+}
+
+std::string Inked(const std::string& text, const char* ink)
+{
+    return g_bColourOut ? std::string("\x1b[") + ink + "m" + text + "\x1b[0m" : text;
 }

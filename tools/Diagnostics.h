@@ -40,8 +40,11 @@ void SetColour(const std::string& when);
 // A message line for stdout (`toStdout`) or stderr, its "error:" or "warning:" in bold
 // red or bold magenta when that stream has colour, as compilers show them.
 std::string Painted(const std::string& line, bool toStdout);
-// A line of differences for stdout, in yellow when stdout has colour.
-std::string PaintedDifference(const std::string& line);
+// True when what goes to stdout is coloured.
+bool StdoutHasColour();
+// `text` for stdout in the colour of `ink`, a code of the terminal's ("31" red, "32" green,
+// "36" cyan), when stdout has colour; else as it is.
+std::string Inked(const std::string& text, const char* ink);
 
 // The last report of a failed save on `errors` as a message about `output`.
 std::string SaveError(ErrorHandler& errors, const std::string& output);

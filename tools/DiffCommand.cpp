@@ -1,11 +1,16 @@
 // `rizeroz diff A B`: compares two files, data files or JSON, by what a data file carries
-// of their models (--exact: the models as they are), and prints one line per difference,
-// or one JSON object. Exit 0 when they are the same, 1 when they differ, 2 on an error.
+// of their models (--exact: the models as they are), and prints one line per difference
+// (a row that differs with its bytes about the first that differs, as git shows a line
+// that goes and one that comes), a summary per field (--stat), or one JSON object. Exit 0
+// when they are the same, 1 when they differ, 2 on an error.
 // A is loaded whole; B, when it is a data file, is compared row by row as it is read
 // (RowComparison in ModelCompare.h), so that the two files take the memory of about one model.
 #include "Commands.h"
 
 #include <stdio.h>
+
+#include <algorithm>
+#include <map>
 
 #include "DataFile.h"
 #include "Diagnostics.h"
@@ -15,6 +20,12 @@
 
 namespace
 {
+// The colours of git's differences: what the first file has in red, what the second has
+// in green, and a row's place in cyan, as git shows a hunk's.
+const char kFirstInk[] = "31";
+const char kSecondInk[] = "32";
+const char kPlaceInk[] = "36";
+
 // A field's place on a line of its own (Printable); "(no name)" for a field without one.
 std::string Place(const Difference& difference)
 {
@@ -34,9 +45,27 @@ std::string Names(const std::vector<const char*>& names)
     return list;
 }
 
+// "A -> B", A in the first file's colour and B in the second's.
+std::string Change(const std::string& first, const std::string& second)
+{
+    return Inked(first, kFirstInk) + " -> " + Inked(second, kSecondInk);
+}
+
 std::string Counts(const Difference& difference, const char* singular, const char* plural)
 {
-    return Counted(difference.first, singular, plural) + " -> " + Counted(difference.second, singular, plural);
+    return Change(Counted(difference.first, singular, plural), Counted(difference.second, singular, plural));
+}
+
+std::string RowLine(const Difference& difference)
+{
+    std::string line = Inked(Place(difference), kPlaceInk) + ": ";
+    if (difference.first != difference.second)
+        line += Counts(difference, "byte", "bytes");
+    if (difference.nOffset >= 0)
+        line += std::string(difference.first != difference.second ? ", " : "") + "byte " +
+                std::to_string(difference.nOffset) + ": " +
+                Change(Hex(difference.nByte[0], 2), Hex(difference.nByte[1], 2));
+    return line;
 }
 
 // The line of a difference, as docs/cli.md shows it.
@@ -45,40 +74,68 @@ std::string Line(const Difference& difference)
     switch (difference.kind)
     {
     case Difference::VERSION:
-        return "version: " + JsonString(difference.text[0]) + " -> " + JsonString(difference.text[1]);
+        return "version: " + Change(JsonString(difference.text[0]), JsonString(difference.text[1]));
     case Difference::COMMENT:
-        return "comment: " + JsonString(difference.text[0]) + " -> " + JsonString(difference.text[1]);
+        return "comment: " + Change(JsonString(difference.text[0]), JsonString(difference.text[1]));
     case Difference::FIELD_ORDER:
-        return "fields: in another order: " + Names(difference.order[0]) + " -> " + Names(difference.order[1]);
+        return "fields: in another order: " + Change(Names(difference.order[0]), Names(difference.order[1]));
     case Difference::FIELD_ONLY_FIRST:
-        return Place(difference) + ": only in the first file";
+        return Inked(Place(difference) + ": only in the first file", kFirstInk);
     case Difference::FIELD_ONLY_SECOND:
-        return Place(difference) + ": only in the second file";
+        return Inked(Place(difference) + ": only in the second file", kSecondInk);
     case Difference::FIELD_NAME:
-        return "field " + std::to_string(difference.nField) + ": name " + JsonString(difference.text[0]) + " -> " +
-               JsonString(difference.text[1]);
+        return "field " + std::to_string(difference.nField) + ": name " +
+               Change(JsonString(difference.text[0]), JsonString(difference.text[1]));
     case Difference::CHECKSUM:
-        return Place(difference) + ": checksum " + Hex(difference.first, 4) + " -> " + Hex(difference.second, 4);
+        return Place(difference) + ": checksum " + Change(Hex(difference.first, 4), Hex(difference.second, 4));
     case Difference::BLOCK_COUNT:
         return Place(difference) + ": " + Counts(difference, "block", "blocks");
     case Difference::ROW_WIDTH:
-        return Place(difference) + ": row width " + std::to_string(difference.first) + " -> " +
-               std::to_string(difference.second);
+        return Place(difference) + ": row width " +
+               Change(std::to_string(difference.first), std::to_string(difference.second));
     case Difference::ROW_COUNT:
         return Place(difference) + ": " + Counts(difference, "row", "rows");
     case Difference::ROW:
     default:
+        return RowLine(difference);
+    }
+}
+
+// The bytes of a row that differs, under its line: '-' and the first file's (`side` 0) or
+// '+' and the second's, "..." where the row goes on beyond them. In colour, the bytes that
+// differ from the other row's stand out in reverse.
+std::string ExcerptLine(const Difference& difference, int side)
+{
+    const RowExcerpt& excerpt = difference.excerpt;
+    bool colour = StdoutHasColour();
+    std::string line(1, side == 0 ? '-' : '+');
+    if (excerpt.nFrom > 0)
+        line += "...";
+    for (int i = 0; i < excerpt.nCount[side]; ++i)
     {
-        std::string line = Place(difference) + ": ";
-        if (difference.first != difference.second)
-            line += Counts(difference, "byte", "bytes");
-        if (difference.nOffset >= 0)
-            line += std::string(difference.first != difference.second ? ", " : "") + "byte " +
-                    std::to_string(difference.nOffset) + ": " + Hex(difference.nByte[0], 2) + " -> " +
-                    Hex(difference.nByte[1], 2);
-        return line;
+        bool differs = i >= excerpt.nCount[1 - side] || excerpt.bytes[0][i] != excerpt.bytes[1][i];
+        char hex[3];
+        snprintf(hex, sizeof(hex), "%02X", excerpt.bytes[side][i]);
+        line += colour && differs ? std::string("\x1b[7m") + hex + "\x1b[27m" : std::string(hex);
     }
+    if (excerpt.nFrom + excerpt.nCount[side] < (side == 0 ? difference.first : difference.second))
+        line += "...";
+    return Inked(line, side == 0 ? kFirstInk : kSecondInk);
+}
+
+// A row's excerpt: "excerpt": {"offset": N, "first": "HEX", "second": "HEX"}.
+void WriteExcerpt(JsonDocument& document, const RowExcerpt& excerpt)
+{
+    JsonWriter& out = document.Write();
+    document.Object("excerpt");
+    document.Number("offset", excerpt.nFrom);
+    const char* const kSides[] = {"first", "second"};
+    for (int side = 0; side < 2; ++side)
+    {
+        out.Key(kSides[side]);
+        document.Hex(excerpt.bytes[side], (size_t)excerpt.nCount[side]);
     }
+    out.EndObject();
 }
 
 // The same as one JSON object.
@@ -122,6 +179,7 @@ void WriteEntry(JsonDocument& document, const Difference& difference)
         {
             document.Number("row", difference.nRow);
             document.Number("offset", difference.nOffset, difference.nOffset >= 0);
+            document.Number("bits", difference.nBits);
         }
         for (int side = 0; side < 2; ++side)
         {
@@ -136,12 +194,115 @@ void WriteEntry(JsonDocument& document, const Difference& difference)
             document.Number("byte", difference.nByte[side], difference.nOffset >= 0);
             out.EndObject();
         }
+        if (kind == Difference::ROW)
+            WriteExcerpt(document, difference.excerpt);
     }
     out.EndObject();
 }
 
-// Prints the first `max` differences as they come (or keeps them for the JSON object)
-// and counts them all.
+// The differences of each field, for --stat: the rows that differ and their bits, and
+// what else differs, in the order the differences come.
+class DiffStat
+{
+public:
+    void Add(const Difference& difference)
+    {
+        static const char* const kWhat[] = {"version",
+                                            "comment",
+                                            "field order",
+                                            "only in the first file",
+                                            "only in the second file",
+                                            "name",
+                                            "checksum",
+                                            "number of blocks",
+                                            "row width",
+                                            "number of rows",
+                                            ""};
+        const char* what = kWhat[difference.kind];
+        if (difference.kind <= Difference::FIELD_ORDER)
+            return Note(m_file, what);
+        FieldStat& field = Field(difference);
+        if (difference.kind != Difference::ROW)
+            return Note(field.others, what);
+        ++field.nRows;
+        field.nBits += difference.nBits;
+    }
+
+    // One line per field that differs (and one, "(file)", for what the file as a whole
+    // does), its name padded to the longest, then the sum, as git's --stat gives them.
+    void Print(long long count) const
+    {
+        size_t widest = m_file.empty() ? 0 : 6;
+        for (const FieldStat& field : m_fields)
+            widest = std::max(widest, Width(field.name));
+        if (!m_file.empty())
+            printf(" %-*s | %s\n", (int)widest, "(file)", Joined(m_file).c_str());
+        long long rows = 0, bits = 0;
+        for (const FieldStat& field : m_fields)
+        {
+            std::vector<std::string> what = field.others;
+            if (field.nRows > 0)
+                what.insert(what.begin(),
+                            Counted(field.nRows, "row", "rows") + " (" + Counted(field.nBits, "bit", "bits") + ")");
+            printf(" %s%*s | %s\n", field.name.c_str(), (int)(widest - Width(field.name)), "", Joined(what).c_str());
+            rows += field.nRows;
+            bits += field.nBits;
+        }
+        std::string summary = Counted(count, "difference", "differences");
+        if (!m_fields.empty())
+            summary += " in " + Counted((long long)m_fields.size(), "field", "fields");
+        if (rows > 0)
+            summary += ": " + Counted(rows, "row", "rows") + " and " + Counted(bits, "bit", "bits") + " differ";
+        printf("%s.\n", summary.c_str());
+    }
+
+private:
+    struct FieldStat
+    {
+        std::string name;
+        long long nRows = 0;
+        long long nBits = 0;
+        std::vector<std::string> others;
+    };
+
+    static void Note(std::vector<std::string>& list, const char* what)
+    {
+        if (std::find(list.begin(), list.end(), what) == list.end())
+            list.push_back(what);
+    }
+    static std::string Joined(const std::vector<std::string>& list)
+    {
+        std::string joined;
+        for (const std::string& item : list)
+            joined += (joined.empty() ? "" : ", ") + item;
+        return joined;
+    }
+    // Characters of a UTF-8 text, as a terminal gives them columns.
+    static size_t Width(const std::string& text)
+    {
+        return (size_t)std::count_if(text.begin(), text.end(), [](char c) { return (c & 0xC0) != 0x80; });
+    }
+    // A field's statistics: by its index in the first file, or in the second for a field
+    // only the second has.
+    FieldStat& Field(const Difference& difference)
+    {
+        auto key = std::make_pair(difference.kind == Difference::FIELD_ONLY_SECOND, difference.nField);
+        auto found = m_index.find(key);
+        if (found != m_index.end())
+            return m_fields[found->second];
+        m_index[key] = m_fields.size();
+        m_fields.emplace_back();
+        m_fields.back().name = difference.field != nullptr ? Printable(difference.field) : "(no name)";
+        return m_fields.back();
+    }
+
+    std::vector<std::string> m_file;   // what differs of the file as a whole
+    std::vector<FieldStat> m_fields;
+    std::map<std::pair<bool, int>, size_t> m_index;
+};
+
+// Prints the first `max` differences as they come (or keeps them for the JSON object, or
+// sums them up for --stat) and counts them all.
 class DiffPrinter : public DifferenceSink
 {
 public:
@@ -149,12 +310,16 @@ public:
 
     void Add(const Difference& difference) override
     {
-        if (m_nCount++ >= (long long)m_request.max || m_request.quiet)
+        if (m_request.stat && !m_request.quiet)
+            m_stat.Add(difference);
+        if (m_nCount++ >= (long long)m_request.max || m_request.quiet || m_request.stat)
             return;
         if (m_request.json)
             m_entries.push_back(difference);
         else
-            printf("%s\n", PaintedDifference(Line(difference)).c_str());
+            printf("%s\n", Line(difference).c_str());
+        if (!m_request.json && difference.kind == Difference::ROW)
+            printf("%s\n%s\n", ExcerptLine(difference, 0).c_str(), ExcerptLine(difference, 1).c_str());
     }
 
     long long Finish()
@@ -162,23 +327,9 @@ public:
         if (m_request.quiet)
             return m_nCount;
         if (m_request.json)
-        {
-            JsonStandardOutput output;
-            JsonDocument document(output);
-            JsonWriter& out = document.Write();
-            out.StartObject();
-            document.Member("first", ShownName(m_request.first));
-            document.Member("second", ShownName(m_request.second));
-            document.Flag("exact", m_request.exact);
-            document.Flag("equal", m_nCount == 0);
-            document.Number("count", m_nCount);
-            document.Array("differences");
-            for (const Difference& difference : m_entries)
-                WriteEntry(document, difference);
-            out.EndArray();
-            out.EndObject();
-            document.Finish();
-        }
+            PrintJson();
+        else if (m_nCount > 0 && m_request.stat)
+            m_stat.Print(m_nCount);
         else if (m_nCount > 0)
         {
             std::string summary = Counted(m_nCount, "difference", "differences");
@@ -190,9 +341,29 @@ public:
     }
 
 private:
+    void PrintJson()
+    {
+        JsonStandardOutput output;
+        JsonDocument document(output);
+        JsonWriter& out = document.Write();
+        out.StartObject();
+        document.Member("first", ShownName(m_request.first));
+        document.Member("second", ShownName(m_request.second));
+        document.Flag("exact", m_request.exact);
+        document.Flag("equal", m_nCount == 0);
+        document.Number("count", m_nCount);
+        document.Array("differences");
+        for (const Difference& difference : m_entries)
+            WriteEntry(document, difference);
+        out.EndArray();
+        out.EndObject();
+        document.Finish();
+    }
+
     const DiffRequest& m_request;
     long long m_nCount;
     std::vector<Difference> m_entries;   // the differences for the JSON object
+    DiffStat m_stat;
 };
 }
 
@@ -206,7 +377,7 @@ int RunDiff(const DiffRequest& request)
     // blocks as a data file carries them, so every row read stands where the view has it.
     // JSON is compared once it is read whole.
     RowComparison comparison(first.Get(), request.exact ? VIEW_EXACT : VIEW_CARRIED, true);
-    ToolReader reader(IsJsonFile(request.second, request.fromSecond) ? nullptr : &comparison);
+    ToolReader reader(IsJsonInput(request.second, request.fromSecond) ? nullptr : &comparison);
     if (reader.Load(request.second, request.fromSecond, error) < 0)
         return ReportError(error);
     DiffPrinter printer(request);

@@ -93,10 +93,11 @@ void WriteCounts(JsonDocument& document, const Totals& totals)
     document.Number("bytes", totals.nBytes);
 }
 
-void PrintJson(SVFPlusData* model, const std::string& path)
+void PrintJson(SVFPlusData* model, const std::string& path, bool oneLine)
 {
-    JsonStandardOutput output;
-    JsonDocument document(output);
+    JsonStandardOutput pretty;
+    JsonLineOutput line;
+    JsonDocument document(oneLine ? (JsonOutput&)line : pretty);
     JsonWriter& out = document.Write();
     out.StartObject();
     document.Member("file", path);
@@ -118,13 +119,16 @@ void PrintJson(SVFPlusData* model, const std::string& path)
 }
 }
 
-int RunInfo(const std::string& path, FileFormat from, bool json)
+int RunInfo(const std::string& path, FileFormat from, OutputForm form)
 {
     LoadedModel loaded;
     std::string error;
     if (loaded.Load(path, from, error) < 0)
         return ReportError(error);
-    (json ? PrintJson : PrintText)(loaded.Get(), ShownName(path));
+    if (form == OUTPUT_TEXT)
+        PrintText(loaded.Get(), ShownName(path));
+    else
+        PrintJson(loaded.Get(), ShownName(path), form == OUTPUT_JSON_LINE);
     return TOOL_EXIT_OK;
 }
 

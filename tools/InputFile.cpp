@@ -1,7 +1,9 @@
 // Inputs the handler opens by name: standard input ("-") and, for a command that reads
-// its input twice, pipes, FIFOs and devices, copied once into a temporary file.
+// its input twice, pipes, FIFOs and devices, copied once into a temporary file; and
+// what standard input is, JSON or a data file, from a look at its first bytes.
 #include "DataFile.h"
 #include "Diagnostics.h"
+#include "Progress.h"
 #include "Utf8CommandLine.h"
 
 #include <errno.h>
@@ -9,10 +11,17 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <algorithm>
+#include <vector>
+
 #if defined(_WIN32)
+#include <sys/stat.h>
 #include <windows.h>
 #else
+#include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 #endif
 
@@ -25,6 +34,133 @@ bool HandlerStopsIn(const std::string& path)
     RODAzivUzirAdovIzozari handler;
     return ReadWithHandler(handler, path) != XML_ERR_UNEXPECTED_END;
 }
+}
+
+namespace
+{
+// Standard input is looked at through a window of this many bytes from its start.
+const size_t kLookAhead = 65536;
+
+#if defined(_WIN32)
+// The kind of standard input from its first bytes, read and then given back: a file's by
+// reading and seeking back, a pipe's by peeking, once it holds its first bytes (what
+// follows them is not waited for: Windows does not tell that a pipe's writer has gone
+// while bytes are left).
+FileFormat LookAtStandardInput()
+{
+    HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+    std::vector<char> bytes(kLookAhead);
+    DWORD got = 0, waiting = 0;
+    DWORD type = GetFileType(input);
+    if (type == FILE_TYPE_DISK)
+    {
+        LARGE_INTEGER start, none;
+        none.QuadPart = 0;
+        if (!SetFilePointerEx(input, none, &start, FILE_CURRENT) ||
+            !ReadFile(input, bytes.data(), (DWORD)bytes.size(), &got, nullptr) ||
+            !SetFilePointerEx(input, start, nullptr, FILE_BEGIN))
+            return FORMAT_BY_NAME;
+        return FormatOfText(bytes.data(), got, got < bytes.size());
+    }
+    if (type != FILE_TYPE_PIPE)
+        return FORMAT_BY_NAME;
+    while (PeekNamedPipe(input, bytes.data(), (DWORD)bytes.size(), &got, &waiting, nullptr) && got == 0)
+        Sleep(10);
+    // A pipe that fails to be peeked at has ended, empty.
+    return got == 0 ? (GetLastError() == ERROR_BROKEN_PIPE ? FORMAT_DATA_FILE : FORMAT_BY_NAME)
+                    : FormatOfText(bytes.data(), got, false);
+}
+#else
+// A regular file as standard input, read from where standard input stands without moving it.
+FileFormat LookAtFile(std::vector<char>& bytes)
+{
+    off_t offset = lseek(0, 0, SEEK_CUR);
+    for (offset = offset < 0 ? 0 : offset;;)
+    {
+        ssize_t got = pread(0, bytes.data(), bytes.size(), offset);
+        if (got < 0 && errno != EINTR)
+            return FORMAT_BY_NAME;
+        FileFormat format = FormatOfText(bytes.data(), got > 0 ? (size_t)got : 0, got == 0);
+        if (format != FORMAT_BY_NAME)
+            return format;
+        offset += got > 0 ? got : 0;
+    }
+}
+
+#if defined(__linux__)
+// A pipe as standard input: tee copies what it holds, from its start, into a pipe of the
+// tool's own without taking it (it waits for the first bytes, and gives 0 at the end).
+// While the pipe holds only white space, it is looked at again every 10 ms, until more
+// comes, its writer has gone, or the window is full: the window, or either pipe (a pipe
+// may hold less than the window, and a full one waits for a reader that takes).
+FileFormat LookAtPipe(std::vector<char>& bytes)
+{
+    int copy[2];
+    if (pipe(copy) != 0)
+        return FORMAT_BY_NAME;
+    size_t most = bytes.size();
+    for (int descriptor : {0, copy[1]})
+    {
+        int holds = fcntl(descriptor, F_GETPIPE_SZ);
+        most = std::min(most, holds > 0 ? (size_t)holds : (size_t)4096);
+    }
+    FileFormat format = FORMAT_BY_NAME;
+    for (;;)
+    {
+        // Once the writer has gone, the pipe holds all there is.
+        struct pollfd ended = {0, POLLIN, 0};
+        bool whole = poll(&ended, 1, 0) > 0 && (ended.revents & POLLHUP) != 0;
+        ssize_t got = tee(0, copy[1], bytes.size(), 0);
+        if (got >= 0 || (errno != EINTR && errno != EAGAIN))
+        {
+            ssize_t held = got > 0 ? read(copy[0], bytes.data(), (size_t)got) : 0;
+            if (got < 0 || held != got)
+                break;
+            format = FormatOfText(bytes.data(), (size_t)held, got == 0 || (whole && (size_t)got < most));
+            if (format != FORMAT_BY_NAME || (size_t)got >= most)
+                break;
+        }
+        const struct timespec pause = {0, 10000000};
+        nanosleep(&pause, nullptr);
+    }
+    close(copy[0]);
+    close(copy[1]);
+    return format;
+}
+#endif
+
+FileFormat LookAtStandardInput()
+{
+    std::vector<char> bytes(kLookAhead);
+    struct stat status;
+    if (fstat(0, &status) != 0)
+        return FORMAT_BY_NAME;
+    if (S_ISREG(status.st_mode))
+        return LookAtFile(bytes);
+#if defined(__linux__)
+    if (S_ISFIFO(status.st_mode))
+        return LookAtPipe(bytes);
+#endif
+    return FORMAT_BY_NAME;
+}
+#endif
+}
+
+FileFormat StandardInputFormat()
+{
+    static const FileFormat format = LookAtStandardInput();
+    return format;
+}
+
+bool IsRegularFile(const std::string& path)
+{
+#if defined(_WIN32)
+    struct _stati64 status;
+    return _wstati64(WidePath(path).c_str(), &status) == 0 && (status.st_mode & _S_IFMT) == _S_IFREG;
+#else
+    struct stat status;
+    return stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode);
+#endif
 }
 
 FILE* CreateTemporaryFile(std::string& name)
@@ -112,11 +248,13 @@ bool InputFile::Copy(FILE* in, const std::string& shown, std::string& error)
     unsigned long long copied = 0, nextLook = 0;
     bool nul = false, failed = false;
     size_t got;
+    Progress progress("copying " + shown);
     errno = 0;
     while (!failed && (got = fread(chunk, 1, sizeof(chunk), in)) > 0)
     {
         failed = fwrite(chunk, 1, got, out) != got;
         copied += got;
+        progress.Update(copied, 0);
         nul = nul || memchr(chunk, 0, got) != nullptr;
         if (!failed && nul && copied >= nextLook)
         {

@@ -192,6 +192,21 @@ public:
     bool Put(const char* data, size_t length) override { return fwrite(data, 1, length, stdout) == length; }
 };
 
+// Standard output, each JSON text on a line of its own (JSON Lines): the writer's line ends
+// and indents, the white space outside texts, are left out, but for the line feed that
+// ends the text.
+class JsonLineOutput : public JsonOutput
+{
+public:
+    bool Put(const char* data, size_t length) override;
+
+private:
+    bool m_bInText = false;    // within a text's quotes
+    bool m_bEscaped = false;   // after a backslash in a text
+    long m_nDepth = 0;         // objects and arrays open
+    std::string m_kept;
+};
+
 // Writes the JSON text of `model` (null gives "null"), keys in the order of the shape,
 // ending with a line feed. False when `output` refused a piece.
 bool WriteJsonModel(SVFPlusData* model, JsonOutput& output);

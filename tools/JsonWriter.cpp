@@ -132,6 +132,29 @@ bool JsonDocument::Finish()
     return !m_bFailed;
 }
 
+bool JsonLineOutput::Put(const char* data, size_t length)
+{
+    m_kept.clear();
+    for (const char* p = data; p < data + length; ++p)
+    {
+        char c = *p;
+        if (m_bInText)
+        {
+            m_bInText = m_bEscaped || c != '"';
+            m_bEscaped = !m_bEscaped && c == '\\';
+        }
+        else if (c == ' ' || c == '\t' || c == '\r' || (c == '\n' && m_nDepth > 0))
+            continue;
+        else
+        {
+            m_bInText = c == '"';
+            m_nDepth += (c == '{' || c == '[') ? 1 : (c == '}' || c == ']') ? -1 : 0;
+        }
+        m_kept += c;
+    }
+    return fwrite(m_kept.data(), 1, m_kept.size(), stdout) == m_kept.size();
+}
+
 void BytesToHex(const unsigned char* bytes, size_t count, char* out)
 {
     util_EncodeHexLines(bytes, count, count + 1, "", 0, out);   // one line: no break

@@ -2,6 +2,7 @@
 // model being read with a model in memory.
 #include "ModelCompare.h"
 
+#include <stdint.h>
 #include <string.h>
 
 #include <algorithm>
@@ -69,7 +70,52 @@ void AddRow(DifferenceSink& sink, Difference difference, const RowDifference& ro
     difference.nOffset = row.nOffset;
     difference.nByte[0] = row.nByte[0];
     difference.nByte[1] = row.nByte[1];
+    difference.nBits = row.nBits;
+    difference.excerpt = row.excerpt;
     sink.Add(difference);
+}
+
+// The set bits of `word`, counted in its bytes side by side, then summed by one product.
+int SetBits(uint64_t word)
+{
+    word -= (word >> 1) & 0x5555555555555555ULL;
+    word = (word & 0x3333333333333333ULL) + ((word >> 2) & 0x3333333333333333ULL);
+    word = (word + (word >> 4)) & 0x0F0F0F0F0F0F0F0FULL;
+    return (int)((word * 0x0101010101010101ULL) >> 56);
+}
+
+// The bits that differ in the `count` bytes at `a` and `b`.
+long long BitsApart(const unsigned char* a, const unsigned char* b, size_t count)
+{
+    long long bits = 0;
+    size_t i = 0;
+    for (uint64_t x, y; i + 8 <= count; i += 8)
+    {
+        memcpy(&x, a + i, 8);
+        memcpy(&y, b + i, 8);
+        bits += SetBits(x ^ y);
+    }
+    for (; i < count; ++i)
+        bits += SetBits((uint64_t)(a[i] ^ b[i]));
+    return bits;
+}
+
+// The bytes of both rows that `diff` shows, about the first that differs at `diverge`.
+RowExcerpt Excerpt(const RowView& first, const RowView& second, long long diverge)
+{
+    RowExcerpt excerpt;
+    const long long kBefore = 8;
+    if (std::max(first.nSize, second.nSize) > (unsigned)ROW_EXCERPT_BYTES)
+        excerpt.nFrom = std::max(0LL, diverge - kBefore);
+    const RowView* rows[2] = {&first, &second};
+    for (int side = 0; side < 2; ++side)
+    {
+        long long left = (long long)rows[side]->nSize - excerpt.nFrom;
+        excerpt.nCount[side] = (int)std::max(0LL, std::min(left, (long long)ROW_EXCERPT_BYTES));
+        if (excerpt.nCount[side] > 0)
+            memcpy(excerpt.bytes[side], rows[side]->bytes + excerpt.nFrom, (size_t)excerpt.nCount[side]);
+    }
+    return excerpt;
 }
 
 bool RowBefore(const RowDifference& a, const RowDifference& b)
@@ -89,6 +135,10 @@ bool CompareRows(const RowView& first, const RowView& second, RowDifference& dif
     difference.nOffset = at.first != end ? at.first - first.bytes : -1;
     difference.nByte[0] = at.first != end ? *at.first : 0;
     difference.nByte[1] = at.first != end ? *at.second : 0;
+    size_t same = (size_t)(at.first - first.bytes);   // the bytes before the first that differs
+    difference.nBits = (same < common ? BitsApart(at.first, at.second, common - same) : 0) +
+                       8 * ((long long)std::max(first.nSize, second.nSize) - common);
+    difference.excerpt = Excerpt(first, second, difference.nOffset >= 0 ? difference.nOffset : common);
     return false;
 }
 
@@ -109,7 +159,10 @@ void CompareFields(const FieldView& a, const FieldView& b, int index, const Comp
         {
             // The rows compared before, of this block: a run of the sorted list.
             const std::vector<RowDifference>& rows = *options.pRowsCompared;
-            RowDifference key = {index, (int)j, -1, {0, 0}, 0, {0, 0}};
+            RowDifference key = RowDifference();
+            key.nField = index;
+            key.nBlock = (int)j;
+            key.nRow = -1;
             for (auto row = std::lower_bound(rows.begin(), rows.end(), key, RowBefore);
                  row != rows.end() && row->nField == index && row->nBlock == (int)j; ++row)
                 AddRow(sink, here, *row);

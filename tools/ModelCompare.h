@@ -53,6 +53,19 @@ enum ViewKind
     VIEW_EXACT
 };
 
+// What `diff` shows of two rows that differ: up to ROW_EXCERPT_BYTES bytes of each, from
+// the same byte of both.
+enum
+{
+    ROW_EXCERPT_BYTES = 32
+};
+struct RowExcerpt
+{
+    long long nFrom = 0;      // the first byte shown, from 0
+    int nCount[2] = {0, 0};   // bytes shown of each row (fewer where a row ends)
+    unsigned char bytes[2][ROW_EXCERPT_BYTES] = {};
+};
+
 // One difference between a first and a second model.
 struct Difference
 {
@@ -82,6 +95,8 @@ struct Difference
     long long second = 0;
     long long nOffset = -1;                     // ROW: the first byte that differs within both rows, or -1
     int nByte[2] = {0, 0};                      // ROW: the two bytes at nOffset
+    long long nBits = 0;                        // ROW: the bits that differ (RowDifference::nBits)
+    RowExcerpt excerpt;                         // ROW: the bytes about the first that differs
     const char* text[2] = {nullptr, nullptr};   // VERSION, COMMENT, FIELD_NAME: the two texts (null for none)
     std::vector<const char*> order[2];          // FIELD_ORDER: the paired fields' names in each model's order
 };
@@ -102,6 +117,12 @@ struct RowDifference
     long long nLength[2];
     long long nOffset;   // the first byte that differs within both rows, or -1
     int nByte[2];
+    // The bits that differ: in the bytes both rows have, and all 8 of each byte only one
+    // row has.
+    long long nBits;
+    // The bytes from 8 before the first that differs (or where the shorter row ends), or
+    // from the first when both rows fit ROW_EXCERPT_BYTES.
+    RowExcerpt excerpt;
 };
 
 // For each name of `first`, the index of its partner in `second` or -1: the first field

@@ -14,6 +14,7 @@
 #include "Diagnostics.h"
 #include "ErrorHandler.h"
 #include "PendingFile.h"
+#include "Progress.h"
 #include "SafeSave.h"
 
 // Where libpng's output goes, as its callbacks reach it.
@@ -82,7 +83,7 @@ void StartPicture(png_structp png, png_infop info, PngOutput* output, png_uint_3
 
 // The picture through libpng to `output`: 1 when written, 0 when libpng failed (its
 // message in `output`), -1 when there is no memory for libpng's structures.
-int WriteRows(FieldPicture& picture, PngOutput& output)
+int WriteRows(FieldPicture& picture, PngOutput& output, Progress* progress)
 {
     png_structp png =
         png_create_write_struct(PNG_LIBPNG_VER_STRING, &output, OnError, [](png_structp, png_const_charp) {});
@@ -95,6 +96,8 @@ int WriteRows(FieldPicture& picture, PngOutput& output)
             {
                 picture.NextRow(row.data(), picture.GetWidth());
                 png_write_row(png, row.data());
+                if (progress != nullptr)
+                    progress->Update((unsigned long long)y + 1, (unsigned long long)picture.GetHeight());
             }
             png_write_end(png, nullptr);
         });
@@ -104,7 +107,7 @@ int WriteRows(FieldPicture& picture, PngOutput& output)
 }
 }
 
-bool WritePng(FieldPicture& picture, const std::string& path, std::string& error)
+bool WritePng(FieldPicture& picture, const std::string& path, std::string& error, Progress* progress)
 {
     bool standard = IsStandardStream(path);
     PendingFileGuard guard;   // removes the file's temporary file should a signal end the tool
@@ -119,7 +122,7 @@ bool WritePng(FieldPicture& picture, const std::string& path, std::string& error
     }
     guard.Watch(file.GetTemporaryName());
     PngOutput output = {standard ? stdout : nullptr, standard ? nullptr : &file, ""};
-    int written = WriteRows(picture, output);
+    int written = WriteRows(picture, output, progress);
     if (written < 0)
     {
         error = FileError(path, "there is not enough memory for the picture");

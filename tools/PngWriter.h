@@ -9,8 +9,11 @@
 
 #include "RenderPicture.h"
 
-// Writes `picture`, each pixel a Paint, to `path` ("-": standard output). False, with one
-// sentence in `error`, when it cannot; OUT is then left as it was.
-bool WritePng(FieldPicture& picture, const std::string& path, std::string& error);
+class Progress;
+
+// Writes `picture`, each pixel a Paint, to `path` ("-": standard output), telling
+// `progress` (may be null) of the pixel rows written. False, with one sentence in
+// `error`, when it cannot; OUT is then left as it was.
+bool WritePng(FieldPicture& picture, const std::string& path, std::string& error, Progress* progress);
 
 #endif

@@ -4,8 +4,6 @@
 
 #include <stdio.h>
 
-#include <chrono>
-
 #include "Diagnostics.h"
 
 namespace
@@ -30,6 +28,23 @@ void Draw(const std::string& line)
     fflush(stderr);
     g_nShownLength = line.size();
 }
+
+// "312 bytes", "12.0 KB", "52.4 MB", "1.3 GB" (in units of 1024).
+std::string Amount(double bytes)
+{
+    char text[32];
+    if (bytes < 1024)
+    {
+        snprintf(text, sizeof(text), "%.0f bytes", bytes);
+        return text;
+    }
+    static const char* const kUnits[] = {"KB", "MB", "GB", "TB"};
+    int unit = 0;
+    for (bytes /= 1024; bytes >= 1024 && unit < 3; bytes /= 1024)
+        ++unit;
+    snprintf(text, sizeof(text), "%.1f %s", bytes, kUnits[unit]);
+    return text;
+}
 }
 
 void Progress::SetQuiet(bool quiet)
@@ -47,7 +62,9 @@ void Progress::Clear()
     g_nShownLength = 0;
 }
 
-void Progress::Update(unsigned long long done, unsigned long long total, const char* unit)
+Progress::Progress(const std::string& work) : m_work(work), m_started(Clock::now()) {}
+
+void Progress::Update(unsigned long long done, unsigned long long total)
 {
     if (g_bQuiet)
         return;
@@ -60,6 +77,9 @@ void Progress::Update(unsigned long long done, unsigned long long total, const c
     if (total != 0)
         line += std::to_string(done >= total ? 100 : done * 100 / total) + " %";
     else
-        line += std::to_string(done) + " " + unit;
+    {
+        double seconds = std::chrono::duration<double>(now - m_started).count();
+        line += Amount((double)done) + ", " + Amount(seconds > 0 ? (double)done / seconds : 0) + "/s";
+    }
     Draw(line);
 }

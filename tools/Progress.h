@@ -5,6 +5,7 @@
 #ifndef RIZEROZ_TOOLS_PROGRESS_H
 #define RIZEROZ_TOOLS_PROGRESS_H
 
+#include <chrono>
 #include <string>
 
 class Progress
@@ -15,21 +16,23 @@ public:
     // Wipes a line that is shown, before a message goes to stderr.
     static void Clear();
 
-    // The work's name, such as "reading big.xml".
-    explicit Progress(const std::string& work) : m_work(work) {}
+    // The work's name, such as "reading big.xml"; the work starts now.
+    explicit Progress(const std::string& work);
     ~Progress() { Clear(); }
 
-    // How far the work is: `done` of `total` (a percentage), or, with a total of 0,
-    // `done` counted in `unit` ("rows").
+    // How far the work is: `done` of `total`, shown as a percentage. A total of 0 is not
+    // known (a pipe gives its bytes until it ends): `done` is then a number of bytes,
+    // shown with the rate since the work started ("reading <stdin>: 52.4 MB, 26.2 MB/s").
     // Cheap enough to call for every row: it reads a clock and returns, but for the
     // tenth of a second when the line is redrawn.
-    void Update(unsigned long long done, unsigned long long total, const char* unit);
+    void Update(unsigned long long done, unsigned long long total);
 
 private:
     Progress(const Progress&) = delete;
     Progress& operator=(const Progress&) = delete;
 
     std::string m_work;
+    std::chrono::steady_clock::time_point m_started;
 };
 
 #endif

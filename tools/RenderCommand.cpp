@@ -14,6 +14,7 @@
 #include "RenderPicture.h"
 #include "TextPicture.h"
 #include "Diagnostics.h"
+#include "Progress.h"
 #include "ToolText.h"
 #if defined(RIZEROZ_HAVE_PNG)
 #include "PngWriter.h"
@@ -114,7 +115,8 @@ int PrintFields(const RenderRequest& request, const std::vector<DrawnField>& fie
     bool colour = PrepareTerminal(request.colour);
     for (size_t i = 0; i < fields.size(); ++i)
     {
-        FieldPicture picture(fields[i], request.scale, request.columns, std::max(1LL, columns / request.scale));
+        int scale = request.scale > 0 ? request.scale : 1;   // a character per bit
+        FieldPicture picture(fields[i], scale, request.columns, std::max(1LL, columns / scale));
         std::string title = Printable(fields[i].name);
         if (picture.GetWidth() > columns)
             title += " (cut to " + std::to_string(columns) + " of " + std::to_string(picture.GetWidth()) + " columns)";
@@ -167,13 +169,27 @@ std::string PictureLimit(long long width, long long height, long long maxPixels)
     return std::string();
 }
 
+// The scale of a picture without --scale: the least that makes it RENDER_LEAST_WIDTH
+// pixels wide or more, up to 100, and only as far as the picture stays within the limits.
+int ChosenScale(const DrawnField& field, const RenderRequest& request)
+{
+    const long long kLargestScale = 100;
+    FieldPicture unit(field, 1, request.columns, PICTURE_MAX_WIDTH);
+    long long width = unit.GetWidth(), height = unit.GetHeight();
+    long long scale = std::min(kLargestScale, (RENDER_LEAST_WIDTH + width - 1) / width);
+    while (scale > 1 && !PictureLimit(width * scale, height * scale, request.maxPixels).empty())
+        --scale;
+    return (int)scale;
+}
+
 int WriteFields(const RenderRequest& request, const std::vector<DrawnField>& fields)
 {
     // Every picture is measured before the first is written.
     std::vector<FieldPicture> pictures;
     for (const DrawnField& field : fields)
     {
-        pictures.emplace_back(field, request.scale, request.columns, PICTURE_MAX_WIDTH / request.scale);
+        int scale = request.scale > 0 ? request.scale : ChosenScale(field, request);
+        pictures.emplace_back(field, scale, request.columns, PICTURE_MAX_WIDTH / scale);
         const FieldPicture& picture = pictures.back();
         std::string limit = PictureLimit(picture.GetWidth(), picture.GetHeight(), request.maxPixels);
         if (!limit.empty())
@@ -190,7 +206,15 @@ int WriteFields(const RenderRequest& request, const std::vector<DrawnField>& fie
     std::string error;
     for (size_t i = 0; i < pictures.size(); ++i)
     {
-        if (!WritePng(pictures[i], paths[i], error))
+        std::string count = pictures.size() > 1
+                                ? " (" + std::to_string(i + 1) + " of " + std::to_string(pictures.size()) + ")"
+                                : std::string();
+        bool written;
+        {
+            Progress progress("writing " + ShownName(paths[i], true) + count);   // wiped before the path is printed
+            written = WritePng(pictures[i], paths[i], error, &progress);
+        }
+        if (!written)
             return ReportError(error);
         if (!IsStandardStream(paths[i]))
             printf("%s\n", paths[i].c_str());   // the files written, one per line

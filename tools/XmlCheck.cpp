@@ -12,6 +12,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <stdint.h>
+#include <sys/stat.h>
 #include <string.h>
 #include <unistd.h>
 
@@ -29,6 +30,7 @@
 #include <libxml/xmlerror.h>
 #include <libxml/xmlIO.h>
 
+#include "Progress.h"
 #include "UtUtility.h"
 #include "XmlBounds.h"
 
@@ -66,6 +68,9 @@ struct Pass
 {
     xmlParserCtxtPtr parser = nullptr;
     int descriptor = -1;
+    Progress* progress = nullptr;   // told of the bytes read, or null
+    unsigned long long read = 0;    // bytes read of the document
+    unsigned long long size = 0;    // the document's size; 0 when not known (a pipe)
     XmlBounds bounds;
     xmlDocPtr types = nullptr;            // holds the installed document type as its external subset
     xmlValidCtxtPtr validity = nullptr;   // null when validity is not checked
@@ -384,6 +389,9 @@ int ReadBytes(void* context, char* buffer, int length)
     do
         got = read(pass.descriptor, buffer, (size_t)length);
     while (got < 0 && errno == EINTR);
+    pass.read += got > 0 ? (unsigned long long)got : 0;
+    if (pass.progress != nullptr)
+        pass.progress->Update(pass.read, pass.size);
     return got <= 0 ? (int)got : (int)pass.bounds.Scan(buffer, (size_t)got);
 }
 
@@ -555,10 +563,12 @@ xmlDtdPtr ReadDocumentType(const std::string& path, std::vector<CheckFinding>& f
 }
 }
 
-void CheckXml(const std::string& path, const std::string& documentType, std::vector<CheckFinding>& findings)
+void CheckXml(const std::string& path, const std::string& documentType, std::vector<CheckFinding>& findings,
+              Progress* progress)
 {
     xmlInitParser();
     Pass pass;
+    pass.progress = progress;
     xmlSetStructuredErrorFunc(&pass, Collect);
     xmlExternalEntityLoader previousLoader = xmlGetExternalEntityLoader();
     // An external entity loader that refuses everything.
@@ -574,6 +584,9 @@ void CheckXml(const std::string& path, const std::string& documentType, std::vec
 
     // The document by its descriptor: libxml2 opens nothing itself.
     pass.descriptor = open(path.c_str(), O_RDONLY);
+    struct stat status;
+    if (pass.descriptor >= 0 && fstat(pass.descriptor, &status) == 0 && S_ISREG(status.st_mode))
+        pass.size = (unsigned long long)status.st_size;
     if (pass.descriptor >= 0)
     {
         bool wellFormed = Parse(pass);

@@ -44,6 +44,9 @@ const bool kCanCheckXml = false;
 // warnings, or a warning that it cannot be read. Nothing else is opened: no network, no
 // external entity, no document type the document names. libxml2 is kept within the
 // bounds of XmlBounds.h and stopped after 1000 remarks; a warning says where it stopped.
-void CheckXml(const std::string& path, const std::string& documentType, std::vector<CheckFinding>& findings);
+// `progress` (may be null) is told of the bytes libxml2 has been given.
+class Progress;
+void CheckXml(const std::string& path, const std::string& documentType, std::vector<CheckFinding>& findings,
+              Progress* progress);
 
 #endif

@@ -32,6 +32,7 @@ struct Values
     std::vector<std::string> from;   // --from, once for every input or once per input
     std::string to;
     bool json = false;
+    bool jsonLines = false;
     bool quiet = false;
     bool noValid = false;
     std::string colour = "auto";
@@ -45,10 +46,11 @@ struct Values
 // The options several commands share, each declared in one place.
 enum SharedOption
 {
-    SHARED_FROM = 1,    // --from xml|json
-    SHARED_QUIET = 2,   // -q, --quiet
-    SHARED_JSON = 4,    // --json
-    SHARED_COLOR = 8    // --color auto|always|never
+    SHARED_FROM = 1,         // --from xml|json
+    SHARED_QUIET = 2,        // -q, --quiet
+    SHARED_JSON = 4,         // --json
+    SHARED_COLOR = 8,        // --color auto|always|never
+    SHARED_JSON_LINES = 16   // --json-lines, for the commands that take several files
 };
 
 struct Command
@@ -94,7 +96,10 @@ void DeclareRender(CLI::App& render, Values& values)
         ->check(CLI::Range(0, INT_MAX));
     render.add_option("--diff", picture.other,
                       "Show the bits that differ from this file in red over a faded picture of FILE");
-    render.add_option("--scale", picture.scale, "Pixels per bit, across and down (1 to 100)")
+    render
+        .add_option("--scale", picture.scale,
+                    "Pixels per bit, across and down (1 to 100; default: for -o, the least that makes the picture "
+                    "at least 512 pixels wide, within --max-pixels; for --text, 1)")
         ->check(CLI::Range(1, 100));
     render
         .add_option("--columns", picture.columns,
@@ -121,22 +126,69 @@ int Render(Values& values, CLI::App& render)
     return RunRender(picture);
 }
 
-// Runs `run` on each of the files given; with several, a summary line follows (unless
-// --json or --quiet), and the exit code is the worst of them.
-template <typename Run>
-int EachFile(const Values& values, Run run)
+void DeclareDiff(CLI::App& diff, Values& values)
 {
+    DiffRequest& comparison = values.comparison;
+    diff.add_option("A", comparison.first, "The first file; - for standard input")->required();
+    diff.add_option("B", comparison.second, "The second file; - for standard input")->required();
+    diff.add_flag("--exact", comparison.exact,
+                  "Compare the models as they are, also in what a data file does not keep (blocks of one width "
+                  "apart, blocks without rows, missing texts)");
+    diff.add_option("--max", comparison.max, "Print at most N differences, then their number (default 20)")
+        ->check(CLI::Range(0, INT_MAX));
+    diff.add_flag("--stat", comparison.stat,
+                  "Print a line per field that differs (its rows and bits that differ, what else differs), then the "
+                  "sum, instead of the differences");
+}
+
+int Diff(Values& values, CLI::App&)
+{
+    DiffRequest& comparison = values.comparison;
+    if (IsStandardStream(comparison.first) && IsStandardStream(comparison.second))
+        return UsageError("standard input (-) can be only one of the files", "diff");
+    if (comparison.stat && values.json)
+        return UsageError("--stat and --json cannot be given together", "diff");
+    comparison.from = FormatOf(values, 0);
+    comparison.fromSecond = FormatOf(values, 1);
+    comparison.json = values.json;
+    comparison.quiet = values.quiet;
+    return RunDiff(comparison);
+}
+
+// How info and check print: --json gives one object, so it takes one file; --json-lines
+// gives a line for each file. -1 after a usage error.
+int FormOf(const Values& values, const char* command)
+{
+    if (values.json && values.jsonLines)
+        return UsageError("--json and --json-lines cannot be given together", command);
+    if (values.json && values.files.size() > 1)
+        return UsageError("--json prints one JSON object, for one file; give --json-lines for a line of JSON for each "
+                          "of several files",
+                          command);
+    return values.json ? OUTPUT_JSON : values.jsonLines ? OUTPUT_JSON_LINE : OUTPUT_TEXT;
+}
+
+// Runs `run` on each of the files given, in the form --json or --json-lines asks for;
+// with several, a summary line follows (unless --json-lines or --quiet), and the exit
+// code is the worst of them.
+template <typename Run>
+int EachFile(const Values& values, const char* command, Run run)
+{
+    int form = FormOf(values, command);
+    if (form == TOOL_EXIT_USAGE)
+        return form;
+    bool text = form == OUTPUT_TEXT && !values.quiet;
     int worst = TOOL_EXIT_OK;
     int counts[3] = {0, 0, 0};   // files that gave exit code 0, 1 and 2
     for (size_t i = 0; i < values.files.size(); ++i)
     {
-        if (i > 0 && !values.json && !values.quiet)
+        if (i > 0 && text)
             printf("\n");
-        int code = run(values.files[i]);
+        int code = run(values.files[i], (OutputForm)form);
         ++counts[code < 3 ? code : 2];
         worst = code > worst ? code : worst;
     }
-    if (values.files.size() > 1 && !values.json && !values.quiet)
+    if (values.files.size() > 1 && text)
         printf("%s: %d clean, %d with warnings, %d with errors.\n",
                Counted((long long)values.files.size(), "file", "files").c_str(), counts[0], counts[1], counts[2]);
     return worst;
@@ -157,12 +209,14 @@ std::vector<Command> Commands()
 {
     return {
         {"info", "Print the version, the comment, each data field with its blocks, and the totals, for each FILE.",
-         SHARED_FROM | SHARED_QUIET | SHARED_JSON | SHARED_COLOR,
+         SHARED_FROM | SHARED_QUIET | SHARED_JSON | SHARED_JSON_LINES | SHARED_COLOR,
          [](CLI::App& c, Values& v) {
              c.add_option("FILE", v.files, "Data files (or .json files) to describe; - for standard input")->required();
          },
          [](Values& v, CLI::App&) {
-             return EachFile(v, [&v](const std::string& file) { return RunInfo(file, FormatOf(v, 0), v.json); });
+             return EachFile(v, "info", [&v](const std::string& file, OutputForm form) {
+                 return RunInfo(file, FormatOf(v, 0), form);
+             });
          }},
         {"dump", "Print every row, one per line, as FIELD[block][row] = HEX.",
          SHARED_FROM | SHARED_QUIET | SHARED_COLOR,
@@ -170,14 +224,14 @@ std::vector<Command> Commands()
              c.add_option("FILE", v.file, "Data file (or .json file) to print; - for standard input")->required();
          },
          [](Values& v, CLI::App&) { return RunDump(v.file, FormatOf(v, 0)); }},
-        {"check", CheckSummary(), SHARED_FROM | SHARED_QUIET | SHARED_JSON | SHARED_COLOR,
+        {"check", CheckSummary(), SHARED_FROM | SHARED_QUIET | SHARED_JSON | SHARED_JSON_LINES | SHARED_COLOR,
          [](CLI::App& c, Values& v) {
              c.add_option("FILE", v.files, "Data files to check; - for standard input")->required();
              c.add_flag("--no-valid", v.noValid, "Do not check validity against the document type");
          },
          [](Values& v, CLI::App&) {
-             return EachFile(v, [&v](const std::string& file) {
-                 return RunCheck(file, FormatOf(v, 0), v.json, !v.noValid, v.quiet);
+             return EachFile(v, "check", [&v](const std::string& file, OutputForm form) {
+                 return RunCheck(file, FormatOf(v, 0), form, !v.noValid, v.quiet);
              });
          }},
         {"convert",
@@ -201,27 +255,10 @@ std::vector<Command> Commands()
              return RunConvert(v.conversion);
          }},
         {"diff",
-         "Compare two files (data files or JSON) by what a data file carries: one line per difference. Exit 0 when "
-         "equal, 1 when they differ, 2 on errors.",
-         SHARED_FROM | SHARED_QUIET | SHARED_JSON | SHARED_COLOR,
-         [](CLI::App& c, Values& v) {
-             c.add_option("A", v.comparison.first, "The first file; - for standard input")->required();
-             c.add_option("B", v.comparison.second, "The second file; - for standard input")->required();
-             c.add_flag("--exact", v.comparison.exact,
-                        "Compare the models as they are, also in what a data file does not keep (blocks of one "
-                        "width apart, blocks without rows, missing texts)");
-             c.add_option("--max", v.comparison.max, "Print at most N differences, then their number (default 20)")
-                 ->check(CLI::Range(0, INT_MAX));
-         },
-         [](Values& v, CLI::App&) {
-             if (IsStandardStream(v.comparison.first) && IsStandardStream(v.comparison.second))
-                 return UsageError("standard input (-) can be only one of the files", "diff");
-             v.comparison.from = FormatOf(v, 0);
-             v.comparison.fromSecond = FormatOf(v, 1);
-             v.comparison.json = v.json;
-             v.comparison.quiet = v.quiet;
-             return RunDiff(v.comparison);
-         }},
+         "Compare two files (data files or JSON) by what a data file carries: one line per difference, a row that "
+         "differs followed by its bytes in each file (--stat: a line per field). Exit 0 when equal, 1 when they "
+         "differ, 2 on errors.",
+         SHARED_FROM | SHARED_QUIET | SHARED_JSON | SHARED_COLOR, DeclareDiff, Diff},
         {"expr", "Evaluate a row expression and print the row in hexadecimal.", 0,
          [](CLI::App& c, Values& v) {
              c.add_option("EXPRESSION", v.expression, "The expression, such as \"(00*16+A5C3*8)\"")->required();
@@ -229,9 +266,10 @@ std::vector<Command> Commands()
          },
          [](Values& v, CLI::App&) { return RunExpr(v.expression, v.width); }},
         {"render",
-         std::string("Draw data fields as pictures: a pixel per bit, a set bit dark, a clear bit light, rows top to "
-                     "bottom, blocks one below the other. Writes a PNG file (-o; with several fields, OUT-NAME.png "
-                     "for each) or prints the picture with block characters (--text).") +
+         std::string(
+             "Draw data fields as pictures: a square of pixels per bit, a set bit dark, a clear bit light, "
+             "rows top to bottom, blocks one below the other. Writes a PNG file (-o; with several fields, OUT-NAME.png "
+             "for each) or prints the picture with block characters (--text).") +
              (kCanWritePng ? "" : " This build has no PNG support (it was built without libpng): only --text draws."),
          SHARED_FROM | SHARED_QUIET | SHARED_COLOR, DeclareRender, Render},
     };
@@ -243,7 +281,12 @@ void Declare(CLI::App& app, const Command& command, Values& values)
     CLI::App* sub = app.add_subcommand(command.name, command.summary);
     command.declare(*sub, values);
     if (command.shared & SHARED_JSON)
-        sub->add_flag("--json", values.json, "Print the result as JSON");
+        sub->add_flag("--json", values.json,
+                      std::string("Print the result as one JSON object") +
+                          (command.shared & SHARED_JSON_LINES ? " (for one file)" : ""));
+    if (command.shared & SHARED_JSON_LINES)
+        sub->add_flag("--json-lines", values.jsonLines,
+                      "Print each file's result as one JSON object on a line of its own (JSON Lines)");
     if (command.shared & SHARED_FROM)
         sub->add_option("--from", values.from,
                         std::string("Read the input files as xml (data files) or json, whatever their names") +
@@ -277,8 +320,8 @@ int main(int argc, char** argv)
 {
     UseUtf8CommandLine(argc, argv);
     CLI::App app{"Reads, checks, converts and compares RIZ Eroz data files. A file whose name ends in \".json\" "
-                 "is read and written as JSON; \"-\" is standard input or output (a data file, unless --from or "
-                 "--to says json).",
+                 "is read and written as JSON; \"-\" is standard input (JSON when it begins with '{', else a data "
+                 "file, unless --from says otherwise) or output (a data file, unless --to says json).",
                  "rizeroz"};
     // The version of the library loaded, which is what reads and writes the files.
     app.set_version_flag("--version", std::string("rizeroz ") + rz_version(), "Print the version and exit");

@@ -555,17 +555,26 @@ def test_streams(g):
         g.expect(r.returncode == EXIT_ERROR and b"error: " in r.stderr and b"No space left on device" in r.stderr,
                  "rizeroz %s > /dev/full" % " ".join(arguments), r)
     import pty
+    # (arguments, what the progress line shows, what it must not show): the input is held
+    # back for seconds, so that the work goes on past the first second.
+    picture = g.path("progress.png")
+    cases = [
+        (["info", "-"], [b"rizeroz: reading <stdin>: ", b" bytes/s"], [b" %"]),   # a pipe's size is not known
+        (["info", "-", "--quiet"], [], [b"rizeroz"]),
+        (["check", "-", "--no-valid"], [b"rizeroz: copying <stdin>: "], []),
+    ] + ([(["render", "-", "-o", picture, "--field", "Usercode_MASK"], [b"rizeroz: writing " + picture.encode()], [])]
+         if png else [])
     started = []
-    for quiet in ([], ["--quiet"]):
+    for arguments, shows, hides in cases:
         master, slave = pty.openpty()
-        process = subprocess.Popen(g.tool.command + ["info", "-"] + quiet, stdin=subprocess.PIPE,
-                                   stdout=subprocess.DEVNULL, stderr=slave)
+        process = subprocess.Popen(g.tool.command + arguments, stdin=subprocess.PIPE, stdout=subprocess.DEVNULL,
+                                   stderr=slave)
         os.close(slave)
         process.stdin.write(xml[:100])
         process.stdin.flush()
-        started.append((quiet, master, process))
+        started.append((arguments, shows, hides, master, process))
     time.sleep(3)   # a second after the tools started, even when they are slow to start
-    for quiet, master, process in started:
+    for arguments, shows, hides, master, process in started:
         process.communicate(xml[100:], timeout=60)
         shown = b""
         try:
@@ -574,8 +583,8 @@ def test_streams(g):
         except OSError:
             pass
         os.close(master)
-        g.expect((b"rizeroz: reading <stdin>: " in shown) != bool(quiet) and shown.endswith(b"\r") != bool(quiet),
-                 "progress %s" % quiet, shown)
+        g.expect(all(s in shown for s in shows) and not any(h in shown for h in hides) and
+                 shown.endswith(b"\r") == bool(shows), "progress of %s" % " ".join(arguments), shown)
 
 
 def test_diff(g):
@@ -593,12 +602,14 @@ def test_diff(g):
         (model([a((8, ["01", "02"])), b]), [], ["A: 2 blocks -> 1 block"]),
         (model([a((8, ["01", "02"]), (12, ["0304"])), b]), [], ["A[1]: row width 16 -> 12"]),
         (model([a((8, ["01", "02", "03"]), (16, ["0304"])), b]), [], ["A[0]: 2 rows -> 3 rows"]),
+        # A row that differs is followed by its bytes in each file.
         (model([a((8, ["01", "7F"]), (16, ["030400"])), field("B", (8, ["FE01"]))]), [],
-         ["A[0][1]: byte 0: 0x02 -> 0x7F", "A[1][0]: 2 bytes -> 3 bytes", "B[0][0]: 1 byte -> 2 bytes, byte 0: 0xFF -> 0xFE"]),
+         ["A[0][1]: byte 0: 0x02 -> 0x7F", "-02", "+7F", "A[1][0]: 2 bytes -> 3 bytes", "-0304", "+030400",
+          "B[0][0]: 1 byte -> 2 bytes, byte 0: 0xFF -> 0xFE", "-FF", "+FE01"]),
         # What a data file does not keep apart is the same, but for --exact.
         (model(split), [], []),
         (model(split), ["--exact"], ["A: 2 blocks -> 3 blocks", "A[0]: 2 rows -> 1 row", "A[1]: row width 16 -> 8",
-                                     "A[1][0]: 2 bytes -> 1 byte, byte 0: 0x03 -> 0x02"]),
+                                     "A[1][0]: 2 bytes -> 1 byte, byte 0: 0x03 -> 0x02", "-0304", "+02"]),
         (model(base, version=None), ["--exact"], ['version: "1" -> null']),
         (model(base, version=None), [], ['version: "1" -> ""']),
         (model([field("Z", (8, ["0%d" % i])) for i in range(5)]), ["--max", "2"],
@@ -608,7 +619,7 @@ def test_diff(g):
     g.run("convert", g.path("base.json"), g.path("base.xml"), code=EXIT_OK)
     for number, (second, flags, lines) in enumerate(cases):
         other = g.write("other%d.json" % number, second)
-        total = len(lines) if "--max" not in flags else 7
+        total = len([line for line in lines if line[0] not in "-+"]) if "--max" not in flags else 7
         summary = [] if not lines else ["%d difference%s%s." % (total, "" if total == 1 else "s",
                                                                 " (2 shown)" if "--max" in flags else "")]
         for first in [g.path("base.json")] + ([g.path("base.xml")] if "--exact" not in flags else []):
@@ -622,7 +633,34 @@ def test_diff(g):
     g.run("convert", g.path("other9.json"), g.path("other9.xml"), code=EXIT_OK)
     r = g.run("diff", g.path("base.xml"), g.path("other9.xml"), "--json", code=EXIT_DIFFERENT)
     g.expect(json.loads(r.out)["differences"][-1] == {"kind": "row", "field": "B", "block": 0, "row": 0, "offset": 0,
-             "first": {"length": 1, "byte": 255}, "second": {"length": 2, "byte": 254}}, "diff --json of a row", r)
+             "bits": 9, "first": {"length": 1, "byte": 255}, "second": {"length": 2, "byte": 254},
+             "excerpt": {"offset": 0, "first": "FF", "second": "FE01"}}, "diff --json of a row", r)
+
+    # --stat: a line per field that differs, its rows and their bits, what else differs, then the sum.
+    stats = [
+        (9, [" A | 2 rows (14 bits)", " B | 1 row (9 bits)", "3 differences in 2 fields: 3 rows and 23 bits differ."]),
+        (1, [" (file) | version, comment", "2 differences."]),
+        (7, [" A | row width", "1 difference in 1 field."]),
+        (4, [" (file) | field order", "1 difference."]),
+        (3, [" C | only in the second file", "1 difference in 1 field."]),
+        (0, []),
+    ]
+    for number, lines in stats:
+        for first in (g.path("base.json"), g.path("base.xml")):
+            r = g.run("diff", "--stat", first, g.path("other%d.json" % number), code=EXIT_DIFFERENT if lines else EXIT_OK)
+            g.expect(r.out.splitlines() == lines, "diff --stat of case %d against %s" % (number, first), r)
+
+    # Of a long row, 32 bytes from 8 before the first that differs, "..." where the row goes on.
+    windows = [
+        ("00" * 100, "00" * 50 + "FF" + "00" * 49,
+         ["L[0][0]: byte 50: 0x00 -> 0xFF", "-..." + "00" * 32 + "...", "+..." + "00" * 8 + "FF" + "00" * 23 + "..."]),
+        ("00" * 40, "00" * 39, ["L[0][0]: 40 bytes -> 39 bytes", "-..." + "00" * 9, "+..." + "00" * 8]),
+        ("AB" * 33, "AC" + "AB" * 32, ["L[0][0]: byte 0: 0xAB -> 0xAC", "-" + "AB" * 32 + "...", "+AC" + "AB" * 31 + "..."]),
+    ]
+    for number, (first, second, lines) in enumerate(windows):
+        texts = [g.write("long%d-%d.json" % (number, side), model([field("L", (800, [row]))]))
+                 for side, row in enumerate((first, second))]
+        g.run("diff", *texts, code=EXIT_DIFFERENT, out="\n".join(lines + ["1 difference.\n"]))
     g.expect_error(g.run("diff", "data/sample.xml", "no-such.xml", out=""), "no-such.xml: error: the document cannot be opened")
     g.expect_error(g.run("diff", "data/sample.xml", "data/sample.xml", "--max", "-1", out=""), "--max", code=EXIT_USAGE)
 

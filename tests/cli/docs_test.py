@@ -1,6 +1,6 @@
 """Every command, option and exit code that the rizeroz tool's --help names is documented:
 in the man page, in docs/cli.md, and in the bash completion, whose offers must be the
-help's options exactly."""
+help's options exactly; every synopsis of a command names its own options."""
 import re
 import subprocess
 
@@ -20,6 +20,29 @@ def help_of(tool, *command):
             options.update(re.findall(r"(?<![\w-])--?[a-z][\w-]*", line.split("  ")[1]))
     codes = re.findall(r"[;:] (\d+) ", text[text.find("Exit codes:"):])
     return commands, options, codes
+
+
+def own_options(tool, command):
+    """The options of `rizeroz COMMAND --help` but those every command shares (--help, --from,
+    -q/--quiet, --color, which docs/cli.md and the man page name once for all), each as
+    its names, the short and the long."""
+    text = subprocess.run([tool, command, "--help"], capture_output=True, text=True, check=True).stdout
+    lines = text[text.index("Options:"):].splitlines()[1:]
+    names = [re.findall(r"(?<![\w-])--?[a-z][\w-]*", line.split("  ")[1]) for line in lines if re.match(r"^  -", line)]
+    return [n for n in names if not set(n) & {"--help", "--from", "--quiet", "--color"}]
+
+
+def synopses(man, guide, command):
+    """The places that give a command's synopsis: docs/cli.md's list of commands and its
+    section heading, the man page's SYNOPSIS and its entry in COMMANDS; font changes and
+    escaped dashes made plain."""
+    plain = lambda text: re.sub(r"\\f[BIRP]", "", text).replace("\\-", "-")
+    listed = re.search(r"^rizeroz %s\b.*\n(?:[ \t]+\S.*\n)*" % command, guide, re.M)
+    heading = re.search(r"^## `rizeroz %s\b.*$" % command, guide, re.M)
+    summary = re.search(r"^\.B rizeroz %s\n(?:(?!\.br\n).*\n)*" % command, man, re.M)
+    entry = re.search(r'^\.BI "%s .*$' % command, man, re.M)
+    return {"docs/cli.md's list": listed, "docs/cli.md's heading": heading, "the man page's SYNOPSIS": summary,
+            "the man page's entry": entry}
 
 
 def completion(script, *words):
@@ -58,4 +81,11 @@ def test_documented(tool, option):
         for option in options - top_options:
             expect(option.replace("-", "\\-") in man, "the man page does not name %s of %s" % (option, command))
             expect("rizeroz %s" % command in guide and option in guide, "docs/cli.md does not name %s" % option)
+        # Each synopsis names every option of the command's own, or says "[options]".
+        for place, found in synopses(man, guide, command).items():
+            text = re.sub(r"\\f[BIRP]", "", found.group(0)).replace("\\-", "-") if found else ""
+            for names in own_options(tool.command[-1], command):
+                expect(found and (re.search(r"\[ *options *\]", text) or
+                                  any(re.search(r"(?<![\w-])%s(?![\w-])" % n, text) for n in names)),
+                       "%s of %s does not name %s" % (place, command, names[-1]))
     assert not failures, "\n".join(failures)

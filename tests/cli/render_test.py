@@ -62,36 +62,42 @@ def test_png(g, png):
     short = field("S", (12, ["ABCD", "AB", "ABCDEF"]))
     other = model([field("P", (16, ["F00F", "0FF1"]), (12, ["AB"])), field("Q", (4, ["F0"]))])
     g.write("other.json", other)
+    one = ["--scale", "1"]
     cases = [
-        # name, fields, arguments, {file: expected picture}
-        ("plain", [PLAIN], [], {"": PLAIN_PICTURE}),
-        ("short and long rows", [short], [], {"": [bits("ABCD", 12) + " " * 12, bits("AB") + "mmmm" + " " * 12,
-                                                  bits("ABCDEF")]}),
-        ("blocks", [BLOCKS], [], {"": [bits("81") + " " * 8, "=" * 16, bits("F00F"), "=" * 16, "####" + " " * 12]}),
-        ("one block", [BLOCKS], ["--field", "B", "--block", "1"], {"": [bits("F00F")]}),
-        ("columns", [field("C", (4, ["10", "20", "30", "40", "50"]))], ["--columns", "2"],
+        # name, fields, arguments, pixels per bit, {file: expected picture at a pixel per bit}
+        ("plain", [PLAIN], one, 1, {"": PLAIN_PICTURE}),
+        ("short and long rows", [short], one, 1, {"": [bits("ABCD", 12) + " " * 12, bits("AB") + "mmmm" + " " * 12,
+                                                       bits("ABCDEF")]}),
+        ("blocks", [BLOCKS], one, 1, {"": [bits("81") + " " * 8, "=" * 16, bits("F00F"), "=" * 16, "####" + " " * 12]}),
+        ("one block", [BLOCKS], one + ["--field", "B", "--block", "1"], 1, {"": [bits("F00F")]}),
+        ("columns", [field("C", (4, ["10", "20", "30", "40", "50"]))], one + ["--columns", "2"], 1,
          {"": [bits("10", 4) + " = " + bits("40", 4), bits("20", 4) + " = " + bits("50", 4),
                bits("30", 4) + " =     "]}),
-        ("scale", [PLAIN], ["--scale", "3"],
-         {"": ["".join(c * 3 for c in row) for row in PLAIN_PICTURE for _ in range(3)]}),
+        ("scale", [PLAIN], ["--scale", "3"], 3, {"": PLAIN_PICTURE}),
+        # Without --scale, the least scale that makes the picture 512 pixels wide, within --max-pixels.
+        ("default scale", [PLAIN], [], 32, {"": PLAIN_PICTURE}),
+        ("default scale within --max-pixels", [PLAIN], ["--max-pixels", "20000"], 20, {"": PLAIN_PICTURE}),
+        ("default scale of a wide field", [field("W", (520, ["FF" * 65]))], [], 1, {"": ["#" * 520]}),
+        ("default scale at most 100", [field("N", (1, ["80"]))], [], 100, {"": ["#"]}),
         ("diff", [field("P", (16, ["F00F", "0FF0", "1234"]), (12, ["AB"])), field("P", (12, ["AB"])),
-                  field("", (8, ["01"]))], ["--diff", g.path("other.json")],
+                  field("", (8, ["01"]))], one + ["--diff", g.path("other.json")], 1,
          {"-P": [faded(bits("F00F")), faded(bits("0FF0"))[:15] + "X", "X" * 16, "=" * 16,
                  faded(bits("AB")) + "ffff    "],
           "-P-1": ["X" * 12], "-field2": ["X" * 8], "-Q": ["XXXX"]}),   # fields that one file lacks
     ]
-    for number, (name, fields, arguments, pictures) in enumerate(cases):
+    for number, (name, fields, arguments, scale, pictures) in enumerate(cases):
         source = g.write("case%d.json" % number, model(fields))
         # render names every file it wrote, one per line.
         written = "".join(g.path("case%d%s.png\n" % (number, suffix)) for suffix in pictures)
         g.run("render", source, "-o", g.path("case%d.png" % number), *arguments, code=EXIT_OK, out=written)
         for suffix, expected in pictures.items():
             actual = read_png(g.path("case%d%s.png" % (number, suffix)))
+            expected = ["".join(c * scale for c in row) for row in expected for _ in range(scale)]
             g.expect(actual == expected, "%s: picture%s" % (name, suffix), "\n".join(actual))
     g.expect(len([f for f in os.listdir(g.dir) if f.endswith(".png")]) == len(cases) + 3, "one file per field")
 
     # A tall field is cut into columns that keep the picture near square, read top to bottom.
-    g.run("render", g.write("tall.json", model([TALL])), "-o", g.path("tall.png"), code=EXIT_OK)
+    g.run("render", g.write("tall.json", model([TALL])), "-o", g.path("tall.png"), "--scale", "1", code=EXIT_OK)
     tall = read_png(g.path("tall.png"))
     g.expect(len(tall[0]) > 11 and 0.5 < len(tall[0]) / len(tall) < 2, "tall: columns", (len(tall[0]), len(tall)))
     g.expect([row[:8] for row in tall] == [bits("%02X" % i) for i in range(len(tall))] and tall[0][8:11] == " = ",

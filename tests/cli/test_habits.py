@@ -5,10 +5,12 @@ cite the command's help, --help that points at the manual, and the bash completi
 import json
 import os
 import subprocess
+import threading
+import time
 
 import pytest
 
-from conftest import EXIT_DIFFERENT, EXIT_ERROR, EXIT_OK, EXIT_USAGE, EXIT_WARNINGS
+from conftest import EXIT_DIFFERENT, EXIT_ERROR, EXIT_OK, EXIT_USAGE, EXIT_WARNINGS, pour
 
 SAMPLE, WARNINGS, MODEL = "data/sample.xml", "data/cli_check_warnings.xml", "data/cli_model.json"
 COMPLETION = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "packaging",
@@ -36,6 +38,21 @@ def test_several_files(tool, command, files):
     assert counts[0] > 0 and (command == "info" or len(alone) < 3 or counts[1] + counts[2] == 1), counts
 
 
+@pytest.mark.parametrize("command, files", [
+    ("info", [SAMPLE, MODEL]),
+    ("info", [SAMPLE, "no-such.xml", MODEL]),   # a file that cannot be read gives no line
+    ("check", [SAMPLE, WARNINGS, MODEL]),
+    ("check", [WARNINGS]),
+])
+def test_json_lines(tool, command, files):
+    """--json-lines: one compact JSON object per line for each file, the one --json gives of it alone."""
+    r = tool.run(command, "--json-lines", *files)
+    alone = [tool.run(command, "--json", f) for f in files]
+    assert r.code == max(a.code for a in alone), (r, alone)
+    assert r.out.endswith("\n") and all(line.startswith("{") for line in r.out.splitlines()), r
+    assert [json.loads(line) for line in r.out.splitlines()] == [json.loads(a.out) for a in alone if a.out], r
+
+
 @pytest.mark.parametrize("arguments, code", [
     (["check", "-q", SAMPLE], EXIT_OK),
     (["check", "--quiet", SAMPLE, MODEL], EXIT_OK),
@@ -44,6 +61,7 @@ def test_several_files(tool, command, files):
     (["diff", "-q", SAMPLE, SAMPLE], EXIT_OK),
     (["diff", "-q", SAMPLE, MODEL], EXIT_DIFFERENT),
     (["diff", "--quiet", "--json", SAMPLE, MODEL], EXIT_DIFFERENT),
+    (["diff", "-q", "--stat", SAMPLE, MODEL], EXIT_DIFFERENT),
 ])
 def test_quiet_sets_the_exit_code_only(tool, arguments, code):
     r = tool.run(*arguments)
@@ -53,13 +71,65 @@ def test_quiet_sets_the_exit_code_only(tool, arguments, code):
     assert code is None or r.code == code, r
 
 
-def test_json_on_standard_input(tool):
-    text = open(MODEL, "rb").read()
-    # As a data file it fails, and the sentence says what to give; with --from json it reads.
-    r = tool.run("info", "-", input=text)
-    assert r.code == EXIT_ERROR and "<stdin>:1:1: error: " in r.err and "give --from json." in r.err, r
-    assert len(r.err.splitlines()) == 1, r
-    assert tool.run("info", "-", "--from", "json", input=text).code == EXIT_OK
+JSON_TEXT = open(MODEL, "rb").read()
+XML_TEXT = open(SAMPLE, "rb").read()
+
+
+@pytest.mark.parametrize("through", ["pipe", "file"])
+@pytest.mark.parametrize("text, arguments, code", [
+    # Standard input without --from is JSON when its first byte that is not white space is '{'.
+    (JSON_TEXT, ["info", "-"], EXIT_OK),
+    (b"\r\n \t" + JSON_TEXT, ["dump", "-"], EXIT_OK),
+    (JSON_TEXT, ["check", "-"], EXIT_OK),
+    (JSON_TEXT, ["diff", MODEL, "-"], EXIT_OK),
+    (JSON_TEXT, ["convert", "-", "-", "--to", "json"], EXIT_OK),
+    (XML_TEXT, ["diff", "-", SAMPLE], EXIT_OK),
+    # --from still decides.
+    (JSON_TEXT, ["info", "-", "--from", "xml"], EXIT_ERROR),
+    (XML_TEXT, ["info", "-", "--from", "json"], EXIT_ERROR),
+    (b"  ", ["info", "-"], EXIT_ERROR),
+])
+def test_standard_input_is_looked_at(tool, text, arguments, code, through):
+    if through == "pipe" and tool.emulated:
+        pytest.skip("wine cannot peek at a pipe of the host (Windows peeks at its own pipes)")
+    r = tool.run(*arguments, **({"feed": [text]} if through == "pipe" else {"input": text}))
+    assert r.code == code and "give --from json" not in r.err, r
+    if arguments[0] == "convert":
+        assert json.loads(r.out) == json.loads(JSON_TEXT), r
+
+
+def spaced(pieces):
+    """The pieces, 0.3 s apart."""
+    for number, piece in enumerate(pieces):
+        if number:
+            time.sleep(0.3)
+        yield piece
+
+
+def test_standard_input_white_space_first(tool):
+    """White space first in a pipe: what follows it is waited for, unless the pipe is full
+    of white space, whose writer waits for a reader."""
+    if tool.emulated:
+        pytest.skip("Windows looks at what a pipe holds once it holds something")
+    import fcntl
+    # (size of the pipe, pieces written 0.3 s apart, exit code)
+    cases = [(None, [b"\n  ", JSON_TEXT], EXIT_OK),
+             (4096, [b" " * 5000, JSON_TEXT], EXIT_ERROR)]   # read as a data file, which it is not
+    for size, pieces, code in cases:
+        read, write = os.pipe()
+        if size:
+            fcntl.fcntl(write, getattr(fcntl, "F_SETPIPE_SZ", 1031), size)
+        process = subprocess.Popen(tool.command + ["info", "-"], stdin=read, stdout=subprocess.PIPE,
+                                   stderr=subprocess.PIPE)
+        os.close(read)
+        threading.Thread(target=pour, args=(spaced(pieces), os.fdopen(write, "wb", buffering=0)), daemon=True).start()
+        try:
+            out, err = process.communicate(timeout=30)
+        finally:
+            process.kill()
+        # Standard input taken for a data file without a look says what to give if it is JSON.
+        assert process.returncode == code and out.startswith(b"File:    <stdin>\n") == (code == EXIT_OK) and \
+            err.endswith(b"; if standard input is JSON, give --from json.\n") == (code != EXIT_OK), (out, err)
 
 
 @pytest.mark.parametrize("text, code, errors", [('{"version": "1", "fields": []}', EXIT_OK, 0),
@@ -83,6 +153,14 @@ def test_check_of_json_is_a_check(tool, scratch, text, code, errors):
     (["render", SAMPLE], "rizeroz: error: render needs -o OUT or --text (see 'rizeroz render --help')."),
     (["diff", "-", "-"], "rizeroz: error: standard input (-) can be only one of the files (see 'rizeroz diff --help')."),
     (["check"], "rizeroz: error: FILE is required (see 'rizeroz check --help')."),
+    # --json gives one object: several files would be objects one after another, which no JSON reader takes.
+    (["info", "--json", SAMPLE, MODEL], "rizeroz: error: --json prints one JSON object, for one file; give "
+                                        "--json-lines for a line of JSON for each of several files (see 'rizeroz info "
+                                        "--help')."),
+    (["check", "--json", "--json-lines", SAMPLE],
+     "rizeroz: error: --json and --json-lines cannot be given together (see 'rizeroz check --help')."),
+    (["diff", "--stat", "--json", SAMPLE, SAMPLE],
+     "rizeroz: error: --stat and --json cannot be given together (see 'rizeroz diff --help')."),
 ])
 def test_usage_errors(tool, arguments, sentence):
     r = tool.run(*arguments)
@@ -116,7 +194,9 @@ def test_completion(tmp_path, words, offered):
     (["check", WARNINGS, "--no-valid", "--color", "always"], {"NO_COLOR": "1"}, "\x1b[1;35mwarning:\x1b[0m"),
     (["check", WARNINGS, "--no-valid", "--color", "auto"], {}, None),   # not a terminal
     (["check", WARNINGS, "--no-valid", "--color", "never"], {}, None),
-    (["diff", SAMPLE, MODEL, "--color", "always"], {}, "\x1b[33m"),
+    # diff as git: what the first file has in red, what the second has in green.
+    (["diff", SAMPLE, MODEL, "--color", "always"], {}, "\x1b[31m"),
+    (["diff", MODEL, SAMPLE, "--color", "always"], {}, "\x1b[32m"),
     (["info", "no-such.xml", "--color", "always"], {}, "\x1b[1;31merror:\x1b[0m"),   # on stderr
 ])
 def test_colour(tool, arguments, environment, painted):
