@@ -10,7 +10,9 @@ need_core=(g++ cmake make libgtest-dev googletest pkg-config libxml2-utils pytho
 # The format check (the ctest `format`): every source as .clang-format lays it out; the
 # size and complexity check (the ctest `complexity`): clang-tidy with .clang-tidy.
 need_format=(clang-format clang-tidy)
-need_windows=(mingw-w64 g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine wine64)
+# llvm: llvm-dlltool makes rizeroz.lib, the import library for Microsoft's linker, and
+# llvm-readobj reads it back (the test dll_exports).
+need_windows=(mingw-w64 g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine wine64 llvm)
 # The i686 step: 32-bit x86 Linux code (-m32) run under qemu-i386 user emulation.
 need_i686=(gcc-multilib g++-multilib qemu-user)
 need_tool=(libcli11-dev rapidjson-dev libpng-dev libxml2-dev)
