@@ -126,7 +126,8 @@ pack_zip() {  # i686 or x86_64
 for kind in "${kinds[@]}"; do
   case "$kind" in
     deb) pack_deb ;;
-    zip) pack_zip i686 && pack_zip x86_64 ;;
+    # Not `a && b`: set -e does not stop the script when `a` fails there.
+    zip) pack_zip i686; pack_zip x86_64 ;;
     *) echo "unknown package kind: $kind (deb or zip)" >&2; exit 2 ;;
   esac
 done
