@@ -19,8 +19,10 @@ need_tool=(libcli11-dev rapidjson-dev libpng-dev libxml2-dev)
 # The Python package's tests run under Debian's interpreter, with its pytest and numpy;
 # mypy checks its annotations; the wheel's tests run in a virtual environment (venv).
 need_python=(python3-pytest python3-numpy python3-mypy python3-venv)
-# Building and checking the Debian packages (scripts/test.sh package).
-need_package=(dpkg-dev file lintian man-db)
+# Building and checking the Debian packages and the Windows zips (scripts/test.sh package);
+# clang (for i686- and x86_64-pc-windows-msvc) and lld's lld-link build a program against
+# each zip's rizeroz.lib as Microsoft's toolchain would.
+need_package=(dpkg-dev file lintian man-db clang lld)
 # The fuzz step (scripts/test.sh fuzz): clang with libFuzzer and the sanitizers' run-time
 # libraries of Debian's clang version.
 need_fuzz=(clang libclang-rt-dev)
