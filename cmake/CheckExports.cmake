@@ -2,8 +2,12 @@
 # members of the handler class and of the collaborating classes a caller uses (a part of
 # each mangled C++ name below), and, by its plain name, every C function declared in
 # HEADERS (the public headers: rizeroz.h and RizErozVersion.h declare them). With
-# IMPORT_LIB, the import library for Microsoft's linker (rizeroz.lib) must import every
-# one of those functions.
+# IMPORT_LIB, the import library for Microsoft's linker (rizeroz.lib), read with READOBJ
+# (llvm-readobj; found on the path when not given), must import every one of those
+# functions in the short form: a member naming rizeroz.dll, of code, whose import
+# symbol is the one a compiler for the DLL's machine refers to (__imp__NAME on x86,
+# __imp_NAME on x64) and whose name, as the linker derives it for the DLL's import
+# table, is NAME; its other objects must be of the DLL's machine.
 set(EXPECTED
   RODAzivUzirAdovIzozari4ReadEv
   RODAzivUzirAdovIzozari5WriteEv
@@ -54,13 +58,57 @@ string(REGEX MATCHALL "\\][ \t]+[A-Za-z_][A-Za-z0-9_@]*" listed "${exports}")
 string(REGEX REPLACE "\\][ \t]+" "" listed "${listed}")
 set(imported ${EXPECTED_NAMES})
 if(IMPORT_LIB)
-  # An __imp_ symbol for each function (__imp__ with the 32-bit underscore).
-  execute_process(COMMAND ${OBJDUMP} -t ${IMPORT_LIB} OUTPUT_VARIABLE symbols RESULT_VARIABLE failed)
-  if(failed)
-    message(FATAL_ERROR "cannot read the symbols of ${IMPORT_LIB}")
+  if(NOT READOBJ)
+    find_program(READOBJ NAMES llvm-readobj)
+    if(NOT READOBJ)
+      message(FATAL_ERROR "reading ${IMPORT_LIB} needs llvm-readobj (Debian package llvm)")
+    endif()
   endif()
-  string(REGEX MATCHALL " __imp__?rz_[a-z0-9_]+\n" imported "${symbols}")
-  string(REGEX REPLACE " __imp__?(rz_[a-z0-9_]+)\n" "\\1" imported "${imported}")
+  # 32-bit x86 decorates C names with an underscore; x64 does not.
+  if(table MATCHES "PE32\\+")
+    set(prefix "")
+    set(machine COFF-x86-64)
+  else()
+    set(prefix "_")
+    set(machine COFF-i386)
+  endif()
+  execute_process(COMMAND ${READOBJ} ${IMPORT_LIB} OUTPUT_VARIABLE members RESULT_VARIABLE failed)
+  if(failed)
+    message(FATAL_ERROR "cannot read the members of ${IMPORT_LIB}")
+  endif()
+  string(REGEX MATCHALL "Format: COFF-[A-Za-z0-9-]+" formats "${members}")
+  list(REMOVE_DUPLICATES formats)
+  list(REMOVE_ITEM formats "Format: COFF-import-file" "Format: ${machine}")
+  if(formats)
+    message(FATAL_ERROR "${IMPORT_LIB} holds objects of another machine than ${DLL} (${machine}): ${formats}")
+  endif()
+  string(REGEX MATCHALL "File: [^\n]+\nFormat: COFF-import-file\nType: [a-z]+\nName type: [a-z]+\nSymbol: [^\n]+"
+         headers "${members}")
+  if(NOT headers)
+    message(FATAL_ERROR "${IMPORT_LIB} is no import library in the short form: it holds no import header")
+  endif()
+  set(imported "")
+  foreach(header ${headers})
+    string(REGEX MATCH "^File: ([^\n]+)\nFormat: COFF-import-file\nType: ([a-z]+)\nName type: ([a-z]+)\nSymbol: ([^\n]+)$"
+           matched "${header}")
+    set(dll ${CMAKE_MATCH_1})
+    set(type ${CMAKE_MATCH_2})
+    set(name_type ${CMAKE_MATCH_3})
+    set(symbol ${CMAKE_MATCH_4})
+    # The name looked up in the DLL: the symbol without __imp_, and without the
+    # decoration that the name type strips.
+    string(REGEX REPLACE "^__imp_" "" name "${symbol}")
+    if(name_type STREQUAL "noprefix" OR name_type STREQUAL "undecorate")
+      string(REGEX REPLACE "^[?@_]" "" name "${name}")
+    endif()
+    if(name_type STREQUAL "undecorate")
+      string(REGEX REPLACE "@.*$" "" name "${name}")
+    endif()
+    if(dll STREQUAL "rizeroz.dll" AND type STREQUAL "code" AND NOT name_type STREQUAL "ordinal" AND
+       symbol STREQUAL "__imp_${prefix}${name}")
+      list(APPEND imported ${name})
+    endif()
+  endforeach()
 endif()
 set(unimported "")
 foreach(name ${EXPECTED_NAMES})
@@ -82,5 +130,5 @@ endif()
 list(LENGTH EXPECTED_NAMES c_count)
 message(STATUS "${DLL} exports the classes and the ${c_count} C functions of the headers")
 if(IMPORT_LIB)
-  message(STATUS "${IMPORT_LIB} imports those functions")
+  message(STATUS "${IMPORT_LIB} imports those functions in the short form")
 endif()

@@ -10,7 +10,9 @@
 #   zip: the Windows zips, from the 32-bit and the 64-bit mingw-w64 builds
 #        (build/windows-i686, build/windows-x86_64): their layout, the DLL's exports, the
 #        import library for Microsoft's linker, the CMake package for both linkers, and
-#        docs/windows.md's example built against each.
+#        docs/windows.md's example built against each; a C program built by clang for
+#        the MSVC targets and linked by lld-link with its defaults (/SAFESEH on x86)
+#        against each rizeroz.lib, run under wine (the 32-bit one where wine32 runs).
 # The build folders of scripts/test.sh are reused as they are configured when they exist
 # (adding only what packaging needs); otherwise a Release build is made for packaging
 # alone. The packages land in build/packages.
@@ -103,6 +105,32 @@ pack_deb() {
   echo "man -l rizeroz.1.gz: $(wc -l <"$scratch/page.txt") lines, no warnings"
 }
 
+# wine runs 32-bit programs when wine32 is installed and the kernel runs its i386 loader,
+# as scripts/test.sh's windows step decides.
+wine32_runs() {
+  dpkg -s wine32:i386 >/dev/null 2>&1 && /lib/ld-linux.so.2 --version >/dev/null 2>&1
+}
+
+# A program of the C interface built as Microsoft's toolchain builds one: clang for
+# ARCH-pc-windows-msvc, lld-link with its default options, the zip's rizeroz.lib
+# (cmake/CheckMsvcLink.cmake); it runs under wine in the windows step's prefix, the
+# 32-bit one only where wine32 runs.
+check_msvc_program() {  # i686 or x86_64, the zip
+  local arch=$1 zip=$2 run=()
+  export RIZEROZ_WINEPREFIX=$out/wineprefix-$arch RIZEROZ_WINE=wine
+  [ "$arch" = x86_64 ] && [ -x /usr/lib/wine/wine64 ] && RIZEROZ_WINE=/usr/lib/wine/wine64
+  if [ "$arch" = x86_64 ] || wine32_runs; then
+    run=(-DRUN="$root/scripts/wine-run.sh")
+  else
+    echo "wine32 does not run here: the 32-bit program is linked, not run"
+  fi
+  local status=0
+  cmake -DZIP="$zip" -DWORK_DIR="$scratch/zip-$arch" -DARCH="$arch" -DSOURCE_DIR="$root" "${run[@]}" \
+    -P "$root/cmake/CheckMsvcLink.cmake" || status=$?
+  [ ${#run[@]} -eq 0 ] || WINEPREFIX="$RIZEROZ_WINEPREFIX" wineserver -k >/dev/null 2>&1 || true
+  return "$status"
+}
+
 pack_zip() {  # i686 or x86_64
   local arch=$1 triple
   triple=$([ "$arch" = i686 ] && echo i686-w64-mingw32 || echo x86_64-w64-mingw32)
@@ -120,13 +148,15 @@ pack_zip() {  # i686 or x86_64
   zip=$packages/$(basename "$zip")
   echo "$zip"
   cmake -DZIP="$zip" -DWORK_DIR="$scratch/zip-$arch" -DOBJDUMP="$triple-objdump" -DTOOLCHAIN="$toolchain" \
-    -DSOURCE_DIR="$root" -P "$root/cmake/CheckWindowsZip.cmake"
+    -DSOURCE_DIR="$root" -P "$root/cmake/CheckWindowsZip.cmake" || return
+  check_msvc_program "$arch" "$zip"
 }
 
 for kind in "${kinds[@]}"; do
   case "$kind" in
     deb) pack_deb ;;
-    zip) pack_zip i686 && pack_zip x86_64 ;;
+    # Not `a && b`: set -e does not stop the script when `a` fails there.
+    zip) pack_zip i686; pack_zip x86_64 ;;
     *) echo "unknown package kind: $kind (deb or zip)" >&2; exit 2 ;;
   esac
 done

@@ -10,15 +10,19 @@ need_core=(g++ cmake make libgtest-dev googletest pkg-config libxml2-utils pytho
 # The format check (the ctest `format`): every source as .clang-format lays it out; the
 # size and complexity check (the ctest `complexity`): clang-tidy with .clang-tidy.
 need_format=(clang-format clang-tidy)
-need_windows=(mingw-w64 g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine wine64)
+# llvm: llvm-dlltool makes rizeroz.lib, the import library for Microsoft's linker, and
+# llvm-readobj reads it back (the test dll_exports).
+need_windows=(mingw-w64 g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine wine64 llvm)
 # The i686 step: 32-bit x86 Linux code (-m32) run under qemu-i386 user emulation.
 need_i686=(gcc-multilib g++-multilib qemu-user)
 need_tool=(libcli11-dev rapidjson-dev libpng-dev libxml2-dev)
 # The Python package's tests run under Debian's interpreter, with its pytest and numpy;
 # mypy checks its annotations; the wheel's tests run in a virtual environment (venv).
 need_python=(python3-pytest python3-numpy python3-mypy python3-venv)
-# Building and checking the Debian packages (scripts/test.sh package).
-need_package=(dpkg-dev file lintian man-db)
+# Building and checking the Debian packages and the Windows zips (scripts/test.sh package);
+# clang (for i686- and x86_64-pc-windows-msvc) and lld's lld-link build a program against
+# each zip's rizeroz.lib as Microsoft's toolchain would.
+need_package=(dpkg-dev file lintian man-db clang lld)
 # The fuzz step (scripts/test.sh fuzz): clang with libFuzzer and the sanitizers' run-time
 # libraries of Debian's clang version.
 need_fuzz=(clang libclang-rt-dev)
