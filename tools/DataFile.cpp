@@ -2,6 +2,8 @@
 // is read through the handler; JSON files go through the JSON reader (JsonModel.h).
 #include "DataFile.h"
 
+#include "UtByteSource.h"
+
 #include <errno.h>
 #include <fcntl.h>
 #include <stdio.h>
@@ -72,8 +74,30 @@ const ErrorReport* OriginReport(const ErrorHandler& reports)
     return last;
 }
 
+namespace
+{
+// Standard input as the library's byte source: read as it comes, nothing copied.
+class StandardInputSource : public UtByteSource
+{
+public:
+    int Read(char* buffer, size_t capacity, size_t* count) override
+    {
+        errno = 0;
+        *count = fread(buffer, 1, capacity, stdin);
+        return *count == 0 && ferror(stdin) ? (errno != 0 ? errno : EIO) : 0;
+    }
+};
+}
+
 int ReadWithHandler(RODAzivUzirAdovIzozari& handler, const std::string& path)
 {
+    if (IsStandardStream(path))
+    {
+        PrepareStandardStream(stdin);
+        StandardInputSource source;
+        int opened = handler.InitSvfPlusDataSource(&source, "<stdin>");
+        return opened >= 0 ? handler.Read() : opened;
+    }
     // The handler takes a default directory and a file name. It takes a name holding ':'
     // (and, on this side of the fence, a name starting with '/') whole, its folder as the
     // directory; any other name goes after the default directory.

@@ -61,17 +61,19 @@ std::string ShownName(const std::string& path, bool written = false);
 const ErrorReport* OriginReport(const ErrorHandler& reports);
 
 // Opens the data file `path` (a path from the command line, where the library opens it
-// as named: IsUsablePath) with `handler` and reads it: the handler's result.
+// as named: IsUsablePath; "-" for standard input, read as it comes through the library's
+// byte source) with `handler` and reads it: the handler's result.
 int ReadWithHandler(RODAzivUzirAdovIzozari& handler, const std::string& path);
 
 // Has standard input or output (`stream`) carry bytes untranslated: Windows would
 // translate line ends in text mode. On Linux a pipe's buffer grows to 1 MB, for speed.
 void PrepareStandardStream(FILE* stream);
 
-// An input where the handler (or the JSON reader) can open it by name. A regular file is
-// read where it is. "-" is standard input: on Linux /dev/stdin, elsewhere a temporary copy.
-// With `rereadable`, a pipe, a FIFO or a device (/dev/stdin, "-") is copied once into a
-// temporary file, for a command that reads its input twice. A copy is removed with this
+// An input where the handler (or the JSON reader) can read it. A regular file is read
+// where it is, and "-" (standard input) as it comes, through ReadWithHandler. With
+// `rereadable`, a pipe, a FIFO or a device (/dev/stdin, "-") is copied once into a
+// temporary file, for a command that reads its input twice (check: the reader, then
+// libxml2). A copy is removed with this
 // object; it stops early once the handler, reading what was copied, has stopped before
 // its end, so that an endless input such as /dev/zero costs little.
 class InputFile

@@ -205,9 +205,11 @@ bool InputFile::Open(const std::string& path, bool rereadable, std::string& erro
     m_path = path;
     m_shown = ShownName(path);
     bool standard = IsStandardStream(path);
+    // Standard input read once goes to the reader as it comes (ReadWithHandler).
+    if (standard && !rereadable)
+        return true;
 #if defined(_WIN32)
-    // Windows has no name for standard input: the handler reads a copy.
-    (void)rereadable;
+    // Windows has no name for standard input: a second reading takes a copy.
     if (!standard)
         return true;
     PrepareStandardStream(stdin);
