@@ -93,10 +93,10 @@ struct Frame
     std::set<std::string> keys;   // objects: the keys so far
 };
 
-// A text in quotes for a message: its first 40 bytes, cut where a character begins.
+// A text in quotes for a message: its first kQuoted bytes (as an excerpt), cut where a character begins.
 std::string Quoted(const std::string& text)
 {
-    const size_t kLongest = 40;
+    const size_t kLongest = JsonStream::kQuoted;
     if (text.size() <= kLongest)
         return "\"" + text + "\"";
     size_t cut = kLongest;

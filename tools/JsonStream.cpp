@@ -53,7 +53,6 @@ void JsonStream::Place(unsigned long long offset, long& line, long& column) cons
 
 std::string JsonStream::Excerpt(unsigned long long offset) const
 {
-    const size_t kLongest = 40;
     const char* begin = m_buffer.data();
     const char* from =
         offset > m_nStart ? begin + std::min(offset - m_nStart, (unsigned long long)(m_pEnd - begin)) : begin;
@@ -61,9 +60,9 @@ std::string JsonStream::Excerpt(unsigned long long offset) const
         return " at the end of the text";
     std::string quoted = offset < m_nStart ? "..." : "";
     const char* p = from;
-    for (; p < m_pEnd && p - from < (long)kLongest && *p != '\n' && *p != '\r'; ++p)
+    for (; p < m_pEnd && p - from < (long)kQuoted && *p != '\n' && *p != '\r'; ++p)
         quoted += ((unsigned char)*p < 0x20 || *p == 0x7F) ? '?' : *p;
-    if (p < m_pEnd && p - from == (long)kLongest)
+    if (p < m_pEnd && p - from == (long)kQuoted)
         quoted += "...";
     return " at \"" + quoted + "\"";
 }

@@ -84,8 +84,10 @@ public:
     // The line and column (from 1, in bytes) of the byte at `offset`, which is in this
     // buffer or else in a token that began before it (a token holds no line end).
     void Place(unsigned long long offset, long& line, long& column) const;
-    // The text from `offset` as a message quotes it: " at \"...\"", at most 40 characters
-    // of its line, or " at the end of the text".
+    // The most characters of the text that a message quotes.
+    static const size_t kQuoted = 40;
+    // The text from `offset` as a message quotes it: " at \"...\"", at most kQuoted
+    // characters of its line, or " at the end of the text".
     std::string Excerpt(unsigned long long offset) const;
 
     const char* m_pNext;   // the next byte
