@@ -4,10 +4,17 @@
 add_library(rizeroz_options INTERFACE)
 target_compile_definitions(rizeroz_options INTERFACE RIZEROZ_BUILDING)
 
-# The declarations of the collaborating libraries, interfaces/: besides its own folder,
-# all that a platform library sees.
+# The declarations of the collaborating libraries, interfaces/ (all of them public and
+# installed): besides its own folder, what a platform library sees.
 add_library(rizeroz_interfaces INTERFACE)
 target_include_directories(rizeroz_interfaces INTERFACE ${PROJECT_SOURCE_DIR}/interfaces)
+
+# The headers the library's parts share with one another and never install,
+# platform/internal/ (vector paths, the rows' arena, wide paths, XML name classes): seen
+# by the parts through the utility library, and outside the library only by the few tests
+# that check those pieces themselves (arena_test, the fuzz targets of the row reader).
+add_library(rizeroz_internal INTERFACE)
+target_include_directories(rizeroz_internal INTERFACE ${PROJECT_SOURCE_DIR}/platform/internal)
 
 # Every target of the project takes these warnings; RIZEROZ_WERROR makes them errors.
 add_library(rizeroz_warnings INTERFACE)

@@ -25,6 +25,16 @@ set(RIZEROZ_PUBLIC_HEADERS
   ${PROJECT_SOURCE_DIR}/bindings/c/rizeroz.h
   ${PROJECT_SOURCE_DIR}/bindings/c/rizeroz.hpp)
 
+# interfaces/ holds public headers alone: one that is not listed above belongs in
+# platform/internal/, with the headers the library's parts share and never install.
+file(GLOB RIZEROZ_INTERFACE_HEADERS CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/interfaces/*.h)
+foreach(header ${RIZEROZ_INTERFACE_HEADERS})
+  if(NOT header IN_LIST RIZEROZ_PUBLIC_HEADERS)
+    message(FATAL_ERROR "${header} is in interfaces/ but not a public header: list it in "
+                        "RIZEROZ_PUBLIC_HEADERS (cmake/RizErozPublicHeaders.cmake) or move it to platform/internal/")
+  endif()
+endforeach()
+
 set(RIZEROZ_PUBLIC_INCLUDE_DIR ${PROJECT_BINARY_DIR}/include/rizeroz)
 foreach(header ${RIZEROZ_PUBLIC_HEADERS})
   get_filename_component(name ${header} NAME)
