@@ -30,6 +30,13 @@ if(RIZEROZ_SANITIZE)
   add_link_options(-fsanitize=address,undefined)
 endif()
 
+if(EMSCRIPTEN)
+  # The library turns exhausted memory into result codes with try and catch: WebAssembly's
+  # own exceptions (the viewer page's module, web/; browsers of 2022 on run them).
+  add_compile_options(-fwasm-exceptions -msimd128 -msse2)
+  add_link_options(-fwasm-exceptions)
+endif()
+
 if(MINGW)
   # A self-contained DLL and executables: no MinGW runtime DLLs to ship beside them.
   add_link_options(-static-libgcc -static-libstdc++ -static)

@@ -222,16 +222,3 @@ int LoadedModel::Load(const std::string& path, FileFormat format, std::string& e
         Swap(*reader.GetSVFPlusData());
     return result;
 }
-
-std::string XmlLineEnds(const char* text)
-{
-    std::string result;
-    for (const char* p = text; *p != '\0'; ++p)
-    {
-        if (*p != '\r')
-            result += *p;
-        else if (p[1] != '\n')
-            result += '\n';   // a CR before a LF goes, the LF stays
-    }
-    return result;
-}

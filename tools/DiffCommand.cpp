@@ -15,114 +15,12 @@
 #include "DataFile.h"
 #include "Diagnostics.h"
 #include "JsonModel.h"
+#include "DiffText.h"
 #include "ModelCompare.h"
 #include "ToolText.h"
 
 namespace
 {
-// The colours of git's differences: what the first file has in red, what the second has
-// in green, and a row's place in cyan, as git shows a hunk's.
-const char kFirstInk[] = "31";
-const char kSecondInk[] = "32";
-const char kPlaceInk[] = "36";
-
-// A field's place on a line of its own (Printable); "(no name)" for a field without one.
-std::string Place(const Difference& difference)
-{
-    std::string place = difference.field != nullptr ? Printable(difference.field) : "(no name)";
-    if (difference.nBlock >= 0)
-        place += "[" + std::to_string(difference.nBlock) + "]";
-    if (difference.nRow >= 0)
-        place += "[" + std::to_string(difference.nRow) + "]";
-    return place;
-}
-
-std::string Names(const std::vector<const char*>& names)
-{
-    std::string list;
-    for (const char* name : names)
-        list += (list.empty() ? "" : ", ") + JsonString(name);
-    return list;
-}
-
-// "A -> B", A in the first file's colour and B in the second's.
-std::string Change(const std::string& first, const std::string& second)
-{
-    return Inked(first, kFirstInk) + " -> " + Inked(second, kSecondInk);
-}
-
-std::string Counts(const Difference& difference, const char* singular, const char* plural)
-{
-    return Change(Counted(difference.first, singular, plural), Counted(difference.second, singular, plural));
-}
-
-std::string RowLine(const Difference& difference)
-{
-    std::string line = Inked(Place(difference), kPlaceInk) + ": ";
-    if (difference.first != difference.second)
-        line += Counts(difference, "byte", "bytes");
-    if (difference.nOffset >= 0)
-        line += std::string(difference.first != difference.second ? ", " : "") + "byte " +
-                std::to_string(difference.nOffset) + ": " +
-                Change(Hex(difference.nByte[0], 2), Hex(difference.nByte[1], 2));
-    return line;
-}
-
-// The line of a difference, as docs/cli.md shows it.
-std::string Line(const Difference& difference)
-{
-    switch (difference.kind)
-    {
-    case Difference::VERSION:
-        return "version: " + Change(JsonString(difference.text[0]), JsonString(difference.text[1]));
-    case Difference::COMMENT:
-        return "comment: " + Change(JsonString(difference.text[0]), JsonString(difference.text[1]));
-    case Difference::FIELD_ORDER:
-        return "fields: in another order: " + Change(Names(difference.order[0]), Names(difference.order[1]));
-    case Difference::FIELD_ONLY_FIRST:
-        return Inked(Place(difference) + ": only in the first file", kFirstInk);
-    case Difference::FIELD_ONLY_SECOND:
-        return Inked(Place(difference) + ": only in the second file", kSecondInk);
-    case Difference::FIELD_NAME:
-        return "field " + std::to_string(difference.nField) + ": name " +
-               Change(JsonString(difference.text[0]), JsonString(difference.text[1]));
-    case Difference::CHECKSUM:
-        return Place(difference) + ": checksum " + Change(Hex(difference.first, 4), Hex(difference.second, 4));
-    case Difference::BLOCK_COUNT:
-        return Place(difference) + ": " + Counts(difference, "block", "blocks");
-    case Difference::ROW_WIDTH:
-        return Place(difference) + ": row width " +
-               Change(std::to_string(difference.first), std::to_string(difference.second));
-    case Difference::ROW_COUNT:
-        return Place(difference) + ": " + Counts(difference, "row", "rows");
-    case Difference::ROW:
-    default:
-        return RowLine(difference);
-    }
-}
-
-// The bytes of a row that differs, under its line: '-' and the first file's (`side` 0) or
-// '+' and the second's, "..." where the row goes on beyond them. In colour, the bytes that
-// differ from the other row's stand out in reverse.
-std::string ExcerptLine(const Difference& difference, int side)
-{
-    const RowExcerpt& excerpt = difference.excerpt;
-    bool colour = StdoutHasColour();
-    std::string line(1, side == 0 ? '-' : '+');
-    if (excerpt.nFrom > 0)
-        line += "...";
-    for (int i = 0; i < excerpt.nCount[side]; ++i)
-    {
-        bool differs = i >= excerpt.nCount[1 - side] || excerpt.bytes[0][i] != excerpt.bytes[1][i];
-        char hex[3];
-        snprintf(hex, sizeof(hex), "%02X", excerpt.bytes[side][i]);
-        line += colour && differs ? std::string("\x1b[7m") + hex + "\x1b[27m" : std::string(hex);
-    }
-    if (excerpt.nFrom + excerpt.nCount[side] < (side == 0 ? difference.first : difference.second))
-        line += "...";
-    return Inked(line, side == 0 ? kFirstInk : kSecondInk);
-}
-
 // A row's excerpt: "excerpt": {"offset": N, "first": "HEX", "second": "HEX"}.
 void WriteExcerpt(JsonDocument& document, const RowExcerpt& excerpt)
 {
@@ -317,9 +215,10 @@ public:
         if (m_request.json)
             m_entries.push_back(difference);
         else
-            printf("%s\n", Line(difference).c_str());
+            printf("%s\n", DifferenceLine(difference, StdoutHasColour()).c_str());
         if (!m_request.json && difference.kind == Difference::ROW)
-            printf("%s\n%s\n", ExcerptLine(difference, 0).c_str(), ExcerptLine(difference, 1).c_str());
+            printf("%s\n%s\n", ExcerptLine(difference, 0, StdoutHasColour()).c_str(),
+                   ExcerptLine(difference, 1, StdoutHasColour()).c_str());
     }
 
     long long Finish()
@@ -332,10 +231,7 @@ public:
             m_stat.Print(m_nCount);
         else if (m_nCount > 0)
         {
-            std::string summary = Counted(m_nCount, "difference", "differences");
-            if (m_nCount > (long long)m_request.max)
-                summary += " (" + std::to_string(m_request.max) + " shown)";
-            printf("%s.\n", summary.c_str());
+            printf("%s\n", DifferenceSummary(m_nCount, m_request.max).c_str());
         }
         return m_nCount;
     }

@@ -24,53 +24,6 @@ namespace
 {
 const long long kTallestPicture = 2147483647;   // PNG's limit
 
-std::vector<const char*> FieldNames(SVFPlusData& model)
-{
-    std::vector<const char*> names;
-    for (int i = 0; i < model.GetDataFieldCount(); ++i)
-    {
-        const char* name = model.GetDataField(i)->GetFieldName();
-        names.push_back(name != nullptr ? name : "");
-    }
-    return names;
-}
-
-// A field as drawn: `mine` compared with `theirs` (either may be null), block by block.
-DrawnField Drawn(SVFDataField* mine, SVFDataField* theirs, bool compared)
-{
-    DrawnField drawn;
-    const char* name = (mine != nullptr ? mine : theirs)->GetFieldName();
-    drawn.name = name != nullptr ? name : "";
-    drawn.bCompared = compared;
-    int blocks = std::max(mine != nullptr ? mine->GetFieldBlockCount() : 0,
-                          theirs != nullptr ? theirs->GetFieldBlockCount() : 0);
-    for (int j = 0; j < blocks; ++j)
-        drawn.blocks.push_back(DrawnBlock{mine != nullptr ? mine->GetDataBlock(j) : nullptr,
-                                          theirs != nullptr ? theirs->GetDataBlock(j) : nullptr});
-    return drawn;
-}
-
-// The fields to draw, in the file's order. In a comparison each field is paired with the
-// other file's field of the same name (the first with the first of that name, and so
-// on), and the other file's fields without a partner follow.
-std::vector<DrawnField> PairFields(SVFPlusData& drawn, SVFPlusData& other, bool compared)
-{
-    std::vector<int> partners = PairByName(FieldNames(drawn), FieldNames(other));
-    std::vector<bool> paired((size_t)other.GetDataFieldCount(), false);
-    std::vector<DrawnField> fields;
-    for (int i = 0; i < drawn.GetDataFieldCount(); ++i)
-    {
-        int partner = compared ? partners[(size_t)i] : -1;
-        if (partner >= 0)
-            paired[(size_t)partner] = true;
-        fields.push_back(Drawn(drawn.GetDataField(i), other.GetDataField(partner), compared));
-    }
-    for (int j = 0; compared && j < other.GetDataFieldCount(); ++j)
-        if (!paired[(size_t)j])
-            fields.push_back(Drawn(nullptr, other.GetDataField(j), compared));
-    return fields;
-}
-
 // Keeps what --field and --block ask for; false with a sentence when it is not there.
 bool SelectFields(const RenderRequest& request, std::vector<DrawnField>& fields, std::string& error)
 {

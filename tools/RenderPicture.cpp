@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "ModelCompare.h"
+
 const PaintColour kPaintPalette[PAINT_COUNT] = {
     {0xF2, 0xF2, 0xEE, 255},   // clear: near white
     {0x1F, 0x23, 0x2A, 235},   // set: near black
@@ -111,15 +113,16 @@ FieldPicture::FieldPicture(const DrawnField& field, int scale, long long columns
     : m_bCompared(field.bCompared), m_nScale(std::max(scale, 1)), m_nLines(0), m_nCellsWide(1), m_nColumns(1),
       m_nColumnLines(1), m_nPixelRow(0)
 {
-    for (const DrawnBlock& drawn : field.blocks)
+    for (size_t index = 0; index < field.blocks.size(); ++index)
     {
+        const DrawnBlock& drawn = field.blocks[index];
         SVFDataField::DataBlock* other = m_bCompared ? drawn.pOther : nullptr;
         long long rows = std::max(RowCount(drawn.pBlock), RowCount(other));
         if (rows == 0)
             continue;   // a block without rows has nothing to show
         if (!m_blocks.empty())
             ++m_nLines;   // the separator after the block before
-        StackedBlock stacked = {{drawn.pBlock, other}, m_nLines, rows};
+        StackedBlock stacked = {{drawn.pBlock, other}, m_nLines, rows, (int)index};
         m_blocks.push_back(stacked);
         m_nLines += rows;
         m_nCellsWide = std::max(m_nCellsWide, std::max(BlockCells(drawn.pBlock), BlockCells(other)));
@@ -129,13 +132,30 @@ FieldPicture::FieldPicture(const DrawnField& field, int scale, long long columns
     m_nColumnLines = std::max(1LL, (m_nLines + m_nColumns - 1) / m_nColumns);
 }
 
-void FieldPicture::PaintLine(long long line, unsigned char* cells, long long count)
+const FieldPicture::StackedBlock* FieldPicture::BlockAt(long long line) const
 {
-    StackedBlock key = {{nullptr, nullptr}, line, 0};
+    StackedBlock key = {{nullptr, nullptr}, line, 0, 0};
     std::vector<StackedBlock>::const_iterator block =
         std::upper_bound(m_blocks.begin(), m_blocks.end(), key,
                          [](const StackedBlock& a, const StackedBlock& b) { return a.nFirstLine < b.nFirstLine; });
-    --block;   // line 0 is the first block's, so there is one at or before every line
+    return &*--block;   // line 0 is the first block's, so there is one at or before every line
+}
+
+bool FieldPicture::FindRow(long long line, int& block, long long& row) const
+{
+    if (line < 0 || line >= m_nLines)
+        return false;
+    const StackedBlock* stacked = BlockAt(line);
+    if (line - stacked->nFirstLine >= stacked->nRows)
+        return false;
+    block = stacked->nIndex;
+    row = line - stacked->nFirstLine;
+    return true;
+}
+
+void FieldPicture::PaintLine(long long line, unsigned char* cells, long long count)
+{
+    const StackedBlock* block = BlockAt(line);
     long long row = line - block->nFirstLine + 1;
     if (row > block->nRows)
     {
@@ -188,4 +208,51 @@ void FieldPicture::NextRow(unsigned char* pixels, long long count)
     for (long long x = 0; x < cells; ++x)
         for (int repeat = 0; repeat < m_nScale && p < count; ++repeat)
             pixels[p++] = source[x];
+}
+
+namespace
+{
+std::vector<const char*> FieldNames(SVFPlusData& model)
+{
+    std::vector<const char*> names;
+    for (int i = 0; i < model.GetDataFieldCount(); ++i)
+    {
+        const char* name = model.GetDataField(i)->GetFieldName();
+        names.push_back(name != nullptr ? name : "");
+    }
+    return names;
+}
+
+// A field as drawn: `mine` compared with `theirs` (either may be null), block by block.
+DrawnField Drawn(SVFDataField* mine, SVFDataField* theirs, bool compared)
+{
+    DrawnField drawn;
+    const char* name = (mine != nullptr ? mine : theirs)->GetFieldName();
+    drawn.name = name != nullptr ? name : "";
+    drawn.bCompared = compared;
+    int blocks = std::max(mine != nullptr ? mine->GetFieldBlockCount() : 0,
+                          theirs != nullptr ? theirs->GetFieldBlockCount() : 0);
+    for (int j = 0; j < blocks; ++j)
+        drawn.blocks.push_back(DrawnBlock{mine != nullptr ? mine->GetDataBlock(j) : nullptr,
+                                          theirs != nullptr ? theirs->GetDataBlock(j) : nullptr});
+    return drawn;
+}
+}
+
+std::vector<DrawnField> PairFields(SVFPlusData& drawn, SVFPlusData& other, bool compared)
+{
+    std::vector<int> partners = PairByName(FieldNames(drawn), FieldNames(other));
+    std::vector<bool> paired((size_t)other.GetDataFieldCount(), false);
+    std::vector<DrawnField> fields;
+    for (int i = 0; i < drawn.GetDataFieldCount(); ++i)
+    {
+        int partner = compared ? partners[(size_t)i] : -1;
+        if (partner >= 0)
+            paired[(size_t)partner] = true;
+        fields.push_back(Drawn(drawn.GetDataField(i), other.GetDataField(partner), compared));
+    }
+    for (int j = 0; compared && j < other.GetDataFieldCount(); ++j)
+        if (!paired[(size_t)j])
+            fields.push_back(Drawn(nullptr, other.GetDataField(j), compared));
+    return fields;
 }

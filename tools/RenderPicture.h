@@ -59,6 +59,11 @@ struct DrawnField
     std::vector<DrawnBlock> blocks;
 };
 
+// The fields to draw, in the order of `drawn`. In a comparison each field is paired with
+// the `other` model's field of the same name (the first with the first of that name, and
+// so on), and the other model's fields without a partner follow.
+std::vector<DrawnField> PairFields(SVFPlusData& drawn, SVFPlusData& other, bool compared);
+
 class FieldPicture
 {
 public:
@@ -78,14 +83,26 @@ public:
     // The next pixel row, from the top: its first `count` pixels (at most the width).
     void NextRow(unsigned char* pixels, long long count);
 
+    // For a viewer that draws any part of the stack of rows, a cell per bit, in one column:
+    // the lines of the stack (each a row, or the separator between two blocks), its width
+    // in cells, and the first `count` cells (at most the width) of line `line`.
+    long long GetLines() const { return m_nLines; }
+    long long GetCellsWide() const { return m_nCellsWide; }
+    void PaintStackLine(long long line, unsigned char* cells, long long count) { PaintLine(line, cells, count); }
+    // The block (its index in the DrawnField) and the row (from 0) on line `line`; false
+    // for a separator or a line outside the stack.
+    bool FindRow(long long line, int& block, long long& row) const;
+
 private:
     struct StackedBlock
     {
         DrawnBlock drawn;
         long long nFirstLine;   // line of its first row in the stack of rows
         long long nRows;
+        int nIndex;   // its index in the DrawnField
     };
 
+    const StackedBlock* BlockAt(long long line) const;
     void PaintCellRow(long long cellRow, long long count);
     void PaintLine(long long line, unsigned char* cells, long long count);
 

@@ -10,6 +10,7 @@
 
 namespace
 {
+#if defined(RIZEROZ_SSE2)
 // Index of the last line feed of the `length` characters at `text`, which hold one.
 size_t LastLineFeed(const char* text, size_t length)
 {
@@ -19,7 +20,6 @@ size_t LastLineFeed(const char* text, size_t length)
     return i - 1;
 }
 
-#if defined(RIZEROZ_SSE2)
 RIZEROZ_SSE2_CODE size_t CountVector(const char* text, size_t length)
 {
     const __m128i feed = _mm_set1_epi8('\n');

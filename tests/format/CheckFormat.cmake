@@ -3,7 +3,7 @@
 # out as .clang-format says, or a failure that names each place clang-format would
 # change; with FIX, laid out so (scripts/format.sh).
 set(sources)
-foreach(folder interfaces platform rodazivuziradovizozari bindings tools examples tests bench fuzz)
+foreach(folder interfaces platform rodazivuziradovizozari bindings tools web examples tests bench fuzz)
   foreach(kind cpp cc c h hpp)
     file(GLOB_RECURSE found ${SOURCE_DIR}/${folder}/*.${kind})
     list(APPEND sources ${found})

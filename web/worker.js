@@ -1,0 +1,325 @@
+// The viewer's worker (docs/web.md): holds the library's WebAssembly module and the files
+// opened, and answers the page's requests, so that reading a large file never stops the
+// page. web/bundle.py puts this text after emscripten's loader (createRizeroz) and the
+// module's bytes (RIZEROZ_MODULE, base64) inside one function that the page starts as a
+// worker. Every request is {id, op, ...}; every answer {id, ok, ...} or {id, error}.
+// Progress goes out as {progress: [done, total], phase} while a file is loaded or read.
+
+const MB = 1024 * 1024;
+const CHUNK = 16 * MB;
+// Flags of the C interface (bindings/c/rizeroz.h).
+const RZ_READ_WARNINGS = 1;
+const RZ_READ_JSON = 2;
+const RZ_WRITE_EXPRESSIONS = 1;
+const RZ_WRITE_JSON = 4;
+// Lines shown before and after the line of a reader's error.
+const CONTEXT_LINES = 3;
+// Differences listed at most (the summary line counts them all).
+const DIFF_MAX = 1000;
+
+let rz = null; // the module
+const models = [0, 0]; // rz_model handles: the file shown, the file compared
+const names = ["", ""];
+let viewer = 0; // the pictures of the fields (rzw_viewer_new)
+
+function bytesOf(text) {
+  const size = rz.lengthBytesUTF8(text) + 1;
+  const at = rz._malloc(size);
+  rz.stringToUTF8(text, at, size);
+  return at;
+}
+
+function text(at) {
+  return at ? rz.UTF8ToString(at) : null;
+}
+
+// Runs `body` with `count` words of scratch memory, freed afterwards.
+function withWords(count, body) {
+  const at = rz._malloc(4 * count);
+  rz.HEAPU32.fill(0, at >> 2, (at >> 2) + count);
+  try {
+    return body(at);
+  } finally {
+    rz._free(at);
+  }
+}
+
+function word(at, index) {
+  return rz.HEAPU32[(at >> 2) + index];
+}
+
+// The reader's flags for a file: JSON when its name says so (as the tool decides).
+function readFlags(name) {
+  return /\.json$/i.test(name) ? RZ_READ_JSON : RZ_READ_WARNINGS;
+}
+
+// The writer's flags for a kind of saved file.
+function writeFlags(kind) {
+  return { xml: 0, expressions: RZ_WRITE_EXPRESSIONS, json: RZ_WRITE_JSON }[kind];
+}
+
+function describeSize(bytes) {
+  return bytes >= 1024 * MB ? (bytes / (1024 * MB)).toFixed(1) + " GB" : (bytes / MB).toFixed(1) + " MB";
+}
+
+// What reading a file of `size` bytes may take: the file itself, which the reader reads
+// where it lies, and the model, which holds at most about twice as many bytes (a row's
+// bytes and its 24 bytes of bookkeeping), with 16 MB of room for the reader's buffers.
+function memoryNeeded(size) {
+  return 3 * size + 16 * MB;
+}
+
+function checkMemory(file) {
+  const left = rz._rzw_memory_left();
+  if (memoryNeeded(file.size) > left) {
+    throw new Error(`${file.name} is ${describeSize(file.size)}: reading it needs about ${describeSize(
+      memoryNeeded(file.size))} of memory, and this page can have ${describeSize(left)} more; ` +
+      "read it with the rizeroz tool instead (rizeroz info, rizeroz render).");
+  }
+}
+
+// Copies the file into the module's memory, a piece at a time; the address, or an error.
+function loadFile(file) {
+  checkMemory(file);
+  const at = rz._malloc(Math.max(file.size, 1));
+  if (!at) throw new Error(`${file.name}: there is not enough memory to load its ${describeSize(file.size)}.`);
+  const reader = new FileReaderSync();
+  try {
+    for (let done = 0; done < file.size; done += CHUNK) {
+      const piece = reader.readAsArrayBuffer(file.slice(done, done + CHUNK));
+      rz.HEAPU8.set(new Uint8Array(piece), at + done);
+      postMessage({ progress: [done + piece.byteLength, file.size], phase: "loading" });
+    }
+  } catch (failure) {
+    rz._free(at);
+    throw new Error(`${file.name} cannot be read: ${failure.message}`);
+  }
+  return at;
+}
+
+// The lines about `line` (from 1) of the document at `at`, for a reader's error.
+function linesAround(at, size, line) {
+  const bytes = rz.HEAPU8.subarray(at, at + size);
+  const first = Math.max(1, line - CONTEXT_LINES);
+  let start = 0;
+  for (let n = 1; n < first && start >= 0; ++n) {
+    const feed = bytes.indexOf(10, start);
+    start = feed < 0 ? -1 : feed + 1;
+  }
+  const lines = [];
+  for (let n = first; n <= line + CONTEXT_LINES && start >= 0 && start <= size; ++n) {
+    const feed = bytes.indexOf(10, start);
+    const end = feed < 0 ? size : feed;
+    const shown = bytes.subarray(start, Math.min(end, start + 400));
+    lines.push({ number: n, text: new TextDecoder().decode(shown).replace(/\r$/, "") });
+    start = feed < 0 ? -1 : feed + 1;
+  }
+  return lines;
+}
+
+function errorOf(error) {
+  return {
+    code: rz._rz_error_code(error),
+    message: text(rz._rz_error_message(error)),
+    sentence: text(rz._rz_error_sentence(error)),
+    line: rz._rz_error_line(error),
+    column: rz._rz_error_column(error),
+  };
+}
+
+// What the page shows of a model: version, comment, fields, blocks and warnings.
+function summary(model) {
+  const fields = [];
+  for (let f = 0; f < rz._rz_model_field_count(model); ++f) {
+    const field = rz._rz_model_field(model, f);
+    const blocks = [];
+    for (let b = 0; b < rz._rz_field_block_count(field); ++b) {
+      const block = rz._rz_field_block(field, b);
+      blocks.push({ width: rz._rz_block_row_width(block), rows: rz._rz_block_row_count(block),
+                    bytes: rz._rz_block_byte_count(block) });
+    }
+    fields.push({ name: text(rz._rz_field_name(field)), checksum: rz._rz_field_checksum(field), blocks });
+  }
+  const warnings = [];
+  for (let i = 0; i < rz._rz_model_warning_count(model); ++i) warnings.push(errorOf(rz._rz_model_warning(model, i)));
+  return { version: text(rz._rz_model_version(model)), comment: text(rz._rz_model_comment(model)), fields,
+           warnings, omitted: rz._rz_model_warnings_omitted(model) };
+}
+
+function closeSlot(slot) {
+  if (viewer) rz._rzw_viewer_free(viewer);
+  viewer = 0;
+  if (models[slot]) rz._rz_model_free(models[slot]);
+  models[slot] = 0;
+}
+
+// Reads `file` into slot 0 (the file shown) or 1 (the file compared). A file the reader
+// refuses gives its error with the lines about its place.
+function open({ slot, file }) {
+  closeSlot(slot);
+  const started = performance.now();
+  const at = loadFile(file);
+  try {
+    return withWords(2, (out) => {
+      const name = bytesOf(file.name);
+      const result = rz._rzw_read(at, file.size, name, readFlags(file.name), out, out + 4);
+      rz._free(name);
+      if (result !== 0) {
+        const error = errorOf(word(out, 1));
+        rz._rz_error_free(word(out, 1));
+        if (error.line > 0) error.context = linesAround(at, file.size, error.line);
+        return { failed: error };
+      }
+      models[slot] = word(out, 0);
+      names[slot] = file.name;
+      return { summary: summary(models[slot]), milliseconds: performance.now() - started };
+    });
+  } finally {
+    rz._free(at);
+  }
+}
+
+// The pictures of the file shown, compared with the second file when one is open.
+function view() {
+  if (viewer) rz._rzw_viewer_free(viewer);
+  viewer = models[0] ? rz._rzw_viewer_new(models[0], models[1]) : 0;
+  const fields = [];
+  for (let f = 0; f < rz._rzw_viewer_fields(viewer); ++f) {
+    fields.push({ name: text(rz._rzw_viewer_name(viewer, f)), lines: rz._rzw_viewer_lines(viewer, f),
+                  cells: rz._rzw_viewer_cells(viewer, f) });
+  }
+  return { fields, compared: models[1] !== 0 };
+}
+
+function hex(bytes) {
+  let out = "";
+  for (const byte of bytes) out += (byte < 16 ? "0" : "") + byte.toString(16).toUpperCase();
+  return out;
+}
+
+// Row `row` of a block (rz_block handle): its bytes, or null where there is no such row.
+function rowBytes(block, row) {
+  if (!block || row >= rz._rz_block_row_count(block)) return null;
+  return withWords(1, (length) => {
+    const at = rz._rz_block_row(block, row, length);
+    return rz.HEAPU8.slice(at, at + word(length, 0));
+  });
+}
+
+// What stands on line `line` of a field's picture: its block and row, and each file's
+// bytes of that row.
+function locate(field, line) {
+  return withWords(4, (out) => {
+    if (!rz._rzw_viewer_locate(viewer, field, line, out, out + 8)) return null;
+    const rows = [rowBytes(word(out, 2), word(out, 1)), rowBytes(word(out, 3), word(out, 1))];
+    return { block: word(out, 0), row: word(out, 1), rows };
+  });
+}
+
+const HEX_BYTES = 64; // bytes of a row shown in hexadecimal beside the picture
+
+// A part of a field's picture, a cell per bit, as RGBA, and the rows on its lines in
+// hexadecimal (from the byte of its first cell).
+function paint({ field, line, lines, x, cells }) {
+  const size = 4 * lines * cells;
+  const at = rz._malloc(Math.max(size, 4));
+  try {
+    if (!at || rz._rzw_viewer_paint(viewer, field, line, lines, x, cells, at) !== 0) {
+      throw new Error("there is not enough memory to draw the picture.");
+    }
+    const pixels = rz.HEAPU8.slice(at, at + size);
+    const rows = [];
+    for (let i = 0; i < lines; ++i) {
+      const place = locate(field, line + i);
+      const bytes = place && (place.rows[0] || place.rows[1]);
+      rows.push(place ? { block: place.block, row: place.row, from: Math.floor(x / 8),
+                          hex: hex(bytes.subarray(Math.floor(x / 8), Math.floor(x / 8) + HEX_BYTES)),
+                          more: bytes.length > Math.floor(x / 8) + HEX_BYTES } : null);
+    }
+    return { pixels: pixels.buffer, rows, transfer: [pixels.buffer] };
+  } finally {
+    rz._free(at);
+  }
+}
+
+// The cell at (`line`, `bit`) of a field's picture: its place and each file's byte there.
+function cell({ field, line, bit }) {
+  const place = locate(field, line);
+  if (!place) return { place: null };
+  const byte = Math.floor(bit / 8);
+  const values = place.rows.map((bytes) => (bytes && byte < bytes.length ? bytes[byte] : null));
+  return { place: { block: place.block, row: place.row, bit, byte, values } };
+}
+
+// `rizeroz diff`'s text for the two files, and the number of differences.
+function diff() {
+  if (!models[0] || !models[1]) throw new Error("open two files to compare them.");
+  return withWords(2, (count) => {
+    const at = rz._rzw_diff(models[0], models[1], DIFF_MAX, count);
+    if (!at) throw new Error("there is not enough memory to compare the files.");
+    const result = { text: text(at), count: new Float64Array(rz.HEAPU8.buffer, count, 1)[0] };
+    rz._free(at);
+    return result;
+  });
+}
+
+// The file shown, written by the library as a data file (with or without expressions) or
+// as JSON.
+function save({ kind }) {
+  if (!models[0]) throw new Error("open a file first.");
+  return withWords(3, (out) => {
+    const result = rz._rz_write_memory(models[0], writeFlags(kind), out, out + 4, out + 8);
+    if (result !== 0) {
+      const error = errorOf(word(out, 2));
+      rz._rz_error_free(word(out, 2));
+      throw new Error(error.message);
+    }
+    const bytes = rz.HEAPU8.slice(word(out, 0), word(out, 0) + word(out, 1));
+    rz._rz_free(word(out, 0));
+    return { bytes: bytes.buffer, transfer: [bytes.buffer] };
+  });
+}
+
+// The tool's colours, [red, green, blue] for each kind of cell (tools/RenderPicture.h).
+function palette() {
+  return withWords(1, (count) => {
+    const at = rz._rzw_palette(count);
+    const colours = [];
+    for (let i = 0; i < word(count, 0); ++i) colours.push(Array.from(rz.HEAPU8.subarray(at + 3 * i, at + 3 * i + 3)));
+    return { colours };
+  });
+}
+
+function close({ slot }) {
+  closeSlot(slot);
+  return {};
+}
+
+const operations = { open, view, paint, cell, diff, save, close, palette };
+
+function answer(request) {
+  try {
+    const result = operations[request.op](request);
+    const transfer = result.transfer || [];
+    delete result.transfer;
+    postMessage({ id: request.id, ok: result }, transfer);
+  } catch (failure) {
+    postMessage({ id: request.id, error: failure.message || String(failure) });
+  }
+}
+
+function start() {
+  const pending = [];
+  onmessage = (event) => (rz ? answer(event.data) : pending.push(event.data));
+  const binary = Uint8Array.from(atob(RIZEROZ_MODULE), (c) => c.charCodeAt(0));
+  createRizeroz({ wasmBinary: binary, onProgress: (done, total) => postMessage({ progress: [done, total],
+                                                                                  phase: "reading" }) })
+    .then((module) => {
+      rz = module;
+      postMessage({ ready: text(rz._rz_version()) });
+      pending.splice(0).forEach(answer);
+    })
+    .catch((failure) => postMessage({ fatal: "the library's module does not start here: " + failure }));
+}
+
+start();
