@@ -4,8 +4,8 @@
 #   dev      the headers (the C header rizeroz.h among them), the link-time library (on
 #            Windows the import libraries librizeroz.dll.a and rizeroz.lib), the CMake
 #            package and the pkg-config file
-#   tool     the rizeroz program (tools/CMakeLists.txt), the documentation and the
-#            document type file
+#   tool     the rizeroz program (tools/CMakeLists.txt), the documentation, the
+#            document type file and the viewer page (when RIZEROZ_WEB_SITE names it)
 #   python   the Python package (bindings/python/CMakeLists.txt)
 include(CMakePackageConfigHelpers)
 
@@ -20,10 +20,21 @@ install(TARGETS rizeroz EXPORT RizErozTargets
 install(FILES ${RIZEROZ_PUBLIC_HEADERS} DESTINATION ${RIZEROZ_INSTALL_INCLUDEDIR} COMPONENT dev)
 install(FILES ${PROJECT_SOURCE_DIR}/rodazivuziradovizozari/SVF_Plus_Data.dtd
   DESTINATION ${CMAKE_INSTALL_DATADIR}/rizeroz COMPONENT tool)
+# The viewer page (docs/web.md), as scripts/web.sh builds it: its files as they are, to open
+# in a browser from share/rizeroz/web/.
+set(RIZEROZ_WEB_SITE "" CACHE PATH "The viewer page built by scripts/web.sh (its site/ folder), to install; empty: none")
+if(RIZEROZ_WEB_SITE)
+  foreach(page index.html viewer.css viewer.js rizeroz-worker.js)
+    if(NOT EXISTS ${RIZEROZ_WEB_SITE}/${page})
+      message(FATAL_ERROR "RIZEROZ_WEB_SITE: ${RIZEROZ_WEB_SITE} holds no ${page}; build the page with scripts/web.sh.")
+    endif()
+    install(FILES ${RIZEROZ_WEB_SITE}/${page} DESTINATION ${CMAKE_INSTALL_DATADIR}/rizeroz/web COMPONENT tool)
+  endforeach()
+endif()
 # The documentation, with README.md beside its docs/ folder so that its links hold.
 install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${RIZEROZ_INSTALL_DOCDIR} COMPONENT tool)
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs DESTINATION ${RIZEROZ_INSTALL_DOCDIR} COMPONENT tool
-  FILES_MATCHING PATTERN "*.md")
+  FILES_MATCHING PATTERN "*.md" PATTERN "*.png")
 
 set(RIZEROZ_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/RizEroz)
 install(EXPORT RizErozTargets NAMESPACE RizEroz:: DESTINATION ${RIZEROZ_CMAKE_DIR} COMPONENT dev)

@@ -23,18 +23,26 @@ need_python=(python3-pytest python3-numpy python3-mypy python3-venv)
 # clang (for i686- and x86_64-pc-windows-msvc) and lld's lld-link build a program against
 # each zip's rizeroz.lib as Microsoft's toolchain would.
 need_package=(dpkg-dev file lintian man-db clang lld)
+# The viewer page (scripts/test.sh web, scripts/web.sh): emscripten builds the library as
+# WebAssembly, and the page's tests drive Debian's chromium headless (nodejs and npm below).
+need_web=(emscripten chromium)
 # The fuzz step (scripts/test.sh fuzz): clang with libFuzzer and the sanitizers' run-time
 # libraries of Debian's clang version.
 need_fuzz=(clang libclang-rt-dev)
 
 missing=()
 for p in "${need_core[@]}" "${need_windows[@]}" "${need_i686[@]}" "${need_tool[@]}" "${need_python[@]}" "${need_package[@]}" \
-         "${need_format[@]}" "${need_fuzz[@]}"; do
+         "${need_format[@]}" "${need_fuzz[@]}" "${need_web[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
 done
 if [ ${#missing[@]} -gt 0 ]; then
   apt_get update || echo "setup: apt-get update reported a failure; going on with the indexes it has"
   apt_get install -y --no-install-recommends "${missing[@]}" || exit 1
+fi
+# node and npm run the page's tests (npm ci from tests/web's lock file); a node of another
+# source that brings its own npm is used as it is.
+if ! command -v npm >/dev/null 2>&1; then
+  apt_get install -y --no-install-recommends nodejs npm || exit 1
 fi
 
 # `scripts/setup.sh bench` also installs what the benchmarks compare against and the

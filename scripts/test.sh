@@ -7,17 +7,20 @@
 # Linux code under qemu-i386 with and without SSE2 (run_i686), the packages (built and
 # checked by scripts/package.sh, reusing the native and Windows builds), and the fuzz
 # targets for a bounded time each
-# (RIZEROZ_FUZZ_SECONDS, default 45). Compiler warnings are errors in every build
+# (RIZEROZ_FUZZ_SECONDS, default 45), and the viewer page (run_web): the library as
+# WebAssembly, tested in headless Chromium. Compiler warnings are errors in every build
 # (RIZEROZ_WERROR=OFF in the environment makes them warnings again). A test that sets no
 # time-out of its own has 120 s.
-# Usage: scripts/test.sh [native|wheel|sanitize|windows|i686|package|fuzz]...   (default: all seven)
+# Usage: scripts/test.sh [native|web|wheel|sanitize|windows|i686|package|fuzz]...   (default: all eight)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 out=${RIZEROZ_BUILD_ROOT:-$root/build}
 jobs=${RIZEROZ_JOBS:-$(nproc 2>/dev/null || echo 2)}
 steps=("$@")
 werror=(-DRIZEROZ_WERROR="${RIZEROZ_WERROR:-ON}")
-[ ${#steps[@]} -gt 0 ] || steps=(native wheel sanitize windows i686 package fuzz)
+[ ${#steps[@]} -gt 0 ] || steps=(native web wheel sanitize windows i686 package fuzz)
+native_options=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DRIZEROZ_FORMAT_CHECK=ON -DRIZEROZ_COMPLEXITY_CHECK=ON
+                -DCMAKE_EXPORT_COMPILE_COMMANDS=ON)
 
 if [ "$(id -u)" = 0 ]; then
   "$root/scripts/setup.sh"
@@ -213,13 +216,31 @@ run_i686() {
   done
 }
 
+# The viewer page (docs/web.md): scripts/web.sh builds the WebAssembly module and the page
+# ($out/web/site), and tests/web/viewer.test.mjs opens files in it with Debian's chromium,
+# headless, driven by puppeteer-core as tests/web's lock file pins it (npm ci), holding what
+# it shows to the native rizeroz's output (built here when the native step has not run).
+# Screenshots of every case land in $out/web/screenshots.
+run_web() {
+  "$root/scripts/web.sh" || return
+  if [ ! -f "$out/native/CMakeCache.txt" ]; then
+    cmake -S "$root" -B "$out/native" "${werror[@]}" "${native_options[@]}" >/dev/null || return
+  fi
+  cmake --build "$out/native" -j "$jobs" --target rizeroz-cli >/dev/null || return
+  (cd "$root/tests/web" && npm ci --no-audit --no-fund --loglevel=error) || return
+  rm -rf "$out/web/screenshots"
+  (cd "$root/tests/web" && RIZEROZ_SITE="$out/web/site" RIZEROZ_TOOL="$out/native/bin/rizeroz" \
+    RIZEROZ_SHOTS="$out/web/screenshots" node --test --test-reporter=spec viewer.test.mjs)
+}
+
 timings=()
 for step in "${steps[@]}"; do
   started=$SECONDS
   case "$step" in
     native)
-      run_suite native -DCMAKE_BUILD_TYPE=RelWithDebInfo -DRIZEROZ_FORMAT_CHECK=ON -DRIZEROZ_COMPLEXITY_CHECK=ON \
-        -DCMAKE_EXPORT_COMPILE_COMMANDS=ON ;;
+      run_suite native "${native_options[@]}" ;;
+    web)
+      run_web ;;
     wheel)
       run_wheel ;;
     sanitize)

@@ -113,6 +113,7 @@ function setBusy(busy) {
 
 // Opens `file` as the file shown (slot 0) or the file compared with it (slot 1).
 async function openFile(file, slot) {
+  const started = performance.now();
   showMessage("");
   state.reading = file.name;
   setBusy(true);
@@ -120,7 +121,7 @@ async function openFile(file, slot) {
     const result = await call("open", { slot, file });
     state.files[slot] = result.failed ? null : { name: file.name, size: file.size, summary: result.summary };
     if (result.failed) showFailure(file.name, result.failed, slot);
-    else await showOpened(slot, result.milliseconds);
+    else await showOpened(slot, { ...result.timings, shown: performance.now() - started });
   } catch (failure) {
     showMessage(failure.message);
     document.body.dataset.state = "failed";
@@ -130,9 +131,9 @@ async function openFile(file, slot) {
   }
 }
 
-async function showOpened(slot, milliseconds) {
+async function showOpened(slot, timings) {
   $("failure").hidden = true;
-  document.body.dataset.openMilliseconds = Math.round(milliseconds);
+  document.body.dataset.timings = JSON.stringify(timings);
   await showFiles();
   document.body.dataset.state = "shown";
 }
@@ -176,12 +177,15 @@ function blockText(block, index) {
 function fieldItem(field, index, slot) {
   const item = element("li");
   const label = `${field.name === null ? "(no name)" : field.name}: ${checksumText(field.checksum)}`;
-  const button = element("button", label, "field-button");
-  button.type = "button";
-  button.dataset.field = index;
-  button.disabled = slot !== 0;
-  button.addEventListener("click", () => chooseField(index));
-  item.append(button);
+  if (slot === 0) {
+    const button = element("button", label, "field-button");
+    button.type = "button";
+    button.dataset.field = index;
+    button.addEventListener("click", () => chooseField(index));
+    item.append(button);
+  } else {
+    item.append(element("strong", label));
+  }
   const blocks = element("ul", undefined, "blocks");
   field.blocks.forEach((block, b) => blocks.append(element("li", blockText(block, b))));
   item.append(blocks);
@@ -251,6 +255,13 @@ function updateButtons() {
 
 // ---- A file the reader refuses ----
 
+// What stands before column `column` (which counts bytes) of `line`, as blanks, its tabs
+// kept, so that a caret under it points at the column.
+function caretIndent(line, column) {
+  const before = new TextEncoder().encode(line).subarray(0, Math.max(0, column - 1));
+  return new TextDecoder().decode(before).replace(/[^\t]/g, " ");
+}
+
 function showFailure(name, error, slot) {
   if (slot === 0) {
     state.files = [null, null];
@@ -261,7 +272,7 @@ function showFailure(name, error, slot) {
   $("picture-panel").hidden = slot === 0;
   $("failure").hidden = false;
   const place = error.line > 0 ? `${name}:${error.line}:${error.column}` : name;
-  $("failure-message").textContent = `${place}: error: ${error.sentence} (error ${error.code})`;
+  $("failure-message").textContent = `${place}: error: ${error.sentence} (error ${error.code}).`;
   const lines = $("failure-lines");
   lines.replaceChildren();
   for (const line of error.context || []) {
@@ -269,7 +280,7 @@ function showFailure(name, error, slot) {
     const row = element("span", `${String(line.number).padStart(6)} | ${shown}\n`);
     if (line.number === error.line) {
       row.className = "at";
-      lines.append(row, element("span", `${" ".repeat(9 + Math.max(0, error.column - 1))}^ here\n`, "at"));
+      lines.append(row, element("span", `${" ".repeat(9)}${caretIndent(shown, error.column)}^ here\n`, "at"));
     } else {
       lines.append(row);
     }
