@@ -31,7 +31,7 @@ const COLOURS = { clear: "f2f2ee", set: "1f232a", outside: "c6d4e8", separator: 
 const FILES = {
   "sample.xml": () => fs.readFileSync(path.join(ROOT, "tests/data/sample.xml")),
   "changed.xml": (sample) => sample.replace('version="2.1"', 'version="2.2"').replace("0x0000FFFF", "0x0F00FFFF")
-    .replace("0x5A", "0x5B"),
+    .replace("EEFF,", "EEFE,").replace("0x5A", "0x5B"),
   "broken.xml": (sample) => sample.replace("0x0000FFFF", "0x0000FGFF"),
   "text.xml": () => "these are not masks\n",
   "truncated.xml": (sample) => sample.slice(0, 300),
@@ -55,7 +55,7 @@ const CASES = [
     keys: [["ArrowDown ArrowRight ArrowRight ArrowRight", "Usercode_MASK, block 0, row 1, bit 3: byte 0 = 0x00"]] },
   { name: "comparison", files: ["sample.xml", "changed.xml"], state: "shown", diff: true,
     cells: [["Usercode_MASK", 1, 4, "differs"], ["Usercode_MASK", 1, 3, "faded clear"], ["Usercode_MASK", 0, 0, "faded set"],
-      ["FuseArray_MASK", 3, 7, "differs"]],
+      ["FuseArray_MASK", 0, 255, "differs"], ["FuseArray_MASK", 0, 254, "faded set"], ["FuseArray_MASK", 3, 7, "differs"]],
     pointed: [["Usercode_MASK", 1, 4, "Usercode_MASK, block 0, row 1, bit 4: byte 0 = 0x00 (second file: 0x0F)"]] },
   { name: "JSON", files: ["sample.json"], state: "shown", pending: JSON_PENDING,
     texts: { "#first-file": ["Usercode_MASK: 0x1A2B", "block 0: row width 256 bits, 2 rows, 64 bytes"] } },
