@@ -6,7 +6,10 @@
 #        and Debian's python3 (the Python package with the library beside it; its modules
 #        byte-compiled at install, Debian's way), run
 #        `rizeroz --version` (the packages' version, and packaging/changelog's) and show
-#        the man page.
+#        the man page, and carry the viewer page (scripts/web.sh) in
+#        /usr/share/rizeroz/web, as it was built.
+#   web: the viewer page as a zip of its own (rizeroz-web-VERSION.zip: one folder with
+#        index.html and its files), as built by scripts/web.sh.
 #   zip: the Windows zips, from the 32-bit and the 64-bit mingw-w64 builds
 #        (build/windows-i686, build/windows-x86_64): their layout, the DLL's exports, the
 #        import library for Microsoft's linker, the CMake package for both linkers, and
@@ -16,7 +19,7 @@
 # The build folders of scripts/test.sh are reused as they are configured when they exist
 # (adding only what packaging needs); otherwise a Release build is made for packaging
 # alone. The packages land in build/packages.
-# Usage: scripts/package.sh [deb|zip]...   (default: both)
+# Usage: scripts/package.sh [deb|zip|web]...   (default: all three)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 out=${RIZEROZ_BUILD_ROOT:-$root/build}
@@ -24,7 +27,10 @@ jobs=${RIZEROZ_JOBS:-$(nproc 2>/dev/null || echo 2)}
 packages=$out/packages
 kinds=("$@")
 [ "$(id -u)" != 0 ] || "$root/scripts/setup.sh"
-[ ${#kinds[@]} -gt 0 ] || kinds=(deb zip)
+[ ${#kinds[@]} -gt 0 ] || kinds=(deb zip web)
+# The viewer page's files (web/CMakeLists.txt), as scripts/web.sh builds them.
+web_site=$out/web/site
+web_pages=(index.html viewer.css viewer.js rizeroz-worker.js)
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 mkdir -p "$packages"
@@ -49,7 +55,9 @@ pack_deb() {
   echo "=== package deb: build ==="
   # Debian's paths: /usr, with the library in the multiarch folder, and the Python
   # package where /usr's interpreter looks (no folder kept from another prefix).
-  local always=(-DCMAKE_INSTALL_PREFIX=/usr -DRIZEROZ_PYTHON_SITEDIR=) dir
+  # The tool's package carries the viewer page.
+  "$root/scripts/web.sh" >/dev/null
+  local always=(-DCMAKE_INSTALL_PREFIX=/usr -DRIZEROZ_PYTHON_SITEDIR= -DRIZEROZ_WEB_SITE="$web_site") dir
   build "$out/native" "$out/package-deb" -DCMAKE_BUILD_TYPE=Release -DRIZEROZ_BUILD_TESTS=OFF
   rm -f "$packages"/*.deb
   (cd "$dir" && cpack -G DEB -B "$scratch/cpack" >/dev/null)
@@ -103,6 +111,40 @@ pack_deb() {
     return 1
   fi
   echo "man -l rizeroz.1.gz: $(wc -l <"$scratch/page.txt") lines, no warnings"
+  local page_file
+  for page_file in "${web_pages[@]}"; do
+    if ! cmp -s "$tree/usr/share/rizeroz/web/$page_file" "$web_site/$page_file"; then
+      echo "rizeroz: /usr/share/rizeroz/web/$page_file is missing or not the page built" >&2
+      return 1
+    fi
+  done
+  echo "the viewer page: /usr/share/rizeroz/web/ (${web_pages[*]})"
+}
+
+# The viewer page as a zip of its own: one folder, rizeroz-web-VERSION/, holding the page's
+# files as scripts/web.sh built them (docs/web.md).
+pack_web() {
+  echo "=== package web ==="
+  "$root/scripts/web.sh" >/dev/null
+  local version name
+  version=$(sed -n 's/^#define RIZEROZ_VERSION_\(MAJOR\|MINOR\|PATCH\) \([0-9]*\)$/\2/p' \
+    "$root/rodazivuziradovizozari/RizErozVersion.h" | paste -sd.)
+  name=rizeroz-web-$version
+  rm -rf "${scratch:?}/$name" "$packages/$name.zip"
+  mkdir "$scratch/$name"
+  cp "${web_pages[@]/#/$web_site/}" "$scratch/$name/"
+  (cd "$scratch" && cmake -E tar cf "$packages/$name.zip" --format=zip "$name")
+  mkdir "$scratch/unpacked-web"
+  (cd "$scratch/unpacked-web" && cmake -E tar xf "$packages/$name.zip")
+  local listed
+  listed=$(cd "$scratch/unpacked-web" && find . -type f | sort | tr '\n' ' ')
+  local wanted
+  wanted=$(printf "./$name/%s\n" "${web_pages[@]}" | sort | tr '\n' ' ')
+  if [ "$listed" != "$wanted" ] || ! diff -r "$scratch/unpacked-web/$name" "$web_site" >/dev/null; then
+    echo "$packages/$name.zip holds $listed; wanted $wanted, as built" >&2
+    return 1
+  fi
+  echo "$packages/$name.zip: ${web_pages[*]}"
 }
 
 # wine runs 32-bit programs when wine32 is installed and the kernel runs its i386 loader,
@@ -157,7 +199,8 @@ for kind in "${kinds[@]}"; do
     deb) pack_deb ;;
     # Not `a && b`: set -e does not stop the script when `a` fails there.
     zip) pack_zip i686; pack_zip x86_64 ;;
-    *) echo "unknown package kind: $kind (deb or zip)" >&2; exit 2 ;;
+    web) pack_web ;;
+    *) echo "unknown package kind: $kind (deb, zip or web)" >&2; exit 2 ;;
   esac
 done
 echo "Packages built and checked in $packages: ${kinds[*]}"

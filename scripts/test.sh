@@ -251,7 +251,7 @@ for step in "${steps[@]}"; do
     i686)
       run_i686 ;;
     package)
-      "$root/scripts/package.sh" deb zip ;;
+      "$root/scripts/package.sh" deb zip web ;;
     fuzz)
       run_fuzz ;;
     *)

@@ -15,8 +15,11 @@ if ! command -v emcmake >/dev/null 2>&1; then
   echo "web: emcmake is missing: install the Debian package emscripten (scripts/setup.sh does)" >&2
   exit 1
 fi
+mkdir -p "$out"
+# emcmake names the command it runs: its output is shown only when configuring fails.
 emcmake cmake -S "$root" -B "$out" -DCMAKE_BUILD_TYPE=Release -DRIZEROZ_BUILD_WEB=ON -DRIZEROZ_BUILD_TESTS=OFF \
-  -DRIZEROZ_BUILD_TOOLS=OFF -DRIZEROZ_INSTALL=OFF -DRIZEROZ_WERROR="${RIZEROZ_WERROR:-ON}" >/dev/null
+  -DRIZEROZ_BUILD_TOOLS=OFF -DRIZEROZ_INSTALL=OFF -DRIZEROZ_WERROR="${RIZEROZ_WERROR:-ON}" >"$out/configure.log" 2>&1 ||
+  { cat "$out/configure.log" >&2; exit 1; }
 cmake --build "$out" -j "$jobs" --target rizeroz-web-site
 for file in "$out/rizeroz-web.wasm" "$out/rizeroz-web.js" "$out/site/rizeroz-worker.js"; do
   printf '%-28s %9d bytes\n' "$(basename "$file")" "$(stat -c %s "$file")"

@@ -350,13 +350,9 @@ function fitZoom() {
   state.zoom = ZOOMS.filter((zoom) => zoom * cells <= width).pop() || ZOOMS[0];
 }
 
+// A new zoom keeps the cell at the view's top left where it is.
 function setZoom(zoom) {
-  const { cells, lines } = viewSize();
-  const centre = { line: state.line + lines / 2, x: state.x + cells / 2 };
   state.zoom = zoom;
-  const after = viewSize();
-  state.line = Math.floor(centre.line - after.lines / 2);
-  state.x = Math.floor(centre.x - after.cells / 2);
   paint();
 }
 
@@ -465,8 +461,13 @@ async function describeCell(at) {
   const field = currentField();
   const result = await call("cell", { field: state.field, line: at.line, bit: at.bit });
   const place = result.place;
-  if (!place || at.bit >= field.cells) {
+  if (!place || at.bit >= field.cells || at.bit < 0) {
     $("cell-info").textContent = `${field.name}: no row here`;
+    return;
+  }
+  if (place.values.every((value) => value === null)) {
+    $("cell-info").textContent = `${field.name}, block ${place.block}, row ${place.row}: no bit ${place.bit} ` +
+      `(the row holds ${plural(Math.max(...place.lengths), "byte")})`;
     return;
   }
   let text = `${field.name}, block ${place.block}, row ${place.row}, bit ${place.bit}: byte ${place.byte} = ` +

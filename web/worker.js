@@ -252,7 +252,8 @@ function cell({ field, line, bit }) {
   if (!place) return { place: null };
   const byte = Math.floor(bit / 8);
   const values = place.rows.map((bytes) => (bytes && byte < bytes.length ? bytes[byte] : null));
-  return { place: { block: place.block, row: place.row, bit, byte, values } };
+  const lengths = place.rows.map((bytes) => (bytes ? bytes.length : 0));
+  return { place: { block: place.block, row: place.row, bit, byte, values, lengths } };
 }
 
 // `rizeroz diff`'s text for the two files, and the number of differences.

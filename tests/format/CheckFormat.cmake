@@ -9,6 +9,8 @@ foreach(folder interfaces platform rodazivuziradovizozari bindings tools web exa
     list(APPEND sources ${found})
   endforeach()
 endforeach()
+# Packages npm installs for the page's tests (tests/web/node_modules) are not ours.
+list(FILTER sources EXCLUDE REGEX "/node_modules/")
 if(FIX)
   execute_process(COMMAND ${CLANG_FORMAT} -i ${sources} WORKING_DIRECTORY ${SOURCE_DIR} RESULT_VARIABLE result)
   if(NOT result EQUAL 0)
