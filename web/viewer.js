@@ -120,8 +120,14 @@ async function openFile(file, slot) {
   try {
     const result = await call("open", { slot, file });
     state.files[slot] = result.failed ? null : { name: file.name, size: file.size, summary: result.summary };
-    if (result.failed) showFailure(file.name, result.failed, slot);
-    else await showOpened(slot, { ...result.timings, shown: performance.now() - started });
+    if (result.failed) {
+      showFailure(file.name, result.failed, slot);
+      // The file shown stays, its pictures made anew (the worker let them go).
+      if (slot === 1) await showFiles();
+      document.body.dataset.state = "failed";
+    } else {
+      await showOpened(slot, { ...result.timings, shown: performance.now() - started });
+    }
   } catch (failure) {
     showMessage(failure.message);
     document.body.dataset.state = "failed";
@@ -285,7 +291,6 @@ function showFailure(name, error, slot) {
       lines.append(row);
     }
   }
-  document.body.dataset.state = "failed";
 }
 
 // ---- The pictures ----

@@ -61,6 +61,8 @@ const CASES = [
     texts: { "#first-file": ["Usercode_MASK: 0x1A2B", "block 0: row width 256 bits, 2 rows, 64 bytes"] } },
   { name: "broken row", files: ["broken.xml"], state: "failed", toolError: true,
     texts: { "#failure-lines": ["     9 | \t\t\t0x0000FGFF\n         \t\t\t       ^ here\n", "     6 | "] } },
+  { name: "broken second file", files: ["sample.xml", "broken.xml"], state: "failed", toolError: true,
+    pointed: [["Usercode_MASK", 1, 20, "Usercode_MASK, block 0, row 1, bit 20: byte 2 = 0xFF"]] },
   { name: "not a data file", files: ["text.xml"], state: "failed", toolError: true },
   { name: "truncated", files: ["truncated.xml"], state: "failed", toolError: true },
   { name: "binary", files: ["binary.xml"], state: "failed", toolError: true },
