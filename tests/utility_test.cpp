@@ -60,7 +60,7 @@ Bytes Read(const UtByteBuffer& buffer)
 }
 }
 
-TEST(ByteBufferChain, BytesReadBackAcrossSegmentBoundaries)
+TEST(ByteBufferChain, BytesReadBackAcrossSegmentBoundariesAndAfterClearing)
 {
     for (int capacity : {1, 3, 640})
         for (int count : {0, 1, capacity - 1, capacity, capacity + 1, 3 * capacity + 2, 2000})
@@ -82,36 +82,28 @@ TEST(ByteBufferChain, BytesReadBackAcrossSegmentBoundaries)
             EXPECT_EQ(bulk.WriteData(copied.data(), count / 2), count / 2);
             EXPECT_EQ(bulk.WriteData(copied.data() + count / 2, count - count / 2), count - count / 2);
             ExpectPattern(bulk, count);
+            if (segments < 3)
+                continue;
+
+            // A later segment sees only its own bytes. Cleared, the chain is written from its
+            // first segment again, and moves on into the segments it kept.
+            UtByteBuffer* second = head.GetNextBuffer();
+            EXPECT_EQ(Read(*second), Read(UtByteBuffer(*second)));
+            ASSERT_EQ(second->GetTotalSize(), (unsigned int)capacity);
+            EXPECT_EQ(second->ReadData(capacity - 1), PatternByte(2 * capacity - 1));
+            head.ClearBuffer();
+            EXPECT_EQ(head.GetTotalSize(), 0u);
+            EXPECT_EQ(second->GetTotalSize(), 0u);
+            EXPECT_EQ(head.ReadData(0), 0);
+            EXPECT_EQ(WriteChained(head, 2 * capacity, 2), 2);
+            EXPECT_EQ(head.GetNextBuffer(), second);
+            ExpectPattern(head, 2 * capacity, 2);
         }
     for (int capacity : {0, -1})
     {
         UtByteBuffer head(capacity);
         EXPECT_EQ(head.WriteData('a') + head.WriteData("abc", 3), 0);
         EXPECT_EQ(head.GetTotalSize(), 0u);
-    }
-}
-
-TEST(ByteBufferChain, ClearBufferEmptiesTheChainAndReusesItsSegments)
-{
-    for (int capacity : {1, 3, 640})
-    {
-        SCOPED_TRACE("capacity " + std::to_string(capacity));
-        UtByteBuffer head(capacity);
-        WriteChained(head, 3 * capacity + 1, 1);
-        UtByteBuffer* second = head.GetNextBuffer();
-        // A later segment sees only its own bytes.
-        EXPECT_EQ(Read(*second), Read(UtByteBuffer(*second)));
-        ASSERT_EQ(second->GetTotalSize(), (unsigned int)capacity);
-        EXPECT_EQ(second->ReadData(capacity - 1), PatternByte(2 * capacity - 1, 1));
-        head.ClearBuffer();
-        EXPECT_EQ(head.GetTotalSize(), 0u);
-        EXPECT_EQ(second->GetTotalSize(), 0u);
-        EXPECT_EQ(head.ReadData(0), 0);
-
-        // Writing starts again in the first segment and moves on into the kept ones.
-        EXPECT_EQ(WriteChained(head, 2 * capacity, 2), 2);
-        EXPECT_EQ(head.GetNextBuffer(), second);
-        ExpectPattern(head, 2 * capacity, 2);
     }
 }
 
@@ -179,9 +171,6 @@ TEST(ByteBufferCopy, CopiesAreIndependentGrowableBuffers)
         made->WriteData('!');
     }
     EXPECT_EQ(head.GetTotalSize(), 10u);
-    UtByteBuffer& same = target;
-    target = same;
-    EXPECT_EQ(target.ReadData(10), '!');
 
     // Assigning a segment of the own chain to its head keeps that segment's bytes.
     head = *head.GetNextBuffer();
@@ -258,14 +247,10 @@ TEST(StringHelpers, StrncpyAndStrncatStayInBoundsAndTerminate)
     util_strncat(nullptr, "text", 0, 0);
 }
 
-TEST(StringHelpers, FopenReadsBackslashPathsAndRejectsNullArguments)
+// (Every read of the other suites opens a backslash path "<folder>\\<name>".)
+TEST(StringHelpers, FopenRejectsNullArguments)
 {
     testsupport::WriteBytes(testsupport::ScratchDir("utility_fopen") + "/probe.txt", "probe");
-    FILE* file = util_fopen("scratch\\utility_fopen\\probe.txt", "r");
-    ASSERT_NE(file, nullptr);
-    char text[8] = {0};
-    EXPECT_EQ(fread(text, 1, 7, file), 5u);
-    fclose(file);
     // clang-format off
     const struct { const char *path, *mode; int error; } failures[] = {
         { "scratch\\utility_fopen\\absent.txt", "r", ENOENT }, { nullptr, "r", EINVAL },
