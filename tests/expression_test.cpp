@@ -82,14 +82,8 @@ TEST(ExpressionEvaluation, EvaluatesTheGrammar)
     const struct { std::string expression; std::string bytes; } cases[] = {
         {"(FF*64)", Repeat("\xFF", 64)},
         {"(00*16+A5C3*8)", Repeat(z, 16) + Repeat("\xA5\xC3", 8)},
-        {"((00FF*2+11)*4)", Repeat(Repeat(z + "\xFF", 2) + "\x11", 4)},
-        {"(0123456789abcdefABCDEF)", "\x01\x23\x45\x67\x89\xAB\xCD\xEF\xAB\xCD\xEF"},
-        {"(7E*1)", "\x7E"},
-        {"(12*2*3)", Repeat("\x12", 6)},
-        {"(12+34*3+(56+78)*2)", "\x12" + Repeat("\x34", 3) + Repeat("\x56\x78", 2)},
-        {"((((7E))))", "\x7E"},
-        {"((01+(02*2+03)*2)*2+04)", Repeat("\x01" + Repeat("\x02\x02\x03", 2), 2) + "\x04"},
-        // White space anywhere, even inside a digit pair or a count.
+        // Counts of several digits; white space anywhere, even inside a digit pair or such a
+        // count. (Sums, groups, chained counts, digits of either case: ExpressionProperties.)
         {" ( F\tF * 6\r\n4 ) \n", Repeat("\xFF", 64)},
         {"(\n0\v0\f*\n1\n0\n0\n)", Repeat(z, 100)},
         {std::string(64, '(') + "FF" + std::string(64, ')'), "\xFF"},
