@@ -203,14 +203,8 @@ TEST(HexDigits, EveryCharacterAndEveryValue)
 TEST(StringHelpers, StrncpyAndStrncatStayInBoundsAndTerminate)
 {
     // initial: null for util_strncpy, else the text util_strncat appends to.
-    struct Case
-    {
-        const char *initial, *text;
-        int count, size;
-        const char* expected;
-    };
     // clang-format off
-    const Case cases[] = {
+    const struct { const char *initial, *text; int count, size; const char* expected; } cases[] = {
         { nullptr, "hello", 3, 0, "hel" },   { nullptr, "hello", 50, 0, "hello" },
         { nullptr, "hello", 0, 0, "" },      { nullptr, "hello", -3, 0, "" },
         { nullptr, "hello", 5, 4, "hel" },   { nullptr, "hello", 5, 5, "hell" },
@@ -223,7 +217,7 @@ TEST(StringHelpers, StrncpyAndStrncatStayInBoundsAndTerminate)
         { "", "xyz", 0, 0, "xyz" },          { "ab", nullptr, 0, 0, "ab" },
     };
     // clang-format on
-    for (const Case& test : cases)
+    for (const auto& test : cases)
     {
         SCOPED_TRACE("case " + std::to_string(&test - cases));
         char area[16];
@@ -266,20 +260,14 @@ TEST(StringHelpers, FopenRejectsNullArguments)
 
 TEST(UtStringTest, FindLooksOnlyAtTheGivenTextAndCopiesOwnTheirText)
 {
-    struct Case
-    {
-        const char* text;
-        char c;
-        int expected;
-    };
     // clang-format off
-    const Case cases[] = {
+    const struct { const char* text; char c; int expected; } cases[] = {
         { "C:\\data\\file.xml", ':', 1 }, { "data\\file.xml", ':', -1 }, { ":x", ':', 0 },
         { "ab:c:d", ':', 2 }, { "", ':', -1 }, { nullptr, ':', -1 }, { "abc", '\0', -1 },
     };
     // clang-format on
     UtString held("held:text");
-    for (const Case& test : cases)
+    for (const auto& test : cases)
         EXPECT_EQ(held.Find(test.text, test.c), test.expected) << (test.text ? test.text : "(null)");
 
     UtString text;
@@ -305,15 +293,8 @@ TEST(UtStringTest, FindLooksOnlyAtTheGivenTextAndCopiesOwnTheirText)
 
 TEST(ErrorHandlerTest, MessagesPlaceDescribeAndNumberTheFailure)
 {
-    struct Case
-    {
-        int code;
-        const char *text, *file;
-        long line, column;
-        const char *detail, *expected;
-    };
     // clang-format off
-    const Case cases[] = {
+    const struct { int code; const char *text, *file; long line, column; const char *detail, *expected; } cases[] = {
         { -1, "data.xml", "data.xml", 7, 3, nullptr,
           "data.xml, line 7, column 3: a second root element, or a row that breaks the "
           "hexadecimal row syntax (error -1)." },
@@ -330,7 +311,7 @@ TEST(ErrorHandlerTest, MessagesPlaceDescribeAndNumberTheFailure)
     };
     // clang-format on
     ErrorHandler errors;
-    for (const Case& test : cases)
+    for (const auto& test : cases)
     {
         int index = errors.AddReport(test.code, ERROR_LIST_DATA_FILE, test.text, test.file, test.line, test.column,
                                      test.detail);
@@ -366,11 +347,10 @@ TEST(ErrorHandlerTest, EveryCodeOfTheLibraryHasItsOwnDescription)
 TEST(ErrorHandlerTest, ListsCountTheirReportsAndCopiesAreDeep)
 {
     ErrorHandler errors;
-    EXPECT_EQ(errors.GetErrorList(ERROR_LIST_XML_PARSER), 0);
-    EXPECT_EQ(errors.GetErrorList(ERROR_LIST_DATA_FILE), 0);
-    EXPECT_EQ(errors.GetErrorList(ERROR_LIST_OUTPUT), 0);
-    for (int list : {0, 2, 4, 8, -1, -5})
-        EXPECT_EQ(errors.GetErrorList(list), -114) << "list " << list;
+    for (int list : {0, 2, 4, 8, -1, -5, (int)ERROR_LIST_XML_PARSER, (int)ERROR_LIST_DATA_FILE, (int)ERROR_LIST_OUTPUT})
+        EXPECT_EQ(errors.GetErrorList(list),
+                  list == ERROR_LIST_XML_PARSER || list == ERROR_LIST_DATA_FILE || list == ERROR_LIST_OUTPUT ? 0 : -114)
+            << "list " << list;
 
     // Enough reports to make the store grow several times; indices count from 0.
     for (int i = 0; i < 100; ++i)
