@@ -194,11 +194,8 @@ TEST(XMLParserScan, Documents)
         many += " a" + std::to_string(i) + "='" + std::to_string(i) + "'";
         described += (i ? ",a" : "[a") + std::to_string(i) + "=" + std::to_string(i);
     }
-    const struct
-    {
-        const char* what;
-        std::string doc, expected;
-    } table[] = {
+    // clang-format off
+    const struct { const char* what; std::string doc, expected; } table[] = {
         {"single empty root", "<r/>", "M:r|N"},
         {"root with text", "<r>hi</r>", "S:r{hi}|E:r|N"},
         {"attributes, both quotes", "<r a=\"1\" b='two'/>", "M:r[a=1,b=two]|N"},
@@ -289,6 +286,7 @@ TEST(XMLParserScan, Documents)
         {"'<!' of nothing", "<!x>" + root, P(XML_ERR_BAD_MARKUP)},
         {"'<' of nothing", "< r/>", P(XML_ERR_BAD_MARKUP)},
     };
+    // clang-format on
     for (const auto& c : table)
         EXPECT_EQ(TraceDocument(c.doc), c.expected) << c.what;
 }
