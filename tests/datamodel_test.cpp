@@ -122,8 +122,6 @@ TEST(DataModel, CopiesAreDeepAndIndependent)
     Fill(assigned);
     assigned.AddDataField()->AddRow(3);
     assigned = original;
-    SVFPlusData& same = original;
-    original = same;
     for (SVFPlusData* copy : {&fromPointer, &copied, &assigned})
     {
         ASSERT_EQ(Summary(copy), before);

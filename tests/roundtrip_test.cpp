@@ -101,9 +101,13 @@ void BuildRandomModel(std::mt19937& random, SVFPlusData& model)
 }
 }
 
-TEST(RoundTrip, RandomModelsReadBackAsWritten)
+// Random models written (in hexadecimal and with expressions) read back as written. Written
+// in parts, as while they are read (each part up to a block), they give the bytes of the
+// model written whole; the walk holds while what it passed stays, and no longer once a
+// text or checksum it passed changes.
+TEST(RoundTrip, RandomModelsReadBackAsWrittenWholeOrInParts)
 {
-    std::mt19937 random(20261205);
+    std::mt19937 random(20261205), parts(20261206);
     std::string dir = ScratchDir("roundtrip");
     for (int n = 0; n < 300; ++n)
     {
@@ -112,95 +116,11 @@ TEST(RoundTrip, RandomModelsReadBackAsWritten)
         for (bool expressions : {false, true})
         {
             std::string what = "model " + std::to_string(n) + (expressions ? " with expressions" : " in hexadecimal");
-            ASSERT_EQ(0, WriteModel(model, dir, "model.xml", expressions)) << what;
-            Reading back = ReadFile(dir, "model.xml");
-            ASSERT_EQ(0, back.result) << what << "\n" << back.reports << ReadBytes(dir + "/model.xml");
+            ASSERT_EQ(0, WriteModel(model, dir, "whole.xml", expressions)) << what;
+            Reading back = ReadFile(dir, "whole.xml");
+            ASSERT_EQ(0, back.result) << what << "\n" << back.reports << ReadBytes(dir + "/whole.xml");
             ASSERT_EQ(ReadBackSummary(model), back.summary) << what;
         }
-    }
-}
-
-namespace
-{
-// A document in another style, with every construct of the markup around the rows.
-const std::string kRich =
-    "\xEF\xBB\xBF<?xml version='1.0' encoding='utf-8' ?>\r\n"
-    "<!DOCTYPE SVF_Plus_Data SYSTEM \"SVF_Plus_Data.dtd\" [ <!ENTITY e \"]>\"> <!-- ]> --> ]>\r\n"
-    "<?pi data?><!-- prolog comment -->\r\n"
-    "<SVF_Plus_Data version=\"3.0\" note='a<b&amp;\"c\"'>\r\n"
-    "\t<Comment>text &lt; here</Comment>\r\n"
-    "\t<DataField\tname=\"F1\"\n\t\t\t\tchecksum=\"0x12ab\">\r\n"
-    "\t\t<FieldBlock row_width=\"8\">0x01,<![CDATA[(AB*2)]]><!-- c --><?p x?>,0xFF</FieldBlock>\r\n"
-    "\t\t<Skipped a='1'><Inner/><Skipped>deep</Skipped></Skipped>\r\n"
-    "\t</DataField>\r\n"
-    "</SVF_Plus_Data>\r\n";
-}
-
-TEST(RoundTrip, EveryTruncationReadsWithoutHarm)
-{
-    SVFPlusData model;
-    model.SetVersion("3.0");
-    model.SetComment("cut me");
-    SVFDataField* field = model.AddDataField();
-    field->SetFieldName("Usercode_MASK");
-    field->m_nChecksum = 0xBEEF;
-    AddRow(field, 256, std::string(32, '\xA5'));
-    AddRow(field, 256, std::string(32, '\0'));
-    AddRow(model.AddDataField(), 8, "\x5A");
-    std::string dir = ScratchDir("truncate");
-    std::vector<std::string> documents = {kRich};
-    for (bool expressions : {false, true})
-    {
-        ASSERT_EQ(0, WriteModel(model, dir, "whole.xml", expressions));
-        documents.push_back(ReadBytes(dir + "/whole.xml"));
-    }
-    for (const std::string& whole : documents)
-    {
-        WriteBytes(dir + "/cut.xml", whole);
-        ASSERT_EQ(0, ReadFile(dir, "cut.xml").result);
-        // Every cut short of the root's closing '>' (the final line end is not needed) is
-        // incomplete; whatever was read stays.
-        for (size_t cut = 0; cut <= whole.find_last_of('>'); ++cut)
-        {
-            WriteBytes(dir + "/cut.xml", whole.substr(0, cut));
-            Reading reading = ReadFile(dir, "cut.xml");
-            ASSERT_EQ(0, reading.opened);
-            EXPECT_LT(reading.result, 0) << "cut at " << cut << " of\n" << whole;
-            EXPECT_TRUE(reading.summary == "none" || reading.summary.find("v=3.0 ") == 0) << reading.summary;
-        }
-    }
-}
-
-// Damaged documents read to an end, never hang, and a failed read leaves a report.
-TEST(RoundTrip, DamagedDocumentsReadToAnEnd)
-{
-    std::mt19937 rng(777);
-    const char damage[] = "<>/!?-[]\"'=&(), \0\n\xFF";
-    std::string dir = ScratchDir("damaged");
-    WriteBytes(dir + "/in.xml", kRich);
-    ASSERT_EQ("v=3.0 c=text &lt; here F(F1,12ab) B8[0x01,0xAB,0xFF]", ReadFile(dir, "in.xml").summary);
-    for (int round = 0; round < 400; ++round)
-    {
-        std::string doc = kRich;
-        for (size_t hits = 1 + rng() % 4; hits > 0; --hits)
-            doc[rng() % doc.size()] = damage[rng() % (sizeof(damage) - 1)];
-        WriteBytes(dir + "/in.xml", doc);
-        Reading reading = ReadFile(dir, "in.xml");
-        EXPECT_TRUE(reading.result >= 0 || !reading.reports.empty()) << "round " << round << ": " << reading.result;
-    }
-}
-
-// A model written in parts, as while it is read (each part up to a block), gives the bytes
-// of the model written whole; the walk holds while what it passed stays, and no longer
-// once a text or checksum it passed changes.
-TEST(RoundTrip, WrittenInPartsAsWhole)
-{
-    std::mt19937 random(20261206);
-    std::string dir = ScratchDir("parts");
-    for (int n = 0; n < 200; ++n)
-    {
-        SVFPlusData model;
-        BuildRandomModel(random, model);
         if (n % 4 == 0)   // a text the walk notes by its digests
             model.SetComment(std::string(65 + n, 'c').c_str());
         bool expressions = n % 2 == 1;
@@ -210,7 +130,7 @@ TEST(RoundTrip, WrittenInPartsAsWhole)
         int lastField = 0;
         for (int i = 0; i < model.GetDataFieldCount(); ++i)
             for (int j = 0; j <= model.GetDataField(i)->GetFieldBlockCount(); ++j)
-                if (random() % 3 == 0)
+                if (parts() % 3 == 0)
                 {
                     ASSERT_EQ(0, file.WriteModelPart(&model, expressions, i, j));
                     lastField = i;
@@ -249,5 +169,68 @@ TEST(RoundTrip, WrittenInPartsAsWhole)
         ASSERT_TRUE(walk.Holds(&model));
         later->m_nChecksum = 7;
         EXPECT_FALSE(walk.Holds(&model)) << "the checksum of a field passed";
+    }
+}
+
+namespace
+{
+// A document in another style, with every construct of the markup around the rows.
+const std::string kRich =
+    "\xEF\xBB\xBF<?xml version='1.0' encoding='utf-8' ?>\r\n"
+    "<!DOCTYPE SVF_Plus_Data SYSTEM \"SVF_Plus_Data.dtd\" [ <!ENTITY e \"]>\"> <!-- ]> --> ]>\r\n"
+    "<?pi data?><!-- prolog comment -->\r\n"
+    "<SVF_Plus_Data version=\"3.0\" note='a<b&amp;\"c\"'>\r\n"
+    "\t<Comment>text &lt; here</Comment>\r\n"
+    "\t<DataField\tname=\"F1\"\n\t\t\t\tchecksum=\"0x12ab\">\r\n"
+    "\t\t<FieldBlock row_width=\"8\">0x01,<![CDATA[(AB*2)]]><!-- c --><?p x?>,0xFF</FieldBlock>\r\n"
+    "\t\t<Skipped a='1'><Inner/><Skipped>deep</Skipped></Skipped>\r\n"
+    "\t</DataField>\r\n"
+    "</SVF_Plus_Data>\r\n";
+}
+
+// Every cut of written documents and of one in another style, and damaged copies of the
+// latter, read to an end: a cut short of the root's closing '>' (the final line end is not
+// needed) fails, and whatever was read stays; a damaged copy never hangs, and a failed read
+// of one leaves a report.
+TEST(RoundTrip, CutAndDamagedDocumentsReadToAnEnd)
+{
+    SVFPlusData model;
+    model.SetVersion("3.0");
+    model.SetComment("cut me");
+    SVFDataField* field = model.AddDataField();
+    field->SetFieldName("Usercode_MASK");
+    field->m_nChecksum = 0xBEEF;
+    AddRow(field, 256, std::string(32, '\xA5'));
+    AddRow(field, 256, std::string(32, '\0'));
+    AddRow(model.AddDataField(), 8, "\x5A");
+    std::string dir = ScratchDir("truncate");
+    WriteBytes(dir + "/cut.xml", kRich);
+    ASSERT_EQ("v=3.0 c=text &lt; here F(F1,12ab) B8[0x01,0xAB,0xFF]", ReadFile(dir, "cut.xml").summary);
+    std::vector<std::string> documents = {kRich};
+    for (bool expressions : {false, true})
+    {
+        ASSERT_EQ(0, WriteModel(model, dir, "whole.xml", expressions));
+        documents.push_back(ReadBytes(dir + "/whole.xml"));
+        ASSERT_EQ(0, ReadFile(dir, "whole.xml").result);
+    }
+    for (const std::string& whole : documents)
+        for (size_t cut = 0; cut <= whole.find_last_of('>'); ++cut)
+        {
+            WriteBytes(dir + "/cut.xml", whole.substr(0, cut));
+            Reading reading = ReadFile(dir, "cut.xml");
+            ASSERT_EQ(0, reading.opened);
+            EXPECT_LT(reading.result, 0) << "cut at " << cut << " of\n" << whole;
+            EXPECT_TRUE(reading.summary == "none" || reading.summary.find("v=3.0 ") == 0) << reading.summary;
+        }
+    std::mt19937 rng(777);
+    const char damage[] = "<>/!?-[]\"'=&(), \0\n\xFF";
+    for (int round = 0; round < 400; ++round)
+    {
+        std::string doc = kRich;
+        for (size_t hits = 1 + rng() % 4; hits > 0; --hits)
+            doc[rng() % doc.size()] = damage[rng() % (sizeof(damage) - 1)];
+        WriteBytes(dir + "/cut.xml", doc);
+        Reading reading = ReadFile(dir, "cut.xml");
+        EXPECT_TRUE(reading.result >= 0 || !reading.reports.empty()) << "round " << round << ": " << reading.result;
     }
 }

@@ -60,7 +60,7 @@ Bytes Read(const UtByteBuffer& buffer)
 }
 }
 
-TEST(ByteBufferChain, BytesReadBackAcrossSegmentBoundaries)
+TEST(ByteBufferChain, BytesReadBackAcrossSegmentBoundariesAndAfterClearing)
 {
     for (int capacity : {1, 3, 640})
         for (int count : {0, 1, capacity - 1, capacity, capacity + 1, 3 * capacity + 2, 2000})
@@ -82,36 +82,28 @@ TEST(ByteBufferChain, BytesReadBackAcrossSegmentBoundaries)
             EXPECT_EQ(bulk.WriteData(copied.data(), count / 2), count / 2);
             EXPECT_EQ(bulk.WriteData(copied.data() + count / 2, count - count / 2), count - count / 2);
             ExpectPattern(bulk, count);
+            if (segments < 3)
+                continue;
+
+            // A later segment sees only its own bytes. Cleared, the chain is written from its
+            // first segment again, and moves on into the segments it kept.
+            UtByteBuffer* second = head.GetNextBuffer();
+            EXPECT_EQ(Read(*second), Read(UtByteBuffer(*second)));
+            ASSERT_EQ(second->GetTotalSize(), (unsigned int)capacity);
+            EXPECT_EQ(second->ReadData(capacity - 1), PatternByte(2 * capacity - 1));
+            head.ClearBuffer();
+            EXPECT_EQ(head.GetTotalSize(), 0u);
+            EXPECT_EQ(second->GetTotalSize(), 0u);
+            EXPECT_EQ(head.ReadData(0), 0);
+            EXPECT_EQ(WriteChained(head, 2 * capacity, 2), 2);
+            EXPECT_EQ(head.GetNextBuffer(), second);
+            ExpectPattern(head, 2 * capacity, 2);
         }
     for (int capacity : {0, -1})
     {
         UtByteBuffer head(capacity);
         EXPECT_EQ(head.WriteData('a') + head.WriteData("abc", 3), 0);
         EXPECT_EQ(head.GetTotalSize(), 0u);
-    }
-}
-
-TEST(ByteBufferChain, ClearBufferEmptiesTheChainAndReusesItsSegments)
-{
-    for (int capacity : {1, 3, 640})
-    {
-        SCOPED_TRACE("capacity " + std::to_string(capacity));
-        UtByteBuffer head(capacity);
-        WriteChained(head, 3 * capacity + 1, 1);
-        UtByteBuffer* second = head.GetNextBuffer();
-        // A later segment sees only its own bytes.
-        EXPECT_EQ(Read(*second), Read(UtByteBuffer(*second)));
-        ASSERT_EQ(second->GetTotalSize(), (unsigned int)capacity);
-        EXPECT_EQ(second->ReadData(capacity - 1), PatternByte(2 * capacity - 1, 1));
-        head.ClearBuffer();
-        EXPECT_EQ(head.GetTotalSize(), 0u);
-        EXPECT_EQ(second->GetTotalSize(), 0u);
-        EXPECT_EQ(head.ReadData(0), 0);
-
-        // Writing starts again in the first segment and moves on into the kept ones.
-        EXPECT_EQ(WriteChained(head, 2 * capacity, 2), 2);
-        EXPECT_EQ(head.GetNextBuffer(), second);
-        ExpectPattern(head, 2 * capacity, 2);
     }
 }
 
@@ -179,9 +171,6 @@ TEST(ByteBufferCopy, CopiesAreIndependentGrowableBuffers)
         made->WriteData('!');
     }
     EXPECT_EQ(head.GetTotalSize(), 10u);
-    UtByteBuffer& same = target;
-    target = same;
-    EXPECT_EQ(target.ReadData(10), '!');
 
     // Assigning a segment of the own chain to its head keeps that segment's bytes.
     head = *head.GetNextBuffer();
@@ -214,14 +203,8 @@ TEST(HexDigits, EveryCharacterAndEveryValue)
 TEST(StringHelpers, StrncpyAndStrncatStayInBoundsAndTerminate)
 {
     // initial: null for util_strncpy, else the text util_strncat appends to.
-    struct Case
-    {
-        const char *initial, *text;
-        int count, size;
-        const char* expected;
-    };
     // clang-format off
-    const Case cases[] = {
+    const struct { const char *initial, *text; int count, size; const char* expected; } cases[] = {
         { nullptr, "hello", 3, 0, "hel" },   { nullptr, "hello", 50, 0, "hello" },
         { nullptr, "hello", 0, 0, "" },      { nullptr, "hello", -3, 0, "" },
         { nullptr, "hello", 5, 4, "hel" },   { nullptr, "hello", 5, 5, "hell" },
@@ -234,7 +217,7 @@ TEST(StringHelpers, StrncpyAndStrncatStayInBoundsAndTerminate)
         { "", "xyz", 0, 0, "xyz" },          { "ab", nullptr, 0, 0, "ab" },
     };
     // clang-format on
-    for (const Case& test : cases)
+    for (const auto& test : cases)
     {
         SCOPED_TRACE("case " + std::to_string(&test - cases));
         char area[16];
@@ -258,14 +241,10 @@ TEST(StringHelpers, StrncpyAndStrncatStayInBoundsAndTerminate)
     util_strncat(nullptr, "text", 0, 0);
 }
 
-TEST(StringHelpers, FopenReadsBackslashPathsAndRejectsNullArguments)
+// (Every read of the other suites opens a backslash path "<folder>\\<name>".)
+TEST(StringHelpers, FopenRejectsNullArguments)
 {
     testsupport::WriteBytes(testsupport::ScratchDir("utility_fopen") + "/probe.txt", "probe");
-    FILE* file = util_fopen("scratch\\utility_fopen\\probe.txt", "r");
-    ASSERT_NE(file, nullptr);
-    char text[8] = {0};
-    EXPECT_EQ(fread(text, 1, 7, file), 5u);
-    fclose(file);
     // clang-format off
     const struct { const char *path, *mode; int error; } failures[] = {
         { "scratch\\utility_fopen\\absent.txt", "r", ENOENT }, { nullptr, "r", EINVAL },
@@ -281,20 +260,14 @@ TEST(StringHelpers, FopenReadsBackslashPathsAndRejectsNullArguments)
 
 TEST(UtStringTest, FindLooksOnlyAtTheGivenTextAndCopiesOwnTheirText)
 {
-    struct Case
-    {
-        const char* text;
-        char c;
-        int expected;
-    };
     // clang-format off
-    const Case cases[] = {
+    const struct { const char* text; char c; int expected; } cases[] = {
         { "C:\\data\\file.xml", ':', 1 }, { "data\\file.xml", ':', -1 }, { ":x", ':', 0 },
         { "ab:c:d", ':', 2 }, { "", ':', -1 }, { nullptr, ':', -1 }, { "abc", '\0', -1 },
     };
     // clang-format on
     UtString held("held:text");
-    for (const Case& test : cases)
+    for (const auto& test : cases)
         EXPECT_EQ(held.Find(test.text, test.c), test.expected) << (test.text ? test.text : "(null)");
 
     UtString text;
@@ -320,15 +293,8 @@ TEST(UtStringTest, FindLooksOnlyAtTheGivenTextAndCopiesOwnTheirText)
 
 TEST(ErrorHandlerTest, MessagesPlaceDescribeAndNumberTheFailure)
 {
-    struct Case
-    {
-        int code;
-        const char *text, *file;
-        long line, column;
-        const char *detail, *expected;
-    };
     // clang-format off
-    const Case cases[] = {
+    const struct { int code; const char *text, *file; long line, column; const char *detail, *expected; } cases[] = {
         { -1, "data.xml", "data.xml", 7, 3, nullptr,
           "data.xml, line 7, column 3: a second root element, or a row that breaks the "
           "hexadecimal row syntax (error -1)." },
@@ -345,7 +311,7 @@ TEST(ErrorHandlerTest, MessagesPlaceDescribeAndNumberTheFailure)
     };
     // clang-format on
     ErrorHandler errors;
-    for (const Case& test : cases)
+    for (const auto& test : cases)
     {
         int index = errors.AddReport(test.code, ERROR_LIST_DATA_FILE, test.text, test.file, test.line, test.column,
                                      test.detail);
@@ -381,11 +347,10 @@ TEST(ErrorHandlerTest, EveryCodeOfTheLibraryHasItsOwnDescription)
 TEST(ErrorHandlerTest, ListsCountTheirReportsAndCopiesAreDeep)
 {
     ErrorHandler errors;
-    EXPECT_EQ(errors.GetErrorList(ERROR_LIST_XML_PARSER), 0);
-    EXPECT_EQ(errors.GetErrorList(ERROR_LIST_DATA_FILE), 0);
-    EXPECT_EQ(errors.GetErrorList(ERROR_LIST_OUTPUT), 0);
-    for (int list : {0, 2, 4, 8, -1, -5})
-        EXPECT_EQ(errors.GetErrorList(list), -114) << "list " << list;
+    for (int list : {0, 2, 4, 8, -1, -5, (int)ERROR_LIST_XML_PARSER, (int)ERROR_LIST_DATA_FILE, (int)ERROR_LIST_OUTPUT})
+        EXPECT_EQ(errors.GetErrorList(list),
+                  list == ERROR_LIST_XML_PARSER || list == ERROR_LIST_DATA_FILE || list == ERROR_LIST_OUTPUT ? 0 : -114)
+            << "list " << list;
 
     // Enough reports to make the store grow several times; indices count from 0.
     for (int i = 0; i < 100; ++i)

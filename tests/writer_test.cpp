@@ -20,17 +20,8 @@ std::string Written(SVFPlusData& model, const std::string& test, bool expression
     return ReadBytes(dir + "/out.xml");
 }
 
-// A model of one field "F" with one row of `bytes` in a block of their width.
-void OneRow(SVFPlusData& model, const std::string& bytes)
-{
-    model.SetVersion("1");
-    SVFDataField* field = model.AddDataField();
-    field->SetFieldName("F");
-    AddRow(field, (int)bytes.size() * 8, bytes);
-}
-
-// The document the writer writes for `rows` (row lines, without their ',' and line end)
-// in the one block of OneRow.
+// The document the writer writes for a model of version "1" whose one field "F" holds one
+// block of `width` bits: `rows` are its row lines, without their ',' and line end.
 std::string OneBlockDocument(const std::vector<std::string>& rows, size_t width)
 {
     std::string text = std::string(kProlog) + "<SVF_Plus_Data version=\"1\">\n\t<DataField\tname=\"F\">\n" +
@@ -40,8 +31,8 @@ std::string OneBlockDocument(const std::vector<std::string>& rows, size_t width)
     return text + "\t\t</FieldBlock>\n\t</DataField>\n</SVF_Plus_Data>\n";
 }
 
-// The hexadecimal row line as a reader of the format expects it: digit lines of at most
-// sixty digits, each full line followed by a continuation break.
+// A hexadecimal row line: lines of at most sixty digits, each full line followed by a
+// continuation break.
 std::string HexRowText(const std::string& bytes)
 {
     std::string digits = Hex(bytes).substr(2), text = "\t\t\t0x";
@@ -50,8 +41,8 @@ std::string HexRowText(const std::string& bytes)
     return text;
 }
 
-// The row line of an expression: pieces of sixty characters, each full piece followed by
-// a line break and three tabs.
+// An expression's row line: pieces of sixty characters, each full piece followed by a
+// line break and three tabs.
 std::string ExpressionRowText(const std::string& expression)
 {
     std::string text = "\t\t\t";
@@ -150,18 +141,48 @@ TEST(Writer, ChecksumsCommentsAndTextsAsTheModelHoldsThem)
     }
 }
 
-TEST(Writer, HexRowsWrapAfterEveryThirtiethByte)
+// One block of rows of every kind, written in hexadecimal and with expressions: hexadecimal
+// rows break after every 30th byte, expressions after every 60th character, and a row
+// is an expression only where one is shorter.
+TEST(Writer, RowsWrapAndExpressionsStandWhereShorter)
 {
-    for (size_t count : {0, 1, 29, 30, 31, 60, 61, 95})
+    std::vector<std::string> rows;
+    for (size_t count : {0, 1, 29, 30, 31, 60, 61, 95})   // no shorter expression
     {
-        std::string bytes;
+        rows.emplace_back();
         for (size_t i = 0; i < count; ++i)
-            bytes += (char)(i * 37 + 11);
-        SVFPlusData model;
-        OneRow(model, bytes);
-        EXPECT_EQ(OnDisk(OneBlockDocument({HexRowText(bytes)}, count * 8)), Written(model, "wrap"))
-            << count << " bytes";
+            rows.back() += (char)(i * 37 + 11);
     }
+    // Runs: `fives` runs of 20 bytes and `sixes` runs of 100, each of its own byte value,
+    // so that the expression is about 6 x fives + 7 x sixes + 1 characters long.
+    const std::pair<int, int> shapes[] = {{5, 4}, {4, 5}, {10, 0}, {3, 6}, {1, 1}, {14, 5}, {7, 11}};
+    for (const auto& shape : shapes)
+    {
+        rows.emplace_back();
+        for (int i = 0; i < shape.first + shape.second; ++i)
+            rows.back() += std::string(i < shape.first ? 20 : 100, (char)(0x11 * (i + 1)));
+    }
+    rows.emplace_back("\0\0\0\x11\x22", 5);   // (00*3+1122): 2n + 1 characters for its five bytes
+    SVFPlusData model;
+    model.SetVersion("1");
+    SVFDataField* field = model.AddDataField();
+    field->SetFieldName("F");
+    std::vector<std::string> hex, mixed;
+    std::vector<size_t> lengths;
+    for (const std::string& bytes : rows)
+    {
+        AddRow(field, 2000, bytes);
+        std::string expression = ExpressionOf(bytes);
+        hex.push_back(HexRowText(bytes));
+        mixed.push_back(expression.empty() ? hex.back() : ExpressionRowText(expression));
+        lengths.push_back(expression.size());
+    }
+    EXPECT_EQ(OnDisk(OneBlockDocument(hex, 2000)), Written(model, "rows"));
+    EXPECT_EQ(OnDisk(OneBlockDocument(mixed, 2000)), Written(model, "rows", true));
+    // The expressions straddle the line length; the first rows have none.
+    for (size_t length : {0, 11, 59, 60, 61, 120})
+        EXPECT_NE(lengths.end(), std::find(lengths.begin(), lengths.end(), length)) << length << " characters";
+    EXPECT_EQ(0u, *std::max_element(lengths.begin(), lengths.begin() + 8));
 }
 
 TEST(Writer, WithoutModelNothingIsWrittenAndTheStreamStaysOpen)
@@ -182,51 +203,4 @@ TEST(Writer, WithoutModelNothingIsWrittenAndTheStreamStaysOpen)
     EXPECT_EQ(SVF_ERR_OUTPUT, handler.Write());
     EXPECT_EQ(SVF_ERR_OUTPUT, handler.GetErrorHandler()->GetLastReport()->GetCode());
     EXPECT_NE(nullptr, handler.GetSVFPlusData()) << "the model stays attached";
-}
-
-TEST(WriterExpressions, LongExpressionsWrapAfterEverySixtiethCharacter)
-{
-    // Rows of runs: `fives` runs of 20 bytes and `sixes` runs of 100, each of its own byte
-    // value, so that the expression is about 6 x fives + 7 x sixes + 1 characters long.
-    const std::pair<int, int> shapes[] = {{5, 4}, {4, 5}, {10, 0}, {3, 6}, {1, 1}, {14, 5}, {7, 11}};
-    std::vector<size_t> lengths;
-    for (const auto& shape : shapes)
-    {
-        std::string bytes;
-        for (int i = 0; i < shape.first + shape.second; ++i)
-            bytes += std::string(i < shape.first ? 20 : 100, (char)(0x11 * (i + 1)));
-        std::string expression = ExpressionOf(bytes);
-        ASSERT_FALSE(expression.empty());
-        lengths.push_back(expression.size());
-        SVFPlusData model;
-        OneRow(model, bytes);
-        AddRow(model.GetDataField(0), (int)bytes.size() * 8, "\x01\x02\x03");   // no shorter form
-        EXPECT_EQ(OnDisk(OneBlockDocument({ExpressionRowText(expression), "\t\t\t0x010203"}, bytes.size() * 8)),
-                  Written(model, "expressions", true))
-            << expression;
-    }
-    // The cases straddle the line length.
-    for (size_t boundary : {59, 60, 61, 120})
-        EXPECT_NE(lengths.end(), std::find(lengths.begin(), lengths.end(), boundary)) << boundary << " characters";
-}
-
-TEST(WriterExpressions, BlocksMixExpressionAndHexadecimalRows)
-{
-    // 00 00 00 11 22 is written (00*3+1122): eleven characters, 2n + 1 for its five bytes.
-    const std::string run(64, '\xFF'), mixed("\x12\x34\x56\x78\x9A"), tight("\0\0\0\x11\x22", 5);
-    SVFPlusData model;
-    model.SetVersion("1");
-    SVFDataField* field = model.AddDataField();
-    field->SetFieldName("F");
-    for (const std::string& bytes : {run, mixed, std::string(), tight, run})
-        AddRow(field, 512, bytes);
-    std::string expression = ExpressionOf(run);
-    ASSERT_FALSE(expression.empty());
-    EXPECT_TRUE(ExpressionOf(mixed).empty());
-    std::string rows = ExpressionRowText(expression) + ",\n\t\t\t0x123456789A,\n\t\t\t0x,\n\t\t\t(00*3+1122),\n" +
-                       ExpressionRowText(expression) + "\n";
-    std::string text = Written(model, "mixed", true);
-    EXPECT_NE(std::string::npos,
-              text.find(OnDisk("\t\t<FieldBlock\trow_width=\"512\">\n" + rows + "\t\t</FieldBlock>")))
-        << text;
 }

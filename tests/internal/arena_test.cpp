@@ -6,6 +6,7 @@
 
 #include <string.h>
 
+#include <utility>
 #include <vector>
 
 #include "UtByteArena.h"
@@ -15,78 +16,50 @@ namespace
 const size_t kHeader = sizeof(UtByteRegion);
 const size_t kFirstRegion = 64u << 10;
 const size_t kLargestTake = ((4u << 20) - 4096) / 8;
-
-struct Taken
-{
-    unsigned char* room;
-    size_t size;
-};
-
-// Room of `size` bytes must lie inside `region`, after its header.
-void ExpectInside(const unsigned char* room, size_t size, const UtByteRegion* region)
-{
-    ASSERT_NE(room, nullptr);
-    const unsigned char* start = reinterpret_cast<const unsigned char*>(region) + kHeader;
-    EXPECT_GE(room, start);
-    EXPECT_LE(room + size, region->pEnd) << "room of " << size << " bytes runs past its region";
 }
 
-struct ArenaCase
+TEST(ArenaTakes, RoomLiesInsideItsRegionAndTheRestIsRefused)
 {
-    const char* name;
-    size_t expected;             // bytes announced with Expect first (0: none)
-    std::vector<size_t> takes;   // sizes taken one after the other
-};
-
-class ArenaTakes : public testing::TestWithParam<ArenaCase>
-{
-};
-
-TEST_P(ArenaTakes, RoomLiesInsideItsRegion)
-{
-    UtByteArena* arena = UtByteArena::Create();
-    ASSERT_NE(arena, nullptr);
-    if (GetParam().expected > 0)
-        arena->Expect(1, GetParam().expected);
-    std::vector<Taken> taken;
-    std::vector<UtByteRegion*> regions;
-    for (size_t size : GetParam().takes)
+    // Bytes announced with Expect first (0: none), then the sizes taken one after the other.
+    // clang-format off
+    const struct { const char* name; size_t expected; std::vector<size_t> takes; } cases[] = {
+        {"first region exactly full", 0, {kFirstRegion - kHeader}},
+        {"first region one byte over", 0, {kFirstRegion - kHeader + 1}},
+        {"filled, then one more", 0, {kFirstRegion - kHeader - 8, 8, 1}},
+        {"the largest take", 0, {kLargestTake, kLargestTake}},
+        {"large after small", 0, {1, kFirstRegion, kLargestTake}},
+        {"expected exactly", kFirstRegion * 3, {kFirstRegion * 3 - 1, 1}},
+        {"expected over a region", kLargestTake, {kLargestTake}},
+    };
+    // clang-format on
+    for (const auto& c : cases)
     {
+        SCOPED_TRACE(c.name);
+        UtByteArena* arena = UtByteArena::Create();
+        ASSERT_NE(arena, nullptr);
+        if (c.expected > 0)
+            arena->Expect(1, c.expected);
+        std::vector<std::pair<unsigned char*, size_t>> taken;
+        std::vector<UtByteRegion*> regions;
+        for (size_t size : c.takes)
+        {
+            UtByteRegion* region = nullptr;
+            unsigned char* room = arena->Take(size, &region);
+            ASSERT_NE(room, nullptr);
+            EXPECT_GE(room, reinterpret_cast<unsigned char*>(region) + kHeader);
+            EXPECT_LE(room + size, region->pEnd) << "room of " << size << " bytes runs past its region";
+            memset(room, 0xA5, size);
+            for (const auto& before : taken)
+                EXPECT_TRUE(room + size <= before.first || before.first + before.second <= room) << "overlapping room";
+            taken.emplace_back(room, size);
+            regions.push_back(region);
+        }
+        for (size_t i = 0; i < taken.size(); ++i)
+            UtByteArena::Drop(regions[i], taken[i].second);
+        // Nothing, or more than a take may be, is refused.
         UtByteRegion* region = nullptr;
-        unsigned char* room = arena->Take(size, &region);
-        ExpectInside(room, size, region);
-        if (room == nullptr)
-            break;
-        memset(room, 0xA5, size);
-        for (const Taken& before : taken)
-            EXPECT_TRUE(room + size <= before.room || before.room + before.size <= room) << "overlapping room";
-        taken.push_back({room, size});
-        regions.push_back(region);
+        EXPECT_EQ(arena->Take(0, &region), nullptr);
+        EXPECT_EQ(arena->Take(kLargestTake + 1, &region), nullptr);
+        UtByteArena::Release(arena);
     }
-    for (size_t i = 0; i < taken.size(); ++i)
-        UtByteArena::Drop(regions[i], taken[i].size);
-    UtByteArena::Release(arena);
 }
-
-// clang-format off
-INSTANTIATE_TEST_SUITE_P(Boundaries, ArenaTakes, testing::Values(
-    ArenaCase{"FirstRegionExactlyFull", 0, {kFirstRegion - kHeader}},
-    ArenaCase{"FirstRegionOneByteOver", 0, {kFirstRegion - kHeader + 1}},
-    ArenaCase{"FillThenOneMore", 0, {kFirstRegion - kHeader - 8, 8, 1}},
-    ArenaCase{"LargestTake", 0, {kLargestTake, kLargestTake}},
-    ArenaCase{"LargeAfterSmall", 0, {1, kFirstRegion, kLargestTake}},
-    ArenaCase{"ExpectedExactly", kFirstRegion * 3, {kFirstRegion * 3 - 1, 1}},
-    ArenaCase{"ExpectedOverRegion", kLargestTake, {kLargestTake}}),
-    [](const testing::TestParamInfo<ArenaCase>& info) { return std::string(info.param.name); });
-// clang-format on
-
-TEST(ArenaTakes, RefusesWhatItCannotGiveAtOnce)
-{
-    UtByteArena* arena = UtByteArena::Create();
-    ASSERT_NE(arena, nullptr);
-    UtByteRegion* region = nullptr;
-    EXPECT_EQ(arena->Take(0, &region), nullptr);
-    EXPECT_EQ(arena->Take(kLargestTake + 1, &region), nullptr);
-    UtByteArena::Release(arena);
-}
-}   // namespace
