@@ -12,41 +12,10 @@
 #include "RowScanner.h"
 #include "RowWidth.h"
 #include "UtUtility.h"
-#include "XMLNameChars.h"
+#include "XMLReference.h"
 
 namespace
 {
-bool IsNameByte(unsigned char c, bool first)
-{
-    return first ? XMLIsNameStart((char)c) : XMLIsNameChar((char)c);
-}
-
-// Length of the reference (&name; &#digits; &#xhex;) at `text`, or 0 when none begins there.
-size_t ReferenceLength(const unsigned char* text, size_t length)
-{
-    size_t i = 1;
-    if (length < 3 || text[0] != '&')
-        return 0;
-    if (text[1] == '#')
-    {
-        bool hex = length > 2 && text[2] == 'x';
-        i = hex ? 3 : 2;
-        size_t digits = i;
-        while (i < length && (hex ? util_IsHexDigit((char)text[i]) : util_IsDigit((char)text[i])))
-            ++i;
-        if (i == digits)
-            return 0;
-    }
-    else
-    {
-        while (i < length && IsNameByte(text[i], i == 1))
-            ++i;
-        if (i == 1)
-            return 0;
-    }
-    return i < length && text[i] == ';' ? i + 1 : 0;
-}
-
 // Index of the first byte that does not belong to well-formed UTF-8, or `length`.
 size_t FirstNonUtf8(const unsigned char* text, size_t length)
 {
@@ -169,7 +138,7 @@ void RODAzivUzirAdovIzozari::CheckKeptText(const char* what, const char* text, c
     for (const unsigned char* amp = (const unsigned char*)memchr(bytes, '&', length); amp != nullptr;
          amp = (const unsigned char*)memchr(amp + 1, '&', length - (size_t)(amp + 1 - bytes)))
     {
-        size_t reference = ReferenceLength(amp, length - (size_t)(amp - bytes));
+        size_t reference = XMLReferenceLength((const char*)amp, length - (size_t)(amp - bytes));
         if (reference > 0)
         {
             warn(SVF_WARN_REFERENCE, (size_t)(amp - bytes),
