@@ -22,6 +22,8 @@
 #include <stdio.h>
 #include <stddef.h>
 #include <string.h>
+
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -535,12 +537,9 @@ struct XMLParserState
     int RaiseAt(int code, unsigned long long offset, ErrorHandler* errors, const char* document, const char* detail);
 
     // --- warnings (XMLScanner.cpp) ---
-    // Records a warning at window index `index` (when warnings are on).
-    void Warn(int code, size_t index, const char* format, ...)
-#if defined(__GNUC__)
-        __attribute__((format(printf, 4, 5)))
-#endif
-        ;
+    // Records a warning of kind `code` at window index `index` (when warnings are on), its
+    // sentence the kind's pattern with `texts` put in (UtWarningText.h).
+    void Warn(int code, size_t index, std::initializer_list<std::string> texts);
     void NoteDroppedText(const char* data, size_t count);
     // Warns at the text noted after a child element (XML_WARN_TEXT_AFTER_CHILD), if any.
     void WarnTextAfterChild();
