@@ -4,6 +4,9 @@
 
 #include <string.h>
 
+#include "UtUtility.h"
+#include "XMLAttributeCursor.h"
+#include "XMLNameChars.h"
 #include "XMLParser.h"
 
 namespace

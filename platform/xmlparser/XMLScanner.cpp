@@ -9,6 +9,7 @@
 #include "UtByteBuffer.h"
 #include "UtUtility.h"
 #include "UtWarningText.h"
+#include "XMLNameChars.h"
 #include "XMLParser.h"
 
 namespace
