@@ -219,7 +219,7 @@ for step in "${steps[@]}"; do
   case "$step" in
     native)
       run_suite native -DCMAKE_BUILD_TYPE=RelWithDebInfo -DRIZEROZ_FORMAT_CHECK=ON -DRIZEROZ_COMPLEXITY_CHECK=ON \
-        -DCMAKE_EXPORT_COMPILE_COMMANDS=ON ;;
+        -DCMAKE_EXPORT_COMPILE_COMMANDS=ON -DRIZEROZ_BUILD_BENCH=ON ;;
     wheel)
       run_wheel ;;
     sanitize)
