@@ -127,6 +127,63 @@ size_t PeerModel::ByteCount() const
     return count;
 }
 
+namespace
+{
+// One row, from `p` up to the ',' or 0 that ends it (or the text's end), where `p` is left,
+// into `row`: a hexadecimal literal decoded, an expression evaluated to `width` bits.
+// False on a character that breaks the hexadecimal syntax.
+bool DecodeRow(const unsigned char*& p, const unsigned char* end, std::vector<unsigned char>& row,
+               std::string& expression, int width)
+{
+    // Before the prefix: '0' starts a literal, '(' an expression; others are passed.
+    int state = 0;   // 0 start, 1 after '0', 2 digits, 3 expression
+    unsigned char high = 0;
+    bool haveHigh = false;
+    for (; p < end; ++p)
+    {
+        unsigned char c = *p;
+        unsigned char cls = g_tables.cls[c];
+        if (cls == kSpace)
+            continue;
+        if (cls == kEndOfRow)
+            break;
+        if (state == 2)
+        {
+            if (cls != kHex)
+                return false;
+            if (haveHigh)
+                row.push_back((unsigned char)(high | g_tables.value[c]));
+            else
+                high = (unsigned char)(g_tables.value[c] << 4);
+            haveHigh = !haveHigh;
+        }
+        else if (state == 0)
+        {
+            if (c == '0')
+                state = 1;
+            else if (c == '(')
+            {
+                expression.assign(1, '(');
+                state = 3;
+            }
+        }
+        else if (state == 1)
+        {
+            if (c != 'x')
+                return false;
+            state = 2;
+        }
+        else
+        {
+            expression += (char)c;
+        }
+    }
+    if (state == 3)
+        EvaluateInto(expression, row, width);
+    return true;
+}
+}
+
 bool DecodeRows(const char* text, size_t length, PeerBlock& block)
 {
     if (length == 0)
@@ -139,51 +196,8 @@ bool DecodeRows(const char* text, size_t length, PeerBlock& block)
         block.aRows.emplace_back();
         std::vector<unsigned char>& row = block.aRows.back();
         row.reserve(block.nRowWidth > 0 ? ((size_t)block.nRowWidth + 7) / 8 : 0);
-        // Before the prefix: '0' starts a literal, '(' an expression; others are passed.
-        int state = 0;   // 0 start, 1 after '0', 2 digits, 3 expression
-        unsigned char high = 0;
-        bool haveHigh = false;
-        for (; p < end; ++p)
-        {
-            unsigned char c = *p;
-            unsigned char cls = g_tables.cls[c];
-            if (cls == kSpace)
-                continue;
-            if (cls == kEndOfRow)
-                break;
-            if (state == 2)
-            {
-                if (cls != kHex)
-                    return false;
-                if (haveHigh)
-                    row.push_back((unsigned char)(high | g_tables.value[c]));
-                else
-                    high = (unsigned char)(g_tables.value[c] << 4);
-                haveHigh = !haveHigh;
-            }
-            else if (state == 0)
-            {
-                if (c == '0')
-                    state = 1;
-                else if (c == '(')
-                {
-                    expression.assign(1, '(');
-                    state = 3;
-                }
-            }
-            else if (state == 1)
-            {
-                if (c != 'x')
-                    return false;
-                state = 2;
-            }
-            else
-            {
-                expression += (char)c;
-            }
-        }
-        if (state == 3)
-            EvaluateInto(expression, row, block.nRowWidth);
+        if (!DecodeRow(p, end, row, expression, block.nRowWidth))
+            return false;
         if (p >= end)
             return true;
         ++p;   // the ',' (or 0) that ended the row

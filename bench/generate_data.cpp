@@ -163,6 +163,108 @@ bool ParseOptions(int argc, char** argv, Options& options)
            options.nBlocksPerField > 0 &&
            (options.sKind == "random" || options.sKind == "patterned" || options.sKind == "mixed");
 }
+
+// The room the closing tags after the last row take (counted with a terminating NUL, as
+// the size asked for always was).
+const size_t kTailSize = sizeof("\t\t</FieldBlock>\n\t</DataField>\n</SVF_Plus_Data>\n");
+
+// The document, made field by field and written out a megabyte at a time, until it
+// reaches the size asked for.
+class Generator
+{
+public:
+    Generator(const Options& options, FILE* out)
+        : m_options(options), m_out(out),
+          m_target((unsigned long long)(options.dSizeMB * 1024 * 1024)), m_random{options.nSeed},
+          m_row((size_t)options.nRowBytes)
+    {
+    }
+
+    // The whole document, to the file.
+    void Write()
+    {
+        m_text += "<?xml version='1.0' encoding='utf-8' ?>\n";
+        m_text += "<!DOCTYPE\t\tSVF_Plus_Data\tSYSTEM\t\"SVF_Plus_Data.dtd\" >\n";
+        m_text += "<SVF_Plus_Data version=\"1.0\">\n";
+        m_text += "\t<Comment>generated: " + m_options.sKind + " rows of " + std::to_string(m_options.nRowBytes) +
+                  " bytes</Comment>\n";
+        while (!m_bDone)
+            PutField();
+        m_text += "</SVF_Plus_Data>\n";
+        m_written += fwrite(m_text.data(), 1, m_text.size(), m_out);
+    }
+    unsigned long long Written() const { return m_written; }
+    unsigned long long Rows() const { return m_rows; }
+    int Fields() const { return m_fields; }
+
+private:
+    void PutField()
+    {
+        char head[128];
+        snprintf(head, sizeof(head), "\t<DataField\tname=\"FIELD_%d\"\n\t\t\t\tchecksum=\"0x%.4x\">\n", m_fields,
+                 (unsigned)m_random.Below(0xFFFF) + 1);
+        m_text += head;
+        for (int block = 0; block < m_options.nBlocksPerField && !m_bDone; ++block)
+            PutBlock(block);
+        m_text += "\t</DataField>\n";
+        ++m_fields;
+    }
+
+    void PutBlock(int block)
+    {
+        // Neighbouring blocks of one width would read back as one block: the width
+        // alternates between 8n and 8n - 1 bits, both rows of n bytes.
+        int width = m_options.nRowBytes * 8 - (block % 2 == 1 && m_options.nRowBytes > 0 ? 1 : 0);
+        char head[128];
+        snprintf(head, sizeof(head), "\t\t<FieldBlock\trow_width=\"%d\">\n", width);
+        m_text += head;
+        for (int k = 0; k < m_options.nRowsPerBlock && !m_bDone; ++k)
+        {
+            PutRow();
+            // Stop once the document with its closing tags reaches the size asked for.
+            m_bDone = m_written + m_text.size() + kTailSize >= m_target;
+            bool last = m_bDone || k + 1 == m_options.nRowsPerBlock;
+            m_text += last ? "\n" : ",\n";
+            if (m_text.size() > (1u << 20))
+            {
+                m_written += fwrite(m_text.data(), 1, m_text.size(), m_out);
+                m_text.clear();
+            }
+        }
+        m_text += "\t\t</FieldBlock>\n";
+    }
+
+    void PutRow()
+    {
+        bool patterned = m_options.sKind == "patterned" || (m_options.sKind == "mixed" && m_rows % 2 == 1);
+        if (patterned)
+        {
+            FillPatterned(m_random, m_row, m_expression);
+            if (m_options.bExpressions && m_expression.size() < 2 + 2 * m_row.size())
+                PutExpressionRow(m_text, m_expression);
+            else
+                PutHexRow(m_text, m_row);
+        }
+        else
+        {
+            FillRandom(m_random, m_row);
+            PutHexRow(m_text, m_row);
+        }
+        ++m_rows;
+    }
+
+    const Options& m_options;
+    FILE* m_out;
+    const unsigned long long m_target;
+    Random m_random;
+    std::vector<unsigned char> m_row;
+    std::string m_expression;
+    std::string m_text;   // made, not yet written
+    unsigned long long m_written = 0;
+    unsigned long long m_rows = 0;
+    int m_fields = 0;
+    bool m_bDone = false;
+};
 }
 
 int main(int argc, char** argv)
@@ -177,78 +279,14 @@ int main(int argc, char** argv)
         perror(options.pszOutput);
         return 1;
     }
-    const unsigned long long target = (unsigned long long)(options.dSizeMB * 1024 * 1024);
-    const char kTail[] = "\t\t</FieldBlock>\n\t</DataField>\n</SVF_Plus_Data>\n";
-
-    std::string text;
-    text += "<?xml version='1.0' encoding='utf-8' ?>\n";
-    text += "<!DOCTYPE\t\tSVF_Plus_Data\tSYSTEM\t\"SVF_Plus_Data.dtd\" >\n";
-    text += "<SVF_Plus_Data version=\"1.0\">\n";
-    text += "\t<Comment>generated: " + options.sKind + " rows of " + std::to_string(options.nRowBytes) +
-            " bytes</Comment>\n";
-
-    Random random{options.nSeed};
-    std::vector<unsigned char> row((size_t)options.nRowBytes);
-    std::string expression;
-    unsigned long long written = 0;
-    unsigned long long rows = 0;
-    int field = 0;
-    bool done = false;
-    while (!done)
-    {
-        char head[128];
-        snprintf(head, sizeof(head), "\t<DataField\tname=\"FIELD_%d\"\n\t\t\t\tchecksum=\"0x%.4x\">\n", field,
-                 (unsigned)random.Below(0xFFFF) + 1);
-        text += head;
-        for (int block = 0; block < options.nBlocksPerField && !done; ++block)
-        {
-            // Neighbouring blocks of one width would read back as one block: the width
-            // alternates between 8n and 8n - 1 bits, both rows of n bytes.
-            int width = options.nRowBytes * 8 - (block % 2 == 1 && options.nRowBytes > 0 ? 1 : 0);
-            snprintf(head, sizeof(head), "\t\t<FieldBlock\trow_width=\"%d\">\n", width);
-            text += head;
-            for (int k = 0; k < options.nRowsPerBlock; ++k)
-            {
-                bool patterned = options.sKind == "patterned" || (options.sKind == "mixed" && rows % 2 == 1);
-                if (patterned)
-                {
-                    FillPatterned(random, row, expression);
-                    if (options.bExpressions && expression.size() < 2 + 2 * row.size())
-                        PutExpressionRow(text, expression);
-                    else
-                        PutHexRow(text, row);
-                }
-                else
-                {
-                    FillRandom(random, row);
-                    PutHexRow(text, row);
-                }
-                ++rows;
-                // Stop once the document with its closing tags reaches the size asked for.
-                done = written + text.size() + sizeof(kTail) >= target;
-                bool last = done || k + 1 == options.nRowsPerBlock;
-                text += last ? "\n" : ",\n";
-                if (text.size() > (1u << 20))
-                {
-                    written += fwrite(text.data(), 1, text.size(), out);
-                    text.clear();
-                }
-                if (done)
-                    break;
-            }
-            text += "\t\t</FieldBlock>\n";
-        }
-        text += "\t</DataField>\n";
-        ++field;
-    }
-    text += "</SVF_Plus_Data>\n";
-    written += fwrite(text.data(), 1, text.size(), out);
+    Generator generator(options, out);
+    generator.Write();
     if (fclose(out) != 0)
     {
         perror(options.pszOutput);
         return 1;
     }
-    printf("%s: %llu bytes, %llu rows of %d bytes, %d fields\n", options.pszOutput, written, rows, options.nRowBytes,
-           field);
+    printf("%s: %llu bytes, %llu rows of %d bytes, %d fields\n", options.pszOutput, generator.Written(),
+           generator.Rows(), options.nRowBytes, generator.Fields());
     return 0;
 }

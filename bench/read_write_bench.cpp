@@ -227,97 +227,112 @@ std::string OutputPath(const Options& options, const char* what)
     return dir + "/rizeroz-bench-" + what + "-" + std::to_string((long)getpid()) + ".xml";
 }
 
+// Our reads: from the file, with warnings, from the bytes in memory, pulled through a
+// function. The model's size is the heap a deep copy of it takes.
+void RunRead(const std::string& what, const char* path, Measurement& m)
+{
+    std::vector<char> loaded = what == "read-memory" ? LoadFile(path) : std::vector<char>();
+    long long baseline = StartMemoryWatch();
+    double start = Now();
+    RODAzivUzirAdovIzozari* handler = new RODAzivUzirAdovIzozari();
+    handler->EnableWarnings(what == "read-warnings");
+    m.ok = what == "read" || what == "read-warnings" ? ReadOurs(path, *handler, m)
+                                                     : ReadSource(what, path, *handler, m, loaded);
+    m.seconds = Now() - start;
+    m.peakBytes = PeakSince(baseline);
+    CountModel(handler->GetSVFPlusData(), m);
+    long long beforeCopy = HeapInUse();
+    SVFPlusData* copy = new SVFPlusData(handler->GetSVFPlusData());
+    m.modelBytes = HeapInUse() - beforeCopy;
+    delete copy;
+    delete handler;
+}
+
+// Our Write of the model read, into a file beside the input (compared with it), or
+// (write-null) into /dev/null, which measures the library's work without the system's
+// cost of storing the file.
+void RunWrite(const std::string& what, const Options& options, Measurement& m)
+{
+    const char* path = options.pszFile;
+    bool toNull = what == "write-null";
+    RODAzivUzirAdovIzozari reader;
+    if (!ReadOurs(path, reader, m))
+        return;
+    CountModel(reader.GetSVFPlusData(), m);
+    std::string out = toNull ? std::string("/dev/null") : OutputPath(options, "write");
+    RODAzivUzirAdovIzozari writer;
+    if (writer.InitSvfPlusDataFile(out.c_str(), "", "write") != 0)
+    {
+        snprintf(m.error, sizeof(m.error), "cannot open %s", out.c_str());
+        return;
+    }
+    writer.SetSVFPlusData(reader.GetSVFPlusData());
+    long long baseline = StartMemoryWatch();
+    double start = Now();
+    m.ok = writer.Write() == 0;
+    m.seconds = Now() - start;
+    m.peakBytes = PeakSince(baseline);
+    if (!toNull)
+    {
+        m.identical = SameFiles(path, out.c_str());
+        unlink(out.c_str());
+    }
+}
+
+// pugixml building a document of the data it read, and saving it.
+void RunPugixmlSave(const Options& options, Measurement& m)
+{
+    std::string error;
+    PeerModel model;
+    if (!ReadWithPugixml(options.pszFile, model, error))
+    {
+        snprintf(m.error, sizeof(m.error), "%s", error.c_str());
+        return;
+    }
+    m.rows = (long long)model.RowCount();
+    m.rowBytes = (long long)model.ByteCount();
+    std::string out = OutputPath(options, "pugixml");
+    long long baseline = StartMemoryWatch();
+    double start = Now();
+    m.ok = SaveWithPugixml(model, out.c_str(), m.extraSeconds, error);
+    m.seconds = Now() - start;
+    m.peakBytes = PeakSince(baseline);
+    unlink(out.c_str());
+    snprintf(m.error, sizeof(m.error), "%s", error.c_str());
+}
+
+// A peer reader: pugixml, expat or libxml2, decoding every row.
+void RunPeerRead(const std::string& what, const char* path, Measurement& m)
+{
+    std::string error;
+    PeerModel* model = new PeerModel();
+    long long baseline = StartMemoryWatch();
+    double start = Now();
+    if (what == "pugixml")
+        m.ok = ReadWithPugixml(path, *model, error);
+    else if (what == "expat")
+        m.ok = ReadWithExpat(path, *model, error);
+    else
+        m.ok = ReadWithLibxml2(path, *model, error);
+    m.seconds = Now() - start;
+    m.peakBytes = PeakSince(baseline);
+    m.rows = (long long)model->RowCount();
+    m.rowBytes = (long long)model->ByteCount();
+    snprintf(m.error, sizeof(m.error), "%s", error.c_str());
+    delete model;
+}
+
 // One measurement, run in the current (child) process.
 void Run(const std::string& what, const Options& options, Measurement& m)
 {
-    const char* path = options.pszFile;
-    std::string error;
     if (what == "read" || what == "read-warnings" || what == "read-memory" || what == "read-stream")
-    {
-        std::vector<char> loaded = what == "read-memory" ? LoadFile(path) : std::vector<char>();
-        long long heapBefore = HeapInUse();
-        long long baseline = StartMemoryWatch();
-        double start = Now();
-        RODAzivUzirAdovIzozari* handler = new RODAzivUzirAdovIzozari();
-        handler->EnableWarnings(what == "read-warnings");
-        m.ok = what == "read" || what == "read-warnings" ? ReadOurs(path, *handler, m)
-                                                         : ReadSource(what, path, *handler, m, loaded);
-        m.seconds = Now() - start;
-        m.peakBytes = PeakSince(baseline);
-        (void)heapBefore;
-        CountModel(handler->GetSVFPlusData(), m);
-        // The model's size: the heap a deep copy of it takes.
-        long long beforeCopy = HeapInUse();
-        SVFPlusData* copy = new SVFPlusData(handler->GetSVFPlusData());
-        m.modelBytes = HeapInUse() - beforeCopy;
-        delete copy;
-        delete handler;
-    }
+        RunRead(what, options.pszFile, m);
     else if (what == "write" || what == "write-null")
-    {
-        // write-null: the same Write into /dev/null, which measures the library's work
-        // without the system's cost of storing the file.
-        bool toNull = what == "write-null";
-        RODAzivUzirAdovIzozari reader;
-        if (!ReadOurs(path, reader, m))
-            return;
-        CountModel(reader.GetSVFPlusData(), m);
-        std::string out = toNull ? std::string("/dev/null") : OutputPath(options, "write");
-        RODAzivUzirAdovIzozari writer;
-        if (writer.InitSvfPlusDataFile(out.c_str(), "", "write") != 0)
-        {
-            snprintf(m.error, sizeof(m.error), "cannot open %s", out.c_str());
-            return;
-        }
-        writer.SetSVFPlusData(reader.GetSVFPlusData());
-        long long baseline = StartMemoryWatch();
-        double start = Now();
-        m.ok = writer.Write() == 0;
-        m.seconds = Now() - start;
-        m.peakBytes = PeakSince(baseline);
-        if (!toNull)
-        {
-            m.identical = SameFiles(path, out.c_str());
-            unlink(out.c_str());
-        }
-    }
+        RunWrite(what, options, m);
     else if (what == "pugixml-save")
-    {
-        PeerModel model;
-        if (!ReadWithPugixml(path, model, error))
-        {
-            snprintf(m.error, sizeof(m.error), "%s", error.c_str());
-            return;
-        }
-        m.rows = (long long)model.RowCount();
-        m.rowBytes = (long long)model.ByteCount();
-        std::string out = OutputPath(options, "pugixml");
-        long long baseline = StartMemoryWatch();
-        double start = Now();
-        m.ok = SaveWithPugixml(model, out.c_str(), m.extraSeconds, error);
-        m.seconds = Now() - start;
-        m.peakBytes = PeakSince(baseline);
-        unlink(out.c_str());
-        snprintf(m.error, sizeof(m.error), "%s", error.c_str());
-    }
+        RunPugixmlSave(options, m);
     else
-    {
-        PeerModel* model = new PeerModel();
-        long long baseline = StartMemoryWatch();
-        double start = Now();
-        if (what == "pugixml")
-            m.ok = ReadWithPugixml(path, *model, error);
-        else if (what == "expat")
-            m.ok = ReadWithExpat(path, *model, error);
-        else
-            m.ok = ReadWithLibxml2(path, *model, error);
-        m.seconds = Now() - start;
-        m.peakBytes = PeakSince(baseline);
-        m.rows = (long long)model->RowCount();
-        m.rowBytes = (long long)model->ByteCount();
-        snprintf(m.error, sizeof(m.error), "%s", error.c_str());
-        delete model;
-    }
+        RunPeerRead(what, options.pszFile, m);
 }
 
 // Runs one measurement in a fresh child process and takes its result through a pipe.
@@ -441,23 +456,16 @@ bool ParseOptions(int argc, char** argv, Options& options)
     }
     return options.pszFile != nullptr && options.nRepeat > 0;
 }
-}
 
-int main(int argc, char** argv)
+// The file and the output folder as full paths: the library reads a name starting with
+// '/' as one. False, with the reason told, when either cannot be resolved.
+bool ResolvePaths(Options& options)
 {
-    Options options;
-    if (!ParseOptions(argc, argv, options))
-    {
-        fprintf(stderr, "usage: rizeroz-bench FILE [--repeat N] [--no-peers] [--out-dir DIR] [--table | --read-only "
-                        "[--warnings] | --write-only]\n");
-        return 2;
-    }
-    // The library reads a name starting with '/' as a full path.
     static char absolute[4096];
     if (realpath(options.pszFile, absolute) == nullptr)
     {
         perror(options.pszFile);
-        return 1;
+        return false;
     }
     options.pszFile = absolute;
     if (!options.sOutDir.empty())
@@ -466,83 +474,83 @@ int main(int argc, char** argv)
         if (realpath(options.sOutDir.c_str(), dir) == nullptr)
         {
             perror(options.sOutDir.c_str());
-            return 1;
+            return false;
         }
         options.sOutDir = dir;
     }
-    if (options.bWriteOnly)
-    {
-        Measurement m;
-        memset(&m, 0, sizeof(m));
-        RODAzivUzirAdovIzozari reader, writer;
-        if (!ReadOurs(options.pszFile, reader, m) || writer.InitSvfPlusDataFile("/dev/null", "", "write") != 0)
-        {
-            fprintf(stderr, "%s\n", m.error[0] != 0 ? m.error : "cannot open /dev/null");
-            return 1;
-        }
-        writer.SetSVFPlusData(reader.GetSVFPlusData());
-        double start = Now();
-        int result = writer.Write();
-        printf("wrote %s into /dev/null in %.3f s\n", options.pszFile, Now() - start);
-        return result == 0 ? 0 : 1;
-    }
-    if (options.bReadOnly)
-    {
-        Measurement m;
-        memset(&m, 0, sizeof(m));
-        double start = Now();
-        RODAzivUzirAdovIzozari handler;
-        handler.EnableWarnings(options.bWarnings);
-        bool ok = ReadOurs(options.pszFile, handler, m);
-        double seconds = Now() - start;
-        CountModel(handler.GetSVFPlusData(), m);
-        if (!ok)
-        {
-            fprintf(stderr, "%s\n", m.error);
-            return 1;
-        }
-        printf("read %lld rows, %.1f MB of row bytes in %.3f s\n", m.rows, MB(m.rowBytes), seconds);
-        return 0;
-    }
+    return true;
+}
 
-    long long fileBytes = 0;
-    long long largestText = WarmAndMeasureText(options.pszFile, fileBytes);
-    if (largestText < 0)
+// --write-only: reads the file, then times only the Write into /dev/null.
+int WriteOnly(const Options& options)
+{
+    Measurement m;
+    memset(&m, 0, sizeof(m));
+    RODAzivUzirAdovIzozari reader, writer;
+    if (!ReadOurs(options.pszFile, reader, m) || writer.InitSvfPlusDataFile("/dev/null", "", "write") != 0)
     {
-        perror(options.pszFile);
+        fprintf(stderr, "%s\n", m.error[0] != 0 ? m.error : "cannot open /dev/null");
         return 1;
     }
+    writer.SetSVFPlusData(reader.GetSVFPlusData());
+    double start = Now();
+    int result = writer.Write();
+    printf("wrote %s into /dev/null in %.3f s\n", options.pszFile, Now() - start);
+    return result == 0 ? 0 : 1;
+}
 
-    if (options.bTable)
+// --read-only: reads the file once in this process, for profilers.
+int ReadOnly(const Options& options)
+{
+    Measurement m;
+    memset(&m, 0, sizeof(m));
+    double start = Now();
+    RODAzivUzirAdovIzozari handler;
+    handler.EnableWarnings(options.bWarnings);
+    bool ok = ReadOurs(options.pszFile, handler, m);
+    double seconds = Now() - start;
+    CountModel(handler.GetSVFPlusData(), m);
+    if (!ok)
     {
-        Measurement read = Best("read", options);
-        Measurement written = Best("write", options);
-        Measurement nulled = Best("write-null", options);
-        if (!read.ok || !written.ok || !nulled.ok)
-        {
-            fprintf(stderr, "failed: %s%s%s\n", read.error, written.error, nulled.error);
-            return 1;
-        }
-        printf("%10.1f %10lld %10.3f %10.3f %10.3f %10.1f %10.1f %10.1f\n", MB(fileBytes), read.rows, read.seconds,
-               written.seconds, nulled.seconds, MB(fileBytes) / read.seconds, MB(fileBytes) / written.seconds,
-               MB(fileBytes) / nulled.seconds);
-        return 0;
+        fprintf(stderr, "%s\n", m.error);
+        return 1;
     }
+    printf("read %lld rows, %.1f MB of row bytes in %.3f s\n", m.rows, MB(m.rowBytes), seconds);
+    return 0;
+}
 
-    printf("file %s: %.1f MB, largest element text %.2f MB, best of %d runs\n", options.pszFile, MB(fileBytes),
-           MB(largestText), options.nRepeat);
-
-    struct Row
+// --table: one line of size, rows, the seconds of read, write and write into /dev/null,
+// and the three in MB/s.
+int TableLine(const Options& options, long long fileBytes)
+{
+    Measurement read = Best("read", options);
+    Measurement written = Best("write", options);
+    Measurement nulled = Best("write-null", options);
+    if (!read.ok || !written.ok || !nulled.ok)
     {
-        std::string name;
-        bool peer;
-        Measurement m;
-    };
+        fprintf(stderr, "failed: %s%s%s\n", read.error, written.error, nulled.error);
+        return 1;
+    }
+    printf("%10.1f %10lld %10.3f %10.3f %10.3f %10.1f %10.1f %10.1f\n", MB(fileBytes), read.rows, read.seconds,
+           written.seconds, nulled.seconds, MB(fileBytes) / read.seconds, MB(fileBytes) / written.seconds,
+           MB(fileBytes) / nulled.seconds);
+    return 0;
+}
+
+// One line of the full table: a measurement and whether it is a peer's.
+struct Row
+{
+    std::string name;
+    bool peer;
+    Measurement m;
+};
+
+// Every measurement of the full table, ours and the peers' found here, in its order.
+std::vector<Row> MeasureAll(const Options& options)
+{
     std::vector<Row> rows;
-    rows.push_back({"read", false, Best("read", options)});
-    rows.push_back({"read-warnings", false, Best("read-warnings", options)});
-    rows.push_back({"read-memory", false, Best("read-memory", options)});
-    rows.push_back({"read-stream", false, Best("read-stream", options)});
+    for (const char* name : {"read", "read-warnings", "read-memory", "read-stream"})
+        rows.push_back({name, false, Best(name, options)});
     if (options.bPeers)
     {
         if (HavePugixml())
@@ -556,16 +564,22 @@ int main(int argc, char** argv)
     rows.push_back({"write-null", false, Best("write-null", options)});
     if (options.bPeers && HavePugixml())
         rows.push_back({"pugixml-save", true, Best("pugixml-save", options)});
+    return rows;
+}
 
-    double fastestPeer = 0;
+// Measurement `name`, when it was made and succeeded; else null.
+const Measurement* Succeeded(const std::vector<Row>& rows, const std::string& name)
+{
     for (const Row& row : rows)
-        if (row.peer && row.name != "pugixml-save" && row.m.ok && (fastestPeer == 0 || row.m.seconds < fastestPeer))
-            fastestPeer = row.m.seconds;
-    double pugixmlSave = 0;
-    for (const Row& row : rows)
-        if (row.name == "pugixml-save" && row.m.ok)
-            pugixmlSave = row.m.seconds;
+        if (row.name == name && row.m.ok)
+            return &row.m;
+    return nullptr;
+}
 
+// The table: time, MB/s, the ratio to the fastest peer reader (writes: to pugixml's
+// save), peak memory, rows and row bytes. Returns how many measurements failed.
+int PrintTable(const std::vector<Row>& rows, long long fileBytes, double fastestPeer, double pugixmlSave)
+{
     printf("%-14s %9s %9s %8s %10s %10s %10s\n", "", "time s", "MB/s", "ratio", "peak MB", "rows", "row MB");
     int failures = 0;
     for (const Row& row : rows)
@@ -587,7 +601,13 @@ int main(int argc, char** argv)
         if (row.name == "pugixml-save")
             printf("%-14s %9.3f   (the save alone, document already built)\n", "", m.extraSeconds);
     }
+    return failures;
+}
 
+// Below the table: the read's memory against its allowance, whether the write gave the
+// input back, the model's overhead per row, and the targets.
+void PrintTargets(const std::vector<Row>& rows, long long largestText, double fastestPeer, double pugixmlSave)
+{
     const Measurement& read = rows[0].m;
     if (read.ok)
     {
@@ -604,15 +624,56 @@ int main(int argc, char** argv)
                (double)(read.modelBytes - read.rowBytes) / (double)read.rows);
     if (fastestPeer > 0 && read.ok)
         printf("read time / fastest peer reader: %.2f (target 0.60 or less)\n", read.seconds / fastestPeer);
+    for (const char* name : {"read-memory", "read-stream"})
+        if (const Measurement* m = Succeeded(rows, name))
+            if (read.ok)
+                printf("%s time / read: %.2f (target %s or less)\n", name, m->seconds / read.seconds,
+                       std::string(name) == "read-memory" ? "1.00" : "1.20");
+    if (const Measurement* pugixml = Succeeded(rows, "pugixml"))
+        if (read.ok)
+            printf("read time / pugixml: %.2f (target 0.30 or less)\n", read.seconds / pugixml->seconds);
+    if (const Measurement* write = Succeeded(rows, "write"))
+        if (pugixmlSave > 0)
+            printf("write time / pugixml build and save: %.2f (target 0.60 or less)\n", write->seconds / pugixmlSave);
+}
+}
+
+int main(int argc, char** argv)
+{
+    Options options;
+    if (!ParseOptions(argc, argv, options))
+    {
+        fprintf(stderr, "usage: rizeroz-bench FILE [--repeat N] [--no-peers] [--out-dir DIR] [--table | --read-only "
+                        "[--warnings] | --write-only]\n");
+        return 2;
+    }
+    if (!ResolvePaths(options))
+        return 1;
+    if (options.bWriteOnly)
+        return WriteOnly(options);
+    if (options.bReadOnly)
+        return ReadOnly(options);
+
+    long long fileBytes = 0;
+    long long largestText = WarmAndMeasureText(options.pszFile, fileBytes);
+    if (largestText < 0)
+    {
+        perror(options.pszFile);
+        return 1;
+    }
+    if (options.bTable)
+        return TableLine(options, fileBytes);
+
+    printf("file %s: %.1f MB, largest element text %.2f MB, best of %d runs\n", options.pszFile, MB(fileBytes),
+           MB(largestText), options.nRepeat);
+    std::vector<Row> rows = MeasureAll(options);
+    double fastestPeer = 0;
     for (const Row& row : rows)
-        if ((row.name == "read-memory" || row.name == "read-stream") && row.m.ok && read.ok)
-            printf("%s time / read: %.2f (target %s or less)\n", row.name.c_str(), row.m.seconds / read.seconds,
-                   row.name == "read-memory" ? "1.00" : "1.20");
-    for (const Row& row : rows)
-        if (row.name == "pugixml" && row.m.ok && read.ok)
-            printf("read time / pugixml: %.2f (target 0.30 or less)\n", read.seconds / row.m.seconds);
-    for (const Row& row : rows)
-        if (row.name == "write" && row.m.ok && pugixmlSave > 0)
-            printf("write time / pugixml build and save: %.2f (target 0.60 or less)\n", row.m.seconds / pugixmlSave);
+        if (row.peer && row.name != "pugixml-save" && row.m.ok && (fastestPeer == 0 || row.m.seconds < fastestPeer))
+            fastestPeer = row.m.seconds;
+    const Measurement* save = Succeeded(rows, "pugixml-save");
+    double pugixmlSave = save != nullptr ? save->seconds : 0;
+    int failures = PrintTable(rows, fileBytes, fastestPeer, pugixmlSave);
+    PrintTargets(rows, largestText, fastestPeer, pugixmlSave);
     return failures == 0 ? 0 : 1;
 }

@@ -32,11 +32,41 @@ const char kDocumentTypeFile[] = "SVF_Plus_Data.dtd";
 
 int RODAzivUzirAdovIzozari::Read()
 {
+    // The places of the document, as the parser knows them, lent to the warnings (a class
+    // of this member function may ask the parser for them).
+    class Places : public SVFDocumentPlaces
+    {
+    public:
+        explicit Places(RODAzivUzirAdovIzozari& handler) : m_handler(handler) {}
+        void TagPlace(long* line, long* column) override
+        {
+            *line = m_handler.GetLine();
+            *column = m_handler.GetColumn();
+        }
+        bool ContentPlace(unsigned int index, long* line, long* column) override
+        {
+            return m_handler.GetContentPlace(index, line, column);
+        }
+        void AttributePlace(XMLNode* tag, const char* name, long* line, long* column) override
+        {
+            m_handler.GetAttributePlace(tag, name, line, column);
+        }
+        int MarkupCount() override { return m_handler.GetContentMarkupCount(); }
+        bool Markup(int index, long* line, long* column, bool* cdata) override
+        {
+            return m_handler.GetContentMarkup(index, line, column, cdata);
+        }
+
+    private:
+        RODAzivUzirAdovIzozari& m_handler;
+    };
+
     // Memory that runs out anywhere in reading ends it with a result code.
     int result;
     try
     {
-        SVFWarningState warnings;
+        Places places(*this);
+        SVFReadWarnings warnings(places, *GetErrorHandler(), m_pszXMLFilename);
         m_pWarnings = GetWarningsEnabled() ? &warnings : nullptr;
         result = ReadDocument();
     }
@@ -84,12 +114,14 @@ int RODAzivUzirAdovIzozari::ReadSVFPlusData(unsigned long parent)
     {
         if (GetStartTag() != nullptr)
         {
-            CheckSkipped(false);
+            if (m_pWarnings != nullptr)
+                m_pWarnings->Skipped(GetStartTag(), false);
             return Skip(GetStartTag()) >= 0 ? (int)parent : XML_SCAN_SKIP;
         }
         if (GetEmptyTag() == nullptr)
             return SVF_ERR_SKIP;
-        CheckSkipped(true);
+        if (m_pWarnings != nullptr)
+            m_pWarnings->Skipped(GetEmptyTag(), true);
         return 0;
     }
     if (code < 0)
@@ -104,13 +136,13 @@ int RODAzivUzirAdovIzozari::ReadSVFPlusData(unsigned long parent)
         {
             unsigned long self = (unsigned long)outcome;
             if (m_pWarnings != nullptr)
-                m_pWarnings->levels.push_back(m_pStartTag->GetNodeName());
+                m_pWarnings->Opened(m_pStartTag->GetNodeName());
             int child;
             do
                 child = ReadSVFPlusData(self);
             while (child > 0);
             if (m_pWarnings != nullptr)
-                m_pWarnings->levels.pop_back();
+                m_pWarnings->Closed();
             outcome = child;
         }
         if (outcome == 0)
@@ -119,7 +151,8 @@ int RODAzivUzirAdovIzozari::ReadSVFPlusData(unsigned long parent)
     }
     else if (m_pEndTag != nullptr)
     {
-        CheckEndTag();
+        if (m_pWarnings != nullptr)
+            m_pWarnings->EndTag(m_pEndTag);
         return 0;
     }
 
@@ -132,7 +165,8 @@ int RODAzivUzirAdovIzozari::ReadSVFPlusData(unsigned long parent)
         if (dropped < 0)
         {
             ClearFailurePlace();
-            CheckIgnoredEmpty(dropped);
+            if (m_pWarnings != nullptr)
+                m_pWarnings->Dropped(GetEmptyTag(), dropped);
         }
         return (int)parent;
     }
@@ -178,7 +212,8 @@ int RODAzivUzirAdovIzozari::ReadRootElement()
     const char* version = m_pStartTag->GetNodeAttributeValue("version");
     if (m_pSVFPlusData->SetVersion(version) == nullptr && version != nullptr)
         return SVF_ERR_NO_MEMORY;
-    CheckStartTag(SVF_TAG_ROOT);
+    if (m_pWarnings != nullptr)
+        m_pWarnings->Root(m_pStartTag, *m_pContent);
     return SVF_TAG_ROOT;
 }
 
@@ -201,7 +236,8 @@ int RODAzivUzirAdovIzozari::ReadCommentElement(unsigned long parent)
     }
     if (size != 0 && m_pSVFPlusData->GetComment() == nullptr)
         return SVF_ERR_NO_MEMORY;
-    CheckStartTag(SVF_TAG_COMMENT);
+    if (m_pWarnings != nullptr)
+        m_pWarnings->Comment(m_pSVFPlusData->GetComment());
     return (int)parent;
 }
 
@@ -225,7 +261,8 @@ int RODAzivUzirAdovIzozari::ReadDataFieldElement()
     field->m_nChecksum = ((unsigned int)util_HexAnsi2Hex(area[2]) << 12) |
                          ((unsigned int)util_HexAnsi2Hex(area[3]) << 8) |
                          ((unsigned int)util_HexAnsi2Hex(area[4]) << 4) | (unsigned int)util_HexAnsi2Hex(area[5]);
-    CheckStartTag(SVF_TAG_DATA_FIELD);
+    if (m_pWarnings != nullptr)
+        m_pWarnings->DataField(m_pStartTag, field, m_pSVFPlusData->GetDataFieldCount() - 1, *m_pContent);
     return SVF_TAG_DATA_FIELD;
 }
 

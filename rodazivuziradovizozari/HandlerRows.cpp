@@ -108,10 +108,7 @@ int RODAzivUzirAdovIzozari::ProcessFieldBlock(unsigned long parent, unsigned int
     if (parent != SVF_TAG_DATA_FIELD || m_pStartTag->GetNodeEnumValue() != SVF_TAG_FIELD_BLOCK)
         return SVF_ERR_NESTING;
     if (m_pWarnings != nullptr)
-    {
-        m_pWarnings->bWidthChecked = CheckBlockStart(field, width, size) != 0;
-        CheckBlockMarkup();
-    }
+        m_pWarnings->Block(m_pStartTag, field, m_pSVFPlusData->GetDataFieldCount() - 1, width, size);
     if (size == 0)
         return (int)parent;
 
@@ -147,7 +144,14 @@ int RODAzivUzirAdovIzozari::ReadRows(SVFDataField* field, int width, const unsig
             return SVF_ERR_NO_ROW;
         int result = scanner.Next(row, &record);
         if (result == SVF_ERR_MODEL)
-            return RowSyntaxError(field, text, record);
+        {
+            // The failure is placed at the character that breaks the row.
+            long line = 0, column = 0;
+            if (GetContentPlace((unsigned int)(record.broken - text), &line, &column))
+                SetFailurePlace(line, column,
+                                SVFRowSyntaxSentence(field, m_pSVFPlusData->GetDataFieldCount() - 1, record).c_str());
+            return SVF_ERR_MODEL;
+        }
         if (result == 0 && record.state == SVFRowState::InExpression)
         {
             if (!evaluatorReady)
@@ -159,7 +163,7 @@ int RODAzivUzirAdovIzozari::ReadRows(SVFDataField* field, int width, const unsig
         if (result < 0)
             return result;
         if (m_pWarnings != nullptr)
-            CheckRow(field, text, record, width);
+            m_pWarnings->Row(text, record);
         if (m_pReadHook != nullptr)
             TellRow(field);
     } while (!record.last);

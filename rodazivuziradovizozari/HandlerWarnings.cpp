@@ -1,52 +1,22 @@
-// Warnings of a read: what the reader takes leniently, said where it stands in the
-// document, with the element, field, block and row it concerns. Every check here runs
-// only while warnings are on (m_pWarnings set), and none changes what is read.
-#include "RODAzivUzirAdovIzozari.h"
+// The warnings of a read (HandlerWarnings.h): what the reader takes leniently, said where
+// it stands in the document, with the element, field, block and row it concerns, in the
+// sentence pattern of its kind (ReadWarnings.h). Nothing here changes what is read.
+#include "HandlerWarnings.h"
 
 #include <stdio.h>
 #include <string.h>
 
-#include <string>
-
-#include "HandlerWarnings.h"
+#include "ErrorHandler.h"
 #include "RowScanner.h"
 #include "RowWidth.h"
+#include "UtByteBuffer.h"
 #include "UtUtility.h"
-#include "XMLNameChars.h"
+#include "UtWarningText.h"
+#include "XMLNode.h"
+#include "XMLReference.h"
 
 namespace
 {
-bool IsNameByte(unsigned char c, bool first)
-{
-    return first ? XMLIsNameStart((char)c) : XMLIsNameChar((char)c);
-}
-
-// Length of the reference (&name; &#digits; &#xhex;) at `text`, or 0 when none begins there.
-size_t ReferenceLength(const unsigned char* text, size_t length)
-{
-    size_t i = 1;
-    if (length < 3 || text[0] != '&')
-        return 0;
-    if (text[1] == '#')
-    {
-        bool hex = length > 2 && text[2] == 'x';
-        i = hex ? 3 : 2;
-        size_t digits = i;
-        while (i < length && (hex ? util_IsHexDigit((char)text[i]) : util_IsDigit((char)text[i])))
-            ++i;
-        if (i == digits)
-            return 0;
-    }
-    else
-    {
-        while (i < length && IsNameByte(text[i], i == 1))
-            ++i;
-        if (i == 1)
-            return 0;
-    }
-    return i < length && text[i] == ';' ? i + 1 : 0;
-}
-
 // Index of the first byte that does not belong to well-formed UTF-8, or `length`.
 size_t FirstNonUtf8(const unsigned char* text, size_t length)
 {
@@ -81,6 +51,11 @@ std::string Quote(const unsigned char* text, size_t length)
     return util_QuoteText(quoted, (int)sizeof(quoted), (const char*)text, length);
 }
 
+std::string Quote(const char* text)
+{
+    return Quote((const unsigned char*)text, strlen(text));
+}
+
 std::string Number(long long value)
 {
     return std::to_string(value);
@@ -91,13 +66,18 @@ std::string Counted(long long count, const char* one, const char* many)
     return Number(count) + " " + (count == 1 ? one : many);
 }
 
+std::string Bytes(long long count)
+{
+    return Counted(count, "byte", "bytes");
+}
+
 // "field "A"", or "field 2 (no name)", counted from 0.
 std::string FieldLabel(SVFDataField* field, int index)
 {
     const char* name = field->GetFieldName();
     if (name == nullptr)
         return "field " + Number(index) + " (no name)";
-    return "field " + Quote((const unsigned char*)name, strlen(name));
+    return "field " + Quote(name);
 }
 
 // A found character in a sentence: "G", or the byte 0x01.
@@ -109,385 +89,348 @@ std::string Found(unsigned char c)
     snprintf(text, sizeof(text), "the byte 0x%02X", c);
     return text;
 }
+
+// "0x" and four hexadecimal digits, as a checksum is written.
+bool IsWrittenChecksum(const char* checksum)
+{
+    bool written = strlen(checksum) == 6 && checksum[0] == '0' && checksum[1] == 'x';
+    for (size_t i = 2; written && i < 6; ++i)
+        written = util_IsHexDigit(checksum[i]);
+    return written;
 }
 
-void RODAzivUzirAdovIzozari::WarnAtTag(int code, const char* sentence)
+// A "row_width" of digits (after a '-') whose number lies beyond the range of an int.
+bool BeyondInt(const char* text, size_t length)
 {
-    if (m_pWarnings != nullptr)
-        Warn(code, GetLine(), GetColumn(), sentence);
+    size_t digits = text[0] == '-' ? 1 : 0, first = digits;
+    while (first + 1 < length && text[first] == '0')
+        ++first;
+    return length - first > 10 ||
+           (length - first == 10 && strcmp(text + first, digits ? "2147483648" : "2147483647") > 0);
+}
 }
 
-void RODAzivUzirAdovIzozari::WarnAtContent(int code, unsigned int index, const char* sentence)
+SVFReadWarnings::SVFReadWarnings(SVFDocumentPlaces& places, ErrorHandler& errors, const char* document)
+    : m_places(places), m_errors(errors), m_pszDocument(document)
 {
-    if (m_pWarnings == nullptr)
-        return;
+}
+
+bool SVFReadWarnings::Wanted()
+{
+    if (m_errors.KeepsWarnings())
+        return true;
+    m_errors.CountWarning();
+    return false;
+}
+
+void SVFReadWarnings::Say(int code, long line, long column, std::initializer_list<std::string> texts)
+{
+    m_errors.AddWarning(code, m_pszDocument, line, column, util_WarningSentence(code, texts).c_str());
+}
+
+void SVFReadWarnings::AtTag(int code, std::initializer_list<std::string> texts)
+{
     long line = 0, column = 0;
-    if (!GetContentPlace(index, &line, &column))
-    {
-        line = GetLine();
-        column = GetColumn();
-    }
-    Warn(code, line, column, sentence);
+    m_places.TagPlace(&line, &column);
+    Say(code, line, column, texts);
 }
 
-// The version, a field's name (attribute texts) or the comment (the element's text):
-// references kept as written, and bytes that are not UTF-8, each at its first place.
-void RODAzivUzirAdovIzozari::CheckKeptText(const char* what, const char* text, const char* attribute, bool content)
+// At byte `index` of the element's text (at the tag, should the text not be placed).
+void SVFReadWarnings::AtContent(int code, unsigned int index, std::initializer_list<std::string> texts)
 {
-    if (m_pWarnings == nullptr || text == nullptr)
-        return;
-    const unsigned char* bytes = (const unsigned char*)text;
-    size_t length = strlen(text);
-    auto warn = [&](int code, size_t at, const std::string& sentence) {
-        if (!GetErrorHandler()->KeepsWarnings())
-        {
-            GetErrorHandler()->CountWarning();
-            return;
-        }
-        if (content)
-        {
-            WarnAtContent(code, (unsigned int)at, sentence.c_str());
-            return;
-        }
-        // The value's place, then line ends within it up to the byte.
-        long line = 0, column = 0;
-        GetAttributePlace(m_pStartTag, attribute, &line, &column);
-        for (size_t i = 0; i < at; ++i)
-        {
-            if (bytes[i] == '\n')
-            {
-                ++line;
-                column = 1;
-            }
-            else
-            {
-                ++column;
-            }
-        }
-        Warn(code, line, column, sentence.c_str());
-    };
-    for (const unsigned char* amp = (const unsigned char*)memchr(bytes, '&', length); amp != nullptr;
-         amp = (const unsigned char*)memchr(amp + 1, '&', length - (size_t)(amp + 1 - bytes)))
+    long line = 0, column = 0;
+    if (!m_places.ContentPlace(index, &line, &column))
+        m_places.TagPlace(&line, &column);
+    Say(code, line, column, texts);
+}
+
+// At byte `offset` of `value`, the value of attribute `name` of `tag`: the value's place,
+// then the line ends within it up to the byte.
+void SVFReadWarnings::AtAttribute(int code, XMLNode* tag, const char* name, const char* value, size_t offset,
+                                  std::initializer_list<std::string> texts)
+{
+    long line = 0, column = 0;
+    m_places.AttributePlace(tag, name, &line, &column);
+    for (size_t i = 0; i < offset; ++i)
     {
-        size_t reference = ReferenceLength(amp, length - (size_t)(amp - bytes));
+        if (value[i] == '\n')
+        {
+            ++line;
+            column = 1;
+        }
+        else
+        {
+            ++column;
+        }
+    }
+    Say(code, line, column, texts);
+}
+
+void SVFReadWarnings::Opened(const char* name)
+{
+    m_levels.push_back(name);
+}
+
+void SVFReadWarnings::Closed()
+{
+    m_levels.pop_back();
+}
+
+// How an element that ends the reader's current one leaves the reading.
+const char* SVFReadWarnings::Ending() const
+{
+    return m_levels.size() == 1 ? " and reads nothing after it"
+                                : ", and reads what follows out of step with the document";
+}
+
+void SVFReadWarnings::Skipped(XMLNode* tag, bool empty)
+{
+    if (!Wanted())
+        return;
+    std::string name = tag != nullptr ? tag->GetNodeName() : "";
+    if (!empty || m_levels.empty())
+        AtTag(SVF_WARN_SKIPPED_ELEMENT, {empty ? "empty element <" + name + "/>" : "element <" + name + ">",
+                                         empty ? "" : ", with everything in it"});
+    else
+        AtTag(SVF_WARN_EMPTY_ELEMENT_ENDS, {name, m_levels.back(), Ending()});
+}
+
+void SVFReadWarnings::EndTag(XMLNode* tag)
+{
+    if (m_levels.empty() || tag == nullptr || m_levels.back() == tag->GetNodeName() || !Wanted())
+        return;
+    AtTag(SVF_WARN_END_TAG_OUT_OF_STEP, {tag->GetNodeName(), m_levels.back(), Ending()});
+}
+
+void SVFReadWarnings::Dropped(XMLNode* tag, int code)
+{
+    if (tag != nullptr && Wanted())
+        AtTag(SVF_WARN_IGNORED_EMPTY_ELEMENT, {tag->GetNodeName(), ErrorHandler::DescribeCode(code)});
+}
+
+// The version, a field's name (the value of `attribute` of `tag`) or the comment (the
+// element's text, for a null `attribute`): references kept as written, and bytes that are
+// not UTF-8, each at its first place.
+void SVFReadWarnings::KeptText(const char* what, const char* text, XMLNode* tag, const char* attribute)
+{
+    if (text == nullptr)
+        return;
+    size_t length = strlen(text);
+    auto warn = [&](int code, size_t at, std::initializer_list<std::string> texts) {
+        if (!Wanted())
+            return;
+        if (attribute == nullptr)
+            AtContent(code, (unsigned int)at, texts);
+        else
+            AtAttribute(code, tag, attribute, text, at, texts);
+    };
+    for (const char* amp = (const char*)memchr(text, '&', length); amp != nullptr;
+         amp = (const char*)memchr(amp + 1, '&', length - (size_t)(amp + 1 - text)))
+    {
+        size_t reference = XMLReferenceLength(amp, length - (size_t)(amp - text));
         if (reference > 0)
         {
-            warn(SVF_WARN_REFERENCE, (size_t)(amp - bytes),
-                 std::string(what) + " holds the reference " + Quote(amp, reference) +
-                     ", which the reader keeps as written; XML tools read the character it stands for");
+            warn(SVF_WARN_REFERENCE, (size_t)(amp - text), {what, Quote((const unsigned char*)amp, reference)});
             break;
         }
     }
-    size_t bad = FirstNonUtf8(bytes, length);
+    size_t bad = FirstNonUtf8((const unsigned char*)text, length);
     if (bad < length)
     {
         char byte[8];
-        snprintf(byte, sizeof(byte), "0x%02X", bytes[bad]);
-        warn(SVF_WARN_NOT_UTF8, bad,
-             std::string(what) + " holds bytes that are not UTF-8 (the first is " + byte +
-                 "); the reader keeps them as they are");
+        snprintf(byte, sizeof(byte), "0x%02X", (unsigned char)text[bad]);
+        warn(SVF_WARN_NOT_UTF8, bad, {what, byte});
     }
 }
 
 // Text of an element that reads none (the root element, a data field) before its first
 // child: nobody's.
-void RODAzivUzirAdovIzozari::CheckElementText(const char* element)
+void SVFReadWarnings::ElementText(const char* element, UtByteBuffer& text)
 {
-    unsigned int size = m_pContent->GetTotalSize();
-    const unsigned char* text = m_pContent->GetData();
-    if (m_pWarnings == nullptr || size == 0 || text == nullptr)
+    unsigned int size = text.GetTotalSize();
+    const unsigned char* bytes = text.GetData();
+    if (size == 0 || bytes == nullptr)
         return;
     unsigned int first = 0;
-    while (first < size && util_IsWhiteSpace((char)text[first]))
+    while (first < size && util_IsWhiteSpace((char)bytes[first]))
         ++first;
-    if (first == size)
-        return;
-    std::string sentence = "the text " + Quote(text + first, size - first) + " stands between the elements of <" +
-                           element + "> and is not read";
-    WarnAtContent(SVF_WARN_TEXT_NOT_READ, first, sentence.c_str());
+    if (first < size && Wanted())
+        AtContent(SVF_WARN_TEXT_NOT_READ, first, {Quote(bytes + first, size - first), element});
 }
 
-// What the root element, a comment or a data field leaves out or takes leniently.
-void RODAzivUzirAdovIzozari::CheckStartTag(unsigned long element)
+void SVFReadWarnings::Root(XMLNode* tag, UtByteBuffer& text)
 {
-    if (m_pWarnings == nullptr)
-        return;
-    if (element == SVF_TAG_ROOT)
-    {
-        const char* version = m_pStartTag->GetNodeAttributeValue("version");
-        if (version == nullptr)
-            WarnAtTag(SVF_WARN_NO_VERSION, "the root element has no \"version\"; the model gets no version");
-        CheckKeptText("the version", version, "version", false);
-        CheckElementText("SVF_Plus_Data");
-        return;
-    }
-    if (element == SVF_TAG_COMMENT)
-    {
-        if (m_pWarnings->bCommentSeen)
-            WarnAtTag(SVF_WARN_COMMENT_REPLACED, "this Comment element replaces the comment read before it");
-        m_pWarnings->bCommentSeen = true;
-        CheckKeptText("the comment", m_pSVFPlusData->GetComment(), nullptr, true);
-        return;
-    }
-    int index = m_pSVFPlusData->GetDataFieldCount() - 1;
-    SVFDataField* field = m_pSVFPlusData->GetDataField(index);
-    const char* name = m_pStartTag->GetNodeAttributeValue("name");
-    if (name == nullptr)
-        WarnAtTag(SVF_WARN_NO_NAME,
-                  ("data field " + Number(index) + " has no \"name\"; the field gets no name").c_str());
-    CheckKeptText(("the name of data field " + Number(index)).c_str(), name, "name", false);
-
-    const char* checksum = m_pStartTag->GetNodeAttributeValue("checksum");
-    if (checksum != nullptr)
-    {
-        size_t length = strlen(checksum);
-        bool written = length == 6 && checksum[0] == '0' && checksum[1] == 'x';
-        for (size_t i = 2; written && i < 6; ++i)
-            written = util_IsHexDigit(checksum[i]);
-        if (!written && GetErrorHandler()->KeepsWarnings())
-        {
-            char read[16];
-            snprintf(read, sizeof(read), "0x%04X", field->m_nChecksum);
-            std::string sentence = "the \"checksum\" " + Quote((const unsigned char*)checksum, length) + " of " +
-                                   FieldLabel(field, index) +
-                                   " is not \"0x\" and four hexadecimal digits; the reader takes it as " + read;
-            long line = 0, column = 0;
-            GetAttributePlace(m_pStartTag, "checksum", &line, &column);
-            Warn(SVF_WARN_CHECKSUM, line, column, sentence.c_str());
-        }
-        else if (!written)
-        {
-            GetErrorHandler()->CountWarning();
-        }
-    }
-    CheckElementText("DataField");
+    const char* version = tag->GetNodeAttributeValue("version");
+    if (version == nullptr && Wanted())
+        AtTag(SVF_WARN_NO_VERSION, {});
+    KeptText("the version", version, tag, "version");
+    ElementText("SVF_Plus_Data", text);
 }
 
-// An element the start-tag hook refused: skipped with everything in it, or, written as
-// an empty-element tag, taken as the end of the reader's current element.
-void RODAzivUzirAdovIzozari::CheckSkipped(bool empty)
+void SVFReadWarnings::Comment(const char* comment)
 {
-    if (m_pWarnings == nullptr)
-        return;
-    XMLNode* node = empty ? GetEmptyTag() : GetStartTag();
-    std::string name = node != nullptr ? node->GetNodeName() : "";
-    const std::vector<std::string>& levels = m_pWarnings->levels;
-    if (!empty || levels.empty())
-    {
-        std::string sentence = "the reader skips the " + std::string(empty ? "empty element <" : "element <") + name +
-                               (empty ? "/>" : ">") + ", which is not one of the data file's elements" +
-                               (empty ? "" : ", with everything in it");
-        WarnAtTag(SVF_WARN_SKIPPED_ELEMENT, sentence.c_str());
-        return;
-    }
-    std::string sentence = "the reader takes the empty element <" + name + "/> as the end of <" + levels.back() +
-                           (levels.size() == 1 ? "> and reads nothing after it"
-                                               : ">, and reads what follows out of step with the document");
-    WarnAtTag(SVF_WARN_EMPTY_ELEMENT_ENDS, sentence.c_str());
+    if (m_bCommentSeen && Wanted())
+        AtTag(SVF_WARN_COMMENT_REPLACED, {});
+    m_bCommentSeen = true;
+    KeptText("the comment", comment, nullptr, nullptr);
 }
 
-// An end tag ends the reader's current element, whichever element it closes.
-void RODAzivUzirAdovIzozari::CheckEndTag()
+void SVFReadWarnings::DataField(XMLNode* tag, SVFDataField* field, int index, UtByteBuffer& text)
 {
-    if (m_pWarnings == nullptr || m_pWarnings->levels.empty() || m_pEndTag == nullptr)
-        return;
-    const std::vector<std::string>& levels = m_pWarnings->levels;
-    const char* name = m_pEndTag->GetNodeName();
-    if (levels.back() == name)
-        return;
-    std::string sentence = "the reader takes the end tag </" + std::string(name) + "> as the end of <" + levels.back() +
-                           (levels.size() == 1 ? "> and reads nothing after it"
-                                               : ">, and reads what follows out of step with the document");
-    WarnAtTag(SVF_WARN_END_TAG_OUT_OF_STEP, sentence.c_str());
+    const char* name = tag->GetNodeAttributeValue("name");
+    if (name == nullptr && Wanted())
+        AtTag(SVF_WARN_NO_NAME, {Number(index)});
+    KeptText(("the name of data field " + Number(index)).c_str(), name, tag, "name");
+    Checksum(tag, field, index);
+    ElementText("DataField", text);
 }
 
-// An empty-element tag whose processing failed: dropped without an error.
-void RODAzivUzirAdovIzozari::CheckIgnoredEmpty(int code)
+// A "checksum" that is not "0x" and four hexadecimal digits.
+void SVFReadWarnings::Checksum(XMLNode* tag, SVFDataField* field, int index)
 {
-    if (m_pWarnings == nullptr || GetEmptyTag() == nullptr)
+    const char* checksum = tag->GetNodeAttributeValue("checksum");
+    if (checksum == nullptr || IsWrittenChecksum(checksum) || !Wanted())
         return;
-    std::string sentence = "the reader drops the empty element <" + std::string(GetEmptyTag()->GetNodeName()) +
-                           "/>: " + ErrorHandler::DescribeCode(code);
-    WarnAtTag(SVF_WARN_IGNORED_EMPTY_ELEMENT, sentence.c_str());
+    char read[16];
+    snprintf(read, sizeof(read), "0x%04X", field->m_nChecksum);
+    AtAttribute(SVF_WARN_CHECKSUM, tag, "checksum", checksum, 0, {Quote(checksum), FieldLabel(field, index), read});
 }
 
-// A field block's "row_width", and what the block does to its field. Returns 1 when its
-// rows are to be checked against a row width that is written as it should be.
-int RODAzivUzirAdovIzozari::CheckBlockStart(SVFDataField* field, int width, unsigned int size)
+// The field block's "row_width": missing, not a plain whole number, or beyond an int.
+// True when it is written as it should be.
+bool SVFReadWarnings::RowWidthWritten(XMLNode* tag, int width)
 {
-    if (m_pWarnings == nullptr)
-        return 0;
-    int index = m_pSVFPlusData->GetDataFieldCount() - 1;
-    std::string label = FieldLabel(field, index);
-    const char* text = m_pStartTag->GetNodeAttributeValue("row_width");
-    bool plain = false;
+    const char* text = tag->GetNodeAttributeValue("row_width");
     if (text == nullptr)
     {
-        WarnAtTag(SVF_WARN_NO_ROW_WIDTH,
-                  ("the field block of " + label + " has no \"row_width\"; the reader takes its rows as 0 bits wide")
-                      .c_str());
+        if (Wanted())
+            AtTag(SVF_WARN_NO_ROW_WIDTH, {BlockField()});
+        return false;
+    }
+    size_t length = strlen(text), digits = text[0] == '-' ? 1 : 0;
+    bool plain = length > digits;
+    for (size_t i = digits; i < length && plain; ++i)
+        plain = util_IsDigit(text[i]);
+    // A number past the int range reads as the nearest end of it.
+    int code = !plain ? SVF_WARN_ROW_WIDTH_TEXT : BeyondInt(text, length) ? SVF_WARN_ROW_WIDTH_RANGE : 0;
+    if (code != 0 && Wanted())
+        AtAttribute(code, tag, "row_width", text, 0, {Quote(text), BlockField(), Number(width)});
+    return code == 0;
+}
+
+void SVFReadWarnings::Block(XMLNode* tag, SVFDataField* field, int index, int width, unsigned int size)
+{
+    m_pField = field;
+    m_nField = index;
+    m_nWidth = width;
+    m_nSize = size;
+    m_bWidthChecked = false;
+    bool written = RowWidthWritten(tag, width);
+    int blocks = field->GetFieldBlockCount();
+    SVFDataField::DataBlock* last = blocks > 0 ? field->GetDataBlock(blocks - 1) : nullptr;
+    if (size == 0)
+    {
+        if (Wanted())
+            AtTag(SVF_WARN_NO_ROWS, {BlockField()});
     }
     else
     {
-        size_t length = strlen(text);
-        size_t digits = text[0] == '-' ? 1 : 0;
-        plain = length > digits;
-        for (size_t i = digits; i < length && plain; ++i)
-            plain = util_IsDigit(text[i]);
-        long line = 0, column = 0;
-        GetAttributePlace(m_pStartTag, "row_width", &line, &column);
-        std::string quoted = Quote((const unsigned char*)text, length);
-        if (!plain)
-        {
-            Warn(SVF_WARN_ROW_WIDTH_TEXT, line, column,
-                 ("the \"row_width\" " + quoted + " of a field block of " + label +
-                  " is not a whole number; the reader takes " + Number(width))
-                     .c_str());
-        }
-        else
-        {
-            // A number past the int range reads as the nearest end of it.
-            size_t first = digits;
-            while (first + 1 < length && text[first] == '0')
-                ++first;
-            if (length - first > 10 ||
-                (length - first == 10 && strcmp(text + first, digits ? "2147483648" : "2147483647") > 0))
-            {
-                Warn(SVF_WARN_ROW_WIDTH_RANGE, line, column,
-                     ("the \"row_width\" " + quoted + " of a field block of " + label +
-                      " lies beyond the range of an int; the reader takes " + Number(width))
-                         .c_str());
-                plain = false;
-            }
-        }
+        if (last != nullptr && last->m_nRowWidth == width && Wanted())
+            AtTag(SVF_WARN_BLOCKS_MERGED, {Number(blocks - 1), BlockField(), Number(width)});
+        m_bWidthChecked = written && width > 0;
     }
-
-    int blocks = field->GetFieldBlockCount();
-    if (size == 0)
-    {
-        WarnAtTag(SVF_WARN_NO_ROWS, ("the field block holds no rows; the reader adds no block to " + label).c_str());
-        return 0;
-    }
-    SVFDataField::DataBlock* last = blocks > 0 ? field->GetDataBlock(blocks - 1) : nullptr;
-    if (last != nullptr && last->m_nRowWidth == width)
-        WarnAtTag(SVF_WARN_BLOCKS_MERGED,
-                  ("the field block has the row width of block " + Number(blocks - 1) + " of " + label + " (" +
-                   Number(width) + " bits) and follows it, so the reader adds its rows to that block")
-                      .c_str());
-    return plain && width > 0 ? 1 : 0;
+    RowMarkup();
 }
 
-// Comments and CDATA sections that stand in the rows of a field block.
-void RODAzivUzirAdovIzozari::CheckBlockMarkup()
+// Comments and CDATA sections that stand in the rows of the field block.
+void SVFReadWarnings::RowMarkup()
 {
     long line = 0, column = 0;
     bool cdata = false;
-    for (int i = 0; i < GetContentMarkupCount(); ++i)
-        if (GetContentMarkup(i, &line, &column, &cdata))
-            Warn(SVF_WARN_MARKUP_IN_ROWS, line, column,
-                 cdata ? "a CDATA section stands in the rows of a field block; its text is read as rows, and a "
-                         "written file does not keep the section"
-                       : "a comment stands in the rows of a field block; the reader drops it, and a written file "
-                         "does not keep it");
+    for (int i = 0; i < m_places.MarkupCount(); ++i)
+        if (m_places.Markup(i, &line, &column, &cdata) && Wanted())
+            Say(SVF_WARN_MARKUP_IN_ROWS, line, column,
+                {cdata ? "CDATA section" : "comment", cdata ? "its text is read as rows" : "the reader drops it",
+                 cdata ? "the section" : "it"});
 }
 
-// One row at its end, from the record the row machine kept of it (RowScanner.h):
-// characters passed over, an odd digit, an expression that does not evaluate or is cut,
-// a length other than the width's, the row a last ',' adds.
-void RODAzivUzirAdovIzozari::CheckRow(SVFDataField* field, const unsigned char* text, const SVFRowRecord& record,
-                                      int width)
+// The field of the field block being read, as the sentences name it.
+std::string SVFReadWarnings::BlockField() const
 {
-    // The element's text, the row's "0x" or '(' and the first character passed over before it.
-    unsigned int size = m_pContent->GetTotalSize();
-    const unsigned char* start = record.start;
-    const unsigned char* stray = record.stray;
-    // The names of the row and of its field, worked out only for a warning.
-    int blockIndex = field->GetFieldBlockCount() - 1;
-    int rowIndex = field->GetDataBlock(blockIndex)->GetNumberOfRows() - 1;
-    std::string label, row;
-    auto name = [&]() -> const std::string& {
-        if (label.empty())
-        {
-            label = FieldLabel(field, m_pSVFPlusData->GetDataFieldCount() - 1);
-            row = "row " + Number(rowIndex) + " of block " + Number(blockIndex) + " of " + label;
-        }
-        return row;
-    };
-    auto index = [text, size](const unsigned char* at) {
-        unsigned int i = (unsigned int)(at - text);
-        return i < size ? i : size - 1;
-    };
+    return FieldLabel(m_pField, m_nField);
+}
 
-    if (stray != nullptr)
+// "row 2 of block 0 of field "A"": the last row of the field's last block, from 0.
+std::string SVFReadWarnings::RowName() const
+{
+    int block = m_pField->GetFieldBlockCount() - 1;
+    return "row " + Number(m_pField->GetDataBlock(block)->GetNumberOfRows() - 1) + " of block " + Number(block) +
+           " of " + BlockField();
+}
+
+// The index in the element's text of `at`; the text's last byte for its end.
+unsigned int SVFReadWarnings::IndexOf(const unsigned char* text, const unsigned char* at) const
+{
+    unsigned int index = (unsigned int)(at - text);
+    return index < m_nSize ? index : m_nSize - 1;
+}
+
+// One row at its end: characters passed over, an odd digit, an expression that does not
+// evaluate or is cut, a length other than the width's, the row a last ',' adds.
+void SVFReadWarnings::Row(const unsigned char* text, const SVFRowRecord& record)
+{
+    if (record.stray != nullptr)
     {
-        std::string passed;
-        for (const unsigned char* c = stray; c < (start != nullptr ? start : record.end); ++c)
-            if (!util_IsWhiteSpace((char)*c))
-                passed += (char)*c;
-        WarnAtContent(SVF_WARN_STRAY_CHARACTERS, index(stray),
-                      ("the characters " + Quote((const unsigned char*)passed.data(), passed.size()) + " in " + name() +
-                       " begin no row (a row starts with \"0x\" or \"(\") and are not read")
-                          .c_str());
+        if (Wanted())
+            AtContent(SVF_WARN_STRAY_CHARACTERS, IndexOf(text, record.stray),
+                      {Quote(record.strayText, record.strayCount), RowName()});
     }
-    else if (start == nullptr && record.last && record.begin > text)
+    else if (record.start == nullptr && record.last && record.begin > text)
     {
-        name();
-        WarnAtContent(SVF_WARN_TRAILING_COMMA, index(record.begin - 1),
-                      ("the ',' after the last row of block " + Number(blockIndex) + " of " + label +
-                       " adds an empty row " + Number(rowIndex))
-                          .c_str());
+        int block = m_pField->GetFieldBlockCount() - 1;
+        if (Wanted())
+            AtContent(SVF_WARN_TRAILING_COMMA, IndexOf(text, record.begin - 1),
+                      {Number(block), BlockField(), Number(m_pField->GetDataBlock(block)->GetNumberOfRows() - 1)});
         return;
     }
-    if (record.state == SVFRowState::LowDigit)
-        WarnAtContent(SVF_WARN_ODD_DIGITS, index(record.digit),
-                      (name() + " has an odd number of hexadecimal digits; the last one is not read").c_str());
-
-    long long widthBytes = ExpressionRowBytes(width);
-    const unsigned char* place = start != nullptr ? start : stray != nullptr ? stray : record.end;
-    if (record.state == SVFRowState::InExpression)
+    if (record.state == SVFRowState::LowDigit && Wanted())
+        AtContent(SVF_WARN_ODD_DIGITS, IndexOf(text, record.digit), {RowName()});
+    long long widthBytes = ExpressionRowBytes(m_nWidth);
+    if (record.state == SVFRowState::InExpression && (record.stands < 0 || record.stands > widthBytes))
     {
-        if (record.stands < 0)
-        {
-            WarnAtContent(SVF_WARN_EXPRESSION_FAILS, index(start),
-                          ("the expression " + Quote(start, (size_t)(record.end - start)) + " of " + name() +
-                           " does not evaluate, so the row reads as empty")
-                              .c_str());
-            return;
-        }
-        if (record.stands > widthBytes)
-        {
-            WarnAtContent(SVF_WARN_EXPRESSION_CUT, index(start),
-                          ("the expression of " + name() + " stands for " + Counted(record.stands, "byte", "bytes") +
-                           "; the reader keeps the " + Counted(widthBytes, "byte", "bytes") + " that row_width " +
-                           Number(width) + " holds")
-                              .c_str());
-            return;
-        }
+        RowExpression(text, record, widthBytes);
+        return;
     }
-    if (m_pWarnings->bWidthChecked && (long long)record.bytes != widthBytes)
-        WarnAtContent(SVF_WARN_ROW_LENGTH, index(place),
-                      (name() + " holds " + Counted(record.bytes, "byte", "bytes") + ", but row_width " +
-                       Number(width) + " asks for " + Number(widthBytes))
-                          .c_str());
+    const unsigned char* place = record.start != nullptr   ? record.start
+                                 : record.stray != nullptr ? record.stray
+                                                           : record.end;
+    if (m_bWidthChecked && (long long)record.bytes != widthBytes && Wanted())
+        AtContent(SVF_WARN_ROW_LENGTH, IndexOf(text, place),
+                  {RowName(), Bytes(record.bytes), Number(m_nWidth), Number(widthBytes)});
 }
 
-// A row that breaks the hexadecimal syntax: the failure is placed at the character and
-// says what was found and what was due.
-int RODAzivUzirAdovIzozari::RowSyntaxError(SVFDataField* field, const unsigned char* text, const SVFRowRecord& record)
+// An expression row that does not evaluate, or stands for more bytes than its width holds.
+void SVFReadWarnings::RowExpression(const unsigned char* text, const SVFRowRecord& record, long long widthBytes)
 {
-    const unsigned char* at = record.broken;
+    if (!Wanted())
+        return;
+    if (record.stands < 0)
+        AtContent(SVF_WARN_EXPRESSION_FAILS, IndexOf(text, record.start),
+                  {Quote(record.start, (size_t)(record.end - record.start)), RowName()});
+    else
+        AtContent(SVF_WARN_EXPRESSION_CUT, IndexOf(text, record.start),
+                  {RowName(), Bytes(record.stands), Bytes(widthBytes), Number(m_nWidth)});
+}
+
+std::string SVFRowSyntaxSentence(SVFDataField* field, int index, const SVFRowRecord& record)
+{
     SVFRowState state = record.state;
-    int blockIndex = field->GetFieldBlockCount() - 1;
-    SVFDataField::DataBlock* block = field->GetDataBlock(blockIndex);
-    int rowIndex = block != nullptr ? block->GetNumberOfRows() - 1 : 0;
+    int block = field->GetFieldBlockCount() - 1;
+    SVFDataField::DataBlock* rows = field->GetDataBlock(block);
     const char* due = state == SVFRowState::AfterZero   ? "the 'x' of the \"0x\" that begins a hexadecimal row"
                       : state == SVFRowState::HighDigit ? "a hexadecimal digit"
                                                         : "the second hexadecimal digit of a byte";
-    std::string sentence = "row " + Number(rowIndex) + " of block " + Number(blockIndex) + " of " +
-                           FieldLabel(field, m_pSVFPlusData->GetDataFieldCount() - 1) +
-                           " breaks the hexadecimal row syntax: " + Found(*at) + " stands where " + due + " is due";
-    long line = 0, column = 0;
-    if (GetContentPlace((unsigned int)(at - text), &line, &column))
-        SetFailurePlace(line, column, sentence.c_str());
-    return SVF_ERR_MODEL;
+    return "row " + Number(rows != nullptr ? rows->GetNumberOfRows() - 1 : 0) + " of block " + Number(block) + " of " +
+           FieldLabel(field, index) + " breaks the hexadecimal row syntax: " + Found(*record.broken) +
+           " stands where " + due + " is due";
 }

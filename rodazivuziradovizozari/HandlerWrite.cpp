@@ -8,6 +8,8 @@
 #include <new>
 
 #include "DocumentText.h"
+#include "ReadBack.h"
+#include "RowWidth.h"
 
 #include "SVPExpression.h"
 #include "UtFastText.h"
@@ -193,6 +195,43 @@ int WritesAsExpression(UtByteBuffer* row)
     if (expression.GetText() == nullptr)
         return SVF_ERR_NO_MEMORY;
     return expression.GetLength() > 0 ? 1 : 0;
+}
+
+// What reading gives back of what the writer below writes (ReadBack.h): an attribute
+// text goes out as the empty text when null (TextOrEmpty); an empty comment goes out as
+// an element without text, which reads as none; a block without rows goes out with a line
+// break for its text, which reads as one empty row; the reader adds a block's rows to the
+// block before it of the same width; an expression row reads back as no more bytes than
+// its width holds (RowWidth.h).
+const char* SVFReadBackAttribute(const char* text)
+{
+    return TextOrEmpty(text);
+}
+
+const char* SVFReadBackComment(const char* comment)
+{
+    return comment != nullptr && comment[0] != '\0' ? comment : nullptr;
+}
+
+bool SVFReadBackJoinsBlock(SVFDataField* field, int block)
+{
+    SVFDataField::DataBlock* previous = block > 0 ? field->GetDataBlock(block - 1) : nullptr;
+    SVFDataField::DataBlock* current = field->GetDataBlock(block);
+    return previous != nullptr && current != nullptr && previous->m_nRowWidth == current->m_nRowWidth;
+}
+
+bool SVFReadBackAddsEmptyRow(SVFDataField::DataBlock* block)
+{
+    return block->GetNumberOfRows() == 0;
+}
+
+long long SVFReadBackRowSize(UtByteBuffer* row, int width, bool expressions)
+{
+    long long size = row->GetTotalSize(), room = ExpressionRowBytes(width);
+    if (!expressions || size <= room)
+        return size;
+    int expression = WritesAsExpression(row);
+    return expression < 0 ? expression : expression > 0 ? room : size;
 }
 
 namespace

@@ -38,8 +38,7 @@ enum
 const unsigned int SVF_MAX_ROW = 0x7FFFFFFFu;
 
 // What one Read takes at most (docs/limits.md). A field of 0 stands for its default.
-struct SVFWarningState;
-struct SVFRowRecord;
+class SVFReadWarnings;
 class SVPExpression;
 
 struct SVFReadLimits
@@ -149,20 +148,6 @@ private:
     int ReadRows(SVFDataField* field, int width, const unsigned char* text, unsigned int size);
     int AddExpressionRow(SVPExpression& evaluator, UtByteBuffer* row, const unsigned char* begin,
                          const unsigned char* end, int width, long long* stands);
-
-    // Warnings (HandlerWarnings.cpp); each does nothing unless warnings are on.
-    void WarnAtTag(int code, const char* sentence);
-    void WarnAtContent(int code, unsigned int index, const char* sentence);
-    void CheckKeptText(const char* what, const char* text, const char* attribute, bool content);
-    void CheckElementText(const char* element);
-    void CheckStartTag(unsigned long element);
-    void CheckSkipped(bool empty);
-    void CheckEndTag();
-    void CheckIgnoredEmpty(int code);
-    int CheckBlockStart(SVFDataField* field, int width, unsigned int size);
-    void CheckBlockMarkup();
-    void CheckRow(SVFDataField* field, const unsigned char* text, const SVFRowRecord& record, int width);
-    int RowSyntaxError(SVFDataField* field, const unsigned char* text, const SVFRowRecord& record);
     int ReadDocument();
     int OpenFile(const char* fileName, const char* defaultDir, const char* mode);
 
@@ -176,7 +161,7 @@ private:
     int m_nWriteError;            // errno of the last Write's first failed write, flush or close; 0 when none
     SVFReadLimits m_readLimits;   // as set; 0 fields stand for the defaults
     unsigned long long m_nExpressionBytes;   // bytes expression rows have added in the current Read
-    SVFWarningState* m_pWarnings;            // during a Read with warnings on, what they need; else null
+    SVFReadWarnings* m_pWarnings;            // during a Read with warnings on, its warnings; else null
     SVFReadHook* m_pReadHook;                // not owned, or null
 };
 

@@ -104,9 +104,12 @@ int SVFRowScanner::Step(unsigned char c, const unsigned char* next, UtByteBuffer
             record->start = at;
             state = c == '0' ? SVFRowState::AfterZero : SVFRowState::InExpression;
         }
-        else if (record->stray == nullptr)
+        else
         {
-            record->stray = at;
+            if (record->stray == nullptr)
+                record->stray = at;
+            if (record->strayCount < SVFRowRecord::kStrayKept)
+                record->strayText[record->strayCount++] = c;
         }
         return 0;
     case SVFRowState::AfterZero:

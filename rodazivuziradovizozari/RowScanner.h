@@ -1,5 +1,6 @@
 // The row machine of a field block's text, and the record it keeps of each row. Internal
-// to the handler: HandlerRows.cpp scans with it, HandlerWarnings.cpp reads its records.
+// to the handler: HandlerRows.cpp scans with it, the warnings (HandlerWarnings.h) read its
+// records.
 //
 // Rows are separated by ',' (a 0 byte ends a row as well); white space is passed over
 // everywhere. A row is a hexadecimal literal ("0x" and two digits per byte), decoded
@@ -26,6 +27,11 @@ enum class SVFRowState : unsigned char
 // One row as the machine passed it.
 struct SVFRowRecord
 {
+    // Of the characters passed over before the row's start (white space left out), the
+    // first ones are kept: as many as a warning's quotation shows, and one more, which tells
+    // that more follow (util_QuoteText).
+    static constexpr unsigned int kStrayKept = 25;
+
     const unsigned char* begin = nullptr;     // the row's first character
     const unsigned char* end = nullptr;       // the ',' or 0 that ends it, or the text's end
     const unsigned char* start = nullptr;     // its "0x"'s '0' or its '('; null when none
@@ -36,6 +42,8 @@ struct SVFRowRecord
     bool last = false;                        // the row ends the text
     unsigned int bytes = 0;                   // the bytes the row holds (an expression's once evaluated)
     long long stands = 0;                     // bytes an expression stands for; negative when it does not evaluate
+    unsigned int strayCount = 0;              // characters kept in strayText
+    unsigned char strayText[kStrayKept] = {};
 };
 
 class SVFRowScanner

@@ -99,9 +99,9 @@ private:
 
 // Whether the document of `model` reads back as `model` holds it, rows as expressions
 // where `expressions` allows. The writer puts texts out as they are, so these are refused:
-// in the version and the field names '"'; anywhere '<', a '&' that begins neither one of
-// the five predefined entities nor a character reference, and control characters other
-// than the tab (the comment may hold line ends too); in the comment "]]>". With
+// in the version and the field names '"'; anywhere '<', a '&' that begins no reference
+// ("&name;" with an XML name, "&#digits;" or "&#xhex;" naming a character XML allows),
+// and control characters other than the tab (the comment may hold line ends too); in the comment "]]>". With
 // `expressions`, a row the writer would put out as an expression while it holds more
 // bytes than its block's row_width holds ((row_width + 7) / 8, none for 0 or less): an
 // expression row reads back no more than that. 0 when nothing is refused (a null model

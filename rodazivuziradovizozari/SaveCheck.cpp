@@ -14,38 +14,10 @@
 #include "DocumentText.h"
 #include "RowWidth.h"
 #include "UtUtility.h"
+#include "XMLReference.h"
 
 namespace
 {
-// Length of the reference "&amp;" (or another predefined entity), "&#123;" or "&#x1F;"
-// at text[0], or 0 when none stands there.
-size_t ReferenceLength(const char* text)
-{
-    size_t i = 1;
-    if (text[i] == '#')
-    {
-        ++i;
-        bool hex = text[i] == 'x';
-        if (hex)
-            ++i;
-        size_t start = i;
-        while (hex ? util_IsHexDigit(text[i]) : util_IsDigit(text[i]))
-            ++i;
-        if (i == start)
-            return 0;
-    }
-    else
-    {
-        // Only the five entities every XML document has; the document type declares none.
-        static const char* const kEntities[] = {"amp;", "lt;", "gt;", "quot;", "apos;"};
-        for (const char* entity : kEntities)
-            if (strncmp(text + 1, entity, strlen(entity)) == 0)
-                return strlen(entity) + 1;
-        return 0;
-    }
-    return text[i] == ';' ? i + 1 : 0;
-}
-
 // A phrase for the first character of `text` the writer cannot put out as it is, or
 // empty. `attribute`: the text stands between double quotes (version, field name), else
 // it is element text (the comment).
@@ -53,13 +25,14 @@ std::string TextProblem(const char* text, bool attribute)
 {
     if (text == nullptr)
         return std::string();
-    for (const char* p = text; *p != '\0'; ++p)
+    const char* end = text + strlen(text);
+    for (const char* p = text; p < end; ++p)
     {
         unsigned char c = (unsigned char)*p;
         if (c == '<')
             return "the character '<'";
-        if (c == '&' && ReferenceLength(p) == 0)
-            return "a '&' that begins no predefined entity or character reference";
+        if (c == '&' && XMLReferenceLength(p, (size_t)(end - p)) == 0)
+            return "a '&' that begins no entity or character reference";
         if (attribute && c == '"')
             return "the character '\"'";
         if (!attribute && strncmp(p, "]]>", 3) == 0)

@@ -20,7 +20,7 @@ steps=("$@")
 werror=(-DRIZEROZ_WERROR="${RIZEROZ_WERROR:-ON}")
 [ ${#steps[@]} -gt 0 ] || steps=(native web wheel sanitize windows i686 package fuzz)
 native_options=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DRIZEROZ_FORMAT_CHECK=ON -DRIZEROZ_COMPLEXITY_CHECK=ON
-                -DCMAKE_EXPORT_COMPILE_COMMANDS=ON)
+                -DCMAKE_EXPORT_COMPILE_COMMANDS=ON -DRIZEROZ_BUILD_BENCH=ON)
 
 if [ "$(id -u)" = 0 ]; then
   "$root/scripts/setup.sh"

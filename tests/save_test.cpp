@@ -179,7 +179,7 @@ TEST(SafeSave, RefusesWhatWouldNotReadBackBeforeTouchingTheFile)
                    bool expressions; const char* refused; } cases[] = {
         {"1", nullptr, "A\"B", 8, "\x01", false, "the name of field 0 holds the character '\"'"},
         {"1", nullptr, "A&B", 8, "\x01", false,
-         "the name of field 0 holds a '&' that begins no predefined entity or character reference"},
+         "the name of field 0 holds a '&' that begins no entity or character reference"},
         {"1<2", nullptr, "A", 8, "\x01", false, "the version holds the character '<'"},
         {"1\n", nullptr, "A", 8, "\x01", false, "the version holds the control character 0x0A"},
         {"1", "fish & chips", "A", 8, "\x01", false, "the comment holds a '&'"},
@@ -225,6 +225,34 @@ TEST(SafeSave, RefusesWhatWouldNotReadBackBeforeTouchingTheFile)
         EXPECT_EQ("old text", ReadBytes(path));
         EXPECT_EQ(std::set<std::string>{"out.xml"}, Names(dir));
         EXPECT_EQ(SVF_ERR_UNWRITABLE, CheckSVFPlusData(&model, c.expressions, path.c_str(), nullptr));
+    }
+}
+
+// What is a reference has one rule, XML's, for the check and the reader's warnings alike:
+// "&name;" with an XML name, "&#digits;" or "&#xhex;" naming a character XML allows. A
+// text holding one is saved and read with the warning SVF_WARN_REFERENCE; a '&' that
+// begins none is refused and gets no such warning.
+TEST(SafeSave, ReferencesAsTheReaderWarnsOfThem)
+{
+    // clang-format off
+    const struct { const char* text; bool reference; } cases[] = {
+        {"a &amp; b", true}, {"&lt;&gt;&quot;&apos;", true}, {"&#60;", true}, {"&#x3c;", true}, {"&#0000065;", true},
+        {"&#9;", true}, {"&#x10FFFF;", true}, {"&name;", true}, {"&_a:b-c.9;", true}, {"&\xC3\xA9t\xC3\xA9;", true},
+        {"fish & chips", false}, {"&amp", false}, {"&;", false}, {"&#;", false}, {"&#x;", false}, {"&#X41;", false},
+        {"&#x3G;", false}, {"&1a;", false}, {"&-a;", false}, {"&a b;", false}, {"&#0;", false}, {"&#31;", false},
+        {"&#xD800;", false}, {"&#xFFFE;", false}, {"&#x110000;", false}, {"&#99999999999999999999999;", false},
+    };
+    // clang-format on
+    for (const auto& c : cases)
+    {
+        SVFPlusData model;
+        model.SetVersion(c.text);
+        EXPECT_EQ(c.reference ? 0 : SVF_ERR_UNWRITABLE, CheckSVFPlusData(&model, false, "out.xml", nullptr)) << c.text;
+        std::string document = std::string(kProlog) + "<SVF_Plus_Data version=\"" + c.text + "\"/>";
+        UtMemorySource source(document.data(), document.size());
+        Reading read = ReadSource(&source, "in.xml", true);
+        EXPECT_EQ(0, read.result) << c.text;
+        EXPECT_EQ(c.reference, read.warnings.find("SVF_WARN_REFERENCE") != std::string::npos) << c.text;
     }
 }
 

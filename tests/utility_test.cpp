@@ -332,8 +332,10 @@ TEST(ErrorHandlerTest, EveryCodeOfTheLibraryHasItsOwnDescription)
     std::set<std::string> seen = {unknown};
 #define RIZEROZ_TEST_SENTENCE(code, name, sentence)                                                                    \
     EXPECT_TRUE(seen.insert(sentence).second&& islower((unsigned char)sentence[0])) << #name;
+#define RIZEROZ_TEST_WARNING(code, name, sentence, pattern) RIZEROZ_TEST_SENTENCE(code, name, sentence)
     RIZEROZ_RESULTS(RIZEROZ_TEST_SENTENCE)
-    RIZEROZ_READ_WARNINGS(RIZEROZ_TEST_SENTENCE)
+    RIZEROZ_READ_WARNINGS(RIZEROZ_TEST_WARNING)
+#undef RIZEROZ_TEST_WARNING
 #undef RIZEROZ_TEST_SENTENCE
     for (int code : {0, 1, -14, -30, -100, -120, -200, -204, INT_MIN, INT_MAX})
     {

@@ -11,12 +11,11 @@
 
 #include "JsonModel.h"
 #include "ModelRows.h"
+#include "ReadBack.h"
 #include "ToolText.h"
 
 namespace
 {
-const char kEmptyText[] = "";
-
 struct CompareOptions
 {
     bool bPairByName;    // pair fields by name (the first with the first of its name); else by place
@@ -180,16 +179,14 @@ void CompareFields(const FieldView& a, const FieldView& b, int index, const Comp
     }
 }
 
-// Fills the new `view` with `model` (not null) as `kind` sees it.
+// Fills the new `view` with `model` (not null) as `kind` sees it: what a data file keeps
+// of it is the library's to say (ReadBack.h); the line feeds of the comment are the tool's
+// reader's (ToolReader).
 void ViewModel(SVFPlusData* model, ViewKind kind, ModelView& view)
 {
     bool carried = kind == VIEW_CARRIED;
-    view.version = model->GetVersion();
-    if (carried && view.version == nullptr)
-        view.version = kEmptyText;
-    view.comment = model->GetComment();
-    if (carried && view.comment != nullptr && view.comment[0] == '\0')
-        view.comment = nullptr;
+    view.version = carried ? SVFReadBackAttribute(model->GetVersion()) : model->GetVersion();
+    view.comment = carried ? SVFReadBackComment(model->GetComment()) : model->GetComment();
     if (carried && view.comment != nullptr && strchr(view.comment, '\r') != nullptr)
     {
         view.lineFeedComment = XmlLineEnds(view.comment);
@@ -200,17 +197,15 @@ void ViewModel(SVFPlusData* model, ViewKind kind, ModelView& view)
     {
         SVFDataField* field = model->GetDataField(i);
         FieldView& seen = view.fields[(size_t)i];
-        seen.name = field->GetFieldName();
-        if (carried && seen.name == nullptr)
-            seen.name = kEmptyText;
+        seen.name = carried ? SVFReadBackAttribute(field->GetFieldName()) : field->GetFieldName();
         seen.nChecksum = field->m_nChecksum;
         for (int j = 0; j < field->GetFieldBlockCount(); ++j)
         {
             SVFDataField::DataBlock* block = field->GetDataBlock(j);
-            if (!carried || seen.blocks.empty() || seen.blocks.back().nRowWidth != block->m_nRowWidth)
+            if (!carried || !SVFReadBackJoinsBlock(field, j))
                 seen.blocks.push_back(BlockView{block->m_nRowWidth, std::vector<RowView>()});
             std::vector<RowView>& rows = seen.blocks.back().rows;
-            if (carried && block->GetNumberOfRows() == 0)
+            if (carried && SVFReadBackAddsEmptyRow(block))
                 rows.push_back(RowView{nullptr, 0});
             rows.reserve(rows.size() + (size_t)block->GetNumberOfRows());
             for (int k = 1; k <= block->GetNumberOfRows(); ++k)

@@ -9,6 +9,12 @@ serves every Python 3 of the platform: its tag is py3-none-PLATFORM.
 Needs only the Python standard library, CMake and a C++ compiler: the machines that
 build the project reach no package index (docs/python.md).
 
+The source archive (`python -m build --sdist`) holds the files git tracks (`git ls-files`,
+as they stand in the working tree: a new file is in it once it is added). Where the
+sources are no git checkout of their own (an unpacked source archive, a copy), it holds
+every file of the tree but build folders, caches and an editable install's
+_location.py.
+
 `pip install -e .` (an editable install, PEP 660) builds the library alone in the same
 way and installs a path file that imports the package from bindings/python as it stands,
 so that a change to its .py files takes effect at once; the package finds the library in
@@ -37,7 +43,7 @@ ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)
 PACKAGE = os.path.join(ROOT, "bindings", "python", "rizeroz")
 NAME = "rizeroz"
 SUMMARY = "Read, change and write RIZ Eroz data files"
-# What a source archive holds: the sources that building the library needs, and more.
+# What a source archive made from a tree that is no git checkout leaves out.
 SOURCE_SKIPPED = {".git", "build", "out", "__pycache__"}
 
 
@@ -156,17 +162,40 @@ def finish(wheel, tag):
     wheel.close(f"{info}/RECORD")
 
 
+def tracked_files():
+    """The files git tracks in ROOT, relative to it and sorted, when ROOT is the top of a git
+    checkout and git runs; else None."""
+    def git(*args):
+        return subprocess.run(["git", "-C", ROOT, *args], check=True, capture_output=True).stdout
+    try:
+        top = git("rev-parse", "--show-toplevel").decode("utf-8", "surrogateescape").strip()
+        if not top or os.path.realpath(top) != os.path.realpath(ROOT):
+            return None   # ROOT lies inside another project's checkout
+        listed = git("ls-files", "-z").decode("utf-8", "surrogateescape").split("\0")
+    except (OSError, subprocess.CalledProcessError):
+        return None
+    # A file deleted from the working tree, not yet from git, is left out.
+    return sorted(name for name in listed if name and os.path.isfile(os.path.join(ROOT, name)))
+
+
+def tree_files():
+    """Every file of the tree at ROOT, relative to it and sorted, but build folders, caches
+    and an editable install's _location.py."""
+    found = []
+    for folder, folders, files in os.walk(ROOT):
+        folders[:] = sorted(f for f in folders if f not in SOURCE_SKIPPED and not f.startswith("build"))
+        found += [os.path.relpath(os.path.join(folder, file), ROOT) for file in files]
+    location = os.path.relpath(os.path.join(PACKAGE, "_location.py"), ROOT)
+    return sorted(name for name in found if name != location)
+
+
 def build_sdist(sdist_directory, config_settings=None):
     base = f"{NAME}-{version()}"
     name = f"{base}.tar.gz"
+    files = tracked_files()
     with tarfile.open(os.path.join(sdist_directory, name), "w:gz", format=tarfile.PAX_FORMAT) as archive:
-        for folder, folders, files in os.walk(ROOT):
-            folders[:] = sorted(f for f in folders if f not in SOURCE_SKIPPED and not f.startswith("build"))
-            for file in sorted(files):
-                path = os.path.join(folder, file)
-                if path == os.path.join(PACKAGE, "_location.py"):   # an editable install's
-                    continue
-                archive.add(path, f"{base}/{os.path.relpath(path, ROOT)}", recursive=False)
+        for file in files if files is not None else tree_files():
+            archive.add(os.path.join(ROOT, file), f"{base}/{file.replace(os.sep, '/')}", recursive=False)
         info = tarfile.TarInfo(f"{base}/PKG-INFO")
         data = metadata().encode()
         info.size, info.mode = len(data), 0o644

@@ -26,9 +26,11 @@ struct CodeEntry
 };
 
 #define RIZEROZ_CODE_ENTRY(code, name, sentence) {code, #name, sentence},
+#define RIZEROZ_WARNING_ENTRY(code, name, sentence, pattern) {code, #name, sentence},
 const CodeEntry g_resultCodes[] = {RIZEROZ_RESULTS(RIZEROZ_CODE_ENTRY)};
-const CodeEntry g_warningKinds[] = {RIZEROZ_READ_WARNINGS(RIZEROZ_CODE_ENTRY)};
+const CodeEntry g_warningKinds[] = {RIZEROZ_READ_WARNINGS(RIZEROZ_WARNING_ENTRY)};
 #undef RIZEROZ_CODE_ENTRY
+#undef RIZEROZ_WARNING_ENTRY
 
 template <size_t count>
 const CodeEntry* FindCode(const CodeEntry (&table)[count], int code)

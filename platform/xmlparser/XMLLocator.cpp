@@ -1,11 +1,12 @@
 // The parser's small parts besides the window: the locator (file offsets to line and
 // column) and the failure state.
-#include "XMLParserState.h"
+#include "XMLLocator.h"
 
 #include <limits.h>
 #include <stdio.h>
 
 #include "UtFastText.h"
+#include "UtUtility.h"
 
 namespace
 {

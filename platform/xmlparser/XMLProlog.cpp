@@ -4,6 +4,9 @@
 
 #include <string.h>
 
+#include "UtUtility.h"
+#include "XMLAttributeCursor.h"
+#include "XMLNameChars.h"
 #include "XMLParser.h"
 
 namespace
@@ -217,9 +220,7 @@ int XMLParserState::ParseDeclaration()
             return Problem(XML_ERR_BAD_PROLOG, (size_t)(value - data), "invalid value for '%s' in the XML declaration",
                            kNames[which]);
         if (which == 1 && !NamesEncoding(value, valueLength, "UTF-8") && !NamesEncoding(value, valueLength, "US-ASCII"))
-            Warn(XML_WARN_ENCODING, (size_t)(value - data),
-                 "the XML declaration names the encoding \"%.*s\"; the reader takes the bytes as they are, as UTF-8",
-                 (int)(valueLength < 40 ? valueLength : 40), value);
+            Warn(XML_WARN_ENCODING, (size_t)(value - data), {std::string(value, valueLength < 40 ? valueLength : 40)});
     }
     if (next == 0)
         return Problem(XML_ERR_BAD_PROLOG, nPos, "the XML declaration names no version");

@@ -8,6 +8,8 @@
 #include "ErrorHandler.h"
 #include "UtByteBuffer.h"
 #include "UtUtility.h"
+#include "UtWarningText.h"
+#include "XMLNameChars.h"
 #include "XMLParser.h"
 
 namespace
@@ -413,7 +415,7 @@ int XMLParserState::GatherMarkup(UtByteBuffer* sink)
 // Warnings
 // ---------------------------------------------------------------------------------
 
-void XMLParserState::Warn(int code, size_t index, const char* format, ...)
+void XMLParserState::Warn(int code, size_t index, std::initializer_list<std::string> texts)
 {
     ErrorHandler* warnings = settings.Warnings();
     if (!warnings)
@@ -424,12 +426,7 @@ void XMLParserState::Warn(int code, size_t index, const char* format, ...)
         return;
     }
     XMLTextPosition at = LocateIndex(index);
-    char sentence[400];
-    va_list args;
-    va_start(args, format);
-    vsnprintf(sentence, sizeof(sentence), format, args);
-    va_end(args);
-    warnings->AddWarning(code, settings.Document(), at.nLine, at.nColumn, sentence);
+    warnings->AddWarning(code, settings.Document(), at.nLine, at.nColumn, util_WarningSentence(code, texts).c_str());
 }
 
 void XMLParserState::WarnTextAfterChild()
@@ -439,9 +436,7 @@ void XMLParserState::WarnTextAfterChild()
         return;
     char quoted[40];
     util_QuoteText(quoted, (int)sizeof(quoted), noted.Text().data(), noted.Text().size());
-    std::string sentence = std::string("the text ") + quoted + " stands after a child element of <" +
-                           elements.InnermostName() +
-                           "> and is not read: an element's text is what stands before its first child";
+    std::string sentence = util_WarningSentence(XML_WARN_TEXT_AFTER_CHILD, {quoted, elements.InnermostName()});
     settings.Warnings()->AddWarning(XML_WARN_TEXT_AFTER_CHILD, settings.Document(), noted.Line(), noted.Column(),
                                     sentence.c_str());
 }
@@ -486,8 +481,7 @@ int XMLParserState::ScanEpilogue()
                 warnings->CountWarning();
                 return 0;
             }
-            std::string sentence = std::string("the document goes on after the end of its root element with ") +
-                                   quoted + "; nothing after the root element is read";
+            std::string sentence = util_WarningSentence(XML_WARN_AFTER_ROOT, {quoted});
             warnings->AddWarning(XML_WARN_AFTER_ROOT, settings.Document(), at.nLine, at.nColumn, sentence.c_str());
             return 0;
         }

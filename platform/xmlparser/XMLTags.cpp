@@ -4,6 +4,8 @@
 
 #include <string.h>
 
+#include "XMLAttributeCursor.h"
+#include "XMLNameChars.h"
 #include "XMLParser.h"
 
 namespace

@@ -271,7 +271,7 @@ def test_convert_failures(g):
     ]
     unwritable = [
         (model([], comment="a < b"), "the comment holds the character '<'"),
-        (model([], comment="fish & chips"), "the comment holds a '&' that begins no predefined entity"),
+        (model([], comment="fish & chips"), "the comment holds a '&' that begins no entity"),
         (model([], comment="x ]]> y"), 'the comment holds the text "]]>"'),
         (model([field('say "hi"')]), "the name of field 0 holds the character '\"'"),
         (model([], version="1\n2"), "the version holds the control character 0x0A"),

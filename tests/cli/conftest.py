@@ -62,8 +62,8 @@ class Tool:
 
 
 class Group:
-    """The cases of one test with a scratch folder of its own (relative to the bin folder,
-    so that paths read the same under wine); collects failures, which the fixture `g`
+    """The cases of one test with a scratch folder of its own under `root`, named with '/'
+    as the tool takes it natively and under wine; collects failures, which the fixture `g`
     reports together at the test's end."""
 
     def __init__(self, name, tool, root):
@@ -182,10 +182,11 @@ def tool(request):
 
 
 @pytest.fixture
-def g(request, tool):
-    """A Group in pytest-scratch/TEST; its failures fail the test, all of them told."""
+def g(request, tool, tmp_path):
+    """A Group in the test's own temporary folder (pytest's tmp_path); its failures fail the
+    test, all of them told."""
     name = "".join(c if c.isalnum() or c in "-_" else "_" for c in request.node.name)
-    group = Group(name, tool, "pytest-scratch")
+    group = Group(name, tool, tmp_path.as_posix())
     yield group
     if group.failures:
         pytest.fail("\n".join(group.failures), pytrace=False)

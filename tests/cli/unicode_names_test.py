@@ -13,9 +13,8 @@ NAMES = ["Ελληνικά", "Кириллица", "漢字かな한글", "😀�
 
 
 @pytest.mark.parametrize("name", NAMES)
-def test_names_in_any_script(tool, name):
-    folder = "scratch-tool-" + name
-    shutil.rmtree(folder, ignore_errors=True)
+def test_names_in_any_script(tool, name, tmp_path):
+    folder = os.path.join(tmp_path, name)
     os.makedirs(folder)
     shutil.copy("data/sample.xml", os.path.join(folder, name + ".xml"))
     # wine reads file names and arguments in the locale's encoding: UTF-8.

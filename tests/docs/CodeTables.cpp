@@ -90,7 +90,7 @@ int main(int argc, char** argv)
     constants.insert(Constant(#name, code));
     RIZEROZ_RESULTS(RIZEROZ_RESULT_ROW)
 #undef RIZEROZ_RESULT_ROW
-#define RIZEROZ_WARNING_ROW(code, name, sentence)                                                                      \
+#define RIZEROZ_WARNING_ROW(code, name, sentence, pattern)                                                             \
     warnings.insert(Row(code, ErrorHandler::GetWarningName(code), ErrorHandler::DescribeWarning(code)));
     RIZEROZ_READ_WARNINGS(RIZEROZ_WARNING_ROW)
 #undef RIZEROZ_WARNING_ROW

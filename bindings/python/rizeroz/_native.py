@@ -11,7 +11,7 @@ from __future__ import annotations
 import ctypes
 import os
 from array import array
-from _thread import allocate_lock
+from threading import Lock
 
 from .model import Block, Field, Model, ReadWarning, check_kind, check_text, check_whole
 
@@ -253,7 +253,7 @@ class _ReadRows:
     def __init__(self, handle: int) -> None:
         self.handle = handle
         self.free = _lib.rz_model_free  # kept: at the interpreter's exit the module's names go first
-        self.lock = allocate_lock()  # the library's model is for one thread at a time
+        self.lock = Lock()  # the library's model is for one thread at a time
 
     def __del__(self) -> None:
         self.free(self.handle)

@@ -17,9 +17,7 @@ unchanged, so nothing is lost on a round trip.
 
 from __future__ import annotations
 
-# collections.abc's own classes, without the import of collections that `import rizeroz`
-# would pay for (as it would for typing's names: only the checker needs them).
-from _collections_abc import MutableSequence
+from collections.abc import MutableSequence
 from itertools import accumulate
 
 TYPE_CHECKING = False

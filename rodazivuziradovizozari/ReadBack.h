@@ -1,0 +1,34 @@
+// What a data file keeps of a model: how Read gives back, part by part, the document that
+// Write writes, for a caller that compares a model with a file of it without writing one
+// (the tool's `diff` and `convert --verify` do). Besides these, what the check before
+// saving refuses (CheckSVFPlusData, SafeSave.h) does not come back as written at all.
+// docs/saving.md says it in words.
+#ifndef RIZEROZ_READBACK_H
+#define RIZEROZ_READBACK_H
+
+#include "RizErozExport.h"
+#include "SVFPlusData.h"
+
+// The version or a field's name, written as an attribute: a null text comes back as the
+// empty text; any other as it is. Returns the text that comes back.
+RIZEROZ_API const char* SVFReadBackAttribute(const char* text);
+
+// The comment: an empty one comes back as none (null); any other as it is, its line ends
+// too. Returns the comment that comes back.
+RIZEROZ_API const char* SVFReadBackComment(const char* comment);
+
+// Block `block` of `field` comes back as more rows of the block before it when both have
+// one row width: true then (false for a field's first block).
+RIZEROZ_API bool SVFReadBackJoinsBlock(SVFDataField* field, int block);
+
+// A block without rows comes back with one empty row: true for such a block.
+RIZEROZ_API bool SVFReadBackAddsEmptyRow(SVFDataField::DataBlock* block);
+
+// The bytes of `row`, of a block `width` bits wide, that come back: all of them, unless
+// the row is written as an expression (with `expressions`, where its expression is the
+// shorter) and holds more than the width holds ((width + 7) / 8 bytes, none for a width
+// of 0 or less): then that many, the row's first. SVF_ERR_NO_MEMORY when memory for the
+// expression's text cannot be had now.
+RIZEROZ_API long long SVFReadBackRowSize(UtByteBuffer* row, int width, bool expressions);
+
+#endif
