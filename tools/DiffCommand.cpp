@@ -14,7 +14,7 @@
 
 #include "DataFile.h"
 #include "Diagnostics.h"
-#include "JsonModel.h"
+#include "JsonReport.h"
 #include "ModelCompare.h"
 #include "ToolText.h"
 
@@ -111,12 +111,12 @@ std::string ExcerptLine(const Difference& difference, int side)
     std::string line(1, side == 0 ? '-' : '+');
     if (excerpt.nFrom > 0)
         line += "...";
+    const std::string hex = HexText(excerpt.bytes[side], (size_t)excerpt.nCount[side]);
     for (int i = 0; i < excerpt.nCount[side]; ++i)
     {
         bool differs = i >= excerpt.nCount[1 - side] || excerpt.bytes[0][i] != excerpt.bytes[1][i];
-        char hex[3];
-        snprintf(hex, sizeof(hex), "%02X", excerpt.bytes[side][i]);
-        line += colour && differs ? std::string("\x1b[7m") + hex + "\x1b[27m" : std::string(hex);
+        std::string pair = hex.substr(2 * (size_t)i, 2);
+        line += colour && differs ? "\x1b[7m" + pair + "\x1b[27m" : pair;
     }
     if (excerpt.nFrom + excerpt.nCount[side] < (side == 0 ? difference.first : difference.second))
         line += "...";

@@ -1,7 +1,8 @@
-// The text of a JSON document for RapidJSON's SAX reader (JsonReader.cpp), read through a
-// buffer of fixed size, and how the reader copies runs of a text from it.
-#ifndef RIZEROZ_TOOLS_JSONSTREAM_H
-#define RIZEROZ_TOOLS_JSONSTREAM_H
+// The text of a JSON document for RapidJSON's SAX reader (JsonRead.cpp), read from a byte
+// source through a buffer of fixed size, and how the reader copies runs of a text from it.
+// Internal to the library: the only header besides the JSON sources that sees RapidJSON.
+#ifndef RIZEROZ_JSONSTREAM_H
+#define RIZEROZ_JSONSTREAM_H
 
 #include <stdint.h>
 #include <string.h>
@@ -12,7 +13,7 @@
 
 #include <rapidjson/reader.h>
 
-#include "JsonModel.h"
+#include "RODAzivUzirAdovIzozari.h"
 
 // The text for RapidJSON's reader, a buffer of 256 KB at a time: files, pipes and texts
 // in memory alike. A NUL follows the bytes in the buffer, so that Peek needs no test; the
@@ -24,7 +25,7 @@ public:
 
     // `longestText`: the most bytes of text, escapes included, that one JSON text (a
     // string or a key) may take; at most kMostText.
-    JsonStream(JsonInput& input, SVFReadHook* observer, unsigned long long longestText)
+    JsonStream(UtByteSource& input, SVFReadHook* observer, unsigned long long longestText)
         : m_pNext(nullptr), m_pEnd(nullptr), m_input(input), m_pObserver(observer), m_buffer(kBufferSize + 1),
           m_nStart(0), m_nLines(0), m_nLineStart(0), m_bFailed(false), m_nLongestText(std::min(longestText, kMostText))
     {
@@ -52,8 +53,9 @@ public:
     // True at the end of the text (a NUL before it is a byte of the text).
     bool AtEnd() const { return m_pNext == m_pEnd; }
     bool Failed() const { return m_bFailed; }
-    // The system's error number of the failed read (EIO when it gave none).
+    // The system's error number of the failed read, and the offset of the byte it failed at.
     int ReadErrno() const { return m_nErrno; }
+    unsigned long long FailedAt() const { return m_nStart + (unsigned long long)(m_pEnd - m_buffer.data()); }
 
     // RapidJSON counts a text's length in 32 bits, and a length past them would wrap
     // round. A text is held to kMostText bytes as read: its decoded bytes are never more
@@ -96,7 +98,7 @@ public:
 private:
     static const size_t kBufferSize = 262144;
 
-    JsonInput& m_input;
+    UtByteSource& m_input;
     SVFReadHook* m_pObserver;
     std::vector<char> m_buffer;
     unsigned long long m_nStart;       // the offset of the buffer's first byte
