@@ -549,7 +549,8 @@ def test_streams(g):
         pytest.skip("progress on a terminal and a full disk are tried natively only")
     # Standard output on a full disk (/dev/full) is an error, not a short text and success.
     for arguments in (["info", "data/sample.xml"], ["dump", "data/sample.xml"], ["check", "data/sample.xml"],
-                      ["expr", "(FF*2)", "--width", "16"], ["convert", "data/sample.xml", "/dev/stdout"]):
+                      ["expr", "(FF*2)", "--width", "16"], ["convert", "data/sample.xml", "/dev/stdout"],
+                      ["convert", "data/sample.xml", "/dev/stdout", "--to", "json"]):
         with open("/dev/full", "wb") as full:
             r = subprocess.run(g.tool.command + arguments, stdout=full, stderr=subprocess.PIPE, timeout=60)
         g.expect(r.returncode == EXIT_ERROR and b"error: " in r.stderr and b"No space left on device" in r.stderr,
