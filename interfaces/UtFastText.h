@@ -1,5 +1,5 @@
 // Text handled many bytes at a time: the hexadecimal digit pairs of rows, read and
-// written, the line feeds the parser counts, and the check of UTF-8. Internal to the
+// written, the line feeds the parser counts, the check of UTF-8 and the runs of JSON texts. Internal to the
 // library (not installed): the reader, the writer, the parser, the JSON reader and writer
 // and the fuzz targets call them.
 //
@@ -41,5 +41,11 @@ size_t util_CountLineFeedsPlain(const char* text, size_t length, size_t* last);
 // UTF-8 in the library: the reader's warnings, the JSON reader (texts that are not UTF-8
 // are refused) and the JSON writer (such bytes are written as U+FFFD) all use it.
 size_t util_Utf8Prefix(const char* text, size_t length);
+
+// The number of the `length` characters at `text` that a JSON text holds as they are,
+// from the start: up to the first quote, backslash or control character (below 0x20).
+// The JSON reader copies and takes rows in such runs, the JSON writer escapes between them.
+size_t util_JsonTextRun(const char* text, size_t length);
+size_t util_JsonTextRunPlain(const char* text, size_t length);
 
 #endif

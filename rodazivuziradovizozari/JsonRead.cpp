@@ -133,7 +133,7 @@ std::string Quoted(const std::string& text)
 class ModelEvents
 {
 public:
-    ModelEvents(SVFPlusData& model, SVFReadHook* observer, const JsonStream& stream, const JsonTextLimits& limits)
+    ModelEvents(SVFPlusData& model, SVFReadHook* observer, JsonStream& stream, const JsonTextLimits& limits)
         : m_model(model), m_pObserver(observer), m_stream(stream), m_limits(limits)
     {
         m_frames.reserve(SVF_JSON_MAX_DEPTH + 2);
@@ -155,7 +155,13 @@ public:
     // A number that is not whole, or too large for 64 bits.
     bool Double(double) { return Value(nullptr, 0, false); }
     bool RawNumber(const char*, rapidjson::SizeType, bool) { return Value(nullptr, 0, false); }
-    bool String(const char* text, rapidjson::SizeType length, bool) { return Value(text, length, false); }
+    bool String(const char* text, rapidjson::SizeType length, bool)
+    {
+        size_t size = length;
+        const unsigned char* bytes = nullptr;
+        m_stream.TakeRow(text, size, bytes);   // a row decoded where it lies
+        return Value(text, size, false, bytes);
+    }
     bool StartObject() { return Open(true); }
     bool StartArray() { return Open(false); }
     bool EndObject(rapidjson::SizeType) { return Close(); }
@@ -169,6 +175,9 @@ private:
                Fatal("the JSON text nests deeper than " + std::to_string((int)SVF_JSON_MAX_DEPTH) + " levels");
     }
     bool Building() const { return m_shape.message.empty() && m_fatal.message.empty(); }
+    // Tells the stream whether the texts to come are rows of the model being built, which
+    // it may hand over where they lie.
+    void NoteRowsDue() { m_stream.SetRowsDue(Building() && !m_frames.empty() && m_frames.back().slot == SLOT_ROWS); }
     // A fault of the shape, placed where the reader stands: just after the value at fault.
     // Returns true: the events are followed on.
     bool Refuse(const std::string& sentence, int code = SVF_ERR_JSON_SHAPE)
@@ -220,15 +229,16 @@ private:
 
     bool Open(bool object);
     bool Close();
-    // A value other than a whole number: a text (`text` not null), null, or another.
-    bool Value(const char* text, size_t length, bool null);
+    // A value other than a whole number: a text (`text` not null), null, or another. A row
+    // may come decoded already (`bytes`: its length / 2 bytes).
+    bool Value(const char* text, size_t length, bool null, const unsigned char* bytes = nullptr);
     bool Number(uint64_t positive, int64_t negative);
     bool SetText(Slot slot, const char* text, size_t length);
-    bool ReadRow(const char* digits, size_t length);
+    bool ReadRow(const char* digits, size_t length, const unsigned char* bytes);
 
     SVFPlusData& m_model;
     SVFReadHook* m_pObserver;
-    const JsonStream& m_stream;
+    JsonStream& m_stream;
     const JsonTextLimits m_limits;
     std::vector<Frame> m_frames;
     SVFDataField* m_pField = nullptr;              // the field being read
@@ -329,6 +339,7 @@ bool ModelEvents::Open(bool object)
     else if (Building() && slot != SLOT_NONE)
         Refuse(WrongType(slot));
     m_frames.push_back(std::move(frame));
+    NoteRowsDue();
     return true;
 }
 
@@ -358,6 +369,7 @@ bool ModelEvents::Close()
 {
     Frame frame = std::move(m_frames.back());
     m_frames.pop_back();
+    NoteRowsDue();
     if (!Building() || !frame.object || frame.slot == SLOT_NONE)
         return true;
     for (int slot = 0; slot < SLOT_COUNT; ++slot)
@@ -368,7 +380,7 @@ bool ModelEvents::Close()
     return true;
 }
 
-bool ModelEvents::Value(const char* text, size_t length, bool null)
+bool ModelEvents::Value(const char* text, size_t length, bool null, const unsigned char* bytes)
 {
     if (!Deep())
         return false;
@@ -378,7 +390,7 @@ bool ModelEvents::Value(const char* text, size_t length, bool null)
     if (kSlots[slot].holds == HOLDS_TEXT && (text != nullptr || null))
         return SetText(slot, text, length);
     if (kSlots[slot].holds == HOLDS_ROW && text != nullptr)
-        return ReadRow(text, length);
+        return ReadRow(text, length, bytes);
     return Refuse(WrongType(slot));
 }
 
@@ -426,7 +438,7 @@ bool ModelEvents::SetText(Slot slot, const char* text, size_t length)
     return kept || Fatal("there is no memory for the JSON text", SVF_ERR_NO_MEMORY);
 }
 
-bool ModelEvents::ReadRow(const char* digits, size_t length)
+bool ModelEvents::ReadRow(const char* digits, size_t length, const unsigned char* bytes)
 {
     if (length / 2 > m_limits.nRow)
         return RefuseLonger(SLOT_ROW);
@@ -441,7 +453,10 @@ bool ModelEvents::ReadRow(const char* digits, size_t length)
     // The decoder passes over white space between pairs, which a row here must not hold:
     // then it gives fewer bytes than the pairs.
     size_t used = 0;
-    if (util_DecodeHexRun((const unsigned char*)digits, length, out, length / 2, &used) != length / 2 || used != length)
+    if (bytes != nullptr && length > 0)
+        memcpy(out, bytes, length / 2);
+    else if (util_DecodeHexRun((const unsigned char*)digits, length, out, length / 2, &used) != length / 2 ||
+             used != length)
         return Refuse(Named(SLOT_ROW) + " holds a character that is no hexadecimal digit");
     if (m_pObserver != nullptr)
         m_pObserver->OnRow(m_index[0], m_index[1], m_index[2], row);

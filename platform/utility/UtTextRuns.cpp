@@ -1,9 +1,13 @@
-// Well-formed UTF-8 (UtFastText.h): runs of ASCII 8 bytes at a time, every other
-// sequence checked byte by byte.
+// Runs of text (UtFastText.h): well-formed UTF-8, runs of ASCII 8 bytes at a time and
+// every other sequence checked byte by byte; and the characters of a JSON text that need
+// no escape, 16 at a time with SSE2 (three comparisons and a mask) where the processor
+// has it.
 #include "UtFastText.h"
 
 #include <stdint.h>
 #include <string.h>
+
+#include "UtVectors.h"
 
 namespace
 {
@@ -32,6 +36,25 @@ bool Completes(unsigned char first, const unsigned char* text, size_t following)
             return false;
     return true;
 }
+
+#if defined(RIZEROZ_SSE2)
+RIZEROZ_SSE2_CODE size_t JsonTextRunVector(const char* text, size_t length)
+{
+    const __m128i quote = _mm_set1_epi8('"'), backslash = _mm_set1_epi8('\\'), control = _mm_set1_epi8(0x1F);
+    size_t at = 0;
+    for (; length - at >= 16; at += 16)
+    {
+        __m128i bytes = _mm_loadu_si128((const __m128i*)(text + at));
+        // A byte at most 0x1F is its own minimum with 0x1F.
+        __m128i stops = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(bytes, quote), _mm_cmpeq_epi8(bytes, backslash)),
+                                     _mm_cmpeq_epi8(_mm_min_epu8(bytes, control), bytes));
+        unsigned int mask = (unsigned int)_mm_movemask_epi8(stops);
+        if (mask != 0)
+            return at + (size_t)util_LowOnes(~mask);
+    }
+    return at + util_JsonTextRunPlain(text + at, length - at);
+}
+#endif
 }
 
 size_t util_Utf8Prefix(const char* text, size_t length)
@@ -57,4 +80,21 @@ size_t util_Utf8Prefix(const char* text, size_t length)
         at += following + 1;
     }
     return length;
+}
+
+size_t util_JsonTextRunPlain(const char* text, size_t length)
+{
+    size_t at = 0;
+    while (at < length && (unsigned char)text[at] >= 0x20 && text[at] != '"' && text[at] != '\\')
+        ++at;
+    return at;
+}
+
+size_t util_JsonTextRun(const char* text, size_t length)
+{
+#if defined(RIZEROZ_SSE2)
+    if (length >= 16 && util_HaveSSE2())
+        return JsonTextRunVector(text, length);
+#endif
+    return util_JsonTextRunPlain(text, length);
 }
