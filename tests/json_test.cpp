@@ -148,3 +148,36 @@ TEST(JsonReader, TextsAndRowsOfMegabytesGoOutInPiecesAndReadBack)
     back->CopyData(0, &bytes[0], (int)bytes.size());
     EXPECT_EQ(row, bytes);
 }
+
+// The one rule of UTF-8 (util_Utf8Prefix), as both directions apply it: the reader refuses
+// a text that breaks it, the writer puts U+FFFD for each byte that begins no sequence.
+TEST(JsonText, Utf8IsOneRuleForReadingAndWriting)
+{
+    const std::string kFFFD = "\xEF\xBF\xBD";
+    const struct
+    {
+        const char* what;
+        std::string text;
+        std::string written;   // between the quotes; the text itself when it is UTF-8
+    } cases[] = {
+        {"every width", "a\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80", ""},
+        {"the last code point", "\xF4\x8F\xBF\xBF", ""},
+        {"an overlong two-byte form", "\xC0\x80", kFFFD + kFFFD},
+        {"an overlong three-byte form", "\xE0\x80\x80", kFFFD + kFFFD + kFFFD},
+        {"a surrogate", "\xED\xA0\x80x", kFFFD + kFFFD + kFFFD + "x"},
+        {"past U+10FFFF", "\xF4\x90\x80\x80", kFFFD + kFFFD + kFFFD + kFFFD},
+        {"a byte that begins nothing", "\xF5", kFFFD},
+        {"a lone continuation byte", "a\x80", "a" + kFFFD},
+        {"a sequence cut short by the end", "\xE2\x82", kFFFD + kFFFD},
+    };
+    for (const auto& c : cases)
+    {
+        bool utf8 = c.written.empty();
+        Outcome read = ReadJson("{\"version\": null, \"comment\": \"" + c.text + "\", \"fields\": []}");
+        EXPECT_EQ(utf8 ? 0 : (int)SVF_ERR_JSON_SYNTAX, read.result) << c.what << ": " << read.message;
+        EXPECT_EQ(utf8 ? c.text : "", read.comment) << c.what;
+        UtMemorySink sink;
+        ASSERT_EQ(0, WriteJsonString(c.text.c_str(), sink));
+        EXPECT_EQ("\"" + (utf8 ? c.text : c.written) + "\"", std::string(sink.GetData(), sink.GetSize())) << c.what;
+    }
+}

@@ -304,7 +304,7 @@ def test_bytes_named_in_errors_and_warnings(source, name):
      "fields[0].checksum must be a whole number from 0 to 65535"),
     ('{"version": null, "fields": [{"name": "A", "blocks": [{"row_width": 8, "rows": ["ABC"]}]}]}',
      "fields[0].blocks[0].rows[0] has an odd number of hexadecimal digits"),
-    ('{"version": null, "fields": [{"name": "A", "blocks": [{"row_width": 8, "rows": ["1 "]}]}]}',
+    ('{"version": null, "fields": [{"name": "A", "blocks": [{"row_width": 8, "rows": ["12  34"]}]}]}',
      "fields[0].blocks[0].rows[0] holds a character that is no hexadecimal digit"),
     ('{"version": null, "fields": [{"name": "A", "blocks": [{"row_width": 8, "rows": ["\\u0661\\u0661"]}]}]}',
      "fields[0].blocks[0].rows[0] holds a character that is no hexadecimal digit"),
@@ -395,6 +395,19 @@ def test_errors_are_pythons_own(tmp_path, monkeypatch, target, action, kinds, co
     again = pickle.loads(pickle.dumps(error))
     assert type(again) is type(error) and again.__reduce__() == error.__reduce__() and str(again) == str(error)
     assert (again.line, again.column, getattr(again, "errno", None)) == (error.line, error.column, number)
+
+
+@pytest.mark.parametrize("form", ["xml", "json"])
+@pytest.mark.parametrize("safe", [True, False])
+def test_a_full_device_fails_a_long_write(form, safe):
+    """Pieces larger than the stream's buffer fail as they are written, not at the end."""
+    if not os.path.exists("/dev/full"):
+        pytest.skip("/dev/full is not on this system")
+    model = Model("1", None, [Field("A", 0, [Block(2048, [bytes([i % 251]) * 256 for i in range(4000)])])])
+    with pytest.raises(rizeroz.RizErozOSError) as caught:
+        rizeroz.write(model, "/dev/full", safe=safe, format=form)
+    assert (caught.value.code, caught.value.errno, caught.value.filename) == (-9 if safe else -8, errno.ENOSPC,
+                                                                              "/dev/full")
 
 
 def test_safe_write_keeps_the_mode(tmp_path):
