@@ -26,19 +26,21 @@ struct SVFSafeFileState
     std::string readPath;    // where the finished text can be read
     ErrorHandler* errors = nullptr;
     FILE* stream = nullptr;
-    bool direct = false;                 // the target itself is written (not a regular file)
-    bool anonymous = false;              // the temporary file has no name yet (O_TMPFILE)
-    long long written = 0;               // bytes written through Write
-    long long kicked = 0;                // of which the system was asked to start writing these
-    bool flushed = false;                // the text is with the system: nothing more is written
-    bool finished = false;               // and synced
-    bool closed = true;                  // committed or abandoned: nothing more to do
-    SVFDocumentWalk walk;                // how far WriteModelPart (or WriteJsonModelPart) has written the document
-    std::unique_ptr<SVFJsonText> json;   // the JSON text being written, once WriteJsonModelPart began it
-    unsigned held = 0;                   // the signals HoldSignals holds back, as its bits; 0 for none
-    std::thread::id holder;              // the thread that holds them back
-    long long looked = 0;                // bytes written when waiting signals were last looked for
-    bool interrupted = false;            // a signal came that ends the process: the save stops
+    bool direct = false;        // the target itself is written (not a regular file)
+    bool anonymous = false;     // the temporary file has no name yet (O_TMPFILE)
+    long long written = 0;      // bytes written through Write
+    long long kicked = 0;       // of which the system was asked to start writing these
+    bool flushed = false;       // the text is with the system: nothing more is written
+    bool finished = false;      // and synced
+    bool closed = true;         // committed or abandoned: nothing more to do
+    SVFDocumentWalk walk;       // how far WriteModelPart has written the document
+    unsigned held = 0;          // the signals HoldSignals holds back, as its bits; 0 for none
+    std::thread::id holder;     // the thread that holds them back
+    long long looked = 0;       // bytes written when waiting signals were last looked for
+    bool interrupted = false;   // a signal came that ends the process: the save stops
+
+    // The JSON text being written, once WriteJsonModelPart began it (as far as `walk` says).
+    std::unique_ptr<SVFJsonText> json;
 };
 
 namespace safe_save
