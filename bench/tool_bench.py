@@ -2,7 +2,9 @@
 """What the rizeroz tool costs on a large file, side by side with `rizeroz info` on the same
 data: converting to JSON and back, comparing with a copy that differs in its last byte,
 and the peaks of the commands that only read. Every command runs in a process of its own
-(its time is the wall time, its peak the peak resident size from wait4); the commands
+(its time is the wall time, its CPU time user and system time together and its peak the
+peak resident size, from wait4: on a busy machine the wall time waits for a processor as
+well, the CPU time does not); the commands
 take turns, round after round, so that a busy spell of a shared machine touches them all
 alike, and the best of the rounds is kept.
 
@@ -21,7 +23,7 @@ import time
 
 
 def run(command, stdin=None):
-    """(seconds, peak MB, exit code) of one run, its output thrown away."""
+    """(seconds, peak MB, exit code, CPU seconds) of one run, its output thrown away."""
     with open(stdin or os.devnull, "rb") as given, open(os.devnull, "wb") as nothing:
         started = time.perf_counter()
         process = subprocess.Popen(command, stdin=given, stdout=nothing, stderr=subprocess.PIPE)
@@ -32,7 +34,7 @@ def run(command, stdin=None):
         process.returncode = os.waitstatus_to_exitcode(status)
     if process.returncode not in (0, 1):
         sys.exit("%s failed (%d): %s" % (" ".join(command), process.returncode, errors))
-    return seconds, usage.ru_maxrss / 1024.0, process.returncode
+    return seconds, usage.ru_maxrss / 1024.0, process.returncode, usage.ru_utime + usage.ru_stime
 
 
 def change_last_byte(source, copy):
@@ -99,18 +101,19 @@ def main():
         run(command, stdin)
     for _ in range(options.repeat):
         for name, command, stdin, _ in commands:
-            seconds, peak, _ = run(command, stdin)
-            old = best.get(name, (float("inf"), 0.0))
-            best[name] = (min(old[0], seconds), max(old[1], peak))
+            seconds, peak, _, cpu = run(command, stdin)
+            old = best.get(name, (float("inf"), 0.0, float("inf")))
+            best[name] = (min(old[0], seconds), max(old[1], peak), min(old[2], cpu))
 
     info = best["info"][0]
     print("%s: %.1f MB, model %.1f MB, the library's Read peak %.1f MB; best of %d rounds; load %.1f -> %.1f"
           % (os.path.basename(data), os.path.getsize(data) / 1e6, model, read_peak, options.repeat, load,
              os.getloadavg()[0]))
-    print("%-20s %8s %8s %9s  %s" % ("", "time s", "x info", "peak MB", "targets"))
+    print("%-20s %8s %8s %8s %8s %9s  %s" % ("", "time s", "x info", "CPU s", "x info", "peak MB", "targets"))
     failed = False
+    info_cpu = best["info"][2]
     for name, _, _, target in commands:
-        seconds, peak = best[name]
+        seconds, peak, cpu = best[name]
         verdicts = []
         if target:
             verdicts.append("time <= %.1f x info: %s" % (target[1], "yes" if seconds <= target[1] * info else "NO"))
@@ -118,7 +121,8 @@ def main():
         if name in peak_targets:
             verdicts.append("peak <= %.1f MB: %s" % (peak_targets[name], "yes" if peak <= peak_targets[name] else "NO"))
             failed = failed or peak > peak_targets[name]
-        print("%-20s %8.3f %8.2f %9.1f  %s" % (name, seconds, seconds / info, peak, "; ".join(verdicts)))
+        print("%-20s %8.3f %8.2f %8.3f %8.2f %9.1f  %s" % (name, seconds, seconds / info, cpu, cpu / info_cpu, peak,
+                                                         "; ".join(verdicts)))
     return 1 if failed else 0
 
 

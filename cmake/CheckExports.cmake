@@ -13,6 +13,8 @@ set(EXPECTED
   RODAzivUzirAdovIzozari5WriteEv
   RODAzivUzirAdovIzozari19InitSvfPlusDataFile
   RODAzivUzirAdovIzozari21InitSvfPlusDataSource
+  19ReadJsonSVFPlusData
+  20WriteJsonSVFPlusData
   14UtMemorySource
   16UtCallbackSource
   RODAzivUzirAdovIzozari14SetSVFPlusData

@@ -9,6 +9,7 @@ set(RIZEROZ_PUBLIC_HEADERS
   ${PROJECT_SOURCE_DIR}/rodazivuziradovizozari/SafeSave.h
   ${PROJECT_SOURCE_DIR}/rodazivuziradovizozari/DocumentWalk.h
   ${PROJECT_SOURCE_DIR}/rodazivuziradovizozari/ReadBack.h
+  ${PROJECT_SOURCE_DIR}/rodazivuziradovizozari/SVFJson.h
   ${PROJECT_SOURCE_DIR}/interfaces/RizErozExport.h
   ${PROJECT_SOURCE_DIR}/interfaces/UtObject.h
   ${PROJECT_SOURCE_DIR}/interfaces/UtByteBuffer.h
@@ -39,6 +40,12 @@ endforeach()
 set(RIZEROZ_PUBLIC_INCLUDE_DIR ${PROJECT_BINARY_DIR}/include/rizeroz)
 foreach(header ${RIZEROZ_PUBLIC_HEADERS})
   get_filename_component(name ${header} NAME)
+  # RapidJSON is the JSON code's private dependency (RizErozRapidJson.cmake): a caller of the
+  # installed library has none of its headers.
+  file(STRINGS ${header} private_includes REGEX "^[ \t]*#[ \t]*include[ \t]*[<\"]rapidjson/")
+  if(private_includes)
+    message(FATAL_ERROR "${header} is a public header and must not include RapidJSON: ${private_includes}")
+  endif()
   configure_file(${header} ${RIZEROZ_PUBLIC_INCLUDE_DIR}/${name} COPYONLY)
 endforeach()
 add_library(rizeroz_public_headers INTERFACE)

@@ -70,7 +70,7 @@ private:
 //   that many are left and room for 16 bytes remains, white space 16 at once only where
 //   16 are left.
 //   Counting line feeds: every start with the whole rest; below 64 characters the vector
-//   path is the plain one.
+//   path is the plain one. Runs of a JSON text likewise, below 16 characters.
 //   Encoding takes a course set by the count and the line length alone, never by a byte,
 //   and makes each byte's digits the same way in every lane. So the courses are checked
 //   from start 0 (every count up to 40, in one line and in lines of 30 and of 1 to 17
@@ -109,6 +109,7 @@ public:
                 continue;
             Decode(offset, rest);
             LineFeeds(offset, rest);
+            TextRun(offset, rest);
             for (size_t perLine : {(size_t)30, 1 + offset % 17})
                 LastLines(offset, rest, perLine);
         }
@@ -146,6 +147,12 @@ private:
         size_t feeds = util_CountLineFeeds(in, count, &last);
         FUZZ_CHECK(feeds == util_CountLineFeedsPlain(in, count, &plainLast));
         FUZZ_CHECK(feeds == 0 || last == plainLast);
+    }
+
+    void TextRun(size_t offset, size_t count)
+    {
+        const char* in = (const char*)Copy(offset, count);
+        FUZZ_CHECK(util_JsonTextRun(in, count) == util_JsonTextRunPlain(in, count));
     }
 
     // The plain path's lines of `count` bytes from `offset` (kept until the next call).

@@ -10,7 +10,7 @@ set(RIZEROZ_REPLAY_OBJECTS
   $<TARGET_OBJECTS:rizeroz_xmlparser>
   $<TARGET_OBJECTS:rizeroz_expression>
   $<TARGET_OBJECTS:rizeroz_handler>)
-foreach(target read rows expression)
+foreach(target read rows expression json)
   set(name fuzz_${target}_replay)
   add_executable(${name} ${PROJECT_SOURCE_DIR}/fuzz/fuzz_${target}.cpp ${PROJECT_SOURCE_DIR}/fuzz/ReplayMain.cpp
     ${RIZEROZ_REPLAY_OBJECTS})

@@ -108,17 +108,7 @@ RIZEROZ_API char* util_QuoteText(char* out, int size, const char* text, size_t l
 RIZEROZ_API FILE* util_fopen(const char* path, const char* mode);
 
 // Rows as hexadecimal text, many bytes at a time where the processor allows (SSE2): the
-// reader, the writer and the tool's JSON use these.
-// Decodes pairs of hexadecimal digits ('0'-'9', 'A'-'F', 'a'-'f') from the `length`
-// characters at `text`, one byte per pair, high digit first, into at most `room` bytes of
-// `out`, passing over white space (space, tab, line feed, carriage return) that stands
-// between pairs, as in a row the writer broke over lines. Stops before the first character
-// that is neither part of a whole pair nor white space, or when the room is full; *used
-// is the number of characters passed, white space after the last pair included. Returns
-// the number of bytes written; bytes of `out` after them may change.
-RIZEROZ_API size_t util_DecodeHexRun(const unsigned char* text, size_t length, unsigned char* out, size_t room,
-                                     size_t* used);
-
+// one encoder of rows, which the writer, the JSON writer and the tool (dump, diff) use.
 // Writes two upper-case digit characters per byte of the `count` bytes at `bytes`, in
 // lines: after every `perLine` bytes (after the last ones too when `count` is a multiple
 // of `perLine`) come the `breakLength` characters of `lineBreak`. Returns the number of characters written,

@@ -10,40 +10,11 @@
 #include "RowScanner.h"
 #include "RowWidth.h"
 #include "UtByteBuffer.h"
+#include "UtFastText.h"
 #include "UtUtility.h"
 #include "UtWarningText.h"
 #include "XMLNode.h"
 #include "XMLReference.h"
-
-namespace
-{
-// Index of the first byte that does not belong to well-formed UTF-8, or `length`.
-size_t FirstNonUtf8(const unsigned char* text, size_t length)
-{
-    size_t i = 0;
-    while (i < length)
-    {
-        unsigned char c = text[i];
-        if (c < 0x80)
-        {
-            ++i;
-            continue;
-        }
-        size_t count = c >= 0xC2 && c <= 0xDF ? 1 : c >= 0xE0 && c <= 0xEF ? 2 : c >= 0xF0 && c <= 0xF4 ? 3 : 0;
-        if (count == 0 || i + count >= length)
-            return i;
-        unsigned char second = text[i + 1];
-        // No overlong forms, no surrogates, nothing beyond U+10FFFF.
-        if ((c == 0xE0 && second < 0xA0) || (c == 0xED && second > 0x9F) || (c == 0xF0 && second < 0x90) ||
-            (c == 0xF4 && second > 0x8F))
-            return i;
-        for (size_t k = 1; k <= count; ++k)
-            if ((text[i + k] & 0xC0) != 0x80)
-                return i;
-        i += count + 1;
-    }
-    return length;
-}
 
 std::string Quote(const unsigned char* text, size_t length)
 {
@@ -234,7 +205,7 @@ void SVFReadWarnings::KeptText(const char* what, const char* text, XMLNode* tag,
             break;
         }
     }
-    size_t bad = FirstNonUtf8((const unsigned char*)text, length);
+    size_t bad = util_Utf8Prefix(text, length);
     if (bad < length)
     {
         char byte[8];

@@ -3,7 +3,8 @@
 // shares: the checks, the reports and the state of one replacement. What differs by system
 // (how the temporary file is made, synced and moved) is behind the small interface of
 // SafeSavePlatform.h, one file per system: SafeSavePosix.cpp, SafeSaveWindows.cpp. The
-// document text comes from the handler's own writer (DocumentText.h).
+// document text comes from the handler's own writer (DocumentText.h), or from the JSON
+// writer (JsonText.h).
 #include "SafeSave.h"
 
 #include <errno.h>
@@ -16,6 +17,7 @@
 #include <string>
 
 #include "DocumentText.h"
+#include "SVFJson.h"
 #include "SafeSavePlatform.h"
 
 namespace
@@ -63,6 +65,24 @@ void NoteWritten(void* context, size_t count)
         state.looked = state.written;
     }
 }
+
+// The stream of the state as a sink: the text as it is, each piece counted (NoteWritten).
+class StateSink : public UtByteSink
+{
+public:
+    explicit StateSink(SVFSafeFileState& state) : m_state(state) {}
+    int Put(const void* bytes, size_t count) override
+    {
+        errno = 0;
+        if (!safe_save::WriteAsIs(m_state.stream, bytes, count))
+            return errno != 0 ? errno : EIO;
+        NoteWritten(&m_state, count);
+        return 0;
+    }
+
+private:
+    SVFSafeFileState& m_state;
+};
 
 // Closes the stream and removes the temporary file; the target stays as it was.
 void Discard(SVFSafeFileState& state)
@@ -192,6 +212,36 @@ int SVFSafeFile::WriteModelPart(SVFPlusData* model, bool expressions, int field,
     return error != 0 ? FailErrno(state, "writing the new text", error) : 0;
 }
 
+int SVFSafeFile::WriteJsonModel(SVFPlusData* model)
+{
+    return WriteJsonModelPart(model, -1, 0);
+}
+
+int SVFSafeFile::WriteJsonModelPart(SVFPlusData* model, int field, int block)
+{
+    if (model == nullptr)
+        return SVF_ERR_NO_DATA;
+    if (m_pState == nullptr || m_pState->closed || m_pState->flushed)
+        return SVF_ERR_SAVE;
+    SVFSafeFileState& state = *m_pState;
+    int error = 0;
+    try
+    {
+        if (state.json == nullptr)
+            state.json.reset(new SVFJsonText());
+        StateSink sink(state);
+        error = state.json->Write(sink, model, state.walk, field, block);
+    }
+    catch (const std::bad_alloc&)
+    {
+        Fail(state, "writing the new text", strerror(ENOMEM));
+        return SVF_ERR_NO_MEMORY;
+    }
+    if (error == 0 && state.interrupted)
+        return Fail(state, "writing the new text", kInterrupted);
+    return error != 0 ? FailErrno(state, "writing the new text", error) : 0;
+}
+
 int SVFSafeFile::Flush()
 {
     if (m_pState == nullptr || m_pState->closed)
@@ -300,6 +350,25 @@ int SaveSVFPlusData(SVFPlusData* model, const char* path, bool expressions, Erro
     result = file.Open(path, errors);
     if (result == 0)
         result = file.WriteModel(model, expressions);
+    if (result == 0)
+        result = file.Commit();
+    return result;
+}
+
+int SaveJsonSVFPlusData(SVFPlusData* model, const char* path, ErrorHandler* errors)
+{
+    // Everything a model holds has its JSON text: only a model is needed.
+    const char* shown = path != nullptr ? path : "";
+    if (model == nullptr)
+    {
+        if (errors != nullptr)
+            errors->AddReport(SVF_ERR_NO_DATA, ERROR_LIST_OUTPUT, shown, shown, 0, 0, "nothing was written");
+        return SVF_ERR_NO_DATA;
+    }
+    SVFSafeFile file;
+    int result = file.Open(path, errors);
+    if (result == 0)
+        result = file.WriteJsonModel(model);
     if (result == 0)
         result = file.Commit();
     return result;

@@ -68,6 +68,11 @@ public:
     // was written with them: the version, the comment, the names and checksums of the
     // fields begun; where it does not, the caller opens the file afresh and writes it whole.
     int WriteModelPart(SVFPlusData* model, bool expressions, int field, int block);
+    // The same for the JSON text of `model` (SVFJson.h), byte for byte what
+    // WriteJsonSVFPlusData writes; a file takes one of the two forms. SVF_ERR_NO_MEMORY
+    // when memory for the writer cannot be had (reported, the file discarded).
+    int WriteJsonModel(SVFPlusData* model);
+    int WriteJsonModelPart(SVFPlusData* model, int field, int block);
     bool Holds(SVFPlusData* model) const;
     // Hands the new text to the system, not yet synced, and starts writing it to the disk
     // where the system allows (Linux); then it can be read at GetReadPath while the disk
@@ -110,10 +115,10 @@ private:
 RIZEROZ_API int CheckSVFPlusData(SVFPlusData* model, bool expressions, const char* path, ErrorHandler* errors);
 
 // Saves `model` to `path` safely in one call (CheckSVFPlusData, Open, WriteModel,
-// Commit). 0, or a negative code with one sentence naming `path` reported on `errors` (may
-// be null; list ERROR_LIST_OUTPUT), unless memory for it ran out: SVF_ERR_NO_DATA for a
-// null model and SVF_ERR_UNWRITABLE (CheckSVFPlusData), both with nothing touched;
-// SVF_ERR_SAVE when saving failed; SVF_ERR_NO_MEMORY.
+// Commit; SaveJsonSVFPlusData, SVFJson.h, saves its JSON text the same way). 0, or a negative code with one sentence
+// naming `path` reported on `errors` (may be null; list ERROR_LIST_OUTPUT), unless memory for it ran out:
+// SVF_ERR_NO_DATA for a null model and SVF_ERR_UNWRITABLE (CheckSVFPlusData), both with nothing touched; SVF_ERR_SAVE
+// when saving failed; SVF_ERR_NO_MEMORY.
 RIZEROZ_API int SaveSVFPlusData(SVFPlusData* model, const char* path, bool expressions, ErrorHandler* errors);
 
 // Writes the document of `model` to `sink` (UtByteSink.h: memory, a caller's callback, an

@@ -15,6 +15,7 @@
 
 #include "RODAzivUzirAdovIzozari.h"
 #include "DocumentText.h"
+#include "JsonText.h"
 
 struct SVFSafeFileState
 {
@@ -37,6 +38,9 @@ struct SVFSafeFileState
     std::thread::id holder;     // the thread that holds them back
     long long looked = 0;       // bytes written when waiting signals were last looked for
     bool interrupted = false;   // a signal came that ends the process: the save stops
+
+    // The JSON text being written, once WriteJsonModelPart began it (as far as `walk` says).
+    std::unique_ptr<SVFJsonText> json;
 };
 
 namespace safe_save

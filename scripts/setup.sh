@@ -6,7 +6,8 @@ export DEBIAN_FRONTEND=noninteractive
 # Wait for a package manager that another process is running instead of failing at once.
 apt_get() { apt-get -o DPkg::Lock::Timeout=900 "$@"; }
 
-need_core=(g++ cmake make libgtest-dev googletest pkg-config libxml2-utils python3)
+# rapidjson-dev: the library reads and writes JSON with RapidJSON's headers (private, at build time).
+need_core=(g++ cmake make libgtest-dev googletest pkg-config libxml2-utils python3 rapidjson-dev)
 # The format check (the ctest `format`): every source as .clang-format lays it out; the
 # size and complexity check (the ctest `complexity`): clang-tidy with .clang-tidy.
 need_format=(clang-format clang-tidy)
@@ -15,7 +16,7 @@ need_format=(clang-format clang-tidy)
 need_windows=(mingw-w64 g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine wine64 llvm)
 # The i686 step: 32-bit x86 Linux code (-m32) run under qemu-i386 user emulation.
 need_i686=(gcc-multilib g++-multilib qemu-user)
-need_tool=(libcli11-dev rapidjson-dev libpng-dev libxml2-dev)
+need_tool=(libcli11-dev libpng-dev libxml2-dev)
 # The Python package's tests run under Debian's interpreter, with its pytest and numpy;
 # mypy checks its annotations; the wheel's tests run in a virtual environment (venv).
 need_python=(python3-pytest python3-numpy python3-mypy python3-venv)

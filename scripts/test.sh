@@ -200,7 +200,7 @@ run_windows() {
 # III), so that both sides of the run-time processor check run; the fuzz replays fail
 # unless the side they report is the one expected (RIZEROZ_EXPECT_SSE2). The suites are
 # those of the 32-bit paths (docs/windows.md); GoogleTest is built from Debian's sources.
-i686_suites="arena_test;utility_test;expression_test;datamodel_test;reader_test;xmlparser_test;fault_test;memory_test"
+i686_suites="arena_test;utility_test;expression_test;datamodel_test;reader_test;xmlparser_test;fault_test;memory_test;json_test"
 run_i686() {
   echo "=== i686 build ==="
   cmake -S "$root" -B "$out/i686" "${werror[@]}" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchains/linux-i686.cmake" \

@@ -153,18 +153,24 @@ static void test_build_write_read(void)
     CHECK(rz_block_add_rows(wide, bulk, falling, 2) == RZ_ERR_ARGUMENT);
     CHECK(rz_block_set_row(wide, 4, "x", 1) == RZ_ERR_ARGUMENT &&
           rz_block_set_row(wide, -1, "x", 1) == RZ_ERR_ARGUMENT);
-    CHECK(rz_write(model, "c_api_built.xml", 4, NULL) == RZ_ERR_ARGUMENT);
+    CHECK(rz_write(model, "c_api_built.xml", 8, NULL) == RZ_ERR_ARGUMENT);
     CHECK(rz_block_row_count(wide) == 4 && rz_model_field_count(NULL) == 0 && rz_block_row(NULL, 0, NULL) == NULL);
 
-    for (unsigned flags = 0; flags <= RZ_WRITE_EXPRESSIONS; ++flags)
+    /* A data file and JSON, each written in place and safely, read back. */
+    static const unsigned written[] = {0, RZ_WRITE_EXPRESSIONS, RZ_WRITE_JSON, RZ_WRITE_JSON | RZ_WRITE_SAFE};
+    for (size_t i = 0; i < sizeof written / sizeof written[0]; ++i)
     {
+        unsigned flags = written[i];
+        int json = (flags & RZ_WRITE_JSON) != 0;
+        const char* path = json ? "c_api_built.json" : "c_api_built.xml";
         rz_model* back = NULL;
-        CHECK(rz_write(model, "c_api_built.xml", flags, NULL) == 0);
-        CHECK(rz_read("c_api_built.xml", 0, &back, NULL) == 0);
+        CHECK(rz_write(model, path, flags, NULL) == 0);
+        CHECK(rz_read(path, json ? RZ_READ_JSON : 0, &back, NULL) == 0);
         CHECK(strcmp(rz_model_version(back), "3.0") == 0 && strcmp(rz_model_comment(back), "built in C") == 0);
-        /* A field without a name is written with an empty one. */
+        /* A field without a name is written with an empty one in a data file; JSON keeps it. */
         CHECK(rz_field_checksum(rz_model_field(back, 0)) == 0xBEEF &&
-              strcmp(rz_field_name(rz_model_field(back, 1)), "") == 0);
+              (json ? rz_field_name(rz_model_field(back, 1)) == NULL
+                    : strcmp(rz_field_name(rz_model_field(back, 1)), "") == 0));
         const rz_block* got = block_at(back, 0, 0);
         unsigned char bytes[16];
         size_t got_ends[4];
@@ -257,6 +263,13 @@ static void test_read_callback(void)
     CHECK(told.progress_calls == 3 && told.last_total > 0 && told.last_read <= told.last_total);
     rz_model_free(model);
     CHECK(rz_read_with_callback("data/sample.xml", 0, NULL, NULL, &model, NULL) == 0 && model != NULL);
+    /* JSON tells the same rows, and its progress once the text is read. */
+    struct told from_json = {"", 0, 0, 0};
+    CHECK(rz_write(model, "c_api_sample.json", RZ_WRITE_JSON, NULL) == 0);
+    rz_model_free(model);
+    CHECK(rz_read_with_callback("c_api_sample.json", RZ_READ_JSON, note, &from_json, &model, NULL) == 0);
+    CHECK(strcmp(from_json.rows, told.rows) == 0 && from_json.progress_calls == 1);
+    CHECK(from_json.last_total > 0 && from_json.last_read == from_json.last_total);
     rz_model_free(model);
 
     /* From memory the same rows, and the progress is how far into the buffer the read is. */
@@ -292,13 +305,21 @@ static long long RZ_CALL pull(void* context, void* buffer, size_t capacity)
     return (long long)count;
 }
 
-/* Documents from memory and pulled from a function: the sample as rz_read reads it, and
-   what each refuses, named as the caller names them (or by default). */
+/* Documents from memory and pulled from a function, data files and JSON: the sample as
+   rz_read reads it, and what each refuses, named as the caller names them (or by default). */
 static void test_read_sources(void)
 {
     char* sample = read_text("data/sample.xml");
     static const char nul[] = "<SVF_Plus_Data>\n<Comment>a\0b</Comment></SVF_Plus_Data>";
+    static const char malformed[] = "{\"version\": \"1\",\n \"fields\": [}";
+    static const char misshapen[] = "{\"version\": \"1\",\n \"fields\": [{\"name\": 2}]}";
     size_t never = (size_t)-1;
+    rz_model* expected = NULL;
+    CHECK(rz_read("data/sample.xml", 0, &expected, NULL) == 0 &&
+          rz_write(expected, "c_api_expected.xml", 0, NULL) == 0);
+    void* json = NULL;
+    size_t json_length = 0;
+    CHECK(rz_write_memory(expected, RZ_WRITE_JSON, &json, &json_length, NULL) == 0);
     // clang-format off
     const struct {
         int pulled;
@@ -309,31 +330,35 @@ static void test_read_sources(void)
         int code;
         long line, column;
         const char* message; /* how it starts */
+        unsigned flags;
     } cases[] = {
-        {0, sample, strlen(sample), 0, never, 0, "sample", 0, 0, 0, ""},
-        {1, sample, strlen(sample), 1, never, 0, "sample", 0, 0, 0, ""},
-        {1, sample, strlen(sample), 100, never, 0, NULL, 0, 0, 0, ""},
-        {0, nul, sizeof nul - 1, 0, never, 0, NULL, -119, 2, 11, "<memory>, line 2, column 11: the document holds a NUL"},
-        {0, NULL, 0, 0, never, 0, "", -109, 1, 1, "<memory>, line 1, column 1: the document has no root element"},
-        {0, NULL, 5, 0, never, 0, "x", RZ_ERR_ARGUMENT, 0, 0, "x: "},
-        {1, sample, strlen(sample), 7, 100, EIO, "pulled", RZ_ERR_READ, 3, 7, "pulled, line 3, column 7: reading the document failed (errno 5, "},
-        {1, sample, 0, 7, never, 0, NULL, -109, 1, 1, "<stream>, line 1, column 1: the document has no root element"},
-        {1, NULL, 0, 0, never, 0, NULL, RZ_ERR_ARGUMENT, 0, 0, "<stream>: "},
+        {0, sample, strlen(sample), 0, never, 0, "sample", 0, 0, 0, "", 0},
+        {1, sample, strlen(sample), 1, never, 0, "sample", 0, 0, 0, "", 0},
+        {1, sample, strlen(sample), 100, never, 0, NULL, 0, 0, 0, "", 0},
+        {0, nul, sizeof nul - 1, 0, never, 0, NULL, -119, 2, 11, "<memory>, line 2, column 11: the document holds a NUL", 0},
+        {0, NULL, 0, 0, never, 0, "", -109, 1, 1, "<memory>, line 1, column 1: the document has no root element", 0},
+        {0, NULL, 5, 0, never, 0, "x", RZ_ERR_ARGUMENT, 0, 0, "x: ", 0},
+        {1, sample, strlen(sample), 7, 100, EIO, "pulled", RZ_ERR_READ, 3, 7, "pulled, line 3, column 7: reading the document failed (errno 5, ", 0},
+        {1, sample, 0, 7, never, 0, NULL, -109, 1, 1, "<stream>, line 1, column 1: the document has no root element", 0},
+        {1, NULL, 0, 0, never, 0, NULL, RZ_ERR_ARGUMENT, 0, 0, "<stream>: ", 0},
+        {0, (const char*)json, json_length, 0, never, 0, "sample.json", 0, 0, 0, "", RZ_READ_JSON},
+        {1, (const char*)json, json_length, 1, never, 0, NULL, 0, 0, 0, "", RZ_READ_JSON | RZ_READ_WARNINGS},
+        {1, (const char*)json, json_length, 7, 100, EIO, "pulled", RZ_ERR_READ, 5, 5, "pulled, line 5, column 5: reading the document failed (errno 5, ", RZ_READ_JSON},
+        {0, malformed, sizeof malformed - 1, 0, never, 0, NULL, -14, 2, 13, "<memory>, line 2, column 13: the JSON text is malformed (", RZ_READ_JSON},
+        {1, misshapen, sizeof misshapen - 1, 3, never, 0, NULL, -15, 2, 23, "<stream>, line 2, column 23: fields[0].name must be a text or null (error -15).", RZ_READ_JSON},
     };
     // clang-format on
-    rz_model* expected = NULL;
-    CHECK(rz_read("data/sample.xml", 0, &expected, NULL) == 0 &&
-          rz_write(expected, "c_api_expected.xml", 0, NULL) == 0);
     char* written = read_text("c_api_expected.xml");
     for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i)
     {
         struct pulled source = {cases[i].bytes, cases[i].length, cases[i].chunk, 0, cases[i].fail_at, cases[i].error};
         rz_model* model = NULL;
         rz_error* error = NULL;
-        int code =
-            cases[i].pulled
-                ? rz_read_stream(cases[i].bytes ? pull : NULL, &source, cases[i].name, 0, NULL, NULL, &model, &error)
-                : rz_read_memory(cases[i].bytes, cases[i].length, cases[i].name, 0, NULL, NULL, &model, &error);
+        unsigned flags = cases[i].flags;
+        int code = cases[i].pulled ? rz_read_stream(cases[i].bytes ? pull : NULL, &source, cases[i].name, flags, NULL,
+                                                    NULL, &model, &error)
+                                   : rz_read_memory(cases[i].bytes, cases[i].length, cases[i].name, flags, NULL, NULL,
+                                                    &model, &error);
         CHECK(code == cases[i].code && (code == 0) == (model != NULL) && (code == 0) == (error == NULL));
         if (code == 0)
         {
@@ -357,10 +382,11 @@ static void test_read_sources(void)
         rz_error_free(error);
     }
     rz_model_free(expected);
+    rz_free(json);
     /* Flags are rz_read's. */
     struct pulled source = {sample, strlen(sample), 10, 0, never, 0};
-    CHECK(rz_read_memory(sample, strlen(sample), NULL, 2, NULL, NULL, &expected, NULL) == RZ_ERR_ARGUMENT);
-    CHECK(rz_read_stream(pull, &source, NULL, 2, NULL, NULL, &expected, NULL) == RZ_ERR_ARGUMENT);
+    CHECK(rz_read_memory(sample, strlen(sample), NULL, 4, NULL, NULL, &expected, NULL) == RZ_ERR_ARGUMENT);
+    CHECK(rz_read_stream(pull, &source, NULL, 4, NULL, NULL, &expected, NULL) == RZ_ERR_ARGUMENT);
     free(written);
     free(sample);
 }
@@ -403,40 +429,50 @@ static void test_sinks(void)
             row[k] = (unsigned char)(i * 31 + k);
         rz_block_add_row(block, row, sizeof(row));
     }
-    CHECK(rz_write(model, "c_api_sinks.xml", 0, NULL) == 0);
-    char* file = read_text("c_api_sinks.xml");
-    void* memory = NULL;
-    size_t size = 0;
-    CHECK(rz_write_memory(model, 0, &memory, &size, NULL) == 0 && file != NULL);
-    CHECK(file != NULL && size == strlen(file) && memcmp(memory, file, size) == 0);
-    struct collected whole = {NULL, 0, 0, 0, 0, 0};
-    CHECK(rz_write_stream(model, 0, collect, &whole, NULL, NULL) == 0);
-    CHECK(whole.size == size && memcmp(whole.bytes, memory, size) == 0 && whole.calls > 1 && whole.largest <= 262144);
-    const struct
+    /* A data file in pieces of at most 256 KB; JSON in pieces of about 1 MB. */
+    for (unsigned flags = 0; flags <= RZ_WRITE_JSON; flags += RZ_WRITE_JSON)
     {
-        int fail_at;
-        long long gives;
-        int reason;
-    } failing[] = {{2, -ENOSPC, ENOSPC}, {1, 100, EIO}};
-    for (size_t i = 0; i < sizeof(failing) / sizeof(failing[0]); ++i)
-    {
-        struct collected sink = {NULL, 0, 0, 0, failing[i].fail_at, failing[i].gives};
-        rz_error* error = NULL;
-        CHECK(rz_write_stream(model, 0, collect, &sink, "out.xml", &error) == RZ_ERR_WRITE);
-        CHECK(sink.calls == failing[i].fail_at && strncmp(rz_error_message(error), "out.xml", 7) == 0);
-        CHECK(strstr(rz_error_message(error), strerror(failing[i].reason)) != NULL);
-        rz_error_free(error);
-        free(sink.bytes);
+        const char* path = flags ? "c_api_sinks.json" : "c_api_sinks.xml";
+        CHECK(rz_write(model, path, flags, NULL) == 0);
+        char* file = read_text(path);
+        void* memory = NULL;
+        size_t size = 0;
+        CHECK(rz_write_memory(model, flags, &memory, &size, NULL) == 0 && file != NULL);
+        CHECK(file != NULL && size == strlen(file) && memcmp(memory, file, size) == 0);
+        struct collected whole = {NULL, 0, 0, 0, 0, 0};
+        CHECK(rz_write_stream(model, flags, collect, &whole, NULL, NULL) == 0);
+        CHECK(whole.size == size && memcmp(whole.bytes, memory, size) == 0 && whole.calls > 1 &&
+              whole.largest <= (flags ? 4u << 20 : 262144));
+        const struct
+        {
+            int fail_at;
+            long long gives;
+            int reason;
+        } failing[] = {{2, -ENOSPC, ENOSPC}, {1, 100, EIO}};
+        for (size_t i = 0; i < sizeof(failing) / sizeof(failing[0]); ++i)
+        {
+            struct collected sink = {NULL, 0, 0, 0, failing[i].fail_at, failing[i].gives};
+            rz_error* error = NULL;
+            CHECK(rz_write_stream(model, flags, collect, &sink, "out.xml", &error) == RZ_ERR_WRITE);
+            CHECK(sink.calls == failing[i].fail_at && strncmp(rz_error_message(error), "out.xml", 7) == 0);
+            CHECK(strstr(rz_error_message(error), strerror(failing[i].reason)) != NULL);
+            rz_error_free(error);
+            free(sink.bytes);
+        }
+        rz_free(memory);
+        free(whole.bytes);
+        free(file);
     }
     rz_model_add_field(model, "say \"hi\"");
     struct collected none = {NULL, 0, 0, 0, 0, 0};
     void* refused = &none;
+    size_t size = 0;
     CHECK(rz_write_stream(model, 0, collect, &none, NULL, NULL) == RZ_ERR_UNWRITABLE && none.calls == 0);
     CHECK(rz_write_memory(model, 0, &refused, &size, NULL) == RZ_ERR_UNWRITABLE && refused == NULL && size == 0);
     CHECK(rz_write_memory(model, RZ_WRITE_SAFE, &refused, &size, NULL) == RZ_ERR_ARGUMENT);
-    rz_free(memory);
-    free(whole.bytes);
-    free(file);
+    /* JSON carries any text: nothing is refused. */
+    CHECK(rz_write_memory(model, RZ_WRITE_JSON, &refused, &size, NULL) == 0 && size > 0);
+    rz_free(refused);
     rz_model_free(model);
 }
 

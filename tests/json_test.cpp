@@ -1,14 +1,17 @@
 // The JSON reader's bounds: a text or row beyond the reader's limits is refused with the
 // limit named, never cut short (the JSON library counts a text's length in 32 bits), and
-// a failed read gives the system's reason. The limits are lowered so that small texts
-// reach them; bench/check_limits.sh tries the real ones.
+// a failed read gives the system's reason, as the data file reader's reports do. The
+// limits are lowered so that small texts reach them; bench/check_limits.sh tries the real
+// ones.
 #include <errno.h>
+#include <string.h>
 
 #include <string>
 
 #include <gtest/gtest.h>
 
-#include "JsonModel.h"
+#include "SVFJson.h"
+#include "UtByteSink.h"
 
 namespace
 {
@@ -23,39 +26,39 @@ std::string Shape(const std::string& version, const std::string& comment, const 
 struct Outcome
 {
     int result;
-    std::string message;
+    std::string message;   // the report's sentence
     long column;
     std::string comment;   // of the model read
 };
 
-Outcome ReadJson(JsonInput& input, const SVFReadLimits& limits)
+Outcome ReadJson(UtByteSource& source, const SVFReadLimits& limits)
 {
     SVFPlusData model;
-    JsonReadError error;
-    Outcome outcome = {ReadJsonModel(input, model, error, nullptr, limits), error.message, error.nColumn, ""};
-    outcome.comment = model.GetComment() != nullptr ? model.GetComment() : "";
+    ErrorHandler errors;
+    int result = ReadJsonSVFPlusData(source, "t.json", model, &errors, nullptr, &limits);
+    const ErrorReport* report = errors.GetLastReport();
+    Outcome outcome = {result, report != nullptr ? report->GetSentence() : "",
+                       report != nullptr ? report->GetColumn() : 0,
+                       model.GetComment() != nullptr ? model.GetComment() : ""};
     return outcome;
 }
 
-// An input whose reads fail with EIO after the first.
-class FailingInput : public JsonInput
+Outcome ReadJson(const std::string& text, const SVFReadLimits& limits = SVFReadLimits())
 {
-public:
-    long Read(char* buffer, size_t) override
-    {
-        if (m_bFailed)
-        {
-            errno = EIO;
-            return -1;
-        }
-        m_bFailed = true;
-        buffer[0] = '{';
-        return 1;
-    }
+    UtMemorySource source(text.data(), text.size());
+    return ReadJson(source, limits);
+}
 
-private:
-    bool m_bFailed = false;
-};
+// A source that gives "{" and then fails with EIO.
+long long RIZEROZ_CDECL FailAfterOne(void* context, void* buffer, size_t)
+{
+    bool& given = *(bool*)context;
+    if (given)
+        return -EIO;
+    given = true;
+    *(char*)buffer = '{';
+    return 1;
+}
 }
 
 TEST(JsonReader, TextsAndRowsBeyondTheLimitsAreRefusedNamingThem)
@@ -69,31 +72,31 @@ TEST(JsonReader, TextsAndRowsBeyondTheLimitsAreRefusedNamingThem)
     {
         const char* what;
         std::string json;
+        int code;
         std::string message;
         long column;
         std::string comment;
     } cases[] = {
-        {"a text at the limit", Shape("1", longest, "N", "\"" + digits20 + "\""), "", 0, longest},
-        {"escapes count as what they stand for", Shape("1", "\\u0041\\u0042\\u00e9\\n", "N", ""), "", 0,
+        {"a text at the limit", Shape("1", longest, "N", "\"" + digits20 + "\""), 0, "", 0, longest},
+        {"escapes count as what they stand for", Shape("1", "\\u0041\\u0042\\u00e9\\n", "N", ""), 0, "", 0,
          "AB\xC3\xA9\n"},
-        {"a comment a byte longer", Shape("1", longest + "c", "N", ""),
+        {"a comment a byte longer", Shape("1", longest + "c", "N", ""), XML_ERR_TOO_LARGE,
          "\"comment\" is longer than 8 bytes, the most a text holds", 38, ""},
-        {"a comment longer than any text, stopped while read", Shape("1", over, "N", ""),
+        {"a comment longer than any text, stopped while read", Shape("1", over, "N", ""), XML_ERR_TOO_LARGE,
          "\"comment\" is longer than 8 bytes, the most a text holds", 38, ""},
-        {"a version", Shape("123456789", "", "N", ""), "\"version\" is longer than 8 bytes, the most a text holds", 22,
-         ""},
-        {"a field name", Shape("1", "", "123456789", ""),
+        {"a version", Shape("123456789", "", "N", ""), XML_ERR_TOO_LARGE,
+         "\"version\" is longer than 8 bytes, the most a text holds", 22, ""},
+        {"a field name", Shape("1", "", "123456789", ""), XML_ERR_TOO_LARGE,
          "fields[0].name is longer than 8 bytes, the most a text holds", 62, ""},
-        {"a row a byte longer", Shape("1", "", "N", "\"00\", \"" + digits20 + "00\""),
+        {"a row a byte longer", Shape("1", "", "N", "\"00\", \"" + digits20 + "00\""), SVF_ERR_ROW_TOO_LARGE,
          "fields[0].blocks[0].rows[1] holds more than 10 bytes, the most a row holds", 122, ""},
-        {"a key longer than any text", Shape("1", "", "N", "", ", \"" + over + "\": 1"),
+        {"a key longer than any text", Shape("1", "", "N", "", ", \"" + over + "\": 1"), XML_ERR_TOO_LARGE,
          "a text of the JSON is longer than 20 bytes, the most one may be", 121, ""},
     };
     for (const auto& c : cases)
     {
-        JsonTextInput input(c.json);
-        Outcome got = ReadJson(input, limits);
-        EXPECT_EQ(c.message.empty() ? 0 : -1, got.result) << c.what << ": " << got.message;
+        Outcome got = ReadJson(c.json, limits);
+        EXPECT_EQ(c.code, got.result) << c.what << ": " << got.message;
         EXPECT_EQ(c.message, got.message) << c.what;
         EXPECT_EQ(c.column, got.column) << c.what;
         EXPECT_EQ(c.comment, got.comment) << c.what;
@@ -103,12 +106,19 @@ TEST(JsonReader, TextsAndRowsBeyondTheLimitsAreRefusedNamingThem)
 TEST(JsonReader, MessagesQuoteLittleAndGiveTheSystemsReason)
 {
     const std::string name(1000000, 'x');
-    const std::string text = Shape("1", "", "N", "", ", \"" + name + "\": 1");
-    JsonTextInput unknown(text);
     EXPECT_EQ("fields[0] has an unknown member \"" + name.substr(0, 40) + "...\"",
-              ReadJson(unknown, SVFReadLimits()).message);
-    FailingInput failing;
-    EXPECT_EQ("reading the file failed: " + std::string(strerror(EIO)), ReadJson(failing, SVFReadLimits()).message);
+              ReadJson(Shape("1", "", "N", "", ", \"" + name + "\": 1")).message);
+    // A source that fails part-way, reported as the data file reader reports it: the
+    // errno, its words and the byte it failed at, placed there.
+    bool given = false;
+    UtCallbackSource failing(FailAfterOne, &given);
+    SVFPlusData model;
+    ErrorHandler errors;
+    EXPECT_EQ(XML_ERR_READ, ReadJsonSVFPlusData(failing, "pulled.json", model, &errors));
+    ASSERT_EQ(1, errors.GetReportCount());
+    EXPECT_EQ("pulled.json, line 1, column 2: reading the document failed (errno " + std::to_string(EIO) + ", " +
+                  strerror(EIO) + ", at byte 1) (error -102).",
+              errors.GetLastReport()->GetMessage());
 }
 
 TEST(JsonReader, TextsAndRowsOfMegabytesGoOutInPiecesAndReadBack)
@@ -125,15 +135,49 @@ TEST(JsonReader, TextsAndRowsOfMegabytesGoOutInPiecesAndReadBack)
     for (size_t i = 0; i < row.size(); ++i)
         row[i] = (char)((i * 2654435761u) >> 13);
     block->AddRow()->WriteData(row.data(), (int)row.size());
-    const std::string json = ModelToJson(&model);
-    JsonTextInput input(json);
+    UtMemorySink json;
+    ASSERT_EQ(0, WriteJsonSVFPlusData(&model, json, "<memory>", nullptr));
+    UtMemorySource source(json.GetData(), json.GetSize());
     SVFPlusData again;
-    JsonReadError error;
-    ASSERT_EQ(0, ReadJsonModel(input, again, error)) << error.message;
+    ErrorHandler errors;
+    ASSERT_EQ(0, ReadJsonSVFPlusData(source, "<memory>", again, &errors));
     EXPECT_EQ(comment, again.GetComment());
     UtByteBuffer* back = again.GetDataField(0)->GetDataBlock(0)->GetRow(1);
     ASSERT_EQ(row.size(), back->GetTotalSize());
     std::string bytes(row.size(), '\0');
     back->CopyData(0, &bytes[0], (int)bytes.size());
     EXPECT_EQ(row, bytes);
+}
+
+// The one rule of UTF-8 (util_Utf8Prefix), as both directions apply it: the reader refuses
+// a text that breaks it, the writer puts U+FFFD for each byte that begins no sequence.
+TEST(JsonText, Utf8IsOneRuleForReadingAndWriting)
+{
+    const std::string kFFFD = "\xEF\xBF\xBD";
+    const struct
+    {
+        const char* what;
+        std::string text;
+        std::string written;   // between the quotes; the text itself when it is UTF-8
+    } cases[] = {
+        {"every width", "a\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80", ""},
+        {"the last code point", "\xF4\x8F\xBF\xBF", ""},
+        {"an overlong two-byte form", "\xC0\x80", kFFFD + kFFFD},
+        {"an overlong three-byte form", "\xE0\x80\x80", kFFFD + kFFFD + kFFFD},
+        {"a surrogate", "\xED\xA0\x80x", kFFFD + kFFFD + kFFFD + "x"},
+        {"past U+10FFFF", "\xF4\x90\x80\x80", kFFFD + kFFFD + kFFFD + kFFFD},
+        {"a byte that begins nothing", "\xF5", kFFFD},
+        {"a lone continuation byte", "a\x80", "a" + kFFFD},
+        {"a sequence cut short by the end", "\xE2\x82", kFFFD + kFFFD},
+    };
+    for (const auto& c : cases)
+    {
+        bool utf8 = c.written.empty();
+        Outcome read = ReadJson("{\"version\": null, \"comment\": \"" + c.text + "\", \"fields\": []}");
+        EXPECT_EQ(utf8 ? 0 : (int)SVF_ERR_JSON_SYNTAX, read.result) << c.what << ": " << read.message;
+        EXPECT_EQ(utf8 ? c.text : "", read.comment) << c.what;
+        UtMemorySink sink;
+        ASSERT_EQ(0, WriteJsonString(c.text.c_str(), sink));
+        EXPECT_EQ("\"" + (utf8 ? c.text : c.written) + "\"", std::string(sink.GetData(), sink.GetSize())) << c.what;
+    }
 }

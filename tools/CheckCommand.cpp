@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "DataFile.h"
-#include "JsonModel.h"
+#include "JsonReport.h"
 #include "Diagnostics.h"
 #include "Progress.h"
 #include "ToolText.h"
@@ -176,8 +176,9 @@ int RunCheck(const std::string& file, FileFormat format, OutputForm form, bool v
         std::string error;
         if (reader.Load(file, format, error) < 0)
         {
-            const JsonReadError& problem = reader.GetJsonError();
-            findings.push_back(CheckFinding(true, "reader", problem.message, problem.nLine, problem.nColumn));
+            const ErrorReport* problem = reader.GetJsonError();
+            findings.push_back(problem != nullptr ? FromReport(*problem, true)
+                                                  : CheckFinding(true, "reader", "the file cannot be read"));
         }
         return PrintFindings(path, findings, 0, form, quiet, false);
     }

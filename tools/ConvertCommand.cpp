@@ -11,8 +11,6 @@
 #include <stdio.h>
 #include <string.h>
 
-#include <memory>
-
 #if defined(_WIN32)
 #include <fcntl.h>
 #include <io.h>
@@ -22,7 +20,6 @@
 
 #include "DataFile.h"
 #include "Diagnostics.h"
-#include "JsonModel.h"
 #include "PendingFile.h"
 #include "ModelCompare.h"
 #include "Progress.h"
@@ -31,17 +28,6 @@
 
 namespace
 {
-// The JSON text, into the safe file.
-class SafeFileOutput : public JsonOutput
-{
-public:
-    explicit SafeFileOutput(SVFSafeFile& file) : m_file(file) {}
-    bool Put(const char* data, size_t length) override { return m_file.Write(data, length) == 0; }
-
-private:
-    SVFSafeFile& m_file;
-};
-
 // Windows has no name for standard output: the text is saved to a temporary file (with
 // --verify checked there), copied to standard output, and the file removed.
 #if defined(_WIN32)
@@ -70,15 +56,16 @@ struct StandardOutputCopy
 #endif
 
 // Writes OUT while IN is read, so that the disk takes the text as it is made: once the
-// reader begins a later block, the blocks before it are complete and are written. Holds
+// reader begins a later block, the blocks before it are complete and are written (the
+// library's safe save writes a document or its JSON text in parts, SafeSave.h). Holds
 // then tells whether the model read whole still holds what was written with them (a JSON
 // text may give a field's name after its blocks; a data file's comment gets its CR LF as
 // line feeds once read); where it does not, the text is written again whole.
 class StreamedText : public RowObserver
 {
 public:
-    StreamedText(SVFSafeFile& file, JsonModelText* json, bool expressions)
-        : m_file(file), m_pJson(json), m_bExpressions(expressions)
+    StreamedText(SVFSafeFile& file, bool json, bool expressions)
+        : m_file(file), m_bJson(json), m_bExpressions(expressions)
     {
     }
     void Row(SVFPlusData* model, int field, int block, int, UtByteBuffer* bytes) override
@@ -92,16 +79,16 @@ public:
         m_nBlock = block;
         m_nWaiting = 0;
         // A failure shows again, and is reported, when the rest is written.
-        if (m_pJson != nullptr)
-            m_pJson->Part(model, field, block);
+        if (m_bJson)
+            m_file.WriteJsonModelPart(model, field, block);
         else
             m_file.WriteModelPart(model, m_bExpressions, field, block);
     }
-    bool Holds(SVFPlusData* model) const { return m_pJson != nullptr ? m_pJson->Holds(model) : m_file.Holds(model); }
+    bool Holds(SVFPlusData* model) const { return m_file.Holds(model); }
 
 private:
     SVFSafeFile& m_file;
-    JsonModelText* m_pJson;   // the JSON text, or null for a data file
+    bool m_bJson;   // the JSON text, else a data file
     bool m_bExpressions;
     static const unsigned long long kPart = 1 << 20;
     int m_nField = -1;   // where the last part ended
@@ -203,9 +190,7 @@ int RunConvert(const ConvertRequest& request)
     guard.Watch(file.GetTemporaryName());
     // A temporary file takes the text while IN is read; a FIFO or a device once IN is read whole.
     bool streaming = !file.WritesDirectly();
-    SafeFileOutput text(file);
-    std::unique_ptr<JsonModelText> jsonText(json ? new JsonModelText(text) : nullptr);
-    StreamedText streamed(file, jsonText.get(), request.expressions);
+    StreamedText streamed(file, json, request.expressions);
     LoadedModel loaded;
     if (loaded.Load(request.input, request.from, error, streaming ? &streamed : nullptr) < 0)
         return ReportError(error);
@@ -221,9 +206,8 @@ int RunConvert(const ConvertRequest& request)
         if (file.Open(target.c_str(), &errors) < 0)
             return ReportError(SaveError(errors, shown));
         guard.Watch(file.GetTemporaryName());
-        jsonText.reset(json ? new JsonModelText(text) : nullptr);
     }
-    bool written = json ? jsonText->Finish(model) : file.WriteModel(model, request.expressions) == 0;
+    bool written = (json ? file.WriteJsonModel(model) : file.WriteModel(model, request.expressions)) == 0;
     // With --verify the text is read back while the disk takes it; Commit waits for the sync.
     if (!written || file.Flush() < 0)
         return ReportError(SaveError(errors, shown));

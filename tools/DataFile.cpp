@@ -1,7 +1,8 @@
 // Paths, formats, and loading the model of a file for the rizeroz tool. Every data file
-// is read through the handler; JSON files go through the JSON reader (JsonModel.h).
+// is read through the handler; JSON files go through the library's JSON reader (SVFJson.h).
 #include "DataFile.h"
 
+#include "SVFJson.h"
 #include "UtByteSource.h"
 
 #include <errno.h>
@@ -14,7 +15,6 @@
 #endif
 
 #include "Diagnostics.h"
-#include "JsonModel.h"
 #include "Progress.h"
 #include "ModelCompare.h"
 #include "ToolText.h"
@@ -156,28 +156,29 @@ int ToolReader::Read(const std::string& path, const std::string& shown, Progress
 int ToolReader::ReadJson(const std::string& path, const std::string& shown, SVFPlusData& model, Progress* progress,
                          std::string& error)
 {
-    FILE* file = stdin;
-    if (IsStandardStream(path))
-        PrepareStandardStream(stdin);
-    else if ((errno = 0, file = fopen(path.c_str(), "rb")) == nullptr)
-    {
-        m_jsonError.message = std::string("the file cannot be opened (") + strerror(errno) + ")";
-        error = FileError(shown, m_jsonError.message);
-        return -1;
-    }
     m_pProgress = progress;
-    m_bSized = true;   // the JSON reader's total is 0 when it is not known
     m_pJson = &model;
+    m_jsonErrors.ClearReports();
     int result;
+    if (IsStandardStream(path))
     {
-        JsonFileInput input(file);
-        result = ReadJsonModel(input, model, m_jsonError, this);
+        PrepareStandardStream(stdin);
+        StandardInputSource source;
+        m_bSized = false;   // what has been read is the total
+        result = ReadJsonSVFPlusData(source, shown.c_str(), model, &m_jsonErrors, this);
+    }
+    else
+    {
+        m_bSized = IsRegularFile(path);
+        result = ReadJsonSVFPlusDataFile(path.c_str(), model, &m_jsonErrors, this);
     }
     m_pProgress = nullptr;
-    if (file != stdin)
-        fclose(file);
-    if (result != 0)
-        error = Diagnostic(shown, m_jsonError.nLine, m_jsonError.nColumn, "error", m_jsonError.message);
+    if (result < 0)
+    {
+        const ErrorReport* report = m_jsonErrors.GetLastReport();
+        error =
+            report != nullptr ? ReportDiagnostic(*report, shown, "error") : FileError(shown, "the file cannot be read");
+    }
     return result;
 }
 

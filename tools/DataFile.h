@@ -8,7 +8,6 @@
 
 #include <string>
 
-#include "JsonModel.h"
 #include "ModelRows.h"
 #include "RODAzivUzirAdovIzozari.h"
 
@@ -118,14 +117,14 @@ public:
     // line feeds, as XML reads them.
     int Read(const std::string& path, const std::string& shown, Progress* progress, std::string& error);
     // Reads the JSON file `path` ("-": standard input) into `model`, which must be new and
-    // empty, the same way.
+    // empty, the same way, with the library's JSON reader (SVFJson.h).
     int ReadJson(const std::string& path, const std::string& shown, SVFPlusData& model, Progress* progress,
                  std::string& error);
     // Reads `path` (a data file or JSON, as `format` and its name say; "-" for standard
     // input), showing progress, into a model of its own.
     int Load(const std::string& path, FileFormat format, std::string& error);
-    // Why ReadJson failed: the sentence of `error` and its place.
-    const JsonReadError& GetJsonError() const { return m_jsonError; }
+    // Why ReadJson failed: the library's report (its sentence, code and place), or null.
+    const ErrorReport* GetJsonError() const { return m_jsonErrors.GetLastReport(); }
     // The model read: the JSON one, else the handler's.
     SVFPlusData* GetSVFPlusData() { return m_pJson != nullptr ? m_pJson : m_handler.GetSVFPlusData(); }
 
@@ -135,7 +134,7 @@ public:
 private:
     RODAzivUzirAdovIzozari m_handler;
     SVFPlusData m_json;   // what Load reads of a JSON file
-    JsonReadError m_jsonError;
+    ErrorHandler m_jsonErrors;
     RowObserver* m_pObserver;
     Progress* m_pProgress = nullptr;
     bool m_bSized = false;   // the readers' total is the size of what they read

@@ -14,8 +14,8 @@
 
 #include "DataFile.h"
 #include "Diagnostics.h"
-#include "JsonModel.h"
 #include "DiffText.h"
+#include "JsonReport.h"
 #include "ModelCompare.h"
 #include "ToolText.h"
 

@@ -4,7 +4,7 @@
 
 #include <stdio.h>
 
-#include "JsonModel.h"
+#include "JsonReport.h"
 #include "ToolText.h"
 
 namespace

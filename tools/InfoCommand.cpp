@@ -6,7 +6,7 @@
 
 #include "DataFile.h"
 #include "ToolText.h"
-#include "JsonModel.h"
+#include "JsonReport.h"
 
 namespace
 {
@@ -101,14 +101,35 @@ void PrintJson(SVFPlusData* model, const std::string& path, bool oneLine)
     JsonWriter& out = document.Write();
     out.StartObject();
     document.Member("file", path);
+    // The members of the model's JSON form, with the counts in place of the rows.
+    document.Member("version", model->GetVersion());
+    document.Member("comment", model->GetComment());
+    document.Array("fields");
     Totals all;
-    WriteModelMembers(
-        document, model, [&](SVFDataField::DataBlock* block) { WriteCounts(document, Totals(block)); },
-        [&](SVFDataField* field) {
-            Totals totals(field);
-            WriteCounts(document, totals);
-            all += totals;
-        });
+    for (int i = 0; i < model->GetDataFieldCount(); ++i)
+    {
+        SVFDataField* field = model->GetDataField(i);
+        if (field == nullptr)
+            continue;
+        out.StartObject();
+        document.Member("name", field->GetFieldName());
+        document.Number("checksum", field->m_nChecksum);
+        document.Array("blocks");
+        for (int j = 0; j < field->GetFieldBlockCount(); ++j)
+        {
+            SVFDataField::DataBlock* block = field->GetDataBlock(j);
+            out.StartObject();
+            document.Number("row_width", block->m_nRowWidth);
+            WriteCounts(document, Totals(block));
+            out.EndObject();
+        }
+        out.EndArray();
+        Totals totals(field);
+        WriteCounts(document, totals);
+        all += totals;
+        out.EndObject();
+    }
+    out.EndArray();
     document.Object("totals");
     document.Number("fields", model->GetDataFieldCount());
     document.Number("blocks", all.nBlocks);

@@ -9,7 +9,7 @@
 #include <map>
 #include <tuple>
 
-#include "JsonModel.h"
+#include "JsonReport.h"
 #include "ModelRows.h"
 #include "ReadBack.h"
 #include "ToolText.h"

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "RODAzivUzirAdovIzozari.h"
+#include "SVFJson.h"
 #include "SVPExpression.h"
 #include "SafeSave.h"
 #include "UtByteSink.h"
@@ -89,7 +90,9 @@ struct WriteCallback
 int WriteToSink(const rz_model* model, unsigned flags, UtByteSink& sink, const char* name, rz_error** error)
 {
     ErrorHandler reports;
-    int result = WriteSVFPlusData(ModelOf(model), sink, name, (flags & RZ_WRITE_EXPRESSIONS) != 0, &reports);
+    int result = (flags & RZ_WRITE_JSON) != 0
+                     ? WriteJsonSVFPlusData(ModelOf(model), sink, name, &reports)
+                     : WriteSVFPlusData(ModelOf(model), sink, name, (flags & RZ_WRITE_EXPRESSIONS) != 0, &reports);
     if (result == SVF_ERR_NO_MEMORY)
         return SetCodeError(error, RZ_ERR_MEMORY, name);
     return result < 0 ? SetReportedError(error, reports, result, name, 0, 0) : 0;
@@ -160,6 +163,28 @@ int ReadModel(Open open, const char* shown, unsigned flags, rz_read_callback cal
         return 0;
     });
 }
+
+// Reads the JSON text that `source` gives (for a path: null, and the file `shown` is
+// opened) into a new model in *model; the rest as rz_read_with_callback. JSON has no
+// warnings.
+int ReadJsonModel(UtByteSource* source, const char* shown, rz_read_callback callback, void* context, rz_model** model,
+                  rz_error** error)
+{
+    return Guarded(RZ_ERR_MEMORY, [&]() {
+        std::unique_ptr<rz_model> taken(new rz_model());
+        ErrorHandler reports;
+        CallbackHook hook(callback, context);
+        SVFReadHook* told = callback != nullptr ? &hook : nullptr;
+        int result = source != nullptr ? ReadJsonSVFPlusData(*source, shown, taken->oModel, &reports, told)
+                                       : ReadJsonSVFPlusDataFile(shown, taken->oModel, &reports, told);
+        if (result < 0)
+            return SetReportedError(error, reports, result, shown, 0, 0);
+        *model = taken.release();
+        return 0;
+    });
+}
+
+const unsigned kReadFlags = RZ_READ_WARNINGS | RZ_READ_JSON;
 }
 
 extern "C" {
@@ -176,8 +201,10 @@ int rz_read_with_callback(const char* path, unsigned flags, rz_read_callback cal
         *error = nullptr;
     if (model != nullptr)
         *model = nullptr;
-    if (path == nullptr || *path == '\0' || model == nullptr || (flags & ~(unsigned)RZ_READ_WARNINGS) != 0)
+    if (path == nullptr || *path == '\0' || model == nullptr || (flags & ~kReadFlags) != 0)
         return SetCodeError(error, RZ_ERR_ARGUMENT, path);
+    if ((flags & RZ_READ_JSON) != 0)
+        return ReadJsonModel(nullptr, path, callback, context, model, error);
     HandlerPath where(path);
     auto open = [&](RODAzivUzirAdovIzozari& handler) {
         return handler.InitSvfPlusDataFile(where.pszName, where.pszDirectory, "read");
@@ -193,9 +220,11 @@ int rz_read_memory(const void* data, size_t size, const char* name, unsigned fla
     if (model != nullptr)
         *model = nullptr;
     const char* shown = name != nullptr && *name != '\0' ? name : "<memory>";
-    if ((data == nullptr && size > 0) || model == nullptr || (flags & ~(unsigned)RZ_READ_WARNINGS) != 0)
+    if ((data == nullptr && size > 0) || model == nullptr || (flags & ~kReadFlags) != 0)
         return SetCodeError(error, RZ_ERR_ARGUMENT, shown);
     UtMemorySource source(data, size);
+    if ((flags & RZ_READ_JSON) != 0)
+        return ReadJsonModel(&source, shown, callback, context, model, error);
     auto open = [&](RODAzivUzirAdovIzozari& handler) { return handler.InitSvfPlusDataSource(&source, shown); };
     return ReadModel(open, shown, flags, callback, context, model, error);
 }
@@ -208,9 +237,11 @@ int rz_read_stream(rz_read_function read, void* read_context, const char* name, 
     if (model != nullptr)
         *model = nullptr;
     const char* shown = name != nullptr && *name != '\0' ? name : "<stream>";
-    if (read == nullptr || model == nullptr || (flags & ~(unsigned)RZ_READ_WARNINGS) != 0)
+    if (read == nullptr || model == nullptr || (flags & ~kReadFlags) != 0)
         return SetCodeError(error, RZ_ERR_ARGUMENT, shown);
     UtCallbackSource source(read, read_context);
+    if ((flags & RZ_READ_JSON) != 0)
+        return ReadJsonModel(&source, shown, callback, context, model, error);
     auto open = [&](RODAzivUzirAdovIzozari& handler) { return handler.InitSvfPlusDataSource(&source, shown); };
     return ReadModel(open, shown, flags, callback, context, model, error);
 }
@@ -220,13 +251,20 @@ int rz_write(const rz_model* model, const char* path, unsigned flags, rz_error**
     if (error != nullptr)
         *error = nullptr;
     if (model == nullptr || path == nullptr || *path == '\0' ||
-        (flags & ~(unsigned)(RZ_WRITE_EXPRESSIONS | RZ_WRITE_SAFE)) != 0)
+        (flags & ~(unsigned)(RZ_WRITE_EXPRESSIONS | RZ_WRITE_SAFE | RZ_WRITE_JSON)) != 0)
         return SetCodeError(error, RZ_ERR_ARGUMENT, path);
     bool expressions = (flags & RZ_WRITE_EXPRESSIONS) != 0;
     return Guarded(RZ_ERR_MEMORY, [&]() {
         RODAzivUzirAdovIzozari handler;
         int result;
-        if ((flags & RZ_WRITE_SAFE) != 0)
+        if ((flags & RZ_WRITE_JSON) != 0)
+        {
+            // Reported on the handler's list too; JSON carries every model, so nothing is checked.
+            ErrorHandler* reports = handler.GetErrorHandler();
+            result = (flags & RZ_WRITE_SAFE) != 0 ? SaveJsonSVFPlusData(ModelOf(model), path, reports)
+                                                  : WriteJsonSVFPlusDataFile(ModelOf(model), path, reports);
+        }
+        else if ((flags & RZ_WRITE_SAFE) != 0)
         {
             // Reported on the handler's list, so that the error is made as for a plain write.
             result = SaveSVFPlusData(ModelOf(model), path, expressions, handler.GetErrorHandler());
@@ -260,7 +298,8 @@ int rz_write_memory(const rz_model* model, unsigned flags, void** data, size_t* 
         *data = nullptr;
     if (size != nullptr)
         *size = 0;
-    if (model == nullptr || data == nullptr || size == nullptr || (flags & ~(unsigned)RZ_WRITE_EXPRESSIONS) != 0)
+    if (model == nullptr || data == nullptr || size == nullptr ||
+        (flags & ~(unsigned)(RZ_WRITE_EXPRESSIONS | RZ_WRITE_JSON)) != 0)
         return SetCodeError(error, RZ_ERR_ARGUMENT, "<memory>");
     return Guarded(RZ_ERR_MEMORY, [&]() {
         UtMemorySink sink;
@@ -284,7 +323,7 @@ int rz_write_stream(const rz_model* model, unsigned flags, rz_write_callback wri
     if (error != nullptr)
         *error = nullptr;
     const char* shown = name != nullptr ? name : "<stream>";
-    if (model == nullptr || write == nullptr || (flags & ~(unsigned)RZ_WRITE_EXPRESSIONS) != 0)
+    if (model == nullptr || write == nullptr || (flags & ~(unsigned)(RZ_WRITE_EXPRESSIONS | RZ_WRITE_JSON)) != 0)
         return SetCodeError(error, RZ_ERR_ARGUMENT, shown);
     return Guarded(RZ_ERR_MEMORY, [&]() {
         WriteCallback callback = {write, context};

@@ -69,17 +69,19 @@ enum
     RZ_ERR_UNWRITABLE = -13 /* rz_write: a text or row would not read back as written; nothing written */
 };
 
-/* Flags of rz_read. */
+/* Flags of rz_read, rz_read_with_callback, rz_read_memory and rz_read_stream. */
 enum
 {
-    RZ_READ_WARNINGS = 1 /* keep the warnings of the read with the model (rz_model_warning) */
+    RZ_READ_WARNINGS = 1, /* keep the warnings of the read with the model (rz_model_warning) */
+    RZ_READ_JSON = 2      /* the text is the JSON form of a model (docs/cli.md, "The JSON shape") */
 };
 
-/* Flags of rz_write. */
+/* Flags of rz_write, rz_write_memory and rz_write_stream. */
 enum
 {
-    RZ_WRITE_EXPRESSIONS = 1, /* rows as expressions where those are shorter */
-    RZ_WRITE_SAFE = 2         /* the safe save: the old file stays until the new one is whole */
+    RZ_WRITE_EXPRESSIONS = 1, /* rows as expressions where those are shorter (nothing for JSON) */
+    RZ_WRITE_SAFE = 2,        /* the safe save: the old file stays until the new one is whole */
+    RZ_WRITE_JSON = 4         /* the JSON form of the model instead of a data file */
 };
 
 /* ---- The library ---- */
@@ -110,17 +112,22 @@ RZ_API void RZ_CALL rz_error_free(rz_error* error);
 /* ---- Reading and writing files ---- */
 
 /* Reads the data file `path` (UTF-8; '\\' also separates folders) into
-   a new model stored in *model, which the caller frees. `flags`: 0 or RZ_READ_WARNINGS,
-   which keeps with the model what the reader took leniently (rz_model_warning). Returns
-   0, or a negative code with *model NULL: the reader's code for a file it refuses, or
-   RZ_ERR_NO_ROOT for a document without an SVF_Plus_Data element. */
+   a new model stored in *model, which the caller frees. `flags`: RZ_READ_WARNINGS,
+   which keeps with the model what the reader took leniently (rz_model_warning), and
+   RZ_READ_JSON, which reads the file as the JSON form of a model instead (it has no
+   warnings: RZ_READ_WARNINGS then keeps none), or 0. Returns 0, or a negative code with
+   *model NULL: the reader's code for a file it refuses, or RZ_ERR_NO_ROOT for a document
+   without an SVF_Plus_Data element; for JSON, -14 for malformed JSON (or too deep, a
+   member twice, not UTF-8) and -15 for a member the shape does not allow, placed at the
+   line and column where they stand. */
 RZ_API int RZ_CALL rz_read(const char* path, unsigned flags, rz_model** model, rz_error** error);
 
 /* Told of a read as it goes, from inside rz_read_with_callback: after each row, `field`,
    `block` and `row` (from 0, as the model numbers them) and the row's length in bytes;
-   after each field block element, -1 for all three and 0. `bytes_read` of `bytes_total`
-   bytes of the document are read then (the total is the file's size, or for a pipe what
-   has been read so far). `context` is the caller's. */
+   after each field block element (for JSON, after each 256 KiB of the text), -1 for all
+   three and 0. `bytes_read` of `bytes_total` bytes of the document are read then (the
+   total is the file's size, or for a pipe what has been read so far). `context` is the
+   caller's. */
 typedef void(RZ_CALL* rz_read_callback)(void* context, int field, int block, int row, size_t row_bytes,
                                         unsigned long long bytes_read, unsigned long long bytes_total);
 
@@ -134,7 +141,9 @@ RZ_API int RZ_CALL rz_read_with_callback(const char* path, unsigned flags, rz_re
    returns; NULL `data` with `size` 0 is an empty document. `name` stands for the
    document in messages, warnings and rz_error_path (NULL or "": "<memory>"). `flags`,
    `callback` and `context` as rz_read_with_callback's (the progress counts how far the
-   read has come in the buffer, of its size). Returns 0 or a negative code, as rz_read. */
+   read has come in the buffer, of its size). With RZ_READ_JSON the bytes are copied into
+   the JSON reader's buffer 256 KiB at a time instead. Returns 0 or a negative code, as
+   rz_read. */
 RZ_API int RZ_CALL rz_read_memory(const void* data, size_t size, const char* name, unsigned flags,
                                   rz_read_callback callback, void* context, rz_model** model, rz_error** error);
 
@@ -166,21 +175,25 @@ RZ_API long RZ_CALL rz_model_warnings_omitted(const rz_model* model);
 /* Writes `model` to `path` in the library's layout, replacing the file (a write-mode
    open truncates it at once). With RZ_WRITE_SAFE the text goes to a temporary file
    beside it that takes its place once every byte is on the disk (SafeSave.h): on any
-   failure the old file is left as it was. `flags`: RZ_WRITE_EXPRESSIONS, RZ_WRITE_SAFE,
-   both or 0. Returns 0 once every byte reached the file, else a negative code
-   (RZ_ERR_WRITE, or RZ_ERR_SAVE when safe, for a failed write); the model is not changed.
-   Either way a model whose document would not read back as written (a text the file
-   cannot carry as it is, such as a field name holding '"', or with RZ_WRITE_EXPRESSIONS
-   a row longer than its width holds written as an expression) gives RZ_ERR_UNWRITABLE,
-   naming the text or row, before any file is touched (docs/saving.md). */
+   failure the old file is left as it was. `flags`: RZ_WRITE_EXPRESSIONS, RZ_WRITE_SAFE
+   and RZ_WRITE_JSON in any combination, or 0. Returns 0 once every byte reached the file,
+   else a negative code (RZ_ERR_WRITE, or RZ_ERR_SAVE when safe, for a failed write); the
+   model is not changed. Either way a model whose document would not read back as written
+   (a text the file cannot carry as it is, such as a field name holding '"', or with
+   RZ_WRITE_EXPRESSIONS a row longer than its width holds written as an expression) gives
+   RZ_ERR_UNWRITABLE, naming the text or row, before any file is touched
+   (docs/saving.md). With RZ_WRITE_JSON the file gets the JSON form of the model
+   (line feeds on every system), which carries every model: nothing is refused, and
+   RZ_WRITE_EXPRESSIONS changes nothing (JSON rows are always hexadecimal). */
 RZ_API int RZ_CALL rz_write(const rz_model* model, const char* path, unsigned flags, rz_error** error);
 
 /* ---- Writing to memory and to a stream ---- */
 
 /* Writes `model` as rz_write writes a file, into memory: *data and *size get the text, the
    bytes a file gets on Linux (line feeds on every system), which the caller frees with
-   rz_free. `flags`: 0 or RZ_WRITE_EXPRESSIONS. Returns 0, or a negative code with *data
-   NULL and *size 0: RZ_ERR_UNWRITABLE as rz_write, RZ_ERR_MEMORY. */
+   rz_free. `flags`: RZ_WRITE_EXPRESSIONS, RZ_WRITE_JSON, both or 0. Returns 0, or a
+   negative code with *data NULL and *size 0: RZ_ERR_UNWRITABLE as rz_write,
+   RZ_ERR_MEMORY. */
 RZ_API int RZ_CALL rz_write_memory(const rz_model* model, unsigned flags, void** data, size_t* size, rz_error** error);
 /* Frees what rz_write_memory gave; NULL is allowed. */
 RZ_API void RZ_CALL rz_free(void* data);
@@ -190,8 +203,9 @@ RZ_API void RZ_CALL rz_free(void* data);
    write. `context` is the caller's. */
 typedef long long(RZ_CALL* rz_write_callback)(void* context, const void* bytes, size_t count);
 /* Writes `model` as rz_write writes a file, handing the text to `write` in pieces of up
-   to 256 KB; `name` (NULL: "<stream>") is what messages call the output. `flags`: 0 or
-   RZ_WRITE_EXPRESSIONS. Returns 0, or a negative code: RZ_ERR_UNWRITABLE (nothing handed
+   to 256 KB (JSON in pieces of about 1 MB, at most 4 MB); `name` (NULL: "<stream>") is what messages call
+   the output. `flags`: RZ_WRITE_EXPRESSIONS, RZ_WRITE_JSON, both or 0. Returns 0, or a
+   negative code: RZ_ERR_UNWRITABLE (nothing handed
    over) as rz_write, RZ_ERR_WRITE with the system's reason once `write` failed (what it
    took stays with it, and nothing more is handed over), RZ_ERR_MEMORY. */
 RZ_API int RZ_CALL rz_write_stream(const rz_model* model, unsigned flags, rz_write_callback write, void* context,

@@ -11,6 +11,7 @@
 //           for (rizeroz::row row : block.rows())
 //               printf("%s: %u bytes\n", field.name().c_str(), (unsigned)row.size());
 //   model.write("copy.xml", RZ_WRITE_SAFE);
+//   model.write("copy.json", RZ_WRITE_SAFE | RZ_WRITE_JSON);   // the JSON form; read back with RZ_READ_JSON
 //
 // Conventions:
 // - Paths are UTF-8 on every system (on Windows they reach the file system as UTF-16, so
@@ -320,7 +321,8 @@ public:
     model(const model&) = delete;
     model& operator=(const model&) = delete;
 
-    // Reads a data file; flags 0 or RZ_READ_WARNINGS.
+    // Reads a data file; flags RZ_READ_WARNINGS, RZ_READ_JSON (the file is the JSON form of
+    // a model), both or 0. The same flags for every read below.
     static model read(const std::string& path, unsigned flags = 0)
     {
         rz_model* handle = 0;
@@ -346,7 +348,7 @@ public:
     }
     // Reads a document from memory: the `size` bytes at `data`, read where they lie,
     // without a copy (they must stay until the call returns). `name` stands for the
-    // document in messages ("" for "<memory>"); flags 0 or RZ_READ_WARNINGS.
+    // document in messages ("" for "<memory>").
     static model read_memory(const void* data, std::size_t size, const std::string& name = std::string(),
                              unsigned flags = 0)
     {
@@ -378,9 +380,10 @@ public:
         detail::check(result, failure);
         return model(handle);
     }
-    // Writes the model; flags RZ_WRITE_EXPRESSIONS, RZ_WRITE_SAFE, both or 0. Saved safely
-    // by default (docs/saving.md), as Python's write and the tool save: pass 0 (or
-    // RZ_WRITE_EXPRESSIONS alone) to write in place.
+    // Writes the model; flags RZ_WRITE_EXPRESSIONS, RZ_WRITE_SAFE, RZ_WRITE_JSON (its JSON
+    // form instead of a data file; expressions mean nothing there) in any combination, or
+    // 0. Saved safely by default (docs/saving.md), as Python's write and the tool save:
+    // pass 0 (or RZ_WRITE_EXPRESSIONS or RZ_WRITE_JSON alone) to write in place.
     void write(const std::string& path, unsigned flags = RZ_WRITE_SAFE) const
     {
         rz_error* failure = 0;
@@ -389,7 +392,7 @@ public:
     }
 
     // The text write() gives a file, as a string (line feeds on every system); flags
-    // RZ_WRITE_EXPRESSIONS or 0.
+    // RZ_WRITE_EXPRESSIONS, RZ_WRITE_JSON, both or 0.
     std::string write_memory(unsigned flags = 0) const
     {
         detail::memory_text text;
@@ -400,7 +403,8 @@ public:
     // Hands the text write() gives a file to sink(bytes, count) in pieces of up to 256 KB;
     // the sink returns how many bytes it took (count), or a negative system error number,
     // and must not throw (the call comes from inside the library). `name` is what messages
-    // call the output. Flags RZ_WRITE_EXPRESSIONS or 0.
+    // call the output (JSON in pieces of about 1 MB). Flags RZ_WRITE_EXPRESSIONS,
+    // RZ_WRITE_JSON, both or 0.
     template <typename Sink>
     void write_stream(Sink&& sink, unsigned flags = 0, const std::string& name = "<stream>") const
     {

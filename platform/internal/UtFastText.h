@@ -1,6 +1,7 @@
 // Text handled many bytes at a time: the hexadecimal digit pairs of rows, read and
-// written, and the line feeds the parser counts. Internal to the library (not installed):
-// the reader, the writer, the parser and the fuzz targets call them.
+// written, the line feeds the parser counts, the check of UTF-8 and the runs of JSON texts. Internal to the
+// library (not installed): the reader, the writer, the parser, the JSON reader and writer
+// and the fuzz targets call them.
 //
 // Each operation has a plain path, one byte at a time, and a vector path that handles 16
 // bytes at once where the processor has SSE2 (UtVectors.h). Both give the same result for
@@ -12,8 +13,17 @@
 
 #include "UtUtility.h"
 
-// The vector paths of util_DecodeHexRun and util_EncodeHexLines are declared, exported, in
-// UtUtility.h; here are their plain paths.
+// Decodes pairs of hexadecimal digits ('0'-'9', 'A'-'F', 'a'-'f') from the `length`
+// characters at `text`, one byte per pair, high digit first, into at most `room` bytes of
+// `out`, passing over white space (space, tab, line feed, carriage return) that stands
+// between pairs, as in a row the writer broke over lines. Stops before the first character
+// that is neither part of a whole pair nor white space, or when the room is full; *used
+// is the number of characters passed, white space after the last pair included. Returns
+// the number of bytes written; bytes of `out` after them may change.
+size_t util_DecodeHexRun(const unsigned char* text, size_t length, unsigned char* out, size_t room, size_t* used);
+
+// The vector path of util_EncodeHexLines is declared, exported, in UtUtility.h; here are
+// the plain paths of both.
 size_t util_DecodeHexRunPlain(const unsigned char* text, size_t length, unsigned char* out, size_t room, size_t* used);
 
 size_t util_EncodeHexLinesPlain(const unsigned char* bytes, size_t count, size_t perLine, const char* lineBreak,
@@ -23,5 +33,19 @@ size_t util_EncodeHexLinesPlain(const unsigned char* bytes, size_t count, size_t
 // is the index of the last.
 size_t util_CountLineFeeds(const char* text, size_t length, size_t* last);
 size_t util_CountLineFeedsPlain(const char* text, size_t length, size_t* last);
+
+// The number of the `length` bytes at `text` that are well-formed UTF-8 from the start:
+// the shortest form of code points up to U+10FFFF that are no surrogates. `length` when
+// all of them are; else the index of the first byte that begins no such sequence, or
+// begins one that the bytes after it break or that `length` cuts short. The one rule of
+// UTF-8 in the library: the reader's warnings, the JSON reader (texts that are not UTF-8
+// are refused) and the JSON writer (such bytes are written as U+FFFD) all use it.
+size_t util_Utf8Prefix(const char* text, size_t length);
+
+// The number of the `length` characters at `text` that a JSON text holds as they are,
+// from the start: up to the first quote, backslash or control character (below 0x20).
+// The JSON reader copies and takes rows in such runs, the JSON writer escapes between them.
+size_t util_JsonTextRun(const char* text, size_t length);
+size_t util_JsonTextRunPlain(const char* text, size_t length);
 
 #endif

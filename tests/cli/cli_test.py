@@ -114,7 +114,7 @@ def test_check(g):
     # A JSON file is checked as a data file is: its findings on stdout, in the same form.
     r = g.run("check", g.write("bad.json", "{"), code=EXIT_ERROR)
     g.expect(r.err == "" and r.out.splitlines()[0].endswith("bad.json:1:2: error: the JSON text is malformed "
-                                                           "(Missing a name for object member) at the end of the text."),
+                                                           "(Missing a name for object member) at the end of the text (error -14)."),
              "check of malformed JSON", r)
     xml = "xml_checked\": true" in g.run("check", "--json", "data/sample.xml").out
 
@@ -309,7 +309,7 @@ def test_convert_failures(g):
     g.expect_error(g.run("convert", "data/sample.xml", g.path("missing/out.xml")),
                    "missing/out.xml: error: the file cannot be saved", "is left as it was")
     g.expect_error(g.run("convert", "no-such.xml", target), "no-such.xml: error: the document cannot be opened")
-    g.expect_error(g.run("convert", "no-such.json", target), "no-such.json: error: the file cannot be opened")
+    g.expect_error(g.run("convert", "no-such.json", target), "no-such.json: error: the document cannot be opened")
     g.expect_error(g.run("convert", "data/cli_check_error.xml", target), "cli_check_error.xml:6:7: error: ")
     g.expect(sorted(os.listdir(g.dir)) == sorted([a[0] for a in attempts] + ["out.xml"]), "still no temporary file")
 
@@ -549,7 +549,8 @@ def test_streams(g):
         pytest.skip("progress on a terminal and a full disk are tried natively only")
     # Standard output on a full disk (/dev/full) is an error, not a short text and success.
     for arguments in (["info", "data/sample.xml"], ["dump", "data/sample.xml"], ["check", "data/sample.xml"],
-                      ["expr", "(FF*2)", "--width", "16"], ["convert", "data/sample.xml", "/dev/stdout"]):
+                      ["expr", "(FF*2)", "--width", "16"], ["convert", "data/sample.xml", "/dev/stdout"],
+                      ["convert", "data/sample.xml", "/dev/stdout", "--to", "json"]):
         with open("/dev/full", "wb") as full:
             r = subprocess.run(g.tool.command + arguments, stdout=full, stderr=subprocess.PIPE, timeout=60)
         g.expect(r.returncode == EXIT_ERROR and b"error: " in r.stderr and b"No space left on device" in r.stderr,

@@ -133,7 +133,7 @@ def test_text(g, png):
         ([plain, "--text", "--scale", "0"], EXIT_USAGE, "--scale"),
         ([plain, "--text", "--field", "nope"], EXIT_ERROR, 'there is no data field "nope"'),
         ([blocks, "--text", "--block", "4"], EXIT_ERROR, 'field "B" has no block 4 (it has 4 blocks'),
-        (["no-such.json", "--text"], EXIT_ERROR, "no-such.json: error: the file cannot be opened"),
+        (["no-such.json", "--text"], EXIT_ERROR, "no-such.json: error: the document cannot be opened"),
         ([plain, "--text", "--diff", "no-such.xml"], EXIT_ERROR, "no-such.xml: error: the document cannot be opened"),
         ([g.write("empty.json", model([])), "--text"], EXIT_ERROR, "there is no data field to draw"),
     ]

@@ -124,12 +124,16 @@ def test_built_model_reads_back(tmp_path):
     assert b" caf\xe9 \xc3\xa9 " in (tmp_path / "built.xml").read_bytes()
 
 
+@pytest.mark.parametrize("form", ["xml", "json"])
 @pytest.mark.parametrize("way", ["bytes", "file object", "path object", "bytes path"])
-def test_bytes_and_file_objects(tmp_path, way):
+def test_bytes_and_file_objects(tmp_path, way, form):
+    """Each way, a data file or JSON: chosen by the name's ending (a file object's too), and
+    for bytes by the text's first byte."""
     model = rizeroz.read(SAMPLE, warnings=True)
-    target = tmp_path / "out.xml"
+    expected = SAMPLE.read_bytes() if form == "xml" else model.to_json().encode()
+    target = tmp_path / ("out." + form)
     if way == "bytes":
-        data = rizeroz.dumps(model)
+        data = rizeroz.dumps(model, format=form)
         again = rizeroz.loads(data)
     elif way == "file object":
         with open(target, "wb") as file:
@@ -141,7 +145,20 @@ def test_bytes_and_file_objects(tmp_path, way):
         path = target if way == "path object" else os.fsencode(target)
         rizeroz.write(model, path)
         data, again = target.read_bytes(), rizeroz.read(path)
-    assert data == SAMPLE.read_bytes() and again == model
+    assert data == expected and again == model
+
+
+@pytest.mark.parametrize("name, format, json", [
+    ("m.JSON", None, True), ("m.Json", None, True), ("m.json", "xml", False), ("m.xml", "json", True),
+    ("json", None, False)])
+def test_format_by_name_or_given(tmp_path, name, format, json):
+    model = rizeroz.read(SAMPLE)
+    rizeroz.write(model, tmp_path / name, format=format)
+    data = (tmp_path / name).read_bytes()
+    assert data.startswith(b"{") == json and rizeroz.read(tmp_path / name, format=format) == model
+    assert rizeroz.loads((b" \r\n\t" if json else b"") + data) == model   # '{' after JSON's white space
+    with pytest.raises(ValueError, match='format must be "xml" or "json"'):
+        rizeroz.dumps(model, format="JSON")
 
 
 def test_writing_to_memory_and_file_objects(monkeypatch, tmp_path):
@@ -207,7 +224,7 @@ class Pieces(io.RawIOBase):
 
 
 @pytest.mark.parametrize("form", ["bytes", "bytearray", "memoryview", "read-only slice", "strided view",
-                                  "file object", "file object in pieces", "BytesIO"])
+                                  "file object", "file object in pieces", "BytesIO", "JSON"])
 def test_bytes_and_file_objects_read_without_a_temporary_file(large, tmp_path, monkeypatch, form):
     path, expected = large
     data = path.read_bytes()
@@ -224,6 +241,8 @@ def test_bytes_and_file_objects_read_without_a_temporary_file(large, tmp_path, m
             assert model.warnings == [] and file.name == str(path)
     elif form == "BytesIO":
         model = rizeroz.read(io.BytesIO(data), warnings=True)
+    elif form == "JSON":
+        model = Model.from_json(expected.to_json())
     else:
         given = {"bytes": data, "bytearray": bytearray(data), "memoryview": memoryview(bytearray(data)).cast("c"),
                  "read-only slice": memoryview(b"junk" + data)[4:],
@@ -254,6 +273,7 @@ def test_file_objects_that_fail_raise_their_own_exception(large, failure, stop, 
     (b"", -109, (1, 1)),
     (b"<SVF_Plus_Data version='1'>\n<Comment>a\0b</Comment>\n</SVF_Plus_Data>", -119, (2, 11)),
     (ROW_ERROR.encode(), -1, (3, 32)),
+    (b'\n {"version": "1", "fields": [], "rows": []}', -15, (2, 39)),
 ])
 def test_bytes_refused_at_their_place(data, code, place):
     for given in (data, bytearray(data), memoryview(data)):
@@ -284,19 +304,20 @@ def test_bytes_named_in_errors_and_warnings(source, name):
      "fields[0].checksum must be a whole number from 0 to 65535"),
     ('{"version": null, "fields": [{"name": "A", "blocks": [{"row_width": 8, "rows": ["ABC"]}]}]}',
      "fields[0].blocks[0].rows[0] has an odd number of hexadecimal digits"),
-    ('{"version": null, "fields": [{"name": "A", "blocks": [{"row_width": 8, "rows": ["1 "]}]}]}',
+    ('{"version": null, "fields": [{"name": "A", "blocks": [{"row_width": 8, "rows": ["12  34"]}]}]}',
      "fields[0].blocks[0].rows[0] holds a character that is no hexadecimal digit"),
-    ('{"version": null, "fields": [{"name": "A", "blocks": [{"row_width": 8, "rows": ["0\\u0661"]}]}]}',
+    ('{"version": null, "fields": [{"name": "A", "blocks": [{"row_width": 8, "rows": ["\\u0661\\u0661"]}]}]}',
      "fields[0].blocks[0].rows[0] holds a character that is no hexadecimal digit"),
     ('{"version": null, "fields": [], "nmae": 1}', 'the top-level object has an unknown member "nmae"'),
     ('{"version": null, "version": "x", "fields": []}', 'the member "version" appears twice in one object'),
     ('{"version": "a\\u0000", "fields": []}', '"version" holds a NUL character'),
     ('{"version": ', "line 1, column 13: the JSON text is malformed"),
-    ("[" * 100000 + "]" * 100000, "the JSON text nests deeper than"),
+    ("[" * 100000 + "]" * 100000, "the JSON text nests deeper than 32 levels"),
 ])
 def test_json_refused(text, message):
-    with pytest.raises(ValueError, match=re.escape(message)):
+    with pytest.raises(ValueError, match=re.escape(message)) as caught:
         Model.from_json(text)
+    assert str(caught.value).startswith("<json>, line 1, column ") and caught.value.__cause__.code in (-14, -15)
 
 
 def test_json_in_the_tools_shape(tmp_path):
@@ -318,9 +339,8 @@ def test_write_refuses_values(tmp_path, field, error, where):
     with pytest.raises(error, match=where):
         rizeroz.write(Model("1", None, [field]), tmp_path / "x.xml")
     assert not (tmp_path / "x.xml").exists()
-    if "rizeroz." in where:   # what is no field or block at all, to_json refuses too
-        with pytest.raises(error, match=where):
-            Model("1", None, [field]).to_json()
+    with pytest.raises(error, match=where):
+        Model("1", None, [field]).to_json()
 
 
 @pytest.mark.parametrize("path", ["a\0b.xml", b"a\0x", pathlib.Path("sub\0") / "x.xml"])
@@ -342,6 +362,9 @@ def test_paths_are_utf8(tmp_path):
 # Each failure: the exception's classes, the library's code, the system's error number.
 @pytest.mark.parametrize("target, action, kinds, code, number", [
     ("missing/x.xml", "read", (rizeroz.RizErozFileNotFoundError, FileNotFoundError), -101, errno.ENOENT),
+    ("missing/x.json", "read", (rizeroz.RizErozFileNotFoundError, FileNotFoundError), -101, errno.ENOENT),
+    ("missing/x.json", "write", (rizeroz.RizErozFileNotFoundError, FileNotFoundError), -9, errno.ENOENT),
+    ("missing/x.json", "write in place", (FileNotFoundError,), -5, errno.ENOENT),
     ("missing/x.xml", "write", (rizeroz.RizErozFileNotFoundError, FileNotFoundError), -9, errno.ENOENT),
     ("missing/x.xml", "write in place", (FileNotFoundError,), -5, errno.ENOENT),
     (".", "read", (rizeroz.RizErozIsADirectoryError, IsADirectoryError), -102, errno.EISDIR),
@@ -372,6 +395,19 @@ def test_errors_are_pythons_own(tmp_path, monkeypatch, target, action, kinds, co
     again = pickle.loads(pickle.dumps(error))
     assert type(again) is type(error) and again.__reduce__() == error.__reduce__() and str(again) == str(error)
     assert (again.line, again.column, getattr(again, "errno", None)) == (error.line, error.column, number)
+
+
+@pytest.mark.parametrize("form", ["xml", "json"])
+@pytest.mark.parametrize("safe", [True, False])
+def test_a_full_device_fails_a_long_write(form, safe):
+    """Pieces larger than the stream's buffer fail as they are written, not at the end."""
+    if not os.path.exists("/dev/full"):
+        pytest.skip("/dev/full is not on this system")
+    model = Model("1", None, [Field("A", 0, [Block(2048, [bytes([i % 251]) * 256 for i in range(4000)])])])
+    with pytest.raises(rizeroz.RizErozOSError) as caught:
+        rizeroz.write(model, "/dev/full", safe=safe, format=form)
+    assert (caught.value.code, caught.value.errno, caught.value.filename) == (-9 if safe else -8, errno.ENOSPC,
+                                                                              "/dev/full")
 
 
 def test_safe_write_keeps_the_mode(tmp_path):

@@ -93,34 +93,48 @@ TEST(Wrapper, ReadsTheSampleThroughItsRanges)
 
 TEST(Wrapper, WritesAndReadsBackWithEveryFlag)
 {
-    const unsigned kFlags[] = {0, RZ_WRITE_EXPRESSIONS, RZ_WRITE_SAFE, RZ_WRITE_EXPRESSIONS | RZ_WRITE_SAFE};
+    const unsigned kFlags[] = {0,
+                               RZ_WRITE_EXPRESSIONS,
+                               RZ_WRITE_SAFE,
+                               RZ_WRITE_EXPRESSIONS | RZ_WRITE_SAFE,
+                               RZ_WRITE_JSON,
+                               RZ_WRITE_JSON | RZ_WRITE_SAFE | RZ_WRITE_EXPRESSIONS};
     rizeroz::model model = Built();
     const std::string expected = "v=2.1 c=built F(Usercode_MASK,1a2b) B16[1234,0001,FFFF,] F(FuseArray_MASK,0) B8[5A,]";
     ASSERT_EQ(Describe(model), expected);
     for (unsigned flags : kFlags)
     {
+        bool json = (flags & RZ_WRITE_JSON) != 0;
         model.write("wrapper_written.xml", flags);
-        EXPECT_EQ(Describe(rizeroz::model::read("wrapper_written.xml")), expected) << "flags " << flags;
+        EXPECT_EQ(Describe(rizeroz::model::read("wrapper_written.xml", json ? RZ_READ_JSON : 0)), expected)
+            << "flags " << flags;
     }
-    // In memory and through a temporary callable: the bytes of a file written on Linux; a
-    // callable that fails throws the library's error.
-    std::string text = model.write_memory(), streamed;
-    model.write_stream([&streamed](const void* bytes, std::size_t count) -> long long {
-        streamed.append(static_cast<const char*>(bytes), count);
-        return (long long)count;
-    });
-    EXPECT_EQ(text, streamed);
-    EXPECT_EQ(text.substr(0, 21), "<?xml version='1.0' e");
-    EXPECT_EQ(text.find('\r'), std::string::npos);
-    try
+    // In memory and through a temporary callable, a data file and JSON: the bytes of a file
+    // written on Linux; a callable that fails throws the library's error.
+    for (unsigned flags : {0u, (unsigned)RZ_WRITE_JSON})
     {
-        model.write_stream([](const void*, std::size_t) -> long long { return -28; }, 0, "full.xml");
-        ADD_FAILURE() << "a failing sink";
-    }
-    catch (const rizeroz::error& e)
-    {
-        EXPECT_EQ(e.code(), RZ_ERR_WRITE);
-        EXPECT_EQ(std::string(e.what()).compare(0, 8, "full.xml"), 0) << e.what();
+        std::string text = model.write_memory(flags), streamed;
+        model.write_stream(
+            [&streamed](const void* bytes, std::size_t count) -> long long {
+                streamed.append(static_cast<const char*>(bytes), count);
+                return (long long)count;
+            },
+            flags);
+        EXPECT_EQ(text, streamed);
+        EXPECT_EQ(text.substr(0, 14), flags != 0 ? "{\n  \"version\":" : "<?xml version=");
+        EXPECT_EQ(text.find('\r'), std::string::npos);
+        EXPECT_EQ(Describe(rizeroz::model::read_memory(text.data(), text.size(), "", flags != 0 ? RZ_READ_JSON : 0)),
+                  expected);
+        try
+        {
+            model.write_stream([](const void*, std::size_t) -> long long { return -28; }, flags, "full.xml");
+            ADD_FAILURE() << "a failing sink";
+        }
+        catch (const rizeroz::error& e)
+        {
+            EXPECT_EQ(e.code(), RZ_ERR_WRITE);
+            EXPECT_EQ(std::string(e.what()).compare(0, 8, "full.xml"), 0) << e.what();
+        }
     }
     rizeroz::model moved = std::move(model);
     EXPECT_EQ(model.handle(), nullptr);
@@ -182,6 +196,8 @@ TEST(Wrapper, ThrowsWhatTheLibraryReports)
          2},
         {"a failing reader", [] { rizeroz::model::read_stream([](void*, std::size_t) { return -5LL; }); }, RZ_ERR_READ,
          "<stream>", 1},
+        {"JSON of the wrong shape", [] { rizeroz::model::read_memory("{\n\"fields\": []}", 15, "j", RZ_READ_JSON); },
+         -15, "j", 2},
     };
     for (const Case& c : kCases)
     {

@@ -8,7 +8,8 @@
     model["Usercode_MASK"][0][0] = b"\\x12\\x34\\x56\\x78"
     rizeroz.write(model, "changed.xml")
 
-``read``/``write`` take paths or binary file objects, ``loads``/``dumps`` bytes. The
+``read``/``write`` take paths or binary file objects, ``loads``/``dumps`` bytes, each a
+data file or the JSON form of a model (``format="json"``, or a name ending in ".json"). The
 package calls the rizeroz library (librizeroz.so, rizeroz.dll), which it carries, through
 its C interface with ctypes. See docs/python.md.
 """

@@ -28,10 +28,14 @@ RZ_ERR_ARGUMENT = -301
 RZ_ERR_MEMORY = -302
 RZ_WRITE_EXPRESSIONS = 1
 RZ_WRITE_SAFE = 2
+RZ_WRITE_JSON = 4
 RZ_READ_WARNINGS = 1
+RZ_READ_JSON = 2
 # The library's codes for a file that cannot be opened, read, written or saved: their
 # sentences end with the system's reason.
 _FILE_CODES = (-101, -102, -5, -8, -9)
+# The library's code for memory that ran out while reading.
+_NO_MEMORY = -12
 
 
 class RizErozError(Exception):
@@ -364,12 +368,26 @@ _READ_CALLBACK = ctypes.CFUNCTYPE(None, _P, ctypes.c_int, ctypes.c_int, ctypes.c
 _READ_FUNCTION = ctypes.CFUNCTYPE(ctypes.c_longlong, _P, _P, ctypes.c_size_t)
 
 
+def _format(format: Optional[str], name: Any = None) -> bool:
+    """True for JSON: as ``format`` ("xml" or "json") says, or when it is None, as the name
+    (a path, or a file object's name) says, as the rizeroz tool decides: JSON for a name
+    ending in ".json" in any letter case."""
+    if format is None:
+        if not isinstance(name, (str, bytes, os.PathLike)):
+            return False
+        suffix = os.fspath(name)[-5:].lower()
+        return suffix in (".json", b".json")
+    if format not in ("xml", "json"):
+        raise ValueError(f'format must be "xml" or "json", not {format!r}')
+    return format == "json"
+
+
 def _read(start: Callable[[int, Any, Any, Any], int], warnings: bool,
-          progress: Optional[Callable[[int, int], object]], raised: List[BaseException]) -> Model:
+          progress: Optional[Callable[[int, int], object]], raised: List[BaseException], json: bool = False) -> Model:
     """The model that ``start(flags, callback, model, error)``, one of the C interface's
-    reads, makes. An exception cannot cross the C library: one that ``progress`` raises,
-    or that the source raised into ``raised``, is raised once the read is over, and no
-    model is returned."""
+    reads, makes (of JSON when ``json``). An exception cannot cross the C library: one that
+    ``progress`` raises, or that the source raised into ``raised``, is raised once the
+    read is over, and no model is returned."""
     handle = ctypes.c_void_p()
     error = ctypes.c_void_p()
     callback = None
@@ -385,8 +403,8 @@ def _read(start: Callable[[int, Any, Any, Any], int], warnings: bool,
                     raised.append(failure)
 
         callback = _READ_CALLBACK(told)
-    code: int = start(RZ_READ_WARNINGS if warnings else 0, callback and ctypes.cast(callback, _P), ctypes.byref(handle),
-                 ctypes.byref(error))
+    flags = (RZ_READ_WARNINGS if warnings else 0) | (RZ_READ_JSON if json else 0)
+    code: int = start(flags, callback and ctypes.cast(callback, _P), ctypes.byref(handle), ctypes.byref(error))
     if raised:
         if code == 0:
             _lib.rz_model_free(handle)
@@ -398,11 +416,12 @@ def _read(start: Callable[[int, Any, Any, Any], int], warnings: bool,
     return _to_python(handle.value or 0)
 
 
-def _read_file(path: PathLike, warnings: bool, progress: Optional[Callable[[int, int], object]] = None) -> Model:
+def _read_file(path: PathLike, warnings: bool, progress: Optional[Callable[[int, int], object]] = None,
+               json: bool = False) -> Model:
     encoded = _path(path)
     return _read(lambda flags, callback, handle, error: int(_lib.rz_read_with_callback(encoded, flags, callback, None,
                                                                                        handle, error)),
-                 warnings, progress, [])
+                 warnings, progress, [], json)
 
 
 def _shown(name: str) -> bytes:
@@ -453,21 +472,35 @@ def _lent(data: Union[bytes, bytearray, memoryview]) -> Tuple[Any, int, Optional
     return lent.buf, lent.len, release
 
 
+def _starts_json(data: Union[bytes, bytearray, memoryview]) -> bool:
+    """True when the first byte of ``data`` that is no white space (space, tab, line feed,
+    carriage return: JSON's, which XML's is too) is '{', as the rizeroz tool tells what
+    standard input is; only the bytes up to it are looked at."""
+    view = memoryview(data)
+    if view.ndim != 1 or view.itemsize != 1:
+        view = view.cast("B") if view.c_contiguous else memoryview(view.tobytes())
+    for start in range(0, len(view), 65536):
+        rest = view[start:start + 65536].tobytes().lstrip(b" \t\r\n")
+        if rest:
+            return rest[:1] == b"{"
+    return False
+
+
 def _read_memory(data: Union[bytes, bytearray, memoryview], warnings: bool, name: str,
-                 progress: Optional[Callable[[int, int], object]]) -> Model:
+                 progress: Optional[Callable[[int, int], object]], json: bool = False) -> Model:
     shown = _shown(name)
     pointer, size, release = _lent(data)
     try:
         return _read(lambda flags, callback, handle, error: int(_lib.rz_read_memory(pointer, size, shown, flags,
                                                                                     callback, None, handle, error)),
-                     warnings, progress, [])
+                     warnings, progress, [], json)
     finally:
         if release is not None:
             release()
 
 
 def _read_stream(source: BinaryIO, warnings: bool, name: str,
-                 progress: Optional[Callable[[int, int], object]]) -> Model:
+                 progress: Optional[Callable[[int, int], object]], json: bool = False) -> Model:
     """Reads the file object ``source`` a piece at a time: the library asks for bytes into
     its own window, and ``readinto`` (else ``read``) puts them there."""
     import errno
@@ -502,7 +535,7 @@ def _read_stream(source: BinaryIO, warnings: bool, name: str,
     function = _READ_FUNCTION(pull)
     return _read(lambda flags, callback, handle, error: int(_lib.rz_read_stream(ctypes.cast(function, _P), None, shown,
                                                                                 flags, callback, None, handle, error)),
-                 warnings, progress, raised)
+                 warnings, progress, raised, json)
 
 
 def _written(model: Model, write: Callable[[int], None]) -> None:
@@ -517,10 +550,14 @@ def _written(model: Model, write: Callable[[int], None]) -> None:
         _lib.rz_model_free(handle)
 
 
-def _write_file(model: Model, path: PathLike, expressions: bool, safe: bool) -> None:
+def _write_flags(expressions: bool, json: bool) -> int:
+    return (RZ_WRITE_EXPRESSIONS if expressions else 0) | (RZ_WRITE_JSON if json else 0)
+
+
+def _write_file(model: Model, path: PathLike, expressions: bool, safe: bool, json: bool = False) -> None:
     def write(handle: int) -> None:
         error = ctypes.c_void_p()
-        flags = (RZ_WRITE_EXPRESSIONS if expressions else 0) | (RZ_WRITE_SAFE if safe else 0)
+        flags = _write_flags(expressions, json) | (RZ_WRITE_SAFE if safe else 0)
         code = _lib.rz_write(handle, _path(path), flags, ctypes.byref(error))
         if code != 0:
             _raise_error(error, code)
@@ -532,7 +569,7 @@ def _write_file(model: Model, path: PathLike, expressions: bool, safe: bool) -> 
 _WRITE_CALLBACK = ctypes.CFUNCTYPE(ctypes.c_longlong, _P, _P, ctypes.c_size_t)
 
 
-def _write_stream(model: Model, target: BinaryIO, expressions: bool) -> None:
+def _write_stream(model: Model, target: BinaryIO, expressions: bool, json: bool = False) -> None:
     """Writes the document to the file object ``target``, a piece at a time; an exception
     the file object raises comes out as it is, the library's error chained to it."""
     import errno
@@ -554,8 +591,8 @@ def _write_stream(model: Model, target: BinaryIO, expressions: bool) -> None:
         error = ctypes.c_void_p()
         callback = _WRITE_CALLBACK(put)
         name = _to_c(str(getattr(target, "name", "<stream>")), "name")
-        code = _lib.rz_write_stream(handle, RZ_WRITE_EXPRESSIONS if expressions else 0, ctypes.cast(callback, _P),
-                                    None, name, ctypes.byref(error))
+        code = _lib.rz_write_stream(handle, _write_flags(expressions, json), ctypes.cast(callback, _P), None, name,
+                                    ctypes.byref(error))
         if raised:
             try:
                 _raise_error(error, code)
@@ -568,8 +605,8 @@ def _write_stream(model: Model, target: BinaryIO, expressions: bool) -> None:
 
 
 def read(source: Union[PathLike, BinaryIO], warnings: bool = False,
-         progress: Optional[Callable[[int, int], object]] = None) -> Model:
-    """Reads a data file into a new :class:`Model`.
+         progress: Optional[Callable[[int, int], object]] = None, format: Optional[str] = None) -> Model:
+    """Reads a data file, or the JSON form of a model, into a new :class:`Model`.
 
     ``source`` is a path (``str``, ``bytes`` or path object; a backslash also separates
     folders) or a binary file object, which is read to its end a piece at a time (its
@@ -587,25 +624,39 @@ def read(source: Union[PathLike, BinaryIO], warnings: bool = False,
     field block of the document (the total is the file's size; for a file object, what
     has been read so far); an exception it raises ends nothing early but is raised once
     the read is over, and no model is returned.
+
+    ``format`` is "xml" (a data file) or "json" (the JSON form of the rizeroz tool,
+    docs/cli.md); by default a path, or a file object's ``name``, ending in ".json" (in
+    any letter case) is JSON and anything else a data file. JSON has no warnings, and its
+    progress is told after each 256 KiB of the text.
     """
     if isinstance(source, (str, bytes, os.PathLike)):
-        return _read_file(source, warnings, progress)
+        return _read_file(source, warnings, progress, _format(format, source))
     if not hasattr(source, "read"):
         raise TypeError(f"a path or a binary file object is due, not {type(source).__name__}")
-    return _read_stream(source, warnings, str(getattr(source, "name", "<stream>")), progress)
+    name = getattr(source, "name", "<stream>")
+    return _read_stream(source, warnings, str(name), progress, _format(format, name))
 
 
 def loads(data: Union[bytes, bytearray, memoryview], warnings: bool = False, name: str = "<bytes>",
-          progress: Optional[Callable[[int, int], object]] = None) -> Model:
+          progress: Optional[Callable[[int, int], object]] = None, format: Optional[str] = None) -> Model:
     """Reads the document ``data`` (``bytes``, ``bytearray`` or ``memoryview``) as
     :func:`read` reads a file; ``name`` stands for its path in errors and warnings. The
     library reads the bytes where they lie, without copying them (a ``memoryview`` that is
-    not contiguous is copied); ``progress`` is told how far into them the read has come."""
-    return _read_memory(data, warnings, name, progress)
+    not contiguous is copied; JSON is copied into the library's buffer a piece at a time);
+    ``progress`` is told how far into them the read has come. ``format`` is "xml" or
+    "json"; by default the bytes are JSON when their first byte that is no white space
+    is '{', as the rizeroz tool decides for standard input, and a data file otherwise."""
+    if format is None and isinstance(data, (bytes, bytearray, memoryview)):
+        json = _starts_json(data)
+    else:
+        json = _format(format)
+    return _read_memory(data, warnings, name, progress, json)
 
 
-def write(model: Model, target: Union[PathLike, BinaryIO], expressions: bool = False, safe: bool = True) -> None:
-    """Writes ``model`` to a data file in the library's layout.
+def write(model: Model, target: Union[PathLike, BinaryIO], expressions: bool = False, safe: bool = True,
+          format: Optional[str] = None) -> None:
+    """Writes ``model`` to a data file in the library's layout, or as JSON.
 
     ``target`` is a path, or a binary file object that the document's bytes are written
     to. With ``expressions``, rows are written as expressions where those are shorter.
@@ -615,22 +666,28 @@ def write(model: Model, target: Union[PathLike, BinaryIO], expressions: bool = F
     then written in place. Raises ValueError or TypeError for a value a data model
     cannot hold, naming it, and :class:`RizErozError` (a :class:`RizErozOSError` for a
     system's reason) when the file cannot be written or not every byte reached it.
+
+    ``format`` is "xml" (a data file) or "json" (the JSON form of the rizeroz tool, the
+    text :meth:`Model.to_json` gives); by default a path, or a file object's ``name``,
+    ending in ".json" (in any letter case) gets JSON and anything else a data file.
+    ``expressions`` means nothing for JSON, whose rows are always hexadecimal.
     """
     if isinstance(target, (str, bytes, os.PathLike)):
-        _write_file(model, target, expressions, safe)
+        _write_file(model, target, expressions, safe, _format(format, target))
     else:
-        _write_stream(model, target, expressions)
+        _write_stream(model, target, expressions, _format(format, getattr(target, "name", None)))
 
 
-def dumps(model: Model, expressions: bool = False) -> bytes:
+def dumps(model: Model, expressions: bool = False, format: str = "xml") -> bytes:
     """The document that :func:`write` writes for ``model``, as bytes (line feeds on every
-    system, as a file gets on Linux)."""
+    system, as a file gets on Linux): a data file, or with ``format="json"`` its JSON
+    form."""
     document = [b""]
+    flags = _write_flags(expressions, _format(format))
 
     def write(handle: int) -> None:
         data, size, error = ctypes.c_void_p(), ctypes.c_size_t(), ctypes.c_void_p()
-        code = _lib.rz_write_memory(handle, RZ_WRITE_EXPRESSIONS if expressions else 0, ctypes.byref(data),
-                                    ctypes.byref(size), ctypes.byref(error))
+        code = _lib.rz_write_memory(handle, flags, ctypes.byref(data), ctypes.byref(size), ctypes.byref(error))
         if code != 0:
             _raise_error(error, code)
         try:
@@ -640,6 +697,19 @@ def dumps(model: Model, expressions: bool = False) -> bytes:
 
     _written(model, write)
     return document[0]
+
+
+def _from_json(text: str) -> Model:
+    """The model of a JSON text (a ``str``), read by the library from its UTF-8 bytes;
+    what it refuses raises ValueError with the library's sentence, its error the cause."""
+    if not isinstance(text, str):
+        raise TypeError(f"a JSON text (str) is due, not {type(text).__name__}")
+    try:
+        return _read_memory(text.encode("utf-8", "surrogateescape"), False, "<json>", None, True)
+    except RizErozError as failure:
+        if failure.code in (RZ_ERR_MEMORY, _NO_MEMORY):
+            raise
+        raise ValueError(str(failure)) from failure
 
 
 def evaluate(expression: str, row_width: int) -> bytes:

@@ -22,7 +22,7 @@ from itertools import accumulate
 
 TYPE_CHECKING = False
 if TYPE_CHECKING:
-    from typing import Any, Callable, Dict, Iterable, Iterator, List, Optional, Sequence, Tuple, Union, overload
+    from typing import Any, Callable, Iterable, Iterator, List, Optional, Sequence, Tuple, Union, overload
 
     import numpy
     import numpy.typing
@@ -39,10 +39,6 @@ else:
 def counted(count: int, one: str) -> str:
     """``count`` with ``one`` or its plural: "1 row", "2 rows"."""
     return f"{count} {one}" if count == 1 else f"{count} {one}s"
-
-
-_INT32_MIN = -(2**31)
-_INT32_MAX = 2**31 - 1
 
 
 def check_whole(value: Any, low: int, high: int, where: str) -> int:
@@ -350,103 +346,28 @@ class Model(MutableSequence[Field]):
         return f"<Model version={self.version!r}, {counted(len(self.fields), 'field')}: {names}>"
 
     def to_json(self) -> str:
-        """The model as JSON in the shape of the ``rizeroz`` tool (docs/cli.md).
+        """The model as JSON in the shape of the ``rizeroz`` tool (docs/cli.md), written by
+        the library: the text ``rizeroz.dumps(model, format="json")`` gives, as ``str``.
 
         Indented by two spaces, every member written, rows as upper-case hexadecimal,
-        a line feed at the end; text bytes that are not UTF-8 become U+FFFD.
+        a line feed at the end; text bytes that are not UTF-8 become U+FFFD. The values
+        are checked as :func:`rizeroz.write` checks them.
         """
-        import json
+        from ._native import dumps
 
-        fields = []
-        for i, field in enumerate(self.fields):
-            check_kind(field, Field, f"fields[{i}]")
-            blocks = [check_kind(block, Block, f"fields[{i}].blocks[{j}]") for j, block in enumerate(field.blocks)]
-            fields.append({
-                "name": _json_text(field.name),
-                "checksum": field.checksum,
-                "blocks": [{"row_width": block.row_width, "rows": [bytes(row).hex().upper() for row in block]}
-                           for block in blocks],
-            })
-        shape = {"version": _json_text(self.version), "comment": _json_text(self.comment), "fields": fields}
-        return json.dumps(shape, indent=2, ensure_ascii=False) + "\n"
+        return dumps(self, format="json").decode("utf-8")
 
     @classmethod
     def from_json(cls, text: str) -> Model:
-        """A model from JSON in the shape of the ``rizeroz`` tool.
+        """A model from JSON in the shape of the ``rizeroz`` tool, read by the library.
 
-        Every member is checked; ValueError names the one at fault, such as
-        ``fields[0].checksum must be a whole number from 0 to 65535``.
+        Every member is checked; ValueError gives the library's sentence naming the one
+        at fault and its place, such as ``<json>, line 1, column 71:
+        fields[0].checksum must be a whole number from 0 to 65535 (error -15).``; its
+        cause is the library's :class:`rizeroz.RizErozError`, with the code, line and
+        column.
         """
-        import json
+        from ._native import _from_json
 
-        try:
-            document = json.loads(text, object_pairs_hook=_unique_members)
-        except json.JSONDecodeError as failure:
-            raise ValueError(f"line {failure.lineno}, column {failure.colno}: the JSON text is malformed "
-                             f"({failure.msg})") from None
-        except RecursionError:
-            raise ValueError("the JSON text nests deeper than Python's recursion limit; "
-                             "the shape needs 6 levels") from None
-        top = _members(document, "the top-level object", ("version", "fields"), ("comment",))
-        model = cls(check_text(top["version"], '"version"'), check_text(top.get("comment"), '"comment"'))
-        for i, item in enumerate(_array(top["fields"], '"fields"')):
-            where = f"fields[{i}]"
-            member = _members(item, where, ("name", "blocks"), ("checksum",))
-            field = Field(check_text(member["name"], where + ".name"),
-                          check_whole(member.get("checksum", 0), 0, 0xFFFF, where + ".checksum"))
-            for j, block_item in enumerate(_array(member["blocks"], where + ".blocks")):
-                block_where = f"{where}.blocks[{j}]"
-                block = _members(block_item, block_where, ("row_width", "rows"), ())
-                width = check_whole(block["row_width"], _INT32_MIN, _INT32_MAX, block_where + ".row_width")
-                rows = [_json_row(row, f"{block_where}.rows[{k}]")
-                        for k, row in enumerate(_array(block["rows"], block_where + ".rows"))]
-                field.blocks.append(Block(width, rows))
-            model.fields.append(field)
-        return model
-
-
-def _json_text(text: Optional[str]) -> Optional[str]:
-    if text is None:
-        return None
-    return text.encode("utf-8", "surrogateescape").decode("utf-8", "replace")
-
-
-def _unique_members(pairs: List[Any]) -> Dict[str, Any]:
-    members: Dict[str, Any] = {}
-    for key, value in pairs:
-        if key in members:
-            raise ValueError(f'the member "{key}" appears twice in one object')
-        members[key] = value
-    return members
-
-
-def _members(value: Any, where: str, required: Tuple[str, ...], optional: Tuple[str, ...]) -> Dict[str, Any]:
-    if not isinstance(value, dict):
-        raise ValueError(f"{where} must be an object")
-    for key in value:
-        if key not in required and key not in optional:
-            raise ValueError(f'{where} has an unknown member "{key}"')
-    for key in required:
-        if key not in value:
-            raise ValueError(f'{where} has no member "{key}"')
-    return value
-
-
-def _array(value: Any, where: str) -> List[Any]:
-    if not isinstance(value, list):
-        raise ValueError(f"{where} must be an array")
-    return value
-
-
-def _json_row(value: Any, where: str) -> bytes:
-    if not isinstance(value, str):
-        raise ValueError(f"{where} must be a text of hexadecimal digits")
-    if len(value) % 2 != 0:
-        raise ValueError(f"{where} has an odd number of hexadecimal digits")
-    # bytes.fromhex would also pass white space between the pairs.
-    if value.isascii() and (value.isalnum() or not value):
-        try:
-            return bytes.fromhex(value)
-        except ValueError:
-            pass
-    raise ValueError(f"{where} holds a character that is no hexadecimal digit")
+        model = _from_json(text)
+        return model if cls is Model else cls(model.version, model.comment, model.fields)

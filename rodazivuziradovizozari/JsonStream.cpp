@@ -1,4 +1,4 @@
-// The buffer of JsonStream.h.
+// The buffer of JsonStream.h over a byte source.
 #include "JsonStream.h"
 
 #include <errno.h>
@@ -18,21 +18,19 @@ void JsonStream::Refill()
     m_nStart += (unsigned long long)(m_pEnd - begin);
     // The buffer is filled whole (unless the text ends), however the input comes in, so
     // that a place and an excerpt read the same for a file and a pipe.
-    size_t got = 0;
-    long part = 1;
+    size_t got = 0, part = 1;
     while (!m_bFailed && got < kBufferSize && part > 0)
     {
-        errno = 0;
-        part = m_input.Read(m_buffer.data() + got, kBufferSize - got);
-        m_bFailed = part < 0;
-        m_nErrno = m_bFailed ? (errno != 0 ? errno : EIO) : 0;
-        got += part > 0 ? (size_t)part : 0;
+        part = 0;
+        m_nErrno = m_input.Read(m_buffer.data() + got, kBufferSize - got, &part);
+        m_bFailed = m_nErrno != 0;
+        got += part;
     }
     m_pNext = begin;
     m_pEnd = begin + got;
     m_buffer[got] = '\0';
     if (got > 0 && m_pObserver != nullptr)
-        m_pObserver->OnProgress(m_nStart + got, m_input.GetTotal());
+        m_pObserver->OnProgress(m_nStart + got, std::max(m_input.Size(), m_nStart + got));
 }
 
 void JsonStream::Place(unsigned long long offset, long& line, long& column) const

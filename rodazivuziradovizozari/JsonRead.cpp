@@ -1,26 +1,47 @@
 // Reading a JSON text into a data model as it comes: RapidJSON's SAX reader takes the text
-// from JsonStream, a buffer of fixed size over the input, and its events go to
+// from JsonStream, a buffer of fixed size over a byte source, and its events go to
 // ModelEvents, which checks each member against the shape and builds the model straight
-// away. See JsonModel.h.
-#include "JsonModel.h"
+// away. See SVFJson.h.
+#include "SVFJson.h"
 
+#include <errno.h>
 #include <stdint.h>
+#include <stdio.h>
 #include <string.h>
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <climits>
 #include <new>
 #include <set>
+#include <string>
 #include <vector>
 
 #include <rapidjson/error/en.h>
 
 #include "JsonStream.h"
+#include "UtFastText.h"
 #include "UtUtility.h"
 
 namespace
 {
+// What is wrong with a JSON text: its code (SVFJson.h), one sentence, and its place when
+// it has one (else 0).
+struct JsonFault
+{
+    int nCode = 0;
+    long nLine = 0;
+    long nColumn = 0;
+    std::string message;
+};
+
+// The longest text and row the reader takes, in bytes, from a reader's limits.
+struct JsonTextLimits
+{
+    unsigned long long nText = 0;
+    unsigned long long nRow = 0;
+    static JsonTextLimits Of(const SVFReadLimits* limits);
+};
+
 // What a value of the text stands for. The members of an object follow its slot, in the
 // order of the shape; an array's item follows the array's slot.
 enum Slot
@@ -112,17 +133,17 @@ std::string Quoted(const std::string& text)
 class ModelEvents
 {
 public:
-    ModelEvents(SVFPlusData& model, SVFReadHook* observer, const JsonStream& stream, const JsonTextLimits& limits)
+    ModelEvents(SVFPlusData& model, SVFReadHook* observer, JsonStream& stream, const JsonTextLimits& limits)
         : m_model(model), m_pObserver(observer), m_stream(stream), m_limits(limits)
     {
-        m_frames.reserve(JSON_MODEL_MAX_DEPTH + 2);
+        m_frames.reserve(SVF_JSON_MAX_DEPTH + 2);
     }
 
     // The reason the text was refused, with its place; an empty message when it gave a model.
-    const JsonReadError& Verdict() const { return !m_fatal.message.empty() ? m_fatal : m_shape; }
+    const JsonFault& Verdict() const { return !m_fatal.message.empty() ? m_fatal : m_shape; }
     // The text being read when the stream stopped it (JsonStream::TooLong) refused, at
     // the byte past its limit.
-    void TooLong(JsonReadError& error);
+    void TooLong(JsonFault& error);
 
     // RapidJSON's SAX events.
     bool Null() { return Value(nullptr, 0, true); }
@@ -134,7 +155,13 @@ public:
     // A number that is not whole, or too large for 64 bits.
     bool Double(double) { return Value(nullptr, 0, false); }
     bool RawNumber(const char*, rapidjson::SizeType, bool) { return Value(nullptr, 0, false); }
-    bool String(const char* text, rapidjson::SizeType length, bool) { return Value(text, length, false); }
+    bool String(const char* text, rapidjson::SizeType length, bool)
+    {
+        size_t size = length;
+        const unsigned char* bytes = nullptr;
+        m_stream.TakeRow(text, size, bytes);   // a row decoded where it lies
+        return Value(text, size, false, bytes);
+    }
     bool StartObject() { return Open(true); }
     bool StartArray() { return Open(false); }
     bool EndObject(rapidjson::SizeType) { return Close(); }
@@ -144,23 +171,28 @@ public:
 private:
     bool Deep()
     {
-        return m_frames.size() <= JSON_MODEL_MAX_DEPTH ||
-               Fatal("the JSON text nests deeper than " + std::to_string((int)JSON_MODEL_MAX_DEPTH) + " levels");
+        return m_frames.size() <= SVF_JSON_MAX_DEPTH ||
+               Fatal("the JSON text nests deeper than " + std::to_string((int)SVF_JSON_MAX_DEPTH) + " levels");
     }
     bool Building() const { return m_shape.message.empty() && m_fatal.message.empty(); }
+    // Tells the stream whether the texts to come are rows of the model being built, which
+    // it may hand over where they lie.
+    void NoteRowsDue() { m_stream.SetRowsDue(Building() && !m_frames.empty() && m_frames.back().slot == SLOT_ROWS); }
     // A fault of the shape, placed where the reader stands: just after the value at fault.
     // Returns true: the events are followed on.
-    bool Refuse(const std::string& sentence)
+    bool Refuse(const std::string& sentence, int code = SVF_ERR_JSON_SHAPE)
     {
         if (m_shape.message.empty())
         {
+            m_shape.nCode = code;
             m_shape.message = sentence;
             m_stream.Place(m_stream.Tell(), m_shape.nLine, m_shape.nColumn);
         }
         return true;
     }
-    bool Fatal(const std::string& sentence)
+    bool Fatal(const std::string& sentence, int code = SVF_ERR_JSON_SYNTAX)
     {
+        m_fatal.nCode = code;
         m_fatal.message = sentence;
         m_stream.Place(m_stream.Tell(), m_fatal.nLine, m_fatal.nColumn);
         return false;
@@ -168,15 +200,19 @@ private:
     // Texts are UTF-8, as JSON's are (rows are checked digit by digit instead).
     bool Utf8(const char* text, size_t length)
     {
-        return IsUtf8(text, length) || Fatal("the JSON text holds a text that is not UTF-8");
+        return util_Utf8Prefix(text, length) == length || Fatal("the JSON text holds a text that is not UTF-8");
     }
 
     Slot TakeSlot();
     // The place of a slot's value: "\"version\"", "fields[0]", "fields[0].blocks[1].row_width".
     std::string Named(Slot slot) const;
     std::string WrongType(Slot slot) const;
-    // Why the value of `slot` is refused as longer than its limit.
+    // Why the value of `slot` is refused as longer than its limit, and its code.
     std::string LongerThanItsLimit(Slot slot) const;
+    static int LimitCode(Slot slot)
+    {
+        return kSlots[slot].holds == HOLDS_ROW ? (int)SVF_ERR_ROW_TOO_LARGE : (int)XML_ERR_TOO_LARGE;
+    }
     // The most bytes of JSON text the value of `slot` may take.
     unsigned long long LimitOf(Slot slot) const;
     // Refuses the text just read (all of it decoded, as in a row) as longer than its limit.
@@ -184,6 +220,7 @@ private:
     {
         if (m_shape.message.empty())
         {
+            m_shape.nCode = LimitCode(slot);
             m_shape.message = LongerThanItsLimit(slot);
             m_stream.Place(m_stream.TextStart() + LimitOf(slot), m_shape.nLine, m_shape.nColumn);
         }
@@ -192,15 +229,16 @@ private:
 
     bool Open(bool object);
     bool Close();
-    // A value other than a whole number: a text (`text` not null), null, or another.
-    bool Value(const char* text, size_t length, bool null);
+    // A value other than a whole number: a text (`text` not null), null, or another. A row
+    // may come decoded already (`bytes`: its length / 2 bytes).
+    bool Value(const char* text, size_t length, bool null, const unsigned char* bytes = nullptr);
     bool Number(uint64_t positive, int64_t negative);
     bool SetText(Slot slot, const char* text, size_t length);
-    bool ReadRow(const char* digits, size_t length);
+    bool ReadRow(const char* digits, size_t length, const unsigned char* bytes);
 
     SVFPlusData& m_model;
     SVFReadHook* m_pObserver;
-    const JsonStream& m_stream;
+    JsonStream& m_stream;
     const JsonTextLimits m_limits;
     std::vector<Frame> m_frames;
     SVFDataField* m_pField = nullptr;              // the field being read
@@ -208,8 +246,8 @@ private:
     int m_index[3] = {-1, -1, -1};                 // of the field, the block and the row being read
     int m_nRowWidth = 0;                           // of the block being read, given to it at its end (a
                                                    // block without one is refused)
-    JsonReadError m_fatal;
-    JsonReadError m_shape;
+    JsonFault m_fatal;
+    JsonFault m_shape;
 };
 
 Slot ModelEvents::TakeSlot()
@@ -267,7 +305,7 @@ unsigned long long ModelEvents::LimitOf(Slot slot) const
     return kSlots[slot].holds == HOLDS_TEXT ? m_limits.nText : m_stream.LongestText();
 }
 
-void ModelEvents::TooLong(JsonReadError& error)
+void ModelEvents::TooLong(JsonFault& error)
 {
     Slot slot = SLOT_NONE;   // a key's, or a value's the shape has no slot for
     if (!m_frames.empty() && m_frames.back().object)
@@ -277,6 +315,7 @@ void ModelEvents::TooLong(JsonReadError& error)
         slot = (Slot)(m_frames.back().slot + 1);
         m_index[kSlots[slot].depth - 1] = (int)m_frames.back().nItems;
     }
+    error.nCode = LimitCode(slot);
     error.message = LongerThanItsLimit(slot);
     m_stream.Place(std::min(m_stream.TooLongAt(), m_stream.TextStart() + LimitOf(slot)), error.nLine, error.nColumn);
 }
@@ -291,15 +330,16 @@ bool ModelEvents::Open(bool object)
     {
         frame.slot = slot;
         if (slot == SLOT_FIELD && (m_pField = m_model.AddDataField()) == nullptr)
-            return Fatal("there is no memory for " + Named(slot));
+            return Fatal("there is no memory for " + Named(slot), SVF_ERR_NO_MEMORY);
         // A block is made with width 0 and given its width at its end, once its rows are
         // in: a text must not make a few rows of a huge width reserve gigabytes.
         if (slot == SLOT_BLOCK && (m_pBlock = m_pField->AddFieldBlock(0)) == nullptr)
-            return Fatal("there is no memory for the block " + Named(slot));
+            return Fatal("there is no memory for the block " + Named(slot), SVF_ERR_NO_MEMORY);
     }
     else if (Building() && slot != SLOT_NONE)
         Refuse(WrongType(slot));
     m_frames.push_back(std::move(frame));
+    NoteRowsDue();
     return true;
 }
 
@@ -329,6 +369,7 @@ bool ModelEvents::Close()
 {
     Frame frame = std::move(m_frames.back());
     m_frames.pop_back();
+    NoteRowsDue();
     if (!Building() || !frame.object || frame.slot == SLOT_NONE)
         return true;
     for (int slot = 0; slot < SLOT_COUNT; ++slot)
@@ -339,7 +380,7 @@ bool ModelEvents::Close()
     return true;
 }
 
-bool ModelEvents::Value(const char* text, size_t length, bool null)
+bool ModelEvents::Value(const char* text, size_t length, bool null, const unsigned char* bytes)
 {
     if (!Deep())
         return false;
@@ -349,7 +390,7 @@ bool ModelEvents::Value(const char* text, size_t length, bool null)
     if (kSlots[slot].holds == HOLDS_TEXT && (text != nullptr || null))
         return SetText(slot, text, length);
     if (kSlots[slot].holds == HOLDS_ROW && text != nullptr)
-        return ReadRow(text, length);
+        return ReadRow(text, length, bytes);
     return Refuse(WrongType(slot));
 }
 
@@ -394,10 +435,10 @@ bool ModelEvents::SetText(Slot slot, const char* text, size_t length)
         m_pField->SetFieldName(text);
         kept = text == nullptr || m_pField->GetFieldName() != nullptr;
     }
-    return kept || Fatal("there is no memory for the JSON text");
+    return kept || Fatal("there is no memory for the JSON text", SVF_ERR_NO_MEMORY);
 }
 
-bool ModelEvents::ReadRow(const char* digits, size_t length)
+bool ModelEvents::ReadRow(const char* digits, size_t length, const unsigned char* bytes)
 {
     if (length / 2 > m_limits.nRow)
         return RefuseLonger(SLOT_ROW);
@@ -408,95 +449,125 @@ bool ModelEvents::ReadRow(const char* digits, size_t length)
                              ? row->Extend((unsigned int)(length / 2))
                              : nullptr;
     if (row == nullptr || (out == nullptr && length > 0))
-        return Fatal("there is no memory for the rows of " + Named(SLOT_BLOCK));
+        return Fatal("there is no memory for the rows of " + Named(SLOT_BLOCK), SVF_ERR_NO_MEMORY);
     // The decoder passes over white space between pairs, which a row here must not hold:
     // then it gives fewer bytes than the pairs.
     size_t used = 0;
-    if (util_DecodeHexRun((const unsigned char*)digits, length, out, length / 2, &used) != length / 2 || used != length)
+    if (bytes != nullptr && length > 0)
+        memcpy(out, bytes, length / 2);
+    else if (util_DecodeHexRun((const unsigned char*)digits, length, out, length / 2, &used) != length / 2 ||
+             used != length)
         return Refuse(Named(SLOT_ROW) + " holds a character that is no hexadecimal digit");
     if (m_pObserver != nullptr)
         m_pObserver->OnRow(m_index[0], m_index[1], m_index[2], row);
     return true;
 }
 
-}
-
-long JsonTextInput::Read(char* buffer, size_t size)
+JsonTextLimits JsonTextLimits::Of(const SVFReadLimits* limits)
 {
-    size_t count = std::min(size, m_text.size() - m_nAt);
-    memcpy(buffer, m_text.data() + m_nAt, count);
-    m_nAt += count;
-    return (long)count;
-}
-
-JsonFileInput::JsonFileInput(FILE* file) : m_pFile(file), m_nTotal(0)
-{
-#if defined(_WIN32)
-    struct _stati64 status;
-    bool regular = _fstati64(_fileno(file), &status) == 0 && (status.st_mode & _S_IFMT) == _S_IFREG;
-#else
-    struct stat status;
-    bool regular = fstat(fileno(file), &status) == 0 && S_ISREG(status.st_mode);
-#endif
-    if (regular)
-        m_nTotal = (unsigned long long)status.st_size;
-}
-
-long JsonFileInput::Read(char* buffer, size_t size)
-{
-    size_t got = fread(buffer, 1, size, m_pFile);
-    return got == 0 && ferror(m_pFile) ? -1 : (long)got;
-}
-
-JsonTextLimits JsonTextLimits::Of(const SVFReadLimits& limits)
-{
+    SVFReadLimits given = limits != nullptr ? *limits : SVFReadLimits();
     JsonTextLimits longest;
-    longest.nText = std::min<unsigned long long>(limits.nElementText != 0 ? limits.nElementText : XML_MAX_TEXT,
+    longest.nText = std::min<unsigned long long>(given.nElementText != 0 ? given.nElementText : XML_MAX_TEXT,
                                                  JsonStream::kMostText);
-    longest.nRow = std::min<unsigned long long>(limits.nRow != 0 ? limits.nRow : SVF_MAX_ROW,
+    longest.nRow = std::min<unsigned long long>(given.nRow != 0 ? given.nRow : SVF_MAX_ROW,
                                                 std::min<unsigned long long>(SVF_MAX_ROW, JsonStream::kMostText / 2));
     return longest;
 }
 
-int ReadJsonModel(JsonInput& input, SVFPlusData& model, JsonReadError& error, SVFReadHook* observer,
-                  const SVFReadLimits& limits)
+// Parses the text of `stream` into `model`: the fault that refuses it, or none.
+JsonFault Parse(JsonStream& stream, SVFPlusData& model, SVFReadHook* hook, const JsonTextLimits& longest)
 {
-    error = JsonReadError();
+    JsonFault fault;
+    ModelEvents events(model, hook, stream, longest);
+    JsonSaxReader reader;
+    rapidjson::ParseResult parsed = reader.Parse<rapidjson::kParseNoFlags>(stream, events);
+    // RapidJSON takes a NUL for the end of the text.
+    bool nul = !stream.AtEnd() && stream.Peek() == '\0';
+    if (stream.Failed())
+    {
+        fault.nCode = XML_ERR_READ;
+        char detail[160];
+        snprintf(detail, sizeof(detail), "errno %d, %s, at byte %llu", stream.ReadErrno(), strerror(stream.ReadErrno()),
+                 stream.FailedAt());
+        fault.message = detail;
+        stream.Place(stream.FailedAt(), fault.nLine, fault.nColumn);
+    }
+    else if (stream.TooLong())
+        events.TooLong(fault);
+    else if ((parsed.IsError() || nul) && parsed.Code() != rapidjson::kParseErrorTermination)
+    {
+        unsigned long long at = nul ? stream.Tell() : parsed.Offset();
+        std::string what = nul ? "a NUL character" : rapidjson::GetParseError_En(parsed.Code());
+        while (!what.empty() && what.back() == '.')
+            what.pop_back();
+        fault.nCode = SVF_ERR_JSON_SYNTAX;
+        fault.message = "the JSON text is malformed (" + what + ")" + stream.Excerpt(at);
+        stream.Place(at, fault.nLine, fault.nColumn);
+    }
+    else
+        fault = events.Verdict();
+    return fault;
+}
+
+// Reports `fault` on `errors` (may be null), naming `name`: a failed read as the data file
+// reader reports one, with the code's sentence and the errno and offset as its detail.
+void Report(const JsonFault& fault, const char* name, ErrorHandler* errors)
+{
+    if (errors == nullptr)
+        return;
+    if (fault.nCode == XML_ERR_READ)
+        errors->AddReport(fault.nCode, ERROR_LIST_DATA_FILE, name, name, fault.nLine, fault.nColumn,
+                          fault.message.c_str());
+    else
+        errors->AddReportSentence(fault.nCode, ERROR_LIST_DATA_FILE, name, name, fault.nLine, fault.nColumn,
+                                  fault.message.c_str());
+}
+}
+
+int ReadJsonSVFPlusData(UtByteSource& source, const char* name, SVFPlusData& model, ErrorHandler* errors,
+                        SVFReadHook* hook, const SVFReadLimits* limits)
+{
+    const char* shown = name != nullptr ? name : "";
+    JsonFault fault;
     try
     {
         const JsonTextLimits longest = JsonTextLimits::Of(limits);
-        JsonStream stream(input, observer, std::max(longest.nText, 2 * longest.nRow));
-        ModelEvents events(model, observer, stream, longest);
-        JsonSaxReader reader;
-        rapidjson::ParseResult parsed = reader.Parse<rapidjson::kParseNoFlags>(stream, events);
-        // RapidJSON takes a NUL for the end of the text.
-        bool nul = !stream.AtEnd() && stream.Peek() == '\0';
-        if (stream.Failed())
-            error.message = std::string("reading the file failed: ") + strerror(stream.ReadErrno());
-        else if (stream.TooLong())
-        {
-            events.TooLong(error);
-        }
-        else if ((parsed.IsError() || nul) && parsed.Code() != rapidjson::kParseErrorTermination)
-        {
-            unsigned long long at = nul ? stream.Tell() : parsed.Offset();
-            std::string what = nul ? "a NUL character" : rapidjson::GetParseError_En(parsed.Code());
-            while (!what.empty() && what.back() == '.')
-                what.pop_back();
-            error.message = "the JSON text is malformed (" + what + ")" + stream.Excerpt(at);
-            stream.Place(at, error.nLine, error.nColumn);
-        }
-        else
-            error = events.Verdict();
-        if (error.message.empty())
+        JsonStream stream(source, hook, std::max(longest.nText, 2 * longest.nRow));
+        fault = Parse(stream, model, hook, longest);
+        if (fault.message.empty())
             return 0;
+        Report(fault, shown, errors);
     }
     catch (const std::bad_alloc&)
     {
-        error = JsonReadError();
-        error.message = "there is no memory for the JSON text";
+        fault.nCode = SVF_ERR_NO_MEMORY;
+        try
+        {
+            if (errors != nullptr)
+                errors->AddReportSentence(fault.nCode, ERROR_LIST_DATA_FILE, shown, shown, 0, 0,
+                                          "there is no memory for the JSON text");
+        }
+        catch (const std::bad_alloc&)
+        {
+        }
     }
     SVFPlusData empty;   // the model is emptied, whatever it holds
     model.Swap(empty);
-    return -1;
+    return fault.nCode;
+}
+
+int ReadJsonSVFPlusDataFile(const char* path, SVFPlusData& model, ErrorHandler* errors, SVFReadHook* hook,
+                            const SVFReadLimits* limits)
+{
+    const char* shown = path != nullptr ? path : "";
+    UtFileSource file;
+    int reason = path != nullptr ? file.Open(path) : ENOENT;
+    if (reason != 0)
+    {
+        if (errors != nullptr)
+            errors->AddReport(XML_ERR_OPEN, ERROR_LIST_DATA_FILE, shown, shown, 0, 0,
+                              reason > 0 ? strerror(reason) : "the file cannot be opened");
+        return XML_ERR_OPEN;
+    }
+    return ReadJsonSVFPlusData(file, shown, model, errors, hook, limits);
 }

@@ -1,7 +1,8 @@
-// The text of a JSON document for RapidJSON's SAX reader (JsonReader.cpp), read through a
-// buffer of fixed size, and how the reader copies runs of a text from it.
-#ifndef RIZEROZ_TOOLS_JSONSTREAM_H
-#define RIZEROZ_TOOLS_JSONSTREAM_H
+// The text of a JSON document for RapidJSON's SAX reader (JsonRead.cpp), read from a byte
+// source through a buffer of fixed size, and how the reader copies runs of a text from it.
+// Internal to the library: the only header besides the JSON sources that sees RapidJSON.
+#ifndef RIZEROZ_JSONSTREAM_H
+#define RIZEROZ_JSONSTREAM_H
 
 #include <stdint.h>
 #include <string.h>
@@ -12,7 +13,8 @@
 
 #include <rapidjson/reader.h>
 
-#include "JsonModel.h"
+#include "RODAzivUzirAdovIzozari.h"
+#include "UtFastText.h"
 
 // The text for RapidJSON's reader, a buffer of 256 KB at a time: files, pipes and texts
 // in memory alike. A NUL follows the bytes in the buffer, so that Peek needs no test; the
@@ -24,9 +26,10 @@ public:
 
     // `longestText`: the most bytes of text, escapes included, that one JSON text (a
     // string or a key) may take; at most kMostText.
-    JsonStream(JsonInput& input, SVFReadHook* observer, unsigned long long longestText)
+    JsonStream(UtByteSource& input, SVFReadHook* observer, unsigned long long longestText)
         : m_pNext(nullptr), m_pEnd(nullptr), m_input(input), m_pObserver(observer), m_buffer(kBufferSize + 1),
-          m_nStart(0), m_nLines(0), m_nLineStart(0), m_bFailed(false), m_nLongestText(std::min(longestText, kMostText))
+          m_nStart(0), m_nLines(0), m_nLineStart(0), m_bFailed(false), m_nLongestText(std::min(longestText, kMostText)),
+          m_rowBytes(kBufferSize / 2)
     {
         m_pNext = m_pEnd = m_buffer.data();
         Refill();
@@ -52,8 +55,9 @@ public:
     // True at the end of the text (a NUL before it is a byte of the text).
     bool AtEnd() const { return m_pNext == m_pEnd; }
     bool Failed() const { return m_bFailed; }
-    // The system's error number of the failed read (EIO when it gave none).
+    // The system's error number of the failed read, and the offset of the byte it failed at.
     int ReadErrno() const { return m_nErrno; }
+    unsigned long long FailedAt() const { return m_nStart + (unsigned long long)(m_pEnd - m_buffer.data()); }
 
     // RapidJSON counts a text's length in 32 bits, and a length past them would wrap
     // round. A text is held to kMostText bytes as read: its decoded bytes are never more
@@ -81,6 +85,38 @@ public:
     // Where the text passed its longest.
     unsigned long long TooLongAt() const { return m_nTooLongAt; }
     unsigned long long LongestText() const { return m_nLongestText; }
+
+    // Rows are due (the reader stands in a "rows" array of the shape): a row that lies
+    // whole in the buffer, with the byte after its closing quote, as digit pairs alone, is
+    // decoded where it lies (TakeRowInPlace, at the start of its characters: true when
+    // taken, the stream then at its closing quote) instead of being copied and then
+    // decoded; TakeRow gives its digits and its bytes to the reader's String event in
+    // place of the empty text it was told. Any other row is left to the reader.
+    void SetRowsDue(bool due) { m_bRowsDue = due; }
+    bool TakeRowInPlace()
+    {
+        if (!m_bRowsDue)
+            return false;
+        size_t room = (size_t)(m_pEnd - m_pNext), used = 0;
+        size_t bytes =
+            util_DecodeHexRun((const unsigned char*)m_pNext, room, m_rowBytes.data(), m_rowBytes.size(), &used);
+        if (used + 1 >= room || m_pNext[used] != '"' || used != 2 * bytes || used > m_nLongestText)
+            return false;
+        m_pRow = m_pNext;
+        m_nRow = used;
+        m_pNext += used;
+        return true;
+    }
+    // The row taken in place, if any: its digits and their bytes (else `bytes` is not set).
+    void TakeRow(const char*& text, size_t& length, const unsigned char*& bytes)
+    {
+        if (m_pRow == nullptr)
+            return;
+        text = m_pRow;
+        length = m_nRow;
+        bytes = m_rowBytes.data();
+        m_pRow = nullptr;
+    }
     // The line and column (from 1, in bytes) of the byte at `offset`, which is in this
     // buffer or else in a token that began before it (a token holds no line end).
     void Place(unsigned long long offset, long& line, long& column) const;
@@ -96,7 +132,7 @@ public:
 private:
     static const size_t kBufferSize = 262144;
 
-    JsonInput& m_input;
+    UtByteSource& m_input;
     SVFReadHook* m_pObserver;
     std::vector<char> m_buffer;
     unsigned long long m_nStart;       // the offset of the buffer's first byte
@@ -108,6 +144,10 @@ private:
     unsigned long long m_nTextStart = 0;
     unsigned long long m_nTooLongAt = 0;
     bool m_bTooLong = false;
+    bool m_bRowsDue = false;
+    const char* m_pRow = nullptr;   // a row's digits taken in place, until TakeRow
+    size_t m_nRow = 0;
+    std::vector<unsigned char> m_rowBytes;   // their bytes: room for a buffer's digits
 };
 
 // RapidJSON skips white space a byte at a time; this skips it a buffer at a time.
@@ -115,39 +155,26 @@ void SkipWhitespace(JsonStream& stream);
 
 typedef rapidjson::GenericReader<rapidjson::UTF8<>, rapidjson::UTF8<>, rapidjson::CrtAllocator> JsonSaxReader;
 
-namespace
-{
-// True when one of the 8 bytes of `word` stops a run: a byte below 0x20 (x - 0x20 borrows
-// into its high bit where x < 0x20 and x's high bit is clear), a quote or a backslash
-// (the same test for 1 after an exclusive or that makes them 0).
-inline bool HasStop(uint64_t word)
-{
-    const uint64_t ones = 0x0101010101010101ULL, high = 0x8080808080808080ULL;
-    uint64_t quote = word ^ (ones * '"'), backslash = word ^ (ones * '\\');
-    uint64_t below = (word - ones * 0x20) & ~word;
-    return ((below | ((quote - ones) & ~quote) | ((backslash - ones) & ~backslash)) & high) != 0;
-}
-}
-
 // RapidJSON's reader copies the characters of a text one by one, checking each, except
 // where it is told how to copy a run that needs no escape: this does so for JsonStream, a
-// buffer at a time, so that the rows, nearly all of the text, are copied at memcpy's pace.
-// It stops before a quote, a backslash or a control character, which the reader handles.
+// buffer at a time (util_JsonTextRun finds a run's end 16 bytes at a time), so that the
+// texts are copied at memcpy's pace. It stops before a quote, a backslash or a control
+// character, which the reader handles. A row, nearly all of the text, is not copied at
+// all where it lies whole in the buffer: it is decoded there (JsonStream::TakeRowInPlace).
 template <>
 template <>
 inline void JsonSaxReader::ScanCopyUnescapedString<JsonStream, JsonSaxReader::StackStream<char>>(
     JsonStream& is, JsonSaxReader::StackStream<char>& os)
 {
     if (os.Length() == 0)
+    {
         is.BeginText();
+        if (is.TakeRowInPlace())
+            return;
+    }
     for (;;)
     {
-        const char* p = is.m_pNext;
-        uint64_t word;
-        while (is.m_pEnd - p >= 8 && (memcpy(&word, p, 8), !HasStop(word)))
-            p += 8;
-        while (p < is.m_pEnd && (unsigned char)*p >= 0x20 && *p != '"' && *p != '\\')
-            ++p;
+        const char* p = is.m_pNext + util_JsonTextRun(is.m_pNext, (size_t)(is.m_pEnd - is.m_pNext));
         size_t count = (size_t)(p - is.m_pNext);
         if (!is.TextFits(os.Length(), count))
             return;

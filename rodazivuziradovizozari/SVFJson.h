@@ -1,0 +1,91 @@
+// The data model as JSON, the exchange form of the rizeroz tool (docs/cli.md, "The JSON
+// shape"):
+//
+//   {"version": "2.1", "comment": "text" or null,
+//    "fields": [{"name": "FIELD_A", "checksum": 6699,
+//                "blocks": [{"row_width": 16, "rows": ["1234", "5678"]}]}]}
+//
+// Rows are hexadecimal digit pairs without "0x", upper case on output, either case on
+// input. Both directions stream: the reader takes the text from a byte source
+// (UtByteSource.h) through a buffer of fixed size and builds the model as the text comes,
+// with no document tree; the writer walks the model and hands the text to a byte sink
+// (UtByteSink.h) in pieces of about 1 MB. A JSON document carries everything a model holds
+// (but texts that are not UTF-8, whose bytes are written as U+FFFD).
+//
+//     UtFileSource file;
+//     SVFPlusData model;
+//     ErrorHandler errors;
+//     if (file.Open("masks.json") != 0 || ReadJsonSVFPlusData(file, "masks.json", model, &errors) < 0) ...
+//     UtMemorySink text;
+//     WriteJsonSVFPlusData(&model, text, "<memory>", &errors);
+//
+// The safe save writes JSON too: SaveJsonSVFPlusData, and SVFSafeFile::WriteJsonModel
+// (SafeSave.h).
+#ifndef RIZEROZ_SVFJSON_H
+#define RIZEROZ_SVFJSON_H
+
+#include <stddef.h>
+
+#include "RODAzivUzirAdovIzozari.h"
+
+class UtByteSink;
+
+// Deepest nesting of arrays and objects a JSON text may have; the shape needs 6.
+enum
+{
+    SVF_JSON_MAX_DEPTH = 32
+};
+
+// Reads the JSON text that `source` gives into `model`, which must be new and empty. 0 on
+// success. On failure `model` is emptied again and one report is made on `errors` (may be
+// null), named `name` and placed at the line and column (from 1, columns in bytes) where
+// the fault stands, as the data file reader's reports are:
+//   SVF_ERR_JSON_SYNTAX  malformed JSON ("the JSON text is malformed (Invalid value) at
+//                        "t }""), nesting deeper than SVF_JSON_MAX_DEPTH, a member given
+//                        twice in one object, a text that is not UTF-8
+//   SVF_ERR_JSON_SHAPE   a member missing, unknown or of the wrong kind, or a text holding
+//                        a NUL character ("fields[0].checksum must be a whole number from 0
+//                        to 65535"), just after the value or key at fault
+//   XML_ERR_TOO_LARGE, SVF_ERR_ROW_TOO_LARGE
+//                        a text longer than `limits->nElementText` bytes, a row of more than
+//                        `limits->nRow` bytes (null limits, or 0 fields: the defaults), at
+//                        the byte past the limit
+//   XML_ERR_READ         the source failed: its errno and the byte offset where it failed
+//   SVF_ERR_NO_MEMORY    memory ran out (no report when there is no memory for one)
+// A text with several faults is read to its end: malformed JSON, too deep a nesting, a
+// member given twice and a text that is not UTF-8 are reported first, then the first fault
+// of the shape in the text's order. `hook` (may be null) is told of each row as it is
+// complete (it may empty the row) and of the bytes read after each 256 KiB, of the
+// source's size (or of what has been read, when the size is not known).
+RIZEROZ_API int ReadJsonSVFPlusData(UtByteSource& source, const char* name, SVFPlusData& model, ErrorHandler* errors,
+                                    SVFReadHook* hook = nullptr, const SVFReadLimits* limits = nullptr);
+
+// The same for the file `path` (UTF-8; '\\' also separates folders), which is named by
+// `path` in the report: XML_ERR_OPEN with the system's reason when it does not open.
+RIZEROZ_API int ReadJsonSVFPlusDataFile(const char* path, SVFPlusData& model, ErrorHandler* errors,
+                                        SVFReadHook* hook = nullptr, const SVFReadLimits* limits = nullptr);
+
+// Writes the JSON text of `model` to `sink`: indented by two spaces, members in the order
+// of the shape, every member written, a line feed at the end, on every system. 0, or a
+// negative code with one report naming `name` on `errors` (may be null; list
+// ERROR_LIST_OUTPUT): SVF_ERR_NO_DATA for a null model (nothing written), SVF_ERR_WRITE
+// with the system's reason when the sink failed (it keeps what it took), SVF_ERR_NO_MEMORY.
+RIZEROZ_API int WriteJsonSVFPlusData(SVFPlusData* model, UtByteSink& sink, const char* name, ErrorHandler* errors);
+
+// Writes the JSON text of `model` to the file `path`, replacing it in place as the
+// handler's Write does (the file is truncated when writing begins): 0, or SVF_ERR_NO_DATA,
+// SVF_ERR_OUTPUT when the file cannot be opened, SVF_ERR_WRITE when not every byte reached
+// it, each reported on `errors` (may be null) naming `path`.
+RIZEROZ_API int WriteJsonSVFPlusDataFile(SVFPlusData* model, const char* path, ErrorHandler* errors);
+
+// Saves the JSON text of `model` to `path` with the safe save (SafeSave.h, docs/saving.md):
+// the old file stays as it was until the new text is whole on the disk. 0, or as
+// SaveSVFPlusData: SVF_ERR_NO_DATA, SVF_ERR_SAVE, SVF_ERR_NO_MEMORY.
+RIZEROZ_API int SaveJsonSVFPlusData(SVFPlusData* model, const char* path, ErrorHandler* errors);
+
+// Writes `text` as the writer writes a text of the model: in quotes, escaped as JSON needs,
+// every byte that is no part of a UTF-8 sequence as U+FFFD; null as null. 0, or the errno
+// of the sink's failure.
+RIZEROZ_API int WriteJsonString(const char* text, UtByteSink& sink);
+
+#endif
