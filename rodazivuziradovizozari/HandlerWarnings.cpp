@@ -16,6 +16,8 @@
 #include "XMLNode.h"
 #include "XMLReference.h"
 
+namespace
+{
 std::string Quote(const unsigned char* text, size_t length)
 {
     char quoted[40];
