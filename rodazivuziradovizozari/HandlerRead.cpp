@@ -10,6 +10,7 @@
 #include <string>
 
 #include "HandlerWarnings.h"
+#include "UtPath.h"
 #include "UtUtility.h"
 
 namespace
@@ -55,14 +56,7 @@ int RODAzivUzirAdovIzozari::ReadDocument()
     ClearFailurePlace();
     // The document type file is looked for in the default directory, whatever location
     // the document itself names.
-    std::string documentType;
-    const char* dir = GetDefaultDir();
-    if (dir != nullptr)
-        documentType = dir;
-    documentType += '\\';
-    documentType += kDocumentTypeFile;
-
-    int result = SetDTD(documentType.c_str());
+    int result = SetDTD(util_ComposePath(GetDefaultDir(), kDocumentTypeFile).c_str());
     if (result < 0)
         return result;
     result = ScanProlog();
@@ -88,7 +82,7 @@ int RODAzivUzirAdovIzozari::ReadSVFPlusData(unsigned long parent)
             return Skip(GetStartTag()) >= 0 ? (int)parent : XML_SCAN_SKIP;
         }
         if (GetEmptyTag() == nullptr)
-            return SVF_ERR_SKIP;
+            return ProcessException(SVF_ERR_SKIP, ERROR_LIST_DATA_FILE, m_pszXMLFilename);
         CheckSkipped(true);
         return 0;
     }
@@ -97,9 +91,13 @@ int RODAzivUzirAdovIzozari::ReadSVFPlusData(unsigned long parent)
     if (code == XML_SCAN_NOTHING)
         return XML_SCAN_NOTHING;
 
+    // A failure that comes up from a level below (or from its Scan) was reported where it
+    // arose: this level's report repeats it.
+    bool passed = false;
     if (m_pStartTag != nullptr)
     {
         int outcome = ProcessStartTag(parent);
+        passed = outcome > 0;
         if (outcome > 0)
         {
             unsigned long self = (unsigned long)outcome;
@@ -138,8 +136,9 @@ int RODAzivUzirAdovIzozari::ReadSVFPlusData(unsigned long parent)
     }
     if (code >= 0)
         return code;
-    ProcessException(code, ERROR_LIST_DATA_FILE, m_pszXMLFilename);
-    return code;
+    if (passed)
+        return ProcessRepeatedException(code, ERROR_LIST_DATA_FILE, m_pszXMLFilename);
+    return ProcessException(code, ERROR_LIST_DATA_FILE, m_pszXMLFilename);
 }
 
 int RODAzivUzirAdovIzozari::ProcessStartTag(unsigned long parent)

@@ -114,20 +114,17 @@ std::string Found(unsigned char c)
 void RODAzivUzirAdovIzozari::WarnAtTag(int code, const char* sentence)
 {
     if (m_pWarnings != nullptr)
-        Warn(code, GetLine(), GetColumn(), sentence);
+        Warn(code, GetTagPlace(), sentence);
 }
 
 void RODAzivUzirAdovIzozari::WarnAtContent(int code, unsigned int index, const char* sentence)
 {
     if (m_pWarnings == nullptr)
         return;
-    long line = 0, column = 0;
-    if (!GetContentPlace(index, &line, &column))
-    {
-        line = GetLine();
-        column = GetColumn();
-    }
-    Warn(code, line, column, sentence);
+    XMLPlace place;
+    if (!GetContentPlace(index, &place))
+        place = GetTagPlace();
+    Warn(code, place, sentence);
 }
 
 // The version, a field's name (attribute texts) or the comment (the element's text):
@@ -149,22 +146,23 @@ void RODAzivUzirAdovIzozari::CheckKeptText(const char* what, const char* text, c
             WarnAtContent(code, (unsigned int)at, sentence.c_str());
             return;
         }
-        // The value's place, then line ends within it up to the byte.
-        long line = 0, column = 0;
-        GetAttributePlace(m_pStartTag, attribute, &line, &column);
+        // The value's place, then line ends within it up to the byte; its bytes are the
+        // value's as written.
+        XMLPlace place = GetAttributePlace(m_pStartTag, attribute);
         for (size_t i = 0; i < at; ++i)
         {
             if (bytes[i] == '\n')
             {
-                ++line;
-                column = 1;
+                ++place.nLine;
+                place.nColumn = 1;
             }
             else
             {
-                ++column;
+                ++place.nColumn;
             }
         }
-        Warn(code, line, column, sentence.c_str());
+        place.nOffset += place.nOffset >= 0 ? (long long)at : 0;
+        Warn(code, place, sentence.c_str());
     };
     for (const unsigned char* amp = (const unsigned char*)memchr(bytes, '&', length); amp != nullptr;
          amp = (const unsigned char*)memchr(amp + 1, '&', length - (size_t)(amp + 1 - bytes)))
@@ -251,9 +249,7 @@ void RODAzivUzirAdovIzozari::CheckStartTag(unsigned long element)
             std::string sentence = "the \"checksum\" " + Quote((const unsigned char*)checksum, length) + " of " +
                                    FieldLabel(field, index) +
                                    " is not \"0x\" and four hexadecimal digits; the reader takes it as " + read;
-            long line = 0, column = 0;
-            GetAttributePlace(m_pStartTag, "checksum", &line, &column);
-            Warn(SVF_WARN_CHECKSUM, line, column, sentence.c_str());
+            Warn(SVF_WARN_CHECKSUM, GetAttributePlace(m_pStartTag, "checksum"), sentence.c_str());
         }
         else if (!written)
         {
@@ -334,12 +330,11 @@ int RODAzivUzirAdovIzozari::CheckBlockStart(SVFDataField* field, int width, unsi
         plain = length > digits;
         for (size_t i = digits; i < length && plain; ++i)
             plain = util_IsDigit(text[i]);
-        long line = 0, column = 0;
-        GetAttributePlace(m_pStartTag, "row_width", &line, &column);
+        XMLPlace place = GetAttributePlace(m_pStartTag, "row_width");
         std::string quoted = Quote((const unsigned char*)text, length);
         if (!plain)
         {
-            Warn(SVF_WARN_ROW_WIDTH_TEXT, line, column,
+            Warn(SVF_WARN_ROW_WIDTH_TEXT, place,
                  ("the \"row_width\" " + quoted + " of a field block of " + label +
                   " is not a whole number; the reader takes " + Number(width))
                      .c_str());
@@ -353,7 +348,7 @@ int RODAzivUzirAdovIzozari::CheckBlockStart(SVFDataField* field, int width, unsi
             if (length - first > 10 ||
                 (length - first == 10 && strcmp(text + first, digits ? "2147483648" : "2147483647") > 0))
             {
-                Warn(SVF_WARN_ROW_WIDTH_RANGE, line, column,
+                Warn(SVF_WARN_ROW_WIDTH_RANGE, place,
                      ("the \"row_width\" " + quoted + " of a field block of " + label +
                       " lies beyond the range of an int; the reader takes " + Number(width))
                          .c_str());
@@ -380,11 +375,11 @@ int RODAzivUzirAdovIzozari::CheckBlockStart(SVFDataField* field, int width, unsi
 // Comments and CDATA sections that stand in the rows of a field block.
 void RODAzivUzirAdovIzozari::CheckBlockMarkup()
 {
-    long line = 0, column = 0;
+    XMLPlace place;
     bool cdata = false;
     for (int i = 0; i < GetContentMarkupCount(); ++i)
-        if (GetContentMarkup(i, &line, &column, &cdata))
-            Warn(SVF_WARN_MARKUP_IN_ROWS, line, column,
+        if (GetContentMarkup(i, &place, &cdata))
+            Warn(SVF_WARN_MARKUP_IN_ROWS, place,
                  cdata ? "a CDATA section stands in the rows of a field block; its text is read as rows, and a "
                          "written file does not keep the section"
                        : "a comment stands in the rows of a field block; the reader drops it, and a written file "
@@ -486,8 +481,8 @@ int RODAzivUzirAdovIzozari::RowSyntaxError(SVFDataField* field, const unsigned c
     std::string sentence = "row " + Number(rowIndex) + " of block " + Number(blockIndex) + " of " +
                            FieldLabel(field, m_pSVFPlusData->GetDataFieldCount() - 1) +
                            " breaks the hexadecimal row syntax: " + Found(*at) + " stands where " + due + " is due";
-    long line = 0, column = 0;
-    if (GetContentPlace((unsigned int)(at - text), &line, &column))
-        SetFailurePlace(line, column, sentence.c_str());
+    XMLPlace place;
+    if (GetContentPlace((unsigned int)(at - text), &place))
+        SetFailurePlace(place, sentence.c_str());
     return SVF_ERR_MODEL;
 }

@@ -49,6 +49,7 @@ struct XMLContentRun
     unsigned int nIndex = 0;   // first byte of the run in the text
     long nLine = 0;
     long nColumn = 0;
+    unsigned long long nOffset = 0;   // the document offset of that byte
 };
 
 // A CDATA section or comment inside an element's text, at its '<'.
@@ -57,6 +58,7 @@ struct XMLContentMarkup
     long nLine;
     long nColumn;
     bool bCdata;
+    unsigned long long nOffset;
 };
 
 // The locator (XMLLocator.cpp): file offsets to line and column. A cursor moves forward
@@ -103,6 +105,8 @@ public:
     // Line and column of the mark; 0 when there is none.
     long MarkLine(const XMLWindow& window);
     long MarkColumn(const XMLWindow& window);
+    // The document offset of the mark; -1 when there is none.
+    long long MarkOffset() const { return m_bHasMark ? (long long)m_nMarkOffset : -1; }
 
 private:
     void Resolve(const XMLWindow& window);
@@ -126,6 +130,9 @@ public:
     void Forget() { m_nCode = 0; }
     unsigned long long Offset() const { return m_nOffset; }
     const char* Detail() const { return m_szDetail; }
+    // The system's errno of a failed read (XML_ERR_READ), given after Record; 0 otherwise.
+    int Errno() const { return m_nErrno; }
+    void SetErrno(int error) { m_nErrno = error; }
     int Sticky() const { return m_nSticky; }
     // Makes `code` (by default the recorded problem's) the sticky one and returns it.
     int MakeSticky() { return m_nSticky = m_nCode; }
@@ -146,6 +153,7 @@ public:
 private:
     int m_nCode = 0;
     unsigned long long m_nOffset = 0;
+    int m_nErrno = 0;
     char m_szDetail[320] = {};
     int m_nSticky = 0;
     bool m_bPending = false;
@@ -223,8 +231,7 @@ public:
     void Note(const XMLTextPosition& at, const char* text, size_t count)
     {
         m_bNoted = true;
-        m_nLine = at.nLine;
-        m_nColumn = at.nColumn;
+        m_at = at;
         m_sText.assign(text, count < 40 ? count : 40);
     }
     // True when a text was noted, which is then forgotten (its place and text stay).
@@ -234,15 +241,13 @@ public:
         m_bNoted = false;
         return noted;
     }
-    long Line() const { return m_nLine; }
-    long Column() const { return m_nColumn; }
+    const XMLTextPosition& Place() const { return m_at; }
     const std::string& Text() const { return m_sText; }
 
 private:
     bool m_bNoting = false;
     bool m_bNoted = false;
-    long m_nLine = 0;
-    long m_nColumn = 0;
+    XMLTextPosition m_at;
     std::string m_sText;
 };
 
@@ -252,17 +257,15 @@ class XMLFailurePlace
 {
 public:
     // Without memory for the sentence, the place is kept with an empty one.
-    void Place(long line, long column, const char* sentence);
+    void Place(const XMLPlace& at, const char* sentence);
     void Clear() { m_bPlaced = false; }
     bool IsPlaced() const { return m_bPlaced; }
-    long Line() const { return m_nLine; }
-    long Column() const { return m_nColumn; }
+    const XMLPlace& At() const { return m_at; }
     const char* Sentence() const { return m_sSentence.c_str(); }
 
 private:
     bool m_bPlaced = false;
-    long m_nLine = 0;
-    long m_nColumn = 0;
+    XMLPlace m_at = {0, 0, -1};
     std::string m_sSentence;
 };
 

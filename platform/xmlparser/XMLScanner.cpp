@@ -39,8 +39,10 @@ int XMLParserState::OpenDocument(const char* path, ErrorHandler* errors)
     if (window.ReadErrno() != 0)
     {
         int reason = window.ReadErrno();
+        unsigned long long at = window.Start() + window.End();
         CloseDocument();
-        errors->AddReport(XML_ERR_READ, ERROR_LIST_XML_PARSER, path, path, 0, 0, strerror(reason));
+        errors->AddReport(XML_ERR_READ, ERROR_LIST_XML_PARSER, path, path, 0, 0, strerror(reason), reason,
+                          (long long)at);
         return XML_ERR_READ;
     }
     return 0;
@@ -179,8 +181,13 @@ int XMLParserState::EndProblem(const char* inside)
     if (window.TooLarge())
         return Problem(XML_ERR_TOO_LARGE, nPos, "%s is longer than %u bytes", inside, settings.MaxTag());
     if (window.ReadErrno() != 0)
-        return Problem(XML_ERR_READ, window.End(), "errno %d, %s, at byte %llu", window.ReadErrno(),
-                       strerror(window.ReadErrno()), window.Start() + window.End());
+    {
+        int code = Problem(XML_ERR_READ, window.End(), "errno %d, %s, at byte %llu", window.ReadErrno(),
+                           strerror(window.ReadErrno()), window.Start() + window.End());
+        if (code == XML_ERR_READ)   // not a NUL byte read before the failure
+            failure.SetErrno(window.ReadErrno());
+        return code;
+    }
     return Problem(XML_ERR_UNEXPECTED_END, window.End(), "the document ends inside %s", inside);
 }
 
@@ -189,8 +196,8 @@ int XMLParserState::RaiseProblem(ErrorHandler* errors, const char* document)
     ResolveMark();   // the tag mark lies before the problem; count up to it first
     XMLTextPosition at = FailurePosition();
     locator.PlaceMark(failure.Offset(), at.nLine, at.nColumn);
-    errors->AddReport(failure.Code(), ERROR_LIST_XML_PARSER, document, document, at.nLine, at.nColumn,
-                      failure.Detail());
+    errors->AddReport(failure.Code(), ERROR_LIST_XML_PARSER, document, document, at.nLine, at.nColumn, failure.Detail(),
+                      failure.Errno(), (long long)failure.Offset());
     return failure.MakeSticky();
 }
 
@@ -209,8 +216,8 @@ int XMLParserState::RaisePending(ErrorHandler* errors, const char* document)
 {
     XMLTextPosition at = failure.TakePending();
     locator.PlaceMark(failure.Offset(), at.nLine, at.nColumn);
-    errors->AddReport(failure.Code(), ERROR_LIST_XML_PARSER, document, document, at.nLine, at.nColumn,
-                      failure.Detail());
+    errors->AddReport(failure.Code(), ERROR_LIST_XML_PARSER, document, document, at.nLine, at.nColumn, failure.Detail(),
+                      failure.Errno(), (long long)failure.Offset());
     return failure.MakeSticky();
 }
 
@@ -313,7 +320,7 @@ void XMLParserState::BeginContentRun(UtByteBuffer* sink, size_t index)
     if (!sink)
         return;
     XMLTextPosition at = LocateIndex(index);
-    XMLContentRun run = {sink->GetTotalSize(), at.nLine, at.nColumn};
+    XMLContentRun run = {sink->GetTotalSize(), at.nLine, at.nColumn, at.nOffset};
     scan.Content().AddRun(run);
 }
 
@@ -357,7 +364,7 @@ void XMLParserState::AddContentMarkup(UtByteBuffer* sink, bool cdata)
     if (!sink)
         return;
     XMLTextPosition at = LocateIndex(nPos);
-    XMLContentMarkup markup = {at.nLine, at.nColumn, cdata};
+    XMLContentMarkup markup = {at.nLine, at.nColumn, cdata, at.nOffset};
     scan.Content().AddMarkup(markup);
 }
 
@@ -429,7 +436,7 @@ void XMLParserState::Warn(int code, size_t index, const char* format, ...)
     va_start(args, format);
     vsnprintf(sentence, sizeof(sentence), format, args);
     va_end(args);
-    warnings->AddWarning(code, settings.Document(), at.nLine, at.nColumn, sentence);
+    warnings->AddWarning(code, settings.Document(), at.nLine, at.nColumn, sentence, (long long)at.nOffset);
 }
 
 void XMLParserState::WarnTextAfterChild()
@@ -442,8 +449,9 @@ void XMLParserState::WarnTextAfterChild()
     std::string sentence = std::string("the text ") + quoted + " stands after a child element of <" +
                            elements.InnermostName() +
                            "> and is not read: an element's text is what stands before its first child";
-    settings.Warnings()->AddWarning(XML_WARN_TEXT_AFTER_CHILD, settings.Document(), noted.Line(), noted.Column(),
-                                    sentence.c_str());
+    const XMLTextPosition& at = noted.Place();
+    settings.Warnings()->AddWarning(XML_WARN_TEXT_AFTER_CHILD, settings.Document(), at.nLine, at.nColumn,
+                                    sentence.c_str(), (long long)at.nOffset);
 }
 
 // Notes the first byte of `data` that is not white space, and the text from there on
@@ -488,7 +496,8 @@ int XMLParserState::ScanEpilogue()
             }
             std::string sentence = std::string("the document goes on after the end of its root element with ") +
                                    quoted + "; nothing after the root element is read";
-            warnings->AddWarning(XML_WARN_AFTER_ROOT, settings.Document(), at.nLine, at.nColumn, sentence.c_str());
+            warnings->AddWarning(XML_WARN_AFTER_ROOT, settings.Document(), at.nLine, at.nColumn, sentence.c_str(),
+                                 (long long)at.nOffset);
             return 0;
         }
     }
