@@ -13,6 +13,7 @@ set(EXPECTED
   RODAzivUzirAdovIzozari5WriteEv
   RODAzivUzirAdovIzozari19InitSvfPlusDataFile
   RODAzivUzirAdovIzozari21InitSvfPlusDataSource
+  RODAzivUzirAdovIzozari19InitSvfPlusDataPath
   14UtMemorySource
   16UtCallbackSource
   RODAzivUzirAdovIzozari14SetSVFPlusData
@@ -24,6 +25,7 @@ set(EXPECTED
   12SVFDataField6AddRow
   12UtByteBuffer9WriteData
   12ErrorHandler9GetReport
+  12ErrorHandler10GetFailure
   13SVPExpression12GetBitStream
   19fnGetDataExpression)
 set(EXPECTED_NAMES "")
