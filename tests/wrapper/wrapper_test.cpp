@@ -161,7 +161,7 @@ TEST(Wrapper, TellsProgressAndCopiesRows)
 
 TEST(Wrapper, ThrowsWhatTheLibraryReports)
 {
-    std::ofstream("wrapper_bad.xml")
+    std::ofstream("wrapper_bad.xml", std::ios::binary)
         << "<SVF_Plus_Data version=\"1\">\n<DataField name=\"F\">\n"
            "<FieldBlock row_width=\"8\">\n0xZZ\n</FieldBlock></DataField></SVF_Plus_Data>\n";
     // The system's errno and the byte offset come with each: the 'Z' of the row, the NUL
