@@ -15,6 +15,7 @@ set(EXPECTED
   RODAzivUzirAdovIzozari21InitSvfPlusDataSource
   19ReadJsonSVFPlusData
   20WriteJsonSVFPlusData
+  RODAzivUzirAdovIzozari19InitSvfPlusDataPath
   14UtMemorySource
   16UtCallbackSource
   RODAzivUzirAdovIzozari14SetSVFPlusData
@@ -26,6 +27,7 @@ set(EXPECTED
   12SVFDataField6AddRow
   12UtByteBuffer9WriteData
   12ErrorHandler9GetReport
+  12ErrorHandler10GetFailure
   13SVPExpression12GetBitStream
   19fnGetDataExpression)
 set(EXPECTED_NAMES "")

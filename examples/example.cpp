@@ -18,7 +18,7 @@ int main(int argc, char** argv)
         result = reader.Read();
     if (result < 0)
     {
-        const ErrorReport* report = reader.GetErrorHandler()->GetLastReport();
+        const ErrorReport* report = reader.GetErrorHandler()->GetFailure();
         fprintf(stderr, "%s\n", report != nullptr ? report->GetMessage() : "reading failed");
         return 1;
     }

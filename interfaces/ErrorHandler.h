@@ -1,9 +1,12 @@
 // ErrorHandler: the reports a parser (or the handler built on it) has recorded.
 //
 // Every failure that is reported becomes an ErrorReport: its code, the list it was
-// reported under, the text passed with it (usually a file name) and one readable
-// sentence with the file, line and column where known, what went wrong, and the code.
-// Warnings of a read (ReadWarnings.h) are ErrorReports too, kept on a list of their own.
+// reported under, the text passed with it (the name shown: the path as the caller gave
+// it, or a source's name such as "<memory>"), the system's errno and the byte offset in
+// the document where there are such, and one readable sentence with the file, line and
+// column where known, what went wrong, and the code. A failure is recorded once where it
+// arises; the report a caller shows is GetFailure's. Warnings of a read (ReadWarnings.h)
+// are ErrorReports too, kept on a list of their own.
 #ifndef RIZEROZ_ERRORHANDLER_H
 #define RIZEROZ_ERRORHANDLER_H
 
@@ -28,6 +31,10 @@ public:
     // With the place (line and column from 1; 0 when not known) and the sentence alone.
     ErrorReport(int code, unsigned long list, const char* text, const char* message, long line, long column,
                 const char* sentence);
+    // With the system's errno of the failure (0 when none) and the byte offset in the
+    // document where it arose (-1 when not known).
+    ErrorReport(int code, unsigned long list, const char* text, const char* message, long line, long column,
+                const char* sentence, int error, long long offset);
     ErrorReport(const ErrorReport& other);
     ErrorReport& operator=(const ErrorReport& other);
     ~ErrorReport();
@@ -44,6 +51,14 @@ public:
     // What went wrong, without the place and the code ("an end tag does not match the
     // open element (...)"); never null.
     const char* GetSentence() const { return m_pszSentence; }
+    // The system's error number (errno) of the failure: a file that does not open, a read
+    // or a write that fails; 0 when the system gave no reason.
+    int GetErrno() const { return m_nErrno; }
+    // The byte offset (from 0) in the document where the failure arose: the byte a read
+    // failed at, the character a parser error or warning stands at, the first byte of the
+    // piece a sink did not take; -1 when not known (a file that does not open, a file
+    // written through a stream, whose buffers may have lost earlier bytes).
+    long long GetOffset() const { return m_nOffset; }
 
 private:
     int m_nCode;
@@ -53,6 +68,9 @@ private:
     long m_nLine;
     long m_nColumn;
     char* m_pszSentence;   // owned
+    // Added after the fields above, which the inline accessors of earlier builds read.
+    int m_nErrno;
+    long long m_nOffset;
 };
 
 class RIZEROZ_API ErrorHandler
@@ -78,6 +96,23 @@ public:
     // the detail ("row 2 of block 0 of field "A" breaks the row syntax: ...").
     int AddReportSentence(int code, unsigned long list, const char* text, const char* file, long line, long column,
                           const char* sentence);
+    // The two above with the system's errno of the failure (0 when none) and the byte
+    // offset in the document where it arose (-1 when not known).
+    int AddReport(int code, unsigned long list, const char* text, const char* file, long line, long column,
+                  const char* detail, int error, long long offset);
+    int AddReportSentence(int code, unsigned long list, const char* text, const char* file, long line, long column,
+                          const char* sentence, int error, long long offset);
+    // A report that a level above adds for the failure reported last, as it passes the
+    // failure on (the handler's enclosing elements, on list 5): worded as AddReportSentence
+    // words it, with the failure's errno and offset, and GetFailure still gives the report
+    // where the failure arose.
+    int AddRepeatedReport(int code, unsigned long list, const char* text, const char* file, long line, long column,
+                          const char* sentence);
+    // The report where the latest failure arose, the one record of it (its code, errno,
+    // offset, place, name shown and sentence): what a caller shows, without looking
+    // through the list. Null when no failure has been reported since ClearReports (or
+    // memory for its report ran out).
+    const ErrorReport* GetFailure() const;
 
     int GetReportCount() const;
     // The report at `index` (from 0, oldest first), or null outside the range.
@@ -97,6 +132,8 @@ public:
     // where; the report's message adds the file, the place and the code. Returns the
     // warning's index, or -1 when it was only counted (or memory for it ran out).
     int AddWarning(int code, const char* file, long line, long column, const char* sentence);
+    // The same with the byte offset in the document where the warning stands (-1 when not known).
+    int AddWarning(int code, const char* file, long line, long column, const char* sentence, long long offset);
     // True while a further warning would be kept in full: callers may skip composing one
     // that would only be counted, and count it with CountWarning.
     bool KeepsWarnings() const { return m_nWarningCount < WARNINGS_KEPT; }
@@ -111,8 +148,9 @@ public:
     static const char* GetWarningName(int code);
 
 private:
-    int Record(int code, unsigned long list, const char* text, const char* file, long line, long column,
-               const char* what, const char* detail);
+    // What Record makes a report of, besides its code, list and text.
+    struct Cause;
+    int Record(int code, unsigned long list, const char* text, const Cause& cause, bool origin);
 
     ErrorReport* m_pReports;   // owned array of m_nReportSlots
     int m_nReportCount;
@@ -121,6 +159,8 @@ private:
     int m_nWarningCount;
     int m_nWarningSlots;
     long long m_nOmittedWarnings;
+    // Added after the fields above: the index of GetFailure's report, -1 for none.
+    int m_nFailure;
 };
 
 #endif

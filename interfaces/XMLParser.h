@@ -49,6 +49,15 @@ enum
 struct XMLParserState;
 class UtByteSource;
 
+// A place in the document: line and column from 1 (0 when not known) and the byte offset
+// from 0 (-1 when not known).
+struct XMLPlace
+{
+    long nLine;
+    long nColumn;
+    long long nOffset;
+};
+
 class RIZEROZ_API XMLParser : public UtObject
 {
 public:
@@ -105,8 +114,13 @@ protected:
     char* GetDefaultDir();
 
     // Records a report of `code` under `list` with `name` as its text, placed at the
-    // current line and column when a document is being read. Returns `code`.
+    // current line and column (and byte offset) when a document is being read: the
+    // failure's origin (ErrorHandler::GetFailure). Returns `code`.
     int ProcessException(int code, unsigned long list, const char* name);
+    // The same for a failure reported already where it arose (by the parser, or by
+    // ProcessException at a level below), as a level above passes it on: the report is
+    // made as ProcessException makes it, and the origin stays the one reported first.
+    int ProcessRepeatedException(int code, unsigned long list, const char* name);
 
     // Records the document type file's path. Negative only for a null or empty path:
     // the parser does not validate, so the file need not exist.
@@ -129,24 +143,26 @@ protected:
     // instruction (XML_WARN_AFTER_ROOT). Reads nothing otherwise; never fails.
     void ScanEpilogue();
 
-    // Line and column in the document of byte `index` of m_pContent, the current start
-    // tag's text; false when the index is outside the text.
-    bool GetContentPlace(unsigned int index, long* line, long* column);
+    // The place of the tag that the last Scan produced, or of the last failure (GetLine,
+    // GetColumn, and its byte offset); line 0 and offset -1 before anything was scanned.
+    XMLPlace GetTagPlace() const;
+    // The place in the document of byte `index` of m_pContent, the current start tag's
+    // text; false when the index is outside the text.
+    bool GetContentPlace(unsigned int index, XMLPlace* place);
     // CDATA sections and comments that stood inside that text: how many, and where each
     // begins (its '<'); `cdata` tells which of the two it is.
     int GetContentMarkupCount() const;
-    bool GetContentMarkup(int index, long* line, long* column, bool* cdata) const;
-    // Line and column of the value of attribute `name` of the tag that the last Scan
-    // produced (`node`); the tag's own place when warnings are off or there is no such
-    // attribute.
-    void GetAttributePlace(XMLNode* node, const char* name, long* line, long* column);
+    bool GetContentMarkup(int index, XMLPlace* place, bool* cdata) const;
+    // The place of the value of attribute `name` of the tag that the last Scan produced
+    // (`node`); the tag's own place when warnings are off or there is no such attribute.
+    XMLPlace GetAttributePlace(XMLNode* node, const char* name);
     // Records a warning at a place of the document, named after the document.
-    void Warn(int code, long line, long column, const char* sentence);
+    void Warn(int code, const XMLPlace& place, const char* sentence);
 
-    // The failure being reported: ProcessException places its reports at `line` and
-    // `column` and gives `sentence` in place of the code's meaning, until the next
-    // Initialize or ClearFailurePlace.
-    void SetFailurePlace(long line, long column, const char* sentence);
+    // The failure being reported: ProcessException places its reports at `place` and
+    // gives `sentence` in place of the code's meaning, until the next Initialize or
+    // ClearFailurePlace.
+    void SetFailurePlace(const XMLPlace& place, const char* sentence);
     void ClearFailurePlace();
 
     int IsDigit(char c);
@@ -174,6 +190,8 @@ private:
     int BeginDocument(const char* file, const char* dir, const char* missing);
     int ScanItem();
     int SkipElement(XMLNode* node);
+    // ProcessException's report: the failure's origin, or a level above's repeat of it.
+    int ReportException(int code, unsigned long list, const char* name, bool origin);
 
     XMLParserState* m_pState;   // owned; everything else the parser keeps
 };

@@ -8,7 +8,7 @@
 #include <new>
 #include <string>
 
-#include "UtString.h"
+#include "UtPath.h"
 #include "UtUtility.h"
 
 namespace
@@ -24,20 +24,6 @@ bool IsEmptyModel(SVFPlusData* model)
 bool IsWriteMode(const char* mode)
 {
     return mode != nullptr && (strcmp(mode, "write") == 0 || strcmp(mode, "WRITE") == 0);
-}
-
-// A name holding ':' is a full path everywhere; on systems whose separator is '/', a name
-// starting with '/' is one too. Anything else is relative to the default directory.
-bool IsFullPath(const char* fileName)
-{
-    UtString finder;
-    if (finder.Find(fileName, ':') >= 0)
-        return true;
-#if !defined(_WIN32)
-    if (fileName[0] == '/')
-        return true;
-#endif
-    return false;
 }
 }
 
@@ -104,15 +90,35 @@ int RODAzivUzirAdovIzozari::InitSvfPlusDataFile(const char* fileName, const char
     try
     {
         if (fileName == nullptr || mode == nullptr)
-            return OpenFile(fileName, defaultDir, mode);
+            return OpenFile(fileName, defaultDir, mode, false);
         // The arguments may point into what the open releases (GetSVFPlusDataFilename()
         // after a write-mode open, say): they are copied first.
         std::string name(fileName), directory(defaultDir != nullptr ? defaultDir : ""), openMode(mode);
-        return OpenFile(name.c_str(), directory.c_str(), openMode.c_str());
+        return OpenFile(name.c_str(), directory.c_str(), openMode.c_str(), false);
     }
     catch (const std::bad_alloc&)
     {
         m_pErrorHandler->AddReport(SVF_ERR_NO_MEMORY, kHandlerErrorList, fileName, nullptr, 0, 0, nullptr);
+        return SVF_ERR_NO_MEMORY;
+    }
+}
+
+int RODAzivUzirAdovIzozari::InitSvfPlusDataPath(const char* path, const char* mode)
+{
+    try
+    {
+        if (path == nullptr || mode == nullptr)
+            return OpenFile(path, nullptr, mode, true);
+        // The path is opened as it is, and its folder is the default directory: the root
+        // for a path such as "/a.xml", the current folder for a name without one.
+        std::string whole(path), openMode(mode);
+        size_t cut = util_PathNameStart(path);
+        std::string folder = cut > 0 ? whole.substr(0, cut - 1) : std::string(".");
+        return OpenFile(whole.c_str(), folder.c_str(), openMode.c_str(), true);
+    }
+    catch (const std::bad_alloc&)
+    {
+        m_pErrorHandler->AddReport(SVF_ERR_NO_MEMORY, kHandlerErrorList, path, nullptr, 0, 0, nullptr);
         return SVF_ERR_NO_MEMORY;
     }
 }
@@ -125,7 +131,7 @@ int RODAzivUzirAdovIzozari::InitSvfPlusDataSource(UtByteSource* source, const ch
     return InitializeSource(source, name);
 }
 
-int RODAzivUzirAdovIzozari::OpenFile(const char* fileName, const char* defaultDir, const char* mode)
+int RODAzivUzirAdovIzozari::OpenFile(const char* fileName, const char* defaultDir, const char* mode, bool whole)
 {
     ReleaseHeld();
     m_nWriteError = 0;
@@ -137,25 +143,11 @@ int RODAzivUzirAdovIzozari::OpenFile(const char* fileName, const char* defaultDi
                                    fileName == nullptr ? "no file name was given" : "no open mode was given");
         return XML_ERR_BAD_ARGUMENT;
     }
-    if (defaultDir == nullptr)
-        defaultDir = "";
-
     // Paths of any length are composed; the backslash is the separator as written.
-    std::string fullPath;
-    if (IsFullPath(fileName))
-    {
-        fullPath = fileName;
-    }
-    else
-    {
-        fullPath = defaultDir;
-        fullPath += '\\';
-        fullPath += fileName;
-    }
-
-    int result = Initialize(fullPath.c_str(), defaultDir, mode);
+    std::string path = whole ? std::string(fileName) : util_ComposePath(defaultDir, fileName);
+    int result = Initialize(path.c_str(), defaultDir, mode);
     if (IsWriteMode(mode) && result >= 0)
-        return SetOutputFile(fullPath.c_str());
+        return SetOutputFile(path.c_str());
     return result;
 }
 
@@ -172,7 +164,7 @@ int RODAzivUzirAdovIzozari::SetOutputFile(const char* path)
     {
         int error = errno;
         m_pErrorHandler->AddReport(SVF_ERR_OUTPUT, kHandlerErrorList, m_pszOutputFilename, m_pszOutputFilename, 0, 0,
-                                   strerror(error));
+                                   strerror(error), error, -1);
         return SVF_ERR_OUTPUT;
     }
     return 0;

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "HandlerWarnings.h"
+#include "UtPath.h"
 #include "UtUtility.h"
 
 namespace
@@ -38,23 +39,19 @@ int RODAzivUzirAdovIzozari::Read()
     {
     public:
         explicit Places(RODAzivUzirAdovIzozari& handler) : m_handler(handler) {}
-        void TagPlace(long* line, long* column) override
+        XMLPlace TagPlace() override { return m_handler.GetTagPlace(); }
+        bool ContentPlace(unsigned int index, XMLPlace* place) override
         {
-            *line = m_handler.GetLine();
-            *column = m_handler.GetColumn();
+            return m_handler.GetContentPlace(index, place);
         }
-        bool ContentPlace(unsigned int index, long* line, long* column) override
+        XMLPlace AttributePlace(XMLNode* tag, const char* name) override
         {
-            return m_handler.GetContentPlace(index, line, column);
-        }
-        void AttributePlace(XMLNode* tag, const char* name, long* line, long* column) override
-        {
-            m_handler.GetAttributePlace(tag, name, line, column);
+            return m_handler.GetAttributePlace(tag, name);
         }
         int MarkupCount() override { return m_handler.GetContentMarkupCount(); }
-        bool Markup(int index, long* line, long* column, bool* cdata) override
+        bool Markup(int index, XMLPlace* place, bool* cdata) override
         {
-            return m_handler.GetContentMarkup(index, line, column, cdata);
+            return m_handler.GetContentMarkup(index, place, cdata);
         }
 
     private:
@@ -85,14 +82,7 @@ int RODAzivUzirAdovIzozari::ReadDocument()
     ClearFailurePlace();
     // The document type file is looked for in the default directory, whatever location
     // the document itself names.
-    std::string documentType;
-    const char* dir = GetDefaultDir();
-    if (dir != nullptr)
-        documentType = dir;
-    documentType += '\\';
-    documentType += kDocumentTypeFile;
-
-    int result = SetDTD(documentType.c_str());
+    int result = SetDTD(util_ComposePath(GetDefaultDir(), kDocumentTypeFile).c_str());
     if (result < 0)
         return result;
     result = ScanProlog();
@@ -119,7 +109,7 @@ int RODAzivUzirAdovIzozari::ReadSVFPlusData(unsigned long parent)
             return Skip(GetStartTag()) >= 0 ? (int)parent : XML_SCAN_SKIP;
         }
         if (GetEmptyTag() == nullptr)
-            return SVF_ERR_SKIP;
+            return ProcessException(SVF_ERR_SKIP, ERROR_LIST_DATA_FILE, m_pszXMLFilename);
         if (m_pWarnings != nullptr)
             m_pWarnings->Skipped(GetEmptyTag(), true);
         return 0;
@@ -129,9 +119,13 @@ int RODAzivUzirAdovIzozari::ReadSVFPlusData(unsigned long parent)
     if (code == XML_SCAN_NOTHING)
         return XML_SCAN_NOTHING;
 
+    // A failure that comes up from a level below (or from its Scan) was reported where it
+    // arose: this level's report repeats it.
+    bool passed = false;
     if (m_pStartTag != nullptr)
     {
         int outcome = ProcessStartTag(parent);
+        passed = outcome > 0;
         if (outcome > 0)
         {
             unsigned long self = (unsigned long)outcome;
@@ -172,8 +166,9 @@ int RODAzivUzirAdovIzozari::ReadSVFPlusData(unsigned long parent)
     }
     if (code >= 0)
         return code;
-    ProcessException(code, ERROR_LIST_DATA_FILE, m_pszXMLFilename);
-    return code;
+    if (passed)
+        return ProcessRepeatedException(code, ERROR_LIST_DATA_FILE, m_pszXMLFilename);
+    return ProcessException(code, ERROR_LIST_DATA_FILE, m_pszXMLFilename);
 }
 
 int RODAzivUzirAdovIzozari::ProcessStartTag(unsigned long parent)

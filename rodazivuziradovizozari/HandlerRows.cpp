@@ -146,9 +146,9 @@ int RODAzivUzirAdovIzozari::ReadRows(SVFDataField* field, int width, const unsig
         if (result == SVF_ERR_MODEL)
         {
             // The failure is placed at the character that breaks the row.
-            long line = 0, column = 0;
-            if (GetContentPlace((unsigned int)(record.broken - text), &line, &column))
-                SetFailurePlace(line, column,
+            XMLPlace place;
+            if (GetContentPlace((unsigned int)(record.broken - text), &place))
+                SetFailurePlace(place,
                                 SVFRowSyntaxSentence(field, m_pSVFPlusData->GetDataFieldCount() - 1, record).c_str());
             return SVF_ERR_MODEL;
         }

@@ -96,25 +96,24 @@ bool SVFReadWarnings::Wanted()
     return false;
 }
 
-void SVFReadWarnings::Say(int code, long line, long column, std::initializer_list<std::string> texts)
+void SVFReadWarnings::Say(int code, const XMLPlace& at, std::initializer_list<std::string> texts)
 {
-    m_errors.AddWarning(code, m_pszDocument, line, column, util_WarningSentence(code, texts).c_str());
+    m_errors.AddWarning(code, m_pszDocument, at.nLine, at.nColumn, util_WarningSentence(code, texts).c_str(),
+                        at.nOffset);
 }
 
 void SVFReadWarnings::AtTag(int code, std::initializer_list<std::string> texts)
 {
-    long line = 0, column = 0;
-    m_places.TagPlace(&line, &column);
-    Say(code, line, column, texts);
+    Say(code, m_places.TagPlace(), texts);
 }
 
 // At byte `index` of the element's text (at the tag, should the text not be placed).
 void SVFReadWarnings::AtContent(int code, unsigned int index, std::initializer_list<std::string> texts)
 {
-    long line = 0, column = 0;
-    if (!m_places.ContentPlace(index, &line, &column))
-        m_places.TagPlace(&line, &column);
-    Say(code, line, column, texts);
+    XMLPlace place;
+    if (!m_places.ContentPlace(index, &place))
+        place = m_places.TagPlace();
+    Say(code, place, texts);
 }
 
 // At byte `offset` of `value`, the value of attribute `name` of `tag`: the value's place,
@@ -122,21 +121,22 @@ void SVFReadWarnings::AtContent(int code, unsigned int index, std::initializer_l
 void SVFReadWarnings::AtAttribute(int code, XMLNode* tag, const char* name, const char* value, size_t offset,
                                   std::initializer_list<std::string> texts)
 {
-    long line = 0, column = 0;
-    m_places.AttributePlace(tag, name, &line, &column);
+    XMLPlace place = m_places.AttributePlace(tag, name);
     for (size_t i = 0; i < offset; ++i)
     {
         if (value[i] == '\n')
         {
-            ++line;
-            column = 1;
+            ++place.nLine;
+            place.nColumn = 1;
         }
         else
         {
-            ++column;
+            ++place.nColumn;
         }
     }
-    Say(code, line, column, texts);
+    // The value's bytes are as written, so the offset moves on by as many.
+    place.nOffset += place.nOffset >= 0 ? (long long)offset : 0;
+    Say(code, place, texts);
 }
 
 void SVFReadWarnings::Opened(const char* name)
@@ -318,11 +318,11 @@ void SVFReadWarnings::Block(XMLNode* tag, SVFDataField* field, int index, int wi
 // Comments and CDATA sections that stand in the rows of the field block.
 void SVFReadWarnings::RowMarkup()
 {
-    long line = 0, column = 0;
+    XMLPlace place;
     bool cdata = false;
     for (int i = 0; i < m_places.MarkupCount(); ++i)
-        if (m_places.Markup(i, &line, &column, &cdata) && Wanted())
-            Say(SVF_WARN_MARKUP_IN_ROWS, line, column,
+        if (m_places.Markup(i, &place, &cdata) && Wanted())
+            Say(SVF_WARN_MARKUP_IN_ROWS, place,
                 {cdata ? "CDATA section" : "comment", cdata ? "its text is read as rows" : "the reader drops it",
                  cdata ? "the section" : "it"});
 }

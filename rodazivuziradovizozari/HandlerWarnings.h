@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "SVFPlusData.h"
+#include "XMLParser.h"
 
 class ErrorHandler;
 class UtByteBuffer;
@@ -28,17 +29,17 @@ class SVFDocumentPlaces
 {
 public:
     virtual ~SVFDocumentPlaces() {}
-    // Line and column of the tag the last scan produced.
-    virtual void TagPlace(long* line, long* column) = 0;
+    // Line, column and offset of the tag the last scan produced.
+    virtual XMLPlace TagPlace() = 0;
     // Of byte `index` of the current start tag's element text; false outside the text.
-    virtual bool ContentPlace(unsigned int index, long* line, long* column) = 0;
+    virtual bool ContentPlace(unsigned int index, XMLPlace* place) = 0;
     // Of the value of attribute `name` of `tag`, the tag the last scan produced (the tag's
     // own place when it has no such attribute).
-    virtual void AttributePlace(XMLNode* tag, const char* name, long* line, long* column) = 0;
+    virtual XMLPlace AttributePlace(XMLNode* tag, const char* name) = 0;
     // The CDATA sections and comments that stood in the current start tag's element text:
     // how many, and where each begins.
     virtual int MarkupCount() = 0;
-    virtual bool Markup(int index, long* line, long* column, bool* cdata) = 0;
+    virtual bool Markup(int index, XMLPlace* place, bool* cdata) = 0;
 };
 
 class SVFReadWarnings
@@ -77,7 +78,7 @@ private:
     // True when a warning would be kept in full; else it is counted, and false: a warning
     // that would only be counted is not composed.
     bool Wanted();
-    void Say(int code, long line, long column, std::initializer_list<std::string> texts);
+    void Say(int code, const XMLPlace& at, std::initializer_list<std::string> texts);
     void AtTag(int code, std::initializer_list<std::string> texts);
     void AtContent(int code, unsigned int index, std::initializer_list<std::string> texts);
     void AtAttribute(int code, XMLNode* tag, const char* name, const char* value, size_t offset,

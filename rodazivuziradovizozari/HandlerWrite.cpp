@@ -350,6 +350,6 @@ int RODAzivUzirAdovIzozari::Write()
     m_fpOutput = nullptr;
     if (m_nWriteError != 0)
         m_pErrorHandler->AddReport(SVF_ERR_WRITE, ERROR_LIST_OUTPUT, m_pszOutputFilename, m_pszOutputFilename, 0, 0,
-                                   strerror(m_nWriteError));
+                                   strerror(m_nWriteError), m_nWriteError, -1);
     return 0;
 }

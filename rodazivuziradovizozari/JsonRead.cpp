@@ -31,7 +31,16 @@ struct JsonFault
     int nCode = 0;
     long nLine = 0;
     long nColumn = 0;
+    long long nOffset = -1;   // the byte of the text where the fault stands; -1 when none
+    int nErrno = 0;           // the source's errno of a failed read
     std::string message;
+
+    // The fault stands at byte `at` of the text `stream` reads.
+    void PlaceAt(JsonStream& stream, unsigned long long at)
+    {
+        stream.Place(at, nLine, nColumn);
+        nOffset = (long long)at;
+    }
 };
 
 // The longest text and row the reader takes, in bytes, from a reader's limits.
@@ -186,7 +195,7 @@ private:
         {
             m_shape.nCode = code;
             m_shape.message = sentence;
-            m_stream.Place(m_stream.Tell(), m_shape.nLine, m_shape.nColumn);
+            m_shape.PlaceAt(m_stream, m_stream.Tell());
         }
         return true;
     }
@@ -194,7 +203,7 @@ private:
     {
         m_fatal.nCode = code;
         m_fatal.message = sentence;
-        m_stream.Place(m_stream.Tell(), m_fatal.nLine, m_fatal.nColumn);
+        m_fatal.PlaceAt(m_stream, m_stream.Tell());
         return false;
     }
     // Texts are UTF-8, as JSON's are (rows are checked digit by digit instead).
@@ -222,7 +231,7 @@ private:
         {
             m_shape.nCode = LimitCode(slot);
             m_shape.message = LongerThanItsLimit(slot);
-            m_stream.Place(m_stream.TextStart() + LimitOf(slot), m_shape.nLine, m_shape.nColumn);
+            m_shape.PlaceAt(m_stream, m_stream.TextStart() + LimitOf(slot));
         }
         return true;
     }
@@ -317,7 +326,7 @@ void ModelEvents::TooLong(JsonFault& error)
     }
     error.nCode = LimitCode(slot);
     error.message = LongerThanItsLimit(slot);
-    m_stream.Place(std::min(m_stream.TooLongAt(), m_stream.TextStart() + LimitOf(slot)), error.nLine, error.nColumn);
+    error.PlaceAt(m_stream, std::min(m_stream.TooLongAt(), m_stream.TextStart() + LimitOf(slot)));
 }
 
 bool ModelEvents::Open(bool object)
@@ -490,7 +499,8 @@ JsonFault Parse(JsonStream& stream, SVFPlusData& model, SVFReadHook* hook, const
         snprintf(detail, sizeof(detail), "errno %d, %s, at byte %llu", stream.ReadErrno(), strerror(stream.ReadErrno()),
                  stream.FailedAt());
         fault.message = detail;
-        stream.Place(stream.FailedAt(), fault.nLine, fault.nColumn);
+        fault.nErrno = stream.ReadErrno();
+        fault.PlaceAt(stream, stream.FailedAt());
     }
     else if (stream.TooLong())
         events.TooLong(fault);
@@ -502,7 +512,7 @@ JsonFault Parse(JsonStream& stream, SVFPlusData& model, SVFReadHook* hook, const
             what.pop_back();
         fault.nCode = SVF_ERR_JSON_SYNTAX;
         fault.message = "the JSON text is malformed (" + what + ")" + stream.Excerpt(at);
-        stream.Place(at, fault.nLine, fault.nColumn);
+        fault.PlaceAt(stream, at);
     }
     else
         fault = events.Verdict();
@@ -517,10 +527,10 @@ void Report(const JsonFault& fault, const char* name, ErrorHandler* errors)
         return;
     if (fault.nCode == XML_ERR_READ)
         errors->AddReport(fault.nCode, ERROR_LIST_DATA_FILE, name, name, fault.nLine, fault.nColumn,
-                          fault.message.c_str());
+                          fault.message.c_str(), fault.nErrno, fault.nOffset);
     else
         errors->AddReportSentence(fault.nCode, ERROR_LIST_DATA_FILE, name, name, fault.nLine, fault.nColumn,
-                                  fault.message.c_str());
+                                  fault.message.c_str(), 0, fault.nOffset);
 }
 }
 
@@ -566,7 +576,7 @@ int ReadJsonSVFPlusDataFile(const char* path, SVFPlusData& model, ErrorHandler* 
     {
         if (errors != nullptr)
             errors->AddReport(XML_ERR_OPEN, ERROR_LIST_DATA_FILE, shown, shown, 0, 0,
-                              reason > 0 ? strerror(reason) : "the file cannot be opened");
+                              reason > 0 ? strerror(reason) : "the file cannot be opened", reason > 0 ? reason : 0, -1);
         return XML_ERR_OPEN;
     }
     return ReadJsonSVFPlusData(file, shown, model, errors, hook, limits);

@@ -277,10 +277,31 @@ int WriteJsonSVFPlusData(SVFPlusData* model, UtByteSink& sink, const char* name,
     const char* shown = name != nullptr ? name : "";
     if (model == nullptr)
         return Refused(SVF_ERR_NO_DATA, errors, shown, ERROR_LIST_OUTPUT, "nothing was written");
+    // Counts the bytes `sink` took whole: a failure stands at the first byte of the next piece.
+    class CountingSink : public UtByteSink
+    {
+    public:
+        explicit CountingSink(UtByteSink& sink) : m_sink(sink) {}
+        int Put(const void* bytes, size_t count) override
+        {
+            int failure = m_sink.Put(bytes, count);
+            m_nTaken += failure == 0 ? count : 0;
+            return failure;
+        }
+        unsigned long long Taken() const { return m_nTaken; }
+
+    private:
+        UtByteSink& m_sink;
+        unsigned long long m_nTaken = 0;
+    };
     try
     {
-        int failure = WriteWhole(model, sink);
-        return failure == 0 ? 0 : Refused(SVF_ERR_WRITE, errors, shown, ERROR_LIST_OUTPUT, strerror(failure));
+        CountingSink counted(sink);
+        int failure = WriteWhole(model, counted);
+        if (failure != 0 && errors != nullptr)
+            errors->AddReport(SVF_ERR_WRITE, ERROR_LIST_OUTPUT, shown, shown, 0, 0, strerror(failure), failure,
+                              (long long)counted.Taken());
+        return failure == 0 ? 0 : SVF_ERR_WRITE;
     }
     catch (const std::bad_alloc&)
     {
@@ -297,7 +318,12 @@ int WriteJsonSVFPlusDataFile(SVFPlusData* model, const char* path, ErrorHandler*
     // As it is: line feeds on every system.
     FILE* file = shown[0] != '\0' ? util_fopen(shown, "wb") : nullptr;
     if (file == nullptr)
-        return Refused(SVF_ERR_OUTPUT, errors, shown, ERROR_LIST_DATA_FILE, strerror(errno != 0 ? errno : ENOENT));
+    {
+        int reason = errno != 0 ? errno : ENOENT;
+        if (errors != nullptr)
+            errors->AddReport(SVF_ERR_OUTPUT, ERROR_LIST_DATA_FILE, shown, shown, 0, 0, strerror(reason), reason, -1);
+        return SVF_ERR_OUTPUT;
+    }
     int failure = 0;
     try
     {
@@ -315,7 +341,9 @@ int WriteJsonSVFPlusDataFile(SVFPlusData* model, const char* path, ErrorHandler*
     errno = 0;
     if (fclose(file) != 0 && failure == 0)
         failure = errno != 0 ? errno : EIO;
-    return failure == 0 ? 0 : Refused(SVF_ERR_WRITE, errors, shown, ERROR_LIST_OUTPUT, strerror(failure));
+    if (failure != 0 && errors != nullptr)
+        errors->AddReport(SVF_ERR_WRITE, ERROR_LIST_OUTPUT, shown, shown, 0, 0, strerror(failure), failure, -1);
+    return failure == 0 ? 0 : SVF_ERR_WRITE;
 }
 
 int WriteJsonString(const char* text, UtByteSink& sink)

@@ -1,6 +1,7 @@
 // RODAzivUzirAdovIzozari: reads and writes RIZ Eroz data files.
 //
-// Reading:  construct, InitSvfPlusDataFile(name, dir, "read"), Read(), GetSVFPlusData();
+// Reading:  construct, InitSvfPlusDataFile(name, dir, "read") (or InitSvfPlusDataPath(path,
+//           "read") for a path as the caller names it), Read(), GetSVFPlusData();
 //           with EnableWarnings() first, what the reader took leniently is listed too
 //           (GetErrorHandler()->GetWarning(i), docs/warnings.md); with SetReadHook()
 //           first, a hook is told of each row as it is complete and of the bytes read.
@@ -93,6 +94,11 @@ public:
     // Opens `fileName` for reading, or for writing when `mode` is exactly "write" or
     // "WRITE". 0 (or the parser's non-negative result) on success, else a negative code.
     int InitSvfPlusDataFile(const char* fileName, const char* defaultDir, const char* mode);
+    // The same for `path` as a caller names it: opened as it is (relative to the current
+    // folder unless it is a full one; '\\' also separates folders), named so in reports,
+    // warnings and GetSVFPlusDataFilename, with its folder as the default directory (the
+    // current one for a name without a folder).
+    int InitSvfPlusDataPath(const char* path, const char* mode);
     // Opens the document that `source` gives for reading (UtByteSource.h: a buffer read
     // in place, a function of the caller's, a file), named `name` in reports and
     // warnings. The caller keeps the source, and a buffer's bytes, unchanged until Read
@@ -149,7 +155,7 @@ private:
     int AddExpressionRow(SVPExpression& evaluator, UtByteBuffer* row, const unsigned char* begin,
                          const unsigned char* end, int width, long long* stands);
     int ReadDocument();
-    int OpenFile(const char* fileName, const char* defaultDir, const char* mode);
+    int OpenFile(const char* fileName, const char* defaultDir, const char* mode, bool whole);
 
     void CopyMembers(const RODAzivUzirAdovIzozari& other);
     void ReleaseHeld();

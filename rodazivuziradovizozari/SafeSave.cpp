@@ -109,21 +109,22 @@ std::string TemporaryName(const std::string& target)
     return target.substr(0, cut) + "." + target.substr(cut, kept) + "." + RandomSuffix() + ".tmp";
 }
 
-void Report(SVFSafeFileState& state, const char* detail)
+void Report(SVFSafeFileState& state, const char* detail, int error)
 {
+    // A failed save has no place in the document: the file's buffers may have held any byte.
     if (state.errors != nullptr)
-        state.errors->AddReport(SVF_ERR_SAVE, ERROR_LIST_OUTPUT, state.shown.c_str(), state.shown.c_str(), 0, 0,
-                                detail);
+        state.errors->AddReport(SVF_ERR_SAVE, ERROR_LIST_OUTPUT, state.shown.c_str(), state.shown.c_str(), 0, 0, detail,
+                                error, -1);
 }
 
-int Fail(SVFSafeFileState& state, const char* step, const char* reason)
+int Fail(SVFSafeFileState& state, const char* step, const char* reason, int error)
 {
     try
     {
         std::string detail = std::string(reason) + " while " + step;
         if (!state.direct)
             detail += "; the old file is left as it was";
-        Report(state, detail.c_str());
+        Report(state, detail.c_str(), error);
     }
     catch (const std::bad_alloc&)
     {
@@ -134,7 +135,8 @@ int Fail(SVFSafeFileState& state, const char* step, const char* reason)
 
 int FailErrno(SVFSafeFileState& state, const char* step, int error)
 {
-    return Fail(state, step, strerror(error != 0 ? error : EIO));
+    error = error != 0 ? error : EIO;
+    return Fail(state, step, strerror(error), error);
 }
 
 int CloseStream(SVFSafeFileState& state, const char* step)
@@ -176,7 +178,7 @@ int SVFSafeFile::Open(const char* path, ErrorHandler* errors)
     }
     catch (const std::bad_alloc&)
     {
-        Fail(state, "preparing it", strerror(ENOMEM));
+        Fail(state, "preparing it", strerror(ENOMEM), ENOMEM);
         return SVF_ERR_NO_MEMORY;
     }
 }
@@ -190,7 +192,7 @@ int SVFSafeFile::Write(const void* bytes, size_t count)
     if (!safe_save::WriteAsIs(state.stream, bytes, count))
         return FailErrno(state, "writing the new text", errno);
     NoteWritten(&state, count);
-    return state.interrupted ? Fail(state, "writing the new text", kInterrupted) : 0;
+    return state.interrupted ? Fail(state, "writing the new text", kInterrupted, EINTR) : 0;
 }
 
 int SVFSafeFile::WriteModel(SVFPlusData* model, bool expressions)
@@ -208,7 +210,7 @@ int SVFSafeFile::WriteModelPart(SVFPlusData* model, bool expressions, int field,
     UtStreamSink sink(state.stream);
     int error = WriteDocumentPart(sink, model, expressions, state.walk, field, block, NoteWritten, &state);
     if (error == 0 && state.interrupted)
-        return Fail(state, "writing the new text", kInterrupted);
+        return Fail(state, "writing the new text", kInterrupted, EINTR);
     return error != 0 ? FailErrno(state, "writing the new text", error) : 0;
 }
 
@@ -234,11 +236,11 @@ int SVFSafeFile::WriteJsonModelPart(SVFPlusData* model, int field, int block)
     }
     catch (const std::bad_alloc&)
     {
-        Fail(state, "writing the new text", strerror(ENOMEM));
+        Fail(state, "writing the new text", strerror(ENOMEM), ENOMEM);
         return SVF_ERR_NO_MEMORY;
     }
     if (error == 0 && state.interrupted)
-        return Fail(state, "writing the new text", kInterrupted);
+        return Fail(state, "writing the new text", kInterrupted, EINTR);
     return error != 0 ? FailErrno(state, "writing the new text", error) : 0;
 }
 
@@ -315,7 +317,7 @@ int SVFSafeFile::Commit()
     }
     catch (const std::bad_alloc&)
     {
-        Fail(state, "putting the new file in its place", strerror(ENOMEM));
+        Fail(state, "putting the new file in its place", strerror(ENOMEM), ENOMEM);
         return SVF_ERR_NO_MEMORY;
     }
 }
@@ -380,10 +382,14 @@ int WriteSVFPlusData(SVFPlusData* model, UtByteSink& sink, const char* name, boo
     int result = CheckBeforeWriting(model, shown, expressions, errors);
     if (result < 0)
         return result;
-    int failure = WriteDocumentText(sink, model, expressions);
+    // The pieces the sink took whole: the failure stands at the first byte of the next.
+    unsigned long long taken = 0;
+    auto count = [](void* context, size_t length) { *(unsigned long long*)context += length; };
+    int failure = WriteDocumentText(sink, model, expressions, count, &taken);
     if (failure == 0)
         return 0;
     if (errors != nullptr)
-        errors->AddReport(SVF_ERR_WRITE, ERROR_LIST_OUTPUT, shown, shown, 0, 0, strerror(failure));
+        errors->AddReport(SVF_ERR_WRITE, ERROR_LIST_OUTPUT, shown, shown, 0, 0, strerror(failure), failure,
+                          (long long)taken);
     return SVF_ERR_WRITE;
 }

@@ -8,7 +8,7 @@
 //     ErrorHandler errors;
 //     if (SaveSVFPlusData(model, "data/out.xml", false, &errors) < 0)
 //     {
-//         const ErrorReport* report = errors.GetLastReport();   // null when memory ran out
+//         const ErrorReport* report = errors.GetFailure();   // null when memory ran out
 //         fprintf(stderr, "%s\n", report != nullptr ? report->GetMessage() : "data/out.xml: not saved");
 //     }
 //
@@ -27,7 +27,8 @@ struct SVFSafeFileState;
 // One safe replacement, in steps, for callers that look at the new text before it takes
 // the old one's place. Every step returns 0 or SVF_ERR_SAVE; a failure is reported on the
 // ErrorHandler given to Open (list ERROR_LIST_OUTPUT, one sentence naming the path and the
-// system's reason), removes the temporary file, and leaves only the destructor to call.
+// system's reason, with its errno; no offset), removes the temporary file, and leaves only
+// the destructor to call.
 class RIZEROZ_API SVFSafeFile
 {
 public:
@@ -126,7 +127,8 @@ RIZEROZ_API int SaveSVFPlusData(SVFPlusData* model, const char* path, bool expre
 // as SaveSVFPlusData, which then writes nothing. 0, or a negative code with one sentence
 // naming `name` (the name messages show) reported on `errors` (may be null; list
 // ERROR_LIST_OUTPUT): SVF_ERR_NO_DATA, SVF_ERR_UNWRITABLE, SVF_ERR_NO_MEMORY, or
-// SVF_ERR_WRITE with the system's reason when the sink failed (it keeps what it took).
+// SVF_ERR_WRITE with the system's reason and errno when the sink failed (it keeps what it
+// took), placed at the offset of the first byte of the piece it did not take whole.
 RIZEROZ_API int WriteSVFPlusData(SVFPlusData* model, UtByteSink& sink, const char* name, bool expressions,
                                  ErrorHandler* errors);
 

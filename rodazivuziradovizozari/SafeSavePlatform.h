@@ -52,14 +52,16 @@ const char kInterrupted[] = "a signal interrupted it";
 
 // Shared by every system (SafeSave.cpp).
 
-// Reports a failed step ("No space left on device while writing the new text"),
-// discards the temporary file and returns SVF_ERR_SAVE. Without memory for the
-// sentence, the failure goes unreported but is still returned.
-int Fail(SVFSafeFileState& state, const char* step, const char* reason);
+// Reports a failed step ("No space left on device while writing the new text"), with
+// the system's errno of it (0 when it has none), discards the temporary file and returns
+// SVF_ERR_SAVE. Without memory for the sentence, the failure goes unreported but is
+// still returned.
+int Fail(SVFSafeFileState& state, const char* step, const char* reason, int error);
 // Fail with the system's words for `error` (EIO for 0).
 int FailErrno(SVFSafeFileState& state, const char* step, int error);
-// Reports `detail` about the target without discarding anything (the new file is in place).
-void Report(SVFSafeFileState& state, const char* detail);
+// Reports `detail` about the target, with the errno of the failure, without discarding
+// anything (the new file is in place).
+void Report(SVFSafeFileState& state, const char* detail, int error);
 // A temporary name beside `target`: ".NAME.RANDOM.tmp", no one can guess.
 std::string TemporaryName(const std::string& target);
 // Closes the stream; on failure reports the step and discards the temporary file.
@@ -67,7 +69,8 @@ int CloseStream(SVFSafeFileState& state, const char* step);
 
 // One implementation per system (SafeSavePosix.cpp, SafeSaveWindows.cpp).
 
-// Where the name part of `path` begins, after its folder and the separator.
+// Where the name part of `path`, a path of the system's, begins, after its folder and
+// the separator.
 size_t NameStart(const std::string& path);
 // Finds the file to replace from state.shown (not empty) and opens the stream the text
 // goes to: a temporary file beside it (state.temporary or state.anonymous, and

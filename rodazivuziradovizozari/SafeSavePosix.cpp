@@ -214,7 +214,7 @@ int SyncFolder(SVFSafeFileState& state)
     char detail[256];
     snprintf(detail, sizeof(detail), "the new file took the old one's place, but %s its folder failed: %s",
              folder < 0 ? "opening" : "syncing", strerror(error));
-    safe_save::Report(state, detail);
+    safe_save::Report(state, detail, error);
     return SVF_ERR_SAVE;
 }
 
@@ -236,6 +236,8 @@ int NameAnonymous(SVFSafeFileState& state)
 
 namespace safe_save
 {
+// The target is a path of the system's by now (links followed): a backslash there is a
+// character of a name.
 size_t NameStart(const std::string& path)
 {
     size_t separator = path.rfind('/');
@@ -303,7 +305,7 @@ int PutInPlace(SVFSafeFileState& state)
     // the old file is replaced.
     LetSignalsAct(state);
     if (state.interrupted)
-        return Fail(state, "putting the new file in its place", kInterrupted);
+        return Fail(state, "putting the new file in its place", kInterrupted, EINTR);
     if (rename(state.temporary.c_str(), state.target.c_str()) != 0)
         return FailErrno(state, "putting the new file in its place", errno);
     state.temporary.clear();

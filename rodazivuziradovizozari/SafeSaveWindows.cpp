@@ -13,7 +13,7 @@
 #include <fcntl.h>
 #include <io.h>
 
-#include "UtWidePath.h"
+#include "UtPath.h"
 
 namespace
 {
@@ -23,6 +23,41 @@ using safe_save::FailErrno;
 std::wstring Wide(const std::string& text)
 {
     return util_WidePath(text.c_str());
+}
+
+// The errno that stands for a Windows error, as the C library maps the errors of its own
+// calls; 0 for an error that has none.
+int ErrnoOf(DWORD code)
+{
+    switch (code)
+    {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_DRIVE:
+    case ERROR_BAD_NETPATH:
+    case ERROR_BAD_NET_NAME:
+    case ERROR_BAD_PATHNAME:
+    case ERROR_FILENAME_EXCED_RANGE:
+        return ENOENT;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_NETWORK_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+    case ERROR_WRITE_PROTECT:
+    case ERROR_CANNOT_MAKE:
+        return EACCES;
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+        return ENOSPC;
+    case ERROR_FILE_EXISTS:
+    case ERROR_ALREADY_EXISTS:
+        return EEXIST;
+    case ERROR_NOT_ENOUGH_MEMORY:
+    case ERROR_OUTOFMEMORY:
+        return ENOMEM;
+    default:
+        return 0;
+    }
 }
 
 // The system's words for a Windows error, without the closing period and line end.
@@ -37,6 +72,12 @@ std::string WindowsReason(DWORD code)
     if (length == 0)
         return "Windows error " + std::to_string((unsigned long)code);
     return std::string(text, length);
+}
+
+// Fails the step with the system's words for a Windows error and the errno that stands for it.
+int FailWindows(SVFSafeFileState& state, const char* step, DWORD code)
+{
+    return Fail(state, step, WindowsReason(code).c_str(), ErrnoOf(code));
 }
 
 // The text stream on the new file's handle, in text mode as the handler's Write writes:
@@ -59,8 +100,7 @@ namespace safe_save
 {
 size_t NameStart(const std::string& path)
 {
-    size_t separator = path.find_last_of("/\\");
-    return separator == std::string::npos ? 0 : separator + 1;
+    return util_PathNameStart(path.c_str());
 }
 
 int OpenTarget(SVFSafeFileState& state)
@@ -79,7 +119,7 @@ int OpenTarget(SVFSafeFileState& state)
             DWORD error = GetLastError();
             if ((error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) && attempt < kNameAttempts)
                 continue;
-            return Fail(state, "creating the temporary file", WindowsReason(error).c_str());
+            return FailWindows(state, "creating the temporary file", error);
         }
         state.temporary = name;
         if (OpenStream(state, file) < 0)
@@ -119,7 +159,7 @@ int PutInPlace(SVFSafeFileState& state)
         return SVF_ERR_SAVE;
     if (!MoveFileExW(Wide(state.temporary).c_str(), Wide(state.target).c_str(),
                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-        return Fail(state, "putting the new file in its place", WindowsReason(GetLastError()).c_str());
+        return FailWindows(state, "putting the new file in its place", GetLastError());
     state.temporary.clear();
     state.closed = true;
     return 0;

@@ -157,15 +157,31 @@ inline std::string Summary(SVFPlusData* model)
 }
 
 // What reading dir/name gave: the results, the model's summary, the reports, the codes of
-// the first and last report (0 for none) and, with warnings on, the warnings as
-// "NAME@LINE:COLUMN" in the order found, and their sentences one per line.
+// the first and last report (0 for none), the record of the failure (Failure) and, with
+// warnings on, the warnings as "NAME@LINE:COLUMN" in the order found, and their sentences
+// one per line.
 struct Reading
 {
     int opened, result;
     std::string summary, reports;
     int firstCode, lastCode;
+    std::string failure;
     std::string warnings, sentences;
 };
+
+// The failure's record on `errors` (ErrorHandler::GetFailure): "#INDEX CODE errno E at
+// OFFSET", INDEX its place among the reports; "none".
+inline std::string Failure(const ErrorHandler* errors)
+{
+    const ErrorReport* failure = errors->GetFailure();
+    int index = 0;
+    while (index < errors->GetReportCount() && errors->GetReport(index) != failure)
+        ++index;
+    if (failure == nullptr)
+        return "none";
+    return "#" + std::to_string(index) + " " + std::to_string(failure->GetCode()) + " errno " +
+           std::to_string(failure->GetErrno()) + " at " + std::to_string(failure->GetOffset());
+}
 
 // What `open(handler)` and then Read gave, with warnings on or off and `limits`.
 template <typename Open>
@@ -176,7 +192,10 @@ Reading ReadWith(Open open, bool warnings, const SVFReadLimits& limits)
     handler.SetReadLimits(limits);
     Reading r;
     r.opened = open(handler);
+    r.failure = Failure(handler.GetErrorHandler());   // the open's; a read follows only a good open
     r.result = handler.Read();
+    if (r.opened >= 0)
+        r.failure = Failure(handler.GetErrorHandler());
     r.summary = Summary(handler.GetSVFPlusData());
     r.reports = Reports(handler);
     const ErrorHandler* errors = handler.GetErrorHandler();
@@ -245,6 +264,7 @@ inline void ExpectSameReading(const Reading& expected, const Reading& got, const
     EXPECT_EQ(expected.reports, got.reports) << what;
     EXPECT_EQ(expected.firstCode, got.firstCode) << what;
     EXPECT_EQ(expected.lastCode, got.lastCode) << what;
+    EXPECT_EQ(expected.failure, got.failure) << what;
     EXPECT_EQ(expected.warnings, got.warnings) << what;
     EXPECT_EQ(expected.sentences, got.sentences) << what;
 }

@@ -86,17 +86,23 @@ static void test_sample(void)
 
 static void test_errors(void)
 {
+    /* The record where the failure arose, as it is: the system's errno and the byte offset
+       come with the place (the 'g' of the row, the end of the document), and the sentence is
+       the origin's, with its detail. */
     // clang-format off
     static const struct {
         const char* text; /* NULL: the file does not exist */
         int code;
         long line, column;
+        int error;
+        long long offset;
+        const char* detail; /* in the sentence */
     } cases[] = {
-        {NULL, -101, 0, 0},
+        {NULL, -101, 0, 0, ENOENT, -1, "cannot be opened ("},
         {"<SVF_Plus_Data version=\"1\">\n<DataField name=\"A\">\n  <FieldBlock row_width=\"8\">0x1g</FieldBlock>\n"
-         "</DataField>\n</SVF_Plus_Data>\n", -1, 3, 32},
-        {"<Other/>\n", RZ_ERR_NO_ROOT, 0, 0},
-        {"<SVF_Plus_Data version=\"1\">\n", -104, 2, 1},
+         "</DataField>\n</SVF_Plus_Data>\n", -1, 3, 32, 0, 80, "\"g\" stands where"},
+        {"<Other/>\n", RZ_ERR_NO_ROOT, 0, 0, 0, -1, "no SVF_Plus_Data root element"},
+        {"<SVF_Plus_Data version=\"1\">\n", -104, 2, 1, 0, 28, "(the document ends inside the element <SVF_Plus_Data>)"},
     };
     // clang-format on
     for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i)
@@ -110,11 +116,42 @@ static void test_errors(void)
         CHECK(rz_read(path, 0, &model, &error) == cases[i].code && model == NULL);
         CHECK(rz_error_code(error) == cases[i].code && strcmp(rz_error_path(error), path) == 0);
         CHECK(rz_error_line(error) == cases[i].line && rz_error_column(error) == cases[i].column);
+        CHECK(rz_error_errno(error) == cases[i].error && rz_error_offset(error) == cases[i].offset &&
+              strstr(rz_error_sentence(error), cases[i].detail) != NULL);
         /* The sentence names the path as given, first. */
         CHECK(strncmp(rz_error_message(error), path, strlen(path)) == 0);
         rz_error_free(error);
     }
-    CHECK(rz_write(NULL, "x.xml", 0, NULL) == RZ_ERR_ARGUMENT);
+    CHECK(rz_write(NULL, "x.xml", 0, NULL) == RZ_ERR_ARGUMENT && rz_error_errno(NULL) == 0 &&
+          rz_error_offset(NULL) == -1);
+
+    /* Writes that the system refuses, plainly and safely: its errno, and no offset. */
+    // clang-format off
+    static const struct { const char* path; unsigned flags; int code, error; } writes[] = {
+        {"c_api_no_folder/x.xml", 0, -5, ENOENT},
+        {"c_api_no_folder/x.xml", RZ_WRITE_SAFE, -9, ENOENT},
+#if !defined(_WIN32)
+        {"/sys/kernel/notes", 0, -5, EACCES},   /* refused even to root */
+        {"/dev/full", 0, -8, ENOSPC},
+        {"/dev/full", RZ_WRITE_SAFE, -9, ENOSPC},
+#endif
+    };
+    // clang-format on
+    rz_model* written = rz_model_new();
+    for (size_t i = 0; i < sizeof writes / sizeof writes[0]; ++i)
+    {
+        FILE* exists = writes[i].path[0] == '/' ? fopen(writes[i].path, "rb") : NULL;
+        if (writes[i].path[0] == '/' && exists == NULL)
+            continue; /* not on this system */
+        if (exists != NULL)
+            fclose(exists);
+        rz_error* error = NULL;
+        CHECK(rz_write(written, writes[i].path, writes[i].flags, &error) == writes[i].code);
+        CHECK(rz_error_code(error) == writes[i].code && strcmp(rz_error_path(error), writes[i].path) == 0);
+        CHECK(rz_error_errno(error) == writes[i].error && rz_error_offset(error) == -1);
+        rz_error_free(error);
+    }
+    rz_model_free(written);
 
     /* Warnings, kept with the model when asked for: code, message, place. */
     write_text("c_api_warnings.xml", "<SVF_Plus_Data>\n  <DataField/>\n</SVF_Plus_Data>\n");
@@ -126,6 +163,7 @@ static void test_errors(void)
         CHECK(rz_model_warning(model, rz_model_warning_count(model)) == NULL && rz_model_warning(model, -1) == NULL);
         const rz_error* warning = rz_model_warning(model, 1);
         CHECK(flags ? rz_error_code(warning) == 8 && rz_error_line(warning) == 2 && rz_error_column(warning) == 3 &&
+                          rz_error_offset(warning) == 18 && rz_error_errno(warning) == 0 &&
                           strncmp(rz_error_message(warning), "c_api_warnings.xml, line 2, column 3: ", 38) == 0
                     : warning == NULL);
         rz_model_free(model);
@@ -329,23 +367,25 @@ static void test_read_sources(void)
         const char* name;
         int code;
         long line, column;
+        long long offset;
         const char* message; /* how it starts */
         unsigned flags;
     } cases[] = {
-        {0, sample, strlen(sample), 0, never, 0, "sample", 0, 0, 0, "", 0},
-        {1, sample, strlen(sample), 1, never, 0, "sample", 0, 0, 0, "", 0},
-        {1, sample, strlen(sample), 100, never, 0, NULL, 0, 0, 0, "", 0},
-        {0, nul, sizeof nul - 1, 0, never, 0, NULL, -119, 2, 11, "<memory>, line 2, column 11: the document holds a NUL", 0},
-        {0, NULL, 0, 0, never, 0, "", -109, 1, 1, "<memory>, line 1, column 1: the document has no root element", 0},
-        {0, NULL, 5, 0, never, 0, "x", RZ_ERR_ARGUMENT, 0, 0, "x: ", 0},
-        {1, sample, strlen(sample), 7, 100, EIO, "pulled", RZ_ERR_READ, 3, 7, "pulled, line 3, column 7: reading the document failed (errno 5, ", 0},
-        {1, sample, 0, 7, never, 0, NULL, -109, 1, 1, "<stream>, line 1, column 1: the document has no root element", 0},
-        {1, NULL, 0, 0, never, 0, NULL, RZ_ERR_ARGUMENT, 0, 0, "<stream>: ", 0},
-        {0, (const char*)json, json_length, 0, never, 0, "sample.json", 0, 0, 0, "", RZ_READ_JSON},
-        {1, (const char*)json, json_length, 1, never, 0, NULL, 0, 0, 0, "", RZ_READ_JSON | RZ_READ_WARNINGS},
-        {1, (const char*)json, json_length, 7, 100, EIO, "pulled", RZ_ERR_READ, 5, 5, "pulled, line 5, column 5: reading the document failed (errno 5, ", RZ_READ_JSON},
-        {0, malformed, sizeof malformed - 1, 0, never, 0, NULL, -14, 2, 13, "<memory>, line 2, column 13: the JSON text is malformed (", RZ_READ_JSON},
-        {1, misshapen, sizeof misshapen - 1, 3, never, 0, NULL, -15, 2, 23, "<stream>, line 2, column 23: fields[0].name must be a text or null (error -15).", RZ_READ_JSON},
+        {0, sample, strlen(sample), 0, never, 0, "sample", 0, 0, 0, 0, "", 0},
+        {1, sample, strlen(sample), 1, never, 0, "sample", 0, 0, 0, 0, "", 0},
+        {1, sample, strlen(sample), 100, never, 0, NULL, 0, 0, 0, 0, "", 0},
+        {0, nul, sizeof nul - 1, 0, never, 0, NULL, -119, 2, 11, 26, "<memory>, line 2, column 11: the document holds a NUL", 0},
+        {0, NULL, 0, 0, never, 0, "", -109, 1, 1, 0, "<memory>, line 1, column 1: the document has no root element", 0},
+        {0, NULL, 5, 0, never, 0, "x", RZ_ERR_ARGUMENT, 0, 0, -1, "x: ", 0},
+        {1, sample, strlen(sample), 7, 100, EIO, "pulled", RZ_ERR_READ, 3, 7, 100, "pulled, line 3, column 7: reading the document failed (errno 5, ", 0},
+        {1, sample, strlen(sample), 7, 100, EPIPE, "pulled", RZ_ERR_READ, 3, 7, 100, "pulled, line 3, column 7: reading the document failed (errno ", 0},
+        {1, sample, 0, 7, never, 0, NULL, -109, 1, 1, 0, "<stream>, line 1, column 1: the document has no root element", 0},
+        {1, NULL, 0, 0, never, 0, NULL, RZ_ERR_ARGUMENT, 0, 0, -1, "<stream>: ", 0},
+        {0, (const char*)json, json_length, 0, never, 0, "sample.json", 0, 0, 0, 0, "", RZ_READ_JSON},
+        {1, (const char*)json, json_length, 1, never, 0, NULL, 0, 0, 0, 0, "", RZ_READ_JSON | RZ_READ_WARNINGS},
+        {1, (const char*)json, json_length, 7, 100, EIO, "pulled", RZ_ERR_READ, 5, 5, 100, "pulled, line 5, column 5: reading the document failed (errno 5, ", RZ_READ_JSON},
+        {0, malformed, sizeof malformed - 1, 0, never, 0, NULL, -14, 2, 13, 29, "<memory>, line 2, column 13: the JSON text is malformed (", RZ_READ_JSON},
+        {1, misshapen, sizeof misshapen - 1, 3, never, 0, NULL, -15, 2, 23, 39, "<stream>, line 2, column 23: fields[0].name must be a text or null (error -15).", RZ_READ_JSON},
     };
     // clang-format on
     char* written = read_text("c_api_expected.xml");
@@ -373,6 +413,8 @@ static void test_read_sources(void)
         {
             CHECK(rz_error_code(error) == code && rz_error_line(error) == cases[i].line &&
                   rz_error_column(error) == cases[i].column);
+            /* The errno the function returned, and the byte the read stopped at. */
+            CHECK(rz_error_errno(error) == cases[i].error && rz_error_offset(error) == cases[i].offset);
             CHECK(strncmp(rz_error_message(error), cases[i].message, strlen(cases[i].message)) == 0);
             CHECK(strncmp(rz_error_path(error), rz_error_message(error), strlen(rz_error_path(error))) == 0);
             if (code == RZ_ERR_READ)
@@ -448,7 +490,7 @@ static void test_sinks(void)
             int fail_at;
             long long gives;
             int reason;
-        } failing[] = {{2, -ENOSPC, ENOSPC}, {1, 100, EIO}};
+        } failing[] = {{2, -ENOSPC, ENOSPC}, {1, 100, EIO}, {3, 7, EIO}};
         for (size_t i = 0; i < sizeof(failing) / sizeof(failing[0]); ++i)
         {
             struct collected sink = {NULL, 0, 0, 0, failing[i].fail_at, failing[i].gives};
@@ -456,6 +498,8 @@ static void test_sinks(void)
             CHECK(rz_write_stream(model, flags, collect, &sink, "out.xml", &error) == RZ_ERR_WRITE);
             CHECK(sink.calls == failing[i].fail_at && strncmp(rz_error_message(error), "out.xml", 7) == 0);
             CHECK(strstr(rz_error_message(error), strerror(failing[i].reason)) != NULL);
+            /* The offset is where the piece the callback refused or took in part begins. */
+            CHECK(rz_error_errno(error) == failing[i].reason && rz_error_offset(error) == (long long)sink.size);
             rz_error_free(error);
             free(sink.bytes);
         }

@@ -60,6 +60,12 @@ TEST(FaultInput, MissingFileOrDirectoryFailsTheOpenWithTheSystemsReason)
 #endif
         }
         EXPECT_EQ(reading.opened, reading.firstCode);
+        // The record of the open's failure: the system's errno; a folder fails its first
+        // read, at byte 0, a file that does not open at no byte.
+        if (reading.opened == XML_ERR_OPEN)
+            EXPECT_EQ("#0 -101 errno " + std::to_string(name[0] == 'a' ? ENOENT : EACCES) + " at -1", reading.failure);
+        else
+            EXPECT_EQ("#0 -102 errno " + std::to_string(EISDIR) + " at 0", reading.failure);
         // Reading without an open document refuses, and no model appears.
         EXPECT_EQ(XML_ERR_NOT_OPEN, reading.result);
         EXPECT_EQ("none", reading.summary);
@@ -113,6 +119,13 @@ TEST(FaultInput, SourcesThatFailOrHoldNoDocument)
         EXPECT_EQ(0, reading.opened) << c.what;
         EXPECT_EQ(c.result, reading.result) << c.what << "\n" << reading.reports;
         EXPECT_EQ(c.result, reading.firstCode) << c.what;
+        // One record of the failure, where it arose: the errno of the source's failure and
+        // the byte it stands at.
+        int error = c.error < 0 ? EINVAL : c.error;
+        EXPECT_EQ("#0 " + std::to_string(c.result) + " errno " + std::to_string(error) + " at " +
+                      std::to_string(c.place),
+                  reading.failure)
+            << c.what;
         std::string expected = std::string(c.what) + ", " + PlaceOf(c.bytes, c.place) + ": " + c.sentence;
         EXPECT_EQ(0u, reading.reports.find(expected)) << c.what << ": " << expected << "\n" << reading.reports;
         // The rows before the failure stay; the failure in the second row keeps the first.
@@ -174,6 +187,8 @@ TEST(FaultOutput, WriteTellsWhetherEveryByteReachedTheFile)
                 std::string message = errors->GetLastReport()->GetMessage();
                 EXPECT_EQ(0u, message.find(std::string(c.name) + ": ")) << message;
                 EXPECT_NE(std::string::npos, message.find(strerror(c.error))) << message;
+                // A stream's buffers may have lost any byte: the failure has no offset.
+                EXPECT_EQ("#0 -8 errno " + std::to_string(c.error) + " at -1", Failure(errors));
             }
             // The stream was closed: a second Write finds no open output. The model stays.
             EXPECT_EQ(SVF_ERR_OUTPUT, handler.Write());

@@ -5,6 +5,7 @@
 #include <errno.h>
 #include <string.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 
@@ -58,6 +59,51 @@ TEST(HandlerOpen, ComposesThePathFromDirectoryAndName)
         RODAzivUzirAdovIzozari handler;
         EXPECT_LT(handler.InitSvfPlusDataFile(c.fileName.c_str(), c.dir, "read"), 0);
         EXPECT_EQ(c.expected, Str(handler.GetSVFPlusDataFilename())) << c.fileName << " in " << Str(c.dir);
+    }
+}
+
+// A path as the caller names it opens as it is, in both modes, and is what
+// GetSVFPlusDataFilename and the reports name; its folder is the default directory (the
+// current one for a bare name).
+TEST(HandlerOpen, APathOpensAsTheCallerNamesIt)
+{
+    struct Handler : RODAzivUzirAdovIzozari
+    {
+        using XMLParser::GetDefaultDir;
+    };
+    std::string dir = ScratchDir("path"), absolute = std::filesystem::absolute(dir).string();
+    // clang-format off
+    const struct { std::string path, folder; } cases[] = {
+        {dir + "/a.xml", dir}, {dir + "\\b.xml", dir}, {absolute + "/c.xml", absolute},
+        {"handler-path.xml", "."}, {"/handler-path-absent/d.xml", "/handler-path-absent"},
+    };
+    // clang-format on
+    SVFPlusData model = MakeModel("1");
+    for (const auto& c : cases)
+    {
+        Handler handler;
+        bool writable = c.path.find("absent") == std::string::npos;
+        EXPECT_EQ(writable ? 0 : SVF_ERR_OUTPUT, handler.InitSvfPlusDataPath(c.path.c_str(), "write")) << c.path;
+        EXPECT_EQ(c.path, Str(handler.GetSVFPlusDataFilename()));
+        handler.SetSVFPlusData(&model);
+        EXPECT_EQ(writable ? 0 : SVF_ERR_OUTPUT, handler.Write()) << c.path;
+        EXPECT_EQ(writable ? 0 : XML_ERR_OPEN, handler.InitSvfPlusDataPath(c.path.c_str(), "read")) << c.path;
+        const char* folder = handler.GetDefaultDir();
+        EXPECT_EQ(c.folder, folder != nullptr ? folder : "") << c.path;
+        if (!writable)
+        {
+            const ErrorReport* failure = handler.GetErrorHandler()->GetFailure();
+            ASSERT_NE(nullptr, failure) << c.path;
+            EXPECT_EQ(c.path + ": the document cannot be opened (" + strerror(ENOENT) + ") (error -101).",
+                      failure->GetMessage());
+            continue;
+        }
+        EXPECT_EQ(0, handler.Read()) << Reports(handler);
+        EXPECT_EQ("v=1 c=~ F(ID_MASK,0) B8[0x5A]", Summary(handler.GetSVFPlusData())) << c.path;
+        handler = Handler();   // closes the document: Windows removes no open file
+        std::string local = c.path;
+        std::replace(local.begin(), local.end(), '\\', '/');
+        EXPECT_TRUE(std::filesystem::remove(local)) << local;
     }
 }
 

@@ -125,28 +125,34 @@ TEST(ReaderDocuments, ResultsReportsAndWhatStays)
         Reading got = ReadDocument(std::string(kProlog) + c.body, "doc" + std::to_string(n++));
         EXPECT_EQ(c.result, got.result) << c.what << "\n" << got.reports;
         EXPECT_EQ(std::string(c.summary), got.summary) << c.what;
-        // The parser's own failure is recorded once by the parser, then by each level above.
+        // The parser's own failure is recorded once by the parser, then by each level above;
+        // the failure's record is the first of those reports, where it arose.
         EXPECT_EQ(c.reports, std::count(got.reports.begin(), got.reports.end(), '\n')) << c.what << "\n" << got.reports;
+        std::string origin = c.result < 0 ? "#0 " + std::to_string(c.result) + " " : "none";
+        EXPECT_EQ(0u, got.failure.find(origin)) << c.what << ": " << got.failure;
     }
 }
 
 TEST(ReaderDocuments, ReportsNameTheDocumentAndTheCode)
 {
-    Reading got =
-        ReadDocument(std::string(kProlog) + "<SVF_Plus_Data version=\"1\">\n<DataField name=\"A\">\n"
-                                            "<FieldBlock row_width=\"8\">0x1</FieldBlock>\n"
-                                            "<FieldBlock row_width=\"8\">0xZZ</FieldBlock></DataField></SVF_Plus_Data>",
-                     "messages");
+    std::string document = std::string(kProlog) +
+                           "<SVF_Plus_Data version=\"1\">\n<DataField name=\"A\">\n"
+                           "<FieldBlock row_width=\"8\">0x1</FieldBlock>\n"
+                           "<FieldBlock row_width=\"8\">0xZZ</FieldBlock></DataField></SVF_Plus_Data>";
+    Reading got = ReadDocument(document, "messages");
     EXPECT_EQ(SVF_ERR_MODEL, got.result);
-    // Each report is placed at the character that breaks the row and says what was due.
+    // Each report is placed at the character that breaks the row and says what was due;
+    // the failure's record has its byte offset too.
     const char* expected = ", line 6, column 29: row 1 of block 0 of field \"A\" breaks the hexadecimal row syntax: "
                            "\"Z\" stands where a hexadecimal digit is due (error -1).\n";
     std::string report = "scratch/reader/messages\\in.xml" + std::string(expected);
     EXPECT_EQ(report + report + report, got.reports);
+    EXPECT_EQ("#0 -1 errno 0 at " + std::to_string(document.find("0xZZ") + 2), got.failure);
 
     // An end tag that does not match names both tags and where the open one began.
-    got = ReadDocument(std::string(kProlog) + "<SVF_Plus_Data version=\"1\">\n<DataField\nname=\"A\"></FieldBlock>",
-                       "mismatch");
+    document = std::string(kProlog) + "<SVF_Plus_Data version=\"1\">\n<DataField\nname=\"A\"></FieldBlock>";
+    got = ReadDocument(document, "mismatch");
+    EXPECT_EQ("#0 -108 errno 0 at " + std::to_string(document.find("</FieldBlock>")), got.failure);
     EXPECT_NE(std::string::npos, got.reports.find("line 5, column 10: an end tag does not match the open element (the "
                                                   "end tag </FieldBlock> stands where the end tag of <DataField>, "
                                                   "begun on line 4, is due) (error -108)."))

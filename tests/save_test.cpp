@@ -351,6 +351,7 @@ TEST(SafeSave, FailuresLeaveTheOldFileAndNoTemporaryFile)
         std::string message = LastMessage(errors);
         EXPECT_EQ(0u, message.find(c.path + ": ")) << message;
         EXPECT_NE(std::string::npos, message.find(strerror(c.error))) << message;
+        EXPECT_EQ("#0 -9 errno " + std::to_string(c.error) + " at -1", Failure(&errors)) << c.path;
         EXPECT_EQ(1, errors.GetErrorList(ERROR_LIST_OUTPUT)) << c.path;
         EXPECT_TRUE(!std::filesystem::exists(parent) || parent == "/dev" || before == Names(parent)) << c.path;
         bool old = c.path.find("/out.xml") != std::string::npos && std::filesystem::exists(c.path);
@@ -382,7 +383,7 @@ TEST(SafeSave, AFolderThatCannotBeSyncedIsReportedWithTheNewFileInPlace)
     auto save = [&]() {
         ErrorHandler errors;
         int result = SaveSVFPlusData(&model, path.c_str(), false, &errors);
-        return std::to_string(result) + " " + LastMessage(errors);
+        return std::to_string(result) + " " + Failure(&errors) + " " + LastMessage(errors);
     };
     std::string outcome = root ? RunAsUser(nobody, std::string(base) + "/outcome", save) : save();
     chmod(folder.c_str(), 0755);
@@ -390,7 +391,7 @@ TEST(SafeSave, AFolderThatCannotBeSyncedIsReportedWithTheNewFileInPlace)
         std::cout << "[ SKIPPED  ] " << outcome << "\n";
     else
     {
-        EXPECT_EQ(std::to_string(SVF_ERR_SAVE) + " " + path +
+        EXPECT_EQ(std::to_string(SVF_ERR_SAVE) + " #0 -9 errno " + std::to_string(EACCES) + " at -1 " + path +
                       ": the file cannot be saved (the new file took the old one's place, but opening its folder "
                       "failed: " +
                       strerror(EACCES) + ") (error -9).",
@@ -424,18 +425,25 @@ TEST(SafeSave, TheNamedFileIsSyncedBeforeItsRenameAndTheFolderAfter)
     EXPECT_EQ(std::set<std::string>{"out.xml"}, Names(dir));
     EXPECT_TRUE(ReadBytes(path) == WrittenBytes(model, false));
 
-    // A folder that cannot be synced is told of, the new file being in place already.
-    WriteBytes(path, "old text");
-    setenv("RIZEROZ_SHIM_FAIL", "fsync-folder", 1);
-    int saved = SaveSVFPlusData(&model, path.c_str(), false, &errors);
-    unsetenv("RIZEROZ_SHIM_FAIL");
-    EXPECT_EQ(SVF_ERR_SAVE, saved);
-    EXPECT_EQ(path +
-                  ": the file cannot be saved (the new file took the old one's place, but syncing its folder "
-                  "failed: " +
-                  strerror(EIO) + ") (error -9).",
-              LastMessage(errors));
-    EXPECT_TRUE(ReadBytes(path) == WrittenBytes(model, false));
+    // A new file that cannot be synced leaves the old one; a folder that cannot be synced
+    // is told of, the new file being in place already. Either failure's record has the
+    // system's errno.
+    const std::string folderFailed = path +
+                                     ": the file cannot be saved (the new file took the old one's place, but syncing "
+                                     "its folder failed: " +
+                                     strerror(EIO) + ") (error -9).";
+    for (bool folder : {false, true})
+    {
+        ErrorHandler failed;
+        WriteBytes(path, "old text");
+        setenv("RIZEROZ_SHIM_FAIL", folder ? "fsync-folder" : "fsync", 1);
+        int saved = SaveSVFPlusData(&model, path.c_str(), false, &failed);
+        unsetenv("RIZEROZ_SHIM_FAIL");
+        EXPECT_EQ(SVF_ERR_SAVE, saved);
+        EXPECT_EQ("#0 -9 errno " + std::to_string(EIO) + " at -1", Failure(&failed)) << folder;
+        EXPECT_TRUE(!folder || LastMessage(failed) == folderFailed) << LastMessage(failed);
+        EXPECT_TRUE(ReadBytes(path) == (folder ? WrittenBytes(model, false) : "old text")) << folder;
+    }
 }
 
 // A signal that ends the process while the temporary file has a name (a named one is taken

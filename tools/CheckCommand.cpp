@@ -74,10 +74,10 @@ void ReadFindings(const std::string& path, const std::string& shown, std::vector
     for (int i = 0; i < reports->GetWarningCount(); ++i)
         findings.push_back(FromReport(*reports->GetWarning(i), false));
     omitted = reports->GetOmittedWarningCount();
-    const ErrorReport* origin = OriginReport(*reports);
+    const ErrorReport* failure = reports->GetFailure();
     if (result < 0)
-        findings.push_back(origin != nullptr ? FromReport(*origin, true)
-                                             : CheckFinding(true, "reader", "the file cannot be read"));
+        findings.push_back(failure != nullptr ? FromReport(*failure, true)
+                                              : CheckFinding(true, "reader", "the file cannot be read"));
     else if (reader.GetSVFPlusData() == nullptr)
         findings.push_back(
             CheckFinding(true, "reader", "the document has no SVF_Plus_Data root element").WithCode(XML_ERR_NO_ROOT));

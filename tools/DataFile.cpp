@@ -63,17 +63,6 @@ std::string ShownName(const std::string& path, bool written)
     return !IsStandardStream(path) ? path : written ? "<stdout>" : "<stdin>";
 }
 
-const ErrorReport* OriginReport(const ErrorHandler& reports)
-{
-    // A failure is reported where it arises and again by each level above: the first
-    // report of its code carries its detail.
-    const ErrorReport* last = reports.GetLastReport();
-    for (int i = 0; last != nullptr && i < reports.GetReportCount(); ++i)
-        if (reports.GetReport(i)->GetCode() == last->GetCode())
-            return reports.GetReport(i);
-    return last;
-}
-
 namespace
 {
 // Standard input as the library's byte source: read as it comes, nothing copied.
@@ -98,16 +87,7 @@ int ReadWithHandler(RODAzivUzirAdovIzozari& handler, const std::string& path)
         int opened = handler.InitSvfPlusDataSource(&source, "<stdin>");
         return opened >= 0 ? handler.Read() : opened;
     }
-    // The handler takes a default directory and a file name. It takes a name holding ':'
-    // (and, on this side of the fence, a name starting with '/') whole, its folder as the
-    // directory; any other name goes after the default directory.
-    size_t cut = path.find_last_of(kWindows ? "/\\" : "/");
-    cut = cut == std::string::npos ? 0 : cut + 1;
-    std::string folder = cut == 0 ? std::string() : path.substr(0, cut - 1);
-    bool whole = path.find(':') != std::string::npos || (!kWindows && !path.empty() && path[0] == '/');
-    // "/x.xml" on Windows: the folder is the root, which an empty directory gives.
-    std::string directory = folder.empty() && (whole || cut == 0) ? std::string(".") : folder;
-    int result = handler.InitSvfPlusDataFile((whole ? path : path.substr(cut)).c_str(), directory.c_str(), "read");
+    int result = handler.InitSvfPlusDataPath(path.c_str(), "read");
     return result >= 0 ? handler.Read() : result;
 }
 
@@ -135,7 +115,7 @@ int ToolReader::Read(const std::string& path, const std::string& shown, Progress
     m_pProgress = nullptr;
     if (result < 0)
     {
-        const ErrorReport* report = OriginReport(*m_handler.GetErrorHandler());
+        const ErrorReport* report = m_handler.GetErrorHandler()->GetFailure();
         error =
             report != nullptr ? ReportDiagnostic(*report, shown, "error") : FileError(shown, "the file cannot be read");
         return result;
@@ -175,7 +155,7 @@ int ToolReader::ReadJson(const std::string& path, const std::string& shown, SVFP
     m_pProgress = nullptr;
     if (result < 0)
     {
-        const ErrorReport* report = m_jsonErrors.GetLastReport();
+        const ErrorReport* report = m_jsonErrors.GetFailure();
         error =
             report != nullptr ? ReportDiagnostic(*report, shown, "error") : FileError(shown, "the file cannot be read");
     }

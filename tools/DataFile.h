@@ -56,9 +56,6 @@ FileFormat StandardInputFormat();
 // "<stdout>") for "-", else the path as given.
 std::string ShownName(const std::string& path, bool written = false);
 
-// The report of the handler's last failure that carries its detail (null for none).
-const ErrorReport* OriginReport(const ErrorHandler& reports);
-
 // Opens the data file `path` (a path from the command line, where the library opens it
 // as named: IsUsablePath; "-" for standard input, read as it comes through the library's
 // byte source) with `handler` and reads it: the handler's result.

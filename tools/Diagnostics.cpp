@@ -39,7 +39,7 @@ std::string ReportDiagnostic(const ErrorReport& report, const std::string& file,
 
 std::string SaveError(ErrorHandler& errors, const std::string& output)
 {
-    const ErrorReport* report = errors.GetLastReport();
+    const ErrorReport* report = errors.GetFailure();
     return report != nullptr ? ReportDiagnostic(*report, output, "error")
                              : FileError(output, "the file cannot be written");
 }

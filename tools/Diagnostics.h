@@ -46,7 +46,7 @@ bool StdoutHasColour();
 // "36" cyan), when stdout has colour; else as it is.
 std::string Inked(const std::string& text, const char* ink);
 
-// The last report of a failed save on `errors` as a message about `output`.
+// The failure of a save recorded on `errors` (ErrorHandler::GetFailure) as a message about `output`.
 std::string SaveError(ErrorHandler& errors, const std::string& output);
 
 #endif

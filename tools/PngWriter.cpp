@@ -134,7 +134,7 @@ bool WritePng(FieldPicture& picture, const std::string& path, std::string& error
     else if (written > 0 && (standard || file.Commit() >= 0))
         return true;
     error =
-        !standard && errors.GetLastReport() != nullptr
+        !standard && errors.GetFailure() != nullptr
             ? SaveError(errors, path)
             : FileError(ShownName(path, true), std::string("the picture cannot be written (") + output.message + ")");
     return false;

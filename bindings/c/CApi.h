@@ -8,8 +8,10 @@
 #include <vector>
 
 #include "rizeroz.h"
+#include "ErrorHandler.h"
 #include "SVFPlusData.h"
 
+// The library's record of a failure or a warning (ErrorReport), as the C interface gives it.
 struct rz_error
 {
     int nCode;
@@ -17,7 +19,9 @@ struct rz_error
     std::string sPath;
     long nLine;
     long nColumn;
-    std::string sSentence;   // what went wrong, without the place and the code
+    std::string sSentence;    // what went wrong, without the place and the code
+    int nErrno = 0;           // the system's errno; 0 when none
+    long long nOffset = -1;   // the byte offset in the document; -1 when not known
 };
 
 // A model handle owns its model and, for a model that rz_read made with RZ_READ_WARNINGS,
@@ -45,12 +49,20 @@ inline SVFDataField::DataBlock* BlockOf(const rz_block* block)
     return reinterpret_cast<SVFDataField::DataBlock*>(const_cast<rz_block*>(block));
 }
 
-// Stores a new error in *error (when error is not null) and returns `code`. Without
+// Stores a copy of `made` in *error (when error is not null) and returns its code. Without
 // memory for the error object, *error stays null and the code is still returned.
+int SetError(rz_error** error, const rz_error& made);
+// The same for an error of the interface's own, with no errno and no offset.
 int SetError(rz_error** error, int code, const std::string& message, const char* path, long line, long column,
              const std::string& sentence);
 // The same, with the sentence "PATH: what the code means (error CODE)."
 int SetCodeError(rz_error** error, int code, const char* path);
+// A report of the library as it is: its code, message, name shown, place, sentence, errno
+// and offset.
+rz_error ErrorOf(const ErrorReport& report);
+// The failure `reports` recorded (ErrorHandler::GetFailure) as the error of `code`; a code
+// it holds no record of (memory for the report ran out) gets SetCodeError's sentence.
+int SetFailureError(rz_error** error, const ErrorHandler& reports, int code, const char* path);
 
 // Runs `body`, turning any exception (only exhausted memory can throw) into `failed`.
 template <typename Body>

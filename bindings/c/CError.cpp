@@ -3,8 +3,6 @@
 
 #include <stdio.h>
 
-#include <memory>
-
 #include "ErrorHandler.h"
 #include "RODAzivUzirAdovIzozari.h"
 
@@ -16,22 +14,41 @@ static_assert((int)RZ_ERR_NO_ROOT == XML_ERR_NO_ROOT && (int)RZ_ERR_WRITE == SVF
                   (int)RZ_ERR_SAVE == SVF_ERR_SAVE && (int)RZ_ERR_UNWRITABLE == SVF_ERR_UNWRITABLE,
               "rizeroz.h passes these library codes on under names of its own");
 
-int SetError(rz_error** error, int code, const std::string& message, const char* path, long line, long column,
-             const std::string& sentence)
+int SetError(rz_error** error, const rz_error& made)
 {
     if (error == nullptr)
-        return code;
+        return made.nCode;
     *error = nullptr;
     try
     {
-        std::unique_ptr<rz_error> made(
-            new rz_error{code, message, path != nullptr ? path : "", line, column, sentence});
-        *error = made.release();
+        *error = new rz_error(made);
     }
     catch (...)
     {
     }
-    return code;
+    return made.nCode;
+}
+
+int SetError(rz_error** error, int code, const std::string& message, const char* path, long line, long column,
+             const std::string& sentence)
+{
+    return Guarded(code, [&]() {
+        return SetError(error, rz_error{code, message, path != nullptr ? path : "", line, column, sentence});
+    });
+}
+
+rz_error ErrorOf(const ErrorReport& report)
+{
+    return rz_error{report.GetCode(),   report.GetMessage(),  report.GetText(),  report.GetLine(),
+                    report.GetColumn(), report.GetSentence(), report.GetErrno(), report.GetOffset()};
+}
+
+int SetFailureError(rz_error** error, const ErrorHandler& reports, int code, const char* path)
+{
+    const ErrorReport* failure = reports.GetFailure();
+    if (failure == nullptr || failure->GetCode() != code)
+        return SetCodeError(error, code, path);
+    return Guarded(code, [&]() { return SetError(error, ErrorOf(*failure)); });
 }
 
 int SetCodeError(rz_error** error, int code, const char* path)
@@ -98,6 +115,16 @@ long rz_error_line(const rz_error* error)
 long rz_error_column(const rz_error* error)
 {
     return error != nullptr ? error->nColumn : 0;
+}
+
+int rz_error_errno(const rz_error* error)
+{
+    return error != nullptr ? error->nErrno : 0;
+}
+
+long long rz_error_offset(const rz_error* error)
+{
+    return error != nullptr ? error->nOffset : -1;
 }
 
 void rz_error_free(rz_error* error)

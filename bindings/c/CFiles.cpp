@@ -4,7 +4,6 @@
 
 #include <limits.h>
 #include <stdlib.h>
-#include <string.h>
 
 #include <memory>
 #include <vector>
@@ -18,62 +17,6 @@
 
 namespace
 {
-// A path as the system names it, put as the handler's file name and default directory.
-// A path that starts at a root ('/' or '\') goes after the empty default directory,
-// which stands for the root; any other goes after ".", the current folder (the handler
-// itself takes a name holding ':', a drive letter, whole).
-struct HandlerPath
-{
-    const char* pszName;
-    const char* pszDirectory;
-
-    explicit HandlerPath(const char* path)
-    {
-        bool rooted = path[0] == '/' || path[0] == '\\';
-        pszName = rooted ? path + 1 : path;
-        pszDirectory = rooted ? "" : ".";
-    }
-};
-
-// A report's sentence naming the path as the caller gave it instead of the path the
-// handler composed.
-std::string CallersMessage(const ErrorReport& report, const char* path)
-{
-    std::string message = report.GetMessage();
-    const char* composed = report.GetText();
-    size_t length = strlen(composed);
-    if (length > 0 && message.compare(0, length, composed) == 0)
-        message.replace(0, length, path);
-    return message;
-}
-
-// The report of `code` on `reports` as an error object, placed where the report is, or
-// else at `line` and `column`.
-int SetReportedError(rz_error** error, const ErrorHandler& reports, int code, const char* path, long line, long column)
-{
-    // A failure is reported where it arises and again by each level above: the first
-    // report of its code carries its detail.
-    const ErrorReport* report = nullptr;
-    for (int i = 0; i < reports.GetReportCount() && report == nullptr; ++i)
-        if (reports.GetReport(i)->GetCode() == code)
-            report = reports.GetReport(i);
-    if (report == nullptr)
-        return SetCodeError(error, code, path);
-    return Guarded(code, [&]() {
-        bool placed = report->GetLine() > 0;
-        return SetError(error, code, CallersMessage(*report, path), path, placed ? report->GetLine() : line,
-                        placed ? report->GetColumn() : column, report->GetSentence());
-    });
-}
-
-// The handler's report as an error object, placed where the report is, or else where the
-// handler's reading stopped.
-int SetHandlerError(rz_error** error, RODAzivUzirAdovIzozari& handler, int code, const char* path, bool reading)
-{
-    return SetReportedError(error, *handler.GetErrorHandler(), code, path, reading ? handler.GetLine() : 0,
-                            reading ? handler.GetColumn() : 0);
-}
-
 // A caller's rz_write_callback as the writer's sink.
 struct WriteCallback
 {
@@ -95,7 +38,7 @@ int WriteToSink(const rz_model* model, unsigned flags, UtByteSink& sink, const c
                      : WriteSVFPlusData(ModelOf(model), sink, name, (flags & RZ_WRITE_EXPRESSIONS) != 0, &reports);
     if (result == SVF_ERR_NO_MEMORY)
         return SetCodeError(error, RZ_ERR_MEMORY, name);
-    return result < 0 ? SetReportedError(error, reports, result, name, 0, 0) : 0;
+    return result < 0 ? SetFailureError(error, reports, result, name) : 0;
 }
 
 // A C callback as the handler's read hook.
@@ -139,7 +82,7 @@ int ReadModel(Open open, const char* shown, unsigned flags, rz_read_callback cal
         if (result >= 0)
             result = handler.Read();
         if (result < 0)
-            return SetHandlerError(error, handler, result, shown, true);
+            return SetFailureError(error, *handler.GetErrorHandler(), result, shown);
         SVFPlusData* read = handler.GetSVFPlusData();
         if (read == nullptr)
         {
@@ -152,11 +95,7 @@ int ReadModel(Open open, const char* shown, unsigned flags, rz_read_callback cal
         std::unique_ptr<rz_model> taken(new rz_model());
         const ErrorHandler* reports = handler.GetErrorHandler();
         for (int i = 0; i < reports->GetWarningCount(); ++i)
-        {
-            const ErrorReport* warning = reports->GetWarning(i);
-            taken->warnings.push_back(rz_error{warning->GetCode(), CallersMessage(*warning, shown), shown,
-                                               warning->GetLine(), warning->GetColumn(), warning->GetSentence()});
-        }
+            taken->warnings.push_back(ErrorOf(*reports->GetWarning(i)));
         taken->omitted = (long)reports->GetOmittedWarningCount();
         taken->oModel.Swap(*read);
         *model = taken.release();
@@ -178,7 +117,7 @@ int ReadJsonModel(UtByteSource* source, const char* shown, rz_read_callback call
         int result = source != nullptr ? ReadJsonSVFPlusData(*source, shown, taken->oModel, &reports, told)
                                        : ReadJsonSVFPlusDataFile(shown, taken->oModel, &reports, told);
         if (result < 0)
-            return SetReportedError(error, reports, result, shown, 0, 0);
+            return SetFailureError(error, reports, result, shown);
         *model = taken.release();
         return 0;
     });
@@ -205,10 +144,7 @@ int rz_read_with_callback(const char* path, unsigned flags, rz_read_callback cal
         return SetCodeError(error, RZ_ERR_ARGUMENT, path);
     if ((flags & RZ_READ_JSON) != 0)
         return ReadJsonModel(nullptr, path, callback, context, model, error);
-    HandlerPath where(path);
-    auto open = [&](RODAzivUzirAdovIzozari& handler) {
-        return handler.InitSvfPlusDataFile(where.pszName, where.pszDirectory, "read");
-    };
+    auto open = [&](RODAzivUzirAdovIzozari& handler) { return handler.InitSvfPlusDataPath(path, "read"); };
     return ReadModel(open, path, flags, callback, context, model, error);
 }
 
@@ -272,8 +208,7 @@ int rz_write(const rz_model* model, const char* path, unsigned flags, rz_error**
         else if ((result = CheckSVFPlusData(ModelOf(model), expressions, path, handler.GetErrorHandler())) == 0)
         {
             // Only a model that reads back as written truncates the file.
-            HandlerPath where(path);
-            result = handler.InitSvfPlusDataFile(where.pszName, where.pszDirectory, "write");
+            result = handler.InitSvfPlusDataPath(path, "write");
             if (result >= 0)
             {
                 handler.SetSVFPlusData(ModelOf(model));
@@ -284,9 +219,7 @@ int rz_write(const rz_model* model, const char* path, unsigned flags, rz_error**
             if (result >= 0 && handler.GetWriteError() != 0)
                 result = SVF_ERR_WRITE;
         }
-        if (result < 0)
-            return SetHandlerError(error, handler, result, path, false);
-        return 0;
+        return result < 0 ? SetFailureError(error, *handler.GetErrorHandler(), result, path) : 0;
     });
 }
 

@@ -106,6 +106,16 @@ RZ_API const char* RZ_CALL rz_error_path(const rz_error* error);
 /* Line and column (from 1) of the failure in the document; 0 when not known. */
 RZ_API long RZ_CALL rz_error_line(const rz_error* error);
 RZ_API long RZ_CALL rz_error_column(const rz_error* error);
+/* The system's error number (errno, as <errno.h> names it) of the failure: a file that does
+   not open (ENOENT, EACCES, ...), a read that fails (or the negated errno a read function
+   returned), a write or a save that fails (or a write callback's; EIO for a short count);
+   0 when the system gave no reason (a document the reader refuses, say). */
+RZ_API int RZ_CALL rz_error_errno(const rz_error* error);
+/* The byte offset (from 0) in the document where the failure arose: the character a
+   parser error or a warning stands at, the byte a read failed at, the first byte of the
+   piece a write callback did not take whole; -1 when not known (a file that does not open,
+   a file written or saved, whose buffers may have lost earlier bytes). */
+RZ_API long long RZ_CALL rz_error_offset(const rz_error* error);
 /* Frees an error; NULL is allowed. */
 RZ_API void RZ_CALL rz_error_free(rz_error* error);
 

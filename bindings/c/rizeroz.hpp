@@ -17,8 +17,8 @@
 // - Paths are UTF-8 on every system (on Windows they reach the file system as UTF-16, so
 //   names of any script open); '\\' also separates folders.
 // - A failure throws rizeroz::error (the result code, the message naming the file and
-//   the place, the path, the line and the column); memory that runs out throws
-//   std::bad_alloc. Nothing else throws.
+//   the place, the path, the line and the column, the system's errno and the byte
+//   offset); memory that runs out throws std::bad_alloc. Nothing else throws.
 // - A model owns its fields, blocks and rows; field, block and row are handles into it
 //   that live as long as it does (a row until it is changed). Indexes count from 0.
 // - Texts are UTF-8 by convention; a field or model without a text gives "".
@@ -44,20 +44,28 @@ namespace rizeroz
 class error : public std::runtime_error
 {
 public:
-    error(int code, const std::string& message, const std::string& path, long line, long column)
-        : std::runtime_error(message), m_code(code), m_path(path), m_line(line), m_column(column)
+    error(int code, const std::string& message, const std::string& path, long line, long column, int system_errno = 0,
+          long long offset = -1)
+        : std::runtime_error(message), m_code(code), m_path(path), m_line(line), m_column(column),
+          m_errno(system_errno), m_offset(offset)
     {
     }
     int code() const { return m_code; }
     const std::string& path() const { return m_path; }   // the file as the caller named it, or ""
     long line() const { return m_line; }                 // from 1; 0 when not known
     long column() const { return m_column; }
+    // The system's error number (rz_error_errno: ENOENT, EIO, ...); 0 when none.
+    int system_errno() const { return m_errno; }
+    // The byte offset in the document where it arose (rz_error_offset); -1 when not known.
+    long long offset() const { return m_offset; }
 
 private:
     int m_code;
     std::string m_path;
     long m_line;
     long m_column;
+    int m_errno;
+    long long m_offset;
 };
 
 namespace detail
@@ -84,7 +92,8 @@ inline error to_exception(int code, const rz_error* failure)
     return error(rz_error_code(failure),
                  editor_form(rz_error_code(failure), rz_error_path(failure), rz_error_line(failure),
                              rz_error_column(failure), rz_error_sentence(failure)),
-                 rz_error_path(failure), rz_error_line(failure), rz_error_column(failure));
+                 rz_error_path(failure), rz_error_line(failure), rz_error_column(failure), rz_error_errno(failure),
+                 rz_error_offset(failure));
 }
 
 // Throws for a negative result, freeing the error object; returns the result otherwise.
@@ -296,6 +305,7 @@ struct warning
     std::string message;   // naming the file and the place
     long line;
     long column;
+    long long offset;   // the byte offset in the document; -1 when not known
 };
 
 // A data model: a version, a comment and data fields. Owns its handle; moves, never copies.
@@ -449,7 +459,8 @@ public:
         for (int i = 0; i < rz_model_warning_count(m_handle); ++i)
         {
             const rz_error* kept = rz_model_warning(m_handle, i);
-            warning item = {rz_error_code(kept), rz_error_message(kept), rz_error_line(kept), rz_error_column(kept)};
+            warning item = {rz_error_code(kept), rz_error_message(kept), rz_error_line(kept), rz_error_column(kept),
+                            rz_error_offset(kept)};
             found.push_back(item);
         }
         return found;

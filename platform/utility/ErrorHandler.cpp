@@ -129,27 +129,33 @@ ErrorReport* CopyReports(const ErrorReport* reports, int count)
 
 ErrorReport::ErrorReport()
     : m_nCode(0), m_nList(0), m_pszText(CopyText(nullptr)), m_pszMessage(CopyText(nullptr)), m_nLine(0), m_nColumn(0),
-      m_pszSentence(CopyText(nullptr))
+      m_pszSentence(CopyText(nullptr)), m_nErrno(0), m_nOffset(-1)
 {
 }
 
 ErrorReport::ErrorReport(int code, unsigned long list, const char* text, const char* message)
     : m_nCode(code), m_nList(list), m_pszText(CopyText(text)), m_pszMessage(CopyText(message)), m_nLine(0),
-      m_nColumn(0), m_pszSentence(CopyText(message))
+      m_nColumn(0), m_pszSentence(CopyText(message)), m_nErrno(0), m_nOffset(-1)
 {
 }
 
 ErrorReport::ErrorReport(int code, unsigned long list, const char* text, const char* message, long line, long column,
                          const char* sentence)
+    : ErrorReport(code, list, text, message, line, column, sentence, 0, -1)
+{
+}
+
+ErrorReport::ErrorReport(int code, unsigned long list, const char* text, const char* message, long line, long column,
+                         const char* sentence, int error, long long offset)
     : m_nCode(code), m_nList(list), m_pszText(CopyText(text)), m_pszMessage(CopyText(message)), m_nLine(line),
-      m_nColumn(column), m_pszSentence(CopyText(sentence))
+      m_nColumn(column), m_pszSentence(CopyText(sentence)), m_nErrno(error), m_nOffset(offset)
 {
 }
 
 ErrorReport::ErrorReport(const ErrorReport& other)
     : m_nCode(other.m_nCode), m_nList(other.m_nList), m_pszText(CopyText(other.m_pszText)),
       m_pszMessage(CopyText(other.m_pszMessage)), m_nLine(other.m_nLine), m_nColumn(other.m_nColumn),
-      m_pszSentence(CopyText(other.m_pszSentence))
+      m_pszSentence(CopyText(other.m_pszSentence)), m_nErrno(other.m_nErrno), m_nOffset(other.m_nOffset)
 {
 }
 
@@ -180,6 +186,8 @@ ErrorReport& ErrorReport::operator=(const ErrorReport& other)
         m_nList = other.m_nList;
         m_nLine = other.m_nLine;
         m_nColumn = other.m_nColumn;
+        m_nErrno = other.m_nErrno;
+        m_nOffset = other.m_nOffset;
     }
     return *this;
 }
@@ -196,13 +204,13 @@ ErrorReport::~ErrorReport()
 
 ErrorHandler::ErrorHandler()
     : m_pReports(nullptr), m_nReportCount(0), m_nReportSlots(0), m_pWarnings(nullptr), m_nWarningCount(0),
-      m_nWarningSlots(0), m_nOmittedWarnings(0)
+      m_nWarningSlots(0), m_nOmittedWarnings(0), m_nFailure(-1)
 {
 }
 
 ErrorHandler::ErrorHandler(const ErrorHandler& other)
     : m_pReports(nullptr), m_nReportCount(0), m_nReportSlots(0), m_pWarnings(nullptr), m_nWarningCount(0),
-      m_nWarningSlots(0), m_nOmittedWarnings(0)
+      m_nWarningSlots(0), m_nOmittedWarnings(0), m_nFailure(-1)
 {
     *this = other;
 }
@@ -231,6 +239,7 @@ ErrorHandler& ErrorHandler::operator=(const ErrorHandler& other)
     m_nWarningCount = other.m_nWarningCount;
     m_nWarningSlots = other.m_nWarningCount;
     m_nOmittedWarnings = other.m_nOmittedWarnings;
+    m_nFailure = other.m_nFailure;
     return *this;
 }
 
@@ -253,50 +262,89 @@ int ErrorHandler::GetErrorList(int list)
     return count;
 }
 
+// What a report is made of besides its code, list and text: where it stands, what went
+// wrong (`what`, and `detail` in parentheses after it) and its cause.
+struct ErrorHandler::Cause
+{
+    const char* file;
+    long line;
+    long column;
+    const char* what;
+    const char* detail;
+    int error;
+    long long offset;
+};
+
 int ErrorHandler::AddReport(int code, unsigned long list, const char* text, const char* file, long line, long column,
                             const char* detail)
 {
-    // A report is what a failure leaves behind: running out of memory while making one
-    // must not turn into a failure of its own.
-    try
-    {
-        return Record(code, list, text, file, line, column, DescribeCode(code), detail);
-    }
-    catch (const std::bad_alloc&)
-    {
-        return -1;
-    }
+    return AddReport(code, list, text, file, line, column, detail, 0, -1);
 }
 
 int ErrorHandler::AddReportSentence(int code, unsigned long list, const char* text, const char* file, long line,
                                     long column, const char* sentence)
 {
+    return AddReportSentence(code, list, text, file, line, column, sentence, 0, -1);
+}
+
+int ErrorHandler::AddReport(int code, unsigned long list, const char* text, const char* file, long line, long column,
+                            const char* detail, int error, long long offset)
+{
+    return Record(code, list, text, Cause{file, line, column, DescribeCode(code), detail, error, offset}, true);
+}
+
+int ErrorHandler::AddReportSentence(int code, unsigned long list, const char* text, const char* file, long line,
+                                    long column, const char* sentence, int error, long long offset)
+{
+    const char* what = HasText(sentence) ? sentence : DescribeCode(code);
+    return Record(code, list, text, Cause{file, line, column, what, nullptr, error, offset}, true);
+}
+
+int ErrorHandler::AddRepeatedReport(int code, unsigned long list, const char* text, const char* file, long line,
+                                    long column, const char* sentence)
+{
+    const ErrorReport* failure = GetFailure();
+    const char* what = HasText(sentence) ? sentence : DescribeCode(code);
+    return Record(code, list, text,
+                  Cause{file, line, column, what, nullptr, failure != nullptr ? failure->GetErrno() : 0,
+                        failure != nullptr ? failure->GetOffset() : -1},
+                  false);
+}
+
+int ErrorHandler::Record(int code, unsigned long list, const char* text, const Cause& cause, bool origin)
+{
+    // A report is what a failure leaves behind: running out of memory while making one
+    // must not turn into a failure of its own.
     try
     {
-        return Record(code, list, text, file, line, column, HasText(sentence) ? sentence : DescribeCode(code), nullptr);
+        std::string sentence = cause.what;
+        if (HasText(cause.detail))
+        {
+            sentence += " (";
+            sentence += cause.detail;
+            sentence += ")";
+        }
+        std::string message = MessageOf(PlaceOf(text, cause.file, cause.line, cause.column), sentence, "error", code);
+        bool placed = HasText(cause.file) && cause.line > 0;
+        MakeRoom(m_pReports, m_nReportCount, m_nReportSlots);
+        m_pReports[m_nReportCount] =
+            ErrorReport(code, list, text, message.c_str(), placed ? cause.line : 0, placed ? cause.column : 0,
+                        sentence.c_str(), cause.error, cause.offset);
     }
     catch (const std::bad_alloc&)
     {
+        if (origin)
+            m_nFailure = -1;   // no report stands for a failure that has none
         return -1;
     }
+    if (origin)
+        m_nFailure = m_nReportCount;
+    return m_nReportCount++;
 }
 
-int ErrorHandler::Record(int code, unsigned long list, const char* text, const char* file, long line, long column,
-                         const char* what, const char* detail)
+const ErrorReport* ErrorHandler::GetFailure() const
 {
-    std::string sentence = what;
-    if (HasText(detail))
-    {
-        sentence += " (";
-        sentence += detail;
-        sentence += ")";
-    }
-    std::string message = MessageOf(PlaceOf(text, file, line, column), sentence, "error", code);
-    bool placed = HasText(file) && line > 0;
-    MakeRoom(m_pReports, m_nReportCount, m_nReportSlots);
-    m_pReports[m_nReportCount] =
-        ErrorReport(code, list, text, message.c_str(), placed ? line : 0, placed ? column : 0, sentence.c_str());
-    return m_nReportCount++;
+    return m_nFailure >= 0 && m_nFailure < m_nReportCount ? &m_pReports[m_nFailure] : nullptr;
 }
 
 int ErrorHandler::GetReportCount() const
@@ -322,6 +370,7 @@ void ErrorHandler::ClearReports()
     m_pReports = nullptr;
     m_nReportCount = 0;
     m_nReportSlots = 0;
+    m_nFailure = -1;
     delete[] m_pWarnings;
     m_pWarnings = nullptr;
     m_nWarningCount = 0;
@@ -343,6 +392,11 @@ const char* ErrorHandler::GetCodeName(int code)
 
 int ErrorHandler::AddWarning(int code, const char* file, long line, long column, const char* sentence)
 {
+    return AddWarning(code, file, line, column, sentence, -1);
+}
+
+int ErrorHandler::AddWarning(int code, const char* file, long line, long column, const char* sentence, long long offset)
+{
     if (!KeepsWarnings())
     {
         CountWarning();
@@ -354,7 +408,7 @@ int ErrorHandler::AddWarning(int code, const char* file, long line, long column,
         std::string message = MessageOf(PlaceOf(file, file, line, column), what, "warning", code);
         MakeRoom(m_pWarnings, m_nWarningCount, m_nWarningSlots);
         m_pWarnings[m_nWarningCount] =
-            ErrorReport(code, ERROR_LIST_WARNINGS, file, message.c_str(), line, column, what);
+            ErrorReport(code, ERROR_LIST_WARNINGS, file, message.c_str(), line, column, what, 0, offset);
         return m_nWarningCount++;
     }
     catch (const std::bad_alloc&)

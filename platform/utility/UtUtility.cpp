@@ -1,5 +1,5 @@
-// Free helpers of the utility library: text copies and hexadecimal digits (util_fopen is
-// UtFileOpen.cpp's).
+// Free helpers of the utility library: text copies and hexadecimal digits (util_fopen and
+// the library's other path rules are UtPath.cpp's).
 #include "UtUtility.h"
 
 #include <limits.h>

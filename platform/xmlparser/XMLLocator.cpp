@@ -83,6 +83,7 @@ int XMLFailure::Record(int code, unsigned long long offset, const char* format, 
 {
     m_nCode = code;
     m_nOffset = offset;
+    m_nErrno = 0;
     vsnprintf(m_szDetail, sizeof(m_szDetail), format, args);
     return code;
 }

@@ -67,6 +67,8 @@ public:
     // Line and column of the mark; 0 when there is none.
     long MarkLine(const XMLWindow& window);
     long MarkColumn(const XMLWindow& window);
+    // The document offset of the mark; -1 when there is none.
+    long long MarkOffset() const { return m_bHasMark ? (long long)m_nMarkOffset : -1; }
 
 private:
     void Resolve(const XMLWindow& window);
@@ -90,6 +92,9 @@ public:
     void Forget() { m_nCode = 0; }
     unsigned long long Offset() const { return m_nOffset; }
     const char* Detail() const { return m_szDetail; }
+    // The system's errno of a failed read (XML_ERR_READ), given after Record; 0 otherwise.
+    int Errno() const { return m_nErrno; }
+    void SetErrno(int error) { m_nErrno = error; }
     int Sticky() const { return m_nSticky; }
     // Makes `code` (by default the recorded problem's) the sticky one and returns it.
     int MakeSticky() { return m_nSticky = m_nCode; }
@@ -110,6 +115,7 @@ public:
 private:
     int m_nCode = 0;
     unsigned long long m_nOffset = 0;
+    int m_nErrno = 0;
     char m_szDetail[320] = {};
     int m_nSticky = 0;
     bool m_bPending = false;

@@ -53,7 +53,7 @@ void XMLParserSettings::SetDTD(const char* path)
     ReplaceText(m_pszDTD, path);
 }
 
-void XMLFailurePlace::Place(long line, long column, const char* sentence)
+void XMLFailurePlace::Place(const XMLPlace& at, const char* sentence)
 {
     try
     {
@@ -63,8 +63,7 @@ void XMLFailurePlace::Place(long line, long column, const char* sentence)
     {
         m_sSentence.clear();
     }
-    m_nLine = line;
-    m_nColumn = column;
+    m_at = at;
     m_bPlaced = true;
 }
 
@@ -239,22 +238,33 @@ char* XMLParser::GetDefaultDir()
 
 int XMLParser::ProcessException(int code, unsigned long list, const char* name)
 {
+    return ReportException(code, list, name, true);
+}
+
+int XMLParser::ProcessRepeatedException(int code, unsigned long list, const char* name)
+{
+    return ReportException(code, list, name, false);
+}
+
+int XMLParser::ReportException(int code, unsigned long list, const char* name, bool origin)
+{
     bool reading = m_pState->IsOpen();
     const XMLFailurePlace& placed = m_pState->scan.FailurePlace();
-    if (reading && placed.IsPlaced())
-    {
-        m_pErrorHandler->AddReportSentence(code, list, name, m_pszXMLFilename, placed.Line(), placed.Column(),
-                                           placed.Sentence());
-        return code;
-    }
-    m_pErrorHandler->AddReport(code, list, name, reading ? m_pszXMLFilename : 0, reading ? GetLine() : 0,
-                               reading ? GetColumn() : 0, 0);
+    XMLPlace at = XMLPlace{0, 0, -1};
+    if (reading)
+        at = placed.IsPlaced() ? placed.At() : GetTagPlace();
+    const char* file = reading ? m_pszXMLFilename : 0;
+    const char* sentence = reading && placed.IsPlaced() ? placed.Sentence() : 0;
+    if (origin)
+        m_pErrorHandler->AddReportSentence(code, list, name, file, at.nLine, at.nColumn, sentence, 0, at.nOffset);
+    else
+        m_pErrorHandler->AddRepeatedReport(code, list, name, file, at.nLine, at.nColumn, sentence);
     return code;
 }
 
-void XMLParser::SetFailurePlace(long line, long column, const char* sentence)
+void XMLParser::SetFailurePlace(const XMLPlace& place, const char* sentence)
 {
-    m_pState->scan.FailurePlace().Place(line, column, sentence);
+    m_pState->scan.FailurePlace().Place(place, sentence);
 }
 
 void XMLParser::ClearFailurePlace()
@@ -262,10 +272,10 @@ void XMLParser::ClearFailurePlace()
     m_pState->scan.FailurePlace().Clear();
 }
 
-void XMLParser::Warn(int code, long line, long column, const char* sentence)
+void XMLParser::Warn(int code, const XMLPlace& place, const char* sentence)
 {
     if (ErrorHandler* warnings = m_pState->settings.Warnings())
-        warnings->AddWarning(code, m_pszXMLFilename, line, column, sentence);
+        warnings->AddWarning(code, m_pszXMLFilename, place.nLine, place.nColumn, sentence, place.nOffset);
 }
 
 void XMLParser::ScanEpilogue()
@@ -282,7 +292,12 @@ void XMLParser::ScanEpilogue()
     }
 }
 
-bool XMLParser::GetContentPlace(unsigned int index, long* line, long* column)
+XMLPlace XMLParser::GetTagPlace() const
+{
+    return XMLPlace{GetLine(), GetColumn(), m_pState->locator.MarkOffset()};
+}
+
+bool XMLParser::GetContentPlace(unsigned int index, XMLPlace* place)
 {
     XMLParserState& state = *m_pState;
     XMLContentRun from;
@@ -302,10 +317,10 @@ bool XMLParser::GetContentPlace(unsigned int index, long* line, long* column)
             ++from.nColumn;
         }
     }
+    from.nOffset += index - from.nIndex;
     from.nIndex = index;
     state.scan.Content().KeepCursor(from);
-    *line = from.nLine;
-    *column = from.nColumn;
+    *place = XMLPlace{from.nLine, from.nColumn, (long long)from.nOffset};
     return true;
 }
 
@@ -314,34 +329,31 @@ int XMLParser::GetContentMarkupCount() const
     return (int)m_pState->scan.Content().MarkupCount();
 }
 
-bool XMLParser::GetContentMarkup(int index, long* line, long* column, bool* cdata) const
+bool XMLParser::GetContentMarkup(int index, XMLPlace* place, bool* cdata) const
 {
     const XMLContentPlaces& content = m_pState->scan.Content();
     if (index < 0 || (size_t)index >= content.MarkupCount())
         return false;
     const XMLContentMarkup& markup = content.Markup((size_t)index);
-    *line = markup.nLine;
-    *column = markup.nColumn;
+    *place = XMLPlace{markup.nLine, markup.nColumn, (long long)markup.nOffset};
     *cdata = markup.bCdata;
     return true;
 }
 
-void XMLParser::GetAttributePlace(XMLNode* node, const char* name, long* line, long* column)
+XMLPlace XMLParser::GetAttributePlace(XMLNode* node, const char* name)
 {
-    *line = GetLine();
-    *column = GetColumn();
     if (node == 0 || name == 0)
-        return;
+        return GetTagPlace();
     const XMLScanProgress& scan = m_pState->scan;
     for (int i = 0; i < node->GetAttributeCount() && (size_t)i < scan.AttributePlaceCount(); ++i)
     {
         if (strcmp(node->GetAttributeName(i), name) == 0)
         {
-            *line = scan.AttributePlace((size_t)i).nLine;
-            *column = scan.AttributePlace((size_t)i).nColumn;
-            return;
+            const XMLTextPosition& at = scan.AttributePlace((size_t)i);
+            return XMLPlace{at.nLine, at.nColumn, (long long)at.nOffset};
         }
     }
+    return GetTagPlace();
 }
 
 int XMLParser::SetDTD(const char* path)

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "XMLLocator.h"
+#include "XMLParser.h"
 
 // Where a run of an element's text (m_pContent) begins in the document: the text starts
 // one run, and so does what follows each CDATA section's start and end and each comment.
@@ -19,6 +20,7 @@ struct XMLContentRun
     unsigned int nIndex = 0;   // first byte of the run in the text
     long nLine = 0;
     long nColumn = 0;
+    unsigned long long nOffset = 0;   // the document offset of that byte
 };
 
 // A CDATA section or comment inside an element's text, at its '<'.
@@ -27,6 +29,7 @@ struct XMLContentMarkup
     long nLine;
     long nColumn;
     bool bCdata;
+    unsigned long long nOffset;
 };
 
 // The places of the current start tag's text: where each run of it begins (the text
@@ -72,8 +75,7 @@ public:
     void Note(const XMLTextPosition& at, const char* text, size_t count)
     {
         m_bNoted = true;
-        m_nLine = at.nLine;
-        m_nColumn = at.nColumn;
+        m_at = at;
         m_sText.assign(text, count < 40 ? count : 40);
     }
     // True when a text was noted, which is then forgotten (its place and text stay).
@@ -83,15 +85,13 @@ public:
         m_bNoted = false;
         return noted;
     }
-    long Line() const { return m_nLine; }
-    long Column() const { return m_nColumn; }
+    const XMLTextPosition& Place() const { return m_at; }
     const std::string& Text() const { return m_sText; }
 
 private:
     bool m_bNoting = false;
     bool m_bNoted = false;
-    long m_nLine = 0;
-    long m_nColumn = 0;
+    XMLTextPosition m_at;
     std::string m_sText;
 };
 
@@ -101,17 +101,15 @@ class XMLFailurePlace
 {
 public:
     // Without memory for the sentence, the place is kept with an empty one.
-    void Place(long line, long column, const char* sentence);
+    void Place(const XMLPlace& at, const char* sentence);
     void Clear() { m_bPlaced = false; }
     bool IsPlaced() const { return m_bPlaced; }
-    long Line() const { return m_nLine; }
-    long Column() const { return m_nColumn; }
+    const XMLPlace& At() const { return m_at; }
     const char* Sentence() const { return m_sSentence.c_str(); }
 
 private:
     bool m_bPlaced = false;
-    long m_nLine = 0;
-    long m_nColumn = 0;
+    XMLPlace m_at = {0, 0, -1};
     std::string m_sSentence;
 };
 

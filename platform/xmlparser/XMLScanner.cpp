@@ -41,8 +41,10 @@ int XMLParserState::OpenDocument(const char* path, ErrorHandler* errors)
     if (window.ReadErrno() != 0)
     {
         int reason = window.ReadErrno();
+        unsigned long long at = window.Start() + window.End();
         CloseDocument();
-        errors->AddReport(XML_ERR_READ, ERROR_LIST_XML_PARSER, path, path, 0, 0, strerror(reason));
+        errors->AddReport(XML_ERR_READ, ERROR_LIST_XML_PARSER, path, path, 0, 0, strerror(reason), reason,
+                          (long long)at);
         return XML_ERR_READ;
     }
     return 0;
@@ -181,8 +183,13 @@ int XMLParserState::EndProblem(const char* inside)
     if (window.TooLarge())
         return Problem(XML_ERR_TOO_LARGE, nPos, "%s is longer than %u bytes", inside, settings.MaxTag());
     if (window.ReadErrno() != 0)
-        return Problem(XML_ERR_READ, window.End(), "errno %d, %s, at byte %llu", window.ReadErrno(),
-                       strerror(window.ReadErrno()), window.Start() + window.End());
+    {
+        int code = Problem(XML_ERR_READ, window.End(), "errno %d, %s, at byte %llu", window.ReadErrno(),
+                           strerror(window.ReadErrno()), window.Start() + window.End());
+        if (code == XML_ERR_READ)   // not a NUL byte read before the failure
+            failure.SetErrno(window.ReadErrno());
+        return code;
+    }
     return Problem(XML_ERR_UNEXPECTED_END, window.End(), "the document ends inside %s", inside);
 }
 
@@ -191,8 +198,8 @@ int XMLParserState::RaiseProblem(ErrorHandler* errors, const char* document)
     ResolveMark();   // the tag mark lies before the problem; count up to it first
     XMLTextPosition at = FailurePosition();
     locator.PlaceMark(failure.Offset(), at.nLine, at.nColumn);
-    errors->AddReport(failure.Code(), ERROR_LIST_XML_PARSER, document, document, at.nLine, at.nColumn,
-                      failure.Detail());
+    errors->AddReport(failure.Code(), ERROR_LIST_XML_PARSER, document, document, at.nLine, at.nColumn, failure.Detail(),
+                      failure.Errno(), (long long)failure.Offset());
     return failure.MakeSticky();
 }
 
@@ -211,8 +218,8 @@ int XMLParserState::RaisePending(ErrorHandler* errors, const char* document)
 {
     XMLTextPosition at = failure.TakePending();
     locator.PlaceMark(failure.Offset(), at.nLine, at.nColumn);
-    errors->AddReport(failure.Code(), ERROR_LIST_XML_PARSER, document, document, at.nLine, at.nColumn,
-                      failure.Detail());
+    errors->AddReport(failure.Code(), ERROR_LIST_XML_PARSER, document, document, at.nLine, at.nColumn, failure.Detail(),
+                      failure.Errno(), (long long)failure.Offset());
     return failure.MakeSticky();
 }
 
@@ -315,7 +322,7 @@ void XMLParserState::BeginContentRun(UtByteBuffer* sink, size_t index)
     if (!sink)
         return;
     XMLTextPosition at = LocateIndex(index);
-    XMLContentRun run = {sink->GetTotalSize(), at.nLine, at.nColumn};
+    XMLContentRun run = {sink->GetTotalSize(), at.nLine, at.nColumn, at.nOffset};
     scan.Content().AddRun(run);
 }
 
@@ -359,7 +366,7 @@ void XMLParserState::AddContentMarkup(UtByteBuffer* sink, bool cdata)
     if (!sink)
         return;
     XMLTextPosition at = LocateIndex(nPos);
-    XMLContentMarkup markup = {at.nLine, at.nColumn, cdata};
+    XMLContentMarkup markup = {at.nLine, at.nColumn, cdata, at.nOffset};
     scan.Content().AddMarkup(markup);
 }
 
@@ -426,7 +433,8 @@ void XMLParserState::Warn(int code, size_t index, std::initializer_list<std::str
         return;
     }
     XMLTextPosition at = LocateIndex(index);
-    warnings->AddWarning(code, settings.Document(), at.nLine, at.nColumn, util_WarningSentence(code, texts).c_str());
+    warnings->AddWarning(code, settings.Document(), at.nLine, at.nColumn, util_WarningSentence(code, texts).c_str(),
+                         (long long)at.nOffset);
 }
 
 void XMLParserState::WarnTextAfterChild()
@@ -437,8 +445,9 @@ void XMLParserState::WarnTextAfterChild()
     char quoted[40];
     util_QuoteText(quoted, (int)sizeof(quoted), noted.Text().data(), noted.Text().size());
     std::string sentence = util_WarningSentence(XML_WARN_TEXT_AFTER_CHILD, {quoted, elements.InnermostName()});
-    settings.Warnings()->AddWarning(XML_WARN_TEXT_AFTER_CHILD, settings.Document(), noted.Line(), noted.Column(),
-                                    sentence.c_str());
+    const XMLTextPosition& at = noted.Place();
+    settings.Warnings()->AddWarning(XML_WARN_TEXT_AFTER_CHILD, settings.Document(), at.nLine, at.nColumn,
+                                    sentence.c_str(), (long long)at.nOffset);
 }
 
 // Notes the first byte of `data` that is not white space, and the text from there on
@@ -482,7 +491,8 @@ int XMLParserState::ScanEpilogue()
                 return 0;
             }
             std::string sentence = util_WarningSentence(XML_WARN_AFTER_ROOT, {quoted});
-            warnings->AddWarning(XML_WARN_AFTER_ROOT, settings.Document(), at.nLine, at.nColumn, sentence.c_str());
+            warnings->AddWarning(XML_WARN_AFTER_ROOT, settings.Document(), at.nLine, at.nColumn, sentence.c_str(),
+                                 (long long)at.nOffset);
             return 0;
         }
     }

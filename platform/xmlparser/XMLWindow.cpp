@@ -15,7 +15,7 @@ int XMLWindow::OpenFile(const char* path, ErrorHandler* errors)
     if (reason != 0)
     {
         errors->AddReport(XML_ERR_OPEN, ERROR_LIST_XML_PARSER, path, path, 0, 0,
-                          reason > 0 ? strerror(reason) : "the file cannot be opened");
+                          reason > 0 ? strerror(reason) : "the file cannot be opened", reason > 0 ? reason : 0, -1);
         return XML_ERR_OPEN;
     }
     return Open(&m_file, path, errors);

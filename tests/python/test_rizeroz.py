@@ -168,8 +168,8 @@ def test_writing_to_memory_and_file_objects(monkeypatch, tmp_path):
     model = Model("1", None, [Field("A", 0, [Block(2048, [bytes([i % 251]) * 256 for i in range(4000)])])])
 
     class Halves(io.RawIOBase):
-        def __init__(self, fail_at=0):
-            self.taken, self.calls, self.fail_at = bytearray(), 0, fail_at
+        def __init__(self, fail_at=0, whole=False):
+            self.taken, self.calls, self.fail_at, self.whole = bytearray(), 0, fail_at, whole
 
         def writable(self):
             return True
@@ -178,8 +178,9 @@ def test_writing_to_memory_and_file_objects(monkeypatch, tmp_path):
             self.calls += 1
             if self.calls == self.fail_at:
                 raise OSError(errno.ENOSPC, "full")
-            self.taken += bytes(data[:len(data) // 2 + 1])
-            return len(data) // 2 + 1
+            count = len(data) if self.whole else len(data) // 2 + 1
+            self.taken += bytes(data[:count])
+            return count
 
     with monkeypatch.context() as patched:
         patched.setattr(tempfile, "tempdir", str(tmp_path / "missing"))
@@ -187,8 +188,14 @@ def test_writing_to_memory_and_file_objects(monkeypatch, tmp_path):
         rizeroz.write(model, out)
         with pytest.raises(OSError) as caught:
             rizeroz.write(model, Halves(fail_at=3))
+        whole = Halves(fail_at=3, whole=True)
+        with pytest.raises(OSError) as stopped:
+            rizeroz.write(model, whole)
     assert bytes(out.taken) == document and out.calls > 8 and rizeroz.loads(document) == model
     assert caught.value.errno == errno.ENOSPC and isinstance(caught.value.__cause__, RizErozError)
+    # The library's error has the file object's errno, at the piece it did not take.
+    cause = stopped.value.__cause__
+    assert (cause.code, cause.errno, cause.offset) == (-8, errno.ENOSPC, len(whole.taken)) and len(whole.taken) > 0
 
 
 @pytest.fixture(scope="module")
@@ -251,36 +258,41 @@ def test_bytes_and_file_objects_read_without_a_temporary_file(large, tmp_path, m
     assert model == expected and len(model[0][0]) == 3000
 
 
-@pytest.mark.parametrize("failure, stop, count, raised", [
-    (ValueError("the file object's own failure"), 0, None, ValueError),
-    (OSError(errno.EIO, "the device went away"), 70000, None, OSError),
-    (KeyboardInterrupt(), 300000, None, KeyboardInterrupt),
-    (None, 1000, None, BlockingIOError),  # readinto gives None: no bytes at hand
-    (None, 1000, 10 ** 9, ValueError),  # more than there was room for
+# The library's error, the exception's cause, has the errno the file object's failure gave
+# it (EIO for one that is no OSError) and the offset where the read stopped.
+@pytest.mark.parametrize("failure, stop, count, raised, number, offset", [
+    (ValueError("the file object's own failure"), 0, None, ValueError, errno.EIO, 0),
+    (OSError(errno.ENXIO, "the device went away"), 70000, None, OSError, errno.ENXIO, 73728),
+    (KeyboardInterrupt(), 300000, None, KeyboardInterrupt, errno.EIO, 303104),
+    (None, 1000, None, BlockingIOError, errno.EAGAIN, 4096),  # readinto gives None: no bytes at hand
+    (None, 1000, 10 ** 9, ValueError, errno.EIO, 4096),  # more than there was room for
 ])
-def test_file_objects_that_fail_raise_their_own_exception(large, failure, stop, count, raised):
+def test_file_objects_that_fail_raise_their_own_exception(large, failure, stop, count, raised, number, offset):
     path, expected = large
     data = path.read_bytes()
     with pytest.raises(raised) as caught:
         rizeroz.read(Pieces(data, 4096, stop, failure, count))
     assert failure is None or caught.value is failure
+    cause = caught.value.__cause__
+    assert isinstance(cause, rizeroz.RizErozOSError) and (cause.code, cause.errno, cause.offset) == (-102, number,
+                                                                                                       offset)
     with pytest.raises(TypeError, match="not bytes: a binary file object is due"):
         rizeroz.read(io.StringIO(data.decode("ascii")))
     assert rizeroz.read(Pieces(data, 4096)) == expected  # the library reads on as before
 
 
-@pytest.mark.parametrize("data, code, place", [
-    (b"", -109, (1, 1)),
-    (b"<SVF_Plus_Data version='1'>\n<Comment>a\0b</Comment>\n</SVF_Plus_Data>", -119, (2, 11)),
-    (ROW_ERROR.encode(), -1, (3, 32)),
-    (b'\n {"version": "1", "fields": [], "rows": []}', -15, (2, 39)),
+@pytest.mark.parametrize("data, code, place, offset", [
+    (b"", -109, (1, 1), 0),
+    (b"<SVF_Plus_Data version='1'>\n<Comment>a\0b</Comment>\n</SVF_Plus_Data>", -119, (2, 11), 38),
+    (ROW_ERROR.encode(), -1, (3, 32), 80),
+    (b'\n {"version": "1", "fields": [], "rows": []}', -15, (2, 39), 39),
 ])
-def test_bytes_refused_at_their_place(data, code, place):
+def test_bytes_refused_at_their_place(data, code, place, offset):
     for given in (data, bytearray(data), memoryview(data)):
         with pytest.raises(RizErozError) as caught:
             rizeroz.loads(given, name="doc")
         error = caught.value
-        assert (error.code, (error.line, error.column), error.path) == (code, place, "doc")
+        assert (error.code, (error.line, error.column), error.offset, error.path) == (code, place, offset, "doc")
         assert error.message.startswith(f"doc, line {place[0]}, column {place[1]}: ")
     for wrong, kind in (("text", TypeError), (12, TypeError)):
         with pytest.raises(kind):
@@ -359,21 +371,22 @@ def test_paths_are_utf8(tmp_path):
     assert path.read_bytes() == SAMPLE.read_bytes() and rizeroz.read(str(path)) == rizeroz.read(SAMPLE)
 
 
-# Each failure: the exception's classes, the library's code, the system's error number.
-@pytest.mark.parametrize("target, action, kinds, code, number", [
-    ("missing/x.xml", "read", (rizeroz.RizErozFileNotFoundError, FileNotFoundError), -101, errno.ENOENT),
-    ("missing/x.json", "read", (rizeroz.RizErozFileNotFoundError, FileNotFoundError), -101, errno.ENOENT),
-    ("missing/x.json", "write", (rizeroz.RizErozFileNotFoundError, FileNotFoundError), -9, errno.ENOENT),
-    ("missing/x.json", "write in place", (FileNotFoundError,), -5, errno.ENOENT),
-    ("missing/x.xml", "write", (rizeroz.RizErozFileNotFoundError, FileNotFoundError), -9, errno.ENOENT),
-    ("missing/x.xml", "write in place", (FileNotFoundError,), -5, errno.ENOENT),
-    (".", "read", (rizeroz.RizErozIsADirectoryError, IsADirectoryError), -102, errno.EISDIR),
-    ("/dev/full", "write", (rizeroz.RizErozOSError,), -9, errno.ENOSPC),
-    ("/dev/full", "write in place", (rizeroz.RizErozOSError,), -8, errno.ENOSPC),
-    ("/sys/kernel/notes", "write in place", (rizeroz.RizErozPermissionError, PermissionError), -5, errno.EACCES),
-    ("row.xml", "read", (RizErozError,), -1, None),
+# Each failure: the exception's classes, the library's code, the system's error number
+# (the library's record of it) and the byte offset (a folder fails its first read, at 0).
+@pytest.mark.parametrize("target, action, kinds, code, number, offset", [
+    ("missing/x.xml", "read", (rizeroz.RizErozFileNotFoundError, FileNotFoundError), -101, errno.ENOENT, -1),
+    ("missing/x.json", "read", (rizeroz.RizErozFileNotFoundError, FileNotFoundError), -101, errno.ENOENT, -1),
+    ("missing/x.json", "write", (rizeroz.RizErozFileNotFoundError, FileNotFoundError), -9, errno.ENOENT, -1),
+    ("missing/x.json", "write in place", (FileNotFoundError,), -5, errno.ENOENT, -1),
+    ("missing/x.xml", "write", (rizeroz.RizErozFileNotFoundError, FileNotFoundError), -9, errno.ENOENT, -1),
+    ("missing/x.xml", "write in place", (FileNotFoundError,), -5, errno.ENOENT, -1),
+    (".", "read", (rizeroz.RizErozIsADirectoryError, IsADirectoryError), -102, errno.EISDIR, 0),
+    ("/dev/full", "write", (rizeroz.RizErozOSError,), -9, errno.ENOSPC, -1),
+    ("/dev/full", "write in place", (rizeroz.RizErozOSError,), -8, errno.ENOSPC, -1),
+    ("/sys/kernel/notes", "write in place", (rizeroz.RizErozPermissionError, PermissionError), -5, errno.EACCES, -1),
+    ("row.xml", "read", (RizErozError,), -1, None, 80),
 ])
-def test_errors_are_pythons_own(tmp_path, monkeypatch, target, action, kinds, code, number):
+def test_errors_are_pythons_own(tmp_path, monkeypatch, target, action, kinds, code, number, offset):
     monkeypatch.chdir(tmp_path)
     pathlib.Path("row.xml").write_text(ROW_ERROR)
     if target.startswith("/") and not os.path.exists(target):
@@ -386,7 +399,7 @@ def test_errors_are_pythons_own(tmp_path, monkeypatch, target, action, kinds, co
     error = caught.value
     assert isinstance(error, kinds) and error.code == code and str(error) == error.message
     assert type(error).__module__ == "rizeroz" and getattr(rizeroz, type(error).__name__) is type(error)
-    assert error.message.startswith(target) and error.path == target
+    assert error.message.startswith(target) and error.path == target and error.offset == offset
     if number is None:
         assert not isinstance(error, OSError) and (error.line, error.column) == (3, 32)
     else:
@@ -394,7 +407,8 @@ def test_errors_are_pythons_own(tmp_path, monkeypatch, target, action, kinds, co
     # A process pool passes it on: it pickles whole.
     again = pickle.loads(pickle.dumps(error))
     assert type(again) is type(error) and again.__reduce__() == error.__reduce__() and str(again) == str(error)
-    assert (again.line, again.column, getattr(again, "errno", None)) == (error.line, error.column, number)
+    assert (again.line, again.column, again.offset, getattr(again, "errno", None)) == (error.line, error.column,
+                                                                                        offset, number)
 
 
 @pytest.mark.parametrize("form", ["xml", "json"])
@@ -423,7 +437,8 @@ def test_warnings_carry_the_place(tmp_path):
     path.write_text("<SVF_Plus_Data>\n  <DataField/>\n</SVF_Plus_Data>\n")
     quiet, warned = rizeroz.read(path), rizeroz.read(path, warnings=True)
     assert quiet.warnings == [] and quiet == warned and warned.warnings_omitted == 0
-    assert [(w.code, w.path, w.line, w.column) for w in warned.warnings] == [(6, str(path), 1, 1), (8, str(path), 2, 3)]
+    assert [(w.code, w.path, w.line, w.column, w.offset) for w in warned.warnings] == [(6, str(path), 1, 1, 0),
+                                                                                       (8, str(path), 2, 3, 18)]
     assert str(warned.warnings[1]).startswith(f"{path}, line 2, column 3: data field 0 has no")
     assert repr(warned.warnings[1]).startswith(f"ReadWarning(code=8, message={str(warned.warnings[1])!r}, path=")
 

@@ -134,6 +134,8 @@ TEST(Wrapper, WritesAndReadsBackWithEveryFlag)
         {
             EXPECT_EQ(e.code(), RZ_ERR_WRITE);
             EXPECT_EQ(std::string(e.what()).compare(0, 8, "full.xml"), 0) << e.what();
+            EXPECT_EQ(e.system_errno(), 28);   // the callable's errno, at the first piece
+            EXPECT_EQ(e.offset(), 0);
         }
     }
     rizeroz::model moved = std::move(model);
@@ -173,9 +175,11 @@ TEST(Wrapper, TellsProgressAndCopiesRows)
 
 TEST(Wrapper, ThrowsWhatTheLibraryReports)
 {
-    std::ofstream("wrapper_bad.xml")
+    std::ofstream("wrapper_bad.xml", std::ios::binary)
         << "<SVF_Plus_Data version=\"1\">\n<DataField name=\"F\">\n"
            "<FieldBlock row_width=\"8\">\n0xZZ\n</FieldBlock></DataField></SVF_Plus_Data>\n";
+    // The system's errno and the byte offset come with each: the 'Z' of the row, the NUL
+    // byte, the byte the reader failed at; none for a file that does not open.
     struct Case
     {
         const char* what;
@@ -183,21 +187,26 @@ TEST(Wrapper, ThrowsWhatTheLibraryReports)
         int code;
         const char* path;
         long line;
+        int system_errno;
+        long long offset;
     };
     const Case kCases[] = {
-        {"a missing file", [] { rizeroz::model::read("wrapper_missing.xml"); }, -101, "wrapper_missing.xml", 0},
-        {"a bad row", [] { rizeroz::model::read("wrapper_bad.xml"); }, -1, "wrapper_bad.xml", 4},
-        {"a bad expression", [] { rizeroz::evaluate("(1", 8); }, 0, "", 0},
-        {"a checksum too large", [] { rizeroz::model().add_field("F").set_checksum(0x10000); }, RZ_ERR_ARGUMENT, "", 0},
-        {"a write into no folder", [] { Built().write("no-such-folder/x.xml"); }, -9, "no-such-folder/x.xml", 0},
+        {"a missing file", [] { rizeroz::model::read("wrapper_missing.xml"); }, -101, "wrapper_missing.xml", 0, ENOENT,
+         -1},
+        {"a bad row", [] { rizeroz::model::read("wrapper_bad.xml"); }, -1, "wrapper_bad.xml", 4, 0, 78},
+        {"a bad expression", [] { rizeroz::evaluate("(1", 8); }, 0, "", 0, 0, -1},
+        {"a checksum too large", [] { rizeroz::model().add_field("F").set_checksum(0x10000); }, RZ_ERR_ARGUMENT, "", 0,
+         0, -1},
+        {"a write into no folder", [] { Built().write("no-such-folder/x.xml"); }, -9, "no-such-folder/x.xml", 0, ENOENT,
+         -1},
         {"a write in place into no folder", [] { Built().write("no-such-folder/x.xml", 0); }, -5,
-         "no-such-folder/x.xml", 0},
+         "no-such-folder/x.xml", 0, ENOENT, -1},
         {"a NUL byte in memory", [] { rizeroz::model::read_memory("<SVF_Plus_Data>\n\0", 17, "bytes"); }, -119, "bytes",
-         2},
+         2, 0, 16},
         {"a failing reader", [] { rizeroz::model::read_stream([](void*, std::size_t) { return -5LL; }); }, RZ_ERR_READ,
-         "<stream>", 1},
+         "<stream>", 1, EIO, 0},
         {"JSON of the wrong shape", [] { rizeroz::model::read_memory("{\n\"fields\": []}", 15, "j", RZ_READ_JSON); },
-         -15, "j", 2},
+         -15, "j", 2, 0, 15},
     };
     for (const Case& c : kCases)
     {
@@ -215,6 +224,8 @@ TEST(Wrapper, ThrowsWhatTheLibraryReports)
             EXPECT_LT(e.code(), 0) << c.what;
             EXPECT_EQ(e.path(), c.path) << c.what;
             EXPECT_EQ(e.line(), c.line) << c.what << ": " << e.what();
+            EXPECT_EQ(e.system_errno(), c.system_errno) << c.what << ": " << e.what();
+            EXPECT_EQ(e.offset(), c.offset) << c.what << ": " << e.what();
             // What editors read: FILE:LINE:COLUMN: error: ... (the place as far as known).
             std::string place = (c.path[0] != '\0' ? std::string(c.path) : "rizeroz") +
                                 (c.line > 0 ? ":" + std::to_string(c.line) + ":" + std::to_string(e.column()) : "") +
@@ -257,6 +268,7 @@ TEST(Wrapper, EvaluatesAndKeepsWarnings)
     ASSERT_FALSE(warnings.empty());
     EXPECT_GT(warnings[0].code, 0);
     EXPECT_EQ(warnings[0].line, 1);
+    EXPECT_EQ(warnings[0].offset, 57);   // the checksum's value
     EXPECT_NE(warnings[0].message.find("wrapper_lenient.xml"), std::string::npos) << warnings[0].message;
 }
 

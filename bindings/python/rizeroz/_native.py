@@ -13,7 +13,7 @@ import os
 from array import array
 from threading import Lock
 
-from .model import Block, Field, Model, ReadWarning, check_kind, check_text, check_whole
+from .model import Block, Field, Model, ReadWarning, Report, check_kind, check_text, check_whole
 
 TYPE_CHECKING = False
 if TYPE_CHECKING:  # typing's names cost an import: only the checker needs them
@@ -31,53 +31,50 @@ RZ_WRITE_SAFE = 2
 RZ_WRITE_JSON = 4
 RZ_READ_WARNINGS = 1
 RZ_READ_JSON = 2
-# The library's codes for a file that cannot be opened, read, written or saved: their
-# sentences end with the system's reason.
-_FILE_CODES = (-101, -102, -5, -8, -9)
 # The library's code for memory that ran out while reading.
 _NO_MEMORY = -12
 
 
-class RizErozError(Exception):
+class RizErozError(Report, Exception):
     """A failure reported by the library: its result code, its sentence, and where.
 
     ``path`` is the file as given ("" when none), ``line`` and ``column`` the place in
-    the document (0 when not known). ``str(error)`` is the sentence.
+    the document (0 when not known), ``offset`` the byte offset in it (-1 when not known).
+    ``str(error)`` is the sentence.
     """
 
     __module__ = "rizeroz"
 
-    def __init__(self, code: int, message: str, path: str = "", line: int = 0, column: int = 0) -> None:
+    def __init__(self, code: int, message: str, path: str = "", line: int = 0, column: int = 0,
+                 offset: int = -1) -> None:
         Exception.__init__(self, message)
-        self.code = code
-        self.message = message
-        self.path = path
-        self.line = line
-        self.column = column
+        self._keep(code, message, path, line, column, offset)
 
     def __str__(self) -> str:
         return self.message
 
     def __reduce__(self) -> Tuple[Any, ...]:
         # pickle and copy make it again from its fields (a process pool passes it on).
-        return type(self), (self.code, self.message, self.path, self.line, self.column)
+        return type(self), self._fields()
 
 
 class RizErozOSError(RizErozError, OSError):
     """A file the library could not open, read, write or save, for the system's reason:
-    also an ``OSError`` with ``errno``, ``strerror`` and ``filename`` (the path)."""
+    also an ``OSError`` with ``errno`` (the library's, rz_error_errno), ``strerror`` and
+    ``filename`` (the path)."""
 
     __module__ = "rizeroz"
 
-    def __init__(self, code: int, message: str, path: str, number: int) -> None:
-        RizErozError.__init__(self, code, message, path)
+    def __init__(self, code: int, message: str, path: str, number: int, line: int = 0, column: int = 0,
+                 offset: int = -1) -> None:
+        RizErozError.__init__(self, code, message, path, line, column, offset)
         OSError.__init__(self, number, os.strerror(number), path)
 
     def __str__(self) -> str:
         return self.message
 
     def __reduce__(self) -> Tuple[Any, ...]:
-        return type(self), (self.code, self.message, self.path, self.errno)
+        return type(self), (self.code, self.message, self.path, self.errno, self.line, self.column, self.offset)
 
 
 class RizErozFileNotFoundError(RizErozOSError, FileNotFoundError):
@@ -138,6 +135,8 @@ _signatures = {
     "rz_error_path": (ctypes.c_char_p, [_P]),
     "rz_error_line": (ctypes.c_long, [_P]),
     "rz_error_column": (ctypes.c_long, [_P]),
+    "rz_error_errno": (ctypes.c_int, [_P]),
+    "rz_error_offset": (ctypes.c_longlong, [_P]),
     "rz_error_free": (None, [_P]),
     "rz_read": (ctypes.c_int, [ctypes.c_char_p, ctypes.c_uint, ctypes.POINTER(_P), ctypes.POINTER(_P)]),
     "rz_read_with_callback": (ctypes.c_int, [ctypes.c_char_p, ctypes.c_uint, _P, _P, ctypes.POINTER(_P),
@@ -189,45 +188,51 @@ def library_version() -> str:
     return str(_lib.rz_version().decode("ascii"))
 
 
-def _system_errno(message: str) -> int:
-    """The system's error number whose reason the sentence gives (the longest found), or 0."""
-    import errno
-
-    found, text = 0, ""
-    for number in errno.errorcode:
-        reason = os.strerror(number)
-        if len(reason) > len(text) and reason in message:
-            found, text = number, reason
-    return found
+def _fields(error: Any) -> Tuple[int, str, str, int, int, int]:
+    """The fields of an rz_error (a failure's or a warning's), as :class:`Report` has them."""
+    return (_lib.rz_error_code(error), _from_c(_lib.rz_error_message(error)) or "",
+            _from_c(_lib.rz_error_path(error)) or "", _lib.rz_error_line(error), _lib.rz_error_column(error),
+            _lib.rz_error_offset(error))
 
 
-def _error(code: int, message: str, path: str = "", line: int = 0, column: int = 0) -> RizErozError:
-    """The exception for a failure: an OSError too when a file failed for a system reason."""
-    number = _system_errno(message) if code in _FILE_CODES else 0
+def _error(error: Any) -> RizErozError:
+    """The exception for the rz_error ``error``: an OSError too when the system gave the
+    failure's errno."""
+    code, message, path, line, column, offset = _fields(error)
+    number = _lib.rz_error_errno(error)
     if not number:
-        return RizErozError(code, message, path, line, column)
+        return RizErozError(code, message, path, line, column, offset)
     import errno
 
     kinds = {errno.ENOENT: RizErozFileNotFoundError, errno.EACCES: RizErozPermissionError,
              errno.EPERM: RizErozPermissionError, errno.EISDIR: RizErozIsADirectoryError}
-    return kinds.get(number, RizErozOSError)(code, message, path, number)
+    return kinds.get(number, RizErozOSError)(code, message, path, number, line, column, offset)
+
+
+def _taken_error(error: ctypes.c_void_p, code: int) -> BaseException:
+    """The exception for a failed call's ``error`` (freed here), or for its ``code``
+    alone when it gave none."""
+    if not error:
+        return MemoryError() if code == RZ_ERR_MEMORY else RizErozError(code, _described(code))
+    try:
+        return _error(error)
+    finally:
+        _lib.rz_error_free(error)
 
 
 def _raise_error(error: ctypes.c_void_p, code: int) -> None:
-    if not error:
-        _checked(code)
-    try:
-        raise _error(_lib.rz_error_code(error), _from_c(_lib.rz_error_message(error)) or "",
-                     _from_c(_lib.rz_error_path(error)) or "", _lib.rz_error_line(error), _lib.rz_error_column(error))
-    finally:
-        _lib.rz_error_free(error)
+    raise _taken_error(error, code)
+
+
+def _described(code: int) -> str:
+    return f"{_lib.rz_describe_code(code).decode()} (error {code})."
 
 
 def _checked(code: int) -> int:
     if code == RZ_ERR_MEMORY:
         raise MemoryError()
     if code < 0:
-        raise RizErozError(code, f"{_lib.rz_describe_code(code).decode()} (error {code}).")
+        raise RizErozError(code, _described(code))
     return code
 
 
@@ -320,10 +325,7 @@ def _to_python(handle: int) -> Model:
                                                    _BlockRows(rows, block)))
         model.fields.append(field)
     for i in range(_lib.rz_model_warning_count(handle)):
-        warning = _lib.rz_model_warning(handle, i)
-        model.warnings.append(ReadWarning(_lib.rz_error_code(warning), _from_c(_lib.rz_error_message(warning)) or "",
-                                          _from_c(_lib.rz_error_path(warning)) or "", _lib.rz_error_line(warning),
-                                          _lib.rz_error_column(warning)))
+        model.warnings.append(ReadWarning(*_fields(_lib.rz_model_warning(handle, i))))
     model.warnings_omitted = _lib.rz_model_warnings_omitted(handle)
     return model
 
@@ -408,9 +410,9 @@ def _read(start: Callable[[int, Any, Any, Any], int], warnings: bool,
     if raised:
         if code == 0:
             _lib.rz_model_free(handle)
-        else:
-            _lib.rz_error_free(error)
-        raise raised[0]
+            raise raised[0]
+        # The library's record of where the read ended goes with it.
+        raise raised[0] from _taken_error(error, code)
     if code != 0:
         _raise_error(error, code)
     return _to_python(handle.value or 0)
@@ -585,7 +587,8 @@ def _write_stream(model: Model, target: BinaryIO, expressions: bool, json: bool 
             return count
         except BaseException as failure:  # noqa: B902 - raised again once the library returns
             raised.append(failure)
-            return -errno.EIO
+            number = failure.errno if isinstance(failure, OSError) else None
+            return -(number if isinstance(number, int) and number > 0 else errno.EIO)
 
     def write(handle: int) -> None:
         error = ctypes.c_void_p()
@@ -594,10 +597,7 @@ def _write_stream(model: Model, target: BinaryIO, expressions: bool, json: bool 
         code = _lib.rz_write_stream(handle, _write_flags(expressions, json), ctypes.cast(callback, _P), None, name,
                                     ctypes.byref(error))
         if raised:
-            try:
-                _raise_error(error, code)
-            except RizErozError as failure:
-                raise raised[0] from failure
+            raise raised[0] from _taken_error(error, code)
         if code != 0:
             _raise_error(error, code)
 

@@ -64,29 +64,53 @@ def check_kind(value: Any, kind: type, where: str) -> Any:
     return value
 
 
-class ReadWarning:
-    """Something the reader took leniently (docs/warnings.md): the kind's ``code``, one
-    sentence naming the file, the place and what was read how, the ``path`` as given, and
-    the ``line`` and ``column`` where it stands. ``str(warning)`` is the sentence."""
+class Report:
+    """What the library says of a failure or of something it took leniently, the fields of
+    its one record: the ``code``, one sentence naming the file, the place and what happened
+    (``message``, also ``str()``), the ``path`` as given (or the name shown, such as
+    ``"<bytes>"``), the ``line`` and ``column`` (from 1; 0 when not known) and the byte
+    ``offset`` in the document (from 0; -1 when not known). The base of
+    :class:`RizErozError` and :class:`ReadWarning`."""
 
-    __slots__ = ("code", "message", "path", "line", "column")
+    __slots__ = ()
+    FIELDS = ("code", "message", "path", "line", "column", "offset")
 
-    def __init__(self, code: int, message: str, path: str, line: int, column: int) -> None:
-        self.code = code
-        self.message = message
-        self.path = path
-        self.line = line
-        self.column = column
+    code: int
+    message: str
+    path: str
+    line: int
+    column: int
+    offset: int
+
+    def _keep(self, code: int, message: str, path: str, line: int, column: int, offset: int) -> None:
+        # The slots are the subclass's (or its instance's dictionary): set by name.
+        for name, value in zip(Report.FIELDS, (code, message, path, line, column, offset)):
+            setattr(self, name, value)
+
+    def _fields(self) -> Tuple[Any, ...]:
+        return tuple(getattr(self, name) for name in Report.FIELDS)
 
     def __str__(self) -> str:
         return self.message
 
+
+class ReadWarning(Report):
+    """Something the reader took leniently (docs/warnings.md): the kind's ``code``, one
+    sentence naming the file, the place and what was read how, the ``path`` as given, and
+    the ``line``, ``column`` and byte ``offset`` where it stands. ``str(warning)`` is the
+    sentence."""
+
+    __slots__ = Report.FIELDS
+
+    def __init__(self, code: int, message: str, path: str, line: int, column: int, offset: int = -1) -> None:
+        self._keep(code, message, path, line, column, offset)
+
     def __repr__(self) -> str:
-        return (f"ReadWarning(code={self.code}, message={self.message!r}, path={self.path!r}, line={self.line}, "
-                f"column={self.column})")
+        fields = ", ".join(f"{name}={value!r}" for name, value in zip(Report.FIELDS, self._fields()))
+        return f"ReadWarning({fields})"
 
     def __eq__(self, other: object) -> bool:
-        return isinstance(other, ReadWarning) and all(getattr(self, a) == getattr(other, a) for a in self.__slots__)
+        return isinstance(other, ReadWarning) and self._fields() == other._fields()
 
 
 class Block(MutableSequence[bytes]):

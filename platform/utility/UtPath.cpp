@@ -1,6 +1,7 @@
-// Opening the library's files: util_fopen. Paths are UTF-8 on every system and use the
-// backslash as separator; on Windows they reach the file system as UTF-16
-// (util_WidePath), elsewhere as the bytes given, each backslash read as '/'.
+// The library's paths (UtPath.h): composing and splitting them, and opening files by them
+// (util_fopen). Paths are UTF-8 on every system and use the backslash as separator; on
+// Windows they reach the file system as UTF-16 (util_WidePath), elsewhere as the bytes
+// given, each backslash read as '/'.
 #include <errno.h>
 #include <limits.h>
 #include <stdlib.h>
@@ -9,7 +10,36 @@
 #include <new>
 
 #include "UtUtility.h"
-#include "UtWidePath.h"
+#include "UtPath.h"
+
+bool util_IsFullPath(const char* name)
+{
+    if (strchr(name, ':') != nullptr)
+        return true;
+#if !defined(_WIN32)
+    if (name[0] == '/')
+        return true;
+#endif
+    return false;
+}
+
+std::string util_ComposePath(const char* directory, const char* name)
+{
+    if (util_IsFullPath(name))
+        return name;
+    std::string path = directory != nullptr ? directory : "";
+    path += '\\';
+    return path + name;
+}
+
+size_t util_PathNameStart(const char* path)
+{
+    const char* name = path;
+    for (const char* p = path; *p != '\0'; ++p)
+        if (*p == '\\' || *p == '/')
+            name = p + 1;
+    return (size_t)(name - path);
+}
 
 #if defined(_WIN32)
 #ifndef WIN32_LEAN_AND_MEAN
