@@ -16,6 +16,8 @@ set(EXPECTED
   19ReadJsonSVFPlusData
   20WriteJsonSVFPlusData
   RODAzivUzirAdovIzozari19InitSvfPlusDataPath
+  RODAzivUzirAdovIzozari13ProcessEndTag
+  RODAzivUzirAdovIzozari10IsHexDigit
   14UtMemorySource
   16UtCallbackSource
   RODAzivUzirAdovIzozari14SetSVFPlusData

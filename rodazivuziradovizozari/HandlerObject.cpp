@@ -2,6 +2,8 @@
 // for writing, and attaching or lending the data model.
 #include "RODAzivUzirAdovIzozari.h"
 
+#include "HandlerState.h"
+
 #include <errno.h>
 #include <string.h>
 
@@ -29,16 +31,14 @@ bool IsWriteMode(const char* mode)
 
 RODAzivUzirAdovIzozari::RODAzivUzirAdovIzozari()
     : XMLParser(), m_pSVFPlusData(nullptr), m_fpOutput(nullptr), m_pszOutputFilename(nullptr),
-      m_bWriteExpression(false), m_nWriteError(0), m_readLimits(), m_nExpressionBytes(0), m_pWarnings(nullptr),
-      m_pReadHook(nullptr)
+      m_bWriteExpression(false), m_pState(new SVFHandlerState())
 {
     EnableSkipInvalidElement();
 }
 
 RODAzivUzirAdovIzozari::RODAzivUzirAdovIzozari(const RODAzivUzirAdovIzozari& other)
     : XMLParser(other), m_pSVFPlusData(nullptr), m_fpOutput(nullptr), m_pszOutputFilename(nullptr),
-      m_bWriteExpression(false), m_nWriteError(0), m_readLimits(), m_nExpressionBytes(0), m_pWarnings(nullptr),
-      m_pReadHook(nullptr)
+      m_bWriteExpression(false), m_pState(new SVFHandlerState())
 {
     CopyMembers(other);
 }
@@ -76,13 +76,14 @@ void RODAzivUzirAdovIzozari::CopyMembers(const RODAzivUzirAdovIzozari& other)
     m_pszOutputFilename = util_CopyTextOrThrow(other.m_pszOutputFilename);
     m_fpOutput = nullptr;
     m_bWriteExpression = other.m_bWriteExpression;
-    m_nWriteError = other.m_nWriteError;
-    m_readLimits = other.m_readLimits;
+    m_pState->nWriteError = other.m_pState->nWriteError;
+    m_pState->readLimits = other.m_pState->readLimits;
 }
 
 RODAzivUzirAdovIzozari::~RODAzivUzirAdovIzozari()
 {
     ReleaseHeld();
+    delete m_pState;
 }
 
 int RODAzivUzirAdovIzozari::InitSvfPlusDataFile(const char* fileName, const char* defaultDir, const char* mode)
@@ -126,7 +127,7 @@ int RODAzivUzirAdovIzozari::InitSvfPlusDataPath(const char* path, const char* mo
 int RODAzivUzirAdovIzozari::InitSvfPlusDataSource(UtByteSource* source, const char* name)
 {
     ReleaseHeld();
-    m_nWriteError = 0;
+    m_pState->nWriteError = 0;
     EnableSkipInvalidElement();
     return InitializeSource(source, name);
 }
@@ -134,7 +135,7 @@ int RODAzivUzirAdovIzozari::InitSvfPlusDataSource(UtByteSource* source, const ch
 int RODAzivUzirAdovIzozari::OpenFile(const char* fileName, const char* defaultDir, const char* mode, bool whole)
 {
     ReleaseHeld();
-    m_nWriteError = 0;
+    m_pState->nWriteError = 0;
     EnableSkipInvalidElement();
 
     if (fileName == nullptr || mode == nullptr)
@@ -196,18 +197,18 @@ void RODAzivUzirAdovIzozari::SetSVFPlusData(SVFPlusData* data)
 
 int RODAzivUzirAdovIzozari::GetWriteError() const
 {
-    return m_nWriteError;
+    return m_pState->nWriteError;
 }
 
 void RODAzivUzirAdovIzozari::SetReadLimits(const SVFReadLimits& limits)
 {
-    m_readLimits = limits;
+    m_pState->readLimits = limits;
     SetSizeLimits(limits.nElementText, limits.nTag);
 }
 
 SVFReadLimits RODAzivUzirAdovIzozari::GetReadLimits() const
 {
-    SVFReadLimits limits = m_readLimits;
+    SVFReadLimits limits = m_pState->readLimits;
     if (limits.nElementText == 0)
         limits.nElementText = XML_MAX_TEXT;
     if (limits.nTag == 0 || limits.nTag > XML_MAX_TAG)

@@ -2,6 +2,8 @@
 // and the root, comment and data field elements. Field blocks are in HandlerRows.cpp.
 #include "RODAzivUzirAdovIzozari.h"
 
+#include "HandlerState.h"
+
 #include <string.h>
 
 #include <memory>
@@ -64,7 +66,7 @@ int RODAzivUzirAdovIzozari::Read()
     {
         Places places(*this);
         SVFReadWarnings warnings(places, *GetErrorHandler(), m_pszXMLFilename);
-        m_pWarnings = GetWarningsEnabled() ? &warnings : nullptr;
+        m_pState->pWarnings = GetWarningsEnabled() ? &warnings : nullptr;
         result = ReadDocument();
     }
     catch (const std::bad_alloc&)
@@ -72,13 +74,13 @@ int RODAzivUzirAdovIzozari::Read()
         ProcessException(SVF_ERR_NO_MEMORY, ERROR_LIST_DATA_FILE, m_pszXMLFilename);
         result = SVF_ERR_NO_MEMORY;
     }
-    m_pWarnings = nullptr;
+    m_pState->pWarnings = nullptr;
     return result;
 }
 
 int RODAzivUzirAdovIzozari::ReadDocument()
 {
-    m_nExpressionBytes = 0;
+    m_pState->nExpressionBytes = 0;
     ClearFailurePlace();
     // The document type file is looked for in the default directory, whatever location
     // the document itself names.
@@ -90,7 +92,7 @@ int RODAzivUzirAdovIzozari::ReadDocument()
         return result;
     result = ReadSVFPlusData(0);
     // What follows the root element is not read; with warnings on it is looked at.
-    if (result >= 0 && m_pWarnings != nullptr)
+    if (result >= 0 && m_pState->pWarnings != nullptr)
         ScanEpilogue();
     return result;
 }
@@ -104,14 +106,14 @@ int RODAzivUzirAdovIzozari::ReadSVFPlusData(unsigned long parent)
     {
         if (GetStartTag() != nullptr)
         {
-            if (m_pWarnings != nullptr)
-                m_pWarnings->Skipped(GetStartTag(), false);
+            if (m_pState->pWarnings != nullptr)
+                m_pState->pWarnings->Skipped(GetStartTag(), false);
             return Skip(GetStartTag()) >= 0 ? (int)parent : XML_SCAN_SKIP;
         }
         if (GetEmptyTag() == nullptr)
             return ProcessException(SVF_ERR_SKIP, ERROR_LIST_DATA_FILE, m_pszXMLFilename);
-        if (m_pWarnings != nullptr)
-            m_pWarnings->Skipped(GetEmptyTag(), true);
+        if (m_pState->pWarnings != nullptr)
+            m_pState->pWarnings->Skipped(GetEmptyTag(), true);
         return 0;
     }
     if (code < 0)
@@ -129,14 +131,14 @@ int RODAzivUzirAdovIzozari::ReadSVFPlusData(unsigned long parent)
         if (outcome > 0)
         {
             unsigned long self = (unsigned long)outcome;
-            if (m_pWarnings != nullptr)
-                m_pWarnings->Opened(m_pStartTag->GetNodeName());
+            if (m_pState->pWarnings != nullptr)
+                m_pState->pWarnings->Opened(m_pStartTag->GetNodeName());
             int child;
             do
                 child = ReadSVFPlusData(self);
             while (child > 0);
-            if (m_pWarnings != nullptr)
-                m_pWarnings->Closed();
+            if (m_pState->pWarnings != nullptr)
+                m_pState->pWarnings->Closed();
             outcome = child;
         }
         if (outcome == 0)
@@ -145,8 +147,8 @@ int RODAzivUzirAdovIzozari::ReadSVFPlusData(unsigned long parent)
     }
     else if (m_pEndTag != nullptr)
     {
-        if (m_pWarnings != nullptr)
-            m_pWarnings->EndTag(m_pEndTag);
+        if (m_pState->pWarnings != nullptr)
+            m_pState->pWarnings->EndTag(m_pEndTag);
         return 0;
     }
 
@@ -159,8 +161,8 @@ int RODAzivUzirAdovIzozari::ReadSVFPlusData(unsigned long parent)
         if (dropped < 0)
         {
             ClearFailurePlace();
-            if (m_pWarnings != nullptr)
-                m_pWarnings->Dropped(GetEmptyTag(), dropped);
+            if (m_pState->pWarnings != nullptr)
+                m_pState->pWarnings->Dropped(GetEmptyTag(), dropped);
         }
         return (int)parent;
     }
@@ -188,8 +190,8 @@ int RODAzivUzirAdovIzozari::ProcessStartTag(unsigned long parent)
     default:
     {
         int result = ProcessFieldBlock(parent, m_pContent->GetTotalSize());
-        if (m_pReadHook != nullptr && result >= 0)
-            m_pReadHook->OnProgress(GetBytesRead(), GetDocumentSize());
+        if (m_pState->pReadHook != nullptr && result >= 0)
+            m_pState->pReadHook->OnProgress(GetBytesRead(), GetDocumentSize());
         return result;
     }
     }
@@ -207,8 +209,8 @@ int RODAzivUzirAdovIzozari::ReadRootElement()
     const char* version = m_pStartTag->GetNodeAttributeValue("version");
     if (m_pSVFPlusData->SetVersion(version) == nullptr && version != nullptr)
         return SVF_ERR_NO_MEMORY;
-    if (m_pWarnings != nullptr)
-        m_pWarnings->Root(m_pStartTag, *m_pContent);
+    if (m_pState->pWarnings != nullptr)
+        m_pState->pWarnings->Root(m_pStartTag, *m_pContent);
     return SVF_TAG_ROOT;
 }
 
@@ -231,8 +233,8 @@ int RODAzivUzirAdovIzozari::ReadCommentElement(unsigned long parent)
     }
     if (size != 0 && m_pSVFPlusData->GetComment() == nullptr)
         return SVF_ERR_NO_MEMORY;
-    if (m_pWarnings != nullptr)
-        m_pWarnings->Comment(m_pSVFPlusData->GetComment());
+    if (m_pState->pWarnings != nullptr)
+        m_pState->pWarnings->Comment(m_pSVFPlusData->GetComment());
     return (int)parent;
 }
 
@@ -256,14 +258,24 @@ int RODAzivUzirAdovIzozari::ReadDataFieldElement()
     field->m_nChecksum = ((unsigned int)util_HexAnsi2Hex(area[2]) << 12) |
                          ((unsigned int)util_HexAnsi2Hex(area[3]) << 8) |
                          ((unsigned int)util_HexAnsi2Hex(area[4]) << 4) | (unsigned int)util_HexAnsi2Hex(area[5]);
-    if (m_pWarnings != nullptr)
-        m_pWarnings->DataField(m_pStartTag, field, m_pSVFPlusData->GetDataFieldCount() - 1, *m_pContent);
+    if (m_pState->pWarnings != nullptr)
+        m_pState->pWarnings->DataField(m_pStartTag, field, m_pSVFPlusData->GetDataFieldCount() - 1, *m_pContent);
     return SVF_TAG_DATA_FIELD;
 }
 
 void RODAzivUzirAdovIzozari::SetReadHook(SVFReadHook* hook)
 {
-    m_pReadHook = hook;
+    m_pState->pReadHook = hook;
+}
+
+int RODAzivUzirAdovIzozari::ProcessEndTag(unsigned long parent)
+{
+    return (int)parent;
+}
+
+int RODAzivUzirAdovIzozari::IsHexDigit(char c)
+{
+    return IsDigit(c) != 0 || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f') ? 1 : 0;
 }
 
 int RODAzivUzirAdovIzozari::AssignTagEnumValue(XMLNode* node)

@@ -5,6 +5,8 @@
 // can hold, never for what its width names.
 #include "RODAzivUzirAdovIzozari.h"
 
+#include "HandlerState.h"
+
 #include <stddef.h>
 
 #include <algorithm>
@@ -63,7 +65,7 @@ int RODAzivUzirAdovIzozari::AddExpressionRow(SVPExpression& evaluator, UtByteBuf
         budget = size > ~0ull / kExpressionBudgetFactor
                      ? ~0ull
                      : std::max(kLeastExpressionBudget, size * kExpressionBudgetFactor);
-    if (bytes > 0 && (unsigned long long)bytes > budget - m_nExpressionBytes)
+    if (bytes > 0 && (unsigned long long)bytes > budget - m_pState->nExpressionBytes)
         result = SVF_ERR_EXPRESSION_BUDGET;
     if (bytes <= 0 || result == SVF_ERR_EXPRESSION_BUDGET)
     {
@@ -82,7 +84,7 @@ int RODAzivUzirAdovIzozari::AddExpressionRow(SVPExpression& evaluator, UtByteBuf
             return SVF_ERR_NO_MEMORY;
         evaluator.GetBytes(text, length, out, bytes);
     }
-    m_nExpressionBytes += (unsigned long long)bytes;
+    m_pState->nExpressionBytes += (unsigned long long)bytes;
     return result;
 }
 
@@ -92,7 +94,7 @@ void RODAzivUzirAdovIzozari::TellRow(SVFDataField* field)
     int block = field->GetFieldBlockCount() - 1;
     SVFDataField::DataBlock* last = field->GetDataBlock(block);
     int row = last->GetNumberOfRows() - 1;
-    m_pReadHook->OnRow(m_pSVFPlusData->GetDataFieldCount() - 1, block, row, last->GetRow(row + 1));
+    m_pState->pReadHook->OnRow(m_pSVFPlusData->GetDataFieldCount() - 1, block, row, last->GetRow(row + 1));
 }
 
 int RODAzivUzirAdovIzozari::ProcessFieldBlock(unsigned long parent, unsigned int size)
@@ -107,8 +109,8 @@ int RODAzivUzirAdovIzozari::ProcessFieldBlock(unsigned long parent, unsigned int
 
     if (parent != SVF_TAG_DATA_FIELD || m_pStartTag->GetNodeEnumValue() != SVF_TAG_FIELD_BLOCK)
         return SVF_ERR_NESTING;
-    if (m_pWarnings != nullptr)
-        m_pWarnings->Block(m_pStartTag, field, m_pSVFPlusData->GetDataFieldCount() - 1, width, size);
+    if (m_pState->pWarnings != nullptr)
+        m_pState->pWarnings->Block(m_pStartTag, field, m_pSVFPlusData->GetDataFieldCount() - 1, width, size);
     if (size == 0)
         return (int)parent;
 
@@ -162,9 +164,9 @@ int RODAzivUzirAdovIzozari::ReadRows(SVFDataField* field, int width, const unsig
         }
         if (result < 0)
             return result;
-        if (m_pWarnings != nullptr)
-            m_pWarnings->Row(text, record);
-        if (m_pReadHook != nullptr)
+        if (m_pState->pWarnings != nullptr)
+            m_pState->pWarnings->Row(text, record);
+        if (m_pState->pReadHook != nullptr)
             TellRow(field);
     } while (!record.last);
     return 0;

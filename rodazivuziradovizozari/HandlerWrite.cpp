@@ -2,6 +2,8 @@
 // RIZ Eroz data file, in one pass, piece by piece, never assembled in memory.
 #include "RODAzivUzirAdovIzozari.h"
 
+#include "HandlerState.h"
+
 #include <errno.h>
 #include <string.h>
 
@@ -340,16 +342,16 @@ int RODAzivUzirAdovIzozari::Write()
     // Once begun, Write returns 0 whatever reached the file; whether every byte did is
     // kept for GetWriteError and reported on a list of its own.
     UtStreamSink file(m_fpOutput);
-    m_nWriteError = WriteDocumentText(file, m_pSVFPlusData, m_bWriteExpression);
+    m_pState->nWriteError = WriteDocumentText(file, m_pSVFPlusData, m_bWriteExpression);
     errno = 0;
-    if (fflush(m_fpOutput) != 0 && m_nWriteError == 0)
-        m_nWriteError = errno != 0 ? errno : EIO;
+    if (fflush(m_fpOutput) != 0 && m_pState->nWriteError == 0)
+        m_pState->nWriteError = errno != 0 ? errno : EIO;
     errno = 0;
-    if (fclose(m_fpOutput) != 0 && m_nWriteError == 0)
-        m_nWriteError = errno != 0 ? errno : EIO;
+    if (fclose(m_fpOutput) != 0 && m_pState->nWriteError == 0)
+        m_pState->nWriteError = errno != 0 ? errno : EIO;
     m_fpOutput = nullptr;
-    if (m_nWriteError != 0)
+    if (m_pState->nWriteError != 0)
         m_pErrorHandler->AddReport(SVF_ERR_WRITE, ERROR_LIST_OUTPUT, m_pszOutputFilename, m_pszOutputFilename, 0, 0,
-                                   strerror(m_nWriteError), m_nWriteError, -1);
+                                   strerror(m_pState->nWriteError), m_pState->nWriteError, -1);
     return 0;
 }

@@ -39,7 +39,7 @@ enum
 const unsigned int SVF_MAX_ROW = 0x7FFFFFFFu;
 
 // What one Read takes at most (docs/limits.md). A field of 0 stands for its default.
-class SVFReadWarnings;
+struct SVFHandlerState;
 class SVPExpression;
 
 struct SVFReadLimits
@@ -150,6 +150,11 @@ private:
     int ReadCommentElement(unsigned long parent);
     int ReadDataFieldElement();
     int AssignTagEnumValue(XMLNode* node);
+    // Exported with the class as it always was, called by nothing: an end tag leaves the
+    // element walk where it stands (`parent` is returned), and a hexadecimal digit is 1
+    // for the parser's digits and 'A' to 'F' either case (the row machine has its own).
+    int ProcessEndTag(unsigned long parent);
+    int IsHexDigit(char c);
     int ProcessFieldBlock(unsigned long parent, unsigned int size);
     int ReadRows(SVFDataField* field, int width, const unsigned char* text, unsigned int size);
     int AddExpressionRow(SVPExpression& evaluator, UtByteBuffer* row, const unsigned char* begin,
@@ -164,11 +169,9 @@ private:
     FILE* m_fpOutput;              // open output stream, or null
     char* m_pszOutputFilename;     // owned output path, or null
     bool m_bWriteExpression;
-    int m_nWriteError;            // errno of the last Write's first failed write, flush or close; 0 when none
-    SVFReadLimits m_readLimits;   // as set; 0 fields stand for the defaults
-    unsigned long long m_nExpressionBytes;   // bytes expression rows have added in the current Read
-    SVFReadWarnings* m_pWarnings;            // during a Read with warnings on, its warnings; else null
-    SVFReadHook* m_pReadHook;                // not owned, or null
+    // Owned: everything else the handler keeps (HandlerState.h), out of this header so
+    // that what the reader keeps may change without changing the class's layout.
+    SVFHandlerState* m_pState;
 };
 
 #endif

@@ -1,0 +1,20 @@
+// What the handler keeps beyond its model, its output and its expression switch: the
+// state of its Reads and of its last Write. The exported class holds it by a pointer, so
+// that it may change without changing the class's layout. Internal to the handler.
+#ifndef RIZEROZ_HANDLERSTATE_H
+#define RIZEROZ_HANDLERSTATE_H
+
+#include "RODAzivUzirAdovIzozari.h"
+
+class SVFReadWarnings;
+
+struct SVFHandlerState
+{
+    int nWriteError = 0;             // errno of the last Write's first failed write, flush or close; 0 when none
+    SVFReadLimits readLimits = {};   // as set; 0 fields stand for the defaults
+    unsigned long long nExpressionBytes = 0;   // bytes expression rows have added in the current Read
+    SVFReadWarnings* pWarnings = nullptr;      // during a Read with warnings on, its warnings; else null
+    SVFReadHook* pReadHook = nullptr;          // not owned, or null
+};
+
+#endif
