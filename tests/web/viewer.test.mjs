@@ -18,10 +18,6 @@ const ROOT = path.resolve(path.dirname(fileURLToPath(import.meta.url)), "../..")
 const SITE = process.env.RIZEROZ_SITE;
 const TOOL = process.env.RIZEROZ_TOOL;
 let SHOTS = process.env.RIZEROZ_SHOTS; // without it, the scratch folder's, removed afterwards
-// JSON in and out of the C interface (RZ_READ_JSON, RZ_WRITE_JSON) comes with another branch:
-// until rizeroz.h has them, the JSON cases run as pending (node:test's todo).
-const JSON_PENDING = !fs.readFileSync(path.join(ROOT, "bindings/c/rizeroz.h"), "utf8").includes("RZ_WRITE_JSON") &&
-  "RZ_READ_JSON and RZ_WRITE_JSON are not in rizeroz.h yet";
 
 // The tool's palette (docs/cli.md, render).
 const COLOURS = { clear: "f2f2ee", set: "1f232a", outside: "c6d4e8", separator: "3a6ec8", "faded clear": "fafaf8",
@@ -57,7 +53,7 @@ const CASES = [
     cells: [["Usercode_MASK", 1, 4, "differs"], ["Usercode_MASK", 1, 3, "faded clear"], ["Usercode_MASK", 0, 0, "faded set"],
       ["FuseArray_MASK", 0, 255, "differs"], ["FuseArray_MASK", 0, 254, "faded set"], ["FuseArray_MASK", 3, 7, "differs"]],
     pointed: [["Usercode_MASK", 1, 4, "Usercode_MASK, block 0, row 1, bit 4: byte 0 = 0x00 (second file: 0x0F)"]] },
-  { name: "JSON", files: ["sample.json"], state: "shown", pending: JSON_PENDING,
+  { name: "JSON", files: ["sample.json"], state: "shown",
     texts: { "#first-file": ["Usercode_MASK: 0x1A2B", "block 0: row width 256 bits, 2 rows, 64 bytes"] } },
   { name: "broken row", files: ["broken.xml"], state: "failed", toolError: true,
     texts: { "#failure-lines": ["     9 | \t\t\t0x0000FGFF\n         \t\t\t       ^ here\n", "     6 | "] } },
@@ -67,7 +63,7 @@ const CASES = [
   { name: "truncated", files: ["truncated.xml"], state: "failed", toolError: true },
   { name: "binary", files: ["binary.xml"], state: "failed", toolError: true },
   { name: "empty", files: ["empty.xml"], state: "failed", toolError: true },
-  { name: "JSON of the wrong shape", files: ["shape.json"], state: "failed", toolError: true, pending: JSON_PENDING },
+  { name: "JSON of the wrong shape", files: ["shape.json"], state: "failed", toolError: true },
   { name: "too large", files: ["huge.xml"], state: "failed",
     message: /^huge\.xml is 5\.0 GB: reading it needs about 15\.0 GB of memory, and this page can have .* more; read it with the rizeroz tool/ },
   { name: "two files dropped", dropped: ["sample.xml", "changed.xml"],
@@ -81,7 +77,7 @@ const CASES = [
 const SAVES = [
   { kind: "xml", file: "sample.xml", convert: ["--to", "xml"] },
   { kind: "expressions", file: "sample-expressions.xml", convert: ["--to", "xml", "--expressions"] },
-  { kind: "json", file: "sample.json", convert: ["--to", "json"], pending: JSON_PENDING },
+  { kind: "json", file: "sample.json", convert: ["--to", "json"] },
 ];
 
 let browser;
@@ -209,7 +205,7 @@ async function checkCase(page, spec) {
 }
 
 for (const spec of CASES) {
-  test(spec.name, { todo: spec.pending }, async () => {
+  test(spec.name, async () => {
     const requests = [];
     const page = await openPage(browser, pageUrl(spec.served), { viewport: spec.viewport, requests });
     try {
@@ -227,7 +223,7 @@ for (const spec of CASES) {
 }
 
 for (const save of SAVES) {
-  test(`save as ${save.kind}`, { todo: save.pending }, async () => {
+  test(`save as ${save.kind}`, async () => {
     const downloads = fs.mkdtempSync(path.join(work, "downloads-"));
     const page = await openPage(browser, pageUrl(false), { downloads });
     try {
