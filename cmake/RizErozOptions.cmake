@@ -52,3 +52,23 @@ function(rizeroz_component name)
   add_library(${name} OBJECT ${component_UNPARSED_ARGUMENTS})
   target_link_libraries(${name} PRIVATE rizeroz_options PUBLIC ${component_DEPENDS})
 endfunction()
+
+# A header-only library of the build machine (a Debian -dev package) as an interface target:
+#   rizeroz_build_headers(TARGET FOLDER HEADER MESSAGE)
+# finds FOLDER/HEADER under /usr/include, for the cross builds too, and makes FOLDER visible
+# through a folder of the build tree that holds nothing else, so that a cross build never
+# sees the host's other system headers. Without it, configuring fails with MESSAGE.
+function(rizeroz_build_headers target folder header message)
+  find_path(RIZEROZ_${target}_DIR ${folder}/${header} PATHS /usr/include NO_CMAKE_FIND_ROOT_PATH
+    DOC "Folder holding ${folder}/${header}")
+  if(NOT RIZEROZ_${target}_DIR)
+    message(FATAL_ERROR "${message}")
+  endif()
+  set(seen ${PROJECT_BINARY_DIR}/${target}-include)
+  if(NOT EXISTS ${seen}/${folder})
+    file(MAKE_DIRECTORY ${seen})
+    file(CREATE_LINK ${RIZEROZ_${target}_DIR}/${folder} ${seen}/${folder} COPY_ON_ERROR SYMBOLIC)
+  endif()
+  add_library(${target} INTERFACE)
+  target_include_directories(${target} SYSTEM INTERFACE ${seen})
+endfunction()

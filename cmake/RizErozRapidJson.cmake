@@ -5,19 +5,8 @@
 # are found on the build machine, for the cross builds too (the mingw Windows builds, the 32-bit
 # x86 one), and made visible through a folder of the build tree that holds nothing else, so that
 # a cross build never sees the host's other system headers. The tool uses it for its reports.
-find_path(RIZEROZ_JSON_INCLUDE_DIR rapidjson/reader.h PATHS /usr/include NO_CMAKE_FIND_ROOT_PATH
-  DOC "Folder holding rapidjson/reader.h (Debian package rapidjson-dev)")
-if(NOT RIZEROZ_JSON_INCLUDE_DIR)
-  message(FATAL_ERROR "The library reads and writes JSON with RapidJSON's headers (rapidjson/reader.h), "
-                      "which only its build needs: install the Debian package rapidjson-dev (scripts/setup.sh does).")
-endif()
-set(RIZEROZ_RAPIDJSON_INCLUDE ${PROJECT_BINARY_DIR}/rapidjson-include)
-if(NOT EXISTS ${RIZEROZ_RAPIDJSON_INCLUDE}/rapidjson)
-  file(MAKE_DIRECTORY ${RIZEROZ_RAPIDJSON_INCLUDE})
-  file(CREATE_LINK ${RIZEROZ_JSON_INCLUDE_DIR}/rapidjson ${RIZEROZ_RAPIDJSON_INCLUDE}/rapidjson COPY_ON_ERROR SYMBOLIC)
-endif()
-add_library(rizeroz_rapidjson INTERFACE)
-target_include_directories(rizeroz_rapidjson SYSTEM INTERFACE ${RIZEROZ_RAPIDJSON_INCLUDE})
+rizeroz_build_headers(rizeroz_rapidjson rapidjson reader.h
+  "The library reads and writes JSON with RapidJSON's headers (rapidjson/reader.h), which only its build needs: install the Debian package rapidjson-dev (scripts/setup.sh does).")
 # RapidJSON 1.1's stack adds to its null pointer before its first allocation, which the
 # undefined behaviour sanitizer would stop at: code that reads or writes JSON is built
 # without that one check (rizeroz_no_pointer_overflow_check names the sources).
