@@ -86,6 +86,7 @@ def test_info_and_dump(g):
         g.expect_error(r, "no-such-file.xml: error: the document cannot be opened", "(error -101).")
         r = g.run(*command, "data/cli_check_error.xml", out="")
         g.expect_error(r, "data/cli_check_error.xml:6:7: error: row 1 of block 0 of field \"A\"", "(error -1).")
+    g.expect_error(g.run("info", g.write("foo.xml", "<Foo/>")), "has no SVF_Plus_Data root element")
 
 
 # libxml2's verdict on documents the lenient reader reads otherwise: (name, bytes, well-formed).
@@ -697,6 +698,6 @@ def test_command_line(g, option):
     # Usage errors cite the help of the command given, or the tool's.
     for arguments, fragment, help_of in (
             ([], "A subcommand is required", ""), (["frobnicate"], 'there is no command "frobnicate"', ""),
-            (["dump", "a.xml", "b.xml"], "b.xml", "dump "),
+            (["info"], "FILE is required", "info "), (["dump", "a.xml", "b.xml"], "b.xml", "dump "),
             (["convert", "a.xml"], "OUT is required", "convert "), (["dump", "--json", "a.xml"], "--json", "dump ")):
         g.expect_error(g.run(*arguments, out=""), fragment, "(see 'rizeroz %s--help')." % help_of, code=EXIT_USAGE)

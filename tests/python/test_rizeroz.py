@@ -312,8 +312,10 @@ def test_bytes_named_in_errors_and_warnings(source, name):
 
 
 # The JSON reader's full table of refusals is the tool's (tests/cli/cli_test.py,
-# test_convert_failures); here one of its shape and one of its syntax.
+# test_convert_failures); here white space and a digit of another script in a row, and syntax.
 @pytest.mark.parametrize("text, message", [
+    ('{"version": null, "fields": [{"name": "A", "blocks": [{"row_width": 8, "rows": ["12  34"]}]}]}',
+     "fields[0].blocks[0].rows[0] holds a character that is no hexadecimal digit"),
     ('{"version": null, "fields": [{"name": "A", "blocks": [{"row_width": 8, "rows": ["\\u0661\\u0661"]}]}]}',
      "fields[0].blocks[0].rows[0] holds a character that is no hexadecimal digit"),
     ('{"version": ', "line 1, column 13: the JSON text is malformed"),
