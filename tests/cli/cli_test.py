@@ -112,10 +112,13 @@ def test_check(g):
     g.run("check", "data/sample.xml", code=EXIT_OK, out="data/sample.xml: no problems found.\n")
     g.run("check", "data/cli_model.json", code=EXIT_OK)
     # A JSON file is checked as a data file is: its findings on stdout, in the same form.
-    r = g.run("check", g.write("bad.json", "{"), code=EXIT_ERROR)
-    g.expect(r.err == "" and r.out.splitlines()[0].endswith("bad.json:1:2: error: the JSON text is malformed "
-                                                           "(Missing a name for object member) at the end of the text (error -14)."),
-             "check of malformed JSON", r)
+    bad = g.write("bad.json", "{")
+    r = g.run("check", bad, code=EXIT_ERROR)
+    g.expect(r.err == "" and r.out.splitlines() == [bad + ":1:2: error: the JSON text is malformed (Missing a name for "
+                                                    "object member) at the end of the text (error -14).",
+                                                    bad + ": 1 error."], "check of malformed JSON", r)
+    report = json.loads(g.run("check", "--json", bad, code=EXIT_ERROR).out)
+    g.expect(report["xml_checked"] is False and report["errors"] == 1, "check --json of JSON", report)
     xml = "xml_checked\": true" in g.run("check", "--json", "data/sample.xml").out
 
     # The reader's warnings and libxml2's findings, in document order, in the editors' form.
@@ -255,7 +258,7 @@ def test_convert_failures(g):
         ('[]', "not an object"),
         ('{"fields": []}', 'has no member "version"'),
         ('{"version": "1"}', 'has no member "fields"'),
-        ('{"version": "1", "fields": [], "extra": 1}', 'unknown member "extra"'),
+        ('{"version": "1", "fields": [], "extra": 1}', 'the top-level object has an unknown member "extra"'),
         ('{"version": "1", "version": "2", "fields": []}', '"version" appears twice'),
         ('{"version": 2, "fields": []}', '"version" must be a text or null'),
         ('{"version": "1", "comment": "a\\u0000b", "fields": []}', "NUL character"),
@@ -269,13 +272,8 @@ def test_convert_failures(g):
         (rows("[255]"), "rows[0] must be a text of hexadecimal digits"),
         ("[" * 40 + "]" * 40, "nests deeper than 32 levels"),
     ]
-    unwritable = [
-        (model([], comment="a < b"), "the comment holds the character '<'"),
-        (model([], comment="fish & chips"), "the comment holds a '&' that begins no entity"),
-        (model([], comment="x ]]> y"), 'the comment holds the text "]]>"'),
-        (model([field('say "hi"')]), "the name of field 0 holds the character '\"'"),
-        (model([], version="1\n2"), "the version holds the control character 0x0A"),
-    ]
+    # The check's full table is tests/save_test.cpp's: here that convert makes it.
+    unwritable = [(model([], comment="a < b"), "the comment holds the character '<'")]
     beyond = model([field("W", (8, ["FFFFFFFF"]))])
     # A NUL byte in a data file, once read as the end of a text or a row.
     nul_files = [
@@ -528,7 +526,6 @@ def test_streams(g):
         (["diff", "-", g.path("s.json")], xml, EXIT_OK, "", None),
         (["diff", "--from", "json", g.path("s.json"), "-"], as_json.encode(), EXIT_OK, "", None),
         (["render", "-", "--text", "--field", "Usercode_MASK"], xml, EXIT_OK, None, None),
-        (["diff", "-", "-"], xml, EXIT_USAGE, "", None),
         (["info", "-"], b"", EXIT_ERROR, "", None),
     ]
     if png:

@@ -132,20 +132,6 @@ def test_standard_input_white_space_first(tool):
             err.endswith(b"; if standard input is JSON, give --from json.\n") == (code != EXIT_OK), (out, err)
 
 
-@pytest.mark.parametrize("text, code, errors", [('{"version": "1", "fields": []}', EXIT_OK, 0),
-                                                ('{"version": "1", "fields": [', EXIT_ERROR, 1)])
-def test_check_of_json_is_a_check(tool, scratch, text, code, errors):
-    path = scratch + "/m.json"
-    with open(path, "w") as f:
-        f.write(text)
-    r = tool.run("check", path, "--json")
-    report = json.loads(r.out)
-    assert r.code == code and r.err == "" and report["xml_checked"] is False and report["errors"] == errors, r
-    assert all(f["line"] > 0 and f["source"] == "reader" for f in report["findings"]), report
-    plain = tool.run("check", path)
-    assert plain.err == "" and plain.out.splitlines()[-1] == path + (": 1 error." if errors else ": no problems found.")
-
-
 @pytest.mark.parametrize("arguments, sentence", [
     (["info", "-v", SAMPLE], "rizeroz: error: there is no option -v (see 'rizeroz info --help')."),
     (["diff", "--bogus", SAMPLE, SAMPLE], "rizeroz: error: there is no option --bogus (see 'rizeroz diff --help')."),

@@ -311,20 +311,14 @@ def test_bytes_named_in_errors_and_warnings(source, name):
     assert [(w.path, str(w)[:9]) for w in warned.warnings] == [("x", "x, line 1"), ("x", "x, line 2")]
 
 
+# The JSON reader's full table of refusals is the tool's (tests/cli/cli_test.py,
+# test_convert_failures); here white space and a digit of another script in a row, and syntax.
 @pytest.mark.parametrize("text, message", [
-    ('{"version": null, "fields": [{"name": "A", "checksum": 65536, "blocks": []}]}',
-     "fields[0].checksum must be a whole number from 0 to 65535"),
-    ('{"version": null, "fields": [{"name": "A", "blocks": [{"row_width": 8, "rows": ["ABC"]}]}]}',
-     "fields[0].blocks[0].rows[0] has an odd number of hexadecimal digits"),
     ('{"version": null, "fields": [{"name": "A", "blocks": [{"row_width": 8, "rows": ["12  34"]}]}]}',
      "fields[0].blocks[0].rows[0] holds a character that is no hexadecimal digit"),
     ('{"version": null, "fields": [{"name": "A", "blocks": [{"row_width": 8, "rows": ["\\u0661\\u0661"]}]}]}',
      "fields[0].blocks[0].rows[0] holds a character that is no hexadecimal digit"),
-    ('{"version": null, "fields": [], "nmae": 1}', 'the top-level object has an unknown member "nmae"'),
-    ('{"version": null, "version": "x", "fields": []}', 'the member "version" appears twice in one object'),
-    ('{"version": "a\\u0000", "fields": []}', '"version" holds a NUL character'),
     ('{"version": ', "line 1, column 13: the JSON text is malformed"),
-    ("[" * 100000 + "]" * 100000, "the JSON text nests deeper than 32 levels"),
 ])
 def test_json_refused(text, message):
     with pytest.raises(ValueError, match=re.escape(message)) as caught:
@@ -378,8 +372,6 @@ def test_paths_are_utf8(tmp_path):
     ("missing/x.json", "read", (rizeroz.RizErozFileNotFoundError, FileNotFoundError), -101, errno.ENOENT, -1),
     ("missing/x.json", "write", (rizeroz.RizErozFileNotFoundError, FileNotFoundError), -9, errno.ENOENT, -1),
     ("missing/x.json", "write in place", (FileNotFoundError,), -5, errno.ENOENT, -1),
-    ("missing/x.xml", "write", (rizeroz.RizErozFileNotFoundError, FileNotFoundError), -9, errno.ENOENT, -1),
-    ("missing/x.xml", "write in place", (FileNotFoundError,), -5, errno.ENOENT, -1),
     (".", "read", (rizeroz.RizErozIsADirectoryError, IsADirectoryError), -102, errno.EISDIR, 0),
     ("/dev/full", "write", (rizeroz.RizErozOSError,), -9, errno.ENOSPC, -1),
     ("/dev/full", "write in place", (rizeroz.RizErozOSError,), -8, errno.ENOSPC, -1),
@@ -422,14 +414,6 @@ def test_a_full_device_fails_a_long_write(form, safe):
         rizeroz.write(model, "/dev/full", safe=safe, format=form)
     assert (caught.value.code, caught.value.errno, caught.value.filename) == (-9 if safe else -8, errno.ENOSPC,
                                                                               "/dev/full")
-
-
-def test_safe_write_keeps_the_mode(tmp_path):
-    target = tmp_path / "kept.xml"
-    target.write_text("the old text")
-    target.chmod(0o640)
-    rizeroz.write(rizeroz.read(SAMPLE), target)
-    assert target.read_bytes() == SAMPLE.read_bytes() and target.stat().st_mode & 0o7777 == 0o640
 
 
 def test_warnings_carry_the_place(tmp_path):
