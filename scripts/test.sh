@@ -230,7 +230,7 @@ run_web() {
   (cd "$root/tests/web" && npm ci --no-audit --no-fund --loglevel=error) || return
   rm -rf "$out/web/screenshots"
   (cd "$root/tests/web" && RIZEROZ_SITE="$out/web/site" RIZEROZ_TOOL="$out/native/bin/rizeroz" \
-    RIZEROZ_SHOTS="$out/web/screenshots" node --test --test-reporter=spec viewer.test.mjs)
+    RIZEROZ_SHOTS="$out/web/screenshots" node --test viewer.test.mjs)
 }
 
 timings=()

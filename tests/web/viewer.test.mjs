@@ -161,61 +161,61 @@ async function dropFiles(page, names) {
   }, files);
 }
 
-async function checkCase(page, spec) {
-  if (spec.dropped) await dropFiles(page, spec.dropped);
+async function checkCase(page, testCase) {
+  if (testCase.dropped) await dropFiles(page, testCase.dropped);
   let state;
-  for (const [slot, name] of (spec.files || []).entries()) state = await chooseFile(page, path.join(work, name), slot);
-  if (spec.state) assert.equal(state, spec.state, await page.$eval("#message", (box) => box.textContent));
-  if (spec.message) assert.match(await page.$eval("#message", (box) => box.textContent), spec.message);
-  if (spec.toolError) {
-    const name = spec.files.at(-1);
+  for (const [slot, name] of (testCase.files || []).entries()) state = await chooseFile(page, path.join(work, name), slot);
+  if (testCase.state) assert.equal(state, testCase.state, await page.$eval("#message", (box) => box.textContent));
+  if (testCase.message) assert.match(await page.$eval("#message", (box) => box.textContent), testCase.message);
+  if (testCase.toolError) {
+    const name = testCase.files.at(-1);
     const expected = tool("info", name).stderr.trim();
     const shown = await page.$eval("#failure-message", (box) => box.textContent);
     assert.equal(shown, expected);
   }
-  for (const [selector, texts] of Object.entries(spec.texts || {})) {
+  for (const [selector, texts] of Object.entries(testCase.texts || {})) {
     const shown = await page.$eval(selector, (box) => box.textContent);
     for (const text of texts) assert.ok(shown.includes(text), `${selector} does not show ${JSON.stringify(text)}:\n${shown}`);
   }
-  if (spec.diff) {
-    const expected = tool("diff", ...spec.files, "--max", "1000", "--color", "never").stdout;
+  if (testCase.diff) {
+    const expected = tool("diff", ...testCase.files, "--max", "1000", "--color", "never").stdout;
     assert.equal(await page.$eval("#difference-text", (box) => box.textContent), expected);
     const count = Number(/^(\d+) difference/m.exec(expected)[1]);
     assert.equal(await page.$eval("#differences", (box) => Number(box.dataset.count)), count);
   }
-  for (const [field, line, bit, colour] of spec.cells || []) {
+  for (const [field, line, bit, colour] of testCase.cells || []) {
     await showField(page, field);
     assert.equal(await cellColour(page, line, bit), COLOURS[colour], `${field} line ${line} bit ${bit}: ${colour}`);
   }
-  for (const [field, line, bit, text] of spec.pointed || []) {
+  for (const [field, line, bit, text] of testCase.pointed || []) {
     await showField(page, field);
     const point = await cellPoint(page, line, bit);
     await page.mouse.move(point.x, point.y);
     await page.waitForFunction((text) => document.querySelector("#cell-info").textContent === text, { timeout: 5000 }, text);
   }
-  for (const [keys, text] of spec.keys || []) {
+  for (const [keys, text] of testCase.keys || []) {
     await page.focus("#picture");
     for (const key of keys.split(" ")) await page.keyboard.press(key);
     await page.waitForFunction((text) => document.querySelector("#cell-info").textContent === text, { timeout: 5000 }, text);
   }
-  if (spec.fits) {
+  if (testCase.fits) {
     const overflow = await page.evaluate(() => document.documentElement.scrollWidth - window.innerWidth);
     assert.ok(overflow <= 0, `the page is ${overflow} CSS pixels wider than the window`);
   }
 }
 
-for (const spec of CASES) {
-  test(spec.name, async () => {
+for (const testCase of CASES) {
+  test(testCase.name, async () => {
     const requests = [];
-    const page = await openPage(browser, pageUrl(spec.served), { viewport: spec.viewport, requests });
+    const page = await openPage(browser, pageUrl(testCase.served), { viewport: testCase.viewport, requests });
     try {
-      await checkCase(page, spec);
-      await page.screenshot({ path: path.join(SHOTS, `${spec.name.replace(/\W+/g, "-")}.png`) });
-      if (spec.state !== "shown") {
+      await checkCase(page, testCase);
+      await page.screenshot({ path: path.join(SHOTS, `${testCase.name.replace(/\W+/g, "-")}.png`) });
+      if (testCase.state !== "shown") {
         assert.equal(await chooseFile(page, path.join(work, "sample.xml")), "shown", "the page is not usable after it");
         assert.equal(await page.$eval("#failure", (box) => box.hidden), true);
       }
-      assertOwnRequests(requests, spec.served);
+      assertOwnRequests(requests, testCase.served);
     } finally {
       await page.close();
     }
