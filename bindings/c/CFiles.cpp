@@ -124,6 +124,17 @@ int ReadJsonModel(UtByteSource* source, const char* shown, rz_read_callback call
 }
 
 const unsigned kReadFlags = RZ_READ_WARNINGS | RZ_READ_JSON;
+
+// Reads the document `source` gives, named `shown`, as JSON or as a data file by `flags`;
+// the rest as rz_read_with_callback.
+int ReadSource(UtByteSource& source, const char* shown, unsigned flags, rz_read_callback callback, void* context,
+               rz_model** model, rz_error** error)
+{
+    if ((flags & RZ_READ_JSON) != 0)
+        return ReadJsonModel(&source, shown, callback, context, model, error);
+    auto open = [&](RODAzivUzirAdovIzozari& handler) { return handler.InitSvfPlusDataSource(&source, shown); };
+    return ReadModel(open, shown, flags, callback, context, model, error);
+}
 }
 
 extern "C" {
@@ -159,10 +170,7 @@ int rz_read_memory(const void* data, size_t size, const char* name, unsigned fla
     if ((data == nullptr && size > 0) || model == nullptr || (flags & ~kReadFlags) != 0)
         return SetCodeError(error, RZ_ERR_ARGUMENT, shown);
     UtMemorySource source(data, size);
-    if ((flags & RZ_READ_JSON) != 0)
-        return ReadJsonModel(&source, shown, callback, context, model, error);
-    auto open = [&](RODAzivUzirAdovIzozari& handler) { return handler.InitSvfPlusDataSource(&source, shown); };
-    return ReadModel(open, shown, flags, callback, context, model, error);
+    return ReadSource(source, shown, flags, callback, context, model, error);
 }
 
 int rz_read_stream(rz_read_function read, void* read_context, const char* name, unsigned flags,
@@ -176,10 +184,7 @@ int rz_read_stream(rz_read_function read, void* read_context, const char* name, 
     if (read == nullptr || model == nullptr || (flags & ~kReadFlags) != 0)
         return SetCodeError(error, RZ_ERR_ARGUMENT, shown);
     UtCallbackSource source(read, read_context);
-    if ((flags & RZ_READ_JSON) != 0)
-        return ReadJsonModel(&source, shown, callback, context, model, error);
-    auto open = [&](RODAzivUzirAdovIzozari& handler) { return handler.InitSvfPlusDataSource(&source, shown); };
-    return ReadModel(open, shown, flags, callback, context, model, error);
+    return ReadSource(source, shown, flags, callback, context, model, error);
 }
 
 int rz_write(const rz_model* model, const char* path, unsigned flags, rz_error** error)
