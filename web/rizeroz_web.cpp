@@ -5,6 +5,7 @@
 // interface's handles (rz_model); a picture or a comparison works on the model behind one.
 #include <emscripten.h>
 #include <emscripten/heap.h>
+#include <limits.h>
 #include <malloc.h>
 #include <stdint.h>
 #include <stdlib.h>
@@ -28,8 +29,20 @@ EM_JS(void, rzw_tell_progress, (double done, double total), {
         Module.onProgress(done, total);
 });
 
+// Gives the read of rzw_read_pulled the next bytes of the file, as rz_read_stream's read
+// function does. The worker (web/worker.js) puts an import in its place that can suspend
+// the read while the browser loads the next piece; this body only stands in for it.
+EM_JS(int, rzw_pull, (void* buffer, int capacity), {
+    return -38;   // ENOSYS
+});
+
 namespace
 {
+long long RZ_CALL PullFromPage(void*, void* buffer, size_t capacity)
+{
+    return rzw_pull(buffer, (int)std::min<size_t>(capacity, INT_MAX));
+}
+
 // Hands the read's progress on at most once per per cent, and at each field block's end:
 // the library calls the hook after every row, and a call out to JavaScript is dear.
 struct ProgressFilter
@@ -101,6 +114,13 @@ EMSCRIPTEN_KEEPALIVE int rzw_read(const void* data, size_t size, const char* nam
 {
     ProgressFilter filter;
     return rz_read_memory(data, size, name, flags, OnRead, &filter, model, error);
+}
+
+// Reads the file that the page hands over piece by piece (rzw_pull) into a new model, as
+// rzw_read does; the page tells the progress itself, from the pieces it hands over.
+EMSCRIPTEN_KEEPALIVE int rzw_read_pulled(const char* name, unsigned flags, rz_model** model, rz_error** error)
+{
+    return rz_read_stream(PullFromPage, nullptr, name, flags, nullptr, nullptr, model, error);
 }
 
 // Bytes that memory can still give: what the heap may grow to, less what it holds in use.

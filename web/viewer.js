@@ -45,7 +45,7 @@ function startWorker() {
 
 function onWorkerMessage(data) {
   if (data.progress) return showProgress(data.progress[0], data.progress[1], data.phase);
-  if (data.ready) return onReady(data.ready);
+  if (data.ready) return onReady(data.ready, data.warmUp);
   if (data.fatal) return onWorkerFailure(data.fatal);
   const request = state.requests.get(data.id);
   state.requests.delete(data.id);
@@ -73,8 +73,9 @@ function call(op, args = {}) {
   });
 }
 
-async function onReady(version) {
+async function onReady(version, warmUp) {
   $("library-version").textContent = `RIZ Eroz library ${version}, in WebAssembly.`;
+  document.body.dataset.warmUp = warmUp; // ms (bench/web_bench.mjs)
   state.palette = (await call("palette")).colours;
   document.body.dataset.state = "ready";
 }

@@ -6,7 +6,12 @@
 // Progress goes out as {progress: [done, total], phase} while a file is loaded or read.
 
 const MB = 1024 * 1024;
-const CHUNK = 16 * MB;
+const CHUNK = 16 * MB; // pieces of a file loaded whole
+const PIECE = 4 * MB; // most bytes taken from a file's stream at once
+const EIO = 5;
+// The document read before the first file (warmUp): WARM_ROWS rows of WARM_ROW_BYTES bytes.
+const WARM_ROWS = 1000;
+const WARM_ROW_BYTES = 512;
 // Flags of the C interface (bindings/c/rizeroz.h).
 const RZ_READ_WARNINGS = 1;
 const RZ_READ_JSON = 2;
@@ -21,6 +26,17 @@ let rz = null; // the module
 const models = [0, 0]; // rz_model handles: the file shown, the file compared
 const names = ["", ""];
 let viewer = 0; // the pictures of the fields (rzw_viewer_new)
+let readPulled = null; // rzw_read_pulled, able to wait for the file's pieces; null where it cannot
+let pieces = null; // the file being read by readPulled (FilePieces)
+let telling = true; // whether reads tell the page their progress (not while warming up)
+
+function tellProgress(done, total, phase) {
+  if (telling) postMessage({ progress: [done, total], phase });
+}
+
+function pulling() {
+  return readPulled !== null;
+}
 
 function bytesOf(text) {
   const size = rz.lengthBytesUTF8(text) + 1;
@@ -62,11 +78,12 @@ function describeSize(bytes) {
   return bytes >= 1024 * MB ? (bytes / (1024 * MB)).toFixed(1) + " GB" : (bytes / MB).toFixed(1) + " MB";
 }
 
-// What reading a file of `size` bytes may take: the file itself, which the reader reads
-// where it lies, and the model, which holds at most about twice as many bytes (a row's
-// bytes and its 24 bytes of bookkeeping), with 16 MB of room for the reader's buffers.
+// What reading a file of `size` bytes may take: the model, which holds at most about twice
+// as many bytes (a row's bytes and its 24 bytes of bookkeeping), with 16 MB of room for the
+// reader's buffers; and the file itself where it is loaded whole into the module's memory
+// (a browser without JavaScript promise integration: see open).
 function memoryNeeded(size) {
-  return 3 * size + 16 * MB;
+  return (pulling() ? 2 : 3) * size + 16 * MB;
 }
 
 function checkMemory(file) {
@@ -80,7 +97,6 @@ function checkMemory(file) {
 
 // Copies the file into the module's memory, a piece at a time; the address, or an error.
 function loadFile(file) {
-  checkMemory(file);
   const at = rz._malloc(Math.max(file.size, 1));
   if (!at) throw new Error(`${file.name}: there is not enough memory to load its ${describeSize(file.size)}.`);
   const reader = new FileReaderSync();
@@ -88,7 +104,7 @@ function loadFile(file) {
     for (let done = 0; done < file.size; done += CHUNK) {
       const piece = reader.readAsArrayBuffer(file.slice(done, done + CHUNK));
       rz.HEAPU8.set(new Uint8Array(piece), at + done);
-      postMessage({ progress: [done + piece.byteLength, file.size], phase: "loading" });
+      tellProgress(done + piece.byteLength, file.size, "loading");
     }
   } catch (failure) {
     rz._free(at);
@@ -97,9 +113,82 @@ function loadFile(file) {
   return at;
 }
 
-// The lines about `line` (from 1) of the document at `at`, for a reader's error.
-function linesAround(at, size, line) {
-  const bytes = rz.HEAPU8.subarray(at, at + size);
+// Hands a file to the library's read as it asks for it (rzw_pull), from the browser's
+// stream of the file. While the read works, the browser goes on loading the file into the
+// stream, so that loading and reading go on side by side; the stream fills one buffer of
+// PIECE bytes again and again (where it can: a byte stream), so that no new memory is
+// touched for the file's bytes.
+class FilePieces {
+  constructor(file) {
+    this.size = file.size;
+    const stream = file.stream();
+    try {
+      this.reader = stream.getReader({ mode: "byob" });
+      this.buffer = new ArrayBuffer(PIECE);
+    } catch {
+      this.reader = stream.getReader();
+      this.buffer = null;
+    }
+    this.piece = new Uint8Array(0); // the bytes last taken from the stream
+    this.used = 0; // bytes of `piece` handed over
+    this.given = 0; // bytes handed to the library
+    this.told = 0; // bytes told to the page's progress bar
+    this.ended = false;
+    this.waited = 0; // ms the read waited for the stream
+  }
+
+  // Stores at most `capacity` bytes at `at` in the module's memory: how many, 0 at the
+  // file's end, or -EIO when the browser cannot read it; a promise of that while the
+  // next bytes are still on their way.
+  pull(at, capacity) {
+    if (this.used < this.piece.length) return this.give(at, capacity);
+    if (this.ended) return 0;
+    const asked = performance.now();
+    const next = this.buffer ? this.reader.read(new Uint8Array(this.buffer)) : this.reader.read();
+    return next.then(({ done, value }) => {
+      this.waited += performance.now() - asked;
+      this.ended = done;
+      if (done) return 0;
+      if (this.buffer) this.buffer = value.buffer;
+      this.piece = value;
+      this.used = 0;
+      return this.pull(at, capacity);
+    }, () => -EIO);
+  }
+
+  give(at, capacity) {
+    const count = Math.min(capacity, this.piece.length - this.used);
+    rz.HEAPU8.set(this.piece.subarray(this.used, this.used + count), at);
+    this.used += count;
+    this.given += count;
+    if (this.given >= this.told + this.size / 100) {
+      this.told = this.given;
+      tellProgress(this.given, this.size, "reading");
+    }
+    return count;
+  }
+
+  close() {
+    this.reader.cancel().catch(() => {});
+  }
+}
+
+// The file's first bytes, enough to hold line `last` (from 1) whole, or all of it: what the
+// lines about a reader's error are taken from.
+function headOf(file, last) {
+  const reader = new FileReaderSync();
+  for (let size = MB; ; size *= 4) {
+    const bytes = new Uint8Array(reader.readAsArrayBuffer(file.slice(0, size)));
+    let lines = 0;
+    for (let at = bytes.indexOf(10); at >= 0 && lines <= last; at = bytes.indexOf(10, at + 1)) ++lines;
+    if (lines > last || size >= file.size) return bytes;
+  }
+}
+
+// The lines about `line` (from 1) of a document whose first bytes are `bytes`, for a
+// reader's error.
+function linesAround(bytes, line) {
+  const size = bytes.length;
   const first = Math.max(1, line - CONTEXT_LINES);
   let start = 0;
   for (let n = 1; n < first && start >= 0; ++n) {
@@ -153,33 +242,49 @@ function closeSlot(slot) {
   models[slot] = 0;
 }
 
-// Reads `file` into slot 0 (the file shown) or 1 (the file compared). A file the reader
-// refuses gives its error with the lines about its place.
-function open({ slot, file }) {
+// Reads `file` into slot 0 (the file shown) or 1 (the file compared). Where the browser
+// can suspend WebAssembly (JavaScript promise integration), the library pulls the file a
+// piece at a time while the browser loads the next ones (FilePieces); elsewhere the file
+// is loaded into the module's memory whole and read there. A file the reader refuses
+// gives its error with the lines about its place.
+async function open({ slot, file }) {
   closeSlot(slot);
+  checkMemory(file);
+  const name = bytesOf(file.name);
+  const out = rz._malloc(8);
+  rz.HEAPU32.fill(0, out >> 2, (out >> 2) + 2);
   const started = performance.now();
-  const at = loadFile(file);
-  const loaded = performance.now();
+  let whole = 0;
+  let waited = 0; // time the read waited for the browser's loading
   try {
-    return withWords(2, (out) => {
-      const name = bytesOf(file.name);
-      const result = rz._rzw_read(at, file.size, name, readFlags(file.name), out, out + 4);
-      const read = performance.now();
-      rz._free(name);
-      if (result !== 0) {
-        const error = errorOf(word(out, 1));
-        rz._rz_error_free(word(out, 1));
-        if (error.line > 0) error.context = linesAround(at, file.size, error.line);
-        return { failed: error };
-      }
-      models[slot] = word(out, 0);
-      names[slot] = file.name;
-      // How long each step took, for the benchmark (bench/web_bench.mjs).
-      const timings = { load: loaded - started, read: read - loaded, summary: performance.now() - read };
-      return { summary: summary(models[slot]), timings };
-    });
+    let result;
+    if (pulling()) {
+      pieces = new FilePieces(file);
+      result = await readPulled(name, readFlags(file.name), out, out + 4);
+      waited = pieces.waited;
+    } else {
+      whole = loadFile(file);
+      waited = performance.now() - started;
+      result = rz._rzw_read(whole, file.size, name, readFlags(file.name), out, out + 4);
+    }
+    const read = performance.now();
+    if (result !== 0) {
+      const error = errorOf(word(out, 1));
+      rz._rz_error_free(word(out, 1));
+      if (error.line > 0) error.context = linesAround(headOf(file, error.line + CONTEXT_LINES), error.line);
+      return { failed: error };
+    }
+    models[slot] = word(out, 0);
+    names[slot] = file.name;
+    // How long each step took, for the benchmark (bench/web_bench.mjs).
+    const timings = { waited, read: read - started, summary: performance.now() - read };
+    return { summary: summary(models[slot]), timings };
   } finally {
-    rz._free(at);
+    if (pieces) pieces.close();
+    pieces = null;
+    rz._free(name);
+    rz._free(out);
+    if (whole) rz._free(whole);
   }
 }
 
@@ -302,9 +407,9 @@ function close({ slot }) {
 
 const operations = { open, view, paint, cell, diff, save, close, palette };
 
-function answer(request) {
+async function answer(request) {
   try {
-    const result = operations[request.op](request);
+    const result = await operations[request.op](request);
     const transfer = result.transfer || [];
     delete result.transfer;
     postMessage({ id: request.id, ok: result }, transfer);
@@ -313,18 +418,60 @@ function answer(request) {
   }
 }
 
+// Where the browser has JavaScript promise integration, emscripten's loader gets this to
+// make the module: the import rzw_pull may then answer with a promise, which suspends the
+// read until the piece has come, and rzw_read_pulled answers with a promise of its result.
+function instantiateWithPull(binary) {
+  if (typeof WebAssembly.Suspending !== "function" || typeof WebAssembly.promising !== "function") return undefined;
+  return (imports, receive) => {
+    imports.env.rzw_pull = new WebAssembly.Suspending((at, capacity) => pieces.pull(at, capacity));
+    WebAssembly.instantiate(binary, imports).then(({ instance }) => {
+      readPulled = WebAssembly.promising(instance.exports.rzw_read_pulled);
+      receive(instance);
+    }, (failure) => postMessage({ fatal: "the library's module does not start here: " + failure }));
+    return {};
+  };
+}
+
+// Reads a small document made here before the first file comes: the browser compiles the
+// module's functions quickly at first, and again for speed once they have run a while, so
+// that a file read first would be read with the slower code for a good part. The document
+// is read as files are (FilePieces, or whole), its model let go again.
+async function warmUp() {
+  const row = "0x" + "0123456789ABCDEF".repeat(WARM_ROW_BYTES / 8);
+  const rows = new Array(WARM_ROWS).fill(row).join(",\n");
+  const document = `<?xml version='1.0' encoding='utf-8' ?>
+<!DOCTYPE SVF_Plus_Data SYSTEM "SVF_Plus_Data.dtd" >
+<SVF_Plus_Data version="1.0"><DataField name="W"><FieldBlock row_width="${8 * WARM_ROW_BYTES}">
+${rows}
+</FieldBlock></DataField></SVF_Plus_Data>
+`;
+  telling = false;
+  try {
+    const { failed } = await open({ slot: 0, file: new File([document], "warm-up.xml") });
+    if (failed) throw new Error(failed.message);
+  } finally {
+    telling = true;
+    closeSlot(0);
+  }
+}
+
+// Requests are answered one after the other, each when the one before is done: a read
+// that waits for the file's pieces lets the worker take messages meanwhile.
 function start() {
-  const pending = [];
-  onmessage = (event) => (rz ? answer(event.data) : pending.push(event.data));
   const binary = Uint8Array.from(atob(RIZEROZ_MODULE), (c) => c.charCodeAt(0));
-  createRizeroz({ wasmBinary: binary, onProgress: (done, total) => postMessage({ progress: [done, total],
-                                                                                  phase: "reading" }) })
-    .then((module) => {
+  let queue = createRizeroz({ wasmBinary: binary, instantiateWasm: instantiateWithPull(binary),
+                              onProgress: (done, total) => tellProgress(done, total, "reading") })
+    .then(async (module) => {
       rz = module;
-      postMessage({ ready: text(rz._rz_version()) });
-      pending.splice(0).forEach(answer);
-    })
-    .catch((failure) => postMessage({ fatal: "the library's module does not start here: " + failure }));
+      const warmed = performance.now();
+      // Only for speed: a page whose warm-up failed still reads (and shows why it cannot).
+      await warmUp().catch((failure) => console.warn("warm-up: " + failure.message));
+      postMessage({ ready: text(rz._rz_version()), warmUp: performance.now() - warmed });
+    }, (failure) => postMessage({ fatal: "the library's module does not start here: " + failure }));
+  onmessage = (event) => {
+    queue = queue.then(() => (rz ? answer(event.data) : undefined));
+  };
 }
 
 start();

@@ -15,7 +15,8 @@ export async function launch() {
   const browser = await puppeteer.launch({
     executablePath: process.env.RIZEROZ_CHROMIUM || "/usr/bin/chromium",
     userDataDir: profile,
-    args: FLAGS,
+    // RIZEROZ_CHROMIUM_FLAGS: more flags, for trying the benchmark under other settings.
+    args: [...FLAGS, ...(process.env.RIZEROZ_CHROMIUM_FLAGS || "").split(" ").filter(Boolean)],
   });
   const close = browser.close.bind(browser);
   browser.close = async () => {
@@ -26,9 +27,21 @@ export async function launch() {
 }
 
 // A new page of `viewport` at `url`, its worker started. `requests` gets every URL the page
-// asks for; downloads go to `downloads`.
-export async function openPage(browser, url, { viewport = { width: 1366, height: 768 }, downloads, requests = [] } = {}) {
+// asks for; downloads go to `downloads`. With `whole`, the worker is made without
+// JavaScript promise integration, as in a browser that lacks it: it loads a file whole
+// before reading it.
+export async function openPage(browser, url, { viewport = { width: 1366, height: 768 }, downloads, requests = [],
+  whole = false } = {}) {
   const page = await browser.newPage();
+  if (whole) {
+    await page.evaluateOnNewDocument(() => {
+      const NativeBlob = Blob;
+      window.Blob = function (parts, options) {
+        const script = options && options.type === "text/javascript";
+        return new NativeBlob(script ? ["delete WebAssembly.Suspending;", ...parts] : parts, options);
+      };
+    });
+  }
   page.on("request", (request) => requests.push(request.url()));
   await page.setViewport(viewport);
   if (downloads) {
