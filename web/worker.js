@@ -6,7 +6,6 @@
 // Progress goes out as {progress: [done, total], phase} while a file is loaded or read.
 
 const MB = 1024 * 1024;
-const CHUNK = 16 * MB; // pieces of a file loaded whole
 const PIECE = 4 * MB; // most bytes taken from a file's stream at once
 const EIO = 5;
 // The document read before the first file (warmUp): WARM_ROWS rows of WARM_ROW_BYTES bytes.
@@ -95,32 +94,34 @@ function checkMemory(file) {
   }
 }
 
-// Copies the file into the module's memory, a piece at a time; the address, or an error.
-function loadFile(file) {
+// Copies the file into the module's memory from the browser's stream of it; the address.
+async function loadFile(file) {
   const at = rz._malloc(Math.max(file.size, 1));
   if (!at) throw new Error(`${file.name}: there is not enough memory to load its ${describeSize(file.size)}.`);
-  const reader = new FileReaderSync();
+  const stream = new FilePieces(file, "loading");
   try {
-    for (let done = 0; done < file.size; done += CHUNK) {
-      const piece = reader.readAsArrayBuffer(file.slice(done, done + CHUNK));
-      rz.HEAPU8.set(new Uint8Array(piece), at + done);
-      tellProgress(done + piece.byteLength, file.size, "loading");
+    for (let done = 0, count; done < file.size; done += count) {
+      count = await stream.pull(at + done, file.size - done);
+      if (count <= 0) throw new Error(count === 0 ? "it ended early" : "the browser cannot read it");
     }
   } catch (failure) {
     rz._free(at);
     throw new Error(`${file.name} cannot be read: ${failure.message}`);
+  } finally {
+    stream.close();
   }
   return at;
 }
 
-// Hands a file to the library's read as it asks for it (rzw_pull), from the browser's
-// stream of the file. While the read works, the browser goes on loading the file into the
-// stream, so that loading and reading go on side by side; the stream fills one buffer of
-// PIECE bytes again and again (where it can: a byte stream), so that no new memory is
-// touched for the file's bytes.
+// Hands a file over as it is asked for it, from the browser's stream of the file: to the
+// library's read (rzw_pull), or into the module's memory (loadFile). While the read works,
+// the browser goes on loading the file into the stream, so that loading and reading go on
+// side by side; the stream fills one buffer of PIECE bytes again and again (where it can:
+// a byte stream), so that no new memory is touched for the file's bytes.
 class FilePieces {
-  constructor(file) {
+  constructor(file, phase) {
     this.size = file.size;
+    this.phase = phase; // what the progress bar says is done
     const stream = file.stream();
     try {
       this.reader = stream.getReader({ mode: "byob" });
@@ -163,7 +164,7 @@ class FilePieces {
     this.given += count;
     if (this.given >= this.told + this.size / 100) {
       this.told = this.given;
-      tellProgress(this.given, this.size, "reading");
+      tellProgress(this.given, this.size, this.phase);
     }
     return count;
   }
@@ -259,11 +260,11 @@ async function open({ slot, file }) {
   try {
     let result;
     if (pulling()) {
-      pieces = new FilePieces(file);
+      pieces = new FilePieces(file, "reading");
       result = await readPulled(name, readFlags(file.name), out, out + 4);
       waited = pieces.waited;
     } else {
-      whole = loadFile(file);
+      whole = await loadFile(file);
       waited = performance.now() - started;
       result = rz._rzw_read(whole, file.size, name, readFlags(file.name), out, out + 4);
     }
