@@ -1,7 +1,7 @@
 """The habits people bring from xmllint, GNU diff, git and jq: several files at once with a
 summary line and the worst exit code, -q that only sets the exit code, JSON on standard
 input, check of a JSON file as of a data file, unknown options named, usage errors that
-cite the command's help, --help that points at the manual, and the bash completion."""
+cite the command's help, --help that points at the manual (the bash completion: docs_test.py)."""
 import json
 import os
 import subprocess
@@ -13,8 +13,6 @@ import pytest
 from conftest import EXIT_DIFFERENT, EXIT_ERROR, EXIT_OK, EXIT_USAGE, EXIT_WARNINGS, pour
 
 SAMPLE, WARNINGS, MODEL = "data/sample.xml", "data/cli_check_warnings.xml", "data/cli_model.json"
-COMPLETION = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "packaging",
-                          "rizeroz.bash-completion")
 
 
 @pytest.mark.parametrize("command, files", [
@@ -156,23 +154,6 @@ def test_usage_errors(tool, arguments, sentence):
 def test_help_points_at_the_manual(tool):
     r = tool.run("--help")
     assert r.code == EXIT_OK and "'man rizeroz'" in r.out and "share/doc/rizeroz/docs/cli.md" in r.out, r
-
-
-@pytest.mark.parametrize("words, offered", [
-    (["render", "x.xml", "--color", ""], {"auto", "always", "never"}),
-    (["convert", "a", "b", "--to", "j"], {"json"}),
-    (["render", "x.xml", "--diff", "tool_"], {"tool_completion_probe.json"}),
-    (["render", "x.xml", "-o", "tool_"], {"tool_completion_probe.json"}),
-    (["check", "--q"], {"--quiet"}),
-])
-def test_completion(tmp_path, words, offered):
-    if os.name != "posix":
-        pytest.skip("bash completion is tried where bash runs")
-    (tmp_path / "tool_completion_probe.json").write_text("{}")
-    shell = 'source "$1"; shift; COMP_WORDS=("$@"); COMP_CWORD=$(($# - 1)); _rizeroz; printf "%s\\n" "${COMPREPLY[@]}"'
-    done = subprocess.run(["bash", "-c", shell, "bash", COMPLETION, "rizeroz", *words], capture_output=True,
-                          text=True, check=True, cwd=tmp_path)
-    assert set(done.stdout.split()) == offered, done
 
 
 @pytest.mark.parametrize("arguments, environment, painted", [
