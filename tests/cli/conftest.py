@@ -94,6 +94,9 @@ class Group:
         with open(self.path(name), "rb") as f:
             return f.read().decode("utf-8")
 
+    def listing(self):
+        return sorted(os.listdir(self.dir))
+
     def expect(self, condition, what, result=None):
         if not condition:
             self.failures.append("%s: %s%s" % (self.name, what, "\n%r" % (result,) if result is not None else ""))
@@ -212,6 +215,14 @@ def option(request):
             pytest.skip("%s was not given" % name)
         return given
     return value
+
+
+@pytest.fixture
+def native(tool):
+    """For a test that watches the tool's processes, files, devices and signals as Linux
+    shows them: skipped under an emulator."""
+    if tool.emulated or not os.path.isdir("/proc/self/fd"):
+        pytest.skip("tried natively on Linux only")
 
 
 @pytest.fixture(scope="session")
