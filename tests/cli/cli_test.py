@@ -406,22 +406,20 @@ def test_named_temporary_file(g, option, native):
         signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
         resource.setrlimit(resource.RLIMIT_FSIZE, (4096, 4096))
 
+    corrupt = "the converted file does not read back as written"
     failures = [
-        ({}, {"preexec_fn": file_limit}, "File too large while writing the new text"),
-        ({"RIZEROZ_SHIM_FAIL": "fsync"}, {}, "Input/output error while syncing the new text to the disk"),
-        ({"RIZEROZ_SHIM_FAIL": "rename"}, {}, "Input/output error while putting the new file in its place"),
+        ({}, {"preexec_fn": file_limit}, [], "File too large while writing the new text"),
+        ({"RIZEROZ_SHIM_FAIL": "fsync"}, {}, [], "Input/output error while syncing the new text to the disk"),
+        ({"RIZEROZ_SHIM_FAIL": "rename"}, {}, [], "Input/output error while putting the new file in its place"),
+        # --verify finds a text changed after it was written (one digit, on its way to the disk).
+        ({"RIZEROZ_SHIM_FAIL": "corrupt"}, {}, ["--verify", "--to", "xml"], corrupt),
+        ({"RIZEROZ_SHIM_FAIL": "corrupt"}, {}, ["--verify", "--to", "json"], corrupt),
     ]
-    for switch, extra, fragment in failures:
-        r = g.run("convert", source, target, env=dict(env, **switch), **extra)
-        g.expect_error(r, "out.xml: error: ", fragment, "the old file is left as it was")
-        g.expect(g.listing() == before and g.read("out.xml") == "old text", "%s leaves the folder as it was" % fragment,
-                 g.listing())
-
-    # --verify finds a text changed after it was written (one digit, on its way to the disk).
-    for name, to in (("out.xml", "xml"), ("out.xml", "json")):
-        r = g.run("convert", source, target, "--verify", "--to", to, env=dict(env, RIZEROZ_SHIM_FAIL="corrupt"))
-        g.expect_error(r, "out.xml: error: the converted file does not read back as written", "is left as it was")
-        g.expect(g.listing() == before and g.read("out.xml") == "old text", "--verify to %s leaves it" % to, g.listing())
+    for switch, extra, flags, fragment in failures:
+        r = g.run("convert", source, target, *flags, env=dict(env, **switch), **extra)
+        g.expect_error(r, "out.xml: error: ", fragment, "out.xml is left" if flags else "the old file is left as it was")
+        g.expect(g.listing() == before and g.read("out.xml") == "old text", "%s %s leaves the folder as it was" %
+                 (fragment, flags), g.listing())
 
     # A signal while the save waits in the stand-in: the temporary file is named, then gone.
     # In fdopen the file is just created, before the tool has its name to remove (at the
