@@ -302,46 +302,10 @@ def test_convert_failures(g):
     g.expect(g.listing() == sorted([a[0] for a in attempts] + ["out.xml"]), "still no temporary file")
 
 
-def test_write_protected(g, native):
-    """A write-protected OUT is refused unless --force, as cp refuses it. Root may write
-    anywhere, so the tool runs as nobody then, in a folder of /tmp that nobody can reach,
-    with a copy of the input: the build tree may lie where nobody cannot."""
-    root = os.geteuid() == 0
-    g.run("convert", "data/sample.xml", g.path("expected.xml"), code=EXIT_OK)
-    expected = g.read("expected.xml")
-    folder, as_user = g.dir, {}
-    if root:
-        as_user = {"user": 65534, "group": 65534, "extra_groups": []}
-        folder = tempfile.mkdtemp(prefix="rizeroz-nobody-")
-        os.chmod(folder, 0o777)
-        try:
-            runs = g.tool.run("--version", **as_user).code == EXIT_OK
-        except OSError:
-            runs = False
-        if not runs:
-            shutil.rmtree(folder)
-            pytest.skip("the user nobody cannot run %s" % g.tool.command[-1])
-    try:
-        source = shutil.copy("data/cli_model.json", folder + "/model.json")
-        os.chmod(source, 0o644)
-        out = folder + "/out.xml"
-        with open(out, "w") as f:
-            f.write(expected)
-        os.chmod(out, 0o444)
-        g.expect_error(g.run("convert", source, out, **as_user), "out.xml: error: the file is write-protected",
-                       "--force")
-        g.expect(open(out).read() == expected, "the write-protected file is left alone")
-        g.run("convert", source, out, "--force", code=EXIT_OK, **as_user)
-        g.expect(open(out).read() != expected and stat.S_IMODE(os.stat(out).st_mode) == 0o444, "--force replaces it")
-    finally:
-        if folder != g.dir:
-            shutil.rmtree(folder)
-
-
 def test_safe_files(g, native):
     """convert saves through the library's safe save (tests/save_test.cpp keeps modes, owners
-    and links); what the tool adds: devices, --force, names (signals: test_bounds.py); check
-    reads once."""
+    and links); what the tool adds: devices, names, a write-protected OUT refused unless
+    --force (signals: test_bounds.py); check reads once."""
     root = os.geteuid() == 0
 
     # Devices of the folder's own, so that a tool gone wrong replaces no real one: a link
@@ -375,6 +339,37 @@ def test_safe_files(g, native):
                              capture_output=True, timeout=120, env=dict(
                                  os.environ, ASAN_OPTIONS=os.environ.get("ASAN_OPTIONS", "") + ":hard_rss_limit_mb=1024"))
     g.expect(limited.returncode == EXIT_ERROR and b"/dev/zero:1:1: error: " in limited.stdout, "check /dev/zero", limited)
+
+    # A write-protected OUT is refused unless --force, as cp refuses it. Root may write
+    # anywhere, so the tool runs as nobody then, in a folder of /tmp that nobody can reach,
+    # with a copy of the input: the build tree may lie where nobody cannot.
+    folder, as_user = g.dir, {}
+    if root:
+        as_user = {"user": 65534, "group": 65534, "extra_groups": []}
+        folder = tempfile.mkdtemp(prefix="rizeroz-nobody-")
+        os.chmod(folder, 0o777)
+        try:
+            runs = g.tool.run("--version", **as_user).code == EXIT_OK
+        except OSError:
+            runs = False
+        if not runs:
+            shutil.rmtree(folder)
+            pytest.skip("the user nobody cannot run %s" % g.tool.command[-1])
+    try:
+        source = shutil.copy("data/cli_model.json", folder + "/model.json")
+        os.chmod(source, 0o644)
+        out = folder + "/out.xml"
+        with open(out, "w") as f:
+            f.write(expected)
+        os.chmod(out, 0o444)
+        g.expect_error(g.run("convert", source, out, **as_user), "out.xml: error: the file is write-protected",
+                       "--force")
+        g.expect(open(out).read() == expected, "the write-protected file is left alone")
+        g.run("convert", source, out, "--force", code=EXIT_OK, **as_user)
+        g.expect(open(out).read() != expected and stat.S_IMODE(os.stat(out).st_mode) == 0o444, "--force replaces it")
+    finally:
+        if folder != g.dir:
+            shutil.rmtree(folder)
 
 
 def hold_at_pause(process, fifo, timeout=60):

@@ -6,6 +6,7 @@ CTest runs them from the build's bin folder; paths given to the tool are relativ
 or absolute, so that the same cases run natively and under wine.
 """
 import collections
+import contextlib
 import os
 import shutil
 import signal
@@ -122,17 +123,11 @@ class Group:
 
 
 def pour(feed, pipe):
-    """Writes the pieces of `feed` into `pipe` until the reader stops reading."""
-    try:
+    """Writes the pieces of `feed` into `pipe`, then closes it; stops when the reader stops
+    reading (a broken pipe, an OSError)."""
+    with contextlib.suppress(OSError), pipe:
         for piece in feed:
             pipe.write(piece)
-    except (BrokenPipeError, OSError):
-        pass
-    finally:
-        try:
-            pipe.close()
-        except OSError:
-            pass
 
 
 def resident_mb(pid):
