@@ -6,6 +6,7 @@ CTest runs them from the build's bin folder; paths given to the tool are relativ
 or absolute, so that the same cases run natively and under wine.
 """
 import collections
+import contextlib
 import os
 import shutil
 import signal
@@ -94,6 +95,9 @@ class Group:
         with open(self.path(name), "rb") as f:
             return f.read().decode("utf-8")
 
+    def listing(self):
+        return sorted(os.listdir(self.dir))
+
     def expect(self, condition, what, result=None):
         if not condition:
             self.failures.append("%s: %s%s" % (self.name, what, "\n%r" % (result,) if result is not None else ""))
@@ -119,17 +123,11 @@ class Group:
 
 
 def pour(feed, pipe):
-    """Writes the pieces of `feed` into `pipe` until the reader stops reading."""
-    try:
+    """Writes the pieces of `feed` into `pipe`, then closes it; stops when the reader stops
+    reading (a broken pipe, an OSError)."""
+    with contextlib.suppress(OSError), pipe:
         for piece in feed:
             pipe.write(piece)
-    except (BrokenPipeError, OSError):
-        pass
-    finally:
-        try:
-            pipe.close()
-        except OSError:
-            pass
 
 
 def resident_mb(pid):
@@ -212,6 +210,14 @@ def option(request):
             pytest.skip("%s was not given" % name)
         return given
     return value
+
+
+@pytest.fixture
+def native(tool):
+    """For a test that watches the tool's processes, files, devices and signals as Linux
+    shows them: skipped under an emulator."""
+    if tool.emulated or not os.path.isdir("/proc/self/fd"):
+        pytest.skip("tried natively on Linux only")
 
 
 @pytest.fixture(scope="session")

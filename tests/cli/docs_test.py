@@ -8,28 +8,23 @@ import pytest
 
 
 def help_of(tool, *command):
-    """(commands, long and short options, exit codes) that `rizeroz [COMMAND] --help` lists."""
+    """(commands, options, exit codes) that `rizeroz [COMMAND] --help` lists, each option
+    as its names, the short and the long."""
     text = subprocess.run([tool, *command, "--help"], capture_output=True, text=True, check=True).stdout
-    commands, options, section = [], set(), None
+    commands, options, section = [], [], None
     for line in text.splitlines():
         if re.match(r"^\S.*:$", line):
             section = line
         elif section == "Subcommands:" and re.match(r"^  \w", line):
             commands.append(line.split()[0])
         elif section == "Options:" and re.match(r"^  -", line):
-            options.update(re.findall(r"(?<![\w-])--?[a-z][\w-]*", line.split("  ")[1]))
+            options.append(re.findall(r"(?<![\w-])--?[a-z][\w-]*", line.split("  ")[1]))
     codes = re.findall(r"[;:] (\d+) ", text[text.find("Exit codes:"):])
     return commands, options, codes
 
 
-def own_options(tool, command):
-    """The options of `rizeroz COMMAND --help` but those every command shares (--help, --from,
-    -q/--quiet, --color, which docs/cli.md and the man page name once for all), each as
-    its names, the short and the long."""
-    text = subprocess.run([tool, command, "--help"], capture_output=True, text=True, check=True).stdout
-    lines = text[text.index("Options:"):].splitlines()[1:]
-    names = [re.findall(r"(?<![\w-])--?[a-z][\w-]*", line.split("  ")[1]) for line in lines if re.match(r"^  -", line)]
-    return [n for n in names if not set(n) & {"--help", "--from", "--quiet", "--color"}]
+def all_names(options):
+    return {name for names in options for name in names}
 
 
 def synopses(man, guide, command):
@@ -45,12 +40,24 @@ def synopses(man, guide, command):
             "the man page's entry": entry}
 
 
-def completion(script, *words):
-    """What the bash completion offers after `rizeroz WORDS...`."""
-    words = ["rizeroz", *words]
+def completion(script, *words, cwd=None):
+    """What the bash completion offers after `rizeroz WORDS...`, run in `cwd`."""
     shell = 'source "$1"; shift; COMP_WORDS=("$@"); COMP_CWORD=$(($# - 1)); _rizeroz; printf "%s\\n" "${COMPREPLY[@]}"'
-    done = subprocess.run(["bash", "-c", shell, "bash", script, *words], capture_output=True, text=True, check=True)
+    done = subprocess.run(["bash", "-c", shell, "bash", script, "rizeroz", *words], capture_output=True, text=True,
+                          check=True, cwd=cwd)
     return set(done.stdout.split())
+
+
+@pytest.mark.parametrize("words, offered", [
+    (["render", "x.xml", "--color", ""], {"auto", "always", "never"}),
+    (["convert", "a", "b", "--to", "j"], {"json"}),
+    (["render", "x.xml", "--diff", "tool_"], {"tool_completion_probe.json"}),
+    (["render", "x.xml", "-o", "tool_"], {"tool_completion_probe.json"}),
+    (["check", "--q"], {"--quiet"}),
+])
+def test_completion_of_values(option, tmp_path, words, offered):
+    (tmp_path / "tool_completion_probe.json").write_text("{}")
+    assert completion(option("--completion"), *words, cwd=tmp_path) == offered
 
 
 def test_documented(tool, option):
@@ -62,6 +69,7 @@ def test_documented(tool, option):
     failures = []
     expect = lambda condition, what: condition or failures.append(what)
     commands, top_options, codes = help_of(tool.command[-1])
+    top_options = all_names(top_options)
     expect(commands and codes, "the help lists no commands or no exit codes")
     expect(completion(completion_script, "") == set(commands) | {o for o in top_options if o.startswith("--")},
            "the completion of a command name offers other words than the help's commands and options")
@@ -71,7 +79,11 @@ def test_documented(tool, option):
     for option in top_options:
         expect(option.replace("-", "\\-") in man, "the man page does not name %s" % option)
     for command in commands:
-        _, options, _ = help_of(tool.command[-1], command)
+        _, option_names, _ = help_of(tool.command[-1], command)
+        options = all_names(option_names)
+        # Each synopsis names every option of the command's own (not those every command
+        # shares, which docs/cli.md and the man page name once for all), or says "[options]".
+        own = [n for n in option_names if not set(n) & {"--help", "--from", "--quiet", "--color"}]
         expect(re.search(r'^\.BI? "?%s\b' % command, man, re.M), "the man page does not describe %s" % command)
         expect("## `rizeroz %s" % command in guide, "docs/cli.md has no section for %s" % command)
         long_options = {o for o in options if o.startswith("--")}
@@ -81,10 +93,9 @@ def test_documented(tool, option):
         for option in options - top_options:
             expect(option.replace("-", "\\-") in man, "the man page does not name %s of %s" % (option, command))
             expect("rizeroz %s" % command in guide and option in guide, "docs/cli.md does not name %s" % option)
-        # Each synopsis names every option of the command's own, or says "[options]".
         for place, found in synopses(man, guide, command).items():
             text = re.sub(r"\\f[BIRP]", "", found.group(0)).replace("\\-", "-") if found else ""
-            for names in own_options(tool.command[-1], command):
+            for names in own:
                 expect(found and (re.search(r"\[ *options *\]", text) or
                                   any(re.search(r"(?<![\w-])%s(?![\w-])" % n, text) for n in names)),
                        "%s of %s does not name %s" % (place, command, names[-1]))

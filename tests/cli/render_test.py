@@ -127,7 +127,6 @@ def test_text(g, png):
     help_text = g.run("render", "--help", code=EXIT_OK).out
     g.expect(("no PNG support" in help_text) != png, "render --help tells whether PNG is drawn", help_text)
     errors = [
-        ([plain], EXIT_USAGE, "render needs -o OUT or --text"),
         ([plain, "--text", "-o", "x.png"], EXIT_USAGE, "excludes"),
         ([plain, "--text", "--color", "sometimes"], EXIT_USAGE, "--color"),
         ([plain, "--text", "--scale", "0"], EXIT_USAGE, "--scale"),

@@ -59,7 +59,6 @@ def attributes(count):
      "the element here is nested more than 1000 levels deep"),
     # Its time grows with the square of an element's attributes: it gets 1000 at most.
     ("100,000 attributes", lambda: attributes(100000), len(ROOT), "the element here has more than 1000 attributes"),
-    ("1,000,000 attributes", lambda: attributes(1000000), len(ROOT), "the element here has more than 1000 attributes"),
     # 4 million elements: no tree of them; validity stops after 1000 remarks.
     ("16 MB of empty elements", lambda: [ROOT, b"<u/>" * (4 << 20), b"</SVF_Plus_Data>\n"], None,
      "it has made 1000 remarks"),
@@ -118,22 +117,25 @@ def test_render_refuses_large_pictures(tool, scratch, png, flags, limit, size, e
         assert open(out, "rb").read(8) == b"\x89PNG\r\n\x1a\n"
 
 
-@pytest.mark.parametrize("number", [signal.SIGINT, signal.SIGTERM])
-def test_render_interrupted_leaves_nothing(tool, scratch, png, number):
-    """A signal that ends render while it writes leaves OUT as it was and no other file."""
-    if tool.emulated or not os.path.isdir("/proc/self/fd") or not png:
-        pytest.skip("signals and open files are watched natively on Linux only")
+@pytest.mark.parametrize("command, number", [("convert", signal.SIGHUP), ("convert", signal.SIGQUIT),
+                                             ("render", signal.SIGINT), ("render", signal.SIGTERM)])
+def test_interrupted_leaves_nothing(tool, scratch, png, native, command, number):
+    """A signal that ends convert or render while it writes leaves OUT as it was and no
+    other file."""
+    if command == "render" and not png:
+        pytest.skip("this build writes no PNG")
     source = write_model(scratch + "/m.json", 40000, 512)
-    out = scratch + "/out.png"
+    out = scratch + "/out." + ("png" if command == "render" else "xml")
     with open(out, "w") as f:
         f.write("old")
-    process = subprocess.Popen(tool.command + ["render", source, "-o", out, "--columns", "1"],
-                               stdin=subprocess.DEVNULL, stderr=subprocess.DEVNULL, preexec_fn=default_signals)
-    assert wait_for_file_in(process, scratch, besides=source), "render opened no file in the folder"
+    arguments = ["render", source, "-o", out, "--columns", "1"] if command == "render" else ["convert", source, out]
+    process = subprocess.Popen(tool.command + arguments, stdin=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                               preexec_fn=default_signals)
+    assert wait_for_file_in(process, scratch, besides=source), "%s opened no file in the folder" % command
     process.send_signal(number)
     process.wait(60)
     assert process.returncode == -number
-    assert open(out).read() == "old" and sorted(os.listdir(scratch)) == ["m.json", "out.png"]
+    assert open(out).read() == "old" and sorted(os.listdir(scratch)) == ["m.json", os.path.basename(out)]
 
 
 def blanks(count, then=b""):

@@ -28,6 +28,8 @@ TOOL = os.environ.get("RIZEROZ_TOOL")
 ROW_ERROR = ('<SVF_Plus_Data version="1">\n<DataField name="A">\n  <FieldBlock row_width="8">0x1g</FieldBlock>\n'
              "</DataField>\n</SVF_Plus_Data>\n")
 FUSES = [bytes(range(0, 256, 17)) * 2, b"\xa5" * 32]
+# A model of 1 MB: pieces larger than a stream's buffer.
+LONG = Model("1", None, [Field("A", 0, [Block(2048, [bytes([i % 251]) * 256 for i in range(4000)])])])
 
 
 def run_tool(*arguments):
@@ -36,18 +38,12 @@ def run_tool(*arguments):
     subprocess.run([TOOL, *map(str, arguments)], check=True, capture_output=True)
 
 
-def test_read_sample():
-    model = rizeroz.read(SAMPLE)
-    assert (model.version, model.comment) == ("2.1", "bundled sample: two masks of a small device")
-    assert [(f.name, f.checksum, [b.row_width for b in f.blocks]) for f in model.fields] == [
-        ("Usercode_MASK", 0x1A2B, [32]), ("FuseArray_MASK", 0, [256, 8])]
-    assert model.fields[0].blocks[0].rows == [b"\xff\xff\xff\xff", b"\x00\x00\xff\xff"]
-    assert model.fields[1].blocks[0].rows == FUSES and model.fields[1].blocks[1].rows == [b"Z"]
-
-
 @pytest.mark.parametrize("expression, expected", [
+    ("model.version, model.comment", ("2.1", "bundled sample: two masks of a small device")),
+    ("[(f.name, f.checksum, [b.row_width for b in f]) for f in model]",
+     [("Usercode_MASK", 0x1A2B, [32]), ("FuseArray_MASK", 0, [256, 8])]),
+    ("model[0][0].rows, model[1][0].rows, model[1][1].rows", ([b"\xff\xff\xff\xff", b"\x00\x00\xff\xff"], FUSES, [b"Z"])),
     ("len(model), len(model[1]), [len(block) for block in model[1]]", (2, 2, [2, 1])),
-    ("[field.name for field in model]", ["Usercode_MASK", "FuseArray_MASK"]),
     ("model['FuseArray_MASK'] is model[1] is model.fields[1]", True),
     ("'Usercode_MASK' in model, 'Other' in model, model[0] in model", (True, False, True)),
     ("model[1][0][1], model[1][0][-2], model[1][0][::-1]", (FUSES[1], FUSES[0], FUSES[::-1])),
@@ -58,17 +54,17 @@ def test_read_sample():
                                            "<Block row_width=8, 1 row>")),
     ("model.get('FuseArray_MASK') is model[1], model.get('Other'), model.get('Other', 7)", (True, None, 7)),
     ("model[1][0][0], repr(model[1][0])", (FUSES[0], "<Block row_width=256, 2 rows, 64 bytes>")),
+    # Lookups refused, with the exception a list or a dict raises.
+    ("model['Other']", KeyError), ("model[2]", IndexError), ("model[1][0][2]", IndexError),
+    ("model[1][0][-3]", IndexError), ("hash(model[0][0])", TypeError),
 ])
 def test_containers(expression, expected):
-    assert eval(expression, {"model": rizeroz.read(SAMPLE), "Block": Block, "FUSES": FUSES}) == expected
-
-
-@pytest.mark.parametrize("lookup, error", [
-    ("model['Other']", KeyError), ("model[2]", IndexError), ("model[1][0][2]", IndexError),
-    ("model[1][0][-3]", IndexError), ("hash(model[0][0])", TypeError)])
-def test_lookups_refused(lookup, error):
-    with pytest.raises(error):
-        eval(lookup, {"model": rizeroz.read(SAMPLE)})
+    scope = {"model": rizeroz.read(SAMPLE), "Block": Block, "FUSES": FUSES}
+    if isinstance(expected, type) and issubclass(expected, Exception):
+        with pytest.raises(expected):
+            eval(expression, scope)
+    else:
+        assert eval(expression, scope) == expected
 
 
 @pytest.mark.parametrize("change", [
@@ -102,17 +98,6 @@ def test_blocks_of_models_read_written_anywhere(tmp_path):
     assert list(first[1][0]) == FUSES and second == first == rizeroz.read(SAMPLE)
 
 
-@pytest.mark.parametrize("expressions", [False, True])
-def test_write_gives_the_libraries_bytes(tmp_path, expressions):
-    rizeroz.write(rizeroz.read(SAMPLE), tmp_path / "py.xml", expressions=expressions)
-    written = (tmp_path / "py.xml").read_bytes()
-    assert (b"(" in written) == expressions
-    if not expressions:
-        assert written == SAMPLE.read_bytes()
-    run_tool("convert", SAMPLE, tmp_path / "cpp.xml", *(["--expressions"] if expressions else []))
-    assert written == (tmp_path / "cpp.xml").read_bytes()
-
-
 def test_built_model_reads_back(tmp_path):
     # Texts with bytes that are not UTF-8, empty and odd rows, a negative width.
     model = Model("1.0", " caf\udce9 \u00e9 ", [
@@ -131,7 +116,7 @@ def test_bytes_and_file_objects(tmp_path, way, form):
     for bytes by the text's first byte."""
     model = rizeroz.read(SAMPLE, warnings=True)
     expected = SAMPLE.read_bytes() if form == "xml" else model.to_json().encode()
-    target = tmp_path / ("out." + form)
+    target = tmp_path / ("\u03b1\u0436\u6f22\U0001f600." + form)   # paths are UTF-8
     if way == "bytes":
         data = rizeroz.dumps(model, format=form)
         again = rizeroz.loads(data)
@@ -165,8 +150,6 @@ def test_writing_to_memory_and_file_objects(monkeypatch, tmp_path):
     """dumps and write to a file object make no temporary file; a file object that takes
     part of each piece gets the rest, and the exception of one that fails comes out of
     write with the library's error as its cause."""
-    model = Model("1", None, [Field("A", 0, [Block(2048, [bytes([i % 251]) * 256 for i in range(4000)])])])
-
     class Halves(io.RawIOBase):
         def __init__(self, fail_at=0, whole=False):
             self.taken, self.calls, self.fail_at, self.whole = bytearray(), 0, fail_at, whole
@@ -184,17 +167,15 @@ def test_writing_to_memory_and_file_objects(monkeypatch, tmp_path):
 
     with monkeypatch.context() as patched:
         patched.setattr(tempfile, "tempdir", str(tmp_path / "missing"))
-        document, out = rizeroz.dumps(model), Halves()
-        rizeroz.write(model, out)
-        with pytest.raises(OSError) as caught:
-            rizeroz.write(model, Halves(fail_at=3))
+        document, out = rizeroz.dumps(LONG), Halves()
+        rizeroz.write(LONG, out)
         whole = Halves(fail_at=3, whole=True)
         with pytest.raises(OSError) as stopped:
-            rizeroz.write(model, whole)
-    assert bytes(out.taken) == document and out.calls > 8 and rizeroz.loads(document) == model
-    assert caught.value.errno == errno.ENOSPC and isinstance(caught.value.__cause__, RizErozError)
+            rizeroz.write(LONG, whole)
+    assert bytes(out.taken) == document and out.calls > 8 and rizeroz.loads(document) == LONG
     # The library's error has the file object's errno, at the piece it did not take.
     cause = stopped.value.__cause__
+    assert isinstance(cause, RizErozError) and stopped.value.errno == errno.ENOSPC
     assert (cause.code, cause.errno, cause.offset) == (-8, errno.ENOSPC, len(whole.taken)) and len(whole.taken) > 0
 
 
@@ -326,11 +307,16 @@ def test_json_refused(text, message):
     assert str(caught.value).startswith("<json>, line 1, column ") and caught.value.__cause__.code in (-14, -15)
 
 
-def test_json_in_the_tools_shape(tmp_path):
+@pytest.mark.parametrize("name, flags", [("py.xml", []), ("py.xml", ["--expressions"]), ("py.json", [])])
+def test_writes_what_the_tool_writes(tmp_path, name, flags):
+    """The package writes the bytes the rizeroz tool writes: a data file, with and without
+    expressions, and JSON in the tool's shape, which reads back to the same text."""
     text = (DATA / "cli_model.json").read_text(encoding="utf-8")
     assert Model.from_json(text).to_json() == text
-    run_tool("convert", SAMPLE, tmp_path / "sample.json")
-    assert rizeroz.read(SAMPLE).to_json() == (tmp_path / "sample.json").read_text(encoding="utf-8")
+    rizeroz.write(rizeroz.read(SAMPLE), tmp_path / name, expressions=bool(flags))
+    run_tool("convert", SAMPLE, tmp_path / name.replace("py", "cpp"), *flags)
+    written = (tmp_path / name).read_bytes()
+    assert written == (tmp_path / name.replace("py", "cpp")).read_bytes() and (b"(" in written) == bool(flags)
 
 
 @pytest.mark.parametrize("field, error, where", [
@@ -359,12 +345,6 @@ def test_paths_with_a_nul_refused(tmp_path, monkeypatch, path, action):
     assert sorted(os.listdir(tmp_path)) == ["a"] and (tmp_path / "a").read_bytes() == SAMPLE.read_bytes()
 
 
-def test_paths_are_utf8(tmp_path):
-    path = tmp_path / "\u03b1\u0436\u6f22\U0001f600.xml"
-    rizeroz.write(rizeroz.read(SAMPLE), path)
-    assert path.read_bytes() == SAMPLE.read_bytes() and rizeroz.read(str(path)) == rizeroz.read(SAMPLE)
-
-
 # Each failure: the exception's classes, the library's code, the system's error number
 # (the library's record of it) and the byte offset (a folder fails its first read, at 0).
 @pytest.mark.parametrize("target, action, kinds, code, number, offset", [
@@ -373,8 +353,11 @@ def test_paths_are_utf8(tmp_path):
     ("missing/x.json", "write", (rizeroz.RizErozFileNotFoundError, FileNotFoundError), -9, errno.ENOENT, -1),
     ("missing/x.json", "write in place", (FileNotFoundError,), -5, errno.ENOENT, -1),
     (".", "read", (rizeroz.RizErozIsADirectoryError, IsADirectoryError), -102, errno.EISDIR, 0),
+    # A long write fails as its pieces are written, not at the end.
     ("/dev/full", "write", (rizeroz.RizErozOSError,), -9, errno.ENOSPC, -1),
     ("/dev/full", "write in place", (rizeroz.RizErozOSError,), -8, errno.ENOSPC, -1),
+    ("/dev/full", "write json", (rizeroz.RizErozOSError,), -9, errno.ENOSPC, -1),
+    ("/dev/full", "write json in place", (rizeroz.RizErozOSError,), -8, errno.ENOSPC, -1),
     ("/sys/kernel/notes", "write in place", (rizeroz.RizErozPermissionError, PermissionError), -5, errno.EACCES, -1),
     ("row.xml", "read", (RizErozError,), -1, None, 80),
 ])
@@ -387,7 +370,7 @@ def test_errors_are_pythons_own(tmp_path, monkeypatch, target, action, kinds, co
         if action == "read":
             rizeroz.read(target)
         else:
-            rizeroz.write(rizeroz.read(SAMPLE), target, safe=action == "write")
+            rizeroz.write(LONG, target, safe="in place" not in action, format="json" if "json" in action else None)
     error = caught.value
     assert isinstance(error, kinds) and error.code == code and str(error) == error.message
     assert type(error).__module__ == "rizeroz" and getattr(rizeroz, type(error).__name__) is type(error)
@@ -401,19 +384,6 @@ def test_errors_are_pythons_own(tmp_path, monkeypatch, target, action, kinds, co
     assert type(again) is type(error) and again.__reduce__() == error.__reduce__() and str(again) == str(error)
     assert (again.line, again.column, again.offset, getattr(again, "errno", None)) == (error.line, error.column,
                                                                                         offset, number)
-
-
-@pytest.mark.parametrize("form", ["xml", "json"])
-@pytest.mark.parametrize("safe", [True, False])
-def test_a_full_device_fails_a_long_write(form, safe):
-    """Pieces larger than the stream's buffer fail as they are written, not at the end."""
-    if not os.path.exists("/dev/full"):
-        pytest.skip("/dev/full is not on this system")
-    model = Model("1", None, [Field("A", 0, [Block(2048, [bytes([i % 251]) * 256 for i in range(4000)])])])
-    with pytest.raises(rizeroz.RizErozOSError) as caught:
-        rizeroz.write(model, "/dev/full", safe=safe, format=form)
-    assert (caught.value.code, caught.value.errno, caught.value.filename) == (-9 if safe else -8, errno.ENOSPC,
-                                                                              "/dev/full")
 
 
 def test_warnings_carry_the_place(tmp_path):
