@@ -23,6 +23,12 @@ namespace testsupport
 const char kProlog[] = "<?xml version='1.0' encoding='utf-8' ?>\n"
                        "<!DOCTYPE\t\tSVF_Plus_Data\tSYSTEM\t\"SVF_Plus_Data.dtd\" >\n";
 
+// The prolog and a root element of version `version` around `body`.
+inline std::string Document(const std::string& body, const char* version = "1")
+{
+    return std::string(kProlog) + "<SVF_Plus_Data version=\"" + version + "\">" + body + "</SVF_Plus_Data>";
+}
+
 inline std::string Repeat(const std::string& s, size_t count)
 {
     std::string text;
@@ -113,6 +119,14 @@ inline int WriteModel(SVFPlusData& model, const std::string& dir, const std::str
     handler.SetSVFPlusData(&model);
     handler.WriteExpression(expressions);
     return handler.Write();
+}
+
+// The bytes WriteModel writes for `model`.
+inline std::string WrittenBytes(SVFPlusData& model, bool expressions = false)
+{
+    std::string dir = ScratchDir("written");
+    EXPECT_EQ(0, WriteModel(model, dir, "out.xml", expressions));
+    return ReadBytes(dir + "/out.xml");
 }
 
 // All report messages of a handler, one per line, for failure output.
@@ -255,6 +269,18 @@ struct PulledBytes
     }
 };
 
+// A pull source over `bytes`, given in pieces of `chunk` bytes (PulledBytes).
+struct PulledSource
+{
+    PulledBytes pulled;
+    UtCallbackSource source;
+    explicit PulledSource(const std::string& bytes, size_t chunk = 1) : source(&PulledBytes::Pull, &pulled)
+    {
+        pulled.bytes = bytes;
+        pulled.chunk = chunk;
+    }
+};
+
 // The two Readings alike in everything: results, model, reports and warnings.
 inline void ExpectSameReading(const Reading& expected, const Reading& got, const std::string& what)
 {
@@ -288,10 +314,8 @@ inline Reading ReadEveryWay(const std::string& dir, const std::string& name, boo
     std::string bytes = ReadBytes(dir + "/" + name), shown = dir + "\\" + name;
     UtMemorySource memory(bytes.data(), bytes.size());
     ExpectSameReading(file, ReadSource(&memory, shown, warnings, limits), shown + " from memory");
-    PulledBytes pulled;
-    pulled.bytes = bytes;
-    UtCallbackSource callback(&PulledBytes::Pull, &pulled);
-    ExpectSameReading(file, ReadSource(&callback, shown, warnings, limits), shown + " pulled a byte at a time");
+    PulledSource pulled(bytes);
+    ExpectSameReading(file, ReadSource(&pulled.source, shown, warnings, limits), shown + " pulled a byte at a time");
     return file;
 }
 

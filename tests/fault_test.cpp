@@ -21,15 +21,6 @@
 
 using namespace testsupport;
 
-namespace
-{
-// The prolog and a root element around `body`.
-std::string Document(const std::string& body, const char* version = "1")
-{
-    return std::string(kProlog) + "<SVF_Plus_Data version=\"" + version + "\">" + body + "</SVF_Plus_Data>";
-}
-}
-
 // ---------------------------------------------------------------------------------
 // Inputs that cannot be read
 // ---------------------------------------------------------------------------------
