@@ -32,14 +32,6 @@ using namespace testsupport;
 
 namespace
 {
-// What the handler's Write writes for `model`.
-std::string WrittenBytes(SVFPlusData& model, bool expressions)
-{
-    std::string dir = ScratchDir("save/written");
-    EXPECT_EQ(0, WriteModel(model, dir, "w.xml", expressions));
-    return ReadBytes(dir + "/w.xml");
-}
-
 std::set<std::string> Names(const std::string& dir)
 {
     std::set<std::string> names;

@@ -13,13 +13,6 @@ using namespace testsupport;
 
 namespace
 {
-std::string Written(SVFPlusData& model, const std::string& test, bool expressions = false)
-{
-    std::string dir = ScratchDir("writer/" + test);
-    EXPECT_EQ(0, WriteModel(model, dir, "out.xml", expressions));
-    return ReadBytes(dir + "/out.xml");
-}
-
 // The document the writer writes for a model of version "1" whose one field "F" holds one
 // block of `width` bits: `rows` are its row lines, without their ',' and line end.
 std::string OneBlockDocument(const std::vector<std::string>& rows, size_t width)
@@ -108,7 +101,7 @@ TEST(Writer, DocumentsByteForByte)
     {
         SVFPlusData model;
         c.build(model);
-        EXPECT_EQ(OnDisk(kProlog + c.expected), Written(model, "documents")) << c.what;
+        EXPECT_EQ(OnDisk(kProlog + c.expected), WrittenBytes(model)) << c.what;
     }
 }
 
@@ -136,7 +129,7 @@ TEST(Writer, ChecksumsCommentsAndTextsAsTheModelHoldsThem)
         field->SetFieldName(c.name);
         field->m_nChecksum = c.checksum;
         EXPECT_EQ(OnDisk(kProlog + std::string(c.expectedHead) + "\t</DataField>\n</SVF_Plus_Data>\n"),
-                  Written(model, "texts"))
+                  WrittenBytes(model))
             << c.expectedHead;
     }
 }
@@ -177,30 +170,10 @@ TEST(Writer, RowsWrapAndExpressionsStandWhereShorter)
         mixed.push_back(expression.empty() ? hex.back() : ExpressionRowText(expression));
         lengths.push_back(expression.size());
     }
-    EXPECT_EQ(OnDisk(OneBlockDocument(hex, 2000)), Written(model, "rows"));
-    EXPECT_EQ(OnDisk(OneBlockDocument(mixed, 2000)), Written(model, "rows", true));
+    EXPECT_EQ(OnDisk(OneBlockDocument(hex, 2000)), WrittenBytes(model));
+    EXPECT_EQ(OnDisk(OneBlockDocument(mixed, 2000)), WrittenBytes(model, true));
     // The expressions straddle the line length; the first rows have none.
     for (size_t length : {0, 11, 59, 60, 61, 120})
         EXPECT_NE(lengths.end(), std::find(lengths.begin(), lengths.end(), length)) << length << " characters";
     EXPECT_EQ(0u, *std::max_element(lengths.begin(), lengths.begin() + 8));
-}
-
-TEST(Writer, WithoutModelNothingIsWrittenAndTheStreamStaysOpen)
-{
-    std::string dir = ScratchDir("writer/nomodel");
-    RODAzivUzirAdovIzozari handler;
-    ASSERT_EQ(0, handler.InitSvfPlusDataFile("out.xml", dir.c_str(), "write"));
-    EXPECT_EQ(SVF_ERR_NO_DATA, handler.Write());
-    EXPECT_EQ(0, handler.GetErrorHandler()->GetReportCount());
-
-    SVFPlusData model;
-    model.SetVersion("late");
-    handler.SetSVFPlusData(&model);
-    EXPECT_EQ(0, handler.Write());
-    EXPECT_EQ(OnDisk(kProlog + std::string("<SVF_Plus_Data version=\"late\">\n</SVF_Plus_Data>\n")),
-              ReadBytes(dir + "/out.xml"));
-    // The stream is closed after a Write: a second one has nowhere to go, and says so.
-    EXPECT_EQ(SVF_ERR_OUTPUT, handler.Write());
-    EXPECT_EQ(SVF_ERR_OUTPUT, handler.GetErrorHandler()->GetLastReport()->GetCode());
-    EXPECT_NE(nullptr, handler.GetSVFPlusData()) << "the model stays attached";
 }
