@@ -158,9 +158,7 @@ std::string TraceDocument(const std::string& doc, bool skip = false, std::set<st
 {
     WriteBytes(kDoc, doc);
     UtMemorySource memory(doc.data(), doc.size());
-    testsupport::PulledBytes pulled;
-    pulled.bytes = doc;
-    UtCallbackSource callback(&testsupport::PulledBytes::Pull, &pulled);
+    testsupport::PulledSource pulled(doc);
     std::string traces[3], reports[3];
     for (int way = 0; way < 3; ++way)
     {
@@ -170,7 +168,7 @@ std::string TraceDocument(const std::string& doc, bool skip = false, std::set<st
         parser.refuseStart = refuseStart;
         parser.refuseEnd = refuseEnd;
         EXPECT_EQ(way == 0 ? parser.Open(kDoc)
-                           : parser.InitializeSource(way == 1 ? (UtByteSource*)&memory : &callback, kDoc),
+                           : parser.InitializeSource(way == 1 ? (UtByteSource*)&memory : &pulled.source, kDoc),
                   0);
         traces[way] = Trace(parser);
         reports[way] = testsupport::Reports(parser);
@@ -411,15 +409,12 @@ TEST(XMLParserScan, ItemsLargerThanTheWindow)
     tag("</root>", "E:root");
     WriteBytes(kDoc, doc);
     UtMemorySource memory(doc.data(), doc.size());
-    testsupport::PulledBytes pulled;
-    pulled.bytes = doc;
-    pulled.chunk = 4093;
-    UtCallbackSource callback(&testsupport::PulledBytes::Pull, &pulled);
+    testsupport::PulledSource pulled(doc, 4093);
     for (int way = 0; way < 3; ++way)
     {
         ProbeParser parser;
         ASSERT_EQ(way == 0 ? parser.Open(kDoc)
-                           : parser.InitializeSource(way == 1 ? (UtByteSource*)&memory : &callback, "doc"),
+                           : parser.InitializeSource(way == 1 ? (UtByteSource*)&memory : &pulled.source, "doc"),
                   0);
         for (const auto& e : expected)
         {
