@@ -58,23 +58,6 @@ TEST(Writer, DocumentsByteForByte)
 {
     // clang-format off
     const struct { const char* what; std::function<void(SVFPlusData&)> build; std::string expected; } cases[] = {
-        {"worked example",
-         [](SVFPlusData& model) {
-             model.SetVersion("2.1");
-             model.SetComment("example");
-             SVFDataField* a = model.AddDataField();
-             a->SetFieldName("FIELD_A");
-             a->m_nChecksum = 0x1a2b;
-             AddRow(a, 16, "\x12\x34");
-             AddRow(a, 16, "\x56\x78");
-             SVFDataField* b = model.AddDataField();
-             b->SetFieldName("FIELD_B");
-             AddRow(b, 8, "\x90");
-         },
-         "<SVF_Plus_Data version=\"2.1\">\n\t<Comment>example</Comment>\n\t<DataField\tname=\"FIELD_A\"\n"
-         "\t\t\t\tchecksum=\"0x1a2b\">\n\t\t<FieldBlock\trow_width=\"16\">\n\t\t\t0x1234,\n\t\t\t0x5678\n\t\t</FieldBlock>\n"
-         "\t</DataField>\n\t<DataField\tname=\"FIELD_B\">\n\t\t<FieldBlock\trow_width=\"8\">\n\t\t\t0x90\n"
-         "\t\t</FieldBlock>\n\t</DataField>\n</SVF_Plus_Data>\n"},
         {"a block without rows, an empty row, a row of 30 bytes, a field without blocks",
          [](SVFPlusData& model) {
              model.SetVersion("v");
@@ -105,19 +88,18 @@ TEST(Writer, DocumentsByteForByte)
     }
 }
 
+// A field's checksum in four digits at least, or none for 0; the texts as the model holds
+// them, null ones empty (what would not read back: save_test).
 TEST(Writer, ChecksumsCommentsAndTextsAsTheModelHoldsThem)
 {
     // clang-format off
-    const struct { const char *name; unsigned int checksum; const char *comment, *version, *expectedHead; } cases[] = {
-        {"A", 0x1a, "", "1",
-         "<SVF_Plus_Data version=\"1\">\n\t<Comment></Comment>\n\t<DataField\tname=\"A\"\n\t\t\t\tchecksum=\"0x001a\">\n"},
+    const struct { const char *name; unsigned int checksum; const char *comment, *version, *expected; } cases[] = {
+        {"A", 0x1a, "", "1", "\t<Comment></Comment>\n\t<DataField\tname=\"A\"\n\t\t\t\tchecksum=\"0x001a\">\n"},
         {"A", 0x1a2b, " spaced  ", "1",
-         "<SVF_Plus_Data version=\"1\">\n\t<Comment> spaced  </Comment>\n\t<DataField\tname=\"A\"\n\t\t\t\tchecksum=\"0x1a2b\">\n"},
-        {"A", 0x12345, nullptr, "1",
-         "<SVF_Plus_Data version=\"1\">\n\t<DataField\tname=\"A\"\n\t\t\t\tchecksum=\"0x12345\">\n"},
-        {"a<b&c\"d", 0, "x<y & \"z\"", "%s%d",
-         "<SVF_Plus_Data version=\"%s%d\">\n\t<Comment>x<y & \"z\"</Comment>\n\t<DataField\tname=\"a<b&c\"d\">\n"},
-        {nullptr, 0, nullptr, nullptr, "<SVF_Plus_Data version=\"\">\n\t<DataField\tname=\"\">\n"},
+         "\t<Comment> spaced  </Comment>\n\t<DataField\tname=\"A\"\n\t\t\t\tchecksum=\"0x1a2b\">\n"},
+        {"A", 0x12345, nullptr, "1", "\t<DataField\tname=\"A\"\n\t\t\t\tchecksum=\"0x12345\">\n"},
+        {"a<b&c\"d", 0, "x<y & \"z\"", "%s%d", "\t<Comment>x<y & \"z\"</Comment>\n\t<DataField\tname=\"a<b&c\"d\">\n"},
+        {nullptr, 0, nullptr, nullptr, "\t<DataField\tname=\"\">\n"},
     };
     // clang-format on
     for (const auto& c : cases)
@@ -128,9 +110,9 @@ TEST(Writer, ChecksumsCommentsAndTextsAsTheModelHoldsThem)
         SVFDataField* field = model.AddDataField();
         field->SetFieldName(c.name);
         field->m_nChecksum = c.checksum;
-        EXPECT_EQ(OnDisk(kProlog + std::string(c.expectedHead) + "\t</DataField>\n</SVF_Plus_Data>\n"),
-                  WrittenBytes(model))
-            << c.expectedHead;
+        std::string head = "<SVF_Plus_Data version=\"" + std::string(c.version ? c.version : "") + "\">\n";
+        EXPECT_EQ(OnDisk(kProlog + head + c.expected + "\t</DataField>\n</SVF_Plus_Data>\n"), WrittenBytes(model))
+            << c.expected;
     }
 }
 
