@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "SVFJson.h"
+#include "TestSupport.h"
 #include "UtByteSink.h"
 
 namespace
@@ -49,16 +50,6 @@ Outcome ReadJson(const std::string& text, const SVFReadLimits& limits = SVFReadL
     return ReadJson(source, limits);
 }
 
-// A source that gives "{" and then fails with EIO.
-long long RIZEROZ_CDECL FailAfterOne(void* context, void* buffer, size_t)
-{
-    bool& given = *(bool*)context;
-    if (given)
-        return -EIO;
-    given = true;
-    *(char*)buffer = '{';
-    return 1;
-}
 }
 
 TEST(JsonReader, TextsAndRowsBeyondTheLimitsAreRefusedNamingThem)
@@ -110,11 +101,12 @@ TEST(JsonReader, MessagesQuoteLittleAndGiveTheSystemsReason)
               ReadJson(Shape("1", "", "N", "", ", \"" + name + "\": 1")).message);
     // A source that fails part-way, reported as the data file reader reports it: the
     // errno, its words and the byte it failed at, placed there.
-    bool given = false;
-    UtCallbackSource failing(FailAfterOne, &given);
+    testsupport::PulledSource failing("{");
+    failing.pulled.failAt = 1;
+    failing.pulled.error = EIO;
     SVFPlusData model;
     ErrorHandler errors;
-    EXPECT_EQ(XML_ERR_READ, ReadJsonSVFPlusData(failing, "pulled.json", model, &errors));
+    EXPECT_EQ(XML_ERR_READ, ReadJsonSVFPlusData(failing.source, "pulled.json", model, &errors));
     ASSERT_EQ(1, errors.GetReportCount());
     EXPECT_EQ("pulled.json, line 1, column 2: reading the document failed (errno " + std::to_string(EIO) + ", " +
                   strerror(EIO) + ", at byte 1) (error -102).",
