@@ -24,11 +24,6 @@ SVFPlusData MakeModel(const char* version)
     AddRow(field, 8, "\x5A");
     return model;
 }
-
-std::string Str(const char* text)
-{
-    return text != nullptr ? text : "(null)";
-}
 }
 
 // The composed path is what GetSVFPlusDataFilename gives after a read-mode open, whether
@@ -58,7 +53,7 @@ TEST(HandlerOpen, ComposesThePathFromDirectoryAndName)
     {
         RODAzivUzirAdovIzozari handler;
         EXPECT_LT(handler.InitSvfPlusDataFile(c.fileName.c_str(), c.dir, "read"), 0);
-        EXPECT_EQ(c.expected, Str(handler.GetSVFPlusDataFilename())) << c.fileName << " in " << Str(c.dir);
+        EXPECT_EQ(c.expected, Text(handler.GetSVFPlusDataFilename())) << c.fileName << " in " << Text(c.dir);
     }
 }
 
@@ -86,7 +81,7 @@ TEST(HandlerOpen, APathOpensAsTheCallerNamesIt)
         Handler handler;
         bool writable = c.path.find("absent") == std::string::npos;
         EXPECT_EQ(writable ? 0 : SVF_ERR_OUTPUT, handler.InitSvfPlusDataPath(c.path.c_str(), "write")) << c.path;
-        EXPECT_EQ(c.path, Str(handler.GetSVFPlusDataFilename()));
+        EXPECT_EQ(c.path, Text(handler.GetSVFPlusDataFilename()));
         ErrorHandler* errors = handler.GetErrorHandler();
         EXPECT_EQ(writable ? 0 : 1, errors->GetErrorList(ERROR_LIST_DATA_FILE)) << c.path;
         EXPECT_TRUE(writable || errors->GetLastReport()->GetMessage() ==
@@ -134,7 +129,7 @@ TEST(HandlerOpen, OnlyExactWriteModesOpenTheOutput)
     int n = 0;
     for (const auto& c : cases)
     {
-        std::string name = "out" + std::to_string(n++) + ".xml", mode = Str(c.mode);
+        std::string name = "out" + std::to_string(n++) + ".xml", mode = Text(c.mode);
         RODAzivUzirAdovIzozari handler;
         EXPECT_EQ(c.result, handler.InitSvfPlusDataFile(name.c_str(), dir.c_str(), c.mode)) << mode;
         EXPECT_EQ(c.result == 0, std::filesystem::exists(dir + "/" + name)) << mode;
@@ -156,14 +151,14 @@ TEST(HandlerOpen, ReopeningAndTheDestructorCloseTheOutput)
     RODAzivUzirAdovIzozari handler;
     ASSERT_EQ(0, handler.InitSvfPlusDataFile("first.xml", dir.c_str(), "write"));
     ASSERT_EQ(0, handler.InitSvfPlusDataFile("second.xml", dir.c_str(), "write"));
-    EXPECT_EQ(second, Str(handler.GetSVFPlusDataFilename()));
+    EXPECT_EQ(second, Text(handler.GetSVFPlusDataFilename()));
     // The first file was closed: it can be removed and it stays empty.
     EXPECT_EQ("", ReadBytes(dir + "/first.xml"));
     EXPECT_TRUE(std::filesystem::remove(dir + "/first.xml"));
     for (const char* mode : {"write", "read", "write"})
     {
         EXPECT_EQ(0, handler.InitSvfPlusDataFile(handler.GetSVFPlusDataFilename(), "", mode)) << mode;
-        EXPECT_EQ(second, Str(handler.GetSVFPlusDataFilename())) << mode;
+        EXPECT_EQ(second, Text(handler.GetSVFPlusDataFilename())) << mode;
     }
     SVFPlusData model = MakeModel("2");
     handler.SetSVFPlusData(&model);
