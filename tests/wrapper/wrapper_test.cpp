@@ -199,17 +199,9 @@ TEST(Wrapper, ThrowsWhatTheLibraryReports)
            "<FieldBlock row_width=\"8\">\n0xZZ\n</FieldBlock></DataField></SVF_Plus_Data>\n";
     // The system's errno and the byte offset come with each: the 'Z' of the row, the NUL
     // byte, the byte the reader failed at; none for a file that does not open.
-    struct Case
-    {
-        const char* what;
-        void (*call)();
-        int code;
-        const char* path;
-        long line;
-        int system_errno;
-        long long offset;
-    };
-    const Case kCases[] = {
+    // clang-format off
+    const struct { const char* what; void (*call)(); int code; const char* path; long line; int system_errno;
+                   long long offset; } kCases[] = {
         {"a missing file", [] { rizeroz::model::read("wrapper_missing.xml"); }, -101, "wrapper_missing.xml", 0, ENOENT,
          -1},
         {"a bad row", [] { rizeroz::model::read("wrapper_bad.xml"); }, -1, "wrapper_bad.xml", 4, 0, 78},
@@ -223,7 +215,8 @@ TEST(Wrapper, ThrowsWhatTheLibraryReports)
         {"JSON of the wrong shape", [] { rizeroz::model::read_memory("{\n\"fields\": []}", 15, "j", RZ_READ_JSON); },
          -15, "j", 2, 0, 15},
     };
-    for (const Case& c : kCases)
+    // clang-format on
+    for (const auto& c : kCases)
     {
         try
         {
