@@ -481,25 +481,9 @@ TEST(XMLParserInitialize, ArgumentsAndFiles)
     }
 }
 
-// Initialising again drops the open document: the parser's own name and directory handed
-// back start the same document afresh.
-TEST(XMLParserInitialize, AgainFromItsOwnNameAndDirectory)
-{
-    WriteBytes(kDoc, "<r><a/></r>");
-    ProbeParser parser;
-    ASSERT_EQ(parser.Initialize(kDoc, "d", "read"), 0);
-    ASSERT_EQ(parser.Scan(), XML_SCAN_TAG);
-    ASSERT_EQ(parser.Scan(), XML_SCAN_TAG);
-    ASSERT_EQ(parser.Initialize(parser.GetXMLFilename(), parser.GetDefaultDir(), "read"), 0);
-    EXPECT_STREQ(parser.GetXMLFilename(), kDoc);
-    EXPECT_STREQ(parser.GetDefaultDir(), "d");
-    EXPECT_EQ(parser.GetLine(), 0);
-    EXPECT_EQ(Trace(parser), "S:r|M:a|E:r|N");
-}
-
 // Settings (the skip switch, the folder, the document type path, a copy of the caller's)
-// and reports go to copies, which start the document afresh; and the character classes
-// offered to derived classes.
+// and reports go to copies, which start the document afresh, as initialising again does;
+// and the character classes offered to derived classes.
 TEST(XMLParserSettings, CopiesStartTheDocumentAfresh)
 {
     WriteBytes(kDoc, "<r><a>x</a><b/></r>");
@@ -526,9 +510,15 @@ TEST(XMLParserSettings, CopiesStartTheDocumentAfresh)
         EXPECT_EQ(p->GetStartTag(), nullptr);
         EXPECT_EQ(Trace(*p), "S:r|S:a{x}|E:a|K:M:b|E:r|N");
     }
-    // The original goes on where it was.
+    // The original goes on where it was. Initialising again drops the open document: the
+    // parser's own name and directory handed back start the same document afresh.
     ASSERT_EQ(original.Scan(), XML_SCAN_TAG);
     EXPECT_STREQ(original.GetEndTag()->GetNodeName(), "a");
+    ASSERT_EQ(original.Initialize(original.GetXMLFilename(), original.GetDefaultDir(), "read"), 0);
+    EXPECT_STREQ(original.GetXMLFilename(), kDoc);
+    EXPECT_STREQ(original.GetDefaultDir(), "d");
+    EXPECT_EQ(original.GetLine(), 0);
+    EXPECT_EQ(Trace(original), "S:r|S:a{x}|E:a|K:M:b|E:r|N");
     ProbeParser unopened, unopenedCopy(unopened);
     EXPECT_EQ(unopened.GetDTD(), nullptr);
     EXPECT_EQ(unopenedCopy.Scan(), XML_ERR_NOT_OPEN);
