@@ -59,15 +59,9 @@ TEST(JsonReader, TextsAndRowsBeyondTheLimitsAreRefusedNamingThem)
     limits.nRow = 10;          // rows of at most 10 bytes: a JSON text of at most 20 bytes
     const std::string longest(8, 'c'), digits20(20, 'A'), over(30, 'c');
     // The column: the first byte past the limit.
-    const struct
-    {
-        const char* what;
-        std::string json;
-        int code;
-        std::string message;
-        long column;
-        std::string comment;
-    } cases[] = {
+    // clang-format off
+    const struct { const char* what; std::string json; int code; std::string message; long column;
+                   std::string comment; } cases[] = {
         {"a text at the limit", Shape("1", longest, "N", "\"" + digits20 + "\""), 0, "", 0, longest},
         {"escapes count as what they stand for", Shape("1", "\\u0041\\u0042\\u00e9\\n", "N", ""), 0, "", 0,
          "AB\xC3\xA9\n"},
@@ -84,6 +78,7 @@ TEST(JsonReader, TextsAndRowsBeyondTheLimitsAreRefusedNamingThem)
         {"a key longer than any text", Shape("1", "", "N", "", ", \"" + over + "\": 1"), XML_ERR_TOO_LARGE,
          "a text of the JSON is longer than 20 bytes, the most one may be", 121, ""},
     };
+    // clang-format on
     for (const auto& c : cases)
     {
         Outcome got = ReadJson(c.json, limits);
@@ -146,12 +141,9 @@ TEST(JsonReader, TextsAndRowsOfMegabytesGoOutInPiecesAndReadBack)
 TEST(JsonText, Utf8IsOneRuleForReadingAndWriting)
 {
     const std::string kFFFD = "\xEF\xBF\xBD";
-    const struct
-    {
-        const char* what;
-        std::string text;
-        std::string written;   // between the quotes; the text itself when it is UTF-8
-    } cases[] = {
+    // written: between the quotes; empty for a text that is UTF-8, written as it is.
+    // clang-format off
+    const struct { const char* what; std::string text, written; } cases[] = {
         {"every width", "a\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80", ""},
         {"the last code point", "\xF4\x8F\xBF\xBF", ""},
         {"an overlong two-byte form", "\xC0\x80", kFFFD + kFFFD},
@@ -162,6 +154,7 @@ TEST(JsonText, Utf8IsOneRuleForReadingAndWriting)
         {"a lone continuation byte", "a\x80", "a" + kFFFD},
         {"a sequence cut short by the end", "\xE2\x82", kFFFD + kFFFD},
     };
+    // clang-format on
     for (const auto& c : cases)
     {
         bool utf8 = c.written.empty();

@@ -62,7 +62,8 @@ const DocumentCase kDocuments[] = {
     {"comment keeps its white space", Document("<Comment> a\n b </Comment>"), 0, 0, "v=1 c= a\n b "},
     {"checksum upper case, before the name", Document("<DataField checksum='0x12AB' name='A'/>"), 0, 0,
      "v=1 c=~ F(A,12ab)"},
-    {"checksum prefix not examined", Document("<DataField name=\"A\" checksum=\"0X12ab\"/>"), 0, 0, "v=1 c=~ F(A,12ab)"},
+    {"checksum prefix not examined", Document("<DataField name=\"A\" checksum=\"0X12ab\"/>"), 0, 0,
+     "v=1 c=~ F(A,12ab)"},
     {"short checksum", Document("<DataField name=\"A\" checksum=\"0x1\"/>"), 0, 0, "v=1 c=~ F(A,1000)"},
     {"long checksum uses four digits", Document("<DataField name=\"A\" checksum=\"0x123456789abcdef0123\"/>"), 0, 0,
      "v=1 c=~ F(A,1234)"},
@@ -149,15 +150,13 @@ TEST(ReaderDocuments, ReportsNameTheDocumentAndTheCode)
         << got.reports;
 
     // A document in UTF-16 or UTF-32 is refused with an error that names its encoding.
-    const struct
-    {
-        std::string bytes;
-        const char* encoding;
-    } wide[] = {
+    // clang-format off
+    const struct { std::string bytes; const char* encoding; } wide[] = {
         {std::string("\xFF\xFE<\0?\0x\0", 8), "UTF-16 (little-endian), as its byte order mark shows"},
         {std::string("\0<\0S\0V", 6), "UTF-16 (big-endian), as its first bytes show"},
         {std::string("\0\0\0<\0\0\0S", 8), "UTF-32 (big-endian), as its first bytes show"},
     };
+    // clang-format on
     for (const auto& document : wide)
     {
         got = ReadDocument(document.bytes, "wide");
