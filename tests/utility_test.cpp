@@ -16,6 +16,9 @@
 #include "UtString.h"
 #include "UtUtility.h"
 
+using testsupport::Hex;
+using testsupport::RowText;
+
 namespace
 {
 using Bytes = std::vector<unsigned char>;
@@ -51,13 +54,6 @@ void ExpectPattern(const UtByteBuffer& buffer, int count, int salt = 0)
         EXPECT_EQ(buffer.ReadData(outside), 0) << "index " << outside;
 }
 
-Bytes Read(const UtByteBuffer& buffer)
-{
-    Bytes bytes;
-    for (unsigned int i = 0; i < buffer.GetTotalSize(); ++i)
-        bytes.push_back(buffer.ReadData((int)i));
-    return bytes;
-}
 }
 
 TEST(ByteBufferChain, BytesReadBackAcrossSegmentBoundariesAndAfterClearing)
@@ -88,7 +84,8 @@ TEST(ByteBufferChain, BytesReadBackAcrossSegmentBoundariesAndAfterClearing)
             // A later segment sees only its own bytes. Cleared, the chain is written from its
             // first segment again, and moves on into the segments it kept.
             UtByteBuffer* second = head.GetNextBuffer();
-            EXPECT_EQ(Read(*second), Read(UtByteBuffer(*second)));
+            UtByteBuffer copy(*second);
+            EXPECT_EQ(RowText(second), RowText(&copy));
             ASSERT_EQ(second->GetTotalSize(), (unsigned int)capacity);
             EXPECT_EQ(second->ReadData(capacity - 1), PatternByte(2 * capacity - 1));
             head.ClearBuffer();
@@ -125,7 +122,7 @@ TEST(ByteBufferChain, WritingPastAnUnfilledSegmentKeepsChainOrder)
         write(&head, "a");
         write(head.GetNextBuffer(), "xy");
         write(&head, "b");
-        EXPECT_EQ(Read(head), (Bytes{'a', 'b', 'x', 'y'}));
+        EXPECT_EQ(RowText(&head), Hex("abxy"));
         EXPECT_EQ(head.ReadData(4), 0);
         char copied[4] = {0};
         EXPECT_EQ(head.CopyData(1, copied, 4), 3);
@@ -170,7 +167,7 @@ TEST(ByteBufferCopy, CopiesAreIndependentGrowableBuffers)
 
     // Assigning a segment of the own chain to its head keeps that segment's bytes.
     head = *head.GetNextBuffer();
-    EXPECT_EQ(Read(head), (Bytes{PatternByte(3), PatternByte(4), PatternByte(5)}));
+    EXPECT_EQ(RowText(&head), Hex({(char)PatternByte(3), (char)PatternByte(4), (char)PatternByte(5)}));
     // A later segment stays in its chain and takes the bytes as segments do.
     UtByteBuffer chain(2);
     WriteChained(chain, 3);
