@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -54,43 +53,10 @@ std::string ExpressionOf(const std::string& bytes)
 }
 }
 
-TEST(Writer, DocumentsByteForByte)
-{
-    // clang-format off
-    const struct { const char* what; std::function<void(SVFPlusData&)> build; std::string expected; } cases[] = {
-        {"a block without rows, an empty row, a row of 30 bytes, a field without blocks",
-         [](SVFPlusData& model) {
-             model.SetVersion("v");
-             SVFDataField* field = model.AddDataField();
-             field->SetFieldName("F");
-             field->AddFieldBlock(8);
-             AddRow(field, 16, "");
-             AddRow(field, 16, "\xAB\xCD");
-             AddRow(field, 16, std::string(30, '\x0F'));
-             model.AddDataField()->SetFieldName("EMPTY");
-         },
-         "<SVF_Plus_Data version=\"v\">\n\t<DataField\tname=\"F\">\n\t\t<FieldBlock\trow_width=\"8\">\n\t\t</FieldBlock>\n"
-         "\t\t<FieldBlock\trow_width=\"16\">\n\t\t\t0x,\n\t\t\t0xABCD,\n\t\t\t0x" + Repeat("0F", 30) + "\n\t\t\t  \n"
-         "\t\t</FieldBlock>\n\t</DataField>\n\t<DataField\tname=\"EMPTY\">\n\t</DataField>\n</SVF_Plus_Data>\n"},
-        {"a comment and no fields",
-         [](SVFPlusData& model) {
-             model.SetVersion("0");
-             model.SetComment("only a comment");
-         },
-         "<SVF_Plus_Data version=\"0\">\n\t<Comment>only a comment</Comment>\n</SVF_Plus_Data>\n"},
-    };
-    // clang-format on
-    for (const auto& c : cases)
-    {
-        SVFPlusData model;
-        c.build(model);
-        EXPECT_EQ(OnDisk(kProlog + c.expected), WrittenBytes(model)) << c.what;
-    }
-}
-
 // A field's checksum in four digits at least, or none for 0; the texts as the model holds
-// them, null ones empty (what would not read back: save_test).
-TEST(Writer, ChecksumsCommentsAndTextsAsTheModelHoldsThem)
+// them, null ones empty (what would not read back: save_test); a field without blocks, a
+// block without rows, and a model without fields. (Rows: RowsWrapAndExpressionsStandWhereShorter.)
+TEST(Writer, ChecksumsCommentsTextsAndFieldsAsTheModelHoldsThem)
 {
     // clang-format off
     const struct { const char *name; unsigned int checksum; const char *comment, *version, *expected; } cases[] = {
@@ -113,6 +79,21 @@ TEST(Writer, ChecksumsCommentsAndTextsAsTheModelHoldsThem)
         std::string head = "<SVF_Plus_Data version=\"" + std::string(c.version ? c.version : "") + "\">\n";
         EXPECT_EQ(OnDisk(kProlog + head + c.expected + "\t</DataField>\n</SVF_Plus_Data>\n"), WrittenBytes(model))
             << c.expected;
+    }
+    // A model without fields, and one whose field holds a block without rows.
+    for (bool block : {false, true})
+    {
+        SVFPlusData model;
+        model.SetVersion("0");
+        model.SetComment("only a comment");
+        if (block)
+            model.AddDataField()->AddFieldBlock(8);
+        std::string field =
+            block ? "\t<DataField\tname=\"\">\n\t\t<FieldBlock\trow_width=\"8\">\n\t\t</FieldBlock>\n\t</DataField>\n"
+                  : "";
+        EXPECT_EQ(OnDisk(kProlog + std::string("<SVF_Plus_Data version=\"0\">\n\t<Comment>only a comment</Comment>\n") +
+                         field + "</SVF_Plus_Data>\n"),
+                  WrittenBytes(model));
     }
 }
 
