@@ -48,13 +48,6 @@ std::string AfterProlog(const char* text)
 
 // clang-format off
 const DocumentCase kDocuments[] = {
-    {"worked example",
-     Document("\n\t<Comment>example</Comment>\n"
-              "\t<DataField\tname=\"FIELD_A\"\n\t\t\t\tchecksum=\"0x1a2b\">\n\t\t<FieldBlock\trow_width=\"16\">\n"
-              "\t\t\t0x1234,\n\t\t\t0x5678\n\t\t</FieldBlock>\n\t</DataField>\n"
-              "\t<DataField\tname=\"FIELD_B\">\n\t\t<FieldBlock\trow_width=\"8\">\n\t\t\t0x90\n\t\t</FieldBlock>\n"
-              "\t</DataField>\n", "2.1"),
-     0, 0, "v=2.1 c=example F(FIELD_A,1a2b) B16[0x1234,0x5678] F(FIELD_B,0) B8[0x90]"},
     {"empty root element", AfterProlog("<SVF_Plus_Data version=\"2\"/>"), 0, 0, "v=2 c=~"},
     {"root without version", AfterProlog("<SVF_Plus_Data></SVF_Plus_Data>"), 0, 0, "v=~ c=~"},
     {"empty comment is no comment", Document("<Comment></Comment>"), 0, 0, "v=1 c=~"},

@@ -202,13 +202,10 @@ const std::string kRich =
 TEST(RoundTrip, CutAndDamagedDocumentsReadToAnEnd)
 {
     SVFPlusData model;
+    MakeModel(model, 2, 32);   // a row of one byte repeated (an expression), and one of 32 others
     model.SetVersion("3.0");
     model.SetComment("cut me");
-    SVFDataField* field = model.AddDataField();
-    field->SetFieldName("Usercode_MASK");
-    field->m_nChecksum = 0xBEEF;
-    AddRow(field, 256, std::string(32, '\xA5'));
-    AddRow(field, 256, std::string(32, '\0'));
+    model.GetDataField(0)->m_nChecksum = 0xBEEF;
     AddRow(model.AddDataField(), 8, "\x5A");
     std::string dir = ScratchDir("truncate");
     WriteBytes(dir + "/cut.xml", kRich);
