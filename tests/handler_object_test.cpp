@@ -171,28 +171,24 @@ TEST(HandlerOpen, ReopeningAndTheDestructorCloseTheOutput)
     EXPECT_TRUE(std::filesystem::remove(dir + "/dying.xml"));
 }
 
-TEST(HandlerModel, AttachingCopiesDetachingAndOpeningRelease)
+// A model attached is copied, even the handler's own, and an open releases it. Copies and
+// assignments own their model and name, take the expression switch (a row of 64 equal
+// bytes is written as an expression) and hold no stream; an assignment closes the stream
+// its target held.
+TEST(HandlerModel, AttachedModelsAndCopiesAreTheHandlersOwn)
 {
-    SVFPlusData model = MakeModel("own");
-    RODAzivUzirAdovIzozari handler;
-    handler.SetSVFPlusData(&model);
-    EXPECT_NE(&model, handler.GetSVFPlusData()) << "the handler keeps a copy";
-    // Its own model attached again is copied before the old one goes.
-    handler.SetSVFPlusData(handler.GetSVFPlusData());
-    EXPECT_EQ("v=own c=~ F(ID_MASK,0) B8[0x5A]", Summary(handler.GetSVFPlusData()));
-    handler.SetSVFPlusData(nullptr);
-    EXPECT_EQ(nullptr, handler.GetSVFPlusData());
-    // An open releases a model attached before it.
-    handler.SetSVFPlusData(&model);
-    handler.InitSvfPlusDataFile("out.xml", ScratchDir("attach").c_str(), "write");
-    EXPECT_EQ(nullptr, handler.GetSVFPlusData());
-}
+    SVFPlusData own = MakeModel("own");
+    RODAzivUzirAdovIzozari attaching;
+    attaching.SetSVFPlusData(&own);
+    EXPECT_NE(&own, attaching.GetSVFPlusData()) << "the handler keeps a copy";
+    attaching.SetSVFPlusData(attaching.GetSVFPlusData());   // copied before the old one goes
+    EXPECT_EQ("v=own c=~ F(ID_MASK,0) B8[0x5A]", Summary(attaching.GetSVFPlusData()));
+    attaching.SetSVFPlusData(nullptr);
+    EXPECT_EQ(nullptr, attaching.GetSVFPlusData());
+    attaching.SetSVFPlusData(&own);
+    attaching.InitSvfPlusDataFile("out.xml", ScratchDir("attach").c_str(), "write");
+    EXPECT_EQ(nullptr, attaching.GetSVFPlusData());
 
-// Copies and assignments own their model and name, take the expression switch (a row of
-// 64 equal bytes is written as an expression) and hold no stream; an assignment closes
-// the stream its target held.
-TEST(HandlerCopy, CopiesOwnTheirModelNameAndSwitchButNoStream)
-{
     std::string dir = ScratchDir("copy");
     SVFPlusData model;
     model.SetVersion("3");

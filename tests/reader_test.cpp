@@ -195,7 +195,6 @@ struct RowCase
 const RowCase kRows[] = {
     {"0x12,0x34", "8", 0, " B8[0x12,0x34]"},
     {"\n\t\t\t0x12\n\t\t\t  34\n\t\t", "16", 0, " B16[0x1234]"},
-    {"0x12 34", "16", 0, " B16[0x1234]"},
     // Two digits that white space splits make one byte, and the row goes on after it.
     {"0x1 2 3456,0xA\n\tB", "24", 0, " B24[0x123456,0xAB]"},
     {"0x0123456789ABCDEF0123456789ABCDEF0 1\t2 3456789ABCDEF0123456789ABCDEF", "512", 0,
