@@ -32,8 +32,9 @@ struct Outcome
     std::string comment;   // of the model read
 };
 
-Outcome ReadJson(UtByteSource& source, const SVFReadLimits& limits)
+Outcome ReadJson(const std::string& text, const SVFReadLimits& limits = SVFReadLimits())
 {
+    UtMemorySource source(text.data(), text.size());
     SVFPlusData model;
     ErrorHandler errors;
     int result = ReadJsonSVFPlusData(source, "t.json", model, &errors, nullptr, &limits);
@@ -42,12 +43,6 @@ Outcome ReadJson(UtByteSource& source, const SVFReadLimits& limits)
                        report != nullptr ? report->GetColumn() : 0,
                        model.GetComment() != nullptr ? model.GetComment() : ""};
     return outcome;
-}
-
-Outcome ReadJson(const std::string& text, const SVFReadLimits& limits = SVFReadLimits())
-{
-    UtMemorySource source(text.data(), text.size());
-    return ReadJson(source, limits);
 }
 
 }
