@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -92,6 +93,34 @@ inline UtByteBuffer* AddRow(SVFDataField* field, int width, const std::string& b
     for (char b : bytes)
         row->WriteData((unsigned char)b);
     return row;
+}
+
+// A row of `length` bytes of the kinds masks are made of, by `kind`: 0, random bytes; 1
+// and 2, pieces of random bytes, of a short pattern repeated, of runs of 00 or FF or of any
+// byte, and of the row so far again; 3, one block repeated.
+inline std::string MaskRow(std::mt19937& rng, size_t length, int kind)
+{
+    auto below = [&rng](size_t n) { return (size_t)(rng() % n); };
+    std::string bytes;
+    while (bytes.size() < length)
+    {
+        size_t piece = kind == 0 ? 0 : below(5);
+        std::string pattern;
+        for (size_t n = 1 + below(8); n > 0; --n)
+            pattern += (char)(piece == 0 || below(2) ? rng() : 0);
+        if (piece == 0 || piece == 1)   // random bytes, or a 1-8 byte pattern repeated
+            bytes += Repeat(pattern, piece == 0 ? 1 : 1 + (int)below(30));
+        else if (piece == 2)   // a run of 00 or FF
+            bytes += std::string(1 + below(100), (char)(below(2) * 0xFF));
+        else if (piece == 3)   // a run of any byte
+            bytes += std::string(1 + below(40), (char)rng());
+        else   // some of the row so far again
+            bytes += bytes.substr(0, 1 + below(bytes.size() + 1));
+    }
+    bytes.resize(length);
+    if (kind == 3 && length > 0)
+        bytes = Repeat(bytes.substr(0, 1 + below(50)), (int)length).substr(0, length);
+    return bytes;
 }
 
 // One data field "F" holding `rows` rows of `width` bytes: even rows one byte repeated

@@ -283,26 +283,7 @@ TEST(DataExpression, RowsReadBackExactly)
     for (int round = 0; round < 1500; ++round)
     {
         size_t length = round % 5 == 0 ? 30 * below(21) : below(601);
-        int kind = round % 4;   // 0: random bytes; 1, 2: mixed pieces; 3: one repeated block
-        std::string bytes;
-        while (bytes.size() < length)
-        {
-            size_t piece = kind == 0 ? 0 : below(5);
-            std::string pattern;
-            for (size_t n = 1 + below(8); n > 0; --n)
-                pattern += (char)(piece == 0 || below(2) ? rng() : 0);
-            if (piece == 0 || piece == 1)   // random bytes, or a 1-8 byte pattern repeated
-                bytes += Repeat(pattern, piece == 0 ? 1 : 1 + (int)below(30));
-            else if (piece == 2)   // a run of 00 or FF
-                bytes += std::string(1 + below(100), (char)(below(2) * 0xFF));
-            else if (piece == 3)   // a run of any byte
-                bytes += std::string(1 + below(40), (char)rng());
-            else   // some of the row so far again
-                bytes += bytes.substr(0, 1 + below(bytes.size() + 1));
-        }
-        bytes.resize(length);
-        if (kind == 3 && length > 0)
-            bytes = Repeat(bytes.substr(0, 1 + below(50)), (int)length).substr(0, length);
+        std::string bytes = testsupport::MaskRow(rng, length, round % 4);
         ExpressionFor(bytes);
         if (HasFailure())
             FAIL() << "row " << Hex(bytes);

@@ -44,29 +44,6 @@ std::string ReadBackSummary(SVFPlusData& written, bool expressions)
     return out;
 }
 
-// Rows of the kinds masks are made of: random bytes, all 00, all FF, a short pattern
-// repeated, and runs of any byte.
-std::string RandomRow(std::mt19937& random, size_t length)
-{
-    std::string row, pattern;
-    int kind = (int)(random() % 6);
-    for (size_t n = 1 + random() % 6; n > 0; --n)
-        pattern += (char)random();
-    while (row.size() < length)
-    {
-        if (kind == 0)
-            row += (char)random();
-        else if (kind == 1 || kind == 2)
-            row += (char)(kind == 1 ? 0x00 : 0xFF);
-        else if (kind == 3)
-            row += pattern;
-        else
-            row += std::string(1 + random() % 40, (char)random());
-    }
-    row.resize(length);
-    return row;
-}
-
 std::string RandomText(std::mt19937& random, size_t maxLength, const std::string& alphabet)
 {
     std::string text;
@@ -99,7 +76,8 @@ void BuildRandomModel(std::mt19937& random, SVFPlusData& model)
             SVFDataField::DataBlock* block = field->AddFieldBlock(random() % 4 != 0 ? width : width / 3 - 1);
             for (int r = (int)(random() % 5); r > 0; --r)
             {
-                std::string bytes = RandomRow(random, random() % 4 == 0 ? random() % (longest + 1) : longest);
+                size_t length = random() % 4 == 0 ? random() % (longest + 1) : longest;
+                std::string bytes = MaskRow(random, length, (int)(random() % 4));
                 block->AddRow()->WriteData(bytes.data(), (int)bytes.size());
             }
         }
