@@ -185,21 +185,11 @@ TEST(RoundTrip, CutAndDamagedDocumentsReadToAnEnd)
     model.SetComment("cut me");
     model.GetDataField(0)->m_nChecksum = 0xBEEF;
     AddRow(model.AddDataField(), 8, "\x5A");
-    std::string dir = ScratchDir("truncate");
-    WriteBytes(dir + "/cut.xml", kRich);
-    ASSERT_EQ("v=3.0 c=text &lt; here F(F1,12ab) B8[0x01,0xAB,0xFF]", ReadFile(dir, "cut.xml").summary);
-    std::vector<std::string> documents = {kRich};
-    for (bool expressions : {false, true})
-    {
-        ASSERT_EQ(0, WriteModel(model, dir, "whole.xml", expressions));
-        documents.push_back(ReadBytes(dir + "/whole.xml"));
-        ASSERT_EQ(0, ReadFile(dir, "whole.xml").result);
-    }
-    for (const std::string& whole : documents)
+    ASSERT_EQ("v=3.0 c=text &lt; here F(F1,12ab) B8[0x01,0xAB,0xFF]", ReadText(kRich, "truncate").summary);
+    for (const std::string& whole : {kRich, WrittenBytes(model), WrittenBytes(model, true)})
         for (size_t cut = 0; cut <= whole.find_last_of('>'); ++cut)
         {
-            WriteBytes(dir + "/cut.xml", whole.substr(0, cut));
-            Reading reading = ReadFile(dir, "cut.xml");
+            Reading reading = ReadText(whole.substr(0, cut), "truncate");
             ASSERT_EQ(0, reading.opened);
             EXPECT_LT(reading.result, 0) << "cut at " << cut << " of\n" << whole;
             EXPECT_TRUE(reading.summary == "none" || reading.summary.find("v=3.0 ") == 0) << reading.summary;
@@ -211,8 +201,7 @@ TEST(RoundTrip, CutAndDamagedDocumentsReadToAnEnd)
         std::string doc = kRich;
         for (size_t hits = 1 + rng() % 4; hits > 0; --hits)
             doc[rng() % doc.size()] = damage[rng() % (sizeof(damage) - 1)];
-        WriteBytes(dir + "/cut.xml", doc);
-        Reading reading = ReadFile(dir, "cut.xml");
+        Reading reading = ReadText(doc, "truncate");
         EXPECT_TRUE(reading.result >= 0 || !reading.reports.empty()) << "round " << round << ": " << reading.result;
     }
 }

@@ -178,9 +178,7 @@ TEST(SafeSave, RefusesWhatWouldNotReadBackBeforeTouchingTheFile)
         model.SetComment(c.comment);
         SVFDataField* field = model.AddDataField();
         field->SetFieldName(c.name);
-        UtByteBuffer* row = field->AddRow(c.width);
-        for (char byte : c.row)
-            row->WriteData((unsigned char)byte);
+        AddRow(field, c.width, c.row);
         std::string dir = ScratchDir("save/refused"), path = dir + "/out.xml";
         WriteBytes(path, "old text");
         ErrorHandler errors;
