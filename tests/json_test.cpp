@@ -39,10 +39,8 @@ Outcome ReadJson(const std::string& text, const SVFReadLimits& limits = SVFReadL
     ErrorHandler errors;
     int result = ReadJsonSVFPlusData(source, "t.json", model, &errors, nullptr, &limits);
     const ErrorReport* report = errors.GetLastReport();
-    Outcome outcome = {result, report != nullptr ? report->GetSentence() : "",
-                       report != nullptr ? report->GetColumn() : 0,
-                       model.GetComment() != nullptr ? model.GetComment() : ""};
-    return outcome;
+    return {result, report != nullptr ? report->GetSentence() : "", report != nullptr ? report->GetColumn() : 0,
+            model.GetComment() != nullptr ? model.GetComment() : ""};
 }
 
 }

@@ -18,10 +18,8 @@ namespace
 {
 Reading ReadDocument(const std::string& document, const std::string& test)
 {
-    std::string dir = ScratchDir("reader/" + test);
-    WriteBytes(dir + "/in.xml", document);
-    Reading quiet = ReadEveryWay(dir, "in.xml");
-    Reading outcome = ReadEveryWay(dir, "in.xml", true);
+    Reading quiet = ReadText(document, "reader/" + test, false, SVFReadLimits(), true);
+    Reading outcome = ReadText(document, "reader/" + test, true, SVFReadLimits(), true);
     EXPECT_EQ(0, outcome.opened) << outcome.reports;
     // Warnings change nothing else: the result, the reports and the model are the same.
     EXPECT_EQ(quiet.result, outcome.result) << test;

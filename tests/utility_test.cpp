@@ -21,7 +21,6 @@ using testsupport::RowText;
 
 namespace
 {
-using Bytes = std::vector<unsigned char>;
 
 // Byte i of a test pattern; 251 is prime, so the pattern lines up with no capacity.
 unsigned char PatternByte(int i, int salt = 0)
@@ -69,7 +68,7 @@ TEST(ByteBufferChain, BytesReadBackAcrossSegmentBoundariesAndAfterClearing)
             // A direct view exists only while one segment holds every byte.
             EXPECT_EQ(head.GetData() != nullptr, count > 0 && segments == 1);
 
-            Bytes copied(count + 5, 0xEE);
+            std::vector<unsigned char> copied(count + 5, 0xEE);
             EXPECT_EQ(head.CopyData(0, copied.data(), count + 5), count);
             EXPECT_EQ(copied[count], 0xEE) << "CopyData wrote past the chain's end";
 
