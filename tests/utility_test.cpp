@@ -21,7 +21,6 @@ using testsupport::RowText;
 
 namespace
 {
-
 // Byte i of a test pattern; 251 is prime, so the pattern lines up with no capacity.
 unsigned char PatternByte(int i, int salt = 0)
 {
