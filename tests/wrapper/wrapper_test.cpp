@@ -225,11 +225,7 @@ TEST(Wrapper, ThrowsWhatTheLibraryReports)
         }
         catch (const rizeroz::error& e)
         {
-            if (c.code != 0)
-            {
-                EXPECT_EQ(e.code(), c.code) << c.what << ": " << e.what();
-            }
-            EXPECT_LT(e.code(), 0) << c.what;
+            EXPECT_TRUE(e.code() < 0 && (c.code == 0 || e.code() == c.code)) << c.what << ": " << e.what();
             EXPECT_EQ(e.path(), c.path) << c.what;
             EXPECT_EQ(e.line(), c.line) << c.what << ": " << e.what();
             EXPECT_EQ(e.system_errno(), c.system_errno) << c.what << ": " << e.what();
