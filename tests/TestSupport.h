@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -22,6 +23,12 @@ namespace testsupport
 // The prolog the writer writes.
 const char kProlog[] = "<?xml version='1.0' encoding='utf-8' ?>\n"
                        "<!DOCTYPE\t\tSVF_Plus_Data\tSYSTEM\t\"SVF_Plus_Data.dtd\" >\n";
+
+// The prolog and a root element of version `version` around `body`.
+inline std::string Document(const std::string& body, const char* version = "1")
+{
+    return std::string(kProlog) + "<SVF_Plus_Data version=\"" + version + "\">" + body + "</SVF_Plus_Data>";
+}
 
 inline std::string Repeat(const std::string& s, size_t count)
 {
@@ -88,6 +95,34 @@ inline UtByteBuffer* AddRow(SVFDataField* field, int width, const std::string& b
     return row;
 }
 
+// A row of `length` bytes of the kinds masks are made of, by `kind`: 0, random bytes; 1
+// and 2, pieces of random bytes, of a short pattern repeated, of runs of 00 or FF or of any
+// byte, and of the row so far again; 3, one block repeated.
+inline std::string MaskRow(std::mt19937& rng, size_t length, int kind)
+{
+    auto below = [&rng](size_t n) { return (size_t)(rng() % n); };
+    std::string bytes;
+    while (bytes.size() < length)
+    {
+        size_t piece = kind == 0 ? 0 : below(5);
+        std::string pattern;
+        for (size_t n = 1 + below(8); n > 0; --n)
+            pattern += (char)(piece == 0 || below(2) ? rng() : 0);
+        if (piece == 0 || piece == 1)   // random bytes, or a 1-8 byte pattern repeated
+            bytes += Repeat(pattern, piece == 0 ? 1 : 1 + (int)below(30));
+        else if (piece == 2)   // a run of 00 or FF
+            bytes += std::string(1 + below(100), (char)(below(2) * 0xFF));
+        else if (piece == 3)   // a run of any byte
+            bytes += std::string(1 + below(40), (char)rng());
+        else   // some of the row so far again
+            bytes += bytes.substr(0, 1 + below(bytes.size() + 1));
+    }
+    bytes.resize(length);
+    if (kind == 3 && length > 0)
+        bytes = Repeat(bytes.substr(0, 1 + below(50)), (int)length).substr(0, length);
+    return bytes;
+}
+
 // One data field "F" holding `rows` rows of `width` bytes: even rows one byte repeated
 // (expressions shorten them), odd rows every byte telling its row and place.
 inline void MakeModel(SVFPlusData& model, int rows, int width)
@@ -113,6 +148,14 @@ inline int WriteModel(SVFPlusData& model, const std::string& dir, const std::str
     handler.SetSVFPlusData(&model);
     handler.WriteExpression(expressions);
     return handler.Write();
+}
+
+// The bytes WriteModel writes for `model`.
+inline std::string WrittenBytes(SVFPlusData& model, bool expressions = false)
+{
+    std::string dir = ScratchDir("written");
+    EXPECT_EQ(0, WriteModel(model, dir, "out.xml", expressions));
+    return ReadBytes(dir + "/out.xml");
 }
 
 // All report messages of a handler, one per line, for failure output.
@@ -255,6 +298,18 @@ struct PulledBytes
     }
 };
 
+// A pull source over `bytes`, given in pieces of `chunk` bytes (PulledBytes).
+struct PulledSource
+{
+    PulledBytes pulled;
+    UtCallbackSource source;
+    explicit PulledSource(const std::string& bytes, size_t chunk = 1) : source(&PulledBytes::Pull, &pulled)
+    {
+        pulled.bytes = bytes;
+        pulled.chunk = chunk;
+    }
+};
+
 // The two Readings alike in everything: results, model, reports and warnings.
 inline void ExpectSameReading(const Reading& expected, const Reading& got, const std::string& what)
 {
@@ -288,10 +343,8 @@ inline Reading ReadEveryWay(const std::string& dir, const std::string& name, boo
     std::string bytes = ReadBytes(dir + "/" + name), shown = dir + "\\" + name;
     UtMemorySource memory(bytes.data(), bytes.size());
     ExpectSameReading(file, ReadSource(&memory, shown, warnings, limits), shown + " from memory");
-    PulledBytes pulled;
-    pulled.bytes = bytes;
-    UtCallbackSource callback(&PulledBytes::Pull, &pulled);
-    ExpectSameReading(file, ReadSource(&callback, shown, warnings, limits), shown + " pulled a byte at a time");
+    PulledSource pulled(bytes);
+    ExpectSameReading(file, ReadSource(&pulled.source, shown, warnings, limits), shown + " pulled a byte at a time");
     return file;
 }
 

@@ -43,11 +43,6 @@ Evaluation EvaluateInRoom(const std::string& expression, int room, int areaSize,
     return {result, area.data()};
 }
 
-Evaluation Evaluate(const std::string& expression, size_t bytes)
-{
-    return EvaluateInRoom(expression, (int)(2 * bytes + 3), (int)(2 * bytes + 3));
-}
-
 // A random well-formed parenthesised sum, and the bytes it stands for.
 std::string GenerateSum(std::mt19937& rng, int depth, std::string& bytes)
 {
@@ -75,25 +70,37 @@ std::string GenerateSum(std::mt19937& rng, int depth, std::string& bytes)
     return text + ")";
 }
 
-TEST(ExpressionEvaluation, EvaluatesTheGrammar)
+// Expressions in a room just large enough for the text expected: the grammar's, and
+// repeat counts far beyond any room, which saturate, only what fits being made.
+TEST(ExpressionEvaluation, EvaluatesTheGrammarAndHugeCountsWithinTheRoom)
 {
     const std::string z(1, '\0');
     // clang-format off
-    const struct { std::string expression; std::string bytes; } cases[] = {
-        {"(FF*64)", Repeat("\xFF", 64)},
-        {"(00*16+A5C3*8)", Repeat(z, 16) + Repeat("\xA5\xC3", 8)},
+    const struct { std::string expression; int result; std::string text; } cases[] = {
+        {"(FF*64)", 64, Hex(Repeat("\xFF", 64))},
+        {"(00*16+A5C3*8)", 32, Hex(Repeat(z, 16) + Repeat("\xA5\xC3", 8))},
         // Counts of several digits; white space anywhere, even inside a digit pair or such a
         // count. (Sums, groups, chained counts, digits of either case: ExpressionProperties.)
-        {" ( F\tF * 6\r\n4 ) \n", Repeat("\xFF", 64)},
-        {"(\n0\v0\f*\n1\n0\n0\n)", Repeat(z, 100)},
-        {std::string(64, '(') + "FF" + std::string(64, ')'), "\xFF"},
+        {" ( F\tF * 6\r\n4 ) \n", 64, Hex(Repeat("\xFF", 64))},
+        {"(\n0\v0\f*\n1\n0\n0\n)", 100, Hex(Repeat(z, 100))},
+        {std::string(64, '(') + "FF" + std::string(64, ')'), 1, "0xFF"},
+        {"(FF*2147483647)", INT_MAX, "0xFFFFFFFF"},
+        {"((FF*65536)*65536)", INT_MAX, "0xFFFFFFFF"},
+        {"(FF*99999999999999999999999999999999)", INT_MAX, "0xFFFFFFFF"},
+        {"((((A5*1000000)*1000000)*1000000)*1000000)", INT_MAX, "0xA5A5A5A5"},
+        {"(01*9999999999999999999*9999999999999999999+02)", INT_MAX, "0x01010101"},
+        {"(0102*1073741823)", 2147483646, "0x01020102"},
+        {"(00+FF*2147483646)", INT_MAX, "0x00FFFFFF"},
+        {"(FF*1073741824+00*1073741824)", INT_MAX, "0xFFFFFFFF"},
+        {"((AB*3+CD)*4294967296)", INT_MAX, "0x" + Repeat("ABABABCD", (1 << 20) / 8)},   // a large room, filled
     };
     // clang-format on
     for (const auto& c : cases)
     {
-        Evaluation evaluation = Evaluate(c.expression, c.bytes.size());
-        EXPECT_EQ(evaluation.result, (int)c.bytes.size()) << c.expression;
-        EXPECT_EQ(evaluation.text, Hex(c.bytes)) << c.expression;
+        int room = (int)c.text.size() + 1;
+        Evaluation evaluation = EvaluateInRoom(c.expression, room, room);
+        EXPECT_EQ(evaluation.result, c.result) << c.expression;
+        EXPECT_EQ(evaluation.text, c.text) << c.expression;
     }
 }
 
@@ -160,33 +167,6 @@ TEST(ExpressionRoom, WritesWholeBytesWithinTheRoom)
     }
 }
 
-// Repeat counts far beyond any room: the count saturates and only what fits is made.
-TEST(ExpressionRoom, HugeCountsFillOnlyTheRoom)
-{
-    // clang-format off
-    const struct { const char* expression; int result; const char* start; } cases[] = {
-        {"(FF*2147483647)", INT_MAX, "0xFFFFFFFF"},
-        {"((FF*65536)*65536)", INT_MAX, "0xFFFFFFFF"},
-        {"(FF*99999999999999999999999999999999)", INT_MAX, "0xFFFFFFFF"},
-        {"((((A5*1000000)*1000000)*1000000)*1000000)", INT_MAX, "0xA5A5A5A5"},
-        {"(01*9999999999999999999*9999999999999999999+02)", INT_MAX, "0x01010101"},
-        {"(0102*1073741823)", 2147483646, "0x01020102"},
-        {"(00+FF*2147483646)", INT_MAX, "0x00FFFFFF"},
-        {"(FF*1073741824+00*1073741824)", INT_MAX, "0xFFFFFFFF"},
-    };
-    // clang-format on
-    for (const auto& c : cases)
-    {
-        Evaluation evaluation = EvaluateInRoom(c.expression, 11, 11);
-        EXPECT_EQ(evaluation.result, c.result) << c.expression;
-        EXPECT_EQ(evaluation.text, c.start) << c.expression;
-    }
-    const int room = (1 << 20) + 3;   // a large room is filled exactly
-    Evaluation evaluation = EvaluateInRoom("((AB*3+CD)*4294967296)", room, room);
-    EXPECT_EQ(evaluation.result, INT_MAX);
-    EXPECT_EQ(evaluation.text, "0x" + Repeat("ABABABCD", (1 << 20) / 8));
-}
-
 // Random expressions, with their digits in either case and white space scattered
 // through them, give their bytes, and in a smaller room the first of them.
 TEST(ExpressionProperties, GeneratedExpressions)
@@ -203,7 +183,8 @@ TEST(ExpressionProperties, GeneratedExpressions)
         }
         if (bytes.size() > 20000)
             continue;
-        Evaluation evaluation = Evaluate(disguised, bytes.size());
+        int whole = (int)(2 * bytes.size() + 3);
+        Evaluation evaluation = EvaluateInRoom(disguised, whole, whole);
         ASSERT_EQ(evaluation.result, (int)bytes.size()) << disguised;
         ASSERT_EQ(evaluation.text, Hex(bytes)) << disguised;
         int room = 3 + (int)(rng() % (2 * bytes.size() + 1));
@@ -214,9 +195,9 @@ TEST(ExpressionProperties, GeneratedExpressions)
 
 // fnGetDataExpression's text for a row, checked against the contract (in the room of 2n + 5
 // characters, and in a room just large enough or one character short) and read back as
-// the reader does: room from the row's width, and also broken over lines after every
-// 60th character as the writer lays it out. The row is given as one growable buffer
-// and as a chain of 7-byte segments; both give the same text.
+// the reader does, with room from the row's width (broken over lines as the writer lays it
+// out: GeneratedExpressions' white space, and the round trips). The row is given as one
+// growable buffer and as a chain of 7-byte segments; both give the same text.
 std::string ExpressionFor(const std::string& bytes)
 {
     size_t n = bytes.size();
@@ -255,16 +236,10 @@ std::string ExpressionFor(const std::string& bytes)
         EXPECT_EQ(std::string(text.begin() + (long)room, text.end()), std::string(32, '#')) << room;
     }
 
-    std::string broken;
-    for (size_t i = 0; i < expression.size(); ++i)
-        broken += expression[i] + std::string(i % 60 == 59 ? "\n\t\t\t" : "");
-    for (const std::string& text : {expression, broken})
-    {
-        Evaluation evaluation = EvaluateInRoom(text, (int)(2 * n + 3), (int)(2 * n + 3),
-                                               [n](SVPExpression& evaluator) { evaluator.SetRowWidth((int)(8 * n)); });
-        EXPECT_EQ(evaluation.result, (int)n) << text;
-        EXPECT_EQ(evaluation.text, Hex(bytes)) << text;
-    }
+    Evaluation evaluation = EvaluateInRoom(expression, (int)(2 * n + 3), (int)(2 * n + 3),
+                                           [n](SVPExpression& evaluator) { evaluator.SetRowWidth((int)(8 * n)); });
+    EXPECT_EQ(evaluation.result, (int)n) << expression;
+    EXPECT_EQ(evaluation.text, Hex(bytes)) << expression;
     return expression;
 }
 
@@ -308,26 +283,7 @@ TEST(DataExpression, RowsReadBackExactly)
     for (int round = 0; round < 1500; ++round)
     {
         size_t length = round % 5 == 0 ? 30 * below(21) : below(601);
-        int kind = round % 4;   // 0: random bytes; 1, 2: mixed pieces; 3: one repeated block
-        std::string bytes;
-        while (bytes.size() < length)
-        {
-            size_t piece = kind == 0 ? 0 : below(5);
-            std::string pattern;
-            for (size_t n = 1 + below(8); n > 0; --n)
-                pattern += (char)(piece == 0 || below(2) ? rng() : 0);
-            if (piece == 0 || piece == 1)   // random bytes, or a 1-8 byte pattern repeated
-                bytes += Repeat(pattern, piece == 0 ? 1 : 1 + (int)below(30));
-            else if (piece == 2)   // a run of 00 or FF
-                bytes += std::string(1 + below(100), (char)(below(2) * 0xFF));
-            else if (piece == 3)   // a run of any byte
-                bytes += std::string(1 + below(40), (char)rng());
-            else   // some of the row so far again
-                bytes += bytes.substr(0, 1 + below(bytes.size() + 1));
-        }
-        bytes.resize(length);
-        if (kind == 3 && length > 0)
-            bytes = Repeat(bytes.substr(0, 1 + below(50)), (int)length).substr(0, length);
+        std::string bytes = testsupport::MaskRow(rng, length, round % 4);
         ExpressionFor(bytes);
         if (HasFailure())
             FAIL() << "row " << Hex(bytes);

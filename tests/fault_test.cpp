@@ -21,60 +21,34 @@
 
 using namespace testsupport;
 
-namespace
-{
-// The prolog and a root element around `body`.
-std::string Document(const std::string& body, const char* version = "1")
-{
-    return std::string(kProlog) + "<SVF_Plus_Data version=\"" + version + "\">" + body + "</SVF_Plus_Data>";
-}
-}
-
 // ---------------------------------------------------------------------------------
 // Inputs that cannot be read
 // ---------------------------------------------------------------------------------
 
-TEST(FaultInput, MissingFileOrDirectoryFailsTheOpenWithTheSystemsReason)
+// A folder named as the document opens, and its first read fails at byte 0 with the
+// system's reason (Windows refuses to open it at all); Read then refuses, and no model
+// appears. (A file that does not exist: handler_object_test, xmlparser_test, c_api_test.)
+TEST(FaultInput, AFolderFailsTheOpenWithTheSystemsReason)
 {
-    std::string dir = ScratchDir("fault/missing");
+    std::string dir = ScratchDir("fault/folder");
     std::filesystem::create_directories(dir + "/folder.xml");
-    for (const char* name : {"absent.xml", "folder.xml"})
-    {
-        Reading reading = ReadFile(dir, name);
-        EXPECT_EQ(0u, reading.reports.find(dir + "\\" + name + ": ")) << reading.reports;
-        if (name[0] == 'a')
-        {
-            EXPECT_EQ(XML_ERR_OPEN, reading.opened);
-            EXPECT_NE(std::string::npos, reading.reports.find(strerror(ENOENT))) << reading.reports;
-            EXPECT_NE(std::string::npos, reading.reports.find("(error -101)")) << reading.reports;
-        }
-        else
-        {
+    Reading reading = ReadFile(dir, "folder.xml");
+    EXPECT_EQ(0u, reading.reports.find(dir + "\\folder.xml: ")) << reading.reports;
 #if defined(_WIN32)
-            // Windows refuses to open a folder as a file at all.
-            EXPECT_TRUE(reading.opened == XML_ERR_OPEN || reading.opened == XML_ERR_READ) << reading.opened;
+    EXPECT_TRUE(reading.opened == XML_ERR_OPEN || reading.opened == XML_ERR_READ) << reading.opened;
 #else
-            // The folder opens, and the first read of it fails.
-            EXPECT_EQ(XML_ERR_READ, reading.opened);
-            EXPECT_NE(std::string::npos, reading.reports.find(strerror(EISDIR))) << reading.reports;
+    EXPECT_EQ(XML_ERR_READ, reading.opened);
+    EXPECT_NE(std::string::npos, reading.reports.find(strerror(EISDIR))) << reading.reports;
+    EXPECT_EQ("#0 -102 errno " + std::to_string(EISDIR) + " at 0", reading.failure);
 #endif
-        }
-        EXPECT_EQ(reading.opened, reading.firstCode);
-        // The record of the open's failure: the system's errno; a folder fails its first
-        // read, at byte 0, a file that does not open at no byte.
-        if (reading.opened == XML_ERR_OPEN)
-            EXPECT_EQ("#0 -101 errno " + std::to_string(name[0] == 'a' ? ENOENT : EACCES) + " at -1", reading.failure);
-        else
-            EXPECT_EQ("#0 -102 errno " + std::to_string(EISDIR) + " at 0", reading.failure);
-        // Reading without an open document refuses, and no model appears.
-        EXPECT_EQ(XML_ERR_NOT_OPEN, reading.result);
-        EXPECT_EQ("none", reading.summary);
-    }
+    EXPECT_EQ(reading.opened, reading.firstCode);
+    EXPECT_EQ(XML_ERR_NOT_OPEN, reading.result);
+    EXPECT_EQ("none", reading.summary);
 }
 
 // A source that fails fails Read at the byte where it failed, with its errno; a buffer
-// holding a NUL byte fails where the byte stands; no bytes are no root element. What was
-// read before the failure stays, as for a file that ends early.
+// holding a NUL byte fails where the byte stands (sources of no bytes: xmlparser_test,
+// c_api_test). What was read before the failure stays, as for a file that ends early.
 TEST(FaultInput, SourcesThatFailOrHoldNoDocument)
 {
     const std::string document =
@@ -84,8 +58,6 @@ TEST(FaultInput, SourcesThatFailOrHoldNoDocument)
     const size_t nulAt = document.find("<DataField") + 3;
     nul[nulAt] = '\0';
     const size_t never = std::string::npos;
-    const std::string noRoot = "the document has no root element, or text stands where the root element is due (the "
-                               "document has no root element) (error -109).";
     auto failed = [](int error, size_t at) {
         return "reading the document failed (errno " + std::to_string(error) + ", " + strerror(error) + ", at byte " +
                std::to_string(at) + ") (error -102).";
@@ -94,11 +66,8 @@ TEST(FaultInput, SourcesThatFailOrHoldNoDocument)
     // buffer holds them; `place` is the byte the report is placed at.
     // clang-format off
     const struct { const char* what; bool pulled; std::string bytes; size_t failAt; int error; int result; size_t place; std::string sentence; } cases[] = {
-        {"empty buffer", false, "", never, 0, XML_ERR_NO_ROOT, 0, noRoot},
         {"buffer with a NUL byte", false, nul, never, 0, XML_ERR_NUL, nulAt, "the document holds a NUL character, which XML allows nowhere (a NUL byte stands where a character is due) (error -119)."},
-        {"pulled nothing", true, "", never, 0, XML_ERR_NO_ROOT, 0, noRoot},
         {"failing at once", true, document, 0, EIO, XML_ERR_READ, 0, failed(EIO, 0)},
-        {"failing in the prolog", true, document, 70, EPIPE, XML_ERR_READ, 70, failed(EPIPE, 70)},
         {"failing at the window's edge", true, document, 262144, EIO, XML_ERR_READ, 262144, failed(EIO, 262144)},
         {"failing in a row", true, document, document.find("0x02") + 2, EIO, XML_ERR_READ, document.find("0x02") + 2,
          failed(EIO, document.find("0x02") + 2)},
@@ -108,14 +77,11 @@ TEST(FaultInput, SourcesThatFailOrHoldNoDocument)
     for (const auto& c : cases)
     {
         UtMemorySource memory(c.bytes.data(), c.bytes.size());
-        PulledBytes pulled;
-        pulled.bytes = c.bytes;
-        pulled.chunk = 1000;
-        pulled.failAt = c.failAt;
-        pulled.error = c.error;
-        pulled.overrun = c.error < 0;
-        UtCallbackSource callback(&PulledBytes::Pull, &pulled);
-        Reading reading = ReadSource(c.pulled ? (UtByteSource*)&callback : &memory, c.what);
+        PulledSource pulled(c.bytes, 1000);
+        pulled.pulled.failAt = c.failAt;
+        pulled.pulled.error = c.error;
+        pulled.pulled.overrun = c.error < 0;
+        Reading reading = ReadSource(c.pulled ? &pulled.source : (UtByteSource*)&memory, c.what);
         EXPECT_EQ(0, reading.opened) << c.what;
         EXPECT_EQ(c.result, reading.result) << c.what << "\n" << reading.reports;
         EXPECT_EQ(c.result, reading.firstCode) << c.what;
@@ -212,50 +178,40 @@ std::vector<std::string> Rows(SVFPlusData* model)
             rows.push_back(RowText(field->GetDataBlock(j)->GetRow(k)));
     return rows;
 }
+}
 
-// Writes the big document into a fresh folder; returns its rows.
-std::vector<std::string> MakeBigDocument(const std::string& dir)
+// Deleted after the open, the file is read whole: the open file stays readable after its
+// name is gone (Windows deletes no open file). Cut short after the open, inside the part
+// the open has read already or far behind it, it ends early with what it held: every row
+// but the last is whole and right, and the last one may be cut short.
+TEST(FaultChangingInput, FileDeletedOrTruncatedAfterTheOpen)
 {
+    std::string dir = ScratchDir("fault/changed"), path = dir + "/big.xml";
     SVFPlusData model;
     MakeModel(model, 2000, 256);
-    EXPECT_EQ(0, WriteModel(model, dir, "big.xml"));
-    return Rows(&model);
-}
-}
-
-TEST(FaultChangingInput, FileDeletedAfterTheOpenIsReadWhole)
-{
-    std::string dir = ScratchDir("fault/deleted");
-    std::vector<std::string> rows = MakeBigDocument(dir);
-    RODAzivUzirAdovIzozari handler;
-    ASSERT_EQ(0, handler.InitSvfPlusDataFile("big.xml", dir.c_str(), "read"));
-    int removed = remove((dir + "/big.xml").c_str());
-#if !defined(_WIN32)
-    EXPECT_EQ(0, removed);   // the open file stays readable after its name is gone
-#else
-    (void)removed;   // Windows does not delete a file that is open
-#endif
-    EXPECT_EQ(0, handler.Read()) << Reports(handler);
-    EXPECT_EQ(rows, Rows(handler.GetSVFPlusData()));
-}
-
-#if !defined(_WIN32)
-TEST(FaultChangingInput, FileTruncatedAfterTheOpenEndsEarlyWithWhatItHeld)
-{
-    std::string dir = ScratchDir("fault/truncated"), path = dir + "/big.xml";
-    std::vector<std::string> written = MakeBigDocument(dir);
-    std::string bytes = ReadBytes(path);
-    // Cut inside the part the open has read already, and far behind it.
-    for (size_t keep : {(size_t)100, bytes.size() / 2})
+    const std::vector<std::string> written = Rows(&model);
+    const std::string bytes = WrittenBytes(model);
+    const size_t deleted = 0;
+    for (size_t keep : {deleted, (size_t)100, bytes.size() / 2})
     {
         WriteBytes(path, bytes);
         RODAzivUzirAdovIzozari handler;
         ASSERT_EQ(0, handler.InitSvfPlusDataFile("big.xml", dir.c_str(), "read"));
-        ASSERT_EQ(0, truncate(path.c_str(), (off_t)keep));
-        EXPECT_EQ(XML_ERR_UNEXPECTED_END, handler.Read()) << "kept " << keep;
-        EXPECT_EQ(XML_ERR_UNEXPECTED_END, handler.GetErrorHandler()->GetLastReport()->GetCode());
-        // Every row but the last is whole and right; the last one may be cut short.
+#if !defined(_WIN32)
+        ASSERT_EQ(0, keep == deleted ? remove(path.c_str()) : truncate(path.c_str(), (off_t)keep));
+#else
+        if (keep != deleted)
+            continue;
+        remove(path.c_str());
+#endif
+        EXPECT_EQ(keep == deleted ? 0 : XML_ERR_UNEXPECTED_END, handler.Read()) << "kept " << keep;
         std::vector<std::string> rows = Rows(handler.GetSVFPlusData());
+        if (keep == deleted)
+        {
+            EXPECT_EQ(written, rows);
+            continue;
+        }
+        EXPECT_EQ(XML_ERR_UNEXPECTED_END, handler.GetErrorHandler()->GetLastReport()->GetCode());
         ASSERT_FALSE(rows.empty()) << "kept " << keep;
         ASSERT_LT(rows.size(), written.size()) << "kept " << keep;
         for (size_t k = 0; k + 1 < rows.size(); ++k)
@@ -263,19 +219,26 @@ TEST(FaultChangingInput, FileTruncatedAfterTheOpenEndsEarlyWithWhatItHeld)
         EXPECT_EQ(0u, written[rows.size() - 1].find(rows.back()));
     }
 }
-#endif
 
 // ---------------------------------------------------------------------------------
 // Limits, lowered here to stand for the buffers' real sizes (bench/check_limits.sh tries
-// those): nothing beyond a limit is read cut short, and Read says so.
+// those), and the deepest nesting: nothing beyond a limit is read cut short, and Read
+// says so.
 // ---------------------------------------------------------------------------------
 
-TEST(FaultLimits, BeyondALimitReadFails)
+TEST(FaultLimits, BeyondALimitOrTheDeepestNestingReadFails)
 {
     auto block = [](const std::string& width, const std::string& rows) {
         return "<DataField name=\"A\"><FieldBlock row_width=\"" + width + "\">" + rows + "</FieldBlock></DataField>";
     };
+    auto nested = [](const std::string& open, const std::string& close, int depth, const std::string& inner) {
+        return Repeat(open, depth) + inner + Repeat(close, depth);
+    };
+    auto row = [&](int depth) { return block("8", nested("(", ")", depth - 1, "(AB)")); };
     const std::string hex40 = "0x" + Repeat("AB", 40);   // 82 characters, 40 bytes
+    const std::string field = "<DataField name=\"d\">", fieldEnd = "</DataField>";
+    const int limit = XML_MAX_DEPTH;
+    const SVFReadLimits none = SVFReadLimits();
     // clang-format off
     const struct { const char* what; SVFReadLimits limits; std::string body; int result; std::string summary; } cases[] = {
         {"comment at the text limit", {100, 0, 0, 0}, "<Comment>" + std::string(100, 'c') + "</Comment>", 0,
@@ -296,6 +259,26 @@ TEST(FaultLimits, BeyondALimitReadFails)
          "v=1 c=~ F(A,0) B32[0x01010101,0x02020202]"},
         {"expressions past the budget", {0, 0, 0, 7}, block("32", "(01*4),(02*9)"), SVF_ERR_EXPRESSION_BUDGET,
          "v=1 c=~ F(A,0) B32[0x01010101,0x]"},
+        // Elements the handler does not know are skipped, however deep.
+        {"unknown elements to the limit", none, nested("<x>", "</x>", limit - 1, ""), 0, "v=1 c=~"},
+        {"unknown elements one past the limit", none, nested("<x>", "</x>", limit, ""), XML_ERR_TOO_DEEP, "v=1 c=~"},
+        {"empty element one past the limit", none, nested("<x>", "</x>", limit - 1, "<y/>"), XML_ERR_TOO_DEEP,
+         "v=1 c=~"},
+        {"a hundred thousand levels", none, nested("<x>", "</x>", 100000, ""), XML_ERR_TOO_DEEP, "v=1 c=~"},
+        // Data fields inside data fields are each read, to the limit.
+        {"data fields to the limit", none,
+         nested(field, fieldEnd, limit - 2, "<FieldBlock row_width=\"8\">0x01</FieldBlock>"), 0,
+         "v=1 c=~" + Repeat(" F(d,0)", limit - 2) + " B8[0x01]"},
+        // An empty-element tag is one level too, whether it is read or skipped.
+        {"empty field block at the limit", none, nested(field, fieldEnd, limit - 2, "<FieldBlock row_width=\"8\"/>"),
+         0, "v=1 c=~" + Repeat(" F(d,0)", limit - 2)},
+        {"empty field block one past the limit", none,
+         nested(field, fieldEnd, limit - 1, "<FieldBlock row_width=\"8\"/>"), XML_ERR_TOO_DEEP,
+         "v=1 c=~" + Repeat(" F(d,0)", limit - 1)},
+        // Parentheses nest 64 deep at most; deeper ones, to any depth, make an empty row.
+        {"expression 64 deep", none, row(64), 0, "v=1 c=~ F(A,0) B8[0xAB]"},
+        {"expression 65 deep", none, row(65), 0, "v=1 c=~ F(A,0) B8[0x]"},
+        {"expression 100000 deep", none, row(100000), 0, "v=1 c=~ F(A,0) B8[0x]"},
     };
     // clang-format on
     for (const auto& c : cases)
@@ -303,51 +286,6 @@ TEST(FaultLimits, BeyondALimitReadFails)
         Reading reading = ReadText(Document(c.body), "fault/limits", false, c.limits, true);
         EXPECT_EQ(c.result, reading.result) << c.what << "\n" << reading.reports;
         EXPECT_EQ(c.result, reading.lastCode) << c.what;
-        EXPECT_EQ(c.summary, reading.summary) << c.what;
-    }
-}
-
-// ---------------------------------------------------------------------------------
-// Deep nesting
-// ---------------------------------------------------------------------------------
-
-TEST(FaultNesting, ElementsAndExpressionsNestUpToTheLimitAndNoDeeper)
-{
-    auto nested = [](const std::string& open, const std::string& close, int depth, const std::string& inner) {
-        return Repeat(open, depth) + inner + Repeat(close, depth);
-    };
-    auto row = [&nested](int depth) {
-        return "<DataField name=\"A\"><FieldBlock row_width=\"8\">" + nested("(", ")", depth - 1, "(AB)") +
-               "</FieldBlock></DataField>";
-    };
-    const int limit = XML_MAX_DEPTH;
-    // clang-format off
-    const struct { const char* what; std::string body; int result; std::string summary; } cases[] = {
-        // Elements the handler does not know are skipped, however deep.
-        {"unknown elements to the limit", nested("<x>", "</x>", limit - 1, ""), 0, "v=1 c=~"},
-        {"unknown elements one past the limit", nested("<x>", "</x>", limit, ""), XML_ERR_TOO_DEEP, "v=1 c=~"},
-        {"empty element one past the limit", nested("<x>", "</x>", limit - 1, "<y/>"), XML_ERR_TOO_DEEP, "v=1 c=~"},
-        {"a hundred thousand levels", nested("<x>", "</x>", 100000, ""), XML_ERR_TOO_DEEP, "v=1 c=~"},
-        // Data fields inside data fields are each read, to the limit.
-        {"data fields to the limit",
-         nested("<DataField name=\"d\">", "</DataField>", limit - 2, "<FieldBlock row_width=\"8\">0x01</FieldBlock>"), 0,
-         "v=1 c=~" + Repeat(" F(d,0)", limit - 2) + " B8[0x01]"},
-        // An empty-element tag is one level too, whether it is read or skipped.
-        {"empty field block at the limit", nested("<DataField name=\"d\">", "</DataField>", limit - 2,
-         "<FieldBlock row_width=\"8\"/>"), 0, "v=1 c=~" + Repeat(" F(d,0)", limit - 2)},
-        {"empty field block one past the limit", nested("<DataField name=\"d\">", "</DataField>", limit - 1,
-         "<FieldBlock row_width=\"8\"/>"), XML_ERR_TOO_DEEP, "v=1 c=~" + Repeat(" F(d,0)", limit - 1)},
-        // Parentheses nest 64 deep at most; deeper ones, to any depth, make an empty row.
-        {"expression 64 deep", row(64), 0, "v=1 c=~ F(A,0) B8[0xAB]"},
-        {"expression 65 deep", row(65), 0, "v=1 c=~ F(A,0) B8[0x]"},
-        {"expression 100000 deep", row(100000), 0, "v=1 c=~ F(A,0) B8[0x]"},
-    };
-    // clang-format on
-    for (const auto& c : cases)
-    {
-        Reading reading = ReadText(Document(c.body), "nesting", false, SVFReadLimits(), true);
-        EXPECT_EQ(c.result, reading.result) << c.what << "\n" << reading.reports;
-        EXPECT_EQ(c.result < 0 ? c.result : 0, reading.lastCode) << c.what;
         EXPECT_TRUE(c.summary == reading.summary) << c.what << ": " << reading.summary.substr(0, 200);
     }
 }
@@ -372,8 +310,7 @@ TEST(FaultLargeTexts, AttributesCommentAndRowsOfMegabytesReadAndWriteBack)
     std::string expected = "v=" + version + " c=" + comment + " F(" + name + ",0) B8[0x" + row + ",0x01]";
     EXPECT_TRUE(Summary(reader.GetSVFPlusData()) == expected);
     // Written and read again, the model comes back the same.
-    ASSERT_EQ(0, WriteModel(*reader.GetSVFPlusData(), dir, "out.xml"));
-    Reading again = ReadFile(dir, "out.xml");
+    Reading again = ReadText(WrittenBytes(*reader.GetSVFPlusData()), "fault/large-again");
     ASSERT_EQ(0, again.result) << again.reports;
     EXPECT_TRUE(again.summary == expected);
 }

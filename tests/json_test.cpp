@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "SVFJson.h"
+#include "TestSupport.h"
 #include "UtByteSink.h"
 
 namespace
@@ -31,34 +32,17 @@ struct Outcome
     std::string comment;   // of the model read
 };
 
-Outcome ReadJson(UtByteSource& source, const SVFReadLimits& limits)
+Outcome ReadJson(const std::string& text, const SVFReadLimits& limits = SVFReadLimits())
 {
+    UtMemorySource source(text.data(), text.size());
     SVFPlusData model;
     ErrorHandler errors;
     int result = ReadJsonSVFPlusData(source, "t.json", model, &errors, nullptr, &limits);
     const ErrorReport* report = errors.GetLastReport();
-    Outcome outcome = {result, report != nullptr ? report->GetSentence() : "",
-                       report != nullptr ? report->GetColumn() : 0,
-                       model.GetComment() != nullptr ? model.GetComment() : ""};
-    return outcome;
+    return {result, report != nullptr ? report->GetSentence() : "", report != nullptr ? report->GetColumn() : 0,
+            model.GetComment() != nullptr ? model.GetComment() : ""};
 }
 
-Outcome ReadJson(const std::string& text, const SVFReadLimits& limits = SVFReadLimits())
-{
-    UtMemorySource source(text.data(), text.size());
-    return ReadJson(source, limits);
-}
-
-// A source that gives "{" and then fails with EIO.
-long long RIZEROZ_CDECL FailAfterOne(void* context, void* buffer, size_t)
-{
-    bool& given = *(bool*)context;
-    if (given)
-        return -EIO;
-    given = true;
-    *(char*)buffer = '{';
-    return 1;
-}
 }
 
 TEST(JsonReader, TextsAndRowsBeyondTheLimitsAreRefusedNamingThem)
@@ -68,15 +52,9 @@ TEST(JsonReader, TextsAndRowsBeyondTheLimitsAreRefusedNamingThem)
     limits.nRow = 10;          // rows of at most 10 bytes: a JSON text of at most 20 bytes
     const std::string longest(8, 'c'), digits20(20, 'A'), over(30, 'c');
     // The column: the first byte past the limit.
-    const struct
-    {
-        const char* what;
-        std::string json;
-        int code;
-        std::string message;
-        long column;
-        std::string comment;
-    } cases[] = {
+    // clang-format off
+    const struct { const char* what; std::string json; int code; std::string message; long column;
+                   std::string comment; } cases[] = {
         {"a text at the limit", Shape("1", longest, "N", "\"" + digits20 + "\""), 0, "", 0, longest},
         {"escapes count as what they stand for", Shape("1", "\\u0041\\u0042\\u00e9\\n", "N", ""), 0, "", 0,
          "AB\xC3\xA9\n"},
@@ -93,6 +71,7 @@ TEST(JsonReader, TextsAndRowsBeyondTheLimitsAreRefusedNamingThem)
         {"a key longer than any text", Shape("1", "", "N", "", ", \"" + over + "\": 1"), XML_ERR_TOO_LARGE,
          "a text of the JSON is longer than 20 bytes, the most one may be", 121, ""},
     };
+    // clang-format on
     for (const auto& c : cases)
     {
         Outcome got = ReadJson(c.json, limits);
@@ -110,11 +89,12 @@ TEST(JsonReader, MessagesQuoteLittleAndGiveTheSystemsReason)
               ReadJson(Shape("1", "", "N", "", ", \"" + name + "\": 1")).message);
     // A source that fails part-way, reported as the data file reader reports it: the
     // errno, its words and the byte it failed at, placed there.
-    bool given = false;
-    UtCallbackSource failing(FailAfterOne, &given);
+    testsupport::PulledSource failing("{");
+    failing.pulled.failAt = 1;
+    failing.pulled.error = EIO;
     SVFPlusData model;
     ErrorHandler errors;
-    EXPECT_EQ(XML_ERR_READ, ReadJsonSVFPlusData(failing, "pulled.json", model, &errors));
+    EXPECT_EQ(XML_ERR_READ, ReadJsonSVFPlusData(failing.source, "pulled.json", model, &errors));
     ASSERT_EQ(1, errors.GetReportCount());
     EXPECT_EQ("pulled.json, line 1, column 2: reading the document failed (errno " + std::to_string(EIO) + ", " +
                   strerror(EIO) + ", at byte 1) (error -102).",
@@ -154,12 +134,9 @@ TEST(JsonReader, TextsAndRowsOfMegabytesGoOutInPiecesAndReadBack)
 TEST(JsonText, Utf8IsOneRuleForReadingAndWriting)
 {
     const std::string kFFFD = "\xEF\xBF\xBD";
-    const struct
-    {
-        const char* what;
-        std::string text;
-        std::string written;   // between the quotes; the text itself when it is UTF-8
-    } cases[] = {
+    // written: between the quotes; empty for a text that is UTF-8, written as it is.
+    // clang-format off
+    const struct { const char* what; std::string text, written; } cases[] = {
         {"every width", "a\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80", ""},
         {"the last code point", "\xF4\x8F\xBF\xBF", ""},
         {"an overlong two-byte form", "\xC0\x80", kFFFD + kFFFD},
@@ -170,6 +147,7 @@ TEST(JsonText, Utf8IsOneRuleForReadingAndWriting)
         {"a lone continuation byte", "a\x80", "a" + kFFFD},
         {"a sequence cut short by the end", "\xE2\x82", kFFFD + kFFFD},
     };
+    // clang-format on
     for (const auto& c : cases)
     {
         bool utf8 = c.written.empty();

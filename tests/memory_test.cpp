@@ -86,11 +86,6 @@ extern "C" void free(void* p)
 
 using namespace testsupport;
 
-namespace
-{
-const std::string kRoot = std::string(kProlog) + "<SVF_Plus_Data version=\"1\">";
-}
-
 // A row takes memory as its bytes arrive, not from its declared width: while reading,
 // memory stays within the model + 64 bytes per row + the largest element text + 16 MB.
 // The model's share is what a compact copy of it takes.
@@ -106,8 +101,8 @@ TEST(ReadMemory, PeakStaysWithinTheModelRowsTextAndSixteenMegabytes)
     for (const auto& c : cases)
     {
         std::string dir = ScratchDir("memory/peak");
-        WriteBytes(dir + "/in.xml", kRoot + "<DataField name=\"A\"><FieldBlock row_width=\"" + c.width + "\">" +
-                                        c.text + "</FieldBlock></DataField></SVF_Plus_Data>");
+        WriteBytes(dir + "/in.xml", Document("<DataField name=\"A\"><FieldBlock row_width=\"" + std::string(c.width) +
+                                             "\">" + c.text + "</FieldBlock></DataField>"));
         RODAzivUzirAdovIzozari handler;
         ASSERT_EQ(0, handler.InitSvfPlusDataFile("in.xml", dir.c_str(), "read"));
         StartCounting();
@@ -126,13 +121,10 @@ TEST(ReadMemory, PeakStaysWithinTheModelRowsTextAndSixteenMegabytes)
 namespace
 {
 const std::string kDocument =
-    kRoot +
-    "<Comment>memory</Comment><Other a=\"1\"/>"
-    "<DataField name=\"A\" checksum=\"0x12ab\"><FieldBlock row_width=\"16\">0x1234,0x5678,(AB*2)"
-    "</FieldBlock><FieldBlock row_width=\"4096\">0x" +
-    Repeat("C3", 512) +
-    ",(00*256+FF*256)</FieldBlock>"
-    "</DataField><DataField name=\"B\"/></SVF_Plus_Data>";
+    Document("<Comment>memory</Comment><Other a=\"1\"/><DataField name=\"A\" "
+             "checksum=\"0x12ab\"><FieldBlock row_width=\"16\">0x1234,0x5678,(AB*2)"
+             "</FieldBlock><FieldBlock row_width=\"4096\">0x" +
+             Repeat("C3", 512) + ",(00*256+FF*256)</FieldBlock></DataField><DataField name=\"B\"/>");
 
 // Runs `work(at, later)` with each of its allocations refused in turn (and, with
 // `later`, every one after it): nothing may be thrown, the outcome must be acceptable

@@ -158,9 +158,7 @@ std::string TraceDocument(const std::string& doc, bool skip = false, std::set<st
 {
     WriteBytes(kDoc, doc);
     UtMemorySource memory(doc.data(), doc.size());
-    testsupport::PulledBytes pulled;
-    pulled.bytes = doc;
-    UtCallbackSource callback(&testsupport::PulledBytes::Pull, &pulled);
+    testsupport::PulledSource pulled(doc);
     std::string traces[3], reports[3];
     for (int way = 0; way < 3; ++way)
     {
@@ -170,7 +168,7 @@ std::string TraceDocument(const std::string& doc, bool skip = false, std::set<st
         parser.refuseStart = refuseStart;
         parser.refuseEnd = refuseEnd;
         EXPECT_EQ(way == 0 ? parser.Open(kDoc)
-                           : parser.InitializeSource(way == 1 ? (UtByteSource*)&memory : &callback, kDoc),
+                           : parser.InitializeSource(way == 1 ? (UtByteSource*)&memory : &pulled.source, kDoc),
                   0);
         traces[way] = Trace(parser);
         reports[way] = testsupport::Reports(parser);
@@ -305,11 +303,11 @@ TEST(XMLParserScan, RefusedElementsAndSkip)
     EXPECT_EQ(TraceDocument(doc, false, {"c"}), "S:r|S:a[x=1]|M:b|S:a{t}|E:a|E:a|" + X(kRefused));
     EXPECT_EQ(TraceDocument(doc, false, {}, {"b"}), "S:r|S:a[x=1]|M:b|S:a{t}|E:a|E:a|M:c|S:d{u}|E:d|E:r|N");
     // Skip still checks what it passes over.
-    EXPECT_EQ(TraceDocument("<r><a><b></c></a></r>", true, {"a"}),
-              "S:r|K:S:a>" + std::to_string(XML_ERR_MISMATCHED_END_TAG));
-    EXPECT_EQ(TraceDocument("<r><a><b c='1' c='2'/></a></r>", true, {"a"}),
-              "S:r|K:S:a>" + std::to_string(XML_ERR_DUPLICATE_ATTRIBUTE));
-    EXPECT_EQ(TraceDocument("<r><a><b>", true, {"a"}), "S:r|K:S:a>" + std::to_string(XML_ERR_UNEXPECTED_END));
+    const std::pair<const char*, int> skipped[] = {{"<r><a><b></c></a></r>", XML_ERR_MISMATCHED_END_TAG},
+                                                   {"<r><a><b c='1' c='2'/></a></r>", XML_ERR_DUPLICATE_ATTRIBUTE},
+                                                   {"<r><a><b>", XML_ERR_UNEXPECTED_END}};
+    for (const auto& c : skipped)
+        EXPECT_EQ(TraceDocument(c.first, true, {"a"}), "S:r|K:S:a>" + std::to_string(c.second));
 
     // Skip takes only the current start tag's element, an accepted one too once its text
     // was gathered, and shows nothing to the hooks. The start hook is shown an empty-element
@@ -411,15 +409,12 @@ TEST(XMLParserScan, ItemsLargerThanTheWindow)
     tag("</root>", "E:root");
     WriteBytes(kDoc, doc);
     UtMemorySource memory(doc.data(), doc.size());
-    testsupport::PulledBytes pulled;
-    pulled.bytes = doc;
-    pulled.chunk = 4093;
-    UtCallbackSource callback(&testsupport::PulledBytes::Pull, &pulled);
+    testsupport::PulledSource pulled(doc, 4093);
     for (int way = 0; way < 3; ++way)
     {
         ProbeParser parser;
         ASSERT_EQ(way == 0 ? parser.Open(kDoc)
-                           : parser.InitializeSource(way == 1 ? (UtByteSource*)&memory : &callback, "doc"),
+                           : parser.InitializeSource(way == 1 ? (UtByteSource*)&memory : &pulled.source, "doc"),
                   0);
         for (const auto& e : expected)
         {
@@ -486,25 +481,9 @@ TEST(XMLParserInitialize, ArgumentsAndFiles)
     }
 }
 
-// Initialising again drops the open document: the parser's own name and directory handed
-// back start the same document afresh.
-TEST(XMLParserInitialize, AgainFromItsOwnNameAndDirectory)
-{
-    WriteBytes(kDoc, "<r><a/></r>");
-    ProbeParser parser;
-    ASSERT_EQ(parser.Initialize(kDoc, "d", "read"), 0);
-    ASSERT_EQ(parser.Scan(), XML_SCAN_TAG);
-    ASSERT_EQ(parser.Scan(), XML_SCAN_TAG);
-    ASSERT_EQ(parser.Initialize(parser.GetXMLFilename(), parser.GetDefaultDir(), "read"), 0);
-    EXPECT_STREQ(parser.GetXMLFilename(), kDoc);
-    EXPECT_STREQ(parser.GetDefaultDir(), "d");
-    EXPECT_EQ(parser.GetLine(), 0);
-    EXPECT_EQ(Trace(parser), "S:r|M:a|E:r|N");
-}
-
 // Settings (the skip switch, the folder, the document type path, a copy of the caller's)
-// and reports go to copies, which start the document afresh; and the character classes
-// offered to derived classes.
+// and reports go to copies, which start the document afresh, as initialising again does;
+// and the character classes offered to derived classes.
 TEST(XMLParserSettings, CopiesStartTheDocumentAfresh)
 {
     WriteBytes(kDoc, "<r><a>x</a><b/></r>");
@@ -531,9 +510,15 @@ TEST(XMLParserSettings, CopiesStartTheDocumentAfresh)
         EXPECT_EQ(p->GetStartTag(), nullptr);
         EXPECT_EQ(Trace(*p), "S:r|S:a{x}|E:a|K:M:b|E:r|N");
     }
-    // The original goes on where it was.
+    // The original goes on where it was. Initialising again drops the open document: the
+    // parser's own name and directory handed back start the same document afresh.
     ASSERT_EQ(original.Scan(), XML_SCAN_TAG);
     EXPECT_STREQ(original.GetEndTag()->GetNodeName(), "a");
+    ASSERT_EQ(original.Initialize(original.GetXMLFilename(), original.GetDefaultDir(), "read"), 0);
+    EXPECT_STREQ(original.GetXMLFilename(), kDoc);
+    EXPECT_STREQ(original.GetDefaultDir(), "d");
+    EXPECT_EQ(original.GetLine(), 0);
+    EXPECT_EQ(Trace(original), "S:r|S:a{x}|E:a|K:M:b|E:r|N");
     ProbeParser unopened, unopenedCopy(unopened);
     EXPECT_EQ(unopened.GetDTD(), nullptr);
     EXPECT_EQ(unopenedCopy.Scan(), XML_ERR_NOT_OPEN);

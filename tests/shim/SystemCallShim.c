@@ -4,7 +4,8 @@
  * the save takes its named temporary file; and each fsync and rename is noted, in order,
  * for rizeroz_shim_log. Switches in the environment, for the tests:
  * RIZEROZ_SHIM_FAIL=fsync, =fsync-folder or =rename makes the fsync of every regular
- * file, of every folder, or every rename, fail with EIO undone; RIZEROZ_SHIM_PAUSE=FIFO makes the fsync of a regular
+ * file, of every folder, or every rename, fail with EIO undone, and =open-folder the open of every folder fail with
+ * EACCES, as for a folder its user may write to but not read; RIZEROZ_SHIM_PAUSE=FIFO makes the fsync of a regular
  * file first wait until a writer has opened that FIFO and closed it again, so that a test holds the save at that point,
  * its temporary file written and named; with RIZEROZ_SHIM_PAUSE_AT=fdopen the wait comes in fdopen instead, where the
  * save makes the stream of a temporary file just created, and with fdopen:N (or fsync:N) only in the Nth such call;
@@ -88,6 +89,12 @@ int open(const char* path, int flags, ...)
     if (unnamed)
     {
         errno = EOPNOTSUPP;
+        return -1;
+    }
+    struct stat info;
+    if (failing("open-folder") && stat(path, &info) == 0 && S_ISDIR(info.st_mode))
+    {
+        errno = EACCES;
         return -1;
     }
     return real_open(path, flags, mode);
