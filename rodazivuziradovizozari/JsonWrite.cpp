@@ -2,8 +2,8 @@
 // out the members as the model is walked (DocumentWalk.h), and the texts and rows go into
 // its buffer straight from here: texts escaped as RapidJSON escapes them, with every byte
 // that is no part of UTF-8 as U+FFFD (util_Utf8Prefix), rows as upper-case digit pairs
-// (util_EncodeHexLines). The text goes to the sink a megabyte at a time, so that writing
-// takes that much memory (and a row's worth of digits) whatever the model holds.
+// (util_EncodeHexLines, JsonTextWriter::Hex, which WriteJsonRow lends the tool). The text goes to the sink a megabyte
+// at a time, so that writing takes that much memory (and a row's worth of digits) whatever the model holds.
 #include "SVFJson.h"
 
 #include <errno.h>
@@ -353,6 +353,22 @@ int WriteJsonString(const char* text, UtByteSink& sink)
         JsonTextWriter out;
         out.sink = &sink;
         out.Text(text);
+        out.Pass(true);
+        return out.error;
+    }
+    catch (const std::bad_alloc&)
+    {
+        return ENOMEM;
+    }
+}
+
+int WriteJsonRow(const unsigned char* bytes, size_t count, UtByteSink& sink)
+{
+    try
+    {
+        JsonTextWriter out;
+        out.sink = &sink;
+        out.Hex(bytes, count);
         out.Pass(true);
         return out.error;
     }

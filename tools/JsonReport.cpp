@@ -4,12 +4,12 @@
 
 #include <errno.h>
 #include <stdio.h>
-#include <string.h>
+
+#include <new>
 
 #include "ModelRows.h"
 #include "SVFJson.h"
 #include "UtByteSink.h"
-#include "UtUtility.h"
 
 namespace
 {
@@ -42,12 +42,11 @@ void JsonDocument::Text(const char* text)
 
 void JsonDocument::Hex(const unsigned char* bytes, size_t count)
 {
+    // As a text: the separator and the indent go out first, then the library's row.
     m_writer.RawValue("", 0, rapidjson::kStringType);
-    m_text.Put('"');
-    if (count > 0)
-        util_EncodeHexLines(bytes, count, count + 1, "", 0, m_text.Push(2 * count));   // one line: no break
-    m_text.Put('"');
-    Pass();
+    Pass(true);
+    OutputSink sink(m_output);
+    m_bFailed = m_bFailed || WriteJsonRow(bytes, count, sink) != 0;
 }
 
 void JsonDocument::Pass(bool whole)
@@ -97,10 +96,11 @@ std::string JsonString(const char* text)
 
 std::string HexText(const unsigned char* bytes, size_t count)
 {
-    std::string hex(2 * count, '\0');
-    if (count > 0)
-        util_EncodeHexLines(bytes, count, count + 1, "", 0, &hex[0]);
-    return hex;
+    // The row as the library writes it in JSON, without its quotes.
+    UtMemorySink sink;
+    if (WriteJsonRow(bytes, count, sink) != 0 || sink.GetSize() < 2)
+        throw std::bad_alloc();
+    return std::string(sink.GetData() + 1, sink.GetSize() - 2);
 }
 
 std::string RowToHex(UtByteBuffer* row)
