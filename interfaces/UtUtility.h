@@ -107,13 +107,4 @@ RIZEROZ_API char* util_QuoteText(char* out, int size, const char* text, size_t l
 // separator; on systems whose separator is '/', every backslash is read as '/'.
 RIZEROZ_API FILE* util_fopen(const char* path, const char* mode);
 
-// Rows as hexadecimal text, many bytes at a time where the processor allows (SSE2): the
-// one encoder of rows, which the writer, the JSON writer and the tool (dump, diff) use.
-// Writes two upper-case digit characters per byte of the `count` bytes at `bytes`, in
-// lines: after every `perLine` bytes (after the last ones too when `count` is a multiple
-// of `perLine`) come the `breakLength` characters of `lineBreak`. Returns the number of characters written,
-// 2 x `count` + `breakLength` x (`count` / `perLine`); `perLine` is above 0.
-RIZEROZ_API size_t util_EncodeHexLines(const unsigned char* bytes, size_t count, size_t perLine, const char* lineBreak,
-                                       size_t breakLength, char* out);
-
 #endif

@@ -2,7 +2,7 @@
 // for writing, and attaching or lending the data model.
 #include "RODAzivUzirAdovIzozari.h"
 
-#include "HandlerState.h"
+#include "HandlerImpl.h"
 
 #include <errno.h>
 #include <string.h>
@@ -40,7 +40,7 @@ RODAzivUzirAdovIzozari::RODAzivUzirAdovIzozari(const RODAzivUzirAdovIzozari& oth
     : XMLParser(other), m_pSVFPlusData(nullptr), m_fpOutput(nullptr), m_pszOutputFilename(nullptr),
       m_bWriteExpression(false), m_pState(new SVFHandlerState())
 {
-    CopyMembers(other);
+    SVFHandlerImpl::CopyMembers(*this, other);
 }
 
 RODAzivUzirAdovIzozari& RODAzivUzirAdovIzozari::operator=(const RODAzivUzirAdovIzozari& other)
@@ -48,41 +48,41 @@ RODAzivUzirAdovIzozari& RODAzivUzirAdovIzozari::operator=(const RODAzivUzirAdovI
     if (this == &other)
         return *this;
     XMLParser::operator=(other);
-    ReleaseHeld();
-    CopyMembers(other);
+    SVFHandlerImpl::ReleaseHeld(*this);
+    SVFHandlerImpl::CopyMembers(*this, other);
     return *this;
 }
 
 // Releases what the handler holds: the model, the output name, and the output stream,
 // which a write-mode open never followed by Write left open: it is closed, so that
 // nothing buffered is lost and no handle leaks.
-void RODAzivUzirAdovIzozari::ReleaseHeld()
+void SVFHandlerImpl::ReleaseHeld(RODAzivUzirAdovIzozari& handler)
 {
-    delete m_pSVFPlusData;
-    m_pSVFPlusData = nullptr;
-    delete[] m_pszOutputFilename;
-    m_pszOutputFilename = nullptr;
-    if (m_fpOutput != nullptr)
-        fclose(m_fpOutput);
-    m_fpOutput = nullptr;
+    delete handler.m_pSVFPlusData;
+    handler.m_pSVFPlusData = nullptr;
+    delete[] handler.m_pszOutputFilename;
+    handler.m_pszOutputFilename = nullptr;
+    if (handler.m_fpOutput != nullptr)
+        fclose(handler.m_fpOutput);
+    handler.m_fpOutput = nullptr;
 }
 
 // Deep copy of the owning members: the copy gets its own model and output name, and
 // never the other handler's output stream.
-void RODAzivUzirAdovIzozari::CopyMembers(const RODAzivUzirAdovIzozari& other)
+void SVFHandlerImpl::CopyMembers(RODAzivUzirAdovIzozari& handler, const RODAzivUzirAdovIzozari& other)
 {
     if (other.m_pSVFPlusData != nullptr)
-        m_pSVFPlusData = new SVFPlusData(other.m_pSVFPlusData);
-    m_pszOutputFilename = util_CopyTextOrThrow(other.m_pszOutputFilename);
-    m_fpOutput = nullptr;
-    m_bWriteExpression = other.m_bWriteExpression;
-    m_pState->nWriteError = other.m_pState->nWriteError;
-    m_pState->readLimits = other.m_pState->readLimits;
+        handler.m_pSVFPlusData = new SVFPlusData(other.m_pSVFPlusData);
+    handler.m_pszOutputFilename = util_CopyTextOrThrow(other.m_pszOutputFilename);
+    handler.m_fpOutput = nullptr;
+    handler.m_bWriteExpression = other.m_bWriteExpression;
+    handler.m_pState->nWriteError = other.m_pState->nWriteError;
+    handler.m_pState->readLimits = other.m_pState->readLimits;
 }
 
 RODAzivUzirAdovIzozari::~RODAzivUzirAdovIzozari()
 {
-    ReleaseHeld();
+    SVFHandlerImpl::ReleaseHeld(*this);
     delete m_pState;
 }
 
@@ -91,11 +91,11 @@ int RODAzivUzirAdovIzozari::InitSvfPlusDataFile(const char* fileName, const char
     try
     {
         if (fileName == nullptr || mode == nullptr)
-            return OpenFile(fileName, defaultDir, mode, false);
+            return SVFHandlerImpl::OpenFile(*this, fileName, defaultDir, mode, false);
         // The arguments may point into what the open releases (GetSVFPlusDataFilename()
         // after a write-mode open, say): they are copied first.
         std::string name(fileName), directory(defaultDir != nullptr ? defaultDir : ""), openMode(mode);
-        return OpenFile(name.c_str(), directory.c_str(), openMode.c_str(), false);
+        return SVFHandlerImpl::OpenFile(*this, name.c_str(), directory.c_str(), openMode.c_str(), false);
     }
     catch (const std::bad_alloc&)
     {
@@ -109,13 +109,13 @@ int RODAzivUzirAdovIzozari::InitSvfPlusDataPath(const char* path, const char* mo
     try
     {
         if (path == nullptr || mode == nullptr)
-            return OpenFile(path, nullptr, mode, true);
+            return SVFHandlerImpl::OpenFile(*this, path, nullptr, mode, true);
         // The path is opened as it is, and its folder is the default directory: the root
         // for a path such as "/a.xml", the current folder for a name without one.
         std::string whole(path), openMode(mode);
         size_t cut = util_PathNameStart(path);
         std::string folder = cut > 0 ? whole.substr(0, cut - 1) : std::string(".");
-        return OpenFile(whole.c_str(), folder.c_str(), openMode.c_str(), true);
+        return SVFHandlerImpl::OpenFile(*this, whole.c_str(), folder.c_str(), openMode.c_str(), true);
     }
     catch (const std::bad_alloc&)
     {
@@ -126,29 +126,30 @@ int RODAzivUzirAdovIzozari::InitSvfPlusDataPath(const char* path, const char* mo
 
 int RODAzivUzirAdovIzozari::InitSvfPlusDataSource(UtByteSource* source, const char* name)
 {
-    ReleaseHeld();
+    SVFHandlerImpl::ReleaseHeld(*this);
     m_pState->nWriteError = 0;
     EnableSkipInvalidElement();
     return InitializeSource(source, name);
 }
 
-int RODAzivUzirAdovIzozari::OpenFile(const char* fileName, const char* defaultDir, const char* mode, bool whole)
+int SVFHandlerImpl::OpenFile(RODAzivUzirAdovIzozari& handler, const char* fileName, const char* defaultDir,
+                             const char* mode, bool whole)
 {
-    ReleaseHeld();
-    m_pState->nWriteError = 0;
-    EnableSkipInvalidElement();
+    ReleaseHeld(handler);
+    handler.m_pState->nWriteError = 0;
+    handler.EnableSkipInvalidElement();
 
     if (fileName == nullptr || mode == nullptr)
     {
-        m_pErrorHandler->AddReport(XML_ERR_BAD_ARGUMENT, kHandlerErrorList, fileName, nullptr, 0, 0,
-                                   fileName == nullptr ? "no file name was given" : "no open mode was given");
+        handler.m_pErrorHandler->AddReport(XML_ERR_BAD_ARGUMENT, kHandlerErrorList, fileName, nullptr, 0, 0,
+                                           fileName == nullptr ? "no file name was given" : "no open mode was given");
         return XML_ERR_BAD_ARGUMENT;
     }
     // Paths of any length are composed; the backslash is the separator as written.
     std::string path = whole ? std::string(fileName) : util_ComposePath(defaultDir, fileName);
-    int result = Initialize(path.c_str(), defaultDir, mode);
+    int result = handler.Initialize(path.c_str(), defaultDir, mode);
     if (IsWriteMode(mode) && result >= 0)
-        return SetOutputFile(path.c_str());
+        return handler.SetOutputFile(path.c_str());
     return result;
 }
 

@@ -2,7 +2,7 @@
 // and the root, comment and data field elements. Field blocks are in HandlerRows.cpp.
 #include "RODAzivUzirAdovIzozari.h"
 
-#include "HandlerState.h"
+#include "HandlerImpl.h"
 
 #include <string.h>
 
@@ -67,7 +67,7 @@ int RODAzivUzirAdovIzozari::Read()
         Places places(*this);
         SVFReadWarnings warnings(places, *GetErrorHandler(), m_pszXMLFilename);
         m_pState->pWarnings = GetWarningsEnabled() ? &warnings : nullptr;
-        result = ReadDocument();
+        result = SVFHandlerImpl::ReadDocument(*this);
     }
     catch (const std::bad_alloc&)
     {
@@ -78,22 +78,22 @@ int RODAzivUzirAdovIzozari::Read()
     return result;
 }
 
-int RODAzivUzirAdovIzozari::ReadDocument()
+int SVFHandlerImpl::ReadDocument(RODAzivUzirAdovIzozari& handler)
 {
-    m_pState->nExpressionBytes = 0;
-    ClearFailurePlace();
+    handler.m_pState->nExpressionBytes = 0;
+    handler.ClearFailurePlace();
     // The document type file is looked for in the default directory, whatever location
     // the document itself names.
-    int result = SetDTD(util_ComposePath(GetDefaultDir(), kDocumentTypeFile).c_str());
+    int result = handler.SetDTD(util_ComposePath(handler.GetDefaultDir(), kDocumentTypeFile).c_str());
     if (result < 0)
         return result;
-    result = ScanProlog();
+    result = handler.ScanProlog();
     if (result < 0)
         return result;
-    result = ReadSVFPlusData(0);
+    result = handler.ReadSVFPlusData(0);
     // What follows the root element is not read; with warnings on it is looked at.
-    if (result >= 0 && m_pState->pWarnings != nullptr)
-        ScanEpilogue();
+    if (result >= 0 && handler.m_pState->pWarnings != nullptr)
+        handler.ScanEpilogue();
     return result;
 }
 
@@ -182,14 +182,14 @@ int RODAzivUzirAdovIzozari::ProcessStartTag(unsigned long parent)
     switch (element)
     {
     case SVF_TAG_ROOT:
-        return ReadRootElement();
+        return SVFHandlerImpl::ReadRootElement(*this);
     case SVF_TAG_COMMENT:
-        return ReadCommentElement(parent);
+        return SVFHandlerImpl::ReadCommentElement(*this, parent);
     case SVF_TAG_DATA_FIELD:
-        return ReadDataFieldElement();
+        return SVFHandlerImpl::ReadDataFieldElement(*this);
     default:
     {
-        int result = ProcessFieldBlock(parent, m_pContent->GetTotalSize());
+        int result = SVFHandlerImpl::ProcessFieldBlock(*this, parent, m_pContent->GetTotalSize());
         if (m_pState->pReadHook != nullptr && result >= 0)
             m_pState->pReadHook->OnProgress(GetBytesRead(), GetDocumentSize());
         return result;
@@ -198,53 +198,53 @@ int RODAzivUzirAdovIzozari::ProcessStartTag(unsigned long parent)
 }
 
 // The root element makes the model, with the document's version.
-int RODAzivUzirAdovIzozari::ReadRootElement()
+int SVFHandlerImpl::ReadRootElement(RODAzivUzirAdovIzozari& handler)
 {
-    if (m_pSVFPlusData != nullptr)
+    if (handler.m_pSVFPlusData != nullptr)
         return SVF_ERR_MODEL;
-    m_pSVFPlusData = new (std::nothrow) SVFPlusData();
-    if (m_pSVFPlusData == nullptr)
+    handler.m_pSVFPlusData = new (std::nothrow) SVFPlusData();
+    if (handler.m_pSVFPlusData == nullptr)
         return SVF_ERR_NO_MEMORY;
     // The model copies its texts: a copy missing means memory ran out.
-    const char* version = m_pStartTag->GetNodeAttributeValue("version");
-    if (m_pSVFPlusData->SetVersion(version) == nullptr && version != nullptr)
+    const char* version = handler.m_pStartTag->GetNodeAttributeValue("version");
+    if (handler.m_pSVFPlusData->SetVersion(version) == nullptr && version != nullptr)
         return SVF_ERR_NO_MEMORY;
-    if (m_pState->pWarnings != nullptr)
-        m_pState->pWarnings->Root(m_pStartTag, *m_pContent);
+    if (handler.m_pState->pWarnings != nullptr)
+        handler.m_pState->pWarnings->Root(handler.m_pStartTag, *handler.m_pContent);
     return SVF_TAG_ROOT;
 }
 
 // The comment element's text becomes the model's comment; its level goes on (`parent`).
-int RODAzivUzirAdovIzozari::ReadCommentElement(unsigned long parent)
+int SVFHandlerImpl::ReadCommentElement(RODAzivUzirAdovIzozari& handler, unsigned long parent)
 {
-    unsigned int size = m_pContent->GetTotalSize();
+    unsigned int size = handler.m_pContent->GetTotalSize();
     if (size == 0)
-        m_pSVFPlusData->SetComment(nullptr);
-    else if (const unsigned char* bytes = m_pContent->GetData())
-        m_pSVFPlusData->SetComment((const char*)bytes, size);   // the parser's text lent, copied once
+        handler.m_pSVFPlusData->SetComment(nullptr);
+    else if (const unsigned char* bytes = handler.m_pContent->GetData())
+        handler.m_pSVFPlusData->SetComment((const char*)bytes, size);   // the parser's text lent, copied once
     else
     {
         // A chained text is gathered first.
         std::unique_ptr<char[]> text(new (std::nothrow) char[size]);
         if (text == nullptr)
             return SVF_ERR_NO_MEMORY;
-        m_pContent->CopyData(0, text.get(), (int)size);
-        m_pSVFPlusData->SetComment(text.get(), size);
+        handler.m_pContent->CopyData(0, text.get(), (int)size);
+        handler.m_pSVFPlusData->SetComment(text.get(), size);
     }
-    if (size != 0 && m_pSVFPlusData->GetComment() == nullptr)
+    if (size != 0 && handler.m_pSVFPlusData->GetComment() == nullptr)
         return SVF_ERR_NO_MEMORY;
-    if (m_pState->pWarnings != nullptr)
-        m_pState->pWarnings->Comment(m_pSVFPlusData->GetComment());
+    if (handler.m_pState->pWarnings != nullptr)
+        handler.m_pState->pWarnings->Comment(handler.m_pSVFPlusData->GetComment());
     return (int)parent;
 }
 
 // A data field element adds a field with its name and checksum.
-int RODAzivUzirAdovIzozari::ReadDataFieldElement()
+int SVFHandlerImpl::ReadDataFieldElement(RODAzivUzirAdovIzozari& handler)
 {
-    SVFDataField* field = m_pSVFPlusData->AddDataField();
+    SVFDataField* field = handler.m_pSVFPlusData->AddDataField();
     if (field == nullptr)
         return SVF_ERR_NO_FIELD;
-    const char* name = m_pStartTag->GetNodeAttributeValue("name");
+    const char* name = handler.m_pStartTag->GetNodeAttributeValue("name");
     field->SetFieldName(name);
     if (name != nullptr && field->GetFieldName() == nullptr)
         return SVF_ERR_NO_MEMORY;
@@ -252,14 +252,15 @@ int RODAzivUzirAdovIzozari::ReadDataFieldElement()
     // length is accepted, and a missing or short one reads as digits of value 0.
     char area[16];
     memset(area, 0, sizeof(area));
-    const char* checksum = m_pStartTag->GetNodeAttributeValue("checksum");
+    const char* checksum = handler.m_pStartTag->GetNodeAttributeValue("checksum");
     if (checksum != nullptr)
         util_strncpy(area, checksum, (int)strlen(checksum), (int)sizeof(area));
     field->m_nChecksum = ((unsigned int)util_HexAnsi2Hex(area[2]) << 12) |
                          ((unsigned int)util_HexAnsi2Hex(area[3]) << 8) |
                          ((unsigned int)util_HexAnsi2Hex(area[4]) << 4) | (unsigned int)util_HexAnsi2Hex(area[5]);
-    if (m_pState->pWarnings != nullptr)
-        m_pState->pWarnings->DataField(m_pStartTag, field, m_pSVFPlusData->GetDataFieldCount() - 1, *m_pContent);
+    if (handler.m_pState->pWarnings != nullptr)
+        handler.m_pState->pWarnings->DataField(handler.m_pStartTag, field,
+                                               handler.m_pSVFPlusData->GetDataFieldCount() - 1, *handler.m_pContent);
     return SVF_TAG_DATA_FIELD;
 }
 

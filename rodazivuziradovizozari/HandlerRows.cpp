@@ -5,7 +5,7 @@
 // can hold, never for what its width names.
 #include "RODAzivUzirAdovIzozari.h"
 
-#include "HandlerState.h"
+#include "HandlerImpl.h"
 
 #include <stddef.h>
 
@@ -36,12 +36,12 @@ const long long kOnePassBytes = 64 * 1024;
 // bytes the expression stands for (negative when it does not evaluate). A row whose width
 // holds few bytes is evaluated in one pass into room for them (what it does not fill goes
 // back); a wider one is measured first, so that it takes only the room it fills.
-int RODAzivUzirAdovIzozari::AddExpressionRow(SVPExpression& evaluator, UtByteBuffer* row, const unsigned char* begin,
-                                             const unsigned char* end, int width, long long* stands)
+int SVFHandlerImpl::AddExpressionRow(RODAzivUzirAdovIzozari& handler, SVPExpression& evaluator, UtByteBuffer* row,
+                                     const unsigned char* begin, const unsigned char* end, int width, long long* stands)
 {
     const char* text = (const char*)begin;
     const size_t length = (size_t)(end - begin);
-    const SVFReadLimits limits = GetReadLimits();
+    const SVFReadLimits limits = handler.GetReadLimits();
     const long long widthBytes = ExpressionRowBytes(width);
     const unsigned int before = row->GetTotalSize();
     unsigned char* out = nullptr;
@@ -60,12 +60,12 @@ int RODAzivUzirAdovIzozari::AddExpressionRow(SVPExpression& evaluator, UtByteBuf
         result = SVF_ERR_ROW_TOO_LARGE;
         bytes = (long long)(limits.nRow - before);
     }
-    unsigned long long budget = limits.nExpressionBytes, size = GetDocumentSize();
+    unsigned long long budget = limits.nExpressionBytes, size = handler.GetDocumentSize();
     if (budget == 0)
         budget = size > ~0ull / kExpressionBudgetFactor
                      ? ~0ull
                      : std::max(kLeastExpressionBudget, size * kExpressionBudgetFactor);
-    if (bytes > 0 && (unsigned long long)bytes > budget - m_pState->nExpressionBytes)
+    if (bytes > 0 && (unsigned long long)bytes > budget - handler.m_pState->nExpressionBytes)
         result = SVF_ERR_EXPRESSION_BUDGET;
     if (bytes <= 0 || result == SVF_ERR_EXPRESSION_BUDGET)
     {
@@ -84,57 +84,60 @@ int RODAzivUzirAdovIzozari::AddExpressionRow(SVPExpression& evaluator, UtByteBuf
             return SVF_ERR_NO_MEMORY;
         evaluator.GetBytes(text, length, out, bytes);
     }
-    m_pState->nExpressionBytes += (unsigned long long)bytes;
+    handler.m_pState->nExpressionBytes += (unsigned long long)bytes;
     return result;
 }
 
 // Tells the hook of the last row of `field`, the model's last field, which is complete.
-void RODAzivUzirAdovIzozari::TellRow(SVFDataField* field)
+void SVFHandlerImpl::TellRow(RODAzivUzirAdovIzozari& handler, SVFDataField* field)
 {
     int block = field->GetFieldBlockCount() - 1;
     SVFDataField::DataBlock* last = field->GetDataBlock(block);
     int row = last->GetNumberOfRows() - 1;
-    m_pState->pReadHook->OnRow(m_pSVFPlusData->GetDataFieldCount() - 1, block, row, last->GetRow(row + 1));
+    handler.m_pState->pReadHook->OnRow(handler.m_pSVFPlusData->GetDataFieldCount() - 1, block, row,
+                                       last->GetRow(row + 1));
 }
 
-int RODAzivUzirAdovIzozari::ProcessFieldBlock(unsigned long parent, unsigned int size)
+int SVFHandlerImpl::ProcessFieldBlock(RODAzivUzirAdovIzozari& handler, unsigned long parent, unsigned int size)
 {
-    SVFDataField* field = m_pSVFPlusData->GetDataField(m_pSVFPlusData->GetDataFieldCount() - 1);
+    SVFDataField* field = handler.m_pSVFPlusData->GetDataField(handler.m_pSVFPlusData->GetDataFieldCount() - 1);
     if (field == nullptr)
         return SVF_ERR_NO_FIELD;
 
     // A missing "row_width" reads as width 0, like a text that is no number; a number
     // beyond the int range reads as INT_MAX or INT_MIN.
-    int width = util_atoi(m_pStartTag->GetNodeAttributeValue("row_width"));
+    int width = util_atoi(handler.m_pStartTag->GetNodeAttributeValue("row_width"));
 
-    if (parent != SVF_TAG_DATA_FIELD || m_pStartTag->GetNodeEnumValue() != SVF_TAG_FIELD_BLOCK)
+    if (parent != SVF_TAG_DATA_FIELD || handler.m_pStartTag->GetNodeEnumValue() != SVF_TAG_FIELD_BLOCK)
         return SVF_ERR_NESTING;
-    if (m_pState->pWarnings != nullptr)
-        m_pState->pWarnings->Block(m_pStartTag, field, m_pSVFPlusData->GetDataFieldCount() - 1, width, size);
+    if (handler.m_pState->pWarnings != nullptr)
+        handler.m_pState->pWarnings->Block(handler.m_pStartTag, field, handler.m_pSVFPlusData->GetDataFieldCount() - 1,
+                                           width, size);
     if (size == 0)
         return (int)parent;
 
     // The element's text as one run of bytes. The parser's content buffer is growable and
     // gives its bytes directly; a chained one is copied out once.
-    const unsigned char* text = m_pContent->GetData();
+    const unsigned char* text = handler.m_pContent->GetData();
     std::unique_ptr<unsigned char[]> copy;
-    if (text == nullptr || m_pContent->GetTotalSize() < size)
+    if (text == nullptr || handler.m_pContent->GetTotalSize() < size)
     {
         copy.reset(new (std::nothrow) unsigned char[size]);
         if (copy == nullptr)
             return SVF_ERR_NO_MEMORY;
-        m_pContent->CopyData(0, copy.get(), (int)size);
+        handler.m_pContent->CopyData(0, copy.get(), (int)size);
         text = copy.get();
     }
-    int result = ReadRows(field, width, text, size);
+    int result = ReadRows(handler, field, width, text, size);
     return result < 0 ? result : (int)parent;
 }
 
 // The rows of a field block's text, one at a time: scanned (its literal's bytes decoded
 // into it), evaluated when it is an expression, checked, and told to the hook.
-int RODAzivUzirAdovIzozari::ReadRows(SVFDataField* field, int width, const unsigned char* text, unsigned int size)
+int SVFHandlerImpl::ReadRows(RODAzivUzirAdovIzozari& handler, SVFDataField* field, int width, const unsigned char* text,
+                             unsigned int size)
 {
-    SVFRowScanner scanner(text, size, GetReadLimits().nRow);
+    SVFRowScanner scanner(text, size, handler.GetReadLimits().nRow);
     // One evaluator serves every expression row of the element, made ready at the first.
     SVPExpression evaluator;
     bool evaluatorReady = false;
@@ -149,25 +152,26 @@ int RODAzivUzirAdovIzozari::ReadRows(SVFDataField* field, int width, const unsig
         {
             // The failure is placed at the character that breaks the row.
             XMLPlace place;
-            if (GetContentPlace((unsigned int)(record.broken - text), &place))
-                SetFailurePlace(place,
-                                SVFRowSyntaxSentence(field, m_pSVFPlusData->GetDataFieldCount() - 1, record).c_str());
+            if (handler.GetContentPlace((unsigned int)(record.broken - text), &place))
+                handler.SetFailurePlace(
+                    place,
+                    SVFRowSyntaxSentence(field, handler.m_pSVFPlusData->GetDataFieldCount() - 1, record).c_str());
             return SVF_ERR_MODEL;
         }
         if (result == 0 && record.state == SVFRowState::InExpression)
         {
             if (!evaluatorReady)
-                evaluator.Initialize(GetDefaultDir());
+                evaluator.Initialize(handler.GetDefaultDir());
             evaluatorReady = true;
-            result = AddExpressionRow(evaluator, row, record.start, record.end, width, &record.stands);
+            result = AddExpressionRow(handler, evaluator, row, record.start, record.end, width, &record.stands);
             record.bytes = row->GetTotalSize();
         }
         if (result < 0)
             return result;
-        if (m_pState->pWarnings != nullptr)
-            m_pState->pWarnings->Row(text, record);
-        if (m_pState->pReadHook != nullptr)
-            TellRow(field);
+        if (handler.m_pState->pWarnings != nullptr)
+            handler.m_pState->pWarnings->Row(text, record);
+        if (handler.m_pState->pReadHook != nullptr)
+            TellRow(handler, field);
     } while (!record.last);
     return 0;
 }

@@ -2,8 +2,9 @@
 // out the members as the model is walked (DocumentWalk.h), and the texts and rows go into
 // its buffer straight from here: texts escaped as RapidJSON escapes them, with every byte
 // that is no part of UTF-8 as U+FFFD (util_Utf8Prefix), rows as upper-case digit pairs
-// (util_EncodeHexLines). The text goes to the sink a megabyte at a time, so that writing
-// takes that much memory (and a row's worth of digits) whatever the model holds.
+// (PutRowPart, on util_EncodeHexLines: the model's rows and WriteJsonRow's alike). The text
+// goes to the sink a megabyte at a time, so that writing takes that much memory (and a
+// row's worth of digits) whatever the model holds.
 #include "SVFJson.h"
 
 #include <errno.h>
@@ -30,6 +31,24 @@ const size_t kPassBytes = 1 << 20;
 // Long texts and rows are written a piece at a time, so that writing one holds about a
 // piece beyond the model, whatever its length.
 const size_t kPieceBytes = 512 * 1024;
+// WriteJsonRow writes a row through room of its own, this many of its bytes at a time.
+const size_t kRowRoomBytes = 2048;
+
+// The one rule of a row in JSON: the `count` bytes at `bytes` as two upper-case hexadecimal
+// digits each, on one line, after the opening quote when `open` and before the closing one
+// when `close`. Writes them to `out` (room for 2 x `count` + 2 characters) and returns how
+// many it wrote. A row's text is made of such parts: the first opens, the last closes.
+size_t PutRowPart(const unsigned char* bytes, size_t count, bool open, bool close, char* out)
+{
+    char* at = out;
+    if (open)
+        *at++ = '"';
+    if (count > 0)
+        at += util_EncodeHexLines(bytes, count, count + 1, "", 0, at);   // one line: no break
+    if (close)
+        *at++ = '"';
+    return (size_t)(at - out);
+}
 
 // The escape of each byte as RapidJSON's writer escapes it: 0 for none, 'u' for \u00XX,
 // else the letter after the backslash.
@@ -161,16 +180,15 @@ void JsonTextWriter::Text(const char* value)
 void JsonTextWriter::Hex(const unsigned char* bytes, size_t count)
 {
     writer.RawValue("", 0, rapidjson::kStringType);
-    text.Put('"');
-    for (size_t done = 0; done < count;)
+    bool open = true;
+    for (size_t done = 0; done < count; open = false)
     {
         size_t piece = count - done < kPieceBytes ? count - done : kPieceBytes;
-        // One line: no break.
-        util_EncodeHexLines(bytes + done, piece, piece + 1, "", 0, text.Push(2 * piece));
+        PutRowPart(bytes + done, piece, open, false, text.Push(2 * piece + (open ? 1 : 0)));
         done += piece;
         Pass();
     }
-    text.Put('"');
+    PutRowPart(nullptr, 0, open, true, text.Push(open ? 2 : 1));
     Pass();
 }
 
@@ -360,4 +378,19 @@ int WriteJsonString(const char* text, UtByteSink& sink)
     {
         return ENOMEM;
     }
+}
+
+int WriteJsonRow(const unsigned char* bytes, size_t count, UtByteSink& sink)
+{
+    char room[2 * kRowRoomBytes + 2];
+    size_t done = 0;
+    do
+    {
+        size_t piece = count - done < kRowRoomBytes ? count - done : kRowRoomBytes;
+        int failure = sink.Put(room, PutRowPart(bytes + done, piece, done == 0, done + piece == count, room));
+        if (failure != 0)
+            return failure;
+        done += piece;
+    } while (done < count);
+    return 0;
 }

@@ -38,10 +38,11 @@ enum
 // The most bytes one row holds, and the default row limit.
 const unsigned int SVF_MAX_ROW = 0x7FFFFFFFu;
 
-// What one Read takes at most (docs/limits.md). A field of 0 stands for its default.
+// The handler's state and its other steps, private to the library.
 struct SVFHandlerState;
-class SVPExpression;
+class SVFHandlerImpl;
 
+// What one Read takes at most (docs/limits.md). A field of 0 stands for its default.
 struct SVFReadLimits
 {
     unsigned int nElementText;   // bytes of one element's text; default XML_MAX_TEXT
@@ -140,30 +141,20 @@ public:
     void SetReadHook(SVFReadHook* hook);
 
 private:
-    void TellRow(SVFDataField* field);
+    // The handler's other steps live in the library (HandlerImpl.h), so that they may
+    // change without changing this header.
+    friend class SVFHandlerImpl;
 
     int SetOutputFile(const char* path);
 
     int ReadSVFPlusData(unsigned long parent);
     int ProcessStartTag(unsigned long parent);
-    int ReadRootElement();
-    int ReadCommentElement(unsigned long parent);
-    int ReadDataFieldElement();
     int AssignTagEnumValue(XMLNode* node);
     // Exported with the class as it always was, called by nothing: an end tag leaves the
     // element walk where it stands (`parent` is returned), and a hexadecimal digit is 1
     // for the parser's digits and 'A' to 'F' either case (the row machine has its own).
     int ProcessEndTag(unsigned long parent);
     int IsHexDigit(char c);
-    int ProcessFieldBlock(unsigned long parent, unsigned int size);
-    int ReadRows(SVFDataField* field, int width, const unsigned char* text, unsigned int size);
-    int AddExpressionRow(SVPExpression& evaluator, UtByteBuffer* row, const unsigned char* begin,
-                         const unsigned char* end, int width, long long* stands);
-    int ReadDocument();
-    int OpenFile(const char* fileName, const char* defaultDir, const char* mode, bool whole);
-
-    void CopyMembers(const RODAzivUzirAdovIzozari& other);
-    void ReleaseHeld();
 
     SVFPlusData* m_pSVFPlusData;   // owned, or null
     FILE* m_fpOutput;              // open output stream, or null

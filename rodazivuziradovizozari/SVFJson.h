@@ -88,4 +88,9 @@ RIZEROZ_API int SaveJsonSVFPlusData(SVFPlusData* model, const char* path, ErrorH
 // of the sink's failure.
 RIZEROZ_API int WriteJsonString(const char* text, UtByteSink& sink);
 
+// Writes the `count` bytes at `bytes` (null when `count` is 0) as the writer writes a row
+// of the model: in quotes, two upper-case hexadecimal digits per byte and nothing else
+// ("" for an empty row). 0, or the errno of the sink's failure.
+RIZEROZ_API int WriteJsonRow(const unsigned char* bytes, size_t count, UtByteSink& sink);
+
 #endif

@@ -2,7 +2,8 @@
 // limit named, never cut short (the JSON library counts a text's length in 32 bits), and
 // a failed read gives the system's reason, as the data file reader's reports do. The
 // limits are lowered so that small texts reach them; bench/check_limits.sh tries the real
-// ones.
+// ones. What the writer writes: texts and rows in pieces, each row as WriteJsonRow writes it
+// alone, and texts by the one rule of UTF-8.
 #include <errno.h>
 #include <string.h>
 
@@ -101,32 +102,60 @@ TEST(JsonReader, MessagesQuoteLittleAndGiveTheSystemsReason)
               errors.GetLastReport()->GetMessage());
 }
 
-TEST(JsonReader, TextsAndRowsOfMegabytesGoOutInPiecesAndReadBack)
+TEST(JsonReader, TextsAndRowsGoOutInPiecesAsWrittenAloneAndReadBack)
 {
     // Texts and rows longer than the writer's pieces, with characters of every width and
     // escapes at every place.
     std::string comment;
     for (int i = 0; comment.size() < 1600000; ++i)
         comment += std::string("ab\"\\\n\t\x01\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80").substr((size_t)i % 7);
+    std::string longRow(1300001, '\0');
+    for (size_t i = 0; i < longRow.size(); ++i)
+        longRow[i] = (char)((i * 2654435761u) >> 13);
+    // Each row goes out as WriteJsonRow writes it alone (the tool's rule): `written` when given.
+    const struct
+    {
+        const char* what;
+        std::string bytes;
+        std::string written;
+    } rows[] = {
+        {"a row longer than a piece", longRow, ""},
+        {"an empty row", "", "\"\""},
+        {"digit pairs in upper case", std::string("\x00\xAB\xff", 3), "\"00ABFF\""},
+    };
     SVFPlusData model;
     model.SetComment(comment.c_str());
     SVFDataField::DataBlock* block = model.AddDataField()->AddFieldBlock(8);
-    std::string row(1300001, '\0');
-    for (size_t i = 0; i < row.size(); ++i)
-        row[i] = (char)((i * 2654435761u) >> 13);
-    block->AddRow()->WriteData(row.data(), (int)row.size());
+    for (const auto& row : rows)
+        block->AddRow()->WriteData(row.bytes.data(), (int)row.bytes.size());
     UtMemorySink json;
     ASSERT_EQ(0, WriteJsonSVFPlusData(&model, json, "<memory>", nullptr));
+    const std::string text(json.GetData(), json.GetSize());
     UtMemorySource source(json.GetData(), json.GetSize());
     SVFPlusData again;
     ErrorHandler errors;
     ASSERT_EQ(0, ReadJsonSVFPlusData(source, "<memory>", again, &errors));
     EXPECT_EQ(comment, again.GetComment());
-    UtByteBuffer* back = again.GetDataField(0)->GetDataBlock(0)->GetRow(1);
-    ASSERT_EQ(row.size(), back->GetTotalSize());
-    std::string bytes(row.size(), '\0');
-    back->CopyData(0, &bytes[0], (int)bytes.size());
-    EXPECT_EQ(row, bytes);
+    size_t at = text.find("\"rows\"");
+    for (int k = 0; k < 3; ++k)
+    {
+        const auto& row = rows[k];
+        UtMemorySink alone;
+        ASSERT_EQ(0, WriteJsonRow((const unsigned char*)row.bytes.data(), row.bytes.size(), alone)) << row.what;
+        const std::string written(alone.GetData(), alone.GetSize());
+        if (!row.written.empty())
+        {
+            EXPECT_EQ(row.written, written) << row.what;
+        }
+        at = text.find(written, at);
+        ASSERT_NE(std::string::npos, at) << row.what;
+        at += written.size();
+        UtByteBuffer* back = again.GetDataField(0)->GetDataBlock(0)->GetRow(k + 1);
+        ASSERT_EQ(row.bytes.size(), back->GetTotalSize()) << row.what;
+        std::string bytes(row.bytes.size(), '\0');
+        back->CopyData(0, &bytes[0], (int)bytes.size());
+        EXPECT_EQ(row.bytes, bytes) << row.what;
+    }
 }
 
 // The one rule of UTF-8 (util_Utf8Prefix), as both directions apply it: the reader refuses

@@ -4,15 +4,42 @@
 
 #include <errno.h>
 #include <stdio.h>
-#include <string.h>
+
+#include <new>
 
 #include "ModelRows.h"
 #include "SVFJson.h"
 #include "UtByteSink.h"
-#include "UtUtility.h"
 
 namespace
 {
+// A row's JSON text as the library writes it, appended to a string without its opening
+// quote (the closing one is taken off after).
+class RowDigitsSink : public UtByteSink
+{
+public:
+    explicit RowDigitsSink(std::string& digits) : m_digits(digits) {}
+    int Put(const void* bytes, size_t count) override
+    {
+        const char* text = (const char*)bytes;
+        size_t skip = m_bOpened || count == 0 ? 0 : 1;
+        m_bOpened = m_bOpened || count > 0;
+        try
+        {
+            m_digits.append(text + skip, count - skip);
+            return 0;
+        }
+        catch (const std::bad_alloc&)
+        {
+            return ENOMEM;
+        }
+    }
+
+private:
+    std::string& m_digits;
+    bool m_bOpened = false;   // the opening quote has been passed over
+};
+
 // A JsonOutput as the library's byte sink.
 class OutputSink : public UtByteSink
 {
@@ -42,12 +69,11 @@ void JsonDocument::Text(const char* text)
 
 void JsonDocument::Hex(const unsigned char* bytes, size_t count)
 {
+    // As a text: the separator and the indent go out first, then the library's row.
     m_writer.RawValue("", 0, rapidjson::kStringType);
-    m_text.Put('"');
-    if (count > 0)
-        util_EncodeHexLines(bytes, count, count + 1, "", 0, m_text.Push(2 * count));   // one line: no break
-    m_text.Put('"');
-    Pass();
+    Pass(true);
+    OutputSink sink(m_output);
+    m_bFailed = m_bFailed || WriteJsonRow(bytes, count, sink) != 0;
 }
 
 void JsonDocument::Pass(bool whole)
@@ -97,9 +123,13 @@ std::string JsonString(const char* text)
 
 std::string HexText(const unsigned char* bytes, size_t count)
 {
-    std::string hex(2 * count, '\0');
-    if (count > 0)
-        util_EncodeHexLines(bytes, count, count + 1, "", 0, &hex[0]);
+    // The row as the library writes it in JSON, without its quotes.
+    std::string hex;
+    hex.reserve(2 * count + 1);
+    RowDigitsSink sink(hex);
+    if (WriteJsonRow(bytes, count, sink) != 0 || hex.empty())
+        throw std::bad_alloc();
+    hex.resize(hex.size() - 1);
     return hex;
 }
 

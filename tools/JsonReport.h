@@ -1,9 +1,9 @@
 // The tool's own JSON reports (info --json, check --json, diff --json, and JSON Lines),
 // written with RapidJSON's writer (Debian's rapidjson-dev). Their texts and rows follow the
 // library's rules for the JSON form of a model (SVFJson.h): a text is written by the
-// library's WriteJsonString (bytes that are not UTF-8 as U+FFFD), a row by its one
-// hexadecimal encoder (util_EncodeHexLines). Models themselves are read and written as
-// JSON by the library.
+// library's WriteJsonString (bytes that are not UTF-8 as U+FFFD), a row by its
+// WriteJsonRow (upper-case digit pairs; the dump's rows are the same digits without the
+// quotes). Models themselves are read and written as JSON by the library.
 #ifndef RIZEROZ_TOOLS_JSONREPORT_H
 #define RIZEROZ_TOOLS_JSONREPORT_H
 

@@ -22,8 +22,16 @@
 // the number of bytes written; bytes of `out` after them may change.
 size_t util_DecodeHexRun(const unsigned char* text, size_t length, unsigned char* out, size_t room, size_t* used);
 
-// The vector path of util_EncodeHexLines is declared, exported, in UtUtility.h; here are
-// the plain paths of both.
+// Rows as hexadecimal text: the one encoder of rows, which the writer and the JSON writer
+// use (the tool has a row's JSON text from WriteJsonRow, SVFJson.h). Writes two upper-case
+// digit characters per byte of the `count` bytes at `bytes`, in lines: after every
+// `perLine` bytes (after the last ones too when `count` is a multiple of `perLine`) come
+// the `breakLength` characters of `lineBreak`. Returns the number of characters written,
+// 2 x `count` + `breakLength` x (`count` / `perLine`); `perLine` is above 0.
+size_t util_EncodeHexLines(const unsigned char* bytes, size_t count, size_t perLine, const char* lineBreak,
+                           size_t breakLength, char* out);
+
+// The plain paths of both.
 size_t util_DecodeHexRunPlain(const unsigned char* text, size_t length, unsigned char* out, size_t room, size_t* used);
 
 size_t util_EncodeHexLinesPlain(const unsigned char* bytes, size_t count, size_t perLine, const char* lineBreak,
