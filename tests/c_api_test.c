@@ -81,42 +81,6 @@ static void RZ_CALL note(void* context, int field, int block, int row, size_t ro
 
 static void test_errors(void)
 {
-    /* The record where the failure arose, as it is: the system's errno and the byte offset
-       come with the place (the 'g' of the row, the end of the document), and the sentence is
-       the origin's, with its detail. */
-    // clang-format off
-    static const struct {
-        const char* text; /* NULL: the file does not exist */
-        int code;
-        long line, column;
-        int error;
-        long long offset;
-        const char* detail; /* in the sentence */
-    } cases[] = {
-        {NULL, -101, 0, 0, ENOENT, -1, "cannot be opened ("},
-        {"<SVF_Plus_Data version=\"1\">\n<DataField name=\"A\">\n  <FieldBlock row_width=\"8\">0x1g</FieldBlock>\n"
-         "</DataField>\n</SVF_Plus_Data>\n", -1, 3, 32, 0, 80, "\"g\" stands where"},
-        {"<Other/>\n", RZ_ERR_NO_ROOT, 0, 0, 0, -1, "no SVF_Plus_Data root element"},
-        {"<SVF_Plus_Data version=\"1\">\n", -104, 2, 1, 0, 28, "(the document ends inside the element <SVF_Plus_Data>)"},
-    };
-    // clang-format on
-    for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i)
-    {
-        const char* path = cases[i].text != NULL ? "c_api_error.xml" : "c_api_missing.xml";
-        if (cases[i].text != NULL)
-            write_text(path, cases[i].text);
-        static int sentinel;
-        rz_model* model = (rz_model*)&sentinel; /* a failed read sets it to NULL */
-        rz_error* error = NULL;
-        CHECK(rz_read(path, 0, &model, &error) == cases[i].code && model == NULL);
-        CHECK(rz_error_code(error) == cases[i].code && strcmp(rz_error_path(error), path) == 0);
-        CHECK(rz_error_line(error) == cases[i].line && rz_error_column(error) == cases[i].column);
-        CHECK(rz_error_errno(error) == cases[i].error && rz_error_offset(error) == cases[i].offset &&
-              strstr(rz_error_sentence(error), cases[i].detail) != NULL);
-        /* The sentence names the path as given, first. */
-        CHECK(strncmp(rz_error_message(error), path, strlen(path)) == 0);
-        rz_error_free(error);
-    }
     CHECK(rz_write(NULL, "x.xml", 0, NULL) == RZ_ERR_ARGUMENT && rz_error_errno(NULL) == 0 &&
           rz_error_offset(NULL) == -1);
 
@@ -281,14 +245,18 @@ static long long RZ_CALL pull(void* context, void* buffer, size_t capacity)
     return (long long)count;
 }
 
-/* Documents from memory and pulled from a function, data files and JSON: the sample as
-   rz_read reads it (written again, byte for byte), with the rows and progress the callback
-   is told, and what each refuses, named as the caller names them (or by default). */
+/* Documents read by name, from memory and pulled from a function, data files and JSON: the
+   sample as rz_read reads it (written again, byte for byte), with the rows and progress the
+   callback is told, and what each refuses, named as the caller names them (or by default).
+   A failure's record is the origin's, as it is: the system's errno and the byte offset come
+   with the place (the 'g' of the row, the end of the document, the byte the read stopped at). */
 static void test_read_sources(void)
 {
     char* sample = read_text("data/sample.xml");
     static const char nul[] = "<SVF_Plus_Data>\n<Comment>a\0b</Comment></SVF_Plus_Data>";
     static const char malformed[] = "{\"version\": \"1\",\n \"fields\": [}";
+    static const char bad_row[] = "<SVF_Plus_Data version=\"1\">\n<DataField name=\"A\">\n"
+                                  "  <FieldBlock row_width=\"8\">0x1g</FieldBlock>\n</DataField>\n</SVF_Plus_Data>\n";
     static const char misshapen[] = "{\"version\": \"1\",\n \"fields\": [{\"name\": 2}]}";
     size_t never = (size_t)-1;
     rz_model* expected = NULL;
@@ -299,8 +267,8 @@ static void test_read_sources(void)
     rz_model_free(expected);
     // clang-format off
     const struct {
-        int pulled;
-        const char* bytes; /* NULL: none */
+        int from;          /* 0: memory, 1: a pull function, 2: the file `name` holding `bytes` */
+        const char* bytes; /* NULL: none (for a file: it does not exist) */
         size_t length, chunk, fail_at;
         int error;
         const char* name;
@@ -311,11 +279,16 @@ static void test_read_sources(void)
         unsigned flags;
     } cases[] = {
         {0, sample, strlen(sample), 0, never, 0, "sample", 0, 0, 0, 0, "", 0},
+        {2, sample, strlen(sample), 0, never, 0, "c_api_copy.xml", 0, 0, 0, 0, "", 0},
         {1, sample, strlen(sample), 1, never, 0, "sample", 0, 0, 0, 0, "", 0},
         {1, sample, strlen(sample), 100, never, 0, NULL, 0, 0, 0, 0, "", 0},
         {0, nul, sizeof nul - 1, 0, never, 0, NULL, -119, 2, 11, 26, "<memory>, line 2, column 11: the document holds a NUL", 0},
         {0, NULL, 0, 0, never, 0, "", -109, 1, 1, 0, "<memory>, line 1, column 1: the document has no root element", 0},
         {0, NULL, 5, 0, never, 0, "x", RZ_ERR_ARGUMENT, 0, 0, -1, "x: ", 0},
+        {2, NULL, 0, 0, never, ENOENT, "c_api_missing.xml", -101, 0, 0, -1, "c_api_missing.xml: the document cannot be opened (", 0},
+        {2, bad_row, 0, 0, never, 0, "c_api_error.xml", -1, 3, 32, 80, "c_api_error.xml, line 3, column 32: row 0 of block 0 of field \"A\" breaks the hexadecimal row syntax: \"g\" stands where", 0},
+        {2, "<Other/>\n", 0, 0, never, 0, "c_api_error.xml", RZ_ERR_NO_ROOT, 0, 0, -1, "c_api_error.xml: the document has no SVF_Plus_Data root element (error -109).", 0},
+        {2, "<SVF_Plus_Data version=\"1\">\n", 0, 0, never, 0, "c_api_error.xml", -104, 2, 1, 28, "c_api_error.xml, line 2, column 1: the document ends inside markup or before all elements are closed (the document ends inside the element <SVF_Plus_Data>)", 0},
         {0, sample, strlen(sample), 0, never, 0, NULL, RZ_ERR_ARGUMENT, 0, 0, -1, "<memory>: ", 4},
         {1, sample, strlen(sample), 10, never, 0, NULL, RZ_ERR_ARGUMENT, 0, 0, -1, "<stream>: ", 4},
         {1, sample, strlen(sample), 7, 100, EIO, "pulled", RZ_ERR_READ, 3, 7, 100, "pulled, line 3, column 7: reading the document failed (errno 5, ", 0},
@@ -333,13 +306,20 @@ static void test_read_sources(void)
     {
         struct pulled source = {cases[i].bytes, cases[i].length, cases[i].chunk, 0, cases[i].fail_at, cases[i].error};
         struct told told = {"", 0, 0, 0};
-        rz_model* model = NULL;
+        static int sentinel;
+        rz_model* model = (rz_model*)&sentinel; /* a failed read sets it to NULL */
         rz_error* error = NULL;
         unsigned flags = cases[i].flags;
-        int code = cases[i].pulled ? rz_read_stream(cases[i].bytes ? pull : NULL, &source, cases[i].name, flags, note,
-                                                    &told, &model, &error)
-                                   : rz_read_memory(cases[i].bytes, cases[i].length, cases[i].name, flags, note, &told,
-                                                    &model, &error);
+        int code;
+        if (cases[i].from == 2 && cases[i].bytes != NULL)
+            write_text(cases[i].name, cases[i].bytes);
+        if (cases[i].from == 2)
+            code = rz_read_with_callback(cases[i].name, flags, note, &told, &model, &error);
+        else if (cases[i].from == 1)
+            code = rz_read_stream(cases[i].bytes ? pull : NULL, &source, cases[i].name, flags, note, &told, &model,
+                                  &error);
+        else
+            code = rz_read_memory(cases[i].bytes, cases[i].length, cases[i].name, flags, note, &told, &model, &error);
         CHECK(code == cases[i].code && (code == 0) == (model != NULL) && (code == 0) == (error == NULL));
         if (code == 0)
         {
@@ -347,7 +327,7 @@ static void test_read_sources(void)
             CHECK(strcmp(told.rows, " 0.0.0:4 0.0.1:4 1.0.0:32 1.0.1:32 1.1.0:1") == 0);
             int json = (flags & RZ_READ_JSON) != 0;
             CHECK(told.progress_calls == (json ? 1 : 3) && told.last_read <= told.last_total);
-            CHECK(cases[i].pulled ||
+            CHECK(cases[i].from != 0 ||
                   (told.last_total == cases[i].length && (told.last_read < told.last_total) != json));
             /* The same model as rz_read's: written, the sample's bytes. */
             char* again;
@@ -363,7 +343,11 @@ static void test_read_sources(void)
             /* The errno the function returned, and the byte the read stopped at. */
             CHECK(rz_error_errno(error) == cases[i].error && rz_error_offset(error) == cases[i].offset);
             CHECK(strncmp(rz_error_message(error), cases[i].message, strlen(cases[i].message)) == 0);
+            /* The message names the path first, and ends with the sentence and the code. */
             CHECK(strncmp(rz_error_path(error), rz_error_message(error), strlen(rz_error_path(error))) == 0);
+            const char* sentence = rz_error_sentence(error);
+            CHECK(sentence[0] != 0 && strlen(sentence) < strlen(rz_error_message(error)) &&
+                  strstr(rz_error_message(error), sentence) != NULL);
             if (code == RZ_ERR_READ)
                 CHECK(strstr(rz_error_message(error), ", at byte 100) (error -102).") != NULL);
         }
