@@ -1,9 +1,11 @@
-/* Tests of the C interface, compiled as C99: reading the sample, errors and warnings with
- * their place, building, writing and reading back, rows one by one and in bulk, refused
- * arguments, models refused before writing, the read callback, and documents read from
- * memory and pulled from a function. The Python package's
- * tests cover the rest of it (safe and failing writes, evaluation) through the same functions.
- * Runs in the folder holding data/sample.xml, natively and under wine. */
+/* Tests of the C interface, compiled as C99: what is its own over the library (whose tests
+ * prove the reading and writing underneath) and over rizeroz.hpp (whose tests walk the
+ * sample and throw the errors through the same functions): error objects and warnings with
+ * their place, refused arguments and models refused before writing, rows one by one and in
+ * bulk, the read callback, and documents read by name, from memory and pulled from a
+ * function, written to memory and pushed to one. The Python package's tests cover the rest
+ * of it (evaluation) through the same functions. Runs in the folder holding
+ * data/sample.xml, natively and under wine. */
 #include <rizeroz.h>
 
 #include <errno.h>
@@ -44,11 +46,6 @@ static void write_text(const char* path, const char* text)
     FILE* file = fopen(path, "wb");
     fputs(text, file);
     fclose(file);
-}
-
-static const rz_block* block_at(const rz_model* model, int field, int block)
-{
-    return rz_field_block(rz_model_field(model, field), block);
 }
 
 static int row_is(const rz_block* block, int index, const char* bytes, size_t length)
@@ -92,9 +89,7 @@ static void test_errors(void)
     // clang-format off
     static const struct { const char* path; unsigned flags; int model, code, error; const char* named; } writes[] = {
         {"c_api_no_folder/x.xml", 0, 0, -5, ENOENT, ""},
-        {"c_api_no_folder/x.xml", RZ_WRITE_SAFE, 0, -9, ENOENT, ""},
         {"c_api_kept.xml", 0, 1, RZ_ERR_UNWRITABLE, 0, "the name of field 0 holds the character '\"'"},
-        {"c_api_kept.xml", RZ_WRITE_SAFE, 1, RZ_ERR_UNWRITABLE, 0, "the name of field 0 holds the character '\"'"},
         {"c_api_kept.xml", RZ_WRITE_EXPRESSIONS, 2, RZ_ERR_UNWRITABLE, 0, "row 0 of block 0 of field 0 \"W\" holds 8 bytes"},
         {"c_api_kept.xml", RZ_WRITE_EXPRESSIONS | RZ_WRITE_SAFE, 2, RZ_ERR_UNWRITABLE, 0, "row 0 of block 0 of field 0 \"W\""},
 #if !defined(_WIN32)
@@ -131,7 +126,7 @@ static void test_errors(void)
     rz_model* back = NULL;
     CHECK(rz_write(models[2], "c_api_kept.xml", RZ_WRITE_SAFE, NULL) == 0 &&
           rz_read("c_api_kept.xml", 0, &back, NULL) == 0);
-    CHECK(row_is(block_at(back, 0, 0), 0, zeros, 8));
+    CHECK(row_is(rz_field_block(rz_model_field(back, 0), 0), 0, zeros, 8));
     rz_model_free(back);
     for (int i = 0; i < 3; ++i)
         rz_model_free(models[i]);
@@ -152,10 +147,7 @@ static void test_build_write_read(void)
     static const unsigned char bulk[] = {1, 2, 3, 4, 5, 6};
     static const size_t ends[] = {2, 2, 6};
     rz_model* model = rz_model_new();
-    CHECK(rz_model_set_version(model, "3.0") == 0 && rz_model_set_comment(model, "built in C") == 0);
-    rz_field* field = rz_model_add_field(model, "FIELD_A");
-    CHECK(rz_field_set_checksum(field, 0xBEEF) == 0 && rz_field_set_checksum(field, 0x10000) == RZ_ERR_ARGUMENT);
-    rz_block* wide = rz_field_add_block(field, 16);
+    rz_block* wide = rz_field_add_block(rz_model_add_field(model, "FIELD_A"), 16);
     CHECK(rz_block_add_rows(wide, bulk, ends, 3) == 3);
     CHECK(rz_block_add_row(wide, "\xAA\xBB", 2) == 3);
     CHECK(rz_block_set_row(wide, 1, "\x0F\xF0", 2) == 0);
@@ -170,7 +162,8 @@ static void test_build_write_read(void)
     CHECK(rz_write(model, "c_api_built.xml", 8, NULL) == RZ_ERR_ARGUMENT);
     CHECK(rz_block_row_count(wide) == 4 && rz_model_field_count(NULL) == 0 && rz_block_row(NULL, 0, NULL) == NULL);
 
-    /* A data file and JSON, each written in place and safely, read back. */
+    /* A data file and JSON, each written in place and safely, read back: the rows as long as
+       they were. */
     static const unsigned written[] = {0, RZ_WRITE_EXPRESSIONS, RZ_WRITE_JSON, RZ_WRITE_JSON | RZ_WRITE_SAFE};
     for (size_t i = 0; i < sizeof written / sizeof written[0]; ++i)
     {
@@ -185,14 +178,7 @@ static void test_build_write_read(void)
         /* A field without a name is written with an empty one in a data file; JSON keeps it. */
         CHECK(json ? rz_field_name(rz_model_field(back, 1)) == NULL
                    : strcmp(rz_field_name(rz_model_field(back, 1)), "") == 0);
-        const rz_block* got = block_at(back, 0, 0);
-        unsigned char bytes[16];
-        size_t got_ends[4];
-        CHECK(rz_block_copy_rows(got, bytes, sizeof bytes, got_ends, 4) == 4);
-        CHECK(got_ends[0] == 2 && got_ends[1] == 4 && got_ends[2] == 8 && got_ends[3] == 10);
-        CHECK(memcmp(bytes, "\x01\x02\x0F\xF0\x03\x04\x05\x06\xAA\xBB", 10) == 0);
-        CHECK(rz_block_copy_rows(got, bytes, 9, got_ends, 4) == RZ_ERR_ARGUMENT);
-        CHECK(rz_block_row_width(block_at(back, 1, 0)) == 4 && row_is(block_at(back, 1, 0), 0, "\x00", 1));
+        CHECK(rz_block_row_width(rz_field_block(rz_model_field(back, 1), 0)) == 4);
         rz_model_free(back);
     }
     /* Rows copied from block to block, onto itself too, and across models. */
@@ -204,11 +190,14 @@ static void test_build_write_read(void)
           rz_block_add_rows_from(NULL, copy) == RZ_ERR_ARGUMENT);
     CHECK(rz_block_row_count(copy) == 8 && rz_block_byte_count(copy) == 20);
     rz_model_free(other);
-    /* Taking the rows copies them and leaves the block without rows. */
+    /* Taking the rows copies them (into room enough for them) and leaves the block without rows. */
     unsigned char taken[10];
     size_t taken_ends[4];
-    CHECK(rz_block_take_rows(wide, taken, sizeof taken, taken_ends, 4) == 4 && taken_ends[3] == 10);
-    CHECK(rz_block_row_count(wide) == 0 && rz_block_byte_count(wide) == 0 && memcmp(taken + 8, "\xAA\xBB", 2) == 0);
+    CHECK(rz_block_take_rows(wide, taken, 9, taken_ends, 4) == RZ_ERR_ARGUMENT);
+    CHECK(rz_block_take_rows(wide, taken, sizeof taken, taken_ends, 4) == 4);
+    CHECK(taken_ends[0] == 2 && taken_ends[1] == 4 && taken_ends[2] == 8 && taken_ends[3] == 10);
+    CHECK(memcmp(taken, "\x01\x02\x0F\xF0\x03\x04\x05\x06\xAA\xBB", 10) == 0);
+    CHECK(rz_block_row_count(wide) == 0 && rz_block_byte_count(wide) == 0);
     rz_model_free(model);
 }
 
@@ -245,7 +234,6 @@ static void test_read_sources(void)
     char* sample = read_text("data/sample.xml");
     static const char bad_row[] = "<SVF_Plus_Data version=\"1\">\n<DataField name=\"A\">\n"
                                   "  <FieldBlock row_width=\"8\">0x1g</FieldBlock>\n</DataField>\n</SVF_Plus_Data>\n";
-    static const char misshapen[] = "{\"version\": \"1\",\n \"fields\": [{\"name\": 2}]}";
     size_t never = (size_t)-1;
     rz_model* expected = NULL;
     void* json = NULL;
@@ -267,9 +255,7 @@ static void test_read_sources(void)
         unsigned flags;
     } cases[] = {
         {0, sample, strlen(sample), 0, never, 0, "sample", 0, 0, 0, 0, "", 0},
-        {2, sample, strlen(sample), 0, never, 0, "c_api_copy.xml", 0, 0, 0, 0, "", 0},
         {1, sample, strlen(sample), 1, never, 0, "sample", 0, 0, 0, 0, "", 0},
-        {1, sample, strlen(sample), 100, never, 0, NULL, 0, 0, 0, 0, "", 0},
         {0, NULL, 0, 0, never, 0, "", -109, 1, 1, 0, "<memory>, line 1, column 1: the document has no root element", 0},
         {0, NULL, 5, 0, never, 0, "x", RZ_ERR_ARGUMENT, 0, 0, -1, "x: ", 0},
         {2, NULL, 0, 0, never, ENOENT, "c_api_missing.xml", -101, 0, 0, -1, "c_api_missing.xml: the document cannot be opened (", 0},
@@ -280,12 +266,10 @@ static void test_read_sources(void)
         {1, sample, strlen(sample), 10, never, 0, NULL, RZ_ERR_ARGUMENT, 0, 0, -1, "<stream>: ", 4},
         {1, sample, strlen(sample), 7, 100, EIO, "pulled", RZ_ERR_READ, 3, 7, 100, "pulled, line 3, column 7: reading the document failed (errno 5, ", 0},
         {1, sample, strlen(sample), 7, 100, EPIPE, "pulled", RZ_ERR_READ, 3, 7, 100, "pulled, line 3, column 7: reading the document failed (errno ", 0},
-        {1, sample, 0, 7, never, 0, NULL, -109, 1, 1, 0, "<stream>, line 1, column 1: the document has no root element", 0},
         {1, NULL, 0, 0, never, 0, NULL, RZ_ERR_ARGUMENT, 0, 0, -1, "<stream>: ", 0},
         {0, (const char*)json, json_length, 0, never, 0, "sample.json", 0, 0, 0, 0, "", RZ_READ_JSON},
         {1, (const char*)json, json_length, 1, never, 0, NULL, 0, 0, 0, 0, "", RZ_READ_JSON | RZ_READ_WARNINGS},
         {1, (const char*)json, json_length, 7, 100, EIO, "pulled", RZ_ERR_READ, 5, 5, 100, "pulled, line 5, column 5: reading the document failed (errno 5, ", RZ_READ_JSON},
-        {1, misshapen, sizeof misshapen - 1, 3, never, 0, NULL, -15, 2, 23, 39, "<stream>, line 2, column 23: fields[0].name must be a text or null (error -15).", RZ_READ_JSON},
     };
     // clang-format on
     for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i)
@@ -334,8 +318,6 @@ static void test_read_sources(void)
             const char* sentence = rz_error_sentence(error);
             CHECK(sentence[0] != 0 && strlen(sentence) < strlen(rz_error_message(error)) &&
                   strstr(rz_error_message(error), sentence) != NULL);
-            if (code == RZ_ERR_READ)
-                CHECK(strstr(rz_error_message(error), ", at byte 100) (error -102).") != NULL);
         }
         rz_model_free(model);
         rz_error_free(error);
@@ -390,18 +372,17 @@ static void test_sinks(void)
         char* file = read_text(path);
         void* memory = NULL;
         size_t size = 0;
-        CHECK(rz_write_memory(model, flags, &memory, &size, NULL) == 0 && file != NULL);
+        CHECK(rz_write_memory(model, flags, &memory, &size, NULL) == 0);
         CHECK(file != NULL && size == strlen(file) && memcmp(memory, file, size) == 0);
         struct collected whole = {NULL, 0, 0, 0, 0, 0};
         CHECK(rz_write_stream(model, flags, collect, &whole, NULL, NULL) == 0);
         CHECK(whole.size == size && memcmp(whole.bytes, memory, size) == 0 && whole.calls > 1 &&
               whole.largest <= (flags ? 4u << 20 : 262144));
-        const struct
-        {
-            int fail_at;
-            long long gives;
-            int reason;
-        } failing[] = {{2, -ENOSPC, ENOSPC}, {1, 100, EIO}, {3, 7, EIO}};
+        // clang-format off
+        static const struct { int fail_at; long long gives; int reason; } failing[] = {
+            {2, -ENOSPC, ENOSPC}, {1, 100, EIO}, {3, 7, EIO},
+        };
+        // clang-format on
         for (size_t i = 0; i < sizeof(failing) / sizeof(failing[0]); ++i)
         {
             struct collected sink = {NULL, 0, 0, 0, failing[i].fail_at, failing[i].gives};

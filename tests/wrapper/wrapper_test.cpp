@@ -57,24 +57,15 @@ rizeroz::model Built()
     return model;
 }
 
-// A scratch path from UTF-8 text, made by the standard library (not by ours).
-std::filesystem::path Local(const std::string& utf8)
-{
-    return std::filesystem::u8path(utf8);
-}
-
 TEST(Wrapper, ReadsTheSampleThroughItsRangesFromAFileMemoryOrAReader)
 {
-    rizeroz::model model = rizeroz::model::read("data/sample.xml");
-    std::string a5;
-    for (int i = 0; i < 32; ++i)
-        a5 += "A5";
+    // Read with a temporary callable for the progress.
+    rizeroz::model model = rizeroz::model::read(
+        "data/sample.xml", 0, [](int, int, int, std::size_t, unsigned long long, unsigned long long) {});
     EXPECT_EQ(Describe(model), "v=2.1 c=bundled sample: two masks of a small device F(Usercode_MASK,1a2b) "
                                "B32[FFFFFFFF,0000FFFF,] F(FuseArray_MASK,0) "
-                               "B256[00112233445566778899AABBCCDDEEFF00112233445566778899AABBCCDDEEFF," +
-                                   a5 + ",] B8[5A,]");
-    ASSERT_EQ(model.size(), 2);
-    EXPECT_EQ(model[1][1][0].bytes(), std::vector<unsigned char>{0x5A});
+                               "B256[00112233445566778899AABBCCDDEEFF00112233445566778899AABBCCDDEEFF,"
+                               "A5A5A5A5A5A5A5A5A5A5A5A5A5A5A5A5A5A5A5A5A5A5A5A5A5A5A5A5A5A5A5A5,] B8[5A,]");
     EXPECT_EQ(model[1][1][0][0], 0x5A);
     EXPECT_EQ((*model.find("FuseArray_MASK")).name(), "FuseArray_MASK");
     EXPECT_TRUE(model.find("Other") == model.end());
@@ -85,9 +76,6 @@ TEST(Wrapper, ReadsTheSampleThroughItsRangesFromAFileMemoryOrAReader)
     EXPECT_THROW(model[1][1][0].at(1), std::out_of_range);
     static_assert(std::is_nothrow_move_constructible<rizeroz::model>::value, "a model moves without throwing");
     static_assert(std::is_nothrow_move_assignable<rizeroz::model>::value, "a model moves without throwing");
-    // A temporary callable for the progress.
-    rizeroz::model::read("data/sample.xml", 0,
-                         [](int, int, int, std::size_t, unsigned long long, unsigned long long) {});
 
     // From memory and from a reader in pieces, the model read from the file; an exception
     // the reader throws comes out of read_stream as it was thrown.
@@ -114,17 +102,13 @@ TEST(Wrapper, WritesAndReadsBackWithEveryFlag)
     const unsigned kFlags[] = {0, RZ_WRITE_EXPRESSIONS | RZ_WRITE_SAFE, RZ_WRITE_JSON | RZ_WRITE_SAFE};
     rizeroz::model model = Built();
     const std::string expected = "v=2.1 c=built F(Usercode_MASK,1a2b) B16[1234,0001,FFFF,] F(FuseArray_MASK,0) B8[5A,]";
-    ASSERT_EQ(Describe(model), expected);
     for (unsigned flags : kFlags)
     {
-        bool json = (flags & RZ_WRITE_JSON) != 0;
+        unsigned json = (flags & RZ_WRITE_JSON) != 0 ? RZ_READ_JSON : 0;
         model.write("wrapper_written.xml", flags);
-        EXPECT_EQ(Describe(rizeroz::model::read("wrapper_written.xml", json ? RZ_READ_JSON : 0)), expected)
-            << "flags " << flags;
-    }
-    // In memory and through a temporary callable, a data file and JSON, the same bytes.
-    for (unsigned flags : {0u, (unsigned)RZ_WRITE_JSON})
-    {
+        EXPECT_EQ(Describe(rizeroz::model::read("wrapper_written.xml", json)), expected) << "flags " << flags;
+        // In memory and through a temporary callable (neither takes RZ_WRITE_SAFE), the same bytes.
+        flags &= ~(unsigned)RZ_WRITE_SAFE;
         std::string text = model.write_memory(flags), streamed;
         model.write_stream(
             [&streamed](const void* bytes, std::size_t count) -> long long {
@@ -133,8 +117,7 @@ TEST(Wrapper, WritesAndReadsBackWithEveryFlag)
             },
             flags);
         EXPECT_EQ(text, streamed);
-        EXPECT_EQ(Describe(rizeroz::model::read_memory(text.data(), text.size(), "", flags != 0 ? RZ_READ_JSON : 0)),
-                  expected);
+        EXPECT_EQ(Describe(rizeroz::model::read_memory(text.data(), text.size(), "", json)), expected);
     }
     rizeroz::model moved = std::move(model);
     EXPECT_EQ(model.handle(), nullptr);
@@ -243,16 +226,16 @@ TEST(Wrapper, PathsInAnyScriptRoundTrip)
     for (const std::string& name : kNames)
     {
         std::string folder = "scratch-" + (name == longName ? std::string("Ωlong") : name);
-        std::filesystem::remove_all(Local(folder));
-        std::filesystem::create_directories(Local(folder));
+        std::filesystem::remove_all(std::filesystem::u8path(folder));
+        std::filesystem::create_directories(std::filesystem::u8path(folder));
         for (unsigned flags : {0u, (unsigned)RZ_WRITE_SAFE})
         {
             std::string path = folder + "/" + name + (flags != 0 ? "-safe" : "") + ".xml";
             model.write(path, flags);
-            EXPECT_TRUE(std::filesystem::exists(Local(path))) << path;
+            EXPECT_TRUE(std::filesystem::exists(std::filesystem::u8path(path))) << path;
             EXPECT_EQ(Describe(rizeroz::model::read(path)), Describe(model)) << path;
         }
-        std::filesystem::remove_all(Local(folder));
+        std::filesystem::remove_all(std::filesystem::u8path(folder));
     }
 }
 }
