@@ -13,33 +13,6 @@
 
 namespace
 {
-// A row's JSON text as the library writes it, appended to a string without its opening
-// quote (the closing one is taken off after).
-class RowDigitsSink : public UtByteSink
-{
-public:
-    explicit RowDigitsSink(std::string& digits) : m_digits(digits) {}
-    int Put(const void* bytes, size_t count) override
-    {
-        const char* text = (const char*)bytes;
-        size_t skip = m_bOpened || count == 0 ? 0 : 1;
-        m_bOpened = m_bOpened || count > 0;
-        try
-        {
-            m_digits.append(text + skip, count - skip);
-            return 0;
-        }
-        catch (const std::bad_alloc&)
-        {
-            return ENOMEM;
-        }
-    }
-
-private:
-    std::string& m_digits;
-    bool m_bOpened = false;   // the opening quote has been passed over
-};
-
 // A JsonOutput as the library's byte sink.
 class OutputSink : public UtByteSink
 {
@@ -123,14 +96,11 @@ std::string JsonString(const char* text)
 
 std::string HexText(const unsigned char* bytes, size_t count)
 {
-    // The row as the library writes it in JSON, without its quotes.
-    std::string hex;
-    hex.reserve(2 * count + 1);
-    RowDigitsSink sink(hex);
-    if (WriteJsonRow(bytes, count, sink) != 0 || hex.empty())
+    // The row as the library writes it in JSON, between its quotes.
+    UtMemorySink sink;
+    if (WriteJsonRow(bytes, count, sink) != 0 || sink.GetSize() < 2)
         throw std::bad_alloc();
-    hex.resize(hex.size() - 1);
-    return hex;
+    return std::string(sink.GetData() + 1, sink.GetSize() - 2);
 }
 
 std::string RowToHex(UtByteBuffer* row)
