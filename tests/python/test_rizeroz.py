@@ -146,37 +146,71 @@ def test_format_by_name_or_given(tmp_path, name, format, json):
         rizeroz.dumps(model, format="JSON")
 
 
-def test_writing_to_memory_and_file_objects(monkeypatch, tmp_path):
+class Taker(io.RawIOBase):
+    """A raw file object whose write() answers call `at` with `reply` (an exception to raise,
+    or the count to return: None, -1, more than offered); it takes half of each other piece
+    and one byte, or with `whole` all of it."""
+    def __init__(self, at=0, reply=None, whole=False):
+        self.taken, self.calls, self.at, self.reply, self.whole = bytearray(), 0, at, reply, whole
+
+    def writable(self):
+        return True
+
+    def write(self, data):
+        self.calls += 1
+        if self.calls == self.at:
+            if isinstance(self.reply, BaseException):
+                raise self.reply
+            return self.reply(len(data))
+        count = len(data) if self.whole else len(data) // 2 + 1
+        self.taken += bytes(data[:count])
+        return count
+
+
+# (the write's answer at call 3, the exception write() raises, its errno, a part of its text)
+@pytest.mark.parametrize("reply, raised, number, says", [
+    (OSError(errno.ENOSPC, "full"), OSError, errno.ENOSPC, "full"),
+    (lambda offered: None, BlockingIOError, errno.EAGAIN, "would block"),   # nothing taken, never "all"
+    (lambda offered: -1, OSError, errno.EIO, "returned -1 for"),
+    (lambda offered: 0, OSError, errno.EIO, "returned 0 for"),
+    (lambda offered: offered + 3, OSError, errno.EIO, "a count from 1 to"),
+])
+def test_writing_to_memory_and_file_objects(monkeypatch, tmp_path, reply, raised, number, says):
     """dumps and write to a file object make no temporary file; a file object that takes
-    part of each piece gets the rest, and the exception of one that fails comes out of
-    write with the library's error as its cause."""
-    class Halves(io.RawIOBase):
-        def __init__(self, fail_at=0, whole=False):
-            self.taken, self.calls, self.fail_at, self.whole = bytearray(), 0, fail_at, whole
-
-        def writable(self):
-            return True
-
-        def write(self, data):
-            self.calls += 1
-            if self.calls == self.fail_at:
-                raise OSError(errno.ENOSPC, "full")
-            count = len(data) if self.whole else len(data) // 2 + 1
-            self.taken += bytes(data[:count])
-            return count
-
+    part of each piece gets the rest; one that fails, or answers with a count Python's raw
+    streams never give, ends the write with an exception naming it, the library's error as
+    its cause, and has been given no byte twice."""
     with monkeypatch.context() as patched:
         patched.setattr(tempfile, "tempdir", str(tmp_path / "missing"))
-        document, out = rizeroz.dumps(LONG), Halves()
+        document, out = rizeroz.dumps(LONG), Taker()
         rizeroz.write(LONG, out)
-        whole = Halves(fail_at=3, whole=True)
-        with pytest.raises(OSError) as stopped:
-            rizeroz.write(LONG, whole)
+        stopping = Taker(3, reply, whole=True)
+        with pytest.raises(raised, match=re.escape(says)) as stopped:
+            rizeroz.write(LONG, stopping)
     assert bytes(out.taken) == document and out.calls > 8 and rizeroz.loads(document) == LONG
-    # The library's error has the file object's errno, at the piece it did not take.
+    # The library's error has the exception's errno, at the piece the file object did not take.
     cause = stopped.value.__cause__
-    assert isinstance(cause, RizErozError) and stopped.value.errno == errno.ENOSPC
-    assert (cause.code, cause.errno, cause.offset) == (-8, errno.ENOSPC, len(whole.taken)) and len(whole.taken) > 0
+    assert isinstance(cause, RizErozError) and stopped.value.errno == number
+    assert (cause.code, cause.errno, cause.offset) == (-8, number, len(stopping.taken)) and len(stopping.taken) > 0
+    assert document.startswith(bytes(stopping.taken)) and stopping.calls == 3
+    if raised is BlockingIOError:
+        assert stopped.value.characters_written == len(stopping.taken)
+
+
+@pytest.mark.skipif(os.name != "posix", reason="a non-blocking pipe")
+def test_write_to_a_full_non_blocking_pipe_is_no_success():
+    reading, writing = os.pipe()
+    os.set_blocking(writing, False)
+    try:
+        with open(writing, "wb", buffering=0) as raw, pytest.raises(BlockingIOError) as stopped:
+            rizeroz.write(LONG, raw)
+        got = b""
+        while chunk := os.read(reading, 1 << 20):
+            got += chunk
+    finally:
+        os.close(reading)
+    assert got == rizeroz.dumps(LONG)[:len(got)] and stopped.value.characters_written == len(got) < len(
+        rizeroz.dumps(LONG))
 
 
 @pytest.fixture(scope="module")

@@ -571,19 +571,39 @@ def _write_file(model: Model, path: PathLike, expressions: bool, safe: bool, jso
 _WRITE_CALLBACK = ctypes.CFUNCTYPE(ctypes.c_longlong, _P, _P, ctypes.c_size_t)
 
 
+def _count_taken(target: BinaryIO, taken: object, offered: int, written: int) -> int:
+    """How many of the ``offered`` bytes ``target.write`` took, by Python's rule for raw
+    streams: ``None`` means none (a non-blocking stream that would block), which ends the
+    write with ``BlockingIOError`` (``characters_written``: what the stream took before).
+    A count below 1 or above ``offered`` is the file object's fault: writing again or on
+    would lose or repeat bytes (and a stream that keeps taking none would never end)."""
+    import errno
+
+    name = repr(getattr(target, "name", target))
+    if taken is None:
+        raise BlockingIOError(errno.EAGAIN, f"{name} would block: it took none of the next {offered} bytes after "
+                              f"{written}", written)
+    if not isinstance(taken, int) or not 0 < taken <= offered:
+        raise OSError(errno.EIO, f"{name}.write() returned {taken!r} for {offered} bytes: a count from 1 to {offered}, "
+                      "or None, is due")
+    return taken
+
+
 def _write_stream(model: Model, target: BinaryIO, expressions: bool, json: bool = False) -> None:
     """Writes the document to the file object ``target``, a piece at a time; an exception
     the file object raises comes out as it is, the library's error chained to it."""
     import errno
 
     raised: List[BaseException] = []
+    written = [0]   # bytes the file object took, for BlockingIOError's characters_written
 
     def put(_context: Optional[int], data: int, count: int) -> int:
         try:
             view = memoryview(ctypes.string_at(data, count))
             while view:
-                taken = target.write(view)
-                view = view[len(view) if taken is None else taken:]
+                taken = _count_taken(target, target.write(view), len(view), written[0])
+                written[0] += taken
+                view = view[taken:]
             return count
         except BaseException as failure:  # noqa: B902 - raised again once the library returns
             raised.append(failure)
