@@ -53,15 +53,6 @@ std::string FieldLabel(SVFDataField* field, int index)
     return "field " + Quote(name);
 }
 
-// A found character in a sentence: "G", or the byte 0x01.
-std::string Found(unsigned char c)
-{
-    if (c >= 0x20 && c < 0x7F)
-        return std::string("\"") + (char)c + "\"";
-    char text[24];
-    snprintf(text, sizeof(text), "the byte 0x%02X", c);
-    return text;
-}
 
 // "0x" and four hexadecimal digits, as a checksum is written.
 bool IsWrittenChecksum(const char* checksum)
@@ -404,6 +395,6 @@ std::string SVFRowSyntaxSentence(SVFDataField* field, int index, const SVFRowRec
                       : state == SVFRowState::HighDigit ? "a hexadecimal digit"
                                                         : "the second hexadecimal digit of a byte";
     return "row " + Number(rows != nullptr ? rows->GetNumberOfRows() - 1 : 0) + " of block " + Number(block) + " of " +
-           FieldLabel(field, index) + " breaks the hexadecimal row syntax: " + Found(*record.broken) +
+           FieldLabel(field, index) + " breaks the hexadecimal row syntax: " + util_FoundCharacter(*record.broken) +
            " stands where " + due + " is due";
 }

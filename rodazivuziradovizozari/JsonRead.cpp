@@ -21,6 +21,7 @@
 #include "JsonStream.h"
 #include "UtFastText.h"
 #include "UtUtility.h"
+#include "UtWarningText.h"
 
 namespace
 {
@@ -191,11 +192,16 @@ private:
     // Returns true: the events are followed on.
     bool Refuse(const std::string& sentence, int code = SVF_ERR_JSON_SHAPE)
     {
+        return RefuseAt(sentence, m_stream.Tell(), code);
+    }
+    // The same, placed at byte `at` of the text.
+    bool RefuseAt(const std::string& sentence, unsigned long long at, int code = SVF_ERR_JSON_SHAPE)
+    {
         if (m_shape.message.empty())
         {
             m_shape.nCode = code;
             m_shape.message = sentence;
-            m_shape.PlaceAt(m_stream, m_stream.Tell());
+            m_shape.PlaceAt(m_stream, at);
         }
         return true;
     }
@@ -244,6 +250,7 @@ private:
     bool Number(uint64_t positive, int64_t negative);
     bool SetText(Slot slot, const char* text, size_t length);
     bool ReadRow(const char* digits, size_t length, const unsigned char* bytes);
+    bool RefuseRow(const char* digits, size_t length);
 
     SVFPlusData& m_model;
     SVFReadHook* m_pObserver;
@@ -447,12 +454,32 @@ bool ModelEvents::SetText(Slot slot, const char* text, size_t length)
     return kept || Fatal("there is no memory for the JSON text", SVF_ERR_NO_MEMORY);
 }
 
+// A row refused: at its first character that is no hexadecimal digit (white space between
+// pairs too, which also makes a count odd), named and placed at its own column when the
+// row was written without escapes; else for its odd number of digits.
+bool ModelEvents::RefuseRow(const char* digits, size_t length)
+{
+    size_t at = 0;
+    while (at < length && util_IsHexDigit(digits[at]))
+        ++at;
+    if (at == length)
+        return Refuse(Named(SLOT_ROW) + " has an odd number of hexadecimal digits");
+    // The stream stands past the closing quote: the text as written spans the decoded
+    // characters exactly when nothing in it was escaped.
+    unsigned long long start = m_stream.TextStart();
+    bool asWritten = m_stream.Tell() == start + length + 1;
+    std::string sentence = Named(SLOT_ROW) + " holds " +
+                           (asWritten ? util_FoundCharacter((unsigned char)digits[at]) : "a character") +
+                           " where a hexadecimal digit is due";
+    return RefuseAt(sentence, asWritten ? start + at : m_stream.Tell());
+}
+
 bool ModelEvents::ReadRow(const char* digits, size_t length, const unsigned char* bytes)
 {
     if (length / 2 > m_limits.nRow)
         return RefuseLonger(SLOT_ROW);
     if (length % 2 != 0)
-        return Refuse(Named(SLOT_ROW) + " has an odd number of hexadecimal digits");
+        return RefuseRow(digits, length);
     UtByteBuffer* row = m_pBlock->AddRow();
     unsigned char* out = row != nullptr && length > 0 && row->Reserve((unsigned int)(length / 2))
                              ? row->Extend((unsigned int)(length / 2))
@@ -466,7 +493,7 @@ bool ModelEvents::ReadRow(const char* digits, size_t length, const unsigned char
         memcpy(out, bytes, length / 2);
     else if (util_DecodeHexRun((const unsigned char*)digits, length, out, length / 2, &used) != length / 2 ||
              used != length)
-        return Refuse(Named(SLOT_ROW) + " holds a character that is no hexadecimal digit");
+        return RefuseRow(digits, length);
     if (m_pObserver != nullptr)
         m_pObserver->OnRow(m_index[0], m_index[1], m_index[2], row);
     return true;

@@ -5,6 +5,7 @@
 #define RIZEROZ_UTWARNINGTEXT_H
 
 #include <stddef.h>
+#include <stdio.h>
 
 #include <initializer_list>
 #include <string>
@@ -45,6 +46,17 @@ inline std::string util_WarningSentence(int code, std::initializer_list<std::str
         }
     }
     return sentence;
+}
+
+// A character found where another was due, as a sentence names it: "G" for a printable
+// ASCII character, else its byte ("the byte 0x01").
+inline std::string util_FoundCharacter(unsigned char c)
+{
+    if (c >= 0x20 && c < 0x7F)
+        return std::string("\"") + (char)c + "\"";
+    char text[24];
+    snprintf(text, sizeof(text), "the byte 0x%02X", c);
+    return text;
 }
 
 #endif

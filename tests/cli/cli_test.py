@@ -260,7 +260,8 @@ def test_convert_failures(g):
         (one('"blocks": [{"row_width": 8}]'), 'blocks[0] has no member "rows"'),
         (rows("[]", "2147483648"), "row_width must be a whole number"),
         (rows('["ABC"]'), "fields[0].blocks[0].rows[0] has an odd number of hexadecimal digits"),
-        (rows('["0x"]'), "rows[0] holds a character that is no hexadecimal digit"),
+        (rows('["0x"]'), ':1:82: error: fields[0].blocks[0].rows[0] holds "x" where a hexadecimal digit is due'),
+        (rows('["AB CD"]'), ':1:83: error: fields[0].blocks[0].rows[0] holds " " where a hexadecimal digit is due'),
         (rows("[255]"), "rows[0] must be a text of hexadecimal digits"),
         ("[" * 40 + "]" * 40, "nests deeper than 32 levels"),
     ]

@@ -330,9 +330,9 @@ def test_bytes_named_in_errors_and_warnings(source, name):
 # test_convert_failures); here white space and a digit of another script in a row, and syntax.
 @pytest.mark.parametrize("text, message", [
     ('{"version": null, "fields": [{"name": "A", "blocks": [{"row_width": 8, "rows": ["12  34"]}]}]}',
-     "fields[0].blocks[0].rows[0] holds a character that is no hexadecimal digit"),
+     'line 1, column 84: fields[0].blocks[0].rows[0] holds " " where a hexadecimal digit is due'),
     ('{"version": null, "fields": [{"name": "A", "blocks": [{"row_width": 8, "rows": ["\\u0661\\u0661"]}]}]}',
-     "fields[0].blocks[0].rows[0] holds a character that is no hexadecimal digit"),
+     "fields[0].blocks[0].rows[0] holds a character where a hexadecimal digit is due"),
     ('{"version": ', "line 1, column 13: the JSON text is malformed"),
 ])
 def test_json_refused(text, message):
