@@ -41,6 +41,8 @@ public:
         // Appends an empty row; the block owns it. The row takes memory as its bytes
         // arrive, however wide m_nRowWidth is. Null when memory runs out.
         UtByteBuffer* AddRow();
+        // True while a writer holds the block's model (SVFPlusData::Hold).
+        bool IsHeld() const;
 
     private:
         friend class SVFDataField;
@@ -77,6 +79,9 @@ public:
     int GetFieldBlockCount();
     // Block `index` (from 0), or null outside the range.
     DataBlock* GetDataBlock(int index);
+
+    // True while a writer holds the field's model (SVFPlusData::Hold).
+    bool IsHeld() const;
 
     // The field's 16-bit checksum; 0 means the field has none.
     unsigned int m_nChecksum;
@@ -126,6 +131,15 @@ public:
     int GetDataFieldCount() const;
     // Field `index` (from 0), or null outside the range.
     SVFDataField* GetDataField(int index) const;
+
+    // A writer holds the model while it writes it, so that code of the caller's that runs
+    // meanwhile (a sink's) is refused a change that would pull the text from under the
+    // writer: the model itself does not refuse, the C interface does. Holds are counted;
+    // Hold gives false when memory runs out. IsHeld tells it for the model, and each field
+    // and block tells it for itself.
+    bool Hold();
+    void Unhold();
+    bool IsHeld() const;
 
 private:
     void CopyFrom(const SVFPlusData& other);

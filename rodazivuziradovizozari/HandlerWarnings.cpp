@@ -53,7 +53,6 @@ std::string FieldLabel(SVFDataField* field, int index)
     return "field " + Quote(name);
 }
 
-
 // "0x" and four hexadecimal digits, as a checksum is written.
 bool IsWrittenChecksum(const char* checksum)
 {

@@ -18,6 +18,7 @@
 #include <rapidjson/stringbuffer.h>
 
 #include "JsonText.h"
+#include "ModelHold.h"
 #include "UtByteSink.h"
 #include "UtFastText.h"
 #include "UtUtility.h"
@@ -312,6 +313,9 @@ int WriteJsonSVFPlusData(SVFPlusData* model, UtByteSink& sink, const char* name,
         UtByteSink& m_sink;
         unsigned long long m_nTaken = 0;
     };
+    SVFModelHold hold(model, errors, shown, ERROR_LIST_OUTPUT);
+    if (hold.Result() < 0)
+        return hold.Result();
     try
     {
         CountingSink counted(sink);

@@ -17,6 +17,7 @@
 #include <string>
 
 #include "DocumentText.h"
+#include "ModelHold.h"
 #include "SVFJson.h"
 #include "SafeSavePlatform.h"
 
@@ -382,6 +383,9 @@ int WriteSVFPlusData(SVFPlusData* model, UtByteSink& sink, const char* name, boo
     int result = CheckBeforeWriting(model, shown, expressions, errors);
     if (result < 0)
         return result;
+    SVFModelHold hold(model, errors, shown, ERROR_LIST_OUTPUT);
+    if (hold.Result() < 0)
+        return hold.Result();
     // The pieces the sink took whole: the failure stands at the first byte of the next.
     unsigned long long taken = 0;
     auto count = [](void* context, size_t length) { *(unsigned long long*)context += length; };

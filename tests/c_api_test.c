@@ -352,6 +352,48 @@ static long long RZ_CALL collect(void* context, const void* bytes, size_t count)
     return (long long)count;
 }
 
+/* A callback that, on its second call, tries every change of the model being written,
+   and a write of it, and frees it with `frees`: each change is refused and the text goes
+   on as the model was; the model is freed once the write is over. */
+struct meddling
+{
+    struct collected sink;
+    rz_model* model;
+    int refused; /* changes refused with RZ_ERR_BUSY (or, adding, with NULL) */
+    int frees;
+};
+
+static long long RZ_CALL meddle(void* context, const void* bytes, size_t count)
+{
+    struct meddling* m = context;
+    if (m->sink.calls == 1)
+    {
+        rz_field* field = rz_model_field(m->model, 0);
+        rz_block* block = rz_field_block(field, 0);
+        static const unsigned char row[1000];
+        size_t ends[1] = {sizeof(row)};
+        void* text = NULL;
+        size_t size = 0;
+        int codes[] = {rz_model_set_version(m->model, "9"),
+                       rz_model_set_comment(m->model, "c"),
+                       rz_field_set_name(field, "N"),
+                       rz_field_set_checksum(field, 1),
+                       rz_block_set_row_width(block, 8),
+                       rz_block_set_row(block, 0, row, sizeof(row)),
+                       rz_block_add_row(block, row, 1),
+                       rz_block_add_rows(block, row, ends, 1),
+                       rz_block_add_rows_from(block, block),
+                       rz_block_take_rows(block, NULL, 0, NULL, 0),
+                       rz_write_memory(m->model, 0, &text, &size, NULL)};
+        for (size_t i = 0; i < sizeof(codes) / sizeof(codes[0]); ++i)
+            m->refused += codes[i] == RZ_ERR_BUSY;
+        m->refused += rz_model_add_field(m->model, "X") == NULL && rz_field_add_block(field, 8) == NULL;
+        if (m->frees)
+            rz_model_free(m->model);
+    }
+    return collect(&m->sink, bytes, count);
+}
+
 /* The text in memory and through a callback is the file's (line feeds, as on Linux), in
    pieces of at most 256 KB; a callback that fails or takes less fails the write with the
    system's reason, and is called no more; a model that would not read back is refused
@@ -402,6 +444,20 @@ static void test_sinks(void)
         free(whole.bytes);
         free(file);
     }
+    for (int frees = 0; frees <= 1; ++frees)
+    {
+        void* memory = NULL;
+        size_t size = 0;
+        rz_model* written = frees ? NULL : model;
+        CHECK(frees ? rz_read("c_api_sinks.xml", 0, &written, NULL) == 0 : 1);
+        CHECK(rz_write_memory(written, 0, &memory, &size, NULL) == 0);
+        struct meddling m = {{NULL, 0, 0, 0, 0, 0}, written, 0, frees};
+        CHECK(rz_write_stream(written, 0, meddle, &m, NULL, NULL) == 0 && m.refused == 12);
+        CHECK(m.sink.size == size && memcmp(m.sink.bytes, memory, size) == 0);
+        rz_free(memory);
+        free(m.sink.bytes);
+    }
+    CHECK(rz_model_set_version(model, "9") == 0); /* the write over, changes are taken again */
     rz_model_add_field(model, "say \"hi\"");
     struct collected none = {NULL, 0, 0, 0, 0, 0};
     void* refused = &none;

@@ -31,6 +31,7 @@ struct rz_model
     SVFPlusData oModel;
     std::vector<rz_error> warnings;
     long omitted = 0;
+    bool bFreeWhenWritten = false;   // rz_model_free was called while the model was being written
 };
 
 // The model of a handle; null for null.

@@ -263,11 +263,15 @@ int rz_write_stream(const rz_model* model, unsigned flags, rz_write_callback wri
     const char* shown = name != nullptr ? name : "<stream>";
     if (model == nullptr || write == nullptr || (flags & ~(unsigned)(RZ_WRITE_EXPRESSIONS | RZ_WRITE_JSON)) != 0)
         return SetCodeError(error, RZ_ERR_ARGUMENT, shown);
-    return Guarded(RZ_ERR_MEMORY, [&]() {
+    int result = Guarded(RZ_ERR_MEMORY, [&]() {
         WriteCallback callback = {write, context};
         UtCallbackSink sink(&WriteCallback::Put, &callback);
         return WriteToSink(model, flags, sink, shown, error);
     });
+    // The callback freed the model it was handed the text of.
+    if (model->bFreeWhenWritten && !ModelOf(model)->IsHeld())
+        delete model;
+    return result;
 }
 
 int rz_evaluate(const char* expression, int row_width, unsigned char* row, size_t capacity, rz_error** error)

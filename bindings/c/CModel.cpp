@@ -28,6 +28,21 @@ int AppendRow(SVFDataField::DataBlock* block, const unsigned char* bytes, size_t
     return block->GetNumberOfRows() - 1;
 }
 
+// A model that a writer holds (from inside rz_write_stream's callback) is not changed:
+// the writer reads it meanwhile.
+bool Busy(const SVFPlusData* model)
+{
+    return model->IsHeld();
+}
+bool Busy(const rz_field* field)
+{
+    return FieldOf(field)->IsHeld();
+}
+bool Busy(const rz_block* block)
+{
+    return BlockOf(block)->IsHeld();
+}
+
 // Rows hold at most INT_MAX bytes.
 bool RowLengthFits(size_t length)
 {
@@ -44,7 +59,11 @@ rz_model* rz_model_new(void)
 
 void rz_model_free(rz_model* model)
 {
-    delete model;
+    // A model being written is freed once the write is over (rz_write_stream).
+    if (model != nullptr && Busy(ModelOf(model)))
+        model->bFreeWhenWritten = true;
+    else
+        delete model;
 }
 
 const char* rz_model_version(const rz_model* model)
@@ -56,6 +75,8 @@ int rz_model_set_version(rz_model* model, const char* version)
 {
     if (model == nullptr)
         return RZ_ERR_ARGUMENT;
+    if (Busy(ModelOf(model)))
+        return RZ_ERR_BUSY;
     return TextStored(version, ModelOf(model)->SetVersion(version));
 }
 
@@ -68,6 +89,8 @@ int rz_model_set_comment(rz_model* model, const char* comment)
 {
     if (model == nullptr)
         return RZ_ERR_ARGUMENT;
+    if (Busy(ModelOf(model)))
+        return RZ_ERR_BUSY;
     ModelOf(model)->SetComment(comment);
     return TextStored(comment, ModelOf(model)->GetComment());
 }
@@ -84,7 +107,7 @@ rz_field* rz_model_field(const rz_model* model, int index)
 
 rz_field* rz_model_add_field(rz_model* model, const char* name)
 {
-    if (model == nullptr)
+    if (model == nullptr || Busy(ModelOf(model)))
         return nullptr;
     SVFDataField* field = ModelOf(model)->AddDataField();
     if (field == nullptr)
@@ -103,6 +126,8 @@ int rz_field_set_name(rz_field* field, const char* name)
 {
     if (field == nullptr)
         return RZ_ERR_ARGUMENT;
+    if (Busy(field))
+        return RZ_ERR_BUSY;
     FieldOf(field)->SetFieldName(name);
     return TextStored(name, FieldOf(field)->GetFieldName());
 }
@@ -117,6 +142,8 @@ int rz_field_set_checksum(rz_field* field, unsigned checksum)
     // A data file keeps four hexadecimal digits of the checksum.
     if (field == nullptr || checksum > 0xFFFFu)
         return RZ_ERR_ARGUMENT;
+    if (Busy(field))
+        return RZ_ERR_BUSY;
     FieldOf(field)->m_nChecksum = checksum;
     return RZ_OK;
 }
@@ -133,7 +160,8 @@ rz_block* rz_field_block(const rz_field* field, int index)
 
 rz_block* rz_field_add_block(rz_field* field, int row_width)
 {
-    return field != nullptr ? reinterpret_cast<rz_block*>(FieldOf(field)->AddFieldBlock(row_width)) : nullptr;
+    return field != nullptr && !Busy(field) ? reinterpret_cast<rz_block*>(FieldOf(field)->AddFieldBlock(row_width))
+                                            : nullptr;
 }
 
 int rz_block_row_width(const rz_block* block)
@@ -145,6 +173,8 @@ int rz_block_set_row_width(rz_block* block, int row_width)
 {
     if (block == nullptr)
         return RZ_ERR_ARGUMENT;
+    if (Busy(block))
+        return RZ_ERR_BUSY;
     BlockOf(block)->m_nRowWidth = row_width;
     return RZ_OK;
 }
@@ -167,6 +197,8 @@ int rz_block_set_row(rz_block* block, int index, const void* bytes, size_t lengt
     UtByteBuffer* row = block != nullptr && index < INT_MAX ? BlockOf(block)->GetRow(index + 1) : nullptr;
     if (row == nullptr || (bytes == nullptr && length > 0) || !RowLengthFits(length))
         return RZ_ERR_ARGUMENT;
+    if (Busy(block))
+        return RZ_ERR_BUSY;
     row->ClearBuffer();
     if (length > 0 && row->WriteData(bytes, (int)length) != (int)length)
         return RZ_ERR_MEMORY;
@@ -177,6 +209,8 @@ int rz_block_add_row(rz_block* block, const void* bytes, size_t length)
 {
     if (block == nullptr || (bytes == nullptr && length > 0) || !RowLengthFits(length))
         return RZ_ERR_ARGUMENT;
+    if (Busy(block))
+        return RZ_ERR_BUSY;
     return AppendRow(BlockOf(block), static_cast<const unsigned char*>(bytes), length);
 }
 
@@ -210,6 +244,8 @@ int rz_block_copy_rows(const rz_block* block, unsigned char* bytes, size_t capac
 
 int rz_block_take_rows(rz_block* block, unsigned char* bytes, size_t capacity, size_t* ends, size_t count)
 {
+    if (block != nullptr && Busy(block))
+        return RZ_ERR_BUSY;
     int rows = rz_block_copy_rows(block, bytes, capacity, ends, count);
     if (rows > 0)
         *BlockOf(block) = SVFDataField::DataBlock(BlockOf(block)->m_nRowWidth);   // assigning no rows allocates nothing
@@ -221,6 +257,8 @@ int rz_block_add_rows(rz_block* block, const void* bytes, const size_t* ends, si
     if (block == nullptr || (count > 0 && ends == nullptr) ||
         count > (size_t)(INT_MAX - BlockOf(block)->GetNumberOfRows()))
         return RZ_ERR_ARGUMENT;
+    if (Busy(block))
+        return RZ_ERR_BUSY;
     size_t start = 0;
     for (size_t i = 0; i < count; ++i)
     {
@@ -247,6 +285,8 @@ int rz_block_add_rows_from(rz_block* block, const rz_block* source)
     int rows = rz_block_row_count(source);
     if (block == nullptr || source == nullptr || rows > INT_MAX - BlockOf(block)->GetNumberOfRows())
         return RZ_ERR_ARGUMENT;
+    if (Busy(block))
+        return RZ_ERR_BUSY;
     // The count is taken first, so that a block copies the rows it had onto itself once.
     for (int i = 1; i <= rows; ++i)
     {

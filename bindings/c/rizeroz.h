@@ -59,14 +59,16 @@ typedef struct rz_error rz_error;
 enum
 {
     RZ_OK = 0,
-    RZ_ERR_ARGUMENT = -301, /* a NULL handle or pointer, an index out of range, a
-                               length the model cannot hold, or undefined flags */
-    RZ_ERR_MEMORY = -302,   /* memory ran out */
-    RZ_ERR_NO_ROOT = -109,  /* rz_read: the document has no SVF_Plus_Data root element */
-    RZ_ERR_READ = -102,     /* rz_read: reading the document failed (a source's failure) */
-    RZ_ERR_WRITE = -8,      /* rz_write: not every byte reached the file */
-    RZ_ERR_SAVE = -9,       /* rz_write with RZ_WRITE_SAFE: not saved; the old file is as it was */
-    RZ_ERR_UNWRITABLE = -13 /* rz_write: a text or row would not read back as written; nothing written */
+    RZ_ERR_ARGUMENT = -301,  /* a NULL handle or pointer, an index out of range, a
+                                length the model cannot hold, or undefined flags */
+    RZ_ERR_MEMORY = -302,    /* memory ran out */
+    RZ_ERR_NO_ROOT = -109,   /* rz_read: the document has no SVF_Plus_Data root element */
+    RZ_ERR_READ = -102,      /* rz_read: reading the document failed (a source's failure) */
+    RZ_ERR_WRITE = -8,       /* rz_write: not every byte reached the file */
+    RZ_ERR_SAVE = -9,        /* rz_write with RZ_WRITE_SAFE: not saved; the old file is as it was */
+    RZ_ERR_UNWRITABLE = -13, /* rz_write: a text or row would not read back as written; nothing written */
+    RZ_ERR_BUSY = -16        /* the model is being written (from inside rz_write_stream's callback):
+                                it is not changed, nor written again, until that write returns */
 };
 
 /* Flags of rz_read, rz_read_with_callback, rz_read_memory and rz_read_stream. */
@@ -217,7 +219,10 @@ typedef long long(RZ_CALL* rz_write_callback)(void* context, const void* bytes, 
    the output. `flags`: RZ_WRITE_EXPRESSIONS, RZ_WRITE_JSON, both or 0. Returns 0, or a
    negative code: RZ_ERR_UNWRITABLE (nothing handed
    over) as rz_write, RZ_ERR_WRITE with the system's reason once `write` failed (what it
-   took stays with it, and nothing more is handed over), RZ_ERR_MEMORY. */
+   took stays with it, and nothing more is handed over), RZ_ERR_MEMORY, RZ_ERR_BUSY for a
+   model that is being written already. While `write` runs, the model is being written:
+   every change of it, its fields or its blocks returns RZ_ERR_BUSY (the adding functions
+   NULL) and changes nothing, and rz_model_free frees it when rz_write_stream returns. */
 RZ_API int RZ_CALL rz_write_stream(const rz_model* model, unsigned flags, rz_write_callback write, void* context,
                                    const char* name, rz_error** error);
 
@@ -233,7 +238,8 @@ RZ_API int RZ_CALL rz_evaluate(const char* expression, int row_width, unsigned c
 
 /* A new, empty model (no version, no comment, no fields), or NULL without memory. */
 RZ_API rz_model* RZ_CALL rz_model_new(void);
-/* Frees a model with its fields, blocks and rows; NULL is allowed. */
+/* Frees a model with its fields, blocks and rows; NULL is allowed. A model being written
+   (from inside rz_write_stream's callback) is freed when that write returns. */
 RZ_API void RZ_CALL rz_model_free(rz_model* model);
 
 /* The version text, or NULL when the model has none. */
@@ -250,7 +256,8 @@ RZ_API int RZ_CALL rz_model_field_count(const rz_model* model);
 /* Field `index`, or NULL outside 0 .. count - 1. */
 RZ_API rz_field* RZ_CALL rz_model_field(const rz_model* model, int index);
 /* Appends a field named `name` (a copy; NULL for none), checksum 0 and no blocks.
-   Returns it, or NULL without memory (the field may then stay, without its name). */
+   Returns it, or NULL without memory (the field may then stay, without its name) or while
+   the model is being written (RZ_ERR_BUSY below). */
 RZ_API rz_field* RZ_CALL rz_model_add_field(rz_model* model, const char* name);
 
 /* ---- Data fields ---- */
@@ -268,7 +275,8 @@ RZ_API int RZ_CALL rz_field_block_count(const rz_field* field);
 /* Block `index`, or NULL outside 0 .. count - 1. */
 RZ_API rz_block* RZ_CALL rz_field_block(const rz_field* field, int index);
 /* Appends an empty block whose rows are `row_width` bits wide. Returns it, or NULL
-   without memory. A data file keeps two neighbouring blocks of one width as one. */
+   without memory or while the model is being written. A data file keeps two neighbouring
+   blocks of one width as one. */
 RZ_API rz_block* RZ_CALL rz_field_add_block(rz_field* field, int row_width);
 
 /* ---- Field blocks and rows ---- */

@@ -18,7 +18,9 @@
 //   names of any script open); '\\' also separates folders.
 // - A failure throws rizeroz::error (the result code, the message naming the file and
 //   the place, the path, the line and the column, the system's errno and the byte
-//   offset); memory that runs out throws std::bad_alloc. Nothing else throws.
+//   offset); memory that runs out throws std::bad_alloc. Nothing else throws, but for
+//   what a callable of the caller's (a progress function, a reader, a sink) throws: it is
+//   caught where the library calls it, fails the operation and is thrown again as it was.
 // - A model owns its fields, blocks and rows; field, block and row are handles into it
 //   that live as long as it does (a row until it is changed). Indexes count from 0.
 // - Texts are UTF-8 by convention; a field or model without a text gives "".
@@ -117,19 +119,76 @@ Handle* made(Handle* handle)
     return handle;
 }
 
+// A handle an adding call gave; none means that memory ran out or that the model is being
+// written (RZ_ERR_BUSY): a change that changes nothing (the version, or the checksum, set
+// to itself) says which.
+inline rz_field* added(rz_field* field, rz_model* model)
+{
+    if (field == 0)
+        check(rz_model_set_version(model, rz_model_version(model)));
+    return made(field);
+}
+inline rz_block* added(rz_block* block, rz_field* field)
+{
+    if (block == 0)
+        check(rz_field_set_checksum(field, rz_field_checksum(field)));
+    return made(block);
+}
+
+// A callable of the caller's that the library calls, and the exception it threw, which
+// must not cross the C library: caught there, it fails the operation (or, for progress,
+// which cannot stop a read, fails it once the read is over) and is thrown again after.
+template <typename Callable>
+struct calling
+{
+    Callable* callable;
+    std::exception_ptr thrown;
+
+    explicit calling(Callable& given) : callable(&given), thrown() {}
+    // Throws again what the callable threw, after freeing what the failed call gave.
+    void rethrow(rz_model* handle, rz_error* failure) const
+    {
+        if (!thrown)
+            return;
+        rz_model_free(handle);
+        rz_error_free(failure);
+        std::rethrow_exception(thrown);
+    }
+};
+
 // Passes rz_read_with_callback's calls on to a callable of the caller's.
 template <typename Progress>
 void RZ_CALL tell_progress(void* context, int field, int block, int row, std::size_t row_bytes,
                            unsigned long long bytes_read, unsigned long long bytes_total)
 {
-    (*static_cast<Progress*>(context))(field, block, row, row_bytes, bytes_read, bytes_total);
+    calling<Progress>* state = static_cast<calling<Progress>*>(context);
+    if (state->thrown)
+        return;   // it is not told again once it has thrown
+    try
+    {
+        (*state->callable)(field, block, row, row_bytes, bytes_read, bytes_total);
+    }
+    catch (...)
+    {
+        state->thrown = std::current_exception();
+    }
 }
 
-// Passes rz_write_stream's pieces on to a callable of the caller's.
+// Passes rz_write_stream's pieces on to a callable of the caller's; an exception fails the
+// write as EIO.
 template <typename Sink>
 long long RZ_CALL take_piece(void* context, const void* bytes, std::size_t count)
 {
-    return (*static_cast<Sink*>(context))(bytes, count);
+    calling<Sink>* state = static_cast<calling<Sink>*>(context);
+    try
+    {
+        return (*state->callable)(bytes, count);
+    }
+    catch (...)
+    {
+        state->thrown = std::current_exception();
+        return -EIO;
+    }
 }
 
 // What rz_write_memory gave, freed with rz_free.
@@ -141,22 +200,15 @@ struct memory_text
     ~memory_text() { rz_free(data); }
 };
 
-// What rz_read_stream's function passes on to a callable of the caller's: the callable,
-// and the exception it threw, which must not cross the C library.
-template <typename Reader>
-struct pulling
-{
-    Reader* reader;
-    std::exception_ptr thrown;
-};
-
+// Passes rz_read_stream's requests on to a callable of the caller's; an exception fails
+// the read as EIO.
 template <typename Reader>
 long long RZ_CALL pull(void* context, void* buffer, std::size_t capacity)
 {
-    pulling<Reader>* state = static_cast<pulling<Reader>*>(context);
+    calling<Reader>* state = static_cast<calling<Reader>*>(context);
     try
     {
-        return (*state->reader)(buffer, capacity);
+        return (*state->callable)(buffer, capacity);
     }
     catch (...)
     {
@@ -292,7 +344,7 @@ public:
     iterator begin() const { return iterator(this, 0); }
     iterator end() const { return iterator(this, size()); }
     const field& blocks() const { return *this; }
-    block add_block(int row_width) { return block(detail::made(rz_field_add_block(m_handle, row_width))); }
+    block add_block(int row_width) { return block(detail::added(rz_field_add_block(m_handle, row_width), m_handle)); }
 
 private:
     rz_field* m_handle;
@@ -342,17 +394,20 @@ public:
         return model(handle);
     }
     // Reads a data file, calling progress(field, block, row, row_bytes, bytes_read,
-    // bytes_total) after each row and each field block, as rz_read_callback tells. The
-    // callable must not throw: the call comes from inside the library.
+    // bytes_total) after each row and each field block, as rz_read_callback tells. An
+    // exception the callable throws is thrown again here, and no model is returned; the
+    // library cannot be stopped from inside its callback, so the read goes on to its end
+    // first, without calling the callable again.
     template <typename Progress>
     static model read(const std::string& path, unsigned flags, Progress&& progress)
     {
         typedef typename std::remove_reference<Progress>::type Callable;
-        Callable& callable = progress;
+        detail::calling<Callable> state(progress);
         rz_model* handle = 0;
         rz_error* failure = 0;
         int result =
-            rz_read_with_callback(path.c_str(), flags, &detail::tell_progress<Callable>, &callable, &handle, &failure);
+            rz_read_with_callback(path.c_str(), flags, &detail::tell_progress<Callable>, &state, &handle, &failure);
+        state.rethrow(handle, failure);
         detail::check(result, failure);
         return model(handle);
     }
@@ -377,16 +432,11 @@ public:
     static model read_stream(Reader&& reader, const std::string& name = std::string(), unsigned flags = 0)
     {
         typedef typename std::remove_reference<Reader>::type Callable;
-        detail::pulling<Callable> state = {&reader, std::exception_ptr()};
+        detail::calling<Callable> state(reader);
         rz_model* handle = 0;
         rz_error* failure = 0;
         int result = rz_read_stream(&detail::pull<Callable>, &state, name.c_str(), flags, 0, 0, &handle, &failure);
-        if (state.thrown)
-        {
-            rz_model_free(handle);
-            rz_error_free(failure);
-            std::rethrow_exception(state.thrown);
-        }
+        state.rethrow(handle, failure);
         detail::check(result, failure);
         return model(handle);
     }
@@ -411,17 +461,20 @@ public:
         return text.size > 0 ? std::string(static_cast<const char*>(text.data), text.size) : std::string();
     }
     // Hands the text write() gives a file to sink(bytes, count) in pieces of up to 256 KB;
-    // the sink returns how many bytes it took (count), or a negative system error number,
-    // and must not throw (the call comes from inside the library). `name` is what messages
-    // call the output (JSON in pieces of about 1 MB). Flags RZ_WRITE_EXPRESSIONS,
-    // RZ_WRITE_JSON, both or 0.
+    // the sink returns how many bytes it took (count), or a negative system error number.
+    // An exception the sink throws ends the write (nothing more is handed over) and is
+    // thrown again here. `name` is what messages call the output (JSON in pieces of about
+    // 1 MB). Flags RZ_WRITE_EXPRESSIONS, RZ_WRITE_JSON, both or 0. The sink must not change
+    // this model: the library refuses a change while the model is being written
+    // (RZ_ERR_BUSY, thrown by the changing call).
     template <typename Sink>
     void write_stream(Sink&& sink, unsigned flags = 0, const std::string& name = "<stream>") const
     {
         typedef typename std::remove_reference<Sink>::type Callable;
+        detail::calling<Callable> state(sink);
         rz_error* failure = 0;
-        Callable& callable = sink;
-        int result = rz_write_stream(m_handle, flags, &detail::take_piece<Callable>, &callable, name.c_str(), &failure);
+        int result = rz_write_stream(m_handle, flags, &detail::take_piece<Callable>, &state, name.c_str(), &failure);
+        state.rethrow(0, failure);
         detail::check(result, failure);
     }
 
@@ -451,7 +504,10 @@ public:
     iterator begin() const { return iterator(this, 0); }
     iterator end() const { return iterator(this, size()); }
     const model& fields() const { return *this; }
-    field add_field(const std::string& name) { return field(detail::made(rz_model_add_field(m_handle, name.c_str()))); }
+    field add_field(const std::string& name)
+    {
+        return field(detail::added(rz_model_add_field(m_handle, name.c_str()), m_handle));
+    }
 
     std::vector<warning> warnings() const
     {

@@ -129,6 +129,11 @@ UtByteArena* SVFDataField::DataBlock::Arena()
     return m_pArena;
 }
 
+bool SVFDataField::DataBlock::IsHeld() const
+{
+    return m_pArena != nullptr && m_pArena->IsHeld();
+}
+
 int SVFDataField::DataBlock::GetNumberOfRows()
 {
     return m_nRowCount;
@@ -249,6 +254,11 @@ UtByteArena* SVFDataField::Arena()
     if (m_pArena == nullptr)
         m_pArena = UtByteArena::Create();
     return m_pArena;
+}
+
+bool SVFDataField::IsHeld() const
+{
+    return m_pArena != nullptr && m_pArena->IsHeld();
 }
 
 void SVFDataField::SetFieldName(const char* name)

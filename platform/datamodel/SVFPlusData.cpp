@@ -51,6 +51,25 @@ UtByteArena* SVFPlusData::Arena()
     return m_pArena;
 }
 
+bool SVFPlusData::Hold()
+{
+    UtByteArena* arena = Arena();
+    if (arena != nullptr)
+        arena->Hold();
+    return arena != nullptr;
+}
+
+void SVFPlusData::Unhold()
+{
+    if (m_pArena != nullptr)
+        m_pArena->Unhold();
+}
+
+bool SVFPlusData::IsHeld() const
+{
+    return m_pArena != nullptr && m_pArena->IsHeld();
+}
+
 void SVFPlusData::Swap(SVFPlusData& other)
 {
     std::swap(m_pszVersion, other.m_pszVersion);

@@ -82,6 +82,12 @@ public:
     // For UtByteBuffer: `size` bytes of `region` are no longer held.
     static void Drop(UtByteRegion* region, size_t size);
 
+    // A writer holds the model whose rows the arena keeps for the time of a write (counted):
+    // the model, its fields and its blocks all see it through the arena they share.
+    void Hold() { ++m_nHolds; }
+    void Unhold() { --m_nHolds; }
+    bool IsHeld() const { return m_nHolds > 0; }
+
 private:
     UtByteArena();
     ~UtByteArena();
@@ -99,6 +105,7 @@ private:
     void* m_pFreeObjects;   // objects of deleted buffers, each starting with a link to the next
     size_t m_nFreeObjects;
     int m_nReferences;
+    int m_nHolds = 0;
 };
 
 #endif
