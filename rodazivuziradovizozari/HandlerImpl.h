@@ -24,6 +24,8 @@ public:
     // HandlerRead.cpp: the document from its prolog, and the root, comment and data field
     // elements.
     static int ReadDocument(RODAzivUzirAdovIzozari& handler);
+    // The walk's item when the parser reported an element to skip.
+    static int SkipElement(RODAzivUzirAdovIzozari& handler, unsigned long parent);
     static int ReadRootElement(RODAzivUzirAdovIzozari& handler);
     static int ReadCommentElement(RODAzivUzirAdovIzozari& handler, unsigned long parent);
     static int ReadDataFieldElement(RODAzivUzirAdovIzozari& handler);

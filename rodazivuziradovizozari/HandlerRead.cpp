@@ -81,6 +81,7 @@ int RODAzivUzirAdovIzozari::Read()
 int SVFHandlerImpl::ReadDocument(RODAzivUzirAdovIzozari& handler)
 {
     handler.m_pState->nExpressionBytes = 0;
+    handler.m_pState->bUnreportedFailure = false;
     handler.ClearFailurePlace();
     // The document type file is looked for in the default directory, whatever location
     // the document itself names.
@@ -97,25 +98,33 @@ int SVFHandlerImpl::ReadDocument(RODAzivUzirAdovIzozari& handler)
     return result;
 }
 
+int SVFHandlerImpl::SkipElement(RODAzivUzirAdovIzozari& handler, unsigned long parent)
+{
+    if (handler.GetStartTag() != nullptr)
+    {
+        if (handler.m_pState->pWarnings != nullptr)
+            handler.m_pState->pWarnings->Skipped(handler.GetStartTag(), false);
+        return handler.Skip(handler.GetStartTag()) >= 0 ? (int)parent : XML_SCAN_SKIP;
+    }
+    // Neither a start tag nor an empty tag: passed on, and reported by the levels above
+    // (as a failing Scan is), not by this one.
+    if (handler.GetEmptyTag() == nullptr)
+    {
+        handler.m_pState->bUnreportedFailure = true;
+        return SVF_ERR_SKIP;
+    }
+    if (handler.m_pState->pWarnings != nullptr)
+        handler.m_pState->pWarnings->Skipped(handler.GetEmptyTag(), true);
+    return 0;
+}
+
 // One item of the current level. Positive: the enclosing level goes on with its next
 // item; 0: the enclosing element has ended; negative: a failure on its way up.
 int RODAzivUzirAdovIzozari::ReadSVFPlusData(unsigned long parent)
 {
     int code = Scan();
     if (code == XML_SCAN_SKIP)
-    {
-        if (GetStartTag() != nullptr)
-        {
-            if (m_pState->pWarnings != nullptr)
-                m_pState->pWarnings->Skipped(GetStartTag(), false);
-            return Skip(GetStartTag()) >= 0 ? (int)parent : XML_SCAN_SKIP;
-        }
-        if (GetEmptyTag() == nullptr)
-            return ProcessException(SVF_ERR_SKIP, ERROR_LIST_DATA_FILE, m_pszXMLFilename);
-        if (m_pState->pWarnings != nullptr)
-            m_pState->pWarnings->Skipped(GetEmptyTag(), true);
-        return 0;
-    }
+        return SVFHandlerImpl::SkipElement(*this, parent);
     if (code < 0)
         return code;
     if (code == XML_SCAN_NOTHING)
@@ -168,8 +177,9 @@ int RODAzivUzirAdovIzozari::ReadSVFPlusData(unsigned long parent)
     }
     if (code >= 0)
         return code;
-    if (passed)
+    if (passed && !m_pState->bUnreportedFailure)
         return ProcessRepeatedException(code, ERROR_LIST_DATA_FILE, m_pszXMLFilename);
+    m_pState->bUnreportedFailure = false;
     return ProcessException(code, ERROR_LIST_DATA_FILE, m_pszXMLFilename);
 }
 

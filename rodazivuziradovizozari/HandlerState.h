@@ -15,6 +15,10 @@ struct SVFHandlerState
     unsigned long long nExpressionBytes = 0;   // bytes expression rows have added in the current Read
     SVFReadWarnings* pWarnings = nullptr;      // during a Read with warnings on, its warnings; else null
     SVFReadHook* pReadHook = nullptr;          // not owned, or null
+    // A failure on its way up the walk that no one has reported yet (SVF_ERR_SKIP, which
+    // the level that meets it passes on unreported): the first level above reports it as
+    // where it arose, the others as repeats.
+    bool bUnreportedFailure = false;
 };
 
 #endif

@@ -5,6 +5,8 @@
 // agree too. Then documents of every size read in pieces of every size.
 #include <gtest/gtest.h>
 
+#include <string.h>
+
 #include <algorithm>
 #include <functional>
 #include <string>
@@ -156,6 +158,57 @@ TEST(ReaderDocuments, ReportsNameTheDocumentAndTheCode)
                                                                   "encoding the reader takes (it is in ") +
                                                       document.encoding + ") (error -118)."))
             << got.reports;
+    }
+}
+
+// A failure is reported once by each level of the walk from where it arose to the top: a
+// start tag that fails by its own level and those above; a failing Scan, and an element the
+// parser would have skipped that is no start or empty tag (-29, here an end tag the hook
+// refuses), by the levels above the one that met it, not by that one. The first report of
+// the handler's is the failure's record when the parser made none.
+TEST(ReaderDocuments, EachLevelReportsAFailureOnceOnItsWayUp)
+{
+    // Refuses the end tag named `refused`, as a hook may.
+    struct Refusing : RODAzivUzirAdovIzozari
+    {
+        const char* refused = "";
+        int OnSetEndTag() override
+        {
+            int named = RODAzivUzirAdovIzozari::OnSetEndTag();
+            return strcmp(GetEndTag()->GetNodeName(), refused) == 0 ? SVF_ERR_UNKNOWN_TAG : named;
+        }
+    };
+    const std::string field = "<DataField name=\"A\">", block = "<FieldBlock row_width=\"8\">0x11";
+    // clang-format off
+    const struct { const char* what; std::string document; const char* refused; int result, reports; } kCases[] = {
+        {"root start tag", AfterProlog("<Comment>x</Comment>"), "", SVF_ERR_NO_MODEL, 1},
+        {"data field level start tag", Document("<FieldBlock row_width=\"8\">1</FieldBlock>"), "", SVF_ERR_NO_FIELD, 2},
+        {"field block start tag", Document(field + block + ",0xZZ</FieldBlock></DataField>"), "", SVF_ERR_MODEL, 3},
+        {"scan in the root", Document("</DataField>"), "", XML_ERR_MISMATCHED_END_TAG, 1},
+        {"scan in a data field", Document(field + "</FieldBlock>"), "", XML_ERR_MISMATCHED_END_TAG, 2},
+        {"scan in a field block", Document(field + block + "</DataField>"), "", XML_ERR_MISMATCHED_END_TAG, 3},
+        {"root end tag refused", Document(""), "SVF_Plus_Data", SVF_ERR_SKIP, 1},
+        {"data field end tag refused", Document(field + "</DataField>"), "DataField", SVF_ERR_SKIP, 2},
+        {"field block end tag refused", Document(field + block + "</FieldBlock></DataField>"), "FieldBlock",
+         SVF_ERR_SKIP, 3},
+    };
+    // clang-format on
+    for (const auto& c : kCases)
+    {
+        Refusing handler;
+        handler.refused = c.refused;
+        UtMemorySource source(c.document.data(), c.document.size());
+        ASSERT_EQ(0, handler.InitSvfPlusDataSource(&source, "levels"));
+        EXPECT_EQ(c.result, handler.Read()) << c.what;
+        const ErrorHandler* errors = handler.GetErrorHandler();
+        int ours = 0, first = -1;
+        for (int i = 0; i < errors->GetReportCount(); ++i)
+            if (errors->GetReport(i)->GetList() == ERROR_LIST_DATA_FILE && ours++ == 0)
+                first = i;
+        EXPECT_EQ(c.reports, ours) << c.what;
+        bool parsers = c.result < -100;   // the parser reported it first, where it arose
+        EXPECT_EQ(errors->GetFailure(), errors->GetReport(parsers ? 0 : first)) << c.what;
+        EXPECT_EQ(c.result, errors->GetFailure()->GetCode()) << c.what;
     }
 }
 
