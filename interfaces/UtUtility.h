@@ -102,6 +102,12 @@ RIZEROZ_API int util_atoi(const char* text);
 // bytes; 32 always suffice) and returns `out`.
 RIZEROZ_API char* util_QuoteText(char* out, int size, const char* text, size_t length);
 
+// The `length` bytes at `text` as XML reads their line ends, in place: each CR LF pair,
+// and each CR alone, becomes one line feed. Returns the new length (never more); the
+// bytes past it are left as they were. The reader keeps every text so (the comment, the
+// version, a field's name).
+RIZEROZ_API size_t util_XMLLineEnds(char* text, size_t length);
+
 // fopen for the library's paths. Paths are UTF-8 on every system (on Windows they reach
 // the file system as UTF-16, so names of any script open) and use the backslash as
 // separator; on systems whose separator is '/', every backslash is read as '/'.

@@ -207,6 +207,29 @@ int RODAzivUzirAdovIzozari::ProcessStartTag(unsigned long parent)
     }
 }
 
+namespace
+{
+// The `length` bytes at `text` with their line ends as XML reads them (util_XMLLineEnds):
+// `text` itself, or its copy in `room` when it holds a CR; `length` then shrinks.
+const char* XMLLineEnds(const char* text, size_t& length, std::string& room)
+{
+    if (text == nullptr || memchr(text, '\r', length) == nullptr)
+        return text;
+    room.assign(text, length);
+    length = util_XMLLineEnds(&room[0], length);
+    room.resize(length);
+    return room.c_str();
+}
+
+// An attribute's value as the reader keeps it, or null when the tag has no such attribute.
+const char* KeptAttribute(XMLNode* tag, const char* name, std::string& room)
+{
+    const char* value = tag->GetNodeAttributeValue(name);
+    size_t length = value != nullptr ? strlen(value) : 0;
+    return XMLLineEnds(value, length, room);
+}
+}
+
 // The root element makes the model, with the document's version.
 int SVFHandlerImpl::ReadRootElement(RODAzivUzirAdovIzozari& handler)
 {
@@ -216,7 +239,8 @@ int SVFHandlerImpl::ReadRootElement(RODAzivUzirAdovIzozari& handler)
     if (handler.m_pSVFPlusData == nullptr)
         return SVF_ERR_NO_MEMORY;
     // The model copies its texts: a copy missing means memory ran out.
-    const char* version = handler.m_pStartTag->GetNodeAttributeValue("version");
+    std::string room;
+    const char* version = KeptAttribute(handler.m_pStartTag, "version", room);
     if (handler.m_pSVFPlusData->SetVersion(version) == nullptr && version != nullptr)
         return SVF_ERR_NO_MEMORY;
     if (handler.m_pState->pWarnings != nullptr)
@@ -228,10 +252,16 @@ int SVFHandlerImpl::ReadRootElement(RODAzivUzirAdovIzozari& handler)
 int SVFHandlerImpl::ReadCommentElement(RODAzivUzirAdovIzozari& handler, unsigned long parent)
 {
     unsigned int size = handler.m_pContent->GetTotalSize();
+    std::string room;
     if (size == 0)
         handler.m_pSVFPlusData->SetComment(nullptr);
     else if (const unsigned char* bytes = handler.m_pContent->GetData())
-        handler.m_pSVFPlusData->SetComment((const char*)bytes, size);   // the parser's text lent, copied once
+    {
+        // The parser's text lent, copied once (twice where a line end is a CR).
+        size_t length = size;
+        const char* kept = XMLLineEnds((const char*)bytes, length, room);
+        handler.m_pSVFPlusData->SetComment(kept, length);
+    }
     else
     {
         // A chained text is gathered first.
@@ -239,7 +269,7 @@ int SVFHandlerImpl::ReadCommentElement(RODAzivUzirAdovIzozari& handler, unsigned
         if (text == nullptr)
             return SVF_ERR_NO_MEMORY;
         handler.m_pContent->CopyData(0, text.get(), (int)size);
-        handler.m_pSVFPlusData->SetComment(text.get(), size);
+        handler.m_pSVFPlusData->SetComment(text.get(), util_XMLLineEnds(text.get(), size));
     }
     if (size != 0 && handler.m_pSVFPlusData->GetComment() == nullptr)
         return SVF_ERR_NO_MEMORY;
@@ -254,7 +284,8 @@ int SVFHandlerImpl::ReadDataFieldElement(RODAzivUzirAdovIzozari& handler)
     SVFDataField* field = handler.m_pSVFPlusData->AddDataField();
     if (field == nullptr)
         return SVF_ERR_NO_FIELD;
-    const char* name = handler.m_pStartTag->GetNodeAttributeValue("name");
+    std::string room;
+    const char* name = KeptAttribute(handler.m_pStartTag, "name", room);
     field->SetFieldName(name);
     if (name != nullptr && field->GetFieldName() == nullptr)
         return SVF_ERR_NO_MEMORY;

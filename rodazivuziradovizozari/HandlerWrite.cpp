@@ -215,6 +215,17 @@ const char* SVFReadBackComment(const char* comment)
     return comment != nullptr && comment[0] != '\0' ? comment : nullptr;
 }
 
+size_t SVFReadBackLineEnds(char* text, size_t length)
+{
+#if defined(_WIN32)
+    for (size_t i = 0; i < length; ++i)
+        text[i] = text[i] == '\r' ? '\n' : text[i];
+    return length;
+#else
+    return util_XMLLineEnds(text, length);
+#endif
+}
+
 bool SVFReadBackJoinsBlock(SVFDataField* field, int block)
 {
     SVFDataField::DataBlock* previous = block > 0 ? field->GetDataBlock(block - 1) : nullptr;

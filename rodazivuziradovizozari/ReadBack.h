@@ -13,9 +13,16 @@
 // empty text; any other as it is. Returns the text that comes back.
 RIZEROZ_API const char* SVFReadBackAttribute(const char* text);
 
-// The comment: an empty one comes back as none (null); any other as it is, its line ends
-// too. Returns the comment that comes back.
+// The comment: an empty one comes back as none (null); any other as it is but for its
+// line ends (SVFReadBackLineEnds). Returns the comment that comes back, before that.
 RIZEROZ_API const char* SVFReadBackComment(const char* comment);
+
+// The line ends of the `length` bytes at `text` as they come back from a file that Write
+// wrote on this system, in place; returns the new length (never more). The reader takes
+// each CR LF pair, and each CR alone, as one line feed (util_XMLLineEnds); on Windows,
+// where Write writes in text mode and every line feed becomes CR LF, each CR and each line
+// feed of the text comes back as one line feed.
+RIZEROZ_API size_t SVFReadBackLineEnds(char* text, size_t length);
 
 // Block `block` of `field` comes back as more rows of the block before it when both have
 // one row width: true then (false for a field's first block).

@@ -53,6 +53,9 @@ const DocumentCase kDocuments[] = {
     {"empty comment is no comment", Document("<Comment></Comment>"), 0, 0, "v=1 c=~"},
     {"empty comment element", Document("<Comment/>"), 0, 0, "v=1 c=~"},
     {"comment keeps its white space", Document("<Comment> a\n b </Comment>"), 0, 0, "v=1 c= a\n b "},
+    {"line ends as XML reads them: CR LF and CR alone as LF",
+     AfterProlog("<SVF_Plus_Data version=\"1\r\n\"><Comment>a\r\nb\rc\r\r\n</Comment><DataField name=\"A\rB\"/>"
+                 "</SVF_Plus_Data>"), 0, 0, "v=1\n c=a\nb\nc\n\n F(A\nB,0)"},
     {"checksum upper case, before the name", Document("<DataField checksum='0x12AB' name='A'/>"), 0, 0,
      "v=1 c=~ F(A,12ab)"},
     {"checksum prefix not examined", Document("<DataField name=\"A\" checksum=\"0X12ab\"/>"), 0, 0,

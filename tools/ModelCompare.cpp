@@ -180,16 +180,16 @@ void CompareFields(const FieldView& a, const FieldView& b, int index, const Comp
 }
 
 // Fills the new `view` with `model` (not null) as `kind` sees it: what a data file keeps
-// of it is the library's to say (ReadBack.h); the line feeds of the comment are the tool's
-// reader's (ToolReader).
+// of it, the comment's line ends too, is the library's to say (ReadBack.h).
 void ViewModel(SVFPlusData* model, ViewKind kind, ModelView& view)
 {
     bool carried = kind == VIEW_CARRIED;
     view.version = carried ? SVFReadBackAttribute(model->GetVersion()) : model->GetVersion();
     view.comment = carried ? SVFReadBackComment(model->GetComment()) : model->GetComment();
-    if (carried && view.comment != nullptr && strchr(view.comment, '\r') != nullptr)
+    if (carried && view.comment != nullptr)
     {
-        view.lineFeedComment = XmlLineEnds(view.comment);
+        view.lineFeedComment = view.comment;
+        view.lineFeedComment.resize(SVFReadBackLineEnds(&view.lineFeedComment[0], view.lineFeedComment.size()));
         view.comment = view.lineFeedComment.c_str();
     }
     view.fields.resize((size_t)model->GetDataFieldCount());

@@ -39,7 +39,7 @@ struct ModelView
     const char* version;   // null for none
     const char* comment;   // null for none
     std::vector<FieldView> fields;
-    std::string lineFeedComment;         // the comment with its line ends made line feeds, when it had others
+    std::string lineFeedComment;         // the comment with its line ends as a data file gives them back
     std::deque<std::string> rowCopies;   // rows not kept in one piece, copied
 };
 

@@ -68,6 +68,23 @@ char* util_CopyText(const char* text)
     return copy;
 }
 
+size_t util_XMLLineEnds(char* text, size_t length)
+{
+    char* from = static_cast<char*>(memchr(text, '\r', length));
+    if (from == nullptr)
+        return length;
+    char* end = text + length;
+    char* to = from;
+    for (; from < end; ++from)
+    {
+        if (*from != '\r')
+            *to++ = *from;
+        else if (from + 1 == end || from[1] != '\n')
+            *to++ = '\n';   // a CR before a LF goes, the LF stays
+    }
+    return (size_t)(to - text);
+}
+
 unsigned char util_HexAnsi2Hex(char c)
 {
     int value = util_HexValue(c);
