@@ -4,6 +4,7 @@
 // away. See SVFJson.h.
 #include "SVFJson.h"
 
+#include <ctype.h>
 #include <errno.h>
 #include <stdint.h>
 #include <stdio.h>
@@ -607,4 +608,29 @@ int ReadJsonSVFPlusDataFile(const char* path, SVFPlusData& model, ErrorHandler* 
         return XML_ERR_OPEN;
     }
     return ReadJsonSVFPlusData(file, shown, model, errors, hook, limits);
+}
+
+int SVFTextFormOf(const char* name, const void* bytes, size_t count, bool more)
+{
+    if (name != nullptr)
+    {
+        size_t length = strlen(name);
+        const char* suffix = ".json";
+        bool json = length >= 5;
+        for (size_t i = 0; json && i < 5; ++i)
+            json = tolower((unsigned char)name[length - 5 + i]) == suffix[i];
+        return json ? SVF_FORM_JSON : SVF_FORM_DATA_FILE;
+    }
+    const unsigned char* text = static_cast<const unsigned char*>(bytes);
+    static const unsigned char kMark[] = {0xEF, 0xBB, 0xBF};
+    size_t first = 0;
+    while (first < count && first < 3 && text[first] == kMark[first])
+        ++first;
+    if (first < 3 && first < count)
+        first = 0;   // no byte order mark: its first bytes are the text's
+    while (first < count && (text[first] == ' ' || text[first] == '\t' || text[first] == '\n' || text[first] == '\r'))
+        ++first;
+    if (first == count)
+        return more ? SVF_FORM_UNKNOWN : SVF_FORM_DATA_FILE;
+    return text[first] == '{' ? SVF_FORM_JSON : SVF_FORM_DATA_FILE;
 }

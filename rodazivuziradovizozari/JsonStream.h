@@ -33,6 +33,7 @@ public:
     {
         m_pNext = m_pEnd = m_buffer.data();
         Refill();
+        SkipByteOrderMark();
     }
 
     Ch Peek() const { return *m_pNext; }
@@ -52,6 +53,15 @@ public:
 
     // The next buffer of text, once this one is used up; an empty one at the end.
     void Refill();
+    // A UTF-8 byte order mark that opens the text is passed over, as JSON readers may;
+    // places still count its bytes. (Bytes that begin as one and then differ are passed
+    // over too: they are no JSON, and the reader refuses what follows them.)
+    void SkipByteOrderMark()
+    {
+        static const char kMark[] = "\xEF\xBB\xBF";
+        for (int i = 0; i < 3 && Peek() == kMark[i] && !AtEnd(); ++i)
+            Take();
+    }
     // True at the end of the text (a NUL before it is a byte of the text).
     bool AtEnd() const { return m_pNext == m_pEnd; }
     bool Failed() const { return m_bFailed; }

@@ -36,6 +36,23 @@ enum
     SVF_JSON_MAX_DEPTH = 32
 };
 
+// Which form a text is in, as every reader of the library's users decides it when it is
+// not told: by its name where there is one, else by its first bytes.
+enum SVFTextForm
+{
+    SVF_FORM_UNKNOWN = 0,     // not yet known: the bytes so far are all white space
+    SVF_FORM_DATA_FILE = 1,   // a data file (XML)
+    SVF_FORM_JSON = 2         // the JSON form of a model
+};
+// With `name` (a path or a file's name, not null): JSON when it ends in ".json" in any
+// letter case, else a data file; the bytes are not looked at. Without (null): by the
+// `count` bytes at `bytes`, the text's start: JSON when its first byte that is no white
+// space (space, tab, line feed, carriage return; JSON's, which XML's is too), after a UTF-8
+// byte order mark, is '{', else a data file. Bytes of white space only, and none at all,
+// are a data file (which the reader refuses as having no root element), unless `more`
+// says that more of the text is still to come: then the form is SVF_FORM_UNKNOWN.
+RIZEROZ_API int SVFTextFormOf(const char* name, const void* bytes, size_t count, bool more);
+
 // Reads the JSON text that `source` gives into `model`, which must be new and empty. 0 on
 // success. On failure `model` is emptied again and one report is made on `errors` (may be
 // null), named `name` and placed at the line and column (from 1, columns in bytes) where

@@ -14,6 +14,7 @@ const WARM_ROW_BYTES = 512;
 // Flags of the C interface (bindings/c/rizeroz.h).
 const RZ_READ_WARNINGS = 1;
 const RZ_READ_JSON = 2;
+const RZ_FORM_JSON = 2; // rz_text_form: the JSON form
 const RZ_WRITE_EXPRESSIONS = 1;
 const RZ_WRITE_JSON = 4;
 // Lines shown before and after the line of a reader's error.
@@ -63,9 +64,10 @@ function word(at, index) {
   return rz.HEAPU32[(at >> 2) + index];
 }
 
-// The reader's flags for a file: JSON when its name says so (as the tool decides).
+// The reader's flags for a file named `name` (its UTF-8 bytes in the module's memory):
+// JSON when the library finds it so by the name, as the tool and Python do.
 function readFlags(name) {
-  return /\.json$/i.test(name) ? RZ_READ_JSON : RZ_READ_WARNINGS;
+  return rz._rz_text_form(name, 0, 0, 0) === RZ_FORM_JSON ? RZ_READ_JSON : RZ_READ_WARNINGS;
 }
 
 // The writer's flags for a kind of saved file.
@@ -261,12 +263,12 @@ async function open({ slot, file }) {
     let result;
     if (pulling()) {
       pieces = new FilePieces(file, "reading");
-      result = await readPulled(name, readFlags(file.name), out, out + 4);
+      result = await readPulled(name, readFlags(name), out, out + 4);
       waited = pieces.waited;
     } else {
       whole = await loadFile(file);
       waited = performance.now() - started;
-      result = rz._rzw_read(whole, file.size, name, readFlags(file.name), out, out + 4);
+      result = rz._rzw_read(whole, file.size, name, readFlags(name), out, out + 4);
     }
     const read = performance.now();
     if (result !== 0) {

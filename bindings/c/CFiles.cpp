@@ -139,6 +139,11 @@ int ReadSource(UtByteSource& source, const char* shown, unsigned flags, rz_read_
 
 extern "C" {
 
+int rz_text_form(const char* name, const void* data, size_t size, int more)
+{
+    return SVFTextFormOf(name, data != nullptr ? data : "", data != nullptr ? size : 0, more != 0);
+}
+
 int rz_read(const char* path, unsigned flags, rz_model** model, rz_error** error)
 {
     return rz_read_with_callback(path, flags, nullptr, nullptr, model, error);

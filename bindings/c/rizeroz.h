@@ -123,6 +123,23 @@ RZ_API void RZ_CALL rz_error_free(rz_error* error);
 
 /* ---- Reading and writing files ---- */
 
+/* Forms of a text (rz_text_form). */
+enum
+{
+    RZ_FORM_UNKNOWN = 0, /* not yet known: the bytes so far are all white space */
+    RZ_FORM_XML = 1,     /* a data file */
+    RZ_FORM_JSON = 2     /* the JSON form of a model: read it with RZ_READ_JSON */
+};
+
+/* Which form a text is in, as the rizeroz tool, Python and the viewer page decide it when
+   nobody says: with `name` (a path or a file's name; not NULL) by the name alone, JSON
+   when it ends in ".json" in any letter case, else a data file. With NULL `name`, by the
+   `size` bytes at `data`, the text's start: JSON when its first byte that is no white
+   space (space, tab, line feed, carriage return), after a UTF-8 byte order mark, is '{',
+   else a data file; white space only, and no bytes at all, are a data file, unless `more`
+   is non-zero (more of the text is to come): then RZ_FORM_UNKNOWN. */
+RZ_API int RZ_CALL rz_text_form(const char* name, const void* data, size_t size, int more);
+
 /* Reads the data file `path` (UTF-8; '\\' also separates folders) into
    a new model stored in *model, which the caller frees. `flags`: RZ_READ_WARNINGS,
    which keeps with the model what the reader took leniently (rz_model_warning), and

@@ -31,6 +31,7 @@ RZ_WRITE_SAFE = 2
 RZ_WRITE_JSON = 4
 RZ_READ_WARNINGS = 1
 RZ_READ_JSON = 2
+RZ_FORM_JSON = 2   # rz_text_form: the JSON form
 # The library's code for memory that ran out while reading.
 _NO_MEMORY = -12
 
@@ -122,6 +123,7 @@ def _load() -> ctypes.CDLL:
 
 
 _lib = _load()
+
 _P = ctypes.c_void_p
 _SIZES = ctypes.POINTER(ctypes.c_size_t)
 # The array type code of size_t, which holds the rows' ends.
@@ -138,6 +140,7 @@ _signatures = {
     "rz_error_errno": (ctypes.c_int, [_P]),
     "rz_error_offset": (ctypes.c_longlong, [_P]),
     "rz_error_free": (None, [_P]),
+    "rz_text_form": (ctypes.c_int, [ctypes.c_char_p, _P, ctypes.c_size_t, ctypes.c_int]),
     "rz_read": (ctypes.c_int, [ctypes.c_char_p, ctypes.c_uint, ctypes.POINTER(_P), ctypes.POINTER(_P)]),
     "rz_read_with_callback": (ctypes.c_int, [ctypes.c_char_p, ctypes.c_uint, _P, _P, ctypes.POINTER(_P),
                                              ctypes.POINTER(_P)]),
@@ -377,8 +380,9 @@ def _format(format: Optional[str], name: Any = None) -> bool:
     if format is None:
         if not isinstance(name, (str, bytes, os.PathLike)):
             return False
-        suffix = os.fspath(name)[-5:].lower()
-        return suffix in (".json", b".json")
+        named = os.fspath(name)
+        text = named if isinstance(named, bytes) else named.encode("utf-8", "surrogateescape")
+        return _lib.rz_text_form(text.replace(b"\0", b""), None, 0, 0) == RZ_FORM_JSON
     if format not in ("xml", "json"):
         raise ValueError(f'format must be "xml" or "json", not {format!r}')
     return format == "json"
@@ -475,16 +479,17 @@ def _lent(data: Union[bytes, bytearray, memoryview]) -> Tuple[Any, int, Optional
 
 
 def _starts_json(data: Union[bytes, bytearray, memoryview]) -> bool:
-    """True when the first byte of ``data`` that is no white space (space, tab, line feed,
-    carriage return: JSON's, which XML's is too) is '{', as the rizeroz tool tells what
-    standard input is; only the bytes up to it are looked at."""
+    """True when the library finds ``data`` to be JSON by its first bytes (``rz_text_form``:
+    '{' is its first byte that is no white space, after a byte order mark), as the rizeroz
+    tool tells what standard input is; only the bytes up to it are looked at."""
     view = memoryview(data)
     if view.ndim != 1 or view.itemsize != 1:
         view = view.cast("B") if view.c_contiguous else memoryview(view.tobytes())
     for start in range(0, len(view), 65536):
-        rest = view[start:start + 65536].tobytes().lstrip(b" \t\r\n")
-        if rest:
-            return rest[:1] == b"{"
+        piece = view[start:start + 65536].tobytes()
+        form = _lib.rz_text_form(None, piece, len(piece), 1 if start + len(piece) < len(view) else 0)
+        if form != 0:
+            return form == RZ_FORM_JSON
     return False
 
 
