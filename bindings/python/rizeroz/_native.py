@@ -382,7 +382,7 @@ def _format(format: Optional[str], name: Any = None) -> bool:
             return False
         named = os.fspath(name)
         text = named if isinstance(named, bytes) else named.encode("utf-8", "surrogateescape")
-        return _lib.rz_text_form(text.replace(b"\0", b""), None, 0, 0) == RZ_FORM_JSON
+        return bool(_lib.rz_text_form(text.replace(b"\0", b""), None, 0, 0) == RZ_FORM_JSON)
     if format not in ("xml", "json"):
         raise ValueError(f'format must be "xml" or "json", not {format!r}')
     return format == "json"
@@ -489,7 +489,7 @@ def _starts_json(data: Union[bytes, bytearray, memoryview]) -> bool:
         piece = view[start:start + 65536].tobytes()
         form = _lib.rz_text_form(None, piece, len(piece), 1 if start + len(piece) < len(view) else 0)
         if form != 0:
-            return form == RZ_FORM_JSON
+            return bool(form == RZ_FORM_JSON)
     return False
 
 
