@@ -78,6 +78,16 @@ int RODAzivUzirAdovIzozari::Read()
     return result;
 }
 
+int RODAzivUzirAdovIzozari::ReadModel()
+{
+    int result = Read();
+    if (result < 0 || m_pSVFPlusData != nullptr)
+        return result;
+    GetErrorHandler()->AddReportSentence(XML_ERR_NO_ROOT, ERROR_LIST_DATA_FILE, m_pszXMLFilename, m_pszXMLFilename, 0,
+                                         0, "the document has no SVF_Plus_Data root element", 0, -1);
+    return XML_ERR_NO_ROOT;
+}
+
 int SVFHandlerImpl::ReadDocument(RODAzivUzirAdovIzozari& handler)
 {
     handler.m_pState->nExpressionBytes = 0;

@@ -120,6 +120,11 @@ public:
     // Reads the document opened for reading. 0, or a negative code. Memory running out
     // gives SVF_ERR_NO_MEMORY (or XML_ERR_NO_MEMORY): nothing is thrown.
     int Read();
+    // Read, for a caller that wants a model: a document whose root element is not
+    // SVF_Plus_Data, which Read passes over whole and takes as read (0, no model), fails
+    // with XML_ERR_NO_ROOT, reported with the sentence "the document has no SVF_Plus_Data
+    // root element" (ErrorHandler::GetFailure). Every front end reads so.
+    int ReadModel();
     // Writes the attached model to the output opened for writing and closes it. 0 once it
     // has begun, whatever reached the file (GetWriteError tells); -6 or -5 before that.
     int Write();

@@ -80,17 +80,10 @@ int ReadModel(Open open, const char* shown, unsigned flags, rz_read_callback cal
         handler.SetReadHook(callback != nullptr ? &hook : nullptr);
         int result = open(handler);
         if (result >= 0)
-            result = handler.Read();
+            result = handler.ReadModel();
         if (result < 0)
             return SetFailureError(error, *handler.GetErrorHandler(), result, shown);
         SVFPlusData* read = handler.GetSVFPlusData();
-        if (read == nullptr)
-        {
-            // Only a root element of another name, skipped whole, leaves no model.
-            return SetError(error, RZ_ERR_NO_ROOT,
-                            std::string(shown) + ": the document has no SVF_Plus_Data root element (error -109).",
-                            shown, 0, 0, "the document has no SVF_Plus_Data root element");
-        }
         // Take the handler's model as it is rather than copying it, with the warnings.
         std::unique_ptr<rz_model> taken(new rz_model());
         const ErrorHandler* reports = handler.GetErrorHandler();
