@@ -8,8 +8,12 @@
 #include <string.h>
 
 #include <new>
+#include <string>
+#include <algorithm>
+#include <limits.h>
 
 #include "DocumentText.h"
+#include "ErrorHandler.h"
 #include "ReadBack.h"
 #include "RowWidth.h"
 
@@ -224,6 +228,34 @@ size_t SVFReadBackLineEnds(char* text, size_t length)
 #else
     return util_XMLLineEnds(text, length);
 #endif
+}
+
+long long SVFRowBytes(int width)
+{
+    return ExpressionRowBytes(width);
+}
+
+long long SVFEvaluateRow(const char* expression, int width, unsigned char* row, size_t capacity, long long* kept,
+                         ErrorHandler* errors)
+{
+    SVPExpression evaluator;
+    size_t length = strlen(expression);
+    long long stands = evaluator.GetBytes(expression, length, nullptr, 0);
+    *kept = 0;
+    if (stands < 0)
+    {
+        std::string sentence =
+            std::string("\"") + expression + "\" does not evaluate: " + ErrorHandler::DescribeCode((int)stands);
+        if (errors != nullptr)
+            errors->AddReportSentence((int)stands, ERROR_LIST_DATA_FILE, nullptr, nullptr, 0, 0, sentence.c_str());
+        return stands;
+    }
+    // As the reader does: the row keeps at most the bytes its width holds.
+    *kept = std::min(stands, ExpressionRowBytes(width));
+    long long copied = std::min(*kept, (long long)std::min(capacity, (size_t)LLONG_MAX));
+    if (copied > 0)
+        evaluator.GetBytes(expression, length, row, copied);
+    return stands;
 }
 
 bool SVFReadBackJoinsBlock(SVFDataField* field, int block)

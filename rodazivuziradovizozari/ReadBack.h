@@ -9,6 +9,8 @@
 #include "RizErozExport.h"
 #include "SVFPlusData.h"
 
+class ErrorHandler;
+
 // The version or a field's name, written as an attribute: a null text comes back as the
 // empty text; any other as it is. Returns the text that comes back.
 RIZEROZ_API const char* SVFReadBackAttribute(const char* text);
@@ -37,5 +39,19 @@ RIZEROZ_API bool SVFReadBackAddsEmptyRow(SVFDataField::DataBlock* block);
 // of 0 or less): then that many, the row's first. SVF_ERR_NO_MEMORY when memory for the
 // expression's text cannot be had now.
 RIZEROZ_API long long SVFReadBackRowSize(UtByteBuffer* row, int width, bool expressions);
+
+// The bytes a row `width` bits wide holds: (width + 7) / 8, none for a width of 0 or less.
+// A row written as an expression reads back no more than this.
+RIZEROZ_API long long SVFRowBytes(int width);
+
+// The row the reader makes of the row expression `expression` (docs/expressions.md) in a
+// block `width` bits wide: the expression's first bytes, at most as many as the width
+// holds (none for a width of 0 or less); their number goes to *kept, and at most
+// `capacity` of them to `row` (null with capacity 0 only measures). Returns how many bytes
+// the expression stands for, which may be more or fewer than the row keeps; when it does
+// not evaluate, its negative code, reported on `errors` (may be null) with the sentence
+// "\"EXPRESSION\" does not evaluate: WHY".
+RIZEROZ_API long long SVFEvaluateRow(const char* expression, int width, unsigned char* row, size_t capacity,
+                                     long long* kept, ErrorHandler* errors);
 
 #endif

@@ -6,31 +6,33 @@
 
 #include <stdio.h>
 
-#include <algorithm>
 #include <vector>
 
 #include "DataFile.h"
 #include "ToolText.h"
 #include "ErrorHandler.h"
 #include "Diagnostics.h"
-#include "SVPExpression.h"
+#include "ReadBack.h"
+#include "UtUtility.h"
 
 int RunExpr(const std::string& expression, int width)
 {
-    SVPExpression evaluator;
-    char probe[3];
-    int count = evaluator.GetBitStream(expression.c_str(), probe, (int)sizeof(probe));
+    // The row is the library's to make, as the reader makes it, and its error to word.
+    ErrorHandler reports;
+    long long kept = 0;
+    long long count = SVFEvaluateRow(expression.c_str(), width, nullptr, 0, &kept, &reports);
     if (count < 0)
-        return ReportError(ToolError("\"" + expression + "\" does not evaluate: " + ErrorHandler::DescribeCode(count) +
-                                     " (error " + std::to_string(count) + ")"));
+        return ReportError(reports.GetFailure() != nullptr
+                               ? ReportDiagnostic(*reports.GetFailure(), std::string(), "error")
+                               : ToolError(ErrorHandler::DescribeCode((int)count)));
+    std::vector<unsigned char> row((size_t)kept);
+    SVFEvaluateRow(expression.c_str(), width, row.data(), row.size(), &kept, nullptr);
+    std::string digits;
+    for (unsigned char byte : row)
+        digits += {util_HexDigit(byte >> 4), util_HexDigit(byte & 15)};
+    printf("%s\n", digits.c_str());
 
-    // As the reader does: the row holds at most the bytes of its width.
-    long long widthBytes = ((long long)width + 7) / 8;
-    long long kept = std::min((long long)count, widthBytes);
-    std::vector<char> area((size_t)(kept * 2 + 3));
-    evaluator.GetBitStream(expression.c_str(), area.data(), (int)area.size());
-    printf("%s\n", area.data() + 2);
-
+    long long widthBytes = SVFRowBytes(width);
     if (count == widthBytes)
         return TOOL_EXIT_OK;
     std::string keptNote =

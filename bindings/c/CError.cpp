@@ -54,13 +54,12 @@ int SetFailureError(rz_error** error, const ErrorHandler& reports, int code, con
 
 int SetCodeError(rz_error** error, int code, const char* path)
 {
+    // The library's report of the code alone: "PATH: what the code means (error CODE)."
     return Guarded(code, [&]() {
-        char number[32];
-        snprintf(number, sizeof(number), " (error %d).", code);
-        std::string message = path != nullptr && *path != '\0' ? std::string(path) + ": " : std::string();
-        message += ErrorHandler::DescribeCode(code);
-        message += number;
-        return SetError(error, code, message, path, 0, 0, ErrorHandler::DescribeCode(code));
+        ErrorHandler reports;
+        reports.AddReport(code, ERROR_LIST_DATA_FILE, path, path, 0, 0, nullptr);
+        const ErrorReport* made = reports.GetLastReport();
+        return made != nullptr ? SetError(error, ErrorOf(*made)) : code;
     });
 }
 

@@ -4,13 +4,14 @@
 
 #include <limits.h>
 #include <stdlib.h>
+#include <string.h>
 
 #include <memory>
 #include <vector>
 
 #include "RODAzivUzirAdovIzozari.h"
 #include "SVFJson.h"
-#include "SVPExpression.h"
+#include "ReadBack.h"
 #include "SafeSave.h"
 #include "UtByteSink.h"
 #include "UtUtility.h"
@@ -279,31 +280,13 @@ int rz_evaluate(const char* expression, int row_width, unsigned char* row, size_
     if (expression == nullptr || (row == nullptr && capacity > 0))
         return SetCodeError(error, RZ_ERR_ARGUMENT, nullptr);
     return Guarded(RZ_ERR_MEMORY, [&]() {
-        SVPExpression evaluator;
-        char probe[3];
-        int count = evaluator.GetBitStream(expression, probe, (int)sizeof(probe));
-        if (count < 0)
-        {
-            std::string sentence =
-                std::string("\"") + expression + "\" does not evaluate: " + ErrorHandler::DescribeCode(count);
-            return SetError(error, count, sentence + " (error " + std::to_string(count) + ").", nullptr, 0, 0,
-                            sentence);
-        }
-
-        // As the reader does: the row keeps at most the bytes its width holds.
-        long long widthBytes = row_width > 0 ? ((long long)row_width + 7) / 8 : 0;
-        int kept = (int)(count < widthBytes ? count : widthBytes);
-        size_t copied = (size_t)kept < capacity ? (size_t)kept : capacity;
-        if (copied > ((size_t)INT_MAX - 3) / 2)
-            return SetCodeError(error, RZ_ERR_MEMORY, nullptr);   // beyond what the evaluator's text can hold
-        if (copied > 0)
-        {
-            std::vector<char> area(copied * 2 + 3);
-            evaluator.GetBitStream(expression, area.data(), (int)area.size());
-            for (size_t i = 0; i < copied; ++i)
-                row[i] = (unsigned char)(util_HexAnsi2Hex(area[2 + 2 * i]) << 4 | util_HexAnsi2Hex(area[3 + 2 * i]));
-        }
-        return kept;
+        ErrorHandler reports;
+        long long kept = 0;
+        long long stands = SVFEvaluateRow(expression, row_width, row, capacity, &kept, &reports);
+        if (stands < 0)
+            return SetFailureError(error, reports, (int)stands, nullptr);
+        // A row's length is an int: longer rows are more than the model holds.
+        return kept <= (long long)INT_MAX ? (int)kept : SetCodeError(error, RZ_ERR_MEMORY, nullptr);
     });
 }
 }

@@ -614,7 +614,7 @@ def test_expr(g):
         ("(FF*4)", "20", EXIT_WARNINGS, "FFFFFF", "stands for 4 bytes, but a row of 20 bits holds 3 bytes; "
                                                  "the row keeps the first 3"),
         ("(FF*2)", "32", EXIT_WARNINGS, "FFFF", "stands for 2 bytes, but a row of 32 bits holds 4 bytes."),
-        ("((FF*65536)*65536)", "16", EXIT_WARNINGS, "FFFF", "stands for 2147483647 bytes"),
+        ("((FF*65536)*65536)", "16", EXIT_WARNINGS, "FFFF", "stands for 4294967296 bytes"),
     ]
     for expression, width, code, out, warning in cases:
         r = g.run("expr", expression, "--width", width, code=code, out=out + "\n")
