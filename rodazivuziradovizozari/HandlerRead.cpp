@@ -66,7 +66,8 @@ int RODAzivUzirAdovIzozari::Read()
     {
         Places places(*this);
         SVFReadWarnings warnings(places, *GetErrorHandler(), m_pszXMLFilename);
-        m_pState->pWarnings = GetWarningsEnabled() ? &warnings : nullptr;
+        SVFReadObserver quiet;
+        m_pState->pWarnings = GetWarningsEnabled() ? &warnings : &quiet;
         result = SVFHandlerImpl::ReadDocument(*this);
     }
     catch (const std::bad_alloc&)
@@ -103,7 +104,7 @@ int SVFHandlerImpl::ReadDocument(RODAzivUzirAdovIzozari& handler)
         return result;
     result = handler.ReadSVFPlusData(0);
     // What follows the root element is not read; with warnings on it is looked at.
-    if (result >= 0 && handler.m_pState->pWarnings != nullptr)
+    if (result >= 0 && handler.GetWarningsEnabled())
         handler.ScanEpilogue();
     return result;
 }
@@ -112,8 +113,7 @@ int SVFHandlerImpl::SkipElement(RODAzivUzirAdovIzozari& handler, unsigned long p
 {
     if (handler.GetStartTag() != nullptr)
     {
-        if (handler.m_pState->pWarnings != nullptr)
-            handler.m_pState->pWarnings->Skipped(handler.GetStartTag(), false);
+        handler.m_pState->pWarnings->Skipped(handler.GetStartTag(), false);
         return handler.Skip(handler.GetStartTag()) >= 0 ? (int)parent : XML_SCAN_SKIP;
     }
     // Neither a start tag nor an empty tag: passed on, and reported by the levels above
@@ -123,8 +123,7 @@ int SVFHandlerImpl::SkipElement(RODAzivUzirAdovIzozari& handler, unsigned long p
         handler.m_pState->bUnreportedFailure = true;
         return SVF_ERR_SKIP;
     }
-    if (handler.m_pState->pWarnings != nullptr)
-        handler.m_pState->pWarnings->Skipped(handler.GetEmptyTag(), true);
+    handler.m_pState->pWarnings->Skipped(handler.GetEmptyTag(), true);
     return 0;
 }
 
@@ -150,14 +149,12 @@ int RODAzivUzirAdovIzozari::ReadSVFPlusData(unsigned long parent)
         if (outcome > 0)
         {
             unsigned long self = (unsigned long)outcome;
-            if (m_pState->pWarnings != nullptr)
-                m_pState->pWarnings->Opened(m_pStartTag->GetNodeName());
+            m_pState->pWarnings->Opened(m_pStartTag->GetNodeName());
             int child;
             do
                 child = ReadSVFPlusData(self);
             while (child > 0);
-            if (m_pState->pWarnings != nullptr)
-                m_pState->pWarnings->Closed();
+            m_pState->pWarnings->Closed();
             outcome = child;
         }
         if (outcome == 0)
@@ -166,8 +163,7 @@ int RODAzivUzirAdovIzozari::ReadSVFPlusData(unsigned long parent)
     }
     else if (m_pEndTag != nullptr)
     {
-        if (m_pState->pWarnings != nullptr)
-            m_pState->pWarnings->EndTag(m_pEndTag);
+        m_pState->pWarnings->EndTag(m_pEndTag);
         return 0;
     }
 
@@ -180,8 +176,7 @@ int RODAzivUzirAdovIzozari::ReadSVFPlusData(unsigned long parent)
         if (dropped < 0)
         {
             ClearFailurePlace();
-            if (m_pState->pWarnings != nullptr)
-                m_pState->pWarnings->Dropped(GetEmptyTag(), dropped);
+            m_pState->pWarnings->Dropped(GetEmptyTag(), dropped);
         }
         return (int)parent;
     }
@@ -253,8 +248,7 @@ int SVFHandlerImpl::ReadRootElement(RODAzivUzirAdovIzozari& handler)
     const char* version = KeptAttribute(handler.m_pStartTag, "version", room);
     if (handler.m_pSVFPlusData->SetVersion(version) == nullptr && version != nullptr)
         return SVF_ERR_NO_MEMORY;
-    if (handler.m_pState->pWarnings != nullptr)
-        handler.m_pState->pWarnings->Root(handler.m_pStartTag, *handler.m_pContent);
+    handler.m_pState->pWarnings->Root(handler.m_pStartTag, *handler.m_pContent);
     return SVF_TAG_ROOT;
 }
 
@@ -283,8 +277,7 @@ int SVFHandlerImpl::ReadCommentElement(RODAzivUzirAdovIzozari& handler, unsigned
     }
     if (size != 0 && handler.m_pSVFPlusData->GetComment() == nullptr)
         return SVF_ERR_NO_MEMORY;
-    if (handler.m_pState->pWarnings != nullptr)
-        handler.m_pState->pWarnings->Comment(handler.m_pSVFPlusData->GetComment());
+    handler.m_pState->pWarnings->Comment(handler.m_pSVFPlusData->GetComment());
     return (int)parent;
 }
 
@@ -309,9 +302,8 @@ int SVFHandlerImpl::ReadDataFieldElement(RODAzivUzirAdovIzozari& handler)
     field->m_nChecksum = ((unsigned int)util_HexAnsi2Hex(area[2]) << 12) |
                          ((unsigned int)util_HexAnsi2Hex(area[3]) << 8) |
                          ((unsigned int)util_HexAnsi2Hex(area[4]) << 4) | (unsigned int)util_HexAnsi2Hex(area[5]);
-    if (handler.m_pState->pWarnings != nullptr)
-        handler.m_pState->pWarnings->DataField(handler.m_pStartTag, field,
-                                               handler.m_pSVFPlusData->GetDataFieldCount() - 1, *handler.m_pContent);
+    handler.m_pState->pWarnings->DataField(handler.m_pStartTag, field, handler.m_pSVFPlusData->GetDataFieldCount() - 1,
+                                           *handler.m_pContent);
     return SVF_TAG_DATA_FIELD;
 }
 

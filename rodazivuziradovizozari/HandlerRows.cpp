@@ -110,9 +110,8 @@ int SVFHandlerImpl::ProcessFieldBlock(RODAzivUzirAdovIzozari& handler, unsigned 
 
     if (parent != SVF_TAG_DATA_FIELD || handler.m_pStartTag->GetNodeEnumValue() != SVF_TAG_FIELD_BLOCK)
         return SVF_ERR_NESTING;
-    if (handler.m_pState->pWarnings != nullptr)
-        handler.m_pState->pWarnings->Block(handler.m_pStartTag, field, handler.m_pSVFPlusData->GetDataFieldCount() - 1,
-                                           width, size);
+    handler.m_pState->pWarnings->Block(handler.m_pStartTag, field, handler.m_pSVFPlusData->GetDataFieldCount() - 1,
+                                       width, size);
     if (size == 0)
         return (int)parent;
 
@@ -168,8 +167,7 @@ int SVFHandlerImpl::ReadRows(RODAzivUzirAdovIzozari& handler, SVFDataField* fiel
         }
         if (result < 0)
             return result;
-        if (handler.m_pState->pWarnings != nullptr)
-            handler.m_pState->pWarnings->Row(text, record);
+        handler.m_pState->pWarnings->Row(text, record);
         if (handler.m_pState->pReadHook != nullptr)
             TellRow(handler, field);
     } while (!record.last);

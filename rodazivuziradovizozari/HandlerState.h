@@ -6,14 +6,14 @@
 
 #include "RODAzivUzirAdovIzozari.h"
 
-class SVFReadWarnings;
+class SVFReadObserver;
 
 struct SVFHandlerState
 {
     int nWriteError = 0;             // errno of the last Write's first failed write, flush or close; 0 when none
     SVFReadLimits readLimits = {};   // as set; 0 fields stand for the defaults
     unsigned long long nExpressionBytes = 0;   // bytes expression rows have added in the current Read
-    SVFReadWarnings* pWarnings = nullptr;      // during a Read with warnings on, its warnings; else null
+    SVFReadObserver* pWarnings = nullptr;      // during a Read, its warnings (an observer that does nothing when off)
     SVFReadHook* pReadHook = nullptr;          // not owned, or null
     // A failure on its way up the walk that no one has reported yet (SVF_ERR_SKIP, which
     // the level that meets it passes on unreported): the first level above reports it as

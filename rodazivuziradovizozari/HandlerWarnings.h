@@ -42,37 +42,57 @@ public:
     virtual bool Markup(int index, XMLPlace* place, bool* cdata) = 0;
 };
 
-class SVFReadWarnings
+// What the handler tells as it reads (the warnings are told so): each call does nothing
+// here, so that a Read without warnings tells this observer and asks nothing.
+class SVFReadObserver
+{
+public:
+    SVFReadObserver() {}
+    virtual ~SVFReadObserver() {}
+    SVFReadObserver(const SVFReadObserver&) = delete;
+    SVFReadObserver& operator=(const SVFReadObserver&) = delete;
+
+    // The reader reads the children of the element `name` from now on, until Closed.
+    virtual void Opened(const char*) {}
+    virtual void Closed() {}
+    // An element the reader does not read, passed over: its start tag `tag`, skipped with
+    // everything in it, or an empty-element tag (`empty`), which ends the reader's current
+    // element when there is one.
+    virtual void Skipped(XMLNode*, bool) {}
+    // An end tag: it ends the reader's current element, whichever element it closes.
+    virtual void EndTag(XMLNode*) {}
+    // An empty-element tag the reader could not take (it failed with `code`): dropped.
+    virtual void Dropped(XMLNode*, int) {}
+    // The root element's start tag `tag` and its text before its first child.
+    virtual void Root(XMLNode*, UtByteBuffer&) {}
+    // A Comment element; the model's comment is `comment` now.
+    virtual void Comment(const char*) {}
+    // The start tag `tag` of the element that made field `index`, and its element text.
+    virtual void DataField(XMLNode*, SVFDataField*, int, UtByteBuffer&) {}
+    // The start tag `tag` of a field block element of field `index`, before its rows are
+    // added: rows `width` bits wide, in an element text of `size` bytes.
+    virtual void Block(XMLNode*, SVFDataField*, int, int, unsigned int) {}
+    // A row of that block, complete: the last row of the field's last block, as the row
+    // machine kept it while it passed the element's text at `text`.
+    virtual void Row(const unsigned char*, const SVFRowRecord&) {}
+};
+
+class SVFReadWarnings : public SVFReadObserver
 {
 public:
     // Warnings go to `errors`, placed by `places`, the document named `document` in them.
     SVFReadWarnings(SVFDocumentPlaces& places, ErrorHandler& errors, const char* document);
-    SVFReadWarnings(const SVFReadWarnings&) = delete;
-    SVFReadWarnings& operator=(const SVFReadWarnings&) = delete;
 
-    // The reader reads the children of the element `name` from now on, until Closed.
-    void Opened(const char* name);
-    void Closed();
-    // An element the reader does not read, passed over: its start tag `tag`, skipped with
-    // everything in it, or an empty-element tag (`empty`), which ends the reader's current
-    // element when there is one.
-    void Skipped(XMLNode* tag, bool empty);
-    // An end tag: it ends the reader's current element, whichever element it closes.
-    void EndTag(XMLNode* tag);
-    // An empty-element tag the reader could not take (it failed with `code`): dropped.
-    void Dropped(XMLNode* tag, int code);
-    // The root element's start tag `tag` and its text before its first child.
-    void Root(XMLNode* tag, UtByteBuffer& text);
-    // A Comment element; the model's comment is `comment` now.
-    void Comment(const char* comment);
-    // The start tag `tag` of the element that made field `index`, and its element text.
-    void DataField(XMLNode* tag, SVFDataField* field, int index, UtByteBuffer& text);
-    // The start tag `tag` of a field block element of field `index`, before its rows are
-    // added: rows `width` bits wide, in an element text of `size` bytes.
-    void Block(XMLNode* tag, SVFDataField* field, int index, int width, unsigned int size);
-    // A row of that block, complete: the last row of the field's last block, as the row
-    // machine kept it while it passed the element's text at `text`.
-    void Row(const unsigned char* text, const SVFRowRecord& record);
+    void Opened(const char* name) override;
+    void Closed() override;
+    void Skipped(XMLNode* tag, bool empty) override;
+    void EndTag(XMLNode* tag) override;
+    void Dropped(XMLNode* tag, int code) override;
+    void Root(XMLNode* tag, UtByteBuffer& text) override;
+    void Comment(const char* comment) override;
+    void DataField(XMLNode* tag, SVFDataField* field, int index, UtByteBuffer& text) override;
+    void Block(XMLNode* tag, SVFDataField* field, int index, int width, unsigned int size) override;
+    void Row(const unsigned char* text, const SVFRowRecord& record) override;
 
 private:
     // True when a warning would be kept in full; else it is counted, and false: a warning
