@@ -23,7 +23,13 @@ int main(int argc, char** argv)
         return 1;
     }
 
+    // A document whose root element is another is read without a model.
     SVFPlusData* model = reader.GetSVFPlusData();
+    if (model == nullptr)
+    {
+        fprintf(stderr, "%s holds no SVF_Plus_Data root element\n", argv[2]);
+        return 1;
+    }
     printf("version %s, comment: %s\n", model->GetVersion() ? model->GetVersion() : "(none)",
            model->GetComment() ? model->GetComment() : "(none)");
     for (int i = 0; i < model->GetDataFieldCount(); ++i)
