@@ -36,9 +36,8 @@ const char kExpressionBreak[] = "\n\t\t\t";
 class OutputChunk
 {
 public:
-    OutputChunk(UtByteSink& sink, SVFWrittenHook written, void* context)
-        : m_sink(sink), m_written(written), m_pContext(context), m_nUsed(0),
-          m_pChunk(new (std::nothrow) char[kLargeChunk]), m_nSize(kLargeChunk), m_nError(0)
+    explicit OutputChunk(UtByteSink& sink)
+        : m_sink(sink), m_nUsed(0), m_pChunk(new (std::nothrow) char[kLargeChunk]), m_nSize(kLargeChunk), m_nError(0)
     {
         if (m_pChunk == nullptr)
         {
@@ -93,8 +92,6 @@ private:
         if (m_nError != 0)
             return;
         m_nError = m_sink.Put(text, length);
-        if (m_nError == 0 && m_written != nullptr)
-            m_written(m_pContext, length);
     }
 
     OutputChunk(const OutputChunk&) = delete;
@@ -104,8 +101,6 @@ private:
     static const size_t kLargeChunk = 256 * 1024;
 
     UtByteSink& m_sink;
-    SVFWrittenHook m_written;   // may be null
-    void* m_pContext;
     size_t m_nUsed;
     char* m_pChunk;   // kLargeChunk bytes (owned, new[]) or m_szSmall
     size_t m_nSize;
@@ -355,19 +350,19 @@ private:
 }
 
 int WriteDocumentPart(UtByteSink& sink, SVFPlusData* model, bool expressions, SVFDocumentWalk& walk, int field,
-                      int block, SVFWrittenHook written, void* context)
+                      int block)
 {
-    OutputChunk out(sink, written, context);
+    OutputChunk out(sink);
     DocumentTextVisitor visitor(out, expressions);
     walk.WalkTo(model, visitor, field, block);
     out.Flush();
     return out.GetError();
 }
 
-int WriteDocumentText(UtByteSink& sink, SVFPlusData* model, bool expressions, SVFWrittenHook written, void* context)
+int WriteDocumentText(UtByteSink& sink, SVFPlusData* model, bool expressions)
 {
     SVFDocumentWalk walk;
-    return WriteDocumentPart(sink, model, expressions, walk, -1, 0, written, context);
+    return WriteDocumentPart(sink, model, expressions, walk, -1, 0);
 }
 
 int RODAzivUzirAdovIzozari::Write()
@@ -384,15 +379,10 @@ int RODAzivUzirAdovIzozari::Write()
 
     // Once begun, Write returns 0 whatever reached the file; whether every byte did is
     // kept for GetWriteError and reported on a list of its own.
-    UtStreamSink file(m_fpOutput);
-    m_pState->nWriteError = WriteDocumentText(file, m_pSVFPlusData, m_bWriteExpression);
-    errno = 0;
-    if (fflush(m_fpOutput) != 0 && m_pState->nWriteError == 0)
-        m_pState->nWriteError = errno != 0 ? errno : EIO;
-    errno = 0;
-    if (fclose(m_fpOutput) != 0 && m_pState->nWriteError == 0)
-        m_pState->nWriteError = errno != 0 ? errno : EIO;
-    m_fpOutput = nullptr;
+    UtStreamSink file(m_fpOutput, true);
+    m_fpOutput = nullptr;   // the sink closes it
+    WriteDocumentText(file, m_pSVFPlusData, m_bWriteExpression);
+    m_pState->nWriteError = file.Finish();
     if (m_pState->nWriteError != 0)
         m_pErrorHandler->AddReport(SVF_ERR_WRITE, ERROR_LIST_OUTPUT, m_pszOutputFilename, m_pszOutputFilename, 0, 0,
                                    strerror(m_pState->nWriteError), m_pState->nWriteError, -1);

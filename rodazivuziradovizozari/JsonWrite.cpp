@@ -296,33 +296,17 @@ int WriteJsonSVFPlusData(SVFPlusData* model, UtByteSink& sink, const char* name,
     const char* shown = name != nullptr ? name : "";
     if (model == nullptr)
         return Refused(SVF_ERR_NO_DATA, errors, shown, ERROR_LIST_OUTPUT, "nothing was written");
-    // Counts the bytes `sink` took whole: a failure stands at the first byte of the next piece.
-    class CountingSink : public UtByteSink
-    {
-    public:
-        explicit CountingSink(UtByteSink& sink) : m_sink(sink) {}
-        int Put(const void* bytes, size_t count) override
-        {
-            int failure = m_sink.Put(bytes, count);
-            m_nTaken += failure == 0 ? count : 0;
-            return failure;
-        }
-        unsigned long long Taken() const { return m_nTaken; }
-
-    private:
-        UtByteSink& m_sink;
-        unsigned long long m_nTaken = 0;
-    };
     SVFModelHold hold(model, errors, shown, ERROR_LIST_OUTPUT);
     if (hold.Result() < 0)
         return hold.Result();
     try
     {
-        CountingSink counted(sink);
-        int failure = WriteWhole(model, counted);
+        // A failure stands at the first byte of the piece the sink did not take whole.
+        unsigned long long before = sink.Taken();
+        int failure = WriteWhole(model, sink);
         if (failure != 0 && errors != nullptr)
             errors->AddReport(SVF_ERR_WRITE, ERROR_LIST_OUTPUT, shown, shown, 0, 0, strerror(failure), failure,
-                              (long long)counted.Taken());
+                              (long long)(sink.Taken() - before));
         return failure == 0 ? 0 : SVF_ERR_WRITE;
     }
     catch (const std::bad_alloc&)
@@ -346,23 +330,16 @@ int WriteJsonSVFPlusDataFile(SVFPlusData* model, const char* path, ErrorHandler*
             errors->AddReport(SVF_ERR_OUTPUT, ERROR_LIST_DATA_FILE, shown, shown, 0, 0, strerror(reason), reason, -1);
         return SVF_ERR_OUTPUT;
     }
-    int failure = 0;
+    UtStreamSink sink(file, true);
     try
     {
-        UtStreamSink sink(file);
-        failure = WriteWhole(model, sink);
+        WriteWhole(model, sink);
     }
     catch (const std::bad_alloc&)
     {
-        fclose(file);
         return SVF_ERR_NO_MEMORY;
     }
-    errno = 0;
-    if (fflush(file) != 0 && failure == 0)
-        failure = errno != 0 ? errno : EIO;
-    errno = 0;
-    if (fclose(file) != 0 && failure == 0)
-        failure = errno != 0 ? errno : EIO;
+    int failure = sink.Finish();
     if (failure != 0 && errors != nullptr)
         errors->AddReport(SVF_ERR_WRITE, ERROR_LIST_OUTPUT, shown, shown, 0, 0, strerror(failure), failure, -1);
     return failure == 0 ? 0 : SVF_ERR_WRITE;

@@ -67,15 +67,20 @@ void NoteWritten(void* context, size_t count)
     }
 }
 
-// The stream of the state as a sink: the text as it is, each piece counted (NoteWritten).
+// The stream of the state as a sink, each piece noted (NoteWritten): the text as it is
+// (`asIs`), or as the handler's Write puts it out (on Windows in text mode).
 class StateSink : public UtByteSink
 {
 public:
-    explicit StateSink(SVFSafeFileState& state) : m_state(state) {}
-    int Put(const void* bytes, size_t count) override
+    StateSink(SVFSafeFileState& state, bool asIs) : m_state(state), m_bAsIs(asIs) {}
+
+protected:
+    int Take(const void* bytes, size_t count) override
     {
         errno = 0;
-        if (!safe_save::WriteAsIs(m_state.stream, bytes, count))
+        bool written = m_bAsIs ? safe_save::WriteAsIs(m_state.stream, bytes, count)
+                               : fwrite(bytes, 1, count, m_state.stream) == count;
+        if (!written)
             return errno != 0 ? errno : EIO;
         NoteWritten(&m_state, count);
         return 0;
@@ -83,6 +88,7 @@ public:
 
 private:
     SVFSafeFileState& m_state;
+    bool m_bAsIs;
 };
 
 // Closes the stream and removes the temporary file; the target stays as it was.
@@ -208,8 +214,8 @@ int SVFSafeFile::WriteModelPart(SVFPlusData* model, bool expressions, int field,
     if (m_pState == nullptr || m_pState->closed || m_pState->flushed)
         return SVF_ERR_SAVE;
     SVFSafeFileState& state = *m_pState;
-    UtStreamSink sink(state.stream);
-    int error = WriteDocumentPart(sink, model, expressions, state.walk, field, block, NoteWritten, &state);
+    StateSink sink(state, false);
+    int error = WriteDocumentPart(sink, model, expressions, state.walk, field, block);
     if (error == 0 && state.interrupted)
         return Fail(state, "writing the new text", kInterrupted, EINTR);
     return error != 0 ? FailErrno(state, "writing the new text", error) : 0;
@@ -232,7 +238,7 @@ int SVFSafeFile::WriteJsonModelPart(SVFPlusData* model, int field, int block)
     {
         if (state.json == nullptr)
             state.json.reset(new SVFJsonText());
-        StateSink sink(state);
+        StateSink sink(state, true);
         error = state.json->Write(sink, model, state.walk, field, block);
     }
     catch (const std::bad_alloc&)
@@ -386,14 +392,13 @@ int WriteSVFPlusData(SVFPlusData* model, UtByteSink& sink, const char* name, boo
     SVFModelHold hold(model, errors, shown, ERROR_LIST_OUTPUT);
     if (hold.Result() < 0)
         return hold.Result();
-    // The pieces the sink took whole: the failure stands at the first byte of the next.
-    unsigned long long taken = 0;
-    auto count = [](void* context, size_t length) { *(unsigned long long*)context += length; };
-    int failure = WriteDocumentText(sink, model, expressions, count, &taken);
+    // The failure stands at the first byte of the piece the sink did not take whole.
+    unsigned long long before = sink.Taken();
+    int failure = WriteDocumentText(sink, model, expressions);
     if (failure == 0)
         return 0;
     if (errors != nullptr)
         errors->AddReport(SVF_ERR_WRITE, ERROR_LIST_OUTPUT, shown, shown, 0, 0, strerror(failure), failure,
-                          (long long)taken);
+                          (long long)(sink.Taken() - before));
     return SVF_ERR_WRITE;
 }

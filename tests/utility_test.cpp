@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "TestSupport.h"
+#include "UtByteSink.h"
 #include "UtString.h"
 #include "UtUtility.h"
 
@@ -243,6 +244,38 @@ TEST(StringHelpers, FopenRejectsNullArguments)
         EXPECT_EQ(errno, test.error);
     }
     // clang-format on
+}
+
+// What every sink shares: the bytes taken are counted in pieces taken whole, the first
+// failure sticks (the kind is asked nothing after it), and Finish ends the writing once,
+// reporting a failure of its own work (an owned stream's flush and close) too.
+TEST(ByteSink, CountsKeepsTheFirstFailureAndFinishesOnce)
+{
+    struct Failing : UtByteSink
+    {
+        int calls = 0, ends = 0;
+        int Take(const void*, size_t) override { return ++calls == 3 ? ENOSPC : 0; }
+        int End() override { return ++ends, EIO; }
+    } failing;
+    EXPECT_EQ(0, failing.Put("ab", 2) + failing.Put("", 0) + failing.Put("cd", 2));
+    EXPECT_EQ(ENOSPC, failing.Put("ef", 2));
+    EXPECT_EQ(ENOSPC, failing.Put("gh", 2));
+    EXPECT_EQ(3, failing.calls);
+    EXPECT_EQ(4u, failing.Taken());
+    EXPECT_EQ(ENOSPC, failing.Finish());   // the first failure, though the end failed too
+    EXPECT_EQ(ENOSPC, failing.Finish());
+    EXPECT_EQ(1, failing.ends);
+
+    UtMemorySink memory;
+    EXPECT_EQ(0, memory.Put("x", 1) + memory.Finish());
+    EXPECT_EQ(EBADF, memory.Put("y", 1));   // nothing after the end
+    EXPECT_EQ(1u, memory.GetSize());
+#if defined(__linux__)
+    // A full device takes the byte into the stream's buffer and refuses it at the flush.
+    UtStreamSink full(fopen("/dev/full", "w"), true);
+    EXPECT_EQ(0, full.Put("z", 1));
+    EXPECT_EQ(ENOSPC, full.Finish());
+#endif
 }
 
 TEST(UtStringTest, FindLooksOnlyAtTheGivenTextAndCopiesOwnTheirText)

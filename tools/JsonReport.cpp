@@ -18,7 +18,9 @@ class OutputSink : public UtByteSink
 {
 public:
     explicit OutputSink(JsonOutput& output) : m_output(output) {}
-    int Put(const void* bytes, size_t count) override { return m_output.Put((const char*)bytes, count) ? 0 : EIO; }
+
+protected:
+    int Take(const void* bytes, size_t count) override { return m_output.Put((const char*)bytes, count) ? 0 : EIO; }
 
 private:
     JsonOutput& m_output;

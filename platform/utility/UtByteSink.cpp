@@ -5,12 +5,63 @@
 #include <stdlib.h>
 #include <string.h>
 
-int UtStreamSink::Put(const void* bytes, size_t count)
+int UtByteSink::Put(const void* bytes, size_t count)
+{
+    if (m_nErrno == 0 && m_bFinished)
+        m_nErrno = EBADF;   // nothing is written after the end
+    if (m_nErrno != 0)
+        return m_nErrno;
+    if (count == 0)
+        return 0;
+    m_nErrno = Take(bytes, count);
+    m_nTaken += m_nErrno == 0 ? count : 0;
+    return m_nErrno;
+}
+
+int UtByteSink::Finish()
+{
+    if (!m_bFinished)
+    {
+        m_bFinished = true;
+        int ended = End();
+        m_nErrno = m_nErrno != 0 ? m_nErrno : ended;
+    }
+    return m_nErrno;
+}
+
+namespace
+{
+// The errno of a stream call that failed, EIO when the system gave none.
+int Failed()
+{
+    return errno != 0 ? errno : EIO;
+}
+}
+
+UtStreamSink::~UtStreamSink()
+{
+    if (m_bOwned && m_pStream != nullptr)
+        fclose(m_pStream);
+}
+
+int UtStreamSink::Take(const void* bytes, size_t count)
 {
     errno = 0;
-    if (count == 0 || fwrite(bytes, 1, count, m_pStream) == count)
-        return 0;
-    return errno != 0 ? errno : EIO;
+    return fwrite(bytes, 1, count, m_pStream) == count ? 0 : Failed();
+}
+
+int UtStreamSink::End()
+{
+    errno = 0;
+    int failure = fflush(m_pStream) != 0 ? Failed() : 0;
+    if (m_bOwned)
+    {
+        errno = 0;
+        int closed = fclose(m_pStream) != 0 ? Failed() : 0;
+        m_pStream = nullptr;
+        failure = failure != 0 ? failure : closed;
+    }
+    return failure;
 }
 
 UtMemorySink::~UtMemorySink()
@@ -18,7 +69,7 @@ UtMemorySink::~UtMemorySink()
     free(m_pData);
 }
 
-int UtMemorySink::Put(const void* bytes, size_t count)
+int UtMemorySink::Take(const void* bytes, size_t count)
 {
     if (count > m_nCapacity - m_nSize)
     {
@@ -50,10 +101,8 @@ char* UtMemorySink::Release(size_t* size)
     return data;
 }
 
-int UtCallbackSink::Put(const void* bytes, size_t count)
+int UtCallbackSink::Take(const void* bytes, size_t count)
 {
-    if (count == 0)
-        return 0;
     long long taken = m_write(m_pContext, bytes, count);
     if (taken < 0)
         return taken >= -(long long)0x7FFFFFFF ? (int)-taken : EIO;
