@@ -20,7 +20,8 @@
 #include "XmlCheck.h"
 
 #if !defined(RIZEROZ_HAVE_LIBXML2)
-void CheckXml(const std::string&, const std::string&, std::vector<CheckFinding>&, Progress*) {}
+void CheckXml(XmlInput&, const std::string&, std::vector<CheckFinding>&, Progress*) {}
+void CheckXmlFile(const std::string&, const std::string&, std::vector<CheckFinding>&, Progress*) {}
 #endif
 
 namespace
@@ -194,7 +195,7 @@ int RunCheck(const std::string& file, FileFormat format, OutputForm form, bool v
     if (kCanCheckXml)
     {
         Progress progress("checking " + input.GetShown() + " with libxml2");
-        CheckXml(input.GetPath(), validate ? InstalledDocumentType() : std::string(), findings, &progress);
+        CheckXmlFile(input.GetPath(), validate ? InstalledDocumentType() : std::string(), findings, &progress);
     }
     return PrintFindings(path, findings, omitted, form, quiet, kCanCheckXml);
 }
