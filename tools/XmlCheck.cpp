@@ -1,12 +1,15 @@
 // The libxml2 pass of `rizeroz check`: well-formedness as libxml2 judges it, and validity
 // against the installed document type, in one pass over the document that builds no tree
-// of it. libxml2 reads the document (XmlInput: a file by its descriptor) through a
-// callback that keeps it within the tool's bounds (XmlBounds.h), without network access,
-// entity substitution or loading of the document type the document names; an external
-// entity loader that refuses everything makes sure nothing else is opened. Validity is
-// checked as libxml2's streaming reader checks it, element by element as they come
-// (xmlValidatePushElement and its kin), with only the elements open at a time held, each
-// as a node without children. Built only with libxml2, which the Windows build lacks.
+// of it. libxml2 reads the document (XmlInput: a file by its descriptor, or the bytes the
+// tool keeps of an input read once, HeldInput.h) through a callback that keeps it within
+// the tool's bounds (XmlBounds.h), without network access, entity substitution or loading
+// of the document type the document names; an external entity loader that refuses
+// everything makes sure nothing else is opened. Kept bytes that end before the document
+// does are handed on up to the construct they cut short, and what libxml2 says of their
+// early end is no finding. Validity is checked as libxml2's streaming reader checks it,
+// element by element as they come (xmlValidatePushElement and its kin), with only the
+// elements open at a time held, each as a node without children. Built only with libxml2,
+// which the Windows build lacks.
 #include "XmlCheck.h"
 
 #include <errno.h>
@@ -17,6 +20,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <climits>
 #include <limits>
 #include <map>
 #include <tuple>
@@ -69,6 +73,9 @@ struct Pass
     XmlInput* input = nullptr;
     Progress* progress = nullptr;   // told of the bytes read, or null
     unsigned long long read = 0;    // bytes read of the document
+    // Where the bytes given to libxml2 end: before the construct that the input's bytes
+    // end in, when they end before the document does (CleanEnd).
+    unsigned long long end = ULLONG_MAX;
     XmlBounds bounds;
     xmlDocPtr types = nullptr;            // holds the installed document type as its external subset
     xmlValidCtxtPtr validity = nullptr;   // null when validity is not checked
@@ -381,9 +388,10 @@ void DeclareEntity(void* parser, const xmlChar* name, int type, const xmlChar* p
 int ReadBytes(void* context, char* buffer, int length)
 {
     Pass& pass = *static_cast<Pass*>(context);
-    if (pass.bounds.Passed())
+    if (pass.bounds.Passed() || pass.read >= pass.end)
         return 0;
-    long long got = pass.input->Next(buffer, (size_t)length);
+    long long got =
+        pass.input->Next(buffer, (size_t)std::min<unsigned long long>((size_t)length, pass.end - pass.read));
     pass.read += got > 0 ? (unsigned long long)got : 0;
     if (pass.progress != nullptr)
         pass.progress->Update(pass.read, pass.input->Length());
@@ -535,21 +543,67 @@ void AddFinding(const Remark& remark, const char* source, bool error, const char
                                     placed ? std::max(remark.column, 1L) : 0));
 }
 
-// Where libxml2 was stopped short of the document's end, if it was: by a bound, or after
-// kMostRemarks. What it said of the input's early end there (at the place or after it, in
-// its count of characters) is no finding; what it found before stands.
+// How many of the last bytes read begin a UTF-8 character that the end of the bytes cuts
+// short: `tail` holds the last four (the latest lowest) of the `count` read.
+unsigned long long CutCharacter(uint32_t tail, unsigned long long count)
+{
+    for (unsigned long long back = 1; back <= 4 && back <= count; ++back)
+    {
+        unsigned char c = (unsigned char)(tail >> (8 * (back - 1)));
+        if ((c & 0xC0) == 0x80)
+            continue;
+        unsigned long long length = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
+        return length > back ? back : 0;
+    }
+    return 0;
+}
+
+// For an input whose bytes end before the document does: where libxml2's bytes end, found
+// by a scan of them all, so that libxml2 meets nothing the early end cuts short (a tag, a
+// comment, a character) and says only that the document ends early: before the construct
+// they end in, or, in text, before a character they cut short. Where they all end when
+// a bound stops libxml2 before.
+unsigned long long CleanEnd(XmlInput& input)
+{
+    XmlBounds scan;
+    std::vector<char> block(1 << 16);
+    unsigned long long read = 0;
+    uint32_t tail = 0;   // the last four bytes read, the latest lowest
+    long long got = input.Rewind() ? 0 : -1;
+    while (got >= 0 && !scan.Passed() && (got = input.Next(block.data(), block.size())) > 0)
+    {
+        scan.Scan(block.data(), (size_t)got);
+        read += (unsigned long long)got;
+        for (long long i = std::max(got - 4, 0LL); i < got; ++i)
+            tail = (tail << 8) | (unsigned char)block[i];
+    }
+    if (scan.Passed())
+        return ULLONG_MAX;
+    unsigned long long since = scan.OpenSince();
+    return since == read ? since - CutCharacter(tail, read) : since;
+}
+
+// Where libxml2 was stopped short of the document's end, if it was: by a bound, after
+// kMostRemarks, or where its bytes end for an input that ends early (CleanEnd). What it
+// said of the input's early end there (at the place or after it, in its count of
+// characters) is no finding; what it found before stands. `stop` is the warning that
+// says so, or has no message when nothing is said.
 bool Stop(XmlInput& input, Pass& pass, CheckFinding& stop)
 {
-    std::vector<Spot> place = {{pass.bounds.Place(), pass.fullLine, pass.fullColumn, pass.fullColumn}};
-    if (pass.bounds.Passed())
+    std::string why;
+    bool cut = !pass.bounds.Passed() && !pass.full && input.EndsEarly(why) && pass.read == pass.end;
+    std::vector<Spot> place = {{cut ? pass.end : pass.bounds.Place(), pass.fullLine, pass.fullColumn, pass.fullColumn}};
+    if (pass.bounds.Passed() || cut)
         PlaceSpots(input, place);
     else if (!pass.full)
         return false;
     long line = place[0].line, column = place[0].column, character = place[0].character;
+    const std::string beyond = "libxml2 checks the document only this far: ";
     stop = CheckFinding(false, "xml",
                         pass.bounds.Passed() ? pass.bounds.Finding()
-                                             : "libxml2 checks the document only this far: it has made 1000 remarks, "
-                                               "the most the tool shows",
+                        : pass.full          ? beyond + "it has made 1000 remarks, the most the tool shows"
+                        : why.empty()        ? std::string()
+                                             : beyond + why,
                         line, std::max(column, 1L));
     pass.remarks.erase(std::remove_if(pass.remarks.begin(), pass.remarks.end(),
                                       [&](const Remark& remark) {
@@ -586,7 +640,7 @@ void Report(XmlInput& input, Pass& pass, bool wellFormed, std::vector<CheckFindi
         for (const Remark& remark : pass.remarks)
             if (remark.validity)
                 AddFinding(remark, "dtd", false, "not valid against SVF_Plus_Data.dtd: ", findings);
-        if (stopped)
+        if (stopped && !stop.message.empty())
             findings.push_back(stop);
     }
 }
@@ -624,6 +678,9 @@ void CheckXml(XmlInput& input, const std::string& documentType, std::vector<Chec
     else if (declarations != nullptr)
         xmlFreeDtd(declarations);
 
+    std::string why;
+    if (input.EndsEarly(why))
+        pass.end = CleanEnd(input);
     if (input.Rewind())
     {
         bool wellFormed = Parse(pass);

@@ -40,7 +40,8 @@ const bool kCanCheckXml = false;
 #endif
 
 // The document libxml2 reads, from its start, once for its parse and again to place what
-// it found: a file by its descriptor (CheckXmlFile).
+// it found: a file by its descriptor (CheckXmlFile), or the bytes of an input that can be
+// read only once, held by the tool (HeldInput.h).
 class XmlInput
 {
 public:
@@ -52,6 +53,14 @@ public:
     virtual long long Next(char* buffer, size_t capacity) = 0;
     // The document's size when it is known before it is read; 0 otherwise.
     virtual unsigned long long Length() const = 0;
+    // True when the bytes end before the document does: libxml2 checks them, and what it
+    // says of their early end is no finding. `why` is then what a warning at the place
+    // where libxml2 stops says of it, or empty when nothing is said.
+    virtual bool EndsEarly(std::string& why) const
+    {
+        why.clear();
+        return false;
+    }
 };
 
 // libxml2's findings on the document `input` gives, appended to `findings`: its
