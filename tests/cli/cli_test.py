@@ -9,6 +9,7 @@ cases run on both sides; stdout is compared with LF line ends.
 """
 import json
 import os
+import re
 import resource
 import shutil
 import signal
@@ -497,6 +498,10 @@ def test_streams(g, png):
             r = subprocess.run(g.tool.command + arguments, stdout=full, stderr=subprocess.PIPE, timeout=60)
         g.expect(r.returncode == EXIT_ERROR and b"error: " in r.stderr and b"No space left on device" in r.stderr,
                  "rizeroz %s > /dev/full" % " ".join(arguments), r)
+    # Standard input closed: check reads it as info does, and gives the same error.
+    said = [re.search(r"<stdin>:1:1: error: (.*\(error -\d+\))", r.out + r.err)
+            for r in (g.run(command, "-", preexec_fn=lambda: os.close(0)) for command in ("info", "check"))]
+    g.expect(all(said) and said[0].group(1) == said[1].group(1), "info and check of closed standard input", said)
     import pty
     # (arguments, what the progress line shows, what it must not show): the input is held
     # back for seconds, so that the work goes on past the first second.
