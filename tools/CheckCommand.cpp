@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "DataFile.h"
+#include "HeldInput.h"
 #include "JsonReport.h"
 #include "Diagnostics.h"
 #include "Progress.h"
@@ -20,7 +21,8 @@
 #include "XmlCheck.h"
 
 #if !defined(RIZEROZ_HAVE_LIBXML2)
-void CheckXml(const std::string&, const std::string&, std::vector<CheckFinding>&, Progress*) {}
+void CheckXml(XmlInput&, const std::string&, std::vector<CheckFinding>&, Progress*) {}
+void CheckXmlFile(const std::string&, const std::string&, std::vector<CheckFinding>&, Progress*) {}
 #endif
 
 namespace
@@ -59,16 +61,20 @@ private:
     bool m_bSized;   // the reader's total is the file's size
 };
 
-// The reader's findings on the document at `path` (`shown` in the progress line); the
-// number of warnings it only counted goes to `omitted`.
-void ReadFindings(const std::string& path, const std::string& shown, std::vector<CheckFinding>& findings,
-                  long long& omitted)
+// The reader's findings on the document at `path`, or, given a `source`, on the bytes it
+// gives (`shown` in the progress line and as the document's name); the number of warnings
+// it only counted goes to `omitted`. The reader's result.
+int ReadFindings(const std::string& path, UtByteSource* source, const std::string& shown,
+                 std::vector<CheckFinding>& findings, long long& omitted)
 {
     RODAzivUzirAdovIzozari reader;
     reader.EnableWarnings();
-    ReadProgress progress("reading " + shown, IsRegularFile(path));
+    ReadProgress progress("reading " + shown, source == nullptr && IsRegularFile(path));
     reader.SetReadHook(&progress);
-    int result = ReadWithHandler(reader, path);
+    int result =
+        source == nullptr ? ReadWithHandler(reader, path) : reader.InitSvfPlusDataSource(source, shown.c_str());
+    if (source != nullptr && result >= 0)
+        result = reader.Read();
     reader.SetReadHook(nullptr);
     const ErrorHandler* reports = reader.GetErrorHandler();
     for (int i = 0; i < reports->GetWarningCount(); ++i)
@@ -81,6 +87,35 @@ void ReadFindings(const std::string& path, const std::string& shown, std::vector
     else if (reader.GetSVFPlusData() == nullptr)
         findings.push_back(
             CheckFinding(true, "reader", "the document has no SVF_Plus_Data root element").WithCode(XML_ERR_NO_ROOT));
+    return result;
+}
+
+// The reader's findings and libxml2's on an input that can be read only once (IsReadOnce):
+// the reader reads it as it comes, through a source that keeps what it takes, and
+// libxml2 reads what was kept: up to where the reader stopped, or, once the reader has
+// read the document to its end, up to the input's end.
+void CheckReadOnce(const std::string& file, const std::string& documentType, std::vector<CheckFinding>& findings,
+                   long long& omitted)
+{
+    const std::string shown = ShownName(file);
+    StreamSource standard(stdin);
+    UtFileSource named;
+    if (IsStandardStream(file))
+        PrepareStandardStream(stdin);
+    else if (named.Open(file.c_str()) != 0)
+    {
+        // The handler opens it again, and says why it cannot.
+        ReadFindings(file, nullptr, shown, findings, omitted);
+        return;
+    }
+    HeldInput held(IsStandardStream(file) ? static_cast<UtByteSource&>(standard) : named);
+    if (ReadFindings(file, &held, shown, findings, omitted) >= 0)
+    {
+        Progress progress("reading " + shown);
+        held.Drain(&progress);
+    }
+    Progress progress("checking " + shown + " with libxml2");
+    CheckXml(held, documentType, findings, &progress);
 }
 
 std::string Summary(long long errors, long long warnings)
@@ -183,18 +218,20 @@ int RunCheck(const std::string& file, FileFormat format, OutputForm form, bool v
         return PrintFindings(path, findings, 0, form, quiet, false);
     }
 
-    // A pipe gives its bytes once: the reader and libxml2 read one copy of them.
-    InputFile input;
-    std::string error;
-    if (!input.Open(file, true, error))
-        return ReportError(error);
-    ReadFindings(input.GetPath(), input.GetShown(), findings, omitted);
     // Validity against the document type installed with the tool, never the one the
     // document names.
-    if (kCanCheckXml)
+    const std::string documentType = kCanCheckXml && validate ? InstalledDocumentType() : std::string();
+    if (kCanCheckXml && IsReadOnce(file))
+        CheckReadOnce(file, documentType, findings, omitted);
+    else if (kCanCheckXml)
     {
-        Progress progress("checking " + input.GetShown() + " with libxml2");
-        CheckXml(input.GetPath(), validate ? InstalledDocumentType() : std::string(), findings, &progress);
+        // Standard input that is a regular file is read by its name, as a file is.
+        const std::string named = IsStandardStream(file) ? "/dev/stdin" : file;
+        ReadFindings(named, nullptr, path, findings, omitted);
+        Progress progress("checking " + path + " with libxml2");
+        CheckXmlFile(named, documentType, findings, &progress);
     }
+    else
+        ReadFindings(file, nullptr, path, findings, omitted);
     return PrintFindings(path, findings, omitted, form, quiet, kCanCheckXml);
 }

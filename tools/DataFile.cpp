@@ -63,19 +63,11 @@ std::string ShownName(const std::string& path, bool written)
     return !IsStandardStream(path) ? path : written ? "<stdout>" : "<stdin>";
 }
 
-namespace
+int StreamSource::Read(char* buffer, size_t capacity, size_t* count)
 {
-// Standard input as the library's byte source: read as it comes, nothing copied.
-class StandardInputSource : public UtByteSource
-{
-public:
-    int Read(char* buffer, size_t capacity, size_t* count) override
-    {
-        errno = 0;
-        *count = fread(buffer, 1, capacity, stdin);
-        return *count == 0 && ferror(stdin) ? (errno != 0 ? errno : EIO) : 0;
-    }
-};
+    errno = 0;
+    *count = fread(buffer, 1, capacity, m_pStream);
+    return *count == 0 && ferror(m_pStream) ? (errno != 0 ? errno : EIO) : 0;
 }
 
 int ReadWithHandler(RODAzivUzirAdovIzozari& handler, const std::string& path)
@@ -83,7 +75,7 @@ int ReadWithHandler(RODAzivUzirAdovIzozari& handler, const std::string& path)
     if (IsStandardStream(path))
     {
         PrepareStandardStream(stdin);
-        StandardInputSource source;
+        StreamSource source(stdin);
         int opened = handler.InitSvfPlusDataSource(&source, "<stdin>");
         return opened >= 0 ? handler.Read() : opened;
     }
@@ -143,7 +135,7 @@ int ToolReader::ReadJson(const std::string& path, const std::string& shown, SVFP
     if (IsStandardStream(path))
     {
         PrepareStandardStream(stdin);
-        StandardInputSource source;
+        StreamSource source(stdin);
         m_bSized = false;   // what has been read is the total
         result = ReadJsonSVFPlusData(source, shown.c_str(), model, &m_jsonErrors, this);
     }
@@ -169,11 +161,8 @@ int ToolReader::Load(const std::string& path, FileFormat format, std::string& er
         Progress progress("reading " + ShownName(path));
         return ReadJson(path, ShownName(path), m_json, &progress, error);
     }
-    InputFile input;
-    if (!input.Open(path, false, error))
-        return -1;
-    Progress progress("reading " + input.GetShown());
-    int result = Read(input.GetPath(), input.GetShown(), &progress, error);
+    Progress progress("reading " + ShownName(path));
+    int result = Read(path, ShownName(path), &progress, error);
     // Standard input that could not be looked at was taken for a data file: it may be JSON
     // (a message ends in '.').
     if (result < 0 && IsStandardStream(path) && format == FORMAT_BY_NAME && StandardInputFormat() == FORMAT_BY_NAME)

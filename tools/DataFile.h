@@ -10,6 +10,7 @@
 
 #include "ModelRows.h"
 #include "RODAzivUzirAdovIzozari.h"
+#include "UtByteSource.h"
 
 class Progress;
 
@@ -56,49 +57,41 @@ FileFormat StandardInputFormat();
 // "<stdout>") for "-", else the path as given.
 std::string ShownName(const std::string& path, bool written = false);
 
+// A stream (standard input) as the library's byte source: read as it comes, nothing copied.
+class StreamSource : public UtByteSource
+{
+public:
+    explicit StreamSource(FILE* stream) : m_pStream(stream) {}
+    int Read(char* buffer, size_t capacity, size_t* count) override;
+
+private:
+    FILE* m_pStream;
+};
+
 // Opens the data file `path` (a path from the command line, where the library opens it
-// as named: IsUsablePath; "-" for standard input, read as it comes through the library's
-// byte source) with `handler` and reads it: the handler's result.
+// as named: IsUsablePath; "-" for standard input, read as it comes through a
+// StreamSource) with `handler` and reads it: the handler's result.
 int ReadWithHandler(RODAzivUzirAdovIzozari& handler, const std::string& path);
 
 // Has standard input or output (`stream`) carry bytes untranslated: Windows would
 // translate line ends in text mode. On Linux a pipe's buffer grows to 1 MB, for speed.
 void PrepareStandardStream(FILE* stream);
 
-// An input where the handler (or the JSON reader) can read it. A regular file is read
-// where it is, and "-" (standard input) as it comes, through ReadWithHandler. With
-// `rereadable`, a pipe, a FIFO or a device (/dev/stdin, "-") is copied once into a
-// temporary file, for a command that reads its input twice (check: the reader, then
-// libxml2). A copy is removed with this
-// object; it stops early once the handler, reading what was copied, has stopped before
-// its end, so that an endless input such as /dev/zero costs little.
-class InputFile
-{
-public:
-    InputFile() {}
-    ~InputFile();
-    // False with one sentence in `error` when the input cannot be read or copied.
-    bool Open(const std::string& path, bool rereadable, std::string& error);
-    const std::string& GetPath() const { return m_path; }
-    const std::string& GetShown() const { return m_shown; }
-
-private:
-    InputFile(const InputFile&) = delete;
-    InputFile& operator=(const InputFile&) = delete;
-    bool Copy(FILE* in, const std::string& shown, std::string& error);
-
-    std::string m_path;    // what to read
-    std::string m_shown;   // the name in messages
-    std::string m_copy;    // the temporary copy to remove, or empty
-};
-
 // True when `path` names a regular file (not a pipe, a FIFO or a device): one whose size
 // is known before it is read.
 bool IsRegularFile(const std::string& path);
 
-// A new, empty temporary file (in $TMPDIR or /tmp; on Windows in the user's folder for
-// temporary files), open for writing, and its name in `name`. Null on failure, with errno set.
+// True when `path` can be read only once, as it comes: standard input ("-") that is not a
+// regular file (a pipe, a terminal, or closed), or a path that names a pipe, a FIFO or a
+// device. A path that does not exist is not: the handler tells what is wrong with it.
+bool IsReadOnce(const std::string& path);
+
+#if defined(_WIN32)
+// A new, empty temporary file in the user's folder for temporary files, open for writing,
+// and its name in `name` (convert's text for standard output). Null on failure, with
+// errno set.
 FILE* CreateTemporaryFile(std::string& name);
+#endif
 
 // Reads a data file with the handler, or JSON with the JSON reader, showing the reading's
 // progress in MB and giving every row, as soon as it is complete, to `observer` (when

@@ -35,6 +35,10 @@ public:
     // it is, as a sentence without a place.
     unsigned long long Place() const { return m_place; }
     const std::string& Finding() const { return m_finding; }
+    // Where the construct that the bytes scanned so far end in began, for a document
+    // whose bytes end early (libxml2 then says of that construct that it ends early): its
+    // '<' when they end in markup, or the offset past them when they end in text.
+    unsigned long long OpenSince() const { return m_state == kText ? m_at : m_start; }
     // The offset of the next start tag of the document that libxml2 has not reported yet:
     // the scan runs ahead of libxml2 by what libxml2 holds unread, and libxml2 reports the
     // document's elements in the order of their start tags. 0 when there is none.

@@ -1,12 +1,15 @@
 // The libxml2 pass of `rizeroz check`: well-formedness as libxml2 judges it, and validity
 // against the installed document type, in one pass over the document that builds no tree
-// of it. libxml2 reads the document through a callback that keeps it within the tool's
-// bounds (XmlBounds.h), without network access, entity substitution or loading of the
-// document type the document names; an external entity loader that refuses everything
-// makes sure nothing else is opened. Validity is checked as libxml2's streaming reader
-// checks it, element by element as they come (xmlValidatePushElement and its kin), with
-// only the elements open at a time held, each as a node without children. Built only with
-// libxml2, which the Windows build lacks.
+// of it. libxml2 reads the document (XmlInput: a file by its descriptor, or the bytes the
+// tool keeps of an input read once, HeldInput.h) through a callback that keeps it within
+// the tool's bounds (XmlBounds.h), without network access, entity substitution or loading
+// of the document type the document names; an external entity loader that refuses
+// everything makes sure nothing else is opened. Kept bytes that end before the document
+// does are handed on up to the construct they cut short, and what libxml2 says of their
+// early end is no finding. Validity is checked as libxml2's streaming reader checks it,
+// element by element as they come (xmlValidatePushElement and its kin), with only the
+// elements open at a time held, each as a node without children. Built only with libxml2,
+// which the Windows build lacks.
 #include "XmlCheck.h"
 
 #include <errno.h>
@@ -17,7 +20,7 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <fstream>
+#include <climits>
 #include <limits>
 #include <map>
 #include <tuple>
@@ -67,10 +70,12 @@ struct Open
 struct Pass
 {
     xmlParserCtxtPtr parser = nullptr;
-    int descriptor = -1;
+    XmlInput* input = nullptr;
     Progress* progress = nullptr;   // told of the bytes read, or null
     unsigned long long read = 0;    // bytes read of the document
-    unsigned long long size = 0;    // the document's size; 0 when not known (a pipe)
+    // Where the bytes given to libxml2 end: before the construct that the input's bytes
+    // end in, when they end before the document does (CleanEnd).
+    unsigned long long end = ULLONG_MAX;
     XmlBounds bounds;
     xmlDocPtr types = nullptr;            // holds the installed document type as its external subset
     xmlValidCtxtPtr validity = nullptr;   // null when validity is not checked
@@ -383,17 +388,56 @@ void DeclareEntity(void* parser, const xmlChar* name, int type, const xmlChar* p
 int ReadBytes(void* context, char* buffer, int length)
 {
     Pass& pass = *static_cast<Pass*>(context);
-    if (pass.bounds.Passed())
+    if (pass.bounds.Passed() || pass.read >= pass.end)
         return 0;
-    ssize_t got;
-    do
-        got = read(pass.descriptor, buffer, (size_t)length);
-    while (got < 0 && errno == EINTR);
+    long long got =
+        pass.input->Next(buffer, (size_t)std::min<unsigned long long>((size_t)length, pass.end - pass.read));
     pass.read += got > 0 ? (unsigned long long)got : 0;
     if (pass.progress != nullptr)
-        pass.progress->Update(pass.read, pass.size);
+        pass.progress->Update(pass.read, pass.input->Length());
     return got <= 0 ? (int)got : (int)pass.bounds.Scan(buffer, (size_t)got);
 }
+
+// A regular file by its descriptor, opened once and read from its start each time.
+class FileInput : public XmlInput
+{
+public:
+    explicit FileInput(const std::string& path) : m_path(path) {}
+    ~FileInput() override
+    {
+        if (m_descriptor >= 0)
+            close(m_descriptor);
+    }
+    bool Rewind() override
+    {
+        if (m_descriptor >= 0)
+            return lseek(m_descriptor, 0, SEEK_SET) == 0;
+        // A regular file only: a folder opens, and then fails to be read.
+        m_descriptor = open(m_path.c_str(), O_RDONLY);
+        struct stat status;
+        if (m_descriptor >= 0 && (fstat(m_descriptor, &status) != 0 || !S_ISREG(status.st_mode)))
+        {
+            close(m_descriptor);
+            m_descriptor = -1;
+        }
+        m_size = m_descriptor >= 0 ? (unsigned long long)status.st_size : 0;
+        return m_descriptor >= 0;
+    }
+    long long Next(char* buffer, size_t capacity) override
+    {
+        ssize_t got;
+        do
+            got = read(m_descriptor, buffer, capacity);
+        while (got < 0 && errno == EINTR);
+        return got;
+    }
+    unsigned long long Length() const override { return m_size; }
+
+private:
+    std::string m_path;
+    int m_descriptor = -1;
+    unsigned long long m_size = 0;
+};
 
 // libxml2's parse of the document; true when it finds it well-formed.
 bool Parse(Pass& pass)
@@ -443,39 +487,45 @@ struct Spot
     long character;
 };
 
-// Places `spots` in one pass over the file at `path`.
-void PlaceSpots(const std::string& path, std::vector<Spot>& spots)
+// Places `spots` in one pass over the document: whole lines by memchr, and the bytes of
+// a line that a spot stands on one by one.
+void PlaceSpots(XmlInput& input, std::vector<Spot>& spots)
 {
     std::vector<Spot*> order;
     for (Spot& spot : spots)
         order.push_back(&spot);
     std::sort(order.begin(), order.end(), [](const Spot* a, const Spot* b) { return a->offset < b->offset; });
-    std::ifstream file(order.empty() ? std::string() : path, std::ios::binary);
     std::vector<char> block(1 << 16);
     Spot at = {0, 1, 1, 1};
     size_t next = 0;
-    while (next < order.size() && file.read(block.data(), (std::streamsize)block.size()).gcount() > 0)
-        for (std::streamsize i = 0; i < file.gcount() && next < order.size(); ++i, ++at.offset)
+    long long got = !order.empty() && input.Rewind() ? 0 : -1;
+    while (got >= 0 && next < order.size() && (got = input.Next(block.data(), block.size())) > 0)
+        for (const char *p = block.data(), *end = p + got; next < order.size();)
         {
-            for (; next < order.size() && order[next]->offset == at.offset; ++next)
+            // Up to the next spot, or to the block's end.
+            const char* stop = p + std::min<unsigned long long>((size_t)(end - p), order[next]->offset - at.offset);
+            for (const char* line; (line = (const char*)memchr(p, '\n', (size_t)(stop - p))) != nullptr; p = line + 1)
+                at = {at.offset + (unsigned long long)(line + 1 - p), at.line + 1, 1, 1};
+            at.offset += (unsigned long long)(stop - p);
+            at.column += (long)(stop - p);
+            at.character += (long)std::count_if(p, stop, [](char c) { return (c & 0xC0) != 0x80; });
+            for (p = stop; next < order.size() && order[next]->offset == at.offset; ++next)
                 *order[next] = at;
-            bool newline = block[i] == '\n';
-            at.line += newline ? 1 : 0;
-            at.column = newline ? 1 : at.column + 1;
-            at.character = newline ? 1 : at.character + ((block[i] & 0xC0) != 0x80 ? 1 : 0);
+            if (p == end)
+                break;
         }
     for (; next < order.size(); ++next)
         *order[next] = {order[next]->offset, at.line, at.column, at.character};
 }
 
 // Validity remarks are placed at the start tags of the elements they concern.
-void PlaceValidityRemarks(const std::string& path, std::vector<Remark>& remarks)
+void PlaceValidityRemarks(XmlInput& input, std::vector<Remark>& remarks)
 {
     std::vector<Spot> spots;
     for (const Remark& remark : remarks)
         if (remark.element != 0)
             spots.push_back({remark.offset, 0, 0, 0});
-    PlaceSpots(path, spots);
+    PlaceSpots(input, spots);
     size_t i = 0;
     for (Remark& remark : remarks)
         if (remark.element != 0)
@@ -493,21 +543,67 @@ void AddFinding(const Remark& remark, const char* source, bool error, const char
                                     placed ? std::max(remark.column, 1L) : 0));
 }
 
-// Where libxml2 was stopped short of the document's end, if it was: by a bound, or after
-// kMostRemarks. What it said of the input's early end there (at the place or after it, in
-// its count of characters) is no finding; what it found before stands.
-bool Stop(const std::string& path, Pass& pass, CheckFinding& stop)
+// How many of the last bytes read begin a UTF-8 character that the end of the bytes cuts
+// short: `tail` holds the last four (the latest lowest) of the `count` read.
+unsigned long long CutCharacter(uint32_t tail, unsigned long long count)
 {
-    std::vector<Spot> place = {{pass.bounds.Place(), pass.fullLine, pass.fullColumn, pass.fullColumn}};
-    if (pass.bounds.Passed())
-        PlaceSpots(path, place);
+    for (unsigned long long back = 1; back <= 4 && back <= count; ++back)
+    {
+        unsigned char c = (unsigned char)(tail >> (8 * (back - 1)));
+        if ((c & 0xC0) == 0x80)
+            continue;
+        unsigned long long length = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
+        return length > back ? back : 0;
+    }
+    return 0;
+}
+
+// For an input whose bytes end before the document does: where libxml2's bytes end, found
+// by a scan of them all, so that libxml2 meets nothing the early end cuts short (a tag, a
+// comment, a character) and says only that the document ends early: before the construct
+// they end in, or, in text, before a character they cut short. Where they all end when
+// a bound stops libxml2 before.
+unsigned long long CleanEnd(XmlInput& input)
+{
+    XmlBounds scan;
+    std::vector<char> block(1 << 16);
+    unsigned long long read = 0;
+    uint32_t tail = 0;   // the last four bytes read, the latest lowest
+    long long got = input.Rewind() ? 0 : -1;
+    while (got >= 0 && !scan.Passed() && (got = input.Next(block.data(), block.size())) > 0)
+    {
+        scan.Scan(block.data(), (size_t)got);
+        read += (unsigned long long)got;
+        for (long long i = std::max(got - 4, 0LL); i < got; ++i)
+            tail = (tail << 8) | (unsigned char)block[i];
+    }
+    if (scan.Passed())
+        return ULLONG_MAX;
+    unsigned long long since = scan.OpenSince();
+    return since == read ? since - CutCharacter(tail, read) : since;
+}
+
+// Where libxml2 was stopped short of the document's end, if it was: by a bound, after
+// kMostRemarks, or where its bytes end for an input that ends early (CleanEnd). What it
+// said of the input's early end there (at the place or after it, in its count of
+// characters) is no finding; what it found before stands. `stop` is the warning that
+// says so, or has no message when nothing is said.
+bool Stop(XmlInput& input, Pass& pass, CheckFinding& stop)
+{
+    std::string why;
+    bool cut = !pass.bounds.Passed() && !pass.full && input.EndsEarly(why) && pass.read == pass.end;
+    std::vector<Spot> place = {{cut ? pass.end : pass.bounds.Place(), pass.fullLine, pass.fullColumn, pass.fullColumn}};
+    if (pass.bounds.Passed() || cut)
+        PlaceSpots(input, place);
     else if (!pass.full)
         return false;
     long line = place[0].line, column = place[0].column, character = place[0].character;
+    const std::string beyond = "libxml2 checks the document only this far: ";
     stop = CheckFinding(false, "xml",
                         pass.bounds.Passed() ? pass.bounds.Finding()
-                                             : "libxml2 checks the document only this far: it has made 1000 remarks, "
-                                               "the most the tool shows",
+                        : pass.full          ? beyond + "it has made 1000 remarks, the most the tool shows"
+                        : why.empty()        ? std::string()
+                                             : beyond + why,
                         line, std::max(column, 1L));
     pass.remarks.erase(std::remove_if(pass.remarks.begin(), pass.remarks.end(),
                                       [&](const Remark& remark) {
@@ -518,10 +614,10 @@ bool Stop(const std::string& path, Pass& pass, CheckFinding& stop)
     return true;
 }
 
-void Report(const std::string& path, Pass& pass, bool wellFormed, std::vector<CheckFinding>& findings)
+void Report(XmlInput& input, Pass& pass, bool wellFormed, std::vector<CheckFinding>& findings)
 {
     CheckFinding stop(false, "xml", "");
-    bool stopped = Stop(path, pass, stop);
+    bool stopped = Stop(input, pass, stop);
     if (stopped)
         wellFormed = std::none_of(pass.remarks.begin(), pass.remarks.end(),
                                   [](const Remark& remark) { return remark.level == XML_ERR_FATAL; });
@@ -540,11 +636,11 @@ void Report(const std::string& path, Pass& pass, bool wellFormed, std::vector<Ch
         findings.push_back(CheckFinding(true, "xml", "libxml2 finds the document not well-formed"));
     if (wellFormed)
     {
-        PlaceValidityRemarks(path, pass.remarks);
+        PlaceValidityRemarks(input, pass.remarks);
         for (const Remark& remark : pass.remarks)
             if (remark.validity)
                 AddFinding(remark, "dtd", false, "not valid against SVF_Plus_Data.dtd: ", findings);
-        if (stopped)
+        if (stopped && !stop.message.empty())
             findings.push_back(stop);
     }
 }
@@ -563,11 +659,11 @@ xmlDtdPtr ReadDocumentType(const std::string& path, std::vector<CheckFinding>& f
 }
 }
 
-void CheckXml(const std::string& path, const std::string& documentType, std::vector<CheckFinding>& findings,
-              Progress* progress)
+void CheckXml(XmlInput& input, const std::string& documentType, std::vector<CheckFinding>& findings, Progress* progress)
 {
     xmlInitParser();
     Pass pass;
+    pass.input = &input;
     pass.progress = progress;
     xmlSetStructuredErrorFunc(&pass, Collect);
     xmlExternalEntityLoader previousLoader = xmlGetExternalEntityLoader();
@@ -582,20 +678,24 @@ void CheckXml(const std::string& path, const std::string& documentType, std::vec
     else if (declarations != nullptr)
         xmlFreeDtd(declarations);
 
-    // The document by its descriptor: libxml2 opens nothing itself.
-    pass.descriptor = open(path.c_str(), O_RDONLY);
-    struct stat status;
-    if (pass.descriptor >= 0 && fstat(pass.descriptor, &status) == 0 && S_ISREG(status.st_mode))
-        pass.size = (unsigned long long)status.st_size;
-    if (pass.descriptor >= 0)
+    std::string why;
+    if (input.EndsEarly(why))
+        pass.end = CleanEnd(input);
+    if (input.Rewind())
     {
         bool wellFormed = Parse(pass);
-        close(pass.descriptor);
-        Report(path, pass, wellFormed, findings);
+        Report(input, pass, wellFormed, findings);
     }
     if (pass.validity != nullptr)
         xmlFreeValidCtxt(pass.validity);
     xmlFreeDoc(pass.types);   // and the document type with it
     xmlSetExternalEntityLoader(previousLoader);
     xmlSetStructuredErrorFunc(nullptr, nullptr);
+}
+
+void CheckXmlFile(const std::string& path, const std::string& documentType, std::vector<CheckFinding>& findings,
+                  Progress* progress)
+{
+    FileInput input(path);
+    CheckXml(input, documentType, findings, progress);
 }

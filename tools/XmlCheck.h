@@ -3,6 +3,8 @@
 #ifndef RIZEROZ_TOOLS_XMLCHECK_H
 #define RIZEROZ_TOOLS_XMLCHECK_H
 
+#include <stddef.h>
+
 #include <string>
 #include <vector>
 
@@ -37,7 +39,31 @@ const bool kCanCheckXml = true;
 const bool kCanCheckXml = false;
 #endif
 
-// libxml2's findings on the document at `path`, appended to `findings`: its
+// The document libxml2 reads, from its start, once for its parse and again to place what
+// it found: a file by its descriptor (CheckXmlFile), or the bytes of an input that can be
+// read only once, held by the tool (HeldInput.h).
+class XmlInput
+{
+public:
+    virtual ~XmlInput() {}
+    // Goes to the document's start; false when it cannot be read.
+    virtual bool Rewind() = 0;
+    // Stores the next bytes, at most `capacity`, at `buffer`: their number, 0 at the end,
+    // or -1 when reading fails.
+    virtual long long Next(char* buffer, size_t capacity) = 0;
+    // The document's size when it is known before it is read; 0 otherwise.
+    virtual unsigned long long Length() const = 0;
+    // True when the bytes end before the document does: libxml2 checks them, and what it
+    // says of their early end is no finding. `why` is then what a warning at the place
+    // where libxml2 stops says of it, or empty when nothing is said.
+    virtual bool EndsEarly(std::string& why) const
+    {
+        why.clear();
+        return false;
+    }
+};
+
+// libxml2's findings on the document `input` gives, appended to `findings`: its
 // well-formedness errors (exactly when libxml2 finds the document not well-formed), its
 // other remarks as warnings, and, given `documentType` (the path of a document type file;
 // empty for none), the document's validity against it, whatever the document names, as
@@ -46,7 +72,11 @@ const bool kCanCheckXml = false;
 // bounds of XmlBounds.h and stopped after 1000 remarks; a warning says where it stopped.
 // `progress` (may be null) is told of the bytes libxml2 has been given.
 class Progress;
-void CheckXml(const std::string& path, const std::string& documentType, std::vector<CheckFinding>& findings,
+void CheckXml(XmlInput& input, const std::string& documentType, std::vector<CheckFinding>& findings,
               Progress* progress);
+// The same for the file at `path`, read by its descriptor: libxml2 opens nothing itself.
+// Nothing is found when the file cannot be opened (the reader says why).
+void CheckXmlFile(const std::string& path, const std::string& documentType, std::vector<CheckFinding>& findings,
+                  Progress* progress);
 
 #endif

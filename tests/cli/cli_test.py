@@ -9,6 +9,7 @@ cases run on both sides; stdout is compared with LF line ends.
 """
 import json
 import os
+import re
 import resource
 import shutil
 import signal
@@ -498,6 +499,10 @@ def test_streams(g, png):
             r = subprocess.run(g.tool.command + arguments, stdout=full, stderr=subprocess.PIPE, timeout=60)
         g.expect(r.returncode == EXIT_ERROR and b"error: " in r.stderr and b"No space left on device" in r.stderr,
                  "rizeroz %s > /dev/full" % " ".join(arguments), r)
+    # Standard input closed: check reads it as info does, and gives the same error.
+    said = [re.search(r"<stdin>:1:1: error: (.*\(error -\d+\))", r.out + r.err)
+            for r in (g.run(command, "-", preexec_fn=lambda: os.close(0)) for command in ("info", "check"))]
+    g.expect(all(said) and said[0].group(1) == said[1].group(1), "info and check of closed standard input", said)
     import pty
     # (arguments, what the progress line shows, what it must not show): the input is held
     # back for seconds, so that the work goes on past the first second.
@@ -505,7 +510,7 @@ def test_streams(g, png):
     cases = [
         (["info", "-"], [b"rizeroz: reading <stdin>: ", b" bytes/s"], [b" %"]),   # a pipe's size is not known
         (["info", "-", "--quiet"], [], [b"rizeroz"]),
-        (["check", "-", "--no-valid"], [b"rizeroz: copying <stdin>: "], []),
+        (["check", "-", "--no-valid"], [b"rizeroz: reading <stdin>: "], [b"copying"]),   # read once, no copy
     ] + ([(["render", "-", "-o", picture, "--field", "Usercode_MASK"], [b"rizeroz: writing " + picture.encode()], [])]
          if png else [])
     started = []

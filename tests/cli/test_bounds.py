@@ -1,7 +1,8 @@
 """Hostile input meets a bounded, clear refusal: nested entities, deep nesting, many
-attributes and many elements for check, pictures too large for render, endless or huge
-JSON. Each hostile file is built here; each run is watched for memory (the tool's own
-ground plus 64 MB above the input) and time."""
+attributes and many elements for check, endless or long input piped to check, pictures
+too large for render, endless or huge JSON. Each hostile file is built here; each run is
+watched for memory (the tool's own ground plus 64 MB above the input) and time."""
+import json
 import os
 import re
 import signal
@@ -83,6 +84,56 @@ def test_check_within_bounds(tool, scratch, baseline_mb, name, text, at, stop, f
     assert len(stops) == 1 and stops[0].startswith(place) and STOP + stop in stops[0], r
     assert lines.index(stops[0]) == len(lines) - 2 and r.code in (EXIT_ERROR, EXIT_WARNINGS), r
     assert r.code == EXIT_WARNINGS or place + "error: elements are nested too deeply" in r.out, r
+
+
+def lines_of_y(megabytes):
+    """What `yes` writes, in pieces of 1 MB."""
+    piece = b"y\n" * (1 << 19)
+    for _ in range(megabytes):
+        yield piece
+
+
+SAMPLE = open("data/sample.xml", "rb").read()
+BROKEN_ROW = ROOT + b'<DataField name="A"><FieldBlock row_width="8">0xG1</FieldBlock><FieldBlock row_width="8">'
+END = b"</FieldBlock></DataField></SVF_Plus_Data>\n"
+
+
+@pytest.mark.parametrize("name, text, most_mb", [
+    # The reader refuses it at its first byte: check ends at once, having taken a few MB.
+    ("endless lines of y", lambda: lines_of_y(64), 8),
+    # Once the reader has passed the root element's end, the rest is taken in too.
+    ("a long tag after the root", lambda: [SAMPLE, b"<junk a='", b"x" * (2 << 20), b"'/>\n"], None),
+    # The reader stops at the broken row, before the long text: libxml2 checks the bytes it
+    # took, which end inside a two-byte character in one of the two, and says nothing of
+    # their early end.
+    ("a broken row, then 2 MB of text", lambda: [BROKEN_ROW, "\u00e9".encode() * (1 << 20), END], None),
+    ("a broken row, then 2 MB of text a byte later", lambda: [BROKEN_ROW, b" ", "\u00e9".encode() * (1 << 20), END],
+     None),
+])
+def test_check_reads_a_pipe_once(tool, scratch, baseline_mb, native, name, text, most_mb):
+    """check reads a pipe once, keeping in memory what the reader took of it (nothing goes
+    to TMPDIR, not even for a while), and finds in it what it finds in the same bytes in a
+    file."""
+    temporary = scratch + "/tmp"
+    os.mkdir(temporary)
+    seen, taken = [], []
+
+    def watched():   # the pieces, with a look into TMPDIR before each
+        for piece in text():
+            seen.extend(os.listdir(temporary))
+            taken.append(len(piece))
+            yield piece
+    piped = tool.run("check", "--json", "-", feed=watched(), env={"TMPDIR": temporary}, budget_mb=baseline_mb + 64,
+                     timeout=60)
+    path = scratch + "/input.xml"
+    with open(path, "wb") as f:
+        for piece in text():
+            f.write(piece)
+    alone = tool.run("check", "--json", path, timeout=60)
+    assert not seen and not os.listdir(temporary), seen
+    assert piped.code == alone.code == EXIT_ERROR, (piped, alone)
+    assert json.loads(piped.out)["findings"] == json.loads(alone.out)["findings"], (piped, alone)
+    assert most_mb is None or sum(taken) < most_mb << 20, sum(taken)
 
 
 def write_model(path, rows, row_bytes):
