@@ -74,7 +74,7 @@ int ReadFindings(const std::string& path, UtByteSource* source, const std::strin
     int result =
         source == nullptr ? ReadWithHandler(reader, path) : reader.InitSvfPlusDataSource(source, shown.c_str());
     if (source != nullptr && result >= 0)
-        result = reader.Read();
+        result = reader.ReadModel();
     reader.SetReadHook(nullptr);
     const ErrorHandler* reports = reader.GetErrorHandler();
     for (int i = 0; i < reports->GetWarningCount(); ++i)
@@ -84,9 +84,6 @@ int ReadFindings(const std::string& path, UtByteSource* source, const std::strin
     if (result < 0)
         findings.push_back(failure != nullptr ? FromReport(*failure, true)
                                               : CheckFinding(true, "reader", "the file cannot be read"));
-    else if (reader.GetSVFPlusData() == nullptr)
-        findings.push_back(
-            CheckFinding(true, "reader", "the document has no SVF_Plus_Data root element").WithCode(XML_ERR_NO_ROOT));
     return result;
 }
 

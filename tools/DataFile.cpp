@@ -36,8 +36,9 @@ bool IsUsablePath(const std::string& path, std::string& problem)
 
 bool IsJsonFile(const std::string& path, FileFormat format)
 {
-    return format != FORMAT_BY_NAME ? format == FORMAT_JSON
-                                    : !IsStandardStream(path) && EndsWithIgnoringCase(path, ".json");
+    return format != FORMAT_BY_NAME
+               ? format == FORMAT_JSON
+               : !IsStandardStream(path) && SVFTextFormOf(path.c_str(), nullptr, 0, false) == SVF_FORM_JSON;
 }
 
 bool IsJsonInput(const std::string& path, FileFormat format)
@@ -48,16 +49,9 @@ bool IsJsonInput(const std::string& path, FileFormat format)
 
 FileFormat FormatOfText(const char* bytes, size_t count, bool whole)
 {
-    // JSON's white space, which XML's is too.
-    size_t first = 0;
-    while (first < count &&
-           (bytes[first] == ' ' || bytes[first] == '\t' || bytes[first] == '\n' || bytes[first] == '\r'))
-        ++first;
-    if (first == count)
-        return whole ? FORMAT_DATA_FILE : FORMAT_BY_NAME;
-    return bytes[first] == '{' ? FORMAT_JSON : FORMAT_DATA_FILE;
+    int form = SVFTextFormOf(nullptr, bytes, count, !whole);
+    return form == SVF_FORM_JSON ? FORMAT_JSON : form == SVF_FORM_DATA_FILE ? FORMAT_DATA_FILE : FORMAT_BY_NAME;
 }
-
 std::string ShownName(const std::string& path, bool written)
 {
     return !IsStandardStream(path) ? path : written ? "<stdout>" : "<stdin>";
@@ -77,10 +71,10 @@ int ReadWithHandler(RODAzivUzirAdovIzozari& handler, const std::string& path)
         PrepareStandardStream(stdin);
         StreamSource source(stdin);
         int opened = handler.InitSvfPlusDataSource(&source, "<stdin>");
-        return opened >= 0 ? handler.Read() : opened;
+        return opened >= 0 ? handler.ReadModel() : opened;
     }
     int result = handler.InitSvfPlusDataPath(path.c_str(), "read");
-    return result >= 0 ? handler.Read() : result;
+    return result >= 0 ? handler.ReadModel() : result;
 }
 
 void PrepareStandardStream(FILE* stream)
@@ -112,16 +106,6 @@ int ToolReader::Read(const std::string& path, const std::string& shown, Progress
             report != nullptr ? ReportDiagnostic(*report, shown, "error") : FileError(shown, "the file cannot be read");
         return result;
     }
-    SVFPlusData* model = m_handler.GetSVFPlusData();
-    if (model == nullptr)
-    {
-        // Only an unknown root element, skipped whole, leaves the handler without a model.
-        error = FileError(shown, "the document has no SVF_Plus_Data root element");
-        return -1;
-    }
-    const char* comment = model->GetComment();
-    if (comment != nullptr && strchr(comment, '\r') != nullptr)
-        model->SetComment(XmlLineEnds(comment).c_str());
     return 0;
 }
 

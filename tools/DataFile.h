@@ -33,8 +33,9 @@ inline bool IsStandardStream(const std::string& path)
     return path == "-";
 }
 
-// True when `path` is JSON: as `format` says, else when its name ends in ".json" (in any
-// letter case). "-" without a format is a data file: this is the rule for a file written.
+// True when `path` is JSON: as `format` says, else as the library finds it by the name
+// (SVFTextFormOf: a name ending in ".json" in any letter case). "-" without a format is a
+// data file: this is the rule for a file written.
 bool IsJsonFile(const std::string& path, FileFormat format);
 
 // True when `path`, a file to read, is JSON: as IsJsonFile says, but "-" without a format
@@ -42,9 +43,9 @@ bool IsJsonFile(const std::string& path, FileFormat format);
 bool IsJsonInput(const std::string& path, FileFormat format);
 
 // How a text that begins with the `count` bytes at `bytes` is read when nothing names its
-// kind: as JSON when its first byte that is not white space is '{', else as a data file.
-// FORMAT_BY_NAME while that byte is still to come: the bytes are all white space and
-// more may follow (`whole` false).
+// kind, as the library finds it (SVFTextFormOf: JSON when its first byte that is no white
+// space, after a byte order mark, is '{', else a data file). FORMAT_BY_NAME while that byte
+// is still to come: the bytes are all white space and more may follow (`whole` false).
 FileFormat FormatOfText(const char* bytes, size_t count, bool whole);
 
 // The kind of standard input by FormatOfText, found once by looking at its first bytes
@@ -103,8 +104,8 @@ public:
     explicit ToolReader(RowObserver* observer = nullptr) : m_pObserver(observer) {}
 
     // Reads the data file `path` with the handler, telling `progress` (may be null). The
-    // model is then the handler's (never null), with line ends in its comment read as
-    // line feeds, as XML reads them.
+    // model is then the handler's (never null: a document of another root element is the
+    // library's failure XML_ERR_NO_ROOT).
     int Read(const std::string& path, const std::string& shown, Progress* progress, std::string& error);
     // Reads the JSON file `path` ("-": standard input) into `model`, which must be new and
     // empty, the same way, with the library's JSON reader (SVFJson.h).

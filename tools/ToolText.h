@@ -43,18 +43,4 @@ inline std::string Counted(long long count, const char* singular, const char* pl
     return std::to_string(count) + " " + (count == 1 ? singular : plural);
 }
 
-// `text` as XML reads it: every CR LF pair, and every CR alone, as one line feed.
-inline std::string XmlLineEnds(const char* text)
-{
-    std::string result;
-    for (const char* p = text; *p != '\0'; ++p)
-    {
-        if (*p != '\r')
-            result += *p;
-        else if (p[1] != '\n')
-            result += '\n';   // a CR before a LF goes, the LF stays
-    }
-    return result;
-}
-
 #endif
