@@ -10,6 +10,7 @@ set(RIZEROZ_PUBLIC_HEADERS
   ${PROJECT_SOURCE_DIR}/rodazivuziradovizozari/DocumentWalk.h
   ${PROJECT_SOURCE_DIR}/rodazivuziradovizozari/ReadBack.h
   ${PROJECT_SOURCE_DIR}/rodazivuziradovizozari/SVFJson.h
+  ${PROJECT_SOURCE_DIR}/rodazivuziradovizozari/SVFWriter.h
   ${PROJECT_SOURCE_DIR}/interfaces/RizErozExport.h
   ${PROJECT_SOURCE_DIR}/interfaces/UtObject.h
   ${PROJECT_SOURCE_DIR}/interfaces/UtByteBuffer.h

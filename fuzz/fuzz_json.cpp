@@ -12,6 +12,7 @@
 
 #include "FuzzSupport.h"
 #include "SVFJson.h"
+#include "SVFWriter.h"
 #include "SVFPlusData.h"
 #include "UtByteSink.h"
 
@@ -55,7 +56,7 @@ int ReadText(const std::string& text, SVFPlusData& model, ErrorHandler& errors)
 std::string Written(SVFPlusData* model)
 {
     UtMemorySink sink;
-    FUZZ_CHECK(WriteJsonSVFPlusData(model, sink, "out.json", nullptr) == 0);
+    FUZZ_CHECK(SVFWriteSink(model, sink, "out.json", SVF_FORMAT_JSON, false, nullptr) == 0);
     return std::string(sink.GetData() != nullptr ? sink.GetData() : "", sink.GetSize());
 }
 }

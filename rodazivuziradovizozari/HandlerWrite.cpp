@@ -15,6 +15,7 @@
 #include "DocumentText.h"
 #include "ErrorHandler.h"
 #include "ReadBack.h"
+#include "SVFWriter.h"
 #include "RowWidth.h"
 
 #include "SVPExpression.h"
@@ -381,8 +382,10 @@ int RODAzivUzirAdovIzozari::Write()
     // kept for GetWriteError and reported on a list of its own.
     UtStreamSink file(m_fpOutput, true);
     m_fpOutput = nullptr;   // the sink closes it
-    WriteDocumentText(file, m_pSVFPlusData, m_bWriteExpression);
-    m_pState->nWriteError = file.Finish();
+    SVFWriter writer(SVF_FORMAT_DATA_FILE, m_bWriteExpression);
+    int failure = writer.Write(m_pSVFPlusData, file);
+    int finished = file.Finish();
+    m_pState->nWriteError = failure != 0 ? failure : finished;
     if (m_pState->nWriteError != 0)
         m_pErrorHandler->AddReport(SVF_ERR_WRITE, ERROR_LIST_OUTPUT, m_pszOutputFilename, m_pszOutputFilename, 0, 0,
                                    strerror(m_pState->nWriteError), m_pState->nWriteError, -1);

@@ -18,7 +18,6 @@
 #include <rapidjson/stringbuffer.h>
 
 #include "JsonText.h"
-#include "ModelHold.h"
 #include "UtByteSink.h"
 #include "UtFastText.h"
 #include "UtUtility.h"
@@ -270,79 +269,6 @@ int SVFJsonText::Write(UtByteSink& sink, SVFPlusData* model, SVFDocumentWalk& wa
         out.Pass(true);
     }
     return out.error;
-}
-
-namespace
-{
-// Reports a failed write of the text of the model named `name` on `errors` (may be null).
-int Refused(int code, ErrorHandler* errors, const char* name, unsigned long list, const char* detail)
-{
-    if (errors != nullptr)
-        errors->AddReport(code, list, name, name, 0, 0, detail);
-    return code;
-}
-
-// Writes the text of `model` (not null) to `sink`: 0, or the sink's errno.
-int WriteWhole(SVFPlusData* model, UtByteSink& sink)
-{
-    SVFJsonText text;
-    SVFDocumentWalk walk;
-    return text.Write(sink, model, walk, -1, 0);
-}
-}
-
-int WriteJsonSVFPlusData(SVFPlusData* model, UtByteSink& sink, const char* name, ErrorHandler* errors)
-{
-    const char* shown = name != nullptr ? name : "";
-    if (model == nullptr)
-        return Refused(SVF_ERR_NO_DATA, errors, shown, ERROR_LIST_OUTPUT, "nothing was written");
-    SVFModelHold hold(model, errors, shown, ERROR_LIST_OUTPUT);
-    if (hold.Result() < 0)
-        return hold.Result();
-    try
-    {
-        // A failure stands at the first byte of the piece the sink did not take whole.
-        unsigned long long before = sink.Taken();
-        int failure = WriteWhole(model, sink);
-        if (failure != 0 && errors != nullptr)
-            errors->AddReport(SVF_ERR_WRITE, ERROR_LIST_OUTPUT, shown, shown, 0, 0, strerror(failure), failure,
-                              (long long)(sink.Taken() - before));
-        return failure == 0 ? 0 : SVF_ERR_WRITE;
-    }
-    catch (const std::bad_alloc&)
-    {
-        return SVF_ERR_NO_MEMORY;
-    }
-}
-
-int WriteJsonSVFPlusDataFile(SVFPlusData* model, const char* path, ErrorHandler* errors)
-{
-    const char* shown = path != nullptr ? path : "";
-    if (model == nullptr)
-        return Refused(SVF_ERR_NO_DATA, errors, shown, ERROR_LIST_OUTPUT, "nothing was written");
-    errno = 0;
-    // As it is: line feeds on every system.
-    FILE* file = shown[0] != '\0' ? util_fopen(shown, "wb") : nullptr;
-    if (file == nullptr)
-    {
-        int reason = errno != 0 ? errno : ENOENT;
-        if (errors != nullptr)
-            errors->AddReport(SVF_ERR_OUTPUT, ERROR_LIST_DATA_FILE, shown, shown, 0, 0, strerror(reason), reason, -1);
-        return SVF_ERR_OUTPUT;
-    }
-    UtStreamSink sink(file, true);
-    try
-    {
-        WriteWhole(model, sink);
-    }
-    catch (const std::bad_alloc&)
-    {
-        return SVF_ERR_NO_MEMORY;
-    }
-    int failure = sink.Finish();
-    if (failure != 0 && errors != nullptr)
-        errors->AddReport(SVF_ERR_WRITE, ERROR_LIST_OUTPUT, shown, shown, 0, 0, strerror(failure), failure, -1);
-    return failure == 0 ? 0 : SVF_ERR_WRITE;
 }
 
 int WriteJsonString(const char* text, UtByteSink& sink)

@@ -17,10 +17,7 @@
 //     ErrorHandler errors;
 //     if (file.Open("masks.json") != 0 || ReadJsonSVFPlusData(file, "masks.json", model, &errors) < 0) ...
 //     UtMemorySink text;
-//     WriteJsonSVFPlusData(&model, text, "<memory>", &errors);
-//
-// The safe save writes JSON too: SaveJsonSVFPlusData, and SVFSafeFile::WriteJsonModel
-// (SafeSave.h).
+//     SVFWriteSink(&model, text, "<memory>", SVF_FORMAT_JSON, false, &errors);   // SVFWriter.h
 #ifndef RIZEROZ_SVFJSON_H
 #define RIZEROZ_SVFJSON_H
 
@@ -82,23 +79,10 @@ RIZEROZ_API int ReadJsonSVFPlusData(UtByteSource& source, const char* name, SVFP
 RIZEROZ_API int ReadJsonSVFPlusDataFile(const char* path, SVFPlusData& model, ErrorHandler* errors,
                                         SVFReadHook* hook = nullptr, const SVFReadLimits* limits = nullptr);
 
-// Writes the JSON text of `model` to `sink`: indented by two spaces, members in the order
-// of the shape, every member written, a line feed at the end, on every system. 0, or a
-// negative code with one report naming `name` on `errors` (may be null; list
-// ERROR_LIST_OUTPUT): SVF_ERR_NO_DATA for a null model (nothing written), SVF_ERR_WRITE
-// with the system's reason when the sink failed (it keeps what it took), SVF_ERR_NO_MEMORY.
-RIZEROZ_API int WriteJsonSVFPlusData(SVFPlusData* model, UtByteSink& sink, const char* name, ErrorHandler* errors);
-
-// Writes the JSON text of `model` to the file `path`, replacing it in place as the
-// handler's Write does (the file is truncated when writing begins): 0, or SVF_ERR_NO_DATA,
-// SVF_ERR_OUTPUT when the file cannot be opened, SVF_ERR_WRITE when not every byte reached
-// it, each reported on `errors` (may be null) naming `path`.
-RIZEROZ_API int WriteJsonSVFPlusDataFile(SVFPlusData* model, const char* path, ErrorHandler* errors);
-
-// Saves the JSON text of `model` to `path` with the safe save (SafeSave.h, docs/saving.md):
-// the old file stays as it was until the new text is whole on the disk. 0, or as
-// SaveSVFPlusData: SVF_ERR_NO_DATA, SVF_ERR_SAVE, SVF_ERR_NO_MEMORY.
-RIZEROZ_API int SaveJsonSVFPlusData(SVFPlusData* model, const char* path, ErrorHandler* errors);
+// The JSON text of a model is written by the JSON writer (SVFWriter.h, SVF_FORMAT_JSON) to
+// any sink: indented by two spaces, members in the order of the shape, every member
+// written, a line feed at the end, on every system; SVFWriteSink and SVFWriteFile write it
+// to a caller's sink and to a file (safely or in place).
 
 // Writes `text` as the writer writes a text of the model: in quotes, escaped as JSON needs,
 // every byte that is no part of a UTF-8 sequence as U+FFFD; null as null. 0, or the errno

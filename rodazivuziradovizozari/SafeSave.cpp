@@ -16,9 +16,7 @@
 #include <random>
 #include <string>
 
-#include "DocumentText.h"
-#include "ModelHold.h"
-#include "SVFJson.h"
+#include "SVFWriter.h"
 #include "SafeSavePlatform.h"
 
 namespace
@@ -67,30 +65,6 @@ void NoteWritten(void* context, size_t count)
     }
 }
 
-// The stream of the state as a sink, each piece noted (NoteWritten): the text as it is
-// (`asIs`), or as the handler's Write puts it out (on Windows in text mode).
-class StateSink : public UtByteSink
-{
-public:
-    StateSink(SVFSafeFileState& state, bool asIs) : m_state(state), m_bAsIs(asIs) {}
-
-protected:
-    int Take(const void* bytes, size_t count) override
-    {
-        errno = 0;
-        bool written = m_bAsIs ? safe_save::WriteAsIs(m_state.stream, bytes, count)
-                               : fwrite(bytes, 1, count, m_state.stream) == count;
-        if (!written)
-            return errno != 0 ? errno : EIO;
-        NoteWritten(&m_state, count);
-        return 0;
-    }
-
-private:
-    SVFSafeFileState& m_state;
-    bool m_bAsIs;
-};
-
 // Closes the stream and removes the temporary file; the target stays as it was.
 void Discard(SVFSafeFileState& state)
 {
@@ -126,6 +100,7 @@ void Report(SVFSafeFileState& state, const char* detail, int error)
 
 int Fail(SVFSafeFileState& state, const char* step, const char* reason, int error)
 {
+    state.failure = error != 0 ? error : EIO;
     try
     {
         std::string detail = std::string(reason) + " while " + step;
@@ -167,7 +142,7 @@ SVFSafeFile::~SVFSafeFile()
     delete m_pState;
 }
 
-int SVFSafeFile::Open(const char* path, ErrorHandler* errors)
+int SVFSafeFile::Open(const char* path, ErrorHandler* errors, bool lineEnds)
 {
     if (m_pState == nullptr)
         return SVF_ERR_NO_MEMORY;
@@ -177,6 +152,7 @@ int SVFSafeFile::Open(const char* path, ErrorHandler* errors)
     {
         state = SVFSafeFileState();
         state.errors = errors;
+        state.lineEnds = lineEnds;
         state.shown = path != nullptr ? path : "";
         state.closed = false;
         if (state.shown.empty())
@@ -192,63 +168,36 @@ int SVFSafeFile::Open(const char* path, ErrorHandler* errors)
 
 int SVFSafeFile::Write(const void* bytes, size_t count)
 {
+    return Put(bytes, count) == 0 ? 0 : SVF_ERR_SAVE;
+}
+
+int SVFSafeFile::Take(const void* bytes, size_t count)
+{
     if (m_pState == nullptr || m_pState->closed || m_pState->flushed)
-        return SVF_ERR_SAVE;
+        return m_pState != nullptr && m_pState->failure != 0 ? m_pState->failure : EBADF;
     SVFSafeFileState& state = *m_pState;
     errno = 0;
-    if (!safe_save::WriteAsIs(state.stream, bytes, count))
-        return FailErrno(state, "writing the new text", errno);
+    bool written = state.lineEnds ? fwrite(bytes, 1, count, state.stream) == count
+                                  : safe_save::WriteAsIs(state.stream, bytes, count);
+    if (!written)
+    {
+        FailErrno(state, "writing the new text", errno);
+        return state.failure;
+    }
     NoteWritten(&state, count);
-    return state.interrupted ? Fail(state, "writing the new text", kInterrupted, EINTR) : 0;
-}
-
-int SVFSafeFile::WriteModel(SVFPlusData* model, bool expressions)
-{
-    return WriteModelPart(model, expressions, -1, 0);
-}
-
-int SVFSafeFile::WriteModelPart(SVFPlusData* model, bool expressions, int field, int block)
-{
-    if (model == nullptr)
-        return SVF_ERR_NO_DATA;
-    if (m_pState == nullptr || m_pState->closed || m_pState->flushed)
-        return SVF_ERR_SAVE;
-    SVFSafeFileState& state = *m_pState;
-    StateSink sink(state, false);
-    int error = WriteDocumentPart(sink, model, expressions, state.walk, field, block);
-    if (error == 0 && state.interrupted)
-        return Fail(state, "writing the new text", kInterrupted, EINTR);
-    return error != 0 ? FailErrno(state, "writing the new text", error) : 0;
-}
-
-int SVFSafeFile::WriteJsonModel(SVFPlusData* model)
-{
-    return WriteJsonModelPart(model, -1, 0);
-}
-
-int SVFSafeFile::WriteJsonModelPart(SVFPlusData* model, int field, int block)
-{
-    if (model == nullptr)
-        return SVF_ERR_NO_DATA;
-    if (m_pState == nullptr || m_pState->closed || m_pState->flushed)
-        return SVF_ERR_SAVE;
-    SVFSafeFileState& state = *m_pState;
-    int error = 0;
-    try
+    if (state.interrupted)
     {
-        if (state.json == nullptr)
-            state.json.reset(new SVFJsonText());
-        StateSink sink(state, true);
-        error = state.json->Write(sink, model, state.walk, field, block);
+        Fail(state, "writing the new text", kInterrupted, EINTR);
+        return EINTR;
     }
-    catch (const std::bad_alloc&)
-    {
-        Fail(state, "writing the new text", strerror(ENOMEM), ENOMEM);
-        return SVF_ERR_NO_MEMORY;
-    }
-    if (error == 0 && state.interrupted)
-        return Fail(state, "writing the new text", kInterrupted, EINTR);
-    return error != 0 ? FailErrno(state, "writing the new text", error) : 0;
+    return 0;
+}
+
+int SVFSafeFile::End()
+{
+    if (Commit() == 0)
+        return 0;
+    return m_pState != nullptr && m_pState->failure != 0 ? m_pState->failure : ENOMEM;
 }
 
 int SVFSafeFile::Flush()
@@ -268,7 +217,7 @@ int SVFSafeFile::Flush()
     return 0;
 }
 
-int SVFSafeFile::Finish()
+int SVFSafeFile::Sync()
 {
     int result = Flush();
     if (result < 0)
@@ -281,11 +230,6 @@ int SVFSafeFile::Finish()
         return FailErrno(state, "syncing the new text to the disk", errno);
     state.finished = true;
     return 0;
-}
-
-bool SVFSafeFile::Holds(SVFPlusData* model) const
-{
-    return m_pState == nullptr || m_pState->walk.Holds(model);
 }
 
 bool SVFSafeFile::WritesDirectly() const
@@ -309,7 +253,7 @@ const char* SVFSafeFile::GetTemporaryName() const
 
 int SVFSafeFile::Commit()
 {
-    int result = Finish();
+    int result = Sync();
     if (result < 0)
         return result;
     SVFSafeFileState& state = *m_pState;
@@ -335,70 +279,7 @@ void SVFSafeFile::Abandon()
         Discard(*m_pState);
 }
 
-namespace
-{
-// The check before a model is written anywhere: a model, and one that reads back as written.
-int CheckBeforeWriting(SVFPlusData* model, const char* shown, bool expressions, ErrorHandler* errors)
-{
-    if (model == nullptr)
-    {
-        if (errors != nullptr)
-            errors->AddReport(SVF_ERR_NO_DATA, ERROR_LIST_OUTPUT, shown, shown, 0, 0, "nothing was written");
-        return SVF_ERR_NO_DATA;
-    }
-    return CheckSVFPlusData(model, expressions, shown, errors);
-}
-}
-
 int SaveSVFPlusData(SVFPlusData* model, const char* path, bool expressions, ErrorHandler* errors)
 {
-    int result = CheckBeforeWriting(model, path != nullptr ? path : "", expressions, errors);
-    if (result < 0)
-        return result;
-    SVFSafeFile file;
-    result = file.Open(path, errors);
-    if (result == 0)
-        result = file.WriteModel(model, expressions);
-    if (result == 0)
-        result = file.Commit();
-    return result;
-}
-
-int SaveJsonSVFPlusData(SVFPlusData* model, const char* path, ErrorHandler* errors)
-{
-    // Everything a model holds has its JSON text: only a model is needed.
-    const char* shown = path != nullptr ? path : "";
-    if (model == nullptr)
-    {
-        if (errors != nullptr)
-            errors->AddReport(SVF_ERR_NO_DATA, ERROR_LIST_OUTPUT, shown, shown, 0, 0, "nothing was written");
-        return SVF_ERR_NO_DATA;
-    }
-    SVFSafeFile file;
-    int result = file.Open(path, errors);
-    if (result == 0)
-        result = file.WriteJsonModel(model);
-    if (result == 0)
-        result = file.Commit();
-    return result;
-}
-
-int WriteSVFPlusData(SVFPlusData* model, UtByteSink& sink, const char* name, bool expressions, ErrorHandler* errors)
-{
-    const char* shown = name != nullptr ? name : "";
-    int result = CheckBeforeWriting(model, shown, expressions, errors);
-    if (result < 0)
-        return result;
-    SVFModelHold hold(model, errors, shown, ERROR_LIST_OUTPUT);
-    if (hold.Result() < 0)
-        return hold.Result();
-    // The failure stands at the first byte of the piece the sink did not take whole.
-    unsigned long long before = sink.Taken();
-    int failure = WriteDocumentText(sink, model, expressions);
-    if (failure == 0)
-        return 0;
-    if (errors != nullptr)
-        errors->AddReport(SVF_ERR_WRITE, ERROR_LIST_OUTPUT, shown, shown, 0, 0, strerror(failure), failure,
-                          (long long)(sink.Taken() - before));
-    return SVF_ERR_WRITE;
+    return SVFWriteFile(model, path, SVF_FORMAT_DATA_FILE, expressions, true, errors);
 }

@@ -19,8 +19,7 @@
 
 #include <stddef.h>
 #include "RODAzivUzirAdovIzozari.h"
-
-class UtByteSink;
+#include "UtByteSink.h"
 
 struct SVFSafeFileState;
 
@@ -29,12 +28,16 @@ struct SVFSafeFileState;
 // ErrorHandler given to Open (list ERROR_LIST_OUTPUT, one sentence naming the path and the
 // system's reason, with its errno; no offset), removes the temporary file, and leaves only
 // the destructor to call.
-class RIZEROZ_API SVFSafeFile
+//
+// The safe file is a byte sink (UtByteSink.h): the writers (SVFWriter.h) write into it
+// with Put, and its Finish commits. Put fails with the errno of a failed step, after the
+// step's report; Finish gives 0 once the new file is in place, else that errno.
+class RIZEROZ_API SVFSafeFile : public UtByteSink
 {
 public:
     SVFSafeFile();
     // Abandons a replacement that was not committed.
-    ~SVFSafeFile();
+    ~SVFSafeFile() override;
 
     // Starts replacing `path`: a symbolic link is followed to the file it names, and the
     // temporary file is created beside that file, unnamed where the system allows, else
@@ -55,32 +58,17 @@ public:
     // signal sent to the process may go to another thread instead; a caller that needs the
     // guarantee there blocks those signals in its other threads (or takes them in one
     // thread of its own, with sigwait). docs/saving.md tells more.
-    int Open(const char* path, ErrorHandler* errors);
-    // Appends `count` bytes to the new text, as they are (no CR LF on Windows).
+    // `lineEnds`: the text's line feeds are put out as the system's line ends (CR LF on
+    // Windows), as the handler's Write puts a data file out; else the bytes go as they are.
+    int Open(const char* path, ErrorHandler* errors, bool lineEnds = false);
+    // Appends `count` bytes to the new text (Put, with a result code).
     int Write(const void* bytes, size_t count);
-    // Appends the document of `model` exactly as the handler's Write writes it (rows as
-    // expressions where `expressions` allows), unchecked: a caller that does not read the
-    // text back calls CheckSVFPlusData first. A null model gives SVF_ERR_NO_DATA.
-    int WriteModel(SVFPlusData* model, bool expressions);
-    // Writes that document in parts while the model is still being read, so that the disk
-    // takes the text as it is made: each call writes on up to block `block` of field
-    // `field`, not included (DocumentWalk.h: the blocks written must be complete), and
-    // WriteModel then writes the rest. Holds then tells whether the model still holds what
-    // was written with them: the version, the comment, the names and checksums of the
-    // fields begun; where it does not, the caller opens the file afresh and writes it whole.
-    int WriteModelPart(SVFPlusData* model, bool expressions, int field, int block);
-    // The same for the JSON text of `model` (SVFJson.h), byte for byte what
-    // WriteJsonSVFPlusData writes; a file takes one of the two forms. SVF_ERR_NO_MEMORY
-    // when memory for the writer cannot be had (reported, the file discarded).
-    int WriteJsonModel(SVFPlusData* model);
-    int WriteJsonModelPart(SVFPlusData* model, int field, int block);
-    bool Holds(SVFPlusData* model) const;
     // Hands the new text to the system, not yet synced, and starts writing it to the disk
     // where the system allows (Linux); then it can be read at GetReadPath while the disk
-    // catches up, and Finish or Commit waits for the rest. No more text can be written.
+    // catches up, and Sync or Commit waits for the rest. No more text can be written.
     int Flush();
     // Flushes the new text and syncs it to the disk; then it can be read at GetReadPath.
-    int Finish();
+    int Sync();
     // True once Open found a target that is written directly (a FIFO, a device): its text
     // cannot be read back, and what was written of it cannot be taken back.
     bool WritesDirectly() const;
@@ -89,12 +77,16 @@ public:
     // The temporary file's name while it has one (null for an unnamed one or none): the
     // file to remove should the process have to end before Commit.
     const char* GetTemporaryName() const;
-    // Finishes if need be and puts the new text in the target's place, syncing its folder;
+    // Syncs if need be and puts the new text in the target's place, syncing its folder;
     // a signal held back since Open (above) that would end the process ends the save
     // before the rename instead.
     int Commit();
     // Removes the temporary file; the target stays as it was.
     void Abandon();
+
+protected:
+    int Take(const void* bytes, size_t count) override;
+    int End() override;
 
 private:
     SVFSafeFile(const SVFSafeFile&) = delete;
@@ -115,21 +107,11 @@ private:
 // one sentence naming `path` and the first text or row refused; or SVF_ERR_NO_MEMORY.
 RIZEROZ_API int CheckSVFPlusData(SVFPlusData* model, bool expressions, const char* path, ErrorHandler* errors);
 
-// Saves `model` to `path` safely in one call (CheckSVFPlusData, Open, WriteModel,
-// Commit; SaveJsonSVFPlusData, SVFJson.h, saves its JSON text the same way). 0, or a negative code with one sentence
-// naming `path` reported on `errors` (may be null; list ERROR_LIST_OUTPUT), unless memory for it ran out:
-// SVF_ERR_NO_DATA for a null model and SVF_ERR_UNWRITABLE (CheckSVFPlusData), both with nothing touched; SVF_ERR_SAVE
-// when saving failed; SVF_ERR_NO_MEMORY.
+// Saves `model` to `path` safely in one call: SVFWriteFile (SVFWriter.h) with `safe`, for
+// a data file. 0, or a negative code with one sentence naming `path` reported on `errors`
+// (may be null; list ERROR_LIST_OUTPUT), unless memory for it ran out: SVF_ERR_NO_DATA
+// for a null model and SVF_ERR_UNWRITABLE (CheckSVFPlusData), both with nothing touched;
+// SVF_ERR_SAVE when saving failed; SVF_ERR_NO_MEMORY.
 RIZEROZ_API int SaveSVFPlusData(SVFPlusData* model, const char* path, bool expressions, ErrorHandler* errors);
-
-// Writes the document of `model` to `sink` (UtByteSink.h: memory, a caller's callback, an
-// open stream), with the bytes and line ends a file gets on Linux, after the same check
-// as SaveSVFPlusData, which then writes nothing. 0, or a negative code with one sentence
-// naming `name` (the name messages show) reported on `errors` (may be null; list
-// ERROR_LIST_OUTPUT): SVF_ERR_NO_DATA, SVF_ERR_UNWRITABLE, SVF_ERR_NO_MEMORY, or
-// SVF_ERR_WRITE with the system's reason and errno when the sink failed (it keeps what it
-// took), placed at the offset of the first byte of the piece it did not take whole.
-RIZEROZ_API int WriteSVFPlusData(SVFPlusData* model, UtByteSink& sink, const char* name, bool expressions,
-                                 ErrorHandler* errors);
 
 #endif

@@ -9,13 +9,10 @@
 #include <stddef.h>
 #include <stdio.h>
 
-#include <memory>
 #include <string>
 #include <thread>
 
 #include "RODAzivUzirAdovIzozari.h"
-#include "DocumentText.h"
-#include "JsonText.h"
 
 struct SVFSafeFileState
 {
@@ -33,14 +30,12 @@ struct SVFSafeFileState
     bool flushed = false;       // the text is with the system: nothing more is written
     bool finished = false;      // and synced
     bool closed = true;         // committed or abandoned: nothing more to do
-    SVFDocumentWalk walk;       // how far WriteModelPart has written the document
     unsigned held = 0;          // the signals HoldSignals holds back, as its bits; 0 for none
     std::thread::id holder;     // the thread that holds them back
     long long looked = 0;       // bytes written when waiting signals were last looked for
     bool interrupted = false;   // a signal came that ends the process: the save stops
-
-    // The JSON text being written, once WriteJsonModelPart began it (as far as `walk` says).
-    std::unique_ptr<SVFJsonText> json;
+    bool lineEnds = false;      // line feeds go out as the system's line ends (text mode)
+    int failure = 0;            // the errno of the step that failed, once one did
 };
 
 namespace safe_save

@@ -13,6 +13,7 @@
 
 #include "SVFJson.h"
 #include "TestSupport.h"
+#include "SVFWriter.h"
 #include "UtByteSink.h"
 
 namespace
@@ -129,7 +130,7 @@ TEST(JsonReader, TextsAndRowsGoOutInPiecesAsWrittenAloneAndReadBack)
     for (const auto& row : rows)
         block->AddRow()->WriteData(row.bytes.data(), (int)row.bytes.size());
     UtMemorySink json;
-    ASSERT_EQ(0, WriteJsonSVFPlusData(&model, json, "<memory>", nullptr));
+    ASSERT_EQ(0, SVFWriteSink(&model, json, "<memory>", SVF_FORMAT_JSON, false, nullptr));
     const std::string text(json.GetData(), json.GetSize());
     UtMemorySource source(json.GetData(), json.GetSize());
     SVFPlusData again;

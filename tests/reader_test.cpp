@@ -282,6 +282,9 @@ const RowCase kRows[] = {
     // Repeat counts near 2^31 and beyond: a row takes only what its width holds.
     {"(FF*2147483647),0x01", "16", 0, " B16[0xFFFF,0x01]"},
     {"(C3*4)", "2147483647", 0, " B2147483647[0xC3C3C3C3]"},
+    // A width that is no multiple of 8 keeps its last, partial byte.
+    {"(ABCD*9),(5A),(A5*3)", "12", 0, " B12[0xABCD,0x5A,0xA5A5]"},
+    {"(A5*3)", "1", 0, " B1[0xA5]"},
     // Widths beyond the int range saturate, as strtol clamps, instead of wrapping.
     {"0x12", "4294967304", 0, " B2147483647[0x12]"},
     {"0x12", "-4294967304", 0, " B-2147483648[0x12]"},

@@ -9,6 +9,7 @@
 #include "DocumentWalk.h"
 #include "ReadBack.h"
 #include "SafeSave.h"
+#include "SVFWriter.h"
 #include "TestSupport.h"
 
 using namespace testsupport;
@@ -110,18 +111,19 @@ TEST(RoundTrip, RandomModelsReadBackAsWrittenWholeOrInParts)
         bool expressions = n % 2 == 1;
         ASSERT_EQ(0, WriteModel(model, dir, "whole.xml", expressions));
         SVFSafeFile file;
-        ASSERT_EQ(0, file.Open((dir + "/parts.xml").c_str(), nullptr));
+        ASSERT_EQ(0, file.Open((dir + "/parts.xml").c_str(), nullptr, true));
+        SVFWriter writer(SVF_FORMAT_DATA_FILE, expressions);
         int lastField = 0;
         for (int i = 0; i < model.GetDataFieldCount(); ++i)
             for (int j = 0; j <= model.GetDataField(i)->GetFieldBlockCount(); ++j)
                 if (parts() % 3 == 0)
                 {
-                    ASSERT_EQ(0, file.WriteModelPart(&model, expressions, i, j));
+                    ASSERT_EQ(0, writer.WritePart(&model, file, i, j));
                     lastField = i;
                 }
-        ASSERT_TRUE(file.Holds(&model));
-        ASSERT_EQ(0, file.WriteModel(&model, expressions));
-        ASSERT_EQ(0, file.Commit());
+        ASSERT_TRUE(writer.Holds(&model));
+        ASSERT_EQ(0, writer.Write(&model, file));
+        ASSERT_EQ(0, file.Finish());
         ASSERT_EQ(ReadBytes(dir + "/whole.xml"), ReadBytes(dir + "/parts.xml")) << "model " << n;
 
         // What the walk passed, changed; the last field, started only when its blocks were

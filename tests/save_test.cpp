@@ -25,6 +25,7 @@
 #endif
 
 #include "SafeSave.h"
+#include "SVFWriter.h"
 #include "TestSupport.h"
 
 using namespace testsupport;
@@ -75,7 +76,7 @@ void SaveWhileSignalled(const std::string& path, int number, int before, const c
     }
     if (before >= 0)
         _exit(3);   // not ended by the signal, the file left as it is
-    file.Finish();
+    file.Sync();
     kill(getpid(), number);
     file.Commit();
 }
@@ -122,10 +123,10 @@ TEST(SafeSave, WritesTheBytesWriteWritesOnlyWhenCommitted)
             bool commit = step > 0, flushOnly = step == 2;
             WriteBytes(path, "old text");
             SVFSafeFile file;
-            ASSERT_EQ(0, file.Open(path.c_str(), &errors)) << LastMessage(errors);
-            EXPECT_EQ(nullptr, file.GetReadPath()) << "nothing to read before Finish";
-            ASSERT_EQ(0, file.WriteModel(&model, expressions));
-            ASSERT_EQ(0, flushOnly ? file.Flush() : file.Finish());
+            ASSERT_EQ(0, file.Open(path.c_str(), &errors, true)) << LastMessage(errors);
+            EXPECT_EQ(nullptr, file.GetReadPath()) << "nothing to read before Sync";
+            ASSERT_EQ(0, SVFWriter(SVF_FORMAT_DATA_FILE, expressions).Write(&model, file));
+            ASSERT_EQ(0, flushOnly ? file.Flush() : file.Sync());
             ASSERT_NE(nullptr, file.GetReadPath());
             EXPECT_TRUE(ReadBytes(file.GetReadPath()) == expected);
             EXPECT_EQ(SVF_ERR_SAVE, file.Write("x", 1)) << "no text after the flush";
@@ -346,10 +347,10 @@ TEST(SafeSave, TheNamedFileIsSyncedBeforeItsRenameAndTheFolderAfter)
     WriteBytes(path, "old text");
     ErrorHandler errors;
     SVFSafeFile file;
-    ASSERT_EQ(0, file.Open(path.c_str(), &errors)) << LastMessage(errors);
+    ASSERT_EQ(0, file.Open(path.c_str(), &errors, true)) << LastMessage(errors);
     ASSERT_NE(nullptr, file.GetTemporaryName());
     EXPECT_EQ(dir + "/.out.xml.", std::string(file.GetTemporaryName()).substr(0, dir.size() + 10));
-    ASSERT_EQ(0, file.WriteModel(&model, false));
+    ASSERT_EQ(0, SVFWriter(SVF_FORMAT_DATA_FILE, false).Write(&model, file));
     log(1);
     ASSERT_EQ(0, file.Commit()) << LastMessage(errors);
     EXPECT_STREQ("fsync-file rename fsync-folder", log(0));

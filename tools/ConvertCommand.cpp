@@ -11,6 +11,8 @@
 #include <stdio.h>
 #include <string.h>
 
+#include <memory>
+
 #if defined(_WIN32)
 #include <fcntl.h>
 #include <io.h>
@@ -23,6 +25,7 @@
 #include "PendingFile.h"
 #include "ModelCompare.h"
 #include "Progress.h"
+#include "SVFWriter.h"
 #include "SafeSave.h"
 #include "Utf8CommandLine.h"
 
@@ -57,7 +60,7 @@ struct StandardOutputCopy
 
 // Writes OUT while IN is read, so that the disk takes the text as it is made: once the
 // reader begins a later block, the blocks before it are complete and are written (the
-// library's safe save writes a document or its JSON text in parts, SafeSave.h). Holds
+// library's writers write a document or its JSON text in parts, SVFWriter.h). Holds
 // then tells whether the model read whole still holds what was written with them (a JSON
 // text may give a field's name after its blocks; a data file's comment gets its CR LF as
 // line feeds once read); where it does not, the text is written again whole.
@@ -65,7 +68,8 @@ class StreamedText : public RowObserver
 {
 public:
     StreamedText(SVFSafeFile& file, bool json, bool expressions)
-        : m_file(file), m_bJson(json), m_bExpressions(expressions)
+        : m_file(file), m_format(json ? SVF_FORMAT_JSON : SVF_FORMAT_DATA_FILE), m_bExpressions(expressions),
+          m_pWriter(new SVFWriter(m_format, expressions))
     {
     }
     void Row(SVFPlusData* model, int field, int block, int, UtByteBuffer* bytes) override
@@ -78,18 +82,20 @@ public:
         m_nField = field;
         m_nBlock = block;
         m_nWaiting = 0;
-        // A failure shows again, and is reported, when the rest is written.
-        if (m_bJson)
-            m_file.WriteJsonModelPart(model, field, block);
-        else
-            m_file.WriteModelPart(model, m_bExpressions, field, block);
+        // A failure sticks to the file, and is reported when the rest is written.
+        m_pWriter->WritePart(model, m_file, field, block);
     }
-    bool Holds(SVFPlusData* model) const { return m_file.Holds(model); }
+    bool Holds(SVFPlusData* model) const { return m_pWriter->Holds(model); }
+    // The text begun afresh, in a file opened afresh.
+    void Restart() { m_pWriter.reset(new SVFWriter(m_format, m_bExpressions)); }
+    // Writes what is left of the text: true when the file took it.
+    bool WriteRest(SVFPlusData* model) { return m_pWriter->Write(model, m_file) == 0; }
 
 private:
     SVFSafeFile& m_file;
-    bool m_bJson;   // the JSON text, else a data file
+    SVFFormat m_format;
     bool m_bExpressions;
+    std::unique_ptr<SVFWriter> m_pWriter;
     static const unsigned long long kPart = 1 << 20;
     int m_nField = -1;   // where the last part ended
     int m_nBlock = -1;
@@ -185,7 +191,7 @@ int RunConvert(const ConvertRequest& request)
     PendingFileGuard guard;
     SVFSafeFile file;
     ErrorHandler errors;
-    if (file.Open(target.c_str(), &errors) < 0)
+    if (file.Open(target.c_str(), &errors, !json) < 0)
         return ReportError(SaveError(errors, shown));
     guard.Watch(file.GetTemporaryName());
     // A temporary file takes the text while IN is read; a FIFO or a device once IN is read whole.
@@ -203,11 +209,12 @@ int RunConvert(const ConvertRequest& request)
     if (!streamed.Holds(model))
     {
         // The model changed where it was already written: the text is begun afresh.
-        if (file.Open(target.c_str(), &errors) < 0)
+        if (file.Open(target.c_str(), &errors, !json) < 0)
             return ReportError(SaveError(errors, shown));
         guard.Watch(file.GetTemporaryName());
+        streamed.Restart();
     }
-    bool written = (json ? file.WriteJsonModel(model) : file.WriteModel(model, request.expressions)) == 0;
+    bool written = streamed.WriteRest(model);
     // With --verify the text is read back while the disk takes it; Commit waits for the sync.
     if (!written || file.Flush() < 0)
         return ReportError(SaveError(errors, shown));

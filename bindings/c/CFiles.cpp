@@ -12,12 +12,17 @@
 #include "RODAzivUzirAdovIzozari.h"
 #include "SVFJson.h"
 #include "ReadBack.h"
-#include "SafeSave.h"
+#include "SVFWriter.h"
 #include "UtByteSink.h"
 #include "UtUtility.h"
 
 namespace
 {
+SVFFormat FormatOf(unsigned flags)
+{
+    return (flags & RZ_WRITE_JSON) != 0 ? SVF_FORMAT_JSON : SVF_FORMAT_DATA_FILE;
+}
+
 // A caller's rz_write_callback as the writer's sink.
 struct WriteCallback
 {
@@ -34,9 +39,8 @@ struct WriteCallback
 int WriteToSink(const rz_model* model, unsigned flags, UtByteSink& sink, const char* name, rz_error** error)
 {
     ErrorHandler reports;
-    int result = (flags & RZ_WRITE_JSON) != 0
-                     ? WriteJsonSVFPlusData(ModelOf(model), sink, name, &reports)
-                     : WriteSVFPlusData(ModelOf(model), sink, name, (flags & RZ_WRITE_EXPRESSIONS) != 0, &reports);
+    int result =
+        SVFWriteSink(ModelOf(model), sink, name, FormatOf(flags), (flags & RZ_WRITE_EXPRESSIONS) != 0, &reports);
     if (result == SVF_ERR_NO_MEMORY)
         return SetCodeError(error, RZ_ERR_MEMORY, name);
     return result < 0 ? SetFailureError(error, reports, result, name) : 0;
@@ -193,37 +197,13 @@ int rz_write(const rz_model* model, const char* path, unsigned flags, rz_error**
     if (model == nullptr || path == nullptr || *path == '\0' ||
         (flags & ~(unsigned)(RZ_WRITE_EXPRESSIONS | RZ_WRITE_SAFE | RZ_WRITE_JSON)) != 0)
         return SetCodeError(error, RZ_ERR_ARGUMENT, path);
-    bool expressions = (flags & RZ_WRITE_EXPRESSIONS) != 0;
     return Guarded(RZ_ERR_MEMORY, [&]() {
-        RODAzivUzirAdovIzozari handler;
-        int result;
-        if ((flags & RZ_WRITE_JSON) != 0)
-        {
-            // Reported on the handler's list too; JSON carries every model, so nothing is checked.
-            ErrorHandler* reports = handler.GetErrorHandler();
-            result = (flags & RZ_WRITE_SAFE) != 0 ? SaveJsonSVFPlusData(ModelOf(model), path, reports)
-                                                  : WriteJsonSVFPlusDataFile(ModelOf(model), path, reports);
-        }
-        else if ((flags & RZ_WRITE_SAFE) != 0)
-        {
-            // Reported on the handler's list, so that the error is made as for a plain write.
-            result = SaveSVFPlusData(ModelOf(model), path, expressions, handler.GetErrorHandler());
-        }
-        else if ((result = CheckSVFPlusData(ModelOf(model), expressions, path, handler.GetErrorHandler())) == 0)
-        {
-            // Only a model that reads back as written truncates the file.
-            result = handler.InitSvfPlusDataPath(path, "write");
-            if (result >= 0)
-            {
-                handler.SetSVFPlusData(ModelOf(model));
-                handler.WriteExpression(expressions);
-                result = handler.Write();
-            }
-            // Write succeeds once it has begun; a byte that did not reach the file fails here.
-            if (result >= 0 && handler.GetWriteError() != 0)
-                result = SVF_ERR_WRITE;
-        }
-        return result < 0 ? SetFailureError(error, *handler.GetErrorHandler(), result, path) : 0;
+        ErrorHandler reports;
+        int result = SVFWriteFile(ModelOf(model), path, FormatOf(flags), (flags & RZ_WRITE_EXPRESSIONS) != 0,
+                                  (flags & RZ_WRITE_SAFE) != 0, &reports);
+        if (result == SVF_ERR_NO_MEMORY)
+            return SetCodeError(error, RZ_ERR_MEMORY, path);
+        return result < 0 ? SetFailureError(error, reports, result, path) : 0;
     });
 }
 
