@@ -3,8 +3,8 @@
 // shares: the checks, the reports and the state of one replacement. What differs by system
 // (how the temporary file is made, synced and moved) is behind the small interface of
 // SafeSavePlatform.h, one file per system: SafeSavePosix.cpp, SafeSaveWindows.cpp. The
-// document text comes from the handler's own writer (DocumentText.h), or from the JSON
-// writer (JsonText.h).
+// safe file is a byte sink: the writers (SVFWriter.h) put the text into it, and its Finish
+// commits.
 #include "SafeSave.h"
 
 #include <errno.h>
