@@ -1,5 +1,6 @@
-// The parser's scanner: the open document, problem reports, and the scanning of
-// everything between tags (text, comments, processing instructions, CDATA).
+// The parser's scanner: the window's reading, problem reports, and the scanning of
+// everything between tags (text, comments, processing instructions, CDATA). The document
+// is opened and closed in XMLDocument.cpp.
 #include "XMLParserState.h"
 
 #include <stdarg.h>
@@ -25,51 +26,8 @@ int RecordProblem(XMLFailure& failure, int code, unsigned long long offset, cons
 }
 
 // ---------------------------------------------------------------------------------
-// The document and its window
+// The window
 // ---------------------------------------------------------------------------------
-
-int XMLParserState::OpenDocument(const char* path, ErrorHandler* errors)
-{
-    CloseDocument();
-    int opened = window.OpenFile(path, errors);
-    if (opened < 0)
-        return opened;
-
-    // Read the first window now: a path that opens but cannot be read (a directory on
-    // some systems) fails here rather than in the middle of scanning.
-    Fill(0);
-    if (window.ReadErrno() != 0)
-    {
-        int reason = window.ReadErrno();
-        unsigned long long at = window.Start() + window.End();
-        CloseDocument();
-        errors->AddReport(XML_ERR_READ, ERROR_LIST_XML_PARSER, path, path, 0, 0, strerror(reason), reason,
-                          (long long)at);
-        return XML_ERR_READ;
-    }
-    return 0;
-}
-
-int XMLParserState::OpenSource(UtByteSource* source, const char* name, ErrorHandler* errors)
-{
-    CloseDocument();
-    return window.Open(source, name, errors);
-}
-
-void XMLParserState::CloseDocument()
-{
-    window.Close();
-    ResetScan();
-}
-
-void XMLParserState::ResetScan()
-{
-    nPos = 0;
-    locator = XMLLocator();
-    failure = XMLFailure();
-    elements = XMLElementStack();
-    scan = XMLScanProgress();
-}
 
 // Drops the window bytes before `keep` (after counting lines over them), moves the rest
 // to the front and reads behind them (XMLWindow::Fill). nPos moves with the bytes it
