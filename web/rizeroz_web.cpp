@@ -1,6 +1,6 @@
 // The viewer page's module (web/): what the page needs beyond the C interface, compiled
 // to WebAssembly with the library, the C interface and the tool's comparison and
-// pictures (tools/ModelCompare, tools/DiffText, tools/RenderPicture), so that the page
+// pictures (tools/views: ModelCompare, DiffText, RenderPicture), so that the page
 // reads, compares and draws exactly as the library and `rizeroz` do. Models are the C
 // interface's handles (rz_model); a picture or a comparison works on the model behind one.
 #include <emscripten.h>
