@@ -7,9 +7,7 @@ set(RIZEROZ_PUBLIC_HEADERS
   ${PROJECT_SOURCE_DIR}/rodazivuziradovizozari/RODAzivUzirAdovIzozari.h
   ${PROJECT_SOURCE_DIR}/rodazivuziradovizozari/RizErozVersion.h
   ${PROJECT_SOURCE_DIR}/rodazivuziradovizozari/SafeSave.h
-  ${PROJECT_SOURCE_DIR}/rodazivuziradovizozari/DocumentWalk.h
   ${PROJECT_SOURCE_DIR}/rodazivuziradovizozari/ReadBack.h
-  ${PROJECT_SOURCE_DIR}/rodazivuziradovizozari/SVFJson.h
   ${PROJECT_SOURCE_DIR}/rodazivuziradovizozari/SVFWriter.h
   ${PROJECT_SOURCE_DIR}/interfaces/RizErozExport.h
   ${PROJECT_SOURCE_DIR}/interfaces/UtObject.h
@@ -24,6 +22,9 @@ set(RIZEROZ_PUBLIC_HEADERS
   ${PROJECT_SOURCE_DIR}/interfaces/XMLNode.h
   ${PROJECT_SOURCE_DIR}/interfaces/XMLParser.h
   ${PROJECT_SOURCE_DIR}/interfaces/SVFPlusData.h
+  ${PROJECT_SOURCE_DIR}/interfaces/SVFReadTypes.h
+  ${PROJECT_SOURCE_DIR}/interfaces/DocumentWalk.h
+  ${PROJECT_SOURCE_DIR}/interfaces/SVFJson.h
   ${PROJECT_SOURCE_DIR}/interfaces/SVPExpression.h
   ${PROJECT_SOURCE_DIR}/bindings/c/rizeroz.h
   ${PROJECT_SOURCE_DIR}/bindings/c/rizeroz.hpp)

@@ -7,6 +7,7 @@
 set(RIZEROZ_REPLAY_OBJECTS
   $<TARGET_OBJECTS:rizeroz_utility>
   $<TARGET_OBJECTS:rizeroz_datamodel>
+  $<TARGET_OBJECTS:rizeroz_json>
   $<TARGET_OBJECTS:rizeroz_xmlparser>
   $<TARGET_OBJECTS:rizeroz_expression>
   $<TARGET_OBJECTS:rizeroz_handler>)

@@ -28,29 +28,11 @@
 #include "XMLParser.h"
 #include "SVFPlusData.h"
 #include "ResultCodes.h"
-
-// Result codes of the handler (failures are negative; ResultCodes.h, docs/error-codes.md).
-enum
-{
-    RIZEROZ_HANDLER_RESULTS(RIZEROZ_RESULT_ENUM)
-};
-
-// The most bytes one row holds, and the default row limit.
-const unsigned int SVF_MAX_ROW = 0x7FFFFFFFu;
+#include "SVFReadTypes.h"
 
 // The handler's state and its other steps, private to the library.
 struct SVFHandlerState;
 class SVFHandlerImpl;
-
-// What one Read takes at most (docs/limits.md). A field of 0 stands for its default.
-struct SVFReadLimits
-{
-    unsigned int nElementText;   // bytes of one element's text; default XML_MAX_TEXT
-    unsigned int nTag;           // bytes of one tag, attribute values included; default XML_MAX_TAG
-    unsigned int nRow;           // bytes of one row; default SVF_MAX_ROW
-    unsigned long long
-        nExpressionBytes;   // bytes expression rows add in one Read; default max(1 GiB, 64 x document size)
-};
 
 // Element enumeration values stored on the parser's nodes.
 enum
@@ -59,21 +41,6 @@ enum
     SVF_TAG_COMMENT = 1001,      // Comment
     SVF_TAG_DATA_FIELD = 1002,   // DataField
     SVF_TAG_FIELD_BLOCK = 1003   // FieldBlock
-};
-
-// Told of a Read as it goes (SetReadHook), for progress and for rows handled as they come.
-// Its calls come from inside Read, on the reading thread; they must not touch the handler.
-class SVFReadHook
-{
-public:
-    virtual ~SVFReadHook() {}
-    // Row `row` of block `block` of field `field` (all from 0, as the model numbers them)
-    // is complete: the reader does not look at it again, and the hook may empty it
-    // (bytes->Shrink(0)) to keep memory low. Rows are told in the document's order.
-    virtual void OnRow(int field, int block, int row, UtByteBuffer* bytes) = 0;
-    // After each field block element: `done` bytes of the document have been read, of
-    // `total` (the file's size; for a pipe, what has been read so far).
-    virtual void OnProgress(unsigned long long done, unsigned long long total) = 0;
 };
 
 class RIZEROZ_API RODAzivUzirAdovIzozari : public XMLParser

@@ -23,7 +23,11 @@
 
 #include <stddef.h>
 
-#include "RODAzivUzirAdovIzozari.h"
+#include "ErrorHandler.h"
+#include "RizErozExport.h"
+#include "SVFPlusData.h"
+#include "SVFReadTypes.h"
+#include "UtByteSource.h"
 
 class UtByteSink;
 

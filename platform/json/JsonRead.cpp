@@ -23,6 +23,8 @@
 #include "UtFastText.h"
 #include "UtUtility.h"
 #include "UtWarningText.h"
+// The parser's codes and limits, which a JSON text meets as a data file does (no more).
+#include "XMLParser.h"
 
 namespace
 {

@@ -13,7 +13,8 @@
 
 #include <rapidjson/reader.h>
 
-#include "RODAzivUzirAdovIzozari.h"
+#include "SVFReadTypes.h"
+#include "UtByteSource.h"
 #include "UtFastText.h"
 
 // The text for RapidJSON's reader, a buffer of 256 KB at a time: files, pipes and texts
