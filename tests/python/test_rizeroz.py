@@ -265,22 +265,6 @@ def test_writing_to_memory_and_file_objects(monkeypatch, tmp_path, reply, raised
         assert stopped.value.characters_written == len(stopping.taken)
 
 
-@pytest.mark.skipif(os.name != "posix", reason="a non-blocking pipe")
-def test_write_to_a_full_non_blocking_pipe_is_no_success():
-    reading, writing = os.pipe()
-    os.set_blocking(writing, False)
-    try:
-        with open(writing, "wb", buffering=0) as raw, pytest.raises(BlockingIOError) as stopped:
-            rizeroz.write(LONG, raw)
-        got = b""
-        while chunk := os.read(reading, 1 << 20):
-            got += chunk
-    finally:
-        os.close(reading)
-    assert got == rizeroz.dumps(LONG)[:len(got)] and stopped.value.characters_written == len(got) < len(
-        rizeroz.dumps(LONG))
-
-
 @pytest.fixture(scope="module")
 def large(tmp_path_factory):
     """A data file beyond the library's window of 256 KiB, its path and its model."""
