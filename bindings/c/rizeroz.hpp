@@ -154,6 +154,36 @@ struct calling
         rz_error_free(failure);
         std::rethrow_exception(thrown);
     }
+    // Tells the callable `arguments`, as long as it has not thrown; what it throws is kept.
+    template <typename... Arguments>
+    void tell(Arguments... arguments)
+    {
+        guarded([&]() { (*callable)(arguments...); });
+    }
+    // The callable's answer to `arguments`; `failed` once it has thrown.
+    template <typename Result, typename... Arguments>
+    Result call(Result failed, Arguments... arguments)
+    {
+        Result result = failed;
+        guarded([&]() { result = (*callable)(arguments...); });
+        return thrown ? failed : result;
+    }
+
+private:
+    template <typename Body>
+    void guarded(Body body)
+    {
+        if (thrown)
+            return;
+        try
+        {
+            body();
+        }
+        catch (...)
+        {
+            thrown = std::current_exception();
+        }
+    }
 };
 
 // Passes rz_read_with_callback's calls on to a callable of the caller's.
@@ -161,17 +191,7 @@ template <typename Progress>
 void RZ_CALL tell_progress(void* context, int field, int block, int row, std::size_t row_bytes,
                            unsigned long long bytes_read, unsigned long long bytes_total)
 {
-    calling<Progress>* state = static_cast<calling<Progress>*>(context);
-    if (state->thrown)
-        return;   // it is not told again once it has thrown
-    try
-    {
-        (*state->callable)(field, block, row, row_bytes, bytes_read, bytes_total);
-    }
-    catch (...)
-    {
-        state->thrown = std::current_exception();
-    }
+    static_cast<calling<Progress>*>(context)->tell(field, block, row, row_bytes, bytes_read, bytes_total);
 }
 
 // Passes rz_write_stream's pieces on to a callable of the caller's; an exception fails the
@@ -179,16 +199,7 @@ void RZ_CALL tell_progress(void* context, int field, int block, int row, std::si
 template <typename Sink>
 long long RZ_CALL take_piece(void* context, const void* bytes, std::size_t count)
 {
-    calling<Sink>* state = static_cast<calling<Sink>*>(context);
-    try
-    {
-        return (*state->callable)(bytes, count);
-    }
-    catch (...)
-    {
-        state->thrown = std::current_exception();
-        return -EIO;
-    }
+    return static_cast<calling<Sink>*>(context)->call((long long)-EIO, bytes, count);
 }
 
 // What rz_write_memory gave, freed with rz_free.
@@ -205,16 +216,7 @@ struct memory_text
 template <typename Reader>
 long long RZ_CALL pull(void* context, void* buffer, std::size_t capacity)
 {
-    calling<Reader>* state = static_cast<calling<Reader>*>(context);
-    try
-    {
-        return (*state->callable)(buffer, capacity);
-    }
-    catch (...)
-    {
-        state->thrown = std::current_exception();
-        return -EIO;
-    }
+    return static_cast<calling<Reader>*>(context)->call((long long)-EIO, buffer, capacity);
 }
 
 // The items of a container by index, for range-for: Container has size() and operator[].
