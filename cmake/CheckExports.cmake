@@ -14,7 +14,10 @@ set(EXPECTED
   RODAzivUzirAdovIzozari19InitSvfPlusDataFile
   RODAzivUzirAdovIzozari21InitSvfPlusDataSource
   19ReadJsonSVFPlusData
-  20WriteJsonSVFPlusData
+  9SVFWriter5Write
+  12SVFWriteSink
+  12SVFWriteFile
+  13SVFTextFormOf
   RODAzivUzirAdovIzozari19InitSvfPlusDataPath
   RODAzivUzirAdovIzozari13ProcessEndTag
   RODAzivUzirAdovIzozari10IsHexDigit
