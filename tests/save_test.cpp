@@ -17,7 +17,9 @@
 #include <vector>
 
 #if defined(_WIN32)
+#ifndef NOMINMAX
 #define NOMINMAX
+#endif
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
 #endif
@@ -151,7 +153,8 @@ const SVFSaveCalls& Planted::Table()
     static const SVFSaveCalls table = {
         [](const void* b, size_t z, size_t n, FILE* f) { return Pass("write", (size_t)0, s.write, b, z, n, f); },
         [](FILE* f) { return Pass("flush", EOF, s.flush, f); },
-        [](FILE* f) { return Pass("close", EOF, s.close, f); },
+        // A stream that fails to close is closed all the same, as fclose does.
+        [](FILE* f) { int closed = s.close(f); return Planted::Fails("close") ? EOF : closed; },
 #if defined(_WIN32)
         [](const wchar_t* p) { return Pass("createNamed", (void*)INVALID_HANDLE_VALUE, s.createNamed, p); },
         [](intptr_t h, int m) { return Pass("openDescriptor", -1, s.openDescriptor, h, m); },
