@@ -2,9 +2,10 @@
 // the close checked, then one move over the target. This file holds what every system
 // shares: the checks, the reports and the state of one replacement. What differs by system
 // (how the temporary file is made, synced and moved) is behind the small interface of
-// SafeSavePlatform.h, one file per system: SafeSavePosix.cpp, SafeSaveWindows.cpp. The
-// safe file is a byte sink: the writers (SVFWriter.h) put the text into it, and its Finish
-// commits.
+// SafeSavePlatform.h, one file per system: SafeSavePosix.cpp, SafeSaveWindows.cpp. Every
+// call to the system that changes a file goes through the table of SafeSaveCalls.h, the
+// tests' seam. The safe file is a byte sink: the writers (SVFWriter.h) put the text into
+// it, and its Finish commits.
 #include "SafeSave.h"
 
 #include <errno.h>
@@ -26,6 +27,9 @@ const long long kWritebackStep = 8ll << 20;
 // How much text is written between two looks for signals held back meanwhile: about a
 // millisecond's writing, so that a signal ends even a long save promptly.
 const long long kSignalStep = 1ll << 20;
+
+// The calls a test put in place of the system's (UseCalls); null for the system's own.
+const SVFSaveCalls* g_calls = nullptr;
 
 // 16 hexadecimal digits no one can guess: the system's random source, mixed with the
 // time and an address in case that source is not there.
@@ -69,7 +73,7 @@ void NoteWritten(void* context, size_t count)
 void Discard(SVFSafeFileState& state)
 {
     if (state.stream != nullptr)
-        fclose(state.stream);
+        safe_save::Calls().close(state.stream);
     state.stream = nullptr;
     if (!state.temporary.empty())
         safe_save::Remove(state.temporary);
@@ -81,6 +85,18 @@ void Discard(SVFSafeFileState& state)
 
 namespace safe_save
 {
+const SVFSaveCalls& Calls()
+{
+    return g_calls != nullptr ? *g_calls : kSystemCalls;
+}
+
+const SVFSaveCalls* UseCalls(const SVFSaveCalls* calls)
+{
+    const SVFSaveCalls* previous = g_calls;
+    g_calls = calls;
+    return previous;
+}
+
 // The name cut short if long, never inside a UTF-8 character.
 std::string TemporaryName(const std::string& target)
 {
@@ -124,7 +140,7 @@ int FailErrno(SVFSafeFileState& state, const char* step, int error)
 int CloseStream(SVFSafeFileState& state, const char* step)
 {
     errno = 0;
-    int closed = fclose(state.stream);
+    int closed = Calls().close(state.stream);
     state.stream = nullptr;
     return closed != 0 ? FailErrno(state, step, errno) : 0;
 }
@@ -177,7 +193,7 @@ int SVFSafeFile::Take(const void* bytes, size_t count)
         return m_pState != nullptr && m_pState->failure != 0 ? m_pState->failure : EBADF;
     SVFSafeFileState& state = *m_pState;
     errno = 0;
-    bool written = state.lineEnds ? fwrite(bytes, 1, count, state.stream) == count
+    bool written = state.lineEnds ? safe_save::Calls().write(bytes, 1, count, state.stream) == count
                                   : safe_save::WriteAsIs(state.stream, bytes, count);
     if (!written)
     {
@@ -208,7 +224,7 @@ int SVFSafeFile::Flush()
     if (state.flushed)
         return 0;
     errno = 0;
-    if (fflush(state.stream) != 0)
+    if (safe_save::Calls().flush(state.stream) != 0)
         return FailErrno(state, "writing the new text", errno);
     // The last writing is started before the text is read back.
     if (!state.direct)

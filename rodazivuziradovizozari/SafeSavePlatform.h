@@ -2,7 +2,8 @@
 // shares (SafeSave.cpp: reports, temporary names, closing), and the small interface whose
 // two implementations hold what differs by system, each compiled only there:
 // SafeSavePosix.cpp (open, fsync, rename, the folder's fsync) and SafeSaveWindows.cpp
-// (CreateFileW, _commit, MoveFileExW). Not a public header.
+// (CreateFileW, _commit, MoveFileExW). Each of them, and SafeSave.cpp, calls the system
+// through the table of SafeSaveCalls.h. Not a public header.
 #ifndef RIZEROZ_SAFESAVEPLATFORM_H
 #define RIZEROZ_SAFESAVEPLATFORM_H
 
@@ -13,6 +14,7 @@
 #include <thread>
 
 #include "RODAzivUzirAdovIzozari.h"
+#include "SafeSaveCalls.h"
 
 struct SVFSafeFileState
 {

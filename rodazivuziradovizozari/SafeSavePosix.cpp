@@ -4,7 +4,8 @@
 // the temporary file is unnamed (O_TMPFILE) until the moment it is renamed, so that not
 // even a killed process leaves it behind; elsewhere it gets a random name, created
 // exclusively, and the signals that end a process are held back while it has that name.
-// Compiled on every system but Windows (CMakeLists.txt).
+// Every call that changes a file goes through safe_save::Calls(), whose system table,
+// kSystemCalls, is at the end. Compiled on every system but Windows (CMakeLists.txt).
 #include "SafeSavePlatform.h"
 
 #include <errno.h>
@@ -22,6 +23,7 @@
 
 namespace
 {
+using safe_save::Calls;
 using safe_save::FailErrno;
 
 // The file a symbolic link names, relative to the link's folder unless absolute.
@@ -130,11 +132,11 @@ int FollowLinks(SVFSafeFileState& state, const std::string& local)
 // The text stream on `descriptor`; on failure the descriptor is closed.
 int OpenStream(SVFSafeFileState& state, int descriptor, const char* step)
 {
-    state.stream = fdopen(descriptor, "w");
+    state.stream = Calls().openStream(descriptor, "w");
     if (state.stream != nullptr)
         return 0;
     int error = errno;
-    close(descriptor);
+    Calls().closeDescriptor(descriptor);
     return FailErrno(state, step, error);
 }
 
@@ -144,7 +146,7 @@ int OpenStream(SVFSafeFileState& state, int descriptor, const char* step)
 int OpenDirect(SVFSafeFileState& state, const std::string& local, bool regular)
 {
     state.direct = true;
-    int descriptor = open(local.c_str(), O_WRONLY | O_CLOEXEC | (regular ? O_APPEND : 0));
+    int descriptor = Calls().openDirect(local.c_str(), regular ? O_APPEND : 0);
     if (descriptor < 0)
         return FailErrno(state, "opening it", errno);
     return OpenStream(state, descriptor, "opening it");
@@ -155,21 +157,19 @@ int OpenDirect(SVFSafeFileState& state, const std::string& local, bool regular)
 int CreateTemporary(SVFSafeFileState& state, mode_t mode)
 {
     int descriptor = -1;
-#if defined(O_TMPFILE)
     // Unnamed until Commit links it in: only where /proc lends it a path for that.
     if (access("/proc/self/fd", X_OK) == 0)
     {
-        descriptor = open(state.folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
+        descriptor = Calls().createUnnamed(state.folder.c_str(), mode);
         state.anonymous = descriptor >= 0;
     }
-#endif
     // The name exists from the open on: the signals are held back before it.
     if (descriptor < 0)
         safe_save::HoldSignals(state);
     for (int attempt = 0; descriptor < 0; ++attempt)
     {
         std::string name = safe_save::TemporaryName(state.target);
-        descriptor = open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+        descriptor = Calls().createNamed(name.c_str(), mode);
         if (descriptor >= 0)
             state.temporary = name;
         else if (errno != EEXIST || attempt == safe_save::kNameAttempts)
@@ -186,14 +186,16 @@ int CreateTemporary(SVFSafeFileState& state, mode_t mode)
 // cleared. On failure the descriptor is closed.
 int CopyOwnership(SVFSafeFileState& state, int descriptor, const struct stat& info)
 {
-    if (fchown(descriptor, info.st_uid, info.st_gid) != 0 && fchown(descriptor, (uid_t)-1, info.st_gid) != 0)
+    const SVFSaveCalls& calls = Calls();
+    if (calls.setOwner(descriptor, info.st_uid, info.st_gid) != 0 &&
+        calls.setOwner(descriptor, (uid_t)-1, info.st_gid) != 0)
     {
         // Neither: the new file keeps this process's owner and group.
     }
-    if (fchmod(descriptor, info.st_mode & 07777) == 0)
+    if (calls.setMode(descriptor, info.st_mode & 07777) == 0)
         return 0;
     int error = errno;
-    close(descriptor);
+    calls.closeDescriptor(descriptor);
     return FailErrno(state, "giving the new file the old one's permissions", error);
 }
 
@@ -203,12 +205,13 @@ int CopyOwnership(SVFSafeFileState& state, int descriptor, const struct stat& in
 // (EINVAL, ENOTSUP) has nothing to do.
 int SyncFolder(SVFSafeFileState& state)
 {
+    const SVFSaveCalls& calls = Calls();
     errno = 0;
-    int folder = open(state.folder.c_str(), O_RDONLY | O_CLOEXEC);
-    int synced = folder >= 0 ? fsync(folder) : -1;
+    int folder = calls.openFolder(state.folder.c_str());
+    int synced = folder >= 0 ? calls.syncFolder(folder) : -1;
     int error = errno != 0 ? errno : EIO;
     if (folder >= 0)
-        close(folder);
+        calls.closeDescriptor(folder);
     if (synced == 0 || (folder >= 0 && (error == EINVAL || error == ENOTSUP)))
         return 0;
     char detail[256];
@@ -225,7 +228,7 @@ int NameAnonymous(SVFSafeFileState& state)
     for (int attempt = 0; state.temporary.empty(); ++attempt)
     {
         std::string name = safe_save::TemporaryName(state.target);
-        if (linkat(AT_FDCWD, state.readPath.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0)
+        if (Calls().link(state.readPath.c_str(), name.c_str()) == 0)
             state.temporary = name;
         else if (errno != EEXIST || attempt == safe_save::kNameAttempts)
             return FailErrno(state, "giving the new file a name", errno);
@@ -282,17 +285,12 @@ bool WriteAsIs(FILE* stream, const void* bytes, size_t count)
 // a hint: a failure shows again, and is reported, at the sync.
 void StartWriteback(SVFSafeFileState& state, long long from)
 {
-#if defined(__linux__)
-    sync_file_range(fileno(state.stream), (off_t)from, 0, SYNC_FILE_RANGE_WRITE);
-#else
-    (void)state;
-    (void)from;
-#endif
+    Calls().startWriteback(fileno(state.stream), (off_t)from);
 }
 
 bool Sync(FILE* stream, bool direct)
 {
-    return fsync(fileno(stream)) == 0 || (direct && (errno == EINVAL || errno == ENOTSUP));
+    return Calls().sync(fileno(stream)) == 0 || (direct && (errno == EINVAL || errno == ENOTSUP));
 }
 
 int PutInPlace(SVFSafeFileState& state)
@@ -306,7 +304,7 @@ int PutInPlace(SVFSafeFileState& state)
     LetSignalsAct(state);
     if (state.interrupted)
         return Fail(state, "putting the new file in its place", kInterrupted, EINTR);
-    if (rename(state.temporary.c_str(), state.target.c_str()) != 0)
+    if (Calls().rename(state.temporary.c_str(), state.target.c_str()) != 0)
         return FailErrno(state, "putting the new file in its place", errno);
     state.temporary.clear();
     state.closed = true;
@@ -316,7 +314,7 @@ int PutInPlace(SVFSafeFileState& state)
 
 void Remove(const std::string& name)
 {
-    unlink(name.c_str());
+    Calls().remove(name.c_str());
 }
 
 void HoldSignals(SVFSafeFileState& state)
@@ -362,3 +360,58 @@ void LetSignalsAct(SVFSafeFileState& state)
     }
 }
 }
+
+// The system's calls, as SafeSaveCalls.h describes them.
+namespace
+{
+int SystemCreateUnnamed(const char* folder, mode_t mode)
+{
+#if defined(O_TMPFILE)
+    return open(folder, O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
+#else
+    (void)folder;
+    (void)mode;
+    errno = EOPNOTSUPP;
+    return -1;
+#endif
+}
+
+int SystemCreateNamed(const char* path, mode_t mode)
+{
+    return open(path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+}
+
+int SystemOpenDirect(const char* path, int flags)
+{
+    return open(path, O_WRONLY | O_CLOEXEC | flags);
+}
+
+int SystemOpenFolder(const char* path)
+{
+    return open(path, O_RDONLY | O_CLOEXEC);
+}
+
+int SystemStartWriteback(int descriptor, off_t from)
+{
+#if defined(__linux__)
+    return sync_file_range(descriptor, from, 0, SYNC_FILE_RANGE_WRITE);
+#else
+    (void)descriptor;
+    (void)from;
+    return 0;
+#endif
+}
+
+int SystemLink(const char* from, const char* to)
+{
+    return linkat(AT_FDCWD, from, AT_FDCWD, to, AT_SYMLINK_FOLLOW);
+}
+}
+
+// clang-format off
+const SVFSaveCalls safe_save::kSystemCalls = {
+    fwrite, fflush, fclose,
+    SystemCreateUnnamed, SystemCreateNamed, SystemOpenDirect, SystemOpenFolder, fdopen, close, fchown, fchmod,
+    SystemStartWriteback, fsync, SystemLink, rename, unlink, fsync,
+};
+// clang-format on

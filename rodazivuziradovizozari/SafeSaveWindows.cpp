@@ -1,8 +1,9 @@
 // The safe save on Windows (SafeSavePlatform.h): the temporary file is created beside the
 // target under a random name (CreateFileW, CREATE_NEW), written in text mode as the
 // handler's Write writes, synced with _commit and moved over the target with MoveFileExW.
-// Paths go to the system as UTF-16 through util_WidePath. Compiled only on Windows
-// (CMakeLists.txt).
+// Paths go to the system as UTF-16 through util_WidePath. Every call that changes a file
+// goes through safe_save::Calls(), whose system table, kSystemCalls, is at the end.
+// Compiled only on Windows (CMakeLists.txt).
 #include "SafeSavePlatform.h"
 
 #ifndef WIN32_LEAN_AND_MEAN
@@ -17,6 +18,7 @@
 
 namespace
 {
+using safe_save::Calls;
 using safe_save::Fail;
 using safe_save::FailErrno;
 
@@ -84,15 +86,17 @@ int FailWindows(SVFSafeFileState& state, const char* step, DWORD code)
 // line feeds become CR LF. On failure the handle is closed.
 int OpenStream(SVFSafeFileState& state, HANDLE file)
 {
-    int descriptor = _open_osfhandle((intptr_t)file, _O_TEXT);
-    state.stream = descriptor >= 0 ? _fdopen(descriptor, "w") : nullptr;
+    const SVFSaveCalls& calls = Calls();
+    int descriptor = calls.openDescriptor((intptr_t)file, _O_TEXT);
+    state.stream = descriptor >= 0 ? calls.openStream(descriptor, "w") : nullptr;
     if (state.stream != nullptr)
         return 0;
+    int error = errno;
     if (descriptor >= 0)
-        _close(descriptor);
+        calls.closeDescriptor(descriptor);
     else
-        CloseHandle(file);
-    return FailErrno(state, "opening the temporary file", errno);
+        calls.closeHandle(file);
+    return FailErrno(state, "opening the temporary file", error);
 }
 }
 
@@ -112,8 +116,7 @@ int OpenTarget(SVFSafeFileState& state)
     for (int attempt = 0; state.stream == nullptr; ++attempt)
     {
         std::string name = TemporaryName(state.target);
-        HANDLE file =
-            CreateFileW(Wide(name).c_str(), GENERIC_WRITE, FILE_SHARE_READ, 0, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, 0);
+        HANDLE file = Calls().createNamed(Wide(name).c_str());
         if (file == INVALID_HANDLE_VALUE)
         {
             DWORD error = GetLastError();
@@ -132,10 +135,11 @@ int OpenTarget(SVFSafeFileState& state)
 bool WriteAsIs(FILE* stream, const void* bytes, size_t count)
 {
     // The stream is in text mode for the handler's text; these bytes go as they are.
-    if (fflush(stream) != 0)
+    const SVFSaveCalls& calls = Calls();
+    if (calls.flush(stream) != 0)
         return false;
     _setmode(_fileno(stream), _O_BINARY);
-    bool written = count == 0 || (fwrite(bytes, 1, count, stream) == count && fflush(stream) == 0);
+    bool written = count == 0 || (calls.write(bytes, 1, count, stream) == count && calls.flush(stream) == 0);
     _setmode(_fileno(stream), _O_TEXT);
     return written;
 }
@@ -150,15 +154,14 @@ void LetSignalsAct(SVFSafeFileState&) {}
 
 bool Sync(FILE* stream, bool)
 {
-    return _commit(_fileno(stream)) == 0;
+    return Calls().sync(_fileno(stream)) == 0;
 }
 
 int PutInPlace(SVFSafeFileState& state)
 {
     if (CloseStream(state, "closing the temporary file") < 0)
         return SVF_ERR_SAVE;
-    if (!MoveFileExW(Wide(state.temporary).c_str(), Wide(state.target).c_str(),
-                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    if (!Calls().rename(Wide(state.temporary).c_str(), Wide(state.target).c_str()))
         return FailWindows(state, "putting the new file in its place", GetLastError());
     state.temporary.clear();
     state.closed = true;
@@ -167,6 +170,37 @@ int PutInPlace(SVFSafeFileState& state)
 
 void Remove(const std::string& name)
 {
-    DeleteFileW(Wide(name).c_str());
+    Calls().remove(Wide(name).c_str());
 }
 }
+
+// The system's calls, as SafeSaveCalls.h describes them.
+namespace
+{
+void* SystemCreateNamed(const wchar_t* path)
+{
+    return CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ, 0, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, 0);
+}
+
+int SystemCloseHandle(void* handle)
+{
+    return CloseHandle(handle);
+}
+
+int SystemRename(const wchar_t* from, const wchar_t* to)
+{
+    return MoveFileExW(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+}
+
+int SystemRemove(const wchar_t* path)
+{
+    return DeleteFileW(path);
+}
+}
+
+// clang-format off
+const SVFSaveCalls safe_save::kSystemCalls = {
+    fwrite, fflush, fclose,
+    SystemCreateNamed, _open_osfhandle, SystemCloseHandle, _fdopen, _close, _commit, SystemRename, SystemRemove,
+};
+// clang-format on

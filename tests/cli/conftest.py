@@ -28,7 +28,7 @@ def pytest_addoption(parser):
     parser.addoption("--tool-version", default="", help="the version the tool must print")
     for name in ("--xmllint", "--dtd", "--man", "--guide", "--completion"):
         parser.addoption(name, default="", help="a file the interoperability and documentation tests use")
-    parser.addoption("--shim", default="", help="the stand-in for open, fsync and rename (tests/shim), preloaded "
+    parser.addoption("--shim", default="", help="the stand-in for open, fdopen and fsync (tests/shim), preloaded "
                      "where the save's named temporary file is tested")
 
 

@@ -1,17 +1,18 @@
-/* A stand-in for a few system calls, preloaded (LD_PRELOAD) under the safe save's tests
- * (the test save_test_named) and the tool's (test_named_temporary_file): an unnamed
- * temporary file (O_TMPFILE) is refused, as a file system without them refuses it, so that
- * the save takes its named temporary file; and each fsync and rename is noted, in order,
- * for rizeroz_shim_log. Switches in the environment, for the tests:
- * RIZEROZ_SHIM_FAIL=fsync, =fsync-folder or =rename makes the fsync of every regular
- * file, of every folder, or every rename, fail with EIO undone, and =open-folder the open of every folder fail with
- * EACCES, as for a folder its user may write to but not read; RIZEROZ_SHIM_PAUSE=FIFO makes the fsync of a regular
- * file first wait until a writer has opened that FIFO and closed it again, so that a test holds the save at that point,
- * its temporary file written and named; with RIZEROZ_SHIM_PAUSE_AT=fdopen the wait comes in fdopen instead, where the
- * save makes the stream of a temporary file just created, and with fdopen:N (or fsync:N) only in the Nth such call;
- * RIZEROZ_SHIM_FAIL=corrupt changes one hexadecimal digit of the text at each
- * sync_file_range, as a faulty disk or another writer would, for the checks that read a file back. Everything else
- * goes to the system's own functions. */
+/* A stand-in for a few system calls, preloaded (LD_PRELOAD) under the tool's test of its
+ * named temporary file (test_named_temporary_file, the test cli_named_temporary), where
+ * the tool runs as a program of its own and the library's calls cannot be swapped in its
+ * process (the safe save's own tests do that: save_test): an unnamed temporary file
+ * (O_TMPFILE) is refused, as a file system without them refuses it, so that the save takes
+ * its named temporary file. Switches in the environment, for the test:
+ * RIZEROZ_SHIM_FAIL=fsync makes the fsync of every regular file fail with EIO, so that the
+ * save fails as it is committed; RIZEROZ_SHIM_PAUSE=FIFO makes the fsync of a regular file
+ * first wait until a writer has opened that FIFO and closed it again, so that the test
+ * holds the save at that point, its temporary file written and named, and sends a signal;
+ * with RIZEROZ_SHIM_PAUSE_AT=fdopen the wait comes in fdopen instead, where the save makes
+ * the stream of a temporary file just created, and with fdopen:N (or fsync:N) only in the
+ * Nth such call; RIZEROZ_SHIM_FAIL=corrupt changes one hexadecimal digit of the text at each
+ * sync_file_range, as a faulty disk or another writer would, for the checks that read a
+ * file back. Everything else goes to the system's own functions. */
 #define _GNU_SOURCE
 #include <dlfcn.h>
 #include <errno.h>
@@ -23,23 +24,6 @@
 #include <string.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-static char events[4096];
-
-/* What was noted since the last clearing, one word per call ("fsync-file rename
-   fsync-folder"); with `clear`, the notes start afresh. */
-const char* rizeroz_shim_log(int clear)
-{
-    if (clear)
-        events[0] = '\0';
-    return events;
-}
-
-static void note(const char* event)
-{
-    size_t used = strlen(events);
-    snprintf(events + used, sizeof events - used, "%s%s", used > 0 ? " " : "", event);
-}
 
 /* True when RIZEROZ_SHIM_FAIL names `call`. */
 static bool failing(const char* call)
@@ -91,29 +75,13 @@ int open(const char* path, int flags, ...)
         errno = EOPNOTSUPP;
         return -1;
     }
-    struct stat info;
-    if (failing("open-folder") && stat(path, &info) == 0 && S_ISDIR(info.st_mode))
-    {
-        errno = EACCES;
-        return -1;
-    }
     return real_open(path, flags, mode);
 }
 
 int fsync(int descriptor)
 {
     struct stat info;
-    int known = fstat(descriptor, &info) == 0;
-    note(!known                  ? "fsync-unknown"
-         : S_ISDIR(info.st_mode) ? "fsync-folder"
-         : S_ISREG(info.st_mode) ? "fsync-file"
-                                 : "fsync-other");
-    if (known && S_ISDIR(info.st_mode) && failing("fsync-folder"))
-    {
-        errno = EIO;
-        return -1;
-    }
-    if (known && S_ISREG(info.st_mode))
+    if (fstat(descriptor, &info) == 0 && S_ISREG(info.st_mode))
     {
         static int calls = 0;
         pause_in("fsync", &calls);
@@ -133,18 +101,6 @@ FILE* fdopen(int descriptor, const char* mode)
     pause_in("fdopen", &calls);
     FILE* (*real)(int, const char*) = (FILE * (*)(int, const char*)) dlsym(RTLD_NEXT, "fdopen");
     return real(descriptor, mode);
-}
-
-int rename(const char* from, const char* to)
-{
-    note("rename");
-    if (failing("rename"))
-    {
-        errno = EIO;
-        return -1;
-    }
-    int (*real)(const char*, const char*) = (int (*)(const char*, const char*))dlsym(RTLD_NEXT, "rename");
-    return real(from, to);
 }
 
 /* The first hexadecimal digit from the middle of the file on, made another one (through a
