@@ -1,7 +1,6 @@
-// The JSON text of a model (SVFJson.h) exactly as the writer puts it out, whole or in parts
-// while the model is still being read, for WriteJsonSVFPlusData and the safe save alike, so
-// that both write the same bytes. Internal to the library: RapidJSON stays inside
-// JsonWrite.cpp.
+// The JSON text of a model (SVFJson.h) exactly as the JSON writer puts it out, whole or in
+// parts while the model is still being read, for SVFWriter (SVFWriter.h), whatever the
+// sink. Internal to the library: RapidJSON stays inside JsonWrite.cpp.
 #ifndef RIZEROZ_JSONTEXT_H
 #define RIZEROZ_JSONTEXT_H
 
