@@ -147,6 +147,10 @@ private:
         size_t feeds = util_CountLineFeeds(in, count, &last);
         FUZZ_CHECK(feeds == util_CountLineFeedsPlain(in, count, &plainLast));
         FUZZ_CHECK(feeds == 0 || last == plainLast);
+        size_t nul = 0, plainNul = 0;
+        FUZZ_CHECK(util_CountLineFeedsAndNul(in, count, &last, &nul) == feeds);
+        FUZZ_CHECK(util_CountLineFeedsAndNulPlain(in, count, &plainLast, &plainNul) == feeds);
+        FUZZ_CHECK(nul == plainNul && (feeds == 0 || last == plainLast));
     }
 
     void TextRun(size_t offset, size_t count)

@@ -57,6 +57,16 @@ int SVFRowScanner::Next(UtByteBuffer* row, SVFRowRecord* record)
             size_t used = 0;
             m_out += util_DecodeHexRun(p, (size_t)(end - p), m_out, (size_t)(m_outEnd - m_out), &used);
             p += used;
+            if (m_out == m_outEnd && !m_bBounded)
+            {
+                // The room the row before suggested is full: room for all the row may hold.
+                if (GrowLiteral(row, p) < 0)
+                {
+                    record->state = state;
+                    return FinishLiteral(row, SVF_ERR_NO_MEMORY);
+                }
+                continue;
+            }
         }
         else if (state == SVFRowState::InExpression)
         {
@@ -88,6 +98,7 @@ int SVFRowScanner::Next(UtByteBuffer* row, SVFRowRecord* record)
         return 0;
     size_t kept = (size_t)(m_out - m_outBegin);
     record->bytes = (unsigned int)(kept < m_limit ? kept : m_limit);
+    m_nGuess = kept + 1;
     return FinishLiteral(row, kept > m_limit ? SVF_ERR_ROW_TOO_LARGE : 0);
 }
 
@@ -139,17 +150,56 @@ int SVFRowScanner::Step(unsigned char c, const unsigned char* next, UtByteBuffer
     return 0;
 }
 
-// Room for the literal whose "0x" ends before `next`: two digits per byte up to the row's ','.
+// The room a literal whose "0x" ends before `literal` may fill: two digits per byte up
+// to `stop` (the row's ',' or the text's end), and a byte past the limit, which is refused.
+size_t SVFRowScanner::LiteralRoom(const unsigned char* literal, const unsigned char* stop) const
+{
+    size_t most = (size_t)(stop - literal) / 2;
+    return most > m_limit ? (size_t)m_limit + 1 : most;
+}
+
+// Room for the literal whose "0x" ends before `next`. Rows of a text are mostly as long as
+// the one before, so the room is first a byte more than that row held; only a row that
+// fills it looks for its ',' (GrowLiteral). The first row looks for it at once.
 int SVFRowScanner::OpenLiteral(UtByteBuffer* row, const unsigned char* next)
 {
-    const unsigned char* comma = (const unsigned char*)memchr(next, ',', (size_t)(m_end - next));
-    size_t most = (size_t)((comma != nullptr ? comma : m_end) - next) / 2;
-    if (most > m_limit)
-        most = (size_t)m_limit + 1;   // a row one byte past the limit is refused
+    m_literal = next;
+    size_t most = LiteralRoom(next, m_end);
+    m_bBounded = m_nGuess == 0 || m_nGuess >= most;
+    if (m_nGuess == 0)
+    {
+        const unsigned char* comma = (const unsigned char*)memchr(next, ',', (size_t)(m_end - next));
+        most = LiteralRoom(next, comma != nullptr ? comma : m_end);
+    }
+    else if (!m_bBounded)
+    {
+        most = m_nGuess;
+    }
     m_outBegin = m_out = most > 0 ? row->Extend((unsigned int)most) : nullptr;
     if (most > 0 && m_out == nullptr)
         return SVF_ERR_NO_MEMORY;
     m_outEnd = m_out + most;
+    return 0;
+}
+
+// The literal's room is full at `p`, and the row may hold more: the room grows to what the
+// digits up to the row's ',' may fill (no ',' lies between the literal's start and `p`:
+// only digits and white space were read), as OpenLiteral gives the first row at once.
+int SVFRowScanner::GrowLiteral(UtByteBuffer* row, const unsigned char* p)
+{
+    m_bBounded = true;
+    const unsigned char* comma = (const unsigned char*)memchr(p, ',', (size_t)(m_end - p));
+    size_t most = LiteralRoom(m_literal, comma != nullptr ? comma : m_end);
+    size_t room = (size_t)(m_outEnd - m_outBegin);
+    if (most <= room)
+        return 0;
+    unsigned char* more = row->Extend((unsigned int)(most - room));
+    if (more == nullptr)
+        return SVF_ERR_NO_MEMORY;
+    // The row's bytes may have moved: the room is at its end.
+    m_outBegin = more - room;
+    m_out = more;
+    m_outEnd = more + (most - room);
     return 0;
 }
 

@@ -251,6 +251,8 @@ TEST(FaultLimits, BeyondALimitOrTheDeepestNestingReadFails)
         {"row at the row limit", {0, 0, 4, 0}, block("8", "0x01020304"), 0, "v=1 c=~ F(A,0) B8[0x01020304]"},
         {"row past the row limit", {0, 0, 4, 0}, block("8", "0x01,0x0102030405"), SVF_ERR_ROW_TOO_LARGE,
          "v=1 c=~ F(A,0) B8[0x01,0x01020304]"},
+        {"rows longer than the row before", none, block("8", "0x01,0x0102 03\n04,0x05,0x06 0 7 08"), 0,
+         "v=1 c=~ F(A,0) B8[0x01,0x01020304,0x05,0x060708]"},
         {"expression past the row limit", {0, 0, 4, 0}, block("64", "(01*5)"), SVF_ERR_ROW_TOO_LARGE,
          "v=1 c=~ F(A,0) B64[0x01010101]"},
         {"wide expression past the row limit", {0, 0, 4, 0}, block("2000000", "0x,(AB*8)"), SVF_ERR_ROW_TOO_LARGE,

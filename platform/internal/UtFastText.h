@@ -41,6 +41,10 @@ size_t util_EncodeHexLinesPlain(const unsigned char* bytes, size_t count, size_t
 // is the index of the last.
 size_t util_CountLineFeeds(const char* text, size_t length, size_t* last);
 size_t util_CountLineFeedsPlain(const char* text, size_t length, size_t* last);
+// The same, and *nul the index of the first NUL byte (`length` when there is none): one
+// pass for both.
+size_t util_CountLineFeedsAndNul(const char* text, size_t length, size_t* last, size_t* nul);
+size_t util_CountLineFeedsAndNulPlain(const char* text, size_t length, size_t* last, size_t* nul);
 
 // The number of the `length` bytes at `text` that are well-formed UTF-8 from the start:
 // the shortest form of code points up to U+10FFFF that are no surrogates. `length` when

@@ -3,8 +3,10 @@
 // parser library.
 //
 // Line and column are worked out only when asked for. A cursor (file offset, line,
-// column) moves forward through the window counting line feeds; before a refill drops
-// bytes, the cursor is moved past them, so the newlines of each byte are counted once.
+// column) moves forward through the window; before a refill drops bytes, the cursor is
+// moved past them. The window counts the line feeds of the bytes it takes in, in the pass
+// that looks for a NUL byte, so the cursor moves by counting from where it is or back from
+// the window's end, whichever is nearer: a long text is not read again for its lines.
 // The position of the last produced tag (the mark) is kept as a file offset and turned
 // into line and column when a report or GetLine needs it, or just before its bytes
 // are dropped.
@@ -73,6 +75,7 @@ public:
 private:
     void Resolve(const XMLWindow& window);
     static void Advance(XMLTextPosition& at, const XMLWindow& window, unsigned long long offset);
+    static void AdvanceFromEnd(XMLTextPosition& at, const XMLWindow& window, unsigned long long offset);
 
     XMLTextPosition m_cursor;
     bool m_bHasMark = false;

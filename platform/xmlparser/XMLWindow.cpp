@@ -6,6 +6,7 @@
 #include <string.h>
 
 #include "ErrorHandler.h"
+#include "UtFastText.h"
 #include "XMLParser.h"
 
 int XMLWindow::OpenFile(const char* path, ErrorHandler* errors)
@@ -114,19 +115,20 @@ size_t XMLWindow::Fill(size_t keep, size_t* pos, unsigned int maxTag)
     }
 
     size_t got = ReadSource(m.pData + m.nEnd, m.nCapacity - m.nEnd);
-    NoteNul(m.pData + m.nEnd, got);
+    NoteBytes(m.pData + m.nEnd, got);
     m.nEnd += got;
     return got;
 }
 
 // A window of the source's own bytes takes in the next of them, up to its normal size,
-// moving none: what lies before stays, and so does every place in it. The NUL check goes
-// ahead of the scan a window at a time, as for bytes that are read, so that the bytes it
-// passes over are in the processor's cache when the scan comes to them.
+// moving none: what lies before stays, and so does every place in it. The pass over the
+// new bytes (NUL, line feeds) goes ahead of the scan a window at a time, as for bytes that
+// are read, so that the bytes it passes over are in the processor's cache when the scan
+// comes to them.
 size_t XMLWindow::Reveal()
 {
     size_t got = m.nCapacity - m.nEnd < kSize ? m.nCapacity - m.nEnd : kSize;
-    NoteNul(m.pData + m.nEnd, got);
+    NoteBytes(m.pData + m.nEnd, got);
     m.nEnd += got;
     m.bEnded = m.nEnd == m.nCapacity;
     return got;
@@ -153,10 +155,21 @@ size_t XMLWindow::ReadSource(char* to, size_t wanted)
 }
 
 // XML allows no NUL byte anywhere; the scanner fails at the first one it reaches. The
-// `count` bytes at `from` have just come into the window, behind its End().
-void XMLWindow::NoteNul(const char* from, size_t count)
+// line feeds are counted in the same pass, so that the locator need not read the bytes
+// again before they leave the window. The `count` bytes at `from` have just come into the
+// window, behind its End().
+void XMLWindow::NoteBytes(const char* from, size_t count)
 {
-    const char* nul = m.nNulOffset == kNoNul && count > 0 ? (const char*)memchr(from, 0, count) : nullptr;
-    if (nul)
-        m.nNulOffset = m.nStart + (unsigned long long)(nul - m.pData);
+    if (count == 0)
+        return;
+    size_t last = 0, nul = count;
+    size_t feeds = util_CountLineFeedsAndNul(from, count, &last, &nul);
+    unsigned long long at = m.nStart + (unsigned long long)(from - m.pData);
+    if (m.nNulOffset == kNoNul && nul < count)
+        m.nNulOffset = at + nul;
+    if (feeds > 0)
+    {
+        m.nLineFeeds += feeds;
+        m.nLastLineFeed = at + last;
+    }
 }

@@ -71,11 +71,16 @@ public:
     // The document offset of the first NUL byte read so far; kNoNul while none was.
     static constexpr unsigned long long kNoNul = ~0ull;
     unsigned long long NulOffset() const { return m.nNulOffset; }
+    // The line feeds of the document before Start() + End(), counted as the bytes came
+    // in, and the document offset of the last of them (kNoLineFeed while there is none).
+    static constexpr unsigned long long kNoLineFeed = ~0ull;
+    unsigned long long LineFeeds() const { return m.nLineFeeds; }
+    unsigned long long LastLineFeed() const { return m.nLastLineFeed; }
 
 private:
     size_t Reveal();
     size_t ReadSource(char* to, size_t wanted);
-    void NoteNul(const char* from, size_t count);
+    void NoteBytes(const char* from, size_t count);
 
     struct Fields
     {
@@ -86,6 +91,8 @@ private:
         unsigned long long nStart = 0;
         unsigned long long nSourceSize = 0;
         unsigned long long nNulOffset = kNoNul;
+        unsigned long long nLineFeeds = 0;
+        unsigned long long nLastLineFeed = kNoLineFeed;
         int nReadErrno = 0;   // errno of a failed read, 0 when none failed
         bool bEnded = false;
         bool bTooLarge = false;

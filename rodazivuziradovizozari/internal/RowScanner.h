@@ -56,14 +56,18 @@ public:
 
     // Scans the next row into *record, decoding a literal's bytes into `row` (empty): room
     // is taken when its "0x" is read, for at most the digits that stand before the row's
-    // ',' (a row cannot hold more), and what stays unused goes back at the row's end.
+    // ',' (a row cannot hold more; first as much as the row before held and a byte more,
+    // so that the ',' is looked for only when a row is longer), and what stays unused goes
+    // back at the row's end.
     // Returns 0, SVF_ERR_NO_MEMORY, SVF_ERR_ROW_TOO_LARGE (the row keeps the bytes within
     // the limit), or SVF_ERR_MODEL when record->broken breaks the syntax in record->state.
     int Next(UtByteBuffer* row, SVFRowRecord* record);
 
 private:
     int Step(unsigned char c, const unsigned char* next, UtByteBuffer* row, SVFRowRecord* record, SVFRowState& state);
+    size_t LiteralRoom(const unsigned char* literal, const unsigned char* stop) const;
     int OpenLiteral(UtByteBuffer* row, const unsigned char* next);
+    int GrowLiteral(UtByteBuffer* row, const unsigned char* p);
     int Break(UtByteBuffer* row, SVFRowRecord* record, const unsigned char* at, SVFRowState state);
     int FinishLiteral(UtByteBuffer* row, int result);
 
@@ -74,7 +78,11 @@ private:
     unsigned char* m_out = nullptr;
     unsigned char* m_outBegin = nullptr;
     unsigned char* m_outEnd = nullptr;
-    unsigned char m_accumulator = 0;   // the first digit of a byte, shifted
+    unsigned char m_accumulator = 0;            // the first digit of a byte, shifted
+    const unsigned char* m_literal = nullptr;   // just after the current literal's "0x"
+    bool m_bBounded = false;                    // the room is all the literal may fill
+    size_t m_nGuess = 0;                        // room for the next literal: a byte more than the last
+                                                // held; 0 before the first
 };
 
 #endif
