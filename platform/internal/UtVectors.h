@@ -18,10 +18,19 @@
 #include <emmintrin.h>
 #endif
 
-#if defined(RIZEROZ_SSE2) && RIZEROZ_SSE2 == 2
-#define RIZEROZ_SSE2_CODE __attribute__((target("sse2")))
+// A 32-bit x86 caller may call with the stack aligned to 4 bytes only (a program built by
+// Microsoft's compiler does), while a vector function spills its 16-byte registers to the
+// stack with aligned moves: there each vector function realigns the stack it is given.
+#if defined(__GNUC__) && defined(__i386__)
+#define RIZEROZ_VECTOR_FRAME __attribute__((force_align_arg_pointer))
 #else
-#define RIZEROZ_SSE2_CODE
+#define RIZEROZ_VECTOR_FRAME
+#endif
+
+#if defined(RIZEROZ_SSE2) && RIZEROZ_SSE2 == 2
+#define RIZEROZ_SSE2_CODE __attribute__((target("sse2"))) RIZEROZ_VECTOR_FRAME
+#else
+#define RIZEROZ_SSE2_CODE RIZEROZ_VECTOR_FRAME
 #endif
 
 // True when the SSE2 paths are taken on this processor.
