@@ -481,16 +481,14 @@ def _lent(data: Union[bytes, bytearray, memoryview]) -> Tuple[Any, int, Optional
 def _starts_json(data: Union[bytes, bytearray, memoryview]) -> bool:
     """True when the library finds ``data`` to be JSON by its first bytes (``rz_text_form``:
     '{' is its first byte that is no white space, after a byte order mark), as the rizeroz
-    tool tells what standard input is; only the bytes up to it are looked at."""
-    view = memoryview(data)
-    if view.ndim != 1 or view.itemsize != 1:
-        view = view.cast("B") if view.c_contiguous else memoryview(view.tobytes())
-    for start in range(0, len(view), 65536):
-        piece = view[start:start + 65536].tobytes()
-        form = _lib.rz_text_form(None, piece, len(piece), 1 if start + len(piece) < len(view) else 0)
-        if form != 0:
-            return bool(form == RZ_FORM_JSON)
-    return False
+    tool tells what standard input is; the bytes are lent where they lie, and the library
+    looks only as far as that byte."""
+    pointer, size, release = _lent(data)
+    try:
+        return bool(_lib.rz_text_form(None, pointer, size, 0) == RZ_FORM_JSON)
+    finally:
+        if release is not None:
+            release()
 
 
 def _read_memory(data: Union[bytes, bytearray, memoryview], warnings: bool, name: str,
