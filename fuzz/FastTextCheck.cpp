@@ -5,13 +5,30 @@
 #include <string.h>
 
 #include <algorithm>
+#include <vector>
 
 #include "FuzzSupport.h"
 #include "UtByteArena.h"
 #include "UtFastText.h"
+#include "UtSimd.h"
 
 namespace
 {
+// The kernels of every vector level this processor runs (UtSimd.h), the plain one left out.
+const std::vector<const UtTextKernels*>& Kernels()
+{
+    static const std::vector<const UtTextKernels*> kernels = [] {
+        UtSimdLevel levels[8];
+        size_t count = util_SimdLevels(levels, 8);
+        std::vector<const UtTextKernels*> found;
+        for (size_t i = 0; i < count; ++i)
+            if (levels[i] != UtSimdLevel::Plain)
+                found.push_back(util_TextKernelsAt(levels[i]));
+        return found;
+    }();
+    return kernels;
+}
+
 // Storage kept from check to check, of which exactly the first `size` bytes are open:
 // under AddressSanitizer the rest is poisoned, so a read or write past them is reported
 // (as use-after-poison) wherever it would be past a block of exactly that size; the
@@ -58,7 +75,8 @@ private:
     size_t m_nOpen = 0;   // the bytes open now
 };
 
-// The vector paths of UtFastText.h against the plain ones, each on a copy of exactly the
+// The vector paths of UtFastText.h against the plain ones (decoding and counting line feeds
+// at every vector level the processor runs), each on a copy of exactly the
 // characters it is given. Every start once took every count up to 40 and the whole rest
 // through every check (about 1,300 copies and 40 encodings of each start's text per
 // input, almost all of the target's time). The checks now go by what a vector path can
@@ -130,13 +148,18 @@ private:
         const unsigned char* in = Copy(offset, count);
         for (size_t room : {count / 2, count / 3})
         {
-            unsigned char* fast = s_fast.Open(room);
             unsigned char* plain = s_plain.Open(room);
-            size_t used = 0, plainUsed = 0;
-            size_t decoded = util_DecodeHexRun(in, count, fast, room, &used);
-            FUZZ_CHECK(decoded == util_DecodeHexRunPlain(in, count, plain, room, &plainUsed));
-            FUZZ_CHECK(used == plainUsed && used <= count && decoded <= room);
-            FUZZ_CHECK(memcmp(fast, plain, decoded) == 0);
+            size_t plainUsed = 0;
+            size_t expected = util_DecodeHexRunPlain(in, count, plain, room, &plainUsed);
+            FUZZ_CHECK(plainUsed <= count && expected <= room);
+            // Every vector level this processor runs.
+            for (const UtTextKernels* kernels : Kernels())
+            {
+                unsigned char* fast = s_fast.Open(room);
+                size_t used = 0;
+                FUZZ_CHECK(kernels->decodeHexRun(in, count, fast, room, &used) == expected);
+                FUZZ_CHECK(used == plainUsed && memcmp(fast, plain, expected) == 0);
+            }
         }
     }
 
@@ -147,10 +170,14 @@ private:
         size_t feeds = util_CountLineFeeds(in, count, &last);
         FUZZ_CHECK(feeds == util_CountLineFeedsPlain(in, count, &plainLast));
         FUZZ_CHECK(feeds == 0 || last == plainLast);
-        size_t nul = 0, plainNul = 0;
-        FUZZ_CHECK(util_CountLineFeedsAndNul(in, count, &last, &nul) == feeds);
+        size_t plainNul = 0;
         FUZZ_CHECK(util_CountLineFeedsAndNulPlain(in, count, &plainLast, &plainNul) == feeds);
-        FUZZ_CHECK(nul == plainNul && (feeds == 0 || last == plainLast));
+        for (const UtTextKernels* kernels : Kernels())
+        {
+            size_t nul = 0;
+            FUZZ_CHECK(kernels->countLineFeedsAndNul(in, count, &last, &nul) == feeds);
+            FUZZ_CHECK(nul == plainNul && (feeds == 0 || last == plainLast));
+        }
     }
 
     void TextRun(size_t offset, size_t count)

@@ -12,6 +12,7 @@
 
 #include <string.h>
 
+#include "UtSimd.h"
 #include "UtUtility.h"
 #include "UtVectors.h"
 
@@ -106,9 +107,10 @@ RIZEROZ_SSE2_CODE inline unsigned int Spaces(__m128i c)
     const __m128i end = _mm_or_si128(_mm_cmpeq_epi8(c, _mm_set1_epi8('\n')), _mm_cmpeq_epi8(c, _mm_set1_epi8('\r')));
     return (unsigned int)_mm_movemask_epi8(_mm_or_si128(blank, end));
 }
+}
 
-RIZEROZ_SSE2_CODE size_t DecodeRunVector(const unsigned char* text, size_t length, unsigned char* out, size_t room,
-                                         size_t* used)
+RIZEROZ_SSE2_CODE size_t util_DecodeHexRunSse2(const unsigned char* text, size_t length, unsigned char* out,
+                                               size_t room, size_t* used)
 {
     size_t at = 0, written = 0;
     for (;;)
@@ -161,6 +163,8 @@ RIZEROZ_SSE2_CODE size_t DecodeRunVector(const unsigned char* text, size_t lengt
     return written;
 }
 
+namespace
+{
 // The digit characters of 16 values from 0 to 15.
 RIZEROZ_SSE2_CODE inline __m128i DigitCharacters(__m128i values)
 {
@@ -232,11 +236,7 @@ size_t util_DecodeHexRunPlain(const unsigned char* text, size_t length, unsigned
 
 size_t util_DecodeHexRun(const unsigned char* text, size_t length, unsigned char* out, size_t room, size_t* used)
 {
-#if defined(RIZEROZ_SSE2)
-    if (util_HaveSSE2())
-        return DecodeRunVector(text, length, out, room, used);
-#endif
-    return util_DecodeHexRunPlain(text, length, out, room, used);
+    return util_TextKernels().decodeHexRun(text, length, out, room, used);
 }
 
 size_t util_EncodeHexLinesPlain(const unsigned char* bytes, size_t count, size_t perLine, const char* lineBreak,

@@ -7,6 +7,7 @@
 
 #include <string.h>
 
+#include "UtSimd.h"
 #include "UtVectors.h"
 
 namespace
@@ -128,16 +129,19 @@ size_t util_CountLineFeedsAndNulPlain(const char* text, size_t length, size_t* l
     return util_CountLineFeedsPlain(text, length, last);
 }
 
+#if defined(RIZEROZ_SSE2)
+size_t util_CountLineFeedsAndNulSse2(const char* text, size_t length, size_t* last, size_t* nul)
+{
+    if (length < 64)
+        return util_CountLineFeedsAndNulPlain(text, length, last, nul);
+    size_t count = CountVectorNul(text, length, nul);
+    if (count > 0)
+        *last = LastLineFeed(text, length);
+    return count;
+}
+#endif
+
 size_t util_CountLineFeedsAndNul(const char* text, size_t length, size_t* last, size_t* nul)
 {
-#if defined(RIZEROZ_SSE2)
-    if (length >= 64 && util_HaveSSE2())
-    {
-        size_t count = CountVectorNul(text, length, nul);
-        if (count > 0)
-            *last = LastLineFeed(text, length);
-        return count;
-    }
-#endif
-    return util_CountLineFeedsAndNulPlain(text, length, last, nul);
+    return util_TextKernels().countLineFeedsAndNul(text, length, last, nul);
 }
