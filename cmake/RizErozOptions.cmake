@@ -33,8 +33,10 @@ endif()
 if(EMSCRIPTEN)
   # The library turns exhausted memory into result codes with try and catch: WebAssembly's
   # own exceptions (the viewer page's module, web/; browsers of 2022 on run them).
-  add_compile_options(-fwasm-exceptions -msimd128 -msse2)
-  add_link_options(-fwasm-exceptions)
+  # Its vector instructions (SSE2 and SSSE3 code becomes 128-bit WebAssembly vector code)
+  # and bulk memory (memcpy and memset as single instructions).
+  add_compile_options(-fwasm-exceptions -msimd128 -msse2 -mbulk-memory)
+  add_link_options(-fwasm-exceptions -mbulk-memory)
 endif()
 
 if(MINGW)

@@ -1,4 +1,4 @@
-// The AVX2 level of the text kernels (UtSimd.h): the hexadecimal decoder of UtHexDense.h on
+// The AVX2 level of the text kernels (UtSimd.h): the hexadecimal decoder of UtHexSteps.h on
 // 32-byte vectors, classing characters by two table look-ups (one for each half of the
 // byte) and joining pairs by a multiply-add, and the count of line feeds
 // with the search for a NUL byte 64 bytes a step. Compiled with -mavx2 (and the bit
@@ -8,7 +8,7 @@
 
 #include <string.h>
 
-#include "UtHexDense.h"
+#include "UtHexSteps.h"
 #include "UtSimd.h"
 
 namespace
@@ -71,7 +71,7 @@ struct Avx2
 
 size_t util_DecodeHexRunAvx2(const unsigned char* text, size_t length, unsigned char* out, size_t room, size_t* used)
 {
-    return dense::DecodeRun<Avx2>(text, length, out, room, used);
+    return steps::DecodeRun<Avx2>(text, length, out, room, used);
 }
 
 // Line feeds counted and the first NUL byte found in the same loads, 64 bytes a step: each

@@ -1,10 +1,10 @@
-// The SSSE3 level of the hexadecimal decoder (UtSimd.h): the decoder of UtHexDense.h on
+// The SSSE3 level of the hexadecimal decoder (UtSimd.h): the decoder of UtHexSteps.h on
 // 16-byte vectors. Characters are classed by two table look-ups, one for
 // each half of the byte (pshufb), and pairs are joined by a multiply-add. Compiled with
 // -mssse3 and taken only on a processor that has it.
 #include <tmmintrin.h>
 
-#include "UtHexDense.h"
+#include "UtHexSteps.h"
 #include "UtSimd.h"
 
 namespace
@@ -71,5 +71,5 @@ struct Ssse3
 
 size_t util_DecodeHexRunSsse3(const unsigned char* text, size_t length, unsigned char* out, size_t room, size_t* used)
 {
-    return dense::DecodeRun<Ssse3>(text, length, out, room, used);
+    return steps::DecodeRun<Ssse3>(text, length, out, room, used);
 }

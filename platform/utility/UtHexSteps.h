@@ -17,15 +17,15 @@
 //   static uint32_t Spaces32(const unsigned char* text);
 //       one bit per character of the 32 that is white space
 //   static size_t Rest(text, length, out, room, used);   the exact path
-#ifndef RIZEROZ_UTHEXDENSE_H
-#define RIZEROZ_UTHEXDENSE_H
+#ifndef RIZEROZ_UTHEXSTEPS_H
+#define RIZEROZ_UTHEXSTEPS_H
 
 #include <stddef.h>
 #include <stdint.h>
 
 namespace
 {
-namespace dense
+namespace steps
 {
 // Number of low bits of `bits` that are set, for a value that is not all ones.
 inline unsigned LowOnes(uint32_t bits)
