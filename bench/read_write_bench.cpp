@@ -1,7 +1,7 @@
 // Reading and writing speed and memory for one RIZ Eroz data file.
 //
 //   rizeroz-bench FILE [--repeat N] [--no-peers] [--out-dir DIR]
-//                 [--table | --read-only [--warnings] | --write-only]
+//                 [--table | --read-only [--warnings] [--memory] | --write-only]
 //
 // Measures, each in a child process of its own so that memory figures do not mix:
 //   read     our InitSvfPlusDataFile + Read
@@ -21,7 +21,8 @@
 // of write to a file and of write to /dev/null, then the three in MB/s.
 // --read-only reads the file once in this process and nothing else, for profilers
 // (perf stat, perf record, valgrind --tool=callgrind); with --warnings, with the reader's
-// warnings enabled. --write-only reads it, then times only the Write into /dev/null.
+// warnings enabled; with --memory, from its bytes loaded into memory first (read-memory).
+// --write-only reads it, then times only the Write into /dev/null.
 #include <errno.h>
 #include <fcntl.h>
 #include <malloc.h>
@@ -63,6 +64,7 @@ struct Options
     bool bReadOnly = false;
     bool bWriteOnly = false;
     bool bWarnings = false;
+    bool bMemory = false;   // --read-only --memory: from the file's bytes loaded first
     std::string sOutDir;
 };
 
@@ -470,6 +472,8 @@ bool ParseOptions(int argc, char** argv, Options& options)
             options.bWriteOnly = true;
         else if (arg == "--warnings")
             options.bWarnings = true;
+        else if (arg == "--memory")
+            options.bMemory = true;
         else if (arg == "--out-dir" && i + 1 < argc)
             options.sOutDir = argv[++i];
         else if (arg[0] != '-' && options.pszFile == nullptr)
@@ -530,7 +534,9 @@ int ReadOnly(const Options& options)
     double start = Now();
     RODAzivUzirAdovIzozari handler;
     handler.EnableWarnings(options.bWarnings);
-    bool ok = ReadOurs(options.pszFile, handler, m);
+    std::vector<char> loaded = options.bMemory ? LoadFile(options.pszFile) : std::vector<char>();
+    bool ok = options.bMemory ? ReadSource("read-memory", options.pszFile, handler, m, loaded)
+                              : ReadOurs(options.pszFile, handler, m);
     double seconds = Now() - start;
     CountModel(handler.GetSVFPlusData(), m);
     if (!ok)

@@ -75,18 +75,26 @@ function(rizeroz_build_headers target folder header message)
   target_include_directories(${target} SYSTEM INTERFACE ${seen})
 endfunction()
 
-# The wider levels of the text kernels (platform/utility, UtSimd.h) added to TARGET: each
+# The vector levels of the text kernels (platform/utility, UtSimd.h) added to TARGET: each
 # file compiled for its own instructions, nothing else of the library with them, and
-# RIZEROZ_KERNELS_<LEVEL> telling the table that the level is there. 64-bit x86 gets SSSE3
-# and AVX2 (on Windows every vector move unaligned: the compiler does not align the stack
-# to 32 bytes there); WebAssembly gets SSSE3 as its 128-bit vector instructions; 32-bit x86
-# stays at SSE2.
+# RIZEROZ_KERNELS_<LEVEL> telling the table that the level is there. x86 gets SSE2 (in a
+# 32-bit build realigning the stack: Microsoft's compiler calls with 4-byte alignment);
+# 64-bit x86 SSSE3 and AVX2 too (on Windows every vector move unaligned: the compiler does
+# not align the stack to 32 bytes there); WebAssembly gets SSE2 and SSSE3 as its 128-bit
+# vector instructions; 32-bit x86 stays at SSE2.
 #   rizeroz_simd_kernels(TARGET)
 function(rizeroz_simd_kernels target)
   set(folder ${PROJECT_SOURCE_DIR}/platform/utility)
   set(x86_64 OFF)
   if(CMAKE_SYSTEM_PROCESSOR MATCHES "^(x86_64|AMD64|amd64)$" AND CMAKE_SIZEOF_VOID_P EQUAL 8)
     set(x86_64 ON)
+  endif()
+  if(CMAKE_SYSTEM_PROCESSOR MATCHES "^(x86_64|AMD64|amd64|i[3-6]86|x86)$" OR EMSCRIPTEN)
+    target_sources(${target} PRIVATE ${folder}/UtKernelsSse2.cpp)
+    if(NOT x86_64 AND NOT EMSCRIPTEN)
+      set_source_files_properties(${folder}/UtKernelsSse2.cpp PROPERTIES COMPILE_OPTIONS "-msse2;-mstackrealign")
+    endif()
+    target_compile_definitions(${target} PRIVATE RIZEROZ_KERNELS_SSE2)
   endif()
   if(x86_64 OR EMSCRIPTEN)
     target_sources(${target} PRIVATE ${folder}/UtKernelsSsse3.cpp)

@@ -146,8 +146,15 @@ protected:
     // The place of the tag that the last Scan produced, or of the last failure (GetLine,
     // GetColumn, and its byte offset); line 0 and offset -1 before anything was scanned.
     XMLPlace GetTagPlace() const;
-    // The place in the document of byte `index` of m_pContent, the current start tag's
-    // text; false when the index is outside the text.
+    // The current start tag's text, and its size: m_pContent's bytes, or, when the class
+    // asked for texts to be lent (LendContent), where the text lies in the document's
+    // bytes in memory. A lent text stays there until the next Scan; m_pContent is then empty.
+    const unsigned char* GetContentText(unsigned int* size) const;
+    // Lends texts that are one run of characters (no markup inside) instead of copying
+    // them into m_pContent, from the next Scan on.
+    void LendContent(bool lend);
+    // The place in the document of byte `index` of the current start tag's text
+    // (GetContentText); false when the index is outside the text.
     bool GetContentPlace(unsigned int index, XMLPlace* place);
     // CDATA sections and comments that stood inside that text: how many, and where each
     // begins (its '<'); `cdata` tells which of the two it is.

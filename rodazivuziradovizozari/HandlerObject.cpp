@@ -34,6 +34,8 @@ RODAzivUzirAdovIzozari::RODAzivUzirAdovIzozari()
       m_bWriteExpression(false), m_pState(new SVFHandlerState())
 {
     EnableSkipInvalidElement();
+    // Field block texts are decoded where they lie, not copied first.
+    LendContent(true);
 }
 
 RODAzivUzirAdovIzozari::RODAzivUzirAdovIzozari(const RODAzivUzirAdovIzozari& other)

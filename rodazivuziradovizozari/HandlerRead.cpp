@@ -204,7 +204,9 @@ int RODAzivUzirAdovIzozari::ProcessStartTag(unsigned long parent)
         return SVFHandlerImpl::ReadDataFieldElement(*this);
     default:
     {
-        int result = SVFHandlerImpl::ProcessFieldBlock(*this, parent, m_pContent->GetTotalSize());
+        unsigned int size = 0;
+        GetContentText(&size);
+        int result = SVFHandlerImpl::ProcessFieldBlock(*this, parent, size);
         if (m_pState->pReadHook != nullptr && result >= 0)
             m_pState->pReadHook->OnProgress(GetBytesRead(), GetDocumentSize());
         return result;
@@ -248,18 +250,21 @@ int SVFHandlerImpl::ReadRootElement(RODAzivUzirAdovIzozari& handler)
     const char* version = KeptAttribute(handler.m_pStartTag, "version", room);
     if (handler.m_pSVFPlusData->SetVersion(version) == nullptr && version != nullptr)
         return SVF_ERR_NO_MEMORY;
-    handler.m_pState->pWarnings->Root(handler.m_pStartTag, *handler.m_pContent);
+    unsigned int size = 0;
+    const unsigned char* text = handler.GetContentText(&size);
+    handler.m_pState->pWarnings->Root(handler.m_pStartTag, text, size);
     return SVF_TAG_ROOT;
 }
 
 // The comment element's text becomes the model's comment; its level goes on (`parent`).
 int SVFHandlerImpl::ReadCommentElement(RODAzivUzirAdovIzozari& handler, unsigned long parent)
 {
-    unsigned int size = handler.m_pContent->GetTotalSize();
+    unsigned int size = 0;
+    const unsigned char* bytes = handler.GetContentText(&size);
     std::string room;
     if (size == 0)
         handler.m_pSVFPlusData->SetComment(nullptr);
-    else if (const unsigned char* bytes = handler.m_pContent->GetData())
+    else if (bytes != nullptr)
     {
         // The parser's text lent, copied once (twice where a line end is a CR).
         size_t length = size;
@@ -302,8 +307,10 @@ int SVFHandlerImpl::ReadDataFieldElement(RODAzivUzirAdovIzozari& handler)
     field->m_nChecksum = ((unsigned int)util_HexAnsi2Hex(area[2]) << 12) |
                          ((unsigned int)util_HexAnsi2Hex(area[3]) << 8) |
                          ((unsigned int)util_HexAnsi2Hex(area[4]) << 4) | (unsigned int)util_HexAnsi2Hex(area[5]);
+    unsigned int size = 0;
+    const unsigned char* text = handler.GetContentText(&size);
     handler.m_pState->pWarnings->DataField(handler.m_pStartTag, field, handler.m_pSVFPlusData->GetDataFieldCount() - 1,
-                                           *handler.m_pContent);
+                                           text, size);
     return SVF_TAG_DATA_FIELD;
 }
 

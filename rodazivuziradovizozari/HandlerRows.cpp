@@ -115,11 +115,12 @@ int SVFHandlerImpl::ProcessFieldBlock(RODAzivUzirAdovIzozari& handler, unsigned 
     if (size == 0)
         return (int)parent;
 
-    // The element's text as one run of bytes. The parser's content buffer is growable and
-    // gives its bytes directly; a chained one is copied out once.
-    const unsigned char* text = handler.m_pContent->GetData();
+    // The element's text as one run of bytes: lent where it lies in the document, or the
+    // parser's growable content buffer; a chained one is copied out once.
+    unsigned int lentSize = 0;
+    const unsigned char* text = handler.GetContentText(&lentSize);
     std::unique_ptr<unsigned char[]> copy;
-    if (text == nullptr || handler.m_pContent->GetTotalSize() < size)
+    if (text == nullptr || lentSize < size)
     {
         copy.reset(new (std::nothrow) unsigned char[size]);
         if (copy == nullptr)

@@ -208,10 +208,8 @@ void SVFReadWarnings::KeptText(const char* what, const char* text, XMLNode* tag,
 
 // Text of an element that reads none (the root element, a data field) before its first
 // child: nobody's.
-void SVFReadWarnings::ElementText(const char* element, UtByteBuffer& text)
+void SVFReadWarnings::ElementText(const char* element, const unsigned char* bytes, unsigned int size)
 {
-    unsigned int size = text.GetTotalSize();
-    const unsigned char* bytes = text.GetData();
     if (size == 0 || bytes == nullptr)
         return;
     unsigned int first = 0;
@@ -221,13 +219,13 @@ void SVFReadWarnings::ElementText(const char* element, UtByteBuffer& text)
         AtContent(SVF_WARN_TEXT_NOT_READ, first, {Quote(bytes + first, size - first), element});
 }
 
-void SVFReadWarnings::Root(XMLNode* tag, UtByteBuffer& text)
+void SVFReadWarnings::Root(XMLNode* tag, const unsigned char* text, unsigned int size)
 {
     const char* version = tag->GetNodeAttributeValue("version");
     if (version == nullptr && Wanted())
         AtTag(SVF_WARN_NO_VERSION, {});
     KeptText("the version", version, tag, "version");
-    ElementText("SVF_Plus_Data", text);
+    ElementText("SVF_Plus_Data", text, size);
 }
 
 void SVFReadWarnings::Comment(const char* comment)
@@ -238,14 +236,15 @@ void SVFReadWarnings::Comment(const char* comment)
     KeptText("the comment", comment, nullptr, nullptr);
 }
 
-void SVFReadWarnings::DataField(XMLNode* tag, SVFDataField* field, int index, UtByteBuffer& text)
+void SVFReadWarnings::DataField(XMLNode* tag, SVFDataField* field, int index, const unsigned char* text,
+                                unsigned int size)
 {
     const char* name = tag->GetNodeAttributeValue("name");
     if (name == nullptr && Wanted())
         AtTag(SVF_WARN_NO_NAME, {Number(index)});
     KeptText(("the name of data field " + Number(index)).c_str(), name, tag, "name");
     Checksum(tag, field, index);
-    ElementText("DataField", text);
+    ElementText("DataField", text, size);
 }
 
 // A "checksum" that is not "0x" and four hexadecimal digits.

@@ -44,8 +44,9 @@ const char* util_SimdLevelName(UtSimdLevel level);
 // The levels built into this library for this kind of processor, from the lowest.
 size_t util_SimdLevels(UtSimdLevel* levels, size_t room);
 
-// The kernels of each level (those of UtFastText.h's plain and vector paths, and the dense
-// decoders of the wider levels), where this build has them.
+// The kernels of each level, where this build has them: the plain decoder (UtFastText.h),
+// the vector levels' decoders (UtKernels*.cpp) and the line-feed counts.
+size_t util_DecodeHexRunPlain(const unsigned char* text, size_t length, unsigned char* out, size_t room, size_t* used);
 size_t util_DecodeHexRunSse2(const unsigned char* text, size_t length, unsigned char* out, size_t room, size_t* used);
 size_t util_DecodeHexRunSsse3(const unsigned char* text, size_t length, unsigned char* out, size_t room, size_t* used);
 size_t util_DecodeHexRunAvx2(const unsigned char* text, size_t length, unsigned char* out, size_t room, size_t* used);

@@ -1,11 +1,6 @@
-// Hexadecimal digit pairs, decoded and encoded 16 bytes at a time with SSE2 where the
-// processor has it, else one byte at a time (UtFastText.h).
-//
-// Decoding works on 32 characters at once: each character's value and whether it is a
-// digit at all come from comparisons ('0'-'9', and 'a'-'f' after folding to lower case),
-// the two values of each pair are joined in their 16-bit lane, and the lanes are packed
-// to 16 bytes. All 16 bytes are stored; the count of leading digits says how many of
-// them count. White space between pairs is passed over 16 characters at a time too.
+// Hexadecimal digit pairs: the plain decoder, the decoder through the table of kernels
+// (UtSimd.h; the vector levels' decoders are in UtKernels*.cpp), and the encoder, 16 bytes
+// at a time with SSE2 where the processor has it, else one byte at a time (UtFastText.h).
 // Encoding splits each byte into its two halves, interleaves them and turns every half
 // into its digit character.
 #include "UtFastText.h"
@@ -79,92 +74,6 @@ void EncodePairs(const unsigned char* bytes, size_t count, char* out)
 }
 
 #if defined(RIZEROZ_SSE2)
-// The values of 16 characters (0 for those that are no digit); `digits` gets one bit
-// per character that is a digit.
-RIZEROZ_SSE2_CODE inline __m128i Values(__m128i c, unsigned int* digits)
-{
-    const __m128i decimal = _mm_sub_epi8(c, _mm_set1_epi8('0'));
-    const __m128i isDecimal = _mm_cmpeq_epi8(_mm_min_epu8(decimal, _mm_set1_epi8(9)), decimal);
-    const __m128i letter = _mm_sub_epi8(_mm_or_si128(c, _mm_set1_epi8(0x20)), _mm_set1_epi8('a'));
-    const __m128i isLetter = _mm_cmpeq_epi8(_mm_min_epu8(letter, _mm_set1_epi8(5)), letter);
-    *digits = (unsigned int)_mm_movemask_epi8(_mm_or_si128(isDecimal, isLetter));
-    return _mm_or_si128(_mm_and_si128(isDecimal, decimal),
-                        _mm_and_si128(isLetter, _mm_add_epi8(letter, _mm_set1_epi8(10))));
-}
-
-// Joins the values of each pair: in every 16-bit lane, the high digit's value stands in
-// the low byte and the low digit's in the high byte; the byte they make goes to the low
-// byte, ready for packing.
-RIZEROZ_SSE2_CODE inline __m128i JoinPairs(__m128i values)
-{
-    return _mm_or_si128(_mm_and_si128(_mm_slli_epi16(values, 4), _mm_set1_epi16(0xF0)), _mm_srli_epi16(values, 8));
-}
-
-// One bit per character of the 16 that is white space.
-RIZEROZ_SSE2_CODE inline unsigned int Spaces(__m128i c)
-{
-    const __m128i blank = _mm_or_si128(_mm_cmpeq_epi8(c, _mm_set1_epi8(' ')), _mm_cmpeq_epi8(c, _mm_set1_epi8('\t')));
-    const __m128i end = _mm_or_si128(_mm_cmpeq_epi8(c, _mm_set1_epi8('\n')), _mm_cmpeq_epi8(c, _mm_set1_epi8('\r')));
-    return (unsigned int)_mm_movemask_epi8(_mm_or_si128(blank, end));
-}
-}
-
-RIZEROZ_SSE2_CODE size_t util_DecodeHexRunSse2(const unsigned char* text, size_t length, unsigned char* out,
-                                               size_t room, size_t* used)
-{
-    size_t at = 0, written = 0;
-    for (;;)
-    {
-        // Whole pairs, 16 at a time, then the few before the end of the text or room.
-        bool stopped = false;
-        while (length - at >= 32 && room - written >= 16)
-        {
-            unsigned int first = 0, second = 0;
-            __m128i a = Values(_mm_loadu_si128((const __m128i*)(text + at)), &first);
-            __m128i b = Values(_mm_loadu_si128((const __m128i*)(text + at + 16)), &second);
-            _mm_storeu_si128((__m128i*)(out + written), _mm_packus_epi16(JoinPairs(a), JoinPairs(b)));
-            unsigned int digits = first | (second << 16);
-            if (digits != 0xFFFFFFFFu)
-            {
-                size_t pairs = util_LowOnes(digits) / 2;
-                at += 2 * pairs;
-                written += pairs;
-                stopped = true;
-                break;
-            }
-            at += 32;
-            written += 16;
-        }
-        if (!stopped)
-            DecodeRest(text, length, out, room, at, written);
-
-        // White space between pairs, 16 characters at a time.
-        size_t next = at;
-        for (;;)
-        {
-            if (length - next < 16)
-            {
-                next = SkipSpace(text, length, next);
-                break;
-            }
-            unsigned int spaces = Spaces(_mm_loadu_si128((const __m128i*)(text + next)));
-            if (spaces != 0xFFFFu)
-            {
-                next += util_LowOnes(spaces);
-                break;
-            }
-            next += 16;
-        }
-        if (next == at)
-            break;
-        at = next;
-    }
-    *used = at;
-    return written;
-}
-
-namespace
-{
 // The digit characters of 16 values from 0 to 15.
 RIZEROZ_SSE2_CODE inline __m128i DigitCharacters(__m128i values)
 {

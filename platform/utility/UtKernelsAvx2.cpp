@@ -56,7 +56,8 @@ struct Avx2
         return ~other;
     }
 
-    static uint32_t Spaces32(const unsigned char* text)
+    static constexpr size_t kSpaces = 32;
+    static uint32_t Spaces(const unsigned char* text)
     {
         __m256i c = _mm256_loadu_si256((const __m256i*)text);
         return (uint32_t)_mm256_movemask_epi8(_mm256_cmpeq_epi8(_mm256_shuffle_epi8(SpaceOfHalf(), c), c));
@@ -64,7 +65,7 @@ struct Avx2
 
     static size_t Rest(const unsigned char* text, size_t length, unsigned char* out, size_t room, size_t* used)
     {
-        return util_DecodeHexRunSse2(text, length, out, room, used);
+        return util_DecodeHexRunPlain(text, length, out, room, used);
     }
 };
 }

@@ -54,17 +54,16 @@ struct Ssse3
         return ~(first | second << 16);
     }
 
-    static uint32_t Spaces32(const unsigned char* text)
+    static constexpr size_t kSpaces = 16;
+    static uint32_t Spaces(const unsigned char* text)
     {
-        __m128i a = _mm_loadu_si128((const __m128i*)text), b = _mm_loadu_si128((const __m128i*)(text + 16));
-        unsigned int first = (unsigned int)_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_shuffle_epi8(SpaceOfHalf(), a), a));
-        unsigned int second = (unsigned int)_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_shuffle_epi8(SpaceOfHalf(), b), b));
-        return first | second << 16;
+        __m128i c = _mm_loadu_si128((const __m128i*)text);
+        return (uint32_t)_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_shuffle_epi8(SpaceOfHalf(), c), c));
     }
 
     static size_t Rest(const unsigned char* text, size_t length, unsigned char* out, size_t room, size_t* used)
     {
-        return util_DecodeHexRunSse2(text, length, out, room, used);
+        return util_DecodeHexRunPlain(text, length, out, room, used);
     }
 };
 }

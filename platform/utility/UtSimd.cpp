@@ -17,7 +17,7 @@
 namespace
 {
 const UtTextKernels kPlain = {UtSimdLevel::Plain, util_DecodeHexRunPlain, util_CountLineFeedsAndNulPlain};
-#if defined(RIZEROZ_SSE2)
+#if defined(RIZEROZ_SSE2) && defined(RIZEROZ_KERNELS_SSE2)
 const UtTextKernels kSse2 = {UtSimdLevel::SSE2, util_DecodeHexRunSse2, util_CountLineFeedsAndNulSse2};
 #endif
 #if defined(RIZEROZ_KERNELS_SSSE3)
@@ -83,7 +83,7 @@ const UtTextKernels* Built(UtSimdLevel level)
     {
     case UtSimdLevel::Plain:
         return &kPlain;
-#if defined(RIZEROZ_SSE2)
+#if defined(RIZEROZ_SSE2) && defined(RIZEROZ_KERNELS_SSE2)
     case UtSimdLevel::SSE2:
         return &kSse2;
 #endif

@@ -47,4 +47,5 @@ void XMLParserState::ResetScan()
     failure = XMLFailure();
     elements = XMLElementStack();
     scan = XMLScanProgress();
+    ForgetLent();
 }

@@ -42,6 +42,7 @@ void XMLParserSettings::CopyFrom(const XMLParserSettings& other, ErrorHandler* w
     ReplaceText(m_pszDefaultDir, other.m_pszDefaultDir);
     ReplaceText(m_pszDTD, other.m_pszDTD);
     m_bSkipInvalidElement = other.m_bSkipInvalidElement;
+    m_bLendContent = other.m_bLendContent;
     m_nMaxText = other.m_nMaxText;
     m_nMaxTag = other.m_nMaxTag;
     m_pWarnings = other.m_pWarnings ? warnings : nullptr;
@@ -297,13 +298,27 @@ XMLPlace XMLParser::GetTagPlace() const
     return XMLPlace{GetLine(), GetColumn(), m_pState->locator.MarkOffset()};
 }
 
+const unsigned char* XMLParser::GetContentText(unsigned int* size) const
+{
+    if (const unsigned char* lent = m_pState->Lent(size))
+        return lent;
+    *size = m_pContent->GetTotalSize();
+    return m_pContent->GetData();
+}
+
+void XMLParser::LendContent(bool lend)
+{
+    m_pState->settings.SetLendContent(lend);
+}
+
 bool XMLParser::GetContentPlace(unsigned int index, XMLPlace* place)
 {
     XMLParserState& state = *m_pState;
     XMLContentRun from;
-    if (index >= m_pContent->GetTotalSize() || !state.scan.Content().CountFrom(index, &from))
+    unsigned int size = 0;
+    const unsigned char* bytes = GetContentText(&size);
+    if (index >= size || !state.scan.Content().CountFrom(index, &from))
         return false;
-    const unsigned char* bytes = m_pContent->GetData();
     for (unsigned int i = from.nIndex; i < index; ++i)
     {
         unsigned char c = bytes ? bytes[i] : m_pContent->ReadData((int)i);
@@ -438,6 +453,7 @@ int XMLParser::ScanItem()
     m_pStartTag = m_pEndTag = m_pEmptyTag = 0;
     m_pContent->ClearBuffer();
     XMLParserState& state = *m_pState;
+    state.ForgetLent();
     if (!state.IsOpen())
         return RefuseClosed(m_pErrorHandler, m_pszXMLFilename);
     if (int earlier = state.EarlierFailure(m_pErrorHandler, m_pszXMLFilename))
@@ -507,6 +523,7 @@ int XMLParser::ScanItem()
     {
         m_pStartTag = 0;
         m_pContent->ClearBuffer();
+        state.ForgetLent();
         return state.RaiseProblem(m_pErrorHandler, m_pszXMLFilename);
     }
     return XML_SCAN_TAG;

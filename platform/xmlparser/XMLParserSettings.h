@@ -47,6 +47,9 @@ public:
         m_nMaxText = maxText == 0 ? XML_MAX_TEXT : maxText;
         m_nMaxTag = maxTag == 0 || maxTag > XML_MAX_TAG ? XML_MAX_TAG : maxTag;
     }
+    // Element texts lent where they lie in the document's bytes (XMLParser::LendContent).
+    bool LendsContent() const { return m_bLendContent; }
+    void SetLendContent(bool lend) { m_bLendContent = lend; }
     ErrorHandler* Warnings() const { return m_pWarnings; }
     void SetWarnings(ErrorHandler* warnings) { m_pWarnings = warnings; }
     const char* Document() const { return m_pszDocument; }
@@ -56,6 +59,7 @@ private:
     char* m_pszDefaultDir = nullptr;
     char* m_pszDTD = nullptr;
     bool m_bSkipInvalidElement = false;
+    bool m_bLendContent = false;
     unsigned int m_nMaxText = XML_MAX_TEXT;
     unsigned int m_nMaxTag = XML_MAX_TAG;
     ErrorHandler* m_pWarnings = nullptr;

@@ -135,7 +135,20 @@ struct XMLParserState
     // so far and the failure is kept for the next Scan (0); a text that does not fit (too
     // large, or no memory) or holds a NUL byte fails at once: it is never handed on cut
     // short (negative).
+    // With the settings' lending on, a text that is one run of characters up to the next
+    // start or end tag is not copied: Lent() gives it where it lies in the window, until
+    // the next scan.
     int GatherContent(UtByteBuffer* content);
+    int LendContent();
+    const unsigned char* Lent(unsigned int* size) const
+    {
+        *size = m_nLentSize;
+        return m_bLent ? (const unsigned char*)window.Data() + m_nLentStart : nullptr;
+    }
+    void ForgetLent()
+    {
+        m_bLent = false;
+    }
     int GatherRuns(UtByteBuffer* sink);
     int GatherMarkup(UtByteBuffer* sink);
     void BeginContentRun(UtByteBuffer* sink, size_t index);
@@ -201,7 +214,11 @@ private:
     XMLNode m_nodeEnd;
     XMLNode m_nodeEmpty;
     XMLNode m_nodeScratch;   // the tags Skip passes over
-    std::string m_sName;     // the name of the tag parsed last
+    // The lent text: window bytes [m_nLentStart, m_nLentStart + m_nLentSize).
+    bool m_bLent = false;
+    size_t m_nLentStart = 0;
+    unsigned int m_nLentSize = 0;
+    std::string m_sName;   // the name of the tag parsed last
     XMLAttributeIndex m_attributes;
 };
 

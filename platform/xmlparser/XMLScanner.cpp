@@ -263,6 +263,9 @@ int XMLParserState::GatherContent(UtByteBuffer* content)
 {
     scan.Content().Clear();
     BeginContentRun(content, nPos);
+    m_bLent = false;
+    if (settings.LendsContent() && window.InPlace() && LendContent() > 0)
+        return CheckNul(nPos);
     if (GatherText(content) < 0)
     {
         int code = failure.Code();
@@ -272,6 +275,44 @@ int XMLParserState::GatherContent(UtByteBuffer* content)
         return 0;
     }
     return CheckNul(nPos);
+}
+
+// Lends the text from nPos when it is one run of characters up to a start or end tag: the
+// window keeps all of it (a window of its own grows for it, up to kMostKept bytes, beyond
+// which copying costs less than the room), nPos stops on the tag's '<', and 1 is returned.
+// Anything else (markup inside the text, its end not found) gives 0 with nPos back at the
+// text's start, for the copying path to take and report as it always has.
+int XMLParserState::LendContent()
+{
+    const size_t kMostKept = 16u << 20;
+    const unsigned long long start = window.Start() + nPos;
+    for (size_t at = nPos;;)
+    {
+        const char* data = window.Data();
+        const char* open = (const char*)memchr(data + at, '<', window.End() - at);
+        size_t from = (size_t)(start - window.Start());
+        if (open != nullptr && (size_t)(open - data) + 1 < window.End())
+        {
+            char next = open[1];
+            if ((next != '/' && !XMLIsNameStart(next)) || (size_t)(open - data) - from > settings.MaxText())
+                break;
+            m_bLent = true;
+            m_nLentStart = from;
+            m_nLentSize = (unsigned int)((size_t)(open - data) - from);
+            nPos = (size_t)(open - data);
+            return 1;
+        }
+        // The text goes on past the window (or its '<' is the window's last byte).
+        at = open != nullptr ? (size_t)(open - data) : window.End();
+        if ((!window.InPlace() && window.End() - from > kMostKept) || window.End() - from > settings.MaxText())
+            break;
+        nPos = at;
+        if (Fill(from) == 0)
+            break;
+        at = nPos;
+    }
+    nPos = (size_t)(start - window.Start());
+    return 0;
 }
 
 // A new run of the text going to `sink` begins at window index `index`.

@@ -64,11 +64,11 @@ public:
     // An empty-element tag the reader could not take (it failed with `code`): dropped.
     virtual void Dropped(XMLNode*, int) {}
     // The root element's start tag `tag` and its text before its first child.
-    virtual void Root(XMLNode*, UtByteBuffer&) {}
+    virtual void Root(XMLNode*, const unsigned char*, unsigned int) {}
     // A Comment element; the model's comment is `comment` now.
     virtual void Comment(const char*) {}
     // The start tag `tag` of the element that made field `index`, and its element text.
-    virtual void DataField(XMLNode*, SVFDataField*, int, UtByteBuffer&) {}
+    virtual void DataField(XMLNode*, SVFDataField*, int, const unsigned char*, unsigned int) {}
     // The start tag `tag` of a field block element of field `index`, before its rows are
     // added: rows `width` bits wide, in an element text of `size` bytes.
     virtual void Block(XMLNode*, SVFDataField*, int, int, unsigned int) {}
@@ -88,9 +88,9 @@ public:
     void Skipped(XMLNode* tag, bool empty) override;
     void EndTag(XMLNode* tag) override;
     void Dropped(XMLNode* tag, int code) override;
-    void Root(XMLNode* tag, UtByteBuffer& text) override;
+    void Root(XMLNode* tag, const unsigned char* text, unsigned int size) override;
     void Comment(const char* comment) override;
-    void DataField(XMLNode* tag, SVFDataField* field, int index, UtByteBuffer& text) override;
+    void DataField(XMLNode* tag, SVFDataField* field, int index, const unsigned char* text, unsigned int size) override;
     void Block(XMLNode* tag, SVFDataField* field, int index, int width, unsigned int size) override;
     void Row(const unsigned char* text, const SVFRowRecord& record) override;
 
@@ -104,7 +104,7 @@ private:
     void AtAttribute(int code, XMLNode* tag, const char* name, const char* value, size_t offset,
                      std::initializer_list<std::string> texts);
     void KeptText(const char* what, const char* text, XMLNode* tag, const char* attribute);
-    void ElementText(const char* element, UtByteBuffer& text);
+    void ElementText(const char* element, const unsigned char* text, unsigned int size);
     void Checksum(XMLNode* tag, SVFDataField* field, int index);
     bool RowWidthWritten(XMLNode* tag, int width);
     void RowMarkup();

@@ -1,0 +1,72 @@
+// The SSE2 level of the hexadecimal decoder (UtSimd.h): the decoder of UtHexSteps.h on
+// 16-byte vectors. Each character's value and whether it is a digit at all come from
+// comparisons ('0'-'9', and 'a'-'f' after folding to lower case); the two values of each
+// pair are joined in their 16-bit lane and the lanes packed to bytes. Compiled with -msse2
+// (and, in 32-bit builds, realigning the stack each function is given: a program built by
+// Microsoft's compiler calls with 4-byte alignment) and taken only on a processor that has it.
+#include <emmintrin.h>
+
+#include "UtHexSteps.h"
+#include "UtSimd.h"
+
+namespace
+{
+// The values of 16 characters (0 for those that are no digit); `digits` gets one bit
+// per character that is a digit.
+inline __m128i Values(__m128i c, unsigned int* digits)
+{
+    const __m128i decimal = _mm_sub_epi8(c, _mm_set1_epi8('0'));
+    const __m128i isDecimal = _mm_cmpeq_epi8(_mm_min_epu8(decimal, _mm_set1_epi8(9)), decimal);
+    const __m128i letter = _mm_sub_epi8(_mm_or_si128(c, _mm_set1_epi8(0x20)), _mm_set1_epi8('a'));
+    const __m128i isLetter = _mm_cmpeq_epi8(_mm_min_epu8(letter, _mm_set1_epi8(5)), letter);
+    *digits = (unsigned int)_mm_movemask_epi8(_mm_or_si128(isDecimal, isLetter));
+    return _mm_or_si128(_mm_and_si128(isDecimal, decimal),
+                        _mm_and_si128(isLetter, _mm_add_epi8(letter, _mm_set1_epi8(10))));
+}
+
+// Joins the values of each pair: in every 16-bit lane, the first digit's value stands in
+// the low byte and the second's in the high byte; the byte they make goes to the low
+// byte, ready for packing.
+inline __m128i JoinPairs(__m128i values)
+{
+    return _mm_or_si128(_mm_and_si128(_mm_slli_epi16(values, 4), _mm_set1_epi16(0xF0)), _mm_srli_epi16(values, 8));
+}
+
+// One bit per character of the 16 at `text` that is white space.
+inline unsigned int Spaces16(const unsigned char* text)
+{
+    const __m128i c = _mm_loadu_si128((const __m128i*)text);
+    const __m128i blank = _mm_or_si128(_mm_cmpeq_epi8(c, _mm_set1_epi8(' ')), _mm_cmpeq_epi8(c, _mm_set1_epi8('\t')));
+    const __m128i end = _mm_or_si128(_mm_cmpeq_epi8(c, _mm_set1_epi8('\n')), _mm_cmpeq_epi8(c, _mm_set1_epi8('\r')));
+    return (unsigned int)_mm_movemask_epi8(_mm_or_si128(blank, end));
+}
+
+struct Sse2
+{
+    static uint32_t Step32(const unsigned char* text, unsigned char* out)
+    {
+        unsigned int first = 0, second = 0;
+        __m128i a = Values(_mm_loadu_si128((const __m128i*)text), &first);
+        __m128i b = Values(_mm_loadu_si128((const __m128i*)(text + 16)), &second);
+        _mm_storeu_si128((__m128i*)out, _mm_packus_epi16(JoinPairs(a), JoinPairs(b)));
+        return first | second << 16;
+    }
+
+    // Gaps between the lines of a row are short: 16 characters a step.
+    static constexpr size_t kSpaces = 16;
+    static uint32_t Spaces(const unsigned char* text)
+    {
+        return Spaces16(text);
+    }
+
+    static size_t Rest(const unsigned char* text, size_t length, unsigned char* out, size_t room, size_t* used)
+    {
+        return util_DecodeHexRunPlain(text, length, out, room, used);
+    }
+};
+}
+
+size_t util_DecodeHexRunSse2(const unsigned char* text, size_t length, unsigned char* out, size_t room, size_t* used)
+{
+    return steps::DecodeRun<Sse2>(text, length, out, room, used);
+}
