@@ -54,6 +54,11 @@ def run_tool(*arguments):
                                            "<Block row_width=8, 1 row>")),
     ("model.get('FuseArray_MASK') is model[1], model.get('Other'), model.get('Other', 7)", (True, None, 7)),
     ("model[1][0][0], repr(model[1][0])", (FUSES[0], "<Block row_width=256, 2 rows, 64 bytes>")),
+    # Rows read are read-only views of the block's one buffer, hashed as bytes are.
+    ("[(row.readonly, row.obj is model[1][0].rows[0].obj) for row in (model[1][0][1], *model[1][0])]",
+     [(True, True)] * 3),
+    ("hash(model[1][0][0]) == hash(FUSES[0]), set(model[1][0]) == set(FUSES), bytes(model[1][1][0])",
+     (True, True, b"Z")),
     # Lookups refused, with the exception a list or a dict raises.
     ("model['Other']", KeyError), ("model[2]", IndexError), ("model[1][0][2]", IndexError),
     ("model[1][0][-3]", IndexError), ("hash(model[0][0])", TypeError),
@@ -533,6 +538,12 @@ def test_array_of_rows_read():
     array = block.array()
     assert array.dtype == numpy.uint8 and array.shape == (2, 32) and bytes(array[1]) == block[1]
     assert (numpy.asarray(block) == array).all() and numpy.asarray(block, dtype=numpy.int16).dtype == numpy.int16
+    # The block's own buffer, read-only; a copy only when one is asked for.
+    assert numpy.shares_memory(array, block[0]) and not array.flags.writeable
+    owned = block.__array__(copy=True)
+    assert owned.flags.writeable and not numpy.shares_memory(owned, array) and (owned == array).all()
+    with pytest.raises(ValueError):
+        block.__array__(numpy.int16, copy=False)
     assert Block.from_array(array, 256) == block and Block(8).array().shape == (0, 0)
     with pytest.raises(ValueError, match="different lengths"):
         Block(8, [b"a", b"bc"]).array()
