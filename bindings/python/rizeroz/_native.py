@@ -31,6 +31,7 @@ RZ_WRITE_SAFE = 2
 RZ_WRITE_JSON = 4
 RZ_READ_WARNINGS = 1
 RZ_READ_JSON = 2
+RZ_READ_PROGRESS_ONLY = 4
 RZ_FORM_JSON = 2   # rz_text_form: the JSON form
 # The library's code for memory that ran out while reading.
 _NO_MEMORY = -12
@@ -433,15 +434,16 @@ def _read(start: Callable[[int, Any, Any, Any], int], warnings: bool,
         report: Callable[[int, int], object] = progress
 
         def told(context: Any, field: int, block: int, row: int, size: int, done: int, total: int) -> None:
-            # Rows are told too; progress is asked only after each field block (row -1).
-            if row < 0 and not raised:
+            # The library tells the progress alone (RZ_READ_PROGRESS_ONLY): once a field block.
+            if not raised:
                 try:
                     report(done, total)
                 except BaseException as failure:  # noqa: B902 - re-raised below, whatever it is
                     raised.append(failure)
 
         callback = _READ_CALLBACK(told)
-    flags = (RZ_READ_WARNINGS if warnings else 0) | (RZ_READ_JSON if json else 0)
+    flags = ((RZ_READ_WARNINGS if warnings else 0) | (RZ_READ_JSON if json else 0) |
+             (RZ_READ_PROGRESS_ONLY if progress is not None else 0))
     code: int = start(flags, callback and ctypes.cast(callback, _P), ctypes.byref(handle), ctypes.byref(error))
     if raised:
         if code == 0:
