@@ -46,17 +46,20 @@ int WriteToSink(const rz_model* model, unsigned flags, UtByteSink& sink, const c
     return result < 0 ? SetFailureError(error, reports, result, name) : 0;
 }
 
-// A C callback as the handler's read hook.
+// A C callback as the handler's read hook; told of the rows too unless `flags` hold
+// RZ_READ_PROGRESS_ONLY.
 class CallbackHook : public SVFReadHook
 {
 public:
-    CallbackHook(rz_read_callback callback, void* context)
-        : m_callback(callback), m_pContext(context), m_nDone(0), m_nTotal(0)
+    CallbackHook(rz_read_callback callback, void* context, unsigned flags)
+        : m_callback(callback), m_pContext(context), m_bRows((flags & RZ_READ_PROGRESS_ONLY) == 0), m_nDone(0),
+          m_nTotal(0)
     {
     }
     void OnRow(int field, int block, int row, UtByteBuffer* bytes) override
     {
-        m_callback(m_pContext, field, block, row, bytes->GetTotalSize(), m_nDone, m_nTotal);
+        if (m_bRows)
+            m_callback(m_pContext, field, block, row, bytes->GetTotalSize(), m_nDone, m_nTotal);
     }
     void OnProgress(unsigned long long done, unsigned long long total) override
     {
@@ -68,6 +71,7 @@ public:
 private:
     rz_read_callback m_callback;
     void* m_pContext;
+    bool m_bRows;
     unsigned long long m_nDone;
     unsigned long long m_nTotal;
 };
@@ -81,7 +85,7 @@ int ReadModel(Open open, const char* shown, unsigned flags, rz_read_callback cal
     return Guarded(RZ_ERR_MEMORY, [&]() {
         RODAzivUzirAdovIzozari handler;
         handler.EnableWarnings((flags & RZ_READ_WARNINGS) != 0);
-        CallbackHook hook(callback, context);
+        CallbackHook hook(callback, context, flags);
         handler.SetReadHook(callback != nullptr ? &hook : nullptr);
         int result = open(handler);
         if (result >= 0)
@@ -104,13 +108,13 @@ int ReadModel(Open open, const char* shown, unsigned flags, rz_read_callback cal
 // Reads the JSON text that `source` gives (for a path: null, and the file `shown` is
 // opened) into a new model in *model; the rest as rz_read_with_callback. JSON has no
 // warnings.
-int ReadJsonModel(UtByteSource* source, const char* shown, rz_read_callback callback, void* context, rz_model** model,
-                  rz_error** error)
+int ReadJsonModel(UtByteSource* source, const char* shown, unsigned flags, rz_read_callback callback, void* context,
+                  rz_model** model, rz_error** error)
 {
     return Guarded(RZ_ERR_MEMORY, [&]() {
         std::unique_ptr<rz_model> taken(new rz_model());
         ErrorHandler reports;
-        CallbackHook hook(callback, context);
+        CallbackHook hook(callback, context, flags);
         SVFReadHook* told = callback != nullptr ? &hook : nullptr;
         int result = source != nullptr ? ReadJsonSVFPlusData(*source, shown, taken->oModel, &reports, told)
                                        : ReadJsonSVFPlusDataFile(shown, taken->oModel, &reports, told);
@@ -121,7 +125,7 @@ int ReadJsonModel(UtByteSource* source, const char* shown, rz_read_callback call
     });
 }
 
-const unsigned kReadFlags = RZ_READ_WARNINGS | RZ_READ_JSON;
+const unsigned kReadFlags = RZ_READ_WARNINGS | RZ_READ_JSON | RZ_READ_PROGRESS_ONLY;
 
 // Reads the document `source` gives, named `shown`, as JSON or as a data file by `flags`;
 // the rest as rz_read_with_callback.
@@ -129,7 +133,7 @@ int ReadSource(UtByteSource& source, const char* shown, unsigned flags, rz_read_
                rz_model** model, rz_error** error)
 {
     if ((flags & RZ_READ_JSON) != 0)
-        return ReadJsonModel(&source, shown, callback, context, model, error);
+        return ReadJsonModel(&source, shown, flags, callback, context, model, error);
     auto open = [&](RODAzivUzirAdovIzozari& handler) { return handler.InitSvfPlusDataSource(&source, shown); };
     return ReadModel(open, shown, flags, callback, context, model, error);
 }
@@ -157,7 +161,7 @@ int rz_read_with_callback(const char* path, unsigned flags, rz_read_callback cal
     if (path == nullptr || *path == '\0' || model == nullptr || (flags & ~kReadFlags) != 0)
         return SetCodeError(error, RZ_ERR_ARGUMENT, path);
     if ((flags & RZ_READ_JSON) != 0)
-        return ReadJsonModel(nullptr, path, callback, context, model, error);
+        return ReadJsonModel(nullptr, path, flags, callback, context, model, error);
     auto open = [&](RODAzivUzirAdovIzozari& handler) { return handler.InitSvfPlusDataPath(path, "read"); };
     return ReadModel(open, path, flags, callback, context, model, error);
 }

@@ -74,8 +74,11 @@ enum
 /* Flags of rz_read, rz_read_with_callback, rz_read_memory and rz_read_stream. */
 enum
 {
-    RZ_READ_WARNINGS = 1, /* keep the warnings of the read with the model (rz_model_warning) */
-    RZ_READ_JSON = 2      /* the text is the JSON form of a model (docs/cli.md, "The JSON shape") */
+    RZ_READ_WARNINGS = 1,     /* keep the warnings of the read with the model (rz_model_warning) */
+    RZ_READ_JSON = 2,         /* the text is the JSON form of a model (docs/cli.md, "The JSON shape") */
+    RZ_READ_PROGRESS_ONLY = 4 /* tell the callback of the progress alone, never of a row: a caller
+                                 that only shows how far the read has come is called once a
+                                 field block rather than once a row */
 };
 
 /* Flags of rz_write, rz_write_memory and rz_write_stream. */
@@ -154,9 +157,9 @@ RZ_API int RZ_CALL rz_read(const char* path, unsigned flags, rz_model** model, r
 /* Told of a read as it goes, from inside rz_read_with_callback: after each row, `field`,
    `block` and `row` (from 0, as the model numbers them) and the row's length in bytes;
    after each field block element (for JSON, after each 256 KiB of the text), -1 for all
-   three and 0. `bytes_read` of `bytes_total` bytes of the document are read then (the
-   total is the file's size, or for a pipe what has been read so far). `context` is the
-   caller's. */
+   three and 0 (with RZ_READ_PROGRESS_ONLY, only then). `bytes_read` of `bytes_total`
+   bytes of the document are read then (the total is the file's size, or for a pipe what
+   has been read so far). `context` is the caller's. */
 typedef void(RZ_CALL* rz_read_callback)(void* context, int field, int block, int row, size_t row_bytes,
                                         unsigned long long bytes_read, unsigned long long bytes_total);
 

@@ -396,7 +396,8 @@ public:
         return model(handle);
     }
     // Reads a data file, calling progress(field, block, row, row_bytes, bytes_read,
-    // bytes_total) after each row and each field block, as rz_read_callback tells. An
+    // bytes_total) after each row and each field block, as rz_read_callback tells (after
+    // each field block only, with RZ_READ_PROGRESS_ONLY in `flags`). An
     // exception the callable throws is thrown again here, and no model is returned; the
     // library cannot be stopped from inside its callback, so the read goes on to its end
     // first, without calling the callable again.

@@ -83,8 +83,11 @@ int main(int argc, char** argv)
     // The Python package's constants: result codes by the table's names, rizeroz.h's flags.
     auto Constant = [](const char* name, int value) { return std::string(name) + " = " + std::to_string(value); };
     Rows results, warnings,
-        constants = {Constant("RZ_READ_WARNINGS", RZ_READ_WARNINGS), Constant("RZ_READ_JSON", RZ_READ_JSON),
-                     Constant("RZ_WRITE_EXPRESSIONS", RZ_WRITE_EXPRESSIONS), Constant("RZ_WRITE_SAFE", RZ_WRITE_SAFE),
+        constants = {Constant("RZ_READ_WARNINGS", RZ_READ_WARNINGS),
+                     Constant("RZ_READ_JSON", RZ_READ_JSON),
+                     Constant("RZ_READ_PROGRESS_ONLY", RZ_READ_PROGRESS_ONLY),
+                     Constant("RZ_WRITE_EXPRESSIONS", RZ_WRITE_EXPRESSIONS),
+                     Constant("RZ_WRITE_SAFE", RZ_WRITE_SAFE),
                      Constant("RZ_WRITE_JSON", RZ_WRITE_JSON)};
 #define RIZEROZ_RESULT_ROW(code, name, sentence)                                                                       \
     results.insert(Row(code, ErrorHandler::GetCodeName(code), ErrorHandler::DescribeCode(code)));                      \

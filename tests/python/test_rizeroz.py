@@ -54,6 +54,11 @@ def run_tool(*arguments):
                                            "<Block row_width=8, 1 row>")),
     ("model.get('FuseArray_MASK') is model[1], model.get('Other'), model.get('Other', 7)", (True, None, 7)),
     ("model[1][0][0], repr(model[1][0])", (FUSES[0], "<Block row_width=256, 2 rows, 64 bytes>")),
+    # Rows read are read-only views of the block's one buffer, hashed as bytes are.
+    ("[(row.readonly, row.obj is model[1][0].rows[0].obj) for row in (model[1][0][1], *model[1][0])]",
+     [(True, True)] * 3),
+    ("hash(model[1][0][0]) == hash(FUSES[0]), set(model[1][0]) == set(FUSES), bytes(model[1][1][0])",
+     (True, True, b"Z")),
     # Lookups refused, with the exception a list or a dict raises.
     ("model['Other']", KeyError), ("model[2]", IndexError), ("model[1][0][2]", IndexError),
     ("model[1][0][-3]", IndexError), ("hash(model[0][0])", TypeError),
@@ -485,11 +490,15 @@ def test_warnings_carry_the_place(tmp_path):
     assert repr(warned.warnings[1]).startswith(f"ReadWarning(code=8, message={str(warned.warnings[1])!r}, path=")
 
 
-def test_progress_after_each_field_block():
-    told = []
+def test_progress_after_each_field_block(monkeypatch):
+    told, calls = [], []
+    # The library calls into Python once a field block, not once a row as well.
+    made = rizeroz._native._READ_CALLBACK
+    monkeypatch.setattr(rizeroz._native, "_READ_CALLBACK",
+                        lambda function: made(lambda *called: calls.append(called) or function(*called)))
     model = rizeroz.read(SAMPLE, progress=lambda done, total: told.append((done, total)))
     size = SAMPLE.stat().st_size
-    assert model == rizeroz.read(SAMPLE) and len(told) == 3 and all(total == size for _, total in told)
+    assert model == rizeroz.read(SAMPLE) and len(told) == len(calls) == 3 and all(total == size for _, total in told)
     assert [done for done, _ in told] == sorted(done for done, _ in told) and 0 < told[0][0] <= told[-1][0] <= size
     assert rizeroz.loads(SAMPLE.read_bytes(), progress=lambda *_: None) == model
 
@@ -535,6 +544,12 @@ def test_array_of_rows_read():
     array = block.array()
     assert array.dtype == numpy.uint8 and array.shape == (2, 32) and bytes(array[1]) == block[1]
     assert (numpy.asarray(block) == array).all() and numpy.asarray(block, dtype=numpy.int16).dtype == numpy.int16
+    # The block's own buffer, read-only; a copy only when one is asked for.
+    assert numpy.shares_memory(array, block[0]) and not array.flags.writeable
+    owned = block.__array__(copy=True)
+    assert owned.flags.writeable and not numpy.shares_memory(owned, array) and (owned == array).all()
+    with pytest.raises(ValueError):
+        block.__array__(numpy.int16, copy=False)
     assert Block.from_array(array, 256) == block and Block(8).array().shape == (0, 0)
     with pytest.raises(ValueError, match="different lengths"):
         Block(8, [b"a", b"bc"]).array()

@@ -31,6 +31,7 @@ RZ_WRITE_SAFE = 2
 RZ_WRITE_JSON = 4
 RZ_READ_WARNINGS = 1
 RZ_READ_JSON = 2
+RZ_READ_PROGRESS_ONLY = 4
 RZ_FORM_JSON = 2   # rz_text_form: the JSON form
 # The library's code for memory that ran out while reading.
 _NO_MEMORY = -12
@@ -288,9 +289,9 @@ class _BlockRows:
             if self.taken is None:
                 count = _lib.rz_block_row_count(self.block)
                 size = _lib.rz_block_byte_count(self.block)
-                data = bytearray(size)
                 ends = array(_SIZE_CODE, bytes(_SIZE_BYTES * count))
-                _checked(_lib.rz_block_take_rows(self.block, _address(data), size, _sizes(ends), count))
+                data = _filled(size, lambda pointer: _checked(_lib.rz_block_take_rows(self.block, pointer, size,
+                                                                                      _sizes(ends), count)))
                 self.taken = data, ends
             return self.taken
 
@@ -301,6 +302,38 @@ class _BlockRows:
                 return False
             _checked(_lib.rz_block_add_rows_from(block, self.block))
             return True
+
+
+def _new_bytes() -> Optional[Callable[[None, int], bytes]]:
+    """Python's PyBytes_FromStringAndSize, which makes a ``bytes`` object whose bytes its
+    maker fills (None where ctypes cannot call the interpreter)."""
+    api: Any = getattr(ctypes, "pythonapi", None)
+    if api is None:
+        return None
+    # A prototype of its own: setting restype on ctypes.pythonapi's would change it for all.
+    made: Callable[[None, int], bytes] = ctypes.PYFUNCTYPE(ctypes.py_object, _P, ctypes.c_ssize_t)(
+        ("PyBytes_FromStringAndSize", api))
+    return made
+
+
+_NEW_BYTES = _new_bytes()
+
+
+def _filled(size: int, fill: Callable[[Any], object]) -> bytes:
+    """A new ``bytes`` object of ``size`` bytes that ``fill(pointer)`` writes, given the
+    address where they go: the library writes a block's rows straight into the object
+    that Python keeps them in, which rows are then read-only views of (a ``bytes``, so
+    that they hash). The object is filled as C code fills one it made with
+    PyBytes_FromStringAndSize(NULL, size): before anything else holds it or its hash is
+    known; the shared objects of no byte and of one byte are never written to (for them,
+    and where the interpreter cannot be called, a buffer is filled and copied)."""
+    if _NEW_BYTES is not None and size > 1:
+        data = _NEW_BYTES(None, size)
+        fill(data)
+        return data
+    buffer = bytearray(size)
+    fill(_address(buffer))
+    return bytes(buffer)
 
 
 def _sizes(ends: array[int]) -> Any:
@@ -401,15 +434,16 @@ def _read(start: Callable[[int, Any, Any, Any], int], warnings: bool,
         report: Callable[[int, int], object] = progress
 
         def told(context: Any, field: int, block: int, row: int, size: int, done: int, total: int) -> None:
-            # Rows are told too; progress is asked only after each field block (row -1).
-            if row < 0 and not raised:
+            # The library tells the progress alone (RZ_READ_PROGRESS_ONLY): once a field block.
+            if not raised:
                 try:
                     report(done, total)
                 except BaseException as failure:  # noqa: B902 - re-raised below, whatever it is
                     raised.append(failure)
 
         callback = _READ_CALLBACK(told)
-    flags = (RZ_READ_WARNINGS if warnings else 0) | (RZ_READ_JSON if json else 0)
+    flags = ((RZ_READ_WARNINGS if warnings else 0) | (RZ_READ_JSON if json else 0) |
+             (RZ_READ_PROGRESS_ONLY if progress is not None else 0))
     code: int = start(flags, callback and ctypes.cast(callback, _P), ctypes.byref(handle), ctypes.byref(error))
     if raised:
         if code == 0:

@@ -2,13 +2,14 @@
 
 A :class:`Model` holds a version, a comment and a list of :class:`Field`; a field holds
 a name, a checksum and a list of :class:`Block`; a block holds a row width in bits and
-its rows, each a ``bytes`` object. Each is a container of what it holds: ``len``,
+its rows, each a bytes-like object. Each is a container of what it holds: ``len``,
 iteration, indexing, ``in``; a model's fields are also found by name.
 
-A block read from a file keeps its rows packed in one buffer and makes a row's ``bytes``
-only when it is asked for; changing a row, or asking for ``block.rows``, turns the block
-into a plain list of ``bytes``. Everything can be changed and built freely; the values
-are checked when the model is written or converted.
+A block read from a file keeps its rows packed in one ``bytes`` buffer, and each row is a
+read-only ``memoryview`` of its part of that buffer, made when it is asked for: no copy
+of a row's bytes. Changing a row, or asking for ``block.rows``, turns the block into a
+plain list of its rows (the same views). Everything can be changed and built freely; the
+values are checked when the model is written or converted.
 
 Texts are ``str``. The library keeps texts as bytes (UTF-8 by convention); bytes that
 are not UTF-8 come into Python as lone surrogates ("surrogateescape") and go back out
@@ -28,7 +29,9 @@ if TYPE_CHECKING:
     import numpy.typing
 
     #: Rows packed one after the other, with the offset just past each row.
-    Packed = Tuple[Union[bytes, bytearray], Sequence[int]]
+    Packed = Tuple[bytes, Sequence[int]]
+    #: A row: a read-only view of a block's buffer when read, else what was put in.
+    Row = Union[bytes, bytearray, memoryview]
 
 else:
 
@@ -113,10 +116,14 @@ class ReadWarning(Report):
         return isinstance(other, ReadWarning) and self._fields() == other._fields()
 
 
-class Block(MutableSequence[bytes]):
+class Block(MutableSequence["Row"]):
     """A field block: rows of bytes, each meant to be ``row_width`` bits wide; a mutable
     sequence of its rows (``len(block)``, ``block[0]``, ``for row in block``,
     ``block.append(b"...")``).
+
+    A row read is a read-only ``memoryview`` of the block's one buffer: it compares equal
+    to the ``bytes`` of the same value, hashes as they do, and ``bytes(row)`` copies it.
+    A row put in stays what it was (``bytes``, ``bytearray``, ...).
 
     A row may hold more or fewer bytes than the width says; the reader keeps what the
     file holds and the writer writes what the row holds.
@@ -124,9 +131,9 @@ class Block(MutableSequence[bytes]):
 
     __slots__ = ("row_width", "_list", "_packed", "_source", "_count")
 
-    def __init__(self, row_width: int, rows: Iterable[bytes] = ()) -> None:
+    def __init__(self, row_width: int, rows: Iterable[Row] = ()) -> None:
         self.row_width = row_width
-        self._list: Optional[List[bytes]] = list(rows)
+        self._list: Optional[List[Row]] = list(rows)
         self._packed: Optional[Packed] = None
         self._source: Optional[Callable[[], Packed]] = None
         self._count = 0
@@ -143,16 +150,23 @@ class Block(MutableSequence[bytes]):
             self._packed, self._source = self._source(), None
         return self._packed
 
+    def _views(self) -> Iterator[memoryview]:
+        """Each row packed, as a read-only view of its part of the buffer (no copy)."""
+        data, ends = self._unpacked() or (b"", ())
+        view = memoryview(data)
+        return (view[start:end] for start, end in zip([0, *ends], ends))
+
     @property
-    def rows(self) -> List[bytes]:
-        """The rows as a list of ``bytes``, the block's own: changing it changes the block."""
+    def rows(self) -> List[Row]:
+        """The rows as a list, the block's own: changing it changes the block. The rows
+        read are the read-only views that iterating the block gives."""
         if self._list is None:
-            self._list = list(self)
+            self._list = list(self._views())
             self._packed = self._source = None
         return self._list
 
     @rows.setter
-    def rows(self, rows: Iterable[bytes]) -> None:
+    def rows(self, rows: Iterable[Row]) -> None:
         self._list, self._packed, self._source = list(rows), None, None
 
     def _packed_rows(self) -> Packed:
@@ -171,26 +185,22 @@ class Block(MutableSequence[bytes]):
         return self._count if self._list is None else len(self._list)
 
     @overload
-    def __getitem__(self, index: int) -> bytes: ...
+    def __getitem__(self, index: int) -> Row: ...
 
     @overload
-    def __getitem__(self, index: slice) -> List[bytes]: ...
+    def __getitem__(self, index: slice) -> List[Row]: ...
 
-    def __getitem__(self, index: Union[int, slice]) -> Union[bytes, List[bytes]]:
+    def __getitem__(self, index: Union[int, slice]) -> Union[Row, List[Row]]:
         if self._list is not None:
             return self._list[index]
         if isinstance(index, slice):
             return [self[i] for i in range(*index.indices(self._count))]
         i = range(self._count)[index]  # IndexError and negative indexes as a list has them
         data, ends = self._unpacked() or (b"", ())
-        return memoryview(data)[ends[i - 1] if i else 0 : ends[i]].tobytes()
+        return memoryview(data)[ends[i - 1] if i else 0 : ends[i]]
 
-    def __iter__(self) -> Iterator[bytes]:
-        if self._list is not None:
-            return iter(self._list)
-        data, ends = self._unpacked() or (b"", ())
-        view = memoryview(data)
-        return (view[start:end].tobytes() for start, end in zip([0, *ends], ends))
+    def __iter__(self) -> Iterator[Row]:
+        return iter(self._list) if self._list is not None else self._views()
 
     def __setitem__(self, index: Any, value: Any) -> None:
         self.rows[index] = value
@@ -198,7 +208,7 @@ class Block(MutableSequence[bytes]):
     def __delitem__(self, index: Union[int, slice]) -> None:
         del self.rows[index]
 
-    def insert(self, index: int, value: bytes) -> None:
+    def insert(self, index: int, value: Row) -> None:
         self.rows.insert(index, value)
 
     def __eq__(self, other: object) -> bool:
@@ -207,8 +217,9 @@ class Block(MutableSequence[bytes]):
         return self.row_width == other.row_width and len(self) == len(other) and all(a == b for a, b in zip(self, other))
 
     def __reduce__(self) -> Tuple[Any, ...]:
-        # Copies (copy, pickle) get the rows themselves, not what reads them on first use.
-        return Block, (self.row_width, list(self))
+        # Copies (copy, pickle) get the rows themselves, not what reads them on first use;
+        # a view pickles as the bytes it shows.
+        return Block, (self.row_width, [bytes(row) if isinstance(row, memoryview) else row for row in self])
 
     def __repr__(self) -> str:
         shown = f"<Block row_width={self.row_width}, {counted(len(self), 'row')}"
@@ -219,12 +230,18 @@ class Block(MutableSequence[bytes]):
         return shown + ">"
 
     def __array__(self, dtype: Any = None, copy: Optional[bool] = None) -> numpy.typing.NDArray[Any]:
-        """``numpy.asarray(block)``: :meth:`array`, in ``dtype`` when one is asked for."""
+        """``numpy.asarray(block)``: :meth:`array`, in ``dtype`` when one is asked for;
+        ``numpy.array(block)`` (``copy=True``) gets a copy of its own, which it can change."""
         rows = self.array()
-        return rows if dtype is None else rows.astype(dtype, copy=False)
+        if dtype is None or rows.dtype == dtype:
+            return rows.copy() if copy else rows
+        if copy is False:
+            raise ValueError(f"the rows are uint8: {dtype} needs a copy")
+        return rows.astype(dtype)
 
     def array(self) -> numpy.typing.NDArray[numpy.uint8]:
-        """The rows as a 2-D ``numpy.uint8`` array, one line per row (a copy).
+        """The rows as a read-only 2-D ``numpy.uint8`` array, one line per row: a view of
+        the block's buffer, not a copy (``.copy()`` gives one that can be changed).
 
         Needs numpy, and rows of one length (ValueError otherwise). The way back is
         :meth:`from_array`.
@@ -232,13 +249,13 @@ class Block(MutableSequence[bytes]):
         import numpy
 
         data, ends = self._packed_rows()
-        starts = [0, *ends[:-1]]
-        lengths = {end - start for start, end in zip(starts, ends)}
-        if len(lengths) > 1:
-            raise ValueError(f"the rows have different lengths ({min(lengths)} to {max(lengths)} bytes)")
-        width = lengths.pop() if lengths else 0
+        lengths = numpy.diff(numpy.asarray(ends, dtype=numpy.int64), prepend=0)
+        width = int(lengths[0]) if len(lengths) else 0
+        if len(lengths) and (lengths != width).any():
+            raise ValueError(f"the rows have different lengths ({lengths.min()} to {lengths.max()} bytes)")
+        # Over a ``bytes`` buffer, so read-only: the rows change only through the block.
         rows: numpy.typing.NDArray[numpy.uint8] = numpy.frombuffer(data, dtype=numpy.uint8).reshape(len(ends), width)
-        return rows.copy()
+        return rows
 
     @classmethod
     def from_array(cls, array: Any, row_width: Optional[int] = None) -> Block:
