@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Times two builds of rizeroz-bench side by side on one file, for "before and after"
 # figures on a machine whose speed varies from one minute to the next: each round runs the
-# earlier build and then the later one (reading without and with warnings, and writing into
+# earlier build and then the later one (reading without and with warnings and from memory, and writing into
 # /dev/null, in child processes of their own, best of 3 each), so that a busy spell touches
 # both alike. Prints the best time of each over the rounds and the later one's share of
 # the earlier one's.
@@ -10,7 +10,7 @@
 set -euo pipefail
 [ $# -ge 3 ] || { sed -n '2,9p' "$0" >&2; exit 2; }
 before=$1 after=$2 file=$3 rounds=${4:-5}
-lines=(read read-warnings write-null)
+lines=(read read-warnings read-memory write-null)
 
 declare -A times
 for ((round = 1; round <= rounds; round++)); do
