@@ -9,7 +9,7 @@
 // anything else keeps the whole pairs before it. The white space after them is passed over
 // 32 characters a step. Where less than 16 bytes of room remain (a row's end), a step
 // decodes into a spare place and keeps what fits; where less than 32 characters remain,
-// the exact path (the level's `Rest`) takes over for the rest of the run.
+// the plain path takes over for the rest of the run.
 //
 // The level V provides:
 //   static uint32_t Step32(const unsigned char* text, unsigned char* out);
@@ -17,13 +17,14 @@
 //       returns one bit per character that is a hexadecimal digit
 //   static uint32_t Spaces(const unsigned char* text);   static constexpr size_t kSpaces;
 //       one bit per character of the kSpaces (16 or 32) at `text` that is white space
-//   static size_t Rest(text, length, out, room, used);   the exact path
 #ifndef RIZEROZ_UTHEXSTEPS_H
 #define RIZEROZ_UTHEXSTEPS_H
 
 #include <stddef.h>
 #include <stdint.h>
 #include <string.h>
+
+#include "UtSimd.h"
 
 namespace
 {
@@ -95,7 +96,7 @@ size_t DecodeRun(const unsigned char* text, size_t length, unsigned char* out, s
         at = next;
     }
     size_t rest = 0;
-    written += V::Rest(text + at, length - at, out + written, room - written, &rest);
+    written += util_DecodeHexRunPlain(text + at, length - at, out + written, room - written, &rest);
     *used = at + rest;
     return written;
 }

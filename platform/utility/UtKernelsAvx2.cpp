@@ -62,11 +62,6 @@ struct Avx2
         __m256i c = _mm256_loadu_si256((const __m256i*)text);
         return (uint32_t)_mm256_movemask_epi8(_mm256_cmpeq_epi8(_mm256_shuffle_epi8(SpaceOfHalf(), c), c));
     }
-
-    static size_t Rest(const unsigned char* text, size_t length, unsigned char* out, size_t room, size_t* used)
-    {
-        return util_DecodeHexRunPlain(text, length, out, room, used);
-    }
 };
 }
 

@@ -55,11 +55,6 @@ struct Sse2
     // Gaps between the lines of a row are short: 16 characters a step.
     static constexpr size_t kSpaces = 16;
     static uint32_t Spaces(const unsigned char* text) { return Spaces16(text); }
-
-    static size_t Rest(const unsigned char* text, size_t length, unsigned char* out, size_t room, size_t* used)
-    {
-        return util_DecodeHexRunPlain(text, length, out, room, used);
-    }
 };
 }
 

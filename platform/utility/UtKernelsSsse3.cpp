@@ -60,11 +60,6 @@ struct Ssse3
         __m128i c = _mm_loadu_si128((const __m128i*)text);
         return (uint32_t)_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_shuffle_epi8(SpaceOfHalf(), c), c));
     }
-
-    static size_t Rest(const unsigned char* text, size_t length, unsigned char* out, size_t room, size_t* used)
-    {
-        return util_DecodeHexRunPlain(text, length, out, room, used);
-    }
 };
 }
 
