@@ -79,7 +79,8 @@ size_t DecodeRun(const unsigned char* text, size_t length, unsigned char* out, s
             uint32_t digits = V::Step32(text + at, spare);
             size_t pairs = (digits == 0xFFFFFFFFu ? 32 : LowOnes(digits)) / 2;
             pairs = pairs < room - written ? pairs : room - written;
-            memcpy(out + written, spare, pairs);
+            if (pairs > 0)   // `out` may be null where there is no room at all
+                memcpy(out + written, spare, pairs);
             at += 2 * pairs;
             written += pairs;
             break;
