@@ -85,6 +85,43 @@ int UsageError(std::string sentence, const char* command)
     return TOOL_EXIT_USAGE;
 }
 
+// Edits that turn `a` into `b`: a character added, dropped, changed, or two neighbours
+// swapped (so "inof" is one edit from "info").
+size_t EditDistance(const std::string& a, const std::string& b)
+{
+    std::vector<std::vector<size_t>> d(a.size() + 1, std::vector<size_t>(b.size() + 1));
+    for (size_t i = 0; i <= a.size(); ++i)
+        for (size_t j = 0; j <= b.size(); ++j)
+        {
+            if (i == 0 || j == 0)
+            {
+                d[i][j] = i + j;
+                continue;
+            }
+            d[i][j] = std::min({d[i - 1][j] + 1, d[i][j - 1] + 1, d[i - 1][j - 1] + (a[i - 1] != b[j - 1] ? 1 : 0)});
+            if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1])
+                d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
+        }
+    return d[a.size()][b.size()];
+}
+
+// The sentence for a word that names no command, with the command it most likely meant:
+// the one nearest by edits, when two edits or fewer reach it and no other is as near.
+std::string NoSuchCommand(const std::string& word, const std::vector<Command>& commands)
+{
+    std::string sentence = "there is no command \"" + word + "\"";
+    size_t best = 3, ties = 0;
+    const char* meant = nullptr;
+    for (const Command& command : commands)
+    {
+        size_t distance = EditDistance(word, command.name);
+        ties = distance == best ? ties + 1 : distance < best ? 1 : ties;
+        meant = distance < best ? command.name : meant;
+        best = std::min(best, distance);
+    }
+    return meant != nullptr && ties == 1 ? sentence + "; did you mean \"" + meant + "\"?" : sentence;
+}
+
 void DeclareRender(CLI::App& render, Values& values)
 {
     RenderRequest& picture = values.picture;
@@ -344,7 +381,7 @@ int main(int argc, char** argv)
     for (const Command& command : commands)
         chosen = argc > 1 && command.name == std::string(argv[1]) ? &command : chosen;
     if (argc > 1 && argv[1][0] != '-' && chosen == nullptr)
-        return UsageError(std::string("there is no command \"") + argv[1] + "\"", nullptr);
+        return UsageError(NoSuchCommand(argv[1], commands), nullptr);
     const std::string first = argc > 1 ? argv[1] : "";
     if (argc > 1 && argv[1][0] == '-' && first != "-h" && first != "--help" && first != "--version")
         return UsageError("there is no option " + first + " before the command", nullptr);

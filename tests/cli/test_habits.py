@@ -121,6 +121,10 @@ def test_standard_input_white_space_first(tool, native):
 @pytest.mark.parametrize("arguments, sentence", [
     ([], "rizeroz: error: A subcommand is required (see 'rizeroz --help')."),
     (["frobnicate"], "rizeroz: error: there is no command \"frobnicate\" (see 'rizeroz --help')."),
+    # The command meant, when one is a swap, a slip or a missing letter away and no other is as near.
+    (["inof", SAMPLE], "rizeroz: error: there is no command \"inof\"; did you mean \"info\"? (see 'rizeroz --help')."),
+    (["chekc"], "rizeroz: error: there is no command \"chekc\"; did you mean \"check\"? (see 'rizeroz --help')."),
+    (["conver"], "rizeroz: error: there is no command \"conver\"; did you mean \"convert\"? (see 'rizeroz --help')."),
     (["dump", SAMPLE, MODEL],
      "rizeroz: error: The following argument was not expected: %s (see 'rizeroz dump --help')." % MODEL),
     (["expr", "(FF)"], "rizeroz: error: --width is required (see 'rizeroz expr --help')."),
