@@ -1,5 +1,6 @@
 # Script: unpacks the Windows zip ZIP into WORK_DIR and checks what a user finds in it:
-# one folder named after the zip holding bin/, include/, lib/ and share/ only; the
+# every entry listed once; one folder named after the zip holding bin/, include/, lib/
+# and share/ only; the
 # files a caller and a user of the tool need in them (both import libraries and the .def
 # file among them); a DLL that exports the classes and every C function of the zip's
 # headers, which rizeroz.lib imports (CheckExports.cmake, with OBJDUMP); a CMake package
@@ -12,6 +13,17 @@ file(MAKE_DIRECTORY ${WORK_DIR})
 execute_process(COMMAND ${CMAKE_COMMAND} -E tar xf ${ZIP} WORKING_DIRECTORY ${WORK_DIR} RESULT_VARIABLE failed)
 if(failed)
   message(FATAL_ERROR "cannot unpack ${ZIP}")
+endif()
+# Every entry once: an archive tool shows a folder listed twice as two.
+execute_process(COMMAND ${CMAKE_COMMAND} -E tar tf ${ZIP} OUTPUT_VARIABLE listed RESULT_VARIABLE failed)
+string(STRIP "${listed}" listed)
+string(REPLACE "\n" ";" listed "${listed}")
+set(once ${listed})
+list(REMOVE_DUPLICATES once)
+list(LENGTH listed all)
+list(LENGTH once distinct)
+if(failed OR NOT all EQUAL distinct)
+  message(FATAL_ERROR "${ZIP} lists ${all} entries, ${distinct} of them different: some are listed twice")
 endif()
 get_filename_component(name ${ZIP} NAME)
 string(REGEX REPLACE "\\.zip$" "" name ${name})

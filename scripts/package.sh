@@ -186,7 +186,11 @@ pack_zip() {  # i686 or x86_64
   local zip
   zip=$(ls "$scratch"/cpack/*.zip)
   rm -f "$packages/$(basename "$zip")"
-  mv "$zip" "$packages/"
+  # CPack's zip lists a folder twice that two parts of the install fill (bin/): the zip
+  # is made again from what it holds, every entry once.
+  rm -rf "$scratch/rezip" && mkdir -p "$scratch/rezip"
+  (cd "$scratch/rezip" && cmake -E tar xf "$zip" &&
+    cmake -E tar cf "$packages/$(basename "$zip")" --format=zip "$(basename "$zip" .zip)") || return
   zip=$packages/$(basename "$zip")
   echo "$zip"
   cmake -DZIP="$zip" -DWORK_DIR="$scratch/zip-$arch" -DOBJDUMP="$triple-objdump" -DTOOLCHAIN="$toolchain" \
