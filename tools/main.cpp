@@ -325,12 +325,20 @@ void Declare(CLI::App& app, const Command& command, Values& values)
         sub->add_flag("--json-lines", values.jsonLines,
                       "Print each file's result as one JSON object on a line of its own (JSON Lines)");
     if (command.shared & SHARED_FROM)
-        sub->add_option("--from", values.from,
-                        std::string("Read the input files as xml (data files) or json, whatever their names") +
-                            (command.name == std::string("diff") || command.name == std::string("render")
-                                 ? "; given twice, the first is for the first file, the second for the other"
-                                 : ""))
-            ->check(CLI::IsMember({"xml", "json"}));
+    {
+        // Said of the inputs the command takes: several, two, or one (which takes it once).
+        const std::string name = command.name;
+        bool two = name == "diff" || name == "render", several = name == "info" || name == "check";
+        CLI::Option* from = sub->add_option(
+            "--from", values.from,
+            two ? "Read the input files as xml (data files) or json, whatever their names; given twice, the first "
+                  "is for the first file, the second for the other"
+            : several ? "Read the input files as xml (data files) or json, whatever their names"
+                      : "Read the input as xml (a data file) or json, whatever its name");
+        from->check(CLI::IsMember({"xml", "json"}));
+        if (!two && !several)
+            from->expected(1)->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+    }
     if (command.shared & SHARED_COLOR)
         sub->add_option("--color", values.colour,
                         "Colour for errors, warnings, differences and --text pictures: auto (on a terminal, unless "

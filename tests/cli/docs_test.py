@@ -100,3 +100,16 @@ def test_documented(tool, option):
                                   any(re.search(r"(?<![\w-])%s(?![\w-])" % n, text) for n in names)),
                        "%s of %s does not name %s" % (place, command, names[-1]))
     assert not failures, "\n".join(failures)
+
+
+# --from speaks of the inputs the command takes: several files, two (one value each), or
+# one (taken once, so the help shows no "...").
+@pytest.mark.parametrize("command, inputs", [("info", "several"), ("check", "several"), ("dump", "one"),
+                                             ("convert", "one"), ("diff", "two"), ("render", "two")])
+def test_from_speaks_of_the_inputs_taken(tool, command, inputs):
+    if tool.emulated:
+        pytest.skip("the help is read natively")
+    text = subprocess.run([tool.command[-1], command, "--help"], capture_output=True, text=True, check=True).stdout
+    line = next(line for line in text.splitlines() if line.lstrip().startswith("--from"))
+    assert ("input files" in line, "given twice" in line, "..." in line) == \
+        (inputs != "one", inputs == "two", inputs != "one"), line
