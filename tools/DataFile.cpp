@@ -174,5 +174,7 @@ int LoadedModel::Load(const std::string& path, FileFormat format, std::string& e
     // document, which Windows would not let a conversion onto itself replace.
     if (result >= 0)
         Swap(*reader.GetSVFPlusData());
+    else if (const ErrorReport* failure = reader.GetFailure())
+        m_failure = *failure;
     return result;
 }

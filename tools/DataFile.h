@@ -116,6 +116,11 @@ public:
     int Load(const std::string& path, FileFormat format, std::string& error);
     // Why ReadJson failed: the library's report (its sentence, code and place), or null.
     const ErrorReport* GetJsonError() const { return m_jsonErrors.GetLastReport(); }
+    // Why the last Read or ReadJson failed: the library's report, or null.
+    const ErrorReport* GetFailure()
+    {
+        return m_pJson != nullptr ? GetJsonError() : m_handler.GetErrorHandler()->GetFailure();
+    }
     // The model read: the JSON one, else the handler's.
     SVFPlusData* GetSVFPlusData() { return m_pJson != nullptr ? m_pJson : m_handler.GetSVFPlusData(); }
 
@@ -140,6 +145,11 @@ public:
     // Reads `path` as ToolReader::Load does, telling `observer` (may be null) of each row.
     int Load(const std::string& path, FileFormat format, std::string& error, RowObserver* observer = nullptr);
     SVFPlusData* Get() { return this; }
+    // After a failed Load, the library's report of it (code 0 when the library made none).
+    const ErrorReport& Failure() const { return m_failure; }
+
+private:
+    ErrorReport m_failure;
 };
 
 #endif

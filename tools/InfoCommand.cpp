@@ -138,6 +138,26 @@ void PrintJson(SVFPlusData* model, const std::string& path, bool oneLine)
     out.EndObject();
     document.Finish();
 }
+
+// A file that cannot be read, for programs as the JSON of `info` gives it: its name and
+// the library's error (its code, place and sentence).
+void PrintJsonError(const ErrorReport& failure, const std::string& path, bool oneLine)
+{
+    JsonStandardOutput pretty;
+    JsonLineOutput line;
+    JsonDocument document(oneLine ? (JsonOutput&)line : pretty);
+    JsonWriter& out = document.Write();
+    out.StartObject();
+    document.Member("file", path);
+    document.Object("error");
+    document.Number("code", failure.GetCode(), failure.GetCode() != 0);
+    document.Number("line", failure.GetLine());
+    document.Number("column", failure.GetColumn());
+    document.Member("message", failure.GetSentence() != nullptr ? failure.GetSentence() : "the file cannot be read");
+    out.EndObject();
+    out.EndObject();
+    document.Finish();
+}
 }
 
 int RunInfo(const std::string& path, FileFormat from, OutputForm form)
@@ -145,7 +165,11 @@ int RunInfo(const std::string& path, FileFormat from, OutputForm form)
     LoadedModel loaded;
     std::string error;
     if (loaded.Load(path, from, error) < 0)
+    {
+        if (form != OUTPUT_TEXT)
+            PrintJsonError(loaded.Failure(), ShownName(path), form == OUTPUT_JSON_LINE);
         return ReportError(error);
+    }
     if (form == OUTPUT_TEXT)
         PrintText(loaded.Get(), ShownName(path));
     else

@@ -18,13 +18,13 @@ SAMPLE, WARNINGS, MODEL = "data/sample.xml", "data/cli_check_warnings.xml", "dat
 @pytest.mark.parametrize("command, files", [
     ("check", [SAMPLE, WARNINGS, MODEL, "data/cli_check_out_of_step.xml"]),   # clean, errors, clean, warnings
     ("check", [WARNINGS, "--no-valid", SAMPLE]),
-    ("info", [SAMPLE, "no-such.xml", MODEL]),   # a file that cannot be read gives no JSON line
+    ("info", [SAMPLE, "no-such.xml", MODEL]),   # a file that cannot be read gives its error
     ("check", [WARNINGS]),   # one file: no summary
 ])
 def test_several_files(tool, command, files):
     """Each file told in turn, then a summary of their exit codes; the worst is the tool's.
     --json-lines: one compact JSON object per line for each file, the one --json gives of it
-    alone."""
+    alone; a file that cannot be read gives its error there too."""
     flags = [f for f in files if f.startswith("-")]
     alone = [tool.run(command, f, *flags) for f in files if f not in flags]
     r = tool.run(command, *files)
@@ -38,7 +38,9 @@ def test_several_files(tool, command, files):
     as_json = [tool.run(command, "--json", f, *flags) for f in files if f not in flags]
     assert lines.code == r.code and lines.out.endswith("\n"), lines
     assert all(line.startswith("{") for line in lines.out.splitlines()), lines
-    assert [json.loads(line) for line in lines.out.splitlines()] == [json.loads(a.out) for a in as_json if a.out], lines
+    assert [json.loads(line) for line in lines.out.splitlines()] == [json.loads(a.out) for a in as_json], lines
+    unread = [json.loads(a.out) for a in as_json if a.code == EXIT_ERROR and command == "info"]
+    assert all(set(u) == {"file", "error"} and u["error"]["code"] == -101 for u in unread), unread
 
 
 @pytest.mark.parametrize("arguments, code", [
