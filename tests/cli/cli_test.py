@@ -82,11 +82,20 @@ def test_info_and_dump(g):
     g.expect(info[4] == 'Field "X": no checksum, 1 block, 3 rows, 2 bytes', "info of a field", info)
     g.run("dump", bare, code=EXIT_OK, out="X[0][0] = 01\nX[0][1] =\nX[0][2] = 02\n")
 
+    # A file that cannot be read: its error on stderr, and with --json its name and the
+    # library's error (code, place, sentence) on stdout.
     for command in (["info"], ["info", "--json"], ["dump"]):
-        r = g.run(*command, "no-such-file.xml", out="")
-        g.expect_error(r, "no-such-file.xml: error: the document cannot be opened", "(error -101).")
-        r = g.run(*command, "data/cli_check_error.xml", out="")
-        g.expect_error(r, "data/cli_check_error.xml:6:7: error: row 1 of block 0 of field \"A\"", "(error -1).")
+        for name, code, place, sentence in (
+                ("no-such-file.xml", -101, (0, 0), "the document cannot be opened"),
+                ("data/cli_check_error.xml", -1, (6, 7), "row 1 of block 0 of field \"A\"")):
+            r = g.run(*command, name, out=None if "--json" in command else "")
+            where = "" if place == (0, 0) else ":%d:%d" % place
+            g.expect_error(r, "%s%s: error: %s" % (name, where, sentence), "(error %d)." % code)
+            if "--json" in command:
+                said = json.loads(r.out)
+                g.expect(said["file"] == name and (said["error"]["code"], said["error"]["line"],
+                                                   said["error"]["column"]) == (code, *place) and
+                         said["error"]["message"].startswith(sentence), "info --json of an unreadable file", said)
     g.expect_error(g.run("info", g.write("foo.xml", "<Foo/>")), "has no SVF_Plus_Data root element")
 
 
