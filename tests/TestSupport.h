@@ -324,14 +324,14 @@ inline void ExpectSameReading(const Reading& expected, const Reading& got, const
     EXPECT_EQ(expected.sentences, got.sentences) << what;
 }
 
-// "line L, column C" of byte `offset` of `text`: columns count bytes, a line feed starts
+// "L:C", the line and column of byte `offset` of `text`: columns count bytes, a line feed starts
 // a line.
 inline std::string PlaceOf(const std::string& text, size_t offset)
 {
     long line = 1, column = 1;
     for (size_t i = 0; i < offset && i < text.size(); ++i)
         column = text[i] == '\n' ? (++line, 1) : column + 1;
-    return "line " + std::to_string(line) + ", column " + std::to_string(column);
+    return std::to_string(line) + ":" + std::to_string(column);
 }
 
 // Reads dir/name as a file, then its bytes from memory and pulled a byte at a time, named

@@ -92,7 +92,7 @@ TEST(FaultInput, SourcesThatFailOrHoldNoDocument)
                       std::to_string(c.place),
                   reading.failure)
             << c.what;
-        std::string expected = std::string(c.what) + ", " + PlaceOf(c.bytes, c.place) + ": " + c.sentence;
+        std::string expected = std::string(c.what) + ":" + PlaceOf(c.bytes, c.place) + ": error: " + c.sentence;
         EXPECT_EQ(0u, reading.reports.find(expected)) << c.what << ": " << expected << "\n" << reading.reports;
         // The rows before the failure stay; the failure in the second row keeps the first.
         if (c.failAt > document.find("0x01") && c.failAt != never)

@@ -82,11 +82,12 @@ TEST(HandlerOpen, APathOpensAsTheCallerNamesIt)
         bool writable = c.path.find("absent") == std::string::npos;
         EXPECT_EQ(writable ? 0 : SVF_ERR_OUTPUT, handler.InitSvfPlusDataPath(c.path.c_str(), "write")) << c.path;
         EXPECT_EQ(c.path, Text(handler.GetSVFPlusDataFilename()));
-        std::string refused = writable ? ""
-                                       : c.path +
-                                             ": the output file cannot be opened (empty path, failed open, or no "
-                                             "output open) (" +
-                                             strerror(ENOENT) + ") (error -5).\n";
+        std::string refused = writable
+                                  ? ""
+                                  : c.path +
+                                        ": error: the output file cannot be opened (empty path, failed open, or no "
+                                        "output open) (" +
+                                        strerror(ENOENT) + ") (error -5).\n";
         EXPECT_EQ(refused, Reports(handler));
         EXPECT_EQ(writable ? 0 : 1, handler.GetErrorHandler()->GetErrorList(ERROR_LIST_DATA_FILE)) << c.path;
         EXPECT_EQ(SVF_ERR_NO_DATA, handler.Write()) << c.path;
@@ -98,7 +99,7 @@ TEST(HandlerOpen, APathOpensAsTheCallerNamesIt)
         EXPECT_EQ(c.folder, folder != nullptr ? folder : "") << c.path;
         if (!writable)
         {
-            EXPECT_EQ(c.path + ": the document cannot be opened (" + strerror(ENOENT) + ") (error -101).\n",
+            EXPECT_EQ(c.path + ": error: the document cannot be opened (" + strerror(ENOENT) + ") (error -101).\n",
                       Reports(handler));
             continue;
         }

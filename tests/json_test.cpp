@@ -98,7 +98,7 @@ TEST(JsonReader, MessagesQuoteLittleAndGiveTheSystemsReason)
     ErrorHandler errors;
     EXPECT_EQ(XML_ERR_READ, ReadJsonSVFPlusData(failing.source, "pulled.json", model, &errors));
     ASSERT_EQ(1, errors.GetReportCount());
-    EXPECT_EQ("pulled.json, line 1, column 2: reading the document failed (errno " + std::to_string(EIO) + ", " +
+    EXPECT_EQ("pulled.json:1:2: error: reading the document failed (errno " + std::to_string(EIO) + ", " +
                   strerror(EIO) + ", at byte 1) (error -102).",
               errors.GetLastReport()->GetMessage());
 }

@@ -130,7 +130,7 @@ TEST(ReaderDocuments, ReportsNameTheDocumentAndTheCode)
     EXPECT_EQ(SVF_ERR_MODEL, got.result);
     // Each report is placed at the character that breaks the row and says what was due;
     // the failure's record has its byte offset too.
-    const char* expected = ", line 6, column 29: row 1 of block 0 of field \"A\" breaks the hexadecimal row syntax: "
+    const char* expected = ":6:29: error: row 1 of block 0 of field \"A\" breaks the hexadecimal row syntax: "
                            "\"Z\" stands where a hexadecimal digit is due (error -1).\n";
     std::string report = "scratch/reader/messages\\in.xml" + std::string(expected);
     EXPECT_EQ(report + report + report, got.reports);
@@ -140,7 +140,7 @@ TEST(ReaderDocuments, ReportsNameTheDocumentAndTheCode)
     document = std::string(kProlog) + "<SVF_Plus_Data version=\"1\">\n<DataField\nname=\"A\"></FieldBlock>";
     got = ReadDocument(document, "mismatch");
     EXPECT_EQ("#0 -108 errno 0 at " + std::to_string(document.find("</FieldBlock>")), got.failure);
-    EXPECT_NE(std::string::npos, got.reports.find("line 5, column 10: an end tag does not match the open element (the "
+    EXPECT_NE(std::string::npos, got.reports.find(":5:10: error: an end tag does not match the open element (the "
                                                   "end tag </FieldBlock> stands where the end tag of <DataField>, "
                                                   "begun on line 4, is due) (error -108)."))
         << got.reports;
@@ -157,7 +157,7 @@ TEST(ReaderDocuments, ReportsNameTheDocumentAndTheCode)
     {
         got = ReadDocument(document.bytes, "wide");
         EXPECT_EQ(XML_ERR_ENCODING, got.result);
-        EXPECT_NE(std::string::npos, got.reports.find(std::string("line 1, column 1: the document is not in UTF-8, the "
+        EXPECT_NE(std::string::npos, got.reports.find(std::string(":1:1: error: the document is not in UTF-8, the "
                                                                   "encoding the reader takes (it is in ") +
                                                       document.encoding + ") (error -118)."))
             << got.reports;
@@ -349,7 +349,7 @@ TEST(ReaderWarnings, EachKindWhereItStands)
         EXPECT_EQ(std::string(c.warnings), got.warnings) << c.document << "\n" << got.sentences;
         // The sentences name the element, field, block and row, and what the reader did.
         EXPECT_TRUE(n != 9 ||
-                    got.sentences.find("in.xml, line 7, column 1: row 1 of block 0 of field \"A\" holds 1 "
+                    got.sentences.find("in.xml:7:1: warning: row 1 of block 0 of field \"A\" holds 1 "
                                        "byte, but row_width 16 asks for 2 (warning 17).\n") != std::string::npos)
             << got.sentences;
     }

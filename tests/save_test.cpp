@@ -275,7 +275,7 @@ TEST(SafeSave, WritesTheBytesWriteWritesOnlyWhenCommitted)
     std::vector<bool> namings = Namings();
     ErrorHandler none;
     EXPECT_EQ(SVF_ERR_NO_DATA, SaveSVFPlusData(nullptr, "unused.xml", false, &none));
-    EXPECT_EQ("unused.xml: nothing to write: no data model is attached (nothing was written) (error -6).",
+    EXPECT_EQ("unused.xml: error: nothing to write: no data model is attached (nothing was written) (error -6).",
               LastMessage(none));
     for (bool expressions : {false, true})
     {
@@ -368,8 +368,9 @@ TEST(SafeSave, RefusesWhatWouldNotReadBackBeforeTouchingTheFile)
         EXPECT_EQ(SVF_ERR_UNWRITABLE, result) << c.refused;
         EXPECT_EQ(1, errors.GetReportCount());
         std::string message = LastMessage(errors);
-        EXPECT_EQ(0u, message.find(path + ": the model holds a text or a row that would not read back as written (" +
-                                   c.refused))
+        EXPECT_EQ(0u,
+                  message.find(path + ": error: the model holds a text or a row that would not read back as written (" +
+                               c.refused))
             << message;
         EXPECT_NE(std::string::npos, message.find("; the file is left as it was) (error -13).")) << message;
         EXPECT_EQ("old text", ReadBytes(path));
@@ -582,7 +583,8 @@ TEST(SafeSave, EveryStepsFailureLeavesTheOldFileAndNoTemporaryFile)
                                      ? "the new file took the old one's place, but " + std::string(c.step) +
                                            " its folder failed: " + reason
                                      : reason + " while " + c.step + "; the old file is left as it was";
-            EXPECT_EQ(path + ": the file cannot be saved (" + detail + ") (error -9).", LastMessage(errors)) << what;
+            EXPECT_EQ(path + ": error: the file cannot be saved (" + detail + ") (error -9).", LastMessage(errors))
+                << what;
             EXPECT_EQ("#0 -9 errno " + std::to_string(c.fault.error) + " at -1", Failure(&errors)) << what;
             EXPECT_EQ(1, errors.GetReportCount()) << what;
         }

@@ -316,11 +316,11 @@ TEST(ErrorHandlerTest, MessagesPlaceDescribeAndNumberTheFailure)
     // clang-format off
     const struct { int code; const char *text, *file; long line, column; const char *detail, *expected; } cases[] = {
         { -1, "data.xml", "data.xml", 7, 3, nullptr,
-          "data.xml, line 7, column 3: a second root element, or a row that breaks the "
+          "data.xml:7:3: error: a second root element, or a row that breaks the "
           "hexadecimal row syntax (error -1)." },
         { -108, "in.xml", "dir\\in.xml", 12, 0, "",
-          "dir\\in.xml, line 12: an end tag does not match the open element (error -108)." },
-        { -4, "text.xml", "doc.xml", 0, 9, nullptr, "doc.xml: the data field gave no new row (error -4)." },
+          "dir\\in.xml:12:1: error: an end tag does not match the open element (error -108)." },
+        { -4, "text.xml", "doc.xml", 0, 9, nullptr, "doc.xml: error: the data field gave no new row (error -4)." },
         { -5, "out\\f.xml", nullptr, 0, 0, "No such file",
           "out\\f.xml: the output file cannot be opened (empty path, failed open, or no "
           "output open) (No such file) (error -5)." },
@@ -396,9 +396,8 @@ TEST(ErrorHandlerTest, ListsCountTheirReportsAndCopiesAreDeep)
     for (const ErrorHandler* kept : {&copy, &assigned})
     {
         EXPECT_EQ(kept->GetReportCount(), 100);
-        EXPECT_STREQ(kept->GetReport(98)->GetMessage(),
-                     "doc98.xml, line 99, column 1: a second root element, or a row that "
-                     "breaks the hexadecimal row syntax (error -1).");
+        EXPECT_STREQ(kept->GetReport(98)->GetMessage(), "doc98.xml:99:1: error: a second root element, or a row that "
+                                                        "breaks the hexadecimal row syntax (error -1).");
     }
 
     // Warnings: a list of their own, the first WARNINGS_KEPT in full and the rest counted.
@@ -411,7 +410,7 @@ TEST(ErrorHandlerTest, ListsCountTheirReportsAndCopiesAreDeep)
     ErrorHandler warned(errors);
     const ErrorReport* warning = warned.GetWarning(WARNINGS_KEPT - 1);
     ASSERT_NE(warning, nullptr);
-    EXPECT_STREQ(warning->GetMessage(), "w.xml, line 1000, column 2: data field 0 has no \"name\" (warning 8).");
+    EXPECT_STREQ(warning->GetMessage(), "w.xml:1000:2: warning: data field 0 has no \"name\" (warning 8).");
     EXPECT_EQ(warning->GetLine(), 1000);
     EXPECT_STREQ(warning->GetSentence(), "data field 0 has no \"name\"");
     EXPECT_EQ(warned.GetOmittedWarningCount(), 5);

@@ -420,8 +420,7 @@ TEST(XMLParserScan, ItemsLargerThanTheWindow)
         {
             ASSERT_EQ(parser.Scan(), XML_SCAN_TAG) << e.second << ", way " << way;
             EXPECT_TRUE(Current(parser) == e.first) << e.second << ", way " << way;
-            EXPECT_EQ("line " + std::to_string(parser.GetLine()) + ", column " + std::to_string(parser.GetColumn()),
-                      e.second)
+            EXPECT_EQ(std::to_string(parser.GetLine()) + ":" + std::to_string(parser.GetColumn()), e.second)
                 << "way " << way;
         }
         EXPECT_EQ(parser.Scan(), XML_SCAN_NOTHING);

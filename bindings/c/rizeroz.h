@@ -99,8 +99,10 @@ RZ_API const char* RZ_CALL rz_describe_code(int code);
 
 /* The result code (negative). */
 RZ_API int RZ_CALL rz_error_code(const rz_error* error);
-/* One sentence naming the file, the place where known, what went wrong and the code;
-   lives as long as the error. */
+/* One sentence naming the file, the place where known, what went wrong and the code, in
+   the form editors read: "FILE:LINE:COLUMN: error: SENTENCE (error CODE)." ("warning"
+   for a warning; "FILE: error: ..." where the place is not known); lives as long as the
+   error. */
 RZ_API const char* RZ_CALL rz_error_message(const rz_error* error);
 /* What went wrong, in one sentence without the file, the place and the code (to put
    them as a caller's messages do: "FILE:LINE:COLUMN: error: SENTENCE"); lives as long

@@ -54,46 +54,30 @@ bool HasText(const char* text)
     return text != nullptr && text[0] != 0;
 }
 
-// "FILE, line L, column C" (as far as known), else the caller's text, else empty.
-std::string PlaceOf(const char* text, const char* file, long line, long column)
+// Where a report points, as editors read it: "FILE:LINE:COLUMN: KIND: " (column 1 when
+// only the line is known, "FILE: KIND: " when neither is), else "TEXT: " for the
+// caller's text, else empty.
+std::string PlaceOf(const char* text, const char* file, long line, long column, const char* kind)
 {
-    std::string place;
-    if (HasText(file))
+    if (!HasText(file))
+        return HasText(text) ? std::string(text) + ": " : std::string();
+    std::string place = file;
+    if (line > 0)
     {
-        place = file;
-        if (line > 0)
-        {
-            char where[64];
-            if (column > 0)
-                snprintf(where, sizeof(where), ", line %ld, column %ld", line, column);
-            else
-                snprintf(where, sizeof(where), ", line %ld", line);
-            place += where;
-        }
+        char where[64];
+        snprintf(where, sizeof(where), ":%ld:%ld", line, column > 0 ? column : 1L);
+        place += where;
     }
-    else if (HasText(text))
-    {
-        place = text;
-    }
-    return place;
+    return place + ": " + kind + ": ";
 }
 
-// The message of a report: "PLACE: WHAT (error CODE)." with WHAT capitalised when there
-// is no place; `kind` is "error" or "warning".
+// The message of a report: "PLACE WHAT (KIND CODE)." with WHAT capitalised when there is
+// no place; `kind` is "error" or "warning".
 std::string MessageOf(const std::string& place, const std::string& what, const char* kind, int code)
 {
-    std::string message = place;
-    if (message.empty())
-    {
-        message = what;
-        if (!message.empty())
-            message[0] = (char)toupper((unsigned char)message[0]);
-    }
-    else
-    {
-        message += ": ";
-        message += what;
-    }
+    std::string message = place + what;
+    if (place.empty() && !message.empty())
+        message[0] = (char)toupper((unsigned char)message[0]);
     char codeText[40];
     snprintf(codeText, sizeof(codeText), " (%s %d).", kind, code);
     return message + codeText;
@@ -324,7 +308,8 @@ int ErrorHandler::Record(int code, unsigned long list, const char* text, const C
             sentence += cause.detail;
             sentence += ")";
         }
-        std::string message = MessageOf(PlaceOf(text, cause.file, cause.line, cause.column), sentence, "error", code);
+        std::string message =
+            MessageOf(PlaceOf(text, cause.file, cause.line, cause.column, "error"), sentence, "error", code);
         bool placed = HasText(cause.file) && cause.line > 0;
         MakeRoom(m_pReports, m_nReportCount, m_nReportSlots);
         m_pReports[m_nReportCount] =
@@ -405,7 +390,7 @@ int ErrorHandler::AddWarning(int code, const char* file, long line, long column,
     try
     {
         const char* what = HasText(sentence) ? sentence : DescribeWarning(code);
-        std::string message = MessageOf(PlaceOf(file, file, line, column), what, "warning", code);
+        std::string message = MessageOf(PlaceOf(file, file, line, column, "warning"), what, "warning", code);
         MakeRoom(m_pWarnings, m_nWarningCount, m_nWarningSlots);
         m_pWarnings[m_nWarningCount] =
             ErrorReport(code, ERROR_LIST_WARNINGS, file, message.c_str(), line, column, what, 0, offset);

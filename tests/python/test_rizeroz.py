@@ -195,7 +195,7 @@ def test_every_front_end_reads_the_same(tmp_path, name, text):
         try:
             python_said.append(rizeroz.dumps(read(), format="json").decode())
         except RizErozError as failure:
-            python_said.append((failure.code, failure.line, failure.column, failure.message.split(": ", 1)[1]
+            python_said.append((failure.code, failure.line, failure.column, failure.message.split(": error: ", 1)[1]
                                 .rsplit(" (error ", 1)[0]))
     # Python's message puts the sentence's first letter as it stands after the place.
     assert [said if isinstance(said, str) else said[:3] for said in python_said] == [
@@ -367,7 +367,7 @@ def test_bytes_refused_at_their_place(data, code, place, offset):
             rizeroz.loads(given, name="doc")
         error = caught.value
         assert (error.code, (error.line, error.column), error.offset, error.path) == (code, place, offset, "doc")
-        assert error.message.startswith(f"doc, line {place[0]}, column {place[1]}: ")
+        assert error.message.startswith(f"doc:{place[0]}:{place[1]}: error: ")
     for wrong, kind in (("text", TypeError), (12, TypeError)):
         with pytest.raises(kind):
             rizeroz.loads(wrong)
@@ -380,24 +380,24 @@ def test_bytes_refused_at_their_place(data, code, place, offset):
 def test_bytes_named_in_errors_and_warnings(source, name):
     with pytest.raises(RizErozError) as caught:
         rizeroz.read(source) if isinstance(source, io.BytesIO) else rizeroz.loads(source)
-    assert caught.value.path == name and caught.value.message.startswith(f"{name}, line 3, column 1: ")
+    assert caught.value.path == name and caught.value.message.startswith(f"{name}:3:1: error: ")
     warned = rizeroz.loads(b"<SVF_Plus_Data>\n  <DataField/>\n</SVF_Plus_Data>\n", warnings=True, name="x")
-    assert [(w.path, str(w)[:9]) for w in warned.warnings] == [("x", "x, line 1"), ("x", "x, line 2")]
+    assert [(w.path, str(w)[:15]) for w in warned.warnings] == [("x", "x:1:1: warning:"), ("x", "x:2:3: warning:")]
 
 
 # The JSON reader's full table of refusals is the tool's (tests/cli/cli_test.py,
 # test_convert_failures); here white space and a digit of another script in a row, and syntax.
 @pytest.mark.parametrize("text, message", [
     ('{"version": null, "fields": [{"name": "A", "blocks": [{"row_width": 8, "rows": ["12  34"]}]}]}',
-     'line 1, column 84: fields[0].blocks[0].rows[0] holds " " where a hexadecimal digit is due'),
+     ':1:84: error: fields[0].blocks[0].rows[0] holds " " where a hexadecimal digit is due'),
     ('{"version": null, "fields": [{"name": "A", "blocks": [{"row_width": 8, "rows": ["\\u0661\\u0661"]}]}]}',
      "fields[0].blocks[0].rows[0] holds a character where a hexadecimal digit is due"),
-    ('{"version": ', "line 1, column 13: the JSON text is malformed"),
+    ('{"version": ', ":1:13: error: the JSON text is malformed"),
 ])
 def test_json_refused(text, message):
     with pytest.raises(ValueError, match=re.escape(message)) as caught:
         Model.from_json(text)
-    assert str(caught.value).startswith("<json>, line 1, column ") and caught.value.__cause__.code in (-14, -15)
+    assert str(caught.value).startswith("<json>:1:") and caught.value.__cause__.code in (-14, -15)
 
 
 @pytest.mark.parametrize("name, flags", [("py.xml", []), ("py.xml", ["--expressions"]), ("py.json", [])])
@@ -486,7 +486,7 @@ def test_warnings_carry_the_place(tmp_path):
     assert quiet.warnings == [] and quiet == warned and warned.warnings_omitted == 0
     assert [(w.code, w.path, w.line, w.column, w.offset) for w in warned.warnings] == [(6, str(path), 1, 1, 0),
                                                                                        (8, str(path), 2, 3, 18)]
-    assert str(warned.warnings[1]).startswith(f"{path}, line 2, column 3: data field 0 has no")
+    assert str(warned.warnings[1]).startswith(f"{path}:2:3: warning: data field 0 has no")
     assert repr(warned.warnings[1]).startswith(f"ReadWarning(code=8, message={str(warned.warnings[1])!r}, path=")
 
 

@@ -42,7 +42,7 @@ class RizErozError(Report, Exception):
 
     ``path`` is the file as given ("" when none), ``line`` and ``column`` the place in
     the document (0 when not known), ``offset`` the byte offset in it (-1 when not known).
-    ``str(error)`` is the sentence.
+    ``str(error)`` is the message: ``FILE:LINE:COLUMN: error: SENTENCE (error CODE).``
     """
 
     __module__ = "rizeroz"

@@ -403,7 +403,7 @@ class Model(MutableSequence[Field]):
         """A model from JSON in the shape of the ``rizeroz`` tool, read by the library.
 
         Every member is checked; ValueError gives the library's sentence naming the one
-        at fault and its place, such as ``<json>, line 1, column 71:
+        at fault and its place, such as ``<json>:1:71: error:
         fields[0].checksum must be a whole number from 0 to 65535 (error -15).``; its
         cause is the library's :class:`rizeroz.RizErozError`, with the code, line and
         column.
