@@ -18,6 +18,7 @@ const state = {
   files: [null, null], // {name, summary} of the file shown and the file compared
   palette: [],
   fields: [], // the pictures' fields: {name, lines, cells}
+  picture: 0, // the worker's number of those pictures (view), named in every request for them
   compared: false,
   field: 0,
   zoom: 8,
@@ -299,6 +300,7 @@ function showFailure(name, error, slot) {
 async function showPictures() {
   const result = await call("view");
   state.fields = result.fields;
+  state.picture = result.picture;
   state.compared = result.compared;
   const select = $("field-select");
   select.replaceChildren();
@@ -399,9 +401,12 @@ async function paint() {
 async function paintOnce() {
   const canvas = $("picture");
   const { width, height, cells, lines } = viewSize();
-  const view = { field: state.field, line: state.line, lines, x: state.x, cells };
+  const view = { picture: state.picture, field: state.field, line: state.line, lines, x: state.x, cells };
   if (!state.fields.length || cells <= 0 || lines <= 0) return;
   const result = await call("paint", view);
+  // A part of pictures or of a field no longer shown is not drawn (the view shown now is
+  // painted next: choosing it marked the painting dirty).
+  if (result.dropped || view.picture !== state.picture || view.field !== state.field) return;
   const image = document.createElement("canvas");
   image.width = cells;
   image.height = lines;
@@ -465,7 +470,10 @@ function byteText(value) {
 
 async function describeCell(at) {
   const field = currentField();
-  const result = await call("cell", { field: state.field, line: at.line, bit: at.bit });
+  const asked = { picture: state.picture, field: state.field, line: at.line, bit: at.bit };
+  const result = await call("cell", asked);
+  // Of a field or pictures no longer shown, nothing is told.
+  if (result.dropped || asked.picture !== state.picture || asked.field !== state.field) return;
   const place = result.place;
   if (!place || at.bit >= field.cells || at.bit < 0) {
     $("cell-info").textContent = `${field.name}: no row here`;

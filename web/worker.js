@@ -17,6 +17,7 @@ const RZ_READ_JSON = 2;
 const RZ_FORM_JSON = 2; // rz_text_form: the JSON form
 const RZ_WRITE_EXPRESSIONS = 1;
 const RZ_WRITE_JSON = 4;
+const RZ_ERR_MEMORY = -302; // the C interface's result code: memory ran out
 // Lines shown before and after the line of a reader's error.
 const CONTEXT_LINES = 3;
 // Differences listed at most (the summary line counts them all).
@@ -26,6 +27,7 @@ let rz = null; // the module
 const models = [0, 0]; // rz_model handles: the file shown, the file compared
 const names = ["", ""];
 let viewer = 0; // the pictures of the fields (rzw_viewer_new)
+let pictures = 0; // how many `viewer`s were made: the page names the one it paints by its number
 let readPulled = null; // rzw_read_pulled, able to wait for the file's pieces; null where it cannot
 let pieces = null; // the file being read by readPulled (FilePieces)
 let telling = true; // whether reads tell the page their progress (not while warming up)
@@ -291,7 +293,8 @@ async function open({ slot, file }) {
   }
 }
 
-// The pictures of the file shown, compared with the second file when one is open.
+// The pictures of the file shown, compared with the second file when one is open, and
+// their number, by which the page names them.
 function view() {
   if (viewer) rz._rzw_viewer_free(viewer);
   viewer = models[0] ? rz._rzw_viewer_new(models[0], models[1]) : 0;
@@ -300,7 +303,14 @@ function view() {
     fields.push({ name: text(rz._rzw_viewer_name(viewer, f)), lines: rz._rzw_viewer_lines(viewer, f),
                   cells: rz._rzw_viewer_cells(viewer, f) });
   }
-  return { fields, compared: models[1] !== 0 };
+  return { fields, compared: models[1] !== 0, picture: ++pictures };
+}
+
+// Whether the pictures numbered `picture` are still those of the files open: a request
+// for pictures let go since (the page asked before it learnt of a new file, a comparison,
+// or one ended) is answered {dropped: true}, and the page draws nothing for it.
+function shown(picture) {
+  return viewer !== 0 && picture === pictures;
 }
 
 function hex(bytes) {
@@ -332,13 +342,13 @@ const HEX_BYTES = 64; // bytes of a row shown in hexadecimal beside the picture
 
 // A part of a field's picture, a cell per bit, as RGBA, and the rows on its lines in
 // hexadecimal (from the byte of its first cell).
-function paint({ field, line, lines, x, cells }) {
+function paint({ picture, field, line, lines, x, cells }) {
+  if (!shown(picture)) return { dropped: true };
   const size = 4 * lines * cells;
   const at = rz._malloc(Math.max(size, 4));
   try {
-    if (!at || rz._rzw_viewer_paint(viewer, field, line, lines, x, cells, at) !== 0) {
-      throw new Error("there is not enough memory to draw the picture.");
-    }
+    const code = at ? rz._rzw_viewer_paint(viewer, field, line, lines, x, cells, at) : RZ_ERR_MEMORY;
+    if (code !== 0) throw new Error(`the picture cannot be drawn: ${text(rz._rzw_describe_code(code))}.`);
     const pixels = rz.HEAPU8.slice(at, at + size);
     const rows = [];
     for (let i = 0; i < lines; ++i) {
@@ -355,7 +365,8 @@ function paint({ field, line, lines, x, cells }) {
 }
 
 // The cell at (`line`, `bit`) of a field's picture: its place and each file's byte there.
-function cell({ field, line, bit }) {
+function cell({ picture, field, line, bit }) {
+  if (!shown(picture)) return { dropped: true };
   const place = locate(field, line);
   if (!place) return { place: null };
   const byte = Math.floor(bit / 8);

@@ -34,6 +34,10 @@ const FILES = {
   "binary.xml": () => Buffer.from([0x89, 0x50, 0x4e, 0x47, 0x0d, 0x0a, 0x1a, 0x0a, 0, 0, 0, 0x0d, 0x49, 0x48]),
   "empty.xml": () => "",
   "shape.json": () => '{"version": "2.1", "fields": 3}\n',
+  "other-fields.xml": () => `<SVF_Plus_Data version="2.1">
+  <DataField name="A_MASK"><FieldBlock row_width="16">0x1234, 0x12, 0x123456</FieldBlock><FieldBlock>0x12</FieldBlock></DataField>
+  <DataField name="B_MASK"><FieldBlock row_width="0">0x12, 0x3456</FieldBlock></DataField>
+</SVF_Plus_Data>\n`,
   "long.xml": (sample) => longFile(sample, []),
   "long-changed.xml": (sample) => longFile(sample, [PIECE_ROWS, 2 * PIECE_ROWS + 1]),
 };
@@ -50,8 +54,10 @@ function longFile(sample, changed) {
 }
 
 // Each case: the files opened (the second compared with the first), or dropped at once;
-// then what the page must show. A case that ends in a failure opens the sample afterwards:
-// the page must stay usable.
+// `zoomedCompare`, a file then dropped to be compared, with a click on zoom-in at once (a
+// part of the picture asked for while it is read). Then what the page must show; a case
+// that shows its files shows no message unless `message` says which. A case that ends in
+// a failure opens the sample afterwards: the page must stay usable.
 const CASES = [
   { name: "sample", files: ["sample.xml"], state: "shown",
     texts: { "#first-file": ["Version2.1", "Commentbundled sample: two masks of a small device", "Usercode_MASK: 0x1A2B",
@@ -66,6 +72,8 @@ const CASES = [
     cells: [["Usercode_MASK", 1, 4, "differs"], ["Usercode_MASK", 1, 3, "faded clear"], ["Usercode_MASK", 0, 0, "faded set"],
       ["FuseArray_MASK", 0, 255, "differs"], ["FuseArray_MASK", 0, 254, "faded set"], ["FuseArray_MASK", 3, 7, "differs"]],
     pointed: [["Usercode_MASK", 1, 4, "Usercode_MASK, block 0, row 1, bit 4: byte 0 = 0x00 (second file: 0x0F)"]] },
+  { name: "fields the other file lacks", files: ["other-fields.xml"], zoomedCompare: "sample.xml", state: "shown",
+    cells: [["A_MASK", 0, 0, "differs"], ["B_MASK", 1, 15, "differs"]] },
   { name: "JSON", files: ["sample.json"], state: "shown",
     texts: { "#first-file": ["Usercode_MASK: 0x1A2B", "block 0: row width 256 bits, 2 rows, 64 bytes"] } },
   { name: "broken row", files: ["broken.xml"], state: "failed", toolError: true,
@@ -168,19 +176,27 @@ async function cellColour(page, line, bit) {
   }, line, bit);
 }
 
-async function dropFiles(page, names) {
+// Drops the files on `on`, and clicks `click` (if any) in the same task.
+async function dropFiles(page, names, on = "main", click = null) {
   const files = names.map((name) => ({ name, text: fs.readFileSync(path.join(work, name), "utf8") }));
-  await page.evaluate((files) => {
+  await page.evaluate((files, on, click) => {
     const transfer = new DataTransfer();
     for (const file of files) transfer.items.add(new File([file.text], file.name));
-    document.querySelector("main").dispatchEvent(new DragEvent("drop", { bubbles: true, dataTransfer: transfer }));
-  }, files);
+    document.querySelector(on).dispatchEvent(new DragEvent("drop", { bubbles: true, dataTransfer: transfer }));
+    if (click) document.querySelector(click).click();
+  }, files, on, click);
 }
 
 async function checkCase(page, testCase) {
   if (testCase.dropped) await dropFiles(page, testCase.dropped);
   let state;
   for (const [slot, name] of (testCase.files || []).entries()) state = await chooseFile(page, path.join(work, name), slot);
+  if (testCase.zoomedCompare) {
+    await page.evaluate(() => { document.body.dataset.state = "choosing"; });
+    await dropFiles(page, [testCase.zoomedCompare], "#second-file", "#zoom-in");
+    await page.waitForFunction(() => ["shown", "failed"].includes(document.body.dataset.state), { timeout: 60000 });
+    state = await page.evaluate(() => document.body.dataset.state);
+  }
   if (testCase.state) assert.equal(state, testCase.state, await page.$eval("#message", (box) => box.textContent));
   if (testCase.message) assert.match(await page.$eval("#message", (box) => box.textContent), testCase.message);
   if (testCase.toolError) {
@@ -213,6 +229,9 @@ async function checkCase(page, testCase) {
     await page.focus("#picture");
     for (const key of keys.split(" ")) await page.keyboard.press(key);
     await page.waitForFunction((text) => document.querySelector("#cell-info").textContent === text, { timeout: 5000 }, text);
+  }
+  if (testCase.state === "shown" && !testCase.message) {
+    assert.equal(await page.$eval("#message", (box) => box.hidden ? "" : box.textContent), "");
   }
   if (testCase.fits) {
     const overflow = await page.evaluate(() => document.documentElement.scrollWidth - window.innerWidth);
