@@ -132,10 +132,13 @@ EMSCRIPTEN_KEEPALIVE int rzw_read_pulled(const char* name, unsigned flags, rz_mo
 }
 
 // Bytes that memory can still give: what the heap may grow to, less what it holds in use.
+// The allocator's counts are sizes of 32 bits that its header declares as int: beyond 2 GB
+// of free bytes they read as negative, so they are taken as the unsigned sizes they are
+// (exact, as no count passes the 4 GB that 32-bit WebAssembly addresses).
 EMSCRIPTEN_KEEPALIVE double rzw_memory_left()
 {
     struct mallinfo info = mallinfo();
-    return (double)emscripten_get_heap_max() - (double)(uintptr_t)sbrk(0) + (double)info.fordblks;
+    return (double)emscripten_get_heap_max() - (double)(uintptr_t)sbrk(0) + (double)(uint32_t)info.fordblks;
 }
 
 // What a result code of the glue or of the library means, in a few words; static text.

@@ -46,7 +46,7 @@ function startWorker() {
 
 function onWorkerMessage(data) {
   if (data.progress) return showProgress(data.progress[0], data.progress[1], data.phase);
-  if (data.ready) return onReady(data.ready, data.warmUp);
+  if (data.ready) return onReady(data.ready, data.warmUp, data.memory);
   if (data.fatal) return onWorkerFailure(data.fatal);
   const request = state.requests.get(data.id);
   state.requests.delete(data.id);
@@ -74,9 +74,10 @@ function call(op, args = {}) {
   });
 }
 
-async function onReady(version, warmUp) {
+async function onReady(version, warmUp, memory) {
   $("library-version").textContent = `RIZ Eroz library ${version}, in WebAssembly.`;
   document.body.dataset.warmUp = warmUp; // ms (bench/web_bench.mjs)
+  document.body.dataset.memory = memory; // bytes of the module's memory (tests/web)
   state.palette = (await call("palette")).colours;
   document.body.dataset.state = "ready";
 }
@@ -128,7 +129,7 @@ async function openFile(file, slot) {
       if (slot === 1) await showFiles();
       document.body.dataset.state = "failed";
     } else {
-      await showOpened(slot, { ...result.timings, shown: performance.now() - started });
+      await showOpened(slot, { ...result.timings, shown: performance.now() - started }, result.memory);
     }
   } catch (failure) {
     showMessage(failure.message);
@@ -139,9 +140,10 @@ async function openFile(file, slot) {
   }
 }
 
-async function showOpened(slot, timings) {
+async function showOpened(slot, timings, memory) {
   $("failure").hidden = true;
   document.body.dataset.timings = JSON.stringify(timings);
+  document.body.dataset.memory = memory;
   await showFiles();
   document.body.dataset.state = "shown";
 }

@@ -23,7 +23,9 @@ const CONTEXT_LINES = 3;
 // Differences listed at most (the summary line counts them all).
 const DIFF_MAX = 1000;
 
-let rz = null; // the module
+let compiled = null; // the module's code, compiled once: every instance of it shares that code
+let rz = null; // the module: an instance with its own memory
+let startMemory = 0; // bytes of the module's memory once warmed up, before any file
 const models = [0, 0]; // rz_model handles: the file shown, the file compared
 const names = ["", ""];
 let viewer = 0; // the pictures of the fields (rzw_viewer_new)
@@ -247,6 +249,14 @@ function closeSlot(slot) {
   models[slot] = 0;
 }
 
+// A file that is to be shown alone gets a module afresh where files read before grew this
+// one's memory: WebAssembly memory never shrinks, so only a new module gives the browser
+// the memory back, and lets the next file have all that a module may.
+async function freshModule() {
+  if (!startMemory || models[0] || models[1] || rz.HEAPU8.length <= startMemory) return;
+  rz = await makeModule();
+}
+
 // Reads `file` into slot 0 (the file shown) or 1 (the file compared). Where the browser
 // can suspend WebAssembly (JavaScript promise integration), the library pulls the file a
 // piece at a time while the browser loads the next ones (FilePieces); elsewhere the file
@@ -254,6 +264,7 @@ function closeSlot(slot) {
 // gives its error with the lines about its place.
 async function open({ slot, file }) {
   closeSlot(slot);
+  await freshModule();
   checkMemory(file);
   const name = bytesOf(file.name);
   const out = rz._malloc(8);
@@ -283,7 +294,7 @@ async function open({ slot, file }) {
     names[slot] = file.name;
     // How long each step took, for the benchmark (bench/web_bench.mjs).
     const timings = { waited, read: read - started, summary: performance.now() - read };
-    return { summary: summary(models[slot]), timings };
+    return { summary: summary(models[slot]), timings, memory: rz.HEAPU8.length };
   } finally {
     if (pieces) pieces.close();
     pieces = null;
@@ -432,19 +443,24 @@ async function answer(request) {
   }
 }
 
-// Where the browser has JavaScript promise integration, emscripten's loader gets this to
-// make the module: the import rzw_pull may then answer with a promise, which suspends the
-// read until the piece has come, and rzw_read_pulled answers with a promise of its result.
-function instantiateWithPull(binary) {
-  if (typeof WebAssembly.Suspending !== "function" || typeof WebAssembly.promising !== "function") return undefined;
-  return (imports, receive) => {
-    imports.env.rzw_pull = new WebAssembly.Suspending((at, capacity) => pieces.pull(at, capacity));
-    WebAssembly.instantiate(binary, imports).then(({ instance }) => {
-      readPulled = WebAssembly.promising(instance.exports.rzw_read_pulled);
-      receive(instance);
-    }, (failure) => postMessage({ fatal: "the library's module does not start here: " + failure }));
-    return {};
-  };
+// A new instance of the module (`compiled`), with memory of its own, by emscripten's
+// loader. Where the browser has JavaScript promise integration, the import rzw_pull may
+// answer with a promise, which suspends the read until the piece has come, and
+// rzw_read_pulled answers with a promise of its result.
+function makeModule() {
+  const pull = typeof WebAssembly.Suspending === "function" && typeof WebAssembly.promising === "function";
+  return new Promise((resolve, reject) => {
+    const instantiateWasm = (imports, receive) => {
+      if (pull) imports.env.rzw_pull = new WebAssembly.Suspending((at, capacity) => pieces.pull(at, capacity));
+      WebAssembly.instantiate(compiled, imports).then((instance) => {
+        readPulled = pull ? WebAssembly.promising(instance.exports.rzw_read_pulled) : null;
+        receive(instance);
+      }, reject);
+      return {};
+    };
+    createRizeroz({ instantiateWasm, onProgress: (done, total) => tellProgress(done, total, "reading") })
+      .then(resolve, reject);
+  });
 }
 
 // Reads a small document made here before the first file comes: the browser compiles the
@@ -471,18 +487,22 @@ ${rows}
 }
 
 // Requests are answered one after the other, each when the one before is done: a read
-// that waits for the file's pieces lets the worker take messages meanwhile.
+// that waits for the file's pieces lets the worker take messages meanwhile. The module is
+// compiled once; the browser compiles its functions again for speed as they run (see
+// warmUp), for every instance of it.
 function start() {
   const binary = Uint8Array.from(atob(RIZEROZ_MODULE), (c) => c.charCodeAt(0));
-  let queue = createRizeroz({ wasmBinary: binary, instantiateWasm: instantiateWithPull(binary),
-                              onProgress: (done, total) => tellProgress(done, total, "reading") })
-    .then(async (module) => {
-      rz = module;
-      const warmed = performance.now();
-      // Only for speed: a page whose warm-up failed still reads (and shows why it cannot).
-      await warmUp().catch((failure) => console.warn("warm-up: " + failure.message));
-      postMessage({ ready: text(rz._rz_version()), warmUp: performance.now() - warmed });
-    }, (failure) => postMessage({ fatal: "the library's module does not start here: " + failure }));
+  let queue = WebAssembly.compile(binary).then((module) => {
+    compiled = module;
+    return makeModule();
+  }).then(async (module) => {
+    rz = module;
+    const warmed = performance.now();
+    // Only for speed: a page whose warm-up failed still reads (and shows why it cannot).
+    await warmUp().catch((failure) => console.warn("warm-up: " + failure.message));
+    startMemory = rz.HEAPU8.length;
+    postMessage({ ready: text(rz._rz_version()), warmUp: performance.now() - warmed, memory: startMemory });
+  }, (failure) => postMessage({ fatal: "the library's module does not start here: " + failure }));
   onmessage = (event) => {
     queue = queue.then(() => (rz ? answer(event.data) : undefined));
   };

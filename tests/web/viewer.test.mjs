@@ -53,11 +53,12 @@ function longFile(sample, changed) {
   return sample.replace("0x0000FFFF", rows.join(",\n\t\t\t"));
 }
 
-// Each case: the files opened (the second compared with the first), or dropped at once;
-// `zoomedCompare`, a file then dropped to be compared, with a click on zoom-in at once (a
-// part of the picture asked for while it is read). Then what the page must show; a case
-// that shows its files shows no message unless `message` says which. A case that ends in
-// a failure opens the sample afterwards: the page must stay usable.
+// Each case: the files opened (the second compared with the first; with `reopened`, each
+// shown in turn), or dropped at once; `zoomedCompare`, a file then dropped to be compared,
+// with a click on zoom-in at once (a part of the picture asked for while it is read). Then
+// what the page must show; a case that shows its files shows no message unless `message`
+// says which. A case that ends in a failure opens the sample afterwards: the page must
+// stay usable.
 const CASES = [
   { name: "sample", files: ["sample.xml"], state: "shown",
     texts: { "#first-file": ["Version2.1", "Commentbundled sample: two masks of a small device", "Usercode_MASK: 0x1A2B",
@@ -81,6 +82,7 @@ const CASES = [
   { name: "read in pieces", files: ["long.xml", "long-changed.xml"], state: "shown", diff: true,
     texts: { "#first-file": ["block 0: row width 32 bits, 700001 rows"] } },
   { name: "loaded whole", whole: true, files: ["long.xml", "long-changed.xml"], state: "shown", diff: true },
+  { name: "after a large file", files: ["long.xml", "sample.xml"], reopened: true, state: "shown", freshMemory: true },
   { name: "broken second file", files: ["sample.xml", "broken.xml"], state: "failed", toolError: true,
     pointed: [["Usercode_MASK", 1, 20, "Usercode_MASK, block 0, row 1, bit 20: byte 2 = 0xFF"]] },
   { name: "not a data file", files: ["text.xml"], state: "failed", toolError: true },
@@ -188,9 +190,12 @@ async function dropFiles(page, names, on = "main", click = null) {
 }
 
 async function checkCase(page, testCase) {
+  const fresh = await page.$eval("body", (body) => Number(body.dataset.memory));
   if (testCase.dropped) await dropFiles(page, testCase.dropped);
   let state;
-  for (const [slot, name] of (testCase.files || []).entries()) state = await chooseFile(page, path.join(work, name), slot);
+  for (const [index, name] of (testCase.files || []).entries()) {
+    state = await chooseFile(page, path.join(work, name), testCase.reopened ? 0 : index);
+  }
   if (testCase.zoomedCompare) {
     await page.evaluate(() => { document.body.dataset.state = "choosing"; });
     await dropFiles(page, [testCase.zoomedCompare], "#second-file", "#zoom-in");
@@ -199,6 +204,12 @@ async function checkCase(page, testCase) {
   }
   if (testCase.state) assert.equal(state, testCase.state, await page.$eval("#message", (box) => box.textContent));
   if (testCase.message) assert.match(await page.$eval("#message", (box) => box.textContent), testCase.message);
+  // After the files read before, the file shown is read by a module that holds no more
+  // memory than a fresh one: what they grew it by is the browser's again.
+  if (testCase.freshMemory) {
+    const memory = await page.$eval("body", (body) => Number(body.dataset.memory));
+    assert.ok(memory <= fresh, `the module holds ${memory} bytes after the files, a fresh one ${fresh}`);
+  }
   if (testCase.toolError) {
     const name = testCase.files.at(-1);
     const expected = tool("info", name).stderr.trim();
