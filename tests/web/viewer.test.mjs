@@ -34,6 +34,7 @@ const FILES = {
   "binary.xml": () => Buffer.from([0x89, 0x50, 0x4e, 0x47, 0x0d, 0x0a, 0x1a, 0x0a, 0, 0, 0, 0x0d, 0x49, 0x48]),
   "empty.xml": () => "",
   "shape.json": () => '{"version": "2.1", "fields": 3}\n',
+  "second-root.xml": (sample) => sample.replace("\t<Comment>", "<SVF_Plus_Data>\n\t<Comment>"),
   "other-fields.xml": () => `<SVF_Plus_Data version="2.1">
   <DataField name="A_MASK"><FieldBlock row_width="16">0x1234, 0x12, 0x123456</FieldBlock><FieldBlock>0x12</FieldBlock></DataField>
   <DataField name="B_MASK"><FieldBlock row_width="0">0x12, 0x3456</FieldBlock></DataField>
@@ -85,6 +86,8 @@ const CASES = [
   { name: "after a large file", files: ["long.xml", "sample.xml"], reopened: true, state: "shown", freshMemory: true },
   { name: "broken second file", files: ["sample.xml", "broken.xml"], state: "failed", toolError: true,
     pointed: [["Usercode_MASK", 1, 20, "Usercode_MASK, block 0, row 1, bit 20: byte 2 = 0xFF"]] },
+  { name: "second root element", files: ["second-root.xml"], state: "failed", toolError: true,
+    viewport: { width: 1366, height: 768, deviceScaleFactor: 1 } },
   { name: "not a data file", files: ["text.xml"], state: "failed", toolError: true },
   { name: "truncated", files: ["truncated.xml"], state: "failed", toolError: true },
   { name: "binary", files: ["binary.xml"], state: "failed", toolError: true },
@@ -189,6 +192,30 @@ async function dropFiles(page, names, on = "main", click = null) {
   }, files, on, click);
 }
 
+// The underscores of the lines about a reader's error (in the way of the line below's
+// background, the caret's in the end) must show: the lines' pixels change when any one of
+// them is made a blank.
+async function checkUnderscores(page) {
+  const box = await (await page.$("#failure-lines")).boundingBox();
+  const shot = () => page.screenshot({ clip: box, encoding: "base64" });
+  const shown = await shot();
+  const lines = await page.$eval("#failure-lines", (lines) => lines.innerHTML);
+  const count = await page.$eval("#failure-lines", (lines) => lines.textContent.split("_").length - 1);
+  for (let index = 0; index < count; ++index) {
+    const line = await page.$eval("#failure-lines", (lines, index) => {
+      const texts = document.createTreeWalker(lines, NodeFilter.SHOW_TEXT);
+      for (let node = texts.nextNode(), seen = 0; node; node = texts.nextNode()) {
+        for (let at = node.data.indexOf("_"); at >= 0; at = node.data.indexOf("_", at + 1)) {
+          if (seen++ === index) return [node.data, node.replaceData(at, 1, " ")][0];
+        }
+      }
+    }, index);
+    const blanked = await shot();
+    await page.$eval("#failure-lines", (box, lines) => { box.innerHTML = lines; }, lines);
+    assert.ok(blanked !== shown, `an underscore of ${JSON.stringify(line)} does not show`);
+  }
+}
+
 async function checkCase(page, testCase) {
   const fresh = await page.$eval("body", (body) => Number(body.dataset.memory));
   if (testCase.dropped) await dropFiles(page, testCase.dropped);
@@ -215,6 +242,7 @@ async function checkCase(page, testCase) {
     const expected = tool("info", name).stderr.trim();
     const shown = await page.$eval("#failure-message", (box) => box.textContent);
     assert.equal(shown, expected);
+    await checkUnderscores(page);
   }
   for (const [selector, texts] of Object.entries(testCase.texts || {})) {
     const shown = await page.$eval(selector, (box) => box.textContent);
