@@ -25,6 +25,7 @@ const state = {
   line: 0, // the first line shown
   x: 0, // the first cell shown
   cursor: { line: 0, bit: 0 },
+  described: false, // whether the cell line tells of a cell (else it says how to point at one)
   painting: false,
   dirty: false,
   painted: 0,
@@ -338,6 +339,8 @@ async function chooseField(index, fit = false) {
     state.x = 0;
     state.cursor = { line: 0, bit: 0 };
     fitZoom();
+    // The cell line tells of the cursor's cell in the field now shown.
+    if (state.described) describeCell(state.cursor);
   }
   await paint();
 }
@@ -476,6 +479,7 @@ async function describeCell(at) {
   const result = await call("cell", asked);
   // Of a field or pictures no longer shown, nothing is told.
   if (result.dropped || asked.picture !== state.picture || asked.field !== state.field) return;
+  state.described = true;
   const place = result.place;
   if (!place || at.bit >= field.cells || at.bit < 0) {
     $("cell-info").textContent = `${field.name}: no row here`;
