@@ -97,6 +97,14 @@ private:
     std::string m_text;
 };
 
+// The glue's result codes beyond the C interface's (rizeroz.h), told by rzw_describe_code.
+enum
+{
+    RZW_ERR_NO_PICTURE = -401,   // no file's picture is made
+    RZW_ERR_FIELD = -402,        // a field the picture does not have
+    RZW_ERR_PART = -403          // a part of a picture of fewer than 0 lines or cells
+};
+
 char* CopyOut(const std::string& text)
 {
     char* copy = static_cast<char*>(malloc(text.size() + 1));
@@ -124,10 +132,29 @@ EMSCRIPTEN_KEEPALIVE int rzw_read_pulled(const char* name, unsigned flags, rz_mo
 }
 
 // Bytes that memory can still give: what the heap may grow to, less what it holds in use.
+// The allocator's counts are sizes of 32 bits that its header declares as int: beyond 2 GB
+// of free bytes they read as negative, so they are taken as the unsigned sizes they are
+// (exact, as no count passes the 4 GB that 32-bit WebAssembly addresses).
 EMSCRIPTEN_KEEPALIVE double rzw_memory_left()
 {
     struct mallinfo info = mallinfo();
-    return (double)emscripten_get_heap_max() - (double)(uintptr_t)sbrk(0) + (double)info.fordblks;
+    return (double)emscripten_get_heap_max() - (double)(uintptr_t)sbrk(0) + (double)(uint32_t)info.fordblks;
+}
+
+// What a result code of the glue or of the library means, in a few words; static text.
+EMSCRIPTEN_KEEPALIVE const char* rzw_describe_code(int code)
+{
+    switch (code)
+    {
+    case RZW_ERR_NO_PICTURE:
+        return "no file is shown, so there is no picture to paint";
+    case RZW_ERR_FIELD:
+        return "the field asked for is not one of the picture's fields";
+    case RZW_ERR_PART:
+        return "the part of the picture asked for has fewer than 0 lines or cells, where both must be 0 or more";
+    default:
+        return rz_describe_code(code);
+    }
 }
 
 // The colours of the tool's pictures (kPaintPalette), red, green and blue for each paint.
@@ -194,13 +221,18 @@ EMSCRIPTEN_KEEPALIVE double rzw_viewer_cells(Viewer* viewer, int field)
 
 // Paints `lines` lines from `line` and `cells` cells from `x` of a field's stack into
 // `rgba` (4 bytes a cell, line after line), in the tool's colours; what lies outside the
-// stack is PAINT_OUTSIDE. 0, or -1 without memory.
+// stack is PAINT_OUTSIDE. 0, or a negative code (rzw_describe_code): RZW_ERR_NO_PICTURE,
+// RZW_ERR_FIELD, RZW_ERR_PART, or RZ_ERR_MEMORY.
 EMSCRIPTEN_KEEPALIVE int rzw_viewer_paint(Viewer* viewer, int field, double line, int lines, double x, int cells,
                                           unsigned char* rgba)
 {
+    if (viewer == nullptr)
+        return RZW_ERR_NO_PICTURE;
     FieldPicture* picture = PictureOf(viewer, field);
-    if (picture == nullptr || lines < 0 || cells < 0)
-        return -1;
+    if (picture == nullptr)
+        return RZW_ERR_FIELD;
+    if (lines < 0 || cells < 0)
+        return RZW_ERR_PART;
     long long wide = picture->GetCellsWide();
     long long count = std::min((long long)x + cells, wide);
     try
@@ -210,7 +242,7 @@ EMSCRIPTEN_KEEPALIVE int rzw_viewer_paint(Viewer* viewer, int field, double line
     }
     catch (...)
     {
-        return -1;
+        return RZ_ERR_MEMORY;
     }
     for (int i = 0; i < lines; ++i)
     {

@@ -18,12 +18,14 @@ const state = {
   files: [null, null], // {name, summary} of the file shown and the file compared
   palette: [],
   fields: [], // the pictures' fields: {name, lines, cells}
+  picture: 0, // the worker's number of those pictures (view), named in every request for them
   compared: false,
   field: 0,
   zoom: 8,
   line: 0, // the first line shown
   x: 0, // the first cell shown
   cursor: { line: 0, bit: 0 },
+  described: false, // whether the cell line tells of a cell (else it says how to point at one)
   painting: false,
   dirty: false,
   painted: 0,
@@ -45,7 +47,7 @@ function startWorker() {
 
 function onWorkerMessage(data) {
   if (data.progress) return showProgress(data.progress[0], data.progress[1], data.phase);
-  if (data.ready) return onReady(data.ready, data.warmUp);
+  if (data.ready) return onReady(data.ready, data.warmUp, data.memory);
   if (data.fatal) return onWorkerFailure(data.fatal);
   const request = state.requests.get(data.id);
   state.requests.delete(data.id);
@@ -73,9 +75,10 @@ function call(op, args = {}) {
   });
 }
 
-async function onReady(version, warmUp) {
+async function onReady(version, warmUp, memory) {
   $("library-version").textContent = `RIZ Eroz library ${version}, in WebAssembly.`;
   document.body.dataset.warmUp = warmUp; // ms (bench/web_bench.mjs)
+  document.body.dataset.memory = memory; // bytes of the module's memory (tests/web)
   state.palette = (await call("palette")).colours;
   document.body.dataset.state = "ready";
 }
@@ -127,7 +130,7 @@ async function openFile(file, slot) {
       if (slot === 1) await showFiles();
       document.body.dataset.state = "failed";
     } else {
-      await showOpened(slot, { ...result.timings, shown: performance.now() - started });
+      await showOpened(slot, { ...result.timings, shown: performance.now() - started }, result.memory);
     }
   } catch (failure) {
     showMessage(failure.message);
@@ -138,9 +141,10 @@ async function openFile(file, slot) {
   }
 }
 
-async function showOpened(slot, timings) {
+async function showOpened(slot, timings, memory) {
   $("failure").hidden = true;
   document.body.dataset.timings = JSON.stringify(timings);
+  document.body.dataset.memory = memory;
   await showFiles();
   document.body.dataset.state = "shown";
 }
@@ -299,6 +303,7 @@ function showFailure(name, error, slot) {
 async function showPictures() {
   const result = await call("view");
   state.fields = result.fields;
+  state.picture = result.picture;
   state.compared = result.compared;
   const select = $("field-select");
   select.replaceChildren();
@@ -334,6 +339,8 @@ async function chooseField(index, fit = false) {
     state.x = 0;
     state.cursor = { line: 0, bit: 0 };
     fitZoom();
+    // The cell line tells of the cursor's cell in the field now shown.
+    if (state.described) describeCell(state.cursor);
   }
   await paint();
 }
@@ -399,9 +406,12 @@ async function paint() {
 async function paintOnce() {
   const canvas = $("picture");
   const { width, height, cells, lines } = viewSize();
-  const view = { field: state.field, line: state.line, lines, x: state.x, cells };
+  const view = { picture: state.picture, field: state.field, line: state.line, lines, x: state.x, cells };
   if (!state.fields.length || cells <= 0 || lines <= 0) return;
   const result = await call("paint", view);
+  // A part of pictures or of a field no longer shown is not drawn (the view shown now is
+  // painted next: choosing it marked the painting dirty).
+  if (result.dropped || view.picture !== state.picture || view.field !== state.field) return;
   const image = document.createElement("canvas");
   image.width = cells;
   image.height = lines;
@@ -465,7 +475,11 @@ function byteText(value) {
 
 async function describeCell(at) {
   const field = currentField();
-  const result = await call("cell", { field: state.field, line: at.line, bit: at.bit });
+  const asked = { picture: state.picture, field: state.field, line: at.line, bit: at.bit };
+  const result = await call("cell", asked);
+  // Of a field or pictures no longer shown, nothing is told.
+  if (result.dropped || asked.picture !== state.picture || asked.field !== state.field) return;
+  state.described = true;
   const place = result.place;
   if (!place || at.bit >= field.cells || at.bit < 0) {
     $("cell-info").textContent = `${field.name}: no row here`;

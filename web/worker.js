@@ -17,15 +17,19 @@ const RZ_READ_JSON = 2;
 const RZ_FORM_JSON = 2; // rz_text_form: the JSON form
 const RZ_WRITE_EXPRESSIONS = 1;
 const RZ_WRITE_JSON = 4;
+const RZ_ERR_MEMORY = -302; // the C interface's result code: memory ran out
 // Lines shown before and after the line of a reader's error.
 const CONTEXT_LINES = 3;
 // Differences listed at most (the summary line counts them all).
 const DIFF_MAX = 1000;
 
-let rz = null; // the module
+let compiled = null; // the module's code, compiled once: every instance of it shares that code
+let rz = null; // the module: an instance with its own memory
+let startMemory = 0; // bytes of the module's memory once warmed up, before any file
 const models = [0, 0]; // rz_model handles: the file shown, the file compared
 const names = ["", ""];
 let viewer = 0; // the pictures of the fields (rzw_viewer_new)
+let pictures = 0; // how many `viewer`s were made: the page names the one it paints by its number
 let readPulled = null; // rzw_read_pulled, able to wait for the file's pieces; null where it cannot
 let pieces = null; // the file being read by readPulled (FilePieces)
 let telling = true; // whether reads tell the page their progress (not while warming up)
@@ -245,6 +249,14 @@ function closeSlot(slot) {
   models[slot] = 0;
 }
 
+// A file that is to be shown alone gets a module afresh where files read before grew this
+// one's memory: WebAssembly memory never shrinks, so only a new module gives the browser
+// the memory back, and lets the next file have all that a module may.
+async function freshModule() {
+  if (!startMemory || models[0] || models[1] || rz.HEAPU8.length <= startMemory) return;
+  rz = await makeModule();
+}
+
 // Reads `file` into slot 0 (the file shown) or 1 (the file compared). Where the browser
 // can suspend WebAssembly (JavaScript promise integration), the library pulls the file a
 // piece at a time while the browser loads the next ones (FilePieces); elsewhere the file
@@ -252,6 +264,7 @@ function closeSlot(slot) {
 // gives its error with the lines about its place.
 async function open({ slot, file }) {
   closeSlot(slot);
+  await freshModule();
   checkMemory(file);
   const name = bytesOf(file.name);
   const out = rz._malloc(8);
@@ -281,7 +294,7 @@ async function open({ slot, file }) {
     names[slot] = file.name;
     // How long each step took, for the benchmark (bench/web_bench.mjs).
     const timings = { waited, read: read - started, summary: performance.now() - read };
-    return { summary: summary(models[slot]), timings };
+    return { summary: summary(models[slot]), timings, memory: rz.HEAPU8.length };
   } finally {
     if (pieces) pieces.close();
     pieces = null;
@@ -291,7 +304,8 @@ async function open({ slot, file }) {
   }
 }
 
-// The pictures of the file shown, compared with the second file when one is open.
+// The pictures of the file shown, compared with the second file when one is open, and
+// their number, by which the page names them.
 function view() {
   if (viewer) rz._rzw_viewer_free(viewer);
   viewer = models[0] ? rz._rzw_viewer_new(models[0], models[1]) : 0;
@@ -300,7 +314,14 @@ function view() {
     fields.push({ name: text(rz._rzw_viewer_name(viewer, f)), lines: rz._rzw_viewer_lines(viewer, f),
                   cells: rz._rzw_viewer_cells(viewer, f) });
   }
-  return { fields, compared: models[1] !== 0 };
+  return { fields, compared: models[1] !== 0, picture: ++pictures };
+}
+
+// Whether the pictures numbered `picture` are still those of the files open: a request
+// for pictures let go since (the page asked before it learnt of a new file, a comparison,
+// or one ended) is answered {dropped: true}, and the page draws nothing for it.
+function shown(picture) {
+  return viewer !== 0 && picture === pictures;
 }
 
 function hex(bytes) {
@@ -332,13 +353,13 @@ const HEX_BYTES = 64; // bytes of a row shown in hexadecimal beside the picture
 
 // A part of a field's picture, a cell per bit, as RGBA, and the rows on its lines in
 // hexadecimal (from the byte of its first cell).
-function paint({ field, line, lines, x, cells }) {
+function paint({ picture, field, line, lines, x, cells }) {
+  if (!shown(picture)) return { dropped: true };
   const size = 4 * lines * cells;
   const at = rz._malloc(Math.max(size, 4));
   try {
-    if (!at || rz._rzw_viewer_paint(viewer, field, line, lines, x, cells, at) !== 0) {
-      throw new Error("there is not enough memory to draw the picture.");
-    }
+    const code = at ? rz._rzw_viewer_paint(viewer, field, line, lines, x, cells, at) : RZ_ERR_MEMORY;
+    if (code !== 0) throw new Error(`the picture cannot be drawn: ${text(rz._rzw_describe_code(code))}.`);
     const pixels = rz.HEAPU8.slice(at, at + size);
     const rows = [];
     for (let i = 0; i < lines; ++i) {
@@ -355,7 +376,8 @@ function paint({ field, line, lines, x, cells }) {
 }
 
 // The cell at (`line`, `bit`) of a field's picture: its place and each file's byte there.
-function cell({ field, line, bit }) {
+function cell({ picture, field, line, bit }) {
+  if (!shown(picture)) return { dropped: true };
   const place = locate(field, line);
   if (!place) return { place: null };
   const byte = Math.floor(bit / 8);
@@ -421,19 +443,24 @@ async function answer(request) {
   }
 }
 
-// Where the browser has JavaScript promise integration, emscripten's loader gets this to
-// make the module: the import rzw_pull may then answer with a promise, which suspends the
-// read until the piece has come, and rzw_read_pulled answers with a promise of its result.
-function instantiateWithPull(binary) {
-  if (typeof WebAssembly.Suspending !== "function" || typeof WebAssembly.promising !== "function") return undefined;
-  return (imports, receive) => {
-    imports.env.rzw_pull = new WebAssembly.Suspending((at, capacity) => pieces.pull(at, capacity));
-    WebAssembly.instantiate(binary, imports).then(({ instance }) => {
-      readPulled = WebAssembly.promising(instance.exports.rzw_read_pulled);
-      receive(instance);
-    }, (failure) => postMessage({ fatal: "the library's module does not start here: " + failure }));
-    return {};
-  };
+// A new instance of the module (`compiled`), with memory of its own, by emscripten's
+// loader. Where the browser has JavaScript promise integration, the import rzw_pull may
+// answer with a promise, which suspends the read until the piece has come, and
+// rzw_read_pulled answers with a promise of its result.
+function makeModule() {
+  const pull = typeof WebAssembly.Suspending === "function" && typeof WebAssembly.promising === "function";
+  return new Promise((resolve, reject) => {
+    const instantiateWasm = (imports, receive) => {
+      if (pull) imports.env.rzw_pull = new WebAssembly.Suspending((at, capacity) => pieces.pull(at, capacity));
+      WebAssembly.instantiate(compiled, imports).then((instance) => {
+        readPulled = pull ? WebAssembly.promising(instance.exports.rzw_read_pulled) : null;
+        receive(instance);
+      }, reject);
+      return {};
+    };
+    createRizeroz({ instantiateWasm, onProgress: (done, total) => tellProgress(done, total, "reading") })
+      .then(resolve, reject);
+  });
 }
 
 // Reads a small document made here before the first file comes: the browser compiles the
@@ -460,18 +487,22 @@ ${rows}
 }
 
 // Requests are answered one after the other, each when the one before is done: a read
-// that waits for the file's pieces lets the worker take messages meanwhile.
+// that waits for the file's pieces lets the worker take messages meanwhile. The module is
+// compiled once; the browser compiles its functions again for speed as they run (see
+// warmUp), for every instance of it.
 function start() {
   const binary = Uint8Array.from(atob(RIZEROZ_MODULE), (c) => c.charCodeAt(0));
-  let queue = createRizeroz({ wasmBinary: binary, instantiateWasm: instantiateWithPull(binary),
-                              onProgress: (done, total) => tellProgress(done, total, "reading") })
-    .then(async (module) => {
-      rz = module;
-      const warmed = performance.now();
-      // Only for speed: a page whose warm-up failed still reads (and shows why it cannot).
-      await warmUp().catch((failure) => console.warn("warm-up: " + failure.message));
-      postMessage({ ready: text(rz._rz_version()), warmUp: performance.now() - warmed });
-    }, (failure) => postMessage({ fatal: "the library's module does not start here: " + failure }));
+  let queue = WebAssembly.compile(binary).then((module) => {
+    compiled = module;
+    return makeModule();
+  }).then(async (module) => {
+    rz = module;
+    const warmed = performance.now();
+    // Only for speed: a page whose warm-up failed still reads (and shows why it cannot).
+    await warmUp().catch((failure) => console.warn("warm-up: " + failure.message));
+    startMemory = rz.HEAPU8.length;
+    postMessage({ ready: text(rz._rz_version()), warmUp: performance.now() - warmed, memory: startMemory });
+  }, (failure) => postMessage({ fatal: "the library's module does not start here: " + failure }));
   onmessage = (event) => {
     queue = queue.then(() => (rz ? answer(event.data) : undefined));
   };

@@ -34,6 +34,11 @@ const FILES = {
   "binary.xml": () => Buffer.from([0x89, 0x50, 0x4e, 0x47, 0x0d, 0x0a, 0x1a, 0x0a, 0, 0, 0, 0x0d, 0x49, 0x48]),
   "empty.xml": () => "",
   "shape.json": () => '{"version": "2.1", "fields": 3}\n',
+  "second-root.xml": (sample) => sample.replace("\t<Comment>", "<SVF_Plus_Data>\n\t<Comment>"),
+  "other-fields.xml": () => `<SVF_Plus_Data version="2.1">
+  <DataField name="A_MASK"><FieldBlock row_width="16">0x1234, 0x12, 0x123456</FieldBlock><FieldBlock>0x12</FieldBlock></DataField>
+  <DataField name="B_MASK"><FieldBlock row_width="0">0x12, 0x3456</FieldBlock></DataField>
+</SVF_Plus_Data>\n`,
   "long.xml": (sample) => longFile(sample, []),
   "long-changed.xml": (sample) => longFile(sample, [PIECE_ROWS, 2 * PIECE_ROWS + 1]),
 };
@@ -49,9 +54,13 @@ function longFile(sample, changed) {
   return sample.replace("0x0000FFFF", rows.join(",\n\t\t\t"));
 }
 
-// Each case: the files opened (the second compared with the first), or dropped at once;
-// then what the page must show. A case that ends in a failure opens the sample afterwards:
-// the page must stay usable.
+// Each case: the files opened (the second compared with the first; with `reopened`, each
+// shown in turn), or dropped at once; `zoomedCompare`, a file then dropped to be compared,
+// with a click on zoom-in at once (a part of the picture asked for while it is read). Then
+// what the page must show; a case that shows its files shows no message unless `message`
+// says which. `pointed`: the cell pointed at and what the cell line tells; without a cell,
+// what it tells once the field is chosen. A case that ends in a failure opens the sample
+// afterwards: the page must stay usable.
 const CASES = [
   { name: "sample", files: ["sample.xml"], state: "shown",
     texts: { "#first-file": ["Version2.1", "Commentbundled sample: two masks of a small device", "Usercode_MASK: 0x1A2B",
@@ -60,12 +69,16 @@ const CASES = [
     cells: [["Usercode_MASK", 0, 0, "set"], ["Usercode_MASK", 1, 15, "clear"], ["Usercode_MASK", 1, 16, "set"],
       ["FuseArray_MASK", 0, 11, "set"], ["FuseArray_MASK", 0, 12, "clear"], ["FuseArray_MASK", 2, 0, "separator"],
       ["FuseArray_MASK", 3, 8, "outside"]],
-    pointed: [["Usercode_MASK", 1, 20, "Usercode_MASK, block 0, row 1, bit 20: byte 2 = 0xFF"]],
+    pointed: [["FuseArray_MASK", 0, 12, "FuseArray_MASK, block 0, row 0, bit 12: byte 1 = 0x11"],
+      ["Usercode_MASK", null, null, "Usercode_MASK, block 0, row 0, bit 0: byte 0 = 0xFF"],
+      ["Usercode_MASK", 1, 20, "Usercode_MASK, block 0, row 1, bit 20: byte 2 = 0xFF"]],
     keys: [["ArrowDown ArrowRight ArrowRight ArrowRight", "Usercode_MASK, block 0, row 1, bit 3: byte 0 = 0x00"]] },
   { name: "comparison", files: ["sample.xml", "changed.xml"], state: "shown", diff: true,
     cells: [["Usercode_MASK", 1, 4, "differs"], ["Usercode_MASK", 1, 3, "faded clear"], ["Usercode_MASK", 0, 0, "faded set"],
       ["FuseArray_MASK", 0, 255, "differs"], ["FuseArray_MASK", 0, 254, "faded set"], ["FuseArray_MASK", 3, 7, "differs"]],
     pointed: [["Usercode_MASK", 1, 4, "Usercode_MASK, block 0, row 1, bit 4: byte 0 = 0x00 (second file: 0x0F)"]] },
+  { name: "fields the other file lacks", files: ["other-fields.xml"], zoomedCompare: "sample.xml", state: "shown",
+    cells: [["A_MASK", 0, 0, "differs"], ["B_MASK", 1, 15, "differs"]] },
   { name: "JSON", files: ["sample.json"], state: "shown",
     texts: { "#first-file": ["Usercode_MASK: 0x1A2B", "block 0: row width 256 bits, 2 rows, 64 bytes"] } },
   { name: "broken row", files: ["broken.xml"], state: "failed", toolError: true,
@@ -73,8 +86,11 @@ const CASES = [
   { name: "read in pieces", files: ["long.xml", "long-changed.xml"], state: "shown", diff: true,
     texts: { "#first-file": ["block 0: row width 32 bits, 700001 rows"] } },
   { name: "loaded whole", whole: true, files: ["long.xml", "long-changed.xml"], state: "shown", diff: true },
+  { name: "after a large file", files: ["long.xml", "sample.xml"], reopened: true, state: "shown", freshMemory: true },
   { name: "broken second file", files: ["sample.xml", "broken.xml"], state: "failed", toolError: true,
     pointed: [["Usercode_MASK", 1, 20, "Usercode_MASK, block 0, row 1, bit 20: byte 2 = 0xFF"]] },
+  { name: "second root element", files: ["second-root.xml"], state: "failed", toolError: true,
+    viewport: { width: 1366, height: 768, deviceScaleFactor: 1 } },
   { name: "not a data file", files: ["text.xml"], state: "failed", toolError: true },
   { name: "truncated", files: ["truncated.xml"], state: "failed", toolError: true },
   { name: "binary", files: ["binary.xml"], state: "failed", toolError: true },
@@ -168,26 +184,68 @@ async function cellColour(page, line, bit) {
   }, line, bit);
 }
 
-async function dropFiles(page, names) {
+// Drops the files on `on`, and clicks `click` (if any) in the same task.
+async function dropFiles(page, names, on = "main", click = null) {
   const files = names.map((name) => ({ name, text: fs.readFileSync(path.join(work, name), "utf8") }));
-  await page.evaluate((files) => {
+  await page.evaluate((files, on, click) => {
     const transfer = new DataTransfer();
     for (const file of files) transfer.items.add(new File([file.text], file.name));
-    document.querySelector("main").dispatchEvent(new DragEvent("drop", { bubbles: true, dataTransfer: transfer }));
-  }, files);
+    document.querySelector(on).dispatchEvent(new DragEvent("drop", { bubbles: true, dataTransfer: transfer }));
+    if (click) document.querySelector(click).click();
+  }, files, on, click);
+}
+
+// The underscores of the lines about a reader's error (in the way of the line below's
+// background, the caret's in the end) must show: the lines' pixels change when any one of
+// them is made a blank.
+async function checkUnderscores(page) {
+  const box = await (await page.$("#failure-lines")).boundingBox();
+  const shot = () => page.screenshot({ clip: box, encoding: "base64" });
+  const shown = await shot();
+  const lines = await page.$eval("#failure-lines", (lines) => lines.innerHTML);
+  const count = await page.$eval("#failure-lines", (lines) => lines.textContent.split("_").length - 1);
+  for (let index = 0; index < count; ++index) {
+    const line = await page.$eval("#failure-lines", (lines, index) => {
+      const texts = document.createTreeWalker(lines, NodeFilter.SHOW_TEXT);
+      for (let node = texts.nextNode(), seen = 0; node; node = texts.nextNode()) {
+        for (let at = node.data.indexOf("_"); at >= 0; at = node.data.indexOf("_", at + 1)) {
+          if (seen++ === index) return [node.data, node.replaceData(at, 1, " ")][0];
+        }
+      }
+    }, index);
+    const blanked = await shot();
+    await page.$eval("#failure-lines", (box, lines) => { box.innerHTML = lines; }, lines);
+    assert.ok(blanked !== shown, `an underscore of ${JSON.stringify(line)} does not show`);
+  }
 }
 
 async function checkCase(page, testCase) {
+  const fresh = await page.$eval("body", (body) => Number(body.dataset.memory));
   if (testCase.dropped) await dropFiles(page, testCase.dropped);
   let state;
-  for (const [slot, name] of (testCase.files || []).entries()) state = await chooseFile(page, path.join(work, name), slot);
+  for (const [index, name] of (testCase.files || []).entries()) {
+    state = await chooseFile(page, path.join(work, name), testCase.reopened ? 0 : index);
+  }
+  if (testCase.zoomedCompare) {
+    await page.evaluate(() => { document.body.dataset.state = "choosing"; });
+    await dropFiles(page, [testCase.zoomedCompare], "#second-file", "#zoom-in");
+    await page.waitForFunction(() => ["shown", "failed"].includes(document.body.dataset.state), { timeout: 60000 });
+    state = await page.evaluate(() => document.body.dataset.state);
+  }
   if (testCase.state) assert.equal(state, testCase.state, await page.$eval("#message", (box) => box.textContent));
   if (testCase.message) assert.match(await page.$eval("#message", (box) => box.textContent), testCase.message);
+  // After the files read before, the file shown is read by a module that holds no more
+  // memory than a fresh one: what they grew it by is the browser's again.
+  if (testCase.freshMemory) {
+    const memory = await page.$eval("body", (body) => Number(body.dataset.memory));
+    assert.ok(memory <= fresh, `the module holds ${memory} bytes after the files, a fresh one ${fresh}`);
+  }
   if (testCase.toolError) {
     const name = testCase.files.at(-1);
     const expected = tool("info", name).stderr.trim();
     const shown = await page.$eval("#failure-message", (box) => box.textContent);
     assert.equal(shown, expected);
+    await checkUnderscores(page);
   }
   for (const [selector, texts] of Object.entries(testCase.texts || {})) {
     const shown = await page.$eval(selector, (box) => box.textContent);
@@ -205,14 +263,19 @@ async function checkCase(page, testCase) {
   }
   for (const [field, line, bit, text] of testCase.pointed || []) {
     await showField(page, field);
-    const point = await cellPoint(page, line, bit);
-    await page.mouse.move(point.x, point.y);
+    if (line !== null) {
+      const point = await cellPoint(page, line, bit);
+      await page.mouse.move(point.x, point.y);
+    }
     await page.waitForFunction((text) => document.querySelector("#cell-info").textContent === text, { timeout: 5000 }, text);
   }
   for (const [keys, text] of testCase.keys || []) {
     await page.focus("#picture");
     for (const key of keys.split(" ")) await page.keyboard.press(key);
     await page.waitForFunction((text) => document.querySelector("#cell-info").textContent === text, { timeout: 5000 }, text);
+  }
+  if (testCase.state === "shown" && !testCase.message) {
+    assert.equal(await page.$eval("#message", (box) => box.hidden ? "" : box.textContent), "");
   }
   if (testCase.fits) {
     const overflow = await page.evaluate(() => document.documentElement.scrollWidth - window.innerWidth);
