@@ -128,9 +128,8 @@ std::string Summary(long long errors, long long warnings)
 void PrintJson(const std::string& path, const std::vector<CheckFinding>& findings, long long errors, long long warnings,
                long long omitted, bool xmlChecked, bool oneLine)
 {
-    JsonStandardOutput pretty;
-    JsonLineOutput line;
-    JsonDocument document(oneLine ? (JsonOutput&)line : pretty);
+    JsonReportOutput report(oneLine);
+    JsonDocument& document = report.Document();
     JsonWriter& out = document.Write();
     out.StartObject();
     document.Member("file", path);

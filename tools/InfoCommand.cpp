@@ -95,9 +95,8 @@ void WriteCounts(JsonDocument& document, const Totals& totals)
 
 void PrintJson(SVFPlusData* model, const std::string& path, bool oneLine)
 {
-    JsonStandardOutput pretty;
-    JsonLineOutput line;
-    JsonDocument document(oneLine ? (JsonOutput&)line : pretty);
+    JsonReportOutput report(oneLine);
+    JsonDocument& document = report.Document();
     JsonWriter& out = document.Write();
     out.StartObject();
     document.Member("file", path);
@@ -143,9 +142,8 @@ void PrintJson(SVFPlusData* model, const std::string& path, bool oneLine)
 // the library's error (its code, place and sentence).
 void PrintJsonError(const ErrorReport& failure, const std::string& path, bool oneLine)
 {
-    JsonStandardOutput pretty;
-    JsonLineOutput line;
-    JsonDocument document(oneLine ? (JsonOutput&)line : pretty);
+    JsonReportOutput report(oneLine);
+    JsonDocument& document = report.Document();
     JsonWriter& out = document.Write();
     out.StartObject();
     document.Member("file", path);

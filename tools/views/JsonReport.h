@@ -111,6 +111,21 @@ private:
     std::string m_kept;
 };
 
+// A report on standard output: one indented JSON text, or (`oneLine`) a line of its own.
+class JsonReportOutput
+{
+public:
+    explicit JsonReportOutput(bool oneLine) : m_document(oneLine ? (JsonOutput&)m_line : m_pretty) {}
+    JsonReportOutput(const JsonReportOutput&) = delete;
+    JsonReportOutput& operator=(const JsonReportOutput&) = delete;
+    JsonDocument& Document() { return m_document; }
+
+private:
+    JsonStandardOutput m_pretty;
+    JsonLineOutput m_line;
+    JsonDocument m_document;
+};
+
 // A text as a JSON string, quotes included (null gives "null"), as the library writes it.
 std::string JsonString(const char* text);
 
