@@ -37,10 +37,26 @@
 #include <type_traits>
 #include <vector>
 
+// C++17 and later add paths of the file system, views of bytes, any contiguous run of
+// bytes for a row, and reading from and writing to streams.
+#if __cplusplus >= 201703L || (defined(_MSVC_LANG) && _MSVC_LANG >= 201703L)
+#define RIZEROZ_HPP_CPP17 1
+#include <filesystem>
+#include <istream>
+#include <ostream>
+#include <string_view>
+#endif
+
 #include "rizeroz.h"
 
 namespace rizeroz
 {
+#if defined(__clang__)
+// A class of a header alone has no translation unit of its own for its table of virtual
+// functions: every one that uses it has a copy, which the linker folds.
+#pragma clang diagnostic push
+#pragma clang diagnostic ignored "-Wweak-vtables"
+#endif
 // A failure the library reported, with everything its error object held; what() gives it
 // as editors read it, "FILE:LINE:COLUMN: error: SENTENCE (error CODE).".
 class error : public std::runtime_error
@@ -69,12 +85,15 @@ private:
     int m_errno;
     long long m_offset;
 };
+#if defined(__clang__)
+#pragma clang diagnostic pop
+#endif
 
 namespace detail
 {
 inline std::string text(const char* value)
 {
-    return value != 0 ? std::string(value) : std::string();
+    return value != nullptr ? std::string(value) : std::string();
 }
 
 // A failure as editors read it: "FILE:LINE:COLUMN: error: SENTENCE (error CODE)." (the
@@ -89,7 +108,7 @@ inline std::string editor_form(int code, const std::string& path, long line, lon
 
 inline error to_exception(int code, const rz_error* failure)
 {
-    if (failure == 0)
+    if (failure == nullptr)
         return error(code, editor_form(code, "", 0, 0, rz_describe_code(code)), "", 0, 0);
     return error(rz_error_code(failure),
                  editor_form(rz_error_code(failure), rz_error_path(failure), rz_error_line(failure),
@@ -100,7 +119,7 @@ inline error to_exception(int code, const rz_error* failure)
 
 // Throws for a negative result, freeing the error object; returns the result otherwise.
 // The result is taken first, then the error object the same call stored.
-inline int check(int result, rz_error* failure = 0)
+inline int check(int result, rz_error* failure = nullptr)
 {
     if (result >= 0)
         return result;
@@ -114,23 +133,42 @@ inline int check(int result, rz_error* failure = 0)
 template <typename Handle>
 Handle* made(Handle* handle)
 {
-    if (handle == 0)
+    if (handle == nullptr)
         throw std::bad_alloc();
     return handle;
 }
+
+#if defined(RIZEROZ_HPP_CPP17)
+// A path's name as UTF-8, which the library takes on every system.
+inline std::string utf8(const std::filesystem::path& path)
+{
+    auto text = path.u8string();   // std::u8string from C++20 on
+    return std::string(text.begin(), text.end());
+}
+
+// Only for std::filesystem::path itself, so that a text still chooses the string overload.
+template <typename Path>
+using if_path = typename std::enable_if<std::is_same<Path, std::filesystem::path>::value>::type;
+
+// Any contiguous run of bytes: a std::array, std::string, std::string_view, std::vector
+// of char or unsigned char and the like.
+template <typename Bytes>
+using if_bytes = typename std::enable_if<sizeof(*std::data(std::declval<const Bytes&>())) == 1 &&
+                                         !std::is_same<Bytes, std::vector<unsigned char>>::value>::type;
+#endif
 
 // A handle an adding call gave; none means that memory ran out or that the model is being
 // written (RZ_ERR_BUSY): a change that changes nothing (the version, or the checksum, set
 // to itself) says which.
 inline rz_field* added(rz_field* field, rz_model* model)
 {
-    if (field == 0)
+    if (field == nullptr)
         check(rz_model_set_version(model, rz_model_version(model)));
     return made(field);
 }
 inline rz_block* added(rz_block* block, rz_field* field)
 {
-    if (block == 0)
+    if (block == nullptr)
         check(rz_field_set_checksum(field, rz_field_checksum(field)));
     return made(block);
 }
@@ -199,7 +237,7 @@ void RZ_CALL tell_progress(void* context, int field, int block, int row, std::si
 template <typename Sink>
 long long RZ_CALL take_piece(void* context, const void* bytes, std::size_t count)
 {
-    return static_cast<calling<Sink>*>(context)->call((long long)-EIO, bytes, count);
+    return static_cast<calling<Sink>*>(context)->call(static_cast<long long>(-EIO), bytes, count);
 }
 
 // What rz_write_memory gave, freed with rz_free.
@@ -207,7 +245,7 @@ struct memory_text
 {
     void* data;
     std::size_t size;
-    memory_text() : data(0), size(0) {}
+    memory_text() : data(nullptr), size(0) {}
     ~memory_text() { rz_free(data); }
 };
 
@@ -216,7 +254,7 @@ struct memory_text
 template <typename Reader>
 long long RZ_CALL pull(void* context, void* buffer, std::size_t capacity)
 {
-    return static_cast<calling<Reader>*>(context)->call((long long)-EIO, buffer, capacity);
+    return static_cast<calling<Reader>*>(context)->call(static_cast<long long>(-EIO), buffer, capacity);
 }
 
 // The items of a container by index, for range-for: Container has size() and operator[].
@@ -224,15 +262,23 @@ template <typename Container, typename Item>
 class index_iterator
 {
 public:
+    // The item an iterator's -> reaches: a handle made for the purpose, as * gives one.
+    struct arrow
+    {
+        Item item;
+        const Item* operator->() const { return &item; }
+    };
+
     typedef std::input_iterator_tag iterator_category;
     typedef Item value_type;
     typedef std::ptrdiff_t difference_type;
-    typedef const Item* pointer;
+    typedef arrow pointer;
     typedef Item reference;
 
     index_iterator(const Container* container, int index) : m_container(container), m_index(index) {}
     int index() const { return m_index; }
     Item operator*() const { return (*m_container)[m_index]; }
+    arrow operator->() const { return arrow{**this}; }
     index_iterator& operator++()
     {
         ++m_index;
@@ -309,15 +355,31 @@ public:
 
     void set_row(int index, const std::vector<unsigned char>& bytes)
     {
-        detail::check(rz_block_set_row(m_handle, index, bytes.empty() ? 0 : &bytes[0], bytes.size()));
+        detail::check(rz_block_set_row(m_handle, index, bytes.empty() ? nullptr : &bytes[0], bytes.size()));
     }
     // The new row's index.
     int add_row(const std::vector<unsigned char>& bytes)
     {
-        return detail::check(rz_block_add_row(m_handle, bytes.empty() ? 0 : &bytes[0], bytes.size()));
+        return detail::check(rz_block_add_row(m_handle, bytes.empty() ? nullptr : &bytes[0], bytes.size()));
     }
+#if defined(RIZEROZ_HPP_CPP17)
+    // The same from any contiguous run of bytes (detail::if_bytes).
+    template <typename Bytes, typename = detail::if_bytes<Bytes>>
+    void set_row(int index, const Bytes& bytes)
+    {
+        detail::check(rz_block_set_row(m_handle, index, std::data(bytes), std::size(bytes)));
+    }
+    template <typename Bytes, typename = detail::if_bytes<Bytes>>
+    int add_row(const Bytes& bytes)
+    {
+        return detail::check(rz_block_add_row(m_handle, std::data(bytes), std::size(bytes)));
+    }
+#endif
     // Appends a copy of every row of `source` (of any model, this block too); the new row count.
-    int add_rows_from(const block& source) { return detail::check(rz_block_add_rows_from(m_handle, source.m_handle)); }
+    int add_rows_from(const block& source)
+    {
+        return detail::check(rz_block_add_rows_from(m_handle, source.m_handle));
+    }
 
 private:
     rz_block* m_handle;
@@ -332,7 +394,7 @@ public:
     explicit field(rz_field* handle) : m_handle(handle) {}
     rz_field* handle() const { return m_handle; }
     std::string name() const { return detail::text(rz_field_name(m_handle)); }
-    bool has_name() const { return rz_field_name(m_handle) != 0; }
+    bool has_name() const { return rz_field_name(m_handle) != nullptr; }
     void set_name(const std::string& name) { detail::check(rz_field_set_name(m_handle, name.c_str())); }
     unsigned checksum() const { return rz_field_checksum(m_handle); }
     void set_checksum(unsigned checksum) { detail::check(rz_field_set_checksum(m_handle, checksum)); }
@@ -371,14 +433,14 @@ public:
     model() : m_handle(detail::made(rz_model_new())) {}
     explicit model(rz_model* handle) : m_handle(handle) {}   // takes ownership
     ~model() { rz_model_free(m_handle); }
-    model(model&& other) noexcept : m_handle(other.m_handle) { other.m_handle = 0; }
+    model(model&& other) noexcept : m_handle(other.m_handle) { other.m_handle = nullptr; }
     model& operator=(model&& other) noexcept
     {
         if (this != &other)
         {
             rz_model_free(m_handle);
             m_handle = other.m_handle;
-            other.m_handle = 0;
+            other.m_handle = nullptr;
         }
         return *this;
     }
@@ -389,8 +451,8 @@ public:
     // a model), both or 0. The same flags for every read below.
     static model read(const std::string& path, unsigned flags = 0)
     {
-        rz_model* handle = 0;
-        rz_error* failure = 0;
+        rz_model* handle = nullptr;
+        rz_error* failure = nullptr;
         int result = rz_read(path.c_str(), flags, &handle, &failure);
         detail::check(result, failure);
         return model(handle);
@@ -406,8 +468,8 @@ public:
     {
         typedef typename std::remove_reference<Progress>::type Callable;
         detail::calling<Callable> state(progress);
-        rz_model* handle = 0;
-        rz_error* failure = 0;
+        rz_model* handle = nullptr;
+        rz_error* failure = nullptr;
         int result =
             rz_read_with_callback(path.c_str(), flags, &detail::tell_progress<Callable>, &state, &handle, &failure);
         state.rethrow(handle, failure);
@@ -420,9 +482,9 @@ public:
     static model read_memory(const void* data, std::size_t size, const std::string& name = std::string(),
                              unsigned flags = 0)
     {
-        rz_model* handle = 0;
-        rz_error* failure = 0;
-        int result = rz_read_memory(data, size, name.c_str(), flags, 0, 0, &handle, &failure);
+        rz_model* handle = nullptr;
+        rz_error* failure = nullptr;
+        int result = rz_read_memory(data, size, name.c_str(), flags, nullptr, nullptr, &handle, &failure);
         detail::check(result, failure);
         return model(handle);
     }
@@ -436,9 +498,10 @@ public:
     {
         typedef typename std::remove_reference<Reader>::type Callable;
         detail::calling<Callable> state(reader);
-        rz_model* handle = 0;
-        rz_error* failure = 0;
-        int result = rz_read_stream(&detail::pull<Callable>, &state, name.c_str(), flags, 0, 0, &handle, &failure);
+        rz_model* handle = nullptr;
+        rz_error* failure = nullptr;
+        int result =
+            rz_read_stream(&detail::pull<Callable>, &state, name.c_str(), flags, nullptr, nullptr, &handle, &failure);
         state.rethrow(handle, failure);
         detail::check(result, failure);
         return model(handle);
@@ -449,7 +512,7 @@ public:
     // pass 0 (or RZ_WRITE_EXPRESSIONS or RZ_WRITE_JSON alone) to write in place.
     void write(const std::string& path, unsigned flags = RZ_WRITE_SAFE) const
     {
-        rz_error* failure = 0;
+        rz_error* failure = nullptr;
         int result = rz_write(m_handle, path.c_str(), flags, &failure);
         detail::check(result, failure);
     }
@@ -459,7 +522,7 @@ public:
     std::string write_memory(unsigned flags = 0) const
     {
         detail::memory_text text;
-        rz_error* failure = 0;
+        rz_error* failure = nullptr;
         detail::check(rz_write_memory(m_handle, flags, &text.data, &text.size, &failure), failure);
         return text.size > 0 ? std::string(static_cast<const char*>(text.data), text.size) : std::string();
     }
@@ -475,19 +538,78 @@ public:
     {
         typedef typename std::remove_reference<Sink>::type Callable;
         detail::calling<Callable> state(sink);
-        rz_error* failure = 0;
+        rz_error* failure = nullptr;
         int result = rz_write_stream(m_handle, flags, &detail::take_piece<Callable>, &state, name.c_str(), &failure);
-        state.rethrow(0, failure);
+        state.rethrow(nullptr, failure);
         detail::check(result, failure);
     }
 
-    rz_model* handle() const { return m_handle; }
-    std::string version() const { return detail::text(rz_model_version(m_handle)); }
-    void set_version(const std::string& version) { detail::check(rz_model_set_version(m_handle, version.c_str())); }
-    std::string comment() const { return detail::text(rz_model_comment(m_handle)); }
-    void set_comment(const std::string& comment) { detail::check(rz_model_set_comment(m_handle, comment.c_str())); }
+#if defined(RIZEROZ_HPP_CPP17)
+    // A path of the file system, its name given to the library as UTF-8.
+    template <typename Path, typename = detail::if_path<Path>>
+    static model read(const Path& path, unsigned flags = 0)
+    {
+        return read(detail::utf8(path), flags);
+    }
+    template <typename Path, typename = detail::if_path<Path>>
+    void write(const Path& path, unsigned flags = RZ_WRITE_SAFE) const
+    {
+        write(detail::utf8(path), flags);
+    }
+    // The bytes `bytes` views, read where they lie.
+    static model read_memory(std::string_view bytes, const std::string& name = std::string(), unsigned flags = 0)
+    {
+        return read_memory(bytes.data(), bytes.size(), name, flags);
+    }
+    // What `in` gives up to its end, read as it comes; a stream gone bad fails the read
+    // with RZ_ERR_READ (EIO). `name` stands for the document in messages ("<stream>").
+    static model read(std::istream& in, const std::string& name = std::string(), unsigned flags = 0)
+    {
+        return read_stream(
+            [&in](void* buffer, std::size_t capacity) -> long long {
+                in.read(static_cast<char*>(buffer), static_cast<std::streamsize>(capacity));
+                return in.bad() ? -EIO : static_cast<long long>(in.gcount());
+            },
+            name, flags);
+    }
+    // Writes the text write() gives a file to `out`; a stream that fails fails the write
+    // with RZ_ERR_WRITE (EIO), and what it took stays with it.
+    void write(std::ostream& out, unsigned flags = 0, const std::string& name = "<stream>") const
+    {
+        write_stream(
+            [&out](const void* bytes, std::size_t count) -> long long {
+                out.write(static_cast<const char*>(bytes), static_cast<std::streamsize>(count));
+                return out ? static_cast<long long>(count) : -EIO;
+            },
+            flags, name);
+    }
+#endif
 
-    int size() const { return rz_model_field_count(m_handle); }
+    rz_model* handle() const
+    {
+        return m_handle;
+    }
+    std::string version() const
+    {
+        return detail::text(rz_model_version(m_handle));
+    }
+    void set_version(const std::string& version)
+    {
+        detail::check(rz_model_set_version(m_handle, version.c_str()));
+    }
+    std::string comment() const
+    {
+        return detail::text(rz_model_comment(m_handle));
+    }
+    void set_comment(const std::string& comment)
+    {
+        detail::check(rz_model_set_comment(m_handle, comment.c_str()));
+    }
+
+    int size() const
+    {
+        return rz_model_field_count(m_handle);
+    }
     // Field `index`; std::out_of_range past the fields.
     field operator[](int index) const
     {
@@ -499,14 +621,23 @@ public:
         for (int i = 0; i < size(); ++i)
         {
             const char* named = rz_field_name(rz_model_field(m_handle, i));
-            if (named != 0 && name == named)
+            if (named != nullptr && name == named)
                 return iterator(this, i);
         }
         return end();
     }
-    iterator begin() const { return iterator(this, 0); }
-    iterator end() const { return iterator(this, size()); }
-    const model& fields() const { return *this; }
+    iterator begin() const
+    {
+        return iterator(this, 0);
+    }
+    iterator end() const
+    {
+        return iterator(this, size());
+    }
+    const model& fields() const
+    {
+        return *this;
+    }
     field add_field(const std::string& name)
     {
         return field(detail::added(rz_model_add_field(m_handle, name.c_str()), m_handle));
@@ -532,9 +663,9 @@ private:
 // The row a row expression gives for a row of `row_width` bits (docs/expressions.md).
 inline std::vector<unsigned char> evaluate(const std::string& expression, int row_width)
 {
-    rz_error* failure = 0;
-    int length = rz_evaluate(expression.c_str(), row_width, 0, 0, &failure);
-    std::vector<unsigned char> bytes((std::size_t)detail::check(length, failure));
+    rz_error* failure = nullptr;
+    int length = rz_evaluate(expression.c_str(), row_width, nullptr, 0, &failure);
+    std::vector<unsigned char> bytes(static_cast<std::size_t>(detail::check(length, failure)));
     if (length > 0)
     {
         int copied = rz_evaluate(expression.c_str(), row_width, &bytes[0], bytes.size(), &failure);

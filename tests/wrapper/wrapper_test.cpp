@@ -6,6 +6,7 @@
 #include <rizeroz.hpp>
 
 #include <algorithm>
+#include <array>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -13,6 +14,7 @@
 #include <stdexcept>
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -51,9 +53,9 @@ rizeroz::model Built()
     first.set_checksum(0x1a2b);
     rizeroz::block block = first.add_block(16);
     block.add_row({0x12, 0x34});
-    block.add_row({});
-    block.add_row({0xFF, 0xFF});
-    block.set_row(1, {0x00, 0x01});
+    block.add_row(std::string_view());
+    block.add_row(std::array<unsigned char, 2>{0xFF, 0xFF});
+    block.set_row(1, std::string("\x00\x01", 2));
     model.add_field("FuseArray_MASK").add_block(8).add_row({0x5A});
     return model;
 }
@@ -68,7 +70,8 @@ TEST(Wrapper, ReadsTheSampleThroughItsRangesFromAFileMemoryOrAReader)
                                "B256[00112233445566778899AABBCCDDEEFF00112233445566778899AABBCCDDEEFF,"
                                "A5A5A5A5A5A5A5A5A5A5A5A5A5A5A5A5A5A5A5A5A5A5A5A5A5A5A5A5A5A5A5A5,] B8[5A,]");
     EXPECT_EQ(model[1][1][0][0], 0x5A);
-    EXPECT_EQ((*model.find("FuseArray_MASK")).name(), "FuseArray_MASK");
+    EXPECT_EQ(model.find("FuseArray_MASK")->name(), "FuseArray_MASK");
+    EXPECT_EQ(model.find("FuseArray_MASK")->blocks()[1].row_width(), 8);
     EXPECT_TRUE(model.find("Other") == model.end());
     // Past the end of anything: std::out_of_range, never an empty item.
     EXPECT_THROW(model[7], std::out_of_range);
@@ -90,6 +93,11 @@ TEST(Wrapper, ReadsTheSampleThroughItsRangesFromAFileMemoryOrAReader)
         return (long long)count;
     };
     EXPECT_EQ(Describe(rizeroz::model::read_stream(reader, "sample")), Describe(model));
+    // C++17: a path of the file system, a view of the bytes, a stream.
+    EXPECT_EQ(Describe(rizeroz::model::read(std::filesystem::path("data") / "sample.xml")), Describe(model));
+    EXPECT_EQ(Describe(rizeroz::model::read_memory(std::string_view(bytes))), Describe(model));
+    std::ifstream again("data/sample.xml", std::ios::binary);
+    EXPECT_EQ(Describe(rizeroz::model::read(again)), Describe(model));
 }
 
 // What a callable of the caller's throws (a reader, a progress function, a sink) fails the
@@ -164,7 +172,7 @@ TEST(Wrapper, WritesAndReadsBackWithEveryFlag)
     for (unsigned flags : kFlags)
     {
         unsigned json = (flags & RZ_WRITE_JSON) != 0 ? RZ_READ_JSON : 0;
-        model.write("wrapper_written.xml", flags);
+        model.write(std::filesystem::path("wrapper_written.xml"), flags);
         EXPECT_EQ(Describe(rizeroz::model::read("wrapper_written.xml", json)), expected) << "flags " << flags;
         // In memory and through a temporary callable (neither takes RZ_WRITE_SAFE), the same bytes.
         flags &= ~(unsigned)RZ_WRITE_SAFE;
@@ -176,6 +184,11 @@ TEST(Wrapper, WritesAndReadsBackWithEveryFlag)
             },
             flags);
         EXPECT_EQ(text, streamed);
+        std::ostringstream out;
+        model.write(out, flags);
+        EXPECT_EQ(out.str(), text);
+        std::istringstream in(text);
+        EXPECT_EQ(Describe(rizeroz::model::read(in, "", json)), expected);
         EXPECT_EQ(Describe(rizeroz::model::read_memory(text.data(), text.size(), "", json)), expected);
     }
     rizeroz::model moved = std::move(model);
@@ -233,6 +246,10 @@ TEST(Wrapper, ThrowsWhatTheLibraryReports)
          "<stream>", 1, EIO, 0},
         {"JSON of the wrong shape", [] { rizeroz::model::read_memory("{\n\"fields\": []}", 15, "j", RZ_READ_JSON); },
          -15, "j", 2, 0, 15},
+        {"a stream gone bad", [] { std::ifstream bad; bad.setstate(std::ios::badbit); rizeroz::model::read(bad, "bad"); },
+         RZ_ERR_READ, "bad", 1, EIO, 0},
+        {"a stream that takes nothing", [] { std::ofstream closed; Built().write(closed, 0, "closed"); }, RZ_ERR_WRITE,
+         "closed", 0, EIO, 0},
     };
     // clang-format on
     for (const auto& c : kCases)
