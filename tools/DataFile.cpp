@@ -102,8 +102,7 @@ int ToolReader::Read(const std::string& path, const std::string& shown, Progress
     if (result < 0)
     {
         const ErrorReport* report = m_handler.GetErrorHandler()->GetFailure();
-        error =
-            report != nullptr ? ReportDiagnostic(*report, shown, "error") : FileError(shown, "the file cannot be read");
+        error = report != nullptr ? ReportDiagnostic(*report, shown) : FileError(shown, "the file cannot be read");
         return result;
     }
     return 0;
@@ -132,8 +131,7 @@ int ToolReader::ReadJson(const std::string& path, const std::string& shown, SVFP
     if (result < 0)
     {
         const ErrorReport* report = m_jsonErrors.GetFailure();
-        error =
-            report != nullptr ? ReportDiagnostic(*report, shown, "error") : FileError(shown, "the file cannot be read");
+        error = report != nullptr ? ReportDiagnostic(*report, shown) : FileError(shown, "the file cannot be read");
     }
     return result;
 }

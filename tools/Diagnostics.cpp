@@ -30,18 +30,18 @@ std::string Diagnostic(const std::string& file, long line, long column, const ch
     return message;
 }
 
-std::string ReportDiagnostic(const ErrorReport& report, const std::string& file, const char* severity)
+std::string ReportDiagnostic(const ErrorReport& report, const std::string& file)
 {
-    std::string kind = report.GetList() == ERROR_LIST_WARNINGS ? "warning" : "error";
-    return Diagnostic(file, report.GetLine(), report.GetColumn(), severity,
-                      std::string(report.GetSentence()) + " (" + kind + " " + std::to_string(report.GetCode()) + ")");
+    if (!file.empty())
+        return report.GetMessage();
+    return Diagnostic(file, 0, 0, "error",
+                      std::string(report.GetSentence()) + " (error " + std::to_string(report.GetCode()) + ")");
 }
 
 std::string SaveError(ErrorHandler& errors, const std::string& output)
 {
     const ErrorReport* report = errors.GetFailure();
-    return report != nullptr ? ReportDiagnostic(*report, output, "error")
-                             : FileError(output, "the file cannot be written");
+    return report != nullptr ? ReportDiagnostic(*report, output) : FileError(output, "the file cannot be written");
 }
 
 bool WantColour(const std::string& when, bool terminal)

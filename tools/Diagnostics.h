@@ -25,9 +25,10 @@ inline std::string ToolError(const std::string& text)
     return Diagnostic(std::string(), 0, 0, "error", text);
 }
 
-// A report of the library about the document `file`: its sentence, its place and its code
-// ("the end tag ... is due (error -108).").
-std::string ReportDiagnostic(const ErrorReport& report, const std::string& file, const char* severity);
+// A failure the library reported about the document `file`, as the library words it
+// ("FILE:LINE:COLUMN: error: SENTENCE (error CODE)."); one about no document (an
+// expression's) is the tool's: "rizeroz: error: SENTENCE (error CODE).".
+std::string ReportDiagnostic(const ErrorReport& report, const std::string& file);
 
 // Colour for the messages, as --color says ("auto", "always" or "never"): auto colours
 // what goes to a terminal, unless NO_COLOR is set (to anything but "") or TERM is "dumb".

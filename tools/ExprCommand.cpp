@@ -22,9 +22,8 @@ int RunExpr(const std::string& expression, int width)
     long long kept = 0;
     long long count = SVFEvaluateRow(expression.c_str(), width, nullptr, 0, &kept, &reports);
     if (count < 0)
-        return ReportError(reports.GetFailure() != nullptr
-                               ? ReportDiagnostic(*reports.GetFailure(), std::string(), "error")
-                               : ToolError(ErrorHandler::DescribeCode((int)count)));
+        return ReportError(reports.GetFailure() != nullptr ? ReportDiagnostic(*reports.GetFailure(), std::string())
+                                                           : ToolError(ErrorHandler::DescribeCode((int)count)));
     std::vector<unsigned char> row((size_t)kept);
     SVFEvaluateRow(expression.c_str(), width, row.data(), row.size(), &kept, nullptr);
     std::string digits;
