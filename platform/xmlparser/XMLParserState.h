@@ -135,9 +135,9 @@ struct XMLParserState
     // so far and the failure is kept for the next Scan (0); a text that does not fit (too
     // large, or no memory) or holds a NUL byte fails at once: it is never handed on cut
     // short (negative).
-    // With the settings' lending on, a text that is one run of characters up to the next
-    // start or end tag is not copied: Lent() gives it where it lies in the window, until
-    // the next scan.
+    // With the settings' lending on and the document's bytes in memory (a window in place),
+    // a text that is one run of characters up to the next start or end tag is not copied:
+    // Lent() gives it where it lies in the window, until the next scan.
     int GatherContent(UtByteBuffer* content);
     int LendContent();
     const unsigned char* Lent(unsigned int* size) const

@@ -277,41 +277,38 @@ int XMLParserState::GatherContent(UtByteBuffer* content)
     return CheckNul(nPos);
 }
 
-// Lends the text from nPos when it is one run of characters up to a start or end tag: the
-// window keeps all of it (a window of its own grows for it, up to kMostKept bytes, beyond
-// which copying costs less than the room), nPos stops on the tag's '<', and 1 is returned.
-// Anything else (markup inside the text, its end not found) gives 0 with nPos back at the
-// text's start, for the copying path to take and report as it always has.
+// Lends the text from nPos when it is one run of characters up to a start or end tag, in a
+// window of the document's own bytes (which drops and moves none of them): nPos stops on
+// the tag's '<' and 1 is returned. Anything else (markup inside the text, its end not
+// found, a text beyond the limit) gives 0 with nPos back at the text's start, for the
+// copying path to take and report as it always has.
 int XMLParserState::LendContent()
 {
-    const size_t kMostKept = 16u << 20;
-    const unsigned long long start = window.Start() + nPos;
-    for (size_t at = nPos;;)
+    const size_t from = nPos;
+    for (size_t at = from;;)
     {
         const char* data = window.Data();
         const char* open = (const char*)memchr(data + at, '<', window.End() - at);
-        size_t from = (size_t)(start - window.Start());
-        if (open != nullptr && (size_t)(open - data) + 1 < window.End())
+        size_t end = open != nullptr ? (size_t)(open - data) : window.End();
+        if (end - from > settings.MaxText())
+            break;
+        if (open != nullptr && end + 1 < window.End())
         {
-            char next = open[1];
-            if ((next != '/' && !XMLIsNameStart(next)) || (size_t)(open - data) - from > settings.MaxText())
+            if (open[1] != '/' && !XMLIsNameStart(open[1]))
                 break;
             m_bLent = true;
             m_nLentStart = from;
-            m_nLentSize = (unsigned int)((size_t)(open - data) - from);
-            nPos = (size_t)(open - data);
+            m_nLentSize = (unsigned int)(end - from);
+            nPos = end;
             return 1;
         }
-        // The text goes on past the window (or its '<' is the window's last byte).
-        at = open != nullptr ? (size_t)(open - data) : window.End();
-        if ((!window.InPlace() && window.End() - from > kMostKept) || window.End() - from > settings.MaxText())
-            break;
-        nPos = at;
+        // The text goes on past the bytes taken in so far (or its '<' is the last of them).
+        nPos = end;
         if (Fill(from) == 0)
             break;
-        at = nPos;
+        at = end;
     }
-    nPos = (size_t)(start - window.Start());
+    nPos = from;
     return 0;
 }
 
