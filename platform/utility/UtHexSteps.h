@@ -12,6 +12,9 @@
 // the plain path takes over for the rest of the run.
 //
 // The level V provides:
+//   static uint32_t Classes32(const unsigned char* text, uint32_t* spaces);
+//       one bit per character of the 32 at `text` that is a hexadecimal digit; *spaces
+//       one bit per character that is white space
 //   static uint32_t Step32(const unsigned char* text, unsigned char* out);
 //       decodes the 32 characters at `text` (pairs of digits) into 16 bytes at `out` and
 //       returns one bit per character that is a hexadecimal digit
@@ -51,10 +54,105 @@ size_t PassSpaces(const unsigned char* text, size_t length, size_t at)
     return at;
 }
 
+// A row the writer broke over lines: lines of the same number of digits, each followed by
+// the same white space (a line break and the indent). Once the first line tells the
+// shape, each next line is checked against it and decoded at places known beforehand, so
+// that no step waits for the one before it to find where it starts.
+struct LineShape
+{
+    static constexpr size_t kMaxSteps = 4;   // lines of up to 128 digits
+    size_t nDigits = 0;                      // digits of a line, even
+    size_t nLength = 0;                      // characters of a line and the white space after it
+    size_t nSteps = 0;                       // 32-character steps a line is checked and decoded in
+    uint32_t digits[kMaxSteps];              // the characters of each step that must be digits
+    uint32_t spaces[kMaxSteps];              // and those that must be white space
+    uint32_t care[kMaxSteps];                // the characters of each step that belong to the line
+
+    // The shape of the line at the start of `text` (at least 32 x kMaxSteps characters):
+    // false when it is no line of a broken row (odd, too short or too long, or not followed
+    // by white space).
+    template <class V>
+    bool Take(const unsigned char* text)
+    {
+        uint32_t digitBits[kMaxSteps], spaceBits[kMaxSteps];
+        for (size_t step = 0; step < kMaxSteps; ++step)
+            digitBits[step] = V::Classes32(text + 32 * step, &spaceBits[step]);
+        nDigits = Run(digitBits, 0);
+        nLength = nDigits + Run(spaceBits, nDigits);
+        if (nDigits < 32 || nDigits % 2 != 0 || nLength == nDigits || nLength >= 32 * kMaxSteps)
+            return false;
+        nSteps = (nLength + 31) / 32;
+        for (size_t step = 0; step < nSteps; ++step)
+        {
+            uint32_t below = Below(nDigits, step), line = Below(nLength, step);
+            digits[step] = below;
+            spaces[step] = line & ~below;
+            care[step] = line;
+        }
+        return true;
+    }
+
+private:
+    // The length of the run of set bits from bit `from` on (below 32 x kMaxSteps).
+    static size_t Run(const uint32_t* bits, size_t from)
+    {
+        size_t at = from;
+        while (at < 32 * kMaxSteps)
+        {
+            uint32_t clear = ~bits[at / 32] >> (at % 32);
+            if (clear != 0)
+                return at + (size_t)__builtin_ctz(clear) - from;
+            at = (at / 32 + 1) * 32;
+        }
+        return at - from;
+    }
+    // The bits of step `step` (32 characters from 32 x `step` on) for the characters
+    // before `end`.
+    static uint32_t Below(size_t end, size_t step)
+    {
+        size_t count = end <= 32 * step ? 0 : end - 32 * step;
+        return count >= 32 ? 0xFFFFFFFFu : (1u << count) - 1;
+    }
+};
+
+// Decodes the lines of the row at `text` that have the shape of its first line, from the
+// start, leaving at least 64 characters at the end. Returns the characters passed (whole
+// lines); *written the bytes decoded. The bytes of a line's last step beyond its digits
+// are written too, within the room, and the next line writes over them.
+template <class V>
+size_t DecodeLines(const unsigned char* text, size_t length, unsigned char* out, size_t room, size_t* written)
+{
+    LineShape shape;
+    *written = 0;
+    if (!shape.Take<V>(text))
+        return 0;
+    size_t at = 0, done = 0;
+    const size_t bytes = shape.nDigits / 2, reach = 16 * ((shape.nDigits + 31) / 32);
+    while (length - at >= shape.nLength + 64 && room - done >= reach)
+    {
+        uint32_t differ = 0;
+        for (size_t step = 0; step < shape.nSteps; ++step)
+        {
+            uint32_t spaces = 0;
+            uint32_t isDigit = V::Classes32(text + at + 32 * step, &spaces);
+            differ |= ((isDigit ^ shape.digits[step]) | (spaces ^ shape.spaces[step])) & shape.care[step];
+        }
+        if (differ != 0)
+            break;
+        for (size_t step = 0; 32 * step < shape.nDigits; ++step)
+            V::Decode32(text + at + 32 * step, out + done + 16 * step);
+        at += shape.nLength;
+        done += bytes;
+    }
+    *written = done;
+    return at;
+}
+
 template <class V>
 size_t DecodeRun(const unsigned char* text, size_t length, unsigned char* out, size_t room, size_t* used)
 {
-    size_t at = 0, written = 0;
+    size_t written = 0;
+    size_t at = length >= 256 ? DecodeLines<V>(text, length, out, room, &written) : 0;
     for (;;)
     {
         while (length - at >= 32)

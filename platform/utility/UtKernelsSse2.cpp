@@ -24,6 +24,14 @@ inline __m128i Values(__m128i c, unsigned int* digits)
                         _mm_and_si128(isLetter, _mm_add_epi8(letter, _mm_set1_epi8(10))));
 }
 
+// The values of 16 characters that are all digits.
+inline __m128i DigitValues(__m128i c)
+{
+    const __m128i letter = _mm_and_si128(c, _mm_set1_epi8(0x40));
+    const __m128i nine = _mm_add_epi8(_mm_srli_epi16(letter, 3), _mm_srli_epi16(letter, 6));
+    return _mm_add_epi8(_mm_and_si128(c, _mm_set1_epi8(0x0F)), nine);
+}
+
 // Joins the values of each pair: in every 16-bit lane, the first digit's value stands in
 // the low byte and the second's in the high byte; the byte they make goes to the low
 // byte, ready for packing.
@@ -49,6 +57,23 @@ struct Sse2
         __m128i a = Values(_mm_loadu_si128((const __m128i*)text), &first);
         __m128i b = Values(_mm_loadu_si128((const __m128i*)(text + 16)), &second);
         _mm_storeu_si128((__m128i*)out, _mm_packus_epi16(JoinPairs(a), JoinPairs(b)));
+        return first | second << 16;
+    }
+
+    // Step32 for 32 characters known to be digits: the low half, and 9 more for a letter.
+    static void Decode32(const unsigned char* text, unsigned char* out)
+    {
+        __m128i a = DigitValues(_mm_loadu_si128((const __m128i*)text));
+        __m128i b = DigitValues(_mm_loadu_si128((const __m128i*)(text + 16)));
+        _mm_storeu_si128((__m128i*)out, _mm_packus_epi16(JoinPairs(a), JoinPairs(b)));
+    }
+
+    static uint32_t Classes32(const unsigned char* text, uint32_t* spaces)
+    {
+        unsigned int first = 0, second = 0;
+        Values(_mm_loadu_si128((const __m128i*)text), &first);
+        Values(_mm_loadu_si128((const __m128i*)(text + 16)), &second);
+        *spaces = Spaces16(text) | Spaces16(text + 16) << 16;
         return first | second << 16;
     }
 
