@@ -12,9 +12,12 @@
 // the plain path takes over for the rest of the run.
 //
 // The level V provides:
-//   static uint32_t Classes32(const unsigned char* text, uint32_t* spaces);
-//       one bit per character of the 32 at `text` that is a hexadecimal digit; *spaces
-//       one bit per character that is white space
+//   static uint32_t Digits32(const unsigned char* text);
+//       one bit per character of the 32 at `text` that is a hexadecimal digit
+//   static uint32_t Same32(const unsigned char* text, const unsigned char* other);
+//       one bit per character of the 32 at `text` that equals the one at `other`
+//   static void Decode32(const unsigned char* text, unsigned char* out);
+//       Step32 for 32 characters known to be digits
 //   static uint32_t Step32(const unsigned char* text, unsigned char* out);
 //       decodes the 32 characters at `text` (pairs of digits) into 16 bytes at `out` and
 //       returns one bit per character that is a hexadecimal digit
@@ -56,17 +59,18 @@ size_t PassSpaces(const unsigned char* text, size_t length, size_t at)
 
 // A row the writer broke over lines: lines of the same number of digits, each followed by
 // the same white space (a line break and the indent). Once the first line tells the
-// shape, each next line is checked against it and decoded at places known beforehand, so
-// that no step waits for the one before it to find where it starts.
+// shape, each next line is checked against it (digits where it has digits, its very white
+// space after them) and decoded at places known beforehand, so that no step waits for the
+// one before it to find where it starts.
 struct LineShape
 {
     static constexpr size_t kMaxSteps = 4;   // lines of up to 128 digits
     size_t nDigits = 0;                      // digits of a line, even
     size_t nLength = 0;                      // characters of a line and the white space after it
-    size_t nSteps = 0;                       // 32-character steps a line is checked and decoded in
+    size_t nSteps = 0;                       // 32-character steps a line is checked in
     uint32_t digits[kMaxSteps];              // the characters of each step that must be digits
-    uint32_t spaces[kMaxSteps];              // and those that must be white space
-    uint32_t care[kMaxSteps];                // the characters of each step that belong to the line
+    uint32_t spaces[kMaxSteps];              // and those that must be the first line's white space
+    unsigned char first[32 * kMaxSteps];     // the first line's characters
 
     // The shape of the line at the start of `text` (at least 32 x kMaxSteps characters):
     // false when it is no line of a broken row (odd, too short or too long, or not followed
@@ -76,7 +80,12 @@ struct LineShape
     {
         uint32_t digitBits[kMaxSteps], spaceBits[kMaxSteps];
         for (size_t step = 0; step < kMaxSteps; ++step)
-            digitBits[step] = V::Classes32(text + 32 * step, &spaceBits[step]);
+        {
+            digitBits[step] = V::Digits32(text + 32 * step);
+            spaceBits[step] = V::Spaces(text + 32 * step);
+            if (V::kSpaces == 16)
+                spaceBits[step] |= V::Spaces(text + 32 * step + 16) << 16;
+        }
         nDigits = Run(digitBits, 0);
         nLength = nDigits + Run(spaceBits, nDigits);
         if (nDigits < 32 || nDigits % 2 != 0 || nLength == nDigits || nLength >= 32 * kMaxSteps)
@@ -84,11 +93,10 @@ struct LineShape
         nSteps = (nLength + 31) / 32;
         for (size_t step = 0; step < nSteps; ++step)
         {
-            uint32_t below = Below(nDigits, step), line = Below(nLength, step);
-            digits[step] = below;
-            spaces[step] = line & ~below;
-            care[step] = line;
+            digits[step] = Below(nDigits, step);
+            spaces[step] = Below(nLength, step) & ~digits[step];
         }
+        memcpy(first, text, sizeof first);
         return true;
     }
 
@@ -133,9 +141,9 @@ size_t DecodeLines(const unsigned char* text, size_t length, unsigned char* out,
         uint32_t differ = 0;
         for (size_t step = 0; step < shape.nSteps; ++step)
         {
-            uint32_t spaces = 0;
-            uint32_t isDigit = V::Classes32(text + at + 32 * step, &spaces);
-            differ |= ((isDigit ^ shape.digits[step]) | (spaces ^ shape.spaces[step])) & shape.care[step];
+            const unsigned char* chars = text + at + 32 * step;
+            differ |= shape.digits[step] & ~V::Digits32(chars);
+            differ |= shape.spaces[step] & ~V::Same32(chars, shape.first + 32 * step);
         }
         if (differ != 0)
             break;

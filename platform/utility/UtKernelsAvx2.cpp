@@ -68,15 +68,20 @@ struct Avx2
                          _mm_packus_epi16(_mm256_castsi256_si128(pairs), _mm256_extracti128_si256(pairs, 1)));
     }
 
-    static uint32_t Classes32(const unsigned char* text, uint32_t* spaces)
+    static uint32_t Digits32(const unsigned char* text)
     {
         const __m256i halves = _mm256_set1_epi8(0x0F);
         __m256i c = _mm256_loadu_si256((const __m256i*)text);
         __m256i classes =
             _mm256_and_si256(_mm256_shuffle_epi8(LowHalves(), _mm256_and_si256(c, halves)),
                              _mm256_shuffle_epi8(HighHalves(), _mm256_and_si256(_mm256_srli_epi16(c, 4), halves)));
-        *spaces = (uint32_t)_mm256_movemask_epi8(_mm256_cmpeq_epi8(_mm256_shuffle_epi8(SpaceOfHalf(), c), c));
         return ~(uint32_t)_mm256_movemask_epi8(_mm256_cmpeq_epi8(classes, _mm256_setzero_si256()));
+    }
+
+    static uint32_t Same32(const unsigned char* text, const unsigned char* other)
+    {
+        return (uint32_t)_mm256_movemask_epi8(
+            _mm256_cmpeq_epi8(_mm256_loadu_si256((const __m256i*)text), _mm256_loadu_si256((const __m256i*)other)));
     }
 
     static constexpr size_t kSpaces = 32;
