@@ -226,6 +226,17 @@ test("a model the library refuses to write gives the library's error", async () 
   await assert.rejects(rz.read(42), TypeError);
 });
 
+// docs/javascript.md's example, run in the consumer project, prints what the page says.
+test("the documented example prints what docs/javascript.md shows", () => {
+  const page = fs.readFileSync(path.join(ROOT, "docs/javascript.md"), "utf8");
+  const example = page.split("\n## Example\n")[1];
+  const [, program, printed] = example.match(/```js\n([\s\S]*?)```[\s\S]*?```text\n([\s\S]*?)```/);
+  fs.writeFileSync(path.join(work, "example.mjs"), program);
+  const result = spawnSync(process.execPath, ["example.mjs"], { cwd: work, encoding: "utf8" });
+  assert.equal(result.status, 0, result.stderr);
+  assert.equal(result.stdout, printed);
+});
+
 // In a worker thread where fetch fails: the package loads its module from itself once,
 // for reads that start together.
 test("the package works in a worker, with no fetch", async () => {
