@@ -2,12 +2,15 @@
 // its tarball into an empty project (no network), then each case reads files with it and
 // holds what it gives to the native rizeroz tool's output for the same files: `convert`'s
 // files byte for byte, the errors of `info` and the warnings of `check`, at the same
-// places. Also: the package in a worker thread without fetch, and its declarations under
-// tsc --strict. Run by `scripts/test.sh web` (RIZEROZ_PACKAGE: the tarball of
-// `scripts/package.sh npm`, RIZEROZ_TOOL: the native rizeroz).
+// places; docs/javascript.md's example. Also: the package in a worker thread without
+// fetch, in a browser's module worker (Chromium, by tests/web's puppeteer-core: its npm ci
+// comes first), and its declarations under tsc --strict. Run by `scripts/test.sh web`
+// (RIZEROZ_PACKAGE: the tarball of `scripts/package.sh npm`, RIZEROZ_TOOL: the native
+// rizeroz).
 import assert from "node:assert/strict";
 import { execFileSync, spawnSync } from "node:child_process";
 import fs from "node:fs";
+import http from "node:http";
 import os from "node:os";
 import path from "node:path";
 import { after, before, test } from "node:test";
@@ -259,6 +262,51 @@ parentPort.postMessage({ written, fetched });
   assert.deepEqual(answer.fetched, []);
   const wanted = converted("sample.xml", "out.json", []);
   for (const written of answer.written) assert.ok(Buffer.from(written).equals(wanted));
+});
+
+// In Chromium (headless, as the viewer page's tests drive it: tests/web/browser.mjs), a
+// module worker of a page served over HTTP imports the package's index.js and reads and
+// writes with it; the page and its worker ask for nothing but their own files.
+test("the package works in a browser's module worker", async () => {
+  const { launch } = await import("../web/browser.mjs");
+  fs.writeFileSync(path.join(work, "index.html"), "<!doctype html><title>rizeroz</title><link rel=\"icon\" href=\"data:,\">\n");
+  fs.writeFileSync(path.join(work, "browser-worker.mjs"), `
+import { read, write } from "./node_modules/rizeroz/index.js";
+onmessage = async ({ data }) => {
+  const model = await read(new Blob([new Uint8Array(data.sample)]), { name: "sample.xml" });
+  const failure = await read(new Uint8Array(data.broken), { name: "broken.xml" }).then(() => null, (error) => error);
+  postMessage({ json: Array.from(await write(model, { format: "json" })),
+    failure: failure && { name: failure.name, message: failure.message } });
+};
+`);
+  const asked = [];
+  const types = { ".html": "text/html", ".mjs": "text/javascript", ".js": "text/javascript" };
+  const server = http.createServer((request, response) => {
+    asked.push(request.url);
+    const file = path.join(work, decodeURIComponent(new URL(request.url, "http://x").pathname));
+    if (!file.startsWith(work) || !fs.existsSync(file)) return response.writeHead(404).end();
+    response.writeHead(200, { "content-type": types[path.extname(file)] || "application/octet-stream" });
+    response.end(fs.readFileSync(file));
+  });
+  await new Promise((resolve) => server.listen(0, "127.0.0.1", resolve));
+  const browser = await launch();
+  try {
+    const page = await browser.newPage();
+    await page.goto(`http://127.0.0.1:${server.address().port}/index.html`);
+    const answer = await page.evaluate((sample, broken) => new Promise((resolve, reject) => {
+      const worker = new Worker("browser-worker.mjs", { type: "module" });
+      worker.onmessage = ({ data }) => resolve(data);
+      worker.onerror = (event) => reject(new Error(event.message || "the worker failed"));
+      worker.postMessage({ sample, broken });
+    }), [...fs.readFileSync(path.join(work, "sample.xml"))], [...fs.readFileSync(path.join(work, "broken.xml"))]);
+    assert.ok(Buffer.from(answer.json).equals(converted("sample.xml", "out.json", [])));
+    assert.deepEqual(answer.failure, { name: "RizErozError", message: tool("info", "broken.xml").stderr.trim() });
+  } finally {
+    await browser.close();
+    server.close();
+  }
+  assert.deepEqual([...new Set(asked)].sort(), ["/browser-worker.mjs", "/index.html", "/node_modules/rizeroz/index.js",
+    "/node_modules/rizeroz/rizeroz-module.js", "/node_modules/rizeroz/rizeroz-wasm.js"]);
 });
 
 // The declarations under tsc --strict: a program that uses the package as documented
