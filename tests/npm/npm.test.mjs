@@ -240,17 +240,22 @@ test("the documented example prints what docs/javascript.md shows", () => {
   assert.equal(result.stdout, printed);
 });
 
-// In a worker thread where fetch fails: the package loads its module from itself once,
-// for reads that start together.
+// In a worker thread where fetch fails: the package loads its module from itself, at the
+// first call and once, for reads that start together and for those after them.
 test("the package works in a worker, with no fetch", async () => {
   fs.writeFileSync(path.join(work, "worker.mjs"), `
 import { parentPort, workerData } from "node:worker_threads";
 const fetched = [];
 globalThis.fetch = (url) => { fetched.push(String(url)); return Promise.reject(new Error("no network")); };
+const started = [];
+const instantiate = WebAssembly.instantiate;
+WebAssembly.instantiate = (...args) => { started.push(performance.now()); return instantiate.apply(WebAssembly, args); };
 const { read, write } = await import("rizeroz");
+await new Promise((resolve) => setTimeout(resolve, 300)); // time enough for a start that was not asked for
+const imported = started.length;
 const models = await Promise.all([read(workerData.bytes, { name: workerData.name }), read(workerData.bytes)]);
 const written = await Promise.all(models.map((model) => write(model, { format: "json" })));
-parentPort.postMessage({ written, fetched });
+parentPort.postMessage({ written, fetched, imported, started: started.length });
 `);
   const bytes = new Uint8Array(fs.readFileSync(path.join(work, "sample.xml")));
   const worker = new Worker(path.join(work, "worker.mjs"), { workerData: { bytes, name: "sample.xml" } });
@@ -260,6 +265,7 @@ parentPort.postMessage({ written, fetched });
   });
   await worker.terminate();
   assert.deepEqual(answer.fetched, []);
+  assert.deepEqual([answer.imported, answer.started], [0, 1]);
   const wanted = converted("sample.xml", "out.json", []);
   for (const written of answer.written) assert.ok(Buffer.from(written).equals(wanted));
 });
