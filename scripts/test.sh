@@ -225,7 +225,7 @@ run_i686() {
 # Screenshots of every case land in $out/web/screenshots. Then the npm package
 # (docs/javascript.md): scripts/package.sh npm packs it from the same build, and
 # tests/npm/npm.test.mjs installs it into an empty project and holds it to the same
-# native rizeroz, with tsc from tests/npm's lock file (npm ci); some 20 s more.
+# native rizeroz, with tsc from tests/npm's lock file (npm ci); some 25 s more.
 run_web() {
   "$root/scripts/web.sh" || return
   if [ ! -f "$out/native/CMakeCache.txt" ]; then
