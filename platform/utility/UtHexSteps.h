@@ -12,12 +12,8 @@
 // the plain path takes over for the rest of the run.
 //
 // The level V provides:
-//   static uint32_t Digits32(const unsigned char* text);
-//       one bit per character of the 32 at `text` that is a hexadecimal digit
 //   static uint32_t Same32(const unsigned char* text, const unsigned char* other);
 //       one bit per character of the 32 at `text` that equals the one at `other`
-//   static void Decode32(const unsigned char* text, unsigned char* out);
-//       Step32 for 32 characters known to be digits
 //   static uint32_t Step32(const unsigned char* text, unsigned char* out);
 //       decodes the 32 characters at `text` (pairs of digits) into 16 bytes at `out` and
 //       returns one bit per character that is a hexadecimal digit
@@ -79,9 +75,10 @@ struct LineShape
     bool Take(const unsigned char* text)
     {
         uint32_t digitBits[kMaxSteps], spaceBits[kMaxSteps];
+        unsigned char spare[16];
         for (size_t step = 0; step < kMaxSteps; ++step)
         {
-            digitBits[step] = V::Digits32(text + 32 * step);
+            digitBits[step] = V::Step32(text + 32 * step, spare);
             spaceBits[step] = V::Spaces(text + 32 * step);
             if (V::kSpaces == 16)
                 spaceBits[step] |= V::Spaces(text + 32 * step + 16) << 16;
@@ -125,8 +122,9 @@ private:
 
 // Decodes the lines of the row at `text` that have the shape of its first line, from the
 // start, leaving at least 64 characters at the end. Returns the characters passed (whole
-// lines); *written the bytes decoded. The bytes of a line's last step beyond its digits
-// are written too, within the room, and the next line writes over them.
+// lines); *written the bytes decoded. A line's steps decode and check its digits at once;
+// the bytes of its last step beyond them are written too, within the room, and the next
+// line writes over them.
 template <class V>
 size_t DecodeLines(const unsigned char* text, size_t length, unsigned char* out, size_t room, size_t* written)
 {
@@ -142,13 +140,13 @@ size_t DecodeLines(const unsigned char* text, size_t length, unsigned char* out,
         for (size_t step = 0; step < shape.nSteps; ++step)
         {
             const unsigned char* chars = text + at + 32 * step;
-            differ |= shape.digits[step] & ~V::Digits32(chars);
-            differ |= shape.spaces[step] & ~V::Same32(chars, shape.first + 32 * step);
+            if (shape.digits[step] != 0)
+                differ |= shape.digits[step] & ~V::Step32(chars, out + done + 16 * step);
+            if (shape.spaces[step] != 0)
+                differ |= shape.spaces[step] & ~V::Same32(chars, shape.first + 32 * step);
         }
         if (differ != 0)
-            break;
-        for (size_t step = 0; 32 * step < shape.nDigits; ++step)
-            V::Decode32(text + at + 32 * step, out + done + 16 * step);
+            break;   // what the line's steps wrote is past the bytes decoded
         at += shape.nLength;
         done += bytes;
     }

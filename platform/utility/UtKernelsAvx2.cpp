@@ -56,28 +56,6 @@ struct Avx2
         return ~other;
     }
 
-    // Step32 for 32 characters known to be digits: the values alone.
-    static void Decode32(const unsigned char* text, unsigned char* out)
-    {
-        __m256i c = _mm256_loadu_si256((const __m256i*)text);
-        __m256i letter = _mm256_and_si256(c, _mm256_set1_epi8(0x40));
-        __m256i nine = _mm256_add_epi8(_mm256_srli_epi16(letter, 3), _mm256_srli_epi16(letter, 6));
-        __m256i values = _mm256_add_epi8(_mm256_and_si256(c, _mm256_set1_epi8(0x0F)), nine);
-        __m256i pairs = _mm256_maddubs_epi16(values, _mm256_set1_epi16(0x0110));
-        _mm_storeu_si128((__m128i*)out,
-                         _mm_packus_epi16(_mm256_castsi256_si128(pairs), _mm256_extracti128_si256(pairs, 1)));
-    }
-
-    static uint32_t Digits32(const unsigned char* text)
-    {
-        const __m256i halves = _mm256_set1_epi8(0x0F);
-        __m256i c = _mm256_loadu_si256((const __m256i*)text);
-        __m256i classes =
-            _mm256_and_si256(_mm256_shuffle_epi8(LowHalves(), _mm256_and_si256(c, halves)),
-                             _mm256_shuffle_epi8(HighHalves(), _mm256_and_si256(_mm256_srli_epi16(c, 4), halves)));
-        return ~(uint32_t)_mm256_movemask_epi8(_mm256_cmpeq_epi8(classes, _mm256_setzero_si256()));
-    }
-
     static uint32_t Same32(const unsigned char* text, const unsigned char* other)
     {
         return (uint32_t)_mm256_movemask_epi8(

@@ -24,30 +24,11 @@ inline __m128i Values(__m128i c, unsigned int* digits)
                         _mm_and_si128(isLetter, _mm_add_epi8(letter, _mm_set1_epi8(10))));
 }
 
-// One bit per character of the 16 at `text` that is a hexadecimal digit.
-inline unsigned int Digits16(const unsigned char* text)
-{
-    const __m128i c = _mm_loadu_si128((const __m128i*)text);
-    const __m128i decimal = _mm_sub_epi8(c, _mm_set1_epi8('0'));
-    const __m128i isDecimal = _mm_cmpeq_epi8(_mm_min_epu8(decimal, _mm_set1_epi8(9)), decimal);
-    const __m128i letter = _mm_sub_epi8(_mm_or_si128(c, _mm_set1_epi8(0x20)), _mm_set1_epi8('a'));
-    const __m128i isLetter = _mm_cmpeq_epi8(_mm_min_epu8(letter, _mm_set1_epi8(5)), letter);
-    return (unsigned int)_mm_movemask_epi8(_mm_or_si128(isDecimal, isLetter));
-}
-
 // One bit per character of the 16 at `text` that equals the one at `other`.
 inline unsigned int Same16(const unsigned char* text, const unsigned char* other)
 {
     return (unsigned int)_mm_movemask_epi8(
         _mm_cmpeq_epi8(_mm_loadu_si128((const __m128i*)text), _mm_loadu_si128((const __m128i*)other)));
-}
-
-// The values of 16 characters that are all digits.
-inline __m128i DigitValues(__m128i c)
-{
-    const __m128i letter = _mm_and_si128(c, _mm_set1_epi8(0x40));
-    const __m128i nine = _mm_add_epi8(_mm_srli_epi16(letter, 3), _mm_srli_epi16(letter, 6));
-    return _mm_add_epi8(_mm_and_si128(c, _mm_set1_epi8(0x0F)), nine);
 }
 
 // Joins the values of each pair: in every 16-bit lane, the first digit's value stands in
@@ -77,16 +58,6 @@ struct Sse2
         _mm_storeu_si128((__m128i*)out, _mm_packus_epi16(JoinPairs(a), JoinPairs(b)));
         return first | second << 16;
     }
-
-    // Step32 for 32 characters known to be digits: the low half, and 9 more for a letter.
-    static void Decode32(const unsigned char* text, unsigned char* out)
-    {
-        __m128i a = DigitValues(_mm_loadu_si128((const __m128i*)text));
-        __m128i b = DigitValues(_mm_loadu_si128((const __m128i*)(text + 16)));
-        _mm_storeu_si128((__m128i*)out, _mm_packus_epi16(JoinPairs(a), JoinPairs(b)));
-    }
-
-    static uint32_t Digits32(const unsigned char* text) { return Digits16(text) | Digits16(text + 16) << 16; }
 
     static uint32_t Same32(const unsigned char* text, const unsigned char* other)
     {

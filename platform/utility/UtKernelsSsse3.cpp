@@ -44,31 +44,11 @@ inline __m128i Pairs16(const unsigned char* text, unsigned int* other)
     return _mm_maddubs_epi16(_mm_add_epi8(low, nine), _mm_set1_epi16(0x0110));
 }
 
-// One bit per character of the 16 at `text` that is no hexadecimal digit.
-inline unsigned int NonDigits16(const unsigned char* text)
-{
-    const __m128i halves = _mm_set1_epi8(0x0F);
-    __m128i c = _mm_loadu_si128((const __m128i*)text);
-    __m128i classes = _mm_and_si128(_mm_shuffle_epi8(LowHalves(), _mm_and_si128(c, halves)),
-                                    _mm_shuffle_epi8(HighHalves(), _mm_and_si128(_mm_srli_epi16(c, 4), halves)));
-    return (unsigned int)_mm_movemask_epi8(_mm_cmpeq_epi8(classes, _mm_setzero_si128()));
-}
-
 // One bit per character of the 16 at `text` that equals the one at `other`.
 inline unsigned int Same16(const unsigned char* text, const unsigned char* other)
 {
     return (unsigned int)_mm_movemask_epi8(
         _mm_cmpeq_epi8(_mm_loadu_si128((const __m128i*)text), _mm_loadu_si128((const __m128i*)other)));
-}
-
-// Pairs16 for 16 characters that are all digits.
-inline __m128i DigitPairs16(const unsigned char* text)
-{
-    __m128i c = _mm_loadu_si128((const __m128i*)text);
-    __m128i letter = _mm_and_si128(c, _mm_set1_epi8(0x40));
-    __m128i nine = _mm_add_epi8(_mm_srli_epi16(letter, 3), _mm_srli_epi16(letter, 6));
-    __m128i values = _mm_add_epi8(_mm_and_si128(c, _mm_set1_epi8(0x0F)), nine);
-    return _mm_maddubs_epi16(values, _mm_set1_epi16(0x0110));
 }
 
 struct Ssse3
@@ -80,14 +60,6 @@ struct Ssse3
         _mm_storeu_si128((__m128i*)out, _mm_packus_epi16(a, b));
         return ~(first | second << 16);
     }
-
-    // Step32 for 32 characters known to be digits: the values alone.
-    static void Decode32(const unsigned char* text, unsigned char* out)
-    {
-        _mm_storeu_si128((__m128i*)out, _mm_packus_epi16(DigitPairs16(text), DigitPairs16(text + 16)));
-    }
-
-    static uint32_t Digits32(const unsigned char* text) { return ~(NonDigits16(text) | NonDigits16(text + 16) << 16); }
 
     static uint32_t Same32(const unsigned char* text, const unsigned char* other)
     {
