@@ -85,6 +85,39 @@ std::string BrokenRowText(std::mt19937& random, size_t size)
     text.resize(size);
     return text;
 }
+
+// Every level against the plain one for a text, at rooms that end anywhere; false once a
+// difference is found (which the assertions report).
+bool DecodesAsThePlainPath(const std::string& text, const std::vector<UtSimdLevel>& levels)
+{
+    const unsigned char* in = (const unsigned char*)text.data();
+    size_t size = text.size();
+    for (size_t room :
+         {size / 2, size / 3, size * 2 / 5, (size_t)0, (size_t)1, (size_t)15, (size_t)16, (size_t)17, (size_t)40})
+    {
+        std::vector<unsigned char> expected(room + 1), got(room + 1);
+        size_t expectedUsed = 0;
+        size_t expectedCount =
+            util_TextKernelsAt(UtSimdLevel::Plain)->decodeHexRun(in, size, expected.data(), room, &expectedUsed);
+        for (UtSimdLevel level : levels)
+        {
+            SCOPED_TRACE(std::string(util_SimdLevelName(level)) + ", size " + std::to_string(size) + ", room " +
+                         std::to_string(room) + ", text " + text);
+            got.assign(room + 1, 0xA5);
+            size_t used = 0;
+            // No room at all comes with no place to write, as the reader gives it.
+            unsigned char* target = room == 0 ? nullptr : got.data();
+            size_t count = util_TextKernelsAt(level)->decodeHexRun(in, size, target, room, &used);
+            EXPECT_EQ(count, expectedCount);
+            EXPECT_EQ(used, expectedUsed);
+            EXPECT_TRUE(count == expectedCount && memcmp(got.data(), expected.data(), count) == 0);
+            EXPECT_EQ(got[room], 0xA5) << "a byte written past the room";
+            if (::testing::Test::HasFailure())
+                return false;
+        }
+    }
+    return true;
+}
 }
 
 TEST(TextKernels, EveryLevelDecodesAsThePlainPath)
@@ -97,31 +130,22 @@ TEST(TextKernels, EveryLevelDecodesAsThePlainPath)
         for (int round = 0; round < 80; ++round)
         {
             std::string text = round % 2 == 0 ? RowLikeText(random, size) : BrokenRowText(random, size);
-            const unsigned char* in = (const unsigned char*)text.data();
-            for (size_t room : {size / 2, size / 3, size * 2 / 5, (size_t)0, (size_t)1, (size_t)15, (size_t)16,
-                                (size_t)17, (size_t)40})
-            {
-                std::vector<unsigned char> expected(room + 1), got(room + 1);
-                size_t expectedUsed = 0;
-                size_t expectedCount = util_TextKernelsAt(UtSimdLevel::Plain)
-                                           ->decodeHexRun(in, size, expected.data(), room, &expectedUsed);
-                for (UtSimdLevel level : levels)
-                {
-                    SCOPED_TRACE(std::string(util_SimdLevelName(level)) + ", size " + std::to_string(size) + ", room " +
-                                 std::to_string(room) + ", text " + text);
-                    got.assign(room + 1, 0xA5);
-                    size_t used = 0;
-                    // No room at all comes with no place to write, as the reader gives it.
-                    unsigned char* target = room == 0 ? nullptr : got.data();
-                    size_t count = util_TextKernelsAt(level)->decodeHexRun(in, size, target, room, &used);
-                    ASSERT_EQ(count, expectedCount);
-                    ASSERT_EQ(used, expectedUsed);
-                    ASSERT_EQ(memcmp(got.data(), expected.data(), count), 0);
-                    ASSERT_EQ(got[room], 0xA5) << "a byte written past the room";
-                }
-            }
+            ASSERT_TRUE(DecodesAsThePlainPath(text, levels));
         }
     }
+    // Each character of a row broken over lines of one shape made wrong in turn: a digit
+    // that is none, white space that differs, a line a digit short.
+    std::string row;
+    for (int line = 0; line < 9; ++line)
+        row += "0123456789abcdefABCDEF0123456789abcdefABCDEF0123456789abcdef\n\t\t\t  ";
+    for (size_t at = 0; at < 3 * 66; ++at)
+        for (char wrong : {'G', ' ', '\0'})
+        {
+            std::string text = row;
+            text[at] = text[at] == wrong ? '\t' : wrong;
+            ASSERT_TRUE(DecodesAsThePlainPath(text, levels)) << "wrong at " << at;
+            ASSERT_TRUE(DecodesAsThePlainPath(text.substr(0, at) + text.substr(at + 1), levels)) << "cut at " << at;
+        }
 }
 
 TEST(TextKernels, EveryLevelCountsLineFeedsAndFindsNulAsThePlainPath)
