@@ -73,17 +73,30 @@ struct LineShape
     template <class V>
     bool Take(const unsigned char* text)
     {
-        uint32_t digitBits[kMaxSteps], spaceBits[kMaxSteps];
         unsigned char spare[16];
-        for (size_t step = 0; step < kMaxSteps; ++step)
+        size_t step = 0;
+        uint32_t digits = 0;
+        while (step < kMaxSteps && (digits = V::Step32(text + 32 * step, spare)) == 0xFFFFFFFFu)
+            ++step;
+        if (step == kMaxSteps)
+            return false;
+        nDigits = 32 * step + (size_t)__builtin_ctz(~digits);
+        nLength = nDigits;
+        for (;;)
         {
-            digitBits[step] = V::Step32(text + 32 * step, spare);
-            spaceBits[step] = V::Spaces(text + 32 * step);
+            if (nLength >= 32 * kMaxSteps)
+                return false;
+            uint32_t spaces = V::Spaces(text + nLength / 32 * 32);
             if (V::kSpaces == 16)
-                spaceBits[step] |= V::Spaces(text + 32 * step + 16) << 16;
+                spaces |= V::Spaces(text + nLength / 32 * 32 + 16) << 16;
+            uint32_t others = ~spaces >> (nLength % 32);
+            if (others != 0)
+            {
+                nLength += (size_t)__builtin_ctz(others);
+                break;
+            }
+            nLength = (nLength / 32 + 1) * 32;
         }
-        nDigits = Run(digitBits, 0);
-        nLength = nDigits + Run(spaceBits, nDigits);
         if (nDigits < 32 || nDigits % 2 != 0 || nLength == nDigits || nLength - nDigits > 32 ||
             nLength >= 32 * kMaxSteps)
             return false;
@@ -95,21 +108,6 @@ struct LineShape
     }
     // The 32-character steps a line's digits are decoded in.
     size_t Steps() const { return (nDigits + 31) / 32; }
-
-private:
-    // The length of the run of set bits from bit `from` on (below 32 x kMaxSteps).
-    static size_t Run(const uint32_t* bits, size_t from)
-    {
-        size_t at = from;
-        while (at < 32 * kMaxSteps)
-        {
-            uint32_t clear = ~bits[at / 32] >> (at % 32);
-            if (clear != 0)
-                return at + (size_t)__builtin_ctz(clear) - from;
-            at = (at / 32 + 1) * 32;
-        }
-        return at - from;
-    }
 };
 
 // DecodeLines for lines of `kSteps` steps. The bytes of a line's last step beyond its
