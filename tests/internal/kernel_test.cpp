@@ -27,8 +27,8 @@ std::string RowLikeText(std::mt19937& random, size_t size)
 {
     static const char kDigits[] = "0123456789ABCDEFabcdef";
     static const char kSpaces[] = " \t\n\r";
-    static const char kEnds[] = {',', '<', 'G', 'g',  '/',        ':',        '@',
-                                 '`', 'x', 0,   0x0B, (char)0x80, (char)0xC6, (char)0xFF};
+    static const char kEnds[] = {',', '<',  'G',  'g',  '/',  ':',        '@',        '`',       'x',
+                                 0,   0x0B, 0x10, 0x19, 0x1A, (char)0x80, (char)0xC6, (char)0xFF};
     std::string text;
     while (text.size() < size)
     {
@@ -139,7 +139,7 @@ TEST(TextKernels, EveryLevelDecodesAsThePlainPath)
     for (int line = 0; line < 9; ++line)
         row += "0123456789abcdefABCDEF0123456789abcdefABCDEF0123456789abcdef\n\t\t\t  ";
     for (size_t at = 0; at < 3 * 66; ++at)
-        for (char wrong : {'G', ' ', '\0'})
+        for (char wrong : {'G', ' ', '\0', '\x10'})
         {
             std::string text = row;
             text[at] = text[at] == wrong ? '\t' : wrong;
