@@ -299,7 +299,7 @@ async function showDifferences() {
 
 function updateButtons() {
   const open = state.files[0] !== null;
-  $("compare-button").disabled = !open;
+  $("compare-button").hidden = !open;
   $("uncompare-button").hidden = !state.files[1];
   $("save").hidden = !open;
 }
