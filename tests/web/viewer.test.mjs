@@ -80,13 +80,15 @@ function wideFile(changed) {
 // the width; `dark`: the system asks for dark colours; `tabs`: the controls Tab reaches,
 // before and after a file is opened; `phone`: a phone's window, before a file is opened;
 // `warnings`: the reader's warnings, as `rizeroz check` gives them; `oneBit`: the one cell
-// that differs in a large field, marked where its row and cell are.
+// that differs in a large field, marked where its row and cell are; `grid`: a field whose
+// cells are large enough for lines between them, and a byte's first cell (line, bit)
+// after a clear bit: the line at its left shows, and the ruler has numbers.
 const CASES = [
   { name: "sample", files: ["sample.xml"], state: "shown",
     texts: { "#first-file": ["Version2.1", "Commentbundled sample: two masks of a small device", "Usercode_MASK: 0x1A2B",
       "block 0: row width 32 bits, 2 rows, 8 bytes", "FuseArray_MASK: no checksum", "block 1: row width 8 bits, 1 row, 1 byte",
       "no warnings from the reader"], "#hex": ["b0 r1 0000FFFF"] },
-    fills: ["FuseArray_MASK", "Usercode_MASK"],
+    fills: ["FuseArray_MASK", "Usercode_MASK"], grid: ["Usercode_MASK", 1, 8],
     cells: [["Usercode_MASK", 0, 0, "set"], ["Usercode_MASK", 1, 15, "clear"], ["Usercode_MASK", 1, 16, "set"],
       ["FuseArray_MASK", 0, 11, "set"], ["FuseArray_MASK", 0, 12, "clear"], ["FuseArray_MASK", 2, 0, "separator"],
       ["FuseArray_MASK", 3, 8, "outside"]],
@@ -455,6 +457,21 @@ async function checkCase(page, testCase) {
     assert.ok(filled <= width && filled >= 0.9 * width, `${name} fills ${filled} of ${width} CSS pixels`);
   }
   if (testCase.warnings) await checkWarnings(page, testCase.files[0]);
+  if (testCase.grid) {
+    const [field, line, bit] = testCase.grid;
+    await showField(page, field);
+    const left = await page.$eval("#picture", (canvas, line, bit) => {
+      const { zoom, line: top, x } = canvas.dataset;
+      const ratio = canvas.width / canvas.clientWidth;
+      const pixel = canvas.getContext("2d").getImageData(Math.round((bit - x) * zoom * ratio),
+        Math.floor((line - top + 0.5) * zoom * ratio), 1, 1).data;
+      return Array.from(pixel.slice(0, 3), (value) => value.toString(16).padStart(2, "0")).join("");
+    }, line, bit);
+    assert.notEqual(left, COLOURS.clear, "no line between the bytes");
+    const inked = await page.$eval("#ruler", (canvas) =>
+      canvas.getContext("2d").getImageData(0, 0, canvas.width, canvas.height).data.filter((_, i) => i % 4 === 3 && _ > 0).length);
+    assert.ok(inked > 50, `the ruler has ${inked} pixels`);
+  }
   if (testCase.dark) {
     const [paper, ink] = await page.evaluate(() => ["background-color", "color"].map((property) =>
       getComputedStyle(document.documentElement).getPropertyValue(property).match(/\d+/g).slice(0, 3).map(Number)));
