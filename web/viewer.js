@@ -771,6 +771,25 @@ function markDifference(index) {
   if (index >= 0) state.differences[index].entry.scrollIntoView({ block: "nearest" });
 }
 
+// In the list of differences: the arrow keys choose the one before or after among those
+// with a place in the pictures, Enter shows the one chosen.
+function onListKey(event) {
+  const placed = state.differences.map((difference, index) => (difference.field >= 0 ? index : -1))
+    .filter((index) => index >= 0);
+  if (!placed.length || event.ctrlKey || event.metaKey || event.altKey) return;
+  const current = state.differences.findIndex((difference) => difference.entry.getAttribute("aria-current") === "true");
+  const at = placed.indexOf(current);
+  if (event.key === "ArrowDown" || event.key === "ArrowUp") {
+    const step = event.key === "ArrowDown" ? 1 : -1;
+    markDifference(placed[Math.max(0, Math.min(placed.length - 1, at < 0 ? 0 : at + step))]);
+  } else if (event.key === "Enter") {
+    showDifference(at < 0 ? placed[0] : current);
+  } else {
+    return;
+  }
+  event.preventDefault();
+}
+
 async function showDifference(index) {
   const difference = state.differences[index];
   if (!difference || difference.field < 0) return;
@@ -939,6 +958,7 @@ function wire() {
     const entry = event.target.closest && event.target.closest(".difference.place");
     if (entry) showDifference(Number(entry.dataset.index));
   });
+  $("difference-text").addEventListener("keydown", onListKey);
   $("overview").addEventListener("click", onOverviewClick);
   $("drop-zone").addEventListener("click", () => $("open-input").click());
   canvas.addEventListener("focus", () => state.image && drawImage());

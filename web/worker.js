@@ -448,7 +448,7 @@ function overview({ picture, field, buckets }) {
 function seek({ picture, field, line, bit, step }) {
   if (!shown(picture)) return { dropped: true };
   const count = rz._rzw_viewer_fields(viewer);
-  for (let k = 0; k <= count; ++k) {
+  for (let k = 0; k <= count && count > 0; ++k) {
     const f = (((field + step * k) % count) + count) % count;
     const flags = differingLines(f);
     const end = step > 0 ? -1 : rz._rzw_viewer_cells(viewer, f);

@@ -75,7 +75,8 @@ function wideFile(changed) {
 // what it tells once the field is chosen. A case that ends in a failure opens the sample
 // afterwards: the page must stay usable. `keys`: keys pressed on the picture ("Shift+F7"
 // held together) and what the cell line then tells; `clicked`: the listed difference
-// clicked (by the text it starts with) and what the cell line then tells; `marked`: the
+// clicked (by the text it starts with) and what the cell line then tells; `listKeys`: keys
+// pressed in the list of differences, and what the cell line then tells; `marked`: the
 // bytes of the hexadecimal rows marked as differing; `fills`: fields whose picture fills
 // the width; `dark`: the system asks for dark colours; `tabs`: the controls Tab reaches,
 // before and after a file is opened; `phone`: a phone's window, before a file is opened;
@@ -104,6 +105,7 @@ const CASES = [
     clicked: [["FuseArray_MASK[0][0]", "FuseArray_MASK, block 0, row 0, bit 255: byte 31 = 0xFF (second file: 0xFE)"],
       ["FuseArray_MASK[1][0]", "FuseArray_MASK, block 1, row 0, bit 7: byte 0 = 0x5A (second file: 0x5B)"],
       ["Usercode_MASK[0][1]", "Usercode_MASK, block 0, row 1, bit 4: byte 0 = 0x00 (second file: 0x0F)"]],
+    listKeys: ["ArrowUp ArrowUp ArrowDown Enter", "FuseArray_MASK, block 0, row 0, bit 255: byte 31 = 0xFF (second file: 0xFE)"],
     keys: [["n", "Usercode_MASK, block 0, row 1, bit 5: byte 0 = 0x00 (second file: 0x0F)"],
       ["p", "Usercode_MASK, block 0, row 1, bit 4: byte 0 = 0x00 (second file: 0x0F)"],
       ["F7 F7 F7 F7", "FuseArray_MASK, block 0, row 0, bit 255: byte 31 = 0xFF (second file: 0xFE)"],
@@ -450,6 +452,12 @@ async function checkCase(page, testCase) {
     assert.equal(await cellInfo(page, text), text, `after ${keys}`);
   }
   if (testCase.oneBit) await checkOneBit(page, testCase.oneBit);
+  if (testCase.listKeys) {
+    const [keys, text] = testCase.listKeys;
+    await page.focus("#difference-text");
+    await pressKeys(page, keys);
+    assert.equal(await cellInfo(page, text), text, `after ${keys} in the list`);
+  }
   for (const name of testCase.fills || []) {
     await showField(page, name);
     const { filled, width } = await page.$eval("#picture", (canvas) =>
