@@ -396,8 +396,26 @@ async function chooseField(index, fit = false) {
   await paint();
 }
 
+// The field shown as drawn: its rows wrapped, `state.wrap` cells a line, where that is set
+// (each row then takes `rows` lines), else as the library's picture has it.
 function currentField() {
-  return state.fields[state.field] || { lines: 0, cells: 0, name: "" };
+  const field = state.fields[state.field] || { lines: 0, cells: 0, name: "" };
+  if (!state.wrap) return { ...field, rows: 1 };
+  const rows = Math.ceil(field.cells / state.wrap);
+  return { ...field, lines: field.lines * rows, cells: state.wrap, rows };
+}
+
+// A cell of the library's picture (line, bit) as drawn, and back.
+function drawnCell(line, bit) {
+  if (!state.wrap) return { line, bit };
+  const { rows } = currentField();
+  return { line: line * rows + Math.floor(bit / state.wrap), bit: bit % state.wrap };
+}
+
+function pictureCell({ line, bit }) {
+  if (!state.wrap) return { line, bit };
+  const { rows } = currentField();
+  return { line: Math.floor(line / rows), bit: (line % rows) * state.wrap + bit };
 }
 
 // The canvas's size in CSS pixels, and the cells and lines it shows at the zoom.
@@ -409,15 +427,25 @@ function viewSize() {
 }
 
 // Square cells as large as let the field fill the width, or the height where the whole
-// field fits it with cells of GRID_ZOOM or more; in whole device pixels, unless they are
-// so small that a part of one matters; a device pixel at least.
+// field fits it with cells of GRID_ZOOM or more; where its cells would be smaller than
+// that and a few rows leave room below, each row wrapped into lines of as few bytes as let
+// the whole field fit the height, and the cells fill the width. In whole device pixels,
+// unless they are so small that a part of one matters; a device pixel at least.
 function fitZoom() {
   const { width, height } = viewSize();
+  state.wrap = 0;
   const field = currentField();
   const ratio = window.devicePixelRatio || 1;
   let fit = Math.min(width / Math.max(field.cells, 1), ZOOMS.at(-1));
   const high = height / Math.max(field.lines, 1);
   if (field.lines * fit > height && high >= GRID_ZOOM) fit = high;
+  for (let wrap = 8; fit < GRID_ZOOM && wrap < field.cells; wrap *= 2) {
+    const zoom = Math.min(width / wrap, ZOOMS.at(-1));
+    if (zoom >= GRID_ZOOM && field.lines * Math.ceil(field.cells / wrap) * zoom <= height) {
+      state.wrap = wrap;
+      fit = zoom;
+    }
+  }
   const whole = Math.floor(fit * ratio) / ratio;
   state.zoom = Math.max(whole >= GRID_ZOOM ? whole : fit, 1 / ratio);
 }
@@ -474,7 +502,7 @@ function pixelsOf(kinds) {
 async function paintOnce() {
   const canvas = $("picture");
   const { width, height, cells, lines } = viewSize();
-  const view = { picture: state.picture, field: state.field, line: state.line, lines, x: state.x, cells };
+  const view = { picture: state.picture, field: state.field, line: state.line, lines, x: state.x, cells, wrap: state.wrap };
   if (!state.fields.length || cells <= 0 || lines <= 0) return;
   const result = await call("paint", view);
   // A part of pictures or of a field no longer shown is not drawn (the view shown now is
@@ -497,8 +525,10 @@ async function paintOnce() {
   canvas.dataset.line = state.line;
   canvas.dataset.x = state.x;
   canvas.dataset.cells = currentField().cells;
+  canvas.dataset.wrap = state.wrap;
+  canvas.dataset.rows = currentField().rows;
   canvas.dataset.painted = ++state.painted;
-  $("zoom-text").textContent = `${Number(state.zoom.toFixed(2))} px`;
+  $("zoom-text").textContent = `${Number(state.zoom.toFixed(2))} px` + (state.wrap ? `, ${state.wrap} bits a line` : "");
   await drawOverview();
 }
 
@@ -532,8 +562,12 @@ function drawGrid(context, image, zoom, ratio) {
       if (((image.x + c) % 8 === 0) === byte) context.fillRect(Math.round(c * zoom), 0, Math.max(1, ratio / 2), high);
     }
   }
-  context.fillStyle = pageColour("--grid");
-  for (let l = 0; l * zoom <= high; ++l) context.fillRect(0, Math.round(l * zoom), wide, Math.max(1, ratio / 2));
+  // Between lines; between rows stronger where a row takes several lines.
+  const { rows } = currentField();
+  for (let l = 0; l * zoom <= high; ++l) {
+    context.fillStyle = pageColour(rows > 1 && (image.line + l) % rows === 0 ? "--grid-byte" : "--grid");
+    context.fillRect(0, Math.round(l * zoom), wide, Math.max(1, ratio / 2));
+  }
 }
 
 // A ring of MARK_SIZE CSS pixels about each cell that differs, so that one bit that differs
@@ -596,6 +630,7 @@ function drawRuler() {
     if (!labelled && 8 * state.zoom < 4) continue;
     const tick = labelled ? canvas.height * 0.45 : canvas.height * 0.25;
     context.fillRect(x, canvas.height - tick, Math.max(1, ratio), tick);
+    // Where rows are wrapped, a line's bits count from its first.
     if (labelled) context.fillText(String(bit), x + 2 * ratio, 0);
   }
 }
@@ -716,7 +751,7 @@ function byteText(value) {
 
 async function describeCell(at) {
   const field = currentField();
-  const asked = { picture: state.picture, field: state.field, line: at.line, bit: at.bit };
+  const asked = { picture: state.picture, field: state.field, line: at.line, bit: at.bit, wrap: state.wrap };
   const result = await call("cell", asked);
   // Of a field or pictures no longer shown, nothing is told.
   if (result.dropped || asked.picture !== state.picture || asked.field !== state.field) return;
@@ -756,6 +791,7 @@ function moveCursor(lines, bits) {
 // picture: where a difference is shown.
 async function showCell(field, line, bit) {
   if (field !== state.field) await chooseField(field);
+  ({ line, bit } = drawnCell(line, bit));
   state.cursor = { line, bit };
   state.placed = true;
   const { cells, lines } = viewSize();
@@ -807,7 +843,7 @@ function seekDifference(step) {
 
 async function seekOnce(step) {
   if (!state.compared) return;
-  const from = state.placed ? state.cursor : { line: 0, bit: -1 };
+  const from = state.placed ? pictureCell(state.cursor) : { line: 0, bit: -1 };
   const asked = { picture: state.picture, field: state.field, line: from.line, bit: from.bit, step };
   const result = await call("seek", asked);
   if (result.dropped || asked.picture !== state.picture) return;

@@ -23,6 +23,7 @@ const CONTEXT_LINES = 3;
 // Differences listed at most (the summary line counts them all).
 const DIFF_MAX = 1000;
 // The paint of a cell that differs between the two files (tools/views/RenderPicture.h).
+const PAINT_OUTSIDE = 3;
 const PAINT_DIFFERS = 8;
 // Lines of a picture looked at in one call for the lines that differ (differingLines).
 const LINE_CHUNK = 65536;
@@ -379,26 +380,27 @@ function paintKinds(field, line, lines, x, cells) {
 
 // For each of HEX_BYTES bytes of line `line` from byte `from`: 1 where the picture paints
 // one of its bits as differing between the two files, else 0.
-function differingBytes(field, line, from) {
-  const kinds = paintKinds(field, line, 1, 8 * from, 8 * HEX_BYTES);
-  return Array.from({ length: HEX_BYTES }, (_, i) => (kinds.subarray(8 * i, 8 * i + 8).includes(PAINT_DIFFERS) ? 1 : 0));
+function differingBytes(field, line, from, count) {
+  const kinds = paintKinds(field, line, 1, 8 * from, 8 * count);
+  return Array.from({ length: count }, (_, i) => (kinds.subarray(8 * i, 8 * i + 8).includes(PAINT_DIFFERS) ? 1 : 0));
 }
 
-// The row on line `line` of a field's picture in hexadecimal, each file's, from byte
-// `from`; in a comparison, with the bytes that differ marked.
-function hexRow(field, line, from, compared) {
+// The row on line `line` of a field's picture in hexadecimal, each file's, `count` bytes
+// from byte `from`; in a comparison, with the bytes that differ marked.
+function hexRow(field, line, from, compared, count = HEX_BYTES) {
   const place = locate(field, line);
   if (!place) return null;
-  const sides = place.rows.map((bytes) => (bytes ? hex(bytes.subarray(from, from + HEX_BYTES)) : null));
-  const more = place.rows.some((bytes) => bytes && bytes.length > from + HEX_BYTES);
+  const sides = place.rows.map((bytes) => (bytes ? hex(bytes.subarray(from, from + count)) : null));
+  const more = place.rows.some((bytes) => bytes && bytes.length > from + count);
   return { block: place.block, row: place.row, from, hex: compared ? sides : [sides[0] ?? sides[1]], more,
-           differs: compared ? differingBytes(field, line, from) : null };
+           differs: compared ? differingBytes(field, line, from, count) : null };
 }
 
 // A part of a field's picture, a byte a cell (its paint), and the rows on its lines in
 // hexadecimal (from the byte of its first cell).
-function paint({ picture, field, line, lines, x, cells }) {
+function paint({ picture, field, line, lines, x, cells, wrap }) {
   if (!shown(picture)) return { dropped: true };
+  if (wrap) return paintWrapped({ field, line, lines, x, cells, wrap });
   const kinds = paintKinds(field, line, lines, x, cells);
   const compared = models[1] !== 0;
   const rows = [];
@@ -407,6 +409,32 @@ function paint({ picture, field, line, lines, x, cells }) {
   const differ = compared ? Array.from(differingLines(field).subarray(Math.max(0, line), line + lines)) : null;
   if (differ && line < 0) differ.unshift(...new Array(Math.min(lines, -line)).fill(0));
   return { kinds: kinds.buffer, rows, differ, transfer: [kinds.buffer] };
+}
+
+// A field's picture with its rows wrapped, `wrap` cells (a multiple of 8) a line: line
+// `line` shows cells from `wrap` * (line % k) of the picture's line line / k, where k is
+// the lines a row takes. As paint, the rows in hexadecimal those of the cells in view, and
+// in a comparison which lines have a cell that differs.
+function paintWrapped({ field, line, lines, x, cells, wrap }) {
+  const k = Math.ceil(rz._rzw_viewer_cells(viewer, field) / wrap);
+  const kinds = new Uint8Array(lines * cells).fill(PAINT_OUTSIDE);
+  const compared = models[1] !== 0;
+  const rows = [];
+  const differ = [];
+  for (let i = 0; i < lines; ++i) {
+    const shown = line + i;
+    const at = Math.floor(shown / k);
+    const from = (shown % k) * wrap;
+    const segment = paintKinds(field, at, 1, from, wrap);
+    kinds.set(segment.subarray(Math.min(x, wrap), Math.min(wrap, x + cells)), i * cells);
+    differ.push(segment.includes(PAINT_DIFFERS) ? 1 : 0);
+    const bytes = Math.ceil(Math.max(0, wrap - x) / 8);
+    const row = bytes > 0 ? hexRow(field, at, (from >> 3) + (x >> 3), compared, Math.min(bytes, HEX_BYTES)) : null;
+    // A row's next bytes stand on the next line: no line goes on beyond its own.
+    if (row) row.more = bytes > HEX_BYTES;
+    rows.push(row);
+  }
+  return { kinds: kinds.buffer, rows, differ: compared ? differ : null, transfer: [kinds.buffer] };
 }
 
 // For each line of a field's picture, 1 where it has a cell that differs between the two
@@ -463,9 +491,15 @@ function seek({ picture, field, line, bit, step }) {
   return { none: true };
 }
 
-// The cell at (`line`, `bit`) of a field's picture: its place and each file's byte there.
-function cell({ picture, field, line, bit }) {
+// The cell at (`line`, `bit`) of a field's picture (its rows wrapped, `wrap` cells a
+// line, where `wrap` is given): its place and each file's byte there.
+function cell({ picture, field, line, bit, wrap }) {
   if (!shown(picture)) return { dropped: true };
+  if (wrap) {
+    if (bit < 0 || bit >= wrap) return { place: null };
+    const k = Math.ceil(rz._rzw_viewer_cells(viewer, field) / wrap);
+    [line, bit] = [Math.floor(line / k), (line % k) * wrap + bit];
+  }
   const place = locate(field, line);
   if (!place) return { place: null };
   const byte = Math.floor(bit / 8);

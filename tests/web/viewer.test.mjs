@@ -78,7 +78,7 @@ function wideFile(changed) {
 // clicked (by the text it starts with) and what the cell line then tells; `listKeys`: keys
 // pressed in the list of differences, and what the cell line then tells; `marked`: the
 // bytes of the hexadecimal rows marked as differing; `fills`: fields whose picture fills
-// the width; `dark`: the system asks for dark colours; `tabs`: the controls Tab reaches,
+// the width with cells of 8 pixels or more (rows wrapped where that takes it); `dark`: the system asks for dark colours; `tabs`: the controls Tab reaches,
 // before and after a file is opened; `phone`: a phone's window, before a file is opened;
 // `warnings`: the reader's warnings, as `rizeroz check` gives them; `oneBit`: the one cell
 // that differs in a large field, marked where its row and cell are; `grid`: a field whose
@@ -210,10 +210,12 @@ async function showField(page, name) {
   await page.waitForFunction((before) => Number(document.querySelector("#picture").dataset.painted) > before, {}, painted);
 }
 
-// The CSS pixel at the middle of a cell (line, bit) of the picture shown.
+// The CSS pixel at the middle of a cell (line, bit) of the library's picture as shown
+// (its rows wrapped, `wrap` bits a line, where the page wrapped them).
 async function cellPoint(page, line, bit) {
   return page.$eval("#picture", (canvas, line, bit) => {
-    const { zoom, line: top, x } = canvas.dataset;
+    const { zoom, line: top, x, wrap, rows } = canvas.dataset;
+    if (Number(wrap)) [line, bit] = [line * rows + Math.floor(bit / wrap), bit % wrap];
     const box = canvas.getBoundingClientRect();
     return { x: box.left + (bit - x + 0.5) * zoom, y: box.top + (line - top + 0.5) * zoom };
   }, line, bit);
@@ -221,7 +223,8 @@ async function cellPoint(page, line, bit) {
 
 async function cellColour(page, line, bit) {
   return page.$eval("#picture", (canvas, line, bit) => {
-    const { zoom, line: top, x } = canvas.dataset;
+    const { zoom, line: top, x, wrap, rows } = canvas.dataset;
+    if (Number(wrap)) [line, bit] = [line * rows + Math.floor(bit / wrap), bit % wrap];
     const ratio = canvas.width / canvas.clientWidth;
     const pixel = canvas.getContext("2d").getImageData(Math.floor((bit - x + 0.5) * zoom * ratio),
       Math.floor((line - top + 0.5) * zoom * ratio), 1, 1).data;
@@ -463,6 +466,8 @@ async function checkCase(page, testCase) {
     const { filled, width } = await page.$eval("#picture", (canvas) =>
       ({ filled: Number(canvas.dataset.zoom) * Number(canvas.dataset.cells), width: canvas.clientWidth }));
     assert.ok(filled <= width && filled >= 0.9 * width, `${name} fills ${filled} of ${width} CSS pixels`);
+    const zoom = await page.$eval("#picture", (canvas) => Number(canvas.dataset.zoom));
+    assert.ok(zoom >= 8, `${name}'s cells are ${zoom} CSS pixels`);
   }
   if (testCase.warnings) await checkWarnings(page, testCase.files[0]);
   if (testCase.grid) {
