@@ -429,24 +429,6 @@ EMSCRIPTEN_KEEPALIVE int rzw_viewer_locate(Viewer* viewer, int field, double lin
     return 1;
 }
 
-// `rizeroz diff FIRST SECOND --max MAX`'s text (without colour), which the caller frees
-// with free(), and the number of differences in *count. Null without memory.
-EMSCRIPTEN_KEEPALIVE char* rzw_diff(rz_model* first, rz_model* second, int max, double* count)
-{
-    try
-    {
-        RowComparison comparison(ModelOf(first), VIEW_CARRIED, true);
-        DiffLines lines(max);
-        comparison.Finish(ModelOf(second), false, lines);
-        *count = (double)lines.Count();
-        return CopyOut(lines.Finish());
-    }
-    catch (...)
-    {
-        return nullptr;
-    }
-}
-
 // For `count` lines from `line` of a field's picture, 1 in `differ` where the line has a
 // cell that differs between the two files (PAINT_DIFFERS), else 0: how many do, or a
 // negative code (rzw_describe_code).
@@ -531,6 +513,23 @@ EMSCRIPTEN_KEEPALIVE char* rzw_diff_places(rz_model* first, rz_model* second, Vi
     {
         free(*places);
         *places = nullptr;
+        return nullptr;
+    }
+}
+// `rizeroz diff FIRST SECOND --max MAX`'s text (without colour), which the caller frees
+// with free(), and the number of differences in *count. Null without memory.
+EMSCRIPTEN_KEEPALIVE char* rzw_diff(rz_model* first, rz_model* second, int max, double* count)
+{
+    try
+    {
+        RowComparison comparison(ModelOf(first), VIEW_CARRIED, true);
+        DiffLines lines(max);
+        comparison.Finish(ModelOf(second), false, lines);
+        *count = (double)lines.Count();
+        return CopyOut(lines.Finish());
+    }
+    catch (...)
+    {
         return nullptr;
     }
 }
