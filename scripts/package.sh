@@ -10,6 +10,11 @@
 #        /usr/share/rizeroz/web, as it was built.
 #   web: the viewer page as a zip of its own (rizeroz-web-VERSION.zip: one folder with
 #        index.html and its files), as built by scripts/web.sh.
+#   npm: the npm package rizeroz-VERSION.tgz (npm pack), the library's WebAssembly module
+#        of web/CMakeLists.txt's rizeroz-npm-package with web/npm's files
+#        (docs/javascript.md); it must hold exactly the package's files.
+#        tests/npm/npm.test.mjs installs it into an empty project and tests it
+#        (scripts/test.sh web).
 #   zip: the Windows zips, from the 32-bit and the 64-bit mingw-w64 builds
 #        (build/windows-i686, build/windows-x86_64): their layout, the DLL's exports, the
 #        import library for Microsoft's linker, the CMake package for both linkers, and
@@ -19,7 +24,7 @@
 # The build folders of scripts/test.sh are reused as they are configured when they exist
 # (adding only what packaging needs); otherwise a Release build is made for packaging
 # alone. The packages land in build/packages.
-# Usage: scripts/package.sh [deb|zip|web]...   (default: all three)
+# Usage: scripts/package.sh [deb|zip|web|npm]...   (default: all four)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 out=${RIZEROZ_BUILD_ROOT:-$root/build}
@@ -27,7 +32,7 @@ jobs=${RIZEROZ_JOBS:-$(nproc 2>/dev/null || echo 2)}
 packages=$out/packages
 kinds=("$@")
 [ "$(id -u)" != 0 ] || "$root/scripts/setup.sh"
-[ ${#kinds[@]} -gt 0 ] || kinds=(deb zip web)
+[ ${#kinds[@]} -gt 0 ] || kinds=(deb zip web npm)
 # The viewer page's files (web/CMakeLists.txt), as scripts/web.sh builds them.
 web_site=$out/web/site
 web_pages=(index.html viewer.css viewer.js rizeroz-worker.js)
@@ -127,8 +132,7 @@ pack_web() {
   echo "=== package web ==="
   "$root/scripts/web.sh" >/dev/null
   local version name
-  version=$(sed -n 's/^#define RIZEROZ_VERSION_\(MAJOR\|MINOR\|PATCH\) \([0-9]*\)$/\2/p' \
-    "$root/rodazivuziradovizozari/RizErozVersion.h" | paste -sd.)
+  version=$(library_version)
   name=rizeroz-web-$version
   rm -rf "${scratch:?}/$name" "$packages/$name.zip"
   mkdir "$scratch/$name"
@@ -145,6 +149,34 @@ pack_web() {
     return 1
   fi
   echo "$packages/$name.zip: ${web_pages[*]}"
+}
+
+# The library's version, MAJOR.MINOR.PATCH (RizErozVersion.h), as the packages carry it.
+library_version() {
+  sed -n 's/^#define RIZEROZ_VERSION_\(MAJOR\|MINOR\|PATCH\) \([0-9]*\)$/\2/p' \
+    "$root/rodazivuziradovizozari/RizErozVersion.h" | paste -sd.
+}
+
+# The npm package: the folder that web/CMakeLists.txt's rizeroz-npm-package makes (in the
+# viewer page's build, configured by scripts/web.sh), packed by npm pack.
+npm_files=(README.md index.d.ts index.js node.js package.json rizeroz-module.js rizeroz-wasm.js)
+pack_npm() {
+  echo "=== package npm ==="
+  "$root/scripts/web.sh" >/dev/null
+  NODE_PATH=${NODE_PATH:-/usr/share/nodejs} cmake --build "$out/web" -j "$jobs" --target rizeroz-npm-package >/dev/null
+  local version tgz
+  version=$(library_version)
+  tgz=$packages/rizeroz-$version.tgz
+  rm -f "$tgz"
+  (cd "$out/web/npm" && npm pack --pack-destination "$packages" --loglevel=error >/dev/null)
+  local listed wanted
+  listed=$(tar tzf "$tgz" | sort | tr '\n' ' ')
+  wanted=$(printf "package/%s\n" "${npm_files[@]}" | sort | tr '\n' ' ')
+  if [ "$listed" != "$wanted" ]; then
+    echo "$tgz holds $listed; wanted $wanted" >&2
+    return 1
+  fi
+  echo "$tgz: ${npm_files[*]} ($(stat -c %s "$tgz") bytes)"
 }
 
 # wine runs 32-bit programs when wine32 is installed and the kernel runs its i386 loader,
@@ -204,7 +236,8 @@ for kind in "${kinds[@]}"; do
     # Not `a && b`: set -e does not stop the script when `a` fails there.
     zip) pack_zip i686; pack_zip x86_64 ;;
     web) pack_web ;;
-    *) echo "unknown package kind: $kind (deb, zip or web)" >&2; exit 2 ;;
+    npm) pack_npm ;;
+    *) echo "unknown package kind: $kind (deb, zip, web or npm)" >&2; exit 2 ;;
   esac
 done
 echo "Packages built and checked in $packages: ${kinds[*]}"

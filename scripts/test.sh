@@ -8,8 +8,9 @@
 # checked by scripts/package.sh, reusing the native and Windows builds), and the fuzz
 # targets for a bounded time each
 # (RIZEROZ_FUZZ_SECONDS, default 45), and the viewer page (run_web): the library as
-# WebAssembly, tested in headless Chromium. Compiler warnings are errors in every build
-# (RIZEROZ_WERROR=OFF in the environment makes them warnings again). A test that sets no
+# WebAssembly, tested in headless Chromium, and the npm package made from it. Compiler
+# warnings are errors in every build (RIZEROZ_WERROR=OFF in the environment makes them
+# warnings again). A test that sets no
 # time-out of its own has 120 s.
 # Usage: scripts/test.sh [native|web|wheel|sanitize|windows|i686|package|fuzz]...   (default: all eight)
 set -euo pipefail
@@ -221,7 +222,10 @@ run_i686() {
 # ($out/web/site), and tests/web/viewer.test.mjs opens files in it with Debian's chromium,
 # headless, driven by puppeteer-core as tests/web's lock file pins it (npm ci), holding what
 # it shows to the native rizeroz's output (built here when the native step has not run).
-# Screenshots of every case land in $out/web/screenshots.
+# Screenshots of every case land in $out/web/screenshots. Then the npm package
+# (docs/javascript.md): scripts/package.sh npm packs it from the same build, and
+# tests/npm/npm.test.mjs installs it into an empty project and holds it to the same
+# native rizeroz, with tsc from tests/npm's lock file (npm ci); some 25 s more.
 run_web() {
   "$root/scripts/web.sh" || return
   if [ ! -f "$out/native/CMakeCache.txt" ]; then
@@ -231,7 +235,11 @@ run_web() {
   (cd "$root/tests/web" && npm ci --no-audit --no-fund --loglevel=error) || return
   rm -rf "$out/web/screenshots"
   (cd "$root/tests/web" && RIZEROZ_SITE="$out/web/site" RIZEROZ_TOOL="$out/native/bin/rizeroz" \
-    RIZEROZ_SHOTS="$out/web/screenshots" node --test viewer.test.mjs)
+    RIZEROZ_SHOTS="$out/web/screenshots" node --test viewer.test.mjs) || return
+  "$root/scripts/package.sh" npm || return
+  (cd "$root/tests/npm" && npm ci --no-audit --no-fund --loglevel=error) || return
+  (cd "$root/tests/npm" && RIZEROZ_PACKAGE="$(ls "$out"/packages/rizeroz-[0-9]*.tgz)" \
+    RIZEROZ_TOOL="$out/native/bin/rizeroz" node --test npm.test.mjs)
 }
 
 timings=()

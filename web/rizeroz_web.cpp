@@ -534,3 +534,17 @@ EMSCRIPTEN_KEEPALIVE char* rzw_diff(rz_model* first, rz_model* second, int max, 
     }
 }
 }
+
+extern "C" {
+
+// The library's error for a result code that a call gave without an error object (a
+// value the model refuses, memory that ran out): "PATH: error: what the code means (error
+// CODE).", with `path` naming what was refused; free it with rz_error_free. Null without
+// memory.
+EMSCRIPTEN_KEEPALIVE rz_error* rzw_code_error(int code, const char* path)
+{
+    rz_error* error = nullptr;
+    SetCodeError(&error, code, path);
+    return error;
+}
+}

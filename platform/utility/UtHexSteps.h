@@ -12,6 +12,8 @@
 // the plain path takes over for the rest of the run.
 //
 // The level V provides:
+//   static uint32_t Same32(const unsigned char* text, const unsigned char* other);
+//       one bit per character of the 32 at `text` that equals the one at `other`
 //   static uint32_t Step32(const unsigned char* text, unsigned char* out);
 //       decodes the 32 characters at `text` (pairs of digits) into 16 bytes at `out` and
 //       returns one bit per character that is a hexadecimal digit
@@ -51,10 +53,117 @@ size_t PassSpaces(const unsigned char* text, size_t length, size_t at)
     return at;
 }
 
+// A row the writer broke over lines: lines of the same number of digits, each followed by
+// the same white space (a line break and the indent). Once the first line tells the
+// shape, each next line is decoded at places known beforehand, its steps saying whether
+// its characters were digits, and its white space compared with the first line's, so
+// that no step waits for the one before it to find where it starts.
+struct LineShape
+{
+    static constexpr size_t kMaxSteps = 4;   // lines of up to 128 digits
+    size_t nDigits = 0;                      // digits of a line, even
+    size_t nLength = 0;                      // characters of a line and the white space after it
+    uint32_t last = 0;                       // the characters of the last step that must be digits
+    uint32_t gap = 0;                        // those of the line's last 32 that are its white space
+    unsigned char end[32];                   // the first line's last 32 characters
+
+    // The shape of the line at the start of `text` (at least 32 x kMaxSteps characters):
+    // false when it is no line of a broken row (odd, too short or too long, or not followed
+    // by at most 32 characters of white space).
+    template <class V>
+    bool Take(const unsigned char* text)
+    {
+        uint32_t digitBits[kMaxSteps], spaceBits[kMaxSteps];
+        unsigned char spare[16];
+        for (size_t step = 0; step < kMaxSteps; ++step)
+        {
+            digitBits[step] = V::Step32(text + 32 * step, spare);
+            spaceBits[step] = V::Spaces(text + 32 * step);
+            if (V::kSpaces == 16)
+                spaceBits[step] |= V::Spaces(text + 32 * step + 16) << 16;
+        }
+        nDigits = Run(digitBits, 0);
+        nLength = nDigits + Run(spaceBits, nDigits);
+        if (nDigits < 32 || nDigits % 2 != 0 || nLength == nDigits || nLength - nDigits > 32 ||
+            nLength >= 32 * kMaxSteps)
+            return false;
+        size_t tail = nDigits - 32 * (Steps() - 1);
+        last = tail == 32 ? 0xFFFFFFFFu : (1u << tail) - 1;
+        gap = ~0u << (32 - (nLength - nDigits));
+        memcpy(end, text + nLength - 32, sizeof end);
+        return true;
+    }
+    // The 32-character steps a line's digits are decoded in.
+    size_t Steps() const { return (nDigits + 31) / 32; }
+
+private:
+    // The length of the run of set bits from bit `from` on (below 32 x kMaxSteps).
+    static size_t Run(const uint32_t* bits, size_t from)
+    {
+        size_t at = from;
+        while (at < 32 * kMaxSteps)
+        {
+            uint32_t clear = ~bits[at / 32] >> (at % 32);
+            if (clear != 0)
+                return at + (size_t)__builtin_ctz(clear) - from;
+            at = (at / 32 + 1) * 32;
+        }
+        return at - from;
+    }
+};
+
+// DecodeLines for lines of `kSteps` steps. The bytes of a line's last step beyond its
+// digits are written too, within the room, and the next line writes over them.
+template <class V, size_t kSteps>
+size_t DecodeShapedLines(const LineShape& shape, const unsigned char* text, size_t length, unsigned char* out,
+                         size_t room, size_t* written)
+{
+    size_t at = 0, done = 0;
+    const size_t bytes = shape.nDigits / 2;
+    while (length - at >= shape.nLength + 64 && room - done >= 16 * kSteps)
+    {
+        uint32_t differ = 0;
+        for (size_t step = 0; step + 1 < kSteps; ++step)
+            differ |= ~V::Step32(text + at + 32 * step, out + done + 16 * step);
+        differ |= shape.last & ~V::Step32(text + at + 32 * (kSteps - 1), out + done + 16 * (kSteps - 1));
+        differ |= shape.gap & ~V::Same32(text + at + shape.nLength - 32, shape.end);
+        if (differ != 0)
+            break;   // what the line's steps wrote is past the bytes decoded
+        at += shape.nLength;
+        done += bytes;
+    }
+    *written = done;
+    return at;
+}
+
+// Decodes the lines of the row at `text` that have the shape of its first line, from the
+// start, leaving at least 64 characters at the end. Returns the characters passed (whole
+// lines); *written the bytes decoded.
+template <class V>
+size_t DecodeLines(const unsigned char* text, size_t length, unsigned char* out, size_t room, size_t* written)
+{
+    LineShape shape;
+    *written = 0;
+    if (!shape.Take<V>(text))
+        return 0;
+    switch (shape.Steps())
+    {
+    case 1:
+        return DecodeShapedLines<V, 1>(shape, text, length, out, room, written);
+    case 2:
+        return DecodeShapedLines<V, 2>(shape, text, length, out, room, written);
+    case 3:
+        return DecodeShapedLines<V, 3>(shape, text, length, out, room, written);
+    default:
+        return DecodeShapedLines<V, 4>(shape, text, length, out, room, written);
+    }
+}
+
 template <class V>
 size_t DecodeRun(const unsigned char* text, size_t length, unsigned char* out, size_t room, size_t* used)
 {
-    size_t at = 0, written = 0;
+    size_t written = 0;
+    size_t at = length >= 256 ? DecodeLines<V>(text, length, out, room, &written) : 0;
     for (;;)
     {
         while (length - at >= 32)

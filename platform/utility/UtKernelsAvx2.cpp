@@ -56,6 +56,12 @@ struct Avx2
         return ~other;
     }
 
+    static uint32_t Same32(const unsigned char* text, const unsigned char* other)
+    {
+        return (uint32_t)_mm256_movemask_epi8(
+            _mm256_cmpeq_epi8(_mm256_loadu_si256((const __m256i*)text), _mm256_loadu_si256((const __m256i*)other)));
+    }
+
     static constexpr size_t kSpaces = 32;
     static uint32_t Spaces(const unsigned char* text)
     {

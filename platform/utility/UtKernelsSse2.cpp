@@ -11,17 +11,25 @@
 
 namespace
 {
-// The values of 16 characters (0 for those that are no digit); `digits` gets one bit
-// per character that is a digit.
+// The values of 16 characters (those that are no digit get some value); `digits` gets one
+// bit per character that is a digit. Folded to lower case, a digit less '0' is its value,
+// and a letter's is 39 less.
 inline __m128i Values(__m128i c, unsigned int* digits)
 {
-    const __m128i decimal = _mm_sub_epi8(c, _mm_set1_epi8('0'));
+    const __m128i lower = _mm_or_si128(c, _mm_set1_epi8(0x20));
+    const __m128i decimal = _mm_sub_epi8(lower, _mm_set1_epi8('0'));
     const __m128i isDecimal = _mm_cmpeq_epi8(_mm_min_epu8(decimal, _mm_set1_epi8(9)), decimal);
-    const __m128i letter = _mm_sub_epi8(_mm_or_si128(c, _mm_set1_epi8(0x20)), _mm_set1_epi8('a'));
+    const __m128i letter = _mm_sub_epi8(lower, _mm_set1_epi8('a'));
     const __m128i isLetter = _mm_cmpeq_epi8(_mm_min_epu8(letter, _mm_set1_epi8(5)), letter);
     *digits = (unsigned int)_mm_movemask_epi8(_mm_or_si128(isDecimal, isLetter));
-    return _mm_or_si128(_mm_and_si128(isDecimal, decimal),
-                        _mm_and_si128(isLetter, _mm_add_epi8(letter, _mm_set1_epi8(10))));
+    return _mm_sub_epi8(decimal, _mm_and_si128(isLetter, _mm_set1_epi8(39)));
+}
+
+// One bit per character of the 16 at `text` that equals the one at `other`.
+inline unsigned int Same16(const unsigned char* text, const unsigned char* other)
+{
+    return (unsigned int)_mm_movemask_epi8(
+        _mm_cmpeq_epi8(_mm_loadu_si128((const __m128i*)text), _mm_loadu_si128((const __m128i*)other)));
 }
 
 // Joins the values of each pair: in every 16-bit lane, the first digit's value stands in
@@ -50,6 +58,11 @@ struct Sse2
         __m128i b = Values(_mm_loadu_si128((const __m128i*)(text + 16)), &second);
         _mm_storeu_si128((__m128i*)out, _mm_packus_epi16(JoinPairs(a), JoinPairs(b)));
         return first | second << 16;
+    }
+
+    static uint32_t Same32(const unsigned char* text, const unsigned char* other)
+    {
+        return Same16(text, other) | Same16(text + 16, other + 16) << 16;
     }
 
     // Gaps between the lines of a row are short: 16 characters a step.

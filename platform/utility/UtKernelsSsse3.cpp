@@ -44,6 +44,13 @@ inline __m128i Pairs16(const unsigned char* text, unsigned int* other)
     return _mm_maddubs_epi16(_mm_add_epi8(low, nine), _mm_set1_epi16(0x0110));
 }
 
+// One bit per character of the 16 at `text` that equals the one at `other`.
+inline unsigned int Same16(const unsigned char* text, const unsigned char* other)
+{
+    return (unsigned int)_mm_movemask_epi8(
+        _mm_cmpeq_epi8(_mm_loadu_si128((const __m128i*)text), _mm_loadu_si128((const __m128i*)other)));
+}
+
 struct Ssse3
 {
     static uint32_t Step32(const unsigned char* text, unsigned char* out)
@@ -52,6 +59,11 @@ struct Ssse3
         __m128i a = Pairs16(text, &first), b = Pairs16(text + 16, &second);
         _mm_storeu_si128((__m128i*)out, _mm_packus_epi16(a, b));
         return ~(first | second << 16);
+    }
+
+    static uint32_t Same32(const unsigned char* text, const unsigned char* other)
+    {
+        return Same16(text, other) | Same16(text + 16, other + 16) << 16;
     }
 
     static constexpr size_t kSpaces = 16;
