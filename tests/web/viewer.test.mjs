@@ -384,6 +384,86 @@ async function checkPhone(page, opened) {
   }
 }
 
+// Finding the differences: clicking them in the list, the keys on the picture and in the
+// list, the bytes marked in hexadecimal, the one bit in a large field.
+async function checkFinding(page, testCase) {
+  for (const [start, text] of testCase.clicked || []) {
+    await page.$$eval("#difference-text .difference", (entries, start) =>
+      entries.find((entry) => entry.textContent.startsWith(start)).click(), start);
+    assert.equal(await cellInfo(page, text), text, `clicking ${start}`);
+    assert.equal(await page.evaluate(() => document.activeElement.id), "picture");
+    await checkCursor(page);
+  }
+  if (testCase.marked) {
+    assert.deepEqual(await page.$$eval("#hex mark", (marks) => marks.map((mark) => mark.textContent)), testCase.marked);
+  }
+  await page.focus("#picture");
+  for (const [keys, text] of testCase.keys || []) {
+    await pressKeys(page, keys);
+    assert.equal(await cellInfo(page, text), text, `after ${keys}`);
+  }
+  if (testCase.oneBit) await checkOneBit(page, testCase.oneBit);
+  if (testCase.listKeys) {
+    const [keys, text] = testCase.listKeys;
+    await page.focus("#difference-text");
+    await pressKeys(page, keys);
+    assert.equal(await cellInfo(page, text), text, `after ${keys} in the list`);
+  }
+}
+
+// Lines between the cells of a field whose cells are large: at the left of a byte's first
+// cell (`line`, `bit`) after a clear cell; and the ruler has its numbers.
+async function checkGrid(page, [field, line, bit]) {
+  await showField(page, field);
+  const left = await page.$eval("#picture", (canvas, line, bit) => {
+    const { zoom, line: top, x } = canvas.dataset;
+    const ratio = canvas.width / canvas.clientWidth;
+    const pixel = canvas.getContext("2d").getImageData(Math.round((bit - x) * zoom * ratio),
+      Math.floor((line - top + 0.5) * zoom * ratio), 1, 1).data;
+    return Array.from(pixel.slice(0, 3), (value) => value.toString(16).padStart(2, "0")).join("");
+  }, line, bit);
+  assert.notEqual(left, COLOURS.clear, "no line between the bytes");
+  const inked = await page.$eval("#ruler", (canvas) =>
+    canvas.getContext("2d").getImageData(0, 0, canvas.width, canvas.height).data.filter((_, i) => i % 4 === 3 && _ > 0).length);
+  assert.ok(inked > 50, `the ruler has ${inked} pixels`);
+}
+
+// The room and the looks: cells that fill the width, lines between them, the warnings,
+// dark colours, the tab order, a phone, Save only with a file open, rows in hexadecimal
+// that are never cut off.
+async function checkLayout(page, testCase) {
+  for (const name of testCase.fills || []) {
+    await showField(page, name);
+    const { filled, width } = await page.$eval("#picture", (canvas) =>
+      ({ filled: Number(canvas.dataset.zoom) * Number(canvas.dataset.cells), width: canvas.clientWidth }));
+    assert.ok(filled <= width && filled >= 0.9 * width, `${name} fills ${filled} of ${width} CSS pixels`);
+    const zoom = await page.$eval("#picture", (canvas) => Number(canvas.dataset.zoom));
+    assert.ok(zoom >= 8, `${name}'s cells are ${zoom} CSS pixels`);
+  }
+  if (testCase.warnings) await checkWarnings(page, testCase.files[0]);
+  if (testCase.grid) await checkGrid(page, testCase.grid);
+  if (testCase.dark) {
+    const [paper, ink] = await page.evaluate(() => ["background-color", "color"].map((property) =>
+      getComputedStyle(document.documentElement).getPropertyValue(property).match(/\d+/g).slice(0, 3).map(Number)));
+    const light = ([r, g, b]) => (0.2126 * r + 0.7152 * g + 0.0722 * b) / 255;
+    assert.ok(light(paper) < 0.2 && light(ink) > 0.7, `dark: paper ${paper}, ink ${ink}`);
+  }
+  if (testCase.tabs) {
+    const stops = await tabStops(page, 16);
+    for (const wanted of ["open-button", "compare-button", "xml", "json", "field-select", "picture"]) {
+      assert.ok(stops.includes(wanted), `Tab does not reach ${wanted}: ${stops}`);
+    }
+  }
+  if (testCase.phone) await checkPhone(page, true);
+  // Saving is offered while a file is open, and only then.
+  const open = testCase.state === "shown" || (testCase.state === "failed" && testCase.files.length > 1);
+  assert.equal(await page.$eval("#save", (box) => !box.hidden && box.getBoundingClientRect().width > 0), open, "Save");
+  if (testCase.state === "shown") {
+    const [scrolled, width] = await page.$eval("#hex", (box) => [box.scrollWidth, box.clientWidth]);
+    assert.ok(scrolled <= width, `the rows in hexadecimal are ${scrolled} CSS pixels wide in ${width}`);
+  }
+}
+
 async function checkCase(page, testCase) {
   const fresh = await page.$eval("body", (body) => Number(body.dataset.memory));
   if (testCase.phone) await checkPhone(page, false);
@@ -439,72 +519,8 @@ async function checkCase(page, testCase) {
     }
     await page.waitForFunction((text) => document.querySelector("#cell-info").textContent === text, { timeout: 5000 }, text);
   }
-  for (const [start, text] of testCase.clicked || []) {
-    await page.$$eval("#difference-text .difference", (entries, start) =>
-      entries.find((entry) => entry.textContent.startsWith(start)).click(), start);
-    assert.equal(await cellInfo(page, text), text, `clicking ${start}`);
-    assert.equal(await page.evaluate(() => document.activeElement.id), "picture");
-    await checkCursor(page);
-  }
-  if (testCase.marked) {
-    assert.deepEqual(await page.$$eval("#hex mark", (marks) => marks.map((mark) => mark.textContent)), testCase.marked);
-  }
-  await page.focus("#picture");
-  for (const [keys, text] of testCase.keys || []) {
-    await pressKeys(page, keys);
-    assert.equal(await cellInfo(page, text), text, `after ${keys}`);
-  }
-  if (testCase.oneBit) await checkOneBit(page, testCase.oneBit);
-  if (testCase.listKeys) {
-    const [keys, text] = testCase.listKeys;
-    await page.focus("#difference-text");
-    await pressKeys(page, keys);
-    assert.equal(await cellInfo(page, text), text, `after ${keys} in the list`);
-  }
-  for (const name of testCase.fills || []) {
-    await showField(page, name);
-    const { filled, width } = await page.$eval("#picture", (canvas) =>
-      ({ filled: Number(canvas.dataset.zoom) * Number(canvas.dataset.cells), width: canvas.clientWidth }));
-    assert.ok(filled <= width && filled >= 0.9 * width, `${name} fills ${filled} of ${width} CSS pixels`);
-    const zoom = await page.$eval("#picture", (canvas) => Number(canvas.dataset.zoom));
-    assert.ok(zoom >= 8, `${name}'s cells are ${zoom} CSS pixels`);
-  }
-  if (testCase.warnings) await checkWarnings(page, testCase.files[0]);
-  if (testCase.grid) {
-    const [field, line, bit] = testCase.grid;
-    await showField(page, field);
-    const left = await page.$eval("#picture", (canvas, line, bit) => {
-      const { zoom, line: top, x } = canvas.dataset;
-      const ratio = canvas.width / canvas.clientWidth;
-      const pixel = canvas.getContext("2d").getImageData(Math.round((bit - x) * zoom * ratio),
-        Math.floor((line - top + 0.5) * zoom * ratio), 1, 1).data;
-      return Array.from(pixel.slice(0, 3), (value) => value.toString(16).padStart(2, "0")).join("");
-    }, line, bit);
-    assert.notEqual(left, COLOURS.clear, "no line between the bytes");
-    const inked = await page.$eval("#ruler", (canvas) =>
-      canvas.getContext("2d").getImageData(0, 0, canvas.width, canvas.height).data.filter((_, i) => i % 4 === 3 && _ > 0).length);
-    assert.ok(inked > 50, `the ruler has ${inked} pixels`);
-  }
-  if (testCase.dark) {
-    const [paper, ink] = await page.evaluate(() => ["background-color", "color"].map((property) =>
-      getComputedStyle(document.documentElement).getPropertyValue(property).match(/\d+/g).slice(0, 3).map(Number)));
-    const light = ([r, g, b]) => (0.2126 * r + 0.7152 * g + 0.0722 * b) / 255;
-    assert.ok(light(paper) < 0.2 && light(ink) > 0.7, `dark: paper ${paper}, ink ${ink}`);
-  }
-  if (testCase.tabs) {
-    const stops = await tabStops(page, 16);
-    for (const wanted of ["open-button", "compare-button", "xml", "json", "field-select", "picture"]) {
-      assert.ok(stops.includes(wanted), `Tab does not reach ${wanted}: ${stops}`);
-    }
-  }
-  if (testCase.phone) await checkPhone(page, true);
-  // Saving is offered while a file is open, and only then.
-  const open = testCase.state === "shown" || (testCase.state === "failed" && testCase.files.length > 1);
-  assert.equal(await page.$eval("#save", (box) => !box.hidden && box.getBoundingClientRect().width > 0), open, "Save");
-  if (testCase.state === "shown") {
-    const [scrolled, width] = await page.$eval("#hex", (box) => [box.scrollWidth, box.clientWidth]);
-    assert.ok(scrolled <= width, `the rows in hexadecimal are ${scrolled} CSS pixels wide in ${width}`);
-  }
+  await checkFinding(page, testCase);
+  await checkLayout(page, testCase);
   if (testCase.state === "shown" && !testCase.message) {
     assert.equal(await page.$eval("#message", (box) => box.hidden ? "" : box.textContent), "");
   }
