@@ -20,6 +20,7 @@
 #include "CApi.h"
 #include "DiffText.h"
 #include "ModelCompare.h"
+#include "ReadBack.h"
 #include "RenderPicture.h"
 #include "rizeroz.h"
 
@@ -103,6 +104,142 @@ enum
     RZW_ERR_NO_PICTURE = -401,   // no file's picture is made
     RZW_ERR_FIELD = -402,        // a field the picture does not have
     RZW_ERR_PART = -403          // a part of a picture of fewer than 0 lines or cells
+};
+
+// Room in `viewer` for one line of `count` paints; false without memory.
+bool LineRoom(Viewer* viewer, long long count)
+{
+    try
+    {
+        if ((long long)viewer->cells.size() < count)
+            viewer->cells.resize((size_t)count);
+        return true;
+    }
+    catch (...)
+    {
+        return false;
+    }
+}
+
+// Line `line` of a field's picture painted whole into viewer->cells; false without memory.
+bool PaintWholeLine(Viewer* viewer, FieldPicture* picture, long long line)
+{
+    if (!LineRoom(viewer, picture->GetCellsWide()))
+        return false;
+    picture->PaintStackLine(line, viewer->cells.data(), picture->GetCellsWide());
+    return true;
+}
+
+// The picture's line of row `row` of block `block` of `field` as a data file carries them
+// (the view that `diff` compares: neighbouring blocks of one width are one, a block
+// without rows has one empty row), or -1 where the picture has no line for it.
+long long CarriedRowLine(SVFDataField* field, FieldPicture* picture, int block, long long row)
+{
+    int carried = -1;
+    for (int j = 0; j < field->GetFieldBlockCount(); ++j)
+    {
+        SVFDataField::DataBlock* here = field->GetDataBlock(j);
+        if (!SVFReadBackJoinsBlock(field, j))
+            ++carried;
+        if (carried < block)
+            continue;
+        if (carried > block)
+            break;
+        long long rows = here->GetNumberOfRows();
+        long long added = SVFReadBackAddsEmptyRow(here) ? 1 : 0;
+        if (row < rows + added)
+            return row < added ? -1 : picture->LineOfRow(j, row - added);
+        row -= rows + added;
+    }
+    return -1;
+}
+
+// The index in `viewer` of field `index` of the second model, which the first lacks: the
+// second model's fields without a partner follow the first model's (PairFields).
+int SecondOnlyField(SVFPlusData* first, SVFPlusData* second, int index)
+{
+    std::vector<const char*> names[2];
+    SVFPlusData* models[2] = {first, second};
+    for (int side = 0; side < 2; ++side)
+        for (int i = 0; i < models[side]->GetDataFieldCount(); ++i)
+        {
+            const char* name = models[side]->GetDataField(i)->GetFieldName();
+            names[side].push_back(name != nullptr ? name : "");
+        }
+    std::vector<bool> paired(names[1].size(), false);
+    for (int partner : PairByName(names[0], names[1]))
+        if (partner >= 0)
+            paired[(size_t)partner] = true;
+    int at = first->GetDataFieldCount();
+    for (int j = 0; j < index && (size_t)j < paired.size(); ++j)
+        at += paired[(size_t)j] ? 0 : 1;
+    return at;
+}
+
+// Where a difference stands in the pictures: the field, the line (-1: none, the field
+// as a whole) and the bit (-1: none), and how many lines of text tell it.
+struct DiffPlace
+{
+    double field = -1, line = -1, bit = -1, lines = 1;
+};
+
+DiffPlace PlaceOf(const Difference& difference, Viewer* viewer, SVFPlusData* first, SVFPlusData* second)
+{
+    DiffPlace place;
+    place.lines = difference.kind == Difference::ROW ? 3 : 1;
+    if (difference.nField < 0 || difference.kind == Difference::FIELD_ORDER)
+        return place;
+    int field = difference.kind == Difference::FIELD_ONLY_SECOND ? SecondOnlyField(first, second, difference.nField)
+                                                                 : difference.nField;
+    FieldPicture* picture = PictureOf(viewer, field);
+    if (picture == nullptr)
+        return place;
+    place.field = field;
+    if (difference.nBlock < 0 || difference.kind == Difference::FIELD_ONLY_SECOND)
+        return place;
+    SVFDataField* mine = first->GetDataField(field);
+    long long row = difference.kind == Difference::ROW ? difference.nRow : 0;
+    place.line = (double)CarriedRowLine(mine, picture, difference.nBlock, row);
+    if (difference.kind != Difference::ROW || place.line < 0)
+        return place;
+    // The first bit that differs: in the first byte that differs, its highest bit that
+    // does (bits are drawn high bit first); where only the lengths differ, the first bit
+    // that one row has and the other lacks.
+    long long bit = 8 * std::min(difference.first, difference.second);
+    if (difference.nOffset >= 0)
+    {
+        int apart = (difference.nByte[0] ^ difference.nByte[1]) & 0xFF;
+        int high = 7;
+        while (high > 0 && (apart >> high) == 0)
+            --high;
+        bit = 8 * difference.nOffset + (7 - high);
+    }
+    place.bit = (double)std::min(bit, picture->GetCellsWide() - 1);
+    return place;
+}
+
+// `rizeroz diff`'s lines with each told difference's place in the pictures.
+class PlacedDiffLines : public DiffLines
+{
+public:
+    PlacedDiffLines(int max, Viewer* viewer, SVFPlusData* first, SVFPlusData* second)
+        : DiffLines(max), m_nMax(max), m_pViewer(viewer), m_pFirst(first), m_pSecond(second)
+    {
+    }
+    void Add(const Difference& difference) override
+    {
+        if (Count() < m_nMax)
+            m_places.push_back(PlaceOf(difference, m_pViewer, m_pFirst, m_pSecond));
+        DiffLines::Add(difference);
+    }
+    const std::vector<DiffPlace>& Places() const { return m_places; }
+
+private:
+    int m_nMax;
+    Viewer* m_pViewer;
+    SVFPlusData* m_pFirst;
+    SVFPlusData* m_pSecond;
+    std::vector<DiffPlace> m_places;
 };
 
 char* CopyOut(const std::string& text)
@@ -220,11 +357,11 @@ EMSCRIPTEN_KEEPALIVE double rzw_viewer_cells(Viewer* viewer, int field)
 }
 
 // Paints `lines` lines from `line` and `cells` cells from `x` of a field's stack into
-// `rgba` (4 bytes a cell, line after line), in the tool's colours; what lies outside the
-// stack is PAINT_OUTSIDE. 0, or a negative code (rzw_describe_code): RZW_ERR_NO_PICTURE,
+// `kinds`, a byte a cell (its Paint), line after line; what lies outside the stack is
+// PAINT_OUTSIDE. 0, or a negative code (rzw_describe_code): RZW_ERR_NO_PICTURE,
 // RZW_ERR_FIELD, RZW_ERR_PART, or RZ_ERR_MEMORY.
-EMSCRIPTEN_KEEPALIVE int rzw_viewer_paint(Viewer* viewer, int field, double line, int lines, double x, int cells,
-                                          unsigned char* rgba)
+EMSCRIPTEN_KEEPALIVE int rzw_viewer_paint_kinds(Viewer* viewer, int field, double line, int lines, double x, int cells,
+                                                unsigned char* kinds)
 {
     if (viewer == nullptr)
         return RZW_ERR_NO_PICTURE;
@@ -235,31 +372,41 @@ EMSCRIPTEN_KEEPALIVE int rzw_viewer_paint(Viewer* viewer, int field, double line
         return RZW_ERR_PART;
     long long wide = picture->GetCellsWide();
     long long count = std::min((long long)x + cells, wide);
-    try
-    {
-        if ((long long)viewer->cells.size() < count)
-            viewer->cells.resize((size_t)count);
-    }
-    catch (...)
-    {
+    if (!LineRoom(viewer, count))
         return RZ_ERR_MEMORY;
-    }
     for (int i = 0; i < lines; ++i)
     {
         long long at = (long long)line + i;
         bool inside = at >= 0 && at < picture->GetLines() && count > (long long)x;
         if (inside)
             picture->PaintStackLine(at, viewer->cells.data(), count);
+        unsigned char* out = kinds + (size_t)i * (size_t)cells;
         for (int c = 0; c < cells; ++c)
         {
             long long cell = (long long)x + c;
-            int paint = inside && cell < count ? viewer->cells[(size_t)cell] : PAINT_OUTSIDE;
-            unsigned char* pixel = rgba + 4 * ((size_t)i * (size_t)cells + (size_t)c);
-            pixel[0] = kPaintPalette[paint].red;
-            pixel[1] = kPaintPalette[paint].green;
-            pixel[2] = kPaintPalette[paint].blue;
-            pixel[3] = 255;
+            out[c] = inside && cell < count ? viewer->cells[(size_t)cell] : (unsigned char)PAINT_OUTSIDE;
         }
+    }
+    return 0;
+}
+
+// As rzw_viewer_paint_kinds, in the tool's colours into `rgba` (4 bytes a cell).
+EMSCRIPTEN_KEEPALIVE int rzw_viewer_paint(Viewer* viewer, int field, double line, int lines, double x, int cells,
+                                          unsigned char* rgba)
+{
+    int code = rzw_viewer_paint_kinds(viewer, field, line, lines, x, cells, rgba);
+    if (code != 0)
+        return code;
+    // The kinds fill the first quarter: each becomes its colour from the last one back, so
+    // that no kind is overwritten before it is read.
+    for (size_t i = (size_t)lines * (size_t)cells; i-- > 0;)
+    {
+        const PaintColour& colour = kPaintPalette[rgba[i]];
+        unsigned char* pixel = rgba + 4 * i;
+        pixel[3] = 255;
+        pixel[2] = colour.blue;
+        pixel[1] = colour.green;
+        pixel[0] = colour.red;
     }
     return 0;
 }
@@ -282,6 +429,93 @@ EMSCRIPTEN_KEEPALIVE int rzw_viewer_locate(Viewer* viewer, int field, double lin
     return 1;
 }
 
+// For `count` lines from `line` of a field's picture, 1 in `differ` where the line has a
+// cell that differs between the two files (PAINT_DIFFERS), else 0: how many do, or a
+// negative code (rzw_describe_code).
+EMSCRIPTEN_KEEPALIVE double rzw_viewer_differing_lines(Viewer* viewer, int field, double line, double count,
+                                                       unsigned char* differ)
+{
+    FieldPicture* picture = PictureOf(viewer, field);
+    if (picture == nullptr)
+        return viewer == nullptr ? RZW_ERR_NO_PICTURE : RZW_ERR_FIELD;
+    if (count < 0)
+        return RZW_ERR_PART;
+    long long found = 0;
+    long long wide = picture->GetCellsWide();
+    for (long long i = 0; i < (long long)count; ++i)
+    {
+        long long at = (long long)line + i;
+        bool inside = at >= 0 && at < picture->GetLines();
+        if (inside && !PaintWholeLine(viewer, picture, at))
+            return RZ_ERR_MEMORY;
+        const unsigned char* cells = viewer->cells.data();
+        differ[i] = inside && std::find(cells, cells + wide, (unsigned char)PAINT_DIFFERS) != cells + wide;
+        found += differ[i];
+    }
+    return (double)found;
+}
+
+// The cell of line `line` of a field's picture that differs between the two files
+// (PAINT_DIFFERS) nearest after bit `bit` (`step` 1) or before it (`step` -1): its bit,
+// or -1 where there is none, or a negative code (rzw_describe_code) below -1.
+EMSCRIPTEN_KEEPALIVE double rzw_viewer_differing_cell(Viewer* viewer, int field, double line, double bit, int step)
+{
+    FieldPicture* picture = PictureOf(viewer, field);
+    if (picture == nullptr)
+        return viewer == nullptr ? RZW_ERR_NO_PICTURE : RZW_ERR_FIELD;
+    if (line < 0 || line >= (double)picture->GetLines())
+        return -1;
+    if (!PaintWholeLine(viewer, picture, (long long)line))
+        return RZ_ERR_MEMORY;
+    long long wide = picture->GetCellsWide();
+    step = step < 0 ? -1 : 1;
+    for (long long at = (long long)bit + step; at >= 0 && at < wide; at += step)
+        if (at >= 0 && viewer->cells[(size_t)at] == PAINT_DIFFERS)
+            return (double)at;
+    return -1;
+}
+
+// rzw_diff's text, and where each difference told stands in `viewer`'s pictures (made of
+// the same two models): in *places, 4 numbers a difference told (the caller frees them
+// with free()): the picture's field, line and bit (each -1 where none: a difference of
+// the whole file, of a field or of a block), and how many lines of the text tell it.
+// Null without memory.
+EMSCRIPTEN_KEEPALIVE char* rzw_diff_places(rz_model* first, rz_model* second, Viewer* viewer, int max, double* count,
+                                           double** places)
+{
+    *places = nullptr;
+    try
+    {
+        RowComparison comparison(ModelOf(first), VIEW_CARRIED, true);
+        PlacedDiffLines lines(max, viewer, ModelOf(first), ModelOf(second));
+        comparison.Finish(ModelOf(second), false, lines);
+        *count = (double)lines.Count();
+        const std::vector<DiffPlace>& placed = lines.Places();
+        *places = static_cast<double*>(malloc(sizeof(double) * 4 * std::max<size_t>(placed.size(), 1)));
+        char* text = *places != nullptr ? CopyOut(lines.Finish()) : nullptr;
+        if (text == nullptr)
+        {
+            free(*places);
+            *places = nullptr;
+            return nullptr;
+        }
+        for (size_t i = 0; i < placed.size(); ++i)
+        {
+            double* out = *places + 4 * i;
+            out[0] = placed[i].field;
+            out[1] = placed[i].line;
+            out[2] = placed[i].bit;
+            out[3] = placed[i].lines;
+        }
+        return text;
+    }
+    catch (...)
+    {
+        free(*places);
+        *places = nullptr;
+        return nullptr;
+    }
+}
 // `rizeroz diff FIRST SECOND --max MAX`'s text (without colour), which the caller frees
 // with free(), and the number of differences in *count. Null without memory.
 EMSCRIPTEN_KEEPALIVE char* rzw_diff(rz_model* first, rz_model* second, int max, double* count)

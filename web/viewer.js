@@ -5,7 +5,15 @@
 "use strict";
 
 const $ = (id) => document.getElementById(id);
-const ZOOMS = [1, 2, 3, 4, 6, 8, 12, 16, 24, 32, 48, 64];
+const ZOOMS = [1, 2, 3, 4, 6, 8, 12, 16, 24, 32, 48, 64, 96, 128];
+const PAINT_DIFFERS = 8;
+// Zooms (CSS pixels a cell) from which lines are drawn between the cells, and below which
+// each cell that differs gets a ring of MARK_SIZE pixels around it (a single bit in a
+// large field is otherwise a pixel), unless more than MARK_MOST cells in view differ.
+const GRID_ZOOM = 8;
+const MARK_ZOOM = 4;
+const MARK_SIZE = 9;
+const MARK_MOST = 2000;
 // The tool's paints, in its palette's order (tools/RenderPicture.h), as the legend names them.
 const PAINTS = ["clear bit", "set bit", "bit missing from a short row", "no bit", "line between blocks",
   "same in both: clear", "same in both: set", "same in both: missing", "differs"];
@@ -17,6 +25,7 @@ const state = {
   nextId: 1,
   files: [null, null], // {name, summary} of the file shown and the file compared
   palette: [],
+  words: null, // the palette as RGBA words, a paint each (pixelsOf)
   fields: [], // the pictures' fields: {name, lines, cells}
   picture: 0, // the worker's number of those pictures (view), named in every request for them
   compared: false,
@@ -29,7 +38,11 @@ const state = {
   painting: false,
   dirty: false,
   painted: 0,
-  image: null, // the last picture painted: {canvas, line, x, lines, cells}
+  image: null, // the last picture painted: {canvas, kinds, line, x, lines, cells}
+  differences: [], // the differences listed: {field, line, bit, entry}, as the library places them
+  overview: null, // the overview of the field shown: {picture, field, buckets, marks}
+  placed: false, // whether the cursor was put on a cell (else n starts at the field's first cell)
+  seeking: Promise.resolve(), // the steps to cells that differ, one after the other
 };
 
 // ---- The worker ----
@@ -80,6 +93,7 @@ async function onReady(version, warmUp, memory) {
   document.body.dataset.warmUp = warmUp; // ms (bench/web_bench.mjs)
   document.body.dataset.memory = memory; // bytes of the module's memory (tests/web)
   state.palette = (await call("palette")).colours;
+  state.words = new Uint32Array(state.palette.map(([r, g, b]) => ((255 << 24) | (b << 16) | (g << 8) | r) >>> 0));
   document.body.dataset.state = "ready";
 }
 
@@ -203,16 +217,22 @@ function fieldItem(field, index, slot) {
   return item;
 }
 
+// The reader's warnings, as the library gives them, and which checks the page does not run.
 function warningList(summary) {
   const box = element("details");
   const count = summary.warnings.length + summary.omitted;
-  box.append(element("summary", count ? plural(count, "warning") : "no warnings"));
+  const said = summary.json ? "no warnings (the JSON reader has none)"
+    : count ? `${plural(count, "warning")} from the reader` : "no warnings from the reader";
+  box.append(element("summary", said));
   const list = element("ul");
   for (const warning of summary.warnings) list.append(element("li", warning.message, "warning"));
   if (summary.omitted) list.append(element("li", `${summary.omitted} more, only counted`, "warning"));
   box.append(list);
   box.open = count > 0 && count <= 20;
-  return box;
+  const checked = element("p", summary.json ? "The JSON reader reads the file or refuses it; rizeroz check is for data files."
+    : "Checked here: what the reader takes leniently. Not checked here: well-formedness and validity against " +
+      "SVF_Plus_Data.dtd, which rizeroz check has libxml2 judge as well.", "checked");
+  return [box, checked];
 }
 
 function showFile(slot) {
@@ -230,7 +250,7 @@ function showFile(slot) {
   section.append(facts);
   const fields = element("ul");
   summary.fields.forEach((field, f) => fields.append(fieldItem(field, f, slot)));
-  section.append(element("h2", plural(summary.fields.length, "field")), fields, warningList(summary));
+  section.append(element("h2", plural(summary.fields.length, "field")), fields, ...warningList(summary));
 }
 
 // Shows both files' details, the differences and the pictures, as the files open now are.
@@ -241,27 +261,47 @@ async function showFiles() {
   $("picture-panel").hidden = !open;
   showFile(0);
   showFile(1);
-  await showDifferences();
   if (open) await showPictures();
+  await showDifferences();
   updateButtons();
 }
 
+// The differences as `rizeroz diff` tells them, each one that has a place in the pictures
+// (a row, a block, a field) an entry that shows it when clicked.
 async function showDifferences() {
   const both = state.files[0] && state.files[1];
   $("differences").hidden = !both;
+  state.differences = [];
   if (!both) return;
-  const { text, count } = await call("diff");
+  const result = await call("diff", { picture: state.picture });
+  if (result.dropped) return;
+  const { text, count, places } = result;
   $("difference-count").textContent = count ? `${plural(count, "difference")}, as rizeroz diff tells them:`
     : "The files hold the same (as a data file carries them).";
-  $("difference-text").textContent = text;
+  const box = $("difference-text");
+  box.replaceChildren();
+  const lines = text.split("\n");
+  let at = 0;
+  places.forEach(([field, line, bit, told], index) => {
+    const entry = element("span", lines.slice(at, at + told).join("\n") + "\n", "difference");
+    at += told;
+    if (field >= 0) {
+      entry.classList.add("place");
+      entry.dataset.index = index;
+      entry.title = "Show it in the mask";
+    }
+    state.differences.push({ field, line, bit, entry });
+    box.append(entry);
+  });
+  box.append(lines.slice(at).join("\n"));
   $("differences").dataset.count = count;
 }
 
 function updateButtons() {
   const open = state.files[0] !== null;
-  $("compare-button").disabled = !open;
+  $("compare-button").hidden = !open;
   $("uncompare-button").hidden = !state.files[1];
-  for (const button of document.querySelectorAll("[data-save]")) button.disabled = !open;
+  $("save").hidden = !open;
 }
 
 // ---- A file the reader refuses ----
@@ -305,9 +345,14 @@ async function showPictures() {
   state.fields = result.fields;
   state.picture = result.picture;
   state.compared = result.compared;
+  state.overview = null;
   const select = $("field-select");
   select.replaceChildren();
   state.fields.forEach((field, f) => select.append(new Option(field.name || "(no name)", f)));
+  $("seek").hidden = !state.compared;
+  document.querySelector(".marks-box").hidden = !state.compared;
+  document.querySelector(".overview-box").hidden = !state.compared;
+  $("hex").classList.toggle("compared", state.compared);
   showLegend();
   await chooseField(Math.min(state.field, Math.max(state.fields.length - 1, 0)), true);
 }
@@ -315,6 +360,11 @@ async function showPictures() {
 function colourOf(paint) {
   const [r, g, b] = state.palette[paint] || [0, 0, 0];
   return `rgb(${r}, ${g}, ${b})`;
+}
+
+// A colour of the page's own (viewer.css), light or dark as the page is.
+function pageColour(name) {
+  return getComputedStyle(document.documentElement).getPropertyValue(name).trim();
 }
 
 function showLegend() {
@@ -338,6 +388,7 @@ async function chooseField(index, fit = false) {
     state.line = 0;
     state.x = 0;
     state.cursor = { line: 0, bit: 0 };
+    state.placed = false;
     fitZoom();
     // The cell line tells of the cursor's cell in the field now shown.
     if (state.described) describeCell(state.cursor);
@@ -345,8 +396,26 @@ async function chooseField(index, fit = false) {
   await paint();
 }
 
+// The field shown as drawn: its rows wrapped, `state.wrap` cells a line, where that is set
+// (each row then takes `rows` lines), else as the library's picture has it.
 function currentField() {
-  return state.fields[state.field] || { lines: 0, cells: 0, name: "" };
+  const field = state.fields[state.field] || { lines: 0, cells: 0, name: "" };
+  if (!state.wrap) return { ...field, rows: 1 };
+  const rows = Math.ceil(field.cells / state.wrap);
+  return { ...field, lines: field.lines * rows, cells: state.wrap, rows };
+}
+
+// A cell of the library's picture (line, bit) as drawn, and back.
+function drawnCell(line, bit) {
+  if (!state.wrap) return { line, bit };
+  const { rows } = currentField();
+  return { line: line * rows + Math.floor(bit / state.wrap), bit: bit % state.wrap };
+}
+
+function pictureCell({ line, bit }) {
+  if (!state.wrap) return { line, bit };
+  const { rows } = currentField();
+  return { line: Math.floor(line / rows), bit: (line % rows) * state.wrap + bit };
 }
 
 // The canvas's size in CSS pixels, and the cells and lines it shows at the zoom.
@@ -357,10 +426,28 @@ function viewSize() {
   return { width, height, cells: Math.ceil(width / state.zoom), lines: Math.ceil(height / state.zoom) };
 }
 
+// Square cells as large as let the field fill the width, or the height where the whole
+// field fits it with cells of GRID_ZOOM or more; where its cells would be smaller than
+// that and a few rows leave room below, each row wrapped into lines of as few bytes as let
+// the whole field fit the height, and the cells fill the width. In whole device pixels,
+// unless they are so small that a part of one matters; a device pixel at least.
 function fitZoom() {
-  const { width } = viewSize();
-  const cells = Math.max(currentField().cells, 1);
-  state.zoom = ZOOMS.filter((zoom) => zoom * cells <= width).pop() || ZOOMS[0];
+  const { width, height } = viewSize();
+  state.wrap = 0;
+  const field = currentField();
+  const ratio = window.devicePixelRatio || 1;
+  let fit = Math.min(width / Math.max(field.cells, 1), ZOOMS.at(-1));
+  const high = height / Math.max(field.lines, 1);
+  if (field.lines * fit > height && high >= GRID_ZOOM) fit = high;
+  for (let wrap = 8; fit < GRID_ZOOM && wrap < field.cells; wrap *= 2) {
+    const zoom = Math.min(width / wrap, ZOOMS.at(-1));
+    if (zoom >= GRID_ZOOM && field.lines * Math.ceil(field.cells / wrap) * zoom <= height) {
+      state.wrap = wrap;
+      fit = zoom;
+    }
+  }
+  const whole = Math.floor(fit * ratio) / ratio;
+  state.zoom = Math.max(whole >= GRID_ZOOM ? whole : fit, 1 / ratio);
 }
 
 // A new zoom keeps the cell at the view's top left where it is.
@@ -369,9 +456,11 @@ function setZoom(zoom) {
   paint();
 }
 
+// The next zoom of ZOOMS above (`step` 1) or below (-1) the zoom, which fitting may have
+// made one between them.
 function stepZoom(step) {
-  const at = ZOOMS.indexOf(state.zoom);
-  setZoom(ZOOMS[Math.max(0, Math.min(ZOOMS.length - 1, at + step))]);
+  const next = step > 0 ? ZOOMS.find((zoom) => zoom > state.zoom) : ZOOMS.findLast((zoom) => zoom < state.zoom);
+  setZoom(next ?? state.zoom);
 }
 
 // Keeps the view within the picture: it may start no further than its last line and cell.
@@ -403,33 +492,48 @@ async function paint() {
   }
 }
 
+// The paints of a part of the picture as RGBA, in the tool's colours.
+function pixelsOf(kinds) {
+  const words = new Uint32Array(kinds.length);
+  for (let i = 0; i < kinds.length; ++i) words[i] = state.words[kinds[i]];
+  return new Uint8ClampedArray(words.buffer);
+}
+
 async function paintOnce() {
   const canvas = $("picture");
   const { width, height, cells, lines } = viewSize();
-  const view = { picture: state.picture, field: state.field, line: state.line, lines, x: state.x, cells };
+  const view = { picture: state.picture, field: state.field, line: state.line, lines, x: state.x, cells, wrap: state.wrap };
   if (!state.fields.length || cells <= 0 || lines <= 0) return;
   const result = await call("paint", view);
   // A part of pictures or of a field no longer shown is not drawn (the view shown now is
   // painted next: choosing it marked the painting dirty).
   if (result.dropped || view.picture !== state.picture || view.field !== state.field) return;
+  const kinds = new Uint8Array(result.kinds);
   const image = document.createElement("canvas");
   image.width = cells;
   image.height = lines;
-  image.getContext("2d").putImageData(new ImageData(new Uint8ClampedArray(result.pixels), cells, lines), 0, 0);
-  state.image = { canvas: image, ...view };
+  image.getContext("2d").putImageData(new ImageData(pixelsOf(kinds), cells, lines), 0, 0);
+  state.image = { canvas: image, kinds, differ: result.differ, ...view };
   const ratio = window.devicePixelRatio || 1;
   canvas.width = Math.round(width * ratio);
   canvas.height = Math.round(height * ratio);
   drawImage();
+  drawRuler();
+  drawMarks();
   showHex(result.rows);
   canvas.dataset.zoom = state.zoom;
   canvas.dataset.line = state.line;
   canvas.dataset.x = state.x;
+  canvas.dataset.cells = currentField().cells;
+  canvas.dataset.wrap = state.wrap;
+  canvas.dataset.rows = currentField().rows;
   canvas.dataset.painted = ++state.painted;
-  $("zoom-text").textContent = `${state.zoom} px`;
+  $("zoom-text").textContent = `${Number(state.zoom.toFixed(2))} px` + (state.wrap ? `, ${state.wrap} bits a line` : "");
+  await drawOverview();
 }
 
-// Draws the last picture at the zoom, and the cursor's cell on it.
+// Draws the last picture at the zoom, lines between the cells when they are large, rings
+// about the cells that differ when they are small, and the cursor's cell.
 function drawImage() {
   const canvas = $("picture");
   const context = canvas.getContext("2d");
@@ -440,23 +544,195 @@ function drawImage() {
   context.fillRect(0, 0, canvas.width, canvas.height);
   const image = state.image;
   context.drawImage(image.canvas, 0, 0, image.cells * zoom, image.lines * zoom);
+  if (state.zoom >= GRID_ZOOM) drawGrid(context, image, zoom, ratio);
+  if (state.compared && state.zoom < MARK_ZOOM) drawRings(context, image, zoom, ratio);
   const x = (state.cursor.bit - image.x) * zoom;
   const y = (state.cursor.line - image.line) * zoom;
-  if (document.activeElement === canvas && x >= 0 && y >= 0) {
-    context.strokeStyle = "#e02020";
-    context.lineWidth = Math.max(1, ratio);
-    context.strokeRect(x + 0.5, y + 0.5, Math.max(zoom - 1, 2), Math.max(zoom - 1, 2));
+  if (document.activeElement === canvas && x >= 0 && y >= 0) drawCursor(context, x, y, zoom, ratio);
+  canvas.dataset.cursor = `${state.cursor.line} ${state.cursor.bit}`;
+}
+
+// Lines between the cells, stronger between bytes (every eighth bit from the row's start).
+function drawGrid(context, image, zoom, ratio) {
+  const wide = Math.min(image.cells, currentField().cells - image.x) * zoom;
+  const high = Math.min(image.lines, currentField().lines - image.line) * zoom;
+  for (const byte of [false, true]) {
+    context.fillStyle = pageColour(byte ? "--grid-byte" : "--grid");
+    for (let c = 0; c * zoom <= wide; ++c) {
+      if (((image.x + c) % 8 === 0) === byte) context.fillRect(Math.round(c * zoom), 0, Math.max(1, ratio / 2), high);
+    }
+  }
+  // Between lines; between rows stronger where a row takes several lines.
+  const { rows } = currentField();
+  for (let l = 0; l * zoom <= high; ++l) {
+    context.fillStyle = pageColour(rows > 1 && (image.line + l) % rows === 0 ? "--grid-byte" : "--grid");
+    context.fillRect(0, Math.round(l * zoom), wide, Math.max(1, ratio / 2));
   }
 }
 
+// A ring of MARK_SIZE CSS pixels about each cell that differs, so that one bit that differs
+// shows at any zoom; none where so many differ that they show as areas.
+function drawRings(context, image, zoom, ratio) {
+  const at = [];
+  for (let i = image.kinds.indexOf(PAINT_DIFFERS); i >= 0 && at.length <= MARK_MOST; i = image.kinds.indexOf(PAINT_DIFFERS, i + 1)) {
+    at.push(i);
+  }
+  if (at.length > MARK_MOST) return;
+  const size = MARK_SIZE * ratio;
+  context.strokeStyle = colourOf(PAINT_DIFFERS);
+  context.lineWidth = 2 * ratio;
+  for (const i of at) {
+    const x = ((i % image.cells) + 0.5) * zoom;
+    const y = (Math.floor(i / image.cells) + 0.5) * zoom;
+    context.strokeRect(Math.round(x - size / 2), Math.round(y - size / 2), Math.round(size), Math.round(size));
+  }
+}
+
+// The cursor: a dark ring inside a light one, seen on any paint, and not the red of a
+// bit that differs.
+function drawCursor(context, x, y, zoom, ratio) {
+  const size = Math.max(zoom, 3 * ratio);
+  const left = x + (zoom - size) / 2;
+  const top = y + (zoom - size) / 2;
+  context.lineWidth = 2 * ratio;
+  context.strokeStyle = "#ffffff";
+  context.strokeRect(left - ratio, top - ratio, size + 2 * ratio, size + 2 * ratio);
+  context.strokeStyle = "#000000";
+  context.strokeRect(left + ratio, top + ratio, Math.max(size - 2 * ratio, ratio), Math.max(size - 2 * ratio, ratio));
+}
+
+// Sizes a canvas's pixels to its box at the device pixel ratio; its 2-D context.
+function sizedContext(canvas) {
+  const ratio = window.devicePixelRatio || 1;
+  canvas.width = Math.max(1, Math.round(canvas.clientWidth * ratio));
+  canvas.height = Math.max(1, Math.round(canvas.clientHeight * ratio));
+  const context = canvas.getContext("2d");
+  context.clearRect(0, 0, canvas.width, canvas.height);
+  return context;
+}
+
+// The bit ruler above the picture: a tick at every byte where bytes are wide enough, the
+// bit's number every so many bits that the numbers have room.
+function drawRuler() {
+  const canvas = $("ruler");
+  const context = sizedContext(canvas);
+  const ratio = window.devicePixelRatio || 1;
+  const zoom = state.zoom * ratio;
+  const field = currentField();
+  const every = [8, 16, 32, 64, 128, 256, 512, 1024, 4096, 16384, 65536].find((step) => step * state.zoom >= 48) || 65536;
+  context.fillStyle = pageColour("--ink");
+  context.font = `${10 * ratio}px system-ui, sans-serif`;
+  context.textBaseline = "top";
+  const last = Math.min(field.cells, state.x + Math.ceil(canvas.clientWidth / state.zoom));
+  for (let bit = Math.ceil(state.x / 8) * 8; bit <= last; bit += 8) {
+    const x = Math.round((bit - state.x) * zoom);
+    const labelled = bit % every === 0;
+    if (!labelled && 8 * state.zoom < 4) continue;
+    const tick = labelled ? canvas.height * 0.45 : canvas.height * 0.25;
+    context.fillRect(x, canvas.height - tick, Math.max(1, ratio), tick);
+    // Where rows are wrapped, a line's bits count from its first.
+    if (labelled) context.fillText(String(bit), x + 2 * ratio, 0);
+  }
+}
+
+// Beside the picture, a band at each line in view whose row differs (in view or not), at
+// least 3 CSS pixels high: the rows that differ show at any zoom.
+function drawMarks() {
+  if (!state.compared || !state.image.differ) return;
+  const canvas = $("marks");
+  const context = sizedContext(canvas);
+  const ratio = window.devicePixelRatio || 1;
+  const image = state.image;
+  const zoom = state.zoom * ratio;
+  const high = Math.max(zoom, 3 * ratio);
+  context.fillStyle = colourOf(PAINT_DIFFERS);
+  image.differ.forEach((differs, l) => {
+    if (differs) context.fillRect(0, Math.round(l * zoom + (zoom - high) / 2), canvas.width, high);
+  });
+}
+
+// The whole field's height on the right of the picture: a mark where rows that differ are
+// (the library's picture tells which, once for each field), and a box about the view.
+async function drawOverview() {
+  if (!state.compared) return;
+  const canvas = $("overview");
+  const buckets = Math.max(1, Math.round(canvas.clientHeight * (window.devicePixelRatio || 1)));
+  const known = state.overview;
+  if (!known || known.picture !== state.picture || known.field !== state.field || known.buckets !== buckets) {
+    const asked = { picture: state.picture, field: state.field, buckets };
+    const result = await call("overview", asked);
+    if (result.dropped || asked.picture !== state.picture || asked.field !== state.field) return;
+    state.overview = { ...asked, marks: new Uint8Array(result.marks) };
+  }
+  const context = sizedContext(canvas);
+  const { marks } = state.overview;
+  const ratio = window.devicePixelRatio || 1;
+  context.fillStyle = colourOf(PAINT_DIFFERS);
+  for (let i = marks.indexOf(1); i >= 0; i = marks.indexOf(1, i + 1)) context.fillRect(0, i - ratio, canvas.width, 3 * ratio);
+  const lines = Math.max(currentField().lines, 1);
+  const top = (state.line / lines) * canvas.height;
+  const high = Math.max((viewSize().lines / lines) * canvas.height, 2 * ratio);
+  context.strokeStyle = pageColour("--accent");
+  context.lineWidth = ratio;
+  context.strokeRect(ratio / 2, top + ratio / 2, canvas.width - ratio, Math.min(high, canvas.height - top) - ratio);
+}
+
+// Clicking the overview shows the lines about the place clicked.
+function onOverviewClick(event) {
+  const box = $("overview").getBoundingClientRect();
+  const lines = currentField().lines;
+  state.line = Math.round(((event.clientY - box.top) / box.height) * lines - viewSize().lines / 2);
+  paint();
+}
+
+// Hexadecimal of a row, in groups of four bytes (where a long row may wrap), the bytes
+// marked in `differs` (1 for a byte that differs) in <mark>.
+function hexBytes(hex, differs) {
+  const box = element("span", undefined, "hex-bytes");
+  if (hex === null) {
+    box.append(element("span", "(no row)", "hex-head"));
+    return box;
+  }
+  let run = "";
+  let marked = false;
+  const flush = () => {
+    if (run) box.append(marked ? element("mark", run) : document.createTextNode(run));
+    run = "";
+  };
+  for (let i = 0; 2 * i < hex.length; ++i) {
+    const differ = Boolean(differs && differs[i]);
+    if (differ !== marked) {
+      flush();
+      marked = differ;
+    }
+    run += (i > 0 && i % 4 === 0 ? " " : "") + hex.slice(2 * i, 2 * i + 2);
+  }
+  flush();
+  return box;
+}
+
+// The rows in view in hexadecimal, from the byte of the first cell shown: in a
+// comparison, the two files' side by side, the bytes whose bits the picture shows as
+// differing marked.
 function showHex(rows) {
-  const lines = [];
+  const box = $("hex");
+  box.replaceChildren();
+  if (state.compared) {
+    const head = element("div", undefined, "hex-row hex-head");
+    head.append(element("span", "row"), element("span", "first file"), element("span", "second file"));
+    box.append(head);
+  }
   for (const row of rows) {
     if (!row) continue;
-    const from = row.from ? `+${row.from}: ` : "";
-    lines.push(`b${row.block} r${row.row}  ${from}${row.hex}${row.more ? "…" : ""}`);
+    const line = element("div", undefined, "hex-row");
+    line.append(element("span", `b${row.block} r${row.row}${row.from ? ` +${row.from}` : ""}`, "hex-place"), " ");
+    row.hex.forEach((hex, side) => {
+      if (side) line.append(" ");
+      line.append(hexBytes(hex, row.differs));
+    });
+    if (row.more) line.lastChild.append("…");
+    box.append(line);
   }
-  $("hex").textContent = lines.join("\n");
 }
 
 // ---- Pointing at cells ----
@@ -475,7 +751,7 @@ function byteText(value) {
 
 async function describeCell(at) {
   const field = currentField();
-  const asked = { picture: state.picture, field: state.field, line: at.line, bit: at.bit };
+  const asked = { picture: state.picture, field: state.field, line: at.line, bit: at.bit, wrap: state.wrap };
   const result = await call("cell", asked);
   // Of a field or pictures no longer shown, nothing is told.
   if (result.dropped || asked.picture !== state.picture || asked.field !== state.field) return;
@@ -501,6 +777,7 @@ function moveCursor(lines, bits) {
   const cursor = state.cursor;
   cursor.line = Math.max(0, Math.min(field.lines - 1, cursor.line + lines));
   cursor.bit = Math.max(0, Math.min(field.cells - 1, cursor.bit + bits));
+  state.placed = true;
   const { cells, lines: shown } = viewSize();
   if (cursor.line < state.line) state.line = cursor.line;
   if (cursor.line >= state.line + shown - 1) state.line = cursor.line - shown + 2;
@@ -508,6 +785,74 @@ function moveCursor(lines, bits) {
   if (cursor.bit >= state.x + cells - 1) state.x = cursor.bit - cells + 2;
   paint();
   describeCell(cursor);
+}
+
+// Puts the cursor on a cell of field `field`, the view about it, and the keys on the
+// picture: where a difference is shown.
+async function showCell(field, line, bit) {
+  if (field !== state.field) await chooseField(field);
+  ({ line, bit } = drawnCell(line, bit));
+  state.cursor = { line, bit };
+  state.placed = true;
+  const { cells, lines } = viewSize();
+  if (line < state.line || line >= state.line + lines - 1) state.line = line - Math.floor(lines / 2);
+  if (bit < state.x || bit >= state.x + cells - 1) state.x = bit - Math.floor(cells / 2);
+  $("picture").focus({ preventScroll: true });
+  await Promise.all([paint(), describeCell(state.cursor)]);
+}
+
+// Marks the difference listed at `index` (-1: none) as the one shown.
+function markDifference(index) {
+  state.differences.forEach((difference, i) => difference.entry.setAttribute("aria-current", String(i === index)));
+  if (index >= 0) state.differences[index].entry.scrollIntoView({ block: "nearest" });
+}
+
+// In the list of differences: the arrow keys choose the one before or after among those
+// with a place in the pictures, Enter shows the one chosen.
+function onListKey(event) {
+  const placed = state.differences.map((difference, index) => (difference.field >= 0 ? index : -1))
+    .filter((index) => index >= 0);
+  if (!placed.length || event.ctrlKey || event.metaKey || event.altKey) return;
+  const current = state.differences.findIndex((difference) => difference.entry.getAttribute("aria-current") === "true");
+  const at = placed.indexOf(current);
+  if (event.key === "ArrowDown" || event.key === "ArrowUp") {
+    const step = event.key === "ArrowDown" ? 1 : -1;
+    markDifference(placed[Math.max(0, Math.min(placed.length - 1, at < 0 ? 0 : at + step))]);
+  } else if (event.key === "Enter") {
+    showDifference(at < 0 ? placed[0] : current);
+  } else {
+    return;
+  }
+  event.preventDefault();
+}
+
+async function showDifference(index) {
+  const difference = state.differences[index];
+  if (!difference || difference.field < 0) return;
+  markDifference(index);
+  await showCell(difference.field, Math.max(difference.line, 0), Math.max(difference.bit, 0));
+}
+
+// Goes to the next (`step` 1) or previous (-1) cell that differs, as the library's picture
+// paints them, from the cursor (the first cell that differs, before the cursor was put);
+// each step from where the step before it led.
+function seekDifference(step) {
+  state.seeking = state.seeking.then(() => seekOnce(step)).catch((failure) => showMessage(failure.message));
+  return state.seeking;
+}
+
+async function seekOnce(step) {
+  if (!state.compared) return;
+  const from = state.placed ? pictureCell(state.cursor) : { line: 0, bit: -1 };
+  const asked = { picture: state.picture, field: state.field, line: from.line, bit: from.bit, step };
+  const result = await call("seek", asked);
+  if (result.dropped || asked.picture !== state.picture) return;
+  if (result.none) {
+    $("cell-info").textContent = "No cell differs: the pictures of the two files are the same.";
+    return;
+  }
+  markDifference(state.differences.findIndex((d) => d.field === result.field && d.line === result.line));
+  await showCell(result.field, result.line, result.bit);
 }
 
 const KEYS = {
@@ -532,6 +877,19 @@ function onKey(event) {
   action();
 }
 
+// n and p (or F7 and Shift+F7) anywhere but in a control that takes letters: the next and
+// the previous cell that differs.
+function onPageKey(event) {
+  if (event.ctrlKey || event.metaKey || event.altKey || !state.compared) return;
+  const typing = event.target.closest && event.target.closest("select, input, textarea");
+  let step = 0;
+  if (event.key === "F7") step = event.shiftKey ? -1 : 1;
+  else if (!typing && !event.shiftKey && (event.key === "n" || event.key === "p")) step = event.key === "n" ? 1 : -1;
+  if (!step) return;
+  event.preventDefault();
+  seekDifference(step);
+}
+
 // Dragging pans the picture; the wheel scrolls it (with Shift, sideways; with Ctrl, zooms).
 function watchPointer(canvas) {
   let drag = null;
@@ -548,6 +906,7 @@ function watchPointer(canvas) {
   canvas.addEventListener("pointerup", (event) => {
     if (drag && Math.abs(event.clientX - drag.x) + Math.abs(event.clientY - drag.y) < 3) {
       state.cursor = cellAt(event);
+      state.placed = true;
       drawImage();
     }
     drag = null;
@@ -628,11 +987,23 @@ function wire() {
   $("zoom-fit").addEventListener("click", () => chooseField(state.field, true));
   const canvas = $("picture");
   canvas.addEventListener("keydown", onKey);
+  document.addEventListener("keydown", onPageKey);
+  $("seek-next").addEventListener("click", () => seekDifference(1));
+  $("seek-previous").addEventListener("click", () => seekDifference(-1));
+  $("difference-text").addEventListener("click", (event) => {
+    const entry = event.target.closest && event.target.closest(".difference.place");
+    if (entry) showDifference(Number(entry.dataset.index));
+  });
+  $("difference-text").addEventListener("keydown", onListKey);
+  $("overview").addEventListener("click", onOverviewClick);
+  $("drop-zone").addEventListener("click", () => $("open-input").click());
   canvas.addEventListener("focus", () => state.image && drawImage());
   canvas.addEventListener("blur", () => state.image && drawImage());
   watchPointer(canvas);
   watchDrops();
   new ResizeObserver(() => state.fields.length && paint()).observe(canvas);
+  // The page's colours change with the system's light or dark: the ruler and grid follow.
+  matchMedia("(prefers-color-scheme: dark)").addEventListener("change", () => state.image && paint());
 }
 
 wire();

@@ -22,6 +22,11 @@ const RZ_ERR_MEMORY = -302; // the C interface's result code: memory ran out
 const CONTEXT_LINES = 3;
 // Differences listed at most (the summary line counts them all).
 const DIFF_MAX = 1000;
+// The paint of a cell that differs between the two files (tools/views/RenderPicture.h).
+const PAINT_OUTSIDE = 3;
+const PAINT_DIFFERS = 8;
+// Lines of a picture looked at in one call for the lines that differ (differingLines).
+const LINE_CHUNK = 65536;
 
 let compiled = null; // the module's code, compiled once: every instance of it shares that code
 let rz = null; // the module: an instance with its own memory
@@ -30,6 +35,7 @@ const models = [0, 0]; // rz_model handles: the file shown, the file compared
 const names = ["", ""];
 let viewer = 0; // the pictures of the fields (rzw_viewer_new)
 let pictures = 0; // how many `viewer`s were made: the page names the one it paints by its number
+let differing = new Map(); // field -> Uint8Array: 1 for each line of its picture that differs (differingLines)
 let readPulled = null; // rzw_read_pulled, able to wait for the file's pieces; null where it cannot
 let pieces = null; // the file being read by readPulled (FilePieces)
 let telling = true; // whether reads tell the page their progress (not while warming up)
@@ -242,9 +248,14 @@ function summary(model) {
            warnings, omitted: rz._rz_model_warnings_omitted(model) };
 }
 
-function closeSlot(slot) {
+function letViewerGo() {
   if (viewer) rz._rzw_viewer_free(viewer);
   viewer = 0;
+  differing = new Map();
+}
+
+function closeSlot(slot) {
+  letViewerGo();
   if (models[slot]) rz._rz_model_free(models[slot]);
   models[slot] = 0;
 }
@@ -294,7 +305,9 @@ async function open({ slot, file }) {
     names[slot] = file.name;
     // How long each step took, for the benchmark (bench/web_bench.mjs).
     const timings = { waited, read: read - started, summary: performance.now() - read };
-    return { summary: summary(models[slot]), timings, memory: rz.HEAPU8.length };
+    // JSON has no warnings: the reader of JSON reads the file or refuses it.
+    const json = readFlags(name) === RZ_READ_JSON;
+    return { summary: { ...summary(models[slot]), json }, timings, memory: rz.HEAPU8.length };
   } finally {
     if (pieces) pieces.close();
     pieces = null;
@@ -307,7 +320,7 @@ async function open({ slot, file }) {
 // The pictures of the file shown, compared with the second file when one is open, and
 // their number, by which the page names them.
 function view() {
-  if (viewer) rz._rzw_viewer_free(viewer);
+  letViewerGo();
   viewer = models[0] ? rz._rzw_viewer_new(models[0], models[1]) : 0;
   const fields = [];
   for (let f = 0; f < rz._rzw_viewer_fields(viewer); ++f) {
@@ -351,33 +364,142 @@ function locate(field, line) {
 
 const HEX_BYTES = 64; // bytes of a row shown in hexadecimal beside the picture
 
-// A part of a field's picture, a cell per bit, as RGBA, and the rows on its lines in
-// hexadecimal (from the byte of its first cell).
-function paint({ picture, field, line, lines, x, cells }) {
-  if (!shown(picture)) return { dropped: true };
-  const size = 4 * lines * cells;
+// Paints `lines` lines from `line` and `cells` cells from `x` of a field's picture: a
+// byte a cell, its paint (tools/views/RenderPicture.h), line after line.
+function paintKinds(field, line, lines, x, cells) {
+  const size = lines * cells;
   const at = rz._malloc(Math.max(size, 4));
   try {
-    const code = at ? rz._rzw_viewer_paint(viewer, field, line, lines, x, cells, at) : RZ_ERR_MEMORY;
+    const code = at ? rz._rzw_viewer_paint_kinds(viewer, field, line, lines, x, cells, at) : RZ_ERR_MEMORY;
     if (code !== 0) throw new Error(`the picture cannot be drawn: ${text(rz._rzw_describe_code(code))}.`);
-    const pixels = rz.HEAPU8.slice(at, at + size);
-    const rows = [];
-    for (let i = 0; i < lines; ++i) {
-      const place = locate(field, line + i);
-      const bytes = place && (place.rows[0] || place.rows[1]);
-      rows.push(place ? { block: place.block, row: place.row, from: Math.floor(x / 8),
-                          hex: hex(bytes.subarray(Math.floor(x / 8), Math.floor(x / 8) + HEX_BYTES)),
-                          more: bytes.length > Math.floor(x / 8) + HEX_BYTES } : null);
-    }
-    return { pixels: pixels.buffer, rows, transfer: [pixels.buffer] };
+    return rz.HEAPU8.slice(at, at + size);
   } finally {
     rz._free(at);
   }
 }
 
-// The cell at (`line`, `bit`) of a field's picture: its place and each file's byte there.
-function cell({ picture, field, line, bit }) {
+// For each of HEX_BYTES bytes of line `line` from byte `from`: 1 where the picture paints
+// one of its bits as differing between the two files, else 0.
+function differingBytes(field, line, from, count) {
+  const kinds = paintKinds(field, line, 1, 8 * from, 8 * count);
+  return Array.from({ length: count }, (_, i) => (kinds.subarray(8 * i, 8 * i + 8).includes(PAINT_DIFFERS) ? 1 : 0));
+}
+
+// The row on line `line` of a field's picture in hexadecimal, each file's, `count` bytes
+// from byte `from`; in a comparison, with the bytes that differ marked.
+function hexRow(field, line, from, compared, count = HEX_BYTES) {
+  const place = locate(field, line);
+  if (!place) return null;
+  const sides = place.rows.map((bytes) => (bytes ? hex(bytes.subarray(from, from + count)) : null));
+  const more = place.rows.some((bytes) => bytes && bytes.length > from + count);
+  return { block: place.block, row: place.row, from, hex: compared ? sides : [sides[0] ?? sides[1]], more,
+           differs: compared ? differingBytes(field, line, from, count) : null };
+}
+
+// A part of a field's picture, a byte a cell (its paint), and the rows on its lines in
+// hexadecimal (from the byte of its first cell).
+function paint({ picture, field, line, lines, x, cells, wrap }) {
   if (!shown(picture)) return { dropped: true };
+  if (wrap) return paintWrapped({ field, line, lines, x, cells, wrap });
+  const kinds = paintKinds(field, line, lines, x, cells);
+  const compared = models[1] !== 0;
+  const rows = [];
+  for (let i = 0; i < lines; ++i) rows.push(hexRow(field, line + i, Math.floor(x / 8), compared));
+  // In a comparison, which lines in view differ anywhere in their rows, in view or not.
+  const differ = compared ? Array.from(differingLines(field).subarray(Math.max(0, line), line + lines)) : null;
+  if (differ && line < 0) differ.unshift(...new Array(Math.min(lines, -line)).fill(0));
+  return { kinds: kinds.buffer, rows, differ, transfer: [kinds.buffer] };
+}
+
+// A field's picture with its rows wrapped, `wrap` cells (a multiple of 8) a line: line
+// `line` shows cells from `wrap` * (line % k) of the picture's line line / k, where k is
+// the lines a row takes. As paint, the rows in hexadecimal those of the cells in view, and
+// in a comparison which lines have a cell that differs.
+function paintWrapped({ field, line, lines, x, cells, wrap }) {
+  const k = Math.ceil(rz._rzw_viewer_cells(viewer, field) / wrap);
+  const kinds = new Uint8Array(lines * cells).fill(PAINT_OUTSIDE);
+  const compared = models[1] !== 0;
+  const rows = [];
+  const differ = [];
+  for (let i = 0; i < lines; ++i) {
+    const shown = line + i;
+    const at = Math.floor(shown / k);
+    const from = (shown % k) * wrap;
+    const segment = paintKinds(field, at, 1, from, wrap);
+    kinds.set(segment.subarray(Math.min(x, wrap), Math.min(wrap, x + cells)), i * cells);
+    differ.push(segment.includes(PAINT_DIFFERS) ? 1 : 0);
+    const bytes = Math.ceil(Math.max(0, wrap - x) / 8);
+    const row = bytes > 0 ? hexRow(field, at, (from >> 3) + (x >> 3), compared, Math.min(bytes, HEX_BYTES)) : null;
+    // A row's next bytes stand on the next line: no line goes on beyond its own.
+    if (row) row.more = bytes > HEX_BYTES;
+    rows.push(row);
+  }
+  return { kinds: kinds.buffer, rows, differ: compared ? differ : null, transfer: [kinds.buffer] };
+}
+
+// For each line of a field's picture, 1 where it has a cell that differs between the two
+// files (the library's paint); kept until the pictures are let go.
+function differingLines(field) {
+  if (differing.has(field)) return differing.get(field);
+  const lines = rz._rzw_viewer_lines(viewer, field);
+  const flags = new Uint8Array(lines);
+  const at = rz._malloc(LINE_CHUNK);
+  try {
+    for (let from = 0; from < lines; from += LINE_CHUNK) {
+      const count = Math.min(LINE_CHUNK, lines - from);
+      const found = at ? rz._rzw_viewer_differing_lines(viewer, field, from, count, at) : RZ_ERR_MEMORY;
+      if (found < 0) throw new Error(`the differences cannot be found: ${text(rz._rzw_describe_code(found))}.`);
+      flags.set(rz.HEAPU8.subarray(at, at + count), from);
+    }
+  } finally {
+    rz._free(at);
+  }
+  differing.set(field, flags);
+  return flags;
+}
+
+// Where the lines that differ stand in a field's picture of `lines` lines, in `buckets`
+// equal spans of it: 1 for a span with such a line.
+function overview({ picture, field, buckets }) {
+  if (!shown(picture)) return { dropped: true };
+  const flags = differingLines(field);
+  const marks = new Uint8Array(buckets);
+  for (let line = flags.indexOf(1); line >= 0; line = flags.indexOf(1, line + 1)) {
+    marks[Math.min(buckets - 1, Math.floor((line * buckets) / flags.length))] = 1;
+  }
+  return { marks: marks.buffer, transfer: [marks.buffer] };
+}
+
+// The cell nearest after (`step` 1) or before (`step` -1) the cell (`line`, `bit`) of
+// field `field` that differs between the two files, in that field or, past its end, in the
+// next fields (the first again after the last); {none: true} where no cell differs.
+function seek({ picture, field, line, bit, step }) {
+  if (!shown(picture)) return { dropped: true };
+  const count = rz._rzw_viewer_fields(viewer);
+  for (let k = 0; k <= count && count > 0; ++k) {
+    const f = (((field + step * k) % count) + count) % count;
+    const flags = differingLines(f);
+    const end = step > 0 ? -1 : rz._rzw_viewer_cells(viewer, f);
+    let at = k === 0 ? line : (step > 0 ? 0 : flags.length - 1);
+    for (let from = k === 0 ? bit : end; at >= 0 && at < flags.length; at += step, from = end) {
+      if (!flags[at]) continue;
+      const found = rz._rzw_viewer_differing_cell(viewer, f, at, from, step);
+      if (found < -1) throw new Error(`the differences cannot be found: ${text(rz._rzw_describe_code(found))}.`);
+      if (found >= 0) return { field: f, line: at, bit: found };
+    }
+  }
+  return { none: true };
+}
+
+// The cell at (`line`, `bit`) of a field's picture (its rows wrapped, `wrap` cells a
+// line, where `wrap` is given): its place and each file's byte there.
+function cell({ picture, field, line, bit, wrap }) {
+  if (!shown(picture)) return { dropped: true };
+  if (wrap) {
+    if (bit < 0 || bit >= wrap) return { place: null };
+    const k = Math.ceil(rz._rzw_viewer_cells(viewer, field) / wrap);
+    [line, bit] = [Math.floor(line / k), (line % k) * wrap + bit];
+  }
   const place = locate(field, line);
   if (!place) return { place: null };
   const byte = Math.floor(bit / 8);
@@ -386,14 +508,23 @@ function cell({ picture, field, line, bit }) {
   return { place: { block: place.block, row: place.row, bit, byte, values, lengths } };
 }
 
-// `rizeroz diff`'s text for the two files, and the number of differences.
-function diff() {
+// `rizeroz diff`'s text for the two files, the number of differences, and where each
+// difference told stands in the pictures numbered `picture`: [field, line, bit, lines of
+// text], each -1 where none (a difference of the whole file, of a field or of a block).
+function diff({ picture }) {
   if (!models[0] || !models[1]) throw new Error("open two files to compare them.");
-  return withWords(2, (count) => {
-    const at = rz._rzw_diff(models[0], models[1], DIFF_MAX, count);
+  if (!shown(picture)) return { dropped: true };
+  return withWords(4, (out) => {
+    const at = rz._rzw_diff_places(models[0], models[1], viewer, DIFF_MAX, out, out + 8);
     if (!at) throw new Error("there is not enough memory to compare the files.");
-    const result = { text: text(at), count: new Float64Array(rz.HEAPU8.buffer, count, 1)[0] };
+    const count = new Float64Array(rz.HEAPU8.buffer, out, 1)[0];
+    const placesAt = word(out, 2);
+    const told = Math.min(count, DIFF_MAX);
+    const numbers = new Float64Array(rz.HEAPU8.buffer, placesAt, 4 * told);
+    const places = Array.from({ length: told }, (_, i) => Array.from(numbers.subarray(4 * i, 4 * i + 4)));
+    const result = { text: text(at), count, places };
     rz._free(at);
+    rz._free(placesAt);
     return result;
   });
 }
@@ -430,7 +561,7 @@ function close({ slot }) {
   return {};
 }
 
-const operations = { open, view, paint, cell, diff, save, close, palette };
+const operations = { open, view, paint, cell, diff, overview, seek, save, close, palette };
 
 async function answer(request) {
   try {

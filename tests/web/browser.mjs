@@ -29,10 +29,11 @@ export async function launch() {
 // A new page of `viewport` at `url`, its worker started. `requests` gets every URL the page
 // asks for; downloads go to `downloads`. With `whole`, the worker is made without
 // JavaScript promise integration, as in a browser that lacks it: it loads a file whole
-// before reading it.
+// before reading it. With `dark`, the page is told that the system prefers dark colours.
 export async function openPage(browser, url, { viewport = { width: 1366, height: 768 }, downloads, requests = [],
-  whole = false } = {}) {
+  whole = false, dark = false } = {}) {
   const page = await browser.newPage();
+  if (dark) await page.emulateMediaFeatures([{ name: "prefers-color-scheme", value: "dark" }]);
   if (whole) {
     await page.evaluateOnNewDocument(() => {
       const NativeBlob = Blob;

@@ -39,6 +39,10 @@ const FILES = {
   <DataField name="A_MASK"><FieldBlock row_width="16">0x1234, 0x12, 0x123456</FieldBlock><FieldBlock>0x12</FieldBlock></DataField>
   <DataField name="B_MASK"><FieldBlock row_width="0">0x12, 0x3456</FieldBlock></DataField>
 </SVF_Plus_Data>\n`,
+  "warned.xml": (sample) => sample.replace('checksum="0x1a2b"', 'checksum="0x12"').replace("0x5A", "0x5A1")
+    .replace("\t<Comment>", "\t<Extra>x</Extra>\n\t<Comment>"),
+  "wide.xml": () => wideFile(false),
+  "wide-changed.xml": () => wideFile(true),
   "long.xml": (sample) => longFile(sample, []),
   "long-changed.xml": (sample) => longFile(sample, [PIECE_ROWS, 2 * PIECE_ROWS + 1]),
 };
@@ -54,18 +58,38 @@ function longFile(sample, changed) {
   return sample.replace("0x0000FFFF", rows.join(",\n\t\t\t"));
 }
 
+// A field of 4096 x 400 bits, all clear; changed, bit 3003 of row 300 is set: one cell
+// that differs, less than a pixel wide where the field fits the window.
+function wideFile(changed) {
+  const rows = Array.from({ length: 400 }, () => "00".repeat(512));
+  if (changed) rows[300] = "00".repeat(375) + "10" + "00".repeat(136);
+  return `<SVF_Plus_Data version="2.1">\n<DataField name="WIDE_MASK"><FieldBlock row_width="4096">\n0x${rows.join(",\n0x")}
+</FieldBlock></DataField>\n</SVF_Plus_Data>\n`;
+}
+
 // Each case: the files opened (the second compared with the first; with `reopened`, each
 // shown in turn), or dropped at once; `zoomedCompare`, a file then dropped to be compared,
 // with a click on zoom-in at once (a part of the picture asked for while it is read). Then
 // what the page must show; a case that shows its files shows no message unless `message`
 // says which. `pointed`: the cell pointed at and what the cell line tells; without a cell,
 // what it tells once the field is chosen. A case that ends in a failure opens the sample
-// afterwards: the page must stay usable.
+// afterwards: the page must stay usable. `keys`: keys pressed on the picture ("Shift+F7"
+// held together) and what the cell line then tells; `clicked`: the listed difference
+// clicked (by the text it starts with) and what the cell line then tells; `listKeys`: keys
+// pressed in the list of differences, and what the cell line then tells; `marked`: the
+// bytes of the hexadecimal rows marked as differing; `fills`: fields whose picture fills
+// the width with cells of 8 pixels or more (rows wrapped where that takes it); `dark`: the system asks for dark colours; `tabs`: the controls Tab reaches,
+// before and after a file is opened; `phone`: a phone's window, before a file is opened;
+// `warnings`: the reader's warnings, as `rizeroz check` gives them; `oneBit`: the one cell
+// that differs in a large field, marked where its row and cell are; `grid`: a field whose
+// cells are large enough for lines between them, and a byte's first cell (line, bit)
+// after a clear bit: the line at its left shows, and the ruler has numbers.
 const CASES = [
   { name: "sample", files: ["sample.xml"], state: "shown",
     texts: { "#first-file": ["Version2.1", "Commentbundled sample: two masks of a small device", "Usercode_MASK: 0x1A2B",
       "block 0: row width 32 bits, 2 rows, 8 bytes", "FuseArray_MASK: no checksum", "block 1: row width 8 bits, 1 row, 1 byte",
-      "no warnings"], "#hex": ["b0 r1  0000FFFF"] },
+      "no warnings from the reader"], "#hex": ["b0 r1 0000FFFF"] },
+    fills: ["FuseArray_MASK", "Usercode_MASK"], grid: ["Usercode_MASK", 1, 8],
     cells: [["Usercode_MASK", 0, 0, "set"], ["Usercode_MASK", 1, 15, "clear"], ["Usercode_MASK", 1, 16, "set"],
       ["FuseArray_MASK", 0, 11, "set"], ["FuseArray_MASK", 0, 12, "clear"], ["FuseArray_MASK", 2, 0, "separator"],
       ["FuseArray_MASK", 3, 8, "outside"]],
@@ -76,9 +100,30 @@ const CASES = [
   { name: "comparison", files: ["sample.xml", "changed.xml"], state: "shown", diff: true,
     cells: [["Usercode_MASK", 1, 4, "differs"], ["Usercode_MASK", 1, 3, "faded clear"], ["Usercode_MASK", 0, 0, "faded set"],
       ["FuseArray_MASK", 0, 255, "differs"], ["FuseArray_MASK", 0, 254, "faded set"], ["FuseArray_MASK", 3, 7, "differs"]],
-    pointed: [["Usercode_MASK", 1, 4, "Usercode_MASK, block 0, row 1, bit 4: byte 0 = 0x00 (second file: 0x0F)"]] },
+    pointed: [["Usercode_MASK", 1, 4, "Usercode_MASK, block 0, row 1, bit 4: byte 0 = 0x00 (second file: 0x0F)"]],
+    texts: { "#hex": ["b0 r1 0000FFFF 0F00FFFF"] }, marked: ["00", "0F"],
+    clicked: [["FuseArray_MASK[0][0]", "FuseArray_MASK, block 0, row 0, bit 255: byte 31 = 0xFF (second file: 0xFE)"],
+      ["FuseArray_MASK[1][0]", "FuseArray_MASK, block 1, row 0, bit 7: byte 0 = 0x5A (second file: 0x5B)"],
+      ["Usercode_MASK[0][1]", "Usercode_MASK, block 0, row 1, bit 4: byte 0 = 0x00 (second file: 0x0F)"]],
+    listKeys: ["ArrowUp ArrowUp ArrowDown Enter", "FuseArray_MASK, block 0, row 0, bit 255: byte 31 = 0xFF (second file: 0xFE)"],
+    keys: [["n", "Usercode_MASK, block 0, row 1, bit 5: byte 0 = 0x00 (second file: 0x0F)"],
+      ["p", "Usercode_MASK, block 0, row 1, bit 4: byte 0 = 0x00 (second file: 0x0F)"],
+      ["F7 F7 F7 F7", "FuseArray_MASK, block 0, row 0, bit 255: byte 31 = 0xFF (second file: 0xFE)"],
+      ["Shift+F7", "Usercode_MASK, block 0, row 1, bit 7: byte 0 = 0x00 (second file: 0x0F)"],
+      ["p p p p", "FuseArray_MASK, block 1, row 0, bit 7: byte 0 = 0x5A (second file: 0x5B)"]] },
+  { name: "one bit in a large field", files: ["wide.xml", "wide-changed.xml"], state: "shown", diff: true, oneBit: [300, 3003],
+    keys: [["n", "WIDE_MASK, block 0, row 300, bit 3003: byte 375 = 0x00 (second file: 0x10)"],
+      ["n", "WIDE_MASK, block 0, row 300, bit 3003: byte 375 = 0x00 (second file: 0x10)"]] },
+  { name: "dark", dark: true, files: ["sample.xml", "changed.xml"], state: "shown", cells: [["Usercode_MASK", 1, 4, "differs"],
+    ["Usercode_MASK", 0, 0, "faded set"]] },
+  { name: "tab order", tabs: true, files: ["sample.xml"], state: "shown" },
+  { name: "phone", phone: true, viewport: { width: 390, height: 844, deviceScaleFactor: 2, isMobile: true, hasTouch: true },
+    files: ["sample.xml"], state: "shown", fits: true },
+  { name: "warnings", files: ["warned.xml"], state: "shown", warnings: true },
   { name: "fields the other file lacks", files: ["other-fields.xml"], zoomedCompare: "sample.xml", state: "shown",
-    cells: [["A_MASK", 0, 0, "differs"], ["B_MASK", 1, 15, "differs"]] },
+    cells: [["A_MASK", 0, 0, "differs"], ["B_MASK", 1, 15, "differs"]],
+    clicked: [["FuseArray_MASK: only", "FuseArray_MASK, block 0, row 0, bit 0: byte 0 = none (second file: 0x00)"],
+      ["B_MASK: only", "B_MASK, block 0, row 0, bit 0: byte 0 = 0x12 (second file: none)"]] },
   { name: "JSON", files: ["sample.json"], state: "shown",
     texts: { "#first-file": ["Usercode_MASK: 0x1A2B", "block 0: row width 256 bits, 2 rows, 64 bytes"] } },
   { name: "broken row", files: ["broken.xml"], state: "failed", toolError: true,
@@ -165,10 +210,12 @@ async function showField(page, name) {
   await page.waitForFunction((before) => Number(document.querySelector("#picture").dataset.painted) > before, {}, painted);
 }
 
-// The CSS pixel at the middle of a cell (line, bit) of the picture shown.
+// The CSS pixel at the middle of a cell (line, bit) of the library's picture as shown
+// (its rows wrapped, `wrap` bits a line, where the page wrapped them).
 async function cellPoint(page, line, bit) {
   return page.$eval("#picture", (canvas, line, bit) => {
-    const { zoom, line: top, x } = canvas.dataset;
+    const { zoom, line: top, x, wrap, rows } = canvas.dataset;
+    if (Number(wrap)) [line, bit] = [line * rows + Math.floor(bit / wrap), bit % wrap];
     const box = canvas.getBoundingClientRect();
     return { x: box.left + (bit - x + 0.5) * zoom, y: box.top + (line - top + 0.5) * zoom };
   }, line, bit);
@@ -176,7 +223,8 @@ async function cellPoint(page, line, bit) {
 
 async function cellColour(page, line, bit) {
   return page.$eval("#picture", (canvas, line, bit) => {
-    const { zoom, line: top, x } = canvas.dataset;
+    const { zoom, line: top, x, wrap, rows } = canvas.dataset;
+    if (Number(wrap)) [line, bit] = [line * rows + Math.floor(bit / wrap), bit % wrap];
     const ratio = canvas.width / canvas.clientWidth;
     const pixel = canvas.getContext("2d").getImageData(Math.floor((bit - x + 0.5) * zoom * ratio),
       Math.floor((line - top + 0.5) * zoom * ratio), 1, 1).data;
@@ -219,8 +267,210 @@ async function checkUnderscores(page) {
   }
 }
 
+// The controls that Tab reaches, from the page's start, up to `count` of them: each must
+// be seen (no control that cannot be seen takes the focus).
+async function tabStops(page, count) {
+  // The focus starts on a mark placed before everything else, gone again once left.
+  await page.evaluate(() => {
+    const start = document.createElement("span");
+    start.tabIndex = -1;
+    start.addEventListener("blur", () => start.remove());
+    document.body.prepend(start);
+    start.focus();
+  });
+  const stops = [];
+  for (let i = 0; i < count; ++i) {
+    await page.keyboard.press("Tab");
+    const stop = await page.evaluate(() => {
+      const focused = document.activeElement;
+      if (!focused || focused === document.body) return null;
+      const box = focused.getBoundingClientRect();
+      const seen = box.width > 2 && box.height > 2 && Number(getComputedStyle(focused).opacity) > 0;
+      return { name: focused.id || focused.dataset.save || focused.textContent.trim(), seen };
+    });
+    if (!stop) break;
+    assert.ok(stop.seen, `Tab stop ${i + 1} (${stop.name}) cannot be seen`);
+    stops.push(stop.name);
+  }
+  return stops;
+}
+
+// The number of pixels of `colour` (rrggbb) in a canvas, within `box` ({x, y, width,
+// height} in the canvas's own pixels; all of it when not given).
+async function countColour(page, selector, colour, box = null) {
+  return page.$eval(selector, (canvas, colour, box) => {
+    const { x, y, width, height } = box || { x: 0, y: 0, width: canvas.width, height: canvas.height };
+    const left = Math.max(0, Math.round(x));
+    const top = Math.max(0, Math.round(y));
+    const data = canvas.getContext("2d").getImageData(left, top, Math.round(width), Math.round(height)).data;
+    const [r, g, b] = [0, 2, 4].map((at) => parseInt(colour.slice(at, at + 2), 16));
+    let count = 0;
+    for (let i = 0; i < data.length; i += 4) count += data[i] === r && data[i + 1] === g && data[i + 2] === b ? 1 : 0;
+    return count;
+  }, colour, box);
+}
+
+// What the cell line tells, once it tells `text` (or after 5 s, what it tells then).
+async function cellInfo(page, text) {
+  await page.waitForFunction((text) => document.querySelector("#cell-info").textContent === text, { timeout: 5000 }, text)
+    .catch(() => {});
+  return page.$eval("#cell-info", (box) => box.textContent);
+}
+
+// Presses keys, space apart ("Shift+F7": Shift held about F7).
+async function pressKeys(page, keys) {
+  for (const key of keys.split(" ")) {
+    const held = key.split("+").slice(0, -1);
+    for (const modifier of held) await page.keyboard.down(modifier);
+    await page.keyboard.press(key.split("+").at(-1));
+    for (const modifier of held.reverse()) await page.keyboard.up(modifier);
+  }
+}
+
+// The cursor is drawn as a black ring inside a white one, never in the red of a cell that
+// differs: the pixel just inside its cell's corner is black.
+async function checkCursor(page) {
+  const corner = await page.$eval("#picture", (canvas) => {
+    const { zoom, line: top, x, cursor } = canvas.dataset;
+    const ratio = canvas.width / canvas.clientWidth;
+    const [line, bit] = cursor.split(" ").map(Number);
+    return { x: Math.floor((bit - x) * zoom * ratio) + 1, y: Math.floor((line - top) * zoom * ratio) + 1 };
+  });
+  assert.equal(await countColour(page, "#picture", "000000", { ...corner, width: 1, height: 1 }), 1, "the cursor is not black");
+}
+
+// The one cell that differs in a large field (`line`, `bit`): its row has a band beside
+// the picture and a mark in the overview, and its cell a ring about it.
+async function checkOneBit(page, [line, bit]) {
+  const place = await page.$eval("#picture", (canvas, line, bit) => {
+    const { zoom, line: top, x } = canvas.dataset;
+    const ratio = canvas.width / canvas.clientWidth;
+    return { x: (bit - x + 0.5) * zoom * ratio, y: (line - top + 0.5) * zoom * ratio, ratio };
+  }, line, bit);
+  const differs = COLOURS.differs;
+  assert.ok(await countColour(page, "#marks", differs, { x: 0, y: place.y - 1, width: 4, height: 2 }) > 0,
+    "no band beside the row that differs");
+  const fraction = await page.$eval("#overview", (canvas, line) => (line / 400) * canvas.height, line);
+  assert.ok(await countColour(page, "#overview", differs, { x: 0, y: fraction - 2, width: 4, height: 4 }) > 0,
+    "no mark in the overview");
+  const around = 8 * place.ratio;
+  const ring = await countColour(page, "#picture", differs,
+    { x: place.x - around, y: place.y - around, width: 2 * around, height: 2 * around });
+  assert.ok(ring >= 20 * place.ratio, `the cell that differs has ${ring} pixels of red about it`);
+}
+
+// The page's warnings are the reader's findings of `rizeroz check`, in its words, and it
+// says which of check's checks it did not run.
+async function checkWarnings(page, name) {
+  const lines = tool("check", name).stdout.split("\n").filter((line) => / \(warning \d+\)\.$/.test(line));
+  const shown = await page.$$eval("#first-file .warning", (items) => items.map((item) => item.textContent));
+  assert.deepEqual(shown, lines);
+  const said = await page.$eval("#first-file", (box) => box.textContent);
+  assert.ok(said.includes(`${lines.length} warnings from the reader`), said);
+  assert.ok(said.includes("Not checked here: well-formedness and validity"), said);
+}
+
+// A phone's window: the header takes one line of it, with a file open or not, and the
+// place to drop a file shows before one is open.
+async function checkPhone(page, opened) {
+  const { header, zone, height } = await page.evaluate(() => ({
+    header: document.querySelector("header").getBoundingClientRect().height,
+    zone: document.querySelector("#drop-zone").getBoundingClientRect().toJSON(),
+    height: window.innerHeight,
+  }));
+  assert.ok(header <= 0.06 * height, `the header is ${header} CSS pixels high`);
+  if (!opened) {
+    assert.ok(zone.height >= 80 && zone.width >= 300 && zone.bottom <= height, `the drop zone is ${JSON.stringify(zone)}`);
+  }
+}
+
+// Finding the differences: clicking them in the list, the keys on the picture and in the
+// list, the bytes marked in hexadecimal, the one bit in a large field.
+async function checkFinding(page, testCase) {
+  for (const [start, text] of testCase.clicked || []) {
+    await page.$$eval("#difference-text .difference", (entries, start) =>
+      entries.find((entry) => entry.textContent.startsWith(start)).click(), start);
+    assert.equal(await cellInfo(page, text), text, `clicking ${start}`);
+    assert.equal(await page.evaluate(() => document.activeElement.id), "picture");
+    await checkCursor(page);
+  }
+  if (testCase.marked) {
+    assert.deepEqual(await page.$$eval("#hex mark", (marks) => marks.map((mark) => mark.textContent)), testCase.marked);
+  }
+  await page.focus("#picture");
+  for (const [keys, text] of testCase.keys || []) {
+    await pressKeys(page, keys);
+    assert.equal(await cellInfo(page, text), text, `after ${keys}`);
+  }
+  if (testCase.oneBit) await checkOneBit(page, testCase.oneBit);
+  if (testCase.listKeys) {
+    const [keys, text] = testCase.listKeys;
+    await page.focus("#difference-text");
+    await pressKeys(page, keys);
+    assert.equal(await cellInfo(page, text), text, `after ${keys} in the list`);
+  }
+}
+
+// Lines between the cells of a field whose cells are large: at the left of a byte's first
+// cell (`line`, `bit`) after a clear cell; and the ruler has its numbers.
+async function checkGrid(page, [field, line, bit]) {
+  await showField(page, field);
+  const left = await page.$eval("#picture", (canvas, line, bit) => {
+    const { zoom, line: top, x } = canvas.dataset;
+    const ratio = canvas.width / canvas.clientWidth;
+    const pixel = canvas.getContext("2d").getImageData(Math.round((bit - x) * zoom * ratio),
+      Math.floor((line - top + 0.5) * zoom * ratio), 1, 1).data;
+    return Array.from(pixel.slice(0, 3), (value) => value.toString(16).padStart(2, "0")).join("");
+  }, line, bit);
+  assert.notEqual(left, COLOURS.clear, "no line between the bytes");
+  const inked = await page.$eval("#ruler", (canvas) =>
+    canvas.getContext("2d").getImageData(0, 0, canvas.width, canvas.height).data.filter((_, i) => i % 4 === 3 && _ > 0).length);
+  assert.ok(inked > 50, `the ruler has ${inked} pixels`);
+}
+
+// The room and the looks: cells that fill the width, lines between them, the warnings,
+// dark colours, the tab order, a phone, Save only with a file open, rows in hexadecimal
+// that are never cut off.
+async function checkLayout(page, testCase) {
+  for (const name of testCase.fills || []) {
+    await showField(page, name);
+    const { filled, width } = await page.$eval("#picture", (canvas) =>
+      ({ filled: Number(canvas.dataset.zoom) * Number(canvas.dataset.cells), width: canvas.clientWidth }));
+    assert.ok(filled <= width && filled >= 0.9 * width, `${name} fills ${filled} of ${width} CSS pixels`);
+    const zoom = await page.$eval("#picture", (canvas) => Number(canvas.dataset.zoom));
+    assert.ok(zoom >= 8, `${name}'s cells are ${zoom} CSS pixels`);
+  }
+  if (testCase.warnings) await checkWarnings(page, testCase.files[0]);
+  if (testCase.grid) await checkGrid(page, testCase.grid);
+  if (testCase.dark) {
+    const [paper, ink] = await page.evaluate(() => ["background-color", "color"].map((property) =>
+      getComputedStyle(document.documentElement).getPropertyValue(property).match(/\d+/g).slice(0, 3).map(Number)));
+    const light = ([r, g, b]) => (0.2126 * r + 0.7152 * g + 0.0722 * b) / 255;
+    assert.ok(light(paper) < 0.2 && light(ink) > 0.7, `dark: paper ${paper}, ink ${ink}`);
+  }
+  if (testCase.tabs) {
+    const stops = await tabStops(page, 16);
+    for (const wanted of ["open-button", "compare-button", "xml", "json", "field-select", "picture"]) {
+      assert.ok(stops.includes(wanted), `Tab does not reach ${wanted}: ${stops}`);
+    }
+  }
+  if (testCase.phone) await checkPhone(page, true);
+  // Saving is offered while a file is open, and only then.
+  const open = testCase.state === "shown" || (testCase.state === "failed" && testCase.files.length > 1);
+  assert.equal(await page.$eval("#save", (box) => !box.hidden && box.getBoundingClientRect().width > 0), open, "Save");
+  if (testCase.state === "shown") {
+    const [scrolled, width] = await page.$eval("#hex", (box) => [box.scrollWidth, box.clientWidth]);
+    assert.ok(scrolled <= width, `the rows in hexadecimal are ${scrolled} CSS pixels wide in ${width}`);
+  }
+}
+
 async function checkCase(page, testCase) {
   const fresh = await page.$eval("body", (body) => Number(body.dataset.memory));
+  if (testCase.phone) await checkPhone(page, false);
+  if (testCase.tabs) {
+    assert.equal(await page.$eval("#save", (box) => box.hidden), true, "Save is offered with no file open");
+    assert.deepEqual(await tabStops(page, 3), ["open-button"]);
+  }
   if (testCase.dropped) await dropFiles(page, testCase.dropped);
   let state;
   for (const [index, name] of (testCase.files || []).entries()) {
@@ -269,11 +519,8 @@ async function checkCase(page, testCase) {
     }
     await page.waitForFunction((text) => document.querySelector("#cell-info").textContent === text, { timeout: 5000 }, text);
   }
-  for (const [keys, text] of testCase.keys || []) {
-    await page.focus("#picture");
-    for (const key of keys.split(" ")) await page.keyboard.press(key);
-    await page.waitForFunction((text) => document.querySelector("#cell-info").textContent === text, { timeout: 5000 }, text);
-  }
+  await checkFinding(page, testCase);
+  await checkLayout(page, testCase);
   if (testCase.state === "shown" && !testCase.message) {
     assert.equal(await page.$eval("#message", (box) => box.hidden ? "" : box.textContent), "");
   }
@@ -287,10 +534,11 @@ for (const testCase of CASES) {
   test(testCase.name, async () => {
     const requests = [];
     const page = await openPage(browser, pageUrl(testCase.served), { viewport: testCase.viewport, requests,
-      whole: testCase.whole });
+      whole: testCase.whole, dark: testCase.dark });
     try {
-      await checkCase(page, testCase);
-      await page.screenshot({ path: path.join(SHOTS, `${testCase.name.replace(/\W+/g, "-")}.png`) });
+      // The screenshot is taken when the case fails too: it shows why.
+      await checkCase(page, testCase).finally(() =>
+        page.screenshot({ path: path.join(SHOTS, `${testCase.name.replace(/\W+/g, "-")}.png`) }));
       if (testCase.state !== "shown") {
         assert.equal(await chooseFile(page, path.join(work, "sample.xml")), "shown", "the page is not usable after it");
         assert.equal(await page.$eval("#failure", (box) => box.hidden), true);

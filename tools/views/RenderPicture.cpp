@@ -153,6 +153,14 @@ bool FieldPicture::FindRow(long long line, int& block, long long& row) const
     return true;
 }
 
+long long FieldPicture::LineOfRow(int block, long long row) const
+{
+    for (const StackedBlock& stacked : m_blocks)
+        if (stacked.nIndex == block)
+            return row >= 0 && row < stacked.nRows ? stacked.nFirstLine + row : -1;
+    return -1;
+}
+
 void FieldPicture::PaintLine(long long line, unsigned char* cells, long long count)
 {
     const StackedBlock* block = BlockAt(line);

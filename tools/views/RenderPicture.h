@@ -92,6 +92,9 @@ public:
     // The block (its index in the DrawnField) and the row (from 0) on line `line`; false
     // for a separator or a line outside the stack.
     bool FindRow(long long line, int& block, long long& row) const;
+    // The line of row `row` (from 0) of block `block` (its index in the DrawnField), or -1
+    // where the stack has no such row.
+    long long LineOfRow(int block, long long row) const;
 
 private:
     struct StackedBlock
