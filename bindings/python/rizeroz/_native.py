@@ -10,6 +10,7 @@ from __future__ import annotations
 
 import ctypes
 import os
+import sys
 from array import array
 from threading import Lock
 
@@ -261,38 +262,62 @@ def _path(path: PathLike) -> bytes:
 
 class _ReadRows:
     """The model that rz_read made, kept until every block's rows are in Python (or the
-    Python model is gone): each block's rows move in one call, on first use."""
+    Python model is gone). The rows of every block move into one ``bytes`` object at the
+    first use of any block, each block's in one call: memory that a large buffer takes is
+    offered huge pages (Linux) before the library writes into it, so that moving the rows
+    costs the system a few page faults, not one for each 4 KB."""
 
     def __init__(self, handle: int) -> None:
         self.handle = handle
         self.free = _lib.rz_model_free  # kept: at the interpreter's exit the module's names go first
         self.lock = Lock()  # the library's model is for one thread at a time
+        self.blocks: List[_BlockRows] = []
 
     def __del__(self) -> None:
         self.free(self.handle)
 
+    def take_all(self) -> None:
+        """Moves the rows of every block not yet in Python into one buffer (under the lock)."""
+        waiting = [block for block in self.blocks if block.taken is None]
+        sizes = [_lib.rz_block_byte_count(block.block) for block in waiting]
+        data = _filled(sum(sizes), lambda pointer: self._take_into(waiting, sizes, pointer))
+        view, at = memoryview(data), 0
+        for block, size in zip(waiting, sizes):
+            block.taken = view[at : at + size], block.taken_ends
+            at += size
+
+    @staticmethod
+    def _take_into(blocks: List[_BlockRows], sizes: List[int], pointer: Any) -> None:
+        start = ctypes.cast(pointer, ctypes.c_void_p).value or 0
+        _advise_huge_pages(start, sum(sizes))
+        for block, size in zip(blocks, sizes):
+            count = _lib.rz_block_row_count(block.block)
+            ends = array(_SIZE_CODE, bytes(_SIZE_BYTES * count))
+            _checked(_lib.rz_block_take_rows(block.block, start, size, _sizes(ends), count))
+            block.taken_ends = ends
+            start += size
+
 
 class _BlockRows:
     """The rows of one block of a model read: taken into Python the first time they are
-    asked for (the same rows every time, two threads may ask at once), or, until then,
-    copied by the library straight into the block of a model being written."""
+    asked for (with every other block's, the same rows every time, two threads may ask at
+    once), or, until then, copied by the library straight into the block of a model being
+    written."""
 
-    __slots__ = ("model", "block", "taken")
+    __slots__ = ("model", "block", "taken", "taken_ends")
 
     def __init__(self, model: _ReadRows, block: int) -> None:
         self.model = model
         self.block = block
         self.taken: Optional[Packed] = None
+        self.taken_ends: array[int] = array(_SIZE_CODE)
+        model.blocks.append(self)
 
     def __call__(self) -> Packed:
         with self.model.lock:
             if self.taken is None:
-                count = _lib.rz_block_row_count(self.block)
-                size = _lib.rz_block_byte_count(self.block)
-                ends = array(_SIZE_CODE, bytes(_SIZE_BYTES * count))
-                data = _filled(size, lambda pointer: _checked(_lib.rz_block_take_rows(self.block, pointer, size,
-                                                                                      _sizes(ends), count)))
-                self.taken = data, ends
+                self.model.take_all()
+            assert self.taken is not None
             return self.taken
 
     def copy_to(self, block: int) -> bool:
@@ -302,6 +327,36 @@ class _BlockRows:
                 return False
             _checked(_lib.rz_block_add_rows_from(block, self.block))
             return True
+
+
+def _huge_page_advice() -> Optional[Callable[[int, int], None]]:
+    """madvise(..., MADV_HUGEPAGE) of the C library on Linux; None elsewhere."""
+    if not sys.platform.startswith("linux"):
+        return None
+    try:
+        madvise = ctypes.CDLL(None, use_errno=True).madvise
+    except (OSError, AttributeError):
+        return None
+    madvise.argtypes = [ctypes.c_void_p, ctypes.c_size_t, ctypes.c_int]
+    madvise.restype = ctypes.c_int
+
+    def advise(start: int, size: int) -> None:
+        madvise(start, size, 14)  # MADV_HUGEPAGE; a system without it refuses, which is no matter
+
+    return advise
+
+
+_MADVISE = _huge_page_advice()
+
+
+def _advise_huge_pages(start: int, size: int) -> None:
+    """Offers huge pages for the whole 2 MB pages in [start, start + size): on a system
+    that keeps them for memory asked for them, one page fault instead of 512."""
+    huge = 2 << 20
+    first = (start + huge - 1) // huge * huge
+    end = (start + size) // huge * huge
+    if _MADVISE is not None and end > first:
+        _MADVISE(first, end - first)
 
 
 def _new_bytes() -> Optional[Callable[[None, int], bytes]]:

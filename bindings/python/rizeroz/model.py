@@ -5,9 +5,10 @@ a name, a checksum and a list of :class:`Block`; a block holds a row width in bi
 its rows, each a bytes-like object. Each is a container of what it holds: ``len``,
 iteration, indexing, ``in``; a model's fields are also found by name.
 
-A block read from a file keeps its rows packed in one ``bytes`` buffer, and each row is a
-read-only ``memoryview`` of its part of that buffer, made when it is asked for: no copy
-of a row's bytes. Changing a row, or asking for ``block.rows``, turns the block into a
+A block read from a file keeps its rows packed in one ``bytes`` buffer (the rows of every
+block of a model read lie in one, moved there when the first block is used), and each row
+is a read-only ``memoryview`` of its part of that buffer, made when it is asked for: no
+copy of a row's bytes. Changing a row, or asking for ``block.rows``, turns the block into a
 plain list of its rows (the same views). Everything can be changed and built freely; the
 values are checked when the model is written or converted.
 
@@ -29,7 +30,7 @@ if TYPE_CHECKING:
     import numpy.typing
 
     #: Rows packed one after the other, with the offset just past each row.
-    Packed = Tuple[bytes, Sequence[int]]
+    Packed = Tuple[Union[bytes, memoryview], Sequence[int]]
     #: A row: a read-only view of a block's buffer when read, else what was put in.
     Row = Union[bytes, bytearray, memoryview]
 
