@@ -174,8 +174,8 @@ inline rz_block* added(rz_block* block, rz_field* field)
 }
 
 // A callable of the caller's that the library calls, and the exception it threw, which
-// must not cross the C library: caught there, it fails the operation (or, for progress,
-// which cannot stop a read, fails it once the read is over) and is thrown again after.
+// must not cross the C library: caught there, it fails the operation (for progress, it
+// stops the read, rz_read_stop) and is thrown again after.
 template <typename Callable>
 struct calling
 {
@@ -229,7 +229,10 @@ template <typename Progress>
 void RZ_CALL tell_progress(void* context, int field, int block, int row, std::size_t row_bytes,
                            unsigned long long bytes_read, unsigned long long bytes_total)
 {
-    static_cast<calling<Progress>*>(context)->tell(field, block, row, row_bytes, bytes_read, bytes_total);
+    calling<Progress>& state = *static_cast<calling<Progress>*>(context);
+    state.tell(field, block, row, row_bytes, bytes_read, bytes_total);
+    if (state.thrown)
+        rz_read_stop();
 }
 
 // Passes rz_write_stream's pieces on to a callable of the caller's; an exception fails the
