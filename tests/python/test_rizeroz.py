@@ -112,6 +112,13 @@ def test_built_model_reads_back(tmp_path):
     rizeroz.write(model, tmp_path / "built.xml")
     assert rizeroz.read(tmp_path / "built.xml") == model
     assert b" caf\xe9 \xc3\xa9 " in (tmp_path / "built.xml").read_bytes()
+    # What a data file does not keep (the library's rule, docs/python.md): no version and no
+    # name come back empty, an empty comment as none; the JSON form keeps them.
+    lossy = Model(None, "", [Field(None, 1, [Block(8, [b"\x01"])])])
+    rizeroz.write(lossy, tmp_path / "lossy.xml")
+    rizeroz.write(lossy, tmp_path / "lossy.json")
+    assert rizeroz.read(tmp_path / "lossy.xml") == Model("", None, [Field("", 1, [Block(8, [b"\x01"])])])
+    assert rizeroz.read(tmp_path / "lossy.json") == lossy == Model.from_json(lossy.to_json())
 
 
 @pytest.mark.parametrize("form", ["xml", "json"])
