@@ -16,7 +16,7 @@ need_format=(clang-format clang-tidy)
 need_windows=(mingw-w64 g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine wine64 llvm)
 # The i686 step: 32-bit x86 Linux code (-m32) run under qemu-i386 user emulation.
 need_i686=(gcc-multilib g++-multilib qemu-user)
-need_tool=(libcli11-dev libpng-dev libxml2-dev)
+need_tool=(libcli11-dev libstb-dev libxml2-dev)
 # The Python package's tests run under Debian's interpreter, with its pytest and numpy;
 # mypy checks its annotations; the wheel's tests run in a virtual environment (venv).
 need_python=(python3-pytest python3-numpy python3-mypy python3-venv)

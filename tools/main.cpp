@@ -303,11 +303,9 @@ std::vector<Command> Commands()
          },
          [](Values& v, CLI::App&) { return RunExpr(v.expression, v.width); }},
         {"render",
-         std::string(
-             "Draw data fields as pictures: a square of pixels per bit, a set bit dark, a clear bit light, "
-             "rows top to bottom, blocks one below the other. Writes a PNG file (-o; with several fields, OUT-NAME.png "
-             "for each) or prints the picture with block characters (--text).") +
-             (kCanWritePng ? "" : " This build has no PNG support (it was built without libpng): only --text draws."),
+         "Draw data fields as pictures: a square of pixels per bit, a set bit dark, a clear bit light, "
+         "rows top to bottom, blocks one below the other. Writes a PNG file (-o; with several fields, OUT-NAME.png "
+         "for each) or prints the picture with block characters (--text).",
          SHARED_FROM | SHARED_QUIET | SHARED_COLOR, DeclareRender, Render},
     };
 }

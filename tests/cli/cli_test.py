@@ -463,7 +463,7 @@ def test_named_temporary_file(g, option, native):
     g.expect(g.listing() == before and g.read("out.xml").startswith("<?xml"), "the save took its place", g.listing())
 
 
-def test_streams(g, png):
+def test_streams(g):
     """"-" for standard input and output on every command, and --from / --to (JSON on
     standard input, found by a look or given by --from: test_habits.py)."""
     xml = open("data/sample.xml", "rb").read()
@@ -482,10 +482,9 @@ def test_streams(g, png):
         (["convert", "data/sample.xml", g.path("json.xml"), "--to", "json"], None, EXIT_OK, "", ("json.xml", as_json)),
         (["convert", g.path("s.json"), g.path("xml.json"), "--to", "xml"], None, EXIT_OK, "", ("xml.json", as_xml)),
         (["render", "-", "--text", "--field", "Usercode_MASK"], xml, EXIT_OK, None, None),
+        (["render", "-", "-o", "-", "--field", "Usercode_MASK"], xml, EXIT_OK, None, None),
+        (["render", "-", "-o", "-"], xml, EXIT_ERROR, "", None),
     ]
-    if png:
-        cases += [(["render", "-", "-o", "-", "--field", "Usercode_MASK"], xml, EXIT_OK, None, None),
-                  (["render", "-", "-o", "-"], xml, EXIT_ERROR, "", None)]
     for arguments, given, code, out, written in cases:
         r = g.run(*arguments, input=given, code=code, out=out)
         g.expect((r.err == "") == (code == EXIT_OK), "rizeroz %s: stderr" % " ".join(arguments), r)
@@ -520,8 +519,8 @@ def test_streams(g, png):
         (["info", "-"], [b"rizeroz: reading <stdin>: ", b" bytes/s"], [b" %"]),   # a pipe's size is not known
         (["info", "-", "--quiet"], [], [b"rizeroz"]),
         (["check", "-", "--no-valid"], [b"rizeroz: reading <stdin>: "], [b"copying"]),   # read once, no copy
-    ] + ([(["render", "-", "-o", picture, "--field", "Usercode_MASK"], [b"rizeroz: writing " + picture.encode()], [])]
-         if png else [])
+        (["render", "-", "-o", picture, "--field", "Usercode_MASK"], [b"rizeroz: writing " + picture.encode()], []),
+    ]
     started = []
     for arguments, shows, hides in cases:
         master, slave = pty.openpty()
