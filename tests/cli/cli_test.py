@@ -82,6 +82,14 @@ def test_info_and_dump(g):
     g.expect(info[4] == 'Field "X": no checksum, 1 block, 3 rows, 2 bytes', "info of a field", info)
     g.run("dump", bare, code=EXIT_OK, out="X[0][0] = 01\nX[0][1] =\nX[0][2] = 02\n")
 
+    # Several files, each after a line naming it, a blank line between two; one that
+    # cannot be read has its error on stderr and makes the exit code 2, the others dumped.
+    g.run("dump", "data/sample.xml", bare, code=EXIT_OK,
+          out="File: data/sample.xml\n" + SAMPLE_DUMP + "\nFile: %s\nX[0][0] = 01\nX[0][1] =\nX[0][2] = 02\n" % bare)
+    r = g.run("dump", "no-such-file.xml", bare, out="File: no-such-file.xml\n\nFile: %s\nX[0][0] = 01\n"
+              "X[0][1] =\nX[0][2] = 02\n" % bare)
+    g.expect_error(r, "no-such-file.xml: error: the document cannot be opened")
+
     # A file that cannot be read: its error on stderr, and with --json its name and the
     # library's error (code, place, sentence) on stdout.
     for command in (["info"], ["info", "--json"], ["dump"]):
