@@ -26,6 +26,7 @@
     X(-14, SVF_ERR_JSON_SYNTAX, "the JSON text is not well-formed JSON in UTF-8, or nests too deeply")                 \
     X(-15, SVF_ERR_JSON_SHAPE, "the JSON text does not have the shape of a data model")                                \
     X(-16, SVF_ERR_BUSY, "the model is being written: it cannot be changed, freed or written again until then")        \
+    X(-17, SVF_ERR_STOPPED, "the read was stopped by its caller, which the read hook told")                            \
     X(-29, SVF_ERR_SKIP, "the parser reported an element to skip but holds no start or empty tag")                     \
     X(-38, SVF_ERR_UNKNOWN_TAG, "the element name is none of SVF_Plus_Data, Comment, DataField and FieldBlock")
 

@@ -41,6 +41,9 @@ public:
     // After each field block element: `done` bytes of the document have been read, of
     // `total` (the file's size; for a pipe, what has been read so far).
     virtual void OnProgress(unsigned long long done, unsigned long long total) = 0;
+    // Asked after each OnRow and OnProgress: true ends the read there, promptly, with
+    // SVF_ERR_STOPPED (the model read so far is dropped, as after any failure).
+    virtual bool Stopped() { return false; }
 };
 
 #endif

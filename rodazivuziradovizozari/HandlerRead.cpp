@@ -208,7 +208,11 @@ int RODAzivUzirAdovIzozari::ProcessStartTag(unsigned long parent)
         GetContentText(&size);
         int result = SVFHandlerImpl::ProcessFieldBlock(*this, parent, size);
         if (m_pState->pReadHook != nullptr && result >= 0)
+        {
             m_pState->pReadHook->OnProgress(GetBytesRead(), GetDocumentSize());
+            if (m_pState->pReadHook->Stopped())
+                return SVF_ERR_STOPPED;
+        }
         return result;
     }
     }

@@ -88,14 +88,16 @@ int SVFHandlerImpl::AddExpressionRow(RODAzivUzirAdovIzozari& handler, SVPExpress
     return result;
 }
 
-// Tells the hook of the last row of `field`, the model's last field, which is complete.
-void SVFHandlerImpl::TellRow(RODAzivUzirAdovIzozari& handler, SVFDataField* field)
+// Tells the hook of the last row of `field`, the model's last field, which is complete:
+// true when the hook stops the read then.
+bool SVFHandlerImpl::TellRow(RODAzivUzirAdovIzozari& handler, SVFDataField* field)
 {
     int block = field->GetFieldBlockCount() - 1;
     SVFDataField::DataBlock* last = field->GetDataBlock(block);
     int row = last->GetNumberOfRows() - 1;
     handler.m_pState->pReadHook->OnRow(handler.m_pSVFPlusData->GetDataFieldCount() - 1, block, row,
                                        last->GetRow(row + 1));
+    return handler.m_pState->pReadHook->Stopped();
 }
 
 int SVFHandlerImpl::ProcessFieldBlock(RODAzivUzirAdovIzozari& handler, unsigned long parent, unsigned int size)
@@ -169,8 +171,8 @@ int SVFHandlerImpl::ReadRows(RODAzivUzirAdovIzozari& handler, SVFDataField* fiel
         if (result < 0)
             return result;
         handler.m_pState->pWarnings->Row(text, record);
-        if (handler.m_pState->pReadHook != nullptr)
-            TellRow(handler, field);
+        if (handler.m_pState->pReadHook != nullptr && TellRow(handler, field))
+            return SVF_ERR_STOPPED;
     } while (!record.last);
     return 0;
 }

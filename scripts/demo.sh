@@ -5,7 +5,7 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 out=${RIZEROZ_BUILD_ROOT:-$root/build}/demo
-[ "$(id -u)" != 0 ] || "$root/scripts/setup.sh"
+[ "$(id -u)" != 0 ] || "$root/scripts/setup.sh" demo   # only what the demo needs
 cmake -S "$root" -B "$out" -DCMAKE_BUILD_TYPE=Release -DRIZEROZ_BUILD_TESTS=OFF >/dev/null
 cmake --build "$out" -j "$(nproc 2>/dev/null || echo 2)" >/dev/null
 tool=$out/bin/rizeroz

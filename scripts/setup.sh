@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
 # Installs what building and testing needs on a fresh Debian machine (run as root).
 # A failing package index (a mirror in sync, say) does not stop the set-up.
+# Usage: scripts/setup.sh [bench]   everything (and, with bench, the benchmarks' own)
+#        scripts/setup.sh demo      only what scripts/demo.sh needs: the compiler, CMake and
+#                                   the libraries of the library and its tool
 set -uo pipefail
 export DEBIAN_FRONTEND=noninteractive
 # Wait for a package manager that another process is running instead of failing at once.
@@ -16,7 +19,7 @@ need_format=(clang-format clang-tidy)
 need_windows=(mingw-w64 g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine wine64 llvm)
 # The i686 step: 32-bit x86 Linux code (-m32) run under qemu-i386 user emulation.
 need_i686=(gcc-multilib g++-multilib qemu-user)
-need_tool=(libcli11-dev libpng-dev libxml2-dev)
+need_tool=(libcli11-dev libstb-dev libxml2-dev)
 # The Python package's tests run under Debian's interpreter, with its pytest and numpy;
 # mypy checks its annotations; the wheel's tests run in a virtual environment (venv).
 need_python=(python3-pytest python3-numpy python3-mypy python3-venv)
@@ -30,16 +33,27 @@ need_web=(emscripten chromium)
 # The fuzz step (scripts/test.sh fuzz): clang with libFuzzer and the sanitizers' run-time
 # libraries of Debian's clang version.
 need_fuzz=(clang libclang-rt-dev)
+# The demo (scripts/demo.sh) builds the library and the tool, without tests: the compiler,
+# CMake, python3 (the Python package's place is asked of it) and the tool's libraries.
+need_demo=(g++ cmake make python3 rapidjson-dev "${need_tool[@]}")
 
-missing=()
-for p in "${need_core[@]}" "${need_windows[@]}" "${need_i686[@]}" "${need_tool[@]}" "${need_python[@]}" "${need_package[@]}" \
-         "${need_format[@]}" "${need_fuzz[@]}" "${need_web[@]}"; do
-  dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
+# Installs the packages given that are not installed yet; fails when apt-get cannot.
+install_missing() {
+  local missing=() p
+  for p in "$@"; do
+    dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
+  done
+  [ ${#missing[@]} -gt 0 ] || return 0
   apt_get update || echo "setup: apt-get update reported a failure; going on with the indexes it has"
-  apt_get install -y --no-install-recommends "${missing[@]}" || exit 1
+  apt_get install -y --no-install-recommends "${missing[@]}"
+}
+
+if [ "${1:-}" = demo ]; then
+  install_missing "${need_demo[@]}" || exit 1
+  exit 0
 fi
+install_missing "${need_core[@]}" "${need_windows[@]}" "${need_i686[@]}" "${need_tool[@]}" "${need_python[@]}" \
+  "${need_package[@]}" "${need_format[@]}" "${need_fuzz[@]}" "${need_web[@]}" || exit 1
 # node and npm run the page's tests (npm ci from tests/web's lock file); a node of another
 # source that brings its own npm is used as it is.
 if ! command -v npm >/dev/null 2>&1; then

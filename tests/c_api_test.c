@@ -336,6 +336,103 @@ static void test_read_sources(void)
     free(sample);
 }
 
+/* A read callback that stops the read (rz_read_stop) at its call `stop_at`, and counts the
+   calls before and after it, and the bytes read when it stopped. */
+struct stopper
+{
+    int stop_at, calls, calls_after;
+    unsigned long long stopped_at, total;
+};
+
+static void RZ_CALL stop_reading(void* context, int field, int block, int row, size_t row_bytes,
+                                 unsigned long long bytes_read, unsigned long long bytes_total)
+{
+    struct stopper* s = context;
+    (void)field, (void)block, (void)row, (void)row_bytes;
+    if (s->stop_at > 0 && s->calls == s->stop_at)
+        ++s->calls_after;
+    else if (++s->calls == s->stop_at)
+    {
+        s->stopped_at = bytes_read;
+        s->total = bytes_total;
+        rz_read_stop();
+    }
+}
+
+/* A callback that stops a read ends it there, from a file, from memory and from a pull
+   function, a data file and JSON, at a row or at the progress: no call after, nothing read
+   beyond, RZ_ERR_STOPPED with the library's sentence and no model; and a stop outside a
+   callback, or of a read that is over, stops no later read. */
+static void test_read_stop(void)
+{
+    static unsigned char row[64];
+    rz_model* model = rz_model_new();
+    rz_field* field = rz_model_add_field(model, "A");
+    for (int b = 0; b < 8; ++b)
+    {
+        rz_block* block = rz_field_add_block(field, 512);
+        for (int r = 0; r < 500; ++r)
+        {
+            row[0] = (unsigned char)r;
+            rz_block_add_row(block, row, sizeof row);
+        }
+    }
+    void* texts[2] = {NULL, NULL};
+    size_t lengths[2] = {0, 0};
+    CHECK(rz_write_memory(model, 0, &texts[0], &lengths[0], NULL) == 0 &&
+          rz_write_memory(model, RZ_WRITE_JSON, &texts[1], &lengths[1], NULL) == 0);
+    FILE* file = fopen("c_api_stop.json", "wb");
+    CHECK(file != NULL && fwrite(texts[1], 1, lengths[1], file) == lengths[1] && fclose(file) == 0);
+    CHECK(rz_write(model, "c_api_stop.xml", 0, NULL) == 0 && lengths[0] > 500000 && lengths[1] > 500000);
+    rz_model_free(model);
+    // clang-format off
+    const struct {
+        int from;      /* 0: memory, 1: a pull function, 2: the file */
+        unsigned flags;
+        int stop_at;   /* the callback's call that stops the read (0: none) */
+    } cases[] = {
+        {0, RZ_READ_PROGRESS_ONLY, 2}, {1, RZ_READ_PROGRESS_ONLY, 1}, {2, RZ_READ_PROGRESS_ONLY, 3}, {2, 0, 5},
+        {0, RZ_READ_JSON | RZ_READ_PROGRESS_ONLY, 1}, {1, RZ_READ_JSON, 7}, {2, RZ_READ_JSON | RZ_READ_PROGRESS_ONLY, 1},
+        {2, 0, 0}, {1, RZ_READ_JSON, 0},
+    };
+    // clang-format on
+    for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i)
+    {
+        int json = (cases[i].flags & RZ_READ_JSON) != 0;
+        struct pulled source = {texts[json], lengths[json], 4096, 0, (size_t)-1, 0};
+        struct stopper s = {cases[i].stop_at, 0, 0, 0, 0};
+        rz_model* read = NULL;
+        rz_error* error = NULL;
+        int code;
+        rz_read_stop(); /* outside of a read: nothing to stop */
+        if (cases[i].from == 0)
+            code = rz_read_memory(texts[json], lengths[json], NULL, cases[i].flags, stop_reading, &s, &read, &error);
+        else if (cases[i].from == 1)
+            code = rz_read_stream(pull, &source, NULL, cases[i].flags, stop_reading, &s, &read, &error);
+        else
+            code = rz_read_with_callback(json ? "c_api_stop.json" : "c_api_stop.xml", cases[i].flags, stop_reading, &s,
+                                         &read, &error);
+        if (cases[i].stop_at == 0)
+        {
+            CHECK(code == 0 && read != NULL && s.calls > 8 && s.calls_after == 0);
+            rz_model_free(read);
+            continue;
+        }
+        CHECK(code == RZ_ERR_STOPPED && read == NULL && rz_error_code(error) == RZ_ERR_STOPPED);
+        CHECK(s.calls == cases[i].stop_at && s.calls_after == 0);
+        /* Nothing read beyond the place it stopped: far from the end, and a stop at the
+           progress placed no further than the bytes the progress told of. */
+        CHECK(s.stopped_at < lengths[json] / 2 && rz_error_offset(error) <= (long long)lengths[json] / 2);
+        CHECK((cases[i].flags & RZ_READ_PROGRESS_ONLY) == 0 || rz_error_offset(error) <= (long long)s.stopped_at);
+        CHECK(cases[i].from != 1 || source.given <= s.stopped_at + 262144);
+        CHECK(strstr(rz_error_message(error), rz_describe_code(RZ_ERR_STOPPED)) != NULL &&
+              strstr(rz_describe_code(RZ_ERR_STOPPED), "stopped") != NULL);
+        rz_error_free(error);
+    }
+    rz_free(texts[0]);
+    rz_free(texts[1]);
+}
+
 /* A push callback that keeps what it takes, and fails as it is told. */
 struct collected
 {
@@ -483,6 +580,7 @@ int main(void)
     test_build_write_read();
     test_sinks();
     test_read_sources();
+    test_read_stop();
     if (failures > 0)
     {
         fprintf(stderr, "%d checks failed\n", failures);

@@ -357,7 +357,7 @@ TEST(ErrorHandlerTest, EveryCodeOfTheLibraryHasItsOwnDescription)
     RIZEROZ_READ_WARNINGS(RIZEROZ_TEST_WARNING)
 #undef RIZEROZ_TEST_WARNING
 #undef RIZEROZ_TEST_SENTENCE
-    for (int code : {0, 1, -17, -30, -100, -120, -200, -204, INT_MIN, INT_MAX})
+    for (int code : {0, 1, -18, -30, -100, -120, -200, -204, INT_MIN, INT_MAX})
     {
         EXPECT_EQ(ErrorHandler::DescribeCode(code), unknown) << "code " << code;
         EXPECT_STREQ(ErrorHandler::GetCodeName(code), "") << "code " << code;

@@ -68,6 +68,10 @@ const long long RENDER_MAX_PIXELS = 1000000000;
 // The width a PNG picture is scaled up to at least without --scale (as far as --scale's
 // largest, 100, and --max-pixels allow): a field of a few bits is seen, not a speck.
 const long long RENDER_LEAST_WIDTH = 512;
+// ... and at least this tall, so that a field of few rows is no strip.
+const long long RENDER_LEAST_HEIGHT = 64;
+// Cells of this many pixels or more are drawn with a grid line.
+const int RENDER_GRID_SCALE = 8;
 
 // What `rizeroz render` draws and where.
 struct RenderRequest
@@ -87,13 +91,6 @@ struct RenderRequest
     std::string colour = "auto";               // --color: auto, always or never
 };
 int RunRender(const RenderRequest& request);
-
-// True when this build writes PNG files (it was built with libpng).
-#if defined(RIZEROZ_HAVE_PNG)
-const bool kCanWritePng = true;
-#else
-const bool kCanWritePng = false;
-#endif
 
 // Writes a message of Diagnostics.h ("FILE:LINE:COLUMN: error: ...") to stderr; returns
 // TOOL_EXIT_ERROR.

@@ -1,14 +1,15 @@
-// The PNG writer, on libpng. libpng reports errors by a long jump back to the setjmp of
-// the calls that failed: they run inside Guarded, and no frame between holds anything
-// with a destructor.
+// The PNG writer: the picture's pixel rows packed at 4 bits a pixel, compressed at once by
+// the zlib compressor of stb_image_write (Debian's libstb-dev, a header alone, so that
+// every build has it, the Windows builds too), and framed in PNG chunks here.
 #include "PngWriter.h"
 
 #include <errno.h>
+#include <limits.h>
+#include <stdlib.h>
 #include <string.h>
 
+#include <new>
 #include <vector>
-
-#include <png.h>
 
 #include "DataFile.h"
 #include "Diagnostics.h"
@@ -17,93 +18,117 @@
 #include "Progress.h"
 #include "SafeSave.h"
 
-// Where libpng's output goes, as its callbacks reach it.
-struct PngOutput
-{
-    FILE* file;          // standard output, or null
-    SVFSafeFile* safe;   // else the safe file
-    char message[256];   // libpng's message or the system's, for the sentence
-};
+// stb_image_write's code, compiled here and kept to this file: its zlib compressor and
+// CRC; nothing of it opens a file.
+#define STB_IMAGE_WRITE_IMPLEMENTATION
+#define STB_IMAGE_WRITE_STATIC
+#define STBI_WRITE_NO_STDIO
+#include <stb/stb_image_write.h>   // a system header: its own code is not held to our warnings
 
 namespace
 {
 // Bits per pixel: every paint is a palette index below 16.
 const int kBitDepth = 4;
 static_assert(PAINT_COUNT <= (1 << kBitDepth), "the palette holds every paint");
+// The compressor's effort (stb's quality, 5 and up): the least, as pictures repeat
+// themselves row after row and cell after cell, and large ones are written in seconds.
+const int kCompression = 5;
+// The most bytes of one IDAT chunk.
+const size_t kChunkBytes = 1 << 20;
 
-void OnError(png_structp png, png_const_charp message)
+// Where the bytes go: standard output, or the safe file.
+struct PngOutput
 {
-    PngOutput* state = (PngOutput*)png_get_error_ptr(png);
-    if (state->message[0] == '\0')
-        snprintf(state->message, sizeof(state->message), "%s", message);
-    png_longjmp(png, 1);
-}
+    FILE* file;          // standard output, or null
+    SVFSafeFile* safe;   // else the safe file
+    char message[256];   // the system's reason, for the sentence
 
-void OnWrite(png_structp png, png_bytep data, size_t length)
-{
-    PngOutput* state = (PngOutput*)png_get_io_ptr(png);
-    errno = 0;
-    if (state->file != nullptr && fwrite(data, 1, length, state->file) != length)
+    bool Put(const unsigned char* data, size_t length)
     {
-        snprintf(state->message, sizeof(state->message), "%s", errno != 0 ? strerror(errno) : "write error");
-        png_error(png, state->message);
+        errno = 0;
+        if (file != nullptr && fwrite(data, 1, length, file) != length)
+        {
+            snprintf(message, sizeof(message), "%s", errno != 0 ? strerror(errno) : "write error");
+            return false;
+        }
+        if (safe != nullptr && safe->Write(data, length) != 0)
+        {
+            snprintf(message, sizeof(message), "the safe save failed");   // its report tells why
+            return false;
+        }
+        return true;
     }
-    if (state->safe != nullptr && state->safe->Write(data, length) != 0)
-        png_error(png, "the safe save failed");   // its report tells why
+    // One chunk: its length, its kind, `body` and the CRC of the kind and the body.
+    bool Chunk(const char* kind, const unsigned char* body, size_t length)
+    {
+        std::vector<unsigned char> chunk(length + 12);
+        PutNumber(&chunk[0], (unsigned)length);
+        memcpy(&chunk[4], kind, 4);
+        if (length > 0)
+            memcpy(&chunk[8], body, length);
+        PutNumber(&chunk[8 + length], stbiw__crc32(&chunk[4], (int)length + 4));
+        return Put(chunk.data(), chunk.size());
+    }
+    static void PutNumber(unsigned char* at, unsigned value)
+    {
+        for (int i = 0; i < 4; ++i)
+            at[i] = (unsigned char)(value >> (24 - 8 * i));
+    }
+};
+
+// The picture's pixel rows as PNG holds them before compression: each a filter byte (0,
+// none) and its pixels packed two to a byte, first pixel high.
+std::vector<unsigned char> PackedRows(FieldPicture& picture, Progress* progress)
+{
+    long long width = picture.GetWidth(), height = picture.GetHeight();
+    long long stride = (width * kBitDepth + 7) / 8 + 1;
+    std::vector<unsigned char> packed((size_t)(stride * height));
+    std::vector<unsigned char> row((size_t)width + 1, 0);
+    for (long long y = 0; y < height; ++y)
+    {
+        picture.NextRow(row.data(), width);
+        unsigned char* out = &packed[(size_t)(y * stride)];
+        out[0] = 0;
+        for (long long x = 0; x < width; x += 2)
+            out[1 + x / 2] = (unsigned char)((row[(size_t)x] << 4) | (x + 1 < width ? row[(size_t)x + 1] : 0));
+        if (progress != nullptr)
+            progress->Update((unsigned long long)y + 1, (unsigned long long)height);
+    }
+    return packed;
 }
 
-// Runs `calls` of libpng: false when libpng reports an error, by a long jump back here
-// (`calls`, a lambda, holds nothing with a destructor either).
-template <typename Calls>
-bool Guarded(png_structp png, Calls calls)
+// The picture as a PNG file to `output`: 1 when written, 0 when a write failed (the reason
+// in `output`), -1 when there is no memory for it, -2 when it is more than the compressor
+// takes at once (an int's count of bytes).
+int WritePicture(FieldPicture& picture, PngOutput& output, Progress* progress)
 {
-    if (setjmp(png_jmpbuf(png)))
-        return false;
-    calls();
-    return true;
-}
-
-void StartPicture(png_structp png, png_infop info, PngOutput* output, png_uint_32 width, png_uint_32 height)
-{
-    png_set_user_limits(png, PNG_UINT_31_MAX, PNG_UINT_31_MAX);
-    png_set_write_fn(png, output, OnWrite, [](png_structp) {});   // nothing to flush
-    png_set_IHDR(png, info, width, height, kBitDepth, PNG_COLOR_TYPE_PALETTE, PNG_INTERLACE_NONE,
-                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    png_color palette[PAINT_COUNT];
+    if ((picture.GetWidth() * kBitDepth + 7) / 8 + 1 > INT_MAX / picture.GetHeight())
+        return -2;
+    std::vector<unsigned char> packed = PackedRows(picture, progress);
+    int length = 0;
+    unsigned char* compressed = stbi_zlib_compress(packed.data(), (int)packed.size(), &length, kCompression);
+    std::vector<unsigned char>().swap(packed);
+    if (compressed == nullptr)
+        return -1;
+    static const unsigned char kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    unsigned char header[13] = {0};
+    PngOutput::PutNumber(header, (unsigned)picture.GetWidth());
+    PngOutput::PutNumber(header + 4, (unsigned)picture.GetHeight());
+    header[8] = kBitDepth;
+    header[9] = 3;   // a palette picture; compression, filter and interlace 0
+    unsigned char palette[3 * PAINT_COUNT];
     for (int i = 0; i < PAINT_COUNT; ++i)
-        palette[i] = png_color{kPaintPalette[i].red, kPaintPalette[i].green, kPaintPalette[i].blue};
-    png_set_PLTE(png, info, palette, PAINT_COUNT);
-    // Palette pictures compress best unfiltered, and that is also the fastest.
-    png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_NONE);
-    // Fast compression: a picture of millions of rows is written in seconds, not minutes.
-    png_set_compression_level(png, 1);
-    png_write_info(png, info);
-    png_set_packing(png);   // rows are given one paint per byte
-}
-
-// The picture through libpng to `output`: 1 when written, 0 when libpng failed (its
-// message in `output`), -1 when there is no memory for libpng's structures.
-int WriteRows(FieldPicture& picture, PngOutput& output, Progress* progress)
-{
-    png_structp png =
-        png_create_write_struct(PNG_LIBPNG_VER_STRING, &output, OnError, [](png_structp, png_const_charp) {});
-    png_infop info = png != nullptr ? png_create_info_struct(png) : nullptr;
-    std::vector<unsigned char> row((size_t)picture.GetWidth());
-    bool written =
-        info != nullptr && Guarded(png, [&] {
-            StartPicture(png, info, &output, (png_uint_32)picture.GetWidth(), (png_uint_32)picture.GetHeight());
-            for (long long y = 0; y < picture.GetHeight(); ++y)
-            {
-                picture.NextRow(row.data(), picture.GetWidth());
-                png_write_row(png, row.data());
-                if (progress != nullptr)
-                    progress->Update((unsigned long long)y + 1, (unsigned long long)picture.GetHeight());
-            }
-            png_write_end(png, nullptr);
-        });
-    int result = info == nullptr ? -1 : written ? 1 : 0;
-    png_destroy_write_struct(&png, &info);
-    return result;
+    {
+        palette[3 * i] = kPaintPalette[i].red;
+        palette[3 * i + 1] = kPaintPalette[i].green;
+        palette[3 * i + 2] = kPaintPalette[i].blue;
+    }
+    bool written = output.Put(kSignature, sizeof(kSignature)) && output.Chunk("IHDR", header, sizeof(header)) &&
+                   output.Chunk("PLTE", palette, sizeof(palette));
+    for (size_t at = 0; written && at < (size_t)length; at += kChunkBytes)
+        written = output.Chunk("IDAT", compressed + at, std::min(kChunkBytes, (size_t)length - at));
+    free(compressed);
+    return written && output.Chunk("IEND", nullptr, 0) ? 1 : 0;
 }
 }
 
@@ -122,10 +147,19 @@ bool WritePng(FieldPicture& picture, const std::string& path, std::string& error
     }
     guard.Watch(file.GetTemporaryName());
     PngOutput output = {standard ? stdout : nullptr, standard ? nullptr : &file, ""};
-    int written = WriteRows(picture, output, progress);
+    int written = -1;
+    try
+    {
+        written = WritePicture(picture, output, progress);
+    }
+    catch (const std::bad_alloc&)
+    {
+    }
     if (written < 0)
     {
-        error = FileError(path, "there is not enough memory for the picture");
+        error =
+            FileError(path, written == -2 ? "the picture is more than 2 GB packed, more than can be compressed at once"
+                                          : "there is not enough memory for the picture");
         return false;
     }
     errno = 0;

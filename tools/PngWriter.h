@@ -1,7 +1,7 @@
-// Writing a picture as a PNG palette picture with libpng, one pixel row at a time, so that
-// a picture of any height needs memory for one row only. A file is written through the
-// library's safe save (SafeSave.h): the picture takes OUT's place only once it is whole,
-// and a signal that ends the tool on the way leaves no part of it behind.
+// Writing a picture as a PNG palette picture, 4 bits a pixel: the picture is held packed
+// (half a byte a pixel) while it is compressed. A file is written through the library's
+// safe save (SafeSave.h): the picture takes OUT's place only once it is whole, and a
+// signal that ends the tool on the way leaves no part of it behind.
 #ifndef RIZEROZ_TOOLS_PNGWRITER_H
 #define RIZEROZ_TOOLS_PNGWRITER_H
 

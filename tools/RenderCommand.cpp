@@ -16,9 +16,7 @@
 #include "Diagnostics.h"
 #include "Progress.h"
 #include "ToolText.h"
-#if defined(RIZEROZ_HAVE_PNG)
 #include "PngWriter.h"
-#endif
 
 namespace
 {
@@ -79,7 +77,6 @@ int PrintFields(const RenderRequest& request, const std::vector<DrawnField>& fie
     return TOOL_EXIT_OK;
 }
 
-#if defined(RIZEROZ_HAVE_PNG)
 // Where each field's picture goes: OUT itself for one field; for several, OUT without
 // ".png" followed by "-NAME.png", the name's characters other than letters, digits, '-',
 // '_' and '.' made '_' (an empty name is "fieldN"; a name taken twice gets "-N" as well).
@@ -123,13 +120,15 @@ std::string PictureLimit(long long width, long long height, long long maxPixels)
 }
 
 // The scale of a picture without --scale: the least that makes it RENDER_LEAST_WIDTH
-// pixels wide or more, up to 100, and only as far as the picture stays within the limits.
+// pixels wide and RENDER_LEAST_HEIGHT tall or more, up to 100, and only as far as the
+// picture stays within the limits.
 int ChosenScale(const DrawnField& field, const RenderRequest& request)
 {
     const long long kLargestScale = 100;
     FieldPicture unit(field, 1, request.columns, PICTURE_MAX_WIDTH);
     long long width = unit.GetWidth(), height = unit.GetHeight();
-    long long scale = std::min(kLargestScale, (RENDER_LEAST_WIDTH + width - 1) / width);
+    long long scale = std::min(
+        kLargestScale, std::max((RENDER_LEAST_WIDTH + width - 1) / width, (RENDER_LEAST_HEIGHT + height - 1) / height));
     while (scale > 1 && !PictureLimit(width * scale, height * scale, request.maxPixels).empty())
         --scale;
     return (int)scale;
@@ -143,7 +142,11 @@ int WriteFields(const RenderRequest& request, const std::vector<DrawnField>& fie
     {
         int scale = request.scale > 0 ? request.scale : ChosenScale(field, request);
         pictures.emplace_back(field, scale, request.columns, PICTURE_MAX_WIDTH / scale);
-        const FieldPicture& picture = pictures.back();
+        FieldPicture& picture = pictures.back();
+        picture.DrawGrid(scale >= RENDER_GRID_SCALE);
+        // A difference's mark: a band in a margin of a 32nd of the width (8 to 256 pixels),
+        // reaching a 200th of the height beyond its row.
+        picture.MarkDifferences(std::min(256LL, std::max(8LL, picture.GetWidth() / 32)), picture.GetHeight() / 200);
         std::string limit = PictureLimit(picture.GetWidth(), picture.GetHeight(), request.maxPixels);
         if (!limit.empty())
             return ReportError(FileError(
@@ -174,13 +177,10 @@ int WriteFields(const RenderRequest& request, const std::vector<DrawnField>& fie
     }
     return TOOL_EXIT_OK;
 }
-#endif
 }
 
 int RunRender(const RenderRequest& request)
 {
-    if (!request.text && !kCanWritePng)
-        return ReportError(ToolError("this rizeroz was built without libpng and cannot write PNG files; use --text"));
     // The file drawn and, for --diff, the file it is compared with (an empty model without).
     LoadedModel model;
     LoadedModel other;
@@ -193,9 +193,5 @@ int RunRender(const RenderRequest& request)
         return ReportError(error);
     if (request.text)
         return PrintFields(request, fields);
-#if defined(RIZEROZ_HAVE_PNG)
     return WriteFields(request, fields);
-#else
-    return TOOL_EXIT_ERROR;
-#endif
 }

@@ -27,7 +27,7 @@ namespace
 // What the command line gives, for every command.
 struct Values
 {
-    std::vector<std::string> files;   // info and check
+    std::vector<std::string> files;   // info, check and dump
     std::string file;
     std::vector<std::string> from;   // --from, once for every input or once per input
     std::string to;
@@ -192,6 +192,22 @@ int Diff(Values& values, CLI::App&)
     return RunDiff(comparison);
 }
 
+// Dumps each file given in turn; with several, each after a line naming it, a blank line
+// between two. The exit code is the worst of the files'.
+int DumpFiles(const Values& values)
+{
+    int worst = TOOL_EXIT_OK;
+    bool several = values.files.size() > 1;
+    for (size_t i = 0; i < values.files.size(); ++i)
+    {
+        if (several)
+            printf("%sFile: %s\n", i > 0 ? "\n" : "", ShownName(values.files[i]).c_str());
+        int code = RunDump(values.files[i], FormatOf(values, 0));
+        worst = code > worst ? code : worst;
+    }
+    return worst;
+}
+
 // How info and check print: --json gives one object, so it takes one file; --json-lines
 // gives a line for each file. -1 after a usage error.
 int FormOf(const Values& values, const char* command)
@@ -255,12 +271,14 @@ std::vector<Command> Commands()
                  return RunInfo(file, FormatOf(v, 0), form);
              });
          }},
-        {"dump", "Print every row, one per line, as FIELD[block][row] = HEX.",
+        {"dump",
+         "Print every row, one per line, as FIELD[block][row] = HEX; with several files, each after a line "
+         "\"File: NAME\" and a blank line between two.",
          SHARED_FROM | SHARED_QUIET | SHARED_COLOR,
          [](CLI::App& c, Values& v) {
-             c.add_option("FILE", v.file, "Data file (or .json file) to print; - for standard input")->required();
+             c.add_option("FILE", v.files, "Data files (or .json files) to print; - for standard input")->required();
          },
-         [](Values& v, CLI::App&) { return RunDump(v.file, FormatOf(v, 0)); }},
+         [](Values& v, CLI::App&) { return DumpFiles(v); }},
         {"check", CheckSummary(), SHARED_FROM | SHARED_QUIET | SHARED_JSON | SHARED_JSON_LINES | SHARED_COLOR,
          [](CLI::App& c, Values& v) {
              c.add_option("FILE", v.files, "Data files to check; - for standard input")->required();
@@ -303,11 +321,9 @@ std::vector<Command> Commands()
          },
          [](Values& v, CLI::App&) { return RunExpr(v.expression, v.width); }},
         {"render",
-         std::string(
-             "Draw data fields as pictures: a square of pixels per bit, a set bit dark, a clear bit light, "
-             "rows top to bottom, blocks one below the other. Writes a PNG file (-o; with several fields, OUT-NAME.png "
-             "for each) or prints the picture with block characters (--text).") +
-             (kCanWritePng ? "" : " This build has no PNG support (it was built without libpng): only --text draws."),
+         "Draw data fields as pictures: a square of pixels per bit, a set bit dark, a clear bit light, "
+         "rows top to bottom, blocks one below the other. Writes a PNG file (-o; with several fields, OUT-NAME.png "
+         "for each) or prints the picture with block characters (--text).",
          SHARED_FROM | SHARED_QUIET | SHARED_COLOR, DeclareRender, Render},
     };
 }

@@ -12,7 +12,7 @@ RIZEROZ_C_INTERFACE_RESULTS(RIZEROZ_SAME_CODE)
 #undef RIZEROZ_SAME_CODE
 static_assert((int)RZ_ERR_NO_ROOT == XML_ERR_NO_ROOT && (int)RZ_ERR_WRITE == SVF_ERR_WRITE &&
                   (int)RZ_ERR_SAVE == SVF_ERR_SAVE && (int)RZ_ERR_UNWRITABLE == SVF_ERR_UNWRITABLE &&
-                  (int)RZ_ERR_BUSY == SVF_ERR_BUSY,
+                  (int)RZ_ERR_BUSY == SVF_ERR_BUSY && (int)RZ_ERR_STOPPED == SVF_ERR_STOPPED,
               "rizeroz.h passes these library codes on under names of its own");
 
 int SetError(rz_error** error, const rz_error& made)

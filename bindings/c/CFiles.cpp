@@ -47,14 +47,26 @@ int WriteToSink(const rz_model* model, unsigned flags, UtByteSink& sink, const c
 }
 
 // A C callback as the handler's read hook; told of the rows too unless `flags` hold
-// RZ_READ_PROGRESS_ONLY.
+// RZ_READ_PROGRESS_ONLY. While it lives it is this thread's hook, the one rz_read_stop
+// stops (a read begun inside a callback has its own, and the outer one's comes back after).
 class CallbackHook : public SVFReadHook
 {
 public:
     CallbackHook(rz_read_callback callback, void* context, unsigned flags)
         : m_callback(callback), m_pContext(context), m_bRows((flags & RZ_READ_PROGRESS_ONLY) == 0), m_nDone(0),
-          m_nTotal(0)
+          m_nTotal(0), m_bStopped(false), m_pOuter(s_pCurrent)
     {
+        s_pCurrent = this;
+    }
+    ~CallbackHook() override { s_pCurrent = m_pOuter; }
+    CallbackHook(const CallbackHook&) = delete;
+    CallbackHook& operator=(const CallbackHook&) = delete;
+    bool Stopped() override { return m_bStopped; }
+    // Stops the read of this thread's hook, if any.
+    static void StopCurrent()
+    {
+        if (s_pCurrent != nullptr)
+            s_pCurrent->m_bStopped = true;
     }
     void OnRow(int field, int block, int row, UtByteBuffer* bytes) override
     {
@@ -74,7 +86,12 @@ private:
     bool m_bRows;
     unsigned long long m_nDone;
     unsigned long long m_nTotal;
+    bool m_bStopped;
+    CallbackHook* m_pOuter;
+    static thread_local CallbackHook* s_pCurrent;
 };
+
+thread_local CallbackHook* CallbackHook::s_pCurrent = nullptr;
 
 // Reads the document that `open` opens the handler on into a new model in *model, the
 // document named `shown` in the error; the rest as rz_read_with_callback.
@@ -144,6 +161,11 @@ extern "C" {
 int rz_text_form(const char* name, const void* data, size_t size, int more)
 {
     return SVFTextFormOf(name, data != nullptr ? data : "", data != nullptr ? size : 0, more != 0);
+}
+
+void rz_read_stop(void)
+{
+    CallbackHook::StopCurrent();
 }
 
 int rz_read(const char* path, unsigned flags, rz_model** model, rz_error** error)

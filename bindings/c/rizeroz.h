@@ -67,8 +67,9 @@ enum
     RZ_ERR_WRITE = -8,       /* rz_write: not every byte reached the file */
     RZ_ERR_SAVE = -9,        /* rz_write with RZ_WRITE_SAFE: not saved; the old file is as it was */
     RZ_ERR_UNWRITABLE = -13, /* rz_write: a text or row would not read back as written; nothing written */
-    RZ_ERR_BUSY = -16        /* the model is being written (from inside rz_write_stream's callback):
+    RZ_ERR_BUSY = -16,       /* the model is being written (from inside rz_write_stream's callback):
                                 it is not changed, nor written again, until that write returns */
+    RZ_ERR_STOPPED = -17     /* a read's callback stopped the read (rz_read_stop) */
 };
 
 /* Flags of rz_read, rz_read_with_callback, rz_read_memory and rz_read_stream. */
@@ -164,6 +165,12 @@ RZ_API int RZ_CALL rz_read(const char* path, unsigned flags, rz_model** model, r
    has been read so far). `context` is the caller's. */
 typedef void(RZ_CALL* rz_read_callback)(void* context, int field, int block, int row, size_t row_bytes,
                                         unsigned long long bytes_read, unsigned long long bytes_total);
+
+/* Called from inside an rz_read_callback, on the reading thread: stops that read. The
+   reader does not call the callback again, reads no further and returns RZ_ERR_STOPPED
+   (-17) with no model, its error placed where the read stopped. Outside of a callback it
+   does nothing. (The callback returns nothing, so a caller that must stop says so here.) */
+RZ_API void RZ_CALL rz_read_stop(void);
 
 /* rz_read, telling `callback` (NULL: none, as rz_read) of the rows and the progress. */
 RZ_API int RZ_CALL rz_read_with_callback(const char* path, unsigned flags, rz_read_callback callback, void* context,

@@ -22,7 +22,9 @@
 //   what a callable of the caller's (a progress function, a reader, a sink) throws: it is
 //   caught where the library calls it, fails the operation and is thrown again as it was.
 // - A model owns its fields, blocks and rows; field, block and row are handles into it
-//   that live as long as it does (a row until it is changed). Indexes count from 0.
+//   that live as long as it does (a row until it is changed). Indexes count from 0. A
+//   const model gives const_field and const_block, which read and do not change (a field
+//   or block converts to its const one).
 // - Texts are UTF-8 by convention; a field or model without a text gives "".
 #ifndef RIZEROZ_HPP
 #define RIZEROZ_HPP
@@ -174,8 +176,8 @@ inline rz_block* added(rz_block* block, rz_field* field)
 }
 
 // A callable of the caller's that the library calls, and the exception it threw, which
-// must not cross the C library: caught there, it fails the operation (or, for progress,
-// which cannot stop a read, fails it once the read is over) and is thrown again after.
+// must not cross the C library: caught there, it fails the operation (for progress, it
+// stops the read, rz_read_stop) and is thrown again after.
 template <typename Callable>
 struct calling
 {
@@ -229,7 +231,10 @@ template <typename Progress>
 void RZ_CALL tell_progress(void* context, int field, int block, int row, std::size_t row_bytes,
                            unsigned long long bytes_read, unsigned long long bytes_total)
 {
-    static_cast<calling<Progress>*>(context)->tell(field, block, row, row_bytes, bytes_read, bytes_total);
+    calling<Progress>& state = *static_cast<calling<Progress>*>(context);
+    state.tell(field, block, row, row_bytes, bytes_read, bytes_total);
+    if (state.thrown)
+        rz_read_stop();
 }
 
 // Passes rz_write_stream's pieces on to a callable of the caller's; an exception fails the
@@ -257,7 +262,8 @@ long long RZ_CALL pull(void* context, void* buffer, std::size_t capacity)
     return static_cast<calling<Reader>*>(context)->call(static_cast<long long>(-EIO), buffer, capacity);
 }
 
-// The items of a container by index, for range-for: Container has size() and operator[].
+// The items of a container by index, for range-for: Container (const or not, choosing its
+// operator[]) has size() and operator[].
 template <typename Container, typename Item>
 class index_iterator
 {
@@ -275,7 +281,7 @@ public:
     typedef arrow pointer;
     typedef Item reference;
 
-    index_iterator(const Container* container, int index) : m_container(container), m_index(index) {}
+    index_iterator(Container* container, int index) : m_container(container), m_index(index) {}
     int index() const { return m_index; }
     Item operator*() const { return (*m_container)[m_index]; }
     arrow operator->() const { return arrow{**this}; }
@@ -294,7 +300,7 @@ public:
     bool operator!=(const index_iterator& other) const { return m_index != other.m_index; }
 
 private:
-    const Container* m_container;
+    Container* m_container;
     int m_index;
 };
 
@@ -330,16 +336,15 @@ private:
     std::size_t m_size;
 };
 
-// A field block: rows of one width in bits.
-class block
+// A field block of a model seen as const: its rows of one width in bits, read only.
+class const_block
 {
 public:
-    typedef detail::index_iterator<block, row> iterator;
+    typedef detail::index_iterator<const const_block, row> iterator;
 
-    explicit block(rz_block* handle) : m_handle(handle) {}
-    rz_block* handle() const { return m_handle; }
+    explicit const_block(const rz_block* handle) : m_handle(handle) {}
+    const rz_block* handle() const { return m_handle; }
     int row_width() const { return rz_block_row_width(m_handle); }
-    void set_row_width(int bits) { detail::check(rz_block_set_row_width(m_handle, bits)); }
 
     int size() const { return rz_block_row_count(m_handle); }
     // Row `index`; std::out_of_range past the rows.
@@ -351,67 +356,101 @@ public:
     }
     iterator begin() const { return iterator(this, 0); }
     iterator end() const { return iterator(this, size()); }
-    const block& rows() const { return *this; }
+    const const_block& rows() const { return *this; }
+
+private:
+    const rz_block* m_handle;
+};
+
+// A field block: rows of one width in bits, which it changes too.
+class block : public const_block
+{
+public:
+    explicit block(rz_block* handle) : const_block(handle), m_changed(handle) {}
+    rz_block* handle() const { return m_changed; }
+    void set_row_width(int bits) { detail::check(rz_block_set_row_width(m_changed, bits)); }
 
     void set_row(int index, const std::vector<unsigned char>& bytes)
     {
-        detail::check(rz_block_set_row(m_handle, index, bytes.empty() ? nullptr : &bytes[0], bytes.size()));
+        detail::check(rz_block_set_row(m_changed, index, bytes.empty() ? nullptr : &bytes[0], bytes.size()));
     }
     // The new row's index.
     int add_row(const std::vector<unsigned char>& bytes)
     {
-        return detail::check(rz_block_add_row(m_handle, bytes.empty() ? nullptr : &bytes[0], bytes.size()));
+        return detail::check(rz_block_add_row(m_changed, bytes.empty() ? nullptr : &bytes[0], bytes.size()));
     }
 #if defined(RIZEROZ_HPP_CPP17)
     // The same from any contiguous run of bytes (detail::if_bytes).
     template <typename Bytes, typename = detail::if_bytes<Bytes>>
     void set_row(int index, const Bytes& bytes)
     {
-        detail::check(rz_block_set_row(m_handle, index, std::data(bytes), std::size(bytes)));
+        detail::check(rz_block_set_row(m_changed, index, std::data(bytes), std::size(bytes)));
     }
     template <typename Bytes, typename = detail::if_bytes<Bytes>>
     int add_row(const Bytes& bytes)
     {
-        return detail::check(rz_block_add_row(m_handle, std::data(bytes), std::size(bytes)));
+        return detail::check(rz_block_add_row(m_changed, std::data(bytes), std::size(bytes)));
     }
 #endif
     // Appends a copy of every row of `source` (of any model, this block too); the new row count.
-    int add_rows_from(const block& source)
+    int add_rows_from(const const_block& source)
     {
-        return detail::check(rz_block_add_rows_from(m_handle, source.m_handle));
+        return detail::check(rz_block_add_rows_from(m_changed, source.handle()));
     }
 
 private:
-    rz_block* m_handle;
+    rz_block* m_changed;
 };
 
-// A data field: a name, a checksum and field blocks.
-class field
+// A data field of a model seen as const: a name, a checksum and field blocks, read only.
+class const_field
 {
 public:
-    typedef detail::index_iterator<field, block> iterator;
+    typedef detail::index_iterator<const const_field, const_block> iterator;
 
-    explicit field(rz_field* handle) : m_handle(handle) {}
-    rz_field* handle() const { return m_handle; }
+    explicit const_field(const rz_field* handle) : m_handle(handle) {}
+    const rz_field* handle() const { return m_handle; }
     std::string name() const { return detail::text(rz_field_name(m_handle)); }
     bool has_name() const { return rz_field_name(m_handle) != nullptr; }
-    void set_name(const std::string& name) { detail::check(rz_field_set_name(m_handle, name.c_str())); }
     unsigned checksum() const { return rz_field_checksum(m_handle); }
-    void set_checksum(unsigned checksum) { detail::check(rz_field_set_checksum(m_handle, checksum)); }
 
     int size() const { return rz_field_block_count(m_handle); }
     // Block `index`; std::out_of_range past the blocks.
+    const_block operator[](int index) const
+    {
+        return const_block(rz_field_block(m_handle, detail::in_range(index, size(), "block")));
+    }
+    iterator begin() const { return iterator(this, 0); }
+    iterator end() const { return iterator(this, size()); }
+    const const_field& blocks() const { return *this; }
+
+private:
+    const rz_field* m_handle;
+};
+
+// A data field: a name, a checksum and field blocks, which it changes too.
+class field : public const_field
+{
+public:
+    typedef detail::index_iterator<const field, block> iterator;
+
+    explicit field(rz_field* handle) : const_field(handle), m_changed(handle) {}
+    rz_field* handle() const { return m_changed; }
+    void set_name(const std::string& name) { detail::check(rz_field_set_name(m_changed, name.c_str())); }
+    void set_checksum(unsigned checksum) { detail::check(rz_field_set_checksum(m_changed, checksum)); }
+
+    // Block `index`; std::out_of_range past the blocks.
     block operator[](int index) const
     {
-        return block(rz_field_block(m_handle, detail::in_range(index, size(), "block")));
+        return block(rz_field_block(m_changed, detail::in_range(index, size(), "block")));
     }
     iterator begin() const { return iterator(this, 0); }
     iterator end() const { return iterator(this, size()); }
     const field& blocks() const { return *this; }
-    block add_block(int row_width) { return block(detail::added(rz_field_add_block(m_handle, row_width), m_handle)); }
+    block add_block(int row_width) { return block(detail::added(rz_field_add_block(m_changed, row_width), m_changed)); }
 
 private:
-    rz_field* m_handle;
+    rz_field* m_changed;
 };
 
 // What the reader took leniently (model::read with RZ_READ_WARNINGS).
@@ -425,10 +464,12 @@ struct warning
 };
 
 // A data model: a version, a comment and data fields. Owns its handle; moves, never copies.
+// A const model gives its fields and blocks as const_field and const_block, read only.
 class model
 {
 public:
     typedef detail::index_iterator<model, field> iterator;
+    typedef detail::index_iterator<const model, const_field> const_iterator;
 
     model() : m_handle(detail::made(rz_model_new())) {}
     explicit model(rz_model* handle) : m_handle(handle) {}   // takes ownership
@@ -585,7 +626,11 @@ public:
     }
 #endif
 
-    rz_model* handle() const
+    rz_model* handle()
+    {
+        return m_handle;
+    }
+    const rz_model* handle() const
     {
         return m_handle;
     }
@@ -611,28 +656,42 @@ public:
         return rz_model_field_count(m_handle);
     }
     // Field `index`; std::out_of_range past the fields.
-    field operator[](int index) const
+    field operator[](int index)
     {
         return field(rz_model_field(m_handle, detail::in_range(index, size(), "field")));
     }
-    // The first field named `name`, or end().
-    iterator find(const std::string& name) const
+    const_field operator[](int index) const
     {
-        for (int i = 0; i < size(); ++i)
-        {
-            const char* named = rz_field_name(rz_model_field(m_handle, i));
-            if (named != nullptr && name == named)
-                return iterator(this, i);
-        }
-        return end();
+        return const_field(rz_model_field(m_handle, detail::in_range(index, size(), "field")));
     }
-    iterator begin() const
+    // The first field named `name`, or end().
+    iterator find(const std::string& name)
+    {
+        return iterator(this, index_of(name));
+    }
+    const_iterator find(const std::string& name) const
+    {
+        return const_iterator(this, index_of(name));
+    }
+    iterator begin()
     {
         return iterator(this, 0);
     }
-    iterator end() const
+    iterator end()
     {
         return iterator(this, size());
+    }
+    const_iterator begin() const
+    {
+        return const_iterator(this, 0);
+    }
+    const_iterator end() const
+    {
+        return const_iterator(this, size());
+    }
+    model& fields()
+    {
+        return *this;
     }
     const model& fields() const
     {
@@ -657,6 +716,16 @@ public:
     }
 
 private:
+    // The index of the first field named `name`, or size().
+    int index_of(const std::string& name) const
+    {
+        int i = 0;
+        for (const char* named = nullptr; i < size(); ++i)
+            if ((named = rz_field_name(rz_model_field(m_handle, i))) != nullptr && name == named)
+                break;
+        return i;
+    }
+
     rz_model* m_handle;
 };
 

@@ -498,7 +498,11 @@ bool ModelEvents::ReadRow(const char* digits, size_t length, const unsigned char
              used != length)
         return RefuseRow(digits, length);
     if (m_pObserver != nullptr)
+    {
         m_pObserver->OnRow(m_index[0], m_index[1], m_index[2], row);
+        if (m_pObserver->Stopped())
+            return Fatal(ErrorHandler::DescribeCode(SVF_ERR_STOPPED), SVF_ERR_STOPPED);
+    }
     return true;
 }
 
@@ -522,7 +526,13 @@ JsonFault Parse(JsonStream& stream, SVFPlusData& model, SVFReadHook* hook, const
     rapidjson::ParseResult parsed = reader.Parse<rapidjson::kParseNoFlags>(stream, events);
     // RapidJSON takes a NUL for the end of the text.
     bool nul = !stream.AtEnd() && stream.Peek() == '\0';
-    if (stream.Failed())
+    if (stream.Stopped())
+    {
+        fault.nCode = SVF_ERR_STOPPED;
+        fault.message = ErrorHandler::DescribeCode(SVF_ERR_STOPPED);
+        fault.PlaceAt(stream, stream.Tell());
+    }
+    else if (stream.Failed())
     {
         fault.nCode = XML_ERR_READ;
         char detail[160];

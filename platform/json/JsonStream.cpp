@@ -9,6 +9,8 @@
 
 void JsonStream::Refill()
 {
+    if (m_bStopped)
+        return;   // the text ends where the hook stopped the read
     const char* begin = m_buffer.data();
     for (const char* p = begin; (p = (const char*)memchr(p, '\n', (size_t)(m_pEnd - p))) != nullptr; ++p)
     {
@@ -30,7 +32,16 @@ void JsonStream::Refill()
     m_pEnd = begin + got;
     m_buffer[got] = '\0';
     if (got > 0 && m_pObserver != nullptr)
+    {
         m_pObserver->OnProgress(m_nStart + got, std::max(m_input.Size(), m_nStart + got));
+        // A stopped read ends here, as if the text did; Stopped tells the parser why.
+        m_bStopped = m_pObserver->Stopped();
+        if (m_bStopped)
+        {
+            m_pEnd = begin;
+            m_buffer[0] = '\0';
+        }
+    }
 }
 
 void JsonStream::Place(unsigned long long offset, long& line, long& column) const

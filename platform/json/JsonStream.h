@@ -66,6 +66,8 @@ public:
     // True at the end of the text (a NUL before it is a byte of the text).
     bool AtEnd() const { return m_pNext == m_pEnd; }
     bool Failed() const { return m_bFailed; }
+    // Whether the hook stopped the read (the text then ends where it did).
+    bool Stopped() const { return m_bStopped; }
     // The system's error number of the failed read, and the offset of the byte it failed at.
     int ReadErrno() const { return m_nErrno; }
     unsigned long long FailedAt() const { return m_nStart + (unsigned long long)(m_pEnd - m_buffer.data()); }
@@ -155,6 +157,7 @@ private:
     unsigned long long m_nTextStart = 0;
     unsigned long long m_nTooLongAt = 0;
     bool m_bTooLong = false;
+    bool m_bStopped = false;
     bool m_bRowsDue = false;
     const char* m_pRow = nullptr;   // a row's digits taken in place, until TakeRow
     size_t m_nRow = 0;

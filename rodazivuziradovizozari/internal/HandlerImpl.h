@@ -37,7 +37,7 @@ public:
                         unsigned int size);
     static int AddExpressionRow(RODAzivUzirAdovIzozari& handler, SVPExpression& evaluator, UtByteBuffer* row,
                                 const unsigned char* begin, const unsigned char* end, int width, long long* stands);
-    static void TellRow(RODAzivUzirAdovIzozari& handler, SVFDataField* field);
+    static bool TellRow(RODAzivUzirAdovIzozari& handler, SVFDataField* field);
 };
 
 #endif

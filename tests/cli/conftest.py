@@ -220,12 +220,6 @@ def native(tool):
         pytest.skip("tried natively on Linux only")
 
 
-@pytest.fixture(scope="session")
-def png(tool):
-    """Whether this build writes PNG files (it was built with libpng)."""
-    return "no PNG support" not in tool.run("render", "--help").out
-
-
 @pytest.fixture
 def scratch(tmp_path):
     """A scratch folder, as a path with '/' that the tool takes natively and under wine."""

@@ -88,7 +88,8 @@ int main(int argc, char** argv)
                      Constant("RZ_READ_PROGRESS_ONLY", RZ_READ_PROGRESS_ONLY),
                      Constant("RZ_WRITE_EXPRESSIONS", RZ_WRITE_EXPRESSIONS),
                      Constant("RZ_WRITE_SAFE", RZ_WRITE_SAFE),
-                     Constant("RZ_WRITE_JSON", RZ_WRITE_JSON)};
+                     Constant("RZ_WRITE_JSON", RZ_WRITE_JSON),
+                     Constant("RZ_ERR_STOPPED", RZ_ERR_STOPPED)};
 #define RIZEROZ_RESULT_ROW(code, name, sentence)                                                                       \
     results.insert(Row(code, ErrorHandler::GetCodeName(code), ErrorHandler::DescribeCode(code)));                      \
     constants.insert(Constant(#name, code));

@@ -112,6 +112,13 @@ def test_built_model_reads_back(tmp_path):
     rizeroz.write(model, tmp_path / "built.xml")
     assert rizeroz.read(tmp_path / "built.xml") == model
     assert b" caf\xe9 \xc3\xa9 " in (tmp_path / "built.xml").read_bytes()
+    # What a data file does not keep (the library's rule, docs/python.md): no version and no
+    # name come back empty, an empty comment as none; the JSON form keeps them.
+    lossy = Model(None, "", [Field(None, 1, [Block(8, [b"\x01"])])])
+    rizeroz.write(lossy, tmp_path / "lossy.xml")
+    rizeroz.write(lossy, tmp_path / "lossy.json")
+    assert rizeroz.read(tmp_path / "lossy.xml") == Model("", None, [Field("", 1, [Block(8, [b"\x01"])])])
+    assert rizeroz.read(tmp_path / "lossy.json") == lossy == Model.from_json(lossy.to_json())
 
 
 @pytest.mark.parametrize("form", ["xml", "json"])
@@ -502,11 +509,50 @@ def test_progress_after_each_field_block(monkeypatch):
     assert [done for done, _ in told] == sorted(done for done, _ in told) and 0 < told[0][0] <= told[-1][0] <= size
     assert rizeroz.loads(SAMPLE.read_bytes(), progress=lambda *_: None) == model
 
-    def stop(done, total):
-        raise KeyboardInterrupt
 
-    with pytest.raises(KeyboardInterrupt):
-        rizeroz.read(SAMPLE, progress=stop)
+
+@pytest.fixture(scope="module")
+def many_blocks(tmp_path_factory):
+    """A data file and its JSON form of 16 field blocks (each its own width, so that none
+    joins the one before), each over 128 KB of text."""
+    folder = tmp_path_factory.mktemp("many")
+    model = Model("1", None, [Field("A", 0, [Block(512 + b, [bytes([b, r % 256]) * 32 for r in range(1000)])
+                                             for b in range(16)])])
+    rizeroz.write(model, folder / "many.xml")
+    rizeroz.write(model, folder / "many.json")
+    return folder
+
+
+# A progress function that raises stops the read there: it is not called again, the
+# library reads no further, and its exception comes out with the library's record of the
+# stop (code -17) as the cause; after it, the same file reads whole.
+@pytest.mark.parametrize("name, way, stop_at", [
+    ("many.xml", "path", 1), ("many.xml", "path", 3), ("many.xml", "bytes", 2), ("many.xml", "file object", 2),
+    ("many.json", "path", 1), ("many.json", "bytes", 2), ("many.json", "file object", 1),
+])
+def test_progress_that_raises_stops_the_read(many_blocks, name, way, stop_at):
+    path = many_blocks / name
+    told = []
+
+    def stop(done, total):
+        told.append((done, total))
+        if len(told) == stop_at:
+            raise KeyboardInterrupt
+
+    opened = open(path, "rb") if way == "file object" else None
+    source = {"path": path, "bytes": path.read_bytes(), "file object": opened}[way]
+    read = rizeroz.loads if way == "bytes" else rizeroz.read
+    kind = {"format": "json"} if name.endswith(".json") else {}
+    with pytest.raises(KeyboardInterrupt) as caught:
+        read(source, progress=stop, **kind)
+    size = path.stat().st_size
+    assert len(told) == stop_at and told[-1][0] < size / 2
+    assert opened is None or opened.tell() <= told[-1][0] + 262144 < size
+    cause = caught.value.__cause__
+    assert isinstance(cause, RizErozError) and cause.code == -17 and "stopped" in str(cause)
+    if opened is not None:
+        opened.close()
+    assert len(read(path.read_bytes() if way == "bytes" else path, **kind)[0]) == 16
 
 
 def test_evaluate():

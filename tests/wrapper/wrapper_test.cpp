@@ -26,10 +26,10 @@ std::string Describe(const rizeroz::model& model)
 {
     std::ostringstream text;
     text << "v=" << model.version() << " c=" << model.comment();
-    for (rizeroz::field field : model.fields())
+    for (rizeroz::const_field field : model.fields())
     {
         text << " F(" << field.name() << "," << std::hex << field.checksum() << std::dec << ")";
-        for (rizeroz::block block : field.blocks())
+        for (rizeroz::const_block block : field.blocks())
         {
             text << " B" << block.row_width() << "[";
             for (rizeroz::row row : block.rows())

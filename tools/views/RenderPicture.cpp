@@ -200,11 +200,61 @@ void FieldPicture::PaintCellRow(long long cellRow, long long count)
     }
 }
 
+void FieldPicture::MarkDifferences(long long margin, long long band)
+{
+    if (!m_bCompared)
+        return;
+    m_nMargin = std::max(margin, 2LL);
+    m_nBand = std::max(band, 0LL);
+    m_marked.assign((size_t)m_nColumnLines + 1, 0);
+    std::vector<unsigned char> cells((size_t)m_nCellsWide);
+    for (long long line = 0; line < m_nLines; ++line)
+    {
+        PaintLine(line, cells.data(), m_nCellsWide);
+        if (memchr(cells.data(), PAINT_DIFFERS, cells.size()) != nullptr)
+            m_marked[(size_t)(line % m_nColumnLines) + 1] = 1;
+    }
+    for (size_t row = 1; row < m_marked.size(); ++row)
+        m_marked[row] += m_marked[row - 1];
+}
+
+void FieldPicture::PaintMargin(unsigned char* pixels, long long count) const
+{
+    // The cell rows a band over this pixel row can come from: those within m_nBand pixels.
+    long long y = m_nPixelRow;
+    long long first = std::max(0LL, (y - m_nBand) / m_nScale - (y - m_nBand < 0 ? 1 : 0));
+    long long last = std::min(m_nColumnLines - 1, (y + m_nBand) / m_nScale);
+    bool marked = first <= last && m_marked[(size_t)last + 1] > m_marked[(size_t)first];
+    long long mark = m_nMargin - std::max(1LL, m_nMargin / 4);
+    memset(pixels, marked ? PAINT_DIFFERS : PAINT_OUTSIDE, (size_t)std::min(mark, count));
+    if (count > mark)
+        memset(pixels + mark, PAINT_OUTSIDE, (size_t)(count - mark));
+}
+
+void FieldPicture::PaintGrid(unsigned char* pixels, long long count, bool lastRow) const
+{
+    for (long long x = 0; x * m_nScale < count; ++x)
+    {
+        unsigned char cell = m_cells[(size_t)x];
+        if (cell == PAINT_OUTSIDE || cell == PAINT_SEPARATOR)
+            continue;
+        long long end = std::min(count, (x + 1) * m_nScale);
+        long long from = lastRow ? x * m_nScale : end - 1;
+        memset(pixels + from, PAINT_OUTSIDE, (size_t)(end - from));
+    }
+}
+
 void FieldPicture::NextRow(unsigned char* pixels, long long count)
 {
+    long long margin = std::min(m_nMargin, count);
+    if (margin > 0)
+        PaintMargin(pixels, margin);
+    pixels += margin;
+    count -= margin;
     long long cells = (count + m_nScale - 1) / m_nScale;
     if (m_nPixelRow % m_nScale == 0)
         PaintCellRow(m_nPixelRow / m_nScale, cells);
+    bool lastRow = m_nPixelRow % m_nScale == m_nScale - 1;
     ++m_nPixelRow;
     const unsigned char* source = m_cells.data();
     if (m_nScale == 1)
@@ -216,6 +266,8 @@ void FieldPicture::NextRow(unsigned char* pixels, long long count)
     for (long long x = 0; x < cells; ++x)
         for (int repeat = 0; repeat < m_nScale && p < count; ++repeat)
             pixels[p++] = source[x];
+    if (m_bGrid)
+        PaintGrid(pixels, count, lastRow);
 }
 
 namespace

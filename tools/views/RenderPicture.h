@@ -73,15 +73,24 @@ public:
     // rows. Each cell is `scale` x `scale` pixels.
     FieldPicture(const DrawnField& field, int scale, long long columns, long long widestCells);
 
-    // Pixels, at least 1 each way.
+    // Pixels, at least 1 each way (the margin of MarkDifferences included).
     long long GetWidth() const
     {
-        return (m_nColumns * (m_nCellsWide + PICTURE_COLUMN_GAP) - PICTURE_COLUMN_GAP) * m_nScale;
+        return m_nMargin + (m_nColumns * (m_nCellsWide + PICTURE_COLUMN_GAP) - PICTURE_COLUMN_GAP) * m_nScale;
     }
     long long GetHeight() const { return m_nColumnLines * m_nScale; }
 
     // The next pixel row, from the top: its first `count` pixels (at most the width).
     void NextRow(unsigned char* pixels, long long count);
+
+    // Draws a grid: the last pixel row and column of each cell that is a bit are
+    // PAINT_OUTSIDE, so that large cells are told apart.
+    void DrawGrid(bool grid) { m_bGrid = grid; }
+    // In a comparison, adds a margin of `margin` pixels on the left (the last quarter of it
+    // a gap) in which each cell row holding a bit that differs is marked by a band of
+    // PAINT_DIFFERS, reaching `band` pixels above and below the row: a mark seen however
+    // small the picture is shown. Looks at every row once. Nothing outside a comparison.
+    void MarkDifferences(long long margin, long long band);
 
     // For a viewer that draws any part of the stack of rows, a cell per bit, in one column:
     // the lines of the stack (each a row, or the separator between two blocks), its width
@@ -108,6 +117,8 @@ private:
     const StackedBlock* BlockAt(long long line) const;
     void PaintCellRow(long long cellRow, long long count);
     void PaintLine(long long line, unsigned char* cells, long long count);
+    void PaintMargin(unsigned char* pixels, long long count) const;
+    void PaintGrid(unsigned char* pixels, long long count, bool lastRow) const;
 
     std::vector<StackedBlock> m_blocks;   // blocks with rows, in order
     bool m_bCompared;
@@ -119,6 +130,10 @@ private:
     long long m_nPixelRow;                // the next pixel row
     std::vector<unsigned char> m_cells;   // the current cell row
     std::vector<unsigned char> m_other;   // the other file's row, in a comparison
+    bool m_bGrid = false;
+    long long m_nMargin = 0;          // pixels left of the picture, for the marks
+    long long m_nBand = 0;            // pixels a mark reaches beyond its row
+    std::vector<unsigned> m_marked;   // cell rows before each cell row that hold a difference
 };
 
 #endif

@@ -27,6 +27,7 @@ if TYPE_CHECKING:  # typing's names cost an import: only the checker needs them
 # rizeroz.h's values; the test code_tables holds every "RZ_NAME = VALUE" line to the library.
 RZ_ERR_ARGUMENT = -301
 RZ_ERR_MEMORY = -302
+RZ_ERR_STOPPED = -17
 RZ_WRITE_EXPRESSIONS = 1
 RZ_WRITE_SAFE = 2
 RZ_WRITE_JSON = 4
@@ -150,6 +151,7 @@ _signatures = {
                                       ctypes.POINTER(_P), ctypes.POINTER(_P)]),
     "rz_read_stream": (ctypes.c_int, [_P, _P, ctypes.c_char_p, ctypes.c_uint, _P, _P, ctypes.POINTER(_P),
                                       ctypes.POINTER(_P)]),
+    "rz_read_stop": (None, []),
     "rz_model_warning_count": (ctypes.c_int, [_P]),
     "rz_model_warning": (_P, [_P, ctypes.c_int]),
     "rz_model_warnings_omitted": (ctypes.c_long, [_P]),
@@ -480,8 +482,8 @@ def _read(start: Callable[[int, Any, Any, Any], int], warnings: bool,
           progress: Optional[Callable[[int, int], object]], raised: List[BaseException], json: bool = False) -> Model:
     """The model that ``start(flags, callback, model, error)``, one of the C interface's
     reads, makes (of JSON when ``json``). An exception cannot cross the C library: one that
-    ``progress`` raises, or that the source raised into ``raised``, is raised once the
-    read is over, and no model is returned."""
+    ``progress`` raises stops the read there (rz_read_stop), and it, or one that the
+    source raised into ``raised``, is raised once the read has returned, with no model."""
     handle = ctypes.c_void_p()
     error = ctypes.c_void_p()
     callback = None
@@ -495,6 +497,7 @@ def _read(start: Callable[[int, Any, Any, Any], int], warnings: bool,
                     report(done, total)
                 except BaseException as failure:  # noqa: B902 - re-raised below, whatever it is
                     raised.append(failure)
+                    _lib.rz_read_stop()
 
         callback = _READ_CALLBACK(told)
     flags = ((RZ_READ_WARNINGS if warnings else 0) | (RZ_READ_JSON if json else 0) |
@@ -734,8 +737,9 @@ def read(source: Union[PathLike, BinaryIO], warnings: bool = False,
 
     ``progress``, when given, is called as ``progress(bytes_read, bytes_total)`` after each
     field block of the document (the total is the file's size; for a file object, what
-    has been read so far); an exception it raises ends nothing early but is raised once
-    the read is over, and no model is returned.
+    has been read so far); an exception it raises stops the read there (nothing more is
+    read, nor is ``progress`` called again) and comes out of ``read``, with the library's
+    :class:`RizErozError` (code -17, where the read stopped) as its ``__cause__``.
 
     ``format`` is "xml" (a data file) or "json" (the JSON form of the rizeroz tool,
     docs/cli.md); by default a path, or a file object's ``name``, ending in ".json" (in
