@@ -8,8 +8,8 @@ the file has been read once so that every run finds it in the page cache:
 - rz_read: the C interface's read of the file into a model, and freeing the model;
 - rz_read_memory: the C interface's read of the file's bytes, loaded before the clock
   starts, where they lie, and freeing the model;
-- rizeroz.read: the Python read, which returns with every row at hand: each block's
-  rows (every block's) move into Python the first time a block is used;
+- rizeroz.read: the Python read, which returns with every row at hand: the rows of
+  every block move into Python the first time a block is used;
 - rizeroz.read, all rows: the same, then every row of every block taken (``for row in
   block``);
 - rizeroz.read, block.rows: the same, walking ``block.rows`` instead of iterating the
