@@ -268,8 +268,8 @@ static void test_read_sources(void)
         {2, bad_row, 0, 0, never, 0, "c_api_error.xml", -1, 3, 32, 80, "c_api_error.xml:3:32: error: row 0 of block 0 of field \"A\" breaks the hexadecimal row syntax: \"g\" stands where", 0},
         {2, "<Other/>\n", 0, 0, never, 0, "c_api_error.xml", RZ_ERR_NO_ROOT, 0, 0, -1, "c_api_error.xml: error: the document has no SVF_Plus_Data root element (error -109).", 0},
         {2, "<SVF_Plus_Data version=\"1\">\n", 0, 0, never, 0, "c_api_error.xml", -104, 2, 1, 28, "c_api_error.xml:2:1: error: the document ends inside markup or before all elements are closed (the document ends inside the element <SVF_Plus_Data>)", 0},
-        {0, sample, strlen(sample), 0, never, 0, NULL, RZ_ERR_ARGUMENT, 0, 0, -1, "<memory>: ", 8},
-        {1, sample, strlen(sample), 10, never, 0, NULL, RZ_ERR_ARGUMENT, 0, 0, -1, "<stream>: ", 8},
+        {0, sample, strlen(sample), 0, never, 0, NULL, RZ_ERR_ARGUMENT, 0, 0, -1, "<memory>: ", 16},
+        {1, sample, strlen(sample), 10, never, 0, NULL, RZ_ERR_ARGUMENT, 0, 0, -1, "<stream>: ", 16},
         {0, sample, strlen(sample), 0, never, 0, "sample", 0, 0, 0, 0, "", RZ_READ_PROGRESS_ONLY | RZ_READ_WARNINGS},
         {1, sample, strlen(sample), 7, 100, EIO, "pulled", RZ_ERR_READ, 3, 7, 100, "pulled:3:7: error: reading the document failed (errno 5, ", 0},
         {1, sample, strlen(sample), 7, 100, EPIPE, "pulled", RZ_ERR_READ, 3, 7, 100, "pulled:3:7: error: reading the document failed (errno ", 0},
@@ -336,10 +336,11 @@ static void test_read_sources(void)
     free(sample);
 }
 
-/* A read callback that stops the read (rz_read_stop) at its call `stop_at`, and counts the
-   calls before and after it, and the bytes read when it stopped. */
+/* A read callback that stops the read (its context's rz_read_control) at its call
+   `stop_at`, and counts the calls before and after it, and the bytes read when it stopped. */
 struct stopper
 {
+    rz_read_control control;
     int stop_at, calls, calls_after;
     unsigned long long stopped_at, total;
 };
@@ -355,14 +356,14 @@ static void RZ_CALL stop_reading(void* context, int field, int block, int row, s
     {
         s->stopped_at = bytes_read;
         s->total = bytes_total;
-        rz_read_stop();
+        s->control.stop = 1;
     }
 }
 
 /* A callback that stops a read ends it there, from a file, from memory and from a pull
    function, a data file and JSON, at a row or at the progress: no call after, nothing read
-   beyond, RZ_ERR_STOPPED with the library's sentence and no model; and a stop outside a
-   callback, or of a read that is over, stops no later read. */
+   beyond, RZ_ERR_STOPPED with the library's sentence and no model; without
+   RZ_READ_STOPPABLE the read goes on, and the flag without a context is refused. */
 static void test_read_stop(void)
 {
     static unsigned char row[64];
@@ -400,18 +401,18 @@ static void test_read_stop(void)
     {
         int json = (cases[i].flags & RZ_READ_JSON) != 0;
         struct pulled source = {texts[json], lengths[json], 4096, 0, (size_t)-1, 0};
-        struct stopper s = {cases[i].stop_at, 0, 0, 0, 0};
+        struct stopper s = {{0}, cases[i].stop_at, 0, 0, 0, 0};
         rz_model* read = NULL;
         rz_error* error = NULL;
+        unsigned flags = cases[i].flags | RZ_READ_STOPPABLE;
         int code;
-        rz_read_stop(); /* outside of a read: nothing to stop */
         if (cases[i].from == 0)
-            code = rz_read_memory(texts[json], lengths[json], NULL, cases[i].flags, stop_reading, &s, &read, &error);
+            code = rz_read_memory(texts[json], lengths[json], NULL, flags, stop_reading, &s, &read, &error);
         else if (cases[i].from == 1)
-            code = rz_read_stream(pull, &source, NULL, cases[i].flags, stop_reading, &s, &read, &error);
+            code = rz_read_stream(pull, &source, NULL, flags, stop_reading, &s, &read, &error);
         else
-            code = rz_read_with_callback(json ? "c_api_stop.json" : "c_api_stop.xml", cases[i].flags, stop_reading, &s,
-                                         &read, &error);
+            code = rz_read_with_callback(json ? "c_api_stop.json" : "c_api_stop.xml", flags, stop_reading, &s, &read,
+                                         &error);
         if (cases[i].stop_at == 0)
         {
             CHECK(code == 0 && read != NULL && s.calls > 8 && s.calls_after == 0);
@@ -429,6 +430,14 @@ static void test_read_stop(void)
               strstr(rz_describe_code(RZ_ERR_STOPPED), "stopped") != NULL);
         rz_error_free(error);
     }
+    struct stopper unheard = {{0}, 1, 0, 0, 0, 0};
+    rz_model* read = NULL;
+    CHECK(rz_read_memory(texts[0], lengths[0], NULL, 0, stop_reading, &unheard, &read, NULL) == 0 && read != NULL &&
+          unheard.calls_after > 8);
+    rz_model_free(read);
+    CHECK(rz_read_memory(texts[0], lengths[0], NULL, RZ_READ_STOPPABLE, stop_reading, NULL, &read, NULL) ==
+              RZ_ERR_ARGUMENT &&
+          read == NULL);
     rz_free(texts[0]);
     rz_free(texts[1]);
 }

@@ -47,27 +47,18 @@ int WriteToSink(const rz_model* model, unsigned flags, UtByteSink& sink, const c
 }
 
 // A C callback as the handler's read hook; told of the rows too unless `flags` hold
-// RZ_READ_PROGRESS_ONLY. While it lives it is this thread's hook, the one rz_read_stop
-// stops (a read begun inside a callback has its own, and the outer one's comes back after).
+// RZ_READ_PROGRESS_ONLY. With RZ_READ_STOPPABLE the context begins with an
+// rz_read_control, whose `stop` is looked at after each call.
 class CallbackHook : public SVFReadHook
 {
 public:
     CallbackHook(rz_read_callback callback, void* context, unsigned flags)
-        : m_callback(callback), m_pContext(context), m_bRows((flags & RZ_READ_PROGRESS_ONLY) == 0), m_nDone(0),
-          m_nTotal(0), m_bStopped(false), m_pOuter(s_pCurrent)
+        : m_callback(callback), m_pContext(context),
+          m_pControl((flags & RZ_READ_STOPPABLE) != 0 ? static_cast<rz_read_control*>(context) : nullptr),
+          m_bRows((flags & RZ_READ_PROGRESS_ONLY) == 0), m_nDone(0), m_nTotal(0)
     {
-        s_pCurrent = this;
     }
-    ~CallbackHook() override { s_pCurrent = m_pOuter; }
-    CallbackHook(const CallbackHook&) = delete;
-    CallbackHook& operator=(const CallbackHook&) = delete;
-    bool Stopped() override { return m_bStopped; }
-    // Stops the read of this thread's hook, if any.
-    static void StopCurrent()
-    {
-        if (s_pCurrent != nullptr)
-            s_pCurrent->m_bStopped = true;
-    }
+    bool Stopped() override { return m_pControl != nullptr && m_pControl->stop != 0; }
     void OnRow(int field, int block, int row, UtByteBuffer* bytes) override
     {
         if (m_bRows)
@@ -83,15 +74,11 @@ public:
 private:
     rz_read_callback m_callback;
     void* m_pContext;
+    rz_read_control* m_pControl;
     bool m_bRows;
     unsigned long long m_nDone;
     unsigned long long m_nTotal;
-    bool m_bStopped;
-    CallbackHook* m_pOuter;
-    static thread_local CallbackHook* s_pCurrent;
 };
-
-thread_local CallbackHook* CallbackHook::s_pCurrent = nullptr;
 
 // Reads the document that `open` opens the handler on into a new model in *model, the
 // document named `shown` in the error; the rest as rz_read_with_callback.
@@ -142,7 +129,13 @@ int ReadJsonModel(UtByteSource* source, const char* shown, unsigned flags, rz_re
     });
 }
 
-const unsigned kReadFlags = RZ_READ_WARNINGS | RZ_READ_JSON | RZ_READ_PROGRESS_ONLY;
+const unsigned kReadFlags = RZ_READ_WARNINGS | RZ_READ_JSON | RZ_READ_PROGRESS_ONLY | RZ_READ_STOPPABLE;
+
+// Flags a read takes, with the context RZ_READ_STOPPABLE needs.
+bool BadReadFlags(unsigned flags, const void* context)
+{
+    return (flags & ~kReadFlags) != 0 || ((flags & RZ_READ_STOPPABLE) != 0 && context == nullptr);
+}
 
 // Reads the document `source` gives, named `shown`, as JSON or as a data file by `flags`;
 // the rest as rz_read_with_callback.
@@ -163,11 +156,6 @@ int rz_text_form(const char* name, const void* data, size_t size, int more)
     return SVFTextFormOf(name, data != nullptr ? data : "", data != nullptr ? size : 0, more != 0);
 }
 
-void rz_read_stop(void)
-{
-    CallbackHook::StopCurrent();
-}
-
 int rz_read(const char* path, unsigned flags, rz_model** model, rz_error** error)
 {
     return rz_read_with_callback(path, flags, nullptr, nullptr, model, error);
@@ -180,7 +168,7 @@ int rz_read_with_callback(const char* path, unsigned flags, rz_read_callback cal
         *error = nullptr;
     if (model != nullptr)
         *model = nullptr;
-    if (path == nullptr || *path == '\0' || model == nullptr || (flags & ~kReadFlags) != 0)
+    if (path == nullptr || *path == '\0' || model == nullptr || BadReadFlags(flags, context))
         return SetCodeError(error, RZ_ERR_ARGUMENT, path);
     if ((flags & RZ_READ_JSON) != 0)
         return ReadJsonModel(nullptr, path, flags, callback, context, model, error);
@@ -196,7 +184,7 @@ int rz_read_memory(const void* data, size_t size, const char* name, unsigned fla
     if (model != nullptr)
         *model = nullptr;
     const char* shown = name != nullptr && *name != '\0' ? name : "<memory>";
-    if ((data == nullptr && size > 0) || model == nullptr || (flags & ~kReadFlags) != 0)
+    if ((data == nullptr && size > 0) || model == nullptr || BadReadFlags(flags, context))
         return SetCodeError(error, RZ_ERR_ARGUMENT, shown);
     UtMemorySource source(data, size);
     return ReadSource(source, shown, flags, callback, context, model, error);
@@ -210,7 +198,7 @@ int rz_read_stream(rz_read_function read, void* read_context, const char* name, 
     if (model != nullptr)
         *model = nullptr;
     const char* shown = name != nullptr && *name != '\0' ? name : "<stream>";
-    if (read == nullptr || model == nullptr || (flags & ~kReadFlags) != 0)
+    if (read == nullptr || model == nullptr || BadReadFlags(flags, context))
         return SetCodeError(error, RZ_ERR_ARGUMENT, shown);
     UtCallbackSource source(read, read_context);
     return ReadSource(source, shown, flags, callback, context, model, error);

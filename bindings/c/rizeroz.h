@@ -69,17 +69,19 @@ enum
     RZ_ERR_UNWRITABLE = -13, /* rz_write: a text or row would not read back as written; nothing written */
     RZ_ERR_BUSY = -16,       /* the model is being written (from inside rz_write_stream's callback):
                                 it is not changed, nor written again, until that write returns */
-    RZ_ERR_STOPPED = -17     /* a read's callback stopped the read (rz_read_stop) */
+    RZ_ERR_STOPPED = -17     /* a read's callback stopped the read (RZ_READ_STOPPABLE) */
 };
 
 /* Flags of rz_read, rz_read_with_callback, rz_read_memory and rz_read_stream. */
 enum
 {
-    RZ_READ_WARNINGS = 1,     /* keep the warnings of the read with the model (rz_model_warning) */
-    RZ_READ_JSON = 2,         /* the text is the JSON form of a model (docs/cli.md, "The JSON shape") */
-    RZ_READ_PROGRESS_ONLY = 4 /* tell the callback of the progress alone, never of a row: a caller
-                                 that only shows how far the read has come is called once a
-                                 field block rather than once a row */
+    RZ_READ_WARNINGS = 1,      /* keep the warnings of the read with the model (rz_model_warning) */
+    RZ_READ_JSON = 2,          /* the text is the JSON form of a model (docs/cli.md, "The JSON shape") */
+    RZ_READ_PROGRESS_ONLY = 4, /* tell the callback of the progress alone, never of a row: a caller
+                                  that only shows how far the read has come is called once a
+                                  field block rather than once a row */
+    RZ_READ_STOPPABLE = 8      /* `context` begins with an rz_read_control, whose `stop` the
+                                  callback sets to stop the read */
 };
 
 /* Flags of rz_write, rz_write_memory and rz_write_stream. */
@@ -166,11 +168,16 @@ RZ_API int RZ_CALL rz_read(const char* path, unsigned flags, rz_model** model, r
 typedef void(RZ_CALL* rz_read_callback)(void* context, int field, int block, int row, size_t row_bytes,
                                         unsigned long long bytes_read, unsigned long long bytes_total);
 
-/* Called from inside an rz_read_callback, on the reading thread: stops that read. The
-   reader does not call the callback again, reads no further and returns RZ_ERR_STOPPED
-   (-17) with no model, its error placed where the read stopped. Outside of a callback it
-   does nothing. (The callback returns nothing, so a caller that must stop says so here.) */
-RZ_API void RZ_CALL rz_read_stop(void);
+/* With RZ_READ_STOPPABLE in a read's flags, the callback's `context` points to one of
+   these (or to a struct of the caller's that begins with one), `stop` 0 at the start. A
+   callback that sets `stop` to anything else stops the read there: the reader does not
+   call it again, reads no further and returns RZ_ERR_STOPPED (-17) with no model, its
+   error placed where the read stopped. The reader looks at `stop` after each call of the
+   callback, on the reading thread; a NULL `context` with the flag is RZ_ERR_ARGUMENT. */
+typedef struct rz_read_control
+{
+    int stop;
+} rz_read_control;
 
 /* rz_read, telling `callback` (NULL: none, as rz_read) of the rows and the progress. */
 RZ_API int RZ_CALL rz_read_with_callback(const char* path, unsigned flags, rz_read_callback callback, void* context,

@@ -177,7 +177,7 @@ inline rz_block* added(rz_block* block, rz_field* field)
 
 // A callable of the caller's that the library calls, and the exception it threw, which
 // must not cross the C library: caught there, it fails the operation (for progress, it
-// stops the read, rz_read_stop) and is thrown again after.
+// stops the read: RZ_READ_STOPPABLE) and is thrown again after.
 template <typename Callable>
 struct calling
 {
@@ -226,15 +226,24 @@ private:
     }
 };
 
-// Passes rz_read_with_callback's calls on to a callable of the caller's.
+// The context of a read with progress (RZ_READ_STOPPABLE): the control the library looks
+// at first, then the callable.
+template <typename Progress>
+struct progress_context
+{
+    rz_read_control control;
+    calling<Progress>* state;
+};
+
+// Passes rz_read_with_callback's calls on to a callable of the caller's; the read stops
+// once the callable has thrown.
 template <typename Progress>
 void RZ_CALL tell_progress(void* context, int field, int block, int row, std::size_t row_bytes,
                            unsigned long long bytes_read, unsigned long long bytes_total)
 {
-    calling<Progress>& state = *static_cast<calling<Progress>*>(context);
-    state.tell(field, block, row, row_bytes, bytes_read, bytes_total);
-    if (state.thrown)
-        rz_read_stop();
+    progress_context<Progress>& told = *static_cast<progress_context<Progress>*>(context);
+    told.state->tell(field, block, row, row_bytes, bytes_read, bytes_total);
+    told.control.stop = told.state->thrown ? 1 : 0;
 }
 
 // Passes rz_write_stream's pieces on to a callable of the caller's; an exception fails the
@@ -500,19 +509,18 @@ public:
     }
     // Reads a data file, calling progress(field, block, row, row_bytes, bytes_read,
     // bytes_total) after each row and each field block, as rz_read_callback tells (after
-    // each field block only, with RZ_READ_PROGRESS_ONLY in `flags`). An
-    // exception the callable throws is thrown again here, and no model is returned; the
-    // library cannot be stopped from inside its callback, so the read goes on to its end
-    // first, without calling the callable again.
+    // each field block only, with RZ_READ_PROGRESS_ONLY in `flags`). An exception the
+    // callable throws stops the read there and is thrown again here; no model is returned.
     template <typename Progress>
     static model read(const std::string& path, unsigned flags, Progress&& progress)
     {
         typedef typename std::remove_reference<Progress>::type Callable;
         detail::calling<Callable> state(progress);
+        detail::progress_context<Callable> context = {{0}, &state};
         rz_model* handle = nullptr;
         rz_error* failure = nullptr;
-        int result =
-            rz_read_with_callback(path.c_str(), flags, &detail::tell_progress<Callable>, &state, &handle, &failure);
+        int result = rz_read_with_callback(path.c_str(), flags | RZ_READ_STOPPABLE, &detail::tell_progress<Callable>,
+                                           &context, &handle, &failure);
         state.rethrow(handle, failure);
         detail::check(result, failure);
         return model(handle);

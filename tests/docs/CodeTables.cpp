@@ -86,6 +86,7 @@ int main(int argc, char** argv)
         constants = {Constant("RZ_READ_WARNINGS", RZ_READ_WARNINGS),
                      Constant("RZ_READ_JSON", RZ_READ_JSON),
                      Constant("RZ_READ_PROGRESS_ONLY", RZ_READ_PROGRESS_ONLY),
+                     Constant("RZ_READ_STOPPABLE", RZ_READ_STOPPABLE),
                      Constant("RZ_WRITE_EXPRESSIONS", RZ_WRITE_EXPRESSIONS),
                      Constant("RZ_WRITE_SAFE", RZ_WRITE_SAFE),
                      Constant("RZ_WRITE_JSON", RZ_WRITE_JSON),

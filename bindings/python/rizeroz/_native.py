@@ -34,6 +34,7 @@ RZ_WRITE_JSON = 4
 RZ_READ_WARNINGS = 1
 RZ_READ_JSON = 2
 RZ_READ_PROGRESS_ONLY = 4
+RZ_READ_STOPPABLE = 8
 RZ_FORM_JSON = 2   # rz_text_form: the JSON form
 # The library's code for memory that ran out while reading.
 _NO_MEMORY = -12
@@ -151,7 +152,6 @@ _signatures = {
                                       ctypes.POINTER(_P), ctypes.POINTER(_P)]),
     "rz_read_stream": (ctypes.c_int, [_P, _P, ctypes.c_char_p, ctypes.c_uint, _P, _P, ctypes.POINTER(_P),
                                       ctypes.POINTER(_P)]),
-    "rz_read_stop": (None, []),
     "rz_model_warning_count": (ctypes.c_int, [_P]),
     "rz_model_warning": (_P, [_P, ctypes.c_int]),
     "rz_model_warnings_omitted": (ctypes.c_long, [_P]),
@@ -478,15 +478,17 @@ def _format(format: Optional[str], name: Any = None) -> bool:
     return format == "json"
 
 
-def _read(start: Callable[[int, Any, Any, Any], int], warnings: bool,
+def _read(start: Callable[[int, Any, Any, Any, Any], int], warnings: bool,
           progress: Optional[Callable[[int, int], object]], raised: List[BaseException], json: bool = False) -> Model:
-    """The model that ``start(flags, callback, model, error)``, one of the C interface's
-    reads, makes (of JSON when ``json``). An exception cannot cross the C library: one that
-    ``progress`` raises stops the read there (rz_read_stop), and it, or one that the
-    source raised into ``raised``, is raised once the read has returned, with no model."""
+    """The model that ``start(flags, callback, context, model, error)``, one of the C
+    interface's reads, makes (of JSON when ``json``). An exception cannot cross the C
+    library: one that ``progress`` raises stops the read there (the read's control, whose
+    ``stop`` the library looks at after each call: RZ_READ_STOPPABLE), and it, or one that
+    the source raised into ``raised``, is raised once the read has returned, with no model."""
     handle = ctypes.c_void_p()
     error = ctypes.c_void_p()
     callback = None
+    control = ctypes.c_int(0)  # an rz_read_control: its one member, stop
     if progress is not None:
         report: Callable[[int, int], object] = progress
 
@@ -497,12 +499,13 @@ def _read(start: Callable[[int, Any, Any, Any], int], warnings: bool,
                     report(done, total)
                 except BaseException as failure:  # noqa: B902 - re-raised below, whatever it is
                     raised.append(failure)
-                    _lib.rz_read_stop()
+                    control.value = 1
 
         callback = _READ_CALLBACK(told)
     flags = ((RZ_READ_WARNINGS if warnings else 0) | (RZ_READ_JSON if json else 0) |
-             (RZ_READ_PROGRESS_ONLY if progress is not None else 0))
-    code: int = start(flags, callback and ctypes.cast(callback, _P), ctypes.byref(handle), ctypes.byref(error))
+             (RZ_READ_PROGRESS_ONLY | RZ_READ_STOPPABLE if progress is not None else 0))
+    code: int = start(flags, callback and ctypes.cast(callback, _P), ctypes.byref(control) if callback else None,
+                      ctypes.byref(handle), ctypes.byref(error))
     if raised:
         if code == 0:
             _lib.rz_model_free(handle)
@@ -517,8 +520,9 @@ def _read(start: Callable[[int, Any, Any, Any], int], warnings: bool,
 def _read_file(path: PathLike, warnings: bool, progress: Optional[Callable[[int, int], object]] = None,
                json: bool = False) -> Model:
     encoded = _path(path)
-    return _read(lambda flags, callback, handle, error: int(_lib.rz_read_with_callback(encoded, flags, callback, None,
-                                                                                       handle, error)),
+    return _read(lambda flags, callback, context, handle, error: int(_lib.rz_read_with_callback(encoded, flags,
+                                                                                                callback, context,
+                                                                                                handle, error)),
                  warnings, progress, [], json)
 
 
@@ -588,8 +592,9 @@ def _read_memory(data: Union[bytes, bytearray, memoryview], warnings: bool, name
     shown = _shown(name)
     pointer, size, release = _lent(data)
     try:
-        return _read(lambda flags, callback, handle, error: int(_lib.rz_read_memory(pointer, size, shown, flags,
-                                                                                    callback, None, handle, error)),
+        return _read(lambda flags, callback, context, handle, error: int(_lib.rz_read_memory(pointer, size, shown,
+                                                                                             flags, callback, context,
+                                                                                             handle, error)),
                      warnings, progress, [], json)
     finally:
         if release is not None:
@@ -630,8 +635,9 @@ def _read_stream(source: BinaryIO, warnings: bool, name: str,
             return -(number if isinstance(number, int) and number > 0 else errno.EIO)
 
     function = _READ_FUNCTION(pull)
-    return _read(lambda flags, callback, handle, error: int(_lib.rz_read_stream(ctypes.cast(function, _P), None, shown,
-                                                                                flags, callback, None, handle, error)),
+    return _read(lambda flags, callback, context, handle, error: int(_lib.rz_read_stream(ctypes.cast(function, _P),
+                                                                                         None, shown, flags, callback,
+                                                                                         context, handle, error)),
                  warnings, progress, raised, json)
 
 
