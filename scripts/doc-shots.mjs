@@ -2,15 +2,16 @@
 // it) with the bundled sample, in light and dark colours, and comparing the sample with a
 // changed copy, written into docs/ as PNG files of at most 256 colours (a page's flat
 // colours lose nothing that shows, and the files are a quarter of the size).
-// Usage: RIZEROZ_SITE=build/web/site node tests/web/doc-shots.mjs   (not run by the tests)
+// Usage: RIZEROZ_SITE=build/web/site node scripts/doc-shots.mjs   (not run by the tests; tests/web's
+// packages installed first: npm ci in tests/web)
 import fs from "node:fs";
 import os from "node:os";
 import path from "node:path";
 import zlib from "node:zlib";
 import { fileURLToPath, pathToFileURL } from "node:url";
-import { chooseFile, launch, openPage } from "./browser.mjs";
+import { chooseFile, launch, openPage } from "../tests/web/browser.mjs";
 
-const ROOT = path.resolve(path.dirname(fileURLToPath(import.meta.url)), "../..");
+const ROOT = path.resolve(path.dirname(fileURLToPath(import.meta.url)), "..");
 const VIEWPORT = { width: 1280, height: 640, deviceScaleFactor: 1 };
 const SHOTS = [
   { file: "web-viewer.png", files: ["sample.xml", "changed.xml"], click: "FuseArray_MASK[0][0]" },
