@@ -162,6 +162,37 @@ TEST(Wrapper, PassesOnWhatItsCallablesThrow)
         }
     }
     EXPECT_EQ(Describe(built), Describe(Built()));   // nothing changed
+#if defined(__linux__)
+    // A progress function that throws stops the read there: of a file of some 2 MB, the
+    // process reads little more than the window the first block came in (the bytes it
+    // read, as the system counts them in /proc/self/io).
+    rizeroz::model large;
+    rizeroz::field field = large.add_field("A");
+    for (int b = 0; b < 16; ++b)
+    {
+        rizeroz::block block = field.add_block(512);
+        for (int r = 0; r < 1000; ++r)
+            block.add_row(std::vector<unsigned char>(64, (unsigned char)r));
+    }
+    large.write("wrapper_stop.xml", 0);
+    auto bytesRead = []() {
+        std::ifstream io("/proc/self/io");
+        std::string name;
+        unsigned long long value = 0;
+        while (io >> name >> value && name != "rchar:")
+        {
+        }
+        return value;
+    };
+    unsigned long long before = bytesRead();
+    EXPECT_THROW(rizeroz::model::read("wrapper_stop.xml", RZ_READ_PROGRESS_ONLY,
+                                      [](int, int, int, std::size_t, unsigned long long, unsigned long long) {
+                                          throw std::out_of_range("stop");
+                                      }),
+                 std::out_of_range);
+    EXPECT_LT(bytesRead() - before, 1024u * 1024u) << "the read went on after the progress function threw";
+    std::filesystem::remove("wrapper_stop.xml");
+#endif
 }
 
 TEST(Wrapper, WritesAndReadsBackWithEveryFlag)
