@@ -5,6 +5,7 @@
 // The window's pass over the bytes it takes in looks for a NUL byte in the same loads.
 #include "UtFastText.h"
 
+#include <stdint.h>
 #include <string.h>
 
 #include "UtSimd.h"
@@ -42,40 +43,53 @@ RIZEROZ_SSE2_CODE size_t CountVector(const char* text, size_t length)
     return count;
 }
 
-// Adds the line feeds of `quads` runs of four blocks from `text` (at most 127) to *count;
-// returns whether one of those bytes is a NUL byte. Each of the two sums takes two
-// matches a run; the smallest byte of each lane is kept, 0 when a NUL byte passed.
+// Adds the line feeds of `quads` runs of four blocks from `text`, which is 16-byte aligned
+// (at most 63 runs), to *count; returns whether one of those bytes is a NUL byte. The
+// aligned loads let each block be compared where it lies: a copy of the line feeds, a
+// compare and a subtraction count it, a minimum keeps its least byte (0 once a NUL passed).
 RIZEROZ_SSE2_CODE bool CountQuadsNul(const char* text, size_t quads, size_t* count)
 {
     const __m128i feed = _mm_set1_epi8('\n');
     const __m128i zero = _mm_setzero_si128();
-    __m128i sums = zero, moreSums = zero, least = _mm_set1_epi8((char)0xFF);
+    __m128i sums = zero, moreSums = zero, least = _mm_set1_epi8((char)0xFF), moreLeast = least;
     for (size_t quad = 0; quad < quads; ++quad, text += 64)
     {
-        __m128i a = _mm_loadu_si128((const __m128i*)text);
-        __m128i b = _mm_loadu_si128((const __m128i*)(text + 16));
-        __m128i c = _mm_loadu_si128((const __m128i*)(text + 32));
-        __m128i d = _mm_loadu_si128((const __m128i*)(text + 48));
-        sums = _mm_sub_epi8(sums, _mm_add_epi8(_mm_cmpeq_epi8(a, feed), _mm_cmpeq_epi8(b, feed)));
-        moreSums = _mm_sub_epi8(moreSums, _mm_add_epi8(_mm_cmpeq_epi8(c, feed), _mm_cmpeq_epi8(d, feed)));
-        least = _mm_min_epu8(least, _mm_min_epu8(_mm_min_epu8(a, b), _mm_min_epu8(c, d)));
+        const __m128i* at = (const __m128i*)text;
+        sums = _mm_sub_epi8(sums, _mm_cmpeq_epi8(feed, _mm_load_si128(at)));
+        least = _mm_min_epu8(least, _mm_load_si128(at));
+        moreSums = _mm_sub_epi8(moreSums, _mm_cmpeq_epi8(feed, _mm_load_si128(at + 1)));
+        moreLeast = _mm_min_epu8(moreLeast, _mm_load_si128(at + 1));
+        sums = _mm_sub_epi8(sums, _mm_cmpeq_epi8(feed, _mm_load_si128(at + 2)));
+        least = _mm_min_epu8(least, _mm_load_si128(at + 2));
+        moreSums = _mm_sub_epi8(moreSums, _mm_cmpeq_epi8(feed, _mm_load_si128(at + 3)));
+        moreLeast = _mm_min_epu8(moreLeast, _mm_load_si128(at + 3));
     }
-    __m128i total = _mm_add_epi64(_mm_sad_epu8(sums, zero), _mm_sad_epu8(moreSums, zero));
+    sums = _mm_add_epi8(sums, moreSums);
+    least = _mm_min_epu8(least, moreLeast);
+    // A byte of `sums` gains at most 4 a run: 63 runs stay below 256.
+    __m128i total = _mm_sad_epu8(sums, zero);
     *count += (size_t)_mm_cvtsi128_si32(total) + (size_t)_mm_cvtsi128_si32(_mm_srli_si128(total, 8));
     return _mm_movemask_epi8(_mm_cmpeq_epi8(least, zero)) != 0;
 }
 
 // CountVector that also sets *nul to the index of the first NUL byte (`length` when
-// there is none): a stretch with one is searched again for where it lies.
+// there is none): the bytes up to a 16-byte boundary one at a time, then runs of 64 from
+// there; a stretch with a NUL byte is searched again for where it lies.
 size_t CountVectorNul(const char* text, size_t length, size_t* nul)
 {
     size_t count = 0, i = 0;
     *nul = length;
+    for (; i < length && (uintptr_t)(text + i) % 16 != 0; ++i)
+    {
+        count += text[i] == '\n' ? 1 : 0;
+        if (text[i] == 0 && *nul == length)
+            *nul = i;
+    }
     while (length - i >= 64)
     {
         size_t quads = (length - i) / 64;
-        if (quads > 127)
-            quads = 127;
+        if (quads > 63)
+            quads = 63;
         bool hasNul = CountQuadsNul(text + i, quads, &count);
         if (hasNul && *nul == length)
             *nul = (size_t)((const char*)memchr(text + i, 0, quads * 64) - text);
