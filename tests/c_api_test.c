@@ -55,6 +55,18 @@ static int row_is(const rz_block* block, int index, const char* bytes, size_t le
     return got == length && (length == 0 || memcmp(row, bytes, length) == 0);
 }
 
+/* Whether the block's rows lie packed where rz_block_packed_rows says, the same bytes and
+   ends that rz_block_copy_rows gives (blocks of at most 8 rows and 64 bytes). */
+static int packed_as_copied(const rz_block* block)
+{
+    const unsigned char* start = NULL;
+    unsigned char copied[64];
+    size_t ends[8], copied_ends[8];
+    int rows = rz_block_packed_rows(block, &start, ends, 8);
+    return rows > 0 && start != NULL && rz_block_copy_rows(block, copied, sizeof copied, copied_ends, 8) == rows &&
+           memcmp(ends, copied_ends, (size_t)rows * sizeof ends[0]) == 0 && memcmp(start, copied, ends[rows - 1]) == 0;
+}
+
 /* What the read callback was told: the rows as "field.block.row:bytes", and the progress. */
 struct told
 {
@@ -181,6 +193,8 @@ static void test_build_write_read(void)
                                     &back, NULL) == 0);
         CHECK(strcmp(told.rows, rows ? " 0.0.0:2 0.0.1:2 0.0.2:4 0.0.3:2 1.0.0:1" : "") == 0 &&
               told.progress_calls > 0);
+        /* The rows read lie packed, for a binding to show where they are. */
+        CHECK(packed_as_copied(rz_field_block(rz_model_field(back, 0), 0)));
         /* A field without a name is written with an empty one in a data file; JSON keeps it. */
         CHECK(json ? rz_field_name(rz_model_field(back, 1)) == NULL
                    : strcmp(rz_field_name(rz_model_field(back, 1)), "") == 0);
@@ -195,6 +209,16 @@ static void test_build_write_read(void)
     CHECK(rz_block_add_rows_from(copy, NULL) == RZ_ERR_ARGUMENT &&
           rz_block_add_rows_from(NULL, copy) == RZ_ERR_ARGUMENT);
     CHECK(rz_block_row_count(copy) == 8 && rz_block_byte_count(copy) == 20);
+    /* A row that grows moves out of the run: the rows lie apart then, and none lie in an empty block. */
+    const unsigned char* start = NULL;
+    size_t packed_ends[8];
+    CHECK(rz_block_set_row(copy, 0, "\x01\x02\x03\x04", 4) == 0);
+    CHECK(rz_block_packed_rows(copy, &start, packed_ends, 8) == 0 && start == NULL);
+    CHECK(rz_block_packed_rows(copy, &start, packed_ends, 7) == RZ_ERR_ARGUMENT &&
+          rz_block_packed_rows(NULL, &start, packed_ends, 8) == RZ_ERR_ARGUMENT &&
+          rz_block_packed_rows(copy, NULL, packed_ends, 8) == RZ_ERR_ARGUMENT);
+    start = (const unsigned char*)"";
+    CHECK(rz_block_packed_rows(rz_field_add_block(rz_model_field(other, 0), 8), &start, NULL, 0) == 0 && start == NULL);
     rz_model_free(other);
     /* Taking the rows copies them (into room enough for them) and leaves the block without rows. */
     unsigned char taken[10];

@@ -242,6 +242,30 @@ int rz_block_copy_rows(const rz_block* block, unsigned char* bytes, size_t capac
     return rows;
 }
 
+int rz_block_packed_rows(const rz_block* block, const unsigned char** start, size_t* ends, size_t count)
+{
+    int rows = rz_block_row_count(block);
+    if (block == nullptr || start == nullptr || (size_t)rows > count || (rows > 0 && ends == nullptr))
+        return RZ_ERR_ARGUMENT;
+    *start = nullptr;
+    const unsigned char* first = nullptr;
+    size_t at = 0;
+    for (int i = 0; i < rows; ++i)
+    {
+        const UtByteBuffer* row = BlockOf(block)->GetRow(i + 1);
+        size_t length = row->GetTotalSize();
+        const unsigned char* data = length > 0 ? row->GetData() : nullptr;
+        if (length > 0 && (data == nullptr || (first != nullptr && data != first + at)))
+            return 0;   // a row of a chain, or one that lies elsewhere
+        if (first == nullptr && data != nullptr)
+            first = data - at;   // only empty rows came before
+        at += length;
+        ends[i] = at;
+    }
+    *start = first;
+    return first != nullptr ? rows : 0;
+}
+
 int rz_block_take_rows(rz_block* block, unsigned char* bytes, size_t capacity, size_t* ends, size_t count)
 {
     if (block != nullptr && Busy(block))

@@ -342,6 +342,13 @@ RZ_API size_t RZ_CALL rz_block_byte_count(const rz_block* block);
    rz_block_row_count). Returns the number of rows or a negative code. */
 RZ_API int RZ_CALL rz_block_copy_rows(const rz_block* block, unsigned char* bytes, size_t capacity, size_t* ends,
                                       size_t count);
+/* The rows where they lie, when each one begins where the one before it ends (as a read
+   leaves the rows of most blocks): sets *start to the first byte of the first row and
+   fills `ends` as rz_block_copy_rows does (room for `count` entries), copying nothing.
+   Returns the number of rows; 0, with *start NULL, when the rows lie apart (or there are
+   none), for the caller to copy them; or a negative code. The bytes stay where they are
+   until the block's rows change or the model is freed. */
+RZ_API int RZ_CALL rz_block_packed_rows(const rz_block* block, const unsigned char** start, size_t* ends, size_t count);
 /* As rz_block_copy_rows, then removes every row from the block, freeing their memory
    at once: moves a model's rows elsewhere (into a binding's own objects, say) without
    two copies of them in memory. */

@@ -5,7 +5,9 @@ temporary file), numpy both ways, and the example of docs/python.md.
 RIZEROZ_TOOL names the rizeroz tool when it was built."""
 
 import copy
+import ctypes
 import errno
+import gc
 import io
 import os
 import pathlib
@@ -91,6 +93,23 @@ def test_copies_hold_the_rows(duplicate):
     model = rizeroz.read(SAMPLE)
     second = duplicate(model)
     assert second == model == rizeroz.read(SAMPLE) and list(second[1][0]) == list(model[1][0]) == FUSES
+
+
+def test_rows_read_outlive_the_model(tmp_path):
+    # A small block's rows are shown where the library read them into, nothing copied; a
+    # block of 1 MB spans the library's first regions of memory and is moved. Either way
+    # the rows stay right after the model is gone and other reads took its memory.
+    path, other = tmp_path / "two.xml", tmp_path / "other.xml"
+    rizeroz.write(Model("1", None, [Field("A", 0, [Block(256, FUSES), LONG[0][0]])]), path)
+    rizeroz.write(Model("1", None, [Field("A", 0, [Block(256, FUSES[::-1]), LONG[0][0]])]), other)
+    model = rizeroz.read(path)
+    small, large = list(model[0][0]), list(model[0][1])
+    assert isinstance(small[0].obj, ctypes.Array) and isinstance(large[0].obj, bytes)
+    assert hash(small[1]) == hash(FUSES[1]) and small[0].readonly
+    del model
+    gc.collect()
+    others = [list(rizeroz.read(other)[0][0]) for _ in range(4)]
+    assert small == FUSES and large == LONG[0][0].rows and others[3] == FUSES[::-1]
 
 
 def test_blocks_of_models_read_written_anywhere(tmp_path):

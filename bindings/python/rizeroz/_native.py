@@ -181,6 +181,7 @@ _signatures = {
     "rz_block_row_count": (ctypes.c_int, [_P]),
     "rz_block_byte_count": (ctypes.c_size_t, [_P]),
     "rz_block_take_rows": (ctypes.c_int, [_P, _P, ctypes.c_size_t, _SIZES, ctypes.c_size_t]),
+    "rz_block_packed_rows": (ctypes.c_int, [_P, ctypes.POINTER(_P), _SIZES, ctypes.c_size_t]),
     "rz_block_add_rows": (ctypes.c_int, [_P, _P, _SIZES, ctypes.c_size_t]),
     "rz_block_add_rows_from": (ctypes.c_int, [_P, _P]),
 }
@@ -263,11 +264,13 @@ def _path(path: PathLike) -> bytes:
 
 
 class _ReadRows:
-    """The model that rz_read made, kept until every block's rows are in Python (or the
-    Python model is gone). The rows of every block move into one ``bytes`` object at the
-    first use of any block, each block's in one call: memory that a large buffer takes is
-    offered huge pages (Linux) before the library writes into it, so that moving the rows
-    costs the system a few page faults, not one for each 4 KB."""
+    """The model that rz_read made, kept while Python shows rows that lie in it (or, for
+    a model without such rows, until the Python model is gone). At the first use of any
+    block, every block gets its rows: a block whose rows lie one after another in the
+    library's memory (as a read leaves nearly all of them) shows them there, read-only,
+    copying nothing; the rows of the others move into one ``bytes`` object, each block's
+    in one call, whose memory is offered huge pages (Linux) before the library writes
+    into it, so that moving them costs the system a few page faults, not one a 4 KB."""
 
     def __init__(self, handle: int) -> None:
         self.handle = handle
@@ -279,14 +282,29 @@ class _ReadRows:
         self.free(self.handle)
 
     def take_all(self) -> None:
-        """Moves the rows of every block not yet in Python into one buffer (under the lock)."""
-        waiting = [block for block in self.blocks if block.taken is None]
+        """Gives every block not yet in Python its rows (under the lock)."""
+        waiting = [block for block in self.blocks if block.taken is None and not self._show(block)]
         sizes = [_lib.rz_block_byte_count(block.block) for block in waiting]
         data = _filled(sum(sizes), lambda pointer: self._take_into(waiting, sizes, pointer))
         view, at = memoryview(data), 0
         for block, size in zip(waiting, sizes):
             block.taken = view[at : at + size], block.taken_ends
             at += size
+
+    def _show(self, block: _BlockRows) -> bool:
+        """Shows the block's rows where they lie, if they lie one after another: a
+        read-only view of the library's memory, whose buffer object keeps this model
+        (and so that memory) while any view of it lives. False when they lie apart."""
+        count = _lib.rz_block_row_count(block.block)
+        ends = array(_SIZE_CODE, bytes(_SIZE_BYTES * count))
+        start = _P()
+        if not count or _checked(_lib.rz_block_packed_rows(block.block, ctypes.byref(start), _sizes(ends), count)) == 0:
+            return False
+        memory = _shown_rows_type(ends[-1]).from_address(start.value or 0)
+        memory.model = self
+        block.taken = memoryview(memory).cast("B").toreadonly(), ends
+        block.kept = True
+        return True
 
     @staticmethod
     def _take_into(blocks: List[_BlockRows], sizes: List[int], pointer: Any) -> None:
@@ -300,19 +318,26 @@ class _ReadRows:
             start += size
 
 
+def _shown_rows_type(size: int) -> Any:
+    """A ctypes array type of ``size`` bytes that hashes (by identity): a memoryview hashes
+    only when the object whose buffer it shows does, and rows hash as ``bytes`` do."""
+    return type("_ShownRows", (ctypes.c_char * size,), {"__hash__": object.__hash__})
+
+
 class _BlockRows:
     """The rows of one block of a model read: taken into Python the first time they are
     asked for (with every other block's, the same rows every time, two threads may ask at
     once), or, until then, copied by the library straight into the block of a model being
     written."""
 
-    __slots__ = ("model", "block", "taken", "taken_ends")
+    __slots__ = ("model", "block", "taken", "taken_ends", "kept")
 
     def __init__(self, model: _ReadRows, block: int) -> None:
         self.model = model
         self.block = block
         self.taken: Optional[Packed] = None
         self.taken_ends: array[int] = array(_SIZE_CODE)
+        self.kept = False  # whether the library's block still holds the rows
         model.blocks.append(self)
 
     def __call__(self) -> Packed:
@@ -323,9 +348,10 @@ class _BlockRows:
             return self.taken
 
     def copy_to(self, block: int) -> bool:
-        """Appends the rows to ``block`` of another model; False once they are in Python."""
+        """Appends the rows to ``block`` of another model; False once they have moved
+        into Python."""
         with self.model.lock:
-            if self.taken is not None:
+            if self.taken is not None and not self.kept:
                 return False
             _checked(_lib.rz_block_add_rows_from(block, self.block))
             return True
