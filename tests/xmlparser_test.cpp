@@ -381,6 +381,26 @@ TEST(XMLParserScan, PositionsOfTagsAndFailures)
 // Every kind of item far larger than the window, read from the file, from memory and in
 // pieces of a prime size: the window grows for a tag and moves under text, comments,
 // CDATA and processing instructions, and lines are counted through all of them.
+// A source of a document's bytes that counts the reads that land off the document's
+// alignment: where a byte goes, less its offset in the document, is a multiple of
+// XMLWindow::kAlign for every read of some size (the system's copy is fastest so).
+struct AlignmentProbe : UtByteSource
+{
+    explicit AlignmentProbe(const std::string& bytes) : doc(bytes) {}
+    int Read(char* buffer, size_t capacity, size_t* count) override
+    {
+        reads += capacity >= 4096 ? 1 : 0;
+        misplaced += capacity >= 4096 && ((uintptr_t)buffer - at) % XMLWindow::kAlign != 0 ? 1 : 0;
+        *count = std::min(capacity, doc.size() - at);
+        memcpy(buffer, doc.data() + at, *count);
+        at += *count;
+        return 0;
+    }
+    const std::string& doc;
+    size_t at = 0;
+    int reads = 0, misplaced = 0;
+};
+
 TEST(XMLParserScan, ItemsLargerThanTheWindow)
 {
     std::mt19937 rng(12345);
@@ -410,12 +430,12 @@ TEST(XMLParserScan, ItemsLargerThanTheWindow)
     WriteBytes(kDoc, doc);
     UtMemorySource memory(doc.data(), doc.size());
     testsupport::PulledSource pulled(doc, 4093);
-    for (int way = 0; way < 3; ++way)
+    AlignmentProbe aligned(doc);
+    UtByteSource* sources[] = {&memory, &pulled.source, &aligned};
+    for (int way = 0; way < 4; ++way)
     {
         ProbeParser parser;
-        ASSERT_EQ(way == 0 ? parser.Open(kDoc)
-                           : parser.InitializeSource(way == 1 ? (UtByteSource*)&memory : &pulled.source, "doc"),
-                  0);
+        ASSERT_EQ(way == 0 ? parser.Open(kDoc) : parser.InitializeSource(sources[way - 1], "doc"), 0);
         for (const auto& e : expected)
         {
             ASSERT_EQ(parser.Scan(), XML_SCAN_TAG) << e.second << ", way " << way;
@@ -426,6 +446,10 @@ TEST(XMLParserScan, ItemsLargerThanTheWindow)
         EXPECT_EQ(parser.Scan(), XML_SCAN_NOTHING);
         EXPECT_EQ(parser.GetErrorHandler()->GetReportCount(), 0);
     }
+    // The window grew for the large items and came back to its size, and every read of a
+    // page or more landed aligned with the document.
+    EXPECT_GT(aligned.reads, 10);
+    EXPECT_EQ(aligned.misplaced, 0);
 }
 
 TEST(XMLParserScan, EveryConstructAcrossTheWindowEdge)

@@ -11,7 +11,7 @@ void JsonStream::Refill()
 {
     if (m_bStopped)
         return;   // the text ends where the hook stopped the read
-    const char* begin = m_buffer.data();
+    const char* begin = m_pBuffer;
     for (const char* p = begin; (p = (const char*)memchr(p, '\n', (size_t)(m_pEnd - p))) != nullptr; ++p)
     {
         ++m_nLines;
@@ -24,13 +24,13 @@ void JsonStream::Refill()
     while (!m_bFailed && got < kBufferSize && part > 0)
     {
         part = 0;
-        m_nErrno = m_input.Read(m_buffer.data() + got, kBufferSize - got, &part);
+        m_nErrno = m_input.Read(m_pBuffer + got, kBufferSize - got, &part);
         m_bFailed = m_nErrno != 0;
         got += part;
     }
     m_pNext = begin;
     m_pEnd = begin + got;
-    m_buffer[got] = '\0';
+    m_pBuffer[got] = '\0';
     if (got > 0 && m_pObserver != nullptr)
     {
         m_pObserver->OnProgress(m_nStart + got, std::max(m_input.Size(), m_nStart + got));
@@ -39,7 +39,7 @@ void JsonStream::Refill()
         if (m_bStopped)
         {
             m_pEnd = begin;
-            m_buffer[0] = '\0';
+            m_pBuffer[0] = '\0';
         }
     }
 }
@@ -48,7 +48,7 @@ void JsonStream::Place(unsigned long long offset, long& line, long& column) cons
 {
     long lines = m_nLines;
     unsigned long long lineStart = m_nLineStart;
-    const char* begin = m_buffer.data();
+    const char* begin = m_pBuffer;
     const char* end =
         offset > m_nStart ? begin + std::min(offset - m_nStart, (unsigned long long)(m_pEnd - begin)) : begin;
     for (const char* p = begin; (p = (const char*)memchr(p, '\n', (size_t)(end - p))) != nullptr; ++p)
@@ -62,7 +62,7 @@ void JsonStream::Place(unsigned long long offset, long& line, long& column) cons
 
 std::string JsonStream::Excerpt(unsigned long long offset) const
 {
-    const char* begin = m_buffer.data();
+    const char* begin = m_pBuffer;
     const char* from =
         offset > m_nStart ? begin + std::min(offset - m_nStart, (unsigned long long)(m_pEnd - begin)) : begin;
     if (from == m_pEnd)

@@ -58,6 +58,10 @@ int UtFileSource::Open(const char* path)
     m_pFile = util_fopen(path, "rb");
     if (m_pFile == nullptr)
         return errno != 0 ? errno : -1;
+    // Readers take large pieces into buffers of their own: the stream's buffer would only
+    // copy them once more, and move where the system writes them off the boundary the
+    // reader chose.
+    setvbuf(m_pFile, nullptr, _IONBF, 0);
     m_nSize = RegularFileSize(m_pFile);
     return 0;
 }

@@ -2,6 +2,7 @@
 #include "XMLWindow.h"
 
 #include <errno.h>
+#include <stdint.h>
 #include <stdlib.h>
 #include <string.h>
 
@@ -42,9 +43,8 @@ int XMLWindow::Open(UtByteSource* source, const char* name, ErrorHandler* errors
     // A small document gets a window of its size and a byte more (so that the first read
     // meets its end), in whole pages; anything else, a pipe too, the normal size. Should
     // the document grow before that read, the window grows as for a large tag.
-    m.nCapacity = m.nSourceSize > 0 && m.nSourceSize < kSize ? (size_t)(m.nSourceSize + kPage) / kPage * kPage : kSize;
-    m.pData = (char*)malloc(m.nCapacity);
-    if (!m.pData)
+    size = m.nSourceSize > 0 && m.nSourceSize < kSize ? (size_t)(m.nSourceSize + kPage) / kPage * kPage : kSize;
+    if (!Place(size, 0, nullptr, 0))
     {
         Close();
         errors->AddReport(XML_ERR_NO_MEMORY, ERROR_LIST_XML_PARSER, name, name, 0, 0,
@@ -57,9 +57,37 @@ int XMLWindow::Open(UtByteSource* source, const char* name, ErrorHandler* errors
 void XMLWindow::Close()
 {
     m_file.Close();
-    if (!m.bInPlace)
-        free(m.pData);
+    free(m.pBlock);
     m = Fields();
+}
+
+// Where in `block` the window's data begins, so that the byte of the document at
+// `offset` lies at an address with the same remainder by kAlign as the offset: each read
+// then lands where the system's copy from its page cache is aligned with its source. On
+// some processors a copy whose target lies 16 bytes past its source's alignment takes
+// four times as long (measured: 28 ms against 7 for 64 MB).
+char* XMLWindow::Aligned(char* block, unsigned long long offset)
+{
+    return block + (size_t)((offset - (uintptr_t)block) % kAlign);
+}
+
+// Gives the window a block of its own of `size` bytes and kAlign more, and moves the
+// `kept` bytes at `from` (the document's from `start` on) to its front, aligned. The
+// block before, if any, is freed. False, with the window as it was, when there is no
+// memory for it.
+bool XMLWindow::Place(size_t size, unsigned long long start, const char* from, size_t kept)
+{
+    char* block = (char*)malloc(size + kAlign);
+    if (!block)
+        return false;
+    char* data = Aligned(block, start);
+    if (kept > 0)
+        memcpy(data, from, kept);
+    free(m.pBlock);
+    m.pBlock = block;
+    m.pData = data;
+    m.nCapacity = size + kAlign - (size_t)(data - block);
+    return true;
 }
 
 size_t XMLWindow::Fill(size_t keep, size_t* pos, unsigned int maxTag)
@@ -74,18 +102,18 @@ size_t XMLWindow::Fill(size_t keep, size_t* pos, unsigned int maxTag)
     if (keep > 0)
     {
         size_t kept = m.nEnd - keep;
-        char* data = m.nCapacity > kSize && kept <= kSize / 2 ? (char*)malloc(kSize) : nullptr;
-        if (data)
+        unsigned long long start = m.nStart + keep;
+        // The large tag that grew the window is gone: back to the normal size.
+        if (!(m.nCapacity > kSize + kAlign && kept <= kSize / 2 && Place(kSize, start, m.pData + keep, kept)))
         {
-            // The large tag that grew the window is gone: back to the normal size.
-            memcpy(data, m.pData + keep, kept);
-            free(m.pData);
+            // The kept bytes move to the front, aligned if that leaves room after them.
+            size_t room = m.nCapacity + (size_t)(m.pData - m.pBlock);
+            char* data = Aligned(m.pBlock, start);
+            if ((size_t)(data - m.pBlock) + kept > room - kAlign)
+                data = m.pBlock;
+            memmove(data, m.pData + keep, kept);
             m.pData = data;
-            m.nCapacity = kSize;
-        }
-        else
-        {
-            memmove(m.pData, m.pData + keep, kept);
+            m.nCapacity = room - (size_t)(data - m.pBlock);
         }
         m.nEnd = kept;
         *pos = *pos >= keep ? *pos - keep : 0;
@@ -102,16 +130,21 @@ size_t XMLWindow::Fill(size_t keep, size_t* pos, unsigned int maxTag)
             m.bEnded = true;
             return 0;
         }
+        size_t offset = (size_t)(m.pData - m.pBlock);
         size_t capacity = m.nCapacity * 2;
-        char* data = (char*)realloc(m.pData, capacity);
-        if (!data)
+        char* block = (char*)realloc(m.pBlock, capacity + kAlign);
+        if (!block)
         {
             m.nReadErrno = ENOMEM;
             m.bEnded = true;
             return 0;
         }
+        // The bytes are aligned again in the larger block, wherever it lies.
+        char* data = Aligned(block, m.nStart);
+        memmove(data, block + offset, m.nEnd);
+        m.pBlock = block;
         m.pData = data;
-        m.nCapacity = capacity;
+        m.nCapacity = capacity + kAlign - (size_t)(data - block);
     }
 
     size_t got = ReadSource(m.pData + m.nEnd, m.nCapacity - m.nEnd);

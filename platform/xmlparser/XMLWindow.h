@@ -29,6 +29,7 @@ public:
     static constexpr size_t kSize = 256 * 1024;
     // A smaller document's window is its size rounded up to whole pages of this size.
     static constexpr size_t kPage = 4096;
+    static constexpr size_t kAlign = 64;   // where the window's reads begin, when they can
 
     XMLWindow() = default;
     XMLWindow(const XMLWindow&) = delete;
@@ -78,6 +79,8 @@ public:
     unsigned long long LastLineFeed() const { return m.nLastLineFeed; }
 
 private:
+    static char* Aligned(char* block, unsigned long long offset);
+    bool Place(size_t size, unsigned long long start, const char* from, size_t kept);
     size_t Reveal();
     size_t ReadSource(char* to, size_t wanted);
     void NoteBytes(const char* from, size_t count);
@@ -85,8 +88,9 @@ private:
     struct Fields
     {
         UtByteSource* pSource = nullptr;   // the source read: &m_file, or the caller's
-        char* pData = nullptr;             // owned (malloc), or the source's own bytes (bInPlace)
-        size_t nCapacity = 0;
+        char* pData = nullptr;             // in pBlock, or the source's own bytes (bInPlace)
+        char* pBlock = nullptr;            // the memory the window owns (malloc), pData's first bytes before it
+        size_t nCapacity = 0;              // bytes from pData to the end of pBlock
         size_t nEnd = 0;
         unsigned long long nStart = 0;
         unsigned long long nSourceSize = 0;
