@@ -663,6 +663,26 @@ int PrintTable(const std::vector<Row>& rows, long long fileBytes, double fastest
 
 // Below the table: the read's memory against its allowance, whether the write gave the
 // input back, the model's overhead per row, and the targets.
+// The reads against one another, and against one pass over the bytes in memory.
+void PrintReadRatios(const std::vector<Row>& rows, const Measurement& read)
+{
+    for (const char* name : {"read-memory", "read-stream"})
+        if (const Measurement* m = Succeeded(rows, name))
+            printf("%s time / read: %.2f (target %s or less)\n", name, m->seconds / read.seconds,
+                   std::string(name) == "read-memory" ? "1.00" : "1.20");
+    if (const Measurement* memory = Succeeded(rows, "read-memory"))
+        if (const Measurement* file = Succeeded(rows, "read-file"))
+            printf("read time / read-memory: %.2f (target 1.2 or less; the system's copy alone, read-file / "
+                   "read-memory: %.2f)\n",
+                   read.seconds / memory->seconds, file->seconds / memory->seconds);
+    // A level this processor lacks is read at the best level below it.
+    if (const Measurement* scan = Succeeded(rows, "memchr"))
+        for (const char* name : {"read-memory", "read-memory-sse2"})
+            if (const Measurement* m = Succeeded(rows, name))
+                printf("%s time / memchr over the same bytes: %.2f (target %s or less)\n", name,
+                       m->seconds / scan->seconds, std::string(name) == "read-memory" ? "3.5" : "5.0");
+}
+
 void PrintTargets(const std::vector<Row>& rows, long long largestText, double fastestPeer, double pugixmlSave)
 {
     const Measurement& read = rows[0].m;
@@ -681,23 +701,8 @@ void PrintTargets(const std::vector<Row>& rows, long long largestText, double fa
                (double)(read.modelBytes - read.rowBytes) / (double)read.rows);
     if (fastestPeer > 0 && read.ok)
         printf("read time / fastest peer reader: %.2f (target 0.60 or less)\n", read.seconds / fastestPeer);
-    for (const char* name : {"read-memory", "read-stream"})
-        if (const Measurement* m = Succeeded(rows, name))
-            if (read.ok)
-                printf("%s time / read: %.2f (target %s or less)\n", name, m->seconds / read.seconds,
-                       std::string(name) == "read-memory" ? "1.00" : "1.20");
-    if (const Measurement* memory = Succeeded(rows, "read-memory"))
-        if (const Measurement* file = Succeeded(rows, "read-file"))
-            if (read.ok)
-                printf("read time / read-memory: %.2f (target 1.2 or less; the system's copy alone, read-file / "
-                       "read-memory: %.2f)\n",
-                       read.seconds / memory->seconds, file->seconds / memory->seconds);
-    // A level this processor lacks is read at the best level below it.
-    if (const Measurement* scan = Succeeded(rows, "memchr"))
-        for (const char* name : {"read-memory", "read-memory-sse2"})
-            if (const Measurement* m = Succeeded(rows, name))
-                printf("%s time / memchr over the same bytes: %.2f (target %s or less)\n", name,
-                       m->seconds / scan->seconds, std::string(name) == "read-memory" ? "3.5" : "5.0");
+    if (read.ok)
+        PrintReadRatios(rows, read);
     if (const Measurement* pugixml = Succeeded(rows, "pugixml"))
         if (read.ok)
             printf("read time / pugixml: %.2f (target 0.30 or less)\n", read.seconds / pugixml->seconds);
