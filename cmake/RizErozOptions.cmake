@@ -21,6 +21,10 @@ add_library(rizeroz_warnings INTERFACE)
 target_compile_options(rizeroz_warnings INTERFACE -Wall -Wextra $<$<BOOL:${RIZEROZ_WERROR}>:-Werror>)
 target_link_libraries(rizeroz_options INTERFACE rizeroz_warnings)
 
+# The library's own calls to the functions it exports go straight to them, and can be
+# inlined, instead of through the dynamic linker's table (no program replaces them).
+target_compile_options(rizeroz_options INTERFACE $<$<CXX_COMPILER_ID:GNU,Clang>:-fno-semantic-interposition>)
+
 set(CMAKE_CXX_VISIBILITY_PRESET hidden)
 set(CMAKE_VISIBILITY_INLINES_HIDDEN ON)
 set(CMAKE_POSITION_INDEPENDENT_CODE ON)
