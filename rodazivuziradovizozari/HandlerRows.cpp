@@ -17,6 +17,7 @@
 #include "RowScanner.h"
 #include "RowWidth.h"
 #include "SVPExpression.h"
+#include "UtByteArena.h"
 #include "UtUtility.h"
 
 namespace
@@ -136,9 +137,18 @@ int SVFHandlerImpl::ProcessFieldBlock(RODAzivUzirAdovIzozari& handler, unsigned 
 
 // The rows of a field block's text, one at a time: scanned (its literal's bytes decoded
 // into it), evaluated when it is an expression, checked, and told to the hook.
+void RODAzivUzirAdovIzozari::ExpectRowBytes(SVFDataField* field, size_t bytes)
+{
+    if (UtByteArena* arena = field->Arena())
+        arena->Expect(0, bytes);
+}
+
 int SVFHandlerImpl::ReadRows(RODAzivUzirAdovIzozari& handler, SVFDataField* field, int width, const unsigned char* text,
                              unsigned int size)
 {
+    // A row's byte takes two digits of the text at least: room for half the text keeps a
+    // block's rows in one run of memory, which a binding can then show where they lie.
+    RODAzivUzirAdovIzozari::ExpectRowBytes(field, size / 2);
     SVFRowScanner scanner(text, size, handler.GetReadLimits().nRow);
     // One evaluator serves every expression row of the element, made ready at the first.
     SVPExpression evaluator;

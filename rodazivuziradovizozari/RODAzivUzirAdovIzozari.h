@@ -118,6 +118,9 @@ private:
     friend class SVFHandlerImpl;
 
     int SetOutputFile(const char* path);
+    // Room in the model's memory for `bytes` of rows of `field` in one run, made before
+    // the rows of a block are read (friend of the model; the handler's steps are not).
+    static void ExpectRowBytes(SVFDataField* field, size_t bytes);
 
     int ReadSVFPlusData(unsigned long parent);
     int ProcessStartTag(unsigned long parent);

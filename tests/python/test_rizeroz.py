@@ -96,20 +96,22 @@ def test_copies_hold_the_rows(duplicate):
 
 
 def test_rows_read_outlive_the_model(tmp_path):
-    # A small block's rows are shown where the library read them into, nothing copied; a
-    # block of 1 MB spans the library's first regions of memory and is moved. Either way
-    # the rows stay right after the model is gone and other reads took its memory.
-    path, other = tmp_path / "two.xml", tmp_path / "other.xml"
-    rizeroz.write(Model("1", None, [Field("A", 0, [Block(256, FUSES), LONG[0][0]])]), path)
-    rizeroz.write(Model("1", None, [Field("A", 0, [Block(256, FUSES[::-1]), LONG[0][0]])]), other)
+    # Blocks of 1 MB and of 64 bytes lie in one run each and are shown where the library read
+    # them, nothing copied; rows of over 512 KB lie in blocks of memory of their own, apart,
+    # and are moved. Either way the rows stay right after the model is gone and other reads
+    # took its memory.
+    wide = [bytes([i]) * 600_000 for i in (1, 2)]
+    path, other = tmp_path / "three.xml", tmp_path / "other.xml"
+    rizeroz.write(Model("1", None, [Field("A", 0, [Block(256, FUSES), LONG[0][0], Block(4_800_000, wide)])]), path)
+    rizeroz.write(Model("1", None, [Field("A", 0, [Block(256, FUSES[::-1])])]), other)
     model = rizeroz.read(path)
-    small, large = list(model[0][0]), list(model[0][1])
-    assert isinstance(small[0].obj, ctypes.Array) and isinstance(large[0].obj, bytes)
+    small, large, apart = list(model[0][0]), list(model[0][1]), list(model[0][2])
+    assert [isinstance(rows[0].obj, ctypes.Array) for rows in (small, large, apart)] == [True, True, False]
     assert hash(small[1]) == hash(FUSES[1]) and small[0].readonly
     del model
     gc.collect()
     others = [list(rizeroz.read(other)[0][0]) for _ in range(4)]
-    assert small == FUSES and large == LONG[0][0].rows and others[3] == FUSES[::-1]
+    assert small == FUSES and large == LONG[0][0].rows and apart == wide and others[3] == FUSES[::-1]
 
 
 def test_blocks_of_models_read_written_anywhere(tmp_path):
