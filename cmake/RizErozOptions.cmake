@@ -22,8 +22,11 @@ target_compile_options(rizeroz_warnings INTERFACE -Wall -Wextra $<$<BOOL:${RIZER
 target_link_libraries(rizeroz_options INTERFACE rizeroz_warnings)
 
 # The library's own calls to the functions it exports go straight to them, and can be
-# inlined, instead of through the dynamic linker's table (no program replaces them).
-target_compile_options(rizeroz_options INTERFACE $<$<CXX_COMPILER_ID:GNU,Clang>:-fno-semantic-interposition>)
+# inlined, instead of through the dynamic linker's table (no program replaces them). ELF
+# shared libraries only: a DLL and WebAssembly have no such table to skip.
+if(NOT EMSCRIPTEN AND NOT WIN32)
+  target_compile_options(rizeroz_options INTERFACE $<$<CXX_COMPILER_ID:GNU,Clang>:-fno-semantic-interposition>)
+endif()
 
 set(CMAKE_CXX_VISIBILITY_PRESET hidden)
 set(CMAKE_VISIBILITY_INLINES_HIDDEN ON)
