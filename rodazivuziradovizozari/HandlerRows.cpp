@@ -135,14 +135,14 @@ int SVFHandlerImpl::ProcessFieldBlock(RODAzivUzirAdovIzozari& handler, unsigned 
     return result < 0 ? result : (int)parent;
 }
 
-// The rows of a field block's text, one at a time: scanned (its literal's bytes decoded
-// into it), evaluated when it is an expression, checked, and told to the hook.
 void RODAzivUzirAdovIzozari::ExpectRowBytes(SVFDataField* field, size_t bytes)
 {
     if (UtByteArena* arena = field->Arena())
         arena->Expect(0, bytes);
 }
 
+// The rows of a field block's text, one at a time: scanned (its literal's bytes decoded
+// into it), evaluated when it is an expression, checked, and told to the hook.
 int SVFHandlerImpl::ReadRows(RODAzivUzirAdovIzozari& handler, SVFDataField* field, int width, const unsigned char* text,
                              unsigned int size)
 {

@@ -257,8 +257,8 @@ int rz_block_packed_rows(const rz_block* block, const unsigned char** start, siz
         const unsigned char* data = length > 0 ? row->GetData() : nullptr;
         if (length > 0 && (data == nullptr || (first != nullptr && data != first + at)))
             return 0;   // a row of a chain, or one that lies elsewhere
-        if (first == nullptr && data != nullptr)
-            first = data - at;   // only empty rows came before
+        if (first == nullptr)
+            first = data;   // the first row with bytes: those before it are empty
         at += length;
         ends[i] = at;
     }

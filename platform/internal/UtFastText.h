@@ -10,6 +10,7 @@
 #define RIZEROZ_UTFASTTEXT_H
 
 #include <stddef.h>
+#include <stdint.h>
 
 #include "UtUtility.h"
 
@@ -59,5 +60,17 @@ size_t util_Utf8Prefix(const char* text, size_t length);
 // The JSON reader copies and takes rows in such runs, the JSON writer escapes between them.
 size_t util_JsonTextRun(const char* text, size_t length);
 size_t util_JsonTextRunPlain(const char* text, size_t length);
+
+// Where a reader's buffer taking in a document from `offset` on begins in the memory at
+// `block`: so that each byte lies at an address with the same remainder by kReadAlign as
+// its offset, and each read lands where the system's copy from its page cache is aligned
+// with its source. On some processors a copy whose target lies a few bytes past its
+// source's place in a page takes four times as long (64 MB: 28 ms against 7). The block
+// needs kReadAlign bytes beyond what the buffer holds.
+const size_t kReadAlign = 64;
+inline char* util_ReadAligned(char* block, unsigned long long offset)
+{
+    return block + (size_t)((offset - (uintptr_t)block) % kReadAlign);
+}
 
 #endif

@@ -28,14 +28,12 @@ public:
     // `longestText`: the most bytes of text, escapes included, that one JSON text (a
     // string or a key) may take; at most kMostText.
     JsonStream(UtByteSource& input, SVFReadHook* observer, unsigned long long longestText)
-        : m_pNext(nullptr), m_pEnd(nullptr), m_input(input), m_pObserver(observer), m_buffer(kBufferSize + 1 + kAlign),
-          m_nStart(0), m_nLines(0), m_nLineStart(0), m_bFailed(false), m_nLongestText(std::min(longestText, kMostText)),
-          m_rowBytes(kBufferSize / 2)
+        : m_pNext(nullptr), m_pEnd(nullptr), m_input(input), m_pObserver(observer),
+          m_buffer(kBufferSize + 1 + kReadAlign), m_nStart(0), m_nLines(0), m_nLineStart(0), m_bFailed(false),
+          m_nLongestText(std::min(longestText, kMostText)), m_rowBytes(kBufferSize / 2)
     {
-        // The buffer begins on a kAlign boundary, as the file's pieces do: on some
-        // processors the system copies a file's bytes four times slower into memory that
-        // lies a few bytes past their place in a page.
-        m_pBuffer = m_buffer.data() + (kAlign - (uintptr_t)m_buffer.data() % kAlign) % kAlign;
+        // Aligned with the document, which it takes in from its start in whole buffers.
+        m_pBuffer = util_ReadAligned(m_buffer.data(), 0);
         m_pNext = m_pEnd = m_pBuffer;
         Refill();
         SkipByteOrderMark();
@@ -148,7 +146,6 @@ public:
 
 private:
     static const size_t kBufferSize = 262144;
-    static const size_t kAlign = 64;
 
     UtByteSource& m_input;
     SVFReadHook* m_pObserver;

@@ -2,7 +2,6 @@
 #include "XMLWindow.h"
 
 #include <errno.h>
-#include <stdint.h>
 #include <stdlib.h>
 #include <string.h>
 
@@ -61,26 +60,18 @@ void XMLWindow::Close()
     m = Fields();
 }
 
-// Where in `block` the window's data begins, so that the byte of the document at
-// `offset` lies at an address with the same remainder by kAlign as the offset: each read
-// then lands where the system's copy from its page cache is aligned with its source. On
-// some processors a copy whose target lies 16 bytes past its source's alignment takes
-// four times as long (measured: 28 ms against 7 for 64 MB).
-char* XMLWindow::Aligned(char* block, unsigned long long offset)
-{
-    return block + (size_t)((offset - (uintptr_t)block) % kAlign);
-}
+static_assert(XMLWindow::kAlign == kReadAlign, "the window is aligned as util_ReadAligned places it");
 
 // Gives the window a block of its own of `size` bytes and kAlign more, and moves the
-// `kept` bytes at `from` (the document's from `start` on) to its front, aligned. The
-// block before, if any, is freed. False, with the window as it was, when there is no
-// memory for it.
+// `kept` bytes at `from` (the document's from `start` on) to its front, aligned with the
+// document (util_ReadAligned). The block before, if any, is freed. False, with the window
+// as it was, when there is no memory for it.
 bool XMLWindow::Place(size_t size, unsigned long long start, const char* from, size_t kept)
 {
     char* block = (char*)malloc(size + kAlign);
     if (!block)
         return false;
-    char* data = Aligned(block, start);
+    char* data = util_ReadAligned(block, start);
     if (kept > 0)
         memcpy(data, from, kept);
     free(m.pBlock);
@@ -108,7 +99,7 @@ size_t XMLWindow::Fill(size_t keep, size_t* pos, unsigned int maxTag)
         {
             // The kept bytes move to the front, aligned if that leaves room after them.
             size_t room = m.nCapacity + (size_t)(m.pData - m.pBlock);
-            char* data = Aligned(m.pBlock, start);
+            char* data = util_ReadAligned(m.pBlock, start);
             if ((size_t)(data - m.pBlock) + kept > room - kAlign)
                 data = m.pBlock;
             memmove(data, m.pData + keep, kept);
@@ -140,7 +131,7 @@ size_t XMLWindow::Fill(size_t keep, size_t* pos, unsigned int maxTag)
             return 0;
         }
         // The bytes are aligned again in the larger block, wherever it lies.
-        char* data = Aligned(block, m.nStart);
+        char* data = util_ReadAligned(block, m.nStart);
         memmove(data, block + offset, m.nEnd);
         m.pBlock = block;
         m.pData = data;

@@ -29,7 +29,7 @@ public:
     static constexpr size_t kSize = 256 * 1024;
     // A smaller document's window is its size rounded up to whole pages of this size.
     static constexpr size_t kPage = 4096;
-    static constexpr size_t kAlign = 64;   // where the window's reads begin, when they can
+    static constexpr size_t kAlign = 64;   // where the window's reads begin: kReadAlign (UtFastText.h)
 
     XMLWindow() = default;
     XMLWindow(const XMLWindow&) = delete;
@@ -79,7 +79,6 @@ public:
     unsigned long long LastLineFeed() const { return m.nLastLineFeed; }
 
 private:
-    static char* Aligned(char* block, unsigned long long offset);
     bool Place(size_t size, unsigned long long start, const char* from, size_t kept);
     size_t Reveal();
     size_t ReadSource(char* to, size_t wanted);
