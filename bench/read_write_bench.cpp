@@ -661,8 +661,6 @@ int PrintTable(const std::vector<Row>& rows, long long fileBytes, double fastest
     return failures;
 }
 
-// Below the table: the read's memory against its allowance, whether the write gave the
-// input back, the model's overhead per row, and the targets.
 // The reads against one another, and against one pass over the bytes in memory.
 void PrintReadRatios(const std::vector<Row>& rows, const Measurement& read)
 {
@@ -683,6 +681,8 @@ void PrintReadRatios(const std::vector<Row>& rows, const Measurement& read)
                        m->seconds / scan->seconds, std::string(name) == "read-memory" ? "3.5" : "5.0");
 }
 
+// Below the table: the read's memory against its allowance, whether the write gave the
+// input back, the model's overhead per row, and the targets.
 void PrintTargets(const std::vector<Row>& rows, long long largestText, double fastestPeer, double pugixmlSave)
 {
     const Measurement& read = rows[0].m;

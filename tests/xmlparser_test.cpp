@@ -378,9 +378,6 @@ TEST(XMLParserScan, PositionsOfTagsAndFailures)
     }
 }
 
-// Every kind of item far larger than the window, read from the file, from memory and in
-// pieces of a prime size: the window grows for a tag and moves under text, comments,
-// CDATA and processing instructions, and lines are counted through all of them.
 // A source of a document's bytes that counts the reads that land off the document's
 // alignment: where a byte goes, less its offset in the document, is a multiple of
 // XMLWindow::kAlign for every read of some size (the system's copy is fastest so).
@@ -401,6 +398,10 @@ struct AlignmentProbe : UtByteSource
     int reads = 0, misplaced = 0;
 };
 
+// Every kind of item far larger than the window, read from the file, from memory, in
+// pieces of a prime size and through the alignment probe: the window grows for a tag and
+// moves under text, comments, CDATA and processing instructions, and lines are counted
+// through all of them.
 TEST(XMLParserScan, ItemsLargerThanTheWindow)
 {
     std::mt19937 rng(12345);
