@@ -32,19 +32,20 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <string>
 #include <vector>
 
+#include "BenchProcess.h"
 #include "PeerReaders.h"
 #include "RODAzivUzirAdovIzozari.h"
 
 namespace
 {
+using bench::LoadFile;
+using bench::Now;
+
 struct Measurement
 {
     int ok;
@@ -70,11 +71,6 @@ struct Options
     bool bMemory = false;   // --read-only --memory: from the file's bytes loaded first
     std::string sOutDir;
 };
-
-double Now()
-{
-    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
-}
 
 long long StatusField(const char* name)
 {
@@ -151,24 +147,6 @@ bool ReadOurs(const char* path, RODAzivUzirAdovIzozari& handler, Measurement& m)
         return false;
     }
     return true;
-}
-
-// The whole file in memory; empty when it cannot be read.
-std::vector<char> LoadFile(const char* path)
-{
-    std::vector<char> bytes;
-    FILE* file = fopen(path, "rb");
-    if (file == nullptr)
-        return bytes;
-    struct stat info;
-    if (fstat(fileno(file), &info) == 0 && info.st_size > 0)
-    {
-        bytes.resize((size_t)info.st_size);
-        if (fread(bytes.data(), 1, bytes.size(), file) != bytes.size())
-            bytes.clear();
-    }
-    fclose(file);
-    return bytes;
 }
 
 // The file descriptor read in pieces of at most 64 KiB, for a pull source.
@@ -387,36 +365,12 @@ void Run(const std::string& what, const Options& options, Measurement& m)
         RunPeerRead(what, options.pszFile, m);
 }
 
-// Runs one measurement in a fresh child process and takes its result through a pipe.
+// Runs one measurement in a fresh child process.
 Measurement RunInChild(const std::string& what, const Options& options)
 {
     Measurement m;
-    memset(&m, 0, sizeof(m));
-    int fds[2];
-    if (pipe(fds) != 0)
-    {
-        snprintf(m.error, sizeof(m.error), "pipe failed");
-        return m;
-    }
-    fflush(stdout);
-    pid_t child = fork();
-    if (child == 0)
-    {
-        close(fds[0]);
-        Run(what, options, m);
-        ssize_t sent = write(fds[1], &m, sizeof(m));
-        _exit(sent == (ssize_t)sizeof(m) ? 0 : 1);
-    }
-    close(fds[1]);
-    ssize_t got = read(fds[0], &m, sizeof(m));
-    close(fds[0]);
-    int status = 0;
-    waitpid(child, &status, 0);
-    if (got != (ssize_t)sizeof(m))
-    {
-        memset(&m, 0, sizeof(m));
-        snprintf(m.error, sizeof(m.error), "the measuring process failed (status %d)", status);
-    }
+    if (!bench::RunInChild([&](Measurement& result) { Run(what, options, result); }, m))
+        snprintf(m.error, sizeof(m.error), "the measuring process failed");
     return m;
 }
 
