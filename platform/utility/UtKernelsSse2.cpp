@@ -13,18 +13,19 @@ namespace
 {
 // The values of 16 characters (those that are no digit get some value); `digits` gets one
 // bit per character that is a digit. Folded to lower case, a digit less '0' is its value,
-// and a letter's is 39 less. (Folding makes digits of the control characters 0x10 to
-// 0x19 too, so the decimal digits are told by the character itself.)
+// and a letter's is 39 less. A character lies in a range when, less the range's start and
+// 128, it is below -128 plus the range's size as a signed byte: one subtraction and one
+// comparison. (Folding makes digits of the control characters 0x10 to 0x19 too, so the
+// decimal digits are told by the character itself.)
 inline __m128i Values(__m128i c, unsigned int* digits)
 {
-    const __m128i zero = _mm_set1_epi8('0');
     const __m128i lower = _mm_or_si128(c, _mm_set1_epi8(0x20));
-    const __m128i decimal = _mm_sub_epi8(c, zero);
-    const __m128i isDecimal = _mm_cmpeq_epi8(_mm_min_epu8(decimal, _mm_set1_epi8(9)), decimal);
-    const __m128i letter = _mm_sub_epi8(lower, _mm_set1_epi8('a'));
-    const __m128i isLetter = _mm_cmpeq_epi8(_mm_min_epu8(letter, _mm_set1_epi8(5)), letter);
+    const __m128i isDecimal =
+        _mm_cmplt_epi8(_mm_sub_epi8(c, _mm_set1_epi8((char)('0' + 128))), _mm_set1_epi8((char)(-128 + 10)));
+    const __m128i isLetter =
+        _mm_cmplt_epi8(_mm_sub_epi8(lower, _mm_set1_epi8((char)('a' + 128))), _mm_set1_epi8((char)(-128 + 6)));
     *digits = (unsigned int)_mm_movemask_epi8(_mm_or_si128(isDecimal, isLetter));
-    return _mm_sub_epi8(_mm_sub_epi8(lower, zero), _mm_and_si128(isLetter, _mm_set1_epi8(39)));
+    return _mm_sub_epi8(_mm_sub_epi8(lower, _mm_set1_epi8('0')), _mm_and_si128(isLetter, _mm_set1_epi8(39)));
 }
 
 // One bit per character of the 16 at `text` that equals the one at `other`.
