@@ -102,6 +102,11 @@ public:
                   const char* detail, int error, long long offset);
     int AddReportSentence(int code, unsigned long list, const char* text, const char* file, long line, long column,
                           const char* sentence, int error, long long offset);
+    // The report of a document named `path` that the system could not open (`code`
+    // XML_ERR_OPEN) or read (XML_ERR_READ) for the errno `reason`: the reason in the
+    // system's words as the detail, or, with no reason known (0 or less), "the file cannot
+    // be opened". `offset` is where a read failed (-1 when not known).
+    int AddSystemFailure(int code, unsigned long list, const char* path, int reason, long long offset);
     // A report that a level above adds for the failure reported last, as it passes the
     // failure on (the handler's enclosing elements, on list 5): worded as AddReportSentence
     // words it, with the failure's errno and offset, and GetFailure still gives the report

@@ -5,6 +5,7 @@
 // interface's handles (rz_model); a picture or a comparison works on the model behind one.
 #include <emscripten.h>
 #include <emscripten/heap.h>
+#include <errno.h>
 #include <limits.h>
 #include <malloc.h>
 #include <stdint.h>
@@ -545,6 +546,31 @@ EMSCRIPTEN_KEEPALIVE rz_error* rzw_code_error(int code, const char* path)
 {
     rz_error* error = nullptr;
     SetCodeError(&error, code, path);
+    return error;
+}
+
+// The library's error for a document that Node could not open (`read` 0) or read (`read`
+// 1), for the reason Node names as the system does ("ENOENT"): the error a read by name
+// gives, "PATH: error: the document cannot be opened (No such file or directory) (error
+// -101)." A reason this table lacks is an open with no reason known. Free it with
+// rz_error_free; null without memory.
+EMSCRIPTEN_KEEPALIVE rz_error* rzw_system_error(const char* path, int read, const char* reason)
+{
+    static const struct
+    {
+        const char* name;
+        int value;
+    } kReasons[] = {
+        {"ENOENT", ENOENT}, {"EACCES", EACCES}, {"EPERM", EPERM},   {"EISDIR", EISDIR}, {"ENOTDIR", ENOTDIR},
+        {"ELOOP", ELOOP},   {"EMFILE", EMFILE}, {"ENFILE", ENFILE}, {"EIO", EIO},       {"ENAMETOOLONG", ENAMETOOLONG},
+        {"EBUSY", EBUSY},   {"ENXIO", ENXIO},   {"ENODEV", ENODEV}, {"EINVAL", EINVAL}, {"EAGAIN", EAGAIN},
+        {"ENOMEM", ENOMEM}};
+    int value = 0;
+    for (const auto& known : kReasons)
+        if (reason != nullptr && strcmp(reason, known.name) == 0)
+            value = known.value;
+    rz_error* error = nullptr;
+    SetSystemError(&error, path, value, read != 0);
     return error;
 }
 }

@@ -58,6 +58,10 @@ int SetError(rz_error** error, int code, const std::string& message, const char*
              const std::string& sentence);
 // The same, with the sentence "PATH: what the code means (error CODE)."
 int SetCodeError(rz_error** error, int code, const char* path);
+// The library's error for a document named `path` that the system could not open, or,
+// `reading`, read, for the errno `reason`, as a read by name reports it (XML_ERR_OPEN or
+// XML_ERR_READ); a read with no reason known (0 or less) is told as an open.
+int SetSystemError(rz_error** error, const char* path, int reason, bool reading);
 // A report of the library as it is: its code, message, name shown, place, sentence, errno
 // and offset.
 rz_error ErrorOf(const ErrorReport& report);

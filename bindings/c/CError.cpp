@@ -52,14 +52,34 @@ int SetFailureError(rz_error** error, const ErrorHandler& reports, int code, con
     return Guarded(code, [&]() { return SetError(error, ErrorOf(*failure)); });
 }
 
+namespace
+{
+// The error of the one report `add(reports)` records on a handler of its own.
+template <typename Add>
+int SetReportError(rz_error** error, int code, Add add)
+{
+    return Guarded(code, [&]() {
+        ErrorHandler reports;
+        add(reports);
+        const ErrorReport* made = reports.GetLastReport();
+        return made != nullptr ? SetError(error, ErrorOf(*made)) : code;
+    });
+}
+}
+
 int SetCodeError(rz_error** error, int code, const char* path)
 {
     // The library's report of the code alone: "PATH: what the code means (error CODE)."
-    return Guarded(code, [&]() {
-        ErrorHandler reports;
+    return SetReportError(error, code, [&](ErrorHandler& reports) {
         reports.AddReport(code, ERROR_LIST_DATA_FILE, path, path, 0, 0, nullptr);
-        const ErrorReport* made = reports.GetLastReport();
-        return made != nullptr ? SetError(error, ErrorOf(*made)) : code;
+    });
+}
+
+int SetSystemError(rz_error** error, const char* path, int reason, bool reading)
+{
+    const int code = reading && reason > 0 ? XML_ERR_READ : XML_ERR_OPEN;
+    return SetReportError(error, code, [&](ErrorHandler& reports) {
+        reports.AddSystemFailure(code, ERROR_LIST_DATA_FILE, path, reason, -1);
     });
 }
 

@@ -615,8 +615,7 @@ int ReadJsonSVFPlusDataFile(const char* path, SVFPlusData& model, ErrorHandler* 
     if (reason != 0)
     {
         if (errors != nullptr)
-            errors->AddReport(XML_ERR_OPEN, ERROR_LIST_DATA_FILE, shown, shown, 0, 0,
-                              reason > 0 ? strerror(reason) : "the file cannot be opened", reason > 0 ? reason : 0, -1);
+            errors->AddSystemFailure(XML_ERR_OPEN, ERROR_LIST_DATA_FILE, shown, reason, -1);
         return XML_ERR_OPEN;
     }
     return ReadJsonSVFPlusData(file, shown, model, errors, hook, limits);

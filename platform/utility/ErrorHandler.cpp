@@ -284,6 +284,12 @@ int ErrorHandler::AddReportSentence(int code, unsigned long list, const char* te
     return Record(code, list, text, Cause{file, line, column, what, nullptr, error, offset}, true);
 }
 
+int ErrorHandler::AddSystemFailure(int code, unsigned long list, const char* path, int reason, long long offset)
+{
+    const char* detail = reason > 0 ? strerror(reason) : "the file cannot be opened";
+    return AddReport(code, list, path, path, 0, 0, detail, reason > 0 ? reason : 0, offset);
+}
+
 int ErrorHandler::AddRepeatedReport(int code, unsigned long list, const char* text, const char* file, long line,
                                     long column, const char* sentence)
 {

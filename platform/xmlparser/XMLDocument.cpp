@@ -21,8 +21,7 @@ int XMLParserState::OpenDocument(const char* path, ErrorHandler* errors)
         int reason = window.ReadErrno();
         unsigned long long at = window.Start() + window.End();
         CloseDocument();
-        errors->AddReport(XML_ERR_READ, ERROR_LIST_XML_PARSER, path, path, 0, 0, strerror(reason), reason,
-                          (long long)at);
+        errors->AddSystemFailure(XML_ERR_READ, ERROR_LIST_XML_PARSER, path, reason, (long long)at);
         return XML_ERR_READ;
     }
     return 0;

@@ -15,8 +15,7 @@ int XMLWindow::OpenFile(const char* path, ErrorHandler* errors)
     int reason = m_file.Open(path);
     if (reason != 0)
     {
-        errors->AddReport(XML_ERR_OPEN, ERROR_LIST_XML_PARSER, path, path, 0, 0,
-                          reason > 0 ? strerror(reason) : "the file cannot be opened", reason > 0 ? reason : 0, -1);
+        errors->AddSystemFailure(XML_ERR_OPEN, ERROR_LIST_XML_PARSER, path, reason, -1);
         return XML_ERR_OPEN;
     }
     return Open(&m_file, path, errors);

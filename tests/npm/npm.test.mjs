@@ -187,6 +187,18 @@ test("a refused document gives the tool's error, at the same place", async () =>
   }
 });
 
+test("a path that does not open or read gives the tool's error, with Node's as its cause", async () => {
+  fs.mkdirSync(path.join(work, "folder.xml"), { recursive: true });
+  for (const [file, syscall] of [["missing.xml", "open"], ["missing.json", "open"], ["folder.xml", "read"]]) {
+    const full = path.join(work, file);
+    const result = tool("info", full);
+    assert.equal(result.status, 2, `rizeroz info ${full}`);
+    const failure = await rz.read(pathToFileURL(full)).then(() => null, (caught) => caught);
+    assert.ok(failure instanceof rz.RizErozError, `${file}: ${failure}`);
+    assert.deepEqual([failure.message, failure.path, failure.cause?.syscall], [result.stderr.trim(), full, syscall]);
+  }
+});
+
 test("warnings, when asked for, are check's", async () => {
   const result = tool("check", "--no-valid", "warnings.xml");
   const lines = result.stdout.split("\n").concat(result.stderr.split("\n")).filter((line) => line.includes(": warning: "));

@@ -44,7 +44,8 @@ export interface Model {
   warningsOmitted?: number;
 }
 
-/** A failure reported by the library; `message` is its message. */
+/** A failure reported by the library; `message` is its message. For a path that Node
+ *  could not open or read, `cause` is Node's error. */
 export class RizErozError extends Error implements Report {
   name: "RizErozError";
   code: number;

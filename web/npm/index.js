@@ -16,10 +16,11 @@ const RZ_ERR_MEMORY = -302;
 
 // A failure the library reported: its result code, its message ("FILE:LINE:COLUMN: error:
 // SENTENCE (error CODE)."), the sentence alone, the file as named, the place (line and
-// column from 1, 0 when not known) and the byte offset (-1 when not known).
+// column from 1, 0 when not known) and the byte offset (-1 when not known). `options` as
+// Error takes them: the cause of a file that did not open is Node's error.
 export class RizErozError extends Error {
-  constructor(report) {
-    super(report.message);
+  constructor(report, options) {
+    super(report.message, options);
     this.name = "RizErozError";
     this.code = report.code;
     this.sentence = report.sentence;
@@ -108,10 +109,10 @@ function reportOf(rz, error) {
 
 // The error of an rz_error a call stored (freed here), or, where it stored none, the
 // library's error for the call's `code` alone, naming `path`.
-function takenError(rz, error, code, path) {
+function takenError(rz, error, code, path, options) {
   if (!error) return codeError(rz, code, path);
   try {
-    return new RizErozError(reportOf(rz, error));
+    return new RizErozError(reportOf(rz, error), options);
   } finally {
     rz._rz_error_free(error);
   }
@@ -124,6 +125,17 @@ function codeError(rz, code, path) {
   // No memory even for the error: the code's meaning alone, static text of the library.
   const meaning = textOut(rz, rz._rz_describe_code(code));
   return new RizErozError({ code, message: meaning, sentence: meaning, path, line: 0, column: 0, offset: -1 });
+}
+
+// The library's error for the file `path` that the system could not open or read, from
+// Node's error `failure` (its `code` names the reason as the system does, "ENOENT", and its
+// `syscall` the call that failed): the error a read by name gives, with `failure` as its
+// cause. For node.js, which reads paths.
+export async function fileErrorOf(path, failure) {
+  const rz = await library();
+  const read = failure.syscall === "read" ? 1 : 0;
+  const error = withText(rz, path, (at) => withText(rz, failure.code, (reason) => rz._rzw_system_error(at, read, reason)));
+  return takenError(rz, error, RZ_ERR_MEMORY, path, { cause: failure });
 }
 
 // Throws the library's error for a negative result code of a call that gives no error
