@@ -17,6 +17,7 @@
 #include <unistd.h>
 #endif
 
+#include "SVFJson.h"
 #include "TestSupport.h"
 
 using namespace testsupport;
@@ -27,11 +28,13 @@ using namespace testsupport;
 
 // A folder named as the document opens, and its first read fails at byte 0 with the
 // system's reason (Windows refuses to open it at all); Read then refuses, and no model
-// appears. (A file that does not exist: handler_object_test, xmlparser_test, c_api_test.)
+// appears. The JSON reader tells it in the same words, with no place in the file. (A file
+// that does not exist: handler_object_test, xmlparser_test, c_api_test.)
 TEST(FaultInput, AFolderFailsTheOpenWithTheSystemsReason)
 {
     std::string dir = ScratchDir("fault/folder");
     std::filesystem::create_directories(dir + "/folder.xml");
+    std::filesystem::create_directories(dir + "/folder.json");
     Reading reading = ReadFile(dir, "folder.xml");
     EXPECT_EQ(0u, reading.reports.find(dir + "\\folder.xml: ")) << reading.reports;
 #if defined(_WIN32)
@@ -44,6 +47,16 @@ TEST(FaultInput, AFolderFailsTheOpenWithTheSystemsReason)
     EXPECT_EQ(reading.opened, reading.firstCode);
     EXPECT_EQ(XML_ERR_NOT_OPEN, reading.result);
     EXPECT_EQ("none", reading.summary);
+
+    SVFPlusData model;
+    ErrorHandler errors;
+    std::string json = dir + "/folder.json";
+    EXPECT_EQ(reading.opened, ReadJsonSVFPlusDataFile(json.c_str(), model, &errors));
+    ASSERT_EQ(1, errors.GetReportCount());
+    std::string first = reading.reports.substr(0, reading.reports.find('\n') + 1);
+    std::string told = first.substr(first.find(": error: "));
+    EXPECT_EQ(json + told, std::string(errors.GetReport(0)->GetMessage()) + "\n") << reading.reports;
+    EXPECT_EQ(reading.failure, Failure(&errors));
 }
 
 // A source that fails fails Read at the byte where it failed, with its errno; a buffer

@@ -560,22 +560,26 @@ JsonFault Parse(JsonStream& stream, SVFPlusData& model, SVFReadHook* hook, const
 }
 
 // Reports `fault` on `errors` (may be null), naming `name`: a failed read as the data file
-// reader reports one, with the code's sentence and the errno and offset as its detail.
-void Report(const JsonFault& fault, const char* name, ErrorHandler* errors)
+// reader reports one, with the code's sentence and the errno and offset as its detail. A
+// file read `byName` whose first read failed (a folder) is told as the data file reader
+// tells one: as a file the system could not read, with no place in it.
+void Report(const JsonFault& fault, const char* name, ErrorHandler* errors, bool byName)
 {
     if (errors == nullptr)
         return;
-    if (fault.nCode == XML_ERR_READ)
+    if (fault.nCode == XML_ERR_READ && byName && fault.nOffset == 0)
+        errors->AddSystemFailure(XML_ERR_READ, ERROR_LIST_DATA_FILE, name, fault.nErrno, 0);
+    else if (fault.nCode == XML_ERR_READ)
         errors->AddReport(fault.nCode, ERROR_LIST_DATA_FILE, name, name, fault.nLine, fault.nColumn,
                           fault.message.c_str(), fault.nErrno, fault.nOffset);
     else
         errors->AddReportSentence(fault.nCode, ERROR_LIST_DATA_FILE, name, name, fault.nLine, fault.nColumn,
                                   fault.message.c_str(), 0, fault.nOffset);
 }
-}
 
-int ReadJsonSVFPlusData(UtByteSource& source, const char* name, SVFPlusData& model, ErrorHandler* errors,
-                        SVFReadHook* hook, const SVFReadLimits* limits)
+// ReadJsonSVFPlusData, of a file read by its name when `byName`.
+int ReadJson(UtByteSource& source, const char* name, SVFPlusData& model, ErrorHandler* errors, SVFReadHook* hook,
+             const SVFReadLimits* limits, bool byName)
 {
     const char* shown = name != nullptr ? name : "";
     JsonFault fault;
@@ -586,7 +590,7 @@ int ReadJsonSVFPlusData(UtByteSource& source, const char* name, SVFPlusData& mod
         fault = Parse(stream, model, hook, longest);
         if (fault.message.empty())
             return 0;
-        Report(fault, shown, errors);
+        Report(fault, shown, errors, byName);
     }
     catch (const std::bad_alloc&)
     {
@@ -605,6 +609,13 @@ int ReadJsonSVFPlusData(UtByteSource& source, const char* name, SVFPlusData& mod
     model.Swap(empty);
     return fault.nCode;
 }
+}
+
+int ReadJsonSVFPlusData(UtByteSource& source, const char* name, SVFPlusData& model, ErrorHandler* errors,
+                        SVFReadHook* hook, const SVFReadLimits* limits)
+{
+    return ReadJson(source, name, model, errors, hook, limits, false);
+}
 
 int ReadJsonSVFPlusDataFile(const char* path, SVFPlusData& model, ErrorHandler* errors, SVFReadHook* hook,
                             const SVFReadLimits* limits)
@@ -618,7 +629,7 @@ int ReadJsonSVFPlusDataFile(const char* path, SVFPlusData& model, ErrorHandler* 
             errors->AddSystemFailure(XML_ERR_OPEN, ERROR_LIST_DATA_FILE, shown, reason, -1);
         return XML_ERR_OPEN;
     }
-    return ReadJsonSVFPlusData(file, shown, model, errors, hook, limits);
+    return ReadJson(file, shown, model, errors, hook, limits, true);
 }
 
 int SVFTextFormOf(const char* name, const void* bytes, size_t count, bool more)

@@ -188,8 +188,9 @@ test("a refused document gives the tool's error, at the same place", async () =>
 });
 
 test("a path that does not open or read gives the tool's error, with Node's as its cause", async () => {
-  fs.mkdirSync(path.join(work, "folder.xml"), { recursive: true });
-  for (const [file, syscall] of [["missing.xml", "open"], ["missing.json", "open"], ["folder.xml", "read"]]) {
+  for (const folder of ["folder.xml", "folder.json"]) fs.mkdirSync(path.join(work, folder), { recursive: true });
+  const paths = [["missing.xml", "open"], ["missing.json", "open"], ["folder.xml", "read"], ["folder.json", "read"]];
+  for (const [file, syscall] of paths) {
     const full = path.join(work, file);
     const result = tool("info", full);
     assert.equal(result.status, 2, `rizeroz info ${full}`);
