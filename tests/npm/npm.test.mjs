@@ -328,6 +328,30 @@ onmessage = async ({ data }) => {
     "/node_modules/rizeroz/rizeroz-module.js", "/node_modules/rizeroz/rizeroz-wasm.js"]);
 });
 
+// Bundled by esbuild (pinned in tests/npm's lock file) as an application that uses the
+// package is, for browsers (index.js, no module of Node's in it) and for Node (node.js):
+// each bundle is one file that, away from node_modules, reads and writes as the tool does.
+test("bundled by esbuild, for browsers and for Node, the package reads and writes alone", async () => {
+  const { build } = await import("esbuild");
+  fs.writeFileSync(path.join(work, "bundled.mjs"), `import { read, write } from "rizeroz";
+export async function run(source) { return write(await read(source, { name: "sample.xml" }), { format: "json" }); }
+`);
+  const alone = fs.mkdtempSync(path.join(os.tmpdir(), "rizeroz-bundle-"));
+  const wanted = converted("sample.xml", "out.json", []);
+  for (const platform of ["browser", "node"]) {
+    const outfile = path.join(alone, `${platform}.mjs`);
+    await build({ entryPoints: [path.join(work, "bundled.mjs")], bundle: true, format: "esm", platform, outfile,
+      logLevel: "silent" });
+    assert.equal(fs.readFileSync(outfile, "utf8").includes("node:"), platform === "node", platform);
+    const { run } = await import(pathToFileURL(outfile));
+    const sample = path.join(work, "sample.xml");
+    const written = await run(platform === "node" ? sample : new Uint8Array(fs.readFileSync(sample)));
+    assert.ok(Buffer.from(written).equals(wanted), platform);
+  }
+  assert.deepEqual(fs.readdirSync(alone).sort(), ["browser.mjs", "node.mjs"]);
+  fs.rmSync(alone, { recursive: true });
+});
+
 // The declarations under tsc --strict: a program that uses the package as documented
 // compiles, and misuses that they must catch are caught (@ts-expect-error fails where
 // nothing is wrong).
