@@ -527,23 +527,32 @@ async function paintOnce() {
   canvas.dataset.cells = currentField().cells;
   canvas.dataset.wrap = state.wrap;
   canvas.dataset.rows = currentField().rows;
+  canvas.dataset.lines = currentField().lines;
   canvas.dataset.painted = ++state.painted;
   $("zoom-text").textContent = `${Number(state.zoom.toFixed(2))} px` + (state.wrap ? `, ${state.wrap} bits a line` : "");
   await drawOverview();
 }
 
 // Draws the last picture at the zoom, lines between the cells when they are large, rings
-// about the cells that differ when they are small, and the cursor's cell.
+// about the cells that differ when they are small, and the cursor's cell. Around the
+// field's picture (below a field of few lines, right of a narrow one) is the page's paper,
+// light or dark: only a cell of the picture has a paint of the legend.
 function drawImage() {
   const canvas = $("picture");
   const context = canvas.getContext("2d");
   const ratio = window.devicePixelRatio || 1;
   const zoom = state.zoom * ratio;
   context.imageSmoothingEnabled = false;
-  context.fillStyle = colourOf(3);
+  context.fillStyle = pageColour("--paper");
   context.fillRect(0, 0, canvas.width, canvas.height);
   const image = state.image;
-  context.drawImage(image.canvas, 0, 0, image.cells * zoom, image.lines * zoom);
+  const { lines, cells } = currentField();
+  const top = Math.max(0, -image.line);
+  const high = Math.min(image.lines, lines - image.line) - top;
+  const wide = Math.min(image.cells, cells - image.x);
+  if (high > 0 && wide > 0) {
+    context.drawImage(image.canvas, 0, top, wide, high, 0, top * zoom, wide * zoom, high * zoom);
+  }
   if (state.zoom >= GRID_ZOOM) drawGrid(context, image, zoom, ratio);
   if (state.compared && state.zoom < MARK_ZOOM) drawRings(context, image, zoom, ratio);
   const x = (state.cursor.bit - image.x) * zoom;

@@ -428,12 +428,28 @@ async function checkGrid(page, [field, line, bit]) {
   assert.ok(inked > 50, `the ruler has ${inked} pixels`);
 }
 
+// Below the lines of a field that does not fill the picture's height is the page's paper
+// (light or dark), not a paint of the legend.
+async function checkBelow(page, field) {
+  await showField(page, field);
+  const [below, paper, room] = await page.$eval("#picture", (canvas) => {
+    const hex = (values) => Array.from(values, (value) => value.toString(16).padStart(2, "0")).join("");
+    const paper = getComputedStyle(document.documentElement).getPropertyValue("--paper").trim().slice(1);
+    const pixel = canvas.getContext("2d").getImageData(1, canvas.height - 2, 1, 1).data;
+    const { zoom, lines, line } = canvas.dataset;
+    return [hex(pixel.slice(0, 3)), paper, canvas.clientHeight - (Number(lines) - Number(line)) * Number(zoom)];
+  });
+  assert.ok(room > 0, `${field} fills the picture's height`);
+  assert.equal(below, paper, `below ${field}`);
+}
+
 // The room and the looks: cells that fill the width, lines between them, the warnings,
 // dark colours, the tab order, a phone, Save only with a file open, rows in hexadecimal
 // that are never cut off.
 async function checkLayout(page, testCase) {
   for (const name of testCase.fills || []) {
     await showField(page, name);
+    await checkBelow(page, name);
     const { filled, width } = await page.$eval("#picture", (canvas) =>
       ({ filled: Number(canvas.dataset.zoom) * Number(canvas.dataset.cells), width: canvas.clientWidth }));
     assert.ok(filled <= width && filled >= 0.9 * width, `${name} fills ${filled} of ${width} CSS pixels`);
@@ -447,6 +463,7 @@ async function checkLayout(page, testCase) {
       getComputedStyle(document.documentElement).getPropertyValue(property).match(/\d+/g).slice(0, 3).map(Number)));
     const light = ([r, g, b]) => (0.2126 * r + 0.7152 * g + 0.0722 * b) / 255;
     assert.ok(light(paper) < 0.2 && light(ink) > 0.7, `dark: paper ${paper}, ink ${ink}`);
+    await checkBelow(page, "Usercode_MASK");
   }
   if (testCase.tabs) {
     const stops = await tabStops(page, 16);
