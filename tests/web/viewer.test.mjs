@@ -371,16 +371,20 @@ async function checkWarnings(page, name) {
 }
 
 // A phone's window: the header takes one line of it, with a file open or not, and the
-// place to drop a file shows before one is open.
+// place to drop a file shows before one is open, and with one open the picture takes at
+// least half its height.
 async function checkPhone(page, opened) {
-  const { header, zone, height } = await page.evaluate(() => ({
+  const { header, zone, picture, height } = await page.evaluate(() => ({
     header: document.querySelector("header").getBoundingClientRect().height,
     zone: document.querySelector("#drop-zone").getBoundingClientRect().toJSON(),
+    picture: document.querySelector("#picture").getBoundingClientRect().height,
     height: window.innerHeight,
   }));
   assert.ok(header <= 0.06 * height, `the header is ${header} CSS pixels high`);
   if (!opened) {
     assert.ok(zone.height >= 80 && zone.width >= 300 && zone.bottom <= height, `the drop zone is ${JSON.stringify(zone)}`);
+  } else {
+    assert.ok(picture >= 0.5 * height, `the picture is ${picture} of ${height} CSS pixels high`);
   }
 }
 
