@@ -430,6 +430,25 @@ EMSCRIPTEN_KEEPALIVE int rzw_viewer_locate(Viewer* viewer, int field, double lin
     return 1;
 }
 
+// The lines of a field's picture that are lines between two blocks, from the top, in
+// `lines` (room for `room` of them): how many there are, or -1 for no such field.
+EMSCRIPTEN_KEEPALIVE int rzw_viewer_separators(Viewer* viewer, int field, double* lines, int room)
+{
+    FieldPicture* picture = PictureOf(viewer, field);
+    if (picture == nullptr)
+        return -1;
+    int count = 0;
+    const size_t blocks = viewer->fields[(size_t)field].blocks.size();
+    for (size_t block = 0; block < blocks; ++block)
+    {
+        // Each block shown but the first follows a line between two blocks.
+        long long first = picture->LineOfRow((int)block, 0);
+        if (first > 0 && count++ < room)
+            lines[count - 1] = (double)(first - 1);
+    }
+    return count;
+}
+
 // For `count` lines from `line` of a field's picture, 1 in `differ` where the line has a
 // cell that differs between the two files (PAINT_DIFFERS), else 0: how many do, or a
 // negative code (rzw_describe_code).

@@ -397,25 +397,55 @@ async function chooseField(index, fit = false) {
 }
 
 // The field shown as drawn: its rows wrapped, `state.wrap` cells a line, where that is set
-// (each row then takes `rows` lines), else as the library's picture has it.
+// (each row then takes `rows` lines, and a line between two blocks one, as where rows are
+// not wrapped), else as the library's picture has it.
 function currentField() {
-  const field = state.fields[state.field] || { lines: 0, cells: 0, name: "" };
+  const field = state.fields[state.field] || { lines: 0, cells: 0, name: "", separators: [] };
   if (!state.wrap) return { ...field, rows: 1 };
   const rows = Math.ceil(field.cells / state.wrap);
-  return { ...field, lines: field.lines * rows, cells: state.wrap, rows };
+  return { ...field, lines: startOf(field, rows, field.lines), cells: state.wrap, rows };
+}
+
+// How many of the lines between blocks of `field` lie above its picture's line `line`.
+function separatorsBefore(field, line) {
+  let [low, high] = [0, field.separators.length];
+  while (low < high) {
+    const middle = (low + high) >> 1;
+    if (field.separators[middle] < line) low = middle + 1;
+    else high = middle;
+  }
+  return low;
+}
+
+// The line drawn where the picture's line `line` (any whole number) starts, each row taking
+// `rows` lines and each line between two blocks one.
+function startOf(field, rows, line) {
+  return line * rows - (rows - 1) * separatorsBefore(field, line);
 }
 
 // A cell of the library's picture (line, bit) as drawn, and back.
 function drawnCell(line, bit) {
   if (!state.wrap) return { line, bit };
-  const { rows } = currentField();
-  return { line: line * rows + Math.floor(bit / state.wrap), bit: bit % state.wrap };
+  const field = currentField();
+  const separator = separatorsBefore(field, line + 1) > separatorsBefore(field, line);
+  const down = separator ? 0 : Math.floor(bit / state.wrap);
+  return { line: startOf(field, field.rows, line) + down, bit: bit % state.wrap };
 }
 
 function pictureCell({ line, bit }) {
   if (!state.wrap) return { line, bit };
-  const { rows } = currentField();
-  return { line: Math.floor(line / rows), bit: (line % rows) * state.wrap + bit };
+  const field = currentField();
+  const { rows } = field;
+  // The picture's line drawn there: the last that starts at `line` or above it, which lies
+  // at most a line for each line between blocks below line / rows.
+  let low = Math.floor(line / rows);
+  let high = Math.floor((line + (rows - 1) * field.separators.length) / rows);
+  while (low < high) {
+    const middle = Math.floor((low + high + 1) / 2);
+    if (startOf(field, rows, middle) <= line) low = middle;
+    else high = middle - 1;
+  }
+  return { line: low, bit: (line - startOf(field, rows, low)) * state.wrap + bit };
 }
 
 // The canvas's size in CSS pixels, and the cells and lines it shows at the zoom.
@@ -441,7 +471,7 @@ function fitZoom() {
   if (field.lines * fit > height && high >= GRID_ZOOM) fit = high;
   for (let wrap = 8; fit < GRID_ZOOM && wrap < field.cells; wrap *= 2) {
     const zoom = Math.min(width / wrap, ZOOMS.at(-1));
-    if (zoom >= GRID_ZOOM && field.lines * Math.ceil(field.cells / wrap) * zoom <= height) {
+    if (zoom >= GRID_ZOOM && startOf(field, Math.ceil(field.cells / wrap), field.lines) * zoom <= height) {
       state.wrap = wrap;
       fit = zoom;
     }
@@ -504,6 +534,13 @@ async function paintOnce() {
   const { width, height, cells, lines } = viewSize();
   const view = { picture: state.picture, field: state.field, line: state.line, lines, x: state.x, cells, wrap: state.wrap };
   if (!state.fields.length || cells <= 0 || lines <= 0) return;
+  // Where rows are wrapped, what each line drawn shows: [the picture's line, its first cell].
+  if (state.wrap) {
+    view.segments = Array.from({ length: lines }, (_, i) => {
+      const at = pictureCell({ line: state.line + i, bit: 0 });
+      return [at.line, at.bit];
+    });
+  }
   const result = await call("paint", view);
   // A part of pictures or of a field no longer shown is not drawn (the view shown now is
   // painted next: choosing it marked the painting dirty).
@@ -528,6 +565,7 @@ async function paintOnce() {
   canvas.dataset.wrap = state.wrap;
   canvas.dataset.rows = currentField().rows;
   canvas.dataset.lines = currentField().lines;
+  canvas.dataset.separators = currentField().separators.join(" ");
   canvas.dataset.painted = ++state.painted;
   $("zoom-text").textContent = `${Number(state.zoom.toFixed(2))} px` + (state.wrap ? `, ${state.wrap} bits a line` : "");
   await drawOverview();
@@ -572,9 +610,10 @@ function drawGrid(context, image, zoom, ratio) {
     }
   }
   // Between lines; between rows stronger where a row takes several lines.
-  const { rows } = currentField();
+  const field = currentField();
   for (let l = 0; l * zoom <= high; ++l) {
-    context.fillStyle = pageColour(rows > 1 && (image.line + l) % rows === 0 ? "--grid-byte" : "--grid");
+    const starts = field.rows > 1 && pictureCell({ line: image.line + l, bit: 0 }).bit === 0;
+    context.fillStyle = pageColour(starts ? "--grid-byte" : "--grid");
     context.fillRect(0, Math.round(l * zoom), wide, Math.max(1, ratio / 2));
   }
 }
@@ -760,7 +799,8 @@ function byteText(value) {
 
 async function describeCell(at) {
   const field = currentField();
-  const asked = { picture: state.picture, field: state.field, line: at.line, bit: at.bit, wrap: state.wrap };
+  const inPicture = pictureCell(at);
+  const asked = { picture: state.picture, field: state.field, line: inPicture.line, bit: inPicture.bit };
   const result = await call("cell", asked);
   // Of a field or pictures no longer shown, nothing is told.
   if (result.dropped || asked.picture !== state.picture || asked.field !== state.field) return;

@@ -325,9 +325,23 @@ function view() {
   const fields = [];
   for (let f = 0; f < rz._rzw_viewer_fields(viewer); ++f) {
     fields.push({ name: text(rz._rzw_viewer_name(viewer, f)), lines: rz._rzw_viewer_lines(viewer, f),
-                  cells: rz._rzw_viewer_cells(viewer, f) });
+                  cells: rz._rzw_viewer_cells(viewer, f), separators: separatorsOf(f) });
   }
   return { fields, compared: models[1] !== 0, picture: ++pictures };
+}
+
+// The lines of field `f`'s picture between two blocks, from the top (the library's).
+function separatorsOf(f) {
+  const count = rz._rzw_viewer_separators(viewer, f, 0, 0);
+  if (count <= 0) return [];
+  const at = rz._malloc(8 * count);
+  if (!at) throw new Error("there is not enough memory to show the file.");
+  try {
+    rz._rzw_viewer_separators(viewer, f, at, count);
+    return Array.from(new Float64Array(rz.HEAPU8.buffer, at, count));
+  } finally {
+    rz._free(at);
+  }
 }
 
 // Whether the pictures numbered `picture` are still those of the files open: a request
@@ -398,9 +412,9 @@ function hexRow(field, line, from, compared, count = HEX_BYTES) {
 
 // A part of a field's picture, a byte a cell (its paint), and the rows on its lines in
 // hexadecimal (from the byte of its first cell).
-function paint({ picture, field, line, lines, x, cells, wrap }) {
+function paint({ picture, field, line, lines, x, cells, wrap, segments }) {
   if (!shown(picture)) return { dropped: true };
-  if (wrap) return paintWrapped({ field, line, lines, x, cells, wrap });
+  if (wrap) return paintWrapped({ field, segments, x, cells, wrap });
   const kinds = paintKinds(field, line, lines, x, cells);
   const compared = models[1] !== 0;
   const rows = [];
@@ -411,20 +425,19 @@ function paint({ picture, field, line, lines, x, cells, wrap }) {
   return { kinds: kinds.buffer, rows, differ, transfer: [kinds.buffer] };
 }
 
-// A field's picture with its rows wrapped, `wrap` cells (a multiple of 8) a line: line
-// `line` shows cells from `wrap` * (line % k) of the picture's line line / k, where k is
-// the lines a row takes. As paint, the rows in hexadecimal those of the cells in view, and
-// in a comparison which lines have a cell that differs.
-function paintWrapped({ field, line, lines, x, cells, wrap }) {
-  const k = Math.ceil(rz._rzw_viewer_cells(viewer, field) / wrap);
+// A field's picture with its rows wrapped, `wrap` cells (a multiple of 8) a line: the
+// page's `segments` say what each line drawn shows, [the picture's line, its first cell]
+// (the page lays the lines out: a row in several, a line between two blocks in one). As
+// paint, the rows in hexadecimal those of the cells in view, and in a comparison which
+// lines have a cell that differs.
+function paintWrapped({ field, segments, x, cells, wrap }) {
+  const lines = segments.length;
   const kinds = new Uint8Array(lines * cells).fill(PAINT_OUTSIDE);
   const compared = models[1] !== 0;
   const rows = [];
   const differ = [];
   for (let i = 0; i < lines; ++i) {
-    const shown = line + i;
-    const at = Math.floor(shown / k);
-    const from = (shown % k) * wrap;
+    const [at, from] = segments[i];
     const segment = paintKinds(field, at, 1, from, wrap);
     kinds.set(segment.subarray(Math.min(x, wrap), Math.min(wrap, x + cells)), i * cells);
     differ.push(segment.includes(PAINT_DIFFERS) ? 1 : 0);
@@ -491,15 +504,9 @@ function seek({ picture, field, line, bit, step }) {
   return { none: true };
 }
 
-// The cell at (`line`, `bit`) of a field's picture (its rows wrapped, `wrap` cells a
-// line, where `wrap` is given): its place and each file's byte there.
-function cell({ picture, field, line, bit, wrap }) {
+// The cell at (`line`, `bit`) of a field's picture: its place and each file's byte there.
+function cell({ picture, field, line, bit }) {
   if (!shown(picture)) return { dropped: true };
-  if (wrap) {
-    if (bit < 0 || bit >= wrap) return { place: null };
-    const k = Math.ceil(rz._rzw_viewer_cells(viewer, field) / wrap);
-    [line, bit] = [Math.floor(line / k), (line % k) * wrap + bit];
-  }
   const place = locate(field, line);
   if (!place) return { place: null };
   const byte = Math.floor(bit / 8);

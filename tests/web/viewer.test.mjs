@@ -91,7 +91,7 @@ const CASES = [
       "no warnings from the reader"], "#hex": ["b0 r1 0000FFFF"] },
     fills: ["FuseArray_MASK", "Usercode_MASK"], grid: ["Usercode_MASK", 1, 8],
     cells: [["Usercode_MASK", 0, 0, "set"], ["Usercode_MASK", 1, 15, "clear"], ["Usercode_MASK", 1, 16, "set"],
-      ["FuseArray_MASK", 0, 11, "set"], ["FuseArray_MASK", 0, 12, "clear"], ["FuseArray_MASK", 2, 0, "separator"],
+      ["FuseArray_MASK", 0, 11, "set"], ["FuseArray_MASK", 0, 12, "clear"], ["FuseArray_MASK", 2, 0, "separator"], ["FuseArray_MASK", 3, 0, "clear"],
       ["FuseArray_MASK", 3, 8, "outside"]],
     pointed: [["FuseArray_MASK", 0, 12, "FuseArray_MASK, block 0, row 0, bit 12: byte 1 = 0x11"],
       ["Usercode_MASK", null, null, "Usercode_MASK, block 0, row 0, bit 0: byte 0 = 0xFF"],
@@ -210,26 +210,35 @@ async function showField(page, name) {
   await page.waitForFunction((before) => Number(document.querySelector("#picture").dataset.painted) > before, {}, painted);
 }
 
-// The CSS pixel at the middle of a cell (line, bit) of the library's picture as shown
-// (its rows wrapped, `wrap` bits a line, where the page wrapped them).
-async function cellPoint(page, line, bit) {
+// The middle of a cell (line, bit) of the library's picture as shown, in CSS pixels from
+// the canvas's corner, and the canvas's place and pixels a CSS pixel. Where the page wrapped
+// the rows (`wrap` bits a line), a row takes `rows` lines and a line between two blocks
+// (`separators`, the picture's lines) one.
+async function cellMiddle(page, line, bit) {
   return page.$eval("#picture", (canvas, line, bit) => {
-    const { zoom, line: top, x, wrap, rows } = canvas.dataset;
-    if (Number(wrap)) [line, bit] = [line * rows + Math.floor(bit / wrap), bit % wrap];
+    const { zoom, line: top, x, wrap, rows, separators } = canvas.dataset;
+    if (Number(wrap)) {
+      const between = separators ? separators.split(" ").map(Number) : [];
+      const down = between.includes(line) ? 0 : Math.floor(bit / wrap);
+      [line, bit] = [line * rows - (rows - 1) * between.filter((at) => at < line).length + down, bit % wrap];
+    }
     const box = canvas.getBoundingClientRect();
-    return { x: box.left + (bit - x + 0.5) * zoom, y: box.top + (line - top + 0.5) * zoom };
+    return { x: (bit - x + 0.5) * zoom, y: (line - top + 0.5) * zoom, left: box.left, top: box.top,
+      ratio: canvas.width / canvas.clientWidth };
   }, line, bit);
 }
 
+async function cellPoint(page, line, bit) {
+  const at = await cellMiddle(page, line, bit);
+  return { x: at.left + at.x, y: at.top + at.y };
+}
+
 async function cellColour(page, line, bit) {
-  return page.$eval("#picture", (canvas, line, bit) => {
-    const { zoom, line: top, x, wrap, rows } = canvas.dataset;
-    if (Number(wrap)) [line, bit] = [line * rows + Math.floor(bit / wrap), bit % wrap];
-    const ratio = canvas.width / canvas.clientWidth;
-    const pixel = canvas.getContext("2d").getImageData(Math.floor((bit - x + 0.5) * zoom * ratio),
-      Math.floor((line - top + 0.5) * zoom * ratio), 1, 1).data;
+  const at = await cellMiddle(page, line, bit);
+  return page.$eval("#picture", (canvas, x, y) => {
+    const pixel = canvas.getContext("2d").getImageData(x, y, 1, 1).data;
     return Array.from(pixel.slice(0, 3), (value) => value.toString(16).padStart(2, "0")).join("");
-  }, line, bit);
+  }, Math.floor(at.x * at.ratio), Math.floor(at.y * at.ratio));
 }
 
 // Drops the files on `on`, and clicks `click` (if any) in the same task.
