@@ -29,6 +29,7 @@
 
 #include "BenchProcess.h"
 #include "UtByteArena.h"
+#include "UtFastText.h"
 #include "UtSimd.h"
 
 namespace
@@ -94,7 +95,7 @@ void MakeRows(std::string_view text, const std::vector<RowText>& rows, Fill fill
     {
         const RowText& row = rows[i];
         if (row.blockText > 0)
-            arena->Expect(0, row.blockText / 2 < ((size_t)64 << 20) ? row.blockText / 2 : (size_t)64 << 20);
+            arena->Expect(0, util_RowRoomOfText(row.blockText));
         UtByteBuffer* buffer = made[i] = arena->NewBuffer();
         size_t room = row.length / 2;
         unsigned char* out = room > 0 ? buffer->Extend((unsigned int)room) : nullptr;
@@ -109,9 +110,28 @@ void MakeRows(std::string_view text, const std::vector<RowText>& rows, Fill fill
     UtByteArena::Release(arena);
 }
 
-// One measurement, in the current (child) process: "memchr", "rows-new" or "decode-LEVEL".
-void Measure(const char* path, const std::string& what, Result& result)
+// A measurement: its name, and for decode-LEVEL the level's kernels (else null).
+struct Kind
 {
+    std::string name;
+    const UtTextKernels* kernels;
+};
+
+// The measurements, in the order printed: memchr, rows-new, then decode at each level this
+// build and processor have.
+std::vector<Kind> Kinds()
+{
+    std::vector<Kind> kinds = {{"memchr", nullptr}, {"rows-new", nullptr}};
+    UtSimdLevel levels[8];
+    for (size_t i = 0, count = util_SimdLevels(levels, 8); i < count; ++i)
+        kinds.push_back({std::string("decode-") + util_SimdLevelName(levels[i]), util_TextKernelsAt(levels[i])});
+    return kinds;
+}
+
+// One measurement, in the current (child) process.
+void Measure(const char* path, const Kind& kind, Result& result)
+{
+    const std::string& what = kind.name;
     std::vector<char> loaded = bench::LoadFile(path);
     std::string_view text(loaded.data(), loaded.size());
     if (what == "memchr")
@@ -133,11 +153,7 @@ void Measure(const char* path, const std::string& what, Result& result)
             result);
         return;
     }
-    const UtTextKernels* kernels = nullptr;
-    UtSimdLevel levels[8];
-    for (size_t i = 0, count = util_SimdLevels(levels, 8); i < count; ++i)
-        if (what == std::string("decode-") + util_SimdLevelName(levels[i]))
-            kernels = util_TextKernelsAt(levels[i]);
+    const UtTextKernels* kernels = kind.kernels;
     if (kernels == nullptr)
         return;
     MakeRows(
@@ -150,12 +166,12 @@ void Measure(const char* path, const std::string& what, Result& result)
 }
 
 // The best of `repeat` runs, each in a child process; false when any failed.
-bool Best(const char* path, const std::string& what, int repeat, Result& best)
+bool Best(const char* path, const Kind& kind, int repeat, Result& best)
 {
     for (int i = 0; i < repeat; ++i)
     {
         Result result;
-        if (!bench::RunInChild([&](Result& r) { Measure(path, what, r); }, result) || result.seconds <= 0)
+        if (!bench::RunInChild([&](Result& r) { Measure(path, kind, r); }, result) || result.seconds <= 0)
             return false;
         if (i == 0 || result.seconds < best.seconds)
             best = result;
@@ -173,17 +189,14 @@ int main(int argc, char** argv)
         fprintf(stderr, "usage: rizeroz-bench-floor FILE [--repeat N]\n");
         return 2;
     }
-    std::vector<std::string> names = {"memchr", "rows-new"};
-    UtSimdLevel levels[8];
-    for (size_t i = 0, count = util_SimdLevels(levels, 8); i < count; ++i)
-        names.push_back(std::string("decode-") + util_SimdLevelName(levels[i]));
     printf("file %s, best of %d runs\n%-14s %9s %9s %10s %8s\n", path, repeat, "", "time s", "x memchr", "rows",
            "row MB");
     double scan = 0;
-    for (const std::string& name : names)
+    for (const Kind& kind : Kinds())
     {
+        const std::string& name = kind.name;
         Result best = {};
-        if (!Best(path, name, repeat, best))
+        if (!Best(path, kind, repeat, best))
         {
             printf("%-14s failed\n", name.c_str());
             return 1;

@@ -18,6 +18,7 @@
 #include "RowWidth.h"
 #include "SVPExpression.h"
 #include "UtByteArena.h"
+#include "UtFastText.h"
 #include "UtUtility.h"
 
 namespace
@@ -146,11 +147,7 @@ void RODAzivUzirAdovIzozari::ExpectRowBytes(SVFDataField* field, size_t bytes)
 int SVFHandlerImpl::ReadRows(RODAzivUzirAdovIzozari& handler, SVFDataField* field, int width, const unsigned char* text,
                              unsigned int size)
 {
-    // A row's byte takes two digits of the text at least: room for half the text keeps a
-    // block's rows in one run of memory, which a binding can then show where they lie. A
-    // text of mostly other characters could ask for much more than its rows take, so
-    // no block asks for more than 64 MB at once (a larger one takes regions as they come).
-    RODAzivUzirAdovIzozari::ExpectRowBytes(field, std::min<size_t>(size / 2, (size_t)64 << 20));
+    RODAzivUzirAdovIzozari::ExpectRowBytes(field, util_RowRoomOfText(size));
     SVFRowScanner scanner(text, size, handler.GetReadLimits().nRow);
     // One evaluator serves every expression row of the element, made ready at the first.
     SVPExpression evaluator;

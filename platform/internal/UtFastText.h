@@ -61,6 +61,17 @@ size_t util_Utf8Prefix(const char* text, size_t length);
 size_t util_JsonTextRun(const char* text, size_t length);
 size_t util_JsonTextRunPlain(const char* text, size_t length);
 
+// The room that keeps the rows of a field block's text of `length` characters in one run
+// of memory, which a binding can then show where they lie: a row's byte takes two digits
+// of the text at least, so half the text. A text of mostly other characters could ask for
+// much more than its rows take, so no block asks for more than 64 MB at once (a larger one
+// takes memory as it comes).
+inline size_t util_RowRoomOfText(size_t length)
+{
+    const size_t kMostRoom = (size_t)64 << 20;
+    return length / 2 < kMostRoom ? length / 2 : kMostRoom;
+}
+
 // Where a reader's buffer taking in a document from `offset` on begins in the memory at
 // `block`: so that each byte lies at an address with the same remainder by kReadAlign as
 // its offset, and each read lands where the system's copy from its page cache is aligned
