@@ -437,16 +437,10 @@ EMSCRIPTEN_KEEPALIVE int rzw_viewer_separators(Viewer* viewer, int field, double
     FieldPicture* picture = PictureOf(viewer, field);
     if (picture == nullptr)
         return -1;
-    int count = 0;
-    const size_t blocks = viewer->fields[(size_t)field].blocks.size();
-    for (size_t block = 0; block < blocks; ++block)
-    {
-        // Each block shown but the first follows a line between two blocks.
-        long long first = picture->LineOfRow((int)block, 0);
-        if (first > 0 && count++ < room)
-            lines[count - 1] = (double)(first - 1);
-    }
-    return count;
+    std::vector<long long> separators = picture->SeparatorLines();
+    for (size_t i = 0; i < separators.size() && (int)i < room; ++i)
+        lines[i] = (double)separators[i];
+    return (int)separators.size();
 }
 
 // For `count` lines from `line` of a field's picture, 1 in `differ` where the line has a

@@ -161,6 +161,14 @@ long long FieldPicture::LineOfRow(int block, long long row) const
     return -1;
 }
 
+std::vector<long long> FieldPicture::SeparatorLines() const
+{
+    std::vector<long long> lines;
+    for (size_t i = 1; i < m_blocks.size(); ++i)
+        lines.push_back(m_blocks[i].nFirstLine - 1);
+    return lines;
+}
+
 void FieldPicture::PaintLine(long long line, unsigned char* cells, long long count)
 {
     const StackedBlock* block = BlockAt(line);

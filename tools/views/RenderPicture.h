@@ -104,6 +104,8 @@ public:
     // The line of row `row` (from 0) of block `block` (its index in the DrawnField), or -1
     // where the stack has no such row.
     long long LineOfRow(int block, long long row) const;
+    // The lines between two blocks, from the top: one before each block shown but the first.
+    std::vector<long long> SeparatorLines() const;
 
 private:
     struct StackedBlock
